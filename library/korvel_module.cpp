@@ -1,0 +1,67 @@
+// The component library's class table and its four entry points.
+#include <cstring>
+#include <string>
+
+#include "library/classes.h"
+#include "library/interface/cconnection.h"
+#include "library/interface/ipackage.h"
+
+namespace korvel {
+namespace {
+
+template <class T>
+std::shared_ptr<com::Object> Make() {
+  return std::make_shared<T>();
+}
+
+const ClassEntry kClasses[] = {
+    {"CConnection", "{26C627E3-630C-40E0-9CD4-D1A39811483E}", "{974EF43D-6E84-4811-B473-AE2812225F5C}",
+     &Make<CConnection>},
+    {"IPackage", "{19B12FE5-39B0-4385-BB3B-AA3BD9AC8655}", kIPackageIid, &Make<IPackage>},
+};
+
+class Factory final : public com::ClassFactory {
+ public:
+  explicit Factory(const ClassEntry& e) : entry_(e) {}
+  std::shared_ptr<com::Object> CreateInstance() const override { return entry_.create(); }
+
+ private:
+  const ClassEntry& entry_;
+};
+
+}  // namespace
+
+std::span<const ClassEntry> Classes() { return kClasses; }
+
+}  // namespace korvel
+
+// Registration is the library's presence in the program's folder; the two
+// registration entry points only confirm that the class table is sound.
+extern "C" std::int32_t DllRegisterServer() { return korvel::Classes().empty() ? com::kS_FALSE : com::kS_OK; }
+extern "C" std::int32_t DllUnregisterServer() { return com::kS_OK; }
+
+extern "C" std::int32_t DllGetClassObject(const char* prog_id, const com::ClassFactory** factory) {
+  if (!prog_id || !factory) return com::kClassNotAvailable;
+  *factory = nullptr;
+  const std::string prefix = std::string(korvel::kLibraryName) + ".";
+  if (std::strncmp(prog_id, prefix.c_str(), prefix.size()) != 0) return com::kClassNotAvailable;
+  const std::string_view name = prog_id + prefix.size();
+  // One factory per class, alive for the life of the library.
+  static const auto factories = [] {
+    std::vector<std::unique_ptr<korvel::Factory>> f;
+    for (const auto& e : korvel::Classes()) f.push_back(std::make_unique<korvel::Factory>(e));
+    return f;
+  }();
+  const auto classes = korvel::Classes();
+  for (std::size_t i = 0; i < classes.size(); ++i) {
+    if (classes[i].class_name == name) {
+      *factory = factories[i].get();
+      return com::kS_OK;
+    }
+  }
+  return com::kClassNotAvailable;
+}
+
+extern "C" std::int32_t DllCanUnloadNow() {
+  return com::Object::LiveObjects() == 0 ? com::kS_OK : com::kS_FALSE;
+}

@@ -1,0 +1,103 @@
+#include "platform/com/object.h"
+
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cctype>
+#include <climits>
+#include <map>
+#include <mutex>
+
+namespace com {
+namespace {
+
+std::atomic<long> g_live_objects{0};
+
+std::mutex g_mutex;
+std::string g_component_folder;                       // empty: the program's folder
+std::map<std::string, void*> g_libraries;             // lower-case library name -> handle
+
+[[noreturn]] void NotRegistered(std::string_view prog_id, const std::string& why) {
+  throw Error(kErrClassNotRegistered, "Component",
+              "无法创建对象“" + std::string(prog_id) + "”：" + why);
+}
+
+// Loads (once) the library of the given lower-case name; null with *why set
+// when it cannot be loaded.
+void* LoadLibrary(const std::string& name, std::string* why) {
+  auto it = g_libraries.find(name);
+  if (it != g_libraries.end()) return it->second;
+  std::string folder = g_component_folder.empty() ? ProgramFolder() : g_component_folder;
+  std::string path = folder + "/lib" + name + ".so";
+  if (access(path.c_str(), F_OK) != 0) {
+    *why = "组件库 " + path + " 不存在（组件库必须与程序在同一路径下）";
+    return nullptr;
+  }
+  // Component libraries stay loaded for the life of the process: objects
+  // they created may be alive anywhere.
+  void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (!handle) {
+    const char* e = dlerror();
+    *why = "无法加载组件库 " + path + "：" + (e ? e : "unknown error");
+    return nullptr;
+  }
+  g_libraries.emplace(name, handle);
+  return handle;
+}
+
+}  // namespace
+
+Object::Object() { g_live_objects.fetch_add(1, std::memory_order_relaxed); }
+Object::~Object() { g_live_objects.fetch_sub(1, std::memory_order_relaxed); }
+long Object::LiveObjects() { return g_live_objects.load(std::memory_order_relaxed); }
+
+ClassFactory::~ClassFactory() = default;
+
+std::shared_ptr<Object> CreateObject(std::string_view prog_id) {
+  const auto dot = prog_id.find('.');
+  if (dot == std::string_view::npos || dot == 0 || dot + 1 == prog_id.size()) {
+    NotRegistered(prog_id, "类名应为“库名.类名”的形式");
+  }
+  std::string library;
+  for (char c : prog_id.substr(0, dot)) {
+    if (!std::isalnum(static_cast<unsigned char>(c)) && c != '_') {
+      NotRegistered(prog_id, "库名只能由字母、数字和下划线组成");
+    }
+    library.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
+  }
+
+  const ClassFactory* factory = nullptr;
+  {
+    std::lock_guard lock(g_mutex);
+    std::string why;
+    void* handle = LoadLibrary(library, &why);
+    if (!handle) NotRegistered(prog_id, why);
+    auto* get = reinterpret_cast<DllGetClassObjectFn*>(dlsym(handle, "DllGetClassObject"));
+    if (!get) NotRegistered(prog_id, "组件库没有 DllGetClassObject 入口");
+    const std::string id(prog_id);
+    if (get(id.c_str(), &factory) != kS_OK || !factory) NotRegistered(prog_id, "类没有注册");
+  }
+  return factory->CreateInstance();
+}
+
+std::string ProgramFolder() {
+  char buf[PATH_MAX];
+  ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
+  if (n <= 0) return ".";
+  std::string path(buf, static_cast<std::size_t>(n));
+  auto slash = path.rfind('/');
+  return slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+}
+
+std::string ComponentFolder() {
+  std::lock_guard lock(g_mutex);
+  return g_component_folder.empty() ? ProgramFolder() : g_component_folder;
+}
+
+void SetComponentFolder(std::string folder) {
+  std::lock_guard lock(g_mutex);
+  g_component_folder = std::move(folder);
+}
+
+}  // namespace com

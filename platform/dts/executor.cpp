@@ -1,0 +1,381 @@
+// Package execution.
+//
+// Steps run one at a time on the calling thread, which honours any
+// MaxConcurrentSteps. The next step is the lowest-numbered waiting step,
+// not disabled, whose every precedence constraint is met: basis 1
+// (execution result) is met when the named step has completed with that
+// result, basis 0 (execution status) when the named step has that status.
+// A step whose constraints can no longer be met never starts. The initial
+// ExecutionStatus a plan sets is kept as a property and does not affect
+// the run: every step starts out waiting.
+//
+// Events: OnQueryCancel before each step, OnStart when it starts,
+// OnProgress from the task, then OnFinish when it succeeded or OnError when
+// it failed. EventSource is the step's Description.
+//
+// Failure: a failed step records ExecutionResult 1 and its error. When the
+// package has FailOnError or the step has FailPackageOnError, no further
+// step starts; otherwise steps that do not wait on the failed one go on.
+// However the run ends, Execute raises kErrPackageFailed if any step failed,
+// so a run with a failed step never looks like a success.
+//
+// Transactions: with UseTransaction, a step with JoinTransactionIfPresent
+// does its work inside the package transaction, begun when the first such
+// step starts; each connection it touches is enlisted on first use. A
+// joined step that fails with RollbackFailure rolls the transaction back;
+// one that succeeds with CommitSuccess commits it. When the package ends,
+// an open transaction commits if no step failed, nothing was cancelled and
+// AutoCommitTransaction is set, and rolls back otherwise. A step that does
+// not join works on separate sessions, outside the transaction.
+
+#include <chrono>
+#include <map>
+#include <optional>
+
+#include "platform/com/error.h"
+#include "platform/dts/model.h"
+#include "platform/dts/step_context.h"
+
+namespace dts {
+
+namespace {
+const char kSource[] = "DTS Package";
+}  // namespace
+
+com::Error CancelledError() { return com::Error(kErrPackageCancelled, kSource, "执行已被取消"); }
+
+class Executor final : public StepContext {
+ public:
+  explicit Executor(Package& package) : package_(package) {}
+  void Run();
+
+  Session& SessionFor(std::int32_t connection_id) override;
+  void Progress(const std::string& description, std::int32_t percent, std::int64_t count) override;
+  void CheckCancel() override;
+  StepStatistics& statistics() override { return current_->stats_; }
+  const std::string& event_source() const override { return event_source_; }
+
+ private:
+  struct Link {
+    Connection* definition = nullptr;
+    std::unique_ptr<Session> plain;  // outside the package transaction
+    std::unique_ptr<Session> joined; // enlisted in it
+    bool enlisted = false;
+  };
+
+  void Validate() const;
+  Step* NextReadyStep() const;
+  bool ConstraintMet(const PrecedenceConstraint& c) const;
+  void RunStep(Step& step);
+  bool AskCancel(const std::string& source);
+  void CommitTransaction();
+  void RollbackTransaction();
+  void EndTransaction();
+  void CloseSessions(bool plain_only);
+  [[noreturn]] void RaiseOutcome() const;
+
+  template <class F>
+  void Raise(F&& f);
+
+  Package& package_;
+  std::map<std::int32_t, Link> links_;
+  Step* current_ = nullptr;
+  bool current_joined_ = false;
+  std::string event_source_;
+  bool tx_active_ = false;
+  bool cancelled_ = false;
+  bool stop_ = false;
+  std::optional<com::Error> handler_error_;
+  std::optional<com::Error> transaction_error_;
+  std::vector<std::string> failed_steps_;
+};
+
+template <class F>
+void Executor::Raise(F&& f) {
+  const auto sinks = package_.sinks();  // a handler may unsubscribe
+  for (const auto& [cookie, sink] : sinks) {
+    try {
+      f(*sink);
+    } catch (const com::Error& e) {
+      if (!handler_error_) handler_error_ = e;
+      cancelled_ = true;
+    } catch (const std::exception& e) {
+      if (!handler_error_) handler_error_ = com::Error(kErrPackageCancelled, "PackageEvents", e.what());
+      cancelled_ = true;
+    }
+  }
+}
+
+bool Executor::AskCancel(const std::string& source) {
+  if (!cancelled_) {
+    Raise([&](PackageEvents& s) {
+      bool cancel = false;
+      s.OnQueryCancel(source, cancel);
+      if (cancel) cancelled_ = true;
+    });
+  }
+  return cancelled_;
+}
+
+void Executor::Progress(const std::string& description, std::int32_t percent, std::int64_t count) {
+  const auto low = static_cast<std::int32_t>(static_cast<std::uint32_t>(count & 0xFFFFFFFF));
+  const auto high = static_cast<std::int32_t>(count >> 32);
+  Raise([&](PackageEvents& s) { s.OnProgress(event_source_, description, percent, low, high); });
+  CheckCancel();
+}
+
+void Executor::CheckCancel() {
+  if (AskCancel(event_source_)) throw CancelledError();
+}
+
+Session& Executor::SessionFor(std::int32_t connection_id) {
+  Connection* def = package_.Connections().FindById(connection_id);
+  if (!def) {
+    throw com::Error(com::kErrItemNotFound, kSource,
+                     "包中没有 ID 为 " + std::to_string(connection_id) + " 的连接");
+  }
+  Link& link = links_[connection_id];
+  link.definition = def;
+  auto open = [&] {
+    ConnectionSpec spec;
+    spec.provider = def->ProviderID();
+    spec.data_source = def->GetText("DataSource");
+    spec.user_id = def->GetText("UserID");
+    spec.password = def->GetText("Password");
+    spec.catalog = def->GetText("Catalog");
+    spec.timeout_seconds = def->GetLong("ConnectionTimeout");
+    for (const auto& e : def->ConnectionProperties().entries()) spec.properties.emplace_back(e.name, e.value);
+    return FindDriver(spec.provider)->Open(spec);
+  };
+  if (current_joined_ && tx_active_) {
+    if (!link.joined) link.joined = open();
+    if (!link.enlisted) {
+      link.joined->BeginTransaction();
+      link.enlisted = true;
+    }
+    return *link.joined;
+  }
+  if (!link.plain) link.plain = open();
+  return *link.plain;
+}
+
+void Executor::Validate() const {
+  for (const auto& step : package_.Steps()) {
+    for (const auto& c : step->PrecedenceConstraints()) {
+      if (!package_.Steps().Find(c->StepName())) {
+        throw com::Error(com::kErrItemNotFound, kSource,
+                         "步骤“" + step->Name() + "”的优先约束引用了不存在的步骤“" + c->StepName() + "”");
+      }
+    }
+  }
+}
+
+bool Executor::ConstraintMet(const PrecedenceConstraint& c) const {
+  const Step* other = package_.Steps().Find(c.StepName());
+  if (!other) return false;
+  const std::int64_t value = c.Get("Value").ToInt64();
+  switch (c.GetLong("PrecedenceBasis")) {
+    case kBasisExecStatus:
+      return other->RunStatus() == value;
+    default:  // execution result
+      return other->RunStatus() == kStepCompleted && other->ExecutionResult() == value;
+  }
+}
+
+Step* Executor::NextReadyStep() const {
+  for (const auto& step : package_.Steps()) {
+    if (step->RunStatus() != kStepWaiting || step->GetBool("DisableStep")) continue;
+    bool ready = true;
+    for (const auto& c : step->PrecedenceConstraints()) {
+      if (!ConstraintMet(*c)) {
+        ready = false;
+        break;
+      }
+    }
+    if (ready) return step.get();
+  }
+  return nullptr;
+}
+
+void Executor::RunStep(Step& step) {
+  using Clock = std::chrono::steady_clock;
+  const auto started = Clock::now();
+  current_ = &step;
+  current_joined_ = package_.GetBool("UseTransaction") && step.GetBool("JoinTransactionIfPresent");
+  event_source_ = step.GetText("Description");
+  step.run_status_ = kStepInProgress;
+
+  std::optional<com::Error> failure;
+  try {
+    Raise([&](PackageEvents& s) { s.OnStart(event_source_); });
+    if (cancelled_) throw CancelledError();
+    const std::string task_name = step.GetText("TaskName");
+    const Task* task = package_.Tasks().Find(task_name);
+    if (!task) {
+      throw com::Error(com::kErrItemNotFound, kSource,
+                       "步骤“" + step.Name() + "”的任务“" + task_name + "”不存在");
+    }
+    if (current_joined_) tx_active_ = true;
+    RunTask(*this, *task);
+    if (current_joined_ && step.GetBool("CommitSuccess")) CommitTransaction();
+  } catch (const com::Error& e) {
+    failure = e;
+  } catch (const std::exception& e) {
+    failure = com::Error(com::ErrorNumber(0x80004005u), kSource, e.what());
+  }
+
+  step.stats_.seconds = std::chrono::duration<double>(Clock::now() - started).count();
+  step.run_status_ = kStepCompleted;
+  if (!failure) {
+    step.result_ = kStepSuccess;
+    Raise([&](PackageEvents& s) { s.OnFinish(event_source_); });
+  } else {
+    step.result_ = kStepFailure;
+    step.error_ = {failure->number(), failure->source(), failure->description(), "", 0, ""};
+    failed_steps_.push_back(step.Name());
+    Raise([&](PackageEvents& s) {
+      bool cancel = false;
+      s.OnError(event_source_, failure->number(), failure->source(), failure->description(), "", 0, "",
+                cancel);
+      if (cancel) cancelled_ = true;
+    });
+    if (current_joined_ && step.GetBool("RollbackFailure")) RollbackTransaction();
+    if (package_.GetBool("FailOnError") || step.GetBool("FailPackageOnError")) stop_ = true;
+  }
+  if (step.GetBool("CloseConnection")) CloseSessions(/*plain_only=*/true);
+  for (auto& [id, link] : links_) {
+    if (link.plain && link.definition && !link.definition->GetBool("Reusable")) link.plain.reset();
+  }
+  current_ = nullptr;
+  current_joined_ = false;
+}
+
+void Executor::CommitTransaction() {
+  tx_active_ = false;
+  for (auto& [id, link] : links_) {
+    if (!link.enlisted) continue;
+    link.enlisted = false;
+    try {
+      link.joined->Commit();
+    } catch (...) {
+      RollbackTransaction();  // the others that have not committed yet
+      throw;
+    }
+  }
+}
+
+void Executor::RollbackTransaction() {
+  tx_active_ = false;
+  for (auto& [id, link] : links_) {
+    if (!link.enlisted) continue;
+    link.enlisted = false;
+    try {
+      link.joined->Rollback();
+    } catch (const com::Error& e) {
+      if (!transaction_error_) transaction_error_ = e;
+    }
+  }
+}
+
+void Executor::EndTransaction() {
+  if (!tx_active_) return;
+  if (failed_steps_.empty() && !cancelled_ && package_.GetBool("AutoCommitTransaction")) {
+    try {
+      CommitTransaction();
+    } catch (const com::Error& e) {
+      transaction_error_ = e;
+      const std::string name = package_.GetText("Name");
+      Raise([&](PackageEvents& s) {
+        bool cancel = false;
+        s.OnError(name, e.number(), e.source(), e.description(), "", 0, "", cancel);
+      });
+    }
+  } else {
+    RollbackTransaction();
+  }
+}
+
+void Executor::CloseSessions(bool plain_only) {
+  for (auto& [id, link] : links_) {
+    link.plain.reset();
+    if (!plain_only) link.joined.reset();
+  }
+}
+
+void Executor::RaiseOutcome() const {
+  const std::string package = "包“" + package_.GetText("Name") + "”";
+  std::string steps;
+  for (std::size_t i = 0; i < failed_steps_.size(); ++i) {
+    steps += (i ? "、“" : "“") + failed_steps_[i] + "”";
+  }
+  const std::string failed_text =
+      failed_steps_.size() == 1 ? "步骤" + steps + "失败"
+                                : std::to_string(failed_steps_.size()) + " 个步骤失败：" + steps;
+  if (handler_error_) {
+    throw com::Error(kErrPackageCancelled, kSource,
+                     package + "的执行已停止：事件处理程序出错：" + handler_error_->description());
+  }
+  if (cancelled_) {
+    throw com::Error(kErrPackageCancelled, kSource,
+                     package + "的执行已被取消" + (failed_steps_.empty() ? "" : "；" + failed_text) +
+                         "。已执行的事务性操作已回滚。");
+  }
+  if (!failed_steps_.empty()) {
+    throw com::Error(kErrPackageFailed, kSource, package + "执行失败：" + failed_text + "。");
+  }
+  throw com::Error(kErrPackageFailed, kSource,
+                   package + "执行失败：提交事务时出错：" + transaction_error_->description());
+}
+
+void Executor::Run() {
+  Validate();
+  for (const auto& step : package_.Steps()) {
+    step->run_status_ = kStepWaiting;
+    step->result_ = kStepSuccess;
+    step->error_ = {};
+    step->stats_ = {};
+  }
+  try {
+    while (!stop_) {
+      Step* next = NextReadyStep();
+      if (!next) break;
+      event_source_ = next->GetText("Description");
+      if (AskCancel(event_source_)) break;
+      RunStep(*next);
+      if (cancelled_) break;
+    }
+    EndTransaction();
+  } catch (...) {
+    RollbackTransaction();
+    CloseSessions(false);
+    throw;
+  }
+  CloseSessions(false);
+  if (!failed_steps_.empty() || cancelled_ || handler_error_ || transaction_error_) RaiseOutcome();
+}
+
+void Package::Execute() {
+  if (executing_) throw com::Error(com::kErrInvalidArgument, kSource, "包正在执行");
+  executing_ = true;
+  struct Reset {
+    bool& flag;
+    ~Reset() { flag = false; }
+  } reset{executing_};
+  Executor(*this).Run();
+}
+
+void RunTask(StepContext& ctx, const Task& task) {
+  if (task.kind() == kSQLTaskKind) {
+    RunSQLTask(ctx, static_cast<const ExecuteSQLTask&>(task.GetCustomTask()));
+  } else {
+    RunDataPumpTask(ctx, task.AsDataPump());
+  }
+}
+
+void RunSQLTask(StepContext& ctx, const ExecuteSQLTask& task) {
+  ctx.CheckCancel();
+  Session& session = ctx.SessionFor(task.GetLong("ConnectionID"));
+  session.ExecuteBatch(task.GetText("SQLStatement"), task.GetLong("CommandTimeout"));
+}
+
+}  // namespace dts
