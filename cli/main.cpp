@@ -1,23 +1,37 @@
 // korvel: the command-line front end of the upgrade tool.
 #include <cstdio>
-#include <cstring>
+#include <cstdlib>
+#include <iostream>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "cli/args.h"
+#include "cli/commands.h"
 #include "library/classes.h"
 #include "platform/com/error.h"
 
-namespace {
+namespace cli {
 
-constexpr char kUsage[] =
-    "用法: korvel <命令> [参数]\n"
-    "\n"
-    "命令:\n"
-    "  classes    列出 Korvel 组件库中的类及其 ProgID\n"
-    "  help       显示本说明\n";
+std::string ReadPassword(const Args& args, const std::string& option) {
+  if (auto env = args.Get(option + "-env")) {
+    const char* v = std::getenv(env->c_str());
+    if (!v) throw com::Error(com::kErrInvalidArgument, "korvel", "环境变量 " + *env + " 没有设置");
+    return v;
+  }
+  auto v = args.Get(option);
+  if (!v) return "";
+  if (*v == "-") {
+    std::string line;
+    std::getline(std::cin, line);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    return line;
+  }
+  return *v;
+}
 
-int Classes() {
+int CmdClasses(const Argv& argv) {
+  Args args(argv, {});
   for (const auto& c : korvel::Classes()) {
     std::printf("%s.%s\t%s\n", std::string(korvel::kLibraryName).c_str(), std::string(c.class_name).c_str(),
                 std::string(c.clsid).c_str());
@@ -25,20 +39,49 @@ int Classes() {
   return 0;
 }
 
+}  // namespace cli
+
+namespace {
+
+struct Command {
+  const char* name;
+  int (*run)(const cli::Argv&);
+  const char* help;
+};
+
+const Command kCommands[] = {
+    {"query", &cli::CmdQuery,
+     "query --mdb 文件 [--password 密码|-] [--codepage CP936] \"SELECT ...\"\n"
+     "             以 TSV 格式打印 Access 数据库查询结果"},
+    {"classes", &cli::CmdClasses, "classes      列出 Korvel 组件库中的类"},
+};
+
+void Usage(std::FILE* out) {
+  std::fputs("用法: korvel <命令> [参数]\n\n命令:\n", out);
+  for (const auto& c : kCommands) std::fprintf(out, "  %s\n", c.help);
+  std::fputs("\n密码也可以用 --password-env 变量名 从环境变量读取，或用 --password - 从标准输入读取。\n", out);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::vector<std::string_view> args(argv + 1, argv + argc);
+  std::vector<std::string> args(argv + 1, argv + argc);
   if (args.empty() || args[0] == "help" || args[0] == "--help" || args[0] == "-h") {
-    std::fputs(kUsage, args.empty() ? stderr : stdout);
+    Usage(args.empty() ? stderr : stdout);
     return args.empty() ? 2 : 0;
   }
-  try {
-    if (args[0] == "classes") return Classes();
-    std::fprintf(stderr, "korvel: 未知命令“%s”\n\n%s", std::string(args[0]).c_str(), kUsage);
-    return 2;
-  } catch (const com::Error& e) {
-    std::fprintf(stderr, "korvel: 错误 %s: %s\n", e.HexNumber().c_str(), e.description().c_str());
-    return 1;
+  for (const auto& c : kCommands) {
+    if (args[0] != c.name) continue;
+    try {
+      return c.run(cli::Argv(args.begin() + 1, args.end()));
+    } catch (const com::Error& e) {
+      std::fflush(stdout);
+      std::fprintf(stderr, "korvel %s: 错误 %s (%s): %s\n", c.name, e.HexNumber().c_str(), e.source().c_str(),
+                   e.description().c_str());
+      return 1;
+    }
   }
+  std::fprintf(stderr, "korvel: 未知命令“%s”\n\n", args[0].c_str());
+  Usage(stderr);
+  return 2;
 }

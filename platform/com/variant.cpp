@@ -37,6 +37,7 @@ std::string_view VarTypeName(VarType t) {
     case VarType::kDate: return "date";
     case VarType::kText: return "str";
     case VarType::kBool: return "bool";
+    case VarType::kDecimal: return "dec";
     case VarType::kUI1: return "ui1";
     case VarType::kI8: return "i8";
   }
@@ -54,11 +55,18 @@ Variant Variant::Currency(std::int64_t x) { Variant v; v.SetInteger(VarType::kCu
 Variant Variant::Date(double x) { Variant v; v.SetReal(VarType::kDate, x); return v; }
 Variant Variant::Text(std::string_view x) { Variant v; v.SetText(x); return v; }
 Variant Variant::Bool(bool x) { Variant v; v.SetInteger(VarType::kBool, x ? 1 : 0); return v; }
+Variant Variant::Decimal(std::string_view x) {
+  Variant v;
+  v.SetText(x);
+  v.type_ = VarType::kDecimal;
+  return v;
+}
 
 bool Variant::IsNumeric() const {
   switch (type_) {
     case VarType::kI2: case VarType::kI4: case VarType::kI8: case VarType::kUI1:
     case VarType::kR4: case VarType::kR8: case VarType::kCurrency: case VarType::kBool:
+    case VarType::kDecimal:
       return true;
     default:
       return false;
@@ -90,6 +98,8 @@ std::int64_t Variant::ToInt64() const {
       if (r <= -5000) --q;
       return q;
     }
+    case VarType::kDecimal:
+      return Variant::R8(ToDouble()).ToInt64();
     case VarType::kR4: case VarType::kR8: case VarType::kDate: {
       double r = std::nearbyint(real_);
       if (!(r >= -9.2e18 && r <= 9.2e18)) Mismatch(*this, "整数");
@@ -117,7 +127,7 @@ double Variant::ToDouble() const {
       return static_cast<double>(int_) / 10000.0;
     case VarType::kR4: case VarType::kR8: case VarType::kDate:
       return real_;
-    case VarType::kText: {
+    case VarType::kText: case VarType::kDecimal: {
       std::string t = TrimmedCopy(text_);
       double v = 0;
       auto [p, ec] = std::from_chars(t.data(), t.data() + t.size(), v);
@@ -162,7 +172,7 @@ std::string Variant::ToText() const {
       return FormatDouble(real_);
     case VarType::kDate:
       return FormatCivil(CivilFromOleDate(real_));
-    case VarType::kText:
+    case VarType::kText: case VarType::kDecimal:
       return text_;
   }
   return "";
@@ -175,7 +185,7 @@ bool Variant::operator==(const Variant& o) const {
       return true;
     case VarType::kR4: case VarType::kR8: case VarType::kDate:
       return real_ == o.real_;
-    case VarType::kText:
+    case VarType::kText: case VarType::kDecimal:
       return text_ == o.text_;
     default:
       return int_ == o.int_;

@@ -22,12 +22,13 @@ enum class VarType : std::uint16_t {
   kDate = 7,      // automation date (see datetime.h)
   kText = 8,      // UTF-8
   kBool = 11,
+  kDecimal = 14,  // exact decimal, held as its canonical text ("-12.50")
   kUI1 = 17,
   kI8 = 20,
 };
 
 // Short lower-case name of a type: "empty", "null", "i2", "i4", "r4", "r8",
-// "cy", "date", "str", "bool", "ui1", "i8".
+// "cy", "date", "str", "bool", "dec", "ui1", "i8".
 std::string_view VarTypeName(VarType t);
 
 class Variant {
@@ -45,6 +46,7 @@ class Variant {
   static Variant Date(double ole_date);
   static Variant Text(std::string_view v);
   static Variant Bool(bool v);
+  static Variant Decimal(std::string_view canonical_text);
 
   VarType type() const { return type_; }
   bool IsEmpty() const { return type_ == VarType::kEmpty; }
@@ -55,7 +57,7 @@ class Variant {
   // Raw access; the caller has checked type().
   std::int64_t integer() const { return int_; }     // I2, I4, I8, UI1, Bool (0/1), Currency units
   double real() const { return real_; }             // R4, R8, Date
-  const std::string& text() const { return text_; }  // Text
+  const std::string& text() const { return text_; }  // Text, Decimal
 
   // In-place setters that keep the text buffer's capacity, for row loops.
   void SetNull();

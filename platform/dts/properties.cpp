@@ -63,7 +63,10 @@ std::string DbTypeName(std::uint16_t type) {
     case DBTYPE_BOOL: return "DBTYPE_BOOL";
     case DBTYPE_UI1: return "DBTYPE_UI1";
     case DBTYPE_I8: return "DBTYPE_I8";
+    case DBTYPE_GUID: return "DBTYPE_GUID";
+    case DBTYPE_BYTES: return "DBTYPE_BYTES";
     case DBTYPE_STR: return "DBTYPE_STR";
+    case DBTYPE_NUMERIC: return "DBTYPE_NUMERIC";
     case DBTYPE_WSTR: return "DBTYPE_WSTR";
     case DBTYPE_DBTIMESTAMP: return "DBTYPE_DBTIMESTAMP";
     default: return "DBTYPE_" + std::to_string(type);

@@ -1,0 +1,20 @@
+// The korvel subcommands. Each takes its arguments (after the command name)
+// and returns the process exit code; errors are raised as com::Error.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace cli {
+
+using Argv = std::vector<std::string>;
+
+int CmdClasses(const Argv& args);
+int CmdQuery(const Argv& args);
+
+// A password given on the command line, in the environment variable named
+// by `env_option`, or on standard input ("-"): --password P,
+// --password-env NAME, --password -.
+std::string ReadPassword(const class Args& args, const std::string& option);
+
+}  // namespace cli

@@ -1,0 +1,62 @@
+// Reads Jet 3 and Jet 4 (.mdb) files through libmdb, read-only.
+//
+// Opening checks the file first (exists, is a Jet database, the password
+// matches) and raises an error of its own for each. Queries stream rows in
+// the file's order with constant memory. Column types map to OLE DB type
+// indicators: Yes/No BOOL, Byte UI1, Integer I2, Long I4, Currency CY,
+// Single R4, Double R8, Date/Time DATE, Text WSTR, Memo WSTR (long),
+// Decimal NUMERIC; replication IDs read as GUID text, binary and OLE
+// objects as hex text. Jet 3 text is decoded from a code page (CP936 by
+// default, KORVEL_JET3_CODEPAGE in the environment, or the open option).
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/dts/driver.h"
+#include "platform/jet/header.h"
+
+namespace jet {
+
+struct OpenOptions {
+  std::string password{};
+  std::string codepage{};  // empty: KORVEL_JET3_CODEPAGE, else "CP936"
+};
+
+// The code page Jet 3 text is read in when none is given.
+std::string DefaultCodePage();
+
+class Database {
+ public:
+  // Raises com::Error: file not found, not a Jet database, wrong password,
+  // or libmdb cannot read it.
+  Database(const std::string& path, const OpenOptions& options = {});
+  ~Database();
+  Database(const Database&) = delete;
+  Database& operator=(const Database&) = delete;
+
+  Version version() const { return header_.version; }
+  const std::string& path() const { return path_; }
+
+  // User tables, in catalog order.
+  std::vector<std::string> TableNames();
+  // The columns of a table (names matched without regard to case).
+  std::vector<dts::ColumnInfo> TableColumns(std::string_view table);
+  // Runs a query (see query.h). Each reader has its own file handle, so
+  // several may be open at once.
+  std::unique_ptr<dts::RowReader> Query(std::string_view sql);
+
+ private:
+  std::string path_;
+  OpenOptions options_;
+  HeaderInfo header_;
+};
+
+// The "Microsoft.Jet.OLEDB.4.0" driver for package connections: the file
+// is the connection's Data Source, the password its "Jet OLEDB:Database
+// Password" property. Sessions only read; transactions are no-ops.
+std::shared_ptr<dts::Driver> MakeJetDriver();
+
+}  // namespace jet

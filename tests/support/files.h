@@ -1,0 +1,41 @@
+// Helpers for tests that work with files and programs.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace testing_support {
+
+// A fresh empty folder, removed with everything in it when destroyed.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::string& path() const { return path_; }
+  std::string File(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+std::string ReadFile(const std::string& path);
+void WriteFile(const std::string& path, const std::string& content);
+
+struct CommandResult {
+  int exit_code = -1;
+  std::string out;  // standard output
+  std::string err;  // standard error
+};
+// Runs a shell command line; standard input is empty unless `input` is given.
+CommandResult RunCommand(const std::string& command, const std::string& input = "");
+// Quotes a word for the shell.
+std::string ShellQuote(const std::string& word);
+
+// The folder of the test data kept in the repository (tests/data).
+std::string TestDataDir();
+// The folder holding the programs and libraries of this build.
+std::string BinDir();
+
+}  // namespace testing_support
