@@ -11,6 +11,8 @@ using Argv = std::vector<std::string>;
 
 int CmdClasses(const Argv& args);
 int CmdQuery(const Argv& args);
+int CmdSample(const Argv& args);
+int CmdMdbWrite(const Argv& args);
 
 // A password given on the command line, in the environment variable named
 // by `env_option`, or on standard input ("-"): --password P,

@@ -53,6 +53,12 @@ const Command kCommands[] = {
     {"query", &cli::CmdQuery,
      "query --mdb 文件 [--password 密码|-] [--codepage CP936] \"SELECT ...\"\n"
      "             以 TSV 格式打印 Access 数据库查询结果"},
+    {"sample", &cli::CmdSample,
+     "sample --out 文件 [--scale N] [--seed S] [--password 密码]\n"
+     "             生成一个 5.6 版示例数据库（N=1 约几百行，N=1000 约一百万行库存）"},
+    {"mdb-write", &cli::CmdMdbWrite,
+     "mdb-write --out 文件 [--password 密码] [--schema 架构.tsv] 表名=行.tsv ...\n"
+     "             按 5.6 版架构写数据库，指定的表取 TSV 文件中的行，其余表为空"},
     {"classes", &cli::CmdClasses, "classes      列出 Korvel 组件库中的类"},
 };
 

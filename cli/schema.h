@@ -1,0 +1,35 @@
+// Table schemas as data: a TSV of "table, column, type, size, required"
+// lines (# starts a comment), such as data/schema56.tsv, the version 5.6
+// source tables. Also the conversion of TSV fields to typed values.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/com/variant.h"
+#include "platform/jet/writer.h"
+
+namespace cli {
+
+using Schema = std::vector<jet::TableSpec>;
+
+// Parses schema text; raises com::Error naming `origin` and the line.
+Schema ParseSchema(std::string_view text, const std::string& origin);
+// The version 5.6 source schema built into the program.
+const Schema& SourceSchema56();
+// The table of that name (exact), or null.
+const jet::TableSpec* FindTable(const Schema& schema, std::string_view name);
+
+// "Text", "Memo", "Boolean", "Byte", "Integer", "Long", "Currency",
+// "Single", "Double", "DateTime"; raises for others.
+jet::ColumnType ParseColumnType(std::string_view name);
+
+// A TSV field (nullopt for \N) as a value of the column's type: Yes/No as
+// 1/0 (or true/false), numbers in decimal, currency with up to four
+// decimals, dates "YYYY-MM-DD[ HH:MM:SS[.mmm]]". Raises with a message
+// naming the column for a field that is not such a value.
+com::Variant ParseField(const jet::ColumnSpec& column, const std::optional<std::string>& field);
+
+}  // namespace cli

@@ -1,0 +1,588 @@
+// jet::Writer streams tables into a Jet 4 file page by page. While a table
+// is open, only its current data page and the current long-value page of
+// each memo column are in memory; every other page is on disk. The pages a
+// table uses are remembered as bitmaps (for its usage maps), and the
+// catalog (MSysObjects, MSysACEs, ...) is written by Finish.
+//
+// Pages of a table: its definition and usage-map pages are reserved when
+// the table begins (their size depends only on the columns) and written
+// when it ends, once the row count and the pages used are known; data and
+// long-value pages are allocated at the end of the file as they fill.
+#include "platform/jet/text.h"
+#include "platform/jet/writer.h"
+
+#include <algorithm>
+#include <bit>
+#include <cfloat>
+#include <cmath>
+#include <ctime>
+#include <limits>
+
+#include "platform/com/datetime.h"
+#include "platform/com/error.h"
+#include "platform/jet/writer_catalog.h"
+#include "platform/jet/writer_encode.h"
+#include "platform/jet/writer_file.h"
+#include "platform/jet/writer_pages.h"
+
+namespace jet {
+namespace {
+
+using wr::Bytes;
+
+constexpr const char* kSource = "Jet.Writer";
+constexpr std::size_t kMaxNameLength = 64;   // object and column names, UTF-16 units
+constexpr std::size_t kMaxColumns = 255;
+constexpr std::size_t kMaxPasswordLength = 20;
+constexpr int kMaxTextLength = 255;
+// Memo text is compressed only up to this many characters, as Access does.
+constexpr std::size_t kMaxCompressedMemo = 1024;
+// Dates Access accepts: 100-01-01 to 9999-12-31 (whole days outside).
+constexpr double kMinDate = -657435.0;
+constexpr double kMaxDate = 2958466.0;
+
+// Where a memo value of the row being built goes.
+constexpr std::uint8_t kNoMemo = 0;      // null, or not a memo column
+constexpr std::uint8_t kMemoInline = 1;  // in the row
+constexpr std::uint8_t kMemoOut = 2;     // on long-value pages
+
+[[noreturn]] void Raise(std::int32_t number, const std::string& description) {
+  throw com::Error(number, kSource, description);
+}
+
+[[noreturn]] void RaiseInvalid(const std::string& description) {
+  Raise(com::kErrInvalidArgument, description);
+}
+
+const char* TypeName(ColumnType t) {
+  switch (t) {
+    case ColumnType::kBoolean: return "Yes/No";
+    case ColumnType::kByte: return "Byte";
+    case ColumnType::kInteger: return "Integer";
+    case ColumnType::kLong: return "Long";
+    case ColumnType::kCurrency: return "Currency";
+    case ColumnType::kSingle: return "Single";
+    case ColumnType::kDouble: return "Double";
+    case ColumnType::kDateTime: return "Date/Time";
+    case ColumnType::kText: return "Text";
+    case ColumnType::kMemo: return "Memo";
+  }
+  return "?";
+}
+
+bool KnownType(ColumnType t) {
+  switch (t) {
+    case ColumnType::kBoolean:
+    case ColumnType::kByte:
+    case ColumnType::kInteger:
+    case ColumnType::kLong:
+    case ColumnType::kCurrency:
+    case ColumnType::kSingle:
+    case ColumnType::kDouble:
+    case ColumnType::kDateTime:
+    case ColumnType::kText:
+    case ColumnType::kMemo:
+      return true;
+  }
+  return false;
+}
+
+std::string MismatchText(com::VarType value, ColumnType column) {
+  return "a value of type " + std::string(com::VarTypeName(value)) + " cannot be stored in a column of type " +
+         TypeName(column);
+}
+
+bool IsInteger(com::VarType t) {
+  return t == com::VarType::kI2 || t == com::VarType::kI4 || t == com::VarType::kI8 ||
+         t == com::VarType::kUI1;
+}
+
+// Names compare as Jet compares them, case ignored (ASCII letters).
+std::u16string Folded(const std::u16string& s) {
+  std::u16string out = s;
+  for (auto& c : out) {
+    if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
+  }
+  return out;
+}
+
+double NowOleDate() {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  com::CivilTime t;
+  t.year = local.tm_year + 1900;
+  t.month = local.tm_mon + 1;
+  t.day = local.tm_mday;
+  t.hour = local.tm_hour;
+  t.minute = local.tm_min;
+  t.second = local.tm_sec;
+  return com::OleDateFromCivil(t);
+}
+
+void Store64(std::uint8_t* p, std::uint64_t v) {
+  for (int i = 0; i < 8; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+
+std::uint32_t TableDefinitionSize(const wr::TableDef& def) {
+  return static_cast<std::uint32_t>(wr::SerializeTableDefinition(def).size());
+}
+
+}  // namespace
+
+class Writer::Impl {
+ public:
+  Impl(const std::string& path, const WriterOptions& options);
+
+  void BeginTable(const TableSpec& table);
+  void AppendRow(const std::vector<com::Variant>& values);
+  void EndTable();
+  void Finish();
+
+ private:
+  struct Table {
+    std::string name;
+    std::u16string name16;
+    std::vector<ColumnSpec> specs;
+    wr::TableDef def;
+    std::vector<std::uint32_t> tdef_pages;
+    std::vector<std::uint32_t> map_pages;
+    std::size_t tdef_size = 0;
+    wr::DataPage page;  // data page being filled
+    wr::PageSet pages;  // data pages
+    std::vector<std::size_t> store_of;                    // column -> long-value store, or npos
+    std::vector<wr::LongValueStore> stores;               // one per memo column
+    std::vector<Bytes> memo;                 // encoded memo values of the row
+    std::vector<std::uint8_t> memo_place;    // where each goes: kNoMemo, kMemoInline, kMemoOut
+    wr::RowBuilder row;
+    std::uint32_t rows = 0;
+    double created = 0;
+  };
+
+  // Raises unless the writer can take `what`.
+  void CheckUsable(const char* what) const;
+  [[noreturn]] void RaiseCell(std::int32_t number, std::size_t column, const std::string& what) const;
+  [[noreturn]] void RaiseRow(const std::string& what) const;
+  // Validates value `v` for column `i` and puts it into the row being
+  // built (memo values into table_->memo).
+  void SetValue(std::size_t i, const com::Variant& v);
+  void SetNumber(std::size_t i, const com::Variant& v);
+  // Decodes text for column `i` into text_; raises when it is not UTF-8.
+  void DecodeText(std::size_t i, const com::Variant& v);
+  // Places the memo values so that the row fits a page; raises (without
+  // writing anything) when it cannot.
+  void PlaceMemos();
+  void StoreRow();
+  wr::PropertyBlob Properties() const;
+
+  std::u16string password_;
+  wr::PageFile file_;
+  std::unique_ptr<Table> table_;
+  std::vector<wr::CatalogTable> catalog_;
+  std::vector<std::u16string> names_;  // folded names of written tables
+  bool finished_ = false;
+  bool broken_ = false;  // a failure part-way left the file unusable
+  std::u16string text_;  // scratch
+};
+
+namespace {
+
+// The password is checked before the file is touched.
+std::u16string CheckedPassword(const std::string& password) {
+  std::u16string out;
+  if (!Utf8ToUtf16(password, &out)) RaiseInvalid("Jet database password is not valid UTF-8 text");
+  if (out.size() > kMaxPasswordLength) RaiseInvalid("Jet database password is longer than 20 characters");
+  return out;
+}
+
+}  // namespace
+
+Writer::Impl::Impl(const std::string& path, const WriterOptions& options)
+    : password_(CheckedPassword(options.password)), file_(path) {
+  wr::ReserveCatalogPages(&file_);
+}
+
+void Writer::Impl::CheckUsable(const char* what) const {
+  if (finished_) RaiseInvalid(std::string("Jet writer: cannot ") + what + ": the database is already finished");
+  if (broken_) {
+    RaiseInvalid(std::string("Jet writer: cannot ") + what +
+                 ": an earlier failure left the database incomplete");
+  }
+}
+
+void Writer::Impl::RaiseCell(std::int32_t number, std::size_t column, const std::string& what) const {
+  Raise(number, "Jet table '" + table_->name + "', row " + std::to_string(table_->rows + 1) + ", column '" +
+                    table_->specs[column].name + "': " + what);
+}
+
+void Writer::Impl::RaiseRow(const std::string& what) const {
+  RaiseInvalid("Jet table '" + table_->name + "', row " + std::to_string(table_->rows + 1) + ": " + what);
+}
+
+void Writer::Impl::BeginTable(const TableSpec& spec) {
+  CheckUsable("begin a table");
+  if (table_) {
+    RaiseInvalid("Jet table '" + spec.name + "' cannot begin: table '" + table_->name + "' is still open");
+  }
+  auto t = std::make_unique<Table>();
+  t->name = spec.name;
+  if (spec.name.empty()) RaiseInvalid("Jet table name is empty");
+  if (!Utf8ToUtf16(spec.name, &t->name16)) RaiseInvalid("Jet table name is not valid UTF-8 text");
+  if (t->name16.size() > kMaxNameLength) {
+    RaiseInvalid("Jet table '" + spec.name + "': the name is longer than 64 characters");
+  }
+  const std::u16string folded = Folded(t->name16);
+  if (wr::IsSystemTableName(t->name16) || std::find(names_.begin(), names_.end(), folded) != names_.end()) {
+    RaiseInvalid("Jet table '" + spec.name + "' already exists");
+  }
+  if (spec.columns.empty()) RaiseInvalid("Jet table '" + spec.name + "' has no columns");
+  if (spec.columns.size() > kMaxColumns) {
+    RaiseInvalid("Jet table '" + spec.name + "' has " + std::to_string(spec.columns.size()) +
+                 " columns; a table holds at most 255");
+  }
+  std::vector<std::u16string> column_names;
+  for (const auto& c : spec.columns) {
+    const std::string where = "Jet table '" + spec.name + "', column '" + c.name + "': ";
+    wr::ColumnDef def;
+    if (c.name.empty()) RaiseInvalid("Jet table '" + spec.name + "': a column name is empty");
+    if (!Utf8ToUtf16(c.name, &def.name)) {
+      RaiseInvalid("Jet table '" + spec.name + "': a column name is not valid UTF-8 text");
+    }
+    if (def.name.size() > kMaxNameLength) RaiseInvalid(where + "the name is longer than 64 characters");
+    const std::u16string folded_column = Folded(def.name);
+    if (std::find(column_names.begin(), column_names.end(), folded_column) != column_names.end()) {
+      RaiseInvalid(where + "duplicate column name");
+    }
+    column_names.push_back(folded_column);
+    if (!KnownType(c.type)) {
+      RaiseInvalid(where + "unknown column type " + std::to_string(static_cast<int>(c.type)));
+    }
+    def.type = static_cast<std::uint8_t>(c.type);
+    def.flags = 0x02;  // updatable
+    if (c.type == ColumnType::kText) {
+      if (c.max_length < 1 || c.max_length > kMaxTextLength) {
+        RaiseInvalid(where + "text length " + std::to_string(c.max_length) + " is outside 1 to 255");
+      }
+      def.length = static_cast<std::uint16_t>(2 * c.max_length);
+    }
+    if ((c.type == ColumnType::kText || c.type == ColumnType::kMemo) && c.compressed) def.misc_flags = 0x01;
+    t->def.columns.push_back(std::move(def));
+  }
+
+  try {
+    t->specs = spec.columns;
+    wr::LayoutColumns(&t->def.columns);
+    for (auto& c : t->def.columns) c.second_number = static_cast<std::uint16_t>(c.number + 1);
+    t->store_of.assign(spec.columns.size(), std::string::npos);
+    for (std::size_t i = 0; i < spec.columns.size(); ++i) {
+      if (spec.columns[i].type == ColumnType::kMemo) {
+        t->store_of[i] = t->stores.size();
+        t->stores.emplace_back();
+      }
+    }
+    t->memo.resize(spec.columns.size());
+    t->memo_place.resize(spec.columns.size());
+    t->tdef_size = TableDefinitionSize(t->def);
+    const std::uint32_t tdef_count = wr::TableDefinitionPages(t->tdef_size);
+    const std::uint32_t map_count = wr::UsageMapPages(2 + 2 * t->stores.size());
+    const std::uint32_t first = file_.Allocate(tdef_count + map_count);
+    for (std::uint32_t p = 0; p < tdef_count; ++p) t->tdef_pages.push_back(first + p);
+    for (std::uint32_t p = 0; p < map_count; ++p) t->map_pages.push_back(first + tdef_count + p);
+    t->created = NowOleDate();
+    table_ = std::move(t);
+    table_->row.Bind(&table_->def.columns);
+  } catch (...) {
+    broken_ = true;
+    throw;
+  }
+}
+
+void Writer::Impl::DecodeText(std::size_t i, const com::Variant& v) {
+  if (!v.IsText()) {
+    RaiseCell(com::kErrTypeMismatch, i, MismatchText(v.type(), table_->specs[i].type));
+  }
+  if (!Utf8ToUtf16(v.text(), &text_)) RaiseCell(com::kErrInvalidArgument, i, "the text is not valid UTF-8");
+}
+
+void Writer::Impl::SetNumber(std::size_t i, const com::Variant& v) {
+  const ColumnSpec& spec = table_->specs[i];
+  const com::VarType vt = v.type();
+  auto mismatch = [&]() { RaiseCell(com::kErrTypeMismatch, i, MismatchText(vt, spec.type)); };
+  auto out_of_range = [&](const std::string& value, const char* range) {
+    RaiseCell(com::kErrInvalidArgument, i,
+              "value " + value + " is out of range for a " + TypeName(spec.type) + " column (" + range + ")");
+  };
+  wr::RowBuilder& row = table_->row;
+  switch (spec.type) {
+    case ColumnType::kBoolean:
+      if (vt != com::VarType::kBool && !IsInteger(vt)) mismatch();
+      row.SetBoolean(i, v.integer() != 0);
+      return;
+    case ColumnType::kByte: {
+      if (!IsInteger(vt)) mismatch();
+      const std::int64_t n = v.integer();
+      if (n < 0 || n > 255) out_of_range(std::to_string(n), "0 to 255");
+      *row.SetFixed(i) = static_cast<std::uint8_t>(n);
+      return;
+    }
+    case ColumnType::kInteger: {
+      if (!IsInteger(vt)) mismatch();
+      const std::int64_t n = v.integer();
+      if (n < -32768 || n > 32767) out_of_range(std::to_string(n), "-32768 to 32767");
+      wr::Store16(row.SetFixed(i), static_cast<std::uint16_t>(n));
+      return;
+    }
+    case ColumnType::kLong: {
+      if (!IsInteger(vt)) mismatch();
+      const std::int64_t n = v.integer();
+      if (n < std::numeric_limits<std::int32_t>::min() || n > std::numeric_limits<std::int32_t>::max()) {
+        out_of_range(std::to_string(n), "-2147483648 to 2147483647");
+      }
+      wr::Store32(row.SetFixed(i), static_cast<std::uint32_t>(n));
+      return;
+    }
+    case ColumnType::kCurrency: {
+      std::int64_t units = 0;
+      if (vt == com::VarType::kCurrency) {
+        units = v.integer();
+      } else if (IsInteger(vt)) {
+        constexpr std::int64_t kLimit = std::numeric_limits<std::int64_t>::max() / 10000;
+        if (v.integer() > kLimit || v.integer() < -kLimit) {
+          out_of_range(std::to_string(v.integer()), "about -922337203685477 to 922337203685477");
+        }
+        units = v.integer() * 10000;
+      } else {
+        mismatch();
+      }
+      Store64(row.SetFixed(i), static_cast<std::uint64_t>(units));
+      return;
+    }
+    case ColumnType::kSingle:
+    case ColumnType::kDouble: {
+      double d = 0;
+      if (vt == com::VarType::kR4 || vt == com::VarType::kR8) {
+        d = v.real();
+        if (!std::isfinite(d)) RaiseCell(com::kErrInvalidArgument, i, "value is not a finite number");
+      } else if (IsInteger(vt)) {
+        d = static_cast<double>(v.integer());
+      } else {
+        mismatch();
+      }
+      if (spec.type == ColumnType::kDouble) {
+        Store64(row.SetFixed(i), std::bit_cast<std::uint64_t>(d));
+        return;
+      }
+      if (std::fabs(d) > FLT_MAX) out_of_range(com::FormatDouble(d), "about -3.4e38 to 3.4e38");
+      wr::Store32(row.SetFixed(i), std::bit_cast<std::uint32_t>(static_cast<float>(d)));
+      return;
+    }
+    case ColumnType::kDateTime: {
+      if (vt != com::VarType::kDate) mismatch();
+      const double d = v.real();
+      if (!std::isfinite(d) || d <= kMinDate || d >= kMaxDate) {
+        RaiseCell(com::kErrInvalidArgument, i,
+                  "date " + com::FormatDouble(d) + " is outside the years 100 to 9999 that Jet accepts");
+      }
+      Store64(row.SetFixed(i), std::bit_cast<std::uint64_t>(d));
+      return;
+    }
+    case ColumnType::kText:
+    case ColumnType::kMemo:
+      break;
+  }
+}
+
+void Writer::Impl::SetValue(std::size_t i, const com::Variant& v) {
+  const ColumnSpec& spec = table_->specs[i];
+  wr::RowBuilder& row = table_->row;
+  if (v.IsNull()) {
+    if (spec.required) {
+      RaiseCell(com::kErrInvalidArgument, i, "a value is required (the column does not accept null)");
+    }
+    row.SetNull(i);  // a null Yes/No is stored as No
+    return;
+  }
+  if (spec.type == ColumnType::kText) {
+    DecodeText(i, v);
+    if (text_.size() > static_cast<std::size_t>(spec.max_length)) {
+      RaiseCell(com::kErrInvalidArgument, i,
+                "text of " + std::to_string(text_.size()) + " characters is longer than the column's " +
+                    std::to_string(spec.max_length));
+    }
+    wr::AppendJetText(text_, spec.compressed, row.SetVariable(i));
+    return;
+  }
+  if (spec.type == ColumnType::kMemo) {
+    DecodeText(i, v);
+    Bytes& data = table_->memo[i];
+    data.clear();
+    wr::AppendJetText(text_, spec.compressed && text_.size() <= kMaxCompressedMemo, &data);
+    if (data.size() > wr::LongValueStore::kMaxLength) {
+      RaiseCell(com::kErrInvalidArgument, i,
+                "memo of " + std::to_string(data.size()) + " bytes is longer than the " +
+                    std::to_string(wr::LongValueStore::kMaxLength) + " bytes this writer stores");
+    }
+    table_->memo_place[i] = kMemoOut;
+    return;
+  }
+  SetNumber(i, v);
+}
+
+void Writer::Impl::PlaceMemos() {
+  Table& t = *table_;
+  // Small memos go inline; the others, and then the largest inline ones
+  // until the row fits, go to long-value pages. A field pointing to a
+  // long-value page takes 12 bytes.
+  std::vector<std::size_t> inline_memos;
+  for (std::size_t i = 0; i < t.specs.size(); ++i) {
+    if (t.memo_place[i] == kNoMemo) continue;
+    const bool small = t.memo[i].size() <= wr::LongValueStore::kMaxInline;
+    t.memo_place[i] = small ? kMemoInline : kMemoOut;
+    Bytes* field = t.row.SetVariable(i);
+    if (small) {
+      wr::LongValueStore::AppendInline(t.memo[i], field);
+      inline_memos.push_back(i);
+    } else {
+      field->resize(12);
+    }
+  }
+  std::sort(inline_memos.begin(), inline_memos.end(),
+            [&](std::size_t a, std::size_t b) { return t.memo[a].size() > t.memo[b].size(); });
+  for (std::size_t i : inline_memos) {
+    if (t.row.Size() <= wr::DataPage::kMaxRowSize) break;
+    t.memo_place[i] = kMemoOut;
+    t.row.SetVariable(i)->resize(12);
+  }
+  if (t.row.Size() > wr::DataPage::kMaxRowSize) {
+    RaiseRow("the row takes " + std::to_string(t.row.Size()) + " bytes, more than the " +
+             std::to_string(wr::DataPage::kMaxRowSize) +
+             " a Jet page holds (memo values already moved out of the row)");
+  }
+}
+
+void Writer::Impl::StoreRow() {
+  Table& t = *table_;
+  for (std::size_t i = 0; i < t.specs.size(); ++i) {
+    if (t.memo_place[i] != kMemoOut) continue;
+    t.stores[t.store_of[i]].Store(t.memo[i], &file_, t.row.SetVariable(i));
+  }
+  const Bytes& row = t.row.Build();
+  if (t.page.started() && !t.page.Fits(row.size())) {
+    file_.Write(t.page.number(), t.page.Finish());
+    t.page.Clear();
+  }
+  if (!t.page.started()) {
+    t.page.Start(file_.Allocate(), t.tdef_pages[0]);
+    t.pages.Add(t.page.number());
+  }
+  t.page.Add(row.data(), row.size());
+  ++t.rows;
+}
+
+void Writer::Impl::AppendRow(const std::vector<com::Variant>& values) {
+  CheckUsable("append a row");
+  if (!table_) RaiseInvalid("Jet writer: cannot append a row: no table is open");
+  Table& t = *table_;
+  if (values.size() != t.specs.size()) {
+    RaiseRow("expected " + std::to_string(t.specs.size()) + " values, got " + std::to_string(values.size()));
+  }
+  if (t.rows == std::numeric_limits<std::int32_t>::max()) RaiseRow("a Jet table holds at most 2147483647 rows");
+  t.row.Clear();
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    t.memo_place[i] = kNoMemo;
+    SetValue(i, values[i]);
+  }
+  PlaceMemos();
+  try {
+    StoreRow();
+  } catch (...) {
+    broken_ = true;
+    throw;
+  }
+}
+
+wr::PropertyBlob Writer::Impl::Properties() const {
+  // As Access records them for each column: Required, and for text and
+  // memo columns AllowZeroLength (empty texts are written as given) and
+  // UnicodeCompression.
+  wr::PropertyBlob props;
+  for (std::size_t i = 0; i < table_->specs.size(); ++i) {
+    const ColumnSpec& spec = table_->specs[i];
+    const std::u16string& name = table_->def.columns[i].name;
+    props.AddBoolean(name, u"Required", spec.required, true);
+    if (spec.type == ColumnType::kText || spec.type == ColumnType::kMemo) {
+      props.AddBoolean(name, u"AllowZeroLength", true, true);
+      props.AddBoolean(name, u"UnicodeCompression", spec.compressed, true);
+    }
+  }
+  return props;
+}
+
+void Writer::Impl::EndTable() {
+  CheckUsable("end a table");
+  if (!table_) RaiseInvalid("Jet writer: cannot end a table: no table is open");
+  try {
+    Table& t = *table_;
+    wr::PageSet free;
+    if (t.page.started()) {
+      file_.Write(t.page.number(), t.page.Finish());
+      free.Add(t.page.number());
+      t.page.Clear();
+    }
+    for (auto& s : t.stores) s.Flush(&file_);
+
+    std::vector<Bytes> maps;
+    auto add_map = [&](const wr::PageSet& set) {
+      maps.push_back(wr::BuildUsageMap(set, &file_));
+      return wr::UsageMapPointer(t.map_pages, maps.size() - 1);
+    };
+    t.def.used_map = add_map(t.pages);
+    t.def.free_map = add_map(free);
+    for (std::size_t i = 0; i < t.specs.size(); ++i) {
+      if (t.store_of[i] == std::string::npos) continue;
+      const wr::LongValueStore& s = t.stores[t.store_of[i]];
+      t.def.columns[i].lv_used_map = add_map(s.pages());
+      t.def.columns[i].lv_free_map = add_map(s.free_pages());
+    }
+    t.def.rows = t.rows;
+    const Bytes tdef = wr::SerializeTableDefinition(t.def);
+    if (tdef.size() != t.tdef_size) {
+      Raise(com::ErrorNumber(0x80004005u),
+            "Jet table '" + t.name + "': internal error: definition size changed");
+    }
+    wr::WriteTableDefinition(tdef, t.tdef_pages, &file_);
+    wr::WriteUsageMapPages(maps, t.map_pages, &file_);
+
+    catalog_.push_back({t.name16, t.tdef_pages[0], t.created, Properties().Serialize()});
+    names_.push_back(Folded(t.name16));
+    table_.reset();
+  } catch (...) {
+    broken_ = true;
+    throw;
+  }
+}
+
+void Writer::Impl::Finish() {
+  CheckUsable("finish the database");
+  if (table_) RaiseInvalid("Jet writer: cannot finish: table '" + table_->name + "' is still open");
+  try {
+    wr::WriteCatalog(catalog_, password_, &file_);
+    file_.Commit();
+    finished_ = true;
+  } catch (...) {
+    broken_ = true;
+    throw;
+  }
+}
+
+Writer::Writer(const std::string& path, const WriterOptions& options)
+    : impl_(std::make_unique<Impl>(path, options)) {}
+
+Writer::~Writer() = default;
+
+void Writer::BeginTable(const TableSpec& table) { impl_->BeginTable(table); }
+void Writer::AppendRow(const std::vector<com::Variant>& values) { impl_->AppendRow(values); }
+void Writer::EndTable() { impl_->EndTable(); }
+void Writer::Finish() { impl_->Finish(); }
+
+}  // namespace jet
