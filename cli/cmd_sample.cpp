@@ -25,14 +25,6 @@ int ParseInt(const std::string& text, const char* option) {
   throw com::Error(com::kErrInvalidArgument, "korvel", std::string("选项 --") + option + " 应为非负整数");
 }
 
-std::string ReadWholeFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw com::Error(com::kErrInvalidArgument, "korvel", "无法读取文件“" + path + "”");
-  std::string text;
-  char buf[8192];
-  while (in.read(buf, sizeof buf) || in.gcount() > 0) text.append(buf, static_cast<std::size_t>(in.gcount()));
-  return text;
-}
 
 // Writes one table from a TSV file whose header names some of its columns.
 long long WriteTableFromTsv(jet::Writer& writer, const jet::TableSpec& table, const std::string& path) {
@@ -102,7 +94,7 @@ int CmdMdbWrite(const Argv& argv) {
   Args args(argv, {"out", "password", "password-env", "schema"});
   const std::string out = args.Require("out");
   Schema custom;
-  if (auto s = args.Get("schema")) custom = ParseSchema(ReadWholeFile(*s), *s);
+  if (auto s = args.Get("schema")) custom = ParseSchema(ReadTextFile(*s), *s);
   const Schema& schema = args.Get("schema") ? custom : SourceSchema56();
   std::map<std::string, std::string> sources;  // table -> TSV file
   for (const auto& p : args.positional()) {

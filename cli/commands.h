@@ -13,6 +13,11 @@ int CmdClasses(const Argv& args);
 int CmdQuery(const Argv& args);
 int CmdSample(const Argv& args);
 int CmdMdbWrite(const Argv& args);
+int CmdCreateDatabase(const Argv& args);
+int CmdSql(const Argv& args);
+
+// The whole content of a file; raises a clear error when it cannot be read.
+std::string ReadTextFile(const std::string& path);
 
 // A password given on the command line, in the environment variable named
 // by `env_option`, or on standard input ("-"): --password P,

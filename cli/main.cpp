@@ -1,6 +1,7 @@
 // korvel: the command-line front end of the upgrade tool.
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <iostream>
 #include <string>
 #include <string_view>
@@ -28,6 +29,15 @@ std::string ReadPassword(const Args& args, const std::string& option) {
     return line;
   }
   return *v;
+}
+
+std::string ReadTextFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw com::Error(com::kErrInvalidArgument, "korvel", "无法读取文件“" + path + "”");
+  std::string text;
+  char buf[8192];
+  while (in.read(buf, sizeof buf) || in.gcount() > 0) text.append(buf, static_cast<std::size_t>(in.gcount()));
+  return text;
 }
 
 int CmdClasses(const Argv& argv) {
@@ -59,6 +69,12 @@ const Command kCommands[] = {
     {"mdb-write", &cli::CmdMdbWrite,
      "mdb-write --out 文件 [--password 密码] [--schema 架构.tsv] 表名=行.tsv ...\n"
      "             按 5.6 版架构写数据库，指定的表取 TSV 文件中的行，其余表为空"},
+    {"create-database", &cli::CmdCreateDatabase,
+     "create-database --server file:DIR --database 名称 --password sa密码 [--script 脚本.sql]\n"
+     "             在内置服务器上建立一个 6.0 版数据库（需要时先建立服务器和 sa 登录）"},
+    {"sql", &cli::CmdSql,
+     "sql --server file:DIR --user U --password P --database D \"T-SQL\" | --file 脚本.sql\n"
+     "             在内置服务器上执行 T-SQL，以 TSV 打印结果集"},
     {"classes", &cli::CmdClasses, "classes      列出 Korvel 组件库中的类"},
 };
 
@@ -82,8 +98,12 @@ int main(int argc, char** argv) {
       return c.run(cli::Argv(args.begin() + 1, args.end()));
     } catch (const com::Error& e) {
       std::fflush(stdout);
-      std::fprintf(stderr, "korvel %s: 错误 %s (%s): %s\n", c.name, e.HexNumber().c_str(), e.source().c_str(),
-                   e.description().c_str());
+      if (e.number() > 0 && e.number() < 100000) {
+        std::fprintf(stderr, "korvel %s: 错误 %d (%s): %s\n", c.name, e.number(), e.source().c_str(), e.description().c_str());
+      } else {
+        std::fprintf(stderr, "korvel %s: 错误 %s (%s): %s\n", c.name, e.HexNumber().c_str(), e.source().c_str(),
+                     e.description().c_str());
+      }
       return 1;
     }
   }

@@ -1,0 +1,96 @@
+// korvel create-database and korvel sql: the embedded SQL Server from the
+// command line.
+#include <cstdio>
+
+#include "cli/args.h"
+#include "cli/commands.h"
+#include "cli/tsv.h"
+#include "platform/com/error.h"
+#include "platform/sqlserver/engine.h"
+#include "platform/sqlserver/server.h"
+
+namespace embedded {
+extern const char kCreate60[];
+}
+
+namespace cli {
+namespace {
+
+
+std::string ServerFolder(const Args& args) {
+  const std::string server = args.Require("server");
+  auto folder = sqlsrv::EmbeddedServerFolder(server);
+  if (!folder) {
+    throw com::Error(17, "korvel", "服务器“" + server + "”不是内置服务器；内置服务器写作 file:文件夹");
+  }
+  return *folder;
+}
+
+void PrintResult(const sqlsrv::ResultSet& rs) {
+  std::string line;
+  for (std::size_t i = 0; i < rs.columns.size(); ++i) line += (i ? "\t" : "") + EscapeTsv(rs.columns[i].name);
+  std::printf("%s\n", line.c_str());
+  for (const auto& row : rs.rows) {
+    line.clear();
+    for (std::size_t i = 0; i < row.size(); ++i) line += (i ? "\t" : "") + FormatTsvValue(row[i]);
+    std::printf("%s\n", line.c_str());
+  }
+}
+
+}  // namespace
+
+int CmdCreateDatabase(const Argv& argv) {
+  Args args(argv, {"server", "database", "password", "password-env", "script"});
+  const std::string folder = ServerFolder(args);
+  const std::string database = args.Require("database");
+  const std::string password = ReadPassword(args, "password");
+  const std::string script = args.Get("script") ? ReadTextFile(*args.Get("script")) : std::string(embedded::kCreate60);
+  auto server = sqlsrv::Server::CreateOrOpen(folder, password);
+  const std::string file = server->CreateDatabase(database);
+  try {
+    sqlsrv::Engine engine(file, database, "sa");
+    engine.Execute(script);
+  } catch (...) {
+    std::fprintf(stderr, "korvel create-database: 数据库“%s”已建立，但建库脚本没有执行完。\n", database.c_str());
+    throw;
+  }
+  std::fprintf(stderr, "已在 %s 建立数据库“%s”。\n", folder.c_str(), database.c_str());
+  return 0;
+}
+
+int CmdSql(const Argv& argv) {
+  Args args(argv, {"server", "user", "password", "password-env", "database", "file"});
+  const std::string folder = ServerFolder(args);
+  std::string batch;
+  if (auto f = args.Get("file")) {
+    batch = ReadTextFile(*f);
+  } else if (args.positional().size() == 1) {
+    batch = args.positional()[0];
+  } else {
+    throw com::Error(com::kErrInvalidArgument, "korvel",
+                     "用法: korvel sql --server file:DIR --user U --password P --database D \"T-SQL\"");
+  }
+  sqlsrv::Server server(folder);
+  const std::string user = args.Get("user").value_or("sa");
+  server.Authenticate(user, ReadPassword(args, "password"));
+  const std::string database = args.Get("database").value_or("master");
+  auto file = server.DatabaseFile(database);
+  if (!file) {
+    throw com::Error(4060, "Microsoft OLE DB Provider for SQL Server",
+                     "Cannot open database requested in login '" + database + "'. Login fails.");
+  }
+  sqlsrv::Engine engine(*file, database, user);
+  sqlsrv::BatchOutput out;
+  try {
+    engine.Execute(batch, &out);
+  } catch (const com::Error&) {
+    for (const auto& rs : out.results) PrintResult(rs);
+    throw;
+  }
+  for (const auto& rs : out.results) PrintResult(rs);
+  for (const auto& m : out.messages) std::printf("%s\n", m.c_str());
+  for (auto n : out.affected) std::fprintf(stderr, "(%lld 行受影响)\n", static_cast<long long>(n));
+  return 0;
+}
+
+}  // namespace cli

@@ -1,0 +1,60 @@
+// Unicode and code page conversions to and from UTF-8.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace com {
+
+// Appends the UTF-8 form of a code point.
+void AppendUtf8(char32_t c, std::string* out);
+
+// UTF-16LE bytes to UTF-8 (unpaired surrogates become U+FFFD).
+void Utf16LeToUtf8(const unsigned char* data, std::size_t size, std::string* utf8);
+// UTF-8 to UTF-16 code units; false when the text is not valid UTF-8.
+bool Utf8ToUtf16(std::string_view utf8, std::u16string* out);
+// True when the text is valid UTF-8.
+bool IsValidUtf8(std::string_view s);
+
+// Appends UTF-16 code units as UTF-8, pairing surrogates; a lone surrogate
+// becomes U+FFFD.
+class Utf16Sink {
+ public:
+  explicit Utf16Sink(std::string* out) : out_(out) {}
+  ~Utf16Sink();
+  Utf16Sink(const Utf16Sink&) = delete;
+  Utf16Sink& operator=(const Utf16Sink&) = delete;
+  void Put(char16_t u);
+
+ private:
+  std::string* out_;
+  char16_t pending_ = 0;
+};
+
+// Converts between a code page (an iconv name such as "CP936") and UTF-8.
+// Each converter holds one pair of iconv handles.
+class CodePage {
+ public:
+  // Raises com::Error when iconv does not know the code page.
+  explicit CodePage(const std::string& name);
+  ~CodePage();
+  CodePage(const CodePage&) = delete;
+  CodePage& operator=(const CodePage&) = delete;
+
+  // Bytes in the code page to UTF-8; undecodable bytes become U+FFFD.
+  void ToUtf8(const unsigned char* data, std::size_t size, std::string* utf8);
+  // UTF-8 to the code page; false when a character has no encoding there.
+  bool FromUtf8(std::string_view utf8, std::string* out);
+  // UTF-8 to the code page, each character without an encoding there
+  // replaced by '?'; returns how many were replaced.
+  std::size_t FromUtf8Lossy(std::string_view utf8, std::string* out);
+  const std::string& name() const { return name_; }
+
+ private:
+  std::string name_;
+  void* to_utf8_;    // iconv_t
+  void* from_utf8_;  // iconv_t
+};
+
+}  // namespace com

@@ -1,0 +1,165 @@
+// The syntax tree of the T-SQL the embedded server runs.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace sqlsrv::ast {
+
+struct Select;
+
+// A declared type: "nvarchar(50)", "money", "int".
+struct TypeName {
+  std::string name;   // lower case: int, smallint, tinyint, bigint, bit, money, smallmoney, float,
+                      // real, decimal, numeric, datetime, smalldatetime, char, varchar, nchar,
+                      // nvarchar, text, ntext
+  int length = -1;    // for character types; -1 when not given
+};
+
+enum class ExprKind {
+  kNull,       // NULL
+  kInteger,    // text holds the digits
+  kDecimal,    // 1.25
+  kFloat,      // 1e3
+  kMoney,      // $1.25
+  kString,     // text; national
+  kColumn,     // parts: [table.]column
+  kVariable,   // @@TRANCOUNT
+  kUnary,      // op: "-", "+", "~", "NOT"
+  kBinary,     // op: + - * / % & | ^ = <> < > <= >= AND OR LIKE
+  kFunction,   // parts: the name; args; distinct; star (COUNT(*))
+  kIsNull,     // args[0]; negated
+  kInList,     // args[0] IN (args[1..]); negated
+  kInSelect,   // args[0] IN (select); negated
+  kExists,     // EXISTS (select)
+  kBetween,    // args[0] BETWEEN args[1] AND args[2]; negated
+  kCase,       // CASE [args[0]] WHEN ... THEN ... [ELSE] END: whens, else_expr
+  kCast,       // CAST(args[0] AS type) / CONVERT(type, args[0])
+  kSubquery,   // (select) as a value
+};
+
+struct Expr {
+  ExprKind kind = ExprKind::kNull;
+  std::string text;                   // literal text, operator
+  bool national = false;
+  bool negated = false;
+  bool distinct = false;
+  bool star = false;
+  std::vector<std::string> parts;     // column or function name parts
+  std::vector<std::unique_ptr<Expr>> args;
+  std::vector<std::pair<std::unique_ptr<Expr>, std::unique_ptr<Expr>>> whens;
+  std::unique_ptr<Expr> else_expr;
+  std::unique_ptr<Select> select;
+  TypeName cast_type;
+  std::size_t offset = 0;             // in the batch, for messages
+};
+using ExprPtr = std::unique_ptr<Expr>;
+
+// A three-part object name: [database.][schema.]object.
+struct ObjectName {
+  std::string database, schema, object;
+  std::string Display() const;  // as written, for messages
+};
+
+struct TableRef {
+  ObjectName name;
+  std::unique_ptr<Select> derived;  // (select) AS alias
+  std::string alias;
+  std::string join;                 // "" for the first / comma, "INNER", "LEFT", "CROSS"
+  ExprPtr on;
+};
+
+struct SelectItem {
+  ExprPtr expr;        // null for * and t.*
+  std::string alias;
+  bool star = false;
+  std::string star_table;  // t in t.*
+};
+
+struct OrderItem {
+  ExprPtr expr;
+  bool descending = false;
+};
+
+struct Select {
+  bool distinct = false;
+  std::optional<std::int64_t> top;
+  std::vector<SelectItem> items;
+  std::vector<TableRef> from;
+  ExprPtr where;
+  std::vector<ExprPtr> group_by;
+  ExprPtr having;
+  std::vector<OrderItem> order_by;
+};
+
+struct ColumnDef {
+  std::string name;
+  TypeName type;
+  bool nullable = true;
+  bool explicit_null = false;
+  bool identity = false;
+  std::int64_t seed = 1, step = 1;
+  ExprPtr default_value;
+  std::string default_name;
+  bool primary_key = false;  // inline PRIMARY KEY
+  bool unique = false;       // inline UNIQUE
+  std::string constraint_name;
+};
+
+struct TableConstraint {
+  enum Kind { kPrimaryKey, kUnique, kForeignKey } kind = kPrimaryKey;
+  std::string name;
+  std::vector<std::string> columns;
+  ObjectName ref_table;
+  std::vector<std::string> ref_columns;
+};
+
+enum class StmtKind {
+  kSelect,
+  kInsert,
+  kUpdate,
+  kDelete,
+  kCreateTable,
+  kDropTable,
+  kCreateProcedure,
+  kDropProcedure,
+  kExecute,
+  kIf,
+  kBlock,
+  kBeginTran,
+  kCommit,
+  kRollback,
+  kSetIdentityInsert,
+  kSetOption,   // SET NOCOUNT ON and other session options: accepted, no effect
+  kTruncate,
+  kPrint,
+};
+
+struct Stmt {
+  StmtKind kind = StmtKind::kSelect;
+  std::size_t offset = 0;                  // where the statement starts in its batch
+  std::size_t end = 0;                     // one past where it ends
+  std::unique_ptr<Select> select;          // kSelect; kInsert ... SELECT
+  ObjectName object;                       // target table / procedure
+  std::vector<std::string> columns;        // kInsert column list
+  std::vector<std::vector<ExprPtr>> values;  // kInsert VALUES rows
+  bool default_values = false;             // INSERT ... DEFAULT VALUES
+  std::vector<std::pair<std::string, ExprPtr>> sets;  // kUpdate
+  std::vector<TableRef> from;              // kUpdate/kDelete extra FROM
+  ExprPtr where;                           // kUpdate, kDelete
+  std::vector<ColumnDef> column_defs;      // kCreateTable
+  std::vector<TableConstraint> constraints;
+  std::string body;                        // kCreateProcedure: text after AS
+  std::string text;                        // kCreateProcedure: whole batch text
+  ExprPtr condition;                       // kIf
+  std::vector<std::unique_ptr<Stmt>> then_block;  // kIf (one statement) / kBlock
+  std::vector<std::unique_ptr<Stmt>> else_block;
+  bool on = false;                         // SET IDENTITY_INSERT ... ON
+  ExprPtr print;                           // kPrint
+};
+using StmtPtr = std::unique_ptr<Stmt>;
+
+}  // namespace sqlsrv::ast

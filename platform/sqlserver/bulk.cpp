@@ -1,0 +1,49 @@
+// The fast-load path: rows streamed into one table through one prepared
+// statement, inside a savepoint, so that a load that does not finish leaves
+// nothing behind.
+#include <algorithm>
+
+#include "platform/sqlserver/engine.h"
+#include "platform/sqlserver/errors.h"
+#include "platform/sqlserver/lexer.h"
+#include "platform/sqlserver/parser.h"
+
+namespace sqlsrv {
+namespace {
+
+class BulkLoader final : public dts::BulkWriter {
+ public:
+  BulkLoader(Engine& engine, const TableMeta& table, std::vector<int> targets, bool explicit_identity)
+      : frame_(std::make_unique<Engine::Frame>(engine, true)),
+        inserter_(engine, table, std::move(targets), explicit_identity) {}
+
+  void Write(const dts::Row& row) override { inserter_.Insert(row); }
+
+  void Finish() override {
+    inserter_.Finish();
+    frame_->Done();
+    frame_.reset();
+  }
+
+ private:
+  std::unique_ptr<Engine::Frame> frame_;  // first: ends after the inserter
+  RowInserter inserter_;
+};
+
+}  // namespace
+
+std::unique_ptr<dts::BulkWriter> Engine::OpenBulkLoad(std::string_view object_name, const std::vector<std::string>& columns,
+                                                      const dts::BulkLoadOptions& options) {
+  catalog_.Refresh();
+  const TableMeta& t = WritableTable(ParseObjectName(object_name));
+  std::vector<int> targets = ResolveColumns(t, columns);
+  const int identity = t.IdentityColumn();
+  const bool explicit_identity = identity >= 0 && std::find(targets.begin(), targets.end(), identity) != targets.end();
+  if (explicit_identity && !options.keep_identity) {
+    throw SqlErr(kIdentityInsert, "Cannot insert explicit value for identity column in table '" + t.name +
+                                      "' when IDENTITY_INSERT is set to OFF.");
+  }
+  return std::make_unique<BulkLoader>(*this, t, std::move(targets), explicit_identity);
+}
+
+}  // namespace sqlsrv

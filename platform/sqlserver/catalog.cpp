@@ -1,0 +1,324 @@
+#include "platform/sqlserver/catalog.h"
+
+#include <cstdio>
+
+#include "platform/sqlserver/errors.h"
+#include "platform/sqlserver/lexer.h"
+#include "platform/sqlserver/parser.h"
+
+namespace sqlsrv {
+namespace {
+
+std::string Hex8(std::size_t v) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "%08X", static_cast<unsigned>(v & 0xFFFFFFFFu));
+  return buf;
+}
+
+std::vector<int> ResolveColumns(const TableMeta& t, const std::vector<std::string>& names) {
+  std::vector<int> out;
+  for (const auto& n : names) {
+    const int i = t.Find(n);
+    if (i < 0) throw SqlErr(1911, "Column name '" + n + "' does not exist in the target table.");
+    out.push_back(i);
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string LowerAscii(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return out;
+}
+
+std::string QuoteSqlite(std::string_view name) {
+  std::string out = "\"";
+  for (char c : name) {
+    out.push_back(c);
+    if (c == '"') out.push_back('"');
+  }
+  return out + "\"";
+}
+
+int TableMeta::Find(std::string_view column) const {
+  for (std::size_t i = 0; i < columns.size(); ++i) {
+    if (SameName(columns[i].name, column)) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+int TableMeta::IdentityColumn() const {
+  for (std::size_t i = 0; i < columns.size(); ++i) {
+    if (columns[i].identity) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+TableMeta BuildTableMeta(ast::Stmt& create) {
+  TableMeta t;
+  t.name = create.object.object;
+  if (t.name.empty() || t.name.size() > 128) throw SqlErr(kSyntax, "Invalid table name.");
+  if (LowerAscii(t.name).rfind("__vk_", 0) == 0 || SameName(t.name, "sysobjects")) {
+    throw SqlErr(kObjectExists, "There is already an object named '" + t.name + "' in the database.");
+  }
+  if (create.column_defs.size() > 1024) throw SqlErr(1702, "CREATE TABLE failed because column count exceeds 1024.");
+  bool identity_seen = false;
+  for (auto& d : create.column_defs) {
+    if (t.Find(d.name) >= 0) {
+      throw SqlErr(2705, "Column names in each table must be unique. Column name '" + d.name + "' in table '" +
+                             t.name + "' is specified more than once.");
+    }
+    ColumnMeta c;
+    c.name = d.name;
+    c.type = ResolveType(d.type);
+    c.nullable = d.nullable;
+    if (d.identity) {
+      if (identity_seen) {
+        throw SqlErr(2744, "Multiple identity columns specified for table '" + t.name +
+                               "'. Only one identity column per table is allowed.");
+      }
+      if (!IsIntegerType(c.type.type) || c.type.type == SqlType::kBit || (d.explicit_null && d.nullable)) {
+        throw SqlErr(2749, "Identity column '" + d.name +
+                               "' must be of data type int, bigint, smallint, tinyint, or decimal or numeric with "
+                               "a scale of 0, and constrained to be nonnullable.");
+      }
+      if (d.step == 0) throw SqlErr(2749, "Identity increment for column '" + d.name + "' cannot be zero.");
+      identity_seen = true;
+      c.identity = true;
+      c.seed = d.seed;
+      c.step = d.step;
+      c.nullable = false;
+    }
+    if (d.default_value) {
+      if (d.identity) {
+        throw SqlErr(1754, "Defaults cannot be created on columns with an IDENTITY attribute. Table '" + t.name +
+                               "', column '" + d.name + "'.");
+      }
+      c.default_value = std::shared_ptr<const ast::Expr>(std::move(d.default_value));
+    }
+    t.columns.push_back(std::move(c));
+    const int index = static_cast<int>(t.columns.size()) - 1;
+    if (d.primary_key || d.unique) {
+      KeyMeta k;
+      k.primary = d.primary_key;
+      k.name = d.constraint_name;
+      k.columns = {index};
+      t.keys.push_back(std::move(k));
+    }
+  }
+  for (const auto& c : create.constraints) {
+    switch (c.kind) {
+      case ast::TableConstraint::kPrimaryKey:
+      case ast::TableConstraint::kUnique: {
+        KeyMeta k;
+        k.primary = c.kind == ast::TableConstraint::kPrimaryKey;
+        k.name = c.name;
+        k.columns = ResolveColumns(t, c.columns);
+        t.keys.push_back(std::move(k));
+        break;
+      }
+      case ast::TableConstraint::kForeignKey: {
+        ForeignKeyMeta f;
+        f.name = c.name;
+        f.columns = ResolveColumns(t, c.columns);
+        f.ref_table = c.ref_table.object;
+        f.ref_columns = c.ref_columns;
+        if (!f.ref_columns.empty() && f.ref_columns.size() != f.columns.size()) {
+          throw SqlErr(8139, "Number of referencing columns in foreign key differs from number of referenced columns, table '" + t.name + "'.");
+        }
+        t.foreign_keys.push_back(std::move(f));
+        break;
+      }
+    }
+  }
+  int primaries = 0;
+  for (auto& k : t.keys) {
+    if (k.primary && ++primaries > 1) {
+      throw SqlErr(8110, "Cannot add multiple PRIMARY KEY constraints to table '" + t.name + "'.");
+    }
+    for (int i : k.columns) {
+      auto& col = t.columns[static_cast<std::size_t>(i)];
+      if (k.primary) {
+        const auto& def = create.column_defs[static_cast<std::size_t>(i)];
+        if (def.explicit_null && def.nullable) {
+          throw SqlErr(8111, "Cannot define PRIMARY KEY constraint on nullable column in table '" + t.name + "'.");
+        }
+        col.nullable = false;
+      }
+    }
+    if (k.name.empty()) {
+      k.name = std::string(k.primary ? "PK__" : "UQ__") + t.name + "__" + Hex8(std::hash<std::string>{}(t.name + std::to_string(k.columns.front())));
+    }
+  }
+  for (auto& f : t.foreign_keys) {
+    if (f.name.empty()) {
+      f.name = "FK__" + t.name + "__" + t.columns[static_cast<std::size_t>(f.columns.front())].name + "__" +
+               Hex8(std::hash<std::string>{}(t.name + f.ref_table));
+    }
+  }
+  return t;
+}
+
+std::string SqliteCreateTable(const TableMeta& t) {
+  std::string sql = "CREATE TABLE " + QuoteSqlite(t.name) + " (";
+  for (std::size_t i = 0; i < t.columns.size(); ++i) {
+    const auto& c = t.columns[i];
+    if (i) sql += ", ";
+    sql += QuoteSqlite(c.name) + " " + SqliteDeclaration(c.type);
+    if (!c.nullable) sql += " NOT NULL";
+  }
+  auto cols = [&](const std::vector<int>& idx) {
+    std::string s = "(";
+    for (std::size_t i = 0; i < idx.size(); ++i) {
+      if (i) s += ", ";
+      s += QuoteSqlite(t.columns[static_cast<std::size_t>(idx[i])].name);
+    }
+    return s + ")";
+  };
+  for (const auto& k : t.keys) {
+    sql += ", CONSTRAINT " + QuoteSqlite(k.name) + (k.primary ? " PRIMARY KEY " : " UNIQUE ") + cols(k.columns);
+  }
+  for (const auto& f : t.foreign_keys) {
+    sql += ", CONSTRAINT " + QuoteSqlite(f.name) + " FOREIGN KEY " + cols(f.columns) + " REFERENCES " +
+           QuoteSqlite(f.ref_table) + " (";
+    for (std::size_t i = 0; i < f.ref_columns.size(); ++i) sql += (i ? ", " : "") + QuoteSqlite(f.ref_columns[i]);
+    sql += ")";
+  }
+  return sql + ")";
+}
+
+void Catalog::Install(Db& db) {
+  db.Exec(
+      "CREATE TABLE IF NOT EXISTS sysobjects (id INTEGER PRIMARY KEY, name TEXT COLLATE VKCI NOT NULL, "
+      "xtype TEXT NOT NULL, type TEXT NOT NULL, uid INTEGER NOT NULL DEFAULT 1, parent_obj INTEGER NOT NULL "
+      "DEFAULT 0, crdate TEXT NOT NULL, category INTEGER NOT NULL DEFAULT 0);"
+      "CREATE TABLE IF NOT EXISTS __vk_definitions (id INTEGER PRIMARY KEY, text TEXT NOT NULL);"
+      "CREATE TABLE IF NOT EXISTS __vk_identity (id INTEGER PRIMARY KEY, last INTEGER);"
+      "CREATE TABLE IF NOT EXISTS __vk_meta (key TEXT PRIMARY KEY, value INTEGER NOT NULL);"
+      "INSERT OR IGNORE INTO __vk_meta VALUES ('catalog_version', 1);");
+}
+
+void Catalog::Refresh() {
+  Stmt v(db_, "SELECT value FROM __vk_meta WHERE key = 'catalog_version'");
+  const std::int64_t version = v.Step() ? v.Int(0) : 0;
+  if (version == schema_version_) return;
+  tables_.clear();
+  procedures_.clear();
+  objects_.clear();
+  table_order_.clear();
+  Stmt all(db_,
+           "SELECT o.id, o.name, o.xtype, d.text FROM sysobjects o LEFT JOIN __vk_definitions d ON d.id = o.id "
+           "ORDER BY o.id");
+  while (all.Step()) {
+    const std::int64_t id = all.Int(0);
+    const std::string name(all.Text(1));
+    const std::string xtype(all.Text(2));
+    objects_[LowerAscii(name)] = id;
+    if (xtype == "U") {
+      auto stmts = ParseBatch(all.Text(3));
+      auto meta = std::make_unique<TableMeta>(BuildTableMeta(*stmts.at(0)));
+      meta->id = id;
+      meta->name = name;
+      table_order_.push_back(LowerAscii(name));
+      tables_[LowerAscii(name)] = std::move(meta);
+    } else if (xtype == "P") {
+      auto p = std::make_unique<ProcedureMeta>();
+      p->id = id;
+      p->name = name;
+      p->text = std::string(all.Text(3));
+      procedures_[LowerAscii(name)] = std::move(p);
+    }
+  }
+  schema_version_ = version;
+}
+
+const TableMeta* Catalog::FindTable(std::string_view name) const {
+  auto it = tables_.find(LowerAscii(name));
+  return it == tables_.end() ? nullptr : it->second.get();
+}
+
+const ProcedureMeta* Catalog::FindProcedure(std::string_view name) const {
+  auto it = procedures_.find(LowerAscii(name));
+  return it == procedures_.end() ? nullptr : it->second.get();
+}
+
+bool Catalog::ObjectExists(std::string_view name) const { return objects_.count(LowerAscii(name)) > 0; }
+
+std::vector<const TableMeta*> Catalog::ReferencingTables(std::string_view table) const {
+  std::vector<const TableMeta*> out;
+  for (const auto& name : table_order_) {
+    const TableMeta* t = tables_.at(name).get();
+    for (const auto& f : t->foreign_keys) {
+      if (SameName(f.ref_table, table)) {
+        out.push_back(t);
+        break;
+      }
+    }
+  }
+  return out;
+}
+
+std::vector<const TableMeta*> Catalog::Tables() const {
+  std::vector<const TableMeta*> out;
+  for (const auto& name : table_order_) out.push_back(tables_.at(name).get());
+  return out;
+}
+
+std::int64_t Catalog::AddObject(const std::string& name, const char* xtype, std::int64_t parent,
+                                const std::string& definition) {
+  if (ObjectExists(name)) throw SqlErr(kObjectExists, "There is already an object named '" + name + "' in the database.");
+  Stmt ins(db_,
+           "INSERT INTO sysobjects (id, name, xtype, type, parent_obj, crdate) VALUES ((SELECT coalesce(max(id), 1977058078) + 1 "
+           "FROM sysobjects), ?, ?, ?, ?, ?)");
+  ins.Bind(1, std::string_view(name));
+  ins.Bind(2, std::string_view(xtype));
+  const std::string_view x(xtype);
+  ins.Bind(3, x == "PK" || x == "UQ" ? std::string_view("K") : x);
+  ins.Bind(4, parent);
+  ins.Bind(5, std::string_view(NowText()));
+  ins.Step();
+  const std::int64_t id = db_.LastRowId();
+  if (!definition.empty()) {
+    Stmt def(db_, "INSERT INTO __vk_definitions (id, text) VALUES (?, ?)");
+    def.Bind(1, id);
+    def.Bind(2, std::string_view(definition));
+    def.Step();
+  }
+  db_.Exec("UPDATE __vk_meta SET value = value + 1 WHERE key = 'catalog_version'");
+  objects_[LowerAscii(name)] = id;
+  return id;
+}
+
+void Catalog::RemoveObject(std::int64_t id) {
+  for (const char* sql : {"DELETE FROM __vk_definitions WHERE id = ?", "DELETE FROM __vk_identity WHERE id = ?",
+                          "DELETE FROM sysobjects WHERE id = ? OR parent_obj = ?"}) {
+    Stmt s(db_, sql);
+    s.Bind(1, id);
+    if (std::string_view(sql).find("parent_obj") != std::string_view::npos) s.Bind(2, id);
+    s.Step();
+  }
+  db_.Exec("UPDATE __vk_meta SET value = value + 1 WHERE key = 'catalog_version'");
+  Invalidate();
+}
+
+std::optional<std::int64_t> Catalog::LastIdentity(std::int64_t table_id) {
+  Stmt s(db_, "SELECT last FROM __vk_identity WHERE id = ?");
+  s.Bind(1, table_id);
+  if (!s.Step() || s.IsNull(0)) return std::nullopt;
+  return s.Int(0);
+}
+
+void Catalog::SetLastIdentity(std::int64_t table_id, std::optional<std::int64_t> value) {
+  Stmt s(db_, "INSERT OR REPLACE INTO __vk_identity (id, last) VALUES (?, ?)");
+  s.Bind(1, table_id);
+  if (value) {
+    s.Bind(2, *value);
+  } else {
+    s.BindNull(2);
+  }
+  s.Step();
+}
+
+}  // namespace sqlsrv

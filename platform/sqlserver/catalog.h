@@ -1,0 +1,117 @@
+// What a database holds besides rows: its tables with their columns, keys
+// and foreign keys, and its stored procedures. The definitions are kept in
+// the database itself: `sysobjects` lists every object as SQL Server lists
+// it (U table, P procedure, PK, UQ and F constraints), `__vk_definitions`
+// keeps each table's and procedure's CREATE text, `__vk_identity` each
+// identity column's last value. The catalog is rebuilt from them whenever
+// the schema changes (on this or another connection).
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/sqlserver/ast.h"
+#include "platform/sqlserver/sqlite.h"
+#include "platform/sqlserver/types.h"
+
+namespace sqlsrv {
+
+struct ColumnMeta {
+  std::string name;
+  ColumnType type;
+  bool nullable = true;
+  bool identity = false;
+  std::int64_t seed = 1, step = 1;
+  std::shared_ptr<const ast::Expr> default_value;  // null for none
+};
+
+struct KeyMeta {
+  std::string name;
+  bool primary = false;
+  std::vector<int> columns;  // column indexes
+};
+
+struct ForeignKeyMeta {
+  std::string name;
+  std::vector<int> columns;           // in this table
+  std::string ref_table;              // the referenced table's name
+  std::vector<std::string> ref_columns;
+};
+
+struct TableMeta {
+  std::int64_t id = 0;
+  std::string name;
+  std::vector<ColumnMeta> columns;
+  std::vector<KeyMeta> keys;
+  std::vector<ForeignKeyMeta> foreign_keys;
+
+  // The index of a column (any case), or -1.
+  int Find(std::string_view column) const;
+  int IdentityColumn() const;
+};
+
+struct ProcedureMeta {
+  std::int64_t id = 0;
+  std::string name;
+  std::string text;  // the whole CREATE PROCEDURE batch
+};
+
+// Builds a table's description from its CREATE TABLE statement (taking its
+// default expressions); raises SQL Server's errors for definitions it would
+// refuse (duplicate columns, two identity columns, a nullable key column,
+// bad types).
+TableMeta BuildTableMeta(ast::Stmt& create);
+
+// The SQLite CREATE TABLE statement for a table (foreign keys need the
+// referenced tables' descriptions).
+std::string SqliteCreateTable(const TableMeta& t);
+
+// Quotes a name for SQLite: "name" with quotes doubled.
+std::string QuoteSqlite(std::string_view name);
+
+class Catalog {
+ public:
+  explicit Catalog(Db& db) : db_(db) {}
+
+  // Creates the catalog tables in a new database.
+  static void Install(Db& db);
+
+  // Reloads when the schema changed since the last load.
+  void Refresh();
+  // Forces a reload at the next Refresh.
+  void Invalidate() { schema_version_ = -1; }
+
+  const TableMeta* FindTable(std::string_view name) const;
+  const ProcedureMeta* FindProcedure(std::string_view name) const;
+  // True when any object (table, procedure, constraint) has this name.
+  bool ObjectExists(std::string_view name) const;
+  // Tables whose foreign keys refer to `table`.
+  std::vector<const TableMeta*> ReferencingTables(std::string_view table) const;
+  // Every user table, in creation order.
+  std::vector<const TableMeta*> Tables() const;
+
+  // Records a new object; returns its id.
+  std::int64_t AddObject(const std::string& name, const char* xtype, std::int64_t parent,
+                         const std::string& definition);
+  void RemoveObject(std::int64_t id);
+
+  // Identity values: the last one handed out (nullopt before the first).
+  std::optional<std::int64_t> LastIdentity(std::int64_t table_id);
+  void SetLastIdentity(std::int64_t table_id, std::optional<std::int64_t> value);
+
+ private:
+  Db& db_;
+  std::int64_t schema_version_ = -1;
+  std::map<std::string, std::unique_ptr<TableMeta>> tables_;       // lower-case name
+  std::map<std::string, std::unique_ptr<ProcedureMeta>> procedures_;
+  std::map<std::string, std::int64_t> objects_;                   // every sysobjects name
+  std::vector<std::string> table_order_;
+};
+
+std::string LowerAscii(std::string_view s);
+
+}  // namespace sqlsrv

@@ -1,0 +1,35 @@
+// The "SQLOLEDB" driver of package connections, and the administration
+// client the wizard's destination test uses. A server name "file:DIR"
+// reaches the embedded server in DIR; a network server is not reachable
+// from this build and fails with a clear error.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/dts/driver.h"
+
+namespace sqlsrv {
+
+std::shared_ptr<dts::Driver> MakeSqlServerDriver();
+
+// Logs in to a server with SQL Server authentication, lists its databases
+// in the server's order, and disconnects.
+class AdminClient {
+ public:
+  AdminClient();
+  ~AdminClient();
+  // Raises on a server that does not exist (17) or a failed login (18456).
+  void Connect(const std::string& server, const std::string& user, const std::string& password,
+               int login_timeout_seconds);
+  std::vector<std::string> Databases();
+  void Disconnect();
+  bool connected() const;
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
+
+}  // namespace sqlsrv

@@ -1,0 +1,50 @@
+// SQL Server's error numbers and messages for the failures the embedded
+// engine reports, so that callers see what a real server would say.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/com/error.h"
+
+namespace sqlsrv {
+
+inline constexpr char kErrorSource[] = "Microsoft OLE DB Provider for SQL Server";
+
+enum SqlError : std::int32_t {
+  kSyntax = 102,                 // Incorrect syntax near '%s'.
+  kSyntaxKeyword = 156,          // Incorrect syntax near the keyword '%s'.
+  kCreateProcFirst = 111,        // 'CREATE PROCEDURE' must be the first statement in a query batch.
+  kInvalidColumn = 207,          // Invalid column name '%s'.
+  kInvalidObject = 208,          // Invalid object name '%s'.
+  kAmbiguousColumn = 209,        // Ambiguous column name '%s'.
+  kOverflow = 220,               // Arithmetic overflow error for data type %s, value = %s.
+  kConversion = 245,             // Syntax error converting the %s value '%s' to a column of data type %s.
+  kDateConversion = 241,         // Syntax error converting datetime from character string.
+  kDateRange = 242,              // ... out-of-range datetime value.
+  kNotNull = 515,                // Cannot insert the value NULL into column ...
+  kIdentityInsert = 544,         // Cannot insert explicit value for identity column ...
+  kConstraint = 547,             // ... conflicted with ... constraint ...
+  kColumnCount = 213,            // Insert Error: Column name or number of supplied values does not match table definition.
+  kObjectExists = 2714,          // There is already an object named '%s' in the database.
+  kDuplicateKey = 2627,          // Violation of %s constraint '%s'. Cannot insert duplicate key in object '%s'.
+  kNoProcedure = 2812,           // Could not find stored procedure '%s'.
+  kCannotDropTable = 3701,       // Cannot drop the %s '%s', because it does not exist in the system catalog.
+  kCommitNoBegin = 3902,         // The COMMIT TRANSACTION request has no corresponding BEGIN TRANSACTION.
+  kRollbackNoBegin = 3903,       // The ROLLBACK TRANSACTION request has no corresponding BEGIN TRANSACTION.
+  kCannotOpenDatabase = 4060,    // Cannot open database requested in login '%s'. Login fails.
+  kDatabaseExists = 1801,        // Database '%s' already exists.
+  kIdentityUpdate = 8102,        // Cannot update identity column '%s'.
+  kIdentityInsertOther = 8107,   // IDENTITY_INSERT is already ON for table '%s'. ...
+  kDivideByZero = 8134,          // Divide by zero error encountered.
+  kTruncation = 8152,            // String or binary data would be truncated.
+  kNoIdentity = 8106,            // Table '%s' does not have the identity property. Cannot perform SET operation.
+  kLoginFailed = 18456,          // Login failed for user '%s'.
+  kNotSupported = 40000,         // the engine's own: a statement the embedded server does not support
+};
+
+inline com::Error SqlErr(std::int32_t number, std::string message) {
+  return com::Error(number, kErrorSource, std::move(message));
+}
+
+}  // namespace sqlsrv

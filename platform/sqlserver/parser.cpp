@@ -1,0 +1,832 @@
+#include "platform/sqlserver/parser.h"
+
+#include <set>
+
+#include "platform/sqlserver/errors.h"
+#include "platform/sqlserver/lexer.h"
+
+namespace sqlsrv {
+namespace {
+
+using namespace ast;
+
+const std::set<std::string> kReserved = {
+    "ADD", "ALL", "ALTER", "AND", "ANY", "AS", "ASC", "BEGIN", "BETWEEN", "BY", "CASE", "CHECK", "COMMIT",
+    "CONSTRAINT", "CREATE", "CROSS", "DEFAULT", "DELETE", "DESC", "DISTINCT", "DROP", "ELSE", "END", "EXEC",
+    "EXECUTE", "EXISTS", "FOREIGN", "FROM", "FULL", "GO", "GROUP", "HAVING", "IF", "IN", "INNER", "INSERT",
+    "INTO", "IS", "JOIN", "KEY", "LEFT", "LIKE", "NOT", "NULL", "ON", "OR", "ORDER", "OUTER", "PRIMARY",
+    "PRINT", "PROC", "PROCEDURE", "REFERENCES", "RETURN", "RIGHT", "ROLLBACK", "SELECT", "SET", "TABLE", "THEN",
+    "TOP", "TRAN", "TRANSACTION", "TRUNCATE", "UNION", "UNIQUE", "UPDATE", "VALUES", "WHEN", "WHERE", "WHILE",
+    "DECLARE"};
+
+bool IsReserved(const Token& t) { return t.kind == TokKind::kWord && kReserved.count(UpperAscii(t.text)) > 0; }
+
+class Parser {
+ public:
+  explicit Parser(std::string_view sql) : sql_(sql), t_(Tokenize(sql)) {}
+
+  std::vector<StmtPtr> Batch() {
+    std::vector<StmtPtr> out;
+    while (!At(TokKind::kEnd)) {
+      if (Peek().IsSymbol(";")) {
+        ++i_;
+        continue;
+      }
+      if (Peek().IsKeyword("CREATE") && (Peek(1).IsKeyword("PROC") || Peek(1).IsKeyword("PROCEDURE"))) {
+        if (!out.empty()) throw SqlErr(kCreateProcFirst, "'CREATE PROCEDURE' must be the first statement in a query batch.");
+        out.push_back(CreateProcedure());
+        continue;
+      }
+      out.push_back(Statement());
+      out.back()->end = Peek().offset;
+    }
+    return out;
+  }
+
+  ExprPtr LoneExpression() {
+    ExprPtr e = Expression();
+    if (!At(TokKind::kEnd)) Fail();
+    return e;
+  }
+
+  ObjectName LoneObjectName() {
+    ObjectName n = Object();
+    if (!At(TokKind::kEnd)) Fail();
+    return n;
+  }
+
+ private:
+  // ------------------------------------------------------------ helpers
+  const Token& Peek(std::size_t k = 0) const { return t_[std::min(i_ + k, t_.size() - 1)]; }
+  bool At(TokKind k) const { return Peek().kind == k; }
+  const Token& Next() { return t_[std::min(i_++, t_.size() - 1)]; }
+
+  [[noreturn]] void Fail() const { Fail(Peek()); }
+  [[noreturn]] static void Fail(const Token& t) {
+    if (t.kind == TokKind::kEnd) throw SqlErr(kSyntax, "Incorrect syntax near the end of the batch.");
+    if (IsReserved(t)) throw SqlErr(kSyntaxKeyword, "Incorrect syntax near the keyword '" + UpperAscii(t.text) + "'.");
+    throw SqlErr(kSyntax, "Incorrect syntax near '" + t.text + "'.");
+  }
+
+  bool AcceptKeyword(std::string_view kw) {
+    if (!Peek().IsKeyword(kw)) return false;
+    ++i_;
+    return true;
+  }
+  void ExpectKeyword(std::string_view kw) {
+    if (!AcceptKeyword(kw)) Fail();
+  }
+  bool AcceptSymbol(std::string_view s) {
+    if (!Peek().IsSymbol(s)) return false;
+    ++i_;
+    return true;
+  }
+  void ExpectSymbol(std::string_view s) {
+    if (!AcceptSymbol(s)) Fail();
+  }
+
+  // A name part: a bare non-reserved word or a quoted name.
+  std::string Name() {
+    const Token& t = Peek();
+    if (t.kind == TokKind::kQuoted || (t.kind == TokKind::kWord && !IsReserved(t))) {
+      ++i_;
+      return t.text;
+    }
+    Fail();
+  }
+  bool AtName() const {
+    const Token& t = Peek();
+    return t.kind == TokKind::kQuoted || (t.kind == TokKind::kWord && !IsReserved(t));
+  }
+
+  ObjectName Object() {
+    std::vector<std::string> parts{Name()};
+    while (AcceptSymbol(".")) {
+      if (Peek().IsSymbol(".")) {  // db..object
+        parts.emplace_back("");
+        continue;
+      }
+      parts.push_back(Name());
+    }
+    if (parts.size() > 3) Fail();
+    ObjectName n;
+    n.object = parts.back();
+    if (parts.size() >= 2) n.schema = parts[parts.size() - 2];
+    if (parts.size() == 3) n.database = parts[0];
+    return n;
+  }
+
+  // ------------------------------------------------------------ statements
+  StmtPtr Statement() {
+    const Token& t = Peek();
+    auto s = std::make_unique<Stmt>();
+    s->offset = t.offset;
+    if (t.IsKeyword("SELECT")) {
+      s->kind = StmtKind::kSelect;
+      s->select = SelectStatement();
+    } else if (t.IsKeyword("INSERT")) {
+      Insert(*s);
+    } else if (t.IsKeyword("UPDATE")) {
+      Update(*s);
+    } else if (t.IsKeyword("DELETE")) {
+      Delete(*s);
+    } else if (t.IsKeyword("CREATE")) {
+      ++i_;
+      if (!AcceptKeyword("TABLE")) Fail();
+      CreateTable(*s);
+    } else if (t.IsKeyword("DROP")) {
+      ++i_;
+      if (AcceptKeyword("TABLE")) {
+        s->kind = StmtKind::kDropTable;
+      } else if (AcceptKeyword("PROC") || AcceptKeyword("PROCEDURE")) {
+        s->kind = StmtKind::kDropProcedure;
+      } else {
+        Fail();
+      }
+      s->object = Object();
+    } else if (t.IsKeyword("EXEC") || t.IsKeyword("EXECUTE")) {
+      ++i_;
+      s->kind = StmtKind::kExecute;
+      s->object = Object();
+      if (!At(TokKind::kEnd) && !Peek().IsSymbol(";") && !AtStatementStart()) {
+        throw SqlErr(kNotSupported, "Procedure parameters are not supported by the embedded server.");
+      }
+    } else if (t.IsKeyword("IF")) {
+      ++i_;
+      s->kind = StmtKind::kIf;
+      s->condition = Expression();
+      s->then_block.push_back(Statement());
+      while (AcceptSymbol(";")) {
+      }
+      if (AcceptKeyword("ELSE")) s->else_block.push_back(Statement());
+    } else if (t.IsKeyword("BEGIN")) {
+      ++i_;
+      if (AcceptKeyword("TRAN") || AcceptKeyword("TRANSACTION")) {
+        s->kind = StmtKind::kBeginTran;
+        if (AtName() && !AtStatementStart()) Name();
+      } else {
+        s->kind = StmtKind::kBlock;
+        while (!Peek().IsKeyword("END")) {
+          if (At(TokKind::kEnd)) Fail();
+          if (AcceptSymbol(";")) continue;
+          s->then_block.push_back(Statement());
+        }
+        ++i_;
+      }
+    } else if (t.IsKeyword("COMMIT") || t.IsKeyword("ROLLBACK")) {
+      ++i_;
+      s->kind = t.IsKeyword("COMMIT") ? StmtKind::kCommit : StmtKind::kRollback;
+      if (AcceptKeyword("TRAN") || AcceptKeyword("TRANSACTION") || AcceptKeyword("WORK")) {
+        if (AtName() && !AtStatementStart()) Name();
+      }
+    } else if (t.IsKeyword("SET")) {
+      ++i_;
+      if (AcceptKeyword("IDENTITY_INSERT")) {
+        s->kind = StmtKind::kSetIdentityInsert;
+        s->object = Object();
+        if (AcceptKeyword("ON")) {
+          s->on = true;
+        } else if (!AcceptKeyword("OFF")) {
+          Fail();
+        }
+      } else {
+        s->kind = StmtKind::kSetOption;
+        if (!At(TokKind::kWord)) Fail();
+        ++i_;
+        if (!AcceptKeyword("ON") && !AcceptKeyword("OFF")) Fail();
+      }
+    } else if (t.IsKeyword("TRUNCATE")) {
+      ++i_;
+      ExpectKeyword("TABLE");
+      s->kind = StmtKind::kTruncate;
+      s->object = Object();
+    } else if (t.IsKeyword("PRINT")) {
+      ++i_;
+      s->kind = StmtKind::kPrint;
+      s->print = Expression();
+    } else {
+      Fail();
+    }
+    return s;
+  }
+
+  bool AtStatementStart() const {
+    static const char* const kStarts[] = {"SELECT", "INSERT", "UPDATE", "DELETE", "CREATE", "DROP", "EXEC",
+                                          "EXECUTE", "IF", "BEGIN", "COMMIT", "ROLLBACK", "SET", "TRUNCATE",
+                                          "PRINT", "ELSE", "END"};
+    for (const char* k : kStarts) {
+      if (Peek().IsKeyword(k)) return true;
+    }
+    return false;
+  }
+
+  StmtPtr CreateProcedure() {
+    auto s = std::make_unique<Stmt>();
+    s->offset = Peek().offset;
+    s->kind = StmtKind::kCreateProcedure;
+    s->text = std::string(sql_);
+    i_ += 2;  // CREATE PROC[EDURE]
+    s->object = Object();
+    if (AcceptSymbol(";")) {
+      if (!At(TokKind::kInteger)) Fail();
+      ++i_;
+    }
+    if (At(TokKind::kVariable)) {
+      throw SqlErr(kNotSupported, "Procedure parameters are not supported by the embedded server.");
+    }
+    if (AcceptKeyword("WITH")) Fail();
+    if (!Peek().IsKeyword("AS")) Fail();
+    const std::size_t body_start = Next().end;
+    s->body = std::string(sql_.substr(body_start));
+    // The body must parse; its statements run when the procedure executes.
+    std::vector<StmtPtr> check;
+    while (!At(TokKind::kEnd)) {
+      if (AcceptSymbol(";")) continue;
+      if (Peek().IsKeyword("CREATE") && (Peek(1).IsKeyword("PROC") || Peek(1).IsKeyword("PROCEDURE"))) Fail();
+      check.push_back(Statement());
+    }
+    return s;
+  }
+
+  void Insert(Stmt& s) {
+    ++i_;
+    s.kind = StmtKind::kInsert;
+    AcceptKeyword("INTO");
+    s.object = Object();
+    if (Peek().IsSymbol("(") && !Peek(1).IsKeyword("SELECT")) {
+      ++i_;
+      do {
+        s.columns.push_back(Name());
+      } while (AcceptSymbol(","));
+      ExpectSymbol(")");
+    }
+    if (AcceptKeyword("VALUES")) {
+      do {
+        ExpectSymbol("(");
+        std::vector<ExprPtr> row;
+        do {
+          row.push_back(Expression());
+        } while (AcceptSymbol(","));
+        ExpectSymbol(")");
+        s.values.push_back(std::move(row));
+      } while (AcceptSymbol(","));
+    } else if (AcceptKeyword("DEFAULT")) {
+      ExpectKeyword("VALUES");
+      s.default_values = true;
+    } else if (Peek().IsKeyword("SELECT") || Peek().IsSymbol("(")) {
+      const bool paren = AcceptSymbol("(");
+      s.select = SelectStatement();
+      if (paren) ExpectSymbol(")");
+    } else {
+      Fail();
+    }
+  }
+
+  void Update(Stmt& s) {
+    ++i_;
+    s.kind = StmtKind::kUpdate;
+    s.object = Object();
+    ExpectKeyword("SET");
+    do {
+      std::string column = Name();
+      if (AcceptSymbol(".")) column = Name();  // t.col = ...
+      ExpectSymbol("=");
+      s.sets.emplace_back(std::move(column), Expression());
+    } while (AcceptSymbol(","));
+    if (AcceptKeyword("FROM")) s.from = FromList();
+    if (AcceptKeyword("WHERE")) s.where = Expression();
+  }
+
+  void Delete(Stmt& s) {
+    ++i_;
+    s.kind = StmtKind::kDelete;
+    AcceptKeyword("FROM");
+    s.object = Object();
+    if (AcceptKeyword("FROM")) s.from = FromList();
+    if (AcceptKeyword("WHERE")) s.where = Expression();
+  }
+
+  TypeName Type() {
+    TypeName t;
+    const Token& tok = Peek();
+    if (tok.kind != TokKind::kWord && tok.kind != TokKind::kQuoted) Fail();
+    ++i_;
+    for (char c : tok.text) t.name.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
+    if (t.name == "double" && AcceptKeyword("PRECISION")) t.name = "float";
+    if (AcceptSymbol("(")) {
+      if (AcceptKeyword("MAX")) {
+        t.length = -2;
+      } else {
+        if (!At(TokKind::kInteger)) Fail();
+        t.length = std::stoi(Next().text);
+        if (AcceptSymbol(",")) {
+          if (!At(TokKind::kInteger)) Fail();
+          ++i_;  // scale: decimal values are held as floating point
+        }
+      }
+      ExpectSymbol(")");
+    }
+    return t;
+  }
+
+  std::vector<std::string> ColumnList() {
+    std::vector<std::string> cols;
+    ExpectSymbol("(");
+    do {
+      cols.push_back(Name());
+      if (!AcceptKeyword("ASC")) AcceptKeyword("DESC");
+    } while (AcceptSymbol(","));
+    ExpectSymbol(")");
+    return cols;
+  }
+
+  bool Skip(std::string_view kw) { return AcceptKeyword(kw); }
+
+  void CreateTable(Stmt& s) {
+    s.kind = StmtKind::kCreateTable;
+    s.object = Object();
+    ExpectSymbol("(");
+    do {
+      if (Peek().IsKeyword("CONSTRAINT") || Peek().IsKeyword("PRIMARY") || Peek().IsKeyword("UNIQUE") ||
+          Peek().IsKeyword("FOREIGN")) {
+        s.constraints.push_back(Constraint());
+        continue;
+      }
+      ColumnDef c;
+      c.name = Name();
+      c.type = Type();
+      for (;;) {
+        if (AcceptKeyword("IDENTITY")) {
+          c.identity = true;
+          if (AcceptSymbol("(")) {
+            c.seed = SignedInteger();
+            ExpectSymbol(",");
+            c.step = SignedInteger();
+            ExpectSymbol(")");
+          }
+        } else if (AcceptKeyword("NOT")) {
+          ExpectKeyword("NULL");
+          c.nullable = false;
+          c.explicit_null = true;
+        } else if (AcceptKeyword("NULL")) {
+          c.nullable = true;
+          c.explicit_null = true;
+        } else if (Peek().IsKeyword("CONSTRAINT") || Peek().IsKeyword("DEFAULT") || Peek().IsKeyword("PRIMARY") ||
+                   Peek().IsKeyword("UNIQUE")) {
+          std::string name;
+          if (AcceptKeyword("CONSTRAINT")) name = Name();
+          if (AcceptKeyword("DEFAULT")) {
+            c.default_name = name;
+            c.default_value = Primary();
+          } else if (AcceptKeyword("PRIMARY")) {
+            ExpectKeyword("KEY");
+            if (!Skip("CLUSTERED")) Skip("NONCLUSTERED");
+            c.primary_key = true;
+            c.constraint_name = name;
+          } else if (AcceptKeyword("UNIQUE")) {
+            if (!Skip("CLUSTERED")) Skip("NONCLUSTERED");
+            c.unique = true;
+            c.constraint_name = name;
+          } else {
+            Fail();
+          }
+        } else {
+          break;
+        }
+      }
+      s.column_defs.push_back(std::move(c));
+    } while (AcceptSymbol(","));
+    ExpectSymbol(")");
+    if (s.column_defs.empty()) Fail();
+  }
+
+  std::int64_t SignedInteger() {
+    const bool negative = AcceptSymbol("-");
+    if (!At(TokKind::kInteger)) Fail();
+    const std::int64_t v = std::stoll(Next().text);
+    return negative ? -v : v;
+  }
+
+  TableConstraint Constraint() {
+    TableConstraint c;
+    if (AcceptKeyword("CONSTRAINT")) c.name = Name();
+    if (AcceptKeyword("PRIMARY")) {
+      ExpectKeyword("KEY");
+      if (!AcceptKeyword("CLUSTERED")) AcceptKeyword("NONCLUSTERED");
+      c.kind = TableConstraint::kPrimaryKey;
+      c.columns = ColumnList();
+    } else if (AcceptKeyword("UNIQUE")) {
+      if (!AcceptKeyword("CLUSTERED")) AcceptKeyword("NONCLUSTERED");
+      c.kind = TableConstraint::kUnique;
+      c.columns = ColumnList();
+    } else if (AcceptKeyword("FOREIGN")) {
+      ExpectKeyword("KEY");
+      c.kind = TableConstraint::kForeignKey;
+      c.columns = ColumnList();
+      ExpectKeyword("REFERENCES");
+      c.ref_table = Object();
+      c.ref_columns = ColumnList();
+    } else {
+      Fail();
+    }
+    return c;
+  }
+
+  // ------------------------------------------------------------ SELECT
+  std::unique_ptr<Select> SelectStatement() {
+    auto sel = std::make_unique<Select>();
+    ExpectKeyword("SELECT");
+    if (AcceptKeyword("DISTINCT")) {
+      sel->distinct = true;
+    } else {
+      AcceptKeyword("ALL");
+    }
+    if (AcceptKeyword("TOP")) {
+      const bool paren = AcceptSymbol("(");
+      if (!At(TokKind::kInteger)) Fail();
+      sel->top = std::stoll(Next().text);
+      if (paren) ExpectSymbol(")");
+    }
+    do {
+      SelectItem item;
+      if (AcceptSymbol("*")) {
+        item.star = true;
+      } else if (AtName() && Peek(1).IsSymbol(".") && Peek(2).IsSymbol("*")) {
+        item.star = true;
+        item.star_table = Name();
+        i_ += 2;
+      } else if (AtName() && Peek(1).IsSymbol("=") && !Peek(2).IsSymbol("=")) {
+        item.alias = Name();  // alias = expression
+        ++i_;
+        item.expr = Expression();
+      } else {
+        item.expr = Expression();
+        if (AcceptKeyword("AS")) {
+          item.alias = Peek().kind == TokKind::kString ? Next().text : Name();
+        } else if (AtName() || Peek().kind == TokKind::kString) {
+          item.alias = Next().text;
+        }
+      }
+      sel->items.push_back(std::move(item));
+    } while (AcceptSymbol(","));
+    if (AcceptKeyword("FROM")) sel->from = FromList();
+    if (AcceptKeyword("WHERE")) sel->where = Expression();
+    if (AcceptKeyword("GROUP")) {
+      ExpectKeyword("BY");
+      do {
+        sel->group_by.push_back(Expression());
+      } while (AcceptSymbol(","));
+    }
+    if (AcceptKeyword("HAVING")) sel->having = Expression();
+    if (AcceptKeyword("ORDER")) {
+      ExpectKeyword("BY");
+      do {
+        OrderItem o;
+        o.expr = Expression();
+        if (AcceptKeyword("DESC")) {
+          o.descending = true;
+        } else {
+          AcceptKeyword("ASC");
+        }
+        sel->order_by.push_back(std::move(o));
+      } while (AcceptSymbol(","));
+    }
+    if (Peek().IsKeyword("UNION")) throw SqlErr(kNotSupported, "UNION is not supported by the embedded server.");
+    return sel;
+  }
+
+  std::vector<TableRef> FromList() {
+    std::vector<TableRef> refs;
+    refs.push_back(TableSource(""));
+    for (;;) {
+      if (AcceptSymbol(",")) {
+        refs.push_back(TableSource(""));
+      } else if (AcceptKeyword("JOIN") || (AcceptKeyword("INNER") && (ExpectKeyword("JOIN"), true))) {
+        refs.push_back(TableSource("INNER"));
+        ExpectKeyword("ON");
+        refs.back().on = Expression();
+      } else if (AcceptKeyword("LEFT")) {
+        AcceptKeyword("OUTER");
+        ExpectKeyword("JOIN");
+        refs.push_back(TableSource("LEFT"));
+        ExpectKeyword("ON");
+        refs.back().on = Expression();
+      } else if (AcceptKeyword("CROSS")) {
+        ExpectKeyword("JOIN");
+        refs.push_back(TableSource("CROSS"));
+      } else {
+        break;
+      }
+    }
+    return refs;
+  }
+
+  TableRef TableSource(const char* join) {
+    TableRef r;
+    r.join = join;
+    if (AcceptSymbol("(")) {
+      r.derived = SelectStatement();
+      ExpectSymbol(")");
+    } else {
+      r.name = Object();
+    }
+    if (AcceptKeyword("AS")) {
+      r.alias = Name();
+    } else if (AtName()) {
+      r.alias = Name();
+    }
+    if (r.derived && r.alias.empty()) Fail();
+    return r;
+  }
+
+  // ------------------------------------------------------------ expressions
+  ExprPtr Make(ExprKind k, std::size_t offset) {
+    auto e = std::make_unique<Expr>();
+    e->kind = k;
+    e->offset = offset;
+    return e;
+  }
+
+  ExprPtr Expression() { return Or(); }
+
+  ExprPtr Or() {
+    ExprPtr left = And();
+    while (Peek().IsKeyword("OR")) {
+      auto e = Make(ExprKind::kBinary, Next().offset);
+      e->text = "OR";
+      e->args.push_back(std::move(left));
+      e->args.push_back(And());
+      left = std::move(e);
+    }
+    return left;
+  }
+
+  ExprPtr And() {
+    ExprPtr left = Not();
+    while (Peek().IsKeyword("AND")) {
+      auto e = Make(ExprKind::kBinary, Next().offset);
+      e->text = "AND";
+      e->args.push_back(std::move(left));
+      e->args.push_back(Not());
+      left = std::move(e);
+    }
+    return left;
+  }
+
+  ExprPtr Not() {
+    if (Peek().IsKeyword("NOT")) {
+      auto e = Make(ExprKind::kUnary, Next().offset);
+      e->text = "NOT";
+      e->args.push_back(Not());
+      return e;
+    }
+    return Predicate();
+  }
+
+  ExprPtr Predicate() {
+    if (Peek().IsKeyword("EXISTS")) {
+      auto e = Make(ExprKind::kExists, Next().offset);
+      ExpectSymbol("(");
+      e->select = SelectStatement();
+      ExpectSymbol(")");
+      return e;
+    }
+    ExprPtr left = Additive();
+    const std::size_t at = Peek().offset;
+    bool negated = false;
+    if (Peek().IsKeyword("NOT") &&
+        (Peek(1).IsKeyword("IN") || Peek(1).IsKeyword("LIKE") || Peek(1).IsKeyword("BETWEEN"))) {
+      negated = true;
+      ++i_;
+    }
+    if (AcceptKeyword("IN")) {
+      ExpectSymbol("(");
+      ExprPtr e;
+      if (Peek().IsKeyword("SELECT")) {
+        e = Make(ExprKind::kInSelect, at);
+        e->select = SelectStatement();
+        e->args.push_back(std::move(left));
+      } else {
+        e = Make(ExprKind::kInList, at);
+        e->args.push_back(std::move(left));
+        do {
+          e->args.push_back(Expression());
+        } while (AcceptSymbol(","));
+      }
+      ExpectSymbol(")");
+      e->negated = negated;
+      return e;
+    }
+    if (AcceptKeyword("LIKE")) {
+      auto e = Make(ExprKind::kBinary, at);
+      e->text = "LIKE";
+      e->negated = negated;
+      e->args.push_back(std::move(left));
+      e->args.push_back(Additive());
+      return e;
+    }
+    if (AcceptKeyword("BETWEEN")) {
+      auto e = Make(ExprKind::kBetween, at);
+      e->negated = negated;
+      e->args.push_back(std::move(left));
+      e->args.push_back(Additive());
+      ExpectKeyword("AND");
+      e->args.push_back(Additive());
+      return e;
+    }
+    if (negated) Fail();
+    if (AcceptKeyword("IS")) {
+      auto e = Make(ExprKind::kIsNull, at);
+      e->negated = AcceptKeyword("NOT");
+      ExpectKeyword("NULL");
+      e->args.push_back(std::move(left));
+      return e;
+    }
+    static const char* const kCompare[] = {"=", "<>", "!=", "<", ">", "<=", ">=", "!<", "!>"};
+    for (const char* op : kCompare) {
+      if (Peek().IsSymbol(op)) {
+        ++i_;
+        auto e = Make(ExprKind::kBinary, at);
+        e->text = op == std::string_view("!=") ? "<>" : op == std::string_view("!<") ? ">=" : op == std::string_view("!>") ? "<=" : op;
+        e->args.push_back(std::move(left));
+        e->args.push_back(Additive());
+        return e;
+      }
+    }
+    return left;
+  }
+
+  ExprPtr Additive() {
+    ExprPtr left = Multiplicative();
+    for (;;) {
+      const Token& t = Peek();
+      if (!(t.IsSymbol("+") || t.IsSymbol("-") || t.IsSymbol("&") || t.IsSymbol("|") || t.IsSymbol("^"))) break;
+      ++i_;
+      auto e = Make(ExprKind::kBinary, t.offset);
+      e->text = t.text;
+      e->args.push_back(std::move(left));
+      e->args.push_back(Multiplicative());
+      left = std::move(e);
+    }
+    return left;
+  }
+
+  ExprPtr Multiplicative() {
+    ExprPtr left = Unary();
+    for (;;) {
+      const Token& t = Peek();
+      if (!(t.IsSymbol("*") || t.IsSymbol("/") || t.IsSymbol("%"))) break;
+      ++i_;
+      auto e = Make(ExprKind::kBinary, t.offset);
+      e->text = t.text;
+      e->args.push_back(std::move(left));
+      e->args.push_back(Unary());
+      left = std::move(e);
+    }
+    return left;
+  }
+
+  ExprPtr Unary() {
+    const Token& t = Peek();
+    if (t.IsSymbol("-") || t.IsSymbol("+") || t.IsSymbol("~")) {
+      ++i_;
+      auto e = Make(ExprKind::kUnary, t.offset);
+      e->text = t.text;
+      e->args.push_back(Unary());
+      return e;
+    }
+    return Primary();
+  }
+
+  ExprPtr Primary() {
+    const Token& t = Peek();
+    switch (t.kind) {
+      case TokKind::kInteger: case TokKind::kDecimal: case TokKind::kFloat: case TokKind::kMoney: {
+        ++i_;
+        auto e = Make(t.kind == TokKind::kInteger   ? ExprKind::kInteger
+                      : t.kind == TokKind::kDecimal ? ExprKind::kDecimal
+                      : t.kind == TokKind::kFloat   ? ExprKind::kFloat
+                                                    : ExprKind::kMoney,
+                      t.offset);
+        e->text = t.text;
+        return e;
+      }
+      case TokKind::kString: {
+        ++i_;
+        auto e = Make(ExprKind::kString, t.offset);
+        e->text = t.text;
+        e->national = t.national;
+        return e;
+      }
+      case TokKind::kVariable: {
+        ++i_;
+        auto e = Make(ExprKind::kVariable, t.offset);
+        e->text = UpperAscii(t.text);
+        return e;
+      }
+      case TokKind::kSymbol:
+        if (t.IsSymbol("(")) {
+          ++i_;
+          if (Peek().IsKeyword("SELECT")) {
+            auto e = Make(ExprKind::kSubquery, t.offset);
+            e->select = SelectStatement();
+            ExpectSymbol(")");
+            return e;
+          }
+          ExprPtr inner = Expression();
+          ExpectSymbol(")");
+          return inner;
+        }
+        Fail();
+      case TokKind::kWord:
+      case TokKind::kQuoted:
+        break;
+      case TokKind::kEnd:
+        Fail();
+    }
+    if (t.IsKeyword("NULL")) {
+      ++i_;
+      return Make(ExprKind::kNull, t.offset);
+    }
+    if (t.IsKeyword("CASE")) return Case();
+    if (t.kind == TokKind::kWord && (t.IsKeyword("CAST") || t.IsKeyword("CONVERT")) && Peek(1).IsSymbol("(")) {
+      const bool cast = t.IsKeyword("CAST");
+      i_ += 2;
+      auto e = Make(ExprKind::kCast, t.offset);
+      if (cast) {
+        e->args.push_back(Expression());
+        ExpectKeyword("AS");
+        e->cast_type = Type();
+      } else {
+        e->cast_type = Type();
+        ExpectSymbol(",");
+        e->args.push_back(Expression());
+        if (AcceptSymbol(",")) Expression();  // style: not used
+      }
+      ExpectSymbol(")");
+      return e;
+    }
+    // A function call or a column reference.
+    std::vector<std::string> parts;
+    if (t.kind == TokKind::kWord && IsReserved(t) && !(Peek(1).IsSymbol("(") && (t.IsKeyword("LEFT") || t.IsKeyword("RIGHT")))) {
+      Fail();
+    }
+    parts.push_back(Next().text);
+    while (Peek().IsSymbol(".") && (Peek(1).kind == TokKind::kWord || Peek(1).kind == TokKind::kQuoted)) {
+      ++i_;
+      parts.push_back(Next().text);
+    }
+    if (Peek().IsSymbol("(")) {
+      ++i_;
+      auto e = Make(ExprKind::kFunction, t.offset);
+      e->parts = std::move(parts);
+      if (AcceptSymbol("*")) {
+        e->star = true;
+      } else if (!Peek().IsSymbol(")")) {
+        if (AcceptKeyword("DISTINCT")) e->distinct = true;
+        do {
+          e->args.push_back(Expression());
+        } while (AcceptSymbol(","));
+      }
+      ExpectSymbol(")");
+      return e;
+    }
+    if (parts.size() > 4) Fail(t);
+    auto e = Make(ExprKind::kColumn, t.offset);
+    e->parts = std::move(parts);
+    return e;
+  }
+
+  ExprPtr Case() {
+    auto e = Make(ExprKind::kCase, Next().offset);
+    if (!Peek().IsKeyword("WHEN")) e->args.push_back(Expression());
+    while (AcceptKeyword("WHEN")) {
+      ExprPtr when = Expression();
+      ExpectKeyword("THEN");
+      e->whens.emplace_back(std::move(when), Expression());
+    }
+    if (e->whens.empty()) Fail();
+    if (AcceptKeyword("ELSE")) e->else_expr = Expression();
+    ExpectKeyword("END");
+    return e;
+  }
+
+  std::string_view sql_;
+  std::vector<Token> t_;
+  std::size_t i_ = 0;
+};
+
+}  // namespace
+
+std::string ast::ObjectName::Display() const {
+  std::string s;
+  if (!database.empty()) s += database + ".";
+  if (!schema.empty() || !database.empty()) s += schema + ".";
+  return s + object;
+}
+
+std::vector<ast::StmtPtr> ParseBatch(std::string_view batch) { return Parser(batch).Batch(); }
+ast::ExprPtr ParseExpression(std::string_view text) { return Parser(text).LoneExpression(); }
+ast::ObjectName ParseObjectName(std::string_view text) { return Parser(text).LoneObjectName(); }
+
+}  // namespace sqlsrv

@@ -1,0 +1,168 @@
+#include "platform/sqlserver/server.h"
+
+#include <sodium.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+
+#include "platform/com/unicode.h"
+#include "platform/sqlserver/engine.h"
+#include "platform/sqlserver/errors.h"
+#include "platform/sqlserver/types.h"
+
+namespace sqlsrv {
+namespace {
+
+constexpr char kCatalogFile[] = "server.sqlite3";
+const char* const kSystemDatabases[] = {"master", "tempdb", "model", "msdb"};
+
+[[noreturn]] void NoServer(const std::string& folder, const std::string& why) {
+  throw SqlErr(17, "SQL Server does not exist or access denied. (" + folder + ": " + why + ")");
+}
+
+void EnsureSodium() {
+  static const bool ready = sodium_init() >= 0;
+  if (!ready) throw com::Error(kErrStorage, "libsodium", "libsodium cannot be initialised");
+}
+
+std::string HashPassword(const std::string& password) {
+  EnsureSodium();
+  char hash[crypto_pwhash_STRBYTES];
+  if (crypto_pwhash_str(hash, password.data(), password.size(), crypto_pwhash_OPSLIMIT_INTERACTIVE,
+                        crypto_pwhash_MEMLIMIT_INTERACTIVE) != 0) {
+    throw com::Error(kErrStorage, "libsodium", "out of memory while hashing a password");
+  }
+  return hash;
+}
+
+bool VerifyPassword(const std::string& hash, const std::string& password) {
+  EnsureSodium();
+  return crypto_pwhash_str_verify(hash.c_str(), password.data(), password.size()) == 0;
+}
+
+// A file name for a database: its lower-cased name's UTF-8 bytes in hex.
+std::string FileNameOf(const std::string& name) {
+  static const char kHex[] = "0123456789abcdef";
+  std::string out = "db-";
+  for (unsigned char c : LowerAscii(name)) {
+    out.push_back(kHex[c >> 4]);
+    out.push_back(kHex[c & 15]);
+  }
+  return out + ".sqlite3";
+}
+
+void CheckName(const std::string& name, const char* what) {
+  bool control = false;
+  for (unsigned char c : name) control = control || c < 0x20;
+  std::u16string units;
+  if (name.empty() || !com::Utf8ToUtf16(name, &units) || units.size() > 128 || control) {
+    throw SqlErr(kSyntax, std::string("Invalid ") + what + " name '" + name + "'.");
+  }
+}
+
+}  // namespace
+
+std::optional<std::string> EmbeddedServerFolder(const std::string& data_source) {
+  if (data_source.rfind("file:", 0) != 0) return std::nullopt;
+  std::string dir = data_source.substr(5);
+  if (dir.empty()) dir = ".";
+  return dir;
+}
+
+Server::Server(const std::string& folder) : folder_(folder) {
+  const std::string path = folder + "/" + kCatalogFile;
+  struct stat st {};
+  if (stat(path.c_str(), &st) != 0) NoServer(folder, "no server catalog in this folder");
+  catalog_ = std::make_unique<Db>(path, false);
+}
+
+Server::~Server() = default;
+
+std::unique_ptr<Server> Server::CreateOrOpen(const std::string& folder, const std::string& sa_password) {
+  std::error_code ec;
+  std::filesystem::create_directories(folder, ec);
+  if (ec) NoServer(folder, ec.message());
+  const std::string path = folder + "/" + kCatalogFile;
+  struct stat st {};
+  const bool fresh = stat(path.c_str(), &st) != 0;
+  if (fresh) {
+    Db db(path + ".new", true);
+    db.Exec("PRAGMA journal_mode = WAL; BEGIN;"
+            "CREATE TABLE databases (dbid INTEGER PRIMARY KEY, name TEXT NOT NULL UNIQUE COLLATE NOCASE, file TEXT NOT NULL, crdate TEXT NOT NULL);"
+            "CREATE TABLE logins (name TEXT PRIMARY KEY COLLATE NOCASE, hash TEXT NOT NULL, crdate TEXT NOT NULL);"
+            "COMMIT;");
+    {
+      Stmt ins(db, "INSERT INTO logins VALUES ('sa', ?, ?)");
+      ins.Bind(1, std::string_view(HashPassword(sa_password)));
+      ins.Bind(2, std::string_view(NowText()));
+      ins.Step();
+    }
+    for (const char* name : kSystemDatabases) {
+      const std::string file = FileNameOf(name);
+      Engine::InitializeDatabase(folder + "/" + file);
+      Stmt ins(db, "INSERT INTO databases (name, file, crdate) VALUES (?, ?, ?)");
+      ins.Bind(1, std::string_view(name));
+      ins.Bind(2, std::string_view(file));
+      ins.Bind(3, std::string_view(NowText()));
+      ins.Step();
+    }
+  }
+  if (fresh) std::filesystem::rename(path + ".new", path, ec);
+  if (ec) NoServer(folder, ec.message());
+  auto server = std::make_unique<Server>(folder);
+  server->Authenticate("sa", sa_password);
+  return server;
+}
+
+void Server::Authenticate(const std::string& user, const std::string& password) {
+  Stmt s(*catalog_, "SELECT hash FROM logins WHERE name = ?");
+  s.Bind(1, std::string_view(user));
+  // An unknown user costs a hash check too, so that timing tells nothing.
+  static const std::string dummy = HashPassword("not a password");
+  const std::string hash = s.Step() ? std::string(s.Text(0)) : "";
+  const bool ok = VerifyPassword(hash.empty() ? dummy : hash, password) && !hash.empty();
+  if (!ok) throw SqlErr(kLoginFailed, "Login failed for user '" + user + "'.");
+}
+
+void Server::AddLogin(const std::string& user, const std::string& password) {
+  CheckName(user, "login");
+  Stmt s(*catalog_, "INSERT INTO logins VALUES (?, ?, ?)");
+  s.Bind(1, std::string_view(user));
+  s.Bind(2, std::string_view(HashPassword(password)));
+  s.Bind(3, std::string_view(NowText()));
+  if (s.StepRaw() != SQLITE_DONE) throw SqlErr(15025, "The server principal '" + user + "' already exists.");
+}
+
+std::vector<std::string> Server::DatabaseNames() {
+  Stmt s(*catalog_, "SELECT name FROM databases ORDER BY dbid");
+  std::vector<std::string> out;
+  while (s.Step()) out.emplace_back(s.Text(0));
+  return out;
+}
+
+std::optional<std::string> Server::DatabaseFile(const std::string& name) {
+  Stmt s(*catalog_, "SELECT file FROM databases WHERE name = ?");
+  s.Bind(1, std::string_view(name));
+  if (!s.Step()) return std::nullopt;
+  return folder_ + "/" + std::string(s.Text(0));
+}
+
+std::string Server::CreateDatabase(const std::string& name) {
+  CheckName(name, "database");
+  if (DatabaseFile(name)) throw SqlErr(kDatabaseExists, "Database '" + name + "' already exists.");
+  const std::string file = FileNameOf(name);
+  const std::string path = folder_ + "/" + file;
+  std::error_code ec;
+  std::filesystem::remove(path, ec);  // a leftover of an interrupted creation
+  Engine::InitializeDatabase(path);
+  Stmt ins(*catalog_, "INSERT INTO databases (name, file, crdate) VALUES (?, ?, ?)");
+  ins.Bind(1, std::string_view(name));
+  ins.Bind(2, std::string_view(file));
+  ins.Bind(3, std::string_view(NowText()));
+  if (ins.StepRaw() != SQLITE_DONE) throw SqlErr(kDatabaseExists, "Database '" + name + "' already exists.");
+  return path;
+}
+
+}  // namespace sqlsrv

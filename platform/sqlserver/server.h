@@ -1,0 +1,51 @@
+// The embedded server: a folder holding a catalog of its databases and
+// logins (server.sqlite3) and one SQLite file per database. Any database
+// name works; file names are derived from the name's bytes, so no name can
+// reach outside the folder. Passwords are kept as salted Argon2id hashes
+// (libsodium); a wrong user or password fails as SQL Server's 18456.
+//
+// The databases are listed in the server's order: master, tempdb, model,
+// msdb, then user databases in the order they were created.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/sqlserver/sqlite.h"
+
+namespace sqlsrv {
+
+// "file:DIR" names the embedded server rooted at DIR; nullopt for any other
+// server name (a network server).
+std::optional<std::string> EmbeddedServerFolder(const std::string& data_source);
+
+class Server {
+ public:
+  // Opens the server in `folder`; raises 17 "SQL Server does not exist or
+  // access denied." when the folder holds no server.
+  explicit Server(const std::string& folder);
+  ~Server();
+
+  // Creates a server in `folder` (the folder too) with the login `sa`, or
+  // opens the existing one, whose `sa` must then have this password.
+  static std::unique_ptr<Server> CreateOrOpen(const std::string& folder, const std::string& sa_password);
+
+  // Raises 18456 unless the login exists with this password.
+  void Authenticate(const std::string& user, const std::string& password);
+
+  void AddLogin(const std::string& user, const std::string& password);
+  std::vector<std::string> DatabaseNames();
+  // The file of a database (any case of its name), or nullopt.
+  std::optional<std::string> DatabaseFile(const std::string& name);
+  // Creates an empty database; raises 1801 when it exists.
+  std::string CreateDatabase(const std::string& name);
+  const std::string& folder() const { return folder_; }
+
+ private:
+  std::string folder_;
+  std::unique_ptr<Db> catalog_;
+};
+
+}  // namespace sqlsrv

@@ -1,0 +1,77 @@
+// Thin RAII wrappers over the SQLite C interface: a connection and a
+// prepared statement. Failures raise com::Error carrying SQLite's message;
+// the engine maps constraint failures to SQL Server's numbers itself.
+#pragma once
+
+#include <sqlite3.h>
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "platform/com/error.h"
+
+namespace sqlsrv {
+
+// Error numbers for failures of the storage layer itself.
+inline constexpr std::int32_t kErrStorage = 5;  // no SQL Server number fits better
+
+class Db {
+ public:
+  // Opens (creating when `create`) a database file.
+  Db(const std::string& path, bool create);
+  ~Db();
+  Db(const Db&) = delete;
+  Db& operator=(const Db&) = delete;
+
+  sqlite3* get() const { return db_; }
+  // Runs statements without results; raises on failure.
+  void Exec(std::string_view sql);
+  std::int64_t Changes() const { return sqlite3_changes64(db_); }
+  std::int64_t LastRowId() const { return sqlite3_last_insert_rowid(db_); }
+  bool InTransaction() const { return !sqlite3_get_autocommit(db_); }
+  const std::string& path() const { return path_; }
+
+ private:
+  sqlite3* db_ = nullptr;
+  std::string path_;
+};
+
+class Stmt {
+ public:
+  Stmt() = default;
+  Stmt(const Db& db, std::string_view sql);
+  ~Stmt();
+  Stmt(Stmt&& o) noexcept;
+  Stmt& operator=(Stmt&& o) noexcept;
+  Stmt(const Stmt&) = delete;
+  Stmt& operator=(const Stmt&) = delete;
+
+  // Steps once: true when a row is ready, false when done. Failures return
+  // the SQLite result code through `rc` when given, else raise.
+  bool Step();
+  int StepRaw();  // SQLITE_ROW, SQLITE_DONE or an error code
+  void Reset();
+
+  void BindNull(int i);
+  void Bind(int i, std::int64_t v);
+  void Bind(int i, double v);
+  void Bind(int i, std::string_view v);
+
+  int ColumnCount() const { return sqlite3_column_count(stmt_); }
+  int Type(int i) const { return sqlite3_column_type(stmt_, i); }
+  bool IsNull(int i) const { return Type(i) == SQLITE_NULL; }
+  std::int64_t Int(int i) const { return sqlite3_column_int64(stmt_, i); }
+  double Real(int i) const { return sqlite3_column_double(stmt_, i); }
+  std::string_view Text(int i) const;
+  sqlite3_stmt* get() const { return stmt_; }
+  sqlite3* db() const { return sqlite3_db_handle(stmt_); }
+
+ private:
+  sqlite3_stmt* stmt_ = nullptr;
+};
+
+// SQLite's message for the last failure on a connection.
+std::string LastError(sqlite3* db);
+
+}  // namespace sqlsrv

@@ -1,0 +1,1088 @@
+#include "platform/sqlserver/translate.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+#include "platform/com/datetime.h"
+#include "platform/sqlserver/errors.h"
+#include "platform/sqlserver/lexer.h"
+#include "platform/sqlserver/parser.h"
+
+namespace sqlsrv {
+
+using ast::Expr;
+using ast::ExprKind;
+
+struct Translator::Source {
+  std::string name;        // how queries refer to it: alias, else the table name
+  std::string sql_alias;   // t0, t1 ...
+  const TableMeta* table = nullptr;
+  std::vector<OutputColumn> derived;  // columns of a derived table ("c1", "c2" ...)
+};
+
+struct Translator::Scope {
+  std::vector<Source> sources;
+  const Scope* outer = nullptr;
+};
+
+struct Translator::Typed {
+  std::string sql;
+  VT type = VT::kNull;
+  std::optional<ColumnType> column;
+  bool is_literal = false;
+  std::string literal;  // a string or decimal literal's text
+};
+
+namespace {
+
+// 128-bit products keep money arithmetic exact before it is rounded.
+__extension__ typedef __int128 Int128;
+
+std::string QuoteText(std::string_view s) {
+  std::string out = "'";
+  for (char c : s) {
+    out.push_back(c);
+    if (c == '\'') out.push_back('\'');
+  }
+  return out + "'";
+}
+
+bool IsNumeric(VT t) { return t == VT::kInt || t == VT::kBit || t == VT::kMoney || t == VT::kDecimal || t == VT::kFloat; }
+
+int Rank(VT t) {
+  switch (t) {
+    case VT::kBit: case VT::kInt: return 1;
+    case VT::kDecimal: return 2;
+    case VT::kMoney: return 3;
+    case VT::kFloat: return 4;
+    default: return 0;
+  }
+}
+
+std::string MoneyUnitsLiteral(const std::string& text) {
+  std::int64_t units = 0;
+  if (com::ParseCurrency(text, &units)) return std::to_string(units);
+  return "";
+}
+
+[[noreturn]] void NotSupported(const std::string& what) {
+  throw SqlErr(kNotSupported, what + " is not supported by the embedded server.");
+}
+
+// ------------------------------------------------------------ SQL functions
+
+std::string VkError(std::int32_t number, const std::string& message) {
+  return "VKERR:" + std::to_string(number) + ":" + message;
+}
+
+void ResultError(sqlite3_context* ctx, const com::Error& e) {
+  const std::string m = VkError(e.number(), e.description());
+  sqlite3_result_error(ctx, m.c_str(), static_cast<int>(m.size()));
+}
+
+void DivideByZero(sqlite3_context* ctx) { ResultError(ctx, SqlErr(kDivideByZero, "Divide by zero error encountered.")); }
+
+bool AnyNull(int argc, sqlite3_value** argv) {
+  for (int i = 0; i < argc; ++i) {
+    if (sqlite3_value_type(argv[i]) == SQLITE_NULL) return true;
+  }
+  return false;
+}
+
+void IntDiv(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  if (AnyNull(argc, argv)) return sqlite3_result_null(ctx);
+  const std::int64_t a = sqlite3_value_int64(argv[0]), b = sqlite3_value_int64(argv[1]);
+  if (b == 0) return DivideByZero(ctx);
+  if (a == std::numeric_limits<std::int64_t>::min() && b == -1) {
+    return ResultError(ctx, SqlErr(8115, "Arithmetic overflow error converting expression to data type int."));
+  }
+  sqlite3_result_int64(ctx, sqlite3_user_data(ctx) ? a % b : a / b);
+}
+
+// money / money, in units: truncated to four decimals, as SQL Server does.
+void MoneyDiv(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  if (AnyNull(argc, argv)) return sqlite3_result_null(ctx);
+  const Int128 a = sqlite3_value_int64(argv[0]), b = sqlite3_value_int64(argv[1]);
+  if (b == 0) return DivideByZero(ctx);
+  const Int128 q = a * 10000 / b;
+  if (q > std::numeric_limits<std::int64_t>::max() || q < std::numeric_limits<std::int64_t>::min()) {
+    return ResultError(ctx, SqlErr(8115, "Arithmetic overflow error converting expression to data type money."));
+  }
+  sqlite3_result_int64(ctx, static_cast<std::int64_t>(q));
+}
+
+// money * money, in units: rounded half away from zero to four decimals.
+void MoneyMul(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  if (AnyNull(argc, argv)) return sqlite3_result_null(ctx);
+  const Int128 p = static_cast<Int128>(sqlite3_value_int64(argv[0])) * sqlite3_value_int64(argv[1]);
+  Int128 q = p / 10000;
+  const Int128 r = p % 10000;
+  if (r >= 5000) ++q;
+  if (r <= -5000) --q;
+  if (q > std::numeric_limits<std::int64_t>::max() || q < std::numeric_limits<std::int64_t>::min()) {
+    return ResultError(ctx, SqlErr(8115, "Arithmetic overflow error converting expression to data type money."));
+  }
+  sqlite3_result_int64(ctx, static_cast<std::int64_t>(q));
+}
+
+void FloatDiv(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  if (AnyNull(argc, argv)) return sqlite3_result_null(ctx);
+  const double b = sqlite3_value_double(argv[1]);
+  if (b == 0) return DivideByZero(ctx);
+  sqlite3_result_double(ctx, sqlite3_value_double(argv[0]) / b);
+}
+
+// A float as money units, rounded half away from zero.
+void ToMoney(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  if (AnyNull(argc, argv)) return sqlite3_result_null(ctx);
+  const double d = sqlite3_value_double(argv[0]) * 10000.0;
+  if (!(std::fabs(d) < 9.2e18)) {
+    return ResultError(ctx, SqlErr(8115, "Arithmetic overflow error converting expression to data type money."));
+  }
+  sqlite3_result_int64(ctx, std::llround(d));
+}
+
+// vk_convert(value, from_vt, to_type, length): a value converted as SQL
+// Server converts it to a column type, in that type's storage.
+void Convert(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  if (sqlite3_value_type(argv[0]) == SQLITE_NULL) return sqlite3_result_null(ctx);
+  const auto from = static_cast<VT>(sqlite3_value_int(argv[1]));
+  ColumnType to{static_cast<SqlType>(sqlite3_value_int(argv[2])), sqlite3_value_int(argv[3])};
+  com::Variant v;
+  switch (from) {
+    case VT::kInt: v = com::Variant::I8(sqlite3_value_int64(argv[0])); break;
+    case VT::kBit: v = com::Variant::Bool(sqlite3_value_int64(argv[0]) != 0); break;
+    case VT::kMoney: v = com::Variant::Currency(sqlite3_value_int64(argv[0])); break;
+    case VT::kFloat: case VT::kDecimal: v = com::Variant::R8(sqlite3_value_double(argv[0])); break;
+    case VT::kDate: v = com::Variant::Date(OleDateFromText(reinterpret_cast<const char*>(sqlite3_value_text(argv[0])))); break;
+    default: v = com::Variant::Text(reinterpret_cast<const char*>(sqlite3_value_text(argv[0]))); break;
+  }
+  try {
+    Stored s;
+    ToStored(v, to, &s, {});
+    switch (s.kind) {
+      case Stored::kNull: return sqlite3_result_null(ctx);
+      case Stored::kInteger: return sqlite3_result_int64(ctx, s.i);
+      case Stored::kReal: return sqlite3_result_double(ctx, s.r);
+      case Stored::kText: return sqlite3_result_text(ctx, s.s.data(), static_cast<int>(s.s.size()), SQLITE_TRANSIENT);
+    }
+  } catch (const com::Error& e) {
+    ResultError(ctx, e);
+  }
+}
+
+void GetDate(sqlite3_context* ctx, int, sqlite3_value**) {
+  const std::string now = NowText();
+  sqlite3_result_text(ctx, now.data(), static_cast<int>(now.size()), SQLITE_TRANSIENT);
+}
+
+void ContextText(sqlite3_context* ctx, int, sqlite3_value**, bool host) {
+  auto* fc = static_cast<FunctionContext*>(sqlite3_user_data(ctx));
+  const std::string& v = host ? fc->host : fc->login;
+  sqlite3_result_text(ctx, v.data(), static_cast<int>(v.size()), SQLITE_TRANSIENT);
+}
+
+// The number a text holds, for text compared or added to a number.
+void TextToNumber(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  if (AnyNull(argc, argv)) return sqlite3_result_null(ctx);
+  if (sqlite3_value_type(argv[0]) != SQLITE_TEXT) return sqlite3_result_value(ctx, argv[0]);
+  const std::string s(reinterpret_cast<const char*>(sqlite3_value_text(argv[0])));
+  char* end = nullptr;
+  const double d = std::strtod(s.c_str(), &end);
+  while (end && (*end == ' ' || *end == '\t')) ++end;
+  if (s.empty() || !end || *end) {
+    return ResultError(ctx, SqlErr(kConversion, "Syntax error converting the varchar value '" + s +
+                                                    "' to a column of data type int."));
+  }
+  if (d == std::floor(d) && std::fabs(d) < 9e18) return sqlite3_result_int64(ctx, static_cast<std::int64_t>(d));
+  sqlite3_result_double(ctx, d);
+}
+
+void DateAddDays(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  if (AnyNull(argc, argv)) return sqlite3_result_null(ctx);
+  const double ole = OleDateFromText(reinterpret_cast<const char*>(sqlite3_value_text(argv[0]))) +
+                     sqlite3_value_double(argv[1]);
+  auto text = DateTimeText(ole);
+  if (!text) return ResultError(ctx, SqlErr(517, "Adding a value to a 'datetime' column caused overflow."));
+  sqlite3_result_text(ctx, text->data(), static_cast<int>(text->size()), SQLITE_TRANSIENT);
+}
+
+// The server collation: ASCII letters without regard to case, trailing
+// blanks ignored, everything else byte by byte.
+int CompareCi(void*, int na, const void* pa, int nb, const void* pb) {
+  auto a = static_cast<const unsigned char*>(pa);
+  auto b = static_cast<const unsigned char*>(pb);
+  while (na > 0 && a[na - 1] == ' ') --na;
+  while (nb > 0 && b[nb - 1] == ' ') --nb;
+  const int n = std::min(na, nb);
+  for (int i = 0; i < n; ++i) {
+    const int ca = std::tolower(a[i]), cb = std::tolower(b[i]);
+    if (ca != cb) return ca < cb ? -1 : 1;
+  }
+  return na == nb ? 0 : (na < nb ? -1 : 1);
+}
+
+const char* VTName(VT t) {
+  switch (t) {
+    case VT::kInt: return "int";
+    case VT::kBit: return "bit";
+    case VT::kMoney: return "money";
+    case VT::kDecimal: return "numeric";
+    case VT::kFloat: return "float";
+    case VT::kString: return "varchar";
+    case VT::kDate: return "datetime";
+    default: return "null";
+  }
+}
+
+}  // namespace
+
+VT TypeOf(const ColumnType& t) {
+  if (t.type == SqlType::kBit) return VT::kBit;
+  if (IsIntegerType(t.type)) return VT::kInt;
+  if (IsMoneyType(t.type)) return VT::kMoney;
+  if (IsFloatType(t.type)) return VT::kFloat;
+  if (IsDateType(t.type)) return VT::kDate;
+  return VT::kString;
+}
+
+std::optional<com::Error> FunctionError(const std::string& m) {
+  const auto p = m.find("VKERR:");
+  if (p == std::string::npos) return std::nullopt;
+  const auto colon = m.find(':', p + 6);
+  if (colon == std::string::npos) return std::nullopt;
+  return SqlErr(std::stoi(m.substr(p + 6, colon - p - 6)), m.substr(colon + 1));
+}
+
+void RegisterFunctions(sqlite3* db, FunctionContext* context) {
+  const int det = SQLITE_UTF8 | SQLITE_DETERMINISTIC;
+  static int kModulo = 1;
+  sqlite3_create_collation(db, "VKCI", SQLITE_UTF8, nullptr, &CompareCi);
+  sqlite3_create_function(db, "vk_idiv", 2, det, nullptr, &IntDiv, nullptr, nullptr);
+  sqlite3_create_function(db, "vk_imod", 2, det, &kModulo, &IntDiv, nullptr, nullptr);
+  sqlite3_create_function(db, "vk_mdiv", 2, det, nullptr, &MoneyDiv, nullptr, nullptr);
+  sqlite3_create_function(db, "vk_mmul", 2, det, nullptr, &MoneyMul, nullptr, nullptr);
+  sqlite3_create_function(db, "vk_fdiv", 2, det, nullptr, &FloatDiv, nullptr, nullptr);
+  sqlite3_create_function(db, "vk_money", 1, det, nullptr, &ToMoney, nullptr, nullptr);
+  sqlite3_create_function(db, "vk_convert", 4, det, nullptr, &Convert, nullptr, nullptr);
+  sqlite3_create_function(db, "vk_num", 1, det, nullptr, &TextToNumber, nullptr, nullptr);
+  sqlite3_create_function(db, "vk_dateadd", 2, det, nullptr, &DateAddDays, nullptr, nullptr);
+  sqlite3_create_function(db, "vk_getdate", 0, SQLITE_UTF8, nullptr, &GetDate, nullptr, nullptr);
+  sqlite3_create_function(
+      db, "vk_host_name", 0, SQLITE_UTF8, context,
+      [](sqlite3_context* c, int n, sqlite3_value** v) { ContextText(c, n, v, true); }, nullptr, nullptr);
+  sqlite3_create_function(
+      db, "vk_suser_sname", 0, SQLITE_UTF8, context,
+      [](sqlite3_context* c, int n, sqlite3_value** v) { ContextText(c, n, v, false); }, nullptr, nullptr);
+}
+
+com::Variant DecodeValue(sqlite3_stmt* s, int i, const OutputColumn& c) {
+  const int t = sqlite3_column_type(s, i);
+  if (t == SQLITE_NULL) return com::Variant::Null();
+  if (c.column) {
+    switch (t) {
+      case SQLITE_INTEGER: return FromStoredInteger(sqlite3_column_int64(s, i), *c.column);
+      case SQLITE_FLOAT: return FromStoredReal(sqlite3_column_double(s, i), *c.column);
+      default: {
+        const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(s, i));
+        return FromStoredText(std::string_view(p, static_cast<std::size_t>(sqlite3_column_bytes(s, i))), *c.column);
+      }
+    }
+  }
+  switch (c.type) {
+    case VT::kBit: case VT::kBool: return com::Variant::Bool(sqlite3_column_int64(s, i) != 0);
+    case VT::kMoney: return com::Variant::Currency(sqlite3_column_int64(s, i));
+    case VT::kDate: return com::Variant::Date(OleDateFromText(reinterpret_cast<const char*>(sqlite3_column_text(s, i))));
+    case VT::kInt:
+      if (t == SQLITE_INTEGER) {
+        const std::int64_t v = sqlite3_column_int64(s, i);
+        if (v >= std::numeric_limits<std::int32_t>::min() && v <= std::numeric_limits<std::int32_t>::max()) {
+          return com::Variant::I4(static_cast<std::int32_t>(v));
+        }
+        return com::Variant::I8(v);
+      }
+      break;
+    case VT::kFloat: case VT::kDecimal: return com::Variant::R8(sqlite3_column_double(s, i));
+    default: break;
+  }
+  if (t == SQLITE_INTEGER) return com::Variant::I4(static_cast<std::int32_t>(sqlite3_column_int64(s, i)));
+  if (t == SQLITE_FLOAT) return com::Variant::R8(sqlite3_column_double(s, i));
+  const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(s, i));
+  return com::Variant::Text(std::string_view(p, static_cast<std::size_t>(sqlite3_column_bytes(s, i))));
+}
+
+// ------------------------------------------------------------ translator
+
+const TableMeta& Translator::SysObjects() {
+  static const TableMeta meta = [] {
+    TableMeta t;
+    t.name = "sysobjects";
+    auto col = [&](const char* name, SqlType type, int length = 0) {
+      ColumnMeta c;
+      c.name = name;
+      c.type = {type, length};
+      c.nullable = false;
+      t.columns.push_back(c);
+    };
+    col("id", SqlType::kInt);
+    col("name", SqlType::kNVarChar, 128);
+    col("xtype", SqlType::kVarChar, 2);
+    col("type", SqlType::kVarChar, 2);
+    col("uid", SqlType::kSmallInt);
+    col("parent_obj", SqlType::kInt);
+    col("crdate", SqlType::kDateTime);
+    col("category", SqlType::kInt);
+    return t;
+  }();
+  return meta;
+}
+
+const TableMeta& Translator::ResolveTable(const ast::ObjectName& name) {
+  if (!name.database.empty() && !SameName(name.database, session_.database)) {
+    throw SqlErr(kInvalidObject, "Invalid object name '" + name.Display() + "'.");
+  }
+  if (!name.schema.empty() && !SameName(name.schema, "dbo")) {
+    throw SqlErr(kInvalidObject, "Invalid object name '" + name.Display() + "'.");
+  }
+  if (SameName(name.object, "sysobjects")) return SysObjects();
+  const TableMeta* t = catalog_.FindTable(name.object);
+  if (!t) throw SqlErr(kInvalidObject, "Invalid object name '" + name.Display() + "'.");
+  return *t;
+}
+
+void Translator::AddSources(const std::vector<ast::TableRef>& from, Scope* scope, std::string* sql) {
+  for (const auto& ref : from) {
+    Source src;
+    src.sql_alias = NextAlias();
+    std::string item;
+    if (ref.derived) {
+      TranslatedSelect inner = SelectIn(*ref.derived, scope->outer);
+      src.name = ref.alias;
+      src.derived = inner.columns;
+      item = "(" + inner.sql + ") AS " + src.sql_alias;
+    } else {
+      const TableMeta& t = ResolveTable(ref.name);
+      src.table = &t;
+      src.name = ref.alias.empty() ? t.name : ref.alias;
+      item = QuoteSqlite(t.name) + " AS " + src.sql_alias;
+    }
+    for (const auto& s : scope->sources) {
+      if (SameName(s.name, src.name)) {
+        throw SqlErr(1013, "Tables or functions '" + src.name + "' and '" + s.name +
+                               "' have the same exposed names. Use correlation names to distinguish them.");
+      }
+    }
+    scope->sources.push_back(std::move(src));
+    if (sql->empty()) {
+      *sql = item;
+    } else if (ref.join.empty()) {
+      *sql += ", " + item;
+    } else if (ref.join == "CROSS") {
+      *sql += " CROSS JOIN " + item;
+    } else {
+      *sql += std::string(ref.join == "LEFT" ? " LEFT JOIN " : " JOIN ") + item + " ON " + Predicate(*ref.on, *scope);
+    }
+  }
+}
+
+Translator::Typed Translator::Column(const ast::Expr& e, const Scope& scope) {
+  const std::string& column = e.parts.back();
+  const std::string* qualifier = e.parts.size() >= 2 ? &e.parts[e.parts.size() - 2] : nullptr;
+  for (const Scope* s = &scope; s; s = s->outer) {
+    std::optional<Typed> found;
+    for (const Source& src : s->sources) {
+      if (qualifier && !SameName(src.name, *qualifier) && !(src.table && SameName(src.table->name, *qualifier))) continue;
+      Typed t;
+      if (src.table) {
+        const int i = src.table->Find(column);
+        if (i < 0) continue;
+        const ColumnMeta& c = src.table->columns[static_cast<std::size_t>(i)];
+        t.sql = src.sql_alias + "." + QuoteSqlite(c.name);
+        t.type = TypeOf(c.type);
+        t.column = c.type;
+      } else {
+        bool hit = false;
+        for (std::size_t i = 0; i < src.derived.size(); ++i) {
+          if (SameName(src.derived[i].name, column)) {
+            t.sql = src.sql_alias + ".c" + std::to_string(i + 1);
+            t.type = src.derived[i].type;
+            t.column = src.derived[i].column;
+            hit = true;
+            break;
+          }
+        }
+        if (!hit) continue;
+      }
+      if (found) throw SqlErr(kAmbiguousColumn, "Ambiguous column name '" + column + "'.");
+      found = std::move(t);
+    }
+    if (found) return *found;
+  }
+  throw SqlErr(kInvalidColumn, "Invalid column name '" + column + "'.");
+}
+
+std::string Translator::Coerce(const Typed& v, VT to) {
+  if (v.type == to || v.type == VT::kNull) return v.sql;
+  switch (to) {
+    case VT::kFloat:
+    case VT::kDecimal:
+      if (v.type == VT::kMoney) return "(" + v.sql + " / 10000.0)";
+      if (v.type == VT::kString) return "vk_num(" + v.sql + ")";
+      return "(" + v.sql + " * 1.0)";
+    case VT::kMoney:
+      if (v.type == VT::kInt || v.type == VT::kBit) return "(" + v.sql + " * 10000)";
+      if (v.type == VT::kDecimal && v.is_literal) {
+        const std::string units = MoneyUnitsLiteral(v.literal);
+        if (!units.empty()) return units;
+      }
+      if (v.type == VT::kString) return "vk_money(vk_num(" + v.sql + "))";
+      return "vk_money(" + v.sql + ")";
+    case VT::kInt:
+    case VT::kBit:
+      if (v.type == VT::kString) return "vk_num(" + v.sql + ")";
+      return v.sql;
+    case VT::kDate:
+      if (v.type == VT::kString) {
+        if (v.is_literal) {
+          auto text = ParseDateTimeText(v.literal);
+          if (!text) throw SqlErr(kDateConversion, "Syntax error converting datetime from character string.");
+          return QuoteText(*text);
+        }
+        return "vk_convert(" + v.sql + ", " + std::to_string(static_cast<int>(VT::kString)) + ", " +
+               std::to_string(static_cast<int>(SqlType::kDateTime)) + ", 0)";
+      }
+      if (IsNumeric(v.type)) {
+        return "vk_convert(" + v.sql + ", " + std::to_string(static_cast<int>(v.type)) + ", " +
+               std::to_string(static_cast<int>(SqlType::kDateTime)) + ", 0)";
+      }
+      break;
+    case VT::kString:
+      return "vk_convert(" + v.sql + ", " + std::to_string(static_cast<int>(v.type)) + ", " +
+             std::to_string(static_cast<int>(SqlType::kNVarChar)) + ", 4000)";
+    default:
+      break;
+  }
+  throw SqlErr(206, std::string("Operand type clash: ") + VTName(v.type) + " is incompatible with " + VTName(to));
+}
+
+std::string Translator::Compare(const std::string& op, const Typed& a, const Typed& b) {
+  if (a.type == VT::kBool || b.type == VT::kBool) throw SqlErr(kSyntax, "Incorrect syntax near '" + op + "'.");
+  std::string left = a.sql, right = b.sql;
+  const bool a_str = a.type == VT::kString, b_str = b.type == VT::kString;
+  if (a_str && b_str) {
+    return "(" + left + " COLLATE VKCI " + op + " " + right + ")";
+  }
+  if (a.type == VT::kNull || b.type == VT::kNull) return "(" + left + " " + op + " " + right + ")";
+  VT common;
+  if (a.type == VT::kDate || b.type == VT::kDate) {
+    common = VT::kDate;
+  } else if (a_str) {
+    common = b.type;
+  } else if (b_str) {
+    common = a.type;
+  } else if (a.type == VT::kMoney || b.type == VT::kMoney) {
+    // money against a decimal literal stays exact; against a float it is float.
+    common = (a.type == VT::kFloat || b.type == VT::kFloat) ? VT::kFloat : VT::kMoney;
+  } else {
+    common = Rank(a.type) >= Rank(b.type) ? a.type : b.type;
+    if (common == VT::kDecimal) common = VT::kFloat;
+  }
+  return "(" + Coerce(a, common) + " " + op + " " + Coerce(b, common) + ")";
+}
+
+Translator::Typed Translator::Arithmetic(const ast::Expr& e, const Scope& scope) {
+  Typed a = Expr(*e.args[0], scope), b = Expr(*e.args[1], scope);
+  const std::string& op = e.text;
+  Typed out;
+  if (a.type == VT::kBool || b.type == VT::kBool) throw SqlErr(kSyntax, "Incorrect syntax near '" + op + "'.");
+  if (a.type == VT::kNull || b.type == VT::kNull) {
+    out.sql = "NULL";
+    out.type = a.type == VT::kNull ? b.type : a.type;
+    return out;
+  }
+  if (op == "+" && a.type == VT::kString && b.type == VT::kString) {
+    out.sql = "(" + a.sql + " || " + b.sql + ")";
+    out.type = VT::kString;
+    return out;
+  }
+  if (a.type == VT::kDate || b.type == VT::kDate) {
+    if (a.type == VT::kDate && IsNumeric(b.type) && (op == "+" || op == "-")) {
+      out.sql = "vk_dateadd(" + a.sql + ", " + std::string(op == "-" ? "-" : "") + Coerce(b, VT::kFloat) + ")";
+      out.type = VT::kDate;
+      return out;
+    }
+    if (b.type == VT::kDate && IsNumeric(a.type) && op == "+") {
+      out.sql = "vk_dateadd(" + b.sql + ", " + Coerce(a, VT::kFloat) + ")";
+      out.type = VT::kDate;
+      return out;
+    }
+    NotSupported("This datetime arithmetic");
+  }
+  if (op == "&" || op == "|" || op == "^") {
+    out.sql = "(" + Coerce(a, VT::kInt) + (op == "^" ? " | " : " " + op + " ") + Coerce(b, VT::kInt) + ")";
+    if (op == "^") {
+      out.sql = "((" + Coerce(a, VT::kInt) + " | " + Coerce(b, VT::kInt) + ") - (" + Coerce(a, VT::kInt) + " & " +
+                Coerce(b, VT::kInt) + "))";
+    }
+    out.type = VT::kInt;
+    return out;
+  }
+  VT ta = a.type == VT::kString ? (IsNumeric(b.type) ? b.type : VT::kFloat) : a.type;
+  VT tb = b.type == VT::kString ? (IsNumeric(a.type) ? a.type : VT::kFloat) : b.type;
+  if (ta == VT::kBit) ta = VT::kInt;
+  if (tb == VT::kBit) tb = VT::kInt;
+  // The result type: int < decimal < money < float, a decimal literal
+  // beside money counting as money.
+  VT result;
+  if (ta == VT::kFloat || tb == VT::kFloat) {
+    result = VT::kFloat;
+  } else if (ta == VT::kMoney || tb == VT::kMoney) {
+    result = VT::kMoney;
+  } else if (ta == VT::kDecimal || tb == VT::kDecimal) {
+    result = VT::kFloat;
+  } else {
+    result = VT::kInt;
+  }
+  out.type = result;
+  if (op == "%") {
+    if (result != VT::kInt) NotSupported("The modulo of non-integers");
+    out.sql = "vk_imod(" + Coerce(a, VT::kInt) + ", " + Coerce(b, VT::kInt) + ")";
+    return out;
+  }
+  if (result == VT::kInt) {
+    out.sql = op == "/" ? "vk_idiv(" + a.sql + ", " + b.sql + ")" : "(" + Coerce(a, VT::kInt) + " " + op + " " + Coerce(b, VT::kInt) + ")";
+    return out;
+  }
+  if (result == VT::kFloat) {
+    const std::string fa = Coerce(a, VT::kFloat), fb = Coerce(b, VT::kFloat);
+    out.sql = op == "/" ? "vk_fdiv(" + fa + ", " + fb + ")" : "(" + fa + " " + op + " " + fb + ")";
+    return out;
+  }
+  // money
+  const bool a_money = ta == VT::kMoney, b_money = tb == VT::kMoney;
+  if (op == "+" || op == "-") {
+    out.sql = "(" + Coerce(a, VT::kMoney) + " " + op + " " + Coerce(b, VT::kMoney) + ")";
+  } else if (op == "*") {
+    if (a_money && b_money) {
+      out.sql = "vk_mmul(" + a.sql + ", " + b.sql + ")";
+    } else if (a_money) {
+      out.sql = tb == VT::kInt ? "(" + a.sql + " * " + Coerce(b, VT::kInt) + ")" : "vk_mmul(" + a.sql + ", " + Coerce(b, VT::kMoney) + ")";
+    } else {
+      out.sql = ta == VT::kInt ? "(" + Coerce(a, VT::kInt) + " * " + b.sql + ")" : "vk_mmul(" + Coerce(a, VT::kMoney) + ", " + b.sql + ")";
+    }
+  } else {  // "/"
+    out.sql = "vk_mdiv(" + Coerce(a, VT::kMoney) + ", " + Coerce(b, VT::kMoney) + ")";
+  }
+  return out;
+}
+
+Translator::Typed Translator::Function(const ast::Expr& e, const Scope& scope) {
+  const std::string name = UpperAscii(e.parts.back());
+  Typed out;
+  auto arg = [&](std::size_t i) { return Expr(*e.args.at(i), scope); };
+  auto need = [&](std::size_t n) {
+    if (e.args.size() != n) {
+      throw SqlErr(174, "The " + LowerAscii(name) + " function requires " + std::to_string(n) + " argument(s).");
+    }
+  };
+  if (name == "GETDATE" || name == "CURRENT_TIMESTAMP") {
+    out.sql = "vk_getdate()";
+    out.type = VT::kDate;
+  } else if (name == "HOST_NAME") {
+    out.sql = "vk_host_name()";
+    out.type = VT::kString;
+  } else if (name == "SUSER_SNAME" || name == "SUSER_NAME" || name == "USER_NAME" || name == "SYSTEM_USER") {
+    out.sql = "vk_suser_sname()";
+    out.type = VT::kString;
+  } else if (name == "DB_NAME") {
+    out.sql = QuoteText(session_.database);
+    out.type = VT::kString;
+  } else if (name == "OBJECT_ID") {
+    need(1);
+    const ast::Expr& a = *e.args[0];
+    if (a.kind != ExprKind::kString) NotSupported("OBJECT_ID of a non-constant name");
+    const ast::ObjectName n = ParseObjectName(a.text);
+    out.sql = "(SELECT id FROM sysobjects WHERE name = " + QuoteText(n.object) + " COLLATE VKCI LIMIT 1)";
+    out.type = VT::kInt;
+  } else if (name == "OBJECTPROPERTY") {
+    need(2);
+    const ast::Expr& p = *e.args[1];
+    if (p.kind != ExprKind::kString) NotSupported("OBJECTPROPERTY with a non-constant property");
+    const std::string prop = UpperAscii(p.text);
+    std::string test;
+    if (prop == "ISPROCEDURE") test = "xtype = 'P'";
+    else if (prop == "ISUSERTABLE" || prop == "ISTABLE") test = "xtype = 'U'";
+    else if (prop == "ISPRIMARYKEY") test = "xtype = 'PK'";
+    else if (prop == "ISFOREIGNKEY") test = "xtype = 'F'";
+    else NotSupported("OBJECTPROPERTY '" + p.text + "'");
+    out.sql = "(SELECT CASE WHEN " + test + " THEN 1 ELSE 0 END FROM sysobjects WHERE id = " + Coerce(arg(0), VT::kInt) + ")";
+    out.type = VT::kInt;
+  } else if (name == "ISNULL" || name == "COALESCE") {
+    if (e.args.size() < 2 || (name == "ISNULL" && e.args.size() != 2)) need(2);
+    std::vector<Typed> args;
+    for (std::size_t i = 0; i < e.args.size(); ++i) args.push_back(arg(i));
+    VT type = VT::kNull;
+    for (const auto& a : args) {
+      if (type == VT::kNull || (name == "COALESCE" && Rank(a.type) > Rank(type))) type = a.type;
+      if (name == "ISNULL" && type != VT::kNull) break;
+    }
+    out.sql = "coalesce(";
+    for (std::size_t i = 0; i < args.size(); ++i) out.sql += (i ? ", " : "") + Coerce(args[i], type);
+    out.sql += ")";
+    out.type = type;
+    if (args[0].column && name == "ISNULL") out.column = args[0].column;
+  } else if (name == "LEN") {
+    need(1);
+    out.sql = "length(rtrim(" + Coerce(arg(0), VT::kString) + ", ' '))";
+    out.type = VT::kInt;
+  } else if (name == "UPPER" || name == "LOWER" || name == "LTRIM" || name == "RTRIM") {
+    need(1);
+    const std::string f = name == "UPPER" ? "upper" : name == "LOWER" ? "lower" : name == "LTRIM" ? "ltrim" : "rtrim";
+    out.sql = f + "(" + Coerce(arg(0), VT::kString) + (f == "ltrim" || f == "rtrim" ? ", ' ')" : ")");
+    out.type = VT::kString;
+  } else if (name == "SUBSTRING") {
+    need(3);
+    out.sql = "substr(" + Coerce(arg(0), VT::kString) + ", " + Coerce(arg(1), VT::kInt) + ", " + Coerce(arg(2), VT::kInt) + ")";
+    out.type = VT::kString;
+  } else if (name == "LEFT") {
+    need(2);
+    out.sql = "substr(" + Coerce(arg(0), VT::kString) + ", 1, " + Coerce(arg(1), VT::kInt) + ")";
+    out.type = VT::kString;
+  } else if (name == "RIGHT") {
+    need(2);
+    const std::string s = Coerce(arg(0), VT::kString), n = Coerce(arg(1), VT::kInt);
+    out.sql = "substr(" + s + ", max(length(" + s + ") - " + n + " + 1, 1))";
+    out.type = VT::kString;
+  } else if (name == "REPLACE") {
+    need(3);
+    out.sql = "replace(" + Coerce(arg(0), VT::kString) + ", " + Coerce(arg(1), VT::kString) + ", " + Coerce(arg(2), VT::kString) + ")";
+    out.type = VT::kString;
+  } else if (name == "CHARINDEX") {
+    need(2);
+    out.sql = "instr(" + Coerce(arg(1), VT::kString) + ", " + Coerce(arg(0), VT::kString) + ")";
+    out.type = VT::kInt;
+  } else if (name == "ABS") {
+    need(1);
+    Typed a = arg(0);
+    out.sql = "abs(" + a.sql + ")";
+    out.type = a.type;
+  } else if (name == "ROUND") {
+    need(2);
+    Typed a = arg(0);
+    const std::string digits = Coerce(arg(1), VT::kInt);
+    if (a.type == VT::kMoney) {
+      out.sql = "vk_money(round(" + a.sql + " / 10000.0, " + digits + "))";
+      out.type = VT::kMoney;
+    } else if (a.type == VT::kInt || a.type == VT::kBit) {
+      out.sql = "CAST(round(" + a.sql + ", " + digits + ") AS INTEGER)";
+      out.type = VT::kInt;
+    } else {
+      out.sql = "round(" + Coerce(a, VT::kFloat) + ", " + digits + ")";
+      out.type = VT::kFloat;
+    }
+  } else if (name == "YEAR" || name == "MONTH" || name == "DAY") {
+    need(1);
+    const std::string d = Coerce(arg(0), VT::kDate);
+    const char* part = name == "YEAR" ? "1, 4" : name == "MONTH" ? "6, 2" : "9, 2";
+    out.sql = "CAST(substr(" + d + ", " + part + ") AS INTEGER)";
+    out.type = VT::kInt;
+  } else if (name == "COUNT") {
+    out.type = VT::kInt;
+    if (e.star) {
+      out.sql = "count(*)";
+    } else {
+      need(1);
+      out.sql = std::string("count(") + (e.distinct ? "DISTINCT " : "") + arg(0).sql + ")";
+    }
+  } else if (name == "SUM" || name == "AVG" || name == "MIN" || name == "MAX") {
+    need(1);
+    Typed a = arg(0);
+    const std::string distinct = e.distinct ? "DISTINCT " : "";
+    if (name == "MIN" || name == "MAX") {
+      out.sql = LowerAscii(name) + "(" + distinct + a.sql + ")";
+      out.type = a.type;
+      out.column = a.column;
+    } else if (a.type == VT::kString || a.type == VT::kDate) {
+      throw SqlErr(409, "The " + LowerAscii(name) + " operation cannot take a " + VTName(a.type) + " data type as an argument.");
+    } else if (name == "SUM") {
+      out.sql = "sum(" + distinct + a.sql + ")";
+      out.type = a.type == VT::kBit ? VT::kInt : a.type;
+    } else if (a.type == VT::kMoney) {
+      out.sql = "CAST(avg(" + distinct + a.sql + ") AS INTEGER)";
+      out.type = VT::kMoney;
+    } else if (a.type == VT::kInt || a.type == VT::kBit) {
+      out.sql = "CAST(avg(" + distinct + a.sql + ") AS INTEGER)";
+      out.type = VT::kInt;
+    } else {
+      out.sql = "avg(" + distinct + a.sql + ")";
+      out.type = VT::kFloat;
+    }
+  } else {
+    throw SqlErr(195, "'" + e.parts.back() + "' is not a recognized function name.");
+  }
+  return out;
+}
+
+Translator::Typed Translator::Expr(const ast::Expr& e, const Scope& scope) {
+  Typed out;
+  switch (e.kind) {
+    case ExprKind::kNull:
+      out.sql = "NULL";
+      return out;
+    case ExprKind::kInteger: {
+      out.sql = e.text;
+      out.type = VT::kInt;
+      std::int64_t v = 0;
+      auto [p, ec] = std::from_chars(e.text.data(), e.text.data() + e.text.size(), v);
+      (void)p;
+      if (ec != std::errc()) {
+        out.type = VT::kDecimal;
+        out.is_literal = true;
+        out.literal = e.text;
+        out.sql = e.text + ".0";
+      }
+      return out;
+    }
+    case ExprKind::kDecimal:
+      out.sql = e.text.front() == '.' ? "0" + e.text : e.text;
+      if (out.sql.back() == '.') out.sql += "0";
+      out.type = VT::kDecimal;
+      out.is_literal = true;
+      out.literal = e.text;
+      return out;
+    case ExprKind::kFloat:
+      out.sql = e.text;
+      out.type = VT::kFloat;
+      return out;
+    case ExprKind::kMoney: {
+      const std::string units = MoneyUnitsLiteral(e.text);
+      if (units.empty()) throw SqlErr(kSyntax, "Incorrect syntax near '$" + e.text + "'.");
+      out.sql = units;
+      out.type = VT::kMoney;
+      return out;
+    }
+    case ExprKind::kString:
+      out.sql = QuoteText(e.text);
+      out.type = VT::kString;
+      out.is_literal = true;
+      out.literal = e.text;
+      return out;
+    case ExprKind::kColumn:
+      return Column(e, scope);
+    case ExprKind::kVariable:
+      if (e.text == "@@TRANCOUNT") {
+        out.sql = std::to_string(session_.trancount);
+        out.type = VT::kInt;
+      } else if (e.text == "@@ROWCOUNT") {
+        out.sql = std::to_string(session_.rowcount);
+        out.type = VT::kInt;
+      } else if (e.text == "@@IDENTITY") {
+        out.sql = session_.identity ? std::to_string(*session_.identity) : "NULL";
+        out.type = VT::kInt;
+      } else if (e.text == "@@ERROR") {
+        out.sql = "0";
+        out.type = VT::kInt;
+      } else if (e.text == "@@SPID") {
+        out.sql = "51";
+        out.type = VT::kInt;
+      } else if (e.text == "@@VERSION") {
+        out.sql = QuoteText("Microsoft SQL Server 2000 compatible embedded server (SQLite " +
+                            std::string(sqlite3_libversion()) + ")");
+        out.type = VT::kString;
+      } else {
+        throw SqlErr(137, "Must declare the variable '" + e.text + "'.");
+      }
+      return out;
+    case ExprKind::kUnary: {
+      if (e.text == "NOT") {
+        out.sql = "(NOT " + Predicate(*e.args[0], scope) + ")";
+        out.type = VT::kBool;
+        return out;
+      }
+      Typed a = Expr(*e.args[0], scope);
+      if (!IsNumeric(a.type) && a.type != VT::kNull) throw SqlErr(8117, "Operand data type is invalid for " + e.text + " operator.");
+      out.type = a.type == VT::kBit ? VT::kInt : a.type;
+      out.sql = e.text == "+" ? a.sql : "(" + e.text + a.sql + ")";
+      if (a.is_literal && a.type == VT::kDecimal) {
+        out.is_literal = true;
+        out.literal = e.text == "-" ? "-" + a.literal : a.literal;
+      }
+      return out;
+    }
+    case ExprKind::kBinary: {
+      const std::string& op = e.text;
+      if (op == "AND" || op == "OR") {
+        out.sql = "(" + Predicate(*e.args[0], scope) + " " + op + " " + Predicate(*e.args[1], scope) + ")";
+        out.type = VT::kBool;
+        return out;
+      }
+      if (op == "LIKE") {
+        out.sql = "(" + Coerce(Expr(*e.args[0], scope), VT::kString) + (e.negated ? " NOT LIKE " : " LIKE ") +
+                  Coerce(Expr(*e.args[1], scope), VT::kString) + ")";
+        out.type = VT::kBool;
+        return out;
+      }
+      if (op == "=" || op == "<>" || op == "<" || op == ">" || op == "<=" || op == ">=") {
+        out.sql = Compare(op == "<>" ? "!=" : op, Expr(*e.args[0], scope), Expr(*e.args[1], scope));
+        out.type = VT::kBool;
+        return out;
+      }
+      return Arithmetic(e, scope);
+    }
+    case ExprKind::kIsNull:
+      out.sql = "(" + Expr(*e.args[0], scope).sql + (e.negated ? " IS NOT NULL)" : " IS NULL)");
+      out.type = VT::kBool;
+      return out;
+    case ExprKind::kInList: {
+      const Typed a = Expr(*e.args[0], scope);
+      std::string list;
+      for (std::size_t i = 1; i < e.args.size(); ++i) {
+        // Each member compared as "=" would compare it.
+        const Typed b = Expr(*e.args[i], scope);
+        const std::string cmp = Compare("=", a, b);
+        list += (i > 1 ? " OR " : "") + cmp;
+      }
+      out.sql = e.negated ? "(NOT (" + list + "))" : "(" + list + ")";
+      out.type = VT::kBool;
+      return out;
+    }
+    case ExprKind::kInSelect: {
+      const Typed a = Expr(*e.args[0], scope);
+      TranslatedSelect sub = SelectIn(*e.select, &scope);
+      if (sub.columns.size() != 1) {
+        throw SqlErr(116, "Only one expression can be specified in the select list when the subquery is not introduced with EXISTS.");
+      }
+      // Compare in the subquery's type when the two differ.
+      const VT sub_type = sub.columns[0].type;
+      std::string left = a.sql;
+      if (a.type != sub_type && a.type != VT::kNull && sub_type != VT::kNull) {
+        if (a.type == VT::kMoney && (sub_type == VT::kInt || sub_type == VT::kBit)) {
+          sub.sql = "SELECT c1 * 10000 FROM (" + sub.sql + ")";
+        } else {
+          left = Coerce(a, sub_type);
+        }
+      }
+      if (a.type == VT::kString) left += " COLLATE VKCI";
+      out.sql = "(" + left + (e.negated ? " NOT IN (" : " IN (") + sub.sql + "))";
+      out.type = VT::kBool;
+      return out;
+    }
+    case ExprKind::kExists: {
+      TranslatedSelect sub = SelectIn(*e.select, &scope);
+      out.sql = "(EXISTS (" + sub.sql + "))";
+      out.type = VT::kBool;
+      return out;
+    }
+    case ExprKind::kBetween: {
+      const Typed a = Expr(*e.args[0], scope), lo = Expr(*e.args[1], scope), hi = Expr(*e.args[2], scope);
+      out.sql = "(" + std::string(e.negated ? "NOT " : "") + "(" + Compare(">=", a, lo) + " AND " + Compare("<=", a, hi) + "))";
+      out.type = VT::kBool;
+      return out;
+    }
+    case ExprKind::kCase: {
+      std::vector<std::pair<std::string, Typed>> branches;
+      std::optional<Typed> subject;
+      if (!e.args.empty()) subject = Expr(*e.args[0], scope);
+      VT type = VT::kNull;
+      for (const auto& [when, then] : e.whens) {
+        std::string cond = subject ? Compare("=", *subject, Expr(*when, scope)) : Predicate(*when, scope);
+        Typed t = Expr(*then, scope);
+        if (type == VT::kNull || Rank(t.type) > Rank(type)) type = t.type;
+        branches.emplace_back(std::move(cond), std::move(t));
+      }
+      std::optional<Typed> else_value;
+      if (e.else_expr) {
+        else_value = Expr(*e.else_expr, scope);
+        if (type == VT::kNull || Rank(else_value->type) > Rank(type)) type = else_value->type;
+      }
+      out.sql = "(CASE";
+      for (const auto& [cond, t] : branches) out.sql += " WHEN " + cond + " THEN " + Coerce(t, type);
+      if (else_value) out.sql += " ELSE " + Coerce(*else_value, type);
+      out.sql += " END)";
+      out.type = type;
+      return out;
+    }
+    case ExprKind::kCast: {
+      const Typed a = Expr(*e.args[0], scope);
+      const ColumnType to = ResolveType(e.cast_type);
+      out.sql = "vk_convert(" + a.sql + ", " + std::to_string(static_cast<int>(a.type)) + ", " +
+                std::to_string(static_cast<int>(to.type)) + ", " + std::to_string(to.length) + ")";
+      out.type = TypeOf(to);
+      out.column = to;
+      return out;
+    }
+    case ExprKind::kSubquery: {
+      TranslatedSelect sub = SelectIn(*e.select, &scope);
+      if (sub.columns.size() != 1) {
+        throw SqlErr(116, "Only one expression can be specified in the select list when the subquery is not introduced with EXISTS.");
+      }
+      out.sql = "(" + sub.sql + ")";
+      out.type = sub.columns[0].type;
+      out.column = sub.columns[0].column;
+      return out;
+    }
+    case ExprKind::kFunction:
+      return Function(e, scope);
+  }
+  return out;
+}
+
+std::string Translator::Predicate(const ast::Expr& e, const Scope& scope) {
+  Typed t = Expr(e, scope);
+  if (t.type != VT::kBool) {
+    throw SqlErr(4145, "An expression of non-boolean type specified in a context where a condition is expected.");
+  }
+  return t.sql;
+}
+
+TranslatedSelect Translator::SelectIn(const ast::Select& s, const Scope* outer) {
+  Scope scope;
+  scope.outer = outer;
+  std::string from;
+  AddSources(s.from, &scope, &from);
+  TranslatedSelect out;
+  std::string items;
+  auto add = [&](const std::string& sql, const std::string& name, VT type, std::optional<ColumnType> column) {
+    const std::string alias = "c" + std::to_string(out.columns.size() + 1);
+    items += (items.empty() ? "" : ", ") + sql + " AS " + alias;
+    out.columns.push_back({name, type, column});
+  };
+  for (const auto& item : s.items) {
+    if (item.star) {
+      if (scope.sources.empty()) throw SqlErr(263, "Must specify table to select from.");
+      bool matched = false;
+      for (const Source& src : scope.sources) {
+        if (!item.star_table.empty() && !SameName(src.name, item.star_table)) continue;
+        matched = true;
+        if (src.table) {
+          for (const auto& c : src.table->columns) {
+            add(src.sql_alias + "." + QuoteSqlite(c.name), c.name, TypeOf(c.type), c.type);
+          }
+        } else {
+          for (std::size_t i = 0; i < src.derived.size(); ++i) {
+            add(src.sql_alias + ".c" + std::to_string(i + 1), src.derived[i].name, src.derived[i].type, src.derived[i].column);
+          }
+        }
+      }
+      if (!matched) throw SqlErr(107, "The column prefix '" + item.star_table + "' does not match with a table name or alias name used in the query.");
+      continue;
+    }
+    Typed t = Expr(*item.expr, scope);
+    if (t.type == VT::kBool) throw SqlErr(kSyntax, "Incorrect syntax near '='.");
+    std::string name = item.alias;
+    if (name.empty() && item.expr->kind == ExprKind::kColumn) name = item.expr->parts.back();
+    add(t.sql, name, t.type, t.column);
+  }
+  std::string sql = std::string("SELECT ") + (s.distinct ? "DISTINCT " : "") + items;
+  if (!from.empty()) sql += " FROM " + from;
+  if (s.where) sql += " WHERE " + Predicate(*s.where, scope);
+  if (!s.group_by.empty()) {
+    sql += " GROUP BY ";
+    for (std::size_t i = 0; i < s.group_by.size(); ++i) sql += (i ? ", " : "") + Expr(*s.group_by[i], scope).sql;
+  }
+  if (s.having) sql += " HAVING " + Predicate(*s.having, scope);
+  if (!s.order_by.empty()) {
+    sql += " ORDER BY ";
+    for (std::size_t i = 0; i < s.order_by.size(); ++i) {
+      const ast::Expr& oe = *s.order_by[i].expr;
+      std::string term;
+      VT type = VT::kNull;
+      if (oe.kind == ExprKind::kInteger) {
+        const std::size_t n = static_cast<std::size_t>(std::stoll(oe.text));
+        if (n < 1 || n > out.columns.size()) {
+          throw SqlErr(108, "The ORDER BY position number " + oe.text + " is out of range of the number of items in the select list.");
+        }
+        term = "c" + std::to_string(n);
+        type = out.columns[n - 1].type;
+      } else {
+        if (oe.kind == ExprKind::kColumn && oe.parts.size() == 1) {
+          for (std::size_t k = 0; k < out.columns.size(); ++k) {
+            if (!out.columns[k].name.empty() && SameName(out.columns[k].name, oe.parts[0]) &&
+                s.items[std::min(k, s.items.size() - 1)].star == false) {
+              term = "c" + std::to_string(k + 1);
+              type = out.columns[k].type;
+              break;
+            }
+          }
+        }
+        if (term.empty()) {
+          Typed t = Expr(oe, scope);
+          term = t.sql;
+          type = t.type;
+        }
+      }
+      if (type == VT::kString) term += " COLLATE VKCI";
+      sql += (i ? ", " : "") + term + (s.order_by[i].descending ? " DESC" : "");
+    }
+  }
+  if (s.top) sql += " LIMIT " + std::to_string(*s.top);
+  out.sql = std::move(sql);
+  return out;
+}
+
+TranslatedSelect Translator::Select(const ast::Select& s) { return SelectIn(s, nullptr); }
+
+TranslatedSelect Translator::Constants(const std::vector<const ast::Expr*>& exprs) {
+  Scope scope;
+  TranslatedSelect out;
+  std::string sql = "SELECT ";
+  for (std::size_t i = 0; i < exprs.size(); ++i) {
+    Typed t = Expr(*exprs[i], scope);
+    if (t.type == VT::kBool) throw SqlErr(kSyntax, "Incorrect syntax near '='.");
+    sql += (i ? ", " : "") + t.sql;
+    out.columns.push_back({"", t.type, t.column});
+  }
+  if (exprs.empty()) sql += "1";
+  out.sql = std::move(sql);
+  return out;
+}
+
+TranslatedSelect Translator::TargetRows(const TableMeta& table, const std::vector<ast::TableRef>& from,
+                                        const ast::Expr* where, const std::vector<const ast::Expr*>& exprs) {
+  Scope scope;
+  std::string target_alias;
+  std::string sources;
+  // The target may stand in FROM under an alias; otherwise it is a source
+  // of its own.
+  bool in_from = false;
+  for (const auto& ref : from) {
+    if (!ref.derived && SameName(ref.name.object, table.name)) in_from = true;
+    if (!ref.derived && !ref.alias.empty() && SameName(ref.alias, table.name)) in_from = true;
+  }
+  if (!in_from) {
+    Source src;
+    src.sql_alias = NextAlias();
+    src.name = table.name;
+    src.table = &table;
+    scope.sources.push_back(src);
+    sources = QuoteSqlite(table.name) + " AS " + src.sql_alias;
+    target_alias = src.sql_alias;
+  }
+  AddSources(from, &scope, &sources);
+  if (in_from) {
+    for (const Source& s : scope.sources) {
+      if (s.table == &table) target_alias = s.sql_alias;
+    }
+  }
+  TranslatedSelect out;
+  std::string sql = "SELECT " + target_alias + ".rowid";
+  for (const ast::Expr* e : exprs) {
+    Typed t = Expr(*e, scope);
+    if (t.type == VT::kBool) throw SqlErr(kSyntax, "Incorrect syntax near '='.");
+    sql += ", " + t.sql;
+    out.columns.push_back({"", t.type, t.column});
+  }
+  sql += " FROM " + sources;
+  if (where) sql += " WHERE " + Predicate(*where, scope);
+  out.sql = std::move(sql);
+  return out;
+}
+
+std::string Translator::Condition(const ast::Expr& e) {
+  Scope scope;
+  return "SELECT CASE WHEN " + Predicate(e, scope) + " THEN 1 ELSE 0 END";
+}
+
+}  // namespace sqlsrv

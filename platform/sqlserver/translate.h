@@ -1,0 +1,110 @@
+// Translates T-SQL queries and expressions into SQLite SQL with SQL
+// Server's meaning: static types decide how each operator is written
+// (money is held in 1/10000 units, so money * money and money / money go
+// through functions that round and truncate as SQL Server does; text
+// comparisons use the server collation; dates compare as canonical text),
+// and names resolve against the catalog with SQL Server's errors (207,
+// 208, 209).
+#pragma once
+
+#include <sqlite3.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/com/variant.h"
+#include "platform/sqlserver/ast.h"
+#include "platform/sqlserver/catalog.h"
+#include "platform/sqlserver/types.h"
+
+namespace sqlsrv {
+
+// The static type of an expression.
+enum class VT { kNull, kInt, kBit, kMoney, kDecimal, kFloat, kString, kDate, kBool };
+
+struct OutputColumn {
+  std::string name;
+  VT type = VT::kNull;
+  std::optional<ColumnType> column;  // when the value is a column's
+};
+
+struct TranslatedSelect {
+  std::string sql;
+  std::vector<OutputColumn> columns;
+};
+
+// What the session tells the translator.
+struct SessionState {
+  std::string database;
+  std::string login;
+  std::string host;
+  int trancount = 0;
+  std::int64_t rowcount = 0;
+  std::optional<std::int64_t> identity;  // @@IDENTITY
+};
+
+class Translator {
+ public:
+  Translator(Catalog& catalog, const SessionState& session) : catalog_(catalog), session_(session) {}
+
+  TranslatedSelect Select(const ast::Select& s);
+
+  // "SELECT e1, e2, ..." without a FROM clause (VALUES rows, defaults).
+  TranslatedSelect Constants(const std::vector<const ast::Expr*>& exprs);
+
+  // The rows of one table that a statement changes: "SELECT t.rowid, e1, ...
+  // FROM table [, from...] WHERE where". `table_alias` names the table as the
+  // expressions may (its name or an alias in `from`).
+  TranslatedSelect TargetRows(const TableMeta& table, const std::vector<ast::TableRef>& from,
+                              const ast::Expr* where, const std::vector<const ast::Expr*>& exprs);
+
+  // SQL yielding 1 when the condition holds (IF).
+  std::string Condition(const ast::Expr& e);
+
+  // The SQLite name and columns of the catalog's sysobjects view.
+  static const TableMeta& SysObjects();
+
+ private:
+  struct Source;
+  struct Scope;
+  struct Typed;
+
+  Typed Expr(const ast::Expr& e, const Scope& scope);
+  std::string Predicate(const ast::Expr& e, const Scope& scope);
+  Typed Column(const ast::Expr& e, const Scope& scope);
+  Typed Function(const ast::Expr& e, const Scope& scope);
+  Typed Arithmetic(const ast::Expr& e, const Scope& scope);
+  std::string Compare(const std::string& op, const Typed& a, const Typed& b);
+  std::string Coerce(const Typed& v, VT to);
+  void AddSources(const std::vector<ast::TableRef>& from, Scope* scope, std::string* sql);
+  TranslatedSelect SelectIn(const ast::Select& s, const Scope* outer);
+  const TableMeta& ResolveTable(const ast::ObjectName& name);
+  std::string NextAlias() { return "t" + std::to_string(alias_counter_++); }
+
+  Catalog& catalog_;
+  const SessionState& session_;
+  int alias_counter_ = 0;
+};
+
+// The static type of a column type.
+VT TypeOf(const ColumnType& t);
+
+// Reads column i of the current row as a Variant of the column's type.
+com::Variant DecodeValue(sqlite3_stmt* s, int i, const OutputColumn& c);
+
+// What the SQL functions of a connection need to know.
+struct FunctionContext {
+  std::string login;
+  std::string host;
+};
+
+// Registers the server collation and the functions translated SQL calls.
+void RegisterFunctions(sqlite3* db, FunctionContext* context);
+
+// An error raised inside a function reaches SQLite as "VKERR:<n>:<text>";
+// this turns such a message back into the error (nullopt for others).
+std::optional<com::Error> FunctionError(const std::string& sqlite_message);
+
+}  // namespace sqlsrv

@@ -1,0 +1,94 @@
+// The column types of the embedded server and how values are stored.
+//
+// Storage in SQLite: integer types and bit as INTEGER; money as INTEGER
+// counting 1/10000 (exact, as SQL Server keeps it); float, real and decimal
+// as REAL; datetime as TEXT "YYYY-MM-DD HH:MM:SS.mmm" (sorts and compares
+// as text, milliseconds on SQL Server's 1/300 s ticks); character types as
+// TEXT in UTF-8 with the server collation (case-insensitive, trailing
+// blanks ignored). varchar lengths count bytes in the server code page
+// (CP936), nvarchar lengths UTF-16 units, as SQL Server counts them.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/com/variant.h"
+#include "platform/sqlserver/ast.h"
+
+namespace sqlsrv {
+
+enum class SqlType {
+  kBit, kTinyInt, kSmallInt, kInt, kBigInt,
+  kMoney, kSmallMoney,
+  kFloat, kReal, kDecimal,
+  kDateTime, kSmallDateTime,
+  kChar, kVarChar, kNChar, kNVarChar, kText, kNText,
+};
+
+struct ColumnType {
+  SqlType type = SqlType::kInt;
+  int length = 0;  // characters / bytes for character types; -1 for text, ntext and (max)
+};
+
+// The server's code page for varchar, char and text.
+inline constexpr char kServerCodePage[] = "CP936";
+
+// Resolves a declared type; raises (2715 "Column or parameter #: Cannot
+// find data type x.") for an unknown type or a bad length.
+ColumnType ResolveType(const ast::TypeName& t);
+// "nvarchar(50)", "money", ... as SQL Server writes it.
+std::string TypeDisplayName(const ColumnType& t);
+// The SQLite column declaration for a type.
+std::string SqliteDeclaration(const ColumnType& t);
+// The OLE DB type indicator a column of this type reports.
+std::uint16_t OleDbType(const ColumnType& t);
+
+bool IsIntegerType(SqlType t);
+bool IsMoneyType(SqlType t);
+bool IsFloatType(SqlType t);
+bool IsDateType(SqlType t);
+bool IsCharType(SqlType t);
+bool IsUnicodeType(SqlType t);
+
+// A value as SQLite stores it.
+struct Stored {
+  enum Kind { kNull, kInteger, kReal, kText } kind = kNull;
+  std::int64_t i = 0;
+  double r = 0;
+  std::string s;
+};
+
+// What a conversion failure names, for SQL Server's messages.
+struct ValueContext {
+  std::string table;
+  std::string column;
+};
+
+// Converts a value into the storage of a column type. Raises SQL Server's
+// conversion errors: 245 (not a number), 220 (overflow), 241/242 (not a
+// date / out of range), 8152 (too long for the column, unless
+// `allow_truncation`, when the text is cut and *truncated set).
+void ToStored(const com::Variant& v, const ColumnType& t, Stored* out, const ValueContext& ctx,
+              bool allow_truncation = false, bool* truncated = nullptr);
+
+// Reads a stored value back as a typed Variant for a column type.
+com::Variant FromStoredInteger(std::int64_t v, const ColumnType& t);
+com::Variant FromStoredReal(double v, const ColumnType& t);
+com::Variant FromStoredText(std::string_view v, const ColumnType& t);
+
+// Datetime text: the canonical stored form of an automation date, rounded to
+// SQL Server's ticks; nullopt when out of the datetime range (1753..9999).
+std::optional<std::string> DateTimeText(double ole_date);
+// Parses the date forms SQL Server accepts in literals ("2007-01-23",
+// "2007-01-23 10:20:30.123", "20070123", "2007/01/23"); nullopt otherwise.
+std::optional<std::string> ParseDateTimeText(std::string_view text);
+double OleDateFromText(std::string_view canonical);
+// The current local time as stored text.
+std::string NowText();
+
+// The length of a text in the units a column of this type counts.
+std::size_t TextLength(std::string_view utf8, const ColumnType& t);
+
+}  // namespace sqlsrv

@@ -1,0 +1,482 @@
+// The embedded SQL Server: T-SQL with SQL Server's meaning, transactions,
+// procedures, logins, bulk load, and the version 6.0 database.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "cli/tsv.h"
+#include "library/plans/procedures.h"
+#include "platform/com/datetime.h"
+#include "platform/com/error.h"
+#include "platform/dts/driver.h"
+#include "platform/sqlserver/driver.h"
+#include "platform/sqlserver/engine.h"
+#include "platform/sqlserver/lexer.h"
+#include "platform/sqlserver/parser.h"
+#include "platform/sqlserver/server.h"
+#include "tests/support/files.h"
+
+namespace embedded {
+extern const char kCreate60[];
+}
+
+namespace {
+
+using com::Variant;
+using testing_support::TempDir;
+namespace plans = korvel::plans;
+
+class SqlTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    server = sqlsrv::Server::CreateOrOpen(dir.File("srv"), "pw");
+    file = server->CreateDatabase("Sales60");
+    db = std::make_unique<sqlsrv::Engine>(file, "Sales60", "sa", "POS01");
+  }
+
+  void Exec(const std::string& sql) { db->Execute(sql); }
+
+  // Every row of every result set, as TSV lines.
+  std::vector<std::string> Rows(const std::string& sql) {
+    sqlsrv::BatchOutput out;
+    db->Execute(sql, &out);
+    std::vector<std::string> lines;
+    for (const auto& rs : out.results) {
+      for (const auto& row : rs.rows) {
+        std::string line;
+        for (std::size_t i = 0; i < row.size(); ++i) line += (i ? "\t" : "") + cli::FormatTsvValue(row[i]);
+        lines.push_back(line);
+      }
+    }
+    return lines;
+  }
+  std::string One(const std::string& sql) {
+    auto r = Rows(sql);
+    return r.empty() ? "(none)" : r[0];
+  }
+
+  // The number of the error the batch raises, 0 when none.
+  std::int32_t ErrorOf(const std::string& sql, std::string* message = nullptr) {
+    try {
+      db->Execute(sql);
+      return 0;
+    } catch (const com::Error& e) {
+      if (message) *message = e.description();
+      return e.number();
+    }
+  }
+
+  TempDir dir;
+  std::unique_ptr<sqlsrv::Server> server;
+  std::string file;
+  std::unique_ptr<sqlsrv::Engine> db;
+};
+
+TEST(TSqlText, SplitsBatchesOnlyAtGoLines) {
+  const auto batches = sqlsrv::SplitBatches(
+      "select 1\nGO\n  go  \nselect 'a\nGO\nb'\n/* GO\n*/ select 2\ngo\n");
+  ASSERT_EQ(batches.size(), 2u);
+  EXPECT_EQ(batches[0], "select 1\n");
+  EXPECT_NE(batches[1].find("'a\nGO\nb'"), std::string::npos);
+}
+
+TEST(TSqlText, ReadsNamesLiteralsAndComments) {
+  const auto t = sqlsrv::Tokenize("/* outer /* inner */ still */ [a]]b c].[dbo] N'it''s' -- rest\n" +
+                                  std::string(130, '-') + "\n$12.50 1e3 .5");
+  ASSERT_EQ(t.size(), 8u);
+  EXPECT_EQ(t[0].text, "a]b c");
+  EXPECT_EQ(t[2].text, "dbo");
+  EXPECT_EQ(t[3].text, "it's");
+  EXPECT_TRUE(t[3].national);
+  EXPECT_EQ(t[4].kind, sqlsrv::TokKind::kMoney);
+  EXPECT_EQ(t[5].kind, sqlsrv::TokKind::kFloat);
+  EXPECT_EQ(t[6].kind, sqlsrv::TokKind::kDecimal);
+}
+
+TEST(TSqlText, ReportsSyntaxErrorsAsSqlServerDoes) {
+  auto error = [](const std::string& sql) {
+    try {
+      sqlsrv::ParseBatch(sql);
+      return std::string("(parsed)");
+    } catch (const com::Error& e) {
+      return std::to_string(e.number()) + " " + e.description();
+    }
+  };
+  EXPECT_EQ(error("select * from where"), "156 Incorrect syntax near the keyword 'WHERE'.");
+  EXPECT_EQ(error("delete from T where a = = 1"), "102 Incorrect syntax near '='.");
+  EXPECT_EQ(error("select 'unclosed"), "102 Unclosed quotation mark before the character string near ''unclosed'.");
+  EXPECT_EQ(error("select 1 create procedure p as select 1").substr(0, 3), "111");
+  EXPECT_EQ(error("/* never closed"), "102 Unclosed comment near '/* never closed'.");
+}
+
+TEST_F(SqlTest, KeepsMoneyExactAndConvertsAsSqlServer) {
+  Exec("create table M (a money, b money, f float, q money)");
+  Exec("insert into M (a, b, f) values (0.1, 0.2, 0.1)");
+  EXPECT_EQ(One("select a + b, a * 3, f + 0.2 from M"), "0.3000\t0.3000\t0.30000000000000004");
+  // money / money truncates to four places; money * money rounds.
+  Exec("insert into M (a, b) values (1.00, 18.4172)");
+  EXPECT_EQ(One("select a / b, b * 1.1562 from M where a = 1"), "0.0542\t21.2940");
+  // BalAmo / BalQua stored into money keeps four decimals.
+  Exec("update M set q = b / 3 where a = 1");
+  EXPECT_EQ(One("select q from M where a = 1"), "6.1390");
+  EXPECT_EQ(ErrorOf("select a / 0 from M"), 8134);
+  EXPECT_EQ(ErrorOf("insert into M (a) values (1000000000000000)"), 8115);
+  Exec("insert into M (a) values ('12.3456')");
+  EXPECT_EQ(One("select count(*) from M where a = 12.3456"), "1");
+}
+
+TEST_F(SqlTest, EnforcesDeclaredTypesLengthsAndNulls) {
+  Exec("create table T (id int not null, v varchar(4) null, n nvarchar(2) null, b bit null, s smallint null, d datetime null)");
+  EXPECT_EQ(ErrorOf("insert into T (id, v) values (1, N'中文字')"), 8152);  // 6 bytes in the server code page
+  Exec("insert into T (id, v, n) values (1, N'中文', N'中文')");
+  EXPECT_EQ(ErrorOf("insert into T (id, n) values (2, N'中文字')"), 8152);
+  EXPECT_EQ(ErrorOf("insert into T (v) values ('x')"), 515);
+  Exec("insert into T (id, b, s) values (3, 7, -2)");
+  EXPECT_EQ(One("select b, s from T where id = 3"), "1\t-2");
+  EXPECT_EQ(ErrorOf("insert into T (id, s) values (4, 70000)"), 220);
+  EXPECT_EQ(ErrorOf("insert into T (id) values ('abc')"), 245);
+  Exec("insert into T (id, d) values (5, '2007-01-23 10:20:30.005')");
+  EXPECT_EQ(One("select d from T where id = 5"), "2007-01-23 10:20:30.007");  // 1/300 s ticks
+  EXPECT_EQ(ErrorOf("insert into T (id, d) values (6, '1700-01-01')"), 242);
+  EXPECT_EQ(ErrorOf("insert into T (id, d) values (6, 'yesterday')"), 241);
+  EXPECT_EQ(One("select count(*) from T"), "3");
+}
+
+TEST_F(SqlTest, ComparesTextWithoutRegardToCaseOrTrailingBlanks) {
+  Exec("create table T (k nvarchar(10) not null, constraint PK_T primary key (k))");
+  Exec("insert into T (k) values (N'Abc')");
+  EXPECT_EQ(One("select count(*) from T where k = 'abc  '"), "1");
+  std::string message;
+  EXPECT_EQ(ErrorOf("insert into T (k) values ('ABC')", &message), 2627);
+  EXPECT_EQ(message, "Violation of PRIMARY KEY constraint 'PK_T'. Cannot insert duplicate key in object 'T'.");
+  Exec("insert into T (k) values ('b')");
+  EXPECT_EQ(Rows("select k from T order by k desc"), (std::vector<std::string>{"b", "Abc"}));
+}
+
+TEST_F(SqlTest, HandsOutAndKeepsIdentityValues) {
+  Exec("create table R (id int identity(1,1) not null primary key, name nvarchar(10) null)");
+  Exec("insert into R (name) values ('a') insert into R (name) values ('b')");
+  EXPECT_EQ(Rows("select id from R"), (std::vector<std::string>{"1", "2"}));
+  std::string message;
+  EXPECT_EQ(ErrorOf("insert into R (id, name) values (10, 'x')", &message), 544);
+  EXPECT_EQ(message, "Cannot insert explicit value for identity column in table 'R' when IDENTITY_INSERT is set to OFF.");
+  Exec("set identity_insert R on insert into R (id, name) values (10, 'x') set identity_insert R off");
+  Exec("insert into R (name) values ('c')");
+  EXPECT_EQ(One("select max(id) from R"), "11");
+  Exec("delete from R");
+  Exec("insert into R (name) values ('d')");  // identity does not restart after DELETE
+  EXPECT_EQ(One("select id from R"), "12");
+  EXPECT_EQ(One("select @@IDENTITY"), "12");
+  EXPECT_EQ(ErrorOf("update R set id = 1"), 8102);
+  EXPECT_EQ(ErrorOf("create table Bad (a int identity, b int identity)"), 2744);
+}
+
+TEST_F(SqlTest, ChecksForeignKeysOnEveryStatement) {
+  Exec("create table P (id int not null primary key) "
+       "create table C (id int not null primary key, pid int null, constraint FK_C_P foreign key (pid) references P (id))");
+  Exec("insert into P (id) values (1)");
+  Exec("insert into C (id, pid) values (1, 1)");
+  Exec("insert into C (id, pid) values (2, null)");
+  std::string message;
+  EXPECT_EQ(ErrorOf("insert into C (id, pid) values (3, 9)", &message), 547);
+  EXPECT_EQ(message, "INSERT statement conflicted with COLUMN FOREIGN KEY constraint 'FK_C_P'. The conflict occurred "
+                     "in database 'Sales60', table 'P', column 'id'.");
+  EXPECT_EQ(ErrorOf("delete from P", &message), 547);
+  EXPECT_NE(message.find("FK_C_P"), std::string::npos);
+  EXPECT_EQ(ErrorOf("drop table P"), 3726);
+  EXPECT_EQ(ErrorOf("update C set pid = 5"), 547);
+  Exec("delete from C delete from P");
+  EXPECT_EQ(One("select count(*) from P"), "0");
+}
+
+TEST_F(SqlTest, AFailingStatementLeavesNoPartialEffect) {
+  Exec("create table S (id int not null primary key, v int null) create table D (id int not null primary key)");
+  Exec("insert into S (id) values (1) insert into S (id) values (2.9)");  // 2.9 converts to 2
+  Exec("insert into D (id) values (2)");
+  // The copy meets the duplicate key on its second row: none is kept.
+  EXPECT_EQ(ErrorOf("insert into D (id) select id from S"), 2627);
+  EXPECT_EQ(One("select count(*) from D"), "1");
+  // Inside a transaction the failed statement is undone, the transaction lives on.
+  Exec("begin tran insert into S (id) values (3)");
+  EXPECT_EQ(ErrorOf("update S set v = 1 insert into S (id) values (3)"), 2627);
+  EXPECT_EQ(db->trancount(), 1);
+  EXPECT_EQ(One("select count(*) from S where v = 1"), "3");  // the update before the failure stands
+  EXPECT_EQ(One("select max(id) from S"), "3");
+  Exec("rollback");
+  EXPECT_EQ(One("select count(*) from S"), "2");
+  EXPECT_EQ(One("select count(*) from S where v = 1"), "0");
+}
+
+TEST_F(SqlTest, NestsTransactionsAsSqlServerCountsThem) {
+  Exec("create table T (id int not null)");
+  Exec("begin transaction insert into T (id) values (1) begin tran");
+  EXPECT_EQ(One("select @@TRANCOUNT"), "2");
+  Exec("commit");
+  EXPECT_EQ(One("select @@TRANCOUNT"), "1");
+  Exec("rollback");  // undoes everything, inner commit included
+  EXPECT_EQ(One("select count(*) from T"), "0");
+  EXPECT_EQ(ErrorOf("commit"), 3902);
+  EXPECT_EQ(ErrorOf("rollback"), 3903);
+}
+
+TEST_F(SqlTest, ARollbackLeavesTheDatabaseAsItWas) {
+  Exec(embedded::kCreate60);
+  auto snapshot = [&] {
+    std::string all;
+    for (const char* t : {"Customer", "Region", "SheetType", "Version", "sysobjects"}) {
+      for (const auto& r : Rows(std::string("select * from ") + t)) all += r + "\n";
+    }
+    return all;
+  };
+  const std::string before = snapshot();
+  db->BeginTransaction();
+  Exec("insert into Region (Class, RegCode, RegName) values ('x', 'r', 'n') delete from SheetType "
+       "create table Extra (a int)");
+  Exec("create procedure P1 as select 1");
+  db->Rollback();
+  EXPECT_EQ(snapshot(), before);
+  EXPECT_EQ(ErrorOf("select * from Extra"), 208);
+}
+
+TEST_F(SqlTest, RunsProceduresAndTheirOwnTransactions) {
+  Exec("create table T (id int not null primary key)");
+  Exec("/* a comment first */\r\nCREATE PROCEDURE P1 AS \r\nBEGIN TRANSACTION\r\ninsert into T (id) values (1)\r\nCOMMIT");
+  EXPECT_EQ(ErrorOf("create procedure P1 as select 1"), 2714);
+  // Inside an outer transaction the procedure's COMMIT only counts.
+  db->BeginTransaction();
+  Exec("Execute P1");
+  EXPECT_EQ(db->trancount(), 1);
+  db->Rollback();
+  EXPECT_EQ(One("select count(*) from T"), "0");
+  Exec("exec P1");
+  EXPECT_EQ(One("select count(*) from T"), "1");
+  // An error stops the procedure and fails EXECUTE, undoing its work.
+  Exec("create procedure P2 as insert into T (id) values (5) insert into T (id) values (1) insert into T (id) values (6)");
+  EXPECT_EQ(ErrorOf("execute P2"), 2627);
+  EXPECT_EQ(One("select count(*) from T"), "1");
+  EXPECT_EQ(ErrorOf("execute NoSuch"), 2812);
+  EXPECT_EQ(ErrorOf("drop procedure NoSuch"), 3701);
+  EXPECT_EQ(One("select OBJECTPROPERTY(object_id(N'[dbo].[P1]'), N'IsProcedure'), "
+                "OBJECTPROPERTY(object_id('T'), N'IsProcedure'), object_id('NoSuch')"), "1\t0\t\\N");
+  // The drop text of the plans: a no-op when absent, a drop when present.
+  Exec(plans::DropProcedureSql("P2"));
+  Exec(plans::DropProcedureSql("P2"));
+  EXPECT_EQ(ErrorOf("exec P2"), 2812);
+}
+
+TEST_F(SqlTest, ResolvesThreePartNamesAgainstTheDatabase) {
+  Exec("create table [dbo].[Depart] (DepID int not null)");
+  Exec("delete from [Sales60].[dbo].[Depart]");
+  Exec("insert into Sales60..Depart (DepID) values (1)");
+  EXPECT_EQ(One("select count(*) from [sales60].[dbo].[depart]"), "1");
+  EXPECT_EQ(ErrorOf("delete from [Other].[dbo].[Depart]"), 208);
+  EXPECT_EQ(ErrorOf("select NoColumn from Depart"), 207);
+  EXPECT_EQ(ErrorOf("select * from NoTable"), 208);
+}
+
+TEST_F(SqlTest, AnswersTheQueriesUsedToCheckResults) {
+  Exec("create table G (id nvarchar(5) not null, qty money null, w int null)");
+  Exec("insert into G values ('a', 1, 1) insert into G values ('a', 2, 1) insert into G values ('b', 0, 2) "
+       "insert into G values ('c', null, 3)");
+  EXPECT_EQ(Rows("select id, count(*), sum(qty) from G group by id order by id"),
+            (std::vector<std::string>{"a\t2\t3.0000", "b\t1\t0.0000", "c\t1\t\\N"}));
+  EXPECT_EQ(Rows("select distinct id from G where id in (select id from G where qty <> 0) order by 1"),
+            (std::vector<std::string>{"a"}));
+  EXPECT_EQ(One("select count(*) from G g1 where exists (select * from G g2 where g2.id = g1.id and g2.w <> g1.w)"), "0");
+  EXPECT_EQ(One("select top 1 id + '-' + 'x' as k from G where qty is null or not w = 1 order by w desc"), "c-x");
+  EXPECT_EQ(One("select isnull(qty, 0), case when w > 1 then 'big' else 'small' end from G where id = 'c'"), "0.0000\tbig");
+}
+
+TEST_F(SqlTest, NoNameOrValueCanInjectAStatement) {
+  server->CreateDatabase("a]b c");
+  sqlsrv::Engine odd(*server->DatabaseFile("a]b c"), "a]b c", "sa");
+  odd.Execute("create table [x]]y] ([it's] nvarchar(50) null)");
+  odd.Execute("insert into [a]]b c].[dbo].[x]]y] ([it's]) values (N'''; drop table [x]]y] --')");
+  sqlsrv::BatchOutput out;
+  odd.Execute("select [it's] from [a]]b c]..[x]]y]", &out);
+  ASSERT_EQ(out.results.at(0).rows.size(), 1u);
+  EXPECT_EQ(out.results[0].rows[0][0].text(), "'; drop table [x]]y] --");  // brackets are not special in text
+  const auto names = server->DatabaseNames();
+  EXPECT_EQ(names, (std::vector<std::string>{"master", "tempdb", "model", "msdb", "Sales60", "a]b c"}));
+  // Every database file stays inside the server folder.
+  for (const auto& n : names) {
+    EXPECT_EQ(std::filesystem::path(*server->DatabaseFile(n)).parent_path(), std::filesystem::path(dir.File("srv")));
+  }
+  EXPECT_THROW(server->CreateDatabase("A]B C"), com::Error);  // names ignore case
+  EXPECT_THROW(server->CreateDatabase(""), com::Error);
+}
+
+TEST_F(SqlTest, LoginsFailLikeSqlServer) {
+  std::string message;
+  try {
+    server->Authenticate("sa", "wrong");
+  } catch (const com::Error& e) {
+    EXPECT_EQ(e.number(), 18456);
+    message = e.description();
+  }
+  EXPECT_EQ(message, "Login failed for user 'sa'.");
+  EXPECT_THROW(server->Authenticate("nobody", "pw"), com::Error);
+  EXPECT_NO_THROW(server->Authenticate("SA", "pw"));
+  server->AddLogin("clerk", "秘密");
+  EXPECT_NO_THROW(server->Authenticate("clerk", "秘密"));
+  EXPECT_THROW(sqlsrv::Server::CreateOrOpen(dir.File("srv"), "not the sa password"), com::Error);
+  EXPECT_THROW(sqlsrv::Server(dir.File("nothing here")), com::Error);
+  // The stored password is a salted hash, not the password.
+  EXPECT_EQ(testing_support::ReadFile(dir.File("srv/server.sqlite3")).find("秘密"), std::string::npos);
+}
+
+TEST_F(SqlTest, BulkLoadsKeepingOrGeneratingIdentityAndUndoesAnUnfinishedLoad) {
+  Exec("create table B (id int identity(1,1) not null primary key, name nvarchar(10) not null, amo money null, d datetime null)");
+  {
+    auto w = db->OpenBulkLoad("[Sales60].[dbo].[B]", {"id", "name", "amo", "d"}, {.keep_identity = true});
+    w->Write({Variant::I4(7), Variant::Text("七"), Variant::Currency(12345), Variant::Date(com::OleDateFromCivil({2007, 1, 23, 8, 0, 0, 0}))});
+    w->Write({Variant::I4(3), Variant::Text("三"), Variant::Null(), Variant::Null()});
+    w->Finish();
+  }
+  {
+    auto w = db->OpenBulkLoad("B", {"name"}, {});
+    w->Write({Variant::Text("八")});
+    w->Finish();
+  }
+  EXPECT_EQ(Rows("select id, name, amo, d from B order by id"),
+            (std::vector<std::string>{"3\t三\t\\N\t\\N", "7\t七\t1.2345\t2007-01-23 08:00:00", "8\t八\t\\N\t\\N"}));
+  {
+    auto w = db->OpenBulkLoad("B", {"name"}, {});
+    w->Write({Variant::Text("kept?")});
+    EXPECT_THROW(w->Write({Variant::Null()}), com::Error);  // name does not allow null
+  }  // destroyed unfinished
+  EXPECT_EQ(One("select count(*) from B"), "3");
+  EXPECT_THROW(db->OpenBulkLoad("B", {"id"}, {}), com::Error);       // identity values need keep_identity
+  EXPECT_THROW(db->OpenBulkLoad("B", {"nope"}, {}), com::Error);
+  const auto cols = db->DescribeTable("[Sales60].[dbo].[B]");
+  ASSERT_EQ(cols.size(), 4u);
+  EXPECT_TRUE(cols[0].is_identity);
+  EXPECT_EQ(cols[1].size, 10u);
+  EXPECT_FALSE(cols[1].nullable);
+}
+
+TEST_F(SqlTest, ServesPackageConnectionsThroughTheDriver) {
+  dts::ConnectionSpec spec;
+  spec.provider = "SQLOLEDB";
+  spec.data_source = "file:" + dir.File("srv");
+  spec.user_id = "sa";
+  spec.password = "pw";
+  spec.catalog = "sales60";
+  auto session = dts::FindDriver("SQLOLEDB")->Open(spec);
+  session->ExecuteBatch("create table X (a int null)", 0);
+  session->BeginTransaction();
+  session->ExecuteBatch("insert into X (a) values (1)", 0);
+  session->Rollback();
+  auto rows = session->Query("select count(*) as n from X");
+  dts::Row row;
+  ASSERT_TRUE(rows->Next(row));
+  EXPECT_EQ(row[0].ToInt64(), 0);
+  spec.catalog = "NoSuchDb";
+  EXPECT_THROW(dts::FindDriver("SQLOLEDB")->Open(spec), com::Error);
+  spec.catalog = "Sales60";
+  spec.password = "bad";
+  EXPECT_THROW(dts::FindDriver("SQLOLEDB")->Open(spec), com::Error);
+  spec.data_source = "SHOPSERVER";
+  try {
+    dts::FindDriver("SQLOLEDB")->Open(spec);
+    FAIL();
+  } catch (const com::Error& e) {
+    EXPECT_EQ(e.number(), 17);
+  }
+  sqlsrv::AdminClient admin;
+  admin.Connect("file:" + dir.File("srv"), "sa", "pw", 30);
+  EXPECT_EQ(admin.Databases().back(), "Sales60");
+  admin.Disconnect();
+  EXPECT_FALSE(admin.connected());
+}
+
+// ------------------------------------------------------------ 6.0 database
+
+class Version60Test : public SqlTest {
+ protected:
+  void SetUp() override {
+    SqlTest::SetUp();
+    Exec(embedded::kCreate60);
+  }
+};
+
+TEST_F(Version60Test, PostsCustomerAndSupplierLedgersAsTheProceduresSay) {
+  Exec(plans::DropProcedureSql("WriteCustAcc"));
+  Exec(plans::WriteCustAccSql(false));
+  Exec(plans::DropProcedureSql("WriteSuppAcc"));
+  Exec(plans::WriteSuppAccSql(false));
+  Exec("insert into Region (Class, RegCode, RegName) values (N'华北', N'R1', N'北京')");
+  auto customer = [&](const char* id, int used, const char* bal, int trans) {
+    Exec(std::string("insert into Customer (UnitID, IsUsed, BalAmo, IsTrans) values (N'") + id + "', " +
+         std::to_string(used) + ", " + bal + ", " + std::to_string(trans) + ")");
+  };
+  customer("0", 1, "250", 0);     // the retail customer: not posted
+  customer("C1", 1, "0", 0);      // no balance
+  customer("C2", 0, "250", 0);    // not in use
+  customer("C3", 1, "-80", 1);    // negative, already transferred
+  customer("C4", 1, "1234.5678", 0);
+  Exec("insert into Supplier (UnitID, IsUsed, BalAmo, IsTrans) values (N'0', 1, 99.5, 0)");
+  Exec(plans::ExecuteProcedureSql("WriteCustAcc"));
+  Exec(plans::ExecuteProcedureSql("WriteSuppAcc"));
+  EXPECT_EQ(Rows("select UnitID, Type, BuyAmo, PayAmo, BalAmo, Summary from CustAcc order by UnitID"),
+            (std::vector<std::string>{"C3\t200\t-80.0000\t0.0000\t-80.0000\t期初余额",
+                                      "C4\t200\t1234.5678\t0.0000\t1234.5678\t期初余额"}));
+  EXPECT_EQ(Rows("select UnitID, IsTrans from Customer order by UnitID"),
+            (std::vector<std::string>{"0\t0", "C1\t0", "C2\t0", "C3\t1", "C4\t1"}));
+  EXPECT_EQ(Rows("select UnitID, BuyAmo from SuppAcc"), (std::vector<std::string>{"0\t99.5000"}));
+  EXPECT_EQ(One("select IsTrans from Supplier"), "1");
+  // The full-plan version empties the ledger first: running it twice posts once.
+  Exec(plans::DropProcedureSql("WriteCustAcc"));
+  Exec(plans::WriteCustAccSql(true));
+  Exec("Execute WriteCustAcc Execute WriteCustAcc");
+  EXPECT_EQ(One("select count(*) from CustAcc"), "2");
+}
+
+TEST_F(Version60Test, PostsTheCustodyBookAsTheProcedureSays) {
+  Exec(plans::DropProcedureSql("WriteCustody"));
+  Exec(plans::WriteCustodySql(false));
+  Exec("set identity_insert Base on insert into Base (BaseID, BaseName) values (1, N'总仓') "
+       "insert into Base (BaseID, BaseName) values (2, N'门店') set identity_insert Base off");
+  Exec("insert into Goods (GoodsID, IsUsual, IsTrans) values (N'G1', 1, 0) "
+       "insert into Goods (GoodsID, IsUsual, IsTrans) values (N'G2', 0, 0) "
+       "insert into Goods (GoodsID, IsUsual, IsTrans) values (N'G3', 1, 0)");
+  Exec("insert into bBalance (BaseID, GoodsID, BalQua, BalAmo) values (1, N'G1', 3, 10) "
+       "insert into bBalance (BaseID, GoodsID, BalQua, BalAmo) values (2, N'G1', 0, 5) "
+       "insert into bBalance (BaseID, GoodsID, BalQua, BalAmo) values (1, N'G2', 2, 4) "
+       "insert into bBalance (BaseID, GoodsID, BalQua, BalAmo) values (2, N'G3', 0, 0)");
+  Exec(plans::ExecuteProcedureSql("WriteCustody"));
+  EXPECT_EQ(Rows("select BaseID, GoodsID, Type, BuyPrice, BuyQua, BuyAmo, BalPrice, BalQua, BalAmo, RBalQua, RBalAmo, "
+                 "Summary from Custody order by GoodsID"),
+            (std::vector<std::string>{
+                "1\tG1\t200\t3.3333\t3.0000\t10.0000\t3.3333\t3.0000\t10.0000\t3.0000\t10.0000\t期初余额",
+                "1\tG2\t200\t2.0000\t2.0000\t4.0000\t2.0000\t2.0000\t4.0000\t2.0000\t4.0000\t期初余额"}));
+  // Goods in regular use with a posted stock are marked; others are not.
+  EXPECT_EQ(Rows("select GoodsID, IsTrans from Goods order by GoodsID"),
+            (std::vector<std::string>{"G1\t1", "G2\t0", "G3\t0"}));
+}
+
+TEST_F(Version60Test, ClearingProceduresEmptyWhatTheyListInForeignKeyOrder) {
+  Exec("insert into Region (Class, RegCode, RegName) values (N'华北', N'R1', N'北京')");
+  Exec("insert into Customer (UnitID, RegionID, IsUsed, BalAmo) values (N'C1', 1, 1, 5)");
+  Exec("insert into CustAcc (Type, UnitID, BuyAmo, PayAmo, BalAmo, Summary) values (200, N'C1', 5, 0, 5, N'x')");
+  Exec("set identity_insert Base on insert into Base (BaseID) values (1) set identity_insert Base off");
+  Exec("insert into Goods (GoodsID) values (N'G1') insert into bBalance (BaseID, GoodsID, BalQua, BalAmo) values (1, N'G1', 1, 1)");
+  Exec("insert into Custody (Type, BaseID, GoodsID, BalQua, BalAmo, Summary) values (200, 1, N'G1', 1, 1, N'期初余额')");
+  const std::string seeded = One("select count(*) from SheetType");
+  Exec(plans::DropProcedureSql("ClearUserData"));
+  Exec(plans::ClearUserDataSql());
+  Exec(plans::ExecuteProcedureSql("ClearUserData"));
+  for (const char* t : {"Region", "Customer", "CustAcc", "Goods", "bBalance", "Base", "Custody"}) {
+    EXPECT_EQ(One(std::string("select count(*) from ") + t), "0") << t;
+  }
+  EXPECT_EQ(One("select count(*) from SheetType"), seeded);  // kept
+  EXPECT_NE(One("select count(*) from Version"), "0");
+  Exec("insert into Custody (Type, BaseID, GoodsID, BalQua, BalAmo, Summary) values (200, 1, N'G9', 1, 1, N'x')");
+  Exec(plans::DropProcedureSql("ClearAllData"));
+  Exec(plans::ClearAllDataSql());
+  Exec(plans::ExecuteProcedureSql("ClearAllData"));
+  EXPECT_EQ(One("select count(*) from SheetType"), "0");  // emptied too
+  EXPECT_EQ(One("select count(*) from Custody"), "1");    // not on its list
+}
+
+}  // namespace
