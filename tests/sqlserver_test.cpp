@@ -480,3 +480,35 @@ TEST_F(Version60Test, ClearingProceduresEmptyWhatTheyListInForeignKeyOrder) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(SqlCommand, CreatesADatabaseAndRunsBatchesWithAnOddName) {
+  TempDir dir;
+  const std::string korvel = testing_support::ShellQuote(testing_support::BinDir() + "/korvel");
+  const std::string server = testing_support::ShellQuote("file:" + dir.File("srv"));
+  auto r = testing_support::RunCommand(korvel + " create-database --server " + server +
+                                       " --database 'a]b c' --password-env PW", "");
+  EXPECT_NE(r.exit_code, 0);  // PW is not set
+  r = testing_support::RunCommand("PW=secret " + korvel + " create-database --server " + server +
+                                  " --database 'a]b c' --password-env PW");
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  const std::string sql = korvel + " sql --server " + server + " --user sa --password - --database 'a]b c' ";
+  r = testing_support::RunCommand(sql + testing_support::ShellQuote(
+                                            "insert into [a]]b c].[dbo].[Region] (Class, RegName) values (N'华东', N'上海')\n"
+                                            "select RegionID, Class, RegName, datalength = 1 from Region"),
+                                  "secret\n");
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_EQ(r.out.substr(0, r.out.find('\n')), "RegionID\tClass\tRegName\tdatalength");
+  EXPECT_NE(r.out.find("1\t华东\t上海"), std::string::npos) << r.out;
+  EXPECT_NE(r.err.find("(1 行受影响)"), std::string::npos);
+  r = testing_support::RunCommand(sql + "'select * from NoSuchTable'", "secret\n");
+  EXPECT_NE(r.exit_code, 0);
+  EXPECT_NE(r.err.find("208"), std::string::npos);
+  EXPECT_NE(r.err.find("Invalid object name 'NoSuchTable'."), std::string::npos);
+  r = testing_support::RunCommand(sql + "'select 1'", "wrong\n");
+  EXPECT_NE(r.err.find("18456"), std::string::npos);
+  EXPECT_EQ(r.out, "");
+}
+
+}  // namespace
