@@ -15,6 +15,9 @@ int CmdSample(const Argv& args);
 int CmdMdbWrite(const Argv& args);
 int CmdCreateDatabase(const Argv& args);
 int CmdSql(const Argv& args);
+int CmdModels(const Argv& args);
+int CmdDescribe(const Argv& args);
+int CmdRun(const Argv& args);
 
 // The whole content of a file; raises a clear error when it cannot be read.
 std::string ReadTextFile(const std::string& path);

@@ -60,6 +60,14 @@ struct Command {
 };
 
 const Command kCommands[] = {
+    {"models", &cli::CmdModels, "models       列出程序目录下 DTSModelList.mdb 中的升级方案"},
+    {"describe", &cli::CmdDescribe,
+     "describe --model 类名 --database 目的库名\n"
+     "             建立方案的 DTS 包并打印其全部对象和属性"},
+    {"run", &cli::CmdRun,
+     "run --model 类名 --source 文件.mdb [--source-password 密码] --server file:DIR\n"
+     "             --user U --password P --database D [--report 报告.json]\n"
+     "             执行升级方案，逐步显示进度，最后打印每一步的汇总"},
     {"query", &cli::CmdQuery,
      "query --mdb 文件 [--password 密码|-] [--codepage CP936] \"SELECT ...\"\n"
      "             以 TSV 格式打印 Access 数据库查询结果"},

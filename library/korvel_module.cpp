@@ -5,6 +5,8 @@
 #include "library/classes.h"
 #include "library/interface/cconnection.h"
 #include "library/interface/ipackage.h"
+#include "library/plans/c5to6_depart.h"
+#include "library/plans/c5to6_employee.h"
 
 namespace korvel {
 namespace {
@@ -18,6 +20,10 @@ const ClassEntry kClasses[] = {
     {"CConnection", "{26C627E3-630C-40E0-9CD4-D1A39811483E}", "{974EF43D-6E84-4811-B473-AE2812225F5C}",
      &Make<CConnection>},
     {"IPackage", "{19B12FE5-39B0-4385-BB3B-AA3BD9AC8655}", kIPackageIid, &Make<IPackage>},
+    {"C5to6Depart", "{45F13034-4EB1-4C86-A129-0A1AE221D7A7}", "{6819C26A-4FF0-4D53-A995-7C0F0E63E764}",
+     &Make<plans::C5to6Depart>},
+    {"C5to6Employee", "{EE666A26-A5F9-461F-8687-0676DB542B91}", "{67687FA4-EB2B-4F43-95A8-B6767ABFEB76}",
+     &Make<plans::C5to6Employee>},
 };
 
 class Factory final : public com::ClassFactory {

@@ -1,12 +1,259 @@
+// Running a data pump task.
+//
+// The source query runs on the source connection and its rows stream in the
+// source's order. Every column definition binds by its name: a source
+// column to the query's result, a destination column to the destination
+// table; the stored ordinals travel with the definitions and select
+// nothing. A copy transformation writes source column i of its list into
+// destination column i; a script transformation runs its column
+// assignments (see datapump.h); destination columns that no transformation
+// writes are left out of the load, so they take the table's defaults,
+// except a script transformation's listed columns it does not assign,
+// which are written empty (NULL). The destination converts each value to
+// its column's type; with TransformFlags allowing string truncation, text
+// too long for its column is cut and counted rather than refused.
+//
+// Rows go through the destination's bulk load (one batch, committed with
+// the step's transaction); identity values are kept when
+// AllowIdentityInserts is set. FirstRow and LastRow (any numeric or text
+// form; 0 for no limit) bound the rows taken. With MaximumErrorCount 0 the
+// first row that cannot be written fails the task; the error names the
+// destination, the row's position and key, and the column. Progress is
+// reported every ProgressRowCount rows, and a cancel stops the load, which
+// then leaves nothing behind.
+#include "platform/dts/datapump.h"
+
+#include <algorithm>
+#include <cctype>
+#include <map>
+
 #include "platform/com/error.h"
 #include "platform/dts/step_context.h"
 
 namespace dts {
+namespace {
+
+constexpr char kSource[] = "DTS Data Pump";
+constexpr std::int32_t kTransformAllowStringTruncation = 16;
+
+[[noreturn]] void Fail(const std::string& description) {
+  throw com::Error(com::ErrorNumber(0x80042001u), kSource, description);
+}
+
+bool SameName(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+         });
+}
+
+std::string Trim(std::string_view s) {
+  std::size_t b = 0, e = s.size();
+  while (b < e && std::isspace(static_cast<unsigned char>(s[b]))) ++b;
+  while (e > b && std::isspace(static_cast<unsigned char>(s[e - 1]))) --e;
+  return std::string(s.substr(b, e - b));
+}
+
+// `Name("X")` at the start of s: returns X and advances s past it.
+bool TakeCall(std::string_view* s, std::string_view name, std::string* arg) {
+  if (s->size() < name.size() || !SameName(s->substr(0, name.size()), name)) return false;
+  std::string_view rest = s->substr(name.size());
+  while (!rest.empty() && rest.front() == ' ') rest.remove_prefix(1);
+  if (rest.size() < 2 || rest[0] != '(' || rest[1] != '"') return false;
+  const auto close = rest.find('"', 2);
+  if (close == std::string_view::npos) return false;
+  *arg = std::string(rest.substr(2, close - 2));
+  rest.remove_prefix(close + 1);
+  while (!rest.empty() && rest.front() == ' ') rest.remove_prefix(1);
+  if (rest.empty() || rest.front() != ')') return false;
+  rest.remove_prefix(1);
+  *s = rest;
+  return true;
+}
+
+std::string DescribeKey(const std::vector<ColumnInfo>& dest, const std::vector<int>& written, const Row& row) {
+  std::string key;
+  for (std::size_t i = 0; i < written.size(); ++i) {
+    if (!dest[static_cast<std::size_t>(written[i])].is_key) continue;
+    key += (key.empty() ? "" : ", ") + dest[static_cast<std::size_t>(written[i])].name + "=" +
+           (row[i].IsNull() ? std::string("NULL") : row[i].ToText());
+  }
+  return key;
+}
+
+}  // namespace
+
+std::vector<std::pair<std::string, std::string>> ParseCopyScript(std::string_view text) {
+  std::vector<std::pair<std::string, std::string>> out;
+  enum { kBefore, kInside, kReturned, kAfter } state = kBefore;
+  int line_no = 0;
+  std::size_t pos = 0;
+  while (pos <= text.size()) {
+    const auto nl = text.find('\n', pos);
+    std::string line = Trim(text.substr(pos, nl == std::string_view::npos ? std::string_view::npos : nl - pos));
+    pos = nl == std::string_view::npos ? text.size() + 1 : nl + 1;
+    ++line_no;
+    auto refuse = [&] {
+      Fail("不支持的转换脚本：第 " + std::to_string(line_no) + " 行“" + line +
+           "”。只能运行逐列复制的脚本（DTSDestination(\"列\") = DTSSource(\"列\")）。");
+    };
+    if (line.empty() || line[0] == '\'') continue;
+    std::string_view l = line;
+    switch (state) {
+      case kBefore:
+        if (!SameName(l, "Function Main()")) refuse();
+        state = kInside;
+        break;
+      case kInside: {
+        std::string dest, src;
+        if (TakeCall(&l, "DTSDestination", &dest)) {
+          while (!l.empty() && l.front() == ' ') l.remove_prefix(1);
+          if (l.empty() || l.front() != '=') refuse();
+          l.remove_prefix(1);
+          while (!l.empty() && l.front() == ' ') l.remove_prefix(1);
+          if (!TakeCall(&l, "DTSSource", &src) || !Trim(l).empty()) refuse();
+          out.emplace_back(dest, src);
+        } else if (SameName(Trim(l), "Main = DTSTransformStat_OK")) {
+          state = kReturned;
+        } else {
+          refuse();
+        }
+        break;
+      }
+      case kReturned:
+        if (!SameName(l, "End Function")) refuse();
+        state = kAfter;
+        break;
+      case kAfter:
+        refuse();
+    }
+  }
+  if (state != kAfter) Fail("不支持的转换脚本：缺少 Function Main() … Main = DTSTransformStat_OK … End Function。");
+  return out;
+}
 
 void RunDataPumpTask(StepContext& ctx, const DataPumpTask& task) {
-  (void)ctx;
-  throw com::Error(com::ErrorNumber(0x80004001u), "DTS Data Pump",
-                   "数据泵任务“" + task.GetText("Name") + "”无法执行：此版本的包运行库不含数据泵");
+  const std::string sql = task.GetText("SourceSQLStatement");
+  const std::string object = task.GetText("DestinationObjectName");
+  if (sql.empty()) Fail("数据泵任务“" + task.GetText("Name") + "”没有源查询 (SourceSQLStatement)");
+  if (object.empty()) Fail("数据泵任务“" + task.GetText("Name") + "”没有目的表 (DestinationObjectName)");
+
+  Session& source = ctx.SessionFor(task.GetLong("SourceConnectionID"));
+  Session& destination = ctx.SessionFor(task.GetLong("DestinationConnectionID"));
+  ctx.CheckCancel();
+  const std::vector<ColumnInfo> dest_columns = destination.DescribeTable(object);
+  std::unique_ptr<RowReader> reader = source.Query(sql);
+  const std::vector<ColumnInfo>& src_columns = reader->columns();
+
+  auto source_index = [&](const std::string& name) {
+    for (std::size_t i = 0; i < src_columns.size(); ++i) {
+      if (SameName(src_columns[i].name, name)) return static_cast<int>(i);
+    }
+    Fail("源查询的结果中没有列“" + name + "”（目的表 " + object + "）");
+  };
+  auto dest_index = [&](const std::string& name) {
+    for (std::size_t i = 0; i < dest_columns.size(); ++i) {
+      if (SameName(dest_columns[i].name, name)) return static_cast<int>(i);
+    }
+    Fail("目的表 " + object + " 中没有列“" + name + "”");
+  };
+
+  // written[k] is a destination column; from[k] the source column feeding it
+  // (-1 for a listed column left empty).
+  std::vector<int> written, from;
+  bool allow_truncation = false;
+  auto write = [&](int dest, int src) {
+    if (std::find(written.begin(), written.end(), dest) != written.end()) {
+      Fail("目的表 " + object + " 的列“" + dest_columns[static_cast<std::size_t>(dest)].name + "”被写了两次");
+    }
+    written.push_back(dest);
+    from.push_back(src);
+  };
+  for (const auto& t : task.Transformations()) {
+    allow_truncation = allow_truncation || (t->GetLong("TransformFlags") & kTransformAllowStringTruncation) != 0;
+    const auto& sources = t->SourceColumns();
+    const auto& dests = t->DestinationColumns();
+    if (t->IsScript()) {
+      const auto& server = t->TransformServerProperties();
+      if (!SameName(server.GetText("Language"), "VBScript") || !SameName(server.GetText("FunctionEntry"), "Main")) {
+        Fail("转换“" + t->GetText("Name") + "”：只支持 VBScript 的 Main 函数");
+      }
+      std::map<std::string, int> assigned;  // lower-case destination name -> source column
+      for (const auto& [d, s] : ParseCopyScript(server.GetText("Text"))) {
+        bool listed_source = false;
+        for (const auto& c : sources) listed_source = listed_source || SameName(c->Name(), s);
+        bool listed_dest = false;
+        for (const auto& c : dests) listed_dest = listed_dest || SameName(c->Name(), d);
+        if (!listed_source || !listed_dest) {
+          Fail("转换脚本用到未在转换中定义的列：DTSDestination(\"" + d + "\") = DTSSource(\"" + s + "\")");
+        }
+        std::string key = d;
+        for (char& ch : key) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+        assigned[key] = source_index(s);
+      }
+      for (const auto& c : dests) {
+        std::string key = c->Name();
+        for (char& ch : key) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+        auto it = assigned.find(key);
+        write(dest_index(c->Name()), it == assigned.end() ? -1 : it->second);
+      }
+    } else {
+      if (sources.Count() != dests.Count()) {
+        Fail("转换“" + t->GetText("Name") + "”的源列与目的列数目不同（" + std::to_string(sources.Count()) + " 对 " +
+             std::to_string(dests.Count()) + "）");
+      }
+      for (int i = 1; i <= sources.Count(); ++i) {
+        write(dest_index(dests.Item(i).Name()), source_index(sources.Item(i).Name()));
+      }
+    }
+  }
+  if (written.empty()) Fail("数据泵任务“" + task.GetText("Name") + "”没有转换");
+
+  std::vector<std::string> names;
+  for (int d : written) names.push_back(dest_columns[static_cast<std::size_t>(d)].name);
+  BulkLoadOptions options;
+  options.keep_identity = task.GetBool("AllowIdentityInserts");
+  options.check_constraints = task.GetLong("FastLoadOptions") != 0;
+  options.allow_truncation = allow_truncation;
+  std::unique_ptr<BulkWriter> writer = destination.OpenBulkLoad(object, names, options);
+
+  const std::int64_t first_row = task.Get("FirstRow").ToInt64();
+  const std::int64_t last_row = task.Get("LastRow").ToInt64();
+  const std::int64_t progress_every = std::max<std::int64_t>(1, task.GetLong("ProgressRowCount"));
+  StepStatistics& stats = ctx.statistics();
+  Row in, out(written.size());
+  std::int64_t position = 0;
+  while (reader->Next(in)) {
+    ++position;
+    ++stats.rows_read;
+    if (first_row > 0 && position < first_row) continue;
+    if (last_row > 0 && position > last_row) break;
+    for (std::size_t k = 0; k < written.size(); ++k) {
+      if (from[k] < 0) {
+        out[k].SetNull();
+      } else {
+        out[k] = in[static_cast<std::size_t>(from[k])];
+      }
+    }
+    try {
+      writer->Write(out);
+    } catch (const com::Error& e) {
+      const std::string key = DescribeKey(dest_columns, written, out);
+      const std::string column = writer->FailedColumn();
+      throw com::Error(e.number(), e.source(),
+                       "第 " + std::to_string(position) + " 行" + (key.empty() ? "" : "（" + key + "）") +
+                           "无法写入 " + object + (column.empty() ? "" : " 的列“" + column + "”") + "：" +
+                           e.description());
+    }
+    ++stats.rows_written;
+    if (stats.rows_read % progress_every == 0) {
+      ctx.Progress("已处理 " + std::to_string(stats.rows_read) + " 行", 0, stats.rows_read);
+    }
+  }
+  writer->Finish();
+  const auto& changed = writer->Changed();
+  for (std::size_t k = 0; k < names.size() && k < changed.size(); ++k) {
+    if (changed[k] > 0) stats.truncations.push_back({names[k], changed[k]});
+  }
 }
 
 }  // namespace dts

@@ -13,11 +13,16 @@ namespace {
 
 class BulkLoader final : public dts::BulkWriter {
  public:
-  BulkLoader(Engine& engine, const TableMeta& table, std::vector<int> targets, bool explicit_identity)
+  BulkLoader(Engine& engine, const TableMeta& table, std::vector<int> targets, bool explicit_identity,
+             bool allow_truncation)
       : frame_(std::make_unique<Engine::Frame>(engine, true)),
-        inserter_(engine, table, std::move(targets), explicit_identity) {}
+        inserter_(engine, table, std::move(targets), explicit_identity) {
+    inserter_.set_allow_truncation(allow_truncation);
+  }
 
   void Write(const dts::Row& row) override { inserter_.Insert(row); }
+  const std::vector<std::int64_t>& Changed() const override { return inserter_.changed(); }
+  std::string FailedColumn() const override { return inserter_.failed_column(); }
 
   void Finish() override {
     inserter_.Finish();
@@ -43,7 +48,7 @@ std::unique_ptr<dts::BulkWriter> Engine::OpenBulkLoad(std::string_view object_na
     throw SqlErr(kIdentityInsert, "Cannot insert explicit value for identity column in table '" + t.name +
                                       "' when IDENTITY_INSERT is set to OFF.");
   }
-  return std::make_unique<BulkLoader>(*this, t, std::move(targets), explicit_identity);
+  return std::make_unique<BulkLoader>(*this, t, std::move(targets), explicit_identity, options.allow_truncation);
 }
 
 }  // namespace sqlsrv

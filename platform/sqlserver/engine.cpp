@@ -716,6 +716,10 @@ std::vector<dts::ColumnInfo> Engine::DescribeTable(std::string_view object_name)
     info.nullable = c.nullable;
     info.is_identity = c.identity;
     info.has_default = c.default_value != nullptr;
+    const int index = static_cast<int>(out.size());
+    for (const auto& k : t.keys) {
+      if (k.primary && std::find(k.columns.begin(), k.columns.end(), index) != k.columns.end()) info.is_key = true;
+    }
     out.push_back(std::move(info));
   }
   return out;
@@ -727,6 +731,7 @@ RowInserter::RowInserter(Engine& engine, const TableMeta& table, std::vector<int
     : engine_(engine), table_(table), targets_(std::move(targets)), explicit_identity_(explicit_identity),
       identity_column_(table.IdentityColumn()) {
   slot_of_column_.assign(table.columns.size(), -1);
+  changed_.assign(targets_.size(), 0);
   for (std::size_t i = 0; i < targets_.size(); ++i) slot_of_column_[static_cast<std::size_t>(targets_[i])] = static_cast<int>(i);
   if (identity_column_ >= 0) {
     const ColumnMeta& c = table.columns[static_cast<std::size_t>(identity_column_)];
@@ -765,6 +770,7 @@ RowInserter::RowInserter(Engine& engine, const TableMeta& table, std::vector<int
 }
 
 void RowInserter::Insert(const std::vector<com::Variant>& values) {
+  failed_column_.clear();
   bool generated = false;
   std::int64_t given_identity = 0;
   for (std::size_t i = 0; i < table_.columns.size(); ++i) {
@@ -772,7 +778,15 @@ void RowInserter::Insert(const std::vector<com::Variant>& values) {
     const int slot = slot_of_column_[i];
     const Stored* v = &scratch_;
     if (slot >= 0) {
-      ToStored(values[static_cast<std::size_t>(slot)], c.type, &scratch_, {table_.name, c.name}, allow_truncation_);
+      bool changed = false;
+      try {
+        ToStored(values[static_cast<std::size_t>(slot)], c.type, &scratch_, {table_.name, c.name}, allow_truncation_,
+                 &changed);
+      } catch (const com::Error&) {
+        failed_column_ = c.name;
+        throw;
+      }
+      if (changed) ++changed_[static_cast<std::size_t>(slot)];
       if (static_cast<int>(i) == identity_column_ && scratch_.kind == Stored::kInteger) given_identity = scratch_.i;
     } else if (static_cast<int>(i) == identity_column_) {
       scratch_.kind = Stored::kInteger;
@@ -786,6 +800,7 @@ void RowInserter::Insert(const std::vector<com::Variant>& values) {
       v = &defaults_[i];
     }
     if (v->kind == Stored::kNull && !c.nullable) {
+      failed_column_ = c.name;
       throw SqlErr(kNotNull, "Cannot insert the value NULL into column '" + c.name + "', table '" +
                                  engine_.database() + ".dbo." + table_.name + "'; column does not allow nulls. INSERT fails.");
     }
@@ -818,6 +833,7 @@ void RowInserter::Insert(const std::vector<com::Variant>& values) {
           Bind(p, static_cast<int>(k + 1), s);
         }
         if (!p.Step()) {
+          failed_column_ = table_.columns[static_cast<std::size_t>(fk.columns[0])].name;
           throw SqlErr(kConstraint, "INSERT statement conflicted with COLUMN FOREIGN KEY constraint '" + fk.name +
                                         "'. The conflict occurred in database '" + engine_.database() + "', table '" +
                                         fk.ref_table + "', column '" + fk.ref_columns[0] + "'.");

@@ -141,8 +141,12 @@ class RowInserter {
   void Finish();
   std::int64_t rows() const { return rows_; }
   std::optional<std::int64_t> last_identity() const { return last_identity_; }
-  // Values cut short where truncation is allowed.
+  // Lets over-long text be cut to fit instead of failing the row.
   void set_allow_truncation(bool allow) { allow_truncation_ = allow; }
+  // Per given value position: how many values were changed to fit.
+  const std::vector<std::int64_t>& changed() const { return changed_; }
+  // The column the last failed Insert could not store ("" for the row).
+  const std::string& failed_column() const { return failed_column_; }
 
  private:
   Engine& engine_;
@@ -158,6 +162,8 @@ class RowInserter {
   std::int64_t rows_ = 0;
   bool allow_truncation_ = false;
   Stored scratch_;
+  std::vector<std::int64_t> changed_;
+  std::string failed_column_;
 };
 
 }  // namespace sqlsrv

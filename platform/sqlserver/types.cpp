@@ -235,10 +235,10 @@ std::string NowText() {
 }
 
 void ToStored(const com::Variant& v, const ColumnType& t, Stored* out, const ValueContext& ctx,
-              bool allow_truncation, bool* truncated) {
+              bool allow_truncation, bool* changed) {
   (void)ctx;
   using com::VarType;
-  if (truncated) *truncated = false;
+  if (changed) *changed = false;
   if (v.IsNull() || v.IsEmpty()) {
     out->kind = Stored::kNull;
     return;
@@ -379,8 +379,10 @@ void ToStored(const com::Variant& v, const ColumnType& t, Stored* out, const Val
   if (!IsUnicodeType(st)) {
     // Single-byte text keeps only what the server code page can hold.
     std::string bytes;
-    if (ServerCodePage().FromUtf8Lossy(text, &bytes) > 0) ServerCodePage().ToUtf8(
-        reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), &text);
+    if (ServerCodePage().FromUtf8Lossy(text, &bytes) > 0) {
+      ServerCodePage().ToUtf8(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), &text);
+      if (changed) *changed = true;
+    }
   }
   if (t.length >= 0 && TextLength(text, t) > static_cast<std::size_t>(t.length)) {
     if (!allow_truncation) throw SqlErr(kTruncation, "String or binary data would be truncated.");
@@ -396,7 +398,7 @@ void ToStored(const com::Variant& v, const ColumnType& t, Stored* out, const Val
       if (TextLength(cut, t) <= static_cast<std::size_t>(t.length)) break;
     }
     text = cut;
-    if (truncated) *truncated = true;
+    if (changed) *changed = true;
   }
   out->kind = Stored::kText;
   out->s = std::move(text);

@@ -69,9 +69,11 @@ struct ValueContext {
 // Converts a value into the storage of a column type. Raises SQL Server's
 // conversion errors: 245 (not a number), 220 (overflow), 241/242 (not a
 // date / out of range), 8152 (too long for the column, unless
-// `allow_truncation`, when the text is cut and *truncated set).
+// `allow_truncation`, when the text is cut). *changed is set when the
+// stored text differs from the value: cut short, or characters the server
+// code page cannot hold replaced by '?' (as SQL Server replaces them).
 void ToStored(const com::Variant& v, const ColumnType& t, Stored* out, const ValueContext& ctx,
-              bool allow_truncation = false, bool* truncated = nullptr);
+              bool allow_truncation = false, bool* changed = nullptr);
 
 // Reads a stored value back as a typed Variant for a column type.
 com::Variant FromStoredInteger(std::int64_t v, const ColumnType& t);

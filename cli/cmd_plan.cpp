@@ -1,0 +1,264 @@
+// korvel models, korvel describe and korvel run: the upgrade plans from the
+// command line, created and run as the wizard creates and runs them.
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <map>
+
+#include "cli/args.h"
+#include "cli/commands.h"
+#include "cli/tsv.h"
+#include "library/interface/cconnection.h"
+#include "library/interface/ipackage.h"
+#include "library/interface/provider.h"
+#include "library/interface/report_sink.h"
+#include "platform/com/error.h"
+#include "platform/com/object.h"
+#include "platform/dts/dump.h"
+#include "platform/jet/reader.h"
+#include "platform/sqlserver/driver.h"
+
+namespace cli {
+namespace {
+
+std::shared_ptr<korvel::IPackage> CreatePlan(const std::string& class_name) {
+  const std::string prog_id = "Korvel." + class_name;
+  return com::QueryInterface<korvel::IPackage>(com::CreateObject(prog_id), prog_id);
+}
+
+std::string JsonString(std::string_view s) {
+  std::string out = "\"";
+  for (unsigned char c : s) {
+    switch (c) {
+      case '"': out += "\\\""; break;
+      case '\\': out += "\\\\"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      case '\t': out += "\\t"; break;
+      default:
+        if (c < 0x20) {
+          char buf[8];
+          std::snprintf(buf, sizeof buf, "\\u%04x", c);
+          out += buf;
+        } else {
+          out.push_back(static_cast<char>(c));
+        }
+    }
+  }
+  return out + "\"";
+}
+
+// What one step did, kept before the plan releases its package.
+struct StepOutcome {
+  std::string name;
+  std::string description;
+  enum State { kNotRun, kSucceeded, kFailed } state = kNotRun;
+  dts::StepStatistics stats;
+  dts::ExecutionErrorInfo error;
+};
+
+class RunObserver final : public dts::PackageEvents {
+ public:
+  explicit RunObserver(dts::Package& package) : package_(package) {
+    for (const auto& s : package.Steps()) {
+      StepOutcome o;
+      o.name = s->Name();
+      o.description = s->GetText("Description");
+      outcomes_.push_back(std::move(o));
+    }
+  }
+
+  void OnFinish(const std::string& source) override {
+    std::printf("√ %s 完成！\n", source.c_str());
+    std::fflush(stdout);
+    Record(source, StepOutcome::kSucceeded);
+  }
+  void OnError(const std::string& source, std::int32_t, const std::string&, const std::string&, const std::string&,
+               std::int32_t, const std::string&, bool&) override {
+    Record(source, StepOutcome::kFailed);
+  }
+  void OnProgress(const std::string& source, const std::string& description, std::int32_t, std::int32_t,
+                  std::int32_t) override {
+    const auto now = std::chrono::steady_clock::now();
+    if (now - last_progress_ < std::chrono::seconds(2)) return;
+    last_progress_ = now;
+    std::fprintf(stderr, "  %s (%s)\n", source.c_str(), description.c_str());
+  }
+
+  const std::vector<StepOutcome>& outcomes() const { return outcomes_; }
+
+ private:
+  void Record(const std::string& source, StepOutcome::State state) {
+    for (auto& o : outcomes_) {
+      if (o.description != source || o.state != StepOutcome::kNotRun) continue;
+      o.state = state;
+      for (const auto& s : package_.Steps()) {
+        if (s->Name() == o.name) {
+          o.stats = s->statistics();
+          o.error = s->error_info();
+        }
+      }
+      return;
+    }
+  }
+
+  dts::Package& package_;
+  std::vector<StepOutcome> outcomes_;
+  std::chrono::steady_clock::time_point last_progress_{};
+};
+
+class PrintingSink final : public korvel::ReportSink {
+ public:
+  void ShowReport(const std::string& text) override {
+    std::string t;
+    for (char c : text) {
+      if (c != '\r') t.push_back(c);
+    }
+    std::fprintf(stderr, "\n%s\n", t.c_str());
+  }
+};
+
+const char* StateName(StepOutcome::State s) {
+  switch (s) {
+    case StepOutcome::kSucceeded: return "成功";
+    case StepOutcome::kFailed: return "失败";
+    default: return "未执行";
+  }
+}
+
+void PrintSummary(const std::vector<StepOutcome>& outcomes) {
+  std::printf("\n%-6s %10s %10s %8s %8s  %s\n", "结果", "读取行数", "写入行数", "截断", "秒", "步骤");
+  for (const auto& o : outcomes) {
+    std::int64_t cut = 0;
+    for (const auto& t : o.stats.truncations) cut += t.count;
+    std::printf("%-6s %10lld %10lld %8lld %8.2f  %s\n", StateName(o.state), static_cast<long long>(o.stats.rows_read),
+                static_cast<long long>(o.stats.rows_written), static_cast<long long>(cut), o.stats.seconds,
+                o.name.c_str());
+    for (const auto& t : o.stats.truncations) {
+      std::printf("       列 %s：%lld 个值被截断或替换以适合目的列\n", t.column.c_str(), static_cast<long long>(t.count));
+    }
+  }
+}
+
+void WriteJsonReport(const std::string& path, const std::string& model, const std::string& database, bool ok,
+                     const std::string& error, const std::vector<StepOutcome>& outcomes) {
+  std::ofstream out(path, std::ios::binary);
+  if (!out) throw com::Error(com::kErrInvalidArgument, "korvel", "无法写报告文件“" + path + "”");
+  out << "{\n  \"model\": " << JsonString(model) << ",\n  \"database\": " << JsonString(database)
+      << ",\n  \"result\": " << (ok ? "\"success\"" : "\"failed\"") << ",\n  \"error\": "
+      << (error.empty() ? "null" : JsonString(error)) << ",\n  \"steps\": [";
+  for (std::size_t i = 0; i < outcomes.size(); ++i) {
+    const auto& o = outcomes[i];
+    out << (i ? "," : "") << "\n    {\"name\": " << JsonString(o.name) << ", \"result\": "
+        << (o.state == StepOutcome::kSucceeded ? "\"success\"" : o.state == StepOutcome::kFailed ? "\"failed\"" : "\"not run\"")
+        << ", \"rows_read\": " << o.stats.rows_read << ", \"rows_written\": " << o.stats.rows_written
+        << ", \"seconds\": " << o.stats.seconds << ", \"truncations\": [";
+    for (std::size_t k = 0; k < o.stats.truncations.size(); ++k) {
+      out << (k ? ", " : "") << "{\"column\": " << JsonString(o.stats.truncations[k].column)
+          << ", \"count\": " << o.stats.truncations[k].count << "}";
+    }
+    out << "]";
+    if (o.state == StepOutcome::kFailed) {
+      out << ", \"error\": {\"number\": " << o.error.ErrorCode << ", \"source\": " << JsonString(o.error.Source)
+          << ", \"description\": " << JsonString(o.error.Description) << "}";
+    }
+    out << "}";
+  }
+  out << "\n  ]\n}\n";
+}
+
+// The descriptors as the wizard fills them (provider codes, trimmed
+// entries), then with the OLE DB provider names the plans receive.
+void FillConnections(korvel::CConnection& src, korvel::CConnection& dst, const std::string& file,
+                     const std::string& source_password, const std::string& server, const std::string& user,
+                     const std::string& password, const std::string& database) {
+  src.Provider = korvel::kJetProviderName;
+  src.DataSource = file;
+  src.InitialCatalog = file;
+  src.Password = source_password;
+  src.IsNT = "False";
+  src.ConnectionString = "";
+  dst.Provider = korvel::kSqlProviderName;
+  dst.DataSource = server;
+  dst.InitialCatalog = database;
+  dst.UserID = user;
+  dst.Password = password;
+  dst.IsNT = "False";
+  dst.ConnectionString = "";
+}
+
+}  // namespace
+
+int CmdModels(const Argv& argv) {
+  Args args(argv, {});
+  jet::Database db(com::ProgramFolder() + "/DTSModelList.mdb");
+  auto reader = db.Query("Select * From ModelList");
+  WriteTsv(*reader, stdout);
+  return 0;
+}
+
+int CmdDescribe(const Argv& argv) {
+  Args args(argv, {"model", "database", "source", "server", "user"});
+  korvel::CConnection src, dst;
+  FillConnections(src, dst, args.Get("source").value_or(""), "", args.Get("server").value_or(""),
+                  args.Get("user").value_or(""), "", args.Require("database"));
+  auto plan = CreatePlan(args.Require("model"));
+  plan->KorvelInit(src, dst);
+  const std::string dump = dts::DumpPackage(*plan->GetPackage());
+  std::fwrite(dump.data(), 1, dump.size(), stdout);
+  return 0;
+}
+
+int CmdRun(const Argv& argv) {
+  Args args(argv, {"model", "source", "source-password", "source-password-env", "server", "user", "password",
+                   "password-env", "database", "report"});
+  const std::string model = args.Require("model");
+  const std::string file = args.Require("source");
+  const std::string source_password = ReadPassword(args, "source-password");
+  const std::string server = args.Require("server");
+  const std::string user = args.Require("user");
+  const std::string password = ReadPassword(args, "password");
+  const std::string database = args.Require("database");
+
+  // The tests the wizard makes before a run: the source file opens with its
+  // password, the login works.
+  jet::Database(file, {.password = source_password});
+  {
+    sqlsrv::AdminClient admin;
+    admin.Connect(server, user, password, 30);
+    admin.Disconnect();
+  }
+
+  korvel::CConnection src, dst;
+  FillConnections(src, dst, file, source_password, server, user, password, database);
+  auto plan = CreatePlan(model);
+  plan->KorvelInit(src, dst);
+  auto package = plan->GetPackage();
+  if (!package) throw com::Error(com::kErrInvalidArgument, "korvel", "方案“" + model + "”没有建立包");
+  std::printf("方案 %s：%s，%d 个任务\n", model.c_str(), package->GetText("Description").c_str(), package->Tasks().Count());
+  RunObserver observer(*package);
+  dts::EventLink link(package, &observer);
+  auto previous_sink = korvel::SetReportSink(std::make_shared<PrintingSink>());
+  std::string error;
+  try {
+    plan->KorvelExec();
+  } catch (const com::Error& e) {
+    error = e.description();
+  }
+  korvel::SetReportSink(previous_sink);
+  link.Reset();
+  bool ok = error.empty();
+  for (const auto& o : observer.outcomes()) ok = ok && o.state == StepOutcome::kSucceeded;
+  PrintSummary(observer.outcomes());
+  if (auto report = args.Get("report")) WriteJsonReport(*report, model, database, ok, error, observer.outcomes());
+  if (!ok) {
+    std::fprintf(stderr, "\n升级失败：%s\n", error.empty() ? "有步骤没有完成" : error.c_str());
+    return 1;
+  }
+  std::printf("\n升级完成！\n");
+  return 0;
+}
+
+}  // namespace cli

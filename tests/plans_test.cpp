@@ -1,0 +1,269 @@
+// The department and employee plans: their packages as the tables define
+// them, and their runs end to end on the embedded server.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <set>
+
+#include "cli/sample.h"
+#include "cli/schema.h"
+#include "cli/tsv.h"
+#include "library/builder/defined_plan.h"
+#include "library/interface/ipackage.h"
+#include "library/interface/report_sink.h"
+#include "platform/com/error.h"
+#include "platform/com/object.h"
+#include "platform/dts/datapump.h"
+#include "platform/dts/dump.h"
+#include "platform/jet/reader.h"
+#include "platform/jet/writer.h"
+#include "platform/sqlserver/engine.h"
+#include "platform/sqlserver/server.h"
+#include "tests/support/files.h"
+
+namespace {
+
+using com::Variant;
+using testing_support::TempDir;
+
+std::shared_ptr<korvel::IPackage> Plan(const std::string& name) {
+  return com::QueryInterface<korvel::IPackage>(com::CreateObject("Korvel." + name), name);
+}
+
+void Descriptors(korvel::CConnection& src, korvel::CConnection& dst, const std::string& file, const std::string& server,
+                 const std::string& database) {
+  src.Provider = "Microsoft.Jet.OLEDB.4.0";
+  src.DataSource = file;
+  src.InitialCatalog = file;
+  src.IsNT = "False";
+  dst.Provider = "SQLOLEDB";
+  dst.DataSource = server;
+  dst.InitialCatalog = database;
+  dst.UserID = "sa";
+  dst.Password = "secret";
+  dst.IsNT = "False";
+}
+
+TEST(PlanPackages, MatchTheirTablesLineForLine) {
+  for (const char* name : {"C5to6Depart", "C5to6Employee"}) {
+    auto plan = Plan(name);
+    korvel::CConnection src, dst;
+    Descriptors(src, dst, "/data/shop56.mdb", "SHOPSERVER", "Sales60");
+    plan->KorvelInit(src, dst);
+    const std::string expected =
+        testing_support::ReadFile(testing_support::TestDataDir() + "/../golden/" + name + ".dump");
+    ASSERT_FALSE(expected.empty());
+    EXPECT_EQ(dts::DumpPackage(*plan->GetPackage()), expected) << name;
+    EXPECT_EQ(plan->GetPackage()->Tasks().Count(), 2);
+  }
+}
+
+TEST(PlanPackages, KeepAnOddDatabaseNameInNamesAndSafeInSql) {
+  auto plan = Plan("C5to6Depart");
+  korvel::CConnection src, dst;
+  Descriptors(src, dst, "/data/shop56.mdb", "SHOPSERVER", "a]b c'; drop table x --");
+  plan->KorvelInit(src, dst);
+  auto pkg = plan->GetPackage();
+  EXPECT_EQ(pkg->Steps().Item(1).Name(), "清除 [a]b c'; drop table x --].[dbo].[Depart] 中的数据");
+  EXPECT_EQ(pkg->Steps().Item(2).Name(), "导入数据到 [a]b c'; drop table x --].[dbo].[Depart]");
+  EXPECT_EQ(pkg->Tasks().Item(1).GetCustomTask().GetText("SQLStatement"),
+            "delete from [a]]b c'; drop table x --].[dbo].[Depart]");
+  EXPECT_EQ(pkg->Tasks().Item(2).GetCustomTask().GetText("DestinationObjectName"),
+            "[a]]b c'; drop table x --].[dbo].[Depart]");
+}
+
+class RecordingSink : public korvel::ReportSink {
+ public:
+  std::vector<std::string> reports;
+  void ShowReport(const std::string& text) override { reports.push_back(text); }
+};
+
+// An embedded server with a 6.0 database, a 5.6 sample, and a report sink.
+class PlanRun : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    auto server = sqlsrv::Server::CreateOrOpen(dir.File("srv"), "secret");
+    file = server->CreateDatabase("Sales60");
+    sqlsrv::Engine(file, "Sales60", "sa").Execute(testing_support::ReadFile(
+        testing_support::TestDataDir() + "/../../data/sql/create60.sql"));
+    cli::WriteSample(dir.File("shop.mdb"), {.scale = 1, .seed = 3});
+    previous_ = korvel::SetReportSink(sink);
+  }
+  void TearDown() override { korvel::SetReportSink(previous_); }
+
+  // Runs a plan; returns the error KorvelExec raised ("" when none).
+  std::string Run(const std::string& name, const std::string& source) {
+    auto plan = Plan(name);
+    korvel::CConnection src, dst;
+    Descriptors(src, dst, source, "file:" + dir.File("srv"), "Sales60");
+    plan->KorvelInit(src, dst);
+    try {
+      plan->KorvelExec();
+      return "";
+    } catch (const com::Error& e) {
+      return e.description();
+    }
+  }
+
+  std::vector<std::string> Dest(const std::string& sql) {
+    sqlsrv::Engine engine(file, "Sales60", "sa");
+    sqlsrv::BatchOutput out;
+    engine.Execute(sql, &out);
+    std::vector<std::string> lines;
+    for (const auto& row : out.results.at(0).rows) {
+      std::string line;
+      for (std::size_t i = 0; i < row.size(); ++i) line += (i ? "\t" : "") + cli::FormatTsvValue(row[i]);
+      lines.push_back(line);
+    }
+    return lines;
+  }
+
+  std::vector<std::string> Source(const std::string& path, const std::string& sql) {
+    jet::Database db(path);
+    auto reader = db.Query(sql);
+    std::vector<std::string> lines;
+    dts::Row row;
+    while (reader->Next(row)) {
+      std::string line;
+      for (std::size_t i = 0; i < row.size(); ++i) line += (i ? "\t" : "") + cli::FormatTsvValue(row[i]);
+      lines.push_back(line);
+    }
+    return lines;
+  }
+
+  TempDir dir;
+  std::string file;
+  std::shared_ptr<RecordingSink> sink = std::make_shared<RecordingSink>();
+
+ private:
+  std::shared_ptr<korvel::ReportSink> previous_;
+};
+
+TEST_F(PlanRun, DepartmentsArriveWithTheirIdsAndTheTableDefaults) {
+  ASSERT_EQ(Run("C5to6Depart", dir.File("shop.mdb")), "");
+  EXPECT_TRUE(sink->reports.empty());
+  const std::string columns = "`DepID`,`Class`,`DepCode`,`DepName`";
+  auto expected = Source(dir.File("shop.mdb"), "select " + columns + " from `Depart`");
+  auto actual = Dest("select DepID, Class, DepCode, DepName from Depart order by DepID");
+  std::sort(expected.begin(), expected.end());
+  std::sort(actual.begin(), actual.end());
+  EXPECT_EQ(actual, expected);
+  // Computer, Operator and OpTime are not transferred: the table's defaults fill them.
+  EXPECT_EQ(Dest("select count(*) from Depart where Computer is null or Operator <> 'sa' or OpTime is null"),
+            (std::vector<std::string>{"0"}));
+  // A second run leaves the same rows, not twice as many.
+  ASSERT_EQ(Run("C5to6Depart", dir.File("shop.mdb")), "");
+  EXPECT_EQ(Dest("select count(*) from Depart"), (std::vector<std::string>{std::to_string(expected.size())}));
+}
+
+TEST_F(PlanRun, EmployeesArriveWithEveryValueAndLeaveDepartmentsAlone) {
+  ASSERT_EQ(Run("C5to6Depart", dir.File("shop.mdb")), "");
+  const auto departs = Dest("select * from Depart");
+  ASSERT_EQ(Run("C5to6Employee", dir.File("shop.mdb")), "");
+  EXPECT_EQ(Dest("select * from Depart"), departs);
+  const std::string columns =
+      "DepID,Class,Code,Name,Sex,Nation,Birthy,IDNo,CalLevel,Zch,Zw,WorkDate,ToDate,Tel,Bp,Address,PostCode,Remark";
+  std::string quoted;
+  for (char c : columns) quoted += c == ',' ? std::string("`,`") : std::string(1, c);
+  auto expected = Source(dir.File("shop.mdb"), "select `" + quoted + "` from `Employee`");
+  auto actual = Dest("select " + columns + " from Employee");
+  std::sort(expected.begin(), expected.end());
+  std::sort(actual.begin(), actual.end());
+  EXPECT_EQ(actual, expected);
+}
+
+TEST_F(PlanRun, ANullEmployeeNameFailsTheStepAndUndoesTheClearing) {
+  ASSERT_EQ(Run("C5to6Employee", dir.File("shop.mdb")), "");
+  const auto before = Dest("select * from Employee order by Code");
+  ASSERT_FALSE(before.empty());
+  // A source whose third employee has no name.
+  testing_support::WriteFile(dir.File("emp.tsv"),
+                             "Code\tName\tDepID\nE1\t甲\t1\nE2\t乙\t1\nE3\t\\N\t2\nE4\t丁\t2\n");
+  auto r = testing_support::RunCommand(testing_support::ShellQuote(testing_support::BinDir() + "/korvel") +
+                                       " mdb-write --out " + testing_support::ShellQuote(dir.File("bad.mdb")) +
+                                       " Employee=" + testing_support::ShellQuote(dir.File("emp.tsv")));
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  const std::string error = Run("C5to6Employee", dir.File("bad.mdb"));
+  EXPECT_NE(error, "");
+  ASSERT_EQ(sink->reports.size(), 1u);
+  const std::string& report = sink->reports[0];
+  EXPECT_EQ(report.rfind("导入数据到 [Sales60].[dbo].[Employee] failed\r\n", 0), 0u) << report;
+  EXPECT_NE(report.find("第 3 行（Code=E3）"), std::string::npos) << report;
+  EXPECT_NE(report.find("列“Name”"), std::string::npos) << report;
+  EXPECT_NE(report.find("Cannot insert the value NULL into column 'Name'"), std::string::npos) << report;
+  EXPECT_EQ(Dest("select * from Employee order by Code"), before);
+}
+
+TEST(DataPumpScript, RunsOnlyColumnCopyScripts) {
+  const std::string script =
+      "'**********\r\n'  comment\r\nFunction Main()\r\n   DTSDestination(\"BaseID\") = DTSSource(\"BaseID\")\r\n"
+      "   DTSDestination(\"PBalQua\") = DTSSource(\"BalQua\")\r\n   Main = DTSTransformStat_OK\r\nEnd Function";
+  const auto pairs = dts::ParseCopyScript(script);
+  ASSERT_EQ(pairs.size(), 2u);
+  EXPECT_EQ(pairs[1], (std::pair<std::string, std::string>{"PBalQua", "BalQua"}));
+  for (const char* bad : {"Function Main()\r\n   DTSDestination(\"A\") = DTSSource(\"B\") * 2\r\n   Main = DTSTransformStat_OK\r\nEnd Function",
+                          "Function Main()\r\n   CreateObject(\"WScript.Shell\").Run \"rm\"\r\nEnd Function",
+                          "Function Main()\r\n   Main = DTSTransformStat_OK\r\n",
+                          "Sub Main()\r\nEnd Sub"}) {
+    EXPECT_THROW(dts::ParseCopyScript(bad), com::Error) << bad;
+  }
+}
+
+// A hand-built transfer into a narrow column: truncation allowed by the
+// transformation flags is done and counted; row limits hold in both forms.
+TEST_F(PlanRun, CountsTruncatedValuesAndHonoursRowLimits) {
+  sqlsrv::Engine(file, "Sales60", "sa").Execute("create table Narrow (Code nvarchar(20) not null, Name nvarchar(2) null)");
+  static const korvel::builder::ColumnDef kSource[] = {{"Code", 1, 74, 15, 130, false}, {"Name", 2, 106, 32, 130, true}};
+  static const korvel::builder::ColumnDef kDest[] = {{"Code", 1, 8, 20, 130, false}, {"Name", 2, 104, 2, 130, true}};
+  auto run = [&](const Variant& last_row) {
+    auto pkg = dts::Package::Create();
+    korvel::CConnection src, dst;
+    Descriptors(src, dst, dir.File("shop.mdb"), "file:" + dir.File("srv"), "Sales60");
+    korvel::builder::SetPackageTable(*pkg, "P", "test");
+    korvel::builder::AddSourceConnection(*pkg, src);
+    korvel::builder::AddDestinationConnection(*pkg, dst);
+    korvel::builder::AddStep(*pkg, {"clear", "clear", "clear", {}});
+    korvel::builder::AddStep(*pkg, {"copy", "copy", "copy", {}});
+    korvel::builder::AddConstraint(*pkg, "copy", "clear");
+    korvel::builder::AddSQLTask(*pkg, "clear", "delete from Narrow");
+    auto task = korvel::builder::NewDataPumpTask(*pkg, {.name = "copy", .source_sql = "select `Code`,`Name` from `Employee`",
+                                                        .destination_object = "[Sales60].[dbo].[Narrow]",
+                                                        .last_row = last_row});
+    korvel::builder::AddTransformation(task->AsDataPump(), {.source = kSource, .destination = kDest});
+    korvel::builder::AddTask(*pkg, task);
+    pkg->Execute();
+    return pkg->Steps().Item(2).statistics();
+  };
+  const auto all = run(Variant::Text("0"));
+  EXPECT_EQ(all.rows_written, 12);
+  ASSERT_EQ(all.truncations.size(), 1u);
+  EXPECT_EQ(all.truncations[0].column, "Name");
+  EXPECT_GT(all.truncations[0].count, 0);
+  EXPECT_EQ(Dest("select count(*) from Narrow where len(Name) > 2"), (std::vector<std::string>{"0"}));
+  EXPECT_EQ(run(Variant::I2(5)).rows_written, 5);
+  EXPECT_EQ(run(Variant::Text("5")).rows_written, 5);
+}
+
+TEST_F(PlanRun, TheCommandLineRunReportsWithoutShowingPasswords) {
+  const std::string korvel = testing_support::ShellQuote(testing_support::BinDir() + "/korvel");
+  const std::string args = " --source " + testing_support::ShellQuote(dir.File("shop.mdb")) + " --server " +
+                           testing_support::ShellQuote("file:" + dir.File("srv")) +
+                           " --user sa --password-env KPW --database Sales60 --report " +
+                           testing_support::ShellQuote(dir.File("r.json"));
+  auto ok = testing_support::RunCommand("KPW=secret " + korvel + " run --model C5to6Depart" + args);
+  ASSERT_EQ(ok.exit_code, 0) << ok.err;
+  EXPECT_NE(ok.out.find("√ 导入数据到 [Sales60].[dbo].[Depart] 完成！"), std::string::npos) << ok.out;
+  EXPECT_NE(ok.out.find("升级完成！"), std::string::npos);
+  const std::string json = testing_support::ReadFile(dir.File("r.json"));
+  EXPECT_NE(json.find("\"result\": \"success\""), std::string::npos);
+  EXPECT_NE(json.find("\"rows_written\": 5"), std::string::npos) << json;
+  for (const auto& text : {ok.out, ok.err, json}) EXPECT_EQ(text.find("secret"), std::string::npos);
+  auto bad_login = testing_support::RunCommand("KPW=wrong " + korvel + " run --model C5to6Depart" + args);
+  EXPECT_NE(bad_login.exit_code, 0);
+  EXPECT_NE(bad_login.err.find("Login failed for user 'sa'."), std::string::npos);
+  auto no_plan = testing_support::RunCommand("KPW=secret " + korvel + " run --model C5to6Nothing" + args);
+  EXPECT_NE(no_plan.exit_code, 0);
+  EXPECT_NE(no_plan.err.find("Korvel.C5to6Nothing"), std::string::npos);
+}
+
+}  // namespace
