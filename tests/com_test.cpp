@@ -144,4 +144,20 @@ TEST(ComponentSystem, RefusesAnObjectWithoutTheInterface) {
   }
 }
 
+TEST(ComponentSystem, ClassesRegisteredByTheProgramComeFirstAndGoWithTheirRegistration) {
+  class Factory final : public com::ClassFactory {
+   public:
+    std::shared_ptr<com::Object> CreateInstance() const override { return std::make_shared<korvel::CConnection>(); }
+  };
+  {
+    auto registration = com::RegisterClassObject("Korvel.TestOwnClass", std::make_shared<Factory>());
+    EXPECT_NE(std::dynamic_pointer_cast<korvel::CConnection>(com::CreateObject("Korvel.TestOwnClass")), nullptr);
+    EXPECT_THROW(auto again = com::RegisterClassObject("Korvel.TestOwnClass", std::make_shared<Factory>()), com::Error);
+    // Moving the registration keeps it.
+    com::ClassRegistration moved = std::move(registration);
+    EXPECT_NO_THROW(com::CreateObject("Korvel.TestOwnClass"));
+  }
+  EXPECT_THROW(com::CreateObject("Korvel.TestOwnClass"), com::Error);
+}
+
 }  // namespace

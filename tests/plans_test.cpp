@@ -5,7 +5,6 @@
 #include <filesystem>
 #include <set>
 
-#include "cli/sample.h"
 #include "cli/schema.h"
 #include "cli/tsv.h"
 #include "library/builder/defined_plan.h"
@@ -20,6 +19,7 @@
 #include "platform/sqlserver/engine.h"
 #include "platform/sqlserver/server.h"
 #include "tests/support/files.h"
+#include "tests/support/shop.h"
 
 namespace {
 
@@ -81,21 +81,14 @@ class RecordingSink : public korvel::ReportSink {
 // An embedded server with a 6.0 database, a 5.6 sample, and a report sink.
 class PlanRun : public ::testing::Test {
  protected:
-  void SetUp() override {
-    auto server = sqlsrv::Server::CreateOrOpen(dir.File("srv"), "secret");
-    file = server->CreateDatabase("Sales60");
-    sqlsrv::Engine(file, "Sales60", "sa").Execute(testing_support::ReadFile(
-        testing_support::TestDataDir() + "/../../data/sql/create60.sql"));
-    cli::WriteSample(dir.File("shop.mdb"), {.scale = 1, .seed = 3});
-    previous_ = korvel::SetReportSink(sink);
-  }
+  void SetUp() override { previous_ = korvel::SetReportSink(sink); }
   void TearDown() override { korvel::SetReportSink(previous_); }
 
   // Runs a plan; returns the error KorvelExec raised ("" when none).
   std::string Run(const std::string& name, const std::string& source) {
     auto plan = Plan(name);
     korvel::CConnection src, dst;
-    Descriptors(src, dst, source, "file:" + dir.File("srv"), "Sales60");
+    Descriptors(src, dst, source, shop.server, "Sales60");
     plan->KorvelInit(src, dst);
     try {
       plan->KorvelExec();
@@ -105,18 +98,7 @@ class PlanRun : public ::testing::Test {
     }
   }
 
-  std::vector<std::string> Dest(const std::string& sql) {
-    sqlsrv::Engine engine(file, "Sales60", "sa");
-    sqlsrv::BatchOutput out;
-    engine.Execute(sql, &out);
-    std::vector<std::string> lines;
-    for (const auto& row : out.results.at(0).rows) {
-      std::string line;
-      for (std::size_t i = 0; i < row.size(); ++i) line += (i ? "\t" : "") + cli::FormatTsvValue(row[i]);
-      lines.push_back(line);
-    }
-    return lines;
-  }
+  std::vector<std::string> Dest(const std::string& sql) { return shop.Query(sql); }
 
   std::vector<std::string> Source(const std::string& path, const std::string& sql) {
     jet::Database db(path);
@@ -131,8 +113,9 @@ class PlanRun : public ::testing::Test {
     return lines;
   }
 
-  TempDir dir;
-  std::string file;
+  testing_support::EmbeddedShop shop;
+  const TempDir& dir = shop.dir;
+  const std::string& file = shop.database_file;
   std::shared_ptr<RecordingSink> sink = std::make_shared<RecordingSink>();
 
  private:
@@ -177,13 +160,8 @@ TEST_F(PlanRun, ANullEmployeeNameFailsTheStepAndUndoesTheClearing) {
   const auto before = Dest("select * from Employee order by Code");
   ASSERT_FALSE(before.empty());
   // A source whose third employee has no name.
-  testing_support::WriteFile(dir.File("emp.tsv"),
-                             "Code\tName\tDepID\nE1\t甲\t1\nE2\t乙\t1\nE3\t\\N\t2\nE4\t丁\t2\n");
-  auto r = testing_support::RunCommand(testing_support::ShellQuote(testing_support::BinDir() + "/korvel") +
-                                       " mdb-write --out " + testing_support::ShellQuote(dir.File("bad.mdb")) +
-                                       " Employee=" + testing_support::ShellQuote(dir.File("emp.tsv")));
-  ASSERT_EQ(r.exit_code, 0) << r.err;
-  const std::string error = Run("C5to6Employee", dir.File("bad.mdb"));
+  const std::string bad = shop.WriteNamelessEmployeeSource("bad.mdb");
+  const std::string error = Run("C5to6Employee", bad);
   EXPECT_NE(error, "");
   ASSERT_EQ(sink->reports.size(), 1u);
   const std::string& report = sink->reports[0];
@@ -218,7 +196,7 @@ TEST_F(PlanRun, CountsTruncatedValuesAndHonoursRowLimits) {
   auto run = [&](const Variant& last_row) {
     auto pkg = dts::Package::Create();
     korvel::CConnection src, dst;
-    Descriptors(src, dst, dir.File("shop.mdb"), "file:" + dir.File("srv"), "Sales60");
+    Descriptors(src, dst, dir.File("shop.mdb"), shop.server, "Sales60");
     korvel::builder::SetPackageTable(*pkg, "P", "test");
     korvel::builder::AddSourceConnection(*pkg, src);
     korvel::builder::AddDestinationConnection(*pkg, dst);
@@ -247,7 +225,7 @@ TEST_F(PlanRun, CountsTruncatedValuesAndHonoursRowLimits) {
 TEST_F(PlanRun, TheCommandLineRunReportsWithoutShowingPasswords) {
   const std::string korvel = testing_support::ShellQuote(testing_support::BinDir() + "/korvel");
   const std::string args = " --source " + testing_support::ShellQuote(dir.File("shop.mdb")) + " --server " +
-                           testing_support::ShellQuote("file:" + dir.File("srv")) +
+                           testing_support::ShellQuote(shop.server) +
                            " --user sa --password-env KPW --database Sales60 --report " +
                            testing_support::ShellQuote(dir.File("r.json"));
   auto ok = testing_support::RunCommand("KPW=secret " + korvel + " run --model C5to6Depart" + args);

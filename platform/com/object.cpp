@@ -17,6 +17,7 @@ std::atomic<long> g_live_objects{0};
 std::mutex g_mutex;
 std::string g_component_folder;                       // empty: the program's folder
 std::map<std::string, void*> g_libraries;             // lower-case library name -> handle
+std::map<std::string, std::shared_ptr<const ClassFactory>> g_registered;  // ProgID -> factory
 
 [[noreturn]] void NotRegistered(std::string_view prog_id, const std::string& why) {
   throw Error(kErrClassNotRegistered, "Component",
@@ -68,6 +69,12 @@ std::shared_ptr<Object> CreateObject(std::string_view prog_id) {
   }
 
   const ClassFactory* factory = nullptr;
+  std::shared_ptr<const ClassFactory> registered;
+  {
+    std::lock_guard lock(g_mutex);
+    if (auto it = g_registered.find(std::string(prog_id)); it != g_registered.end()) registered = it->second;
+  }
+  if (registered) return registered->CreateInstance();
   {
     std::lock_guard lock(g_mutex);
     std::string why;
@@ -79,6 +86,35 @@ std::shared_ptr<Object> CreateObject(std::string_view prog_id) {
     if (get(id.c_str(), &factory) != kS_OK || !factory) NotRegistered(prog_id, "类没有注册");
   }
   return factory->CreateInstance();
+}
+
+ClassRegistration RegisterClassObject(std::string prog_id, std::shared_ptr<const ClassFactory> factory) {
+  std::lock_guard lock(g_mutex);
+  if (!g_registered.emplace(prog_id, std::move(factory)).second) {
+    throw Error(kErrInvalidArgument, "Component", "类“" + prog_id + "”已经注册");
+  }
+  ClassRegistration registration;
+  registration.prog_id_ = std::move(prog_id);
+  return registration;
+}
+
+ClassRegistration::ClassRegistration(ClassRegistration&& o) noexcept : prog_id_(std::move(o.prog_id_)) {
+  o.prog_id_.clear();
+}
+
+ClassRegistration& ClassRegistration::operator=(ClassRegistration&& o) noexcept {
+  if (this != &o) {
+    this->~ClassRegistration();
+    prog_id_ = std::move(o.prog_id_);
+    o.prog_id_.clear();
+  }
+  return *this;
+}
+
+ClassRegistration::~ClassRegistration() {
+  if (prog_id_.empty()) return;
+  std::lock_guard lock(g_mutex);
+  g_registered.erase(prog_id_);
 }
 
 std::string ProgramFolder() {

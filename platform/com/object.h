@@ -60,6 +60,22 @@ std::shared_ptr<I> QueryInterface(const std::shared_ptr<Object>& object, std::st
   return p;
 }
 
+// A class this process makes available under a ProgID of its own, found
+// before any library is asked (a program offering its own class objects).
+// The registration lasts as long as the returned handle.
+class ClassRegistration {
+ public:
+  ClassRegistration() = default;
+  ClassRegistration(ClassRegistration&& o) noexcept;
+  ClassRegistration& operator=(ClassRegistration&& o) noexcept;
+  ~ClassRegistration();
+
+ private:
+  friend ClassRegistration RegisterClassObject(std::string prog_id, std::shared_ptr<const ClassFactory> factory);
+  std::string prog_id_;
+};
+[[nodiscard]] ClassRegistration RegisterClassObject(std::string prog_id, std::shared_ptr<const ClassFactory> factory);
+
 // Folder of the running program's executable, without a trailing slash.
 std::string ProgramFolder();
 

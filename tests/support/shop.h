@@ -1,0 +1,34 @@
+// A shop ready to upgrade: an embedded server in a fresh folder with a
+// version 6.0 database "Sales60" (login sa, password kPassword) and a
+// small version 5.6 sample shop beside it.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "tests/support/files.h"
+
+namespace testing_support {
+
+class EmbeddedShop {
+ public:
+  static constexpr char kPassword[] = "secret";
+  static constexpr char kDatabase[] = "Sales60";
+
+  EmbeddedShop();
+
+  TempDir dir;
+  std::string server_folder;  // dir/srv
+  std::string server;         // "file:" + server_folder, as a DataSource
+  std::string database_file;  // the file holding Sales60
+  std::string source;         // dir/shop.mdb
+
+  // Runs a query on Sales60; one line per row, values tab-separated.
+  std::vector<std::string> Query(const std::string& sql) const;
+
+  // Writes a 5.6 file at dir/`name` whose Employee table holds four
+  // employees, the third (Code E3) without a name; returns its path.
+  std::string WriteNamelessEmployeeSource(const std::string& name) const;
+};
+
+}  // namespace testing_support

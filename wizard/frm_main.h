@@ -1,0 +1,135 @@
+// frmMain, the wizard's only window: five pages in the tab container
+// ActiveTabs (welcome, model, source, destination, progress) changed only
+// by the Previous and Next buttons, with the checks and loads each Next
+// makes, the two connection tests and the upgrade run.
+//
+// Every control carries its name as its object name. The routines keep the
+// names the operator's documentation and support staff know them by;
+// errors inside the button handlers end the click and are shown in a
+// warning box titled "提示". Modal boxes, the file dialog, the busy pointer
+// and processing of window messages go through the Toolkit, so the whole
+// flow runs without a display in tests.
+#pragma once
+
+#include <QWidget>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "library/interface/cconnection.h"
+#include "platform/com/error.h"
+#include "wizard/toolkit.h"
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPlainTextEdit;
+class QProgressBar;
+class QPushButton;
+class QTabWidget;
+
+namespace velmora {
+
+struct FrmMainOptions {
+  // Folder holding DTSModelList.mdb; empty: the program's own folder.
+  std::string model_folder{};
+};
+
+inline constexpr char kCaption[] = "Quenlo 5.X升级到6.X工具";
+inline constexpr char kMsgBoxTitle[] = "提示";
+
+class FrmMain final : public QWidget {
+ public:
+  explicit FrmMain(Toolkit& toolkit, FrmMainOptions options = {});
+  ~FrmMain() override;
+
+  // ---- Page flow -------------------------------------------------------
+  void Form_Load();
+  void cmdNext_Click();
+  void cmdPrev_Click();
+  void cmdCancel_Click();
+  // Selects the page before (back) or after the page `index`; nothing
+  // before page 1 or after page 5. cmdPrev is enabled from page 2 on.
+  void MovePage(std::int16_t index, bool back);
+  void LoadModelList();
+  void ModelList_Click();
+  // Shows `code` in the source or destination provider box and disables
+  // it; a code that is no position of the box raises.
+  void LockProvider(std::int16_t code, bool source);
+
+  // ---- Connection pages ------------------------------------------------
+  void cmdFilePath_Click();
+  void cmdTryLoginAccess_Click();
+  void cmdTryLoginSQL_Click();
+  // Copies the page's entries into its descriptor, then tests them.
+  void ApplyConnection(bool source);
+  void txtSourceDB_GotFocus();
+  void txtDBPwd_GotFocus();
+  void txtSourceUID_GotFocus();
+  void txtSourcePWD_GotFocus();
+  void txtDestinationUID_GotFocus();
+  void txtDestinationPWD_GotFocus();
+
+  // ---- The run ---------------------------------------------------------
+  // Creates the plan "Korvel." + clsName, hands it the descriptors, and
+  // executes its package off the window's thread while the package's
+  // events drive the progress page. Returns when the run has ended;
+  // raises its error.
+  void RunPlan(const std::string& clsName, korvel::CConnection& SourceConn, korvel::CConnection& DestinationConn);
+  void svrPackage_OnStart(const std::string& EventSource);
+  void svrPackage_OnProgress(const std::string& EventSource, const std::string& ProgressDescription,
+                             std::int32_t PercentComplete, std::int32_t ProgressCountLow,
+                             std::int32_t ProgressCountHigh);
+  void svrPackage_OnFinish(const std::string& EventSource);
+  static void svrPackage_OnError(const std::string& EventSource, std::int32_t ErrorCode, const std::string& Source,
+                                 const std::string& Description, const std::string& HelpFile,
+                                 std::int32_t HelpContext, const std::string& IDofInterfaceWithError,
+                                 bool& pbCancel);
+  static void svrPackage_OnQueryCancel(const std::string& EventSource, bool& pbCancel);
+
+  // ---- State -----------------------------------------------------------
+  const korvel::CConnection& source_connection() const { return *source_; }
+  const korvel::CConnection& destination_connection() const { return *destination_; }
+  // The selected model's values.
+  std::string Model, ModelCNName, ModelClsName, SourceType, DestinationType, Summary;
+  std::int32_t TaskCount = 0;
+  bool running() const { return running_; }
+
+  // ---- Controls --------------------------------------------------------
+  QTabWidget* ActiveTabs = nullptr;
+  QPushButton *cmdPrev = nullptr, *cmdNext = nullptr, *cmdCancel = nullptr;
+  QListWidget* ModelList = nullptr;
+  QPlainTextEdit* txtDetail = nullptr;
+  QComboBox *combSourceProvider = nullptr, *combDestinationProvider = nullptr;
+  QLineEdit *txtSourceDB = nullptr, *txtDBPwd = nullptr, *txtSourceUID = nullptr, *txtSourcePWD = nullptr;
+  QPushButton *cmdFilePath = nullptr, *cmdTryLoginAccess = nullptr;
+  QComboBox *combDestinationServer = nullptr, *combDestinationDB = nullptr;
+  QLineEdit *txtDestinationUID = nullptr, *txtDestinationPWD = nullptr;
+  QPushButton* cmdTryLoginSQL = nullptr;
+  QLabel *labTips = nullptr, *labDoing = nullptr, *labPercent = nullptr;
+  QListWidget* lstProgress = nullptr;
+  QProgressBar* ProgressBar = nullptr;
+
+ protected:
+  void closeEvent(class QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, class QEvent* event) override;
+
+ private:
+  void BuildWindow();
+  std::int16_t CurrentPage() const;
+  // Shows an error of a click in the warning box.
+  void ShowError(const com::Error& e);
+  // A test button: the page's test, then "连接成功！" or the error.
+  void TestConnection(bool source);
+  // Next on page 4 after the checks: the run and the screen around it.
+  void StartUpgrade();
+  std::string ModelListPath() const;
+
+  Toolkit& toolkit_;
+  FrmMainOptions options_;
+  std::shared_ptr<korvel::CConnection> source_, destination_;
+  bool running_ = false;
+};
+
+}  // namespace velmora

@@ -1,0 +1,53 @@
+#include "wizard/m_try_login.h"
+
+#include <QComboBox>
+
+#include "library/interface/errors.h"
+#include "platform/jet/reader.h"
+#include "platform/sqlserver/driver.h"
+
+namespace velmora {
+namespace {
+
+constexpr int kLoginTimeoutSeconds = 30;
+constexpr char kSource[] = "mTryLogin";
+
+}  // namespace
+
+void TryLogin(const korvel::CConnection& connection, QComboBox& databases) {
+  if (connection.Provider == "0") {
+    TryLoginAccess(connection);
+  } else if (connection.Provider == "1") {
+    TryLoginSQL(connection, databases);
+  }
+}
+
+void TryLoginAccess(const korvel::CConnection& connection) {
+  if (connection.DataSource.empty()) {
+    throw com::Error(korvel::kValidationError, kSource, "请指定数据库位置！");
+  }
+  // The file and its password go to the driver as they are, never through
+  // a connection string a ";" in the password could break.
+  jet::Database file(connection.DataSource, {.password = connection.Password});
+}
+
+void TryLoginSQL(const korvel::CConnection& connection, QComboBox& databases) {
+  if (connection.DataSource.empty()) {
+    throw com::Error(korvel::kValidationError, kSource, "请指定 SQL Server 服务器！");
+  }
+  sqlsrv::AdminClient server;
+  if (connection.UserID.empty()) {
+    throw com::Error(korvel::kValidationError, kSource, "请输入用户名！");
+  }
+  server.Connect(connection.DataSource, connection.UserID, connection.Password, kLoginTimeoutSeconds);
+  databases.clear();
+  databases.setEditText(QString());
+  for (const auto& name : server.Databases()) {
+    databases.addItem(QString::fromStdString(name));
+    // Adding to a list chooses nothing: the text stays empty.
+    databases.setCurrentIndex(-1);
+  }
+  server.Disconnect();
+}
+
+}  // namespace velmora
