@@ -5,8 +5,11 @@
 #include <QFocusEvent>
 #include <QTabBar>
 #include <fstream>
+#include <functional>
 
+#include "library/interface/errors.h"
 #include "platform/jet/writer.h"
+#include "wizard/m_try_login.h"
 #include "tests/support/files.h"
 #include "tests/wizard/wizard_fixture.h"
 
@@ -394,6 +397,35 @@ TEST_F(WizardTest, ASourceWithNoProviderPassesWithoutATest) {
   w.cmdTryLoginAccess->click();
   EXPECT_EQ(LastBox(), "连接成功！");
   EXPECT_EQ(w.source_connection().Provider, "-1");
+}
+
+TEST(LoginTests, RaiseTheirChecksAsValidationErrorsBeforeAnyConnection) {
+  QComboBox databases;
+  databases.addItem(QStringLiteral("留下"));
+  auto number_of = [](const std::function<void()>& call) {
+    try {
+      call();
+    } catch (const com::Error& e) {
+      return std::make_pair(e.number(), e.description());
+    }
+    return std::make_pair(0, std::string());
+  };
+  korvel::CConnection c;
+  c.Provider = "0";
+  EXPECT_EQ(number_of([&] { velmora::TryLogin(c, databases); }),
+            std::make_pair(korvel::kValidationError, std::string("请指定数据库位置！")));
+  c.Provider = "1";
+  EXPECT_EQ(number_of([&] { velmora::TryLogin(c, databases); }),
+            std::make_pair(korvel::kValidationError, std::string("请指定 SQL Server 服务器！")));
+  // The user is checked before the server is tried: an unreachable server
+  // does not matter yet.
+  c.DataSource = "NOSUCHSERVER";
+  EXPECT_EQ(number_of([&] { velmora::TryLogin(c, databases); }),
+            std::make_pair(korvel::kValidationError, std::string("请输入用户名！")));
+  EXPECT_EQ(databases.count(), 1);
+  c.Provider = "2";
+  EXPECT_EQ(number_of([&] { velmora::TryLogin(c, databases); }).first, 0);
+  EXPECT_EQ(korvel::kValidationError, static_cast<std::int32_t>(0x80040001u));
 }
 
 TEST_F(WizardTest, FocusSelectsTheWholeTextOfEachBox) {
