@@ -295,11 +295,11 @@ TEST_F(ExecutorTest, ConnectionSettingsReachTheDriver) {
   AddSqlStep("a", "insert T a");
   ASSERT_EQ(Run(), 0);
   ASSERT_FALSE(driver->opened.empty());
-  const dts::ConnectionSpec& spec = driver->opened.front();
-  EXPECT_EQ(spec.provider, testing_support::kFakeProvider);
-  EXPECT_EQ(spec.data_source, "server");
-  ASSERT_NE(spec.Property("Application Name"), nullptr);
-  EXPECT_EQ(spec.Property("Application Name")->text(), "DTS 导入/导出向导");
+  const dts::ConnectionSpec& opened_connection = driver->opened.front();
+  EXPECT_EQ(opened_connection.provider, testing_support::kFakeProvider);
+  EXPECT_EQ(opened_connection.data_source, "server");
+  ASSERT_NE(opened_connection.Property("Application Name"), nullptr);
+  EXPECT_EQ(opened_connection.Property("Application Name")->text(), "DTS 导入/导出向导");
 }
 
 }  // namespace

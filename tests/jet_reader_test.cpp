@@ -245,13 +245,13 @@ TEST(JetText, ConvertsTheGbkCodePage) {
 }
 
 TEST(JetDriver, ServesPackageConnectionsReadOnly) {
-  dts::ConnectionSpec spec;
-  spec.provider = "Microsoft.Jet.OLEDB.4.0";
-  spec.properties = {{"Data Source", com::Variant::Text(JetFile("password_V2003_with-password.mdb"))},
+  dts::ConnectionSpec connection;
+  connection.provider = "Microsoft.Jet.OLEDB.4.0";
+  connection.properties = {{"Data Source", com::Variant::Text(JetFile("password_V2003_with-password.mdb"))},
                      {"Mode", com::Variant::I2(1)},
                      {"Jet OLEDB:Database Password", com::Variant::Text("password")}};
   auto driver = dts::FindDriver("Microsoft.Jet.OLEDB.4.0");
-  auto session = driver->Open(spec);
+  auto session = driver->Open(connection);
   auto reader = session->Query("select `ID`,`Data` from `Table1`");
   dts::Row row;
   int n = 0;
@@ -259,8 +259,8 @@ TEST(JetDriver, ServesPackageConnectionsReadOnly) {
   EXPECT_EQ(n, 3);
   EXPECT_THROW(session->ExecuteBatch("delete from Table1", 0), com::Error);
   EXPECT_NO_THROW(session->BeginTransaction());
-  spec.properties.back().second = com::Variant::Text("wrong");
-  EXPECT_THROW(driver->Open(spec), com::Error);
+  connection.properties.back().second = com::Variant::Text("wrong");
+  EXPECT_THROW(driver->Open(connection), com::Error);
 }
 
 }  // namespace

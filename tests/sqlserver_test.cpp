@@ -356,13 +356,13 @@ TEST_F(SqlTest, BulkLoadsKeepingOrGeneratingIdentityAndUndoesAnUnfinishedLoad) {
 }
 
 TEST_F(SqlTest, ServesPackageConnectionsThroughTheDriver) {
-  dts::ConnectionSpec spec;
-  spec.provider = "SQLOLEDB";
-  spec.data_source = "file:" + dir.File("srv");
-  spec.user_id = "sa";
-  spec.password = "pw";
-  spec.catalog = "sales60";
-  auto session = dts::FindDriver("SQLOLEDB")->Open(spec);
+  dts::ConnectionSpec connection;
+  connection.provider = "SQLOLEDB";
+  connection.data_source = "file:" + dir.File("srv");
+  connection.user_id = "sa";
+  connection.password = "pw";
+  connection.catalog = "sales60";
+  auto session = dts::FindDriver("SQLOLEDB")->Open(connection);
   session->ExecuteBatch("create table X (a int null)", 0);
   session->BeginTransaction();
   session->ExecuteBatch("insert into X (a) values (1)", 0);
@@ -371,14 +371,14 @@ TEST_F(SqlTest, ServesPackageConnectionsThroughTheDriver) {
   dts::Row row;
   ASSERT_TRUE(rows->Next(row));
   EXPECT_EQ(row[0].ToInt64(), 0);
-  spec.catalog = "NoSuchDb";
-  EXPECT_THROW(dts::FindDriver("SQLOLEDB")->Open(spec), com::Error);
-  spec.catalog = "Sales60";
-  spec.password = "bad";
-  EXPECT_THROW(dts::FindDriver("SQLOLEDB")->Open(spec), com::Error);
-  spec.data_source = "SHOPSERVER";
+  connection.catalog = "NoSuchDb";
+  EXPECT_THROW(dts::FindDriver("SQLOLEDB")->Open(connection), com::Error);
+  connection.catalog = "Sales60";
+  connection.password = "bad";
+  EXPECT_THROW(dts::FindDriver("SQLOLEDB")->Open(connection), com::Error);
+  connection.data_source = "SHOPSERVER";
   try {
-    dts::FindDriver("SQLOLEDB")->Open(spec);
+    dts::FindDriver("SQLOLEDB")->Open(connection);
     FAIL();
   } catch (const com::Error& e) {
     EXPECT_EQ(e.number(), 17);

@@ -53,13 +53,13 @@ void DefinedPlan::BuildHead(dts::Package& package, const CConnection& source, co
   AddSourceConnection(package, source);
   AddDestinationConnection(package, destination, definition_.application_name);
   for (const PlanStep& s : definition_.steps) {
-    StepSpec spec;
-    spec.name = StepName(s);
-    spec.description = spec.name + std::string(s.task_extra);
-    spec.task_name = spec.description;
-    spec.overrides = definition_.step_overrides;
-    spec.overrides.insert(spec.overrides.end(), s.overrides.begin(), s.overrides.end());
-    AddStep(package, spec);
+    StepSpec step;
+    step.name = StepName(s);
+    step.description = step.name + std::string(s.task_extra);
+    step.task_name = step.description;
+    step.overrides = definition_.step_overrides;
+    step.overrides.insert(step.overrides.end(), s.overrides.begin(), s.overrides.end());
+    AddStep(package, step);
   }
   for (const auto& [later, earlier] : definition_.waits) {
     AddConstraint(package, StepName(Step(later)), StepName(Step(earlier)));

@@ -177,16 +177,16 @@ void AddSQLTask(dts::Package& package, std::string_view name, std::string_view s
   package.Tasks().Add(std::move(t));
 }
 
-std::shared_ptr<dts::Task> NewDataPumpTask(dts::Package& package, const PumpSpec& spec) {
+std::shared_ptr<dts::Task> NewDataPumpTask(dts::Package& package, const PumpSpec& pump) {
   auto t = package.Tasks().New(dts::kDataPumpTaskKind);
-  Set(*t, "Name", V::Text(spec.name));
+  Set(*t, "Name", V::Text(pump.name));
   auto& ct = t->GetCustomTask();
-  Set(ct, "Name", V::Text(spec.name));
-  Set(ct, "Description", V::Text(spec.name));
+  Set(ct, "Name", V::Text(pump.name));
+  Set(ct, "Description", V::Text(pump.name));
   Set(ct, "SourceConnectionID", V::I4(1));
-  Set(ct, "SourceSQLStatement", V::Text(spec.source_sql));
+  Set(ct, "SourceSQLStatement", V::Text(pump.source_sql));
   Set(ct, "DestinationConnectionID", V::I4(2));
-  Set(ct, "DestinationObjectName", V::Text(spec.destination_object));
+  Set(ct, "DestinationObjectName", V::Text(pump.destination_object));
   Set(ct, "ProgressRowCount", V::I4(1000));
   Set(ct, "MaximumErrorCount", V::I4(0));
   Set(ct, "FetchBufferSize", V::I4(1));
@@ -194,10 +194,10 @@ std::shared_ptr<dts::Task> NewDataPumpTask(dts::Package& package, const PumpSpec
   Set(ct, "InsertCommitSize", V::I4(0));
   Set(ct, "ExceptionFileColumnDelimiter", V::Text("|"));
   Set(ct, "ExceptionFileRowDelimiter", V::Text("\r\n"));
-  Set(ct, "AllowIdentityInserts", V::Bool(spec.allow_identity_inserts));
-  Set(ct, "FirstRow", spec.first_row);
-  Set(ct, "LastRow", spec.last_row);
-  Set(ct, "FastLoadOptions", V::I4(spec.fast_load_options));
+  Set(ct, "AllowIdentityInserts", V::Bool(pump.allow_identity_inserts));
+  Set(ct, "FirstRow", pump.first_row);
+  Set(ct, "LastRow", pump.last_row);
+  Set(ct, "FastLoadOptions", V::I4(pump.fast_load_options));
   Set(ct, "ExceptionFileOptions", V::I4(1));
   Set(ct, "DataPumpOptions", V::I4(0));
   return t;
@@ -207,16 +207,16 @@ void AddTask(dts::Package& package, std::shared_ptr<dts::Task> task) {
   package.Tasks().Add(std::move(task));
 }
 
-void AddTransformation(dts::DataPumpTask& task, const TransformSpec& spec) {
-  auto t = task.Transformations().New(spec.class_name);
-  ApplyTable(*t, kTransformationTable, {{"Name", V::Text(spec.name)}});
-  AddColumns(t->SourceColumns(), spec.source);
-  AddColumns(t->DestinationColumns(), spec.destination);
-  if (spec.kind == TransformKind::kScript) {
+void AddTransformation(dts::DataPumpTask& task, const TransformSpec& transform) {
+  auto t = task.Transformations().New(transform.class_name);
+  ApplyTable(*t, kTransformationTable, {{"Name", V::Text(transform.name)}});
+  AddColumns(t->SourceColumns(), transform.source);
+  AddColumns(t->DestinationColumns(), transform.destination);
+  if (transform.kind == TransformKind::kScript) {
     std::string text;
-    for (std::size_t i = 0; i < spec.script_lines.size(); ++i) {
+    for (std::size_t i = 0; i < transform.script_lines.size(); ++i) {
       if (i) text += "\r\n";
-      text += spec.script_lines[i];
+      text += transform.script_lines[i];
     }
     t->TransformServerProperties().Set("Text", V::Text(text));
     t->TransformServerProperties().Set("Language", V::Text("VBScript"));

@@ -78,7 +78,7 @@ struct PumpSpec {
 };
 // Creates the task and sets the data pump table; the caller adds the
 // transformation and then the task (AddTask).
-std::shared_ptr<dts::Task> NewDataPumpTask(dts::Package& package, const PumpSpec& spec);
+std::shared_ptr<dts::Task> NewDataPumpTask(dts::Package& package, const PumpSpec& pump);
 void AddTask(dts::Package& package, std::shared_ptr<dts::Task> task);
 
 // ---- transformation table and column table
@@ -101,6 +101,6 @@ struct TransformSpec {
   std::span<const ColumnDef> destination{};
   std::span<const std::string_view> script_lines{};  // script kind: joined by "\r\n"
 };
-void AddTransformation(dts::DataPumpTask& task, const TransformSpec& spec);
+void AddTransformation(dts::DataPumpTask& task, const TransformSpec& transform);
 
 }  // namespace korvel::builder

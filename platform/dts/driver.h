@@ -103,7 +103,7 @@ class Session {
 class Driver {
  public:
   virtual ~Driver() = default;
-  virtual std::unique_ptr<Session> Open(const ConnectionSpec& spec) = 0;
+  virtual std::unique_ptr<Session> Open(const ConnectionSpec& connection) = 0;
 };
 
 // The driver registered for a provider name; raises a clear error naming the

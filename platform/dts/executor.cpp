@@ -137,15 +137,15 @@ Session& Executor::SessionFor(std::int32_t connection_id) {
   Link& link = links_[connection_id];
   link.definition = def;
   auto open = [&] {
-    ConnectionSpec spec;
-    spec.provider = def->ProviderID();
-    spec.data_source = def->GetText("DataSource");
-    spec.user_id = def->GetText("UserID");
-    spec.password = def->GetText("Password");
-    spec.catalog = def->GetText("Catalog");
-    spec.timeout_seconds = def->GetLong("ConnectionTimeout");
-    for (const auto& e : def->ConnectionProperties().entries()) spec.properties.emplace_back(e.name, e.value);
-    return FindDriver(spec.provider)->Open(spec);
+    ConnectionSpec connection;
+    connection.provider = def->ProviderID();
+    connection.data_source = def->GetText("DataSource");
+    connection.user_id = def->GetText("UserID");
+    connection.password = def->GetText("Password");
+    connection.catalog = def->GetText("Catalog");
+    connection.timeout_seconds = def->GetLong("ConnectionTimeout");
+    for (const auto& e : def->ConnectionProperties().entries()) connection.properties.emplace_back(e.name, e.value);
+    return FindDriver(connection.provider)->Open(connection);
   };
   if (current_joined_ && tx_active_) {
     if (!link.joined) link.joined = open();

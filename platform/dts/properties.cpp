@@ -11,16 +11,16 @@ namespace {
 
 std::atomic<std::uint64_t> g_sequence{0};
 
-com::Variant Coerce(const ObjectSchema& schema, const PropertySpec& spec, const com::Variant& v) {
+com::Variant Coerce(const ObjectSchema& schema, const PropertySpec& property_def, const com::Variant& v) {
   auto mismatch = [&]() -> com::Error {
     return com::Error(com::kErrTypeMismatch, std::string(schema.kind),
-                      "属性 " + std::string(spec.name) + " 不能取 " +
+                      "属性 " + std::string(property_def.name) + " 不能取 " +
                           std::string(com::VarTypeName(v.type())) + " 值“" + v.ToText() + "”");
   };
-  if (spec.type == PropType::kVariant) return v;
+  if (property_def.type == PropType::kVariant) return v;
   if (v.IsNull() || v.IsEmpty()) throw mismatch();
   try {
-    switch (spec.type) {
+    switch (property_def.type) {
       case PropType::kBool:
         return com::Variant::Bool(v.ToBool());
       case PropType::kI2: {
@@ -73,7 +73,7 @@ std::string DbTypeName(std::uint16_t type) {
   }
 }
 
-const PropertySpec* PropertyBag::Spec(std::string_view name) const {
+const PropertySpec* PropertyBag::DefinitionOf(std::string_view name) const {
   for (const auto& p : schema_->props) {
     if (p.name == name) return &p;
   }
@@ -83,12 +83,12 @@ const PropertySpec* PropertyBag::Spec(std::string_view name) const {
 void PropertyBag::Set(std::string_view name, const com::Variant& value) {
   com::Variant stored = value;
   if (!schema_->open) {
-    const PropertySpec* spec = Spec(name);
-    if (!spec) {
+    const PropertySpec* property_def = DefinitionOf(name);
+    if (!property_def) {
       throw com::Error(com::kErrNoSuchProperty, std::string(schema_->kind),
                        "对象 " + std::string(schema_->kind) + " 不支持属性 " + std::string(name));
     }
-    stored = Coerce(*schema_, *spec, value);
+    stored = Coerce(*schema_, *property_def, value);
   }
   for (auto& e : entries_) {
     if (e.name == name) {
@@ -108,7 +108,7 @@ const com::Variant* PropertyBag::Find(std::string_view name) const {
 
 com::Variant PropertyBag::Get(std::string_view name) const {
   if (const com::Variant* v = Find(name)) return *v;
-  if (const PropertySpec* spec = Spec(name)) return spec->default_value;
+  if (const PropertySpec* property_def = DefinitionOf(name)) return property_def->default_value;
   return com::Variant();
 }
 

@@ -58,7 +58,7 @@ class PropertyBag {
   void Clear() { entries_.clear(); }
 
  private:
-  const PropertySpec* Spec(std::string_view name) const;
+  const PropertySpec* DefinitionOf(std::string_view name) const;
 
   const ObjectSchema* schema_;
   std::vector<PropertyEntry> entries_;

@@ -378,12 +378,12 @@ class JetSession final : public dts::Session {
 
 class JetDriver final : public dts::Driver {
  public:
-  std::unique_ptr<dts::Session> Open(const dts::ConnectionSpec& spec) override {
+  std::unique_ptr<dts::Session> Open(const dts::ConnectionSpec& connection) override {
     OpenOptions options;
-    const com::Variant* pw = spec.Property("Jet OLEDB:Database Password");
-    options.password = pw ? pw->ToText() : spec.password;
-    std::string path = spec.data_source;
-    if (const com::Variant* ds = spec.Property("Data Source"); path.empty() && ds) path = ds->ToText();
+    const com::Variant* pw = connection.Property("Jet OLEDB:Database Password");
+    options.password = pw ? pw->ToText() : connection.password;
+    std::string path = connection.data_source;
+    if (const com::Variant* ds = connection.Property("Data Source"); path.empty() && ds) path = ds->ToText();
     return std::make_unique<JetSession>(std::make_unique<Database>(path, options));
   }
 };

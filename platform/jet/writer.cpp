@@ -219,34 +219,34 @@ void Writer::Impl::RaiseRow(const std::string& what) const {
   RaiseInvalid("Jet table '" + table_->name + "', row " + std::to_string(table_->rows + 1) + ": " + what);
 }
 
-void Writer::Impl::BeginTable(const TableSpec& spec) {
+void Writer::Impl::BeginTable(const TableSpec& table_def) {
   CheckUsable("begin a table");
   if (table_) {
-    RaiseInvalid("Jet table '" + spec.name + "' cannot begin: table '" + table_->name + "' is still open");
+    RaiseInvalid("Jet table '" + table_def.name + "' cannot begin: table '" + table_->name + "' is still open");
   }
   auto t = std::make_unique<Table>();
-  t->name = spec.name;
-  if (spec.name.empty()) RaiseInvalid("Jet table name is empty");
-  if (!Utf8ToUtf16(spec.name, &t->name16)) RaiseInvalid("Jet table name is not valid UTF-8 text");
+  t->name = table_def.name;
+  if (table_def.name.empty()) RaiseInvalid("Jet table name is empty");
+  if (!Utf8ToUtf16(table_def.name, &t->name16)) RaiseInvalid("Jet table name is not valid UTF-8 text");
   if (t->name16.size() > kMaxNameLength) {
-    RaiseInvalid("Jet table '" + spec.name + "': the name is longer than 64 characters");
+    RaiseInvalid("Jet table '" + table_def.name + "': the name is longer than 64 characters");
   }
   const std::u16string folded = Folded(t->name16);
   if (wr::IsSystemTableName(t->name16) || std::find(names_.begin(), names_.end(), folded) != names_.end()) {
-    RaiseInvalid("Jet table '" + spec.name + "' already exists");
+    RaiseInvalid("Jet table '" + table_def.name + "' already exists");
   }
-  if (spec.columns.empty()) RaiseInvalid("Jet table '" + spec.name + "' has no columns");
-  if (spec.columns.size() > kMaxColumns) {
-    RaiseInvalid("Jet table '" + spec.name + "' has " + std::to_string(spec.columns.size()) +
+  if (table_def.columns.empty()) RaiseInvalid("Jet table '" + table_def.name + "' has no columns");
+  if (table_def.columns.size() > kMaxColumns) {
+    RaiseInvalid("Jet table '" + table_def.name + "' has " + std::to_string(table_def.columns.size()) +
                  " columns; a table holds at most 255");
   }
   std::vector<std::u16string> column_names;
-  for (const auto& c : spec.columns) {
-    const std::string where = "Jet table '" + spec.name + "', column '" + c.name + "': ";
+  for (const auto& c : table_def.columns) {
+    const std::string where = "Jet table '" + table_def.name + "', column '" + c.name + "': ";
     wr::ColumnDef def;
-    if (c.name.empty()) RaiseInvalid("Jet table '" + spec.name + "': a column name is empty");
+    if (c.name.empty()) RaiseInvalid("Jet table '" + table_def.name + "': a column name is empty");
     if (!Utf8ToUtf16(c.name, &def.name)) {
-      RaiseInvalid("Jet table '" + spec.name + "': a column name is not valid UTF-8 text");
+      RaiseInvalid("Jet table '" + table_def.name + "': a column name is not valid UTF-8 text");
     }
     if (def.name.size() > kMaxNameLength) RaiseInvalid(where + "the name is longer than 64 characters");
     const std::u16string folded_column = Folded(def.name);
@@ -270,18 +270,18 @@ void Writer::Impl::BeginTable(const TableSpec& spec) {
   }
 
   try {
-    t->specs = spec.columns;
+    t->specs = table_def.columns;
     wr::LayoutColumns(&t->def.columns);
     for (auto& c : t->def.columns) c.second_number = static_cast<std::uint16_t>(c.number + 1);
-    t->store_of.assign(spec.columns.size(), std::string::npos);
-    for (std::size_t i = 0; i < spec.columns.size(); ++i) {
-      if (spec.columns[i].type == ColumnType::kMemo) {
+    t->store_of.assign(table_def.columns.size(), std::string::npos);
+    for (std::size_t i = 0; i < table_def.columns.size(); ++i) {
+      if (table_def.columns[i].type == ColumnType::kMemo) {
         t->store_of[i] = t->stores.size();
         t->stores.emplace_back();
       }
     }
-    t->memo.resize(spec.columns.size());
-    t->memo_place.resize(spec.columns.size());
+    t->memo.resize(table_def.columns.size());
+    t->memo_place.resize(table_def.columns.size());
     t->tdef_size = TableDefinitionSize(t->def);
     const std::uint32_t tdef_count = wr::TableDefinitionPages(t->tdef_size);
     const std::uint32_t map_count = wr::UsageMapPages(2 + 2 * t->stores.size());
@@ -305,15 +305,15 @@ void Writer::Impl::DecodeText(std::size_t i, const com::Variant& v) {
 }
 
 void Writer::Impl::SetNumber(std::size_t i, const com::Variant& v) {
-  const ColumnSpec& spec = table_->specs[i];
+  const ColumnSpec& column = table_->specs[i];
   const com::VarType vt = v.type();
-  auto mismatch = [&]() { RaiseCell(com::kErrTypeMismatch, i, MismatchText(vt, spec.type)); };
+  auto mismatch = [&]() { RaiseCell(com::kErrTypeMismatch, i, MismatchText(vt, column.type)); };
   auto out_of_range = [&](const std::string& value, const char* range) {
     RaiseCell(com::kErrInvalidArgument, i,
-              "value " + value + " is out of range for a " + TypeName(spec.type) + " column (" + range + ")");
+              "value " + value + " is out of range for a " + TypeName(column.type) + " column (" + range + ")");
   };
   wr::RowBuilder& row = table_->row;
-  switch (spec.type) {
+  switch (column.type) {
     case ColumnType::kBoolean:
       if (vt != com::VarType::kBool && !IsInteger(vt)) mismatch();
       row.SetBoolean(i, v.integer() != 0);
@@ -368,7 +368,7 @@ void Writer::Impl::SetNumber(std::size_t i, const com::Variant& v) {
       } else {
         mismatch();
       }
-      if (spec.type == ColumnType::kDouble) {
+      if (column.type == ColumnType::kDouble) {
         Store64(row.SetFixed(i), std::bit_cast<std::uint64_t>(d));
         return;
       }
@@ -393,30 +393,30 @@ void Writer::Impl::SetNumber(std::size_t i, const com::Variant& v) {
 }
 
 void Writer::Impl::SetValue(std::size_t i, const com::Variant& v) {
-  const ColumnSpec& spec = table_->specs[i];
+  const ColumnSpec& column = table_->specs[i];
   wr::RowBuilder& row = table_->row;
   if (v.IsNull()) {
-    if (spec.required) {
+    if (column.required) {
       RaiseCell(com::kErrInvalidArgument, i, "a value is required (the column does not accept null)");
     }
     row.SetNull(i);  // a null Yes/No is stored as No
     return;
   }
-  if (spec.type == ColumnType::kText) {
+  if (column.type == ColumnType::kText) {
     DecodeText(i, v);
-    if (text_.size() > static_cast<std::size_t>(spec.max_length)) {
+    if (text_.size() > static_cast<std::size_t>(column.max_length)) {
       RaiseCell(com::kErrInvalidArgument, i,
                 "text of " + std::to_string(text_.size()) + " characters is longer than the column's " +
-                    std::to_string(spec.max_length));
+                    std::to_string(column.max_length));
     }
-    wr::AppendJetText(text_, spec.compressed, row.SetVariable(i));
+    wr::AppendJetText(text_, column.compressed, row.SetVariable(i));
     return;
   }
-  if (spec.type == ColumnType::kMemo) {
+  if (column.type == ColumnType::kMemo) {
     DecodeText(i, v);
     Bytes& data = table_->memo[i];
     data.clear();
-    wr::AppendJetText(text_, spec.compressed && text_.size() <= kMaxCompressedMemo, &data);
+    wr::AppendJetText(text_, column.compressed && text_.size() <= kMaxCompressedMemo, &data);
     if (data.size() > wr::LongValueStore::kMaxLength) {
       RaiseCell(com::kErrInvalidArgument, i,
                 "memo of " + std::to_string(data.size()) + " bytes is longer than the " +
@@ -507,12 +507,12 @@ wr::PropertyBlob Writer::Impl::Properties() const {
   // UnicodeCompression.
   wr::PropertyBlob props;
   for (std::size_t i = 0; i < table_->specs.size(); ++i) {
-    const ColumnSpec& spec = table_->specs[i];
+    const ColumnSpec& column = table_->specs[i];
     const std::u16string& name = table_->def.columns[i].name;
-    props.AddBoolean(name, u"Required", spec.required, true);
-    if (spec.type == ColumnType::kText || spec.type == ColumnType::kMemo) {
+    props.AddBoolean(name, u"Required", column.required, true);
+    if (column.type == ColumnType::kText || column.type == ColumnType::kMemo) {
       props.AddBoolean(name, u"AllowZeroLength", true, true);
-      props.AddBoolean(name, u"UnicodeCompression", spec.compressed, true);
+      props.AddBoolean(name, u"UnicodeCompression", column.compressed, true);
     }
   }
   return props;

@@ -49,19 +49,19 @@ class EngineSession final : public dts::Session {
   std::unique_ptr<Engine> engine_;
 };
 
-std::string Text(const dts::ConnectionSpec& spec, const std::string& own, const char* property) {
+std::string Text(const dts::ConnectionSpec& connection, const std::string& own, const char* property) {
   if (!own.empty()) return own;
-  const com::Variant* v = spec.Property(property);
+  const com::Variant* v = connection.Property(property);
   return v ? v->ToText() : "";
 }
 
 class SqlServerDriver final : public dts::Driver {
  public:
-  std::unique_ptr<dts::Session> Open(const dts::ConnectionSpec& spec) override {
-    const std::string server = Text(spec, spec.data_source, "Data Source");
-    const std::string user = Text(spec, spec.user_id, "User ID");
-    const std::string password = Text(spec, spec.password, "Password");
-    const std::string database = Text(spec, spec.catalog, "Initial Catalog");
+  std::unique_ptr<dts::Session> Open(const dts::ConnectionSpec& connection) override {
+    const std::string server = Text(connection, connection.data_source, "Data Source");
+    const std::string user = Text(connection, connection.user_id, "User ID");
+    const std::string password = Text(connection, connection.password, "Password");
+    const std::string database = Text(connection, connection.catalog, "Initial Catalog");
     auto folder = EmbeddedServerFolder(server);
     if (!folder) NetworkServer(server);
     Server s(*folder);

@@ -72,9 +72,9 @@ class FakeSession : public dts::Session {
 
 }  // namespace
 
-std::unique_ptr<dts::Session> FakeDriver::Open(const dts::ConnectionSpec& spec) {
-  opened.push_back(spec);
-  if (spec.data_source == "unreachable") throw com::Error(17, "FakeDB", "server does not exist");
+std::unique_ptr<dts::Session> FakeDriver::Open(const dts::ConnectionSpec& connection) {
+  opened.push_back(connection);
+  if (connection.data_source == "unreachable") throw com::Error(17, "FakeDB", "server does not exist");
   return std::make_unique<FakeSession>(db_);
 }
 

@@ -24,7 +24,7 @@ struct FakeDatabase {
 class FakeDriver : public dts::Driver {
  public:
   explicit FakeDriver(std::shared_ptr<FakeDatabase> db) : db_(std::move(db)) {}
-  std::unique_ptr<dts::Session> Open(const dts::ConnectionSpec& spec) override;
+  std::unique_ptr<dts::Session> Open(const dts::ConnectionSpec& connection) override;
   std::vector<dts::ConnectionSpec> opened;
 
  private:
