@@ -22,7 +22,7 @@ namespace fs = std::filesystem;
 using testing_support::RunCommand;
 using testing_support::ShellQuote;
 
-std::string JetFile(const std::string& name) { return testing_support::TestDataDir() + "/jet/" + name; }
+std::string JetFile(const std::string& name) { return testing_support::JetTestDataDir() + "/" + name; }
 
 std::int32_t OpenError(const std::string& path, const std::string& password = "") {
   try {
@@ -50,7 +50,7 @@ std::vector<std::string> QueryLines(jet::Database& db, const std::string& sql) {
 // prints as \N here and as an empty field there.
 TEST(JetReader, AgreesWithMdbExportOnFilesAccessWrote) {
   std::vector<fs::path> files;
-  for (const auto& e : fs::directory_iterator(testing_support::TestDataDir() + "/jet")) {
+  for (const auto& e : fs::directory_iterator(testing_support::JetTestDataDir())) {
     if (e.path().extension() == ".mdb") files.push_back(e.path());
   }
   if (const char* extra = std::getenv("KORVEL_EXTRA_JET_FILES")) {

@@ -692,7 +692,7 @@ TEST(JetWriterFile, ManyTablesNeedCatalogIndexNodes) {
 // The system tables' definitions as a real Access 2000 file has them (page
 // numbers aside) and the same header when there is no password.
 TEST(JetWriterFile, SystemTablesMatchAnAccess2000File) {
-  const std::string access = testing_support::TestDataDir() + "/jet/V2000_test.mdb";
+  const std::string access = testing_support::JetTestDataDir() + "/V2000_test.mdb";
   if (!std::filesystem::exists(access)) GTEST_SKIP() << "no Access 2000 sample at " << access;
   TempDir dir;
   const std::string path = dir.File("system.mdb");

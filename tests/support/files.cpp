@@ -62,6 +62,7 @@ CommandResult RunCommand(const std::string& command, const std::string& input) {
 }
 
 std::string TestDataDir() { return VK_TEST_DATA_DIR; }
+std::string JetTestDataDir() { return VK_JET_TEST_DATA_DIR; }
 std::string BinDir() { return com::ProgramFolder(); }
 
 }  // namespace testing_support

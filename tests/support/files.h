@@ -35,6 +35,8 @@ std::string ShellQuote(const std::string& word);
 
 // The folder of the test data kept in the repository (tests/data).
 std::string TestDataDir();
+// The Access-made Jet files of tests/data/jet, unpacked by the build.
+std::string JetTestDataDir();
 // The folder holding the programs and libraries of this build.
 std::string BinDir();
 
