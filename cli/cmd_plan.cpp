@@ -240,14 +240,13 @@ int CmdRun(const Argv& argv) {
   std::printf("方案 %s：%s，%d 个任务\n", model.c_str(), package->GetText("Description").c_str(), package->Tasks().Count());
   RunObserver observer(*package);
   dts::EventLink link(package, &observer);
-  auto previous_sink = korvel::SetReportSink(std::make_shared<PrintingSink>());
   std::string error;
   try {
+    korvel::ScopedReportSink printing(std::make_shared<PrintingSink>());
     plan->KorvelExec();
   } catch (const com::Error& e) {
     error = e.description();
   }
-  korvel::SetReportSink(previous_sink);
   link.Reset();
   bool ok = error.empty();
   for (const auto& o : observer.outcomes()) ok = ok && o.state == StepOutcome::kSucceeded;

@@ -32,7 +32,7 @@ void PrintResult(const sqlsrv::ResultSet& rs) {
   std::printf("%s\n", line.c_str());
   for (const auto& row : rs.rows) {
     line.clear();
-    for (std::size_t i = 0; i < row.size(); ++i) line += (i ? "\t" : "") + FormatTsvValue(row[i]);
+    AppendTsvLine(row, &line);
     std::printf("%s\n", line.c_str());
   }
 }

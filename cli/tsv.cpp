@@ -36,6 +36,19 @@ std::string FormatTsvValue(const com::Variant& v) {
   }
 }
 
+void AppendTsvLine(const dts::Row& row, std::string* line) {
+  for (std::size_t i = 0; i < row.size(); ++i) {
+    if (i) line->push_back('\t');
+    *line += FormatTsvValue(row[i]);
+  }
+}
+
+std::string FormatTsvLine(const dts::Row& row) {
+  std::string line;
+  AppendTsvLine(row, &line);
+  return line;
+}
+
 long long WriteTsv(dts::RowReader& reader, std::FILE* out) {
   std::string line;
   const auto& cols = reader.columns();
@@ -49,10 +62,7 @@ long long WriteTsv(dts::RowReader& reader, std::FILE* out) {
   long long n = 0;
   while (reader.Next(row)) {
     line.clear();
-    for (std::size_t i = 0; i < row.size(); ++i) {
-      if (i) line.push_back('\t');
-      line += FormatTsvValue(row[i]);
-    }
+    AppendTsvLine(row, &line);
     line.push_back('\n');
     std::fwrite(line.data(), 1, line.size(), out);
     ++n;

@@ -20,6 +20,9 @@ namespace cli {
 std::string EscapeTsv(std::string_view text);
 // The TSV form of a value (\N for null).
 std::string FormatTsvValue(const com::Variant& v);
+// Appends the TSV form of a row (values tab-separated, no line end).
+void AppendTsvLine(const dts::Row& row, std::string* line);
+std::string FormatTsvLine(const dts::Row& row);
 // Prints a header line and every row; returns the number of rows.
 long long WriteTsv(dts::RowReader& reader, std::FILE* out);
 

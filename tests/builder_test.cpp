@@ -7,6 +7,7 @@
 #include "library/builder/tables.h"
 #include "library/interface/errors.h"
 #include "library/interface/report_sink.h"
+#include "tests/support/reports.h"
 #include "platform/com/error.h"
 #include "platform/dts/dump.h"
 #include "tests/support/fake_driver.h"
@@ -135,31 +136,21 @@ class TestPlan : public korvel::builder::PlanBase {
   }
 };
 
-class RecordingSink : public korvel::ReportSink {
- public:
-  std::vector<std::string> reports;
-  void ShowReport(const std::string& text) override { reports.push_back(text); }
-};
-
 class PlanTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    previous_ = korvel::SetReportSink(sink);
     src.Provider = testing_support::kFakeProvider;
     dst.Provider = testing_support::kFakeProvider;
     dst.InitialCatalog = "Sales60";
   }
-  void TearDown() override { korvel::SetReportSink(previous_); }
 
-  std::shared_ptr<RecordingSink> sink = std::make_shared<RecordingSink>();
+  std::shared_ptr<testing_support::RecordingSink> sink = std::make_shared<testing_support::RecordingSink>();
+  korvel::ScopedReportSink sink_installed{sink};
   std::shared_ptr<testing_support::FakeDatabase> db = std::make_shared<testing_support::FakeDatabase>();
   dts::ScopedDriver registration{testing_support::kFakeProvider,
                                  std::make_shared<testing_support::FakeDriver>(db)};
   korvel::CConnection src, dst;
   TestPlan plan;
-
- private:
-  std::shared_ptr<korvel::ReportSink> previous_;
 };
 
 TEST_F(PlanTest, ASuccessfulRunReportsNothingAndReleasesThePackage) {

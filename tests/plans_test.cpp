@@ -19,6 +19,7 @@
 #include "platform/sqlserver/engine.h"
 #include "platform/sqlserver/server.h"
 #include "tests/support/files.h"
+#include "tests/support/reports.h"
 #include "tests/support/shop.h"
 
 namespace {
@@ -72,18 +73,9 @@ TEST(PlanPackages, KeepAnOddDatabaseNameInNamesAndSafeInSql) {
             "[a]]b c'; drop table x --].[dbo].[Depart]");
 }
 
-class RecordingSink : public korvel::ReportSink {
- public:
-  std::vector<std::string> reports;
-  void ShowReport(const std::string& text) override { reports.push_back(text); }
-};
-
 // An embedded server with a 6.0 database, a 5.6 sample, and a report sink.
 class PlanRun : public ::testing::Test {
  protected:
-  void SetUp() override { previous_ = korvel::SetReportSink(sink); }
-  void TearDown() override { korvel::SetReportSink(previous_); }
-
   // Runs a plan; returns the error KorvelExec raised ("" when none).
   std::string Run(const std::string& name, const std::string& source) {
     auto plan = Plan(name);
@@ -102,24 +94,14 @@ class PlanRun : public ::testing::Test {
 
   std::vector<std::string> Source(const std::string& path, const std::string& sql) {
     jet::Database db(path);
-    auto reader = db.Query(sql);
-    std::vector<std::string> lines;
-    dts::Row row;
-    while (reader->Next(row)) {
-      std::string line;
-      for (std::size_t i = 0; i < row.size(); ++i) line += (i ? "\t" : "") + cli::FormatTsvValue(row[i]);
-      lines.push_back(line);
-    }
-    return lines;
+    return testing_support::TsvLines(*db.Query(sql));
   }
 
   testing_support::EmbeddedShop shop;
   const TempDir& dir = shop.dir;
   const std::string& file = shop.database_file;
-  std::shared_ptr<RecordingSink> sink = std::make_shared<RecordingSink>();
-
- private:
-  std::shared_ptr<korvel::ReportSink> previous_;
+  std::shared_ptr<testing_support::RecordingSink> sink = std::make_shared<testing_support::RecordingSink>();
+  korvel::ScopedReportSink sink_installed{sink};
 };
 
 TEST_F(PlanRun, DepartmentsArriveWithTheirIdsAndTheTableDefaults) {

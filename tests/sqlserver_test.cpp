@@ -42,11 +42,7 @@ class SqlTest : public ::testing::Test {
     db->Execute(sql, &out);
     std::vector<std::string> lines;
     for (const auto& rs : out.results) {
-      for (const auto& row : rs.rows) {
-        std::string line;
-        for (std::size_t i = 0; i < row.size(); ++i) line += (i ? "\t" : "") + cli::FormatTsvValue(row[i]);
-        lines.push_back(line);
-      }
+      for (const auto& row : rs.rows) lines.push_back(cli::FormatTsvLine(row));
     }
     return lines;
   }

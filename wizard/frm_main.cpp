@@ -20,6 +20,7 @@
 #include "library/interface/provider.h"
 #include "library/interface/report_sink.h"
 #include "platform/com/object.h"
+#include "platform/com/quote.h"
 #include "platform/com/variant.h"
 #include "platform/dts/events.h"
 #include "platform/dts/model.h"
@@ -51,16 +52,6 @@ std::string TrimSpaces(const std::string& s) {
   const std::size_t b = s.find_first_not_of(' ');
   if (b == std::string::npos) return "";
   return s.substr(b, s.find_last_not_of(' ') - b + 1);
-}
-
-// A quote inside a Jet text literal is written twice.
-std::string JetQuoted(const std::string& s) {
-  std::string out = "'";
-  for (char c : s) {
-    out += c;
-    if (c == '\'') out += '\'';
-  }
-  return out + "'";
 }
 
 // A column of the current model list row in its text form.
@@ -116,18 +107,6 @@ class WindowReportSink final : public korvel::ReportSink {
  private:
   QObject* window_;
   Toolkit& toolkit_;
-};
-
-class ReportSinkScope {
- public:
-  explicit ReportSinkScope(std::shared_ptr<korvel::ReportSink> sink)
-      : previous_(korvel::SetReportSink(std::move(sink))) {}
-  ~ReportSinkScope() { korvel::SetReportSink(previous_); }
-  ReportSinkScope(const ReportSinkScope&) = delete;
-  ReportSinkScope& operator=(const ReportSinkScope&) = delete;
-
- private:
-  std::shared_ptr<korvel::ReportSink> previous_;
 };
 
 }  // namespace
@@ -230,7 +209,7 @@ void FrmMain::ModelList_Click() {
     if (!selected) return;
     jet::Database db(ModelListPath());
     // The name goes into the query as a literal, its quotes doubled.
-    auto rows = db.Query("Select * From ModelList Where ModelCNName = " + JetQuoted(Text(selected->text())));
+    auto rows = db.Query("Select * From ModelList Where ModelCNName = " + com::Quoted(Text(selected->text()), '\'', '\''));
     dts::Row row;
     if (!rows->Next(row)) {
       throw com::Error(3021, "ADODB.Recordset",
@@ -379,7 +358,7 @@ void FrmMain::RunPlan(const std::string& clsName, korvel::CConnection& SourceCon
   // The plan and everything it makes live on the run's own thread; it gets
   // descriptors of its own with the values of the window's two.
   const DescriptorValues source(SourceConn), destination(DestinationConn);
-  ReportSinkScope reports(std::make_shared<WindowReportSink>(this, toolkit_));
+  korvel::ScopedReportSink reports(std::make_shared<WindowReportSink>(this, toolkit_));
   RunOffWindowThread(this, [&] {
     auto plan = com::QueryInterface<korvel::IPackage>(com::CreateObject(prog_id), prog_id);
     korvel::CConnection source_conn, destination_conn;

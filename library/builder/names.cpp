@@ -1,18 +1,12 @@
 #include "library/builder/names.h"
 
+#include "platform/com/quote.h"
+
 namespace korvel::builder {
 
-std::string EscapeBracketed(std::string_view name) {
-  std::string out;
-  out.reserve(name.size() + 2);
-  for (char c : name) {
-    out.push_back(c);
-    if (c == ']') out.push_back(']');
-  }
-  return out;
-}
+std::string EscapeBracketed(std::string_view name) { return com::DoubledQuotes(name, ']'); }
 
-std::string Bracket(std::string_view name) { return "[" + EscapeBracketed(name) + "]"; }
+std::string Bracket(std::string_view name) { return com::Quoted(name, '[', ']'); }
 
 std::string Names::Name(std::string_view prefix, std::string_view suffix) const {
   std::string out(prefix);

@@ -20,4 +20,17 @@ std::shared_ptr<ReportSink> CurrentReportSink();
 // Installs a sink (null: the default) and returns the one it replaces.
 std::shared_ptr<ReportSink> SetReportSink(std::shared_ptr<ReportSink> sink);
 
+// Installs a sink for as long as it lives, then puts back the one it
+// replaced.
+class ScopedReportSink {
+ public:
+  explicit ScopedReportSink(std::shared_ptr<ReportSink> sink) : previous_(SetReportSink(std::move(sink))) {}
+  ~ScopedReportSink() { SetReportSink(previous_); }
+  ScopedReportSink(const ScopedReportSink&) = delete;
+  ScopedReportSink& operator=(const ScopedReportSink&) = delete;
+
+ private:
+  std::shared_ptr<ReportSink> previous_;
+};
+
 }  // namespace korvel

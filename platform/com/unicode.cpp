@@ -137,24 +137,6 @@ void CodePage::ToUtf8(const unsigned char* data, std::size_t size, std::string* 
   }
 }
 
-bool CodePage::FromUtf8(std::string_view utf8, std::string* result) {
-  auto cd = static_cast<iconv_t>(from_utf8_);
-  iconv(cd, nullptr, nullptr, nullptr, nullptr);
-  result->clear();
-  char* in = const_cast<char*>(utf8.data());
-  std::size_t in_left = utf8.size();
-  char buf[1024];
-  while (in_left > 0) {
-    char* out = buf;
-    std::size_t out_left = sizeof buf;
-    const std::size_t r = iconv(cd, &in, &in_left, &out, &out_left);
-    result->append(buf, static_cast<std::size_t>(out - buf));
-    if (r == static_cast<std::size_t>(-1) && errno != E2BIG) return false;
-  }
-  return true;
-}
-
-
 std::size_t CodePage::FromUtf8Lossy(std::string_view utf8, std::string* result) {
   auto cd = static_cast<iconv_t>(from_utf8_);
   iconv(cd, nullptr, nullptr, nullptr, nullptr);

@@ -44,8 +44,6 @@ class CodePage {
 
   // Bytes in the code page to UTF-8; undecodable bytes become U+FFFD.
   void ToUtf8(const unsigned char* data, std::size_t size, std::string* utf8);
-  // UTF-8 to the code page; false when a character has no encoding there.
-  bool FromUtf8(std::string_view utf8, std::string* out);
   // UTF-8 to the code page, each character without an encoding there
   // replaced by '?'; returns how many were replaced.
   std::size_t FromUtf8Lossy(std::string_view utf8, std::string* out);

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "platform/com/quote.h"
 #include "platform/sqlserver/errors.h"
 #include "platform/sqlserver/lexer.h"
 #include "platform/sqlserver/parser.h"
@@ -33,14 +34,7 @@ std::string LowerAscii(std::string_view s) {
   return out;
 }
 
-std::string QuoteSqlite(std::string_view name) {
-  std::string out = "\"";
-  for (char c : name) {
-    out.push_back(c);
-    if (c == '"') out.push_back('"');
-  }
-  return out + "\"";
-}
+std::string QuoteSqlite(std::string_view name) { return com::Quoted(name, '"', '"'); }
 
 int TableMeta::Find(std::string_view column) const {
   for (std::size_t i = 0; i < columns.size(); ++i) {

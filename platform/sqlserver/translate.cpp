@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "platform/com/datetime.h"
+#include "platform/com/quote.h"
 #include "platform/sqlserver/errors.h"
 #include "platform/sqlserver/lexer.h"
 #include "platform/sqlserver/parser.h"
@@ -40,14 +41,7 @@ namespace {
 // 128-bit products keep money arithmetic exact before it is rounded.
 __extension__ typedef __int128 Int128;
 
-std::string QuoteText(std::string_view s) {
-  std::string out = "'";
-  for (char c : s) {
-    out.push_back(c);
-    if (c == '\'') out.push_back('\'');
-  }
-  return out + "'";
-}
+std::string QuoteText(std::string_view s) { return com::Quoted(s, '\'', '\''); }
 
 bool IsNumeric(VT t) { return t == VT::kInt || t == VT::kBit || t == VT::kMoney || t == VT::kDecimal || t == VT::kFloat; }
 

@@ -21,11 +21,14 @@ std::vector<std::string> EmbeddedShop::Query(const std::string& sql) const {
   sqlsrv::BatchOutput out;
   engine.Execute(sql, &out);
   std::vector<std::string> lines;
-  for (const auto& row : out.results.at(0).rows) {
-    std::string line;
-    for (std::size_t i = 0; i < row.size(); ++i) line += (i ? "\t" : "") + cli::FormatTsvValue(row[i]);
-    lines.push_back(line);
-  }
+  for (const auto& row : out.results.at(0).rows) lines.push_back(cli::FormatTsvLine(row));
+  return lines;
+}
+
+std::vector<std::string> TsvLines(dts::RowReader& rows) {
+  std::vector<std::string> lines;
+  dts::Row row;
+  while (rows.Next(row)) lines.push_back(cli::FormatTsvLine(row));
   return lines;
 }
 

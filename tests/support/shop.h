@@ -6,9 +6,13 @@
 #include <string>
 #include <vector>
 
+#include "platform/dts/driver.h"
 #include "tests/support/files.h"
 
 namespace testing_support {
+
+// A query's rows as TSV lines (no header).
+std::vector<std::string> TsvLines(dts::RowReader& rows);
 
 class EmbeddedShop {
  public:

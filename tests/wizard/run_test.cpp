@@ -4,7 +4,7 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QTimer>
-#include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -104,7 +104,9 @@ class BlockingPlan final : public korvel::IPackage {
   void KorvelExec() override {
     Note();
     std::unique_lock<std::mutex> lock(record_.mutex);
-    record_.cv.wait(lock, [&] { return record_.released; });
+    // Bounded, so a window that never lets the test's timer run fails the
+    // test instead of hanging it.
+    record_.cv.wait_for(lock, std::chrono::seconds(30), [&] { return record_.released; });
     package_.reset();
   }
   std::shared_ptr<dts::Package> GetPackage() override { return package_; }
