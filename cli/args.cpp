@@ -52,11 +52,4 @@ std::string Args::Require(const std::string& name) const {
 
 bool Args::Has(const std::string& name) const { return flags_.count(name) > 0 || values_.count(name) > 0; }
 
-std::vector<std::string> Args::All(const std::string& name) const {
-  std::vector<std::string> out;
-  auto [b, e] = values_.equal_range(name);
-  for (auto it = b; it != e; ++it) out.push_back(it->second);
-  return out;
-}
-
 }  // namespace cli

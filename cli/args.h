@@ -22,8 +22,6 @@ class Args {
   std::string Require(const std::string& name) const;
   bool Has(const std::string& name) const;
   const std::vector<std::string>& positional() const { return positional_; }
-  // Every value given for a repeatable option, in order.
-  std::vector<std::string> All(const std::string& name) const;
 
  private:
   std::multimap<std::string, std::string> values_;

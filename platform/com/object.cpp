@@ -15,7 +15,6 @@ namespace {
 std::atomic<long> g_live_objects{0};
 
 std::mutex g_mutex;
-std::string g_component_folder;                       // empty: the program's folder
 std::map<std::string, void*> g_libraries;             // lower-case library name -> handle
 std::map<std::string, std::shared_ptr<const ClassFactory>> g_registered;  // ProgID -> factory
 
@@ -29,7 +28,7 @@ std::map<std::string, std::shared_ptr<const ClassFactory>> g_registered;  // Pro
 void* LoadLibrary(const std::string& name, std::string* why) {
   auto it = g_libraries.find(name);
   if (it != g_libraries.end()) return it->second;
-  std::string folder = g_component_folder.empty() ? ProgramFolder() : g_component_folder;
+  const std::string folder = ProgramFolder();
   std::string path = folder + "/lib" + name + ".so";
   if (access(path.c_str(), F_OK) != 0) {
     *why = "组件库 " + path + " 不存在（组件库必须与程序在同一路径下）";
@@ -124,16 +123,6 @@ std::string ProgramFolder() {
   std::string path(buf, static_cast<std::size_t>(n));
   auto slash = path.rfind('/');
   return slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
-}
-
-std::string ComponentFolder() {
-  std::lock_guard lock(g_mutex);
-  return g_component_folder.empty() ? ProgramFolder() : g_component_folder;
-}
-
-void SetComponentFolder(std::string folder) {
-  std::lock_guard lock(g_mutex);
-  g_component_folder = std::move(folder);
 }
 
 }  // namespace com

@@ -79,9 +79,5 @@ class ClassRegistration {
 // Folder of the running program's executable, without a trailing slash.
 std::string ProgramFolder();
 
-// Folder searched for component libraries: the program's folder unless a
-// test or tool has set another one.
-std::string ComponentFolder();
-void SetComponentFolder(std::string folder);
 
 }  // namespace com

@@ -74,7 +74,6 @@ bool Variant::IsNumeric() const {
 }
 
 void Variant::SetNull() { type_ = VarType::kNull; text_.clear(); }
-void Variant::SetEmpty() { type_ = VarType::kEmpty; text_.clear(); }
 void Variant::SetText(std::string_view v) { type_ = VarType::kText; text_.assign(v); }
 void Variant::SetInteger(VarType t, std::int64_t v) { type_ = t; int_ = v; text_.clear(); }
 void Variant::SetReal(VarType t, double v) {

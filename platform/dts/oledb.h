@@ -36,7 +36,5 @@ enum DbColumnFlags : std::uint32_t {
   DBCOLUMNFLAGS_ISLONG = 0x80,
 };
 
-// "DBTYPE_WSTR" and so on; "DBTYPE_<n>" for numbers without a name here.
-std::string DbTypeName(std::uint16_t type);
 
 }  // namespace dts

@@ -4,7 +4,6 @@
 #include <limits>
 
 #include "platform/com/error.h"
-#include "platform/dts/oledb.h"
 
 namespace dts {
 namespace {
@@ -49,29 +48,6 @@ com::Variant Coerce(const ObjectSchema& schema, const PropertySpec& property_def
 }
 
 }  // namespace
-
-std::string DbTypeName(std::uint16_t type) {
-  switch (type) {
-    case DBTYPE_EMPTY: return "DBTYPE_EMPTY";
-    case DBTYPE_I2: return "DBTYPE_I2";
-    case DBTYPE_I4: return "DBTYPE_I4";
-    case DBTYPE_R4: return "DBTYPE_R4";
-    case DBTYPE_R8: return "DBTYPE_R8";
-    case DBTYPE_CY: return "DBTYPE_CY";
-    case DBTYPE_DATE: return "DBTYPE_DATE";
-    case DBTYPE_BSTR: return "DBTYPE_BSTR";
-    case DBTYPE_BOOL: return "DBTYPE_BOOL";
-    case DBTYPE_UI1: return "DBTYPE_UI1";
-    case DBTYPE_I8: return "DBTYPE_I8";
-    case DBTYPE_GUID: return "DBTYPE_GUID";
-    case DBTYPE_BYTES: return "DBTYPE_BYTES";
-    case DBTYPE_STR: return "DBTYPE_STR";
-    case DBTYPE_NUMERIC: return "DBTYPE_NUMERIC";
-    case DBTYPE_WSTR: return "DBTYPE_WSTR";
-    case DBTYPE_DBTIMESTAMP: return "DBTYPE_DBTIMESTAMP";
-    default: return "DBTYPE_" + std::to_string(type);
-  }
-}
 
 const PropertySpec* PropertyBag::DefinitionOf(std::string_view name) const {
   for (const auto& p : schema_->props) {

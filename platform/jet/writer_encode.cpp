@@ -16,10 +16,6 @@ void Put32(Bytes* out, std::uint32_t v) {
   for (int i = 0; i < 4; ++i) out->push_back(static_cast<std::uint8_t>(v >> (8 * i)));
 }
 
-void Put64(Bytes* out, std::uint64_t v) {
-  for (int i = 0; i < 8; ++i) out->push_back(static_cast<std::uint8_t>(v >> (8 * i)));
-}
-
 void PutBytes(Bytes* out, const Bytes& v) { out->insert(out->end(), v.begin(), v.end()); }
 
 void Store16(std::uint8_t* p, std::uint16_t v) {

@@ -15,7 +15,6 @@ using Bytes = std::vector<std::uint8_t>;
 void Put8(Bytes* out, std::uint8_t v);
 void Put16(Bytes* out, std::uint16_t v);
 void Put32(Bytes* out, std::uint32_t v);
-void Put64(Bytes* out, std::uint64_t v);
 void PutBytes(Bytes* out, const Bytes& v);
 void Store16(std::uint8_t* p, std::uint16_t v);
 void Store32(std::uint8_t* p, std::uint32_t v);

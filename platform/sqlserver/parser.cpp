@@ -43,12 +43,6 @@ class Parser {
     return out;
   }
 
-  ExprPtr LoneExpression() {
-    ExprPtr e = Expression();
-    if (!At(TokKind::kEnd)) Fail();
-    return e;
-  }
-
   ObjectName LoneObjectName() {
     ObjectName n = Object();
     if (!At(TokKind::kEnd)) Fail();
@@ -826,7 +820,6 @@ std::string ast::ObjectName::Display() const {
 }
 
 std::vector<ast::StmtPtr> ParseBatch(std::string_view batch) { return Parser(batch).Batch(); }
-ast::ExprPtr ParseExpression(std::string_view text) { return Parser(text).LoneExpression(); }
 ast::ObjectName ParseObjectName(std::string_view text) { return Parser(text).LoneObjectName(); }
 
 }  // namespace sqlsrv

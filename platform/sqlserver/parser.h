@@ -12,9 +12,6 @@ namespace sqlsrv {
 // One batch (no GO lines) into its statements.
 std::vector<ast::StmtPtr> ParseBatch(std::string_view batch);
 
-// A single expression, such as a column default.
-ast::ExprPtr ParseExpression(std::string_view text);
-
 // A name as written: "[dbo].[T]" or "dbo.T" or "T" (for object_id()).
 ast::ObjectName ParseObjectName(std::string_view text);
 

@@ -58,7 +58,6 @@ class Stmt {
   void Bind(int i, double v);
   void Bind(int i, std::string_view v);
 
-  int ColumnCount() const { return sqlite3_column_count(stmt_); }
   int Type(int i) const { return sqlite3_column_type(stmt_, i); }
   bool IsNull(int i) const { return Type(i) == SQLITE_NULL; }
   std::int64_t Int(int i) const { return sqlite3_column_int64(stmt_, i); }
