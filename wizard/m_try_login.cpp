@@ -42,11 +42,9 @@ void TryLoginSQL(const korvel::CConnection& connection, QComboBox& databases) {
   server.Connect(connection.DataSource, connection.UserID, connection.Password, kLoginTimeoutSeconds);
   databases.clear();
   databases.setEditText(QString());
-  for (const auto& name : server.Databases()) {
-    databases.addItem(QString::fromStdString(name));
-    // Adding to a list chooses nothing: the text stays empty.
-    databases.setCurrentIndex(-1);
-  }
+  for (const auto& name : server.Databases()) databases.addItem(QString::fromStdString(name));
+  // Adding to the list chooses nothing: the text stays empty.
+  databases.setCurrentIndex(-1);
   server.Disconnect();
 }
 
