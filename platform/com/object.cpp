@@ -9,6 +9,8 @@
 #include <map>
 #include <mutex>
 
+#include "platform/com/names.h"
+
 namespace com {
 namespace {
 
@@ -64,7 +66,7 @@ std::shared_ptr<Object> CreateObject(std::string_view prog_id) {
     if (!std::isalnum(static_cast<unsigned char>(c)) && c != '_') {
       NotRegistered(prog_id, "库名只能由字母、数字和下划线组成");
     }
-    library.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
+    library.push_back(AsciiLower(c));
   }
 
   const ClassFactory* factory = nullptr;

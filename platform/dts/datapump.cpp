@@ -28,6 +28,7 @@
 #include <map>
 
 #include "platform/com/error.h"
+#include "platform/com/names.h"
 #include "platform/dts/step_context.h"
 
 namespace dts {
@@ -40,11 +41,7 @@ constexpr std::int32_t kTransformAllowStringTruncation = 16;
   throw com::Error(com::ErrorNumber(0x80042001u), kSource, description);
 }
 
-bool SameName(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-         });
-}
+using com::SameName;
 
 std::string Trim(std::string_view s) {
   std::size_t b = 0, e = s.size();
@@ -186,14 +183,10 @@ void RunDataPumpTask(StepContext& ctx, const DataPumpTask& task) {
         if (!listed_source || !listed_dest) {
           Fail("转换脚本用到未在转换中定义的列：DTSDestination(\"" + d + "\") = DTSSource(\"" + s + "\")");
         }
-        std::string key = d;
-        for (char& ch : key) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-        assigned[key] = source_index(s);
+        assigned[com::LowerAscii(d)] = source_index(s);
       }
       for (const auto& c : dests) {
-        std::string key = c->Name();
-        for (char& ch : key) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-        auto it = assigned.find(key);
+        auto it = assigned.find(com::LowerAscii(c->Name()));
         write(dest_index(c->Name()), it == assigned.end() ? -1 : it->second);
       }
     } else {

@@ -3,6 +3,7 @@
 #include <cctype>
 
 #include "platform/com/error.h"
+#include "platform/com/names.h"
 #include "platform/jet/header.h"
 
 namespace jet {
@@ -64,8 +65,7 @@ std::vector<Token> Tokenize(std::string_view sql) {
       std::size_t j = i + 1;
       while (j < sql.size() && IsNameChar(static_cast<unsigned char>(sql[j]))) ++j;
       std::string word(sql.substr(i, j - i));
-      std::string upper;
-      for (char ch : word) upper.push_back(static_cast<char>(std::toupper(static_cast<unsigned char>(ch))));
+      const std::string upper = com::UpperAscii(word);
       if (upper == "SELECT" || upper == "FROM" || upper == "WHERE") {
         out.push_back({Tok::kKeyword, upper});
       } else if (upper == "DISTINCT" || upper == "TOP" || upper == "ORDER" || upper == "GROUP" ||

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "platform/com/error.h"
+#include "platform/com/names.h"
 #include "platform/dts/oledb.h"
 #include "platform/jet/query.h"
 #include "platform/jet/text.h"
@@ -30,15 +31,7 @@ struct TableFreer {
 };
 using TablePtr = std::unique_ptr<MdbTableDef, TableFreer>;
 
-bool SameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return true;
-}
+using com::SameName;
 
 std::uint32_t Le32(const unsigned char* p) {
   return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |

@@ -28,12 +28,6 @@ std::vector<int> ResolveColumns(const TableMeta& t, const std::vector<std::strin
 
 }  // namespace
 
-std::string LowerAscii(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return out;
-}
-
 std::string QuoteSqlite(std::string_view name) { return com::Quoted(name, '"', '"'); }
 
 int TableMeta::Find(std::string_view column) const {

@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/com/names.h"
+
 #include "platform/sqlserver/ast.h"
 #include "platform/sqlserver/sqlite.h"
 #include "platform/sqlserver/types.h"
@@ -112,6 +114,6 @@ class Catalog {
   std::vector<std::string> table_order_;
 };
 
-std::string LowerAscii(std::string_view s);
+using com::LowerAscii;
 
 }  // namespace sqlsrv

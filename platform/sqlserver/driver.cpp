@@ -2,7 +2,6 @@
 
 #include <unistd.h>
 
-#include <cctype>
 
 #include "platform/sqlserver/engine.h"
 #include "platform/sqlserver/errors.h"
@@ -25,7 +24,7 @@ std::string HostName() {
   const auto dot = name.find('.');
   if (dot != std::string::npos) name.resize(dot);
   if (name.size() > 15) name.resize(15);
-  for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  name = com::UpperAscii(name);
   return name;
 }
 

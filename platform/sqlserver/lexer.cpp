@@ -39,20 +39,6 @@ std::size_t SkipBlockComment(std::string_view s, std::size_t i) {
 bool Token::Is(TokKind k, std::string_view t) const { return kind == k && SameName(text, t); }
 bool Token::IsKeyword(std::string_view kw) const { return kind == TokKind::kWord && SameName(text, kw); }
 
-bool SameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) return false;
-  }
-  return true;
-}
-
-std::string UpperAscii(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return out;
-}
-
 std::vector<Token> Tokenize(std::string_view s) {
   std::vector<Token> out;
   std::size_t i = 0;

@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/com/names.h"
+
 namespace sqlsrv {
 
 enum class TokKind {
@@ -41,10 +43,9 @@ struct Token {
 // comment, string or name.
 std::vector<Token> Tokenize(std::string_view sql);
 
-// Case-insensitive equality of names (ASCII letters fold; others compare
-// as they are).
-bool SameName(std::string_view a, std::string_view b);
-std::string UpperAscii(std::string_view s);
+// Names compare as everywhere in the platform (platform/com/names.h).
+using com::SameName;
+using com::UpperAscii;
 
 // Splits a script into batches at lines holding only "GO" (any case,
 // surrounding blanks allowed). GO inside comments or strings does not split.

@@ -305,7 +305,7 @@ class Parser {
     const Token& tok = Peek();
     if (tok.kind != TokKind::kWord && tok.kind != TokKind::kQuoted) Fail();
     ++i_;
-    for (char c : tok.text) t.name.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
+    t.name = com::LowerAscii(tok.text);
     if (t.name == "double" && AcceptKeyword("PRECISION")) t.name = "float";
     if (AcceptSymbol("(")) {
       if (AcceptKeyword("MAX")) {

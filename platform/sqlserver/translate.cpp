@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "platform/com/datetime.h"
+#include "platform/com/names.h"
 #include "platform/com/quote.h"
 #include "platform/sqlserver/errors.h"
 #include "platform/sqlserver/lexer.h"
@@ -212,7 +213,8 @@ int CompareCi(void*, int na, const void* pa, int nb, const void* pb) {
   while (nb > 0 && b[nb - 1] == ' ') --nb;
   const int n = std::min(na, nb);
   for (int i = 0; i < n; ++i) {
-    const int ca = std::tolower(a[i]), cb = std::tolower(b[i]);
+    const int ca = static_cast<unsigned char>(com::AsciiLower(static_cast<char>(a[i])));
+    const int cb = static_cast<unsigned char>(com::AsciiLower(static_cast<char>(b[i])));
     if (ca != cb) return ca < cb ? -1 : 1;
   }
   return na == nb ? 0 : (na < nb ? -1 : 1);
