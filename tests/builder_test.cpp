@@ -2,6 +2,7 @@
 // KorvelExec's run, report and release.
 #include <gtest/gtest.h>
 
+#include "library/builder/defined_plan.h"
 #include "library/builder/names.h"
 #include "library/builder/plan_base.h"
 #include "library/builder/tables.h"
@@ -19,20 +20,21 @@ using korvel::builder::Names;
 
 TEST(Names, KeepDInNamesAndEscapeItInSql) {
   const Names n("a]b c");
-  EXPECT_EQ(n.ClearStep("Depart"), "清除 [a]b c].[dbo].[Depart] 中的数据");
-  EXPECT_EQ(n.TransferStep("Depart"), "导入数据到 [a]b c].[dbo].[Depart]");
-  EXPECT_EQ(n.ClearSql("Depart"), "delete from [a]]b c].[dbo].[Depart]");
+  const auto clear = korvel::builder::ClearStep("Depart");
+  EXPECT_EQ(clear.name.Name(n), "清除 [a]b c].[dbo].[Depart] 中的数据");
+  EXPECT_EQ(clear.sql(n), "delete from [a]]b c].[dbo].[Depart]");
   EXPECT_EQ(n.DestinationObject("Depart"), "[a]]b c].[dbo].[Depart]");
   EXPECT_EQ(n.Sql("Delete from  [", "].[dbo].[CustAcc] "), "Delete from  [a]]b c].[dbo].[CustAcc] ");
   // A name built to close the bracket and append a statement stays one name.
   const Names evil("x]; drop table Customer --");
-  EXPECT_EQ(evil.ClearSql("Depart"), "delete from [x]]; drop table Customer --].[dbo].[Depart]");
+  EXPECT_EQ(clear.sql(evil), "delete from [x]]; drop table Customer --].[dbo].[Depart]");
 }
 
 TEST(Names, AnEmptyDatabaseNameLeavesEmptyBrackets) {
   const Names n("");
-  EXPECT_EQ(n.ClearStep("Depart"), "清除 [].[dbo].[Depart] 中的数据");
-  EXPECT_EQ(n.ClearSql("Depart"), "delete from [].[dbo].[Depart]");
+  const auto clear = korvel::builder::ClearStep("Depart");
+  EXPECT_EQ(clear.name.Name(n), "清除 [].[dbo].[Depart] 中的数据");
+  EXPECT_EQ(clear.sql(n), "delete from [].[dbo].[Depart]");
 }
 
 TEST(Tables, OverridesReplaceInPlaceOrLeaveUnset) {
@@ -224,6 +226,82 @@ TEST(Interface, ConnectionsHoldAnyTextUnchanged) {
   EXPECT_EQ(c.IsNT, "False");
   EXPECT_EQ(c.DataSource, "  spaced  ");
   EXPECT_EQ(static_cast<std::uint32_t>(korvel::kValidationError), 0x80040001u);
+}
+
+}  // namespace
+
+namespace {
+
+// A plan as data whose task routines a test chooses.
+class TablePlan final : public korvel::builder::DefinedPlan {
+ public:
+  TablePlan(const korvel::builder::PlanDefinition& definition, std::vector<int> order)
+      : DefinedPlan(definition, SqlRoutines(this, std::move(order))) {}
+  using DefinedPlan::BuildSqlTask;
+
+ private:
+  static std::vector<TaskRoutine> SqlRoutines(TablePlan* plan, std::vector<int> order) {
+    std::vector<TaskRoutine> out;
+    for (int n : order) out.push_back([plan, n](dts::Package& p) { plan->BuildSqlTask(p, n); });
+    return out;
+  }
+};
+
+korvel::builder::PlanDefinition ThreeSteps(std::vector<std::pair<int, int>> waits) {
+  korvel::builder::PlanDefinition d;
+  d.package_name = "Korvel_Test";
+  d.package_description = "测试";
+  for (const char* name : {"甲", "乙", "丙"}) {
+    d.steps.push_back(korvel::builder::FixedSqlStep(name, [](const Names&) { return std::string("insert T 1"); }));
+  }
+  d.waits = std::move(waits);
+  return d;
+}
+
+// KorvelInit's error for a definition, or "" when it builds.
+std::string BuildError(const korvel::builder::PlanDefinition& d, std::vector<int> order) {
+  TablePlan plan(d, std::move(order));
+  korvel::CConnection src, dst;
+  try {
+    plan.KorvelInit(src, dst);
+    return "";
+  } catch (const com::Error& e) {
+    return e.description();
+  }
+}
+
+TEST(DefinedPlanCheck, AcceptsOneChainOfStepsEachWithItsTask) {
+  EXPECT_EQ(BuildError(ThreeSteps({{2, 3}, {1, 2}}), {1, 2, 3}), "");
+}
+
+TEST(DefinedPlanCheck, RefusesTasksOutOfOrderMissingOrInExcess) {
+  const auto d = ThreeSteps({{2, 1}, {3, 2}});
+  EXPECT_NE(BuildError(d, {1, 3, 2}).find("没有按编号顺序"), std::string::npos);
+  EXPECT_NE(BuildError(d, {1, 2}).find("3 个步骤却有 2 个任务例程"), std::string::npos);
+  EXPECT_NE(BuildError(d, {1, 2, 3, 3}).find("3 个步骤却有 4 个任务例程"), std::string::npos);
+  EXPECT_NE(BuildError(d, {1, 2, 4}).find("没有第 4 步"), std::string::npos);
+}
+
+TEST(DefinedPlanCheck, RefusesConstraintsThatAreNotOneChain) {
+  // Two steps start at once.
+  EXPECT_NE(BuildError(ThreeSteps({{2, 1}}), {1, 2, 3}).find("恰有一个"), std::string::npos);
+  // Two steps wait for the same one.
+  EXPECT_NE(BuildError(ThreeSteps({{2, 1}, {3, 1}}), {1, 2, 3}).find("被不止一个步骤等待"), std::string::npos);
+  // One step waits for two.
+  EXPECT_NE(BuildError(ThreeSteps({{3, 1}, {3, 2}}), {1, 2, 3}).find("等待不止一个步骤"), std::string::npos);
+  // A chain of two and a loop of one: every count is right, the chain is not.
+  EXPECT_NE(BuildError(ThreeSteps({{2, 1}, {3, 3}}), {1, 2, 3}).find("连成一条链"), std::string::npos);
+  EXPECT_NE(BuildError(ThreeSteps({{2, 1}, {4, 2}}), {1, 2, 3}).find("不存在的第 4 步"), std::string::npos);
+}
+
+TEST(DefinedPlanCheck, ATaskBuiltOutsideKorvelInitIsAnErrorNotACrash) {
+  TablePlan plan(ThreeSteps({{2, 1}, {3, 2}}), {1, 2, 3});
+  auto package = dts::Package::Create();
+  EXPECT_THROW(plan.BuildSqlTask(*package, 1), com::Error);
+  korvel::CConnection src, dst;
+  plan.KorvelInit(src, dst);
+  EXPECT_THROW(plan.BuildSqlTask(*plan.goPackage, 1), com::Error);  // the head belongs to KorvelInit
+  EXPECT_EQ(plan.goPackage->Tasks().Count(), 3);
 }
 
 }  // namespace

@@ -22,18 +22,6 @@ std::string Names::Sql(std::string_view prefix, std::string_view suffix) const {
   return out;
 }
 
-std::string Names::ClearStep(std::string_view table) const {
-  return Name("清除 [", "].[dbo].[" + std::string(table) + "] 中的数据");
-}
-
-std::string Names::ClearSql(std::string_view table) const {
-  return "delete from " + DestinationObject(table);
-}
-
-std::string Names::TransferStep(std::string_view table) const {
-  return Name("导入数据到 [", "].[dbo].[" + std::string(table) + "]");
-}
-
 std::string Names::DestinationObject(std::string_view table) const {
   return Bracket(d_) + ".[dbo]." + Bracket(table);
 }

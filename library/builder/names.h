@@ -28,13 +28,7 @@ class Names {
   // starts with "]": SQL text naming the destination database.
   std::string Sql(std::string_view prefix, std::string_view suffix) const;
 
-  // "清除 [D].[dbo].[T] 中的数据"
-  std::string ClearStep(std::string_view table) const;
-  // "delete from [D].[dbo].[T]"
-  std::string ClearSql(std::string_view table) const;
-  // "导入数据到 [D].[dbo].[T]"
-  std::string TransferStep(std::string_view table) const;
-  // "[D].[dbo].[T]"
+  // "[D].[dbo].[T]", D escaped.
   std::string DestinationObject(std::string_view table) const;
 
  private:

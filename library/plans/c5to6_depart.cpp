@@ -14,22 +14,6 @@ const builder::PlanDefinition kPlan = {
 
 }  // namespace
 
-C5to6Depart::C5to6Depart() : DefinedPlan(kPlan) {}
-C5to6Depart::~C5to6Depart() = default;
-
-void C5to6Depart::Build(dts::Package& package, const CConnection& source, const CConnection& destination,
-                       const builder::Names& names) {
-  BuildHead(package, source, destination, names);
-  Task_Sub1(package);
-  Task_Sub2(package);
-}
-
-void C5to6Depart::Task_Sub1(dts::Package& package) { BuildTask(package, 1); }
-
-void C5to6Depart::Task_Sub2(dts::Package& package) {
-  BuildTask(package, 2, [this](dts::DataPumpTask& task) { oCustomTask2_Trans_Sub1(task); });
-}
-
-void C5to6Depart::oCustomTask2_Trans_Sub1(dts::DataPumpTask& task) { BuildTransformation(task, 2); }
+C5to6Depart::C5to6Depart() : DefinedPlan(kPlan, Routines(this, {&C5to6Depart::Task_Sub1, &C5to6Depart::Task_Sub2})) {}
 
 }  // namespace korvel::plans

@@ -14,22 +14,7 @@ const builder::PlanDefinition kPlan = {
 
 }  // namespace
 
-C5to6Employee::C5to6Employee() : DefinedPlan(kPlan) {}
-C5to6Employee::~C5to6Employee() = default;
-
-void C5to6Employee::Build(dts::Package& package, const CConnection& source, const CConnection& destination,
-                       const builder::Names& names) {
-  BuildHead(package, source, destination, names);
-  Task_Sub1(package);
-  Task_Sub2(package);
-}
-
-void C5to6Employee::Task_Sub1(dts::Package& package) { BuildTask(package, 1); }
-
-void C5to6Employee::Task_Sub2(dts::Package& package) {
-  BuildTask(package, 2, [this](dts::DataPumpTask& task) { oCustomTask2_Trans_Sub1(task); });
-}
-
-void C5to6Employee::oCustomTask2_Trans_Sub1(dts::DataPumpTask& task) { BuildTransformation(task, 2); }
+C5to6Employee::C5to6Employee()
+    : DefinedPlan(kPlan, Routines(this, {&C5to6Employee::Task_Sub1, &C5to6Employee::Task_Sub2})) {}
 
 }  // namespace korvel::plans

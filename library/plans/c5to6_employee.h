@@ -1,25 +1,17 @@
-// The employee plan: empties the version 6.0 Employee table and fills it from
-// version 5.6.
+// The employee plan: empties the version 6.0 Employee table and fills it
+// from version 5.6.
 #pragma once
 
 #include "library/builder/defined_plan.h"
 
 namespace korvel::plans {
 
-class C5to6Employee : public builder::DefinedPlan {
+class C5to6Employee final : public builder::DefinedPlan {
  public:
   C5to6Employee();
-  ~C5to6Employee() override;
 
-  // Step 1: empties the destination table.
-  void Task_Sub1(dts::Package& package);
-  // Step 2: the transfer.
-  void Task_Sub2(dts::Package& package);
-  void oCustomTask2_Trans_Sub1(dts::DataPumpTask& task);
-
- protected:
-  void Build(dts::Package& package, const CConnection& source, const CConnection& destination,
-             const builder::Names& names) override;
+  KORVEL_SQL_TASK_ROUTINE(1)       // empties Employee
+  KORVEL_TRANSFER_TASK_ROUTINES(2) // the Employee transfer
 };
 
 }  // namespace korvel::plans

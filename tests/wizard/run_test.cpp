@@ -61,17 +61,15 @@ class ChainPlan final : public korvel::builder::DefinedPlan {
     korvel::builder::PlanDefinition plan;
   };
 
-  explicit ChainPlan(const Definition& definition) : DefinedPlan(definition.plan), n_(definition.names.size()) {}
-
- protected:
-  void Build(dts::Package& package, const korvel::CConnection& source, const korvel::CConnection& destination,
-             const korvel::builder::Names& names) override {
-    BuildHead(package, source, destination, names);
-    for (std::size_t i = 1; i <= n_; ++i) BuildTask(package, static_cast<int>(i));
-  }
+  explicit ChainPlan(const Definition& definition)
+      : DefinedPlan(definition.plan, ChainRoutines(this, definition.names.size())) {}
 
  private:
-  std::size_t n_;
+  static std::vector<TaskRoutine> ChainRoutines(ChainPlan* plan, std::size_t n) {
+    std::vector<TaskRoutine> out;
+    for (int i = 1; i <= static_cast<int>(n); ++i) out.push_back([plan, i](dts::Package& p) { plan->BuildSqlTask(p, i); });
+    return out;
+  }
 };
 
 // A plan whose one long step sends nothing until the test lets it end.
