@@ -5,6 +5,8 @@
 #include "library/classes.h"
 #include "library/interface/cconnection.h"
 #include "library/interface/ipackage.h"
+#include "library/plans/c5to6_custsupp_no_write_account.h"
+#include "library/plans/c5to6_custsupp_write_account.h"
 #include "library/plans/c5to6_depart.h"
 #include "library/plans/c5to6_employee.h"
 
@@ -24,6 +26,10 @@ const ClassEntry kClasses[] = {
      &Make<plans::C5to6Depart>},
     {"C5to6Employee", "{EE666A26-A5F9-461F-8687-0676DB542B91}", "{67687FA4-EB2B-4F43-95A8-B6767ABFEB76}",
      &Make<plans::C5to6Employee>},
+    {"C5to6CustSuppNoWriteAccount", "{28D6596A-F59C-4D61-8074-C70D85A2B2A1}", "{C05ABFC1-408B-44C5-AC01-324FD4375BF5}",
+     &Make<plans::C5to6CustSuppNoWriteAccount>},
+    {"C5to6CustSuppWriteAccount", "{B035ED8B-3725-474E-84DC-061C6D83630D}", "{773B66A1-9147-4847-85A3-989B662CD69B}",
+     &Make<plans::C5to6CustSuppWriteAccount>},
 };
 
 class Factory final : public com::ClassFactory {

@@ -46,16 +46,34 @@ void Descriptors(korvel::CConnection& src, korvel::CConnection& dst, const std::
 }
 
 TEST(PlanPackages, MatchTheirTablesLineForLine) {
-  for (const char* name : {"C5to6Depart", "C5to6Employee"}) {
-    auto plan = Plan(name);
+  struct Golden {
+    const char* plan;
+    const char* database;
+    const char* file;
+    int tasks;
+  };
+  const Golden kGolden[] = {
+      {"C5to6Depart", "Sales60", "C5to6Depart.dump", 2},
+      {"C5to6Employee", "Sales60", "C5to6Employee.dump", 2},
+      {"C5to6CustSuppNoWriteAccount", "Sales60", "C5to6CustSuppNoWriteAccount.dump", 6},
+      {"C5to6CustSuppNoWriteAccount", "Sales]60 x", "C5to6CustSuppNoWriteAccount.odd-name.dump", 6},
+      {"C5to6CustSuppWriteAccount", "Sales60", "C5to6CustSuppWriteAccount.dump", 14},
+      {"C5to6CustSuppWriteAccount", "Sales]60 x", "C5to6CustSuppWriteAccount.odd-name.dump", 14},
+  };
+  for (const Golden& g : kGolden) {
+    auto plan = Plan(g.plan);
     korvel::CConnection src, dst;
-    Descriptors(src, dst, "/data/shop56.mdb", "SHOPSERVER", "Sales60");
+    Descriptors(src, dst, "/data/shop56.mdb", "SHOPSERVER", g.database);
     plan->KorvelInit(src, dst);
-    const std::string expected =
-        testing_support::ReadFile(testing_support::TestDataDir() + "/../golden/" + name + ".dump");
-    ASSERT_FALSE(expected.empty());
-    EXPECT_EQ(dts::DumpPackage(*plan->GetPackage()), expected) << name;
-    EXPECT_EQ(plan->GetPackage()->Tasks().Count(), 2);
+    const std::string expected = testing_support::ReadFile(testing_support::TestDataDir() + "/../golden/" + g.file);
+    ASSERT_FALSE(expected.empty()) << g.file;
+    const std::string actual = dts::DumpPackage(*plan->GetPackage());
+    EXPECT_EQ(actual, expected) << g.file;
+    if (actual != expected) {
+      testing_support::WriteFile(testing_support::BinDir() + "/" + g.file + ".actual", actual);
+      ADD_FAILURE() << "the package differs from " << g.file << "; see " << g.file << ".actual beside the tests";
+    }
+    EXPECT_EQ(plan->GetPackage()->Tasks().Count(), g.tasks) << g.plan;
   }
 }
 

@@ -226,4 +226,19 @@ std::string WriteCustodySql(bool full) {
 std::string ClearAllDataSql() { return ClearSql(true); }
 std::string ClearUserDataSql() { return ClearSql(false); }
 
+builder::PlanStep DropProcedureStep(std::string_view procedure) {
+  return builder::FixedSqlStep("删除存储过程 " + std::string(procedure),
+                               [p = std::string(procedure)](const builder::Names&) { return DropProcedureSql(p); });
+}
+
+builder::PlanStep CreateProcedureStep(std::string_view procedure, std::function<std::string()> create_text) {
+  return builder::FixedSqlStep("创建存储过程 " + std::string(procedure),
+                               [text = std::move(create_text)](const builder::Names&) { return text(); });
+}
+
+builder::PlanStep ExecuteProcedureStep(std::string_view procedure) {
+  return builder::FixedSqlStep("执行存储过程 " + std::string(procedure),
+                               [p = std::string(procedure)](const builder::Names&) { return ExecuteProcedureSql(p); });
+}
+
 }  // namespace korvel::plans

@@ -5,8 +5,11 @@
 // by line, lines joined by CR LF and nothing after the last line.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
+
+#include "library/builder/defined_plan.h"
 
 namespace korvel::plans {
 
@@ -29,5 +32,12 @@ std::string WriteCustodySql(bool full_plan_version);
 // the 114 that hold user data.
 std::string ClearAllDataSql();
 std::string ClearUserDataSql();
+
+// The steps that install and run a procedure, named without D:
+// "删除存储过程 P" (drops it if present), "创建存储过程 P" (creates it from
+// `create_text`), "执行存储过程 P".
+builder::PlanStep DropProcedureStep(std::string_view procedure);
+builder::PlanStep CreateProcedureStep(std::string_view procedure, std::function<std::string()> create_text);
+builder::PlanStep ExecuteProcedureStep(std::string_view procedure);
 
 }  // namespace korvel::plans

@@ -22,7 +22,7 @@ const ColumnDef kDepartDestination[] = {
 
 }  // namespace
 
-const builder::TransferDef kDepart = {
+constinit const builder::TransferDef kDepart = {
     .table = "Depart",
     .source_sql = "select `Computer`,`Operator`,`OpTime`,`DepID`,`Class`,`DepCode`,`DepName` from `Depart`",
     .allow_identity_inserts = true,

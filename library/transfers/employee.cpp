@@ -54,7 +54,7 @@ constexpr char kQuery[] =
 
 }  // namespace
 
-const builder::TransferDef kEmployee = {
+constinit const builder::TransferDef kEmployee = {
     .table = "Employee",
     .source_sql = kQuery,
     .allow_identity_inserts = false,
@@ -62,7 +62,7 @@ const builder::TransferDef kEmployee = {
     .destination = kEmployeeDestination,
 };
 
-const builder::TransferDef kEmployeeFull = {
+constinit const builder::TransferDef kEmployeeFull = {
     .table = "Employee",
     .source_sql = kQuery,
     .allow_identity_inserts = true,

@@ -58,7 +58,7 @@ const ColumnDef kMemberDestination[] = {
 
 }  // namespace
 
-const builder::TransferDef kMember = {
+constinit const builder::TransferDef kMember = {
     .table = "Member",
     .source_sql =
         "select `Computer`,`Operator`,`OpTime`,`MemberID`,`CardID`,`Name`,`Sex`,`Birthy`,`IDNo`,`Tel`,`Bp`,`Hand`,`Email`,`Http`,`PostCode`,`Address`,`ToDate`,`Type`,`RegionID`,`Class`,`IsTrans`,`IsUse`,`IsUsual`,`PriceID`,`Discount`,`Amo`,`Remark` from `Member`",

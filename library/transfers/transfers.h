@@ -16,4 +16,14 @@ extern const builder::TransferDef kEmployeeFull;
 // Members (the full plans).
 extern const builder::TransferDef kMember;
 
+// Customers, suppliers and regions: the variant of the customer-and-supplier
+// plans, and the full plans' variant (customers without IsUsed, IsUsual,
+// RegionID, Class and TotalAmo; suppliers without RegionID and Class).
+extern const builder::TransferDef kCustomer;
+extern const builder::TransferDef kCustomerFull;
+extern const builder::TransferDef kSupplier;
+extern const builder::TransferDef kSupplierFull;
+extern const builder::TransferDef kRegion;
+extern const builder::TransferDef kRegionFull;
+
 }  // namespace korvel::transfers

@@ -1,0 +1,148 @@
+// The stored procedure texts the plans install: every byte, since the
+// destination keeps them and an operator may read them there.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "library/plans/procedures.h"
+
+namespace {
+
+using korvel::plans::WriteCustAccSql;
+using korvel::plans::WriteSuppAccSql;
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> out;
+  std::size_t start = 0;
+  for (;;) {
+    const auto crlf = text.find("\r\n", start);
+    out.push_back(text.substr(start, crlf == std::string::npos ? std::string::npos : crlf - start));
+    if (crlf == std::string::npos) return out;
+    start = crlf + 2;
+  }
+}
+
+// Lines end with CR LF, never a lone CR or LF, and nothing follows the last.
+void ExpectCrLfLines(const std::string& text, std::size_t lines) {
+  std::size_t crlf = 0, cr = 0, lf = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    cr += text[i] == '\r';
+    lf += text[i] == '\n';
+    crlf += text.compare(i, 2, "\r\n") == 0;
+  }
+  EXPECT_EQ(crlf, lines - 1);
+  EXPECT_EQ(cr, crlf);
+  EXPECT_EQ(lf, crlf);
+  EXPECT_NE(text.back(), '\n');
+}
+
+const std::string kHyphens =
+    "----------------------------------------------------------------------------------------------------"
+    "------------------------------";
+
+TEST(PostingProcedures, TheCustomerPostingOf20070123ByteForByte) {
+  const std::string expected =
+      "/*功能: 在5.6升级到6.0时，导完客户期初后，写客户往来帐*/\r\n"
+      "/*日期: 2007-01-23*/\r\n"
+      "CREATE PROCEDURE WriteCustAcc AS \r\n"
+      "/*Customer: 新系统上的客户表*/\r\n"
+      "/*CustAcc: 新系统上的客户往来帐*/\r\n" +
+      kHyphens +
+      "\r\n"
+      "/*启动事务*/\r\n"
+      "BEGIN TRANSACTION\r\n"
+      "/*插入客户期初记录(只写使用中的、余额不等于零的非零售客户的往来)*/\r\n"
+      "INSERT INTO CustAcc\r\n"
+      "      (Type, UnitID, BuyAmo, PayAmo, BalAmo, Summary)\r\n"
+      "SELECT 200 AS Type, UnitID, BalAmo AS BuyAmo, 0 AS PayAmo, BalAmo, '期初余额' AS Summary\r\n"
+      "FROM Customer\r\n"
+      "WHERE (IsUsed <> 0) AND (BalAmo <> 0) AND (UnitID <> N'0')\r\n"
+      "/*更新IsTrans*/\r\n"
+      "UPDATE Customer\r\n"
+      "SET IsTrans = 1\r\n"
+      "WHERE (IsTrans = 0) AND (IsUsed <> 0) AND (BalAmo <> 0) AND (UnitID <> N'0')\r\n"
+      "/*提交事务*/\r\n"
+      "COMMIT";
+  const std::string text = WriteCustAccSql(false);
+  EXPECT_EQ(text, expected);
+  ExpectCrLfLines(text, 20);
+  const auto lines = Lines(text);
+  ASSERT_EQ(lines.size(), 20u);
+  EXPECT_EQ(lines[2], "CREATE PROCEDURE WriteCustAcc AS ");  // the trailing blank
+  EXPECT_EQ(lines[5], std::string(130, '-'));
+  EXPECT_EQ(lines[10], "      (Type, UnitID, BuyAmo, PayAmo, BalAmo, Summary)");
+  EXPECT_EQ(lines.back(), "COMMIT");
+}
+
+TEST(PostingProcedures, TheSupplierPostingOf20070123DiffersInTenLines) {
+  const auto customer = Lines(WriteCustAccSql(false));
+  const std::string text = WriteSuppAccSql(false);
+  ExpectCrLfLines(text, 20);
+  const auto lines = Lines(text);
+  ASSERT_EQ(lines.size(), 20u);
+  const std::vector<std::pair<std::size_t, std::string>> changed = {
+      {1, "/*功能: 在5.6升级到6.0时，导完供货商期初后，写供应商往来帐*/"},
+      {3, "CREATE PROCEDURE WriteSuppAcc AS "},
+      {4, "/*Supplier: 新系统上的供应商表*/"},
+      {5, "/*SuppAcc: 新系统上的供应商往来帐*/"},
+      {9, "/*插入供应商期初记录(只写使用中的、余额不等于零的供货商的往来)*/"},
+      {10, "INSERT INTO SuppAcc"},
+      {13, "FROM Supplier"},
+      {14, "WHERE (IsUsed <> 0) AND (BalAmo <> 0)"},
+      {16, "UPDATE Supplier"},
+      {18, "WHERE (IsTrans = 0) AND (IsUsed <> 0) AND (BalAmo <> 0)"},
+  };
+  for (std::size_t line = 1; line <= 20; ++line) {
+    std::string expected = customer[line - 1];
+    for (const auto& [n, replacement] : changed) {
+      if (n == line) expected = replacement;
+    }
+    EXPECT_EQ(lines[line - 1], expected) << "line " << line;
+  }
+}
+
+TEST(PostingProcedures, TheFullPlanVersionsOf20070110EmptyTheLedgerFirst) {
+  struct Case {
+    std::string text;
+    std::string purpose, create, delete_comment, delete_statement;
+  };
+  const Case cases[] = {
+      {WriteCustAccSql(true), "/*功能: 在5.6升级到6.0时，导完期初数据后，写客户往来帐*/", "CREATE PROCEDURE WriteCustAcc AS ",
+       "/*删除客户保管帐*/", "Delete From CustAcc"},
+      {WriteSuppAccSql(true), "/*功能: 在5.6升级到6.0时，导完期初数据后，写供应商往来帐*/",
+       "CREATE PROCEDURE WriteSuppAcc AS ", "/*删除供货商保管帐*/", "Delete From SuppAcc"},
+  };
+  for (const Case& c : cases) {
+    ExpectCrLfLines(c.text, 21);
+    const auto lines = Lines(c.text);
+    ASSERT_EQ(lines.size(), 21u);
+    EXPECT_EQ(lines[0], c.purpose);
+    EXPECT_EQ(lines[1], "/*日期: 2007-01-10*/");
+    EXPECT_EQ(lines[2], c.create);
+    EXPECT_EQ(lines[5], "/*启动事务*/");  // no line of hyphens
+    EXPECT_EQ(lines[6], "BEGIN TRANSACTION");
+    EXPECT_EQ(lines[7], c.delete_comment);
+    EXPECT_EQ(lines[8], c.delete_statement);
+    EXPECT_EQ(c.text.find("--"), std::string::npos);
+    EXPECT_EQ(lines[20], "COMMIT");
+  }
+  // Apart from those lines, the same text as the 2007-01-23 version.
+  auto cust = Lines(WriteCustAccSql(false));
+  cust.erase(cust.begin() + 5);
+  const auto full = Lines(WriteCustAccSql(true));
+  for (std::size_t i = 2; i < 7; ++i) EXPECT_EQ(full[i], cust[i]) << i;
+  for (std::size_t i = 7; i < cust.size(); ++i) EXPECT_EQ(full[i + 2], cust[i]) << i;
+}
+
+TEST(PostingProcedures, DropAndExecuteTexts) {
+  EXPECT_EQ(korvel::plans::DropProcedureSql("WriteCustAcc"),
+            "if exists (select * from dbo.sysobjects where id = object_id(N'[dbo].[WriteCustAcc]') and "
+            "OBJECTPROPERTY(id, N'IsProcedure') = 1)\r\ndrop procedure [dbo].[WriteCustAcc]");
+  EXPECT_EQ(korvel::plans::DropProcedureSql("WriteSuppAcc"),
+            "if exists (select * from dbo.sysobjects where id = object_id(N'[dbo].[WriteSuppAcc]') and "
+            "OBJECTPROPERTY(id, N'IsProcedure') = 1)\r\ndrop procedure [dbo].[WriteSuppAcc]");
+  EXPECT_EQ(korvel::plans::ExecuteProcedureSql("WriteSuppAcc"), "Execute WriteSuppAcc");
+}
+
+}  // namespace
