@@ -87,13 +87,24 @@ class RunObserver final : public dts::PackageEvents {
     std::fprintf(stderr, "  %s (%s)\n", source.c_str(), description.c_str());
   }
 
-  const std::vector<StepOutcome>& outcomes() const { return outcomes_; }
+  // Every step, those that ran in the order they ran, then the others in
+  // step order.
+  std::vector<StepOutcome> outcomes() const {
+    std::vector<StepOutcome> out;
+    for (std::size_t i : ran_) out.push_back(outcomes_[i]);
+    for (const auto& o : outcomes_) {
+      if (o.state == StepOutcome::kNotRun) out.push_back(o);
+    }
+    return out;
+  }
 
  private:
   void Record(const std::string& source, StepOutcome::State state) {
-    for (auto& o : outcomes_) {
+    for (std::size_t i = 0; i < outcomes_.size(); ++i) {
+      StepOutcome& o = outcomes_[i];
       if (o.description != source || o.state != StepOutcome::kNotRun) continue;
       o.state = state;
+      ran_.push_back(i);
       for (const auto& s : package_.Steps()) {
         if (s->Name() == o.name) {
           o.stats = s->statistics();
@@ -106,6 +117,7 @@ class RunObserver final : public dts::PackageEvents {
 
   dts::Package& package_;
   std::vector<StepOutcome> outcomes_;
+  std::vector<std::size_t> ran_;
   std::chrono::steady_clock::time_point last_progress_{};
 };
 
@@ -128,6 +140,14 @@ const char* StateName(StepOutcome::State s) {
   }
 }
 
+// "INSERT" as the summary says it.
+std::string VerbName(const std::string& verb) {
+  if (verb == "INSERT") return "插入";
+  if (verb == "UPDATE") return "更新";
+  if (verb == "DELETE") return "删除";
+  return verb;
+}
+
 void PrintSummary(const std::vector<StepOutcome>& outcomes) {
   std::printf("\n%-6s %10s %10s %8s %8s  %s\n", "结果", "读取行数", "写入行数", "截断", "秒", "步骤");
   for (const auto& o : outcomes) {
@@ -138,6 +158,14 @@ void PrintSummary(const std::vector<StepOutcome>& outcomes) {
                 o.name.c_str());
     for (const auto& t : o.stats.truncations) {
       std::printf("       列 %s：%lld 个值被截断或替换以适合目的列\n", t.column.c_str(), static_cast<long long>(t.count));
+    }
+    if (!o.stats.statements.empty()) {
+      std::string line;
+      for (const auto& a : o.stats.statements) {
+        line += (line.empty() ? "" : "；") + VerbName(a.verb) + " " + (a.table.empty() ? "" : a.table + " ") +
+                std::to_string(a.rows) + " 行";
+      }
+      std::printf("       %s\n", line.c_str());
     }
   }
 }
@@ -158,6 +186,12 @@ void WriteJsonReport(const std::string& path, const std::string& model, const st
     for (std::size_t k = 0; k < o.stats.truncations.size(); ++k) {
       out << (k ? ", " : "") << "{\"column\": " << JsonString(o.stats.truncations[k].column)
           << ", \"count\": " << o.stats.truncations[k].count << "}";
+    }
+    out << "], \"statements\": [";
+    for (std::size_t k = 0; k < o.stats.statements.size(); ++k) {
+      const auto& a = o.stats.statements[k];
+      out << (k ? ", " : "") << "{\"verb\": " << JsonString(a.verb) << ", \"table\": " << JsonString(a.table)
+          << ", \"rows\": " << a.rows << "}";
     }
     out << "]";
     if (o.state == StepOutcome::kFailed) {

@@ -89,7 +89,7 @@ int CmdSql(const Argv& argv) {
   }
   for (const auto& rs : out.results) PrintResult(rs);
   for (const auto& m : out.messages) std::printf("%s\n", m.c_str());
-  for (auto n : out.affected) std::fprintf(stderr, "(%lld 行受影响)\n", static_cast<long long>(n));
+  for (const auto& a : out.affected) std::fprintf(stderr, "(%lld 行受影响)\n", static_cast<long long>(a.rows));
   return 0;
 }
 

@@ -19,6 +19,7 @@
 #include "platform/sqlserver/engine.h"
 #include "platform/sqlserver/server.h"
 #include "tests/support/files.h"
+#include "tests/support/plan_run.h"
 #include "tests/support/reports.h"
 #include "tests/support/shop.h"
 
@@ -27,22 +28,11 @@ namespace {
 using com::Variant;
 using testing_support::TempDir;
 
-std::shared_ptr<korvel::IPackage> Plan(const std::string& name) {
-  return com::QueryInterface<korvel::IPackage>(com::CreateObject("Korvel." + name), name);
-}
+std::shared_ptr<korvel::IPackage> Plan(const std::string& name) { return testing_support::CreatePlan(name); }
 
 void Descriptors(korvel::CConnection& src, korvel::CConnection& dst, const std::string& file, const std::string& server,
                  const std::string& database) {
-  src.Provider = "Microsoft.Jet.OLEDB.4.0";
-  src.DataSource = file;
-  src.InitialCatalog = file;
-  src.IsNT = "False";
-  dst.Provider = "SQLOLEDB";
-  dst.DataSource = server;
-  dst.InitialCatalog = database;
-  dst.UserID = "sa";
-  dst.Password = "secret";
-  dst.IsNT = "False";
+  testing_support::FillDescriptors(src, dst, file, server, database);
 }
 
 TEST(PlanPackages, MatchTheirTablesLineForLine) {

@@ -68,6 +68,14 @@ class BulkWriter {
   virtual std::string FailedColumn() const = 0;
 };
 
+// The rows one INSERT, UPDATE or DELETE of a batch changed; the statements
+// of the procedures a batch executes count too.
+struct RowsAffected {
+  std::string verb;    // "INSERT", "UPDATE" or "DELETE"
+  std::string table;   // the table changed, or "" where the driver cannot tell
+  std::int64_t rows = 0;
+};
+
 // What a package connection tells its driver.
 struct ConnectionSpec {
   std::string provider;
@@ -86,8 +94,9 @@ struct ConnectionSpec {
 class Session {
  public:
   virtual ~Session() = default;
-  // Runs a batch of statements; timeout 0 means no limit.
-  virtual void ExecuteBatch(std::string_view sql, std::int32_t timeout_seconds) = 0;
+  // Runs a batch of statements; timeout 0 means no limit. Returns what each
+  // changing statement changed, in the order they ran.
+  virtual std::vector<RowsAffected> ExecuteBatch(std::string_view sql, std::int32_t timeout_seconds) = 0;
   virtual std::unique_ptr<RowReader> Query(std::string_view sql) = 0;
   // The columns of a table named as in a statement ("[D].[dbo].[T]").
   virtual std::vector<ColumnInfo> DescribeTable(std::string_view object_name) = 0;

@@ -375,7 +375,7 @@ void RunTask(StepContext& ctx, const Task& task) {
 void RunSQLTask(StepContext& ctx, const ExecuteSQLTask& task) {
   ctx.CheckCancel();
   Session& session = ctx.SessionFor(task.GetLong("ConnectionID"));
-  session.ExecuteBatch(task.GetText("SQLStatement"), task.GetLong("CommandTimeout"));
+  ctx.statistics().statements = session.ExecuteBatch(task.GetText("SQLStatement"), task.GetLong("CommandTimeout"));
 }
 
 }  // namespace dts

@@ -17,6 +17,7 @@
 #include "platform/com/object.h"
 #include "platform/com/variant.h"
 #include "platform/dts/events.h"
+#include "platform/dts/driver.h"
 #include "platform/dts/properties.h"
 
 namespace dts {
@@ -256,6 +257,7 @@ struct StepStatistics {
   std::int64_t rows_read = 0;
   std::int64_t rows_written = 0;
   std::vector<ColumnTruncation> truncations;
+  std::vector<RowsAffected> statements;  // a SQL task's changing statements
   double seconds = 0;
 };
 

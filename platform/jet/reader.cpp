@@ -351,7 +351,7 @@ class TableReader final : public dts::RowReader {
 class JetSession final : public dts::Session {
  public:
   explicit JetSession(std::unique_ptr<Database> db) : db_(std::move(db)) {}
-  void ExecuteBatch(std::string_view, std::int32_t) override { ReadOnly(); }
+  std::vector<dts::RowsAffected> ExecuteBatch(std::string_view, std::int32_t) override { ReadOnly(); }
   std::unique_ptr<dts::RowReader> Query(std::string_view sql) override { return db_->Query(sql); }
   std::vector<dts::ColumnInfo> DescribeTable(std::string_view name) override { return db_->TableColumns(name); }
   std::unique_ptr<dts::BulkWriter> OpenBulkLoad(std::string_view, const std::vector<std::string>&,

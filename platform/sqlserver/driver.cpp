@@ -31,7 +31,11 @@ std::string HostName() {
 class EngineSession final : public dts::Session {
  public:
   explicit EngineSession(std::unique_ptr<Engine> engine) : engine_(std::move(engine)) {}
-  void ExecuteBatch(std::string_view sql, std::int32_t) override { engine_->Execute(sql); }
+  std::vector<dts::RowsAffected> ExecuteBatch(std::string_view sql, std::int32_t) override {
+    BatchOutput output;
+    engine_->Execute(sql, &output);
+    return std::move(output.affected);
+  }
   std::unique_ptr<dts::RowReader> Query(std::string_view sql) override { return engine_->Query(sql); }
   std::vector<dts::ColumnInfo> DescribeTable(std::string_view object) override { return engine_->DescribeTable(object); }
   std::unique_ptr<dts::BulkWriter> OpenBulkLoad(std::string_view object, const std::vector<std::string>& columns,

@@ -300,7 +300,9 @@ void Engine::Run(ast::Stmt& s, std::string_view batch, BatchOutput* output) {
   }
   frame.Done();
   if (output && (s.kind == K::kInsert || s.kind == K::kUpdate || s.kind == K::kDelete)) {
-    output->affected.push_back(state_.rowcount);
+    const TableMeta* table = catalog_.FindTable(s.object.object);
+    output->affected.push_back({s.kind == K::kInsert ? "INSERT" : s.kind == K::kUpdate ? "UPDATE" : "DELETE",
+                                table ? table->name : s.object.object, state_.rowcount});
   }
 }
 

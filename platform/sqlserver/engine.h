@@ -32,7 +32,7 @@ struct ResultSet {
 // What a batch produced, statement by statement.
 struct BatchOutput {
   std::vector<ResultSet> results;       // each SELECT's rows
-  std::vector<std::int64_t> affected;   // rows affected by each INSERT, UPDATE, DELETE
+  std::vector<dts::RowsAffected> affected;  // each INSERT, UPDATE, DELETE, those of procedures included
   std::vector<std::string> messages;    // PRINT
 };
 

@@ -16,8 +16,9 @@ class FakeSession : public dts::Session {
   }
   ~FakeSession() override { --db_->open_sessions; }
 
-  void ExecuteBatch(std::string_view sql, std::int32_t) override {
+  std::vector<dts::RowsAffected> ExecuteBatch(std::string_view sql, std::int32_t) override {
     db_->log.push_back("exec " + std::string(sql));
+    std::vector<dts::RowsAffected> affected;
     std::istringstream in{std::string(sql)};
     std::string line;
     while (std::getline(in, line)) {
@@ -28,17 +29,20 @@ class FakeSession : public dts::Session {
         words >> table >> rest;
         auto& t = db_->tables[table];
         t.push_back(rest);
+        affected.push_back({"INSERT", table, 1});
         if (in_tx_) undo_.push_back([db = db_, table] { db->tables[table].pop_back(); });
       } else if (verb == "delete") {
         words >> table;
         auto old = db_->tables[table];
         db_->tables[table].clear();
+        affected.push_back({"DELETE", table, static_cast<std::int64_t>(old.size())});
         if (in_tx_) undo_.push_back([db = db_, table, old] { db->tables[table] = old; });
       } else if (verb == "fail") {
         std::getline(words, rest);
         throw com::Error(1234, "FakeDB", rest.empty() ? rest : rest.substr(1));
       }
     }
+    return affected;
   }
   std::unique_ptr<dts::RowReader> Query(std::string_view) override {
     throw com::Error(1, "FakeDB", "no queries");

@@ -1,5 +1,7 @@
 #include "tests/support/shop.h"
 
+#include <algorithm>
+
 #include "cli/sample.h"
 #include "cli/tsv.h"
 #include "platform/com/error.h"
@@ -25,6 +27,16 @@ std::vector<std::string> EmbeddedShop::Query(const std::string& sql) const {
   return lines;
 }
 
+std::map<std::string, std::vector<std::string>> EmbeddedShop::Snapshot() const {
+  std::map<std::string, std::vector<std::string>> tables;
+  for (const std::string& name : Query("select name from sysobjects where xtype = 'U'")) {
+    auto rows = Query("select * from [" + name + "]");
+    std::sort(rows.begin(), rows.end());
+    tables[name] = std::move(rows);
+  }
+  return tables;
+}
+
 std::vector<std::string> TsvLines(dts::RowReader& rows) {
   std::vector<std::string> lines;
   dts::Row row;
@@ -32,13 +44,21 @@ std::vector<std::string> TsvLines(dts::RowReader& rows) {
   return lines;
 }
 
-std::string EmbeddedShop::WriteNamelessEmployeeSource(const std::string& name) const {
-  WriteFile(dir.File(name + ".tsv"), "Code\tName\tDepID\nE1\t甲\t1\nE2\t乙\t1\nE3\t\\N\t2\nE4\t丁\t2\n");
+std::string EmbeddedShop::WriteSource(const std::string& name, const std::map<std::string, std::string>& tables) const {
   const std::string path = dir.File(name);
-  auto r = RunCommand(ShellQuote(BinDir() + "/korvel") + " mdb-write --out " + ShellQuote(path) +
-                      " Employee=" + ShellQuote(dir.File(name + ".tsv")));
+  std::string command = ShellQuote(BinDir() + "/korvel") + " mdb-write --out " + ShellQuote(path);
+  for (const auto& [table, tsv] : tables) {
+    const std::string file = dir.File(name + "." + table + ".tsv");
+    WriteFile(file, tsv);
+    command += " " + ShellQuote(table + "=" + file);
+  }
+  auto r = RunCommand(command);
   if (r.exit_code != 0) throw com::Error(com::kErrInvalidArgument, "test", "korvel mdb-write failed: " + r.err);
   return path;
+}
+
+std::string EmbeddedShop::WriteNamelessEmployeeSource(const std::string& name) const {
+  return WriteSource(name, {{"Employee", "Code\tName\tDepID\nE1\t甲\t1\nE2\t乙\t1\nE3\t\\N\t2\nE4\t丁\t2\n"}});
 }
 
 }  // namespace testing_support

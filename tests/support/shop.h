@@ -3,6 +3,7 @@
 // small version 5.6 sample shop beside it.
 #pragma once
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,14 @@ class EmbeddedShop {
 
   // Runs a query on Sales60; one line per row, values tab-separated.
   std::vector<std::string> Query(const std::string& sql) const;
+
+  // Every table of Sales60 with its rows, sorted: what a test compares to
+  // show that a run left the database as it was.
+  std::map<std::string, std::vector<std::string>> Snapshot() const;
+
+  // Writes a 5.6 file at dir/`name` from TSV texts, one per table
+  // (korvel mdb-write); returns its path.
+  std::string WriteSource(const std::string& name, const std::map<std::string, std::string>& tables) const;
 
   // Writes a 5.6 file at dir/`name` whose Employee table holds four
   // employees, the third (Code E3) without a name; returns its path.

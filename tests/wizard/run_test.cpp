@@ -24,6 +24,8 @@ using testing_support::TempDir;
 using velmora::MsgBoxIcon;
 
 constexpr int kDepartModel = 2;    // rows of the shipped model list
+constexpr int kCustSuppNoWriteAccountModel = 4;
+constexpr int kCustSuppWriteAccountModel = 5;
 constexpr int kEmployeeModel = 3;
 
 template <class Make>
@@ -227,6 +229,35 @@ TEST_F(WizardRunTest, ARunShowsEachFinishedStepAndEndsComplete) {
   EXPECT_EQ(w().source_connection().Provider, "Microsoft.Jet.OLEDB.4.0");
   EXPECT_EQ(w().destination_connection().Provider, "SQLOLEDB");
   EXPECT_EQ(shop.Query("select count(*) from Depart"), (std::vector<std::string>{"5"}));
+  ExpectClosesOnFinish();
+}
+
+TEST_F(WizardRunTest, BothCustomerAndSupplierModelsRunToTheEnd) {
+  Open();
+  RunModel(kCustSuppNoWriteAccountModel, shop.source);
+  EXPECT_EQ(Lines(*w().lstProgress), (std::vector<std::string>{"√ 清除 [Sales60].[dbo].[Customer] 中的数据 完成！",
+                                                             "√ 清除 [Sales60].[dbo].[Supplier] 中的数据 完成！",
+                                                             "√ 清除 [Sales60].[dbo].[Region] 中的数据 完成！",
+                                                             "√ 导入数据到 [Sales60].[dbo].[Region] 完成！",
+                                                             "√ 导入数据到 [Sales60].[dbo].[Customer] 完成！",
+                                                             "√ 导入数据到 [Sales60].[dbo].[Supplier] 完成！"}));
+  EXPECT_EQ(LastBox(), "升级完成！");
+  EXPECT_EQ(shop.Query("select count(*) from CustAcc"), (std::vector<std::string>{"0"}));
+  ExpectClosesOnFinish();
+
+  toolkit.boxes.clear();
+  Open();
+  RunModel(kCustSuppWriteAccountModel, shop.source);
+  const auto lines = Lines(*w().lstProgress);
+  ASSERT_EQ(lines.size(), 14u);
+  EXPECT_EQ(lines.front(), "√ 清除 [Sales60].[dbo].[CustAcc] 中的数据 完成！");
+  EXPECT_EQ(lines.back(), "√ 执行存储过程 WriteSuppAcc 完成！");
+  EXPECT_EQ(w().ProgressBar->value(), 100);
+  EXPECT_EQ(Text(w().labPercent->text()), "100%");
+  ASSERT_EQ(toolkit.boxes.size(), 1u) << LastBox();
+  EXPECT_EQ(LastBox(), "升级完成！");
+  EXPECT_NE(shop.Query("select count(*) from CustAcc"), (std::vector<std::string>{"0"}));
+  EXPECT_NE(shop.Query("select count(*) from SuppAcc"), (std::vector<std::string>{"0"}));
   ExpectClosesOnFinish();
 }
 

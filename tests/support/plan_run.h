@@ -1,0 +1,37 @@
+// Running a plan of the library as the wizard runs it, in the test's own
+// process, and keeping what the run showed.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "library/interface/cconnection.h"
+#include "library/interface/ipackage.h"
+#include "platform/dts/model.h"
+#include "tests/support/shop.h"
+
+namespace testing_support {
+
+// The plan created by its ProgID "Korvel." + class name.
+std::shared_ptr<korvel::IPackage> CreatePlan(const std::string& class_name);
+
+// The two descriptors as the wizard hands them to a plan: a Jet source file
+// and a destination server, login sa with the shop's password.
+void FillDescriptors(korvel::CConnection& source, korvel::CConnection& destination, const std::string& file,
+                     const std::string& server, const std::string& database);
+
+struct PlanOutcome {
+  std::string error;               // what KorvelExec raised, "" when it returned
+  std::int32_t error_number = 0;
+  std::vector<std::string> started;  // the steps' EventSources, in the order they started
+  std::vector<std::string> reports;  // the failed-step reports, in order
+  std::map<std::string, dts::StepStatistics> statistics;  // by step Name, for the steps that ran
+};
+
+// Builds and runs the plan from `source` into the shop's Sales60.
+PlanOutcome RunPlan(const EmbeddedShop& shop, const std::string& class_name, const std::string& source);
+
+}  // namespace testing_support
