@@ -157,7 +157,14 @@ void PrintSummary(const std::vector<StepOutcome>& outcomes) {
                 static_cast<long long>(o.stats.rows_written), static_cast<long long>(cut), o.stats.seconds,
                 o.name.c_str());
     for (const auto& t : o.stats.truncations) {
-      std::printf("       列 %s：%lld 个值被截断或替换以适合目的列\n", t.column.c_str(), static_cast<long long>(t.count));
+      std::string rows;
+      for (const auto& r : t.first_rows) {
+        rows += (rows.empty() ? "" : "、") + std::string("第 ") + std::to_string(r.position) + " 行" +
+                (r.key.empty() ? "" : "（" + r.key + "）");
+      }
+      if (t.count > static_cast<std::int64_t>(t.first_rows.size())) rows += "等";
+      std::printf("       列 %s：%lld 个值被截断或替换以适合目的列：%s\n", t.column.c_str(),
+                  static_cast<long long>(t.count), rows.c_str());
     }
     if (!o.stats.statements.empty()) {
       std::string line;
@@ -184,8 +191,14 @@ void WriteJsonReport(const std::string& path, const std::string& model, const st
         << ", \"rows_read\": " << o.stats.rows_read << ", \"rows_written\": " << o.stats.rows_written
         << ", \"seconds\": " << o.stats.seconds << ", \"truncations\": [";
     for (std::size_t k = 0; k < o.stats.truncations.size(); ++k) {
-      out << (k ? ", " : "") << "{\"column\": " << JsonString(o.stats.truncations[k].column)
-          << ", \"count\": " << o.stats.truncations[k].count << "}";
+      const auto& t = o.stats.truncations[k];
+      out << (k ? ", " : "") << "{\"column\": " << JsonString(t.column) << ", \"count\": " << t.count
+          << ", \"first_rows\": [";
+      for (std::size_t r = 0; r < t.first_rows.size(); ++r) {
+        out << (r ? ", " : "") << "{\"position\": " << t.first_rows[r].position
+            << ", \"key\": " << JsonString(t.first_rows[r].key) << "}";
+      }
+      out << "]}";
     }
     out << "], \"statements\": [";
     for (std::size_t k = 0; k < o.stats.statements.size(); ++k) {

@@ -9,6 +9,8 @@
 #include "library/plans/c5to6_custsupp_write_account.h"
 #include "library/plans/c5to6_depart.h"
 #include "library/plans/c5to6_employee.h"
+#include "library/plans/c5to6_goods_no_write_custody.h"
+#include "library/plans/c5to6_goods_write_custody.h"
 
 namespace korvel {
 namespace {
@@ -30,6 +32,10 @@ const ClassEntry kClasses[] = {
      &Make<plans::C5to6CustSuppNoWriteAccount>},
     {"C5to6CustSuppWriteAccount", "{B035ED8B-3725-474E-84DC-061C6D83630D}", "{773B66A1-9147-4847-85A3-989B662CD69B}",
      &Make<plans::C5to6CustSuppWriteAccount>},
+    {"C5to6GoodsNoWriteCustody", "{09B52A22-919F-44FF-8FF5-C79E4E7A46D7}", "{C45D3EB7-4D3D-421D-BE11-2EC0CA8365D6}",
+     &Make<plans::C5to6GoodsNoWriteCustody>},
+    {"C5to6GoodsWriteCustody", "{5D058D5C-F64F-47B9-B518-7CB9B43D635C}", "{87F33A52-9C55-4017-9F28-F44C0AFE30A2}",
+     &Make<plans::C5to6GoodsWriteCustody>},
 };
 
 class Factory final : public com::ClassFactory {

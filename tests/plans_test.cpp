@@ -49,6 +49,10 @@ TEST(PlanPackages, MatchTheirTablesLineForLine) {
       {"C5to6CustSuppNoWriteAccount", "Sales]60 x", "C5to6CustSuppNoWriteAccount.odd-name.dump", 6},
       {"C5to6CustSuppWriteAccount", "Sales60", "C5to6CustSuppWriteAccount.dump", 14},
       {"C5to6CustSuppWriteAccount", "Sales]60 x", "C5to6CustSuppWriteAccount.odd-name.dump", 14},
+      {"C5to6GoodsNoWriteCustody", "Sales60", "C5to6GoodsNoWriteCustody.dump", 8},
+      {"C5to6GoodsNoWriteCustody", "Sales]60 x", "C5to6GoodsNoWriteCustody.odd-name.dump", 8},
+      {"C5to6GoodsWriteCustody", "Sales60", "C5to6GoodsWriteCustody.dump", 16},
+      {"C5to6GoodsWriteCustody", "Sales]60 x", "C5to6GoodsWriteCustody.odd-name.dump", 16},
   };
   for (const Golden& g : kGolden) {
     auto plan = Plan(g.plan);

@@ -1,11 +1,15 @@
-// The stored procedure texts the plans install: every byte, since the
-// destination keeps them and an operator may read them there.
+// The stored procedure texts the plans install, and the one transformation
+// script: every byte, since the destination keeps the procedures and an
+// operator may read them there.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
+#include "library/builder/transfer.h"
 #include "library/plans/procedures.h"
+#include "library/transfers/transfers.h"
+#include "platform/dts/model.h"
 
 namespace {
 
@@ -143,6 +147,109 @@ TEST(PostingProcedures, DropAndExecuteTexts) {
             "if exists (select * from dbo.sysobjects where id = object_id(N'[dbo].[WriteSuppAcc]') and "
             "OBJECTPROPERTY(id, N'IsProcedure') = 1)\r\ndrop procedure [dbo].[WriteSuppAcc]");
   EXPECT_EQ(korvel::plans::ExecuteProcedureSql("WriteSuppAcc"), "Execute WriteSuppAcc");
+}
+
+const char kCustodyInsert[] =
+    "/*启动事务*/\r\n"
+    "BEGIN TRANSACTION\r\n"
+    "/*插入商品保管帐记录(只写库存余额不等于零的商品保管帐)*/\r\n"
+    "INSERT INTO Custody\r\n"
+    "     (Type, BaseID, GoodsID,\r\n"
+    "     BuyPrice, BuyQua, BuyAmo,\r\n"
+    "     BalPrice, BalQua, BalAmo, \r\n"
+    "     RBalQua, RBalAmo,\r\n"
+    "     Summary)\r\n"
+    "SELECT 200 AS Type, BaseID, GoodsID,\r\n"
+    "     BalAmo / BalQua AS BuyPrice, BalQua AS BuyQua, BalAmo AS BuyAmo,\r\n"
+    "     BalAmo / BalQua AS BalPrice, BalQua, BalAmo,\r\n"
+    "     BalQua AS RBalQua, BalAmo AS RBalAmo,\r\n"
+    "     '期初余额' AS Summary\r\n"
+    "FROM bBalance\r\n"
+    "WHERE (BalQua <> 0)\r\n";
+
+TEST(CustodyPosting, TheGoodsPlanVersionOf20070124EndsWithItsRule) {
+  const std::string expected = std::string(
+                                   "/*功能: 在5.6升级到6.0时，导完期初数据后，写商品保管帐*/\r\n"
+                                   "/*日期: 2007-01-24*/\r\n"
+                                   "CREATE PROCEDURE WriteCustody AS \r\n"
+                                   "/*Custody: 新系统上的保管帐*/\r\n"
+                                   "/*bBalance: 新系统上的库存帐*/\r\n") +
+                               kHyphens + "\r\n" + kCustodyInsert +
+                               "/*更新IsTrans*/\r\n"
+                               "UPDATE Goods\r\n"
+                               "SET IsTrans = 1\r\n"
+                               "WHERE (IsTrans = 0) AND (IsUsual <> 0) AND\r\n"
+                               "(GoodsID in \r\n"
+                               "     (\r\n"
+                               "     SELECT distinct GoodsID\r\n"
+                               "     FROM bBalance\r\n"
+                               "     WHERE BalQua <> 0\r\n"
+                               "     )\r\n"
+                               ")\r\n"
+                               "/*提交事务*/\r\n"
+                               "COMMIT\r\n" +
+                               kHyphens;
+  const std::string text = korvel::plans::WriteCustodySql(false);
+  EXPECT_EQ(text, expected);
+  ExpectCrLfLines(text, 36);
+  const auto lines = Lines(text);
+  EXPECT_EQ(lines[2], "CREATE PROCEDURE WriteCustody AS ");
+  EXPECT_EQ(lines[12], "     BalPrice, BalQua, BalAmo, ");
+  EXPECT_EQ(lines[26], "(GoodsID in ");
+  EXPECT_EQ(lines.back(), std::string(130, '-'));
+}
+
+TEST(CustodyPosting, TheFullPlanVersionOf20070110HasNoRulesAndNoUpdate) {
+  const std::string expected = std::string(
+                                   "/*功能: 在5.6升级到6.0时，导完期初数据后，写商品保管帐*/\r\n"
+                                   "/*日期: 2007-01-10*/\r\n"
+                                   "CREATE PROCEDURE WriteCustody AS \r\n"
+                                   "/*Custody: 新系统上的保管帐*/\r\n"
+                                   "/*bBalance: 新系统上的库存帐*/\r\n") +
+                               kCustodyInsert +
+                               "/*提交事务*/\r\n"
+                               "COMMIT";
+  const std::string text = korvel::plans::WriteCustodySql(true);
+  EXPECT_EQ(text, expected);
+  ExpectCrLfLines(text, 23);
+  EXPECT_EQ(text.find("IsTrans"), std::string::npos);
+  EXPECT_EQ(korvel::plans::DropProcedureSql("WriteCustody"),
+            "if exists (select * from dbo.sysobjects where id = object_id(N'[dbo].[WriteCustody]') and "
+            "OBJECTPROPERTY(id, N'IsProcedure') = 1)\r\ndrop procedure [dbo].[WriteCustody]");
+}
+
+TEST(TransformationScript, TheStockScriptByteForByte) {
+  auto package = dts::Package::Create();
+  auto task = package->Tasks().New(dts::kDataPumpTaskKind);
+  korvel::builder::AddTransferTransformation(task->AsDataPump(), korvel::transfers::kBBalanceFull);
+  const auto& t = task->AsDataPump().Transformations().Item(1);
+  const std::string text = t.TransformServerProperties().GetText("Text");
+  EXPECT_EQ(text,
+            "'" + std::string(70, '*') + "\r\n"
+            "'  Visual Basic Transformation Script\r\n"
+            "'  Copy each source column to the\r\n"
+            "'  destination column\r\n"
+            "'" + std::string(72, '*') + "\r\n"
+            "Function Main()\r\n"
+            "   DTSDestination(\"BaseID\") = DTSSource(\"BaseID\")\r\n"
+            "   DTSDestination(\"GoodsID\") = DTSSource(\"GoodsID\")\r\n"
+            "   DTSDestination(\"PBalQua\") = DTSSource(\"BalQua\")\r\n"
+            "   DTSDestination(\"PBalAmo\") = DTSSource(\"BalAmo\")\r\n"
+            "   DTSDestination(\"BalPrice\") = DTSSource(\"BalPrice\")\r\n"
+            "   DTSDestination(\"BalQua\") = DTSSource(\"BalQua\")\r\n"
+            "   DTSDestination(\"BalAmo\") = DTSSource(\"BalAmo\")\r\n"
+            "   DTSDestination(\"BDIQua\") = DTSSource(\"BDIQua\")\r\n"
+            "   DTSDestination(\"BDIQAmo\") = DTSSource(\"BDIQAmo\")\r\n"
+            "   DTSDestination(\"BDEQua\") = DTSSource(\"BDEQua\")\r\n"
+            "   DTSDestination(\"BDEQAmo\") = DTSSource(\"BDEQAmo\")\r\n"
+            "   DTSDestination(\"Location\") = DTSSource(\"Location\")\r\n"
+            "   Main = DTSTransformStat_OK\r\n"
+            "End Function");
+  ExpectCrLfLines(text, 20);
+  EXPECT_EQ(t.TransformServerProperties().GetText("Language"), "VBScript");
+  EXPECT_EQ(t.TransformServerProperties().GetText("FunctionEntry"), "Main");
+  EXPECT_EQ(t.SourceColumns().Count(), 12);
+  EXPECT_EQ(t.DestinationColumns().Count(), 17);
 }
 
 }  // namespace

@@ -27,13 +27,13 @@ std::string TableSuffix(std::string_view table) { return "].[dbo].[" + std::stri
 
 }  // namespace
 
-PlanStep ClearStep(std::string_view table) { return ClearStep(table, "delete from [", TableSuffix(table)); }
+PlanStep ClearStep(std::string_view table) { return ClearStep(table, {"delete from [", TableSuffix(table)}); }
 
-PlanStep ClearStep(std::string_view table, std::string_view sql_before, std::string_view sql_after) {
+PlanStep ClearStep(std::string_view table, PlanText sql) {
   PlanStep s;
   s.kind = PlanStep::Kind::kSql;
   s.name = {"清除 [", TableSuffix(table) + " 中的数据"};
-  s.sql = [sql = PlanText{std::string(sql_before), std::string(sql_after)}](const Names& n) { return sql.Sql(n); };
+  s.sql = [sql = std::move(sql)](const Names& n) { return sql.Sql(n); };
   return s;
 }
 

@@ -59,9 +59,9 @@ struct PlanStep {
 
 // "清除 [D].[dbo].[T] 中的数据" running "delete from [D].[dbo].[T]".
 PlanStep ClearStep(std::string_view table);
-// The same step name running `sql_before` + D + `sql_after`, for clearing
-// statements a plan words in its own way.
-PlanStep ClearStep(std::string_view table, std::string_view sql_before, std::string_view sql_after);
+// The same step name running `sql`, for clearing statements a plan words
+// in its own way.
+PlanStep ClearStep(std::string_view table, PlanText sql);
 // "导入数据到 [D].[dbo].[T]" running the transfer.
 PlanStep TransferStep(const TransferDef& transfer, std::string_view task_name_suffix = "");
 // A SQL step whose name carries no D.

@@ -9,8 +9,8 @@ namespace {
 std::vector<builder::PlanStep> Steps() {
   std::vector<builder::PlanStep> steps = CustSuppSteps();
   for (auto& step : std::vector<builder::PlanStep>{
-           builder::ClearStep("CustAcc", "Delete from  [", "].[dbo].[CustAcc] "),
-           builder::ClearStep("SuppAcc", "Delete from [", "].[dbo].[SuppAcc] "),
+           builder::ClearStep("CustAcc", {"Delete from  [", "].[dbo].[CustAcc] "}),
+           builder::ClearStep("SuppAcc", {"Delete from [", "].[dbo].[SuppAcc] "}),
            DropProcedureStep("WriteCustAcc"),
            CreateProcedureStep("WriteCustAcc", [] { return WriteCustAccSql(/*full_plan_version=*/false); }),
            ExecuteProcedureStep("WriteCustAcc"),

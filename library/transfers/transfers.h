@@ -26,4 +26,24 @@ extern const builder::TransferDef kSupplierFull;
 extern const builder::TransferDef kRegion;
 extern const builder::TransferDef kRegionFull;
 
+// Goods classes (the full plans' variant keeps identity values).
+extern const builder::TransferDef kGdsClass;
+extern const builder::TransferDef kGdsClassFull;
+// Goods combinations (the goods plans).
+extern const builder::TransferDef kGdsCom;
+// Goods: 48 pairs, 42 pairs without the stock sums (the plan that posts
+// the custody book), and the full plans' 31 pairs.
+extern const builder::TransferDef kGoods;
+extern const builder::TransferDef kGoodsCustody;
+extern const builder::TransferDef kGoodsFull;
+// Goods identification codes: 4 pairs, and 5 with Optime (the plan that
+// posts the custody book).
+extern const builder::TransferDef kGoodsIDList;
+extern const builder::TransferDef kGoodsIDListCustody;
+// Warehouses, keeping BaseID (every plan).
+extern const builder::TransferDef kBase;
+// Stock balances: the goods plan's copy and the full plans' script.
+extern const builder::TransferDef kBBalance;
+extern const builder::TransferDef kBBalanceFull;
+
 }  // namespace korvel::transfers

@@ -215,6 +215,10 @@ void RunDataPumpTask(StepContext& ctx, const DataPumpTask& task) {
   StepStatistics& stats = ctx.statistics();
   Row in, out(written.size());
   std::int64_t position = 0;
+  // Values changed to fit, per written column: the count the writer has
+  // reported so far, and the first rows that had one.
+  std::vector<std::int64_t> changed_so_far(written.size(), 0);
+  std::vector<std::vector<RowMark>> changed_rows(written.size());
   while (reader->Next(in)) {
     ++position;
     ++stats.rows_read;
@@ -238,6 +242,14 @@ void RunDataPumpTask(StepContext& ctx, const DataPumpTask& task) {
                            e.description());
     }
     ++stats.rows_written;
+    const auto& changed = writer->Changed();
+    for (std::size_t k = 0; k < changed.size() && k < written.size(); ++k) {
+      if (changed[k] == changed_so_far[k]) continue;
+      changed_so_far[k] = changed[k];
+      if (changed_rows[k].size() < ColumnTruncation::kRowsKept) {
+        changed_rows[k].push_back({position, DescribeKey(dest_columns, written, out)});
+      }
+    }
     if (stats.rows_read % progress_every == 0) {
       ctx.Progress("已处理 " + std::to_string(stats.rows_read) + " 行", 0, stats.rows_read);
     }
@@ -245,7 +257,7 @@ void RunDataPumpTask(StepContext& ctx, const DataPumpTask& task) {
   writer->Finish();
   const auto& changed = writer->Changed();
   for (std::size_t k = 0; k < names.size() && k < changed.size(); ++k) {
-    if (changed[k] > 0) stats.truncations.push_back({names[k], changed[k]});
+    if (changed[k] > 0) stats.truncations.push_back({names[k], changed[k], std::move(changed_rows[k])});
   }
 }
 

@@ -247,9 +247,17 @@ struct ExecutionErrorInfo {
   std::string IDofInterfaceWithError;
 };
 
+// A row of a transfer, for reports: its position in the source and its key.
+struct RowMark {
+  std::int64_t position = 0;  // 1 for the first row the source query returned
+  std::string key;            // "UnitID=C001", or "" when the key is not written
+};
+
 struct ColumnTruncation {
-  std::string column;     // destination column
-  std::int64_t count = 0; // values cut
+  static constexpr std::size_t kRowsKept = 5;
+  std::string column;       // destination column
+  std::int64_t count = 0;   // values cut or changed to fit
+  std::vector<RowMark> first_rows;  // the first kRowsKept rows with such a value
 };
 
 // What one execution of a step did, for reports.
