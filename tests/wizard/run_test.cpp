@@ -26,6 +26,8 @@ using velmora::MsgBoxIcon;
 constexpr int kDepartModel = 2;    // rows of the shipped model list
 constexpr int kCustSuppNoWriteAccountModel = 4;
 constexpr int kCustSuppWriteAccountModel = 5;
+constexpr int kGoodsNoWriteCustodyModel = 6;
+constexpr int kGoodsWriteCustodyModel = 7;
 constexpr int kEmployeeModel = 3;
 
 template <class Make>
@@ -258,6 +260,28 @@ TEST_F(WizardRunTest, BothCustomerAndSupplierModelsRunToTheEnd) {
   EXPECT_EQ(LastBox(), "升级完成！");
   EXPECT_NE(shop.Query("select count(*) from CustAcc"), (std::vector<std::string>{"0"}));
   EXPECT_NE(shop.Query("select count(*) from SuppAcc"), (std::vector<std::string>{"0"}));
+  ExpectClosesOnFinish();
+}
+
+TEST_F(WizardRunTest, BothGoodsModelsRunToTheEnd) {
+  Open();
+  RunModel(kGoodsNoWriteCustodyModel, shop.source);
+  EXPECT_EQ(Lines(*w().lstProgress).size(), 8u);
+  EXPECT_EQ(LastBox(), "升级完成！");
+  EXPECT_EQ(shop.Query("select count(*) from bBalance"), (std::vector<std::string>{"0"}));
+  ExpectClosesOnFinish();
+
+  toolkit.boxes.clear();
+  Open();
+  RunModel(kGoodsWriteCustodyModel, shop.source);
+  const auto lines = Lines(*w().lstProgress);
+  ASSERT_EQ(lines.size(), 16u);
+  EXPECT_EQ(lines.front(), "√ 清除 [Sales60].[dbo].[Custody] 中的数据 完成！");
+  EXPECT_EQ(lines.back(), "√ 执行存储过程 WriteCustody 完成！");
+  EXPECT_EQ(w().ProgressBar->value(), 100);
+  ASSERT_EQ(toolkit.boxes.size(), 1u) << LastBox();
+  EXPECT_EQ(LastBox(), "升级完成！");
+  EXPECT_NE(shop.Query("select count(*) from Custody"), (std::vector<std::string>{"0"}));
   ExpectClosesOnFinish();
 }
 
