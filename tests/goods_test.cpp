@@ -189,6 +189,23 @@ TEST_F(GoodsRun, EachPostingAndTransferRuleHoldsOnItsOwnCase) {
   EXPECT_EQ(Dest("select GoodsID, IsTrans from Goods where IsTrans = 1 order by GoodsID"), (Lines{"G1\t1", "G3\t1"}));
 }
 
+TEST_F(GoodsRun, TheCommandLineReportsEveryCutWithItsFirstRows) {
+  const std::string source = shop.WriteSource("cases.mdb", CaseTables());
+  const std::string report = shop.dir.File("run.json");
+  const auto cli = testing_support::RunCommand(
+      "KPW=" + std::string(EmbeddedShop::kPassword) + " " +
+      testing_support::ShellQuote(testing_support::BinDir() + "/korvel") + " run --model " + kWrite + " --source " +
+      testing_support::ShellQuote(source) + " --server " + testing_support::ShellQuote(shop.server) +
+      " --user sa --password-env KPW --database Sales60 --report " + testing_support::ShellQuote(report));
+  ASSERT_EQ(cli.exit_code, 0) << cli.err;
+  EXPECT_NE(cli.out.find("列 GdsName：1 个值被截断或替换以适合目的列：第 4 行（GoodsID=G4）"), std::string::npos)
+      << cli.out;
+  EXPECT_NE(cli.out.find("插入 Custody 3 行；更新 Goods 1 行"), std::string::npos) << cli.out;
+  EXPECT_NE(testing_support::ReadFile(report).find(
+                "{\"column\": \"GdsName\", \"count\": 1, \"first_rows\": [{\"position\": 4, \"key\": \"GoodsID=G4\"}]}"),
+            std::string::npos);
+}
+
 TEST_F(GoodsRun, WithoutCustodyTheStockTablesAreNeverTouched) {
   // Warehouses from an earlier run stay; stock and custody must be empty
   // for the goods to be replaced, as they refer to them.
