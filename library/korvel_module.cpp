@@ -11,6 +11,8 @@
 #include "library/plans/c5to6_employee.h"
 #include "library/plans/c5to6_goods_no_write_custody.h"
 #include "library/plans/c5to6_goods_write_custody.h"
+#include "library/plans/c5to6_normal.h"
+#include "library/plans/c5to6_special_pack.h"
 
 namespace korvel {
 namespace {
@@ -36,6 +38,10 @@ const ClassEntry kClasses[] = {
      &Make<plans::C5to6GoodsNoWriteCustody>},
     {"C5to6GoodsWriteCustody", "{5D058D5C-F64F-47B9-B518-7CB9B43D635C}", "{87F33A52-9C55-4017-9F28-F44C0AFE30A2}",
      &Make<plans::C5to6GoodsWriteCustody>},
+    {"C5to6SpecialPack", "{590B036C-F9AB-4219-8B9A-8BBB18FC0871}", "{17972EEE-7FBC-4568-A13E-401AD6B89E14}",
+     &Make<plans::C5to6SpecialPack>},
+    {"C5to6Normal", "{061DBF98-D002-462A-92B6-B416DA27FFE1}", "{4D13AF03-845E-4938-8596-FF4FBC113C89}",
+     &Make<plans::C5to6Normal>},
 };
 
 class Factory final : public com::ClassFactory {

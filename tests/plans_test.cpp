@@ -53,6 +53,10 @@ TEST(PlanPackages, MatchTheirTablesLineForLine) {
       {"C5to6GoodsNoWriteCustody", "Sales]60 x", "C5to6GoodsNoWriteCustody.odd-name.dump", 8},
       {"C5to6GoodsWriteCustody", "Sales60", "C5to6GoodsWriteCustody.dump", 16},
       {"C5to6GoodsWriteCustody", "Sales]60 x", "C5to6GoodsWriteCustody.odd-name.dump", 16},
+      {"C5to6Normal", "Sales60", "C5to6Normal.dump", 22},
+      {"C5to6Normal", "Sales]60 x", "C5to6Normal.odd-name.dump", 22},
+      {"C5to6SpecialPack", "Sales60", "C5to6SpecialPack.dump", 21},
+      {"C5to6SpecialPack", "Sales]60 x", "C5to6SpecialPack.odd-name.dump", 21},
   };
   for (const Golden& g : kGolden) {
     auto plan = Plan(g.plan);

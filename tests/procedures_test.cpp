@@ -3,6 +3,7 @@
 // operator may read them there.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -250,6 +251,84 @@ TEST(TransformationScript, TheStockScriptByteForByte) {
   EXPECT_EQ(t.TransformServerProperties().GetText("FunctionEntry"), "Main");
   EXPECT_EQ(t.SourceColumns().Count(), 12);
   EXPECT_EQ(t.DestinationColumns().Count(), 17);
+}
+
+// The DELETE lines of a clearing procedure, table names as written.
+std::vector<std::string> Deleted(const std::vector<std::string>& lines) {
+  std::vector<std::string> out;
+  for (const auto& line : lines) {
+    if (line.rfind("     DELETE FROM ", 0) == 0) out.push_back(line.substr(17));
+  }
+  return out;
+}
+
+TEST(ClearingProcedures, HeadsStepsAndEnds) {
+  struct Case {
+    std::string text;
+    std::vector<std::string> head;
+    std::size_t deletes;
+    std::string last;
+  };
+  const Case cases[] = {
+      {korvel::plans::ClearAllDataSql(),
+       {"/*功能: 在5.*升级到6.*时，清除目的库所有数据*/", "/*注意: 此存储过程所清除的数据，包括建库时自动生成的记录*/",
+        "/*日期: 2007-01-16*/", "CREATE PROCEDURE [ClearAllData] AS", "/*由于存在外键约束，故删除时必须注意顺序:*/",
+        "/*Step 1: 清除帐簿*/", "     DELETE FROM AccDate"},
+       134, "     DELETE FROM Version"},
+      {korvel::plans::ClearUserDataSql(),
+       {"/*功能: 在5.*升级到6.*时，清除目的库所有用户数据*/",
+        "/*注意: 此存储过程所清除的数据，并不包括建库时自动生成的记录*/", "/*日期: 2007-01-16*/",
+        "CREATE PROCEDURE [ClearUserData] AS", "/*由于存在外键约束，故删除时必须注意顺序:*/", "/*Step 1: 清除帐簿*/",
+        "     DELETE FROM AccDate"},
+       114, "     DELETE FROM UserLimit"},
+  };
+  for (const Case& c : cases) {
+    const auto lines = Lines(c.text);
+    ExpectCrLfLines(c.text, lines.size());
+    EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.begin() + 7), c.head);
+    EXPECT_EQ(Deleted(lines).size(), c.deletes);
+    EXPECT_EQ(lines.back(), c.last);
+    EXPECT_EQ(lines.size(), c.deletes + 5 + 3 + 1);  // head, three step lines, the blank line
+    // The line of five spaces stands between the documents and the archives.
+    const auto step3 = std::find(lines.begin(), lines.end(), "/*Step 3: 清除档案*/");
+    ASSERT_NE(step3, lines.end());
+    EXPECT_EQ(*(step3 - 1), "     ");
+    EXPECT_EQ(*(step3 - 2), "     DELETE FROM TempCustoday");
+    EXPECT_EQ(*(step3 + 1), c.deletes == 134 ? "     DELETE FROM ContentCheck" : "     DELETE FROM Domain");
+  }
+}
+
+TEST(ClearingProcedures, ClearUserDataKeepsTheCreatedRecordsAndBothEmptyCustody) {
+  const auto all = Deleted(Lines(korvel::plans::ClearAllDataSql()));
+  const auto user = Deleted(Lines(korvel::plans::ClearUserDataSql()));
+  std::vector<std::string> kept;
+  for (const auto& t : all) {
+    if (std::find(user.begin(), user.end(), t) == user.end()) kept.push_back(t);
+  }
+  EXPECT_EQ(kept, (std::vector<std::string>{"SelPrice", "SRegistry_MACHINE", "SRegistry_ROOT", "SRegistry_USERS",
+                                            "ContentCheck", "datClear", "Catalog", "CatType", "DroitList", "ExShType",
+                                            "ImShType", "InvoiceType", "Parameter", "SettleType", "SettMode",
+                                            "SheetType", "SysParaRef", "SysParm", "[System]", "Version"}));
+  // Every table ClearUserData empties, ClearAllData empties in the same order.
+  std::vector<std::string> all_but_kept;
+  for (const auto& t : all) {
+    if (std::find(kept.begin(), kept.end(), t) == kept.end()) all_but_kept.push_back(t);
+  }
+  EXPECT_EQ(all_but_kept, user);
+  // Both empty the custody book right after CustAccTotal.
+  for (const auto* list : {&all, &user}) {
+    const auto at = std::find(list->begin(), list->end(), "Custody");
+    ASSERT_NE(at, list->end());
+    EXPECT_EQ(*(at - 1), "CustAccTotal");
+    EXPECT_EQ(*(at + 1), "SuppAcc");
+  }
+  for (const char* bracketed : {"[Size]", "[System]", "[User]"}) {
+    EXPECT_NE(std::find(all.begin(), all.end(), bracketed), all.end()) << bracketed;
+  }
+  EXPECT_EQ(korvel::plans::DropProcedureSql("ClearUserData"),
+            "if exists (select * from dbo.sysobjects where id = object_id(N'[dbo].[ClearUserData]') and "
+            "OBJECTPROPERTY(id, N'IsProcedure') = 1)\r\ndrop procedure [dbo].[ClearUserData]");
+  EXPECT_EQ(korvel::plans::ExecuteProcedureSql("ClearAllData"), "Execute ClearAllData");
 }
 
 }  // namespace

@@ -467,12 +467,18 @@ TEST_F(Version60Test, ClearingProceduresEmptyWhatTheyListInForeignKeyOrder) {
   }
   EXPECT_EQ(One("select count(*) from SheetType"), seeded);  // kept
   EXPECT_NE(One("select count(*) from Version"), "0");
-  Exec("insert into Custody (Type, BaseID, GoodsID, BalQua, BalAmo, Summary) values (200, 1, N'G9', 1, 1, N'x')");
+  Exec("set identity_insert Base on insert into Base (BaseID) values (1) set identity_insert Base off");
+  Exec("insert into Goods (GoodsID) values (N'G1')");
+  Exec("insert into Custody (Type, BaseID, GoodsID, BalQua, BalAmo, Summary) values (200, 1, N'G1', 1, 1, N'x')");
+  // The custody book refers to goods and warehouses: a goods still posted
+  // cannot be deleted.
+  EXPECT_THROW(Exec("delete from Goods"), com::Error);
   Exec(plans::DropProcedureSql("ClearAllData"));
   Exec(plans::ClearAllDataSql());
   Exec(plans::ExecuteProcedureSql("ClearAllData"));
-  EXPECT_EQ(One("select count(*) from SheetType"), "0");  // emptied too
-  EXPECT_EQ(One("select count(*) from Custody"), "1");    // not on its list
+  for (const char* t : {"SheetType", "Custody", "Goods", "Base", "Version"}) {  // the created records too
+    EXPECT_EQ(One(std::string("select count(*) from ") + t), "0") << t;
+  }
 }
 
 }  // namespace

@@ -903,7 +903,9 @@ CREATE TABLE [dbo].[Custody] (
     [RBalQua] money NULL CONSTRAINT [DF_Custody_RBalQua] DEFAULT (0),
     [RBalAmo] money NULL CONSTRAINT [DF_Custody_RBalAmo] DEFAULT (0),
     [Summary] nvarchar(100) NULL,
-    CONSTRAINT [PK_Custody] PRIMARY KEY ([ID])
+    CONSTRAINT [PK_Custody] PRIMARY KEY ([ID]),
+    CONSTRAINT [FK_Custody_Base] FOREIGN KEY ([BaseID]) REFERENCES [dbo].[Base] ([BaseID]),
+    CONSTRAINT [FK_Custody_Goods] FOREIGN KEY ([GoodsID]) REFERENCES [dbo].[Goods] ([GoodsID])
 )
 GO
 

@@ -1,5 +1,6 @@
 #include "library/builder/defined_plan.h"
 
+#include <algorithm>
 #include <map>
 #include <set>
 
@@ -128,6 +129,21 @@ void DefinedPlan::Build(dts::Package& package, const CConnection& source, const 
   }
   for (const TaskRoutine& routine : routines_) routine(package);
   Check(package);
+}
+
+std::string DefinedPlan::CommittedWorkNote(const dts::Package& package) const {
+  std::string note;
+  const int count = std::min<int>(package.Steps().Count(), static_cast<int>(definition_.steps.size()));
+  for (int n = 1; n <= count; ++n) {
+    const std::string_view text = definition_.steps[static_cast<std::size_t>(n - 1)].note_if_committed;
+    const dts::Step& step = package.Steps().Item(n);
+    if (text.empty() || step.RunStatus() != dts::kStepCompleted || step.ExecutionResult() != dts::kStepSuccess) {
+      continue;
+    }
+    if (package.GetBool("UseTransaction") && step.GetBool("JoinTransactionIfPresent")) continue;
+    note += text;
+  }
+  return note;
 }
 
 void DefinedPlan::Check(const dts::Package& package) const {

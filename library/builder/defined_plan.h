@@ -55,6 +55,9 @@ struct PlanStep {
   // Settings of this step that differ from the step table (after the
   // plan's own, PlanDefinition::step_overrides).
   Overrides overrides;
+  // For a step outside the package transaction: what the operator must
+  // know when it succeeded (so its work stays) and the run then failed.
+  std::string_view note_if_committed;
 };
 
 // "清除 [D].[dbo].[T] 中的数据" running "delete from [D].[dbo].[T]".
@@ -107,6 +110,10 @@ class DefinedPlan : public PlanBase {
   // one after another. A package that fails the check raises.
   void Build(dts::Package& package, const CConnection& source, const CConnection& destination,
              const Names& names) final;
+
+  // The notes of the steps that ran outside the package transaction,
+  // succeeded, and carry one.
+  std::string CommittedWorkNote(const dts::Package& package) const final;
 
  private:
   const PlanStep& Step(int n, PlanStep::Kind kind) const;

@@ -24,7 +24,7 @@ void PlanBase::KorvelExec() {
     goPackage->Execute();
   } catch (const com::Error& e) {
     if (!dts::IsPackageOutcome(e)) throw;
-    outcome = e;
+    outcome = com::Error(e.number(), e.source(), e.description() + CommittedWorkNote(*goPackage));
   }
   tracePackageError(*goPackage);
   goPackage->UnInitialize();

@@ -39,6 +39,13 @@ class PlanBase : public IPackage {
   // constraints, then the tasks in number order.
   virtual void Build(dts::Package& package, const CConnection& source, const CConnection& destination,
                      const Names& names) = 0;
+
+  // After a failed run: what the plan adds to the error about work that
+  // stays committed ("" for nothing).
+  virtual std::string CommittedWorkNote(const dts::Package& package) const {
+    (void)package;
+    return "";
+  }
 };
 
 // The text of one failed-step report.

@@ -130,35 +130,65 @@ const char* const kCustodyMarkGoods[] = {
 };
 const char* const kCustodyCommit[] = {"/*提交事务*/", "COMMIT"};
 
-// The clearing lists, in deletion order.
-const char* const kClearAllStep1[] = {"AccDate", "Account", "AccountSheet", "AccTotal", "bBalance",
-                                      "CustAcc", "CustAccTotal", "SuppAcc", "SuppAccTotal"};
-const char* const kClearAllStep2[] = {
-    "AdjustCustItems", "AdjustCustSheet", "AdjustPriceItems", "AdjustPriceSheet", "comItems", "comSheet",
-    "CustDelGoodsItems", "CustGoods", "CustSheetDelGoods", "DocChange", "eoItems", "eoSheet", "ExInItems",
-    "ExInSheet", "ExInvoiceItems", "ExInvoiceSheet", "exItems", "Export", "exSheet", "FIFO", "ImInvoiceItems",
-    "ImInvoiceSheet", "imItems", "ImportTable", "imSheet", "InfoDriotSet", "initItems", "initSheet", "invItems",
-    "invSheet", "InvTempSheet", "ioItems", "ioSheet", "ladingItems", "ladingSheet", "loadItems", "loadSheet",
-    "losItems", "losSheet", "movItems", "movSheet", "netLogin", "netSheetAccLog", "netSheetLog", "payGoodsItems",
-    "payItems", "paySheet", "plItems", "plSheet", "RecDetailItem", "recItems", "recSheet", "RetailLogRecItems",
-    "PosLog", "rpItems", "rpSheet", "saveItems", "saveSheet", "SelPrice", "sepItems", "sepSheet", "ShopDiffItems",
-    "ShopDiffSheet", "ShopIoItems", "ShopIoSheet", "ShopMovItems", "ShopMovSheet", "ShopRationItems",
-    "ShopRationSheet", "SRegistry_MACHINE", "SRegistry_ROOT", "SRegistry_USERS", "SupGoods", "SuppDelGoods",
-    "SuppDelGoodsItems", "SuppSheetDelGoods", "TempCustoday"};
-const char* const kClearAllStep3[] = {
-    "ContentCheck", "datClear", "Domain", "Domap", "SheetNoClient", "BankCompare", "Base", "Catalog", "CatType",
-    "Color", "Computer", "Customer", "Depart", "Droit", "DroitList", "Employee", "ExShType", "gdsClass", "gdsCom",
-    "Goods", "GoodsIDList", "ImShType", "InvoiceType", "LockInfo", "Member", "Owner", "Parameter", "SettleType",
-    "SettMode", "SheetNo", "SheetType", "Shop", "ShopBase", "ShopComputer", "[Size]", "SizeGroup", "Supplier",
-    "Region", "SysParaRef", "SysParm", "[System]", "UserBaseLimit", "UserCatalogLimit", "[User]", "UserGroup",
-    "UserLimit", "Version"};
-const char* const kClearUserStep3[] = {
-    "Domain", "Domap", "SheetNoClient", "BankCompare", "Base", "Color", "Computer", "Customer", "Depart", "Droit",
-    "Employee", "gdsClass", "gdsCom", "Goods", "GoodsIDList", "LockInfo", "Member", "Owner", "SheetNo", "Shop",
-    "ShopBase", "ShopComputer", "[Size]", "SizeGroup", "Supplier", "Region", "UserBaseLimit", "UserCatalogLimit",
-    "[User]", "UserGroup", "UserLimit"};
-// Tables of step 2 (documents) that ClearUserData keeps.
-const std::string_view kKeptByClearUserData[] = {"SelPrice", "SRegistry_MACHINE", "SRegistry_ROOT", "SRegistry_USERS"};
+// The tables the clearing procedures empty, in deletion order: the
+// account books, the documents, then the archives, each table before the
+// tables it refers to. ClearUserData keeps the records a new database is
+// created with (kAllData); ClearAllData empties every table.
+enum Cleared { kUserData, kAllData };
+struct ClearedTable {
+  int step;
+  std::string_view name;  // as the DELETE line writes it
+  Cleared by;
+};
+
+constexpr ClearedTable kClearedTables[] = {
+    {1, "AccDate", kUserData}, {1, "Account", kUserData}, {1, "AccountSheet", kUserData},
+    {1, "AccTotal", kUserData}, {1, "bBalance", kUserData}, {1, "CustAcc", kUserData},
+    {1, "CustAccTotal", kUserData}, {1, "Custody", kUserData}, {1, "SuppAcc", kUserData},
+    {1, "SuppAccTotal", kUserData},
+    {2, "AdjustCustItems", kUserData}, {2, "AdjustCustSheet", kUserData}, {2, "AdjustPriceItems", kUserData},
+    {2, "AdjustPriceSheet", kUserData}, {2, "comItems", kUserData}, {2, "comSheet", kUserData},
+    {2, "CustDelGoodsItems", kUserData}, {2, "CustGoods", kUserData}, {2, "CustSheetDelGoods", kUserData},
+    {2, "DocChange", kUserData}, {2, "eoItems", kUserData}, {2, "eoSheet", kUserData},
+    {2, "ExInItems", kUserData}, {2, "ExInSheet", kUserData}, {2, "ExInvoiceItems", kUserData},
+    {2, "ExInvoiceSheet", kUserData}, {2, "exItems", kUserData}, {2, "Export", kUserData},
+    {2, "exSheet", kUserData}, {2, "FIFO", kUserData}, {2, "ImInvoiceItems", kUserData},
+    {2, "ImInvoiceSheet", kUserData}, {2, "imItems", kUserData}, {2, "ImportTable", kUserData},
+    {2, "imSheet", kUserData}, {2, "InfoDriotSet", kUserData}, {2, "initItems", kUserData},
+    {2, "initSheet", kUserData}, {2, "invItems", kUserData}, {2, "invSheet", kUserData},
+    {2, "InvTempSheet", kUserData}, {2, "ioItems", kUserData}, {2, "ioSheet", kUserData},
+    {2, "ladingItems", kUserData}, {2, "ladingSheet", kUserData}, {2, "loadItems", kUserData},
+    {2, "loadSheet", kUserData}, {2, "losItems", kUserData}, {2, "losSheet", kUserData},
+    {2, "movItems", kUserData}, {2, "movSheet", kUserData}, {2, "netLogin", kUserData},
+    {2, "netSheetAccLog", kUserData}, {2, "netSheetLog", kUserData}, {2, "payGoodsItems", kUserData},
+    {2, "payItems", kUserData}, {2, "paySheet", kUserData}, {2, "plItems", kUserData},
+    {2, "plSheet", kUserData}, {2, "RecDetailItem", kUserData}, {2, "recItems", kUserData},
+    {2, "recSheet", kUserData}, {2, "RetailLogRecItems", kUserData}, {2, "PosLog", kUserData},
+    {2, "rpItems", kUserData}, {2, "rpSheet", kUserData}, {2, "saveItems", kUserData},
+    {2, "saveSheet", kUserData}, {2, "SelPrice", kAllData}, {2, "sepItems", kUserData},
+    {2, "sepSheet", kUserData}, {2, "ShopDiffItems", kUserData}, {2, "ShopDiffSheet", kUserData},
+    {2, "ShopIoItems", kUserData}, {2, "ShopIoSheet", kUserData}, {2, "ShopMovItems", kUserData},
+    {2, "ShopMovSheet", kUserData}, {2, "ShopRationItems", kUserData}, {2, "ShopRationSheet", kUserData},
+    {2, "SRegistry_MACHINE", kAllData}, {2, "SRegistry_ROOT", kAllData}, {2, "SRegistry_USERS", kAllData},
+    {2, "SupGoods", kUserData}, {2, "SuppDelGoods", kUserData}, {2, "SuppDelGoodsItems", kUserData},
+    {2, "SuppSheetDelGoods", kUserData}, {2, "TempCustoday", kUserData},
+    {3, "ContentCheck", kAllData}, {3, "datClear", kAllData}, {3, "Domain", kUserData},
+    {3, "Domap", kUserData}, {3, "SheetNoClient", kUserData}, {3, "BankCompare", kUserData},
+    {3, "Base", kUserData}, {3, "Catalog", kAllData}, {3, "CatType", kAllData},
+    {3, "Color", kUserData}, {3, "Computer", kUserData}, {3, "Customer", kUserData},
+    {3, "Depart", kUserData}, {3, "Droit", kUserData}, {3, "DroitList", kAllData},
+    {3, "Employee", kUserData}, {3, "ExShType", kAllData}, {3, "gdsClass", kUserData},
+    {3, "gdsCom", kUserData}, {3, "Goods", kUserData}, {3, "GoodsIDList", kUserData},
+    {3, "ImShType", kAllData}, {3, "InvoiceType", kAllData}, {3, "LockInfo", kUserData},
+    {3, "Member", kUserData}, {3, "Owner", kUserData}, {3, "Parameter", kAllData},
+    {3, "SettleType", kAllData}, {3, "SettMode", kAllData}, {3, "SheetNo", kUserData},
+    {3, "SheetType", kAllData}, {3, "Shop", kUserData}, {3, "ShopBase", kUserData},
+    {3, "ShopComputer", kUserData}, {3, "[Size]", kUserData}, {3, "SizeGroup", kUserData},
+    {3, "Supplier", kUserData}, {3, "Region", kUserData}, {3, "SysParaRef", kAllData},
+    {3, "SysParm", kAllData}, {3, "[System]", kAllData}, {3, "UserBaseLimit", kUserData},
+    {3, "UserCatalogLimit", kUserData}, {3, "[User]", kUserData}, {3, "UserGroup", kUserData},
+    {3, "UserLimit", kUserData}, {3, "Version", kAllData},
+};
 
 template <std::size_t N>
 void Append(Lines* lines, const char* const (&items)[N]) {
@@ -173,26 +203,15 @@ std::string ClearSql(bool all) {
       "/*日期: 2007-01-16*/",
       all ? "CREATE PROCEDURE [ClearAllData] AS" : "CREATE PROCEDURE [ClearUserData] AS",
       "/*由于存在外键约束，故删除时必须注意顺序:*/",
-      "/*Step 1: 清除帐簿*/",
   };
-  auto del = [&](std::string_view table) { lines.push_back("     DELETE FROM " + std::string(table)); };
-  for (const char* t : kClearAllStep1) {
-    del(t);
-    // ClearUserData also empties the custody book, after CustAccTotal.
-    if (!all && std::string_view(t) == "CustAccTotal") del("Custody");
-  }
-  lines.push_back("/*Step 2: 清除单据*/");
-  for (const char* t : kClearAllStep2) {
-    bool kept = false;
-    for (std::string_view k : kKeptByClearUserData) kept = kept || k == t;
-    if (all || !kept) del(t);
-  }
-  lines.push_back("     ");
-  lines.push_back("/*Step 3: 清除档案*/");
-  if (all) {
-    for (const char* t : kClearAllStep3) del(t);
-  } else {
-    for (const char* t : kClearUserStep3) del(t);
+  const char* const kStepHeads[] = {"/*Step 1: 清除帐簿*/", "/*Step 2: 清除单据*/", "/*Step 3: 清除档案*/"};
+  int step = 0;
+  for (const ClearedTable& t : kClearedTables) {
+    while (step < t.step) {
+      if (step == 2) lines.emplace_back("     ");  // between the documents and the archives
+      lines.emplace_back(kStepHeads[step++]);
+    }
+    if (all || t.by == kUserData) lines.push_back("     DELETE FROM " + std::string(t.name));
   }
   return Join(lines);
 }

@@ -28,8 +28,8 @@ std::string WriteSuppAccSql(bool full_plan_version);
 // marks posted goods) and the full-plan version of 2007-01-10.
 std::string WriteCustodySql(bool full_plan_version);
 
-// The clearing procedures: ClearAllData empties 133 tables, ClearUserData
-// the 114 that hold user data.
+// The clearing procedures: ClearAllData empties all 134 tables,
+// ClearUserData the 114 that hold user data.
 std::string ClearAllDataSql();
 std::string ClearUserDataSql();
 

@@ -88,6 +88,7 @@ class Executor final : public StepContext {
   std::optional<com::Error> handler_error_;
   std::optional<com::Error> transaction_error_;
   std::vector<std::string> failed_steps_;
+  std::vector<std::string> committed_outside_;  // succeeded outside the package transaction
 };
 
 template <class F>
@@ -228,6 +229,7 @@ void Executor::RunStep(Step& step) {
   step.run_status_ = kStepCompleted;
   if (!failure) {
     step.result_ = kStepSuccess;
+    if (!current_joined_ && package_.GetBool("UseTransaction")) committed_outside_.push_back(step.Name());
     Raise([&](PackageEvents& s) { s.OnFinish(event_source_); });
   } else {
     step.result_ = kStepFailure;
@@ -311,6 +313,12 @@ void Executor::RaiseOutcome() const {
   const std::string failed_text =
       failed_steps_.size() == 1 ? "步骤" + steps + "失败"
                                 : std::to_string(failed_steps_.size()) + " 个步骤失败：" + steps;
+  // Work outside the package transaction stays; say which.
+  std::string kept;
+  for (std::size_t i = 0; i < committed_outside_.size(); ++i) {
+    kept += (i ? "、“" : "“") + committed_outside_[i] + "”";
+  }
+  if (!kept.empty()) kept = "不在包事务中的步骤" + kept + "已经提交，其结果不会回滚。";
   if (handler_error_) {
     throw com::Error(kErrPackageCancelled, kSource,
                      package + "的执行已停止：事件处理程序出错：" + handler_error_->description());
@@ -318,10 +326,11 @@ void Executor::RaiseOutcome() const {
   if (cancelled_) {
     throw com::Error(kErrPackageCancelled, kSource,
                      package + "的执行已被取消" + (failed_steps_.empty() ? "" : "；" + failed_text) +
-                         "。已执行的事务性操作已回滚。");
+                         "。已执行的事务性操作已回滚。" + kept);
   }
   if (!failed_steps_.empty()) {
-    throw com::Error(kErrPackageFailed, kSource, package + "执行失败：" + failed_text + "。");
+    throw com::Error(kErrPackageFailed, kSource,
+                     package + "执行失败：" + failed_text + "。" + (kept.empty() ? "" : "包事务中的操作已全部回滚；" + kept));
   }
   throw com::Error(kErrPackageFailed, kSource,
                    package + "执行失败：提交事务时出错：" + transaction_error_->description());
