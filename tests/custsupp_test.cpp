@@ -17,6 +17,7 @@
 #include "tests/support/fault_injection.h"
 #include "tests/support/plan_run.h"
 #include "tests/support/shop.h"
+#include "tests/support/upgrade_check.h"
 
 namespace {
 
@@ -33,64 +34,15 @@ Lines Sorted(Lines lines) {
   return lines;
 }
 
-// A partner as the 5.6 file holds it.
-struct Partner {
-  std::string id;
-  bool used = false;
-  bool trans = false;
-  std::optional<std::int64_t> balance;  // 1/10000 units
-};
-
-std::vector<Partner> ReadPartners(const std::string& file, const std::string& table) {
-  jet::Database db(file);
-  auto rows = db.Query("select `UnitID`,`IsUsed`,`IsTrans`,`BalAmo` from `" + table + "`");
-  std::vector<Partner> out;
-  dts::Row row;
-  while (rows->Next(row)) {
-    Partner p{row[0].text(), row[1].ToBool(), row[2].ToBool(), std::nullopt};
-    if (!row[3].IsNull()) p.balance = row[3].integer();
-    out.push_back(p);
-  }
-  return out;
-}
-
-// What the posting must write for the source's partners: one ledger line
-// per partner in use with a balance other than zero (for customers, not the
-// retail customer "0"), and the count and sum of those balances.
-struct Posting {
-  Lines ledger;          // UnitID, Type, BuyAmo, PayAmo, BalAmo, Summary
-  std::string totals;    // count, sum
-  Lines marked;          // the partners whose IsTrans ends as 1
-};
-
-Posting ExpectedPosting(const std::vector<Partner>& partners, bool customers) {
-  Posting p;
-  std::int64_t sum = 0, count = 0;
-  for (const Partner& partner : partners) {
-    const bool posted = partner.used && partner.balance && *partner.balance != 0 && !(customers && partner.id == "0");
-    if (posted) {
-      const std::string amount = com::FormatCurrency(*partner.balance);
-      p.ledger.push_back(partner.id + "\t200\t" + amount + "\t0.0000\t" + amount + "\t期初余额");
-      sum += *partner.balance;
-      ++count;
-    }
-    if (posted || partner.trans) p.marked.push_back(partner.id);
-  }
-  p.ledger = Sorted(p.ledger);
-  p.marked = Sorted(p.marked);
-  p.totals = std::to_string(count) + "\t" + (count ? com::FormatCurrency(sum) : "");
-  return p;
-}
-
 class CustSuppRun : public ::testing::Test {
  protected:
   Lines Dest(const std::string& sql) const { return shop.Query(sql); }
 
   void ExpectLedgersMatch(const std::string& source) {
-    const Posting customers = ExpectedPosting(ReadPartners(source, "Customer"), true);
-    const Posting suppliers = ExpectedPosting(ReadPartners(source, "Supplier"), false);
-    EXPECT_EQ(Sorted(Dest("select UnitID, Type, BuyAmo, PayAmo, BalAmo, Summary from CustAcc")), customers.ledger);
-    EXPECT_EQ(Sorted(Dest("select UnitID, Type, BuyAmo, PayAmo, BalAmo, Summary from SuppAcc")), suppliers.ledger);
+    const auto customers = testing_support::LedgerOf(source, "Customer");
+    const auto suppliers = testing_support::LedgerOf(source, "Supplier");
+    EXPECT_EQ(Sorted(Dest("select UnitID, Type, BuyAmo, PayAmo, BalAmo, Summary from CustAcc")), customers.rows);
+    EXPECT_EQ(Sorted(Dest("select UnitID, Type, BuyAmo, PayAmo, BalAmo, Summary from SuppAcc")), suppliers.rows);
     EXPECT_EQ(Dest("select count(*), sum(BalAmo) from CustAcc"), Lines{customers.totals});
     EXPECT_EQ(Dest("select count(*), sum(BalAmo) from SuppAcc"), Lines{suppliers.totals});
     EXPECT_EQ(Dest("select UnitID from Customer where IsTrans = 1 order by UnitID"), customers.marked);
@@ -116,10 +68,10 @@ TEST_F(CustSuppRun, TheSampleShopIsPostedToTheCentAndARerunDoesNotDuplicate) {
             }()));
   // The posting steps say what they did.
   const auto& post = run.statistics.at("执行存储过程 WriteCustAcc").statements;
-  const Posting customers = ExpectedPosting(ReadPartners(shop.source, "Customer"), true);
+  const auto customers = testing_support::LedgerOf(shop.source, "Customer");
   ASSERT_EQ(post.size(), 2u);
   EXPECT_EQ(post[0].verb + " " + post[0].table + " " + std::to_string(post[0].rows),
-            "INSERT CustAcc " + std::to_string(customers.ledger.size()));
+            "INSERT CustAcc " + std::to_string(customers.rows.size()));
   EXPECT_EQ(post[1].verb + " " + post[1].table, "UPDATE Customer");
 
   // A second run first empties the ledgers: one line per partner still.
@@ -340,7 +292,7 @@ TEST_F(CustSuppRun, TheCommandLineSummaryShowsWhatThePostingsDid) {
       testing_support::ShellQuote(shop.server) + " --user sa --password-env KPW --database Sales60 --report " +
       testing_support::ShellQuote(report));
   ASSERT_EQ(cli.exit_code, 0) << cli.err;
-  const std::string posted = std::to_string(ExpectedPosting(ReadPartners(shop.source, "Customer"), true).ledger.size());
+  const std::string posted = std::to_string(testing_support::LedgerOf(shop.source, "Customer").rows.size());
   EXPECT_NE(cli.out.find("插入 CustAcc " + posted + " 行；更新 Customer " + posted + " 行"), std::string::npos)
       << cli.out;
   const std::string json = testing_support::ReadFile(report);

@@ -18,6 +18,7 @@
 #include "tests/support/fault_injection.h"
 #include "tests/support/plan_run.h"
 #include "tests/support/shop.h"
+#include "tests/support/upgrade_check.h"
 
 namespace {
 
@@ -34,41 +35,6 @@ Lines Sorted(Lines lines) {
   return lines;
 }
 
-std::string Money(std::int64_t units) { return com::FormatCurrency(units); }
-
-// The custody book the posting must write for a 5.6 file, worked out from
-// its stock rows: one line per row with a quantity (BaseID, GoodsID, Type,
-// BuyPrice, BuyQua, BuyAmo, BalPrice, BalQua, BalAmo, RBalQua, RBalAmo,
-// Summary), the totals (rows, quantity, amount), and the goods it marks.
-struct Custody {
-  Lines rows;
-  std::string totals;
-  std::set<std::string> stocked_goods;
-};
-
-Custody ExpectedCustody(const std::string& file) {
-  jet::Database db(file);
-  auto rows = db.Query("select `BaseID`,`GoodsID`,`BalQua`,`BalAmo` from `bBalance`");
-  Custody c;
-  std::int64_t count = 0, qua = 0, amo = 0;
-  dts::Row row;
-  while (rows->Next(row)) {
-    if (row[2].IsNull() || row[2].integer() == 0) continue;
-    const std::int64_t q = row[2].integer(), a = row[3].IsNull() ? 0 : row[3].integer();
-    // Money divided by money keeps four decimals, the rest cut off.
-    const std::string price = Money(a * 10000 / q);
-    c.rows.push_back(row[0].ToText() + "\t" + row[1].text() + "\t200\t" + price + "\t" + Money(q) + "\t" + Money(a) +
-                     "\t" + price + "\t" + Money(q) + "\t" + Money(a) + "\t" + Money(q) + "\t" + Money(a) + "\t期初余额");
-    c.stocked_goods.insert(row[1].text());
-    ++count;
-    qua += q;
-    amo += a;
-  }
-  c.rows = Sorted(c.rows);
-  c.totals = std::to_string(count) + "\t" + Money(qua) + "\t" + Money(amo);
-  return c;
-}
-
 constexpr char kCustodyColumns[] =
     "select BaseID, GoodsID, Type, BuyPrice, BuyQua, BuyAmo, BalPrice, BalQua, BalAmo, RBalQua, RBalAmo, Summary "
     "from Custody";
@@ -78,7 +44,7 @@ class GoodsRun : public ::testing::Test {
   Lines Dest(const std::string& sql) const { return shop.Query(sql); }
 
   // The goods that the posting marks: in regular use and with stock.
-  Lines ExpectedMarked(const std::string& file, const Custody& custody) const {
+  Lines ExpectedMarked(const std::string& file, const testing_support::ExpectedCustody& custody) const {
     jet::Database db(file);
     auto rows = db.Query("select `GoodsID`,`IsUsual` from `Goods`");
     Lines out;
@@ -93,7 +59,7 @@ class GoodsRun : public ::testing::Test {
 };
 
 TEST_F(GoodsRun, TheSampleShopsStockIsPostedToTheCustodyBookAndARerunDoesNotDuplicate) {
-  const Custody expected = ExpectedCustody(shop.source);
+  const auto expected = testing_support::CustodyOf(shop.source);
   ASSERT_FALSE(expected.rows.empty());
   for (int run = 1; run <= 2; ++run) {
     SCOPED_TRACE("run " + std::to_string(run));

@@ -48,6 +48,15 @@ void FillDescriptors(korvel::CConnection& source, korvel::CConnection& destinati
   destination.IsNT = "False";
 }
 
+std::shared_ptr<dts::Package> BuiltPackage(const EmbeddedShop& shop, const std::string& class_name,
+                                           const std::string& source) {
+  auto plan = CreatePlan(class_name);
+  korvel::CConnection src, dst;
+  FillDescriptors(src, dst, source, shop.server, EmbeddedShop::kDatabase);
+  plan->KorvelInit(src, dst);
+  return plan->GetPackage();
+}
+
 PlanOutcome RunPlan(const EmbeddedShop& shop, const std::string& class_name, const std::string& source) {
   PlanOutcome outcome;
   auto sink = std::make_shared<RecordingSink>();

@@ -31,6 +31,10 @@ struct PlanOutcome {
   std::map<std::string, dts::StepStatistics> statistics;  // by step Name, for the steps that ran
 };
 
+// The package the plan builds for `source` and the shop's Sales60, not run.
+std::shared_ptr<dts::Package> BuiltPackage(const EmbeddedShop& shop, const std::string& class_name,
+                                           const std::string& source);
+
 // Builds and runs the plan from `source` into the shop's Sales60.
 PlanOutcome RunPlan(const EmbeddedShop& shop, const std::string& class_name, const std::string& source);
 

@@ -28,9 +28,17 @@ std::vector<std::string> EmbeddedShop::Query(const std::string& sql) const {
 }
 
 std::map<std::string, std::vector<std::string>> EmbeddedShop::Snapshot() const {
+  sqlsrv::Engine engine(database_file, kDatabase, "sa");
+  auto query = [&](const std::string& sql) {
+    sqlsrv::BatchOutput out;
+    engine.Execute(sql, &out);
+    std::vector<std::string> lines;
+    for (const auto& row : out.results.at(0).rows) lines.push_back(cli::FormatTsvLine(row));
+    return lines;
+  };
   std::map<std::string, std::vector<std::string>> tables;
-  for (const std::string& name : Query("select name from sysobjects where xtype = 'U'")) {
-    auto rows = Query("select * from [" + name + "]");
+  for (const std::string& name : query("select name from sysobjects where xtype = 'U'")) {
+    auto rows = query("select * from [" + name + "]");
     std::sort(rows.begin(), rows.end());
     tables[name] = std::move(rows);
   }
