@@ -23,7 +23,8 @@ using testing_support::EmbeddedShop;
 using testing_support::TempDir;
 using velmora::MsgBoxIcon;
 
-constexpr int kDepartModel = 2;    // rows of the shipped model list
+constexpr int kNormalModel = 0;    // rows of the shipped model list
+constexpr int kDepartModel = 2;
 constexpr int kCustSuppNoWriteAccountModel = 4;
 constexpr int kCustSuppWriteAccountModel = 5;
 constexpr int kGoodsNoWriteCustodyModel = 6;
@@ -282,6 +283,25 @@ TEST_F(WizardRunTest, BothGoodsModelsRunToTheEnd) {
   ASSERT_EQ(toolkit.boxes.size(), 1u) << LastBox();
   EXPECT_EQ(LastBox(), "升级完成！");
   EXPECT_NE(shop.Query("select count(*) from Custody"), (std::vector<std::string>{"0"}));
+  ExpectClosesOnFinish();
+}
+
+TEST_F(WizardRunTest, TheDefaultSchemeRunsToTheEnd) {
+  Open();
+  RunModel(kNormalModel, shop.source);
+  const auto lines = Lines(*w().lstProgress);
+  ASSERT_EQ(lines.size(), 22u);
+  for (const auto& line : lines) EXPECT_NE(line.find(" 完成！"), std::string::npos) << line;
+  EXPECT_EQ(lines.front(), "√ 删除存储过程 ClearUserData 完成！");
+  EXPECT_EQ(lines.back(), "√ 导入数据到 [Sales60].[dbo].[Member] 完成！");
+  EXPECT_EQ(w().TaskCount, 22);
+  EXPECT_EQ(w().ProgressBar->value(), 100);
+  EXPECT_EQ(Text(w().labPercent->text()), "100%");
+  EXPECT_EQ(Text(w().labDoing->text()), "升级完成！");
+  ASSERT_EQ(toolkit.boxes.size(), 1u) << LastBox();
+  EXPECT_EQ(LastBox(), "升级完成！");
+  EXPECT_NE(shop.Query("select count(*) from Custody"), (std::vector<std::string>{"0"}));
+  ExpectEndButtons();
   ExpectClosesOnFinish();
 }
 
