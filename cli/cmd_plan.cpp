@@ -9,6 +9,7 @@
 
 #include "cli/args.h"
 #include "cli/commands.h"
+#include "cli/reconcile.h"
 #include "cli/tsv.h"
 #include "library/interface/cconnection.h"
 #include "library/interface/ipackage.h"
@@ -177,13 +178,48 @@ void PrintSummary(const std::vector<StepOutcome>& outcomes) {
   }
 }
 
-void WriteJsonReport(const std::string& path, const std::string& model, const std::string& database, bool ok,
-                     const std::string& error, const std::vector<StepOutcome>& outcomes) {
+// `text` followed by blanks up to `columns` terminal columns (a Chinese
+// character takes two).
+std::string PadColumns(const std::string& text, std::size_t columns) {
+  std::size_t width = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (c < 0x80) ++width;
+    else if (c >= 0xC0) width += 2;
+  }
+  return text + std::string(width < columns ? columns - width : 1, ' ');
+}
+
+// Prints the reconciliation; returns whether every line matched.
+bool PrintReconciliation(const std::vector<cli::ReconcileLine>& lines) {
+  std::printf("\n对账（源与目的各自重新计数）：\n");
+  bool all = true;
+  for (const auto& l : lines) {
+    std::printf("  %s %s源 %s；目的 %s\n", l.match ? "相符" : "不符", PadColumns(l.item, 20).c_str(), l.source.c_str(),
+                l.destination.c_str());
+    if (!l.match) {
+      std::fprintf(stderr, "对账不符：%s：源 %s，目的 %s\n", l.item.c_str(), l.source.c_str(), l.destination.c_str());
+      all = false;
+    }
+  }
+  return all;
+}
+
+void WriteJsonReport(const std::string& path, const std::string& model, const std::string& database,
+                     const char* result, const std::string& error, const std::vector<StepOutcome>& outcomes,
+                     const std::vector<cli::ReconcileLine>& reconciliation) {
   std::ofstream out(path, std::ios::binary);
   if (!out) throw com::Error(com::kErrInvalidArgument, "korvel", "无法写报告文件“" + path + "”");
   out << "{\n  \"model\": " << JsonString(model) << ",\n  \"database\": " << JsonString(database)
-      << ",\n  \"result\": " << (ok ? "\"success\"" : "\"failed\"") << ",\n  \"error\": "
-      << (error.empty() ? "null" : JsonString(error)) << ",\n  \"steps\": [";
+      << ",\n  \"result\": " << JsonString(result) << ",\n  \"error\": "
+      << (error.empty() ? "null" : JsonString(error)) << ",\n  \"reconciliation\": [";
+  for (std::size_t i = 0; i < reconciliation.size(); ++i) {
+    const auto& l = reconciliation[i];
+    out << (i ? "," : "") << "\n    {\"item\": " << JsonString(l.item) << ", \"source\": " << JsonString(l.source)
+        << ", \"destination\": " << JsonString(l.destination) << ", \"match\": " << (l.match ? "true" : "false")
+        << "}";
+  }
+  out << (reconciliation.empty() ? "]" : "\n  ]") << ",\n  \"steps\": [";
   for (std::size_t i = 0; i < outcomes.size(); ++i) {
     const auto& o = outcomes[i];
     out << (i ? "," : "") << "\n    {\"name\": " << JsonString(o.name) << ", \"result\": "
@@ -286,6 +322,7 @@ int CmdRun(const Argv& argv) {
   if (!package) throw com::Error(com::kErrInvalidArgument, "korvel", "方案“" + model + "”没有建立包");
   std::printf("方案 %s：%s，%d 个任务\n", model.c_str(), package->GetText("Description").c_str(), package->Tasks().Count());
   RunObserver observer(*package);
+  const cli::ReconcilePlan to_reconcile = cli::ReconcilePlanOf(*package);
   dts::EventLink link(package, &observer);
   std::string error;
   try {
@@ -298,9 +335,24 @@ int CmdRun(const Argv& argv) {
   bool ok = error.empty();
   for (const auto& o : observer.outcomes()) ok = ok && o.state == StepOutcome::kSucceeded;
   PrintSummary(observer.outcomes());
-  if (auto report = args.Get("report")) WriteJsonReport(*report, model, database, ok, error, observer.outcomes());
+  // Only a finished run is reconciled: a failed one has left the
+  // destination as it was (or as the report says).
+  std::vector<cli::ReconcileLine> reconciliation;
+  bool reconciled = true;
+  if (ok) {
+    reconciliation = cli::Reconcile(to_reconcile, {file, source_password, server, user, password, database});
+    reconciled = PrintReconciliation(reconciliation);
+  }
+  const char* result = !ok ? "failed" : reconciled ? "success" : "mismatch";
+  if (auto report = args.Get("report")) {
+    WriteJsonReport(*report, model, database, result, error, observer.outcomes(), reconciliation);
+  }
   if (!ok) {
     std::fprintf(stderr, "\n升级失败：%s\n", error.empty() ? "有步骤没有完成" : error.c_str());
+    return 1;
+  }
+  if (!reconciled) {
+    std::fprintf(stderr, "\n升级已执行完毕，但目的数据库与源数据库对账不符（见上），请检查后再使用。\n");
     return 1;
   }
   std::printf("\n升级完成！\n");

@@ -8,6 +8,7 @@
 #include "cli/sample.h"
 #include "platform/dts/model.h"
 #include "tests/support/fault_injection.h"
+#include "tests/support/files.h"
 #include "tests/support/plan_run.h"
 #include "tests/support/shop.h"
 #include "tests/support/upgrade_check.h"
@@ -182,6 +183,55 @@ TEST_F(FullUpgrade, AFaultAtAnyStepLeavesTheDestinationAsTheTransactionRulesSay)
       }
     }
   }
+}
+
+// `korvel run` reconciles after a run: the default scheme on the sample
+// matches on every line; on a 6.0 database whose customers default to "not
+// in use" the customer posting finds nobody to post, and the run, whose
+// steps all succeeded, says the books do not match and exits non-zero.
+TEST_F(FullUpgrade, TheCommandLineReconcilesTheDestinationWithTheSource) {
+  const std::string korvel = testing_support::ShellQuote(testing_support::BinDir() + "/korvel");
+  auto run = [&](const std::string& server, const std::string& report) {
+    return testing_support::RunCommand("KPW=" + std::string(EmbeddedShop::kPassword) + " " + korvel +
+                                       " run --model C5to6Normal --source " + testing_support::ShellQuote(shop.source) +
+                                       " --server " + testing_support::ShellQuote(server) +
+                                       " --user sa --password-env KPW --database Sales60 --report " +
+                                       testing_support::ShellQuote(report));
+  };
+  const auto good = run(shop.server, shop.dir.File("good.json"));
+  ASSERT_EQ(good.exit_code, 0) << good.err;
+  const auto ledger = testing_support::LedgerOf(shop.source, "Customer", false);
+  const std::string posted = ledger.totals.substr(0, ledger.totals.find('\t'));
+  EXPECT_NE(good.out.find("相符 CustAcc 期初余额"), std::string::npos) << good.out;
+  EXPECT_EQ(good.out.find("不符"), std::string::npos) << good.out;
+  EXPECT_NE(good.out.find("源 " + posted + " 行，合计 " + ledger.totals.substr(ledger.totals.find('\t') + 1)),
+            std::string::npos)
+      << good.out;
+  const std::string good_json = testing_support::ReadFile(shop.dir.File("good.json"));
+  EXPECT_NE(good_json.find("\"result\": \"success\""), std::string::npos);
+  EXPECT_NE(good_json.find("{\"item\": \"Goods 行数\", \"source\": \"60 行\", \"destination\": \"60 行\", \"match\": true}"),
+            std::string::npos)
+      << good_json;
+
+  // A second server whose 6.0 database puts new customers out of use.
+  std::string script = testing_support::ReadFile(testing_support::TestDataDir() + "/../../data/sql/create60.sql");
+  const std::string in_use = "[DF_Customer_IsUsed] DEFAULT (1)";
+  ASSERT_NE(script.find(in_use), std::string::npos);
+  script.replace(script.find(in_use), in_use.size(), "[DF_Customer_IsUsed] DEFAULT (0)");
+  testing_support::WriteFile(shop.dir.File("unused.sql"), script);
+  const std::string other = "file:" + shop.dir.File("srv2");
+  auto created = testing_support::RunCommand("KPW=" + std::string(EmbeddedShop::kPassword) + " " + korvel +
+                                             " create-database --server " + testing_support::ShellQuote(other) +
+                                             " --database Sales60 --password-env KPW --script " +
+                                             testing_support::ShellQuote(shop.dir.File("unused.sql")));
+  ASSERT_EQ(created.exit_code, 0) << created.err;
+  const auto bad = run(other, shop.dir.File("bad.json"));
+  EXPECT_EQ(bad.exit_code, 1);
+  EXPECT_NE(bad.out.find("√ 执行存储过程 WriteCustAcc 完成！"), std::string::npos);
+  EXPECT_NE(bad.err.find("对账不符：CustAcc 期初余额：源 " + posted + " 行"), std::string::npos) << bad.err;
+  EXPECT_NE(bad.err.find("目的 0 行"), std::string::npos) << bad.err;
+  EXPECT_EQ(bad.out.find("升级完成！"), std::string::npos);
+  EXPECT_NE(testing_support::ReadFile(shop.dir.File("bad.json")).find("\"result\": \"mismatch\""), std::string::npos);
 }
 
 }  // namespace

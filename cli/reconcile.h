@@ -1,0 +1,46 @@
+// The check `korvel run` makes after a successful run: the destination
+// against the source, counted afresh on both sides, apart from what the
+// data pump reported. Every transfer's table holds as many rows as its
+// source query returns; the ledgers hold the source's qualifying partner
+// balances (in use, a balance other than zero, not the retail customer
+// "0"); the custody book holds the source's stock rows with a quantity.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/dts/model.h"
+
+namespace cli {
+
+// What to check, read from a built package before it runs (running it
+// releases it).
+struct ReconcilePlan {
+  struct Transfer {
+    std::string table;       // the destination table
+    std::string source_sql;  // the source query
+    std::vector<std::string> written;  // destination columns the transfer writes
+  };
+  std::vector<Transfer> transfers;
+  bool posts_customers = false;  // runs WriteCustAcc
+  bool posts_suppliers = false;  // runs WriteSuppAcc
+  bool posts_custody = false;    // runs WriteCustody
+};
+ReconcilePlan ReconcilePlanOf(const dts::Package& package);
+
+struct ReconcileLine {
+  std::string item;         // "Customer 行数", "CustAcc 期初", ...
+  std::string source;       // the figures from the source
+  std::string destination;  // the figures from the destination
+  bool match = false;
+};
+
+struct Endpoints {
+  std::string source_file, source_password;
+  std::string server, user, password, database;
+};
+
+// Counts both sides. Raises com::Error when either cannot be read.
+std::vector<ReconcileLine> Reconcile(const ReconcilePlan& plan, const Endpoints& endpoints);
+
+}  // namespace cli
