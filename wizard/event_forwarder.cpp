@@ -7,6 +7,35 @@ PackageEventForwarder::PackageEventForwarder(Post post, WindowHandlers handlers)
   shared_->handlers = std::move(handlers);
 }
 
+void PackageEventForwarder::Deliver(std::function<void()> call) {
+  {
+    std::lock_guard<std::mutex> lock(shared_->mutex);
+    shared_->calls.push_back(std::move(call));
+  }
+  post_([shared = shared_] {
+    // A delivery reached from inside a handler leaves the call to the
+    // delivery already running, which makes it when the handler returns.
+    if (shared->delivering) return;
+    shared->delivering = true;
+    for (;;) {
+      std::function<void()> next;
+      {
+        std::lock_guard<std::mutex> lock(shared->mutex);
+        if (shared->calls.empty()) break;
+        next = std::move(shared->calls.front());
+        shared->calls.pop_front();
+      }
+      try {
+        next();
+      } catch (...) {
+        shared->delivering = false;
+        throw;
+      }
+    }
+    shared->delivering = false;
+  });
+}
+
 void PackageEventForwarder::EndProgressRun() {
   std::lock_guard<std::mutex> lock(shared_->mutex);
   shared_->waiting.reset();
@@ -14,7 +43,7 @@ void PackageEventForwarder::EndProgressRun() {
 
 void PackageEventForwarder::OnStart(const std::string& EventSource) {
   EndProgressRun();
-  post_([shared = shared_, EventSource] { shared->handlers.start(EventSource); });
+  Deliver([shared = shared_, EventSource] { shared->handlers.start(EventSource); });
 }
 
 void PackageEventForwarder::OnProgress(const std::string& EventSource, const std::string& ProgressDescription,
@@ -29,7 +58,7 @@ void PackageEventForwarder::OnProgress(const std::string& EventSource, const std
     if (already_posted) return;
     slot = shared_->waiting;
   }
-  post_([shared = shared_, slot] {
+  Deliver([shared = shared_, slot] {
     Progress p;
     {
       std::lock_guard<std::mutex> lock(shared->mutex);
@@ -42,7 +71,7 @@ void PackageEventForwarder::OnProgress(const std::string& EventSource, const std
 
 void PackageEventForwarder::OnFinish(const std::string& EventSource) {
   EndProgressRun();
-  post_([shared = shared_, EventSource] { shared->handlers.finish(EventSource); });
+  Deliver([shared = shared_, EventSource] { shared->handlers.finish(EventSource); });
 }
 
 void PackageEventForwarder::OnError(const std::string& EventSource, std::int32_t ErrorCode, const std::string& Source,

@@ -1,15 +1,19 @@
 // Carries a running package's events from the plan's thread to the
 // window's handlers.
 //
-// OnStart, OnProgress and OnFinish are posted to the window in the order
-// they came. Progress events that come faster than the window takes them
-// are folded: while one progress call is still waiting, later progress
-// only updates what it will show, so the window never falls behind a big
-// transfer and never shows an older text after a newer event. OnError and
-// OnQueryCancel are answered at once on the plan's thread: they touch no
-// control and the package waits for their answer.
+// OnStart, OnProgress and OnFinish reach the window's handlers in the order
+// they came, one handler at a time: a handler that lets pending window
+// messages through (as the progress handlers do, to repaint) does not run
+// the next event's handler inside its own; that one runs when it returns.
+// Progress events that come faster than the window takes them are folded:
+// while one progress call is still waiting, later progress only updates
+// what it will show, so the window never falls behind a big transfer and
+// never shows an older text after a newer event. OnError and OnQueryCancel
+// are answered at once on the plan's thread: they touch no control and the
+// package waits for their answer.
 #pragma once
 
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -58,9 +62,13 @@ class PackageEventForwarder final : public dts::PackageEvents {
   struct Shared {
     WindowHandlers handlers;
     std::mutex mutex;
-    std::shared_ptr<Progress> waiting;  // posted, not yet shown
+    std::shared_ptr<Progress> waiting;        // posted, not yet shown
+    std::deque<std::function<void()>> calls;  // handler calls not yet made, in order
+    bool delivering = false;                  // window thread only
   };
   void EndProgressRun();
+  // Queues a handler call and posts its delivery to the window.
+  void Deliver(std::function<void()> call);
 
   Post post_;
   std::shared_ptr<Shared> shared_;

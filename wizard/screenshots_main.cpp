@@ -6,6 +6,7 @@
 //   velmora_screenshots --out DIR --server file:SRV --user sa --password-env VAR
 //                       --database Sales60 --model 导入人员档案
 //                       --source good.mdb --failing-source bad.mdb
+//                       [--full-model 5.6升级到6.0默认方案]
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
@@ -83,18 +84,19 @@ void Settle() {
   for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
 }
 
-// Runs the wizard from page 1 to the end of the run with `source`, saving
-// the pages when `pages` is set and the progress page as `progress_name`.
-void Walk(PictureToolkit& toolkit, std::map<std::string, std::string>& args, const std::string& source, bool pages,
-          const QString& progress_name) {
+// Runs the wizard from page 1 to the end of the run of `model` with
+// `source`, saving the pages when `pages` is set and the progress page as
+// `progress_name`.
+void Walk(PictureToolkit& toolkit, std::map<std::string, std::string>& args, const std::string& model,
+          const std::string& source, bool pages, const QString& progress_name) {
   velmora::FrmMain window(toolkit);
   window.show();
   Settle();
   if (pages) toolkit.Save(window, QStringLiteral("1-welcome.png"));
   window.cmdNext->click();
-  const auto items = window.ModelList->findItems(QString::fromStdString(args["model"]), Qt::MatchExactly);
+  const auto items = window.ModelList->findItems(QString::fromStdString(model), Qt::MatchExactly);
   if (items.isEmpty()) {
-    std::fprintf(stderr, "velmora_screenshots: no model named %s\n", args["model"].c_str());
+    std::fprintf(stderr, "velmora_screenshots: no model named %s\n", model.c_str());
     std::exit(1);
   }
   window.ModelList->setCurrentItem(items.front());
@@ -128,7 +130,10 @@ int main(int argc, char** argv) {
   auto args = ParseArgs(argc, argv);
   QDir().mkpath(QString::fromStdString(args["out"]));
   PictureToolkit toolkit(QString::fromStdString(args["out"]));
-  Walk(toolkit, args, args["source"], true, QStringLiteral("5-progress-finished.png"));
-  Walk(toolkit, args, args["failing-source"], false, QStringLiteral("6-progress-failed.png"));
+  Walk(toolkit, args, args["model"], args["source"], true, QStringLiteral("5-progress-finished.png"));
+  Walk(toolkit, args, args["model"], args["failing-source"], false, QStringLiteral("6-progress-failed.png"));
+  if (args.count("full-model")) {
+    Walk(toolkit, args, args["full-model"], args["source"], false, QStringLiteral("7-progress-full.png"));
+  }
   return 0;
 }

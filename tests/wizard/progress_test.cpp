@@ -93,4 +93,18 @@ TEST_F(ForwarderTest, PostedCallsOutliveTheForwarderAndCancelIsAnsweredAtOnce) {
   EXPECT_TRUE(queue.empty());
 }
 
+// A finish handler that lets pending messages through, as the window's
+// does, still sees the finishes one after another, in order.
+TEST_F(ForwarderTest, AHandlerThatProcessesPendingMessagesDoesNotReorderTheLines) {
+  std::vector<std::string> lines;
+  velmora::PackageEventForwarder reentrant([this](std::function<void()> call) { queue.push_back(std::move(call)); },
+                                           {.finish = [&](const std::string& s) {
+                                             RunQueue();  // what processing pending messages does
+                                             lines.push_back(s);
+                                           }});
+  for (const char* step : {"1", "2", "3", "4"}) reentrant.OnFinish(step);
+  RunQueue();
+  EXPECT_EQ(lines, (std::vector<std::string>{"1", "2", "3", "4"}));
+}
+
 }  // namespace
