@@ -56,6 +56,7 @@ struct StepOutcome {
   std::string name;
   std::string description;
   enum State { kNotRun, kSucceeded, kFailed } state = kNotRun;
+  bool in_transaction = true;  // its work joins the package transaction
   dts::StepStatistics stats;
   dts::ExecutionErrorInfo error;
 };
@@ -67,6 +68,7 @@ class RunObserver final : public dts::PackageEvents {
       StepOutcome o;
       o.name = s->Name();
       o.description = s->GetText("Description");
+      o.in_transaction = package.GetBool("UseTransaction") && s->GetBool("JoinTransactionIfPresent");
       outcomes_.push_back(std::move(o));
     }
   }
@@ -224,6 +226,7 @@ void WriteJsonReport(const std::string& path, const std::string& model, const st
     const auto& o = outcomes[i];
     out << (i ? "," : "") << "\n    {\"name\": " << JsonString(o.name) << ", \"result\": "
         << (o.state == StepOutcome::kSucceeded ? "\"success\"" : o.state == StepOutcome::kFailed ? "\"failed\"" : "\"not run\"")
+        << ", \"in_transaction\": " << (o.in_transaction ? "true" : "false")
         << ", \"rows_read\": " << o.stats.rows_read << ", \"rows_written\": " << o.stats.rows_written
         << ", \"seconds\": " << o.stats.seconds << ", \"truncations\": [";
     for (std::size_t k = 0; k < o.stats.truncations.size(); ++k) {

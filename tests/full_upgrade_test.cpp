@@ -130,6 +130,24 @@ TEST_F(FullUpgrade, AFailedImportAfterTheCommittedClearingSaysTheDatabaseIsNowEm
       << special.error;
   EXPECT_NE(special.error.find("目的数据库现在是空的"), std::string::npos) << special.error;
   for (const auto& [table, rows] : shop.Snapshot()) EXPECT_TRUE(rows.empty()) << table;
+
+  // The command line says the same, and its report marks the steps that
+  // ran outside the package transaction.
+  ASSERT_EQ(RunPlan(shop, kNormal, shop.source).error, "");
+  const std::string report = shop.dir.File("special.json");
+  const auto cli = testing_support::RunCommand(
+      "KPW=" + std::string(EmbeddedShop::kPassword) + " " +
+      testing_support::ShellQuote(testing_support::BinDir() + "/korvel") + " run --model " + kSpecial + " --source " +
+      testing_support::ShellQuote(bad) + " --server " + testing_support::ShellQuote(shop.server) +
+      " --user sa --password-env KPW --database Sales60 --report " + testing_support::ShellQuote(report));
+  EXPECT_EQ(cli.exit_code, 1);
+  EXPECT_NE(cli.err.find("目的数据库现在是空的"), std::string::npos) << cli.err;
+  const std::string json = testing_support::ReadFile(report);
+  EXPECT_NE(json.find("目的数据库现在是空的"), std::string::npos);
+  EXPECT_NE(json.find("{\"name\": \"执行存储过程 ClearAllData\", \"result\": \"success\", \"in_transaction\": false"),
+            std::string::npos)
+      << json;
+  EXPECT_NE(json.find("\"in_transaction\": true"), std::string::npos);
 }
 
 // For every step of both plans: the failure is reported for that step and
