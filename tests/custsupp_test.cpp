@@ -14,6 +14,7 @@
 #include "platform/com/variant.h"
 #include "platform/dts/model.h"
 #include "platform/jet/reader.h"
+#include "tests/support/chained_plan.h"
 #include "tests/support/fault_injection.h"
 #include "tests/support/plan_run.h"
 #include "tests/support/shop.h"
@@ -116,49 +117,25 @@ TEST_F(CustSuppRun, EachPostingRuleHoldsOnItsOwnCase) {
 // The full plans' variants of the three transfers and their posting
 // procedures, run as a plan of their own: clear, import regions, customers
 // and suppliers, then post.
-class FullVariantsPlan final : public korvel::builder::DefinedPlan {
- public:
-  FullVariantsPlan() : DefinedPlan(Definition(), Routines(this)) {}
-
- private:
-  static korvel::builder::PlanDefinition Definition() {
-    namespace b = korvel::builder;
-    namespace t = korvel::transfers;
-    namespace p = korvel::plans;
-    b::PlanDefinition d;
-    d.package_name = "Korvel_FullVariants";
-    d.package_description = "测试";
-    d.steps = {b::ClearStep("CustAcc"),
-               b::ClearStep("SuppAcc"),
-               b::ClearStep("Customer"),
-               b::ClearStep("Supplier"),
-               b::ClearStep("Region"),
-               b::TransferStep(t::kRegionFull),
-               b::TransferStep(t::kCustomerFull),
-               b::TransferStep(t::kSupplierFull),
-               p::DropProcedureStep("WriteCustAcc"),
-               p::CreateProcedureStep("WriteCustAcc", [] { return p::WriteCustAccSql(true); }),
-               p::ExecuteProcedureStep("WriteCustAcc"),
-               p::DropProcedureStep("WriteSuppAcc"),
-               p::CreateProcedureStep("WriteSuppAcc", [] { return p::WriteSuppAccSql(true); }),
-               p::ExecuteProcedureStep("WriteSuppAcc")};
-    for (int n = 2; n <= static_cast<int>(d.steps.size()); ++n) d.waits.emplace_back(n, n - 1);
-    return d;
-  }
-  static std::vector<TaskRoutine> Routines(FullVariantsPlan* plan) {
-    std::vector<TaskRoutine> out;
-    for (int n = 1; n <= 14; ++n) {
-      if (n >= 6 && n <= 8) {
-        out.push_back([plan, n](dts::Package& pkg) {
-          plan->BuildTransferTask(pkg, n, [plan, n](dts::DataPumpTask& task) { plan->BuildTransformation(task, n); });
-        });
-      } else {
-        out.push_back([plan, n](dts::Package& pkg) { plan->BuildSqlTask(pkg, n); });
-      }
-    }
-    return out;
-  }
-};
+std::vector<korvel::builder::PlanStep> FullVariantSteps() {
+  namespace b = korvel::builder;
+  namespace t = korvel::transfers;
+  namespace p = korvel::plans;
+  return {b::ClearStep("CustAcc"),
+          b::ClearStep("SuppAcc"),
+          b::ClearStep("Customer"),
+          b::ClearStep("Supplier"),
+          b::ClearStep("Region"),
+          b::TransferStep(t::kRegionFull),
+          b::TransferStep(t::kCustomerFull),
+          b::TransferStep(t::kSupplierFull),
+          p::DropProcedureStep("WriteCustAcc"),
+          p::CreateProcedureStep("WriteCustAcc", [] { return p::WriteCustAccSql(true); }),
+          p::ExecuteProcedureStep("WriteCustAcc"),
+          p::DropProcedureStep("WriteSuppAcc"),
+          p::CreateProcedureStep("WriteSuppAcc", [] { return p::WriteSuppAccSql(true); }),
+          p::ExecuteProcedureStep("WriteSuppAcc")};
+}
 
 TEST_F(CustSuppRun, TheFullVariantsLeaveTheirUnwrittenColumnsAtTheDefaults) {
   const std::string source = shop.WriteSource(
@@ -172,7 +149,7 @@ TEST_F(CustSuppRun, TheFullVariantsLeaveTheirUnwrittenColumnsAtTheDefaults) {
         "UnitID\tIsUsed\tIsUsual\tRegionID\tClass\tBalAmo\tPBalAmo\n"
         "S1\t0\t1\t8\t供应商\t30\t5\n"
         "S2\t1\t0\t3\t供应商\t40\t5\n"}});
-  auto plan = std::make_shared<FullVariantsPlan>();
+  auto plan = std::make_shared<testing_support::ChainedPlan>(FullVariantSteps());
   korvel::CConnection src, dst;
   testing_support::FillDescriptors(src, dst, source, shop.server, "Sales60");
   plan->KorvelInit(src, dst);
@@ -193,7 +170,7 @@ TEST_F(CustSuppRun, TheFullVariantsLeaveTheirUnwrittenColumnsAtTheDefaults) {
   EXPECT_EQ(Dest("select UnitID, BalAmo from CustAcc"), Lines{"C1\t70.0000"});
   EXPECT_EQ(Dest("select UnitID, BalAmo from SuppAcc"), Lines{"S2\t40.0000"});
   // Their version empties the ledger itself: a second run posts once.
-  auto again = std::make_shared<FullVariantsPlan>();
+  auto again = std::make_shared<testing_support::ChainedPlan>(FullVariantSteps());
   again->KorvelInit(src, dst);
   again->KorvelExec();
   EXPECT_EQ(Dest("select count(*) from CustAcc"), Lines{"1"});

@@ -15,6 +15,7 @@
 #include "platform/com/variant.h"
 #include "platform/jet/reader.h"
 #include "platform/sqlserver/engine.h"
+#include "tests/support/chained_plan.h"
 #include "tests/support/fault_injection.h"
 #include "tests/support/plan_run.h"
 #include "tests/support/shop.h"
@@ -259,49 +260,25 @@ TEST_F(GoodsRun, AFaultAtAnyStepLeavesTheDestinationExactlyAsItWas) {
 
 // The full plans' variants of the goods transfers (the stock by script)
 // and their custody posting, run as a plan of their own.
-class FullGoodsPlan final : public korvel::builder::DefinedPlan {
- public:
-  FullGoodsPlan() : DefinedPlan(Definition(), Routines(this)) {}
-
- private:
-  static korvel::builder::PlanDefinition Definition() {
-    namespace b = korvel::builder;
-    namespace t = korvel::transfers;
-    namespace p = korvel::plans;
-    b::PlanDefinition d;
-    d.package_name = "Korvel_FullGoods";
-    d.package_description = "测试";
-    d.steps = {b::ClearStep("Custody"),        b::ClearStep("GoodsIDList"),      b::ClearStep("gdsCom"),
-               b::ClearStep("bBalance"),       b::ClearStep("Goods"),            b::ClearStep("gdsClass"),
-               b::ClearStep("Base"),           b::TransferStep(t::kBase),        b::TransferStep(t::kGdsClassFull),
-               b::TransferStep(t::kGoodsFull), b::TransferStep(t::kBBalanceFull), b::TransferStep(t::kGoodsIDList),
-               p::DropProcedureStep("WriteCustody"),
-               p::CreateProcedureStep("WriteCustody", [] { return p::WriteCustodySql(true); }),
-               p::ExecuteProcedureStep("WriteCustody")};
-    for (int n = 2; n <= static_cast<int>(d.steps.size()); ++n) d.waits.emplace_back(n, n - 1);
-    return d;
-  }
-  static std::vector<TaskRoutine> Routines(FullGoodsPlan* plan) {
-    std::vector<TaskRoutine> out;
-    for (int n = 1; n <= 15; ++n) {
-      if (n >= 8 && n <= 12) {
-        out.push_back([plan, n](dts::Package& pkg) {
-          plan->BuildTransferTask(pkg, n, [plan, n](dts::DataPumpTask& task) { plan->BuildTransformation(task, n); });
-        });
-      } else {
-        out.push_back([plan, n](dts::Package& pkg) { plan->BuildSqlTask(pkg, n); });
-      }
-    }
-    return out;
-  }
-};
+std::vector<korvel::builder::PlanStep> FullGoodsSteps() {
+  namespace b = korvel::builder;
+  namespace t = korvel::transfers;
+  namespace p = korvel::plans;
+  return {b::ClearStep("Custody"),        b::ClearStep("GoodsIDList"),      b::ClearStep("gdsCom"),
+          b::ClearStep("bBalance"),       b::ClearStep("Goods"),            b::ClearStep("gdsClass"),
+          b::ClearStep("Base"),           b::TransferStep(t::kBase),        b::TransferStep(t::kGdsClassFull),
+          b::TransferStep(t::kGoodsFull), b::TransferStep(t::kBBalanceFull), b::TransferStep(t::kGoodsIDList),
+          p::DropProcedureStep("WriteCustody"),
+          p::CreateProcedureStep("WriteCustody", [] { return p::WriteCustodySql(true); }),
+          p::ExecuteProcedureStep("WriteCustody")};
+}
 
 TEST_F(GoodsRun, TheFullVariantsAndTheScriptedStockTransfer) {
   const std::string source = shop.WriteSource("cases.mdb", CaseTables());
   korvel::CConnection src, dst;
   testing_support::FillDescriptors(src, dst, source, shop.server, "Sales60");
   for (int run = 1; run <= 2; ++run) {
-    auto plan = std::make_shared<FullGoodsPlan>();
+    auto plan = std::make_shared<testing_support::ChainedPlan>(FullGoodsSteps());
     plan->KorvelInit(src, dst);
     plan->KorvelExec();
   }

@@ -13,6 +13,7 @@
 #include "library/interface/ipackage.h"
 #include "platform/com/object.h"
 #include "platform/dts/model.h"
+#include "tests/support/chained_plan.h"
 #include "tests/support/shop.h"
 #include "tests/wizard/wizard_fixture.h"
 
@@ -46,36 +47,17 @@ com::ClassRegistration Register(const std::string& prog_id, Make make) {
   return com::RegisterClassObject(prog_id, std::make_shared<Factory<Make>>(std::move(make)));
 }
 
-// A plan of `n` SQL steps chained one after another, "第 1 步" to "第 n 步".
-class ChainPlan final : public korvel::builder::DefinedPlan {
- public:
-  struct Definition {
-    explicit Definition(int n) {
-      for (int i = 1; i <= n; ++i) names.push_back("第 " + std::to_string(i) + " 步");
-      for (int i = 1; i <= n; ++i) {
-        plan.steps.push_back(korvel::builder::FixedSqlStep(
-            names[static_cast<std::size_t>(i - 1)], [](const korvel::builder::Names&) {
-              return std::string("select count(*) from Depart");
-            }));
-        if (i > 1) plan.waits.emplace_back(i, i - 1);
-      }
-      plan.package_name = "Korvel_Chain";
-      plan.package_description = "测试链";
-    }
-    std::vector<std::string> names;
-    korvel::builder::PlanDefinition plan;
-  };
-
-  explicit ChainPlan(const Definition& definition)
-      : DefinedPlan(definition.plan, ChainRoutines(this, definition.names.size())) {}
-
- private:
-  static std::vector<TaskRoutine> ChainRoutines(ChainPlan* plan, std::size_t n) {
-    std::vector<TaskRoutine> out;
-    for (int i = 1; i <= static_cast<int>(n); ++i) out.push_back([plan, i](dts::Package& p) { plan->BuildSqlTask(p, i); });
-    return out;
+// `n` SQL steps, "第 1 步" to "第 n 步", for a plan that runs them one after
+// another.
+std::vector<korvel::builder::PlanStep> CountedSteps(int n) {
+  std::vector<korvel::builder::PlanStep> steps;
+  for (int i = 1; i <= n; ++i) {
+    steps.push_back(korvel::builder::FixedSqlStep("第 " + std::to_string(i) + " 步", [](const korvel::builder::Names&) {
+      return std::string("select count(*) from Depart");
+    }));
   }
-};
+  return steps;
+}
 
 // A plan whose one long step sends nothing until the test lets it end.
 // It records the threads it is made, used and destroyed on, and the
@@ -306,9 +288,9 @@ TEST_F(WizardRunTest, TheDefaultSchemeRunsToTheEnd) {
 }
 
 TEST_F(WizardRunTest, FourAndEightTaskRunsShowTheirShareOnBarAndLabel) {
-  static const ChainPlan::Definition kFour(4), kEight(8);
-  auto four = Register("Korvel.TestChain4", [] { return std::make_shared<ChainPlan>(kFour); });
-  auto eight = Register("Korvel.TestChain8", [] { return std::make_shared<ChainPlan>(kEight); });
+  auto four = Register("Korvel.TestChain4", [] { return std::make_shared<testing_support::ChainedPlan>(CountedSteps(4)); });
+  auto eight =
+      Register("Korvel.TestChain8", [] { return std::make_shared<testing_support::ChainedPlan>(CountedSteps(8)); });
   TempDir models;
   WriteModelList(models.path(), {{"四步", "TestChain4", "0", "1", "四个任务", "1"},
                                  {"八步", "TestChain8", "0", "1", "八个任务", "2"}});
