@@ -3,7 +3,7 @@
 // nothing behind.
 #include <algorithm>
 
-#include "platform/sqlserver/engine.h"
+#include "platform/sqlserver/engine_internal.h"
 #include "platform/sqlserver/errors.h"
 #include "platform/sqlserver/lexer.h"
 #include "platform/sqlserver/parser.h"
@@ -13,9 +13,9 @@ namespace {
 
 class BulkLoader final : public dts::BulkWriter {
  public:
-  BulkLoader(Engine& engine, const TableMeta& table, std::vector<int> targets, bool explicit_identity,
+  BulkLoader(EngineCore& engine, const TableMeta& table, std::vector<int> targets, bool explicit_identity,
              bool allow_truncation)
-      : frame_(std::make_unique<Engine::Frame>(engine, true)),
+      : frame_(std::make_unique<EngineCore::Frame>(engine, true)),
         inserter_(engine, table, std::move(targets), explicit_identity) {
     inserter_.set_allow_truncation(allow_truncation);
   }
@@ -31,14 +31,15 @@ class BulkLoader final : public dts::BulkWriter {
   }
 
  private:
-  std::unique_ptr<Engine::Frame> frame_;  // first: ends after the inserter
+  std::unique_ptr<EngineCore::Frame> frame_;  // first: ends after the inserter
   RowInserter inserter_;
 };
 
 }  // namespace
 
-std::unique_ptr<dts::BulkWriter> Engine::OpenBulkLoad(std::string_view object_name, const std::vector<std::string>& columns,
-                                                      const dts::BulkLoadOptions& options) {
+std::unique_ptr<dts::BulkWriter> EngineCore::OpenBulkLoad(std::string_view object_name,
+                                                          const std::vector<std::string>& columns,
+                                                          const dts::BulkLoadOptions& options) {
   catalog_.Refresh();
   const TableMeta& t = WritableTable(ParseObjectName(object_name));
   std::vector<int> targets = ResolveColumns(t, columns);

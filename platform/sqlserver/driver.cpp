@@ -2,7 +2,7 @@
 
 #include <unistd.h>
 
-
+#include "platform/com/names.h"
 #include "platform/sqlserver/engine.h"
 #include "platform/sqlserver/errors.h"
 #include "platform/sqlserver/server.h"
@@ -75,7 +75,7 @@ class SqlServerDriver final : public dts::Driver {
     // The database's own spelling of its name.
     std::string canonical = name;
     for (const auto& n : s.DatabaseNames()) {
-      if (LowerAscii(n) == LowerAscii(name)) canonical = n;
+      if (com::LowerAscii(n) == com::LowerAscii(name)) canonical = n;
     }
     return std::make_unique<EngineSession>(std::make_unique<Engine>(*file, canonical, user, HostName()));
   }

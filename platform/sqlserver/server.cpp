@@ -7,6 +7,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "platform/com/names.h"
 #include "platform/com/unicode.h"
 #include "platform/sqlserver/engine.h"
 #include "platform/sqlserver/errors.h"
@@ -46,7 +47,7 @@ bool VerifyPassword(const std::string& hash, const std::string& password) {
 std::string FileNameOf(const std::string& name) {
   static const char kHex[] = "0123456789abcdef";
   std::string out = "db-";
-  for (unsigned char c : LowerAscii(name)) {
+  for (unsigned char c : com::LowerAscii(name)) {
     out.push_back(kHex[c >> 4]);
     out.push_back(kHex[c & 15]);
   }

@@ -1,9 +1,11 @@
+// The translator: T-SQL syntax trees into SQLite SQL, typed statically,
+// with names resolved against the catalog.
 #include "platform/sqlserver/translate.h"
 
+#include <sqlite3.h>
+
+#include <algorithm>
 #include <charconv>
-#include <cmath>
-#include <cstring>
-#include <limits>
 
 #include "platform/com/datetime.h"
 #include "platform/com/names.h"
@@ -39,9 +41,6 @@ struct Translator::Typed {
 
 namespace {
 
-// 128-bit products keep money arithmetic exact before it is rounded.
-__extension__ typedef __int128 Int128;
-
 std::string QuoteText(std::string_view s) { return com::Quoted(s, '\'', '\''); }
 
 bool IsNumeric(VT t) { return t == VT::kInt || t == VT::kBit || t == VT::kMoney || t == VT::kDecimal || t == VT::kFloat; }
@@ -66,160 +65,6 @@ std::string MoneyUnitsLiteral(const std::string& text) {
   throw SqlErr(kNotSupported, what + " is not supported by the embedded server.");
 }
 
-// ------------------------------------------------------------ SQL functions
-
-std::string VkError(std::int32_t number, const std::string& message) {
-  return "VKERR:" + std::to_string(number) + ":" + message;
-}
-
-void ResultError(sqlite3_context* ctx, const com::Error& e) {
-  const std::string m = VkError(e.number(), e.description());
-  sqlite3_result_error(ctx, m.c_str(), static_cast<int>(m.size()));
-}
-
-void DivideByZero(sqlite3_context* ctx) { ResultError(ctx, SqlErr(kDivideByZero, "Divide by zero error encountered.")); }
-
-bool AnyNull(int argc, sqlite3_value** argv) {
-  for (int i = 0; i < argc; ++i) {
-    if (sqlite3_value_type(argv[i]) == SQLITE_NULL) return true;
-  }
-  return false;
-}
-
-void IntDiv(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
-  if (AnyNull(argc, argv)) return sqlite3_result_null(ctx);
-  const std::int64_t a = sqlite3_value_int64(argv[0]), b = sqlite3_value_int64(argv[1]);
-  if (b == 0) return DivideByZero(ctx);
-  if (a == std::numeric_limits<std::int64_t>::min() && b == -1) {
-    return ResultError(ctx, SqlErr(8115, "Arithmetic overflow error converting expression to data type int."));
-  }
-  sqlite3_result_int64(ctx, sqlite3_user_data(ctx) ? a % b : a / b);
-}
-
-// money / money, in units: truncated to four decimals, as SQL Server does.
-void MoneyDiv(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
-  if (AnyNull(argc, argv)) return sqlite3_result_null(ctx);
-  const Int128 a = sqlite3_value_int64(argv[0]), b = sqlite3_value_int64(argv[1]);
-  if (b == 0) return DivideByZero(ctx);
-  const Int128 q = a * 10000 / b;
-  if (q > std::numeric_limits<std::int64_t>::max() || q < std::numeric_limits<std::int64_t>::min()) {
-    return ResultError(ctx, SqlErr(8115, "Arithmetic overflow error converting expression to data type money."));
-  }
-  sqlite3_result_int64(ctx, static_cast<std::int64_t>(q));
-}
-
-// money * money, in units: rounded half away from zero to four decimals.
-void MoneyMul(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
-  if (AnyNull(argc, argv)) return sqlite3_result_null(ctx);
-  const Int128 p = static_cast<Int128>(sqlite3_value_int64(argv[0])) * sqlite3_value_int64(argv[1]);
-  Int128 q = p / 10000;
-  const Int128 r = p % 10000;
-  if (r >= 5000) ++q;
-  if (r <= -5000) --q;
-  if (q > std::numeric_limits<std::int64_t>::max() || q < std::numeric_limits<std::int64_t>::min()) {
-    return ResultError(ctx, SqlErr(8115, "Arithmetic overflow error converting expression to data type money."));
-  }
-  sqlite3_result_int64(ctx, static_cast<std::int64_t>(q));
-}
-
-void FloatDiv(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
-  if (AnyNull(argc, argv)) return sqlite3_result_null(ctx);
-  const double b = sqlite3_value_double(argv[1]);
-  if (b == 0) return DivideByZero(ctx);
-  sqlite3_result_double(ctx, sqlite3_value_double(argv[0]) / b);
-}
-
-// A float as money units, rounded half away from zero.
-void ToMoney(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
-  if (AnyNull(argc, argv)) return sqlite3_result_null(ctx);
-  const double d = sqlite3_value_double(argv[0]) * 10000.0;
-  if (!(std::fabs(d) < 9.2e18)) {
-    return ResultError(ctx, SqlErr(8115, "Arithmetic overflow error converting expression to data type money."));
-  }
-  sqlite3_result_int64(ctx, std::llround(d));
-}
-
-// vk_convert(value, from_vt, to_type, length): a value converted as SQL
-// Server converts it to a column type, in that type's storage.
-void Convert(sqlite3_context* ctx, int, sqlite3_value** argv) {
-  if (sqlite3_value_type(argv[0]) == SQLITE_NULL) return sqlite3_result_null(ctx);
-  const auto from = static_cast<VT>(sqlite3_value_int(argv[1]));
-  ColumnType to{static_cast<SqlType>(sqlite3_value_int(argv[2])), sqlite3_value_int(argv[3])};
-  com::Variant v;
-  switch (from) {
-    case VT::kInt: v = com::Variant::I8(sqlite3_value_int64(argv[0])); break;
-    case VT::kBit: v = com::Variant::Bool(sqlite3_value_int64(argv[0]) != 0); break;
-    case VT::kMoney: v = com::Variant::Currency(sqlite3_value_int64(argv[0])); break;
-    case VT::kFloat: case VT::kDecimal: v = com::Variant::R8(sqlite3_value_double(argv[0])); break;
-    case VT::kDate: v = com::Variant::Date(OleDateFromText(reinterpret_cast<const char*>(sqlite3_value_text(argv[0])))); break;
-    default: v = com::Variant::Text(reinterpret_cast<const char*>(sqlite3_value_text(argv[0]))); break;
-  }
-  try {
-    Stored s;
-    ToStored(v, to, &s, {});
-    switch (s.kind) {
-      case Stored::kNull: return sqlite3_result_null(ctx);
-      case Stored::kInteger: return sqlite3_result_int64(ctx, s.i);
-      case Stored::kReal: return sqlite3_result_double(ctx, s.r);
-      case Stored::kText: return sqlite3_result_text(ctx, s.s.data(), static_cast<int>(s.s.size()), SQLITE_TRANSIENT);
-    }
-  } catch (const com::Error& e) {
-    ResultError(ctx, e);
-  }
-}
-
-void GetDate(sqlite3_context* ctx, int, sqlite3_value**) {
-  const std::string now = NowText();
-  sqlite3_result_text(ctx, now.data(), static_cast<int>(now.size()), SQLITE_TRANSIENT);
-}
-
-void ContextText(sqlite3_context* ctx, int, sqlite3_value**, bool host) {
-  auto* fc = static_cast<FunctionContext*>(sqlite3_user_data(ctx));
-  const std::string& v = host ? fc->host : fc->login;
-  sqlite3_result_text(ctx, v.data(), static_cast<int>(v.size()), SQLITE_TRANSIENT);
-}
-
-// The number a text holds, for text compared or added to a number.
-void TextToNumber(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
-  if (AnyNull(argc, argv)) return sqlite3_result_null(ctx);
-  if (sqlite3_value_type(argv[0]) != SQLITE_TEXT) return sqlite3_result_value(ctx, argv[0]);
-  const std::string s(reinterpret_cast<const char*>(sqlite3_value_text(argv[0])));
-  char* end = nullptr;
-  const double d = std::strtod(s.c_str(), &end);
-  while (end && (*end == ' ' || *end == '\t')) ++end;
-  if (s.empty() || !end || *end) {
-    return ResultError(ctx, SqlErr(kConversion, "Syntax error converting the varchar value '" + s +
-                                                    "' to a column of data type int."));
-  }
-  if (d == std::floor(d) && std::fabs(d) < 9e18) return sqlite3_result_int64(ctx, static_cast<std::int64_t>(d));
-  sqlite3_result_double(ctx, d);
-}
-
-void DateAddDays(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
-  if (AnyNull(argc, argv)) return sqlite3_result_null(ctx);
-  const double ole = OleDateFromText(reinterpret_cast<const char*>(sqlite3_value_text(argv[0]))) +
-                     sqlite3_value_double(argv[1]);
-  auto text = DateTimeText(ole);
-  if (!text) return ResultError(ctx, SqlErr(517, "Adding a value to a 'datetime' column caused overflow."));
-  sqlite3_result_text(ctx, text->data(), static_cast<int>(text->size()), SQLITE_TRANSIENT);
-}
-
-// The server collation: ASCII letters without regard to case, trailing
-// blanks ignored, everything else byte by byte.
-int CompareCi(void*, int na, const void* pa, int nb, const void* pb) {
-  auto a = static_cast<const unsigned char*>(pa);
-  auto b = static_cast<const unsigned char*>(pb);
-  while (na > 0 && a[na - 1] == ' ') --na;
-  while (nb > 0 && b[nb - 1] == ' ') --nb;
-  const int n = std::min(na, nb);
-  for (int i = 0; i < n; ++i) {
-    const int ca = static_cast<unsigned char>(com::AsciiLower(static_cast<char>(a[i])));
-    const int cb = static_cast<unsigned char>(com::AsciiLower(static_cast<char>(b[i])));
-    if (ca != cb) return ca < cb ? -1 : 1;
-  }
-  return na == nb ? 0 : (na < nb ? -1 : 1);
-}
-
 const char* VTName(VT t) {
   switch (t) {
     case VT::kInt: return "int";
@@ -242,71 +87,6 @@ VT TypeOf(const ColumnType& t) {
   if (IsFloatType(t.type)) return VT::kFloat;
   if (IsDateType(t.type)) return VT::kDate;
   return VT::kString;
-}
-
-std::optional<com::Error> FunctionError(const std::string& m) {
-  const auto p = m.find("VKERR:");
-  if (p == std::string::npos) return std::nullopt;
-  const auto colon = m.find(':', p + 6);
-  if (colon == std::string::npos) return std::nullopt;
-  return SqlErr(std::stoi(m.substr(p + 6, colon - p - 6)), m.substr(colon + 1));
-}
-
-void RegisterFunctions(sqlite3* db, FunctionContext* context) {
-  const int det = SQLITE_UTF8 | SQLITE_DETERMINISTIC;
-  static int kModulo = 1;
-  sqlite3_create_collation(db, "VKCI", SQLITE_UTF8, nullptr, &CompareCi);
-  sqlite3_create_function(db, "vk_idiv", 2, det, nullptr, &IntDiv, nullptr, nullptr);
-  sqlite3_create_function(db, "vk_imod", 2, det, &kModulo, &IntDiv, nullptr, nullptr);
-  sqlite3_create_function(db, "vk_mdiv", 2, det, nullptr, &MoneyDiv, nullptr, nullptr);
-  sqlite3_create_function(db, "vk_mmul", 2, det, nullptr, &MoneyMul, nullptr, nullptr);
-  sqlite3_create_function(db, "vk_fdiv", 2, det, nullptr, &FloatDiv, nullptr, nullptr);
-  sqlite3_create_function(db, "vk_money", 1, det, nullptr, &ToMoney, nullptr, nullptr);
-  sqlite3_create_function(db, "vk_convert", 4, det, nullptr, &Convert, nullptr, nullptr);
-  sqlite3_create_function(db, "vk_num", 1, det, nullptr, &TextToNumber, nullptr, nullptr);
-  sqlite3_create_function(db, "vk_dateadd", 2, det, nullptr, &DateAddDays, nullptr, nullptr);
-  sqlite3_create_function(db, "vk_getdate", 0, SQLITE_UTF8, nullptr, &GetDate, nullptr, nullptr);
-  sqlite3_create_function(
-      db, "vk_host_name", 0, SQLITE_UTF8, context,
-      [](sqlite3_context* c, int n, sqlite3_value** v) { ContextText(c, n, v, true); }, nullptr, nullptr);
-  sqlite3_create_function(
-      db, "vk_suser_sname", 0, SQLITE_UTF8, context,
-      [](sqlite3_context* c, int n, sqlite3_value** v) { ContextText(c, n, v, false); }, nullptr, nullptr);
-}
-
-com::Variant DecodeValue(sqlite3_stmt* s, int i, const OutputColumn& c) {
-  const int t = sqlite3_column_type(s, i);
-  if (t == SQLITE_NULL) return com::Variant::Null();
-  if (c.column) {
-    switch (t) {
-      case SQLITE_INTEGER: return FromStoredInteger(sqlite3_column_int64(s, i), *c.column);
-      case SQLITE_FLOAT: return FromStoredReal(sqlite3_column_double(s, i), *c.column);
-      default: {
-        const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(s, i));
-        return FromStoredText(std::string_view(p, static_cast<std::size_t>(sqlite3_column_bytes(s, i))), *c.column);
-      }
-    }
-  }
-  switch (c.type) {
-    case VT::kBit: case VT::kBool: return com::Variant::Bool(sqlite3_column_int64(s, i) != 0);
-    case VT::kMoney: return com::Variant::Currency(sqlite3_column_int64(s, i));
-    case VT::kDate: return com::Variant::Date(OleDateFromText(reinterpret_cast<const char*>(sqlite3_column_text(s, i))));
-    case VT::kInt:
-      if (t == SQLITE_INTEGER) {
-        const std::int64_t v = sqlite3_column_int64(s, i);
-        if (v >= std::numeric_limits<std::int32_t>::min() && v <= std::numeric_limits<std::int32_t>::max()) {
-          return com::Variant::I4(static_cast<std::int32_t>(v));
-        }
-        return com::Variant::I8(v);
-      }
-      break;
-    case VT::kFloat: case VT::kDecimal: return com::Variant::R8(sqlite3_column_double(s, i));
-    default: break;
-  }
-  if (t == SQLITE_INTEGER) return com::Variant::I4(static_cast<std::int32_t>(sqlite3_column_int64(s, i)));
-  if (t == SQLITE_FLOAT) return com::Variant::R8(sqlite3_column_double(s, i));
-  const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(s, i));
-  return com::Variant::Text(std::string_view(p, static_cast<std::size_t>(sqlite3_column_bytes(s, i))));
 }
 
 // ------------------------------------------------------------ translator

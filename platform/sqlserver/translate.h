@@ -7,28 +7,17 @@
 // 208, 209).
 #pragma once
 
-#include <sqlite3.h>
-
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "platform/com/variant.h"
 #include "platform/sqlserver/ast.h"
 #include "platform/sqlserver/catalog.h"
+#include "platform/sqlserver/result_column.h"
 #include "platform/sqlserver/types.h"
 
 namespace sqlsrv {
-
-// The static type of an expression.
-enum class VT { kNull, kInt, kBit, kMoney, kDecimal, kFloat, kString, kDate, kBool };
-
-struct OutputColumn {
-  std::string name;
-  VT type = VT::kNull;
-  std::optional<ColumnType> column;  // when the value is a column's
-};
 
 struct TranslatedSelect {
   std::string sql;
@@ -90,21 +79,5 @@ class Translator {
 
 // The static type of a column type.
 VT TypeOf(const ColumnType& t);
-
-// Reads column i of the current row as a Variant of the column's type.
-com::Variant DecodeValue(sqlite3_stmt* s, int i, const OutputColumn& c);
-
-// What the SQL functions of a connection need to know.
-struct FunctionContext {
-  std::string login;
-  std::string host;
-};
-
-// Registers the server collation and the functions translated SQL calls.
-void RegisterFunctions(sqlite3* db, FunctionContext* context);
-
-// An error raised inside a function reaches SQLite as "VKERR:<n>:<text>";
-// this turns such a message back into the error (nullopt for others).
-std::optional<com::Error> FunctionError(const std::string& sqlite_message);
 
 }  // namespace sqlsrv

@@ -1,0 +1,164 @@
+// Statements that change the schema or a table as a whole: CREATE and
+// DROP TABLE, CREATE and DROP PROCEDURE, TRUNCATE TABLE and
+// SET IDENTITY_INSERT.
+#include <algorithm>
+
+#include "platform/sqlserver/engine_internal.h"
+#include "platform/sqlserver/errors.h"
+#include "platform/sqlserver/lexer.h"
+
+namespace sqlsrv {
+
+void EngineCore::RunCreateTable(ast::Stmt& s, std::string_view batch) {
+  const std::string text(batch.substr(s.offset, s.end > s.offset ? s.end - s.offset : std::string::npos));
+  if (!s.object.database.empty() && !SameName(s.object.database, state_.database)) {
+    throw SqlErr(2702, "Database '" + s.object.database + "' does not exist.");
+  }
+  if (catalog_.ObjectExists(s.object.object)) {
+    throw SqlErr(kObjectExists, "There is already an object named '" + s.object.object + "' in the database.");
+  }
+  TableMeta t = BuildTableMeta(s);
+  // Foreign keys refer to existing tables and to a key of theirs.
+  for (auto& fk : t.foreign_keys) {
+    const TableMeta* parent = SameName(fk.ref_table, t.name) ? &t : catalog_.FindTable(fk.ref_table);
+    if (!parent) {
+      throw SqlErr(1767, "Foreign key '" + fk.name + "' references invalid table '" + fk.ref_table + "'.");
+    }
+    fk.ref_table = parent->name;
+    if (fk.ref_columns.empty()) {
+      for (const auto& k : parent->keys) {
+        if (k.primary) {
+          for (int c : k.columns) fk.ref_columns.push_back(parent->columns[static_cast<std::size_t>(c)].name);
+        }
+      }
+    }
+    std::vector<int> ref;
+    for (const auto& name : fk.ref_columns) {
+      const int i = parent->Find(name);
+      if (i < 0) throw SqlErr(1770, "Foreign key '" + fk.name + "' references invalid column '" + name + "' in referenced table '" + parent->name + "'.");
+      ref.push_back(i);
+    }
+    bool keyed = false;
+    for (const auto& k : parent->keys) {
+      std::vector<int> a = k.columns, b = ref;
+      std::sort(a.begin(), a.end());
+      std::sort(b.begin(), b.end());
+      keyed = keyed || a == b;
+    }
+    if (!keyed || ref.size() != fk.columns.size()) {
+      throw SqlErr(1776, "There are no primary or candidate keys in the referenced table '" + parent->name +
+                             "' that match the referencing column list in the foreign key '" + fk.name + "'.");
+    }
+    for (std::size_t k = 0; k < ref.size(); ++k) {
+      const ColumnMeta& mine = t.columns[static_cast<std::size_t>(fk.columns[k])];
+      const ColumnMeta& theirs = parent->columns[static_cast<std::size_t>(ref[k])];
+      fk.ref_columns[k] = theirs.name;
+      if (TypeOf(mine.type) != TypeOf(theirs.type)) {
+        throw SqlErr(1778, "Column '" + parent->name + "." + theirs.name + "' is not the same data type as referencing column '" +
+                               t.name + "." + mine.name + "' in foreign key '" + fk.name + "'.");
+      }
+    }
+  }
+  // Defaults must be constants the server can evaluate.
+  {
+    Translator tr(catalog_, state_);
+    std::vector<const ast::Expr*> defaults;
+    for (const auto& c : t.columns) {
+      if (c.default_value) defaults.push_back(c.default_value.get());
+    }
+    if (!defaults.empty()) tr.Constants(defaults);
+  }
+  for (const auto& k : t.keys) {
+    if (catalog_.ObjectExists(k.name)) throw SqlErr(kObjectExists, "There is already an object named '" + k.name + "' in the database.");
+  }
+  for (const auto& f : t.foreign_keys) {
+    if (catalog_.ObjectExists(f.name)) throw SqlErr(kObjectExists, "There is already an object named '" + f.name + "' in the database.");
+  }
+  db_.Exec(SqliteCreateTable(t));
+  for (std::size_t i = 0; i < t.foreign_keys.size(); ++i) {
+    const auto& f = t.foreign_keys[i];
+    std::string index = "CREATE INDEX " + QuoteSqlite("__vk_fk_" + t.name + "_" + std::to_string(i)) + " ON " + QuoteSqlite(t.name) + " (";
+    for (std::size_t k = 0; k < f.columns.size(); ++k) index += (k ? ", " : "") + QuoteSqlite(t.columns[static_cast<std::size_t>(f.columns[k])].name);
+    db_.Exec(index + ")");
+  }
+  const std::int64_t id = catalog_.AddObject(t.name, "U", 0, text);
+  for (const auto& k : t.keys) catalog_.AddObject(k.name, k.primary ? "PK" : "UQ", id, "");
+  for (const auto& f : t.foreign_keys) catalog_.AddObject(f.name, "F", id, "");
+  catalog_.Invalidate();
+  catalog_.Refresh();
+  state_.rowcount = 0;
+}
+
+void EngineCore::RunDropTable(const ast::Stmt& s) {
+  const TableMeta* t = SameName(s.object.object, "sysobjects") ? nullptr : catalog_.FindTable(s.object.object);
+  if (!t || (!s.object.database.empty() && !SameName(s.object.database, state_.database))) {
+    throw SqlErr(kCannotDropTable, "Cannot drop the table '" + s.object.Display() + "', because it does not exist in the system catalog.");
+  }
+  for (const TableMeta* child : catalog_.ReferencingTables(t->name)) {
+    if (child != t) {
+      throw SqlErr(3726, "Could not drop object '" + t->name + "' because it is referenced by a FOREIGN KEY constraint.");
+    }
+  }
+  const std::int64_t id = t->id;
+  const std::string name = t->name;
+  db_.Exec("DROP TABLE " + QuoteSqlite(name));
+  catalog_.RemoveObject(id);
+  if (identity_insert_ && *identity_insert_ == id) identity_insert_.reset();
+  catalog_.Refresh();
+}
+
+void EngineCore::RunCreateProcedure(const ast::Stmt& s) {
+  if (!s.object.database.empty() && !SameName(s.object.database, state_.database)) {
+    throw SqlErr(166, "'CREATE PROCEDURE' does not allow specifying the database name as a prefix to the object name.");
+  }
+  if (catalog_.ObjectExists(s.object.object)) {
+    throw SqlErr(kObjectExists, "There is already an object named '" + s.object.object + "' in the database.");
+  }
+  catalog_.AddObject(s.object.object, "P", 0, s.text);
+  catalog_.Invalidate();
+  catalog_.Refresh();
+}
+
+void EngineCore::RunDropProcedure(const ast::Stmt& s) {
+  const ProcedureMeta* p = catalog_.FindProcedure(s.object.object);
+  if (!p) {
+    throw SqlErr(kCannotDropTable, "Cannot drop the procedure '" + s.object.Display() +
+                                       "', because it does not exist in the system catalog.");
+  }
+  catalog_.RemoveObject(p->id);
+  catalog_.Refresh();
+}
+
+void EngineCore::RunSetIdentityInsert(const ast::Stmt& s) {
+  const TableMeta& t = ResolveTable(s.object);
+  if (t.IdentityColumn() < 0) {
+    throw SqlErr(kNoIdentity, "Table '" + t.name + "' does not have the identity property. Cannot perform SET operation.");
+  }
+  if (s.on) {
+    if (identity_insert_ && *identity_insert_ != t.id) {
+      std::string other = "?";
+      for (const TableMeta* m : catalog_.Tables()) {
+        if (m->id == *identity_insert_) other = m->name;
+      }
+      throw SqlErr(kIdentityInsertOther, "IDENTITY_INSERT is already ON for table '" + QualifiedName(state_.database, other) +
+                                             "'. Cannot perform SET operation for table '" + t.name + "'.");
+    }
+    identity_insert_ = t.id;
+  } else if (identity_insert_ && *identity_insert_ == t.id) {
+    identity_insert_.reset();
+  }
+}
+
+void EngineCore::RunTruncate(const ast::Stmt& s) {
+  const TableMeta& t = WritableTable(s.object);
+  for (const TableMeta* child : catalog_.ReferencingTables(t.name)) {
+    if (child != &t) {
+      throw SqlErr(4712, "Cannot truncate table '" + t.name + "' because it is being referenced by a FOREIGN KEY constraint.");
+    }
+  }
+  db_.Exec("DELETE FROM " + QuoteSqlite(t.name));
+  catalog_.SetLastIdentity(t.id, std::nullopt);
+  state_.rowcount = 0;
+}
+
+}  // namespace sqlsrv

@@ -1,0 +1,176 @@
+// INSERT, UPDATE and DELETE: the rows a statement changes, their new
+// values converted and checked as SQL Server does, and the errors of keys
+// and foreign keys.
+#include <sqlite3.h>
+
+#include <algorithm>
+
+#include "platform/sqlserver/engine_internal.h"
+#include "platform/sqlserver/errors.h"
+#include "platform/sqlserver/lexer.h"
+#include "platform/sqlserver/result_values.h"
+
+namespace sqlsrv {
+
+void EngineCore::RunInsert(ast::Stmt& s) {
+  const TableMeta& t = WritableTable(s.object);
+  std::vector<int> targets;
+  if (s.columns.empty()) {
+    for (std::size_t i = 0; i < t.columns.size(); ++i) {
+      if (!t.columns[i].identity || (identity_insert_ && *identity_insert_ == t.id)) targets.push_back(static_cast<int>(i));
+    }
+  } else {
+    targets = ResolveColumns(t, s.columns);
+  }
+  const int identity = t.IdentityColumn();
+  const bool explicit_identity = identity >= 0 && std::find(targets.begin(), targets.end(), identity) != targets.end();
+  const bool insert_on = identity_insert_ && *identity_insert_ == t.id;
+  if (explicit_identity && !insert_on) {
+    throw SqlErr(kIdentityInsert, "Cannot insert explicit value for identity column in table '" + t.name +
+                                      "' when IDENTITY_INSERT is set to OFF.");
+  }
+  if (insert_on && identity >= 0 && !explicit_identity) {
+    throw SqlErr(545, "Explicit value must be specified for identity column in table '" + t.name +
+                          "' when IDENTITY_INSERT is set to ON.");
+  }
+  if (s.default_values) targets.clear();
+  RowInserter inserter(*this, t, targets, explicit_identity);
+  Translator tr(catalog_, state_);
+  std::vector<com::Variant> values;
+  auto check_count = [&](std::size_t n) {
+    if (n != targets.size()) {
+      throw SqlErr(kColumnCount, "Insert Error: Column name or number of supplied values does not match table definition.");
+    }
+  };
+  if (s.select) {
+    TranslatedSelect sel = tr.Select(*s.select);
+    check_count(sel.columns.size());
+    // Read every source row before writing, so that a table copied into
+    // itself is read as it was.
+    std::vector<std::vector<com::Variant>> rows;
+    {
+      Stmt st(db_, sel.sql);
+      for (;;) {
+        const int rc = st.StepRaw();
+        if (rc == SQLITE_DONE) break;
+        if (rc != SQLITE_ROW) throw StepError(rc, "INSERT", &t);
+        std::vector<com::Variant> r(sel.columns.size());
+        for (std::size_t i = 0; i < r.size(); ++i) r[i] = DecodeValue(st.get(), static_cast<int>(i), sel.columns[i]);
+        rows.push_back(std::move(r));
+      }
+    }
+    for (const auto& r : rows) inserter.Insert(r);
+  } else if (s.default_values) {
+    inserter.Insert({});
+  } else {
+    for (const auto& row : s.values) {
+      check_count(row.size());
+      std::vector<const ast::Expr*> exprs;
+      for (const auto& e : row) exprs.push_back(e.get());
+      TranslatedSelect c = tr.Constants(exprs);
+      Stmt st(db_, c.sql);
+      const int rc = st.StepRaw();
+      if (rc != SQLITE_ROW) throw StepError(rc, "INSERT", &t);
+      values.assign(exprs.size(), com::Variant());
+      for (std::size_t i = 0; i < values.size(); ++i) values[i] = DecodeValue(st.get(), static_cast<int>(i), c.columns[i]);
+      inserter.Insert(values);
+    }
+  }
+  inserter.Finish();
+  state_.rowcount = inserter.rows();
+  if (inserter.last_identity() && identity >= 0 && inserter.rows() > 0) state_.identity = inserter.last_identity();
+}
+
+void EngineCore::RunUpdate(const ast::Stmt& s) {
+  const TableMeta& t = WritableTable(s.object);
+  std::vector<int> columns;
+  std::vector<const ast::Expr*> exprs;
+  for (const auto& [name, expr] : s.sets) {
+    const int i = t.Find(name);
+    if (i < 0) throw SqlErr(kInvalidColumn, "Invalid column name '" + name + "'.");
+    if (t.columns[static_cast<std::size_t>(i)].identity) {
+      throw SqlErr(kIdentityUpdate, "Cannot update identity column '" + t.columns[static_cast<std::size_t>(i)].name + "'.");
+    }
+    columns.push_back(i);
+    exprs.push_back(expr.get());
+  }
+  Translator tr(catalog_, state_);
+  TranslatedSelect rows = tr.TargetRows(t, s.from, s.where.get(), exprs);
+  std::vector<std::pair<std::int64_t, std::vector<Stored>>> changes;
+  {
+    Stmt st(db_, rows.sql);
+    const ValueContext ctx{t.name, ""};
+    for (;;) {
+      const int rc = st.StepRaw();
+      if (rc == SQLITE_DONE) break;
+      if (rc != SQLITE_ROW) throw StepError(rc, "UPDATE", &t);
+      std::vector<Stored> values(columns.size());
+      for (std::size_t k = 0; k < columns.size(); ++k) {
+        const ColumnMeta& c = t.columns[static_cast<std::size_t>(columns[k])];
+        ToStored(DecodeValue(st.get(), static_cast<int>(k + 1), rows.columns[k]), c.type, &values[k], ctx);
+        if (values[k].kind == Stored::kNull && !c.nullable) {
+          throw SqlErr(kNotNull, "Cannot insert the value NULL into column '" + c.name + "', table '" +
+                                     QualifiedName(state_.database, t.name) + "'; column does not allow nulls. UPDATE fails.");
+        }
+      }
+      changes.emplace_back(st.Int(0), std::move(values));
+    }
+  }
+  if (!changes.empty()) {
+    std::string sql = "UPDATE " + QuoteSqlite(t.name) + " SET ";
+    for (std::size_t k = 0; k < columns.size(); ++k) {
+      sql += (k ? ", " : "") + QuoteSqlite(t.columns[static_cast<std::size_t>(columns[k])].name) + " = ?";
+    }
+    sql += " WHERE rowid = ?";
+    Stmt up(db_, sql);
+    for (const auto& [rowid, values] : changes) {
+      for (std::size_t k = 0; k < values.size(); ++k) Bind(up, static_cast<int>(k + 1), values[k]);
+      up.Bind(static_cast<int>(values.size() + 1), rowid);
+      const int rc = up.StepRaw();
+      up.Reset();
+      if (rc != SQLITE_DONE) {
+        if (rc == SQLITE_CONSTRAINT_FOREIGNKEY) throw SqlErr(kConstraint, "UPDATE statement conflicted with a FOREIGN KEY constraint on table '" + t.name + "' or a table referring to it.");
+        throw StepError(rc, "UPDATE", &t);
+      }
+    }
+  }
+  state_.rowcount = static_cast<std::int64_t>(changes.size());
+}
+
+void EngineCore::RunDelete(const ast::Stmt& s) {
+  const TableMeta& t = WritableTable(s.object);
+  std::string sql = "DELETE FROM " + QuoteSqlite(t.name);
+  if (s.where || !s.from.empty()) {
+    Translator tr(catalog_, state_);
+    TranslatedSelect rows = tr.TargetRows(t, s.from, s.where.get(), {});
+    sql += " WHERE rowid IN (" + rows.sql + ")";
+  }
+  Stmt st(db_, sql);
+  const int rc = st.StepRaw();
+  if (rc != SQLITE_DONE) {
+    if (rc == SQLITE_CONSTRAINT_FOREIGNKEY) {
+      // Name the table whose rows still refer to the deleted ones.
+      for (const TableMeta* child : catalog_.ReferencingTables(t.name)) {
+        for (const auto& fk : child->foreign_keys) {
+          if (!SameName(fk.ref_table, t.name)) continue;
+          std::string probe = "SELECT 1 FROM " + QuoteSqlite(child->name) + " WHERE ";
+          for (std::size_t k = 0; k < fk.columns.size(); ++k) {
+            probe += (k ? " AND " : "") + QuoteSqlite(child->columns[static_cast<std::size_t>(fk.columns[k])].name) + " IS NOT NULL";
+          }
+          probe += " LIMIT 1";
+          Stmt p(db_, probe);
+          if (p.Step()) {
+            throw SqlErr(kConstraint, "DELETE statement conflicted with COLUMN REFERENCE constraint '" + fk.name +
+                                          "'. The conflict occurred in database '" + state_.database + "', table '" +
+                                          child->name + "', column '" +
+                                          child->columns[static_cast<std::size_t>(fk.columns[0])].name + "'.");
+          }
+        }
+      }
+    }
+    throw StepError(rc, "DELETE", &t);
+  }
+  state_.rowcount = db_.Changes();
+}
+
+}  // namespace sqlsrv

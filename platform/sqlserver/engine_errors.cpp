@@ -1,0 +1,62 @@
+// SQLite's failures as SQL Server's errors: key and constraint violations
+// named after the table's keys, lock time-outs, and errors raised inside
+// the server's SQL functions.
+#include <sqlite3.h>
+
+#include "platform/sqlserver/engine_internal.h"
+#include "platform/sqlserver/errors.h"
+#include "platform/sqlserver/lexer.h"
+
+namespace sqlsrv {
+
+com::Error EngineCore::StepError(int rc, const std::string& operation, const TableMeta* table) {
+  const std::string msg = LastError(db_.get());
+  if (auto fe = FunctionError(msg)) return *fe;
+  switch (rc) {
+    case SQLITE_CONSTRAINT_PRIMARYKEY:
+    case SQLITE_CONSTRAINT_UNIQUE:
+    case SQLITE_CONSTRAINT_ROWID: {
+      std::string kind = "UNIQUE KEY", name = "?";
+      if (table) {
+        // "UNIQUE constraint failed: T.a, T.b": find the key with those columns.
+        std::vector<std::string> cols;
+        const auto colon = msg.find(": ");
+        std::string rest = colon == std::string::npos ? "" : msg.substr(colon + 2);
+        for (std::size_t p = 0; p < rest.size();) {
+          const auto comma = rest.find(", ", p);
+          const std::string part = rest.substr(p, comma == std::string::npos ? std::string::npos : comma - p);
+          const auto dot = part.rfind('.');
+          cols.push_back(dot == std::string::npos ? part : part.substr(dot + 1));
+          if (comma == std::string::npos) break;
+          p = comma + 2;
+        }
+        for (const auto& k : table->keys) {
+          if (k.columns.size() != cols.size()) continue;
+          bool same = true;
+          for (std::size_t i = 0; i < cols.size(); ++i) {
+            same = same && SameName(table->columns[static_cast<std::size_t>(k.columns[i])].name, cols[i]);
+          }
+          if (same) {
+            kind = k.primary ? "PRIMARY KEY" : "UNIQUE KEY";
+            name = k.name;
+          }
+        }
+      }
+      return SqlErr(kDuplicateKey, "Violation of " + kind + " constraint '" + name +
+                                       "'. Cannot insert duplicate key in object '" + (table ? table->name : "?") + "'.");
+    }
+    case SQLITE_CONSTRAINT_NOTNULL:
+      return SqlErr(kNotNull, "Cannot insert the value NULL into a column that does not allow nulls. " + operation + " fails.");
+    case SQLITE_CONSTRAINT_FOREIGNKEY:
+      return SqlErr(kConstraint, operation + " statement conflicted with a FOREIGN KEY constraint" +
+                                     (table ? " on table '" + table->name + "'" : std::string()) + ".");
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+    case SQLITE_BUSY_SNAPSHOT:
+      return SqlErr(1222, "Lock request time out period exceeded.");
+    default:
+      return com::Error(kErrStorage, "SQLite", msg);
+  }
+}
+
+}  // namespace sqlsrv

@@ -1,0 +1,175 @@
+// The working parts behind Engine, for the engine's own files only (the
+// engine_*.cpp files, row_inserter.cpp and bulk.cpp); everyone else goes
+// through engine.h.
+//
+// EngineCore holds one connection's SQLite database, catalog and session
+// state and runs its statements; its member functions are spread over the
+// engine_*.cpp files by the kind of statement they run.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/dts/driver.h"
+#include "platform/sqlserver/catalog.h"
+#include "platform/sqlserver/engine.h"
+#include "platform/sqlserver/sqlite.h"
+#include "platform/sqlserver/sqlite_functions.h"
+#include "platform/sqlserver/translate.h"
+
+namespace sqlsrv {
+
+class EngineCore {
+ public:
+  // engine.cpp: opening the database, batches, statement dispatch and
+  // procedures.
+  EngineCore(const std::string& file, std::string database, std::string login, std::string host);
+  ~EngineCore();
+  EngineCore(const EngineCore&) = delete;
+  EngineCore& operator=(const EngineCore&) = delete;
+
+  void Execute(std::string_view script, BatchOutput* output);
+
+  // engine_query.cpp
+  std::unique_ptr<dts::RowReader> Query(std::string_view select);
+  std::vector<dts::ColumnInfo> DescribeTable(std::string_view object_name);
+
+  // bulk.cpp
+  std::unique_ptr<dts::BulkWriter> OpenBulkLoad(std::string_view object_name, const std::vector<std::string>& columns,
+                                                const dts::BulkLoadOptions& options);
+
+  // engine_transactions.cpp
+  void BeginTransaction();
+  void Commit();
+  void Rollback();
+
+  int trancount() const { return state_.trancount; }
+  const std::string& database() const { return state_.database; }
+  Db& db() { return db_; }
+  Catalog& catalog() { return catalog_; }
+  const SessionState& state() const { return state_; }
+
+  // engine_errors.cpp: turns a failed SQLite step into SQL Server's error.
+  com::Error StepError(int rc, const std::string& operation, const TableMeta* table);
+
+  // engine_transactions.cpp. A statement frame: a savepoint that a failing
+  // statement rolls back to, inside a transaction of its own when none is
+  // open. Done keeps the statement's work; a frame destroyed before Done
+  // undoes it.
+  class Frame {
+   public:
+    explicit Frame(EngineCore& e, bool writes);
+    ~Frame();
+    void Done();
+    Frame(const Frame&) = delete;
+    Frame& operator=(const Frame&) = delete;
+
+   private:
+    EngineCore& e_;
+    std::string name_;
+    std::uint64_t epoch_ = 0;
+    bool owns_transaction_ = false;
+    bool done_ = false;
+    int trancount_ = 0;
+  };
+
+ private:
+  // engine.cpp. The table a name denotes in this database; raises 208.
+  const TableMeta& ResolveTable(const ast::ObjectName& name);
+  // The indexes of named columns of a table; raises 207 for an unknown and
+  // 264 for a repeated name.
+  static std::vector<int> ResolveColumns(const TableMeta& t, const std::vector<std::string>& names);
+  // A table statements may change: as ResolveTable, and raises 259 for the
+  // system catalog.
+  const TableMeta& WritableTable(const ast::ObjectName& name);
+
+  void RunBatch(std::string_view batch, BatchOutput* output);
+  void Run(ast::Stmt& s, std::string_view batch, BatchOutput* output);
+  void RunExecute(const ast::Stmt& s, BatchOutput* output);
+
+  // engine_query.cpp
+  void RunSelect(const ast::Stmt& s, BatchOutput* output);
+
+  // engine_dml.cpp
+  void RunInsert(ast::Stmt& s);
+  void RunUpdate(const ast::Stmt& s);
+  void RunDelete(const ast::Stmt& s);
+
+  // engine_ddl.cpp
+  void RunCreateTable(ast::Stmt& s, std::string_view batch);
+  void RunDropTable(const ast::Stmt& s);
+  void RunCreateProcedure(const ast::Stmt& s);
+  void RunDropProcedure(const ast::Stmt& s);
+  void RunSetIdentityInsert(const ast::Stmt& s);
+  void RunTruncate(const ast::Stmt& s);
+
+  Db db_;
+  Catalog catalog_;
+  FunctionContext functions_;
+  SessionState state_;
+  std::optional<std::int64_t> identity_insert_;  // the table whose IDENTITY_INSERT is on
+  std::uint64_t epoch_ = 0;        // bumped at every real begin, commit and rollback
+  int frame_depth_ = 0;
+  int exec_depth_ = 0;
+};
+
+// Inserts rows into one table: identity values, defaults, conversions and
+// the NOT NULL check, then SQLite's keys and foreign keys. Used by INSERT
+// and by the bulk load.
+class RowInserter {
+ public:
+  // `targets`: the table columns the given values go to, in value order.
+  // `explicit_identity`: the identity column is among the targets.
+  RowInserter(EngineCore& engine, const TableMeta& table, std::vector<int> targets, bool explicit_identity);
+  // Inserts one row; raises SQL Server's error for a value or row that
+  // cannot be stored (nothing of the row is stored then).
+  void Insert(const std::vector<com::Variant>& values);
+  // Records the identity the inserts reached. Call once, at the end.
+  void Finish();
+  std::int64_t rows() const { return rows_; }
+  std::optional<std::int64_t> last_identity() const { return last_identity_; }
+  // Lets over-long text be cut to fit instead of failing the row.
+  void set_allow_truncation(bool allow) { allow_truncation_ = allow; }
+  // Per given value position: how many values were changed to fit.
+  const std::vector<std::int64_t>& changed() const { return changed_; }
+  // The column the last failed Insert could not store ("" for the row).
+  const std::string& failed_column() const { return failed_column_; }
+
+ private:
+  EngineCore& engine_;
+  const TableMeta& table_;
+  std::vector<int> targets_;
+  std::vector<int> slot_of_column_;  // column -> index in values, or -1
+  bool explicit_identity_;
+  int identity_column_;
+  std::optional<std::int64_t> last_identity_;   // the last value handed out or given
+  std::int64_t next_identity_ = 0;
+  std::vector<Stored> defaults_;                // per column, evaluated once
+  Stmt insert_;
+  std::int64_t rows_ = 0;
+  bool allow_truncation_ = false;
+  Stored scratch_;
+  std::vector<std::int64_t> changed_;
+  std::string failed_column_;
+};
+
+// "database.dbo.table", as SQL Server's messages name a table.
+inline std::string QualifiedName(const std::string& database, const std::string& table) {
+  return database + ".dbo." + table;
+}
+
+// Binds a stored value to parameter i of a statement.
+inline void Bind(Stmt& s, int i, const Stored& v) {
+  switch (v.kind) {
+    case Stored::kNull: s.BindNull(i); break;
+    case Stored::kInteger: s.Bind(i, v.i); break;
+    case Stored::kReal: s.Bind(i, v.r); break;
+    case Stored::kText: s.Bind(i, std::string_view(v.s)); break;
+  }
+}
+
+}  // namespace sqlsrv

@@ -1,0 +1,117 @@
+// Queries: a SELECT inside a batch (its rows collected), a SELECT streamed
+// row by row, and the columns of a table as a bulk load sees them.
+#include <sqlite3.h>
+
+#include <algorithm>
+
+#include "platform/dts/oledb.h"
+#include "platform/sqlserver/engine_internal.h"
+#include "platform/sqlserver/errors.h"
+#include "platform/sqlserver/parser.h"
+#include "platform/sqlserver/result_values.h"
+
+namespace sqlsrv {
+namespace {
+
+std::uint16_t OleDbTypeOf(const OutputColumn& c) {
+  if (c.column) return OleDbType(*c.column);
+  switch (c.type) {
+    case VT::kBit: case VT::kBool: return dts::DBTYPE_BOOL;
+    case VT::kMoney: return dts::DBTYPE_CY;
+    case VT::kFloat: case VT::kDecimal: return dts::DBTYPE_R8;
+    case VT::kDate: return dts::DBTYPE_DBTIMESTAMP;
+    case VT::kString: return dts::DBTYPE_WSTR;
+    default: return dts::DBTYPE_I4;
+  }
+}
+
+// Streams the rows of a prepared SELECT.
+class SelectReader final : public dts::RowReader {
+ public:
+  SelectReader(EngineCore& engine, TranslatedSelect t)
+      : engine_(engine), out_(std::move(t.columns)), stmt_(engine.db(), t.sql) {
+    for (const auto& c : out_) {
+      dts::ColumnInfo info;
+      info.name = c.name;
+      info.type = OleDbTypeOf(c);
+      if (c.column && IsCharType(c.column->type)) {
+        info.size = c.column->length < 0 ? 0 : static_cast<std::uint32_t>(c.column->length);
+        info.is_long = c.column->length < 0;
+        info.is_unicode = IsUnicodeType(c.column->type);
+      }
+      columns_.push_back(std::move(info));
+    }
+  }
+  const std::vector<dts::ColumnInfo>& columns() const override { return columns_; }
+  bool Next(dts::Row& row) override {
+    const int rc = stmt_.StepRaw();
+    if (rc == SQLITE_DONE) return false;
+    if (rc != SQLITE_ROW) throw engine_.StepError(rc, "SELECT", nullptr);
+    row.resize(out_.size());
+    for (std::size_t i = 0; i < out_.size(); ++i) row[i] = DecodeValue(stmt_.get(), static_cast<int>(i), out_[i]);
+    return true;
+  }
+
+ private:
+  EngineCore& engine_;
+  std::vector<OutputColumn> out_;
+  std::vector<dts::ColumnInfo> columns_;
+  Stmt stmt_;
+};
+
+}  // namespace
+
+void EngineCore::RunSelect(const ast::Stmt& s, BatchOutput* output) {
+  Translator tr(catalog_, state_);
+  TranslatedSelect t = tr.Select(*s.select);
+  Stmt st(db_, t.sql);
+  ResultSet rs;
+  rs.columns = t.columns;
+  for (;;) {
+    const int rc = st.StepRaw();
+    if (rc == SQLITE_DONE) break;
+    if (rc != SQLITE_ROW) throw StepError(rc, "SELECT", nullptr);
+    dts::Row row(t.columns.size());
+    for (std::size_t i = 0; i < t.columns.size(); ++i) row[i] = DecodeValue(st.get(), static_cast<int>(i), t.columns[i]);
+    rs.rows.push_back(std::move(row));
+  }
+  state_.rowcount = static_cast<std::int64_t>(rs.rows.size());
+  if (output) output->results.push_back(std::move(rs));
+}
+
+std::unique_ptr<dts::RowReader> EngineCore::Query(std::string_view select) {
+  catalog_.Refresh();
+  auto statements = ParseBatch(select);
+  if (statements.size() != 1 || statements[0]->kind != ast::StmtKind::kSelect) {
+    throw SqlErr(kNotSupported, "A query must be exactly one SELECT statement.");
+  }
+  Translator tr(catalog_, state_);
+  return std::make_unique<SelectReader>(*this, tr.Select(*statements[0]->select));
+}
+
+std::vector<dts::ColumnInfo> EngineCore::DescribeTable(std::string_view object_name) {
+  catalog_.Refresh();
+  const TableMeta& t = ResolveTable(ParseObjectName(object_name));
+  std::vector<dts::ColumnInfo> out;
+  for (const auto& c : t.columns) {
+    dts::ColumnInfo info;
+    info.name = c.name;
+    info.type = OleDbType(c.type);
+    if (IsCharType(c.type.type)) {
+      info.size = c.type.length < 0 ? 0 : static_cast<std::uint32_t>(c.type.length);
+      info.is_long = c.type.length < 0;
+      info.is_unicode = IsUnicodeType(c.type.type);
+    }
+    info.nullable = c.nullable;
+    info.is_identity = c.identity;
+    info.has_default = c.default_value != nullptr;
+    const int index = static_cast<int>(out.size());
+    for (const auto& k : t.keys) {
+      if (k.primary && std::find(k.columns.begin(), k.columns.end(), index) != k.columns.end()) info.is_key = true;
+    }
+    out.push_back(std::move(info));
+  }
+  return out;
+}
+
+}  // namespace sqlsrv

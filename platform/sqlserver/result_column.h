@@ -1,0 +1,22 @@
+// The columns of the results the engine produces: each value's static type
+// (as the translator types expressions) and, when the value is a column's,
+// that column's type.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "platform/sqlserver/types.h"
+
+namespace sqlsrv {
+
+// The static type of an expression.
+enum class VT { kNull, kInt, kBit, kMoney, kDecimal, kFloat, kString, kDate, kBool };
+
+struct OutputColumn {
+  std::string name;
+  VT type = VT::kNull;
+  std::optional<ColumnType> column;  // when the value is a column's
+};
+
+}  // namespace sqlsrv

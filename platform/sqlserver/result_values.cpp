@@ -1,0 +1,48 @@
+// Reading the rows of translated SQL: each column as a Variant of the type
+// the translator gave it.
+#include "platform/sqlserver/result_values.h"
+
+#include <cstdint>
+#include <limits>
+#include <string_view>
+
+#include "platform/sqlserver/types.h"
+
+namespace sqlsrv {
+
+com::Variant DecodeValue(sqlite3_stmt* s, int i, const OutputColumn& c) {
+  const int t = sqlite3_column_type(s, i);
+  if (t == SQLITE_NULL) return com::Variant::Null();
+  if (c.column) {
+    switch (t) {
+      case SQLITE_INTEGER: return FromStoredInteger(sqlite3_column_int64(s, i), *c.column);
+      case SQLITE_FLOAT: return FromStoredReal(sqlite3_column_double(s, i), *c.column);
+      default: {
+        const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(s, i));
+        return FromStoredText(std::string_view(p, static_cast<std::size_t>(sqlite3_column_bytes(s, i))), *c.column);
+      }
+    }
+  }
+  switch (c.type) {
+    case VT::kBit: case VT::kBool: return com::Variant::Bool(sqlite3_column_int64(s, i) != 0);
+    case VT::kMoney: return com::Variant::Currency(sqlite3_column_int64(s, i));
+    case VT::kDate: return com::Variant::Date(OleDateFromText(reinterpret_cast<const char*>(sqlite3_column_text(s, i))));
+    case VT::kInt:
+      if (t == SQLITE_INTEGER) {
+        const std::int64_t v = sqlite3_column_int64(s, i);
+        if (v >= std::numeric_limits<std::int32_t>::min() && v <= std::numeric_limits<std::int32_t>::max()) {
+          return com::Variant::I4(static_cast<std::int32_t>(v));
+        }
+        return com::Variant::I8(v);
+      }
+      break;
+    case VT::kFloat: case VT::kDecimal: return com::Variant::R8(sqlite3_column_double(s, i));
+    default: break;
+  }
+  if (t == SQLITE_INTEGER) return com::Variant::I4(static_cast<std::int32_t>(sqlite3_column_int64(s, i)));
+  if (t == SQLITE_FLOAT) return com::Variant::R8(sqlite3_column_double(s, i));
+  const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(s, i));
+  return com::Variant::Text(std::string_view(p, static_cast<std::size_t>(sqlite3_column_bytes(s, i))));
+}
+
+}  // namespace sqlsrv

@@ -1,0 +1,145 @@
+// The row inserter: identity values, defaults, conversions and the NOT
+// NULL check of each row, then one prepared INSERT.
+#include <sqlite3.h>
+
+#include <cstdint>
+
+#include "platform/sqlserver/engine_internal.h"
+#include "platform/sqlserver/errors.h"
+#include "platform/sqlserver/result_values.h"
+
+namespace sqlsrv {
+
+RowInserter::RowInserter(EngineCore& engine, const TableMeta& table, std::vector<int> targets, bool explicit_identity)
+    : engine_(engine), table_(table), targets_(std::move(targets)), explicit_identity_(explicit_identity),
+      identity_column_(table.IdentityColumn()) {
+  slot_of_column_.assign(table.columns.size(), -1);
+  changed_.assign(targets_.size(), 0);
+  for (std::size_t i = 0; i < targets_.size(); ++i) slot_of_column_[static_cast<std::size_t>(targets_[i])] = static_cast<int>(i);
+  if (identity_column_ >= 0) {
+    const ColumnMeta& c = table.columns[static_cast<std::size_t>(identity_column_)];
+    last_identity_ = engine.catalog().LastIdentity(table.id);
+    next_identity_ = last_identity_ ? *last_identity_ + c.step : c.seed;
+  }
+  // Defaults of the columns no value is given for, evaluated once.
+  defaults_.assign(table.columns.size(), Stored());
+  std::vector<const ast::Expr*> exprs;
+  std::vector<int> owners;
+  for (std::size_t i = 0; i < table.columns.size(); ++i) {
+    if (slot_of_column_[i] < 0 && table.columns[i].default_value) {
+      exprs.push_back(table.columns[i].default_value.get());
+      owners.push_back(static_cast<int>(i));
+    }
+  }
+  if (!exprs.empty()) {
+    Translator tr(engine.catalog(), engine.state());
+    TranslatedSelect c = tr.Constants(exprs);
+    Stmt st(engine.db(), c.sql);
+    const int rc = st.StepRaw();
+    if (rc != SQLITE_ROW) throw engine.StepError(rc, "INSERT", &table);
+    for (std::size_t k = 0; k < owners.size(); ++k) {
+      const ColumnMeta& col = table.columns[static_cast<std::size_t>(owners[k])];
+      ToStored(DecodeValue(st.get(), static_cast<int>(k), c.columns[k]), col.type,
+               &defaults_[static_cast<std::size_t>(owners[k])], {table.name, col.name});
+    }
+  }
+  std::string sql = "INSERT INTO " + QuoteSqlite(table.name) + " (";
+  std::string params;
+  for (std::size_t i = 0; i < table.columns.size(); ++i) {
+    sql += (i ? ", " : "") + QuoteSqlite(table.columns[i].name);
+    params += i ? ", ?" : "?";
+  }
+  insert_ = Stmt(engine.db(), sql + ") VALUES (" + params + ")");
+}
+
+void RowInserter::Insert(const std::vector<com::Variant>& values) {
+  failed_column_.clear();
+  bool generated = false;
+  std::int64_t given_identity = 0;
+  for (std::size_t i = 0; i < table_.columns.size(); ++i) {
+    const ColumnMeta& c = table_.columns[i];
+    const int slot = slot_of_column_[i];
+    const Stored* v = &scratch_;
+    if (slot >= 0) {
+      bool changed = false;
+      try {
+        ToStored(values[static_cast<std::size_t>(slot)], c.type, &scratch_, {table_.name, c.name}, allow_truncation_,
+                 &changed);
+      } catch (const com::Error&) {
+        failed_column_ = c.name;
+        throw;
+      }
+      if (changed) ++changed_[static_cast<std::size_t>(slot)];
+      if (static_cast<int>(i) == identity_column_ && scratch_.kind == Stored::kInteger) given_identity = scratch_.i;
+    } else if (static_cast<int>(i) == identity_column_) {
+      scratch_.kind = Stored::kInteger;
+      scratch_.i = next_identity_;
+      const std::int64_t max = c.type.type == SqlType::kInt ? 2147483647LL : c.type.type == SqlType::kSmallInt ? 32767 : c.type.type == SqlType::kTinyInt ? 255 : INT64_MAX;
+      if (next_identity_ > max || next_identity_ < -max - 1) {
+        throw SqlErr(8115, "Arithmetic overflow error converting IDENTITY to data type " + TypeDisplayName(c.type) + ".");
+      }
+      generated = true;
+    } else {
+      v = &defaults_[i];
+    }
+    if (v->kind == Stored::kNull && !c.nullable) {
+      failed_column_ = c.name;
+      throw SqlErr(kNotNull, "Cannot insert the value NULL into column '" + c.name + "', table '" +
+                                 QualifiedName(engine_.database(), table_.name) + "'; column does not allow nulls. INSERT fails.");
+    }
+    Bind(insert_, static_cast<int>(i + 1), *v);
+  }
+  const int rc = insert_.StepRaw();
+  insert_.Reset();
+  if (rc != SQLITE_DONE) {
+    if (rc == SQLITE_CONSTRAINT_FOREIGNKEY) {
+      // Name the foreign key whose referenced row is missing.
+      for (const auto& fk : table_.foreign_keys) {
+        std::string probe = "SELECT 1 FROM " + QuoteSqlite(fk.ref_table) + " WHERE ";
+        std::vector<com::Variant> keys;
+        bool has_null = false;
+        for (std::size_t k = 0; k < fk.columns.size(); ++k) {
+          const int slot = slot_of_column_[static_cast<std::size_t>(fk.columns[k])];
+          com::Variant key = slot >= 0 ? values[static_cast<std::size_t>(slot)] : com::Variant::Null();
+          has_null = has_null || key.IsNull();
+          keys.push_back(key);
+          probe += (k ? " AND " : "") + QuoteSqlite(fk.ref_columns[k]) + " = ?";
+        }
+        if (has_null) continue;
+        const TableMeta* parent = engine_.catalog().FindTable(fk.ref_table);
+        Stmt p(engine_.db(), probe + " LIMIT 1");
+        for (std::size_t k = 0; k < keys.size(); ++k) {
+          Stored s;
+          const ColumnMeta& pc = parent ? parent->columns[static_cast<std::size_t>(parent->Find(fk.ref_columns[k]))]
+                                        : table_.columns[static_cast<std::size_t>(fk.columns[k])];
+          ToStored(keys[k], pc.type, &s, {});
+          Bind(p, static_cast<int>(k + 1), s);
+        }
+        if (!p.Step()) {
+          failed_column_ = table_.columns[static_cast<std::size_t>(fk.columns[0])].name;
+          throw SqlErr(kConstraint, "INSERT statement conflicted with COLUMN FOREIGN KEY constraint '" + fk.name +
+                                        "'. The conflict occurred in database '" + engine_.database() + "', table '" +
+                                        fk.ref_table + "', column '" + fk.ref_columns[0] + "'.");
+        }
+      }
+    }
+    throw engine_.StepError(rc, "INSERT", &table_);
+  }
+  ++rows_;
+  if (generated) {
+    last_identity_ = next_identity_;
+    next_identity_ += table_.columns[static_cast<std::size_t>(identity_column_)].step;
+  } else if (explicit_identity_) {
+    const std::int64_t step = table_.columns[static_cast<std::size_t>(identity_column_)].step;
+    if (!last_identity_ || (step > 0 ? given_identity > *last_identity_ : given_identity < *last_identity_)) {
+      last_identity_ = given_identity;
+      next_identity_ = given_identity + step;
+    }
+  }
+}
+
+void RowInserter::Finish() {
+  if (identity_column_ >= 0 && rows_ > 0) engine_.catalog().SetLastIdentity(table_.id, last_identity_);
+}
+
+}  // namespace sqlsrv
