@@ -1,0 +1,245 @@
+#include "platform/sqlserver/tds/results.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "platform/com/unicode.h"
+#include "platform/sqlserver/tds/login.h"
+#include "platform/sqlserver/tds/tokens.h"
+
+namespace sqlsrv::tds {
+namespace {
+
+// The longest varchar/nvarchar value a non-text column carries, in bytes.
+constexpr std::uint32_t kMaxShortBytes = 8000;
+
+bool IsBlob(std::uint8_t type) { return type == kText || type == kNText; }
+bool IsShortText(std::uint8_t type) {
+  return type == kBigVarChar || type == kBigChar || type == kNVarChar || type == kNChar;
+}
+
+WireColumn FromColumnType(const std::string& name, const ColumnType& t) {
+  WireColumn c{name, 0, 0, 0, true};
+  switch (t.type) {
+    case SqlType::kBit: c.type = kBitN, c.size = 1; break;
+    case SqlType::kTinyInt: c.type = kIntN, c.size = 1; break;
+    case SqlType::kSmallInt: c.type = kIntN, c.size = 2; break;
+    case SqlType::kInt: c.type = kIntN, c.size = 4; break;
+    case SqlType::kBigInt: c.type = kIntN, c.size = 8; break;
+    case SqlType::kMoney: c.type = kMoneyN, c.size = 8; break;
+    case SqlType::kSmallMoney: c.type = kMoneyN, c.size = 4; break;
+    case SqlType::kReal: c.type = kFltN, c.size = 4; break;
+    case SqlType::kFloat: case SqlType::kDecimal: c.type = kFltN, c.size = 8; break;
+    case SqlType::kDateTime: c.type = kDateTimeN, c.size = 8; break;
+    case SqlType::kSmallDateTime: c.type = kDateTimeN, c.size = 4; break;
+    case SqlType::kChar:
+    case SqlType::kVarChar:
+      c.type = t.length < 0 ? kBigVarChar : (t.type == SqlType::kChar ? kBigChar : kBigVarChar);
+      c.size = t.length < 0 ? kMaxShortBytes : static_cast<std::uint32_t>(t.length);
+      break;
+    case SqlType::kNChar:
+    case SqlType::kNVarChar:
+      c.type = t.length < 0 ? kNVarChar : (t.type == SqlType::kNChar ? kNChar : kNVarChar);
+      c.size = t.length < 0 ? kMaxShortBytes : static_cast<std::uint32_t>(t.length) * 2;
+      break;
+    case SqlType::kText: c.type = kText, c.size = 0x7FFFFFFF; break;
+    case SqlType::kNText: c.type = kNText, c.size = 0x7FFFFFFE; break;
+  }
+  return c;
+}
+
+}  // namespace
+
+std::vector<WireColumn> WireColumnsOf(const std::vector<OutputColumn>& columns) {
+  std::vector<WireColumn> out;
+  for (const OutputColumn& oc : columns) {
+    if (oc.column) {
+      out.push_back(FromColumnType(oc.name, *oc.column));
+      continue;
+    }
+    WireColumn c{oc.name, kIntN, 4, 0, true};
+    switch (oc.type) {
+      case VT::kBit: case VT::kBool: c.type = kBitN, c.size = 1; break;
+      case VT::kMoney: c.type = kMoneyN, c.size = 8; break;
+      case VT::kDecimal: case VT::kFloat: c.type = kFltN, c.size = 8; break;
+      case VT::kString: c.type = kNVarChar, c.size = kMaxShortBytes; break;
+      case VT::kDate: c.type = kDateTimeN, c.size = 8; break;
+      default: break;  // int, and a column of nulls
+    }
+    out.push_back(c);
+  }
+  return out;
+}
+
+void DateTimeParts(double ole_date, std::int32_t* days, std::uint32_t* ticks) {
+  // An automation date counts days from 1899-12-30; before it, the day is
+  // negative and the time of day still counts forward.
+  const double day = std::trunc(ole_date);
+  const double fraction = std::fabs(ole_date - day);
+  std::int64_t t = std::llround(fraction * 86400.0 * 300.0);
+  std::int64_t d = static_cast<std::int64_t>(day) - 2;
+  if (t >= 86400LL * 300) {
+    t -= 86400LL * 300;
+    ++d;
+  }
+  *days = static_cast<std::int32_t>(d);
+  *ticks = static_cast<std::uint32_t>(t);
+}
+
+double OleDateOf(std::int32_t days, std::uint32_t ticks) {
+  const double day = static_cast<double>(days) + 2;
+  const double fraction = static_cast<double>(ticks) / (86400.0 * 300.0);
+  return day >= 0 ? day + fraction : day - fraction;
+}
+
+ResultWriter::ResultWriter(std::vector<WireColumn> columns, std::uint32_t tds_version)
+    : columns_(std::move(columns)), tds_version_(tds_version), code_page_(std::make_unique<com::CodePage>("CP936")) {}
+
+ResultWriter::~ResultWriter() = default;
+
+void ResultWriter::WriteColMetadata(Writer& w) const {
+  w.U8(kColMetadata);
+  w.U16(static_cast<std::uint16_t>(columns_.size()));
+  for (const WireColumn& c : columns_) {
+    if (tds_version_ >= kTds72) {
+      w.U32(c.user_type);
+    } else {
+      w.U16(c.user_type);
+    }
+    w.U16(c.nullable ? 0x0001 : 0x0000);
+    w.U8(c.type);
+    if (IsBlob(c.type)) {
+      w.U32(c.size);
+      w.Bytes(std::span<const std::uint8_t>(kCollation));
+      if (tds_version_ >= kTds72) {
+        w.U8(0);  // no table name parts
+      } else {
+        w.U16(0);
+      }
+    } else if (IsShortText(c.type)) {
+      w.U16(static_cast<std::uint16_t>(c.size));
+      w.Bytes(std::span<const std::uint8_t>(kCollation));
+    } else {
+      w.U8(static_cast<std::uint8_t>(c.size));
+    }
+    w.BVarChar(c.name);
+  }
+}
+
+void ResultWriter::WriteRow(Writer& w, const dts::Row& row) {
+  bool any_null = false;
+  for (const auto& v : row) any_null = any_null || v.IsNull() || v.IsEmpty();
+  if (any_null && tds_version_ >= kTds73) {
+    w.U8(kNbcRow);
+    std::vector<std::uint8_t> bitmap((columns_.size() + 7) / 8, 0);
+    for (std::size_t i = 0; i < columns_.size(); ++i) {
+      if (i < row.size() && (row[i].IsNull() || row[i].IsEmpty())) {
+        bitmap[i / 8] = static_cast<std::uint8_t>(bitmap[i / 8] | 1u << (i % 8));
+      }
+    }
+    w.Bytes(bitmap);
+    for (std::size_t i = 0; i < columns_.size(); ++i) {
+      if (!(bitmap[i / 8] & 1u << (i % 8))) WriteValue(w, columns_[i], i < row.size() ? row[i] : com::Variant::Null());
+    }
+    return;
+  }
+  w.U8(kRow);
+  for (std::size_t i = 0; i < columns_.size(); ++i) {
+    WriteValue(w, columns_[i], i < row.size() ? row[i] : com::Variant::Null());
+  }
+}
+
+void ResultWriter::WriteValue(Writer& w, const WireColumn& c, const com::Variant& v) {
+  const bool null = v.IsNull() || v.IsEmpty();
+  switch (c.type) {
+    case kIntN:
+      if (null) return w.U8(0);
+      w.U8(static_cast<std::uint8_t>(c.size));
+      switch (c.size) {
+        case 1: w.U8(static_cast<std::uint8_t>(v.ToInt64())); break;
+        case 2: w.U16(static_cast<std::uint16_t>(v.ToInt64())); break;
+        case 4: w.U32(static_cast<std::uint32_t>(v.ToInt64())); break;
+        default: w.U64(static_cast<std::uint64_t>(v.ToInt64())); break;
+      }
+      return;
+    case kBitN:
+      if (null) return w.U8(0);
+      w.U8(1);
+      return w.U8(v.ToBool() ? 1 : 0);
+    case kMoneyN: {
+      if (null) return w.U8(0);
+      const std::int64_t units =
+          v.type() == com::VarType::kCurrency ? v.integer() : std::llround(v.ToDouble() * 10000.0);
+      w.U8(static_cast<std::uint8_t>(c.size));
+      if (c.size == 4) return w.U32(static_cast<std::uint32_t>(units));
+      w.U32(static_cast<std::uint32_t>(static_cast<std::uint64_t>(units) >> 32));
+      return w.U32(static_cast<std::uint32_t>(units));
+    }
+    case kFltN: {
+      if (null) return w.U8(0);
+      w.U8(static_cast<std::uint8_t>(c.size));
+      if (c.size == 4) {
+        const float f = static_cast<float>(v.ToDouble());
+        std::uint32_t bits;
+        std::memcpy(&bits, &f, sizeof bits);
+        return w.U32(bits);
+      }
+      const double d = v.ToDouble();
+      std::uint64_t bits;
+      std::memcpy(&bits, &d, sizeof bits);
+      return w.U64(bits);
+    }
+    case kDateTimeN: {
+      if (null) return w.U8(0);
+      std::int32_t days = 0;
+      std::uint32_t ticks = 0;
+      DateTimeParts(v.type() == com::VarType::kDate ? v.real() : v.ToDouble(), &days, &ticks);
+      w.U8(static_cast<std::uint8_t>(c.size));
+      if (c.size == 4) {
+        w.U16(static_cast<std::uint16_t>(days));
+        return w.U16(static_cast<std::uint16_t>(ticks / (300 * 60)));
+      }
+      w.U32(static_cast<std::uint32_t>(days));
+      return w.U32(ticks);
+    }
+    case kBigVarChar:
+    case kBigChar: {
+      if (null) return w.U16(0xFFFF);
+      std::string bytes;
+      code_page_->FromUtf8Lossy(v.ToText(), &bytes);
+      if (bytes.size() > kMaxShortBytes) bytes.resize(kMaxShortBytes);
+      w.U16(static_cast<std::uint16_t>(bytes.size()));
+      return w.Bytes(bytes);
+    }
+    case kNVarChar:
+    case kNChar: {
+      if (null) return w.U16(0xFFFF);
+      std::u16string units = ToUtf16(v.ToText());
+      if (units.size() > kMaxShortBytes / 2) units.resize(kMaxShortBytes / 2);
+      w.U16(static_cast<std::uint16_t>(units.size() * 2));
+      for (char16_t u : units) w.U16(static_cast<std::uint16_t>(u));
+      return;
+    }
+    case kText:
+    case kNText: {
+      if (null) return w.U8(0);
+      w.U8(16);
+      for (int i = 0; i < 16; ++i) w.U8(0xFF);  // text pointer
+      for (int i = 0; i < 8; ++i) w.U8(0xFF);   // timestamp
+      if (c.type == kText) {
+        std::string bytes;
+        code_page_->FromUtf8Lossy(v.ToText(), &bytes);
+        w.U32(static_cast<std::uint32_t>(bytes.size()));
+        return w.Bytes(bytes);
+      }
+      const std::u16string units = ToUtf16(v.ToText());
+      w.U32(static_cast<std::uint32_t>(units.size() * 2));
+      for (char16_t u : units) w.U16(static_cast<std::uint16_t>(u));
+      return;
+    }
+    default:
+      throw ProtocolError("no wire form for column type " + std::to_string(c.type));
+  }
+}
+
+}  // namespace sqlsrv::tds

@@ -1,0 +1,89 @@
+// Result sets on the wire: COLMETADATA describing the columns, then a ROW
+// (or, from TDS 7.3 on, an NBCROW when it saves room) per row. Each engine
+// column type travels as the TDS type SQL Server uses for it: int types as
+// INTN, bit as BITN, money as MONEYN, float and real (and decimal, which the
+// engine keeps as a double) as FLTN, datetime as DATETIMN, varchar and char
+// in the server code page (CP936) with its collation, nvarchar and nchar as
+// UTF-16, text and ntext as TEXT and NTEXT.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/dts/driver.h"
+#include "platform/sqlserver/result_column.h"
+#include "platform/sqlserver/tds/wire.h"
+
+namespace com {
+class CodePage;
+}
+
+namespace sqlsrv::tds {
+
+struct WireColumn {
+  std::string name;
+  std::uint8_t type = 0;      // TDS type
+  std::uint32_t size = 0;     // the length byte(s) of TYPE_INFO
+  std::uint16_t user_type = 0;
+  bool nullable = true;
+};
+
+// The wire form of a result's columns.
+std::vector<WireColumn> WireColumnsOf(const std::vector<OutputColumn>& columns);
+
+class ResultWriter {
+ public:
+  ResultWriter(std::vector<WireColumn> columns, std::uint32_t tds_version);
+  ~ResultWriter();
+  ResultWriter(const ResultWriter&) = delete;
+  ResultWriter& operator=(const ResultWriter&) = delete;
+
+  void WriteColMetadata(Writer& w) const;
+  // One row, its values converted to the columns' types.
+  void WriteRow(Writer& w, const dts::Row& row);
+
+ private:
+  void WriteValue(Writer& w, const WireColumn& c, const com::Variant& v);
+  std::vector<WireColumn> columns_;
+  std::uint32_t tds_version_;
+  std::unique_ptr<com::CodePage> code_page_;
+};
+
+// The TDS type codes the server uses.
+enum TdsType : std::uint8_t {
+  kText = 0x23,
+  kIntN = 0x26,
+  kNText = 0x63,
+  kBitN = 0x68,
+  kDecimalN = 0x6A,
+  kNumericN = 0x6C,
+  kFltN = 0x6D,
+  kMoneyN = 0x6E,
+  kDateTimeN = 0x6F,
+  kBigVarBinary = 0xA5,
+  kBigVarChar = 0xA7,
+  kBigBinary = 0xAD,
+  kBigChar = 0xAF,
+  kNVarChar = 0xE7,
+  kNChar = 0xEF,
+  // Fixed-length forms a client may use in a bulk load's column metadata.
+  kInt1 = 0x30,
+  kBit = 0x32,
+  kInt2 = 0x34,
+  kInt4 = 0x38,
+  kDateTime4 = 0x3A,
+  kFlt4 = 0x3B,
+  kMoney = 0x3C,
+  kDateTime = 0x3D,
+  kFlt8 = 0x3E,
+  kMoney4 = 0x7A,
+  kInt8 = 0x7F,
+};
+
+// Days since 1900-01-01 and 1/300 s ticks of an automation date, and back.
+void DateTimeParts(double ole_date, std::int32_t* days, std::uint32_t* ticks);
+double OleDateOf(std::int32_t days, std::uint32_t ticks);
+
+}  // namespace sqlsrv::tds

@@ -1,0 +1,421 @@
+#include "platform/sqlserver/tds/session.h"
+
+#include <optional>
+#include <regex>
+#include <vector>
+
+#include "platform/com/error.h"
+#include "platform/com/names.h"
+#include "platform/sqlserver/engine.h"
+#include "platform/sqlserver/errors.h"
+#include "platform/sqlserver/server.h"
+#include "platform/sqlserver/tds/bulk.h"
+#include "platform/sqlserver/tds/login.h"
+#include "platform/sqlserver/tds/results.h"
+#include "platform/sqlserver/tds/tokens.h"
+#include "platform/sqlserver/tds/wire.h"
+
+namespace sqlsrv::tds {
+namespace {
+
+// DONE's current-command codes for the statements a batch reports.
+constexpr std::uint16_t kCmdSelect = 0xC1, kCmdInsert = 0xC3, kCmdDelete = 0xC4, kCmdUpdate = 0xC5;
+
+class Session {
+ public:
+  Session(Channel& channel, const EndpointConfig& config, const std::atomic<bool>& stopping)
+      : channel_(channel), config_(config), stopping_(stopping) {}
+
+  void Run(const std::string& refuse);
+
+ private:
+  bool Handshake(const std::string& refuse);
+  void OnBatch(const Message& m);
+  void OnBulkLoad(Packet first);
+  void OnAttention();
+  void RunSql(const std::string& sql);
+  bool UseDatabase(const std::string& name, Writer& w);
+  void ListDatabases(Writer& w);
+  void TransactionChange(Writer& w, int before);
+  void Error(Writer& w, std::int32_t number, const std::string& text, const std::string& procedure = "");
+  void Send(Writer& w) { channel_.Write(PacketType::kReply, w.data()); }
+  std::uint16_t InTransaction() const { return engine_ && engine_->trancount() > 0 ? kDoneInTransaction : 0; }
+
+  Channel& channel_;
+  const EndpointConfig& config_;
+  const std::atomic<bool>& stopping_;
+  std::uint32_t tds_ = kTds71;
+  std::unique_ptr<Server> server_;
+  std::unique_ptr<Engine> engine_;
+  std::string login_, host_;
+  std::optional<InsertBulk> pending_bulk_;
+  std::uint64_t transaction_ = 0;  // descriptor of the open transaction (TDS 7.2+)
+  std::uint64_t next_transaction_ = 1;
+};
+
+void Session::Error(Writer& w, std::int32_t number, const std::string& text, const std::string& procedure) {
+  ServerMessage m;
+  m.number = number;
+  m.severity = SeverityOf(number);
+  if (m.severity <= 10) m.severity = 16;
+  m.text = text;
+  m.server = config_.server_name;
+  m.procedure = procedure;
+  WriteMessage(w, m, tds_);
+}
+
+bool Session::Handshake(const std::string& refuse) {
+  auto first = channel_.ReadMessage(64 * 1024, config_.login_timeout_ms);
+  if (!first) return false;
+  if (first->type == PacketType::kPrelogin) {
+    const PreloginRequest request = ParsePrelogin(first->data);
+    const auto response = PreloginResponse();
+    channel_.Write(PacketType::kReply, response);
+    if (request.encryption == Encryption::kRequired || request.encryption == Encryption::kOn) {
+      // No encryption is offered; a client that needs it gives up here.
+      if (config_.log) config_.log("客户端要求加密连接，本服务器不提供加密，已拒绝");
+    }
+    first = channel_.ReadMessage(64 * 1024, config_.login_timeout_ms);
+    if (!first) return false;
+  }
+  if (first->type != PacketType::kLogin7) throw ProtocolError("expected LOGIN7");
+  const Login7 login = ParseLogin7(first->data);
+  tds_ = login.tds_version >= kTds74 ? kTds74 : login.tds_version >= kTds73 ? kTds73
+       : login.tds_version >= kTds72 ? kTds72 : kTds71;
+  Writer w;
+  if (!refuse.empty()) {
+    Error(w, 17809, refuse);
+    WriteDone(w, kDone, kDoneError, 0, 0, tds_);
+    Send(w);
+    return false;
+  }
+  try {
+    server_ = std::make_unique<Server>(config_.folder);
+    server_->Authenticate(login.user, login.password);
+  } catch (const com::Error& e) {
+    ServerMessage m{e.number(), 1, 14, e.description(), config_.server_name, "", 1};
+    WriteMessage(w, m, tds_);
+    WriteDone(w, kDone, kDoneError, 0, 0, tds_);
+    Send(w);
+    if (config_.log) config_.log("登录失败：" + login.user + "（" + e.description() + "）");
+    return false;
+  }
+  login_ = login.user;
+  host_ = login.host;
+  const std::string database = login.database.empty() ? "master" : login.database;
+  if (!UseDatabase(database, w)) {
+    WriteDone(w, kDone, kDoneError, 0, 0, tds_);
+    Send(w);
+    return false;
+  }
+  WriteEnvChangeBytes(w, EnvType::kCollation, kCollation, {});
+  WriteEnvChange(w, EnvType::kLanguage, "us_english", "");
+  WriteMessage(w, {5703, 1, 0, "Changed language setting to us_english.", config_.server_name, "", 1}, tds_);
+  WriteLoginAck(w, tds_);
+  const std::size_t asked = login.packet_size;
+  const std::size_t size = asked < 512 ? kDefaultPacketSize : std::min(asked, kMaxPacketSize);
+  WriteEnvChange(w, EnvType::kPacketSize, std::to_string(size), std::to_string(kDefaultPacketSize));
+  WriteDone(w, kDone, kDoneFinal, 0, 0, tds_);
+  Send(w);
+  channel_.set_packet_size(size);
+  return true;
+}
+
+bool Session::UseDatabase(const std::string& name, Writer& w) {
+  const auto file = server_->DatabaseFile(name);
+  if (!file) {
+    Error(w, 4060, "Cannot open database \"" + name + "\" requested by the login. The login failed.");
+    return false;
+  }
+  std::string canonical = name;
+  for (const auto& n : server_->DatabaseNames()) {
+    if (com::SameName(n, name)) canonical = n;
+  }
+  const std::string old = engine_ ? engine_->database() : "master";
+  engine_ = std::make_unique<Engine>(*file, canonical, login_, host_);
+  WriteEnvChange(w, EnvType::kDatabase, canonical, old);
+  WriteMessage(w, {5701, 2, 0, "Changed database context to '" + canonical + "'.", config_.server_name, "", 1}, tds_);
+  return true;
+}
+
+void Session::ListDatabases(Writer& w) {
+  OutputColumn column{"name", VT::kString, ColumnType{SqlType::kNVarChar, 128}};
+  ResultWriter results(WireColumnsOf({column}), tds_);
+  results.WriteColMetadata(w);
+  std::uint64_t rows = 0;
+  for (const auto& n : server_->DatabaseNames()) {
+    results.WriteRow(w, {com::Variant::Text(n)});
+    ++rows;
+  }
+  WriteDone(w, kDone, kDoneCount | InTransaction(), kCmdSelect, rows, tds_);
+}
+
+void Session::TransactionChange(Writer& w, int before) {
+  if (tds_ < kTds72) return;
+  const int after = engine_->trancount();
+  auto descriptor = [](std::uint64_t id) {
+    std::vector<std::uint8_t> b(8);
+    for (int i = 0; i < 8; ++i) b[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(id >> (8 * i));
+    return b;
+  };
+  if (before == 0 && after > 0) {
+    transaction_ = next_transaction_++;
+    WriteEnvChangeBytes(w, EnvType::kBeginTransaction, descriptor(transaction_), {});
+  } else if (before > 0 && after == 0) {
+    // A transaction ended: committed when the batch ran to its end, else
+    // rolled back (an error inside it, or ROLLBACK).
+    WriteEnvChangeBytes(w, EnvType::kRollbackTransaction, {}, descriptor(transaction_));
+    transaction_ = 0;
+  }
+}
+
+void Session::RunSql(const std::string& sql) {
+  Writer w;
+  // Statements the endpoint answers itself: changing the database, and
+  // the list of the server's databases.
+  static const std::regex kUse(R"(^\s*use\s+(\[(?:[^\]]|\]\])+\]|"[^"]+"|\w+)\s*;?\s*$)", std::regex::icase);
+  static const std::regex kDatabases(
+      R"(^\s*select\s+name\s+from\s+(master\s*\.\s*dbo\s*\.\s*sysdatabases|sys\s*\.\s*databases|master\s*\.\s*sys\s*\.\s*databases)(\s+order\s+by\s+name)?\s*;?\s*$)",
+      std::regex::icase);
+  std::smatch m;
+  if (std::regex_match(sql, m, kUse)) {
+    std::string name = m[1];
+    if (name.front() == '[') {
+      name = name.substr(1, name.size() - 2);
+      for (std::size_t p = name.find("]]"); p != std::string::npos; p = name.find("]]", p + 1)) name.erase(p, 1);
+    } else if (name.front() == '"') {
+      name = name.substr(1, name.size() - 2);
+    }
+    const bool ok = UseDatabase(name, w);
+    WriteDone(w, kDone, ok ? kDoneFinal : kDoneError, 0, 0, tds_);
+    return Send(w);
+  }
+  if (std::regex_match(sql, kDatabases)) {
+    ListDatabases(w);
+    return Send(w);
+  }
+  if (auto bulk = [&]() -> std::optional<InsertBulk> {
+        try {
+          return ParseInsertBulk(sql);
+        } catch (const com::Error& e) {
+          Error(w, e.number(), e.description());
+          return std::nullopt;
+        }
+      }()) {
+    try {
+      for (const auto& column : engine_->DescribeTable(bulk->table)) {
+        for (const auto& name : bulk->columns) {
+          if (column.is_identity && com::SameName(column.name, name)) bulk->names_identity = true;
+        }
+      }
+      pending_bulk_ = std::move(bulk);
+      WriteDone(w, kDone, kDoneFinal | InTransaction(), 0, 0, tds_);
+    } catch (const com::Error& e) {
+      Error(w, e.number(), e.description());
+      WriteDone(w, kDone, kDoneError | InTransaction(), 0, 0, tds_);
+    }
+    return Send(w);
+  }
+  if (w.size() > 0) {  // a malformed INSERT BULK
+    WriteDone(w, kDone, kDoneError, 0, 0, tds_);
+    return Send(w);
+  }
+
+  const int before = engine_->trancount();
+  BatchOutput out;
+  std::optional<com::Error> failure;
+  try {
+    engine_->Execute(sql, &out);
+  } catch (const com::Error& e) {
+    failure = e;
+  } catch (const std::exception& e) {
+    failure = com::Error(com::ErrorNumber(0x80004005u), "Korvel", e.what());
+  }
+  // PRINT output, then each statement's rows and count, then the error.
+  // Every DONE but the batch's last says more follows.
+  for (const std::string& text : out.messages) {
+    WriteMessage(w, {0, 1, 0, text, config_.server_name, "", 1}, tds_);
+  }
+  struct Item {
+    const ResultSet* rows;  // a SELECT's rows, or null for a count
+    std::uint16_t command;
+    std::uint64_t count;
+  };
+  std::vector<Item> items;
+  for (const ResultSet& rs : out.results) items.push_back({&rs, kCmdSelect, rs.rows.size()});
+  for (const auto& a : out.affected) {
+    items.push_back({nullptr, a.verb == "INSERT" ? kCmdInsert : a.verb == "UPDATE" ? kCmdUpdate : kCmdDelete,
+                     static_cast<std::uint64_t>(a.rows)});
+  }
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    const Item& item = items[i];
+    if (item.rows) {
+      ResultWriter results(WireColumnsOf(item.rows->columns), tds_);
+      results.WriteColMetadata(w);
+      for (const auto& row : item.rows->rows) results.WriteRow(w, row);
+    }
+    const bool last = i + 1 == items.size() && !failure;
+    if (last) TransactionChange(w, before);
+    WriteDone(w, kDone, static_cast<std::uint16_t>((last ? 0 : kDoneMore) | kDoneCount | InTransaction()),
+              item.command, item.count, tds_);
+  }
+  if (failure || items.empty()) {
+    if (failure) Error(w, failure->number(), failure->description());
+    TransactionChange(w, before);
+    WriteDone(w, kDone, static_cast<std::uint16_t>((failure ? kDoneError : kDoneFinal) | InTransaction()), 0, 0,
+              tds_);
+  }
+  Send(w);
+}
+
+void Session::OnBatch(const Message& m) {
+  Reader r(m.data);
+  if (tds_ >= kTds72) {
+    const std::uint32_t headers = r.U32();
+    if (headers < 4 || headers > m.data.size()) throw ProtocolError("ALL_HEADERS length out of range");
+    r.Skip(headers - 4);
+  }
+  if (r.remaining() % 2) throw ProtocolError("SQL batch of an odd number of bytes");
+  const std::string sql = r.Ucs2(r.remaining() / 2);
+  pending_bulk_.reset();
+  RunSql(sql);
+}
+
+void Session::OnBulkLoad(Packet first) {
+  Writer w;
+  if (!pending_bulk_) throw ProtocolError("bulk-load data without INSERT BULK");
+  const InsertBulk bulk = std::move(*pending_bulk_);
+  pending_bulk_.reset();
+  // The message's pieces, packet by packet; the load reads them as it goes,
+  // so a load of any size takes the memory of a packet and a row.
+  bool first_given = false, ended = first.end_of_message, attention = false;
+  PieceSource source = [&]() -> std::vector<std::uint8_t> {
+    if (!first_given) {
+      first_given = true;
+      if (!first.payload.empty()) return std::move(first.payload);
+    }
+    while (!ended) {
+      auto p = channel_.ReadPacket(config_.login_timeout_ms * 4);
+      if (!p) throw IoError("connection closed in the middle of a bulk load");
+      if (p->type == PacketType::kAttention) {
+        attention = true;
+        ended = true;
+        break;
+      }
+      if (p->type != PacketType::kBulkLoad) throw ProtocolError("packet type changed in the middle of a bulk load");
+      ended = p->end_of_message;
+      if (!p->payload.empty()) return std::move(p->payload);
+    }
+    return {};
+  };
+  const int before = engine_->trancount();
+  std::int64_t rows = 0;
+  try {
+    dts::BulkLoadOptions options;
+    // A client that names the identity column sends its values.
+    options.keep_identity = bulk.keep_identity || bulk.names_identity;
+    options.check_constraints = true;
+    std::unique_ptr<dts::BulkWriter> writer;
+    try {
+      writer = engine_->OpenBulkLoad(bulk.table, bulk.columns, options);
+    } catch (...) {
+      // The client sends its rows whatever the server said; they are read
+      // and dropped so that the connection stays in step.
+      while (!source().empty()) {
+      }
+      throw;
+    }
+    ReadBulkRows(
+        source, bulk.columns.size(),
+        [&](const dts::Row& row) {
+          writer->Write(row);
+          ++rows;
+        },
+        config_.max_value_bytes, tds_ >= kTds72);
+    if (attention) throw SqlErr(3621, "The statement has been terminated.");
+    writer->Finish();
+  } catch (const com::Error& e) {
+    if (attention) return OnAttention();
+    Error(w, e.number(), e.description());
+    TransactionChange(w, before);
+    WriteDone(w, kDone, static_cast<std::uint16_t>(kDoneError | InTransaction()), 0, 0, tds_);
+    return Send(w);
+  }
+  TransactionChange(w, before);
+  WriteDone(w, kDone, static_cast<std::uint16_t>(kDoneCount | InTransaction()), kCmdInsert,
+            static_cast<std::uint64_t>(rows), tds_);
+  Send(w);
+}
+
+void Session::OnAttention() {
+  Writer w;
+  WriteDone(w, kDone, kDoneAttention, 0, 0, tds_);
+  Send(w);
+}
+
+void Session::Run(const std::string& refuse) {
+  if (!Handshake(refuse)) return;
+  while (!stopping_) {
+    auto packet = channel_.ReadPacket(1000);
+    if (!packet) return;  // the client left
+    switch (packet->type) {
+      case PacketType::kSqlBatch: {
+        Message m{packet->type, std::move(packet->payload)};
+        while (!packet->end_of_message) {
+          packet = channel_.ReadPacket(config_.login_timeout_ms);
+          if (!packet) return;
+          if (packet->type == PacketType::kAttention) {
+            OnAttention();
+            goto next;
+          }
+          if (packet->type != PacketType::kSqlBatch) throw ProtocolError("packet type changed in a SQL batch");
+          if (m.data.size() + packet->payload.size() > config_.max_message_bytes) {
+            throw ProtocolError("SQL batch longer than the server accepts");
+          }
+          m.data.insert(m.data.end(), packet->payload.begin(), packet->payload.end());
+        }
+        OnBatch(m);
+        break;
+      }
+      case PacketType::kBulkLoad:
+        OnBulkLoad(std::move(*packet));
+        break;
+      case PacketType::kAttention:
+        OnAttention();
+        break;
+      default: {
+        // RPC, transaction manager and the rest are not offered: drain the
+        // message and say so.
+        while (!packet->end_of_message) {
+          packet = channel_.ReadPacket(config_.login_timeout_ms);
+          if (!packet) return;
+        }
+        Writer w;
+        Error(w, 2812, "This server runs SQL batches only; remote procedure calls and transaction manager requests "
+                       "are not supported.");
+        WriteDone(w, kDone, kDoneError, 0, 0, tds_);
+        Send(w);
+      }
+    }
+  next:;
+  }
+}
+
+}  // namespace
+
+void ServeConnection(Channel& channel, const EndpointConfig& config, const std::atomic<bool>& stopping,
+                     const std::string& refuse) {
+  try {
+    Session(channel, config, stopping).Run(refuse);
+  } catch (const ProtocolError& e) {
+    if (config.log) config.log(std::string("连接因协议错误而关闭：") + e.what());
+  } catch (const IoError& e) {
+    if (config.log) config.log(std::string("连接已断开：") + e.what());
+  } catch (const com::Error& e) {
+    if (config.log) config.log("连接因错误而关闭：" + e.description());
+  } catch (const std::exception& e) {
+    if (config.log) config.log(std::string("连接因内部错误而关闭：") + e.what());
+  }
+}
+
+}  // namespace sqlsrv::tds

@@ -1,0 +1,30 @@
+// One client connection of the TDS endpoint, from PRELOGIN to its end:
+// login against the server folder's logins, then SQL batches run by an
+// engine session of their own, bulk loads, and attention.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <functional>
+#include <string>
+
+#include "platform/sqlserver/tds/channel.h"
+
+namespace sqlsrv::tds {
+
+struct EndpointConfig {
+  std::string folder;          // the embedded server's folder
+  std::string server_name;     // how messages name the server
+  int login_timeout_ms = 30000;              // PRELOGIN and LOGIN7 must arrive within it
+  std::size_t max_message_bytes = 64u << 20; // a SQL batch
+  std::size_t max_value_bytes = 64u << 20;   // one value of a bulk load
+  std::function<void(const std::string&)> log;  // what the server tells its operator
+};
+
+// Serves the connection until the client leaves, breaks the protocol or
+// `stopping` is set; never raises. `refuse` says why to turn the login
+// away (too many connections), or is empty.
+void ServeConnection(Channel& channel, const EndpointConfig& config, const std::atomic<bool>& stopping,
+                     const std::string& refuse = "");
+
+}  // namespace sqlsrv::tds

@@ -1,0 +1,86 @@
+#include "platform/sqlserver/tds/tokens.h"
+
+#include "platform/sqlserver/tds/login.h"
+
+namespace sqlsrv::tds {
+
+void WriteLoginAck(Writer& w, std::uint32_t tds_version) {
+  Writer body;
+  body.U8(1);  // T-SQL
+  body.U32BE(tds_version);
+  body.BVarChar(kProductName);
+  const std::uint8_t version[] = {8, 0, 0x07, 0xF7};  // 8.00.2039
+  body.Bytes(version);
+  w.U8(kLoginAck);
+  w.U16(static_cast<std::uint16_t>(body.size()));
+  w.Bytes(body.data());
+}
+
+void WriteEnvChange(Writer& w, EnvType type, std::string_view new_value, std::string_view old_value) {
+  Writer body;
+  body.U8(static_cast<std::uint8_t>(type));
+  body.BVarChar(new_value);
+  body.BVarChar(old_value);
+  w.U8(kEnvChange);
+  w.U16(static_cast<std::uint16_t>(body.size()));
+  w.Bytes(body.data());
+}
+
+void WriteEnvChangeBytes(Writer& w, EnvType type, std::span<const std::uint8_t> new_value,
+                         std::span<const std::uint8_t> old_value) {
+  Writer body;
+  body.U8(static_cast<std::uint8_t>(type));
+  body.U8(static_cast<std::uint8_t>(new_value.size()));
+  body.Bytes(new_value);
+  body.U8(static_cast<std::uint8_t>(old_value.size()));
+  body.Bytes(old_value);
+  w.U8(kEnvChange);
+  w.U16(static_cast<std::uint16_t>(body.size()));
+  w.Bytes(body.data());
+}
+
+void WriteMessage(Writer& w, const ServerMessage& m, std::uint32_t tds_version) {
+  Writer body;
+  body.U32(static_cast<std::uint32_t>(m.number));
+  body.U8(m.state);
+  body.U8(m.severity);
+  // A message longer than a token can hold is cut.
+  std::string_view text = m.text.substr(0, 8000);
+  body.UsVarChar(text);
+  body.BVarChar(m.server);
+  body.BVarChar(m.procedure);
+  if (tds_version >= kTds72) {
+    body.U32(static_cast<std::uint32_t>(m.line));
+  } else {
+    body.U16(static_cast<std::uint16_t>(m.line));
+  }
+  w.U8(m.severity <= 10 ? kInfo : kError);
+  w.U16(static_cast<std::uint16_t>(body.size()));
+  w.Bytes(body.data());
+}
+
+void WriteDone(Writer& w, TokenType token, std::uint16_t status, std::uint16_t command, std::uint64_t rows,
+               std::uint32_t tds_version) {
+  w.U8(token);
+  w.U16(status);
+  w.U16(command);
+  if (tds_version >= kTds72) {
+    w.U64(rows);
+  } else {
+    w.U32(static_cast<std::uint32_t>(rows));
+  }
+}
+
+std::uint8_t SeverityOf(std::int32_t number) {
+  switch (number) {
+    case 5701: case 5703: return 0;          // context changes
+    case 18456: case 2627: case 2601: return 14;  // login, duplicate key
+    case 4060: return 11;                     // cannot open database
+    case 102: case 156: case 170: return 15;  // syntax
+    case 1205: return 13;                     // deadlock victim
+    case 3621: return 0;                      // statement terminated
+    default: return 16;
+  }
+}
+
+}  // namespace sqlsrv::tds

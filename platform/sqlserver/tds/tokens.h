@@ -1,0 +1,75 @@
+// The tokens a server sends in its replies, other than result sets
+// (results.h): LOGINACK, ENVCHANGE, INFO and ERROR, DONE and its kin.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string_view>
+
+#include "platform/sqlserver/tds/wire.h"
+
+namespace sqlsrv::tds {
+
+enum TokenType : std::uint8_t {
+  kColMetadata = 0x81,
+  kError = 0xAA,
+  kInfo = 0xAB,
+  kLoginAck = 0xAD,
+  kRow = 0xD1,
+  kNbcRow = 0xD2,
+  kEnvChange = 0xE3,
+  kDone = 0xFD,
+  kDoneProc = 0xFE,
+  kDoneInProc = 0xFF,
+};
+
+// DONE status bits.
+inline constexpr std::uint16_t kDoneFinal = 0x00;
+inline constexpr std::uint16_t kDoneMore = 0x01;
+inline constexpr std::uint16_t kDoneError = 0x02;
+inline constexpr std::uint16_t kDoneInTransaction = 0x04;
+inline constexpr std::uint16_t kDoneCount = 0x10;
+inline constexpr std::uint16_t kDoneAttention = 0x20;
+
+// ENVCHANGE types.
+enum class EnvType : std::uint8_t {
+  kDatabase = 1,
+  kLanguage = 2,
+  kCharset = 3,
+  kPacketSize = 4,
+  kCollation = 7,
+  kBeginTransaction = 8,
+  kCommitTransaction = 9,
+  kRollbackTransaction = 10,
+};
+
+// The server collation on the wire: Chinese_PRC_CI_AS, code page 936.
+inline constexpr std::uint8_t kCollation[5] = {0x04, 0x08, 0xD0, 0x00, 0x00};
+
+// The name and version the server reports at login.
+inline constexpr std::string_view kProductName = "Microsoft SQL Server";
+
+void WriteLoginAck(Writer& w, std::uint32_t tds_version);
+void WriteEnvChange(Writer& w, EnvType type, std::string_view new_value, std::string_view old_value);
+void WriteEnvChangeBytes(Writer& w, EnvType type, std::span<const std::uint8_t> new_value,
+                         std::span<const std::uint8_t> old_value);
+
+struct ServerMessage {
+  std::int32_t number = 0;
+  std::uint8_t state = 1;
+  std::uint8_t severity = 16;  // below 11: INFO, else ERROR
+  std::string_view text;
+  std::string_view server;
+  std::string_view procedure;
+  std::int32_t line = 1;
+};
+void WriteMessage(Writer& w, const ServerMessage& m, std::uint32_t tds_version);
+
+void WriteDone(Writer& w, TokenType token, std::uint16_t status, std::uint16_t command, std::uint64_t rows,
+               std::uint32_t tds_version);
+
+// SQL Server's severity for an error number: what clients show and what
+// decides whether the batch goes on.
+std::uint8_t SeverityOf(std::int32_t number);
+
+}  // namespace sqlsrv::tds

@@ -1,0 +1,258 @@
+#include "tests/support/tds_client.h"
+
+#include <sybdb.h>
+#include <sybfront.h>
+
+#include <cinttypes>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <stdexcept>
+
+#include "platform/com/unicode.h"
+
+namespace testing_support {
+
+struct TdsClient::State {
+  DBPROCESS* proc = nullptr;
+  std::vector<TdsMessage> messages;        // collected during the current call
+  std::vector<TdsMessage> login_messages;
+};
+
+namespace {
+
+std::once_flag g_init;
+// The client whose call is running on this thread (db-lib's handlers are
+// global).
+thread_local TdsClient::State* t_current = nullptr;
+
+int OnError(DBPROCESS*, int severity, int dberr, int, char* dberrstr, char* oserrstr) {
+  if (t_current) {
+    TdsMessage m;
+    m.number = dberr;
+    m.severity = severity;
+    m.text = std::string(dberrstr ? dberrstr : "") + (oserrstr ? std::string(" (") + oserrstr + ")" : "");
+    m.server = "client";
+    t_current->messages.push_back(m);
+  }
+  return INT_CANCEL;
+}
+
+int OnMessage(DBPROCESS*, DBINT number, int state, int severity, char* text, char* server, char*, int line) {
+  if (t_current) {
+    t_current->messages.push_back({static_cast<int>(number), severity, state, line, text ? text : "",
+                                   server ? server : ""});
+  }
+  return 0;
+}
+
+void Init() {
+  std::call_once(g_init, [] {
+    dbinit();
+    dberrhandle(OnError);
+    dbmsghandle(OnMessage);
+  });
+}
+
+struct Current {
+  explicit Current(TdsClient::State* s) { t_current = s; }
+  ~Current() { t_current = nullptr; }
+};
+
+std::string Money(std::int64_t units) {
+  char buf[48];
+  const std::uint64_t mag = units < 0 ? -static_cast<std::uint64_t>(units) : static_cast<std::uint64_t>(units);
+  std::snprintf(buf, sizeof buf, "%s%" PRIu64 ".%04" PRIu64, units < 0 ? "-" : "", mag / 10000, mag % 10000);
+  return buf;
+}
+
+std::string Canonical(int type, const BYTE* data, DBINT len) {
+  if (!data) return "\\N";
+  char buf[64];
+  switch (type) {
+    case SYBINT1: return std::to_string(*reinterpret_cast<const DBTINYINT*>(data));
+    case SYBINT2: return std::to_string(*reinterpret_cast<const DBSMALLINT*>(data));
+    case SYBINT4: return std::to_string(*reinterpret_cast<const DBINT*>(data));
+    case SYBINT8: return std::to_string(*reinterpret_cast<const DBBIGINT*>(data));
+    case SYBBIT: return *data ? "1" : "0";
+    case SYBMONEY: {
+      DBMONEY m;
+      std::memcpy(&m, data, sizeof m);
+      return Money(static_cast<std::int64_t>(static_cast<std::uint64_t>(static_cast<std::uint32_t>(m.mnyhigh)) << 32 |
+                                             m.mnylow));
+    }
+    case SYBMONEY4: {
+      DBMONEY4 m;
+      std::memcpy(&m, data, sizeof m);
+      return Money(m.mny4);
+    }
+    case SYBFLT8: {
+      double d;
+      std::memcpy(&d, data, sizeof d);
+      std::snprintf(buf, sizeof buf, "%.6g", d);
+      return buf;
+    }
+    case SYBREAL: {
+      float f;
+      std::memcpy(&f, data, sizeof f);
+      std::snprintf(buf, sizeof buf, "%.6g", static_cast<double>(f));
+      return buf;
+    }
+    case SYBDATETIME: {
+      DBDATETIME dt;
+      std::memcpy(&dt, data, sizeof dt);
+      return CanonicalDateTime(dt.dtdays, static_cast<std::uint32_t>(dt.dttime));
+    }
+    case SYBDATETIME4: {
+      DBDATETIME4 dt;
+      std::memcpy(&dt, data, sizeof dt);
+      return CanonicalDateTime(dt.days, static_cast<std::uint32_t>(dt.minutes) * 60 * 300);
+    }
+    default:
+      return std::string(reinterpret_cast<const char*>(data), static_cast<std::size_t>(len));
+  }
+}
+
+}  // namespace
+
+std::string CanonicalDateTime(std::int32_t days, std::uint32_t ticks) {
+  // The civil date of a day count (1970-01-01 is day 25567 after
+  // 1900-01-01), by the days-from-civil algorithm run backwards.
+  const std::int64_t z = static_cast<std::int64_t>(days) - 25567 + 719468;
+  const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+  const std::int64_t doe = z - era * 146097;
+  const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const std::int64_t mp = (5 * doy + 2) / 153;
+  const std::int64_t d = doy - (153 * mp + 2) / 5 + 1;
+  const std::int64_t m = mp < 10 ? mp + 3 : mp - 9;
+  const std::int64_t y = yoe + era * 400 + (m <= 2 ? 1 : 0);
+  const std::int64_t ms = (static_cast<std::int64_t>(ticks) * 10 + 1) / 3;  // 1/300 s to ms, rounded
+  char buf[128];
+  std::snprintf(buf, sizeof buf, "%04lld-%02lld-%02lld %02lld:%02lld:%02lld.%03lld", static_cast<long long>(y),
+                static_cast<long long>(m), static_cast<long long>(d), static_cast<long long>(ms / 3600000),
+                static_cast<long long>(ms / 60000 % 60), static_cast<long long>(ms / 1000 % 60),
+                static_cast<long long>(ms % 1000));
+  return buf;
+}
+
+TdsClient::TdsClient(const TdsLogin& login) : state_(std::make_unique<State>()) {
+  Init();
+  Current current(state_.get());
+  LOGINREC* rec = dblogin();
+  DBSETLUSER(rec, login.user.c_str());
+  DBSETLPWD(rec, login.password.c_str());
+  DBSETLAPP(rec, "korvel-tests");
+  DBSETLCHARSET(rec, "UTF-8");
+  if (!login.database.empty()) dbsetlname(rec, login.database.c_str(), DBSETDBNAME);
+  const BYTE version = login.tds_version == "7.1"   ? DBVERSION_71
+                       : login.tds_version == "7.2" ? DBVERSION_72
+                       : login.tds_version == "7.3" ? DBVERSION_73
+                                                    : DBVERSION_74;
+  dbsetlversion(rec, version);
+  dbsetlogintime(login.login_timeout_seconds);
+  const std::string server = login.host + ":" + std::to_string(login.port);
+  state_->proc = dbopen(rec, server.c_str());
+  dbloginfree(rec);
+  state_->login_messages = state_->messages;
+  if (!state_->proc) {
+    std::string why = "cannot connect to " + server;
+    for (const auto& m : state_->messages) why += "; " + std::to_string(m.number) + ": " + m.text;
+    throw std::runtime_error(why);
+  }
+  state_->messages.clear();
+}
+
+TdsClient::~TdsClient() {
+  if (state_->proc) dbclose(state_->proc);
+}
+
+const std::vector<TdsMessage>& TdsClient::login_messages() const { return state_->login_messages; }
+
+TdsBatch TdsClient::Execute(const std::string& sql) {
+  Current current(state_.get());
+  state_->messages.clear();
+  TdsBatch batch;
+  DBPROCESS* p = state_->proc;
+  if (dbcmd(p, sql.c_str()) == FAIL || dbsqlexec(p) == FAIL) batch.failed = true;
+  if (!batch.failed) {
+    RETCODE rc;
+    while ((rc = dbresults(p)) != NO_MORE_RESULTS) {
+      if (rc == FAIL) {
+        batch.failed = true;
+        continue;
+      }
+      const int columns = dbnumcols(p);
+      if (columns > 0) {
+        TdsResultSet rs;
+        for (int c = 1; c <= columns; ++c) rs.columns.emplace_back(dbcolname(p, c));
+        while (dbnextrow(p) != NO_MORE_ROWS) {
+          std::vector<std::string> row;
+          for (int c = 1; c <= columns; ++c) row.push_back(Canonical(dbcoltype(p, c), dbdata(p, c), dbdatlen(p, c)));
+          rs.rows.push_back(std::move(row));
+        }
+        batch.results.push_back(std::move(rs));
+      }
+      if (DBCOUNT(p) >= 0 && columns == 0) batch.counts.push_back(DBCOUNT(p));
+    }
+  }
+  batch.messages = state_->messages;
+  for (const auto& m : batch.messages) batch.failed = batch.failed || m.severity > 10;
+  return batch;
+}
+
+long long TdsClient::BulkCopy(const std::string& table, const std::vector<std::vector<std::optional<std::string>>>& rows,
+                              bool keep_identity, std::vector<TdsMessage>* failure) {
+  Current current(state_.get());
+  state_->messages.clear();
+  DBPROCESS* p = state_->proc;
+  auto fail = [&] {
+    if (failure) *failure = state_->messages;
+    return -1LL;
+  };
+  if (bcp_init(p, table.c_str(), nullptr, nullptr, DB_IN) == FAIL) return fail();
+  if (keep_identity && bcp_control(p, BCPKEEPIDENTITY, 1) == FAIL) return fail();
+  const std::size_t columns = rows.empty() ? 0 : rows[0].size();
+  static BYTE placeholder = 0;
+  for (std::size_t c = 0; c < columns; ++c) {
+    if (bcp_bind(p, &placeholder, 0, 0, nullptr, 0, SYBCHAR, static_cast<int>(c + 1)) == FAIL) return fail();
+  }
+  for (const auto& row : rows) {
+    for (std::size_t c = 0; c < columns; ++c) {
+      const auto& v = row[c];
+      bcp_colptr(p, v ? reinterpret_cast<BYTE*>(const_cast<char*>(v->data())) : &placeholder, static_cast<int>(c + 1));
+      bcp_collen(p, v ? static_cast<DBINT>(v->size()) : 0, static_cast<int>(c + 1));
+    }
+    if (bcp_sendrow(p) == FAIL) {
+      bcp_done(p);
+      return fail();
+    }
+  }
+  const DBINT done = bcp_done(p);
+  if (done < 0) return fail();
+  if (failure) *failure = state_->messages;
+  return done;
+}
+
+void TdsClient::Cancel() { dbcancel(state_->proc); }
+
+std::string AsUtf16(const std::string& utf8) {
+  std::u16string units;
+  com::Utf8ToUtf16(utf8, &units);
+  std::string out;
+  for (char16_t u : units) {
+    out.push_back(static_cast<char>(u & 0xFF));
+    out.push_back(static_cast<char>(u >> 8));
+  }
+  return out;
+}
+
+std::string AsCp936(const std::string& utf8) {
+  com::CodePage cp("CP936");
+  std::string out;
+  cp.FromUtf8Lossy(utf8, &out);
+  return out;
+}
+
+}  // namespace testing_support
