@@ -18,6 +18,7 @@ int CmdSql(const Argv& args);
 int CmdModels(const Argv& args);
 int CmdDescribe(const Argv& args);
 int CmdRun(const Argv& args);
+int CmdServe(const Argv& args);
 
 // The whole content of a file; raises a clear error when it cannot be read.
 std::string ReadTextFile(const std::string& path);

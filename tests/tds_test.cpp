@@ -9,9 +9,12 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <csignal>
 #include <thread>
 
 #include "platform/sqlserver/engine.h"
+#include "platform/sqlserver/sqlite.h"
+#include "platform/sqlserver/sqlite_functions.h"
 #include "platform/sqlserver/tds/listener.h"
 #include "platform/sqlserver/tds/login.h"
 #include "tests/support/files.h"
@@ -281,6 +284,155 @@ TEST_F(TdsEndpoint, AClientThatDisappearsMidTransactionLeavesNothing) {
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }
   EXPECT_EQ(Direct("select count(*) from Region"), (std::vector<std::string>{"0"}));
+}
+
+TEST_F(TdsEndpoint, ErrorsSayTheirLineAndProcedureAndOptionsTakeEffect) {
+  TdsClient client(Login());
+  const TdsBatch second = client.Execute("select 1\nselect * from Missing");
+  ASSERT_FALSE(second.messages.empty());
+  EXPECT_EQ(second.messages[0].number, 208);
+  EXPECT_EQ(second.messages[0].line, 2);
+  ASSERT_FALSE(client.Execute("create procedure Broken as\nselect 1\nselect * from Missing").failed);
+  const TdsBatch in_procedure = client.Execute("exec Broken");
+  ASSERT_FALSE(in_procedure.messages.empty());
+  EXPECT_EQ(in_procedure.messages[0].line, 3);  // counted from the CREATE PROCEDURE line
+  // Results and counts keep the order of their statements.
+  const TdsBatch mixed = client.Execute(
+      "insert into Region (Class, RegName) values (N'华东', N'上海') select RegName from Region "
+      "update Region set RegName = N'杭州'");
+  ASSERT_FALSE(mixed.failed);
+  EXPECT_EQ(mixed.counts, (std::vector<long long>{1, 1}));
+  ASSERT_EQ(mixed.results.size(), 1u);
+  // FMTONLY describes a table without its rows, as bcp clients ask it.
+  const TdsBatch described = client.Execute("SET FMTONLY ON select * from Region SET FMTONLY OFF");
+  ASSERT_EQ(described.results.size(), 1u);
+  EXPECT_TRUE(described.results[0].rows.empty());
+  EXPECT_EQ(described.results[0].columns.size(), 7u);
+  EXPECT_EQ(client.Execute("select RegName from Region").results.at(0).rows.size(), 1u);
+  // NOCOUNT hides the counts; the options clients send at login pass.
+  EXPECT_TRUE(client.Execute("SET NOCOUNT ON update Region set RegName = N'苏州'").counts.empty());
+  for (const char* option : {"SET TEXTSIZE 2147483647", "SET DATEFORMAT ymd", "SET LANGUAGE us_english",
+                             "SET TRANSACTION ISOLATION LEVEL READ COMMITTED", "SET ANSI_NULLS ON"}) {
+    EXPECT_FALSE(client.Execute(option).failed) << option;
+  }
+}
+
+// A raw TDS conversation: login, a batch that would run for minutes, an
+// attention. The server stops the batch and acknowledges at once.
+TEST_F(TdsEndpoint, AnAttentionCancelsARunningBatch) {
+  TdsClient setup(Login());
+  ASSERT_FALSE(setup.Execute("create table Numbers (n int null) insert into Numbers values (1)").failed);
+  for (int i = 0; i < 11; ++i) ASSERT_FALSE(setup.Execute("insert into Numbers select n from Numbers").failed);
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in sa{};
+  sa.sin_family = AF_INET;
+  sa.sin_port = htons(static_cast<std::uint16_t>(listener->port()));
+  inet_pton(AF_INET, "127.0.0.1", &sa.sin_addr);
+  ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa), 0);
+  auto send_message = [&](std::uint8_t type, const std::vector<std::uint8_t>& payload) {
+    std::vector<std::uint8_t> p = {type, 1, 0, 0, 0, 0, 1, 0};
+    p[2] = static_cast<std::uint8_t>((payload.size() + 8) >> 8);
+    p[3] = static_cast<std::uint8_t>(payload.size() + 8);
+    p.insert(p.end(), payload.begin(), payload.end());
+    ASSERT_EQ(::send(fd, p.data(), p.size(), MSG_NOSIGNAL), static_cast<ssize_t>(p.size()));
+  };
+  // Reads replies until a DONE whose status has all of `bits`; false on
+  // timeout.
+  auto read_until_done = [&](std::uint16_t bits) {
+    std::vector<std::uint8_t> all;
+    timeval tv{20, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+    std::uint8_t buf[4096];
+    for (;;) {
+      const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+      if (n <= 0) return false;
+      all.insert(all.end(), buf, buf + n);
+      // Within the packet payloads, a DONE token: 0xFD, status, command, count.
+      for (std::size_t i = 8; i + 3 < all.size(); ++i) {
+        if (all[i] == 0xFD && ((all[i + 1] | all[i + 2] << 8) & bits) == bits) return true;
+      }
+    }
+  };
+  send_message(0x10, sqlsrv::tds::BuildLogin7({sqlsrv::tds::kTds71, 4096, "host", "sa", EmbeddedShop::kPassword,
+                                               "app", "srv", "lib", "", "Sales60"}));
+  ASSERT_TRUE(read_until_done(0));  // the login's reply
+  std::vector<std::uint8_t> batch;
+  for (char c : std::string("select count(*) from Numbers a, Numbers b, Numbers c")) {
+    batch.push_back(static_cast<std::uint8_t>(c));
+    batch.push_back(0);
+  }
+  send_message(0x01, batch);
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  const auto started = std::chrono::steady_clock::now();
+  send_message(0x06, {});
+  EXPECT_TRUE(read_until_done(0x20));
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
+  // The connection goes on, and so does the server.
+  send_message(0x01, {'s', 0, 'e', 0, 'l', 0, 'e', 0, 'c', 0, 't', 0, ' ', 0, '1', 0});
+  EXPECT_TRUE(read_until_done(0x10));
+  ::close(fd);
+  EXPECT_FALSE(setup.Execute("select count(*) from Numbers").failed);
+}
+
+// `korvel serve` as an operator runs it, with the programs of FreeTDS as the
+// clients.
+class ServeCommand : public ::testing::Test {
+ protected:
+  ServeCommand()
+      : server({testing_support::BinDir() + "/korvel", "serve", "--server", shop.server, "--listen", "127.0.0.1:0"}) {
+    const std::string line = server.ReadLine();
+    const auto colon = line.find("127.0.0.1:");
+    if (colon == std::string::npos) throw std::runtime_error("korvel serve did not start: " + line);
+    port = std::stoi(line.substr(colon + 10));
+  }
+
+  std::string Tsql(const std::string& script) {
+    const auto r = testing_support::RunCommand(
+        "TDSVER=7.4 tsql -H 127.0.0.1 -p " + std::to_string(port) + " -U sa -P " + EmbeddedShop::kPassword +
+            " -D Sales60",
+        script + "\ngo\nexit\n");
+    return r.out + r.err;  // tsql writes the server's errors to standard error
+  }
+
+  EmbeddedShop shop;
+  testing_support::BackgroundProcess server;
+  int port = 0;
+};
+
+TEST_F(ServeCommand, TsqlAndFreebcpWorkWithIt) {
+  // freebcp in character mode, identity values kept, Chinese in the file.
+  testing_support::WriteFile(shop.dir.File("regions.txt"),
+                             "41\tPC\tsa\t2007-01-01 00:00:00\t华北\tR041\t北京\n"
+                             "42\tPC\tsa\t2007-01-01 00:00:00\t华东\tR042\t上海\n");
+  const auto bcp = testing_support::RunCommand("freebcp Region in " + testing_support::ShellQuote(shop.dir.File("regions.txt")) +
+                                               " -S 127.0.0.1:" + std::to_string(port) + " -U sa -P " +
+                                               EmbeddedShop::kPassword + " -D Sales60 -c -E");
+  EXPECT_NE(bcp.out.find("2 rows copied."), std::string::npos) << bcp.out << bcp.err;
+  const std::string out = Tsql("select RegionID, Class, RegName from Region order by RegionID");
+  EXPECT_NE(out.find("41\t华北\t北京"), std::string::npos) << out;
+  EXPECT_NE(out.find("42\t华东\t上海"), std::string::npos) << out;
+  EXPECT_NE(out.find("(2 rows affected)"), std::string::npos) << out;
+  const std::string bad = Tsql("select * from NoSuchTable");
+  EXPECT_NE(bad.find("Msg 208"), std::string::npos) << bad;
+}
+
+TEST_F(ServeCommand, StoppingRollsBackOpenTransactionsAndLeavesASoundFile) {
+  TdsLogin login;
+  login.port = port;
+  login.password = EmbeddedShop::kPassword;
+  login.database = EmbeddedShop::kDatabase;
+  TdsClient committed(login), open(login);
+  ASSERT_FALSE(committed.Execute("insert into Region (Class, RegName) values (N'华北', N'北京')").failed);
+  ASSERT_FALSE(open.Execute("begin tran insert into Region (Class, RegName) values (N'华东', N'上海')").failed);
+  EXPECT_EQ(server.Stop(SIGTERM), 0);
+  EXPECT_EQ(shop.Query("select RegName from Region"), (std::vector<std::string>{"北京"}));
+  // SQLite's own check of the database file.
+  sqlsrv::Db db(shop.database_file, /*create=*/false);
+  sqlsrv::FunctionContext context;
+  sqlsrv::RegisterFunctions(db.get(), &context);
+  sqlsrv::Stmt check(db, "PRAGMA integrity_check");
+  ASSERT_TRUE(check.Step());
+  EXPECT_EQ(check.Text(0), "ok");
 }
 
 }  // namespace

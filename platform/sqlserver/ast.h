@@ -157,7 +157,8 @@ struct Stmt {
   ExprPtr condition;                       // kIf
   std::vector<std::unique_ptr<Stmt>> then_block;  // kIf (one statement) / kBlock
   std::vector<std::unique_ptr<Stmt>> else_block;
-  bool on = false;                         // SET IDENTITY_INSERT ... ON
+  bool on = false;                         // SET IDENTITY_INSERT ... ON, SET option ON
+  std::string option;                      // kSetOption: the option's name, upper case
   ExprPtr print;                           // kPrint
 };
 using StmtPtr = std::unique_ptr<Stmt>;

@@ -33,6 +33,7 @@ Engine::Engine(const std::string& file, std::string database, std::string login,
 Engine::~Engine() = default;
 
 void Engine::Execute(std::string_view script, BatchOutput* output) { core_->Execute(script, output); }
+void Engine::Interrupt() { core_->Interrupt(); }
 
 std::unique_ptr<dts::RowReader> Engine::Query(std::string_view select) { return core_->Query(select); }
 
@@ -109,18 +110,63 @@ const TableMeta& EngineCore::WritableTable(const ast::ObjectName& name) {
   return ResolveTable(name);
 }
 
+namespace {
+
+// The line of `offset` in `text`, counting from 1.
+int LineAt(std::string_view text, std::size_t offset) {
+  return 1 + static_cast<int>(std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(
+                                                                          std::min(offset, text.size())),
+                                         '\n'));
+}
+
+// Notes where a batch stopped, once: the innermost statement first.
+void NoteError(BatchOutput* output, std::string_view text, std::size_t offset, const std::string& procedure) {
+  if (!output || output->error_line != 0) return;
+  output->error_line = LineAt(text, offset);
+  output->error_procedure = procedure;
+}
+
+}  // namespace
+
 void EngineCore::Execute(std::string_view script, BatchOutput* output) {
+  interrupted_ = false;
+  struct NoCount {
+    BatchOutput* output;
+    const SessionState& state;
+    ~NoCount() {
+      if (output) output->nocount = state.nocount;
+    }
+  } nocount{output, state_};
   for (const std::string& batch : SplitBatches(script)) RunBatch(batch, output);
+}
+
+void EngineCore::Interrupt() {
+  interrupted_ = true;
+  sqlite3_interrupt(db_.get());
 }
 
 void EngineCore::RunBatch(std::string_view batch, BatchOutput* output) {
   catalog_.Refresh();
-  auto statements = ParseBatch(batch);
-  for (auto& s : statements) Run(*s, batch, output);
+  std::vector<ast::StmtPtr> statements;
+  try {
+    statements = ParseBatch(batch);
+  } catch (const com::Error&) {
+    NoteError(output, batch, 0, "");
+    throw;
+  }
+  for (auto& s : statements) {
+    try {
+      Run(*s, batch, output);
+    } catch (const com::Error&) {
+      NoteError(output, batch, s->offset, "");
+      throw;
+    }
+  }
 }
 
 void EngineCore::Run(ast::Stmt& s, std::string_view batch, BatchOutput* output) {
   using K = ast::StmtKind;
+  if (interrupted_) throw SqlErr(kErrCancelled, "The query was cancelled.");
   catalog_.Refresh();
   switch (s.kind) {
     case K::kBeginTran:
@@ -133,6 +179,8 @@ void EngineCore::Run(ast::Stmt& s, std::string_view batch, BatchOutput* output) 
       Rollback();
       return;
     case K::kSetOption:
+      if (s.option == "FMTONLY") state_.fmtonly = s.on;
+      if (s.option == "NOCOUNT") state_.nocount = s.on;
       return;
     case K::kSelect:
       RunSelect(s, output);
@@ -182,6 +230,7 @@ void EngineCore::Run(ast::Stmt& s, std::string_view batch, BatchOutput* output) 
     const TableMeta* table = catalog_.FindTable(s.object.object);
     output->affected.push_back({s.kind == K::kInsert ? "INSERT" : s.kind == K::kUpdate ? "UPDATE" : "DELETE",
                                 table ? table->name : s.object.object, state_.rowcount});
+    output->order.push_back({BatchOutput::Outcome::kCount, output->affected.size() - 1});
   }
 }
 
@@ -202,7 +251,14 @@ void EngineCore::RunExecute(const ast::Stmt& s, BatchOutput* output) {
     int& d;
     ~Depth() { --d; }
   } depth{exec_depth_};
-  for (auto& st : statements) Run(*st, body, output);
+  for (auto& st : statements) {
+    try {
+      Run(*st, body, output);
+    } catch (const com::Error&) {
+      NoteError(output, body, st->offset, p->name);
+      throw;
+    }
+  }
 }
 
 }  // namespace sqlsrv

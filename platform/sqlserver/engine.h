@@ -30,7 +30,21 @@ struct BatchOutput {
   std::vector<ResultSet> results;       // each SELECT's rows
   std::vector<dts::RowsAffected> affected;  // each INSERT, UPDATE, DELETE, those of procedures included
   std::vector<std::string> messages;    // PRINT
+  // The results and counts in the order the statements gave them.
+  struct Outcome {
+    enum Kind { kRows, kCount } kind;
+    std::size_t index;  // into results or affected
+  };
+  std::vector<Outcome> order;
+  // When the batch raised: the failing statement's line (1 for the first
+  // line of its batch, or of its procedure's body) and its procedure.
+  int error_line = 0;
+  std::string error_procedure;
+  bool nocount = false;  // SET NOCOUNT ON was in force at the end
 };
+
+// The error a batch stops with after Interrupt (OLE DB's "cancelled").
+inline constexpr std::int32_t kErrCancelled = static_cast<std::int32_t>(0x80040E4Eu);
 
 class EngineCore;
 
@@ -63,6 +77,9 @@ class Engine {
   void BeginTransaction();
   void Commit();
   void Rollback();
+  // From another thread while a batch runs: stops it at once with
+  // kErrCancelled (its statement undone, as any failing statement).
+  void Interrupt();
   int trancount() const;
   const std::string& database() const;
 

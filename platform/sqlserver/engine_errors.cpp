@@ -12,6 +12,7 @@ namespace sqlsrv {
 com::Error EngineCore::StepError(int rc, const std::string& operation, const TableMeta* table) {
   const std::string msg = LastError(db_.get());
   if (auto fe = FunctionError(msg)) return *fe;
+  if (rc == SQLITE_INTERRUPT || interrupted_) return SqlErr(kErrCancelled, "The query was cancelled.");
   switch (rc) {
     case SQLITE_CONSTRAINT_PRIMARYKEY:
     case SQLITE_CONSTRAINT_UNIQUE:

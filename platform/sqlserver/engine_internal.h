@@ -7,6 +7,7 @@
 // engine_*.cpp files by the kind of statement they run.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -33,6 +34,7 @@ class EngineCore {
   EngineCore& operator=(const EngineCore&) = delete;
 
   void Execute(std::string_view script, BatchOutput* output);
+  void Interrupt();
 
   // engine_query.cpp
   std::unique_ptr<dts::RowReader> Query(std::string_view select);
@@ -115,6 +117,7 @@ class EngineCore {
   std::uint64_t epoch_ = 0;        // bumped at every real begin, commit and rollback
   int frame_depth_ = 0;
   int exec_depth_ = 0;
+  std::atomic<bool> interrupted_{false};  // set by Interrupt from another thread
 };
 
 // Inserts rows into one table: identity values, defaults, conversions and

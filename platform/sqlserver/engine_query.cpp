@@ -67,7 +67,7 @@ void EngineCore::RunSelect(const ast::Stmt& s, BatchOutput* output) {
   Stmt st(db_, t.sql);
   ResultSet rs;
   rs.columns = t.columns;
-  for (;;) {
+  while (!state_.fmtonly) {
     const int rc = st.StepRaw();
     if (rc == SQLITE_DONE) break;
     if (rc != SQLITE_ROW) throw StepError(rc, "SELECT", nullptr);
@@ -76,7 +76,10 @@ void EngineCore::RunSelect(const ast::Stmt& s, BatchOutput* output) {
     rs.rows.push_back(std::move(row));
   }
   state_.rowcount = static_cast<std::int64_t>(rs.rows.size());
-  if (output) output->results.push_back(std::move(rs));
+  if (output) {
+    output->results.push_back(std::move(rs));
+    output->order.push_back({BatchOutput::Outcome::kRows, output->results.size() - 1});
+  }
 }
 
 std::unique_ptr<dts::RowReader> EngineCore::Query(std::string_view select) {

@@ -184,10 +184,25 @@ class Parser {
           Fail();
         }
       } else {
+        // SET NOCOUNT ON, SET FMTONLY OFF, SET TEXTSIZE 4096, SET DATEFORMAT
+        // ymd, SET LANGUAGE us_english, SET TRANSACTION ISOLATION LEVEL
+        // READ COMMITTED: the session options clients send.
         s->kind = StmtKind::kSetOption;
         if (!At(TokKind::kWord)) Fail();
+        s->option = UpperAscii(Peek().text);
         ++i_;
-        if (!AcceptKeyword("ON") && !AcceptKeyword("OFF")) Fail();
+        if (AcceptKeyword("ON")) {
+          s->on = true;
+        } else if (!AcceptKeyword("OFF")) {
+          if (s->option == "TRANSACTION") {
+            while (At(TokKind::kWord) && !AtStatementStart()) ++i_;
+          } else if (At(TokKind::kWord) || At(TokKind::kInteger) || At(TokKind::kString) ||
+                     At(TokKind::kQuoted)) {
+            ++i_;
+          } else {
+            Fail();
+          }
+        }
       }
     } else if (t.IsKeyword("TRUNCATE")) {
       ++i_;

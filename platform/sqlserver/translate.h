@@ -32,6 +32,8 @@ struct SessionState {
   int trancount = 0;
   std::int64_t rowcount = 0;
   std::optional<std::int64_t> identity;  // @@IDENTITY
+  bool fmtonly = false;                   // SET FMTONLY ON: queries describe their columns, return no rows
+  bool nocount = false;                   // SET NOCOUNT ON
 };
 
 class Translator {

@@ -1,8 +1,11 @@
 #include "tests/support/files.h"
 
+#include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -59,6 +62,67 @@ CommandResult RunCommand(const std::string& command, const std::string& input) {
   r.out = ReadFile(dir.File("out"));
   r.err = ReadFile(dir.File("err"));
   return r;
+}
+
+BackgroundProcess::BackgroundProcess(const std::vector<std::string>& argv) {
+  int pipe_fds[2];
+  if (::pipe(pipe_fds) != 0) throw std::runtime_error("pipe failed");
+  pid_ = ::fork();
+  if (pid_ < 0) throw std::runtime_error("fork failed");
+  if (pid_ == 0) {
+    ::dup2(pipe_fds[1], 1);
+    ::close(pipe_fds[0]);
+    ::close(pipe_fds[1]);
+    std::vector<char*> args;
+    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    ::execv(args[0], args.data());
+    ::_exit(127);
+  }
+  ::close(pipe_fds[1]);
+  out_ = pipe_fds[0];
+}
+
+BackgroundProcess::~BackgroundProcess() {
+  if (pid_ > 0) {
+    ::kill(pid_, SIGKILL);
+    ::waitpid(pid_, nullptr, 0);
+  }
+  if (out_ >= 0) ::close(out_);
+}
+
+std::string BackgroundProcess::ReadLine(int timeout_seconds) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeout_seconds);
+  for (;;) {
+    const auto nl = pending_.find('\n');
+    if (nl != std::string::npos) {
+      std::string line = pending_.substr(0, nl);
+      pending_.erase(0, nl + 1);
+      return line;
+    }
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) return "";
+    pollfd p{out_, POLLIN, 0};
+    if (::poll(&p, 1, static_cast<int>(left.count())) <= 0) return "";
+    char buf[512];
+    const ssize_t n = ::read(out_, buf, sizeof buf);
+    if (n <= 0) return "";
+    pending_.append(buf, static_cast<std::size_t>(n));
+  }
+}
+
+int BackgroundProcess::Stop(int signal, int timeout_seconds) {
+  if (pid_ <= 0) return -1;
+  ::kill(pid_, signal);
+  int status = 0;
+  for (int waited = 0; waited < timeout_seconds * 10; ++waited) {
+    if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+      pid_ = -1;
+      return WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
+    }
+    ::usleep(100000);
+  }
+  return -1000;  // still running: the destructor kills it
 }
 
 std::string TestDataDir() { return VK_TEST_DATA_DIR; }

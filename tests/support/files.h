@@ -33,6 +33,29 @@ CommandResult RunCommand(const std::string& command, const std::string& input = 
 // Quotes a word for the shell.
 std::string ShellQuote(const std::string& word);
 
+// A program running beside the test (a server): started with its standard
+// output readable line by line, stopped with a signal.
+class BackgroundProcess {
+ public:
+  // Starts `argv` (argv[0] a path); raises std::runtime_error when it cannot.
+  explicit BackgroundProcess(const std::vector<std::string>& argv);
+  // Sends SIGKILL unless it has ended.
+  ~BackgroundProcess();
+  BackgroundProcess(const BackgroundProcess&) = delete;
+  BackgroundProcess& operator=(const BackgroundProcess&) = delete;
+
+  // The next line of its standard output; "" at its end or after
+  // `timeout_seconds`.
+  std::string ReadLine(int timeout_seconds = 10);
+  // Sends a signal and waits for the end; returns the exit code, or -signal.
+  int Stop(int signal, int timeout_seconds = 10);
+
+ private:
+  int pid_ = -1;
+  int out_ = -1;
+  std::string pending_;
+};
+
 // The folder of the test data kept in the repository (tests/data).
 std::string TestDataDir();
 // The Access-made Jet files of tests/data/jet, unpacked by the build.

@@ -111,9 +111,9 @@ void Channel::Write(PacketType type, std::span<const std::uint8_t> message) {
   } while (sent < message.size());
 }
 
-bool Channel::InputWaiting() {
+bool Channel::InputWaiting(int timeout_ms) {
   pollfd p{fd_, POLLIN, 0};
-  return ::poll(&p, 1, 0) > 0;
+  return ::poll(&p, 1, timeout_ms) > 0;
 }
 
 }  // namespace sqlsrv::tds

@@ -63,8 +63,9 @@ class Channel {
   void set_packet_size(std::size_t size) { packet_size_ = size; }
   std::size_t packet_size() const { return packet_size_; }
 
-  // True when input is waiting, without reading it.
-  bool InputWaiting();
+  // True when input is waiting, without reading it; waits at most
+  // `timeout_ms` for some to arrive.
+  bool InputWaiting(int timeout_ms = 0);
   int fd() const { return fd_; }
 
  private:

@@ -1,7 +1,11 @@
 #include "platform/sqlserver/tds/session.h"
 
+#include <poll.h>
+
+#include <algorithm>
 #include <optional>
 #include <regex>
+#include <thread>
 #include <vector>
 
 #include "platform/com/error.h"
@@ -224,6 +228,27 @@ void Session::RunSql(const std::string& sql) {
   const int before = engine_->trancount();
   BatchOutput out;
   std::optional<com::Error> failure;
+  // While the batch runs, a client may send an attention to cancel it; a
+  // watcher reads it and stops the engine.
+  std::atomic<bool> running{true};
+  bool attention = false, client_gone = false;
+  std::thread watcher([&] {
+    while (running) {
+      if (!channel_.InputWaiting(20)) continue;
+      try {
+        auto packet = channel_.ReadPacket(config_.login_timeout_ms);
+        if (packet && packet->type == PacketType::kAttention) {
+          attention = true;
+        } else {
+          client_gone = true;  // gone, or talking out of turn: either way the batch is not wanted
+        }
+      } catch (const std::exception&) {
+        client_gone = true;
+      }
+      engine_->Interrupt();
+      return;
+    }
+  });
   try {
     engine_->Execute(sql, &out);
   } catch (const com::Error& e) {
@@ -231,36 +256,49 @@ void Session::RunSql(const std::string& sql) {
   } catch (const std::exception& e) {
     failure = com::Error(com::ErrorNumber(0x80004005u), "Korvel", e.what());
   }
-  // PRINT output, then each statement's rows and count, then the error.
-  // Every DONE but the batch's last says more follows.
+  running = false;
+  watcher.join();
+  if (client_gone) throw IoError("the client left or broke the protocol during a batch");
+  if (attention) return OnAttention();
+
+  // PRINT output, then each statement's rows and count in the order they
+  // came, then the error. Every DONE but the batch's last says more follows.
   for (const std::string& text : out.messages) {
     WriteMessage(w, {0, 1, 0, text, config_.server_name, "", 1}, tds_);
   }
-  struct Item {
-    const ResultSet* rows;  // a SELECT's rows, or null for a count
-    std::uint16_t command;
-    std::uint64_t count;
-  };
-  std::vector<Item> items;
-  for (const ResultSet& rs : out.results) items.push_back({&rs, kCmdSelect, rs.rows.size()});
-  for (const auto& a : out.affected) {
-    items.push_back({nullptr, a.verb == "INSERT" ? kCmdInsert : a.verb == "UPDATE" ? kCmdUpdate : kCmdDelete,
-                     static_cast<std::uint64_t>(a.rows)});
-  }
-  for (std::size_t i = 0; i < items.size(); ++i) {
-    const Item& item = items[i];
-    if (item.rows) {
-      ResultWriter results(WireColumnsOf(item.rows->columns), tds_);
+  const std::uint16_t counted = out.nocount ? 0 : kDoneCount;
+  for (std::size_t i = 0; i < out.order.size(); ++i) {
+    const auto& outcome = out.order[i];
+    std::uint16_t command = kCmdSelect;
+    std::uint64_t count = 0;
+    if (outcome.kind == BatchOutput::Outcome::kRows) {
+      const ResultSet& rs = out.results[outcome.index];
+      ResultWriter results(WireColumnsOf(rs.columns), tds_);
       results.WriteColMetadata(w);
-      for (const auto& row : item.rows->rows) results.WriteRow(w, row);
+      for (const auto& row : rs.rows) results.WriteRow(w, row);
+      count = rs.rows.size();
+    } else {
+      const auto& a = out.affected[outcome.index];
+      command = a.verb == "INSERT" ? kCmdInsert : a.verb == "UPDATE" ? kCmdUpdate : kCmdDelete;
+      count = static_cast<std::uint64_t>(a.rows);
     }
-    const bool last = i + 1 == items.size() && !failure;
+    const bool last = i + 1 == out.order.size() && !failure;
     if (last) TransactionChange(w, before);
-    WriteDone(w, kDone, static_cast<std::uint16_t>((last ? 0 : kDoneMore) | kDoneCount | InTransaction()),
-              item.command, item.count, tds_);
+    WriteDone(w, kDone, static_cast<std::uint16_t>((last ? 0 : kDoneMore) | counted | InTransaction()), command, count,
+              tds_);
   }
-  if (failure || items.empty()) {
-    if (failure) Error(w, failure->number(), failure->description());
+  if (failure || out.order.empty()) {
+    if (failure) {
+      ServerMessage error;
+      error.number = failure->number();
+      error.severity = SeverityOf(failure->number());
+      if (error.severity <= 10) error.severity = 16;
+      error.text = failure->description();
+      error.server = config_.server_name;
+      error.procedure = out.error_procedure;
+      error.line = std::max(out.error_line, 1);
+      WriteMessage(w, error, tds_);
+    }
     TransactionChange(w, before);
     WriteDone(w, kDone, static_cast<std::uint16_t>((failure ? kDoneError : kDoneFinal) | InTransaction()), 0, 0,
               tds_);
@@ -356,7 +394,10 @@ void Session::OnAttention() {
 void Session::Run(const std::string& refuse) {
   if (!Handshake(refuse)) return;
   while (!stopping_) {
-    auto packet = channel_.ReadPacket(1000);
+    // An idle client may stay as long as it likes; the server looks up
+    // every second to see whether it is stopping.
+    if (!channel_.InputWaiting(1000)) continue;
+    auto packet = channel_.ReadPacket(config_.login_timeout_ms);
     if (!packet) return;  // the client left
     switch (packet->type) {
       case PacketType::kSqlBatch: {
