@@ -17,6 +17,7 @@
 #include "platform/sqlserver/sqlite_functions.h"
 #include "platform/sqlserver/tds/listener.h"
 #include "platform/sqlserver/tds/login.h"
+#include "platform/sqlserver/tds/wire.h"
 #include "tests/support/files.h"
 #include "tests/support/shop.h"
 #include "tests/support/tds_client.h"
@@ -70,6 +71,142 @@ class TdsEndpoint : public ::testing::Test {
   std::unique_ptr<sqlsrv::tds::Listener> listener;
   std::thread thread;
 };
+
+// A client that speaks TDS byte by byte, for what db-lib does not show.
+class RawClient {
+ public:
+  explicit RawClient(int port) {
+    fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_port = htons(static_cast<std::uint16_t>(port));
+    inet_pton(AF_INET, "127.0.0.1", &sa.sin_addr);
+    if (::connect(fd_, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0) throw std::runtime_error("connect failed");
+    timeval tv{20, 0};
+    ::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+  }
+  ~RawClient() { ::close(fd_); }
+
+  void Send(std::uint8_t type, const std::vector<std::uint8_t>& payload) {
+    std::vector<std::uint8_t> p = {type, 1, 0, 0, 0, 0, 1, 0};
+    p[2] = static_cast<std::uint8_t>((payload.size() + 8) >> 8);
+    p[3] = static_cast<std::uint8_t>(payload.size() + 8);
+    p.insert(p.end(), payload.begin(), payload.end());
+    [[maybe_unused]] const auto sent = ::send(fd_, p.data(), p.size(), MSG_NOSIGNAL);
+  }
+  // The payload of the next whole reply message; empty when none comes.
+  std::vector<std::uint8_t> Reply() {
+    std::vector<std::uint8_t> message;
+    for (;;) {
+      std::uint8_t header[8];
+      if (!Read(header, 8)) return message;
+      const std::size_t length = static_cast<std::size_t>(header[2]) << 8 | header[3];
+      std::vector<std::uint8_t> payload(length - 8);
+      if (!Read(payload.data(), payload.size())) return message;
+      message.insert(message.end(), payload.begin(), payload.end());
+      if (header[1] & 1) return message;
+    }
+  }
+  void Login(std::uint32_t version, std::uint32_t packet_size = 4096) {
+    Send(0x10, sqlsrv::tds::BuildLogin7({version, packet_size, "host", "sa", EmbeddedShop::kPassword, "app", "srv",
+                                         "lib", "", "Sales60"}));
+    login_reply = Reply();
+  }
+  std::vector<std::uint8_t> Batch(const std::string& sql, bool all_headers) {
+    std::vector<std::uint8_t> payload;
+    if (all_headers) {
+      // ALL_HEADERS with a transaction descriptor header, as 7.2+ clients send.
+      payload = {22, 0, 0, 0, 18, 0, 0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0};
+    }
+    for (char16_t u : sqlsrv::tds::ToUtf16(sql)) {
+      payload.push_back(static_cast<std::uint8_t>(u));
+      payload.push_back(static_cast<std::uint8_t>(u >> 8));
+    }
+    Send(0x01, payload);
+    return Reply();
+  }
+
+  std::vector<std::uint8_t> login_reply;
+
+ private:
+  bool Read(std::uint8_t* out, std::size_t n) {
+    std::size_t got = 0;
+    while (got < n) {
+      const ssize_t r = ::recv(fd_, out + got, n - got, 0);
+      if (r <= 0) return false;
+      got += static_cast<std::size_t>(r);
+    }
+    return true;
+  }
+  int fd_;
+};
+
+// True when `bytes` hold an ENVCHANGE of `type` (0xE3, length, type).
+bool HasEnvChange(const std::vector<std::uint8_t>& bytes, std::uint8_t type) {
+  for (std::size_t i = 0; i + 3 < bytes.size(); ++i) {
+    if (bytes[i] == 0xE3 && bytes[i + 3] == type) return true;
+  }
+  return false;
+}
+
+// The text an ENVCHANGE of `type` carries as its new value.
+std::string EnvChangeText(const std::vector<std::uint8_t>& bytes, std::uint8_t type) {
+  for (std::size_t i = 0; i + 4 < bytes.size(); ++i) {
+    if (bytes[i] != 0xE3 || bytes[i + 3] != type) continue;
+    std::string out;
+    for (std::size_t k = 0; k < bytes[i + 4] && i + 6 + 2 * k < bytes.size(); ++k) {
+      out.push_back(static_cast<char>(bytes[i + 5 + 2 * k]));
+    }
+    return out;
+  }
+  return "";
+}
+
+TEST_F(TdsEndpoint, TransactionsPacketSizesAndEncryptionOnTheWire) {
+  RawClient a(listener->port());
+  a.Login(sqlsrv::tds::kTds74, 8192);
+  EXPECT_EQ(EnvChangeText(a.login_reply, 4), "8192");
+  EXPECT_TRUE(HasEnvChange(a.Batch("begin tran", true), 8));
+  EXPECT_TRUE(HasEnvChange(a.Batch("commit", true), 9));
+  EXPECT_TRUE(HasEnvChange(a.Batch("begin tran", true), 8));
+  EXPECT_TRUE(HasEnvChange(a.Batch("rollback", true), 10));
+  // A packet size past what TDS allows is held to its limit.
+  RawClient b(listener->port());
+  b.Login(sqlsrv::tds::kTds71, 1u << 20);
+  EXPECT_EQ(EnvChangeText(b.login_reply, 4), "32767");
+  EXPECT_FALSE(HasEnvChange(b.Batch("begin tran", false), 8));  // no descriptors before 7.2
+  // A client that asks for encryption hears that none is offered.
+  RawClient c(listener->port());
+  c.Send(0x12, {0x00, 0, 11, 0, 6, 0x01, 0, 17, 0, 1, 0xFF, 8, 0, 0, 0, 0, 0, 0x03});
+  const auto prelogin = c.Reply();
+  ASSERT_GE(prelogin.size(), 11u);
+  const std::size_t at = static_cast<std::size_t>(prelogin[6]) << 8 | prelogin[7];  // ENCRYPTION option offset
+  ASSERT_LT(at, prelogin.size());
+  EXPECT_EQ(prelogin[5], 0x01);
+  EXPECT_EQ(prelogin[at], 2);  // not supported
+}
+
+TEST_F(TdsEndpoint, ConnectionsPastTheLimitAreTurnedAwayWithTheReason) {
+  sqlsrv::tds::EndpointConfig config;
+  config.folder = shop.server_folder;
+  config.server_name = "KORVEL";
+  sqlsrv::tds::Listener small(config, sqlsrv::tds::ListenAddress{"127.0.0.1", 0}, 1);
+  std::thread running([&] { small.Run(); });
+  {
+    TdsLogin login = Login();
+    login.port = small.port();
+    TdsClient first(login);
+    try {
+      TdsClient second(login);
+      ADD_FAILURE() << "a second connection was let in";
+    } catch (const std::runtime_error& e) {
+      EXPECT_NE(std::string(e.what()).find("17809"), std::string::npos) << e.what();
+    }
+    EXPECT_FALSE(first.Execute("select 1").failed);
+  }
+  small.Stop();
+  running.join();
+}
 
 TEST_F(TdsEndpoint, LogsInWithTheFoldersLoginsAndRefusesAWrongPassword) {
   for (const char* version : {"7.1", "7.2", "7.3", "7.4"}) {
@@ -193,7 +330,6 @@ TEST_F(TdsEndpoint, BulkCopiesAHundredThousandRowsKeepingIdentityAndRefusesABadR
   std::vector<std::vector<std::optional<std::string>>> customers;
   for (int i = 1; i <= 1000; ++i) {
     std::vector<std::optional<std::string>> c(29);
-    c[3] = "0";                                  // IsTrans
     c[4] = "1";                                  // IsUsed
     c[6] = i == 700 ? "7" : "3";                 // RegionID: 7 does not exist
     c[8] = AsUtf16("C" + std::to_string(i));     // UnitID
@@ -210,10 +346,22 @@ TEST_F(TdsEndpoint, BulkCopiesAHundredThousandRowsKeepingIdentityAndRefusesABadR
   EXPECT_EQ(Direct("select count(*) from Customer"), (std::vector<std::string>{"0"}));
   // The connection goes on.
   EXPECT_FALSE(client.Execute("select count(*) from Customer").failed);
+
+  // Without KEEP_NULLS, a NULL sent for a column with a default stores the
+  // default, as SQL Server's bulk load does.
+  std::vector<std::optional<std::string>> plain(29);
+  plain[6] = "3";
+  plain[8] = AsUtf16("P1");
+  messages.clear();
+  EXPECT_EQ(client.BulkCopy("Customer", {plain}, false, &messages), 1);
+  EXPECT_EQ(Direct("select IsTrans, IsUsed, PriceID, RegionID from Customer where UnitID = 'P1'"),
+            (std::vector<std::string>{"0\t1\t1\t3"}));
 }
 
 TEST_F(TdsEndpoint, TwoClientsAtOnceEachInItsOwnSession) {
   TdsClient a(Login()), b(Login("7.1"));
+  // An idle connection stays open.
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
   ASSERT_FALSE(a.Execute("begin tran insert into Region (Class, RegName) values (N'华东', N'上海')").failed);
   // b does not see a's uncommitted row and is not blocked forever by it.
   ASSERT_FALSE(a.Execute("commit").failed);

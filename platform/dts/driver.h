@@ -48,6 +48,9 @@ struct BulkLoadOptions {
   bool keep_identity = false;      // write given values into the identity column
   bool check_constraints = true;   // check constraints and foreign keys while loading
   bool allow_truncation = false;   // cut over-long text to fit instead of failing the row
+  // A NULL given for a column with a default stores the default (as a bcp
+  // load without KEEP_NULLS does); otherwise a NULL is stored as NULL.
+  bool nulls_take_defaults = false;
 };
 
 // Rows going into one table. Write raises com::Error for a row that cannot

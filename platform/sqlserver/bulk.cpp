@@ -14,10 +14,11 @@ namespace {
 class BulkLoader final : public dts::BulkWriter {
  public:
   BulkLoader(EngineCore& engine, const TableMeta& table, std::vector<int> targets, bool explicit_identity,
-             bool allow_truncation)
+             const dts::BulkLoadOptions& options)
       : frame_(std::make_unique<EngineCore::Frame>(engine, true)),
         inserter_(engine, table, std::move(targets), explicit_identity) {
-    inserter_.set_allow_truncation(allow_truncation);
+    inserter_.set_allow_truncation(options.allow_truncation);
+    inserter_.set_nulls_take_defaults(options.nulls_take_defaults);
   }
 
   void Write(const dts::Row& row) override { inserter_.Insert(row); }
@@ -49,7 +50,7 @@ std::unique_ptr<dts::BulkWriter> EngineCore::OpenBulkLoad(std::string_view objec
     throw SqlErr(kIdentityInsert, "Cannot insert explicit value for identity column in table '" + t.name +
                                       "' when IDENTITY_INSERT is set to OFF.");
   }
-  return std::make_unique<BulkLoader>(*this, t, std::move(targets), explicit_identity, options.allow_truncation);
+  return std::make_unique<BulkLoader>(*this, t, std::move(targets), explicit_identity, options);
 }
 
 }  // namespace sqlsrv

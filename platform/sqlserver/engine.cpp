@@ -130,13 +130,18 @@ void NoteError(BatchOutput* output, std::string_view text, std::size_t offset, c
 
 void EngineCore::Execute(std::string_view script, BatchOutput* output) {
   interrupted_ = false;
-  struct NoCount {
+  last_end_ = TransactionEnd::kNone;
+  // What the session's state says at the end, however the batch ends.
+  struct Report {
     BatchOutput* output;
     const SessionState& state;
-    ~NoCount() {
-      if (output) output->nocount = state.nocount;
+    const TransactionEnd& end;
+    ~Report() {
+      if (!output) return;
+      output->nocount = state.nocount;
+      output->transaction_end = end;
     }
-  } nocount{output, state_};
+  } report{output, state_, last_end_};
   for (const std::string& batch : SplitBatches(script)) RunBatch(batch, output);
 }
 

@@ -25,6 +25,8 @@ struct ResultSet {
   std::vector<dts::Row> rows;
 };
 
+enum class TransactionEnd { kNone, kCommitted, kRolledBack };
+
 // What a batch produced, statement by statement.
 struct BatchOutput {
   std::vector<ResultSet> results;       // each SELECT's rows
@@ -41,6 +43,8 @@ struct BatchOutput {
   int error_line = 0;
   std::string error_procedure;
   bool nocount = false;  // SET NOCOUNT ON was in force at the end
+  // How the last transaction that ended during the batch ended.
+  TransactionEnd transaction_end = TransactionEnd::kNone;
 };
 
 // The error a batch stops with after Interrupt (OLE DB's "cancelled").

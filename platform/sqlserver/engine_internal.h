@@ -118,6 +118,7 @@ class EngineCore {
   int frame_depth_ = 0;
   int exec_depth_ = 0;
   std::atomic<bool> interrupted_{false};  // set by Interrupt from another thread
+  TransactionEnd last_end_ = TransactionEnd::kNone;  // how the last outermost transaction ended
 };
 
 // Inserts rows into one table: identity values, defaults, conversions and
@@ -137,6 +138,8 @@ class RowInserter {
   std::optional<std::int64_t> last_identity() const { return last_identity_; }
   // Lets over-long text be cut to fit instead of failing the row.
   void set_allow_truncation(bool allow) { allow_truncation_ = allow; }
+  // A NULL given for a column stores its default instead.
+  void set_nulls_take_defaults(bool take) { nulls_take_defaults_ = take; }
   // Per given value position: how many values were changed to fit.
   const std::vector<std::int64_t>& changed() const { return changed_; }
   // The column the last failed Insert could not store ("" for the row).
@@ -155,6 +158,7 @@ class RowInserter {
   Stmt insert_;
   std::int64_t rows_ = 0;
   bool allow_truncation_ = false;
+  bool nulls_take_defaults_ = false;
   Stored scratch_;
   std::vector<std::int64_t> changed_;
   std::string failed_column_;

@@ -70,6 +70,7 @@ void EngineCore::Commit() {
   if (--state_.trancount == 0 && db_.InTransaction()) {
     db_.Exec("COMMIT");
     ++epoch_;
+    last_end_ = TransactionEnd::kCommitted;
   }
 }
 
@@ -82,6 +83,7 @@ void EngineCore::Rollback() {
     db_.Exec("ROLLBACK");
     ++epoch_;
   }
+  last_end_ = TransactionEnd::kRolledBack;
 }
 
 }  // namespace sqlsrv

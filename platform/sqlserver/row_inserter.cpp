@@ -21,12 +21,13 @@ RowInserter::RowInserter(EngineCore& engine, const TableMeta& table, std::vector
     last_identity_ = engine.catalog().LastIdentity(table.id);
     next_identity_ = last_identity_ ? *last_identity_ + c.step : c.seed;
   }
-  // Defaults of the columns no value is given for, evaluated once.
+  // Column defaults, evaluated once: for the columns no value is given for,
+  // and for a given NULL when NULLs take defaults.
   defaults_.assign(table.columns.size(), Stored());
   std::vector<const ast::Expr*> exprs;
   std::vector<int> owners;
   for (std::size_t i = 0; i < table.columns.size(); ++i) {
-    if (slot_of_column_[i] < 0 && table.columns[i].default_value) {
+    if (table.columns[i].default_value) {
       exprs.push_back(table.columns[i].default_value.get());
       owners.push_back(static_cast<int>(i));
     }
@@ -60,7 +61,9 @@ void RowInserter::Insert(const std::vector<com::Variant>& values) {
     const ColumnMeta& c = table_.columns[i];
     const int slot = slot_of_column_[i];
     const Stored* v = &scratch_;
-    if (slot >= 0) {
+    if (slot >= 0 && nulls_take_defaults_ && values[static_cast<std::size_t>(slot)].IsNull()) {
+      v = &defaults_[i];
+    } else if (slot >= 0) {
       bool changed = false;
       try {
         ToStored(values[static_cast<std::size_t>(slot)], c.type, &scratch_, {table_.name, c.name}, allow_truncation_,

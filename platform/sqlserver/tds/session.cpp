@@ -40,7 +40,9 @@ class Session {
   void RunSql(const std::string& sql);
   bool UseDatabase(const std::string& name, Writer& w);
   void ListDatabases(Writer& w);
-  void TransactionChange(Writer& w, int before);
+  // The ENVCHANGEs of TDS 7.2+ for a transaction that ended (`end`) or
+  // began since `before` (the transaction count then).
+  void TransactionChange(Writer& w, int before, TransactionEnd end = TransactionEnd::kNone);
   void Error(Writer& w, std::int32_t number, const std::string& text, const std::string& procedure = "");
   void Send(Writer& w) { channel_.Write(PacketType::kReply, w.data()); }
   std::uint16_t InTransaction() const { return engine_ && engine_->trancount() > 0 ? kDoneInTransaction : 0; }
@@ -154,7 +156,7 @@ void Session::ListDatabases(Writer& w) {
   WriteDone(w, kDone, kDoneCount | InTransaction(), kCmdSelect, rows, tds_);
 }
 
-void Session::TransactionChange(Writer& w, int before) {
+void Session::TransactionChange(Writer& w, int before, TransactionEnd end) {
   if (tds_ < kTds72) return;
   const int after = engine_->trancount();
   auto descriptor = [](std::uint64_t id) {
@@ -162,14 +164,15 @@ void Session::TransactionChange(Writer& w, int before) {
     for (int i = 0; i < 8; ++i) b[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(id >> (8 * i));
     return b;
   };
+  if (before > 0 && (after == 0 || end != TransactionEnd::kNone)) {
+    WriteEnvChangeBytes(w, end == TransactionEnd::kCommitted ? EnvType::kCommitTransaction : EnvType::kRollbackTransaction,
+                        {}, descriptor(transaction_));
+    transaction_ = 0;
+    before = 0;
+  }
   if (before == 0 && after > 0) {
     transaction_ = next_transaction_++;
     WriteEnvChangeBytes(w, EnvType::kBeginTransaction, descriptor(transaction_), {});
-  } else if (before > 0 && after == 0) {
-    // A transaction ended: committed when the batch ran to its end, else
-    // rolled back (an error inside it, or ROLLBACK).
-    WriteEnvChangeBytes(w, EnvType::kRollbackTransaction, {}, descriptor(transaction_));
-    transaction_ = 0;
   }
 }
 
@@ -283,7 +286,7 @@ void Session::RunSql(const std::string& sql) {
       count = static_cast<std::uint64_t>(a.rows);
     }
     const bool last = i + 1 == out.order.size() && !failure;
-    if (last) TransactionChange(w, before);
+    if (last) TransactionChange(w, before, out.transaction_end);
     WriteDone(w, kDone, static_cast<std::uint16_t>((last ? 0 : kDoneMore) | counted | InTransaction()), command, count,
               tds_);
   }
@@ -299,7 +302,7 @@ void Session::RunSql(const std::string& sql) {
       error.line = std::max(out.error_line, 1);
       WriteMessage(w, error, tds_);
     }
-    TransactionChange(w, before);
+    TransactionChange(w, before, out.transaction_end);
     WriteDone(w, kDone, static_cast<std::uint16_t>((failure ? kDoneError : kDoneFinal) | InTransaction()), 0, 0,
               tds_);
   }
@@ -353,6 +356,7 @@ void Session::OnBulkLoad(Packet first) {
     // A client that names the identity column sends its values.
     options.keep_identity = bulk.keep_identity || bulk.names_identity;
     options.check_constraints = true;
+    options.nulls_take_defaults = !bulk.keep_nulls;
     std::unique_ptr<dts::BulkWriter> writer;
     try {
       writer = engine_->OpenBulkLoad(bulk.table, bulk.columns, options);
