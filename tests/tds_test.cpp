@@ -444,6 +444,12 @@ TEST_F(TdsEndpoint, ErrorsSayTheirLineAndProcedureAndOptionsTakeEffect) {
   const TdsBatch in_procedure = client.Execute("exec Broken");
   ASSERT_FALSE(in_procedure.messages.empty());
   EXPECT_EQ(in_procedure.messages[0].line, 3);  // counted from the CREATE PROCEDURE line
+  // PRINT arrives as an informational message.
+  const TdsBatch printed = client.Execute("print N'对账完成'");
+  EXPECT_FALSE(printed.failed);
+  ASSERT_EQ(printed.messages.size(), 1u);
+  EXPECT_EQ(printed.messages[0].text, "对账完成");
+  EXPECT_EQ(printed.messages[0].severity, 0);
   // Results and counts keep the order of their statements.
   const TdsBatch mixed = client.Execute(
       "insert into Region (Class, RegName) values (N'华东', N'上海') select RegName from Region "
