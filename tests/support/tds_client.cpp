@@ -10,6 +10,7 @@
 #include <mutex>
 #include <stdexcept>
 
+#include "platform/com/datetime.h"
 #include "platform/com/unicode.h"
 
 namespace testing_support {
@@ -117,23 +118,14 @@ std::string Canonical(int type, const BYTE* data, DBINT len) {
 }  // namespace
 
 std::string CanonicalDateTime(std::int32_t days, std::uint32_t ticks) {
-  // The civil date of a day count (1970-01-01 is day 25567 after
-  // 1900-01-01), by the days-from-civil algorithm run backwards.
-  const std::int64_t z = static_cast<std::int64_t>(days) - 25567 + 719468;
-  const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-  const std::int64_t doe = z - era * 146097;
-  const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  const std::int64_t mp = (5 * doy + 2) / 153;
-  const std::int64_t d = doy - (153 * mp + 2) / 5 + 1;
-  const std::int64_t m = mp < 10 ? mp + 3 : mp - 9;
-  const std::int64_t y = yoe + era * 400 + (m <= 2 ? 1 : 0);
+  // 1900-01-01 is day 25567 before 1970-01-01.
+  int y = 0, m = 0, d = 0;
+  com::CivilFromDays(static_cast<std::int64_t>(days) - 25567, &y, &m, &d);
   const std::int64_t ms = (static_cast<std::int64_t>(ticks) * 10 + 1) / 3;  // 1/300 s to ms, rounded
   char buf[128];
-  std::snprintf(buf, sizeof buf, "%04lld-%02lld-%02lld %02lld:%02lld:%02lld.%03lld", static_cast<long long>(y),
-                static_cast<long long>(m), static_cast<long long>(d), static_cast<long long>(ms / 3600000),
-                static_cast<long long>(ms / 60000 % 60), static_cast<long long>(ms / 1000 % 60),
-                static_cast<long long>(ms % 1000));
+  std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02lld:%02lld:%02lld.%03lld", y, m, d,
+                static_cast<long long>(ms / 3600000), static_cast<long long>(ms / 60000 % 60),
+                static_cast<long long>(ms / 1000 % 60), static_cast<long long>(ms % 1000));
   return buf;
 }
 
