@@ -38,13 +38,13 @@ std::int64_t Units(const com::Variant& v) {
 class Destination {
  public:
   explicit Destination(const Endpoints& e) {
-    dts::ConnectionSpec spec;
-    spec.provider = korvel::kSqlProviderName;
-    spec.data_source = e.server;
-    spec.user_id = e.user;
-    spec.password = e.password;
-    spec.catalog = e.database;
-    session_ = dts::FindDriver(spec.provider)->Open(spec);
+    dts::ConnectionSpec connection;
+    connection.provider = korvel::kSqlProviderName;
+    connection.data_source = e.server;
+    connection.user_id = e.user;
+    connection.password = e.password;
+    connection.catalog = e.database;
+    session_ = dts::FindDriver(connection.provider)->Open(connection);
   }
   // The first row of a query.
   dts::Row One(const std::string& sql) {

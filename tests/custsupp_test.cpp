@@ -294,28 +294,10 @@ TEST_F(CustSuppRun, AFaultAtAnyStepLeavesTheDestinationExactlyAsItWas) {
   for (const Plan& plan : plans) {
     // A destination this plan can run on, filled by the plan itself.
     ASSERT_EQ(RunPlan(shop, plan.name, shop.source).error, "") << plan.name;
-    auto package = testing_support::CreatePlan(plan.name);
-    korvel::CConnection src, dst;
-    testing_support::FillDescriptors(src, dst, other, shop.server, "Sales60");
-    package->KorvelInit(src, dst);
-    std::vector<std::string> step_names;
-    for (const auto& step : package->GetPackage()->Steps()) step_names.push_back(step->Name());
-
     const auto before = shop.Snapshot();
-    for (std::size_t n = 1; n <= plan.run_order.size(); ++n) {
-      SCOPED_TRACE(std::string(plan.name) + ", fault at the step run " + std::to_string(n) + "th");
-      testing_support::FaultInjection fault("SQLOLEDB", static_cast<int>(n));
-      const PlanOutcome run = RunPlan(shop, plan.name, other);
-      const std::string& failing = step_names[static_cast<std::size_t>(plan.run_order[n - 1] - 1)];
-      EXPECT_EQ(run.error_number, dts::kErrPackageFailed) << run.error;
-      ASSERT_EQ(run.reports.size(), 1u);
-      EXPECT_EQ(run.reports[0].rfind(failing + " failed\r\nFaultInjection\r\n", 0), 0u) << run.reports[0];
-      EXPECT_NE(run.reports[0].find(testing_support::FaultInjection::kDescription), std::string::npos);
-      ASSERT_EQ(run.started.size(), n);
-      EXPECT_EQ(run.started.back(), failing);
-      EXPECT_EQ(fault.operations(), static_cast<int>(n));
-      EXPECT_EQ(shop.Snapshot(), before);
-    }
+    testing_support::RunWithAFaultAtEachStep(
+        shop, plan.name, other, plan.run_order, [](std::size_t) {},
+        [&](std::size_t, const PlanOutcome&) { EXPECT_EQ(shop.Snapshot(), before); });
     // Without a fault the other shop does arrive, so the runs above could
     // have changed the destination.
     ASSERT_EQ(RunPlan(shop, plan.name, other).error, "");

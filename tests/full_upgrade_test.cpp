@@ -168,38 +168,25 @@ TEST_F(FullUpgrade, AFaultAtAnyStepLeavesTheDestinationAsTheTransactionRulesSay)
   cli::WriteSample(other, {.scale = 1, .seed = 13});
   for (const Plan& plan : plans) {
     ASSERT_EQ(RunPlan(shop, plan.name, shop.source).error, "") << plan.name;
-    // Reports name a step by its Name; events by its Description, which in
-    // C5to6SpecialPack ends in a space for eight transfers.
-    std::vector<std::string> step_names, descriptions;
-    const auto package = testing_support::BuiltPackage(shop, plan.name, other);
-    for (const auto& step : package->Steps()) {
-      step_names.push_back(step->Name());
-      descriptions.push_back(step->GetText("Description"));
-    }
     const auto before = shop.Snapshot();
-    for (std::size_t n = 1; n <= plan.run_order.size(); ++n) {
-      SCOPED_TRACE(std::string(plan.name) + ", fault at the step run " + std::to_string(n) + "th");
-      // Each case starts from the full destination.
-      if (n > 1 && shop.Snapshot() != before) {
-        ASSERT_EQ(RunPlan(shop, plan.name, shop.source).error, "");
-      }
-      testing_support::FaultInjection fault("SQLOLEDB", static_cast<int>(n));
-      const PlanOutcome run = RunPlan(shop, plan.name, other);
-      const auto failing = static_cast<std::size_t>(plan.run_order[n - 1] - 1);
-      EXPECT_NE(run.error, "");
-      ASSERT_EQ(run.reports.size(), 1u);
-      EXPECT_EQ(run.reports[0].rfind(step_names[failing] + " failed\r\nFaultInjection\r\n", 0), 0u) << run.reports[0];
-      ASSERT_EQ(run.started.size(), n);
-      EXPECT_EQ(run.started.back(), descriptions[failing]);
-      if (plan.clearing_done_at == 0 || n < plan.clearing_done_at) {
-        EXPECT_EQ(shop.Snapshot(), before);
-      } else {
-        for (const auto& [table, rows] : shop.Snapshot()) EXPECT_TRUE(rows.empty()) << table;
-        if (n > plan.clearing_done_at) {
-          EXPECT_NE(run.error.find("目的数据库现在是空的"), std::string::npos) << run.error;
-        }
-      }
-    }
+    testing_support::RunWithAFaultAtEachStep(
+        shop, plan.name, other, plan.run_order,
+        [&](std::size_t) {
+          // Each case starts from the full destination.
+          if (shop.Snapshot() != before) {
+            ASSERT_EQ(RunPlan(shop, plan.name, shop.source).error, "");
+          }
+        },
+        [&](std::size_t n, const PlanOutcome& run) {
+          if (plan.clearing_done_at == 0 || n < plan.clearing_done_at) {
+            EXPECT_EQ(shop.Snapshot(), before);
+            return;
+          }
+          for (const auto& [table, rows] : shop.Snapshot()) EXPECT_TRUE(rows.empty()) << table;
+          if (n > plan.clearing_done_at) {
+            EXPECT_NE(run.error.find("目的数据库现在是空的"), std::string::npos) << run.error;
+          }
+        });
   }
 }
 

@@ -1,8 +1,11 @@
 #include "tests/support/plan_run.h"
 
+#include <gtest/gtest.h>
+
 #include "library/interface/report_sink.h"
 #include "platform/com/error.h"
 #include "platform/com/object.h"
+#include "tests/support/fault_injection.h"
 #include "tests/support/reports.h"
 
 namespace testing_support {
@@ -76,6 +79,35 @@ PlanOutcome RunPlan(const EmbeddedShop& shop, const std::string& class_name, con
   }
   outcome.reports = sink->reports;
   return outcome;
+}
+
+void RunWithAFaultAtEachStep(const EmbeddedShop& shop, const std::string& class_name, const std::string& source,
+                             const std::vector<int>& run_order, const std::function<void(std::size_t)>& prepare,
+                             const std::function<void(std::size_t, const PlanOutcome&)>& check) {
+  // Reports name a step by its Name; events by its Description, which one
+  // plan ends with a space.
+  std::vector<std::string> names, descriptions;
+  const auto package = BuiltPackage(shop, class_name, source);
+  for (const auto& step : package->Steps()) {
+    names.push_back(step->Name());
+    descriptions.push_back(step->GetText("Description"));
+  }
+  ASSERT_EQ(run_order.size(), names.size()) << class_name;
+  for (std::size_t n = 1; n <= run_order.size(); ++n) {
+    SCOPED_TRACE(class_name + ", fault at the step run " + std::to_string(n) + "th");
+    prepare(n);
+    FaultInjection fault("SQLOLEDB", static_cast<int>(n));
+    const PlanOutcome run = RunPlan(shop, class_name, source);
+    const auto failing = static_cast<std::size_t>(run_order[n - 1] - 1);
+    EXPECT_EQ(run.error_number, dts::kErrPackageFailed) << run.error;
+    ASSERT_EQ(run.reports.size(), 1u);
+    EXPECT_EQ(run.reports[0].rfind(names[failing] + " failed\r\nFaultInjection\r\n", 0), 0u) << run.reports[0];
+    EXPECT_NE(run.reports[0].find(FaultInjection::kDescription), std::string::npos);
+    ASSERT_EQ(run.started.size(), n);
+    EXPECT_EQ(run.started.back(), descriptions[failing]);
+    EXPECT_EQ(fault.operations(), static_cast<int>(n));
+    check(n, run);
+  }
 }
 
 }  // namespace testing_support

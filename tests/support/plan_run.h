@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -37,5 +38,15 @@ std::shared_ptr<dts::Package> BuiltPackage(const EmbeddedShop& shop, const std::
 
 // Builds and runs the plan from `source` into the shop's Sales60.
 PlanOutcome RunPlan(const EmbeddedShop& shop, const std::string& class_name, const std::string& source);
+
+// Runs the plan from `source` once for each of its steps with a fault
+// injected at the destination driver at the n-th step to run (`run_order`
+// lists the step numbers in the order they run), and checks that the run
+// failed with one report, for that step, and that no later step started.
+// Before each run `prepare(n)` readies the destination; after it
+// `check(n, outcome)` checks what the run left.
+void RunWithAFaultAtEachStep(const EmbeddedShop& shop, const std::string& class_name, const std::string& source,
+                             const std::vector<int>& run_order, const std::function<void(std::size_t)>& prepare,
+                             const std::function<void(std::size_t, const PlanOutcome&)>& check);
 
 }  // namespace testing_support
