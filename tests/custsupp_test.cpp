@@ -25,15 +25,11 @@ namespace {
 using testing_support::EmbeddedShop;
 using testing_support::PlanOutcome;
 using testing_support::RunPlan;
+using testing_support::Sorted;
 using Lines = std::vector<std::string>;
 
 constexpr char kNoWrite[] = "C5to6CustSuppNoWriteAccount";
 constexpr char kWrite[] = "C5to6CustSuppWriteAccount";
-
-Lines Sorted(Lines lines) {
-  std::sort(lines.begin(), lines.end());
-  return lines;
-}
 
 class CustSuppRun : public ::testing::Test {
  protected:

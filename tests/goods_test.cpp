@@ -26,15 +26,11 @@ namespace {
 using testing_support::EmbeddedShop;
 using testing_support::PlanOutcome;
 using testing_support::RunPlan;
+using testing_support::Sorted;
 using Lines = std::vector<std::string>;
 
 constexpr char kNoWrite[] = "C5to6GoodsNoWriteCustody";
 constexpr char kWrite[] = "C5to6GoodsWriteCustody";
-
-Lines Sorted(Lines lines) {
-  std::sort(lines.begin(), lines.end());
-  return lines;
-}
 
 constexpr char kCustodyColumns[] =
     "select BaseID, GoodsID, Type, BuyPrice, BuyQua, BuyAmo, BalPrice, BalQua, BalAmo, RBalQua, RBalAmo, Summary "

@@ -128,9 +128,10 @@ constexpr std::array<ColumnDef, 42> kGoodsCustodySource = WithoutStockSums(kGood
 constexpr std::array<ColumnDef, 42> kGoodsCustodyDestination = WithoutStockSums(kGoodsDestination);
 
 // The full plans' columns: no balances, sums, Properties, Costing,
-// fcurStandardPrice, colour or size; the source definitions carry the
-// destination's flags and types, the ordinals number the pairs.
-const ColumnDef kGoodsFullSource[] = {
+// fcurStandardPrice, colour or size. Both sides are described alike (the
+// source side carries the destination's flags and types, the ordinals
+// number the pairs), so one list serves as both.
+const ColumnDef kGoodsFullColumns[] = {
     {"Class", 1, 104, 32, 130, true},
     {"IsGoods", 2, 120, 0, 11, true},
     {"IsUsual", 3, 120, 0, 11, true},
@@ -164,39 +165,6 @@ const ColumnDef kGoodsFullSource[] = {
     {"IsBrunt", 31, 120, 0, 11, true},
 };
 
-const ColumnDef kGoodsFullDestination[] = {
-    {"Class", 1, 104, 32, 130, true},
-    {"IsGoods", 2, 120, 0, 11, true},
-    {"IsUsual", 3, 120, 0, 11, true},
-    {"IsCom", 4, 120, 0, 11, true},
-    {"IsEScale", 5, 120, 0, 11, true},
-    {"IsEntrust", 6, 120, 0, 11, true},
-    {"GoodsID", 7, 8, 50, 130, false},
-    {"Code", 8, 104, 50, 130, true},
-    {"GdsName", 9, 104, 50, 130, true},
-    {"GdsStandard", 10, 104, 20, 130, true},
-    {"GdsGrade", 11, 104, 20, 130, true},
-    {"Origion", 12, 104, 20, 130, true},
-    {"UnitID", 13, 104, 15, 130, true},
-    {"Type", 14, 104, 50, 130, true},
-    {"PUnit", 15, 104, 20, 130, true},
-    {"Unit", 16, 104, 20, 130, true},
-    {"Ref", 17, 120, 0, 5, true},
-    {"MaxRes", 18, 120, 0, 6, true},
-    {"MinRes", 19, 120, 0, 6, true},
-    {"Price", 20, 120, 0, 5, true},
-    {"Price1", 21, 120, 0, 5, true},
-    {"Price2", 22, 120, 0, 5, true},
-    {"Price3", 23, 120, 0, 5, true},
-    {"Price4", 24, 120, 0, 5, true},
-    {"MemPrice1", 25, 120, 0, 5, true},
-    {"MemPrice2", 26, 120, 0, 5, true},
-    {"MemPrice3", 27, 120, 0, 5, true},
-    {"MinPrice", 28, 120, 0, 5, true},
-    {"Remark", 29, 232, 0, 130, true},
-    {"IsPro", 30, 120, 0, 11, true},
-    {"IsBrunt", 31, 120, 0, 11, true},
-};
 
 // The goods plans' query; the full plans' leaves out fblnIsColor,
 // fblnIsSize, fstrSizeGroup and system_id2.
@@ -225,8 +193,8 @@ constinit const builder::TransferDef kGoodsFull = {
         "select `Computer`,`Operator`,`OpTime`,`Class`,`IsTrans`,`IsGoods`,`IsUsual`,`IsCom`,`IsEScale`,`IsEntrust`,`GoodsID`,`Code`,`GdsName`,`GdsStandard`,`GdsGrade`,`Origion`,`UnitID`,`Type`,`PUnit`,`Unit`,`Ref`,`MaxRes`,`MinRes`,`Price`,`Price1`,`Price2`,`Price3`,`Price4`,`MemPrice1`,`MemPrice2`,`MemPrice3`,`MinPrice`,`BalPrice`,`PBalQua`,`PBalAmo`,`BalQua`,`BalAmo`,`BQuaSum`,`BAmoSum`,`BDIQSum`,`BDIQAmo`,`BDEQSum`,`BDEQAmo`,`IsPro`,`IsBrunt`,`Properties`,`Costing`,`fcurStandardPrice`,`Remark` from `Goods`",
     .fast_load_options = 0,
     .row_limits_as_text = true,
-    .source = kGoodsFullSource,
-    .destination = kGoodsFullDestination,
+    .source = kGoodsFullColumns,
+    .destination = kGoodsFullColumns,
 };
 
 }  // namespace korvel::transfers

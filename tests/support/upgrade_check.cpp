@@ -13,12 +13,13 @@
 #include "platform/sqlserver/engine.h"
 
 namespace testing_support {
-namespace {
 
 std::vector<std::string> Sorted(std::vector<std::string> v) {
   std::sort(v.begin(), v.end());
   return v;
 }
+
+namespace {
 
 std::string Money(std::int64_t units) { return com::FormatCurrency(units); }
 

@@ -14,6 +14,9 @@
 
 namespace testing_support {
 
+// `lines` in ascending order, for comparing sets of rows.
+std::vector<std::string> Sorted(std::vector<std::string> lines);
+
 // A ledger posting of CustAcc or SuppAcc.
 struct ExpectedLedger {
   std::vector<std::string> rows;    // sorted: UnitID, Type, BuyAmo, PayAmo, BalAmo, Summary
