@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <optional>
-#include <regex>
 #include <thread>
 #include <vector>
 
@@ -12,6 +11,7 @@
 #include "platform/com/names.h"
 #include "platform/sqlserver/engine.h"
 #include "platform/sqlserver/errors.h"
+#include "platform/sqlserver/lexer.h"
 #include "platform/sqlserver/server.h"
 #include "platform/sqlserver/tds/bulk.h"
 #include "platform/sqlserver/tds/login.h"
@@ -24,6 +24,57 @@ namespace {
 
 // DONE's current-command codes for the statements a batch reports.
 constexpr std::uint16_t kCmdSelect = 0xC1, kCmdInsert = 0xC3, kCmdDelete = 0xC4, kCmdUpdate = 0xC5;
+
+// A batch's tokens without a trailing ';', or none when it does not
+// tokenize (the engine then reports the error).
+std::vector<Token> StatementTokens(std::string_view sql) {
+  std::vector<Token> t;
+  try {
+    t = Tokenize(sql);
+  } catch (const com::Error&) {
+    return {};
+  }
+  if (!t.empty() && t.back().kind == TokKind::kEnd) t.pop_back();
+  if (!t.empty() && t.back().IsSymbol(";")) t.pop_back();
+  return t;
+}
+
+// Whether tokens [from, from + words.size()) are these keywords and symbols.
+bool TokensAre(const std::vector<Token>& t, std::size_t from, std::initializer_list<std::string_view> words) {
+  if (t.size() < from + words.size()) return false;
+  std::size_t i = from;
+  for (std::string_view w : words) {
+    const Token& k = t[i++];
+    if (!(k.IsKeyword(w) || k.IsSymbol(w))) return false;
+  }
+  return true;
+}
+
+// "USE name": the database named, or nullopt for any other batch.
+std::optional<std::string> UseTarget(std::string_view sql) {
+  const auto t = StatementTokens(sql);
+  if (t.size() != 2 || !t[0].IsKeyword("use")) return std::nullopt;
+  if (t[1].kind != TokKind::kWord && t[1].kind != TokKind::kQuoted) return std::nullopt;
+  return t[1].text;
+}
+
+// "SELECT name FROM master.dbo.sysdatabases", or from sys.databases or
+// master.sys.databases, optionally ORDER BY name.
+bool IsDatabaseList(std::string_view sql) {
+  const auto t = StatementTokens(sql);
+  if (!TokensAre(t, 0, {"select", "name", "from"})) return false;
+  std::size_t end = 0;
+  for (auto source : {std::initializer_list<std::string_view>{"master", ".", "dbo", ".", "sysdatabases"},
+                      std::initializer_list<std::string_view>{"master", ".", "sys", ".", "databases"},
+                      std::initializer_list<std::string_view>{"sys", ".", "databases"}}) {
+    if (TokensAre(t, 3, source)) {
+      end = 3 + source.size();
+      break;
+    }
+  }
+  if (end == 0) return false;
+  return t.size() == end || (t.size() == end + 3 && TokensAre(t, end, {"order", "by", "name"}));
+}
 
 class Session {
  public:
@@ -180,24 +231,12 @@ void Session::RunSql(const std::string& sql) {
   Writer w;
   // Statements the endpoint answers itself: changing the database, and
   // the list of the server's databases.
-  static const std::regex kUse(R"(^\s*use\s+(\[(?:[^\]]|\]\])+\]|"[^"]+"|\w+)\s*;?\s*$)", std::regex::icase);
-  static const std::regex kDatabases(
-      R"(^\s*select\s+name\s+from\s+(master\s*\.\s*dbo\s*\.\s*sysdatabases|sys\s*\.\s*databases|master\s*\.\s*sys\s*\.\s*databases)(\s+order\s+by\s+name)?\s*;?\s*$)",
-      std::regex::icase);
-  std::smatch m;
-  if (std::regex_match(sql, m, kUse)) {
-    std::string name = m[1];
-    if (name.front() == '[') {
-      name = name.substr(1, name.size() - 2);
-      for (std::size_t p = name.find("]]"); p != std::string::npos; p = name.find("]]", p + 1)) name.erase(p, 1);
-    } else if (name.front() == '"') {
-      name = name.substr(1, name.size() - 2);
-    }
-    const bool ok = UseDatabase(name, w);
+  if (auto name = UseTarget(sql)) {
+    const bool ok = UseDatabase(*name, w);
     WriteDone(w, kDone, ok ? kDoneFinal : kDoneError, 0, 0, tds_);
     return Send(w);
   }
-  if (std::regex_match(sql, kDatabases)) {
+  if (IsDatabaseList(sql)) {
     ListDatabases(w);
     return Send(w);
   }
