@@ -9,16 +9,21 @@
 // assignments (see datapump.h); destination columns that no transformation
 // writes are left out of the load, so they take the table's defaults,
 // except a script transformation's listed columns it does not assign,
-// which are written empty (NULL). The destination converts each value to
-// its column's type; with TransformFlags allowing string truncation, text
-// too long for its column is cut and counted rather than refused.
+// which are written empty (NULL). Each value is converted here to its
+// destination column's type, by the rules of convert.h, so that every
+// driver gets typed values; with TransformFlags allowing string
+// truncation, text too long for its column is cut and counted rather than
+// refused, and a NULL for a column that allows none is refused here.
 //
 // Rows go through the destination's bulk load (one batch, committed with
 // the step's transaction); identity values are kept when
-// AllowIdentityInserts is set. FirstRow and LastRow (any numeric or text
-// form; 0 for no limit) bound the rows taken. With MaximumErrorCount 0 the
-// first row that cannot be written fails the task; the error names the
-// destination, the row's position and key, and the column. Progress is
+// AllowIdentityInserts is set, and constraints are checked when
+// FastLoadOptions has DTSFastLoad_CheckConstraints (2). FirstRow and
+// LastRow (any numeric or text form; 0 for no limit) bound the rows taken.
+// With MaximumErrorCount 0 the first row that cannot be written fails the
+// task; the error names the destination, the row's position and key, and
+// the column, except for the rows a network server refuses when the load
+// ends, where it names what the server's message names. Progress is
 // reported every ProgressRowCount rows, and a cancel stops the load, which
 // then leaves nothing behind.
 #include "platform/dts/datapump.h"
@@ -29,6 +34,7 @@
 
 #include "platform/com/error.h"
 #include "platform/com/names.h"
+#include "platform/dts/convert.h"
 #include "platform/dts/step_context.h"
 
 namespace dts {
@@ -36,6 +42,11 @@ namespace {
 
 constexpr char kSource[] = "DTS Data Pump";
 constexpr std::int32_t kTransformAllowStringTruncation = 16;
+constexpr std::int32_t kFastLoadCheckConstraints = 2;  // DTSFastLoad_CheckConstraints
+// A NULL for a column that does not allow one is refused here, as the SQL
+// Server provider refuses it, with the server's number and message.
+constexpr std::int32_t kErrNotNull = 515;
+constexpr char kProviderSource[] = "Microsoft OLE DB Provider for SQL Server";
 
 [[noreturn]] void Fail(const std::string& description) {
   throw com::Error(com::ErrorNumber(0x80042001u), kSource, description);
@@ -65,6 +76,28 @@ bool TakeCall(std::string_view* s, std::string_view name, std::string* arg) {
   rest.remove_prefix(1);
   *s = rest;
   return true;
+}
+
+// "[D].[dbo].[T]" as SQL Server's messages name a table: "D.dbo.T".
+std::string PlainObjectName(std::string_view object) {
+  std::string out;
+  for (std::size_t i = 0; i < object.size(); ++i) {
+    if (object[i] != '[') {
+      out += object[i];
+      continue;
+    }
+    for (++i; i < object.size(); ++i) {
+      if (object[i] == ']' && i + 1 < object.size() && object[i + 1] == ']') {
+        out += ']';
+        ++i;
+      } else if (object[i] == ']') {
+        break;
+      } else {
+        out += object[i];
+      }
+    }
+  }
+  return out;
 }
 
 std::string DescribeKey(const std::vector<ColumnInfo>& dest, const std::vector<int>& written, const Row& row) {
@@ -205,58 +238,75 @@ void RunDataPumpTask(StepContext& ctx, const DataPumpTask& task) {
   for (int d : written) names.push_back(dest_columns[static_cast<std::size_t>(d)].name);
   BulkLoadOptions options;
   options.keep_identity = task.GetBool("AllowIdentityInserts");
-  options.check_constraints = task.GetLong("FastLoadOptions") != 0;
-  options.allow_truncation = allow_truncation;
+  options.check_constraints = (task.GetLong("FastLoadOptions") & kFastLoadCheckConstraints) != 0;
   std::unique_ptr<BulkWriter> writer = destination.OpenBulkLoad(object, names, options);
 
   const std::int64_t first_row = task.Get("FirstRow").ToInt64();
   const std::int64_t last_row = task.Get("LastRow").ToInt64();
   const std::int64_t progress_every = std::max<std::int64_t>(1, task.GetLong("ProgressRowCount"));
   StepStatistics& stats = ctx.statistics();
+  const std::string table_name = PlainObjectName(object);
   Row in, out(written.size());
   std::int64_t position = 0;
-  // Values changed to fit, per written column: the count the writer has
-  // reported so far, and the first rows that had one.
-  std::vector<std::int64_t> changed_so_far(written.size(), 0);
+  // Values changed to fit, per written column: how many, and the first
+  // rows that had one.
+  std::vector<std::int64_t> changed(written.size(), 0);
   std::vector<std::vector<RowMark>> changed_rows(written.size());
+  std::vector<std::size_t> changed_here;  // columns of this row among the first changed
+  auto row_error = [&](const com::Error& e, const std::string& column) {
+    const std::string key = DescribeKey(dest_columns, written, out);
+    return com::Error(e.number(), e.source(),
+                      "第 " + std::to_string(position) + " 行" + (key.empty() ? "" : "（" + key + "）") + "无法写入 " +
+                          object + (column.empty() ? "" : " 的列“" + column + "”") + "：" + e.description());
+  };
   while (reader->Next(in)) {
     ++position;
     ++stats.rows_read;
     if (first_row > 0 && position < first_row) continue;
     if (last_row > 0 && position > last_row) break;
+    // Every value is converted to its column's type here, whatever the
+    // destination, so that the rules and the counts are the same on every
+    // driver.
+    changed_here.clear();
     for (std::size_t k = 0; k < written.size(); ++k) {
-      if (from[k] < 0) {
-        out[k].SetNull();
-      } else {
-        out[k] = in[static_cast<std::size_t>(from[k])];
+      const ColumnInfo& column = dest_columns[static_cast<std::size_t>(written[k])];
+      try {
+        if (from[k] < 0) {
+          out[k].SetNull();
+        } else if (ConvertValue(in[static_cast<std::size_t>(from[k])], column, allow_truncation, &out[k])) {
+          if (++changed[k] <= static_cast<std::int64_t>(ColumnTruncation::kRowsKept)) changed_here.push_back(k);
+        }
+        if (out[k].IsNull() && !column.nullable) {
+          throw com::Error(kErrNotNull, kProviderSource,
+                           "Cannot insert the value NULL into column '" + column.name + "', table '" + table_name +
+                               "'; column does not allow nulls. INSERT fails.");
+        }
+      } catch (const com::Error& e) {
+        // The columns after this one are not converted yet: the key is
+        // named from the row as far as it goes.
+        for (std::size_t rest = k + 1; rest < written.size(); ++rest) out[rest].SetNull();
+        throw row_error(e, column.name);
       }
     }
     try {
       writer->Write(out);
     } catch (const com::Error& e) {
-      const std::string key = DescribeKey(dest_columns, written, out);
-      const std::string column = writer->FailedColumn();
-      throw com::Error(e.number(), e.source(),
-                       "第 " + std::to_string(position) + " 行" + (key.empty() ? "" : "（" + key + "）") +
-                           "无法写入 " + object + (column.empty() ? "" : " 的列“" + column + "”") + "：" +
-                           e.description());
+      throw row_error(e, writer->FailedColumn());
     }
     ++stats.rows_written;
-    const auto& changed = writer->Changed();
-    for (std::size_t k = 0; k < changed.size() && k < written.size(); ++k) {
-      if (changed[k] == changed_so_far[k]) continue;
-      changed_so_far[k] = changed[k];
-      if (changed_rows[k].size() < ColumnTruncation::kRowsKept) {
-        changed_rows[k].push_back({position, DescribeKey(dest_columns, written, out)});
-      }
-    }
+    for (std::size_t k : changed_here) changed_rows[k].push_back({position, DescribeKey(dest_columns, written, out)});
     if (stats.rows_read % progress_every == 0) {
       ctx.Progress("已处理 " + std::to_string(stats.rows_read) + " 行", 0, stats.rows_read);
     }
   }
-  writer->Finish();
-  const auto& changed = writer->Changed();
-  for (std::size_t k = 0; k < names.size() && k < changed.size(); ++k) {
+  try {
+    writer->Finish();
+  } catch (const com::Error& e) {
+    // A network server checks the rows when the batch ends: its error names
+    // the table and, where its message does, the key, not the row.
+    throw com::Error(e.number(), e.source(), "无法写入 " + object + "：" + e.description());
+  }
+  for (std::size_t k = 0; k < names.size(); ++k) {
     if (changed[k] > 0) stats.truncations.push_back({names[k], changed[k], std::move(changed_rows[k])});
   }
 }

@@ -14,15 +14,13 @@ namespace {
 class BulkLoader final : public dts::BulkWriter {
  public:
   BulkLoader(EngineCore& engine, const TableMeta& table, std::vector<int> targets, bool explicit_identity,
-             const dts::BulkLoadOptions& options)
+             bool nulls_take_defaults)
       : frame_(std::make_unique<EngineCore::Frame>(engine, true)),
         inserter_(engine, table, std::move(targets), explicit_identity) {
-    inserter_.set_allow_truncation(options.allow_truncation);
-    inserter_.set_nulls_take_defaults(options.nulls_take_defaults);
+    inserter_.set_nulls_take_defaults(nulls_take_defaults);
   }
 
   void Write(const dts::Row& row) override { inserter_.Insert(row); }
-  const std::vector<std::int64_t>& Changed() const override { return inserter_.changed(); }
   std::string FailedColumn() const override { return inserter_.failed_column(); }
 
   void Finish() override {
@@ -40,7 +38,8 @@ class BulkLoader final : public dts::BulkWriter {
 
 std::unique_ptr<dts::BulkWriter> EngineCore::OpenBulkLoad(std::string_view object_name,
                                                           const std::vector<std::string>& columns,
-                                                          const dts::BulkLoadOptions& options) {
+                                                          const dts::BulkLoadOptions& options,
+                                                          bool nulls_take_defaults) {
   catalog_.Refresh();
   const TableMeta& t = WritableTable(ParseObjectName(object_name));
   std::vector<int> targets = ResolveColumns(t, columns);
@@ -50,7 +49,7 @@ std::unique_ptr<dts::BulkWriter> EngineCore::OpenBulkLoad(std::string_view objec
     throw SqlErr(kIdentityInsert, "Cannot insert explicit value for identity column in table '" + t.name +
                                       "' when IDENTITY_INSERT is set to OFF.");
   }
-  return std::make_unique<BulkLoader>(*this, t, std::move(targets), explicit_identity, options);
+  return std::make_unique<BulkLoader>(*this, t, std::move(targets), explicit_identity, nulls_take_defaults);
 }
 
 }  // namespace sqlsrv

@@ -40,7 +40,7 @@ class EngineSession final : public dts::Session {
   std::vector<dts::ColumnInfo> DescribeTable(std::string_view object) override { return engine_->DescribeTable(object); }
   std::unique_ptr<dts::BulkWriter> OpenBulkLoad(std::string_view object, const std::vector<std::string>& columns,
                                                 const dts::BulkLoadOptions& options) override {
-    return engine_->OpenBulkLoad(object, columns, options);
+    return engine_->OpenBulkLoad(object, columns, options, false);
   }
   void BeginTransaction() override { engine_->BeginTransaction(); }
   void Commit() override { engine_->Commit(); }

@@ -42,8 +42,8 @@ std::vector<dts::ColumnInfo> Engine::DescribeTable(std::string_view object_name)
 }
 
 std::unique_ptr<dts::BulkWriter> Engine::OpenBulkLoad(std::string_view object_name, const std::vector<std::string>& columns,
-                                                      const dts::BulkLoadOptions& options) {
-  return core_->OpenBulkLoad(object_name, columns, options);
+                                                      const dts::BulkLoadOptions& options, bool nulls_take_defaults) {
+  return core_->OpenBulkLoad(object_name, columns, options, nulls_take_defaults);
 }
 
 void Engine::BeginTransaction() { core_->BeginTransaction(); }

@@ -74,9 +74,11 @@ class Engine {
 
   // A bulk load into the named columns of a table. Its rows are written
   // inside one savepoint: Finish keeps them, dropping the writer unfinished
-  // leaves nothing behind.
+  // leaves nothing behind. A NULL is stored as NULL, unless
+  // `nulls_take_defaults` (a bcp client that did not ask to keep NULLs),
+  // when a column with a default takes its default.
   std::unique_ptr<dts::BulkWriter> OpenBulkLoad(std::string_view object_name, const std::vector<std::string>& columns,
-                                                const dts::BulkLoadOptions& options);
+                                                const dts::BulkLoadOptions& options, bool nulls_take_defaults = false);
 
   void BeginTransaction();
   void Commit();

@@ -99,7 +99,6 @@ void EngineCore::RunUpdate(const ast::Stmt& s) {
   std::vector<std::pair<std::int64_t, std::vector<Stored>>> changes;
   {
     Stmt st(db_, rows.sql);
-    const ValueContext ctx{t.name, ""};
     for (;;) {
       const int rc = st.StepRaw();
       if (rc == SQLITE_DONE) break;
@@ -107,7 +106,7 @@ void EngineCore::RunUpdate(const ast::Stmt& s) {
       std::vector<Stored> values(columns.size());
       for (std::size_t k = 0; k < columns.size(); ++k) {
         const ColumnMeta& c = t.columns[static_cast<std::size_t>(columns[k])];
-        ToStored(DecodeValue(st.get(), static_cast<int>(k + 1), rows.columns[k]), c.type, &values[k], ctx);
+        ToStored(DecodeValue(st.get(), static_cast<int>(k + 1), rows.columns[k]), c.type, &values[k]);
         if (values[k].kind == Stored::kNull && !c.nullable) {
           throw SqlErr(kNotNull, "Cannot insert the value NULL into column '" + c.name + "', table '" +
                                      QualifiedName(state_.database, t.name) + "'; column does not allow nulls. UPDATE fails.");

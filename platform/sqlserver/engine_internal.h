@@ -42,7 +42,7 @@ class EngineCore {
 
   // bulk.cpp
   std::unique_ptr<dts::BulkWriter> OpenBulkLoad(std::string_view object_name, const std::vector<std::string>& columns,
-                                                const dts::BulkLoadOptions& options);
+                                                const dts::BulkLoadOptions& options, bool nulls_take_defaults);
 
   // engine_transactions.cpp
   void BeginTransaction();
@@ -136,12 +136,8 @@ class RowInserter {
   void Finish();
   std::int64_t rows() const { return rows_; }
   std::optional<std::int64_t> last_identity() const { return last_identity_; }
-  // Lets over-long text be cut to fit instead of failing the row.
-  void set_allow_truncation(bool allow) { allow_truncation_ = allow; }
   // A NULL given for a column stores its default instead.
   void set_nulls_take_defaults(bool take) { nulls_take_defaults_ = take; }
-  // Per given value position: how many values were changed to fit.
-  const std::vector<std::int64_t>& changed() const { return changed_; }
   // The column the last failed Insert could not store ("" for the row).
   const std::string& failed_column() const { return failed_column_; }
 
@@ -157,10 +153,8 @@ class RowInserter {
   std::vector<Stored> defaults_;                // per column, evaluated once
   Stmt insert_;
   std::int64_t rows_ = 0;
-  bool allow_truncation_ = false;
   bool nulls_take_defaults_ = false;
   Stored scratch_;
-  std::vector<std::int64_t> changed_;
   std::string failed_column_;
 };
 

@@ -35,9 +35,11 @@ class SelectReader final : public dts::RowReader {
       info.name = c.name;
       info.type = OleDbTypeOf(c);
       if (c.column && IsCharType(c.column->type)) {
-        info.size = c.column->length < 0 ? 0 : static_cast<std::uint32_t>(c.column->length);
-        info.is_long = c.column->length < 0;
-        info.is_unicode = IsUnicodeType(c.column->type);
+        const dts::ColumnInfo text = ValueInfo(*c.column);
+        info.size = text.size;
+        info.is_long = text.is_long;
+        info.is_unicode = text.is_unicode;
+        info.code_page = text.code_page;
       }
       columns_.push_back(std::move(info));
     }
@@ -97,17 +99,10 @@ std::vector<dts::ColumnInfo> EngineCore::DescribeTable(std::string_view object_n
   const TableMeta& t = ResolveTable(ParseObjectName(object_name));
   std::vector<dts::ColumnInfo> out;
   for (const auto& c : t.columns) {
-    dts::ColumnInfo info;
+    dts::ColumnInfo info = ValueInfo(c.type);
     info.name = c.name;
-    info.type = OleDbType(c.type);
-    if (IsCharType(c.type.type)) {
-      info.size = c.type.length < 0 ? 0 : static_cast<std::uint32_t>(c.type.length);
-      info.is_long = c.type.length < 0;
-      info.is_unicode = IsUnicodeType(c.type.type);
-    }
     info.nullable = c.nullable;
     info.is_identity = c.identity;
-    info.has_default = c.default_value != nullptr;
     const int index = static_cast<int>(out.size());
     for (const auto& k : t.keys) {
       if (k.primary && std::find(k.columns.begin(), k.columns.end(), index) != k.columns.end()) info.is_key = true;

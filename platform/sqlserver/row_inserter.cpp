@@ -14,7 +14,6 @@ RowInserter::RowInserter(EngineCore& engine, const TableMeta& table, std::vector
     : engine_(engine), table_(table), targets_(std::move(targets)), explicit_identity_(explicit_identity),
       identity_column_(table.IdentityColumn()) {
   slot_of_column_.assign(table.columns.size(), -1);
-  changed_.assign(targets_.size(), 0);
   for (std::size_t i = 0; i < targets_.size(); ++i) slot_of_column_[static_cast<std::size_t>(targets_[i])] = static_cast<int>(i);
   if (identity_column_ >= 0) {
     const ColumnMeta& c = table.columns[static_cast<std::size_t>(identity_column_)];
@@ -41,7 +40,7 @@ RowInserter::RowInserter(EngineCore& engine, const TableMeta& table, std::vector
     for (std::size_t k = 0; k < owners.size(); ++k) {
       const ColumnMeta& col = table.columns[static_cast<std::size_t>(owners[k])];
       ToStored(DecodeValue(st.get(), static_cast<int>(k), c.columns[k]), col.type,
-               &defaults_[static_cast<std::size_t>(owners[k])], {table.name, col.name});
+               &defaults_[static_cast<std::size_t>(owners[k])]);
     }
   }
   std::string sql = "INSERT INTO " + QuoteSqlite(table.name) + " (";
@@ -64,15 +63,12 @@ void RowInserter::Insert(const std::vector<com::Variant>& values) {
     if (slot >= 0 && nulls_take_defaults_ && values[static_cast<std::size_t>(slot)].IsNull()) {
       v = &defaults_[i];
     } else if (slot >= 0) {
-      bool changed = false;
       try {
-        ToStored(values[static_cast<std::size_t>(slot)], c.type, &scratch_, {table_.name, c.name}, allow_truncation_,
-                 &changed);
+        ToStored(values[static_cast<std::size_t>(slot)], c.type, &scratch_);
       } catch (const com::Error&) {
         failed_column_ = c.name;
         throw;
       }
-      if (changed) ++changed_[static_cast<std::size_t>(slot)];
       if (static_cast<int>(i) == identity_column_ && scratch_.kind == Stored::kInteger) given_identity = scratch_.i;
     } else if (static_cast<int>(i) == identity_column_) {
       scratch_.kind = Stored::kInteger;
@@ -115,7 +111,7 @@ void RowInserter::Insert(const std::vector<com::Variant>& values) {
           Stored s;
           const ColumnMeta& pc = parent ? parent->columns[static_cast<std::size_t>(parent->Find(fk.ref_columns[k]))]
                                         : table_.columns[static_cast<std::size_t>(fk.columns[k])];
-          ToStored(keys[k], pc.type, &s, {});
+          ToStored(keys[k], pc.type, &s);
           Bind(p, static_cast<int>(k + 1), s);
         }
         if (!p.Step()) {

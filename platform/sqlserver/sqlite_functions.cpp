@@ -106,7 +106,7 @@ void Convert(sqlite3_context* ctx, int, sqlite3_value** argv) {
   }
   try {
     Stored s;
-    ToStored(v, to, &s, {});
+    ToStored(v, to, &s);
     switch (s.kind) {
       case Stored::kNull: return sqlite3_result_null(ctx);
       case Stored::kInteger: return sqlite3_result_int64(ctx, s.i);

@@ -8,85 +8,18 @@
 
 #include "platform/com/datetime.h"
 #include "platform/com/unicode.h"
+#include "platform/dts/convert.h"
 #include "platform/dts/oledb.h"
 #include "platform/sqlserver/errors.h"
 
 namespace sqlsrv {
 namespace {
 
-struct Range {
-  std::int64_t lo, hi;
-};
-
-Range IntRange(SqlType t) {
-  switch (t) {
-    case SqlType::kBit: return {0, 1};
-    case SqlType::kTinyInt: return {0, 255};
-    case SqlType::kSmallInt: return {-32768, 32767};
-    case SqlType::kInt: return {std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()};
-    default: return {std::numeric_limits<std::int64_t>::min(), std::numeric_limits<std::int64_t>::max()};
-  }
-}
-
-std::string Trim(std::string_view s) {
-  std::size_t b = 0, e = s.size();
-  while (b < e && (s[b] == ' ' || s[b] == '\t' || s[b] == '\r' || s[b] == '\n')) ++b;
-  while (e > b && (s[e - 1] == ' ' || s[e - 1] == '\t' || s[e - 1] == '\r' || s[e - 1] == '\n')) --e;
-  return std::string(s.substr(b, e - b));
-}
-
-[[noreturn]] void ConversionError(const com::Variant& v, const ColumnType& t) {
-  throw SqlErr(kConversion, "Syntax error converting the " + std::string(v.IsText() ? "varchar" : "value") +
-                                " value '" + v.ToText() + "' to a column of data type " + TypeDisplayName(t) + ".");
-}
-
-[[noreturn]] void Overflow(const ColumnType& t, const std::string& value) {
-  if (IsMoneyType(t.type)) {
-    throw SqlErr(8115, "Arithmetic overflow error converting expression to data type " + TypeDisplayName(t) + ".");
-  }
-  throw SqlErr(kOverflow, "Arithmetic overflow error for data type " + TypeDisplayName(t) + ", value = " + value + ".");
-}
-
-[[noreturn]] void ImplicitNotAllowed(const com::Variant& v, const ColumnType& t) {
-  throw SqlErr(257, "Implicit conversion from data type " + std::string(com::VarTypeName(v.type())) +
-                        " to " + TypeDisplayName(t) + " is not allowed. Use the CONVERT function to run this query.");
-}
-
-com::CodePage& ServerCodePage() {
-  thread_local com::CodePage cp(kServerCodePage);
-  return cp;
-}
-
-// Rounds a non-negative count of 1/1000 s within a day to SQL Server's
-// 1/300 s ticks and back to milliseconds.
-std::int64_t RoundToTicks(std::int64_t ms) {
-  const std::int64_t ticks = std::llround(static_cast<double>(ms) * 0.3);
-  return std::llround(static_cast<double>(ticks) / 0.3);
-}
-
 std::string CanonicalText(const com::CivilTime& t) {
   char buf[40];
   std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d.%03d", t.year, t.month, t.day, t.hour, t.minute,
                 t.second, t.millisecond);
   return buf;
-}
-
-// Rounds a civil time's milliseconds to ticks, carrying into the next day.
-std::optional<std::string> FromCivil(com::CivilTime t) {
-  std::int64_t ms = ((t.hour * 60LL + t.minute) * 60 + t.second) * 1000 + t.millisecond;
-  ms = RoundToTicks(ms);
-  std::int64_t days = com::DaysFromCivil(t.year, t.month, t.day);
-  if (ms >= 86'400'000) {
-    ms -= 86'400'000;
-    ++days;
-  }
-  com::CivilFromDays(days, &t.year, &t.month, &t.day);
-  t.hour = static_cast<int>(ms / 3'600'000);
-  t.minute = static_cast<int>(ms / 60'000 % 60);
-  t.second = static_cast<int>(ms / 1000 % 60);
-  t.millisecond = static_cast<int>(ms % 1000);
-  if (t.year < 1753 || t.year > 9999) return std::nullopt;
-  return CanonicalText(t);
 }
 
 }  // namespace
@@ -182,41 +115,40 @@ std::uint16_t OleDbType(const ColumnType& t) {
   return dts::DBTYPE_WSTR;
 }
 
-std::size_t TextLength(std::string_view utf8, const ColumnType& t) {
-  if (IsUnicodeType(t.type)) {
-    std::u16string units;
-    if (!com::Utf8ToUtf16(utf8, &units)) return utf8.size();
-    return units.size();
+std::size_t TextLength(std::string_view utf8, const ColumnType& t) { return dts::TextLength(utf8, ValueInfo(t)); }
+
+dts::ColumnInfo ValueInfo(const ColumnType& t) {
+  dts::ColumnInfo info;
+  info.type = OleDbType(t);
+  switch (t.type) {
+    case SqlType::kMoney: info.precision = 19; info.scale = 4; break;
+    case SqlType::kSmallMoney: info.precision = 10; info.scale = 4; break;
+    case SqlType::kDateTime: info.precision = 23; info.scale = 3; break;
+    case SqlType::kSmallDateTime: info.precision = 16; break;
+    default: break;
   }
-  std::string bytes;
-  ServerCodePage().FromUtf8Lossy(utf8, &bytes);
-  return bytes.size();
+  if (IsCharType(t.type)) {
+    info.size = t.length < 0 ? 0 : static_cast<std::uint32_t>(t.length);
+    info.is_long = t.length < 0;
+    info.is_unicode = IsUnicodeType(t.type);
+    if (!info.is_unicode) info.code_page = kServerCodePageNumber;
+  }
+  return info;
 }
 
 std::optional<std::string> DateTimeText(double ole_date) {
   if (!std::isfinite(ole_date) || ole_date < -100000 || ole_date > 3'000'000) return std::nullopt;
-  return FromCivil(com::CivilFromOleDate(ole_date));
-}
-
-// Rewrites the accepted date forms as "YYYY-MM-DD[ time]".
-static std::string NormalizeDateText(std::string_view raw) {
-  std::string s = Trim(raw);
-  // 20070123[ time]
-  if (s.size() >= 8 && s.find_first_not_of("0123456789") >= 8 && (s.size() == 8 || s[8] == ' ')) {
-    s = s.substr(0, 4) + "-" + s.substr(4, 2) + "-" + s.substr(6, 2) + s.substr(8);
-  }
-  // 01/23/2007 (month first, as the server's us_english setting reads it)
-  if (s.size() >= 10 && s[2] == '/' && s[5] == '/') s = s.substr(6, 4) + "-" + s.substr(0, 2) + "-" + s.substr(3, 2) + s.substr(10);
-  for (std::size_t i = 0; i < std::min<std::size_t>(s.size(), 10); ++i) {
-    if (s[i] == '/' || s[i] == '.') s[i] = '-';
-  }
-  return s;
+  auto t = dts::SqlDateTime(com::CivilFromOleDate(ole_date));
+  if (!t) return std::nullopt;
+  return CanonicalText(*t);
 }
 
 std::optional<std::string> ParseDateTimeText(std::string_view raw) {
-  auto civil = com::ParseCivil(NormalizeDateText(raw));
+  auto civil = dts::ParseSqlDateText(raw);
   if (!civil) return std::nullopt;
-  return FromCivil(*civil);
+  auto t = dts::SqlDateTime(*civil);
+  if (!t) return std::nullopt;
+  return CanonicalText(*t);
 }
 
 double OleDateFromText(std::string_view canonical) {
@@ -231,177 +163,34 @@ std::string NowText() {
   std::tm tm{};
   localtime_r(&secs, &tm);
   com::CivilTime t{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec, static_cast<int>(ms)};
-  return FromCivil(t).value_or(CanonicalText(t));
+  auto rounded = dts::SqlDateTime(t);
+  return CanonicalText(rounded.value_or(t));
 }
 
-void ToStored(const com::Variant& v, const ColumnType& t, Stored* out, const ValueContext& ctx,
-              bool allow_truncation, bool* changed) {
-  (void)ctx;
-  using com::VarType;
-  if (changed) *changed = false;
-  if (v.IsNull() || v.IsEmpty()) {
-    out->kind = Stored::kNull;
-    return;
+void ToStored(const com::Variant& v, const ColumnType& t, Stored* out) {
+  thread_local com::Variant typed;
+  dts::ConvertValue(v, ValueInfo(t), false, &typed);
+  switch (typed.type()) {
+    case com::VarType::kNull:
+      out->kind = Stored::kNull;
+      return;
+    case com::VarType::kR4: case com::VarType::kR8:
+      out->kind = Stored::kReal;
+      out->r = typed.real();
+      return;
+    case com::VarType::kDate:
+      out->kind = Stored::kText;
+      out->s = CanonicalText(com::CivilFromOleDate(typed.real()));
+      return;
+    case com::VarType::kText:
+      out->kind = Stored::kText;
+      out->s = typed.text();
+      return;
+    default:  // the integers, bit and money
+      out->kind = Stored::kInteger;
+      out->i = typed.integer();
+      return;
   }
-  const SqlType st = t.type;
-  if (IsIntegerType(st)) {
-    std::int64_t n = 0;
-    switch (v.type()) {
-      case VarType::kBool: n = v.integer() ? 1 : 0; break;
-      case VarType::kI2: case VarType::kI4: case VarType::kI8: case VarType::kUI1: n = v.integer(); break;
-      case VarType::kCurrency: {
-        const std::int64_t units = v.integer();
-        n = units / 10000;
-        const std::int64_t rem = units % 10000;
-        if (rem >= 5000) ++n;
-        if (rem <= -5000) --n;
-        break;
-      }
-      case VarType::kR4: case VarType::kR8: case VarType::kDecimal: {
-        const double d = v.ToDouble();
-        if (!(std::fabs(d) < 9.2e18)) Overflow(t, v.ToText());
-        n = static_cast<std::int64_t>(std::trunc(d));
-        break;
-      }
-      case VarType::kText: {
-        const std::string s = Trim(v.text());
-        auto [p, ec] = std::from_chars(s.data(), s.data() + s.size(), n);
-        if (st == SqlType::kBit && (s == "TRUE" || s == "true" || s == "True")) {
-          n = 1;
-        } else if (st == SqlType::kBit && (s == "FALSE" || s == "false" || s == "False")) {
-          n = 0;
-        } else if (ec == std::errc::result_out_of_range) {
-          Overflow(t, s);
-        } else if (ec != std::errc() || p != s.data() + s.size() || s.empty()) {
-          ConversionError(v, t);
-        }
-        break;
-      }
-      default:
-        ImplicitNotAllowed(v, t);
-    }
-    if (st == SqlType::kBit) n = n != 0;
-    const Range r = IntRange(st);
-    if (n < r.lo || n > r.hi) Overflow(t, std::to_string(n));
-    out->kind = Stored::kInteger;
-    out->i = n;
-    return;
-  }
-  if (IsMoneyType(st)) {
-    std::int64_t units = 0;
-    switch (v.type()) {
-      case VarType::kCurrency: units = v.integer(); break;
-      case VarType::kBool: case VarType::kI2: case VarType::kI4: case VarType::kI8: case VarType::kUI1:
-        if (v.integer() > 922337203685477 || v.integer() < -922337203685477) Overflow(t, v.ToText());
-        units = v.integer() * 10000;
-        break;
-      case VarType::kR4: case VarType::kR8: {
-        const double d = v.real() * 10000.0;
-        if (!(std::fabs(d) < 9.2e18)) Overflow(t, v.ToText());
-        units = std::llround(d);
-        break;
-      }
-      case VarType::kText: case VarType::kDecimal: {
-        std::string s = Trim(v.text());
-        if (!s.empty() && s[0] == '$') s.erase(0, 1);
-        if (!com::ParseCurrency(s, &units)) {
-          double d = 0;
-          auto [p, ec] = std::from_chars(s.data(), s.data() + s.size(), d);
-          if (ec != std::errc() || p != s.data() + s.size() || s.empty()) {
-            throw SqlErr(235, "Cannot convert a char value to money. The char value has incorrect syntax.");
-          }
-          if (!(std::fabs(d * 10000.0) < 9.2e18)) Overflow(t, s);
-          units = std::llround(d * 10000.0);
-        }
-        break;
-      }
-      default:
-        ImplicitNotAllowed(v, t);
-    }
-    if (st == SqlType::kSmallMoney && (units > 2147483647LL || units < -2147483648LL)) Overflow(t, v.ToText());
-    out->kind = Stored::kInteger;
-    out->i = units;
-    return;
-  }
-  if (IsFloatType(st)) {
-    double d = 0;
-    if (v.type() == VarType::kDate) ImplicitNotAllowed(v, t);
-    if (v.IsText()) {
-      const std::string s = Trim(v.text());
-      auto [p, ec] = std::from_chars(s.data(), s.data() + s.size(), d);
-      if (ec != std::errc() || p != s.data() + s.size() || s.empty()) ConversionError(v, t);
-    } else {
-      d = v.ToDouble();
-    }
-    if (!std::isfinite(d)) Overflow(t, v.ToText());
-    if (st == SqlType::kReal) d = static_cast<double>(static_cast<float>(d));
-    out->kind = Stored::kReal;
-    out->r = d;
-    return;
-  }
-  if (IsDateType(st)) {
-    std::optional<std::string> text;
-    if (v.type() == VarType::kDate) {
-      text = DateTimeText(v.real());
-      if (!text) throw SqlErr(kDateRange, "The conversion of a date data type to a datetime data type resulted in an out-of-range datetime value.");
-    } else if (v.IsText()) {
-      auto civil = com::ParseCivil(NormalizeDateText(v.text()));
-      if (!civil) throw SqlErr(kDateConversion, "Syntax error converting datetime from character string.");
-      text = FromCivil(*civil);
-      if (!text) {
-        throw SqlErr(kDateRange, "The conversion of a char data type to a datetime data type resulted in an out-of-range datetime value.");
-      }
-    } else if (v.IsNumeric()) {
-      text = DateTimeText(v.ToDouble() + 2.0);  // numbers count days from 1900-01-01
-      if (!text) throw SqlErr(kDateRange, "Arithmetic overflow error converting expression to data type datetime.");
-    } else {
-      ImplicitNotAllowed(v, t);
-    }
-    out->kind = Stored::kText;
-    out->s = std::move(*text);
-    return;
-  }
-  // Character types.
-  std::string text;
-  switch (v.type()) {
-    case VarType::kText: text = v.text(); break;
-    case VarType::kBool: text = v.integer() ? "1" : "0"; break;
-    case VarType::kCurrency: {
-      // Money converts to text with two decimals.
-      const std::int64_t cents = v.integer() >= 0 ? (v.integer() + 50) / 100 : (v.integer() - 50) / 100;
-      text = com::FormatCurrency(cents * 100);
-      text.resize(text.size() - 2);
-      break;
-    }
-    case VarType::kDate: text = DateTimeText(v.real()).value_or(v.ToText()); break;
-    default: text = v.ToText();
-  }
-  if (!IsUnicodeType(st)) {
-    // Single-byte text keeps only what the server code page can hold.
-    std::string bytes;
-    if (ServerCodePage().FromUtf8Lossy(text, &bytes) > 0) {
-      ServerCodePage().ToUtf8(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), &text);
-      if (changed) *changed = true;
-    }
-  }
-  if (t.length >= 0 && TextLength(text, t) > static_cast<std::size_t>(t.length)) {
-    if (!allow_truncation) throw SqlErr(kTruncation, "String or binary data would be truncated.");
-    // Cut character by character until it fits.
-    std::u16string units;
-    com::Utf8ToUtf16(text, &units);
-    std::string cut;
-    for (std::size_t n = units.size(); n > 0; --n) {
-      cut.clear();
-      com::Utf16Sink sink(&cut);
-      for (std::size_t k = 0; k < n; ++k) sink.Put(units[k]);
-      if (n > 0 && units[n - 1] >= 0xD800 && units[n - 1] <= 0xDBFF) continue;  // do not split a pair
-      if (TextLength(cut, t) <= static_cast<std::size_t>(t.length)) break;
-    }
-    text = cut;
-    if (changed) *changed = true;
-  }
-  out->kind = Stored::kText;
-  out->s = std::move(text);
 }
 
 com::Variant FromStoredInteger(std::int64_t v, const ColumnType& t) {

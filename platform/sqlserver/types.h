@@ -15,6 +15,7 @@
 #include <string_view>
 
 #include "platform/com/variant.h"
+#include "platform/dts/driver.h"
 #include "platform/sqlserver/ast.h"
 
 namespace sqlsrv {
@@ -34,6 +35,7 @@ struct ColumnType {
 
 // The server's code page for varchar, char and text.
 inline constexpr char kServerCodePage[] = "CP936";
+inline constexpr std::uint16_t kServerCodePageNumber = 936;
 
 // Resolves a declared type; raises (2715 "Column or parameter #: Cannot
 // find data type x.") for an unknown type or a bad length.
@@ -60,20 +62,14 @@ struct Stored {
   std::string s;
 };
 
-// What a conversion failure names, for SQL Server's messages.
-struct ValueContext {
-  std::string table;
-  std::string column;
-};
+// Converts a value into the storage of a column type, by the rules every
+// destination shares (platform/dts/convert.h): raises SQL Server's
+// conversion errors, 8152 for text too long for the column, and replaces
+// characters the server code page cannot hold by '?'.
+void ToStored(const com::Variant& v, const ColumnType& t, Stored* out);
 
-// Converts a value into the storage of a column type. Raises SQL Server's
-// conversion errors: 245 (not a number), 220 (overflow), 241/242 (not a
-// date / out of range), 8152 (too long for the column, unless
-// `allow_truncation`, when the text is cut). *changed is set when the
-// stored text differs from the value: cut short, or characters the server
-// code page cannot hold replaced by '?' (as SQL Server replaces them).
-void ToStored(const com::Variant& v, const ColumnType& t, Stored* out, const ValueContext& ctx,
-              bool allow_truncation = false, bool* changed = nullptr);
+// The type as a bulk load and the conversion rules describe it.
+dts::ColumnInfo ValueInfo(const ColumnType& t);
 
 // Reads a stored value back as a typed Variant for a column type.
 com::Variant FromStoredInteger(std::int64_t v, const ColumnType& t);

@@ -27,7 +27,6 @@ class FailingFinish final : public dts::BulkWriter {
     inner_->Finish();
     throw Injected(operation_);
   }
-  const std::vector<std::int64_t>& Changed() const override { return inner_->Changed(); }
   std::string FailedColumn() const override { return inner_->FailedColumn(); }
 
  private:

@@ -394,11 +394,10 @@ void Session::OnBulkLoad(Packet first) {
     dts::BulkLoadOptions options;
     // A client that names the identity column sends its values.
     options.keep_identity = bulk.keep_identity || bulk.names_identity;
-    options.check_constraints = true;
-    options.nulls_take_defaults = !bulk.keep_nulls;
+    options.check_constraints = bulk.check_constraints;
     std::unique_ptr<dts::BulkWriter> writer;
     try {
-      writer = engine_->OpenBulkLoad(bulk.table, bulk.columns, options);
+      writer = engine_->OpenBulkLoad(bulk.table, bulk.columns, options, !bulk.keep_nulls);
     } catch (...) {
       // The client sends its rows whatever the server said; they are read
       // and dropped so that the connection stays in step.

@@ -1,0 +1,364 @@
+#include "platform/dts/convert.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <map>
+#include <memory>
+
+#include "platform/com/error.h"
+#include "platform/com/unicode.h"
+#include "platform/dts/oledb.h"
+
+namespace dts {
+namespace {
+
+constexpr char kProvider[] = "Microsoft OLE DB Provider for SQL Server";
+
+com::Error SqlError(std::int32_t number, std::string message) {
+  return com::Error(number, kProvider, std::move(message));
+}
+
+bool IsMoney(const ColumnInfo& c) { return c.type == DBTYPE_CY; }
+bool IsSmall(const ColumnInfo& c) { return c.precision == 10 || c.precision == 16; }  // smallmoney, smalldatetime
+
+struct Range {
+  std::int64_t lo, hi;
+};
+
+Range IntegerRange(std::uint16_t type) {
+  switch (type) {
+    case DBTYPE_BOOL: return {0, 1};
+    case DBTYPE_UI1: return {0, 255};
+    case DBTYPE_I2: return {-32768, 32767};
+    case DBTYPE_I4: return {std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()};
+    default: return {std::numeric_limits<std::int64_t>::min(), std::numeric_limits<std::int64_t>::max()};
+  }
+}
+
+com::VarType IntegerVariant(std::uint16_t type) {
+  switch (type) {
+    case DBTYPE_BOOL: return com::VarType::kBool;
+    case DBTYPE_UI1: return com::VarType::kUI1;
+    case DBTYPE_I2: return com::VarType::kI2;
+    case DBTYPE_I4: return com::VarType::kI4;
+    default: return com::VarType::kI8;
+  }
+}
+
+std::string_view Trim(std::string_view s) {
+  std::size_t b = 0, e = s.size();
+  while (b < e && (s[b] == ' ' || s[b] == '\t' || s[b] == '\r' || s[b] == '\n')) ++b;
+  while (e > b && (s[e - 1] == ' ' || s[e - 1] == '\t' || s[e - 1] == '\r' || s[e - 1] == '\n')) --e;
+  return s.substr(b, e - b);
+}
+
+[[noreturn]] void ConversionError(const com::Variant& v, const ColumnInfo& c) {
+  throw SqlError(245, "Syntax error converting the " + std::string(v.IsText() ? "varchar" : "value") + " value '" +
+                          v.ToText() + "' to a column of data type " + TypeName(c) + ".");
+}
+
+[[noreturn]] void Overflow(const ColumnInfo& c, const std::string& value) {
+  if (IsMoney(c)) throw SqlError(8115, "Arithmetic overflow error converting expression to data type " + TypeName(c) + ".");
+  throw SqlError(220, "Arithmetic overflow error for data type " + TypeName(c) + ", value = " + value + ".");
+}
+
+[[noreturn]] void ImplicitNotAllowed(const com::Variant& v, const ColumnInfo& c) {
+  throw SqlError(257, "Implicit conversion from data type " + std::string(com::VarTypeName(v.type())) + " to " +
+                          TypeName(c) + " is not allowed. Use the CONVERT function to run this query.");
+}
+
+// The converters of the code pages single-byte columns use, one set per
+// thread (a converter keeps state between calls).
+com::CodePage& CodePageOf(std::uint16_t number) {
+  thread_local std::map<std::uint16_t, std::unique_ptr<com::CodePage>> pages;
+  auto& page = pages[number];
+  if (!page) page = std::make_unique<com::CodePage>("CP" + std::to_string(number));
+  return *page;
+}
+
+// Rewrites the accepted date forms as "YYYY-MM-DD[ time]".
+std::string NormalizeDateText(std::string_view raw) {
+  std::string s(Trim(raw));
+  // 20070123[ time]
+  if (s.size() >= 8 && s.find_first_not_of("0123456789") >= 8 && (s.size() == 8 || s[8] == ' ')) {
+    s = s.substr(0, 4) + "-" + s.substr(4, 2) + "-" + s.substr(6, 2) + s.substr(8);
+  }
+  // 01/23/2007 (month first, as the server's us_english setting reads it)
+  if (s.size() >= 10 && s[2] == '/' && s[5] == '/') s = s.substr(6, 4) + "-" + s.substr(0, 2) + "-" + s.substr(3, 2) + s.substr(10);
+  for (std::size_t i = 0; i < std::min<std::size_t>(s.size(), 10); ++i) {
+    if (s[i] == '/' || s[i] == '.') s[i] = '-';
+  }
+  return s;
+}
+
+void ToInteger(const com::Variant& v, const ColumnInfo& c, com::Variant* out) {
+  using com::VarType;
+  std::int64_t n = 0;
+  switch (v.type()) {
+    case VarType::kBool: n = v.integer() ? 1 : 0; break;
+    case VarType::kI2: case VarType::kI4: case VarType::kI8: case VarType::kUI1: n = v.integer(); break;
+    case VarType::kCurrency: {
+      // Money rounds half away from zero.
+      const std::int64_t units = v.integer();
+      n = units / 10000;
+      const std::int64_t rem = units % 10000;
+      if (rem >= 5000) ++n;
+      if (rem <= -5000) --n;
+      break;
+    }
+    case VarType::kR4: case VarType::kR8: case VarType::kDecimal: {
+      // Floating values are cut towards zero.
+      const double d = v.ToDouble();
+      if (!(std::fabs(d) < 9.2e18)) Overflow(c, v.ToText());
+      n = static_cast<std::int64_t>(std::trunc(d));
+      break;
+    }
+    case VarType::kText: {
+      const std::string_view s = Trim(v.text());
+      auto [p, ec] = std::from_chars(s.data(), s.data() + s.size(), n);
+      if (c.type == DBTYPE_BOOL && (s == "TRUE" || s == "true" || s == "True")) {
+        n = 1;
+      } else if (c.type == DBTYPE_BOOL && (s == "FALSE" || s == "false" || s == "False")) {
+        n = 0;
+      } else if (ec == std::errc::result_out_of_range) {
+        Overflow(c, std::string(s));
+      } else if (ec != std::errc() || p != s.data() + s.size() || s.empty()) {
+        ConversionError(v, c);
+      }
+      break;
+    }
+    default:
+      ImplicitNotAllowed(v, c);
+  }
+  if (c.type == DBTYPE_BOOL) n = n != 0;
+  const Range r = IntegerRange(c.type);
+  if (n < r.lo || n > r.hi) Overflow(c, std::to_string(n));
+  out->SetInteger(IntegerVariant(c.type), n);
+}
+
+void ToMoney(const com::Variant& v, const ColumnInfo& c, com::Variant* out) {
+  using com::VarType;
+  std::int64_t units = 0;
+  switch (v.type()) {
+    case VarType::kCurrency: units = v.integer(); break;
+    case VarType::kBool: case VarType::kI2: case VarType::kI4: case VarType::kI8: case VarType::kUI1:
+      if (v.integer() > 922337203685477 || v.integer() < -922337203685477) Overflow(c, v.ToText());
+      units = v.integer() * 10000;
+      break;
+    case VarType::kR4: case VarType::kR8: {
+      const double d = v.real() * 10000.0;
+      if (!(std::fabs(d) < 9.2e18)) Overflow(c, v.ToText());
+      units = std::llround(d);
+      break;
+    }
+    case VarType::kText: case VarType::kDecimal: {
+      std::string_view s = Trim(v.text());
+      if (!s.empty() && s[0] == '$') s.remove_prefix(1);
+      if (!com::ParseCurrency(std::string(s), &units)) {
+        double d = 0;
+        auto [p, ec] = std::from_chars(s.data(), s.data() + s.size(), d);
+        if (ec != std::errc() || p != s.data() + s.size() || s.empty()) {
+          throw SqlError(235, "Cannot convert a char value to money. The char value has incorrect syntax.");
+        }
+        if (!(std::fabs(d * 10000.0) < 9.2e18)) Overflow(c, std::string(s));
+        units = std::llround(d * 10000.0);
+      }
+      break;
+    }
+    default:
+      ImplicitNotAllowed(v, c);
+  }
+  if (IsSmall(c) && (units > 2147483647LL || units < -2147483648LL)) Overflow(c, v.ToText());
+  out->SetInteger(VarType::kCurrency, units);
+}
+
+void ToFloat(const com::Variant& v, const ColumnInfo& c, com::Variant* out) {
+  double d = 0;
+  if (v.type() == com::VarType::kDate) ImplicitNotAllowed(v, c);
+  if (v.IsText()) {
+    const std::string_view s = Trim(v.text());
+    auto [p, ec] = std::from_chars(s.data(), s.data() + s.size(), d);
+    if (ec != std::errc() || p != s.data() + s.size() || s.empty()) ConversionError(v, c);
+  } else {
+    d = v.ToDouble();
+  }
+  if (!std::isfinite(d)) Overflow(c, v.ToText());
+  if (c.type == DBTYPE_R4) {
+    out->SetReal(com::VarType::kR4, static_cast<double>(static_cast<float>(d)));
+  } else {
+    out->SetReal(com::VarType::kR8, d);
+  }
+}
+
+void ToDateTime(const com::Variant& v, const ColumnInfo& c, com::Variant* out) {
+  std::optional<com::CivilTime> t;
+  if (v.type() == com::VarType::kDate) {
+    if (std::isfinite(v.real()) && v.real() > -100000 && v.real() < 3'000'000) {
+      t = SqlDateTime(com::CivilFromOleDate(v.real()));
+    }
+    if (!t) {
+      throw SqlError(242, "The conversion of a date data type to a datetime data type resulted in an out-of-range datetime value.");
+    }
+  } else if (v.IsText()) {
+    auto civil = ParseSqlDateText(v.text());
+    if (!civil) throw SqlError(241, "Syntax error converting datetime from character string.");
+    t = SqlDateTime(*civil);
+    if (!t) {
+      throw SqlError(242, "The conversion of a char data type to a datetime data type resulted in an out-of-range datetime value.");
+    }
+  } else if (v.IsNumeric()) {
+    const double days = v.ToDouble() + 2.0;  // numbers count days from 1900-01-01
+    if (std::isfinite(days) && days > -100000 && days < 3'000'000) t = SqlDateTime(com::CivilFromOleDate(days));
+    if (!t) throw SqlError(242, "Arithmetic overflow error converting expression to data type datetime.");
+  } else {
+    ImplicitNotAllowed(v, c);
+  }
+  out->SetReal(com::VarType::kDate, com::OleDateFromCivil(*t));
+}
+
+// The text a value becomes in a character column.
+void AsText(const com::Variant& v, std::string* text) {
+  switch (v.type()) {
+    case com::VarType::kText: *text = v.text(); break;
+    case com::VarType::kBool: *text = v.integer() ? "1" : "0"; break;
+    case com::VarType::kCurrency: {
+      // Money becomes text with two decimals.
+      const std::int64_t cents = v.integer() >= 0 ? (v.integer() + 50) / 100 : (v.integer() - 50) / 100;
+      *text = com::FormatCurrency(cents * 100);
+      text->resize(text->size() - 2);
+      break;
+    }
+    case com::VarType::kDate: {
+      auto t = std::isfinite(v.real()) && v.real() > -100000 && v.real() < 3'000'000
+                   ? SqlDateTime(com::CivilFromOleDate(v.real()))
+                   : std::nullopt;
+      if (!t) {
+        *text = v.ToText();
+        break;
+      }
+      char buf[40];
+      std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d.%03d", t->year, t->month, t->day, t->hour,
+                    t->minute, t->second, t->millisecond);
+      *text = buf;
+      break;
+    }
+    default: *text = v.ToText();
+  }
+}
+
+// Cuts text, character by character, until the column holds it.
+void CutToFit(const ColumnInfo& c, std::string* text) {
+  std::u16string units;
+  com::Utf8ToUtf16(*text, &units);
+  std::string cut;
+  for (std::size_t n = units.size(); n > 0; --n) {
+    if (units[n - 1] >= 0xD800 && units[n - 1] <= 0xDBFF) continue;  // do not split a pair
+    cut.clear();
+    com::Utf16Sink sink(&cut);
+    for (std::size_t k = 0; k < n; ++k) sink.Put(units[k]);
+    if (TextLength(cut, c) <= c.size) break;
+    cut.clear();
+  }
+  *text = std::move(cut);
+}
+
+bool ToText(const com::Variant& v, const ColumnInfo& c, bool allow_truncation, com::Variant* out) {
+  std::string text;
+  AsText(v, &text);
+  bool changed = false;
+  if (c.type == DBTYPE_STR && c.code_page != 0) {
+    // Single-byte text keeps only what the column's code page can hold.
+    com::CodePage& page = CodePageOf(c.code_page);
+    std::string bytes;
+    if (page.FromUtf8Lossy(text, &bytes) > 0) {
+      page.ToUtf8(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), &text);
+      changed = true;
+    }
+  }
+  if (c.size > 0 && !c.is_long && TextLength(text, c) > c.size) {
+    if (!allow_truncation) throw SqlError(8152, "String or binary data would be truncated.");
+    CutToFit(c, &text);
+    changed = true;
+  }
+  out->SetText(text);
+  return changed;
+}
+
+}  // namespace
+
+bool ConvertValue(const com::Variant& value, const ColumnInfo& column, bool allow_truncation, com::Variant* out) {
+  if (value.IsNull() || value.IsEmpty()) {
+    out->SetNull();
+    return false;
+  }
+  switch (column.type) {
+    case DBTYPE_BOOL: case DBTYPE_UI1: case DBTYPE_I2: case DBTYPE_I4: case DBTYPE_I8:
+      ToInteger(value, column, out);
+      return false;
+    case DBTYPE_CY:
+      ToMoney(value, column, out);
+      return false;
+    case DBTYPE_R4: case DBTYPE_R8: case DBTYPE_NUMERIC:
+      ToFloat(value, column, out);
+      return false;
+    case DBTYPE_DBTIMESTAMP: case DBTYPE_DATE:
+      ToDateTime(value, column, out);
+      return false;
+    default:
+      return ToText(value, column, allow_truncation, out);
+  }
+}
+
+std::string TypeName(const ColumnInfo& c) {
+  switch (c.type) {
+    case DBTYPE_BOOL: return "bit";
+    case DBTYPE_UI1: return "tinyint";
+    case DBTYPE_I2: return "smallint";
+    case DBTYPE_I4: return "int";
+    case DBTYPE_I8: return "bigint";
+    case DBTYPE_CY: return IsSmall(c) ? "smallmoney" : "money";
+    case DBTYPE_R8: return "float";
+    case DBTYPE_R4: return "real";
+    case DBTYPE_NUMERIC: return "decimal";
+    case DBTYPE_DBTIMESTAMP: case DBTYPE_DATE: return IsSmall(c) ? "smalldatetime" : "datetime";
+    case DBTYPE_STR: return c.is_long ? "text" : "varchar(" + std::to_string(c.size) + ")";
+    default: return c.is_long ? "ntext" : "nvarchar(" + std::to_string(c.size) + ")";
+  }
+}
+
+std::size_t TextLength(std::string_view utf8, const ColumnInfo& column) {
+  if (column.type != DBTYPE_STR || column.code_page == 0) {
+    std::u16string units;
+    if (!com::Utf8ToUtf16(utf8, &units)) return utf8.size();
+    return units.size();
+  }
+  std::string bytes;
+  CodePageOf(column.code_page).FromUtf8Lossy(utf8, &bytes);
+  return bytes.size();
+}
+
+std::optional<com::CivilTime> SqlDateTime(com::CivilTime t) {
+  std::int64_t ms = ((t.hour * 60LL + t.minute) * 60 + t.second) * 1000 + t.millisecond;
+  const std::int64_t ticks = std::llround(static_cast<double>(ms) * 0.3);
+  ms = std::llround(static_cast<double>(ticks) / 0.3);
+  std::int64_t days = com::DaysFromCivil(t.year, t.month, t.day);
+  if (ms >= 86'400'000) {
+    ms -= 86'400'000;
+    ++days;
+  }
+  com::CivilFromDays(days, &t.year, &t.month, &t.day);
+  t.hour = static_cast<int>(ms / 3'600'000);
+  t.minute = static_cast<int>(ms / 60'000 % 60);
+  t.second = static_cast<int>(ms / 1000 % 60);
+  t.millisecond = static_cast<int>(ms % 1000);
+  if (t.year < 1753 || t.year > 9999) return std::nullopt;
+  return t;
+}
+
+std::optional<com::CivilTime> ParseSqlDateText(std::string_view text) {
+  return com::ParseCivil(NormalizeDateText(text));
+}
+
+}  // namespace dts

@@ -1,0 +1,56 @@
+// Values into a destination column's type, by SQL Server's rules.
+//
+// The data pump converts every value before it reaches a driver, as the
+// SQL Server provider converts values on a fast load, so that each driver
+// stores values already of their column's type and the rules are the same
+// whatever the destination: which values convert, which overflow, how
+// money and datetimes round, how long a text is and where it is cut, and
+// which characters a single-byte code page holds. The embedded server
+// converts by the same rules in its own statements.
+//
+// Failures raise com::Error with SQL Server's numbers and messages and the
+// SQL Server provider as source: 245 (not a number), 220 and 8115
+// (overflow), 235 (not money), 241 and 242 (not a date, out of range), 257
+// (no implicit conversion), 8152 (too long for the column).
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/com/datetime.h"
+#include "platform/com/variant.h"
+#include "platform/dts/driver.h"
+
+namespace dts {
+
+// Converts `value` into `*out`, a Variant of the column's own type: Bool
+// for bit, UI1, I2, I4, I8 for the integers, Currency for money, R8 for
+// float and decimal, R4 for real, Date for datetime (on SQL Server's
+// 1/300 s ticks), Text for character columns. NULL and empty stay NULL.
+// Text too long for the column raises 8152, unless `allow_truncation`,
+// when it is cut to fit. Returns true when the text stored differs from
+// the value: cut, or characters the column's code page cannot hold
+// replaced by '?', as SQL Server replaces them.
+bool ConvertValue(const com::Variant& value, const ColumnInfo& column, bool allow_truncation, com::Variant* out);
+
+// SQL Server's name of the column's type, as its messages write it:
+// "int", "money", "nvarchar(50)", "ntext".
+std::string TypeName(const ColumnInfo& column);
+
+// The length of a text as the column counts it: UTF-16 units for Unicode
+// columns, bytes in the column's code page for single-byte ones.
+std::size_t TextLength(std::string_view utf8, const ColumnInfo& column);
+
+// A time as a datetime column holds it: milliseconds rounded to SQL
+// Server's 1/300 s ticks (carrying into the next day); nullopt outside
+// 1753-01-01 to 9999-12-31.
+std::optional<com::CivilTime> SqlDateTime(com::CivilTime t);
+
+// Parses the date forms SQL Server accepts from text ("2007-01-23",
+// "2007-01-23 10:20:30.123", "20070123", "2007/01/23", "01/23/2007"),
+// without rounding; nullopt when the text is no date.
+std::optional<com::CivilTime> ParseSqlDateText(std::string_view text);
+
+}  // namespace dts

@@ -1,0 +1,140 @@
+// The conversions every destination shares: values into a column's type
+// by SQL Server's rules, and text measured and cut as the column counts it.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "platform/com/error.h"
+#include "platform/com/variant.h"
+#include "platform/dts/convert.h"
+#include "platform/dts/oledb.h"
+
+namespace {
+
+using com::Variant;
+
+dts::ColumnInfo Column(std::uint16_t type, std::uint32_t size = 0, std::uint8_t precision = 0) {
+  dts::ColumnInfo c;
+  c.name = "c";
+  c.type = type;
+  c.size = size;
+  c.precision = precision;
+  if (type == dts::DBTYPE_STR) {
+    c.is_unicode = false;
+    c.code_page = 936;
+  }
+  return c;
+}
+
+// The error number a conversion raises, or 0.
+int ErrorOf(const Variant& v, const dts::ColumnInfo& c, std::string* message = nullptr) {
+  Variant out;
+  try {
+    dts::ConvertValue(v, c, false, &out);
+  } catch (const com::Error& e) {
+    if (message) *message = e.description();
+    return e.number();
+  }
+  return 0;
+}
+
+Variant Converted(const Variant& v, const dts::ColumnInfo& c, bool* changed = nullptr, bool allow_truncation = false) {
+  Variant out;
+  const bool was_changed = dts::ConvertValue(v, c, allow_truncation, &out);
+  if (changed) *changed = was_changed;
+  return out;
+}
+
+std::string DateText(const Variant& v) {
+  return com::FormatCivil(com::CivilFromOleDate(v.real()));
+}
+
+TEST(Convert, NumbersOverflowAndRoundAsSqlServer) {
+  std::string message;
+  EXPECT_EQ(ErrorOf(Variant::I4(300), Column(dts::DBTYPE_UI1), &message), 220);
+  EXPECT_EQ(message, "Arithmetic overflow error for data type tinyint, value = 300.");
+  EXPECT_EQ(ErrorOf(Variant::Text("12abc"), Column(dts::DBTYPE_I4), &message), 245);
+  EXPECT_EQ(message, "Syntax error converting the varchar value '12abc' to a column of data type int.");
+  EXPECT_EQ(ErrorOf(Variant::Text("99999999999999999999"), Column(dts::DBTYPE_I8)), 220);
+  // Money rounds half away from zero into an integer; floats are cut.
+  EXPECT_EQ(Converted(Variant::Currency(25000), Column(dts::DBTYPE_I4)).integer(), 3);
+  EXPECT_EQ(Converted(Variant::Currency(-25000), Column(dts::DBTYPE_I4)).integer(), -3);
+  EXPECT_EQ(Converted(Variant::R8(-2.9), Column(dts::DBTYPE_I2)).integer(), -2);
+  EXPECT_EQ(Converted(Variant::I4(7), Column(dts::DBTYPE_BOOL)).type(), com::VarType::kBool);
+  EXPECT_EQ(Converted(Variant::Text("True"), Column(dts::DBTYPE_BOOL)).integer(), 1);
+  EXPECT_EQ(Converted(Variant::Text(" 42 "), Column(dts::DBTYPE_I4)).type(), com::VarType::kI4);
+}
+
+TEST(Convert, MoneyKeepsFourDecimalsExactly) {
+  const auto money = Column(dts::DBTYPE_CY, 0, 19);
+  EXPECT_EQ(Converted(Variant::Text("1234.5678"), money).integer(), 12345678);
+  EXPECT_EQ(Converted(Variant::Text("$-0.0001"), money).integer(), -1);
+  EXPECT_EQ(Converted(Variant::R8(0.1 + 0.2), money).integer(), 3000);
+  EXPECT_EQ(Converted(Variant::I4(-80), money).integer(), -800000);
+  EXPECT_EQ(ErrorOf(Variant::Text("12,5"), money), 235);
+  std::string message;
+  EXPECT_EQ(ErrorOf(Variant::R8(1e16), money, &message), 8115);
+  EXPECT_EQ(message, "Arithmetic overflow error converting expression to data type money.");
+  EXPECT_EQ(ErrorOf(Variant::I4(214749), Column(dts::DBTYPE_CY, 0, 10), &message), 8115);
+  EXPECT_EQ(message, "Arithmetic overflow error converting expression to data type smallmoney.");
+  EXPECT_EQ(Converted(Variant::Currency(123456), Column(dts::DBTYPE_WSTR, 20)).text(), "12.35");
+}
+
+TEST(Convert, DatetimesLandOnTicksAndStayInRange) {
+  const auto datetime = Column(dts::DBTYPE_DBTIMESTAMP, 0, 23);
+  EXPECT_EQ(DateText(Converted(Variant::Text("2007-01-23 10:20:30.001"), datetime)), "2007-01-23 10:20:30");
+  EXPECT_EQ(DateText(Converted(Variant::Text("2007-01-23 10:20:30.002"), datetime)), "2007-01-23 10:20:30.003");
+  EXPECT_EQ(DateText(Converted(Variant::Text("2007-01-23 10:20:30.998"), datetime)), "2007-01-23 10:20:30.997");
+  // .999 rounds up into the next day.
+  EXPECT_EQ(DateText(Converted(Variant::Text("2007-12-31 23:59:59.999"), datetime)), "2008-01-01 00:00:00");
+  EXPECT_EQ(DateText(Converted(Variant::Text("20070123"), datetime)), "2007-01-23 00:00:00");
+  EXPECT_EQ(DateText(Converted(Variant::Text("01/23/2007"), datetime)), "2007-01-23 00:00:00");
+  EXPECT_EQ(ErrorOf(Variant::Text("1700-01-01"), datetime), 242);
+  EXPECT_EQ(ErrorOf(Variant::Date(-100000), datetime), 242);
+  EXPECT_EQ(ErrorOf(Variant::Text("yesterday"), datetime), 241);
+  EXPECT_EQ(ErrorOf(Variant::Date(0), Column(dts::DBTYPE_R8)), 257);
+}
+
+TEST(Convert, TextIsMeasuredInTheColumnsUnitsAndCutOnlyWhenAllowed) {
+  const auto varchar4 = Column(dts::DBTYPE_STR, 4);
+  const auto nvarchar2 = Column(dts::DBTYPE_WSTR, 2);
+  // Two Chinese characters are four bytes in CP936 and two UTF-16 units.
+  EXPECT_EQ(dts::TextLength("中文", varchar4), 4u);
+  EXPECT_EQ(dts::TextLength("中文", nvarchar2), 2u);
+  std::string message;
+  EXPECT_EQ(ErrorOf(Variant::Text("中文字"), varchar4, &message), 8152);
+  EXPECT_EQ(message, "String or binary data would be truncated.");
+  bool changed = false;
+  EXPECT_EQ(Converted(Variant::Text("中文字"), varchar4, &changed, true).text(), "中文");
+  EXPECT_TRUE(changed);
+  // A double-byte character never splits: it goes whole or not at all.
+  EXPECT_EQ(Converted(Variant::Text("a中"), Column(dts::DBTYPE_STR, 2), &changed, true).text(), "a");
+  EXPECT_EQ(Converted(Variant::Text("中"), Column(dts::DBTYPE_STR, 1), &changed, true).text(), "");
+  // Nor does a surrogate pair.
+  EXPECT_EQ(Converted(Variant::Text("a\xF0\x9F\x98\x80"), nvarchar2, &changed, true).text(), "a");
+  // Text that fits is not changed; long columns take any length.
+  EXPECT_EQ(Converted(Variant::Text("中文"), nvarchar2, &changed, true).text(), "中文");
+  EXPECT_FALSE(changed);
+  auto ntext = Column(dts::DBTYPE_WSTR);
+  ntext.is_long = true;
+  EXPECT_EQ(Converted(Variant::Text(std::string(10000, 'x')), ntext).text().size(), 10000u);
+}
+
+TEST(Convert, SingleByteTextKeepsOnlyWhatItsCodePageHolds) {
+  bool changed = false;
+  // An emoji has no encoding in CP936: it becomes '?', and the value counts as changed.
+  EXPECT_EQ(Converted(Variant::Text("货\xF0\x9F\x98\x80"), Column(dts::DBTYPE_STR, 10), &changed).text(), "货?");
+  EXPECT_TRUE(changed);
+  EXPECT_EQ(Converted(Variant::Text("货\xF0\x9F\x98\x80"), Column(dts::DBTYPE_WSTR, 10), &changed).text(),
+            "货\xF0\x9F\x98\x80");
+  EXPECT_FALSE(changed);
+}
+
+TEST(Convert, NullStaysNullWhateverTheColumn) {
+  for (auto type : {dts::DBTYPE_I4, dts::DBTYPE_CY, dts::DBTYPE_DBTIMESTAMP, dts::DBTYPE_STR, dts::DBTYPE_WSTR}) {
+    EXPECT_TRUE(Converted(Variant::Null(), Column(type, 4)).IsNull());
+    EXPECT_TRUE(Converted(Variant(), Column(type, 4)).IsNull());
+  }
+}
+
+}  // namespace
