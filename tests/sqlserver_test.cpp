@@ -2,7 +2,10 @@
 // procedures, logins, bulk load, and the version 6.0 database.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <filesystem>
+#include <thread>
 
 #include "cli/tsv.h"
 #include "library/plans/procedures.h"
@@ -11,9 +14,11 @@
 #include "platform/dts/driver.h"
 #include "platform/sqlserver/driver.h"
 #include "platform/sqlserver/engine.h"
+#include "platform/sqlserver/errors.h"
 #include "platform/sqlserver/lexer.h"
 #include "platform/sqlserver/parser.h"
 #include "platform/sqlserver/server.h"
+#include "platform/sqlserver/sqlite.h"
 #include "tests/support/files.h"
 
 namespace embedded {
@@ -384,6 +389,296 @@ TEST_F(SqlTest, ServesPackageConnectionsThroughTheDriver) {
   EXPECT_EQ(admin.Databases().back(), "Sales60");
   admin.Disconnect();
   EXPECT_FALSE(admin.connected());
+}
+
+// ------------------------------------------------------------ metadata, catalog views, locks
+
+// The columns of the first result of a batch.
+std::vector<sqlsrv::OutputColumn> ColumnsOf(sqlsrv::Engine& engine, const std::string& sql) {
+  sqlsrv::BatchOutput out;
+  engine.Execute(sql, &out);
+  return out.results.at(0).columns;
+}
+
+TEST_F(SqlTest, ResultColumnsSayWhetherTheyAllowNullsAndAreIdentity) {
+  Exec("create table Probe (ProbeID int identity(1,1) not null, Code nvarchar(20) not null, Price money null, "
+       "constraint PK_Probe primary key (ProbeID))");
+  // As bcp clients and drivers describe a table.
+  const auto star = ColumnsOf(*db, "SET FMTONLY ON SELECT * FROM [Sales60].[dbo].[Probe] SET FMTONLY OFF");
+  ASSERT_EQ(star.size(), 3u);
+  EXPECT_FALSE(star[0].nullable);
+  EXPECT_TRUE(star[0].identity);
+  EXPECT_FALSE(star[1].nullable);
+  EXPECT_FALSE(star[1].identity);
+  EXPECT_TRUE(star[2].nullable);
+  EXPECT_FALSE(star[2].identity);
+  // A column read as it is keeps both; an expression may be NULL and is no
+  // identity column.
+  const auto named = ColumnsOf(*db, "select Code, p.ProbeID, ProbeID + 0, isnull(Price, 0), Code + 'x' from Probe p");
+  ASSERT_EQ(named.size(), 5u);
+  EXPECT_FALSE(named[0].nullable);
+  EXPECT_FALSE(named[1].nullable);
+  EXPECT_TRUE(named[1].identity);
+  for (std::size_t i = 2; i < named.size(); ++i) {
+    EXPECT_TRUE(named[i].nullable) << i;
+    EXPECT_FALSE(named[i].identity) << i;
+  }
+  // A derived table passes its columns' properties on; the inner side of a
+  // LEFT JOIN may be NULL whatever its column says.
+  const auto derived = ColumnsOf(*db, "select d.ProbeID, d.Code from (select ProbeID, Code from Probe) d");
+  EXPECT_TRUE(derived.at(0).identity);
+  EXPECT_FALSE(derived.at(0).nullable);
+  EXPECT_FALSE(derived.at(1).nullable);
+  const auto joined =
+      ColumnsOf(*db, "select a.Code, b.Code, b.* from Probe a left join Probe b on b.ProbeID = a.ProbeID + 1");
+  ASSERT_EQ(joined.size(), 5u);
+  EXPECT_FALSE(joined[0].nullable);
+  for (std::size_t i = 1; i < joined.size(); ++i) EXPECT_TRUE(joined[i].nullable) << i;
+  // A streamed query describes its columns alike.
+  auto reader = db->Query("select ProbeID, Code, Price from Probe");
+  const auto& info = reader->columns();
+  ASSERT_EQ(info.size(), 3u);
+  EXPECT_TRUE(info[0].is_identity);
+  EXPECT_FALSE(info[0].nullable);
+  EXPECT_FALSE(info[1].is_identity);
+  EXPECT_FALSE(info[1].nullable);
+  EXPECT_TRUE(info[2].nullable);
+}
+
+class InformationSchemaTest : public SqlTest {
+ protected:
+  void SetUp() override {
+    SqlTest::SetUp();
+    // A composite primary key whose columns are declared in another order
+    // than the table's, a unique key and a foreign key.
+    Exec("create table Unit (UnitID nvarchar(15) not null, constraint PK_Unit primary key (UnitID))");
+    Exec("create table Goods (ShopID int not null, GoodsID nvarchar(50) not null, Barcode nvarchar(30) null, "
+         "UnitID nvarchar(15) null, constraint PK_Goods primary key (GoodsID, ShopID), "
+         "constraint UQ_Goods_Barcode unique (Barcode), "
+         "constraint FK_Goods_Unit foreign key (UnitID) references Unit (UnitID))");
+  }
+};
+
+TEST_F(InformationSchemaTest, TableConstraintsListsEveryKeyOfTheDatabase) {
+  EXPECT_EQ(Rows("select * from INFORMATION_SCHEMA.TABLE_CONSTRAINTS where TABLE_NAME = 'Goods' "
+                 "order by CONSTRAINT_NAME"),
+            (std::vector<std::string>{
+                "Sales60\tdbo\tFK_Goods_Unit\tSales60\tdbo\tGoods\tFOREIGN KEY\tNO\tNO",
+                "Sales60\tdbo\tPK_Goods\tSales60\tdbo\tGoods\tPRIMARY KEY\tNO\tNO",
+                "Sales60\tdbo\tUQ_Goods_Barcode\tSales60\tdbo\tGoods\tUNIQUE\tNO\tNO",
+            }));
+  EXPECT_EQ(Rows("select t.CONSTRAINT_NAME from information_schema.table_constraints t "
+                 "where t.CONSTRAINT_TYPE = 'primary key' order by 1"),
+            (std::vector<std::string>{"PK_Goods", "PK_Unit"}));
+  // The columns SQL Server gives the view, with their types.
+  const auto columns = ColumnsOf(*db, "SET FMTONLY ON select * from INFORMATION_SCHEMA.TABLE_CONSTRAINTS");
+  std::vector<std::string> names;
+  for (const auto& c : columns) names.push_back(c.name);
+  EXPECT_EQ(names, (std::vector<std::string>{"CONSTRAINT_CATALOG", "CONSTRAINT_SCHEMA", "CONSTRAINT_NAME",
+                                             "TABLE_CATALOG", "TABLE_SCHEMA", "TABLE_NAME", "CONSTRAINT_TYPE",
+                                             "IS_DEFERRABLE", "INITIALLY_DEFERRED"}));
+  ASSERT_TRUE(columns.at(2).column);
+  EXPECT_EQ(columns[2].column->type, sqlsrv::SqlType::kNVarChar);
+  EXPECT_EQ(columns[2].column->length, 128);
+  ASSERT_TRUE(columns.at(6).column);
+  EXPECT_EQ(columns[6].column->type, sqlsrv::SqlType::kVarChar);
+  EXPECT_EQ(columns[6].column->length, 11);
+}
+
+TEST_F(InformationSchemaTest, KeyColumnUsageNumbersTheColumnsOfEachKey) {
+  EXPECT_EQ(Rows("select CONSTRAINT_CATALOG, CONSTRAINT_SCHEMA, CONSTRAINT_NAME, TABLE_CATALOG, TABLE_SCHEMA, "
+                 "TABLE_NAME, COLUMN_NAME, ORDINAL_POSITION from [Sales60].INFORMATION_SCHEMA.KEY_COLUMN_USAGE "
+                 "where TABLE_NAME = N'Goods' order by CONSTRAINT_NAME, ORDINAL_POSITION"),
+            (std::vector<std::string>{
+                "Sales60\tdbo\tFK_Goods_Unit\tSales60\tdbo\tGoods\tUnitID\t1",
+                "Sales60\tdbo\tPK_Goods\tSales60\tdbo\tGoods\tGoodsID\t1",
+                "Sales60\tdbo\tPK_Goods\tSales60\tdbo\tGoods\tShopID\t2",
+                "Sales60\tdbo\tUQ_Goods_Barcode\tSales60\tdbo\tGoods\tBarcode\t1",
+            }));
+  // How a driver finds a table's primary key, in key order.
+  EXPECT_EQ(Rows("SELECT k.COLUMN_NAME FROM INFORMATION_SCHEMA.TABLE_CONSTRAINTS t JOIN "
+                 "INFORMATION_SCHEMA.KEY_COLUMN_USAGE k ON k.CONSTRAINT_NAME = t.CONSTRAINT_NAME AND k.TABLE_NAME = "
+                 "t.TABLE_NAME WHERE t.TABLE_NAME = N'Goods' AND t.TABLE_SCHEMA = N'dbo' AND t.CONSTRAINT_TYPE = "
+                 "'PRIMARY KEY' ORDER BY k.ORDINAL_POSITION"),
+            (std::vector<std::string>{"GoodsID", "ShopID"}));
+  const auto columns = ColumnsOf(*db, "SET FMTONLY ON select * from INFORMATION_SCHEMA.KEY_COLUMN_USAGE");
+  ASSERT_EQ(columns.size(), 8u);
+  EXPECT_EQ(columns[6].name, "COLUMN_NAME");
+  EXPECT_EQ(columns[7].name, "ORDINAL_POSITION");
+  ASSERT_TRUE(columns[7].column);
+  EXPECT_EQ(columns[7].column->type, sqlsrv::SqlType::kInt);
+}
+
+TEST_F(InformationSchemaTest, TheViewsFollowTheCatalogAndCannotBeChanged) {
+  Exec("drop table Goods");
+  EXPECT_EQ(One("select count(*) from INFORMATION_SCHEMA.KEY_COLUMN_USAGE"), "1");  // PK_Unit's column
+  Exec("drop table Unit");
+  EXPECT_EQ(One("select count(*) from INFORMATION_SCHEMA.TABLE_CONSTRAINTS"), "0");
+  EXPECT_EQ(One("select count(*) from INFORMATION_SCHEMA.KEY_COLUMN_USAGE"), "0");
+  // A key with more columns than SQLite allows terms in a compound SELECT.
+  std::string wide = "create table Wide (";
+  for (int i = 1; i <= 510; ++i) wide += (i > 1 ? ", c" : "c") + std::to_string(i) + " int null unique";
+  Exec(wide + ")");
+  EXPECT_EQ(One("select count(*), max(ORDINAL_POSITION) from INFORMATION_SCHEMA.KEY_COLUMN_USAGE"), "510\t1");
+  std::string message;
+  EXPECT_EQ(ErrorOf("select * from INFORMATION_SCHEMA.NO_SUCH_VIEW", &message), 208);
+  EXPECT_EQ(message, "Invalid object name 'INFORMATION_SCHEMA.NO_SUCH_VIEW'.");
+  EXPECT_EQ(ErrorOf("select * from Other.INFORMATION_SCHEMA.TABLE_CONSTRAINTS"), 208);
+  EXPECT_EQ(ErrorOf("insert into INFORMATION_SCHEMA.TABLE_CONSTRAINTS (CONSTRAINT_NAME) values ('x')", &message), 4406);
+  EXPECT_NE(message.find("INFORMATION_SCHEMA.TABLE_CONSTRAINTS"), std::string::npos) << message;
+  EXPECT_EQ(ErrorOf("update INFORMATION_SCHEMA.KEY_COLUMN_USAGE set ORDINAL_POSITION = 2"), 4406);
+  EXPECT_EQ(ErrorOf("delete from INFORMATION_SCHEMA.KEY_COLUMN_USAGE"), 4405);
+  EXPECT_EQ(ErrorOf("truncate table INFORMATION_SCHEMA.KEY_COLUMN_USAGE"), 4708);
+  EXPECT_THROW(db->OpenBulkLoad("INFORMATION_SCHEMA.KEY_COLUMN_USAGE", {"COLUMN_NAME"}, {}), com::Error);
+  // Not even a table of the view's name in dbo is dropped through it.
+  Exec("create table KEY_COLUMN_USAGE (a int null)");
+  EXPECT_EQ(ErrorOf("drop table INFORMATION_SCHEMA.KEY_COLUMN_USAGE"), 3701);
+  EXPECT_EQ(One("select count(*) from dbo.KEY_COLUMN_USAGE"), "0");
+  EXPECT_EQ(One("select count(*) from INFORMATION_SCHEMA.KEY_COLUMN_USAGE"), "510");
+}
+
+TEST_F(SqlTest, AnswersTheDatabaseCollationAndItsCodePage) {
+  // How a driver learns the code page of varchar text.
+  EXPECT_EQ(One("SELECT COLLATIONPROPERTY(CONVERT(nvarchar(128), DATABASEPROPERTYEX(DB_NAME(), 'Collation')), "
+                "'CodePage')"),
+            "936");
+  server->CreateDatabase("Branch");
+  EXPECT_EQ(One("select DATABASEPROPERTYEX('Sales60', 'Collation'), DATABASEPROPERTYEX(N'master', 'collation'), "
+                "DATABASEPROPERTYEX('BRANCH', 'Collation')"),
+            "Chinese_PRC_CI_AS\tChinese_PRC_CI_AS\tChinese_PRC_CI_AS");
+  EXPECT_EQ(One("select DATABASEPROPERTYEX('NoSuchDb', 'Collation'), DATABASEPROPERTYEX('Sales60', 'NoSuchProperty')"),
+            "\\N\t\\N");
+  EXPECT_EQ(One("select COLLATIONPROPERTY('Chinese_PRC_CI_AS', 'CodePage'), "
+                "COLLATIONPROPERTY('Chinese_Taiwan_Stroke_CI_AS', 'CodePage'), "
+                "COLLATIONPROPERTY('Japanese_CI_AS', 'CodePage'), COLLATIONPROPERTY('Korean_Wansung_CI_AS', 'CodePage'), "
+                "COLLATIONPROPERTY('Latin1_General_CI_AS', 'CodePage'), "
+                "COLLATIONPROPERTY('SQL_Latin1_General_CP1_CI_AS', 'codepage'), "
+                "COLLATIONPROPERTY('Cyrillic_General_CI_AS', 'CodePage')"),
+            "936\t950\t932\t949\t1252\t1252\t1251");
+  EXPECT_EQ(One("select COLLATIONPROPERTY('NoSuchCollation', 'CodePage'), "
+                "COLLATIONPROPERTY('Chinese_PRC_CI_AS', 'NoSuchProperty'), COLLATIONPROPERTY(NULL, 'CodePage')"),
+            "\\N\t\\N\t\\N");
+}
+
+// Two sessions on one database: `db` has inserted row 1 in a transaction
+// it keeps open; `other` wants to change that row or insert its key, which
+// waits for `db` on SQL Server too.
+class LockTimeoutTest : public SqlTest {
+ protected:
+  void SetUp() override {
+    SqlTest::SetUp();
+    Exec("create table T (id int not null primary key)");
+    other = std::make_unique<sqlsrv::Engine>(file, "Sales60", "sa", "POS02");
+    Exec("begin tran insert into T (id) values (1)");
+  }
+  // The error `other` raises running `sql`; its number is 0 when none.
+  com::Error OtherError(const std::string& sql) {
+    try {
+      other->Execute(sql);
+    } catch (const com::Error& e) {
+      return e;
+    }
+    return com::Error(0, "", "");
+  }
+  // As OtherError while `db` keeps its lock; should `other` still wait
+  // after 10 s, `db` rolls back to let it through.
+  com::Error OtherErrorWhileLocked(const std::string& sql) {
+    std::atomic<bool> done{false};
+    com::Error error(0, "", "");
+    std::thread waiter([&] {
+      error = OtherError(sql);
+      done = true;
+    });
+    for (int i = 0; i < 1000 && !done; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    if (!done) Exec("rollback");
+    waiter.join();
+    return error;
+  }
+  std::string OtherOne(const std::string& sql) {
+    sqlsrv::BatchOutput out;
+    other->Execute(sql, &out);
+    return cli::FormatTsvLine(out.results.at(0).rows.at(0));
+  }
+
+  std::unique_ptr<sqlsrv::Engine> other;
+};
+
+TEST_F(LockTimeoutTest, AWriteGivesUpAfterTheTimeoutWithError1222) {
+  EXPECT_EQ(OtherOne("select @@LOCK_TIMEOUT"), "-1");  // never set
+  other->Execute("SET LOCK_TIMEOUT 200");
+  EXPECT_EQ(OtherOne("select @@LOCK_TIMEOUT"), "200");
+  const com::Error e = OtherErrorWhileLocked("insert into T (id) values (1)");
+  EXPECT_EQ(e.number(), 1222);
+  EXPECT_EQ(e.source(), sqlsrv::kErrorSource);
+  EXPECT_EQ(e.description(), "Lock request time out period exceeded.");
+  EXPECT_EQ(OtherErrorWhileLocked("delete from T where id = 1").number(), 1222);
+  // Once the lock is gone the same session writes.
+  Exec("commit");
+  EXPECT_EQ(OtherError("insert into T (id) values (1)").number(), 2627);
+  other->Execute("insert into T (id) values (2)");
+  EXPECT_EQ(One("select count(*) from T"), "2");
+}
+
+TEST_F(LockTimeoutTest, ZeroDoesNotWaitAndMinusOneWaitsForTheLock) {
+  other->Execute("set lock_timeout 0");
+  EXPECT_EQ(OtherErrorWhileLocked("update T set id = 3").number(), 1222);
+  other->Execute("set lock_timeout -1");
+  com::Error waited(0, "", "");
+  std::thread writer([&] { waited = OtherError("insert into T (id) values (1)"); });
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  Exec("rollback");
+  writer.join();
+  EXPECT_EQ(waited.number(), 0) << waited.description();
+  EXPECT_EQ(One("select count(*) from T"), "1");
+}
+
+TEST_F(LockTimeoutTest, AnInterruptEndsAWaitWithoutLimit) {
+  other->Execute("set lock_timeout -1");
+  std::atomic<bool> done{false};
+  com::Error waited(0, "", "");
+  std::thread writer([&] {
+    waited = OtherError("insert into T (id) values (1)");
+    done = true;
+  });
+  // Interrupt until the writer gives up: an interrupt before its batch
+  // starts is forgotten when the batch starts.
+  for (int i = 0; i < 200 && !done; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    other->Interrupt();
+  }
+  Exec("rollback");  // lets the writer through should no interrupt have reached it
+  writer.join();
+  EXPECT_EQ(waited.number(), sqlsrv::kErrCancelled) << waited.description();
+  EXPECT_EQ(One("select count(*) from T"), "0");
+}
+
+TEST(SqliteStorage, EveryLockConflictRaisesSqlServersLockTimeout) {
+  TempDir dir;
+  const std::string path = dir.File("locks.sqlite3");
+  sqlsrv::Db holder(path, true);
+  holder.Exec("PRAGMA journal_mode = WAL; CREATE TABLE t (a INTEGER)");
+  sqlsrv::Db waiter(path, false);
+  waiter.SetLockTimeout(0);
+  holder.Exec("BEGIN IMMEDIATE");
+  auto number_of = [](const auto& action) {
+    try {
+      action();
+    } catch (const com::Error& e) {
+      EXPECT_EQ(e.source(), sqlsrv::kErrorSource);
+      EXPECT_EQ(e.description(), "Lock request time out period exceeded.");
+      return e.number();
+    }
+    return 0;
+  };
+  EXPECT_EQ(number_of([&] { waiter.Exec("BEGIN IMMEDIATE"); }), 1222);
+  EXPECT_EQ(number_of([&] {
+              sqlsrv::Stmt insert(waiter, "INSERT INTO t VALUES (1)");
+              insert.Step();
+            }),
+            1222);
+  sqlsrv::Stmt raw(waiter, "INSERT INTO t VALUES (1)");
+  EXPECT_TRUE(sqlsrv::IsLockConflict(raw.StepRaw()));
+  holder.Exec("COMMIT");
 }
 
 // ------------------------------------------------------------ 6.0 database

@@ -162,6 +162,34 @@ std::string EnvChangeText(const std::vector<std::uint8_t>& bytes, std::uint8_t t
   return "";
 }
 
+// The flags of each column of the first COLMETADATA of `columns` columns in
+// a TDS 7.2+ reply (4-byte user types), for columns of the types an int,
+// nvarchar or money column travels as; empty when there is none.
+std::vector<std::uint16_t> ColumnFlagsIn(const std::vector<std::uint8_t>& bytes, std::uint16_t columns) {
+  auto u16 = [&](std::size_t at) { return static_cast<std::uint16_t>(bytes.at(at) | bytes.at(at + 1) << 8); };
+  for (std::size_t i = 0; i + 3 < bytes.size(); ++i) {
+    if (bytes[i] != 0x81 || u16(i + 1) != columns) continue;
+    std::vector<std::uint16_t> flags;
+    std::size_t at = i + 3;
+    for (std::uint16_t c = 0; c < columns; ++c) {
+      at += 4;  // user type
+      flags.push_back(u16(at));
+      const std::uint8_t type = bytes.at(at + 2);
+      at += 3;
+      if (type == 0x26 || type == 0x6E) {
+        at += 1;  // INTN, MONEYN: the length
+      } else if (type == 0xE7) {
+        at += 2 + 5;  // NVARCHAR: the length and the collation
+      } else {
+        return {};
+      }
+      at += 1 + 2 * static_cast<std::size_t>(bytes.at(at));  // the name
+    }
+    return flags;
+  }
+  return {};
+}
+
 TEST_F(TdsEndpoint, TransactionsPacketSizesAndEncryptionOnTheWire) {
   RawClient a(listener->port());
   a.Login(sqlsrv::tds::kTds74, 8192);
@@ -469,6 +497,47 @@ TEST_F(TdsEndpoint, ErrorsSayTheirLineAndProcedureAndOptionsTakeEffect) {
                              "SET TRANSACTION ISOLATION LEVEL READ COMMITTED", "SET ANSI_NULLS ON"}) {
     EXPECT_FALSE(client.Execute(option).failed) << option;
   }
+}
+
+// How a driver describes a destination table: FMTONLY metadata says which
+// columns allow NULL and which is the identity column, as SQL Server's does.
+TEST_F(TdsEndpoint, FmtOnlyMetadataSaysWhichColumnsAllowNullsAndWhichIsIdentity) {
+  TdsClient client(Login());
+  ASSERT_FALSE(client
+                   .Execute("create table Probe (ProbeID int identity(1,1) not null, Code nvarchar(20) not null, "
+                            "Price money null, constraint PK_Probe primary key (ProbeID))")
+                   .failed);
+  const std::string describe = "SET FMTONLY ON SELECT * FROM [Sales60].[dbo].[Probe] SET FMTONLY OFF";
+  const TdsBatch described = client.Execute(describe);
+  ASSERT_FALSE(described.failed);
+  ASSERT_EQ(described.results.size(), 1u);
+  EXPECT_TRUE(described.results[0].rows.empty());
+  const auto& info = described.results[0].info;
+  ASSERT_EQ(info.size(), 3u);
+  EXPECT_FALSE(info[0].nullable);
+  EXPECT_TRUE(info[0].identity);
+  EXPECT_FALSE(info[1].nullable);
+  EXPECT_FALSE(info[1].identity);
+  EXPECT_TRUE(info[2].nullable);
+  EXPECT_FALSE(info[2].identity);
+  // On the wire: fIdentity alone for the identity column; usUpdateable
+  // "unknown" for the others, with fNullable where NULL is allowed.
+  RawClient raw(listener->port());
+  raw.Login(sqlsrv::tds::kTds74);
+  EXPECT_EQ(ColumnFlagsIn(raw.Batch(describe, true), 3), (std::vector<std::uint16_t>{0x0010, 0x0008, 0x0009}));
+
+  // The queries a driver asks for a table's primary key and the code page
+  // of varchar text.
+  const TdsBatch key = client.Execute(
+      "SELECT k.COLUMN_NAME FROM INFORMATION_SCHEMA.TABLE_CONSTRAINTS t JOIN INFORMATION_SCHEMA.KEY_COLUMN_USAGE k "
+      "ON k.CONSTRAINT_NAME = t.CONSTRAINT_NAME AND k.TABLE_NAME = t.TABLE_NAME WHERE t.TABLE_NAME = N'Goods' AND "
+      "t.TABLE_SCHEMA = N'dbo' AND t.CONSTRAINT_TYPE = 'PRIMARY KEY' ORDER BY k.ORDINAL_POSITION");
+  ASSERT_FALSE(key.failed);
+  EXPECT_EQ(key.results.at(0).rows, (std::vector<std::vector<std::string>>{{"GoodsID"}}));  // PK_Goods
+  const TdsBatch code_page = client.Execute(
+      "SELECT COLLATIONPROPERTY(CONVERT(nvarchar(128), DATABASEPROPERTYEX(DB_NAME(), 'Collation')), 'CodePage')");
+  ASSERT_FALSE(code_page.failed);
+  EXPECT_EQ(code_page.results.at(0).rows, (std::vector<std::vector<std::string>>{{"936"}}));
 }
 
 // A raw TDS conversation: login, a batch that would run for minutes, an

@@ -133,7 +133,7 @@ enum class StmtKind {
   kCommit,
   kRollback,
   kSetIdentityInsert,
-  kSetOption,   // SET NOCOUNT ON and other session options: accepted, no effect
+  kSetOption,   // SET NOCOUNT ON, SET LOCK_TIMEOUT n and other session options
   kTruncate,
   kPrint,
 };
@@ -159,6 +159,7 @@ struct Stmt {
   std::vector<std::unique_ptr<Stmt>> else_block;
   bool on = false;                         // SET IDENTITY_INSERT ... ON, SET option ON
   std::string option;                      // kSetOption: the option's name, upper case
+  std::int64_t number = 0;                 // kSetOption LOCK_TIMEOUT: its milliseconds
   ExprPtr print;                           // kPrint
 };
 using StmtPtr = std::unique_ptr<Stmt>;

@@ -41,7 +41,7 @@ std::unique_ptr<dts::BulkWriter> EngineCore::OpenBulkLoad(std::string_view objec
                                                           const dts::BulkLoadOptions& options,
                                                           bool nulls_take_defaults) {
   catalog_.Refresh();
-  const TableMeta& t = WritableTable(ParseObjectName(object_name));
+  const TableMeta& t = WritableTable(ParseObjectName(object_name), ast::StmtKind::kInsert);
   std::vector<int> targets = ResolveColumns(t, columns);
   const int identity = t.IdentityColumn();
   const bool explicit_identity = identity >= 0 && std::find(targets.begin(), targets.end(), identity) != targets.end();

@@ -5,17 +5,32 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <climits>
+#include <filesystem>
 
 #include "platform/sqlserver/engine_internal.h"
 #include "platform/sqlserver/errors.h"
 #include "platform/sqlserver/lexer.h"
 #include "platform/sqlserver/parser.h"
 #include "platform/sqlserver/result_values.h"
+#include "platform/sqlserver/server.h"
+#include "platform/sqlserver/system_views.h"
 
 namespace sqlsrv {
 namespace {
 
 constexpr int kMaxNesting = 32;
+
+// Whether the server holding a database file (the folder the file is in)
+// has a database of this name.
+bool ServerHasDatabase(const std::string& file, const std::string& name) {
+  try {
+    Server server(std::filesystem::path(file).parent_path().string());
+    return server.DatabaseFile(name).has_value();
+  } catch (const com::Error&) {
+    return false;  // a database file outside a server folder
+  }
+}
 
 bool Writes(ast::StmtKind k) {
   using K = ast::StmtKind;
@@ -58,7 +73,10 @@ EngineCore::EngineCore(const std::string& file, std::string database, std::strin
     : db_(file, false), catalog_(db_) {
   functions_.login = login;
   functions_.host = host.empty() ? "KORVEL" : host;
+  functions_.database = database;
+  functions_.database_exists = [file](const std::string& name) { return ServerHasDatabase(file, name); };
   RegisterFunctions(db_.get(), &functions_);
+  db_.WatchCancel(&interrupted_);
   db_.Exec("PRAGMA foreign_keys = ON; PRAGMA synchronous = NORMAL;");
   state_.database = std::move(database);
   state_.login = std::move(login);
@@ -105,8 +123,21 @@ std::vector<int> EngineCore::ResolveColumns(const TableMeta& t, const std::vecto
   return out;
 }
 
-const TableMeta& EngineCore::WritableTable(const ast::ObjectName& name) {
+const TableMeta& EngineCore::WritableTable(const ast::ObjectName& name, ast::StmtKind kind) {
   if (SameName(name.object, "sysobjects")) throw SqlErr(259, "Ad hoc updates to system catalogs are not enabled.");
+  if (InInformationSchema(name) && SystemViewExists(name, state_.database)) {
+    const std::string view = name.Display();
+    switch (kind) {
+      case ast::StmtKind::kDelete:
+        throw SqlErr(kViewMultipleTables, "View or function '" + view +
+                                              "' is not updatable because the modification affects multiple base tables.");
+      case ast::StmtKind::kTruncate:
+        throw SqlErr(kNotATable, "Could not truncate object '" + view + "' because it is not a table.");
+      default:
+        throw SqlErr(kViewNotUpdatable, "Update or insert of view or function '" + view +
+                                            "' failed because it contains a derived or constant field.");
+    }
+  }
   return ResolveTable(name);
 }
 
@@ -162,8 +193,10 @@ void EngineCore::RunBatch(std::string_view batch, BatchOutput* output) {
   for (auto& s : statements) {
     try {
       Run(*s, batch, output);
-    } catch (const com::Error&) {
+    } catch (const com::Error& e) {
       NoteError(output, batch, s->offset, "");
+      // An interrupt ends a wait for a lock as a time-out would.
+      if (interrupted_ && e.number() == kLockTimeout) throw SqlErr(kErrCancelled, "The query was cancelled.");
       throw;
     }
   }
@@ -186,6 +219,11 @@ void EngineCore::Run(ast::Stmt& s, std::string_view batch, BatchOutput* output) 
     case K::kSetOption:
       if (s.option == "FMTONLY") state_.fmtonly = s.on;
       if (s.option == "NOCOUNT") state_.nocount = s.on;
+      if (s.option == "LOCK_TIMEOUT") {
+        // Any negative value waits without limit, as -1 does.
+        state_.lock_timeout = static_cast<int>(std::clamp<std::int64_t>(s.number, -1, INT_MAX));
+        db_.SetLockTimeout(state_.lock_timeout);
+      }
       return;
     case K::kSelect:
       RunSelect(s, output);

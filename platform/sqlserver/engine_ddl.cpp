@@ -91,7 +91,9 @@ void EngineCore::RunCreateTable(ast::Stmt& s, std::string_view batch) {
 
 void EngineCore::RunDropTable(const ast::Stmt& s) {
   const TableMeta* t = SameName(s.object.object, "sysobjects") ? nullptr : catalog_.FindTable(s.object.object);
-  if (!t || (!s.object.database.empty() && !SameName(s.object.database, state_.database))) {
+  const bool elsewhere = (!s.object.database.empty() && !SameName(s.object.database, state_.database)) ||
+                         (!s.object.schema.empty() && !SameName(s.object.schema, "dbo"));
+  if (!t || elsewhere) {
     throw SqlErr(kCannotDropTable, "Cannot drop the table '" + s.object.Display() + "', because it does not exist in the system catalog.");
   }
   for (const TableMeta* child : catalog_.ReferencingTables(t->name)) {
@@ -150,7 +152,7 @@ void EngineCore::RunSetIdentityInsert(const ast::Stmt& s) {
 }
 
 void EngineCore::RunTruncate(const ast::Stmt& s) {
-  const TableMeta& t = WritableTable(s.object);
+  const TableMeta& t = WritableTable(s.object, s.kind);
   for (const TableMeta* child : catalog_.ReferencingTables(t.name)) {
     if (child != &t) {
       throw SqlErr(4712, "Cannot truncate table '" + t.name + "' because it is being referenced by a FOREIGN KEY constraint.");

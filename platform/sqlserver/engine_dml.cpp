@@ -13,7 +13,7 @@
 namespace sqlsrv {
 
 void EngineCore::RunInsert(ast::Stmt& s) {
-  const TableMeta& t = WritableTable(s.object);
+  const TableMeta& t = WritableTable(s.object, s.kind);
   std::vector<int> targets;
   if (s.columns.empty()) {
     for (std::size_t i = 0; i < t.columns.size(); ++i) {
@@ -82,7 +82,7 @@ void EngineCore::RunInsert(ast::Stmt& s) {
 }
 
 void EngineCore::RunUpdate(const ast::Stmt& s) {
-  const TableMeta& t = WritableTable(s.object);
+  const TableMeta& t = WritableTable(s.object, s.kind);
   std::vector<int> columns;
   std::vector<const ast::Expr*> exprs;
   for (const auto& [name, expr] : s.sets) {
@@ -137,7 +137,7 @@ void EngineCore::RunUpdate(const ast::Stmt& s) {
 }
 
 void EngineCore::RunDelete(const ast::Stmt& s) {
-  const TableMeta& t = WritableTable(s.object);
+  const TableMeta& t = WritableTable(s.object, s.kind);
   std::string sql = "DELETE FROM " + QuoteSqlite(t.name);
   if (s.where || !s.from.empty()) {
     Translator tr(catalog_, state_);

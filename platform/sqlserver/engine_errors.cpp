@@ -13,6 +13,7 @@ com::Error EngineCore::StepError(int rc, const std::string& operation, const Tab
   const std::string msg = LastError(db_.get());
   if (auto fe = FunctionError(msg)) return *fe;
   if (rc == SQLITE_INTERRUPT || interrupted_) return SqlErr(kErrCancelled, "The query was cancelled.");
+  if (IsLockConflict(rc)) return LockTimeoutError();
   switch (rc) {
     case SQLITE_CONSTRAINT_PRIMARYKEY:
     case SQLITE_CONSTRAINT_UNIQUE:
@@ -51,10 +52,6 @@ com::Error EngineCore::StepError(int rc, const std::string& operation, const Tab
     case SQLITE_CONSTRAINT_FOREIGNKEY:
       return SqlErr(kConstraint, operation + " statement conflicted with a FOREIGN KEY constraint" +
                                      (table ? " on table '" + table->name + "'" : std::string()) + ".");
-    case SQLITE_BUSY:
-    case SQLITE_LOCKED:
-    case SQLITE_BUSY_SNAPSHOT:
-      return SqlErr(1222, "Lock request time out period exceeded.");
     default:
       return com::Error(kErrStorage, "SQLite", msg);
   }

@@ -85,9 +85,10 @@ class EngineCore {
   // The indexes of named columns of a table; raises 207 for an unknown and
   // 264 for a repeated name.
   static std::vector<int> ResolveColumns(const TableMeta& t, const std::vector<std::string>& names);
-  // A table statements may change: as ResolveTable, and raises 259 for the
-  // system catalog.
-  const TableMeta& WritableTable(const ast::ObjectName& name);
+  // A table statement `kind` may change: as ResolveTable; raises 259 for
+  // the system catalog and SQL Server's error for changing a view for the
+  // INFORMATION_SCHEMA views.
+  const TableMeta& WritableTable(const ast::ObjectName& name, ast::StmtKind kind);
 
   void RunBatch(std::string_view batch, BatchOutput* output);
   void Run(ast::Stmt& s, std::string_view batch, BatchOutput* output);

@@ -34,6 +34,8 @@ class SelectReader final : public dts::RowReader {
       dts::ColumnInfo info;
       info.name = c.name;
       info.type = OleDbTypeOf(c);
+      info.nullable = c.nullable;
+      info.is_identity = c.identity;
       if (c.column && IsCharType(c.column->type)) {
         const dts::ColumnInfo text = ValueInfo(*c.column);
         info.size = text.size;

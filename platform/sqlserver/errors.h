@@ -34,6 +34,10 @@ enum SqlError : std::int32_t {
   kRollbackNoBegin = 3903,       // The ROLLBACK TRANSACTION request has no corresponding BEGIN TRANSACTION.
   kCannotOpenDatabase = 4060,    // Cannot open database requested in login '%s'. Login fails.
   kDatabaseExists = 1801,        // Database '%s' already exists.
+  kLockTimeout = 1222,           // Lock request time out period exceeded.
+  kViewNotUpdatable = 4406,      // Update or insert of view or function '%s' failed because it contains a derived or constant field.
+  kViewMultipleTables = 4405,    // View or function '%s' is not updatable because the modification affects multiple base tables.
+  kNotATable = 4708,             // Could not truncate object '%s' because it is not a table.
   kIdentityUpdate = 8102,        // Cannot update identity column '%s'.
   kIdentityInsertOther = 8107,   // IDENTITY_INSERT is already ON for table '%s'. ...
   kDivideByZero = 8134,          // Divide by zero error encountered.
@@ -46,5 +50,9 @@ enum SqlError : std::int32_t {
 inline com::Error SqlErr(std::int32_t number, std::string message) {
   return com::Error(number, kErrorSource, std::move(message));
 }
+
+// What a statement raises when another connection's lock outlasted the
+// session's LOCK_TIMEOUT.
+inline com::Error LockTimeoutError() { return SqlErr(kLockTimeout, "Lock request time out period exceeded."); }
 
 }  // namespace sqlsrv

@@ -1,5 +1,6 @@
 #include "platform/sqlserver/parser.h"
 
+#include <charconv>
 #include <set>
 
 #include "platform/sqlserver/errors.h"
@@ -191,7 +192,9 @@ class Parser {
         if (!At(TokKind::kWord)) Fail();
         s->option = UpperAscii(Peek().text);
         ++i_;
-        if (AcceptKeyword("ON")) {
+        if (s->option == "LOCK_TIMEOUT") {
+          s->number = SignedInteger();
+        } else if (AcceptKeyword("ON")) {
           s->on = true;
         } else if (!AcceptKeyword("OFF")) {
           if (s->option == "TRANSACTION") {
@@ -412,7 +415,11 @@ class Parser {
   std::int64_t SignedInteger() {
     const bool negative = AcceptSymbol("-");
     if (!At(TokKind::kInteger)) Fail();
-    const std::int64_t v = std::stoll(Next().text);
+    const std::string& text = Peek().text;
+    std::int64_t v = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
+    if (ec != std::errc() || end != text.data() + text.size()) Fail();
+    ++i_;
     return negative ? -v : v;
   }
 

@@ -1,6 +1,6 @@
 // The columns of the results the engine produces: each value's static type
 // (as the translator types expressions) and, when the value is a column's,
-// that column's type.
+// that column's type, nullability and identity property.
 #pragma once
 
 #include <optional>
@@ -17,6 +17,8 @@ struct OutputColumn {
   std::string name;
   VT type = VT::kNull;
   std::optional<ColumnType> column;  // when the value is a column's
+  bool nullable = true;   // false only for a NOT NULL column read as it is
+  bool identity = false;  // the table's identity column read as it is
 };
 
 }  // namespace sqlsrv

@@ -1,16 +1,38 @@
 #include "platform/sqlserver/sqlite.h"
 
+#include <algorithm>
+#include <thread>
 #include <utility>
+
+#include "platform/sqlserver/errors.h"
 
 namespace sqlsrv {
 
 std::string LastError(sqlite3* db) { return db ? sqlite3_errmsg(db) : "out of memory"; }
 
 namespace {
-[[noreturn]] void Raise(sqlite3* db, const std::string& what) {
+[[noreturn]] void Raise(sqlite3* db, int rc, const std::string& what) {
+  if (IsLockConflict(rc)) throw LockTimeoutError();
   throw com::Error(kErrStorage, "SQLite", what + "：" + LastError(db));
 }
 }  // namespace
+
+int Db::OnBusy(void* self, int attempts) {
+  auto* db = static_cast<Db*>(self);
+  const auto now = std::chrono::steady_clock::now();
+  if (attempts == 0) db->wait_started_ = now;
+  if (db->lock_timeout_ms_ == 0 || (db->cancelled_ && db->cancelled_->load())) return 0;
+  // Short sleeps first, as a lock is usually held briefly; at most 50 ms
+  // between looks, and never past the time-out.
+  auto pause = std::chrono::milliseconds(std::min(50, 1 << std::min(attempts, 6)));
+  if (db->lock_timeout_ms_ > 0) {
+    const auto deadline = db->wait_started_ + std::chrono::milliseconds(db->lock_timeout_ms_);
+    if (now >= deadline) return 0;
+    pause = std::min(pause, std::chrono::ceil<std::chrono::milliseconds>(deadline - now));
+  }
+  std::this_thread::sleep_for(pause);
+  return 1;
+}
 
 Db::Db(const std::string& path, bool create) : path_(path) {
   const int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0) | SQLITE_OPEN_NOMUTEX;
@@ -22,7 +44,7 @@ Db::Db(const std::string& path, bool create) : path_(path) {
     throw com::Error(kErrStorage, "SQLite", "无法打开数据库文件“" + path + "”：" + msg);
   }
   sqlite3_extended_result_codes(db_, 1);
-  sqlite3_busy_timeout(db_, 30000);
+  sqlite3_busy_handler(db_, &Db::OnBusy, this);
 }
 
 Db::~Db() {
@@ -32,17 +54,18 @@ Db::~Db() {
 void Db::Exec(std::string_view sql) {
   char* err = nullptr;
   const std::string s(sql);
-  if (sqlite3_exec(db_, s.c_str(), nullptr, nullptr, &err) != SQLITE_OK) {
+  const int rc = sqlite3_exec(db_, s.c_str(), nullptr, nullptr, &err);
+  if (rc != SQLITE_OK) {
     std::string msg = err ? err : LastError(db_);
     sqlite3_free(err);
+    if (IsLockConflict(rc)) throw LockTimeoutError();
     throw com::Error(kErrStorage, "SQLite", msg);
   }
 }
 
 Stmt::Stmt(const Db& db, std::string_view sql) {
-  if (sqlite3_prepare_v2(db.get(), sql.data(), static_cast<int>(sql.size()), &stmt_, nullptr) != SQLITE_OK) {
-    Raise(db.get(), "无法准备语句");
-  }
+  const int rc = sqlite3_prepare_v2(db.get(), sql.data(), static_cast<int>(sql.size()), &stmt_, nullptr);
+  if (rc != SQLITE_OK) Raise(db.get(), rc, "无法准备语句");
 }
 
 Stmt::~Stmt() {
@@ -65,7 +88,7 @@ bool Stmt::Step() {
   const int rc = sqlite3_step(stmt_);
   if (rc == SQLITE_ROW) return true;
   if (rc == SQLITE_DONE) return false;
-  Raise(db(), "执行失败");
+  Raise(db(), rc, "执行失败");
 }
 
 void Stmt::Reset() {

@@ -1,10 +1,14 @@
 // Thin RAII wrappers over the SQLite C interface: a connection and a
 // prepared statement. Failures raise com::Error carrying SQLite's message;
-// the engine maps constraint failures to SQL Server's numbers itself.
+// the engine maps constraint failures to SQL Server's numbers itself. A
+// lock another connection holds past the connection's lock timeout raises
+// SQL Server's 1222 wherever SQLite reports it.
 #pragma once
 
 #include <sqlite3.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -32,9 +36,23 @@ class Db {
   bool InTransaction() const { return !sqlite3_get_autocommit(db_); }
   const std::string& path() const { return path_; }
 
+  // How long a statement waits for another connection's lock before it
+  // fails with 1222: milliseconds, 0 not at all, negative without limit.
+  // A new connection waits 30 s.
+  void SetLockTimeout(int milliseconds) { lock_timeout_ms_ = milliseconds; }
+  // A flag that, once set, ends any wait for a lock at once (the wait then
+  // fails as a time-out). Null for none; it must outlive the connection.
+  void WatchCancel(const std::atomic<bool>* cancelled) { cancelled_ = cancelled; }
+
  private:
+  // SQLite's busy handler: true (keep waiting) until the time-out passes.
+  static int OnBusy(void* self, int attempts);
+
   sqlite3* db_ = nullptr;
   std::string path_;
+  int lock_timeout_ms_ = 30000;
+  const std::atomic<bool>* cancelled_ = nullptr;
+  std::chrono::steady_clock::time_point wait_started_;
 };
 
 class Stmt {
@@ -72,5 +90,12 @@ class Stmt {
 
 // SQLite's message for the last failure on a connection.
 std::string LastError(sqlite3* db);
+
+// True for the result codes of a lock another connection holds
+// (SQLITE_BUSY, SQLITE_LOCKED and their extended codes).
+inline bool IsLockConflict(int rc) {
+  const int primary = rc & 0xFF;
+  return primary == SQLITE_BUSY || primary == SQLITE_LOCKED;
+}
 
 }  // namespace sqlsrv

@@ -154,6 +154,34 @@ void DateAddDays(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   sqlite3_result_text(ctx, text->data(), static_cast<int>(text->size()), SQLITE_TRANSIENT);
 }
 
+std::string ValueText(sqlite3_value* v) {
+  const auto* p = reinterpret_cast<const char*>(sqlite3_value_text(v));
+  return p ? std::string(p, static_cast<std::size_t>(sqlite3_value_bytes(v))) : std::string();
+}
+
+// vk_databasepropertyex(database, property): the collation of the
+// connection's or another existing database; NULL for an unknown database
+// or property.
+void DatabasePropertyEx(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  if (AnyNull(argc, argv)) return sqlite3_result_null(ctx);
+  const auto* fc = static_cast<FunctionContext*>(sqlite3_user_data(ctx));
+  const std::string name = ValueText(argv[0]);
+  if (!com::SameName(ValueText(argv[1]), "Collation")) return sqlite3_result_null(ctx);
+  const bool exists =
+      com::SameName(name, fc->database) || (fc->database_exists && fc->database_exists(name));
+  if (!exists) return sqlite3_result_null(ctx);
+  sqlite3_result_text(ctx, kServerCollation, -1, SQLITE_STATIC);
+}
+
+// vk_collationproperty(collation, property): a collation's code page; NULL
+// for an unknown collation or property.
+void CollationProperty(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  if (AnyNull(argc, argv)) return sqlite3_result_null(ctx);
+  const int code_page = CollationCodePage(ValueText(argv[0]));
+  if (code_page == 0 || !com::SameName(ValueText(argv[1]), "CodePage")) return sqlite3_result_null(ctx);
+  sqlite3_result_int(ctx, code_page);
+}
+
 // The server collation: ASCII letters without regard to case, trailing
 // blanks ignored, everything else byte by byte.
 int CompareCi(void*, int na, const void* pa, int nb, const void* pb) {
@@ -171,6 +199,25 @@ int CompareCi(void*, int na, const void* pa, int nb, const void* pb) {
 }
 
 }  // namespace
+
+int CollationCodePage(std::string_view collation) {
+  // Collation names start with their language's name; the code page goes
+  // with the language. SQL_Latin1_General_CP1_ is Windows 1252, unlike the
+  // other SQL_Latin1_General_CPnnnn collations.
+  static const struct {
+    std::string_view prefix;
+    int code_page;
+  } kFamilies[] = {
+      {"Chinese_PRC_", 936},         {"Chinese_Simplified_", 936}, {"Chinese_Taiwan_", 950},
+      {"Chinese_Traditional_", 950}, {"Chinese_Hong_Kong_", 950},  {"Japanese_", 932},
+      {"Korean_", 949},              {"Latin1_General_", 1252},    {"SQL_Latin1_General_CP1_", 1252},
+      {"Cyrillic_General_", 1251},
+  };
+  for (const auto& f : kFamilies) {
+    if (collation.size() > f.prefix.size() && com::StartsWithName(collation, f.prefix)) return f.code_page;
+  }
+  return 0;
+}
 
 std::optional<com::Error> FunctionError(const std::string& m) {
   const auto p = m.find("VKERR:");
@@ -197,6 +244,8 @@ void RegisterFunctions(sqlite3* db, FunctionContext* context) {
   sqlite3_create_function(
       db, "vk_host_name", 0, SQLITE_UTF8, context,
       [](sqlite3_context* c, int n, sqlite3_value** v) { ContextText(c, n, v, true); }, nullptr, nullptr);
+  sqlite3_create_function(db, "vk_databasepropertyex", 2, SQLITE_UTF8, context, &DatabasePropertyEx, nullptr, nullptr);
+  sqlite3_create_function(db, "vk_collationproperty", 2, det, nullptr, &CollationProperty, nullptr, nullptr);
   sqlite3_create_function(
       db, "vk_suser_sname", 0, SQLITE_UTF8, context,
       [](sqlite3_context* c, int n, sqlite3_value** v) { ContextText(c, n, v, false); }, nullptr, nullptr);

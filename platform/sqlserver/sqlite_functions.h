@@ -2,23 +2,37 @@
 // SQLite sees them: VKCI compares text with ASCII case and trailing blanks
 // ignored; the vk_ functions divide and multiply integers, money and floats
 // with SQL Server's rounding, truncation and errors, convert values to a
-// column type, and answer getdate(), host_name() and suser_sname().
+// column type, and answer getdate(), host_name(), suser_sname(),
+// databasepropertyex() and collationproperty().
 #pragma once
 
 #include <sqlite3.h>
 
+#include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "platform/com/error.h"
 
 namespace sqlsrv {
 
+// The collation of the server and of every database on it, as SQL Server
+// names it.
+inline constexpr char kServerCollation[] = "Chinese_PRC_CI_AS";
+
 // What the SQL functions of a connection need to know.
 struct FunctionContext {
   std::string login;
   std::string host;
+  std::string database;  // the connection's database
+  // Whether the server has another database of this name; none when unset.
+  std::function<bool(const std::string&)> database_exists;
 };
+
+// The code page of a collation's non-Unicode text, by the collation's name
+// (936 for Chinese_PRC_CI_AS); 0 for a name the server does not know.
+int CollationCodePage(std::string_view collation);
 
 // Registers the server collation and the functions translated SQL calls.
 // `context` must outlive the connection.

@@ -13,6 +13,7 @@
 #include "platform/sqlserver/errors.h"
 #include "platform/sqlserver/lexer.h"
 #include "platform/sqlserver/parser.h"
+#include "platform/sqlserver/system_views.h"
 
 namespace sqlsrv {
 
@@ -24,6 +25,7 @@ struct Translator::Source {
   std::string sql_alias;   // t0, t1 ...
   const TableMeta* table = nullptr;
   std::vector<OutputColumn> derived;  // columns of a derived table ("c1", "c2" ...)
+  bool outer = false;      // the inner side of a LEFT JOIN: any of its columns may be NULL
 };
 
 struct Translator::Scope {
@@ -35,6 +37,8 @@ struct Translator::Typed {
   std::string sql;
   VT type = VT::kNull;
   std::optional<ColumnType> column;
+  bool nullable = true;   // false for a NOT NULL column read as it is
+  bool identity = false;  // the identity column read as it is
   bool is_literal = false;
   std::string literal;  // a string or decimal literal's text
 };
@@ -138,12 +142,18 @@ void Translator::AddSources(const std::vector<ast::TableRef>& from, Scope* scope
       src.name = ref.alias;
       src.derived = inner.columns;
       item = "(" + inner.sql + ") AS " + src.sql_alias;
+    } else if (InInformationSchema(ref.name)) {
+      SystemView view = InformationSchemaView(ref.name, catalog_, session_.database);
+      src.name = ref.alias.empty() ? view.name : ref.alias;
+      src.derived = std::move(view.columns);
+      item = "(" + view.sql + ") AS " + src.sql_alias;
     } else {
       const TableMeta& t = ResolveTable(ref.name);
       src.table = &t;
       src.name = ref.alias.empty() ? t.name : ref.alias;
       item = QuoteSqlite(t.name) + " AS " + src.sql_alias;
     }
+    src.outer = ref.join == "LEFT";
     for (const auto& s : scope->sources) {
       if (SameName(s.name, src.name)) {
         throw SqlErr(1013, "Tables or functions '" + src.name + "' and '" + s.name +
@@ -178,6 +188,8 @@ Translator::Typed Translator::Column(const ast::Expr& e, const Scope& scope) {
         t.sql = src.sql_alias + "." + QuoteSqlite(c.name);
         t.type = TypeOf(c.type);
         t.column = c.type;
+        t.nullable = c.nullable || src.outer;
+        t.identity = c.identity;
       } else {
         bool hit = false;
         for (std::size_t i = 0; i < src.derived.size(); ++i) {
@@ -185,6 +197,8 @@ Translator::Typed Translator::Column(const ast::Expr& e, const Scope& scope) {
             t.sql = src.sql_alias + ".c" + std::to_string(i + 1);
             t.type = src.derived[i].type;
             t.column = src.derived[i].column;
+            t.nullable = src.derived[i].nullable || src.outer;
+            t.identity = src.derived[i].identity;
             hit = true;
             break;
           }
@@ -375,6 +389,17 @@ Translator::Typed Translator::Function(const ast::Expr& e, const Scope& scope) {
   } else if (name == "DB_NAME") {
     out.sql = QuoteText(session_.database);
     out.type = VT::kString;
+  } else if (name == "DATABASEPROPERTYEX") {
+    // Only 'Collation' has a value: every database has the server's.
+    need(2);
+    out.sql = "vk_databasepropertyex(" + Coerce(arg(0), VT::kString) + ", " + Coerce(arg(1), VT::kString) + ")";
+    out.type = VT::kString;
+    out.column = ColumnType{SqlType::kNVarChar, 128};
+  } else if (name == "COLLATIONPROPERTY") {
+    // Only 'CodePage' has a value.
+    need(2);
+    out.sql = "vk_collationproperty(" + Coerce(arg(0), VT::kString) + ", " + Coerce(arg(1), VT::kString) + ")";
+    out.type = VT::kInt;
   } else if (name == "OBJECT_ID") {
     need(1);
     const ast::Expr& a = *e.args[0];
@@ -560,6 +585,9 @@ Translator::Typed Translator::Expr(const ast::Expr& e, const Scope& scope) {
       } else if (e.text == "@@ERROR") {
         out.sql = "0";
         out.type = VT::kInt;
+      } else if (e.text == "@@LOCK_TIMEOUT") {
+        out.sql = std::to_string(session_.lock_timeout);
+        out.type = VT::kInt;
       } else if (e.text == "@@SPID") {
         out.sql = "51";
         out.type = VT::kInt;
@@ -720,10 +748,12 @@ TranslatedSelect Translator::SelectIn(const ast::Select& s, const Scope* outer) 
   AddSources(s.from, &scope, &from);
   TranslatedSelect out;
   std::string items;
-  auto add = [&](const std::string& sql, const std::string& name, VT type, std::optional<ColumnType> column) {
+  // A column of the result: a table's or derived table's column read as it
+  // is keeps its nullability and identity; any other value may be NULL.
+  auto add = [&](const std::string& sql, OutputColumn column) {
     const std::string alias = "c" + std::to_string(out.columns.size() + 1);
     items += (items.empty() ? "" : ", ") + sql + " AS " + alias;
-    out.columns.push_back({name, type, column});
+    out.columns.push_back(std::move(column));
   };
   for (const auto& item : s.items) {
     if (item.star) {
@@ -734,11 +764,14 @@ TranslatedSelect Translator::SelectIn(const ast::Select& s, const Scope* outer) 
         matched = true;
         if (src.table) {
           for (const auto& c : src.table->columns) {
-            add(src.sql_alias + "." + QuoteSqlite(c.name), c.name, TypeOf(c.type), c.type);
+            add(src.sql_alias + "." + QuoteSqlite(c.name),
+                {c.name, TypeOf(c.type), c.type, c.nullable || src.outer, c.identity});
           }
         } else {
           for (std::size_t i = 0; i < src.derived.size(); ++i) {
-            add(src.sql_alias + ".c" + std::to_string(i + 1), src.derived[i].name, src.derived[i].type, src.derived[i].column);
+            OutputColumn c = src.derived[i];
+            c.nullable = c.nullable || src.outer;
+            add(src.sql_alias + ".c" + std::to_string(i + 1), std::move(c));
           }
         }
       }
@@ -749,7 +782,7 @@ TranslatedSelect Translator::SelectIn(const ast::Select& s, const Scope* outer) 
     if (t.type == VT::kBool) throw SqlErr(kSyntax, "Incorrect syntax near '='.");
     std::string name = item.alias;
     if (name.empty() && item.expr->kind == ExprKind::kColumn) name = item.expr->parts.back();
-    add(t.sql, name, t.type, t.column);
+    add(t.sql, {name, t.type, t.column, t.nullable, t.identity});
   }
   std::string sql = std::string("SELECT ") + (s.distinct ? "DISTINCT " : "") + items;
   if (!from.empty()) sql += " FROM " + from;

@@ -34,6 +34,7 @@ struct SessionState {
   std::optional<std::int64_t> identity;  // @@IDENTITY
   bool fmtonly = false;                   // SET FMTONLY ON: queries describe their columns, return no rows
   bool nocount = false;                   // SET NOCOUNT ON
+  int lock_timeout = -1;                  // SET LOCK_TIMEOUT as @@LOCK_TIMEOUT reports it: -1 until set
 };
 
 class Translator {

@@ -115,6 +115,19 @@ std::string Canonical(int type, const BYTE* data, DBINT len) {
   }
 }
 
+// db-lib's description of a result column. (FreeTDS 1.3 leaves the DBCOL2
+// fields past DBCOL's, such as ServerType, unset.)
+TdsColumnInfo ColumnInfoOf(DBPROCESS* p, int column) {
+  DBCOL2 col{};
+  col.SizeOfStruct = sizeof col;
+  TdsColumnInfo info;
+  if (dbcolinfo(p, CI_REGULAR, column, 0, reinterpret_cast<DBCOL*>(&col)) == SUCCEED) {
+    info.nullable = col.Null == TRUE;
+    info.identity = col.Identity == TRUE;
+  }
+  return info;
+}
+
 }  // namespace
 
 std::string CanonicalDateTime(std::int32_t days, std::uint32_t ticks) {
@@ -178,7 +191,10 @@ TdsBatch TdsClient::Execute(const std::string& sql) {
       const int columns = dbnumcols(p);
       if (columns > 0) {
         TdsResultSet rs;
-        for (int c = 1; c <= columns; ++c) rs.columns.emplace_back(dbcolname(p, c));
+        for (int c = 1; c <= columns; ++c) {
+          rs.columns.emplace_back(dbcolname(p, c));
+          rs.info.push_back(ColumnInfoOf(p, c));
+        }
         while (dbnextrow(p) != NO_MORE_ROWS) {
           std::vector<std::string> row;
           for (int c = 1; c <= columns; ++c) row.push_back(Canonical(dbcoltype(p, c), dbdata(p, c), dbdatlen(p, c)));

@@ -32,8 +32,15 @@ struct TdsMessage {
   std::string server;
 };
 
+// What db-lib's dbcolinfo (DBCOL2) tells of a result column.
+struct TdsColumnInfo {
+  bool nullable = true;
+  bool identity = false;
+};
+
 struct TdsResultSet {
   std::vector<std::string> columns;
+  std::vector<TdsColumnInfo> info;  // per column
   std::vector<std::vector<std::string>> rows;  // canonical text, "\N" for null
 };
 

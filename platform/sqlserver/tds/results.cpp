@@ -54,10 +54,13 @@ std::vector<WireColumn> WireColumnsOf(const std::vector<OutputColumn>& columns) 
   std::vector<WireColumn> out;
   for (const OutputColumn& oc : columns) {
     if (oc.column) {
-      out.push_back(FromColumnType(oc.name, *oc.column));
+      WireColumn c = FromColumnType(oc.name, *oc.column);
+      c.nullable = oc.nullable;
+      c.identity = oc.identity;
+      out.push_back(std::move(c));
       continue;
     }
-    WireColumn c{oc.name, kIntN, 4, 0, true};
+    WireColumn c{oc.name, kIntN, 4, 0, oc.nullable, oc.identity};
     switch (oc.type) {
       case VT::kBit: case VT::kBool: c.type = kBitN, c.size = 1; break;
       case VT::kMoney: c.type = kMoneyN, c.size = 8; break;
@@ -69,6 +72,12 @@ std::vector<WireColumn> WireColumnsOf(const std::vector<OutputColumn>& columns) 
     out.push_back(c);
   }
   return out;
+}
+
+std::uint16_t ColumnFlags(const WireColumn& c) {
+  constexpr std::uint16_t kNullable = 0x0001, kUpdateableUnknown = 0x0008, kIdentity = 0x0010;
+  const std::uint16_t nullable = c.nullable ? kNullable : 0;
+  return static_cast<std::uint16_t>(nullable | (c.identity ? kIdentity : kUpdateableUnknown));
 }
 
 void DateTimeParts(double ole_date, std::int32_t* days, std::uint32_t* ticks) {
@@ -106,7 +115,7 @@ void ResultWriter::WriteColMetadata(Writer& w) const {
     } else {
       w.U16(c.user_type);
     }
-    w.U16(c.nullable ? 0x0001 : 0x0000);
+    w.U16(ColumnFlags(c));
     w.U8(c.type);
     if (IsBlob(c.type)) {
       w.U32(c.size);

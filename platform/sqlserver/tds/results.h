@@ -28,10 +28,17 @@ struct WireColumn {
   std::uint32_t size = 0;     // the length byte(s) of TYPE_INFO
   std::uint16_t user_type = 0;
   bool nullable = true;
+  bool identity = false;
 };
 
-// The wire form of a result's columns.
+// The wire form of a result's columns, each with its column's nullability
+// and identity property.
 std::vector<WireColumn> WireColumnsOf(const std::vector<OutputColumn>& columns);
+
+// A column's COLMETADATA flags as SQL Server sets them: fNullable (0x0001)
+// when it may hold NULL; an identity column fIdentity (0x0010), any other
+// usUpdateable "unknown" (2, 0x0008).
+std::uint16_t ColumnFlags(const WireColumn& c);
 
 class ResultWriter {
  public:
