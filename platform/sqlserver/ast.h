@@ -103,6 +103,7 @@ struct ColumnDef {
   bool identity = false;
   std::int64_t seed = 1, step = 1;
   ExprPtr default_value;
+  std::string default_text;  // the default as written, for the catalog's views
   std::string default_name;
   bool primary_key = false;  // inline PRIMARY KEY
   bool unique = false;       // inline UNIQUE

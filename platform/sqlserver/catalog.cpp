@@ -85,6 +85,7 @@ TableMeta BuildTableMeta(ast::Stmt& create) {
                                "', column '" + d.name + "'.");
       }
       c.default_value = std::shared_ptr<const ast::Expr>(std::move(d.default_value));
+      c.default_text = d.default_text;
     }
     t.columns.push_back(std::move(c));
     const int index = static_cast<int>(t.columns.size()) - 1;

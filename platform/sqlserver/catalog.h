@@ -29,6 +29,7 @@ struct ColumnMeta {
   bool identity = false;
   std::int64_t seed = 1, step = 1;
   std::shared_ptr<const ast::Expr> default_value;  // null for none
+  std::string default_text;                        // the default as written
 };
 
 struct KeyMeta {

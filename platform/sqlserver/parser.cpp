@@ -389,7 +389,9 @@ class Parser {
           if (AcceptKeyword("CONSTRAINT")) name = Name();
           if (AcceptKeyword("DEFAULT")) {
             c.default_name = name;
+            const std::size_t start = Peek().offset;
             c.default_value = Primary();
+            c.default_text = std::string(sql_.substr(start, t_[i_ - 1].end - start));
           } else if (AcceptKeyword("PRIMARY")) {
             ExpectKeyword("KEY");
             if (!Skip("CLUSTERED")) Skip("NONCLUSTERED");

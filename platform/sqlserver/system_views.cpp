@@ -9,6 +9,8 @@
 #include "platform/com/quote.h"
 #include "platform/sqlserver/errors.h"
 #include "platform/sqlserver/translate.h"
+#include "platform/sqlserver/sqlite_functions.h"
+#include "platform/sqlserver/types.h"
 
 namespace sqlsrv {
 namespace {
@@ -55,6 +57,93 @@ const ViewColumn kKeyColumnUsage[] = {
     {"ORDINAL_POSITION", {SqlType::kInt, 0}, false},
 };
 
+const ViewColumn kColumns[] = {
+    {"TABLE_CATALOG", kSysname, true},
+    {"TABLE_SCHEMA", kSysname, true},
+    {"TABLE_NAME", kSysname, false},
+    {"COLUMN_NAME", kSysname, true},
+    {"ORDINAL_POSITION", {SqlType::kInt, 0}, true},
+    {"COLUMN_DEFAULT", {SqlType::kNVarChar, 4000}, true},
+    {"IS_NULLABLE", {SqlType::kVarChar, 3}, true},
+    {"DATA_TYPE", kSysname, true},
+    {"CHARACTER_MAXIMUM_LENGTH", {SqlType::kInt, 0}, true},
+    {"CHARACTER_OCTET_LENGTH", {SqlType::kInt, 0}, true},
+    {"NUMERIC_PRECISION", {SqlType::kTinyInt, 0}, true},
+    {"NUMERIC_PRECISION_RADIX", {SqlType::kSmallInt, 0}, true},
+    {"NUMERIC_SCALE", {SqlType::kInt, 0}, true},
+    {"DATETIME_PRECISION", {SqlType::kSmallInt, 0}, true},
+    {"CHARACTER_SET_NAME", kSysname, true},
+    {"COLLATION_NAME", kSysname, true},
+};
+
+// SQL Server's figures of a column type: precision, radix and scale of the
+// numbers, precision of the datetimes, lengths of the texts.
+struct TypeFigures {
+  const char* precision = "NULL";
+  const char* radix = "NULL";
+  const char* scale = "NULL";
+  const char* datetime_precision = "NULL";
+};
+
+TypeFigures FiguresOf(SqlType t) {
+  switch (t) {
+    case SqlType::kTinyInt: return {"3", "10", "0"};
+    case SqlType::kSmallInt: return {"5", "10", "0"};
+    case SqlType::kInt: return {"10", "10", "0"};
+    case SqlType::kBigInt: return {"19", "10", "0"};
+    case SqlType::kMoney: return {"19", "10", "4"};
+    case SqlType::kSmallMoney: return {"10", "10", "4"};
+    case SqlType::kFloat: return {"53", "2"};
+    case SqlType::kReal: return {"24", "2"};
+    case SqlType::kDecimal: return {"18", "10", "0"};
+    case SqlType::kDateTime: return {"NULL", "NULL", "NULL", "3"};
+    case SqlType::kSmallDateTime: return {"NULL", "NULL", "NULL", "0"};
+    default: return {};
+  }
+}
+
+// Every column of every table, in table order: its default as SQL Server
+// keeps it (in parentheses), and the figures of its type.
+Rows ColumnRows(const Catalog& catalog, const std::string& database) {
+  Rows rows;
+  const std::string db = Text(database), dbo = Text("dbo");
+  for (const TableMeta* t : catalog.Tables()) {
+    const std::string table = Text(t->name);
+    for (std::size_t i = 0; i < t->columns.size(); ++i) {
+      const ColumnMeta& c = t->columns[i];
+      std::string type = TypeDisplayName(c.type);
+      if (const auto paren = type.find('('); paren != std::string::npos) type.resize(paren);
+      std::string length = "NULL", octets = "NULL", charset = "NULL", collation = "NULL";
+      if (IsCharType(c.type.type)) {
+        const bool unicode = IsUnicodeType(c.type.type);
+        const bool is_long = c.type.type == SqlType::kText || c.type.type == SqlType::kNText;
+        if (is_long) {
+          length = unicode ? "1073741823" : "2147483647";
+          octets = unicode ? "2147483646" : "2147483647";
+        } else if (c.type.length < 0) {
+          length = octets = "-1";
+        } else {
+          length = std::to_string(c.type.length);
+          octets = std::to_string(unicode ? 2 * c.type.length : c.type.length);
+        }
+        charset = Text(unicode ? "UNICODE" : "cp936");
+        collation = Text(kServerCollation);
+      }
+      std::string fallback = "NULL";
+      if (c.default_value) {
+        const std::string& written = c.default_text;
+        fallback = Text(!written.empty() && written.front() == '(' && written.back() == ')' ? written
+                                                                                            : "(" + written + ")");
+      }
+      const TypeFigures f = FiguresOf(c.type.type);
+      rows.push_back({db, dbo, table, Text(c.name), std::to_string(i + 1), fallback, Text(c.nullable ? "YES" : "NO"),
+                      Text(type), length, octets, f.precision, f.radix, f.scale, f.datetime_precision, charset,
+                      collation});
+    }
+  }
+  return rows;
+}
+
 // Every constraint of every table, in the tables' creation order: primary
 // and unique keys as declared, then foreign keys.
 Rows TableConstraintRows(const Catalog& catalog, const std::string& database) {
@@ -92,6 +181,7 @@ Rows KeyColumnUsageRows(const Catalog& catalog, const std::string& database) {
 }
 
 const ViewDefinition kViews[] = {
+    {"COLUMNS", kColumns, &ColumnRows},
     {"TABLE_CONSTRAINTS", kTableConstraints, &TableConstraintRows},
     {"KEY_COLUMN_USAGE", kKeyColumnUsage, &KeyColumnUsageRows},
 };

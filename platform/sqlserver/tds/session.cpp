@@ -58,6 +58,14 @@ std::optional<std::string> UseTarget(std::string_view sql) {
   return t[1].text;
 }
 
+// "CREATE DATABASE name": the database named, or nullopt for any other batch.
+std::optional<std::string> CreateDatabaseTarget(std::string_view sql) {
+  const auto t = StatementTokens(sql);
+  if (t.size() != 3 || !TokensAre(t, 0, {"create", "database"})) return std::nullopt;
+  if (t[2].kind != TokKind::kWord && t[2].kind != TokKind::kQuoted) return std::nullopt;
+  return t[2].text;
+}
+
 // "SELECT name FROM master.dbo.sysdatabases", or from sys.databases or
 // master.sys.databases, optionally ORDER BY name.
 bool IsDatabaseList(std::string_view sql) {
@@ -229,8 +237,8 @@ void Session::TransactionChange(Writer& w, int before, TransactionEnd end) {
 
 void Session::RunSql(const std::string& sql) {
   Writer w;
-  // Statements the endpoint answers itself: changing the database, and
-  // the list of the server's databases.
+  // Statements the endpoint answers itself: changing the database, the
+  // list of the server's databases, and making a database.
   if (auto name = UseTarget(sql)) {
     const bool ok = UseDatabase(*name, w);
     WriteDone(w, kDone, ok ? kDoneFinal : kDoneError, 0, 0, tds_);
@@ -238,6 +246,21 @@ void Session::RunSql(const std::string& sql) {
   }
   if (IsDatabaseList(sql)) {
     ListDatabases(w);
+    return Send(w);
+  }
+  if (auto name = CreateDatabaseTarget(sql)) {
+    // The server's folder holds the databases: the endpoint makes it there.
+    bool ok = false;
+    try {
+      if (engine_->trancount() > 0) {
+        throw SqlErr(226, "CREATE DATABASE statement not allowed within multi-statement transaction.");
+      }
+      server_->CreateDatabase(*name);
+      ok = true;
+    } catch (const com::Error& e) {
+      Error(w, e.number(), e.description());
+    }
+    WriteDone(w, kDone, ok ? kDoneFinal : kDoneError, 0, 0, tds_);
     return Send(w);
   }
   if (auto bulk = [&]() -> std::optional<InsertBulk> {
