@@ -148,6 +148,7 @@ std::string VerbName(const std::string& verb) {
   if (verb == "INSERT") return "插入";
   if (verb == "UPDATE") return "更新";
   if (verb == "DELETE") return "删除";
+  if (verb.empty()) return "影响";  // a network server tells the count, not the statement
   return verb;
 }
 

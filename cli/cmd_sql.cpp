@@ -1,11 +1,15 @@
-// korvel create-database and korvel sql: the embedded SQL Server from the
-// command line.
+// korvel create-database (on the embedded server or a network one) and
+// korvel sql (the embedded server) from the command line.
 #include <cstdio>
 
 #include "cli/args.h"
 #include "cli/commands.h"
 #include "cli/tsv.h"
 #include "platform/com/error.h"
+#include "platform/com/quote.h"
+#include "platform/dts/driver.h"
+#include "platform/sqlserver/driver.h"
+#include "platform/sqlserver/lexer.h"
 #include "platform/sqlserver/engine.h"
 #include "platform/sqlserver/server.h"
 
@@ -37,14 +41,47 @@ void PrintResult(const sqlsrv::ResultSet& rs) {
   }
 }
 
+// A network server: CREATE DATABASE on the server, then the script's
+// batches in the new database, through the same driver as a plan.
+void CreateOnNetworkServer(const std::string& server, const std::string& user, const std::string& password,
+                           const std::string& database, const std::string& script) {
+  dts::ConnectionSpec connection;
+  connection.provider = sqlsrv::kProviderName;
+  connection.data_source = server;
+  connection.user_id = user;
+  connection.password = password;
+  connection.timeout_seconds = 30;
+  auto driver = dts::FindDriver(connection.provider);
+  driver->Open(connection)->ExecuteBatch("CREATE DATABASE " + com::Quoted(database, '[', ']'), 0);
+  connection.catalog = database;
+  auto session = driver->Open(connection);
+  std::size_t done = 0;
+  const auto batches = sqlsrv::SplitBatches(script);
+  try {
+    for (const auto& batch : batches) {
+      session->ExecuteBatch(batch, 0);
+      ++done;
+    }
+  } catch (...) {
+    std::fprintf(stderr, "korvel create-database: 数据库“%s”已建立，但建库脚本在第 %zu 批（共 %zu 批）失败。\n",
+                 database.c_str(), done + 1, batches.size());
+    throw;
+  }
+  std::fprintf(stderr, "已在 %s 建立数据库“%s”（%zu 批语句）。\n", server.c_str(), database.c_str(), batches.size());
+}
+
 }  // namespace
 
 int CmdCreateDatabase(const Argv& argv) {
-  Args args(argv, {"server", "database", "password", "password-env", "script"});
-  const std::string folder = ServerFolder(args);
+  Args args(argv, {"server", "user", "database", "password", "password-env", "script"});
   const std::string database = args.Require("database");
   const std::string password = ReadPassword(args, "password");
   const std::string script = args.Get("script") ? ReadTextFile(*args.Get("script")) : std::string(embedded::kCreate60);
+  if (!sqlsrv::EmbeddedServerFolder(args.Require("server"))) {
+    CreateOnNetworkServer(args.Require("server"), args.Get("user").value_or("sa"), password, database, script);
+    return 0;
+  }
+  const std::string folder = ServerFolder(args);
   auto server = sqlsrv::Server::CreateOrOpen(folder, password);
   const std::string file = server->CreateDatabase(database);
   try {

@@ -78,8 +78,8 @@ const Command kCommands[] = {
      "mdb-write --out 文件 [--password 密码] [--schema 架构.tsv] 表名=行.tsv ...\n"
      "             按 5.6 版架构写数据库，指定的表取 TSV 文件中的行，其余表为空"},
     {"create-database", &cli::CmdCreateDatabase,
-     "create-database --server file:DIR --database 名称 --password sa密码 [--script 脚本.sql]\n"
-     "             在内置服务器上建立一个 6.0 版数据库（需要时先建立服务器和 sa 登录）"},
+     "create-database --server file:DIR|主机[,端口] [--user sa] --database 名称 --password 密码 [--script 脚本.sql]\n"
+     "             建立一个 6.0 版数据库：内置服务器上（需要时先建立服务器和 sa 登录），或网络上的 SQL Server 上"},
     {"sql", &cli::CmdSql,
      "sql --server file:DIR --user U --password P --database D \"T-SQL\" | --file 脚本.sql\n"
      "             在内置服务器上执行 T-SQL，以 TSV 打印结果集"},

@@ -6,7 +6,7 @@
 namespace dts {
 
 std::vector<std::pair<std::string, std::shared_ptr<Driver>>> BuiltinDrivers() {
-  return {{"Microsoft.Jet.OLEDB.4.0", jet::MakeJetDriver()}, {"SQLOLEDB", sqlsrv::MakeSqlServerDriver()}};
+  return {{"Microsoft.Jet.OLEDB.4.0", jet::MakeJetDriver()}, {sqlsrv::kProviderName, sqlsrv::MakeSqlServerDriver()}};
 }
 
 }  // namespace dts

@@ -1,5 +1,7 @@
 #include "platform/dts/driver.h"
 
+#include <algorithm>
+#include <climits>
 #include <map>
 #include <mutex>
 
@@ -30,6 +32,21 @@ const com::Variant* ConnectionSpec::Property(std::string_view name) const {
     if (n == name) return &v;
   }
   return nullptr;
+}
+
+std::int32_t ConnectionSpec::LockTimeoutMs() const {
+  const com::Variant* v = Property("Lock Timeout");
+  if (!v || v->IsNull() || v->IsEmpty()) return kDefaultLockTimeoutMs;
+  try {
+    const std::int64_t ms = v->ToInt64();
+    return ms < 0 ? kDefaultLockTimeoutMs : static_cast<std::int32_t>(std::min<std::int64_t>(ms, INT32_MAX));
+  } catch (const com::Error&) {
+    return kDefaultLockTimeoutMs;
+  }
+}
+
+std::vector<std::string> Session::Databases() {
+  throw com::Error(com::kErrNoSuchProperty, "Provider", "此数据源没有数据库列表");
 }
 
 std::shared_ptr<Driver> FindDriver(std::string_view provider) {

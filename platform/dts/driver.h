@@ -88,20 +88,33 @@ struct RowsAffected {
   std::int64_t rows = 0;
 };
 
+// SQL Server's "Lock request time out period exceeded.", the error of a
+// statement that waited for another session's lock as long as it may.
+inline constexpr std::int32_t kErrLockTimeout = 1222;
+
 // What a package connection tells its driver.
+//
+// Locks: a session waits for another session's locks (the package
+// transaction's, most often) at most `Lock Timeout` milliseconds, a
+// connection property (default 30000), and then fails with
+// kErrLockTimeout: never without limit.
 struct ConnectionSpec {
   std::string provider;
   std::string data_source;
   std::string user_id;
   std::string password;
   std::string catalog;
-  std::int32_t timeout_seconds = 60;
+  std::int32_t timeout_seconds = 60;  // the login timeout
   // OLE DB properties by name, in the order set.
   std::vector<std::pair<std::string, com::Variant>> properties;
 
   // The property of that name, or null.
   const com::Variant* Property(std::string_view name) const;
+  // The lock timeout in milliseconds (see above).
+  std::int32_t LockTimeoutMs() const;
 };
+
+inline constexpr std::int32_t kDefaultLockTimeoutMs = 30000;
 
 class Session {
  public:
@@ -119,11 +132,19 @@ class Session {
   virtual void BeginTransaction() = 0;
   virtual void Commit() = 0;
   virtual void Rollback() = 0;
+  // The names of the server's databases, in the order the server lists
+  // them (a server's administration lists, for the login test); raises for
+  // a source that has none.
+  virtual std::vector<std::string> Databases();
 };
 
 class Driver {
  public:
   virtual ~Driver() = default;
+  // Logs in and opens the connection's catalog (with no catalog, the
+  // login's default database). Raises the server's error: 17 for a server
+  // that cannot be reached within the login timeout, 18456 for a refused
+  // login, 4060 for a database that cannot be opened.
   virtual std::unique_ptr<Session> Open(const ConnectionSpec& connection) = 0;
 };
 

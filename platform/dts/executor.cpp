@@ -26,7 +26,10 @@
 // one that succeeds with CommitSuccess commits it. When the package ends,
 // an open transaction commits if no step failed, nothing was cancelled and
 // AutoCommitTransaction is set, and rolls back otherwise. A step that does
-// not join works on separate sessions, outside the transaction.
+// not join works on separate sessions, outside the transaction. Such a step
+// after joined steps cannot use what they changed until the transaction
+// ends: its sessions wait for the locks at most the driver's lock timeout
+// (driver.h) and then fail with 1222; the step's error then says why.
 
 #include <chrono>
 #include <map>
@@ -232,6 +235,14 @@ void Executor::RunStep(Step& step) {
     if (!current_joined_ && package_.GetBool("UseTransaction")) committed_outside_.push_back(step.Name());
     Raise([&](PackageEvents& s) { s.OnFinish(event_source_); });
   } else {
+    if (failure->number() == kErrLockTimeout && !current_joined_ && tx_active_) {
+      // Outside the package transaction, the step waited for what the
+      // transaction holds until the lock timeout ran out.
+      failure = com::Error(failure->number(), failure->source(),
+                           failure->description() +
+                               "（此步骤不在包事务中运行，而它要用的表已被包事务中先前的步骤锁住，"
+                               "包事务结束之前无法进行）");
+    }
     step.result_ = kStepFailure;
     step.error_ = {failure->number(), failure->source(), failure->description(), "", 0, ""};
     failed_steps_.push_back(step.Name());

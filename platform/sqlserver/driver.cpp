@@ -5,15 +5,12 @@
 #include "platform/com/names.h"
 #include "platform/sqlserver/engine.h"
 #include "platform/sqlserver/errors.h"
+#include "platform/sqlserver/network/server_name.h"
+#include "platform/sqlserver/network/session.h"
 #include "platform/sqlserver/server.h"
 
 namespace sqlsrv {
 namespace {
-
-[[noreturn]] void NetworkServer(const std::string& server) {
-  throw SqlErr(17, "SQL Server does not exist or access denied. (" + server +
-                       ": 网络服务器需要网络驱动，本版本只能连接内置服务器，服务器名请写作 file:文件夹)");
-}
 
 // The workstation name host_name() reports: at most 15 characters, as a
 // Windows computer name, so that it fits the columns that record it.
@@ -30,7 +27,8 @@ std::string HostName() {
 
 class EngineSession final : public dts::Session {
  public:
-  explicit EngineSession(std::unique_ptr<Engine> engine) : engine_(std::move(engine)) {}
+  EngineSession(std::unique_ptr<Engine> engine, std::string folder)
+      : engine_(std::move(engine)), folder_(std::move(folder)) {}
   std::vector<dts::RowsAffected> ExecuteBatch(std::string_view sql, std::int32_t) override {
     BatchOutput output;
     engine_->Execute(sql, &output);
@@ -47,9 +45,11 @@ class EngineSession final : public dts::Session {
   void Rollback() override {
     if (engine_->trancount() > 0) engine_->Rollback();
   }
+  std::vector<std::string> Databases() override { return Server(folder_).DatabaseNames(); }
 
  private:
   std::unique_ptr<Engine> engine_;
+  std::string folder_;
 };
 
 std::string Text(const dts::ConnectionSpec& connection, const std::string& own, const char* property) {
@@ -66,7 +66,18 @@ class SqlServerDriver final : public dts::Driver {
     const std::string password = Text(connection, connection.password, "Password");
     const std::string database = Text(connection, connection.catalog, "Initial Catalog");
     auto folder = EmbeddedServerFolder(server);
-    if (!folder) NetworkServer(server);
+    if (!folder) {
+      net::LoginParameters login;
+      login.data_source = server;
+      login.server = net::FreeTdsServerName(server);
+      login.user = user;
+      login.password = password;
+      login.database = database;
+      login.workstation = HostName();
+      if (const com::Variant* app = connection.Property("Application Name")) login.application = app->ToText();
+      login.login_timeout_seconds = connection.timeout_seconds;
+      return net::OpenNetworkSession(login, connection.LockTimeoutMs());
+    }
     Server s(*folder);
     s.Authenticate(user, password);
     const std::string name = database.empty() ? "master" : database;
@@ -77,7 +88,9 @@ class SqlServerDriver final : public dts::Driver {
     for (const auto& n : s.DatabaseNames()) {
       if (com::LowerAscii(n) == com::LowerAscii(name)) canonical = n;
     }
-    return std::make_unique<EngineSession>(std::make_unique<Engine>(*file, canonical, user, HostName()));
+    auto engine = std::make_unique<Engine>(*file, canonical, user, HostName());
+    engine->Execute("SET LOCK_TIMEOUT " + std::to_string(connection.LockTimeoutMs()));
+    return std::make_unique<EngineSession>(std::move(engine), *folder);
   }
 };
 
@@ -86,7 +99,7 @@ class SqlServerDriver final : public dts::Driver {
 std::shared_ptr<dts::Driver> MakeSqlServerDriver() { return std::make_shared<SqlServerDriver>(); }
 
 struct AdminClient::State {
-  std::unique_ptr<Server> server;
+  std::unique_ptr<dts::Session> session;
 };
 
 AdminClient::AdminClient() : state_(std::make_unique<State>()) {}
@@ -94,20 +107,21 @@ AdminClient::~AdminClient() = default;
 
 void AdminClient::Connect(const std::string& server, const std::string& user, const std::string& password,
                           int login_timeout_seconds) {
-  (void)login_timeout_seconds;  // the embedded server answers at once
-  auto folder = EmbeddedServerFolder(server);
-  if (!folder) NetworkServer(server);
-  auto s = std::make_unique<Server>(*folder);
-  s->Authenticate(user, password);
-  state_->server = std::move(s);
+  dts::ConnectionSpec connection;
+  connection.provider = kProviderName;
+  connection.data_source = server;
+  connection.user_id = user;
+  connection.password = password;
+  connection.timeout_seconds = login_timeout_seconds;
+  state_->session = dts::FindDriver(kProviderName)->Open(connection);
 }
 
 std::vector<std::string> AdminClient::Databases() {
-  if (!state_->server) throw SqlErr(kLoginFailed, "Not connected to a server.");
-  return state_->server->DatabaseNames();
+  if (!state_->session) throw SqlErr(kLoginFailed, "Not connected to a server.");
+  return state_->session->Databases();
 }
 
-void AdminClient::Disconnect() { state_->server.reset(); }
-bool AdminClient::connected() const { return state_->server != nullptr; }
+void AdminClient::Disconnect() { state_->session.reset(); }
+bool AdminClient::connected() const { return state_->session != nullptr; }
 
 }  // namespace sqlsrv

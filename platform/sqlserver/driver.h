@@ -1,7 +1,7 @@
 // The "SQLOLEDB" driver of package connections, and the administration
 // client the wizard's destination test uses. A server name "file:DIR"
-// reaches the embedded server in DIR; a network server is not reachable
-// from this build and fails with a clear error.
+// reaches the embedded server in DIR; any other name a SQL Server over the
+// network (TDS through FreeTDS; server names as in network/server_name.h).
 #pragma once
 
 #include <memory>
@@ -12,10 +12,13 @@
 
 namespace sqlsrv {
 
+inline constexpr char kProviderName[] = "SQLOLEDB";
+
 std::shared_ptr<dts::Driver> MakeSqlServerDriver();
 
 // Logs in to a server with SQL Server authentication, lists its databases
-// in the server's order, and disconnects.
+// in the server's order, and disconnects: through the driver registered
+// for kProviderName, like every package connection.
 class AdminClient {
  public:
   AdminClient();

@@ -7,6 +7,7 @@ namespace testing_support {
 struct FaultInjection::Counter {
   int failing = 0;
   int seen = 0;
+  std::function<void()> instead;  // run before the operation, which then goes ahead
   // Counts an operation; true when it is the one to fail.
   bool Next() { return ++seen == failing; }
 };
@@ -41,6 +42,10 @@ class CountingSession final : public dts::Session {
 
   std::vector<dts::RowsAffected> ExecuteBatch(std::string_view sql, std::int32_t timeout) override {
     const bool fail = counter_->Next();
+    if (fail && counter_->instead) {
+      counter_->instead();
+      return inner_->ExecuteBatch(sql, timeout);
+    }
     auto affected = inner_->ExecuteBatch(sql, timeout);
     if (fail) throw Injected(counter_->seen);
     return affected;
@@ -50,6 +55,10 @@ class CountingSession final : public dts::Session {
   std::unique_ptr<dts::BulkWriter> OpenBulkLoad(std::string_view object, const std::vector<std::string>& columns,
                                                 const dts::BulkLoadOptions& options) override {
     const bool fail = counter_->Next();
+    if (fail && counter_->instead) {
+      counter_->instead();
+      return inner_->OpenBulkLoad(object, columns, options);
+    }
     auto writer = inner_->OpenBulkLoad(object, columns, options);
     if (fail) return std::make_unique<FailingFinish>(std::move(writer), counter_->seen);
     return writer;
@@ -57,6 +66,7 @@ class CountingSession final : public dts::Session {
   void BeginTransaction() override { inner_->BeginTransaction(); }
   void Commit() override { inner_->Commit(); }
   void Rollback() override { inner_->Rollback(); }
+  std::vector<std::string> Databases() override { return inner_->Databases(); }
 
  private:
   std::unique_ptr<dts::Session> inner_;
@@ -84,6 +94,11 @@ FaultInjection::FaultInjection(std::string provider, int failing_operation)
   auto inner = dts::FindDriver(provider);
   registration_ = std::make_unique<dts::ScopedDriver>(std::move(provider),
                                                       std::make_shared<CountingDriver>(std::move(inner), counter_));
+}
+
+FaultInjection::FaultInjection(std::string provider, int operation, std::function<void()> instead)
+    : FaultInjection(std::move(provider), operation) {
+  counter_->instead = std::move(instead);
 }
 
 FaultInjection::~FaultInjection() = default;

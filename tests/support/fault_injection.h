@@ -8,6 +8,7 @@
 // so a test sees whether that work is undone.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -21,6 +22,9 @@ class FaultInjection {
   static constexpr char kDescription[] = "测试注入的故障";
 
   FaultInjection(std::string provider, int failing_operation);
+  // Instead of failing operation N, runs `instead` just before it (to stop
+  // a server, say) and lets the operation go ahead.
+  FaultInjection(std::string provider, int operation, std::function<void()> instead);
   ~FaultInjection();
   FaultInjection(const FaultInjection&) = delete;
   FaultInjection& operator=(const FaultInjection&) = delete;

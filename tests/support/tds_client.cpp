@@ -12,53 +12,32 @@
 
 #include "platform/com/datetime.h"
 #include "platform/com/unicode.h"
+#include "platform/sqlserver/network/dblib.h"
 
 namespace testing_support {
 
 struct TdsClient::State {
   DBPROCESS* proc = nullptr;
-  std::vector<TdsMessage> messages;        // collected during the current call
+  sqlsrv::net::MessageLog log;             // what db-lib said during the current call
   std::vector<TdsMessage> login_messages;
+  std::vector<TdsMessage> Messages() const;
 };
+
+std::vector<TdsMessage> TdsClient::State::Messages() const {
+  std::vector<TdsMessage> out;
+  for (const auto& m : log.messages) {
+    out.push_back({m.number, m.severity, m.state, m.line, m.text, m.from_library ? "client" : m.server});
+  }
+  return out;
+}
 
 namespace {
 
-std::once_flag g_init;
-// The client whose call is running on this thread (db-lib's handlers are
-// global).
-thread_local TdsClient::State* t_current = nullptr;
-
-int OnError(DBPROCESS*, int severity, int dberr, int, char* dberrstr, char* oserrstr) {
-  if (t_current) {
-    TdsMessage m;
-    m.number = dberr;
-    m.severity = severity;
-    m.text = std::string(dberrstr ? dberrstr : "") + (oserrstr ? std::string(" (") + oserrstr + ")" : "");
-    m.server = "client";
-    t_current->messages.push_back(m);
-  }
-  return INT_CANCEL;
-}
-
-int OnMessage(DBPROCESS*, DBINT number, int state, int severity, char* text, char* server, char*, int line) {
-  if (t_current) {
-    t_current->messages.push_back({static_cast<int>(number), severity, state, line, text ? text : "",
-                                   server ? server : ""});
-  }
-  return 0;
-}
-
-void Init() {
-  std::call_once(g_init, [] {
-    dbinit();
-    dberrhandle(OnError);
-    dbmsghandle(OnMessage);
-  });
-}
-
+// db-lib's handlers belong to the platform, which routes each message to
+// the log of the call running on this thread.
 struct Current {
-  explicit Current(TdsClient::State* s) { t_current = s; }
-  ~Current() { t_current = nullptr; }
+  explicit Current(TdsClient::State* s) : scope(&s->log) {}
+  sqlsrv::net::MessageScope scope;
 };
 
 std::string Money(std::int64_t units) {
@@ -143,7 +122,7 @@ std::string CanonicalDateTime(std::int32_t days, std::uint32_t ticks) {
 }
 
 TdsClient::TdsClient(const TdsLogin& login) : state_(std::make_unique<State>()) {
-  Init();
+  sqlsrv::net::EnsureDbLib();
   Current current(state_.get());
   LOGINREC* rec = dblogin();
   DBSETLUSER(rec, login.user.c_str());
@@ -160,13 +139,13 @@ TdsClient::TdsClient(const TdsLogin& login) : state_(std::make_unique<State>()) 
   const std::string server = login.host + ":" + std::to_string(login.port);
   state_->proc = dbopen(rec, server.c_str());
   dbloginfree(rec);
-  state_->login_messages = state_->messages;
+  state_->login_messages = state_->Messages();
   if (!state_->proc) {
     std::string why = "cannot connect to " + server;
-    for (const auto& m : state_->messages) why += "; " + std::to_string(m.number) + ": " + m.text;
+    for (const auto& m : state_->Messages()) why += "; " + std::to_string(m.number) + ": " + m.text;
     throw std::runtime_error(why);
   }
-  state_->messages.clear();
+  state_->log.messages.clear();
 }
 
 TdsClient::~TdsClient() {
@@ -177,7 +156,7 @@ const std::vector<TdsMessage>& TdsClient::login_messages() const { return state_
 
 TdsBatch TdsClient::Execute(const std::string& sql) {
   Current current(state_.get());
-  state_->messages.clear();
+  state_->log.messages.clear();
   TdsBatch batch;
   DBPROCESS* p = state_->proc;
   if (dbcmd(p, sql.c_str()) == FAIL || dbsqlexec(p) == FAIL) batch.failed = true;
@@ -205,7 +184,7 @@ TdsBatch TdsClient::Execute(const std::string& sql) {
       if (DBCOUNT(p) >= 0 && columns == 0) batch.counts.push_back(DBCOUNT(p));
     }
   }
-  batch.messages = state_->messages;
+  batch.messages = state_->Messages();
   for (const auto& m : batch.messages) batch.failed = batch.failed || m.severity > 10;
   return batch;
 }
@@ -213,10 +192,10 @@ TdsBatch TdsClient::Execute(const std::string& sql) {
 long long TdsClient::BulkCopy(const std::string& table, const std::vector<std::vector<std::optional<std::string>>>& rows,
                               bool keep_identity, std::vector<TdsMessage>* failure) {
   Current current(state_.get());
-  state_->messages.clear();
+  state_->log.messages.clear();
   DBPROCESS* p = state_->proc;
   auto fail = [&] {
-    if (failure) *failure = state_->messages;
+    if (failure) *failure = state_->Messages();
     return -1LL;
   };
   if (bcp_init(p, table.c_str(), nullptr, nullptr, DB_IN) == FAIL) return fail();
@@ -239,7 +218,7 @@ long long TdsClient::BulkCopy(const std::string& table, const std::vector<std::v
   }
   const DBINT done = bcp_done(p);
   if (done < 0) return fail();
-  if (failure) *failure = state_->messages;
+  if (failure) *failure = state_->Messages();
   return done;
 }
 

@@ -1,0 +1,248 @@
+#include "platform/sqlserver/network/connection.h"
+
+#include <cstring>
+#include <mutex>
+
+#include "platform/dts/oledb.h"
+#include "platform/sqlserver/errors.h"
+#include "platform/sqlserver/tds/results.h"
+
+namespace sqlsrv::net {
+namespace {
+
+// db-lib keeps the login timeout process-wide: logins take turns.
+std::mutex g_login_mutex;
+
+// Frees a LOGINREC, whose copy of the password goes with it.
+struct LoginRecord {
+  LOGINREC* rec = dblogin();
+  ~LoginRecord() {
+    if (rec) dbloginfree(rec);
+  }
+};
+
+std::int64_t MoneyUnits(const BYTE* data) {
+  DBMONEY m;
+  std::memcpy(&m, data, sizeof m);
+  return static_cast<std::int64_t>(static_cast<std::uint64_t>(static_cast<std::uint32_t>(m.mnyhigh)) << 32 | m.mnylow);
+}
+
+std::uint16_t OleDbTypeOf(int type) {
+  switch (type) {
+    case SYBINT1: return dts::DBTYPE_UI1;
+    case SYBINT2: return dts::DBTYPE_I2;
+    case SYBINT4: return dts::DBTYPE_I4;
+    case SYBINT8: return dts::DBTYPE_I8;
+    case SYBBIT: case SYBBITN: return dts::DBTYPE_BOOL;
+    case SYBMONEY: case SYBMONEY4: return dts::DBTYPE_CY;
+    case SYBFLT8: return dts::DBTYPE_R8;
+    case SYBREAL: return dts::DBTYPE_R4;
+    case SYBDECIMAL: case SYBNUMERIC: return dts::DBTYPE_NUMERIC;
+    case SYBDATETIME: case SYBDATETIME4: return dts::DBTYPE_DBTIMESTAMP;
+    default: return dts::DBTYPE_WSTR;
+  }
+}
+
+}  // namespace
+
+com::Variant ValueOf(DBPROCESS* proc, int column) {
+  const BYTE* data = dbdata(proc, column);
+  const DBINT len = dbdatlen(proc, column);
+  if (!data) return com::Variant::Null();
+  switch (dbcoltype(proc, column)) {
+    case SYBINT1: return com::Variant::UI1(*data);
+    case SYBINT2: {
+      DBSMALLINT v;
+      std::memcpy(&v, data, sizeof v);
+      return com::Variant::I2(v);
+    }
+    case SYBINT4: {
+      DBINT v;
+      std::memcpy(&v, data, sizeof v);
+      return com::Variant::I4(v);
+    }
+    case SYBINT8: {
+      DBBIGINT v;
+      std::memcpy(&v, data, sizeof v);
+      return com::Variant::I8(v);
+    }
+    case SYBBIT: case SYBBITN: return com::Variant::Bool(*data != 0);
+    case SYBMONEY: return com::Variant::Currency(MoneyUnits(data));
+    case SYBMONEY4: {
+      DBMONEY4 m;
+      std::memcpy(&m, data, sizeof m);
+      return com::Variant::Currency(m.mny4);
+    }
+    case SYBFLT8: {
+      double v;
+      std::memcpy(&v, data, sizeof v);
+      return com::Variant::R8(v);
+    }
+    case SYBREAL: {
+      float v;
+      std::memcpy(&v, data, sizeof v);
+      return com::Variant::R4(v);
+    }
+    case SYBDATETIME: {
+      DBDATETIME v;
+      std::memcpy(&v, data, sizeof v);
+      return com::Variant::Date(tds::OleDateOf(v.dtdays, static_cast<std::uint32_t>(v.dttime)));
+    }
+    case SYBDATETIME4: {
+      DBDATETIME4 v;
+      std::memcpy(&v, data, sizeof v);
+      return com::Variant::Date(tds::OleDateOf(v.days, static_cast<std::uint32_t>(v.minutes) * 60 * 300));
+    }
+    case SYBDECIMAL: case SYBNUMERIC: {
+      DBFLT8 v = 0;
+      dbconvert(proc, dbcoltype(proc, column), data, len, SYBFLT8, reinterpret_cast<BYTE*>(&v), sizeof v);
+      return com::Variant::R8(v);
+    }
+    default:
+      // Text of every kind arrives in the client's character set, UTF-8.
+      return com::Variant::Text(std::string_view(reinterpret_cast<const char*>(data), static_cast<std::size_t>(len)));
+  }
+}
+
+Connection::Connection(const LoginParameters& login) : data_source_(login.data_source) {
+  EnsureDbLib();
+  LoginRecord rec;
+  if (!rec.rec) throw com::Error(com::ErrorNumber(0x8007000Eu), "FreeTDS", "内存不足，无法登录");
+  DBSETLUSER(rec.rec, login.user.c_str());
+  DBSETLPWD(rec.rec, login.password.c_str());
+  DBSETLAPP(rec.rec, login.application.c_str());
+  if (!login.workstation.empty()) DBSETLHOST(rec.rec, login.workstation.c_str());
+  DBSETLCHARSET(rec.rec, "UTF-8");
+  BCP_SETL(rec.rec, TRUE);
+  dbsetlversion(rec.rec, DBVERSION_74);
+  if (!login.database.empty()) DBSETLDBNAME(rec.rec, login.database.c_str());
+  {
+    MessageScope scope(&log_);
+    std::lock_guard lock(g_login_mutex);
+    dbsetlogintime(login.login_timeout_seconds > 0 ? login.login_timeout_seconds : 30);
+    proc_ = dbopen(rec.rec, login.server.c_str());
+  }
+  if (!proc_) Raise("登录");
+  RouteMessages(proc_, &log_);
+  log_.messages.clear();
+}
+
+Connection::~Connection() {
+  if (!proc_) return;
+  {
+    MessageLog discard;
+    RouteMessages(proc_, &discard);
+    dbclose(proc_);
+  }
+}
+
+bool Connection::dead() const { return proc_ == nullptr || dbdead(proc_); }
+
+void Connection::Raise(std::string_view what) {
+  // db-lib does not always say that the server went away; a dead
+  // connection says it for it.
+  if (!log_.HasError() && proc_ && dead()) {
+    log_.messages.push_back({SYBEDDNE, 11, 0, 0, "the connection to the server is closed", "", "", true});
+  }
+  com::Error e = ErrorFrom(log_, data_source_, what);
+  log_.messages.clear();
+  throw e;
+}
+
+bool Connection::NextResult() {
+  // A failing statement gives FAIL and the batch goes on; so many in a row
+  // that the batch cannot be followed any more end it.
+  for (int failures = 0;;) {
+    const RETCODE rc = dbresults(proc_);
+    if (rc == NO_MORE_RESULTS) return false;
+    if (rc == SUCCEED) return true;
+    if (dbdead(proc_)) return false;
+    if (++failures > kMaxFailedResults) {
+      dbcancel(proc_);
+      return false;
+    }
+  }
+}
+
+void Connection::SkipRows() {
+  // REG_ROW, or a compute row's id: anything but the end, a full buffer or a failure.
+  for (STATUS s = dbnextrow(proc_); s == REG_ROW || s > 0; s = dbnextrow(proc_)) {
+  }
+}
+
+void Connection::Drain() {
+  if (!proc_ || dbdead(proc_)) return;
+  if (in_query_) dbcanquery(proc_);  // the rest of the current result
+  in_query_ = false;
+  while (NextResult()) dbcanquery(proc_);
+}
+
+std::vector<std::int64_t> Connection::Execute(std::string_view sql) {
+  if (in_query_) Drain();
+  log_.messages.clear();
+  std::vector<std::int64_t> counts;
+  if (dbcmd(proc_, std::string(sql).c_str()) == FAIL || dbsqlexec(proc_) == FAIL) {
+    Drain();
+    Raise("执行语句");
+  }
+  // The batch goes on after a failing statement; its error is raised at the end.
+  while (NextResult()) {
+    SkipRows();
+    if (dbiscount(proc_)) counts.push_back(DBCOUNT(proc_));
+  }
+  if (log_.HasError() || dbdead(proc_)) Raise("执行语句");
+  return counts;
+}
+
+bool Connection::StartQuery(std::string_view sql) {
+  if (in_query_) Drain();
+  log_.messages.clear();
+  if (dbcmd(proc_, std::string(sql).c_str()) == FAIL || dbsqlexec(proc_) == FAIL) {
+    Drain();
+    Raise("查询");
+  }
+  while (NextResult()) {
+    if (dbnumcols(proc_) > 0) {
+      in_query_ = true;
+      return true;
+    }
+    SkipRows();
+  }
+  if (log_.HasError() || dbdead(proc_)) Raise("查询");
+  return false;
+}
+
+bool Connection::NextRow(dts::Row& row) {
+  if (!in_query_) return false;
+  const STATUS status = dbnextrow(proc_);
+  if (status == NO_MORE_ROWS) {
+    in_query_ = false;
+    Drain();
+    if (log_.HasError() || dbdead(proc_)) Raise("查询");
+    return false;
+  }
+  if (status != REG_ROW || dbdead(proc_)) {
+    Drain();
+    in_query_ = false;
+    Raise("读取结果");
+  }
+  const int n = dbnumcols(proc_);
+  row.resize(static_cast<std::size_t>(n));
+  for (int i = 1; i <= n; ++i) row[static_cast<std::size_t>(i - 1)] = ValueOf(proc_, i);
+  return true;
+}
+
+std::vector<dts::ColumnInfo> Connection::ResultColumns() const {
+  std::vector<dts::ColumnInfo> out;
+  const int n = dbnumcols(proc_);
+  for (int i = 1; i <= n; ++i) {
+    dts::ColumnInfo c;
+    const char* name = dbcolname(proc_, i);
+    c.name = name ? name : "";
+    c.type = OleDbTypeOf(dbcoltype(proc_, i));
+    out.push_back(std::move(c));
+  }
+  return out;
+}
+
+}  // namespace sqlsrv::net

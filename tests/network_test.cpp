@@ -1,0 +1,325 @@
+// A SQL Server over the network as the destination: the driver over
+// FreeTDS against the embedded server's TDS endpoint, compared with the
+// same work done directly on the embedded server.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <csignal>
+#include <cstdlib>
+#include <functional>
+#include <thread>
+
+#include "library/interface/cconnection.h"
+#include "platform/com/error.h"
+#include "platform/dts/driver.h"
+#include "platform/dts/model.h"
+#include "platform/sqlserver/driver.h"
+#include "platform/sqlserver/engine.h"
+#include "platform/sqlserver/network/server_name.h"
+#include "platform/sqlserver/sqlite.h"
+#include "platform/sqlserver/sqlite_functions.h"
+#include "platform/sqlserver/tds/listener.h"
+#include "tests/support/fault_injection.h"
+#include "tests/support/files.h"
+#include "tests/support/plan_run.h"
+#include "tests/support/shop.h"
+#include "tests/support/upgrade_check.h"
+
+namespace {
+
+using testing_support::EmbeddedShop;
+using testing_support::PlanOutcome;
+using testing_support::RunPlan;
+
+int ErrorNumberOf(const std::function<void()>& f, std::string* description = nullptr) {
+  try {
+    f();
+  } catch (const com::Error& e) {
+    if (description) *description = e.description();
+    return e.number();
+  }
+  return 0;
+}
+
+TEST(ServerNames, AreReadAsSqlServerUsersWriteThem) {
+  using sqlsrv::net::FreeTdsServerName;
+  EXPECT_EQ(FreeTdsServerName("db1"), "db1");
+  EXPECT_EQ(FreeTdsServerName("db1,1433"), "db1:1433");
+  EXPECT_EQ(FreeTdsServerName(" 10.0.0.5 , 2433 "), "10.0.0.5:2433");
+  EXPECT_EQ(FreeTdsServerName("db1\\SHOP"), "db1\\SHOP");
+  EXPECT_EQ(FreeTdsServerName("(local)"), "127.0.0.1");
+  EXPECT_EQ(FreeTdsServerName("."), "127.0.0.1");
+  EXPECT_EQ(FreeTdsServerName(".\\SQLEXPRESS"), "127.0.0.1\\SQLEXPRESS");
+  EXPECT_EQ(FreeTdsServerName("(LOCAL),1500"), "127.0.0.1:1500");
+  for (const char* bad : {"", "  ", "db1,", "db1,0", "db1,65536", "db1,14x3", ",1433", "db\n1"}) {
+    EXPECT_EQ(ErrorNumberOf([&] { FreeTdsServerName(bad); }), 17) << bad;
+  }
+}
+
+// A shop whose embedded server is reached over TDS: `served.server` is
+// "127.0.0.1,port", so plans and the login test go through the network
+// driver, while the test reads the database file directly.
+class NetworkDestination : public ::testing::Test {
+ protected:
+  NetworkDestination() {
+    sqlsrv::tds::EndpointConfig config;
+    config.folder = served.server_folder;
+    config.server_name = "KORVEL";
+    config.login_timeout_ms = 5000;
+    listener = std::make_unique<sqlsrv::tds::Listener>(config, sqlsrv::tds::ListenAddress{"127.0.0.1", 0}, 16);
+    thread = std::thread([this] { listener->Run(); });
+    served.server = "127.0.0.1," + std::to_string(listener->port());
+  }
+  ~NetworkDestination() override {
+    listener->Stop();
+    thread.join();
+  }
+
+  dts::ConnectionSpec Spec(const std::string& catalog = EmbeddedShop::kDatabase) const {
+    dts::ConnectionSpec c;
+    c.provider = sqlsrv::kProviderName;
+    c.data_source = served.server;
+    c.user_id = "sa";
+    c.password = EmbeddedShop::kPassword;
+    c.catalog = catalog;
+    c.timeout_seconds = 10;
+    return c;
+  }
+
+  EmbeddedShop served;
+  std::unique_ptr<sqlsrv::tds::Listener> listener;
+  std::thread thread;
+};
+
+TEST_F(NetworkDestination, TheLoginTestListsTheDatabasesAndNamesWhatFails) {
+  sqlsrv::AdminClient admin;
+  admin.Connect(served.server, "sa", EmbeddedShop::kPassword, 30);
+  EXPECT_EQ(admin.Databases(), (std::vector<std::string>{"master", "tempdb", "model", "msdb", "Sales60"}));
+  admin.Disconnect();
+
+  std::string description;
+  EXPECT_EQ(ErrorNumberOf([&] { admin.Connect(served.server, "sa", "wrong", 30); }, &description), 18456);
+  EXPECT_EQ(description, "Login failed for user 'sa'.");
+  EXPECT_FALSE(admin.connected());
+
+  // A port nobody listens on: refused at once, reported as SQL Server's
+  // "does not exist" with the server named.
+  const auto started = std::chrono::steady_clock::now();
+  EXPECT_EQ(ErrorNumberOf([&] { admin.Connect("127.0.0.1,1", "sa", EmbeddedShop::kPassword, 5); }, &description), 17);
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
+  EXPECT_NE(description.find("无法连接 SQL Server 服务器“127.0.0.1,1”"), std::string::npos) << description;
+
+  EXPECT_EQ(ErrorNumberOf([&] { dts::FindDriver(sqlsrv::kProviderName)->Open(Spec("NoSuchDatabase")); }), 4060);
+}
+
+TEST_F(NetworkDestination, EveryPlanLeavesTheSameTablesAsTheDirectRun) {
+  EmbeddedShop direct;
+  // Every table, but those whose seed rows carry the time each database was
+  // made.
+  const std::vector<std::string> tables = [&] {
+    std::vector<std::string> all, same;
+    for (const auto& [name, rows] : direct.Snapshot()) all.push_back(name);
+    const auto a = testing_support::ContentOf(direct, all), b = testing_support::ContentOf(served, all);
+    for (const auto& name : all) {
+      if (a.at(name) == b.at(name)) same.push_back(name);
+    }
+    return same;
+  }();
+  ASSERT_GT(tables.size(), 120u);
+  for (const char* plan : {"C5to6Depart", "C5to6Employee", "C5to6CustSuppNoWriteAccount", "C5to6CustSuppWriteAccount",
+                           "C5to6GoodsNoWriteCustody", "C5to6GoodsWriteCustody", "C5to6Normal", "C5to6SpecialPack"}) {
+    SCOPED_TRACE(plan);
+    const PlanOutcome over_tds = RunPlan(served, plan, direct.source);
+    ASSERT_EQ(over_tds.error, "") << (over_tds.reports.empty() ? "" : over_tds.reports[0]);
+    ASSERT_EQ(RunPlan(direct, plan, direct.source).error, "");
+    const auto expected = testing_support::ContentOf(direct, tables);
+    const auto actual = testing_support::ContentOf(served, tables);
+    for (const auto& table : tables) EXPECT_EQ(actual.at(table), expected.at(table)) << table;
+  }
+}
+
+TEST_F(NetworkDestination, AFailedStepLeavesTheDestinationUnchanged) {
+  ASSERT_EQ(RunPlan(served, "C5to6Normal", served.source).error, "");
+  const auto before = served.Snapshot();
+  // A customer of a region the source does not have: the server refuses
+  // the bulk load when it ends, naming the foreign key.
+  const std::string bad = served.WriteSource(
+      "orphan.mdb", {{"Region", "RegionID\tClass\tRegCode\tRegName\n1\t华北\tR001\t北京\n"},
+                     {"Customer", "UnitID\tIsUsed\tRegionID\tClass\tBalAmo\nC1\t1\t1\t批发\t10\nC2\t1\t9\t批发\t20\n"},
+                     {"Supplier", "UnitID\tIsUsed\tRegionID\tClass\tBalAmo\nS1\t1\t1\t供应商\t30\n"}});
+  const PlanOutcome run = RunPlan(served, "C5to6CustSuppWriteAccount", bad);
+  EXPECT_NE(run.error, "");
+  ASSERT_EQ(run.reports.size(), 1u);
+  EXPECT_NE(run.reports[0].find("FK_Customer_Region"), std::string::npos) << run.reports[0];
+  EXPECT_EQ(served.Snapshot(), before);
+}
+
+TEST_F(NetworkDestination, ABulkLoadKeepsNullsEmptyTextDefaultsAndEveryType) {
+  const char* create =
+      "create table Kinds (id int identity(1, 1) not null, n nvarchar(10) null, v varchar(10) null, m money null, "
+      "sm smallmoney null, d datetime null, b bit null, t tinyint null, s smallint null, big bigint null, "
+      "f float null, r real null, memo ntext null, note text null, dflt int null default (7), "
+      "who nvarchar(20) null default (N'默认'), constraint PK_Kinds primary key (id))";
+  // The same rows, converted as the data pump converts them, into a table
+  // of the same shape on each path.
+  const std::vector<std::string> columns = {"n", "v", "m", "sm", "d", "b", "t", "s", "big", "f", "r", "memo", "note", "who"};
+  const std::vector<dts::Row> rows = {
+      {com::Variant::Text("中文"), com::Variant::Text("中文"), com::Variant::Currency(12345678),
+       com::Variant::Currency(-5), com::Variant::Date(39105.43090277778), com::Variant::Bool(true), com::Variant::UI1(255),
+       com::Variant::I2(-32768), com::Variant::I8(9000000000), com::Variant::R8(0.125), com::Variant::R4(1.5f),
+       com::Variant::Text(std::string(5000, 'x') + "尾"), com::Variant::Text("长文本"), com::Variant::Null()},
+      {com::Variant::Text(""), com::Variant::Text(""), com::Variant::Null(), com::Variant::Null(), com::Variant::Null(),
+       com::Variant::Null(), com::Variant::Null(), com::Variant::Null(), com::Variant::Null(), com::Variant::Null(),
+       com::Variant::Null(), com::Variant::Text(""), com::Variant::Text(""), com::Variant::Text("")},
+      {com::Variant::Null(), com::Variant::Null(), com::Variant::Currency(0), com::Variant::Currency(0),
+       com::Variant::Date(2.0), com::Variant::Bool(false), com::Variant::UI1(0), com::Variant::I2(0), com::Variant::I8(0),
+       com::Variant::R8(0), com::Variant::R4(0), com::Variant::Null(), com::Variant::Null(), com::Variant::Text("x")},
+  };
+  EmbeddedShop direct;
+  auto load = [&](const EmbeddedShop& shop) {
+    sqlsrv::Engine(shop.database_file, EmbeddedShop::kDatabase, "sa").Execute(create);
+    dts::ConnectionSpec c = Spec();
+    c.data_source = shop.server;
+    auto session = dts::FindDriver(sqlsrv::kProviderName)->Open(c);
+    session->BeginTransaction();
+    auto writer = session->OpenBulkLoad("[Sales60].[dbo].[Kinds]", columns, {});
+    for (const auto& row : rows) writer->Write(row);
+    writer->Finish();
+    session->Commit();
+    return shop.Query("select id, n, v, m, sm, d, b, t, s, big, f, r, memo, note, dflt, who, "
+                      "case when n is null then 'null' else 'text' end, len(memo) from Kinds order by id");
+  };
+  const auto expected = load(direct);
+  ASSERT_EQ(expected.size(), 3u);
+  EXPECT_EQ(load(served), expected);
+}
+
+TEST_F(NetworkDestination, CreatesTheDatabaseOverTheNetwork) {
+  const auto r = testing_support::RunCommand("KPW=" + std::string(EmbeddedShop::kPassword) + " " +
+                                             testing_support::ShellQuote(testing_support::BinDir() + "/korvel") +
+                                             " create-database --server " + served.server +
+                                             " --user sa --password-env KPW --database Rehearsal");
+  ASSERT_EQ(r.exit_code, 0) << r.out << r.err;
+  sqlsrv::AdminClient admin;
+  admin.Connect(served.server, "sa", EmbeddedShop::kPassword, 30);
+  const auto names = admin.Databases();
+  EXPECT_NE(std::find(names.begin(), names.end(), "Rehearsal"), names.end());
+  // The creation script ran: the 6.0 tables are there, with their seed rows.
+  auto session = dts::FindDriver(sqlsrv::kProviderName)->Open(Spec("Rehearsal"));
+  EXPECT_EQ(testing_support::TsvLines(*session->Query("select count(*) from sysobjects where xtype = 'U'")),
+            testing_support::TsvLines(*dts::FindDriver(sqlsrv::kProviderName)
+                                           ->Open(Spec())
+                                           ->Query("select count(*) from sysobjects where xtype = 'U'")));
+  EXPECT_EQ(r.out.find(EmbeddedShop::kPassword), std::string::npos);
+  EXPECT_EQ(r.err.find(EmbeddedShop::kPassword), std::string::npos);
+}
+
+// A reader dropped before its last row leaves the connection ready for the
+// next query, which gets its own rows (the reconciliation reads one row of
+// each query).
+TEST_F(NetworkDestination, AQueryLeftUnreadDoesNotDisturbTheNextOne) {
+  auto session = dts::FindDriver(sqlsrv::kProviderName)->Open(Spec());
+  for (int round = 0; round < 3; ++round) {
+    {
+      auto rows = session->Query("select name from sysobjects select count(*) from sysobjects");
+      dts::Row row;
+      ASSERT_TRUE(rows->Next(row));
+    }
+    EXPECT_EQ(testing_support::TsvLines(*session->Query("select 1 + " + std::to_string(round))),
+              std::vector<std::string>{std::to_string(1 + round)});
+  }
+  EXPECT_TRUE(session->ExecuteBatch("select name from sysobjects delete from Region where 1 = 0", 0).size() >= 1);
+}
+
+TEST_F(NetworkDestination, TheCommandLineRunsAndReconcilesOverTheNetworkWithoutShowingThePassword) {
+  const std::string report = served.dir.File("report.json");
+  const auto r = testing_support::RunCommand(
+      "KPW=" + std::string(EmbeddedShop::kPassword) + " " +
+      testing_support::ShellQuote(testing_support::BinDir() + "/korvel") + " run --model C5to6Normal --source " +
+      testing_support::ShellQuote(served.source) + " --server " + served.server +
+      " --user sa --password-env KPW --database Sales60 --report " + testing_support::ShellQuote(report));
+  ASSERT_EQ(r.exit_code, 0) << r.out << r.err;
+  EXPECT_NE(r.out.find("相符 Custody 期初库存"), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find("不符"), std::string::npos) << r.out;
+  for (const std::string& text : {r.out, r.err, testing_support::ReadFile(report)}) {
+    EXPECT_EQ(text.find(EmbeddedShop::kPassword), std::string::npos);
+  }
+}
+
+// A step outside the package transaction after one inside it cannot have
+// what the transaction holds: it waits at most the lock timeout and fails
+// saying why, on either path.
+TEST_F(NetworkDestination, AStepOutsideTheTransactionDoesNotWaitForItsLocksForever) {
+  EmbeddedShop direct;
+  for (const EmbeddedShop* shop : {&direct, &served}) {
+    SCOPED_TRACE(shop->server);
+    auto package = dts::Package::Create();
+    package->Set("UseTransaction", com::Variant::Bool(true));
+    package->Set("FailOnError", com::Variant::Bool(true));
+    auto c = package->Connections().New(sqlsrv::kProviderName);
+    c->Set("ID", com::Variant::I4(1));
+    c->Set("DataSource", com::Variant::Text(shop->server));
+    c->Set("UserID", com::Variant::Text("sa"));
+    c->Set("Password", com::Variant::Text(EmbeddedShop::kPassword));
+    c->Set("Catalog", com::Variant::Text(EmbeddedShop::kDatabase));
+    c->ConnectionProperties().Set("Lock Timeout", com::Variant::I4(300));
+    package->Connections().Add(std::move(c));
+    const char* sql[] = {"insert into Region (Class, RegCode, RegName) values ('华北', N'R77', N'锁')",
+                         "delete from Region"};
+    for (int i = 0; i < 2; ++i) {
+      const std::string name = "s" + std::to_string(i + 1);
+      auto task = package->Tasks().New(dts::kSQLTaskKind);
+      task->Set("Name", com::Variant::Text(name));
+      task->GetCustomTask().Set("Name", com::Variant::Text(name));
+      task->GetCustomTask().Set("SQLStatement", com::Variant::Text(sql[i]));
+      task->GetCustomTask().Set("ConnectionID", com::Variant::I4(1));
+      package->Tasks().Add(std::move(task));
+      auto step = package->Steps().New();
+      step->Set("Name", com::Variant::Text(name));
+      step->Set("TaskName", com::Variant::Text(name));
+      step->Set("JoinTransactionIfPresent", com::Variant::Bool(i == 0));
+      package->Steps().Add(std::move(step));
+    }
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_THROW(package->Execute(), com::Error);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(20));
+    const auto& error = package->Steps().Item(2).error_info();
+    EXPECT_EQ(error.ErrorCode, dts::kErrLockTimeout) << error.Description;
+    EXPECT_NE(error.Description.find("Lock request time out period exceeded."), std::string::npos) << error.Description;
+    EXPECT_NE(error.Description.find("包事务"), std::string::npos) << error.Description;
+    EXPECT_EQ(shop->Query("select count(*) from Region where RegCode = N'R77'"), std::vector<std::string>{"0"});
+  }
+}
+
+// `korvel serve` killed in the middle of a run: the run reports the lost
+// connection and the database, opened again, is as it was.
+TEST(NetworkServerLoss, KillingTheServerMidRunLeavesTheDatabaseUnchanged) {
+  EmbeddedShop shop;
+  const std::string folder_server = shop.server;
+  ASSERT_EQ(RunPlan(shop, "C5to6Normal", shop.source).error, "");
+  const auto before = shop.Snapshot();
+  auto server = std::make_unique<testing_support::BackgroundProcess>(
+      std::vector<std::string>{testing_support::BinDir() + "/korvel", "serve", "--server", folder_server, "--listen",
+                               "127.0.0.1:0"});
+  const std::string line = server->ReadLine();
+  const auto colon = line.find("127.0.0.1:");
+  ASSERT_NE(colon, std::string::npos) << line;
+  shop.server = "127.0.0.1," + std::to_string(std::stoi(line.substr(colon + 10)));
+  {
+    // Before the tenth step's work reaches the server, the server dies.
+    testing_support::FaultInjection kill(sqlsrv::kProviderName, 10, [&] { server->Stop(SIGKILL); });
+    const PlanOutcome run = RunPlan(shop, "C5to6Normal", shop.source);
+    EXPECT_NE(run.error, "");
+    ASSERT_EQ(run.reports.size(), 1u);
+    EXPECT_NE(run.reports[0].find("连接已断开"), std::string::npos) << run.reports[0] << run.error;
+  }
+  EXPECT_EQ(shop.Snapshot(), before);
+  sqlsrv::Db db(shop.database_file, /*create=*/false);
+  sqlsrv::FunctionContext context;
+  sqlsrv::RegisterFunctions(db.get(), &context);
+  sqlsrv::Stmt check(db, "PRAGMA integrity_check");
+  ASSERT_TRUE(check.Step());
+  EXPECT_EQ(check.Text(0), "ok");
+}
+
+}  // namespace
