@@ -110,6 +110,15 @@ TEST_F(NetworkDestination, TheLoginTestListsTheDatabasesAndNamesWhatFails) {
   EXPECT_NE(description.find("无法连接 SQL Server 服务器“127.0.0.1,1”"), std::string::npos) << description;
 
   EXPECT_EQ(ErrorNumberOf([&] { dts::FindDriver(sqlsrv::kProviderName)->Open(Spec("NoSuchDatabase")); }), 4060);
+
+  // A name from FreeTDS's configuration file reaches the server it names.
+  const std::string conf = served.dir.File("freetds.conf");
+  testing_support::WriteFile(conf, "[shopserver]\n\thost = 127.0.0.1\n\tport = " + std::to_string(listener->port()) +
+                                       "\n\ttds version = 7.4\n");
+  ::setenv("FREETDSCONF", conf.c_str(), 1);
+  admin.Connect("shopserver", "sa", EmbeddedShop::kPassword, 30);
+  ::unsetenv("FREETDSCONF");
+  EXPECT_EQ(admin.Databases().back(), "Sales60");
 }
 
 TEST_F(NetworkDestination, EveryPlanLeavesTheSameTablesAsTheDirectRun) {

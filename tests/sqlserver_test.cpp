@@ -509,6 +509,32 @@ TEST_F(InformationSchemaTest, KeyColumnUsageNumbersTheColumnsOfEachKey) {
   EXPECT_EQ(columns[7].column->type, sqlsrv::SqlType::kInt);
 }
 
+TEST_F(InformationSchemaTest, ColumnsDescribesEveryColumnWithItsDefaultAsSqlServerKeepsIt) {
+  Exec("create table Kinds (id int identity(1, 1) not null, name nvarchar(20) not null default (N'无'), "
+       "code varchar(10) null default 'X', qty money null default 0, at datetime null default (getdate()), "
+       "memo ntext null, small smallmoney null, flag bit not null default (1))");
+  EXPECT_EQ(Rows("select COLUMN_NAME, ORDINAL_POSITION, COLUMN_DEFAULT, IS_NULLABLE, DATA_TYPE, "
+                 "CHARACTER_MAXIMUM_LENGTH, CHARACTER_OCTET_LENGTH, NUMERIC_PRECISION, NUMERIC_SCALE, "
+                 "DATETIME_PRECISION, COLLATION_NAME from INFORMATION_SCHEMA.COLUMNS where TABLE_NAME = 'Kinds' "
+                 "order by ORDINAL_POSITION"),
+            (std::vector<std::string>{
+                "id\t1\t\\N\tNO\tint\t\\N\t\\N\t10\t0\t\\N\t\\N",
+                "name\t2\t(N'无')\tNO\tnvarchar\t20\t40\t\\N\t\\N\t\\N\tChinese_PRC_CI_AS",
+                "code\t3\t('X')\tYES\tvarchar\t10\t10\t\\N\t\\N\t\\N\tChinese_PRC_CI_AS",
+                "qty\t4\t(0)\tYES\tmoney\t\\N\t\\N\t19\t4\t\\N\t\\N",
+                "at\t5\t(getdate())\tYES\tdatetime\t\\N\t\\N\t\\N\t\\N\t3\t\\N",
+                "memo\t6\t\\N\tYES\tntext\t1073741823\t2147483646\t\\N\t\\N\t\\N\tChinese_PRC_CI_AS",
+                "small\t7\t\\N\tYES\tsmallmoney\t\\N\t\\N\t10\t4\t\\N\t\\N",
+                "flag\t8\t(1)\tNO\tbit\t\\N\t\\N\t\\N\t\\N\t\\N\t\\N",
+            }));
+  // What a driver asks: the code page of each text column's collation.
+  EXPECT_EQ(Rows("select COLUMN_NAME, COLLATIONPROPERTY(COLLATION_NAME, 'CodePage') from INFORMATION_SCHEMA.COLUMNS "
+                 "where TABLE_NAME = N'Kinds' and DATA_TYPE = 'varchar'"),
+            (std::vector<std::string>{"code\t936"}));
+  // A default evaluates as the SELECT a driver sends with it.
+  EXPECT_EQ(One("select (N'无'), ('X'), (0), (1)"), "无\tX\t0\t1");
+}
+
 TEST_F(InformationSchemaTest, TheViewsFollowTheCatalogAndCannotBeChanged) {
   Exec("drop table Goods");
   EXPECT_EQ(One("select count(*) from INFORMATION_SCHEMA.KEY_COLUMN_USAGE"), "1");  // PK_Unit's column

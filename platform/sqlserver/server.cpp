@@ -166,4 +166,22 @@ std::string Server::CreateDatabase(const std::string& name) {
   return path;
 }
 
+void Server::DropDatabase(const std::string& name) {
+  for (const char* system : kSystemDatabases) {
+    if (com::SameName(name, system)) {
+      throw SqlErr(3708, "Cannot drop the database '" + name + "' because it is a system database.");
+    }
+  }
+  const auto path = DatabaseFile(name);
+  if (!path) {
+    throw SqlErr(kCannotDropTable, "Cannot drop the database '" + name +
+                                       "', because it does not exist or you do not have permission.");
+  }
+  Stmt del(*catalog_, "DELETE FROM databases WHERE name = ?");
+  del.Bind(1, std::string_view(name));
+  del.Step();
+  std::error_code ec;
+  for (const char* suffix : {"", "-wal", "-shm", "-journal"}) std::filesystem::remove(*path + suffix, ec);
+}
+
 }  // namespace sqlsrv

@@ -41,6 +41,10 @@ class Server {
   std::optional<std::string> DatabaseFile(const std::string& name);
   // Creates an empty database; raises 1801 when it exists.
   std::string CreateDatabase(const std::string& name);
+  // Removes a database and its file; raises 3708 for a system database and
+  // 3701 for one that does not exist. The caller makes sure no connection
+  // of its own uses it.
+  void DropDatabase(const std::string& name);
   const std::string& folder() const { return folder_; }
 
  private:

@@ -61,12 +61,27 @@ std::shared_ptr<dts::Package> BuiltPackage(const EmbeddedShop& shop, const std::
 }
 
 PlanOutcome RunPlan(const EmbeddedShop& shop, const std::string& class_name, const std::string& source) {
+  korvel::CConnection src, dst;
+  FillDescriptors(src, dst, source, shop.server, EmbeddedShop::kDatabase);
+  return RunPlanInto(dst, class_name, source);
+}
+
+PlanOutcome RunPlanInto(const korvel::CConnection& destination, const std::string& class_name,
+                        const std::string& source) {
   PlanOutcome outcome;
   auto sink = std::make_shared<RecordingSink>();
   korvel::ScopedReportSink installed(sink);
   auto plan = CreatePlan(class_name);
-  korvel::CConnection src, dst;
-  FillDescriptors(src, dst, source, shop.server, EmbeddedShop::kDatabase);
+  korvel::CConnection src, unused;
+  FillDescriptors(src, unused, source, "", "");
+  korvel::CConnection dst;  // the plan's own copy, as the wizard lends its descriptors
+  dst.Provider = destination.Provider;
+  dst.DataSource = destination.DataSource;
+  dst.InitialCatalog = destination.InitialCatalog;
+  dst.UserID = destination.UserID;
+  dst.Password = destination.Password;
+  dst.IsNT = destination.IsNT;
+  dst.ConnectionString = destination.ConnectionString;
   plan->KorvelInit(src, dst);
   auto package = plan->GetPackage();
   Observer observer(*package, outcome);

@@ -38,6 +38,10 @@ std::shared_ptr<dts::Package> BuiltPackage(const EmbeddedShop& shop, const std::
 
 // Builds and runs the plan from `source` into the shop's Sales60.
 PlanOutcome RunPlan(const EmbeddedShop& shop, const std::string& class_name, const std::string& source);
+// Builds and runs the plan from `source` into the destination a
+// descriptor names (Provider "SQLOLEDB", any server, login and database).
+PlanOutcome RunPlanInto(const korvel::CConnection& destination, const std::string& class_name,
+                        const std::string& source);
 
 // Runs the plan from `source` once for each of its steps with a fault
 // injected at the destination driver at the n-th step to run (`run_order`

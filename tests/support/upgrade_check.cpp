@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <functional>
 #include <map>
 #include <regex>
 
@@ -198,25 +199,50 @@ std::vector<std::string> TransferDifferences(const EmbeddedShop& shop, const dts
   return differences;
 }
 
-std::map<std::string, std::vector<std::string>> ContentOf(const EmbeddedShop& shop,
-                                                          const std::vector<std::string>& tables) {
+namespace {
+
+// Every table's rows as sorted TSV lines, without the columns whose values
+// depend on when a run happened (identities of ledger rows, times).
+std::map<std::string, std::vector<std::string>> ContentThrough(
+    const std::vector<std::string>& tables,
+    const std::function<std::vector<dts::ColumnInfo>(const std::string&)>& describe,
+    const std::function<std::vector<dts::Row>(const std::string&)>& rows) {
   static const char* const kVolatile[] = {"ID", "OpTime", "AccDate", "Optime"};
-  sqlsrv::Engine engine(shop.database_file, EmbeddedShop::kDatabase, "sa");
   std::map<std::string, std::vector<std::string>> out;
   for (const std::string& table : tables) {
     std::string select;
-    for (const auto& c : engine.DescribeTable("[" + table + "]")) {
+    for (const auto& c : describe("[" + table + "]")) {
       bool skip = false;
       for (const char* v : kVolatile) skip = skip || c.name == v;
       if (!skip) select += (select.empty() ? "" : ", ") + ("[" + c.name + "]");
     }
     std::vector<std::string> lines;
-    for (const dts::Row& r : DestinationRows(shop, "select " + select + " from [" + table + "]")) {
-      lines.push_back(cli::FormatTsvLine(r));
-    }
+    for (const dts::Row& r : rows("select " + select + " from [" + table + "]")) lines.push_back(cli::FormatTsvLine(r));
     out[table] = Sorted(lines);
   }
   return out;
+}
+
+}  // namespace
+
+std::map<std::string, std::vector<std::string>> ContentOf(const EmbeddedShop& shop,
+                                                          const std::vector<std::string>& tables) {
+  sqlsrv::Engine engine(shop.database_file, EmbeddedShop::kDatabase, "sa");
+  return ContentThrough(
+      tables, [&](const std::string& t) { return engine.DescribeTable(t); },
+      [&](const std::string& sql) { return DestinationRows(shop, sql); });
+}
+
+std::map<std::string, std::vector<std::string>> ContentOf(dts::Session& session, const std::vector<std::string>& tables) {
+  return ContentThrough(
+      tables, [&](const std::string& t) { return session.DescribeTable(t); },
+      [&](const std::string& sql) {
+        std::vector<dts::Row> out;
+        auto reader = session.Query(sql);
+        dts::Row row;
+        while (reader->Next(row)) out.push_back(row);
+        return out;
+      });
 }
 
 }  // namespace testing_support

@@ -55,5 +55,7 @@ std::vector<std::string> TransferDifferences(const EmbeddedShop& shop, const dts
 // rerun changes by nature (identity row numbers, the times of the run).
 std::map<std::string, std::vector<std::string>> ContentOf(const EmbeddedShop& shop,
                                                           const std::vector<std::string>& tables);
+// The same, read through a driver session on any destination.
+std::map<std::string, std::vector<std::string>> ContentOf(dts::Session& session, const std::vector<std::string>& tables);
 
 }  // namespace testing_support

@@ -13,6 +13,7 @@
 #include "library/interface/ipackage.h"
 #include "platform/com/object.h"
 #include "platform/dts/model.h"
+#include "platform/sqlserver/tds/listener.h"
 #include "tests/support/chained_plan.h"
 #include "tests/support/shop.h"
 #include "tests/wizard/wizard_fixture.h"
@@ -285,6 +286,31 @@ TEST_F(WizardRunTest, TheDefaultSchemeRunsToTheEnd) {
   EXPECT_NE(shop.Query("select count(*) from Custody"), (std::vector<std::string>{"0"}));
   ExpectEndButtons();
   ExpectClosesOnFinish();
+}
+
+// The same pages with a server reached over the network: the shop's server
+// served over TDS and named "127.0.0.1,port".
+TEST_F(WizardRunTest, ANetworkServerNameWorksOnTheDestinationPageAndInTheRun) {
+  sqlsrv::tds::EndpointConfig config;
+  config.folder = shop.server_folder;
+  config.server_name = "SHOP";
+  sqlsrv::tds::Listener listener(config, sqlsrv::tds::ListenAddress{"127.0.0.1", 0}, 8);
+  std::thread serving([&] { listener.Run(); });
+  shop.server = "127.0.0.1," + std::to_string(listener.port());
+  auto& w = Open();
+  ToDestinationPage(shop.source, "", kNormalModel);
+  FillDestination(shop.server, "sa", EmbeddedShop::kPassword);
+  w.cmdTryLoginSQL->click();
+  EXPECT_EQ(LastBox(), "连接成功！");
+  EXPECT_EQ(Items(*w.combDestinationDB), (std::vector<std::string>{"master", "tempdb", "model", "msdb", "Sales60"}));
+  w.combDestinationDB->setEditText(QString::fromStdString(EmbeddedShop::kDatabase));
+  Next();
+  EXPECT_EQ(Page(), 5) << LastBox();
+  EXPECT_EQ(Lines(*w.lstProgress).size(), 22u);
+  EXPECT_EQ(LastBox(), "升级完成！");
+  EXPECT_NE(shop.Query("select count(*) from Custody"), (std::vector<std::string>{"0"}));
+  listener.Stop();
+  serving.join();
 }
 
 TEST_F(WizardRunTest, FourAndEightTaskRunsShowTheirShareOnBarAndLabel) {

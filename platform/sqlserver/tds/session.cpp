@@ -58,10 +58,10 @@ std::optional<std::string> UseTarget(std::string_view sql) {
   return t[1].text;
 }
 
-// "CREATE DATABASE name": the database named, or nullopt for any other batch.
-std::optional<std::string> CreateDatabaseTarget(std::string_view sql) {
+// "<verb> DATABASE name": the database named, or nullopt for any other batch.
+std::optional<std::string> DatabaseStatementTarget(std::string_view sql, std::string_view verb) {
   const auto t = StatementTokens(sql);
-  if (t.size() != 3 || !TokensAre(t, 0, {"create", "database"})) return std::nullopt;
+  if (t.size() != 3 || !TokensAre(t, 0, {verb, "database"})) return std::nullopt;
   if (t[2].kind != TokKind::kWord && t[2].kind != TokKind::kQuoted) return std::nullopt;
   return t[2].text;
 }
@@ -238,7 +238,7 @@ void Session::TransactionChange(Writer& w, int before, TransactionEnd end) {
 void Session::RunSql(const std::string& sql) {
   Writer w;
   // Statements the endpoint answers itself: changing the database, the
-  // list of the server's databases, and making a database.
+  // list of the server's databases, and making and dropping a database.
   if (auto name = UseTarget(sql)) {
     const bool ok = UseDatabase(*name, w);
     WriteDone(w, kDone, ok ? kDoneFinal : kDoneError, 0, 0, tds_);
@@ -248,14 +248,24 @@ void Session::RunSql(const std::string& sql) {
     ListDatabases(w);
     return Send(w);
   }
-  if (auto name = CreateDatabaseTarget(sql)) {
-    // The server's folder holds the databases: the endpoint makes it there.
+  const auto create = DatabaseStatementTarget(sql, "create");
+  const auto drop = DatabaseStatementTarget(sql, "drop");
+  if (create || drop) {
+    // The server's folder holds the databases: the endpoint makes and
+    // removes them there.
     bool ok = false;
     try {
+      const char* verb = create ? "CREATE" : "DROP";
       if (engine_->trancount() > 0) {
-        throw SqlErr(226, "CREATE DATABASE statement not allowed within multi-statement transaction.");
+        throw SqlErr(226, std::string(verb) + " DATABASE statement not allowed within multi-statement transaction.");
       }
-      server_->CreateDatabase(*name);
+      if (create) {
+        server_->CreateDatabase(*create);
+      } else if (com::SameName(*drop, engine_->database())) {
+        throw SqlErr(3702, "Cannot drop database \"" + *drop + "\" because it is currently in use.");
+      } else {
+        server_->DropDatabase(*drop);
+      }
       ok = true;
     } catch (const com::Error& e) {
       Error(w, e.number(), e.description());
