@@ -3,6 +3,11 @@
 // same work done directly on the embedded server.
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <csignal>
 #include <cstdlib>
@@ -110,6 +115,28 @@ TEST_F(NetworkDestination, TheLoginTestListsTheDatabasesAndNamesWhatFails) {
   EXPECT_NE(description.find("无法连接 SQL Server 服务器“127.0.0.1,1”"), std::string::npos) << description;
 
   EXPECT_EQ(ErrorNumberOf([&] { dts::FindDriver(sqlsrv::kProviderName)->Open(Spec("NoSuchDatabase")); }), 4060);
+
+  // A server that takes the connection and never answers: given up after
+  // the login timeout.
+  {
+    const int silent = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::bind(silent, reinterpret_cast<sockaddr*>(&sa), sizeof sa), 0);
+    ASSERT_EQ(::listen(silent, 4), 0);
+    socklen_t len = sizeof sa;
+    ::getsockname(silent, reinterpret_cast<sockaddr*>(&sa), &len);
+    const auto asked = std::chrono::steady_clock::now();
+    EXPECT_EQ(ErrorNumberOf([&] {
+                admin.Connect("127.0.0.1," + std::to_string(ntohs(sa.sin_port)), "sa", EmbeddedShop::kPassword, 2);
+              }),
+              17);
+    const auto waited = std::chrono::steady_clock::now() - asked;
+    EXPECT_GE(waited, std::chrono::milliseconds(1500));
+    EXPECT_LT(waited, std::chrono::seconds(15));
+    ::close(silent);
+  }
 
   // A name from FreeTDS's configuration file reaches the server it names.
   const std::string conf = served.dir.File("freetds.conf");
