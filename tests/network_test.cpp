@@ -21,8 +21,6 @@
 #include "platform/sqlserver/driver.h"
 #include "platform/sqlserver/engine.h"
 #include "platform/sqlserver/network/server_name.h"
-#include "platform/sqlserver/sqlite.h"
-#include "platform/sqlserver/sqlite_functions.h"
 #include "platform/sqlserver/tds/listener.h"
 #include "tests/support/fault_injection.h"
 #include "tests/support/files.h"
@@ -350,12 +348,7 @@ TEST(NetworkServerLoss, KillingTheServerMidRunLeavesTheDatabaseUnchanged) {
     EXPECT_NE(run.reports[0].find("连接已断开"), std::string::npos) << run.reports[0] << run.error;
   }
   EXPECT_EQ(shop.Snapshot(), before);
-  sqlsrv::Db db(shop.database_file, /*create=*/false);
-  sqlsrv::FunctionContext context;
-  sqlsrv::RegisterFunctions(db.get(), &context);
-  sqlsrv::Stmt check(db, "PRAGMA integrity_check");
-  ASSERT_TRUE(check.Step());
-  EXPECT_EQ(check.Text(0), "ok");
+  EXPECT_EQ(shop.IntegrityCheck(), "ok");
 }
 
 }  // namespace

@@ -13,8 +13,6 @@
 #include <thread>
 
 #include "platform/sqlserver/engine.h"
-#include "platform/sqlserver/sqlite.h"
-#include "platform/sqlserver/sqlite_functions.h"
 #include "platform/sqlserver/tds/listener.h"
 #include "platform/sqlserver/tds/login.h"
 #include "platform/sqlserver/tds/wire.h"
@@ -650,12 +648,7 @@ TEST_F(ServeCommand, StoppingRollsBackOpenTransactionsAndLeavesASoundFile) {
   EXPECT_EQ(server.Stop(SIGTERM), 0);
   EXPECT_EQ(shop.Query("select RegName from Region"), (std::vector<std::string>{"北京"}));
   // SQLite's own check of the database file.
-  sqlsrv::Db db(shop.database_file, /*create=*/false);
-  sqlsrv::FunctionContext context;
-  sqlsrv::RegisterFunctions(db.get(), &context);
-  sqlsrv::Stmt check(db, "PRAGMA integrity_check");
-  ASSERT_TRUE(check.Step());
-  EXPECT_EQ(check.Text(0), "ok");
+  EXPECT_EQ(shop.IntegrityCheck(), "ok");
 }
 
 }  // namespace

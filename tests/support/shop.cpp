@@ -7,6 +7,8 @@
 #include "platform/com/error.h"
 #include "platform/sqlserver/engine.h"
 #include "platform/sqlserver/server.h"
+#include "platform/sqlserver/sqlite.h"
+#include "platform/sqlserver/sqlite_functions.h"
 
 namespace testing_support {
 
@@ -43,6 +45,14 @@ std::map<std::string, std::vector<std::string>> EmbeddedShop::Snapshot() const {
     tables[name] = std::move(rows);
   }
   return tables;
+}
+
+std::string EmbeddedShop::IntegrityCheck() const {
+  sqlsrv::Db db(database_file, /*create=*/false);
+  sqlsrv::FunctionContext context;  // the collation the tables were made with
+  sqlsrv::RegisterFunctions(db.get(), &context);
+  sqlsrv::Stmt check(db, "PRAGMA integrity_check");
+  return check.Step() ? std::string(check.Text(0)) : "no answer";
 }
 
 std::vector<std::string> TsvLines(dts::RowReader& rows) {

@@ -35,6 +35,9 @@ class EmbeddedShop {
   // show that a run left the database as it was.
   std::map<std::string, std::vector<std::string>> Snapshot() const;
 
+  // SQLite's own check of the Sales60 file: "ok" when it is sound.
+  std::string IntegrityCheck() const;
+
   // Writes a 5.6 file at dir/`name` from TSV texts, one per table
   // (korvel mdb-write); returns its path.
   std::string WriteSource(const std::string& name, const std::map<std::string, std::string>& tables) const;
