@@ -44,12 +44,12 @@ TEST(LiveServer, EveryPlanLeavesWhatItLeavesOnTheEmbeddedServer) {
       " --password-env KORVEL_LIVE_PASSWORD --database " + database);
   ASSERT_EQ(made.exit_code, 0) << made.out << made.err;
 
-  dts::ConnectionSpec spec;
-  spec.provider = sqlsrv::kProviderName;
-  spec.data_source = server;
-  spec.user_id = user;
-  spec.password = Env("KORVEL_LIVE_PASSWORD");
-  spec.timeout_seconds = 30;
+  dts::ConnectionSpec login;
+  login.provider = sqlsrv::kProviderName;
+  login.data_source = server;
+  login.user_id = user;
+  login.password = Env("KORVEL_LIVE_PASSWORD");
+  login.timeout_seconds = 30;
   // The scratch database goes, whatever happens to the test.
   struct Scratch {
     dts::ConnectionSpec master;
@@ -62,15 +62,15 @@ TEST(LiveServer, EveryPlanLeavesWhatItLeavesOnTheEmbeddedServer) {
         ADD_FAILURE() << "the scratch database " << name << " could not be dropped: " << e.description();
       }
     }
-  } scratch{spec, database};
-  spec.catalog = database;
+  } scratch{login, database};
+  login.catalog = database;
 
   korvel::CConnection live;
   live.Provider = "SQLOLEDB";
   live.DataSource = server;
   live.InitialCatalog = database;
   live.UserID = user;
-  live.Password = spec.password;
+  live.Password = login.password;
   live.IsNT = "False";
 
   EmbeddedShop direct;
@@ -79,7 +79,7 @@ TEST(LiveServer, EveryPlanLeavesWhatItLeavesOnTheEmbeddedServer) {
   {
     // Tables whose seed rows hold the time each database was made differ
     // from the start; the others are compared.
-    auto session = dts::FindDriver(sqlsrv::kProviderName)->Open(spec);
+    auto session = dts::FindDriver(sqlsrv::kProviderName)->Open(login);
     const auto a = testing_support::ContentOf(direct, all), b = testing_support::ContentOf(*session, all);
     for (const auto& name : all) {
       if (a.at(name) == b.at(name)) tables.push_back(name);
@@ -92,7 +92,7 @@ TEST(LiveServer, EveryPlanLeavesWhatItLeavesOnTheEmbeddedServer) {
     const auto run = testing_support::RunPlanInto(live, plan, direct.source);
     ASSERT_EQ(run.error, "") << (run.reports.empty() ? "" : run.reports[0]);
     ASSERT_EQ(testing_support::RunPlan(direct, plan, direct.source).error, "");
-    auto session = dts::FindDriver(sqlsrv::kProviderName)->Open(spec);
+    auto session = dts::FindDriver(sqlsrv::kProviderName)->Open(login);
     const auto expected = testing_support::ContentOf(direct, tables);
     const auto actual = testing_support::ContentOf(*session, tables);
     for (const auto& table : tables) EXPECT_EQ(actual.at(table), expected.at(table)) << table;

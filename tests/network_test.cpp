@@ -78,7 +78,7 @@ class NetworkDestination : public ::testing::Test {
     thread.join();
   }
 
-  dts::ConnectionSpec Spec(const std::string& catalog = EmbeddedShop::kDatabase) const {
+  dts::ConnectionSpec Destination(const std::string& catalog = EmbeddedShop::kDatabase) const {
     dts::ConnectionSpec c;
     c.provider = sqlsrv::kProviderName;
     c.data_source = served.server;
@@ -112,7 +112,7 @@ TEST_F(NetworkDestination, TheLoginTestListsTheDatabasesAndNamesWhatFails) {
   EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
   EXPECT_NE(description.find("无法连接 SQL Server 服务器“127.0.0.1,1”"), std::string::npos) << description;
 
-  EXPECT_EQ(ErrorNumberOf([&] { dts::FindDriver(sqlsrv::kProviderName)->Open(Spec("NoSuchDatabase")); }), 4060);
+  EXPECT_EQ(ErrorNumberOf([&] { dts::FindDriver(sqlsrv::kProviderName)->Open(Destination("NoSuchDatabase")); }), 4060);
 
   // A server that takes the connection and never answers: given up after
   // the login timeout.
@@ -212,7 +212,7 @@ TEST_F(NetworkDestination, ABulkLoadKeepsNullsEmptyTextDefaultsAndEveryType) {
   EmbeddedShop direct;
   auto load = [&](const EmbeddedShop& shop) {
     sqlsrv::Engine(shop.database_file, EmbeddedShop::kDatabase, "sa").Execute(create);
-    dts::ConnectionSpec c = Spec();
+    dts::ConnectionSpec c = Destination();
     c.data_source = shop.server;
     auto session = dts::FindDriver(sqlsrv::kProviderName)->Open(c);
     session->BeginTransaction();
@@ -239,10 +239,10 @@ TEST_F(NetworkDestination, CreatesTheDatabaseOverTheNetwork) {
   const auto names = admin.Databases();
   EXPECT_NE(std::find(names.begin(), names.end(), "Rehearsal"), names.end());
   // The creation script ran: the 6.0 tables are there, with their seed rows.
-  auto session = dts::FindDriver(sqlsrv::kProviderName)->Open(Spec("Rehearsal"));
+  auto session = dts::FindDriver(sqlsrv::kProviderName)->Open(Destination("Rehearsal"));
   EXPECT_EQ(testing_support::TsvLines(*session->Query("select count(*) from sysobjects where xtype = 'U'")),
             testing_support::TsvLines(*dts::FindDriver(sqlsrv::kProviderName)
-                                           ->Open(Spec())
+                                           ->Open(Destination())
                                            ->Query("select count(*) from sysobjects where xtype = 'U'")));
   EXPECT_EQ(r.out.find(EmbeddedShop::kPassword), std::string::npos);
   EXPECT_EQ(r.err.find(EmbeddedShop::kPassword), std::string::npos);
@@ -252,7 +252,7 @@ TEST_F(NetworkDestination, CreatesTheDatabaseOverTheNetwork) {
 // next query, which gets its own rows (the reconciliation reads one row of
 // each query).
 TEST_F(NetworkDestination, AQueryLeftUnreadDoesNotDisturbTheNextOne) {
-  auto session = dts::FindDriver(sqlsrv::kProviderName)->Open(Spec());
+  auto session = dts::FindDriver(sqlsrv::kProviderName)->Open(Destination());
   for (int round = 0; round < 3; ++round) {
     {
       auto rows = session->Query("select name from sysobjects select count(*) from sysobjects");
