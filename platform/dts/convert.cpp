@@ -264,23 +264,45 @@ void CutToFit(const ColumnInfo& c, std::string* text) {
   *text = std::move(cut);
 }
 
+bool IsAscii(std::string_view s) {
+  for (unsigned char ch : s) {
+    if (ch >= 0x80) return false;
+  }
+  return true;
+}
+
 bool ToText(const com::Variant& v, const ColumnInfo& c, bool allow_truncation, com::Variant* out) {
-  std::string text;
-  AsText(v, &text);
+  // Most values are text already, most of them fit and most single-byte
+  // ones are ASCII: those pass with one copy, without being measured.
+  std::string made;
+  std::string_view text;
+  if (v.IsText()) {
+    text = v.text();
+  } else {
+    AsText(v, &made);
+    text = made;
+  }
   bool changed = false;
-  if (c.type == DBTYPE_STR && c.code_page != 0) {
+  if (c.type == DBTYPE_STR && c.code_page != 0 && !IsAscii(text)) {
     // Single-byte text keeps only what the column's code page can hold.
     com::CodePage& page = CodePageOf(c.code_page);
     std::string bytes;
     if (page.FromUtf8Lossy(text, &bytes) > 0) {
-      page.ToUtf8(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), &text);
+      std::string replaced;
+      page.ToUtf8(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), &replaced);
+      made = std::move(replaced);
+      text = made;
       changed = true;
     }
   }
-  if (c.size > 0 && !c.is_long && TextLength(text, c) > c.size) {
+  // A text never has more UTF-16 units, nor more bytes in a code page, than
+  // it has UTF-8 bytes: only a longer one needs counting.
+  if (c.size > 0 && !c.is_long && text.size() > c.size && TextLength(text, c) > c.size) {
     if (!allow_truncation) throw SqlError(8152, "String or binary data would be truncated.");
-    CutToFit(c, &text);
-    changed = true;
+    std::string cut(text);
+    CutToFit(c, &cut);
+    out->SetText(cut);
+    return true;
   }
   out->SetText(text);
   return changed;
