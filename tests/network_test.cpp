@@ -64,11 +64,12 @@ TEST(ServerNames, AreReadAsSqlServerUsersWriteThem) {
 // driver, while the test reads the database file directly.
 class NetworkDestination : public ::testing::Test {
  protected:
-  NetworkDestination() {
+  explicit NetworkDestination(std::uint32_t tds_version = 0x74000004) {
     sqlsrv::tds::EndpointConfig config;
     config.folder = served.server_folder;
     config.server_name = "KORVEL";
     config.login_timeout_ms = 5000;
+    config.max_tds_version = tds_version;
     listener = std::make_unique<sqlsrv::tds::Listener>(config, sqlsrv::tds::ListenAddress{"127.0.0.1", 0}, 16);
     thread = std::thread([this] { listener->Run(); });
     served.server = "127.0.0.1," + std::to_string(listener->port());
@@ -169,6 +170,23 @@ TEST_F(NetworkDestination, EveryPlanLeavesTheSameTablesAsTheDirectRun) {
     const auto expected = testing_support::ContentOf(direct, tables);
     const auto actual = testing_support::ContentOf(served, tables);
     for (const auto& table : tables) EXPECT_EQ(actual.at(table), expected.at(table)) << table;
+  }
+}
+
+// A server that speaks TDS 7.1 only, as SQL Server 2000 does: the driver
+// asks for 7.4 and goes on with what the server answers.
+class OlderServer : public NetworkDestination {
+ protected:
+  OlderServer() : NetworkDestination(0x71000001) {}
+};
+
+TEST_F(OlderServer, TheDefaultSchemeRunsOverTds71AsOverTds74) {
+  EmbeddedShop direct;
+  ASSERT_EQ(RunPlan(direct, "C5to6Normal", direct.source).error, "");
+  const PlanOutcome run = RunPlan(served, "C5to6Normal", direct.source);
+  ASSERT_EQ(run.error, "") << (run.reports.empty() ? "" : run.reports[0]);
+  for (const char* table : {"Goods", "Customer", "CustAcc", "Custody", "Region", "Member"}) {
+    EXPECT_EQ(testing_support::ContentOf(served, {table}), testing_support::ContentOf(direct, {table})) << table;
   }
 }
 

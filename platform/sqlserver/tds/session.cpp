@@ -147,6 +147,8 @@ bool Session::Handshake(const std::string& refuse) {
   const Login7 login = ParseLogin7(first->data);
   tds_ = login.tds_version >= kTds74 ? kTds74 : login.tds_version >= kTds73 ? kTds73
        : login.tds_version >= kTds72 ? kTds72 : kTds71;
+  // A server answers with the highest version both sides speak.
+  tds_ = std::min(tds_, std::max(config_.max_tds_version, kTds71));
   Writer w;
   if (!refuse.empty()) {
     Error(w, 17809, refuse);

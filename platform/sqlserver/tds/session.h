@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -18,6 +19,9 @@ struct EndpointConfig {
   int login_timeout_ms = 30000;              // PRELOGIN and LOGIN7 must arrive within it
   std::size_t max_message_bytes = 64u << 20; // a SQL batch
   std::size_t max_value_bytes = 64u << 20;   // one value of a bulk load
+  // The highest TDS version the endpoint answers with: 0x74000004 (7.4);
+  // 0x71000001 (7.1) answers as SQL Server 2000 does.
+  std::uint32_t max_tds_version = 0x74000004;
   std::function<void(const std::string&)> log;  // what the server tells its operator
 };
 
