@@ -47,7 +47,7 @@ std::string QtFileFilter(const std::string& filter) {
     for (char& c : patterns) {
       if (c == ';') c = ' ';
     }
-    if (patterns == "*.*") patterns = "*";  // every file, with or without a dot
+    if (patterns == "*.*") patterns.assign(1, '*');  // every file, with or without a dot
     if (!out.empty()) out += ";;";
     out += description + " (" + patterns + ")";
   }

@@ -21,7 +21,6 @@ struct Slot {
   bool text = false;
   alignas(8) unsigned char fixed[8] = {};
   std::string bytes;              // text in the column's encoding
-  com::Variant converted;
 };
 
 int HostTypeOf(const dts::ColumnInfo& c) {
@@ -44,7 +43,7 @@ class BulkCopy final : public dts::BulkWriter {
   BulkCopy(Connection& connection, std::string object, const std::vector<dts::ColumnInfo>& table,
            const std::vector<std::string>& columns, const dts::BulkLoadOptions& options,
            std::vector<com::Variant> defaults)
-      : connection_(connection), object_(std::move(object)), table_(table), defaults_(std::move(defaults)) {
+      : connection_(connection), object_(std::move(object)), table_(table) {
     DBPROCESS* proc = connection_.proc();
     connection_.Drain();
     connection_.log().messages.clear();
@@ -77,6 +76,14 @@ class BulkCopy final : public dts::BulkWriter {
       if (!s.text && bcp_bind(proc, s.fixed, 0, -1, nullptr, 0, s.host_type, s.column) == FAIL) {
         connection_.Raise("绑定列 " + s.info->name);
       }
+      // A column the rows do not give takes the same value in every row:
+      // bound once, here.
+      if (s.source < 0) {
+        com::Variant value;
+        const com::Variant& given = defaults[static_cast<std::size_t>(s.column - 1)];
+        if (!given.IsNull()) dts::ConvertValue(given, *s.info, true, &value);
+        Put(proc, s, value);
+      }
     }
   }
 
@@ -90,22 +97,7 @@ class BulkCopy final : public dts::BulkWriter {
   void Write(const dts::Row& row) override {
     DBPROCESS* proc = connection_.proc();
     for (Slot& s : slots_) {
-      const com::Variant& given =
-          s.source >= 0 ? row[static_cast<std::size_t>(s.source)] : defaults_[static_cast<std::size_t>(s.column - 1)];
-      // Values come converted; the defaults too are put in their column's type.
-      const com::Variant* v = &given;
-      if (s.source < 0 && !given.IsNull()) {
-        dts::ConvertValue(given, *s.info, true, &s.converted);
-        v = &s.converted;
-      }
-      if (s.text) {
-        BindText(proc, s, *v);
-      } else if (v->IsNull() || v->IsEmpty()) {
-        bcp_collen(proc, 0, s.column);
-      } else {
-        PutFixed(s, *v);
-        bcp_collen(proc, -1, s.column);
-      }
+      if (s.source >= 0) Put(proc, s, row[static_cast<std::size_t>(s.source)]);
     }
     if (bcp_sendrow(proc) == FAIL) connection_.Raise("向 " + object_ + " 发送数据");
   }
@@ -119,6 +111,18 @@ class BulkCopy final : public dts::BulkWriter {
   std::string FailedColumn() const override { return ""; }
 
  private:
+  // Puts one value, already of its column's type, where bcp reads it.
+  void Put(DBPROCESS* proc, Slot& s, const com::Variant& v) {
+    if (s.text) {
+      BindText(proc, s, v);
+    } else if (v.IsNull() || v.IsEmpty()) {
+      bcp_collen(proc, 0, s.column);
+    } else {
+      PutFixed(s, v);
+      bcp_collen(proc, -1, s.column);
+    }
+  }
+
   // Binds text for one row: non-empty text by its length; empty text as an
   // empty string (db-lib takes a zero length for NULL, so an empty value
   // goes as a terminated, empty varchar); NULL by a zero length.
@@ -201,7 +205,6 @@ class BulkCopy final : public dts::BulkWriter {
   Connection& connection_;
   std::string object_;
   std::vector<dts::ColumnInfo> table_;
-  std::vector<com::Variant> defaults_;
   std::vector<Slot> slots_;
   std::unique_ptr<com::CodePage> code_page_;
   bool started_ = false;
