@@ -220,6 +220,34 @@ TEST_F(PlanRun, CountsTruncatedValuesAndHonoursRowLimits) {
   EXPECT_EQ(run(Variant::Text("5")).rows_written, 5);
 }
 
+// A value that does not convert fails its row in the data pump, whatever
+// the destination; the row is named by its key even when the key column
+// comes after the failing one.
+TEST_F(PlanRun, AValueThatDoesNotConvertNamesItsRowByItsKey) {
+  sqlsrv::Engine(file, "Sales60", "sa")
+      .Execute("create table Numbers (Name int null, Code nvarchar(20) not null, constraint PK_Numbers primary key (Code))");
+  static const korvel::builder::ColumnDef kSource[] = {{"Name", 1, 106, 32, 130, true}, {"Code", 2, 74, 15, 130, false}};
+  static const korvel::builder::ColumnDef kDest[] = {{"Name", 1, 120, 0, 3, true}, {"Code", 2, 8, 20, 130, false}};
+  auto pkg = dts::Package::Create();
+  korvel::CConnection src, dst;
+  Descriptors(src, dst, dir.File("shop.mdb"), shop.server, "Sales60");
+  korvel::builder::SetPackageTable(*pkg, "P", "test");
+  korvel::builder::AddSourceConnection(*pkg, src);
+  korvel::builder::AddDestinationConnection(*pkg, dst);
+  korvel::builder::AddStep(*pkg, {"copy", "copy", "copy", {}});
+  auto task = korvel::builder::NewDataPumpTask(*pkg, {.name = "copy", .source_sql = "select `Name`,`Code` from `Employee`",
+                                                      .destination_object = "[Sales60].[dbo].[Numbers]"});
+  korvel::builder::AddTransformation(task->AsDataPump(), {.source = kSource, .destination = kDest});
+  korvel::builder::AddTask(*pkg, task);
+  EXPECT_THROW(pkg->Execute(), com::Error);
+  const std::string error = pkg->Steps().Item(1).error_info().Description;
+  EXPECT_EQ(pkg->Steps().Item(1).error_info().ErrorCode, 245) << error;
+  EXPECT_NE(error.find("第 1 行（Code="), std::string::npos) << error;
+  EXPECT_EQ(error.find("Code=NULL"), std::string::npos) << error;
+  EXPECT_NE(error.find("的列“Name”"), std::string::npos) << error;
+  EXPECT_EQ(Dest("select count(*) from Numbers"), (std::vector<std::string>{"0"}));
+}
+
 TEST_F(PlanRun, TheCommandLineRunReportsWithoutShowingPasswords) {
   const std::string korvel = testing_support::ShellQuote(testing_support::BinDir() + "/korvel");
   const std::string args = " --source " + testing_support::ShellQuote(dir.File("shop.mdb")) + " --server " +

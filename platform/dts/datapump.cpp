@@ -282,9 +282,15 @@ void RunDataPumpTask(StepContext& ctx, const DataPumpTask& task) {
                                "'; column does not allow nulls. INSERT fails.");
         }
       } catch (const com::Error& e) {
-        // The columns after this one are not converted yet: the key is
-        // named from the row as far as it goes.
-        for (std::size_t rest = k + 1; rest < written.size(); ++rest) out[rest].SetNull();
+        // The columns after this one are not converted yet: the key names
+        // their values as the source gave them.
+        for (std::size_t rest = k + 1; rest < written.size(); ++rest) {
+          if (from[rest] < 0) {
+            out[rest].SetNull();
+          } else {
+            out[rest] = in[static_cast<std::size_t>(from[rest])];
+          }
+        }
         throw row_error(e, column.name);
       }
     }
