@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <functional>
 #include <map>
-#include <regex>
 
 #include "cli/tsv.h"
 #include "platform/com/names.h"
@@ -141,10 +140,17 @@ std::vector<std::string> TransferDifferences(const EmbeddedShop& shop, const dts
     std::vector<Target> targets;
     std::map<std::string, std::string> assigned;
     if (t.IsScript()) {
-      static const std::regex kAssign(R"re(DTSDestination\("(\w+)"\) = DTSSource\("(\w+)"\))re");
+      // Each line DTSDestination("A") = DTSSource("B"), read on its own
+      // terms rather than by the pump's parser.
       const std::string text = t.TransformServerProperties().GetText("Text");
-      for (std::sregex_iterator it(text.begin(), text.end(), kAssign), end; it != end; ++it) {
-        assigned[(*it)[1]] = (*it)[2];
+      const std::string dest = "DTSDestination(\"", middle = "\") = DTSSource(\"";
+      for (std::size_t at = text.find(dest); at != std::string::npos; at = text.find(dest, at + 1)) {
+        const std::size_t name_end = text.find(middle, at + dest.size());
+        if (name_end == std::string::npos) break;
+        const std::size_t source_end = text.find("\")", name_end + middle.size());
+        if (source_end == std::string::npos) break;
+        assigned[text.substr(at + dest.size(), name_end - at - dest.size())] =
+            text.substr(name_end + middle.size(), source_end - name_end - middle.size());
       }
     }
     for (int i = 1; i <= t.DestinationColumns().Count(); ++i) {
