@@ -115,8 +115,6 @@ std::uint16_t OleDbType(const ColumnType& t) {
   return dts::DBTYPE_WSTR;
 }
 
-std::size_t TextLength(std::string_view utf8, const ColumnType& t) { return dts::TextLength(utf8, ValueInfo(t)); }
-
 dts::ColumnInfo ValueInfo(const ColumnType& t) {
   dts::ColumnInfo info;
   info.type = OleDbType(t);

@@ -34,7 +34,6 @@ struct ColumnType {
 };
 
 // The server's code page for varchar, char and text.
-inline constexpr char kServerCodePage[] = "CP936";
 inline constexpr std::uint16_t kServerCodePageNumber = 936;
 
 // Resolves a declared type; raises (2715 "Column or parameter #: Cannot
@@ -86,7 +85,5 @@ double OleDateFromText(std::string_view canonical);
 // The current local time as stored text.
 std::string NowText();
 
-// The length of a text in the units a column of this type counts.
-std::size_t TextLength(std::string_view utf8, const ColumnType& t);
 
 }  // namespace sqlsrv

@@ -125,4 +125,15 @@ void RunWithAFaultAtEachStep(const EmbeddedShop& shop, const std::string& class_
   }
 }
 
+void ExpectAFaultAtAnyStepToChangeNothing(const EmbeddedShop& shop, const std::string& class_name,
+                                          const std::string& other, const std::vector<int>& run_order) {
+  ASSERT_EQ(RunPlan(shop, class_name, shop.source).error, "") << class_name;
+  const auto before = shop.Snapshot();
+  RunWithAFaultAtEachStep(
+      shop, class_name, other, run_order, [](std::size_t) {},
+      [&](std::size_t, const PlanOutcome&) { EXPECT_EQ(shop.Snapshot(), before); });
+  ASSERT_EQ(RunPlan(shop, class_name, other).error, "");
+  EXPECT_NE(shop.Snapshot(), before);
+}
+
 }  // namespace testing_support

@@ -53,4 +53,11 @@ void RunWithAFaultAtEachStep(const EmbeddedShop& shop, const std::string& class_
                              const std::vector<int>& run_order, const std::function<void(std::size_t)>& prepare,
                              const std::function<void(std::size_t, const PlanOutcome&)>& check);
 
+// Fills the shop's destination with the plan from its own source, then runs
+// the plan from `other` with a fault at each step in turn and expects every
+// table as it was after each; finally runs from `other` without a fault
+// and expects a change, so that the faulted runs could have shown one.
+void ExpectAFaultAtAnyStepToChangeNothing(const EmbeddedShop& shop, const std::string& class_name,
+                                          const std::string& other, const std::vector<int>& run_order);
+
 }  // namespace testing_support

@@ -51,6 +51,11 @@ bool IsUnreachable(int dberr) {
          dberr == SYBETIME;
 }
 
+// Whether a db-lib error means the connection is gone.
+bool IsConnectionLoss(int dberr) {
+  return dberr == SYBEREAD || dberr == SYBEWRIT || dberr == SYBESEOF || dberr == SYBEDDNE || dberr == SYBECLOS;
+}
+
 }  // namespace
 
 const Message* MessageLog::FirstError() const {
@@ -78,10 +83,6 @@ void EnsureDbLib() {
 }
 
 void RouteMessages(DBPROCESS* proc, MessageLog* log) { dbsetuserdata(proc, reinterpret_cast<BYTE*>(log)); }
-
-bool IsConnectionLoss(int dberr) {
-  return dberr == SYBEREAD || dberr == SYBEWRIT || dberr == SYBESEOF || dberr == SYBEDDNE || dberr == SYBECLOS;
-}
 
 com::Error ErrorFrom(const MessageLog& log, std::string_view server, std::string_view what) {
   const Message* m = log.FirstError();

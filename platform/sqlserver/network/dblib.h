@@ -66,7 +66,4 @@ void RouteMessages(DBPROCESS* proc, MessageLog* log);
 // when no message says more.
 com::Error ErrorFrom(const MessageLog& log, std::string_view server, std::string_view what);
 
-// Whether a db-lib error means the connection is gone.
-bool IsConnectionLoss(int dberr);
-
 }  // namespace sqlsrv::net
