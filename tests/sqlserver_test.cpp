@@ -326,6 +326,30 @@ TEST_F(SqlTest, LoginsFailLikeSqlServer) {
   EXPECT_EQ(testing_support::ReadFile(dir.File("srv/server.sqlite3")).find("秘密"), std::string::npos);
 }
 
+TEST_F(SqlTest, ALoginIsCheckedSlowlyOnceAndOnlyTheSamePasswordIsAcceptedFromMemory) {
+  const auto checks = [] { return sqlsrv::PasswordHashChecks(); };
+  server->AddLogin("clerk", "一");
+  std::int64_t before = checks();
+  EXPECT_NO_THROW(server->Authenticate("clerk", "一"));
+  EXPECT_NO_THROW(server->Authenticate("CLERK", "一"));
+  EXPECT_NO_THROW(sqlsrv::Server(dir.File("srv")).Authenticate("clerk", "一"));
+  EXPECT_EQ(checks() - before, 1);
+  // A wrong password, or an unknown user, always gets the full check.
+  before = checks();
+  EXPECT_THROW(server->Authenticate("clerk", "一 "), com::Error);
+  EXPECT_THROW(server->Authenticate("clerk", ""), com::Error);
+  EXPECT_THROW(server->Authenticate("nobody", "一"), com::Error);
+  EXPECT_EQ(checks() - before, 3);
+  // Another server in the same place, whose clerk has another password:
+  // the password remembered for the old one is refused.
+  server.reset();
+  std::filesystem::remove_all(dir.File("srv"));
+  server = sqlsrv::Server::CreateOrOpen(dir.File("srv"), "pw");
+  server->AddLogin("clerk", "二");
+  EXPECT_THROW(server->Authenticate("clerk", "一"), com::Error);
+  EXPECT_NO_THROW(server->Authenticate("clerk", "二"));
+}
+
 TEST_F(SqlTest, BulkLoadsKeepingOrGeneratingIdentityAndUndoesAnUnfinishedLoad) {
   Exec("create table B (id int identity(1,1) not null primary key, name nvarchar(10) not null, amo money null, d datetime null)");
   {

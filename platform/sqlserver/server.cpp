@@ -3,9 +3,13 @@
 #include <sodium.h>
 #include <sys/stat.h>
 
+#include <array>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <map>
+#include <mutex>
 
 #include "platform/com/names.h"
 #include "platform/com/unicode.h"
@@ -38,9 +42,60 @@ std::string HashPassword(const std::string& password) {
   return hash;
 }
 
+std::atomic<std::int64_t> slow_checks{0};
+
 bool VerifyPassword(const std::string& hash, const std::string& password) {
   EnsureSodium();
+  ++slow_checks;
   return crypto_pwhash_str_verify(hash.c_str(), password.data(), password.size()) == 0;
+}
+
+// An unknown user is checked against this hash, made with the same
+// settings as the stored ones, so that its refusal takes as long as a
+// wrong password's.
+constexpr char kUnknownUserHash[] =
+    "$argon2id$v=19$m=65536,t=2,p=1$Pg0awiT1SW8M0yCy6sr6Pw$5xpfc9ibwN1rRlBpIVhprhgRlqISgNSzm8glUVCAXMEh";
+
+// The logins this process has verified: for a stored hash (unique to its
+// login by its salt), a keyed digest of the password that matched it. A
+// login repeated with the same password against the same stored hash is
+// accepted without the slow check again; any other password, or a stored
+// hash that has changed, gets the full check. The key is random per
+// process, so the digests are worth nothing outside it.
+class VerifiedLogins {
+ public:
+  using Digest = std::array<unsigned char, crypto_generichash_BYTES>;
+
+  bool Knows(const std::string& hash, const std::string& password) {
+    const Digest d = DigestOf(password);
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto it = verified_.find(hash);
+    return it != verified_.end() && sodium_memcmp(it->second.data(), d.data(), d.size()) == 0;
+  }
+  void Remember(const std::string& hash, const std::string& password) {
+    const Digest d = DigestOf(password);
+    std::lock_guard<std::mutex> lock(mutex_);
+    verified_[hash] = d;
+  }
+
+ private:
+  Digest DigestOf(const std::string& password) {
+    std::call_once(keyed_, [this] { crypto_generichash_keygen(key_.data()); });
+    Digest d{};
+    crypto_generichash(d.data(), d.size(), reinterpret_cast<const unsigned char*>(password.data()), password.size(),
+                       key_.data(), key_.size());
+    return d;
+  }
+
+  std::once_flag keyed_;
+  std::array<unsigned char, crypto_generichash_KEYBYTES> key_{};
+  std::mutex mutex_;
+  std::map<std::string, Digest> verified_;
+};
+
+VerifiedLogins& Verified() {
+  static VerifiedLogins logins;
+  return logins;
 }
 
 // A file name for a database: its lower-cased name's UTF-8 bytes in hex.
@@ -120,12 +175,14 @@ std::unique_ptr<Server> Server::CreateOrOpen(const std::string& folder, const st
 void Server::Authenticate(const std::string& user, const std::string& password) {
   Stmt s(*catalog_, "SELECT hash FROM logins WHERE name = ?");
   s.Bind(1, std::string_view(user));
-  // An unknown user costs a hash check too, so that timing tells nothing.
-  static const std::string dummy = HashPassword("not a password");
   const std::string hash = s.Step() ? std::string(s.Text(0)) : "";
-  const bool ok = VerifyPassword(hash.empty() ? dummy : hash, password) && !hash.empty();
+  if (!hash.empty() && Verified().Knows(hash, password)) return;
+  const bool ok = VerifyPassword(hash.empty() ? kUnknownUserHash : hash, password) && !hash.empty();
   if (!ok) throw SqlErr(kLoginFailed, "Login failed for user '" + user + "'.");
+  Verified().Remember(hash, password);
 }
+
+std::int64_t PasswordHashChecks() { return slow_checks.load(); }
 
 void Server::AddLogin(const std::string& user, const std::string& password) {
   CheckName(user, "login");

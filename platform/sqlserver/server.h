@@ -8,6 +8,7 @@
 // msdb, then user databases in the order they were created.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -21,6 +22,9 @@ namespace sqlsrv {
 // server name (a network server).
 std::optional<std::string> EmbeddedServerFolder(const std::string& data_source);
 
+// How many slow password hash checks this process has made.
+std::int64_t PasswordHashChecks();
+
 class Server {
  public:
   // Opens the server in `folder`; raises 17 "SQL Server does not exist or
@@ -32,7 +36,10 @@ class Server {
   // opens the existing one, whose `sa` must then have this password.
   static std::unique_ptr<Server> CreateOrOpen(const std::string& folder, const std::string& sa_password);
 
-  // Raises 18456 unless the login exists with this password.
+  // Raises 18456 unless the login exists with this password. The slow
+  // hash check is made once per process for a login and password: a
+  // repeated login (a run's check, its package, its reconciliation) is
+  // accepted from the process's memory of the first.
   void Authenticate(const std::string& user, const std::string& password);
 
   void AddLogin(const std::string& user, const std::string& password);
