@@ -208,6 +208,18 @@ TEST_F(SqlTest, AFailingStatementLeavesNoPartialEffect) {
   EXPECT_EQ(One("select count(*) from S where v = 1"), "0");
 }
 
+TEST_F(SqlTest, ATableCopiedIntoItselfIsReadAsItWas) {
+  Exec("create table S (id int identity(1,1) not null primary key, v int null)");
+  Exec("insert into S (v) values (1) insert into S (v) values (2) insert into S (v) values (3)");
+  Exec("insert into S (v) select v + 10 from S");
+  EXPECT_EQ(One("select count(*), sum(v) from S"), "6\t42");
+  // Read only in a subquery, the table is still read before it is written.
+  Exec("create table T (v int not null primary key)");
+  Exec("insert into T (v) values (1)");
+  Exec("insert into T (v) select v from S where v not in (select v from T)");
+  EXPECT_EQ(One("select count(*), sum(v) from T"), "6\t42");
+}
+
 TEST_F(SqlTest, NestsTransactionsAsSqlServerCountsThem) {
   Exec("create table T (id int not null)");
   Exec("begin transaction insert into T (id) values (1) begin tran");

@@ -45,21 +45,25 @@ void EngineCore::RunInsert(ast::Stmt& s) {
   if (s.select) {
     TranslatedSelect sel = tr.Select(*s.select);
     check_count(sel.columns.size());
-    // Read every source row before writing, so that a table copied into
-    // itself is read as it was.
-    std::vector<std::vector<com::Variant>> rows;
-    {
-      Stmt st(db_, sel.sql);
-      for (;;) {
-        const int rc = st.StepRaw();
-        if (rc == SQLITE_DONE) break;
-        if (rc != SQLITE_ROW) throw StepError(rc, "INSERT", &t);
-        std::vector<com::Variant> r(sel.columns.size());
-        for (std::size_t i = 0; i < r.size(); ++i) r[i] = DecodeValue(st.get(), static_cast<int>(i), sel.columns[i]);
-        rows.push_back(std::move(r));
-      }
+    Stmt st(db_, sel.sql);
+    auto next = [&](std::vector<com::Variant>* r) {
+      const int rc = st.StepRaw();
+      if (rc == SQLITE_DONE) return false;
+      if (rc != SQLITE_ROW) throw StepError(rc, "INSERT", &t);
+      r->resize(sel.columns.size());
+      for (std::size_t i = 0; i < r->size(); ++i) (*r)[i] = DecodeValue(st.get(), static_cast<int>(i), sel.columns[i]);
+      return true;
+    };
+    if (tr.Reads(t)) {
+      // A table copied into itself is read whole before it is written, so
+      // that it is read as it was.
+      std::vector<std::vector<com::Variant>> rows;
+      for (std::vector<com::Variant> r; next(&r);) rows.push_back(std::move(r));
+      for (const auto& r : rows) inserter.Insert(r);
+    } else {
+      // Any other source streams: memory stays flat however many rows.
+      while (next(&values)) inserter.Insert(values);
     }
-    for (const auto& r : rows) inserter.Insert(r);
   } else if (s.default_values) {
     inserter.Insert({});
   } else {

@@ -129,7 +129,12 @@ const TableMeta& Translator::ResolveTable(const ast::ObjectName& name) {
   if (SameName(name.object, "sysobjects")) return SysObjects();
   const TableMeta* t = catalog_.FindTable(name.object);
   if (!t) throw SqlErr(kInvalidObject, "Invalid object name '" + name.Display() + "'.");
+  tables_read_.push_back(t);
   return *t;
+}
+
+bool Translator::Reads(const TableMeta& table) const {
+  return std::find(tables_read_.begin(), tables_read_.end(), &table) != tables_read_.end();
 }
 
 void Translator::AddSources(const std::vector<ast::TableRef>& from, Scope* scope, std::string* sql) {

@@ -58,6 +58,9 @@ class Translator {
   // The SQLite name and columns of the catalog's sysobjects view.
   static const TableMeta& SysObjects();
 
+  // Whether a statement translated so far reads the table.
+  bool Reads(const TableMeta& table) const;
+
  private:
   struct Source;
   struct Scope;
@@ -78,6 +81,7 @@ class Translator {
   Catalog& catalog_;
   const SessionState& session_;
   int alias_counter_ = 0;
+  std::vector<const TableMeta*> tables_read_;
 };
 
 // The static type of a column type.
