@@ -392,6 +392,45 @@ TEST_F(SqlTest, BulkLoadsKeepingOrGeneratingIdentityAndUndoesAnUnfinishedLoad) {
   EXPECT_FALSE(cols[1].nullable);
 }
 
+// A load's values usually come converted to their columns' types and are
+// stored as given; anything else is still converted and checked.
+TEST_F(SqlTest, BulkLoadsStoreTypedValuesAsGivenAndConvertOrRefuseTheRest) {
+  Exec("create table L (k varchar(4) not null primary key, n nvarchar(3) null, i int null, t tinyint null, "
+       "b bit null, m money null, f float null, r real null)");
+  auto load = [&](std::vector<Variant> row) {
+    auto w = db->OpenBulkLoad("L", {"k", "n", "i", "t", "b", "m", "f", "r"}, {});
+    w->Write(row);
+    w->Finish();
+  };
+  load({Variant::Text("a"), Variant::Text("三个字"), Variant::I4(-7), Variant::UI1(255), Variant::Bool(true),
+        Variant::Currency(-12345), Variant::R8(0.5), Variant::R4(1.5f)});
+  // Other types convert as a statement converts them.
+  load({Variant::Text("b"), Variant::I4(12), Variant::Text("34"), Variant::I4(200), Variant::I4(5),
+        Variant::Text("1.23456"), Variant::Text("2.5"), Variant::R8(0.25)});
+  // Single-byte text the code page cannot hold becomes '?'; a value of the
+  // key column that differs only in case is the same key.
+  load({Variant::Text("c\xF0\x9F\x98\x80"), Variant::Null(), Variant::Null(), Variant::Null(), Variant::Null(),
+        Variant::Null(), Variant::Null(), Variant::Null()});
+  EXPECT_EQ(Rows("select k, n, i, t, b, m, f, r from L order by k"),
+            (std::vector<std::string>{"a\t三个字\t-7\t255\t1\t-1.2345\t0.5\t1.5",
+                                      "b\t12\t34\t200\t1\t1.2346\t2.5\t0.25", "c?\t\\N\t\\N\t\\N\t\\N\t\\N\t\\N\t\\N"}));
+  // Too long for the column, out of range, or a duplicate: refused.
+  auto error_of = [&](std::vector<Variant> row) {
+    try {
+      load(std::move(row));
+      return 0;
+    } catch (const com::Error& e) {
+      return e.number();
+    }
+  };
+  const Variant null = Variant::Null();
+  EXPECT_EQ(error_of({Variant::Text("d"), Variant::Text("四个字符"), null, null, null, null, null, null}), 8152);
+  EXPECT_EQ(error_of({Variant::Text("abcde"), null, null, null, null, null, null, null}), 8152);
+  EXPECT_EQ(error_of({Variant::Text("e"), null, null, Variant::I4(256), null, null, null, null}), 220);
+  EXPECT_EQ(error_of({Variant::Text("A"), null, null, null, null, null, null, null}), 2627);
+  EXPECT_EQ(One("select count(*) from L"), "3");
+}
+
 TEST_F(SqlTest, ServesPackageConnectionsThroughTheDriver) {
   dts::ConnectionSpec connection;
   connection.provider = "SQLOLEDB";

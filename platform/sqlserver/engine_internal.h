@@ -151,11 +151,20 @@ class RowInserter {
   int identity_column_;
   std::optional<std::int64_t> last_identity_;   // the last value handed out or given
   std::int64_t next_identity_ = 0;
+  // Binds a value given for a column when it is of the column's own type
+  // and fits as it is, so it needs no conversion (the values of a data
+  // pump, converted before they get here); false when it must be
+  // converted. `given_identity` receives an identity column's value.
+  bool BindAsGiven(std::size_t column, const com::Variant& v, std::int64_t* given_identity);
+
   std::vector<Stored> defaults_;                // per column, evaluated once
+  std::vector<dts::ColumnInfo> value_info_;     // per column, what its values convert to
+  // Per column, a converted value, bound in place: each lives until the
+  // column's next value.
+  std::vector<Stored> converted_;
   Stmt insert_;
   std::int64_t rows_ = 0;
   bool nulls_take_defaults_ = false;
-  Stored scratch_;
   std::string failed_column_;
 };
 
@@ -171,6 +180,16 @@ inline void Bind(Stmt& s, int i, const Stored& v) {
     case Stored::kInteger: s.Bind(i, v.i); break;
     case Stored::kReal: s.Bind(i, v.r); break;
     case Stored::kText: s.Bind(i, std::string_view(v.s)); break;
+  }
+}
+
+// The same, binding text in place: `v` must stay unchanged until the
+// statement has run.
+inline void BindInPlace(Stmt& s, int i, const Stored& v) {
+  if (v.kind == Stored::kText) {
+    s.BindInPlace(i, v.s);
+  } else {
+    Bind(s, i, v);
   }
 }
 

@@ -3,7 +3,9 @@
 #include <sqlite3.h>
 
 #include <cstdint>
+#include <string_view>
 
+#include "platform/dts/oledb.h"
 #include "platform/sqlserver/engine_internal.h"
 #include "platform/sqlserver/errors.h"
 #include "platform/sqlserver/result_values.h"
@@ -43,6 +45,8 @@ RowInserter::RowInserter(EngineCore& engine, const TableMeta& table, std::vector
                &defaults_[static_cast<std::size_t>(owners[k])]);
     }
   }
+  for (const auto& c : table.columns) value_info_.push_back(ValueInfo(c.type));
+  converted_.resize(table.columns.size());
   std::string sql = "INSERT INTO " + QuoteSqlite(table.name) + " (";
   std::string params;
   for (std::size_t i = 0; i < table.columns.size(); ++i) {
@@ -52,27 +56,81 @@ RowInserter::RowInserter(EngineCore& engine, const TableMeta& table, std::vector
   insert_ = Stmt(engine.db(), sql + ") VALUES (" + params + ")");
 }
 
+namespace {
+
+bool IsAscii(std::string_view s) {
+  for (const unsigned char ch : s) {
+    if (ch >= 0x80) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool RowInserter::BindAsGiven(std::size_t column, const com::Variant& v, std::int64_t* given_identity) {
+  const dts::ColumnInfo& info = value_info_[column];
+  const int param = static_cast<int>(column + 1);
+  auto bind_integer = [&](com::VarType own) {
+    if (v.type() != own) return false;
+    const std::int64_t n = own == com::VarType::kBool ? (v.integer() != 0 ? 1 : 0) : v.integer();
+    insert_.Bind(param, n);
+    if (static_cast<int>(column) == identity_column_) *given_identity = n;
+    return true;
+  };
+  switch (info.type) {
+    case dts::DBTYPE_BOOL: return bind_integer(com::VarType::kBool);
+    case dts::DBTYPE_UI1: return bind_integer(com::VarType::kUI1);
+    case dts::DBTYPE_I2: return bind_integer(com::VarType::kI2);
+    case dts::DBTYPE_I4: return bind_integer(com::VarType::kI4);
+    case dts::DBTYPE_I8: return bind_integer(com::VarType::kI8);
+    case dts::DBTYPE_CY: return bind_integer(com::VarType::kCurrency);
+    case dts::DBTYPE_R8:
+      if (v.type() != com::VarType::kR8) return false;
+      insert_.Bind(param, v.real());
+      return true;
+    case dts::DBTYPE_WSTR: case dts::DBTYPE_STR: {
+      if (!v.IsText()) return false;
+      const std::string& text = v.text();
+      // No text has more UTF-16 units, nor more bytes in a code page, than
+      // UTF-8 bytes; single-byte text must also be one the code page holds.
+      if (text.empty() || (!info.is_long && text.size() > info.size)) return false;
+      if (info.type == dts::DBTYPE_STR && info.code_page != 0 && !IsAscii(text)) return false;
+      insert_.BindInPlace(param, text);
+      return true;
+    }
+    default:
+      return false;  // dates, decimals and reals take the conversion
+  }
+}
+
 void RowInserter::Insert(const std::vector<com::Variant>& values) {
   failed_column_.clear();
   bool generated = false;
   std::int64_t given_identity = 0;
   for (std::size_t i = 0; i < table_.columns.size(); ++i) {
     const ColumnMeta& c = table_.columns[i];
+    const int param = static_cast<int>(i + 1);
     const int slot = slot_of_column_[i];
-    const Stored* v = &scratch_;
+    if (slot >= 0 && !values[static_cast<std::size_t>(slot)].IsNull() &&
+        BindAsGiven(i, values[static_cast<std::size_t>(slot)], &given_identity)) {
+      continue;
+    }
+    const Stored* v = &converted_[i];
     if (slot >= 0 && nulls_take_defaults_ && values[static_cast<std::size_t>(slot)].IsNull()) {
       v = &defaults_[i];
     } else if (slot >= 0) {
       try {
-        ToStored(values[static_cast<std::size_t>(slot)], c.type, &scratch_);
+        ToStored(values[static_cast<std::size_t>(slot)], value_info_[i], &converted_[i]);
       } catch (const com::Error&) {
         failed_column_ = c.name;
         throw;
       }
-      if (static_cast<int>(i) == identity_column_ && scratch_.kind == Stored::kInteger) given_identity = scratch_.i;
+      if (static_cast<int>(i) == identity_column_ && converted_[i].kind == Stored::kInteger) {
+        given_identity = converted_[i].i;
+      }
     } else if (static_cast<int>(i) == identity_column_) {
-      scratch_.kind = Stored::kInteger;
-      scratch_.i = next_identity_;
+      converted_[i].kind = Stored::kInteger;
+      converted_[i].i = next_identity_;
       const std::int64_t max = c.type.type == SqlType::kInt ? 2147483647LL : c.type.type == SqlType::kSmallInt ? 32767 : c.type.type == SqlType::kTinyInt ? 255 : INT64_MAX;
       if (next_identity_ > max || next_identity_ < -max - 1) {
         throw SqlErr(8115, "Arithmetic overflow error converting IDENTITY to data type " + TypeDisplayName(c.type) + ".");
@@ -86,10 +144,10 @@ void RowInserter::Insert(const std::vector<com::Variant>& values) {
       throw SqlErr(kNotNull, "Cannot insert the value NULL into column '" + c.name + "', table '" +
                                  QualifiedName(engine_.database(), table_.name) + "'; column does not allow nulls. INSERT fails.");
     }
-    Bind(insert_, static_cast<int>(i + 1), *v);
+    BindInPlace(insert_, param, *v);
   }
   const int rc = insert_.StepRaw();
-  insert_.Reset();
+  insert_.Rewind();
   if (rc != SQLITE_DONE) {
     if (rc == SQLITE_CONSTRAINT_FOREIGNKEY) {
       // Name the foreign key whose referenced row is missing.

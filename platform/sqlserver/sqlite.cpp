@@ -96,6 +96,12 @@ void Stmt::Reset() {
   sqlite3_clear_bindings(stmt_);
 }
 
+void Stmt::Rewind() { sqlite3_reset(stmt_); }
+
+void Stmt::BindInPlace(int i, std::string_view v) {
+  sqlite3_bind_text(stmt_, i, v.data(), static_cast<int>(v.size()), SQLITE_STATIC);
+}
+
 void Stmt::BindNull(int i) { sqlite3_bind_null(stmt_, i); }
 void Stmt::Bind(int i, std::int64_t v) { sqlite3_bind_int64(stmt_, i, v); }
 void Stmt::Bind(int i, double v) { sqlite3_bind_double(stmt_, i, v); }

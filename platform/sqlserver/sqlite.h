@@ -69,12 +69,19 @@ class Stmt {
   // the SQLite result code through `rc` when given, else raise.
   bool Step();
   int StepRaw();  // SQLITE_ROW, SQLITE_DONE or an error code
+  // Readies the statement to run again, its parameters unbound.
   void Reset();
+  // Readies it to run again keeping its parameters bound, for a caller
+  // that rebinds every parameter before each run.
+  void Rewind();
 
   void BindNull(int i);
   void Bind(int i, std::int64_t v);
   void Bind(int i, double v);
-  void Bind(int i, std::string_view v);
+  void Bind(int i, std::string_view v);  // copies the text
+  // Binds text that stays where it is, unchanged, until the statement has
+  // run and been rewound or rebound.
+  void BindInPlace(int i, std::string_view v);
 
   int Type(int i) const { return sqlite3_column_type(stmt_, i); }
   bool IsNull(int i) const { return Type(i) == SQLITE_NULL; }

@@ -165,9 +165,11 @@ std::string NowText() {
   return CanonicalText(rounded.value_or(t));
 }
 
-void ToStored(const com::Variant& v, const ColumnType& t, Stored* out) {
+void ToStored(const com::Variant& v, const ColumnType& t, Stored* out) { ToStored(v, ValueInfo(t), out); }
+
+void ToStored(const com::Variant& v, const dts::ColumnInfo& info, Stored* out) {
   thread_local com::Variant typed;
-  dts::ConvertValue(v, ValueInfo(t), false, &typed);
+  dts::ConvertValue(v, info, false, &typed);
   switch (typed.type()) {
     case com::VarType::kNull:
       out->kind = Stored::kNull;

@@ -66,6 +66,8 @@ struct Stored {
 // conversion errors, 8152 for text too long for the column, and replaces
 // characters the server code page cannot hold by '?'.
 void ToStored(const com::Variant& v, const ColumnType& t, Stored* out);
+// The same, for a column type already described by ValueInfo.
+void ToStored(const com::Variant& v, const dts::ColumnInfo& info, Stored* out);
 
 // The type as a bulk load and the conversion rules describe it.
 dts::ColumnInfo ValueInfo(const ColumnType& t);
