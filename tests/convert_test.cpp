@@ -101,6 +101,11 @@ TEST(Convert, TextIsMeasuredInTheColumnsUnitsAndCutOnlyWhenAllowed) {
   // Two Chinese characters are four bytes in CP936 and two UTF-16 units.
   EXPECT_EQ(dts::TextLength("中文", varchar4), 4u);
   EXPECT_EQ(dts::TextLength("中文", nvarchar2), 2u);
+  // A character past U+FFFF is two units; text that is not UTF-8 counts
+  // its bytes.
+  EXPECT_EQ(dts::TextLength("a\xF0\x9F\x98\x80" "b", nvarchar2), 4u);
+  EXPECT_EQ(dts::TextLength("\xE4\xB8", nvarchar2), 2u);
+  EXPECT_EQ(dts::TextLength("\xF0\x9F\x98\x80", varchar4), 1u);  // '?' in CP936
   std::string message;
   EXPECT_EQ(ErrorOf(Variant::Text("中文字"), varchar4, &message), 8152);
   EXPECT_EQ(message, "String or binary data would be truncated.");

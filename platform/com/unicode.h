@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -16,6 +17,9 @@ void Utf16LeToUtf8(const unsigned char* data, std::size_t size, std::string* utf
 bool Utf8ToUtf16(std::string_view utf8, std::u16string* out);
 // True when the text is valid UTF-8.
 bool IsValidUtf8(std::string_view s);
+// The number of UTF-16 code units of a UTF-8 text, counted without
+// converting it; nullopt when it is not valid UTF-8.
+std::optional<std::size_t> Utf16Length(std::string_view utf8);
 
 // Appends UTF-16 code units as UTF-8, pairing surrogates; a lone surrogate
 // becomes U+FFFD.

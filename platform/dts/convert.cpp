@@ -286,7 +286,7 @@ bool ToText(const com::Variant& v, const ColumnInfo& c, bool allow_truncation, c
   if (c.type == DBTYPE_STR && c.code_page != 0 && !IsAscii(text)) {
     // Single-byte text keeps only what the column's code page can hold.
     com::CodePage& page = CodePageOf(c.code_page);
-    std::string bytes;
+    thread_local std::string bytes;
     if (page.FromUtf8Lossy(text, &bytes) > 0) {
       std::string replaced;
       page.ToUtf8(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), &replaced);
@@ -351,12 +351,8 @@ std::string TypeName(const ColumnInfo& c) {
 }
 
 std::size_t TextLength(std::string_view utf8, const ColumnInfo& column) {
-  if (column.type != DBTYPE_STR || column.code_page == 0) {
-    std::u16string units;
-    if (!com::Utf8ToUtf16(utf8, &units)) return utf8.size();
-    return units.size();
-  }
-  std::string bytes;
+  if (column.type != DBTYPE_STR || column.code_page == 0) return com::Utf16Length(utf8).value_or(utf8.size());
+  thread_local std::string bytes;
   CodePageOf(column.code_page).FromUtf8Lossy(utf8, &bytes);
   return bytes.size();
 }

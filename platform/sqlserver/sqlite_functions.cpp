@@ -191,6 +191,7 @@ int CompareCi(void*, int na, const void* pa, int nb, const void* pb) {
   while (nb > 0 && b[nb - 1] == ' ') --nb;
   const int n = std::min(na, nb);
   for (int i = 0; i < n; ++i) {
+    if (a[i] == b[i]) continue;  // most bytes of keys compared are equal
     const int ca = static_cast<unsigned char>(com::AsciiLower(static_cast<char>(a[i])));
     const int cb = static_cast<unsigned char>(com::AsciiLower(static_cast<char>(b[i])));
     if (ca != cb) return ca < cb ? -1 : 1;
