@@ -1,0 +1,55 @@
+// What an upgrade is measured against: reading the same rows with our Jet
+// reader alone, inserting them into SQLite alone, and the tools a user
+// would otherwise pick (mdbtools piped into sqlite3).
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "bench/bench_util.h"
+#include "bench/upgrade_plan.h"
+
+namespace bench {
+
+// Seconds of wall and of CPU (user + system) time.
+struct Cost {
+  double wall = 0;
+  double cpu = 0;
+};
+
+struct ScanResult {
+  Cost cost;
+  std::vector<long long> rows;  // per transfer, in the transfers' order
+  long long TotalRows() const;
+};
+
+// Reads every row of each transfer's source query from `source` through
+// jet::Database, keeping nothing. All of it is timed.
+ScanResult ScanSources(const std::string& source, const std::vector<Transfer>& transfers);
+
+struct InsertResult {
+  Cost cost;  // the insert loops and the commit
+  long long rows = 0;
+};
+
+// Inserts each transfer's rows into a new SQLite file at `target`: one
+// plain table per transfer with the source query's columns (TEXT, INTEGER
+// or REAL; money and dates as REAL) and the destination's primary key where
+// the transfer feeds it column for column, one prepared INSERT per table,
+// all in one transaction in the default journal mode. A table's rows are
+// read into memory before its insert, untimed; only the insert loops and
+// the COMMIT are timed.
+InsertResult InsertIntoSqlite(const std::string& source, const std::vector<Transfer>& transfers,
+                              const std::string& target);
+
+struct PeerResult {
+  ChildRun run;
+  long long rows = 0;  // rows in the tables the peer made
+};
+
+// `mdb-schema -T TABLE SOURCE sqlite` for each table, then `mdb-export -I
+// sqlite SOURCE TABLE` for each, between BEGIN and COMMIT, piped into
+// `sqlite3 TARGET` (a new file). Timed from the shell's start to its end.
+PeerResult RunPeer(const std::string& source, const std::vector<std::string>& tables, const std::string& target);
+
+}  // namespace bench
