@@ -1,6 +1,8 @@
 // The embedded SQL Server: T-SQL with SQL Server's meaning, transactions,
 // procedures, logins, bulk load, and the version 6.0 database.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -429,6 +431,65 @@ TEST_F(SqlTest, BulkLoadsStoreTypedValuesAsGivenAndConvertOrRefuseTheRest) {
   EXPECT_EQ(error_of({Variant::Text("e"), null, null, Variant::I4(256), null, null, null, null}), 220);
   EXPECT_EQ(error_of({Variant::Text("A"), null, null, null, null, null, null, null}), 2627);
   EXPECT_EQ(One("select count(*) from L"), "3");
+}
+
+// A load's transaction writes its rows once, keeping its undo journal
+// beside the file, when it has the database to itself; the database is in
+// write-ahead logging before and after, and the transaction is as atomic
+// as any, a process that dies in it included.
+TEST_F(SqlTest, ALoadTransactionWritesOnceAndStaysAtomic) {
+  auto journal_mode = [&] {
+    sqlsrv::Db raw(file, false);
+    sqlsrv::Stmt mode(raw, "PRAGMA journal_mode");
+    mode.Step();
+    return std::string(mode.Text(0));
+  };
+  Exec("create table L (id int not null primary key, name nvarchar(40) not null)");
+  auto load = [](sqlsrv::Engine& engine, int from, int to) {
+    auto w = engine.OpenBulkLoad("L", {"id", "name"}, {});
+    for (int i = from; i < to; ++i) w->Write({Variant::I4(i), Variant::Text("第 " + std::to_string(i) + " 行的名字")});
+    w->Finish();
+  };
+  db.reset();
+  {
+    sqlsrv::Engine engine(file, "Sales60", "sa");
+    engine.BeginLoadTransaction();
+    load(engine, 0, 20000);
+    EXPECT_TRUE(std::filesystem::exists(file + "-journal"));
+    EXPECT_FALSE(std::filesystem::exists(file + "-wal"));
+    engine.Commit();
+    EXPECT_EQ(journal_mode(), "wal");
+    // Rolled back, it leaves nothing.
+    engine.BeginLoadTransaction();
+    load(engine, 20000, 40000);
+    engine.Rollback();
+    EXPECT_EQ(journal_mode(), "wal");
+  }
+  // A process that dies inside the load leaves a journal the next
+  // connection rolls back.
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    sqlsrv::Engine engine(file, "Sales60", "sa");
+    engine.BeginLoadTransaction();
+    load(engine, 40000, 200000);
+    _exit(0);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  db = std::make_unique<sqlsrv::Engine>(file, "Sales60", "sa");
+  EXPECT_EQ(One("select count(*), min(id), max(id) from L"), "20000\t0\t19999");
+  // With another connection open, the load keeps the log, and the other
+  // connection reads what was committed while the load goes on.
+  sqlsrv::Engine loader(file, "Sales60", "sa");
+  loader.BeginLoadTransaction();
+  load(loader, 20000, 30000);
+  EXPECT_EQ(One("select count(*) from L"), "20000");
+  loader.Commit();
+  EXPECT_EQ(One("select count(*) from L"), "30000");
+  EXPECT_EQ(journal_mode(), "wal");
+  EXPECT_EQ(One("select count(*) from L where name = N'第 29999 行的名字'"), "1");
 }
 
 TEST_F(SqlTest, ServesPackageConnectionsThroughTheDriver) {

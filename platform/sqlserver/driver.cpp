@@ -40,7 +40,8 @@ class EngineSession final : public dts::Session {
                                                 const dts::BulkLoadOptions& options) override {
     return engine_->OpenBulkLoad(object, columns, options, false);
   }
-  void BeginTransaction() override { engine_->BeginTransaction(); }
+  // A package's transaction: the load of an upgrade.
+  void BeginTransaction() override { engine_->BeginLoadTransaction(); }
   void Commit() override { engine_->Commit(); }
   void Rollback() override {
     if (engine_->trancount() > 0) engine_->Rollback();

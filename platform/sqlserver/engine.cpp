@@ -62,6 +62,7 @@ std::unique_ptr<dts::BulkWriter> Engine::OpenBulkLoad(std::string_view object_na
 }
 
 void Engine::BeginTransaction() { core_->BeginTransaction(); }
+void Engine::BeginLoadTransaction() { core_->BeginLoadTransaction(); }
 void Engine::Commit() { core_->Commit(); }
 void Engine::Rollback() { core_->Rollback(); }
 int Engine::trancount() const { return core_->trancount(); }
@@ -86,6 +87,7 @@ EngineCore::EngineCore(const std::string& file, std::string database, std::strin
 
 EngineCore::~EngineCore() {
   if (db_.InTransaction()) sqlite3_exec(db_.get(), "ROLLBACK", nullptr, nullptr, nullptr);
+  EndLoadJournal();
 }
 
 void Engine::InitializeDatabase(const std::string& file) {

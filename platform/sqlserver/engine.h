@@ -81,6 +81,14 @@ class Engine {
                                                 const dts::BulkLoadOptions& options, bool nulls_take_defaults = false);
 
   void BeginTransaction();
+  // Begins the transaction of a load of many rows (a package's). When no
+  // other connection has the database open, the transaction keeps its undo
+  // journal beside the file instead of a write-ahead log, so that the rows
+  // are written once, not into the log and then again into the file; the
+  // database goes back to write-ahead logging when the transaction ends.
+  // Atomic and durable as any transaction; with another connection open it
+  // is an ordinary transaction.
+  void BeginLoadTransaction();
   void Commit();
   void Rollback();
   // From another thread while a batch runs: stops it at once with

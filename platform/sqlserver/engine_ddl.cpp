@@ -75,8 +75,20 @@ void EngineCore::RunCreateTable(ast::Stmt& s, std::string_view batch) {
     if (catalog_.ObjectExists(f.name)) throw SqlErr(kObjectExists, "There is already an object named '" + f.name + "' in the database.");
   }
   db_.Exec(SqliteCreateTable(t));
+  // Each foreign key gets an index on its columns, for finding the rows
+  // that refer to a parent row being deleted, unless a key's index starts
+  // with those columns already.
+  auto key_index_leads_with = [&](const std::vector<int>& columns) {
+    for (const auto& k : t.keys) {
+      if (k.columns.size() >= columns.size() && std::equal(columns.begin(), columns.end(), k.columns.begin())) {
+        return true;
+      }
+    }
+    return false;
+  };
   for (std::size_t i = 0; i < t.foreign_keys.size(); ++i) {
     const auto& f = t.foreign_keys[i];
+    if (key_index_leads_with(f.columns)) continue;
     std::string index = "CREATE INDEX " + QuoteSqlite("__vk_fk_" + t.name + "_" + std::to_string(i)) + " ON " + QuoteSqlite(t.name) + " (";
     for (std::size_t k = 0; k < f.columns.size(); ++k) index += (k ? ", " : "") + QuoteSqlite(t.columns[static_cast<std::size_t>(f.columns[k])].name);
     db_.Exec(index + ")");

@@ -46,6 +46,7 @@ class EngineCore {
 
   // engine_transactions.cpp
   void BeginTransaction();
+  void BeginLoadTransaction();
   void Commit();
   void Rollback();
 
@@ -115,7 +116,11 @@ class EngineCore {
   FunctionContext functions_;
   SessionState state_;
   std::optional<std::int64_t> identity_insert_;  // the table whose IDENTITY_INSERT is on
+  // Back to write-ahead logging once a load's transaction has ended.
+  void EndLoadJournal();
+
   std::uint64_t epoch_ = 0;        // bumped at every real begin, commit and rollback
+  bool load_journal_ = false;      // the open transaction keeps a rollback journal
   int frame_depth_ = 0;
   int exec_depth_ = 0;
   std::atomic<bool> interrupted_{false};  // set by Interrupt from another thread

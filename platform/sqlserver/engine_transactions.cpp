@@ -29,6 +29,7 @@ void EngineCore::Frame::Done() {
     e_.db_.Exec("COMMIT");
     ++e_.epoch_;
   }
+  e_.EndLoadJournal();
 }
 
 EngineCore::Frame::~Frame() {
@@ -49,6 +50,7 @@ EngineCore::Frame::~Frame() {
     e_.state_.trancount = 0;
     ++e_.epoch_;
   }
+  e_.EndLoadJournal();
 }
 
 // ------------------------------------------------------------ transactions
@@ -59,6 +61,32 @@ void EngineCore::BeginTransaction() {
     ++epoch_;
   }
   ++state_.trancount;
+}
+
+void EngineCore::BeginLoadTransaction() {
+  if (state_.trancount == 0 && !db_.InTransaction()) {
+    // Leaving write-ahead logging needs the database to itself: tried
+    // without waiting, and any refusal leaves the log in use.
+    const int lock_timeout = db_.lock_timeout();
+    db_.SetLockTimeout(0);
+    try {
+      Stmt mode(db_, "PRAGMA journal_mode = DELETE");
+      load_journal_ = mode.Step() && mode.Text(0) == "delete";
+      if (load_journal_) db_.Exec("PRAGMA synchronous = FULL; PRAGMA cache_size = -49152");
+    } catch (const com::Error&) {
+      load_journal_ = false;
+    }
+    db_.SetLockTimeout(lock_timeout);
+  }
+  BeginTransaction();
+}
+
+void EngineCore::EndLoadJournal() {
+  if (!load_journal_ || db_.InTransaction()) return;
+  load_journal_ = false;
+  // Another connection that opened the database meanwhile keeps it from
+  // returning to the log until a later load ends; it is sound either way.
+  sqlite3_exec(db_.get(), "PRAGMA journal_mode = WAL; PRAGMA synchronous = NORMAL;", nullptr, nullptr, nullptr);
 }
 
 void EngineCore::Commit() {
@@ -72,6 +100,7 @@ void EngineCore::Commit() {
     ++epoch_;
     last_end_ = TransactionEnd::kCommitted;
   }
+  EndLoadJournal();
 }
 
 void EngineCore::Rollback() {
@@ -84,6 +113,7 @@ void EngineCore::Rollback() {
     ++epoch_;
   }
   last_end_ = TransactionEnd::kRolledBack;
+  EndLoadJournal();
 }
 
 }  // namespace sqlsrv

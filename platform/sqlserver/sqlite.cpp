@@ -35,6 +35,10 @@ int Db::OnBusy(void* self, int attempts) {
 }
 
 Db::Db(const std::string& path, bool create) : path_(path) {
+  // Memory statistics would take a process-wide lock at every allocation;
+  // they must be turned off before SQLite's first use.
+  static const bool configured = sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0) == SQLITE_OK;
+  (void)configured;
   const int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0) | SQLITE_OPEN_NOMUTEX;
   const int rc = sqlite3_open_v2(path.c_str(), &db_, flags, nullptr);
   if (rc != SQLITE_OK) {

@@ -40,6 +40,7 @@ class Db {
   // fails with 1222: milliseconds, 0 not at all, negative without limit.
   // A new connection waits 30 s.
   void SetLockTimeout(int milliseconds) { lock_timeout_ms_ = milliseconds; }
+  int lock_timeout() const { return lock_timeout_ms_; }
   // A flag that, once set, ends any wait for a lock at once (the wait then
   // fails as a time-out). Null for none; it must outlive the connection.
   void WatchCancel(const std::atomic<bool>* cancelled) { cancelled_ = cancelled; }
