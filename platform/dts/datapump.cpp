@@ -35,6 +35,7 @@
 #include "platform/com/error.h"
 #include "platform/com/names.h"
 #include "platform/dts/convert.h"
+#include "platform/dts/row_pipeline.h"
 #include "platform/dts/step_context.h"
 
 namespace dts {
@@ -246,63 +247,96 @@ void RunDataPumpTask(StepContext& ctx, const DataPumpTask& task) {
   const std::int64_t progress_every = std::max<std::int64_t>(1, task.GetLong("ProgressRowCount"));
   StepStatistics& stats = ctx.statistics();
   const std::string table_name = PlainObjectName(object);
-  Row in, out(written.size());
-  std::int64_t position = 0;
-  // Values changed to fit, per written column: how many, and the first
-  // rows that had one.
-  std::vector<std::int64_t> changed(written.size(), 0);
-  std::vector<std::vector<RowMark>> changed_rows(written.size());
-  std::vector<std::size_t> changed_here;  // columns of this row among the first changed
-  auto row_error = [&](const com::Error& e, const std::string& column) {
-    const std::string key = DescribeKey(dest_columns, written, out);
+  auto row_error = [&](const com::Error& e, std::int64_t position, const Row& row, const std::string& column) {
+    const std::string key = DescribeKey(dest_columns, written, row);
     return com::Error(e.number(), e.source(),
                       "第 " + std::to_string(position) + " 行" + (key.empty() ? "" : "（" + key + "）") + "无法写入 " +
                           object + (column.empty() ? "" : " 的列“" + column + "”") + "：" + e.description());
   };
-  while (reader->Next(in)) {
-    ++position;
-    ++stats.rows_read;
-    if (first_row > 0 && position < first_row) continue;
-    if (last_row > 0 && position > last_row) break;
-    // Every value is converted to its column's type here, whatever the
-    // destination, so that the rules and the counts are the same on every
-    // driver.
-    changed_here.clear();
-    for (std::size_t k = 0; k < written.size(); ++k) {
-      const ColumnInfo& column = dest_columns[static_cast<std::size_t>(written[k])];
-      try {
-        if (from[k] < 0) {
-          out[k].SetNull();
-        } else if (ConvertValue(in[static_cast<std::size_t>(from[k])], column, allow_truncation, &out[k])) {
-          if (++changed[k] <= static_cast<std::int64_t>(ColumnTruncation::kRowsKept)) changed_here.push_back(k);
-        }
-        if (out[k].IsNull() && !column.nullable) {
-          throw com::Error(kErrNotNull, kProviderSource,
-                           "Cannot insert the value NULL into column '" + column.name + "', table '" + table_name +
-                               "'; column does not allow nulls. INSERT fails.");
-        }
-      } catch (const com::Error& e) {
-        // The columns after this one are not converted yet: the key names
-        // their values as the source gave them.
-        for (std::size_t rest = k + 1; rest < written.size(); ++rest) {
-          if (from[rest] < 0) {
-            out[rest].SetNull();
-          } else {
-            out[rest] = in[static_cast<std::size_t>(from[rest])];
-          }
-        }
-        throw row_error(e, column.name);
+
+  // Reading and converting: on a thread of its own when the source allows
+  // it, so that the next rows are made while these are written. Every
+  // value is converted to its column's type here, whatever the
+  // destination, so that the rules and the counts are the same on every
+  // driver. Values changed to fit are counted per written column, and the
+  // first rows that had one noted with their batch.
+  std::vector<std::int64_t> changed(written.size(), 0);
+  std::int64_t position = 0;
+  bool ended = false;
+  Row in;
+  auto fill = [&](RowBatch& batch) {
+    while (!ended && batch.count < RowBatch::kCapacity) {
+      if (!reader->Next(in)) {
+        ended = true;
+        break;
       }
+      ++position;
+      batch.rows_read = position;
+      if (first_row > 0 && position < first_row) continue;
+      if (last_row > 0 && position > last_row) {
+        ended = true;
+        break;
+      }
+      Row& out = batch.rows[batch.count];
+      out.resize(written.size());
+      for (std::size_t k = 0; k < written.size(); ++k) {
+        const ColumnInfo& column = dest_columns[static_cast<std::size_t>(written[k])];
+        try {
+          if (from[k] < 0) {
+            out[k].SetNull();
+          } else if (ConvertValue(in[static_cast<std::size_t>(from[k])], column, allow_truncation, &out[k])) {
+            if (++changed[k] <= static_cast<std::int64_t>(ColumnTruncation::kRowsKept)) {
+              batch.notes.emplace_back(batch.count, k);
+            }
+          }
+          if (out[k].IsNull() && !column.nullable) {
+            throw com::Error(kErrNotNull, kProviderSource,
+                             "Cannot insert the value NULL into column '" + column.name + "', table '" + table_name +
+                                 "'; column does not allow nulls. INSERT fails.");
+          }
+        } catch (const com::Error& e) {
+          // The columns after this one are not converted yet: the key names
+          // their values as the source gave them.
+          for (std::size_t rest = k + 1; rest < written.size(); ++rest) {
+            if (from[rest] < 0) {
+              out[rest].SetNull();
+            } else {
+              out[rest] = in[static_cast<std::size_t>(from[rest])];
+            }
+          }
+          throw row_error(e, position, out, column.name);
+        }
+      }
+      batch.positions[batch.count++] = position;
     }
-    try {
-      writer->Write(out);
-    } catch (const com::Error& e) {
-      throw row_error(e, writer->FailedColumn());
-    }
-    ++stats.rows_written;
-    for (std::size_t k : changed_here) changed_rows[k].push_back({position, DescribeKey(dest_columns, written, out)});
-    if (stats.rows_read % progress_every == 0) {
-      ctx.Progress("已处理 " + std::to_string(stats.rows_read) + " 行", 0, stats.rows_read);
+    batch.last = ended;
+  };
+
+  // Writing, on the step's own thread, in the source's order.
+  std::vector<std::vector<RowMark>> changed_rows(written.size());
+  {
+    RowPipeline pipeline(fill, &source != &destination && reader->ReadableOnAnotherThread());
+    while (RowBatch* batch = pipeline.Next()) {
+      std::size_t note = 0;
+      for (std::size_t i = 0; i < batch->count; ++i) {
+        const Row& out = batch->rows[i];
+        const std::int64_t at = batch->positions[i];
+        try {
+          writer->Write(out);
+        } catch (const com::Error& e) {
+          stats.rows_read = at;
+          throw row_error(e, at, out, writer->FailedColumn());
+        }
+        ++stats.rows_written;
+        stats.rows_read = at;
+        for (; note < batch->notes.size() && batch->notes[note].first == i; ++note) {
+          changed_rows[batch->notes[note].second].push_back({at, DescribeKey(dest_columns, written, out)});
+        }
+        if (at % progress_every == 0) ctx.Progress("已处理 " + std::to_string(at) + " 行", 0, at);
+      }
+      stats.rows_read = batch->rows_read;
+      if (batch->error) std::rethrow_exception(batch->error);
+      pipeline.Done(batch);
     }
   }
   try {

@@ -46,6 +46,10 @@ class RowReader {
   // Fills `row` (one Variant per column) and returns true, or returns false
   // at the end. The row's storage is reused between calls.
   virtual bool Next(Row& row) = 0;
+  // True when the rows may be read on another thread than the one that
+  // opened the reader, while that thread goes on using other sessions (the
+  // reader then shares nothing with them).
+  virtual bool ReadableOnAnotherThread() const { return false; }
 };
 
 struct BulkLoadOptions {

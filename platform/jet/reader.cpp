@@ -129,6 +129,8 @@ class TableReader final : public dts::RowReader {
   }
 
   const std::vector<dts::ColumnInfo>& columns() const override { return columns_; }
+  // The reader has a file handle of its own.
+  bool ReadableOnAnotherThread() const override { return true; }
 
   bool Next(dts::Row& row) override {
     row.resize(selected_.size());
