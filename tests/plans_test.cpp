@@ -2,7 +2,9 @@
 // them, and their runs end to end on the embedded server.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <optional>
 #include <set>
 
 #include "cli/schema.h"
@@ -13,6 +15,7 @@
 #include "platform/com/error.h"
 #include "platform/com/object.h"
 #include "platform/dts/datapump.h"
+#include "platform/dts/events.h"
 #include "platform/dts/dump.h"
 #include "platform/jet/reader.h"
 #include "platform/jet/writer.h"
@@ -93,11 +96,14 @@ TEST(PlanPackages, KeepAnOddDatabaseNameInNamesAndSafeInSql) {
 class PlanRun : public ::testing::Test {
  protected:
   // Runs a plan; returns the error KorvelExec raised ("" when none).
-  std::string Run(const std::string& name, const std::string& source) {
+  // `events`, when given, hears the package's events.
+  std::string Run(const std::string& name, const std::string& source, dts::PackageEvents* events = nullptr) {
     auto plan = Plan(name);
     korvel::CConnection src, dst;
     Descriptors(src, dst, source, shop.server, "Sales60");
     plan->KorvelInit(src, dst);
+    std::optional<dts::EventLink> link;
+    if (events) link.emplace(plan->GetPackage(), events);
     try {
       plan->KorvelExec();
       return "";
@@ -167,6 +173,53 @@ TEST_F(PlanRun, ANullEmployeeNameFailsTheStepAndUndoesTheClearing) {
   EXPECT_NE(report.find("第 3 行（Code=E3）"), std::string::npos) << report;
   EXPECT_NE(report.find("列“Name”"), std::string::npos) << report;
   EXPECT_NE(report.find("Cannot insert the value NULL into column 'Name'"), std::string::npos) << report;
+  EXPECT_EQ(Dest("select * from Employee order by Code"), before);
+}
+
+// Rows are read and converted a batch ahead of the rows being written:
+// whichever side fails, and wherever in the table, the failure names its
+// row, and a cancel stops the transfer; the destination is left as it was.
+TEST_F(PlanRun, FailuresAndCancelDeepInALargeTransferNameTheirRowAndLeaveNothing) {
+  ASSERT_EQ(Run("C5to6Employee", dir.File("shop.mdb")), "");
+  const auto before = Dest("select * from Employee order by Code");
+  // `nameless` has no name (refused while converting), `duplicate`
+  // repeats the first employee's code (refused by the destination).
+  auto source = [&](const std::string& name, int rows, int nameless, int duplicate) {
+    std::string tsv = "Code\tName\tDepID\n";
+    for (int i = 1; i <= rows; ++i) {
+      tsv += (i == duplicate ? std::string("E1") : "E" + std::to_string(i)) + "\t" +
+             (i == nameless ? std::string("\\N") : "员工" + std::to_string(i)) + "\t1\n";
+    }
+    return shop.WriteSource(name, {{"Employee", tsv}});
+  };
+  struct Case {
+    int nameless, duplicate;
+    std::string row, column;
+  };
+  for (const Case& c : {Case{1234, 0, "第 1234 行（Code=E1234）", "列“Name”"},
+                        Case{0, 1400, "第 1400 行（Code=E1）", "Violation of PRIMARY KEY"},
+                        Case{1800, 1400, "第 1400 行（Code=E1）", "Violation of PRIMARY KEY"},
+                        Case{1400, 1800, "第 1400 行（Code=E1400）", "列“Name”"}}) {
+    SCOPED_TRACE(c.row);
+    sink->reports.clear();
+    EXPECT_NE(Run("C5to6Employee", source("bad.mdb", 2000, c.nameless, c.duplicate)), "");
+    ASSERT_EQ(sink->reports.size(), 1u);
+    EXPECT_NE(sink->reports[0].find(c.row), std::string::npos) << sink->reports[0];
+    EXPECT_NE(sink->reports[0].find(c.column), std::string::npos) << sink->reports[0];
+    EXPECT_EQ(Dest("select * from Employee order by Code"), before);
+  }
+  // A cancel at the first progress report stops the transfer there.
+  struct CancelAtProgress : dts::PackageEvents {
+    std::vector<std::string> progress;
+    void OnProgress(const std::string&, const std::string& description, std::int32_t, std::int32_t,
+                    std::int32_t) override {
+      progress.push_back(description);
+    }
+    void OnQueryCancel(const std::string&, bool& cancel) override { cancel = !progress.empty(); }
+  } canceller;
+  sink->reports.clear();
+  EXPECT_NE(Run("C5to6Employee", source("many.mdb", 5000, 0, 0), &canceller), "");
+  EXPECT_EQ(canceller.progress, std::vector<std::string>{"已处理 1000 行"});
   EXPECT_EQ(Dest("select * from Employee order by Code"), before);
 }
 
