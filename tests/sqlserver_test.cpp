@@ -174,6 +174,54 @@ TEST_F(SqlTest, HandsOutAndKeepsIdentityValues) {
   EXPECT_EQ(ErrorOf("create table Bad (a int identity, b int identity)"), 2744);
 }
 
+// INSERT … SELECT stores what each value converts to, whether the copy
+// runs inside SQLite in one statement (values that store as they are) or
+// row by row (anything else), and fails as the row it meets fails.
+TEST_F(SqlTest, InsertSelectStoresEveryValueAsItsColumnConvertsIt) {
+  Exec("create table P (id int not null primary key) insert into P (id) values (1)");
+  Exec("create table S (n int null, m money null, f float null, w nvarchar(10) null, a varchar(10) null, p int null)");
+  Exec("insert into S values (7, 1.5, 0.25, N'三个字', 'abc', 1)");
+  Exec("insert into S values (-3, null, null, N'ab', 'xyz', null)");
+  Exec("create table T (id int identity(5,2) not null primary key, n tinyint null, m money not null, "
+       "f float null, w nvarchar(3) null, a varchar(4) null, d datetime not null default ('2007-01-23'), "
+       "p int null, constraint FK_T_P foreign key (p) references P (id))");
+  auto copy = [&](const std::string& where) { return ErrorOf("insert into T (n, m, f, w, a, p) select n + 0, isnull(m, 0) * 2, f, "
+                                                             "w, a, p from S " + where); };
+  // Every value stores as given.
+  EXPECT_EQ(copy("where n = 7"), 0);
+  // Text the column counts differently, or converts: row by row, the same.
+  Exec("update S set w = N'中文', a = N'中文' where n = -3");  // four bytes in the code page, ASCII no more
+  Exec("update S set n = 200 where n = -3");
+  EXPECT_EQ(copy("where n = 200"), 0);
+  EXPECT_EQ(Rows("select id, n, m, f, w, a, d, p from T order by id"),
+            (std::vector<std::string>{"5\t7\t3.0000\t0.25\t三个字\tabc\t2007-01-23 00:00:00\t1",
+                                      "7\t200\t0.0000\t\\N\t中文\t中文\t2007-01-23 00:00:00\t\\N"}));
+  EXPECT_EQ(One("select @@IDENTITY"), "7");
+  EXPECT_EQ(One("select @@ROWCOUNT"), "1");
+  // Out of range, too long, a missing parent: the row's own error, nothing stored.
+  Exec("update S set n = 300 where n = 200");
+  EXPECT_EQ(copy("where n = 300"), 220);
+  Exec("update S set n = 1, w = N'四个字符', a = 'ok' where n = 300");
+  EXPECT_EQ(copy("where n = 1"), 8152);
+  Exec("update S set w = null, p = 9 where n = 1");
+  std::string message;
+  EXPECT_EQ(ErrorOf("insert into T (n, m, f, w, a, p) select n, isnull(m, 0), f, w, a, p from S where n = 1", &message), 547);
+  EXPECT_NE(message.find("'FK_T_P'"), std::string::npos) << message;
+  EXPECT_EQ(One("select count(*) from T"), "2");
+  // Identity goes on from the last value handed out, emptied or not.
+  Exec("delete from T");
+  EXPECT_EQ(copy("where n = 7"), 0);
+  EXPECT_EQ(One("select id from T"), "9");
+  // An identity past its type's range fails as it does row by row.
+  Exec("create table Small (id tinyint identity(250,1) not null, n int null)");
+  Exec("create table Many (n int null)");
+  for (int i = 0; i < 10; ++i) Exec("insert into Many values (" + std::to_string(i) + ")");
+  EXPECT_EQ(ErrorOf("insert into Small (n) select n from Many"), 8115);
+  EXPECT_EQ(One("select count(*) from Small"), "0");
+  EXPECT_EQ(ErrorOf("insert into Small (n) select n from Many where n < 6"), 0);
+  EXPECT_EQ(One("select min(id), max(id) from Small"), "250\t255");
+}
+
 TEST_F(SqlTest, ChecksForeignKeysOnEveryStatement) {
   Exec("create table P (id int not null primary key) "
        "create table C (id int not null primary key, pid int null, constraint FK_C_P foreign key (pid) references P (id))");

@@ -45,24 +45,29 @@ void EngineCore::RunInsert(ast::Stmt& s) {
   if (s.select) {
     TranslatedSelect sel = tr.Select(*s.select);
     check_count(sel.columns.size());
-    Stmt st(db_, sel.sql);
-    auto next = [&](std::vector<com::Variant>* r) {
-      const int rc = st.StepRaw();
-      if (rc == SQLITE_DONE) return false;
-      if (rc != SQLITE_ROW) throw StepError(rc, "INSERT", &t);
-      r->resize(sel.columns.size());
-      for (std::size_t i = 0; i < r->size(); ++i) (*r)[i] = DecodeValue(st.get(), static_cast<int>(i), sel.columns[i]);
-      return true;
-    };
-    if (tr.Reads(t)) {
-      // A table copied into itself is read whole before it is written, so
-      // that it is read as it was.
-      std::vector<std::vector<com::Variant>> rows;
-      for (std::vector<com::Variant> r; next(&r);) rows.push_back(std::move(r));
-      for (const auto& r : rows) inserter.Insert(r);
-    } else {
-      // Any other source streams: memory stays flat however many rows.
-      while (next(&values)) inserter.Insert(values);
+    const bool reads_target = tr.Reads(t);
+    // Most copies store their values as the query gives them and run
+    // inside SQLite in one statement; the others go row by row.
+    if (reads_target || !inserter.InsertSelect(sel)) {
+      Stmt st(db_, sel.sql);
+      auto next = [&](std::vector<com::Variant>* r) {
+        const int rc = st.StepRaw();
+        if (rc == SQLITE_DONE) return false;
+        if (rc != SQLITE_ROW) throw StepError(rc, "INSERT", &t);
+        r->resize(sel.columns.size());
+        for (std::size_t i = 0; i < r->size(); ++i) (*r)[i] = DecodeValue(st.get(), static_cast<int>(i), sel.columns[i]);
+        return true;
+      };
+      if (reads_target) {
+        // A table copied into itself is read whole before it is written, so
+        // that it is read as it was.
+        std::vector<std::vector<com::Variant>> rows;
+        for (std::vector<com::Variant> r; next(&r);) rows.push_back(std::move(r));
+        for (const auto& r : rows) inserter.Insert(r);
+      } else {
+        // Memory stays flat however many rows.
+        while (next(&values)) inserter.Insert(values);
+      }
     }
   } else if (s.default_values) {
     inserter.Insert({});

@@ -54,6 +54,7 @@ class EngineCore {
   const std::string& database() const { return state_.database; }
   Db& db() { return db_; }
   Catalog& catalog() { return catalog_; }
+  FunctionContext& functions() { return functions_; }
   const SessionState& state() const { return state_; }
 
   // engine_errors.cpp: turns a failed SQLite step into SQL Server's error.
@@ -138,6 +139,12 @@ class RowInserter {
   // Inserts one row; raises SQL Server's error for a value or row that
   // cannot be stored (nothing of the row is stored then).
   void Insert(const std::vector<com::Variant>& values);
+  // Inserts every row of a query in one statement inside SQLite, when each
+  // of its values is one its column stores as it is (checked value by
+  // value) and the query does not read the table. Returns false, having
+  // stored nothing, when it cannot: the rows must then go through Insert,
+  // which converts each value or names the one that fails.
+  bool InsertSelect(const TranslatedSelect& select);
   // Records the identity the inserts reached. Call once, at the end.
   void Finish();
   std::int64_t rows() const { return rows_; }
@@ -161,6 +168,9 @@ class RowInserter {
   // pump, converted before they get here); false when it must be
   // converted. `given_identity` receives an identity column's value.
   bool BindAsGiven(std::size_t column, const com::Variant& v, std::int64_t* given_identity);
+  // The SQL storing a query's value `value` into a column as it is, or
+  // nullopt when the column may store it otherwise.
+  std::optional<std::string> StoredAsGiven(std::size_t column, const OutputColumn& source, const std::string& value) const;
 
   std::vector<Stored> defaults_;                // per column, evaluated once
   std::vector<dts::ColumnInfo> value_info_;     // per column, what its values convert to

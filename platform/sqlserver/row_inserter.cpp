@@ -3,6 +3,8 @@
 #include <sqlite3.h>
 
 #include <cstdint>
+#include <optional>
+#include <string>
 #include <string_view>
 
 #include "platform/dts/oledb.h"
@@ -193,6 +195,106 @@ void RowInserter::Insert(const std::vector<com::Variant>& values) {
       next_identity_ = given_identity + step;
     }
   }
+}
+
+std::optional<std::string> RowInserter::StoredAsGiven(std::size_t column, const OutputColumn& source,
+                                                      const std::string& value) const {
+  const ColumnType& to = table_.columns[column].type;
+  const std::optional<ColumnType>& from = source.column;
+  auto integer_in = [&](std::int64_t low, std::int64_t high) {
+    return "vk_fit_int(" + value + ", " + std::to_string(low) + ", " + std::to_string(high) + ")";
+  };
+  switch (to.type) {
+    case SqlType::kBit: case SqlType::kTinyInt: case SqlType::kSmallInt: case SqlType::kInt: case SqlType::kBigInt: {
+      if (from && from->type == to.type) return value;
+      if (source.type != VT::kInt && source.type != VT::kBit) return std::nullopt;
+      const std::int64_t high = to.type == SqlType::kBit ? 1 : to.type == SqlType::kTinyInt ? 255
+                                : to.type == SqlType::kSmallInt ? 32767 : to.type == SqlType::kInt ? 2147483647LL : INT64_MAX;
+      const std::int64_t low = to.type == SqlType::kBit || to.type == SqlType::kTinyInt ? 0 : -high - 1;
+      return integer_in(low, high);
+    }
+    case SqlType::kMoney: case SqlType::kSmallMoney:
+      if (from && from->type == to.type) return value;
+      if (source.type != VT::kMoney) return std::nullopt;
+      return to.type == SqlType::kMoney ? integer_in(INT64_MIN, INT64_MAX) : integer_in(-2147483648LL, 2147483647LL);
+    case SqlType::kFloat:
+      if (from && from->type == to.type) return value;
+      return source.type == VT::kFloat ? std::optional<std::string>("vk_fit_real(" + value + ")") : std::nullopt;
+    case SqlType::kDateTime:
+      return from && from->type == to.type ? std::optional<std::string>(value) : std::nullopt;
+    case SqlType::kVarChar: case SqlType::kNVarChar: case SqlType::kText: case SqlType::kNText: {
+      if (source.type != VT::kString) return std::nullopt;
+      const bool unicode = IsUnicodeType(to.type);
+      // A column of text of the same kind that is no longer fits as it is;
+      // a Unicode column holds any text of as many characters.
+      if (from && (from->type == SqlType::kVarChar || from->type == SqlType::kNVarChar ||
+                   from->type == SqlType::kText || from->type == SqlType::kNText)) {
+        const bool fits = to.length < 0 || (from->length >= 0 && from->length <= to.length);
+        if (fits && (unicode || !IsUnicodeType(from->type))) return value;
+      }
+      return "vk_fit_text(" + value + ", " + std::to_string(to.length < 0 ? 0 : to.length) + ", " +
+             (unicode ? "1" : "0") + ")";
+    }
+    default:
+      return std::nullopt;  // fixed-length text, reals, decimals, small datetimes
+  }
+}
+
+bool RowInserter::InsertSelect(const TranslatedSelect& select) {
+  if (explicit_identity_ || nulls_take_defaults_) return false;
+  std::string names, values, cte;
+  std::vector<std::size_t> defaults;
+  for (std::size_t k = 0; k < select.columns.size(); ++k) cte += (k ? ", c" : "c") + std::to_string(k);
+  for (std::size_t i = 0; i < table_.columns.size(); ++i) {
+    names += (i ? ", " : "") + QuoteSqlite(table_.columns[i].name);
+    const int slot = slot_of_column_[i];
+    std::string value;
+    if (slot >= 0) {
+      auto stored = StoredAsGiven(i, select.columns[static_cast<std::size_t>(slot)], "c" + std::to_string(slot));
+      if (!stored) return false;
+      value = *stored;
+    } else if (static_cast<int>(i) == identity_column_) {
+      value = "vk_identity()";
+    } else {
+      defaults.push_back(i);
+      value = "?" + std::to_string(defaults.size());
+    }
+    values += (i ? ", " : "") + value;
+  }
+  Stmt insert(engine_.db(), "WITH vk_rows(" + cte + ") AS (" + select.sql + ") INSERT INTO " + QuoteSqlite(table_.name) +
+                                " (" + names + ") SELECT " + values + " FROM vk_rows");
+  for (std::size_t p = 0; p < defaults.size(); ++p) BindInPlace(insert, static_cast<int>(p + 1), defaults_[defaults[p]]);
+  FunctionContext& functions = engine_.functions();
+  const std::int64_t step =
+      identity_column_ >= 0 ? table_.columns[static_cast<std::size_t>(identity_column_)].step : 1;
+  functions.identity_next = next_identity_;
+  functions.identity_step = step;
+  engine_.db().Exec("SAVEPOINT vk_insert_select");
+  int rc = insert.StepRaw();
+  if (rc == SQLITE_DONE && identity_column_ >= 0 && engine_.db().Changes() > 0) {
+    // The values handed out only grow (or only shrink): the last tells
+    // whether any was past the column's range.
+    const SqlType type = table_.columns[static_cast<std::size_t>(identity_column_)].type.type;
+    const std::int64_t max = type == SqlType::kInt ? 2147483647LL : type == SqlType::kSmallInt ? 32767
+                             : type == SqlType::kTinyInt ? 255 : INT64_MAX;
+    const std::int64_t last = functions.identity_next - step;
+    if (last > max || last < -max - 1) rc = SQLITE_RANGE;
+  }
+  if (rc != SQLITE_DONE) {
+    engine_.db().Exec("ROLLBACK TO vk_insert_select; RELEASE vk_insert_select");
+    // A lock or a cancel ends the statement; anything else (a value its
+    // column converts, a key, a foreign key, a NULL) is for the row path to
+    // find and name.
+    if (IsLockConflict(rc) || rc == SQLITE_INTERRUPT) throw engine_.StepError(rc, "INSERT", &table_);
+    return false;
+  }
+  engine_.db().Exec("RELEASE vk_insert_select");
+  rows_ = engine_.db().Changes();
+  if (identity_column_ >= 0 && rows_ > 0) {
+    next_identity_ = functions.identity_next;
+    last_identity_ = next_identity_ - step;
+  }
+  return true;
 }
 
 void RowInserter::Finish() {

@@ -8,6 +8,7 @@
 #include <limits>
 
 #include "platform/com/names.h"
+#include "platform/com/unicode.h"
 #include "platform/sqlserver/errors.h"
 #include "platform/sqlserver/result_column.h"
 #include "platform/sqlserver/types.h"
@@ -182,6 +183,56 @@ void CollationProperty(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   sqlite3_result_int(ctx, code_page);
 }
 
+// The guards of an INSERT … SELECT run inside SQLite: each passes a value
+// that its column stores exactly as given, and raises for any other, so
+// that the statement can be run again row by row with the conversion and
+// the error of each value.
+void RefuseValue(sqlite3_context* ctx) { sqlite3_result_error(ctx, "VKERR:0:not stored as given", -1); }
+
+// vk_fit_int(x, low, high): an integer in [low, high].
+void FitInt(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  if (sqlite3_value_type(argv[0]) == SQLITE_NULL) return sqlite3_result_null(ctx);
+  const std::int64_t v = sqlite3_value_int64(argv[0]);
+  if (sqlite3_value_type(argv[0]) != SQLITE_INTEGER || v < sqlite3_value_int64(argv[1]) ||
+      v > sqlite3_value_int64(argv[2])) {
+    return RefuseValue(ctx);
+  }
+  sqlite3_result_value(ctx, argv[0]);
+}
+
+// vk_fit_real(x): a floating-point value.
+void FitReal(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  if (sqlite3_value_type(argv[0]) == SQLITE_NULL) return sqlite3_result_null(ctx);
+  if (sqlite3_value_type(argv[0]) != SQLITE_FLOAT) return RefuseValue(ctx);
+  sqlite3_result_value(ctx, argv[0]);
+}
+
+// vk_fit_text(x, size, unicode): text no longer than `size` (0: any
+// length) in UTF-16 units, or, for single-byte text, ASCII of at most
+// `size` bytes (other characters depend on the code page).
+void FitText(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  if (sqlite3_value_type(argv[0]) == SQLITE_NULL) return sqlite3_result_null(ctx);
+  if (sqlite3_value_type(argv[0]) != SQLITE_TEXT) return RefuseValue(ctx);
+  const auto* p = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
+  const std::string_view text(p, static_cast<std::size_t>(sqlite3_value_bytes(argv[0])));
+  const auto size = static_cast<std::size_t>(sqlite3_value_int64(argv[1]));
+  if (sqlite3_value_int(argv[2]) != 0) {
+    const auto units = com::Utf16Length(text);
+    if (!units || (size > 0 && *units > size)) return RefuseValue(ctx);
+  } else {
+    const bool ascii = std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    if (!ascii || (size > 0 && text.size() > size)) return RefuseValue(ctx);
+  }
+  sqlite3_result_value(ctx, argv[0]);
+}
+
+// vk_identity(): the next identity value of the running INSERT … SELECT.
+void NextIdentity(sqlite3_context* ctx, int, sqlite3_value**) {
+  auto* context = static_cast<FunctionContext*>(sqlite3_user_data(ctx));
+  sqlite3_result_int64(ctx, context->identity_next);
+  context->identity_next += context->identity_step;
+}
+
 // The server collation: ASCII letters without regard to case, trailing
 // blanks ignored, everything else byte by byte.
 int CompareCi(void*, int na, const void* pa, int nb, const void* pb) {
@@ -242,6 +293,10 @@ void RegisterFunctions(sqlite3* db, FunctionContext* context) {
   sqlite3_create_function(db, "vk_num", 1, det, nullptr, &TextToNumber, nullptr, nullptr);
   sqlite3_create_function(db, "vk_dateadd", 2, det, nullptr, &DateAddDays, nullptr, nullptr);
   sqlite3_create_function(db, "vk_getdate", 0, SQLITE_UTF8, nullptr, &GetDate, nullptr, nullptr);
+  sqlite3_create_function(db, "vk_fit_int", 3, det, nullptr, &FitInt, nullptr, nullptr);
+  sqlite3_create_function(db, "vk_fit_real", 1, det, nullptr, &FitReal, nullptr, nullptr);
+  sqlite3_create_function(db, "vk_fit_text", 3, det, nullptr, &FitText, nullptr, nullptr);
+  sqlite3_create_function(db, "vk_identity", 0, SQLITE_UTF8, context, &NextIdentity, nullptr, nullptr);
   sqlite3_create_function(
       db, "vk_host_name", 0, SQLITE_UTF8, context,
       [](sqlite3_context* c, int n, sqlite3_value** v) { ContextText(c, n, v, true); }, nullptr, nullptr);

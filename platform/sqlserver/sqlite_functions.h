@@ -28,6 +28,10 @@ struct FunctionContext {
   std::string database;  // the connection's database
   // Whether the server has another database of this name; none when unset.
   std::function<bool(const std::string&)> database_exists;
+  // The identity values vk_identity() hands out in an INSERT … SELECT:
+  // `identity_next`, then on by `identity_step`.
+  std::int64_t identity_next = 0;
+  std::int64_t identity_step = 1;
 };
 
 // The code page of a collation's non-Unicode text, by the collation's name
