@@ -42,6 +42,19 @@ struct InsertResult {
 InsertResult InsertIntoSqlite(const std::string& source, const std::vector<Transfer>& transfers,
                               const std::string& target);
 
+// Inserts every row an upgrade left in `written` (a 6.0 database our run
+// filled: the transferred tables and the ones the postings wrote) into the
+// same tables of `fresh` (a new 6.0 database), parents before children,
+// with one prepared INSERT per table (text bound where it lies) on a plain
+// SQLite connection with the server's collation and functions, foreign
+// keys on and the journal and cache of the upgrade's own load, all in one
+// transaction: the cost of storing those rows in the
+// destination's own tables, with their keys, indexes and foreign keys, and
+// nothing else. The tables' own rows in `fresh` are deleted first. Rows
+// are read 100,000 at a time, untimed; the inserts and the COMMIT are
+// timed.
+InsertResult InsertIntoDestinationTables(const std::string& written, const std::string& fresh);
+
 struct PeerResult {
   ChildRun run;
   long long rows = 0;  // rows in the tables the peer made
