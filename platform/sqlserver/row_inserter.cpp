@@ -261,8 +261,13 @@ bool RowInserter::InsertSelect(const TranslatedSelect& select) {
     }
     values += (i ? ", " : "") + value;
   }
-  Stmt insert(engine_.db(), "WITH vk_rows(" + cte + ") AS (" + select.sql + ") INSERT INTO " + QuoteSqlite(table_.name) +
-                                " (" + names + ") SELECT " + values + " FROM vk_rows");
+  Stmt insert;
+  try {
+    insert = Stmt(engine_.db(), "WITH vk_rows(" + cte + ") AS (" + select.sql + ") INSERT INTO " +
+                                    QuoteSqlite(table_.name) + " (" + names + ") SELECT " + values + " FROM vk_rows");
+  } catch (const com::Error&) {
+    return false;  // a query SQLite takes only on its own: row by row
+  }
   for (std::size_t p = 0; p < defaults.size(); ++p) BindInPlace(insert, static_cast<int>(p + 1), defaults_[defaults[p]]);
   FunctionContext& functions = engine_.functions();
   const std::int64_t step =
