@@ -26,6 +26,11 @@
 // ends, where it names what the server's message names. Progress is
 // reported every ProgressRowCount rows, and a cancel stops the load, which
 // then leaves nothing behind.
+//
+// Reading and converting run a few batches ahead of writing, on a thread
+// of their own when the source's reader allows it (row_pipeline.h); the
+// rows are written in the source's order all the same, and everything
+// above holds as it would on one thread.
 #include "platform/dts/datapump.h"
 
 #include <algorithm>
