@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "cli/rng.h"
 #include "cli/schema.h"
 #include "platform/com/datetime.h"
 #include "platform/com/error.h"
@@ -15,28 +16,7 @@ namespace {
 
 using com::VarType;
 
-// splitmix64: the same stream on every machine.
-class Rng {
- public:
-  explicit Rng(std::uint64_t seed) : state_(seed) {}
-  std::uint64_t Next() {
-    std::uint64_t z = (state_ += 0x9E3779B97F4A7C15ull);
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-    return z ^ (z >> 31);
-  }
-  long long Range(long long lo, long long hi) {
-    return lo + static_cast<long long>(Next() % static_cast<std::uint64_t>(hi - lo + 1));
-  }
-  bool Percent(int p) { return Range(0, 99) < p; }
-  template <std::size_t N>
-  std::string_view Pick(const std::array<std::string_view, N>& a) {
-    return a[static_cast<std::size_t>(Range(0, static_cast<long long>(N) - 1))];
-  }
-
- private:
-  std::uint64_t state_;
-};
+using cli::Rng;
 
 using Words = std::string_view;
 constexpr std::array<Words, 16> kSurnames = {"王", "李", "张", "刘", "陈", "杨", "黄", "赵",

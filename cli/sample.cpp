@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <span>
 
+#include "cli/rng.h"
 #include "cli/schema.h"
 #include "platform/com/datetime.h"
 #include "platform/com/error.h"
@@ -14,28 +15,6 @@ namespace cli {
 namespace {
 
 using com::Variant;
-
-// A small deterministic generator (splitmix64): the same seed gives the
-// same sample on every machine and compiler.
-class Rng {
- public:
-  explicit Rng(std::uint64_t seed) : state_(seed) {}
-  std::uint64_t Next() {
-    std::uint64_t z = (state_ += 0x9E3779B97F4A7C15ull);
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-    return z ^ (z >> 31);
-  }
-  // 0 <= value < n
-  std::int64_t Below(std::int64_t n) { return n <= 0 ? 0 : static_cast<std::int64_t>(Next() % static_cast<std::uint64_t>(n)); }
-  std::int64_t Range(std::int64_t lo, std::int64_t hi) { return lo + Below(hi - lo + 1); }
-  bool Percent(int p) { return Below(100) < p; }
-  template <class T, std::size_t N>
-  const T& Pick(const std::array<T, N>& a) { return a[static_cast<std::size_t>(Below(N))]; }
-
- private:
-  std::uint64_t state_;
-};
 
 std::uint64_t SubSeed(std::uint64_t seed, std::uint64_t table, std::uint64_t index) {
   Rng r(seed ^ (table * 0x100000001B3ull) ^ (index * 0xC2B2AE3D27D4EB4Full));
