@@ -83,14 +83,17 @@ Statement Prepare(SqliteFile& db, const std::string& sql) {
   return Statement(s);
 }
 
-std::string Identifier(const std::string& name) {
-  std::string out = "\"";
-  for (char c : name) {
+// `text` between `quote`s, each quote in it doubled.
+std::string Quoted(const std::string& text, char quote) {
+  std::string out(1, quote);
+  for (char c : text) {
     out.push_back(c);
-    if (c == '"') out.push_back('"');
+    if (c == quote) out.push_back(quote);
   }
-  return out + "\"";
+  return out + quote;
 }
+
+std::string Identifier(const std::string& name) { return Quoted(name, '"'); }
 
 const char* DeclaredType(std::uint16_t oledb_type) {
   switch (oledb_type) {
@@ -173,14 +176,7 @@ std::string ShellQuoted(const std::string& s) {
 }
 
 // 'text' as an SQL string literal.
-std::string Literal(const std::string& text) {
-  std::string out = "'";
-  for (char c : text) {
-    out.push_back(c);
-    if (c == '\'') out.push_back('\'');
-  }
-  return out + "'";
-}
+std::string Literal(const std::string& text) { return Quoted(text, '\''); }
 
 // One stored value, as SQLite gave it.
 struct Cell {
