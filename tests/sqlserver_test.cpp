@@ -446,7 +446,7 @@ TEST_F(SqlTest, BulkLoadsKeepingOrGeneratingIdentityAndUndoesAnUnfinishedLoad) {
 // stored as given; anything else is still converted and checked.
 TEST_F(SqlTest, BulkLoadsStoreTypedValuesAsGivenAndConvertOrRefuseTheRest) {
   Exec("create table L (k varchar(4) not null primary key, n nvarchar(3) null, i int null, t tinyint null, "
-       "b bit null, m money null, f float null, r real null)");
+       "b bit null, m smallmoney null, f float null, r real null)");
   auto load = [&](std::vector<Variant> row) {
     auto w = db->OpenBulkLoad("L", {"k", "n", "i", "t", "b", "m", "f", "r"}, {});
     w->Write(row);
@@ -477,6 +477,7 @@ TEST_F(SqlTest, BulkLoadsStoreTypedValuesAsGivenAndConvertOrRefuseTheRest) {
   EXPECT_EQ(error_of({Variant::Text("d"), Variant::Text("四个字符"), null, null, null, null, null, null}), 8152);
   EXPECT_EQ(error_of({Variant::Text("abcde"), null, null, null, null, null, null, null}), 8152);
   EXPECT_EQ(error_of({Variant::Text("e"), null, null, Variant::I4(256), null, null, null, null}), 220);
+  EXPECT_EQ(error_of({Variant::Text("e"), null, null, null, null, Variant::Currency(2147483648LL), null, null}), 8115);
   EXPECT_EQ(error_of({Variant::Text("A"), null, null, null, null, null, null, null}), 2627);
   EXPECT_EQ(One("select count(*) from L"), "3");
 }

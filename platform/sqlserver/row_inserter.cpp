@@ -85,7 +85,10 @@ bool RowInserter::BindAsGiven(std::size_t column, const com::Variant& v, std::in
     case dts::DBTYPE_I2: return bind_integer(com::VarType::kI2);
     case dts::DBTYPE_I4: return bind_integer(com::VarType::kI4);
     case dts::DBTYPE_I8: return bind_integer(com::VarType::kI8);
-    case dts::DBTYPE_CY: return bind_integer(com::VarType::kCurrency);
+    case dts::DBTYPE_CY:
+      // smallmoney holds a narrower range than the Variant.
+      if (info.precision == 10 && (v.integer() > 2147483647LL || v.integer() < -2147483648LL)) return false;
+      return bind_integer(com::VarType::kCurrency);
     case dts::DBTYPE_R8:
       if (v.type() != com::VarType::kR8) return false;
       insert_.Bind(param, v.real());
