@@ -16,6 +16,7 @@ Args::Args(const std::vector<std::string>& argv, const std::set<std::string>& va
         value = name.substr(eq + 1);
         name.resize(eq);
       }
+      if (Has(name)) throw com::Error(com::kErrInvalidArgument, "korvel", "选项 --" + name + " 给了不止一次");
       if (flags.count(name) && !inline_value) {
         flags_.insert(name);
       } else if (valued.count(name)) {

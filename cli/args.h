@@ -13,7 +13,8 @@ namespace cli {
 class Args {
  public:
   // `valued`: options that take a value; `flags`: options that do not.
-  // Raises com::Error for an unknown option or a missing value.
+  // Raises com::Error for an unknown option, a missing value, or an
+  // option given twice (which of the two was meant cannot be known).
   Args(const std::vector<std::string>& argv, const std::set<std::string>& valued,
        const std::set<std::string>& flags = {});
 
@@ -24,7 +25,7 @@ class Args {
   const std::vector<std::string>& positional() const { return positional_; }
 
  private:
-  std::multimap<std::string, std::string> values_;
+  std::map<std::string, std::string> values_;
   std::set<std::string> flags_;
   std::vector<std::string> positional_;
 };

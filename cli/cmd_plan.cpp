@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <fstream>
 #include <map>
+#include <memory>
 
 #include "cli/args.h"
 #include "cli/commands.h"
@@ -208,11 +209,17 @@ bool PrintReconciliation(const std::vector<cli::ReconcileLine>& lines) {
   return all;
 }
 
-void WriteJsonReport(const std::string& path, const std::string& model, const std::string& database,
+// The report file, opened before anything runs, so that a path that cannot
+// be written is refused before the upgrade rather than after it.
+std::unique_ptr<std::ofstream> OpenReport(const std::string& path) {
+  auto out = std::make_unique<std::ofstream>(path, std::ios::binary | std::ios::trunc);
+  if (!*out) throw com::Error(com::kErrInvalidArgument, "korvel", "无法写报告文件“" + path + "”");
+  return out;
+}
+
+void WriteJsonReport(std::ofstream& out, const std::string& path, const std::string& model, const std::string& database,
                      const char* result, const std::string& error, const std::vector<StepOutcome>& outcomes,
                      const std::vector<cli::ReconcileLine>& reconciliation) {
-  std::ofstream out(path, std::ios::binary);
-  if (!out) throw com::Error(com::kErrInvalidArgument, "korvel", "无法写报告文件“" + path + "”");
   out << "{\n  \"model\": " << JsonString(model) << ",\n  \"database\": " << JsonString(database)
       << ",\n  \"result\": " << JsonString(result) << ",\n  \"error\": "
       << (error.empty() ? "null" : JsonString(error)) << ",\n  \"reconciliation\": [";
@@ -254,6 +261,8 @@ void WriteJsonReport(const std::string& path, const std::string& model, const st
     out << "}";
   }
   out << "\n  ]\n}\n";
+  out.flush();
+  if (!out) throw com::Error(com::kErrInvalidArgument, "korvel", "无法写报告文件“" + path + "”");
 }
 
 // The descriptors as the wizard fills them (provider codes, trimmed
@@ -289,7 +298,7 @@ int CmdModels(const Argv& argv) {
 int CmdDescribe(const Argv& argv) {
   Args args(argv, {"model", "database", "source", "server", "user"});
   korvel::CConnection src, dst;
-  FillConnections(src, dst, args.Get("source").value_or(""), "", args.Get("server").value_or(""),
+  FillConnections(src, dst, args.Get("source").value_or(""), "", args.Has("server") ? ServerName(args) : "",
                   args.Get("user").value_or(""), "", args.Require("database"));
   auto plan = CreatePlan(args.Require("model"));
   plan->KorvelInit(src, dst);
@@ -304,10 +313,12 @@ int CmdRun(const Argv& argv) {
   const std::string model = args.Require("model");
   const std::string file = args.Require("source");
   const std::string source_password = ReadPassword(args, "source-password");
-  const std::string server = args.Require("server");
+  const std::string server = ServerName(args);
   const std::string user = args.Require("user");
   const std::string password = ReadPassword(args, "password");
   const std::string database = args.Require("database");
+  std::unique_ptr<std::ofstream> report;
+  if (auto path = args.Get("report")) report = OpenReport(*path);
 
   // The tests the wizard makes before a run: the source file opens with its
   // password, the login works.
@@ -348,9 +359,7 @@ int CmdRun(const Argv& argv) {
     reconciled = PrintReconciliation(reconciliation);
   }
   const char* result = !ok ? "failed" : reconciled ? "success" : "mismatch";
-  if (auto report = args.Get("report")) {
-    WriteJsonReport(*report, model, database, result, error, observer.outcomes(), reconciliation);
-  }
+  if (report) WriteJsonReport(*report, *args.Get("report"), model, database, result, error, observer.outcomes(), reconciliation);
   if (!ok) {
     std::fprintf(stderr, "\n升级失败：%s\n", error.empty() ? "有步骤没有完成" : error.c_str());
     return 1;

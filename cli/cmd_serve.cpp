@@ -17,7 +17,7 @@ namespace cli {
 
 int CmdServe(const Argv& argv) {
   Args args(argv, {"server", "listen", "max-connections", "login-timeout"});
-  const std::string server = args.Require("server");
+  const std::string server = ServerName(args);
   const auto folder = sqlsrv::EmbeddedServerFolder(server);
   if (!folder) {
     throw com::Error(com::kErrInvalidArgument, "korvel", "serve 只能提供内置服务器，服务器名应写作 file:文件夹");

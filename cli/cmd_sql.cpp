@@ -22,7 +22,7 @@ namespace {
 
 
 std::string ServerFolder(const Args& args) {
-  const std::string server = args.Require("server");
+  const std::string server = ServerName(args);
   auto folder = sqlsrv::EmbeddedServerFolder(server);
   if (!folder) {
     throw com::Error(17, "korvel", "服务器“" + server + "”不是内置服务器；内置服务器写作 file:文件夹");
@@ -63,8 +63,19 @@ void CreateOnNetworkServer(const std::string& server, const std::string& user, c
       ++done;
     }
   } catch (...) {
-    std::fprintf(stderr, "korvel create-database: 数据库“%s”已建立，但建库脚本在第 %zu 批（共 %zu 批）失败。\n",
-                 database.c_str(), done + 1, batches.size());
+    // A half-made database is no use: it goes, so that the next attempt
+    // starts clean.
+    session.reset();
+    connection.catalog.clear();
+    bool dropped = false;
+    try {
+      driver->Open(connection)->ExecuteBatch("DROP DATABASE " + com::Quoted(database, '[', ']'), 0);
+      dropped = true;
+    } catch (const com::Error&) {
+    }
+    std::fprintf(stderr, "korvel create-database: 建库脚本在第 %zu 批（共 %zu 批）失败；%s\n", done + 1, batches.size(),
+                 dropped ? ("已删除没有建完的数据库“" + database + "”。").c_str()
+                         : ("没有建完的数据库“" + database + "”未能删除，请手工删除。").c_str());
     throw;
   }
   std::fprintf(stderr, "已在 %s 建立数据库“%s”（%zu 批语句）。\n", server.c_str(), database.c_str(), batches.size());
@@ -77,18 +88,21 @@ int CmdCreateDatabase(const Argv& argv) {
   const std::string database = args.Require("database");
   const std::string password = ReadPassword(args, "password");
   const std::string script = args.Get("script") ? ReadTextFile(*args.Get("script")) : std::string(embedded::kCreate60);
-  if (!sqlsrv::EmbeddedServerFolder(args.Require("server"))) {
-    CreateOnNetworkServer(args.Require("server"), args.Get("user").value_or("sa"), password, database, script);
+  if (!sqlsrv::EmbeddedServerFolder(ServerName(args))) {
+    CreateOnNetworkServer(ServerName(args), args.Get("user").value_or("sa"), password, database, script);
     return 0;
   }
   const std::string folder = ServerFolder(args);
   auto server = sqlsrv::Server::CreateOrOpen(folder, password);
-  const std::string file = server->CreateDatabase(database);
   try {
-    sqlsrv::Engine engine(file, database, "sa");
-    engine.Execute(script);
-  } catch (...) {
-    std::fprintf(stderr, "korvel create-database: 数据库“%s”已建立，但建库脚本没有执行完。\n", database.c_str());
+    // Listed on the server only once the script has run to its end.
+    server->CreateDatabase(database, [&](const std::string& file) {
+      sqlsrv::Engine(file, database, "sa").Execute(script);
+    });
+  } catch (const com::Error& e) {
+    if (e.number() != 1801) {
+      std::fprintf(stderr, "korvel create-database: 建库脚本没有执行完，数据库“%s”没有建立。\n", database.c_str());
+    }
     throw;
   }
   std::fprintf(stderr, "已在 %s 建立数据库“%s”。\n", folder.c_str(), database.c_str());

@@ -20,8 +20,13 @@ int CmdDescribe(const Argv& args);
 int CmdRun(const Argv& args);
 int CmdServe(const Argv& args);
 
-// The whole content of a file; raises a clear error when it cannot be read.
+// The whole content of a file (a leading UTF-8 byte-order mark left out);
+// raises a clear error when it cannot be read or is a folder.
 std::string ReadTextFile(const std::string& path);
+
+// The --server option without the blanks around it, as the wizard takes a
+// server name; raises when it is missing or blank.
+std::string ServerName(const class Args& args);
 
 // A password given on the command line, in the environment variable named
 // by `env_option`, or on standard input ("-"): --password P,

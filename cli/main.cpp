@@ -1,6 +1,8 @@
 // korvel: the command-line front end of the upgrade tool.
 #include <cstdio>
 #include <cstdlib>
+#include <exception>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <string>
@@ -31,12 +33,26 @@ std::string ReadPassword(const Args& args, const std::string& option) {
   return *v;
 }
 
+std::string ServerName(const Args& args) {
+  const std::string given = args.Require("server");
+  const auto first = given.find_first_not_of(" \t");
+  if (first == std::string::npos) throw com::Error(com::kErrInvalidArgument, "korvel", "选项 --server 是空的");
+  return given.substr(first, given.find_last_not_of(" \t") - first + 1);
+}
+
 std::string ReadTextFile(const std::string& path) {
+  std::error_code ec;
+  if (std::filesystem::is_directory(path, ec)) {
+    throw com::Error(com::kErrInvalidArgument, "korvel", "“" + path + "”是文件夹，不是文件");
+  }
   std::ifstream in(path, std::ios::binary);
   if (!in) throw com::Error(com::kErrInvalidArgument, "korvel", "无法读取文件“" + path + "”");
   std::string text;
   char buf[8192];
   while (in.read(buf, sizeof buf) || in.gcount() > 0) text.append(buf, static_cast<std::size_t>(in.gcount()));
+  if (in.bad()) throw com::Error(com::kErrInvalidArgument, "korvel", "无法读取文件“" + path + "”");
+  // A byte-order mark, as editors on Windows write one, is not text.
+  if (text.starts_with("\xEF\xBB\xBF")) text.erase(0, 3);
   return text;
 }
 
@@ -116,6 +132,15 @@ int main(int argc, char** argv) {
                      e.description().c_str());
       }
       return 1;
+    } catch (const std::exception& e) {
+      // Not ours: a fault, reported in words rather than as an abort.
+      std::fflush(stdout);
+      std::fprintf(stderr, "korvel %s: 内部错误：%s\n", c.name, e.what());
+      return 3;
+    } catch (...) {
+      std::fflush(stdout);
+      std::fprintf(stderr, "korvel %s: 内部错误\n", c.name);
+      return 3;
     }
   }
   std::fprintf(stderr, "korvel: 未知命令“%s”\n\n", args[0].c_str());

@@ -1,7 +1,10 @@
 #include "platform/sqlserver/server.h"
 
+#include <fcntl.h>
 #include <sodium.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <array>
 #include <atomic>
@@ -98,16 +101,62 @@ VerifiedLogins& Verified() {
   return logins;
 }
 
-// A file name for a database: its lower-cased name's UTF-8 bytes in hex.
-std::string FileNameOf(const std::string& name) {
+std::string Hex(const unsigned char* bytes, std::size_t n) {
   static const char kHex[] = "0123456789abcdef";
-  std::string out = "db-";
-  for (unsigned char c : com::LowerAscii(name)) {
-    out.push_back(kHex[c >> 4]);
-    out.push_back(kHex[c & 15]);
+  std::string out;
+  for (std::size_t i = 0; i < n; ++i) {
+    out.push_back(kHex[bytes[i] >> 4]);
+    out.push_back(kHex[bytes[i] & 15]);
   }
-  return out + ".sqlite3";
+  return out;
 }
+
+// A file name for a database: its lower-cased name's UTF-8 bytes in hex.
+// A name whose hex would make too long a file name (file systems allow 255
+// bytes; a name may have 128 characters of up to four bytes) keeps the
+// first 64 hex digits and adds the SHA-256 of the whole name.
+std::string FileNameOf(const std::string& name) {
+  const std::string lower = com::LowerAscii(name);
+  std::string hex = Hex(reinterpret_cast<const unsigned char*>(lower.data()), lower.size());
+  if (hex.size() > 128) {
+    EnsureSodium();
+    unsigned char digest[crypto_hash_sha256_BYTES];
+    crypto_hash_sha256(digest, reinterpret_cast<const unsigned char*>(lower.data()), lower.size());
+    hex = hex.substr(0, 64) + "-" + Hex(digest, sizeof digest);
+  }
+  return "db-" + hex + ".sqlite3";
+}
+
+// Removes a database file and the files SQLite keeps beside it.
+void RemoveDatabaseFiles(const std::string& path) {
+  std::error_code ec;
+  for (const char* suffix : {"", "-wal", "-shm", "-journal"}) std::filesystem::remove(path + suffix, ec);
+}
+
+// The server folder's lock, held while a server or a database is being
+// made, so that two processes (or sessions) making them at once take
+// turns. The operating system lets go of it when its holder dies.
+class FolderLock {
+ public:
+  explicit FolderLock(const std::string& folder) {
+    const std::string path = folder + "/server.lock";
+    fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd_ < 0) NoServer(folder, std::string("cannot open its lock: ") + std::strerror(errno));
+    while (::flock(fd_, LOCK_EX) != 0) {
+      if (errno != EINTR) {
+        const int error = errno;
+        ::close(fd_);
+        NoServer(folder, std::string("cannot lock it: ") + std::strerror(error));
+      }
+    }
+  }
+  ~FolderLock() { ::close(fd_); }  // closing lets go of the lock
+  FolderLock(const FolderLock&) = delete;
+  FolderLock& operator=(const FolderLock&) = delete;
+
+ private:
+  int fd_ = -1;
+};
 
 void CheckName(const std::string& name, const char* what) {
   bool control = false;
@@ -123,7 +172,8 @@ void CheckName(const std::string& name, const char* what) {
 std::optional<std::string> EmbeddedServerFolder(const std::string& data_source) {
   if (data_source.rfind("file:", 0) != 0) return std::nullopt;
   std::string dir = data_source.substr(5);
-  if (dir.empty()) dir = ".";
+  // "file:" alone names no folder; the current one is written "file:.".
+  if (dir.empty()) NoServer("file:", "no folder given; the current folder is file:.");
   return dir;
 }
 
@@ -142,8 +192,23 @@ std::unique_ptr<Server> Server::CreateOrOpen(const std::string& folder, const st
   if (ec) NoServer(folder, ec.message());
   const std::string path = folder + "/" + kCatalogFile;
   struct stat st {};
-  const bool fresh = stat(path.c_str(), &st) != 0;
-  if (fresh) {
+  if (stat(path.c_str(), &st) != 0) {
+    FolderLock lock(folder);
+    // Made meanwhile by whoever held the lock before us?
+    if (stat(path.c_str(), &st) != 0) CreateServerFiles(folder, sa_password);
+  }
+  auto server = std::make_unique<Server>(folder);
+  server->Authenticate("sa", sa_password);
+  return server;
+}
+
+void Server::CreateServerFiles(const std::string& folder, const std::string& sa_password) {
+  // The catalog is made under another name and renamed when complete:
+  // whatever an interrupted creation left is not a server yet, and is
+  // made again from the start.
+  const std::string path = folder + "/" + kCatalogFile;
+  RemoveDatabaseFiles(path + ".new");
+  {
     Db db(path + ".new", true);
     db.Exec("PRAGMA journal_mode = WAL; BEGIN;"
             "CREATE TABLE databases (dbid INTEGER PRIMARY KEY, name TEXT NOT NULL UNIQUE COLLATE NOCASE, file TEXT NOT NULL, crdate TEXT NOT NULL);"
@@ -157,6 +222,7 @@ std::unique_ptr<Server> Server::CreateOrOpen(const std::string& folder, const st
     }
     for (const char* name : kSystemDatabases) {
       const std::string file = FileNameOf(name);
+      RemoveDatabaseFiles(folder + "/" + file);
       Engine::InitializeDatabase(folder + "/" + file);
       Stmt ins(db, "INSERT INTO databases (name, file, crdate) VALUES (?, ?, ?)");
       ins.Bind(1, std::string_view(name));
@@ -164,12 +230,13 @@ std::unique_ptr<Server> Server::CreateOrOpen(const std::string& folder, const st
       ins.Bind(3, std::string_view(NowText()));
       ins.Step();
     }
+    // Everything into the catalog's own file before it takes its name.
+    db.Exec("PRAGMA wal_checkpoint(TRUNCATE); PRAGMA journal_mode = DELETE;");
   }
-  if (fresh) std::filesystem::rename(path + ".new", path, ec);
+  std::error_code ec;
+  std::filesystem::rename(path + ".new", path, ec);
   if (ec) NoServer(folder, ec.message());
-  auto server = std::make_unique<Server>(folder);
-  server->Authenticate("sa", sa_password);
-  return server;
+  Db(path, false).Exec("PRAGMA journal_mode = WAL;");
 }
 
 void Server::Authenticate(const std::string& user, const std::string& password) {
@@ -207,19 +274,31 @@ std::optional<std::string> Server::DatabaseFile(const std::string& name) {
   return folder_ + "/" + std::string(s.Text(0));
 }
 
-std::string Server::CreateDatabase(const std::string& name) {
+std::string Server::CreateDatabase(const std::string& name, const std::function<void(const std::string&)>& fill) {
   CheckName(name, "database");
+  FolderLock lock(folder_);
   if (DatabaseFile(name)) throw SqlErr(kDatabaseExists, "Database '" + name + "' already exists.");
   const std::string file = FileNameOf(name);
   const std::string path = folder_ + "/" + file;
-  std::error_code ec;
-  std::filesystem::remove(path, ec);  // a leftover of an interrupted creation
-  Engine::InitializeDatabase(path);
+  // A file of this name that the catalog does not list is what an
+  // interrupted creation left.
+  RemoveDatabaseFiles(path);
+  try {
+    Engine::InitializeDatabase(path);
+    if (fill) fill(path);
+  } catch (...) {
+    RemoveDatabaseFiles(path);
+    throw;
+  }
+  // Listed only now that it is complete.
   Stmt ins(*catalog_, "INSERT INTO databases (name, file, crdate) VALUES (?, ?, ?)");
   ins.Bind(1, std::string_view(name));
   ins.Bind(2, std::string_view(file));
   ins.Bind(3, std::string_view(NowText()));
-  if (ins.StepRaw() != SQLITE_DONE) throw SqlErr(kDatabaseExists, "Database '" + name + "' already exists.");
+  if (ins.StepRaw() != SQLITE_DONE) {
+    RemoveDatabaseFiles(path);
+    throw SqlErr(kDatabaseExists, "Database '" + name + "' already exists.");
+  }
   return path;
 }
 
@@ -237,8 +316,7 @@ void Server::DropDatabase(const std::string& name) {
   Stmt del(*catalog_, "DELETE FROM databases WHERE name = ?");
   del.Bind(1, std::string_view(name));
   del.Step();
-  std::error_code ec;
-  for (const char* suffix : {"", "-wal", "-shm", "-journal"}) std::filesystem::remove(*path + suffix, ec);
+  RemoveDatabaseFiles(*path);
 }
 
 }  // namespace sqlsrv

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -19,7 +20,7 @@
 namespace sqlsrv {
 
 // "file:DIR" names the embedded server rooted at DIR; nullopt for any other
-// server name (a network server).
+// server name (a network server). "file:" with no folder raises 17.
 std::optional<std::string> EmbeddedServerFolder(const std::string& data_source);
 
 // How many slow password hash checks this process has made.
@@ -46,8 +47,13 @@ class Server {
   std::vector<std::string> DatabaseNames();
   // The file of a database (any case of its name), or nullopt.
   std::optional<std::string> DatabaseFile(const std::string& name);
-  // Creates an empty database; raises 1801 when it exists.
-  std::string CreateDatabase(const std::string& name);
+  // Creates a database and returns its file: an empty one, then filled by
+  // `fill` (given the file; a creation script, say), and listed only when
+  // `fill` has returned, so that a database is never seen half made. When
+  // `fill` raises, nothing is left; a creation killed midway leaves a file
+  // the next creation of the name discards. Raises 1801 when it exists.
+  // Creations in one folder take turns, across processes too.
+  std::string CreateDatabase(const std::string& name, const std::function<void(const std::string&)>& fill = {});
   // Removes a database and its file; raises 3708 for a system database and
   // 3701 for one that does not exist. The caller makes sure no connection
   // of its own uses it.
@@ -55,6 +61,9 @@ class Server {
   const std::string& folder() const { return folder_; }
 
  private:
+  // Makes the catalog and the system databases of a new server.
+  static void CreateServerFiles(const std::string& folder, const std::string& sa_password);
+
   std::string folder_;
   std::unique_ptr<Db> catalog_;
 };
