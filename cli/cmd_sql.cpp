@@ -109,6 +109,24 @@ int CmdCreateDatabase(const Argv& argv) {
   return 0;
 }
 
+int CmdCheckDatabase(const Argv& argv) {
+  Args args(argv, {"server", "user", "password", "password-env", "database"});
+  const std::string folder = ServerFolder(args);
+  const std::string database = args.Require("database");
+  sqlsrv::Server server(folder);
+  server.Authenticate(args.Get("user").value_or("sa"), ReadPassword(args, "password"));
+  auto file = server.DatabaseFile(database);
+  if (!file) {
+    throw com::Error(4060, "Microsoft OLE DB Provider for SQL Server",
+                     "Cannot open database requested in login '" + database + "'. Login fails.");
+  }
+  const auto problems = sqlsrv::Engine::CheckDatabaseFile(*file);
+  for (const auto& line : problems) std::printf("%s\n", line.c_str());
+  const bool sound = problems == std::vector<std::string>{"ok"};
+  std::fprintf(stderr, sound ? "数据库“%s”完好。\n" : "数据库“%s”有问题（见上）。\n", database.c_str());
+  return sound ? 0 : 1;
+}
+
 int CmdSql(const Argv& argv) {
   Args args(argv, {"server", "user", "password", "password-env", "database", "file"});
   const std::string folder = ServerFolder(args);

@@ -15,6 +15,7 @@ int CmdSample(const Argv& args);
 int CmdMdbWrite(const Argv& args);
 int CmdCreateDatabase(const Argv& args);
 int CmdSql(const Argv& args);
+int CmdCheckDatabase(const Argv& args);
 int CmdModels(const Argv& args);
 int CmdDescribe(const Argv& args);
 int CmdRun(const Argv& args);

@@ -99,6 +99,9 @@ const Command kCommands[] = {
     {"sql", &cli::CmdSql,
      "sql --server file:DIR --user U --password P --database D \"T-SQL\" | --file 脚本.sql\n"
      "             在内置服务器上执行 T-SQL，以 TSV 打印结果集"},
+    {"check-database", &cli::CmdCheckDatabase,
+     "check-database --server file:DIR --user U --password P --database D\n"
+     "             检查内置服务器上的一个数据库文件（页、索引与表、外键），完好时输出 ok"},
     {"serve", &cli::CmdServe,
      "serve --server file:DIR [--listen 127.0.0.1:1433] [--max-connections 32] [--login-timeout 30]\n"
      "             以 TDS 协议提供内置服务器，SQL Server 客户端（tsql、freebcp 等）可以连接"},

@@ -3,8 +3,12 @@
 // mark, a server name with blanks or without a folder.
 #include <gtest/gtest.h>
 
-#include <string>
+#include <sqlite3.h>
 
+#include <string>
+#include <string_view>
+
+#include "platform/sqlserver/sqlite.h"
 #include "tests/support/files.h"
 #include "tests/support/shop.h"
 
@@ -86,6 +90,32 @@ TEST_F(CommandLine, AFailingCreationScriptLeavesNoDatabase) {
   testing_support::WriteFile(shop.dir.File("good.sql"), "create table A (a int)\n");
   r = RunCommand(create + ShellQuote(shop.dir.File("good.sql")));
   EXPECT_EQ(r.exit_code, 0) << r.err;
+}
+
+TEST_F(CommandLine, CheckDatabaseFindsWhatSqliteAloneCannotCheck) {
+  const std::string check = Korvel() + " check-database --server " + ShellQuote(shop.server) +
+                            " --user sa --password secret --database Sales60";
+  auto r = RunCommand(check);
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_EQ(r.out, "ok\n");
+  // A program that sorts text its own way (as a tool without the server's
+  // collation might) writes an index out of order, and a row whose parent
+  // is missing.
+  {
+    sqlsrv::Db raw(shop.database_file, false);
+    sqlite3_create_collation(raw.get(), "VKCI", SQLITE_UTF8, nullptr,
+                             [](void*, int na, const void* a, int nb, const void* b) {
+                               return -std::string_view(static_cast<const char*>(a), static_cast<std::size_t>(na))
+                                           .compare(std::string_view(static_cast<const char*>(b), static_cast<std::size_t>(nb)));
+                             });
+    raw.Exec("INSERT INTO Customer (UnitID, IsTrans, RegionID) VALUES ('ZZ1', 0, 999), ('ZZ2', 0, 999), ('ZZ3', 0, 999)");
+  }
+  r = RunCommand(check);
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_NE(r.out.find("table Customer, row"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("no row in Region that it refers to"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("missing from index"), std::string::npos) << r.out;
+  EXPECT_NE(r.err.find("有问题"), std::string::npos);
 }
 
 }  // namespace

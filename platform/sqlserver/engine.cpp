@@ -90,6 +90,26 @@ EngineCore::~EngineCore() {
   EndLoadJournal();
 }
 
+std::vector<std::string> Engine::CheckDatabaseFile(const std::string& file) {
+  Db db(file, false);
+  FunctionContext context;  // the collation the tables were made with
+  RegisterFunctions(db.get(), &context);
+  std::vector<std::string> problems;
+  {
+    Stmt check(db, "PRAGMA integrity_check");
+    while (check.Step()) {
+      if (check.Text(0) != "ok") problems.emplace_back(check.Text(0));
+    }
+  }
+  Stmt keys(db, "PRAGMA foreign_key_check");
+  while (keys.Step()) {
+    problems.push_back("table " + std::string(keys.Text(0)) + ", row " + std::to_string(keys.Int(1)) +
+                       ": no row in " + std::string(keys.Text(2)) + " that it refers to");
+  }
+  if (problems.empty()) problems.emplace_back("ok");
+  return problems;
+}
+
 void Engine::InitializeDatabase(const std::string& file) {
   Db db(file, true);
   FunctionContext fc;

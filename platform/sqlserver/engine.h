@@ -63,6 +63,11 @@ class Engine {
   // Creates the catalog of a new, empty database file.
   static void InitializeDatabase(const std::string& file);
 
+  // Checks a database file as SQLite checks its own (pages, indexes against
+  // their tables, with the server's collation), then every foreign key.
+  // Returns {"ok"} for a sound file, else one line per problem. Reads only.
+  static std::vector<std::string> CheckDatabaseFile(const std::string& file);
+
   // Runs a script: batches separated by GO lines.
   void Execute(std::string_view script, BatchOutput* output = nullptr);
 
