@@ -42,6 +42,13 @@ enum class ExprKind {
 };
 
 struct Expr {
+  Expr() = default;
+  // Takes its subtrees apart in a loop: an operator chain of any length
+  // ("a + b + c ...") is a tree as deep as it is long.
+  ~Expr();
+  Expr(const Expr&) = delete;
+  Expr& operator=(const Expr&) = delete;
+
   ExprKind kind = ExprKind::kNull;
   std::string text;                   // literal text, operator
   bool national = false;

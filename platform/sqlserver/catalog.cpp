@@ -47,6 +47,7 @@ int TableMeta::IdentityColumn() const {
 TableMeta BuildTableMeta(ast::Stmt& create) {
   TableMeta t;
   t.name = create.object.object;
+  const bool temporary = IsTemporaryName(t.name);
   if (t.name.empty() || t.name.size() > 128) throw SqlErr(kSyntax, "Invalid table name.");
   if (LowerAscii(t.name).rfind("__vk_", 0) == 0 || SameName(t.name, "sysobjects")) {
     throw SqlErr(kObjectExists, "There is already an object named '" + t.name + "' in the database.");
@@ -109,6 +110,7 @@ TableMeta BuildTableMeta(ast::Stmt& create) {
         break;
       }
       case ast::TableConstraint::kForeignKey: {
+        if (temporary) break;  // not kept on a temporary table
         ForeignKeyMeta f;
         f.name = c.name;
         f.columns = ResolveColumns(t, c.columns);
@@ -151,7 +153,7 @@ TableMeta BuildTableMeta(ast::Stmt& create) {
 }
 
 std::string SqliteCreateTable(const TableMeta& t) {
-  std::string sql = "CREATE TABLE " + QuoteSqlite(t.name) + " (";
+  std::string sql = (IsTemporaryName(t.name) ? "CREATE TEMP TABLE " : "CREATE TABLE ") + QuoteSqlite(t.name) + " (";
   for (std::size_t i = 0; i < t.columns.size(); ++i) {
     const auto& c = t.columns[i];
     if (i) sql += ", ";
@@ -189,14 +191,50 @@ void Catalog::Install(Db& db) {
       "INSERT OR IGNORE INTO __vk_meta VALUES ('catalog_version', 1);");
 }
 
+void Catalog::TableSet::Clear() {
+  tables.clear();
+  objects.clear();
+  order.clear();
+}
+
+void Catalog::TableSet::Add(std::int64_t id, const std::string& name, const std::string& xtype,
+                            std::string_view definition) {
+  objects[LowerAscii(name)] = id;
+  if (xtype != "U") return;
+  auto stmts = ParseBatch(definition);
+  auto meta = std::make_unique<TableMeta>(BuildTableMeta(*stmts.at(0)));
+  meta->id = id;
+  meta->name = name;
+  order.push_back(LowerAscii(name));
+  tables[LowerAscii(name)] = std::move(meta);
+}
+
+std::vector<const TableMeta*> Catalog::TableSet::InOrder() const {
+  std::vector<const TableMeta*> out;
+  for (const auto& name : order) out.push_back(tables.at(name).get());
+  return out;
+}
+
 void Catalog::Refresh() {
   Stmt v(db_, "SELECT value FROM __vk_meta WHERE key = 'catalog_version'");
   const std::int64_t version = v.Step() ? v.Int(0) : 0;
-  if (version == schema_version_) return;
-  tables_.clear();
+  // Only this connection changes its TEMP schema, and SQLite counts each
+  // change there (and takes the count back with a rollback).
+  Stmt tv(db_, "PRAGMA temp.schema_version");
+  const std::int64_t temp_version = tv.Step() ? tv.Int(0) : 0;
+  if (version != schema_version_) {
+    LoadDatabase();
+    schema_version_ = version;
+  }
+  if (temp_version != temp_version_) {
+    LoadTemporary();
+    temp_version_ = temp_version;
+  }
+}
+
+void Catalog::LoadDatabase() {
+  database_.Clear();
   procedures_.clear();
-  objects_.clear();
-  table_order_.clear();
   Stmt all(db_,
            "SELECT o.id, o.name, o.xtype, d.text FROM sysobjects o LEFT JOIN __vk_definitions d ON d.id = o.id "
            "ORDER BY o.id");
@@ -204,15 +242,8 @@ void Catalog::Refresh() {
     const std::int64_t id = all.Int(0);
     const std::string name(all.Text(1));
     const std::string xtype(all.Text(2));
-    objects_[LowerAscii(name)] = id;
-    if (xtype == "U") {
-      auto stmts = ParseBatch(all.Text(3));
-      auto meta = std::make_unique<TableMeta>(BuildTableMeta(*stmts.at(0)));
-      meta->id = id;
-      meta->name = name;
-      table_order_.push_back(LowerAscii(name));
-      tables_[LowerAscii(name)] = std::move(meta);
-    } else if (xtype == "P") {
+    database_.Add(id, name, xtype, all.Text(3));
+    if (xtype == "P") {
       auto p = std::make_unique<ProcedureMeta>();
       p->id = id;
       p->name = name;
@@ -220,12 +251,36 @@ void Catalog::Refresh() {
       procedures_[LowerAscii(name)] = std::move(p);
     }
   }
-  schema_version_ = version;
+}
+
+void Catalog::LoadTemporary() {
+  temporary_.Clear();
+  Stmt made(db_, "SELECT 1 FROM temp.sqlite_master WHERE type = 'table' AND name = '__vk_temp_objects'");
+  if (!made.Step()) return;
+  Stmt all(db_, "SELECT id, name, xtype, text FROM temp.__vk_temp_objects ORDER BY id DESC");
+  while (all.Step()) temporary_.Add(all.Int(0), std::string(all.Text(1)), std::string(all.Text(2)), all.Text(3));
+}
+
+void Catalog::EnsureTemporaryCatalog() {
+  db_.Exec(
+      "CREATE TEMP TABLE IF NOT EXISTS __vk_temp_objects (id INTEGER PRIMARY KEY, name TEXT COLLATE VKCI NOT NULL, "
+      "xtype TEXT NOT NULL, parent_obj INTEGER NOT NULL, text TEXT);"
+      "CREATE TEMP TABLE IF NOT EXISTS __vk_temp_identity (id INTEGER PRIMARY KEY, last INTEGER);");
 }
 
 const TableMeta* Catalog::FindTable(std::string_view name) const {
-  auto it = tables_.find(LowerAscii(name));
-  return it == tables_.end() ? nullptr : it->second.get();
+  const TableSet& set = IsTemporaryName(name) ? temporary_ : database_;
+  auto it = set.tables.find(LowerAscii(name));
+  return it == set.tables.end() ? nullptr : it->second.get();
+}
+
+const TableMeta* Catalog::FindTableById(std::int64_t id) const {
+  for (const TableSet* set : {&database_, &temporary_}) {
+    for (const auto& [name, t] : set->tables) {
+      if (t->id == id) return t.get();
+    }
+  }
+  return nullptr;
 }
 
 const ProcedureMeta* Catalog::FindProcedure(std::string_view name) const {
@@ -233,12 +288,13 @@ const ProcedureMeta* Catalog::FindProcedure(std::string_view name) const {
   return it == procedures_.end() ? nullptr : it->second.get();
 }
 
-bool Catalog::ObjectExists(std::string_view name) const { return objects_.count(LowerAscii(name)) > 0; }
+bool Catalog::ObjectExists(std::string_view name, bool temporary) const {
+  return (temporary ? temporary_ : database_).objects.count(LowerAscii(name)) > 0;
+}
 
 std::vector<const TableMeta*> Catalog::ReferencingTables(std::string_view table) const {
   std::vector<const TableMeta*> out;
-  for (const auto& name : table_order_) {
-    const TableMeta* t = tables_.at(name).get();
+  for (const TableMeta* t : database_.InOrder()) {
     for (const auto& f : t->foreign_keys) {
       if (SameName(f.ref_table, table)) {
         out.push_back(t);
@@ -249,15 +305,30 @@ std::vector<const TableMeta*> Catalog::ReferencingTables(std::string_view table)
   return out;
 }
 
-std::vector<const TableMeta*> Catalog::Tables() const {
-  std::vector<const TableMeta*> out;
-  for (const auto& name : table_order_) out.push_back(tables_.at(name).get());
-  return out;
-}
+std::vector<const TableMeta*> Catalog::Tables() const { return database_.InOrder(); }
+
+std::vector<const TableMeta*> Catalog::TemporaryTables() const { return temporary_.InOrder(); }
 
 std::int64_t Catalog::AddObject(const std::string& name, const char* xtype, std::int64_t parent,
-                                const std::string& definition) {
-  if (ObjectExists(name)) throw SqlErr(kObjectExists, "There is already an object named '" + name + "' in the database.");
+                                const std::string& definition, bool temporary) {
+  if (ObjectExists(name, temporary)) {
+    throw SqlErr(kObjectExists, "There is already an object named '" + name + "' in the database.");
+  }
+  if (temporary) {
+    EnsureTemporaryCatalog();
+    Stmt ins(db_,
+             "INSERT INTO temp.__vk_temp_objects (id, name, xtype, parent_obj, text) VALUES ((SELECT coalesce(min(id), 0) - 1 "
+             "FROM temp.__vk_temp_objects), ?, ?, ?, ?)");
+    ins.Bind(1, std::string_view(name));
+    ins.Bind(2, std::string_view(xtype));
+    ins.Bind(3, parent);
+    ins.Bind(4, std::string_view(definition));
+    ins.Step();
+    const std::int64_t id = db_.LastRowId();
+    temporary_.objects[LowerAscii(name)] = id;
+    temp_version_ = -1;
+    return id;
+  }
   Stmt ins(db_,
            "INSERT INTO sysobjects (id, name, xtype, type, parent_obj, crdate) VALUES ((SELECT coalesce(max(id), 1977058078) + 1 "
            "FROM sysobjects), ?, ?, ?, ?, ?)");
@@ -276,31 +347,37 @@ std::int64_t Catalog::AddObject(const std::string& name, const char* xtype, std:
     def.Step();
   }
   db_.Exec("UPDATE __vk_meta SET value = value + 1 WHERE key = 'catalog_version'");
-  objects_[LowerAscii(name)] = id;
+  database_.objects[LowerAscii(name)] = id;
   return id;
 }
 
 void Catalog::RemoveObject(std::int64_t id) {
-  for (const char* sql : {"DELETE FROM __vk_definitions WHERE id = ?", "DELETE FROM __vk_identity WHERE id = ?",
-                          "DELETE FROM sysobjects WHERE id = ? OR parent_obj = ?"}) {
+  // Temporary objects have ids below zero.
+  static const std::vector<const char*> kDatabase = {"DELETE FROM __vk_definitions WHERE id = ?1",
+                                                     "DELETE FROM __vk_identity WHERE id = ?1",
+                                                     "DELETE FROM sysobjects WHERE id = ?1 OR parent_obj = ?1"};
+  static const std::vector<const char*> kTemporary = {"DELETE FROM temp.__vk_temp_identity WHERE id = ?1",
+                                                      "DELETE FROM temp.__vk_temp_objects WHERE id = ?1 OR parent_obj = ?1"};
+  for (const char* sql : id < 0 ? kTemporary : kDatabase) {
     Stmt s(db_, sql);
     s.Bind(1, id);
-    if (std::string_view(sql).find("parent_obj") != std::string_view::npos) s.Bind(2, id);
     s.Step();
   }
-  db_.Exec("UPDATE __vk_meta SET value = value + 1 WHERE key = 'catalog_version'");
+  if (id >= 0) db_.Exec("UPDATE __vk_meta SET value = value + 1 WHERE key = 'catalog_version'");
   Invalidate();
 }
 
 std::optional<std::int64_t> Catalog::LastIdentity(std::int64_t table_id) {
-  Stmt s(db_, "SELECT last FROM __vk_identity WHERE id = ?");
+  Stmt s(db_, table_id < 0 ? "SELECT last FROM temp.__vk_temp_identity WHERE id = ?"
+                           : "SELECT last FROM __vk_identity WHERE id = ?");
   s.Bind(1, table_id);
   if (!s.Step() || s.IsNull(0)) return std::nullopt;
   return s.Int(0);
 }
 
 void Catalog::SetLastIdentity(std::int64_t table_id, std::optional<std::int64_t> value) {
-  Stmt s(db_, "INSERT OR REPLACE INTO __vk_identity (id, last) VALUES (?, ?)");
+  Stmt s(db_, table_id < 0 ? "INSERT OR REPLACE INTO temp.__vk_temp_identity (id, last) VALUES (?, ?)"
+                           : "INSERT OR REPLACE INTO __vk_identity (id, last) VALUES (?, ?)");
   s.Bind(1, table_id);
   if (value) {
     s.Bind(2, *value);

@@ -5,6 +5,13 @@
 // keeps each table's and procedure's CREATE text, `__vk_identity` each
 // identity column's last value. The catalog is rebuilt from them whenever
 // the schema changes (on this or another connection).
+//
+// Temporary tables (#name) belong to the connection that made them, as a
+// session's do on SQL Server: they live in SQLite's TEMP schema of that
+// connection, listed with their constraints in its own
+// temp.__vk_temp_objects (ids below zero) and temp.__vk_temp_identity,
+// never in sysobjects, and go when the connection closes. Foreign keys on
+// them are skipped, as SQL Server skips them.
 #pragma once
 
 #include <cstdint>
@@ -57,6 +64,12 @@ struct TableMeta {
   int IdentityColumn() const;
 };
 
+// A temporary table's name: "#name". "##name" would be a global one.
+inline bool IsTemporaryName(std::string_view name) { return !name.empty() && name.front() == '#'; }
+inline bool IsGlobalTemporaryName(std::string_view name) { return name.size() >= 2 && name.substr(0, 2) == "##"; }
+// The database a temporary table may be qualified with: tempdb..#name.
+inline constexpr char kTempDatabase[] = "tempdb";
+
 struct ProcedureMeta {
   std::int64_t id = 0;
   std::string name;
@@ -86,20 +99,30 @@ class Catalog {
   // Reloads when the schema changed since the last load.
   void Refresh();
   // Forces a reload at the next Refresh.
-  void Invalidate() { schema_version_ = -1; }
+  void Invalidate() {
+    schema_version_ = -1;
+    temp_version_ = -1;
+  }
 
+  // A table of the database, or a temporary table of the session for a
+  // #name.
   const TableMeta* FindTable(std::string_view name) const;
+  const TableMeta* FindTableById(std::int64_t id) const;
   const ProcedureMeta* FindProcedure(std::string_view name) const;
-  // True when any object (table, procedure, constraint) has this name.
-  bool ObjectExists(std::string_view name) const;
+  // True when any object (table, procedure, constraint) has this name: in
+  // the database, or among the session's temporary objects.
+  bool ObjectExists(std::string_view name, bool temporary = false) const;
   // Tables whose foreign keys refer to `table`.
   std::vector<const TableMeta*> ReferencingTables(std::string_view table) const;
-  // Every user table, in creation order.
+  // Every user table of the database, in creation order.
   std::vector<const TableMeta*> Tables() const;
+  // The session's temporary tables, in creation order.
+  std::vector<const TableMeta*> TemporaryTables() const;
 
-  // Records a new object; returns its id.
+  // Records a new object (a temporary one among the session's); returns
+  // its id.
   std::int64_t AddObject(const std::string& name, const char* xtype, std::int64_t parent,
-                         const std::string& definition);
+                         const std::string& definition, bool temporary = false);
   void RemoveObject(std::int64_t id);
 
   // Identity values: the last one handed out (nullopt before the first).
@@ -107,12 +130,27 @@ class Catalog {
   void SetLastIdentity(std::int64_t table_id, std::optional<std::int64_t> value);
 
  private:
+  // The tables of one kind (the database's, the session's temporary
+  // ones) by lower-case name, with every object name of that kind.
+  struct TableSet {
+    std::map<std::string, std::unique_ptr<TableMeta>> tables;
+    std::map<std::string, std::int64_t> objects;
+    std::vector<std::string> order;  // table names in creation order
+    void Clear();
+    void Add(std::int64_t id, const std::string& name, const std::string& xtype, std::string_view definition);
+    std::vector<const TableMeta*> InOrder() const;
+  };
+  void LoadDatabase();
+  void LoadTemporary();
+  // Creates the session's temporary catalog on its first temporary table.
+  void EnsureTemporaryCatalog();
+
   Db& db_;
   std::int64_t schema_version_ = -1;
-  std::map<std::string, std::unique_ptr<TableMeta>> tables_;       // lower-case name
+  std::int64_t temp_version_ = -1;  // SQLite's schema cookie of the TEMP schema
+  TableSet database_;
+  TableSet temporary_;
   std::map<std::string, std::unique_ptr<ProcedureMeta>> procedures_;
-  std::map<std::string, std::int64_t> objects_;                   // every sysobjects name
-  std::vector<std::string> table_order_;
 };
 
 using com::LowerAscii;

@@ -121,7 +121,8 @@ void Engine::InitializeDatabase(const std::string& file) {
 }
 
 const TableMeta& EngineCore::ResolveTable(const ast::ObjectName& name) {
-  if (!name.database.empty() && !SameName(name.database, state_.database)) {
+  if (!name.database.empty() && !SameName(name.database, state_.database) &&
+      !(IsTemporaryName(name.object) && SameName(name.database, kTempDatabase))) {
     throw SqlErr(kInvalidObject, "Invalid object name '" + name.Display() + "'.");
   }
   if (!name.schema.empty() && !SameName(name.schema, "dbo")) {
@@ -219,6 +220,7 @@ void EngineCore::RunBatch(std::string_view batch, BatchOutput* output) {
       NoteError(output, batch, s->offset, "");
       // An interrupt ends a wait for a lock as a time-out would.
       if (interrupted_ && e.number() == kLockTimeout) throw SqlErr(kErrCancelled, "The query was cancelled.");
+      if (IsSqliteNestingLimit(e)) throw NestedTooDeeplyError();
       throw;
     }
   }
@@ -308,9 +310,12 @@ void EngineCore::RunExecute(const ast::Stmt& s, BatchOutput* output) {
     throw SqlErr(217, "Maximum stored procedure, function, trigger, or view nesting level exceeded (limit 32).");
   }
   const std::string text = p->text;  // the catalog may change while the body runs
+  const std::string name = p->name;
   auto create = ParseBatch(text);
   const std::string body = create.at(0)->body;
   auto statements = ParseBatch(body);
+  std::vector<std::int64_t> temporary_before;
+  for (const TableMeta* t : catalog_.TemporaryTables()) temporary_before.push_back(t->id);
   ++exec_depth_;
   struct Depth {
     int& d;
@@ -320,10 +325,25 @@ void EngineCore::RunExecute(const ast::Stmt& s, BatchOutput* output) {
     try {
       Run(*st, body, output);
     } catch (const com::Error&) {
-      NoteError(output, body, st->offset, p->name);
+      NoteError(output, body, st->offset, name);
       throw;
     }
   }
+  // The temporary tables a procedure made end with it (a failed one's are
+  // undone with the rest of its work).
+  catalog_.Refresh();
+  std::vector<std::pair<std::int64_t, std::string>> made;
+  for (const TableMeta* t : catalog_.TemporaryTables()) {
+    if (std::find(temporary_before.begin(), temporary_before.end(), t->id) == temporary_before.end()) {
+      made.emplace_back(t->id, t->name);
+    }
+  }
+  for (const auto& [id, table] : made) {
+    db_.Exec("DROP TABLE temp." + QuoteSqlite(table));
+    catalog_.RemoveObject(id);
+    if (identity_insert_ && *identity_insert_ == id) identity_insert_.reset();
+  }
+  catalog_.Refresh();
 }
 
 }  // namespace sqlsrv

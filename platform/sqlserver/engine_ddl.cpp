@@ -11,16 +11,25 @@ namespace sqlsrv {
 
 void EngineCore::RunCreateTable(ast::Stmt& s, std::string_view batch) {
   const std::string text(batch.substr(s.offset, s.end > s.offset ? s.end - s.offset : std::string::npos));
-  if (!s.object.database.empty() && !SameName(s.object.database, state_.database)) {
+  // A #name is the session's own table (catalog.h).
+  const bool temporary = IsTemporaryName(s.object.object);
+  if (IsGlobalTemporaryName(s.object.object)) {
+    throw SqlErr(kNotSupported, "Global temporary tables (" + s.object.object + ") are not supported by the embedded server.");
+  }
+  if (!s.object.database.empty() && !SameName(s.object.database, state_.database) &&
+      !(temporary && SameName(s.object.database, kTempDatabase))) {
     throw SqlErr(2702, "Database '" + s.object.database + "' does not exist.");
   }
-  if (catalog_.ObjectExists(s.object.object)) {
+  if (catalog_.ObjectExists(s.object.object, temporary)) {
     throw SqlErr(kObjectExists, "There is already an object named '" + s.object.object + "' in the database.");
   }
   TableMeta t = BuildTableMeta(s);
-  // Foreign keys refer to existing tables and to a key of theirs.
+  // Foreign keys refer to existing tables of the database and to a key of
+  // theirs (a temporary table has none).
   for (auto& fk : t.foreign_keys) {
-    const TableMeta* parent = SameName(fk.ref_table, t.name) ? &t : catalog_.FindTable(fk.ref_table);
+    const TableMeta* parent = SameName(fk.ref_table, t.name) ? &t
+                              : IsTemporaryName(fk.ref_table) ? nullptr
+                                                              : catalog_.FindTable(fk.ref_table);
     if (!parent) {
       throw SqlErr(1767, "Foreign key '" + fk.name + "' references invalid table '" + fk.ref_table + "'.");
     }
@@ -69,7 +78,9 @@ void EngineCore::RunCreateTable(ast::Stmt& s, std::string_view batch) {
     if (!defaults.empty()) tr.Constants(defaults);
   }
   for (const auto& k : t.keys) {
-    if (catalog_.ObjectExists(k.name)) throw SqlErr(kObjectExists, "There is already an object named '" + k.name + "' in the database.");
+    if (catalog_.ObjectExists(k.name, temporary)) {
+      throw SqlErr(kObjectExists, "There is already an object named '" + k.name + "' in the database.");
+    }
   }
   for (const auto& f : t.foreign_keys) {
     if (catalog_.ObjectExists(f.name)) throw SqlErr(kObjectExists, "There is already an object named '" + f.name + "' in the database.");
@@ -93,8 +104,8 @@ void EngineCore::RunCreateTable(ast::Stmt& s, std::string_view batch) {
     for (std::size_t k = 0; k < f.columns.size(); ++k) index += (k ? ", " : "") + QuoteSqlite(t.columns[static_cast<std::size_t>(f.columns[k])].name);
     db_.Exec(index + ")");
   }
-  const std::int64_t id = catalog_.AddObject(t.name, "U", 0, text);
-  for (const auto& k : t.keys) catalog_.AddObject(k.name, k.primary ? "PK" : "UQ", id, "");
+  const std::int64_t id = catalog_.AddObject(t.name, "U", 0, text, temporary);
+  for (const auto& k : t.keys) catalog_.AddObject(k.name, k.primary ? "PK" : "UQ", id, "", temporary);
   for (const auto& f : t.foreign_keys) catalog_.AddObject(f.name, "F", id, "");
   catalog_.Invalidate();
   catalog_.Refresh();
@@ -103,7 +114,9 @@ void EngineCore::RunCreateTable(ast::Stmt& s, std::string_view batch) {
 
 void EngineCore::RunDropTable(const ast::Stmt& s) {
   const TableMeta* t = SameName(s.object.object, "sysobjects") ? nullptr : catalog_.FindTable(s.object.object);
-  const bool elsewhere = (!s.object.database.empty() && !SameName(s.object.database, state_.database)) ||
+  const bool temporary = IsTemporaryName(s.object.object);
+  const bool elsewhere = (!s.object.database.empty() && !SameName(s.object.database, state_.database) &&
+                          !(temporary && SameName(s.object.database, kTempDatabase))) ||
                          (!s.object.schema.empty() && !SameName(s.object.schema, "dbo"));
   if (!t || elsewhere) {
     throw SqlErr(kCannotDropTable, "Cannot drop the table '" + s.object.Display() + "', because it does not exist in the system catalog.");
@@ -124,6 +137,9 @@ void EngineCore::RunDropTable(const ast::Stmt& s) {
 void EngineCore::RunCreateProcedure(const ast::Stmt& s) {
   if (!s.object.database.empty() && !SameName(s.object.database, state_.database)) {
     throw SqlErr(166, "'CREATE PROCEDURE' does not allow specifying the database name as a prefix to the object name.");
+  }
+  if (IsTemporaryName(s.object.object)) {
+    throw SqlErr(kNotSupported, "Temporary procedures (" + s.object.object + ") are not supported by the embedded server.");
   }
   if (catalog_.ObjectExists(s.object.object)) {
     throw SqlErr(kObjectExists, "There is already an object named '" + s.object.object + "' in the database.");
@@ -150,10 +166,8 @@ void EngineCore::RunSetIdentityInsert(const ast::Stmt& s) {
   }
   if (s.on) {
     if (identity_insert_ && *identity_insert_ != t.id) {
-      std::string other = "?";
-      for (const TableMeta* m : catalog_.Tables()) {
-        if (m->id == *identity_insert_) other = m->name;
-      }
+      const TableMeta* on = catalog_.FindTableById(*identity_insert_);
+      const std::string other = on ? on->name : "?";
       throw SqlErr(kIdentityInsertOther, "IDENTITY_INSERT is already ON for table '" + QualifiedName(state_.database, other) +
                                              "'. Cannot perform SET operation for table '" + t.name + "'.");
     }

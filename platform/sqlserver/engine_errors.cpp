@@ -3,6 +3,8 @@
 // the server's SQL functions.
 #include <sqlite3.h>
 
+#include <stdexcept>
+
 #include "platform/sqlserver/engine_internal.h"
 #include "platform/sqlserver/errors.h"
 #include "platform/sqlserver/lexer.h"
@@ -11,7 +13,11 @@ namespace sqlsrv {
 
 com::Error EngineCore::StepError(int rc, const std::string& operation, const TableMeta* table) {
   const std::string msg = LastError(db_.get());
-  if (auto fe = FunctionError(msg)) return *fe;
+  try {
+    if (auto fe = FunctionError(msg)) return *fe;
+  } catch (const std::logic_error&) {
+    // Not the number a server function writes: SQLite's own message.
+  }
   if (rc == SQLITE_INTERRUPT || interrupted_) return SqlErr(kErrCancelled, "The query was cancelled.");
   if (IsLockConflict(rc)) return LockTimeoutError();
   switch (rc) {

@@ -93,7 +93,12 @@ std::unique_ptr<dts::RowReader> EngineCore::Query(std::string_view select) {
     throw SqlErr(kNotSupported, "A query must be exactly one SELECT statement.");
   }
   Translator tr(catalog_, state_);
-  return std::make_unique<SelectReader>(*this, tr.Select(*statements[0]->select));
+  try {
+    return std::make_unique<SelectReader>(*this, tr.Select(*statements[0]->select));
+  } catch (const com::Error& e) {
+    if (IsSqliteNestingLimit(e)) throw NestedTooDeeplyError();
+    throw;
+  }
 }
 
 std::vector<dts::ColumnInfo> EngineCore::DescribeTable(std::string_view object_name) {

@@ -15,6 +15,12 @@ enum SqlError : std::int32_t {
   kSyntax = 102,                 // Incorrect syntax near '%s'.
   kSyntaxKeyword = 156,          // Incorrect syntax near the keyword '%s'.
   kCreateProcFirst = 111,        // 'CREATE PROCEDURE' must be the first statement in a query batch.
+  kCaseNesting = 125,            // Case expressions may only be nested to level %d.
+  kSizeTooLarge = 131,           // The size (%d) given to the %s '%s' exceeds the maximum allowed for any data type (%d).
+  kNestedTooDeeply = 191,        // Some part of your SQL statement is nested too deeply. ...
+  kConstantOrderBy = 408,        // A constant expression was encountered in the ORDER BY list, position %d.
+  kNumberOutOfRange = 1007,      // The number '%s' is out of the range for numeric representation (maximum precision 38).
+  kPrecisionTooLarge = 2750,     // Column or parameter #%d: Specified column precision %d is greater than the maximum precision of %d.
   kInvalidColumn = 207,          // Invalid column name '%s'.
   kInvalidObject = 208,          // Invalid object name '%s'.
   kAmbiguousColumn = 209,        // Ambiguous column name '%s'.
@@ -40,6 +46,7 @@ enum SqlError : std::int32_t {
   kNotATable = 4708,             // Could not truncate object '%s' because it is not a table.
   kIdentityUpdate = 8102,        // Cannot update identity column '%s'.
   kIdentityInsertOther = 8107,   // IDENTITY_INSERT is already ON for table '%s'. ...
+  kConvertOverflow = 8115,       // Arithmetic overflow error converting %s to data type %s.
   kDivideByZero = 8134,          // Divide by zero error encountered.
   kTruncation = 8152,            // String or binary data would be truncated.
   kNoIdentity = 8106,            // Table '%s' does not have the identity property. Cannot perform SET operation.
@@ -49,6 +56,23 @@ enum SqlError : std::int32_t {
 
 inline com::Error SqlErr(std::int32_t number, std::string message) {
   return com::Error(number, kErrorSource, std::move(message));
+}
+
+// What a statement raises when it nests deeper than the server parses:
+// subqueries, parentheses, blocks, or an operator chain longer than SQLite
+// evaluates.
+inline com::Error NestedTooDeeplyError() {
+  return SqlErr(kNestedTooDeeply,
+                "Some part of your SQL statement is nested too deeply. Rewrite the query or break it up into smaller queries.");
+}
+
+// SQLite's refusal of a statement that nests past its own parser's or
+// expression limits, which reaches it only when the engine's checks let
+// the statement through; the caller raises 191 for it.
+inline bool IsSqliteNestingLimit(const com::Error& e) {
+  const std::string& d = e.description();
+  return e.source() == "SQLite" && (d.find("parser stack overflow") != std::string::npos ||
+                                    d.find("Expression tree is too large") != std::string::npos);
 }
 
 // What a statement raises when another connection's lock outlasted the

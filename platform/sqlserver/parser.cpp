@@ -1,6 +1,7 @@
 #include "platform/sqlserver/parser.h"
 
 #include <charconv>
+#include <climits>
 #include <set>
 
 #include "platform/sqlserver/errors.h"
@@ -21,6 +22,47 @@ const std::set<std::string> kReserved = {
     "DECLARE"};
 
 bool IsReserved(const Token& t) { return t.kind == TokKind::kWord && kReserved.count(UpperAscii(t.text)) > 0; }
+
+// How deeply statements, queries and expressions may nest: parentheses,
+// subqueries, CASE, NOT and signs, IF and BEGIN blocks each count a level.
+// It keeps the recursion of the parser, the translator and the engine far
+// from the end of any thread's stack; SQLite parses less than this anyway.
+constexpr int kMaxNesting = 128;
+// CASE expressions nest at most 10 deep, as on SQL Server.
+constexpr int kMaxCaseNesting = 10;
+
+// The largest length, size or precision a type takes in "type(n)".
+struct TypeLimit {
+  const char* type;
+  int max;
+  bool size;  // a character type's size (131), else a precision (2750)
+};
+constexpr TypeLimit kTypeLimits[] = {
+    {"char", 8000, true},   {"character", 8000, true}, {"varchar", 8000, true},
+    {"nchar", 4000, true},  {"nvarchar", 4000, true},  {"decimal", 38, false},
+    {"numeric", 38, false}, {"dec", 38, false},        {"float", 53, false},
+};
+
+// Digits as SQL Server repeats them in a message: without leading zeros.
+std::string WithoutLeadingZeros(const std::string& digits) {
+  const auto first = digits.find_first_not_of('0');
+  return first == std::string::npos ? "0" : digits.substr(first);
+}
+
+// Reads a run of digits into an integer of type T; false when it does not
+// fit.
+template <typename T>
+bool ParseDigits(const std::string& digits, T* out) {
+  const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), *out);
+  return ec == std::errc() && end == digits.data() + digits.size();
+}
+
+// Where a type is declared: a column of CREATE TABLE (its name and 1-based
+// position), or CAST and CONVERT (no name, position 0).
+struct TypeSite {
+  std::string_view column;
+  int ordinal = 0;
+};
 
 class Parser {
  public:
@@ -51,6 +93,26 @@ class Parser {
   }
 
  private:
+  // Held while a nested part parses: one level of `depth` deeper, refused
+  // with `error` past `limit`.
+  class Level {
+   public:
+    Level(int& depth, int limit, com::Error (*error)()) : depth_(depth) {
+      if (depth_ >= limit) throw error();
+      ++depth_;
+    }
+    ~Level() { --depth_; }
+    Level(const Level&) = delete;
+    Level& operator=(const Level&) = delete;
+
+   private:
+    int& depth_;
+  };
+  Level Nested() { return Level(depth_, kMaxNesting, &NestedTooDeeplyError); }
+  static com::Error CaseTooDeep() {
+    return SqlErr(kCaseNesting, "Case expressions may only be nested to level " + std::to_string(kMaxCaseNesting) + ".");
+  }
+
   // ------------------------------------------------------------ helpers
   const Token& Peek(std::size_t k = 0) const { return t_[std::min(i_ + k, t_.size() - 1)]; }
   bool At(TokKind k) const { return Peek().kind == k; }
@@ -113,6 +175,7 @@ class Parser {
 
   // ------------------------------------------------------------ statements
   StmtPtr Statement() {
+    const Level level = Nested();
     const Token& t = Peek();
     auto s = std::make_unique<Stmt>();
     s->offset = t.offset;
@@ -193,7 +256,7 @@ class Parser {
         s->option = UpperAscii(Peek().text);
         ++i_;
         if (s->option == "LOCK_TIMEOUT") {
-          s->number = SignedInteger();
+          s->number = SignedInteger("expression", "int");
         } else if (AcceptKeyword("ON")) {
           s->on = true;
         } else if (!AcceptKeyword("OFF")) {
@@ -318,7 +381,7 @@ class Parser {
     if (AcceptKeyword("WHERE")) s.where = Expression();
   }
 
-  TypeName Type() {
+  TypeName Type(TypeSite site = {}) {
     TypeName t;
     const Token& tok = Peek();
     if (tok.kind != TokKind::kWord && tok.kind != TokKind::kQuoted) Fail();
@@ -330,7 +393,7 @@ class Parser {
         t.length = -2;
       } else {
         if (!At(TokKind::kInteger)) Fail();
-        t.length = std::stoi(Next().text);
+        t.length = TypeLength(t.name, Next().text, site);
         if (AcceptSymbol(",")) {
           if (!At(TokKind::kInteger)) Fail();
           ++i_;  // scale: decimal values are held as floating point
@@ -339,6 +402,27 @@ class Parser {
       ExpectSymbol(")");
     }
     return t;
+  }
+
+  // The n of "type(n)": a character type's size past what it holds raises
+  // 131, a decimal's or float's precision past its maximum 2750, whatever
+  // the number of digits; other types keep any length (it is not used).
+  static int TypeLength(const std::string& type, const std::string& digits, TypeSite site) {
+    std::int64_t n = 0;
+    const bool huge = !ParseDigits(digits, &n) || n > INT_MAX;
+    for (const TypeLimit& limit : kTypeLimits) {
+      if (type != limit.type || (!huge && n <= limit.max)) continue;
+      const std::string written = WithoutLeadingZeros(digits);
+      if (limit.size) {
+        const std::string what = site.column.empty() ? "type '" + type + "'" : "column '" + std::string(site.column) + "'";
+        throw SqlErr(kSizeTooLarge, "The size (" + written + ") given to the " + what +
+                                        " exceeds the maximum allowed for any data type (" + std::to_string(limit.max) + ").");
+      }
+      throw SqlErr(kPrecisionTooLarge, "Column or parameter #" + std::to_string(site.ordinal) + ": Specified column precision " +
+                                           written + " is greater than the maximum precision of " +
+                                           std::to_string(limit.max) + ".");
+    }
+    return huge ? INT_MAX : static_cast<int>(n);
   }
 
   std::vector<std::string> ColumnList() {
@@ -366,14 +450,14 @@ class Parser {
       }
       ColumnDef c;
       c.name = Name();
-      c.type = Type();
+      c.type = Type({c.name, static_cast<int>(s.column_defs.size()) + 1});
       for (;;) {
         if (AcceptKeyword("IDENTITY")) {
           c.identity = true;
           if (AcceptSymbol("(")) {
-            c.seed = SignedInteger();
+            c.seed = SignedInteger("IDENTITY", c.type.name);
             ExpectSymbol(",");
-            c.step = SignedInteger();
+            c.step = SignedInteger("IDENTITY", c.type.name);
             ExpectSymbol(")");
           }
         } else if (AcceptKeyword("NOT")) {
@@ -414,15 +498,19 @@ class Parser {
     if (s.column_defs.empty()) Fail();
   }
 
-  std::int64_t SignedInteger() {
+  // An optionally negative integer constant; one past 64 bits raises 8115
+  // as converting `what` to `type` would.
+  std::int64_t SignedInteger(std::string_view what, std::string_view type) {
     const bool negative = AcceptSymbol("-");
     if (!At(TokKind::kInteger)) Fail();
-    const std::string& text = Peek().text;
     std::int64_t v = 0;
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
-    if (ec != std::errc() || end != text.data() + text.size()) Fail();
-    ++i_;
+    if (!ParseDigits(Next().text, &v)) throw Overflow(what, type);
     return negative ? -v : v;
+  }
+
+  static com::Error Overflow(std::string_view what, std::string_view type) {
+    return SqlErr(kConvertOverflow, "Arithmetic overflow error converting " + std::string(what) + " to data type " +
+                                        std::string(type) + ".");
   }
 
   TableConstraint Constraint() {
@@ -452,6 +540,7 @@ class Parser {
 
   // ------------------------------------------------------------ SELECT
   std::unique_ptr<Select> SelectStatement() {
+    const Level level = Nested();
     auto sel = std::make_unique<Select>();
     ExpectKeyword("SELECT");
     if (AcceptKeyword("DISTINCT")) {
@@ -462,7 +551,9 @@ class Parser {
     if (AcceptKeyword("TOP")) {
       const bool paren = AcceptSymbol("(");
       if (!At(TokKind::kInteger)) Fail();
-      sel->top = std::stoll(Next().text);
+      std::int64_t top = 0;
+      if (!ParseDigits(Next().text, &top)) throw Overflow("expression", "bigint");
+      sel->top = top;
       if (paren) ExpectSymbol(")");
     }
     do {
@@ -565,7 +656,10 @@ class Parser {
     return e;
   }
 
-  ExprPtr Expression() { return Or(); }
+  ExprPtr Expression() {
+    const Level level = Nested();
+    return Or();
+  }
 
   ExprPtr Or() {
     ExprPtr left = And();
@@ -593,6 +687,7 @@ class Parser {
 
   ExprPtr Not() {
     if (Peek().IsKeyword("NOT")) {
+      const Level level = Nested();
       auto e = Make(ExprKind::kUnary, Next().offset);
       e->text = "NOT";
       e->args.push_back(Not());
@@ -707,6 +802,7 @@ class Parser {
   ExprPtr Unary() {
     const Token& t = Peek();
     if (t.IsSymbol("-") || t.IsSymbol("+") || t.IsSymbol("~")) {
+      const Level level = Nested();
       ++i_;
       auto e = Make(ExprKind::kUnary, t.offset);
       e->text = t.text;
@@ -816,6 +912,7 @@ class Parser {
   }
 
   ExprPtr Case() {
+    const Level level(case_depth_, kMaxCaseNesting, &CaseTooDeep);
     auto e = Make(ExprKind::kCase, Next().offset);
     if (!Peek().IsKeyword("WHEN")) e->args.push_back(Expression());
     while (AcceptKeyword("WHEN")) {
@@ -832,9 +929,35 @@ class Parser {
   std::string_view sql_;
   std::vector<Token> t_;
   std::size_t i_ = 0;
+  int depth_ = 0;       // levels of nesting open (Nested)
+  int case_depth_ = 0;  // CASE expressions open
 };
 
 }  // namespace
+
+ast::Expr::~Expr() {
+  // Children are moved onto a list of their own and destroyed there with
+  // their children already taken: no destructor recurses along a chain.
+  // (Subqueries nest only as deep as the parser allows.)
+  std::vector<ExprPtr> pending;
+  auto take = [&pending](ExprPtr& child) {
+    if (child) pending.push_back(std::move(child));
+  };
+  auto adopt = [&take](Expr& e) {
+    for (auto& a : e.args) take(a);
+    for (auto& [when, then] : e.whens) {
+      take(when);
+      take(then);
+    }
+    take(e.else_expr);
+  };
+  adopt(*this);
+  while (!pending.empty()) {
+    ExprPtr e = std::move(pending.back());
+    pending.pop_back();
+    adopt(*e);
+  }
+}
 
 std::string ast::ObjectName::Display() const {
   std::string s;

@@ -41,6 +41,9 @@ struct Translator::Typed {
   bool identity = false;  // the identity column read as it is
   bool is_literal = false;
   std::string literal;  // a string or decimal literal's text
+  // When sql is "(x op y ...)" with a flat chain of one SQLite operator
+  // class inside: '+' (+ and -), '*', '&' (& and |) or '|' (||); else 0.
+  char chain = 0;
 };
 
 namespace {
@@ -63,6 +66,73 @@ std::string MoneyUnitsLiteral(const std::string& text) {
   std::int64_t units = 0;
   if (com::ParseCurrency(text, &units)) return std::to_string(units);
   return "";
+}
+
+// The longest operator chain ("a + b + ...", 1000 terms) that SQLite
+// evaluates: its expressions nest at most 1000 deep.
+constexpr std::size_t kMaxOperatorChain = 999;
+
+bool IsArithmeticOperator(const std::string& op) {
+  return op == "+" || op == "-" || op == "*" || op == "/" || op == "%" || op == "&" || op == "|" || op == "^";
+}
+
+// The SQLite operator class a T-SQL operator chains in (see Typed::chain).
+char ChainClass(const std::string& op) {
+  if (op == "+" || op == "-") return '+';
+  if (op == "*") return '*';
+  if (op == "&" || op == "|") return '&';
+  return 0;
+}
+
+// "(left op right)". When the left operand is, as it stands (`left` is
+// its sql unchanged), a chain of the same operator class, its parentheses
+// go: "a + b + c" reaches SQLite flat, not nested one level a term.
+std::string Chain(const std::string& operand_sql, char operand_chain, const std::string& left, std::string_view op,
+                  const std::string& right, char cls) {
+  std::string_view l = left;
+  if (cls != 0 && operand_chain == cls && left == operand_sql) l = l.substr(1, l.size() - 2);
+  std::string out;
+  out.reserve(l.size() + op.size() + right.size() + 4);
+  out.append("(").append(l).append(" ").append(op).append(" ").append(right).append(")");
+  return out;
+}
+
+// Terms joined by an associative operator (AND, OR) as a balanced tree,
+// "((a OR b) OR (c OR d))": it means what the chain means, and SQLite
+// parses it nesting only as deep as the logarithm of its length.
+std::string Balanced(const std::vector<std::string>& terms, std::size_t from, std::size_t to, std::string_view op) {
+  if (to - from == 1) return terms[from];
+  const std::size_t mid = from + (to - from) / 2;
+  return "(" + Balanced(terms, from, mid, op) + " " + std::string(op) + " " + Balanced(terms, mid, to, op) + ")";
+}
+
+// The digits of a numeric constant that count toward its precision.
+std::size_t PrecisionOf(std::string_view text) {
+  const auto point = text.find('.');
+  const std::string_view whole = text.substr(0, point);
+  const auto first = whole.find_first_not_of('0');
+  std::size_t digits = first == std::string_view::npos ? 0 : whole.size() - first;
+  if (point != std::string_view::npos) digits += text.size() - point - 1;
+  return digits;
+}
+
+// A numeric constant SQL Server cannot hold: more than 38 digits.
+void CheckPrecision(const std::string& text) {
+  if (PrecisionOf(text) > 38) {
+    throw SqlErr(kNumberOutOfRange,
+                 "The number '" + text + "' is out of the range for numeric representation (maximum precision 38).");
+  }
+}
+
+// Constants that ORDER BY refuses (an integer that fits int is a position).
+bool IsConstant(const Expr& e) {
+  switch (e.kind) {
+    case ExprKind::kNull: case ExprKind::kInteger: case ExprKind::kDecimal: case ExprKind::kFloat:
+    case ExprKind::kMoney: case ExprKind::kString:
+      return true;
+    default:
+      return false;
+  }
 }
 
 [[noreturn]] void NotSupported(const std::string& what) {
@@ -120,7 +190,8 @@ const TableMeta& Translator::SysObjects() {
 }
 
 const TableMeta& Translator::ResolveTable(const ast::ObjectName& name) {
-  if (!name.database.empty() && !SameName(name.database, session_.database)) {
+  if (!name.database.empty() && !SameName(name.database, session_.database) &&
+      !(IsTemporaryName(name.object) && SameName(name.database, kTempDatabase))) {
     throw SqlErr(kInvalidObject, "Invalid object name '" + name.Display() + "'.");
   }
   if (!name.schema.empty() && !SameName(name.schema, "dbo")) {
@@ -287,9 +358,7 @@ std::string Translator::Compare(const std::string& op, const Typed& a, const Typ
   return "(" + Coerce(a, common) + " " + op + " " + Coerce(b, common) + ")";
 }
 
-Translator::Typed Translator::Arithmetic(const ast::Expr& e, const Scope& scope) {
-  Typed a = Expr(*e.args[0], scope), b = Expr(*e.args[1], scope);
-  const std::string& op = e.text;
+Translator::Typed Translator::Arithmetic(const std::string& op, const Typed& a, const Typed& b) {
   Typed out;
   if (a.type == VT::kBool || b.type == VT::kBool) throw SqlErr(kSyntax, "Incorrect syntax near '" + op + "'.");
   if (a.type == VT::kNull || b.type == VT::kNull) {
@@ -298,7 +367,8 @@ Translator::Typed Translator::Arithmetic(const ast::Expr& e, const Scope& scope)
     return out;
   }
   if (op == "+" && a.type == VT::kString && b.type == VT::kString) {
-    out.sql = "(" + a.sql + " || " + b.sql + ")";
+    out.sql = Chain(a.sql, a.chain, a.sql, "||", b.sql, '|');
+    out.chain = '|';
     out.type = VT::kString;
     return out;
   }
@@ -316,10 +386,12 @@ Translator::Typed Translator::Arithmetic(const ast::Expr& e, const Scope& scope)
     NotSupported("This datetime arithmetic");
   }
   if (op == "&" || op == "|" || op == "^") {
-    out.sql = "(" + Coerce(a, VT::kInt) + (op == "^" ? " | " : " " + op + " ") + Coerce(b, VT::kInt) + ")";
     if (op == "^") {
       out.sql = "((" + Coerce(a, VT::kInt) + " | " + Coerce(b, VT::kInt) + ") - (" + Coerce(a, VT::kInt) + " & " +
                 Coerce(b, VT::kInt) + "))";
+    } else {
+      out.sql = Chain(a.sql, a.chain, Coerce(a, VT::kInt), op, Coerce(b, VT::kInt), '&');
+      out.chain = '&';
     }
     out.type = VT::kInt;
     return out;
@@ -346,26 +418,44 @@ Translator::Typed Translator::Arithmetic(const ast::Expr& e, const Scope& scope)
     out.sql = "vk_imod(" + Coerce(a, VT::kInt) + ", " + Coerce(b, VT::kInt) + ")";
     return out;
   }
+  const char cls = ChainClass(op);
   if (result == VT::kInt) {
-    out.sql = op == "/" ? "vk_idiv(" + a.sql + ", " + b.sql + ")" : "(" + Coerce(a, VT::kInt) + " " + op + " " + Coerce(b, VT::kInt) + ")";
+    if (op == "/") {
+      out.sql = "vk_idiv(" + a.sql + ", " + b.sql + ")";
+    } else {
+      out.sql = Chain(a.sql, a.chain, Coerce(a, VT::kInt), op, Coerce(b, VT::kInt), cls);
+      out.chain = cls;
+    }
     return out;
   }
   if (result == VT::kFloat) {
     const std::string fa = Coerce(a, VT::kFloat), fb = Coerce(b, VT::kFloat);
-    out.sql = op == "/" ? "vk_fdiv(" + fa + ", " + fb + ")" : "(" + fa + " " + op + " " + fb + ")";
+    if (op == "/") {
+      out.sql = "vk_fdiv(" + fa + ", " + fb + ")";
+    } else {
+      out.sql = Chain(a.sql, a.chain, fa, op, fb, cls);
+      out.chain = cls;
+    }
     return out;
   }
   // money
   const bool a_money = ta == VT::kMoney, b_money = tb == VT::kMoney;
   if (op == "+" || op == "-") {
-    out.sql = "(" + Coerce(a, VT::kMoney) + " " + op + " " + Coerce(b, VT::kMoney) + ")";
+    out.sql = Chain(a.sql, a.chain, Coerce(a, VT::kMoney), op, Coerce(b, VT::kMoney), cls);
+    out.chain = cls;
   } else if (op == "*") {
     if (a_money && b_money) {
       out.sql = "vk_mmul(" + a.sql + ", " + b.sql + ")";
+    } else if (a_money && tb == VT::kInt) {
+      out.sql = Chain(a.sql, a.chain, a.sql, "*", Coerce(b, VT::kInt), cls);
+      out.chain = cls;
     } else if (a_money) {
-      out.sql = tb == VT::kInt ? "(" + a.sql + " * " + Coerce(b, VT::kInt) + ")" : "vk_mmul(" + a.sql + ", " + Coerce(b, VT::kMoney) + ")";
+      out.sql = "vk_mmul(" + a.sql + ", " + Coerce(b, VT::kMoney) + ")";
+    } else if (ta == VT::kInt) {
+      out.sql = Chain(a.sql, a.chain, Coerce(a, VT::kInt), "*", b.sql, cls);
+      out.chain = cls;
     } else {
-      out.sql = ta == VT::kInt ? "(" + Coerce(a, VT::kInt) + " * " + b.sql + ")" : "vk_mmul(" + Coerce(a, VT::kMoney) + ", " + b.sql + ")";
+      out.sql = "vk_mmul(" + Coerce(a, VT::kMoney) + ", " + b.sql + ")";
     }
   } else {  // "/"
     out.sql = "vk_mdiv(" + Coerce(a, VT::kMoney) + ", " + Coerce(b, VT::kMoney) + ")";
@@ -410,7 +500,13 @@ Translator::Typed Translator::Function(const ast::Expr& e, const Scope& scope) {
     const ast::Expr& a = *e.args[0];
     if (a.kind != ExprKind::kString) NotSupported("OBJECT_ID of a non-constant name");
     const ast::ObjectName n = ParseObjectName(a.text);
-    out.sql = "(SELECT id FROM sysobjects WHERE name = " + QuoteText(n.object) + " COLLATE VKCI LIMIT 1)";
+    if (IsTemporaryName(n.object)) {
+      // The session's own temporary table, known now ('tempdb..#t' too).
+      const TableMeta* t = catalog_.FindTable(n.object);
+      out.sql = t ? std::to_string(t->id) : "NULL";
+    } else {
+      out.sql = "(SELECT id FROM sysobjects WHERE name = " + QuoteText(n.object) + " COLLATE VKCI LIMIT 1)";
+    }
     out.type = VT::kInt;
   } else if (name == "OBJECTPROPERTY") {
     need(2);
@@ -544,6 +640,7 @@ Translator::Typed Translator::Expr(const ast::Expr& e, const Scope& scope) {
       auto [p, ec] = std::from_chars(e.text.data(), e.text.data() + e.text.size(), v);
       (void)p;
       if (ec != std::errc()) {
+        CheckPrecision(e.text);
         out.type = VT::kDecimal;
         out.is_literal = true;
         out.literal = e.text;
@@ -552,6 +649,7 @@ Translator::Typed Translator::Expr(const ast::Expr& e, const Scope& scope) {
       return out;
     }
     case ExprKind::kDecimal:
+      CheckPrecision(e.text);
       out.sql = e.text.front() == '.' ? "0" + e.text : e.text;
       if (out.sql.back() == '.') out.sql += "0";
       out.type = VT::kDecimal;
@@ -620,40 +718,21 @@ Translator::Typed Translator::Expr(const ast::Expr& e, const Scope& scope) {
       }
       return out;
     }
-    case ExprKind::kBinary: {
-      const std::string& op = e.text;
-      if (op == "AND" || op == "OR") {
-        out.sql = "(" + Predicate(*e.args[0], scope) + " " + op + " " + Predicate(*e.args[1], scope) + ")";
-        out.type = VT::kBool;
-        return out;
-      }
-      if (op == "LIKE") {
-        out.sql = "(" + Coerce(Expr(*e.args[0], scope), VT::kString) + (e.negated ? " NOT LIKE " : " LIKE ") +
-                  Coerce(Expr(*e.args[1], scope), VT::kString) + ")";
-        out.type = VT::kBool;
-        return out;
-      }
-      if (op == "=" || op == "<>" || op == "<" || op == ">" || op == "<=" || op == ">=") {
-        out.sql = Compare(op == "<>" ? "!=" : op, Expr(*e.args[0], scope), Expr(*e.args[1], scope));
-        out.type = VT::kBool;
-        return out;
-      }
-      return Arithmetic(e, scope);
-    }
+    case ExprKind::kBinary:
+      return Binary(e, scope);
     case ExprKind::kIsNull:
       out.sql = "(" + Expr(*e.args[0], scope).sql + (e.negated ? " IS NOT NULL)" : " IS NULL)");
       out.type = VT::kBool;
       return out;
     case ExprKind::kInList: {
       const Typed a = Expr(*e.args[0], scope);
-      std::string list;
-      for (std::size_t i = 1; i < e.args.size(); ++i) {
-        // Each member compared as "=" would compare it.
-        const Typed b = Expr(*e.args[i], scope);
-        const std::string cmp = Compare("=", a, b);
-        list += (i > 1 ? " OR " : "") + cmp;
-      }
-      out.sql = e.negated ? "(NOT (" + list + "))" : "(" + list + ")";
+      // Each member compared as "=" would compare it; a long list stays
+      // shallow for SQLite.
+      std::vector<std::string> members;
+      members.reserve(e.args.size() - 1);
+      for (std::size_t i = 1; i < e.args.size(); ++i) members.push_back(Compare("=", a, Expr(*e.args[i], scope)));
+      const std::string list = Balanced(members, 0, members.size(), "OR");
+      out.sql = e.negated ? "(NOT " + list + ")" : "(" + list + ")";
       out.type = VT::kBool;
       return out;
     }
@@ -738,6 +817,51 @@ Translator::Typed Translator::Expr(const ast::Expr& e, const Scope& scope) {
   return out;
 }
 
+Translator::Typed Translator::Binary(const ast::Expr& e, const Scope& scope) {
+  const std::string& op = e.text;
+  Typed out;
+  if (op == "AND" || op == "OR") {
+    // "p OR q OR r ..." parses into a tree as deep as the chain is long:
+    // its terms are gathered down its left side in a loop.
+    std::vector<const ast::Expr*> terms;
+    const ast::Expr* node = &e;
+    for (; node->kind == ExprKind::kBinary && node->text == op; node = node->args[0].get()) {
+      terms.push_back(node->args[1].get());
+    }
+    terms.push_back(node);
+    std::vector<std::string> predicates;
+    predicates.reserve(terms.size());
+    for (auto it = terms.rbegin(); it != terms.rend(); ++it) predicates.push_back(Predicate(**it, scope));
+    out.sql = Balanced(predicates, 0, predicates.size(), op);
+    out.type = VT::kBool;
+    return out;
+  }
+  if (op == "LIKE") {
+    out.sql = "(" + Coerce(Expr(*e.args[0], scope), VT::kString) + (e.negated ? " NOT LIKE " : " LIKE ") +
+              Coerce(Expr(*e.args[1], scope), VT::kString) + ")";
+    out.type = VT::kBool;
+    return out;
+  }
+  if (op == "=" || op == "<>" || op == "<" || op == ">" || op == "<=" || op == ">=") {
+    out.sql = Compare(op == "<>" ? "!=" : op, Expr(*e.args[0], scope), Expr(*e.args[1], scope));
+    out.type = VT::kBool;
+    return out;
+  }
+  // Arithmetic: the left side of "a + b - c ..." walked in a loop, then
+  // each operator applied in turn from the innermost.
+  std::vector<const ast::Expr*> spine;
+  const ast::Expr* node = &e;
+  for (; node->kind == ExprKind::kBinary && IsArithmeticOperator(node->text); node = node->args[0].get()) {
+    if (spine.size() == kMaxOperatorChain) throw NestedTooDeeplyError();
+    spine.push_back(node);
+  }
+  Typed value = Expr(*node, scope);
+  for (auto it = spine.rbegin(); it != spine.rend(); ++it) {
+    value = Arithmetic((*it)->text, value, Expr(*(*it)->args[1], scope));
+  }
+  return value;
+}
+
 std::string Translator::Predicate(const ast::Expr& e, const Scope& scope) {
   Typed t = Expr(e, scope);
   if (t.type != VT::kBool) {
@@ -803,13 +927,20 @@ TranslatedSelect Translator::SelectIn(const ast::Select& s, const Scope* outer) 
       const ast::Expr& oe = *s.order_by[i].expr;
       std::string term;
       VT type = VT::kNull;
-      if (oe.kind == ExprKind::kInteger) {
-        const std::size_t n = static_cast<std::size_t>(std::stoll(oe.text));
-        if (n < 1 || n > out.columns.size()) {
+      // An integer that fits int is a position in the select list; any
+      // other constant orders nothing and is refused.
+      std::int32_t position = 0;
+      const bool is_position = oe.kind == ExprKind::kInteger &&
+                               std::from_chars(oe.text.data(), oe.text.data() + oe.text.size(), position).ec == std::errc();
+      if (is_position) {
+        if (position < 1 || static_cast<std::size_t>(position) > out.columns.size()) {
           throw SqlErr(108, "The ORDER BY position number " + oe.text + " is out of range of the number of items in the select list.");
         }
-        term = "c" + std::to_string(n);
-        type = out.columns[n - 1].type;
+        term = "c" + std::to_string(position);
+        type = out.columns[static_cast<std::size_t>(position) - 1].type;
+      } else if (IsConstant(oe)) {
+        throw SqlErr(kConstantOrderBy, "A constant expression was encountered in the ORDER BY list, position " +
+                                           std::to_string(i + 1) + ".");
       } else {
         if (oe.kind == ExprKind::kColumn && oe.parts.size() == 1) {
           for (std::size_t k = 0; k < out.columns.size(); ++k) {

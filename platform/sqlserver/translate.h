@@ -70,7 +70,8 @@ class Translator {
   std::string Predicate(const ast::Expr& e, const Scope& scope);
   Typed Column(const ast::Expr& e, const Scope& scope);
   Typed Function(const ast::Expr& e, const Scope& scope);
-  Typed Arithmetic(const ast::Expr& e, const Scope& scope);
+  Typed Binary(const ast::Expr& e, const Scope& scope);
+  Typed Arithmetic(const std::string& op, const Typed& a, const Typed& b);
   std::string Compare(const std::string& op, const Typed& a, const Typed& b);
   std::string Coerce(const Typed& v, VT to);
   void AddSources(const std::vector<ast::TableRef>& from, Scope* scope, std::string* sql);

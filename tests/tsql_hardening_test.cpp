@@ -1,0 +1,314 @@
+// The embedded server against hostile T-SQL: numbers out of range, text
+// nested or chained deeper than any real statement, and temporary tables
+// that must stay the session's own. Each answer is SQL Server's error,
+// never a crash.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "cli/tsv.h"
+#include "platform/com/error.h"
+#include "platform/sqlserver/engine.h"
+#include "platform/sqlserver/parser.h"
+#include "platform/sqlserver/server.h"
+#include "tests/support/files.h"
+
+namespace {
+
+using testing_support::TempDir;
+
+// `unit` written `n` times.
+std::string Repeat(const std::string& unit, std::size_t n) {
+  std::string out;
+  out.reserve(unit.size() * n);
+  for (std::size_t i = 0; i < n; ++i) out += unit;
+  return out;
+}
+
+// "first op first op ..." with `terms` terms.
+std::string Chain(const std::string& term, const std::string& op, std::size_t terms) {
+  return term + Repeat(" " + op + " " + term, terms - 1);
+}
+
+class HardeningTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    server = sqlsrv::Server::CreateOrOpen(dir.File("srv"), "pw");
+    file = server->CreateDatabase("Sales60");
+    db = Open();
+  }
+
+  std::unique_ptr<sqlsrv::Engine> Open() { return std::make_unique<sqlsrv::Engine>(file, "Sales60", "sa", "POS01"); }
+
+  // Every row of every result set, as TSV lines.
+  static std::vector<std::string> Rows(sqlsrv::Engine& engine, const std::string& sql) {
+    sqlsrv::BatchOutput out;
+    engine.Execute(sql, &out);
+    std::vector<std::string> lines;
+    for (const auto& rs : out.results) {
+      for (const auto& row : rs.rows) lines.push_back(cli::FormatTsvLine(row));
+    }
+    return lines;
+  }
+  std::string One(const std::string& sql) { return One(*db, sql); }
+  static std::string One(sqlsrv::Engine& engine, const std::string& sql) {
+    auto r = Rows(engine, sql);
+    return r.empty() ? "(none)" : r[0];
+  }
+
+  // "number message" of the error the batch raises, "(ran)" when none.
+  std::string Error(const std::string& sql) { return Error(*db, sql); }
+  static std::string Error(sqlsrv::Engine& engine, const std::string& sql) {
+    try {
+      engine.Execute(sql);
+      return "(ran)";
+    } catch (const com::Error& e) {
+      return std::to_string(e.number()) + " " + e.description();
+    }
+  }
+
+  TempDir dir;
+  std::unique_ptr<sqlsrv::Server> server;
+  std::string file;
+  std::unique_ptr<sqlsrv::Engine> db;
+};
+
+const std::string kTooDeep =
+    "191 Some part of your SQL statement is nested too deeply. Rewrite the query or break it up into smaller queries.";
+
+// ------------------------------------------------------------ numbers out of range
+
+TEST_F(HardeningTest, TopPastBigintIsAnArithmeticOverflow) {
+  EXPECT_EQ(Error("select top 99999999999999999999 1"),
+            "8115 Arithmetic overflow error converting expression to data type bigint.");
+  EXPECT_EQ(Error("select top (99999999999999999999) 1"),
+            "8115 Arithmetic overflow error converting expression to data type bigint.");
+  EXPECT_EQ(One("select top 9223372036854775807 7"), "7");
+}
+
+TEST_F(HardeningTest, CharacterSizesPastTheMaximumAreRefusedWithTheColumnNamed) {
+  EXPECT_EQ(Error("create table T (x varchar(99999999999))"),
+            "131 The size (99999999999) given to the column 'x' exceeds the maximum allowed for any data type (8000).");
+  EXPECT_EQ(Error("create table T (a int, y char(8001))"),
+            "131 The size (8001) given to the column 'y' exceeds the maximum allowed for any data type (8000).");
+  EXPECT_EQ(Error("create table T (z nvarchar(000004001))"),
+            "131 The size (4001) given to the column 'z' exceeds the maximum allowed for any data type (4000).");
+  EXPECT_EQ(Error("select cast('a' as varchar(99999999999999999999999))"),
+            "131 The size (99999999999999999999999) given to the type 'varchar' exceeds the maximum allowed for any "
+            "data type (8000).");
+  EXPECT_EQ(Error("create table T (x varchar(8000), y nvarchar(4000))"), "(ran)");
+}
+
+TEST_F(HardeningTest, PrecisionsPastTheMaximumAreRefused) {
+  EXPECT_EQ(Error("create table T (a int, d decimal(99999999999, 2))"),
+            "2750 Column or parameter #2: Specified column precision 99999999999 is greater than the maximum "
+            "precision of 38.");
+  EXPECT_EQ(Error("create table T (f float(54))"),
+            "2750 Column or parameter #1: Specified column precision 54 is greater than the maximum precision of 53.");
+  EXPECT_EQ(Error("create table T (d decimal(38, 2), f float(53), n int)"), "(ran)");
+}
+
+TEST_F(HardeningTest, IdentitySeedOrIncrementPast64BitsIsAnArithmeticOverflow) {
+  EXPECT_EQ(Error("create table T (id int identity(99999999999999999999, 1))"),
+            "8115 Arithmetic overflow error converting IDENTITY to data type int.");
+  EXPECT_EQ(Error("create table T (id bigint identity(1, -99999999999999999999))"),
+            "8115 Arithmetic overflow error converting IDENTITY to data type bigint.");
+}
+
+TEST_F(HardeningTest, LockTimeoutPastItsRangeIsAnArithmeticOverflow) {
+  EXPECT_EQ(Error("set lock_timeout 99999999999999999999"),
+            "8115 Arithmetic overflow error converting expression to data type int.");
+}
+
+TEST_F(HardeningTest, OrderByTakesPositionsAndRefusesOtherConstants) {
+  db->Execute("create table T (a int, b int) insert into T values (1, 2) insert into T values (2, 1)");
+  EXPECT_EQ(Error("select a from T order by 99999999999999999999"),
+            "408 A constant expression was encountered in the ORDER BY list, position 1.");
+  EXPECT_EQ(Error("select a, b from T order by a, 3000000000"),
+            "408 A constant expression was encountered in the ORDER BY list, position 2.");
+  EXPECT_EQ(Error("select a from T order by 'a'"),
+            "408 A constant expression was encountered in the ORDER BY list, position 1.");
+  EXPECT_EQ(Error("select a from T order by 2"),
+            "108 The ORDER BY position number 2 is out of range of the number of items in the select list.");
+  EXPECT_EQ(Error("select a from T order by 0"),
+            "108 The ORDER BY position number 0 is out of range of the number of items in the select list.");
+  EXPECT_EQ(One("select a, b from T order by 2"), "2\t1");
+}
+
+TEST_F(HardeningTest, NumericConstantsPast38DigitsAreOutOfRange) {
+  const std::string digits39(39, '9');
+  EXPECT_EQ(Error("select " + digits39),
+            "1007 The number '" + digits39 + "' is out of the range for numeric representation (maximum precision 38).");
+  EXPECT_EQ(Error("select 1." + std::string(38, '5')),
+            "1007 The number '1." + std::string(38, '5') +
+                "' is out of the range for numeric representation (maximum precision 38).");
+  EXPECT_EQ(Error("select " + std::string(38, '9')), "(ran)");
+}
+
+// ------------------------------------------------------------ nesting and chains
+
+TEST_F(HardeningTest, DeepNestingIsRefusedAsTooDeep) {
+  EXPECT_EQ(Error("select " + Repeat("(", 30000) + "1" + Repeat(")", 30000)), kTooDeep);
+  EXPECT_EQ(Error("select " + Repeat("(select ", 20000) + "1" + Repeat(")", 20000)), kTooDeep);
+  EXPECT_EQ(Error("select 1 where " + Repeat("exists (select ", 20000) + "1" + Repeat(")", 20000)), kTooDeep);
+  EXPECT_EQ(Error("select * from " + Repeat("(select * from ", 20000) + "T" + Repeat(") d", 20000)), kTooDeep);
+  EXPECT_EQ(Error("select " + Repeat("abs(", 30000) + "1" + Repeat(")", 30000)), kTooDeep);
+  EXPECT_EQ(Error("select 1 where " + Repeat("not ", 30000) + "1 = 1"), kTooDeep);
+  EXPECT_EQ(Error("select " + Repeat("- ", 30000) + "1"), kTooDeep);
+  EXPECT_EQ(Error(Repeat("if 1 = 1 ", 10000) + "select 1"), kTooDeep);
+  EXPECT_EQ(Error(Repeat("begin ", 10000) + "select 1" + Repeat(" end", 10000)), kTooDeep);
+  // The parser's own check as the procedure's body is parsed.
+  EXPECT_EQ(Error("create procedure p as select " + Repeat("(", 30000) + "1" + Repeat(")", 30000)), kTooDeep);
+}
+
+TEST_F(HardeningTest, NestingSQLiteCannotParseIsAlsoTooDeep) {
+  // Within the parser's limit, past what SQLite's parser holds.
+  EXPECT_EQ(Error("select " + Repeat("abs(", 100) + "1" + Repeat(")", 100)), kTooDeep);
+  try {
+    db->Query("select " + Repeat("abs(", 100) + "1" + Repeat(")", 100));
+    ADD_FAILURE() << "the query ran";
+  } catch (const com::Error& e) {
+    EXPECT_EQ(std::to_string(e.number()) + " " + e.description(), kTooDeep);
+  }
+}
+
+TEST_F(HardeningTest, CaseNestsTenDeep) {
+  auto nested = [](int depth) {
+    return "select " + Repeat("case when 1 = 1 then ", static_cast<std::size_t>(depth)) + "7" +
+           Repeat(" else 0 end", static_cast<std::size_t>(depth));
+  };
+  EXPECT_EQ(One(nested(10)), "7");
+  EXPECT_EQ(Error(nested(11)), "125 Case expressions may only be nested to level 10.");
+  EXPECT_EQ(Error(nested(20000)), "125 Case expressions may only be nested to level 10.");
+}
+
+TEST_F(HardeningTest, LongLogicalChainsAndListsRun) {
+  db->Execute("create table T (a int) insert into T values (3) insert into T values (20000)");
+  std::string ors = "a = 0";
+  for (int i = 1; i < 10000; ++i) ors += " or a = " + std::to_string(i);
+  EXPECT_EQ(One("select count(*) from T where " + ors), "1");
+  std::string ands = "a > 0";
+  for (int i = 1; i < 10000; ++i) ands += " and a <> " + std::to_string(i + 20000);
+  EXPECT_EQ(One("select count(*) from T where " + ands), "2");
+  std::string list = "0";
+  for (int i = 1; i < 10000; ++i) list += ", " + std::to_string(i);
+  EXPECT_EQ(One("select count(*) from T where a in (" + list + ")"), "1");
+  EXPECT_EQ(One("select count(*) from T where a not in (" + list + ")"), "1");
+}
+
+TEST_F(HardeningTest, ArithmeticChainsRunAsLongAsSQLiteEvaluatesThem) {
+  EXPECT_EQ(One("select " + Chain("1", "+", 1000)), "1000");
+  EXPECT_EQ(One("select " + Chain("'a'", "+", 1000) + " as s") , std::string(1000, 'a'));
+  EXPECT_EQ(One("select " + Chain("2", "*", 20) + " - " + Chain("1", "-", 500)), "1048076");  // 2^20 - 500
+  EXPECT_EQ(Error("select " + Chain("1", "+", 10000)), kTooDeep);
+  EXPECT_EQ(Error("select " + Chain("$1.5", "*", 10000)), kTooDeep);
+  // A chain far longer than any limit parses, fails and is freed whole.
+  EXPECT_EQ(Error("select " + Chain("1", "+", 200000)), kTooDeep);
+  EXPECT_EQ(sqlsrv::ParseBatch("select " + Chain("1", "-", 200000)).size(), 1u);
+}
+
+// ------------------------------------------------------------ temporary tables
+
+TEST_F(HardeningTest, TemporaryTablesAreTheSessionsOwn) {
+  db->Execute("create table #work (id int identity(1, 1) primary key, name varchar(10))");
+  db->Execute("insert into #work (name) values ('a') insert into #work (name) values ('b')");
+  EXPECT_EQ(One("select count(*), max(id), @@identity from #work"), "2\t2\t2");
+  EXPECT_EQ(One("select count(*) from #WORK w where w.name = 'B'"), "1");
+  // Not an object of the database: sysobjects and INFORMATION_SCHEMA do not
+  // list it, nor its key.
+  EXPECT_EQ(One("select count(*) from sysobjects where name like '%work%'"), "0");
+  EXPECT_EQ(One("select count(*) from INFORMATION_SCHEMA.COLUMNS where TABLE_NAME like '%work%'"), "0");
+  EXPECT_EQ(One("select count(*) from INFORMATION_SCHEMA.TABLE_CONSTRAINTS where TABLE_NAME like '%work%'"), "0");
+
+  // Another session neither sees it nor collides with it.
+  auto other = Open();
+  EXPECT_EQ(Error(*other, "select * from #work"), "208 Invalid object name '#work'.");
+  other->Execute("create table #work (x money)");
+  other->Execute("insert into #work values (1.5)");
+  EXPECT_EQ(One(*other, "select x from #work"), "1.5000");
+  EXPECT_EQ(One("select count(*) from #work"), "2");
+}
+
+TEST_F(HardeningTest, TemporaryTablesEndWithTheSession) {
+  db->Execute("create table #gone (a int) insert into #gone values (1)");
+  db.reset();
+  db = Open();
+  EXPECT_EQ(Error("select * from #gone"), "208 Invalid object name '#gone'.");
+  EXPECT_EQ(Error("drop table #gone"),
+            "3701 Cannot drop the table '#gone', because it does not exist in the system catalog.");
+  EXPECT_EQ(Error("create table #gone (a int)"), "(ran)");
+}
+
+TEST_F(HardeningTest, TemporaryTablesDropAndRollBack) {
+  EXPECT_EQ(One("select object_id('tempdb..#t')"), "\\N");
+  db->Execute("create table #t (a int)");
+  EXPECT_EQ(One("select case when object_id('tempdb..#t') < 0 and object_id('#t') = object_id('tempdb..#t') "
+                "then 1 else 0 end"),
+            "1");
+  EXPECT_EQ(Error("create table #t (b int)"), "2714 There is already an object named '#t' in the database.");
+  db->Execute("if object_id('tempdb..#t') is not null drop table #t");
+  EXPECT_EQ(Error("select * from #t"), "208 Invalid object name '#t'.");
+  db->Execute("begin tran create table #t (a int) insert into #t values (1) rollback");
+  EXPECT_EQ(Error("select * from tempdb..#t"), "208 Invalid object name 'tempdb..#t'.");
+  db->Execute("create table tempdb..#t (a int primary key) insert into #t values (1)");
+  EXPECT_EQ(Error("insert into #t values (1)").substr(0, 5), "2627 ");
+  db->Execute("truncate table #t insert into #t values (1)");
+  EXPECT_EQ(One("select count(*) from tempdb.dbo.#t"), "1");
+}
+
+TEST_F(HardeningTest, TemporaryTablesKeepTheirOwnIdentity) {
+  db->Execute("create table P (id int identity(100, 1), v int) insert into P (v) values (1)");
+  db->Execute("create table #T (id int identity(5, 5), v int) insert into #T (v) values (1) insert into #T (v) values (2)");
+  EXPECT_EQ(One("select max(id) from #T"), "10");
+  db->Execute("insert into P (v) values (2)");
+  EXPECT_EQ(One("select max(id) from P"), "101");
+  db->Execute("set identity_insert #T on insert into #T (id, v) values (50, 3) set identity_insert #T off");
+  db->Execute("insert into #T (v) values (4)");
+  EXPECT_EQ(One("select max(id) from #T"), "55");
+}
+
+TEST_F(HardeningTest, TemporaryTablesHaveNoForeignKeys) {
+  db->Execute("create table Parent (id int primary key)");
+  // Declared on a temporary table, a foreign key is skipped.
+  db->Execute("create table #child (id int, parent int, constraint FK_c foreign key (parent) references Parent (id))");
+  db->Execute("insert into #child values (1, 42)");
+  // A table of the database cannot refer to a temporary one.
+  EXPECT_EQ(Error("create table Child (p int, constraint FK_x foreign key (p) references #child (id))"),
+            "1767 Foreign key 'FK_x' references invalid table '#child'.");
+}
+
+TEST_F(HardeningTest, GlobalTemporaryTablesAndTemporaryProceduresAreRefused) {
+  EXPECT_EQ(Error("create table ##shared (a int)"),
+            "40000 Global temporary tables (##shared) are not supported by the embedded server.");
+  EXPECT_EQ(Error("create procedure #p as select 1"),
+            "40000 Temporary procedures (#p) are not supported by the embedded server.");
+  EXPECT_EQ(One("select count(*) from sysobjects where name like '#%'"), "0");
+}
+
+TEST_F(HardeningTest, TemporaryTablesMadeByAProcedureEndWithIt) {
+  db->Execute("create table #outer (a int)");
+  db->Execute("create procedure MakeAndUse as create table #inner (a int) insert into #inner values (1) "
+              "insert into #outer select a from #inner");
+  db->Execute("exec MakeAndUse");
+  EXPECT_EQ(Error("select * from #inner"), "208 Invalid object name '#inner'.");
+  EXPECT_EQ(One("select count(*) from #outer"), "1");
+  db->Execute("exec MakeAndUse");  // made afresh each time
+  EXPECT_EQ(One("select count(*) from #outer"), "2");
+}
+
+TEST_F(HardeningTest, AProcedureThatDropsItselfThenFailsIsNamedInTheError) {
+  db->Execute("create procedure Gone as drop procedure Gone select 1 / 0");
+  sqlsrv::BatchOutput out;
+  try {
+    db->Execute("exec Gone", &out);
+    ADD_FAILURE() << "ran";
+  } catch (const com::Error& e) {
+    EXPECT_EQ(e.number(), 8134);
+  }
+  EXPECT_EQ(out.error_procedure, "Gone");
+  EXPECT_EQ(One("select count(*) from sysobjects where name = 'Gone'"), "1");  // the drop was undone
+}
+
+}  // namespace
