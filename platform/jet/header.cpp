@@ -1,9 +1,14 @@
 #include "platform/jet/header.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <fstream>
+#include <unordered_set>
 #include <vector>
 
 #include "platform/com/error.h"
@@ -14,6 +19,62 @@ namespace {
 
 [[noreturn]] void Fail(std::int32_t number, const std::string& description) {
   throw com::Error(number, kErrorSource, description);
+}
+
+constexpr std::uint32_t kFirstPages = 3;
+// Jet files stop at 2 GB; a row address keeps the page in 24 bits.
+constexpr std::uint64_t kMaxPages = 0x7FFFFF;
+
+constexpr unsigned char kPageTableDefinition = 0x02;
+constexpr unsigned char kTypeNumeric = 0x10;
+constexpr int kMaxPrecision = 28;
+
+// Where a table definition keeps what libmdb reads of it.
+struct DefinitionLayout {
+  std::size_t var_column_count;   // 16 bits
+  std::size_t column_count;       // 16 bits
+  std::size_t real_index_count;   // 32 bits
+  std::size_t used_pages_map;     // row addresses of the usage maps
+  std::size_t free_pages_map;
+  std::size_t columns_start;      // the real index entries come first
+  std::size_t real_index_entry;
+  std::size_t column_entry;
+  std::size_t column_scale;       // within a column entry
+  std::size_t column_precision;
+  std::size_t name_length_size;   // bytes of a column name's length
+};
+
+constexpr DefinitionLayout kJet3Definition{23, 25, 31, 35, 39, 43, 8, 18, 10, 9, 1};
+constexpr DefinitionLayout kJet4Definition{43, 45, 51, 55, 59, 63, 12, 25, 12, 11, 2};
+
+std::uint32_t Le16(const unsigned char* p) { return static_cast<std::uint32_t>(p[0] | p[1] << 8); }
+std::uint32_t Le32(const unsigned char* p) {
+  return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
+         static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+}
+
+[[noreturn]] void Damaged(const FilePages& pages, std::string_view table, const std::string& fault) {
+  throw com::Error(kErrNotJetDatabase, kErrorSource,
+                   "数据库文件“" + pages.path() + "”已损坏：表“" + std::string(table) + "”" + fault + "。");
+}
+
+// The definition as libmdb walks it: the first page whole, then each
+// continuation page after its 8-byte header.
+std::vector<unsigned char> DefinitionBytes(const FilePages& pages, std::uint32_t page, std::string_view table) {
+  const std::string what = "表“" + std::string(table) + "”的定义";
+  std::vector<unsigned char> bytes, buf;
+  std::unordered_set<std::uint32_t> seen;
+  for (std::uint32_t p = page; p != 0;) {
+    if (!pages.Contains(p)) Damaged(pages, table, "的定义指向第 " + std::to_string(p) + " 页，超出文件");
+    if (!seen.insert(p).second) Damaged(pages, table, "的定义页链在第 " + std::to_string(p) + " 页成环");
+    pages.Read(p, &buf, what);
+    if (buf[0] != kPageTableDefinition) {
+      Damaged(pages, table, "的定义页（第 " + std::to_string(p) + " 页）不是表定义页");
+    }
+    bytes.insert(bytes.end(), buf.begin() + (bytes.empty() ? 0 : 8), buf.end());
+    p = Le32(buf.data() + 4);
+  }
+  return bytes;
 }
 
 }  // namespace
@@ -74,6 +135,9 @@ HeaderInfo DecodeHeader(const unsigned char* page, std::size_t size, const std::
     for (std::size_t i = 0; i < pw_size; ++i) h.password_bytes[i] = static_cast<char>(h.password_bytes[i] ^ mask[i % 4]);
   }
   for (char c : h.password_bytes) h.has_password = h.has_password || c != 0;
+  const unsigned char* key = decoded.data() + kPageKeyOffset;
+  h.page_key = static_cast<std::uint32_t>(key[0]) | static_cast<std::uint32_t>(key[1]) << 8 |
+               static_cast<std::uint32_t>(key[2]) << 16 | static_cast<std::uint32_t>(key[3]) << 24;
   return h;
 }
 
@@ -107,6 +171,132 @@ bool PasswordMatches(const HeaderInfo& header, std::string_view password, const 
               n == std::string::npos ? header.password_bytes.size() : n, &stored);
   }
   return stored == password;
+}
+
+FilePages::FilePages(const std::string& path, const HeaderInfo& header)
+    : path_(path), version_(header.version), page_size_(header.page_size), page_key_(header.page_key) {
+  fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd_ < 0) Fail(kErrCannotOpen, "无法打开文件“" + path + "”：" + std::strerror(errno) + "。");
+  struct stat st {};
+  if (::fstat(fd_, &st) != 0) {
+    const int err = errno;
+    ::close(fd_);
+    Fail(kErrCannotOpen, "无法读取文件“" + path + "”：" + std::strerror(err) + "。");
+  }
+  const auto size = static_cast<std::uint64_t>(st.st_size);
+  const std::string damaged = "数据库文件“" + path + "”已损坏";
+  if (size % page_size_ != 0) {
+    ::close(fd_);
+    Fail(kErrNotJetDatabase, damaged + "：长度 " + std::to_string(size) + " 字节不是整页（每页 " +
+                                 std::to_string(page_size_) + " 字节），文件可能被截断。");
+  }
+  if (size / page_size_ < kFirstPages || size / page_size_ > kMaxPages) {
+    ::close(fd_);
+    Fail(kErrNotJetDatabase, damaged + "：共 " + std::to_string(size / page_size_) + " 页，页数不可能。");
+  }
+  count_ = static_cast<std::uint32_t>(size / page_size_);
+}
+
+FilePages::~FilePages() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+void FilePages::Read(std::uint32_t page, std::vector<unsigned char>* out, const std::string& what) const {
+  if (!Contains(page)) {
+    Fail(kErrNotJetDatabase, "数据库文件“" + path_ + "”已损坏：" + what + "指向第 " + std::to_string(page) +
+                                 " 页，文件只有 " + std::to_string(count_) + " 页。");
+  }
+  out->resize(page_size_);
+  std::size_t got = 0;
+  const auto offset = static_cast<off_t>(static_cast<std::uint64_t>(page) * page_size_);
+  while (got < page_size_) {
+    const ssize_t n = ::pread(fd_, out->data() + got, page_size_ - got, offset + static_cast<off_t>(got));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) Fail(kErrCannotOpen, "无法读取文件“" + path_ + "”的第 " + std::to_string(page) + " 页。");
+    got += static_cast<std::size_t>(n);
+  }
+  if (page != 0 && page_key_ != 0) Rc4(page_key_ ^ page, out->data(), page_size_);
+}
+
+void CheckTableDefinition(const FilePages& pages, std::uint32_t page, std::string_view table) {
+  if (page < 1) Damaged(pages, table, "的定义页号为 0");
+  const std::vector<unsigned char> def = DefinitionBytes(pages, page, table);
+  const bool jet3 = pages.version() == Version::kJet3;
+  const DefinitionLayout& at = jet3 ? kJet3Definition : kJet4Definition;
+  const std::size_t columns = Le16(&def[at.column_count]);
+  const std::size_t var_columns = Le16(&def[at.var_column_count]);
+  const std::uint64_t real_indexes = Le32(&def[at.real_index_count]);
+  if (columns > kMaxColumns) Damaged(pages, table, "有 " + std::to_string(columns) + " 列，超过 255 列");
+  if (var_columns > columns) Damaged(pages, table, "的变长列数大于列数");
+  // libmdb reads both maps with the definition; a page past the end would
+  // read as zeros, an empty table.
+  for (std::size_t map : {at.used_pages_map, at.free_pages_map}) {
+    const std::uint32_t map_page = Le32(&def[map]) >> 8;
+    if (!pages.Contains(map_page)) {
+      Damaged(pages, table, "的页使用图在第 " + std::to_string(map_page) + " 页，超出文件");
+    }
+  }
+
+  // Column entries, then their names, all inside the definition.
+  std::uint64_t pos = at.columns_start + real_indexes * at.real_index_entry;
+  const std::uint64_t entries = pos;
+  pos += static_cast<std::uint64_t>(columns) * at.column_entry;
+  if (pos > def.size()) Damaged(pages, table, "的列定义超出定义页");
+  for (std::size_t i = 0; i < columns; ++i) {
+    const unsigned char* entry = &def[entries + i * at.column_entry];
+    if (entry[0] != kTypeNumeric) continue;
+    const int scale = entry[at.column_scale], precision = entry[at.column_precision];
+    if (jet3 || precision < 1 || precision > kMaxPrecision || scale > precision) {
+      Damaged(pages, table, "的小数列精度 " + std::to_string(precision) + "、小数位数 " + std::to_string(scale) +
+                                "不可能");
+    }
+  }
+  for (std::size_t i = 0; i < columns; ++i) {
+    if (pos + at.name_length_size > def.size()) Damaged(pages, table, "的列名超出定义页");
+    const std::size_t length = jet3 ? def[pos] : Le16(&def[pos]);
+    pos += at.name_length_size + length;
+    if (pos > def.size()) Damaged(pages, table, "的列名超出定义页");
+  }
+}
+
+void CheckUsageMap(const FilePages& pages, const unsigned char* map, std::size_t size, std::string_view table) {
+  if (size < 1) Damaged(pages, table, "的页使用图为空");
+  const std::uint64_t count = pages.count();
+  auto beyond = [&](std::uint64_t page) {
+    Damaged(pages, table, "的页使用图指向第 " + std::to_string(page) + " 页，文件只有 " + std::to_string(count) + " 页");
+  };
+  // The lowest page a bitmap of `bytes` bytes names past the end of the
+  // file when its first bit stands for page `first`; 0 when none.
+  auto first_beyond = [&](const unsigned char* bits, std::size_t bytes, std::uint64_t first) -> std::uint64_t {
+    for (std::size_t i = 0; i < bytes; ++i) {
+      if (bits[i] == 0 || first + i * 8 + 8 <= count) continue;
+      for (unsigned b = 0; b < 8; ++b) {
+        if ((bits[i] >> b & 1) && first + i * 8 + b >= count) return first + i * 8 + b;
+      }
+    }
+    return 0;
+  };
+  switch (map[0]) {
+    case 0: {  // a start page and a bitmap from it
+      if (size < 5) return;
+      if (const std::uint64_t p = first_beyond(map + 5, size - 5, Le32(map + 1))) beyond(p);
+      return;
+    }
+    case 1: {  // bitmap pages, each covering the pages after the last's
+      const std::uint64_t per_page = (pages.page_size() - 4) * 8;
+      std::vector<unsigned char> buf;
+      const std::string what = "表“" + std::string(table) + "”的页使用图";
+      for (std::size_t i = 0; i < (size - 1) / 4; ++i) {
+        const std::uint32_t map_page = Le32(map + 1 + i * 4);
+        if (map_page == 0) continue;
+        pages.Read(map_page, &buf, what);
+        if (const std::uint64_t p = first_beyond(buf.data() + 4, buf.size() - 4, i * per_page)) beyond(p);
+      }
+      return;
+    }
+    default:
+      Damaged(pages, table, "的页使用图类型 " + std::to_string(map[0]) + " 无法识别");
+  }
 }
 
 }  // namespace jet

@@ -1,13 +1,17 @@
-// The database definition page (page 0) of a Jet file: format version,
-// creation date and database password. The page is checked before libmdb
-// sees the file, so that a missing file, a file that is no Jet database and
-// a wrong password each fail with an error of their own.
+// A Jet file as checked before libmdb reads it. Page 0, the database
+// definition page (format version, creation date, database password), is
+// decoded first, so that a missing file, a file that is no Jet database and
+// a wrong password each fail with an error of their own. Then what libmdb
+// will follow is checked: it trusts the page numbers, counts and offsets it
+// reads, and a damaged file would send it past the end of its buffers or
+// round a loop without end.
 #pragma once
 
 #include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace jet {
 
@@ -19,6 +23,7 @@ inline constexpr std::uint32_t kHeaderKey = 0x6b39dac7;  // RC4 key of the heade
 inline constexpr std::size_t kHeaderRegionOffset = 0x18;
 inline constexpr std::size_t kPasswordOffset = 0x42;
 inline constexpr std::size_t kCreationDateOffset = 0x72;  // Jet 4: an automation date
+inline constexpr std::size_t kPageKeyOffset = 0x3E;
 
 // Jet's own error numbers, used for the errors the reader raises.
 inline constexpr std::int32_t kErrFileNotFound = 3024;
@@ -38,6 +43,9 @@ struct HeaderInfo {
   // bytes), Jet 3 in the file's code page (20 bytes); trailing zeros kept.
   std::string password_bytes;
   bool has_password = false;
+  // Non-zero in an encoded database: every page after the first is RC4'd
+  // with this key XOR the page number.
+  std::uint32_t page_key = 0;
 };
 
 // Reads and decodes page 0 of `path`. Raises com::Error: kErrFileNotFound
@@ -57,5 +65,55 @@ bool PasswordMatches(const HeaderInfo& header, std::string_view password, const 
 // The 4 mask bytes a Jet 4 password is XORed with: the creation date's
 // whole days as a little-endian 32-bit integer.
 std::array<unsigned char, 4> PasswordMask(double creation_date);
+
+// The pages of a file as libmdb reads them: whole pages, decoded with the
+// file's page key.
+class FilePages {
+ public:
+  // Opens `path` read-only. Raises com::Error: kErrCannotOpen when it cannot
+  // be read, kErrNotJetDatabase when it is not a whole number of pages (a
+  // cut or padded file) or has fewer than the three pages every database
+  // starts with (header, free-space map, catalog definition).
+  FilePages(const std::string& path, const HeaderInfo& header);
+  ~FilePages();
+  FilePages(const FilePages&) = delete;
+  FilePages& operator=(const FilePages&) = delete;
+
+  Version version() const { return version_; }
+  std::size_t page_size() const { return page_size_; }
+  std::uint32_t count() const { return count_; }
+  std::uint64_t file_size() const { return static_cast<std::uint64_t>(count_) * page_size_; }
+  bool Contains(std::uint64_t page) const { return page < count_; }
+  const std::string& path() const { return path_; }
+
+  // Page `page`, decoded, into `out` (resized to page_size()). Raises
+  // kErrNotJetDatabase past the end of the file, naming `what` refers to it.
+  void Read(std::uint32_t page, std::vector<unsigned char>* out, const std::string& what) const;
+
+ private:
+  std::string path_;
+  Version version_;
+  std::size_t page_size_;
+  std::uint32_t page_key_;
+  std::uint32_t count_ = 0;
+  int fd_ = -1;
+};
+
+// Each check below raises com::Error kErrNotJetDatabase naming the table
+// and the fault.
+
+// Jet's limit on the columns of a table, which libmdb's row buffers rely on.
+inline constexpr std::size_t kMaxColumns = 255;
+
+// The table definition starting on `page`: a chain of definition pages
+// within the file, each visited once, holding the column entries and names
+// where libmdb reads them; at most kMaxColumns columns; decimal columns
+// with a precision of 1 to 28 and a scale no greater.
+void CheckTableDefinition(const FilePages& pages, std::uint32_t page, std::string_view table);
+
+// A table's usage map as libmdb copied it (`size` bytes): an inline bitmap
+// (type 0) or a list of bitmap pages (type 1), naming only pages within the
+// file.
+void CheckUsageMap(const FilePages& pages, const unsigned char* map, std::size_t size, std::string_view table);
 
 }  // namespace jet

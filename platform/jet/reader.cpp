@@ -2,8 +2,12 @@
 
 #include <mdbtools.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
+#include <new>
+#include <unordered_set>
 
 #include "platform/com/error.h"
 #include "platform/com/names.h"
@@ -14,12 +18,38 @@
 namespace jet {
 namespace {
 
-constexpr int kOffsetMask = 0x1FFF;
-constexpr int kRowSkipFlag = 0x4000;  // deleted rows and overflow pointers
+constexpr std::int32_t kErrOutOfMemory = com::ErrorNumber(0x8007000Eu);
 
 [[noreturn]] void Fail(std::int32_t number, const std::string& description) {
   throw com::Error(number, kErrorSource, description);
 }
+
+using com::SameName;
+
+// libmdb reads the pages, the table definitions and the rows; what it would
+// follow is checked first (header.h), the catalog is read by us so that its
+// read is bounded, and every row is checked before and after libmdb cracks
+// it, so that a damaged file fails with kErrNotJetDatabase instead of
+// sending libmdb past its buffers.
+
+constexpr std::uint32_t kCatalogPage = 2;
+constexpr char kCatalogName[] = "MSysObjects";
+constexpr int kOffsetMask = 0x1FFF;
+constexpr int kRowSkipFlag = 0x4000;  // deleted rows and overflow pointers
+constexpr std::uint32_t kMemoInline = 0x80000000u;
+constexpr std::uint32_t kMemoOneRow = 0x40000000u;
+constexpr std::uint32_t kMemoLengthMask = 0x3FFFFFFFu;
+// The automation dates of 100-01-01 and 10000-01-01: Jet keeps the years
+// between.
+constexpr double kFirstDate = -657435.0;
+constexpr double kEndDate = 2958466.0;
+
+std::uint32_t Le32(const unsigned char* p) {
+  return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
+         static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+}
+
+std::size_t RowCountOffset(Version v) { return v == Version::kJet3 ? 0x08 : 0x0C; }
 
 struct HandleCloser {
   void operator()(MdbHandle* h) const { mdb_close(h); }
@@ -31,20 +61,13 @@ struct TableFreer {
 };
 using TablePtr = std::unique_ptr<MdbTableDef, TableFreer>;
 
-using com::SameName;
-
-std::uint32_t Le32(const unsigned char* p) {
-  return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
-         static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-}
-
-// Opens a libmdb handle on a file whose header has been checked, with Jet 3
-// names decoded from the code page, and reads its catalog.
-HandlePtr OpenHandle(const std::string& path, const HeaderInfo& header, const std::string& codepage) {
+// Opens libmdb on a file whose header has been checked, with Jet 3 names
+// decoded from the code page.
+HandlePtr OpenMdb(const std::string& path, Version version, const std::string& codepage) {
   HandlePtr h(mdb_open(path.c_str(), MDB_NOFLAGS));
   if (!h) Fail(kErrCannotOpen, "无法打开数据库“" + path + "”。");
 #if MDBTOOLS_H_HAVE_ICONV_H
-  if (header.version == Version::kJet3) {
+  if (version == Version::kJet3) {
     iconv_t in = iconv_open("UTF-8", codepage.c_str());
     iconv_t out = iconv_open(codepage.c_str(), "UTF-8");
     if (in == reinterpret_cast<iconv_t>(-1) || out == reinterpret_cast<iconv_t>(-1)) {
@@ -56,23 +79,424 @@ HandlePtr OpenHandle(const std::string& path, const HeaderInfo& header, const st
     h->iconv_in = in;
     h->iconv_out = out;
   }
+#else
+  (void)version;
+  (void)codepage;
 #endif
-  if (!mdb_read_catalog(h.get(), MDB_ANY)) Fail(kErrNotJetDatabase, "无法读取数据库“" + path + "”的目录：文件可能已损坏。");
   return h;
 }
 
-// The table of that name (any case), with its columns read.
-TablePtr OpenTable(MdbHandle* mdb, std::string_view name, const std::string& path) {
-  for (unsigned i = 0; i < mdb->num_catalog; ++i) {
-    auto* entry = static_cast<MdbCatalogEntry*>(g_ptr_array_index(mdb->catalog, i));
-    if (entry->object_type != MDB_TABLE || !SameName(entry->object_name, name)) continue;
-    TablePtr t(mdb_read_table(entry));
-    if (!t || !mdb_read_columns(t.get())) {
-      Fail(kErrNotJetDatabase, "无法读取表“" + std::string(name) + "”的定义：文件“" + path + "”可能已损坏。");
-    }
-    return t;
+
+// An object of the catalog (MSysObjects).
+struct CatalogEntry {
+  std::string name;
+  int type = 0;             // 1: a table
+  std::uint32_t page = 0;   // a table's definition page
+  std::uint32_t flags = 0;  // system objects have a 0x80000002 bit
+
+  bool IsTable() const { return type == MDB_TABLE; }
+  bool IsUserTable() const { return IsTable() && (flags & 0x80000002u) == 0; }
+};
+
+class Handle {
+ public:
+  // Checks the file's size and the catalog's definition, opens libmdb with
+  // Jet 3 names read in `codepage`, and reads the catalog. Raises
+  // com::Error.
+  Handle(const std::string& path, const HeaderInfo& header, const std::string& codepage);
+  Handle(const Handle&) = delete;
+  Handle& operator=(const Handle&) = delete;
+
+  MdbHandle* mdb() const { return mdb_.get(); }
+  const FilePages& pages() const { return pages_; }
+  const std::string& codepage() const { return codepage_; }
+  const std::vector<CatalogEntry>& catalog() const { return catalog_; }
+
+  // The table of that name (any case) with its columns, definition and
+  // usage map checked; error 3078 when the catalog has none.
+  TablePtr OpenTable(std::string_view name);
+  // Checks the definition and usage map of every table of the catalog.
+  void CheckAllTables();
+
+ private:
+  TablePtr OpenAt(std::uint32_t page, const std::string& name);
+  void ReadCatalog();
+
+  FilePages pages_;
+  std::string codepage_;
+  HandlePtr mdb_;
+  std::deque<MdbCatalogEntry> entries_;  // libmdb's table definitions point at these
+  std::vector<CatalogEntry> catalog_;
+};
+
+// The live rows of one table in file order, and their values.
+class TableScan {
+ public:
+  // `handle` outlives the scan.
+  TableScan(Handle& handle, TablePtr table, std::string name);
+
+  const std::string& name() const { return name_; }
+  unsigned column_count() const { return table_->num_cols; }
+  const MdbColumn& column(unsigned i) const {
+    return *static_cast<const MdbColumn*>(g_ptr_array_index(table_->columns, i));
+  }
+
+  // Moves to the next live row; false after the last.
+  bool Next();
+  // A column's value in the current row: Yes/No as kBool, numbers as their
+  // automation types, dates as kDate (raising kErrNotJetDatabase outside
+  // the years 100 to 9999 Jet keeps), text and memos as UTF-8, decimals as
+  // kDecimal, replication IDs as GUID text, binary and OLE data as hex.
+  void Decode(unsigned column, com::Variant* out);
+
+ private:
+  bool NextPage();
+  void Crack(unsigned row, std::size_t start, std::size_t size);
+  void CheckRowLayout(unsigned row, std::size_t start, std::size_t size) const;
+  // `at` names the row and column in errors.
+  void ReadMemo(const unsigned char* p, std::size_t size, const std::string& at, std::string* bytes);
+  void DecodeText(const unsigned char* p, std::size_t n, std::string* out);
+  [[noreturn]] void Corrupt(const std::string& fault) const;
+
+  Handle& handle_;
+  TablePtr table_;
+  std::string name_;
+  std::unique_ptr<CodePage> codepage_;  // Jet 3
+  std::vector<MdbField> fields_;
+  std::vector<MdbField*> by_column_;
+  std::string scratch_, bytes_;
+  bool started_ = false, done_ = false;
+  unsigned row_ = 0, rows_ = 0;
+};
+
+Handle::Handle(const std::string& path, const HeaderInfo& header, const std::string& codepage)
+    : pages_(path, header), codepage_(codepage) {
+  CheckTableDefinition(pages_, kCatalogPage, kCatalogName);
+  mdb_ = OpenMdb(path, header.version, codepage);
+  ReadCatalog();
+}
+
+TablePtr Handle::OpenAt(std::uint32_t page, const std::string& name) {
+  CheckTableDefinition(pages_, page, name);
+  MdbCatalogEntry& entry = entries_.emplace_back();
+  std::memset(&entry, 0, sizeof entry);
+  entry.mdb = mdb_.get();
+  entry.object_type = MDB_TABLE;
+  entry.table_pg = page;
+  std::snprintf(entry.object_name, sizeof entry.object_name, "%s", name.c_str());
+  TablePtr t(mdb_read_table(&entry));
+  if (!t || !mdb_read_columns(t.get())) {
+    Fail(kErrNotJetDatabase, "无法读取表“" + name + "”的定义：文件“" + pages_.path() + "”可能已损坏。");
+  }
+  CheckUsageMap(pages_, t->usage_map, t->map_sz, name);
+  return t;
+}
+
+TablePtr Handle::OpenTable(std::string_view name) {
+  for (const CatalogEntry& e : catalog_) {
+    if (e.IsTable() && com::SameName(e.name, name)) return OpenAt(e.page, e.name);
   }
   Fail(3078, "Jet 数据库引擎找不到输入表或查询“" + std::string(name) + "”。");
+}
+
+void Handle::CheckAllTables() {
+  for (const CatalogEntry& e : catalog_) {
+    if (e.IsTable()) OpenAt(e.page, e.name);
+  }
+}
+
+void Handle::ReadCatalog() {
+  TableScan scan(*this, OpenAt(kCatalogPage, kCatalogName), kCatalogName);
+  auto find = [&](const char* name) {
+    for (unsigned i = 0; i < scan.column_count(); ++i) {
+      if (com::SameName(scan.column(i).name, name)) return i;
+    }
+    Fail(kErrNotJetDatabase, "数据库文件“" + pages_.path() + "”已损坏：目录表没有列“" + std::string(name) + "”。");
+  };
+  const unsigned id = find("Id"), name = find("Name"), type = find("Type"), flags = find("Flags");
+  com::Variant v;
+  while (scan.Next()) {
+    CatalogEntry e;
+    scan.Decode(name, &v);
+    if (v.IsNull()) continue;
+    e.name = v.ToText();
+    scan.Decode(type, &v);
+    e.type = v.IsNull() ? 0 : static_cast<int>(v.integer() & 0x7F);
+    scan.Decode(id, &v);
+    e.page = v.IsNull() ? 0 : static_cast<std::uint32_t>(v.integer()) & 0x00FFFFFFu;
+    scan.Decode(flags, &v);
+    e.flags = v.IsNull() ? 0 : static_cast<std::uint32_t>(v.integer());
+    catalog_.push_back(std::move(e));
+  }
+}
+
+TableScan::TableScan(Handle& handle, TablePtr table, std::string name)
+    : handle_(handle), table_(std::move(table)), name_(std::move(name)) {
+  if (handle_.pages().version() == Version::kJet3) codepage_ = std::make_unique<CodePage>(handle_.codepage());
+  fields_.resize(table_->num_cols);
+  mdb_rewind_table(table_.get());
+}
+
+void TableScan::Corrupt(const std::string& fault) const {
+  Fail(kErrNotJetDatabase, "数据库文件“" + handle_.pages().path() + "”已损坏：表“" + name_ + "”第 " +
+                               std::to_string(table_->cur_phys_pg) + " 页" + fault + "。");
+}
+
+bool TableScan::NextPage() {
+  if (!mdb_read_next_dpg(table_.get())) {
+    done_ = true;
+    return false;
+  }
+  const std::size_t rco = RowCountOffset(handle_.pages().version());
+  rows_ = static_cast<unsigned>(mdb_get_int16(handle_.mdb()->pg_buf, static_cast<int>(rco)));
+  if (rco + 2 + 2 * static_cast<std::size_t>(rows_) > handle_.pages().page_size()) {
+    Corrupt("的行数 " + std::to_string(rows_) + " 超出页");
+  }
+  row_ = 0;
+  return true;
+}
+
+bool TableScan::Next() {
+  if (done_) return false;
+  if (!started_) {
+    started_ = true;
+    if (!NextPage()) return false;
+  }
+  for (;;) {
+    if (row_ >= rows_) {
+      if (!NextPage()) return false;
+      continue;
+    }
+    const unsigned r = row_++;
+    int start = 0;
+    std::size_t size = 0;
+    if (mdb_find_row(handle_.mdb(), static_cast<int>(r), &start, &size) == -1) {
+      Corrupt("第 " + std::to_string(r) + " 行的位置超出页");
+    }
+    if (size == 0 || (start & kRowSkipFlag)) continue;
+    Crack(r, static_cast<std::size_t>(start & kOffsetMask), size);
+    return true;
+  }
+}
+
+// The row's own structure, as libmdb reads it: the column count first, the
+// null mask last, and before the mask the variable columns' count and
+// offsets (Jet 4: 16-bit offsets from the end of the data on; Jet 3: 8-bit
+// offsets below a table of 256-byte jumps).
+void TableScan::CheckRowLayout(unsigned row, std::size_t start, std::size_t size) const {
+  const bool jet3 = handle_.pages().version() == Version::kJet3;
+  const unsigned char* p = handle_.mdb()->pg_buf + start;
+  const std::size_t count_size = jet3 ? 1 : 2;
+  const std::string at = "第 " + std::to_string(row) + " 行";
+  if (size < count_size + 1) Corrupt(at + "太短");
+  const std::size_t columns = jet3 ? p[0] : static_cast<std::size_t>(p[0] | p[1] << 8);
+  const std::size_t mask = (columns + 7) / 8;
+  if (size < count_size + mask + 1) Corrupt(at + "的空值位图超出行");
+  if (table_->num_var_cols == 0) return;
+  const std::size_t end = size - 1;  // the row's last byte
+  if (jet3) {
+    const std::size_t var_columns = p[end - mask];
+    const std::size_t jumps = (size - 1) / 256;
+    if (size < 3 + mask + jumps + var_columns) Corrupt(at + "的变长列表超出行");
+  } else {
+    const std::size_t var_columns = static_cast<std::size_t>(p[end - mask - 1] | p[end - mask] << 8);
+    if (size < 6 + mask + 2 * var_columns) Corrupt(at + "的变长列表超出行");
+  }
+}
+
+void TableScan::Crack(unsigned row, std::size_t start, std::size_t size) {
+  const std::size_t rco = RowCountOffset(handle_.pages().version());
+  if (start < rco + 2 + 2 * static_cast<std::size_t>(rows_)) {
+    Corrupt("第 " + std::to_string(row) + " 行的位置落在行表中");
+  }
+  CheckRowLayout(row, start, size);
+  unsigned char* page = handle_.mdb()->pg_buf;
+  if (mdb_crack_row(table_.get(), static_cast<int>(start), size, fields_.data()) < 0) {
+    Corrupt("第 " + std::to_string(row) + " 行无法读取");
+  }
+  const std::size_t row_columns =
+      handle_.pages().version() == Version::kJet3 ? page[start] : static_cast<std::size_t>(page[start] | page[start + 1] << 8);
+  by_column_.assign(table_->num_cols, nullptr);
+  for (MdbField& f : fields_) {
+    if (f.colnum < 0 || static_cast<unsigned>(f.colnum) >= table_->num_cols) continue;
+    by_column_[static_cast<unsigned>(f.colnum)] = &f;
+    const MdbColumn& c = column(static_cast<unsigned>(f.colnum));
+    if (static_cast<std::size_t>(c.col_num) >= row_columns) {  // a column added after the row was written
+      f.is_null = 1;
+      continue;
+    }
+    if (f.is_null || c.col_type == MDB_BOOL) continue;
+    const auto field_start = static_cast<long long>(f.start);
+    if (f.siz < 0 || field_start < static_cast<long long>(start) ||
+        field_start + f.siz > static_cast<long long>(start + size) ||
+        f.value != page + f.start) {
+      Corrupt("第 " + std::to_string(row) + " 行的列“" + std::string(c.name) + "”超出行（位置 " +
+              std::to_string(f.start) + "，长度 " + std::to_string(f.siz) + "）");
+    }
+  }
+}
+
+void TableScan::DecodeText(const unsigned char* p, std::size_t n, std::string* out) {
+  if (codepage_) {
+    codepage_->ToUtf8(p, n, out);
+  } else {
+    DecodeJet4Text(p, n, out);
+  }
+}
+
+// The bytes of a memo value: inline, one long-value row, or a chain of
+// long-value rows each starting with the next one's address. A chain ends
+// at its stated length; a row visited twice or a length past the file's
+// size is damage.
+void TableScan::ReadMemo(const unsigned char* p, std::size_t size, const std::string& at, std::string* bytes) {
+  bytes->clear();
+  if (size < MDB_MEMO_OVERHEAD) Corrupt(at + "的备注引用太短");
+  const std::uint32_t head = Le32(p);
+  const std::uint64_t length = head & kMemoLengthMask;
+  if (head & kMemoInline) {
+    bytes->assign(reinterpret_cast<const char*>(p + MDB_MEMO_OVERHEAD), size - MDB_MEMO_OVERHEAD);
+    return;
+  }
+  if (length > handle_.pages().file_size()) Corrupt(at + "的备注长度 " + std::to_string(length) + " 超过文件");
+  MdbHandle* mdb = handle_.mdb();
+  std::unordered_set<std::uint32_t> seen;
+  for (std::uint32_t pg_row = Le32(p + 4);;) {
+    if (!handle_.pages().Contains(pg_row >> 8)) Corrupt(at + "的备注指向第 " + std::to_string(pg_row >> 8) + " 页，超出文件");
+    if (!seen.insert(pg_row).second) Corrupt(at + "的备注页链成环");
+    void* buf = nullptr;
+    int off = 0;
+    std::size_t len = 0;
+    if (mdb_find_pg_row(mdb, static_cast<int>(pg_row), &buf, &off, &len) != 0) Corrupt(at + "的备注指向的行不存在");
+    const auto* seg = static_cast<const unsigned char*>(buf) + off;
+    if (head & kMemoOneRow) {
+      bytes->assign(reinterpret_cast<const char*>(seg), len);
+      return;
+    }
+    if (len < 4) Corrupt(at + "的长值行太短");
+    bytes->append(reinterpret_cast<const char*>(seg + 4), len - 4);
+    if (bytes->size() > length) Corrupt(at + "的备注超过其长度 " + std::to_string(length));
+    pg_row = Le32(seg);
+    if (pg_row == 0) return;
+  }
+}
+
+void TableScan::Decode(unsigned column_index, com::Variant* out) {
+  const MdbColumn& c = column(column_index);
+  const MdbField* f = by_column_[column_index];
+  const std::string at = "第 " + std::to_string(row_ - 1) + " 行的列“" + std::string(c.name) + "”";
+  if (!f) Corrupt(at + "缺失");
+  if (c.col_type == MDB_BOOL) {  // the value lives in the null mask
+    out->SetInteger(com::VarType::kBool, f->is_null ? 0 : 1);
+    return;
+  }
+  if (f->is_null) {
+    out->SetNull();
+    return;
+  }
+  const auto* p = static_cast<const unsigned char*>(f->value);
+  const auto siz = static_cast<std::size_t>(f->siz);
+  auto need = [&](std::size_t n) {
+    if (siz < n) Corrupt(at + "太短");
+  };
+  switch (c.col_type) {
+    case MDB_BYTE: need(1); out->SetInteger(com::VarType::kUI1, p[0]); break;
+    case MDB_INT: {
+      need(2);
+      std::int16_t v;
+      std::memcpy(&v, p, 2);
+      out->SetInteger(com::VarType::kI2, v);
+      break;
+    }
+    case MDB_LONGINT: case MDB_COMPLEX: {
+      need(4);
+      std::int32_t v;
+      std::memcpy(&v, p, 4);
+      out->SetInteger(com::VarType::kI4, v);
+      break;
+    }
+    case MDB_MONEY: {
+      need(8);
+      std::int64_t v;
+      std::memcpy(&v, p, 8);
+      out->SetInteger(com::VarType::kCurrency, v);
+      break;
+    }
+    case MDB_FLOAT: {
+      need(4);
+      float v;
+      std::memcpy(&v, p, 4);
+      out->SetReal(com::VarType::kR4, v);
+      break;
+    }
+    case MDB_DOUBLE: {
+      need(8);
+      double v;
+      std::memcpy(&v, p, 8);
+      out->SetReal(com::VarType::kR8, v);
+      break;
+    }
+    case MDB_DATETIME: {
+      need(8);
+      double v;
+      std::memcpy(&v, p, 8);
+      if (!(v > kFirstDate && v < kEndDate)) {
+        char shown[32];
+        std::snprintf(shown, sizeof shown, "%.6g", v);
+        Corrupt(at + "的日期值 " + shown + " 不在 100 至 9999 年之间");
+      }
+      out->SetReal(com::VarType::kDate, v);
+      break;
+    }
+    case MDB_TEXT:
+      DecodeText(p, siz, &scratch_);
+      out->SetText(scratch_);
+      break;
+    case MDB_MEMO:
+      ReadMemo(p, siz, at, &bytes_);
+      DecodeText(reinterpret_cast<const unsigned char*>(bytes_.data()), bytes_.size(), &scratch_);
+      out->SetText(scratch_);
+      break;
+    case MDB_NUMERIC: {
+      need(17);
+      const int start = static_cast<int>(p - handle_.mdb()->pg_buf);
+      char* s = mdb_numeric_to_string(handle_.mdb(), start, c.col_scale, c.col_prec);
+      *out = com::Variant::Decimal(s ? s : "");
+      g_free(s);
+      break;
+    }
+    case MDB_REPID: {
+      need(16);
+      char* s = mdb_uuid_to_string(p, 0);
+      out->SetText(s ? s : "");
+      g_free(s);
+      break;
+    }
+    default: {
+      static const char kHex[] = "0123456789ABCDEF";
+      scratch_ = "0x";
+      for (std::size_t i = 0; i < siz; ++i) {
+        scratch_.push_back(kHex[p[i] >> 4]);
+        scratch_.push_back(kHex[p[i] & 15]);
+      }
+      out->SetText(scratch_);
+    }
+  }
+}
+
+// Runs `work` so that only com::Error leaves: running out of memory
+// becomes kErrOutOfMemory, any other exception (a damaged file's sizes
+// reaching the standard library) kErrNotJetDatabase.
+template <class Work>
+auto Guarded(const std::string& path, Work&& work) -> decltype(work()) {
+  try {
+    return work();
+  } catch (const com::Error&) {
+    throw;
+  } catch (const std::bad_alloc&) {
+    Fail(kErrOutOfMemory, "内存不足：读取数据库“" + path + "”时无法分配内存，文件可能已损坏。");
+  } catch (const std::exception& e) {
+    Fail(kErrNotJetDatabase, "无法读取数据库“" + path + "”：文件可能已损坏（" + e.what() + "）。");
+  }
 }
 
 dts::ColumnInfo DescribeColumn(const MdbColumn& c, Version version) {
@@ -105,27 +529,24 @@ class TableReader final : public dts::RowReader {
  public:
   TableReader(const std::string& path, const HeaderInfo& header, const std::string& codepage,
               const SelectQuery& q)
-      : path_(path), version_(header.version), mdb_(OpenHandle(path, header, codepage)),
-        table_(OpenTable(mdb_.get(), q.table, path)), table_name_(table_->name) {
-    if (version_ == Version::kJet3) codepage_ = std::make_unique<CodePage>(codepage);
+      : version_(header.version), handle_(std::make_unique<Handle>(path, header, codepage)),
+        scan_(*handle_, handle_->OpenTable(q.table), CatalogName(q.table)) {
     auto find = [&](const std::string& name) -> unsigned {
-      for (unsigned i = 0; i < table_->num_cols; ++i) {
-        if (SameName(Col(i).name, name)) return i;
+      for (unsigned i = 0; i < scan_.column_count(); ++i) {
+        if (SameName(scan_.column(i).name, name)) return i;
       }
-      Fail(3265, "表“" + table_name_ + "”中没有列“" + name + "”。");
+      Fail(3265, "表“" + scan_.name() + "”中没有列“" + name + "”。");
     };
     if (q.all_columns) {
-      for (unsigned i = 0; i < table_->num_cols; ++i) selected_.push_back(i);
+      for (unsigned i = 0; i < scan_.column_count(); ++i) selected_.push_back(i);
     } else {
       for (const auto& name : q.columns) selected_.push_back(find(name));
     }
-    for (unsigned i : selected_) columns_.push_back(DescribeColumn(Col(i), version_));
+    for (unsigned i : selected_) columns_.push_back(DescribeColumn(scan_.column(i), version_));
     if (q.where_column) {
       filter_column_ = static_cast<int>(find(*q.where_column));
       filter_ = q.where_value;
     }
-    fields_.resize(table_->num_cols);
-    mdb_rewind_table(table_.get());
   }
 
   const std::vector<dts::ColumnInfo>& columns() const override { return columns_; }
@@ -133,192 +554,28 @@ class TableReader final : public dts::RowReader {
   bool ReadableOnAnotherThread() const override { return true; }
 
   bool Next(dts::Row& row) override {
-    row.resize(selected_.size());
-    while (NextRawRow()) {
-      if (filter_column_ >= 0 && !FilterMatches()) continue;
-      for (std::size_t i = 0; i < selected_.size(); ++i) Decode(selected_[i], &row[i]);
-      return true;
-    }
-    return false;
+    return Guarded(handle_->pages().path(), [&] {
+      row.resize(selected_.size());
+      while (scan_.Next()) {
+        if (filter_column_ >= 0 && !FilterMatches()) continue;
+        for (std::size_t i = 0; i < selected_.size(); ++i) scan_.Decode(selected_[i], &row[i]);
+        return true;
+      }
+      return false;
+    });
   }
 
  private:
-  const MdbColumn& Col(unsigned i) const { return *static_cast<MdbColumn*>(g_ptr_array_index(table_->columns, i)); }
-
-  // Moves to the next live row of the table and cracks it into fields_.
-  bool NextRawRow() {
-    MdbHandle* mdb = mdb_.get();
-    if (done_) return false;
-    if (!started_) {
-      started_ = true;
-      if (!mdb_read_next_dpg(table_.get())) return Finish();
-      row_ = 0;
+  // The table's name as the catalog spells it.
+  std::string CatalogName(std::string_view name) const {
+    for (const CatalogEntry& e : handle_->catalog()) {
+      if (e.IsTable() && SameName(e.name, name)) return e.name;
     }
-    for (;;) {
-      const int rows = mdb_get_int16(mdb->pg_buf, mdb->fmt->row_count_offset);
-      if (rows < 0 || row_ >= static_cast<unsigned>(rows)) {
-        if (!mdb_read_next_dpg(table_.get())) return Finish();
-        row_ = 0;
-        continue;
-      }
-      const unsigned r = row_++;
-      int start = 0;
-      std::size_t size = 0;
-      if (mdb_find_row(mdb, static_cast<int>(r), &start, &size) == -1) Corrupt(r);
-      if (size == 0 || (start & kRowSkipFlag)) continue;
-      if (mdb_crack_row(table_.get(), start & kOffsetMask, size, fields_.data()) < 0) Corrupt(r);
-      by_column_.assign(table_->num_cols, nullptr);
-      for (auto& f : fields_) {
-        if (f.colnum >= 0 && static_cast<unsigned>(f.colnum) < table_->num_cols) by_column_[f.colnum] = &f;
-      }
-      return true;
-    }
-  }
-
-  bool Finish() {
-    done_ = true;
-    return false;
-  }
-
-  [[noreturn]] void Corrupt(unsigned row) const {
-    Fail(kErrNotJetDatabase, "数据库文件“" + path_ + "”已损坏：表“" + table_name_ + "”第 " +
-                                 std::to_string(table_->cur_phys_pg) + " 页第 " + std::to_string(row) +
-                                 " 行无法读取。");
-  }
-
-  void DecodeText(const unsigned char* p, std::size_t n, std::string* out) {
-    if (version_ == Version::kJet4) {
-      DecodeJet4Text(p, n, out);
-    } else {
-      codepage_->ToUtf8(p, n, out);
-    }
-  }
-
-  // The bytes of a memo value, following long-value pages as needed.
-  void ReadMemo(const unsigned char* p, std::size_t siz, std::string* bytes) {
-    bytes->clear();
-    if (siz < MDB_MEMO_OVERHEAD) Corrupt(row_ - 1);
-    const std::uint32_t head = Le32(p);
-    const std::uint32_t length = head & 0x3FFFFFFF;
-    MdbHandle* mdb = mdb_.get();
-    if (head & 0x80000000u) {  // inline
-      bytes->assign(reinterpret_cast<const char*>(p + MDB_MEMO_OVERHEAD), siz - MDB_MEMO_OVERHEAD);
-      return;
-    }
-    int pg_row = static_cast<int>(Le32(p + 4));
-    if (head & 0x40000000u) {  // one long-value row
-      void* buf = nullptr;
-      int off = 0;
-      std::size_t len = 0;
-      if (mdb_find_pg_row(mdb, pg_row, &buf, &off, &len) != 0) Corrupt(row_ - 1);
-      bytes->assign(static_cast<const char*>(buf) + off, len);
-      return;
-    }
-    // A chain of long-value rows, each starting with the next one's address.
-    for (std::size_t hops = 0; pg_row != 0; ++hops) {
-      void* buf = nullptr;
-      int off = 0;
-      std::size_t len = 0;
-      if (hops > (1u << 20) || mdb_find_pg_row(mdb, pg_row, &buf, &off, &len) != 0 || len < 4) Corrupt(row_ - 1);
-      const auto* seg = static_cast<const unsigned char*>(buf) + off;
-      bytes->append(reinterpret_cast<const char*>(seg + 4), len - 4);
-      if (bytes->size() > length) Corrupt(row_ - 1);
-      pg_row = static_cast<int>(Le32(seg));
-    }
-  }
-
-  void Decode(unsigned column, com::Variant* out) {
-    const MdbColumn& c = Col(column);
-    const MdbField* f = by_column_[column];
-    if (!f) Corrupt(row_ - 1);
-    if (c.col_type == MDB_BOOL) {  // the value lives in the null mask
-      out->SetInteger(com::VarType::kBool, f->is_null ? 0 : 1);
-      return;
-    }
-    if (f->is_null) {
-      out->SetNull();
-      return;
-    }
-    const auto* p = static_cast<const unsigned char*>(f->value);
-    const auto siz = static_cast<std::size_t>(f->siz);
-    auto need = [&](std::size_t n) {
-      if (siz < n) Corrupt(row_ - 1);
-    };
-    switch (c.col_type) {
-      case MDB_BYTE: need(1); out->SetInteger(com::VarType::kUI1, p[0]); break;
-      case MDB_INT: {
-        need(2);
-        std::int16_t v;
-        std::memcpy(&v, p, 2);
-        out->SetInteger(com::VarType::kI2, v);
-        break;
-      }
-      case MDB_LONGINT: case MDB_COMPLEX: {
-        need(4);
-        std::int32_t v;
-        std::memcpy(&v, p, 4);
-        out->SetInteger(com::VarType::kI4, v);
-        break;
-      }
-      case MDB_MONEY: {
-        need(8);
-        std::int64_t v;
-        std::memcpy(&v, p, 8);
-        out->SetInteger(com::VarType::kCurrency, v);
-        break;
-      }
-      case MDB_FLOAT: {
-        need(4);
-        float v;
-        std::memcpy(&v, p, 4);
-        out->SetReal(com::VarType::kR4, v);
-        break;
-      }
-      case MDB_DOUBLE: case MDB_DATETIME: {
-        need(8);
-        double v;
-        std::memcpy(&v, p, 8);
-        out->SetReal(c.col_type == MDB_DOUBLE ? com::VarType::kR8 : com::VarType::kDate, v);
-        break;
-      }
-      case MDB_TEXT:
-        DecodeText(p, siz, &scratch_);
-        out->SetText(scratch_);
-        break;
-      case MDB_MEMO:
-        ReadMemo(p, siz, &bytes_);
-        DecodeText(reinterpret_cast<const unsigned char*>(bytes_.data()), bytes_.size(), &scratch_);
-        out->SetText(scratch_);
-        break;
-      case MDB_NUMERIC: {
-        need(17);
-        const int start = static_cast<int>(p - mdb_->pg_buf);
-        char* s = mdb_numeric_to_string(mdb_.get(), start, c.col_scale, c.col_prec);
-        *out = com::Variant::Decimal(s ? s : "");
-        g_free(s);
-        break;
-      }
-      case MDB_REPID: {
-        need(16);
-        char* s = mdb_uuid_to_string(p, 0);
-        out->SetText(s ? s : "");
-        g_free(s);
-        break;
-      }
-      default: {
-        static const char kHex[] = "0123456789ABCDEF";
-        scratch_ = "0x";
-        for (std::size_t i = 0; i < siz; ++i) {
-          scratch_.push_back(kHex[p[i] >> 4]);
-          scratch_.push_back(kHex[p[i] & 15]);
-        }
-        out->SetText(scratch_);
-      }
-    }
+    return std::string(name);
   }
 
   bool FilterMatches() {
-    Decode(static_cast<unsigned>(filter_column_), &filter_value_);
+    scan_.Decode(static_cast<unsigned>(filter_column_), &filter_value_);
     if (filter_value_.IsNull()) return false;
     if (filter_value_.IsText() || !filter_.is_text) {
       if (filter_value_.IsText() && filter_.is_text) return SameName(filter_value_.text(), filter_.value);
@@ -331,22 +588,14 @@ class TableReader final : public dts::RowReader {
     return filter_value_.ToText() == filter_.value;
   }
 
-  std::string path_;
   Version version_;
-  HandlePtr mdb_;
-  TablePtr table_;
-  std::string table_name_;
-  std::unique_ptr<CodePage> codepage_;
+  std::unique_ptr<Handle> handle_;
+  TableScan scan_;
   std::vector<unsigned> selected_;
   std::vector<dts::ColumnInfo> columns_;
   int filter_column_ = -1;
   Literal filter_;
   com::Variant filter_value_;
-  std::vector<MdbField> fields_;
-  std::vector<MdbField*> by_column_;
-  std::string scratch_, bytes_;
-  bool started_ = false, done_ = false;
-  unsigned row_ = 0;
 };
 
 // A session of the Jet driver: one open, checked database.
@@ -391,38 +640,46 @@ std::string DefaultCodePage() {
 }
 
 Database::Database(const std::string& path, const OpenOptions& options)
-    : path_(path), options_(options), header_(ReadHeader(path)) {
-  if (options_.codepage.empty()) options_.codepage = DefaultCodePage();
-  if (!PasswordMatches(header_, options_.password, options_.codepage)) {
-    Fail(kErrBadPassword, "不是有效的密码：数据库“" + path + "”的密码不正确。");
-  }
-  OpenHandle(path_, header_, options_.codepage);  // libmdb can read it
+    : path_(path), options_(options) {
+  Guarded(path_, [&] {
+    header_ = ReadHeader(path_);
+    if (options_.codepage.empty()) options_.codepage = DefaultCodePage();
+    if (!PasswordMatches(header_, options_.password, options_.codepage)) {
+      Fail(kErrBadPassword, "不是有效的密码：数据库“" + path_ + "”的密码不正确。");
+    }
+    Handle(path_, header_, options_.codepage).CheckAllTables();
+  });
 }
 
 Database::~Database() = default;
 
 std::vector<std::string> Database::TableNames() {
-  HandlePtr h = OpenHandle(path_, header_, options_.codepage);
-  std::vector<std::string> names;
-  for (unsigned i = 0; i < h->num_catalog; ++i) {
-    auto* entry = static_cast<MdbCatalogEntry*>(g_ptr_array_index(h->catalog, i));
-    if (entry->object_type == MDB_TABLE && mdb_is_user_table(entry)) names.emplace_back(entry->object_name);
-  }
-  return names;
+  return Guarded(path_, [&] {
+    Handle h(path_, header_, options_.codepage);
+    std::vector<std::string> names;
+    for (const CatalogEntry& e : h.catalog()) {
+      if (e.IsUserTable()) names.push_back(e.name);
+    }
+    return names;
+  });
 }
 
 std::vector<dts::ColumnInfo> Database::TableColumns(std::string_view table) {
-  HandlePtr h = OpenHandle(path_, header_, options_.codepage);
-  TablePtr t = OpenTable(h.get(), table, path_);
-  std::vector<dts::ColumnInfo> out;
-  for (unsigned i = 0; i < t->num_cols; ++i) {
-    out.push_back(DescribeColumn(*static_cast<MdbColumn*>(g_ptr_array_index(t->columns, i)), header_.version));
-  }
-  return out;
+  return Guarded(path_, [&] {
+    Handle h(path_, header_, options_.codepage);
+    TablePtr t = h.OpenTable(table);
+    std::vector<dts::ColumnInfo> out;
+    for (unsigned i = 0; i < t->num_cols; ++i) {
+      out.push_back(DescribeColumn(*static_cast<MdbColumn*>(g_ptr_array_index(t->columns, i)), header_.version));
+    }
+    return out;
+  });
 }
 
 std::unique_ptr<dts::RowReader> Database::Query(std::string_view sql) {
-  return std::make_unique<TableReader>(path_, header_, options_.codepage, ParseSelect(sql));
+  return Guarded(path_, [&]() -> std::unique_ptr<dts::RowReader> {
+    return std::make_unique<TableReader>(path_, header_, options_.codepage, ParseSelect(sql));
+  });
 }
 
 std::shared_ptr<dts::Driver> MakeJetDriver() { return std::make_shared<JetDriver>(); }

@@ -1,0 +1,364 @@
+// Damaged Jet files: each test damages a file it wrote (or one Access
+// wrote) where the format says a value lives, and expects error 3343 naming
+// the table, at once: never a crash, a hang, a runaway allocation or a
+// value read from outside its row.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstring>
+#include <stdexcept>
+
+#include "platform/com/error.h"
+#include "platform/jet/header.h"
+#include "platform/jet/reader.h"
+#include "platform/jet/writer.h"
+#include "tests/support/files.h"
+#include "tests/support/plan_run.h"
+#include "tests/support/shop.h"
+
+namespace {
+
+using testing_support::ReadFile;
+using testing_support::TempDir;
+using testing_support::WriteFile;
+
+// Jet 4 data pages: the row count at 12, then each row's start (the first
+// row ends at the page's end, every other where the one before starts).
+constexpr std::size_t kPage = 4096;
+constexpr std::size_t kRowCount = 12;
+constexpr std::size_t kOffsetMask = 0x1FFF;
+
+std::size_t Le16(const std::string& b, std::size_t at) {
+  return static_cast<unsigned char>(b[at]) | static_cast<unsigned char>(b[at + 1]) << 8;
+}
+std::uint32_t Le32(const std::string& b, std::size_t at) {
+  return static_cast<std::uint32_t>(Le16(b, at) | Le16(b, at + 2) << 16);
+}
+void Put16(std::string& b, std::size_t at, std::size_t v) {
+  b[at] = static_cast<char>(v & 0xFF);
+  b[at + 1] = static_cast<char>(v >> 8 & 0xFF);
+}
+void Put32(std::string& b, std::size_t at, std::uint32_t v) {
+  Put16(b, at, v & 0xFFFF);
+  Put16(b, at + 2, v >> 16);
+}
+std::string Bytes(double v) { return std::string(reinterpret_cast<const char*>(&v), sizeof v); }
+// Jet 4 text as the writer compresses it.
+std::string Compressed(const std::string& ascii) { return "\xFF\xFE" + ascii; }
+
+struct Row {
+  std::size_t start = 0;  // in the file
+  std::size_t size = 0;
+};
+
+// The row of a Jet 4 data page holding `bytes`.
+Row FindRow(const std::string& file, const std::string& bytes) {
+  const std::size_t pos = file.find(bytes);
+  if (pos == std::string::npos) throw std::runtime_error("bytes not in the file");
+  const std::size_t base = pos / kPage * kPage;
+  for (std::size_t r = 0; r < Le16(file, base + kRowCount); ++r) {
+    const std::size_t start = Le16(file, base + kRowCount + 2 + 2 * r) & kOffsetMask;
+    const std::size_t end = r == 0 ? kPage : Le16(file, base + kRowCount + 2 * r) & kOffsetMask;
+    if (base + start <= pos && pos < base + end) return {base + start, end - start};
+  }
+  throw std::runtime_error("bytes in no row");
+}
+
+// Where a Jet 4 row keeps the offset (from the row's start) of variable
+// column `slot`'s data; slot == the column count holds the data's end.
+// The offsets lie before the variable column count and the null mask, the
+// first column's nearest.
+std::size_t VarOffsetAt(const std::string& file, const Row& row, std::size_t slot) {
+  const std::size_t mask = (Le16(file, row.start) + 7) / 8;
+  return row.start + row.size - mask - 4 - 2 * slot;
+}
+
+// The variable slot whose data starts with `bytes`.
+std::size_t SlotOf(const std::string& file, const Row& row, const std::string& bytes) {
+  const std::size_t at = file.find(bytes, row.start) - row.start;
+  for (std::size_t slot = 0; slot < 8; ++slot) {
+    if (Le16(file, VarOffsetAt(file, row, slot)) == at) return slot;
+  }
+  throw std::runtime_error("no slot starts there");
+}
+
+struct Outcome {
+  std::int32_t error = 0;
+  std::string description;
+  int rows = 0;
+};
+
+// Opens the file and reads every row of `table`.
+Outcome ReadTable(const std::string& path, const std::string& table) {
+  Outcome o;
+  try {
+    jet::Database db(path);
+    auto reader = db.Query("select * from [" + table + "]");
+    for (dts::Row row; reader->Next(row);) ++o.rows;
+  } catch (const com::Error& e) {
+    o.error = e.number();
+    o.description = e.description();
+  }
+  return o;
+}
+
+constexpr double kSold = 38113.5;  // 2004-05-06 12:00
+const std::string kShortNote = "short note";
+const std::string kLongNote(2000, 'x');   // one long-value row
+const std::string kChainNote(10000, 'y'); // a chain of them
+
+class JetHardening : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    dir_ = new TempDir;
+    jet::Writer w(dir_->File("goods.mdb"));
+    w.BeginTable({"Goods",
+                  {{"Code", jet::ColumnType::kText, 20},
+                   {"Note", jet::ColumnType::kMemo},
+                   {"Sold", jet::ColumnType::kDateTime},
+                   {"Qty", jet::ColumnType::kLong}}});
+    auto row = [&](const char* code, const std::string& note, double sold, int qty) {
+      w.AppendRow({com::Variant::Text(code), com::Variant::Text(note), com::Variant::Date(sold), com::Variant::I4(qty)});
+    };
+    row("ROW-INLINE", kShortNote, kSold, 1);
+    row("ROW-ONEPAGE", kLongNote, kSold + 1, 2);
+    row("ROW-CHAIN", kChainNote, kSold + 2, 3);
+    // The first and the last instants Jet keeps.
+    row("ROW-FIRST", "", -657434.0, 4);
+    row("ROW-LAST", "", 2958465.0 + 86399.0 / 86400.0, 5);
+    w.EndTable();
+    w.Finish();
+    original_ = new std::string(ReadFile(dir_->File("goods.mdb")));
+  }
+  static void TearDownTestSuite() {
+    delete original_;
+    delete dir_;
+  }
+
+  // Writes a damaged copy and reads its Goods table.
+  Outcome ReadDamaged(const std::string& bytes) {
+    const std::string path = dir_->File("damaged.mdb");
+    WriteFile(path, bytes);
+    const auto started = std::chrono::steady_clock::now();
+    Outcome o = ReadTable(path, "Goods");
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10)) << o.description;
+    return o;
+  }
+
+  void ExpectRefused(const std::string& bytes, const std::string& detail) {
+    const Outcome o = ReadDamaged(bytes);
+    EXPECT_EQ(o.error, jet::kErrNotJetDatabase) << o.description;
+    EXPECT_NE(o.description.find("Goods"), std::string::npos) << o.description;
+    EXPECT_NE(o.description.find(detail), std::string::npos) << o.description;
+  }
+
+  static TempDir* dir_;
+  static std::string* original_;
+};
+
+TempDir* JetHardening::dir_ = nullptr;
+std::string* JetHardening::original_ = nullptr;
+
+TEST_F(JetHardening, TheUndamagedFileReadsWholeWithTheFirstAndLastDatesJetKeeps) {
+  jet::Database db(dir_->File("goods.mdb"));
+  auto reader = db.Query("select Code, Note, Sold from Goods");
+  std::vector<std::string> notes;
+  std::vector<double> dates;
+  for (dts::Row row; reader->Next(row);) {
+    notes.push_back(row[1].text());
+    dates.push_back(row[2].real());
+  }
+  EXPECT_EQ(notes, (std::vector<std::string>{kShortNote, kLongNote, kChainNote, "", ""}));
+  EXPECT_EQ(dates.front(), kSold);
+  EXPECT_EQ(dates[3], -657434.0);
+  EXPECT_EQ(dates[4], 2958465.0 + 86399.0 / 86400.0);
+}
+
+TEST_F(JetHardening, ATextFieldReachingPastItsRowIsRefusedNamingTheTable) {
+  const std::string code = Compressed("ROW-INLINE");
+  const Row row = FindRow(*original_, code);
+  const std::size_t slot = SlotOf(*original_, row, code);
+
+  std::string ends_past = *original_;  // the text runs 300 bytes past the row
+  Put16(ends_past, VarOffsetAt(ends_past, row, slot + 1), row.size + 300);
+  ExpectRefused(ends_past, "Goods");
+
+  std::string starts_past = *original_;  // the text starts past the page
+  Put16(starts_past, VarOffsetAt(starts_past, row, slot), 0x1F00);
+  Put16(starts_past, VarOffsetAt(starts_past, row, slot + 1), 0x1F10);
+  ExpectRefused(starts_past, "Goods");
+
+  // Past the page and ending before its start: its start and size add up
+  // to a place inside the row.
+  std::string wraps = *original_;
+  Put16(wraps, VarOffsetAt(wraps, row, slot), 0x1F00);
+  ExpectRefused(wraps, "Code");
+}
+
+TEST_F(JetHardening, ANegativeMemoSizeIsRefusedNotAborted) {
+  const std::string code = Compressed("ROW-INLINE");
+  const Row row = FindRow(*original_, code);
+  const std::size_t note = SlotOf(*original_, row, code) + 1;
+  std::string damaged = *original_;
+  // The memo's data ends one byte before it starts.
+  Put16(damaged, VarOffsetAt(damaged, row, note + 1), Le16(damaged, VarOffsetAt(damaged, row, note)) - 1);
+  ExpectRefused(damaged, "Note");
+}
+
+TEST_F(JetHardening, AMemoChainThatLoopsOrLeavesTheFileStopsAtOnce) {
+  const std::string code = Compressed("ROW-CHAIN");
+  const Row row = FindRow(*original_, code);
+  const std::size_t field = row.start + Le16(*original_, VarOffsetAt(*original_, row, SlotOf(*original_, row, code) + 1));
+  // A chained memo: its length with no flag (a page's worth at least),
+  // then its first row's address.
+  ASSERT_GT(Le32(*original_, field), kPage);
+  ASSERT_EQ(Le32(*original_, field) >> 30, 0u);
+  const std::uint32_t first = Le32(*original_, field + 4);
+  const std::size_t page = first >> 8, lval_row = first & 0xFF;
+  const std::size_t link = page * kPage + (Le16(*original_, page * kPage + kRowCount + 2 + 2 * lval_row) & kOffsetMask);
+
+  std::string loop = *original_;  // the first row links to itself, the length says 1 GB
+  Put32(loop, link, first);
+  Put32(loop, field, 0x3FFFFFFF);
+  ExpectRefused(loop, "Note");
+
+  std::string loop_in_length = *original_;  // the same loop within the stated length
+  Put32(loop_in_length, link, first);
+  ExpectRefused(loop_in_length, "Note");
+
+  std::string outside = *original_;  // the next row lies past the file
+  Put32(outside, link, static_cast<std::uint32_t>(original_->size() / kPage + 5) << 8);
+  ExpectRefused(outside, "Note");
+}
+
+TEST_F(JetHardening, ADateOutsideTheYearsJetKeepsIsRefused) {
+  const Row row = FindRow(*original_, Compressed("ROW-INLINE"));
+  const std::size_t sold = original_->find(Bytes(kSold), row.start);
+  ASSERT_LT(sold, row.start + row.size);
+  for (double bad : {1e300, -1e300, 2958466.0, -657435.0, std::nan("")}) {
+    std::string damaged = *original_;
+    damaged.replace(sold, 8, Bytes(bad));
+    ExpectRefused(damaged, "Sold");
+  }
+}
+
+TEST_F(JetHardening, AFileCutShortIsRefusedOrReadsWhole) {
+  const Outcome whole = ReadTable(dir_->File("goods.mdb"), "Goods");
+  ASSERT_EQ(whole.rows, 5);
+  // Cut at every page: refused, or every row read as before.
+  for (std::size_t pages = 1; pages < original_->size() / kPage; ++pages) {
+    const Outcome o = ReadDamaged(original_->substr(0, pages * kPage));
+    if (o.error == 0) {
+      EXPECT_EQ(o.rows, whole.rows) << pages << " pages";
+    } else {
+      EXPECT_EQ(o.error, jet::kErrNotJetDatabase) << pages << " pages: " << o.description;
+    }
+  }
+  // A cut inside a page is always refused.
+  const Outcome mid = ReadDamaged(original_->substr(0, original_->size() - 100));
+  EXPECT_EQ(mid.error, jet::kErrNotJetDatabase);
+  EXPECT_NE(mid.description.find("截断"), std::string::npos) << mid.description;
+}
+
+// Access's own file cut inside the catalog's properties sent libmdb round
+// its catalog read for ever, its memory growing.
+TEST_F(JetHardening, AnAccessFileCutInsideItsCatalogIsRefusedAtOnce) {
+  const std::string access = ReadFile(testing_support::JetTestDataDir() + "/V2003_test.mdb");
+  for (std::size_t pages : {704u, 705u, 706u}) {
+    const std::string path = dir_->File("cut.mdb");
+    WriteFile(path, access.substr(0, pages * kPage));
+    const auto started = std::chrono::steady_clock::now();
+    try {
+      jet::Database db(path);
+      ADD_FAILURE() << pages << " pages opened";
+    } catch (const com::Error& e) {
+      EXPECT_EQ(e.number(), jet::kErrNotJetDatabase) << e.description();
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
+  }
+}
+
+// The catalog's definition is page 2: its next definition page at 4, its
+// column count at 45 and its usage map's address at 55.
+TEST_F(JetHardening, ADamagedCatalogIsRefusedAtOpen) {
+  auto refused = [&](std::string bytes, const std::string& detail) {
+    WriteFile(dir_->File("catalog.mdb"), bytes);
+    try {
+      jet::Database db(dir_->File("catalog.mdb"));
+      ADD_FAILURE() << detail << ": opened";
+    } catch (const com::Error& e) {
+      EXPECT_EQ(e.number(), jet::kErrNotJetDatabase) << e.description();
+      EXPECT_NE(e.description().find("MSysObjects"), std::string::npos) << e.description();
+      EXPECT_NE(e.description().find(detail), std::string::npos) << e.description();
+    }
+  };
+  const std::size_t catalog = 2 * kPage;
+  std::string looped = *original_;
+  Put32(looped, catalog + 4, 2);
+  refused(looped, "成环");
+  std::string beyond = *original_;
+  Put32(beyond, catalog + 4, 100000);
+  refused(beyond, "超出文件");
+  std::string columns = *original_;
+  Put16(columns, catalog + 45, 0xFFFF);
+  refused(columns, "超过 255 列");
+  std::string map = *original_;
+  Put32(map, catalog + 55, static_cast<std::uint32_t>(original_->size() / kPage) << 8);
+  refused(map, "MSysObjects");
+}
+
+// Jet 3 rows end with their variable column count and null mask; a count
+// of 255 in a row of a few dozen bytes would send libmdb below the row.
+TEST_F(JetHardening, AJet3RowClaimingMoreColumnsThanItHoldsIsRefused) {
+  std::string access = ReadFile(testing_support::JetTestDataDir() + "/V1997_test.mdb");
+  const std::size_t jet3_page = 2048, pos = access.find("abcdefg");
+  const std::size_t base = pos / jet3_page * jet3_page;
+  std::size_t start = 0, end = 0;
+  for (std::size_t r = 0; r < Le16(access, base + 8); ++r) {
+    start = Le16(access, base + 10 + 2 * r) & kOffsetMask;
+    end = r == 0 ? jet3_page : Le16(access, base + 8 + 2 * r) & kOffsetMask;
+    if (base + start <= pos && pos < base + end) break;
+  }
+  const std::size_t mask = (static_cast<unsigned char>(access[base + start]) + 7) / 8;
+  access[base + end - 1 - mask] = static_cast<char>(255);
+  WriteFile(dir_->File("jet3.mdb"), access);
+  const Outcome o = ReadTable(dir_->File("jet3.mdb"), "Table1");
+  EXPECT_EQ(o.error, jet::kErrNotJetDatabase) << o.description;
+  EXPECT_NE(o.description.find("Table1"), std::string::npos) << o.description;
+}
+
+// A damaged source fails the step that reads it: the run reports it, ends
+// non-zero and leaves the destination as it was.
+TEST(JetHardeningRun, ADamagedSourceFailsItsStepAndChangesNothing) {
+  testing_support::EmbeddedShop shop;
+  constexpr char kPlan[] = "C5to6CustSuppWriteAccount";
+  ASSERT_EQ(testing_support::RunPlan(shop, kPlan, shop.source).error, "");
+  const auto before = shop.Snapshot();
+  const std::string source = shop.WriteSource(
+      "damaged.mdb", {{"Region", "RegionID\tClass\tRegCode\tRegName\n1\tNorth\tR001\tBeijing\n"},
+                      {"Customer", "UnitID\tIsUsed\tRegionID\tClass\tBalAmo\nCDAMAGED\t1\t1\tRetail\t10\n"}});
+  std::string bytes = ReadFile(source);
+  const Row row = FindRow(bytes, Compressed("CDAMAGED"));
+  const std::size_t slot = SlotOf(bytes, row, Compressed("CDAMAGED"));
+  Put16(bytes, VarOffsetAt(bytes, row, slot + 1), row.size + 500);
+  WriteFile(source, bytes);
+
+  const testing_support::PlanOutcome run = testing_support::RunPlan(shop, kPlan, source);
+  EXPECT_NE(run.error, "");
+  ASSERT_EQ(run.reports.size(), 1u);
+  EXPECT_NE(run.reports[0].find("已损坏"), std::string::npos) << run.reports[0];
+  EXPECT_NE(run.reports[0].find("Customer"), std::string::npos) << run.reports[0];
+  EXPECT_EQ(shop.Snapshot(), before);
+
+  const auto cli = testing_support::RunCommand(
+      "KPW=" + std::string(testing_support::EmbeddedShop::kPassword) + " " +
+      testing_support::ShellQuote(testing_support::BinDir() + "/korvel") + " run --model " + kPlan + " --source " +
+      testing_support::ShellQuote(source) + " --server " + testing_support::ShellQuote(shop.server) +
+      " --user sa --password-env KPW --database Sales60");
+  EXPECT_GT(cli.exit_code, 0) << cli.err;  // failed, not killed by a signal
+  EXPECT_NE(cli.err.find("已损坏"), std::string::npos) << cli.err;
+  EXPECT_EQ(shop.Snapshot(), before);
+}
+
+}  // namespace
