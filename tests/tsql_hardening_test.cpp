@@ -209,6 +209,20 @@ TEST_F(HardeningTest, ArithmeticChainsRunAsLongAsSQLiteEvaluatesThem) {
   EXPECT_EQ(sqlsrv::ParseBatch("select " + Chain("1", "-", 200000)).size(), 1u);
 }
 
+TEST_F(HardeningTest, ExpressionsThatGrowAsTheyNestAreRefused) {
+  // Each ^ and each RIGHT repeats its operands in SQLite's words, so the
+  // text to run doubles a level: SQL Server's "expression services limit".
+  const std::string limit =
+      "8632 Internal error: An expression services limit has been reached. Please look for potentially complex "
+      "expressions in your query, and try to simplify them.";
+  EXPECT_EQ(Error("select " + Chain("7", "^", 60)), limit);
+  EXPECT_EQ(Error("select " + Repeat("right(", 60) + "'abc'" + Repeat(", 2)", 60)), limit);
+  std::string whens;
+  for (int i = 1; i <= 8; ++i) whens += " when " + std::to_string(i) + " then " + std::to_string(i);
+  EXPECT_EQ(Error("select " + Repeat("case ", 10) + "1" + Repeat(whens + " end", 10)), limit);
+  EXPECT_EQ(One("select " + Chain("7", "^", 9) + ", right(right('abcd', 3), 2)"), "7\tcd");
+}
+
 // ------------------------------------------------------------ temporary tables
 
 TEST_F(HardeningTest, TemporaryTablesAreTheSessionsOwn) {

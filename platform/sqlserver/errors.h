@@ -47,6 +47,7 @@ enum SqlError : std::int32_t {
   kIdentityUpdate = 8102,        // Cannot update identity column '%s'.
   kIdentityInsertOther = 8107,   // IDENTITY_INSERT is already ON for table '%s'. ...
   kConvertOverflow = 8115,       // Arithmetic overflow error converting %s to data type %s.
+  kExpressionTooComplex = 8632,  // Internal error: An expression services limit has been reached. ...
   kDivideByZero = 8134,          // Divide by zero error encountered.
   kTruncation = 8152,            // String or binary data would be truncated.
   kNoIdentity = 8106,            // Table '%s' does not have the identity property. Cannot perform SET operation.

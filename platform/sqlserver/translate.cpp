@@ -76,6 +76,11 @@ bool IsArithmeticOperator(const std::string& op) {
   return op == "+" || op == "-" || op == "*" || op == "/" || op == "%" || op == "&" || op == "|" || op == "^";
 }
 
+// The most SQL text one statement's translation writes, counting every
+// expression's text: far past any real statement's, short of what would
+// take the server's memory.
+constexpr std::size_t kMaxTranslatedText = 16u << 20;
+
 // The SQLite operator class a T-SQL operator chains in (see Typed::chain).
 char ChainClass(const std::string& op) {
   if (op == "+" || op == "-") return '+';
@@ -627,7 +632,21 @@ Translator::Typed Translator::Function(const ast::Expr& e, const Scope& scope) {
   return out;
 }
 
+void Translator::Account(std::size_t bytes) {
+  written_ += bytes;
+  if (written_ > kMaxTranslatedText) {
+    throw SqlErr(kExpressionTooComplex, "Internal error: An expression services limit has been reached. Please look for "
+                                        "potentially complex expressions in your query, and try to simplify them.");
+  }
+}
+
 Translator::Typed Translator::Expr(const ast::Expr& e, const Scope& scope) {
+  Typed t = Value(e, scope);
+  Account(t.sql.size());
+  return t;
+}
+
+Translator::Typed Translator::Value(const ast::Expr& e, const Scope& scope) {
   Typed out;
   switch (e.kind) {
     case ExprKind::kNull:
@@ -730,7 +749,10 @@ Translator::Typed Translator::Expr(const ast::Expr& e, const Scope& scope) {
       // shallow for SQLite.
       std::vector<std::string> members;
       members.reserve(e.args.size() - 1);
-      for (std::size_t i = 1; i < e.args.size(); ++i) members.push_back(Compare("=", a, Expr(*e.args[i], scope)));
+      for (std::size_t i = 1; i < e.args.size(); ++i) {
+        members.push_back(Compare("=", a, Expr(*e.args[i], scope)));
+        Account(members.back().size());
+      }
       const std::string list = Balanced(members, 0, members.size(), "OR");
       out.sql = e.negated ? "(NOT " + list + ")" : "(" + list + ")";
       out.type = VT::kBool;
@@ -776,6 +798,7 @@ Translator::Typed Translator::Expr(const ast::Expr& e, const Scope& scope) {
       VT type = VT::kNull;
       for (const auto& [when, then] : e.whens) {
         std::string cond = subject ? Compare("=", *subject, Expr(*when, scope)) : Predicate(*when, scope);
+        Account(cond.size());
         Typed t = Expr(*then, scope);
         if (type == VT::kNull || Rank(t.type) > Rank(type)) type = t.type;
         branches.emplace_back(std::move(cond), std::move(t));
@@ -858,6 +881,7 @@ Translator::Typed Translator::Binary(const ast::Expr& e, const Scope& scope) {
   Typed value = Expr(*node, scope);
   for (auto it = spine.rbegin(); it != spine.rend(); ++it) {
     value = Arithmetic((*it)->text, value, Expr(*(*it)->args[1], scope));
+    Account(value.sql.size());
   }
   return value;
 }

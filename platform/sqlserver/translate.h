@@ -66,7 +66,13 @@ class Translator {
   struct Scope;
   struct Typed;
 
+  // An expression's value; Value does the work, Expr counts what it writes.
   Typed Expr(const ast::Expr& e, const Scope& scope);
+  Typed Value(const ast::Expr& e, const Scope& scope);
+  // Counts SQL text written for the statement; past kMaxTranslatedText
+  // (an expression that grows as it nests, each level repeating the one
+  // below) it raises 8632.
+  void Account(std::size_t bytes);
   std::string Predicate(const ast::Expr& e, const Scope& scope);
   Typed Column(const ast::Expr& e, const Scope& scope);
   Typed Function(const ast::Expr& e, const Scope& scope);
@@ -82,6 +88,7 @@ class Translator {
   Catalog& catalog_;
   const SessionState& session_;
   int alias_counter_ = 0;
+  std::size_t written_ = 0;  // bytes of SQL text the translation has written
   std::vector<const TableMeta*> tables_read_;
 };
 
