@@ -312,6 +312,18 @@ TEST_F(HardeningTest, TemporaryTablesMadeByAProcedureEndWithIt) {
   EXPECT_EQ(One("select count(*) from #outer"), "2");
 }
 
+TEST_F(HardeningTest, TablesCreatedInsideBlocksKeepTheirOwnDefinition) {
+  // The definition kept is the CREATE TABLE alone, not the rest of the
+  // block, which would not parse on its own and would leave the database
+  // unreadable.
+  db->Execute("begin create table T (a int) end");
+  db->Execute("if 1 = 1 create table #x (a int) else select 0");
+  db->Execute("insert into T values (1) insert into #x values (2)");
+  EXPECT_EQ(One("select (select a from T) + (select a from #x)"), "3");
+  auto other = Open();
+  EXPECT_EQ(One(*other, "select count(*) from T"), "1");
+}
+
 TEST_F(HardeningTest, AProcedureThatDropsItselfThenFailsIsNamedInTheError) {
   db->Execute("create procedure Gone as drop procedure Gone select 1 / 0");
   sqlsrv::BatchOutput out;

@@ -282,6 +282,9 @@ class Parser {
     } else {
       Fail();
     }
+    // Where its last token ends: a statement inside IF or BEGIN ... END
+    // has its own text too (CREATE TABLE keeps it as the definition).
+    s->end = t_[std::min(i_, t_.size()) - 1].end;
     return s;
   }
 
