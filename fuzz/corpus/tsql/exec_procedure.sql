@@ -1,0 +1,2 @@
+exec Restock
+execute dbo.Restock

@@ -1,0 +1,1 @@
+select code, name, price from Goods where price > 1 order by 1

@@ -1,0 +1,2 @@
+select 1 union select 2
+exec Restock 1

@@ -1,0 +1,1 @@
+select @@trancount, @@rowcount, @@identity, @@error, @@spid, @@version, @@lock_timeout
