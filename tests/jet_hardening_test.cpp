@@ -232,6 +232,31 @@ TEST_F(JetHardening, AMemoChainThatLoopsOrLeavesTheFileStopsAtOnce) {
   ExpectRefused(outside, "Note");
 }
 
+// Two hundred short memos made to name one long chain: each chain alone is
+// sound, but together they would have the reader copy the file many times
+// over.
+TEST_F(JetHardening, MemosSharingOneChainAreRefused) {
+  const std::string path = dir_->File("shared.mdb");
+  {
+    jet::Writer w(path);
+    w.BeginTable({"Goods", {{"Code", jet::ColumnType::kText, 20}, {"Note", jet::ColumnType::kMemo}}});
+    w.AppendRow({com::Variant::Text("ROW-CHAIN"), com::Variant::Text(kChainNote)});
+    for (int i = 0; i < 200; ++i) {
+      w.AppendRow({com::Variant::Text("R" + std::to_string(1000 + i)), com::Variant::Text("short")});
+    }
+    w.EndTable();
+    w.Finish();
+  }
+  std::string bytes = ReadFile(path);
+  auto memo_field = [&](const std::string& code) {
+    const Row row = FindRow(bytes, Compressed(code));
+    return row.start + Le16(bytes, VarOffsetAt(bytes, row, SlotOf(bytes, row, Compressed(code)) + 1));
+  };
+  const std::size_t chain = memo_field("ROW-CHAIN");
+  for (int i = 0; i < 200; ++i) bytes.replace(memo_field("R" + std::to_string(1000 + i)), 8, bytes.substr(chain, 8));
+  ExpectRefused(bytes, "共用");
+}
+
 TEST_F(JetHardening, ADateOutsideTheYearsJetKeepsIsRefused) {
   const Row row = FindRow(*original_, Compressed("ROW-INLINE"));
   const std::size_t sold = original_->find(Bytes(kSold), row.start);

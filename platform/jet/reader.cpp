@@ -165,6 +165,10 @@ class TableScan {
   std::vector<MdbField> fields_;
   std::vector<MdbField*> by_column_;
   std::string scratch_, bytes_;
+  // Long-value bytes read so far. Each long-value row of a sound file
+  // belongs to one value, so a scan reads no more than the file holds
+  // (twice, when a filter reads a memo column again).
+  std::uint64_t long_value_bytes_ = 0;
   bool started_ = false, done_ = false;
   unsigned row_ = 0, rows_ = 0;
 };
@@ -200,8 +204,9 @@ TablePtr Handle::OpenTable(std::string_view name) {
 }
 
 void Handle::CheckAllTables() {
+  std::unordered_set<std::uint32_t> checked;  // each definition once, however many entries name it
   for (const CatalogEntry& e : catalog_) {
-    if (e.IsTable()) OpenAt(e.page, e.name);
+    if (e.IsTable() && checked.insert(e.page).second) OpenAt(e.page, e.name);
   }
 }
 
@@ -367,6 +372,8 @@ void TableScan::ReadMemo(const unsigned char* p, std::size_t size, const std::st
     int off = 0;
     std::size_t len = 0;
     if (mdb_find_pg_row(mdb, static_cast<int>(pg_row), &buf, &off, &len) != 0) Corrupt(at + "的备注指向的行不存在");
+    long_value_bytes_ += len;
+    if (long_value_bytes_ > 2 * handle_.pages().file_size()) Corrupt(at + "的备注与其他值共用长值页");
     const auto* seg = static_cast<const unsigned char*>(buf) + off;
     if (head & kMemoOneRow) {
       bytes->assign(reinterpret_cast<const char*>(seg), len);
