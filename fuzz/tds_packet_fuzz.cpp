@@ -239,15 +239,12 @@ void FuzzConnection(Bytes input) {
     std::size_t at = 0;
     while (at < input.size() && !client.closed()) {
       const Bytes rest = input.subspan(at);
-      std::size_t length = rest.size();
-      if (rest.size() >= 8) {
-        const std::size_t declared = static_cast<std::size_t>(rest[2]) << 8 | rest[3];
-        if (declared >= 8 && declared <= rest.size()) length = declared;
-      }
+      const std::size_t declared = rest.size() >= 8 ? static_cast<std::size_t>(rest[2]) << 8 | rest[3] : 0;
+      const bool whole = declared >= 8 && declared <= rest.size();  // else the rest goes as it is
+      const std::size_t length = whole ? declared : rest.size();
       if (!client.Send(rest.first(length))) break;
       at += length;
-      const bool last = length >= 8 && (rest[1] & 0x01) != 0;
-      if (last) client.Exchange();
+      if (whole && (rest[1] & 0x01) != 0) client.Exchange();
     }
     client.Hangup();
   }
