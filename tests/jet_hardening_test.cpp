@@ -119,7 +119,8 @@ class JetHardening : public ::testing::Test {
                    {"Sold", jet::ColumnType::kDateTime},
                    {"Qty", jet::ColumnType::kLong}}});
     auto row = [&](const char* code, const std::string& note, double sold, int qty) {
-      w.AppendRow({com::Variant::Text(code), com::Variant::Text(note), com::Variant::Date(sold), com::Variant::I4(qty)});
+      w.AppendRow({com::Variant::Text(code), com::Variant::Text(note), com::Variant::Date(sold),
+                   com::Variant::I4(qty)});
     };
     row("ROW-INLINE", kShortNote, kSold, 1);
     row("ROW-ONEPAGE", kLongNote, kSold + 1, 2);
@@ -209,7 +210,8 @@ TEST_F(JetHardening, ANegativeMemoSizeIsRefusedNotAborted) {
 TEST_F(JetHardening, AMemoChainThatLoopsOrLeavesTheFileStopsAtOnce) {
   const std::string code = Compressed("ROW-CHAIN");
   const Row row = FindRow(*original_, code);
-  const std::size_t field = row.start + Le16(*original_, VarOffsetAt(*original_, row, SlotOf(*original_, row, code) + 1));
+  const std::size_t slot = SlotOf(*original_, row, code) + 1;
+  const std::size_t field = row.start + Le16(*original_, VarOffsetAt(*original_, row, slot));
   // A chained memo: its length with no flag (a page's worth at least),
   // then its first row's address.
   ASSERT_GT(Le32(*original_, field), kPage);

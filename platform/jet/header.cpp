@@ -173,32 +173,26 @@ bool PasswordMatches(const HeaderInfo& header, std::string_view password, const 
   return stored == password;
 }
 
+FilePages::Descriptor::~Descriptor() {
+  if (fd >= 0) ::close(fd);
+}
+
 FilePages::FilePages(const std::string& path, const HeaderInfo& header)
     : path_(path), version_(header.version), page_size_(header.page_size), page_key_(header.page_key) {
-  fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd_ < 0) Fail(kErrCannotOpen, "无法打开文件“" + path + "”：" + std::strerror(errno) + "。");
+  file_.fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (file_.fd < 0) Fail(kErrCannotOpen, "无法打开文件“" + path + "”：" + std::strerror(errno) + "。");
   struct stat st {};
-  if (::fstat(fd_, &st) != 0) {
-    const int err = errno;
-    ::close(fd_);
-    Fail(kErrCannotOpen, "无法读取文件“" + path + "”：" + std::strerror(err) + "。");
-  }
+  if (::fstat(file_.fd, &st) != 0) Fail(kErrCannotOpen, "无法读取文件“" + path + "”：" + std::strerror(errno) + "。");
   const auto size = static_cast<std::uint64_t>(st.st_size);
   const std::string damaged = "数据库文件“" + path + "”已损坏";
   if (size % page_size_ != 0) {
-    ::close(fd_);
     Fail(kErrNotJetDatabase, damaged + "：长度 " + std::to_string(size) + " 字节不是整页（每页 " +
                                  std::to_string(page_size_) + " 字节），文件可能被截断。");
   }
   if (size / page_size_ < kFirstPages || size / page_size_ > kMaxPages) {
-    ::close(fd_);
     Fail(kErrNotJetDatabase, damaged + "：共 " + std::to_string(size / page_size_) + " 页，页数不可能。");
   }
   count_ = static_cast<std::uint32_t>(size / page_size_);
-}
-
-FilePages::~FilePages() {
-  if (fd_ >= 0) ::close(fd_);
 }
 
 void FilePages::Read(std::uint32_t page, std::vector<unsigned char>* out, const std::string& what) const {
@@ -210,7 +204,7 @@ void FilePages::Read(std::uint32_t page, std::vector<unsigned char>* out, const 
   std::size_t got = 0;
   const auto offset = static_cast<off_t>(static_cast<std::uint64_t>(page) * page_size_);
   while (got < page_size_) {
-    const ssize_t n = ::pread(fd_, out->data() + got, page_size_ - got, offset + static_cast<off_t>(got));
+    const ssize_t n = ::pread(file_.fd, out->data() + got, page_size_ - got, offset + static_cast<off_t>(got));
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) Fail(kErrCannotOpen, "无法读取文件“" + path_ + "”的第 " + std::to_string(page) + " 页。");
     got += static_cast<std::size_t>(n);
@@ -263,7 +257,8 @@ void CheckUsageMap(const FilePages& pages, const unsigned char* map, std::size_t
   if (size < 1) Damaged(pages, table, "的页使用图为空");
   const std::uint64_t count = pages.count();
   auto beyond = [&](std::uint64_t page) {
-    Damaged(pages, table, "的页使用图指向第 " + std::to_string(page) + " 页，文件只有 " + std::to_string(count) + " 页");
+    Damaged(pages, table,
+            "的页使用图指向第 " + std::to_string(page) + " 页，文件只有 " + std::to_string(count) + " 页");
   };
   // The lowest page a bitmap of `bytes` bytes names past the end of the
   // file when its first bit stands for page `first`; 0 when none.

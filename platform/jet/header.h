@@ -72,12 +72,9 @@ class FilePages {
  public:
   // Opens `path` read-only. Raises com::Error: kErrCannotOpen when it cannot
   // be read, kErrNotJetDatabase when it is not a whole number of pages (a
-  // cut or padded file) or has fewer than the three pages every database
-  // starts with (header, free-space map, catalog definition).
+  // cut or padded file), is over 2 GB, or ends before page 2, where the
+  // catalog's definition is.
   FilePages(const std::string& path, const HeaderInfo& header);
-  ~FilePages();
-  FilePages(const FilePages&) = delete;
-  FilePages& operator=(const FilePages&) = delete;
 
   Version version() const { return version_; }
   std::size_t page_size() const { return page_size_; }
@@ -87,16 +84,26 @@ class FilePages {
   const std::string& path() const { return path_; }
 
   // Page `page`, decoded, into `out` (resized to page_size()). Raises
-  // kErrNotJetDatabase past the end of the file, naming `what` refers to it.
+  // kErrNotJetDatabase past the end of the file, saying that `what` (the
+  // structure naming the page) points there.
   void Read(std::uint32_t page, std::vector<unsigned char>* out, const std::string& what) const;
 
  private:
+  // A file descriptor, closed with its owner.
+  struct Descriptor {
+    int fd = -1;
+    Descriptor() = default;
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    ~Descriptor();
+  };
+
   std::string path_;
   Version version_;
   std::size_t page_size_;
   std::uint32_t page_key_;
   std::uint32_t count_ = 0;
-  int fd_ = -1;
+  Descriptor file_;
 };
 
 // Each check below raises com::Error kErrNotJetDatabase naming the table

@@ -153,10 +153,12 @@ class TableScan {
   bool NextPage();
   void Crack(unsigned row, std::size_t start, std::size_t size);
   void CheckRowLayout(unsigned row, std::size_t start, std::size_t size) const;
-  // `at` names the row and column in errors.
-  void ReadMemo(const unsigned char* p, std::size_t size, const std::string& at, std::string* bytes);
+  void ReadMemo(unsigned column, const unsigned char* p, std::size_t size, std::string* bytes);
   void DecodeText(const unsigned char* p, std::size_t n, std::string* out);
   [[noreturn]] void Corrupt(const std::string& fault) const;
+  [[noreturn]] void CorruptRow(unsigned row, const std::string& fault) const;
+  // Of a column of the current row.
+  [[noreturn]] void CorruptField(unsigned column, const std::string& fault) const;
 
   Handle& handle_;
   TablePtr table_;
@@ -247,6 +249,14 @@ void TableScan::Corrupt(const std::string& fault) const {
                                std::to_string(table_->cur_phys_pg) + " 页" + fault + "。");
 }
 
+void TableScan::CorruptRow(unsigned row, const std::string& fault) const {
+  Corrupt("第 " + std::to_string(row) + " 行" + fault);
+}
+
+void TableScan::CorruptField(unsigned column_index, const std::string& fault) const {
+  Corrupt("第 " + std::to_string(row_ - 1) + " 行的列“" + std::string(column(column_index).name) + "”" + fault);
+}
+
 bool TableScan::NextPage() {
   if (!mdb_read_next_dpg(table_.get())) {
     done_ = true;
@@ -276,7 +286,7 @@ bool TableScan::Next() {
     int start = 0;
     std::size_t size = 0;
     if (mdb_find_row(handle_.mdb(), static_cast<int>(r), &start, &size) == -1) {
-      Corrupt("第 " + std::to_string(r) + " 行的位置超出页");
+      CorruptRow(r, "的位置超出页");
     }
     if (size == 0 || (start & kRowSkipFlag)) continue;
     Crack(r, static_cast<std::size_t>(start & kOffsetMask), size);
@@ -292,35 +302,35 @@ void TableScan::CheckRowLayout(unsigned row, std::size_t start, std::size_t size
   const bool jet3 = handle_.pages().version() == Version::kJet3;
   const unsigned char* p = handle_.mdb()->pg_buf + start;
   const std::size_t count_size = jet3 ? 1 : 2;
-  const std::string at = "第 " + std::to_string(row) + " 行";
-  if (size < count_size + 1) Corrupt(at + "太短");
+  if (size < count_size + 1) CorruptRow(row, "太短");
   const std::size_t columns = jet3 ? p[0] : static_cast<std::size_t>(p[0] | p[1] << 8);
   const std::size_t mask = (columns + 7) / 8;
-  if (size < count_size + mask + 1) Corrupt(at + "的空值位图超出行");
+  if (size < count_size + mask + 1) CorruptRow(row, "的空值位图超出行");
   if (table_->num_var_cols == 0) return;
   const std::size_t end = size - 1;  // the row's last byte
   if (jet3) {
     const std::size_t var_columns = p[end - mask];
     const std::size_t jumps = (size - 1) / 256;
-    if (size < 3 + mask + jumps + var_columns) Corrupt(at + "的变长列表超出行");
+    if (size < 3 + mask + jumps + var_columns) CorruptRow(row, "的变长列表超出行");
   } else {
     const std::size_t var_columns = static_cast<std::size_t>(p[end - mask - 1] | p[end - mask] << 8);
-    if (size < 6 + mask + 2 * var_columns) Corrupt(at + "的变长列表超出行");
+    if (size < 6 + mask + 2 * var_columns) CorruptRow(row, "的变长列表超出行");
   }
 }
 
 void TableScan::Crack(unsigned row, std::size_t start, std::size_t size) {
   const std::size_t rco = RowCountOffset(handle_.pages().version());
   if (start < rco + 2 + 2 * static_cast<std::size_t>(rows_)) {
-    Corrupt("第 " + std::to_string(row) + " 行的位置落在行表中");
+    CorruptRow(row, "的位置落在行表中");
   }
   CheckRowLayout(row, start, size);
   unsigned char* page = handle_.mdb()->pg_buf;
   if (mdb_crack_row(table_.get(), static_cast<int>(start), size, fields_.data()) < 0) {
-    Corrupt("第 " + std::to_string(row) + " 行无法读取");
+    CorruptRow(row, "无法读取");
   }
-  const std::size_t row_columns =
-      handle_.pages().version() == Version::kJet3 ? page[start] : static_cast<std::size_t>(page[start] | page[start + 1] << 8);
+  const std::size_t row_columns = handle_.pages().version() == Version::kJet3
+                                      ? page[start]
+                                      : static_cast<std::size_t>(page[start] | page[start + 1] << 8);
   by_column_.assign(table_->num_cols, nullptr);
   for (MdbField& f : fields_) {
     if (f.colnum < 0 || static_cast<unsigned>(f.colnum) >= table_->num_cols) continue;
@@ -335,8 +345,8 @@ void TableScan::Crack(unsigned row, std::size_t start, std::size_t size) {
     if (f.siz < 0 || field_start < static_cast<long long>(start) ||
         field_start + f.siz > static_cast<long long>(start + size) ||
         f.value != page + f.start) {
-      Corrupt("第 " + std::to_string(row) + " 行的列“" + std::string(c.name) + "”超出行（位置 " +
-              std::to_string(f.start) + "，长度 " + std::to_string(f.siz) + "）");
+      CorruptField(static_cast<unsigned>(f.colnum),
+                   "超出行（位置 " + std::to_string(f.start) + "，长度 " + std::to_string(f.siz) + "）");
     }
   }
 }
@@ -353,35 +363,43 @@ void TableScan::DecodeText(const unsigned char* p, std::size_t n, std::string* o
 // long-value rows each starting with the next one's address. A chain ends
 // at its stated length; a row visited twice or a length past the file's
 // size is damage.
-void TableScan::ReadMemo(const unsigned char* p, std::size_t size, const std::string& at, std::string* bytes) {
+void TableScan::ReadMemo(unsigned column, const unsigned char* p, std::size_t size, std::string* bytes) {
   bytes->clear();
-  if (size < MDB_MEMO_OVERHEAD) Corrupt(at + "的备注引用太短");
+  if (size < MDB_MEMO_OVERHEAD) CorruptField(column, "的备注引用太短");
   const std::uint32_t head = Le32(p);
   const std::uint64_t length = head & kMemoLengthMask;
   if (head & kMemoInline) {
     bytes->assign(reinterpret_cast<const char*>(p + MDB_MEMO_OVERHEAD), size - MDB_MEMO_OVERHEAD);
     return;
   }
-  if (length > handle_.pages().file_size()) Corrupt(at + "的备注长度 " + std::to_string(length) + " 超过文件");
+  if (length > handle_.pages().file_size()) {
+    CorruptField(column, "的备注长度 " + std::to_string(length) + " 超过文件");
+  }
   MdbHandle* mdb = handle_.mdb();
   std::unordered_set<std::uint32_t> seen;
   for (std::uint32_t pg_row = Le32(p + 4);;) {
-    if (!handle_.pages().Contains(pg_row >> 8)) Corrupt(at + "的备注指向第 " + std::to_string(pg_row >> 8) + " 页，超出文件");
-    if (!seen.insert(pg_row).second) Corrupt(at + "的备注页链成环");
+    if (!handle_.pages().Contains(pg_row >> 8)) {
+      CorruptField(column, "的备注指向第 " + std::to_string(pg_row >> 8) + " 页，超出文件");
+    }
+    if (!seen.insert(pg_row).second) CorruptField(column, "的备注页链成环");
     void* buf = nullptr;
     int off = 0;
     std::size_t len = 0;
-    if (mdb_find_pg_row(mdb, static_cast<int>(pg_row), &buf, &off, &len) != 0) Corrupt(at + "的备注指向的行不存在");
+    if (mdb_find_pg_row(mdb, static_cast<int>(pg_row), &buf, &off, &len) != 0) {
+      CorruptField(column, "的备注指向的行不存在");
+    }
     long_value_bytes_ += len;
-    if (long_value_bytes_ > 2 * handle_.pages().file_size()) Corrupt(at + "的备注与其他值共用长值页");
+    if (long_value_bytes_ > 2 * handle_.pages().file_size()) {
+      CorruptField(column, "的备注与其他值共用长值页");
+    }
     const auto* seg = static_cast<const unsigned char*>(buf) + off;
     if (head & kMemoOneRow) {
       bytes->assign(reinterpret_cast<const char*>(seg), len);
       return;
     }
-    if (len < 4) Corrupt(at + "的长值行太短");
+    if (len < 4) CorruptField(column, "的长值行太短");
     bytes->append(reinterpret_cast<const char*>(seg + 4), len - 4);
-    if (bytes->size() > length) Corrupt(at + "的备注超过其长度 " + std::to_string(length));
+    if (bytes->size() > length) CorruptField(column, "的备注超过其长度 " + std::to_string(length));
     pg_row = Le32(seg);
     if (pg_row == 0) return;
   }
@@ -390,8 +408,7 @@ void TableScan::ReadMemo(const unsigned char* p, std::size_t size, const std::st
 void TableScan::Decode(unsigned column_index, com::Variant* out) {
   const MdbColumn& c = column(column_index);
   const MdbField* f = by_column_[column_index];
-  const std::string at = "第 " + std::to_string(row_ - 1) + " 行的列“" + std::string(c.name) + "”";
-  if (!f) Corrupt(at + "缺失");
+  if (!f) CorruptField(column_index, "缺失");
   if (c.col_type == MDB_BOOL) {  // the value lives in the null mask
     out->SetInteger(com::VarType::kBool, f->is_null ? 0 : 1);
     return;
@@ -403,7 +420,7 @@ void TableScan::Decode(unsigned column_index, com::Variant* out) {
   const auto* p = static_cast<const unsigned char*>(f->value);
   const auto siz = static_cast<std::size_t>(f->siz);
   auto need = [&](std::size_t n) {
-    if (siz < n) Corrupt(at + "太短");
+    if (siz < n) CorruptField(column_index, "太短");
   };
   switch (c.col_type) {
     case MDB_BYTE: need(1); out->SetInteger(com::VarType::kUI1, p[0]); break;
@@ -449,7 +466,7 @@ void TableScan::Decode(unsigned column_index, com::Variant* out) {
       if (!(v > kFirstDate && v < kEndDate)) {
         char shown[32];
         std::snprintf(shown, sizeof shown, "%.6g", v);
-        Corrupt(at + "的日期值 " + shown + " 不在 100 至 9999 年之间");
+        CorruptField(column_index, std::string("的日期值 ") + shown + " 不在 100 至 9999 年之间");
       }
       out->SetReal(com::VarType::kDate, v);
       break;
@@ -459,7 +476,7 @@ void TableScan::Decode(unsigned column_index, com::Variant* out) {
       out->SetText(scratch_);
       break;
     case MDB_MEMO:
-      ReadMemo(p, siz, at, &bytes_);
+      ReadMemo(column_index, p, siz, &bytes_);
       DecodeText(reinterpret_cast<const unsigned char*>(bytes_.data()), bytes_.size(), &scratch_);
       out->SetText(scratch_);
       break;

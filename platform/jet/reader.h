@@ -1,10 +1,14 @@
 // Reads Jet 3 and Jet 4 (.mdb) files through libmdb, read-only.
 //
 // Opening checks the file first (exists, is a Jet database, the password
-// matches) and raises an error of its own for each. Queries stream rows in
-// the file's order with constant memory. Column types map to OLE DB type
-// indicators: Yes/No BOOL, Byte UI1, Integer I2, Long I4, Currency CY,
-// Single R4, Double R8, Date/Time DATE, Text WSTR, Memo WSTR (long),
+// matches) and raises an error of its own for each, then checks what libmdb
+// will follow in it (header.h); a damaged file raises kErrNotJetDatabase
+// (3343) naming the table, at open or at the row where the damage is. Only
+// com::Error leaves the reader: running out of memory raises 0x8007000E.
+// Queries stream rows in the file's order with constant memory. Column
+// types map to OLE DB type indicators: Yes/No BOOL, Byte UI1, Integer I2,
+// Long I4, Currency CY, Single R4, Double R8, Date/Time DATE (years 100 to
+// 9999; a date outside them is damage), Text WSTR, Memo WSTR (long),
 // Decimal NUMERIC; replication IDs read as GUID text, binary and OLE
 // objects as hex text. Jet 3 text is decoded from a code page (CP936 by
 // default, KORVEL_JET3_CODEPAGE in the environment, or the open option).
@@ -31,7 +35,7 @@ std::string DefaultCodePage();
 class Database {
  public:
   // Raises com::Error: file not found, not a Jet database, wrong password,
-  // or libmdb cannot read it.
+  // or a catalog or table definition that is damaged.
   Database(const std::string& path, const OpenOptions& options = {});
   ~Database();
   Database(const Database&) = delete;
