@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <stdexcept>
 
 #include "platform/com/error.h"
@@ -111,7 +112,7 @@ const std::string kChainNote(10000, 'y'); // a chain of them
 class JetHardening : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    dir_ = new TempDir;
+    dir_ = std::make_unique<TempDir>();
     jet::Writer w(dir_->File("goods.mdb"));
     w.BeginTable({"Goods",
                   {{"Code", jet::ColumnType::kText, 20},
@@ -130,11 +131,11 @@ class JetHardening : public ::testing::Test {
     row("ROW-LAST", "", 2958465.0 + 86399.0 / 86400.0, 5);
     w.EndTable();
     w.Finish();
-    original_ = new std::string(ReadFile(dir_->File("goods.mdb")));
+    original_ = std::make_unique<std::string>(ReadFile(dir_->File("goods.mdb")));
   }
   static void TearDownTestSuite() {
-    delete original_;
-    delete dir_;
+    original_.reset();
+    dir_.reset();
   }
 
   // Writes a damaged copy and reads its Goods table.
@@ -154,12 +155,12 @@ class JetHardening : public ::testing::Test {
     EXPECT_NE(o.description.find(detail), std::string::npos) << o.description;
   }
 
-  static TempDir* dir_;
-  static std::string* original_;
+  static std::unique_ptr<TempDir> dir_;
+  static std::unique_ptr<std::string> original_;
 };
 
-TempDir* JetHardening::dir_ = nullptr;
-std::string* JetHardening::original_ = nullptr;
+std::unique_ptr<TempDir> JetHardening::dir_;
+std::unique_ptr<std::string> JetHardening::original_;
 
 TEST_F(JetHardening, TheUndamagedFileReadsWholeWithTheFirstAndLastDatesJetKeeps) {
   jet::Database db(dir_->File("goods.mdb"));
