@@ -5,7 +5,6 @@ namespace {
 
 using V = com::Variant;
 constexpr PropType B = PropType::kBool;
-constexpr PropType I2 = PropType::kI2;
 constexpr PropType I4 = PropType::kI4;
 constexpr PropType T = PropType::kText;
 constexpr PropType VAR = PropType::kVariant;
