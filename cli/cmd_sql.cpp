@@ -12,6 +12,7 @@
 #include "platform/sqlserver/lexer.h"
 #include "platform/sqlserver/engine.h"
 #include "platform/sqlserver/server.h"
+#include "platform/sqlserver/server_statements.h"
 
 namespace embedded {
 extern const char kCreate60[];
@@ -149,6 +150,12 @@ int CmdSql(const Argv& argv) {
                      "Cannot open database requested in login '" + database + "'. Login fails.");
   }
   sqlsrv::Engine engine(*file, database, user);
+  // Making and dropping a database are the server's, as over TDS.
+  if (const auto statement = sqlsrv::ParseDatabaseStatement(batch)) {
+    sqlsrv::RunDatabaseStatement(server, *statement, database, 0);
+    std::fprintf(stderr, statement->create ? "已建立数据库“%s”。\n" : "已删除数据库“%s”。\n", statement->name.c_str());
+    return 0;
+  }
   sqlsrv::BatchOutput out;
   try {
     engine.Execute(batch, &out);

@@ -92,6 +92,20 @@ TEST_F(CommandLine, AFailingCreationScriptLeavesNoDatabase) {
   EXPECT_EQ(r.exit_code, 0) << r.err;
 }
 
+TEST_F(CommandLine, SqlMakesAndDropsDatabasesAsTheServerDoes) {
+  const std::string sql = Korvel() + " sql --server " + ShellQuote(shop.server) + " --user sa --password secret ";
+  auto r = RunCommand(sql + ShellQuote("create database [Re hearsal]"));
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  r = RunCommand(sql + "--database 'Re hearsal' " + ShellQuote("drop database [Re hearsal]"));
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_NE(r.err.find("错误 3702"), std::string::npos) << r.err;
+  r = RunCommand(sql + ShellQuote("drop database [Re hearsal];"));
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  r = RunCommand(sql + ShellQuote("drop database [Re hearsal]"));
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_NE(r.err.find("错误 3701"), std::string::npos) << r.err;
+}
+
 TEST_F(CommandLine, CheckDatabaseFindsWhatSqliteAloneCannotCheck) {
   const std::string check = Korvel() + " check-database --server " + ShellQuote(shop.server) +
                             " --user sa --password secret --database Sales60";

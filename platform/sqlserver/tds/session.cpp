@@ -13,6 +13,7 @@
 #include "platform/sqlserver/errors.h"
 #include "platform/sqlserver/lexer.h"
 #include "platform/sqlserver/server.h"
+#include "platform/sqlserver/server_statements.h"
 #include "platform/sqlserver/tds/bulk.h"
 #include "platform/sqlserver/tds/login.h"
 #include "platform/sqlserver/tds/results.h"
@@ -25,45 +26,12 @@ namespace {
 // DONE's current-command codes for the statements a batch reports.
 constexpr std::uint16_t kCmdSelect = 0xC1, kCmdInsert = 0xC3, kCmdDelete = 0xC4, kCmdUpdate = 0xC5;
 
-// A batch's tokens without a trailing ';', or none when it does not
-// tokenize (the engine then reports the error).
-std::vector<Token> StatementTokens(std::string_view sql) {
-  std::vector<Token> t;
-  try {
-    t = Tokenize(sql);
-  } catch (const com::Error&) {
-    return {};
-  }
-  if (!t.empty() && t.back().kind == TokKind::kEnd) t.pop_back();
-  if (!t.empty() && t.back().IsSymbol(";")) t.pop_back();
-  return t;
-}
-
-// Whether tokens [from, from + words.size()) are these keywords and symbols.
-bool TokensAre(const std::vector<Token>& t, std::size_t from, std::initializer_list<std::string_view> words) {
-  if (t.size() < from + words.size()) return false;
-  std::size_t i = from;
-  for (std::string_view w : words) {
-    const Token& k = t[i++];
-    if (!(k.IsKeyword(w) || k.IsSymbol(w))) return false;
-  }
-  return true;
-}
-
 // "USE name": the database named, or nullopt for any other batch.
 std::optional<std::string> UseTarget(std::string_view sql) {
   const auto t = StatementTokens(sql);
   if (t.size() != 2 || !t[0].IsKeyword("use")) return std::nullopt;
   if (t[1].kind != TokKind::kWord && t[1].kind != TokKind::kQuoted) return std::nullopt;
   return t[1].text;
-}
-
-// "<verb> DATABASE name": the database named, or nullopt for any other batch.
-std::optional<std::string> DatabaseStatementTarget(std::string_view sql, std::string_view verb) {
-  const auto t = StatementTokens(sql);
-  if (t.size() != 3 || !TokensAre(t, 0, {verb, "database"})) return std::nullopt;
-  if (t[2].kind != TokKind::kWord && t[2].kind != TokKind::kQuoted) return std::nullopt;
-  return t[2].text;
 }
 
 // "SELECT name FROM master.dbo.sysdatabases", or from sys.databases or
@@ -250,24 +218,12 @@ void Session::RunSql(const std::string& sql) {
     ListDatabases(w);
     return Send(w);
   }
-  const auto create = DatabaseStatementTarget(sql, "create");
-  const auto drop = DatabaseStatementTarget(sql, "drop");
-  if (create || drop) {
+  if (const auto statement = ParseDatabaseStatement(sql)) {
     // The server's folder holds the databases: the endpoint makes and
     // removes them there.
     bool ok = false;
     try {
-      const char* verb = create ? "CREATE" : "DROP";
-      if (engine_->trancount() > 0) {
-        throw SqlErr(226, std::string(verb) + " DATABASE statement not allowed within multi-statement transaction.");
-      }
-      if (create) {
-        server_->CreateDatabase(*create);
-      } else if (com::SameName(*drop, engine_->database())) {
-        throw SqlErr(3702, "Cannot drop database \"" + *drop + "\" because it is currently in use.");
-      } else {
-        server_->DropDatabase(*drop);
-      }
+      RunDatabaseStatement(*server_, *statement, engine_->database(), engine_->trancount());
       ok = true;
     } catch (const com::Error& e) {
       Error(w, e.number(), e.description());
