@@ -220,6 +220,14 @@ TEST_F(SqlTest, InsertSelectStoresEveryValueAsItsColumnConvertsIt) {
   EXPECT_EQ(One("select count(*) from Small"), "0");
   EXPECT_EQ(ErrorOf("insert into Small (n) select n from Many where n < 6"), 0);
   EXPECT_EQ(One("select min(id), max(id) from Small"), "250\t255");
+  // A bigint identity reaches the last 64-bit value and no further, row by
+  // row or in one statement.
+  Exec("create table Big (id bigint identity(9223372036854775806, 1) not null, n int null)");
+  EXPECT_EQ(ErrorOf("insert into Big (n) select n from Many"), 8115);
+  EXPECT_EQ(ErrorOf("insert into Big (n) select n from Many where n < 2"), 0);
+  EXPECT_EQ(ErrorOf("insert into Big (n) values (1)"), 8115);
+  EXPECT_EQ(ErrorOf("insert into Big (n) select n from Many where n = 0"), 8115);
+  EXPECT_EQ(One("select count(*), max(id) from Big"), "2\t9223372036854775807");
 }
 
 TEST_F(SqlTest, ChecksForeignKeysOnEveryStatement) {

@@ -162,7 +162,7 @@ class RowInserter {
   bool explicit_identity_;
   int identity_column_;
   std::optional<std::int64_t> last_identity_;   // the last value handed out or given
-  std::int64_t next_identity_ = 0;
+  std::optional<std::int64_t> next_identity_;   // nullopt once past the 64-bit range
   // Binds a value given for a column when it is of the column's own type
   // and fits as it is, so it needs no conversion (the values of a data
   // pump, converted before they get here); false when it must be

@@ -13,6 +13,17 @@
 #include "platform/sqlserver/result_values.h"
 
 namespace sqlsrv {
+namespace {
+
+// The identity after `value`, or nullopt past the 64-bit range.
+std::optional<std::int64_t> Advanced(std::int64_t value, std::int64_t step) {
+  std::int64_t next = 0;
+  if (__builtin_add_overflow(value, step, &next)) return std::nullopt;
+  return next;
+}
+
+}  // namespace
+
 
 RowInserter::RowInserter(EngineCore& engine, const TableMeta& table, std::vector<int> targets, bool explicit_identity)
     : engine_(engine), table_(table), targets_(std::move(targets)), explicit_identity_(explicit_identity),
@@ -22,7 +33,7 @@ RowInserter::RowInserter(EngineCore& engine, const TableMeta& table, std::vector
   if (identity_column_ >= 0) {
     const ColumnMeta& c = table.columns[static_cast<std::size_t>(identity_column_)];
     last_identity_ = engine.catalog().LastIdentity(table.id);
-    next_identity_ = last_identity_ ? *last_identity_ + c.step : c.seed;
+    next_identity_ = last_identity_ ? Advanced(*last_identity_, c.step) : c.seed;
   }
   // Column defaults, evaluated once: for the columns no value is given for,
   // and for a given NULL when NULLs take defaults.
@@ -135,9 +146,9 @@ void RowInserter::Insert(const std::vector<com::Variant>& values) {
       }
     } else if (static_cast<int>(i) == identity_column_) {
       converted_[i].kind = Stored::kInteger;
-      converted_[i].i = next_identity_;
+      converted_[i].i = next_identity_.value_or(0);
       const std::int64_t max = c.type.type == SqlType::kInt ? 2147483647LL : c.type.type == SqlType::kSmallInt ? 32767 : c.type.type == SqlType::kTinyInt ? 255 : INT64_MAX;
-      if (next_identity_ > max || next_identity_ < -max - 1) {
+      if (!next_identity_ || *next_identity_ > max || *next_identity_ < -max - 1) {
         throw SqlErr(8115, "Arithmetic overflow error converting IDENTITY to data type " + TypeDisplayName(c.type) + ".");
       }
       generated = true;
@@ -190,12 +201,12 @@ void RowInserter::Insert(const std::vector<com::Variant>& values) {
   ++rows_;
   if (generated) {
     last_identity_ = next_identity_;
-    next_identity_ += table_.columns[static_cast<std::size_t>(identity_column_)].step;
+    next_identity_ = Advanced(*next_identity_, table_.columns[static_cast<std::size_t>(identity_column_)].step);
   } else if (explicit_identity_) {
     const std::int64_t step = table_.columns[static_cast<std::size_t>(identity_column_)].step;
     if (!last_identity_ || (step > 0 ? given_identity > *last_identity_ : given_identity < *last_identity_)) {
       last_identity_ = given_identity;
-      next_identity_ = given_identity + step;
+      next_identity_ = Advanced(given_identity, step);
     }
   }
 }
@@ -244,7 +255,8 @@ std::optional<std::string> RowInserter::StoredAsGiven(std::size_t column, const 
 }
 
 bool RowInserter::InsertSelect(const TranslatedSelect& select) {
-  if (explicit_identity_ || nulls_take_defaults_) return false;
+  // An identity past 64 bits fails in the row path, with SQL Server's error.
+  if (explicit_identity_ || nulls_take_defaults_ || (identity_column_ >= 0 && !next_identity_)) return false;
   std::string names, values, cte;
   std::vector<std::size_t> defaults;
   for (std::size_t k = 0; k < select.columns.size(); ++k) cte += (k ? ", c" : "c") + std::to_string(k);
@@ -275,8 +287,9 @@ bool RowInserter::InsertSelect(const TranslatedSelect& select) {
   FunctionContext& functions = engine_.functions();
   const std::int64_t step =
       identity_column_ >= 0 ? table_.columns[static_cast<std::size_t>(identity_column_)].step : 1;
-  functions.identity_next = next_identity_;
+  functions.identity_next = next_identity_.value_or(0);
   functions.identity_step = step;
+  functions.identity_exhausted = false;
   engine_.db().Exec("SAVEPOINT vk_insert_select");
   int rc = insert.StepRaw();
   if (rc == SQLITE_DONE && identity_column_ >= 0 && engine_.db().Changes() > 0) {
@@ -285,7 +298,7 @@ bool RowInserter::InsertSelect(const TranslatedSelect& select) {
     const SqlType type = table_.columns[static_cast<std::size_t>(identity_column_)].type.type;
     const std::int64_t max = type == SqlType::kInt ? 2147483647LL : type == SqlType::kSmallInt ? 32767
                              : type == SqlType::kTinyInt ? 255 : INT64_MAX;
-    const std::int64_t last = functions.identity_next - step;
+    const std::int64_t last = functions.identity_last;
     if (last > max || last < -max - 1) rc = SQLITE_RANGE;
   }
   if (rc != SQLITE_DONE) {
@@ -299,8 +312,8 @@ bool RowInserter::InsertSelect(const TranslatedSelect& select) {
   engine_.db().Exec("RELEASE vk_insert_select");
   rows_ = engine_.db().Changes();
   if (identity_column_ >= 0 && rows_ > 0) {
-    next_identity_ = functions.identity_next;
-    last_identity_ = next_identity_ - step;
+    last_identity_ = functions.identity_last;
+    next_identity_ = functions.identity_exhausted ? std::nullopt : std::optional<std::int64_t>(functions.identity_next);
   }
   return true;
 }

@@ -229,8 +229,11 @@ void FitText(sqlite3_context* ctx, int, sqlite3_value** argv) {
 // vk_identity(): the next identity value of the running INSERT … SELECT.
 void NextIdentity(sqlite3_context* ctx, int, sqlite3_value**) {
   auto* context = static_cast<FunctionContext*>(sqlite3_user_data(ctx));
-  sqlite3_result_int64(ctx, context->identity_next);
-  context->identity_next += context->identity_step;
+  if (context->identity_exhausted) return RefuseValue(ctx);
+  context->identity_last = context->identity_next;
+  sqlite3_result_int64(ctx, context->identity_last);
+  context->identity_exhausted =
+      __builtin_add_overflow(context->identity_last, context->identity_step, &context->identity_next);
 }
 
 // The server collation: ASCII letters without regard to case, trailing

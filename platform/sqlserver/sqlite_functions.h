@@ -32,6 +32,8 @@ struct FunctionContext {
   // `identity_next`, then on by `identity_step`.
   std::int64_t identity_next = 0;
   std::int64_t identity_step = 1;
+  std::int64_t identity_last = 0;   // the last value handed out
+  bool identity_exhausted = false;  // the next would be past 64 bits
 };
 
 // The code page of a collation's non-Unicode text, by the collation's name
