@@ -80,6 +80,13 @@ bool DecodeAt(std::string_view s, std::size_t i, char32_t* cp, std::size_t* n) {
 
 }  // namespace
 
+bool IsAscii(std::string_view s) {
+  for (const unsigned char ch : s) {
+    if (ch >= 0x80) return false;
+  }
+  return true;
+}
+
 bool IsValidUtf8(std::string_view s) { return Utf16Length(s).has_value(); }
 
 std::optional<std::size_t> Utf16Length(std::string_view s) {

@@ -17,6 +17,8 @@ void Utf16LeToUtf8(const unsigned char* data, std::size_t size, std::string* utf
 bool Utf8ToUtf16(std::string_view utf8, std::u16string* out);
 // True when the text is valid UTF-8.
 bool IsValidUtf8(std::string_view s);
+// True when every byte of the text is ASCII (below 0x80).
+bool IsAscii(std::string_view s);
 // The number of UTF-16 code units of a UTF-8 text, counted without
 // converting it; nullopt when it is not valid UTF-8.
 std::optional<std::size_t> Utf16Length(std::string_view utf8);

@@ -264,13 +264,6 @@ void CutToFit(const ColumnInfo& c, std::string* text) {
   *text = std::move(cut);
 }
 
-bool IsAscii(std::string_view s) {
-  for (unsigned char ch : s) {
-    if (ch >= 0x80) return false;
-  }
-  return true;
-}
-
 bool ToText(const com::Variant& v, const ColumnInfo& c, bool allow_truncation, com::Variant* out) {
   // Most values are text already, most of them fit and most single-byte
   // ones are ASCII: those pass with one copy, without being measured.
@@ -283,7 +276,7 @@ bool ToText(const com::Variant& v, const ColumnInfo& c, bool allow_truncation, c
     text = made;
   }
   bool changed = false;
-  if (c.type == DBTYPE_STR && c.code_page != 0 && !IsAscii(text)) {
+  if (c.type == DBTYPE_STR && c.code_page != 0 && !com::IsAscii(text)) {
     // Single-byte text keeps only what the column's code page can hold.
     com::CodePage& page = CodePageOf(c.code_page);
     thread_local std::string bytes;

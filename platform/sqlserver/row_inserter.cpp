@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/com/unicode.h"
 #include "platform/dts/oledb.h"
 #include "platform/sqlserver/engine_internal.h"
 #include "platform/sqlserver/errors.h"
@@ -71,13 +72,6 @@ RowInserter::RowInserter(EngineCore& engine, const TableMeta& table, std::vector
 
 namespace {
 
-bool IsAscii(std::string_view s) {
-  for (const unsigned char ch : s) {
-    if (ch >= 0x80) return false;
-  }
-  return true;
-}
-
 }  // namespace
 
 bool RowInserter::BindAsGiven(std::size_t column, const com::Variant& v, std::int64_t* given_identity) {
@@ -98,7 +92,10 @@ bool RowInserter::BindAsGiven(std::size_t column, const com::Variant& v, std::in
     case dts::DBTYPE_I8: return bind_integer(com::VarType::kI8);
     case dts::DBTYPE_CY:
       // smallmoney holds a narrower range than the Variant.
-      if (info.precision == 10 && (v.integer() > 2147483647LL || v.integer() < -2147483648LL)) return false;
+      if (v.type() == com::VarType::kCurrency && info.precision == 10 &&
+          (v.integer() > 2147483647LL || v.integer() < -2147483648LL)) {
+        return false;
+      }
       return bind_integer(com::VarType::kCurrency);
     case dts::DBTYPE_R8:
       if (v.type() != com::VarType::kR8) return false;
@@ -110,7 +107,7 @@ bool RowInserter::BindAsGiven(std::size_t column, const com::Variant& v, std::in
       // No text has more UTF-16 units, nor more bytes in a code page, than
       // UTF-8 bytes; single-byte text must also be one the code page holds.
       if (text.empty() || (!info.is_long && text.size() > info.size)) return false;
-      if (info.type == dts::DBTYPE_STR && info.code_page != 0 && !IsAscii(text)) return false;
+      if (info.type == dts::DBTYPE_STR && info.code_page != 0 && !com::IsAscii(text)) return false;
       insert_.BindInPlace(param, text);
       return true;
     }

@@ -220,8 +220,7 @@ void FitText(sqlite3_context* ctx, int, sqlite3_value** argv) {
     const auto units = com::Utf16Length(text);
     if (!units || (size > 0 && *units > size)) return RefuseValue(ctx);
   } else {
-    const bool ascii = std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-    if (!ascii || (size > 0 && text.size() > size)) return RefuseValue(ctx);
+    if (!com::IsAscii(text) || (size > 0 && text.size() > size)) return RefuseValue(ctx);
   }
   sqlite3_result_value(ctx, argv[0]);
 }
