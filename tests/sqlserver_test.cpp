@@ -702,6 +702,27 @@ TEST_F(InformationSchemaTest, KeyColumnUsageNumbersTheColumnsOfEachKey) {
   EXPECT_EQ(columns[7].column->type, sqlsrv::SqlType::kInt);
 }
 
+TEST_F(InformationSchemaTest, ReferentialConstraintsNameTheKeyEachForeignKeyRefersTo) {
+  // A foreign key onto a unique key, and one onto a two-column primary key
+  // naming its columns in another order than the key's.
+  Exec("create table Label (LabelID int not null, Barcode nvarchar(30) null, ShopID int null, GoodsID nvarchar(50) "
+       "null, constraint PK_Label primary key (LabelID), "
+       "constraint FK_Label_Barcode foreign key (Barcode) references Goods (Barcode), "
+       "constraint FK_Label_Goods foreign key (ShopID, GoodsID) references Goods (ShopID, GoodsID))");
+  EXPECT_EQ(Rows("select * from INFORMATION_SCHEMA.REFERENTIAL_CONSTRAINTS order by CONSTRAINT_NAME"),
+            (std::vector<std::string>{
+                "Sales60\tdbo\tFK_Goods_Unit\tSales60\tdbo\tPK_Unit\tSIMPLE\tNO ACTION\tNO ACTION",
+                "Sales60\tdbo\tFK_Label_Barcode\tSales60\tdbo\tUQ_Goods_Barcode\tSIMPLE\tNO ACTION\tNO ACTION",
+                "Sales60\tdbo\tFK_Label_Goods\tSales60\tdbo\tPK_Goods\tSIMPLE\tNO ACTION\tNO ACTION",
+            }));
+  // How a reader pairs a foreign key's columns with the referenced ones.
+  EXPECT_EQ(Rows("select f.COLUMN_NAME, p.TABLE_NAME, p.COLUMN_NAME from INFORMATION_SCHEMA.REFERENTIAL_CONSTRAINTS r "
+                 "join INFORMATION_SCHEMA.KEY_COLUMN_USAGE f on f.CONSTRAINT_NAME = r.CONSTRAINT_NAME "
+                 "join INFORMATION_SCHEMA.KEY_COLUMN_USAGE p on p.CONSTRAINT_NAME = r.UNIQUE_CONSTRAINT_NAME "
+                 "and p.ORDINAL_POSITION = f.ORDINAL_POSITION where r.CONSTRAINT_NAME = 'FK_Goods_Unit'"),
+            (std::vector<std::string>{"UnitID\tUnit\tUnitID"}));
+}
+
 TEST_F(InformationSchemaTest, ColumnsDescribesEveryColumnWithItsDefaultAsSqlServerKeepsIt) {
   Exec("create table Kinds (id int identity(1, 1) not null, name nvarchar(20) not null default (N'无'), "
        "code varchar(10) null default 'X', qty money null default 0, at datetime null default (getdate()), "

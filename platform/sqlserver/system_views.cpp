@@ -57,6 +57,18 @@ const ViewColumn kKeyColumnUsage[] = {
     {"ORDINAL_POSITION", {SqlType::kInt, 0}, false},
 };
 
+const ViewColumn kReferentialConstraints[] = {
+    {"CONSTRAINT_CATALOG", kSysname, true},
+    {"CONSTRAINT_SCHEMA", kSysname, true},
+    {"CONSTRAINT_NAME", kSysname, false},
+    {"UNIQUE_CONSTRAINT_CATALOG", kSysname, true},
+    {"UNIQUE_CONSTRAINT_SCHEMA", kSysname, true},
+    {"UNIQUE_CONSTRAINT_NAME", kSysname, true},
+    {"MATCH_OPTION", {SqlType::kVarChar, 7}, true},
+    {"UPDATE_RULE", {SqlType::kVarChar, 9}, true},
+    {"DELETE_RULE", {SqlType::kVarChar, 9}, true},
+};
+
 const ViewColumn kColumns[] = {
     {"TABLE_CATALOG", kSysname, true},
     {"TABLE_SCHEMA", kSysname, true},
@@ -180,10 +192,41 @@ Rows KeyColumnUsageRows(const Catalog& catalog, const std::string& database) {
   return rows;
 }
 
+// Every foreign key with the key of the referenced table it refers to:
+// the primary or unique key made of the referenced columns.
+Rows ReferentialConstraintRows(const Catalog& catalog, const std::string& database) {
+  Rows rows;
+  const std::string db = Text(database), dbo = Text("dbo"), no_action = Text("NO ACTION");
+  for (const TableMeta* t : catalog.Tables()) {
+    for (const ForeignKeyMeta& f : t->foreign_keys) {
+      std::string unique = "NULL";
+      if (const TableMeta* parent = catalog.FindTable(f.ref_table)) {
+        for (const KeyMeta& k : parent->keys) {
+          bool same = k.columns.size() == f.ref_columns.size();
+          for (std::size_t i = 0; same && i < k.columns.size(); ++i) {
+            bool listed = false;
+            for (const auto& c : f.ref_columns) {
+              listed = listed || com::SameName(parent->columns[static_cast<std::size_t>(k.columns[i])].name, c);
+            }
+            same = listed;
+          }
+          if (same) {
+            unique = Text(k.name);
+            break;
+          }
+        }
+      }
+      rows.push_back({db, dbo, Text(f.name), db, dbo, unique, Text("SIMPLE"), no_action, no_action});
+    }
+  }
+  return rows;
+}
+
 const ViewDefinition kViews[] = {
     {"COLUMNS", kColumns, &ColumnRows},
     {"TABLE_CONSTRAINTS", kTableConstraints, &TableConstraintRows},
     {"KEY_COLUMN_USAGE", kKeyColumnUsage, &KeyColumnUsageRows},
+    {"REFERENTIAL_CONSTRAINTS", kReferentialConstraints, &ReferentialConstraintRows},
 };
 
 const ViewDefinition* FindView(const ast::ObjectName& name, const std::string& database) {

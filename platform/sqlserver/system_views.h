@@ -1,8 +1,9 @@
 // The INFORMATION_SCHEMA views the embedded server answers, read from the
 // catalog with SQL Server's columns and types: COLUMNS (one row per column
 // of each table, with its default as written), TABLE_CONSTRAINTS (one row
-// per primary key, unique key and foreign key) and KEY_COLUMN_USAGE (one
-// row per column of each of them). Their catalog is the database's name,
+// per primary key, unique key and foreign key), KEY_COLUMN_USAGE (one
+// row per column of each of them) and REFERENTIAL_CONSTRAINTS (one row per
+// foreign key, naming the key it refers to). Their catalog is the database's name,
 // their schema dbo. Queries use a view as a derived table: a SQLite SELECT
 // of its rows as they stand when the query is translated.
 #pragma once
