@@ -5,6 +5,7 @@
 #include "library/builder/tables.h"
 #include "platform/com/error.h"
 #include "platform/dts/model.h"
+#include "platform/dts/step_context.h"
 #include "tests/support/fake_driver.h"
 
 namespace {
@@ -95,6 +96,33 @@ TEST_F(ExecutorTest, RunsStepsInTheOrderTheirConstraintsAllow) {
     EXPECT_EQ(pkg->Steps().Item(i).ExecutionResult(), dts::kStepSuccess);
   }
   EXPECT_EQ(db->open_sessions, 0);
+}
+
+TEST_F(ExecutorTest, TheOrderIfAllSucceedIsTheOrderARunTakes) {
+  AddSqlStep("a", "insert T a");
+  AddSqlStep("b", "insert T b");
+  AddSqlStep("c", "insert T c", {{"DisableStep", Variant::Bool(true)}});
+  AddSqlStep("d", "insert T d");
+  AddSqlStep("e", "insert T e");  // waits for a failure of b
+  AddSqlStep("f", "insert T f");  // waits for a disabled step
+  AddSqlStep("g", "insert T g");  // waits for b to have completed, whatever its result
+  Wait("a", "d");
+  Wait("b", "a");
+  Wait("f", "c");
+  auto on_failure = pkg->Steps().Item("e").PrecedenceConstraints().New("b");
+  on_failure->Set("PrecedenceBasis", Variant::I4(dts::kBasisExecResult));
+  on_failure->Set("Value", Variant::I4(dts::kStepFailure));
+  pkg->Steps().Item("e").PrecedenceConstraints().Add(on_failure);
+  auto on_status = pkg->Steps().Item("g").PrecedenceConstraints().New("b");
+  on_status->Set("PrecedenceBasis", Variant::I4(dts::kBasisExecStatus));
+  on_status->Set("Value", Variant::I4(dts::kStepCompleted));
+  pkg->Steps().Item("g").PrecedenceConstraints().Add(on_status);
+
+  std::vector<std::string> predicted;
+  for (const dts::Step* s : dts::RunOrderIfAllSucceed(*pkg)) predicted.push_back(s->Name());
+  EXPECT_EQ(predicted, (std::vector<std::string>{"d", "a", "b", "g"}));
+  ASSERT_EQ(Run(), 0);
+  EXPECT_EQ(db->tables["T"], predicted);
 }
 
 TEST_F(ExecutorTest, InitialExecutionStatusDoesNotKeepAStepFromRunning) {

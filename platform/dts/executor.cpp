@@ -43,7 +43,65 @@ namespace dts {
 
 namespace {
 const char kSource[] = "DTS Package";
+
+// Whether a constraint is met by the named step's status and result: basis
+// 1 (execution result) when it has completed with that result, basis 0
+// (execution status) when it has that status.
+bool Met(const PrecedenceConstraint& c, std::int32_t status, std::int32_t result) {
+  const std::int64_t value = c.Get("Value").ToInt64();
+  switch (c.GetLong("PrecedenceBasis")) {
+    case kBasisExecStatus:
+      return status == value;
+    default:  // execution result
+      return status == kStepCompleted && result == value;
+  }
+}
+
+// The lowest-numbered waiting step, not disabled, whose every constraint
+// is met.
+template <class StatusOf, class IsMet>
+Step* FirstReadyStep(const Package& package, StatusOf status_of, IsMet is_met) {
+  for (const auto& step : package.Steps()) {
+    if (status_of(*step) != kStepWaiting || step->GetBool("DisableStep")) continue;
+    bool ready = true;
+    for (const auto& c : step->PrecedenceConstraints()) {
+      if (!is_met(*c)) {
+        ready = false;
+        break;
+      }
+    }
+    if (ready) return step.get();
+  }
+  return nullptr;
+}
+
 }  // namespace
+
+ConnectionSpec ConnectionSpecOf(const Connection& def) {
+  ConnectionSpec connection;
+  connection.provider = def.ProviderID();
+  connection.data_source = def.GetText("DataSource");
+  connection.user_id = def.GetText("UserID");
+  connection.password = def.GetText("Password");
+  connection.catalog = def.GetText("Catalog");
+  connection.timeout_seconds = def.GetLong("ConnectionTimeout");
+  for (const auto& e : def.ConnectionProperties().entries()) connection.properties.emplace_back(e.name, e.value);
+  return connection;
+}
+
+std::vector<const Step*> RunOrderIfAllSucceed(const Package& package) {
+  std::map<const Step*, std::int32_t> status;  // the steps that have run: completed
+  auto status_of = [&](const Step& s) { return status.count(&s) ? kStepCompleted : kStepWaiting; };
+  std::vector<const Step*> order;
+  while (const Step* next = FirstReadyStep(package, status_of, [&](const PrecedenceConstraint& c) {
+           const Step* other = package.Steps().Find(c.StepName());
+           return other && Met(c, status_of(*other), kStepSuccess);
+         })) {
+    status[next] = kStepCompleted;
+    order.push_back(next);
+  }
+  return order;
+}
 
 com::Error CancelledError() { return com::Error(kErrPackageCancelled, kSource, "执行已被取消"); }
 
@@ -141,14 +199,7 @@ Session& Executor::SessionFor(std::int32_t connection_id) {
   Link& link = links_[connection_id];
   link.definition = def;
   auto open = [&] {
-    ConnectionSpec connection;
-    connection.provider = def->ProviderID();
-    connection.data_source = def->GetText("DataSource");
-    connection.user_id = def->GetText("UserID");
-    connection.password = def->GetText("Password");
-    connection.catalog = def->GetText("Catalog");
-    connection.timeout_seconds = def->GetLong("ConnectionTimeout");
-    for (const auto& e : def->ConnectionProperties().entries()) connection.properties.emplace_back(e.name, e.value);
+    const ConnectionSpec connection = ConnectionSpecOf(*def);
     return FindDriver(connection.provider)->Open(connection);
   };
   if (current_joined_ && tx_active_) {
@@ -176,29 +227,12 @@ void Executor::Validate() const {
 
 bool Executor::ConstraintMet(const PrecedenceConstraint& c) const {
   const Step* other = package_.Steps().Find(c.StepName());
-  if (!other) return false;
-  const std::int64_t value = c.Get("Value").ToInt64();
-  switch (c.GetLong("PrecedenceBasis")) {
-    case kBasisExecStatus:
-      return other->RunStatus() == value;
-    default:  // execution result
-      return other->RunStatus() == kStepCompleted && other->ExecutionResult() == value;
-  }
+  return other && Met(c, other->RunStatus(), other->ExecutionResult());
 }
 
 Step* Executor::NextReadyStep() const {
-  for (const auto& step : package_.Steps()) {
-    if (step->RunStatus() != kStepWaiting || step->GetBool("DisableStep")) continue;
-    bool ready = true;
-    for (const auto& c : step->PrecedenceConstraints()) {
-      if (!ConstraintMet(*c)) {
-        ready = false;
-        break;
-      }
-    }
-    if (ready) return step.get();
-  }
-  return nullptr;
+  return FirstReadyStep(package_, [&](const Step& s) { return s.RunStatus(); },
+                        [&](const PrecedenceConstraint& c) { return ConstraintMet(c); });
 }
 
 void Executor::RunStep(Step& step) {

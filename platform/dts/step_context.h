@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/dts/driver.h"
 #include "platform/dts/model.h"
@@ -31,6 +32,13 @@ class StepContext {
   // The running step's EventSource (its Description).
   virtual const std::string& event_source() const = 0;
 };
+
+// What a driver is told of a package connection.
+ConnectionSpec ConnectionSpecOf(const Connection& connection);
+
+// The steps as the executor would run them if every step succeeded (the
+// steps that would never start left out).
+std::vector<const Step*> RunOrderIfAllSucceed(const Package& package);
 
 // The error a cancelled step fails with.
 com::Error CancelledError();
