@@ -10,6 +10,7 @@
 
 #include "cli/args.h"
 #include "cli/commands.h"
+#include "cli/plan_setup.h"
 #include "cli/reconcile.h"
 #include "cli/tsv.h"
 #include "library/interface/cconnection.h"
@@ -24,33 +25,6 @@
 
 namespace cli {
 namespace {
-
-std::shared_ptr<korvel::IPackage> CreatePlan(const std::string& class_name) {
-  const std::string prog_id = "Korvel." + class_name;
-  return com::QueryInterface<korvel::IPackage>(com::CreateObject(prog_id), prog_id);
-}
-
-std::string JsonString(std::string_view s) {
-  std::string out = "\"";
-  for (unsigned char c : s) {
-    switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
-      default:
-        if (c < 0x20) {
-          char buf[8];
-          std::snprintf(buf, sizeof buf, "\\u%04x", c);
-          out += buf;
-        } else {
-          out.push_back(static_cast<char>(c));
-        }
-    }
-  }
-  return out + "\"";
-}
 
 // What one step did, kept before the plan releases its package.
 struct StepOutcome {
@@ -209,14 +183,6 @@ bool PrintReconciliation(const std::vector<cli::ReconcileLine>& lines) {
   return all;
 }
 
-// The report file, opened before anything runs, so that a path that cannot
-// be written is refused before the upgrade rather than after it.
-std::unique_ptr<std::ofstream> OpenReport(const std::string& path) {
-  auto out = std::make_unique<std::ofstream>(path, std::ios::binary | std::ios::trunc);
-  if (!*out) throw com::Error(com::kErrInvalidArgument, "korvel", "无法写报告文件“" + path + "”");
-  return out;
-}
-
 void WriteJsonReport(std::ofstream& out, const std::string& path, const std::string& model, const std::string& database,
                      const char* result, const std::string& error, const std::vector<StepOutcome>& outcomes,
                      const std::vector<cli::ReconcileLine>& reconciliation) {
@@ -263,26 +229,6 @@ void WriteJsonReport(std::ofstream& out, const std::string& path, const std::str
   out << "\n  ]\n}\n";
   out.flush();
   if (!out) throw com::Error(com::kErrInvalidArgument, "korvel", "无法写报告文件“" + path + "”");
-}
-
-// The descriptors as the wizard fills them (provider codes, trimmed
-// entries), then with the OLE DB provider names the plans receive.
-void FillConnections(korvel::CConnection& src, korvel::CConnection& dst, const std::string& file,
-                     const std::string& source_password, const std::string& server, const std::string& user,
-                     const std::string& password, const std::string& database) {
-  src.Provider = korvel::kJetProviderName;
-  src.DataSource = file;
-  src.InitialCatalog = file;
-  src.Password = source_password;
-  src.IsNT = "False";
-  src.ConnectionString = "";
-  dst.Provider = korvel::kSqlProviderName;
-  dst.DataSource = server;
-  dst.InitialCatalog = database;
-  dst.UserID = user;
-  dst.Password = password;
-  dst.IsNT = "False";
-  dst.ConnectionString = "";
 }
 
 }  // namespace

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/com/error.h"
+
 namespace cli {
 
 using Argv = std::vector<std::string>;
@@ -18,8 +20,12 @@ int CmdSql(const Argv& args);
 int CmdCheckDatabase(const Argv& args);
 int CmdModels(const Argv& args);
 int CmdDescribe(const Argv& args);
+int CmdCheck(const Argv& args);
 int CmdRun(const Argv& args);
 int CmdServe(const Argv& args);
+
+// Prints a failed command's error on standard error.
+void ReportError(const char* command, const com::Error& e);
 
 // The whole content of a file (a leading UTF-8 byte-order mark left out);
 // raises a clear error when it cannot be read or is a folder.

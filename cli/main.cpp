@@ -65,6 +65,16 @@ int CmdClasses(const Argv& argv) {
   return 0;
 }
 
+void ReportError(const char* command, const com::Error& e) {
+  std::fflush(stdout);
+  if (e.number() > 0 && e.number() < 100000) {
+    std::fprintf(stderr, "korvel %s: 错误 %d (%s): %s\n", command, e.number(), e.source().c_str(), e.description().c_str());
+  } else {
+    std::fprintf(stderr, "korvel %s: 错误 %s (%s): %s\n", command, e.HexNumber().c_str(), e.source().c_str(),
+                 e.description().c_str());
+  }
+}
+
 }  // namespace cli
 
 namespace {
@@ -80,6 +90,11 @@ const Command kCommands[] = {
     {"describe", &cli::CmdDescribe,
      "describe --model 类名 --database 目的库名\n"
      "             建立方案的 DTS 包并打印其全部对象和属性"},
+    {"check", &cli::CmdCheck,
+     "check --model 类名 --source 文件.mdb [--source-password 密码]\n"
+     "             [--server S --user U --password P --database D] [--report 报告.json]\n"
+     "             升级前的检查：不写任何数据，列出升级时将失败或被截断的每一行；\n"
+     "             退出码 0 无问题，1 有值将被截断，2 升级将失败，3 检查本身出错"},
     {"run", &cli::CmdRun,
      "run --model 类名 --source 文件.mdb [--source-password 密码] --server file:DIR\n"
      "             --user U --password P --database D [--report 报告.json]\n"
@@ -127,13 +142,7 @@ int main(int argc, char** argv) {
     try {
       return c.run(cli::Argv(args.begin() + 1, args.end()));
     } catch (const com::Error& e) {
-      std::fflush(stdout);
-      if (e.number() > 0 && e.number() < 100000) {
-        std::fprintf(stderr, "korvel %s: 错误 %d (%s): %s\n", c.name, e.number(), e.source().c_str(), e.description().c_str());
-      } else {
-        std::fprintf(stderr, "korvel %s: 错误 %s (%s): %s\n", c.name, e.HexNumber().c_str(), e.source().c_str(),
-                     e.description().c_str());
-      }
+      cli::ReportError(c.name, e);
       return 1;
     } catch (const std::exception& e) {
       // Not ours: a fault, reported in words rather than as an abort.

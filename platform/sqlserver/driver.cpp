@@ -46,7 +46,9 @@ class EngineSession final : public dts::Session {
   void Rollback() override {
     if (engine_->trancount() > 0) engine_->Rollback();
   }
-  std::vector<std::string> Databases() override { return Server(folder_).DatabaseNames(); }
+  std::vector<std::string> Databases() override {
+    return folder_.empty() ? std::vector<std::string>{engine_->database()} : Server(folder_).DatabaseNames();
+  }
 
  private:
   std::unique_ptr<Engine> engine_;
@@ -98,6 +100,10 @@ class SqlServerDriver final : public dts::Driver {
 }  // namespace
 
 std::shared_ptr<dts::Driver> MakeSqlServerDriver() { return std::make_shared<SqlServerDriver>(); }
+
+std::unique_ptr<dts::Session> OpenDatabaseFile(const std::string& file, const std::string& database) {
+  return std::make_unique<EngineSession>(std::make_unique<Engine>(file, database, "sa", HostName()), "");
+}
 
 struct AdminClient::State {
   std::unique_ptr<dts::Session> session;

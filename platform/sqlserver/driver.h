@@ -16,6 +16,11 @@ inline constexpr char kProviderName[] = "SQLOLEDB";
 
 std::shared_ptr<dts::Driver> MakeSqlServerDriver();
 
+// A session on a database file of the embedded server this process made
+// for itself (a scratch database), without a server folder or a login.
+// The file must hold a database (Engine::InitializeDatabase).
+std::unique_ptr<dts::Session> OpenDatabaseFile(const std::string& file, const std::string& database);
+
 // Logs in to a server with SQL Server authentication, lists its databases
 // in the server's order, and disconnects: through the driver registered
 // for kProviderName, like every package connection.

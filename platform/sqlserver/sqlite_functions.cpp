@@ -254,6 +254,13 @@ int CompareCi(void*, int na, const void* pa, int nb, const void* pb) {
 
 }  // namespace
 
+std::string CollationKey(std::string_view text) {
+  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+  std::string key(text);
+  for (char& c : key) c = com::AsciiLower(c);
+  return key;
+}
+
 int CollationCodePage(std::string_view collation) {
   // Collation names start with their language's name; the code page goes
   // with the language. SQL_Latin1_General_CP1_ is Windows 1252, unlike the

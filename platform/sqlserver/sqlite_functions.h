@@ -40,6 +40,11 @@ struct FunctionContext {
 // (936 for Chinese_PRC_CI_AS); 0 for a name the server does not know.
 int CollationCodePage(std::string_view collation);
 
+// A text's key under the server collation (ASCII letters in lower case,
+// trailing blanks dropped): two texts the collation holds equal have the
+// same key, and only they.
+std::string CollationKey(std::string_view text);
+
 // Registers the server collation and the functions translated SQL calls.
 // `context` must outlive the connection.
 void RegisterFunctions(sqlite3* db, FunctionContext* context);
