@@ -23,9 +23,14 @@
 //                destination tables where the transfer feeds the key, as
 //                the output lists) in one transaction; only the inserts and
 //                the COMMIT are timed;
+//   check        `korvel check` of the plan against the same destination,
+//                in a child process: what the operator runs before the
+//                upgrade, which reads and converts every row and writes
+//                nothing;
 // then ours / peer and ours / max(scan, insert) in wall time. A summary
 // ends the output: peer at least 3 times our time and ours at most 1.5
-// times the slower of scan and insert (for the two large cases), and a
+// times the slower of scan and insert (for the two large cases), the
+// check at most half of our run (for the full upgrade), and a
 // flat peak memory from 1,000 to 1,000,000 employees (at most 1.25 times),
 // each met or not met. A missed target is reported, not failed; the exit
 // status is non-zero only for errors. Progress goes to standard error.
@@ -80,6 +85,7 @@ constexpr long long kSmallEmployees = 1000;
 constexpr double kPeerOverOursAtLeast = 3.0;
 constexpr double kOursOverBaselineAtMost = 1.5;
 constexpr double kMemoryGrowthAtMost = 1.25;  // "flat": large-case peak over small-case peak
+constexpr double kCheckOverOursAtMost = 0.5;
 
 enum class Only { kAll, kNormal, kEmployee };
 
@@ -423,6 +429,7 @@ struct CaseFigures {
   bench::ScanResult scan;
   bench::InsertResult insert;
   bench::InsertResult insert_destination;  // every row our run left, into the 6.0 tables
+  std::optional<bench::ChildRun> check;    // korvel check, for the full upgrade
 };
 
 // A fresh server in `folder` holding a new 6.0 database, made here so that the
@@ -457,6 +464,19 @@ OurRun RunOurs(const Case& c, const std::string& server_folder) {
     Fail(c.model + " failed on " + c.source + " (exit " + std::to_string(child.exit_code) + ")");
   }
   return ours;
+}
+
+// Runs `korvel check` of the plan against the server's new database in a
+// child process. Its verdict may be 0 (clean) or 1 (values cut): the
+// sample holds a name longer than its 6.0 column.
+bench::ChildRun RunCheck(const Case& c, const std::string& server_folder) {
+  const auto check = bench::Run({bench::SelfFolder() + "/korvel", "check", "--model", c.model, "--source", c.source,
+                                 "--server", "file:" + server_folder, "--user", "sa", "--password", bench::kPassword,
+                                 "--database", bench::kDatabase});
+  if (check.exit_code != 0 && check.exit_code != 1) {
+    Fail("korvel check of " + c.model + " failed on " + c.source + " (exit " + std::to_string(check.exit_code) + ")");
+  }
+  return check;
 }
 
 std::vector<bench::Transfer> PlanTransfers(const Case& c, const std::string& server_folder) {
@@ -512,6 +532,10 @@ CaseFigures MeasureCase(const Case& c, const Options& o) {
   f.source_rows = TotalRows(tables);
   PrintSourceTables(tables);
   std::fflush(stdout);
+  if (c.role == Role::kNormal) {
+    Progress(("check: korvel check --model " + c.model).c_str());
+    f.check = RunCheck(c, server);
+  }
   Progress(("ours: " + c.model).c_str());
   f.ours = RunOurs(c, server);
   std::vector<std::string> names;
@@ -552,6 +576,10 @@ void PrintCase(const Case& c, const CaseFigures& f) {
   std::printf("\n%-44s %9s %9s %12s %11s %9s\n", c.title.c_str(), "wall s", "CPU s", "rows", "rows/s", "peak MiB");
   PrintFigureLine("ours: " + c.model + " (child process)", f.ours.wall, f.ours.cpu, f.ours.rows_read,
                   f.ours.peak_rss_kb);
+  if (f.check) {
+    PrintFigureLine("check: korvel check (child process)", f.check->seconds, f.check->cpu_seconds, f.source_rows,
+                    f.check->peak_rss_kb);
+  }
   PrintFigureLine("peer: mdb-schema + mdb-export | sqlite3", f.peer.run.seconds, f.peer.run.cpu_seconds, f.peer.rows,
                   std::nullopt);
   PrintFigureLine("pure scan: jet::Database, rows dropped", f.scan.cost.wall, f.scan.cost.cpu, f.scan.TotalRows(),
@@ -594,6 +622,11 @@ void PrintSpeedTargets(const Case& c, const CaseFigures& f) {
               Fixed(OursOverBaseline(f), 2), OursOverBaseline(f) <= kOursOverBaselineAtMost);
   PrintTarget(c.title + ": ours / max(scan, 6.0 insert) <= " + Fixed(kOursOverBaselineAtMost, 1),
               Fixed(OursOverDestinationBaseline(f), 2), OursOverDestinationBaseline(f) <= kOursOverBaselineAtMost);
+  if (f.check) {
+    const double check_over_ours = f.check->seconds / f.ours.wall;
+    PrintTarget(c.title + ": check / ours <= " + Fixed(kCheckOverOursAtMost, 1), Fixed(check_over_ours, 2),
+                check_over_ours <= kCheckOverOursAtMost);
+  }
 }
 
 void PrintMemoryTarget(const CaseFigures& small, const CaseFigures& large, long long large_rows) {
