@@ -133,14 +133,17 @@ void PrintProblems(const CheckResult& r) {
 const char* VerdictName(const CheckResult& r) { return r.Fails() ? "fails" : r.Cuts() ? "cuts" : "clean"; }
 
 void PrintVerdict(const CheckResult& r) {
-  std::int64_t failing = 0, cut = 0;
+  std::int64_t failing = 0, cut = 0, tasks = 0;
   for (const auto& t : r.tasks) {
     failing += t.rows_failing;
     cut += t.rows_cut;
   }
+  for (const auto& p : r.problems) tasks += p.kind == ProblemKind::kTask;
   if (r.Fails()) {
-    std::printf("\n结论：升级将失败：%lld 行无法写入，升级会在第一处停止并回滚。请先在 5.6 数据库中改正以上各行。\n",
-                static_cast<long long>(failing));
+    std::string what;
+    if (failing) what = std::to_string(failing) + " 行无法写入";
+    if (tasks) what += (what.empty() ? "" : "，") + std::to_string(tasks) + " 个任务无法执行";
+    std::printf("\n结论：升级将失败：%s，升级会在第一处停止并回滚。请先在 5.6 数据库中改正以上问题。\n", what.c_str());
   } else if (r.Cuts()) {
     std::printf("\n结论：升级可以完成，但 %lld 行的值将被截断或替换以适合 6.0 的列。\n", static_cast<long long>(cut));
   } else {
