@@ -298,6 +298,39 @@ TEST_F(NetworkDestination, TheCommandLineRunsAndReconcilesOverTheNetworkWithoutS
   }
 }
 
+std::string Repeated(const std::string& text, int times) {
+  std::string out;
+  for (int i = 0; i < times; ++i) out += text;
+  return out;
+}
+
+TEST_F(NetworkDestination, TheCheckReadsTheSameDefinitionsOverTheNetwork) {
+  // A customer repeating a code under the server's collation, one whose
+  // region is not imported, one whose class is cut (30 characters of two
+  // bytes each in the code page, for a varchar(50)).
+  const std::string source = served.WriteSource(
+      "partners.mdb",
+      {{"Region", "RegionID\tClass\tRegCode\tRegName\n1\t1\t01\t东区\n"},
+       {"Customer", "UnitID\tRegionID\tClass\nC1\t1\t甲\nc1\t1\t乙\nC3\t7\t丙\nC4\t1\t" + Repeated("类", 30) + "\n"}});
+  auto check = [&](const std::string& server, const std::string& report) {
+    const auto r = testing_support::RunCommand(
+        testing_support::ShellQuote(testing_support::BinDir() + "/korvel") +
+        " check --model C5to6CustSuppNoWriteAccount --source " + testing_support::ShellQuote(source) + " --server " +
+        testing_support::ShellQuote(server) + " --user sa --password " + EmbeddedShop::kPassword +
+        " --database Sales60 --report " + testing_support::ShellQuote(report));
+    EXPECT_EQ(r.exit_code, 2) << r.out << r.err;
+    return testing_support::ReadFile(report);
+  };
+  const std::string direct = check("file:" + served.server_folder, served.dir.File("direct.json"));
+  const std::string network = check(served.server, served.dir.File("network.json"));
+  EXPECT_EQ(network, direct);
+  for (const char* expected : {"\"kind\": \"duplicate_key\", \"fails\": true", "\"row\": 2, \"key\": \"UnitID=c1\"",
+                               "\"kind\": \"foreign_key\"", "\"row\": 3, \"key\": \"UnitID=C3\"",
+                               "\"row\": 4, \"key\": \"UnitID=C4\", \"number\": 0, \"message\": \"长度 60 超过列的长度 50，将截为 50\""}) {
+    EXPECT_NE(network.find(expected), std::string::npos) << expected << "\n" << network;
+  }
+}
+
 // A step outside the package transaction after one inside it cannot have
 // what the transaction holds: it waits at most the lock timeout and fails
 // saying why, on either path.
