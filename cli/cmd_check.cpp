@@ -195,8 +195,7 @@ void WriteReport(std::ofstream& out, const std::string& path, const std::string&
 }
 
 int Check(const Argv& argv) {
-  Args args(argv, {"model", "source", "source-password", "source-password-env", "server", "user", "password",
-                   "password-env", "database", "report"});
+  Args args(argv, kPlanOptions);
   const std::string model = args.Require("model");
   const std::string file = args.Require("source");
   const std::string source_password = ReadPassword(args, "source-password");

@@ -254,8 +254,7 @@ int CmdDescribe(const Argv& argv) {
 }
 
 int CmdRun(const Argv& argv) {
-  Args args(argv, {"model", "source", "source-password", "source-password-env", "server", "user", "password",
-                   "password-env", "database", "report"});
+  Args args(argv, kPlanOptions);
   const std::string model = args.Require("model");
   const std::string file = args.Require("source");
   const std::string source_password = ReadPassword(args, "source-password");

@@ -5,6 +5,7 @@
 
 #include <fstream>
 #include <memory>
+#include <set>
 #include <string>
 #include <string_view>
 
@@ -12,6 +13,10 @@
 #include "library/interface/ipackage.h"
 
 namespace cli {
+
+// The options of the commands that take a plan, its source and its
+// destination (korvel run, korvel check).
+extern const std::set<std::string> kPlanOptions;
 
 // The plan of a class name ("C5to6Normal"); raises when no such class is
 // registered.

@@ -15,11 +15,6 @@ namespace {
 
 bool Runs(const dts::Package& package, std::string_view step) { return package.Steps().Find(step) != nullptr; }
 
-std::string TableOf(const std::string& object) {
-  const auto open = object.rfind('[');
-  return open == std::string::npos ? object : object.substr(open + 1, object.size() - open - 2);
-}
-
 // Count, and sums in 1/10000 units.
 struct Figures {
   std::int64_t rows = 0;
@@ -75,7 +70,7 @@ ReconcilePlan ReconcilePlanOf(const dts::Package& package) {
     if (task->kind() != dts::kDataPumpTaskKind) continue;
     const auto& pump = task->AsDataPump();
     ReconcilePlan::Transfer t;
-    t.table = TableOf(pump.GetText("DestinationObjectName"));
+    t.table = com::ObjectNameParts(pump.GetText("DestinationObjectName")).back();
     t.source_sql = pump.GetText("SourceSQLStatement");
     for (const auto& transformation : pump.Transformations()) {
       for (const auto& column : transformation->DestinationColumns()) t.written.push_back(column->Name());

@@ -8,6 +8,7 @@
 #include "platform/com/datetime.h"
 #include "platform/com/error.h"
 #include "platform/com/object.h"
+#include "platform/com/quote.h"
 #include "platform/com/variant.h"
 
 namespace {
@@ -158,6 +159,19 @@ TEST(ComponentSystem, ClassesRegisteredByTheProgramComeFirstAndGoWithTheirRegist
     EXPECT_NO_THROW(com::CreateObject("Korvel.TestOwnClass"));
   }
   EXPECT_THROW(com::CreateObject("Korvel.TestOwnClass"), com::Error);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(ObjectNames, SplitAtDotsOutsideBracketsWithDoubledBracketsRead) {
+  using Parts = std::vector<std::string>;
+  EXPECT_EQ(com::ObjectNameParts("[Shop].[dbo].[Customer]"), (Parts{"Shop", "dbo", "Customer"}));
+  EXPECT_EQ(com::ObjectNameParts("dbo.Customer"), (Parts{"dbo", "Customer"}));
+  EXPECT_EQ(com::ObjectNameParts("[a]]b].[dbo].[T.x]"), (Parts{"a]b", "dbo", "T.x"}));
+  EXPECT_EQ(com::ObjectNameParts("[门店 1]..[T]"), (Parts{"门店 1", "", "T"}));
+  EXPECT_EQ(com::ObjectNameParts("[unclosed"), (Parts{"unclosed"}));
 }
 
 }  // namespace

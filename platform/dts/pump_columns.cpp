@@ -7,6 +7,7 @@
 #include <map>
 
 #include "platform/com/names.h"
+#include "platform/com/quote.h"
 #include "platform/dts/convert.h"
 #include "platform/dts/datapump.h"
 
@@ -53,22 +54,7 @@ bool TakeCall(std::string_view* s, std::string_view name, std::string* arg) {
 // "[D].[dbo].[T]" as SQL Server's messages name a table: "D.dbo.T".
 std::string PlainObjectName(std::string_view object) {
   std::string out;
-  for (std::size_t i = 0; i < object.size(); ++i) {
-    if (object[i] != '[') {
-      out += object[i];
-      continue;
-    }
-    for (++i; i < object.size(); ++i) {
-      if (object[i] == ']' && i + 1 < object.size() && object[i + 1] == ']') {
-        out += ']';
-        ++i;
-      } else if (object[i] == ']') {
-        break;
-      } else {
-        out += object[i];
-      }
-    }
-  }
+  for (const auto& part : com::ObjectNameParts(object)) out += (out.empty() ? "" : ".") + part;
   return out;
 }
 

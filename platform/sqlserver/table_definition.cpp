@@ -26,28 +26,7 @@ int TableDefinition::Find(std::string_view column) const {
   return -1;
 }
 
-std::string TableNameOf(std::string_view object) {
-  std::string part;
-  for (std::size_t i = 0; i < object.size(); ++i) {
-    if (object[i] == '.') {
-      part.clear();
-    } else if (object[i] == '[') {
-      for (++i; i < object.size(); ++i) {
-        if (object[i] == ']' && i + 1 < object.size() && object[i + 1] == ']') {
-          part += ']';
-          ++i;
-        } else if (object[i] == ']') {
-          break;
-        } else {
-          part += object[i];
-        }
-      }
-    } else {
-      part += object[i];
-    }
-  }
-  return part;
-}
+std::string TableNameOf(std::string_view object) { return com::ObjectNameParts(object).back(); }
 
 TableDefinition ReadTableDefinition(dts::Session& session, std::string_view object_name) {
   TableDefinition d;
