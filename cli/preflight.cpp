@@ -7,6 +7,7 @@
 
 #include "platform/com/error.h"
 #include "platform/com/names.h"
+#include "platform/com/quote.h"
 #include "platform/dts/convert.h"
 #include "platform/dts/pump_columns.h"
 #include "platform/dts/row_pipeline.h"
@@ -51,7 +52,7 @@ ProblemKind KindOf(const com::Error& e) {
   switch (e.number()) {
     case 515: return ProblemKind::kNotNull;
     case 8152: return ProblemKind::kTooLong;
-    case 220: case 8115: return ProblemKind::kOutOfRange;
+    case 220: case 8115: case 242: return ProblemKind::kOutOfRange;  // 242: a date outside datetime's years
     default: return ProblemKind::kConversion;
   }
 }
@@ -222,6 +223,9 @@ void Checker::CheckTask(const dts::Step& step, const dts::DataPumpTask& task) {
     return;
   }
   const std::size_t n = p.written.size();
+  // The database, as the server's messages name it: "[D].[dbo].[T]".
+  const auto parts = com::ObjectNameParts(p.object);
+  const std::string database = parts.size() >= 3 ? parts[parts.size() - 3] : std::string();
   auto written_index = [&](const std::string& column) {
     for (std::size_t k = 0; k < n; ++k) {
       if (SameName(p.column(k).name, column)) return static_cast<int>(k);
@@ -351,11 +355,7 @@ void Checker::CheckTask(const dts::Step& step, const dts::DataPumpTask& task) {
           }
         } catch (const com::Error& e) {
           failed[k] = 1;
-          if (p.from[k] < 0) {
-            out[k].SetNull();
-          } else {
-            out[k] = in[static_cast<std::size_t>(p.from[k])];
-          }
+          out[k] = p.from[k] < 0 ? Variant::Null() : in[static_cast<std::size_t>(p.from[k])];
           Problem& q = problem(KindOf(e), column.name);
           q.number = e.number();
           q.message = e.description();
@@ -388,8 +388,8 @@ void Checker::CheckTask(const dts::Step& step, const dts::DataPumpTask& task) {
         q.number = kErrConstraint;
         q.parent = r.fk->parent_table;
         q.message = "INSERT statement conflicted with COLUMN FOREIGN KEY constraint '" + r.fk->name +
-                    "'. The conflict occurred in table '" + r.fk->parent_table + "', column '" +
-                    r.fk->parent_columns[0] + "'.";
+                    "'. The conflict occurred in database '" + database + "', table '" + r.fk->parent_table +
+                    "', column '" + r.fk->parent_columns[0] + "'.";
       }
 
       bool row_fails = false;

@@ -32,8 +32,8 @@ enum class ProblemKind {
   kCut,          // text longer than its column, cut to fit
   kReplaced,     // characters the column's code page cannot hold, written as '?'
   kTooLong,      // 8152: text longer than its column where cutting is not allowed
-  kOutOfRange,   // 220, 8115: a number past its column's range
-  kConversion,   // 245, 235, 241, 242, 257: a value that does not convert
+  kOutOfRange,   // 220, 8115, 242: a number past its column's range, a date outside datetime's
+  kConversion,   // 245, 235, 241, 257: a value that does not convert
   kDuplicateKey, // 2627: a primary or unique key already written
   kForeignKey,   // 547: a reference to a row the plan does not write
   kTask,         // the task itself cannot run (a column missing, ...)

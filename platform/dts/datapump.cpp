@@ -100,7 +100,7 @@ void RunDataPumpTask(StepContext& ctx, const DataPumpTask& task) {
             batch.notes.emplace_back(batch.count, k);
           }
         } catch (const com::Error& e) {
-          KeepSourceValuesAfter(p, k, in, &out);
+          KeepSourceValuesFrom(p, k, in, &out);
           throw RowError(p, e, position, out, p.column(k).name);
         }
       }

@@ -217,8 +217,8 @@ bool ConvertWritten(const PumpColumns& p, std::size_t k, const Row& in, com::Var
   return changed;
 }
 
-void KeepSourceValuesAfter(const PumpColumns& p, std::size_t k, const Row& in, Row* out) {
-  for (std::size_t rest = k + 1; rest < p.written.size(); ++rest) {
+void KeepSourceValuesFrom(const PumpColumns& p, std::size_t k, const Row& in, Row* out) {
+  for (std::size_t rest = k; rest < p.written.size(); ++rest) {
     if (p.from[rest] < 0) {
       (*out)[rest].SetNull();
     } else {

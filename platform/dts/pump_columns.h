@@ -56,10 +56,10 @@ RowWindow WindowOf(const PumpColumns& p, std::int64_t position);
 // that allows none.
 bool ConvertWritten(const PumpColumns& p, std::size_t k, const Row& in, com::Variant* out);
 
-// After written value k failed to convert: the values after it as the
-// source gave them (NULL for columns left empty), so that the row's key
-// can still be named.
-void KeepSourceValuesAfter(const PumpColumns& p, std::size_t k, const Row& in, Row* out);
+// After written value k failed to convert: that value and the ones after
+// it as the source gave them (NULL for columns left empty), so that the
+// row's key can still be named, even when the key itself failed.
+void KeepSourceValuesFrom(const PumpColumns& p, std::size_t k, const Row& in, Row* out);
 
 // The written key columns of a row: "UnitID=C001" ("" when the task writes
 // none of the table's key).
