@@ -3,6 +3,7 @@
 #pragma once
 
 #include <map>
+#include <ostream>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -37,7 +38,11 @@ class Json {
   // An object's member; raises std::runtime_error when it is missing.
   const Json& operator[](std::string_view key) const;
 
+  // The value written again as compact JSON, for failure messages.
+  std::string Dump() const;
+
   friend bool operator==(const Json&, const Json&) = default;
+  friend void PrintTo(const Json& value, std::ostream* os) { *os << value.Dump(); }
 
  private:
   friend class JsonReader;
@@ -73,6 +78,39 @@ ReportedRun KorvelRun(const EmbeddedShop& shop, const std::string& model, const 
 std::string WriteRetypedSource(const EmbeddedShop& shop, const std::string& name,
                                const std::map<std::string, std::string>& tables,
                                const std::map<std::string, std::string>& retyped);
+
+// One bad row in a small 5.6 file, and where `korvel check` and `korvel
+// run` must both place it.
+struct AgreementCase {
+  const char* name;
+  const char* plan;
+  std::map<std::string, std::string> tables;   // the 5.6 file: a TSV text per table
+  std::map<std::string, std::string> retyped;  // columns of another type, as WriteRetypedSource takes them
+  const char* kind;    // the problem the check reports
+  const char* table;
+  const char* column;  // for a key, its columns joined by ", "
+  int row;             // the row's position among its table's rows
+  const char* key;
+  int number = 0;      // SQL Server's error number, where the kind alone fixes it
+  const char* parent = "";  // for a foreign key, the table it refers to
+  // For a cut: a query for the value the run stored and what it must be,
+  // and the lengths before and after, counted as the column counts them
+  // (UTF-16 units for nvarchar, code page 936 bytes for varchar).
+  const char* stored_query = "";
+  std::string stored = "";
+  int original_length = 0;
+  int cut_length = 0;
+
+  // Whether the run fails on the row (else it cuts a value of it).
+  bool fails() const;
+};
+// gtest names a case by its name.
+void PrintTo(const AgreementCase& c, std::ostream* os);
+
+// Every plan with each kind of problem its tables can have, one bad row
+// each, never the first row of its table.
+const std::vector<AgreementCase>& AgreementCases();
+const AgreementCase& AgreementCaseNamed(std::string_view name);
 
 // Empties every table an upgrade plan writes, the ledgers and the custody
 // book first, so that any plan's clearing steps can run next.
