@@ -1,6 +1,7 @@
 #include "tests/support/check_cases.h"
 
 #include <cstdio>
+#include <ostream>
 #include <sstream>
 #include <stdexcept>
 

@@ -1,5 +1,6 @@
-// Running `korvel check` and `korvel run` of one plan on one source file
-// against a shop, and reading the JSON reports both write.
+// The small 5.6 files on which `korvel check` and `korvel run` must agree,
+// running both commands of one plan on one file against a shop, and
+// reading the JSON reports they write.
 #pragma once
 
 #include <map>
