@@ -223,20 +223,20 @@ int Check(const Argv& argv) {
   std::unique_ptr<ScriptDatabase> script;
   std::unique_ptr<dts::Session> destination;
   if (from_destination) {
-    const dts::Connection* c = nullptr;
-    for (const auto& task : package->Tasks()) {
-      if (task->kind() == dts::kDataPumpTaskKind) {
-        c = package->Connections().FindById(task->AsDataPump().GetLong("DestinationConnectionID"));
-        break;
-      }
-    }
+    // The destination connection of the package, opened as the run opens it.
     dts::ConnectionSpec spec;
-    if (c) spec = dts::ConnectionSpecOf(*c);
-    spec.provider = "SQLOLEDB";
+    spec.provider = sqlsrv::kProviderName;
     spec.data_source = server;
     spec.user_id = user;
     spec.password = password;
     spec.catalog = database;
+    for (const auto& task : package->Tasks()) {
+      if (task->kind() != dts::kDataPumpTaskKind) continue;
+      if (const auto* c = package->Connections().FindById(task->AsDataPump().GetLong("DestinationConnectionID"))) {
+        spec = dts::ConnectionSpecOf(*c);
+      }
+      break;
+    }
     destination = dts::FindDriver(spec.provider)->Open(spec);
   } else {
     script = std::make_unique<ScriptDatabase>(database);
