@@ -213,12 +213,8 @@ int Check(const Argv& argv) {
   // The source opens with its password, as the run's first test.
   jet::Database(file, {.password = source_password});
 
-  korvel::CConnection src, dst;
-  FillConnections(src, dst, file, source_password, server, user, password, database);
-  auto plan = CreatePlan(model);
-  plan->KorvelInit(src, dst);
-  auto package = plan->GetPackage();
-  if (!package) throw com::Error(com::kErrInvalidArgument, "korvel", "方案“" + model + "”没有建立包");
+  const BuiltPlan built = BuildPlan(model, file, source_password, server, user, password, database);
+  const auto& package = built.package;
 
   std::unique_ptr<ScriptDatabase> script;
   std::unique_ptr<dts::Session> destination;

@@ -274,12 +274,9 @@ int CmdRun(const Argv& argv) {
     admin.Disconnect();
   }
 
-  korvel::CConnection src, dst;
-  FillConnections(src, dst, file, source_password, server, user, password, database);
-  auto plan = CreatePlan(model);
-  plan->KorvelInit(src, dst);
-  auto package = plan->GetPackage();
-  if (!package) throw com::Error(com::kErrInvalidArgument, "korvel", "方案“" + model + "”没有建立包");
+  const BuiltPlan built = BuildPlan(model, file, source_password, server, user, password, database);
+  const auto& plan = built.plan;
+  const auto& package = built.package;
   std::printf("方案 %s：%s，%d 个任务\n", model.c_str(), package->GetText("Description").c_str(), package->Tasks().Count());
   RunObserver observer(*package);
   const cli::ReconcilePlan to_reconcile = cli::ReconcilePlanOf(*package);

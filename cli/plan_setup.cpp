@@ -57,6 +57,18 @@ void FillConnections(korvel::CConnection& src, korvel::CConnection& dst, const s
   dst.ConnectionString = "";
 }
 
+BuiltPlan BuildPlan(const std::string& class_name, const std::string& file, const std::string& source_password,
+                    const std::string& server, const std::string& user, const std::string& password,
+                    const std::string& database) {
+  korvel::CConnection src, dst;
+  FillConnections(src, dst, file, source_password, server, user, password, database);
+  BuiltPlan built{CreatePlan(class_name), nullptr};
+  built.plan->KorvelInit(src, dst);
+  built.package = built.plan->GetPackage();
+  if (!built.package) throw com::Error(com::kErrInvalidArgument, "korvel", "方案“" + class_name + "”没有建立包");
+  return built;
+}
+
 std::unique_ptr<std::ofstream> OpenReport(const std::string& path) {
   auto out = std::make_unique<std::ofstream>(path, std::ios::binary | std::ios::trunc);
   if (!*out) throw com::Error(com::kErrInvalidArgument, "korvel", "无法写报告文件“" + path + "”");

@@ -11,6 +11,7 @@
 
 #include "library/interface/cconnection.h"
 #include "library/interface/ipackage.h"
+#include "platform/dts/model.h"
 
 namespace cli {
 
@@ -27,6 +28,16 @@ std::shared_ptr<korvel::IPackage> CreatePlan(const std::string& class_name);
 void FillConnections(korvel::CConnection& src, korvel::CConnection& dst, const std::string& file,
                      const std::string& source_password, const std::string& server, const std::string& user,
                      const std::string& password, const std::string& database);
+
+// A plan initialised with the two descriptors FillConnections fills, and
+// the package it built; raises when the plan builds none.
+struct BuiltPlan {
+  std::shared_ptr<korvel::IPackage> plan;
+  std::shared_ptr<dts::Package> package;
+};
+BuiltPlan BuildPlan(const std::string& class_name, const std::string& file, const std::string& source_password,
+                    const std::string& server, const std::string& user, const std::string& password,
+                    const std::string& database);
 
 // A JSON string literal of UTF-8 text.
 std::string JsonString(std::string_view s);
