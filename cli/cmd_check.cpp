@@ -220,20 +220,20 @@ int Check(const Argv& argv) {
   std::unique_ptr<dts::Session> destination;
   if (from_destination) {
     // The destination connection of the package, opened as the run opens it.
-    dts::ConnectionSpec spec;
-    spec.provider = sqlsrv::kProviderName;
-    spec.data_source = server;
-    spec.user_id = user;
-    spec.password = password;
-    spec.catalog = database;
+    dts::ConnectionSpec connection;
+    connection.provider = sqlsrv::kProviderName;
+    connection.data_source = server;
+    connection.user_id = user;
+    connection.password = password;
+    connection.catalog = database;
     for (const auto& task : package->Tasks()) {
       if (task->kind() != dts::kDataPumpTaskKind) continue;
       if (const auto* c = package->Connections().FindById(task->AsDataPump().GetLong("DestinationConnectionID"))) {
-        spec = dts::ConnectionSpecOf(*c);
+        connection = dts::ConnectionSpecOf(*c);
       }
       break;
     }
-    destination = dts::FindDriver(spec.provider)->Open(spec);
+    destination = dts::FindDriver(connection.provider)->Open(connection);
   } else {
     script = std::make_unique<ScriptDatabase>(database);
   }

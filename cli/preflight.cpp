@@ -162,8 +162,8 @@ class Checker {
       if (!c) {
         throw com::Error(com::kErrItemNotFound, "korvel", "包中没有 ID 为 " + std::to_string(id) + " 的连接");
       }
-      const dts::ConnectionSpec spec = dts::ConnectionSpecOf(*c);
-      session = dts::FindDriver(spec.provider)->Open(spec);
+      const dts::ConnectionSpec connection = dts::ConnectionSpecOf(*c);
+      session = dts::FindDriver(connection.provider)->Open(connection);
     }
     return *session;
   }

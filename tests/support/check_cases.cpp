@@ -5,6 +5,7 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "platform/com/unicode.h"
 #include "platform/sqlserver/engine.h"
 
 namespace testing_support {
@@ -118,24 +119,6 @@ class JsonReader {
     return u;
   }
 
-  static void Utf8(unsigned cp, std::string* out) {
-    if (cp < 0x80) {
-      out->push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-      out->push_back(static_cast<char>(0xC0 | (cp >> 6)));
-      out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-      out->push_back(static_cast<char>(0xE0 | (cp >> 12)));
-      out->push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-      out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-      out->push_back(static_cast<char>(0xF0 | (cp >> 18)));
-      out->push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-      out->push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-      out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
-  }
-
   std::string String() {
     ++at_;  // the opening quote
     std::string out;
@@ -166,7 +149,7 @@ class JsonReader {
           } else if (cp >= 0xDC00 && cp < 0xE000) {
             Fail("lone low surrogate");
           }
-          Utf8(cp, &out);
+          com::AppendUtf8(cp, &out);
           break;
         }
         default: Fail("unknown escape");
