@@ -1,10 +1,10 @@
 #include "cli/preflight.h"
 
-#include <cmath>
 #include <map>
 #include <memory>
 #include <unordered_set>
 
+#include "cli/reconcile.h"
 #include "platform/com/error.h"
 #include "platform/com/names.h"
 #include "platform/com/quote.h"
@@ -76,13 +76,6 @@ void AppendKeyPart(const Variant& v, std::string* key) {
       *key += 'v' + v.ToText();
   }
   *key += '\x1f';
-}
-
-// A column's value in 1/10000 (money's unit).
-std::int64_t Units(const Variant& v) {
-  if (v.IsNull() || v.IsEmpty()) return 0;
-  if (v.type() == com::VarType::kCurrency) return v.integer();
-  return std::llround(v.ToDouble() * 10000.0);
 }
 
 bool NonZero(const Variant& v) {
@@ -421,8 +414,8 @@ void Checker::CheckTask(const dts::Step& step, const dts::DataPumpTask& task) {
           if (!posts) continue;
           PostingForecast& f = v.forecast->forecast;
           ++f.rows;
-          f.amount += Units(value(v.amount));
-          if (f.quantity) *f.quantity += Units(value(v.quantity));
+          f.amount += MoneyUnits(value(v.amount));
+          if (f.quantity) *f.quantity += MoneyUnits(value(v.quantity));
         }
       }
       if (progress_ && at % kProgressEvery == 0) progress_(tally.step, at);

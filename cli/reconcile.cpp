@@ -7,7 +7,9 @@
 #include "platform/com/names.h"
 #include "platform/com/quote.h"
 #include "platform/com/variant.h"
+#include "platform/dts/convert.h"
 #include "platform/dts/driver.h"
+#include "platform/dts/oledb.h"
 #include "platform/jet/reader.h"
 
 namespace cli {
@@ -21,14 +23,6 @@ struct Figures {
   std::int64_t sum1 = 0;
   std::int64_t sum2 = 0;
 };
-
-std::int64_t Units(const com::Variant& v) {
-  if (v.IsNull() || v.IsEmpty()) return 0;
-  if (v.type() == com::VarType::kCurrency) return v.integer();
-  std::int64_t units = 0;
-  if (com::ParseCurrency(v.ToText(), &units)) return units;
-  return 0;
-}
 
 class Destination {
  public:
@@ -53,7 +47,7 @@ class Destination {
     if (sum1) sql += std::string(", sum(") + sum1 + ")";
     if (sum2) sql += std::string(", sum(") + sum2 + ")";
     const dts::Row row = One(sql + " from " + com::Quoted(table, '[', ']'));
-    return {row[0].ToInt64(), sum1 ? Units(row[1]) : 0, sum2 ? Units(row[2]) : 0};
+    return {row[0].ToInt64(), sum1 ? MoneyUnits(row[1]) : 0, sum2 ? MoneyUnits(row[2]) : 0};
   }
 
  private:
@@ -63,6 +57,15 @@ class Destination {
 std::string Rows(std::int64_t n) { return std::to_string(n) + " 行"; }
 
 }  // namespace
+
+std::int64_t MoneyUnits(const com::Variant& v) {
+  if (v.IsNull() || v.IsEmpty()) return 0;
+  dts::ColumnInfo money;
+  money.type = dts::DBTYPE_CY;
+  com::Variant out;
+  dts::ConvertValue(v, money, false, &out);
+  return out.integer();
+}
 
 ReconcilePlan ReconcilePlanOf(const dts::Package& package) {
   ReconcilePlan plan;
@@ -112,7 +115,7 @@ std::vector<ReconcileLine> Reconcile(const ReconcilePlan& plan, const Endpoints&
     Figures expected;
     dts::Row row;
     while (rows->Next(row)) {
-      const std::int64_t balance = Units(row[2]);
+      const std::int64_t balance = MoneyUnits(row[2]);
       // Where the transfer leaves IsUsed out, the destination's default
       // puts every partner in use.
       const bool used = !is_used_written || row[1].ToBool();
@@ -132,11 +135,11 @@ std::vector<ReconcileLine> Reconcile(const ReconcilePlan& plan, const Endpoints&
     Figures expected;
     dts::Row row;
     while (rows->Next(row)) {
-      const std::int64_t quantity = Units(row[0]);
+      const std::int64_t quantity = MoneyUnits(row[0]);
       if (quantity == 0) continue;
       ++expected.rows;
       expected.sum1 += quantity;
-      expected.sum2 += Units(row[1]);
+      expected.sum2 += MoneyUnits(row[1]);
     }
     const Figures actual = destination.Count("Custody", "BalQua", "BalAmo");
     auto text = [](const Figures& f) {

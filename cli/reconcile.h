@@ -6,9 +6,11 @@
 // "0"); the custody book holds the source's stock rows with a quantity.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
+#include "platform/com/variant.h"
 #include "platform/dts/model.h"
 
 namespace cli {
@@ -27,6 +29,10 @@ struct ReconcilePlan {
   bool posts_custody = false;    // runs WriteCustody
 };
 ReconcilePlan ReconcilePlanOf(const dts::Package& package);
+
+// A value in 1/10000, as a money column holds it (SQL Server's rounding;
+// NULL counts as 0). Raises com::Error for a value money cannot hold.
+std::int64_t MoneyUnits(const com::Variant& v);
 
 struct ReconcileLine {
   std::string item;         // "Customer 行数", "CustAcc 期初", ...
