@@ -12,7 +12,9 @@
 #include "cli/args.h"
 #include "cli/commands.h"
 #include "cli/plan_setup.h"
-#include "cli/preflight.h"
+#include "library/assurance/check.h"
+#include "library/assurance/report.h"
+#include "library/assurance/report_pdf.h"
 #include "platform/com/error.h"
 #include "platform/com/variant.h"
 #include "platform/dts/step_context.h"
@@ -26,6 +28,10 @@ extern const char kCreate60[];
 
 namespace cli {
 namespace {
+
+using assurance::CheckResult;
+using assurance::Problem;
+using assurance::ProblemKind;
 
 constexpr std::size_t kShownPerKind = 20;
 
@@ -66,31 +72,6 @@ class ScriptDatabase {
   std::unique_ptr<dts::Session> session_;
 };
 
-// The kind as the operator reads it.
-const char* KindCaption(ProblemKind kind) {
-  switch (kind) {
-    case ProblemKind::kNotNull: return "不能为空";
-    case ProblemKind::kCut: return "将截断";
-    case ProblemKind::kReplaced: return "字符将替换";
-    case ProblemKind::kTooLong: return "过长";
-    case ProblemKind::kOutOfRange: return "超出范围";
-    case ProblemKind::kConversion: return "无法转换";
-    case ProblemKind::kDuplicateKey: return "键重复";
-    case ProblemKind::kForeignKey: return "引用不存在";
-    case ProblemKind::kTask: return "任务无法执行";
-  }
-  return "?";
-}
-
-std::string ProblemLine(const Problem& p) {
-  std::string line = "  [" + std::string(KindCaption(p.kind)) + "] " + p.table;
-  if (p.row > 0) line += " 第 " + std::to_string(p.row) + " 行";
-  if (!p.key.empty()) line += "（" + p.key + "）";
-  if (!p.column.empty()) line += " 列“" + p.column + "”";
-  if (!p.parent.empty()) line += "，" + p.parent + " 中没有";
-  return line + "：" + p.message;
-}
-
 void PrintTasks(const CheckResult& r) {
   std::printf("\n%10s %8s %8s  %s\n", "读取行数", "将失败", "将截断", "步骤");
   for (const auto& t : r.tasks) {
@@ -121,78 +102,16 @@ void PrintProblems(const CheckResult& r) {
   std::map<ProblemKind, std::size_t> shown, total;
   for (const auto& p : r.problems) {
     ++total[p.kind];
-    if (shown[p.kind]++ < kShownPerKind) std::printf("%s\n", ProblemLine(p).c_str());
+    if (shown[p.kind]++ < kShownPerKind) std::printf("  %s\n", ProblemLine(p).c_str());
   }
   for (const auto& [kind, n] : total) {
     if (n > kShownPerKind) {
-      std::printf("  ……另有 %zu 个“%s”问题未列出（全部见 --report 报告）\n", n - kShownPerKind, KindCaption(kind));
+      std::printf("  ……另有 %zu 个“%s”问题未列出（全部见 --report 报告）\n", n - kShownPerKind, assurance::KindCaption(kind));
     }
   }
 }
 
-const char* VerdictName(const CheckResult& r) { return r.Fails() ? "fails" : r.Cuts() ? "cuts" : "clean"; }
-
-void PrintVerdict(const CheckResult& r) {
-  std::int64_t failing = 0, cut = 0, tasks = 0;
-  for (const auto& t : r.tasks) {
-    failing += t.rows_failing;
-    cut += t.rows_cut;
-  }
-  for (const auto& p : r.problems) tasks += p.kind == ProblemKind::kTask;
-  if (r.Fails()) {
-    std::string what;
-    if (failing) what = std::to_string(failing) + " 行无法写入";
-    if (tasks) what += (what.empty() ? "" : "，") + std::to_string(tasks) + " 个任务无法执行";
-    std::printf("\n结论：升级将失败：%s，升级会在第一处停止并回滚。请先在 5.6 数据库中改正以上问题。\n", what.c_str());
-  } else if (r.Cuts()) {
-    std::printf("\n结论：升级可以完成，但 %lld 行的值将被截断或替换以适合 6.0 的列。\n", static_cast<long long>(cut));
-  } else {
-    std::printf("\n结论：检查通过，升级可以完成，没有值会被截断。\n");
-  }
-}
-
-void WriteReport(std::ofstream& out, const std::string& path, const std::string& model, const std::string& source,
-                 bool from_destination, const CheckResult& r) {
-  out << "{\n  \"model\": " << JsonString(model) << ",\n  \"source\": " << JsonString(source)
-      << ",\n  \"definitions\": " << (from_destination ? "\"destination\"" : "\"script\"")
-      << ",\n  \"verdict\": \"" << VerdictName(r) << "\",\n  \"tasks\": [";
-  for (std::size_t i = 0; i < r.tasks.size(); ++i) {
-    const auto& t = r.tasks[i];
-    out << (i ? "," : "") << "\n    {\"step\": " << JsonString(t.step) << ", \"table\": " << JsonString(t.table)
-        << ", \"rows_read\": " << t.rows_read << ", \"rows_failing\": " << t.rows_failing
-        << ", \"rows_cut\": " << t.rows_cut << ", \"columns\": [";
-    for (std::size_t k = 0; k < t.columns.size(); ++k) {
-      const auto& c = t.columns[k];
-      out << (k ? ", " : "") << "{\"column\": " << JsonString(c.column) << ", \"failing\": " << c.failing
-          << ", \"cut\": " << c.cut << "}";
-    }
-    out << "]}";
-  }
-  out << (r.tasks.empty() ? "]" : "\n  ]") << ",\n  \"postings\": [";
-  for (std::size_t i = 0; i < r.postings.size(); ++i) {
-    const auto& p = r.postings[i];
-    out << (i ? "," : "") << "\n    {\"step\": " << JsonString(p.step) << ", \"ledger\": " << JsonString(p.ledger)
-        << ", \"rows\": " << p.rows << ", \"amount\": " << JsonString(com::FormatCurrency(p.amount))
-        << ", \"quantity\": " << (p.quantity ? JsonString(com::FormatCurrency(*p.quantity)) : "null") << "}";
-  }
-  out << (r.postings.empty() ? "]" : "\n  ]") << ",\n  \"problems\": [";
-  for (std::size_t i = 0; i < r.problems.size(); ++i) {
-    const auto& p = r.problems[i];
-    out << (i ? "," : "") << "\n    {\"kind\": \"" << KindName(p.kind) << "\", \"fails\": "
-        << (KindFails(p.kind) ? "true" : "false") << ", \"step\": " << JsonString(p.step)
-        << ", \"table\": " << JsonString(p.table) << ", \"column\": " << JsonString(p.column)
-        << ", \"row\": " << p.row << ", \"key\": " << JsonString(p.key) << ", \"number\": " << p.number
-        << ", \"message\": " << JsonString(p.message);
-    if (p.kind == ProblemKind::kCut || p.kind == ProblemKind::kReplaced) {
-      out << ", \"original_length\": " << p.original_length << ", \"cut_length\": " << p.cut_length;
-    }
-    if (!p.parent.empty()) out << ", \"parent\": " << JsonString(p.parent);
-    out << "}";
-  }
-  out << (r.problems.empty() ? "]" : "\n  ]") << "\n}\n";
-  out.flush();
-  if (!out) throw com::Error(com::kErrInvalidArgument, "korvel", "无法写报告文件“" + path + "”");
-}
+void PrintVerdict(const CheckResult& r) { std::printf("\n结论：%s\n", VerdictText(r).c_str()); }
 
 int Check(const Argv& argv) {
   Args args(argv, kPlanOptions);
@@ -207,11 +126,24 @@ int Check(const Argv& argv) {
     password = ReadPassword(args, "password");
     database = args.Require("database");
   }
-  std::unique_ptr<std::ofstream> report;
-  if (auto path = args.Get("report")) report = OpenReport(*path);
+  const auto report_path = args.Get("report");
+  const auto pdf_path = args.Get("pdf");
+  for (const auto& path : {report_path, pdf_path}) {
+    if (path) RefuseUnwritableReport(*path);
+  }
 
   // The source opens with its password, as the run's first test.
   jet::Database(file, {.password = source_password});
+  assurance::Report report;
+  report.kind = assurance::Report::Kind::kCheck;
+  report.model = model;
+  report.model_name = ModelName(model);
+  report.source = assurance::IdentifySourceFile(file);
+  report.server = server;
+  report.user = user;
+  report.database = database;
+  report.started = assurance::LocalTimeNow();
+  const auto started = std::chrono::steady_clock::now();
 
   const BuiltPlan built = BuildPlan(model, file, source_password, server, user, password, database);
   const auto& package = built.package;
@@ -219,21 +151,7 @@ int Check(const Argv& argv) {
   std::unique_ptr<ScriptDatabase> script;
   std::unique_ptr<dts::Session> destination;
   if (from_destination) {
-    // The destination connection of the package, opened as the run opens it.
-    dts::ConnectionSpec connection;
-    connection.provider = sqlsrv::kProviderName;
-    connection.data_source = server;
-    connection.user_id = user;
-    connection.password = password;
-    connection.catalog = database;
-    for (const auto& task : package->Tasks()) {
-      if (task->kind() != dts::kDataPumpTaskKind) continue;
-      if (const auto* c = package->Connections().FindById(task->AsDataPump().GetLong("DestinationConnectionID"))) {
-        connection = dts::ConnectionSpecOf(*c);
-      }
-      break;
-    }
-    destination = dts::FindDriver(connection.provider)->Open(connection);
+    destination = assurance::OpenPackageDestination(*package);
   } else {
     script = std::make_unique<ScriptDatabase>(database);
   }
@@ -242,7 +160,7 @@ int Check(const Argv& argv) {
   std::fflush(stdout);
 
   auto last = std::chrono::steady_clock::now();
-  const CheckResult result = CheckPackage(*package, from_destination ? *destination : script->session(),
+  const CheckResult result = assurance::CheckPackage(*package, from_destination ? *destination : script->session(),
                                           [&](const std::string& step, std::int64_t rows) {
                                             const auto now = std::chrono::steady_clock::now();
                                             if (now - last < std::chrono::seconds(2)) return;
@@ -254,7 +172,13 @@ int Check(const Argv& argv) {
   PrintPostings(result);
   PrintProblems(result);
   PrintVerdict(result);
-  if (report) WriteReport(*report, *args.Get("report"), model, file, from_destination, result);
+  report.ended = assurance::LocalTimeNow();
+  report.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  report.result = assurance::VerdictName(result);
+  report.check = result;
+  report.check_from_destination = from_destination;
+  if (report_path) assurance::WriteFileWhole(*report_path, assurance::ToJson(report));
+  if (pdf_path) assurance::WriteReportPdf(report, *pdf_path);
   return result.Fails() ? kExitFails : result.Cuts() ? kExitCuts : kExitClean;
 }
 

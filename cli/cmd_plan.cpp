@@ -11,7 +11,10 @@
 #include "cli/args.h"
 #include "cli/commands.h"
 #include "cli/plan_setup.h"
-#include "cli/reconcile.h"
+#include "library/assurance/reconcile.h"
+#include "library/assurance/report.h"
+#include "library/assurance/report_pdf.h"
+#include "library/assurance/run_record.h"
 #include "cli/tsv.h"
 #include "library/interface/cconnection.h"
 #include "library/interface/ipackage.h"
@@ -26,36 +29,14 @@
 namespace cli {
 namespace {
 
-// What one step did, kept before the plan releases its package.
-struct StepOutcome {
-  std::string name;
-  std::string description;
-  enum State { kNotRun, kSucceeded, kFailed } state = kNotRun;
-  bool in_transaction = true;  // its work joins the package transaction
-  dts::StepStatistics stats;
-  dts::ExecutionErrorInfo error;
-};
+using assurance::StepRecord;
 
-class RunObserver final : public dts::PackageEvents {
+// A line per finished step, progress within long steps every 2 s.
+class PrintingObserver final : public dts::PackageEvents {
  public:
-  explicit RunObserver(dts::Package& package) : package_(package) {
-    for (const auto& s : package.Steps()) {
-      StepOutcome o;
-      o.name = s->Name();
-      o.description = s->GetText("Description");
-      o.in_transaction = package.GetBool("UseTransaction") && s->GetBool("JoinTransactionIfPresent");
-      outcomes_.push_back(std::move(o));
-    }
-  }
-
   void OnFinish(const std::string& source) override {
     std::printf("√ %s 完成！\n", source.c_str());
     std::fflush(stdout);
-    Record(source, StepOutcome::kSucceeded);
-  }
-  void OnError(const std::string& source, std::int32_t, const std::string&, const std::string&, const std::string&,
-               std::int32_t, const std::string&, bool&) override {
-    Record(source, StepOutcome::kFailed);
   }
   void OnProgress(const std::string& source, const std::string& description, std::int32_t, std::int32_t,
                   std::int32_t) override {
@@ -65,37 +46,7 @@ class RunObserver final : public dts::PackageEvents {
     std::fprintf(stderr, "  %s (%s)\n", source.c_str(), description.c_str());
   }
 
-  // Every step, those that ran in the order they ran, then the others in
-  // step order.
-  std::vector<StepOutcome> outcomes() const {
-    std::vector<StepOutcome> out;
-    for (std::size_t i : ran_) out.push_back(outcomes_[i]);
-    for (const auto& o : outcomes_) {
-      if (o.state == StepOutcome::kNotRun) out.push_back(o);
-    }
-    return out;
-  }
-
  private:
-  void Record(const std::string& source, StepOutcome::State state) {
-    for (std::size_t i = 0; i < outcomes_.size(); ++i) {
-      StepOutcome& o = outcomes_[i];
-      if (o.description != source || o.state != StepOutcome::kNotRun) continue;
-      o.state = state;
-      ran_.push_back(i);
-      for (const auto& s : package_.Steps()) {
-        if (s->Name() == o.name) {
-          o.stats = s->statistics();
-          o.error = s->error_info();
-        }
-      }
-      return;
-    }
-  }
-
-  dts::Package& package_;
-  std::vector<StepOutcome> outcomes_;
-  std::vector<std::size_t> ran_;
   std::chrono::steady_clock::time_point last_progress_{};
 };
 
@@ -110,14 +61,6 @@ class PrintingSink final : public korvel::ReportSink {
   }
 };
 
-const char* StateName(StepOutcome::State s) {
-  switch (s) {
-    case StepOutcome::kSucceeded: return "成功";
-    case StepOutcome::kFailed: return "失败";
-    default: return "未执行";
-  }
-}
-
 // "INSERT" as the summary says it.
 std::string VerbName(const std::string& verb) {
   if (verb == "INSERT") return "插入";
@@ -127,12 +70,12 @@ std::string VerbName(const std::string& verb) {
   return verb;
 }
 
-void PrintSummary(const std::vector<StepOutcome>& outcomes) {
+void PrintSummary(const std::vector<StepRecord>& outcomes) {
   std::printf("\n%-6s %10s %10s %8s %8s  %s\n", "结果", "读取行数", "写入行数", "截断", "秒", "步骤");
   for (const auto& o : outcomes) {
     std::int64_t cut = 0;
     for (const auto& t : o.stats.truncations) cut += t.count;
-    std::printf("%-6s %10lld %10lld %8lld %8.2f  %s\n", StateName(o.state), static_cast<long long>(o.stats.rows_read),
+    std::printf("%-6s %10lld %10lld %8lld %8.2f  %s\n", assurance::StateCaption(o.state), static_cast<long long>(o.stats.rows_read),
                 static_cast<long long>(o.stats.rows_written), static_cast<long long>(cut), o.stats.seconds,
                 o.name.c_str());
     for (const auto& t : o.stats.truncations) {
@@ -169,7 +112,7 @@ std::string PadColumns(const std::string& text, std::size_t columns) {
 }
 
 // Prints the reconciliation; returns whether every line matched.
-bool PrintReconciliation(const std::vector<cli::ReconcileLine>& lines) {
+bool PrintReconciliation(const std::vector<assurance::ReconcileLine>& lines) {
   std::printf("\n对账（源与目的各自重新计数）：\n");
   bool all = true;
   for (const auto& l : lines) {
@@ -181,54 +124,6 @@ bool PrintReconciliation(const std::vector<cli::ReconcileLine>& lines) {
     }
   }
   return all;
-}
-
-void WriteJsonReport(std::ofstream& out, const std::string& path, const std::string& model, const std::string& database,
-                     const char* result, const std::string& error, const std::vector<StepOutcome>& outcomes,
-                     const std::vector<cli::ReconcileLine>& reconciliation) {
-  out << "{\n  \"model\": " << JsonString(model) << ",\n  \"database\": " << JsonString(database)
-      << ",\n  \"result\": " << JsonString(result) << ",\n  \"error\": "
-      << (error.empty() ? "null" : JsonString(error)) << ",\n  \"reconciliation\": [";
-  for (std::size_t i = 0; i < reconciliation.size(); ++i) {
-    const auto& l = reconciliation[i];
-    out << (i ? "," : "") << "\n    {\"item\": " << JsonString(l.item) << ", \"source\": " << JsonString(l.source)
-        << ", \"destination\": " << JsonString(l.destination) << ", \"match\": " << (l.match ? "true" : "false")
-        << "}";
-  }
-  out << (reconciliation.empty() ? "]" : "\n  ]") << ",\n  \"steps\": [";
-  for (std::size_t i = 0; i < outcomes.size(); ++i) {
-    const auto& o = outcomes[i];
-    out << (i ? "," : "") << "\n    {\"name\": " << JsonString(o.name) << ", \"result\": "
-        << (o.state == StepOutcome::kSucceeded ? "\"success\"" : o.state == StepOutcome::kFailed ? "\"failed\"" : "\"not run\"")
-        << ", \"in_transaction\": " << (o.in_transaction ? "true" : "false")
-        << ", \"rows_read\": " << o.stats.rows_read << ", \"rows_written\": " << o.stats.rows_written
-        << ", \"seconds\": " << o.stats.seconds << ", \"truncations\": [";
-    for (std::size_t k = 0; k < o.stats.truncations.size(); ++k) {
-      const auto& t = o.stats.truncations[k];
-      out << (k ? ", " : "") << "{\"column\": " << JsonString(t.column) << ", \"count\": " << t.count
-          << ", \"first_rows\": [";
-      for (std::size_t r = 0; r < t.first_rows.size(); ++r) {
-        out << (r ? ", " : "") << "{\"position\": " << t.first_rows[r].position
-            << ", \"key\": " << JsonString(t.first_rows[r].key) << "}";
-      }
-      out << "]}";
-    }
-    out << "], \"statements\": [";
-    for (std::size_t k = 0; k < o.stats.statements.size(); ++k) {
-      const auto& a = o.stats.statements[k];
-      out << (k ? ", " : "") << "{\"verb\": " << JsonString(a.verb) << ", \"table\": " << JsonString(a.table)
-          << ", \"rows\": " << a.rows << "}";
-    }
-    out << "]";
-    if (o.state == StepOutcome::kFailed) {
-      out << ", \"error\": {\"number\": " << o.error.ErrorCode << ", \"source\": " << JsonString(o.error.Source)
-          << ", \"description\": " << JsonString(o.error.Description) << "}";
-    }
-    out << "}";
-  }
-  out << "\n  ]\n}\n";
-  out.flush();
-  if (!out) throw com::Error(com::kErrInvalidArgument, "korvel", "无法写报告文件“" + path + "”");
 }
 
 }  // namespace
@@ -262,8 +157,11 @@ int CmdRun(const Argv& argv) {
   const std::string user = args.Require("user");
   const std::string password = ReadPassword(args, "password");
   const std::string database = args.Require("database");
-  std::unique_ptr<std::ofstream> report;
-  if (auto path = args.Get("report")) report = OpenReport(*path);
+  const auto report_path = args.Get("report");
+  const auto pdf_path = args.Get("pdf");
+  for (const auto& path : {report_path, pdf_path}) {
+    if (path) RefuseUnwritableReport(*path);
+  }
 
   // The tests the wizard makes before a run: the source file opens with its
   // password, the login works.
@@ -274,36 +172,50 @@ int CmdRun(const Argv& argv) {
     admin.Disconnect();
   }
 
+  assurance::Report report;
+  report.kind = assurance::Report::Kind::kRun;
+  report.model = model;
+  report.model_name = ModelName(model);
+  report.source = assurance::IdentifySourceFile(file);
+  report.server = server;
+  report.user = user;
+  report.database = database;
+  report.started = assurance::LocalTimeNow();
+  const auto started = std::chrono::steady_clock::now();
+
   const BuiltPlan built = BuildPlan(model, file, source_password, server, user, password, database);
   const auto& plan = built.plan;
   const auto& package = built.package;
   std::printf("方案 %s：%s，%d 个任务\n", model.c_str(), package->GetText("Description").c_str(), package->Tasks().Count());
-  RunObserver observer(*package);
-  const cli::ReconcilePlan to_reconcile = cli::ReconcilePlanOf(*package);
-  dts::EventLink link(package, &observer);
-  std::string error;
+  PrintingObserver printing;
+  assurance::RunRecorder recorder(*package, &printing);
+  const assurance::ReconcilePlan to_reconcile = assurance::ReconcilePlanOf(*package);
+  dts::EventLink link(package, &recorder);
   try {
-    korvel::ScopedReportSink printing(std::make_shared<PrintingSink>());
+    korvel::ScopedReportSink reports(std::make_shared<PrintingSink>());
     plan->KorvelExec();
   } catch (const com::Error& e) {
-    error = e.description();
+    report.error = e.description();
   }
   link.Reset();
-  bool ok = error.empty();
-  for (const auto& o : observer.outcomes()) ok = ok && o.state == StepOutcome::kSucceeded;
-  PrintSummary(observer.outcomes());
+  report.steps = recorder.Steps();
+  const bool ok = report.error.empty() && recorder.AllSucceeded();
+  PrintSummary(report.steps);
   // Only a finished run is reconciled: a failed one has left the
   // destination as it was (or as the report says).
-  std::vector<cli::ReconcileLine> reconciliation;
   bool reconciled = true;
   if (ok) {
-    reconciliation = cli::Reconcile(to_reconcile, {file, source_password, server, user, password, database});
-    reconciled = PrintReconciliation(reconciliation);
+    report.reconciliation =
+        assurance::Reconcile(to_reconcile, {file, source_password, server, user, password, database}, nullptr);
+    reconciled = PrintReconciliation(report.reconciliation);
   }
-  const char* result = !ok ? "failed" : reconciled ? "success" : "mismatch";
-  if (report) WriteJsonReport(*report, *args.Get("report"), model, database, result, error, observer.outcomes(), reconciliation);
+  report.ended = assurance::LocalTimeNow();
+  report.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  report.result = !ok ? "failed" : reconciled ? "success" : "mismatch";
+  if (report_path) assurance::WriteFileWhole(*report_path, assurance::ToJson(report));
+  if (pdf_path) assurance::WriteReportPdf(report, *pdf_path);
   if (!ok) {
-    std::fprintf(stderr, "\n升级失败：%s\n", error.empty() ? "有步骤没有完成" : error.c_str());
+    std::fprintf(stderr, "\n升级失败：%s\n", report.error.empty() ? "有步骤没有完成" : report.error.c_str());
     return 1;
   }
   if (!reconciled) {

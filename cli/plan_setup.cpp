@@ -1,42 +1,29 @@
 #include "cli/plan_setup.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
 
 #include "library/interface/provider.h"
 #include "platform/com/error.h"
+#include "platform/com/names.h"
 #include "platform/com/object.h"
+#include "platform/com/quote.h"
+#include "platform/jet/reader.h"
 
 namespace cli {
 
 const std::set<std::string> kPlanOptions = {"model",    "source",       "source-password", "source-password-env",
                                             "server",   "user",         "password",        "password-env",
-                                            "database", "report"};
+                                            "database", "report",   "pdf"};
 
 std::shared_ptr<korvel::IPackage> CreatePlan(const std::string& class_name) {
   const std::string prog_id = "Korvel." + class_name;
   return com::QueryInterface<korvel::IPackage>(com::CreateObject(prog_id), prog_id);
-}
-
-std::string JsonString(std::string_view s) {
-  std::string out = "\"";
-  for (unsigned char c : s) {
-    switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
-      default:
-        if (c < 0x20) {
-          char buf[8];
-          std::snprintf(buf, sizeof buf, "\\u%04x", c);
-          out += buf;
-        } else {
-          out.push_back(static_cast<char>(c));
-        }
-    }
-  }
-  return out + "\"";
 }
 
 void FillConnections(korvel::CConnection& src, korvel::CConnection& dst, const std::string& file,
@@ -69,10 +56,35 @@ BuiltPlan BuildPlan(const std::string& class_name, const std::string& file, cons
   return built;
 }
 
-std::unique_ptr<std::ofstream> OpenReport(const std::string& path) {
-  auto out = std::make_unique<std::ofstream>(path, std::ios::binary | std::ios::trunc);
-  if (!*out) throw com::Error(com::kErrInvalidArgument, "korvel", "无法写报告文件“" + path + "”");
-  return out;
+void RefuseUnwritableReport(const std::string& path) {
+  std::error_code ec;
+  if (std::filesystem::is_directory(path, ec)) {
+    throw com::Error(com::kErrInvalidArgument, "korvel", "无法写报告文件“" + path + "”：这是文件夹");
+  }
+  // A file of our own beside it, made and removed again.
+  const std::string probe = path + ".probe" + std::to_string(::getpid());
+  const int fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600);
+  if (fd < 0) {
+    throw com::Error(com::kErrInvalidArgument, "korvel", "无法写报告文件“" + path + "”：" + std::strerror(errno));
+  }
+  ::close(fd);
+  ::unlink(probe.c_str());
+}
+
+std::string ModelName(const std::string& class_name) {
+  try {
+    jet::Database db(com::ProgramFolder() + "/DTSModelList.mdb");
+    auto rows = db.Query("Select * From ModelList Where ModelClsName = " + com::Quoted(class_name, '\'', '\''));
+    dts::Row row;
+    if (!rows->Next(row)) return "";
+    const auto& columns = rows->columns();
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+      if (com::SameName(columns[i].name, "ModelCNName") && !row[i].IsNull()) return row[i].ToText();
+    }
+  } catch (const com::Error&) {
+    // No list beside the program: the report names the class alone.
+  }
+  return "";
 }
 
 }  // namespace cli

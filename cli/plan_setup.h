@@ -3,7 +3,6 @@
 // file.
 #pragma once
 
-#include <fstream>
 #include <memory>
 #include <set>
 #include <string>
@@ -39,11 +38,13 @@ BuiltPlan BuildPlan(const std::string& class_name, const std::string& file, cons
                     const std::string& server, const std::string& user, const std::string& password,
                     const std::string& database);
 
-// A JSON string literal of UTF-8 text.
-std::string JsonString(std::string_view s);
+// Refuses, before any work, a report path that cannot be written: a
+// folder, or a place where no file can be made. Nothing there is changed:
+// the report replaces it only once it is written whole.
+void RefuseUnwritableReport(const std::string& path);
 
-// The report file, opened before anything runs, so that a path that cannot
-// be written is refused before the work rather than after it.
-std::unique_ptr<std::ofstream> OpenReport(const std::string& path);
+// The scheme's name in the model list beside the program
+// ("5.6升级到6.0默认方案"), or "" when the list does not name the class.
+std::string ModelName(const std::string& class_name);
 
 }  // namespace cli

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "cli/reconcile.h"
+#include "library/assurance/reconcile.h"
 #include "platform/com/variant.h"
 #include "tests/support/files.h"
 #include "tests/support/shop.h"
@@ -167,11 +167,11 @@ TEST_F(PreflightTest, ACheckThatCannotBeMadeIsNotAVerdict) {
 TEST(MoneyUnits, CountsAnyNumberAsAMoneyColumnHoldsIt) {
   // The forecasts and the reconciliation sum in 1/10000; a float with more
   // decimals than money keeps is rounded as money rounds it, not dropped.
-  EXPECT_EQ(cli::MoneyUnits(com::Variant::Currency(123456)), 123456);
-  EXPECT_EQ(cli::MoneyUnits(com::Variant::I4(5)), 50000);
-  EXPECT_EQ(cli::MoneyUnits(com::Variant::R8(1.23456)), 12346);
-  EXPECT_EQ(cli::MoneyUnits(com::Variant::R8(-0.00005)), -1);
-  EXPECT_EQ(cli::MoneyUnits(com::Variant::Null()), 0);
+  EXPECT_EQ(assurance::MoneyUnits(com::Variant::Currency(123456)), 123456);
+  EXPECT_EQ(assurance::MoneyUnits(com::Variant::I4(5)), 50000);
+  EXPECT_EQ(assurance::MoneyUnits(com::Variant::R8(1.23456)), 12346);
+  EXPECT_EQ(assurance::MoneyUnits(com::Variant::R8(-0.00005)), -1);
+  EXPECT_EQ(assurance::MoneyUnits(com::Variant::Null()), 0);
 }
 
 }  // namespace

@@ -10,15 +10,10 @@
 #include "platform/com/error.h"
 #include "platform/com/unicode.h"
 #include "platform/dts/oledb.h"
+#include "platform/sqlserver/errors.h"
 
 namespace dts {
 namespace {
-
-constexpr char kProvider[] = "Microsoft OLE DB Provider for SQL Server";
-
-com::Error SqlError(std::int32_t number, std::string message) {
-  return com::Error(number, kProvider, std::move(message));
-}
 
 bool IsMoney(const ColumnInfo& c) { return c.type == DBTYPE_CY; }
 bool IsSmall(const ColumnInfo& c) { return c.precision == 10 || c.precision == 16; }  // smallmoney, smalldatetime
@@ -55,18 +50,16 @@ std::string_view Trim(std::string_view s) {
 }
 
 [[noreturn]] void ConversionError(const com::Variant& v, const ColumnInfo& c) {
-  throw SqlError(245, "Syntax error converting the " + std::string(v.IsText() ? "varchar" : "value") + " value '" +
-                          v.ToText() + "' to a column of data type " + TypeName(c) + ".");
+  throw sqlsrv::ConversionError(v.IsText() ? "varchar" : "value", v.ToText(), TypeName(c));
 }
 
 [[noreturn]] void Overflow(const ColumnInfo& c, const std::string& value) {
-  if (IsMoney(c)) throw SqlError(8115, "Arithmetic overflow error converting expression to data type " + TypeName(c) + ".");
-  throw SqlError(220, "Arithmetic overflow error for data type " + TypeName(c) + ", value = " + value + ".");
+  if (IsMoney(c)) throw sqlsrv::ConvertOverflowError(TypeName(c));
+  throw sqlsrv::OverflowError(TypeName(c), value);
 }
 
 [[noreturn]] void ImplicitNotAllowed(const com::Variant& v, const ColumnInfo& c) {
-  throw SqlError(257, "Implicit conversion from data type " + std::string(com::VarTypeName(v.type())) + " to " +
-                          TypeName(c) + " is not allowed. Use the CONVERT function to run this query.");
+  throw sqlsrv::ImplicitConversionError(std::string(com::VarTypeName(v.type())), TypeName(c));
 }
 
 // The converters of the code pages single-byte columns use, one set per
@@ -160,7 +153,7 @@ void ToMoney(const com::Variant& v, const ColumnInfo& c, com::Variant* out) {
         double d = 0;
         auto [p, ec] = std::from_chars(s.data(), s.data() + s.size(), d);
         if (ec != std::errc() || p != s.data() + s.size() || s.empty()) {
-          throw SqlError(235, "Cannot convert a char value to money. The char value has incorrect syntax.");
+          throw sqlsrv::MoneySyntaxError();
         }
         if (!(std::fabs(d * 10000.0) < 9.2e18)) Overflow(c, std::string(s));
         units = std::llround(d * 10000.0);
@@ -199,19 +192,19 @@ void ToDateTime(const com::Variant& v, const ColumnInfo& c, com::Variant* out) {
       t = SqlDateTime(com::CivilFromOleDate(v.real()));
     }
     if (!t) {
-      throw SqlError(242, "The conversion of a date data type to a datetime data type resulted in an out-of-range datetime value.");
+      throw sqlsrv::DateRangeError("date");
     }
   } else if (v.IsText()) {
     auto civil = ParseSqlDateText(v.text());
-    if (!civil) throw SqlError(241, "Syntax error converting datetime from character string.");
+    if (!civil) throw sqlsrv::DateSyntaxError();
     t = SqlDateTime(*civil);
     if (!t) {
-      throw SqlError(242, "The conversion of a char data type to a datetime data type resulted in an out-of-range datetime value.");
+      throw sqlsrv::DateRangeError("char");
     }
   } else if (v.IsNumeric()) {
     const double days = v.ToDouble() + 2.0;  // numbers count days from 1900-01-01
     if (std::isfinite(days) && days > -100000 && days < 3'000'000) t = SqlDateTime(com::CivilFromOleDate(days));
-    if (!t) throw SqlError(242, "Arithmetic overflow error converting expression to data type datetime.");
+    if (!t) throw sqlsrv::DateRangeError("");
   } else {
     ImplicitNotAllowed(v, c);
   }
@@ -291,7 +284,7 @@ bool ToText(const com::Variant& v, const ColumnInfo& c, bool allow_truncation, c
   // A text never has more UTF-16 units, nor more bytes in a code page, than
   // it has UTF-8 bytes: only a longer one needs counting.
   if (c.size > 0 && !c.is_long && text.size() > c.size && TextLength(text, c) > c.size) {
-    if (!allow_truncation) throw SqlError(8152, "String or binary data would be truncated.");
+    if (!allow_truncation) throw sqlsrv::TruncationError();
     std::string cut(text);
     CutToFit(c, &cut);
     out->SetText(cut);

@@ -10,16 +10,13 @@
 #include "platform/com/quote.h"
 #include "platform/dts/convert.h"
 #include "platform/dts/datapump.h"
+#include "platform/sqlserver/errors.h"
 
 namespace dts {
 namespace {
 
 constexpr char kSource[] = "DTS Data Pump";
 constexpr std::int32_t kTransformAllowStringTruncation = 16;
-// A NULL for a column that does not allow one is refused here, as the SQL
-// Server provider refuses it, with the server's number and message.
-constexpr std::int32_t kErrNotNull = 515;
-constexpr char kProviderSource[] = "Microsoft OLE DB Provider for SQL Server";
 
 [[noreturn]] void Fail(const std::string& description) {
   throw com::Error(com::ErrorNumber(0x80042001u), kSource, description);
@@ -210,9 +207,8 @@ bool ConvertWritten(const PumpColumns& p, std::size_t k, const Row& in, com::Var
     changed = ConvertValue(in[static_cast<std::size_t>(p.from[k])], column, p.allow_truncation, out);
   }
   if (out->IsNull() && !column.nullable) {
-    throw com::Error(kErrNotNull, kProviderSource,
-                     "Cannot insert the value NULL into column '" + column.name + "', table '" + p.table_name +
-                         "'; column does not allow nulls. INSERT fails.");
+    // Refused here, as the SQL Server provider refuses it.
+    throw sqlsrv::NotNullError(column.name, p.table_name, "INSERT");
   }
   return changed;
 }

@@ -117,8 +117,7 @@ void EngineCore::RunUpdate(const ast::Stmt& s) {
         const ColumnMeta& c = t.columns[static_cast<std::size_t>(columns[k])];
         ToStored(DecodeValue(st.get(), static_cast<int>(k + 1), rows.columns[k]), c.type, &values[k]);
         if (values[k].kind == Stored::kNull && !c.nullable) {
-          throw SqlErr(kNotNull, "Cannot insert the value NULL into column '" + c.name + "', table '" +
-                                     QualifiedName(state_.database, t.name) + "'; column does not allow nulls. UPDATE fails.");
+          throw NotNullError(c.name, QualifiedName(state_.database, t.name), "UPDATE");
         }
       }
       changes.emplace_back(st.Int(0), std::move(values));

@@ -24,7 +24,8 @@ com::Error EngineCore::StepError(int rc, const std::string& operation, const Tab
     case SQLITE_CONSTRAINT_PRIMARYKEY:
     case SQLITE_CONSTRAINT_UNIQUE:
     case SQLITE_CONSTRAINT_ROWID: {
-      std::string kind = "UNIQUE KEY", name = "?";
+      bool primary = false;
+      std::string name = "?";
       if (table) {
         // "UNIQUE constraint failed: T.a, T.b": find the key with those columns.
         std::vector<std::string> cols;
@@ -45,16 +46,15 @@ com::Error EngineCore::StepError(int rc, const std::string& operation, const Tab
             same = same && SameName(table->columns[static_cast<std::size_t>(k.columns[i])].name, cols[i]);
           }
           if (same) {
-            kind = k.primary ? "PRIMARY KEY" : "UNIQUE KEY";
+            primary = k.primary;
             name = k.name;
           }
         }
       }
-      return SqlErr(kDuplicateKey, "Violation of " + kind + " constraint '" + name +
-                                       "'. Cannot insert duplicate key in object '" + (table ? table->name : "?") + "'.");
+      return DuplicateKeyError(primary, name, table ? table->name : "?");
     }
     case SQLITE_CONSTRAINT_NOTNULL:
-      return SqlErr(kNotNull, "Cannot insert the value NULL into a column that does not allow nulls. " + operation + " fails.");
+      return NotNullError(operation);
     case SQLITE_CONSTRAINT_FOREIGNKEY:
       return SqlErr(kConstraint, operation + " statement conflicted with a FOREIGN KEY constraint" +
                                      (table ? " on table '" + table->name + "'" : std::string()) + ".");

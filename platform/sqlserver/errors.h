@@ -59,6 +59,39 @@ inline com::Error SqlErr(std::int32_t number, std::string message) {
   return com::Error(number, kErrorSource, std::move(message));
 }
 
+// The errors a row can meet on its way into a table, as a server raises
+// them. The data pump's conversions, the embedded engine and the check
+// before a run build them here, so that what the check predicts is word
+// for word what the run raises.
+
+// 515 for a NULL into `column` of `table` by `operation` ("INSERT").
+com::Error NotNullError(const std::string& column, const std::string& table, const std::string& operation);
+// 515 where the server cannot tell the column.
+com::Error NotNullError(const std::string& operation);
+// 2627 for a repeated primary (or unique) key `key_name` of `table`.
+com::Error DuplicateKeyError(bool primary, const std::string& key_name, const std::string& table);
+// 547 for an inserted row whose foreign key `fk_name` finds no row in
+// `parent_table` of `database` (`parent_column`: the key's first column).
+com::Error InsertForeignKeyError(const std::string& fk_name, const std::string& database,
+                                 const std::string& parent_table, const std::string& parent_column);
+// 8152: text or binary data too long for its column.
+com::Error TruncationError();
+// 220: a number past the range of `type` ("smallint").
+com::Error OverflowError(const std::string& type, const std::string& value);
+// 8115: an overflow converting `what` ("expression", "IDENTITY") to `type`.
+com::Error ConvertOverflowError(const std::string& type, const std::string& what = "expression");
+// 245: `value` of kind `from` ("varchar", "value") does not convert to `type`.
+com::Error ConversionError(const std::string& from, const std::string& value, const std::string& type);
+// 235: text that is no money.
+com::Error MoneySyntaxError();
+// 241: text that is no date.
+com::Error DateSyntaxError();
+// 242: a date outside datetime's years, converted from `from` ("char",
+// "date"); an empty `from` for arithmetic past its range.
+com::Error DateRangeError(const std::string& from);
+// 257: no implicit conversion from `from` to `type`.
+com::Error ImplicitConversionError(const std::string& from, const std::string& type);
+
 // What a statement raises when it nests deeper than the server parses:
 // subqueries, parentheses, blocks, or an operator chain longer than SQLite
 // evaluates.

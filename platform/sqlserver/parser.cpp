@@ -512,8 +512,7 @@ class Parser {
   }
 
   static com::Error Overflow(std::string_view what, std::string_view type) {
-    return SqlErr(kConvertOverflow, "Arithmetic overflow error converting " + std::string(what) + " to data type " +
-                                        std::string(type) + ".");
+    return ConvertOverflowError(std::string(type), std::string(what));
   }
 
   TableConstraint Constraint() {

@@ -146,7 +146,7 @@ void RowInserter::Insert(const std::vector<com::Variant>& values) {
       converted_[i].i = next_identity_.value_or(0);
       const std::int64_t max = c.type.type == SqlType::kInt ? 2147483647LL : c.type.type == SqlType::kSmallInt ? 32767 : c.type.type == SqlType::kTinyInt ? 255 : INT64_MAX;
       if (!next_identity_ || *next_identity_ > max || *next_identity_ < -max - 1) {
-        throw SqlErr(8115, "Arithmetic overflow error converting IDENTITY to data type " + TypeDisplayName(c.type) + ".");
+        throw ConvertOverflowError(TypeDisplayName(c.type), "IDENTITY");
       }
       generated = true;
     } else {
@@ -154,8 +154,7 @@ void RowInserter::Insert(const std::vector<com::Variant>& values) {
     }
     if (v->kind == Stored::kNull && !c.nullable) {
       failed_column_ = c.name;
-      throw SqlErr(kNotNull, "Cannot insert the value NULL into column '" + c.name + "', table '" +
-                                 QualifiedName(engine_.database(), table_.name) + "'; column does not allow nulls. INSERT fails.");
+      throw NotNullError(c.name, QualifiedName(engine_.database(), table_.name), "INSERT");
     }
     BindInPlace(insert_, param, *v);
   }
@@ -187,9 +186,7 @@ void RowInserter::Insert(const std::vector<com::Variant>& values) {
         }
         if (!p.Step()) {
           failed_column_ = table_.columns[static_cast<std::size_t>(fk.columns[0])].name;
-          throw SqlErr(kConstraint, "INSERT statement conflicted with COLUMN FOREIGN KEY constraint '" + fk.name +
-                                        "'. The conflict occurred in database '" + engine_.database() + "', table '" +
-                                        fk.ref_table + "', column '" + fk.ref_columns[0] + "'.");
+          throw InsertForeignKeyError(fk.name, engine_.database(), fk.ref_table, fk.ref_columns[0]);
         }
       }
     }

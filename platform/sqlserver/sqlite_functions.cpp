@@ -42,7 +42,7 @@ void IntDiv(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   const std::int64_t a = sqlite3_value_int64(argv[0]), b = sqlite3_value_int64(argv[1]);
   if (b == 0) return DivideByZero(ctx);
   if (a == std::numeric_limits<std::int64_t>::min() && b == -1) {
-    return ResultError(ctx, SqlErr(8115, "Arithmetic overflow error converting expression to data type int."));
+    return ResultError(ctx, ConvertOverflowError("int"));
   }
   sqlite3_result_int64(ctx, sqlite3_user_data(ctx) ? a % b : a / b);
 }
@@ -54,7 +54,7 @@ void MoneyDiv(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   if (b == 0) return DivideByZero(ctx);
   const Int128 q = a * 10000 / b;
   if (q > std::numeric_limits<std::int64_t>::max() || q < std::numeric_limits<std::int64_t>::min()) {
-    return ResultError(ctx, SqlErr(8115, "Arithmetic overflow error converting expression to data type money."));
+    return ResultError(ctx, ConvertOverflowError("money"));
   }
   sqlite3_result_int64(ctx, static_cast<std::int64_t>(q));
 }
@@ -68,7 +68,7 @@ void MoneyMul(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   if (r >= 5000) ++q;
   if (r <= -5000) --q;
   if (q > std::numeric_limits<std::int64_t>::max() || q < std::numeric_limits<std::int64_t>::min()) {
-    return ResultError(ctx, SqlErr(8115, "Arithmetic overflow error converting expression to data type money."));
+    return ResultError(ctx, ConvertOverflowError("money"));
   }
   sqlite3_result_int64(ctx, static_cast<std::int64_t>(q));
 }
@@ -85,7 +85,7 @@ void ToMoney(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   if (AnyNull(argc, argv)) return sqlite3_result_null(ctx);
   const double d = sqlite3_value_double(argv[0]) * 10000.0;
   if (!(std::fabs(d) < 9.2e18)) {
-    return ResultError(ctx, SqlErr(8115, "Arithmetic overflow error converting expression to data type money."));
+    return ResultError(ctx, ConvertOverflowError("money"));
   }
   sqlite3_result_int64(ctx, std::llround(d));
 }
@@ -139,8 +139,7 @@ void TextToNumber(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   const double d = std::strtod(s.c_str(), &end);
   while (end && (*end == ' ' || *end == '\t')) ++end;
   if (s.empty() || !end || *end) {
-    return ResultError(ctx, SqlErr(kConversion, "Syntax error converting the varchar value '" + s +
-                                                    "' to a column of data type int."));
+    return ResultError(ctx, ConversionError("varchar", s, "int"));
   }
   if (d == std::floor(d) && std::fabs(d) < 9e18) return sqlite3_result_int64(ctx, static_cast<std::int64_t>(d));
   sqlite3_result_double(ctx, d);

@@ -318,7 +318,7 @@ std::string Translator::Coerce(const Typed& v, VT to) {
       if (v.type == VT::kString) {
         if (v.is_literal) {
           auto text = ParseDateTimeText(v.literal);
-          if (!text) throw SqlErr(kDateConversion, "Syntax error converting datetime from character string.");
+          if (!text) throw DateSyntaxError();
           return QuoteText(*text);
         }
         return "vk_convert(" + v.sql + ", " + std::to_string(static_cast<int>(VT::kString)) + ", " +

@@ -6,14 +6,16 @@
 // "0"); the custody book holds the source's stock rows with a quantity.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "platform/com/variant.h"
 #include "platform/dts/model.h"
 
-namespace cli {
+namespace assurance {
 
 // What to check, read from a built package before it runs (running it
 // releases it).
@@ -46,7 +48,13 @@ struct Endpoints {
   std::string server, user, password, database;
 };
 
-// Counts both sides. Raises com::Error when either cannot be read.
-std::vector<ReconcileLine> Reconcile(const ReconcilePlan& plan, const Endpoints& endpoints);
+// Told, before each item is counted, what is counted now ("Customer 行数")
+// and how many items come before it of how many.
+using ReconcileProgress = std::function<void(const std::string& item, std::size_t done, std::size_t total)>;
 
-}  // namespace cli
+// Counts both sides. Raises com::Error when either cannot be read.
+// `progress` may be empty.
+std::vector<ReconcileLine> Reconcile(const ReconcilePlan& plan, const Endpoints& endpoints,
+                                     const ReconcileProgress& progress);
+
+}  // namespace assurance

@@ -18,6 +18,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -25,7 +26,7 @@
 #include "platform/dts/driver.h"
 #include "platform/dts/model.h"
 
-namespace cli {
+namespace assurance {
 
 enum class ProblemKind {
   kNotNull,      // 515: NULL for a column that allows none
@@ -41,6 +42,8 @@ enum class ProblemKind {
 
 // "not_null", "cut", ...: the kind's name in the report.
 const char* KindName(ProblemKind kind);
+// "不能为空", "将截断", ...: the kind as the operator reads it.
+const char* KindCaption(ProblemKind kind);
 // Whether the kind fails the run (the others only change values).
 bool KindFails(ProblemKind kind);
 
@@ -90,8 +93,21 @@ struct CheckResult {
   bool Cuts() const;
 };
 
+// One problem as the operator reads it: "[引用不存在] Customer 第 3 行（UnitID=C3）
+// 列“RegionID”，Region 中没有：INSERT statement conflicted ...".
+std::string ProblemLine(const Problem& p);
+
+// The check's conclusion in one sentence, as `korvel check` ends with it.
+std::string VerdictText(const CheckResult& r);
+
 // Progress of a long table: the step and the rows checked so far.
 using CheckProgress = std::function<void(const std::string& step, std::int64_t rows)>;
+
+// A session on the package's destination, opened from the destination
+// connection of its data pump tasks as the run opens it, for reading the
+// tables' definitions. Raises com::Error when the login fails or the
+// package has no data pump task.
+std::unique_ptr<dts::Session> OpenPackageDestination(const dts::Package& package);
 
 // Checks the package's data pump tasks. `definitions` is a session on a
 // database holding the destination tables (the destination itself, or one
@@ -100,4 +116,4 @@ using CheckProgress = std::function<void(const std::string& step, std::int64_t r
 // Raises com::Error when the source or the definitions cannot be read.
 CheckResult CheckPackage(const dts::Package& package, dts::Session& definitions, const CheckProgress& progress);
 
-}  // namespace cli
+}  // namespace assurance

@@ -1,4 +1,4 @@
-#include "cli/reconcile.h"
+#include "library/assurance/reconcile.h"
 
 #include <cstdint>
 
@@ -12,7 +12,7 @@
 #include "platform/dts/oledb.h"
 #include "platform/jet/reader.h"
 
-namespace cli {
+namespace assurance {
 namespace {
 
 bool Runs(const dts::Package& package, std::string_view step) { return package.Steps().Find(step) != nullptr; }
@@ -86,16 +86,24 @@ ReconcilePlan ReconcilePlanOf(const dts::Package& package) {
   return plan;
 }
 
-std::vector<ReconcileLine> Reconcile(const ReconcilePlan& plan, const Endpoints& endpoints) {
+std::vector<ReconcileLine> Reconcile(const ReconcilePlan& plan, const Endpoints& endpoints,
+                                     const ReconcileProgress& progress) {
   jet::Database source(endpoints.source_file, {.password = endpoints.source_password});
   Destination destination(endpoints);
   std::vector<ReconcileLine> lines;
+  const std::size_t total = plan.transfers.size() + plan.posts_customers + plan.posts_suppliers + plan.posts_custody;
+  std::size_t done = 0;
+  auto counting = [&](const std::string& item) {
+    if (progress) progress(item, done, total);
+    ++done;
+  };
   auto add = [&](std::string item, std::string from, std::string to) {
     const bool match = from == to;
     lines.push_back({std::move(item), std::move(from), std::move(to), match});
   };
 
   for (const auto& t : plan.transfers) {
+    counting(t.table + " 行数");
     auto rows = source.Query(t.source_sql);
     std::int64_t n = 0;
     dts::Row row;
@@ -105,6 +113,7 @@ std::vector<ReconcileLine> Reconcile(const ReconcilePlan& plan, const Endpoints&
 
   // A partner ledger: the source's qualifying balances against the ledger.
   auto ledger = [&](const std::string& partners, const std::string& book, bool retail_exception) {
+    counting(book + " 期初余额");
     bool is_used_written = true;
     for (const auto& t : plan.transfers) {
       if (t.table != partners) continue;
@@ -131,6 +140,7 @@ std::vector<ReconcileLine> Reconcile(const ReconcilePlan& plan, const Endpoints&
   if (plan.posts_suppliers) ledger("Supplier", "SuppAcc", false);
 
   if (plan.posts_custody) {
+    counting("Custody 期初库存");
     auto rows = source.Query("select `BalQua`,`BalAmo` from `bBalance`");
     Figures expected;
     dts::Row row;
@@ -150,4 +160,4 @@ std::vector<ReconcileLine> Reconcile(const ReconcilePlan& plan, const Endpoints&
   return lines;
 }
 
-}  // namespace cli
+}  // namespace assurance

@@ -1,0 +1,273 @@
+#include "library/assurance/report.h"
+
+#include <sodium.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <fstream>
+#include <sstream>
+
+#include "platform/com/error.h"
+#include "platform/com/variant.h"
+
+namespace assurance {
+namespace {
+
+constexpr char kSource[] = "korvel";
+
+std::string LocalTime(std::time_t t) {
+  std::tm tm{};
+  localtime_r(&t, &tm);
+  char buf[32];
+  std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S", &tm);
+  return buf;
+}
+
+// A JSON string literal of UTF-8 text.
+std::string Str(std::string_view s) {
+  std::string out = "\"";
+  for (unsigned char c : s) {
+    switch (c) {
+      case '"': out += "\\\""; break;
+      case '\\': out += "\\\\"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      case '\t': out += "\\t"; break;
+      default:
+        if (c < 0x20) {
+          char buf[8];
+          std::snprintf(buf, sizeof buf, "\\u%04x", c);
+          out += buf;
+        } else {
+          out.push_back(static_cast<char>(c));
+        }
+    }
+  }
+  return out + "\"";
+}
+
+// A JSON number for a duration: seconds to the millisecond.
+std::string Seconds(double s) {
+  std::ostringstream out;
+  out << s;
+  return out.str();
+}
+
+// The fields every report starts with: what, from where, to where, when.
+void WriteHead(std::ostream& out, const Report& r) {
+  out << "{\n  \"kind\": " << (r.kind == Report::Kind::kRun ? "\"run\"" : "\"check\"")
+      << ",\n  \"model\": " << Str(r.model) << ",\n  \"model_name\": " << Str(r.model_name)
+      << ",\n  \"source\": " << Str(r.source.path) << ",\n  \"source_size\": " << r.source.size
+      << ",\n  \"source_modified\": " << Str(r.source.modified) << ",\n  \"source_sha256\": " << Str(r.source.sha256)
+      << ",\n  \"server\": " << Str(r.server) << ",\n  \"user\": " << Str(r.user)
+      << ",\n  \"database\": " << Str(r.database) << ",\n  \"started\": " << Str(r.started)
+      << ",\n  \"ended\": " << Str(r.ended) << ",\n  \"seconds\": " << Seconds(r.seconds);
+}
+
+// A check's findings, its members indented by `indent`.
+void WriteCheck(std::ostream& out, const CheckResult& r, bool from_destination, const std::string& indent) {
+  out << indent << "\"definitions\": " << (from_destination ? "\"destination\"" : "\"script\"") << ",\n"
+      << indent << "\"verdict\": \"" << VerdictName(r) << "\",\n"
+      << indent << "\"tasks\": [";
+  for (std::size_t i = 0; i < r.tasks.size(); ++i) {
+    const auto& t = r.tasks[i];
+    out << (i ? "," : "") << "\n" << indent << "  {\"step\": " << Str(t.step) << ", \"table\": " << Str(t.table)
+        << ", \"rows_read\": " << t.rows_read << ", \"rows_failing\": " << t.rows_failing
+        << ", \"rows_cut\": " << t.rows_cut << ", \"columns\": [";
+    for (std::size_t k = 0; k < t.columns.size(); ++k) {
+      const auto& c = t.columns[k];
+      out << (k ? ", " : "") << "{\"column\": " << Str(c.column) << ", \"failing\": " << c.failing
+          << ", \"cut\": " << c.cut << "}";
+    }
+    out << "]}";
+  }
+  out << (r.tasks.empty() ? "]" : "\n" + indent + "]") << ",\n" << indent << "\"postings\": [";
+  for (std::size_t i = 0; i < r.postings.size(); ++i) {
+    const auto& p = r.postings[i];
+    out << (i ? "," : "") << "\n" << indent << "  {\"step\": " << Str(p.step) << ", \"ledger\": " << Str(p.ledger)
+        << ", \"rows\": " << p.rows << ", \"amount\": " << Str(com::FormatCurrency(p.amount))
+        << ", \"quantity\": " << (p.quantity ? Str(com::FormatCurrency(*p.quantity)) : "null") << "}";
+  }
+  out << (r.postings.empty() ? "]" : "\n" + indent + "]") << ",\n" << indent << "\"problems\": [";
+  for (std::size_t i = 0; i < r.problems.size(); ++i) {
+    const auto& p = r.problems[i];
+    out << (i ? "," : "") << "\n" << indent << "  {\"kind\": \"" << KindName(p.kind)
+        << "\", \"fails\": " << (KindFails(p.kind) ? "true" : "false") << ", \"step\": " << Str(p.step)
+        << ", \"table\": " << Str(p.table) << ", \"column\": " << Str(p.column) << ", \"row\": " << p.row
+        << ", \"key\": " << Str(p.key) << ", \"number\": " << p.number << ", \"message\": " << Str(p.message);
+    if (p.kind == ProblemKind::kCut || p.kind == ProblemKind::kReplaced) {
+      out << ", \"original_length\": " << p.original_length << ", \"cut_length\": " << p.cut_length;
+    }
+    if (!p.parent.empty()) out << ", \"parent\": " << Str(p.parent);
+    out << "}";
+  }
+  out << (r.problems.empty() ? "]" : "\n" + indent + "]");
+}
+
+void WriteReconciliation(std::ostream& out, const std::vector<ReconcileLine>& lines) {
+  out << "\"reconciliation\": [";
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    const auto& l = lines[i];
+    out << (i ? "," : "") << "\n    {\"item\": " << Str(l.item) << ", \"source\": " << Str(l.source)
+        << ", \"destination\": " << Str(l.destination) << ", \"match\": " << (l.match ? "true" : "false") << "}";
+  }
+  out << (lines.empty() ? "]" : "\n  ]");
+}
+
+void WriteSteps(std::ostream& out, const std::vector<StepRecord>& steps) {
+  out << "\"steps\": [";
+  for (std::size_t i = 0; i < steps.size(); ++i) {
+    const auto& o = steps[i];
+    out << (i ? "," : "") << "\n    {\"name\": " << Str(o.name) << ", \"result\": \"" << StateName(o.state)
+        << "\", \"in_transaction\": " << (o.in_transaction ? "true" : "false")
+        << ", \"rows_read\": " << o.stats.rows_read << ", \"rows_written\": " << o.stats.rows_written
+        << ", \"seconds\": " << Seconds(o.stats.seconds) << ", \"truncations\": [";
+    for (std::size_t k = 0; k < o.stats.truncations.size(); ++k) {
+      const auto& t = o.stats.truncations[k];
+      out << (k ? ", " : "") << "{\"column\": " << Str(t.column) << ", \"count\": " << t.count << ", \"first_rows\": [";
+      for (std::size_t r = 0; r < t.first_rows.size(); ++r) {
+        out << (r ? ", " : "") << "{\"position\": " << t.first_rows[r].position
+            << ", \"key\": " << Str(t.first_rows[r].key) << "}";
+      }
+      out << "]}";
+    }
+    out << "], \"statements\": [";
+    for (std::size_t k = 0; k < o.stats.statements.size(); ++k) {
+      const auto& a = o.stats.statements[k];
+      out << (k ? ", " : "") << "{\"verb\": " << Str(a.verb) << ", \"table\": " << Str(a.table)
+          << ", \"rows\": " << a.rows << "}";
+    }
+    out << "]";
+    if (o.state == StepRecord::State::kFailed) {
+      out << ", \"error\": {\"number\": " << o.error.ErrorCode << ", \"source\": " << Str(o.error.Source)
+          << ", \"description\": " << Str(o.error.Description) << "}";
+    }
+    out << "}";
+  }
+  out << (steps.empty() ? "]" : "\n  ]");
+}
+
+// A CSV field: quoted when it holds a separator, a quote or a line break.
+std::string CsvField(const std::string& s) {
+  if (s.find_first_of(",\"\r\n") == std::string::npos) return s;
+  std::string out = "\"";
+  for (char c : s) {
+    if (c == '"') out += '"';
+    out += c;
+  }
+  return out + "\"";
+}
+
+}  // namespace
+
+std::string LocalTimeNow() { return LocalTime(std::time(nullptr)); }
+
+SourceFile IdentifySourceFile(const std::string& path) {
+  auto fail = [&](const std::string& why) {
+    return com::Error(com::kErrInvalidArgument, kSource, "无法读取源文件“" + path + "”：" + why);
+  };
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) throw fail(std::strerror(errno));
+  if (!S_ISREG(st.st_mode)) throw fail("不是文件");
+  if (sodium_init() < 0) throw fail("libsodium 无法初始化");
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw fail(std::strerror(errno));
+  crypto_hash_sha256_state state;
+  crypto_hash_sha256_init(&state);
+  std::int64_t size = 0;
+  std::vector<char> buf(1 << 16);
+  while (in.read(buf.data(), static_cast<std::streamsize>(buf.size())) || in.gcount() > 0) {
+    crypto_hash_sha256_update(&state, reinterpret_cast<const unsigned char*>(buf.data()),
+                              static_cast<unsigned long long>(in.gcount()));
+    size += in.gcount();
+  }
+  if (in.bad()) throw fail("读取出错");
+  unsigned char digest[crypto_hash_sha256_BYTES];
+  crypto_hash_sha256_final(&state, digest);
+  char hex[crypto_hash_sha256_BYTES * 2 + 1];
+  sodium_bin2hex(hex, sizeof hex, digest, sizeof digest);
+  return {path, size, LocalTime(st.st_mtime), hex};
+}
+
+const char* StateName(StepRecord::State state) {
+  switch (state) {
+    case StepRecord::State::kSucceeded: return "success";
+    case StepRecord::State::kFailed: return "failed";
+    case StepRecord::State::kNotRun: break;
+  }
+  return "not run";
+}
+
+const char* StateCaption(StepRecord::State state) {
+  switch (state) {
+    case StepRecord::State::kSucceeded: return "成功";
+    case StepRecord::State::kFailed: return "失败";
+    case StepRecord::State::kNotRun: break;
+  }
+  return "未执行";
+}
+
+const char* VerdictName(const CheckResult& r) { return r.Fails() ? "fails" : r.Cuts() ? "cuts" : "clean"; }
+
+std::string ToJson(const Report& r) {
+  std::ostringstream out;
+  WriteHead(out, r);
+  if (r.kind == Report::Kind::kCheck) {
+    out << ",\n";
+    WriteCheck(out, r.check.value_or(CheckResult{}), r.check_from_destination, "  ");
+    out << "\n}\n";
+    return out.str();
+  }
+  out << ",\n  \"result\": " << Str(r.result) << ",\n  \"error\": " << (r.error.empty() ? "null" : Str(r.error))
+      << ",\n  ";
+  WriteReconciliation(out, r.reconciliation);
+  out << ",\n  ";
+  WriteSteps(out, r.steps);
+  if (r.check) {
+    out << ",\n  \"check\": {\n";
+    WriteCheck(out, *r.check, r.check_from_destination, "    ");
+    out << "\n  }";
+  }
+  out << "\n}\n";
+  return out.str();
+}
+
+void WriteFileWhole(const std::string& path, const std::string& text) {
+  auto fail = [&](const std::string& why) {
+    return com::Error(com::kErrInvalidArgument, kSource, "无法写报告文件“" + path + "”：" + why);
+  };
+  const std::string temporary = path + ".part" + std::to_string(::getpid());
+  {
+    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+    if (!out) throw fail(std::strerror(errno));
+    out.write(text.data(), static_cast<std::streamsize>(text.size()));
+    out.flush();
+    if (!out) {
+      const int err = errno;
+      out.close();
+      std::remove(temporary.c_str());
+      throw fail(std::strerror(err));
+    }
+  }
+  if (std::rename(temporary.c_str(), path.c_str()) != 0) {
+    const int err = errno;
+    std::remove(temporary.c_str());
+    throw fail(std::strerror(err));
+  }
+}
+
+std::string ProblemsCsv(const CheckResult& r) {
+  std::string out = "\xEF\xBB\xBF类别,是否失败,步骤,表,行,键,列,错误号,说明\r\n";
+  for (const auto& p : r.problems) {
+    out += CsvField(KindCaption(p.kind)) + "," + (KindFails(p.kind) ? "失败" : "截断") + "," + CsvField(p.step) + "," +
+           CsvField(p.table) + "," + (p.row > 0 ? std::to_string(p.row) : "") + "," + CsvField(p.key) + "," +
+           CsvField(p.column) + "," + (p.number ? std::to_string(p.number) : "") + "," + CsvField(p.message) + "\r\n";
+  }
+  return out;
+}
+
+}  // namespace assurance

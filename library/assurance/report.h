@@ -1,0 +1,100 @@
+// The record of one upgrade run or one check, as the operator keeps it: the
+// scheme, which source file (proved by its SHA-256), which destination and
+// login (never a password), when, the result, what every step did, the
+// check's findings and the reconciliation. `korvel run`, `korvel check` and
+// the wizard fill the same record; it is written as the JSON report, read
+// back from it (`korvel report --from`) and rendered as the PDF to sign
+// (report_pdf.h), so every form carries the same figures.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "library/assurance/check.h"
+#include "library/assurance/reconcile.h"
+#include "platform/dts/model.h"
+
+namespace assurance {
+
+// The source file as it was when the run or the check began.
+struct SourceFile {
+  std::string path;
+  std::int64_t size = 0;
+  std::string modified;  // local time, "2026-12-09 17:21:07"
+  std::string sha256;    // 64 lower-case hex digits
+};
+
+// Reads the file's size, modification time and SHA-256. Raises com::Error
+// (naming the file) when it cannot be read.
+SourceFile IdentifySourceFile(const std::string& path);
+
+// The local time now, as reports show it ("2026-12-09 17:21:07").
+std::string LocalTimeNow();
+
+// What one step of a run did.
+struct StepRecord {
+  enum class State { kNotRun, kSucceeded, kFailed };
+  std::string name;
+  State state = State::kNotRun;
+  bool in_transaction = true;  // its work joins the package transaction
+  dts::StepStatistics stats;
+  dts::ExecutionErrorInfo error;  // when it failed
+};
+
+// "success", "failed", "not run": a step's result as the JSON report names it.
+const char* StateName(StepRecord::State state);
+// "成功", "失败", "未执行": as the operator reads it.
+const char* StateCaption(StepRecord::State state);
+
+struct Report {
+  enum class Kind { kRun, kCheck };
+  Kind kind = Kind::kRun;
+  std::string model;       // the plan's class, "C5to6Normal"
+  std::string model_name;  // its name in the model list, "5.6升级到6.0默认方案" ("" when unknown)
+  SourceFile source;
+  std::string server, user, database;  // the destination; a check from the script has only a database
+  std::string started, ended;          // local times
+  double seconds = 0;                  // the run's (or the check's) duration
+
+  // A run: "success", "mismatch" (ran, but the reconciliation differs) or
+  // "failed", with the run's error. A check: its verdict, "clean", "cuts"
+  // or "fails".
+  std::string result;
+  std::string error;
+  std::vector<StepRecord> steps;  // a run's steps: those that ran in run order, then the others
+  std::vector<ReconcileLine> reconciliation;
+
+  // The check's findings: a check's own, or those of the check made before
+  // a run. `check_from_destination`: the tables' definitions were read from
+  // the destination database, not from the creation script.
+  std::optional<CheckResult> check;
+  bool check_from_destination = false;
+};
+
+// The verdict of a check as the report names it: "clean", "cuts", "fails".
+const char* VerdictName(const CheckResult& r);
+
+// The report as JSON (UTF-8). A run's report holds model, database,
+// result, error, reconciliation and steps, and the check under "check" when
+// one ran; a check's report holds definitions, verdict, tasks, postings and
+// problems at its top. Both hold the scheme, source file, destination and
+// times.
+std::string ToJson(const Report& report);
+
+// Reads a report written by ToJson. Raises com::Error for text that is not
+// such a report.
+Report ReportFromJson(const std::string& json);
+
+// Writes `text` to `path` through a temporary file beside it that is then
+// renamed over it, so a report that cannot be written whole never replaces
+// the one there before. Raises com::Error naming the path.
+void WriteFileWhole(const std::string& path, const std::string& text);
+
+// The problems of a check as CSV (UTF-8 with a byte-order mark, so a
+// spreadsheet opens it as such): kind, table, row, key, column, number,
+// message, one problem a line in run order.
+std::string ProblemsCsv(const CheckResult& r);
+
+}  // namespace assurance

@@ -1,0 +1,58 @@
+#include "platform/sqlserver/errors.h"
+
+namespace sqlsrv {
+
+com::Error NotNullError(const std::string& column, const std::string& table, const std::string& operation) {
+  return SqlErr(kNotNull, "Cannot insert the value NULL into column '" + column + "', table '" + table +
+                              "'; column does not allow nulls. " + operation + " fails.");
+}
+
+com::Error NotNullError(const std::string& operation) {
+  return SqlErr(kNotNull, "Cannot insert the value NULL into a column that does not allow nulls. " + operation + " fails.");
+}
+
+com::Error DuplicateKeyError(bool primary, const std::string& key_name, const std::string& table) {
+  return SqlErr(kDuplicateKey, "Violation of " + std::string(primary ? "PRIMARY KEY" : "UNIQUE KEY") + " constraint '" +
+                                   key_name + "'. Cannot insert duplicate key in object '" + table + "'.");
+}
+
+com::Error InsertForeignKeyError(const std::string& fk_name, const std::string& database,
+                                 const std::string& parent_table, const std::string& parent_column) {
+  return SqlErr(kConstraint, "INSERT statement conflicted with COLUMN FOREIGN KEY constraint '" + fk_name +
+                                 "'. The conflict occurred in database '" + database + "', table '" + parent_table +
+                                 "', column '" + parent_column + "'.");
+}
+
+com::Error TruncationError() { return SqlErr(kTruncation, "String or binary data would be truncated."); }
+
+com::Error OverflowError(const std::string& type, const std::string& value) {
+  return SqlErr(kOverflow, "Arithmetic overflow error for data type " + type + ", value = " + value + ".");
+}
+
+com::Error ConvertOverflowError(const std::string& type, const std::string& what) {
+  return SqlErr(kConvertOverflow, "Arithmetic overflow error converting " + what + " to data type " + type + ".");
+}
+
+com::Error ConversionError(const std::string& from, const std::string& value, const std::string& type) {
+  return SqlErr(kConversion,
+                "Syntax error converting the " + from + " value '" + value + "' to a column of data type " + type + ".");
+}
+
+com::Error MoneySyntaxError() {
+  return SqlErr(235, "Cannot convert a char value to money. The char value has incorrect syntax.");
+}
+
+com::Error DateSyntaxError() { return SqlErr(kDateConversion, "Syntax error converting datetime from character string."); }
+
+com::Error DateRangeError(const std::string& from) {
+  if (from.empty()) return SqlErr(kDateRange, "Arithmetic overflow error converting expression to data type datetime.");
+  return SqlErr(kDateRange, "The conversion of a " + from +
+                                " data type to a datetime data type resulted in an out-of-range datetime value.");
+}
+
+com::Error ImplicitConversionError(const std::string& from, const std::string& type) {
+  return SqlErr(257, "Implicit conversion from data type " + from + " to " + type +
+                         " is not allowed. Use the CONVERT function to run this query.");
+}
+
+}  // namespace sqlsrv
