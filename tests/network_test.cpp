@@ -321,9 +321,14 @@ TEST_F(NetworkDestination, TheCheckReadsTheSameDefinitionsOverTheNetwork) {
     EXPECT_EQ(r.exit_code, 2) << r.out << r.err;
     return testing_support::ReadFile(report);
   };
+  // The findings, from the definitions on, are the same; the head names
+  // each server and its own times.
+  auto findings = [](const std::string& report) { return report.substr(std::min(report.find("\"definitions\""), report.size())); };
   const std::string direct = check("file:" + served.server_folder, served.dir.File("direct.json"));
   const std::string network = check(served.server, served.dir.File("network.json"));
-  EXPECT_EQ(network, direct);
+  EXPECT_NE(network.find("\"server\": \"" + served.server + "\""), std::string::npos) << network;
+  EXPECT_EQ(findings(network), findings(direct));
+  EXPECT_FALSE(findings(network).empty());
   for (const char* expected : {"\"kind\": \"duplicate_key\", \"fails\": true", "\"row\": 2, \"key\": \"UnitID=c1\"",
                                "\"kind\": \"foreign_key\"", "\"row\": 3, \"key\": \"UnitID=C3\"",
                                "\"row\": 4, \"key\": \"UnitID=C4\", \"number\": 0, \"message\": \"长度 60 超过列的长度 50，将截为 50\""}) {

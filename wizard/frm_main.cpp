@@ -2,6 +2,7 @@
 // and the upgrade run. The window's layout is built in frm_main_window.cpp.
 #include "wizard/frm_main.h"
 
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QEvent>
@@ -25,6 +26,7 @@
 #include "platform/dts/events.h"
 #include "platform/dts/model.h"
 #include "platform/jet/reader.h"
+#include "library/assurance/run_record.h"
 #include "wizard/event_forwarder.h"
 #include "wizard/m_constant.h"
 #include "wizard/m_try_login.h"
@@ -39,6 +41,7 @@ constexpr char kNextCaption[] = "下一步(&N)";
 constexpr char kFinishCaption[] = "完成";
 constexpr char kUpgradeDone[] = "升级完成！";
 constexpr char kUpgradeFailed[] = "升级失败：";
+constexpr char kReconcileMismatch[] = "升级完成，但对账不符";
 // The filter of the source file dialog: Access files, then every file.
 constexpr char kSourceFileFilter[] = "Access数据库 (*.mdb)|*.mdb|所有文件 (*.*)|*.*";
 // Failed-step reports come from the plan library, under its own name.
@@ -138,6 +141,7 @@ void FrmMain::Form_Load() {
     }
     source_ = std::make_shared<korvel::CConnection>();
     destination_ = std::make_shared<korvel::CConnection>();
+    LoadSettings();
   } catch (const com::Error& e) {
     ShowError(e);
   }
@@ -151,7 +155,14 @@ void FrmMain::MovePage(std::int16_t index, bool back) {
 
 void FrmMain::cmdPrev_Click() { MovePage(CurrentPage(), true); }
 
-void FrmMain::cmdCancel_Click() { close(); }
+void FrmMain::cmdCancel_Click() {
+  // While the check runs, Cancel stops the check; the window stays.
+  if (checking_) {
+    CancelCheck();
+    return;
+  }
+  close();
+}
 
 void FrmMain::cmdNext_Click() {
   try {
@@ -175,6 +186,11 @@ void FrmMain::cmdNext_Click() {
         }
         ApplyConnection(false);
         MovePage(4, false);
+        SaveSettings();
+        if (chkCheckFirst->isChecked() && !CheckBeforeRun()) {
+          BackToDestinationPage();
+          break;
+        }
         StartUpgrade();
         break;
       case 5:
@@ -196,7 +212,15 @@ void FrmMain::LoadModelList() {
     if (ModelList->count() == 0) {
       throw com::Error(380, kSource, "无效的属性值：模板列表中没有模板可选");
     }
-    ModelList->setCurrentRow(0);  // runs ModelList_Click
+    // The scheme of the last run, when the list still has it, at the
+    // first list of this start; the first entry otherwise.
+    int selected = 0;
+    if (!remembered_model_.empty()) {
+      const auto found = ModelList->findItems(Q(remembered_model_), Qt::MatchExactly);
+      if (!found.isEmpty()) selected = ModelList->row(found.front());
+      remembered_model_.clear();
+    }
+    ModelList->setCurrentRow(selected);  // runs ModelList_Click
   } catch (const com::Error& e) {
     ShowError(e);
   }
@@ -330,6 +354,9 @@ void FrmMain::StartUpgrade() {
   cmdNext->setText(Q(kFinishCaption));
   toolkit_.SetBusyPointer(true);
   running_ = true;
+  ClearProgressPage();
+  BeginReport(assurance::Report::Kind::kRun);
+  bool reconciled = true;
   try {
     ResolveProvider(*source_);
     ResolveProvider(*destination_);
@@ -338,14 +365,41 @@ void FrmMain::StartUpgrade() {
     // A failed run says so on the page and leaves a way out: the normal
     // pointer, and 完成 to close the window. The click shows the error.
     running_ = false;
+    report_.result = "failed";
+    report_.error = e.description();
+    EndReport();
     labDoing->setText(Q(kUpgradeFailed + e.description()));
     toolkit_.SetBusyPointer(false);
     cmdNext->setEnabled(true);
     throw;
   }
+  try {
+    reconciled = ReconcileAfterRun();
+  } catch (const com::Error& e) {
+    // The upgrade went in; only the recount could not be made.
+    running_ = false;
+    report_.result = "success";
+    report_.error = "对账无法完成：" + e.description();
+    EndReport();
+    const std::string text = std::string(kUpgradeDone) + "但无法对账：" + e.description();
+    labDoing->setText(Q(text));
+    toolkit_.SetBusyPointer(false);
+    cmdNext->setEnabled(true);
+    toolkit_.MsgBox(text, MsgBoxIcon::kWarning, kMsgBoxTitle);
+    return;
+  }
   running_ = false;
-  toolkit_.MsgBox(kUpgradeDone, MsgBoxIcon::kInformation, kMsgBoxTitle);
-  labDoing->setText(Q(kUpgradeDone));
+  report_.result = reconciled ? "success" : "mismatch";
+  EndReport();
+  if (reconciled) {
+    toolkit_.MsgBox(kUpgradeDone, MsgBoxIcon::kInformation, kMsgBoxTitle);
+    labDoing->setText(Q(kUpgradeDone));
+  } else {
+    labPercent->setText(Q(kReconcileMismatch));
+    labDoing->setText(Q(kReconcileMismatch));
+    toolkit_.MsgBox(std::string(kReconcileMismatch) + "：目的数据库与源数据库的计数不一致（见标红的行），请检查后再使用。",
+                    MsgBoxIcon::kWarning, kMsgBoxTitle);
+  }
   toolkit_.SetBusyPointer(false);
   cmdPrev->setEnabled(false);
   cmdNext->setEnabled(true);
@@ -359,6 +413,13 @@ void FrmMain::RunPlan(const std::string& clsName, korvel::CConnection& SourceCon
   // descriptors of its own with the values of the window's two.
   const DescriptorValues source(SourceConn), destination(DestinationConn);
   korvel::ScopedReportSink reports(std::make_shared<WindowReportSink>(this, toolkit_));
+  std::vector<assurance::StepRecord> steps;
+  // The steps as far as they ran reach the report, whatever the outcome.
+  struct KeepSteps {
+    std::vector<assurance::StepRecord>& steps;
+    assurance::Report& report;
+    ~KeepSteps() { report.steps = std::move(steps); }
+  } keep{steps, report_};
   RunOffWindowThread(this, [&] {
     auto plan = com::QueryInterface<korvel::IPackage>(com::CreateObject(prog_id), prog_id);
     korvel::CConnection source_conn, destination_conn;
@@ -379,10 +440,21 @@ void FrmMain::RunPlan(const std::string& clsName, korvel::CConnection& SourceCon
                                   .finish = [this](const std::string& s) { svrPackage_OnFinish(s); },
                                   .error = &FrmMain::svrPackage_OnError,
                                   .query_cancel = &FrmMain::svrPackage_OnQueryCancel});
-    dts::EventLink link(svrPackage, &events);
+    assurance::RunRecorder recorder(*svrPackage, &events);
+    dts::EventLink link(svrPackage, &recorder);
     const std::int32_t task_count = svrPackage->Tasks().Count();
     PostToWindow(this, [this, task_count] { TaskCount = task_count; });
-    plan->KorvelExec();
+    // What the reconciliation counts, read before the package runs (the
+    // plan releases it at the end).
+    assurance::ReconcilePlan to_reconcile = assurance::ReconcilePlanOf(*svrPackage);
+    try {
+      plan->KorvelExec();
+    } catch (...) {
+      steps = recorder.Steps();
+      throw;
+    }
+    steps = recorder.Steps();
+    reconcile_plan_ = std::move(to_reconcile);
   });
 }
 
@@ -426,8 +498,9 @@ void FrmMain::svrPackage_OnQueryCancel(const std::string& EventSource, bool& pbC
 }
 
 void FrmMain::closeEvent(QCloseEvent* event) {
-  // An upgrade is one unit: the window stays until the run has ended.
-  if (running_) {
+  // An upgrade is one unit: the window stays until the run has ended (and
+  // until a check has ended: Cancel stops that).
+  if (running_ || checking_) {
     event->ignore();
     return;
   }

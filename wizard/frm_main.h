@@ -12,14 +12,21 @@
 #pragma once
 
 #include <QWidget>
+#include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
+#include "library/assurance/check.h"
+#include "library/assurance/reconcile.h"
+#include "library/assurance/report.h"
 #include "library/interface/cconnection.h"
 #include "platform/com/error.h"
 #include "wizard/toolkit.h"
 
+class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -34,6 +41,10 @@ namespace velmora {
 struct FrmMainOptions {
   // Folder holding DTSModelList.mdb; empty: the program's own folder.
   std::string model_folder{};
+  // The file the wizard keeps the last scheme, source file, server, user
+  // and database in (never a password); empty: Velmora's settings of the
+  // user.
+  std::string settings_file{};
 };
 
 inline constexpr char kCaption[] = "Quenlo 5.X升级到6.X工具";
@@ -88,6 +99,23 @@ class FrmMain final : public QWidget {
                                  bool& pbCancel);
   static void svrPackage_OnQueryCancel(const std::string& EventSource, bool& pbCancel);
 
+  // ---- The check before the run and the reconciliation after it --------
+  // Checks the chosen scheme on page 5 without writing anything, then
+  // shows what it found. Returns whether the run is to start: nothing
+  // found, or only cuts the operator accepts. The check's own failure is
+  // shown and counts as going back.
+  bool CheckBeforeRun();
+  // Stops a check under way (Cancel while it runs).
+  void CancelCheck() { cancel_check_ = true; }
+  // After a run whose steps all succeeded: recounts source and destination
+  // and appends a line per item to lstProgress. Returns whether every line
+  // matched; raises when the recount itself fails.
+  bool ReconcileAfterRun();
+  // "保存报告…": the run's report as PDF (or as JSON by its name).
+  void cmdSaveReport_Click();
+  // The record of the last run (or of the check, before a run).
+  const assurance::Report& report() const { return report_; }
+
   // ---- State -----------------------------------------------------------
   const korvel::CConnection& source_connection() const { return *source_; }
   const korvel::CConnection& destination_connection() const { return *destination_; }
@@ -107,6 +135,8 @@ class FrmMain final : public QWidget {
   QComboBox *combDestinationServer = nullptr, *combDestinationDB = nullptr;
   QLineEdit *txtDestinationUID = nullptr, *txtDestinationPWD = nullptr;
   QPushButton* cmdTryLoginSQL = nullptr;
+  QCheckBox* chkCheckFirst = nullptr;
+  QPushButton* cmdSaveReport = nullptr;
   QLabel *labTips = nullptr, *labDoing = nullptr, *labPercent = nullptr;
   QListWidget* lstProgress = nullptr;
   QProgressBar* ProgressBar = nullptr;
@@ -125,11 +155,28 @@ class FrmMain final : public QWidget {
   // Next on page 4 after the checks: the run and the screen around it.
   void StartUpgrade();
   std::string ModelListPath() const;
+  // Page 4 again after a check, with its buttons and an empty page 5.
+  void BackToDestinationPage();
+  // Resets the progress page for a check or a run.
+  void ClearProgressPage();
+  // The report's head: scheme, source file, destination, start.
+  void BeginReport(assurance::Report::Kind kind);
+  void EndReport();
+  void LoadSettings();
+  void SaveSettings() const;
 
   Toolkit& toolkit_;
   FrmMainOptions options_;
   std::shared_ptr<korvel::CConnection> source_, destination_;
   bool running_ = false;
+  bool checking_ = false;
+  std::atomic<bool> cancel_check_{false};
+  std::string remembered_model_;  // the scheme to select at the first model list
+  assurance::Report report_;
+  std::optional<assurance::CheckResult> check_;  // the check made before this run
+  bool check_from_destination_ = false;
+  assurance::ReconcilePlan reconcile_plan_;  // read from the package before it runs
+  std::chrono::steady_clock::time_point started_{};
 };
 
 }  // namespace velmora

@@ -1,5 +1,6 @@
 // frmMain's window: the five pages of ActiveTabs and the three buttons,
 // every control under its name and with its caption.
+#include <QCheckBox>
 #include <QComboBox>
 #include <QFrame>
 #include <QGridLayout>
@@ -222,7 +223,11 @@ void FrmMain::BuildWindow() {
       grid->addWidget(new QLabel(QString::fromUtf8(caption), page4), r, 0);
       grid->addWidget(field, r++, 1);
     }
-    grid->addWidget(cmdTryLoginSQL, r, 1, Qt::AlignRight);
+    grid->addWidget(cmdTryLoginSQL, r++, 1, Qt::AlignRight);
+    // The check before the run: on unless the operator turns it off.
+    chkCheckFirst = Named(new QCheckBox(QStringLiteral("升级前检查数据"), page4), "chkCheckFirst");
+    chkCheckFirst->setChecked(true);
+    grid->addWidget(chkCheckFirst, r, 1);
   }
   ActiveTabs->addTab(page4, QString());
 
@@ -252,6 +257,13 @@ void FrmMain::BuildWindow() {
     bar_row->addWidget(ProgressBar, 1);
     bar_row->addWidget(labPercent);
     layout->addLayout(bar_row);
+    // Offered once a run has ended, succeeded or failed.
+    cmdSaveReport = Named(new QPushButton(QStringLiteral("保存报告…"), page5), "cmdSaveReport");
+    cmdSaveReport->setVisible(false);
+    auto* report_row = new QHBoxLayout;
+    report_row->addStretch(1);
+    report_row->addWidget(cmdSaveReport);
+    layout->addLayout(report_row);
   }
   ActiveTabs->addTab(page5, QString());
 
@@ -279,6 +291,7 @@ void FrmMain::BuildWindow() {
   connect(cmdFilePath, &QPushButton::clicked, this, [this] { cmdFilePath_Click(); });
   connect(cmdTryLoginAccess, &QPushButton::clicked, this, [this] { cmdTryLoginAccess_Click(); });
   connect(cmdTryLoginSQL, &QPushButton::clicked, this, [this] { cmdTryLoginSQL_Click(); });
+  connect(cmdSaveReport, &QPushButton::clicked, this, [this] { cmdSaveReport_Click(); });
   connect(ModelList, &QListWidget::currentRowChanged, this, [this](int row) {
     if (row >= 0) ModelList_Click();
   });

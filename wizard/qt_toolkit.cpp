@@ -2,9 +2,15 @@
 
 #include <QApplication>
 #include <QCursor>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QLabel>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QPushButton>
+#include <QVBoxLayout>
+#include <memory>
 #include <vector>
 
 #include "platform/com/error.h"
@@ -62,6 +68,62 @@ std::string QtToolkit::ShowOpen(const std::string& filter, bool cancel_error) {
     return "";
   }
   return path.toStdString();
+}
+
+std::string QtToolkit::ShowSave(const std::string& filter, const std::string& suggested_name) {
+  if (busy_) QApplication::setOverrideCursor(Qt::ArrowCursor);
+  const QString path = QFileDialog::getSaveFileName(parent_, QStringLiteral("保存"), QString::fromStdString(suggested_name),
+                                                    QString::fromStdString(QtFileFilter(filter)));
+  if (busy_) QApplication::restoreOverrideCursor();
+  return path.toStdString();
+}
+
+QDialog* MakeFindingsDialog(QWidget* parent, const FindingsDialog& dialog, const std::function<void()>& save_list) {
+  auto* box = new QDialog(parent);
+  box->setObjectName(QStringLiteral("dlgCheckFindings"));
+  box->setWindowTitle(QStringLiteral("升级前检查"));
+  box->resize(720, 420);
+  auto* layout = new QVBoxLayout(box);
+  auto* heading = new QLabel(QString::fromStdString(dialog.heading), box);
+  heading->setObjectName(QStringLiteral("labFindings"));
+  heading->setWordWrap(true);
+  QFont font = heading->font();
+  font.setBold(true);
+  heading->setFont(font);
+  layout->addWidget(heading);
+  auto* list = new QPlainTextEdit(box);
+  list->setObjectName(QStringLiteral("txtFindings"));
+  list->setReadOnly(true);
+  list->setLineWrapMode(QPlainTextEdit::NoWrap);
+  QString text;
+  for (const auto& line : dialog.lines) text += QString::fromStdString(line) + QLatin1Char('\n');
+  list->setPlainText(text);
+  layout->addWidget(list, 1);
+  auto* buttons = new QDialogButtonBox(box);
+  if (dialog.can_save_list) {
+    QPushButton* save = buttons->addButton(QStringLiteral("保存清单…"), QDialogButtonBox::ActionRole);
+    save->setObjectName(QStringLiteral("cmdSaveList"));
+    QObject::connect(save, &QPushButton::clicked, box, [save_list] { save_list(); });
+  }
+  if (dialog.can_continue) {
+    QPushButton* go = buttons->addButton(QStringLiteral("继续升级"), QDialogButtonBox::AcceptRole);
+    go->setObjectName(QStringLiteral("cmdContinue"));
+  }
+  QPushButton* back = buttons->addButton(QStringLiteral("返回"), QDialogButtonBox::RejectRole);
+  back->setObjectName(QStringLiteral("cmdBack"));
+  back->setDefault(true);
+  QObject::connect(buttons, &QDialogButtonBox::accepted, box, &QDialog::accept);
+  QObject::connect(buttons, &QDialogButtonBox::rejected, box, &QDialog::reject);
+  layout->addWidget(buttons);
+  return box;
+}
+
+FindingsAnswer QtToolkit::ShowFindings(const FindingsDialog& dialog, const std::function<void()>& save_list) {
+  std::unique_ptr<QDialog> box(MakeFindingsDialog(parent_, dialog, save_list));
+  if (busy_) QApplication::setOverrideCursor(Qt::ArrowCursor);
+  const int answer = box->exec();
+  if (busy_) QApplication::restoreOverrideCursor();
+  return answer == QDialog::Accepted ? FindingsAnswer::kContinue : FindingsAnswer::kBack;
 }
 
 void QtToolkit::SetBusyPointer(bool busy) {

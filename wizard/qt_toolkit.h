@@ -4,6 +4,7 @@
 
 #include "wizard/toolkit.h"
 
+class QDialog;
 class QWidget;
 
 namespace velmora {
@@ -16,6 +17,8 @@ class QtToolkit final : public Toolkit {
 
   void MsgBox(const std::string& text, MsgBoxIcon icon, const std::string& title) override;
   std::string ShowOpen(const std::string& filter, bool cancel_error) override;
+  std::string ShowSave(const std::string& filter, const std::string& suggested_name) override;
+  FindingsAnswer ShowFindings(const FindingsDialog& dialog, const std::function<void()>& save_list) override;
   void SetBusyPointer(bool busy) override;
   void DoEvents() override;
 
@@ -23,6 +26,10 @@ class QtToolkit final : public Toolkit {
   QWidget* parent_;
   bool busy_ = false;
 };
+
+// The findings dialog, not yet shown: the screenshot tour renders it.
+// "返回" rejects it, "继续升级" accepts it.
+QDialog* MakeFindingsDialog(QWidget* parent, const FindingsDialog& dialog, const std::function<void()>& save_list);
 
 // "desc|pattern|desc|pattern" as a Qt file dialog filter
 // ("desc;;desc"), each description showing its patterns.

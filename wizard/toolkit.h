@@ -7,11 +7,22 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <vector>
 
 namespace velmora {
 
 enum class MsgBoxIcon { kNone, kWarning, kInformation };
+
+// What the check before a run found, as its dialog shows it.
+struct FindingsDialog {
+  std::string heading;             // the verdict in a sentence
+  std::vector<std::string> lines;  // the problems, as shown
+  bool can_continue = false;       // only cuts: "继续升级" is offered
+  bool can_save_list = false;      // "保存清单…" is offered
+};
+enum class FindingsAnswer { kBack, kContinue };
 
 // The error the open-file dialog raises when Cancel is pressed and the
 // dialog was told to raise one.
@@ -29,6 +40,16 @@ class Toolkit {
   // path; on Cancel raises kErrDialogCancelled when `cancel_error`,
   // otherwise returns "".
   virtual std::string ShowOpen(const std::string& filter, bool cancel_error) = 0;
+
+  // The save-file dialog with the same kind of filter, proposing
+  // `suggested_name`. Returns the chosen path, or "" on Cancel.
+  virtual std::string ShowSave(const std::string& filter, const std::string& suggested_name) = 0;
+
+  // The check's findings in a modal dialog: "返回", "继续升级" when
+  // `can_continue`, and "保存清单…" when `can_save_list`, which calls
+  // `save_list` and leaves the dialog open. Returns the operator's choice
+  // (closing the dialog is "返回").
+  virtual FindingsAnswer ShowFindings(const FindingsDialog& dialog, const std::function<void()>& save_list) = 0;
 
   // The busy (hourglass) pointer for the whole program, or the normal one.
   virtual void SetBusyPointer(bool busy) = 0;

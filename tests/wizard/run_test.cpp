@@ -1,6 +1,7 @@
 // The upgrade run from the destination page: plans executed on the
 // embedded server, the progress page, failures, and the window's life
 // while a run goes on.
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QTimer>
@@ -105,13 +106,40 @@ class BlockingPlan final : public korvel::IPackage {
 
 class WizardRunTest : public WizardTest {
  protected:
-  // From page 1 to the end of the run of the model in `model_row`.
+  // From page 1 to the end of the run of the model in `model_row`, with
+  // the check before the run turned off: the run as it always was.
   void RunModel(int model_row, const std::string& source) {
     ToDestinationPage(source, "", model_row);
     FillDestination(shop.server, "sa", EmbeddedShop::kPassword);
     w().combDestinationDB->setEditText(QString::fromStdString(EmbeddedShop::kDatabase));
+    w().chkCheckFirst->setChecked(false);
     Next();
     ASSERT_EQ(Page(), 5) << LastBox();
+  }
+
+  // The progress list's lines of finished steps, and of the reconciliation
+  // that follows them.
+  std::vector<std::string> StepLines() { return LinesStartingWith("√ "); }
+  std::vector<std::string> ReconcileLines() {
+    std::vector<std::string> lines;
+    for (const auto& l : Lines(*w().lstProgress)) {
+      if (l.rfind("√ ", 0) != 0) lines.push_back(l);
+    }
+    return lines;
+  }
+  std::vector<std::string> LinesStartingWith(const std::string& prefix) {
+    std::vector<std::string> lines;
+    for (const auto& l : Lines(*w().lstProgress)) {
+      if (l.rfind(prefix, 0) == 0) lines.push_back(l);
+    }
+    return lines;
+  }
+  // Every reconciliation line matched, and one counted `table`'s rows.
+  void ExpectReconciled(const std::string& table) {
+    const auto lines = ReconcileLines();
+    EXPECT_FALSE(lines.empty());
+    for (const auto& l : lines) EXPECT_EQ(l.rfind("相符 ", 0), 0u) << l;
+    EXPECT_FALSE(LinesStartingWith("相符 " + table + " 行数：源 ").empty()) << table;
   }
 
   void ExpectEndButtons() {
@@ -193,9 +221,11 @@ TEST_F(WizardRunTest, ARunShowsEachFinishedStepAndEndsComplete) {
   };
   RunModel(kDepartModel, shop.source);
 
+  // The finished steps, then the recount of the source's five departments.
   EXPECT_EQ(Lines(*w().lstProgress), (std::vector<std::string>{"√ 清除 [Sales60].[dbo].[Depart] 中的数据 完成！",
-                                                             "√ 导入数据到 [Sales60].[dbo].[Depart] 完成！"}));
-  EXPECT_EQ(w().lstProgress->currentRow(), 1);
+                                                             "√ 导入数据到 [Sales60].[dbo].[Depart] 完成！",
+                                                             "相符 Depart 行数：源 5 行；目的 5 行"}));
+  EXPECT_EQ(w().lstProgress->currentRow(), 2);
   EXPECT_EQ(w().TaskCount, 2);
   EXPECT_EQ(w().ProgressBar->minimum(), 1);
   EXPECT_EQ(w().ProgressBar->maximum(), 100);
@@ -221,12 +251,14 @@ TEST_F(WizardRunTest, ARunShowsEachFinishedStepAndEndsComplete) {
 TEST_F(WizardRunTest, BothCustomerAndSupplierModelsRunToTheEnd) {
   Open();
   RunModel(kCustSuppNoWriteAccountModel, shop.source);
-  EXPECT_EQ(Lines(*w().lstProgress), (std::vector<std::string>{"√ 清除 [Sales60].[dbo].[Customer] 中的数据 完成！",
+  EXPECT_EQ(StepLines(), (std::vector<std::string>{"√ 清除 [Sales60].[dbo].[Customer] 中的数据 完成！",
                                                              "√ 清除 [Sales60].[dbo].[Supplier] 中的数据 完成！",
                                                              "√ 清除 [Sales60].[dbo].[Region] 中的数据 完成！",
                                                              "√ 导入数据到 [Sales60].[dbo].[Region] 完成！",
                                                              "√ 导入数据到 [Sales60].[dbo].[Customer] 完成！",
                                                              "√ 导入数据到 [Sales60].[dbo].[Supplier] 完成！"}));
+  EXPECT_EQ(ReconcileLines().size(), 3u);
+  ExpectReconciled("Customer");
   EXPECT_EQ(LastBox(), "升级完成！");
   EXPECT_EQ(shop.Query("select count(*) from CustAcc"), (std::vector<std::string>{"0"}));
   ExpectClosesOnFinish();
@@ -234,8 +266,11 @@ TEST_F(WizardRunTest, BothCustomerAndSupplierModelsRunToTheEnd) {
   toolkit.boxes.clear();
   Open();
   RunModel(kCustSuppWriteAccountModel, shop.source);
-  const auto lines = Lines(*w().lstProgress);
+  const auto lines = StepLines();
   ASSERT_EQ(lines.size(), 14u);
+  ExpectReconciled("Supplier");
+  EXPECT_EQ(LinesStartingWith("相符 CustAcc 期初余额").size(), 1u);
+  EXPECT_EQ(LinesStartingWith("相符 SuppAcc 期初余额").size(), 1u);
   EXPECT_EQ(lines.front(), "√ 清除 [Sales60].[dbo].[CustAcc] 中的数据 完成！");
   EXPECT_EQ(lines.back(), "√ 执行存储过程 WriteSuppAcc 完成！");
   EXPECT_EQ(w().ProgressBar->value(), 100);
@@ -250,7 +285,8 @@ TEST_F(WizardRunTest, BothCustomerAndSupplierModelsRunToTheEnd) {
 TEST_F(WizardRunTest, BothGoodsModelsRunToTheEnd) {
   Open();
   RunModel(kGoodsNoWriteCustodyModel, shop.source);
-  EXPECT_EQ(Lines(*w().lstProgress).size(), 8u);
+  EXPECT_EQ(StepLines().size(), 8u);
+  ExpectReconciled("Goods");
   EXPECT_EQ(LastBox(), "升级完成！");
   EXPECT_EQ(shop.Query("select count(*) from bBalance"), (std::vector<std::string>{"0"}));
   ExpectClosesOnFinish();
@@ -258,8 +294,10 @@ TEST_F(WizardRunTest, BothGoodsModelsRunToTheEnd) {
   toolkit.boxes.clear();
   Open();
   RunModel(kGoodsWriteCustodyModel, shop.source);
-  const auto lines = Lines(*w().lstProgress);
+  const auto lines = StepLines();
   ASSERT_EQ(lines.size(), 16u);
+  ExpectReconciled("bBalance");
+  EXPECT_EQ(LinesStartingWith("相符 Custody 期初库存").size(), 1u);
   EXPECT_EQ(lines.front(), "√ 清除 [Sales60].[dbo].[Custody] 中的数据 完成！");
   EXPECT_EQ(lines.back(), "√ 执行存储过程 WriteCustody 完成！");
   EXPECT_EQ(w().ProgressBar->value(), 100);
@@ -272,8 +310,9 @@ TEST_F(WizardRunTest, BothGoodsModelsRunToTheEnd) {
 TEST_F(WizardRunTest, TheDefaultSchemeRunsToTheEnd) {
   Open();
   RunModel(kNormalModel, shop.source);
-  const auto lines = Lines(*w().lstProgress);
+  const auto lines = StepLines();
   ASSERT_EQ(lines.size(), 22u);
+  ExpectReconciled("Member");
   for (const auto& line : lines) EXPECT_NE(line.find(" 完成！"), std::string::npos) << line;
   EXPECT_EQ(lines.front(), "√ 删除存储过程 ClearUserData 完成！");
   EXPECT_EQ(lines.back(), "√ 导入数据到 [Sales60].[dbo].[Member] 完成！");
@@ -304,9 +343,15 @@ TEST_F(WizardRunTest, ANetworkServerNameWorksOnTheDestinationPageAndInTheRun) {
   EXPECT_EQ(LastBox(), "连接成功！");
   EXPECT_EQ(Items(*w.combDestinationDB), (std::vector<std::string>{"master", "tempdb", "model", "msdb", "Sales60"}));
   w.combDestinationDB->setEditText(QString::fromStdString(EmbeddedShop::kDatabase));
+  // The check before the run reads the definitions over the network too;
+  // the sample's one over-long goods name is accepted.
+  toolkit.findings_answers = {RecordingToolkit::Press::kContinue};
   Next();
   EXPECT_EQ(Page(), 5) << LastBox();
-  EXPECT_EQ(Lines(*w.lstProgress).size(), 22u);
+  ASSERT_EQ(toolkit.findings.size(), 1u);
+  EXPECT_TRUE(toolkit.findings[0].can_continue);
+  EXPECT_EQ(StepLines().size(), 22u);
+  ExpectReconciled("Customer");
   EXPECT_EQ(LastBox(), "升级完成！");
   EXPECT_NE(shop.Query("select count(*) from Custody"), (std::vector<std::string>{"0"}));
   listener.Stop();

@@ -1,6 +1,10 @@
 #include "tests/wizard/wizard_fixture.h"
 
+#include <unistd.h>
+
 #include <QCoreApplication>
+#include <cstdio>
+#include <cstdlib>
 
 #include "platform/com/error.h"
 #include "platform/jet/writer.h"
@@ -21,6 +25,31 @@ std::string RecordingToolkit::ShowOpen(const std::string& filter, bool cancel_er
   return "";
 }
 
+std::string RecordingToolkit::ShowSave(const std::string& filter, const std::string& suggested_name) {
+  filters.push_back(filter);
+  suggested_names.push_back(suggested_name);
+  if (save_answers.empty()) return "";
+  std::string answer = save_answers.front();
+  save_answers.pop_front();
+  return answer;
+}
+
+velmora::FindingsAnswer RecordingToolkit::ShowFindings(const velmora::FindingsDialog& dialog,
+                                                       const std::function<void()>& save_list) {
+  findings.push_back(dialog);
+  while (!findings_answers.empty()) {
+    const Press press = findings_answers.front();
+    findings_answers.pop_front();
+    if (press == Press::kSaveList) {
+      if (dialog.can_save_list) save_list();
+      continue;
+    }
+    return press == Press::kContinue && dialog.can_continue ? velmora::FindingsAnswer::kContinue
+                                                            : velmora::FindingsAnswer::kBack;
+  }
+  return velmora::FindingsAnswer::kBack;
+}
+
 void WriteModelList(const std::string& folder, const std::vector<ModelRow>& rows) {
   jet::Writer writer(folder + "/DTSModelList.mdb");
   writer.BeginTable({"ModelList",
@@ -39,8 +68,22 @@ void WriteModelList(const std::string& folder, const std::vector<ModelRow>& rows
   writer.Finish();
 }
 
-velmora::FrmMain& WizardTest::Open(const std::string& model_folder) {
-  window_ = std::make_unique<velmora::FrmMain>(toolkit, velmora::FrmMainOptions{.model_folder = model_folder});
+WizardTest::~WizardTest() {
+  window_.reset();
+  if (!own_settings_.empty()) std::remove(own_settings_.c_str());
+}
+
+velmora::FrmMain& WizardTest::Open(const std::string& model_folder, const std::string& settings_file) {
+  if (own_settings_.empty()) {
+    char pattern[] = "/tmp/velmora-settings-XXXXXX";
+    const int fd = mkstemp(pattern);
+    if (fd >= 0) close(fd);
+    own_settings_ = pattern;
+    std::remove(own_settings_.c_str());
+  }
+  window_ = std::make_unique<velmora::FrmMain>(
+      toolkit, velmora::FrmMainOptions{.model_folder = model_folder,
+                                       .settings_file = settings_file.empty() ? own_settings_ : settings_file});
   window_->show();
   QCoreApplication::processEvents();
   return *window_;
@@ -68,7 +111,7 @@ void WizardTest::FillDestination(const std::string& server, const std::string& u
   window_->txtDestinationPWD->setText(QString::fromStdString(password));
 }
 
-std::vector<std::string> WizardTest::Lines(const QListWidget& list) const {
+std::vector<std::string> WizardTest::Lines(const QListWidget& list) {
   std::vector<std::string> lines;
   for (int i = 0; i < list.count(); ++i) lines.push_back(Text(list.item(i)->text()));
   return lines;

@@ -37,6 +37,9 @@ class RecordingToolkit final : public velmora::Toolkit {
     if (on_box) on_box(boxes.back());
   }
   std::string ShowOpen(const std::string& filter, bool cancel_error) override;
+  std::string ShowSave(const std::string& filter, const std::string& suggested_name) override;
+  velmora::FindingsAnswer ShowFindings(const velmora::FindingsDialog& dialog,
+                                       const std::function<void()>& save_list) override;
   void SetBusyPointer(bool b) override {
     busy = b;
     busy_changes.push_back(b);
@@ -51,6 +54,15 @@ class RecordingToolkit final : public velmora::Toolkit {
   // Answers of the file dialog in turn; nullopt presses Cancel.
   std::deque<std::optional<std::string>> open_answers;
   std::vector<std::string> filters;
+  // Answers of the save dialog in turn; "" (or none left) presses Cancel.
+  std::deque<std::string> save_answers;
+  std::vector<std::string> suggested_names;
+  // The findings dialogs shown, and the answers in turn: kSaveList presses
+  // "保存清单…" (the dialog stays), then the next answer is taken; none left
+  // is "返回".
+  enum class Press { kBack, kContinue, kSaveList };
+  std::deque<Press> findings_answers;
+  std::vector<velmora::FindingsDialog> findings;
   bool busy = false;
   std::vector<bool> busy_changes;
   int do_events = 0;
@@ -65,8 +77,11 @@ void WriteModelList(const std::string& folder, const std::vector<ModelRow>& rows
 // The window on a toolkit that records, shown on the offscreen surface.
 class WizardTest : public ::testing::Test {
  protected:
-  // A window reading the model list from `model_folder` ("": the shipped one).
-  velmora::FrmMain& Open(const std::string& model_folder = "");
+  ~WizardTest() override;
+  // A window reading the model list from `model_folder` ("": the shipped
+  // one), keeping its settings in `settings_file` ("": a file of the
+  // test's own).
+  velmora::FrmMain& Open(const std::string& model_folder = "", const std::string& settings_file = "");
   velmora::FrmMain& w() { return *window_; }
   int Page() const { return window_->ActiveTabs->currentIndex() + 1; }
   void Next() { window_->cmdNext->click(); }
@@ -78,13 +93,14 @@ class WizardTest : public ::testing::Test {
   void FillDestination(const std::string& server, const std::string& user, const std::string& password);
   // The last box shown ("" when none).
   std::string LastBox() const { return toolkit.boxes.empty() ? "" : toolkit.boxes.back().text; }
-  std::vector<std::string> Lines(const QListWidget& list) const;
+  static std::vector<std::string> Lines(const QListWidget& list);
   std::vector<std::string> Items(const QComboBox& box) const;
 
   RecordingToolkit toolkit;
 
  private:
   std::unique_ptr<velmora::FrmMain> window_;
+  std::string own_settings_;
 };
 
 std::string Text(const QString& s);

@@ -1,0 +1,289 @@
+// frmMain around the run: the check before it, the reconciliation after
+// it, the report to save, and the entries remembered from the last run.
+#include <QBrush>
+#include <QCheckBox>
+#include <QColor>
+#include <QComboBox>
+#include <QDate>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSettings>
+#include <map>
+
+#include "library/assurance/report_pdf.h"
+#include "library/interface/ipackage.h"
+#include "platform/com/object.h"
+#include "wizard/frm_main.h"
+#include "wizard/m_constant.h"
+#include "wizard/window_thread.h"
+
+namespace velmora {
+namespace {
+
+constexpr char kSource[] = "frmMain";
+constexpr char kNextCaption[] = "下一步(&N)";
+// The error a cancelled check ends with; it is not shown.
+constexpr std::int32_t kErrCheckCancelled = com::kObjectError + 2;
+constexpr std::size_t kShownPerKind = 20;
+
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+// The settings' keys.
+constexpr char kKeyModel[] = "last/model";
+constexpr char kKeySource[] = "last/source";
+constexpr char kKeyServer[] = "last/server";
+constexpr char kKeyUser[] = "last/user";
+constexpr char kKeyDatabase[] = "last/database";
+
+std::unique_ptr<QSettings> OpenSettings(const std::string& file) {
+  if (file.empty()) return std::make_unique<QSettings>(QStringLiteral("Velmora"), QStringLiteral("Velmora"));
+  return std::make_unique<QSettings>(Q(file), QSettings::IniFormat);
+}
+
+// The check's problems as its dialog lists them: by kind, the first
+// kShownPerKind of each.
+std::vector<std::string> FindingLines(const assurance::CheckResult& r) {
+  std::map<assurance::ProblemKind, std::vector<const assurance::Problem*>> by_kind;
+  for (const auto& p : r.problems) by_kind[p.kind].push_back(&p);
+  std::vector<std::string> lines;
+  for (const auto& [kind, problems] : by_kind) {
+    lines.push_back("【" + std::string(assurance::KindCaption(kind)) + "】共 " + std::to_string(problems.size()) + " 处");
+    for (std::size_t i = 0; i < problems.size() && i < kShownPerKind; ++i) {
+      lines.push_back("  " + assurance::ProblemLine(*problems[i]));
+    }
+    if (problems.size() > kShownPerKind) {
+      lines.push_back("  ……另有 " + std::to_string(problems.size() - kShownPerKind) + " 处未列出");
+    }
+  }
+  return lines;
+}
+
+// A task's line on the progress page once it has been checked.
+std::string CheckedLine(const assurance::TaskCheck& t) {
+  std::string line = (t.rows_failing ? "× " : "√ ") + std::string("检查 ") + t.step + "：读取 " +
+                     std::to_string(t.rows_read) + " 行";
+  if (t.rows_failing) line += "，" + std::to_string(t.rows_failing) + " 行将失败";
+  if (t.rows_cut) line += "，" + std::to_string(t.rows_cut) + " 行将被截断";
+  return line;
+}
+
+}  // namespace
+
+// ---- The check before the run ---------------------------------------------
+
+bool FrmMain::CheckBeforeRun() {
+  cmdPrev->setEnabled(false);
+  cmdNext->setEnabled(false);
+  cmdCancel->setEnabled(true);  // stops the check
+  toolkit_.SetBusyPointer(true);
+  ClearProgressPage();
+  labDoing->setText(QStringLiteral("正在检查数据..."));
+  checking_ = true;
+  cancel_check_ = false;
+  check_.reset();
+  BeginReport(assurance::Report::Kind::kCheck);
+
+  // The plan gets descriptors of its own, with the providers it needs.
+  korvel::CConnection source, destination;
+  for (auto [from, to] : {std::pair{source_.get(), &source}, std::pair{destination_.get(), &destination}}) {
+    to->Provider = from->Provider, to->InitialCatalog = from->InitialCatalog, to->DataSource = from->DataSource;
+    to->IsNT = from->IsNT, to->Password = from->Password, to->UserID = from->UserID;
+    to->ConnectionString = from->ConnectionString;
+    ResolveProvider(*to);
+  }
+  const std::string prog_id = "Korvel." + ModelClsName;
+  assurance::CheckResult result;
+  std::optional<com::Error> failure;
+  try {
+    RunOffWindowThread(this, [&] {
+      auto plan = com::QueryInterface<korvel::IPackage>(com::CreateObject(prog_id), prog_id);
+      plan->KorvelInit(source, destination);
+      const std::shared_ptr<dts::Package> package = plan->GetPackage();
+      if (!package) throw com::Error(91, kSource, "对象变量未设置：方案“" + prog_id + "”没有建立包");
+      int tasks = 0;
+      for (const auto& task : package->Tasks()) tasks += task->kind() == dts::kDataPumpTaskKind;
+      if (tasks == 0) return;  // nothing is imported: nothing to check
+      const std::unique_ptr<dts::Session> definitions = assurance::OpenPackageDestination(*package);
+      int started = 0;
+      result = assurance::CheckPackage(*package, *definitions, [&](const std::string& step, std::int64_t rows) {
+        if (cancel_check_) throw com::Error(kErrCheckCancelled, kSource, "检查已取消");
+        if (rows == 0) ++started;
+        const int value = tasks ? (started - 1) * 100 / tasks : 0;
+        PostToWindow(this, [this, step, rows, value] {
+          const std::string line = "正在检查 " + step + (rows ? "：已检查 " + std::to_string(rows) + " 行" : "");
+          if (rows == 0 || lstProgress->count() == 0) lstProgress->addItem(Q(line));
+          else lstProgress->item(lstProgress->count() - 1)->setText(Q(line));
+          lstProgress->setCurrentRow(lstProgress->count() - 1);
+          labDoing->setText(Q("正在检查: " + step + "(已检查 " + std::to_string(rows) + " 行)"));
+          ProgressBar->setValue(value);
+        });
+      });
+    });
+  } catch (const com::Error& e) {
+    failure = e;
+  }
+  checking_ = false;
+  toolkit_.SetBusyPointer(false);
+  if (failure) {
+    if (failure->number() != kErrCheckCancelled) {
+      toolkit_.MsgBox("无法进行升级前检查：" + failure->description(), MsgBoxIcon::kWarning, kMsgBoxTitle);
+    }
+    return false;
+  }
+
+  // The page shows what each import would do.
+  lstProgress->clear();
+  for (const auto& t : result.tasks) {
+    lstProgress->addItem(Q(CheckedLine(t)));
+    if (t.rows_failing) lstProgress->item(lstProgress->count() - 1)->setForeground(QBrush(QColor(0xc0, 0, 0)));
+  }
+  ProgressBar->setValue(100);
+  labDoing->setText(Q("检查完成：" + assurance::VerdictText(result)));
+  check_ = result;
+  check_from_destination_ = true;
+  report_.check = result;
+  report_.check_from_destination = true;
+  report_.result = assurance::VerdictName(result);
+  EndReport();
+  if (!result.Fails() && !result.Cuts()) return true;
+
+  FindingsDialog dialog;
+  dialog.heading = assurance::VerdictText(result);
+  dialog.lines = FindingLines(result);
+  dialog.can_continue = !result.Fails();
+  dialog.can_save_list = result.Fails();
+  const FindingsAnswer answer = toolkit_.ShowFindings(dialog, [this, &result] {
+    try {
+      const std::string path = toolkit_.ShowSave("CSV 文件 (*.csv)|*.csv", "升级前检查清单.csv");
+      if (path.empty()) return;
+      assurance::WriteFileWhole(path, assurance::ProblemsCsv(result));
+      toolkit_.MsgBox("清单已保存到“" + path + "”。", MsgBoxIcon::kInformation, kMsgBoxTitle);
+    } catch (const com::Error& e) {
+      toolkit_.MsgBox(e.description(), MsgBoxIcon::kWarning, kMsgBoxTitle);
+    }
+  });
+  return answer == FindingsAnswer::kContinue;
+}
+
+void FrmMain::BackToDestinationPage() {
+  MovePage(5, true);
+  cmdNext->setText(Q(kNextCaption));
+  cmdNext->setEnabled(true);
+  cmdCancel->setEnabled(true);
+  ClearProgressPage();
+}
+
+void FrmMain::ClearProgressPage() {
+  lstProgress->clear();
+  labDoing->setText(QStringLiteral("正在进行: ..."));
+  labPercent->setText(QStringLiteral("0%"));
+  ProgressBar->setValue(ProgressBar->minimum());
+  cmdSaveReport->setVisible(false);
+}
+
+// ---- The reconciliation after it ------------------------------------------
+
+bool FrmMain::ReconcileAfterRun() {
+  const assurance::Endpoints endpoints{source_->DataSource, source_->Password,   destination_->DataSource,
+                                       destination_->UserID, destination_->Password, destination_->InitialCatalog};
+  std::vector<assurance::ReconcileLine> lines;
+  labDoing->setText(QStringLiteral("正在对账..."));
+  RunOffWindowThread(this, [&] {
+    lines = assurance::Reconcile(reconcile_plan_, endpoints, [this](const std::string& item, std::size_t done,
+                                                                    std::size_t total) {
+      PostToWindow(this, [this, item, done, total] {
+        labDoing->setText(Q("正在对账: " + item + "(" + std::to_string(done + 1) + "/" + std::to_string(total) + ")"));
+      });
+    });
+  });
+  report_.reconciliation = lines;
+  bool all = true;
+  for (const auto& l : lines) {
+    lstProgress->addItem(Q(std::string(l.match ? "相符 " : "不符 ") + l.item + "：源 " + l.source + "；目的 " +
+                           l.destination));
+    if (!l.match) {
+      all = false;
+      QListWidgetItem* item = lstProgress->item(lstProgress->count() - 1);
+      item->setForeground(QBrush(QColor(0xc0, 0, 0)));
+      QFont font = item->font();
+      font.setBold(true);
+      item->setFont(font);
+    }
+  }
+  lstProgress->setCurrentRow(lstProgress->count() - 1);
+  return all;
+}
+
+// ---- The report ------------------------------------------------------------
+
+void FrmMain::BeginReport(assurance::Report::Kind kind) {
+  report_ = assurance::Report{};
+  report_.kind = kind;
+  report_.model = ModelClsName;
+  report_.model_name = ModelCNName;
+  report_.source.path = source_->DataSource;
+  try {
+    report_.source = assurance::IdentifySourceFile(source_->DataSource);
+  } catch (const com::Error&) {
+    // The run's own test names a file it cannot read; the report keeps the path.
+  }
+  report_.server = destination_->DataSource;
+  report_.user = destination_->UserID;
+  report_.database = destination_->InitialCatalog;
+  report_.started = assurance::LocalTimeNow();
+  started_ = std::chrono::steady_clock::now();
+  if (kind == assurance::Report::Kind::kRun && check_) {
+    report_.check = check_;
+    report_.check_from_destination = check_from_destination_;
+  }
+}
+
+void FrmMain::EndReport() {
+  report_.ended = assurance::LocalTimeNow();
+  report_.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started_).count();
+  if (report_.kind == assurance::Report::Kind::kRun) cmdSaveReport->setVisible(true);
+}
+
+void FrmMain::cmdSaveReport_Click() {
+  try {
+    const std::string suggested =
+        "升级报告-" + report_.database + "-" + QDate::currentDate().toString(QStringLiteral("yyyyMMdd")).toStdString() + ".pdf";
+    const std::string path = toolkit_.ShowSave("PDF 文件 (*.pdf)|*.pdf|JSON 报告 (*.json)|*.json", suggested);
+    if (path.empty()) return;
+    if (path.size() >= 5 && path.compare(path.size() - 5, 5, ".json") == 0) {
+      assurance::WriteFileWhole(path, assurance::ToJson(report_));
+    } else {
+      assurance::WriteReportPdf(report_, path);
+    }
+    toolkit_.MsgBox("报告已保存到“" + path + "”。", MsgBoxIcon::kInformation, kMsgBoxTitle);
+  } catch (const com::Error& e) {
+    ShowError(e);
+  }
+}
+
+// ---- What the wizard remembers ----------------------------------------------
+
+void FrmMain::LoadSettings() {
+  const auto settings = OpenSettings(options_.settings_file);
+  remembered_model_ = settings->value(kKeyModel).toString().toStdString();
+  txtSourceDB->setText(settings->value(kKeySource).toString());
+  combDestinationServer->setEditText(settings->value(kKeyServer).toString());
+  txtDestinationUID->setText(settings->value(kKeyUser).toString());
+  combDestinationDB->setEditText(settings->value(kKeyDatabase).toString());
+}
+
+void FrmMain::SaveSettings() const {
+  // Never a password: the operator types it each time.
+  const auto settings = OpenSettings(options_.settings_file);
+  settings->setValue(kKeyModel, Q(ModelCNName));
+  settings->setValue(kKeySource, txtSourceDB->text().trimmed());
+  settings->setValue(kKeyServer, combDestinationServer->currentText());
+  settings->setValue(kKeyUser, txtDestinationUID->text().trimmed());
+  settings->setValue(kKeyDatabase, combDestinationDB->currentText());
+  settings->sync();
+}
+
+}  // namespace velmora
