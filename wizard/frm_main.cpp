@@ -187,6 +187,7 @@ void FrmMain::cmdNext_Click() {
         ApplyConnection(false);
         MovePage(4, false);
         SaveSettings();
+        check_.reset();  // a run's report holds only the check made for it
         if (chkCheckFirst->isChecked() && !CheckBeforeRun()) {
           BackToDestinationPage();
           break;

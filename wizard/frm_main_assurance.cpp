@@ -112,14 +112,21 @@ bool FrmMain::CheckBeforeRun() {
         if (cancel_check_) throw com::Error(kErrCheckCancelled, kSource, "检查已取消");
         if (rows == 0) ++started;
         const int value = tasks ? (started - 1) * 100 / tasks : 0;
-        PostToWindow(this, [this, step, rows, value] {
+        // A new import's line is shown before its rows are read, so that
+        // Cancel is seen at the latest when the next import begins.
+        const auto show = [this, step, rows, value] {
           const std::string line = "正在检查 " + step + (rows ? "：已检查 " + std::to_string(rows) + " 行" : "");
           if (rows == 0 || lstProgress->count() == 0) lstProgress->addItem(Q(line));
           else lstProgress->item(lstProgress->count() - 1)->setText(Q(line));
           lstProgress->setCurrentRow(lstProgress->count() - 1);
           labDoing->setText(Q("正在检查: " + step + "(已检查 " + std::to_string(rows) + " 行)"));
           ProgressBar->setValue(value);
-        });
+        };
+        if (rows == 0) {
+          CallOnWindow(this, show);
+        } else {
+          PostToWindow(this, show);
+        }
       });
     });
   } catch (const com::Error& e) {
@@ -170,6 +177,9 @@ bool FrmMain::CheckBeforeRun() {
 
 void FrmMain::BackToDestinationPage() {
   MovePage(5, true);
+  // The destination test emptied the database box after taking its name:
+  // the operator finds the name they chose.
+  combDestinationDB->setEditText(Q(destination_->InitialCatalog));
   cmdNext->setText(Q(kNextCaption));
   cmdNext->setEnabled(true);
   cmdCancel->setEnabled(true);
@@ -279,10 +289,12 @@ void FrmMain::SaveSettings() const {
   // Never a password: the operator types it each time.
   const auto settings = OpenSettings(options_.settings_file);
   settings->setValue(kKeyModel, Q(ModelCNName));
-  settings->setValue(kKeySource, txtSourceDB->text().trimmed());
-  settings->setValue(kKeyServer, combDestinationServer->currentText());
-  settings->setValue(kKeyUser, txtDestinationUID->text().trimmed());
-  settings->setValue(kKeyDatabase, combDestinationDB->currentText());
+  // The entries as the descriptors took them (the destination test
+  // empties the database box after taking its name).
+  settings->setValue(kKeySource, Q(source_->DataSource));
+  settings->setValue(kKeyServer, Q(destination_->DataSource));
+  settings->setValue(kKeyUser, Q(destination_->UserID));
+  settings->setValue(kKeyDatabase, Q(destination_->InitialCatalog));
   settings->sync();
 }
 

@@ -1,0 +1,296 @@
+// The wizard's check before the run, its reconciliation after it, the
+// report it saves and the entries it remembers, on the embedded server.
+#include <QAbstractItemModel>
+#include <QCheckBox>
+#include <QListWidgetItem>
+#include <QSettings>
+
+#include "tests/support/files.h"
+#include "tests/support/shop.h"
+#include "tests/wizard/wizard_fixture.h"
+
+namespace wizard_testing {
+namespace {
+
+using testing_support::EmbeddedShop;
+using testing_support::ReadFile;
+using testing_support::ShellQuote;
+using Press = RecordingToolkit::Press;
+
+constexpr int kNormalModel = 0;  // rows of the shipped model list
+constexpr int kDepartModel = 2;
+constexpr int kCustSuppNoWriteAccountModel = 4;
+constexpr int kCustSuppWriteAccountModel = 5;
+constexpr int kGoodsNoWriteCustodyModel = 6;
+
+bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+class WizardAssuranceTest : public WizardTest {
+ protected:
+  // From page 1 through Next on page 4 with the model of `model_row`,
+  // `source` and the shop's database; the check box as `check` says.
+  void Upgrade(int model_row, const std::string& source, bool check = true) {
+    ToDestinationPage(source, "", model_row);
+    FillDestination(shop.server, "sa", EmbeddedShop::kPassword);
+    w().combDestinationDB->setEditText(QString::fromStdString(EmbeddedShop::kDatabase));
+    w().chkCheckFirst->setChecked(check);
+    Next();
+  }
+
+  // A 5.6 file whose third customer is in region 7, which it does not have.
+  std::string MissingRegionSource() {
+    return shop.WriteSource("regions.mdb", {{"Region", "RegionID\tClass\tRegCode\tRegName\n1\t1\t01\t东区\n"},
+                                            {"Customer", "UnitID\tRegionID\nC1\t1\nC2\t1\nC3\t7\n"}});
+  }
+
+  std::vector<std::string> LinesStartingWith(const std::string& prefix) {
+    std::vector<std::string> lines;
+    for (const auto& l : Lines(*w().lstProgress)) {
+      if (l.rfind(prefix, 0) == 0) lines.push_back(l);
+    }
+    return lines;
+  }
+
+  EmbeddedShop shop;
+};
+
+TEST_F(WizardAssuranceTest, ACleanSourceGoesFromTheCheckStraightIntoTheRunAndIsReconciled) {
+  auto& w = Open();
+  EXPECT_TRUE(w.chkCheckFirst->isChecked());  // on unless turned off
+  Upgrade(kDepartModel, shop.source);
+  ASSERT_EQ(Page(), 5) << LastBox();
+  EXPECT_TRUE(toolkit.findings.empty());
+  // The check's lines gave way to the run's; the recount of the sample's
+  // five departments ends the list.
+  EXPECT_EQ(Lines(*w.lstProgress), (std::vector<std::string>{"√ 清除 [Sales60].[dbo].[Depart] 中的数据 完成！",
+                                                            "√ 导入数据到 [Sales60].[dbo].[Depart] 完成！",
+                                                            "相符 Depart 行数：源 5 行；目的 5 行"}));
+  EXPECT_EQ(LastBox(), "升级完成！");
+  EXPECT_EQ(Text(w.labDoing->text()), "升级完成！");
+  EXPECT_EQ(Text(w.labPercent->text()), "100%");
+  EXPECT_EQ(shop.Query("select count(*) from Depart"), (std::vector<std::string>{"5"}));
+
+  // The report holds the run, the check made before it and the recount.
+  const auto& report = w.report();
+  EXPECT_EQ(report.result, "success");
+  EXPECT_EQ(report.model, "C5to6Depart");
+  EXPECT_EQ(report.model_name, "导入部门档案");
+  EXPECT_EQ(report.user, "sa");
+  ASSERT_TRUE(report.check.has_value());
+  EXPECT_FALSE(report.check->Fails() || report.check->Cuts());
+  ASSERT_EQ(report.check->tasks.size(), 1u);
+  EXPECT_EQ(report.check->tasks[0].rows_read, 5);
+  ASSERT_EQ(report.reconciliation.size(), 1u);
+  EXPECT_TRUE(report.reconciliation[0].match);
+  EXPECT_EQ(report.source.sha256.size(), 64u);
+  EXPECT_TRUE(w.cmdSaveReport->isVisible());
+}
+
+TEST_F(WizardAssuranceTest, RowsThatWouldFailStopBeforeAnythingIsWrittenAndTheListCanBeSaved) {
+  const std::string source = MissingRegionSource();
+  const auto before = shop.Snapshot();
+  auto& w = Open();
+  const std::string csv = shop.dir.File("清单.csv");
+  toolkit.findings_answers = {Press::kSaveList, Press::kContinue, Press::kBack};
+  toolkit.save_answers = {csv};
+  Upgrade(kCustSuppNoWriteAccountModel, source);
+
+  ASSERT_EQ(toolkit.findings.size(), 1u);
+  const auto& dialog = toolkit.findings[0];
+  EXPECT_FALSE(dialog.can_continue);  // "继续升级" is not offered, so it was not taken
+  EXPECT_TRUE(dialog.can_save_list);
+  EXPECT_TRUE(Contains(dialog.heading, "升级将失败：1 行无法写入")) << dialog.heading;
+  ASSERT_EQ(dialog.lines.size(), 2u);
+  EXPECT_EQ(dialog.lines[0], "【引用不存在】共 1 处");
+  EXPECT_EQ(dialog.lines[1].rfind("  [引用不存在] Customer 第 3 行（UnitID=C3） 列“RegionID”，Region 中没有：", 0), 0u)
+      << dialog.lines[1];
+
+  // The list went to the file the operator chose, as CSV for a spreadsheet.
+  const std::string saved = ReadFile(csv);
+  EXPECT_EQ(saved.rfind("\xEF\xBB\xBF", 0), 0u);
+  EXPECT_TRUE(Contains(saved, "引用不存在,失败,导入数据到 [Sales60].[dbo].[Customer],Customer,3,UnitID=C3,RegionID,547,"))
+      << saved;
+  EXPECT_EQ(toolkit.boxes.back().text, "清单已保存到“" + csv + "”。");
+
+  // 返回: page 4 as it was, nothing written anywhere.
+  EXPECT_EQ(Page(), 4);
+  EXPECT_EQ(Text(w.cmdNext->text()), "下一步(&N)");
+  EXPECT_TRUE(w.cmdNext->isEnabled());
+  EXPECT_TRUE(w.cmdPrev->isEnabled());
+  EXPECT_TRUE(w.cmdCancel->isEnabled());
+  EXPECT_EQ(w.lstProgress->count(), 0);
+  EXPECT_EQ(Text(w.combDestinationDB->currentText()), "Sales60");
+  EXPECT_FALSE(toolkit.busy);
+  EXPECT_EQ(shop.Snapshot(), before);
+  EXPECT_EQ(w.destination_connection().Provider, "1");  // still a code: no run began
+
+  // Turned off, the same file runs and fails at the Customer step as it always did.
+  toolkit.boxes.clear();
+  w.chkCheckFirst->setChecked(false);
+  Next();
+  ASSERT_EQ(Page(), 5);
+  EXPECT_EQ(toolkit.findings.size(), 1u);
+  ASSERT_EQ(toolkit.boxes.size(), 2u);
+  EXPECT_EQ(toolkit.boxes[0].text.rfind("导入数据到 [Sales60].[dbo].[Customer] failed\r\n", 0), 0u)
+      << toolkit.boxes[0].text;
+  EXPECT_TRUE(Contains(toolkit.boxes[0].text, "FK_Customer_Region")) << toolkit.boxes[0].text;
+  EXPECT_EQ(Text(w.labDoing->text()).rfind("升级失败：", 0), 0u);
+  EXPECT_TRUE(LinesStartingWith("相符").empty());
+  EXPECT_EQ(shop.Snapshot(), before);
+  EXPECT_EQ(w.report().result, "failed");
+  EXPECT_FALSE(w.report().check.has_value());
+  EXPECT_TRUE(w.cmdSaveReport->isVisible());
+}
+
+TEST_F(WizardAssuranceTest, ValuesThatWouldBeCutAreShownAndTheRunGoesOnWhenAccepted) {
+  // The sample holds one goods name of 63 characters; GdsName keeps 50.
+  auto& w = Open();
+  toolkit.findings_answers = {Press::kContinue};
+  Upgrade(kGoodsNoWriteCustodyModel, shop.source);
+  ASSERT_EQ(toolkit.findings.size(), 1u);
+  const auto& dialog = toolkit.findings[0];
+  EXPECT_TRUE(dialog.can_continue);
+  EXPECT_FALSE(dialog.can_save_list);
+  EXPECT_TRUE(Contains(dialog.heading, "1 行的值将被截断")) << dialog.heading;
+  ASSERT_EQ(dialog.lines.size(), 2u);
+  EXPECT_EQ(dialog.lines[0], "【将截断】共 1 处");
+  EXPECT_TRUE(Contains(dialog.lines[1], "[将截断] Goods 第 1 行")) << dialog.lines[1];
+  EXPECT_TRUE(Contains(dialog.lines[1], "列“GdsName”：长度 63 超过列的长度 50，将截为 50")) << dialog.lines[1];
+
+  ASSERT_EQ(Page(), 5);
+  EXPECT_EQ(LastBox(), "升级完成！");
+  EXPECT_FALSE(LinesStartingWith("相符 Goods 行数").empty());
+  // The run cut the value the check named, and the report says so.
+  const auto& steps = w.report().steps;
+  bool cut = false;
+  for (const auto& s : steps) {
+    for (const auto& t : s.stats.truncations) {
+      cut = cut || (t.column == "GdsName" && t.count == 1 && !t.first_rows.empty() && t.first_rows[0].position == 1);
+    }
+  }
+  EXPECT_TRUE(cut);
+  ASSERT_TRUE(w.report().check.has_value());
+  EXPECT_TRUE(w.report().check->Cuts());
+
+  // 返回 on the same dialog leaves page 4 with nothing written.
+  toolkit.findings.clear();
+  Open();
+  const auto before = shop.Snapshot();
+  toolkit.findings_answers = {Press::kBack};
+  Upgrade(kGoodsNoWriteCustodyModel, shop.source);
+  EXPECT_EQ(toolkit.findings.size(), 1u);
+  EXPECT_EQ(Page(), 4);
+  EXPECT_EQ(shop.Snapshot(), before);
+}
+
+TEST_F(WizardAssuranceTest, CancelStopsTheCheckAndReturnsToTheDestinationPage) {
+  const auto before = shop.Snapshot();
+  auto& w = Open();
+  bool cancel_enabled = false, prev_enabled = true;
+  // Cancel as soon as the first import's line shows.
+  QObject::connect(w.lstProgress->model(), &QAbstractItemModel::rowsInserted, &w, [&] {
+    if (!w.running() && Text(w.lstProgress->item(0)->text()).rfind("正在检查 ", 0) == 0) {
+      cancel_enabled = w.cmdCancel->isEnabled();
+      prev_enabled = w.cmdPrev->isEnabled();
+      w.cmdCancel->click();
+    }
+  });
+  Upgrade(kCustSuppWriteAccountModel, shop.source);
+  EXPECT_TRUE(cancel_enabled);
+  EXPECT_FALSE(prev_enabled);
+  EXPECT_EQ(Page(), 4);
+  EXPECT_TRUE(w.isVisible());  // Cancel stopped the check, not the wizard
+  EXPECT_TRUE(toolkit.findings.empty());
+  EXPECT_TRUE(toolkit.boxes.empty() || LastBox() == "连接成功！") << LastBox();
+  EXPECT_EQ(shop.Snapshot(), before);
+}
+
+TEST_F(WizardAssuranceTest, ADestinationThatDoesNotReconcileEndsSaying) {
+  // A 6.0 database whose new customers are out of use (the default scheme
+  // leaves IsUsed to the table): the posting finds nobody, every step
+  // succeeds, and the ledger does not match the source.
+  std::string script = ReadFile(testing_support::TestDataDir() + "/../../data/sql/create60.sql");
+  const std::string in_use = "[DF_Customer_IsUsed] DEFAULT (1)";
+  ASSERT_NE(script.find(in_use), std::string::npos);
+  script.replace(script.find(in_use), in_use.size(), "[DF_Customer_IsUsed] DEFAULT (0)");
+  testing_support::WriteFile(shop.dir.File("unused.sql"), script);
+  const std::string other = "file:" + shop.dir.File("srv2");
+  const auto created = testing_support::RunCommand(
+      "KPW=" + std::string(EmbeddedShop::kPassword) + " " + ShellQuote(testing_support::BinDir() + "/korvel") +
+      " create-database --server " + ShellQuote(other) + " --database Sales60 --password-env KPW --script " +
+      ShellQuote(shop.dir.File("unused.sql")));
+  ASSERT_EQ(created.exit_code, 0) << created.err;
+  shop.server = other;
+
+  auto& w = Open();
+  Upgrade(kNormalModel, shop.source, false);
+  ASSERT_EQ(Page(), 5);
+  EXPECT_EQ(Text(w.labPercent->text()), "升级完成，但对账不符");
+  EXPECT_EQ(LastBox().rfind("升级完成，但对账不符", 0), 0u) << LastBox();
+  EXPECT_EQ(toolkit.boxes.back().icon, velmora::MsgBoxIcon::kWarning);
+  const auto mismatched = LinesStartingWith("不符 ");
+  ASSERT_EQ(mismatched.size(), 1u);
+  EXPECT_EQ(mismatched[0].rfind("不符 CustAcc 期初余额：源 ", 0), 0u) << mismatched[0];
+  EXPECT_TRUE(Contains(mismatched[0], "；目的 0 行，合计 0.00")) << mismatched[0];
+  // The mismatching line stands out; the matching ones do not.
+  for (int i = 0; i < w.lstProgress->count(); ++i) {
+    const QListWidgetItem* item = w.lstProgress->item(i);
+    EXPECT_EQ(item->font().bold(), Text(item->text()).rfind("不符 ", 0) == 0) << Text(item->text());
+  }
+  EXPECT_FALSE(LinesStartingWith("相符 SuppAcc 期初余额").empty());
+  EXPECT_EQ(w.report().result, "mismatch");
+  EXPECT_TRUE(w.cmdNext->isEnabled());
+  EXPECT_FALSE(toolkit.busy);
+}
+
+TEST_F(WizardAssuranceTest, TheSavedReportIsTheRunsReport) {
+  auto& w = Open();
+  Upgrade(kDepartModel, shop.source);
+  ASSERT_EQ(LastBox(), "升级完成！");
+  const std::string json = shop.dir.File("报告.json");
+  toolkit.save_answers = {json};
+  w.cmdSaveReport->click();
+  EXPECT_EQ(LastBox(), "报告已保存到“" + json + "”。");
+  EXPECT_EQ(toolkit.suggested_names.back().rfind("升级报告-Sales60-", 0), 0u) << toolkit.suggested_names.back();
+  const std::string text = ReadFile(json);
+  EXPECT_TRUE(Contains(text, "\"result\": \"success\"")) << text;
+  EXPECT_TRUE(Contains(text, "{\"item\": \"Depart 行数\", \"source\": \"5 行\", \"destination\": \"5 行\", \"match\": true}"))
+      << text;
+  EXPECT_TRUE(Contains(text, "\"check\": {")) << text;
+  EXPECT_FALSE(Contains(text, EmbeddedShop::kPassword)) << text;
+
+  // A path that cannot be written says so and leaves the page as it is.
+  toolkit.save_answers = {shop.dir.File("no-such-folder/r.pdf")};
+  w.cmdSaveReport->click();
+  EXPECT_EQ(toolkit.boxes.back().icon, velmora::MsgBoxIcon::kWarning);
+  EXPECT_TRUE(Contains(LastBox(), "no-such-folder")) << LastBox();
+}
+
+TEST_F(WizardAssuranceTest, TheNextStartOffersTheLastEntriesButNeverThePassword) {
+  const std::string settings = shop.dir.File("velmora.ini");
+  Open("", settings);
+  Upgrade(kDepartModel, shop.source);
+  ASSERT_EQ(LastBox(), "升级完成！");
+
+  const std::string stored = ReadFile(settings);
+  EXPECT_TRUE(Contains(stored, "Sales60")) << stored;
+  EXPECT_FALSE(Contains(stored, EmbeddedShop::kPassword)) << stored;
+  const QSettings read(QString::fromStdString(settings), QSettings::IniFormat);
+  for (const QString& key : read.allKeys()) EXPECT_FALSE(key.contains(QStringLiteral("password"), Qt::CaseInsensitive));
+
+  auto& again = Open("", settings);
+  EXPECT_EQ(Text(again.txtSourceDB->text()), shop.source);
+  EXPECT_EQ(Text(again.combDestinationServer->currentText()), shop.server);
+  EXPECT_EQ(Text(again.txtDestinationUID->text()), "sa");
+  EXPECT_EQ(Text(again.combDestinationDB->currentText()), "Sales60");
+  EXPECT_TRUE(again.txtDestinationPWD->text().isEmpty());
+  Next();
+  EXPECT_EQ(Text(again.ModelList->currentItem()->text()), "导入部门档案");
+  // Only at the first list: going back and on again starts at the top.
+  Prev();
+  Next();
+  EXPECT_EQ(again.ModelList->currentRow(), 0);
+}
+
+}  // namespace
+}  // namespace wizard_testing
