@@ -235,6 +235,362 @@ std::vector<Stock> StockOf(std::uint64_t seed, int g, const Counts& c) {
 std::string GoodsId(int g) { return "G" + Num(g + 1, 7); }
 std::string Barcode(int g, int n) { return "69" + Num(g + 1, 9) + Num(n, 2); }
 
+// What every table's writer shares: the file, the 5.6 tables, the sizes,
+// the seed, and the report of a finished table.
+struct SampleTables {
+  jet::Writer& writer;
+  const Schema& schema;
+  const Counts& counts;
+  std::uint64_t seed;
+  std::function<void(const std::string&, long long)> done;
+};
+
+// Departments.
+void WriteDeparts(const SampleTables& t) {
+  const Counts& c = t.counts;
+  const std::uint64_t seed = t.seed;
+  RowWriter w(t.writer, t.schema, "Depart");
+  Rng r(SubSeed(seed, 1, 0));
+  for (int i = 0; i < c.departs; ++i) {
+    w.Audit(r);
+    w.Set("DepID", Variant::I4(i + 1));
+    w.Set("Class", i < 2 ? "管理" : "业务");
+    w.Set("DepCode", "D" + Num(i + 1, 3));
+    w.Set("DepName", i < static_cast<int>(kDepartNames.size()) ? std::string(kDepartNames[static_cast<std::size_t>(i)])
+                                                               : "门店" + std::to_string(i + 1) + "部");
+    w.Emit();
+  }
+  t.done("Depart", w.Finish());
+}
+
+// Employees.
+void WriteEmployees(const SampleTables& t) {
+  const Counts& c = t.counts;
+  const std::uint64_t seed = t.seed;
+  RowWriter w(t.writer, t.schema, "Employee");
+  Rng r(SubSeed(seed, 2, 0));
+  for (int i = 0; i < c.employees; ++i) {
+    w.Audit(r);
+    if (i != 1) w.Set("DepID", Variant::I4(static_cast<std::int32_t>(r.Range(1, c.departs))));  // one without
+    w.Set("Class", r.Percent(80) ? "正式" : "试用");
+    w.Set("Code", "E" + Num(i + 1, 5));
+    w.Set("Name", PersonName(r));
+    w.Set("Sex", r.Percent(50) ? "男" : "女");
+    w.Set("Nation", r.Pick(kNations));
+    const int born = static_cast<int>(r.Range(1955, 1988));
+    w.Set("Birthy", DateText(born, static_cast<int>(r.Range(1, 12)), static_cast<int>(r.Range(1, 28))));
+    w.Set("IDNo", IdNumber(r, born));
+    w.Set("CalLevel", r.Pick(std::array<S, 3>{"初级", "中级", "高级"}));
+    if (r.Percent(30)) w.Set("Zch", r.Pick(kTitles));
+    w.Set("Zw", r.Pick(kPosts));
+    w.Set("WorkDate", DateText(static_cast<int>(r.Range(1995, 2006)), static_cast<int>(r.Range(1, 12)), 1));
+    if (r.Percent(10)) w.Set("ToDate", DateText(2006, static_cast<int>(r.Range(1, 12)), 28));
+    w.Set("Tel", Phone(r));
+    if (r.Percent(20)) w.Set("Bp", "96" + Num(r.Range(0, 999999), 6));
+    w.Set("Address", Address(r));
+    w.Set("PostCode", Num(r.Range(100000, 850000), 6));
+    if (i == 0) w.Set("Remark", LongRemark(r, 1200));  // a memo on long-value pages
+    else if (r.Percent(10)) w.Set("Remark", "工作认真，按时完成任务。");
+    w.Emit();
+  }
+  t.done("Employee", w.Finish());
+}
+
+// Members.
+void WriteMembers(const SampleTables& t) {
+  const Counts& c = t.counts;
+  const std::uint64_t seed = t.seed;
+  RowWriter w(t.writer, t.schema, "Member");
+  Rng r(SubSeed(seed, 3, 0));
+  for (int i = 0; i < c.members; ++i) {
+    w.Audit(r);
+    w.Set("MemberID", "M" + Num(i + 1, 7));
+    w.Set("CardID", "8800" + Num(i + 1, 8));
+    w.Set("Name", PersonName(r));
+    w.Set("Sex", r.Percent(50) ? "男" : "女");
+    const int born = static_cast<int>(r.Range(1940, 1995));
+    if (r.Percent(85)) w.Set("Birthy", Date(born, static_cast<int>(r.Range(1, 12)), static_cast<int>(r.Range(1, 28))));
+    if (r.Percent(70)) w.Set("IDNo", IdNumber(r, born));
+    if (r.Percent(60)) w.Set("Tel", Phone(r));
+    w.Set("Hand", Mobile(r));
+    if (r.Percent(30)) w.Set("Email", "member" + std::to_string(i + 1) + "@example.cn");
+    w.Set("PostCode", Num(r.Range(100000, 850000), 6));
+    w.Set("Address", Address(r));
+    // Cards run to a date; "permanent" cards run past 2038.
+    w.Set("ToDate", i % 10 == 0 ? Date(2099, 12, 31) : Date(static_cast<int>(r.Range(2007, 2010)), 12, 31));
+    w.Set("Type", Variant::I2(static_cast<std::int16_t>(r.Range(1, 3))));
+    if (r.Percent(70)) w.Set("RegionID", Variant::I4(static_cast<std::int32_t>(r.Range(1, c.regions))));
+    w.Set("Class", r.Pick(std::array<S, 3>{"金卡", "银卡", "普通卡"}));
+    w.Set("IsTrans", Variant::Bool(false));
+    w.Set("IsUse", Variant::Bool(!r.Percent(5)));
+    w.Set("IsUsual", Variant::Bool(!r.Percent(10)));
+    w.Set("PriceID", Variant::I2(static_cast<std::int16_t>(r.Range(1, 3))));
+    w.Set("Discount", Money(r.Pick(std::array<std::int64_t, 4>{8500, 8800, 9500, 10000})));
+    w.Set("Amo", Yuan(0, 20000, r));
+    w.Emit();
+  }
+  t.done("Member", w.Finish());
+}
+
+// Regions.
+void WriteRegions(const SampleTables& t) {
+  const Counts& c = t.counts;
+  const std::uint64_t seed = t.seed;
+  RowWriter w(t.writer, t.schema, "Region");
+  Rng r(SubSeed(seed, 4, 0));
+  for (int i = 0; i < c.regions; ++i) {
+    w.Audit(r);
+    w.Set("RegionID", Variant::I4(i + 1));
+    w.Set("Class", kRegions[static_cast<std::size_t>(i) % kRegions.size()]);
+    w.Set("RegCode", "R" + Num(i + 1, 3));
+    w.Set("RegName", Cat({kCities[static_cast<std::size_t>(i) % kCities.size()],
+                          kDistricts[static_cast<std::size_t>(i / 16) % kDistricts.size()]}));
+    w.Emit();
+  }
+  t.done("Region", w.Finish());
+}
+
+// Customers and suppliers, which share their shape.
+void WritePartners(const SampleTables& t, const char* table, int count, const char* prefix, std::uint64_t salt,
+                   bool customer) {
+  const Counts& c = t.counts;
+  const std::uint64_t seed = t.seed;
+  RowWriter w(t.writer, t.schema, table);
+  Rng r(SubSeed(seed, salt, 0));
+  for (int i = 0; i < count; ++i) {
+    w.Audit(r);
+    bool used = !r.Percent(8);
+    std::int64_t balance = r.Percent(30) ? 0 : r.Range(-50000, 800000) * 100;  // 2 decimals
+    std::string id = prefix + Num(i, 5), name = Cat({r.Pick(kCities), r.Pick(kBrands), r.Pick(kTrades)}) + "有限公司";
+    switch (i) {
+      case 0:  // the retail partner
+        id = "0";
+        name = customer ? "零售客户" : "零星采购";
+        used = true;
+        balance = 2500000;
+        break;
+      case 1: used = false; balance = 5000000; break;  // not in use, with a balance
+      case 2: used = true; balance = 0; break;
+      case 3: used = true; balance = -800000; break;    // -80
+      case 4: used = true; balance = 12345678; break;   // 1234.5678
+      default: break;
+    }
+    w.Set("IsTrans", Variant::Bool(false));
+    w.Set("IsUsed", Variant::Bool(used));
+    w.Set("IsUsual", Variant::Bool(!r.Percent(15)));
+    if (i != 2) w.Set("RegionID", Variant::I4(static_cast<std::int32_t>(r.Range(1, c.regions))));
+    w.Set("Class", customer ? (i == 0 ? "零售" : r.Pick(std::array<S, 3>{"批发", "团购", "加盟店"})) : "供应商");
+    w.Set("UnitID", id);
+    w.Set("Code", std::string(customer ? "KH" : "GYS") + Num(i + 1, 5));
+    w.Set("UnitName", name);
+    if (r.Percent(80)) w.Set("TaxNo", Num(r.Range(110000000000000, 659999999999999), 15));
+    w.Set("PBalAmo", Money(balance / 2));  // the 5.6 opening balance, superseded by BalAmo
+    w.Set("BalAmo", Money(balance));
+    w.Set("PreAmo", Money(0));
+    if (customer) {
+      w.Set("Credit", Variant::R4(static_cast<float>(r.Range(0, 20) * 5000)));
+      w.Set("TotalAmo", Money(r.Range(0, 5000000) * 100));
+      w.Set("PriceID", Variant::I2(static_cast<std::int16_t>(r.Range(1, 4))));
+      w.Set("Discount", Money(i == 5 ? 1234 : r.Pick(std::array<std::int64_t, 3>{9000, 9500, 10000})));
+      w.Set("DebtCyc", Variant::I2(static_cast<std::int16_t>(r.Pick(std::array<int, 3>{0, 30, 60}))));
+      w.Set("FollowName", PersonName(r));
+    }
+    w.Set("Tel", Phone(r));
+    if (r.Percent(60)) w.Set("Fax", Phone(r));
+    if (r.Percent(40)) w.Set("Email", std::string(customer ? "sales" : "supply") + std::to_string(i) + "@example.cn");
+    w.Set("PostCode", Num(r.Range(100000, 850000), 6));
+    w.Set("Address", Address(r));
+    if (r.Percent(75)) {
+      w.Set("Bank", Cat({r.Pick(kBanks), r.Pick(kCities)}) + "分行");
+      w.Set("AccNo", Num(r.Range(1000000000, 9999999999), 10) + Num(r.Range(0, 999999999), 9));
+    }
+    if (i == 3) w.Set("Remark", "");  // empty, not null
+    else if (r.Percent(10)) w.Set("Remark", "长期合作伙伴，按月结算。");
+    w.Emit();
+  }
+  t.done(table, w.Finish());
+}
+
+// Goods classes.
+void WriteGoodsClasses(const SampleTables& t) {
+  const Counts& c = t.counts;
+  const std::uint64_t seed = t.seed;
+  RowWriter w(t.writer, t.schema, "gdsClass");
+  Rng r(SubSeed(seed, 7, 0));
+  for (int i = 0; i < c.classes; ++i) {
+    const ProductKind& k = kKinds[static_cast<std::size_t>(i) % kKinds.size()];
+    w.Audit(r);
+    w.Set("Class", Num(i + 1, 4));
+    w.Set("IsGoods", Variant::Bool(true));
+    w.Set("ClasName", i < static_cast<int>(kKinds.size()) ? std::string(k.klass)
+                                                         : std::string(k.klass) + "（" + std::to_string(i / 10 + 1) + "）");
+    w.Set("Rate1", Money(1700));  // VAT 17%
+    w.Set("Rate2", Money(r.Range(500, 3000)));
+    if (r.Percent(50)) w.Set("Rate3", Money(0));
+    w.Set("ClassCode", "L" + Num(i + 1, 4));
+    w.Emit();
+  }
+  t.done("gdsClass", w.Finish());
+}
+
+// Goods.
+void WriteGoods(const SampleTables& t) {
+  const Counts& c = t.counts;
+  const std::uint64_t seed = t.seed;
+  RowWriter w(t.writer, t.schema, "Goods");
+  for (int g = 0; g < c.goods; ++g) {
+    Rng r(SubSeed(seed, 8, static_cast<std::uint64_t>(g)));
+    const ProductKind& k = kKinds[static_cast<std::size_t>(g) % kKinds.size()];
+    const int klass = (g % c.classes);
+    std::int64_t qty = 0, amo = 0;
+    for (const Stock& s : StockOf(seed, g, c)) {
+      qty += s.qty;
+      amo += s.amo;
+    }
+    const double price = static_cast<double>(r.Range(100, 99900)) / 100.0;
+    w.Audit(r);
+    w.Set("Class", Num(klass + 1, 4));
+    w.Set("IsTrans", Variant::Bool(false));
+    w.Set("IsGoods", Variant::Bool(true));
+    w.Set("IsUsual", Variant::Bool(g != 1 && !r.Percent(10)));  // goods 1 and others not in regular use
+    w.Set("IsCom", Variant::Bool(g % 12 == 11));
+    w.Set("IsEScale", Variant::Bool(k.weighed));
+    w.Set("IsEntrust", Variant::Bool(r.Percent(5)));
+    w.Set("GoodsID", GoodsId(g));
+    w.Set("Code", Num(10000 + g, 6));
+    std::string name = Cat({r.Pick(kBrands), r.Pick(k.names)});
+    if (g == 0) {
+      name = "金源牌特级精选东北五常稻花香大米家庭超值装限量版（含赠品密封米桶一只及精美礼品袋）新春年货礼盒装（本品适合送礼及家庭日常食用）";
+    }
+    w.Set("GdsName", name);
+    if (r.Percent(85)) w.Set("GdsStandard", r.Pick(k.specs));
+    if (r.Percent(40)) w.Set("GdsGrade", r.Pick(std::array<S, 3>{"一级", "合格品", "优等品"}));
+    if (r.Percent(70)) w.Set("Origion", r.Pick(kCities));
+    if (r.Percent(60)) w.Set("UnitID", "S" + Num(r.Range(5, std::max(5, c.suppliers - 1)), 5));
+    w.Set("Type", k.klass);
+    w.Set("PUnit", k.pack_unit);
+    w.Set("Unit", k.unit);
+    w.Set("Ref", Money(static_cast<std::int64_t>(k.per_pack) * 10000));
+    w.Set("MaxRes", Money(r.Range(100, 1000) * 10000));
+    w.Set("MinRes", Money(r.Range(0, 50) * 10000));
+    w.Set("Price", Variant::R8(price));
+    for (const char* p : {"Price1", "Price2", "Price3", "Price4", "MemPrice1", "MemPrice2", "MemPrice3"}) {
+      if (r.Percent(80)) w.Set(p, Money(static_cast<std::int64_t>(price * 100 + 0.5) * (90 + r.Range(0, 9))));
+    }
+    w.Set("MinPrice", Money(static_cast<std::int64_t>(price * 100 + 0.5) * 80));
+    if (qty != 0) w.Set("BalPrice", Variant::R8(static_cast<double>(amo) / static_cast<double>(qty)));
+    w.Set("PBalQua", Money(qty));
+    w.Set("PBalAmo", Money(amo));
+    w.Set("BalQua", Money(qty));
+    w.Set("BalAmo", Money(amo));
+    for (const char* p : {"BQuaSum", "BAmoSum", "BDIQSum", "BDIQAmo", "BDEQSum", "BDEQAmo"}) {
+      w.Set(p, Money(r.Range(0, 1000) * 10000));
+    }
+    w.Set("fblnIsColor", Variant::Bool(k.clothing));
+    w.Set("fblnIsSize", Variant::Bool(k.clothing));
+    w.Set("IsPro", Variant::Bool(r.Percent(10)));
+    if (k.clothing) w.Set("fstrSizeGroup", "S-M-L-XL");
+    w.Set("IsBrunt", Variant::Bool(false));
+    if (r.Percent(20)) w.Set("Properties", "季节性商品");
+    w.Set("Costing", Variant::I4(static_cast<std::int32_t>(r.Range(0, 1))));
+    if (r.Percent(50)) w.Set("fcurStandardPrice", Money(static_cast<std::int64_t>(price * 100 + 0.5) * 100));
+    if (g == 5) w.Set("Remark", LongRemark(r, 3000));  // a memo over several long-value pages
+    w.Emit();
+  }
+  t.done("Goods", w.Finish());
+}
+
+// Goods combinations: every 12th goods is made of two or three others.
+void WriteGoodsCombinations(const SampleTables& t) {
+  const Counts& c = t.counts;
+  const std::uint64_t seed = t.seed;
+  RowWriter w(t.writer, t.schema, "gdsCom");
+  for (int g = 11; g < c.goods; g += 12) {
+    Rng r(SubSeed(seed, 9, static_cast<std::uint64_t>(g)));
+    const int parts = static_cast<int>(r.Range(2, 3));
+    for (int p = 0; p < parts; ++p) {
+      w.Set("GoodsID", GoodsId(g));
+      w.Set("GdsCode", GoodsId(g - 1 - p));
+      w.Set("Qua", Money(r.Range(1, 6) * 10000));
+      w.Set("Price", Money(r.Range(100, 50000) * 100));
+      w.Emit();
+    }
+  }
+  t.done("gdsCom", w.Finish());
+}
+
+// Identification codes: a main bar code for every goods, a second for some.
+void WriteIdentificationCodes(const SampleTables& t) {
+  const Counts& c = t.counts;
+  const std::uint64_t seed = t.seed;
+  RowWriter w(t.writer, t.schema, "GoodsIDList");
+  for (int g = 0; g < c.goods; ++g) {
+    Rng r(SubSeed(seed, 10, static_cast<std::uint64_t>(g)));
+    const int codes = g % 3 == 0 ? 2 : 1;
+    for (int n = 0; n < codes; ++n) {
+      w.Set("GoodsBarID", Barcode(g, n));
+      w.Set("GoodsID", GoodsId(g));
+      w.Set("Type", Variant::I2(static_cast<std::int16_t>(n + 1)));
+      if (r.Percent(90)) w.Set("Optime", RandomDate(r, 2003, 2006));
+      w.Set("IsSaleOut", Variant::Bool(r.Percent(3)));
+      w.Emit();
+    }
+  }
+  t.done("GoodsIDList", w.Finish());
+}
+
+// Warehouses.
+void WriteWarehouses(const SampleTables& t) {
+  const Counts& c = t.counts;
+  const std::uint64_t seed = t.seed;
+  RowWriter w(t.writer, t.schema, "Base");
+  Rng r(SubSeed(seed, 12, 0));
+  for (int i = 0; i < c.warehouses; ++i) {
+    w.Set("BaseID", Variant::I4(i + 1));
+    w.Audit(r);
+    w.Set("BaseCode", Num(i + 1, 2));
+    w.Set("BaseName", i == 0 ? std::string("总仓") : "第" + std::to_string(i) + "门店");
+    w.Set("IsOwner", Variant::Bool(i == 0));
+    w.Set("Address", Address(r));
+    w.Set("Phone", Phone(r));
+    w.Set("Name", PersonName(r));
+    w.Emit();
+  }
+  t.done("Base", w.Finish());
+}
+
+// Stock.
+void WriteStock(const SampleTables& t) {
+  const Counts& c = t.counts;
+  const std::uint64_t seed = t.seed;
+  RowWriter w(t.writer, t.schema, "bBalance");
+  Rng r(SubSeed(seed, 13, 0));
+  for (int g = 0; g < c.goods; ++g) {
+    for (const Stock& s : StockOf(seed, g, c)) {
+      w.Audit(r);
+      w.Set("BaseID", Variant::I4(s.base_id));
+      w.Set("GoodsID", GoodsId(g));
+      w.Set("PBalQua", Money(s.qty));
+      w.Set("PBalAmo", Money(s.amo));
+      w.Set("BalPrice", Variant::R8(s.price));
+      w.Set("BalQua", Money(s.qty));
+      w.Set("BalAmo", Money(s.amo));
+      w.Set("RBalQua", Money(s.qty));
+      w.Set("RBalAmo", Money(s.amo));
+      w.Set("BDIQua", Money(0));
+      w.Set("BDIQAmo", Money(0));
+      w.Set("BDEQua", Money(0));
+      w.Set("BDEQAmo", Money(0));
+      if (r.Percent(60)) {
+        w.Set("Location", std::string(1, static_cast<char>('A' + r.Below(6))) + "-" + Num(r.Range(1, 30), 2) + "-" +
+                              Num(r.Range(1, 9), 2));
+      }
+      w.Emit();
+    }
+  }
+  t.done("bBalance", w.Finish());
+}
+
 }  // namespace
 
 SampleResult WriteSample(const std::string& path, const SampleOptions& options,
@@ -247,316 +603,24 @@ SampleResult WriteSample(const std::string& path, const SampleOptions& options,
   const std::uint64_t seed = options.seed;
   jet::Writer writer(path, {.password = options.password});
   SampleResult result;
-  auto done = [&](const std::string& table, long long rows) {
-    result.rows.emplace_back(table, rows);
-    if (progress) progress(table, rows);
-  };
+  const SampleTables tables{writer, schema, c, seed, [&](const std::string& table, long long rows) {
+                               result.rows.emplace_back(table, rows);
+                               if (progress) progress(table, rows);
+                             }};
 
-  {  // departments
-    RowWriter w(writer, schema, "Depart");
-    Rng r(SubSeed(seed, 1, 0));
-    for (int i = 0; i < c.departs; ++i) {
-      w.Audit(r);
-      w.Set("DepID", Variant::I4(i + 1));
-      w.Set("Class", i < 2 ? "管理" : "业务");
-      w.Set("DepCode", "D" + Num(i + 1, 3));
-      w.Set("DepName", i < static_cast<int>(kDepartNames.size()) ? std::string(kDepartNames[static_cast<std::size_t>(i)])
-                                                                 : "门店" + std::to_string(i + 1) + "部");
-      w.Emit();
-    }
-    done("Depart", w.Finish());
-  }
-  {  // employees
-    RowWriter w(writer, schema, "Employee");
-    Rng r(SubSeed(seed, 2, 0));
-    for (int i = 0; i < c.employees; ++i) {
-      w.Audit(r);
-      if (i != 1) w.Set("DepID", Variant::I4(static_cast<std::int32_t>(r.Range(1, c.departs))));  // one without
-      w.Set("Class", r.Percent(80) ? "正式" : "试用");
-      w.Set("Code", "E" + Num(i + 1, 5));
-      w.Set("Name", PersonName(r));
-      w.Set("Sex", r.Percent(50) ? "男" : "女");
-      w.Set("Nation", r.Pick(kNations));
-      const int born = static_cast<int>(r.Range(1955, 1988));
-      w.Set("Birthy", DateText(born, static_cast<int>(r.Range(1, 12)), static_cast<int>(r.Range(1, 28))));
-      w.Set("IDNo", IdNumber(r, born));
-      w.Set("CalLevel", r.Pick(std::array<S, 3>{"初级", "中级", "高级"}));
-      if (r.Percent(30)) w.Set("Zch", r.Pick(kTitles));
-      w.Set("Zw", r.Pick(kPosts));
-      w.Set("WorkDate", DateText(static_cast<int>(r.Range(1995, 2006)), static_cast<int>(r.Range(1, 12)), 1));
-      if (r.Percent(10)) w.Set("ToDate", DateText(2006, static_cast<int>(r.Range(1, 12)), 28));
-      w.Set("Tel", Phone(r));
-      if (r.Percent(20)) w.Set("Bp", "96" + Num(r.Range(0, 999999), 6));
-      w.Set("Address", Address(r));
-      w.Set("PostCode", Num(r.Range(100000, 850000), 6));
-      if (i == 0) w.Set("Remark", LongRemark(r, 1200));  // a memo on long-value pages
-      else if (r.Percent(10)) w.Set("Remark", "工作认真，按时完成任务。");
-      w.Emit();
-    }
-    done("Employee", w.Finish());
-  }
-  {  // members
-    RowWriter w(writer, schema, "Member");
-    Rng r(SubSeed(seed, 3, 0));
-    for (int i = 0; i < c.members; ++i) {
-      w.Audit(r);
-      w.Set("MemberID", "M" + Num(i + 1, 7));
-      w.Set("CardID", "8800" + Num(i + 1, 8));
-      w.Set("Name", PersonName(r));
-      w.Set("Sex", r.Percent(50) ? "男" : "女");
-      const int born = static_cast<int>(r.Range(1940, 1995));
-      if (r.Percent(85)) w.Set("Birthy", Date(born, static_cast<int>(r.Range(1, 12)), static_cast<int>(r.Range(1, 28))));
-      if (r.Percent(70)) w.Set("IDNo", IdNumber(r, born));
-      if (r.Percent(60)) w.Set("Tel", Phone(r));
-      w.Set("Hand", Mobile(r));
-      if (r.Percent(30)) w.Set("Email", "member" + std::to_string(i + 1) + "@example.cn");
-      w.Set("PostCode", Num(r.Range(100000, 850000), 6));
-      w.Set("Address", Address(r));
-      // Cards run to a date; "permanent" cards run past 2038.
-      w.Set("ToDate", i % 10 == 0 ? Date(2099, 12, 31) : Date(static_cast<int>(r.Range(2007, 2010)), 12, 31));
-      w.Set("Type", Variant::I2(static_cast<std::int16_t>(r.Range(1, 3))));
-      if (r.Percent(70)) w.Set("RegionID", Variant::I4(static_cast<std::int32_t>(r.Range(1, c.regions))));
-      w.Set("Class", r.Pick(std::array<S, 3>{"金卡", "银卡", "普通卡"}));
-      w.Set("IsTrans", Variant::Bool(false));
-      w.Set("IsUse", Variant::Bool(!r.Percent(5)));
-      w.Set("IsUsual", Variant::Bool(!r.Percent(10)));
-      w.Set("PriceID", Variant::I2(static_cast<std::int16_t>(r.Range(1, 3))));
-      w.Set("Discount", Money(r.Pick(std::array<std::int64_t, 4>{8500, 8800, 9500, 10000})));
-      w.Set("Amo", Yuan(0, 20000, r));
-      w.Emit();
-    }
-    done("Member", w.Finish());
-  }
-  {  // regions
-    RowWriter w(writer, schema, "Region");
-    Rng r(SubSeed(seed, 4, 0));
-    for (int i = 0; i < c.regions; ++i) {
-      w.Audit(r);
-      w.Set("RegionID", Variant::I4(i + 1));
-      w.Set("Class", kRegions[static_cast<std::size_t>(i) % kRegions.size()]);
-      w.Set("RegCode", "R" + Num(i + 1, 3));
-      w.Set("RegName", Cat({kCities[static_cast<std::size_t>(i) % kCities.size()],
-                            kDistricts[static_cast<std::size_t>(i / 16) % kDistricts.size()]}));
-      w.Emit();
-    }
-    done("Region", w.Finish());
-  }
-  // Customers and suppliers share their shape.
-  auto partners = [&](const char* table, int count, const char* prefix, std::uint64_t salt, bool customer) {
-    RowWriter w(writer, schema, table);
-    Rng r(SubSeed(seed, salt, 0));
-    for (int i = 0; i < count; ++i) {
-      w.Audit(r);
-      bool used = !r.Percent(8);
-      std::int64_t balance = r.Percent(30) ? 0 : r.Range(-50000, 800000) * 100;  // 2 decimals
-      std::string id = prefix + Num(i, 5), name = Cat({r.Pick(kCities), r.Pick(kBrands), r.Pick(kTrades)}) + "有限公司";
-      switch (i) {
-        case 0:  // the retail partner
-          id = "0";
-          name = customer ? "零售客户" : "零星采购";
-          used = true;
-          balance = 2500000;
-          break;
-        case 1: used = false; balance = 5000000; break;  // not in use, with a balance
-        case 2: used = true; balance = 0; break;
-        case 3: used = true; balance = -800000; break;    // -80
-        case 4: used = true; balance = 12345678; break;   // 1234.5678
-        default: break;
-      }
-      w.Set("IsTrans", Variant::Bool(false));
-      w.Set("IsUsed", Variant::Bool(used));
-      w.Set("IsUsual", Variant::Bool(!r.Percent(15)));
-      if (i != 2) w.Set("RegionID", Variant::I4(static_cast<std::int32_t>(r.Range(1, c.regions))));
-      w.Set("Class", customer ? (i == 0 ? "零售" : r.Pick(std::array<S, 3>{"批发", "团购", "加盟店"})) : "供应商");
-      w.Set("UnitID", id);
-      w.Set("Code", std::string(customer ? "KH" : "GYS") + Num(i + 1, 5));
-      w.Set("UnitName", name);
-      if (r.Percent(80)) w.Set("TaxNo", Num(r.Range(110000000000000, 659999999999999), 15));
-      w.Set("PBalAmo", Money(balance / 2));  // the 5.6 opening balance, superseded by BalAmo
-      w.Set("BalAmo", Money(balance));
-      w.Set("PreAmo", Money(0));
-      if (customer) {
-        w.Set("Credit", Variant::R4(static_cast<float>(r.Range(0, 20) * 5000)));
-        w.Set("TotalAmo", Money(r.Range(0, 5000000) * 100));
-        w.Set("PriceID", Variant::I2(static_cast<std::int16_t>(r.Range(1, 4))));
-        w.Set("Discount", Money(i == 5 ? 1234 : r.Pick(std::array<std::int64_t, 3>{9000, 9500, 10000})));
-        w.Set("DebtCyc", Variant::I2(static_cast<std::int16_t>(r.Pick(std::array<int, 3>{0, 30, 60}))));
-        w.Set("FollowName", PersonName(r));
-      }
-      w.Set("Tel", Phone(r));
-      if (r.Percent(60)) w.Set("Fax", Phone(r));
-      if (r.Percent(40)) w.Set("Email", std::string(customer ? "sales" : "supply") + std::to_string(i) + "@example.cn");
-      w.Set("PostCode", Num(r.Range(100000, 850000), 6));
-      w.Set("Address", Address(r));
-      if (r.Percent(75)) {
-        w.Set("Bank", Cat({r.Pick(kBanks), r.Pick(kCities)}) + "分行");
-        w.Set("AccNo", Num(r.Range(1000000000, 9999999999), 10) + Num(r.Range(0, 999999999), 9));
-      }
-      if (i == 3) w.Set("Remark", "");  // empty, not null
-      else if (r.Percent(10)) w.Set("Remark", "长期合作伙伴，按月结算。");
-      w.Emit();
-    }
-    done(table, w.Finish());
-  };
-  partners("Customer", c.customers, "C", 5, true);
-  partners("Supplier", c.suppliers, "S", 6, false);
+  WriteDeparts(tables);
+  WriteEmployees(tables);
+  WriteMembers(tables);
+  WriteRegions(tables);
+  WritePartners(tables, "Customer", c.customers, "C", 5, true);
+  WritePartners(tables, "Supplier", c.suppliers, "S", 6, false);
 
-  {  // goods classes
-    RowWriter w(writer, schema, "gdsClass");
-    Rng r(SubSeed(seed, 7, 0));
-    for (int i = 0; i < c.classes; ++i) {
-      const ProductKind& k = kKinds[static_cast<std::size_t>(i) % kKinds.size()];
-      w.Audit(r);
-      w.Set("Class", Num(i + 1, 4));
-      w.Set("IsGoods", Variant::Bool(true));
-      w.Set("ClasName", i < static_cast<int>(kKinds.size()) ? std::string(k.klass)
-                                                           : std::string(k.klass) + "（" + std::to_string(i / 10 + 1) + "）");
-      w.Set("Rate1", Money(1700));  // VAT 17%
-      w.Set("Rate2", Money(r.Range(500, 3000)));
-      if (r.Percent(50)) w.Set("Rate3", Money(0));
-      w.Set("ClassCode", "L" + Num(i + 1, 4));
-      w.Emit();
-    }
-    done("gdsClass", w.Finish());
-  }
-  {  // goods
-    RowWriter w(writer, schema, "Goods");
-    for (int g = 0; g < c.goods; ++g) {
-      Rng r(SubSeed(seed, 8, static_cast<std::uint64_t>(g)));
-      const ProductKind& k = kKinds[static_cast<std::size_t>(g) % kKinds.size()];
-      const int klass = (g % c.classes);
-      std::int64_t qty = 0, amo = 0;
-      for (const Stock& s : StockOf(seed, g, c)) {
-        qty += s.qty;
-        amo += s.amo;
-      }
-      const double price = static_cast<double>(r.Range(100, 99900)) / 100.0;
-      w.Audit(r);
-      w.Set("Class", Num(klass + 1, 4));
-      w.Set("IsTrans", Variant::Bool(false));
-      w.Set("IsGoods", Variant::Bool(true));
-      w.Set("IsUsual", Variant::Bool(g != 1 && !r.Percent(10)));  // goods 1 and others not in regular use
-      w.Set("IsCom", Variant::Bool(g % 12 == 11));
-      w.Set("IsEScale", Variant::Bool(k.weighed));
-      w.Set("IsEntrust", Variant::Bool(r.Percent(5)));
-      w.Set("GoodsID", GoodsId(g));
-      w.Set("Code", Num(10000 + g, 6));
-      std::string name = Cat({r.Pick(kBrands), r.Pick(k.names)});
-      if (g == 0) {
-        name = "金源牌特级精选东北五常稻花香大米家庭超值装限量版（含赠品密封米桶一只及精美礼品袋）新春年货礼盒装（本品适合送礼及家庭日常食用）";
-      }
-      w.Set("GdsName", name);
-      if (r.Percent(85)) w.Set("GdsStandard", r.Pick(k.specs));
-      if (r.Percent(40)) w.Set("GdsGrade", r.Pick(std::array<S, 3>{"一级", "合格品", "优等品"}));
-      if (r.Percent(70)) w.Set("Origion", r.Pick(kCities));
-      if (r.Percent(60)) w.Set("UnitID", "S" + Num(r.Range(5, std::max(5, c.suppliers - 1)), 5));
-      w.Set("Type", k.klass);
-      w.Set("PUnit", k.pack_unit);
-      w.Set("Unit", k.unit);
-      w.Set("Ref", Money(static_cast<std::int64_t>(k.per_pack) * 10000));
-      w.Set("MaxRes", Money(r.Range(100, 1000) * 10000));
-      w.Set("MinRes", Money(r.Range(0, 50) * 10000));
-      w.Set("Price", Variant::R8(price));
-      for (const char* p : {"Price1", "Price2", "Price3", "Price4", "MemPrice1", "MemPrice2", "MemPrice3"}) {
-        if (r.Percent(80)) w.Set(p, Money(static_cast<std::int64_t>(price * 100 + 0.5) * (90 + r.Range(0, 9))));
-      }
-      w.Set("MinPrice", Money(static_cast<std::int64_t>(price * 100 + 0.5) * 80));
-      if (qty != 0) w.Set("BalPrice", Variant::R8(static_cast<double>(amo) / static_cast<double>(qty)));
-      w.Set("PBalQua", Money(qty));
-      w.Set("PBalAmo", Money(amo));
-      w.Set("BalQua", Money(qty));
-      w.Set("BalAmo", Money(amo));
-      for (const char* p : {"BQuaSum", "BAmoSum", "BDIQSum", "BDIQAmo", "BDEQSum", "BDEQAmo"}) {
-        w.Set(p, Money(r.Range(0, 1000) * 10000));
-      }
-      w.Set("fblnIsColor", Variant::Bool(k.clothing));
-      w.Set("fblnIsSize", Variant::Bool(k.clothing));
-      w.Set("IsPro", Variant::Bool(r.Percent(10)));
-      if (k.clothing) w.Set("fstrSizeGroup", "S-M-L-XL");
-      w.Set("IsBrunt", Variant::Bool(false));
-      if (r.Percent(20)) w.Set("Properties", "季节性商品");
-      w.Set("Costing", Variant::I4(static_cast<std::int32_t>(r.Range(0, 1))));
-      if (r.Percent(50)) w.Set("fcurStandardPrice", Money(static_cast<std::int64_t>(price * 100 + 0.5) * 100));
-      if (g == 5) w.Set("Remark", LongRemark(r, 3000));  // a memo over several long-value pages
-      w.Emit();
-    }
-    done("Goods", w.Finish());
-  }
-  {  // goods combinations: every 12th goods is made of two or three others
-    RowWriter w(writer, schema, "gdsCom");
-    for (int g = 11; g < c.goods; g += 12) {
-      Rng r(SubSeed(seed, 9, static_cast<std::uint64_t>(g)));
-      const int parts = static_cast<int>(r.Range(2, 3));
-      for (int p = 0; p < parts; ++p) {
-        w.Set("GoodsID", GoodsId(g));
-        w.Set("GdsCode", GoodsId(g - 1 - p));
-        w.Set("Qua", Money(r.Range(1, 6) * 10000));
-        w.Set("Price", Money(r.Range(100, 50000) * 100));
-        w.Emit();
-      }
-    }
-    done("gdsCom", w.Finish());
-  }
-  {  // identification codes: a main bar code for every goods, a second for some
-    RowWriter w(writer, schema, "GoodsIDList");
-    for (int g = 0; g < c.goods; ++g) {
-      Rng r(SubSeed(seed, 10, static_cast<std::uint64_t>(g)));
-      const int codes = g % 3 == 0 ? 2 : 1;
-      for (int n = 0; n < codes; ++n) {
-        w.Set("GoodsBarID", Barcode(g, n));
-        w.Set("GoodsID", GoodsId(g));
-        w.Set("Type", Variant::I2(static_cast<std::int16_t>(n + 1)));
-        if (r.Percent(90)) w.Set("Optime", RandomDate(r, 2003, 2006));
-        w.Set("IsSaleOut", Variant::Bool(r.Percent(3)));
-        w.Emit();
-      }
-    }
-    done("GoodsIDList", w.Finish());
-  }
-  {  // warehouses
-    RowWriter w(writer, schema, "Base");
-    Rng r(SubSeed(seed, 12, 0));
-    for (int i = 0; i < c.warehouses; ++i) {
-      w.Set("BaseID", Variant::I4(i + 1));
-      w.Audit(r);
-      w.Set("BaseCode", Num(i + 1, 2));
-      w.Set("BaseName", i == 0 ? std::string("总仓") : "第" + std::to_string(i) + "门店");
-      w.Set("IsOwner", Variant::Bool(i == 0));
-      w.Set("Address", Address(r));
-      w.Set("Phone", Phone(r));
-      w.Set("Name", PersonName(r));
-      w.Emit();
-    }
-    done("Base", w.Finish());
-  }
-  {  // stock
-    RowWriter w(writer, schema, "bBalance");
-    Rng r(SubSeed(seed, 13, 0));
-    for (int g = 0; g < c.goods; ++g) {
-      for (const Stock& s : StockOf(seed, g, c)) {
-        w.Audit(r);
-        w.Set("BaseID", Variant::I4(s.base_id));
-        w.Set("GoodsID", GoodsId(g));
-        w.Set("PBalQua", Money(s.qty));
-        w.Set("PBalAmo", Money(s.amo));
-        w.Set("BalPrice", Variant::R8(s.price));
-        w.Set("BalQua", Money(s.qty));
-        w.Set("BalAmo", Money(s.amo));
-        w.Set("RBalQua", Money(s.qty));
-        w.Set("RBalAmo", Money(s.amo));
-        w.Set("BDIQua", Money(0));
-        w.Set("BDIQAmo", Money(0));
-        w.Set("BDEQua", Money(0));
-        w.Set("BDEQAmo", Money(0));
-        if (r.Percent(60)) {
-          w.Set("Location", std::string(1, static_cast<char>('A' + r.Below(6))) + "-" + Num(r.Range(1, 30), 2) + "-" +
-                                Num(r.Range(1, 9), 2));
-        }
-        w.Emit();
-      }
-    }
-    done("bBalance", w.Finish());
-  }
+  WriteGoodsClasses(tables);
+  WriteGoods(tables);
+  WriteGoodsCombinations(tables);
+  WriteIdentificationCodes(tables);
+  WriteWarehouses(tables);
+  WriteStock(tables);
   writer.Finish();
   return result;
 }
