@@ -161,12 +161,13 @@ int Check(const Argv& argv) {
 
   auto last = std::chrono::steady_clock::now();
   const CheckResult result = assurance::CheckPackage(*package, from_destination ? *destination : script->session(),
-                                          [&](const std::string& step, std::int64_t rows) {
+                                          [&](const std::string& step, std::int64_t rows, std::int64_t expected) {
                                             const auto now = std::chrono::steady_clock::now();
                                             if (now - last < std::chrono::seconds(2)) return;
                                             last = now;
-                                            std::fprintf(stderr, "  %s (已检查 %lld 行)\n", step.c_str(),
-                                                         static_cast<long long>(rows));
+                                            std::fprintf(stderr, "  %s (已检查 %lld%s 行)\n", step.c_str(),
+                                                         static_cast<long long>(rows),
+                                                         expected > 0 ? ("/" + std::to_string(expected)).c_str() : "");
                                           });
   PrintTasks(result);
   PrintPostings(result);

@@ -176,6 +176,21 @@ TEST(JetReader, RunsTheStatementsTheSystemSends) {
   EXPECT_EQ(ra[0].integer(), 2);
 }
 
+// The row count a table's definition records is what a scan of it
+// returns, in files Access wrote and in ours; a filtered query cannot tell.
+TEST(JetReader, ExpectsTheRowsATableRecords) {
+  jet::Database access(JetFile("password_V2000_no-password.mdb"));
+  EXPECT_EQ(access.Query("select * from Table1")->ExpectedRows(),
+            static_cast<std::int64_t>(QueryLines(access, "select * from Table1").size()));
+  EXPECT_EQ(access.Query("Select * From Table1 Where Data = 'Two'")->ExpectedRows(), -1);
+  testing_support::EmbeddedShop shop;
+  jet::Database ours(shop.source);
+  for (const char* table : {"Goods", "bBalance", "Depart"}) {
+    const std::string sql = std::string("select * from `") + table + "`";
+    EXPECT_EQ(ours.Query(sql)->ExpectedRows(), static_cast<std::int64_t>(QueryLines(ours, sql).size())) << table;
+  }
+}
+
 TEST(JetReader, RefusesWhatItDoesNotSupportByName) {
   jet::Database db(JetFile("password_V2000_no-password.mdb"));
   auto message = [&](const std::string& sql) {

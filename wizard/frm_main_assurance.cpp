@@ -11,6 +11,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSettings>
+#include <algorithm>
 #include <map>
 
 #include "library/assurance/report_pdf.h"
@@ -108,10 +109,13 @@ bool FrmMain::CheckBeforeRun() {
       if (tasks == 0) return;  // nothing is imported: nothing to check
       const std::unique_ptr<dts::Session> definitions = assurance::OpenPackageDestination(*package);
       int started = 0;
-      result = assurance::CheckPackage(*package, *definitions, [&](const std::string& step, std::int64_t rows) {
+      result = assurance::CheckPackage(*package, *definitions, [&](const std::string& step, std::int64_t rows,
+                                                                   std::int64_t expected) {
         if (cancel_check_) throw com::Error(kErrCheckCancelled, kSource, "检查已取消");
         if (rows == 0) ++started;
-        const int value = tasks ? (started - 1) * 100 / tasks : 0;
+        // The bar moves by the imports checked and the rows of this one.
+        const double share = expected > 0 ? std::min(1.0, static_cast<double>(rows) / static_cast<double>(expected)) : 0;
+        const int value = static_cast<int>((started - 1 + share) * 100 / tasks);
         // A new import's line is shown before its rows are read, so that
         // Cancel is seen at the latest when the next import begins.
         const auto show = [this, step, rows, value] {

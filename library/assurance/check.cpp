@@ -443,7 +443,7 @@ void Checker::CheckTask(const dts::Step& step, const dts::DataPumpTask& task) {
   TaskScope scope;
   scope.tally.step = step.Name();
   scope.tally.table = sqlsrv::TableNameOf(task.GetText("DestinationObjectName"));
-  if (progress_) progress_(scope.tally.step, 0);
+  if (progress_) progress_(scope.tally.step, 0, -1);
   if (!OpenTask(task, scope)) {
     result_.tasks.push_back(std::move(scope.tally));
     return;
@@ -451,6 +451,7 @@ void Checker::CheckTask(const dts::Step& step, const dts::DataPumpTask& task) {
   FindKeys(scope);
   FindReferences(scope);
   std::vector<PostingView> views = PostingViews(scope);
+  const std::int64_t expected = scope.reader->ExpectedRows();
 
   // Reading on a thread of its own; converting and checking here.
   std::int64_t position = 0;
@@ -480,7 +481,7 @@ void Checker::CheckTask(const dts::Step& step, const dts::DataPumpTask& task) {
     for (std::size_t i = 0; i < batch->count; ++i) {
       const std::int64_t at = batch->positions[i];
       CheckRow(scope, batch->rows[i], at, row, views);
-      if (progress_ && at % kProgressEvery == 0) progress_(scope.tally.step, at);
+      if (progress_ && at % kProgressEvery == 0) progress_(scope.tally.step, at, expected);
     }
     scope.tally.rows_read = batch->rows_read;
     if (batch->error) {

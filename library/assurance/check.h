@@ -100,8 +100,11 @@ std::string ProblemLine(const Problem& p);
 // The check's conclusion in one sentence, as `korvel check` ends with it.
 std::string VerdictText(const CheckResult& r);
 
-// Progress of a long table: the step and the rows checked so far.
-using CheckProgress = std::function<void(const std::string& step, std::int64_t rows)>;
+// Progress of a table: the step, the rows checked so far (0 as a task
+// begins, then every 10000 rows) and the rows the source expects to
+// return (-1 when it cannot tell). An exception thrown by it stops the
+// check and reaches CheckPackage's caller.
+using CheckProgress = std::function<void(const std::string& step, std::int64_t rows, std::int64_t expected)>;
 
 // A session on the package's destination, opened from the destination
 // connection of its data pump tasks as the run opens it, for reading the

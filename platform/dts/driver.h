@@ -50,6 +50,10 @@ class RowReader {
   // opened the reader, while that thread goes on using other sessions (the
   // reader then shares nothing with them).
   virtual bool ReadableOnAnotherThread() const { return false; }
+  // How many rows the reader expects to return, as the source records it
+  // (a table's row count), or -1 when it cannot tell. For progress only:
+  // the rows read are what counts.
+  virtual std::int64_t ExpectedRows() const { return -1; }
 };
 
 struct BulkLoadOptions {

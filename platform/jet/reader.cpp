@@ -137,6 +137,8 @@ class TableScan {
 
   const std::string& name() const { return name_; }
   unsigned column_count() const { return table_->num_cols; }
+  // The row count the table's definition records.
+  std::int64_t recorded_rows() const { return table_->num_rows; }
   const MdbColumn& column(unsigned i) const {
     return *static_cast<const MdbColumn*>(g_ptr_array_index(table_->columns, i));
   }
@@ -576,6 +578,8 @@ class TableReader final : public dts::RowReader {
   const std::vector<dts::ColumnInfo>& columns() const override { return columns_; }
   // The reader has a file handle of its own.
   bool ReadableOnAnotherThread() const override { return true; }
+  // The table's recorded row count; a filter makes it unknown.
+  std::int64_t ExpectedRows() const override { return filter_column_ >= 0 ? -1 : scan_.recorded_rows(); }
 
   bool Next(dts::Row& row) override {
     return Guarded(handle_->pages().path(), [&] {
