@@ -379,10 +379,10 @@ void FrmMain::StartUpgrade() {
   } catch (const com::Error& e) {
     // The upgrade went in; only the recount could not be made.
     running_ = false;
-    report_.result = "success";
-    report_.error = "对账无法完成：" + e.description();
+    report_.result = "unreconciled";
+    report_.error = e.description();
     EndReport();
-    const std::string text = std::string(kUpgradeDone) + "但无法对账：" + e.description();
+    const std::string text = "升级已完成，但无法对账：" + e.description();
     labDoing->setText(Q(text));
     toolkit_.SetBusyPointer(false);
     cmdNext->setEnabled(true);

@@ -58,8 +58,9 @@ struct Report {
   std::string started, ended;          // local times
   double seconds = 0;                  // the run's (or the check's) duration
 
-  // A run: "success", "mismatch" (ran, but the reconciliation differs) or
-  // "failed", with the run's error. A check: its verdict, "clean", "cuts"
+  // A run: "success", "mismatch" (ran, but the reconciliation differs),
+  // "unreconciled" (ran, but the recount could not be made; `error` says
+  // why) or "failed", with the run's error. A check: its verdict, "clean", "cuts"
   // or "fails".
   std::string result;
   std::string error;

@@ -5,6 +5,10 @@
 #include <QListWidgetItem>
 #include <QSettings>
 
+#include <cstdio>
+
+#include "library/interface/ipackage.h"
+#include "platform/dts/model.h"
 #include "tests/support/files.h"
 #include "tests/support/shop.h"
 #include "tests/wizard/wizard_fixture.h"
@@ -241,6 +245,44 @@ TEST_F(WizardAssuranceTest, ADestinationThatDoesNotReconcileEndsSaying) {
   EXPECT_EQ(w.report().result, "mismatch");
   EXPECT_TRUE(w.cmdNext->isEnabled());
   EXPECT_FALSE(toolkit.busy);
+}
+
+// A plan whose run succeeds and takes the source file away with it: the
+// recount after it cannot read the source.
+class SourceTakingPlan final : public korvel::IPackage {
+ public:
+  void KorvelInit(korvel::CConnection& source, korvel::CConnection&) override {
+    path_ = source.DataSource;
+    package_ = dts::Package::Create();
+  }
+  void KorvelExec() override {
+    std::remove(path_.c_str());
+    package_.reset();
+  }
+  std::shared_ptr<dts::Package> GetPackage() override { return package_; }
+
+ private:
+  std::string path_;
+  std::shared_ptr<dts::Package> package_;
+};
+
+TEST_F(WizardAssuranceTest, ARecountThatCannotBeMadeIsReportedNotSwallowed) {
+  auto registration = Register("Korvel.TestSourceTaking", [] { return std::make_shared<SourceTakingPlan>(); });
+  testing_support::TempDir models;
+  WriteModelList(models.path(), {{"拿走源文件", "TestSourceTaking", "0", "1", "运行后源文件不在了", "1"}});
+  const std::string source = shop.WriteSource("gone.mdb", {{"Depart", "DepID\tDepCode\tDepName\n1\tD1\t甲\n"}});
+  auto& w = Open(models.path());
+  Upgrade(0, source, false);
+  ASSERT_EQ(Page(), 5);
+  ASSERT_FALSE(toolkit.boxes.empty());
+  EXPECT_EQ(toolkit.boxes.back().icon, velmora::MsgBoxIcon::kWarning);
+  EXPECT_EQ(LastBox().rfind("升级已完成，但无法对账：", 0), 0u) << LastBox();
+  EXPECT_TRUE(Contains(LastBox(), "gone.mdb")) << LastBox();
+  EXPECT_EQ(Text(w.labDoing->text()), LastBox());
+  EXPECT_TRUE(w.cmdNext->isEnabled());
+  EXPECT_FALSE(toolkit.busy);
+  EXPECT_EQ(w.report().result, "unreconciled");
+  EXPECT_TRUE(w.cmdSaveReport->isVisible());
 }
 
 TEST_F(WizardAssuranceTest, TheSavedReportIsTheRunsReport) {

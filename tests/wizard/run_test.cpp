@@ -34,21 +34,6 @@ constexpr int kGoodsNoWriteCustodyModel = 6;
 constexpr int kGoodsWriteCustodyModel = 7;
 constexpr int kEmployeeModel = 3;
 
-template <class Make>
-class Factory final : public com::ClassFactory {
- public:
-  explicit Factory(Make make) : make_(std::move(make)) {}
-  std::shared_ptr<com::Object> CreateInstance() const override { return make_(); }
-
- private:
-  Make make_;
-};
-
-template <class Make>
-com::ClassRegistration Register(const std::string& prog_id, Make make) {
-  return com::RegisterClassObject(prog_id, std::make_shared<Factory<Make>>(std::move(make)));
-}
-
 // `n` SQL steps, "第 1 步" to "第 n 步", for a plan that runs them one after
 // another.
 std::vector<korvel::builder::PlanStep> CountedSteps(int n) {

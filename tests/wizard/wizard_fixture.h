@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/com/object.h"
 #include "wizard/frm_main.h"
 #include "wizard/toolkit.h"
 
@@ -104,5 +105,22 @@ class WizardTest : public ::testing::Test {
 };
 
 std::string Text(const QString& s);
+
+// Offers the class that `make` makes under `prog_id` for as long as the
+// registration lives, so a model list row can name a test plan.
+template <class Make>
+class Factory final : public com::ClassFactory {
+ public:
+  explicit Factory(Make make) : make_(std::move(make)) {}
+  std::shared_ptr<com::Object> CreateInstance() const override { return make_(); }
+
+ private:
+  Make make_;
+};
+
+template <class Make>
+com::ClassRegistration Register(const std::string& prog_id, Make make) {
+  return com::RegisterClassObject(prog_id, std::make_shared<Factory<Make>>(std::move(make)));
+}
 
 }  // namespace wizard_testing
