@@ -134,15 +134,7 @@ int Check(const Argv& argv) {
 
   // The source opens with its password, as the run's first test.
   jet::Database(file, {.password = source_password});
-  assurance::Report report;
-  report.kind = assurance::Report::Kind::kCheck;
-  report.model = model;
-  report.model_name = ModelName(model);
-  report.source = assurance::IdentifySourceFile(file);
-  report.server = server;
-  report.user = user;
-  report.database = database;
-  report.started = assurance::LocalTimeNow();
+  assurance::Report report = BeginReport(assurance::Report::Kind::kCheck, model, file, server, user, database);
   const auto started = std::chrono::steady_clock::now();
 
   const BuiltPlan built = BuildPlan(model, file, source_password, server, user, password, database);
@@ -173,8 +165,7 @@ int Check(const Argv& argv) {
   PrintPostings(result);
   PrintProblems(result);
   PrintVerdict(result);
-  report.ended = assurance::LocalTimeNow();
-  report.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  EndReport(report, started);
   report.result = assurance::VerdictName(result);
   report.check = result;
   report.check_from_destination = from_destination;

@@ -172,15 +172,7 @@ int CmdRun(const Argv& argv) {
     admin.Disconnect();
   }
 
-  assurance::Report report;
-  report.kind = assurance::Report::Kind::kRun;
-  report.model = model;
-  report.model_name = ModelName(model);
-  report.source = assurance::IdentifySourceFile(file);
-  report.server = server;
-  report.user = user;
-  report.database = database;
-  report.started = assurance::LocalTimeNow();
+  assurance::Report report = BeginReport(assurance::Report::Kind::kRun, model, file, server, user, database);
   const auto started = std::chrono::steady_clock::now();
 
   const BuiltPlan built = BuildPlan(model, file, source_password, server, user, password, database);
@@ -209,8 +201,7 @@ int CmdRun(const Argv& argv) {
         assurance::Reconcile(to_reconcile, {file, source_password, server, user, password, database}, nullptr);
     reconciled = PrintReconciliation(report.reconciliation);
   }
-  report.ended = assurance::LocalTimeNow();
-  report.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  EndReport(report, started);
   report.result = !ok ? "failed" : reconciled ? "success" : "mismatch";
   if (report_path) assurance::WriteFileWhole(*report_path, assurance::ToJson(report));
   if (pdf_path) assurance::WriteReportPdf(report, *pdf_path);
