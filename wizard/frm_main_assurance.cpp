@@ -87,19 +87,22 @@ bool FrmMain::CheckBeforeRun() {
   check_.reset();
   BeginReport(assurance::Report::Kind::kCheck);
 
-  // The plan gets descriptors of its own, with the providers it needs.
-  korvel::CConnection source, destination;
-  for (auto [from, to] : {std::pair{source_.get(), &source}, std::pair{destination_.get(), &destination}}) {
-    to->Provider = from->Provider, to->InitialCatalog = from->InitialCatalog, to->DataSource = from->DataSource;
-    to->IsNT = from->IsNT, to->Password = from->Password, to->UserID = from->UserID;
-    to->ConnectionString = from->ConnectionString;
-    ResolveProvider(*to);
-  }
   const std::string prog_id = "Korvel." + ModelClsName;
+  const korvel::CConnection& window_source = *source_;
+  const korvel::CConnection& window_destination = *destination_;
   assurance::CheckResult result;
   std::optional<com::Error> failure;
   try {
     RunOffWindowThread(this, [&] {
+      // The plan, made on this thread as the run's is, gets descriptors of
+      // its own with the providers it needs.
+      korvel::CConnection source, destination;
+      for (auto [from, to] : {std::pair{&window_source, &source}, std::pair{&window_destination, &destination}}) {
+        to->Provider = from->Provider, to->InitialCatalog = from->InitialCatalog, to->DataSource = from->DataSource;
+        to->IsNT = from->IsNT, to->Password = from->Password, to->UserID = from->UserID;
+        to->ConnectionString = from->ConnectionString;
+        ResolveProvider(*to);
+      }
       auto plan = com::QueryInterface<korvel::IPackage>(com::CreateObject(prog_id), prog_id);
       plan->KorvelInit(source, destination);
       const std::shared_ptr<dts::Package> package = plan->GetPackage();
