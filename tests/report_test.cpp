@@ -355,7 +355,7 @@ TEST_F(ReportPdf, ACheckPdfHoldsItsVerdictAndEveryProblem) {
   }
 }
 
-TEST_F(ReportPdf, EveryPageCarriesItsNumberAndTheRunsTime) {
+TEST_F(ReportPdf, ALongReportsPagesEachCarryTheirNumberAndTheRunsTimeAndSplitNoItem) {
   Report r = MakeRun();
   r.source.path = "/srv/shops/" + std::string(40, 'a') + "/" + std::string(120, 'b') + "/门店账.mdb";
   r.steps.clear();
@@ -366,6 +366,10 @@ TEST_F(ReportPdf, EveryPageCarriesItsNumberAndTheRunsTime) {
     s.stats.rows_read = 1000 + i;
     s.stats.rows_written = 1000 + i;
     r.steps.push_back(s);
+  }
+  for (int i = 1; i <= 60; ++i) {
+    const std::string rows = std::to_string(i * 7) + " 行";
+    r.reconciliation.push_back({"T" + std::to_string(i) + " 行数", rows, rows, true});
   }
   for (int i = 1; i <= 260; ++i) {
     r.check->problems.push_back(MakeProblem(assurance::ProblemKind::kForeignKey, i, "第 " + std::to_string(i) + " 个问题"));
@@ -386,6 +390,20 @@ TEST_F(ReportPdf, EveryPageCarriesItsNumberAndTheRunsTime) {
     EXPECT_NE(pages[i].find("第 " + std::to_string(i + 1) + " 页" + of), std::string::npos) << pages[i];
     EXPECT_NE(pages[i].find("开始时间 2026-12-09 17:21:08"), std::string::npos) << pages[i];
   }
+  // An item of the reconciliation is not split between pages: the
+  // destination's figures follow the source's on the same page.
+  int items = 0;
+  for (const auto& page : pages) {
+    const auto lines = Lines(page);
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+      const auto words = Words(lines[i]);
+      if (words.size() < 3 || words[1] != "行数" || words[2] != "源数据库") continue;
+      ++items;
+      ASSERT_LT(i + 1, lines.size()) << page;
+      EXPECT_EQ(Words(lines[i + 1]).front(), "目的数据库") << page;
+    }
+  }
+  EXPECT_EQ(items, 61);  // and "Goods 行数"
   // The long table and the long path go on whole; of the 263 problems the
   // first 200 are shown and the rest counted.
   for (int i = 1; i <= 90; ++i) {

@@ -1,9 +1,12 @@
 // How: the report is laid out as a QTextDocument whose page is the A4 paint
 // area less a band at the top and at the bottom (tables continue on the
 // next page under their heading row; text wraps anywhere when it must, so
-// a long path is never clipped). Each page of it is then painted on a
-// QPdfWriter, with the header and footer drawn in the bands. The PDF is
-// made in memory, its ToUnicode maps mended (pdf_text.h), and written whole.
+// a long path is never clipped). Qt would end a page between a heading and
+// what it heads, or within a row of several lines: the report is laid out
+// again with a page begun before each such group until none is split.
+// Each page is then painted on a QPdfWriter, with the header and footer
+// drawn in the bands. The PDF is made in memory, its ToUnicode maps
+// mended (pdf_text.h), and written whole.
 #include "library/assurance/report_pdf.h"
 
 #include <QAbstractTextDocumentLayout>
@@ -23,9 +26,11 @@
 #include <QTextFrame>
 #include <QTextTable>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -159,10 +164,23 @@ struct Column {
 };
 // A row of a table; a row of one cell spans the table.
 using Row = std::vector<Cell>;
-// Cells of a table made one: at `row` (0 for the first below the
-// heading) and `column`, `rows` high and `columns` wide.
-struct Span {
-  int row, column, rows, columns;
+
+// Lines to keep on one page: a group opened by a heading or a lead-in,
+// which ends at the first line after them, or a row of a table (Qt would
+// break a row of several lines between two pages). By block number, from
+// `first` to `last`; `opening` or `table` and `row` name it for PageStarts.
+struct Group {
+  int first = 0, last = 0;
+  int opening = -1;       // the group's opening block, counted from 0; -1 for a row
+  int table = -1, row = -1;
+  int led = -1;  // a table's first item: the opening of the group that leads in to it
+};
+
+// Where pages are to begin, as the layout of the report before showed:
+// before the n-th opening block, before a row of the n-th table.
+struct PageStarts {
+  std::set<int> openings;
+  std::set<std::pair<int, int>> rows;  // table, row
 };
 
 // Appends the parts of the report to a document, top to bottom.
@@ -170,14 +188,15 @@ class Composer {
  public:
   // The document is laid out once, when the composer is gone: Qt lays it
   // out again at each change made outside an edit block.
-  explicit Composer(QTextDocument& document) : cursor_(&document), edit_(&document) { edit_.beginEditBlock(); }
+  Composer(QTextDocument& document, const PageStarts& starts)
+      : cursor_(&document), edit_(&document), starts_(starts) {
+    edit_.beginEditBlock();
+  }
   ~Composer() { edit_.endEditBlock(); }
   Composer(const Composer&) = delete;
   Composer& operator=(const Composer&) = delete;
 
-  // The groups, by block number: a heading, and the first line after it
-  // that is to stand on the heading's page.
-  const std::vector<std::pair<int, int>>& kept() const { return kept_; }
+  const std::vector<Group>& groups() const { return groups_; }
 
   void Title(const std::string& text) {
     QTextBlockFormat block;
@@ -198,8 +217,9 @@ class Composer {
     QTextCharFormat chars;
     chars.setFontPointSize(12);
     chars.setFontWeight(QFont::Bold);
+    Open(block);
     Block(block, chars, text);
-    group_ = cursor_.blockNumber();
+    group_.first = cursor_.blockNumber();
   }
 
   void Paragraph(const std::string& text, bool alarm = false, bool bold = false) {
@@ -209,58 +229,68 @@ class Composer {
     if (alarm) chars.setForeground(kAlarm);
     if (bold) chars.setFontWeight(QFont::Bold);
     Block(block, chars, text);
-    CloseGroup();
+    Close(cursor_.blockNumber());
   }
+
   // A paragraph that introduces what follows it, kept with it.
   void LeadIn(const std::string& text, bool bold = false) {
     QTextBlockFormat block;
     block.setBottomMargin(Doc(2));
     QTextCharFormat chars;
     if (bold) chars.setFontWeight(QFont::Bold);
+    const bool opens = group_.opening < 0;
+    if (opens) Open(block);
     Block(block, chars, text);
-    if (group_ < 0) group_ = cursor_.blockNumber();
+    if (opens) group_.first = cursor_.blockNumber();
   }
 
-  // A table with a heading row (repeated on every page it runs onto) when
-  // the columns have captions.
-  void Table(const std::vector<Column>& columns, const std::vector<Row>& rows, const std::vector<Span>& spans = {}) {
+  // A table with a heading row when the columns have captions, its rows
+  // taken `per_item` at a time as one item that stays on one page. Where a
+  // page is to begin before an item, the table ends there and goes on,
+  // under its heading row again, on the next page.
+  void Table(const std::vector<Column>& columns, const std::vector<Row>& rows, std::size_t per_item = 1) {
+    const int number = tables_++;
     const bool heading = columns.front().caption[0] != '\0';
-    const int width = static_cast<int>(columns.size());
-    QTextTableFormat format;
-    format.setWidth(QTextLength(QTextLength::PercentageLength, 100));
-    QList<QTextLength> widths;
-    for (const auto& c : columns) widths << QTextLength(QTextLength::PercentageLength, c.percent);
-    format.setColumnWidthConstraints(widths);
-    format.setBorderCollapse(true);
-    format.setBorder(Doc(0.5));
-    format.setBorderBrush(kRule);
-    format.setBorderStyle(QTextFrameFormat::BorderStyle_Solid);
-    format.setCellPadding(Doc(2.5));
-    format.setCellSpacing(0);
-    format.setHeaderRowCount(heading ? 1 : 0);
-    format.setBottomMargin(Doc(4));
-    QTextTable* table = cursor_.insertTable(static_cast<int>(rows.size()) + (heading ? 1 : 0), width, format);
-    CloseGroup();
-    for (const Span& span : spans) table->mergeCells(span.row + (heading ? 1 : 0), span.column, span.rows, span.columns);
+    QTextTable* table = nullptr;
     int r = 0;
-    if (heading) {
-      for (int c = 0; c < width; ++c) {
-        QTextTableCellFormat fill;
-        fill.setBackground(kHeadingFill);
-        table->cellAt(0, c).setFormat(fill);
-        Put(table, 0, c, {columns[static_cast<std::size_t>(c)].caption}, true);
+    for (std::size_t k = 0; k < rows.size(); ++k, ++r) {
+      const bool breaks = starts_.rows.count({number, static_cast<int>(k)}) > 0;
+      if (table == nullptr || breaks) {
+        if (table != nullptr) AfterFrame();
+        std::size_t end = k + 1;
+        while (end < rows.size() && starts_.rows.count({number, static_cast<int>(end)}) == 0) ++end;
+        table = NewTable(columns, static_cast<int>(end - k), heading, breaks);
+        r = heading ? 1 : 0;
       }
-      ++r;
-    }
-    for (const Row& row : rows) {
+      const Row& row = rows[k];
+      const int width = static_cast<int>(columns.size());
       if (row.size() == 1 && width > 1) table->mergeCells(r, 0, 1, width);
-      for (std::size_t c = 0; c < row.size() && c < columns.size(); ++c) Put(table, r, static_cast<int>(c), row[c], false);
-      ++r;
+      const bool joined = k % per_item != 0;  // continues the item of the row before
+      Group lines;
+      lines.table = number;
+      lines.row = static_cast<int>(k);
+      for (std::size_t c = 0; c < row.size() && c < columns.size(); ++c) {
+        const QTextTableCell cell = table->cellAt(r, static_cast<int>(c));
+        Put(cell, row[c], false);
+        if (c == 0) lines.first = cell.firstCursorPosition().blockNumber();
+        lines.last = cell.lastCursorPosition().blockNumber();
+      }
+      if (k == 0) {
+        lines.led = group_.opening;
+        Close(lines.first);
+      }
+      if (joined) {
+        groups_.back().last = lines.last;
+      } else {
+        groups_.push_back(lines);
+      }
     }
+    if (table == nullptr) return;
     AfterFrame();
   }
 
-  // Two lines to sign on: who did the work, and the customer, each dated.
+  // Two lines to sign on: who did the work, and the customer, each dated;
+  // kept on one page with what leads in to them.
   void SignOff() {
     QTextTableFormat format;
     format.setWidth(QTextLength(QTextLength::PercentageLength, 100));
@@ -284,16 +314,39 @@ class Composer {
           cell.setBottomBorderBrush(QColor(Qt::black));
         }
         table->cellAt(r, c).setFormat(cell);
-        if (c % 2 == 0) Put(table, r, c, {labels[r][c / 2]}, false);
+        if (c % 2 == 0) Put(table->cellAt(r, c), {labels[r][c / 2]}, false);
       }
     }
-    // The block's lines stay together, and with what leads in to them.
-    cursor_ = table->cellAt(1, 0).firstCursorPosition();
-    CloseGroup();
+    Close(table->cellAt(1, 3).lastCursorPosition().blockNumber());
     AfterFrame();
   }
 
  private:
+  QTextTable* NewTable(const std::vector<Column>& columns, int rows, bool heading, bool new_page) {
+    QTextTableFormat format;
+    format.setWidth(QTextLength(QTextLength::PercentageLength, 100));
+    QList<QTextLength> widths;
+    for (const auto& c : columns) widths << QTextLength(QTextLength::PercentageLength, c.percent);
+    format.setColumnWidthConstraints(widths);
+    format.setBorderCollapse(true);
+    format.setBorder(Doc(0.5));
+    format.setBorderBrush(kRule);
+    format.setBorderStyle(QTextFrameFormat::BorderStyle_Solid);
+    format.setCellPadding(Doc(2.5));
+    format.setCellSpacing(0);
+    format.setHeaderRowCount(heading ? 1 : 0);  // repeated on every page the table runs onto
+    format.setBottomMargin(Doc(4));
+    if (new_page) format.setPageBreakPolicy(QTextFormat::PageBreak_AlwaysBefore);
+    QTextTable* table = cursor_.insertTable(rows + (heading ? 1 : 0), static_cast<int>(columns.size()), format);
+    for (int c = 0; heading && c < static_cast<int>(columns.size()); ++c) {
+      QTextTableCellFormat fill;
+      fill.setBackground(kHeadingFill);
+      table->cellAt(0, c).setFormat(fill);
+      Put(table->cellAt(0, c), {columns[static_cast<std::size_t>(c)].caption}, true);
+    }
+    return table;
+  }
+
   void Block(const QTextBlockFormat& block, const QTextCharFormat& chars, const std::string& text) {
     if (fresh_) {
       cursor_.setBlockFormat(block);
@@ -305,21 +358,33 @@ class Composer {
     fresh_ = false;
   }
 
-  static void Put(QTextTable* table, int row, int column, const Cell& cell, bool heading) {
-    QTextCursor at = table->cellAt(row, column).firstCursorPosition();
+  static void Put(const QTextTableCell& cell, const Cell& content, bool heading) {
+    QTextCursor at = cell.firstCursorPosition();
     QTextBlockFormat block;
-    block.setAlignment(cell.number ? Qt::AlignRight : Qt::AlignLeft);
+    block.setAlignment(content.number ? Qt::AlignRight : Qt::AlignLeft);
     at.setBlockFormat(block);
     QTextCharFormat chars;
     if (heading) chars.setFontWeight(QFont::Bold);
-    if (cell.alarm) chars.setForeground(kAlarm);
-    if (cell.mono) chars.setFontFamilies({QLatin1String(kMono)});
-    if (!cell.text.empty()) at.insertText(Q(cell.text), chars);
+    if (content.alarm) chars.setForeground(kAlarm);
+    if (content.mono) chars.setFontFamilies({QLatin1String(kMono)});
+    // A line break starts another paragraph of the cell.
+    if (!content.text.empty()) {
+      at.insertText(Q(content.text).replace(QLatin1String("\r\n"), QLatin1String("\n")), chars);
+    }
   }
 
-  void CloseGroup() {
-    if (group_ >= 0) kept_.emplace_back(group_, cursor_.blockNumber());
-    group_ = -1;
+  // Opens a group at the block about to be written with `block`, which
+  // begins a page when the layout before asked for it.
+  void Open(QTextBlockFormat& block) {
+    group_ = Group();
+    group_.opening = openings_++;
+    if (starts_.openings.count(group_.opening)) block.setPageBreakPolicy(QTextFormat::PageBreak_AlwaysBefore);
+  }
+  void Close(int last) {
+    if (group_.opening < 0) return;
+    group_.last = last;
+    groups_.push_back(group_);
+    group_ = Group();
   }
 
   // After a table the document holds an empty block: the next text goes there.
@@ -329,10 +394,12 @@ class Composer {
   }
 
   QTextCursor cursor_;
-  QTextCursor edit_;   // holds the edit block
+  QTextCursor edit_;  // holds the edit block
+  const PageStarts& starts_;
   bool fresh_ = true;  // the cursor is in an empty block nothing has been put in
-  int group_ = -1;     // the heading of the open group
-  std::vector<std::pair<int, int>> kept_;
+  Group group_;        // the open group, if its opening is not -1
+  int openings_ = 0, tables_ = 0;
+  std::vector<Group> groups_;
 };
 
 // ---------------------------------------------------------------- content
@@ -411,18 +478,14 @@ void Reconciliation(Composer& out, const Report& r) {
     return;
   }
   out.LeadIn("升级后分别清点源数据库与目的数据库：");
-  // Each item on two lines, the source's figures above the destination's,
+  // Each item on two rows, the source's figures above the destination's,
   // so that both have the width of the page.
   std::vector<Row> rows;
-  std::vector<Span> spans;
   for (const auto& l : r.reconciliation) {
-    const int at = static_cast<int>(rows.size());
-    spans.push_back({at, 0, 2, 1});
-    spans.push_back({at, 3, 2, 1});
     rows.push_back({Text(l.item), Text("源数据库"), Text(l.source), {l.match ? "相符" : "不符", false, !l.match}});
     rows.push_back({Text(""), Text("目的数据库"), Text(l.destination), Text("")});
   }
-  out.Table({{"项目", 20}, {"数据库", 12}, {"清点结果", 58}, {"对账", 10}}, rows, spans);
+  out.Table({{"项目", 20}, {"数据库", 12}, {"清点结果", 58}, {"对账", 10}}, rows, 2);
 }
 
 void Findings(Composer& out, const Report& r) {
@@ -478,9 +541,9 @@ void Signatures(Composer& out, const Report& r) {
   out.SignOff();
 }
 
-// Lays out the report; returns the groups to keep on one page.
-std::vector<std::pair<int, int>> Compose(QTextDocument& document, const Report& r) {
-  Composer out(document);
+// Writes the report into `document`; returns its groups.
+std::vector<Group> Compose(QTextDocument& document, const Report& r, const PageStarts& starts) {
+  Composer out(document, starts);
   out.Title(TitleOf(r));
   Overview(out, r);
   if (r.kind == Report::Kind::kRun) {
@@ -490,26 +553,26 @@ std::vector<std::pair<int, int>> Compose(QTextDocument& document, const Report& 
   }
   if (r.check) Findings(out, r);
   Signatures(out, r);
-  return out.kept();
+  return out.groups();
 }
 
-// A group that the page ends within starts on the next page instead.
-// Groups are taken top to bottom, each after the layout has taken the
-// page breaks before it.
-void KeepTogether(QTextDocument& document, const std::vector<std::pair<int, int>>& groups, double page_height) {
+// The first group the end of a page falls within (top to bottom), or
+// null. A group taller than a page is let be.
+const Group* FirstSplit(const QTextDocument& document, const std::vector<Group>& groups, double page_height) {
   QAbstractTextDocumentLayout* layout = document.documentLayout();
-  auto page = [&](const QTextBlock& block, bool bottom) {
-    const QRectF rect = layout->blockBoundingRect(block);
-    return static_cast<int>((bottom ? rect.bottom() : rect.top()) / page_height);
-  };
-  for (const auto& [first, last] : groups) {
-    const QTextBlock head = document.findBlockByNumber(first);
-    const QTextBlock tail = document.findBlockByNumber(last);
-    if (!head.isValid() || !tail.isValid() || page(head, false) == page(tail, true)) continue;
-    QTextBlockFormat format = head.blockFormat();
-    format.setPageBreakPolicy(QTextFormat::PageBreak_AlwaysBefore);
-    QTextCursor(head).setBlockFormat(format);
+  for (const Group& group : groups) {
+    // The blocks of a row's cells follow each other; the tallest cell's
+    // last is not always the last of them.
+    QTextBlock block = document.findBlockByNumber(group.first);
+    const double top = layout->blockBoundingRect(block).top();
+    double bottom = top;
+    for (; block.isValid() && block.blockNumber() <= group.last; block = block.next()) {
+      bottom = std::max(bottom, layout->blockBoundingRect(block).bottom());
+    }
+    const bool split = static_cast<int>(top / page_height) != static_cast<int>(bottom / page_height);
+    if (split && bottom - top < page_height / 2) return &group;
   }
+  return nullptr;
 }
 
 // ---------------------------------------------------------------- pages
@@ -544,22 +607,37 @@ QByteArray Render(const Report& r) {
   const double width = area.width(), height = area.height();
   const double band = 22;  // header above, footer below the text
 
-  QTextDocument document;
-  document.documentLayout()->setPaintDevice(&writer);
-  document.setDefaultFont(SansFont(kBodyPoints));
-  document.setUseDesignMetrics(true);
-  QTextOption wrap = document.defaultTextOption();
-  wrap.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
-  document.setDefaultTextOption(wrap);
-  document.setDocumentMargin(0);
-  QTextFrameFormat root = document.rootFrame()->frameFormat();
-  root.setTopMargin(Doc(band));
-  root.setBottomMargin(Doc(band));
-  document.rootFrame()->setFrameFormat(root);
-  document.setUndoRedoEnabled(false);
-  const auto groups = Compose(document, r);
-  document.setPageSize(QSizeF(width, height));
-  KeepTogether(document, groups, height);
+  // Laid out again, with a page begun before each group the page ended
+  // within, until none is split. Each layout moves one group at least a
+  // line down, so there are as many layouts as such groups, plus one.
+  PageStarts starts;
+  std::unique_ptr<QTextDocument> laid_out;
+  for (;;) {
+    auto document = std::make_unique<QTextDocument>();
+    document->documentLayout()->setPaintDevice(&writer);
+    document->setDefaultFont(SansFont(kBodyPoints));
+    document->setUseDesignMetrics(true);
+    QTextOption wrap = document->defaultTextOption();
+    wrap.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    document->setDefaultTextOption(wrap);
+    document->setDocumentMargin(0);
+    QTextFrameFormat root = document->rootFrame()->frameFormat();
+    root.setTopMargin(Doc(band));
+    root.setBottomMargin(Doc(band));
+    document->rootFrame()->setFrameFormat(root);
+    document->setUndoRedoEnabled(false);
+    const std::vector<Group> groups = Compose(*document, r, starts);
+    document->setPageSize(QSizeF(width, height));
+    const Group* split = FirstSplit(*document, groups, height);
+    laid_out = std::move(document);
+    if (split == nullptr) break;
+    // A table's first item begins the page with what leads in to it.
+    const int opening = split->opening >= 0 ? split->opening : split->led;
+    const bool known = opening >= 0 ? !starts.openings.insert(opening).second
+                                    : !starts.rows.insert({split->table, split->row}).second;
+    if (known) break;  // a page begins there already: the group cannot be kept whole
+  }
+  QTextDocument& document = *laid_out;
 
   const int pages = document.pageCount();
   QPainter painter;
