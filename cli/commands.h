@@ -23,6 +23,7 @@ int CmdDescribe(const Argv& args);
 int CmdCheck(const Argv& args);
 int CmdRun(const Argv& args);
 int CmdServe(const Argv& args);
+int CmdReport(const Argv& args);
 
 // Prints a failed command's error on standard error.
 void ReportError(const char* command, const com::Error& e);

@@ -92,13 +92,16 @@ const Command kCommands[] = {
      "             建立方案的 DTS 包并打印其全部对象和属性"},
     {"check", &cli::CmdCheck,
      "check --model 类名 --source 文件.mdb [--source-password 密码]\n"
-     "             [--server S --user U --password P --database D] [--report 报告.json]\n"
+     "             [--server S --user U --password P --database D] [--report 报告.json] [--pdf 报告.pdf]\n"
      "             升级前的检查：不写任何数据，列出升级时将失败或被截断的每一行；\n"
      "             退出码 0 无问题，1 有值将被截断，2 升级将失败，3 检查本身出错"},
     {"run", &cli::CmdRun,
      "run --model 类名 --source 文件.mdb [--source-password 密码] --server file:DIR\n"
-     "             --user U --password P --database D [--report 报告.json]\n"
+     "             --user U --password P --database D [--report 报告.json] [--pdf 报告.pdf]\n"
      "             执行升级方案，逐步显示进度，最后打印每一步的汇总"},
+    {"report", &cli::CmdReport,
+     "report --from 报告.json --pdf 报告.pdf\n"
+     "             由 run 或 check 保存的 JSON 报告生成供签字的 PDF 报告"},
     {"query", &cli::CmdQuery,
      "query --mdb 文件 [--password 密码|-] [--codepage CP936] \"SELECT ...\"\n"
      "             以 TSV 格式打印 Access 数据库查询结果"},
