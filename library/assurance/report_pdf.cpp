@@ -125,6 +125,7 @@ std::string SchemeOf(const Report& r) {
 std::string RunResultWords(const std::string& result) {
   if (result == "success") return "成功";
   if (result == "mismatch") return "完成，但对账不符";
+  if (result == "unreconciled") return "已完成，但无法对账";
   return "失败";
 }
 
@@ -474,7 +475,9 @@ void Cuts(Composer& out, const Report& r) {
 void Reconciliation(Composer& out, const Report& r) {
   out.Heading("对账");
   if (r.reconciliation.empty()) {
-    out.Paragraph(r.result == "failed" ? "升级没有完成，未对账。" : "没有对账项目。");
+    out.Paragraph(r.result == "failed"         ? "升级没有完成，未对账。"
+                  : r.result == "unreconciled" ? "升级已完成，但无法对账（原因见上）。"
+                                               : "没有对账项目。");
     return;
   }
   out.LeadIn("升级后分别清点源数据库与目的数据库：");

@@ -9,6 +9,7 @@
 
 #include "library/interface/ipackage.h"
 #include "platform/dts/model.h"
+#include "tests/support/check_cases.h"
 #include "tests/support/files.h"
 #include "tests/support/shop.h"
 #include "tests/wizard/wizard_fixture.h"
@@ -17,6 +18,7 @@ namespace wizard_testing {
 namespace {
 
 using testing_support::EmbeddedShop;
+using testing_support::Json;
 using testing_support::ReadFile;
 using testing_support::ShellQuote;
 using Press = RecordingToolkit::Press;
@@ -47,7 +49,7 @@ class WizardAssuranceTest : public WizardTest {
                                             {"Customer", "UnitID\tRegionID\nC1\t1\nC2\t1\nC3\t7\n"}});
   }
 
-  std::vector<std::string> LinesStartingWith(const std::string& prefix) {
+  std::vector<std::string> ProgressLinesStartingWith(const std::string& prefix) {
     std::vector<std::string> lines;
     for (const auto& l : Lines(*w().lstProgress)) {
       if (l.rfind(prefix, 0) == 0) lines.push_back(l);
@@ -139,7 +141,7 @@ TEST_F(WizardAssuranceTest, RowsThatWouldFailStopBeforeAnythingIsWrittenAndTheLi
       << toolkit.boxes[0].text;
   EXPECT_TRUE(Contains(toolkit.boxes[0].text, "FK_Customer_Region")) << toolkit.boxes[0].text;
   EXPECT_EQ(Text(w.labDoing->text()).rfind("升级失败：", 0), 0u);
-  EXPECT_TRUE(LinesStartingWith("相符").empty());
+  EXPECT_TRUE(ProgressLinesStartingWith("相符").empty());
   EXPECT_EQ(shop.Snapshot(), before);
   EXPECT_EQ(w.report().result, "failed");
   EXPECT_FALSE(w.report().check.has_value());
@@ -163,7 +165,7 @@ TEST_F(WizardAssuranceTest, ValuesThatWouldBeCutAreShownAndTheRunGoesOnWhenAccep
 
   ASSERT_EQ(Page(), 5);
   EXPECT_EQ(LastBox(), "升级完成！");
-  EXPECT_FALSE(LinesStartingWith("相符 Goods 行数").empty());
+  EXPECT_FALSE(ProgressLinesStartingWith("相符 Goods 行数").empty());
   // The run cut the value the check named, and the report says so.
   const auto& steps = w.report().steps;
   bool cut = false;
@@ -232,7 +234,7 @@ TEST_F(WizardAssuranceTest, ADestinationThatDoesNotReconcileEndsSaying) {
   EXPECT_EQ(Text(w.labPercent->text()), "升级完成，但对账不符");
   EXPECT_EQ(LastBox().rfind("升级完成，但对账不符", 0), 0u) << LastBox();
   EXPECT_EQ(toolkit.boxes.back().icon, velmora::MsgBoxIcon::kWarning);
-  const auto mismatched = LinesStartingWith("不符 ");
+  const auto mismatched = ProgressLinesStartingWith("不符 ");
   ASSERT_EQ(mismatched.size(), 1u);
   EXPECT_EQ(mismatched[0].rfind("不符 CustAcc 期初余额：源 ", 0), 0u) << mismatched[0];
   EXPECT_TRUE(Contains(mismatched[0], "；目的 0 行，合计 0.00")) << mismatched[0];
@@ -241,7 +243,7 @@ TEST_F(WizardAssuranceTest, ADestinationThatDoesNotReconcileEndsSaying) {
     const QListWidgetItem* item = w.lstProgress->item(i);
     EXPECT_EQ(item->font().bold(), Text(item->text()).rfind("不符 ", 0) == 0) << Text(item->text());
   }
-  EXPECT_FALSE(LinesStartingWith("相符 SuppAcc 期初余额").empty());
+  EXPECT_FALSE(ProgressLinesStartingWith("相符 SuppAcc 期初余额").empty());
   EXPECT_EQ(w.report().result, "mismatch");
   EXPECT_TRUE(w.cmdNext->isEnabled());
   EXPECT_FALSE(toolkit.busy);
@@ -306,6 +308,95 @@ TEST_F(WizardAssuranceTest, TheSavedReportIsTheRunsReport) {
   w.cmdSaveReport->click();
   EXPECT_EQ(toolkit.boxes.back().icon, velmora::MsgBoxIcon::kWarning);
   EXPECT_TRUE(Contains(LastBox(), "no-such-folder")) << LastBox();
+}
+
+// pdftotext's lines of a PDF, without blanks (it places a table's blanks
+// where it sees gaps).
+std::vector<std::string> PdfLines(const std::string& pdf) {
+  const auto r = testing_support::RunCommand("pdftotext -layout " + ShellQuote(pdf) + " -");
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  std::vector<std::string> lines;
+  std::string line;
+  for (char c : r.out + "\n") {
+    if (c == '\n' || c == '\f') {
+      if (!line.empty()) lines.push_back(line);
+      line.clear();
+    } else if (c != ' ' && c != '\t' && c != '\r') {
+      line += c;
+    }
+  }
+  return lines;
+}
+
+// The lines of `pdf` that begin with `start`.
+std::vector<std::string> LinesStartingWith(const std::vector<std::string>& lines, const std::string& start) {
+  std::vector<std::string> out;
+  for (const auto& l : lines) {
+    if (l.rfind(start, 0) == 0) out.push_back(l);
+  }
+  return out;
+}
+
+TEST_F(WizardAssuranceTest, TheWizardsReportCarriesTheFiguresKorvelRunsDoes) {
+  // The default scheme on the sample, once through the wizard and once
+  // with korvel run into a second shop's server: the same source, so the
+  // same figures.
+  auto& w = Open();
+  toolkit.findings_answers = {Press::kContinue};
+  Upgrade(kNormalModel, shop.source);
+  ASSERT_EQ(LastBox(), "升级完成！");
+  const std::string wizard_json = shop.dir.File("wizard.json"), wizard_pdf = shop.dir.File("wizard.pdf");
+  toolkit.save_answers = {wizard_json, wizard_pdf};
+  w.cmdSaveReport->click();
+  w.cmdSaveReport->click();
+  ASSERT_EQ(LastBox(), "报告已保存到“" + wizard_pdf + "”。");
+
+  EmbeddedShop other;
+  const std::string cli_json = other.dir.File("cli.json"), cli_pdf = other.dir.File("cli.pdf");
+  const auto run = testing_support::RunCommand(
+      ShellQuote(testing_support::BinDir() + "/korvel") + " run --model C5to6Normal --source " +
+      ShellQuote(shop.source) + " --server " + ShellQuote(other.server) + " --user sa --password " +
+      EmbeddedShop::kPassword + " --database Sales60 --report " + ShellQuote(cli_json) + " --pdf " + ShellQuote(cli_pdf));
+  ASSERT_EQ(run.exit_code, 0) << run.err;
+
+  const Json from_wizard = Json::Parse(ReadFile(wizard_json)), from_cli = Json::Parse(ReadFile(cli_json));
+  for (const char* member : {"model", "model_name", "source", "source_size", "source_sha256", "database", "user",
+                             "result", "reconciliation"}) {
+    EXPECT_EQ(from_wizard[member], from_cli[member]) << member;
+  }
+  const auto& wizard_steps = from_wizard["steps"].items();
+  const auto& cli_steps = from_cli["steps"].items();
+  ASSERT_EQ(wizard_steps.size(), cli_steps.size());
+  for (std::size_t i = 0; i < cli_steps.size(); ++i) {
+    for (const char* member : {"name", "result", "rows_read", "rows_written", "truncations", "statements"}) {
+      EXPECT_EQ(wizard_steps[i][member], cli_steps[i][member]) << cli_steps[i]["name"].text() << " " << member;
+    }
+  }
+
+  // In the PDFs: each step's line up to its seconds, and each
+  // reconciliation item's lines, read the same.
+  const auto wizard_lines = PdfLines(wizard_pdf), cli_lines = PdfLines(cli_pdf);
+  for (const Json& step : cli_steps) {
+    const std::string name = step["name"].text();
+    std::string unbroken;
+    for (char c : name) {
+      if (c != ' ') unbroken += c;
+    }
+    const std::string figures = unbroken + "成功" + std::to_string(step["rows_read"].integer()) +
+                                std::to_string(step["rows_written"].integer());
+    EXPECT_EQ(LinesStartingWith(wizard_lines, figures).size(), 1u) << figures;
+    EXPECT_EQ(LinesStartingWith(cli_lines, figures).size(), 1u) << figures;
+  }
+  for (const Json& item : from_cli["reconciliation"].items()) {
+    std::string start;
+    for (char c : item["item"].text()) {
+      if (c != ' ') start += c;
+    }
+    EXPECT_EQ(LinesStartingWith(wizard_lines, start), LinesStartingWith(cli_lines, start)) << start;
+    EXPECT_FALSE(LinesStartingWith(cli_lines, start).empty()) << start;
+  }
+  // The wizard's holds the check it made before the run as well.
+  EXPECT_FALSE(LinesStartingWith(wizard_lines, "[将截断]Goods第1行").empty());
 }
 
 TEST_F(WizardAssuranceTest, TheNextStartOffersTheLastEntriesButNeverThePassword) {
