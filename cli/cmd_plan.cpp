@@ -16,6 +16,7 @@
 #include "library/assurance/report_pdf.h"
 #include "library/assurance/run_record.h"
 #include "cli/tsv.h"
+#include "platform/dts/model.h"
 #include "library/interface/cconnection.h"
 #include "library/interface/ipackage.h"
 #include "library/interface/provider.h"
@@ -126,6 +127,41 @@ bool PrintReconciliation(const std::vector<assurance::ReconcileLine>& lines) {
   return all;
 }
 
+// What a run ended in, as its exit code says it.
+enum class RunOutcome {
+  kSucceeded = 0,    // committed and reconciled
+  kFailed = 1,       // not committed: the destination is as it was
+  kUnconfirmed = 4,  // committed, but the reconciliation or the report could not confirm it
+  kUnknown = 5,      // the commit's answer was lost and the database could not tell
+};
+
+void WriteJson(const assurance::Report& report, const std::string& path) {
+  assurance::WriteFileWhole(path, assurance::ToJson(report));
+}
+void WritePdf(const assurance::Report& report, const std::string& path) { assurance::WriteReportPdf(report, path); }
+
+// The run's last line, and its exit code.
+int SayOutcome(RunOutcome outcome, const std::string& why, const std::string& error) {
+  switch (outcome) {
+    case RunOutcome::kSucceeded:
+      std::printf("\n升级完成！\n");
+      break;
+    case RunOutcome::kFailed:
+      std::fprintf(stderr, "\n升级失败：%s\n", !why.empty() ? why.c_str() : error.empty() ? "有步骤没有完成" : error.c_str());
+      break;
+    case RunOutcome::kUnconfirmed:
+      std::fprintf(stderr, "\n升级已提交，但%s。请检查后再使用。\n", why.c_str());
+      break;
+    case RunOutcome::kUnknown:
+      std::fprintf(stderr,
+                   "\n提交结果未知：%s。请先用 korvel check-database 检查目的数据库，并与源数据库对账，"
+                   "再决定是否重新升级。\n",
+                   why.c_str());
+      break;
+  }
+  return static_cast<int>(outcome);
+}
+
 }  // namespace
 
 int CmdModels(const Argv& argv) {
@@ -182,39 +218,80 @@ int CmdRun(const Argv& argv) {
   PrintingObserver printing;
   assurance::RunRecorder recorder(*package, &printing);
   const assurance::ReconcilePlan to_reconcile = assurance::ReconcilePlanOf(*package);
+  const assurance::Endpoints endpoints{file, source_password, server, user, password, database};
+  // The state the run starts from: the evidence, should the commit's answer
+  // be lost, of a commit that did not happen.
+  std::vector<std::string> before;
+  try {
+    before = assurance::CountDestination(to_reconcile, endpoints);
+  } catch (const com::Error&) {
+    // Without it, a lost commit answer can only be decided by the source.
+  }
   dts::EventLink link(package, &recorder);
+  bool commit_unknown = false;
   try {
     korvel::ScopedReportSink reports(std::make_shared<PrintingSink>());
     plan->KorvelExec();
   } catch (const com::Error& e) {
     report.error = e.description();
+    commit_unknown = e.number() == dts::kErrPackageCommitUnknown;
   }
   link.Reset();
   report.steps = recorder.Steps();
-  const bool ok = report.error.empty() && recorder.AllSucceeded();
+  bool committed = report.error.empty() && recorder.AllSucceeded();
   PrintSummary(report.steps);
-  // Only a finished run is reconciled: a failed one has left the
-  // destination as it was (or as the report says).
-  bool reconciled = true;
-  if (ok) {
-    report.reconciliation =
-        assurance::Reconcile(to_reconcile, {file, source_password, server, user, password, database}, nullptr);
-    reconciled = PrintReconciliation(report.reconciliation);
+
+  RunOutcome outcome = committed ? RunOutcome::kSucceeded : RunOutcome::kFailed;
+  report.result = committed ? "success" : "failed";
+  std::string why;  // what the outcome's line says after its words
+  if (commit_unknown) {
+    std::fprintf(stderr, "\n提交事务的回答没有收到：%s\n正在重新连接目的数据库核对……\n", report.error.c_str());
+    const assurance::CommitEvidence evidence = assurance::DecideCommit(to_reconcile, endpoints, before);
+    std::fprintf(stderr, "%s。\n", evidence.reason.c_str());
+    report.reconciliation = evidence.lines;
+    report.error += "\n" + evidence.reason;
+    if (evidence.outcome == assurance::CommitOutcome::kCommitted) {
+      committed = true;
+      outcome = RunOutcome::kSucceeded;
+      PrintReconciliation(report.reconciliation);
+      report.result = "success";
+    } else if (evidence.outcome == assurance::CommitOutcome::kNotCommitted) {
+      outcome = RunOutcome::kFailed;
+      why = evidence.reason;
+    } else {
+      outcome = RunOutcome::kUnknown;
+      report.result = "unknown";
+      why = evidence.reason;
+    }
+  } else if (committed) {
+    // The upgrade is in: whatever fails from here on is said as such.
+    try {
+      report.reconciliation = assurance::Reconcile(to_reconcile, endpoints, nullptr);
+      if (!PrintReconciliation(report.reconciliation)) {
+        outcome = RunOutcome::kUnconfirmed;
+        report.result = "mismatch";
+        why = "目的数据库与源数据库对账不符（见上）";
+      }
+    } catch (const com::Error& e) {
+      outcome = RunOutcome::kUnconfirmed;
+      report.result = "unreconciled";
+      why = "对账无法完成：" + e.description();
+      report.error = e.description();
+    }
   }
   EndReport(report, started);
-  report.result = !ok ? "failed" : reconciled ? "success" : "mismatch";
-  if (report_path) assurance::WriteFileWhole(*report_path, assurance::ToJson(report));
-  if (pdf_path) assurance::WriteReportPdf(report, *pdf_path);
-  if (!ok) {
-    std::fprintf(stderr, "\n升级失败：%s\n", report.error.empty() ? "有步骤没有完成" : report.error.c_str());
-    return 1;
+  for (const auto& [path, write] : {std::pair{report_path, &WriteJson}, std::pair{pdf_path, &WritePdf}}) {
+    if (!path) continue;
+    try {
+      write(report, *path);
+    } catch (const com::Error& e) {
+      std::fprintf(stderr, "\n%s\n", e.description().c_str());
+      if (!committed) continue;
+      if (outcome == RunOutcome::kSucceeded) outcome = RunOutcome::kUnconfirmed;
+      why += std::string(why.empty() ? "" : "；") + "报告没有写成，运行的结果见上面的汇总与对账";
+    }
   }
-  if (!reconciled) {
-    std::fprintf(stderr, "\n升级已执行完毕，但目的数据库与源数据库对账不符（见上），请检查后再使用。\n");
-    return 1;
-  }
-  std::printf("\n升级完成！\n");
-  return 0;
+  return SayOutcome(outcome, why, report.error);
 }
 
 }  // namespace cli

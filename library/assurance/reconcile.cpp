@@ -86,78 +86,134 @@ ReconcilePlan ReconcilePlanOf(const dts::Package& package) {
   return plan;
 }
 
+namespace {
+
+// One item of the reconciliation: what it is called, and how each side is
+// counted, in the words the lines show.
+struct Item {
+  std::string name;
+  std::function<std::string(jet::Database&)> source;
+  std::function<std::string(Destination&)> destination;
+};
+
+std::string Text(const Figures& f) { return Rows(f.rows) + "，合计 " + com::FormatCurrency(f.sum1); }
+std::string StockText(const Figures& f) {
+  return Rows(f.rows) + "，数量 " + com::FormatCurrency(f.sum1) + "，金额 " + com::FormatCurrency(f.sum2);
+}
+
+// A partner ledger: the source's qualifying balances against the ledger.
+Item Ledger(const ReconcilePlan& plan, const std::string& partners, const std::string& book, bool retail_exception) {
+  bool is_used_written = true;
+  for (const auto& t : plan.transfers) {
+    if (t.table != partners) continue;
+    is_used_written = false;
+    for (const auto& c : t.written) is_used_written = is_used_written || com::SameName(c, "IsUsed");
+  }
+  return {book + " 期初余额",
+          [=](jet::Database& source) {
+            auto rows = source.Query("select `UnitID`,`IsUsed`,`BalAmo` from `" + partners + "`");
+            Figures expected;
+            dts::Row row;
+            while (rows->Next(row)) {
+              const std::int64_t balance = MoneyUnits(row[2]);
+              // Where the transfer leaves IsUsed out, the destination's
+              // default puts every partner in use.
+              const bool used = !is_used_written || row[1].ToBool();
+              if (!used || balance == 0 || (retail_exception && row[0].ToText() == "0")) continue;
+              ++expected.rows;
+              expected.sum1 += balance;
+            }
+            return Text(expected);
+          },
+          [=](Destination& destination) { return Text(destination.Count(book, "BalAmo")); }};
+}
+
+std::vector<Item> ItemsOf(const ReconcilePlan& plan) {
+  std::vector<Item> items;
+  for (const auto& t : plan.transfers) {
+    items.push_back({t.table + " 行数",
+                     [sql = t.source_sql](jet::Database& source) {
+                       auto rows = source.Query(sql);
+                       std::int64_t n = 0;
+                       dts::Row row;
+                       while (rows->Next(row)) ++n;
+                       return Rows(n);
+                     },
+                     [table = t.table](Destination& destination) { return Rows(destination.Count(table).rows); }});
+  }
+  if (plan.posts_customers) items.push_back(Ledger(plan, "Customer", "CustAcc", true));
+  if (plan.posts_suppliers) items.push_back(Ledger(plan, "Supplier", "SuppAcc", false));
+  if (plan.posts_custody) {
+    items.push_back({"Custody 期初库存",
+                     [](jet::Database& source) {
+                       auto rows = source.Query("select `BalQua`,`BalAmo` from `bBalance`");
+                       Figures expected;
+                       dts::Row row;
+                       while (rows->Next(row)) {
+                         const std::int64_t quantity = MoneyUnits(row[0]);
+                         if (quantity == 0) continue;
+                         ++expected.rows;
+                         expected.sum1 += quantity;
+                         expected.sum2 += MoneyUnits(row[1]);
+                       }
+                       return StockText(expected);
+                     },
+                     [](Destination& destination) { return StockText(destination.Count("Custody", "BalQua", "BalAmo")); }});
+  }
+  return items;
+}
+
+}  // namespace
+
 std::vector<ReconcileLine> Reconcile(const ReconcilePlan& plan, const Endpoints& endpoints,
                                      const ReconcileProgress& progress) {
   jet::Database source(endpoints.source_file, {.password = endpoints.source_password});
   Destination destination(endpoints);
+  const std::vector<Item> items = ItemsOf(plan);
   std::vector<ReconcileLine> lines;
-  const std::size_t total = plan.transfers.size() + plan.posts_customers + plan.posts_suppliers + plan.posts_custody;
-  std::size_t done = 0;
-  auto counting = [&](const std::string& item) {
-    if (progress) progress(item, done, total);
-    ++done;
-  };
-  auto add = [&](std::string item, std::string from, std::string to) {
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    if (progress) progress(items[i].name, i, items.size());
+    std::string from = items[i].source(source);
+    std::string to = items[i].destination(destination);
     const bool match = from == to;
-    lines.push_back({std::move(item), std::move(from), std::move(to), match});
-  };
-
-  for (const auto& t : plan.transfers) {
-    counting(t.table + " 行数");
-    auto rows = source.Query(t.source_sql);
-    std::int64_t n = 0;
-    dts::Row row;
-    while (rows->Next(row)) ++n;
-    add(t.table + " 行数", Rows(n), Rows(destination.Count(t.table).rows));
-  }
-
-  // A partner ledger: the source's qualifying balances against the ledger.
-  auto ledger = [&](const std::string& partners, const std::string& book, bool retail_exception) {
-    counting(book + " 期初余额");
-    bool is_used_written = true;
-    for (const auto& t : plan.transfers) {
-      if (t.table != partners) continue;
-      is_used_written = false;
-      for (const auto& c : t.written) is_used_written = is_used_written || com::SameName(c, "IsUsed");
-    }
-    auto rows = source.Query("select `UnitID`,`IsUsed`,`BalAmo` from `" + partners + "`");
-    Figures expected;
-    dts::Row row;
-    while (rows->Next(row)) {
-      const std::int64_t balance = MoneyUnits(row[2]);
-      // Where the transfer leaves IsUsed out, the destination's default
-      // puts every partner in use.
-      const bool used = !is_used_written || row[1].ToBool();
-      if (!used || balance == 0 || (retail_exception && row[0].ToText() == "0")) continue;
-      ++expected.rows;
-      expected.sum1 += balance;
-    }
-    const Figures actual = destination.Count(book, "BalAmo");
-    add(book + " 期初余额", Rows(expected.rows) + "，合计 " + com::FormatCurrency(expected.sum1),
-        Rows(actual.rows) + "，合计 " + com::FormatCurrency(actual.sum1));
-  };
-  if (plan.posts_customers) ledger("Customer", "CustAcc", true);
-  if (plan.posts_suppliers) ledger("Supplier", "SuppAcc", false);
-
-  if (plan.posts_custody) {
-    counting("Custody 期初库存");
-    auto rows = source.Query("select `BalQua`,`BalAmo` from `bBalance`");
-    Figures expected;
-    dts::Row row;
-    while (rows->Next(row)) {
-      const std::int64_t quantity = MoneyUnits(row[0]);
-      if (quantity == 0) continue;
-      ++expected.rows;
-      expected.sum1 += quantity;
-      expected.sum2 += MoneyUnits(row[1]);
-    }
-    const Figures actual = destination.Count("Custody", "BalQua", "BalAmo");
-    auto text = [](const Figures& f) {
-      return Rows(f.rows) + "，数量 " + com::FormatCurrency(f.sum1) + "，金额 " + com::FormatCurrency(f.sum2);
-    };
-    add("Custody 期初库存", text(expected), text(actual));
+    lines.push_back({items[i].name, std::move(from), std::move(to), match});
   }
   return lines;
+}
+
+std::vector<std::string> CountDestination(const ReconcilePlan& plan, const Endpoints& endpoints) {
+  Destination destination(endpoints);
+  std::vector<std::string> figures;
+  for (const Item& item : ItemsOf(plan)) figures.push_back(item.destination(destination));
+  return figures;
+}
+
+CommitEvidence DecideCommit(const ReconcilePlan& plan, const Endpoints& endpoints,
+                            const std::vector<std::string>& before) {
+  CommitEvidence evidence;
+  try {
+    evidence.lines = Reconcile(plan, endpoints, nullptr);
+  } catch (const com::Error& e) {
+    evidence.reason = "无法重新连接目的数据库核对：" + e.description();
+    return evidence;
+  }
+  bool as_source = !evidence.lines.empty(), as_before = before.size() == evidence.lines.size();
+  for (std::size_t i = 0; i < evidence.lines.size(); ++i) {
+    as_source = as_source && evidence.lines[i].match;
+    as_before = as_before && evidence.lines[i].destination == before[i];
+  }
+  if (as_source && !as_before) {
+    evidence.outcome = CommitOutcome::kCommitted;
+    evidence.reason = "重新连接后核对：目的数据库中导入的表和帐与源数据库一致，升级已提交";
+  } else if (as_before && !as_source) {
+    evidence.outcome = CommitOutcome::kNotCommitted;
+    evidence.reason = "重新连接后核对：目的数据库与升级前相同，升级没有提交";
+  } else if (as_source) {
+    evidence.reason = "重新连接后核对：升级前的目的数据库已经与源数据库一致，无从判断这次是否提交";
+  } else {
+    evidence.reason = "重新连接后核对：目的数据库既不同于升级前，也与源数据库不一致";
+  }
+  return evidence;
 }
 
 }  // namespace assurance

@@ -57,4 +57,25 @@ using ReconcileProgress = std::function<void(const std::string& item, std::size_
 std::vector<ReconcileLine> Reconcile(const ReconcilePlan& plan, const Endpoints& endpoints,
                                      const ReconcileProgress& progress);
 
+// The destination's side of each item Reconcile counts, in its order and
+// words. Taken before a run, it is the state the run started from.
+std::vector<std::string> CountDestination(const ReconcilePlan& plan, const Endpoints& endpoints);
+
+enum class CommitOutcome { kCommitted, kNotCommitted, kUnknown };
+
+struct CommitEvidence {
+  CommitOutcome outcome = CommitOutcome::kUnknown;
+  std::vector<ReconcileLine> lines;  // the recount, when it could be made
+  std::string reason;                // what was found, for the operator
+};
+
+// After a commit whose answer was lost: connects again and decides from
+// the database itself. Committed when every item holds the source's
+// figures and the state before the run (`before`, from CountDestination)
+// did not; not committed when the destination is as before and does not
+// hold the source's figures; unknown otherwise, or when the database
+// cannot be reached.
+CommitEvidence DecideCommit(const ReconcilePlan& plan, const Endpoints& endpoints,
+                            const std::vector<std::string>& before);
+
 }  // namespace assurance

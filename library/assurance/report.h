@@ -59,8 +59,9 @@ struct Report {
   double seconds = 0;                  // the run's (or the check's) duration
 
   // A run: "success", "mismatch" (ran, but the reconciliation differs),
-  // "unreconciled" (ran, but the recount could not be made; `error` says
-  // why) or "failed", with the run's error. A check: its verdict, "clean", "cuts"
+  // "unreconciled" (committed, but the recount could not be made; `error`
+  // says why), "unknown" (the commit's answer was lost and the database
+  // could not tell) or "failed" (not committed), with the run's error. A check: its verdict, "clean", "cuts"
   // or "fails".
   std::string result;
   std::string error;

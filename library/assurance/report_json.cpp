@@ -226,7 +226,7 @@ Report ReportFromJson(const std::string& json) {
     r.result = VerdictName(*r.check);
     return r;
   }
-  r.result = root["result"].OneOf<std::string>({{"success", "success"}, {"mismatch", "mismatch"}, {"unreconciled", "unreconciled"}, {"failed", "failed"}});
+  r.result = root["result"].OneOf<std::string>({{"success", "success"}, {"mismatch", "mismatch"}, {"unreconciled", "unreconciled"}, {"unknown", "unknown"}, {"failed", "failed"}});
   r.error = root["error"].TextOrNull();
   for (const auto& l : root["reconciliation"].Items()) {
     r.reconciliation.push_back({l["item"].Text(), l["source"].Text(), l["destination"].Text(), l["match"].Boolean()});

@@ -125,7 +125,8 @@ std::string SchemeOf(const Report& r) {
 std::string RunResultWords(const std::string& result) {
   if (result == "success") return "成功";
   if (result == "mismatch") return "完成，但对账不符";
-  if (result == "unreconciled") return "已完成，但无法对账";
+  if (result == "unreconciled") return "已提交，但无法对账";
+  if (result == "unknown") return "提交结果未知";
   return "失败";
 }
 

@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/com/error.h"
 #include "platform/com/variant.h"
 
 namespace dts {
@@ -96,6 +97,9 @@ struct RowsAffected {
   std::int64_t rows = 0;
 };
 
+// What Commit raises when its answer was lost with the connection.
+inline constexpr std::int32_t kErrCommitUnknown = com::ErrorNumber(0x8004042Bu);
+
 // SQL Server's "Lock request time out period exceeded.", the error of a
 // statement that waited for another session's lock as long as it may.
 inline constexpr std::int32_t kErrLockTimeout = 1222;
@@ -138,6 +142,9 @@ class Session {
                                                    const std::vector<std::string>& columns,
                                                    const BulkLoadOptions& options) = 0;
   virtual void BeginTransaction() = 0;
+  // Raises kErrCommitUnknown when the commit was sent and its answer never
+  // came (the connection was lost on the way): the server may have
+  // committed or not. Any other error means it did not commit.
   virtual void Commit() = 0;
   virtual void Rollback() = 0;
   // The names of the server's databases, in the order the server lists

@@ -148,6 +148,7 @@ class Executor final : public StepContext {
   bool stop_ = false;
   std::optional<com::Error> handler_error_;
   std::optional<com::Error> transaction_error_;
+  std::optional<com::Error> commit_unknown_;  // a commit whose answer was lost
   std::vector<std::string> failed_steps_;
   std::vector<std::string> committed_outside_;  // succeeded outside the package transaction
 };
@@ -304,7 +305,13 @@ void Executor::CommitTransaction() {
     link.enlisted = false;
     try {
       link.joined->Commit();
-    } catch (...) {
+    } catch (const com::Error& e) {
+      // A commit whose answer was lost may have gone through: nothing can
+      // be rolled back on that connection, and the others go on.
+      if (e.number() == kErrCommitUnknown) {
+        if (!commit_unknown_) commit_unknown_ = e;
+        continue;
+      }
       RollbackTransaction();  // the others that have not committed yet
       throw;
     }
@@ -377,6 +384,11 @@ void Executor::RaiseOutcome() const {
     throw com::Error(kErrPackageFailed, kSource,
                      package + "执行失败：" + failed_text + "。" + (kept.empty() ? "" : "包事务中的操作已全部回滚；" + kept));
   }
+  if (commit_unknown_ && !transaction_error_) {
+    throw com::Error(kErrPackageCommitUnknown, kSource,
+                     package + "的提交结果未知：每个步骤都已成功，提交事务的请求已经发出，但没有收到服务器的回答（" +
+                         commit_unknown_->description() + "）。服务器可能已经提交，也可能没有。");
+  }
   throw com::Error(kErrPackageFailed, kSource,
                    package + "执行失败：提交事务时出错：" + transaction_error_->description());
 }
@@ -405,7 +417,7 @@ void Executor::Run() {
     throw;
   }
   CloseSessions(false);
-  if (!failed_steps_.empty() || cancelled_ || handler_error_ || transaction_error_) RaiseOutcome();
+  if (!failed_steps_.empty() || cancelled_ || handler_error_ || transaction_error_ || commit_unknown_) RaiseOutcome();
 }
 
 void Package::Execute() {

@@ -189,7 +189,8 @@ Step* StepCollection::Find(std::string_view name) const {
 // ----------------------------------------------------------------- package
 
 bool IsPackageOutcome(const com::Error& e) {
-  return e.number() == kErrPackageFailed || e.number() == kErrPackageCancelled;
+  return e.number() == kErrPackageFailed || e.number() == kErrPackageCancelled ||
+         e.number() == kErrPackageCommitUnknown;
 }
 
 Package::Package() : ModelObject(schema::kPackage) {}

@@ -312,8 +312,12 @@ class StepCollection : public Collection<Step> {
 // Error numbers Execute raises once the package has run.
 inline constexpr std::int32_t kErrPackageFailed = com::ErrorNumber(0x80040428u);
 inline constexpr std::int32_t kErrPackageCancelled = com::ErrorNumber(0x80040429u);
-// True for the two errors above: the package ran, and its outcome (which
-// steps failed) is recorded in its steps.
+// Every step succeeded and the commit of the package transaction was sent,
+// but its answer was lost with the connection: whether the server
+// committed is not known. The caller must find out from the database.
+inline constexpr std::int32_t kErrPackageCommitUnknown = com::ErrorNumber(0x8004042Au);
+// True for the errors above: the package ran, and its outcome (which steps
+// failed) is recorded in its steps.
 bool IsPackageOutcome(const com::Error& e);
 
 class Package : public com::Object, public ModelObject {
@@ -329,7 +333,8 @@ class Package : public com::Object, public ModelObject {
 
   // Runs the package to its end (see executor.cpp for the rules). Returns
   // normally when every step that ran succeeded. Raises kErrPackageFailed
-  // when a step failed or the package transaction could not commit, and
+  // when a step failed or the package transaction could not commit,
+  // kErrPackageCommitUnknown when the commit's answer was lost, and
   // kErrPackageCancelled when a subscriber cancelled; the steps then hold
   // their results and error information. Raises other errors, before any
   // step runs, for a package that cannot be executed at all.

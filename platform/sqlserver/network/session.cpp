@@ -121,7 +121,16 @@ class NetworkSession final : public dts::Session {
   }
 
   void BeginTransaction() override { connection_.Execute("BEGIN TRANSACTION"); }
-  void Commit() override { connection_.Execute("COMMIT TRANSACTION"); }
+  void Commit() override {
+    try {
+      connection_.Execute("COMMIT TRANSACTION");
+    } catch (const com::Error& e) {
+      // The request may have reached the server before the connection
+      // went: only the server knows now whether it committed.
+      if (!connection_.dead()) throw;
+      throw com::Error(dts::kErrCommitUnknown, e.source(), e.description());
+    }
+  }
   void Rollback() override {
     // A lost connection has taken its transaction with it.
     if (connection_.dead()) return;
