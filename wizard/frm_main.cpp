@@ -27,6 +27,7 @@
 #include "platform/dts/model.h"
 #include "platform/jet/reader.h"
 #include "library/assurance/run_record.h"
+#include "platform/dts/model.h"
 #include "wizard/event_forwarder.h"
 #include "wizard/m_constant.h"
 #include "wizard/m_try_login.h"
@@ -357,50 +358,65 @@ void FrmMain::StartUpgrade() {
   running_ = true;
   ClearProgressPage();
   BeginReport(assurance::Report::Kind::kRun);
-  bool reconciled = true;
+  std::optional<assurance::CommitEvidence> evidence;
   try {
     ResolveProvider(*source_);
     ResolveProvider(*destination_);
-    RunPlan(ModelClsName, *source_, *destination_);
+    try {
+      RunPlan(ModelClsName, *source_, *destination_);
+    } catch (const com::Error& e) {
+      if (e.number() != dts::kErrPackageCommitUnknown) throw;
+      // Every step succeeded, the commit's answer was lost: the database
+      // itself says what happened.
+      report_.error = e.description();
+      evidence = DecideLostCommit();
+      report_.error += "\n" + evidence->reason;
+      if (evidence->outcome == assurance::CommitOutcome::kNotCommitted) {
+        throw com::Error(e.number(), e.source(), e.description() + "\n" + evidence->reason + "。");
+      }
+    }
   } catch (const com::Error& e) {
     // A failed run says so on the page and leaves a way out: the normal
     // pointer, and 完成 to close the window. The click shows the error.
-    running_ = false;
-    report_.result = "failed";
     report_.error = e.description();
-    EndReport();
-    labDoing->setText(Q(kUpgradeFailed + e.description()));
-    toolkit_.SetBusyPointer(false);
-    cmdNext->setEnabled(true);
+    EndRun("failed", kUpgradeFailed + e.description());
     throw;
   }
-  try {
-    reconciled = ReconcileAfterRun();
-  } catch (const com::Error& e) {
-    // The upgrade went in; only the recount could not be made.
-    running_ = false;
-    report_.result = "unreconciled";
-    report_.error = e.description();
-    EndReport();
-    const std::string text = "升级已完成，但无法对账：" + e.description();
-    labDoing->setText(Q(text));
-    toolkit_.SetBusyPointer(false);
-    cmdNext->setEnabled(true);
+  if (evidence && evidence->outcome == assurance::CommitOutcome::kUnknown) {
+    const std::string text = "提交结果未知：" + evidence->reason +
+                             "。请先检查目的数据库，并与源数据库对账，再决定是否重新升级。";
+    EndRun("unknown", text);
     toolkit_.MsgBox(text, MsgBoxIcon::kWarning, kMsgBoxTitle);
     return;
   }
-  running_ = false;
-  report_.result = reconciled ? "success" : "mismatch";
-  EndReport();
+  bool reconciled = true;
+  try {
+    reconciled = evidence ? ShowReconciliation(evidence->lines) : ReconcileAfterRun();
+  } catch (const com::Error& e) {
+    // The upgrade went in; only the recount could not be made.
+    report_.error = e.description();
+    const std::string text = "升级已完成，但无法对账：" + e.description();
+    EndRun("unreconciled", text);
+    toolkit_.MsgBox(text, MsgBoxIcon::kWarning, kMsgBoxTitle);
+    return;
+  }
   if (reconciled) {
-    toolkit_.MsgBox(kUpgradeDone, MsgBoxIcon::kInformation, kMsgBoxTitle);
-    labDoing->setText(Q(kUpgradeDone));
+    EndRun("success", kUpgradeDone);
+    toolkit_.MsgBox(evidence ? std::string(kUpgradeDone) + "\r\n" + evidence->reason + "。" : kUpgradeDone,
+                    MsgBoxIcon::kInformation, kMsgBoxTitle);
   } else {
+    EndRun("mismatch", kReconcileMismatch);
     labPercent->setText(Q(kReconcileMismatch));
-    labDoing->setText(Q(kReconcileMismatch));
     toolkit_.MsgBox(std::string(kReconcileMismatch) + "：目的数据库与源数据库的计数不一致（见标红的行），请检查后再使用。",
                     MsgBoxIcon::kWarning, kMsgBoxTitle);
   }
+}
+
+void FrmMain::EndRun(const std::string& result, const std::string& text) {
+  running_ = false;
+  report_.result = result;
+  EndReport();
+  labDoing->setText(Q(text));
   toolkit_.SetBusyPointer(false);
   cmdPrev->setEnabled(false);
   cmdNext->setEnabled(true);
@@ -448,6 +464,14 @@ void FrmMain::RunPlan(const std::string& clsName, korvel::CConnection& SourceCon
     // What the reconciliation counts, read before the package runs (the
     // plan releases it at the end).
     assurance::ReconcilePlan to_reconcile = assurance::ReconcilePlanOf(*svrPackage);
+    // The state the run starts from: should the commit's answer be lost,
+    // the evidence of a commit that did not happen.
+    try {
+      before_ = assurance::CountDestination(to_reconcile, DestinationEndpoints());
+    } catch (const com::Error&) {
+      before_.clear();
+    }
+    reconcile_plan_ = to_reconcile;
     try {
       plan->KorvelExec();
     } catch (...) {
@@ -455,7 +479,6 @@ void FrmMain::RunPlan(const std::string& clsName, korvel::CConnection& SourceCon
       throw;
     }
     steps = recorder.Steps();
-    reconcile_plan_ = std::move(to_reconcile);
   });
 }
 

@@ -111,6 +111,12 @@ class FrmMain final : public QWidget {
   // and appends a line per item to lstProgress. Returns whether every line
   // matched; raises when the recount itself fails.
   bool ReconcileAfterRun();
+  // After a commit whose answer was lost: connects again and decides from
+  // the database whether it committed, off the window's thread.
+  assurance::CommitEvidence DecideLostCommit();
+  // Appends the reconciliation's lines to lstProgress, those that differ
+  // standing out; returns whether all matched.
+  bool ShowReconciliation(const std::vector<assurance::ReconcileLine>& lines);
   // "保存报告…": the run's report as PDF (or as JSON by its name).
   void cmdSaveReport_Click();
   // The record of the last run (or of the check, before a run).
@@ -162,6 +168,11 @@ class FrmMain final : public QWidget {
   // The report's head: scheme, source file, destination, start.
   void BeginReport(assurance::Report::Kind kind);
   void EndReport();
+  // The end of a run: its result in the report, `text` on the page, the
+  // normal pointer and 完成 to close.
+  void EndRun(const std::string& result, const std::string& text);
+  // The destination descriptor as the reconciliation takes it.
+  assurance::Endpoints DestinationEndpoints() const;
   void LoadSettings();
   void SaveSettings() const;
 
@@ -176,6 +187,7 @@ class FrmMain final : public QWidget {
   std::optional<assurance::CheckResult> check_;  // the check made before this run
   bool check_from_destination_ = false;
   assurance::ReconcilePlan reconcile_plan_;  // read from the package before it runs
+  std::vector<std::string> before_;          // the destination's counts before the run
   std::chrono::steady_clock::time_point started_{};
 };
 

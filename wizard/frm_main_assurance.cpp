@@ -203,9 +203,13 @@ void FrmMain::ClearProgressPage() {
 
 // ---- The reconciliation after it ------------------------------------------
 
+assurance::Endpoints FrmMain::DestinationEndpoints() const {
+  return {source_->DataSource,   source_->Password, destination_->DataSource,
+          destination_->UserID, destination_->Password, destination_->InitialCatalog};
+}
+
 bool FrmMain::ReconcileAfterRun() {
-  const assurance::Endpoints endpoints{source_->DataSource, source_->Password,   destination_->DataSource,
-                                       destination_->UserID, destination_->Password, destination_->InitialCatalog};
+  const assurance::Endpoints endpoints = DestinationEndpoints();
   std::vector<assurance::ReconcileLine> lines;
   labDoing->setText(QStringLiteral("正在对账..."));
   RunOffWindowThread(this, [&] {
@@ -216,6 +220,18 @@ bool FrmMain::ReconcileAfterRun() {
       });
     });
   });
+  return ShowReconciliation(lines);
+}
+
+assurance::CommitEvidence FrmMain::DecideLostCommit() {
+  labDoing->setText(QStringLiteral("提交事务的回答没有收到，正在重新连接目的数据库核对..."));
+  const assurance::Endpoints endpoints = DestinationEndpoints();
+  assurance::CommitEvidence evidence;
+  RunOffWindowThread(this, [&] { evidence = assurance::DecideCommit(reconcile_plan_, endpoints, before_); });
+  return evidence;
+}
+
+bool FrmMain::ShowReconciliation(const std::vector<assurance::ReconcileLine>& lines) {
   report_.reconciliation = lines;
   bool all = true;
   for (const auto& l : lines) {

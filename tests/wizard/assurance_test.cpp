@@ -9,7 +9,11 @@
 
 #include "library/interface/ipackage.h"
 #include "platform/dts/model.h"
+#include <thread>
+
+#include "platform/sqlserver/tds/listener.h"
 #include "tests/support/check_cases.h"
+#include "tests/support/fault_proxy.h"
 #include "tests/support/files.h"
 #include "tests/support/shop.h"
 #include "tests/wizard/wizard_fixture.h"
@@ -285,6 +289,60 @@ TEST_F(WizardAssuranceTest, ARecountThatCannotBeMadeIsReportedNotSwallowed) {
   EXPECT_FALSE(toolkit.busy);
   EXPECT_EQ(w.report().result, "unreconciled");
   EXPECT_TRUE(w.cmdSaveReport->isVisible());
+}
+
+// The shop's server over the network behind a proxy that breaks the
+// connection around the commit: the page says what the database then holds.
+TEST_F(WizardAssuranceTest, ALostCommitAnswerEndsInWhatTheDatabaseHolds) {
+  using Fault = testing_support::FaultProxy::Fault;
+  // The server on the network for as long as the test runs.
+  struct Served {
+    explicit Served(const std::string& folder)
+        : listener(Config(folder), sqlsrv::tds::ListenAddress{"127.0.0.1", 0}, 8), serving([this] { listener.Run(); }) {}
+    ~Served() {
+      listener.Stop();
+      serving.join();
+    }
+    static sqlsrv::tds::EndpointConfig Config(const std::string& folder) {
+      sqlsrv::tds::EndpointConfig config;
+      config.folder = folder;
+      config.server_name = "SHOP";
+      return config;
+    }
+    sqlsrv::tds::Listener listener;
+    std::thread serving;
+  } served(shop.server_folder);
+  struct Case {
+    Fault fault;
+    std::string page;  // how labDoing begins
+    bool committed;    // what the database then holds: the sample's five departments
+    std::string result;  // the report's
+  };
+  const Case cases[] = {
+      {Fault::kLoseCommit, "升级失败：", false, "failed"},
+      {Fault::kLoseCommitAnswer, "升级完成！", true, "success"},
+      {Fault::kLoseCommitAnswerAndRefuse, "提交结果未知：无法重新连接目的数据库核对", true, "unknown"},
+      {Fault::kRefuseAfterCommit, "升级已完成，但无法对账：", true, "unreconciled"},
+  };
+  for (const auto& c : cases) {
+    const std::string before = shop.Query("select count(*) from Depart").at(0);
+    toolkit.boxes.clear();
+    testing_support::FaultProxy proxy(served.listener.port(), c.fault);
+    shop.server = "127.0.0.1," + std::to_string(proxy.port());
+    auto& w = Open();
+    Upgrade(kDepartModel, shop.source, false);
+    ASSERT_EQ(Page(), 5) << LastBox();
+    const std::string page = Text(w.labDoing->text());
+    EXPECT_EQ(page.rfind(c.page, 0), 0u) << page;
+    EXPECT_EQ(shop.Query("select count(*) from Depart").at(0), c.committed ? "5" : before) << page;
+    EXPECT_EQ(w.report().result, c.result) << page;
+    // Never a failure over data that went in.
+    if (c.committed) {
+      EXPECT_EQ(page.find("失败"), std::string::npos) << page;
+    }
+    EXPECT_TRUE(w.cmdNext->isEnabled());
+    EXPECT_FALSE(toolkit.busy);
+  }
 }
 
 TEST_F(WizardAssuranceTest, TheSavedReportIsTheRunsReport) {
