@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <thread>
@@ -45,9 +46,9 @@ class LostConnection : public ::testing::Test {
   }
 
   // korvel run of the departments' scheme through a proxy with `fault`.
-  testing_support::CommandResult Run(Fault fault) {
+  testing_support::CommandResult Run(Fault fault, const std::string& environment = "") {
     proxy_ = std::make_unique<FaultProxy>(listener_->port(), fault);
-    return RunCommand(ShellQuote(testing_support::BinDir() + "/korvel") + " run --model C5to6Depart --source " +
+    return RunCommand(environment + ShellQuote(testing_support::BinDir() + "/korvel") + " run --model C5to6Depart --source " +
                       ShellQuote(shop.source) + " --server 127.0.0.1," + std::to_string(proxy_->port()) +
                       " --user sa --password " + EmbeddedShop::kPassword + " --database Sales60 --report " +
                       ShellQuote(report));
@@ -106,6 +107,68 @@ TEST_F(LostConnection, AReconciliationThatCannotConnectSaysTheUpgradeWasCommitte
   EXPECT_FALSE(Contains(r.err, "升级失败"));
   EXPECT_EQ(Departs(), "5");
   EXPECT_TRUE(Contains(ReadFile(report), "\"result\": \"unreconciled\""));
+}
+
+TEST_F(LostConnection, AStalledServerIsWaitedForWithTheWaitShown) {
+  // Nothing either way for 10 s once the departments' bulk load has begun.
+  const auto r = Run(Fault::kStallDuringLoad);
+  EXPECT_TRUE(proxy_->fired());
+  EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+  EXPECT_TRUE(Contains(r.err, "导入数据到 [Sales60].[dbo].[Depart] (等待服务器响应 5 秒…)")) << r.err;
+  EXPECT_TRUE(Contains(r.out, "升级完成！"));
+  EXPECT_EQ(Departs(), "5");
+}
+
+// Packets to and from a loopback port dropped, as from a machine gone, for
+// as long as it lives; iptables must be there and allowed.
+class DroppedPort {
+ public:
+  explicit DroppedPort(int port) : port_(std::to_string(port)) {
+    added_ = Rule("-I") && (Rule2("-I") || (Rule("-D"), false));
+  }
+  ~DroppedPort() {
+    if (added_) {
+      Rule("-D");
+      Rule2("-D");
+    }
+  }
+  bool added() const { return added_; }
+
+ private:
+  bool Rule(const char* op) const {
+    return RunCommand(std::string("iptables ") + op + " OUTPUT -p tcp -d 127.0.0.1 --dport " + port_ + " -j DROP")
+               .exit_code == 0;
+  }
+  bool Rule2(const char* op) const {
+    return RunCommand(std::string("iptables ") + op + " OUTPUT -p tcp -s 127.0.0.1 --sport " + port_ + " -j DROP")
+               .exit_code == 0;
+  }
+  std::string port_;
+  bool added_ = false;
+};
+
+TEST_F(LostConnection, AServerThatVanishedIsFoundByKeepaliveAndNothingIsCommitted) {
+  if (RunCommand("iptables -L OUTPUT -n").exit_code != 0) GTEST_SKIP() << "iptables is not there or not allowed";
+  const std::string before = Departs();
+  // Once the load has begun the proxy neither relays nor closes, and its
+  // packets are dropped: only keepalive (2 s idle, 3 probes 1 s apart here)
+  // can tell the peer is gone.
+  std::unique_ptr<DroppedPort> dropped;
+  std::atomic<bool> done{false};
+  std::thread dropper([&] {
+    while (!done && !(proxy_ && proxy_->fired())) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    if (!done) dropped = std::make_unique<DroppedPort>(proxy_->port());
+  });
+  const auto r = Run(Fault::kVanishDuringLoad, "KORVEL_TCP_KEEPALIVE=2,1,3 timeout 120 ");
+  done = true;
+  dropper.join();
+  ASSERT_TRUE(dropped && dropped->added()) << "the dropping rules could not be added";
+  EXPECT_EQ(r.exit_code, 1) << r.out << r.err;
+  EXPECT_TRUE(Contains(r.err, "连接已断开")) << r.err;
+  EXPECT_FALSE(Contains(r.out, "升级完成"));
+  dropped.reset();
+  proxy_.reset();  // the server sees its client go and rolls back
+  EXPECT_EQ(Departs(), before);
 }
 
 // A small file system of the test's own for the report, filled up.

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -141,6 +142,11 @@ class Session {
   virtual std::unique_ptr<BulkWriter> OpenBulkLoad(std::string_view object_name,
                                                    const std::vector<std::string>& columns,
                                                    const BulkLoadOptions& options) = 0;
+  // Has the session tell `observer`, while a call waits on its server with
+  // nothing coming, the seconds waited so far (every few seconds); the
+  // observer's false gives the call up. Sessions that never wait on a
+  // network ignore it.
+  virtual void SetWaitObserver(std::function<bool(int seconds)> observer) { (void)observer; }
   virtual void BeginTransaction() = 0;
   // Raises kErrCommitUnknown when the commit was sent and its answer never
   // came (the connection was lost on the way): the server may have

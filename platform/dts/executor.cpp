@@ -201,7 +201,14 @@ Session& Executor::SessionFor(std::int32_t connection_id) {
   link.definition = def;
   auto open = [&] {
     const ConnectionSpec connection = ConnectionSpecOf(*def);
-    return FindDriver(connection.provider)->Open(connection);
+    std::unique_ptr<Session> session = FindDriver(connection.provider)->Open(connection);
+    // A wait on the server shows as the step's progress, and a cancel ends it.
+    session->SetWaitObserver([this](int seconds) {
+      const std::string description = "等待服务器响应 " + std::to_string(seconds) + " 秒…";
+      Raise([&](PackageEvents& s) { s.OnProgress(event_source_, description, 0, 0, 0); });
+      return !AskCancel(event_source_);
+    });
+    return session;
   };
   if (current_joined_ && tx_active_) {
     if (!link.joined) link.joined = open();

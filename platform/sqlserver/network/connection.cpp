@@ -1,5 +1,11 @@
 #include "platform/sqlserver/network/connection.h"
 
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 
@@ -104,6 +110,34 @@ com::Variant ValueOf(DBPROCESS* proc, int column) {
   }
 }
 
+namespace {
+
+// A server that vanished without closing the connection (a cable pulled, a
+// machine gone) is found by TCP keepalive: after `idle` seconds of silence
+// the system asks `count` times, `interval` seconds apart, then the
+// connection fails as lost; data it sent that stays unacknowledged as long
+// fails it too. Two minutes unless KORVEL_TCP_KEEPALIVE says
+// "idle,interval,count".
+void KeepAlive(int fd) {
+  if (fd < 0) return;
+  int idle = 60, interval = 10, count = 6;
+  if (const char* env = std::getenv("KORVEL_TCP_KEEPALIVE")) {
+    int a = 0, b = 0, c = 0;
+    if (std::sscanf(env, "%d,%d,%d", &a, &b, &c) == 3 && a > 0 && b > 0 && c > 0) idle = a, interval = b, count = c;
+  }
+  const int on = 1;
+  ::setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
+  ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &idle, sizeof idle);
+  ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &interval, sizeof interval);
+  ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &count, sizeof count);
+  // Data sent and never acknowledged is given up after the same time, not
+  // after the system's quarter of an hour of retransmissions.
+  const unsigned int user_timeout = static_cast<unsigned int>(idle + interval * count) * 1000u;
+  ::setsockopt(fd, IPPROTO_TCP, TCP_USER_TIMEOUT, &user_timeout, sizeof user_timeout);
+}
+
+}  // namespace
+
 Connection::Connection(const LoginParameters& login) : data_source_(login.data_source) {
   EnsureDbLib();
   LoginRecord rec;
@@ -125,6 +159,8 @@ Connection::Connection(const LoginParameters& login) : data_source_(login.data_s
   if (!proc_) Raise("登录");
   RouteMessages(proc_, &log_);
   log_.messages.clear();
+  WatchWaits(proc_);
+  KeepAlive(dbiordesc(proc_));
 }
 
 Connection::~Connection() {

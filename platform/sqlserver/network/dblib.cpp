@@ -9,6 +9,10 @@ namespace {
 
 thread_local MessageLog* t_scope = nullptr;
 
+// The message of a call its watcher gave up while it waited (no db-lib
+// number: SYBETIME would read as a server that cannot be reached).
+constexpr int kWaitGivenUp = -1;
+
 // A log keeps the first messages of a call: the error raised is among them,
 // and a call that goes wrong again and again cannot fill the memory.
 constexpr std::size_t kMessagesKept = 200;
@@ -46,6 +50,39 @@ int OnMessage(DBPROCESS* proc, DBINT number, int state, int severity, char* text
   return 0;
 }
 
+// db-lib asks this about once a second while a call waits with nothing
+// coming. A gap since the last look means data came in between: the
+// silence starts again.
+int CheckWait(void* vproc) {
+  auto* proc = static_cast<DBPROCESS*>(vproc);
+  MessageLog* log = proc ? reinterpret_cast<MessageLog*>(dbgetuserdata(proc)) : nullptr;
+  if (!log || !log->on_wait) return FALSE;
+  const auto now = std::chrono::steady_clock::now();
+  if (now - log->last_look > std::chrono::milliseconds(1500)) {
+    log->silent_since = now - std::chrono::seconds(1);
+    log->told = 0;
+  }
+  log->last_look = now;
+  const int seconds =
+      static_cast<int>(std::chrono::duration_cast<std::chrono::seconds>(now - log->silent_since).count());
+  if (seconds < log->told + kWaitTickSeconds) return FALSE;
+  log->told = seconds / kWaitTickSeconds * kWaitTickSeconds;
+  bool go_on = true;
+  try {
+    go_on = log->on_wait(log->told);
+  } catch (...) {
+    go_on = false;
+  }
+  if (go_on) return FALSE;
+  if (log->messages.size() < kMessagesKept) {
+    log->messages.push_back({kWaitGivenUp, 11, 0, 0,
+                             "操作已取消：等待服务器响应 " + std::to_string(log->told) + " 秒后放弃", "", "", true});
+  }
+  return TRUE;  // HandleWait decides
+}
+
+int HandleWait(void*) { return INT_CANCEL; }
+
 bool IsUnreachable(int dberr) {
   return dberr == SYBECONN || dberr == SYBESOCK || dberr == SYBEUHST || dberr == SYBEINTF || dberr == SYBEFCON ||
          dberr == SYBETIME;
@@ -82,6 +119,8 @@ void EnsureDbLib() {
   });
 }
 
+void WatchWaits(DBPROCESS* proc) { dbsetinterrupt(proc, CheckWait, HandleWait); }
+
 void RouteMessages(DBPROCESS* proc, MessageLog* log) { dbsetuserdata(proc, reinterpret_cast<BYTE*>(log)); }
 
 com::Error ErrorFrom(const MessageLog& log, std::string_view server, std::string_view what) {
@@ -91,6 +130,7 @@ com::Error ErrorFrom(const MessageLog& log, std::string_view server, std::string
                       std::string(what) + "失败（服务器“" + std::string(server) + "”没有说明原因）");
   }
   if (!m->from_library) return com::Error(m->number, kErrorSource, m->text);
+  if (m->number == kWaitGivenUp) return com::Error(static_cast<std::int32_t>(0x80040E4Eu), kErrorSource, m->text);
   if (IsUnreachable(m->number)) {
     return com::Error(17, kErrorSource,
                       "SQL Server does not exist or access denied. 无法连接 SQL Server 服务器“" + std::string(server) +

@@ -12,7 +12,9 @@
 #include <sybfront.h>  // must precede sybdb.h
 #include <sybdb.h>
 
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -33,8 +35,20 @@ struct Message {
   bool from_library = false;  // db-lib's own (the number is a SYBE... code)
 };
 
+// How often a call waiting on the server is told how long it has waited.
+inline constexpr int kWaitTickSeconds = 5;
+
 struct MessageLog {
   std::vector<Message> messages;
+  // Told, every kWaitTickSeconds that a call of the connection waits on
+  // the server with nothing coming, the seconds waited so far; returning
+  // false gives the call up (it fails as cancelled). Without it a call
+  // waits as long as it takes.
+  std::function<bool(int seconds)> on_wait;
+  // The silence being watched: since when, the last look at it, and the
+  // seconds last told.
+  std::chrono::steady_clock::time_point silent_since{}, last_look{};
+  int told = 0;
   // The first error (severity above 10) the server sent, or else the first
   // of db-lib; null when there is none.
   const Message* FirstError() const;
@@ -58,6 +72,11 @@ void EnsureDbLib();
 
 // Sends `proc`'s messages to `log` from now on (null: to the thread's scope).
 void RouteMessages(DBPROCESS* proc, MessageLog* log);
+
+// Has `proc`'s calls tell its log's on_wait how long they have waited on
+// the server with nothing coming (db-lib looks every second while a call
+// waits), and give up when on_wait says so.
+void WatchWaits(DBPROCESS* proc);
 
 // What a failed call raises: the server's first error with its number and
 // text; for db-lib's own, a clear description with the number SQL Server's

@@ -120,6 +120,9 @@ class NetworkSession final : public dts::Session {
     return OpenBulkCopy(connection_, std::string(object), table.columns, columns, options, Defaults(table, columns));
   }
 
+  void SetWaitObserver(std::function<bool(int seconds)> observer) override {
+    connection_.log().on_wait = std::move(observer);
+  }
   void BeginTransaction() override { connection_.Execute("BEGIN TRANSACTION"); }
   void Commit() override {
     try {
