@@ -2,6 +2,8 @@
 // package transaction, on an in-memory database.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "library/builder/tables.h"
 #include "platform/com/error.h"
 #include "platform/dts/model.h"
@@ -317,6 +319,78 @@ TEST_F(ExecutorTest, ExecuteCannotBeReenteredFromAHandler) {
   EXPECT_EQ(Run(), 0);
   EXPECT_FALSE(sink.error.empty());
   EXPECT_EQ(db->tables["T"].size(), 1u);
+}
+
+// A source that can be shared is opened once per run: every later session
+// of its connection, in the transaction or outside it, after a step closed
+// its connection too, is shared from the first. Others open anew.
+TEST_F(ExecutorTest, EveryLaterSessionOfASharedSourceIsSharedFromTheFirst) {
+  AddSqlStep("outside", "insert T outside",
+             {{"JoinTransactionIfPresent", Variant::Bool(false)}, {"CloseConnection", Variant::Bool(true)}});
+  AddSqlStep("again", "insert T again",
+             {{"JoinTransactionIfPresent", Variant::Bool(false)}, {"CloseConnection", Variant::Bool(true)}});
+  AddSqlStep("inside", "insert T inside");
+  Wait("again", "outside");
+  Wait("inside", "again");
+  db->shareable = true;
+  ASSERT_EQ(Run(), 0);
+  EXPECT_EQ(driver->opened.size(), 1u);
+  // The one kept for the run, then one for each of the two later steps.
+  EXPECT_EQ(std::count(db->log.begin(), db->log.end(), "share"), 3);
+  EXPECT_EQ(db->open_sessions, 0);  // all closed when the run ended
+
+  db->shareable = false;
+  db->log.clear();
+  driver->opened.clear();
+  ASSERT_EQ(Run(), 0);
+  EXPECT_EQ(driver->opened.size(), 3u);
+  EXPECT_EQ(std::count(db->log.begin(), db->log.end(), "share"), 0);
+}
+
+// Before the package transaction commits, every source the run opened is
+// asked whether it is what it was: one that changed commits nothing, and
+// its error fails the run. A step failing while a source has changed says
+// so first, then its own error.
+TEST_F(ExecutorTest, ASourceChangedUnderTheRunCommitsNothing) {
+  struct ChangeAfter : dts::PackageEvents {
+    FakeDatabase* db = nullptr;
+    std::string step;
+    void OnFinish(const std::string& source) override {
+      if (source == step) db->changed = "源文件在升级过程中被改动";
+    }
+  } change;
+  change.db = db.get();
+  change.step = "a desc";
+  dts::EventLink link(pkg, &change);
+  AddSqlStep("a", "insert T a");
+  AddSqlStep("b", "insert T b");
+  Wait("b", "a");
+  db->shareable = true;
+  db->tables["T"] = {"old"};
+  EXPECT_EQ(Run(), dts::kErrPackageFailed);
+  EXPECT_NE(last_error.find("源文件在升级过程中被改动"), std::string::npos) << last_error;
+  EXPECT_EQ(db->tables["T"], (std::vector<std::string>{"old"}));
+  EXPECT_EQ(std::count(db->log.begin(), db->log.end(), "commit"), 0);
+  EXPECT_EQ(db->log.back(), "rollback");
+
+  pkg->Tasks().Find("b")->GetCustomTask().Set("SQLStatement", Variant::Text("fail duplicate key"));
+  db->changed.clear();
+  EXPECT_EQ(Run(), dts::kErrPackageFailed);
+  const std::string b_error = pkg->Steps().Item("b").error_info().Description;
+  EXPECT_EQ(b_error.rfind("源文件在升级过程中被改动", 0), 0u) << b_error;
+  EXPECT_NE(b_error.find("duplicate key"), std::string::npos) << b_error;
+  EXPECT_EQ(db->tables["T"], (std::vector<std::string>{"old"}));
+
+  // Untouched, the same run commits, after asking.
+  change.step.clear();
+  db->changed.clear();
+  pkg->Tasks().Find("b")->GetCustomTask().Set("SQLStatement", Variant::Text("insert T b"));
+  db->log.clear();
+  ASSERT_EQ(Run(), 0) << last_error;
+  EXPECT_EQ(db->tables["T"], (std::vector<std::string>{"old", "a", "b"}));
+  const auto verify = std::find(db->log.begin(), db->log.end(), "verify");
+  EXPECT_LT(verify, std::find(db->log.begin(), db->log.end(), "commit"));
+  EXPECT_EQ(db->log.back(), "commit");
 }
 
 TEST_F(ExecutorTest, ConnectionSettingsReachTheDriver) {

@@ -157,6 +157,16 @@ class Session {
   // them (a server's administration lists, for the login test); raises for
   // a source that has none.
   virtual std::vector<std::string> Databases();
+
+  // Another session over what this one opened, with a transaction of its
+  // own: for a source file, the same open file, not whatever is at its path
+  // now. Null (the default) when the connection is opened again instead.
+  virtual std::unique_ptr<Session> Share() { return nullptr; }
+  // Raises when what this session read may no longer be what it opened (a
+  // source file replaced or written since it was opened), naming what
+  // changed. Cheap: compares the file's status, never its content. Nothing
+  // can change under a session by default.
+  virtual void VerifyUnchanged() {}
 };
 
 class Driver {

@@ -30,6 +30,17 @@
 // after joined steps cannot use what they changed until the transaction
 // ends: its sessions wait for the locks at most the driver's lock timeout
 // (driver.h) and then fail with 1222; the step's error then says why.
+//
+// Sources: a connection is opened once per run. The first session of a
+// connection whose driver can share it (Session::Share: a source file) is
+// kept to the end of the run, and every later session of that connection,
+// in the transaction or out of it, is shared from it, so every step reads
+// the file the run first opened. Before the package transaction commits,
+// every such source is asked whether it is still what it was when opened
+// (Session::VerifyUnchanged); if not, nothing commits: the transaction
+// rolls back and the run fails with the source's error. A step that fails
+// while a source has changed fails with the source's error too, its own
+// after it, since the change explains what it met.
 
 #include <chrono>
 #include <map>
@@ -119,6 +130,7 @@ class Executor final : public StepContext {
  private:
   struct Link {
     Connection* definition = nullptr;
+    std::unique_ptr<Session> origin; // shared from the first session, kept for the run
     std::unique_ptr<Session> plain;  // outside the package transaction
     std::unique_ptr<Session> joined; // enlisted in it
     bool enlisted = false;
@@ -129,6 +141,7 @@ class Executor final : public StepContext {
   bool ConstraintMet(const PrecedenceConstraint& c) const;
   void RunStep(Step& step);
   bool AskCancel(const std::string& source);
+  void VerifySources();
   void CommitTransaction();
   void RollbackTransaction();
   void EndTransaction();
@@ -199,7 +212,8 @@ Session& Executor::SessionFor(std::int32_t connection_id) {
   }
   Link& link = links_[connection_id];
   link.definition = def;
-  auto open = [&] {
+  auto open = [&]() -> std::unique_ptr<Session> {
+    if (link.origin) return link.origin->Share();
     const ConnectionSpec connection = ConnectionSpecOf(*def);
     std::unique_ptr<Session> session = FindDriver(connection.provider)->Open(connection);
     // A wait on the server shows as the step's progress, and a cancel ends it.
@@ -208,6 +222,7 @@ Session& Executor::SessionFor(std::int32_t connection_id) {
       Raise([&](PackageEvents& s) { s.OnProgress(event_source_, description, 0, 0, 0); });
       return !AskCancel(event_source_);
     });
+    link.origin = session->Share();
     return session;
   };
   if (current_joined_ && tx_active_) {
@@ -285,6 +300,18 @@ void Executor::RunStep(Step& step) {
                                "（此步骤不在包事务中运行，而它要用的表已被包事务中先前的步骤锁住，"
                                "包事务结束之前无法进行）");
     }
+    if (failure->number() != kErrPackageCancelled) {
+      try {
+        VerifySources();
+      } catch (const com::Error& changed) {
+        // A source changed under the run explains what the step met (a key
+        // repeated by a table read half from each file, say) better.
+        if (failure->description().find(changed.description()) == std::string::npos) {
+          failure = com::Error(changed.number(), changed.source(),
+                               changed.description() + "（步骤因此出错：" + failure->description() + "）");
+        }
+      }
+    }
     step.result_ = kStepFailure;
     step.error_ = {failure->number(), failure->source(), failure->description(), "", 0, ""};
     failed_steps_.push_back(step.Name());
@@ -305,7 +332,24 @@ void Executor::RunStep(Step& step) {
   current_joined_ = false;
 }
 
+void Executor::VerifySources() {
+  for (auto& [id, link] : links_) {
+    if (link.origin) {
+      link.origin->VerifyUnchanged();
+      continue;
+    }
+    if (link.joined) link.joined->VerifyUnchanged();
+    if (link.plain) link.plain->VerifyUnchanged();
+  }
+}
+
 void Executor::CommitTransaction() {
+  try {
+    VerifySources();  // what the transaction wrote came from them
+  } catch (...) {
+    RollbackTransaction();
+    throw;
+  }
   tx_active_ = false;
   for (auto& [id, link] : links_) {
     if (!link.enlisted) continue;
@@ -359,7 +403,10 @@ void Executor::EndTransaction() {
 void Executor::CloseSessions(bool plain_only) {
   for (auto& [id, link] : links_) {
     link.plain.reset();
-    if (!plain_only) link.joined.reset();
+    if (!plain_only) {
+      link.joined.reset();
+      link.origin.reset();
+    }
   }
 }
 

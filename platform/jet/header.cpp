@@ -1,13 +1,7 @@
 #include "platform/jet/header.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cmath>
 #include <cstring>
-#include <fstream>
 #include <unordered_set>
 #include <vector>
 
@@ -141,17 +135,12 @@ HeaderInfo DecodeHeader(const unsigned char* page, std::size_t size, const std::
   return h;
 }
 
-HeaderInfo ReadHeader(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    if (errno == ENOENT || errno == ENOTDIR) Fail(kErrFileNotFound, "找不到文件“" + path + "”。");
-    Fail(kErrCannotOpen, "无法打开文件“" + path + "”：" + std::strerror(errno) + "。");
-  }
+HeaderInfo ReadHeader(const std::string& path) { return ReadHeader(SourceFile(path)); }
+
+HeaderInfo ReadHeader(const SourceFile& file) {
   std::vector<unsigned char> page(kJet4PageSize);
-  in.read(reinterpret_cast<char*>(page.data()), static_cast<std::streamsize>(page.size()));
-  const auto got = static_cast<std::size_t>(in.gcount());
-  if (in.bad()) Fail(kErrCannotOpen, "无法读取文件“" + path + "”。");
-  return DecodeHeader(page.data(), got, path);
+  const std::size_t got = file.ReadAt(0, page.data(), page.size());
+  return DecodeHeader(page.data(), got, file.path());
 }
 
 bool PasswordMatches(const HeaderInfo& header, std::string_view password, const std::string& codepage) {
@@ -173,18 +162,10 @@ bool PasswordMatches(const HeaderInfo& header, std::string_view password, const 
   return stored == password;
 }
 
-FilePages::Descriptor::~Descriptor() {
-  if (fd >= 0) ::close(fd);
-}
-
-FilePages::FilePages(const std::string& path, const HeaderInfo& header)
-    : path_(path), version_(header.version), page_size_(header.page_size), page_key_(header.page_key) {
-  file_.fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (file_.fd < 0) Fail(kErrCannotOpen, "无法打开文件“" + path + "”：" + std::strerror(errno) + "。");
-  struct stat st {};
-  if (::fstat(file_.fd, &st) != 0) Fail(kErrCannotOpen, "无法读取文件“" + path + "”：" + std::strerror(errno) + "。");
-  const auto size = static_cast<std::uint64_t>(st.st_size);
-  const std::string damaged = "数据库文件“" + path + "”已损坏";
+FilePages::FilePages(std::shared_ptr<const SourceFile> file, const HeaderInfo& header)
+    : file_(std::move(file)), version_(header.version), page_size_(header.page_size), page_key_(header.page_key) {
+  const std::uint64_t size = file_->SizeNow();
+  const std::string damaged = "数据库文件“" + path() + "”已损坏";
   if (size % page_size_ != 0) {
     Fail(kErrNotJetDatabase, damaged + "：长度 " + std::to_string(size) + " 字节不是整页（每页 " +
                                  std::to_string(page_size_) + " 字节），文件可能被截断。");
@@ -196,20 +177,26 @@ FilePages::FilePages(const std::string& path, const HeaderInfo& header)
 }
 
 void FilePages::Read(std::uint32_t page, std::vector<unsigned char>* out, const std::string& what) const {
+  out->resize(page_size_);
+  ReadInto(page, out->data(), what);
+}
+
+void FilePages::ReadInto(std::uint32_t page, unsigned char* out, const std::string& what) const {
   if (!Contains(page)) {
-    Fail(kErrNotJetDatabase, "数据库文件“" + path_ + "”已损坏：" + what + "指向第 " + std::to_string(page) +
+    Fail(kErrNotJetDatabase, "数据库文件“" + path() + "”已损坏：" + what + "指向第 " + std::to_string(page) +
                                  " 页，文件只有 " + std::to_string(count_) + " 页。");
   }
-  out->resize(page_size_);
-  std::size_t got = 0;
-  const auto offset = static_cast<off_t>(static_cast<std::uint64_t>(page) * page_size_);
-  while (got < page_size_) {
-    const ssize_t n = ::pread(file_.fd, out->data() + got, page_size_ - got, offset + static_cast<off_t>(got));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) Fail(kErrCannotOpen, "无法读取文件“" + path_ + "”的第 " + std::to_string(page) + " 页。");
-    got += static_cast<std::size_t>(n);
+  const std::size_t got = file_->ReadAt(static_cast<std::uint64_t>(page) * page_size_, out, page_size_);
+  if (got < page_size_) {
+    // The file was whole pages up to page count_ when these pages were
+    // taken: it has been cut or rewritten since.
+    Fail(kErrNotJetDatabase, "数据库文件“" + path() + "”已损坏：读取" + what + "（第 " + std::to_string(page) +
+                                 " 页）时只读到 " + std::to_string(got) + " 字节，不足一页（" +
+                                 std::to_string(page_size_) + " 字节）；文件现在只有 " +
+                                 std::to_string(file_->SizeNow()) + " 字节，在读取过程中被截断或改写。");
   }
-  if (page != 0 && page_key_ != 0) Rc4(page_key_ ^ page, out->data(), page_size_);
+  if (page != 0 && page_key_ != 0) Rc4(page_key_ ^ page, out, page_size_);
+  if (record_) (*record_)[page].assign(out, out + page_size_);
 }
 
 void CheckTableDefinition(const FilePages& pages, std::uint32_t page, std::string_view table) {
@@ -224,11 +211,13 @@ void CheckTableDefinition(const FilePages& pages, std::uint32_t page, std::strin
   if (var_columns > columns) Damaged(pages, table, "的变长列数大于列数");
   // libmdb reads both maps with the definition; a page past the end would
   // read as zeros, an empty table.
+  std::vector<unsigned char> buf;
   for (std::size_t map : {at.used_pages_map, at.free_pages_map}) {
     const std::uint32_t map_page = Le32(&def[map]) >> 8;
     if (!pages.Contains(map_page)) {
       Damaged(pages, table, "的页使用图在第 " + std::to_string(map_page) + " 页，超出文件");
     }
+    pages.Read(map_page, &buf, "表“" + std::string(table) + "”的页使用图");
   }
 
   // Column entries, then their names, all inside the definition.
@@ -292,6 +281,37 @@ void CheckUsageMap(const FilePages& pages, const unsigned char* map, std::size_t
     default:
       Damaged(pages, table, "的页使用图类型 " + std::to_string(map[0]) + " 无法识别");
   }
+}
+
+std::uint32_t NextMappedPage(const FilePages& pages, const unsigned char* map, std::size_t size,
+                             std::uint32_t after, std::string_view table) {
+  // The first set bit of `bytes` bytes of bitmap, from bit `from`.
+  auto first_set = [](const unsigned char* bits, std::size_t bytes, std::uint64_t from) -> std::int64_t {
+    for (std::uint64_t i = from; i < bytes * 8; ++i) {
+      if (bits[i / 8] >> (i % 8) & 1) return static_cast<std::int64_t>(i);
+    }
+    return -1;
+  };
+  const std::uint64_t next = static_cast<std::uint64_t>(after) + 1;
+  if (map[0] == 0) {  // a start page and a bitmap from it
+    if (size < 5) return 0;
+    const std::uint64_t start = Le32(map + 1);
+    const std::int64_t bit = first_set(map + 5, size - 5, next > start ? next - start : 0);
+    return bit < 0 ? 0 : static_cast<std::uint32_t>(start + static_cast<std::uint64_t>(bit));
+  }
+  // Bitmap pages, each covering the pages after the last's.
+  const std::uint64_t per_page = (pages.page_size() - 4) * 8;
+  std::vector<unsigned char> buf;
+  const std::string what = "表“" + std::string(table) + "”的页使用图";
+  for (std::uint64_t i = next / per_page; i < (size - 1) / 4; ++i) {
+    const std::uint32_t map_page = Le32(map + 1 + i * 4);
+    if (map_page == 0) continue;
+    pages.Read(map_page, &buf, what);
+    const std::uint64_t from = i == next / per_page ? next % per_page : 0;
+    const std::int64_t bit = first_set(buf.data() + 4, buf.size() - 4, from);
+    if (bit >= 0) return static_cast<std::uint32_t>(i * per_page + static_cast<std::uint64_t>(bit));
+  }
+  return 0;
 }
 
 }  // namespace jet

@@ -9,9 +9,13 @@
 
 #include <array>
 #include <cstdint>
+#include <map>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "platform/jet/source_file.h"
 
 namespace jet {
 
@@ -53,6 +57,8 @@ struct HeaderInfo {
 // kErrNotJetDatabase when it is not a Jet 3 or Jet 4 database (an Access
 // 2007+ file included).
 HeaderInfo ReadHeader(const std::string& path);
+// The same, of a file already open.
+HeaderInfo ReadHeader(const SourceFile& file);
 
 // Decodes a page-0 image already in memory; `page` holds at least 2048 bytes.
 HeaderInfo DecodeHeader(const unsigned char* page, std::size_t size, const std::string& path_for_errors);
@@ -66,44 +72,45 @@ bool PasswordMatches(const HeaderInfo& header, std::string_view password, const 
 // whole days as a little-endian 32-bit integer.
 std::array<unsigned char, 4> PasswordMask(double creation_date);
 
-// The pages of a file as libmdb reads them: whole pages, decoded with the
-// file's page key.
+// The pages of an open file as libmdb reads them: whole pages, decoded with
+// the file's page key.
 class FilePages {
  public:
-  // Opens `path` read-only. Raises com::Error: kErrCannotOpen when it cannot
-  // be read, kErrNotJetDatabase when it is not a whole number of pages (a
-  // cut or padded file), is over 2 GB, or ends before page 2, where the
-  // catalog's definition is.
-  FilePages(const std::string& path, const HeaderInfo& header);
+  // Over `file` as it is now. Raises com::Error: kErrCannotOpen when its
+  // size cannot be read, kErrNotJetDatabase when it is not a whole number of
+  // pages (a cut or padded file), is over 2 GB, or ends before page 2, where
+  // the catalog's definition is.
+  FilePages(std::shared_ptr<const SourceFile> file, const HeaderInfo& header);
 
   Version version() const { return version_; }
   std::size_t page_size() const { return page_size_; }
   std::uint32_t count() const { return count_; }
   std::uint64_t file_size() const { return static_cast<std::uint64_t>(count_) * page_size_; }
   bool Contains(std::uint64_t page) const { return page < count_; }
-  const std::string& path() const { return path_; }
+  const std::string& path() const { return file_->path(); }
 
   // Page `page`, decoded, into `out` (resized to page_size()). Raises
-  // kErrNotJetDatabase past the end of the file, saying that `what` (the
-  // structure naming the page) points there.
+  // kErrNotJetDatabase, saying that `what` (the structure naming the page)
+  // points there, for a page past the end of the file as it was when these
+  // pages were taken, and for one the file no longer holds whole: a file
+  // cut or rewritten while it is read is damage, never a page of zeros.
   void Read(std::uint32_t page, std::vector<unsigned char>* out, const std::string& what) const;
+  // The same into `out`, page_size() bytes.
+  void ReadInto(std::uint32_t page, unsigned char* out, const std::string& what) const;
+
+  // Pages by number, as read.
+  using Record = std::map<std::uint32_t, std::vector<unsigned char>>;
+  // While `record` is set (null ends it), every page read is also kept in
+  // it: what a check read, for libmdb to be given the very same bytes.
+  void KeepReadsIn(Record* record) const { record_ = record; }
 
  private:
-  // A file descriptor, closed with its owner.
-  struct Descriptor {
-    int fd = -1;
-    Descriptor() = default;
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    ~Descriptor();
-  };
-
-  std::string path_;
+  std::shared_ptr<const SourceFile> file_;
   Version version_;
   std::size_t page_size_;
   std::uint32_t page_key_;
   std::uint32_t count_ = 0;
-  Descriptor file_;
+  mutable Record* record_ = nullptr;
 };
 
 // Each check below raises com::Error kErrNotJetDatabase naming the table
@@ -115,12 +122,20 @@ inline constexpr std::size_t kMaxColumns = 255;
 // The table definition starting on `page`: a chain of definition pages
 // within the file, each visited once, holding the column entries and names
 // where libmdb reads them; at most kMaxColumns columns; decimal columns
-// with a precision of 1 to 28 and a scale no greater.
+// with a precision of 1 to 28 and a scale no greater; the pages holding its
+// two usage maps within the file (read, as libmdb reads them with the
+// definition).
 void CheckTableDefinition(const FilePages& pages, std::uint32_t page, std::string_view table);
 
 // A table's usage map as libmdb copied it (`size` bytes): an inline bitmap
 // (type 0) or a list of bitmap pages (type 1), naming only pages within the
 // file.
 void CheckUsageMap(const FilePages& pages, const unsigned char* map, std::size_t size, std::string_view table);
+
+// The lowest page above `after` that a usage map checked by CheckUsageMap
+// names, or 0 when none does: the pages a scan of the table reads, in
+// order, starting from 0. Bitmap pages are read through `pages`.
+std::uint32_t NextMappedPage(const FilePages& pages, const unsigned char* map, std::size_t size,
+                             std::uint32_t after, std::string_view table);
 
 }  // namespace jet

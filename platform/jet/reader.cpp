@@ -2,11 +2,13 @@
 
 #include <mdbtools.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <new>
+#include <optional>
 #include <unordered_set>
 
 #include "platform/com/error.h"
@@ -26,11 +28,20 @@ constexpr std::int32_t kErrOutOfMemory = com::ErrorNumber(0x8007000Eu);
 
 using com::SameName;
 
-// libmdb reads the pages, the table definitions and the rows; what it would
+// libmdb reads the table definitions and cracks the rows; what it would
 // follow is checked first (header.h), the catalog is read by us so that its
 // read is bounded, and every row is checked before and after libmdb cracks
 // it, so that a damaged file fails with kErrNotJetDatabase instead of
 // sending libmdb past its buffers.
+//
+// libmdb never reads the file itself. Every page comes through FilePages,
+// from the one descriptor the Database opened (source_file.h): a scan reads
+// its data, usage-map and long-value pages into libmdb's page buffers; and
+// the pages libmdb reads to open a table (its definition and usage maps)
+// are handed to it through a stream of its own (PageFeed), as the checks
+// before it read them. A page the file no longer holds whole is then an
+// error naming the table and the page, where libmdb would print to stderr
+// and go on with a page of zeros.
 
 constexpr std::uint32_t kCatalogPage = 2;
 constexpr char kCatalogName[] = "MSysObjects";
@@ -61,11 +72,106 @@ struct TableFreer {
 };
 using TablePtr = std::unique_ptr<MdbTableDef, TableFreer>;
 
-// Opens libmdb on a file whose header has been checked, with Jet 3 names
-// decoded from the code page.
-HandlePtr OpenMdb(const std::string& path, Version version, const std::string& codepage) {
-  HandlePtr h(mdb_open(path.c_str(), MDB_NOFLAGS));
-  if (!h) Fail(kErrCannotOpen, "无法打开数据库“" + path + "”。");
+// libmdb's file: a stdio stream that reads the pages given to it, decoded,
+// and nothing else. The checks before mdb_read_table keep the pages they
+// read here, so libmdb follows exactly the bytes that were checked. A page
+// not given reads as the end of the file (libmdb fills it with zeros) and
+// is noted, for the caller to raise once libmdb returns.
+class PageFeed {
+ public:
+  PageFeed(std::size_t page_size, const unsigned char* first_page)
+      : page_size_(page_size), first_(first_page, first_page + page_size) {}
+  PageFeed(const PageFeed&) = delete;
+  PageFeed& operator=(const PageFeed&) = delete;
+
+  // A stream over the feed for MdbFile::stream; libmdb closes it, and the
+  // feed outlives it.
+  FILE* OpenStream() {
+    FILE* stream = fopencookie(this, "r", {&PageFeed::Read, nullptr, &PageFeed::Seek, &PageFeed::Close});
+    if (!stream) throw std::bad_alloc();
+    std::setvbuf(stream, nullptr, _IONBF, 0);  // each page read reaches Read whole
+    return stream;
+  }
+
+  // Where the pages read while keeping go; empties it, and forgets a miss.
+  FilePages::Record* Restart() {
+    pages_.clear();
+    missed_.reset();
+    return &pages_;
+  }
+  // The first page libmdb asked for and was not given since Restart.
+  const std::optional<std::uint32_t>& missed() const { return missed_; }
+
+ private:
+  // libmdb looks at the end of the file before each page and prints when
+  // the page lies beyond it: the feed's end is past any page of a Jet file,
+  // and a page not given is noted when it is read instead.
+  static constexpr std::int64_t kEnd = std::int64_t{1} << 40;
+
+  static ssize_t Read(void* cookie, char* buf, std::size_t size) {
+    auto& f = *static_cast<PageFeed*>(cookie);
+    std::size_t done = 0;
+    while (done < size) {
+      const std::uint64_t page = f.position_ / f.page_size_;
+      const std::size_t offset = static_cast<std::size_t>(f.position_ % f.page_size_);
+      const std::vector<unsigned char>* bytes = page == 0 ? &f.first_ : nullptr;
+      if (!bytes) {
+        const auto it = page <= UINT32_MAX ? f.pages_.find(static_cast<std::uint32_t>(page)) : f.pages_.end();
+        if (it != f.pages_.end()) bytes = &it->second;
+      }
+      if (!bytes) {
+        if (!f.missed_) f.missed_ = static_cast<std::uint32_t>(std::min<std::uint64_t>(page, UINT32_MAX));
+        break;
+      }
+      const std::size_t n = std::min(size - done, f.page_size_ - offset);
+      std::memcpy(buf + done, bytes->data() + offset, n);
+      done += n;
+      f.position_ += n;
+    }
+    return static_cast<ssize_t>(done);
+  }
+  static int Seek(void* cookie, off64_t* offset, int whence) {
+    auto& f = *static_cast<PageFeed*>(cookie);
+    const std::int64_t base = whence == SEEK_SET   ? 0
+                              : whence == SEEK_CUR ? static_cast<std::int64_t>(f.position_)
+                                                   : kEnd;
+    const std::int64_t to = base + *offset;
+    if (to < 0) return -1;
+    f.position_ = static_cast<std::uint64_t>(to);
+    *offset = to;
+    return 0;
+  }
+  static int Close(void*) { return 0; }
+
+  std::size_t page_size_;
+  std::vector<unsigned char> first_;  // page 0, as the file has it
+  FilePages::Record pages_;
+  std::uint64_t position_ = 0;
+  std::optional<std::uint32_t> missed_;
+};
+
+// Keeps the pages read through `pages` in `record` while it lives.
+class KeepingReads {
+ public:
+  KeepingReads(const FilePages& pages, FilePages::Record* record) : pages_(pages) { pages_.KeepReadsIn(record); }
+  ~KeepingReads() { pages_.KeepReadsIn(nullptr); }
+  KeepingReads(const KeepingReads&) = delete;
+  KeepingReads& operator=(const KeepingReads&) = delete;
+
+ private:
+  const FilePages& pages_;
+};
+
+// Opens libmdb on a file whose header has been checked, reading from
+// `feed`, with Jet 3 names decoded from the code page.
+HandlePtr OpenMdb(std::vector<unsigned char> first_page, PageFeed& feed, Version version,
+                  const std::string& codepage, const std::string& path) {
+  HandlePtr h(mdb_open_buffer(first_page.data(), first_page.size(), MDB_NOFLAGS));
+  if (!h || !h->f) Fail(kErrCannotOpen, "无法打开数据库“" + path + "”。");
+  FILE* stream = feed.OpenStream();
+  if (h->f->stream) std::fclose(h->f->stream);  // the copy of page 0 it opened with
+  h->f->stream = stream;
+  h->f->db_key = 0;  // the feed's pages are decoded already
 #if MDBTOOLS_H_HAVE_ICONV_H
   if (version == Version::kJet3) {
     iconv_t in = iconv_open("UTF-8", codepage.c_str());
@@ -103,7 +209,7 @@ class Handle {
   // Checks the file's size and the catalog's definition, opens libmdb with
   // Jet 3 names read in `codepage`, and reads the catalog. Raises
   // com::Error.
-  Handle(const std::string& path, const HeaderInfo& header, const std::string& codepage);
+  Handle(std::shared_ptr<const SourceFile> file, const HeaderInfo& header, const std::string& codepage);
   Handle(const Handle&) = delete;
   Handle& operator=(const Handle&) = delete;
 
@@ -124,6 +230,7 @@ class Handle {
 
   FilePages pages_;
   std::string codepage_;
+  std::unique_ptr<PageFeed> feed_;  // outlives libmdb's stream over it
   HandlePtr mdb_;
   std::deque<MdbCatalogEntry> entries_;  // libmdb's table definitions point at these
   std::vector<CatalogEntry> catalog_;
@@ -165,6 +272,7 @@ class TableScan {
   Handle& handle_;
   TablePtr table_;
   std::string name_;
+  std::string data_pages_, long_values_;  // the table's data and long-value pages, for errors
   std::unique_ptr<CodePage> codepage_;  // Jet 3
   std::vector<MdbField> fields_;
   std::vector<MdbField*> by_column_;
@@ -177,25 +285,38 @@ class TableScan {
   unsigned row_ = 0, rows_ = 0;
 };
 
-Handle::Handle(const std::string& path, const HeaderInfo& header, const std::string& codepage)
-    : pages_(path, header), codepage_(codepage) {
+Handle::Handle(std::shared_ptr<const SourceFile> file, const HeaderInfo& header, const std::string& codepage)
+    : pages_(std::move(file), header), codepage_(codepage) {
   CheckTableDefinition(pages_, kCatalogPage, kCatalogName);
-  mdb_ = OpenMdb(path, header.version, codepage);
+  std::vector<unsigned char> first(pages_.page_size());
+  pages_.Read(0, &first, "数据库定义页");
+  feed_ = std::make_unique<PageFeed>(pages_.page_size(), first.data());
+  mdb_ = OpenMdb(std::move(first), *feed_, header.version, codepage, pages_.path());
   ReadCatalog();
 }
 
 TablePtr Handle::OpenAt(std::uint32_t page, const std::string& name) {
-  CheckTableDefinition(pages_, page, name);
+  {
+    KeepingReads keep(pages_, feed_->Restart());
+    CheckTableDefinition(pages_, page, name);
+  }
   MdbCatalogEntry& entry = entries_.emplace_back();
   std::memset(&entry, 0, sizeof entry);
   entry.mdb = mdb_.get();
   entry.object_type = MDB_TABLE;
   entry.table_pg = page;
   std::snprintf(entry.object_name, sizeof entry.object_name, "%s", name.c_str());
+  mdb_->cur_pg = 0;  // libmdb would take a page already in its buffer as read
   TablePtr t(mdb_read_table(&entry));
-  if (!t || !mdb_read_columns(t.get())) {
+  const bool read = t && mdb_read_columns(t.get());
+  if (const auto& missed = feed_->missed()) {
+    Fail(kErrNotJetDatabase, "无法读取表“" + name + "”的定义：它指向的第 " + std::to_string(*missed) +
+                                 " 页未经检查，文件“" + pages_.path() + "”可能已损坏。");
+  }
+  if (!read) {
     Fail(kErrNotJetDatabase, "无法读取表“" + name + "”的定义：文件“" + pages_.path() + "”可能已损坏。");
   }
+  feed_->Restart();
   CheckUsageMap(pages_, t->usage_map, t->map_sz, name);
   return t;
 }
@@ -240,7 +361,8 @@ void Handle::ReadCatalog() {
 }
 
 TableScan::TableScan(Handle& handle, TablePtr table, std::string name)
-    : handle_(handle), table_(std::move(table)), name_(std::move(name)) {
+    : handle_(handle), table_(std::move(table)), name_(std::move(name)),
+      data_pages_("表“" + name_ + "”的数据页"), long_values_("表“" + name_ + "”的长值页") {
   if (handle_.pages().version() == Version::kJet3) codepage_ = std::make_unique<CodePage>(handle_.codepage());
   fields_.resize(table_->num_cols);
   mdb_rewind_table(table_.get());
@@ -259,13 +381,26 @@ void TableScan::CorruptField(unsigned column_index, const std::string& fault) co
   Corrupt("第 " + std::to_string(row_ - 1) + " 行的列“" + std::string(column(column_index).name) + "”" + fault);
 }
 
+// The next page of the table's usage map that holds its rows, read into
+// libmdb's page buffer as mdb_read_next_dpg would. A page the map names for
+// another table or of another kind is passed over.
 bool TableScan::NextPage() {
-  if (!mdb_read_next_dpg(table_.get())) {
-    done_ = true;
-    return false;
+  MdbHandle* mdb = handle_.mdb();
+  for (;;) {
+    const std::uint32_t next =
+        NextMappedPage(handle_.pages(), table_->usage_map, table_->map_sz, table_->cur_phys_pg, name_);
+    if (next == 0) {
+      done_ = true;
+      return false;
+    }
+    handle_.pages().ReadInto(next, mdb->pg_buf, data_pages_);
+    mdb->cur_pg = next;
+    mdb->cur_pos = 0;
+    table_->cur_phys_pg = next;
+    if (mdb->pg_buf[0] == MDB_PAGE_DATA && Le32(mdb->pg_buf + 4) == table_->entry->table_pg) break;
   }
   const std::size_t rco = RowCountOffset(handle_.pages().version());
-  rows_ = static_cast<unsigned>(mdb_get_int16(handle_.mdb()->pg_buf, static_cast<int>(rco)));
+  rows_ = static_cast<unsigned>(mdb_get_int16(mdb->pg_buf, static_cast<int>(rco)));
   if (rco + 2 + 2 * static_cast<std::size_t>(rows_) > handle_.pages().page_size()) {
     Corrupt("的行数 " + std::to_string(rows_) + " 超出页");
   }
@@ -384,17 +519,21 @@ void TableScan::ReadMemo(unsigned column, const unsigned char* p, std::size_t si
       CorruptField(column, "的备注指向第 " + std::to_string(pg_row >> 8) + " 页，超出文件");
     }
     if (!seen.insert(pg_row).second) CorruptField(column, "的备注页链成环");
-    void* buf = nullptr;
+    // The row on its page, as mdb_find_pg_row finds it, the page read here.
+    handle_.pages().ReadInto(pg_row >> 8, mdb->alt_pg_buf, long_values_);
     int off = 0;
     std::size_t len = 0;
-    if (mdb_find_pg_row(mdb, static_cast<int>(pg_row), &buf, &off, &len) != 0) {
-      CorruptField(column, "的备注指向的行不存在");
-    }
+    mdb_swap_pgbuf(mdb);
+    const int found = mdb_find_row(mdb, static_cast<int>(pg_row & 0xFF), &off, &len);
+    mdb_swap_pgbuf(mdb);
+    if (found != 0) CorruptField(column, "的备注指向的行不存在");
+    off &= kOffsetMask;
+    const unsigned char* buf = mdb->alt_pg_buf;
     long_value_bytes_ += len;
     if (long_value_bytes_ > 2 * handle_.pages().file_size()) {
       CorruptField(column, "的备注与其他值共用长值页");
     }
-    const auto* seg = static_cast<const unsigned char*>(buf) + off;
+    const unsigned char* seg = buf + off;
     if (head & kMemoOneRow) {
       bytes->assign(reinterpret_cast<const char*>(seg), len);
       return;
@@ -553,9 +692,9 @@ dts::ColumnInfo DescribeColumn(const MdbColumn& c, Version version) {
 // A query's rows from one table.
 class TableReader final : public dts::RowReader {
  public:
-  TableReader(const std::string& path, const HeaderInfo& header, const std::string& codepage,
+  TableReader(std::shared_ptr<const SourceFile> file, const HeaderInfo& header, const std::string& codepage,
               const SelectQuery& q)
-      : version_(header.version), handle_(std::make_unique<Handle>(path, header, codepage)),
+      : version_(header.version), handle_(std::make_unique<Handle>(std::move(file), header, codepage)),
         scan_(*handle_, handle_->OpenTable(q.table), CatalogName(q.table)) {
     auto find = [&](const std::string& name) -> unsigned {
       for (unsigned i = 0; i < scan_.column_count(); ++i) {
@@ -576,7 +715,8 @@ class TableReader final : public dts::RowReader {
   }
 
   const std::vector<dts::ColumnInfo>& columns() const override { return columns_; }
-  // The reader has a file handle of its own.
+  // The reader has a libmdb handle of its own, and reads the shared file
+  // with pread.
   bool ReadableOnAnotherThread() const override { return true; }
   // The table's recorded row count; a filter makes it unknown.
   std::int64_t ExpectedRows() const override { return filter_column_ >= 0 ? -1 : scan_.recorded_rows(); }
@@ -626,10 +766,11 @@ class TableReader final : public dts::RowReader {
   com::Variant filter_value_;
 };
 
-// A session of the Jet driver: one open, checked database.
+// A session of the Jet driver: one open, checked database, which the
+// sessions shared from it read too.
 class JetSession final : public dts::Session {
  public:
-  explicit JetSession(std::unique_ptr<Database> db) : db_(std::move(db)) {}
+  explicit JetSession(std::shared_ptr<Database> db) : db_(std::move(db)) {}
   std::vector<dts::RowsAffected> ExecuteBatch(std::string_view, std::int32_t) override { ReadOnly(); }
   std::unique_ptr<dts::RowReader> Query(std::string_view sql) override { return db_->Query(sql); }
   std::vector<dts::ColumnInfo> DescribeTable(std::string_view name) override { return db_->TableColumns(name); }
@@ -640,12 +781,14 @@ class JetSession final : public dts::Session {
   void BeginTransaction() override {}
   void Commit() override {}
   void Rollback() override {}
+  std::unique_ptr<dts::Session> Share() override { return std::make_unique<JetSession>(db_); }
+  void VerifyUnchanged() override { db_->VerifyUnchanged(); }
 
  private:
   [[noreturn]] void ReadOnly() const {
     Fail(3027, "无法更新。源数据库“" + db_->path() + "”以只读方式打开。");
   }
-  std::unique_ptr<Database> db_;
+  std::shared_ptr<Database> db_;
 };
 
 class JetDriver final : public dts::Driver {
@@ -656,7 +799,7 @@ class JetDriver final : public dts::Driver {
     options.password = pw ? pw->ToText() : connection.password;
     std::string path = connection.data_source;
     if (const com::Variant* ds = connection.Property("Data Source"); path.empty() && ds) path = ds->ToText();
-    return std::make_unique<JetSession>(std::make_unique<Database>(path, options));
+    return std::make_unique<JetSession>(std::make_shared<Database>(path, options));
   }
 };
 
@@ -670,12 +813,13 @@ std::string DefaultCodePage() {
 Database::Database(const std::string& path, const OpenOptions& options)
     : path_(path), options_(options) {
   Guarded(path_, [&] {
-    header_ = ReadHeader(path_);
+    file_ = std::make_shared<const SourceFile>(path_);
+    header_ = ReadHeader(*file_);
     if (options_.codepage.empty()) options_.codepage = DefaultCodePage();
     if (!PasswordMatches(header_, options_.password, options_.codepage)) {
       Fail(kErrBadPassword, "不是有效的密码：数据库“" + path_ + "”的密码不正确。");
     }
-    Handle(path_, header_, options_.codepage).CheckAllTables();
+    Handle(file_, header_, options_.codepage).CheckAllTables();
   });
 }
 
@@ -683,7 +827,7 @@ Database::~Database() = default;
 
 std::vector<std::string> Database::TableNames() {
   return Guarded(path_, [&] {
-    Handle h(path_, header_, options_.codepage);
+    Handle h(file_, header_, options_.codepage);
     std::vector<std::string> names;
     for (const CatalogEntry& e : h.catalog()) {
       if (e.IsUserTable()) names.push_back(e.name);
@@ -694,7 +838,7 @@ std::vector<std::string> Database::TableNames() {
 
 std::vector<dts::ColumnInfo> Database::TableColumns(std::string_view table) {
   return Guarded(path_, [&] {
-    Handle h(path_, header_, options_.codepage);
+    Handle h(file_, header_, options_.codepage);
     TablePtr t = h.OpenTable(table);
     std::vector<dts::ColumnInfo> out;
     for (unsigned i = 0; i < t->num_cols; ++i) {
@@ -706,8 +850,12 @@ std::vector<dts::ColumnInfo> Database::TableColumns(std::string_view table) {
 
 std::unique_ptr<dts::RowReader> Database::Query(std::string_view sql) {
   return Guarded(path_, [&]() -> std::unique_ptr<dts::RowReader> {
-    return std::make_unique<TableReader>(path_, header_, options_.codepage, ParseSelect(sql));
+    return std::make_unique<TableReader>(file_, header_, options_.codepage, ParseSelect(sql));
   });
+}
+
+void Database::VerifyUnchanged() const {
+  Guarded(path_, [&] { file_->VerifyUnchanged(); });
 }
 
 std::shared_ptr<dts::Driver> MakeJetDriver() { return std::make_shared<JetDriver>(); }

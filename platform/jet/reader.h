@@ -5,7 +5,13 @@
 // will follow in it (header.h); a damaged file raises kErrNotJetDatabase
 // (3343) naming the table, at open or at the row where the damage is. Only
 // com::Error leaves the reader: running out of memory raises 0x8007000E.
-// Queries stream rows in the file's order with constant memory. Column
+// Queries stream rows in the file's order with constant memory.
+//
+// A Database opens its file once, by its path, and everything read through
+// it (its queries included, each with a libmdb handle of its own) comes from
+// that open file, whatever is renamed over the path afterwards. A page the
+// file no longer holds whole when it is read (the file cut or rewritten
+// meanwhile) is damage: 3343 naming the table and the page. Column
 // types map to OLE DB type indicators: Yes/No BOOL, Byte UI1, Integer I2,
 // Long I4, Currency CY, Single R4, Double R8, Date/Time DATE (years 100 to
 // 9999; a date outside them is damage), Text WSTR, Memo WSTR (long),
@@ -21,6 +27,7 @@
 
 #include "platform/dts/driver.h"
 #include "platform/jet/header.h"
+#include "platform/jet/source_file.h"
 
 namespace jet {
 
@@ -48,19 +55,27 @@ class Database {
   std::vector<std::string> TableNames();
   // The columns of a table (names matched without regard to case).
   std::vector<dts::ColumnInfo> TableColumns(std::string_view table);
-  // Runs a query (see query.h). Each reader has its own file handle, so
-  // several may be open at once.
+  // Runs a query (see query.h). Each reader has its own libmdb handle, so
+  // several may be open at once, on any threads.
   std::unique_ptr<dts::RowReader> Query(std::string_view sql);
+
+  // Raises kErrSourceChanged (source_file.h) when the file at the path is
+  // no longer the file this object opened, or that file's size or
+  // modification time has changed since. Reads only the files' status.
+  void VerifyUnchanged() const;
 
  private:
   std::string path_;
   OpenOptions options_;
+  std::shared_ptr<const SourceFile> file_;
   HeaderInfo header_;
 };
 
 // The "Microsoft.Jet.OLEDB.4.0" driver for package connections: the file
 // is the connection's Data Source, the password its "Jet OLEDB:Database
-// Password" property. Sessions only read; transactions are no-ops.
+// Password" property. Sessions only read; transactions are no-ops. A
+// session opens the file once; the sessions shared from it (Share) read
+// that same open file, and VerifyUnchanged is the Database's.
 std::shared_ptr<dts::Driver> MakeJetDriver();
 
 }  // namespace jet

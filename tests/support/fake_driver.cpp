@@ -10,9 +10,9 @@ namespace {
 
 class FakeSession : public dts::Session {
  public:
-  explicit FakeSession(std::shared_ptr<FakeDatabase> db) : db_(std::move(db)) {
+  FakeSession(std::shared_ptr<FakeDatabase> db, const char* how) : db_(std::move(db)) {
     ++db_->open_sessions;
-    db_->log.push_back("open");
+    db_->log.push_back(how);
   }
   ~FakeSession() override { --db_->open_sessions; }
 
@@ -67,6 +67,14 @@ class FakeSession : public dts::Session {
     undo_.clear();
     in_tx_ = false;
   }
+  std::unique_ptr<dts::Session> Share() override {
+    if (!db_->shareable) return nullptr;
+    return std::make_unique<FakeSession>(db_, "share");
+  }
+  void VerifyUnchanged() override {
+    db_->log.push_back("verify");
+    if (!db_->changed.empty()) throw com::Error(3197, "FakeDB", db_->changed);
+  }
 
  private:
   std::shared_ptr<FakeDatabase> db_;
@@ -79,7 +87,7 @@ class FakeSession : public dts::Session {
 std::unique_ptr<dts::Session> FakeDriver::Open(const dts::ConnectionSpec& connection) {
   opened.push_back(connection);
   if (connection.data_source == "unreachable") throw com::Error(17, "FakeDB", "server does not exist");
-  return std::make_unique<FakeSession>(db_);
+  return std::make_unique<FakeSession>(db_, "open");
 }
 
 }  // namespace testing_support

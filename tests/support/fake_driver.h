@@ -4,6 +4,8 @@
 //   fail text    raise an error with that description
 // A session's transaction keeps an undo log; Rollback undoes only that
 // session's work, so work done outside the transaction survives.
+// Shared sessions and the check of an unchanged source are as the database
+// says (`shareable`, `changed`).
 #pragma once
 
 #include <map>
@@ -17,8 +19,14 @@ namespace testing_support {
 
 struct FakeDatabase {
   std::map<std::string, std::vector<std::string>> tables;
-  std::vector<std::string> log;  // "open", "begin", "commit", "rollback", "exec <batch>"
+  // "open", "share", "verify", "begin", "commit", "rollback", "exec <batch>"
+  std::vector<std::string> log;
   int open_sessions = 0;
+  // Whether a session shares what it opened (Session::Share), as a source
+  // file's does.
+  bool shareable = false;
+  // When set, every session's VerifyUnchanged raises it as the description.
+  std::string changed;
 };
 
 class FakeDriver : public dts::Driver {

@@ -67,6 +67,12 @@ class CountingSession final : public dts::Session {
   void Commit() override { inner_->Commit(); }
   void Rollback() override { inner_->Rollback(); }
   std::vector<std::string> Databases() override { return inner_->Databases(); }
+  std::unique_ptr<dts::Session> Share() override {
+    auto shared = inner_->Share();
+    if (!shared) return nullptr;
+    return std::make_unique<CountingSession>(std::move(shared), counter_);
+  }
+  void VerifyUnchanged() override { inner_->VerifyUnchanged(); }
 
  private:
   std::unique_ptr<dts::Session> inner_;

@@ -60,14 +60,35 @@ std::shared_ptr<dts::Package> BuiltPackage(const EmbeddedShop& shop, const std::
   return plan->GetPackage();
 }
 
+namespace {
+
+PlanOutcome RunObserved(const korvel::CConnection& destination, const std::string& class_name,
+                        const std::string& source, dts::PackageEvents* also);
+
+}  // namespace
+
 PlanOutcome RunPlan(const EmbeddedShop& shop, const std::string& class_name, const std::string& source) {
   korvel::CConnection src, dst;
   FillDescriptors(src, dst, source, shop.server, EmbeddedShop::kDatabase);
-  return RunPlanInto(dst, class_name, source);
+  return RunObserved(dst, class_name, source, nullptr);
+}
+
+PlanOutcome RunPlan(const EmbeddedShop& shop, const std::string& class_name, const std::string& source,
+                    dts::PackageEvents& also) {
+  korvel::CConnection src, dst;
+  FillDescriptors(src, dst, source, shop.server, EmbeddedShop::kDatabase);
+  return RunObserved(dst, class_name, source, &also);
 }
 
 PlanOutcome RunPlanInto(const korvel::CConnection& destination, const std::string& class_name,
                         const std::string& source) {
+  return RunObserved(destination, class_name, source, nullptr);
+}
+
+namespace {
+
+PlanOutcome RunObserved(const korvel::CConnection& destination, const std::string& class_name,
+                        const std::string& source, dts::PackageEvents* also) {
   PlanOutcome outcome;
   auto sink = std::make_shared<RecordingSink>();
   korvel::ScopedReportSink installed(sink);
@@ -86,6 +107,8 @@ PlanOutcome RunPlanInto(const korvel::CConnection& destination, const std::strin
   auto package = plan->GetPackage();
   Observer observer(*package, outcome);
   dts::EventLink link(package, &observer);
+  dts::EventLink also_link;
+  if (also) also_link = dts::EventLink(package, also);
   try {
     plan->KorvelExec();
   } catch (const com::Error& e) {
@@ -95,6 +118,8 @@ PlanOutcome RunPlanInto(const korvel::CConnection& destination, const std::strin
   outcome.reports = sink->reports;
   return outcome;
 }
+
+}  // namespace
 
 void RunWithAFaultAtEachStep(const EmbeddedShop& shop, const std::string& class_name, const std::string& source,
                              const std::vector<int>& run_order, const std::function<void(std::size_t)>& prepare,

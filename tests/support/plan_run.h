@@ -38,6 +38,10 @@ std::shared_ptr<dts::Package> BuiltPackage(const EmbeddedShop& shop, const std::
 
 // Builds and runs the plan from `source` into the shop's Sales60.
 PlanOutcome RunPlan(const EmbeddedShop& shop, const std::string& class_name, const std::string& source);
+// The same, with `also` subscribed to the package's events for the run (to
+// act at a step's start, progress or end).
+PlanOutcome RunPlan(const EmbeddedShop& shop, const std::string& class_name, const std::string& source,
+                    dts::PackageEvents& also);
 // Builds and runs the plan from `source` into the destination a
 // descriptor names (Provider "SQLOLEDB", any server, login and database).
 PlanOutcome RunPlanInto(const korvel::CConnection& destination, const std::string& class_name,
