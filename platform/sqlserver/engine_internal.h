@@ -89,7 +89,8 @@ class EngineCore {
   static std::vector<int> ResolveColumns(const TableMeta& t, const std::vector<std::string>& names);
   // A table statement `kind` may change: as ResolveTable; raises 259 for
   // the system catalog and SQL Server's error for changing a view for the
-  // INFORMATION_SCHEMA views.
+  // INFORMATION_SCHEMA views. It becomes the table a failure to find room
+  // names.
   const TableMeta& WritableTable(const ast::ObjectName& name, ast::StmtKind kind);
 
   void RunBatch(std::string_view batch, BatchOutput* output);
