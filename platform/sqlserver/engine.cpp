@@ -79,6 +79,7 @@ EngineCore::EngineCore(const std::string& file, std::string database, std::strin
   RegisterFunctions(db_.get(), &functions_);
   db_.WatchCancel(&interrupted_);
   db_.Exec("PRAGMA foreign_keys = ON; PRAGMA synchronous = NORMAL;");
+  db_.SetDatabaseName(database);
   state_.database = std::move(database);
   state_.login = std::move(login);
   state_.host = functions_.host;
@@ -161,7 +162,9 @@ const TableMeta& EngineCore::WritableTable(const ast::ObjectName& name, ast::Stm
                                             "' failed because it contains a derived or constant field.");
     }
   }
-  return ResolveTable(name);
+  const TableMeta& t = ResolveTable(name);
+  db_.SetTableWritten(t.name);
+  return t;
 }
 
 namespace {
@@ -278,6 +281,10 @@ void EngineCore::Run(ast::Stmt& s, std::string_view batch, BatchOutput* output) 
       return;
     default:
       break;
+  }
+  if (s.kind == K::kCreateTable || s.kind == K::kDropTable || s.kind == K::kCreateProcedure ||
+      s.kind == K::kDropProcedure) {
+    db_.SetTableWritten("sysobjects");  // what a failure to find room names
   }
   Frame frame(*this, Writes(s.kind));
   switch (s.kind) {

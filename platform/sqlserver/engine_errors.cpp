@@ -1,6 +1,7 @@
 // SQLite's failures as SQL Server's errors: key and constraint violations
-// named after the table's keys, lock time-outs, and errors raised inside
-// the server's SQL functions.
+// named after the table's keys, errors raised inside the server's SQL
+// functions, and (through the storage layer's SqliteError) lock time-outs
+// and failures of the storage under the database.
 #include <sqlite3.h>
 
 #include <stdexcept>
@@ -59,7 +60,7 @@ com::Error EngineCore::StepError(int rc, const std::string& operation, const Tab
       return SqlErr(kConstraint, operation + " statement conflicted with a FOREIGN KEY constraint" +
                                      (table ? " on table '" + table->name + "'" : std::string()) + ".");
     default:
-      return com::Error(kErrStorage, "SQLite", msg);
+      return db_.Failure(rc, {}, table ? std::string_view(table->name) : std::string_view());
   }
 }
 

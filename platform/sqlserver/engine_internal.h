@@ -51,6 +51,11 @@ class EngineCore {
   void Rollback();
 
   int trancount() const { return state_.trancount; }
+  // True while @@TRANCOUNT counts a transaction SQLite has rolled back
+  // itself (after a full disk, an I/O error, running out of memory or an
+  // interrupt): nothing is written or committed in it (3930) until a
+  // ROLLBACK ends it.
+  bool TransactionLost() const { return state_.trancount > 0 && !db_.InTransaction(); }
   const std::string& database() const { return state_.database; }
   Db& db() { return db_; }
   Catalog& catalog() { return catalog_; }
@@ -62,8 +67,12 @@ class EngineCore {
 
   // engine_transactions.cpp. A statement frame: a savepoint that a failing
   // statement rolls back to, inside a transaction of its own when none is
-  // open. Done keeps the statement's work; a frame destroyed before Done
-  // undoes it.
+  // open. Done keeps the statement's work (raising, the work undone, when
+  // it cannot); a frame destroyed before Done undoes it. Neither raises a
+  // failure of the savepoint itself in place of the statement's: when
+  // SQLite has rolled back the whole transaction, the frame only puts the
+  // engine's count of transactions right. Refuses to begin (3930) in a
+  // lost transaction.
   class Frame {
    public:
     explicit Frame(EngineCore& e, bool writes);
@@ -73,6 +82,8 @@ class EngineCore {
     Frame& operator=(const Frame&) = delete;
 
    private:
+    void Undo();
+
     EngineCore& e_;
     std::string name_;
     std::uint64_t epoch_ = 0;
@@ -89,7 +100,8 @@ class EngineCore {
   static std::vector<int> ResolveColumns(const TableMeta& t, const std::vector<std::string>& names);
   // A table statement `kind` may change: as ResolveTable; raises 259 for
   // the system catalog and SQL Server's error for changing a view for the
-  // INFORMATION_SCHEMA views.
+  // INFORMATION_SCHEMA views. It becomes the table a failure to find room
+  // names.
   const TableMeta& WritableTable(const ast::ObjectName& name, ast::StmtKind kind);
 
   void RunBatch(std::string_view batch, BatchOutput* output);

@@ -1,5 +1,6 @@
 // Transactions: statement frames (the savepoint each statement runs in)
-// and BEGIN TRAN / COMMIT / ROLLBACK nesting by @@TRANCOUNT.
+// and BEGIN TRAN / COMMIT / ROLLBACK nesting by @@TRANCOUNT, kept true to
+// SQLite's own state when a failure makes SQLite roll back by itself.
 #include <sqlite3.h>
 
 #include "platform/sqlserver/engine_internal.h"
@@ -9,25 +10,51 @@ namespace sqlsrv {
 
 // ------------------------------------------------------------ frames
 
+namespace {
+
+// Runs SQL whose failure the caller copes with itself.
+bool Quietly(sqlite3* db, const std::string& sql) {
+  return sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK;
+}
+
+}  // namespace
+
 EngineCore::Frame::Frame(EngineCore& e, bool writes) : e_(e), trancount_(e.state_.trancount) {
+  if (e.TransactionLost()) throw TransactionDoomedError();
   if (!e.db_.InTransaction()) {
     e.db_.Exec(writes ? "BEGIN IMMEDIATE" : "BEGIN");
     owns_transaction_ = true;
     ++e.epoch_;
   }
-  name_ = "vk_f" + std::to_string(++e.frame_depth_);
-  e.db_.Exec("SAVEPOINT " + name_);
+  name_ = "vk_f" + std::to_string(e.frame_depth_ + 1);
+  if (!Quietly(e.db_.get(), "SAVEPOINT " + name_)) {
+    com::Error error = e.db_.Failure(sqlite3_extended_errcode(e.db_.get()));
+    if (owns_transaction_) Quietly(e.db_.get(), "ROLLBACK");
+    throw error;
+  }
+  ++e.frame_depth_;
   epoch_ = e.epoch_;
 }
 
 void EngineCore::Frame::Done() {
   done_ = true;
   --e_.frame_depth_;
-  if (epoch_ != e_.epoch_ || !e_.db_.InTransaction()) return;  // committed or rolled back inside
-  e_.db_.Exec("RELEASE " + name_);
-  if (owns_transaction_ && e_.state_.trancount == 0) {
-    e_.db_.Exec("COMMIT");
-    ++e_.epoch_;
+  if (epoch_ != e_.epoch_) return;  // committed or rolled back inside
+  try {
+    if (!e_.db_.InTransaction()) {
+      // Only a failure SQLite answers by rolling back everything ends the
+      // transaction under a statement, and that failure is raised; this is
+      // the guard should one ever be swallowed.
+      throw com::Error(kErrStorage, "SQLite", "SQLite rolled the transaction back; the statement's work is undone.");
+    }
+    e_.db_.Exec("RELEASE " + name_);
+    if (owns_transaction_ && e_.state_.trancount == 0) {
+      e_.db_.Exec("COMMIT");
+      ++e_.epoch_;
+    }
+  } catch (const com::Error&) {
+    Undo();
+    throw;
   }
   e_.EndLoadJournal();
 }
@@ -35,21 +62,27 @@ void EngineCore::Frame::Done() {
 EngineCore::Frame::~Frame() {
   if (done_) return;
   --e_.frame_depth_;
-  if (epoch_ != e_.epoch_ || !e_.db_.InTransaction()) return;
-  try {
-    e_.db_.Exec("ROLLBACK TO " + name_);
-    e_.db_.Exec("RELEASE " + name_);
-    e_.state_.trancount = trancount_;  // a procedure's own BEGIN TRAN is undone with it
-    if (owns_transaction_ && e_.state_.trancount == 0) {
-      e_.db_.Exec("ROLLBACK");
-      ++e_.epoch_;
-    }
-  } catch (const com::Error&) {
-    // The connection is unusable for this transaction; let SQLite end it.
-    if (e_.db_.InTransaction()) sqlite3_exec(e_.db_.get(), "ROLLBACK", nullptr, nullptr, nullptr);
-    e_.state_.trancount = 0;
+  Undo();
+}
+
+void EngineCore::Frame::Undo() {
+  if (epoch_ != e_.epoch_) return;  // committed or rolled back inside
+  sqlite3* db = e_.db_.get();
+  // SQLite may have rolled back the whole transaction itself (after a full
+  // disk, an I/O error, running out of memory or an interrupt), savepoints
+  // and all; and a savepoint it cannot go back to takes the transaction
+  // with it.
+  if (e_.db_.InTransaction() && !(Quietly(db, "ROLLBACK TO " + name_) && Quietly(db, "RELEASE " + name_))) {
+    Quietly(db, "ROLLBACK");
+  }
+  e_.state_.trancount = trancount_;  // a procedure's own BEGIN TRAN is undone with it
+  if (owns_transaction_) {
+    if (e_.db_.InTransaction()) Quietly(db, "ROLLBACK");
     ++e_.epoch_;
   }
+  // A transaction opened before the statement and lost with it stays
+  // counted until its ROLLBACK (TransactionLost); frames further out see
+  // the same epoch and undo their own part.
   e_.EndLoadJournal();
 }
 
@@ -93,13 +126,28 @@ void EngineCore::Commit() {
   if (state_.trancount == 0) {
     throw SqlErr(kCommitNoBegin, "The COMMIT TRANSACTION request has no corresponding BEGIN TRANSACTION.");
   }
+  if (TransactionLost()) throw TransactionDoomedError();
   // The outermost COMMIT commits, also inside a statement (a procedure):
   // the work so far is then committed, as on SQL Server.
-  if (--state_.trancount == 0 && db_.InTransaction()) {
-    db_.Exec("COMMIT");
+  if (state_.trancount == 1 && db_.InTransaction()) {
+    try {
+      db_.Exec("COMMIT");
+    } catch (const com::Error&) {
+      // A lock that kept it from committing leaves it open, to be
+      // committed or rolled back again; a failure to write it (a full
+      // disk) ends it, rolled back by SQLite.
+      if (!db_.InTransaction()) {
+        state_.trancount = 0;
+        ++epoch_;
+        last_end_ = TransactionEnd::kRolledBack;
+        EndLoadJournal();
+      }
+      throw;
+    }
     ++epoch_;
     last_end_ = TransactionEnd::kCommitted;
   }
+  --state_.trancount;
   EndLoadJournal();
 }
 
@@ -107,12 +155,18 @@ void EngineCore::Rollback() {
   if (state_.trancount == 0) {
     throw SqlErr(kRollbackNoBegin, "The ROLLBACK TRANSACTION request has no corresponding BEGIN TRANSACTION.");
   }
+  // Also the end of a transaction SQLite has already rolled back itself.
   state_.trancount = 0;
-  if (db_.InTransaction()) {
-    db_.Exec("ROLLBACK");
-    ++epoch_;
-  }
   last_end_ = TransactionEnd::kRolledBack;
+  if (db_.InTransaction()) {
+    ++epoch_;
+    try {
+      db_.Exec("ROLLBACK");
+    } catch (const com::Error&) {
+      EndLoadJournal();
+      throw;
+    }
+  }
   EndLoadJournal();
 }
 

@@ -55,4 +55,35 @@ com::Error ImplicitConversionError(const std::string& from, const std::string& t
                          " is not allowed. Use the CONVERT function to run this query.");
 }
 
+com::Error NoSpaceError(const std::string& object, const std::string& database, const std::string& file,
+                        const std::string& free_space) {
+  return SqlErr(kNoSpace, "Could not allocate space for object '" + object + "' in database '" + database +
+                              "' because the 'PRIMARY' filegroup is full. The file system holding the database file '" +
+                              file + "' has " + free_space + " free.");
+}
+
+com::Error ReadOnlyDatabaseError(const std::string& database, const std::string& file, const std::string& reason) {
+  return SqlErr(kDatabaseReadOnly, "Failed to update database '" + database +
+                                       "' because the database is read-only. The database file '" + file +
+                                       "' cannot be written: " + reason + ".");
+}
+
+com::Error CannotOpenFileError(const std::string& file, int os_error, const std::string& reason) {
+  return SqlErr(kCannotOpenFile, "Unable to open the physical file \"" + file + "\". Operating system error " +
+                                     std::to_string(os_error) + ": \"" + reason + "\".");
+}
+
+com::Error IoError(const std::string& file, const std::string& operation, int os_error, const std::string& reason) {
+  return SqlErr(kIoError, "I/O error " + std::to_string(os_error) + "(" + reason + ") detected during " + operation +
+                              " of file '" + file + "'.");
+}
+
+com::Error OutOfMemoryError() { return SqlErr(kOutOfMemory, "There is insufficient system memory to run this query."); }
+
+com::Error TransactionDoomedError() {
+  return SqlErr(kTransactionDoomed,
+                "The current transaction cannot be committed and cannot support operations that write to the log "
+                "file. Roll back the transaction.");
+}
+
 }  // namespace sqlsrv

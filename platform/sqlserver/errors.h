@@ -41,6 +41,12 @@ enum SqlError : std::int32_t {
   kCannotOpenDatabase = 4060,    // Cannot open database requested in login '%s'. Login fails.
   kDatabaseExists = 1801,        // Database '%s' already exists.
   kLockTimeout = 1222,           // Lock request time out period exceeded.
+  kNoSpace = 1105,               // Could not allocate space for object '%s' in database '%s' ... filegroup is full.
+  kOutOfMemory = 701,            // There is insufficient system memory to run this query.
+  kIoError = 823,                // I/O error %s detected during %s ... in file '%s'.
+  kDatabaseReadOnly = 3906,      // Failed to update database '%s' because the database is read-only.
+  kTransactionDoomed = 3930,     // The current transaction cannot be committed ... Roll back the transaction.
+  kCannotOpenFile = 5120,        // Unable to open the physical file "%s". Operating system error %d: "%s".
   kViewNotUpdatable = 4406,      // Update or insert of view or function '%s' failed because it contains a derived or constant field.
   kViewMultipleTables = 4405,    // View or function '%s' is not updatable because the modification affects multiple base tables.
   kNotATable = 4708,             // Could not truncate object '%s' because it is not a table.
@@ -112,5 +118,26 @@ inline bool IsSqliteNestingLimit(const com::Error& e) {
 // What a statement raises when another connection's lock outlasted the
 // session's LOCK_TIMEOUT.
 inline com::Error LockTimeoutError() { return SqlErr(kLockTimeout, "Lock request time out period exceeded."); }
+
+// The failures of the storage under a database, as a server raises them,
+// each naming the database file so that the operator can act on it.
+
+// 1105: no room left for `object` ("dbo.Customer") of `database`; `file`
+// is the database file and `free_space` what its file system has left
+// ("0 bytes").
+com::Error NoSpaceError(const std::string& object, const std::string& database, const std::string& file,
+                        const std::string& free_space);
+// 3906: `database` cannot be written; `reason` says why its file cannot.
+com::Error ReadOnlyDatabaseError(const std::string& database, const std::string& file, const std::string& reason);
+// 5120: the file cannot be opened; `os_error` is the operating system's
+// error number (0 when it gave none) and `reason` its text.
+com::Error CannotOpenFileError(const std::string& file, int os_error, const std::string& reason);
+// 823: reading or writing the file failed (`operation` "read", "write").
+com::Error IoError(const std::string& file, const std::string& operation, int os_error, const std::string& reason);
+// 701: out of memory.
+com::Error OutOfMemoryError();
+// 3930: the open transaction was lost to a failure and must be rolled back
+// before anything is written or committed.
+com::Error TransactionDoomedError();
 
 }  // namespace sqlsrv

@@ -296,11 +296,22 @@ bool RowInserter::InsertSelect(const TranslatedSelect& select) {
     if (last > max || last < -max - 1) rc = SQLITE_RANGE;
   }
   if (rc != SQLITE_DONE) {
-    engine_.db().Exec("ROLLBACK TO vk_insert_select; RELEASE vk_insert_select");
-    // A lock or a cancel ends the statement; anything else (a value its
-    // column converts, a key, a foreign key, a NULL) is for the row path to
-    // find and name.
-    if (IsLockConflict(rc) || rc == SQLITE_INTERRUPT) throw engine_.StepError(rc, "INSERT", &table_);
+    // Named before anything else runs on the connection.
+    const com::Error error = engine_.StepError(rc, "INSERT", &table_);
+    // A value its column converts, a key, a foreign key or a NULL is for
+    // the row path to find and name. Anything else (a lock, a cancel, the
+    // storage failing) ends the statement with its own error, also when the
+    // savepoint is gone with a transaction SQLite rolled back itself.
+    const int primary = rc & 0xFF;
+    const bool row_path = primary == SQLITE_CONSTRAINT || primary == SQLITE_ERROR || primary == SQLITE_RANGE ||
+                          primary == SQLITE_MISMATCH || primary == SQLITE_TOOBIG;
+    if (!engine_.db().InTransaction()) throw error;
+    try {
+      engine_.db().Exec("ROLLBACK TO vk_insert_select; RELEASE vk_insert_select");
+    } catch (const com::Error&) {
+      throw error;
+    }
+    if (!row_path) throw error;
     return false;
   }
   engine_.db().Exec("RELEASE vk_insert_select");

@@ -182,6 +182,7 @@ Server::Server(const std::string& folder) : folder_(folder) {
   struct stat st {};
   if (stat(path.c_str(), &st) != 0) NoServer(folder, "no server catalog in this folder");
   catalog_ = std::make_unique<Db>(path, false);
+  catalog_->SetDatabaseName("master");  // the server's logins and databases, as master holds them
 }
 
 Server::~Server() = default;
@@ -257,7 +258,9 @@ void Server::AddLogin(const std::string& user, const std::string& password) {
   s.Bind(1, std::string_view(user));
   s.Bind(2, std::string_view(HashPassword(password)));
   s.Bind(3, std::string_view(NowText()));
-  if (s.StepRaw() != SQLITE_DONE) throw SqlErr(15025, "The server principal '" + user + "' already exists.");
+  const int rc = s.StepRaw();
+  if ((rc & 0xFF) == SQLITE_CONSTRAINT) throw SqlErr(15025, "The server principal '" + user + "' already exists.");
+  if (rc != SQLITE_DONE) throw catalog_->Failure(rc, {}, "syslogins");
 }
 
 std::vector<std::string> Server::DatabaseNames() {
@@ -295,9 +298,13 @@ std::string Server::CreateDatabase(const std::string& name, const std::function<
   ins.Bind(1, std::string_view(name));
   ins.Bind(2, std::string_view(file));
   ins.Bind(3, std::string_view(NowText()));
-  if (ins.StepRaw() != SQLITE_DONE) {
+  const int rc = ins.StepRaw();
+  if (rc != SQLITE_DONE) {
+    const com::Error error = (rc & 0xFF) == SQLITE_CONSTRAINT
+                                 ? SqlErr(kDatabaseExists, "Database '" + name + "' already exists.")
+                                 : catalog_->Failure(rc, {}, "sysdatabases");
     RemoveDatabaseFiles(path);
-    throw SqlErr(kDatabaseExists, "Database '" + name + "' already exists.");
+    throw error;
   }
   return path;
 }

@@ -1,6 +1,13 @@
 #include "platform/sqlserver/sqlite.h"
 
+#include <sys/statvfs.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
 #include <thread>
 #include <utility>
 
@@ -11,11 +18,90 @@ namespace sqlsrv {
 std::string LastError(sqlite3* db) { return db ? sqlite3_errmsg(db) : "out of memory"; }
 
 namespace {
-[[noreturn]] void Raise(sqlite3* db, int rc, const std::string& what) {
-  if (IsLockConflict(rc)) throw LockTimeoutError();
-  throw com::Error(kErrStorage, "SQLite", what + "：" + LastError(db));
+
+std::string OsErrorText(int error) { return std::generic_category().message(error); }
+
+// The folder holding a file, where SQLite also keeps its journal.
+std::string FolderOf(const std::string& file) {
+  const std::string folder = std::filesystem::path(file).parent_path().string();
+  return folder.empty() ? "." : folder;
 }
+
+// "0 bytes", "5242880 bytes (5.0 MB)".
+std::string BytesText(unsigned long long bytes) {
+  std::string text = std::to_string(bytes) + " bytes";
+  if (bytes < 1024) return text;
+  static const char* const kUnits[] = {"KB", "MB", "GB", "TB"};
+  double size = static_cast<double>(bytes) / 1024;
+  std::size_t unit = 0;
+  while (size >= 1024 && unit + 1 < std::size(kUnits)) {
+    size /= 1024;
+    ++unit;
+  }
+  char scaled[32];
+  std::snprintf(scaled, sizeof scaled, " (%.1f %s)", size, kUnits[unit]);
+  return text + scaled;
+}
+
+// What the file system holding `file` has left for an ordinary user.
+std::string FreeSpaceText(const std::string& file) {
+  struct statvfs fs {};
+  if (::statvfs(FolderOf(file).c_str(), &fs) != 0) return "an unknown amount of space (" + OsErrorText(errno) + ")";
+  return BytesText(static_cast<unsigned long long>(fs.f_bavail) * fs.f_frsize);
+}
+
+// Why the operating system will not let SQLite open or write `file` (and
+// the journal beside it): an errno, 0 when nothing is in the way.
+int Obstacle(const std::string& file) {
+  if (file.empty()) return 0;
+  if (::access(file.c_str(), F_OK) != 0) return errno;
+  if (::access(file.c_str(), R_OK | W_OK) != 0) return errno;
+  if (::access(FolderOf(file).c_str(), W_OK | X_OK) != 0) return errno;
+  return 0;
+}
+
 }  // namespace
+
+com::Error SqliteError(sqlite3* db, int rc, std::string_view what, const StorageNames& names) {
+  if (IsLockConflict(rc)) return LockTimeoutError();
+  const std::string message = LastError(db);
+  const char* main_file = db ? sqlite3_db_filename(db, "main") : nullptr;
+  const std::string file = !names.file.empty() ? names.file : main_file ? main_file : "";
+  // SQLite keeps the operating system's error for I/O errors and failed
+  // opens only.
+  const int primary = rc & 0xFF;
+  const int system_error = db && (primary == SQLITE_IOERR || primary == SQLITE_CANTOPEN) ? sqlite3_system_errno(db) : 0;
+  const std::string database =
+      !names.database.empty() ? names.database : std::filesystem::path(file).filename().string();
+  // The operating system's own reason where it has one to give, else SQLite's.
+  auto reason = [&](int error) { return error != 0 ? OsErrorText(error) : message; };
+  if (primary == SQLITE_FULL || (primary == SQLITE_IOERR && (system_error == ENOSPC || system_error == EDQUOT))) {
+    return NoSpaceError(names.object.empty() ? "dbo.sysobjects" : names.object, database, file, FreeSpaceText(file));
+  }
+  if (primary == SQLITE_READONLY) {
+    return ReadOnlyDatabaseError(database, file, reason(Obstacle(file)));
+  }
+  if (primary == SQLITE_CANTOPEN) {
+    const int obstacle = Obstacle(file);
+    const int error = obstacle != 0 ? obstacle : system_error;
+    return CannotOpenFileError(file, error, reason(error));
+  }
+  if (rc == SQLITE_IOERR_NOMEM || primary == SQLITE_NOMEM) return OutOfMemoryError();
+  if (primary == SQLITE_IOERR) {
+    const char* operation = rc == SQLITE_IOERR_READ || rc == SQLITE_IOERR_SHORT_READ ? "read"
+                            : rc == SQLITE_IOERR_WRITE || rc == SQLITE_IOERR_FSYNC || rc == SQLITE_IOERR_DIR_FSYNC ||
+                                      rc == SQLITE_IOERR_TRUNCATE
+                                ? "write"
+                                : "access";
+    return IoError(file, operation, system_error, system_error != 0 ? OsErrorText(system_error) : sqlite3_errstr(rc));
+  }
+  return com::Error(kErrStorage, "SQLite", what.empty() ? message : std::string(what) + "：" + message);
+}
+
+com::Error Db::Failure(int rc, std::string_view what, std::string_view table) const {
+  const std::string written(table.empty() ? std::string_view(table_written_) : table);
+  return SqliteError(db_, rc, what, {path_, database_, written.empty() ? "" : "dbo." + written});
+}
 
 int Db::OnBusy(void* self, int attempts) {
   auto* db = static_cast<Db*>(self);
@@ -42,10 +128,10 @@ Db::Db(const std::string& path, bool create) : path_(path) {
   const int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0) | SQLITE_OPEN_NOMUTEX;
   const int rc = sqlite3_open_v2(path.c_str(), &db_, flags, nullptr);
   if (rc != SQLITE_OK) {
-    std::string msg = LastError(db_);
+    com::Error error = Failure(rc, "无法打开数据库文件“" + path + "”");
     sqlite3_close_v2(db_);
     db_ = nullptr;
-    throw com::Error(kErrStorage, "SQLite", "无法打开数据库文件“" + path + "”：" + msg);
+    throw error;
   }
   sqlite3_extended_result_codes(db_, 1);
   sqlite3_busy_handler(db_, &Db::OnBusy, this);
@@ -56,31 +142,26 @@ Db::~Db() {
 }
 
 void Db::Exec(std::string_view sql) {
-  char* err = nullptr;
   const std::string s(sql);
-  const int rc = sqlite3_exec(db_, s.c_str(), nullptr, nullptr, &err);
-  if (rc != SQLITE_OK) {
-    std::string msg = err ? err : LastError(db_);
-    sqlite3_free(err);
-    if (IsLockConflict(rc)) throw LockTimeoutError();
-    throw com::Error(kErrStorage, "SQLite", msg);
-  }
+  const int rc = sqlite3_exec(db_, s.c_str(), nullptr, nullptr, nullptr);
+  if (rc != SQLITE_OK) throw Failure(rc);
 }
 
-Stmt::Stmt(const Db& db, std::string_view sql) {
+Stmt::Stmt(const Db& db, std::string_view sql) : owner_(&db) {
   const int rc = sqlite3_prepare_v2(db.get(), sql.data(), static_cast<int>(sql.size()), &stmt_, nullptr);
-  if (rc != SQLITE_OK) Raise(db.get(), rc, "无法准备语句");
+  if (rc != SQLITE_OK) throw db.Failure(rc, "无法准备语句");
 }
 
 Stmt::~Stmt() {
   if (stmt_) sqlite3_finalize(stmt_);
 }
 
-Stmt::Stmt(Stmt&& o) noexcept : stmt_(std::exchange(o.stmt_, nullptr)) {}
+Stmt::Stmt(Stmt&& o) noexcept : owner_(std::exchange(o.owner_, nullptr)), stmt_(std::exchange(o.stmt_, nullptr)) {}
 
 Stmt& Stmt::operator=(Stmt&& o) noexcept {
   if (this != &o) {
     if (stmt_) sqlite3_finalize(stmt_);
+    owner_ = std::exchange(o.owner_, nullptr);
     stmt_ = std::exchange(o.stmt_, nullptr);
   }
   return *this;
@@ -92,7 +173,7 @@ bool Stmt::Step() {
   const int rc = sqlite3_step(stmt_);
   if (rc == SQLITE_ROW) return true;
   if (rc == SQLITE_DONE) return false;
-  Raise(db(), rc, "执行失败");
+  throw owner_ ? owner_->Failure(rc, "执行失败") : SqliteError(db(), rc, "执行失败", {});
 }
 
 void Stmt::Reset() {

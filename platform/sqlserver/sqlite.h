@@ -1,8 +1,8 @@
 // Thin RAII wrappers over the SQLite C interface: a connection and a
-// prepared statement. Failures raise com::Error carrying SQLite's message;
-// the engine maps constraint failures to SQL Server's numbers itself. A
-// lock another connection holds past the connection's lock timeout raises
-// SQL Server's 1222 wherever SQLite reports it.
+// prepared statement. Every failure raises the error SqliteError makes of
+// it: SQL Server's numbers for locks and for the storage under the file
+// (full, read-only, unopenable, failing), SQLite's own message for the
+// rest; the engine maps constraint failures to SQL Server's numbers itself.
 #pragma once
 
 #include <sqlite3.h>
@@ -20,6 +20,29 @@ namespace sqlsrv {
 // Error numbers for failures of the storage layer itself.
 inline constexpr std::int32_t kErrStorage = 5;  // no SQL Server number fits better
 
+// What a storage failure's error names.
+struct StorageNames {
+  std::string file;      // the database file
+  std::string database;  // the database's name
+  std::string object;    // the object being written ("dbo.Customer")
+};
+
+// The error a failed SQLite call (result code `rc`, extended codes on) on
+// connection `db` (null when none was made) raises. Every path that turns
+// a SQLite result code into an error comes here, so that a failure reads
+// the same wherever it happens:
+//   a lock another connection holds past the lock timeout: 1222;
+//   a full file system (SQLITE_FULL, or an I/O error the operating system
+//   gave as ENOSPC or EDQUOT): 1105, with the file's path and the space its
+//   file system has left;
+//   a file that cannot be written (SQLITE_READONLY): 3906; one that cannot
+//   be opened (SQLITE_CANTOPEN): 5120; any other I/O error: 823; each
+//   naming the file and the operating system's reason;
+//   out of memory: 701;
+//   anything else: kErrStorage from "SQLite", SQLite's message after
+//   `what` ("无法准备语句") when given.
+com::Error SqliteError(sqlite3* db, int rc, std::string_view what, const StorageNames& names);
+
 class Db {
  public:
   // Opens (creating when `create`) a database file.
@@ -31,6 +54,13 @@ class Db {
   sqlite3* get() const { return db_; }
   // Runs statements without results; raises on failure.
   void Exec(std::string_view sql);
+  // What its failures name: the database (until set, the file's name) and
+  // the table being written (until set, the catalog, sysobjects).
+  void SetDatabaseName(std::string name) { database_ = std::move(name); }
+  void SetTableWritten(std::string table) { table_written_ = std::move(table); }
+  // The error a failed call on this connection raises (see SqliteError);
+  // `table` names the table being written when not the one set.
+  com::Error Failure(int rc, std::string_view what = {}, std::string_view table = {}) const;
   std::int64_t Changes() const { return sqlite3_changes64(db_); }
   std::int64_t LastRowId() const { return sqlite3_last_insert_rowid(db_); }
   bool InTransaction() const { return !sqlite3_get_autocommit(db_); }
@@ -51,6 +81,8 @@ class Db {
 
   sqlite3* db_ = nullptr;
   std::string path_;
+  std::string database_;
+  std::string table_written_;
   int lock_timeout_ms_ = 30000;
   const std::atomic<bool>* cancelled_ = nullptr;
   std::chrono::steady_clock::time_point wait_started_;
@@ -66,8 +98,8 @@ class Stmt {
   Stmt(const Stmt&) = delete;
   Stmt& operator=(const Stmt&) = delete;
 
-  // Steps once: true when a row is ready, false when done. Failures return
-  // the SQLite result code through `rc` when given, else raise.
+  // Steps once: true when a row is ready, false when done; raises on
+  // failure.
   bool Step();
   int StepRaw();  // SQLITE_ROW, SQLITE_DONE or an error code
   // Readies the statement to run again, its parameters unbound.
@@ -93,6 +125,7 @@ class Stmt {
   sqlite3* db() const { return sqlite3_db_handle(stmt_); }
 
  private:
+  const Db* owner_ = nullptr;
   sqlite3_stmt* stmt_ = nullptr;
 };
 

@@ -8,8 +8,13 @@ struct FaultInjection::Counter {
   int failing = 0;
   int seen = 0;
   std::function<void()> instead;  // run before the operation, which then goes ahead
+  std::function<void(int)> watch;  // run before every operation, and before the commit with 0
   // Counts an operation; true when it is the one to fail.
-  bool Next() { return ++seen == failing; }
+  bool Next() {
+    ++seen;
+    if (watch) watch(seen);
+    return seen == failing;
+  }
 };
 
 namespace {
@@ -64,7 +69,10 @@ class CountingSession final : public dts::Session {
     return writer;
   }
   void BeginTransaction() override { inner_->BeginTransaction(); }
-  void Commit() override { inner_->Commit(); }
+  void Commit() override {
+    if (counter_->watch) counter_->watch(0);
+    inner_->Commit();
+  }
   void Rollback() override { inner_->Rollback(); }
   std::vector<std::string> Databases() override { return inner_->Databases(); }
   std::unique_ptr<dts::Session> Share() override {
@@ -105,6 +113,11 @@ FaultInjection::FaultInjection(std::string provider, int failing_operation)
 FaultInjection::FaultInjection(std::string provider, int operation, std::function<void()> instead)
     : FaultInjection(std::move(provider), operation) {
   counter_->instead = std::move(instead);
+}
+
+FaultInjection::FaultInjection(std::string provider, std::function<void(int)> watch)
+    : FaultInjection(std::move(provider), 0) {
+  counter_->watch = std::move(watch);
 }
 
 FaultInjection::~FaultInjection() = default;

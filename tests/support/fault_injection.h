@@ -25,6 +25,9 @@ class FaultInjection {
   // Instead of failing operation N, runs `instead` just before it (to stop
   // a server, say) and lets the operation go ahead.
   FaultInjection(std::string provider, int operation, std::function<void()> instead);
+  // Fails nothing: runs `watch(n)` just before each operation n, and
+  // `watch(0)` just before the package's commit.
+  FaultInjection(std::string provider, std::function<void(int)> watch);
   ~FaultInjection();
   FaultInjection(const FaultInjection&) = delete;
   FaultInjection& operator=(const FaultInjection&) = delete;

@@ -78,6 +78,7 @@ std::uint8_t SeverityOf(std::int32_t number) {
     case 4060: return 11;                     // cannot open database
     case 102: case 156: case 170: return 15;  // syntax
     case 1205: return 13;                     // deadlock victim
+    case 1105: case 701: return 17;           // out of disk space or memory
     case 3621: return 0;                      // statement terminated
     default: return 16;
   }
