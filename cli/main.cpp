@@ -98,7 +98,9 @@ const Command kCommands[] = {
     {"run", &cli::CmdRun,
      "run --model 类名 --source 文件.mdb [--source-password 密码] --server file:DIR\n"
      "             --user U --password P --database D [--report 报告.json] [--pdf 报告.pdf]\n"
-     "             执行升级方案，逐步显示进度，最后打印每一步的汇总"},
+     "             执行升级方案，逐步显示进度，最后打印每一步的汇总并与源数据库对账；\n"
+     "             退出码 0 升级完成且对账相符，1 升级失败、目的数据库未改变，\n"
+     "             4 升级已提交、但对账不符或未能完成、或报告未写成，5 提交结果未知（需先核对再决定）"},
     {"report", &cli::CmdReport,
      "report --from 报告.json --pdf 报告.pdf\n"
      "             由 run 或 check 保存的 JSON 报告生成供签字的 PDF 报告"},

@@ -379,14 +379,13 @@ void FrmMain::StartUpgrade() {
     // A failed run says so on the page and leaves a way out: the normal
     // pointer, and 完成 to close the window. The click shows the error.
     report_.error = e.description();
-    EndRun("failed", kUpgradeFailed + e.description());
+    EndRun("failed", kUpgradeFailed + e.description(), "", MsgBoxIcon::kNone);
     throw;
   }
   if (evidence && evidence->outcome == assurance::CommitOutcome::kUnknown) {
     const std::string text = "提交结果未知：" + evidence->reason +
                              "。请先检查目的数据库，并与源数据库对账，再决定是否重新升级。";
-    EndRun("unknown", text);
-    toolkit_.MsgBox(text, MsgBoxIcon::kWarning, kMsgBoxTitle);
+    EndRun("unknown", text, text, MsgBoxIcon::kWarning);
     return;
   }
   bool reconciled = true;
@@ -396,26 +395,28 @@ void FrmMain::StartUpgrade() {
     // The upgrade went in; only the recount could not be made.
     report_.error = e.description();
     const std::string text = "升级已完成，但无法对账：" + e.description();
-    EndRun("unreconciled", text);
-    toolkit_.MsgBox(text, MsgBoxIcon::kWarning, kMsgBoxTitle);
+    EndRun("unreconciled", text, text, MsgBoxIcon::kWarning);
     return;
   }
   if (reconciled) {
-    EndRun("success", kUpgradeDone);
-    toolkit_.MsgBox(evidence ? std::string(kUpgradeDone) + "\r\n" + evidence->reason + "。" : kUpgradeDone,
-                    MsgBoxIcon::kInformation, kMsgBoxTitle);
+    EndRun("success", kUpgradeDone,
+           evidence ? std::string(kUpgradeDone) + "\r\n" + evidence->reason + "。" : kUpgradeDone,
+           MsgBoxIcon::kInformation);
   } else {
-    EndRun("mismatch", kReconcileMismatch);
     labPercent->setText(Q(kReconcileMismatch));
-    toolkit_.MsgBox(std::string(kReconcileMismatch) + "：目的数据库与源数据库的计数不一致（见标红的行），请检查后再使用。",
-                    MsgBoxIcon::kWarning, kMsgBoxTitle);
+    EndRun("mismatch", kReconcileMismatch,
+           std::string(kReconcileMismatch) + "：目的数据库与源数据库的计数不一致（见标红的行），请检查后再使用。",
+           MsgBoxIcon::kWarning);
   }
 }
 
-void FrmMain::EndRun(const std::string& result, const std::string& text) {
+void FrmMain::EndRun(const std::string& result, const std::string& text, const std::string& box, MsgBoxIcon icon) {
   running_ = false;
   report_.result = result;
   EndReport();
+  // The box while the run's screen still stands (busy, nothing to click),
+  // then the page's last word, the normal pointer and 完成.
+  if (!box.empty()) toolkit_.MsgBox(box, icon, kMsgBoxTitle);
   labDoing->setText(Q(text));
   toolkit_.SetBusyPointer(false);
   cmdPrev->setEnabled(false);

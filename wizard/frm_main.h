@@ -168,9 +168,9 @@ class FrmMain final : public QWidget {
   // The report's head: scheme, source file, destination, start.
   void BeginReport(assurance::Report::Kind kind);
   void EndReport();
-  // The end of a run: its result in the report, `text` on the page, the
-  // normal pointer and 完成 to close.
-  void EndRun(const std::string& result, const std::string& text);
+  // The end of a run: its result in the report, `box` shown (unless
+  // empty), `text` on the page, the normal pointer and 完成 to close.
+  void EndRun(const std::string& result, const std::string& text, const std::string& box, MsgBoxIcon icon);
   // The destination descriptor as the reconciliation takes it.
   assurance::Endpoints DestinationEndpoints() const;
   void LoadSettings();
