@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QListWidgetItem>
 #include <QSettings>
+#include <QTimer>
 
 #include <cstdio>
 
@@ -343,6 +344,36 @@ TEST_F(WizardAssuranceTest, ALostCommitAnswerEndsInWhatTheDatabaseHolds) {
     EXPECT_TRUE(w.cmdNext->isEnabled());
     EXPECT_FALSE(toolkit.busy);
   }
+}
+
+TEST_F(WizardAssuranceTest, AStalledServerShowsTheWaitOnThePage) {
+  sqlsrv::tds::EndpointConfig config;
+  config.folder = shop.server_folder;
+  config.server_name = "SHOP";
+  sqlsrv::tds::Listener listener(config, sqlsrv::tds::ListenAddress{"127.0.0.1", 0}, 8);
+  std::thread serving([&] { listener.Run(); });
+  {
+    // Nothing either way for 10 s once the departments' bulk load has begun.
+    testing_support::FaultProxy proxy(listener.port(), testing_support::FaultProxy::Fault::kStallDuringLoad);
+    shop.server = "127.0.0.1," + std::to_string(proxy.port());
+    auto& w = Open();
+    std::vector<std::string> shown;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, &w, [&] {
+      const std::string now = Text(w.labDoing->text());
+      if (shown.empty() || shown.back() != now) shown.push_back(now);
+    });
+    watch.start(100);
+    Upgrade(kDepartModel, shop.source, false);
+    watch.stop();
+    EXPECT_TRUE(proxy.fired());
+    bool waited = false;
+    for (const auto& text : shown) waited = waited || text == "正在处理: 导入数据到 [Sales60].[dbo].[Depart](等待服务器响应 5 秒…)";
+    EXPECT_TRUE(waited) << ::testing::PrintToString(shown);
+    EXPECT_EQ(LastBox(), "升级完成！");
+  }
+  listener.Stop();
+  serving.join();
 }
 
 TEST_F(WizardAssuranceTest, TheSavedReportIsTheRunsReport) {
