@@ -32,7 +32,9 @@ namespace {
 
 using testing_support::EmbeddedShop;
 using testing_support::PlanOutcome;
+using testing_support::RunCommand;
 using testing_support::RunPlan;
+using testing_support::ShellQuote;
 
 int ErrorNumberOf(const std::function<void()>& f, std::string* description = nullptr) {
   try {
@@ -170,6 +172,39 @@ TEST_F(NetworkDestination, EveryPlanLeavesTheSameTablesAsTheDirectRun) {
     const auto expected = testing_support::ContentOf(direct, tables);
     const auto actual = testing_support::ContentOf(served, tables);
     for (const auto& table : tables) EXPECT_EQ(actual.at(table), expected.at(table)) << table;
+  }
+}
+
+// A database whose name holds "]", a blank or Chinese: the bulk load's
+// INSERT BULK names it bracketed, "]" doubled, and the rows land as on the
+// embedded path.
+TEST_F(NetworkDestination, BulkLoadsReachDatabasesOfAnyName) {
+  const std::string korvel = ShellQuote(testing_support::BinDir() + "/korvel");
+  EmbeddedShop direct;
+  for (const std::string name : {"a]b c", "销售库"}) {
+    SCOPED_TRACE(name);
+    for (const EmbeddedShop* shop : {&served, &direct}) {
+      const auto made = RunCommand(korvel + " create-database --server " + ShellQuote("file:" + shop->server_folder) +
+                                   " --database " + ShellQuote(name) + " --password " + EmbeddedShop::kPassword);
+      ASSERT_EQ(made.exit_code, 0) << made.err;
+    }
+    auto run = [&](const std::string& server) {
+      return RunCommand(korvel + " run --model C5to6Depart --source " + ShellQuote(direct.source) + " --server " +
+                        ShellQuote(server) + " --user sa --password " + EmbeddedShop::kPassword + " --database " +
+                        ShellQuote(name));
+    };
+    const auto over_tds = run(served.server);
+    ASSERT_EQ(over_tds.exit_code, 0) << over_tds.out << over_tds.err;
+    const auto embedded = run("file:" + direct.server_folder);
+    ASSERT_EQ(embedded.exit_code, 0) << embedded.err;
+    auto rows = [&](const EmbeddedShop& shop) {
+      return RunCommand(korvel + " sql --server " + ShellQuote("file:" + shop.server_folder) + " --user sa --password " +
+                        EmbeddedShop::kPassword + " --database " + ShellQuote(name) +
+                        " \"select DepID, Class, DepCode, DepName from Depart order by DepID\"")
+          .out;
+    };
+    EXPECT_EQ(rows(served), rows(direct));
+    EXPECT_NE(rows(served).find("\n5\t"), std::string::npos) << rows(served);
   }
 }
 

@@ -4,6 +4,7 @@
 #include <exception>
 
 #include "platform/com/error.h"
+#include "platform/com/quote.h"
 #include "platform/com/unicode.h"
 #include "platform/sqlserver/errors.h"
 #include "platform/sqlserver/lexer.h"
@@ -259,7 +260,9 @@ std::optional<InsertBulk> ParseInsertBulk(std::string_view sql) {
   InsertBulk out;
   // The table: names joined by dots.
   while (at(i).kind == TokKind::kWord || at(i).kind == TokKind::kQuoted) {
-    out.table += at(i).kind == TokKind::kQuoted ? "[" + std::string(at(i).text) + "]" : at(i).text;
+    // A bracketed part goes back between brackets with its "]" doubled,
+    // as the object names the engine reads are written.
+    out.table += at(i).kind == TokKind::kQuoted ? com::Quoted(at(i).text, '[', ']') : std::string(at(i).text);
     ++i;
     if (!at(i).IsSymbol(".")) break;
     out.table += ".";
