@@ -14,7 +14,6 @@
 #include <filesystem>
 #include <map>
 #include <memory>
-#include <regex>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -110,9 +109,16 @@ std::string Korvel() { return ShellQuote(testing_support::BinDir() + "/korvel");
 
 // The first free-space figure an error gives ("has 0 bytes free"), or -1.
 long long FreeBytesIn(const std::string& text) {
-  std::smatch m;
-  if (!std::regex_search(text, m, std::regex("has ([0-9]+) bytes( \\([0-9.]+ [KMGT]B\\))? free"))) return -1;
-  return std::stoll(m[1]);
+  for (std::size_t at = text.find("has "); at != std::string::npos; at = text.find("has ", at + 1)) {
+    std::size_t end = at + 4;
+    while (end < text.size() && text[end] >= '0' && text[end] <= '9') ++end;
+    if (end > at + 4 && text.compare(end, 6, " bytes") == 0) {
+      const std::size_t free_at = text.find(" free", end);
+      // "has N bytes free" or "has N bytes (x MB) free"
+      if (free_at != std::string::npos && free_at - end <= 20) return std::stoll(text.substr(at + 4, end - at - 4));
+    }
+  }
+  return -1;
 }
 
 // ------------------------------------------------------------ the upgrade
