@@ -1,5 +1,5 @@
-// korvel create-database (on the embedded server or a network one) and
-// korvel sql (the embedded server) from the command line.
+// korvel create-database, korvel sql and korvel check-database from the
+// command line, on the embedded server or (but check-database) a network one.
 #include <cstdio>
 
 #include "cli/args.h"
@@ -31,14 +31,19 @@ std::string ServerFolder(const Args& args) {
   return *folder;
 }
 
-void PrintResult(const sqlsrv::ResultSet& rs) {
+// The result sets of a batch as TSV, each with its header line.
+void PrintResults(const dts::BatchResults& out) {
   std::string line;
-  for (std::size_t i = 0; i < rs.columns.size(); ++i) line += (i ? "\t" : "") + EscapeTsv(rs.columns[i].name);
-  std::printf("%s\n", line.c_str());
-  for (const auto& row : rs.rows) {
+  for (const auto& rs : out.results) {
+    if (rs.columns.empty()) continue;
     line.clear();
-    AppendTsvLine(row, &line);
+    for (std::size_t i = 0; i < rs.columns.size(); ++i) line += (i ? "\t" : "") + EscapeTsv(rs.columns[i].name);
     std::printf("%s\n", line.c_str());
+    for (const auto& row : rs.rows) {
+      line.clear();
+      AppendTsvLine(row, &line);
+      std::printf("%s\n", line.c_str());
+    }
   }
 }
 
@@ -130,7 +135,7 @@ int CmdCheckDatabase(const Argv& argv) {
 
 int CmdSql(const Argv& argv) {
   Args args(argv, {"server", "user", "password", "password-env", "database", "file"});
-  const std::string folder = ServerFolder(args);
+  const std::string server = ServerName(args);
   std::string batch;
   if (auto f = args.Get("file")) {
     batch = ReadTextFile(*f);
@@ -138,34 +143,43 @@ int CmdSql(const Argv& argv) {
     batch = args.positional()[0];
   } else {
     throw com::Error(com::kErrInvalidArgument, "korvel",
-                     "用法: korvel sql --server file:DIR --user U --password P --database D \"T-SQL\"");
+                     "用法: korvel sql --server file:DIR|主机[,端口] --user U --password P --database D \"T-SQL\"");
   }
-  sqlsrv::Server server(folder);
   const std::string user = args.Get("user").value_or("sa");
-  server.Authenticate(user, ReadPassword(args, "password"));
+  const std::string password = ReadPassword(args, "password");
   const std::string database = args.Get("database").value_or("master");
-  auto file = server.DatabaseFile(database);
-  if (!file) {
-    throw com::Error(4060, "Microsoft OLE DB Provider for SQL Server",
-                     "Cannot open database requested in login '" + database + "'. Login fails.");
+  // Making and dropping a database are the embedded server's own, as over
+  // TDS; a network server takes them as any batch.
+  if (const auto folder = sqlsrv::EmbeddedServerFolder(server)) {
+    if (const auto statement = sqlsrv::ParseDatabaseStatement(batch)) {
+      sqlsrv::Server s(*folder);
+      s.Authenticate(user, password);
+      sqlsrv::RunDatabaseStatement(s, *statement, database, 0);
+      std::fprintf(stderr, statement->create ? "已建立数据库“%s”。\n" : "已删除数据库“%s”。\n", statement->name.c_str());
+      return 0;
+    }
   }
-  sqlsrv::Engine engine(*file, database, user);
-  // Making and dropping a database are the server's, as over TDS.
-  if (const auto statement = sqlsrv::ParseDatabaseStatement(batch)) {
-    sqlsrv::RunDatabaseStatement(server, *statement, database, 0);
-    std::fprintf(stderr, statement->create ? "已建立数据库“%s”。\n" : "已删除数据库“%s”。\n", statement->name.c_str());
-    return 0;
-  }
-  sqlsrv::BatchOutput out;
+  // Everything else through the driver a run uses, embedded or network.
+  dts::ConnectionSpec connection;
+  connection.provider = sqlsrv::kProviderName;
+  connection.data_source = server;
+  connection.user_id = user;
+  connection.password = password;
+  connection.catalog = database;
+  connection.timeout_seconds = 30;
+  auto session = dts::FindDriver(connection.provider)->Open(connection);
+  dts::BatchResults out;
   try {
-    engine.Execute(batch, &out);
+    session->RunBatch(batch, &out);
   } catch (const com::Error&) {
-    for (const auto& rs : out.results) PrintResult(rs);
+    PrintResults(out);
     throw;
   }
-  for (const auto& rs : out.results) PrintResult(rs);
+  PrintResults(out);
   for (const auto& m : out.messages) std::printf("%s\n", m.c_str());
-  for (const auto& a : out.affected) std::fprintf(stderr, "(%lld 行受影响)\n", static_cast<long long>(a.rows));
+  for (const auto& r : out.results) {
+    if (r.count >= 0) std::fprintf(stderr, "(%lld 行受影响)\n", static_cast<long long>(r.count));
+  }
   return 0;
 }
 

@@ -117,8 +117,8 @@ const Command kCommands[] = {
      "create-database --server file:DIR|主机[,端口] [--user sa] --database 名称 --password 密码 [--script 脚本.sql]\n"
      "             建立一个 6.0 版数据库：内置服务器上（需要时先建立服务器和 sa 登录），或网络上的 SQL Server 上"},
     {"sql", &cli::CmdSql,
-     "sql --server file:DIR --user U --password P --database D \"T-SQL\" | --file 脚本.sql\n"
-     "             在内置服务器上执行 T-SQL，以 TSV 打印结果集"},
+     "sql --server file:DIR|主机[,端口] --user U --password P --database D \"T-SQL\" | --file 脚本.sql\n"
+     "             在内置服务器或网络上的 SQL Server 上执行 T-SQL，以 TSV 打印结果集"},
     {"check-database", &cli::CmdCheckDatabase,
      "check-database --server file:DIR --user U --password P --database D\n"
      "             检查内置服务器上的一个数据库文件（页、索引与表、外键），完好时输出 ok"},

@@ -208,6 +208,42 @@ TEST_F(NetworkDestination, BulkLoadsReachDatabasesOfAnyName) {
   }
 }
 
+// korvel sql on a network server prints what it prints on the server
+// folder: every result set with its header, the notices, the counts.
+TEST_F(NetworkDestination, KorvelSqlPrintsTheSameOverTheNetwork) {
+  const std::string korvel = ShellQuote(testing_support::BinDir() + "/korvel");
+  auto sql = [&](const std::string& server, const std::string& batch) {
+    return RunCommand(korvel + " sql --server " + ShellQuote(server) + " --user sa --password " +
+                      EmbeddedShop::kPassword + " --database Sales60 " + ShellQuote(batch));
+  };
+  const std::string batch =
+      "create table #t (i int, s nvarchar(10), v varchar(10), m money, d datetime, b bit, f float)\n"
+      "insert into #t values (1, N'中文', '汉字', 1234.5678, '2007-01-20 10:30:00', 1, 0.25)\n"
+      "insert into #t values (2, NULL, '', -0.0001, NULL, 0, NULL)\n"
+      "select * from #t order by i\n"
+      "print '两个结果'\n"
+      "update #t set i = i + 10\n"
+      "select count(*) as n, sum(m) as total from #t";
+  const auto file = sql("file:" + served.server_folder, batch);
+  ASSERT_EQ(file.exit_code, 0) << file.err;
+  const auto network = sql(served.server, batch);
+  ASSERT_EQ(network.exit_code, 0) << network.err;
+  EXPECT_EQ(network.out, file.out);
+  EXPECT_EQ(network.err, file.err);
+  EXPECT_NE(file.out.find("1\t中文\t汉字\t1234.5678\t2007-01-20 10:30:00"), std::string::npos) << file.out;
+  EXPECT_NE(file.out.find("两个结果"), std::string::npos) << file.out;
+  EXPECT_NE(file.err.find("(2 行受影响)"), std::string::npos) << file.err;
+
+  // A failing batch shows what came before its error, and the error.
+  const std::string failing = "select 1 as a\nselect * from NoSuchTable";
+  const auto file_error = sql("file:" + served.server_folder, failing);
+  const auto network_error = sql(served.server, failing);
+  EXPECT_EQ(network_error.exit_code, file_error.exit_code);
+  EXPECT_NE(file_error.exit_code, 0);
+  EXPECT_EQ(network_error.out, file_error.out);
+  EXPECT_NE(network_error.err.find("Invalid object name 'NoSuchTable'."), std::string::npos) << network_error.err;
+}
+
 // A server that speaks TDS 7.1 only, as SQL Server 2000 does: the driver
 // asks for 7.4 and goes on with what the server answers.
 class OlderServer : public NetworkDestination {

@@ -98,6 +98,17 @@ struct RowsAffected {
   std::int64_t rows = 0;
 };
 
+// What a batch returned, result by result, as a client shows it.
+struct BatchResults {
+  struct Result {
+    std::vector<ColumnInfo> columns;  // a result set's columns; empty for a count
+    std::vector<Row> rows;
+    std::int64_t count = -1;  // for a count: the rows a statement changed
+  };
+  std::vector<Result> results;        // in the order the server gave them
+  std::vector<std::string> messages;  // PRINT and the server's other notices
+};
+
 // What Commit raises when its answer was lost with the connection.
 inline constexpr std::int32_t kErrCommitUnknown = com::ErrorNumber(0x8004042Bu);
 
@@ -142,6 +153,18 @@ class Session {
   virtual std::unique_ptr<BulkWriter> OpenBulkLoad(std::string_view object_name,
                                                    const std::vector<std::string>& columns,
                                                    const BulkLoadOptions& options) = 0;
+  // Runs a batch as a query tool does and fills `out` with every result
+  // set, count and notice, in order; raises the batch's first error once
+  // everything before it is in `out`.
+  // By default: the one result of Query.
+  virtual void RunBatch(std::string_view sql, BatchResults* out) {
+    auto reader = Query(sql);
+    BatchResults::Result result;
+    result.columns = reader->columns();
+    Row row;
+    while (reader->Next(row)) result.rows.push_back(row);
+    out->results.push_back(std::move(result));
+  }
   // Has the session tell `observer`, while a call waits on its server with
   // nothing coming, the seconds waited so far (every few seconds); the
   // observer's false gives the call up. Sessions that never wait on a

@@ -35,6 +35,30 @@ class EngineSession final : public dts::Session {
     return std::move(output.affected);
   }
   std::unique_ptr<dts::RowReader> Query(std::string_view sql) override { return engine_->Query(sql); }
+  void RunBatch(std::string_view sql, dts::BatchResults* out) override {
+    BatchOutput output;
+    // What went before a failure is handed over before the failure.
+    auto hand_over = [&] {
+      for (const auto& o : output.order) {
+        if (o.kind == BatchOutput::Outcome::kRows) {
+          dts::BatchResults::Result result;
+          for (const auto& c : output.results[o.index].columns) result.columns.push_back({.name = c.name});
+          result.rows = output.results[o.index].rows;
+          out->results.push_back(std::move(result));
+        } else {
+          out->results.push_back({{}, {}, output.affected[o.index].rows});
+        }
+      }
+      out->messages = output.messages;
+    };
+    try {
+      engine_->Execute(sql, &output);
+    } catch (...) {
+      hand_over();
+      throw;
+    }
+    hand_over();
+  }
   std::vector<dts::ColumnInfo> DescribeTable(std::string_view object) override { return engine_->DescribeTable(object); }
   std::unique_ptr<dts::BulkWriter> OpenBulkLoad(std::string_view object, const std::vector<std::string>& columns,
                                                 const dts::BulkLoadOptions& options) override {

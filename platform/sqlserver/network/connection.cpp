@@ -230,6 +230,36 @@ std::vector<std::int64_t> Connection::Execute(std::string_view sql) {
   return counts;
 }
 
+void Connection::RunBatch(std::string_view sql, dts::BatchResults* out) {
+  if (in_query_) Drain();
+  log_.messages.clear();
+  if (dbcmd(proc_, std::string(sql).c_str()) == FAIL || dbsqlexec(proc_) == FAIL) {
+    Drain();
+    Raise("执行语句");
+  }
+  while (NextResult()) {
+    const int n = dbnumcols(proc_);
+    if (n > 0) {
+      dts::BatchResults::Result result;
+      result.columns = ResultColumns();
+      // REG_ROW; a compute row (its id) is not shown.
+      for (STATUS s = dbnextrow(proc_); s == REG_ROW || s > 0; s = dbnextrow(proc_)) {
+        if (s != REG_ROW) continue;
+        dts::Row& row = result.rows.emplace_back(static_cast<std::size_t>(n));
+        for (int i = 1; i <= n; ++i) row[static_cast<std::size_t>(i - 1)] = ValueOf(proc_, i);
+      }
+      out->results.push_back(std::move(result));
+    } else if (dbiscount(proc_)) {
+      // The count of a SELECT is its rows, shown already; this is a change.
+      out->results.push_back({{}, {}, DBCOUNT(proc_)});
+    }
+  }
+  for (const Message& m : log_.messages) {
+    if (!m.from_library && m.severity <= 10) out->messages.push_back(m.text);
+  }
+  if (log_.HasError() || dbdead(proc_)) Raise("执行语句");
+}
+
 bool Connection::StartQuery(std::string_view sql) {
   if (in_query_) Drain();
   log_.messages.clear();

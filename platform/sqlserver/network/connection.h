@@ -40,6 +40,10 @@ class Connection {
   // produced. Returns the row counts the statements reported, in order.
   std::vector<std::int64_t> Execute(std::string_view sql);
 
+  // Runs a batch and fills `out` with every result set, count and notice
+  // it returns, in order; raises its first error after reading it all.
+  void RunBatch(std::string_view sql, dts::BatchResults* out);
+
   // Sends a batch and moves to its first result with columns, for reading
   // rows; raises when the batch fails before that. False when the batch
   // returned no rows at all (its results are then read to the end).

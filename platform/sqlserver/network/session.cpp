@@ -99,6 +99,8 @@ class NetworkSession final : public dts::Session {
     return out;
   }
 
+  void RunBatch(std::string_view sql, dts::BatchResults* out) override { connection_.RunBatch(sql, out); }
+
   std::unique_ptr<dts::RowReader> Query(std::string_view sql) override {
     const bool has_rows = connection_.StartQuery(sql);
     return std::make_unique<ResultReader>(connection_, has_rows);
