@@ -442,6 +442,20 @@ TEST_F(TdsEndpoint, MalformedPacketsCloseTheirConnectionOnly) {
   attacks.push_back(logged_in_then(huge_headers));                        // ALL_HEADERS of 4 GiB
   attacks.push_back(logged_in_then({0xDE, 0xAD, 0xBE, 0xEF, 0, 0, 0}));   // garbage after login
   attacks.push_back(logged_in_then(packet(0x07, {0xD1, 0x01})));         // bulk data with no INSERT BULK
+  // Transaction manager requests: headers of 4 GiB, a request cut short, a
+  // name longer than the packet, a save point without a name, an unknown
+  // request.
+  const std::vector<std::uint8_t> no_headers = {0x16, 0, 0, 0, 0x12, 0, 0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0};
+  auto tm = [&](std::vector<std::uint8_t> request) {
+    std::vector<std::uint8_t> body = no_headers;
+    body.insert(body.end(), request.begin(), request.end());
+    return packet(0x0E, body);
+  };
+  attacks.push_back(logged_in_then(packet(0x0E, {0xFF, 0xFF, 0xFF, 0xFF, 5, 0})));
+  attacks.push_back(logged_in_then(tm({5})));
+  attacks.push_back(logged_in_then(tm({5, 0, 0, 0x7F, 'a', 0})));
+  attacks.push_back(logged_in_then(tm({9, 0, 0})));
+  attacks.push_back(logged_in_then(tm({0xFF, 0x7F})));
   for (const auto& bytes : attacks) {
     ASSERT_TRUE(send_raw(bytes));
     TdsClient client(Login());  // still answers

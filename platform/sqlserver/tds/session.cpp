@@ -9,6 +9,7 @@
 
 #include "platform/com/error.h"
 #include "platform/com/names.h"
+#include "platform/com/quote.h"
 #include "platform/sqlserver/engine.h"
 #include "platform/sqlserver/errors.h"
 #include "platform/sqlserver/lexer.h"
@@ -65,6 +66,9 @@ class Session {
   void OnBulkLoad(Packet first);
   void OnAttention();
   void RunSql(const std::string& sql);
+  // A transaction manager request: begin, commit, roll back or save a
+  // transaction, as ODBC and .NET clients send them instead of SQL.
+  void OnTransactionManager(const Message& m);
   bool UseDatabase(const std::string& name, Writer& w);
   void ListDatabases(Writer& w);
   // The ENVCHANGEs of TDS 7.2+ for a transaction that ended (`end`) or
@@ -352,6 +356,67 @@ void Session::OnBatch(const Message& m) {
   RunSql(sql);
 }
 
+void Session::OnTransactionManager(const Message& m) {
+  enum : std::uint16_t { kBegin = 5, kCommit = 7, kRollback = 8, kSave = 9 };
+  Reader r(m.data);
+  if (tds_ >= kTds72) {
+    const std::uint32_t headers = r.U32();
+    if (headers < 4 || headers > m.data.size()) throw ProtocolError("ALL_HEADERS length out of range");
+    r.Skip(headers - 4);
+  }
+  const std::uint16_t request = r.U16();
+  // The statements each request stands for; the isolation level a client
+  // asks for is taken (the engine serializes its writers whatever it is).
+  std::string sql;
+  auto named = [](const std::string& verb, const std::string& name) {
+    return name.empty() ? verb : verb + " " + com::Quoted(name, '[', ']');
+  };
+  switch (request) {
+    case kBegin: {
+      r.U8();  // isolation level
+      sql = named("BEGIN TRANSACTION", r.BVarChar());
+      break;
+    }
+    case kCommit:
+    case kRollback: {
+      const std::string name = r.BVarChar();
+      sql = named(request == kCommit ? "COMMIT TRANSACTION" : "ROLLBACK TRANSACTION", name);
+      // A new transaction begun at once, when asked.
+      if (r.remaining() > 0 && (r.U8() & 0x01)) {
+        r.U8();  // its isolation level
+        sql += "\n" + named("BEGIN TRANSACTION", r.remaining() > 0 ? r.BVarChar() : std::string());
+      }
+      break;
+    }
+    case kSave: {
+      const std::string name = r.BVarChar();
+      if (name.empty()) throw ProtocolError("SAVE TRANSACTION request without a name");
+      sql = named("SAVE TRANSACTION", name);
+      break;
+    }
+    default: {
+      Writer w;
+      Error(w, 8509, "This server does not take part in distributed transactions (transaction manager request " +
+                         std::to_string(request) + ").");
+      WriteDone(w, kDone, kDoneError, 0, 0, tds_);
+      return Send(w);
+    }
+  }
+  Writer w;
+  const int before = engine_->trancount();
+  BatchOutput out;
+  bool ok = true;
+  try {
+    engine_->Execute(sql, &out);
+  } catch (const com::Error& e) {
+    ok = false;
+    Error(w, e.number(), e.description());
+  }
+  TransactionChange(w, before, out.transaction_end);
+  WriteDone(w, kDone, static_cast<std::uint16_t>((ok ? kDoneFinal : kDoneError) | InTransaction()), 0, 0, tds_);
+  Send(w);
+}
+
 void Session::OnBulkLoad(Packet first) {
   Writer w;
   if (!pending_bulk_) throw ProtocolError("bulk-load data without INSERT BULK");
@@ -451,6 +516,19 @@ void Session::Run(const std::string& refuse) {
         OnBatch(m);
         break;
       }
+      case PacketType::kTransactionManager: {
+        Message m{packet->type, std::move(packet->payload)};
+        while (!packet->end_of_message) {
+          packet = channel_.ReadPacket(config_.login_timeout_ms);
+          if (!packet) return;
+          if (packet->type != PacketType::kTransactionManager || m.data.size() + packet->payload.size() > 4096) {
+            throw ProtocolError("malformed transaction manager request");
+          }
+          m.data.insert(m.data.end(), packet->payload.begin(), packet->payload.end());
+        }
+        OnTransactionManager(m);
+        break;
+      }
       case PacketType::kBulkLoad:
         OnBulkLoad(std::move(*packet));
         break;
@@ -458,14 +536,14 @@ void Session::Run(const std::string& refuse) {
         OnAttention();
         break;
       default: {
-        // RPC, transaction manager and the rest are not offered: drain the
+        // RPC and the rest are not offered: drain the
         // message and say so.
         while (!packet->end_of_message) {
           packet = channel_.ReadPacket(config_.login_timeout_ms);
           if (!packet) return;
         }
         Writer w;
-        Error(w, 2812, "This server runs SQL batches only; remote procedure calls and transaction manager requests "
+        Error(w, 2812, "This server runs SQL batches and transaction manager requests only; remote procedure calls "
                        "are not supported.");
         WriteDone(w, kDone, kDoneError, 0, 0, tds_);
         Send(w);
