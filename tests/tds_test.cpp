@@ -572,9 +572,10 @@ TEST_F(TdsEndpoint, AnAttentionCancelsARunningBatch) {
     ASSERT_EQ(::send(fd, p.data(), p.size(), MSG_NOSIGNAL), static_cast<ssize_t>(p.size()));
   };
   // Reads replies until a DONE whose status has all of `bits`; false on
-  // timeout.
+  // timeout. `all` keeps what was read.
+  std::vector<std::uint8_t> all;
   auto read_until_done = [&](std::uint16_t bits) {
-    std::vector<std::uint8_t> all;
+    all.clear();
     timeval tv{20, 0};
     ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
     std::uint8_t buf[4096];
@@ -601,6 +602,28 @@ TEST_F(TdsEndpoint, AnAttentionCancelsARunningBatch) {
   const auto started = std::chrono::steady_clock::now();
   send_message(0x06, {});
   EXPECT_TRUE(read_until_done(0x20));
+  // As SQL Server answers: the cancelled batch's response ends (a message
+  // with its DONE), then the acknowledgment comes in a message of its own,
+  // its first token the DONE with DONE_ATTN.
+  std::vector<std::pair<std::uint8_t, std::vector<std::uint8_t>>> packets;  // status, payload
+  for (std::size_t at = 0; at + 8 <= all.size();) {
+    const std::size_t length = (all[at + 2] << 8) | all[at + 3];
+    ASSERT_GE(length, 8u);
+    ASSERT_LE(at + length, all.size());
+    packets.push_back({all[at + 1], {all.begin() + static_cast<long>(at + 8), all.begin() + static_cast<long>(at + length)}});
+    at += length;
+  }
+  ASSERT_GE(packets.size(), 2u);
+  const auto& ack = packets.back();
+  EXPECT_EQ(ack.first & 1, 1);  // the end of its message
+  ASSERT_GE(ack.second.size(), 3u);
+  EXPECT_EQ(ack.second[0], 0xFD);
+  EXPECT_EQ(ack.second[1] & 0x20, 0x20);
+  const auto& ended = packets[packets.size() - 2];
+  EXPECT_EQ(ended.first & 1, 1);  // the cancelled batch's message ended before it
+  ASSERT_GE(ended.second.size(), 3u);
+  EXPECT_EQ(ended.second[ended.second.size() - 9], 0xFD);  // its last token a DONE (9 bytes at TDS 7.1)
+
   EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
   // The connection goes on, and so does the server.
   send_message(0x01, {'s', 0, 'e', 0, 'l', 0, 'e', 0, 'c', 0, 't', 0, ' ', 0, '1', 0});

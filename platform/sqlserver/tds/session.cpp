@@ -64,7 +64,11 @@ class Session {
   bool Handshake(const std::string& refuse);
   void OnBatch(const Message& m);
   void OnBulkLoad(Packet first);
-  void OnAttention();
+  // Acknowledges an attention as SQL Server does: a cancelled request's
+  // response ends with a DONE of its own, then a message of its own holds
+  // the DONE with DONE_ATTN. With no request under way, the acknowledgment
+  // alone.
+  void OnAttention(bool request_cancelled);
   void RunSql(const std::string& sql);
   // A transaction manager request: begin, commit, roll back or save a
   // transaction, as ODBC and .NET clients send them instead of SQL.
@@ -296,7 +300,7 @@ void Session::RunSql(const std::string& sql) {
   running = false;
   watcher.join();
   if (client_gone) throw IoError("the client left or broke the protocol during a batch");
-  if (attention) return OnAttention();
+  if (attention) return OnAttention(true);
 
   // PRINT output, then each statement's rows and count in the order they
   // came, then the error. Every DONE but the batch's last says more follows.
@@ -471,7 +475,7 @@ void Session::OnBulkLoad(Packet first) {
     if (attention) throw SqlErr(3621, "The statement has been terminated.");
     writer->Finish();
   } catch (const com::Error& e) {
-    if (attention) return OnAttention();
+    if (attention) return OnAttention(true);
     Error(w, e.number(), e.description());
     TransactionChange(w, before);
     WriteDone(w, kDone, static_cast<std::uint16_t>(kDoneError | InTransaction()), 0, 0, tds_);
@@ -483,7 +487,12 @@ void Session::OnBulkLoad(Packet first) {
   Send(w);
 }
 
-void Session::OnAttention() {
+void Session::OnAttention(bool request_cancelled) {
+  if (request_cancelled) {
+    Writer end;
+    WriteDone(end, kDone, static_cast<std::uint16_t>(kDoneError | InTransaction()), 0, 0, tds_);
+    Send(end);
+  }
   Writer w;
   WriteDone(w, kDone, kDoneAttention, 0, 0, tds_);
   Send(w);
@@ -504,7 +513,7 @@ void Session::Run(const std::string& refuse) {
           packet = channel_.ReadPacket(config_.login_timeout_ms);
           if (!packet) return;
           if (packet->type == PacketType::kAttention) {
-            OnAttention();
+            OnAttention(true);
             goto next;
           }
           if (packet->type != PacketType::kSqlBatch) throw ProtocolError("packet type changed in a SQL batch");
@@ -533,7 +542,7 @@ void Session::Run(const std::string& refuse) {
         OnBulkLoad(std::move(*packet));
         break;
       case PacketType::kAttention:
-        OnAttention();
+        OnAttention(false);
         break;
       default: {
         // RPC and the rest are not offered: drain the
