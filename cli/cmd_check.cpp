@@ -134,7 +134,8 @@ int Check(const Argv& argv) {
 
   // The source opens with its password, as the run's first test.
   jet::Database(file, {.password = source_password});
-  assurance::Report report = BeginReport(assurance::Report::Kind::kCheck, model, file, server, user, database);
+  assurance::Report report =
+      assurance::BeginReport(assurance::Report::Kind::kCheck, model, ModelName(model), file, server, user, database);
   const auto started = std::chrono::steady_clock::now();
 
   const BuiltPlan built = BuildPlan(model, file, source_password, server, user, password, database);
@@ -165,7 +166,7 @@ int Check(const Argv& argv) {
   PrintPostings(result);
   PrintProblems(result);
   PrintVerdict(result);
-  EndReport(report, started);
+  assurance::EndReport(report, started);
   report.result = assurance::VerdictName(result);
   report.check = result;
   report.check_from_destination = from_destination;

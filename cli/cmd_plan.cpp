@@ -208,7 +208,8 @@ int CmdRun(const Argv& argv) {
     admin.Disconnect();
   }
 
-  assurance::Report report = BeginReport(assurance::Report::Kind::kRun, model, file, server, user, database);
+  assurance::Report report =
+      assurance::BeginReport(assurance::Report::Kind::kRun, model, ModelName(model), file, server, user, database);
   const auto started = std::chrono::steady_clock::now();
 
   const BuiltPlan built = BuildPlan(model, file, source_password, server, user, password, database);
@@ -238,7 +239,7 @@ int CmdRun(const Argv& argv) {
   }
   link.Reset();
   report.steps = recorder.Steps();
-  bool committed = report.error.empty() && recorder.AllSucceeded();
+  const bool committed = report.error.empty() && recorder.AllSucceeded();
   PrintSummary(report.steps);
 
   RunOutcome outcome = committed ? RunOutcome::kSucceeded : RunOutcome::kFailed;
@@ -251,7 +252,6 @@ int CmdRun(const Argv& argv) {
     report.reconciliation = evidence.lines;
     report.error += "\n" + evidence.reason;
     if (evidence.outcome == assurance::CommitOutcome::kCommitted) {
-      committed = true;
       outcome = RunOutcome::kSucceeded;
       PrintReconciliation(report.reconciliation);
       report.result = "success";
@@ -279,14 +279,15 @@ int CmdRun(const Argv& argv) {
       report.error = e.description();
     }
   }
-  EndReport(report, started);
+  assurance::EndReport(report, started);
   for (const auto& [path, write] : {std::pair{report_path, &WriteJson}, std::pair{pdf_path, &WritePdf}}) {
     if (!path) continue;
     try {
       write(report, *path);
     } catch (const com::Error& e) {
       std::fprintf(stderr, "\n%s\n", e.description().c_str());
-      if (!committed) continue;
+      // Said as "committed, but" only where the upgrade went in.
+      if (outcome != RunOutcome::kSucceeded && outcome != RunOutcome::kUnconfirmed) continue;
       if (outcome == RunOutcome::kSucceeded) outcome = RunOutcome::kUnconfirmed;
       why += std::string(why.empty() ? "" : "；") + "报告没有写成，运行的结果见上面的汇总与对账";
     }

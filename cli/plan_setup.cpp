@@ -71,25 +71,6 @@ void RefuseUnwritableReport(const std::string& path) {
   ::unlink(probe.c_str());
 }
 
-assurance::Report BeginReport(assurance::Report::Kind kind, const std::string& model, const std::string& file,
-                              const std::string& server, const std::string& user, const std::string& database) {
-  assurance::Report report;
-  report.kind = kind;
-  report.model = model;
-  report.model_name = ModelName(model);
-  report.source = assurance::IdentifySourceFile(file);
-  report.server = server;
-  report.user = user;
-  report.database = database;
-  report.started = assurance::LocalTimeNow();
-  return report;
-}
-
-void EndReport(assurance::Report& report, std::chrono::steady_clock::time_point started) {
-  report.ended = assurance::LocalTimeNow();
-  report.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-}
-
 std::string ModelName(const std::string& class_name) {
   try {
     jet::Database db(com::ProgramFolder() + "/DTSModelList.mdb");

@@ -3,13 +3,11 @@
 // file.
 #pragma once
 
-#include <chrono>
 #include <memory>
 #include <set>
 #include <string>
 #include <string_view>
 
-#include "library/assurance/report.h"
 #include "library/interface/cconnection.h"
 #include "library/interface/ipackage.h"
 #include "platform/dts/model.h"
@@ -44,13 +42,6 @@ BuiltPlan BuildPlan(const std::string& class_name, const std::string& file, cons
 // folder, or a place where no file can be made. Nothing there is changed:
 // the report replaces it only once it is written whole.
 void RefuseUnwritableReport(const std::string& path);
-
-// A report's head: the scheme (with its name in the model list), the
-// source file as it is now, the destination and the login, the time.
-assurance::Report BeginReport(assurance::Report::Kind kind, const std::string& model, const std::string& file,
-                              const std::string& server, const std::string& user, const std::string& database);
-// Its end time and the seconds since `started`.
-void EndReport(assurance::Report& report, std::chrono::steady_clock::time_point started);
 
 // The scheme's name in the model list beside the program
 // ("5.6升级到6.0默认方案"), or "" when the list does not name the class.

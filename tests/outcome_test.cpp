@@ -13,9 +13,9 @@
 #include <fstream>
 #include <thread>
 
-#include "platform/sqlserver/tds/listener.h"
 #include "tests/support/fault_proxy.h"
 #include "tests/support/files.h"
+#include "tests/support/served_folder.h"
 #include "tests/support/shop.h"
 
 namespace {
@@ -32,22 +32,9 @@ bool Contains(const std::string& text, const std::string& part) { return text.fi
 // The shop's server on the network, behind a proxy that breaks it.
 class LostConnection : public ::testing::Test {
  protected:
-  LostConnection() {
-    sqlsrv::tds::EndpointConfig config;
-    config.folder = shop.server_folder;
-    config.server_name = "SHOP";
-    listener_ = std::make_unique<sqlsrv::tds::Listener>(config, sqlsrv::tds::ListenAddress{"127.0.0.1", 0}, 8);
-    serving_ = std::thread([this] { listener_->Run(); });
-  }
-  ~LostConnection() override {
-    proxy_.reset();
-    listener_->Stop();
-    serving_.join();
-  }
-
   // korvel run of the departments' scheme through a proxy with `fault`.
   testing_support::CommandResult Run(Fault fault, const std::string& environment = "") {
-    proxy_ = std::make_unique<FaultProxy>(listener_->port(), fault);
+    proxy_ = std::make_unique<FaultProxy>(served_.port(), fault);
     return RunCommand(environment + ShellQuote(testing_support::BinDir() + "/korvel") + " run --model C5to6Depart --source " +
                       ShellQuote(shop.source) + " --server 127.0.0.1," + std::to_string(proxy_->port()) +
                       " --user sa --password " + EmbeddedShop::kPassword + " --database Sales60 --report " +
@@ -58,11 +45,12 @@ class LostConnection : public ::testing::Test {
 
   EmbeddedShop shop;
   std::string report = shop.dir.File("run.json");
-  std::unique_ptr<FaultProxy> proxy_;
 
  private:
-  std::unique_ptr<sqlsrv::tds::Listener> listener_;
-  std::thread serving_;
+  testing_support::ServedFolder served_{shop.server_folder};
+
+ protected:
+  std::unique_ptr<FaultProxy> proxy_;  // last: it goes before the server it relays to
 };
 
 TEST_F(LostConnection, ACommitThatNeverArrivedIsFoundNotCommitted) {

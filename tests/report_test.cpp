@@ -87,7 +87,7 @@ Report MakeRun() {
   imported.stats.rows_written = 4999999999;
   imported.stats.seconds = 0.0123;
   imported.stats.truncations.push_back({"GdsName", 7, {{1, "GoodsID=G0000001"}, {12, "GoodsID=\"G\t12\""}}});
-  imported.stats.truncations.push_back({"Spec", 1, {{3, ""}}});
+  imported.stats.truncations.push_back({"GdsStandard", 1, {{3, ""}}});
   StepRecord posted;
   posted.name = "执行存储过程 WriteCustody";
   posted.state = StepRecord::State::kFailed;

@@ -185,7 +185,6 @@ class FrmMain final : public QWidget {
   std::string remembered_model_;  // the scheme to select at the first model list
   assurance::Report report_;
   std::optional<assurance::CheckResult> check_;  // the check made before this run
-  bool check_from_destination_ = false;
   assurance::ReconcilePlan reconcile_plan_;  // read from the package before it runs
   std::vector<std::string> before_;          // the destination's counts before the run
   std::chrono::steady_clock::time_point started_{};

@@ -157,7 +157,6 @@ bool FrmMain::CheckBeforeRun() {
   ProgressBar->setValue(100);
   labDoing->setText(Q("检查完成：" + assurance::VerdictText(result)));
   check_ = result;
-  check_from_destination_ = true;
   report_.check = result;
   report_.check_from_destination = true;
   report_.result = assurance::VerdictName(result);
@@ -253,30 +252,17 @@ bool FrmMain::ShowReconciliation(const std::vector<assurance::ReconcileLine>& li
 // ---- The report ------------------------------------------------------------
 
 void FrmMain::BeginReport(assurance::Report::Kind kind) {
-  report_ = assurance::Report{};
-  report_.kind = kind;
-  report_.model = ModelClsName;
-  report_.model_name = ModelCNName;
-  report_.source.path = source_->DataSource;
-  try {
-    report_.source = assurance::IdentifySourceFile(source_->DataSource);
-  } catch (const com::Error&) {
-    // The run's own test names a file it cannot read; the report keeps the path.
-  }
-  report_.server = destination_->DataSource;
-  report_.user = destination_->UserID;
-  report_.database = destination_->InitialCatalog;
-  report_.started = assurance::LocalTimeNow();
+  report_ = assurance::BeginReport(kind, ModelClsName, ModelCNName, source_->DataSource, destination_->DataSource,
+                                   destination_->UserID, destination_->InitialCatalog);
   started_ = std::chrono::steady_clock::now();
   if (kind == assurance::Report::Kind::kRun && check_) {
     report_.check = check_;
-    report_.check_from_destination = check_from_destination_;
+    report_.check_from_destination = true;  // the wizard's check reads the destination's tables
   }
 }
 
 void FrmMain::EndReport() {
-  report_.ended = assurance::LocalTimeNow();
-  report_.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started_).count();
+  assurance::EndReport(report_, started_);
   if (report_.kind == assurance::Report::Kind::kRun) cmdSaveReport->setVisible(true);
 }
 

@@ -193,6 +193,31 @@ SourceFile IdentifySourceFile(const std::string& path) {
   return {path, size, LocalTime(st.st_mtime), hex};
 }
 
+Report BeginReport(Report::Kind kind, const std::string& model, const std::string& model_name,
+                   const std::string& source_path, const std::string& server, const std::string& user,
+                   const std::string& database) {
+  Report report;
+  report.kind = kind;
+  report.model = model;
+  report.model_name = model_name;
+  report.source.path = source_path;
+  try {
+    report.source = IdentifySourceFile(source_path);
+  } catch (const com::Error&) {
+    // The path stays; the run's own test of the file says what is wrong.
+  }
+  report.server = server;
+  report.user = user;
+  report.database = database;
+  report.started = LocalTimeNow();
+  return report;
+}
+
+void EndReport(Report& report, std::chrono::steady_clock::time_point started) {
+  report.ended = LocalTimeNow();
+  report.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+}
+
 const char* StateName(StepRecord::State state) {
   switch (state) {
     case StepRecord::State::kSucceeded: return "success";

@@ -7,6 +7,7 @@
 // (report_pdf.h), so every form carries the same figures.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -74,6 +75,15 @@ struct Report {
   std::optional<CheckResult> check;
   bool check_from_destination = false;
 };
+
+// A report's head, begun now: the scheme, the source file as it is (its
+// path alone when it cannot be read: the run's own test then says why),
+// the destination and the login.
+Report BeginReport(Report::Kind kind, const std::string& model, const std::string& model_name,
+                   const std::string& source_path, const std::string& server, const std::string& user,
+                   const std::string& database);
+// Its end: the time now and the seconds since `started`.
+void EndReport(Report& report, std::chrono::steady_clock::time_point started);
 
 // The verdict of a check as the report names it: "clean", "cuts", "fails".
 const char* VerdictName(const CheckResult& r);

@@ -12,10 +12,10 @@
 #include "platform/dts/model.h"
 #include <thread>
 
-#include "platform/sqlserver/tds/listener.h"
 #include "tests/support/check_cases.h"
 #include "tests/support/fault_proxy.h"
 #include "tests/support/files.h"
+#include "tests/support/served_folder.h"
 #include "tests/support/shop.h"
 #include "tests/wizard/wizard_fixture.h"
 
@@ -296,23 +296,7 @@ TEST_F(WizardAssuranceTest, ARecountThatCannotBeMadeIsReportedNotSwallowed) {
 // connection around the commit: the page says what the database then holds.
 TEST_F(WizardAssuranceTest, ALostCommitAnswerEndsInWhatTheDatabaseHolds) {
   using Fault = testing_support::FaultProxy::Fault;
-  // The server on the network for as long as the test runs.
-  struct Served {
-    explicit Served(const std::string& folder)
-        : listener(Config(folder), sqlsrv::tds::ListenAddress{"127.0.0.1", 0}, 8), serving([this] { listener.Run(); }) {}
-    ~Served() {
-      listener.Stop();
-      serving.join();
-    }
-    static sqlsrv::tds::EndpointConfig Config(const std::string& folder) {
-      sqlsrv::tds::EndpointConfig config;
-      config.folder = folder;
-      config.server_name = "SHOP";
-      return config;
-    }
-    sqlsrv::tds::Listener listener;
-    std::thread serving;
-  } served(shop.server_folder);
+  const testing_support::ServedFolder served(shop.server_folder);
   struct Case {
     Fault fault;
     std::string page;  // how labDoing begins
@@ -328,7 +312,7 @@ TEST_F(WizardAssuranceTest, ALostCommitAnswerEndsInWhatTheDatabaseHolds) {
   for (const auto& c : cases) {
     const std::string before = shop.Query("select count(*) from Depart").at(0);
     toolkit.boxes.clear();
-    testing_support::FaultProxy proxy(served.listener.port(), c.fault);
+    testing_support::FaultProxy proxy(served.port(), c.fault);
     shop.server = "127.0.0.1," + std::to_string(proxy.port());
     auto& w = Open();
     Upgrade(kDepartModel, shop.source, false);
@@ -347,14 +331,10 @@ TEST_F(WizardAssuranceTest, ALostCommitAnswerEndsInWhatTheDatabaseHolds) {
 }
 
 TEST_F(WizardAssuranceTest, AStalledServerShowsTheWaitOnThePage) {
-  sqlsrv::tds::EndpointConfig config;
-  config.folder = shop.server_folder;
-  config.server_name = "SHOP";
-  sqlsrv::tds::Listener listener(config, sqlsrv::tds::ListenAddress{"127.0.0.1", 0}, 8);
-  std::thread serving([&] { listener.Run(); });
+  const testing_support::ServedFolder served(shop.server_folder);
   {
     // Nothing either way for 10 s once the departments' bulk load has begun.
-    testing_support::FaultProxy proxy(listener.port(), testing_support::FaultProxy::Fault::kStallDuringLoad);
+    testing_support::FaultProxy proxy(served.port(), testing_support::FaultProxy::Fault::kStallDuringLoad);
     shop.server = "127.0.0.1," + std::to_string(proxy.port());
     auto& w = Open();
     std::vector<std::string> shown;
@@ -372,8 +352,6 @@ TEST_F(WizardAssuranceTest, AStalledServerShowsTheWaitOnThePage) {
     EXPECT_TRUE(waited) << ::testing::PrintToString(shown);
     EXPECT_EQ(LastBox(), "升级完成！");
   }
-  listener.Stop();
-  serving.join();
 }
 
 TEST_F(WizardAssuranceTest, TheSavedReportIsTheRunsReport) {
