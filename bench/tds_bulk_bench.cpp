@@ -19,7 +19,7 @@
 
 #include "platform/sqlserver/engine.h"
 #include "platform/sqlserver/server.h"
-#include "platform/sqlserver/tds/listener.h"
+#include "platform/sqlserver/tds_endpoint/listener.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include "cli/commands.h"
 #include "platform/com/error.h"
 #include "platform/sqlserver/server.h"
-#include "platform/sqlserver/tds/listener.h"
+#include "platform/sqlserver/tds_endpoint/listener.h"
 
 namespace cli {
 

@@ -37,11 +37,11 @@
 #include "platform/com/error.h"
 #include "platform/sqlserver/engine.h"
 #include "platform/sqlserver/server.h"
-#include "platform/sqlserver/tds/bulk.h"
-#include "platform/sqlserver/tds/channel.h"
-#include "platform/sqlserver/tds/login.h"
-#include "platform/sqlserver/tds/session.h"
-#include "platform/sqlserver/tds/wire.h"
+#include "platform/sqlserver/tds_endpoint/bulk.h"
+#include "platform/sqlserver/tds_endpoint/channel.h"
+#include "platform/sqlserver/tds_endpoint/login.h"
+#include "platform/sqlserver/tds_endpoint/session.h"
+#include "platform/sqlserver/tds_endpoint/wire.h"
 
 namespace {
 

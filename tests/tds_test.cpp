@@ -13,9 +13,9 @@
 #include <thread>
 
 #include "platform/sqlserver/engine.h"
-#include "platform/sqlserver/tds/listener.h"
-#include "platform/sqlserver/tds/login.h"
-#include "platform/sqlserver/tds/wire.h"
+#include "platform/sqlserver/tds_endpoint/listener.h"
+#include "platform/sqlserver/tds_endpoint/login.h"
+#include "platform/sqlserver/tds_endpoint/wire.h"
 #include "tests/support/files.h"
 #include "tests/support/shop.h"
 #include "tests/support/tds_client.h"

@@ -5,8 +5,8 @@
 #include "platform/com/names.h"
 #include "platform/sqlserver/engine.h"
 #include "platform/sqlserver/errors.h"
-#include "platform/sqlserver/network/server_name.h"
-#include "platform/sqlserver/network/session.h"
+#include "platform/sqlserver/freetds_client/server_name.h"
+#include "platform/sqlserver/freetds_client/session.h"
 #include "platform/sqlserver/server.h"
 
 namespace sqlsrv {

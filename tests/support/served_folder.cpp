@@ -1,6 +1,6 @@
 #include "tests/support/served_folder.h"
 
-#include "platform/sqlserver/tds/listener.h"
+#include "platform/sqlserver/tds_endpoint/listener.h"
 
 namespace testing_support {
 

@@ -12,7 +12,7 @@
 
 #include "platform/com/datetime.h"
 #include "platform/com/unicode.h"
-#include "platform/sqlserver/network/dblib.h"
+#include "platform/sqlserver/freetds_client/dblib.h"
 
 namespace testing_support {
 

@@ -14,7 +14,7 @@
 #include "library/interface/ipackage.h"
 #include "platform/com/object.h"
 #include "platform/dts/model.h"
-#include "platform/sqlserver/tds/listener.h"
+#include "platform/sqlserver/tds_endpoint/listener.h"
 #include "tests/support/chained_plan.h"
 #include "tests/support/shop.h"
 #include "tests/wizard/wizard_fixture.h"

@@ -14,7 +14,7 @@
 
 #include "platform/dts/driver.h"
 #include "platform/sqlserver/result_column.h"
-#include "platform/sqlserver/tds/wire.h"
+#include "platform/sqlserver/tds_endpoint/wire.h"
 
 namespace com {
 class CodePage;

@@ -1,4 +1,4 @@
-#include "platform/sqlserver/network/dblib.h"
+#include "platform/sqlserver/freetds_client/dblib.h"
 
 #include <mutex>
 

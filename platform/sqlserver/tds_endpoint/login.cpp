@@ -1,6 +1,6 @@
-#include "platform/sqlserver/tds/login.h"
+#include "platform/sqlserver/tds_endpoint/login.h"
 
-#include "platform/sqlserver/tds/wire.h"
+#include "platform/sqlserver/tds_endpoint/wire.h"
 
 namespace sqlsrv::tds {
 namespace {

@@ -1,4 +1,4 @@
-#include "platform/sqlserver/tds/bulk.h"
+#include "platform/sqlserver/tds_endpoint/bulk.h"
 
 #include <cstring>
 #include <exception>
@@ -8,9 +8,9 @@
 #include "platform/com/unicode.h"
 #include "platform/sqlserver/errors.h"
 #include "platform/sqlserver/lexer.h"
-#include "platform/sqlserver/tds/results.h"
-#include "platform/sqlserver/tds/tokens.h"
-#include "platform/sqlserver/tds/wire.h"
+#include "platform/sqlserver/tds_endpoint/results.h"
+#include "platform/sqlserver/tds_endpoint/tokens.h"
+#include "platform/sqlserver/tds_endpoint/wire.h"
 
 namespace sqlsrv::tds {
 namespace {

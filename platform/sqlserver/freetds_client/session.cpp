@@ -1,4 +1,4 @@
-#include "platform/sqlserver/network/session.h"
+#include "platform/sqlserver/freetds_client/session.h"
 
 #include <algorithm>
 
@@ -6,7 +6,7 @@
 #include "platform/com/quote.h"
 #include "platform/dts/oledb.h"
 #include "platform/sqlserver/errors.h"
-#include "platform/sqlserver/network/bulk_copy.h"
+#include "platform/sqlserver/freetds_client/bulk_copy.h"
 #include "platform/sqlserver/parser.h"
 
 namespace sqlsrv::net {

@@ -17,7 +17,7 @@
 
 #include "platform/com/variant.h"
 #include "platform/dts/driver.h"
-#include "platform/sqlserver/network/connection.h"
+#include "platform/sqlserver/freetds_client/connection.h"
 
 namespace sqlsrv::net {
 

@@ -1,4 +1,4 @@
-#include "platform/sqlserver/network/server_name.h"
+#include "platform/sqlserver/freetds_client/server_name.h"
 
 #include <charconv>
 

@@ -1,4 +1,4 @@
-#include "platform/sqlserver/network/connection.h"
+#include "platform/sqlserver/freetds_client/connection.h"
 
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -11,7 +11,7 @@
 
 #include "platform/dts/oledb.h"
 #include "platform/sqlserver/errors.h"
-#include "platform/sqlserver/tds/results.h"
+#include "platform/sqlserver/tds_endpoint/results.h"
 
 namespace sqlsrv::net {
 namespace {

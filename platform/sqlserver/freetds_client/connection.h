@@ -10,7 +10,7 @@
 
 #include "platform/com/variant.h"
 #include "platform/dts/driver.h"
-#include "platform/sqlserver/network/dblib.h"
+#include "platform/sqlserver/freetds_client/dblib.h"
 
 namespace sqlsrv::net {
 

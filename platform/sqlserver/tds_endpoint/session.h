@@ -9,7 +9,7 @@
 #include <functional>
 #include <string>
 
-#include "platform/sqlserver/tds/channel.h"
+#include "platform/sqlserver/tds_endpoint/channel.h"
 
 namespace sqlsrv::tds {
 

@@ -1,11 +1,11 @@
-#include "platform/sqlserver/tds/results.h"
+#include "platform/sqlserver/tds_endpoint/results.h"
 
 #include <cmath>
 #include <cstring>
 
 #include "platform/com/unicode.h"
-#include "platform/sqlserver/tds/login.h"
-#include "platform/sqlserver/tds/tokens.h"
+#include "platform/sqlserver/tds_endpoint/login.h"
+#include "platform/sqlserver/tds_endpoint/tokens.h"
 
 namespace sqlsrv::tds {
 namespace {

@@ -1,4 +1,4 @@
-#include "platform/sqlserver/tds/wire.h"
+#include "platform/sqlserver/tds_endpoint/wire.h"
 
 #include "platform/com/unicode.h"
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <thread>
 
-#include "platform/sqlserver/tds/session.h"
+#include "platform/sqlserver/tds_endpoint/session.h"
 
 namespace sqlsrv::tds {
 

@@ -1,4 +1,4 @@
-#include "platform/sqlserver/tds/channel.h"
+#include "platform/sqlserver/tds_endpoint/channel.h"
 
 #include <poll.h>
 #include <sys/socket.h>
@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <string>
 
-#include "platform/sqlserver/tds/wire.h"
+#include "platform/sqlserver/tds_endpoint/wire.h"
 
 namespace sqlsrv::tds {
 

@@ -6,7 +6,7 @@
 #include <memory>
 
 #include "platform/dts/driver.h"
-#include "platform/sqlserver/network/connection.h"
+#include "platform/sqlserver/freetds_client/connection.h"
 
 namespace sqlsrv::net {
 

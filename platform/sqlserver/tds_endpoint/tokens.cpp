@@ -1,6 +1,6 @@
-#include "platform/sqlserver/tds/tokens.h"
+#include "platform/sqlserver/tds_endpoint/tokens.h"
 
-#include "platform/sqlserver/tds/login.h"
+#include "platform/sqlserver/tds_endpoint/login.h"
 
 namespace sqlsrv::tds {
 

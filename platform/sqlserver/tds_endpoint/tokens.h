@@ -6,7 +6,7 @@
 #include <span>
 #include <string_view>
 
-#include "platform/sqlserver/tds/wire.h"
+#include "platform/sqlserver/tds_endpoint/wire.h"
 
 namespace sqlsrv::tds {
 

@@ -1,4 +1,4 @@
-#include "platform/sqlserver/tds/listener.h"
+#include "platform/sqlserver/tds_endpoint/listener.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -12,7 +12,7 @@
 #include <cstring>
 
 #include "platform/com/error.h"
-#include "platform/sqlserver/tds/channel.h"
+#include "platform/sqlserver/tds_endpoint/channel.h"
 
 namespace sqlsrv::tds {
 namespace {

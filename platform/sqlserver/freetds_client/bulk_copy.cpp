@@ -1,4 +1,4 @@
-#include "platform/sqlserver/network/bulk_copy.h"
+#include "platform/sqlserver/freetds_client/bulk_copy.h"
 
 #include <cstring>
 
@@ -7,7 +7,7 @@
 #include "platform/dts/convert.h"
 #include "platform/dts/oledb.h"
 #include "platform/sqlserver/errors.h"
-#include "platform/sqlserver/tds/results.h"
+#include "platform/sqlserver/tds_endpoint/results.h"
 
 namespace sqlsrv::net {
 namespace {

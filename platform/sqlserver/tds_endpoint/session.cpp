@@ -1,4 +1,4 @@
-#include "platform/sqlserver/tds/session.h"
+#include "platform/sqlserver/tds_endpoint/session.h"
 
 #include <poll.h>
 
@@ -15,11 +15,11 @@
 #include "platform/sqlserver/lexer.h"
 #include "platform/sqlserver/server.h"
 #include "platform/sqlserver/server_statements.h"
-#include "platform/sqlserver/tds/bulk.h"
-#include "platform/sqlserver/tds/login.h"
-#include "platform/sqlserver/tds/results.h"
-#include "platform/sqlserver/tds/tokens.h"
-#include "platform/sqlserver/tds/wire.h"
+#include "platform/sqlserver/tds_endpoint/bulk.h"
+#include "platform/sqlserver/tds_endpoint/login.h"
+#include "platform/sqlserver/tds_endpoint/results.h"
+#include "platform/sqlserver/tds_endpoint/tokens.h"
+#include "platform/sqlserver/tds_endpoint/wire.h"
 
 namespace sqlsrv::tds {
 namespace {
