@@ -123,30 +123,16 @@ Rows ColumnRows(const Catalog& catalog, const std::string& database) {
     const std::string table = Text(t->name);
     for (std::size_t i = 0; i < t->columns.size(); ++i) {
       const ColumnMeta& c = t->columns[i];
-      std::string type = TypeDisplayName(c.type);
-      if (const auto paren = type.find('('); paren != std::string::npos) type.resize(paren);
+      const std::string type = TypeBaseName(c.type);
       std::string length = "NULL", octets = "NULL", charset = "NULL", collation = "NULL";
-      if (IsCharType(c.type.type)) {
-        const bool unicode = IsUnicodeType(c.type.type);
-        const bool is_long = c.type.type == SqlType::kText || c.type.type == SqlType::kNText;
-        if (is_long) {
-          length = unicode ? "1073741823" : "2147483647";
-          octets = unicode ? "2147483646" : "2147483647";
-        } else if (c.type.length < 0) {
-          length = octets = "-1";
-        } else {
-          length = std::to_string(c.type.length);
-          octets = std::to_string(unicode ? 2 * c.type.length : c.type.length);
-        }
-        charset = Text(unicode ? "UNICODE" : "cp936");
+      if (const auto lengths = CharacterLengthsOf(c.type)) {
+        length = std::to_string(lengths->characters);
+        octets = std::to_string(lengths->octets);
+        charset = Text(IsUnicodeType(c.type.type) ? "UNICODE" : "cp936");
         collation = Text(kServerCollation);
       }
-      std::string fallback = "NULL";
-      if (c.default_value) {
-        const std::string& written = c.default_text;
-        fallback = Text(!written.empty() && written.front() == '(' && written.back() == ')' ? written
-                                                                                            : "(" + written + ")");
-      }
+      const auto kept = KeptDefault(c);
+      const std::string fallback = kept ? Text(*kept) : "NULL";
       const TypeFigures f = FiguresOf(c.type.type);
       rows.push_back({db, dbo, table, Text(c.name), std::to_string(i + 1), fallback, Text(c.nullable ? "YES" : "NO"),
                       Text(type), length, octets, f.precision, f.radix, f.scale, f.datetime_precision, charset,
@@ -199,23 +185,8 @@ Rows ReferentialConstraintRows(const Catalog& catalog, const std::string& databa
   const std::string db = Text(database), dbo = Text("dbo"), no_action = Text("NO ACTION");
   for (const TableMeta* t : catalog.Tables()) {
     for (const ForeignKeyMeta& f : t->foreign_keys) {
-      std::string unique = "NULL";
-      if (const TableMeta* parent = catalog.FindTable(f.ref_table)) {
-        for (const KeyMeta& k : parent->keys) {
-          bool same = k.columns.size() == f.ref_columns.size();
-          for (std::size_t i = 0; same && i < k.columns.size(); ++i) {
-            bool listed = false;
-            for (const auto& c : f.ref_columns) {
-              listed = listed || com::SameName(parent->columns[static_cast<std::size_t>(k.columns[i])].name, c);
-            }
-            same = listed;
-          }
-          if (same) {
-            unique = Text(k.name);
-            break;
-          }
-        }
-      }
+      const KeyMeta* key = ReferencedKey(catalog, f);
+      const std::string unique = key ? Text(key->name) : "NULL";
       rows.push_back({db, dbo, Text(f.name), db, dbo, unique, Text("SIMPLE"), no_action, no_action});
     }
   }
@@ -257,6 +228,19 @@ std::string RowsSql(std::size_t columns, const Rows& rows) {
   return sql + ")";
 }
 
+std::vector<OutputColumn> OutputColumnsOf(std::span<const ViewColumn> columns) {
+  std::vector<OutputColumn> out;
+  for (const ViewColumn& c : columns) {
+    OutputColumn oc;
+    oc.name = c.name;
+    oc.type = TypeOf(c.type);
+    oc.column = c.type;
+    oc.nullable = c.nullable;
+    out.push_back(std::move(oc));
+  }
+  return out;
+}
+
 }  // namespace
 
 bool InInformationSchema(const ast::ObjectName& name) { return com::SameName(name.schema, "INFORMATION_SCHEMA"); }
@@ -270,16 +254,48 @@ SystemView InformationSchemaView(const ast::ObjectName& name, const Catalog& cat
   if (!v) throw SqlErr(kInvalidObject, "Invalid object name '" + name.Display() + "'.");
   SystemView out;
   out.name = std::string(v->name);
-  for (const ViewColumn& c : v->columns) {
-    OutputColumn oc;
-    oc.name = c.name;
-    oc.type = TypeOf(c.type);
-    oc.column = c.type;
-    oc.nullable = c.nullable;
-    out.columns.push_back(std::move(oc));
-  }
+  out.columns = OutputColumnsOf(v->columns);
   out.sql = RowsSql(v->columns.size(), v->rows(catalog, database));
   return out;
+}
+
+std::vector<SystemView> InformationSchemaViews() {
+  std::vector<SystemView> out;
+  for (const auto& v : kViews) out.push_back({std::string(v.name), "", OutputColumnsOf(v.columns)});
+  return out;
+}
+
+std::optional<std::string> KeptDefault(const ColumnMeta& column) {
+  if (!column.default_value) return std::nullopt;
+  const std::string& written = column.default_text;
+  if (!written.empty() && written.front() == '(' && written.back() == ')') return written;
+  return "(" + written + ")";
+}
+
+std::optional<CharacterLengths> CharacterLengthsOf(const ColumnType& type) {
+  if (!IsCharType(type.type)) return std::nullopt;
+  const bool unicode = IsUnicodeType(type.type);
+  if (type.type == SqlType::kText) return CharacterLengths{2147483647, 2147483647};
+  if (type.type == SqlType::kNText) return CharacterLengths{1073741823, 2147483646};
+  if (type.length < 0) return CharacterLengths{-1, -1};
+  return CharacterLengths{type.length, unicode ? 2 * std::int64_t{type.length} : type.length};
+}
+
+const KeyMeta* ReferencedKey(const Catalog& catalog, const ForeignKeyMeta& foreign_key) {
+  const TableMeta* parent = catalog.FindTable(foreign_key.ref_table);
+  if (!parent) return nullptr;
+  for (const KeyMeta& k : parent->keys) {
+    bool same = k.columns.size() == foreign_key.ref_columns.size();
+    for (std::size_t i = 0; same && i < k.columns.size(); ++i) {
+      bool listed = false;
+      for (const auto& c : foreign_key.ref_columns) {
+        listed = listed || com::SameName(parent->columns[static_cast<std::size_t>(k.columns[i])].name, c);
+      }
+      same = listed;
+    }
+    if (same) return &k;
+  }
+  return nullptr;
 }
 
 }  // namespace sqlsrv

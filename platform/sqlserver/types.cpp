@@ -67,14 +67,18 @@ ColumnType ResolveType(const ast::TypeName& t) {
 }
 
 std::string TypeDisplayName(const ColumnType& t) {
-  static const char* const kNames[] = {"bit",   "tinyint",  "smallint", "int",      "bigint", "money",
-                                       "smallmoney", "float", "real",  "decimal",  "datetime", "smalldatetime",
-                                       "char",  "varchar",  "nchar",    "nvarchar", "text",   "ntext"};
-  std::string name = kNames[static_cast<int>(t.type)];
+  std::string name = TypeBaseName(t);
   if (IsCharType(t.type) && t.type != SqlType::kText && t.type != SqlType::kNText) {
     name += t.length < 0 ? "(max)" : "(" + std::to_string(t.length) + ")";
   }
   return name;
+}
+
+std::string TypeBaseName(const ColumnType& t) {
+  static const char* const kNames[] = {"bit",   "tinyint",  "smallint", "int",      "bigint", "money",
+                                       "smallmoney", "float", "real",  "decimal",  "datetime", "smalldatetime",
+                                       "char",  "varchar",  "nchar",    "nvarchar", "text",   "ntext"};
+  return kNames[static_cast<int>(t.type)];
 }
 
 bool IsIntegerType(SqlType t) {

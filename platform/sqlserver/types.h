@@ -41,6 +41,8 @@ inline constexpr std::uint16_t kServerCodePageNumber = 936;
 ColumnType ResolveType(const ast::TypeName& t);
 // "nvarchar(50)", "money", ... as SQL Server writes it.
 std::string TypeDisplayName(const ColumnType& t);
+// The same without the length: "nvarchar", "money".
+std::string TypeBaseName(const ColumnType& t);
 // The SQLite column declaration for a type.
 std::string SqliteDeclaration(const ColumnType& t);
 // The OLE DB type indicator a column of this type reports.
