@@ -309,6 +309,17 @@ std::vector<const TableMeta*> Catalog::Tables() const { return database_.InOrder
 
 std::vector<const TableMeta*> Catalog::TemporaryTables() const { return temporary_.InOrder(); }
 
+std::vector<const ProcedureMeta*> Catalog::Procedures() const {
+  std::vector<const ProcedureMeta*> out;
+  for (const auto& [name, p] : procedures_) out.push_back(p.get());
+  return out;
+}
+
+std::int64_t Catalog::RowCount(const TableMeta& table) const {
+  Stmt count(db_, "SELECT count(*) FROM " + QuoteSqlite(table.name));
+  return count.Step() ? count.Int(0) : 0;
+}
+
 std::int64_t Catalog::AddObject(const std::string& name, const char* xtype, std::int64_t parent,
                                 const std::string& definition, bool temporary) {
   if (ObjectExists(name, temporary)) {

@@ -24,6 +24,7 @@
 #include "platform/com/names.h"
 
 #include "platform/sqlserver/ast.h"
+#include "platform/sqlserver/procedure_call.h"
 #include "platform/sqlserver/sqlite.h"
 #include "platform/sqlserver/types.h"
 
@@ -74,6 +75,7 @@ struct ProcedureMeta {
   std::int64_t id = 0;
   std::string name;
   std::string text;  // the whole CREATE PROCEDURE batch
+  std::vector<ProcedureParameter> parameters;  // as declared, in order
 };
 
 // Builds a table's description from its CREATE TABLE statement (taking its
@@ -118,6 +120,10 @@ class Catalog {
   std::vector<const TableMeta*> Tables() const;
   // The session's temporary tables, in creation order.
   std::vector<const TableMeta*> TemporaryTables() const;
+  // Every stored procedure of the database, by name.
+  std::vector<const ProcedureMeta*> Procedures() const;
+  // The number of rows a table of the database holds now.
+  std::int64_t RowCount(const TableMeta& table) const;
 
   // Records a new object (a temporary one among the session's); returns
   // its id.
