@@ -485,17 +485,16 @@ class Parser {
         return Primary();
       case TokKind::kWord:
         if (t.IsKeyword("NULL")) return Primary();
-        if (!argument || IsReserved(t)) Fail();
+        if (IsReserved(t)) Fail();
         [[fallthrough]];
-      case TokKind::kQuoted:
+      case TokKind::kQuoted: {
         if (!argument) Fail();
-        {
-          ++i_;
-          auto e = Make(ExprKind::kString, t.offset);
-          e->text = t.text;
-          e->national = true;
-          return e;
-        }
+        ++i_;
+        auto e = Make(ExprKind::kString, t.offset);
+        e->text = t.text;
+        e->national = true;
+        return e;
+      }
       default:
         Fail();
     }
