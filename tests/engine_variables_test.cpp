@@ -119,6 +119,13 @@ TEST_F(VariablesTest, TextTakesTheDeclaredLengthAsSqlServerCutsIt) {
   // varchar counts bytes of the server's code page: two a character here.
   EXPECT_EQ(One("DECLARE @v varchar(4) = N'中文字' SELECT @v"), "中文");
   EXPECT_EQ(One("DECLARE @q nvarchar(20) = N'it''s' SELECT @q"), "it's");
+  // Read, it is a value of its declared type, length and all.
+  sqlsrv::BatchOutput out;
+  db->Execute("DECLARE @s nvarchar(7) SELECT @s", &out);
+  ASSERT_EQ(out.results.size(), 1u);
+  ASSERT_TRUE(out.results[0].columns.at(0).column.has_value());
+  EXPECT_EQ(out.results[0].columns[0].column->type, sqlsrv::SqlType::kNVarChar);
+  EXPECT_EQ(out.results[0].columns[0].column->length, 7);
   // The column it is stored into still refuses what it cannot hold.
   Exec("CREATE TABLE T (s nvarchar(3))");
   EXPECT_EQ(Error("DECLARE @s nvarchar(10) = N'abcdef'\nINSERT INTO T VALUES (@s)"),
