@@ -27,7 +27,7 @@ enum class ExprKind {
   kMoney,      // $1.25
   kString,     // text; national
   kColumn,     // parts: [table.]column
-  kVariable,   // @@TRANCOUNT
+  kVariable,   // text: @name of a local variable or parameter, @@TRANCOUNT; as written
   kUnary,      // op: "-", "+", "~", "NOT"
   kBinary,     // op: + - * / % & | ^ = <> < > <= >= AND OR LIKE
   kFunction,   // parts: the name; args; distinct; star (COUNT(*))
@@ -84,6 +84,7 @@ struct SelectItem {
   std::string alias;
   bool star = false;
   std::string star_table;  // t in t.*
+  std::string variable;    // "@v" in "SELECT @v = expr": the variable it assigns
 };
 
 struct OrderItem {
@@ -125,6 +126,21 @@ struct TableConstraint {
   std::vector<std::string> ref_columns;
 };
 
+// A variable or parameter as declared: "@b nvarchar(20) = N'x' OUTPUT".
+struct VariableDecl {
+  std::string name;     // with its '@', as written
+  TypeName type;
+  ExprPtr value;        // DECLARE's initial value, a parameter's default; null when none
+  bool output = false;  // a parameter declared OUTPUT
+};
+
+// One argument of EXEC: "N'x'", "@a = @v OUTPUT", "@b = DEFAULT".
+struct ExecArgument {
+  std::string name;     // "@a" when given by name, else ""
+  ExprPtr value;        // a constant or a variable; null for DEFAULT
+  bool output = false;  // passed OUTPUT
+};
+
 enum class StmtKind {
   kSelect,
   kInsert,
@@ -144,6 +160,9 @@ enum class StmtKind {
   kSetOption,   // SET NOCOUNT ON, SET LOCK_TIMEOUT n and other session options
   kTruncate,
   kPrint,
+  kDeclare,      // DECLARE @a int [= expr], ...
+  kSetVariable,  // SET @a = expr
+  kReturn,       // RETURN [expr]
 };
 
 struct Stmt {
@@ -151,7 +170,7 @@ struct Stmt {
   std::size_t offset = 0;                  // where the statement starts in its batch
   std::size_t end = 0;                     // one past where it ends
   std::unique_ptr<Select> select;          // kSelect; kInsert ... SELECT
-  ObjectName object;                       // target table / procedure
+  ObjectName object;                       // target table / procedure (kExecute: the one called)
   std::vector<std::string> columns;        // kInsert column list
   std::vector<std::vector<ExprPtr>> values;  // kInsert VALUES rows
   bool default_values = false;             // INSERT ... DEFAULT VALUES
@@ -163,12 +182,18 @@ struct Stmt {
   std::string body;                        // kCreateProcedure: text after AS
   std::string text;                        // kCreateProcedure: whole batch text
   ExprPtr condition;                       // kIf
-  std::vector<std::unique_ptr<Stmt>> then_block;  // kIf (one statement) / kBlock
+  // kIf (one statement), kBlock; kCreateProcedure: the body's statements,
+  // their offsets in `text`.
+  std::vector<std::unique_ptr<Stmt>> then_block;
   std::vector<std::unique_ptr<Stmt>> else_block;
   bool on = false;                         // SET IDENTITY_INSERT ... ON, SET option ON
   std::string option;                      // kSetOption: the option's name, upper case
   std::int64_t number = 0;                 // kSetOption LOCK_TIMEOUT: its milliseconds
   ExprPtr print;                           // kPrint
+  std::vector<VariableDecl> variables;     // kDeclare; kCreateProcedure: its parameters
+  std::string variable;                    // kSetVariable: the variable set; kExecute: "@rc" of EXEC @rc = p
+  ExprPtr value;                           // kSetVariable; kReturn (null when none)
+  std::vector<ExecArgument> arguments;     // kExecute
 };
 using StmtPtr = std::unique_ptr<Stmt>;
 

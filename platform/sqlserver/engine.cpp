@@ -19,7 +19,10 @@
 namespace sqlsrv {
 namespace {
 
+// How deeply procedures (and sp_executesql) nest, and the most arguments a
+// call takes, as on SQL Server.
 constexpr int kMaxNesting = 32;
+constexpr std::size_t kMaxArguments = 2100;
 
 // Whether the server holding a database file (the folder the file is in)
 // has a database of this name.
@@ -48,6 +51,9 @@ Engine::Engine(const std::string& file, std::string database, std::string login,
 Engine::~Engine() = default;
 
 void Engine::Execute(std::string_view script, BatchOutput* output) { core_->Execute(script, output); }
+int Engine::Call(std::string_view name, std::vector<Argument>& arguments, BatchOutput* output) {
+  return core_->Call(name, arguments, output);
+}
 void Engine::Interrupt() { core_->Interrupt(); }
 
 std::unique_ptr<dts::RowReader> Engine::Query(std::string_view select) { return core_->Query(select); }
@@ -183,23 +189,82 @@ void NoteError(BatchOutput* output, std::string_view text, std::size_t offset, c
   output->error_procedure = procedure;
 }
 
+// Fills in what the session's state says at the end of a batch or call,
+// however it ends.
+class EndReport {
+ public:
+  EndReport(BatchOutput* output, const SessionState& state, const TransactionEnd& end)
+      : output_(output), state_(state), end_(end) {}
+  ~EndReport() {
+    if (!output_) return;
+    output_->nocount = state_.nocount;
+    output_->transaction_end = end_;
+  }
+  EndReport(const EndReport&) = delete;
+  EndReport& operator=(const EndReport&) = delete;
+
+ private:
+  BatchOutput* output_;
+  const SessionState& state_;
+  const TransactionEnd& end_;
+};
+
+// Whether a name denotes sp_executesql: bare, or in schema sys or dbo of
+// master or of any database, as SQL Server finds it from every database.
+bool IsExecuteSql(const ast::ObjectName& name) {
+  return SameName(name.object, "sp_executesql") &&
+         (name.schema.empty() || SameName(name.schema, "sys") || SameName(name.schema, "dbo"));
+}
+
+// The type sp_executesql's statement and parameter list take.
+const ColumnType kNText{SqlType::kNText, -1};
+
+// Whether an argument's type, as the caller wrote it, is non-Unicode text,
+// which sp_executesql refuses for its statement and parameter list.
+bool IsSingleByteText(const std::string& type) { return type == "varchar" || type == "char" || type == "text"; }
+
 }  // namespace
+
+com::Error EngineCore::Outermost(const com::Error& e) const {
+  // An interrupt ends a wait for a lock as a time-out would.
+  if (interrupted_ && e.number() == kLockTimeout) return SqlErr(kErrCancelled, "The query was cancelled.");
+  if (IsSqliteNestingLimit(e)) return NestedTooDeeplyError();
+  return e;
+}
 
 void EngineCore::Execute(std::string_view script, BatchOutput* output) {
   interrupted_ = false;
   last_end_ = TransactionEnd::kNone;
-  // What the session's state says at the end, however the batch ends.
-  struct Report {
-    BatchOutput* output;
-    const SessionState& state;
-    const TransactionEnd& end;
-    ~Report() {
-      if (!output) return;
-      output->nocount = state.nocount;
-      output->transaction_end = end;
-    }
-  } report{output, state_, last_end_};
+  const EndReport report(output, state_, last_end_);
   for (const std::string& batch : SplitBatches(script)) RunBatch(batch, output);
+}
+
+int EngineCore::Call(std::string_view name, std::vector<Argument>& arguments, BatchOutput* output) {
+  interrupted_ = false;
+  last_end_ = TransactionEnd::kNone;
+  const EndReport report(output, state_, last_end_);
+  catalog_.Refresh();
+  if (arguments.size() > kMaxArguments) {
+    throw SqlErr(kTooManyRequestParameters, "The incoming request has too many parameters. The server supports a maximum of " +
+                                                std::to_string(kMaxArguments) +
+                                                " parameters. Reduce the number of parameters and resend the request.");
+  }
+  ast::ObjectName object;
+  try {
+    object = ParseObjectName(name);
+  } catch (const com::Error&) {
+    throw SqlErr(kNoProcedure, "Could not find stored procedure '" + std::string(name) + "'.");
+  }
+  try {
+    // The call is one statement: undone as a whole when it fails.
+    Frame frame(*this, true);
+    const int status = CallProcedure(object, arguments, {}, output);
+    frame.Done();
+    if (output) output->return_status = status;
+    return status;
+  } catch (const com::Error& e) {
+    throw Outermost(e);
+  }
 }
 
 void EngineCore::Interrupt() {
@@ -207,42 +272,68 @@ void EngineCore::Interrupt() {
   sqlite3_interrupt(db_.get());
 }
 
+EngineCore::EnterScope::EnterScope(EngineCore& e, Scope* scope) : e_(e), outer_(e.scope_) {
+  e_.scope_ = scope;
+  e_.state_.variables = &scope->variables;
+}
+
+EngineCore::EnterScope::~EnterScope() {
+  e_.scope_ = outer_;
+  e_.state_.variables = outer_ ? &outer_->variables : nullptr;
+}
+
+VariableStore& EngineCore::Variables(const std::string& name) {
+  if (!scope_) throw UndeclaredVariableError(name);
+  return scope_->variables;
+}
+
 void EngineCore::RunBatch(std::string_view batch, BatchOutput* output) {
   catalog_.Refresh();
   std::vector<ast::StmtPtr> statements;
+  Scope scope;
   try {
     statements = ParseBatch(batch);
+    DeclareVariables(statements, &scope.variables);
   } catch (const com::Error&) {
     NoteError(output, batch, 0, "");
     throw;
   }
-  for (auto& s : statements) {
-    try {
-      Run(*s, batch, output);
-    } catch (const com::Error& e) {
-      NoteError(output, batch, s->offset, "");
-      // An interrupt ends a wait for a lock as a time-out would.
-      if (interrupted_ && e.number() == kLockTimeout) throw SqlErr(kErrCancelled, "The query was cancelled.");
-      if (IsSqliteNestingLimit(e)) throw NestedTooDeeplyError();
-      throw;
-    }
+  const EnterScope enter(*this, &scope);
+  try {
+    RunStatements(statements, batch, 0, "", output);
+  } catch (const com::Error& e) {
+    throw Outermost(e);
   }
 }
 
-void EngineCore::Run(ast::Stmt& s, std::string_view batch, BatchOutput* output) {
+bool EngineCore::RunStatements(std::vector<ast::StmtPtr>& statements, std::string_view text, std::size_t line_start,
+                               const std::string& procedure, BatchOutput* output) {
+  for (auto& s : statements) {
+    try {
+      if (!Run(*s, text, output)) return false;
+    } catch (const com::Error&) {
+      const std::size_t from = std::min(line_start, s->offset);
+      NoteError(output, text.substr(from), s->offset - from, procedure);
+      throw;
+    }
+  }
+  return true;
+}
+
+bool EngineCore::Run(ast::Stmt& s, std::string_view batch, BatchOutput* output) {
   using K = ast::StmtKind;
   if (interrupted_) throw SqlErr(kErrCancelled, "The query was cancelled.");
   catalog_.Refresh();
   switch (s.kind) {
     case K::kBeginTran:
       BeginTransaction();
-      return;
+      return true;
     case K::kCommit:
       Commit();
-      return;
+      return true;
     case K::kRollback:
       Rollback();
-      return;
+      return true;
     case K::kSetOption:
       if (s.option == "FMTONLY") state_.fmtonly = s.on;
       if (s.option == "NOCOUNT") state_.nocount = s.on;
@@ -251,18 +342,28 @@ void EngineCore::Run(ast::Stmt& s, std::string_view batch, BatchOutput* output) 
         state_.lock_timeout = static_cast<int>(std::clamp<std::int64_t>(s.number, -1, INT_MAX));
         db_.SetLockTimeout(state_.lock_timeout);
       }
-      return;
+      return true;
     case K::kSelect:
-      RunSelect(s, output);
-      return;
+      if (!s.select->items.empty() && !s.select->items.front().variable.empty()) {
+        RunSelectAssign(s);
+      } else {
+        RunSelect(s, output);
+      }
+      return true;
     case K::kPrint: {
-      Translator tr(catalog_, state_);
-      const ast::Expr* e = s.print.get();
-      TranslatedSelect t = tr.Constants({e});
-      Stmt st(db_, t.sql);
-      if (st.Step() && output) output->messages.push_back(DecodeValue(st.get(), 0, t.columns[0]).ToText());
-      return;
+      const com::Variant v = Evaluate(*s.print, "PRINT");
+      if (output) output->messages.push_back(v.ToText());
+      return true;
     }
+    case K::kDeclare:
+      RunDeclare(s);
+      return true;
+    case K::kSetVariable:
+      RunSetVariable(s);
+      return true;
+    case K::kReturn:
+      RunReturn(s, output);
+      return false;
     case K::kIf: {
       Translator tr(catalog_, state_);
       Stmt cond(db_, tr.Condition(*s.condition));
@@ -270,15 +371,19 @@ void EngineCore::Run(ast::Stmt& s, std::string_view batch, BatchOutput* output) 
       if (rc != SQLITE_ROW) throw StepError(rc, "IF", nullptr);
       const bool yes = cond.Int(0) != 0;
       cond = Stmt();
-      for (auto& inner : yes ? s.then_block : s.else_block) Run(*inner, batch, output);
-      return;
+      for (auto& inner : yes ? s.then_block : s.else_block) {
+        if (!Run(*inner, batch, output)) return false;
+      }
+      return true;
     }
     case K::kBlock:
-      for (auto& inner : s.then_block) Run(*inner, batch, output);
-      return;
+      for (auto& inner : s.then_block) {
+        if (!Run(*inner, batch, output)) return false;
+      }
+      return true;
     case K::kSetIdentityInsert:
       RunSetIdentityInsert(s);
-      return;
+      return true;
     default:
       break;
   }
@@ -306,35 +411,194 @@ void EngineCore::Run(ast::Stmt& s, std::string_view batch, BatchOutput* output) 
                                 table ? table->name : s.object.object, state_.rowcount});
     output->order.push_back({BatchOutput::Outcome::kCount, output->affected.size() - 1});
   }
+  return true;
 }
 
+// ------------------------------------------------------------ variables
+
+com::Variant EngineCore::Evaluate(const ast::Expr& e, const char* operation) {
+  Translator tr(catalog_, state_);
+  const TranslatedSelect t = tr.Constants({&e});
+  Stmt st(db_, t.sql);
+  const int rc = st.StepRaw();
+  if (rc != SQLITE_ROW) throw StepError(rc, operation, nullptr);
+  return DecodeValue(st.get(), 0, t.columns[0]);
+}
+
+void EngineCore::RunDeclare(const ast::Stmt& s) {
+  // Each initial value is assigned in turn, so that a later one may read
+  // an earlier variable.
+  for (const auto& d : s.variables) {
+    if (d.value) Variables(d.name).Assign(d.name, Evaluate(*d.value, "DECLARE"));
+  }
+}
+
+void EngineCore::RunSetVariable(const ast::Stmt& s) {
+  Variables(s.variable).Assign(s.variable, Evaluate(*s.value, "SET"));
+  state_.rowcount = 1;
+}
+
+void EngineCore::RunReturn(const ast::Stmt& s, BatchOutput* output) {
+  if (!scope_) return;
+  if (!s.value) {
+    scope_->return_status = 0;
+    return;
+  }
+  const com::Variant v = Evaluate(*s.value, "RETURN");
+  if (v.IsNull()) {
+    if (output) {
+      output->messages.push_back("The '" + scope_->procedure +
+                                 "' procedure attempted to return a status of NULL, which is not allowed. A status of 0 "
+                                 "will be returned instead.");
+    }
+    scope_->return_status = 0;
+    return;
+  }
+  Stored status;
+  ToStored(v, ColumnType{SqlType::kInt, 0}, &status);
+  scope_->return_status = static_cast<int>(status.i);
+}
+
+// ------------------------------------------------------------ procedures
+
 void EngineCore::RunExecute(const ast::Stmt& s, BatchOutput* output) {
-  const ProcedureMeta* p = catalog_.FindProcedure(s.object.object);
-  if (!p || (!s.object.database.empty() && !SameName(s.object.database, state_.database))) {
-    throw SqlErr(kNoProcedure, "Could not find stored procedure '" + s.object.Display() + "'.");
+  std::vector<Argument> arguments(s.arguments.size());
+  std::vector<std::string> types(s.arguments.size());
+  for (std::size_t i = 0; i < s.arguments.size(); ++i) {
+    const ast::ExecArgument& a = s.arguments[i];
+    Argument& to = arguments[i];
+    to.name = a.name;
+    to.output = a.output;
+    if (!a.value) {
+      to.use_default = true;
+    } else if (a.value->kind != ast::ExprKind::kVariable) {
+      to.value = ConstantValue(*a.value);
+      types[i] = a.value->kind == ast::ExprKind::kString && !a.value->national ? "varchar" : TypeNameOf(to.value);
+    } else if (a.value->text.compare(0, 2, "@@") == 0) {
+      to.value = Evaluate(*a.value, "EXECUTE");
+      types[i] = TypeNameOf(to.value);
+    } else {
+      const VariableStore::Variable* v = Variables(a.value->text).Find(a.value->text);
+      if (!v) throw UndeclaredVariableError(a.value->text);
+      to.value = FromStored(v->value, v->type);
+      types[i] = TypeNameOf(v->type);
+    }
   }
+  const int status = CallProcedure(s.object, arguments, types, output);
+  // The OUTPUT arguments that met OUTPUT parameters receive their values.
+  for (std::size_t i = 0; i < s.arguments.size(); ++i) {
+    if (s.arguments[i].output && arguments[i].type) {
+      Variables(s.arguments[i].value->text).Assign(s.arguments[i].value->text, arguments[i].value);
+    }
+  }
+  if (!s.variable.empty()) Variables(s.variable).Assign(s.variable, com::Variant::I4(status));
+  if (output && exec_depth_ == 0) output->return_status = status;
+}
+
+int EngineCore::CallProcedure(const ast::ObjectName& name, std::vector<Argument>& arguments,
+                              const std::vector<std::string>& argument_types, BatchOutput* output) {
+  if (IsExecuteSql(name)) return ExecuteSql(arguments, argument_types, output);
+  const bool here = (name.database.empty() || SameName(name.database, state_.database)) &&
+                    (name.schema.empty() || SameName(name.schema, "dbo"));
+  if (const ProcedureMeta* p = here ? catalog_.FindProcedure(name.object) : nullptr) {
+    const std::string text = p->text;  // the catalog may change while the body runs
+    const std::string procedure = p->name;
+    auto create = ParseBatch(text);
+    ast::Stmt& definition = *create.at(0);
+    const std::vector<ProcedureParameter> parameters = ResolveParameters(definition.variables);
+    const BoundCall call = BindArguments(procedure, parameters, arguments, argument_types);
+    return RunNested(definition.then_block, text, text.size() - definition.body.size(), procedure, parameters, call,
+                     arguments, output);
+  }
+  // System procedures (sp_tables, sp_columns, ...) are found here, after the
+  // database's own, and bound with BindArguments as any procedure is.
+  throw SqlErr(kNoProcedure, "Could not find stored procedure '" + name.Display() + "'.");
+}
+
+int EngineCore::ExecuteSql(std::vector<Argument>& arguments, const std::vector<std::string>& argument_types,
+                           BatchOutput* output) {
+  // The statement and the parameter list come first, by position or by
+  // name; the parameters the list declares follow them.
+  // The argument giving `parameter`: the one at `position` when every
+  // argument up to it is positional, else the one of its name; -1 if none.
+  auto find = [&](std::size_t position, const char* parameter) -> int {
+    bool positional = position < arguments.size();
+    for (std::size_t i = 0; positional && i <= position; ++i) positional = arguments[i].name.empty();
+    if (positional) return static_cast<int>(position);
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+      if (SameName(arguments[i].name, parameter)) return static_cast<int>(i);
+    }
+    return -1;
+  };
+  // The text of the statement or the parameter list given by argument i,
+  // "" for none, NULL or DEFAULT; raises 214 for a value that is no
+  // Unicode text.
+  auto text_of = [&](int i, const char* parameter) -> std::string {
+    if (i < 0) return "";
+    const Argument& a = arguments[static_cast<std::size_t>(i)];
+    if (a.use_default || a.value.IsNull() || a.value.IsEmpty()) return "";
+    const auto k = static_cast<std::size_t>(i);
+    if (!a.value.IsText() || (k < argument_types.size() && IsSingleByteText(argument_types[k]))) {
+      throw SqlErr(kStatementNotUnicode,
+                   "Procedure expects parameter '" + std::string(parameter) + "' of type 'ntext/nchar/nvarchar'.");
+    }
+    return a.value.text();
+  };
+  const int statement_at = find(0, "@stmt");
+  if (statement_at < 0) {
+    throw SqlErr(kStatementNotUnicode, "Procedure expects parameter '@statement' of type 'ntext/nchar/nvarchar'.");
+  }
+  const std::string statement = text_of(statement_at, "@statement");
+  const std::string declared = text_of(find(1, "@params"), "@parameters");
+  std::vector<ProcedureParameter> parameters{{"@stmt", kNText, std::nullopt, false},
+                                             {"@params", kNText, com::Variant::Null(), false}};
+  for (ProcedureParameter& p : ResolveParameters(ParseParameterList(declared))) {
+    for (const ProcedureParameter& head : parameters) {
+      if (SameName(head.name, p.name)) throw VariableRedeclaredError(p.name);
+    }
+    parameters.push_back(std::move(p));
+  }
+  BoundCall call =
+      BindArguments("sp_executesql", parameters, arguments, argument_types, [&](const ProcedureParameter& p) {
+        return SqlErr(kQueryParameterNotSupplied, "The parameterized query '(" + declared + ")" + statement +
+                                                      "' expects the parameter '" + p.name + "', which was not supplied.");
+      });
+  if (statement.empty()) return 0;
+  auto statements = ParseBatch(statement);
+  // The statement sees the parameters its list declares, not @stmt and
+  // @params.
+  parameters.erase(parameters.begin(), parameters.begin() + 2);
+  call.values.erase(call.values.begin(), call.values.begin() + 2);
+  call.argument_of.erase(call.argument_of.begin(), call.argument_of.begin() + 2);
+  RunNested(statements, statement, 0, "", parameters, call, arguments, output);
+  return 0;
+}
+
+int EngineCore::RunNested(std::vector<ast::StmtPtr>& statements, std::string_view text, std::size_t line_start,
+                          const std::string& procedure, const std::vector<ProcedureParameter>& parameters,
+                          const BoundCall& call, std::vector<Argument>& arguments, BatchOutput* output) {
   if (exec_depth_ >= kMaxNesting) {
-    throw SqlErr(217, "Maximum stored procedure, function, trigger, or view nesting level exceeded (limit 32).");
+    throw SqlErr(kNestingLevel, "Maximum stored procedure, function, trigger, or view nesting level exceeded (limit " +
+                                    std::to_string(kMaxNesting) + ").");
   }
-  const std::string text = p->text;  // the catalog may change while the body runs
-  const std::string name = p->name;
-  auto create = ParseBatch(text);
-  const std::string body = create.at(0)->body;
-  auto statements = ParseBatch(body);
+  Scope scope;
+  scope.procedure = procedure;
+  for (std::size_t p = 0; p < parameters.size(); ++p) {
+    scope.variables.Declare(parameters[p].name, parameters[p].type);
+    scope.variables.Set(parameters[p].name, call.values[p]);
+  }
+  DeclareVariables(statements, &scope.variables);
   std::vector<std::int64_t> temporary_before;
   for (const TableMeta* t : catalog_.TemporaryTables()) temporary_before.push_back(t->id);
-  ++exec_depth_;
-  struct Depth {
-    int& d;
-    ~Depth() { --d; }
-  } depth{exec_depth_};
-  for (auto& st : statements) {
-    try {
-      Run(*st, body, output);
-    } catch (const com::Error&) {
-      NoteError(output, body, st->offset, name);
-      throw;
-    }
+  {
+    ++exec_depth_;
+    state_.nest_level = exec_depth_;
+    struct Depth {
+      EngineCore& e;
+      ~Depth() { e.state_.nest_level = --e.exec_depth_; }
+    } depth{*this};
+    const EnterScope enter(*this, &scope);
+    RunStatements(statements, text, line_start, procedure, output);
   }
   // The temporary tables a procedure made end with it (a failed one's are
   // undone with the rest of its work).
@@ -351,6 +615,15 @@ void EngineCore::RunExecute(const ast::Stmt& s, BatchOutput* output) {
     if (identity_insert_ && *identity_insert_ == id) identity_insert_.reset();
   }
   catalog_.Refresh();
+  // The OUTPUT arguments receive their parameters' final values.
+  for (std::size_t p = 0; p < parameters.size(); ++p) {
+    const int i = call.argument_of[p];
+    if (i < 0 || !arguments[static_cast<std::size_t>(i)].output) continue;
+    Argument& a = arguments[static_cast<std::size_t>(i)];
+    a.value = scope.variables.Value(parameters[p].name);
+    a.type = parameters[p].type;
+  }
+  return scope.return_status.value_or(0);
 }
 
 }  // namespace sqlsrv

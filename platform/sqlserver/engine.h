@@ -8,14 +8,21 @@
 // first error, which is raised with SQL Server's number and message. An
 // error inside a stored procedure stops the procedure and fails (and
 // undoes) the EXECUTE statement that ran it.
+//
+// Variables (DECLARE, SET, SELECT @v = ...) belong to their batch or to one
+// execution of a procedure; EXECUTE passes arguments by position or name,
+// OUTPUT arguments receive their parameters' values when the procedure
+// ends, and RETURN gives the procedure's status.
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "platform/dts/driver.h"
+#include "platform/sqlserver/procedure_call.h"
 #include "platform/sqlserver/result_column.h"
 
 namespace sqlsrv {
@@ -45,6 +52,9 @@ struct BatchOutput {
   bool nocount = false;  // SET NOCOUNT ON was in force at the end
   // How the last transaction that ended during the batch ended.
   TransactionEnd transaction_end = TransactionEnd::kNone;
+  // The status a procedure returned: set by Call, and by an EXECUTE the
+  // batch itself ran (not one inside a procedure), the last one's.
+  std::optional<int> return_status;
 };
 
 // The error a batch stops with after Interrupt (OLE DB's "cancelled").
@@ -68,8 +78,20 @@ class Engine {
   // Returns {"ok"} for a sound file, else one line per problem. Reads only.
   static std::vector<std::string> CheckDatabaseFile(const std::string& file);
 
-  // Runs a script: batches separated by GO lines.
+  // Runs a script: batches separated by GO lines. Each batch has its own
+  // variables (DECLARE), as on SQL Server.
   void Execute(std::string_view script, BatchOutput* output = nullptr);
+
+  // Calls a procedure by name: a user's procedure, sp_executesql, or a
+  // system procedure. Converts each argument to its parameter's type;
+  // output arguments receive the parameters' final values and their
+  // declared types. Returns the return status. Raises as EXEC does;
+  // `output` receives results as Execute's.
+  // The name may be qualified ("dbo.p", "db.dbo.p"; "sys.sp_executesql",
+  // "master..sp_executesql"); 2812 for one that names no procedure. The
+  // call is one statement: it fails as a whole, its work undone. The
+  // arguments bind as procedure_call.h says (BindArguments).
+  int Call(std::string_view name, std::vector<Argument>& arguments, BatchOutput* output = nullptr);
 
   // Runs one SELECT and streams its rows.
   std::unique_ptr<dts::RowReader> Query(std::string_view select);

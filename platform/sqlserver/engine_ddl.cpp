@@ -144,6 +144,11 @@ void EngineCore::RunCreateProcedure(const ast::Stmt& s) {
   if (catalog_.ObjectExists(s.object.object)) {
     throw SqlErr(kObjectExists, "There is already an object named '" + s.object.object + "' in the database.");
   }
+  // Its parameters and the variables of its body are checked now, as SQL
+  // Server checks them when it compiles the procedure.
+  VariableStore variables;
+  for (const ProcedureParameter& p : ResolveParameters(s.variables)) variables.Declare(p.name, p.type);
+  DeclareVariables(s.then_block, &variables);
   catalog_.AddObject(s.object.object, "P", 0, s.text);
   catalog_.Invalidate();
   catalog_.Refresh();

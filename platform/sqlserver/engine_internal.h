@@ -18,9 +18,11 @@
 #include "platform/dts/driver.h"
 #include "platform/sqlserver/catalog.h"
 #include "platform/sqlserver/engine.h"
+#include "platform/sqlserver/procedure_call.h"
 #include "platform/sqlserver/sqlite.h"
 #include "platform/sqlserver/sqlite_functions.h"
 #include "platform/sqlserver/translate.h"
+#include "platform/sqlserver/variables.h"
 
 namespace sqlsrv {
 
@@ -34,6 +36,7 @@ class EngineCore {
   EngineCore& operator=(const EngineCore&) = delete;
 
   void Execute(std::string_view script, BatchOutput* output);
+  int Call(std::string_view name, std::vector<Argument>& arguments, BatchOutput* output);
   void Interrupt();
 
   // engine_query.cpp
@@ -104,12 +107,71 @@ class EngineCore {
   // names.
   const TableMeta& WritableTable(const ast::ObjectName& name, ast::StmtKind kind);
 
+  // What a batch, one execution of a procedure or an sp_executesql
+  // statement has while it runs: its variables, and the status RETURN gave.
+  struct Scope {
+    VariableStore variables;
+    std::optional<int> return_status;
+    std::string procedure;  // the procedure running, "" for a batch
+  };
+  // Makes a scope the one statements see (its variables the translator's)
+  // until it goes out of scope itself.
+  class EnterScope {
+   public:
+    EnterScope(EngineCore& e, Scope* scope);
+    ~EnterScope();
+    EnterScope(const EnterScope&) = delete;
+    EnterScope& operator=(const EnterScope&) = delete;
+
+   private:
+    EngineCore& e_;
+    Scope* outer_;
+  };
+  // The variables of the scope running; raises 137 for `name` outside any.
+  VariableStore& Variables(const std::string& name);
+
   void RunBatch(std::string_view batch, BatchOutput* output);
-  void Run(ast::Stmt& s, std::string_view batch, BatchOutput* output);
+  // Runs statements in turn until one fails or RETURN ends them; false
+  // when RETURN did. `text` is the text their offsets index; a failing
+  // statement's line, counted from `line_start` in it (a procedure's body),
+  // is noted in `output` with `procedure` as the procedure's name.
+  bool RunStatements(std::vector<ast::StmtPtr>& statements, std::string_view text, std::size_t line_start,
+                     const std::string& procedure, BatchOutput* output);
+  // The error a batch or call raises for one that stopped it: a lock wait
+  // ended by Interrupt is the cancel, SQLite's nesting limits 191.
+  com::Error Outermost(const com::Error& e) const;
+  // Runs one statement; false when it was RETURN (or held one that ran).
+  bool Run(ast::Stmt& s, std::string_view batch, BatchOutput* output);
+  // The value of an expression without a FROM, in the scope running.
+  com::Variant Evaluate(const ast::Expr& e, const char* operation);
+  void RunDeclare(const ast::Stmt& s);
+  void RunSetVariable(const ast::Stmt& s);
+  void RunReturn(const ast::Stmt& s, BatchOutput* output);
+  // EXEC: its arguments' values, the call, then the values its OUTPUT
+  // arguments and @rc receive.
   void RunExecute(const ast::Stmt& s, BatchOutput* output);
+  // Calls the procedure a name denotes (the database's own, sp_executesql;
+  // else 2812) with arguments bound to its parameters (procedure_call.h);
+  // `argument_types` as BindArguments takes them. Returns its status.
+  int CallProcedure(const ast::ObjectName& name, std::vector<Argument>& arguments,
+                    const std::vector<std::string>& argument_types, BatchOutput* output);
+  // sp_executesql: its statement run as a batch of its own, with the
+  // parameters its parameter list declares.
+  int ExecuteSql(std::vector<Argument>& arguments, const std::vector<std::string>& argument_types, BatchOutput* output);
+  // Runs the statements of a procedure (or of sp_executesql) one nesting
+  // level deeper (217 past 32), in a scope of their own holding the
+  // parameters with the values `call` bound; temporary tables they made go
+  // when they end. The OUTPUT arguments then receive their parameters'
+  // values and types. Returns the status RETURN gave, 0 without one.
+  int RunNested(std::vector<ast::StmtPtr>& statements, std::string_view text, std::size_t line_start,
+                const std::string& procedure, const std::vector<ProcedureParameter>& parameters, const BoundCall& call,
+                std::vector<Argument>& arguments, BatchOutput* output);
 
   // engine_query.cpp
   void RunSelect(const ast::Stmt& s, BatchOutput* output);
+  // SELECT @a = x, ...: the variables take the last row's values; no row
+  // leaves them as they were.
+  void RunSelectAssign(const ast::Stmt& s);
 
   // engine_dml.cpp
   void RunInsert(ast::Stmt& s);
@@ -136,6 +198,7 @@ class EngineCore {
   bool load_journal_ = false;      // the open transaction keeps a rollback journal
   int frame_depth_ = 0;
   int exec_depth_ = 0;
+  Scope* scope_ = nullptr;  // the batch's or procedure's running, null between batches
   std::atomic<bool> interrupted_{false};  // set by Interrupt from another thread
   TransactionEnd last_end_ = TransactionEnd::kNone;  // how the last outermost transaction ended
 };

@@ -86,6 +86,28 @@ void EngineCore::RunSelect(const ast::Stmt& s, BatchOutput* output) {
   }
 }
 
+void EngineCore::RunSelectAssign(const ast::Stmt& s) {
+  Translator tr(catalog_, state_);
+  const TranslatedSelect t = tr.Select(*s.select);
+  Stmt st(db_, t.sql);
+  std::vector<com::Variant> last(t.columns.size());
+  std::int64_t rows = 0;
+  for (;;) {
+    const int rc = st.StepRaw();
+    if (rc == SQLITE_DONE) break;
+    if (rc != SQLITE_ROW) throw StepError(rc, "SELECT", nullptr);
+    for (std::size_t i = 0; i < last.size(); ++i) last[i] = DecodeValue(st.get(), static_cast<int>(i), t.columns[i]);
+    ++rows;
+  }
+  if (rows > 0) {
+    for (std::size_t i = 0; i < last.size(); ++i) {
+      const std::string& name = s.select->items[i].variable;
+      Variables(name).Assign(name, last[i]);
+    }
+  }
+  state_.rowcount = rows;
+}
+
 std::unique_ptr<dts::RowReader> EngineCore::Query(std::string_view select) {
   catalog_.Refresh();
   auto statements = ParseBatch(select);

@@ -58,6 +58,23 @@ enum SqlError : std::int32_t {
   kTruncation = 8152,            // String or binary data would be truncated.
   kNoIdentity = 8106,            // Table '%s' does not have the identity property. Cannot perform SET operation.
   kLoginFailed = 18456,          // Login failed for user '%s'.
+  kVariableRedeclared = 134,     // The variable name '%s' has already been declared. ...
+  kUndeclaredVariable = 137,     // Must declare the scalar variable "%s".
+  kAssignAndRetrieve = 141,      // A SELECT statement that assigns a value to a variable must not be combined with data-retrieval operations.
+  kReturnValueHere = 178,        // A RETURN statement with a return value cannot be used in this context.
+  kOutputConstant = 179,         // Cannot use the OUTPUT option when passing a constant to a stored procedure.
+  kTooManyParameters = 180,      // There are too many parameters in this %s statement. The maximum number is %d.
+  kNamedThenPositional = 119,    // Must pass parameter number %d and subsequent parameters as '@name = value'. ...
+  kParameterNotSupplied = 201,   // Procedure or function '%s' expects parameter '%s', which was not supplied.
+  kStatementNotUnicode = 214,    // Procedure expects parameter '%s' of type 'ntext/nchar/nvarchar'.
+  kNestingLevel = 217,           // Maximum stored procedure, function, trigger, or view nesting level exceeded (limit %d).
+  kTooManyRequestParameters = 8003,  // The incoming request has too many parameters. ...
+  kArgumentConversion = 8114,    // Error converting data type %s to %s.
+  kParameterRepeated = 8143,     // Parameter '%s' was supplied multiple times.
+  kTooManyArguments = 8144,      // Procedure or function %s has too many arguments specified.
+  kNotAParameter = 8145,         // %s is not a parameter for procedure %s.
+  kNotOutputParameter = 8162,    // The formal parameter "%s" was not declared as an OUTPUT parameter, ...
+  kQueryParameterNotSupplied = 8178,  // The parameterized query '%s' expects the parameter '%s', which was not supplied.
   kNotSupported = 40000,         // the engine's own: a statement the embedded server does not support
 };
 
@@ -113,6 +130,18 @@ inline bool IsSqliteNestingLimit(const com::Error& e) {
   const std::string& d = e.description();
   return e.source() == "SQLite" && (d.find("parser stack overflow") != std::string::npos ||
                                     d.find("Expression tree is too large") != std::string::npos);
+}
+
+// 137: a variable used where none of its name is declared.
+inline com::Error UndeclaredVariableError(const std::string& name) {
+  return SqlErr(kUndeclaredVariable, "Must declare the scalar variable \"" + name + "\".");
+}
+
+// 134: a variable or parameter declared twice in one batch or procedure.
+inline com::Error VariableRedeclaredError(const std::string& name) {
+  return SqlErr(kVariableRedeclared, "The variable name '" + name +
+                                         "' has already been declared. Variable names must be unique within a query "
+                                         "batch or stored procedure.");
 }
 
 // What a statement raises when another connection's lock outlasted the

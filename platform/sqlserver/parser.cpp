@@ -30,6 +30,8 @@ bool IsReserved(const Token& t) { return t.kind == TokKind::kWord && kReserved.c
 constexpr int kMaxNesting = 128;
 // CASE expressions nest at most 10 deep, as on SQL Server.
 constexpr int kMaxCaseNesting = 10;
+// The most parameters a procedure or a parameterized query declares.
+constexpr std::size_t kMaxParameters = 2100;
 
 // The largest length, size or precision a type takes in "type(n)".
 struct TypeLimit {
@@ -90,6 +92,14 @@ class Parser {
     ObjectName n = Object();
     if (!At(TokKind::kEnd)) Fail();
     return n;
+  }
+
+  std::vector<VariableDecl> LoneParameterList() {
+    std::vector<VariableDecl> out;
+    if (At(TokKind::kEnd)) return out;
+    out = ParameterList("parameterized query");
+    if (!At(TokKind::kEnd)) Fail();
+    return out;
   }
 
  private:
@@ -181,7 +191,19 @@ class Parser {
     s->offset = t.offset;
     if (t.IsKeyword("SELECT")) {
       s->kind = StmtKind::kSelect;
-      s->select = SelectStatement();
+      s->select = SelectStatement(true);
+    } else if (t.IsKeyword("DECLARE")) {
+      ++i_;
+      Declare(*s);
+    } else if (t.IsKeyword("RETURN")) {
+      ++i_;
+      s->kind = StmtKind::kReturn;
+      if (!At(TokKind::kEnd) && !Peek().IsSymbol(";") && !AtStatementStart()) {
+        if (!in_procedure_) {
+          throw SqlErr(kReturnValueHere, "A RETURN statement with a return value cannot be used in this context.");
+        }
+        s->value = Expression();
+      }
     } else if (t.IsKeyword("INSERT")) {
       Insert(*s);
     } else if (t.IsKeyword("UPDATE")) {
@@ -204,11 +226,7 @@ class Parser {
       s->object = Object();
     } else if (t.IsKeyword("EXEC") || t.IsKeyword("EXECUTE")) {
       ++i_;
-      s->kind = StmtKind::kExecute;
-      s->object = Object();
-      if (!At(TokKind::kEnd) && !Peek().IsSymbol(";") && !AtStatementStart()) {
-        throw SqlErr(kNotSupported, "Procedure parameters are not supported by the embedded server.");
-      }
+      Execute(*s);
     } else if (t.IsKeyword("IF")) {
       ++i_;
       s->kind = StmtKind::kIf;
@@ -239,7 +257,9 @@ class Parser {
       }
     } else if (t.IsKeyword("SET")) {
       ++i_;
-      if (AcceptKeyword("IDENTITY_INSERT")) {
+      if (At(TokKind::kVariable)) {
+        SetVariable(*s);
+      } else if (AcceptKeyword("IDENTITY_INSERT")) {
         s->kind = StmtKind::kSetIdentityInsert;
         s->object = Object();
         if (AcceptKeyword("ON")) {
@@ -289,9 +309,10 @@ class Parser {
   }
 
   bool AtStatementStart() const {
-    static const char* const kStarts[] = {"SELECT", "INSERT", "UPDATE", "DELETE", "CREATE", "DROP", "EXEC",
-                                          "EXECUTE", "IF", "BEGIN", "COMMIT", "ROLLBACK", "SET", "TRUNCATE",
-                                          "PRINT", "ELSE", "END"};
+    static const char* const kStarts[] = {"SELECT", "INSERT", "UPDATE",   "DELETE", "CREATE", "DROP",
+                                          "EXEC",   "EXECUTE", "IF",     "BEGIN",  "COMMIT", "ROLLBACK",
+                                          "SET",    "TRUNCATE", "PRINT", "ELSE",   "END",    "DECLARE",
+                                          "RETURN"};
     for (const char* k : kStarts) {
       if (Peek().IsKeyword(k)) return true;
     }
@@ -309,21 +330,174 @@ class Parser {
       if (!At(TokKind::kInteger)) Fail();
       ++i_;
     }
-    if (At(TokKind::kVariable)) {
-      throw SqlErr(kNotSupported, "Procedure parameters are not supported by the embedded server.");
+    if (Peek().IsSymbol("(") && Peek(1).kind == TokKind::kVariable) {
+      ++i_;
+      s->variables = ParameterList("CREATE PROCEDURE");
+      ExpectSymbol(")");
+    } else if (At(TokKind::kVariable)) {
+      s->variables = ParameterList("CREATE PROCEDURE");
     }
     if (AcceptKeyword("WITH")) Fail();
     if (!Peek().IsKeyword("AS")) Fail();
     const std::size_t body_start = Next().end;
     s->body = std::string(sql_.substr(body_start));
     // The body must parse; its statements run when the procedure executes.
-    std::vector<StmtPtr> check;
+    in_procedure_ = true;
     while (!At(TokKind::kEnd)) {
       if (AcceptSymbol(";")) continue;
       if (Peek().IsKeyword("CREATE") && (Peek(1).IsKeyword("PROC") || Peek(1).IsKeyword("PROCEDURE"))) Fail();
-      check.push_back(Statement());
+      s->then_block.push_back(Statement());
     }
+    in_procedure_ = false;
     return s;
+  }
+
+  // "@a int, @b nvarchar(20) = N'x', @c money OUTPUT": the parameters of a
+  // procedure (`statement` "CREATE PROCEDURE") or a parameterized query.
+  std::vector<VariableDecl> ParameterList(std::string_view statement) {
+    std::vector<VariableDecl> out;
+    do {
+      if (out.size() == kMaxParameters) {
+        throw SqlErr(kTooManyParameters, "There are too many parameters in this " + std::string(statement) +
+                                             " statement. The maximum number is " + std::to_string(kMaxParameters) + ".");
+      }
+      VariableDecl p;
+      p.name = VariableName();
+      p.type = Type({"", static_cast<int>(out.size()) + 1});
+      AcceptKeyword("VARYING");
+      if (AcceptSymbol("=")) p.value = Constant(false);
+      if (AcceptKeyword("OUTPUT") || AcceptKeyword("OUT")) p.output = true;
+      out.push_back(std::move(p));
+    } while (AcceptSymbol(","));
+    return out;
+  }
+
+  // A local variable's name: "@name" (not "@@name", nor a lone "@").
+  std::string VariableName() {
+    const Token& t = Peek();
+    if (t.kind != TokKind::kVariable || t.text.size() < 2 || t.text[1] == '@') Fail();
+    ++i_;
+    return t.text;
+  }
+
+  // DECLARE @a [AS] int [= expr], ...
+  void Declare(Stmt& s) {
+    s.kind = StmtKind::kDeclare;
+    do {
+      VariableDecl d;
+      d.name = VariableName();
+      AcceptKeyword("AS");
+      if (Peek().IsKeyword("TABLE")) throw SqlErr(kNotSupported, "Table variables are not supported by the embedded server.");
+      if (Peek().IsKeyword("CURSOR")) throw SqlErr(kNotSupported, "Cursors are not supported by the embedded server.");
+      d.type = Type();
+      if (AcceptSymbol("=")) d.value = Expression();
+      s.variables.push_back(std::move(d));
+    } while (AcceptSymbol(","));
+  }
+
+  // SET @a = expr, and the compound SET @a += expr (-=, *=, /=, %=, &=,
+  // |=, ^=), which means SET @a = @a + expr.
+  void SetVariable(Stmt& s) {
+    s.kind = StmtKind::kSetVariable;
+    const Token& target = Peek();
+    s.variable = VariableName();
+    static const char* const kCompound[] = {"+", "-", "*", "/", "%", "&", "|", "^"};
+    for (const char* op : kCompound) {
+      if (Peek().IsSymbol(op) && Peek(1).IsSymbol("=")) {
+        const std::size_t at = Next().offset;
+        ++i_;
+        auto e = Make(ExprKind::kBinary, at);
+        e->text = op;
+        auto self = Make(ExprKind::kVariable, target.offset);
+        self->text = s.variable;
+        e->args.push_back(std::move(self));
+        e->args.push_back(Expression());
+        s.value = std::move(e);
+        return;
+      }
+    }
+    ExpectSymbol("=");
+    s.value = Expression();
+  }
+
+  // EXEC[UTE] [@rc =] name [argument, ...], each argument
+  // "[@parameter =] {constant | @variable [OUTPUT] | DEFAULT}".
+  void Execute(Stmt& s) {
+    s.kind = StmtKind::kExecute;
+    if (At(TokKind::kVariable)) {
+      if (!Peek(1).IsSymbol("=")) {
+        throw SqlErr(kNotSupported, "EXECUTE of a procedure named by a variable is not supported by the embedded server.");
+      }
+      s.variable = VariableName();
+      ++i_;
+    }
+    s.object = Object();
+    if (AcceptSymbol(";")) {  // a numbered procedure's number: p;1
+      if (!At(TokKind::kInteger)) Fail();
+      ++i_;
+    }
+    if (At(TokKind::kEnd) || Peek().IsSymbol(";") || AtStatementStart()) return;
+    do {
+      ExecArgument a;
+      if (At(TokKind::kVariable) && Peek(1).IsSymbol("=")) {
+        a.name = VariableName();
+        ++i_;
+      }
+      if (!AcceptKeyword("DEFAULT")) {
+        const bool variable = At(TokKind::kVariable);
+        a.value = Constant(true);
+        if (AcceptKeyword("OUTPUT") || AcceptKeyword("OUT")) {
+          if (!variable) {
+            throw SqlErr(kOutputConstant, "Cannot use the OUTPUT option when passing a constant to a stored procedure.");
+          }
+          a.output = true;
+        }
+      }
+      s.arguments.push_back(std::move(a));
+    } while (AcceptSymbol(","));
+  }
+
+  // A value as a parameter's default or an EXEC argument gives it: NULL, a
+  // number with an optional sign, a string or money; for an argument
+  // (`argument`) also a variable, or a bare word, which stands for the
+  // string it spells.
+  ExprPtr Constant(bool argument) {
+    const Token& t = Peek();
+    if (t.IsSymbol("-") || t.IsSymbol("+")) {
+      const Token& n = Peek(1);
+      if (n.kind != TokKind::kInteger && n.kind != TokKind::kDecimal && n.kind != TokKind::kFloat &&
+          n.kind != TokKind::kMoney) {
+        Fail(n);
+      }
+      ++i_;
+      if (t.IsSymbol("+")) return Primary();
+      auto e = Make(ExprKind::kUnary, t.offset);
+      e->text = "-";
+      e->args.push_back(Primary());
+      return e;
+    }
+    switch (t.kind) {
+      case TokKind::kInteger: case TokKind::kDecimal: case TokKind::kFloat: case TokKind::kMoney:
+      case TokKind::kString:
+        return Primary();
+      case TokKind::kVariable:
+        if (!argument) Fail();
+        return Primary();
+      case TokKind::kWord:
+        if (t.IsKeyword("NULL")) return Primary();
+        if (IsReserved(t)) Fail();
+        [[fallthrough]];
+      case TokKind::kQuoted: {
+        if (!argument) Fail();
+        ++i_;
+        auto e = Make(ExprKind::kString, t.offset);
+        e->text = t.text;
+        e->national = true;
+        return e;
+      }
+      default:
+        Fail();
+    }
   }
 
   void Insert(Stmt& s) {
@@ -541,7 +715,9 @@ class Parser {
   }
 
   // ------------------------------------------------------------ SELECT
-  std::unique_ptr<Select> SelectStatement() {
+  // A SELECT; `assignments`: a statement of its own, whose items may
+  // assign variables ("SELECT @a = x FROM ...").
+  std::unique_ptr<Select> SelectStatement(bool assignments = false) {
     const Level level = Nested();
     auto sel = std::make_unique<Select>();
     ExpectKeyword("SELECT");
@@ -558,9 +734,14 @@ class Parser {
       sel->top = top;
       if (paren) ExpectSymbol(")");
     }
+    bool assigns = false, retrieves = false;
     do {
       SelectItem item;
-      if (AcceptSymbol("*")) {
+      if (assignments && At(TokKind::kVariable) && Peek(1).IsSymbol("=")) {
+        item.variable = VariableName();
+        ++i_;
+        item.expr = Expression();
+      } else if (AcceptSymbol("*")) {
         item.star = true;
       } else if (AtName() && Peek(1).IsSymbol(".") && Peek(2).IsSymbol("*")) {
         item.star = true;
@@ -578,8 +759,13 @@ class Parser {
           item.alias = Next().text;
         }
       }
+      (item.variable.empty() ? retrieves : assigns) = true;
       sel->items.push_back(std::move(item));
     } while (AcceptSymbol(","));
+    if (assigns && retrieves) {
+      throw SqlErr(kAssignAndRetrieve, "A SELECT statement that assigns a value to a variable must not be combined with "
+                                       "data-retrieval operations.");
+    }
     if (AcceptKeyword("FROM")) sel->from = FromList();
     if (AcceptKeyword("WHERE")) sel->where = Expression();
     if (AcceptKeyword("GROUP")) {
@@ -837,7 +1023,7 @@ class Parser {
       case TokKind::kVariable: {
         ++i_;
         auto e = Make(ExprKind::kVariable, t.offset);
-        e->text = UpperAscii(t.text);
+        e->text = t.text;
         return e;
       }
       case TokKind::kSymbol:
@@ -933,6 +1119,7 @@ class Parser {
   std::size_t i_ = 0;
   int depth_ = 0;       // levels of nesting open (Nested)
   int case_depth_ = 0;  // CASE expressions open
+  bool in_procedure_ = false;  // in a procedure's body, where RETURN may give a status
 };
 
 }  // namespace
@@ -970,5 +1157,6 @@ std::string ast::ObjectName::Display() const {
 
 std::vector<ast::StmtPtr> ParseBatch(std::string_view batch) { return Parser(batch).Batch(); }
 ast::ObjectName ParseObjectName(std::string_view text) { return Parser(text).LoneObjectName(); }
+std::vector<ast::VariableDecl> ParseParameterList(std::string_view text) { return Parser(text).LoneParameterList(); }
 
 }  // namespace sqlsrv

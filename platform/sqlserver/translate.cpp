@@ -157,6 +157,38 @@ const char* VTName(VT t) {
   }
 }
 
+// A stored value as a literal SQLite reads back as that very value: text
+// quoted (bytes it cannot quote, NUL, as a blob made text), a real with
+// every digit it needs and a point or exponent, so that it stays a real;
+// a negative number in parentheses, so that no operator before it can run
+// into it ("- -1", never the comment "--1").
+std::string StoredLiteral(const Stored& v) {
+  switch (v.kind) {
+    case Stored::kNull:
+      return "NULL";
+    case Stored::kInteger:
+      return v.i < 0 ? "(" + std::to_string(v.i) + ")" : std::to_string(v.i);
+    case Stored::kReal: {
+      char buf[64];
+      const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, v.r);
+      std::string text(buf, ec == std::errc() ? end : buf);
+      if (text.find_first_of(".e") == std::string::npos) text += ".0";
+      return text.front() == '-' ? "(" + text + ")" : text;
+    }
+    case Stored::kText:
+      break;
+  }
+  if (v.s.find('\0') == std::string::npos) return QuoteText(v.s);
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string blob = "CAST(X'";
+  for (const char c : v.s) {
+    const auto b = static_cast<unsigned char>(c);
+    blob += kHex[b >> 4];
+    blob += kHex[b & 15];
+  }
+  return blob + "' AS TEXT)";
+}
+
 }  // namespace
 
 VT TypeOf(const ColumnType& t) {
@@ -695,32 +727,7 @@ Translator::Typed Translator::Value(const ast::Expr& e, const Scope& scope) {
     case ExprKind::kColumn:
       return Column(e, scope);
     case ExprKind::kVariable:
-      if (e.text == "@@TRANCOUNT") {
-        out.sql = std::to_string(session_.trancount);
-        out.type = VT::kInt;
-      } else if (e.text == "@@ROWCOUNT") {
-        out.sql = std::to_string(session_.rowcount);
-        out.type = VT::kInt;
-      } else if (e.text == "@@IDENTITY") {
-        out.sql = session_.identity ? std::to_string(*session_.identity) : "NULL";
-        out.type = VT::kInt;
-      } else if (e.text == "@@ERROR") {
-        out.sql = "0";
-        out.type = VT::kInt;
-      } else if (e.text == "@@LOCK_TIMEOUT") {
-        out.sql = std::to_string(session_.lock_timeout);
-        out.type = VT::kInt;
-      } else if (e.text == "@@SPID") {
-        out.sql = "51";
-        out.type = VT::kInt;
-      } else if (e.text == "@@VERSION") {
-        out.sql = QuoteText("Microsoft SQL Server 2000 compatible embedded server (SQLite " +
-                            std::string(sqlite3_libversion()) + ")");
-        out.type = VT::kString;
-      } else {
-        throw SqlErr(137, "Must declare the variable '" + e.text + "'.");
-      }
-      return out;
+      return Variable(e);
     case ExprKind::kUnary: {
       if (e.text == "NOT") {
         out.sql = "(NOT " + Predicate(*e.args[0], scope) + ")";
@@ -836,6 +843,46 @@ Translator::Typed Translator::Value(const ast::Expr& e, const Scope& scope) {
     }
     case ExprKind::kFunction:
       return Function(e, scope);
+  }
+  return out;
+}
+
+Translator::Typed Translator::Variable(const ast::Expr& e) {
+  Typed out;
+  out.type = VT::kInt;
+  if (e.text.compare(0, 2, "@@") != 0) {
+    const VariableStore::Variable* v = session_.variables ? session_.variables->Find(e.text) : nullptr;
+    if (!v) throw UndeclaredVariableError(e.text);
+    out.sql = StoredLiteral(v->value);
+    out.type = TypeOf(v->type);
+    out.column = v->type;
+    if (out.type == VT::kString && v->value.kind == Stored::kText) {
+      out.is_literal = true;
+      out.literal = v->value.s;
+    }
+    return out;
+  }
+  const std::string name = UpperAscii(e.text);
+  if (name == "@@TRANCOUNT") {
+    out.sql = std::to_string(session_.trancount);
+  } else if (name == "@@ROWCOUNT") {
+    out.sql = std::to_string(session_.rowcount);
+  } else if (name == "@@IDENTITY") {
+    out.sql = session_.identity ? std::to_string(*session_.identity) : "NULL";
+  } else if (name == "@@ERROR") {
+    out.sql = "0";
+  } else if (name == "@@LOCK_TIMEOUT") {
+    out.sql = std::to_string(session_.lock_timeout);
+  } else if (name == "@@SPID") {
+    out.sql = "51";
+  } else if (name == "@@NESTLEVEL") {
+    out.sql = std::to_string(session_.nest_level);
+  } else if (name == "@@VERSION") {
+    out.sql = QuoteText("Microsoft SQL Server 2000 compatible embedded server (SQLite " +
+                        std::string(sqlite3_libversion()) + ")");
+    out.type = VT::kString;
+  } else {
+    throw UndeclaredVariableError(e.text);
   }
   return out;
 }

@@ -4,7 +4,7 @@
 // through functions that round and truncate as SQL Server does; text
 // comparisons use the server collation; dates compare as canonical text),
 // and names resolve against the catalog with SQL Server's errors (207,
-// 208, 209).
+// 208, 209). A variable stands in the SQL as a constant holding its value.
 #pragma once
 
 #include <cstdint>
@@ -16,6 +16,7 @@
 #include "platform/sqlserver/catalog.h"
 #include "platform/sqlserver/result_column.h"
 #include "platform/sqlserver/types.h"
+#include "platform/sqlserver/variables.h"
 
 namespace sqlsrv {
 
@@ -35,6 +36,10 @@ struct SessionState {
   bool fmtonly = false;                   // SET FMTONLY ON: queries describe their columns, return no rows
   bool nocount = false;                   // SET NOCOUNT ON
   int lock_timeout = -1;                  // SET LOCK_TIMEOUT as @@LOCK_TIMEOUT reports it: -1 until set
+  int nest_level = 0;                     // @@NESTLEVEL: procedures (and sp_executesql) running
+  // The variables of the batch or procedure running, null outside one. A
+  // variable is read as a constant of its declared type holding its value.
+  const VariableStore* variables = nullptr;
 };
 
 class Translator {
@@ -75,6 +80,8 @@ class Translator {
   void Account(std::size_t bytes);
   std::string Predicate(const ast::Expr& e, const Scope& scope);
   Typed Column(const ast::Expr& e, const Scope& scope);
+  // A @variable or @@global; raises 137 for a variable not declared.
+  Typed Variable(const ast::Expr& e);
   Typed Function(const ast::Expr& e, const Scope& scope);
   Typed Binary(const ast::Expr& e, const Scope& scope);
   Typed Arithmetic(const std::string& op, const Typed& a, const Typed& b);

@@ -169,11 +169,11 @@ std::string NowText() {
   return CanonicalText(rounded.value_or(t));
 }
 
-void ToStored(const com::Variant& v, const ColumnType& t, Stored* out) { ToStored(v, ValueInfo(t), out); }
+namespace {
 
-void ToStored(const com::Variant& v, const dts::ColumnInfo& info, Stored* out) {
-  thread_local com::Variant typed;
-  dts::ConvertValue(v, info, false, &typed);
+// A value converted to a column's own type (dts::ConvertValue), as SQLite
+// stores it.
+void StoreTyped(const com::Variant& typed, Stored* out) {
   switch (typed.type()) {
     case com::VarType::kNull:
       out->kind = Stored::kNull;
@@ -197,6 +197,22 @@ void ToStored(const com::Variant& v, const dts::ColumnInfo& info, Stored* out) {
   }
 }
 
+}  // namespace
+
+void ToStored(const com::Variant& v, const ColumnType& t, Stored* out) { ToStored(v, ValueInfo(t), out); }
+
+void ToStored(const com::Variant& v, const dts::ColumnInfo& info, Stored* out) {
+  thread_local com::Variant typed;
+  dts::ConvertValue(v, info, false, &typed);
+  StoreTyped(typed, out);
+}
+
+void ToStoredCut(const com::Variant& v, const ColumnType& t, Stored* out) {
+  com::Variant typed;
+  dts::ConvertValue(v, ValueInfo(t), true, &typed);
+  StoreTyped(typed, out);
+}
+
 com::Variant FromStoredInteger(std::int64_t v, const ColumnType& t) {
   switch (t.type) {
     case SqlType::kBit: return com::Variant::Bool(v != 0);
@@ -217,6 +233,16 @@ com::Variant FromStoredReal(double v, const ColumnType& t) {
 com::Variant FromStoredText(std::string_view v, const ColumnType& t) {
   if (IsDateType(t.type)) return com::Variant::Date(OleDateFromText(v));
   return com::Variant::Text(v);
+}
+
+com::Variant FromStored(const Stored& v, const ColumnType& t) {
+  switch (v.kind) {
+    case Stored::kNull: return com::Variant::Null();
+    case Stored::kInteger: return FromStoredInteger(v.i, t);
+    case Stored::kReal: return FromStoredReal(v.r, t);
+    case Stored::kText: return FromStoredText(v.s, t);
+  }
+  return com::Variant::Null();
 }
 
 }  // namespace sqlsrv

@@ -71,6 +71,11 @@ void ToStored(const com::Variant& v, const ColumnType& t, Stored* out);
 // The same, for a column type already described by ValueInfo.
 void ToStored(const com::Variant& v, const dts::ColumnInfo& info, Stored* out);
 
+// As a variable or parameter takes a value: converted as ToStored converts
+// it, except that text too long for the type is cut to fit, as SQL Server
+// cuts it for variables and parameters (8152 is a column's error only).
+void ToStoredCut(const com::Variant& v, const ColumnType& t, Stored* out);
+
 // The type as a bulk load and the conversion rules describe it.
 dts::ColumnInfo ValueInfo(const ColumnType& t);
 
@@ -78,6 +83,8 @@ dts::ColumnInfo ValueInfo(const ColumnType& t);
 com::Variant FromStoredInteger(std::int64_t v, const ColumnType& t);
 com::Variant FromStoredReal(double v, const ColumnType& t);
 com::Variant FromStoredText(std::string_view v, const ColumnType& t);
+// Any stored value of a type, NULL included.
+com::Variant FromStored(const Stored& v, const ColumnType& t);
 
 // Datetime text: the canonical stored form of an automation date, rounded to
 // SQL Server's ticks; nullopt when out of the datetime range (1753..9999).
