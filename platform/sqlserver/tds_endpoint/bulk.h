@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/dts/driver.h"
+#include "platform/sqlserver/tds_endpoint/typed_values.h"
 
 namespace sqlsrv::tds {
 
@@ -27,10 +28,6 @@ struct InsertBulk {
 // The statement when `sql` is an INSERT BULK, else nullopt. Raises
 // com::Error (102) for a malformed one.
 std::optional<InsertBulk> ParseInsertBulk(std::string_view sql);
-
-// Where the bytes of a bulk-load message come from: each call returns the
-// next piece (packet payload) of the message, or an empty vector at its end.
-using PieceSource = std::function<std::vector<std::uint8_t>()>;
 
 // Reads the rows of a bulk-load message and hands each, as values of the
 // columns its COLMETADATA describes, to `row`. Reads the message to its end

@@ -1,0 +1,342 @@
+#include "platform/sqlserver/tds_endpoint/typed_values.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "platform/com/unicode.h"
+#include "platform/sqlserver/errors.h"
+#include "platform/sqlserver/tds_endpoint/results.h"
+#include "platform/sqlserver/tds_endpoint/wire.h"
+
+namespace sqlsrv::tds {
+
+// ------------------------------------------------------------ PieceReader
+
+PieceReader::PieceReader(std::vector<std::uint8_t> whole) : buffer_(std::move(whole)), ended_(true) {}
+
+bool PieceReader::AtEnd() {
+  Fill(1, /*eof_ok=*/true);
+  return pos_ == buffer_.size();
+}
+
+std::uint16_t PieceReader::U16() {
+  const auto b = Take(2);
+  return static_cast<std::uint16_t>(b[0] | b[1] << 8);
+}
+
+std::uint32_t PieceReader::U32() {
+  const std::uint32_t lo = U16();
+  return lo | static_cast<std::uint32_t>(U16()) << 16;
+}
+
+std::uint64_t PieceReader::U64() {
+  const std::uint64_t lo = U32();
+  return lo | static_cast<std::uint64_t>(U32()) << 32;
+}
+
+std::string PieceReader::Ucs2(std::size_t chars) {
+  const auto b = Take(chars * 2);
+  std::string out;
+  com::Utf16LeToUtf8(b.data(), b.size(), &out);
+  return out;
+}
+
+std::vector<std::uint8_t> PieceReader::Take(std::size_t n) {
+  Fill(n, /*eof_ok=*/false);
+  std::vector<std::uint8_t> out(buffer_.begin() + static_cast<std::ptrdiff_t>(pos_),
+                                buffer_.begin() + static_cast<std::ptrdiff_t>(pos_ + n));
+  pos_ += n;
+  return out;
+}
+
+void PieceReader::Drain() {
+  pos_ = buffer_.size();
+  while (!ended_) {
+    if (source_().empty()) ended_ = true;
+  }
+}
+
+void PieceReader::Fill(std::size_t n, bool eof_ok) {
+  while (buffer_.size() - pos_ < n && !ended_) {
+    if (pos_ > 0) {
+      buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<std::ptrdiff_t>(pos_));
+      pos_ = 0;
+    }
+    auto piece = source_();
+    if (piece.empty()) {
+      ended_ = true;
+    } else {
+      buffer_.insert(buffer_.end(), piece.begin(), piece.end());
+    }
+  }
+  if (buffer_.size() - pos_ < n && !eof_ok) throw ProtocolError("message truncated");
+}
+
+// ------------------------------------------------------------ types
+
+namespace {
+
+// Types a client may send besides those the server itself sends
+// (results.h): the dates of TDS 7.3, GUIDs, image and the old short types.
+enum : std::uint8_t {
+  kGuid = 0x24,
+  kImage = 0x22,
+  kVarChar = 0x27,
+  kChar = 0x2F,
+  kDateN = 0x28,
+  kTimeN = 0x29,
+  kDateTime2N = 0x2A,
+  kDateTimeOffsetN = 0x2B,
+};
+
+bool IsCodePageText(std::uint8_t t) { return t == kBigVarChar || t == kBigChar || t == kVarChar || t == kChar || t == kText; }
+bool IsUnicodeText(std::uint8_t t) { return t == kNVarChar || t == kNChar || t == kNText; }
+bool IsBinary(std::uint8_t t) { return t == kBigVarBinary || t == kBigBinary || t == kImage; }
+
+// Days from 0001-01-01 to 1899-12-30, where automation dates count from.
+constexpr std::int64_t kDaysToOleEpoch = 693593;
+
+std::uint64_t Unsigned(const std::vector<std::uint8_t>& b, std::size_t from, std::size_t n) {
+  std::uint64_t v = 0;
+  for (std::size_t i = from + n; i-- > from;) v = v << 8 | b[i];
+  return v;
+}
+
+std::int64_t SignedOf(const std::vector<std::uint8_t>& b) {
+  const std::uint64_t v = Unsigned(b, 0, b.size());
+  switch (b.size()) {
+    case 1: return static_cast<std::int64_t>(static_cast<std::uint8_t>(v));
+    case 2: return static_cast<std::int16_t>(v);
+    case 4: return static_cast<std::int32_t>(v);
+    default: return static_cast<std::int64_t>(v);
+  }
+}
+
+// An automation date from days since 0001-01-01 and seconds into the day.
+com::Variant OleDateFromParts(std::int64_t days, double seconds) {
+  const double day = static_cast<double>(days - kDaysToOleEpoch);
+  const double fraction = seconds / 86400.0;
+  return com::Variant::Date(day >= 0 ? day + fraction : day - fraction);
+}
+
+// The bytes of a time of the given scale (TDS 7.3).
+std::size_t TimeBytes(std::uint8_t scale) { return scale <= 2 ? 3 : scale <= 4 ? 4 : 5; }
+
+double SecondsOf(const std::vector<std::uint8_t>& b, std::size_t n, std::uint8_t scale) {
+  double units = static_cast<double>(Unsigned(b, 0, n));
+  for (std::uint8_t i = 0; i < scale; ++i) units /= 10;
+  return units;
+}
+
+std::string DecimalText(const std::vector<std::uint8_t>& b, std::uint8_t scale) {
+  // The magnitude, little endian after the sign byte, in decimal by long
+  // division.
+  std::vector<std::uint8_t> magnitude(b.rbegin(), b.rend() - 1);  // most significant first
+  std::string digits;
+  while (!magnitude.empty()) {
+    unsigned remainder = 0;
+    std::vector<std::uint8_t> quotient;
+    for (std::uint8_t byte : magnitude) {
+      const unsigned value = remainder * 256 + byte;
+      if (!quotient.empty() || value / 10) quotient.push_back(static_cast<std::uint8_t>(value / 10));
+      remainder = value % 10;
+    }
+    digits.insert(digits.begin(), static_cast<char>('0' + remainder));
+    magnitude = std::move(quotient);
+  }
+  if (digits.empty()) digits = "0";
+  while (digits.size() <= scale) digits.insert(digits.begin(), '0');
+  if (scale > 0) digits.insert(digits.end() - scale, '.');
+  return (b[0] ? "" : "-") + digits;
+}
+
+std::string GuidText(const std::vector<std::uint8_t>& b) {
+  char out[37];
+  std::snprintf(out, sizeof out, "%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X",
+                static_cast<unsigned>(Unsigned(b, 0, 4)), static_cast<unsigned>(Unsigned(b, 4, 2)),
+                static_cast<unsigned>(Unsigned(b, 6, 2)), b[8], b[9], b[10], b[11], b[12], b[13], b[14], b[15]);
+  return out;
+}
+
+// A PLP value's bytes: a total length, then chunks ending in an empty one.
+// nullopt for NULL.
+std::optional<std::vector<std::uint8_t>> ReadPlp(PieceReader& r, std::size_t max_bytes) {
+  const std::uint64_t total = r.U64();
+  if (total == ~0ULL) return std::nullopt;
+  std::vector<std::uint8_t> out;
+  for (;;) {
+    const std::uint32_t chunk = r.U32();
+    if (chunk == 0) break;
+    if (out.size() + chunk > max_bytes) throw ProtocolError("value of more than " + std::to_string(max_bytes) + " bytes");
+    const auto piece = r.Take(chunk);
+    out.insert(out.end(), piece.begin(), piece.end());
+  }
+  return out;
+}
+
+}  // namespace
+
+SentType ReadTypeInfo(PieceReader& r, SentIn where) {
+  SentType c;
+  c.type = r.U8();
+  switch (c.type) {
+    case kInt1: case kBit: c.size = 1; break;
+    case kInt2: c.size = 2; break;
+    case kInt4: case kDateTime4: case kFlt4: case kMoney4: c.size = 4; break;
+    case kMoney: case kDateTime: case kFlt8: case kInt8: c.size = 8; break;
+    case kIntN: case kBitN: case kFltN: case kMoneyN: case kDateTimeN: case kGuid: c.size = r.U8(); break;
+    case kDecimalN: case kNumericN:
+      c.size = r.U8();
+      c.precision = r.U8();
+      c.scale = r.U8();
+      if (c.size == 0 || c.size > 17 || c.scale > 38) throw ProtocolError("decimal type out of range");
+      break;
+    case kDateN: c.size = 3; break;
+    case kTimeN: case kDateTime2N: case kDateTimeOffsetN:
+      c.scale = r.U8();
+      if (c.scale > 7) throw ProtocolError("time scale out of range");
+      break;
+    case kBigVarChar: case kBigChar: case kNVarChar: case kNChar:
+      c.size = r.U16();
+      c.plp = c.size == 0xFFFF;
+      r.Take(5);  // collation
+      break;
+    case kBigVarBinary: case kBigBinary:
+      c.size = r.U16();
+      c.plp = c.size == 0xFFFF;
+      break;
+    case kText: case kNText: case kImage:
+      c.size = r.U32();
+      if (c.type != kImage) r.Take(5);  // collation
+      // Bulk-load metadata names the table of a text column with a 2-byte
+      // count, whatever the protocol version (as bcp clients send it).
+      if (where == SentIn::kBulkColumn) r.Ucs2(r.U16());
+      break;
+    default:
+      throw ProtocolError("values of type " + std::to_string(c.type) + " are not read");
+  }
+  return c;
+}
+
+com::Variant ReadValue(PieceReader& r, const SentType& c, com::CodePage& cp936, std::size_t max_bytes, SentIn where) {
+  // The value's bytes, after the length prefix and the null it may stand for.
+  std::vector<std::uint8_t> b;
+  if (c.plp) {
+    auto bytes = ReadPlp(r, max_bytes);
+    if (!bytes) return com::Variant::Null();
+    b = std::move(*bytes);
+  } else {
+    std::size_t length = 0;
+    switch (c.type) {
+      case kInt1: case kBit: case kInt2: case kInt4: case kDateTime4: case kFlt4: case kMoney4:
+      case kMoney: case kDateTime: case kFlt8: case kInt8:
+        length = c.size;
+        break;
+      case kIntN: case kBitN: case kFltN: case kMoneyN: case kDateTimeN: case kDecimalN: case kNumericN: case kGuid:
+      case kDateN: case kTimeN: case kDateTime2N: case kDateTimeOffsetN:
+        length = r.U8();
+        if (length == 0) return com::Variant::Null();
+        break;
+      case kBigVarChar: case kBigChar: case kNVarChar: case kNChar: case kBigVarBinary: case kBigBinary:
+        length = r.U16();
+        if (length == 0xFFFF) return com::Variant::Null();
+        break;
+      case kText: case kNText: case kImage:
+        if (where == SentIn::kBulkColumn) {
+          const std::uint8_t pointer = r.U8();
+          if (pointer == 0) return com::Variant::Null();
+          r.Take(pointer);
+          r.Take(8);  // timestamp
+          length = r.U32();
+        } else {
+          length = r.U32();
+          if (length == 0xFFFFFFFFu) return com::Variant::Null();
+        }
+        break;
+      default:
+        throw ProtocolError("value of type " + std::to_string(c.type));
+    }
+    if (length > max_bytes) throw ProtocolError("value of " + std::to_string(length) + " bytes");
+    b = r.Take(length);
+  }
+  switch (c.type) {
+    case kBit: case kBitN:
+      return com::Variant::Bool(!b.empty() && b[0] != 0);
+    case kInt1: case kInt2: case kInt4: case kInt8: case kIntN:
+      if (b.size() != 1 && b.size() != 2 && b.size() != 4 && b.size() != 8) throw ProtocolError("bad integer length");
+      return b.size() == 8 ? com::Variant::I8(SignedOf(b)) : com::Variant::I4(static_cast<std::int32_t>(SignedOf(b)));
+    case kMoney4: case kMoney: case kMoneyN: {
+      if (b.size() == 4) return com::Variant::Currency(SignedOf(b));
+      if (b.size() != 8) throw ProtocolError("bad money length");
+      const std::uint64_t hi = Unsigned(b, 0, 4), lo = Unsigned(b, 4, 4);
+      return com::Variant::Currency(static_cast<std::int64_t>(hi << 32 | lo));
+    }
+    case kFlt4: case kFlt8: case kFltN: {
+      if (b.size() == 4) {
+        float f;
+        std::memcpy(&f, b.data(), 4);
+        return com::Variant::R8(f);
+      }
+      if (b.size() != 8) throw ProtocolError("bad float length");
+      double d;
+      std::memcpy(&d, b.data(), 8);
+      return com::Variant::R8(d);
+    }
+    case kDateTime4: case kDateTime: case kDateTimeN: {
+      if (b.size() == 4) {
+        const auto days = static_cast<std::uint16_t>(Unsigned(b, 0, 2));
+        const auto minutes = static_cast<std::uint16_t>(Unsigned(b, 2, 2));
+        return com::Variant::Date(OleDateOf(days, static_cast<std::uint32_t>(minutes) * 60 * 300));
+      }
+      if (b.size() != 8) throw ProtocolError("bad datetime length");
+      const auto days = static_cast<std::int32_t>(Unsigned(b, 0, 4));
+      const auto ticks = static_cast<std::uint32_t>(Unsigned(b, 4, 4));
+      return com::Variant::Date(OleDateOf(days, ticks));
+    }
+    case kDateN:
+      if (b.size() != 3) throw ProtocolError("bad date length");
+      return OleDateFromParts(static_cast<std::int64_t>(Unsigned(b, 0, 3)), 0);
+    case kTimeN: {
+      const std::size_t n = TimeBytes(c.scale);
+      if (b.size() != n) throw ProtocolError("bad time length");
+      return OleDateFromParts(kDaysToOleEpoch, SecondsOf(b, n, c.scale));
+    }
+    case kDateTime2N: case kDateTimeOffsetN: {
+      const std::size_t n = TimeBytes(c.scale);
+      const std::size_t offset_bytes = c.type == kDateTimeOffsetN ? 2 : 0;
+      if (b.size() != n + 3 + offset_bytes) throw ProtocolError("bad datetime2 length");
+      double seconds = SecondsOf(b, n, c.scale);
+      std::int64_t days = static_cast<std::int64_t>(Unsigned(b, n, 3));
+      if (offset_bytes) {
+        // Sent in UTC with the offset of the local time it was.
+        seconds += 60.0 * static_cast<std::int16_t>(Unsigned(b, n + 3, 2));
+        while (seconds < 0) seconds += 86400, --days;
+        while (seconds >= 86400) seconds -= 86400, ++days;
+      }
+      return OleDateFromParts(days, seconds);
+    }
+    case kDecimalN: case kNumericN:
+      if (b.empty() || b.size() > 17) throw ProtocolError("bad decimal length");
+      return com::Variant::Decimal(DecimalText(b, c.scale));
+    case kGuid:
+      if (b.size() != 16) throw ProtocolError("bad GUID length");
+      return com::Variant::Text(GuidText(b));
+    default:
+      break;
+  }
+  if (IsUnicodeText(c.type)) {
+    if (b.size() % 2) throw ProtocolError("Unicode value of an odd number of bytes");
+    std::string out;
+    com::Utf16LeToUtf8(b.data(), b.size(), &out);
+    return com::Variant::Text(out);
+  }
+  if (IsCodePageText(c.type)) {
+    std::string out;
+    cp936.ToUtf8(b.data(), b.size(), &out);
+    return com::Variant::Text(out);
+  }
+  if (IsBinary(c.type)) throw SqlErr(8114, "Binary values cannot be stored in this server's types.");
+  throw ProtocolError("value of type " + std::to_string(c.type));
+}
+
+}  // namespace sqlsrv::tds
