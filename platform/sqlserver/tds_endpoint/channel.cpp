@@ -116,4 +116,14 @@ bool Channel::InputWaiting(int timeout_ms) {
   return ::poll(&p, 1, timeout_ms) > 0;
 }
 
+bool Channel::InputWaitingUnless(int wake_fd) {
+  pollfd p[2] = {{fd_, POLLIN, 0}, {wake_fd, POLLIN, 0}};
+  for (;;) {
+    const int n = ::poll(p, 2, -1);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 || (p[1].revents & POLLIN)) return false;
+    if (p[0].revents) return true;
+  }
+}
+
 }  // namespace sqlsrv::tds

@@ -66,6 +66,9 @@ class Channel {
   // True when input is waiting, without reading it; waits at most
   // `timeout_ms` for some to arrive.
   bool InputWaiting(int timeout_ms = 0);
+  // Waits without limit until input is waiting (true, without reading it)
+  // or `wake_fd` becomes readable (false).
+  bool InputWaitingUnless(int wake_fd);
   int fd() const { return fd_; }
 
  private:

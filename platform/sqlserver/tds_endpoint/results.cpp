@@ -116,23 +116,53 @@ void ResultWriter::WriteColMetadata(Writer& w) const {
       w.U16(c.user_type);
     }
     w.U16(ColumnFlags(c));
-    w.U8(c.type);
-    if (IsBlob(c.type)) {
-      w.U32(c.size);
-      w.Bytes(std::span<const std::uint8_t>(kCollation));
-      if (tds_version_ >= kTds72) {
-        w.U8(0);  // no table name parts
-      } else {
-        w.U16(0);
-      }
-    } else if (IsShortText(c.type)) {
-      w.U16(static_cast<std::uint16_t>(c.size));
-      w.Bytes(std::span<const std::uint8_t>(kCollation));
-    } else {
-      w.U8(static_cast<std::uint8_t>(c.size));
-    }
+    WriteTypeInfo(w, c);
     w.BVarChar(c.name);
   }
+}
+
+void ResultWriter::WriteTypeInfo(Writer& w, const WireColumn& c) const {
+  w.U8(c.type);
+  if (IsBlob(c.type)) {
+    w.U32(c.size);
+    w.Bytes(std::span<const std::uint8_t>(kCollation));
+    if (tds_version_ >= kTds72) {
+      w.U8(0);  // no table name parts
+    } else {
+      w.U16(0);
+    }
+  } else if (IsShortText(c.type)) {
+    w.U16(static_cast<std::uint16_t>(c.size));
+    w.Bytes(std::span<const std::uint8_t>(kCollation));
+  } else {
+    w.U8(static_cast<std::uint8_t>(c.size));
+  }
+}
+
+void WriteReturnValue(Writer& w, std::uint16_t ordinal, std::string_view name, const ColumnType& type,
+                      const com::Variant& value, std::uint32_t tds_version) {
+  // A parameter's value travels as a column's would; text and ntext, which
+  // no output parameter has on SQL Server, as the longest varchar and
+  // nvarchar.
+  ColumnType sent = type;
+  if (sent.type == SqlType::kText) sent = {SqlType::kVarChar, 8000};
+  if (sent.type == SqlType::kNText) sent = {SqlType::kNVarChar, 4000};
+  if (sent.length < 0) sent.length = IsUnicodeType(sent.type) ? 4000 : 8000;
+  OutputColumn column{std::string(name), VT::kNull, sent, true, false};
+  ResultWriter writer(WireColumnsOf({column}), tds_version);
+  const WireColumn& c = writer.columns_.front();
+  w.U8(kReturnValue);
+  w.U16(ordinal);
+  w.BVarChar(name);
+  w.U8(0x01);  // an output parameter's value
+  if (tds_version >= kTds72) {
+    w.U32(0);
+  } else {
+    w.U16(0);
+  }
+  w.U16(ColumnFlags(c));
+  writer.WriteTypeInfo(w, c);
+  writer.WriteValue(w, c, value);
 }
 
 void ResultWriter::WriteRow(Writer& w, const dts::Row& row) {

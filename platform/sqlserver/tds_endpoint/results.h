@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/dts/driver.h"
@@ -48,15 +49,25 @@ class ResultWriter {
   ResultWriter& operator=(const ResultWriter&) = delete;
 
   void WriteColMetadata(Writer& w) const;
+  // A column's TYPE_INFO.
+  void WriteTypeInfo(Writer& w, const WireColumn& c) const;
   // One row, its values converted to the columns' types.
   void WriteRow(Writer& w, const dts::Row& row);
 
  private:
+  friend void WriteReturnValue(Writer&, std::uint16_t, std::string_view, const ColumnType&, const com::Variant&,
+                               std::uint32_t);
   void WriteValue(Writer& w, const WireColumn& c, const com::Variant& v);
   std::vector<WireColumn> columns_;
   std::uint32_t tds_version_;
   std::unique_ptr<com::CodePage> code_page_;
 };
+
+// A RETURNVALUE token: an output parameter's value when a call has ended,
+// described by the parameter's declared type. `ordinal` counts the call's
+// parameters from 0.
+void WriteReturnValue(Writer& w, std::uint16_t ordinal, std::string_view name, const ColumnType& type,
+                      const com::Variant& value, std::uint32_t tds_version);
 
 // The TDS type codes the server uses.
 enum TdsType : std::uint8_t {

@@ -1,8 +1,12 @@
 #include "platform/sqlserver/tds_endpoint/session.h"
 
 #include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <functional>
+#include <map>
 #include <optional>
 #include <thread>
 #include <vector>
@@ -10,14 +14,17 @@
 #include "platform/com/error.h"
 #include "platform/com/names.h"
 #include "platform/com/quote.h"
+#include "platform/com/unicode.h"
 #include "platform/sqlserver/engine.h"
 #include "platform/sqlserver/errors.h"
 #include "platform/sqlserver/lexer.h"
+#include "platform/sqlserver/parser.h"
 #include "platform/sqlserver/server.h"
 #include "platform/sqlserver/server_statements.h"
 #include "platform/sqlserver/tds_endpoint/bulk.h"
 #include "platform/sqlserver/tds_endpoint/login.h"
 #include "platform/sqlserver/tds_endpoint/results.h"
+#include "platform/sqlserver/tds_endpoint/rpc.h"
 #include "platform/sqlserver/tds_endpoint/tokens.h"
 #include "platform/sqlserver/tds_endpoint/wire.h"
 
@@ -53,6 +60,29 @@ bool IsDatabaseList(std::string_view sql) {
   return t.size() == end || (t.size() == end + 3 && TokensAre(t, end, {"order", "by", "name"}));
 }
 
+// A descriptor that becomes readable when signalled (an eventfd).
+class Wakeup {
+ public:
+  Wakeup() : fd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
+    if (fd_ < 0) throw IoError("cannot make an event descriptor");
+  }
+  ~Wakeup() { ::close(fd_); }
+  Wakeup(const Wakeup&) = delete;
+  Wakeup& operator=(const Wakeup&) = delete;
+  void Raise() {
+    const std::uint64_t one = 1;
+    [[maybe_unused]] const auto n = ::write(fd_, &one, sizeof one);
+  }
+  void Clear() {
+    std::uint64_t count = 0;
+    [[maybe_unused]] const auto n = ::read(fd_, &count, sizeof count);
+  }
+  int fd() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
 class Session {
  public:
   Session(Channel& channel, const EndpointConfig& config, const std::atomic<bool>& stopping)
@@ -62,6 +92,11 @@ class Session {
 
  private:
   bool Handshake(const std::string& refuse);
+  // The whole message whose first packet is `first`, at most `limit`
+  // bytes (ProtocolError past it). nullopt when the client cancelled it
+  // with an attention before it was whole (acknowledged here) or left
+  // (`left` set).
+  std::optional<Message> Gather(Packet first, std::size_t limit, bool* left);
   void OnBatch(const Message& m);
   void OnBulkLoad(Packet first);
   // Acknowledges an attention as SQL Server does: a cancelled request's
@@ -70,6 +105,46 @@ class Session {
   // alone.
   void OnAttention(bool request_cancelled);
   void RunSql(const std::string& sql);
+  // The statements the endpoint answers itself (USE, the list of
+  // databases, CREATE and DROP DATABASE): writes the answer, ending in a
+  // DONE, and returns true; false for any other statement.
+  bool AnswerItself(const std::string& sql, Writer& w);
+  // A remote procedure call message: each call's results end in DONEINPROC,
+  // its return status and output parameters follow, and DONEPROC ends it.
+  void OnRpc(const Message& m);
+  // Runs one call of an RPC message, writing its response to `w`. Returns
+  // false when an attention cancelled it (nothing more is to be written).
+  bool RunCall(Writer& w, const RpcCall& call, bool last);
+  // What a call's output parameters hold when it has ended.
+  struct Returned {
+    std::uint16_t ordinal;
+    std::string name;
+    ColumnType type;
+    com::Variant value;
+  };
+  // Runs a call: the prepared-statement procedures here, any other
+  // procedure in the engine. Returns its return status.
+  int Dispatch(const RpcCall& call, BatchOutput* out, std::vector<Returned>* returned);
+  // Runs sp_executesql with `statement` and `declarations` and the values
+  // `call` gives from its argument `first_value` on; their output values go
+  // to `returned` under the call's own ordinals.
+  int ExecutePrepared(const std::string& statement, const std::string& declarations, const RpcCall& call,
+                      std::size_t first_value, BatchOutput* out, std::vector<Returned>* returned);
+  // What interrupted a request while `work` ran: an attention from the
+  // client (the engine stopped) or the client's going. `failure` receives
+  // what `work` raised.
+  struct Interruption {
+    bool attention = false;
+    bool client_gone = false;
+  };
+  Interruption RunWatched(const std::function<void()>& work, std::optional<com::Error>* failure);
+  // The PRINT output and each statement's rows and count, in the order
+  // they came, each ending in a `done` token. `closing`: the last of them
+  // ends the response (a batch that succeeded): it then carries the
+  // transaction's change since `before` and no DONE_MORE.
+  void WriteResults(Writer& w, const BatchOutput& out, TokenType done, bool closing, int before);
+  // The error a request stopped with, naming its procedure and line.
+  void WriteFailure(Writer& w, const com::Error& failure, const BatchOutput& out);
   // A transaction manager request: begin, commit, roll back or save a
   // transaction, as ODBC and .NET clients send them instead of SQL.
   void OnTransactionManager(const Message& m);
@@ -92,6 +167,14 @@ class Session {
   std::optional<InsertBulk> pending_bulk_;
   std::uint64_t transaction_ = 0;  // descriptor of the open transaction (TDS 7.2+)
   std::uint64_t next_transaction_ = 1;
+  // Statements prepared by sp_prepare: their parameter declarations and text.
+  struct Prepared {
+    std::string declarations, statement;
+  };
+  std::map<std::int32_t, Prepared> prepared_;
+  std::int32_t next_handle_ = 1;
+  com::CodePage cp936_{"CP936"};
+  Wakeup done_;  // a request has ended: its watcher stops
 };
 
 void Session::Error(Writer& w, std::int32_t number, const std::string& text, const std::string& procedure) {
@@ -213,18 +296,15 @@ void Session::TransactionChange(Writer& w, int before, TransactionEnd end) {
   }
 }
 
-void Session::RunSql(const std::string& sql) {
-  Writer w;
-  // Statements the endpoint answers itself: changing the database, the
-  // list of the server's databases, and making and dropping a database.
+bool Session::AnswerItself(const std::string& sql, Writer& w) {
   if (auto name = UseTarget(sql)) {
     const bool ok = UseDatabase(*name, w);
     WriteDone(w, kDone, ok ? kDoneFinal : kDoneError, 0, 0, tds_);
-    return Send(w);
+    return true;
   }
   if (IsDatabaseList(sql)) {
     ListDatabases(w);
-    return Send(w);
+    return true;
   }
   if (const auto statement = ParseDatabaseStatement(sql)) {
     // The server's folder holds the databases: the endpoint makes and
@@ -237,8 +317,86 @@ void Session::RunSql(const std::string& sql) {
       Error(w, e.number(), e.description());
     }
     WriteDone(w, kDone, ok ? kDoneFinal : kDoneError, 0, 0, tds_);
-    return Send(w);
+    return true;
   }
+  return false;
+}
+
+Session::Interruption Session::RunWatched(const std::function<void()>& work, std::optional<com::Error>* failure) {
+  // While the request runs, a client may send an attention to cancel it; a
+  // watcher reads it and stops the engine. The request's end wakes the
+  // watcher at once.
+  Interruption stop;
+  std::thread watcher([&] {
+    if (!channel_.InputWaitingUnless(done_.fd())) return;
+    try {
+      auto packet = channel_.ReadPacket(config_.login_timeout_ms);
+      if (packet && packet->type == PacketType::kAttention) {
+        stop.attention = true;
+      } else {
+        stop.client_gone = true;  // gone, or talking out of turn: either way the request is not wanted
+      }
+    } catch (const std::exception&) {
+      stop.client_gone = true;
+    }
+    engine_->Interrupt();
+  });
+  try {
+    work();
+  } catch (const com::Error& e) {
+    *failure = e;
+  } catch (const std::exception& e) {
+    *failure = com::Error(com::ErrorNumber(0x80004005u), "Korvel", e.what());
+  }
+  done_.Raise();
+  watcher.join();
+  done_.Clear();
+  if (stop.client_gone) throw IoError("the client left or broke the protocol during a request");
+  return stop;
+}
+
+void Session::WriteResults(Writer& w, const BatchOutput& out, TokenType done, bool closing, int before) {
+  for (const std::string& text : out.messages) {
+    WriteMessage(w, {0, 1, 0, text, config_.server_name, "", 1}, tds_);
+  }
+  const std::uint16_t counted = out.nocount ? 0 : kDoneCount;
+  for (std::size_t i = 0; i < out.order.size(); ++i) {
+    const auto& outcome = out.order[i];
+    std::uint16_t command = kCmdSelect;
+    std::uint64_t count = 0;
+    if (outcome.kind == BatchOutput::Outcome::kRows) {
+      const ResultSet& rs = out.results[outcome.index];
+      ResultWriter results(WireColumnsOf(rs.columns), tds_);
+      results.WriteColMetadata(w);
+      for (const auto& row : rs.rows) results.WriteRow(w, row);
+      count = rs.rows.size();
+    } else {
+      const auto& a = out.affected[outcome.index];
+      command = a.verb == "INSERT" ? kCmdInsert : a.verb == "UPDATE" ? kCmdUpdate : kCmdDelete;
+      count = static_cast<std::uint64_t>(a.rows);
+    }
+    const bool last = closing && i + 1 == out.order.size();
+    if (last) TransactionChange(w, before, out.transaction_end);
+    WriteDone(w, done, static_cast<std::uint16_t>((last ? 0 : kDoneMore) | counted | InTransaction()), command, count,
+              tds_);
+  }
+}
+
+void Session::WriteFailure(Writer& w, const com::Error& failure, const BatchOutput& out) {
+  ServerMessage error;
+  error.number = failure.number();
+  error.severity = SeverityOf(failure.number());
+  if (error.severity <= 10) error.severity = 16;
+  error.text = failure.description();
+  error.server = config_.server_name;
+  error.procedure = out.error_procedure;
+  error.line = std::max(out.error_line, 1);
+  WriteMessage(w, error, tds_);
+}
+
+void Session::RunSql(const std::string& sql) {
+  Writer w;
+  if (AnswerItself(sql, w)) return Send(w);
   if (auto bulk = [&]() -> std::optional<InsertBulk> {
         try {
           return ParseInsertBulk(sql);
@@ -269,82 +427,157 @@ void Session::RunSql(const std::string& sql) {
   const int before = engine_->trancount();
   BatchOutput out;
   std::optional<com::Error> failure;
-  // While the batch runs, a client may send an attention to cancel it; a
-  // watcher reads it and stops the engine.
-  std::atomic<bool> running{true};
-  bool attention = false, client_gone = false;
-  std::thread watcher([&] {
-    while (running) {
-      if (!channel_.InputWaiting(20)) continue;
-      try {
-        auto packet = channel_.ReadPacket(config_.login_timeout_ms);
-        if (packet && packet->type == PacketType::kAttention) {
-          attention = true;
-        } else {
-          client_gone = true;  // gone, or talking out of turn: either way the batch is not wanted
-        }
-      } catch (const std::exception&) {
-        client_gone = true;
-      }
-      engine_->Interrupt();
-      return;
-    }
-  });
-  try {
-    engine_->Execute(sql, &out);
-  } catch (const com::Error& e) {
-    failure = e;
-  } catch (const std::exception& e) {
-    failure = com::Error(com::ErrorNumber(0x80004005u), "Korvel", e.what());
-  }
-  running = false;
-  watcher.join();
-  if (client_gone) throw IoError("the client left or broke the protocol during a batch");
-  if (attention) return OnAttention(true);
+  if (RunWatched([&] { engine_->Execute(sql, &out); }, &failure).attention) return OnAttention(true);
 
-  // PRINT output, then each statement's rows and count in the order they
-  // came, then the error. Every DONE but the batch's last says more follows.
-  for (const std::string& text : out.messages) {
-    WriteMessage(w, {0, 1, 0, text, config_.server_name, "", 1}, tds_);
-  }
-  const std::uint16_t counted = out.nocount ? 0 : kDoneCount;
-  for (std::size_t i = 0; i < out.order.size(); ++i) {
-    const auto& outcome = out.order[i];
-    std::uint16_t command = kCmdSelect;
-    std::uint64_t count = 0;
-    if (outcome.kind == BatchOutput::Outcome::kRows) {
-      const ResultSet& rs = out.results[outcome.index];
-      ResultWriter results(WireColumnsOf(rs.columns), tds_);
-      results.WriteColMetadata(w);
-      for (const auto& row : rs.rows) results.WriteRow(w, row);
-      count = rs.rows.size();
-    } else {
-      const auto& a = out.affected[outcome.index];
-      command = a.verb == "INSERT" ? kCmdInsert : a.verb == "UPDATE" ? kCmdUpdate : kCmdDelete;
-      count = static_cast<std::uint64_t>(a.rows);
-    }
-    const bool last = i + 1 == out.order.size() && !failure;
-    if (last) TransactionChange(w, before, out.transaction_end);
-    WriteDone(w, kDone, static_cast<std::uint16_t>((last ? 0 : kDoneMore) | counted | InTransaction()), command, count,
-              tds_);
-  }
+  // Every DONE but the batch's last says more follows.
+  WriteResults(w, out, kDone, !failure, before);
   if (failure || out.order.empty()) {
-    if (failure) {
-      ServerMessage error;
-      error.number = failure->number();
-      error.severity = SeverityOf(failure->number());
-      if (error.severity <= 10) error.severity = 16;
-      error.text = failure->description();
-      error.server = config_.server_name;
-      error.procedure = out.error_procedure;
-      error.line = std::max(out.error_line, 1);
-      WriteMessage(w, error, tds_);
-    }
+    if (failure) WriteFailure(w, *failure, out);
     TransactionChange(w, before, out.transaction_end);
     WriteDone(w, kDone, static_cast<std::uint16_t>((failure ? kDoneError : kDoneFinal) | InTransaction()), 0, 0,
               tds_);
   }
   Send(w);
+}
+
+void Session::OnRpc(const Message& m) {
+  Reader r(m.data);
+  if (tds_ >= kTds72) {
+    const std::uint32_t headers = r.U32();
+    if (headers < 4 || headers > m.data.size()) throw ProtocolError("ALL_HEADERS length out of range");
+    r.Skip(headers - 4);
+  }
+  const auto body = r.Bytes(r.remaining());
+  pending_bulk_.reset();
+  Writer w;
+  std::vector<RpcCall> calls;
+  try {
+    calls = ParseRpcMessage({body.begin(), body.end()}, cp936_, config_.max_value_bytes);
+  } catch (const com::Error& e) {
+    Error(w, e.number(), e.description());
+    WriteDone(w, kDoneProc, kDoneError | InTransaction(), 0, 0, tds_);
+    return Send(w);
+  }
+  for (std::size_t i = 0; i < calls.size(); ++i) {
+    if (!RunCall(w, calls[i], i + 1 == calls.size())) {
+      Send(w);  // what the calls before the cancelled one answered
+      return OnAttention(true);
+    }
+  }
+  Send(w);
+}
+
+bool Session::RunCall(Writer& w, const RpcCall& call, bool last) {
+  const int before = engine_->trancount();
+  BatchOutput out;
+  std::optional<com::Error> failure;
+  std::vector<Returned> returned;
+  int status = 0;
+  if (RunWatched([&] { status = Dispatch(call, &out, &returned); }, &failure).attention) return false;
+  WriteResults(w, out, kDoneInProc, false, before);
+  if (failure) {
+    WriteFailure(w, *failure, out);
+  } else {
+    WriteReturnStatus(w, status);
+    for (const Returned& r : returned) WriteReturnValue(w, r.ordinal, r.name, r.type, r.value, tds_);
+  }
+  TransactionChange(w, before, out.transaction_end);
+  const std::uint16_t more = last ? 0 : kDoneMore;
+  WriteDone(w, kDoneProc, static_cast<std::uint16_t>(more | (failure ? kDoneError : 0) | InTransaction()), 0, 0,
+            tds_);
+  return true;
+}
+
+namespace {
+
+// The procedure a call names, without "sys." or "master.dbo." before it,
+// in lower case; "" for a name that does not parse (the engine says why).
+std::string BareProcedureName(const std::string& name) {
+  try {
+    return com::LowerAscii(ParseObjectName(name).object);
+  } catch (const com::Error&) {
+    return "";
+  }
+}
+
+// The text a call's argument gives, as sp_prepare and sp_prepexec take
+// their declarations and statement; raises 201 for one not given.
+std::string TextArgument(const RpcCall& call, std::size_t i, const char* parameter) {
+  if (i >= call.arguments.size() || call.arguments[i].use_default) {
+    throw SqlErr(201, "Procedure or function '" + BareProcedureName(call.procedure) + "' expects parameter '" +
+                          parameter + "', which was not supplied.");
+  }
+  const com::Variant& v = call.arguments[i].value;
+  return v.IsNull() || v.IsEmpty() ? std::string() : v.ToText();
+}
+
+}  // namespace
+
+int Session::ExecutePrepared(const std::string& statement, const std::string& declarations, const RpcCall& call,
+                             std::size_t first_value, BatchOutput* out, std::vector<Returned>* returned) {
+  std::vector<Argument> arguments;
+  arguments.reserve(call.arguments.size() + 2);
+  arguments.push_back({"", com::Variant::Text(statement)});
+  arguments.push_back({"", com::Variant::Text(declarations)});
+  for (std::size_t i = first_value; i < call.arguments.size(); ++i) arguments.push_back(call.arguments[i]);
+  const int status = engine_->Call("sp_executesql", arguments, out);
+  for (std::size_t i = 2; i < arguments.size(); ++i) {
+    const Argument& a = arguments[i];
+    if (a.output && a.type) {
+      returned->push_back({static_cast<std::uint16_t>(first_value + i - 2), a.name, *a.type, a.value});
+    }
+  }
+  return status;
+}
+
+int Session::Dispatch(const RpcCall& call, BatchOutput* out, std::vector<Returned>* returned) {
+  const std::string name = BareProcedureName(call.procedure);
+  auto prepare = [&] {
+    const std::string declarations = TextArgument(call, 1, "@params");
+    const std::string statement = TextArgument(call, 2, "@stmt");
+    const std::int32_t handle = next_handle_++;
+    prepared_[handle] = {declarations, statement};
+    const std::string handle_name = call.arguments.empty() ? std::string() : call.arguments[0].name;
+    returned->push_back({0, handle_name, ColumnType{SqlType::kInt, 0}, com::Variant::I4(handle)});
+    return handle;
+  };
+  if (name == "sp_prepare") {
+    prepare();
+    return 0;
+  }
+  if (name == "sp_prepexec") {
+    const std::int32_t handle = prepare();
+    const Prepared& p = prepared_.at(handle);
+    return ExecutePrepared(p.statement, p.declarations, call, 3, out, returned);
+  }
+  if (name == "sp_execute" || name == "sp_unprepare") {
+    if (call.arguments.empty() || call.arguments[0].value.IsNull() || call.arguments[0].value.IsEmpty()) {
+      throw SqlErr(201, "Procedure or function '" + name + "' expects parameter '@handle', which was not supplied.");
+    }
+    const std::int64_t handle = call.arguments[0].value.ToInt64();
+    const auto found = prepared_.find(static_cast<std::int32_t>(handle));
+    if (found == prepared_.end() || found->first != handle) {
+      throw SqlErr(8179, "Could not find prepared statement with handle " + std::to_string(handle) + ".");
+    }
+    if (name == "sp_unprepare") {
+      prepared_.erase(found);
+      return 0;
+    }
+    const Prepared p = found->second;
+    return ExecutePrepared(p.statement, p.declarations, call, 1, out, returned);
+  }
+  if (name.starts_with("sp_cursor")) {
+    throw SqlErr(kNotSupported, "Server cursors (" + name +
+                                    ") are not supported by this server; read the rows as a default result set "
+                                    "(in ODBC, a forward-only, read-only cursor).");
+  }
+  std::vector<Argument> arguments = call.arguments;
+  const int status = engine_->Call(call.procedure, arguments, out);
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    const Argument& a = arguments[i];
+    if (a.output && a.type) returned->push_back({static_cast<std::uint16_t>(i), a.name, *a.type, a.value});
+  }
+  return status;
 }
 
 void Session::OnBatch(const Message& m) {
@@ -498,6 +731,27 @@ void Session::OnAttention(bool request_cancelled) {
   Send(w);
 }
 
+std::optional<Message> Session::Gather(Packet first, std::size_t limit, bool* left) {
+  Message m{first.type, std::move(first.payload)};
+  bool end = first.end_of_message;
+  while (!end) {
+    auto packet = channel_.ReadPacket(config_.login_timeout_ms);
+    if (!packet) {
+      *left = true;
+      return std::nullopt;
+    }
+    if (packet->type == PacketType::kAttention) {
+      OnAttention(true);
+      return std::nullopt;
+    }
+    if (packet->type != m.type) throw ProtocolError("packet type changed in the middle of a message");
+    if (m.data.size() + packet->payload.size() > limit) throw ProtocolError("message longer than the server accepts");
+    m.data.insert(m.data.end(), packet->payload.begin(), packet->payload.end());
+    end = packet->end_of_message;
+  }
+  return m;
+}
+
 void Session::Run(const std::string& refuse) {
   if (!Handshake(refuse)) return;
   while (!stopping_) {
@@ -507,35 +761,20 @@ void Session::Run(const std::string& refuse) {
     auto packet = channel_.ReadPacket(config_.login_timeout_ms);
     if (!packet) return;  // the client left
     switch (packet->type) {
-      case PacketType::kSqlBatch: {
-        Message m{packet->type, std::move(packet->payload)};
-        while (!packet->end_of_message) {
-          packet = channel_.ReadPacket(config_.login_timeout_ms);
-          if (!packet) return;
-          if (packet->type == PacketType::kAttention) {
-            OnAttention(true);
-            goto next;
-          }
-          if (packet->type != PacketType::kSqlBatch) throw ProtocolError("packet type changed in a SQL batch");
-          if (m.data.size() + packet->payload.size() > config_.max_message_bytes) {
-            throw ProtocolError("SQL batch longer than the server accepts");
-          }
-          m.data.insert(m.data.end(), packet->payload.begin(), packet->payload.end());
-        }
-        OnBatch(m);
-        break;
-      }
+      case PacketType::kSqlBatch:
+      case PacketType::kRpc:
       case PacketType::kTransactionManager: {
-        Message m{packet->type, std::move(packet->payload)};
-        while (!packet->end_of_message) {
-          packet = channel_.ReadPacket(config_.login_timeout_ms);
-          if (!packet) return;
-          if (packet->type != PacketType::kTransactionManager || m.data.size() + packet->payload.size() > 4096) {
-            throw ProtocolError("malformed transaction manager request");
-          }
-          m.data.insert(m.data.end(), packet->payload.begin(), packet->payload.end());
-        }
-        OnTransactionManager(m);
+        const PacketType type = packet->type;
+        // A transaction manager request is a few bytes; batches and calls
+        // may be long.
+        const std::size_t limit = type == PacketType::kTransactionManager ? 4096 : config_.max_message_bytes;
+        bool left = false;
+        auto m = Gather(std::move(*packet), limit, &left);
+        if (left) return;
+        if (!m) break;  // cancelled before it was whole
+        if (type == PacketType::kSqlBatch) OnBatch(*m);
+        if (type == PacketType::kRpc) OnRpc(*m);
+        if (type == PacketType::kTransactionManager) OnTransactionManager(*m);
         break;
       }
       case PacketType::kBulkLoad:
@@ -545,20 +784,19 @@ void Session::Run(const std::string& refuse) {
         OnAttention(false);
         break;
       default: {
-        // RPC and the rest are not offered: drain the
-        // message and say so.
+        // Any other message is not one a client sends after login: drain
+        // it and say so.
         while (!packet->end_of_message) {
           packet = channel_.ReadPacket(config_.login_timeout_ms);
           if (!packet) return;
         }
         Writer w;
-        Error(w, 2812, "This server runs SQL batches and transaction manager requests only; remote procedure calls "
-                       "are not supported.");
+        Error(w, 2812, "This server does not take messages of type " +
+                           std::to_string(static_cast<int>(packet->type)) + ".");
         WriteDone(w, kDone, kDoneError, 0, 0, tds_);
         Send(w);
       }
     }
-  next:;
   }
 }
 

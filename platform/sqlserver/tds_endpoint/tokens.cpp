@@ -59,6 +59,11 @@ void WriteMessage(Writer& w, const ServerMessage& m, std::uint32_t tds_version) 
   w.Bytes(body.data());
 }
 
+void WriteReturnStatus(Writer& w, std::int32_t status) {
+  w.U8(kReturnStatus);
+  w.U32(static_cast<std::uint32_t>(status));
+}
+
 void WriteDone(Writer& w, TokenType token, std::uint16_t status, std::uint16_t command, std::uint64_t rows,
                std::uint32_t tds_version) {
   w.U8(token);

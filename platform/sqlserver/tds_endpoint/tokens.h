@@ -15,6 +15,8 @@ enum TokenType : std::uint8_t {
   kError = 0xAA,
   kInfo = 0xAB,
   kLoginAck = 0xAD,
+  kReturnStatus = 0x79,
+  kReturnValue = 0xAC,
   kRow = 0xD1,
   kNbcRow = 0xD2,
   kEnvChange = 0xE3,
@@ -67,6 +69,9 @@ void WriteMessage(Writer& w, const ServerMessage& m, std::uint32_t tds_version);
 
 void WriteDone(Writer& w, TokenType token, std::uint16_t status, std::uint16_t command, std::uint64_t rows,
                std::uint32_t tds_version);
+
+// RETURNSTATUS: the return status of a procedure a client called.
+void WriteReturnStatus(Writer& w, std::int32_t status);
 
 // SQL Server's severity for an error number: what clients show and what
 // decides whether the batch goes on.
