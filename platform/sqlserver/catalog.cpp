@@ -6,6 +6,7 @@
 #include "platform/sqlserver/errors.h"
 #include "platform/sqlserver/lexer.h"
 #include "platform/sqlserver/parser.h"
+#include "platform/sqlserver/procedure_call.h"
 
 namespace sqlsrv {
 namespace {
@@ -248,6 +249,14 @@ void Catalog::LoadDatabase() {
       p->id = id;
       p->name = name;
       p->text = std::string(all.Text(3));
+      try {
+        // The parameters as its definition declares them.
+        auto definition = ParseBatch(p->text);
+        if (!definition.empty()) p->parameters = ResolveParameters(definition.front()->variables);
+      } catch (const com::Error&) {
+        // A definition stored by an older server that no longer parses: it
+        // fails when called, with the parser's error.
+      }
       procedures_[LowerAscii(name)] = std::move(p);
     }
   }

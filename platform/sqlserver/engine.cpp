@@ -8,6 +8,7 @@
 #include <climits>
 #include <filesystem>
 
+#include "platform/sqlserver/catalog_procedures.h"
 #include "platform/sqlserver/engine_internal.h"
 #include "platform/sqlserver/errors.h"
 #include "platform/sqlserver/lexer.h"
@@ -510,8 +511,22 @@ int EngineCore::CallProcedure(const ast::ObjectName& name, std::vector<Argument>
     return RunNested(definition.then_block, text, text.size() - definition.body.size(), procedure, parameters, call,
                      arguments, output);
   }
-  // System procedures (sp_tables, sp_columns, ...) are found here, after the
-  // database's own, and bound with BindArguments as any procedure is.
+  // System procedures (sp_tables, sp_columns, ...), after the database's
+  // own, bound as any procedure is. They belong to master and read the
+  // database in use.
+  const bool system_schema = name.schema.empty() || SameName(name.schema, "dbo") || SameName(name.schema, "sys");
+  if (const SystemProcedure* sp = system_schema ? FindSystemProcedure(name.object) : nullptr) {
+    if (!name.database.empty() && !SameName(name.database, state_.database) && !SameName(name.database, "master")) {
+      throw SqlErr(kNotSupported, "The system procedure '" + name.object + "' reads the database in use; run USE " +
+                                      name.database + " first.");
+    }
+    const BoundCall call = BindArguments(sp->name, sp->parameters, arguments, argument_types);
+    std::vector<com::Variant> values;
+    values.reserve(call.values.size());
+    for (std::size_t i = 0; i < call.values.size(); ++i) values.push_back(FromStored(call.values[i], sp->parameters[i].type));
+    BatchOutput discarded;
+    return sp->run(values, catalog_, state_, output ? output : &discarded);
+  }
   throw SqlErr(kNoProcedure, "Could not find stored procedure '" + name.Display() + "'.");
 }
 

@@ -82,7 +82,15 @@ class Parser {
         out.push_back(CreateProcedure());
         continue;
       }
-      out.push_back(Statement());
+      if (out.empty() && AtName()) {
+        // A procedure's name first in a batch runs it, EXEC left out.
+        auto s = std::make_unique<Stmt>();
+        s->offset = Peek().offset;
+        Execute(*s);
+        out.push_back(std::move(s));
+      } else {
+        out.push_back(Statement());
+      }
       out.back()->end = Peek().offset;
     }
     return out;

@@ -104,7 +104,7 @@ std::vector<ProcedureParameter> ResolveParameters(const std::vector<ast::Variabl
     }
     ProcedureParameter p;
     p.name = d.name;
-    p.type = ResolveType(d.type);
+    p.type = ResolveValueType(d.type);
     if (d.value) p.default_value = ConstantValue(*d.value);
     p.output = d.output;
     out.push_back(std::move(p));

@@ -24,6 +24,13 @@ std::string CanonicalText(const com::CivilTime& t) {
 
 }  // namespace
 
+ColumnType ResolveValueType(const ast::TypeName& t) {
+  for (const char* later : {"date", "time", "datetime2", "datetimeoffset"}) {
+    if (t.name == later) return ColumnType{SqlType::kDateTime, 0};
+  }
+  return ResolveType(t);
+}
+
 ColumnType ResolveType(const ast::TypeName& t) {
   static const std::pair<const char*, SqlType> kNames[] = {
       {"bit", SqlType::kBit},         {"tinyint", SqlType::kTinyInt},     {"smallint", SqlType::kSmallInt},

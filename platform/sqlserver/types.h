@@ -39,6 +39,11 @@ inline constexpr std::uint16_t kServerCodePageNumber = 936;
 // Resolves a declared type; raises (2715 "Column or parameter #: Cannot
 // find data type x.") for an unknown type or a bad length.
 ColumnType ResolveType(const ast::TypeName& t);
+// The type of a variable or parameter: as ResolveType, and also the date
+// and time types of later servers (date, time, datetime2, datetimeoffset),
+// which clients of TDS 7.3 and later declare for their parameters; they
+// are held as datetime, the server's one type of date and time.
+ColumnType ResolveValueType(const ast::TypeName& t);
 // "nvarchar(50)", "money", ... as SQL Server writes it.
 std::string TypeDisplayName(const ColumnType& t);
 // The same without the length: "nvarchar", "money".

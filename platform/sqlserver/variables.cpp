@@ -104,7 +104,7 @@ class Checker {
       case K::kDeclare:
         for (const auto& d : s.variables) {
           Expression(d.value.get());  // sees the variables declared before it
-          store_.Declare(d.name, ResolveType(d.type));
+          store_.Declare(d.name, ResolveValueType(d.type));
         }
         return;
       case K::kCreateProcedure:
