@@ -10,7 +10,8 @@
 //   2  the text of an INSERT BULK statement (ParseInsertBulk);
 //   3  a bulk-load message: a byte of column count, a byte of flags (bit 0:
 //      TDS 7.2 or later) and the message, given in pieces of kPiece bytes
-//      (ReadBulkRows).
+//      (ReadBulkRows);
+//   4  a remote procedure call message after its headers (ParseRpcMessage).
 //
 // A connection's server folder (login sa, database Sales60 with a table)
 // lives under the temporary folder, made once per process and made afresh
@@ -39,7 +40,9 @@
 #include "platform/sqlserver/server.h"
 #include "platform/sqlserver/tds_endpoint/bulk.h"
 #include "platform/sqlserver/tds_endpoint/channel.h"
+#include "platform/com/unicode.h"
 #include "platform/sqlserver/tds_endpoint/login.h"
+#include "platform/sqlserver/tds_endpoint/rpc.h"
 #include "platform/sqlserver/tds_endpoint/session.h"
 #include "platform/sqlserver/tds_endpoint/wire.h"
 
@@ -292,16 +295,27 @@ void FuzzBulkRows(Bytes input) {
   }
 }
 
+// Mode 4: the calls of a remote procedure call message.
+void FuzzRpc(Bytes input) {
+  static com::CodePage cp936("CP936");
+  try {
+    sqlsrv::tds::ParseRpcMessage({input.begin(), input.end()}, cp936, 1u << 20);
+  } catch (const sqlsrv::tds::ProtocolError&) {
+  } catch (const com::Error&) {
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size < 1 || size > kMaxInput) return 0;
   const Bytes rest(data + 1, size - 1);
-  switch (data[0] % 4) {
+  switch (data[0] % 5) {
     case 0: FuzzConnection(rest); break;
     case 1: FuzzLogin(rest); break;
     case 2: FuzzInsertBulk(rest); break;
-    default: FuzzBulkRows(rest); break;
+    case 3: FuzzBulkRows(rest); break;
+    default: FuzzRpc(rest); break;
   }
   return 0;
 }

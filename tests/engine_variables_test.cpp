@@ -454,3 +454,37 @@ TEST_F(ProcedureTest, HostileDeclarationsAndNamesGetClearAnswers) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(ProcedureTest, SystemProceduresRunByCallByExecAndByNameAloneFirstInABatch) {
+  // sp_pkeys as an ODBC driver calls it: remotely, by name, through master.
+  std::vector<Argument> args{Named("@table_name", Variant::Text("Goods"))};
+  sqlsrv::BatchOutput out;
+  EXPECT_EQ(db->Call("master.dbo.sp_pkeys", args, &out), 0);
+  ASSERT_EQ(out.results.size(), 1u);
+  ASSERT_EQ(out.results[0].rows.size(), 1u);
+  EXPECT_EQ(out.results[0].rows[0][3], Variant::Text("id"));  // COLUMN_NAME
+  // A procedure's name first in a batch runs it, its arguments as EXEC's.
+  EXPECT_EQ(Rows("sp_pkeys Goods").size(), 1u);
+  Exec("CREATE PROC Named @a int AS SELECT @a + 1");
+  EXPECT_EQ(One("Named 41"), "42");
+  EXPECT_EQ(One("[dbo].[Named] @a = 1"), "2");
+  // Not first, the name is no statement.
+  EXPECT_EQ(Error("SELECT 1 Named 41").substr(0, 3), "102");
+  // Run in another database, a system procedure says to USE it first.
+  EXPECT_EQ(CallError("Other..sp_pkeys", {Named("@table_name", Variant::Text("Goods"))}).substr(0, 5), "40000");
+  // Its parameters bind as any procedure's.
+  EXPECT_EQ(CallError("sp_pkeys", {Named("@nope", Variant::Text("Goods"))}).substr(0, 4), "8145");
+}
+
+TEST_F(VariablesTest, TheDateAndTimeTypesOfLaterServersHoldDatetimes) {
+  // As TDS 7.3 clients declare their parameters: held as datetime.
+  EXPECT_EQ(One("DECLARE @d datetime2(7) = '2007-01-23 10:20:30.123' SELECT CONVERT(varchar(30), @d, 121)"),
+            "2007-01-23 10:20:30.123");
+  EXPECT_EQ(One("DECLARE @d date SET @d = '2007-01-23' SELECT @d"), "2007-01-23 00:00:00");
+  // A table's column may not have them: the server keeps only datetime.
+  EXPECT_EQ(Error("CREATE TABLE Later (d datetime2)").substr(0, 4), "2715");
+}
+
+}  // namespace

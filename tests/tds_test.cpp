@@ -188,6 +188,145 @@ std::vector<std::uint16_t> ColumnFlagsIn(const std::vector<std::uint8_t>& bytes,
   return {};
 }
 
+// Remote procedure call messages, written byte by byte as a TDS 7.2+
+// client writes them.
+class RpcMessage {
+ public:
+  RpcMessage() : bytes({22, 0, 0, 0, 18, 0, 0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0}) {}
+  // Begins a call of a system procedure by its number.
+  RpcMessage& Call(std::uint16_t id) {
+    Separate();
+    U16(0xFFFF);
+    U16(id);
+    U16(0);  // options
+    return *this;
+  }
+  // Begins a call of a procedure by name.
+  RpcMessage& Call(const std::string& name) {
+    Separate();
+    U16(static_cast<std::uint16_t>(name.size()));
+    Ucs2(name);
+    U16(0);
+    return *this;
+  }
+  RpcMessage& Int(const std::string& name, std::optional<std::int32_t> v, bool output = false) {
+    Name(name, output);
+    bytes.insert(bytes.end(), {0x26, 4});
+    if (!v) {
+      bytes.push_back(0);
+      return *this;
+    }
+    bytes.push_back(4);
+    U16(static_cast<std::uint16_t>(*v));
+    U16(static_cast<std::uint16_t>(static_cast<std::uint32_t>(*v) >> 16));
+    return *this;
+  }
+  RpcMessage& NVarChar(const std::string& name, const std::string& ascii) {
+    Name(name, false);
+    bytes.insert(bytes.end(), {0xE7, 0x40, 0x1F, 0x04, 0x08, 0xD0, 0x00, 0x00});
+    U16(static_cast<std::uint16_t>(ascii.size() * 2));
+    Ucs2(ascii);
+    return *this;
+  }
+  // Raw bytes, for messages that break the protocol.
+  RpcMessage& Raw(std::vector<std::uint8_t> raw) {
+    bytes.insert(bytes.end(), raw.begin(), raw.end());
+    return *this;
+  }
+
+  std::vector<std::uint8_t> bytes;
+
+ private:
+  void Separate() {
+    if (calls_++ > 0) bytes.push_back(0xFF);
+  }
+  void Name(const std::string& name, bool output) {
+    bytes.push_back(static_cast<std::uint8_t>(name.size()));
+    Ucs2(name);
+    bytes.push_back(output ? 1 : 0);
+  }
+  void U16(std::uint16_t v) {
+    bytes.push_back(static_cast<std::uint8_t>(v));
+    bytes.push_back(static_cast<std::uint8_t>(v >> 8));
+  }
+  void Ucs2(const std::string& ascii) {
+    for (char c : ascii) U16(static_cast<std::uint8_t>(c));
+  }
+  int calls_ = 0;
+};
+
+// A token of a reply that holds no result set, as a test reads it.
+struct ReplyToken {
+  std::uint8_t type = 0;
+  std::uint16_t status = 0;       // DONE, DONEPROC, DONEINPROC
+  std::uint64_t count = 0;
+  std::int32_t number = 0;        // RETURNSTATUS's value, ERROR's number
+  std::uint16_t ordinal = 0;      // RETURNVALUE
+  std::string name;
+  std::uint8_t wire_type = 0;
+  std::optional<std::int64_t> value;  // an integer RETURNVALUE's
+};
+
+// The tokens of a TDS 7.2+ reply made of messages, DONE tokens, ENVCHANGEs
+// and return values (of INTN type); raises for anything else.
+std::vector<ReplyToken> TokensOf(const std::vector<std::uint8_t>& b) {
+  std::vector<ReplyToken> out;
+  std::size_t at = 0;
+  auto u8 = [&] { return b.at(at++); };
+  auto u16 = [&] {
+    const std::uint16_t v = static_cast<std::uint16_t>(b.at(at) | b.at(at + 1) << 8);
+    at += 2;
+    return v;
+  };
+  auto u32 = [&] {
+    const std::uint32_t lo = u16();
+    return lo | static_cast<std::uint32_t>(u16()) << 16;
+  };
+  while (at < b.size()) {
+    ReplyToken t;
+    t.type = u8();
+    switch (t.type) {
+      case 0xFD: case 0xFE: case 0xFF:
+        t.status = u16();
+        u16();
+        t.count = u32();
+        t.count |= static_cast<std::uint64_t>(u32()) << 32;
+        break;
+      case 0x79:
+        t.number = static_cast<std::int32_t>(u32());
+        break;
+      case 0xAA: case 0xAB: case 0xE3: {
+        const std::uint16_t length = u16();
+        if (t.type != 0xE3) t.number = static_cast<std::int32_t>(b.at(at) | b.at(at + 1) << 8 | b.at(at + 2) << 16);
+        at += length;
+        break;
+      }
+      case 0xAC: {
+        t.ordinal = u16();
+        const std::uint8_t chars = u8();
+        for (std::uint8_t i = 0; i < chars; ++i) t.name.push_back(static_cast<char>(u16()));
+        u8();   // status
+        u32();  // user type
+        u16();  // flags
+        t.wire_type = u8();
+        if (t.wire_type != 0x26) throw std::runtime_error("return value of type " + std::to_string(t.wire_type));
+        u8();  // its size
+        const std::uint8_t length = u8();
+        if (length > 0) {
+          std::uint64_t v = 0;
+          for (std::uint8_t i = 0; i < length; ++i) v |= static_cast<std::uint64_t>(u8()) << (8 * i);
+          t.value = length == 4 ? static_cast<std::int32_t>(v) : static_cast<std::int64_t>(v);
+        }
+        break;
+      }
+      default:
+        throw std::runtime_error("unexpected token " + std::to_string(t.type));
+    }
+    out.push_back(std::move(t));
+  }
+  return out;
+}
+
 TEST_F(TdsEndpoint, TransactionsPacketSizesAndEncryptionOnTheWire) {
   RawClient a(listener->port());
   a.Login(sqlsrv::tds::kTds74, 8192);
@@ -314,9 +453,14 @@ TEST_F(TdsEndpoint, ErrorsCarryTheirNumberAndATransactionRollsBack) {
   EXPECT_EQ(bad.messages[0].server, "KORVEL");
   EXPECT_NE(bad.messages[0].text.find("NoSuchTable"), std::string::npos);
 
-  const TdsBatch syntax = client.Execute("selec 1");
+  const TdsBatch syntax = client.Execute("select 1 +");
   ASSERT_FALSE(syntax.messages.empty());
   EXPECT_EQ(syntax.messages[0].number, 102);
+  // A batch's first word that is no statement names a procedure to run, as
+  // on SQL Server.
+  const TdsBatch misspelt = client.Execute("selec 1");
+  ASSERT_FALSE(misspelt.messages.empty());
+  EXPECT_EQ(misspelt.messages[0].number, 2812);
 
   ASSERT_FALSE(client.Execute("begin transaction").failed);
   const TdsBatch insert = client.Execute("insert into Region (Class, RegCode, RegName) values (N'华北', N'R1', N'北京')");
@@ -456,6 +600,18 @@ TEST_F(TdsEndpoint, MalformedPacketsCloseTheirConnectionOnly) {
   attacks.push_back(logged_in_then(tm({5, 0, 0, 0x7F, 'a', 0})));
   attacks.push_back(logged_in_then(tm({9, 0, 0})));
   attacks.push_back(logged_in_then(tm({0xFF, 0x7F})));
+  // Remote procedure calls: a name longer than the message, an unknown
+  // procedure number, a parameter of a type no client sends, a value's
+  // length past the end, a PLP value claiming 4 GiB in a chunk, headers of
+  // 4 GiB.
+  auto rpc = [&](std::vector<std::uint8_t> call) { return packet(0x03, RpcMessage().Raw(std::move(call)).bytes); };
+  attacks.push_back(logged_in_then(rpc({0x40, 0x00, 'a', 0})));
+  attacks.push_back(logged_in_then(rpc({0xFF, 0xFF, 0x63, 0x00, 0, 0})));
+  attacks.push_back(logged_in_then(rpc({0xFF, 0xFF, 10, 0, 0, 0, 0, 0, 0x99, 1, 2, 3})));
+  attacks.push_back(logged_in_then(rpc({0xFF, 0xFF, 10, 0, 0, 0, 0, 0, 0xE7, 0x40, 0x1F, 4, 8, 0xD0, 0, 0, 0x00, 0x7F})));
+  attacks.push_back(logged_in_then(rpc({0xFF, 0xFF, 10, 0, 0, 0, 0, 0, 0xE7, 0xFF, 0xFF, 4, 8, 0xD0, 0, 0,
+                                        0xFE, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 1})));
+  attacks.push_back(logged_in_then(packet(0x03, {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 10, 0})));
   for (const auto& bytes : attacks) {
     ASSERT_TRUE(send_raw(bytes));
     TdsClient client(Login());  // still answers
@@ -632,6 +788,107 @@ TEST_F(TdsEndpoint, AnAttentionCancelsARunningBatch) {
   EXPECT_FALSE(setup.Execute("select count(*) from Numbers").failed);
 }
 
+TEST_F(TdsEndpoint, RemoteProcedureCallsBindTypedValuesAndAnswerWithReturnTokens) {
+  TdsClient setup(Login());
+  ASSERT_FALSE(setup.Execute("create table Called (n int)").failed);
+  RawClient raw(listener->port());
+  raw.Login(sqlsrv::tds::kTds74);
+  auto send = [&](const RpcMessage& m) {
+    raw.Send(0x03, m.bytes);
+    return TokensOf(raw.Reply());
+  };
+
+  // sp_executesql with an input and an output parameter: the return status,
+  // then the output's value under its ordinal, then DONEPROC ends it.
+  auto t = send(RpcMessage()
+                    .Call(10)
+                    .NVarChar("@stmt", "set @r = @a + 1")
+                    .NVarChar("@params", "@a int, @r int output")
+                    .Int("@a", 41)
+                    .Int("@r", std::nullopt, true));
+  ASSERT_EQ(t.size(), 3u);
+  EXPECT_EQ(t[0].type, 0x79);
+  EXPECT_EQ(t[0].number, 0);
+  EXPECT_EQ(t[1].type, 0xAC);
+  EXPECT_EQ(t[1].ordinal, 3);
+  EXPECT_EQ(t[1].name, "@r");
+  EXPECT_EQ(t[1].value, 42);
+  EXPECT_EQ(t[2].type, 0xFE);
+  EXPECT_EQ(t[2].status, 0);
+
+  // A statement prepared once and run twice; its rows count in DONEINPROC.
+  t = send(RpcMessage()
+               .Call(11)
+               .Int("@handle", std::nullopt, true)
+               .NVarChar("@params", "@a int")
+               .NVarChar("@stmt", "insert into Called values (@a)"));
+  ASSERT_EQ(t.size(), 3u);
+  ASSERT_EQ(t[1].type, 0xAC);
+  ASSERT_TRUE(t[1].value);
+  const std::int32_t handle = static_cast<std::int32_t>(*t[1].value);
+  // Two calls in one message: the first's DONEPROC says more follows.
+  t = send(RpcMessage().Call(12).Int("", handle).Int("", 5).Call(12).Int("", handle).Int("", 6));
+  std::vector<std::uint16_t> done_procs;
+  int counted = 0;
+  for (const auto& token : t) {
+    if (token.type == 0xFE) done_procs.push_back(token.status);
+    if (token.type == 0xFF && (token.status & 0x10)) counted += static_cast<int>(token.count);
+  }
+  EXPECT_EQ(done_procs, (std::vector<std::uint16_t>{0x01, 0x00}));
+  EXPECT_EQ(counted, 2);
+  EXPECT_EQ(Direct("select sum(n) from Called"), std::vector<std::string>{"11"});
+  // Unprepared, the handle is gone.
+  t = send(RpcMessage().Call(15).Int("", handle));
+  EXPECT_EQ(t.back().status, 0);
+  t = send(RpcMessage().Call(12).Int("", handle).Int("", 7));
+  ASSERT_FALSE(t.empty());
+  EXPECT_EQ(t.front().type, 0xAA);
+  EXPECT_EQ(t.front().number, 8179);
+  EXPECT_EQ(t.back().type, 0xFE);
+  EXPECT_EQ(t.back().status & 0x02, 0x02);
+  // Server cursors are refused in words, and the connection goes on.
+  t = send(RpcMessage().Call(2).Int("@cursor", std::nullopt, true).NVarChar("@stmt", "select 1"));
+  ASSERT_FALSE(t.empty());
+  EXPECT_EQ(t.front().type, 0xAA);
+  EXPECT_EQ(t.back().status & 0x02, 0x02);
+  EXPECT_FALSE(raw.Batch("select 1", true).empty());
+}
+
+TEST_F(TdsEndpoint, ProceduresCalledByNameTakeArgumentsAndGiveOutputsAndTheirStatus) {
+  using testing_support::TdsParam;
+  TdsClient client(Login());
+  ASSERT_FALSE(client.Execute("create procedure Scaled @a int, @label varchar(20) = '默认', @twice int output as "
+                              "set @twice = @a * 2 select @label as label return @a + 1")
+                   .failed);
+  auto call = client.Call("Scaled", {{"@a", TdsParam::kInt, "20"}, {"@twice", TdsParam::kInt, std::nullopt, true}});
+  EXPECT_FALSE(call.batch.failed);
+  EXPECT_EQ(call.return_status, 21);
+  ASSERT_EQ(call.outputs.size(), 1u);
+  EXPECT_EQ(call.outputs[0], (std::pair<std::string, std::string>{"@twice", "40"}));
+  ASSERT_EQ(call.batch.results.size(), 1u);
+  EXPECT_EQ(call.batch.results[0].rows, (std::vector<std::vector<std::string>>{{"默认"}}));
+  // By position, with the default overridden in CJK text.
+  call = client.Call("dbo.Scaled", {{"", TdsParam::kInt, "3"}, {"", TdsParam::kText, "标签"},
+                                    {"", TdsParam::kInt, std::nullopt, true}});
+  EXPECT_EQ(call.return_status, 4);
+  ASSERT_EQ(call.outputs.size(), 1u);
+  EXPECT_EQ(call.outputs[0].second, "6");
+  ASSERT_EQ(call.batch.results.size(), 1u);
+  EXPECT_EQ(call.batch.results[0].rows[0][0], "标签");
+  // SQL Server's errors for calls it cannot make; each leaves the
+  // connection usable.
+  auto first_error = [](const testing_support::TdsCall& c) {
+    for (const auto& m : c.batch.messages) {
+      if (m.severity > 10) return m.number;
+    }
+    return 0;
+  };
+  EXPECT_EQ(first_error(client.Call("Scaled", {{"@twice", TdsParam::kInt, std::nullopt, true}})), 201);
+  EXPECT_EQ(first_error(client.Call("Scaled", {{"@nope", TdsParam::kInt, "1"}})), 8145);
+  EXPECT_EQ(first_error(client.Call("NoSuchProcedure", {})), 2812);
+  EXPECT_FALSE(client.Execute("select 1").failed);
+}
+
 // `korvel serve` as an operator runs it, with the programs of FreeTDS as the
 // clients.
 class ServeCommand : public ::testing::Test {
@@ -672,6 +929,19 @@ TEST_F(ServeCommand, TsqlAndFreebcpWorkWithIt) {
   EXPECT_NE(out.find("(2 rows affected)"), std::string::npos) << out;
   const std::string bad = Tsql("select * from NoSuchTable");
   EXPECT_NE(bad.find("Msg 208"), std::string::npos) << bad;
+
+  // A file whose rows break the key: the server's error is printed and the
+  // table keeps none of them. (freebcp then prints the count of rows it
+  // sent, whatever the server answered: the server's reply carries the
+  // error flag and no count.)
+  testing_support::WriteFile(shop.dir.File("twice.txt"),
+                             "43\tPC\tsa\t2007-01-01 00:00:00\t华南\tR043\t广州\n"
+                             "43\tPC\tsa\t2007-01-01 00:00:00\t华南\tR043\t深圳\n");
+  const auto refused = testing_support::RunCommand(
+      "freebcp Region in " + testing_support::ShellQuote(shop.dir.File("twice.txt")) + " -S 127.0.0.1:" +
+      std::to_string(port) + " -U sa -P " + EmbeddedShop::kPassword + " -D Sales60 -c -E");
+  EXPECT_NE((refused.out + refused.err).find("Msg 2627"), std::string::npos) << refused.out << refused.err;
+  EXPECT_NE(Tsql("select count(*) from Region").find("\n2\n"), std::string::npos);
 }
 
 TEST_F(ServeCommand, StoppingRollsBackOpenTransactionsAndLeavesASoundFile) {

@@ -154,39 +154,78 @@ TdsClient::~TdsClient() {
 
 const std::vector<TdsMessage>& TdsClient::login_messages() const { return state_->login_messages; }
 
+namespace {
+
+// Reads every result of the request sent on `p` into `batch`.
+void ReadResults(DBPROCESS* p, TdsBatch& batch) {
+  RETCODE rc;
+  while ((rc = dbresults(p)) != NO_MORE_RESULTS) {
+    if (rc == FAIL) {
+      batch.failed = true;
+      continue;
+    }
+    const int columns = dbnumcols(p);
+    if (columns > 0) {
+      TdsResultSet rs;
+      for (int c = 1; c <= columns; ++c) {
+        rs.columns.emplace_back(dbcolname(p, c));
+        rs.info.push_back(ColumnInfoOf(p, c));
+      }
+      while (dbnextrow(p) != NO_MORE_ROWS) {
+        std::vector<std::string> row;
+        for (int c = 1; c <= columns; ++c) row.push_back(Canonical(dbcoltype(p, c), dbdata(p, c), dbdatlen(p, c)));
+        rs.rows.push_back(std::move(row));
+      }
+      batch.results.push_back(std::move(rs));
+    }
+    if (DBCOUNT(p) >= 0 && columns == 0) batch.counts.push_back(DBCOUNT(p));
+  }
+}
+
+}  // namespace
+
 TdsBatch TdsClient::Execute(const std::string& sql) {
   Current current(state_.get());
   state_->log.messages.clear();
   TdsBatch batch;
   DBPROCESS* p = state_->proc;
   if (dbcmd(p, sql.c_str()) == FAIL || dbsqlexec(p) == FAIL) batch.failed = true;
-  if (!batch.failed) {
-    RETCODE rc;
-    while ((rc = dbresults(p)) != NO_MORE_RESULTS) {
-      if (rc == FAIL) {
-        batch.failed = true;
-        continue;
-      }
-      const int columns = dbnumcols(p);
-      if (columns > 0) {
-        TdsResultSet rs;
-        for (int c = 1; c <= columns; ++c) {
-          rs.columns.emplace_back(dbcolname(p, c));
-          rs.info.push_back(ColumnInfoOf(p, c));
-        }
-        while (dbnextrow(p) != NO_MORE_ROWS) {
-          std::vector<std::string> row;
-          for (int c = 1; c <= columns; ++c) row.push_back(Canonical(dbcoltype(p, c), dbdata(p, c), dbdatlen(p, c)));
-          rs.rows.push_back(std::move(row));
-        }
-        batch.results.push_back(std::move(rs));
-      }
-      if (DBCOUNT(p) >= 0 && columns == 0) batch.counts.push_back(DBCOUNT(p));
-    }
-  }
+  if (!batch.failed) ReadResults(p, batch);
   batch.messages = state_->Messages();
   for (const auto& m : batch.messages) batch.failed = batch.failed || m.severity > 10;
   return batch;
+}
+
+TdsCall TdsClient::Call(const std::string& procedure, const std::vector<TdsParam>& params) {
+  Current current(state_.get());
+  state_->log.messages.clear();
+  TdsCall call;
+  DBPROCESS* p = state_->proc;
+  std::vector<DBINT> ints(params.size());
+  bool sent = dbrpcinit(p, procedure.c_str(), 0) == SUCCEED;
+  for (std::size_t i = 0; sent && i < params.size(); ++i) {
+    const TdsParam& param = params[i];
+    const BYTE status = param.output ? DBRPCRETURN : 0;
+    char* name = const_cast<char*>(param.name.c_str());
+    if (param.type == TdsParam::kInt) {
+      ints[i] = param.value ? static_cast<DBINT>(std::stol(*param.value)) : 0;
+      sent = dbrpcparam(p, name, status, SYBINT4, -1, param.value ? -1 : 0, reinterpret_cast<BYTE*>(&ints[i])) ==
+             SUCCEED;
+    } else {
+      const DBINT length = param.value ? static_cast<DBINT>(param.value->size()) : 0;
+      BYTE* data = param.value ? reinterpret_cast<BYTE*>(const_cast<char*>(param.value->data())) : nullptr;
+      sent = dbrpcparam(p, name, status, SYBVARCHAR, param.output ? 255 : -1, length, data) == SUCCEED;
+    }
+  }
+  if (!sent || dbrpcsend(p) == FAIL || dbsqlok(p) == FAIL) call.batch.failed = true;
+  if (!call.batch.failed) ReadResults(p, call.batch);
+  if (dbhasretstat(p)) call.return_status = dbretstatus(p);
+  for (int i = 1; i <= dbnumrets(p); ++i) {
+    call.outputs.emplace_back(dbretname(p, i), Canonical(dbrettype(p, i), dbretdata(p, i), dbretlen(p, i)));
+  }
+  call.batch.messages = state_->Messages();
+  for (const auto& m : call.batch.messages) call.batch.failed = call.batch.failed || m.severity > 10;
+  return call;
 }
 
 long long TdsClient::BulkCopy(const std::string& table, const std::vector<std::vector<std::optional<std::string>>>& rows,

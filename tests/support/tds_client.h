@@ -51,6 +51,22 @@ struct TdsBatch {
   bool failed = false;
 };
 
+// A parameter of a remote procedure call: an int or a character value
+// (UTF-8), NULL when `value` is empty, returned when `output`.
+struct TdsParam {
+  std::string name;  // "@a", or "" for one given by position
+  enum Type { kInt, kText } type = kInt;
+  std::optional<std::string> value;  // the int in decimal, or the text
+  bool output = false;
+};
+
+// What a remote procedure call answered.
+struct TdsCall {
+  TdsBatch batch;                   // its results, counts and messages
+  std::optional<int> return_status;
+  std::vector<std::pair<std::string, std::string>> outputs;  // name, canonical value
+};
+
 class TdsClient {
  public:
   // Connects; raises std::runtime_error with the server's message when the
@@ -61,6 +77,9 @@ class TdsClient {
   TdsClient& operator=(const TdsClient&) = delete;
 
   TdsBatch Execute(const std::string& sql);
+
+  // Calls a procedure by name through db-lib's remote procedure calls.
+  TdsCall Call(const std::string& procedure, const std::vector<TdsParam>& params);
 
   // Bulk-copies rows of values given as text (std::nullopt for NULL) into
   // `table`'s columns in table order, as a bcp client does; `keep_identity`
