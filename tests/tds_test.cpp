@@ -854,6 +854,37 @@ TEST_F(TdsEndpoint, RemoteProcedureCallsBindTypedValuesAndAnswerWithReturnTokens
   EXPECT_FALSE(raw.Batch("select 1", true).empty());
 }
 
+TEST_F(TdsEndpoint, TransactionManagerRequestsBeginSaveGoBackToASavepointAndCommit) {
+  TdsClient setup(Login());
+  ASSERT_FALSE(setup.Execute("create table Saved (n int)").failed);
+  RawClient raw(listener->port());
+  raw.Login(sqlsrv::tds::kTds74);
+  // A request: ALL_HEADERS, its number, then what it takes.
+  auto request = [&](std::uint16_t type, std::vector<std::uint8_t> rest) {
+    std::vector<std::uint8_t> body = {22, 0, 0, 0, 18, 0, 0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0};
+    body.push_back(static_cast<std::uint8_t>(type));
+    body.push_back(static_cast<std::uint8_t>(type >> 8));
+    body.insert(body.end(), rest.begin(), rest.end());
+    raw.Send(0x0E, body);
+    return TokensOf(raw.Reply());
+  };
+  auto failed = [](const std::vector<ReplyToken>& t) { return t.empty() || (t.back().status & 0x02) != 0; };
+  const std::vector<std::uint8_t> name_sp = {2, 's', 0, 'p', 0};
+  EXPECT_FALSE(failed(request(5, {0x00, 0})));                   // begin, no name
+  EXPECT_FALSE(raw.Batch("insert into Saved values (1)", true).empty());
+  EXPECT_FALSE(failed(request(9, name_sp)));                      // save "sp"
+  EXPECT_FALSE(raw.Batch("insert into Saved values (2)", true).empty());
+  std::vector<std::uint8_t> back = name_sp;
+  back.push_back(0);
+  EXPECT_FALSE(failed(request(8, back)));                         // roll back to "sp"
+  EXPECT_FALSE(failed(request(7, {0, 0})));                       // commit
+  EXPECT_EQ(Direct("select n from Saved"), std::vector<std::string>{"1"});
+  // A save point outside a transaction is SQL Server's error 628.
+  const auto refused = request(9, name_sp);
+  ASSERT_FALSE(refused.empty());
+  EXPECT_EQ(refused.front().number, 628);
+}
+
 TEST_F(TdsEndpoint, ProceduresCalledByNameTakeArgumentsAndGiveOutputsAndTheirStatus) {
   using testing_support::TdsParam;
   TdsClient client(Login());

@@ -156,6 +156,7 @@ enum class StmtKind {
   kBeginTran,
   kCommit,
   kRollback,
+  kSaveTran,
   kSetIdentityInsert,
   kSetOption,   // SET NOCOUNT ON, SET LOCK_TIMEOUT n and other session options
   kTruncate,
@@ -187,7 +188,8 @@ struct Stmt {
   std::vector<std::unique_ptr<Stmt>> then_block;
   std::vector<std::unique_ptr<Stmt>> else_block;
   bool on = false;                         // SET IDENTITY_INSERT ... ON, SET option ON
-  std::string option;                      // kSetOption: the option's name, upper case
+  std::string option;                      // kSetOption: the option's name, upper case;
+                                           // kBeginTran, kRollback, kSaveTran: the transaction's or savepoint's name
   std::int64_t number = 0;                 // kSetOption LOCK_TIMEOUT: its milliseconds
   ExprPtr print;                           // kPrint
   std::vector<VariableDecl> variables;     // kDeclare; kCreateProcedure: its parameters

@@ -327,13 +327,21 @@ bool EngineCore::Run(ast::Stmt& s, std::string_view batch, BatchOutput* output) 
   catalog_.Refresh();
   switch (s.kind) {
     case K::kBeginTran:
+      if (state_.trancount == 0) transaction_name_ = s.option;
       BeginTransaction();
       return true;
     case K::kCommit:
       Commit();
       return true;
     case K::kRollback:
-      Rollback();
+      if (s.option.empty() || s.option == transaction_name_) {
+        Rollback();
+      } else {
+        RollbackToSavepoint(s.option);
+      }
+      return true;
+    case K::kSaveTran:
+      SaveTransaction(s.option);
       return true;
     case K::kSetOption:
       if (s.option == "FMTONLY") state_.fmtonly = s.on;

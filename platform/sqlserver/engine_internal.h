@@ -13,6 +13,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/dts/driver.h"
@@ -52,6 +53,13 @@ class EngineCore {
   void BeginLoadTransaction();
   void Commit();
   void Rollback();
+  // SAVE TRANSACTION name: a savepoint in the open transaction (628
+  // without one), which ROLLBACK TRANSACTION name goes back to, undoing
+  // what was done since and keeping the transaction open (6401 for a name
+  // that is neither a savepoint nor the transaction's). A savepoint lasts
+  // until its transaction ends; one set inside a procedure ends with it.
+  void SaveTransaction(const std::string& name);
+  void RollbackToSavepoint(const std::string& name);
 
   int trancount() const { return state_.trancount; }
   // True while @@TRANCOUNT counts a transaction SQLite has rolled back
@@ -194,6 +202,10 @@ class EngineCore {
   // Back to write-ahead logging once a load's transaction has ended.
   void EndLoadJournal();
 
+  std::string transaction_name_;   // BEGIN TRAN name of the outermost transaction
+  std::vector<std::pair<std::string, std::uint64_t>> savepoints_;  // SAVE TRAN names, in order, and their SQLite numbers
+  std::uint64_t next_savepoint_ = 0;
+  std::uint64_t savepoint_epoch_ = 0;  // the transaction (epoch_) savepoints_ belong to
   std::uint64_t epoch_ = 0;        // bumped at every real begin, commit and rollback
   bool load_journal_ = false;      // the open transaction keeps a rollback journal
   int frame_depth_ = 0;

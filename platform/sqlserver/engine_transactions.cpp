@@ -3,6 +3,8 @@
 // SQLite's own state when a failure makes SQLite roll back by itself.
 #include <sqlite3.h>
 
+#include <algorithm>
+
 #include "platform/sqlserver/engine_internal.h"
 #include "platform/sqlserver/errors.h"
 
@@ -149,6 +151,39 @@ void EngineCore::Commit() {
   }
   --state_.trancount;
   EndLoadJournal();
+}
+
+void EngineCore::SaveTransaction(const std::string& name) {
+  if (state_.trancount == 0) {
+    throw SqlErr(kSaveNoTransaction, "Cannot issue SAVE TRANSACTION when there is no active transaction.");
+  }
+  if (TransactionLost()) throw TransactionDoomedError();
+  if (savepoint_epoch_ != epoch_) savepoints_.clear();  // those of a transaction that has ended
+  savepoint_epoch_ = epoch_;
+  const std::uint64_t number = next_savepoint_++;
+  db_.Exec("SAVEPOINT user_savepoint_" + std::to_string(number));
+  savepoints_.emplace_back(name, number);
+}
+
+void EngineCore::RollbackToSavepoint(const std::string& name) {
+  if (savepoint_epoch_ != epoch_) savepoints_.clear();
+  auto it = std::find_if(savepoints_.rbegin(), savepoints_.rend(), [&](const auto& p) { return p.first == name; });
+  auto not_found = [&] {
+    return SqlErr(kNoSavepoint, "Cannot roll back " + name + ". No transaction or savepoint of that name was found.");
+  };
+  if (state_.trancount == 0 || it == savepoints_.rend()) throw not_found();
+  if (TransactionLost()) throw TransactionDoomedError();
+  // The savepoints set after it go; it stays, to be gone back to again.
+  const std::uint64_t number = it->second;
+  savepoints_.erase(it.base(), savepoints_.end());
+  try {
+    db_.Exec("ROLLBACK TO user_savepoint_" + std::to_string(number));
+  } catch (const com::Error&) {
+    // Released with the statement it was set in (a procedure's EXEC).
+    savepoints_.pop_back();
+    throw not_found();
+  }
+  catalog_.Refresh();
 }
 
 void EngineCore::Rollback() {

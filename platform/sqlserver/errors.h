@@ -36,6 +36,8 @@ enum SqlError : std::int32_t {
   kDuplicateKey = 2627,          // Violation of %s constraint '%s'. Cannot insert duplicate key in object '%s'.
   kNoProcedure = 2812,           // Could not find stored procedure '%s'.
   kCannotDropTable = 3701,       // Cannot drop the %s '%s', because it does not exist in the system catalog.
+  kSaveNoTransaction = 628,      // Cannot issue SAVE TRANSACTION when there is no active transaction.
+  kNoSavepoint = 6401,           // Cannot roll back %.*ls. No transaction or savepoint of that name was found.
   kCommitNoBegin = 3902,         // The COMMIT TRANSACTION request has no corresponding BEGIN TRANSACTION.
   kRollbackNoBegin = 3903,       // The ROLLBACK TRANSACTION request has no corresponding BEGIN TRANSACTION.
   kCannotOpenDatabase = 4060,    // Cannot open database requested in login '%s'. Login fails.

@@ -82,7 +82,7 @@ class Parser {
         out.push_back(CreateProcedure());
         continue;
       }
-      if (out.empty() && AtName()) {
+      if (out.empty() && AtName() && !AtSaveTransaction()) {
         // A procedure's name first in a batch runs it, EXEC left out.
         auto s = std::make_unique<Stmt>();
         s->offset = Peek().offset;
@@ -247,7 +247,7 @@ class Parser {
       ++i_;
       if (AcceptKeyword("TRAN") || AcceptKeyword("TRANSACTION")) {
         s->kind = StmtKind::kBeginTran;
-        if (AtName() && !AtStatementStart()) Name();
+        if (AtName() && !AtStatementStart()) s->option = Name();
       } else {
         s->kind = StmtKind::kBlock;
         while (!Peek().IsKeyword("END")) {
@@ -261,8 +261,12 @@ class Parser {
       ++i_;
       s->kind = t.IsKeyword("COMMIT") ? StmtKind::kCommit : StmtKind::kRollback;
       if (AcceptKeyword("TRAN") || AcceptKeyword("TRANSACTION") || AcceptKeyword("WORK")) {
-        if (AtName() && !AtStatementStart()) Name();
+        if (AtName() && !AtStatementStart()) s->option = Name();
       }
+    } else if (AtSaveTransaction()) {
+      i_ += 2;
+      s->kind = StmtKind::kSaveTran;
+      s->option = Name();
     } else if (t.IsKeyword("SET")) {
       ++i_;
       if (At(TokKind::kVariable)) {
@@ -316,7 +320,13 @@ class Parser {
     return s;
   }
 
+  // SAVE TRAN[SACTION]: SAVE is no reserved word.
+  bool AtSaveTransaction() const {
+    return Peek().IsKeyword("SAVE") && (Peek(1).IsKeyword("TRAN") || Peek(1).IsKeyword("TRANSACTION"));
+  }
+
   bool AtStatementStart() const {
+    if (AtSaveTransaction()) return true;
     static const char* const kStarts[] = {"SELECT", "INSERT", "UPDATE",   "DELETE", "CREATE", "DROP",
                                           "EXEC",   "EXECUTE", "IF",     "BEGIN",  "COMMIT", "ROLLBACK",
                                           "SET",    "TRUNCATE", "PRINT", "ELSE",   "END",    "DECLARE",
