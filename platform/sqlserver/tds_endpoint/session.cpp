@@ -91,6 +91,14 @@ class Session {
   void Run(const std::string& refuse);
 
  private:
+  // Reads past the ALL_HEADERS a TDS 7.2+ client puts before a batch, a
+  // remote procedure call or a transaction manager request.
+  void SkipAllHeaders(Reader& r, const Message& m) const {
+    if (tds_ < kTds72) return;
+    const std::uint32_t headers = r.U32();
+    if (headers < 4 || headers > m.data.size()) throw ProtocolError("ALL_HEADERS length out of range");
+    r.Skip(headers - 4);
+  }
   bool Handshake(const std::string& refuse);
   // The whole message whose first packet is `first`, at most `limit`
   // bytes (ProtocolError past it). nullopt when the client cancelled it
@@ -442,11 +450,7 @@ void Session::RunSql(const std::string& sql) {
 
 void Session::OnRpc(const Message& m) {
   Reader r(m.data);
-  if (tds_ >= kTds72) {
-    const std::uint32_t headers = r.U32();
-    if (headers < 4 || headers > m.data.size()) throw ProtocolError("ALL_HEADERS length out of range");
-    r.Skip(headers - 4);
-  }
+  SkipAllHeaders(r, m);
   const auto body = r.Bytes(r.remaining());
   pending_bulk_.reset();
   Writer w;
@@ -582,11 +586,7 @@ int Session::Dispatch(const RpcCall& call, BatchOutput* out, std::vector<Returne
 
 void Session::OnBatch(const Message& m) {
   Reader r(m.data);
-  if (tds_ >= kTds72) {
-    const std::uint32_t headers = r.U32();
-    if (headers < 4 || headers > m.data.size()) throw ProtocolError("ALL_HEADERS length out of range");
-    r.Skip(headers - 4);
-  }
+  SkipAllHeaders(r, m);
   if (r.remaining() % 2) throw ProtocolError("SQL batch of an odd number of bytes");
   const std::string sql = r.Ucs2(r.remaining() / 2);
   pending_bulk_.reset();
@@ -596,11 +596,7 @@ void Session::OnBatch(const Message& m) {
 void Session::OnTransactionManager(const Message& m) {
   enum : std::uint16_t { kBegin = 5, kCommit = 7, kRollback = 8, kSave = 9 };
   Reader r(m.data);
-  if (tds_ >= kTds72) {
-    const std::uint32_t headers = r.U32();
-    if (headers < 4 || headers > m.data.size()) throw ProtocolError("ALL_HEADERS length out of range");
-    r.Skip(headers - 4);
-  }
+  SkipAllHeaders(r, m);
   const std::uint16_t request = r.U16();
   // The statements each request stands for; the isolation level a client
   // asks for is taken (the engine serializes its writers whatever it is).
