@@ -278,45 +278,6 @@ TEST_F(SqlTest, ATableCopiedIntoItselfIsReadAsItWas) {
   EXPECT_EQ(One("select count(*), sum(v) from T"), "6\t42");
 }
 
-TEST_F(SqlTest, NestsTransactionsAsSqlServerCountsThem) {
-  Exec("create table T (id int not null)");
-  Exec("begin transaction insert into T (id) values (1) begin tran");
-  EXPECT_EQ(One("select @@TRANCOUNT"), "2");
-  Exec("commit");
-  EXPECT_EQ(One("select @@TRANCOUNT"), "1");
-  Exec("rollback");  // undoes everything, inner commit included
-  EXPECT_EQ(One("select count(*) from T"), "0");
-  EXPECT_EQ(ErrorOf("commit"), 3902);
-  EXPECT_EQ(ErrorOf("rollback"), 3903);
-}
-
-TEST_F(SqlTest, SavepointsUndoPartOfATransactionAndKeepItOpen) {
-  Exec("create table T (id int not null)");
-  EXPECT_EQ(ErrorOf("save tran nowhere"), 628);
-  Exec("begin tran outer_tran insert into T values (1) save tran one insert into T values (2) "
-       "save transaction two insert into T values (3)");
-  Exec("rollback tran one");  // back past "two" as well
-  EXPECT_EQ(Rows("select id from T"), (std::vector<std::string>{"1"}));
-  EXPECT_EQ(One("select @@TRANCOUNT"), "1");
-  EXPECT_EQ(ErrorOf("rollback tran two"), 6401);
-  // The savepoint stays, to be gone back to again; DDL is undone with it.
-  Exec("insert into T values (4) create table Later (a int)");
-  Exec("rollback transaction one");
-  EXPECT_EQ(ErrorOf("select * from Later"), 208);
-  EXPECT_EQ(Rows("select id from T"), (std::vector<std::string>{"1"}));
-  // A nested transaction's name is no savepoint; the outer one's ends all.
-  Exec("begin tran inner_tran");
-  EXPECT_EQ(ErrorOf("rollback tran inner_tran"), 6401);
-  Exec("rollback tran outer_tran");
-  EXPECT_EQ(One("select @@TRANCOUNT"), "0");
-  EXPECT_EQ(One("select count(*) from T"), "0");
-  // A new transaction does not know the last one's savepoints.
-  Exec("begin tran insert into T values (5)");
-  EXPECT_EQ(ErrorOf("rollback tran one"), 6401);
-  Exec("commit");
-  EXPECT_EQ(Rows("select id from T"), (std::vector<std::string>{"5"}));
-}
-
 TEST_F(SqlTest, ARollbackLeavesTheDatabaseAsItWas) {
   Exec(embedded::kCreate60);
   auto snapshot = [&] {
