@@ -11,6 +11,7 @@
 #include "cli/commands.h"
 #include "platform/com/error.h"
 #include "platform/sqlserver/server.h"
+#include "platform/sqlserver/sqlite_functions.h"
 #include "platform/sqlserver/tds_endpoint/listener.h"
 
 namespace cli {
@@ -54,7 +55,7 @@ int CmdServe(const Argv& argv) {
   static std::mutex log_mutex;
   sqlsrv::tds::EndpointConfig config;
   config.folder = *folder;
-  config.server_name = "KORVEL";
+  config.server_name = sqlsrv::kServerName;
   config.login_timeout_ms = login_timeout * 1000;
   config.log = [](const std::string& line) {
     std::lock_guard lock(log_mutex);

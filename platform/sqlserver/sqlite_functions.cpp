@@ -4,11 +4,14 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <limits>
 
 #include "platform/com/names.h"
 #include "platform/com/unicode.h"
+#include "platform/sqlserver/date_parts.h"
 #include "platform/sqlserver/errors.h"
 #include "platform/sqlserver/result_column.h"
 #include "platform/sqlserver/types.h"
@@ -279,6 +282,123 @@ int CollationCodePage(std::string_view collation) {
   return 0;
 }
 
+namespace {
+
+// The date part a translated call names by its first name ("month").
+DatePart PartOf(sqlite3_value* v) {
+  return DatePartNamed(ValueText(v)).value_or(DatePart::kDay);
+}
+
+// vk_dateadd_part(part, n, date): DATEADD.
+void DateAddPart(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  if (AnyNull(argc, argv)) return sqlite3_result_null(ctx);
+  const auto n = static_cast<std::int64_t>(std::trunc(sqlite3_value_double(argv[1])));
+  auto text = DateAdd(PartOf(argv[0]), n, ValueText(argv[2]));
+  if (!text) return ResultError(ctx, SqlErr(517, "Adding a value to a 'datetime' column caused overflow."));
+  sqlite3_result_text(ctx, text->data(), static_cast<int>(text->size()), SQLITE_TRANSIENT);
+}
+
+// vk_datediff(part, from, to): DATEDIFF, 535 past int's range.
+void DateDiffPart(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  if (AnyNull(argc, argv)) return sqlite3_result_null(ctx);
+  const std::int64_t n = DateDiff(PartOf(argv[0]), ValueText(argv[1]), ValueText(argv[2]));
+  if (n > INT32_MAX || n < INT32_MIN) {
+    return ResultError(ctx, SqlErr(535, "The datediff function resulted in an overflow. The number of dateparts "
+                                        "separating two date/time instances is too large. Try to use datediff with a "
+                                        "less precise datepart."));
+  }
+  sqlite3_result_int64(ctx, n);
+}
+
+// vk_datepart(part, date) and vk_datename(part, date).
+void DatePartValue(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  if (AnyNull(argc, argv)) return sqlite3_result_null(ctx);
+  sqlite3_result_int64(ctx, DatePartOf(PartOf(argv[0]), ValueText(argv[1])));
+}
+void DateNameValue(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  if (AnyNull(argc, argv)) return sqlite3_result_null(ctx);
+  const std::string name = DateNameOf(PartOf(argv[0]), ValueText(argv[1]));
+  sqlite3_result_text(ctx, name.data(), static_cast<int>(name.size()), SQLITE_TRANSIENT);
+}
+
+// vk_reverse(text): the characters in reverse order (UTF-8 aware).
+void ReverseText(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  if (AnyNull(argc, argv)) return sqlite3_result_null(ctx);
+  const std::string in = ValueText(argv[0]);
+  std::string out;
+  out.reserve(in.size());
+  for (std::size_t end = in.size(); end > 0;) {
+    std::size_t start = end - 1;
+    while (start > 0 && (static_cast<unsigned char>(in[start]) & 0xC0) == 0x80) --start;
+    out.append(in, start, end - start);
+    end = start;
+  }
+  sqlite3_result_text(ctx, out.data(), static_cast<int>(out.size()), SQLITE_TRANSIENT);
+}
+
+// vk_isdate(text) and vk_isnumeric(text): 1 when the text converts to a
+// datetime / a number as SQL Server's ISDATE and ISNUMERIC accept them.
+void IsDate(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  if (AnyNull(argc, argv)) return sqlite3_result_int(ctx, 0);
+  if (sqlite3_value_type(argv[0]) != SQLITE_TEXT) return sqlite3_result_int(ctx, 0);
+  sqlite3_result_int(ctx, ParseDateTimeText(ValueText(argv[0])) ? 1 : 0);
+}
+void IsNumeric(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  if (AnyNull(argc, argv)) return sqlite3_result_int(ctx, 0);
+  if (sqlite3_value_type(argv[0]) != SQLITE_TEXT) return sqlite3_result_int(ctx, 1);
+  // Blanks around a sign, digits with at most one point, an exponent, or
+  // a currency sign before them.
+  std::string t = ValueText(argv[0]);
+  const auto first = t.find_first_not_of(" \t");
+  const auto last = t.find_last_not_of(" \t");
+  if (first == std::string::npos) return sqlite3_result_int(ctx, 0);
+  t = t.substr(first, last - first + 1);
+  std::size_t i = 0;
+  if (i < t.size() && (t[i] == '$')) ++i;
+  if (i < t.size() && (t[i] == '+' || t[i] == '-')) ++i;
+  bool digits = false, point = false;
+  for (; i < t.size(); ++i) {
+    if (t[i] >= '0' && t[i] <= '9') {
+      digits = true;
+    } else if (t[i] == '.' && !point) {
+      point = true;
+    } else if (t[i] == ',' && !point) {
+    } else {
+      break;
+    }
+  }
+  if (digits && i < t.size() && (t[i] == 'e' || t[i] == 'E')) {
+    ++i;
+    if (i < t.size() && (t[i] == '+' || t[i] == '-')) ++i;
+    bool exponent = false;
+    while (i < t.size() && t[i] >= '0' && t[i] <= '9') ++i, exponent = true;
+    if (!exponent) digits = false;
+  }
+  // As SQL Server's: a lone sign, currency sign, point or comma passes too.
+  const bool lone = t.size() == 1 && std::string_view("+-$.,").find(t[0]) != std::string_view::npos;
+  sqlite3_result_int(ctx, (digits && i == t.size()) || lone ? 1 : 0);
+}
+
+// vk_newid(): a random GUID as text, "6F9619FF-8B86-D011-B42D-00C04FC964FF".
+void NewId(sqlite3_context* ctx, int, sqlite3_value**) {
+  unsigned char b[16];
+  sqlite3_randomness(sizeof b, b);
+  b[7] = static_cast<unsigned char>((b[7] & 0x0F) | 0x40);  // version 4
+  b[8] = static_cast<unsigned char>((b[8] & 0x3F) | 0x80);
+  char out[37];
+  std::snprintf(out, sizeof out, "%02X%02X%02X%02X-%02X%02X-%02X%02X-%02X%02X-%02X%02X%02X%02X%02X%02X", b[0], b[1],
+                b[2], b[3], b[4], b[5], b[6], b[7], b[8], b[9], b[10], b[11], b[12], b[13], b[14], b[15]);
+  sqlite3_result_text(ctx, out, 36, SQLITE_TRANSIENT);
+}
+
+// vk_getutcdate(): the current time in UTC.
+void GetUtcDate(sqlite3_context* ctx, int, sqlite3_value**) {
+  const std::string now = UtcNowText();
+  sqlite3_result_text(ctx, now.data(), static_cast<int>(now.size()), SQLITE_TRANSIENT);
+}
+
+}  // namespace
+
 std::optional<com::Error> FunctionError(const std::string& m) {
   const auto p = m.find("VKERR:");
   if (p == std::string::npos) return std::nullopt;
@@ -313,6 +433,15 @@ void RegisterFunctions(sqlite3* db, FunctionContext* context) {
   sqlite3_create_function(
       db, "vk_suser_sname", 0, SQLITE_UTF8, context,
       [](sqlite3_context* c, int n, sqlite3_value** v) { ContextText(c, n, v, false); }, nullptr, nullptr);
+  sqlite3_create_function(db, "vk_dateadd_part", 3, det, nullptr, &DateAddPart, nullptr, nullptr);
+  sqlite3_create_function(db, "vk_datediff", 3, det, nullptr, &DateDiffPart, nullptr, nullptr);
+  sqlite3_create_function(db, "vk_datepart", 2, det, nullptr, &DatePartValue, nullptr, nullptr);
+  sqlite3_create_function(db, "vk_datename", 2, det, nullptr, &DateNameValue, nullptr, nullptr);
+  sqlite3_create_function(db, "vk_reverse", 1, det, nullptr, &ReverseText, nullptr, nullptr);
+  sqlite3_create_function(db, "vk_isdate", 1, det, nullptr, &IsDate, nullptr, nullptr);
+  sqlite3_create_function(db, "vk_isnumeric", 1, det, nullptr, &IsNumeric, nullptr, nullptr);
+  sqlite3_create_function(db, "vk_newid", 0, SQLITE_UTF8, nullptr, &NewId, nullptr, nullptr);
+  sqlite3_create_function(db, "vk_getutcdate", 0, SQLITE_UTF8, nullptr, &GetUtcDate, nullptr, nullptr);
 }
 
 }  // namespace sqlsrv

@@ -20,6 +20,8 @@ namespace sqlsrv {
 // The collation of the server and of every database on it, as SQL Server
 // names it.
 inline constexpr char kServerCollation[] = "Chinese_PRC_CI_AS";
+// The embedded server's name, as @@SERVERNAME and its messages give it.
+inline constexpr char kServerName[] = "KORVEL";
 
 // What the SQL functions of a connection need to know.
 struct FunctionContext {

@@ -13,7 +13,9 @@
 #include "platform/sqlserver/errors.h"
 #include "platform/sqlserver/lexer.h"
 #include "platform/sqlserver/parser.h"
+#include "platform/sqlserver/sqlite_functions.h"
 #include "platform/sqlserver/system_views.h"
+#include "platform/sqlserver/translate_internal.h"
 
 namespace sqlsrv {
 
@@ -33,34 +35,7 @@ struct Translator::Scope {
   const Scope* outer = nullptr;
 };
 
-struct Translator::Typed {
-  std::string sql;
-  VT type = VT::kNull;
-  std::optional<ColumnType> column;
-  bool nullable = true;   // false for a NOT NULL column read as it is
-  bool identity = false;  // the identity column read as it is
-  bool is_literal = false;
-  std::string literal;  // a string or decimal literal's text
-  // When sql is "(x op y ...)" with a flat chain of one SQLite operator
-  // class inside: '+' (+ and -), '*', '&' (& and |) or '|' (||); else 0.
-  char chain = 0;
-};
-
 namespace {
-
-std::string QuoteText(std::string_view s) { return com::Quoted(s, '\'', '\''); }
-
-bool IsNumeric(VT t) { return t == VT::kInt || t == VT::kBit || t == VT::kMoney || t == VT::kDecimal || t == VT::kFloat; }
-
-int Rank(VT t) {
-  switch (t) {
-    case VT::kBit: case VT::kInt: return 1;
-    case VT::kDecimal: return 2;
-    case VT::kMoney: return 3;
-    case VT::kFloat: return 4;
-    default: return 0;
-  }
-}
 
 std::string MoneyUnitsLiteral(const std::string& text) {
   std::int64_t units = 0;
@@ -137,23 +112,6 @@ bool IsConstant(const Expr& e) {
       return true;
     default:
       return false;
-  }
-}
-
-[[noreturn]] void NotSupported(const std::string& what) {
-  throw SqlErr(kNotSupported, what + " is not supported by the embedded server.");
-}
-
-const char* VTName(VT t) {
-  switch (t) {
-    case VT::kInt: return "int";
-    case VT::kBit: return "bit";
-    case VT::kMoney: return "money";
-    case VT::kDecimal: return "numeric";
-    case VT::kFloat: return "float";
-    case VT::kString: return "varchar";
-    case VT::kDate: return "datetime";
-    default: return "null";
   }
 }
 
@@ -500,170 +458,6 @@ Translator::Typed Translator::Arithmetic(const std::string& op, const Typed& a, 
   return out;
 }
 
-Translator::Typed Translator::Function(const ast::Expr& e, const Scope& scope) {
-  const std::string name = UpperAscii(e.parts.back());
-  Typed out;
-  auto arg = [&](std::size_t i) { return Expr(*e.args.at(i), scope); };
-  auto need = [&](std::size_t n) {
-    if (e.args.size() != n) {
-      throw SqlErr(174, "The " + LowerAscii(name) + " function requires " + std::to_string(n) + " argument(s).");
-    }
-  };
-  if (name == "GETDATE" || name == "CURRENT_TIMESTAMP") {
-    out.sql = "vk_getdate()";
-    out.type = VT::kDate;
-  } else if (name == "HOST_NAME") {
-    out.sql = "vk_host_name()";
-    out.type = VT::kString;
-  } else if (name == "SUSER_SNAME" || name == "SUSER_NAME" || name == "USER_NAME" || name == "SYSTEM_USER") {
-    out.sql = "vk_suser_sname()";
-    out.type = VT::kString;
-  } else if (name == "DB_NAME") {
-    out.sql = QuoteText(session_.database);
-    out.type = VT::kString;
-  } else if (name == "DATABASEPROPERTYEX") {
-    // Only 'Collation' has a value: every database has the server's.
-    need(2);
-    out.sql = "vk_databasepropertyex(" + Coerce(arg(0), VT::kString) + ", " + Coerce(arg(1), VT::kString) + ")";
-    out.type = VT::kString;
-    out.column = ColumnType{SqlType::kNVarChar, 128};
-  } else if (name == "COLLATIONPROPERTY") {
-    // Only 'CodePage' has a value.
-    need(2);
-    out.sql = "vk_collationproperty(" + Coerce(arg(0), VT::kString) + ", " + Coerce(arg(1), VT::kString) + ")";
-    out.type = VT::kInt;
-  } else if (name == "OBJECT_ID") {
-    need(1);
-    const ast::Expr& a = *e.args[0];
-    if (a.kind != ExprKind::kString) NotSupported("OBJECT_ID of a non-constant name");
-    const ast::ObjectName n = ParseObjectName(a.text);
-    if (IsTemporaryName(n.object)) {
-      // The session's own temporary table, known now ('tempdb..#t' too).
-      const TableMeta* t = catalog_.FindTable(n.object);
-      out.sql = t ? std::to_string(t->id) : "NULL";
-    } else {
-      out.sql = "(SELECT id FROM sysobjects WHERE name = " + QuoteText(n.object) + " COLLATE VKCI LIMIT 1)";
-    }
-    out.type = VT::kInt;
-  } else if (name == "OBJECTPROPERTY") {
-    need(2);
-    const ast::Expr& p = *e.args[1];
-    if (p.kind != ExprKind::kString) NotSupported("OBJECTPROPERTY with a non-constant property");
-    const std::string prop = UpperAscii(p.text);
-    std::string test;
-    if (prop == "ISPROCEDURE") test = "xtype = 'P'";
-    else if (prop == "ISUSERTABLE" || prop == "ISTABLE") test = "xtype = 'U'";
-    else if (prop == "ISPRIMARYKEY") test = "xtype = 'PK'";
-    else if (prop == "ISFOREIGNKEY") test = "xtype = 'F'";
-    else NotSupported("OBJECTPROPERTY '" + p.text + "'");
-    out.sql = "(SELECT CASE WHEN " + test + " THEN 1 ELSE 0 END FROM sysobjects WHERE id = " + Coerce(arg(0), VT::kInt) + ")";
-    out.type = VT::kInt;
-  } else if (name == "ISNULL" || name == "COALESCE") {
-    if (e.args.size() < 2 || (name == "ISNULL" && e.args.size() != 2)) need(2);
-    std::vector<Typed> args;
-    for (std::size_t i = 0; i < e.args.size(); ++i) args.push_back(arg(i));
-    VT type = VT::kNull;
-    for (const auto& a : args) {
-      if (type == VT::kNull || (name == "COALESCE" && Rank(a.type) > Rank(type))) type = a.type;
-      if (name == "ISNULL" && type != VT::kNull) break;
-    }
-    out.sql = "coalesce(";
-    for (std::size_t i = 0; i < args.size(); ++i) out.sql += (i ? ", " : "") + Coerce(args[i], type);
-    out.sql += ")";
-    out.type = type;
-    if (args[0].column && name == "ISNULL") out.column = args[0].column;
-  } else if (name == "LEN") {
-    need(1);
-    out.sql = "length(rtrim(" + Coerce(arg(0), VT::kString) + ", ' '))";
-    out.type = VT::kInt;
-  } else if (name == "UPPER" || name == "LOWER" || name == "LTRIM" || name == "RTRIM") {
-    need(1);
-    const std::string f = name == "UPPER" ? "upper" : name == "LOWER" ? "lower" : name == "LTRIM" ? "ltrim" : "rtrim";
-    out.sql = f + "(" + Coerce(arg(0), VT::kString) + (f == "ltrim" || f == "rtrim" ? ", ' ')" : ")");
-    out.type = VT::kString;
-  } else if (name == "SUBSTRING") {
-    need(3);
-    out.sql = "substr(" + Coerce(arg(0), VT::kString) + ", " + Coerce(arg(1), VT::kInt) + ", " + Coerce(arg(2), VT::kInt) + ")";
-    out.type = VT::kString;
-  } else if (name == "LEFT") {
-    need(2);
-    out.sql = "substr(" + Coerce(arg(0), VT::kString) + ", 1, " + Coerce(arg(1), VT::kInt) + ")";
-    out.type = VT::kString;
-  } else if (name == "RIGHT") {
-    need(2);
-    const std::string s = Coerce(arg(0), VT::kString), n = Coerce(arg(1), VT::kInt);
-    out.sql = "substr(" + s + ", max(length(" + s + ") - " + n + " + 1, 1))";
-    out.type = VT::kString;
-  } else if (name == "REPLACE") {
-    need(3);
-    out.sql = "replace(" + Coerce(arg(0), VT::kString) + ", " + Coerce(arg(1), VT::kString) + ", " + Coerce(arg(2), VT::kString) + ")";
-    out.type = VT::kString;
-  } else if (name == "CHARINDEX") {
-    need(2);
-    out.sql = "instr(" + Coerce(arg(1), VT::kString) + ", " + Coerce(arg(0), VT::kString) + ")";
-    out.type = VT::kInt;
-  } else if (name == "ABS") {
-    need(1);
-    Typed a = arg(0);
-    out.sql = "abs(" + a.sql + ")";
-    out.type = a.type;
-  } else if (name == "ROUND") {
-    need(2);
-    Typed a = arg(0);
-    const std::string digits = Coerce(arg(1), VT::kInt);
-    if (a.type == VT::kMoney) {
-      out.sql = "vk_money(round(" + a.sql + " / 10000.0, " + digits + "))";
-      out.type = VT::kMoney;
-    } else if (a.type == VT::kInt || a.type == VT::kBit) {
-      out.sql = "CAST(round(" + a.sql + ", " + digits + ") AS INTEGER)";
-      out.type = VT::kInt;
-    } else {
-      out.sql = "round(" + Coerce(a, VT::kFloat) + ", " + digits + ")";
-      out.type = VT::kFloat;
-    }
-  } else if (name == "YEAR" || name == "MONTH" || name == "DAY") {
-    need(1);
-    const std::string d = Coerce(arg(0), VT::kDate);
-    const char* part = name == "YEAR" ? "1, 4" : name == "MONTH" ? "6, 2" : "9, 2";
-    out.sql = "CAST(substr(" + d + ", " + part + ") AS INTEGER)";
-    out.type = VT::kInt;
-  } else if (name == "COUNT") {
-    out.type = VT::kInt;
-    if (e.star) {
-      out.sql = "count(*)";
-    } else {
-      need(1);
-      out.sql = std::string("count(") + (e.distinct ? "DISTINCT " : "") + arg(0).sql + ")";
-    }
-  } else if (name == "SUM" || name == "AVG" || name == "MIN" || name == "MAX") {
-    need(1);
-    Typed a = arg(0);
-    const std::string distinct = e.distinct ? "DISTINCT " : "";
-    if (name == "MIN" || name == "MAX") {
-      out.sql = LowerAscii(name) + "(" + distinct + a.sql + ")";
-      out.type = a.type;
-      out.column = a.column;
-    } else if (a.type == VT::kString || a.type == VT::kDate) {
-      throw SqlErr(409, "The " + LowerAscii(name) + " operation cannot take a " + VTName(a.type) + " data type as an argument.");
-    } else if (name == "SUM") {
-      out.sql = "sum(" + distinct + a.sql + ")";
-      out.type = a.type == VT::kBit ? VT::kInt : a.type;
-    } else if (a.type == VT::kMoney) {
-      out.sql = "CAST(avg(" + distinct + a.sql + ") AS INTEGER)";
-      out.type = VT::kMoney;
-    } else if (a.type == VT::kInt || a.type == VT::kBit) {
-      out.sql = "CAST(avg(" + distinct + a.sql + ") AS INTEGER)";
-      out.type = VT::kInt;
-    } else {
-      out.sql = "avg(" + distinct + a.sql + ")";
-      out.type = VT::kFloat;
-    }
-  } else {
-    throw SqlErr(195, "'" + e.parts.back() + "' is not a recognized function name.");
-  }
-  return out;
-}
-
 void Translator::Account(std::size_t bytes) {
   written_ += bytes;
   if (written_ > kMaxTranslatedText) {
@@ -863,6 +657,23 @@ Translator::Typed Translator::Variable(const ast::Expr& e) {
     return out;
   }
   const std::string name = UpperAscii(e.text);
+  // The globals that hold the same for every session of the server.
+  static const std::pair<const char*, const char*> kConstants[] = {
+      {"@@SERVICENAME", "'MSSQLSERVER'"},  {"@@LANGUAGE", "'us_english'"}, {"@@MAX_PRECISION", "38"},
+      {"@@DATEFIRST", "7"},                {"@@TEXTSIZE", "2147483647"},  {"@@MICROSOFTVERSION", "134219767"},
+      {"@@OPTIONS", "5496"},               {"@@MAX_CONNECTIONS", "32767"}, {"@@LANGID", "0"}};
+  for (const auto& [global, value] : kConstants) {
+    if (name == global) {
+      out.sql = value;
+      out.type = value[0] == '\'' ? VT::kString : VT::kInt;
+      return out;
+    }
+  }
+  if (name == "@@SERVERNAME") {
+    out.sql = QuoteText(kServerName);
+    out.type = VT::kString;
+    return out;
+  }
   if (name == "@@TRANCOUNT") {
     out.sql = std::to_string(session_.trancount);
   } else if (name == "@@ROWCOUNT") {

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/sqlserver/ast.h"
@@ -83,6 +84,11 @@ class Translator {
   // A @variable or @@global; raises 137 for a variable not declared.
   Typed Variable(const ast::Expr& e);
   Typed Function(const ast::Expr& e, const Scope& scope);
+  // The functions the translator knows, as a table: a call's arguments and
+  // how each function is written for SQLite (translate_functions.cpp).
+  struct Call;
+  struct FunctionDef;
+  static const FunctionDef* FindFunction(std::string_view upper_name);
   Typed Binary(const ast::Expr& e, const Scope& scope);
   Typed Arithmetic(const std::string& op, const Typed& a, const Typed& b);
   std::string Compare(const std::string& op, const Typed& a, const Typed& b);

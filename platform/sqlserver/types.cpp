@@ -165,16 +165,28 @@ double OleDateFromText(std::string_view canonical) {
   return civil ? com::OleDateFromCivil(*civil) : 0.0;
 }
 
-std::string NowText() {
+namespace {
+
+// The current time, local or in UTC, as stored text.
+std::string CurrentText(bool utc) {
   const auto now = std::chrono::system_clock::now();
   const std::time_t secs = std::chrono::system_clock::to_time_t(now);
   const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
   std::tm tm{};
-  localtime_r(&secs, &tm);
+  if (utc) {
+    gmtime_r(&secs, &tm);
+  } else {
+    localtime_r(&secs, &tm);
+  }
   com::CivilTime t{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec, static_cast<int>(ms)};
   auto rounded = dts::SqlDateTime(t);
   return CanonicalText(rounded.value_or(t));
 }
+
+}  // namespace
+
+std::string NowText() { return CurrentText(false); }
+std::string UtcNowText() { return CurrentText(true); }
 
 namespace {
 

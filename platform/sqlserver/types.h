@@ -100,6 +100,8 @@ std::optional<std::string> ParseDateTimeText(std::string_view text);
 double OleDateFromText(std::string_view canonical);
 // The current local time as stored text.
 std::string NowText();
+// The current time in UTC as stored text.
+std::string UtcNowText();
 
 
 }  // namespace sqlsrv

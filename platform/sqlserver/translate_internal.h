@@ -1,0 +1,67 @@
+// What the translator's own files share (translate.cpp, the expressions
+// and statements; translate_functions.cpp, the functions): a translated
+// value and the small helpers both use.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/com/quote.h"
+#include "platform/sqlserver/errors.h"
+#include "platform/sqlserver/translate.h"
+
+namespace sqlsrv {
+
+// A value as translated: its SQLite text and its static type.
+struct Translator::Typed {
+  std::string sql;
+  VT type = VT::kNull;
+  std::optional<ColumnType> column;
+  bool nullable = true;   // false for a NOT NULL column read as it is
+  bool identity = false;  // the identity column read as it is
+  bool is_literal = false;
+  std::string literal;  // a string or decimal literal's text
+  // When sql is "(x op y ...)" with a flat chain of one SQLite operator
+  // class inside: '+' (+ and -), '*', '&' (& and |) or '|' (||); else 0.
+  char chain = 0;
+};
+
+// A text as a SQLite string literal.
+inline std::string QuoteText(std::string_view s) { return com::Quoted(s, '\'', '\''); }
+
+// Whether a static type is a number's.
+inline bool IsNumeric(VT t) { return t == VT::kInt || t == VT::kBit || t == VT::kMoney || t == VT::kDecimal || t == VT::kFloat; }
+
+// The rank of a numeric type in SQL Server's type precedence (0 for the
+// others).
+inline int Rank(VT t) {
+  switch (t) {
+    case VT::kBit: case VT::kInt: return 1;
+    case VT::kDecimal: return 2;
+    case VT::kMoney: return 3;
+    case VT::kFloat: return 4;
+    default: return 0;
+  }
+}
+
+// Raises 40000 for what the server does not do.
+[[noreturn]] inline void NotSupported(const std::string& what) {
+  throw SqlErr(kNotSupported, what + " is not supported by the embedded server.");
+}
+
+// The name SQL Server's messages give a static type.
+inline const char* VTName(VT t) {
+  switch (t) {
+    case VT::kInt: return "int";
+    case VT::kBit: return "bit";
+    case VT::kMoney: return "money";
+    case VT::kDecimal: return "numeric";
+    case VT::kFloat: return "float";
+    case VT::kString: return "varchar";
+    case VT::kDate: return "datetime";
+    default: return "null";
+  }
+}
+
+}  // namespace sqlsrv
