@@ -7,6 +7,7 @@
 #include "platform/sqlserver/lexer.h"
 #include "platform/sqlserver/parser.h"
 #include "platform/sqlserver/procedure_call.h"
+#include "platform/sqlserver/system_views.h"
 
 namespace sqlsrv {
 namespace {
@@ -54,7 +55,7 @@ TableMeta BuildTableMeta(ast::Stmt& create) {
   t.name = create.object.object;
   const bool temporary = IsTemporaryName(t.name);
   if (t.name.empty() || t.name.size() > 128) throw SqlErr(kSyntax, "Invalid table name.");
-  if (LowerAscii(t.name).rfind("__vk_", 0) == 0 || SameName(t.name, "sysobjects")) {
+  if (LowerAscii(t.name).rfind("__vk_", 0) == 0 || SameName(t.name, "sysobjects") || IsSystemTableName(t.name)) {
     throw SqlErr(kObjectExists, "There is already an object named '" + t.name + "' in the database.");
   }
   if (create.column_defs.size() > 1024) throw SqlErr(1702, "CREATE TABLE failed because column count exceeds 1024.");

@@ -404,8 +404,8 @@ ColumnFigures Describe(const ColumnType& type, bool identity, bool nullable, int
 
 // ------------------------------------------------------------ objects
 
-// What a database lists: its tables, sysobjects and the INFORMATION_SCHEMA
-// views, each with its columns.
+// What a database lists: its tables, its system tables (sysobjects and the
+// others) and the INFORMATION_SCHEMA views, each with its columns.
 struct ListedObject {
   std::string_view owner;
   std::string_view name;
@@ -419,11 +419,17 @@ const std::vector<SystemView>& InformationSchema() {
   return views;
 }
 
+const std::vector<SystemView>& SystemTablesOfDatabase() {
+  static const std::vector<SystemView> tables = SystemTables();
+  return tables;
+}
+
 std::vector<ListedObject> ListedObjects(const Catalog& catalog) {
   std::vector<ListedObject> out;
   for (const TableMeta* t : catalog.Tables()) out.push_back({kOwner, t->name, "TABLE", t, nullptr});
   const TableMeta& sysobjects = Translator::SysObjects();
   out.push_back({kOwner, sysobjects.name, "SYSTEM TABLE", &sysobjects, nullptr});
+  for (const SystemView& v : SystemTablesOfDatabase()) out.push_back({kOwner, v.name, "SYSTEM TABLE", nullptr, &v});
   for (const SystemView& v : InformationSchema()) out.push_back({kViewOwner, v.name, "VIEW", nullptr, &v});
   return out;
 }

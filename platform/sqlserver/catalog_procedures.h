@@ -16,8 +16,9 @@
 // SQL Server orders it. The rows come from the database's catalog:
 // TABLE_QUALIFIER is the database's name, TABLE_OWNER dbo (INFORMATION_SCHEMA
 // for those views). The objects a database lists are its tables (TABLE),
-// sysobjects (SYSTEM TABLE) and the INFORMATION_SCHEMA views (VIEW); its
-// indexes are its primary keys (clustered) and unique keys (nonclustered).
+// its system tables (SYSTEM TABLE: sysobjects and those of
+// system_views.h) and the INFORMATION_SCHEMA views (VIEW); its indexes are
+// its primary keys (clustered) and unique keys (nonclustered).
 //
 // Patterns. The parameters SQL Server documents as patterns (sp_tables'
 // and sp_columns' names, sp_statistics' index name, sp_stored_procedures'
