@@ -188,8 +188,8 @@ TEST_F(CatalogProceduresTest, FindsEachProcedureUnderTheNamesClientsCallItBy) {
                            "[My]]Shop]..sp_columns", "[dbo].[Sp_Columns]"}) {
     EXPECT_EQ(sqlsrv::FindSystemProcedure(name), columns) << name;
   }
-  for (const char* name : {"", "sp_help", "sp_columns_x", "guest.sp_columns", "srv.master.dbo.sp_columns",
-                           "master..sp_who"}) {
+  for (const char* name : {"", "sp_helpfile", "sp_columns_x", "guest.sp_columns", "srv.master.dbo.sp_columns",
+                           "master..sp_lock"}) {
     EXPECT_EQ(sqlsrv::FindSystemProcedure(name), nullptr) << name;
   }
 }

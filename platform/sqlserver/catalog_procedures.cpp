@@ -1027,10 +1027,13 @@ const Definition kDefinitions[] = {
 const std::vector<SystemProcedure>& SystemProcedures() {
   static const std::vector<SystemProcedure> all = [] {
     std::vector<SystemProcedure> out;
-    for (const Definition& d : kDefinitions) {
-      SystemProcedure p{d.name, {}, d.run};
-      for (const ParamDef& def : d.parameters) p.parameters.push_back({def.name, def.type, DefaultOf(def), false});
-      out.push_back(std::move(p));
+    const std::span<const Definition> sets[] = {kDefinitions, HelpProcedureDefinitions()};
+    for (std::span<const Definition> definitions : sets) {
+      for (const Definition& d : definitions) {
+        SystemProcedure p{d.name, {}, d.run};
+        for (const ParamDef& def : d.parameters) p.parameters.push_back({def.name, def.type, DefaultOf(def), false});
+        out.push_back(std::move(p));
+      }
     }
     return out;
   }();

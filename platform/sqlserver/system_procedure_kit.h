@@ -1,5 +1,5 @@
 // What the system procedures are made of, for the files defining them
-// (catalog_procedures.cpp) only: parameters and result
+// (catalog_procedures.cpp, help_procedures.cpp) only: parameters and result
 // columns as data, the values of a call read by their parameters, and the
 // result sets and messages a procedure appends to its batch's output.
 #pragma once
@@ -59,6 +59,9 @@ struct Definition {
   std::span<const ParamDef> parameters;
   RunFunction run;
 };
+
+// The procedures of help_procedures.cpp (sp_help and its kin).
+std::span<const Definition> HelpProcedureDefinitions();
 
 inline std::optional<Variant> DefaultOf(const ParamDef& p) {
   switch (p.fallback) {
