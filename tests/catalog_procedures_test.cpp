@@ -188,8 +188,8 @@ TEST_F(CatalogProceduresTest, FindsEachProcedureUnderTheNamesClientsCallItBy) {
                            "[My]]Shop]..sp_columns", "[dbo].[Sp_Columns]"}) {
     EXPECT_EQ(sqlsrv::FindSystemProcedure(name), columns) << name;
   }
-  for (const char* name : {"", "sp_help", "sp_columns_x", "guest.sp_columns", "srv.master.dbo.sp_columns",
-                           "master..sp_who"}) {
+  for (const char* name : {"", "sp_helpfile", "sp_columns_x", "guest.sp_columns", "srv.master.dbo.sp_columns",
+                           "master..sp_lock"}) {
     EXPECT_EQ(sqlsrv::FindSystemProcedure(name), nullptr) << name;
   }
 }
@@ -312,12 +312,18 @@ TEST_F(ShopCatalogTest, ValuesCarryTheirColumnsTypes) {
 TEST_F(ShopCatalogTest, TablesListsEveryObjectByTypeOwnerAndName) {
   using V = std::vector<std::string>;
   EXPECT_EQ(Lines(Call("sp_tables"), {"TABLE_QUALIFIER", "TABLE_OWNER", "TABLE_NAME", "TABLE_TYPE", "REMARKS"}),
-            (V{"Shop|dbo|sysobjects|SYSTEM TABLE|NULL", "Shop|dbo|Customer|TABLE|NULL", "Shop|dbo|Kinds|TABLE|NULL",
+            (V{"Shop|dbo|syscolumns|SYSTEM TABLE|NULL", "Shop|dbo|syscomments|SYSTEM TABLE|NULL",
+               "Shop|dbo|sysindexes|SYSTEM TABLE|NULL", "Shop|dbo|sysobjects|SYSTEM TABLE|NULL",
+               "Shop|dbo|systypes|SYSTEM TABLE|NULL", "Shop|dbo|sysusers|SYSTEM TABLE|NULL",
+               "Shop|dbo|Customer|TABLE|NULL", "Shop|dbo|Kinds|TABLE|NULL",
                "Shop|dbo|Line|TABLE|NULL", "Shop|dbo|LineNote|TABLE|NULL", "Shop|dbo|Region|TABLE|NULL",
                "Shop|dbo|Tag|TABLE|NULL", "Shop|dbo|Visit|TABLE|NULL",
-               "Shop|INFORMATION_SCHEMA|COLUMNS|VIEW|NULL", "Shop|INFORMATION_SCHEMA|KEY_COLUMN_USAGE|VIEW|NULL",
+               "Shop|INFORMATION_SCHEMA|CHECK_CONSTRAINTS|VIEW|NULL", "Shop|INFORMATION_SCHEMA|COLUMNS|VIEW|NULL",
+               "Shop|INFORMATION_SCHEMA|KEY_COLUMN_USAGE|VIEW|NULL", "Shop|INFORMATION_SCHEMA|PARAMETERS|VIEW|NULL",
                "Shop|INFORMATION_SCHEMA|REFERENTIAL_CONSTRAINTS|VIEW|NULL",
-               "Shop|INFORMATION_SCHEMA|TABLE_CONSTRAINTS|VIEW|NULL"}));
+               "Shop|INFORMATION_SCHEMA|ROUTINES|VIEW|NULL", "Shop|INFORMATION_SCHEMA|SCHEMATA|VIEW|NULL",
+               "Shop|INFORMATION_SCHEMA|TABLE_CONSTRAINTS|VIEW|NULL", "Shop|INFORMATION_SCHEMA|TABLES|VIEW|NULL",
+               "Shop|INFORMATION_SCHEMA|VIEWS|VIEW|NULL"}));
 }
 
 TEST_F(ShopCatalogTest, TablesTakesAQuotedListOfTableTypes) {
@@ -326,12 +332,16 @@ TEST_F(ShopCatalogTest, TablesTakesAQuotedListOfTableTypes) {
     return Lines(Call("sp_tables", {{"@table_type", T(types)}}), {"TABLE_NAME"});
   };
   EXPECT_EQ(names("'TABLE'"), (V{"Customer", "Kinds", "Line", "LineNote", "Region", "Tag", "Visit"}));
-  EXPECT_EQ(names("'SYSTEM TABLE'"), (V{"sysobjects"}));
-  EXPECT_EQ(names("'VIEW'"), (V{"COLUMNS", "KEY_COLUMN_USAGE", "REFERENTIAL_CONSTRAINTS", "TABLE_CONSTRAINTS"}));
-  EXPECT_EQ(names("'SYSTEM TABLE','VIEW'"),
-            (V{"sysobjects", "COLUMNS", "KEY_COLUMN_USAGE", "REFERENTIAL_CONSTRAINTS", "TABLE_CONSTRAINTS"}));
-  EXPECT_EQ(names("'TABLE', 'SYSTEM TABLE'").size(), 8u);  // blanks after the comma
-  EXPECT_EQ(names("\"VIEW\"").size(), 4u);                  // double quotes, as under QUOTED_IDENTIFIER
+  const V system_tables = {"syscolumns", "syscomments", "sysindexes", "sysobjects", "systypes", "sysusers"};
+  const V views = {"CHECK_CONSTRAINTS", "COLUMNS",  "KEY_COLUMN_USAGE",  "PARAMETERS", "REFERENTIAL_CONSTRAINTS",
+                   "ROUTINES",          "SCHEMATA", "TABLE_CONSTRAINTS", "TABLES",     "VIEWS"};
+  EXPECT_EQ(names("'SYSTEM TABLE'"), system_tables);
+  EXPECT_EQ(names("'VIEW'"), views);
+  V both = system_tables;
+  both.insert(both.end(), views.begin(), views.end());
+  EXPECT_EQ(names("'SYSTEM TABLE','VIEW'"), both);
+  EXPECT_EQ(names("'TABLE', 'SYSTEM TABLE'").size(), 13u);  // blanks after the comma
+  EXPECT_EQ(names("\"VIEW\"").size(), 10u);                 // double quotes, as under QUOTED_IDENTIFIER
   EXPECT_EQ(names("'SYNONYM'"), V{});
 }
 

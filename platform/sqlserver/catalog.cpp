@@ -7,6 +7,7 @@
 #include "platform/sqlserver/lexer.h"
 #include "platform/sqlserver/parser.h"
 #include "platform/sqlserver/procedure_call.h"
+#include "platform/sqlserver/system_views.h"
 
 namespace sqlsrv {
 namespace {
@@ -31,6 +32,10 @@ std::vector<int> ResolveColumns(const TableMeta& t, const std::vector<std::strin
 
 std::string QuoteSqlite(std::string_view name) { return com::Quoted(name, '"', '"'); }
 
+std::int64_t DefaultConstraintId(const TableMeta& table, std::size_t column) {
+  return kFirstObjectId - 1 - ((table.id - kFirstObjectId) * 1024 + static_cast<std::int64_t>(column));
+}
+
 int TableMeta::Find(std::string_view column) const {
   for (std::size_t i = 0; i < columns.size(); ++i) {
     if (SameName(columns[i].name, column)) return static_cast<int>(i);
@@ -50,7 +55,7 @@ TableMeta BuildTableMeta(ast::Stmt& create) {
   t.name = create.object.object;
   const bool temporary = IsTemporaryName(t.name);
   if (t.name.empty() || t.name.size() > 128) throw SqlErr(kSyntax, "Invalid table name.");
-  if (LowerAscii(t.name).rfind("__vk_", 0) == 0 || SameName(t.name, "sysobjects")) {
+  if (LowerAscii(t.name).rfind("__vk_", 0) == 0 || SameName(t.name, "sysobjects") || IsSystemTableName(t.name)) {
     throw SqlErr(kObjectExists, "There is already an object named '" + t.name + "' in the database.");
   }
   if (create.column_defs.size() > 1024) throw SqlErr(1702, "CREATE TABLE failed because column count exceeds 1024.");
@@ -88,6 +93,10 @@ TableMeta BuildTableMeta(ast::Stmt& create) {
       }
       c.default_value = std::shared_ptr<const ast::Expr>(std::move(d.default_value));
       c.default_text = d.default_text;
+      c.default_system_named = d.default_name.empty();
+      c.default_name = c.default_system_named ? "DF__" + t.name + "__" + d.name + "__" +
+                                                    Hex8(std::hash<std::string>{}(t.name + "." + d.name))
+                                              : d.default_name;
     }
     t.columns.push_back(std::move(c));
     const int index = static_cast<int>(t.columns.size()) - 1;
@@ -141,11 +150,13 @@ TableMeta BuildTableMeta(ast::Stmt& create) {
       }
     }
     if (k.name.empty()) {
+      k.system_named = true;
       k.name = std::string(k.primary ? "PK__" : "UQ__") + t.name + "__" + Hex8(std::hash<std::string>{}(t.name + std::to_string(k.columns.front())));
     }
   }
   for (auto& f : t.foreign_keys) {
     if (f.name.empty()) {
+      f.system_named = true;
       f.name = "FK__" + t.name + "__" + t.columns[static_cast<std::size_t>(f.columns.front())].name + "__" +
                Hex8(std::hash<std::string>{}(t.name + f.ref_table));
     }
@@ -236,13 +247,15 @@ void Catalog::Refresh() {
 void Catalog::LoadDatabase() {
   database_.Clear();
   procedures_.clear();
+  objects_.clear();
   Stmt all(db_,
-           "SELECT o.id, o.name, o.xtype, d.text FROM sysobjects o LEFT JOIN __vk_definitions d ON d.id = o.id "
-           "ORDER BY o.id");
+           "SELECT o.id, o.name, o.xtype, d.text, o.parent_obj, o.crdate FROM sysobjects o "
+           "LEFT JOIN __vk_definitions d ON d.id = o.id ORDER BY o.id");
   while (all.Step()) {
     const std::int64_t id = all.Int(0);
     const std::string name(all.Text(1));
     const std::string xtype(all.Text(2));
+    objects_.push_back({id, name, xtype, all.Int(4), std::string(all.Text(5))});
     database_.Add(id, name, xtype, all.Text(3));
     if (xtype == "P") {
       auto p = std::make_unique<ProcedureMeta>();
@@ -329,6 +342,38 @@ std::int64_t Catalog::RowCount(const TableMeta& table) const {
   return count.Step() ? count.Int(0) : 0;
 }
 
+Catalog::Pages Catalog::DatabasePages() const {
+  Pages out;
+  Stmt size(db_, "SELECT page_size, page_count FROM pragma_page_size, pragma_page_count");
+  if (size.Step()) {
+    out.page_size = size.Int(0);
+    out.total = size.Int(1);
+  }
+  // Every b-tree's pages; an index's count as index, any other (tables,
+  // the schema table itself) as data.
+  Stmt pages(db_,
+             "SELECT coalesce(m.type, 'table'), count(*) FROM dbstat('main') s "
+             "LEFT JOIN sqlite_schema m ON m.name = s.name AND m.type = 'index' GROUP BY 1");
+  while (pages.Step()) (pages.Text(0) == "index" ? out.index : out.data) += pages.Int(1);
+  return out;
+}
+
+std::map<std::string, Catalog::Pages> Catalog::PagesByTable() const {
+  std::int64_t page_size = 0;
+  Stmt size(db_, "SELECT page_size FROM pragma_page_size");
+  if (size.Step()) page_size = size.Int(0);
+  std::map<std::string, Pages> out;
+  Stmt pages(db_,
+             "SELECT m.tbl_name, m.type, count(*) FROM dbstat('main') s JOIN sqlite_schema m ON m.name = s.name "
+             "WHERE m.type IN ('table', 'index') GROUP BY m.tbl_name, m.type");
+  while (pages.Step()) {
+    Pages& p = out[std::string(pages.Text(0))];
+    p.page_size = page_size;
+    (pages.Text(1) == "index" ? p.index : p.data) += pages.Int(2);
+  }
+  return out;
+}
+
 std::int64_t Catalog::AddObject(const std::string& name, const char* xtype, std::int64_t parent,
                                 const std::string& definition, bool temporary) {
   if (ObjectExists(name, temporary)) {
@@ -350,8 +395,8 @@ std::int64_t Catalog::AddObject(const std::string& name, const char* xtype, std:
     return id;
   }
   Stmt ins(db_,
-           "INSERT INTO sysobjects (id, name, xtype, type, parent_obj, crdate) VALUES ((SELECT coalesce(max(id), 1977058078) + 1 "
-           "FROM sysobjects), ?, ?, ?, ?, ?)");
+           "INSERT INTO sysobjects (id, name, xtype, type, parent_obj, crdate) VALUES ((SELECT coalesce(max(id), " +
+               std::to_string(kFirstObjectId - 1) + ") + 1 FROM sysobjects), ?, ?, ?, ?, ?)");
   ins.Bind(1, std::string_view(name));
   ins.Bind(2, std::string_view(xtype));
   const std::string_view x(xtype);
@@ -387,7 +432,7 @@ void Catalog::RemoveObject(std::int64_t id) {
   Invalidate();
 }
 
-std::optional<std::int64_t> Catalog::LastIdentity(std::int64_t table_id) {
+std::optional<std::int64_t> Catalog::LastIdentity(std::int64_t table_id) const {
   Stmt s(db_, table_id < 0 ? "SELECT last FROM temp.__vk_temp_identity WHERE id = ?"
                            : "SELECT last FROM __vk_identity WHERE id = ?");
   s.Bind(1, table_id);

@@ -38,12 +38,18 @@ struct ColumnMeta {
   std::int64_t seed = 1, step = 1;
   std::shared_ptr<const ast::Expr> default_value;  // null for none
   std::string default_text;                        // the default as written
+  // The default's constraint name: as declared ("CONSTRAINT DF_x DEFAULT
+  // ..."), else one made from the table's and the column's names
+  // (`default_system_named`).
+  std::string default_name;
+  bool default_system_named = false;
 };
 
 struct KeyMeta {
   std::string name;
   bool primary = false;
   std::vector<int> columns;  // column indexes
+  bool system_named = false;  // no name was declared: the server made one
 };
 
 struct ForeignKeyMeta {
@@ -51,6 +57,7 @@ struct ForeignKeyMeta {
   std::vector<int> columns;           // in this table
   std::string ref_table;              // the referenced table's name
   std::vector<std::string> ref_columns;
+  bool system_named = false;  // no name was declared: the server made one
 };
 
 struct TableMeta {
@@ -70,6 +77,28 @@ inline bool IsTemporaryName(std::string_view name) { return !name.empty() && nam
 inline bool IsGlobalTemporaryName(std::string_view name) { return name.size() >= 2 && name.substr(0, 2) == "##"; }
 // The database a temporary table may be qualified with: tempdb..#name.
 inline constexpr char kTempDatabase[] = "tempdb";
+
+// One object as sysobjects lists it: a table (U), a procedure (P), a
+// primary key (PK), a unique key (UQ) or a foreign key (F).
+struct ObjectMeta {
+  std::int64_t id = 0;
+  std::string name;
+  std::string xtype;
+  std::int64_t parent = 0;  // a constraint's table; 0 for tables and procedures
+  std::string created;      // crdate, as a stored datetime
+};
+
+// The object id sysobjects gives the first object of a database; each
+// later one takes the next.
+inline constexpr std::int64_t kFirstObjectId = 1977058079;
+
+// The object id of a column's DEFAULT constraint. Defaults have no row in
+// sysobjects; their ids are derived from the table's id and the column's
+// index (`column` below 1024, as a table has at most 1024 columns),
+// counting down from below kFirstObjectId, so that they never meet an id
+// sysobjects hands out (while fewer than 1.9 million objects have been
+// made in the database).
+std::int64_t DefaultConstraintId(const TableMeta& table, std::size_t column);
 
 struct ProcedureMeta {
   std::int64_t id = 0;
@@ -124,6 +153,24 @@ class Catalog {
   std::vector<const ProcedureMeta*> Procedures() const;
   // The number of rows a table of the database holds now.
   std::int64_t RowCount(const TableMeta& table) const;
+  // Every object of the database as sysobjects lists it, by id (the
+  // session's temporary objects are not among them).
+  const std::vector<ObjectMeta>& Objects() const { return objects_; }
+  // The database's file.
+  const std::string& DatabaseFile() const { return db_.path(); }
+
+  // The pages of the database file, as SQLite counts them.
+  struct Pages {
+    std::int64_t page_size = 0;  // bytes
+    std::int64_t total = 0;      // in the file
+    std::int64_t data = 0;       // of tables (the catalog's own included)
+    std::int64_t index = 0;      // of indexes
+  };
+  // The whole database's.
+  Pages DatabasePages() const;
+  // Each table's (by its name as created): its rows' pages as data, its
+  // keys' and foreign keys' indexes as index (`total` is left 0).
+  std::map<std::string, Pages> PagesByTable() const;
 
   // Records a new object (a temporary one among the session's); returns
   // its id.
@@ -132,7 +179,7 @@ class Catalog {
   void RemoveObject(std::int64_t id);
 
   // Identity values: the last one handed out (nullopt before the first).
-  std::optional<std::int64_t> LastIdentity(std::int64_t table_id);
+  std::optional<std::int64_t> LastIdentity(std::int64_t table_id) const;
   void SetLastIdentity(std::int64_t table_id, std::optional<std::int64_t> value);
 
  private:
@@ -157,6 +204,7 @@ class Catalog {
   TableSet database_;
   TableSet temporary_;
   std::map<std::string, std::unique_ptr<ProcedureMeta>> procedures_;
+  std::vector<ObjectMeta> objects_;
 };
 
 using com::LowerAscii;

@@ -19,13 +19,15 @@
 #include "platform/com/names.h"
 #include "platform/com/quote.h"
 #include "platform/sqlserver/errors.h"
+#include "platform/sqlserver/system_procedure_kit.h"
 #include "platform/sqlserver/system_views.h"
 #include "platform/sqlserver/types.h"
 
 namespace sqlsrv {
 namespace {
 
-using com::Variant;
+using namespace procedures;
+
 using com::SameName;
 
 // ------------------------------------------------------------ data shapes
@@ -42,148 +44,6 @@ constexpr ColumnType kRemarks{SqlType::kVarChar, 254};
 
 constexpr char kOwner[] = "dbo";
 constexpr char kViewOwner[] = "INFORMATION_SCHEMA";
-
-// A figure that does not apply: NULL in the result.
-constexpr int kNone = INT_MIN;
-
-// One parameter as data.
-struct ParamDef {
-  const char* name;
-  ColumnType type;
-  enum Fallback { kRequired, kNullDefault, kTextDefault, kNumberDefault } fallback = kNullDefault;
-  const char* text = nullptr;
-  std::int64_t number = 0;
-};
-
-// One result column as data.
-struct ResultColumn {
-  const char* name;
-  ColumnType type;
-  bool nullable;
-};
-
-using Rows = std::vector<dts::Row>;
-
-std::optional<Variant> DefaultOf(const ParamDef& p) {
-  switch (p.fallback) {
-    case ParamDef::kRequired: return std::nullopt;
-    case ParamDef::kNullDefault: return Variant::Null();
-    case ParamDef::kTextDefault: return Variant::Text(p.text);
-    case ParamDef::kNumberDefault: break;
-  }
-  switch (p.type.type) {
-    case SqlType::kBit: return Variant::Bool(p.number != 0);
-    case SqlType::kTinyInt: return Variant::UI1(static_cast<std::uint8_t>(p.number));
-    default: return Variant::I4(static_cast<std::int32_t>(p.number));
-  }
-}
-
-Variant Str(std::string_view s) { return Variant::Text(s); }
-Variant Small(std::int64_t v) { return Variant::I2(static_cast<std::int16_t>(v)); }
-Variant Int(std::int64_t v) { return Variant::I4(static_cast<std::int32_t>(v)); }
-Variant Null() { return Variant::Null(); }
-// A count for an int column, held at int's largest.
-Variant Count(std::int64_t v) { return Int(std::min<std::int64_t>(v, INT32_MAX)); }
-Variant SmallOr(int v) { return v == kNone ? Null() : Small(v); }
-Variant IntOr(int v) { return v == kNone ? Null() : Int(v); }
-Variant StrOr(const char* s) { return s ? Str(s) : Null(); }
-
-// Appends one result set.
-void Emit(BatchOutput* output, std::span<const ResultColumn> columns, Rows rows) {
-  if (!output) return;
-  ResultSet rs;
-  for (const ResultColumn& c : columns) {
-    OutputColumn oc;
-    oc.name = c.name;
-    oc.type = TypeOf(c.type);
-    oc.column = c.type;
-    oc.nullable = c.nullable;
-    rs.columns.push_back(std::move(oc));
-  }
-  rs.rows = std::move(rows);
-  output->results.push_back(std::move(rs));
-  output->order.push_back({BatchOutput::Outcome::kRows, output->results.size() - 1});
-}
-
-// ------------------------------------------------------------ arguments
-
-// The first `limit` characters of a UTF-8 text (a character outside the
-// Basic Multilingual Plane counting two, as UTF-16 counts it).
-std::string CutToLength(std::string text, int limit) {
-  if (limit <= 0) return text;
-  std::size_t units = 0;
-  for (std::size_t i = 0; i < text.size();) {
-    const auto b = static_cast<unsigned char>(text[i]);
-    const std::size_t size = b < 0x80 ? 1 : b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : b >= 0xC0 ? 2 : 1;
-    units += size == 4 ? 2 : 1;
-    if (units > static_cast<std::size_t>(limit)) {
-      text.resize(i);
-      break;
-    }
-    i += size;
-  }
-  return text;
-}
-
-// The values of a call, read by their parameters' declarations.
-class Args {
- public:
-  Args(const std::vector<Variant>& values, std::span<const ParamDef> params) : values_(values), params_(params) {}
-
-  // A text, cut to its parameter's length; nullopt for NULL.
-  std::optional<std::string> Text(std::size_t i) const {
-    const Variant v = Value(i);
-    if (v.IsNull() || v.IsEmpty()) return std::nullopt;
-    return CutToLength(v.ToText(), params_[i].type.length);
-  }
-  // A number; nullopt for NULL.
-  std::optional<std::int64_t> Number(std::size_t i) const {
-    const Variant v = Value(i);
-    if (v.IsNull() || v.IsEmpty()) return std::nullopt;
-    return v.ToInt64();
-  }
-  // A bit; NULL reads as the parameter's default.
-  bool On(std::size_t i) const {
-    const Variant v = Value(i);
-    if (v.IsNull() || v.IsEmpty()) return params_[i].number != 0;
-    return v.ToBool();
-  }
-  // The ODBC version asked for: 3, or 2 for anything else.
-  int OdbcVersion(std::size_t i) const { return Number(i) == 3 ? 3 : 2; }
-  // A one-letter choice among `allowed` (any case), upper case; NULL reads
-  // as the default. Raises 15251 for any other value.
-  char Choice(std::size_t i, std::string_view allowed) const {
-    std::string text = Text(i).value_or(params_[i].text);
-    const char c = text.size() == 1 ? com::AsciiUpper(text[0]) : '\0';
-    if (c == '\0' || allowed.find(c) == std::string_view::npos) {
-      std::string must;
-      for (std::size_t k = 0; k < allowed.size(); ++k) {
-        must += (k ? " or '" : "'") + std::string(1, allowed[k]) + "'";
-      }
-      throw SqlErr(15251, "Invalid '" + std::string(params_[i].name + 1) + "' specified. It must be " + must + ".");
-    }
-    return c;
-  }
-
- private:
-  Variant Value(std::size_t i) const {
-    if (i < values_.size()) return values_[i];
-    return DefaultOf(params_[i]).value_or(Variant::Null());
-  }
-
-  const std::vector<Variant>& values_;
-  std::span<const ParamDef> params_;
-};
-
-// Raises 15250 when a qualifier names a database other than the session's.
-void CheckQualifier(const std::optional<std::string>& qualifier, const SessionState& session) {
-  if (qualifier && !qualifier->empty() && !SameName(*qualifier, session.database)) {
-    throw SqlErr(15250,
-                 "The database name component of the object qualifier must be the name of the current database.");
-  }
-}
-
-bool Given(const std::optional<std::string>& v) { return v && !v->empty(); }
 
 // ------------------------------------------------------------ patterns
 
@@ -404,8 +264,8 @@ ColumnFigures Describe(const ColumnType& type, bool identity, bool nullable, int
 
 // ------------------------------------------------------------ objects
 
-// What a database lists: its tables, sysobjects and the INFORMATION_SCHEMA
-// views, each with its columns.
+// What a database lists: its tables, its system tables (sysobjects and the
+// others) and the INFORMATION_SCHEMA views, each with its columns.
 struct ListedObject {
   std::string_view owner;
   std::string_view name;
@@ -419,11 +279,17 @@ const std::vector<SystemView>& InformationSchema() {
   return views;
 }
 
+const std::vector<SystemView>& SystemTablesOfDatabase() {
+  static const std::vector<SystemView> tables = SystemTables();
+  return tables;
+}
+
 std::vector<ListedObject> ListedObjects(const Catalog& catalog) {
   std::vector<ListedObject> out;
   for (const TableMeta* t : catalog.Tables()) out.push_back({kOwner, t->name, "TABLE", t, nullptr});
   const TableMeta& sysobjects = Translator::SysObjects();
   out.push_back({kOwner, sysobjects.name, "SYSTEM TABLE", &sysobjects, nullptr});
+  for (const SystemView& v : SystemTablesOfDatabase()) out.push_back({kOwner, v.name, "SYSTEM TABLE", nullptr, &v});
   for (const SystemView& v : InformationSchema()) out.push_back({kViewOwner, v.name, "VIEW", nullptr, &v});
   return out;
 }
@@ -1143,14 +1009,6 @@ int RunDatatypeInfo(const std::vector<Variant>& values, Catalog&, const SessionS
 
 // ------------------------------------------------------------ the table
 
-using RunFunction = int (*)(const std::vector<Variant>&, Catalog&, const SessionState&, BatchOutput*);
-
-struct Definition {
-  std::string_view name;
-  std::span<const ParamDef> parameters;
-  RunFunction run;
-};
-
 const Definition kDefinitions[] = {
     {"sp_tables", kTablesParameters, &RunTables},
     {"sp_columns", kColumnsParameters, &RunColumns},
@@ -1169,10 +1027,13 @@ const Definition kDefinitions[] = {
 const std::vector<SystemProcedure>& SystemProcedures() {
   static const std::vector<SystemProcedure> all = [] {
     std::vector<SystemProcedure> out;
-    for (const Definition& d : kDefinitions) {
-      SystemProcedure p{d.name, {}, d.run};
-      for (const ParamDef& def : d.parameters) p.parameters.push_back({def.name, def.type, DefaultOf(def), false});
-      out.push_back(std::move(p));
+    const std::span<const Definition> sets[] = {kDefinitions, HelpProcedureDefinitions()};
+    for (std::span<const Definition> definitions : sets) {
+      for (const Definition& d : definitions) {
+        SystemProcedure p{d.name, {}, d.run};
+        for (const ParamDef& def : d.parameters) p.parameters.push_back({def.name, def.type, DefaultOf(def), false});
+        out.push_back(std::move(p));
+      }
     }
     return out;
   }();

@@ -16,8 +16,9 @@
 // SQL Server orders it. The rows come from the database's catalog:
 // TABLE_QUALIFIER is the database's name, TABLE_OWNER dbo (INFORMATION_SCHEMA
 // for those views). The objects a database lists are its tables (TABLE),
-// sysobjects (SYSTEM TABLE) and the INFORMATION_SCHEMA views (VIEW); its
-// indexes are its primary keys (clustered) and unique keys (nonclustered).
+// its system tables (SYSTEM TABLE: sysobjects and those of
+// system_views.h) and the INFORMATION_SCHEMA views (VIEW); its indexes are
+// its primary keys (clustered) and unique keys (nonclustered).
 //
 // Patterns. The parameters SQL Server documents as patterns (sp_tables'
 // and sp_columns' names, sp_statistics' index name, sp_stored_procedures'
@@ -36,6 +37,39 @@
 // SQL_TYPE_TIMESTAMP) where 2, the default, gives 11 (SQL_TIMESTAMP); the
 // column names stay the ODBC 2 names SQL Server documents (drivers rename
 // them for ODBC 3 applications).
+//
+// The help procedures query tools run: sp_help, sp_helptext, sp_helpindex,
+// sp_helpdb, sp_databases, sp_who and sp_spaceused, with SQL Server's
+// parameters and result sets (names, order, types), read from the same
+// objects, indexes and types as the views of system_views.h:
+//
+//   sp_help: without a name, the database's objects (Name, Owner,
+//     Object_type, by owner, type from last to first, name). With the name
+//     of an object: its Name, Owner, Type, Created_datetime; for a table
+//     then its columns, identity column, RowGuidCol, filegroup, indexes,
+//     constraints (DEFAULTs, foreign keys each followed by what it
+//     references, keys) and the foreign keys referring to it, each empty
+//     set of the last three said as a message instead; for a procedure its
+//     parameters. With the name of a type: the type's row.
+//   sp_helptext: a procedure's (or DEFAULT's) text in rows, one line a row
+//     with its line end, lines longer than 255 characters in pieces; 15197
+//     for an object without text.
+//   sp_helpindex: a table's indexes by name, or a message when it has none.
+//   sp_helpdb: every database (or the one named, then its files: the data
+//     file and its write-ahead log as the log) by name, sizes from the
+//     files; 15010 for a database the server does not have.
+//   sp_databases: every database by name with its size in kilobytes.
+//   sp_who: the calling connection (session 51, as @@SPID gives it), shown
+//     for no argument, ACTIVE, its login or its session id; 15007 for a
+//     name that is no login.
+//   sp_spaceused: the database's size, unallocated space, and the pages of
+//     its tables' rows and indexes; or a table's rows and pages. Sizes come
+//     from SQLite's page counts, so nothing is reserved unused. 15143 for
+//     an @updateusage other than true or false.
+//
+// An object is named as a statement names it ("T", "dbo.T", "[db].[dbo].[T]");
+// 15009 when the database has no such object (or none of the kind the
+// procedure takes), 15250 when the name's database is another.
 //
 // Errors are SQL Server's: 15250 for a qualifier naming another database,
 // 15251 for a flag parameter out of its values (@col_type, @scope,

@@ -155,7 +155,10 @@ std::vector<int> EngineCore::ResolveColumns(const TableMeta& t, const std::vecto
 }
 
 const TableMeta& EngineCore::WritableTable(const ast::ObjectName& name, ast::StmtKind kind) {
-  if (SameName(name.object, "sysobjects")) throw SqlErr(259, "Ad hoc updates to system catalogs are not enabled.");
+  if (SameName(name.object, "sysobjects") ||
+      (!InInformationSchema(name) && SystemViewExists(name, state_.database))) {
+    throw SqlErr(259, "Ad hoc updates to system catalogs are not enabled.");
+  }
   if (InInformationSchema(name) && SystemViewExists(name, state_.database)) {
     const std::string view = name.Display();
     switch (kind) {

@@ -110,8 +110,9 @@ class EngineCore {
   // 264 for a repeated name.
   static std::vector<int> ResolveColumns(const TableMeta& t, const std::vector<std::string>& names);
   // A table statement `kind` may change: as ResolveTable; raises 259 for
-  // the system catalog and SQL Server's error for changing a view for the
-  // INFORMATION_SCHEMA views. It becomes the table a failure to find room
+  // the system catalog (sysobjects, the system tables, the sys views) and
+  // SQL Server's error for changing a view for the INFORMATION_SCHEMA
+  // views. It becomes the table a failure to find room
   // names.
   const TableMeta& WritableTable(const ast::ObjectName& name, ast::StmtKind kind);
 

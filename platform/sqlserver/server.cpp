@@ -263,6 +263,22 @@ void Server::AddLogin(const std::string& user, const std::string& password) {
   if (rc != SQLITE_DONE) throw catalog_->Failure(rc, {}, "syslogins");
 }
 
+std::vector<Server::LoginEntry> Server::Logins() {
+  Stmt s(*catalog_, "SELECT name, crdate FROM logins ORDER BY rowid");
+  std::vector<LoginEntry> out;
+  while (s.Step()) out.push_back({std::string(s.Text(0)), std::string(s.Text(1))});
+  return out;
+}
+
+std::vector<Server::DatabaseEntry> Server::Databases() {
+  Stmt s(*catalog_, "SELECT dbid, name, file, crdate FROM databases ORDER BY dbid");
+  std::vector<DatabaseEntry> out;
+  while (s.Step()) {
+    out.push_back({s.Int(0), std::string(s.Text(1)), folder_ + "/" + std::string(s.Text(2)), std::string(s.Text(3))});
+  }
+  return out;
+}
+
 std::vector<std::string> Server::DatabaseNames() {
   Stmt s(*catalog_, "SELECT name FROM databases ORDER BY dbid");
   std::vector<std::string> out;

@@ -44,7 +44,25 @@ class Server {
   void Authenticate(const std::string& user, const std::string& password);
 
   void AddLogin(const std::string& user, const std::string& password);
+  // The logins in creation order, each with its creation time (a stored
+  // datetime).
+  struct LoginEntry {
+    std::string name;
+    std::string created;
+  };
+  std::vector<LoginEntry> Logins();
+
   std::vector<std::string> DatabaseNames();
+  // The databases in the server's order, each with its id (master 1,
+  // tempdb 2, model 3, msdb 4, then user databases), file and creation
+  // time (a stored datetime).
+  struct DatabaseEntry {
+    std::int64_t id = 0;
+    std::string name;
+    std::string file;
+    std::string created;
+  };
+  std::vector<DatabaseEntry> Databases();
   // The file of a database (any case of its name), or nullopt.
   std::optional<std::string> DatabaseFile(const std::string& name);
   // Creates a database and returns its file: an empty one, then filled by

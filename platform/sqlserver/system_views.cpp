@@ -1,222 +1,83 @@
-// The INFORMATION_SCHEMA views: their columns, and their rows built from
-// the catalog's keys and foreign keys as literal rows of a VALUES list.
+// Finding a view of the catalog by name and writing its rows as SQL: a
+// name's schema picks the set of views it is looked up in (the views
+// themselves are data, in information_schema_views.cpp, catalog_views.cpp
+// and system_tables.cpp); the rows become literal rows of a VALUES list.
 #include "platform/sqlserver/system_views.h"
 
 #include <span>
+#include <stdexcept>
 #include <string_view>
 
 #include "platform/com/names.h"
 #include "platform/com/quote.h"
 #include "platform/sqlserver/errors.h"
-#include "platform/sqlserver/translate.h"
-#include "platform/sqlserver/sqlite_functions.h"
+#include "platform/sqlserver/system_views_internal.h"
 #include "platform/sqlserver/types.h"
 
 namespace sqlsrv {
-namespace {
 
-struct ViewColumn {
-  const char* name;
-  ColumnType type;
-  bool nullable;
-};
+namespace views {
 
-constexpr ColumnType kSysname{SqlType::kNVarChar, 128};
-
-// A view's rows, each value as a SQLite literal.
-using Rows = std::vector<std::vector<std::string>>;
-
-struct ViewDefinition {
-  std::string_view name;
-  std::span<const ViewColumn> columns;
-  Rows (*rows)(const Catalog& catalog, const std::string& database);
-};
+std::vector<ViewColumn> Inherit(std::span<const ViewColumn> base, std::initializer_list<ViewColumn> more) {
+  std::vector<ViewColumn> out(base.begin(), base.end());
+  out.insert(out.end(), more.begin(), more.end());
+  return out;
+}
 
 std::string Text(std::string_view s) { return com::Quoted(s, '\'', '\''); }
+std::string Number(std::int64_t v) { return std::to_string(v); }
+std::string DateOrNull(const std::string& stored) { return stored.empty() ? kNull : Text(stored); }
+std::string TextOrNull(const std::optional<std::string>& s) { return s ? Text(*s) : kNull; }
 
-const ViewColumn kTableConstraints[] = {
-    {"CONSTRAINT_CATALOG", kSysname, true},
-    {"CONSTRAINT_SCHEMA", kSysname, true},
-    {"CONSTRAINT_NAME", kSysname, false},
-    {"TABLE_CATALOG", kSysname, true},
-    {"TABLE_SCHEMA", kSysname, true},
-    {"TABLE_NAME", kSysname, false},
-    {"CONSTRAINT_TYPE", {SqlType::kVarChar, 11}, true},
-    {"IS_DEFERRABLE", {SqlType::kVarChar, 2}, false},
-    {"INITIALLY_DEFERRED", {SqlType::kVarChar, 2}, false},
-};
+}  // namespace views
 
-const ViewColumn kKeyColumnUsage[] = {
-    {"CONSTRAINT_CATALOG", kSysname, true},
-    {"CONSTRAINT_SCHEMA", kSysname, true},
-    {"CONSTRAINT_NAME", kSysname, false},
-    {"TABLE_CATALOG", kSysname, true},
-    {"TABLE_SCHEMA", kSysname, true},
-    {"TABLE_NAME", kSysname, false},
-    {"COLUMN_NAME", kSysname, false},
-    {"ORDINAL_POSITION", {SqlType::kInt, 0}, false},
-};
+namespace {
 
-const ViewColumn kReferentialConstraints[] = {
-    {"CONSTRAINT_CATALOG", kSysname, true},
-    {"CONSTRAINT_SCHEMA", kSysname, true},
-    {"CONSTRAINT_NAME", kSysname, false},
-    {"UNIQUE_CONSTRAINT_CATALOG", kSysname, true},
-    {"UNIQUE_CONSTRAINT_SCHEMA", kSysname, true},
-    {"UNIQUE_CONSTRAINT_NAME", kSysname, true},
-    {"MATCH_OPTION", {SqlType::kVarChar, 7}, true},
-    {"UPDATE_RULE", {SqlType::kVarChar, 9}, true},
-    {"DELETE_RULE", {SqlType::kVarChar, 9}, true},
-};
+using views::Rows;
+using views::ViewColumn;
+using views::ViewDefinition;
 
-const ViewColumn kColumns[] = {
-    {"TABLE_CATALOG", kSysname, true},
-    {"TABLE_SCHEMA", kSysname, true},
-    {"TABLE_NAME", kSysname, false},
-    {"COLUMN_NAME", kSysname, true},
-    {"ORDINAL_POSITION", {SqlType::kInt, 0}, true},
-    {"COLUMN_DEFAULT", {SqlType::kNVarChar, 4000}, true},
-    {"IS_NULLABLE", {SqlType::kVarChar, 3}, true},
-    {"DATA_TYPE", kSysname, true},
-    {"CHARACTER_MAXIMUM_LENGTH", {SqlType::kInt, 0}, true},
-    {"CHARACTER_OCTET_LENGTH", {SqlType::kInt, 0}, true},
-    {"NUMERIC_PRECISION", {SqlType::kTinyInt, 0}, true},
-    {"NUMERIC_PRECISION_RADIX", {SqlType::kSmallInt, 0}, true},
-    {"NUMERIC_SCALE", {SqlType::kInt, 0}, true},
-    {"DATETIME_PRECISION", {SqlType::kSmallInt, 0}, true},
-    {"CHARACTER_SET_NAME", kSysname, true},
-    {"COLLATION_NAME", kSysname, true},
-};
+bool InSysSchema(const ast::ObjectName& name) { return com::SameName(name.schema, "sys"); }
+bool InDboSchema(const ast::ObjectName& name) { return name.schema.empty() || com::SameName(name.schema, "dbo"); }
 
-// SQL Server's figures of a column type: precision, radix and scale of the
-// numbers, precision of the datetimes, lengths of the texts.
-struct TypeFigures {
-  const char* precision = "NULL";
-  const char* radix = "NULL";
-  const char* scale = "NULL";
-  const char* datetime_precision = "NULL";
-};
-
-TypeFigures FiguresOf(SqlType t) {
-  switch (t) {
-    case SqlType::kTinyInt: return {"3", "10", "0"};
-    case SqlType::kSmallInt: return {"5", "10", "0"};
-    case SqlType::kInt: return {"10", "10", "0"};
-    case SqlType::kBigInt: return {"19", "10", "0"};
-    case SqlType::kMoney: return {"19", "10", "4"};
-    case SqlType::kSmallMoney: return {"10", "10", "4"};
-    case SqlType::kFloat: return {"53", "2"};
-    case SqlType::kReal: return {"24", "2"};
-    case SqlType::kDecimal: return {"18", "10", "0"};
-    case SqlType::kDateTime: return {"NULL", "NULL", "NULL", "3"};
-    case SqlType::kSmallDateTime: return {"NULL", "NULL", "NULL", "0"};
-    default: return {};
-  }
+// The views a name's schema holds.
+std::span<const ViewDefinition> ViewsOfSchema(const ast::ObjectName& name) {
+  if (InInformationSchema(name)) return views::InformationSchemaDefinitions();
+  if (InSysSchema(name)) return views::CatalogViewDefinitions();
+  if (InDboSchema(name)) return views::SystemTableDefinitions();
+  return {};
 }
-
-// Every column of every table, in table order: its default as SQL Server
-// keeps it (in parentheses), and the figures of its type.
-Rows ColumnRows(const Catalog& catalog, const std::string& database) {
-  Rows rows;
-  const std::string db = Text(database), dbo = Text("dbo");
-  for (const TableMeta* t : catalog.Tables()) {
-    const std::string table = Text(t->name);
-    for (std::size_t i = 0; i < t->columns.size(); ++i) {
-      const ColumnMeta& c = t->columns[i];
-      const std::string type = TypeBaseName(c.type);
-      std::string length = "NULL", octets = "NULL", charset = "NULL", collation = "NULL";
-      if (const auto lengths = CharacterLengthsOf(c.type)) {
-        length = std::to_string(lengths->characters);
-        octets = std::to_string(lengths->octets);
-        charset = Text(IsUnicodeType(c.type.type) ? "UNICODE" : "cp936");
-        collation = Text(kServerCollation);
-      }
-      const auto kept = KeptDefault(c);
-      const std::string fallback = kept ? Text(*kept) : "NULL";
-      const TypeFigures f = FiguresOf(c.type.type);
-      rows.push_back({db, dbo, table, Text(c.name), std::to_string(i + 1), fallback, Text(c.nullable ? "YES" : "NO"),
-                      Text(type), length, octets, f.precision, f.radix, f.scale, f.datetime_precision, charset,
-                      collation});
-    }
-  }
-  return rows;
-}
-
-// Every constraint of every table, in the tables' creation order: primary
-// and unique keys as declared, then foreign keys.
-Rows TableConstraintRows(const Catalog& catalog, const std::string& database) {
-  Rows rows;
-  const std::string db = Text(database), dbo = Text("dbo"), no = Text("NO");
-  for (const TableMeta* t : catalog.Tables()) {
-    const std::string table = Text(t->name);
-    for (const KeyMeta& k : t->keys) {
-      rows.push_back({db, dbo, Text(k.name), db, dbo, table, Text(k.primary ? "PRIMARY KEY" : "UNIQUE"), no, no});
-    }
-    for (const ForeignKeyMeta& f : t->foreign_keys) {
-      rows.push_back({db, dbo, Text(f.name), db, dbo, table, Text("FOREIGN KEY"), no, no});
-    }
-  }
-  return rows;
-}
-
-// Every column of every key and foreign key, numbered from 1 in the
-// constraint's column order.
-Rows KeyColumnUsageRows(const Catalog& catalog, const std::string& database) {
-  Rows rows;
-  const std::string db = Text(database), dbo = Text("dbo");
-  for (const TableMeta* t : catalog.Tables()) {
-    const std::string table = Text(t->name);
-    auto add = [&](const std::string& constraint, const std::vector<int>& columns) {
-      for (std::size_t i = 0; i < columns.size(); ++i) {
-        const std::string& column = t->columns[static_cast<std::size_t>(columns[i])].name;
-        rows.push_back({db, dbo, Text(constraint), db, dbo, table, Text(column), std::to_string(i + 1)});
-      }
-    };
-    for (const KeyMeta& k : t->keys) add(k.name, k.columns);
-    for (const ForeignKeyMeta& f : t->foreign_keys) add(f.name, f.columns);
-  }
-  return rows;
-}
-
-// Every foreign key with the key of the referenced table it refers to:
-// the primary or unique key made of the referenced columns.
-Rows ReferentialConstraintRows(const Catalog& catalog, const std::string& database) {
-  Rows rows;
-  const std::string db = Text(database), dbo = Text("dbo"), no_action = Text("NO ACTION");
-  for (const TableMeta* t : catalog.Tables()) {
-    for (const ForeignKeyMeta& f : t->foreign_keys) {
-      const KeyMeta* key = ReferencedKey(catalog, f);
-      const std::string unique = key ? Text(key->name) : "NULL";
-      rows.push_back({db, dbo, Text(f.name), db, dbo, unique, Text("SIMPLE"), no_action, no_action});
-    }
-  }
-  return rows;
-}
-
-const ViewDefinition kViews[] = {
-    {"COLUMNS", kColumns, &ColumnRows},
-    {"TABLE_CONSTRAINTS", kTableConstraints, &TableConstraintRows},
-    {"KEY_COLUMN_USAGE", kKeyColumnUsage, &KeyColumnUsageRows},
-    {"REFERENTIAL_CONSTRAINTS", kReferentialConstraints, &ReferentialConstraintRows},
-};
 
 const ViewDefinition* FindView(const ast::ObjectName& name, const std::string& database) {
-  if (!InInformationSchema(name)) return nullptr;
-  if (!name.database.empty() && !com::SameName(name.database, database)) return nullptr;
-  for (const auto& v : kViews) {
-    if (com::SameName(v.name, name.object)) return &v;
+  for (const ViewDefinition& v : ViewsOfSchema(name)) {
+    if (!com::SameName(v.name, name.object)) continue;
+    const bool here = name.database.empty() || com::SameName(name.database, database) ||
+                      (v.server_wide && com::SameName(name.database, "master"));
+    return here ? &v : nullptr;
   }
   return nullptr;
 }
 
-// "SELECT column1 AS c1, ... FROM (VALUES (...), ...)": a VALUES list is
-// not bound by SQLite's limit on compound SELECTs, so any number of rows
-// fits. With no rows, a SELECT of NULLs that yields none.
-std::string RowsSql(std::size_t columns, const Rows& rows) {
+// "SELECT column1 AS c1, ... FROM (VALUES (...), ...)", each column with a
+// value of its own written in place: a VALUES list is not bound by
+// SQLite's limit on compound SELECTs, so any number of rows fits. With no
+// rows, a SELECT of NULLs that yields none.
+std::string RowsSql(std::span<const ViewColumn> columns, const Rows& rows, std::string_view view) {
+  std::size_t given = 0;
+  for (const ViewColumn& c : columns) given += c.value ? 0 : 1;
+  for (const auto& row : rows) {
+    if (row.size() != given || given == 0) {
+      throw std::logic_error("the view " + std::string(view) + " made a row of " + std::to_string(row.size()) +
+                             " values for " + std::to_string(given) + " columns");
+    }
+  }
   std::string sql = "SELECT ";
-  for (std::size_t i = 1; i <= columns; ++i) {
-    sql += (i > 1 ? ", " : "") + (rows.empty() ? std::string("NULL") : "column" + std::to_string(i)) + " AS c" +
-           std::to_string(i);
+  std::size_t next = 1;
+  for (std::size_t i = 0; i < columns.size(); ++i) {
+    const std::string value = columns[i].value ? std::string(columns[i].value)
+                              : rows.empty()   ? std::string("NULL")
+                                               : "column" + std::to_string(next++);
+    sql += (i ? ", " : "") + value + " AS c" + std::to_string(i + 1);
   }
   if (rows.empty()) return sql + " WHERE 0";
   sql += " FROM (VALUES ";
@@ -241,29 +102,47 @@ std::vector<OutputColumn> OutputColumnsOf(std::span<const ViewColumn> columns) {
   return out;
 }
 
+std::vector<SystemView> Described(std::span<const ViewDefinition> definitions, bool server_wide) {
+  std::vector<SystemView> out;
+  for (const ViewDefinition& v : definitions) {
+    if (v.server_wide == server_wide) out.push_back({std::string(v.name), "", OutputColumnsOf(v.columns)});
+  }
+  return out;
+}
+
 }  // namespace
 
 bool InInformationSchema(const ast::ObjectName& name) { return com::SameName(name.schema, "INFORMATION_SCHEMA"); }
+
+bool IsSystemViewName(const ast::ObjectName& name) {
+  return InInformationSchema(name) || InSysSchema(name) || (InDboSchema(name) && IsSystemTableName(name.object));
+}
+
+bool IsSystemTableName(std::string_view name) {
+  for (const ViewDefinition& v : views::SystemTableDefinitions()) {
+    if (com::SameName(v.name, name)) return true;
+  }
+  return false;
+}
 
 bool SystemViewExists(const ast::ObjectName& name, const std::string& database) {
   return FindView(name, database) != nullptr;
 }
 
-SystemView InformationSchemaView(const ast::ObjectName& name, const Catalog& catalog, const std::string& database) {
-  const ViewDefinition* v = FindView(name, database);
+SystemView SystemViewOf(const ast::ObjectName& name, const Catalog& catalog, const SessionState& session) {
+  const ViewDefinition* v = FindView(name, session.database);
   if (!v) throw SqlErr(kInvalidObject, "Invalid object name '" + name.Display() + "'.");
+  const Rows rows = v->rows(views::ViewContext{catalog, session});
   SystemView out;
   out.name = std::string(v->name);
   out.columns = OutputColumnsOf(v->columns);
-  out.sql = RowsSql(v->columns.size(), v->rows(catalog, database));
+  out.sql = RowsSql(v->columns, rows, v->name);
   return out;
 }
 
-std::vector<SystemView> InformationSchemaViews() {
-  std::vector<SystemView> out;
-  for (const auto& v : kViews) out.push_back({std::string(v.name), "", OutputColumnsOf(v.columns)});
-  return out;
-}
+std::vector<SystemView> InformationSchemaViews() { return Described(views::InformationSchemaDefinitions(), false); }
+
+std::vector<SystemView> SystemTables() { return Described(views::SystemTableDefinitions(), false); }
 
 std::optional<std::string> KeptDefault(const ColumnMeta& column) {
   if (!column.default_value) return std::nullopt;

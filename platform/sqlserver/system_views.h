@@ -1,21 +1,50 @@
-// The INFORMATION_SCHEMA views the embedded server answers, read from the
-// catalog with SQL Server's columns and types: COLUMNS (one row per column
-// of each table, with its default as written), TABLE_CONSTRAINTS (one row
-// per primary key, unique key and foreign key), KEY_COLUMN_USAGE (one
-// row per column of each of them) and REFERENTIAL_CONSTRAINTS (one row per
-// foreign key, naming the key it refers to). Their catalog is the database's name,
-// their schema dbo. Queries use a view as a derived table: a SQLite SELECT
-// of its rows as they stand when the query is translated.
+// The views of the catalog the embedded server answers, each with SQL
+// Server's columns (names, order, types: sysname is nvarchar(128)) and rows
+// read from the database's catalog, so that a tool reading them by name or
+// by position finds what SQL Server gives:
+//
+//   INFORMATION_SCHEMA: TABLES, VIEWS, COLUMNS, TABLE_CONSTRAINTS,
+//     KEY_COLUMN_USAGE, REFERENTIAL_CONSTRAINTS, CHECK_CONSTRAINTS,
+//     ROUTINES, PARAMETERS, SCHEMATA. Their catalog is the database's name,
+//     their schema dbo.
+//   sys (the catalog views of SQL Server 2005, with the columns that
+//     release documents): objects, tables, views, columns, types, schemas,
+//     indexes, index_columns, foreign_keys, foreign_key_columns,
+//     key_constraints, default_constraints, procedures, sql_modules,
+//     identity_columns, databases, server_principals.
+//   The system tables of SQL Server 2000 (dbo, or no schema): syscolumns,
+//     systypes, sysindexes, sysusers, sysdatabases, syscomments. sysobjects
+//     is a table of the catalog itself (Translator::SysObjects).
+//
+// Object ids are the catalog's (catalog.h); a column's DEFAULT constraint
+// is an object of its own (type D) with the id DefaultConstraintId gives.
+// Indexes are the keys: a primary key is the clustered index 1, unique
+// keys are nonclustered indexes numbered from 2 in declaration order, and
+// a table without a primary key is a heap (index 0). The server has no
+// views, no CHECK constraints and no user types: VIEWS and
+// CHECK_CONSTRAINTS are empty, sys.types lists the server's own types.
+// The server-wide views (sys.databases, sys.server_principals,
+// sysdatabases) list the databases and logins of the server folder the
+// database is in, and may be qualified with master.
+//
+// The server has no binary types: columns SQL Server documents as binary,
+// varbinary, image or sql_variant hold NULL (sql_variant: the value as
+// bigint), typed as the nearest type the server has.
+//
+// Queries use a view as a derived table: a SQLite SELECT of its rows as
+// they stand when the query is translated, every value a literal.
 #pragma once
 
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/sqlserver/ast.h"
 #include "platform/sqlserver/catalog.h"
 #include "platform/sqlserver/result_column.h"
+#include "platform/sqlserver/translate.h"
 
 namespace sqlsrv {
 
@@ -29,18 +58,30 @@ struct SystemView {
 // whether or not the view exists.
 bool InInformationSchema(const ast::ObjectName& name);
 
+// True when a FROM name is for the views above to answer: any name in the
+// INFORMATION_SCHEMA or sys schema (SystemViewOf raises 208 for one that
+// names no view), or the name of one of the system tables.
+bool IsSystemViewName(const ast::ObjectName& name);
+
+// True for the name of one of the system tables above (any case), which no
+// user table may take.
+bool IsSystemTableName(std::string_view name);
+
 // True when `name` denotes one of the views above in `database` (the
-// connection's database; a name qualified by another database does not).
+// connection's database; a name qualified by another database does not,
+// except master for the server-wide views).
 bool SystemViewExists(const ast::ObjectName& name, const std::string& database);
 
-// The view `name` denotes, with the rows `catalog` describes for
-// `database`; raises 208 "Invalid object name" for a view the server does
-// not have.
-SystemView InformationSchemaView(const ast::ObjectName& name, const Catalog& catalog, const std::string& database);
+// The view `name` denotes, with the rows `catalog` describes for the
+// session's database; raises 208 "Invalid object name" for a view the
+// server does not have.
+SystemView SystemViewOf(const ast::ObjectName& name, const Catalog& catalog, const SessionState& session);
 
-// Every INFORMATION_SCHEMA view the server has, named and with its columns
-// as above, without rows (`sql` empty).
+// The INFORMATION_SCHEMA views and the system tables of a database (not
+// the server-wide sysdatabases), named and with their columns as above,
+// without rows (`sql` empty).
 std::vector<SystemView> InformationSchemaViews();
+std::vector<SystemView> SystemTables();
 
 // What the views derive from the catalog and other readers of it share:
 

@@ -213,8 +213,8 @@ void Translator::AddSources(const std::vector<ast::TableRef>& from, Scope* scope
       src.name = ref.alias;
       src.derived = inner.columns;
       item = "(" + inner.sql + ") AS " + src.sql_alias;
-    } else if (InInformationSchema(ref.name)) {
-      SystemView view = InformationSchemaView(ref.name, catalog_, session_.database);
+    } else if (IsSystemViewName(ref.name)) {
+      SystemView view = SystemViewOf(ref.name, catalog_, session_);
       src.name = ref.alias.empty() ? view.name : ref.alias;
       src.derived = std::move(view.columns);
       item = "(" + view.sql + ") AS " + src.sql_alias;
