@@ -28,7 +28,8 @@ constexpr KindName kKindNames[] = {
 // The conversion errors that say a value has no meaning in a type (not
 // that it is out of its range): a call raises 8114 for them.
 bool IsSyntaxConversion(const com::Error& e) {
-  return e.number() == kConversion || e.number() == kDateConversion || e.number() == 235;
+  return e.number() == kConversion || e.number() == kDateConversion || e.number() == 235 ||
+         e.number() == kArgumentConversion;
 }
 
 // A decimal constant's text with a digit on each side of its point.
