@@ -116,9 +116,10 @@ TEST_F(SqlTest, KeepsMoneyExactAndConvertsAsSqlServer) {
   Exec("create table M (a money, b money, f float, q money)");
   Exec("insert into M (a, b, f) values (0.1, 0.2, 0.1)");
   EXPECT_EQ(One("select a + b, a * 3, f + 0.2 from M"), "0.3000\t0.3000\t0.30000000000000004");
-  // money / money truncates to four places; money * money rounds.
+  // money / money truncates to four places; money * money rounds; money *
+  // decimal is decimal, decimal(19,4) * decimal(5,4) = decimal(25,8), exact.
   Exec("insert into M (a, b) values (1.00, 18.4172)");
-  EXPECT_EQ(One("select a / b, b * 1.1562 from M where a = 1"), "0.0542\t21.2940");
+  EXPECT_EQ(One("select a / b, b * $1.1562, b * 1.1562 from M where a = 1"), "0.0542\t21.2940\t21.29396664");
   // BalAmo / BalQua stored into money keeps four decimals.
   Exec("update M set q = b / 3 where a = 1");
   EXPECT_EQ(One("select q from M where a = 1"), "6.1390");
