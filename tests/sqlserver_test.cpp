@@ -715,7 +715,8 @@ TEST_F(InformationSchemaTest, ReferentialConstraintsNameTheKeyEachForeignKeyRefe
 TEST_F(InformationSchemaTest, ColumnsDescribesEveryColumnWithItsDefaultAsSqlServerKeepsIt) {
   Exec("create table Kinds (id int identity(1, 1) not null, name nvarchar(20) not null default (N'无'), "
        "code varchar(10) null default 'X', qty money null default 0, at datetime null default (getdate()), "
-       "memo ntext null, small smallmoney null, flag bit not null default (1))");
+       "memo ntext null, small smallmoney null, flag bit not null default (1), price decimal(10,2) null, "
+       "rate numeric null)");
   EXPECT_EQ(Rows("select COLUMN_NAME, ORDINAL_POSITION, COLUMN_DEFAULT, IS_NULLABLE, DATA_TYPE, "
                  "CHARACTER_MAXIMUM_LENGTH, CHARACTER_OCTET_LENGTH, NUMERIC_PRECISION, NUMERIC_SCALE, "
                  "DATETIME_PRECISION, COLLATION_NAME from INFORMATION_SCHEMA.COLUMNS where TABLE_NAME = 'Kinds' "
@@ -729,6 +730,8 @@ TEST_F(InformationSchemaTest, ColumnsDescribesEveryColumnWithItsDefaultAsSqlServ
                 "memo\t6\t\\N\tYES\tntext\t1073741823\t2147483646\t\\N\t\\N\t\\N\tChinese_PRC_CI_AS",
                 "small\t7\t\\N\tYES\tsmallmoney\t\\N\t\\N\t10\t4\t\\N\t\\N",
                 "flag\t8\t(1)\tNO\tbit\t\\N\t\\N\t\\N\t\\N\t\\N\t\\N",
+                "price\t9\t\\N\tYES\tdecimal\t\\N\t\\N\t10\t2\t\\N\t\\N",
+                "rate\t10\t\\N\tYES\tnumeric\t\\N\t\\N\t18\t0\t\\N\t\\N",
             }));
   // What a driver asks: the code page of each text column's collation.
   EXPECT_EQ(Rows("select COLUMN_NAME, COLLATIONPROPERTY(COLLATION_NAME, 'CodePage') from INFORMATION_SCHEMA.COLUMNS "

@@ -91,14 +91,15 @@ const ViewColumn kColumns[] = {
 // SQL Server's figures of a column type: precision, radix and scale of the
 // numbers, precision of the datetimes, lengths of the texts.
 struct TypeFigures {
-  const char* precision = "NULL";
-  const char* radix = "NULL";
-  const char* scale = "NULL";
-  const char* datetime_precision = "NULL";
+  std::string precision = "NULL";
+  std::string radix = "NULL";
+  std::string scale = "NULL";
+  std::string datetime_precision = "NULL";
 };
 
-TypeFigures FiguresOf(SqlType t) {
-  switch (t) {
+TypeFigures FiguresOf(const ColumnType& type) {
+  if (type.type == SqlType::kDecimal) return {std::to_string(type.precision), "10", std::to_string(type.scale)};
+  switch (type.type) {
     case SqlType::kTinyInt: return {"3", "10", "0"};
     case SqlType::kSmallInt: return {"5", "10", "0"};
     case SqlType::kInt: return {"10", "10", "0"};
@@ -107,7 +108,6 @@ TypeFigures FiguresOf(SqlType t) {
     case SqlType::kSmallMoney: return {"10", "10", "4"};
     case SqlType::kFloat: return {"53", "2"};
     case SqlType::kReal: return {"24", "2"};
-    case SqlType::kDecimal: return {"18", "10", "0"};
     case SqlType::kDateTime: return {"NULL", "NULL", "NULL", "3"};
     case SqlType::kSmallDateTime: return {"NULL", "NULL", "NULL", "0"};
     default: return {};
@@ -133,7 +133,7 @@ Rows ColumnRows(const Catalog& catalog, const std::string& database) {
       }
       const auto kept = KeptDefault(c);
       const std::string fallback = kept ? Text(*kept) : "NULL";
-      const TypeFigures f = FiguresOf(c.type.type);
+      const TypeFigures f = FiguresOf(c.type);
       rows.push_back({db, dbo, table, Text(c.name), std::to_string(i + 1), fallback, Text(c.nullable ? "YES" : "NO"),
                       Text(type), length, octets, f.precision, f.radix, f.scale, f.datetime_precision, charset,
                       collation});
