@@ -49,6 +49,7 @@ std::string TypeNameOf(const com::Variant& v) {
 }
 
 std::string TypeNameOf(const ColumnType& t) {
+  if (t.type == SqlType::kDecimal) return "numeric";  // as SQL Server's messages name decimal and numeric alike
   const std::string display = TypeDisplayName(t);
   return display.substr(0, display.find('('));
 }
