@@ -158,7 +158,7 @@ class ShopCatalogTest : public CatalogProceduresTest {
         "Note varchar(50) null, constraint PK_Customer primary key (UnitID), "
         "constraint FK_Customer_Region foreign key (RegionID) references Region (RegionID))\n"
         "create table Kinds (R real null, SM smallmoney null, SD smalldatetime null, NC nchar(10) null, "
-        "T text null, D decimal(18,0) null)\n"
+        "T text null, D decimal(10,2) null, E numeric(7,3) not null)\n"
         "create table Line (SheetID int not null, LineNo smallint not null, GoodsID nvarchar(20) not null, "
         "Qty real null, constraint PK_Line primary key (SheetID, LineNo))\n"
         "create table LineNote (SheetID int not null, LineNo smallint not null, Note nvarchar(100) null, "
@@ -448,7 +448,13 @@ TEST_F(ShopCatalogTest, ColumnsDescribesEachTypeAsOdbcDoes) {
                "SD|11|smalldatetime|16|16|0|NULL|1|9|3|NULL|3|YES",
                "NC|-8|nchar|10|20|NULL|NULL|1|-8|NULL|20|4|YES",
                "T|-1|text|2147483647|2147483647|NULL|NULL|1|-1|NULL|2147483647|5|YES",
-               "D|3|decimal|18|20|0|10|1|3|NULL|NULL|6|YES"}));
+               "D|3|decimal|10|12|2|10|1|3|NULL|NULL|6|YES",
+               "E|2|numeric|7|9|3|10|0|2|NULL|NULL|7|NO"}));
+  // A decimal's own precision and scale; numeric keeps its name and its
+  // type codes (SQL_NUMERIC, and systypes' numeric for a NOT NULL column).
+  EXPECT_EQ(Lines(Call("sp_columns", {{"@table_name", T("Kinds")}, {"@column_name", T("[DE]")}}),
+                  {"COLUMN_NAME", "SS_DATA_TYPE"}),
+            (V{"D|106", "E|63"}));
 }
 
 TEST_F(ShopCatalogTest, ColumnsNamesTheIdentityTheDefaultsAndTheTable) {

@@ -1,12 +1,14 @@
 // Values, dates and the component system.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdlib>
 
 #include "library/interface/cconnection.h"
 #include "library/interface/ipackage.h"
 #include "platform/com/datetime.h"
 #include "platform/com/error.h"
+#include "platform/com/numeric.h"
 #include "platform/com/object.h"
 #include "platform/com/quote.h"
 #include "platform/com/variant.h"
@@ -71,6 +73,181 @@ TEST(Double, ShortestTextReadsBackExactly) {
   }
   EXPECT_EQ(com::FormatDouble(0.1234), "0.1234");
   EXPECT_EQ(com::FormatDouble(-80), "-80");
+}
+
+// ------------------------------------------------------------ exact decimals
+
+using com::Numeric;
+using com::NumericStatus;
+
+// A number of the text's own scale; the test's texts are numbers.
+Numeric N(std::string_view text) {
+  Numeric n;
+  EXPECT_EQ(com::ParseNumeric(text, &n), NumericStatus::kOk) << text;
+  return n;
+}
+
+// The canonical text of a result, or the status that stood in its way.
+std::string Outcome(NumericStatus status, const Numeric& n) {
+  switch (status) {
+    case NumericStatus::kOk: return com::FormatNumeric(n);
+    case NumericStatus::kOverflow: return "overflow";
+    case NumericStatus::kNotANumber: return "not a number";
+    case NumericStatus::kDivideByZero: return "divide by zero";
+  }
+  return "?";
+}
+
+TEST(Numeric, TextIsRoundedHalfAwayFromZeroToTheScaleAndHeldToThePrecision) {
+  const struct {
+    std::string_view text;
+    int precision, scale;
+    std::string_view expected;
+  } kCases[] = {
+      {"1.5", 5, 2, "1.50"},
+      {" +12.345 ", 5, 2, "12.35"},
+      {"-0.005", 5, 2, "-0.01"},
+      {"-0.004", 5, 2, "0.00"},  // no negative zero
+      {".5", 1, 1, "0.5"},
+      {"5.", 3, 0, "5"},
+      {"2.5", 3, 0, "3"},
+      {"-2.5", 3, 0, "-3"},
+      {"0000000000000000000000000000000000000000001.5", 2, 1, "1.5"},
+      {"999.994", 5, 2, "999.99"},
+      {"999.995", 5, 2, "overflow"},  // rounds to 1000.00
+      {"1234", 5, 2, "overflow"},
+      {std::string_view("99999999999999999999999999999999999999"), 38, 0, "99999999999999999999999999999999999999"},
+      {std::string_view("100000000000000000000000000000000000000"), 38, 0, "overflow"},
+      {"0.99999999999999999999999999999999999999", 38, 38, "0.99999999999999999999999999999999999999"},
+      {"1e5", 10, 0, "not a number"},
+      {"", 10, 0, "not a number"},
+      {"-", 10, 0, "not a number"},
+      {".", 10, 0, "not a number"},
+      {"1.2.3", 10, 0, "not a number"},
+      {"12a", 10, 0, "not a number"},
+      {"$1", 10, 0, "not a number"},
+  };
+  for (const auto& c : kCases) {
+    Numeric n;
+    EXPECT_EQ(Outcome(com::ParseNumeric(c.text, c.precision, c.scale, &n), n), c.expected)
+        << c.text << " as decimal(" << c.precision << "," << c.scale << ")";
+  }
+  // A thousand digits are refused, not read.
+  Numeric n;
+  EXPECT_EQ(com::ParseNumeric(std::string(1000, '7'), 38, 0, &n), NumericStatus::kOverflow);
+  EXPECT_EQ(com::ParseNumeric(std::string(1000, '7'), &n), NumericStatus::kOverflow);
+  // Its own scale: as written, within 38 digits.
+  EXPECT_EQ(com::FormatNumeric(N("1.50")), "1.50");
+  EXPECT_EQ(com::FormatNumeric(N("-0.0")), "0.0");
+  EXPECT_EQ(com::FormatNumeric(N("0." + std::string(40, '0') + "1")), "0." + std::string(38, '0'));
+}
+
+TEST(Numeric, OperationsAreExactThenBroughtToTheResultType) {
+  using Op = NumericStatus (*)(const Numeric&, const Numeric&, int, int, Numeric*);
+  const struct {
+    const char* what;
+    Op op;
+    std::string_view a, b;
+    int precision, scale;
+    std::string_view expected;
+  } kCases[] = {
+      {"+", com::AddNumeric, "1.5", "2.25", 5, 2, "3.75"},
+      {"-", com::SubtractNumeric, "1.5", "2.25", 5, 2, "-0.75"},
+      {"- of equals", com::SubtractNumeric, "-2.25", "-2.25", 5, 2, "0.00"},
+      {"+ past 38 digits", com::AddNumeric, "99999999999999999999999999999999999999", "1", 38, 0, "overflow"},
+      {"*", com::MultiplyNumeric, "1.25", "-1.25", 7, 4, "-1.5625"},
+      // The product of two 38-digit numbers is exact before it is rounded.
+      // (10^19 - 10^-19)^2 = 10^38 - 2 + 10^-38: 76 digits, exact before rounding.
+      {"* of 38 digits", com::MultiplyNumeric, "9999999999999999999.9999999999999999999",
+       "9999999999999999999.9999999999999999999", 38, 0, "99999999999999999999999999999999999998"},
+      {"* past 38 digits", com::MultiplyNumeric, "99999999999999999999", "10000000000000000000", 38, 0, "overflow"},
+      {"* rounded up", com::MultiplyNumeric, "0.0000005", "1.0", 38, 6, "0.000001"},
+      {"* rounded down", com::MultiplyNumeric, "0.0000004", "1.0", 38, 6, "0.000000"},
+      {"* rounded away from zero", com::MultiplyNumeric, "-0.0000005", "1.0", 38, 6, "-0.000001"},
+      {"/ cut", com::DivideNumeric, "2.0", "3", 38, 6, "0.666666"},
+      {"/ cut, negative", com::DivideNumeric, "-2.0", "3", 38, 6, "-0.666666"},
+      {"/ to 36 digits", com::DivideNumeric, "62.13", "42", 38, 36, "1.479285714285714285714285714285714285"},
+      {"/ past the precision", com::DivideNumeric, "9999999999999999999999999999999999999", "3", 38, 6, "overflow"},
+      {"/ by zero", com::DivideNumeric, "1", "0.00", 38, 6, "divide by zero"},
+      {"%", com::ModuloNumeric, "7.5", "2", 3, 1, "1.5"},
+      {"% takes the dividend's sign", com::ModuloNumeric, "-7.5", "2", 3, 1, "-1.5"},
+      {"% by zero", com::ModuloNumeric, "7.5", "0", 3, 1, "divide by zero"},
+  };
+  for (const auto& c : kCases) {
+    Numeric r;
+    EXPECT_EQ(Outcome(c.op(N(c.a), N(c.b), c.precision, c.scale, &r), r), c.expected) << c.what;
+  }
+}
+
+TEST(Numeric, ATenthAddedTenThousandTimesIsExactlyAThousand) {
+  Numeric sum;
+  const Numeric tenth = N("0.1");
+  for (int i = 0; i < 10000; ++i) ASSERT_EQ(com::AddNumeric(sum, tenth, 38, 1, &sum), NumericStatus::kOk);
+  EXPECT_EQ(com::FormatNumeric(sum), "1000.0");
+}
+
+TEST(Numeric, ComparesByValueWhateverTheScaleAndAsTextToo) {
+  const struct {
+    std::string_view a, b;
+    int expected;
+  } kCases[] = {
+      {"1.50", "1.5", 0},  {"-1", "0.5", -1},     {"10", "9.99", 1},   {"-10", "-9.99", -1},
+      {"0.000", "-0", 0},  {"-0.5", "-0.50", 0},  {"0.1", "0.01", 1},  {"100", "99.999999", 1},
+      {"12345678901234567890123456789012345678", "12345678901234567890123456789012345677", 1},
+  };
+  for (const auto& c : kCases) {
+    EXPECT_EQ(com::CompareNumeric(N(c.a), N(c.b)), c.expected) << c.a << " vs " << c.b;
+    EXPECT_EQ(com::CompareNumeric(N(c.b), N(c.a)), -c.expected) << c.b << " vs " << c.a;
+    EXPECT_EQ(com::CompareNumericText(c.a, c.b), c.expected) << c.a << " vs " << c.b << " as text";
+    EXPECT_EQ(com::CompareNumericText(c.b, c.a), -c.expected) << c.b << " vs " << c.a << " as text";
+  }
+  // Texts that are no numbers follow every number, in byte order.
+  EXPECT_EQ(com::CompareNumericText("abc", "100"), 1);
+  EXPECT_EQ(com::CompareNumericText("abc", "abd"), -1);
+}
+
+TEST(Numeric, ConvertsFromAndToIntegersMoneyAndDoubles) {
+  Numeric n;
+  EXPECT_EQ(Outcome(com::NumericFromDouble(0.1, 10, 2, &n), n), "0.10");
+  EXPECT_EQ(Outcome(com::NumericFromDouble(-2.675, 10, 1, &n), n), "-2.7");
+  EXPECT_EQ(Outcome(com::NumericFromDouble(1e300, 38, 0, &n), n), "overflow");
+  EXPECT_EQ(Outcome(com::NumericFromDouble(std::nan(""), 38, 0, &n), n), "overflow");
+  EXPECT_EQ(com::NumericToDouble(N("1.50")), 1.5);
+  EXPECT_EQ(com::FormatNumeric(com::NumericFromUnits(-12345)), "-1.2345");
+  EXPECT_EQ(com::FormatNumeric(com::NumericFromInteger(INT64_MIN)), "-9223372036854775808");
+  std::int64_t i = 0;
+  EXPECT_EQ(com::NumericToInteger(N("-2.7"), &i), NumericStatus::kOk);
+  EXPECT_EQ(i, -2);  // cut towards zero
+  EXPECT_EQ(com::NumericToInteger(N("-9223372036854775808.9"), &i), NumericStatus::kOk);
+  EXPECT_EQ(i, INT64_MIN);
+  EXPECT_EQ(com::NumericToInteger(N("9223372036854775808"), &i), NumericStatus::kOverflow);
+}
+
+TEST(Numeric, RoundKeepsTheScaleAndOverflowsWhenADigitIsGained) {
+  const struct {
+    int digits;
+    std::string_view expected;
+  } kCases[] = {{1, "748.60"}, {-1, "750.00"}, {-2, "700.00"}, {-3, "overflow"}, {-4, "0.00"}, {-100, "0.00"}, {5, "748.58"}};
+  for (const auto& c : kCases) {
+    Numeric r;
+    EXPECT_EQ(Outcome(com::RoundNumeric(N("748.58"), c.digits, 5, &r), r), c.expected) << c.digits;
+  }
+}
+
+TEST(Numeric, TheWireFormIsASignByteAndTheLittleEndianMagnitude) {
+  EXPECT_EQ(com::NumericWireSize(9), 5);
+  EXPECT_EQ(com::NumericWireSize(10), 9);
+  EXPECT_EQ(com::NumericWireSize(19), 9);
+  EXPECT_EQ(com::NumericWireSize(20), 13);
+  EXPECT_EQ(com::NumericWireSize(28), 13);
+  EXPECT_EQ(com::NumericWireSize(29), 17);
+  EXPECT_EQ(com::NumericWireSize(38), 17);
+  unsigned char bytes[17];
+  com::NumericToWire(N("-1.5"), 5, bytes);  // 15 tenths, negative
+  EXPECT_EQ(std::vector<int>(bytes, bytes + 5), (std::vector<int>{0, 15, 0, 0, 0}));
+  com::NumericToWire(N("99999999999999999999999999999999999999"), 17, bytes);  // 10^38 - 1
+  EXPECT_EQ(std::vector<int>(bytes, bytes + 17), (std::vector<int>{1, 0xFF, 0xFF, 0xFF, 0xFF, 0x3F, 0x22, 0x8A, 0x09, 0x7A,
+                                                                   0xC4, 0x86, 0x5A, 0xA8, 0x4C, 0x3B, 0x4B}));
 }
 
 TEST(OleDate, ConvertsAcrossTheEpochAndCenturies) {

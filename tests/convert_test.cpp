@@ -65,6 +65,62 @@ TEST(Convert, NumbersOverflowAndRoundAsSqlServer) {
   EXPECT_EQ(Converted(Variant::Text(" 42 "), Column(dts::DBTYPE_I4)).type(), com::VarType::kI4);
 }
 
+TEST(Convert, DecimalsAreExactAtTheColumnsScale) {
+  // decimal(p, s): any value, rounded half away from zero to the scale;
+  // 8115 naming the value's type when the integer part does not fit; 8114
+  // for text that is no number.
+  dts::ColumnInfo d52 = Column(dts::DBTYPE_NUMERIC, 0, 5);
+  d52.scale = 2;
+  const struct {
+    Variant value;
+    std::string expected;  // the canonical text, or the error's number and message
+  } kCases[] = {
+      {Variant::Decimal("1.5"), "1.50"},
+      {Variant::Decimal("-1.005"), "-1.01"},
+      {Variant::Text(" 12.344 "), "12.34"},
+      {Variant::I4(-7), "-7.00"},
+      {Variant::Bool(true), "1.00"},
+      {Variant::Currency(12345), "1.23"},  // 1.2345
+      {Variant::Currency(12355), "1.24"},  // 1.2355
+      {Variant::R8(0.125), "0.13"},
+      {Variant::Decimal("999.995"), "8115 Arithmetic overflow error converting numeric to data type numeric."},
+      {Variant::I4(1000), "8115 Arithmetic overflow error converting int to data type numeric."},
+      {Variant::I8(1000), "8115 Arithmetic overflow error converting bigint to data type numeric."},
+      {Variant::R8(1e300), "8115 Arithmetic overflow error converting float to data type numeric."},
+      {Variant::Currency(10000000), "8115 Arithmetic overflow error converting money to data type numeric."},
+      {Variant::Text("1e3"), "8114 Error converting data type varchar to numeric."},
+      {Variant::Text(std::string(1000, '9')), "8115 Arithmetic overflow error converting varchar to data type numeric."},
+  };
+  for (const auto& c : kCases) {
+    std::string got;
+    try {
+      got = Converted(c.value, d52).text();
+      EXPECT_EQ(Converted(c.value, d52).type(), com::VarType::kDecimal);
+    } catch (const com::Error& e) {
+      got = std::to_string(e.number()) + " " + e.description();
+    }
+    EXPECT_EQ(got, c.expected) << c.value.ToText();
+  }
+  // Decimals into the other types: integers cut towards zero, exactly, money
+  // rounded to four decimals, text as the decimal's canonical form, which
+  // is never cut.
+  const Variant big = Variant::Decimal("123456789012345678.9");
+  EXPECT_EQ(Converted(big, Column(dts::DBTYPE_I8)).integer(), 123456789012345678);
+  EXPECT_EQ(Converted(Variant::Decimal("-2.7"), Column(dts::DBTYPE_I4)).integer(), -2);
+  EXPECT_EQ(Converted(Variant::Decimal("0.001"), Column(dts::DBTYPE_BOOL)).integer(), 1);
+  std::string message;
+  EXPECT_EQ(ErrorOf(Variant::Decimal("2147483648"), Column(dts::DBTYPE_I4), &message), 8115);
+  EXPECT_EQ(message, "Arithmetic overflow error converting numeric to data type int.");
+  EXPECT_EQ(Converted(Variant::Decimal("1.23455"), Column(dts::DBTYPE_CY)).integer(), 12346);
+  EXPECT_EQ(Converted(Variant::Decimal("-1.23445"), Column(dts::DBTYPE_CY)).integer(), -12345);
+  EXPECT_EQ(ErrorOf(Variant::Decimal("922337203685478"), Column(dts::DBTYPE_CY), &message), 8115);
+  EXPECT_EQ(message, "Arithmetic overflow error converting numeric to data type money.");
+  EXPECT_EQ(Converted(Variant::Decimal("-12.50"), Column(dts::DBTYPE_WSTR, 10)).text(), "-12.50");
+  EXPECT_EQ(ErrorOf(Variant::Decimal("-12.50"), Column(dts::DBTYPE_STR, 5), &message), 8115);
+  EXPECT_EQ(message, "Arithmetic overflow error converting numeric to data type varchar.");
+  EXPECT_EQ(Converted(Variant::Decimal("0.1"), Column(dts::DBTYPE_R8)).real(), 0.1);
+}
+
 TEST(Convert, MoneyKeepsFourDecimalsExactly) {
   const auto money = Column(dts::DBTYPE_CY, 0, 19);
   EXPECT_EQ(Converted(Variant::Text("1234.5678"), money).integer(), 12345678);

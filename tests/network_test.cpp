@@ -16,6 +16,7 @@
 
 #include "library/interface/cconnection.h"
 #include "platform/com/error.h"
+#include "platform/dts/convert.h"
 #include "platform/dts/driver.h"
 #include "platform/dts/model.h"
 #include "platform/sqlserver/driver.h"
@@ -314,6 +315,59 @@ TEST_F(NetworkDestination, ABulkLoadKeepsNullsEmptyTextDefaultsAndEveryType) {
   };
   const auto expected = load(direct);
   ASSERT_EQ(expected.size(), 3u);
+  EXPECT_EQ(load(served), expected);
+}
+
+TEST_F(NetworkDestination, DecimalsLoadAndReadBackExactlyOnBothPaths) {
+  const char* create =
+      "create table Amounts (id int not null, big decimal(38,10) null, small numeric(5,2) null, "
+      "constraint PK_Amounts primary key (id))";
+  using com::Variant;
+  const std::vector<dts::Row> rows = {
+      {Variant::I4(1), Variant::Decimal("1234567890123456789012345678.1234567891"), Variant::Decimal("-999.994")},
+      {Variant::I4(2), Variant::Null(), Variant::Text("12.345")},
+      {Variant::I4(3), Variant::Decimal("0.00000000005"), Variant::Currency(12345)},
+  };
+  // Each value converted to its column's type as the data pump converts it,
+  // from the table's definition as the destination describes it; then read
+  // back through the same driver.
+  auto load = [&](const EmbeddedShop& shop) {
+    sqlsrv::Engine(shop.database_file, EmbeddedShop::kDatabase, "sa").Execute(create);
+    dts::ConnectionSpec c = Destination();
+    c.data_source = shop.server;
+    auto session = dts::FindDriver(sqlsrv::kProviderName)->Open(c);
+    const std::vector<dts::ColumnInfo> table = session->DescribeTable("[Sales60].[dbo].[Amounts]");
+    session->BeginTransaction();
+    auto writer = session->OpenBulkLoad("[Sales60].[dbo].[Amounts]", {"id", "big", "small"}, {});
+    for (const auto& row : rows) {
+      dts::Row converted(row.size());
+      for (std::size_t i = 0; i < row.size(); ++i) dts::ConvertValue(row[i], table[i], false, &converted[i]);
+      writer->Write(converted);
+    }
+    writer->Finish();
+    session->Commit();
+    std::vector<std::string> out;
+    for (const auto& info : table) {
+      out.push_back(info.name + " " + std::to_string(info.precision) + "," + std::to_string(info.scale));
+    }
+    auto reader = session->Query("select id, big, small from Amounts order by id");
+    dts::Row row;
+    while (reader->Next(row)) {
+      std::string line;
+      for (const auto& v : row) {
+        line += (line.empty() ? "" : "|") + (v.IsNull() ? "NULL" : std::string(com::VarTypeName(v.type())) + " " + v.ToText());
+      }
+      out.push_back(line);
+    }
+    return out;
+  };
+  const std::vector<std::string> expected = {
+      "id 0,0", "big 38,10", "small 5,2",
+      "i4 1|dec 1234567890123456789012345678.1234567891|dec -999.99",
+      "i4 2|NULL|dec 12.35",
+      "i4 3|dec 0.0000000001|dec 1.23",
+  };
+  EXPECT_EQ(load(EmbeddedShop()), expected);
   EXPECT_EQ(load(served), expected);
 }
 

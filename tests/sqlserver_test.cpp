@@ -116,9 +116,10 @@ TEST_F(SqlTest, KeepsMoneyExactAndConvertsAsSqlServer) {
   Exec("create table M (a money, b money, f float, q money)");
   Exec("insert into M (a, b, f) values (0.1, 0.2, 0.1)");
   EXPECT_EQ(One("select a + b, a * 3, f + 0.2 from M"), "0.3000\t0.3000\t0.30000000000000004");
-  // money / money truncates to four places; money * money rounds.
+  // money / money truncates to four places; money * money rounds; money *
+  // decimal is decimal, decimal(19,4) * decimal(5,4) = decimal(25,8), exact.
   Exec("insert into M (a, b) values (1.00, 18.4172)");
-  EXPECT_EQ(One("select a / b, b * 1.1562 from M where a = 1"), "0.0542\t21.2940");
+  EXPECT_EQ(One("select a / b, b * $1.1562, b * 1.1562 from M where a = 1"), "0.0542\t21.2940\t21.29396664");
   // BalAmo / BalQua stored into money keeps four decimals.
   Exec("update M set q = b / 3 where a = 1");
   EXPECT_EQ(One("select q from M where a = 1"), "6.1390");
@@ -714,7 +715,8 @@ TEST_F(InformationSchemaTest, ReferentialConstraintsNameTheKeyEachForeignKeyRefe
 TEST_F(InformationSchemaTest, ColumnsDescribesEveryColumnWithItsDefaultAsSqlServerKeepsIt) {
   Exec("create table Kinds (id int identity(1, 1) not null, name nvarchar(20) not null default (N'无'), "
        "code varchar(10) null default 'X', qty money null default 0, at datetime null default (getdate()), "
-       "memo ntext null, small smallmoney null, flag bit not null default (1))");
+       "memo ntext null, small smallmoney null, flag bit not null default (1), price decimal(10,2) null, "
+       "rate numeric null)");
   EXPECT_EQ(Rows("select COLUMN_NAME, ORDINAL_POSITION, COLUMN_DEFAULT, IS_NULLABLE, DATA_TYPE, "
                  "CHARACTER_MAXIMUM_LENGTH, CHARACTER_OCTET_LENGTH, NUMERIC_PRECISION, NUMERIC_SCALE, "
                  "DATETIME_PRECISION, COLLATION_NAME from INFORMATION_SCHEMA.COLUMNS where TABLE_NAME = 'Kinds' "
@@ -728,6 +730,8 @@ TEST_F(InformationSchemaTest, ColumnsDescribesEveryColumnWithItsDefaultAsSqlServ
                 "memo\t6\t\\N\tYES\tntext\t1073741823\t2147483646\t\\N\t\\N\t\\N\tChinese_PRC_CI_AS",
                 "small\t7\t\\N\tYES\tsmallmoney\t\\N\t\\N\t10\t4\t\\N\t\\N",
                 "flag\t8\t(1)\tNO\tbit\t\\N\t\\N\t\\N\t\\N\t\\N\t\\N",
+                "price\t9\t\\N\tYES\tdecimal\t\\N\t\\N\t10\t2\t\\N\t\\N",
+                "rate\t10\t\\N\tYES\tnumeric\t\\N\t\\N\t18\t0\t\\N\t\\N",
             }));
   // What a driver asks: the code page of each text column's collation.
   EXPECT_EQ(Rows("select COLUMN_NAME, COLLATIONPROPERTY(COLLATION_NAME, 'CodePage') from INFORMATION_SCHEMA.COLUMNS "

@@ -221,6 +221,23 @@ class RpcMessage {
     U16(static_cast<std::uint16_t>(static_cast<std::uint32_t>(*v) >> 16));
     return *this;
   }
+  // A DECIMALN value: decimal(precision, scale) given as its unscaled
+  // integer, in as many bytes as TDS gives the precision.
+  RpcMessage& Decimal(const std::string& name, std::uint8_t precision, std::uint8_t scale,
+                      std::optional<std::int64_t> units, bool output = false) {
+    Name(name, output);
+    const std::uint8_t size = precision <= 9 ? 5 : precision <= 19 ? 9 : precision <= 28 ? 13 : 17;
+    bytes.insert(bytes.end(), {0x6A, size, precision, scale});
+    if (!units) {
+      bytes.push_back(0);
+      return *this;
+    }
+    bytes.push_back(size);
+    bytes.push_back(*units < 0 ? 0 : 1);
+    std::uint64_t magnitude = *units < 0 ? 0 - static_cast<std::uint64_t>(*units) : static_cast<std::uint64_t>(*units);
+    for (std::uint8_t i = 1; i < size; ++i, magnitude >>= 8) bytes.push_back(static_cast<std::uint8_t>(magnitude));
+    return *this;
+  }
   RpcMessage& NVarChar(const std::string& name, const std::string& ascii) {
     Name(name, false);
     bytes.insert(bytes.end(), {0xE7, 0x40, 0x1F, 0x04, 0x08, 0xD0, 0x00, 0x00});
@@ -264,11 +281,13 @@ struct ReplyToken {
   std::uint16_t ordinal = 0;      // RETURNVALUE
   std::string name;
   std::uint8_t wire_type = 0;
-  std::optional<std::int64_t> value;  // an integer RETURNVALUE's
+  std::optional<std::int64_t> value;  // an integer RETURNVALUE's, or a decimal's unscaled value
+  std::uint8_t precision = 0, scale = 0;  // a decimal RETURNVALUE's
 };
 
 // The tokens of a TDS 7.2+ reply made of messages, DONE tokens, ENVCHANGEs
-// and return values (of INTN type); raises for anything else.
+// and return values (of INTN type, or DECIMALN of at most 8 bytes of
+// magnitude); raises for anything else.
 std::vector<ReplyToken> TokensOf(const std::vector<std::uint8_t>& b) {
   std::vector<ReplyToken> out;
   std::size_t at = 0;
@@ -309,6 +328,23 @@ std::vector<ReplyToken> TokensOf(const std::vector<std::uint8_t>& b) {
         u32();  // user type
         u16();  // flags
         t.wire_type = u8();
+        if (t.wire_type == 0x6A) {
+          u8();  // its size
+          t.precision = u8();
+          t.scale = u8();
+          const std::uint8_t length = u8();
+          if (length > 0) {
+            const bool positive = u8() == 1;
+            std::uint64_t v = 0;
+            for (std::uint8_t i = 0; i + 1 < length; ++i) {
+              const std::uint8_t byte = u8();
+              if (i >= 8 && byte != 0) throw std::runtime_error("decimal past 64 bits");
+              if (i < 8) v |= static_cast<std::uint64_t>(byte) << (8 * i);
+            }
+            t.value = positive ? static_cast<std::int64_t>(v) : -static_cast<std::int64_t>(v);
+          }
+          break;
+        }
         if (t.wire_type != 0x26) throw std::runtime_error("return value of type " + std::to_string(t.wire_type));
         u8();  // its size
         const std::uint8_t length = u8();
@@ -435,12 +471,110 @@ TEST_F(TdsEndpoint, EveryColumnTypeArrivesAsTheEngineHoldsIt) {
   const auto& rows = b.results[0].rows;
   ASSERT_EQ(rows.size(), 2u);
   EXPECT_EQ(rows[0], (std::vector<std::string>{"1", "1", "255", "-32768", "9000000000", "1234.5678", "-12.3400",
-                                               "0.125", "1.5", "3.25", "2007-01-23 10:20:30.123",
+                                               "0.125", "1.5", "3.2500", "2007-01-23 10:20:30.123",
                                                "2007-01-23 10:20:00.000", "ab", "华东区", "北京", "上海浦东",
                                                "长文本", "很长的文本"}));
   for (std::size_t c = 1; c < rows[1].size(); ++c) EXPECT_EQ(rows[1][c], "\\N") << c;
   EXPECT_EQ(b.results[0].columns.front(), "id");
   EXPECT_EQ(b.results[0].columns.back(), "nt");
+}
+
+TEST_F(TdsEndpoint, DecimalsTravelExactlyAsDecimalN) {
+  // On the wire: DECIMALN with the precision and scale, each value a sign
+  // byte (1 for positive) and the unscaled magnitude little-endian, in 5,
+  // 9, 13 or 17 bytes as the precision needs.
+  RawClient raw(listener->port());
+  raw.Login(sqlsrv::tds::kTds74);
+  const std::vector<std::uint8_t> reply =
+      raw.Batch("select cast(-1.5 as decimal(5,2)) as a, cast(12345678901234567890.123456789 as decimal(38,9)) as b, "
+                "cast(7 as numeric(10,0)) as c, cast(0.5 as decimal(20,1)) as d",
+                true);
+  struct Column {
+    std::vector<std::uint8_t> type_info;  // type, size, precision, scale
+    std::vector<std::uint8_t> value;      // length, sign, magnitude
+  };
+  std::vector<Column> columns;
+  std::size_t at = 0;
+  ASSERT_GT(reply.size(), 3u);
+  ASSERT_EQ(reply[at++], 0x81);  // COLMETADATA
+  const std::size_t count = reply.at(at) | reply.at(at + 1) << 8;
+  at += 2;
+  for (std::size_t c = 0; c < count; ++c) {
+    at += 4 + 2;  // user type, flags
+    columns.push_back({std::vector<std::uint8_t>(reply.begin() + static_cast<std::ptrdiff_t>(at),
+                                                 reply.begin() + static_cast<std::ptrdiff_t>(at + 4)),
+                       {}});
+    at += 4;
+    at += 1 + 2 * static_cast<std::size_t>(reply.at(at));  // the name
+  }
+  ASSERT_EQ(reply.at(at++), 0xD1);  // ROW
+  for (Column& c : columns) {
+    const std::size_t length = reply.at(at);
+    c.value.assign(reply.begin() + static_cast<std::ptrdiff_t>(at), reply.begin() + static_cast<std::ptrdiff_t>(at + 1 + length));
+    at += 1 + length;
+  }
+  ASSERT_EQ(columns.size(), 4u);
+  EXPECT_EQ(columns[0].type_info, (std::vector<std::uint8_t>{0x6A, 5, 5, 2}));
+  EXPECT_EQ(columns[0].value, (std::vector<std::uint8_t>{5, 0, 150, 0, 0, 0}));  // -150 hundredths
+  EXPECT_EQ(columns[1].type_info, (std::vector<std::uint8_t>{0x6A, 17, 38, 9}));
+  // 12345678901234567890123456789 billionths.
+  EXPECT_EQ(columns[1].value, (std::vector<std::uint8_t>{17, 1, 0x15, 0x81, 0x39, 0x6E, 0xB1, 0xC9, 0xBE, 0x46, 0x32, 0x1B,
+                                                         0xE4, 0x27, 0x00, 0x00, 0x00, 0x00}));
+  EXPECT_EQ(columns[2].type_info, (std::vector<std::uint8_t>{0x6A, 9, 10, 0}));
+  EXPECT_EQ(columns[2].value, (std::vector<std::uint8_t>{9, 1, 7, 0, 0, 0, 0, 0, 0, 0}));
+  EXPECT_EQ(columns[3].type_info, (std::vector<std::uint8_t>{0x6A, 13, 20, 1}));
+  EXPECT_EQ(columns[3].value, (std::vector<std::uint8_t>{13, 1, 5, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+
+  // db-lib reads them as decimals, every digit kept; NULL stays NULL.
+  TdsClient client(Login());
+  ASSERT_FALSE(client
+                   .Execute("create table Exact (id int not null, big decimal(38,10) null, small numeric(3,1) null, "
+                            "constraint PK_Exact primary key (id)) "
+                            "insert into Exact values (1, 1234567890123456789012345678.1234567891, -99.9) "
+                            "insert into Exact values (2, null, 0)")
+                   .failed);
+  TdsBatch b = client.Execute("select id, big, small, big * 2 from Exact order by id");
+  ASSERT_FALSE(b.failed);
+  ASSERT_EQ(b.results.size(), 1u);
+  EXPECT_EQ(b.results[0].rows, (std::vector<std::vector<std::string>>{
+                                   // decimal(38,10) * int is decimal(38,6): rounded.
+                                   {"1", "1234567890123456789012345678.1234567891", "-99.9",
+                                    "2469135780246913578024691356.246914"},
+                                   {"2", "\\N", "0.0", "\\N"}}));
+
+  // Parameters arrive exactly and are brought to their declared type (12.345
+  // into decimal(10,2) is 12.35); an output parameter leaves as DECIMALN.
+  auto t = TokensOf([&] {
+    raw.Send(0x03, RpcMessage()
+                       .Call(10)
+                       .NVarChar("@stmt", "set @r = @a * 2")
+                       .NVarChar("@params", "@a decimal(10,2), @r decimal(12,2) output")
+                       .Decimal("@a", 10, 3, 12345)
+                       .Decimal("@r", 12, 2, std::nullopt, true)
+                       .bytes);
+    return raw.Reply();
+  }());
+  ASSERT_EQ(t.size(), 3u);
+  EXPECT_EQ(t[1].type, 0xAC);
+  EXPECT_EQ(t[1].name, "@r");
+  EXPECT_EQ(t[1].wire_type, 0x6A);
+  EXPECT_EQ(t[1].precision, 12);
+  EXPECT_EQ(t[1].scale, 2);
+  EXPECT_EQ(t[1].value, 2470);
+
+  // A bulk copy's decimals land exactly at their columns' scales.
+  std::vector<testing_support::TdsMessage> failure;
+  EXPECT_EQ(client.BulkCopy("Exact", {{"3", "0.1", "1.5"}, {"4", "-0.0000000001", std::nullopt},
+                                      {"5", "99999999999999999999999999.9999999999", "-0.1"}},
+                            false, &failure),
+            3);
+  EXPECT_EQ(Direct("select id, big, small from Exact where id > 2 order by id"),
+            (std::vector<std::string>{"3\t0.1000000000\t1.5", "4\t-0.0000000001\t\\N",
+                                      "5\t99999999999999999999999999.9999999999\t-0.1"}));
+  b = client.Execute("select sum(big), count(*) from Exact");
+  ASSERT_FALSE(b.failed);
+  EXPECT_EQ(b.results[0].rows, (std::vector<std::vector<std::string>>{
+                                   {"1334567890123456789012345678.2234567889", "5"}}));
 }
 
 TEST_F(TdsEndpoint, ErrorsCarryTheirNumberAndATransactionRollsBack) {

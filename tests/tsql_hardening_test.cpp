@@ -108,6 +108,10 @@ TEST_F(HardeningTest, PrecisionsPastTheMaximumAreRefused) {
   EXPECT_EQ(Error("create table T (f float(54))"),
             "2750 Column or parameter #1: Specified column precision 54 is greater than the maximum precision of 53.");
   EXPECT_EQ(Error("create table T (d decimal(38, 2), f float(53), n int)"), "(ran)");
+  EXPECT_EQ(Error("create table U (a int, d decimal(5, " + std::string(30, '9') + "))"),
+            "183 The scale (" + std::string(30, '9') + ") for column 'd' must be within the range 0 to 5.");
+  EXPECT_EQ(Error("select cast(1 as decimal(5, 6))"), "192 The scale must be less than or equal to the precision.");
+  EXPECT_EQ(Error("select 1\nselect cast(1 as numeric(0))"), "1001 Line 2: Length or precision specification 0 is invalid.");
 }
 
 TEST_F(HardeningTest, IdentitySeedOrIncrementPast64BitsIsAnArithmeticOverflow) {
@@ -145,6 +149,17 @@ TEST_F(HardeningTest, NumericConstantsPast38DigitsAreOutOfRange) {
             "1007 The number '1." + std::string(38, '5') +
                 "' is out of the range for numeric representation (maximum precision 38).");
   EXPECT_EQ(Error("select " + std::string(38, '9')), "(ran)");
+  // A thousand digits, as a constant, as text to convert, and as a
+  // decimal's precision, are refused in words.
+  const std::string digits1000(1000, '7');
+  EXPECT_EQ(Error("select " + digits1000 + ".5"),
+            "1007 The number '" + digits1000 + ".5' is out of the range for numeric representation (maximum precision 38).");
+  EXPECT_EQ(Error("select cast('" + digits1000 + "' as decimal(38, 0))"),
+            "8115 Arithmetic overflow error converting varchar to data type numeric.");
+  EXPECT_EQ(Error("select cast('0." + digits1000 + "' as decimal(38, 38))"), "(ran)");
+  EXPECT_EQ(Error("create table T (d decimal(" + digits1000 + ", 2))"),
+            "2750 Column or parameter #1: Specified column precision " + digits1000 +
+                " is greater than the maximum precision of 38.");
 }
 
 // ------------------------------------------------------------ nesting and chains
@@ -204,6 +219,10 @@ TEST_F(HardeningTest, ArithmeticChainsRunAsLongAsSQLiteEvaluatesThem) {
   EXPECT_EQ(One("select " + Chain("2", "*", 20) + " - " + Chain("1", "-", 500)), "1048076");  // 2^20 - 500
   EXPECT_EQ(Error("select " + Chain("1", "+", 10000)), kTooDeep);
   EXPECT_EQ(Error("select " + Chain("$1.5", "*", 10000)), kTooDeep);
+  // Decimal operators too, each step exact in its own type.
+  EXPECT_EQ(One("select " + Chain("0.5", "+", 1000)), "500.0");
+  EXPECT_EQ(One("select " + Chain("0.25", "-", 1000)), "-249.50");  // 0.25 - 999 * 0.25
+  EXPECT_EQ(Error("select " + Chain("0.5", "+", 10000)), kTooDeep);
   // A chain far longer than any limit parses, fails and is freed whole.
   EXPECT_EQ(Error("select " + Chain("1", "+", 200000)), kTooDeep);
   EXPECT_EQ(sqlsrv::ParseBatch("select " + Chain("1", "-", 200000)).size(), 1u);

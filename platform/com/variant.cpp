@@ -57,8 +57,7 @@ Variant Variant::Text(std::string_view x) { Variant v; v.SetText(x); return v; }
 Variant Variant::Bool(bool x) { Variant v; v.SetInteger(VarType::kBool, x ? 1 : 0); return v; }
 Variant Variant::Decimal(std::string_view x) {
   Variant v;
-  v.SetText(x);
-  v.type_ = VarType::kDecimal;
+  v.SetDecimal(x);
   return v;
 }
 
@@ -75,6 +74,7 @@ bool Variant::IsNumeric() const {
 
 void Variant::SetNull() { type_ = VarType::kNull; text_.clear(); }
 void Variant::SetText(std::string_view v) { type_ = VarType::kText; text_.assign(v); }
+void Variant::SetDecimal(std::string_view v) { type_ = VarType::kDecimal; text_.assign(v); }
 void Variant::SetInteger(VarType t, std::int64_t v) { type_ = t; int_ = v; text_.clear(); }
 void Variant::SetReal(VarType t, double v) {
   type_ = t;

@@ -62,6 +62,7 @@ class Variant {
   // In-place setters that keep the text buffer's capacity, for row loops.
   void SetNull();
   void SetText(std::string_view v);
+  void SetDecimal(std::string_view canonical_text);
   void SetInteger(VarType t, std::int64_t v);  // I2, I4, I8, UI1, Bool, Currency
   void SetReal(VarType t, double v);           // R4, R8, Date
 

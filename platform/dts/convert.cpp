@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "platform/com/error.h"
+#include "platform/com/numeric.h"
 #include "platform/com/unicode.h"
 #include "platform/dts/oledb.h"
 #include "platform/sqlserver/errors.h"
@@ -62,6 +63,31 @@ std::string_view Trim(std::string_view s) {
   throw sqlsrv::ImplicitConversionError(std::string(com::VarTypeName(v.type())), TypeName(c));
 }
 
+// The name SQL Server's messages give a value's type: "converting int to
+// data type numeric".
+const char* SourceTypeName(const com::Variant& v) {
+  switch (v.type()) {
+    case com::VarType::kBool: return "bit";
+    case com::VarType::kUI1: return "tinyint";
+    case com::VarType::kI2: return "smallint";
+    case com::VarType::kI4: return "int";
+    case com::VarType::kI8: return "bigint";
+    case com::VarType::kR4: return "real";
+    case com::VarType::kR8: return "float";
+    case com::VarType::kCurrency: return "money";
+    case com::VarType::kDecimal: return "numeric";
+    default: return "varchar";
+  }
+}
+
+// A decimal value (its canonical text) as a number; a text no number is
+// taken as zero (a Decimal variant always holds a number).
+com::Numeric DecimalOf(const com::Variant& v) {
+  com::Numeric n;
+  com::ParseNumeric(v.text(), &n);
+  return n;
+}
+
 // The converters of the code pages single-byte columns use, one set per
 // thread (a converter keeps state between calls).
 com::CodePage& CodePageOf(std::uint16_t number) {
@@ -101,11 +127,23 @@ void ToInteger(const com::Variant& v, const ColumnInfo& c, com::Variant* out) {
       if (rem <= -5000) --n;
       break;
     }
-    case VarType::kR4: case VarType::kR8: case VarType::kDecimal: {
+    case VarType::kR4: case VarType::kR8: {
       // Floating values are cut towards zero.
       const double d = v.ToDouble();
       if (!(std::fabs(d) < 9.2e18)) Overflow(c, v.ToText());
       n = static_cast<std::int64_t>(std::trunc(d));
+      break;
+    }
+    case VarType::kDecimal: {
+      // Decimals too, exactly; any that is not zero is a true bit.
+      const com::Numeric d = DecimalOf(v);
+      if (c.type == DBTYPE_BOOL) {
+        n = d.magnitude != 0;
+      } else if (com::NumericToInteger(d, &n) != com::NumericStatus::kOk) {
+        throw sqlsrv::ConvertOverflowError(TypeName(c), "numeric");
+      }
+      const Range r = IntegerRange(c.type);
+      if (n < r.lo || n > r.hi) throw sqlsrv::ConvertOverflowError(TypeName(c), "numeric");
       break;
     }
     case VarType::kText: {
@@ -146,7 +184,19 @@ void ToMoney(const com::Variant& v, const ColumnInfo& c, com::Variant* out) {
       units = std::llround(d);
       break;
     }
-    case VarType::kText: case VarType::kDecimal: {
+    case VarType::kDecimal: {
+      // Rounded half away from zero to four decimals, exactly.
+      com::Numeric m;
+      if (com::RescaleNumeric(DecimalOf(v), com::kMaxNumericDigits, 4, &m) != com::NumericStatus::kOk ||
+          com::NumericToInteger(com::Numeric{m.magnitude, 0, m.negative}, &units) != com::NumericStatus::kOk) {
+        throw sqlsrv::ConvertOverflowError(TypeName(c), "numeric");
+      }
+      if (IsSmall(c) && (units > 2147483647LL || units < -2147483648LL)) {
+        throw sqlsrv::ConvertOverflowError(TypeName(c), "numeric");
+      }
+      break;
+    }
+    case VarType::kText: {
       std::string_view s = Trim(v.text());
       if (!s.empty() && s[0] == '$') s.remove_prefix(1);
       if (!com::ParseCurrency(std::string(s), &units)) {
@@ -183,6 +233,45 @@ void ToFloat(const com::Variant& v, const ColumnInfo& c, com::Variant* out) {
   } else {
     out->SetReal(com::VarType::kR8, d);
   }
+}
+
+// Into decimal(precision, scale), exactly: digits past the scale rounded
+// half away from zero, 8115 when the integer part does not fit, 8114 for
+// text that is no number. A column of no stated precision keeps the value
+// as it is.
+void ToDecimal(const com::Variant& v, const ColumnInfo& c, com::Variant* out) {
+  using com::NumericStatus;
+  using com::VarType;
+  const int precision = c.precision == 0 ? com::kMaxNumericDigits : c.precision;
+  com::Numeric n;
+  NumericStatus status = NumericStatus::kOk;
+  switch (v.type()) {
+    case VarType::kBool: case VarType::kUI1: case VarType::kI2: case VarType::kI4: case VarType::kI8:
+      status = com::RescaleNumeric(com::NumericFromInteger(v.type() == VarType::kBool ? v.integer() != 0 : v.integer()),
+                                   precision, c.scale, &n);
+      break;
+    case VarType::kCurrency:
+      status = com::RescaleNumeric(com::NumericFromUnits(v.integer()), precision, c.scale, &n);
+      break;
+    case VarType::kR4: case VarType::kR8:
+      status = com::NumericFromDouble(v.real(), precision, c.scale, &n);
+      break;
+    case VarType::kDecimal: case VarType::kText:
+      if (c.precision == 0) {
+        status = com::ParseNumeric(v.text(), &n);
+      } else {
+        status = com::ParseNumeric(v.text(), precision, c.scale, &n);
+      }
+      break;
+    default:
+      ImplicitNotAllowed(v, c);
+  }
+  if (status == NumericStatus::kNotANumber) throw sqlsrv::NumericConversionError(SourceTypeName(v));
+  if (status != NumericStatus::kOk) throw sqlsrv::ConvertOverflowError("numeric", SourceTypeName(v));
+  thread_local std::string text;
+  text.clear();
+  com::AppendNumeric(n, &text);
+  out->SetDecimal(text);
 }
 
 void ToDateTime(const com::Variant& v, const ColumnInfo& c, com::Variant* out) {
@@ -284,6 +373,10 @@ bool ToText(const com::Variant& v, const ColumnInfo& c, bool allow_truncation, c
   // A text never has more UTF-16 units, nor more bytes in a code page, than
   // it has UTF-8 bytes: only a longer one needs counting.
   if (c.size > 0 && !c.is_long && text.size() > c.size && TextLength(text, c) > c.size) {
+    // A number is never cut: its digits would change its value.
+    if (v.type() == com::VarType::kDecimal) {
+      throw sqlsrv::ConvertOverflowError(c.type == DBTYPE_STR ? "varchar" : "nvarchar", "numeric");
+    }
     if (!allow_truncation) throw sqlsrv::TruncationError();
     std::string cut(text);
     CutToFit(c, &cut);
@@ -308,8 +401,11 @@ bool ConvertValue(const com::Variant& value, const ColumnInfo& column, bool allo
     case DBTYPE_CY:
       ToMoney(value, column, out);
       return false;
-    case DBTYPE_R4: case DBTYPE_R8: case DBTYPE_NUMERIC:
+    case DBTYPE_R4: case DBTYPE_R8:
       ToFloat(value, column, out);
+      return false;
+    case DBTYPE_NUMERIC:
+      ToDecimal(value, column, out);
       return false;
     case DBTYPE_DBTIMESTAMP: case DBTYPE_DATE:
       ToDateTime(value, column, out);
@@ -329,7 +425,7 @@ std::string TypeName(const ColumnInfo& c) {
     case DBTYPE_CY: return IsSmall(c) ? "smallmoney" : "money";
     case DBTYPE_R8: return "float";
     case DBTYPE_R4: return "real";
-    case DBTYPE_NUMERIC: return "decimal";
+    case DBTYPE_NUMERIC: return "numeric";
     case DBTYPE_DBTIMESTAMP: case DBTYPE_DATE: return IsSmall(c) ? "smalldatetime" : "datetime";
     case DBTYPE_STR: return c.is_long ? "text" : "varchar(" + std::to_string(c.size) + ")";
     default: return c.is_long ? "ntext" : "nvarchar(" + std::to_string(c.size) + ")";

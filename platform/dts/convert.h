@@ -9,9 +9,10 @@
 // converts by the same rules in its own statements.
 //
 // Failures raise com::Error with SQL Server's numbers and messages and the
-// SQL Server provider as source: 245 (not a number), 220 and 8115
-// (overflow), 235 (not money), 241 and 242 (not a date, out of range), 257
-// (no implicit conversion), 8152 (too long for the column).
+// SQL Server provider as source: 245 (not a number), 8114 (not a number
+// for a decimal), 220 and 8115 (overflow), 235 (not money), 241 and 242
+// (not a date, out of range), 257 (no implicit conversion), 8152 (too long
+// for the column).
 #pragma once
 
 #include <cstddef>
@@ -27,12 +28,16 @@ namespace dts {
 
 // Converts `value` into `*out`, a Variant of the column's own type: Bool
 // for bit, UI1, I2, I4, I8 for the integers, Currency for money, R8 for
-// float and decimal, R4 for real, Date for datetime (on SQL Server's
-// 1/300 s ticks), Text for character columns. NULL and empty stay NULL.
-// Text too long for the column raises 8152, unless `allow_truncation`,
-// when it is cut to fit. Returns true when the text stored differs from
-// the value: cut, or characters the column's code page cannot hold
-// replaced by '?', as SQL Server replaces them.
+// float, R4 for real, Decimal for decimal and numeric (the exact value's
+// canonical text at the column's scale, digits past it rounded half away
+// from zero; a column of precision 0 keeps the value's own scale), Date
+// for datetime (on SQL Server's 1/300 s ticks), Text for character
+// columns. NULL and empty stay NULL. Decimals become integers cut towards
+// zero. Text too long for the column raises 8152, unless
+// `allow_truncation`, when it is cut to fit; a decimal too long for a text
+// column raises 8115, as its digits cannot be cut. Returns true when the
+// text stored differs from the value: cut, or characters the column's code
+// page cannot hold replaced by '?', as SQL Server replaces them.
 bool ConvertValue(const com::Variant& value, const ColumnInfo& column, bool allow_truncation, com::Variant* out);
 
 // SQL Server's name of the column's type, as its messages write it:

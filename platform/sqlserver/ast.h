@@ -16,7 +16,8 @@ struct TypeName {
   std::string name;   // lower case: int, smallint, tinyint, bigint, bit, money, smallmoney, float,
                       // real, decimal, numeric, datetime, smalldatetime, char, varchar, nchar,
                       // nvarchar, text, ntext
-  int length = -1;    // for character types; -1 when not given
+  int length = -1;    // for character types, and decimal's precision; -1 when not given
+  int scale = -1;     // decimal's scale; -1 when not given
 };
 
 enum class ExprKind {

@@ -197,7 +197,8 @@ constexpr int kByLength = INT_MIN + 1;
 // value takes in transfer), SCALE (DECIMAL_DIGITS), RADIX, SQL_DATA_TYPE
 // and SQL_DATETIME_SUB (the verbose datetime code and its subcode), and
 // SS_DATA_TYPE (the type's code in systypes.type, for a NOT NULL column
-// and for a nullable one). decimal is the catalog's decimal(18,0).
+// and for a nullable one). decimal's precision, length and scale here are
+// those of decimal(18,0); a column's come from its own precision and scale.
 struct OdbcFigures {
   SqlType type;
   int odbc2, odbc3;
@@ -230,6 +231,9 @@ const OdbcFigures kOdbcFigures[] = {
 
 const OdbcFigures& FiguresOf(SqlType t) { return kOdbcFigures[static_cast<int>(t)]; }
 
+// systypes.type of numeric, for a NOT NULL column and for a nullable one.
+constexpr int kSsNumeric = 63, kSsNumericNullable = 108;
+
 // A column's description in SQLColumns' terms.
 struct ColumnFigures {
   int data_type = 0;
@@ -259,6 +263,17 @@ ColumnFigures Describe(const ColumnType& type, bool identity, bool nullable, int
   out.sql_data_type = f.sql_data_type;
   out.datetime_sub = f.datetime_sub;
   out.ss_type = nullable ? f.ss_nullable : f.ss_type;
+  if (type.type == SqlType::kDecimal) {
+    // Its own precision and scale, the transfer size two more than its
+    // digits; numeric has its own type codes.
+    out.precision = type.precision;
+    out.length = type.precision + 2;
+    out.scale = type.scale;
+    if (type.numeric) {
+      out.data_type = out.sql_data_type = kSqlNumeric;
+      out.ss_type = nullable ? kSsNumericNullable : kSsNumeric;
+    }
+  }
   return out;
 }
 

@@ -18,7 +18,8 @@ std::uint16_t OleDbTypeOf(const OutputColumn& c) {
   switch (c.type) {
     case VT::kBit: case VT::kBool: return dts::DBTYPE_BOOL;
     case VT::kMoney: return dts::DBTYPE_CY;
-    case VT::kFloat: case VT::kDecimal: return dts::DBTYPE_R8;
+    case VT::kFloat: return dts::DBTYPE_R8;
+    case VT::kDecimal: return dts::DBTYPE_NUMERIC;
     case VT::kDate: return dts::DBTYPE_DBTIMESTAMP;
     case VT::kString: return dts::DBTYPE_WSTR;
     default: return dts::DBTYPE_I4;
@@ -36,6 +37,10 @@ class SelectReader final : public dts::RowReader {
       info.type = OleDbTypeOf(c);
       info.nullable = c.nullable;
       info.is_identity = c.identity;
+      if (c.column && c.column->type == SqlType::kDecimal) {
+        info.precision = static_cast<std::uint8_t>(c.column->precision);
+        info.scale = static_cast<std::uint8_t>(c.column->scale);
+      }
       if (c.column && IsCharType(c.column->type)) {
         const dts::ColumnInfo text = ValueInfo(*c.column);
         info.size = text.size;

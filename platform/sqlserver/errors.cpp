@@ -33,6 +33,10 @@ com::Error ConvertOverflowError(const std::string& type, const std::string& what
   return SqlErr(kConvertOverflow, "Arithmetic overflow error converting " + what + " to data type " + type + ".");
 }
 
+com::Error NumericConversionError(const std::string& from) {
+  return SqlErr(kArgumentConversion, "Error converting data type " + from + " to numeric.");
+}
+
 com::Error ConversionError(const std::string& from, const std::string& value, const std::string& type) {
   return SqlErr(kConversion,
                 "Syntax error converting the " + from + " value '" + value + "' to a column of data type " + type + ".");

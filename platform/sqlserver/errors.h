@@ -19,6 +19,9 @@ enum SqlError : std::int32_t {
   kSizeTooLarge = 131,           // The size (%d) given to the %s '%s' exceeds the maximum allowed for any data type (%d).
   kNestedTooDeeply = 191,        // Some part of your SQL statement is nested too deeply. ...
   kConstantOrderBy = 408,        // A constant expression was encountered in the ORDER BY list, position %d.
+  kInvalidLength = 1001,         // Line %d: Length or precision specification %d is invalid.
+  kColumnScale = 183,            // The scale (%d) for column '%ls' must be within the range %d to %d.
+  kScaleOverPrecision = 192,     // The scale must be less than or equal to the precision.
   kNumberOutOfRange = 1007,      // The number '%s' is out of the range for numeric representation (maximum precision 38).
   kPrecisionTooLarge = 2750,     // Column or parameter #%d: Specified column precision %d is greater than the maximum precision of %d.
   kInvalidColumn = 207,          // Invalid column name '%s'.
@@ -107,6 +110,11 @@ com::Error OverflowError(const std::string& type, const std::string& value);
 com::Error ConvertOverflowError(const std::string& type, const std::string& what = "expression");
 // 245: `value` of kind `from` ("varchar", "value") does not convert to `type`.
 com::Error ConversionError(const std::string& from, const std::string& value, const std::string& type);
+// 8114: a value of kind `from` ("varchar") that is no number, converted
+// to decimal or numeric.
+com::Error NumericConversionError(const std::string& from);
+// 8115 for an arithmetic result of decimal or numeric past its precision.
+inline com::Error NumericOverflowError() { return ConvertOverflowError("numeric"); }
 // 235: text that is no money.
 com::Error MoneySyntaxError();
 // 241: text that is no date.

@@ -212,7 +212,9 @@ TypeFigures FiguresOf(const ColumnType& type) {
     case SqlType::kSmallMoney: f.precision = "10", f.radix = "10", f.scale = "4"; break;
     case SqlType::kFloat: f.precision = "53", f.radix = "2"; break;
     case SqlType::kReal: f.precision = "24", f.radix = "2"; break;
-    case SqlType::kDecimal: f.precision = "18", f.radix = "10", f.scale = "0"; break;
+    case SqlType::kDecimal:
+      f.precision = std::to_string(type.precision), f.radix = "10", f.scale = std::to_string(type.scale);
+      break;
     case SqlType::kDateTime: f.datetime_precision = "3"; break;
     case SqlType::kSmallDateTime: f.datetime_precision = "0"; break;
     default: break;

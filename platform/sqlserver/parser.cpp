@@ -1,5 +1,6 @@
 #include "platform/sqlserver/parser.h"
 
+#include <algorithm>
 #include <charconv>
 #include <climits>
 #include <set>
@@ -588,15 +589,39 @@ class Parser {
         t.length = -2;
       } else {
         if (!At(TokKind::kInteger)) Fail();
-        t.length = TypeLength(t.name, Next().text, site);
+        const Token& length = Next();
+        t.length = TypeLength(t.name, length.text, site);
+        if (IsDecimalName(t.name) && t.length == 0) {
+          throw SqlErr(kInvalidLength, "Line " + std::to_string(LineOf(length.offset)) +
+                                           ": Length or precision specification 0 is invalid.");
+        }
         if (AcceptSymbol(",")) {
           if (!At(TokKind::kInteger)) Fail();
-          ++i_;  // scale: decimal values are held as floating point
+          const std::string digits = Next().text;
+          if (IsDecimalName(t.name)) t.scale = DecimalScale(digits, t.length, site);
         }
       }
       ExpectSymbol(")");
     }
     return t;
+  }
+
+  static bool IsDecimalName(const std::string& type) { return type == "decimal" || type == "numeric" || type == "dec"; }
+
+  // The s of "decimal(p, s)": from 0 to p, else 183 for a column and 192
+  // elsewhere.
+  static int DecimalScale(const std::string& digits, int precision, TypeSite site) {
+    int scale = 0;
+    if (ParseDigits(digits, &scale) && scale <= precision) return scale;
+    if (site.column.empty()) throw SqlErr(kScaleOverPrecision, "The scale must be less than or equal to the precision.");
+    throw SqlErr(kColumnScale, "The scale (" + WithoutLeadingZeros(digits) + ") for column '" + std::string(site.column) +
+                                   "' must be within the range 0 to " + std::to_string(precision) + ".");
+  }
+
+  // The line of the batch an offset is on, counted from 1.
+  std::size_t LineOf(std::size_t offset) const {
+    const std::string_view before = sql_.substr(0, std::min(offset, sql_.size()));
+    return 1 + static_cast<std::size_t>(std::count(before.begin(), before.end(), '\n'));
   }
 
   // The n of "type(n)": a character type's size past what it holds raises

@@ -28,7 +28,8 @@ constexpr KindName kKindNames[] = {
 // The conversion errors that say a value has no meaning in a type (not
 // that it is out of its range): a call raises 8114 for them.
 bool IsSyntaxConversion(const com::Error& e) {
-  return e.number() == kConversion || e.number() == kDateConversion || e.number() == 235;
+  return e.number() == kConversion || e.number() == kDateConversion || e.number() == 235 ||
+         e.number() == kArgumentConversion;
 }
 
 // A decimal constant's text with a digit on each side of its point.
@@ -48,6 +49,7 @@ std::string TypeNameOf(const com::Variant& v) {
 }
 
 std::string TypeNameOf(const ColumnType& t) {
+  if (t.type == SqlType::kDecimal) return "numeric";  // as SQL Server's messages name decimal and numeric alike
   const std::string display = TypeDisplayName(t);
   return display.substr(0, display.find('('));
 }

@@ -47,7 +47,8 @@ com::Variant ConstantValue(const ast::Expr& e);
 // The name SQL Server's messages give a value's type: "int", "nvarchar",
 // "money", "numeric" ...
 std::string TypeNameOf(const com::Variant& v);
-// The same for a declared type, without its length: "nvarchar", "int".
+// The same for a declared type, without its length: "nvarchar", "int",
+// "numeric" for decimal and numeric alike.
 std::string TypeNameOf(const ColumnType& t);
 
 // A call's arguments bound to a procedure's parameters.

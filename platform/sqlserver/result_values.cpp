@@ -6,6 +6,7 @@
 #include <limits>
 #include <string_view>
 
+#include "platform/com/numeric.h"
 #include "platform/sqlserver/types.h"
 
 namespace sqlsrv {
@@ -36,7 +37,16 @@ com::Variant DecodeValue(sqlite3_stmt* s, int i, const OutputColumn& c) {
         return com::Variant::I8(v);
       }
       break;
-    case VT::kFloat: case VT::kDecimal: return com::Variant::R8(sqlite3_column_double(s, i));
+    case VT::kFloat: return com::Variant::R8(sqlite3_column_double(s, i));
+    case VT::kDecimal: {
+      // Every decimal the translator types has its column type; a value
+      // without one keeps its own scale.
+      com::Numeric n;
+      if (com::ParseNumeric(reinterpret_cast<const char*>(sqlite3_column_text(s, i)), &n) == com::NumericStatus::kOk) {
+        return com::Variant::Decimal(com::FormatNumeric(n));
+      }
+      break;
+    }
     default: break;
   }
   if (t == SQLITE_INTEGER) return com::Variant::I4(static_cast<std::int32_t>(sqlite3_column_int64(s, i)));

@@ -230,6 +230,11 @@ std::optional<std::string> RowInserter::StoredAsGiven(std::size_t column, const 
       return source.type == VT::kFloat ? std::optional<std::string>("vk_fit_real(" + value + ")") : std::nullopt;
     case SqlType::kDateTime:
       return from && from->type == to.type ? std::optional<std::string>(value) : std::nullopt;
+    case SqlType::kDecimal:
+      // A decimal of the same scale that fits the precision is its text at
+      // that scale already.
+      if (from && from->type == to.type && from->scale == to.scale && from->precision <= to.precision) return value;
+      return std::nullopt;
     case SqlType::kVarChar: case SqlType::kNVarChar: case SqlType::kText: case SqlType::kNText: {
       if (source.type != VT::kString) return std::nullopt;
       const bool unicode = IsUnicodeType(to.type);
@@ -244,7 +249,7 @@ std::optional<std::string> RowInserter::StoredAsGiven(std::size_t column, const 
              (unicode ? "1" : "0") + ")";
     }
     default:
-      return std::nullopt;  // fixed-length text, reals, decimals, small datetimes
+      return std::nullopt;  // fixed-length text, reals, small datetimes
   }
 }
 

@@ -7,9 +7,11 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
 #include <limits>
 
 #include "platform/com/names.h"
+#include "platform/com/numeric.h"
 #include "platform/com/unicode.h"
 #include "platform/sqlserver/date_parts.h"
 #include "platform/sqlserver/errors.h"
@@ -93,18 +95,210 @@ void ToMoney(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   sqlite3_result_int64(ctx, std::llround(d));
 }
 
-// vk_convert(value, from_vt, to_type, length): a value converted as SQL
-// Server converts it to a column type, in that type's storage.
+// ------------------------------------------------------------ decimals
+
+// A decimal argument: its canonical text, an integer (an int operand), or
+// a double (a decimal a database of an earlier version kept as one).
+// Raises 8114 for text that is no number.
+bool ArgNumeric(sqlite3_context* ctx, sqlite3_value* v, com::Numeric* out) {
+  com::NumericStatus status = com::NumericStatus::kNotANumber;
+  switch (sqlite3_value_type(v)) {
+    case SQLITE_INTEGER:
+      *out = com::NumericFromInteger(sqlite3_value_int64(v));
+      return true;
+    case SQLITE_FLOAT:
+      status = com::NumericFromDouble(sqlite3_value_double(v), out);
+      break;
+    case SQLITE_TEXT: {
+      const auto* p = reinterpret_cast<const char*>(sqlite3_value_text(v));
+      status = com::ParseNumeric(std::string_view(p, static_cast<std::size_t>(sqlite3_value_bytes(v))), out);
+      break;
+    }
+    default:
+      break;
+  }
+  if (status == com::NumericStatus::kOk) return true;
+  ResultError(ctx, status == com::NumericStatus::kNotANumber ? NumericConversionError("varchar") : NumericOverflowError());
+  return false;
+}
+
+void ResultNumeric(sqlite3_context* ctx, const com::Numeric& n) {
+  std::string text;
+  com::AppendNumeric(n, &text);
+  sqlite3_result_text(ctx, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+}
+
+// A status of decimal arithmetic as its result or SQL Server's error.
+void ResultStatus(sqlite3_context* ctx, com::NumericStatus status, const com::Numeric& n) {
+  switch (status) {
+    case com::NumericStatus::kOk: return ResultNumeric(ctx, n);
+    case com::NumericStatus::kDivideByZero: return DivideByZero(ctx);
+    case com::NumericStatus::kNotANumber: return ResultError(ctx, NumericConversionError("varchar"));
+    case com::NumericStatus::kOverflow: return ResultError(ctx, NumericOverflowError());
+  }
+}
+
+// The decimal operators, by their number in a chain's steps.
+com::NumericStatus (*const kDecimalOperators[])(const com::Numeric&, const com::Numeric&, int, int, com::Numeric*) = {
+    &com::AddNumeric, &com::SubtractNumeric, &com::MultiplyNumeric, &com::DivideNumeric, &com::ModuloNumeric};
+
+// vk_dchain(x0, step1, x1, step2, x2, ...): decimal operators applied from
+// left to right, each result exact and then brought to its type. A step
+// is operator * 10000 + precision * 100 + scale, the operator numbered as
+// in kDecimalOperators. A chain is one call, not calls nested as deep as
+// it is long (which SQLite's parser refuses past a few dozen).
+void DecimalChain(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  if (AnyNull(argc, argv)) return sqlite3_result_null(ctx);
+  com::Numeric acc;
+  if (argc < 1 || argc % 2 == 0 || !ArgNumeric(ctx, argv[0], &acc)) {
+    if (argc < 1 || argc % 2 == 0) sqlite3_result_error(ctx, "vk_dchain: a value, then steps and values", -1);
+    return;
+  }
+  for (int i = 1; i + 1 < argc; i += 2) {
+    const int step = sqlite3_value_int(argv[i]);
+    const int op = step / 10000;
+    com::Numeric b, r;
+    if (!ArgNumeric(ctx, argv[i + 1], &b)) return;
+    if (op < 0 || op >= static_cast<int>(std::size(kDecimalOperators))) {
+      return sqlite3_result_error(ctx, "vk_dchain: no such operator", -1);
+    }
+    const com::NumericStatus status = kDecimalOperators[op](acc, b, step / 100 % 100, step % 100, &r);
+    if (status != com::NumericStatus::kOk) return ResultStatus(ctx, status, r);
+    acc = r;
+  }
+  ResultNumeric(ctx, acc);
+}
+
+// vk_dneg(x), vk_dabs(x): the sign changed, or dropped; the scale kept.
+void DecimalSign(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  if (sqlite3_value_type(argv[0]) == SQLITE_NULL) return sqlite3_result_null(ctx);
+  com::Numeric n;
+  if (!ArgNumeric(ctx, argv[0], &n)) return;
+  n.negative = sqlite3_user_data(ctx) ? false : !n.negative && n.magnitude != 0;
+  ResultNumeric(ctx, n);
+}
+
+// vk_dround(x, digits, precision): ROUND of a decimal, of the same type.
+void DecimalRound(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  if (AnyNull(argc, argv)) return sqlite3_result_null(ctx);
+  com::Numeric n, r;
+  if (!ArgNumeric(ctx, argv[0], &n)) return;
+  const std::int64_t digits = std::clamp<std::int64_t>(sqlite3_value_int64(argv[1]), -100, 100);
+  ResultStatus(ctx, com::RoundNumeric(n, static_cast<int>(digits), sqlite3_value_int(argv[2]), &r), r);
+}
+
+// vk_dtext(x): a value as a decimal's text (text that is no number raises
+// 8114), for values compared with decimals.
+void DecimalText(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  if (sqlite3_value_type(argv[0]) == SQLITE_NULL) return sqlite3_result_null(ctx);
+  com::Numeric n;
+  if (ArgNumeric(ctx, argv[0], &n)) ResultNumeric(ctx, n);
+}
+
+// vk_dfloat(x): a decimal as the nearest float.
+void DecimalToFloat(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  if (sqlite3_value_type(argv[0]) == SQLITE_NULL) return sqlite3_result_null(ctx);
+  com::Numeric n;
+  if (ArgNumeric(ctx, argv[0], &n)) sqlite3_result_double(ctx, com::NumericToDouble(n));
+}
+
+// vk_dint(x): a decimal's integer part (cut towards zero).
+void DecimalToInteger(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  if (sqlite3_value_type(argv[0]) == SQLITE_NULL) return sqlite3_result_null(ctx);
+  com::Numeric n;
+  std::int64_t v = 0;
+  if (!ArgNumeric(ctx, argv[0], &n)) return;
+  if (com::NumericToInteger(n, &v) != com::NumericStatus::kOk) {
+    return ResultError(ctx, ConvertOverflowError("bigint", "numeric"));
+  }
+  sqlite3_result_int64(ctx, v);
+}
+
+// vk_dmoney(x): a decimal as money units, rounded half away from zero.
+void DecimalToMoney(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  if (sqlite3_value_type(argv[0]) == SQLITE_NULL) return sqlite3_result_null(ctx);
+  com::Numeric n, units;
+  std::int64_t v = 0;
+  if (!ArgNumeric(ctx, argv[0], &n)) return;
+  if (com::RescaleNumeric(n, com::kMaxNumericDigits, 4, &units) != com::NumericStatus::kOk ||
+      com::NumericToInteger(com::Numeric{units.magnitude, 0, units.negative}, &v) != com::NumericStatus::kOk) {
+    return ResultError(ctx, ConvertOverflowError("money", "numeric"));
+  }
+  sqlite3_result_int64(ctx, v);
+}
+
+// vk_mdec(units): money as a decimal(19,4)'s text.
+void MoneyToDecimal(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  if (sqlite3_value_type(argv[0]) == SQLITE_NULL) return sqlite3_result_null(ctx);
+  ResultNumeric(ctx, com::NumericFromUnits(sqlite3_value_int64(argv[0])));
+}
+
+// vk_dsum(x) and vk_davg(x): SUM and AVG of decimals, exact. The sum keeps
+// the values' scale in 38 digits; the average has at least 6 digits after
+// the point and is cut, as SQL Server's division is.
+struct DecimalAggregate {
+  com::Numeric sum;
+  std::int64_t count = 0;
+  bool failed = false;
+};
+
+void DecimalAggregateStep(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  if (sqlite3_value_type(argv[0]) == SQLITE_NULL) return;
+  auto* a = static_cast<DecimalAggregate*>(sqlite3_aggregate_context(ctx, sizeof(DecimalAggregate)));
+  if (!a) return sqlite3_result_error_nomem(ctx);
+  if (a->failed) return;
+  com::Numeric n;
+  if (!ArgNumeric(ctx, argv[0], &n)) {
+    a->failed = true;
+    return;
+  }
+  const int scale = std::max(a->sum.scale, n.scale);
+  if (com::AddNumeric(a->sum, n, com::kMaxNumericDigits, scale, &a->sum) != com::NumericStatus::kOk) {
+    a->failed = true;
+    return ResultError(ctx, NumericOverflowError());
+  }
+  ++a->count;
+}
+
+void DecimalAggregateFinal(sqlite3_context* ctx) {
+  auto* a = static_cast<DecimalAggregate*>(sqlite3_aggregate_context(ctx, 0));
+  if (!a || a->count == 0 || a->failed) return sqlite3_result_null(ctx);
+  if (!sqlite3_user_data(ctx)) return ResultNumeric(ctx, a->sum);
+  com::Numeric average;
+  const com::NumericStatus status = com::DivideNumeric(a->sum, com::NumericFromInteger(a->count),
+                                                       com::kMaxNumericDigits, std::max(a->sum.scale, 6), &average);
+  ResultStatus(ctx, status, average);
+}
+
+// VKDEC: decimal texts compared as the numbers they are.
+int CompareDecimal(void*, int na, const void* pa, int nb, const void* pb) {
+  return com::CompareNumericText(std::string_view(static_cast<const char*>(pa), static_cast<std::size_t>(na)),
+                                 std::string_view(static_cast<const char*>(pb), static_cast<std::size_t>(nb)));
+}
+
+// ------------------------------------------------------------ conversions
+
+// vk_convert(value, from_vt, to_type, length, precision, scale): a value
+// converted as SQL Server converts it to a column type, in that type's
+// storage.
 void Convert(sqlite3_context* ctx, int, sqlite3_value** argv) {
   if (sqlite3_value_type(argv[0]) == SQLITE_NULL) return sqlite3_result_null(ctx);
   const auto from = static_cast<VT>(sqlite3_value_int(argv[1]));
   ColumnType to{static_cast<SqlType>(sqlite3_value_int(argv[2])), sqlite3_value_int(argv[3])};
+  to.precision = sqlite3_value_int(argv[4]);
+  to.scale = sqlite3_value_int(argv[5]);
   com::Variant v;
   switch (from) {
     case VT::kInt: v = com::Variant::I8(sqlite3_value_int64(argv[0])); break;
     case VT::kBit: v = com::Variant::Bool(sqlite3_value_int64(argv[0]) != 0); break;
     case VT::kMoney: v = com::Variant::Currency(sqlite3_value_int64(argv[0])); break;
-    case VT::kFloat: case VT::kDecimal: v = com::Variant::R8(sqlite3_value_double(argv[0])); break;
+    case VT::kFloat: v = com::Variant::R8(sqlite3_value_double(argv[0])); break;
+    case VT::kDecimal: {
+      com::Numeric n;
+      if (!ArgNumeric(ctx, argv[0], &n)) return;
+      v = com::Variant::Decimal(com::FormatNumeric(n));
+      break;
+    }
     case VT::kDate: v = com::Variant::Date(OleDateFromText(reinterpret_cast<const char*>(sqlite3_value_text(argv[0])))); break;
     default: v = com::Variant::Text(reinterpret_cast<const char*>(sqlite3_value_text(argv[0]))); break;
   }
@@ -417,7 +611,21 @@ void RegisterFunctions(sqlite3* db, FunctionContext* context) {
   sqlite3_create_function(db, "vk_mmul", 2, det, nullptr, &MoneyMul, nullptr, nullptr);
   sqlite3_create_function(db, "vk_fdiv", 2, det, nullptr, &FloatDiv, nullptr, nullptr);
   sqlite3_create_function(db, "vk_money", 1, det, nullptr, &ToMoney, nullptr, nullptr);
-  sqlite3_create_function(db, "vk_convert", 4, det, nullptr, &Convert, nullptr, nullptr);
+  sqlite3_create_function(db, "vk_convert", 6, det, nullptr, &Convert, nullptr, nullptr);
+  sqlite3_create_collation(db, "VKDEC", SQLITE_UTF8, nullptr, &CompareDecimal);
+  sqlite3_create_function(db, "vk_dchain", -1, det, nullptr, &DecimalChain, nullptr, nullptr);
+  static int kAbsolute = 1;
+  sqlite3_create_function(db, "vk_dneg", 1, det, nullptr, &DecimalSign, nullptr, nullptr);
+  sqlite3_create_function(db, "vk_dabs", 1, det, &kAbsolute, &DecimalSign, nullptr, nullptr);
+  sqlite3_create_function(db, "vk_dround", 3, det, nullptr, &DecimalRound, nullptr, nullptr);
+  sqlite3_create_function(db, "vk_dtext", 1, det, nullptr, &DecimalText, nullptr, nullptr);
+  sqlite3_create_function(db, "vk_dfloat", 1, det, nullptr, &DecimalToFloat, nullptr, nullptr);
+  sqlite3_create_function(db, "vk_dint", 1, det, nullptr, &DecimalToInteger, nullptr, nullptr);
+  sqlite3_create_function(db, "vk_dmoney", 1, det, nullptr, &DecimalToMoney, nullptr, nullptr);
+  sqlite3_create_function(db, "vk_mdec", 1, det, nullptr, &MoneyToDecimal, nullptr, nullptr);
+  static int kAverage = 1;
+  sqlite3_create_function(db, "vk_dsum", 1, det, nullptr, nullptr, &DecimalAggregateStep, &DecimalAggregateFinal);
+  sqlite3_create_function(db, "vk_davg", 1, det, &kAverage, nullptr, &DecimalAggregateStep, &DecimalAggregateFinal);
   sqlite3_create_function(db, "vk_num", 1, det, nullptr, &TextToNumber, nullptr, nullptr);
   sqlite3_create_function(db, "vk_dateadd", 2, det, nullptr, &DateAddDays, nullptr, nullptr);
   sqlite3_create_function(db, "vk_getdate", 0, SQLITE_UTF8, nullptr, &GetDate, nullptr, nullptr);

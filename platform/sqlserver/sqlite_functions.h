@@ -1,9 +1,13 @@
 // The server collation and the SQL functions translated SQL calls, as
 // SQLite sees them: VKCI compares text with ASCII case and trailing blanks
-// ignored; the vk_ functions divide and multiply integers, money and floats
-// with SQL Server's rounding, truncation and errors, convert values to a
-// column type, and answer getdate(), host_name(), suser_sname(),
-// databasepropertyex() and collationproperty().
+// ignored, VKDEC decimal texts as the numbers they are; the vk_ functions
+// divide and multiply integers, money and floats with SQL Server's
+// rounding, truncation and errors, compute with decimals exactly (vk_dchain
+// applies a chain of + - * / % each into its result's precision and scale;
+// vk_dsum and vk_davg, vk_dround, and the conversions between decimals and
+// the other types), convert values to a column type, and answer
+// getdate(), host_name(), suser_sname(), databasepropertyex() and
+// collationproperty().
 #pragma once
 
 #include <sqlite3.h>

@@ -101,7 +101,11 @@ ColumnSize ColumnSizeOf(const ColumnType& type) {
   const ServerType& t = ServerTypeOf(type.type);
   ColumnSize out{t.max_length, t.precision, t.scale};
   switch (type.type) {
-    case SqlType::kDecimal: return {9, 18, 0};  // decimal(18, 0), the one the catalog keeps
+    case SqlType::kDecimal: {
+      // Stored in 5, 9, 13 or 17 bytes by its precision.
+      const int bytes = type.precision <= 9 ? 5 : type.precision <= 19 ? 9 : type.precision <= 28 ? 13 : 17;
+      return {bytes, type.precision, type.scale};
+    }
     case SqlType::kChar: case SqlType::kVarChar: out.max_length = type.length; break;
     case SqlType::kNChar: case SqlType::kNVarChar: out.max_length = type.length < 0 ? -1 : 2 * type.length; break;
     default: break;

@@ -9,6 +9,7 @@
 
 #include "platform/com/datetime.h"
 #include "platform/com/names.h"
+#include "platform/com/numeric.h"
 #include "platform/com/quote.h"
 #include "platform/sqlserver/errors.h"
 #include "platform/sqlserver/lexer.h"
@@ -36,6 +37,25 @@ struct Translator::Scope {
 };
 
 namespace {
+
+// A decimal operator's number in vk_dchain's steps.
+int DecimalOperatorNumber(const std::string& op) {
+  static const char* const kOperators[] = {"+", "-", "*", "/", "%"};
+  for (int i = 0; i < 5; ++i) {
+    if (op == kOperators[i]) return i;
+  }
+  return 0;
+}
+
+// The most arguments one SQLite function call takes.
+constexpr int kMaxFunctionArguments = 127;
+
+// A vk_convert call: `sql`, of static type `from`, into a column type.
+std::string ConvertCall(const std::string& sql, VT from, const ColumnType& to) {
+  return "vk_convert(" + sql + ", " + std::to_string(static_cast<int>(from)) + ", " +
+         std::to_string(static_cast<int>(to.type)) + ", " + std::to_string(to.length) + ", " +
+         std::to_string(to.precision) + ", " + std::to_string(to.scale) + ")";
+}
 
 std::string MoneyUnitsLiteral(const std::string& text) {
   std::int64_t units = 0;
@@ -154,6 +174,7 @@ VT TypeOf(const ColumnType& t) {
   if (IsIntegerType(t.type)) return VT::kInt;
   if (IsMoneyType(t.type)) return VT::kMoney;
   if (IsFloatType(t.type)) return VT::kFloat;
+  if (t.type == SqlType::kDecimal) return VT::kDecimal;
   if (IsDateType(t.type)) return VT::kDate;
   return VT::kString;
 }
@@ -287,10 +308,12 @@ Translator::Typed Translator::Column(const ast::Expr& e, const Scope& scope) {
 std::string Translator::Coerce(const Typed& v, VT to) {
   if (v.type == to || v.type == VT::kNull) return v.sql;
   switch (to) {
-    case VT::kFloat:
     case VT::kDecimal:
+      return DecimalOperand(v);
+    case VT::kFloat:
       if (v.type == VT::kMoney) return "(" + v.sql + " / 10000.0)";
       if (v.type == VT::kString) return "vk_num(" + v.sql + ")";
+      if (v.type == VT::kDecimal) return "vk_dfloat(" + v.sql + ")";
       return "(" + v.sql + " * 1.0)";
     case VT::kMoney:
       if (v.type == VT::kInt || v.type == VT::kBit) return "(" + v.sql + " * 10000)";
@@ -298,11 +321,13 @@ std::string Translator::Coerce(const Typed& v, VT to) {
         const std::string units = MoneyUnitsLiteral(v.literal);
         if (!units.empty()) return units;
       }
+      if (v.type == VT::kDecimal) return "vk_dmoney(" + v.sql + ")";
       if (v.type == VT::kString) return "vk_money(vk_num(" + v.sql + "))";
       return "vk_money(" + v.sql + ")";
     case VT::kInt:
     case VT::kBit:
       if (v.type == VT::kString) return "vk_num(" + v.sql + ")";
+      if (v.type == VT::kDecimal) return "vk_dint(" + v.sql + ")";
       return v.sql;
     case VT::kDate:
       if (v.type == VT::kString) {
@@ -311,17 +336,12 @@ std::string Translator::Coerce(const Typed& v, VT to) {
           if (!text) throw DateSyntaxError();
           return QuoteText(*text);
         }
-        return "vk_convert(" + v.sql + ", " + std::to_string(static_cast<int>(VT::kString)) + ", " +
-               std::to_string(static_cast<int>(SqlType::kDateTime)) + ", 0)";
+        return ConvertCall(v.sql, VT::kString, ColumnType{SqlType::kDateTime, 0});
       }
-      if (IsNumeric(v.type)) {
-        return "vk_convert(" + v.sql + ", " + std::to_string(static_cast<int>(v.type)) + ", " +
-               std::to_string(static_cast<int>(SqlType::kDateTime)) + ", 0)";
-      }
+      if (IsNumeric(v.type)) return ConvertCall(v.sql, v.type, ColumnType{SqlType::kDateTime, 0});
       break;
     case VT::kString:
-      return "vk_convert(" + v.sql + ", " + std::to_string(static_cast<int>(v.type)) + ", " +
-             std::to_string(static_cast<int>(SqlType::kNVarChar)) + ", 4000)";
+      return ConvertCall(v.sql, v.type, ColumnType{SqlType::kNVarChar, 4000});
     default:
       break;
   }
@@ -343,14 +363,128 @@ std::string Translator::Compare(const std::string& op, const Typed& a, const Typ
     common = b.type;
   } else if (b_str) {
     common = a.type;
-  } else if (a.type == VT::kMoney || b.type == VT::kMoney) {
-    // money against a decimal literal stays exact; against a float it is float.
-    common = (a.type == VT::kFloat || b.type == VT::kFloat) ? VT::kFloat : VT::kMoney;
   } else {
     common = Rank(a.type) >= Rank(b.type) ? a.type : b.type;
-    if (common == VT::kDecimal) common = VT::kFloat;
+  }
+  if (common == VT::kDecimal) {
+    // Money beside a decimal constant that money holds exactly compares as
+    // money: the same answer, and a money column's index serves it.
+    const auto exact_money = [](const Typed& m, const Typed& d) {
+      return m.type == VT::kMoney && d.is_literal && d.type == VT::kDecimal && !MoneyUnitsLiteral(d.literal).empty();
+    };
+    if (exact_money(a, b) || exact_money(b, a)) {
+      common = VT::kMoney;
+    } else {
+      return "(" + DecimalOperand(a) + " COLLATE VKDEC " + op + " " + DecimalOperand(b) + ")";
+    }
   }
   return "(" + Coerce(a, common) + " " + op + " " + Coerce(b, common) + ")";
+}
+
+DecimalType Translator::DecimalOf(const Typed& t) {
+  if (t.column) {
+    if (const auto d = DecimalTypeOf(*t.column)) return *d;
+  }
+  switch (t.type) {
+    case VT::kDecimal:
+      return t.is_literal ? DecimalTypeOfConstant(t.literal) : DecimalType{18, 0};
+    case VT::kBit:
+      return {1, 0};
+    case VT::kMoney:
+      return {19, 4};
+    case VT::kInt:
+      // An int, and an int constant; a constant past int's range is a
+      // bigint here.
+      if (t.is_literal && t.literal.size() > 10) return {19, 0};
+      return {10, 0};
+    default:
+      return {18, 0};
+  }
+}
+
+std::string Translator::DecimalOperand(const Typed& t) {
+  switch (t.type) {
+    case VT::kDecimal: case VT::kNull:
+      return t.sql;
+    case VT::kInt: case VT::kBit:
+      return t.is_literal ? QuoteText(t.literal) : "CAST(" + t.sql + " AS TEXT)";
+    case VT::kMoney:
+      return "vk_mdec(" + t.sql + ")";
+    case VT::kString:
+      if (t.is_literal) {
+        com::Numeric n;
+        if (com::ParseNumeric(t.literal, &n) == com::NumericStatus::kOk) return QuoteText(com::FormatNumeric(n));
+      }
+      return "vk_dtext(" + t.sql + ")";
+    default:
+      break;
+  }
+  throw SqlErr(206, std::string("Operand type clash: ") + VTName(t.type) + " is incompatible with numeric");
+}
+
+std::string Translator::ToDecimal(const Typed& t, DecimalType to) {
+  if (t.type == VT::kNull) return t.sql;
+  if (t.type == VT::kDecimal) {
+    const DecimalType from = DecimalOf(t);
+    if (from.scale == to.scale && from.precision <= to.precision) return t.sql;
+  }
+  if (t.is_literal && (t.type == VT::kDecimal || t.type == VT::kInt)) {
+    com::Numeric n;
+    if (com::ParseNumeric(t.literal, to.precision, to.scale, &n) == com::NumericStatus::kOk) {
+      return QuoteText(com::FormatNumeric(n));
+    }
+  }
+  return ConvertCall(t.sql, t.type, DecimalColumnType(to));
+}
+
+Translator::Typed Translator::DecimalArithmetic(const std::string& op, const Typed& a, const Typed& b) {
+  // Text beside a decimal takes the decimal's type.
+  const DecimalType da = DecimalOf(a.type == VT::kString ? b : a);
+  const DecimalType db = DecimalOf(b.type == VT::kString ? a : b);
+  const DecimalType r = DecimalResultType(op[0], da, db);
+  Typed out;
+  out.type = VT::kDecimal;
+  out.column = ComputedDecimal(r);
+  const auto argument = [&](const Typed& t) {
+    // Integers go as they are: the functions take them.
+    return t.type == VT::kInt || t.type == VT::kBit ? t.sql : DecimalOperand(t);
+  };
+  // One vk_dchain call for a chain ("a + b * c ..." applied left to
+  // right), while SQLite takes its arguments; then a new one on it.
+  const std::string step =
+      std::to_string(DecimalOperatorNumber(op) * 10000 + r.precision * 100 + r.scale) + ", " + argument(b);
+  if (a.chain == 'd' && a.chain_arguments + 2 <= kMaxFunctionArguments) {
+    out.sql = a.sql.substr(0, a.sql.size() - 1) + ", " + step + ")";
+    out.chain_arguments = a.chain_arguments + 2;
+  } else {
+    out.sql = "vk_dchain(" + argument(a) + ", " + step + ")";
+    out.chain_arguments = 3;
+  }
+  out.chain = 'd';
+  return out;
+}
+
+Translator::Typed Translator::CommonType(const std::vector<const Typed*>& values) {
+  Typed type;
+  for (const Typed* v : values) {
+    if (v->type == VT::kNull) continue;
+    if (type.type == VT::kNull || Rank(v->type) > Rank(type.type)) type.type = v->type;
+  }
+  if (type.type == VT::kDecimal) {
+    std::optional<DecimalType> common;
+    for (const Typed* v : values) {
+      if (v->type == VT::kNull || !IsNumeric(v->type)) continue;
+      const DecimalType d = DecimalOf(*v);
+      common = common ? DecimalCommonType(*common, d) : d;
+    }
+    type.column = ComputedDecimal(common.value_or(DecimalType{18, 0}));
+  }
+  return type;
+}
+
+std::string Translator::InType(const Typed& v, const Typed& type) {
+  if (type.type == VT::kDecimal) return ToDecimal(v, DecimalOf(type));
+  return Coerce(v, type.type);
 }
 
 Translator::Typed Translator::Arithmetic(const std::string& op, const Typed& a, const Typed& b) {
@@ -359,6 +493,7 @@ Translator::Typed Translator::Arithmetic(const std::string& op, const Typed& a, 
   if (a.type == VT::kNull || b.type == VT::kNull) {
     out.sql = "NULL";
     out.type = a.type == VT::kNull ? b.type : a.type;
+    if (out.type == VT::kDecimal) out.column = (a.type == VT::kNull ? b : a).column;
     return out;
   }
   if (op == "+" && a.type == VT::kString && b.type == VT::kString) {
@@ -395,18 +530,9 @@ Translator::Typed Translator::Arithmetic(const std::string& op, const Typed& a, 
   VT tb = b.type == VT::kString ? (IsNumeric(a.type) ? a.type : VT::kFloat) : b.type;
   if (ta == VT::kBit) ta = VT::kInt;
   if (tb == VT::kBit) tb = VT::kInt;
-  // The result type: int < decimal < money < float, a decimal literal
-  // beside money counting as money.
-  VT result;
-  if (ta == VT::kFloat || tb == VT::kFloat) {
-    result = VT::kFloat;
-  } else if (ta == VT::kMoney || tb == VT::kMoney) {
-    result = VT::kMoney;
-  } else if (ta == VT::kDecimal || tb == VT::kDecimal) {
-    result = VT::kFloat;
-  } else {
-    result = VT::kInt;
-  }
+  // The result type, by precedence: int < money < decimal < float.
+  const VT result = Rank(ta) >= Rank(tb) ? ta : tb;
+  if (result == VT::kDecimal) return DecimalArithmetic(op, a, b);
   out.type = result;
   if (op == "%") {
     if (result != VT::kInt) NotSupported("The modulo of non-integers");
@@ -415,6 +541,9 @@ Translator::Typed Translator::Arithmetic(const std::string& op, const Typed& a, 
   }
   const char cls = ChainClass(op);
   if (result == VT::kInt) {
+    // bigint, when either side is, so that the value is read back whole.
+    const auto bigint = [](const Typed& t) { return DecimalOf(t).precision == 19; };
+    if (bigint(a) || bigint(b)) out.column = ColumnType{SqlType::kBigInt, 0};
     if (op == "/") {
       out.sql = "vk_idiv(" + a.sql + ", " + b.sql + ")";
     } else {
@@ -481,26 +610,26 @@ Translator::Typed Translator::Value(const ast::Expr& e, const Scope& scope) {
     case ExprKind::kInteger: {
       out.sql = e.text;
       out.type = VT::kInt;
+      out.is_literal = true;
+      out.literal = e.text;
       std::int64_t v = 0;
       auto [p, ec] = std::from_chars(e.text.data(), e.text.data() + e.text.size(), v);
       (void)p;
-      if (ec != std::errc()) {
-        CheckPrecision(e.text);
-        out.type = VT::kDecimal;
-        out.is_literal = true;
-        out.literal = e.text;
-        out.sql = e.text + ".0";
-      }
-      return out;
+      if (ec == std::errc()) return out;
+      // Past 64 bits: a decimal constant.
+      [[fallthrough]];
     }
-    case ExprKind::kDecimal:
+    case ExprKind::kDecimal: {
       CheckPrecision(e.text);
-      out.sql = e.text.front() == '.' ? "0" + e.text : e.text;
-      if (out.sql.back() == '.') out.sql += "0";
+      com::Numeric n;
+      com::ParseNumeric(e.text, &n);
       out.type = VT::kDecimal;
       out.is_literal = true;
-      out.literal = e.text;
+      out.literal = com::FormatNumeric(n);
+      out.sql = QuoteText(out.literal);
+      out.column = ComputedDecimal(DecimalTypeOfConstant(e.text));
       return out;
+    }
     case ExprKind::kFloat:
       out.sql = e.text;
       out.type = VT::kFloat;
@@ -532,9 +661,19 @@ Translator::Typed Translator::Value(const ast::Expr& e, const Scope& scope) {
       if (!IsNumeric(a.type) && a.type != VT::kNull) throw SqlErr(8117, "Operand data type is invalid for " + e.text + " operator.");
       out.type = a.type == VT::kBit ? VT::kInt : a.type;
       out.sql = e.text == "+" ? a.sql : "(" + e.text + a.sql + ")";
-      if (a.is_literal && a.type == VT::kDecimal) {
-        out.is_literal = true;
-        out.literal = e.text == "-" ? "-" + a.literal : a.literal;
+      if (a.type == VT::kDecimal) {
+        out.column = a.column;
+        if (e.text == "~") throw SqlErr(8117, "Operand data type numeric is invalid for ~ operator.");
+        if (a.is_literal) {
+          com::Numeric n;
+          com::ParseNumeric(a.literal, &n);
+          if (e.text == "-") n.negative = !n.negative && n.magnitude != 0;
+          out.is_literal = true;
+          out.literal = com::FormatNumeric(n);
+          out.sql = QuoteText(out.literal);
+        } else if (e.text == "-") {
+          out.sql = "vk_dneg(" + a.sql + ")";
+        }
       }
       return out;
     }
@@ -565,17 +704,27 @@ Translator::Typed Translator::Value(const ast::Expr& e, const Scope& scope) {
       if (sub.columns.size() != 1) {
         throw SqlErr(116, "Only one expression can be specified in the select list when the subquery is not introduced with EXISTS.");
       }
-      // Compare in the subquery's type when the two differ.
+      // Compare in the subquery's type when the two differ; decimals beside
+      // any other number but float as decimals.
       const VT sub_type = sub.columns[0].type;
       std::string left = a.sql;
-      if (a.type != sub_type && a.type != VT::kNull && sub_type != VT::kNull) {
+      Typed column;
+      column.sql = "c1";
+      column.type = sub_type;
+      column.column = sub.columns[0].column;
+      const bool decimal = (a.type == VT::kDecimal || sub_type == VT::kDecimal) && a.type != VT::kFloat &&
+                           sub_type != VT::kFloat && a.type != VT::kNull && sub_type != VT::kNull;
+      if (decimal) {
+        left = DecimalOperand(a) + " COLLATE VKDEC";
+        if (sub_type != VT::kDecimal) sub.sql = "SELECT " + DecimalOperand(column) + " FROM (" + sub.sql + ")";
+      } else if (a.type != sub_type && a.type != VT::kNull && sub_type != VT::kNull) {
         if (a.type == VT::kMoney && (sub_type == VT::kInt || sub_type == VT::kBit)) {
           sub.sql = "SELECT c1 * 10000 FROM (" + sub.sql + ")";
         } else {
           left = Coerce(a, sub_type);
         }
       }
-      if (a.type == VT::kString) left += " COLLATE VKCI";
+      if (a.type == VT::kString && !decimal) left += " COLLATE VKCI";
       out.sql = "(" + left + (e.negated ? " NOT IN (" : " IN (") + sub.sql + "))";
       out.type = VT::kBool;
       return out;
@@ -596,31 +745,29 @@ Translator::Typed Translator::Value(const ast::Expr& e, const Scope& scope) {
       std::vector<std::pair<std::string, Typed>> branches;
       std::optional<Typed> subject;
       if (!e.args.empty()) subject = Expr(*e.args[0], scope);
-      VT type = VT::kNull;
       for (const auto& [when, then] : e.whens) {
         std::string cond = subject ? Compare("=", *subject, Expr(*when, scope)) : Predicate(*when, scope);
         Account(cond.size());
-        Typed t = Expr(*then, scope);
-        if (type == VT::kNull || Rank(t.type) > Rank(type)) type = t.type;
-        branches.emplace_back(std::move(cond), std::move(t));
+        branches.emplace_back(std::move(cond), Expr(*then, scope));
       }
       std::optional<Typed> else_value;
-      if (e.else_expr) {
-        else_value = Expr(*e.else_expr, scope);
-        if (type == VT::kNull || Rank(else_value->type) > Rank(type)) type = else_value->type;
-      }
+      if (e.else_expr) else_value = Expr(*e.else_expr, scope);
+      std::vector<const Typed*> values;
+      for (const auto& b : branches) values.push_back(&b.second);
+      if (else_value) values.push_back(&*else_value);
+      const Typed type = CommonType(values);
       out.sql = "(CASE";
-      for (const auto& [cond, t] : branches) out.sql += " WHEN " + cond + " THEN " + Coerce(t, type);
-      if (else_value) out.sql += " ELSE " + Coerce(*else_value, type);
+      for (const auto& [cond, t] : branches) out.sql += " WHEN " + cond + " THEN " + InType(t, type);
+      if (else_value) out.sql += " ELSE " + InType(*else_value, type);
       out.sql += " END)";
-      out.type = type;
+      out.type = type.type;
+      out.column = type.column;
       return out;
     }
     case ExprKind::kCast: {
       const Typed a = Expr(*e.args[0], scope);
       const ColumnType to = ResolveType(e.cast_type);
-      out.sql = "vk_convert(" + a.sql + ", " + std::to_string(static_cast<int>(a.type)) + ", " +
-                std::to_string(static_cast<int>(to.type)) + ", " + std::to_string(to.length) + ")";
+      out.sql = ConvertCall(a.sql, a.type, to);
       out.type = TypeOf(to);
       out.column = to;
       return out;
@@ -650,7 +797,7 @@ Translator::Typed Translator::Variable(const ast::Expr& e) {
     out.sql = StoredLiteral(v->value);
     out.type = TypeOf(v->type);
     out.column = v->type;
-    if (out.type == VT::kString && v->value.kind == Stored::kText) {
+    if ((out.type == VT::kString || out.type == VT::kDecimal) && v->value.kind == Stored::kText) {
       out.is_literal = true;
       out.literal = v->value.s;
     }
@@ -841,6 +988,7 @@ TranslatedSelect Translator::SelectIn(const ast::Select& s, const Scope* outer) 
         }
       }
       if (type == VT::kString) term += " COLLATE VKCI";
+      if (type == VT::kDecimal) term += " COLLATE VKDEC";
       sql += (i ? ", " : "") + term + (s.order_by[i].descending ? " DESC" : "");
     }
   }

@@ -1,10 +1,14 @@
 // Translates T-SQL queries and expressions into SQLite SQL with SQL
 // Server's meaning: static types decide how each operator is written
 // (money is held in 1/10000 units, so money * money and money / money go
-// through functions that round and truncate as SQL Server does; text
-// comparisons use the server collation; dates compare as canonical text),
-// and names resolve against the catalog with SQL Server's errors (207,
-// 208, 209). A variable stands in the SQL as a constant holding its value.
+// through functions that round and truncate as SQL Server does; decimals
+// are exact texts, typed decimal(p, s) by SQL Server's rules for each
+// operator and computed by functions into that type, compared and ordered
+// by the decimal collation; text comparisons use the server collation;
+// dates compare as canonical text), and names resolve against the catalog
+// with SQL Server's errors (207, 208, 209). Types combine by SQL Server's
+// precedence: int, then money, then decimal, then float. A variable stands
+// in the SQL as a constant holding its value.
 #pragma once
 
 #include <cstdint>
@@ -93,6 +97,18 @@ class Translator {
   Typed Arithmetic(const std::string& op, const Typed& a, const Typed& b);
   std::string Compare(const std::string& op, const Typed& a, const Typed& b);
   std::string Coerce(const Typed& v, VT to);
+  // Decimals. The decimal(p, s) a value has, or takes beside a decimal
+  // (an int constant, like int, decimal(10,0)); the value as a decimal's
+  // text of any scale, to compare or to compute with; the value converted
+  // into decimal(p, s), as its canonical text; an operator's result.
+  static DecimalType DecimalOf(const Typed& t);
+  std::string DecimalOperand(const Typed& t);
+  std::string ToDecimal(const Typed& t, DecimalType to);
+  Typed DecimalArithmetic(const std::string& op, const Typed& a, const Typed& b);
+  // The type several values share as the values of one CASE or COALESCE,
+  // and each of them written in it.
+  static Typed CommonType(const std::vector<const Typed*>& values);
+  std::string InType(const Typed& v, const Typed& type);
   void AddSources(const std::vector<ast::TableRef>& from, Scope* scope, std::string* sql);
   TranslatedSelect SelectIn(const ast::Select& s, const Scope* outer);
   const TableMeta& ResolveTable(const ast::ObjectName& name);

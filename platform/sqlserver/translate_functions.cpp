@@ -178,22 +178,26 @@ const Translator::FunctionDef* Translator::FindFunction(std::string_view upper_n
       // ---- NULL and choices
       {"ISNULL", 2, 2,
        [](C& c) {
+         // ISNULL has its first argument's type.
          const Typed a = c.Arg(0), b = c.Arg(1);
-         const VT type = a.type != VT::kNull ? a.type : b.type;
-         Typed out = C::Of("coalesce(" + c.t.Coerce(a, type) + ", " + c.t.Coerce(b, type) + ")", type, a.column);
+         const Typed& type = a.type != VT::kNull ? a : b;
+         Typed out = C::Of("coalesce(" + c.t.InType(a, type) + ", " + c.t.InType(b, type) + ")", type.type, a.column);
+         if (type.type == VT::kDecimal) out.column = type.column ? type.column : ComputedDecimal(DecimalOf(type));
          return out;
        }},
       {"COALESCE", 2, 255,
        [](C& c) {
+         // The type its arguments share.
          std::vector<Typed> args;
-         VT type = VT::kNull;
-         for (std::size_t i = 0; i < c.count(); ++i) {
-           args.push_back(c.Arg(i));
-           if (type == VT::kNull || Rank(args.back().type) > Rank(type)) type = args.back().type;
-         }
+         for (std::size_t i = 0; i < c.count(); ++i) args.push_back(c.Arg(i));
+         std::vector<const Typed*> all;
+         for (const Typed& a : args) all.push_back(&a);
+         const Typed type = CommonType(all);
          std::string sql = "coalesce(";
-         for (std::size_t i = 0; i < args.size(); ++i) sql += (i ? ", " : "") + c.t.Coerce(args[i], type);
-         return C::Of(sql + ")", type);
+         for (std::size_t i = 0; i < args.size(); ++i) sql += (i ? ", " : "") + c.t.InType(args[i], type);
+         Typed out = C::Of(sql + ")", type.type);
+         if (type.type == VT::kDecimal) out.column = type.column ? type.column : ComputedDecimal(DecimalOf(type));
+         return out;
        }},
       {"NULLIF", 2, 2,
        [](C& c) {
@@ -309,6 +313,7 @@ const Translator::FunctionDef* Translator::FindFunction(std::string_view upper_n
       {"ABS", 1, 1,
        [](C& c) {
          Typed a = c.Arg(0);
+         if (a.type == VT::kDecimal) return C::Of("vk_dabs(" + a.sql + ")", a.type, ComputedDecimal(DecimalOf(a)));
          return C::Of("abs(" + a.sql + ")", a.type);
        }},
       {"ROUND", 2, 2,
@@ -318,6 +323,12 @@ const Translator::FunctionDef* Translator::FindFunction(std::string_view upper_n
          if (a.type == VT::kMoney) return C::Of("vk_money(round(" + a.sql + " / 10000.0, " + digits + "))", VT::kMoney);
          if (a.type == VT::kInt || a.type == VT::kBit) {
            return C::Of("CAST(round(" + a.sql + ", " + digits + ") AS INTEGER)", VT::kInt);
+         }
+         if (a.type == VT::kDecimal) {
+           // Of the same type: a result that needs another digit overflows.
+           const DecimalType t = DecimalOf(a);
+           return C::Of("vk_dround(" + a.sql + ", " + digits + ", " + std::to_string(t.precision) + ")", VT::kDecimal,
+                        ComputedDecimal(t));
          }
          return C::Of("round(" + c.t.Coerce(a, VT::kFloat) + ", " + digits + ")", VT::kFloat);
        }},
@@ -374,6 +385,49 @@ const Translator::FunctionDef* Translator::FindFunction(std::string_view upper_n
                       ColumnType{SqlType::kNVarChar, 30});
        }},
 
+      {"SQL_VARIANT_PROPERTY", 2, 2,
+       [](C& c) {
+         // The base type, precision and scale of a value, known from its
+         // static type; NULL for a NULL value.
+         const Typed a = c.Arg(0);
+         const std::string property = UpperAscii(c.Constant(1, "property"));
+         ColumnType type = a.column.value_or(ColumnType{SqlType::kInt, 0});
+         if (!a.column) {
+           switch (a.type) {
+             case VT::kBit: type.type = SqlType::kBit; break;
+             case VT::kMoney: type.type = SqlType::kMoney; break;
+             case VT::kFloat: type.type = SqlType::kFloat; break;
+             case VT::kDate: type.type = SqlType::kDateTime; break;
+             case VT::kString: type = ColumnType{SqlType::kVarChar, 8000}; break;
+             case VT::kDecimal: type = ComputedDecimal(DecimalOf(a)); break;
+             default: break;
+           }
+         }
+         Typed out;
+         std::string value;
+         if (property == "BASETYPE") {
+           value = QuoteText(TypeBaseName(type));
+           out.type = VT::kString;
+           out.column = ColumnType{SqlType::kNVarChar, 128};
+         } else if (property == "PRECISION" || property == "SCALE") {
+           const dts::ColumnInfo info = ValueInfo(type);
+           int precision = info.precision, scale = info.scale;
+           if (const auto d = type.type == SqlType::kDecimal ? DecimalTypeOf(type) : std::nullopt) {
+             precision = d->precision, scale = d->scale;
+           } else if (IsIntegerType(type.type)) {
+             precision = DecimalTypeOf(type)->precision;
+           } else if (type.type == SqlType::kFloat || type.type == SqlType::kReal) {
+             precision = type.type == SqlType::kFloat ? 53 : 24;
+           }
+           value = std::to_string(property == "PRECISION" ? precision : scale);
+           out.type = VT::kInt;
+         } else {
+           NotSupported("SQL_VARIANT_PROPERTY '" + property + "'");
+         }
+         out.sql = "(CASE WHEN " + a.sql + " IS NULL THEN NULL ELSE " + value + " END)";
+         return out;
+       }},
+
       // ---- aggregates
       {"COUNT", 0, 1,
        [](C& c) {
@@ -384,12 +438,16 @@ const Translator::FunctionDef* Translator::FindFunction(std::string_view upper_n
       {"MIN", 1, 1,
        [](C& c) {
          Typed a = c.Arg(0);
-         return C::Of(std::string("min(") + (c.e.distinct ? "DISTINCT " : "") + a.sql + ")", a.type, a.column);
+         return C::Of(std::string("min(") + (c.e.distinct ? "DISTINCT " : "") + a.sql +
+                          (a.type == VT::kDecimal ? " COLLATE VKDEC)" : ")"),
+                      a.type, a.column);
        }},
       {"MAX", 1, 1,
        [](C& c) {
          Typed a = c.Arg(0);
-         return C::Of(std::string("max(") + (c.e.distinct ? "DISTINCT " : "") + a.sql + ")", a.type, a.column);
+         return C::Of(std::string("max(") + (c.e.distinct ? "DISTINCT " : "") + a.sql +
+                          (a.type == VT::kDecimal ? " COLLATE VKDEC)" : ")"),
+                      a.type, a.column);
        }},
       {"SUM", 1, 1,
        [](C& c) {
@@ -397,8 +455,12 @@ const Translator::FunctionDef* Translator::FindFunction(std::string_view upper_n
          if (a.type == VT::kString || a.type == VT::kDate) {
            throw SqlErr(409, std::string("The sum operation cannot take a ") + VTName(a.type) + " data type as an argument.");
          }
-         return C::Of(std::string("sum(") + (c.e.distinct ? "DISTINCT " : "") + a.sql + ")",
-                      a.type == VT::kBit ? VT::kInt : a.type);
+         const std::string distinct = c.e.distinct ? "DISTINCT " : "";
+         if (a.type == VT::kDecimal) {
+           // Exact, in decimal(38, s).
+           return C::Of("vk_dsum(" + distinct + a.sql + ")", VT::kDecimal, ComputedDecimal(DecimalSumType(DecimalOf(a))));
+         }
+         return C::Of("sum(" + distinct + a.sql + ")", a.type == VT::kBit ? VT::kInt : a.type);
        }},
       {"AVG", 1, 1,
        [](C& c) {
@@ -406,6 +468,10 @@ const Translator::FunctionDef* Translator::FindFunction(std::string_view upper_n
          const std::string distinct = c.e.distinct ? "DISTINCT " : "";
          if (a.type == VT::kString || a.type == VT::kDate) {
            throw SqlErr(409, std::string("The avg operation cannot take a ") + VTName(a.type) + " data type as an argument.");
+         }
+         if (a.type == VT::kDecimal) {
+           // Exact, in decimal(38, max(s, 6)).
+           return C::Of("vk_davg(" + distinct + a.sql + ")", VT::kDecimal, ComputedDecimal(DecimalAvgType(DecimalOf(a))));
          }
          if (a.type == VT::kMoney) return C::Of("CAST(avg(" + distinct + a.sql + ") AS INTEGER)", VT::kMoney);
          if (a.type == VT::kInt || a.type == VT::kBit) return C::Of("CAST(avg(" + distinct + a.sql + ") AS INTEGER)", VT::kInt);

@@ -21,10 +21,13 @@ struct Translator::Typed {
   bool nullable = true;   // false for a NOT NULL column read as it is
   bool identity = false;  // the identity column read as it is
   bool is_literal = false;
-  std::string literal;  // a string or decimal literal's text
+  std::string literal;  // a string, integer or decimal literal's text (a decimal's canonical)
   // When sql is "(x op y ...)" with a flat chain of one SQLite operator
-  // class inside: '+' (+ and -), '*', '&' (& and |) or '|' (||); else 0.
+  // class inside: '+' (+ and -), '*', '&' (& and |) or '|' (||); 'd' when
+  // it is a chain of decimal operators, "vk_dchain(...)" of
+  // `chain_arguments` arguments; else 0.
   char chain = 0;
+  int chain_arguments = 0;
 };
 
 // A text as a SQLite string literal.
@@ -33,16 +36,24 @@ inline std::string QuoteText(std::string_view s) { return com::Quoted(s, '\'', '
 // Whether a static type is a number's.
 inline bool IsNumeric(VT t) { return t == VT::kInt || t == VT::kBit || t == VT::kMoney || t == VT::kDecimal || t == VT::kFloat; }
 
-// The rank of a numeric type in SQL Server's type precedence (0 for the
-// others).
+// SQL Server's precedence of the numeric types: int, money, decimal, float
+// (0 for the others).
 inline int Rank(VT t) {
   switch (t) {
     case VT::kBit: case VT::kInt: return 1;
-    case VT::kDecimal: return 2;
-    case VT::kMoney: return 3;
+    case VT::kMoney: return 2;
+    case VT::kDecimal: return 3;
     case VT::kFloat: return 4;
     default: return 0;
   }
+}
+
+// A decimal computed (not read from a column): SQL Server names its type
+// numeric.
+inline ColumnType ComputedDecimal(DecimalType t) {
+  ColumnType c = DecimalColumnType(t);
+  c.numeric = true;
+  return c;
 }
 
 // Raises 40000 for what the server does not do.

@@ -1,5 +1,6 @@
 #include "platform/sqlserver/types.h"
 
+#include <algorithm>
 #include <charconv>
 #include <chrono>
 #include <cmath>
@@ -7,6 +8,7 @@
 #include <limits>
 
 #include "platform/com/datetime.h"
+#include "platform/com/numeric.h"
 #include "platform/com/unicode.h"
 #include "platform/dts/convert.h"
 #include "platform/dts/oledb.h"
@@ -54,6 +56,13 @@ ColumnType ResolveType(const ast::TypeName& t) {
     out.length = 128;
     return out;
   }
+  if (out.type == SqlType::kDecimal) {
+    // The parser has held the precision to 1..38 and the scale to 0..p.
+    out.precision = t.length > 0 ? t.length : 18;
+    out.scale = t.scale >= 0 ? t.scale : 0;
+    out.numeric = t.name == "numeric";
+    return out;
+  }
   if (out.type == SqlType::kFloat && t.length > 0 && t.length <= 24) out.type = SqlType::kReal;
   if (IsCharType(out.type) && out.type != SqlType::kText && out.type != SqlType::kNText) {
     const int max = IsUnicodeType(out.type) ? 4000 : 8000;
@@ -78,6 +87,7 @@ std::string TypeDisplayName(const ColumnType& t) {
   if (IsCharType(t.type) && t.type != SqlType::kText && t.type != SqlType::kNText) {
     name += t.length < 0 ? "(max)" : "(" + std::to_string(t.length) + ")";
   }
+  if (t.type == SqlType::kDecimal) name += "(" + std::to_string(t.precision) + "," + std::to_string(t.scale) + ")";
   return name;
 }
 
@@ -85,6 +95,7 @@ std::string TypeBaseName(const ColumnType& t) {
   static const char* const kNames[] = {"bit",   "tinyint",  "smallint", "int",      "bigint", "money",
                                        "smallmoney", "float", "real",  "decimal",  "datetime", "smalldatetime",
                                        "char",  "varchar",  "nchar",    "nvarchar", "text",   "ntext"};
+  if (t.type == SqlType::kDecimal && t.numeric) return "numeric";
   return kNames[static_cast<int>(t.type)];
 }
 
@@ -93,7 +104,7 @@ bool IsIntegerType(SqlType t) {
          t == SqlType::kBigInt;
 }
 bool IsMoneyType(SqlType t) { return t == SqlType::kMoney || t == SqlType::kSmallMoney; }
-bool IsFloatType(SqlType t) { return t == SqlType::kFloat || t == SqlType::kReal || t == SqlType::kDecimal; }
+bool IsFloatType(SqlType t) { return t == SqlType::kFloat || t == SqlType::kReal; }
 bool IsDateType(SqlType t) { return t == SqlType::kDateTime || t == SqlType::kSmallDateTime; }
 bool IsCharType(SqlType t) {
   return t == SqlType::kChar || t == SqlType::kVarChar || t == SqlType::kNChar || t == SqlType::kNVarChar ||
@@ -104,6 +115,7 @@ bool IsUnicodeType(SqlType t) { return t == SqlType::kNChar || t == SqlType::kNV
 std::string SqliteDeclaration(const ColumnType& t) {
   if (IsIntegerType(t.type) || IsMoneyType(t.type)) return "INTEGER";
   if (IsFloatType(t.type)) return "REAL";
+  if (t.type == SqlType::kDecimal) return "TEXT COLLATE VKDEC";
   if (IsDateType(t.type)) return "TEXT";
   return "TEXT COLLATE VKCI";
 }
@@ -134,6 +146,10 @@ dts::ColumnInfo ValueInfo(const ColumnType& t) {
     case SqlType::kSmallMoney: info.precision = 10; info.scale = 4; break;
     case SqlType::kDateTime: info.precision = 23; info.scale = 3; break;
     case SqlType::kSmallDateTime: info.precision = 16; break;
+    case SqlType::kDecimal:
+      info.precision = static_cast<std::uint8_t>(t.precision);
+      info.scale = static_cast<std::uint8_t>(t.scale);
+      break;
     default: break;
   }
   if (IsCharType(t.type)) {
@@ -144,6 +160,110 @@ dts::ColumnInfo ValueInfo(const ColumnType& t) {
   }
   return info;
 }
+
+ColumnType DecimalColumnType(DecimalType t) {
+  ColumnType c{SqlType::kDecimal, 0};
+  c.precision = t.precision;
+  c.scale = t.scale;
+  return c;
+}
+
+std::optional<DecimalType> DecimalTypeOf(const ColumnType& t) {
+  switch (t.type) {
+    case SqlType::kDecimal: return DecimalType{t.precision > 0 ? t.precision : 18, t.scale};
+    case SqlType::kBit: return DecimalType{1, 0};
+    case SqlType::kTinyInt: return DecimalType{3, 0};
+    case SqlType::kSmallInt: return DecimalType{5, 0};
+    case SqlType::kInt: return DecimalType{10, 0};
+    case SqlType::kBigInt: return DecimalType{19, 0};
+    case SqlType::kSmallMoney: return DecimalType{10, 4};
+    case SqlType::kMoney: return DecimalType{19, 4};
+    default: return std::nullopt;
+  }
+}
+
+DecimalType DecimalTypeOfConstant(std::string_view text) {
+  if (!text.empty() && (text.front() == '-' || text.front() == '+')) text.remove_prefix(1);
+  const auto point = text.find('.');
+  const std::string_view whole = text.substr(0, point);
+  const auto first = whole.find_first_not_of('0');
+  const int integer_digits = first == std::string_view::npos ? 0 : static_cast<int>(whole.size() - first);
+  const int scale = point == std::string_view::npos ? 0 : static_cast<int>(text.size() - point - 1);
+  return {std::max(1, integer_digits + scale), scale};
+}
+
+namespace {
+
+// How an operator's result gives up digits past 38: as a sum, keeping
+// every digit of the integer part; or as a product or quotient, keeping at
+// least 6 digits of scale once the integer part needs 32 or more.
+enum class Reduction { kSum, kProduct };
+
+struct DecimalRule {
+  char op;
+  int (*precision)(const DecimalType& a, const DecimalType& b);
+  int (*scale)(const DecimalType& a, const DecimalType& b);
+  Reduction reduction;
+};
+
+int IntegerDigits(const DecimalType& t) { return t.precision - t.scale; }
+int MaxScale(const DecimalType& a, const DecimalType& b) { return std::max(a.scale, b.scale); }
+int SumPrecision(const DecimalType& a, const DecimalType& b) {
+  return MaxScale(a, b) + std::max(IntegerDigits(a), IntegerDigits(b)) + 1;
+}
+int QuotientScale(const DecimalType& a, const DecimalType& b) { return std::max(6, a.scale + b.precision + 1); }
+
+// SQL Server's table of decimal results.
+constexpr DecimalRule kDecimalRules[] = {
+    {'+', SumPrecision, MaxScale, Reduction::kSum},
+    {'-', SumPrecision, MaxScale, Reduction::kSum},
+    {'*', [](const DecimalType& a, const DecimalType& b) { return a.precision + b.precision + 1; },
+     [](const DecimalType& a, const DecimalType& b) { return a.scale + b.scale; }, Reduction::kProduct},
+    {'/', [](const DecimalType& a, const DecimalType& b) { return IntegerDigits(a) + b.scale + QuotientScale(a, b); },
+     QuotientScale, Reduction::kProduct},
+    {'%',
+     [](const DecimalType& a, const DecimalType& b) {
+       return std::min(IntegerDigits(a), IntegerDigits(b)) + MaxScale(a, b);
+     },
+     MaxScale, Reduction::kSum},
+};
+
+// A result type held to 38 digits.
+DecimalType Reduced(int precision, int scale, int integer_digits, Reduction reduction) {
+  constexpr int kMax = com::kMaxNumericDigits;
+  if (precision > kMax) {
+    if (reduction == Reduction::kSum) {
+      scale = std::max(0, std::min(scale, kMax - integer_digits));
+    } else {
+      scale = integer_digits < 32 ? std::min(scale, kMax - integer_digits) : std::min(scale, 6);
+    }
+    precision = kMax;
+  }
+  precision = std::max(precision, 1);
+  return {precision, std::min(scale, precision)};
+}
+
+}  // namespace
+
+DecimalType DecimalResultType(char op, DecimalType a, DecimalType b) {
+  for (const DecimalRule& rule : kDecimalRules) {
+    if (rule.op != op) continue;
+    const int precision = rule.precision(a, b), scale = rule.scale(a, b);
+    const int integer_digits =
+        rule.reduction == Reduction::kSum ? std::max(IntegerDigits(a), IntegerDigits(b)) : precision - scale;
+    return Reduced(precision, scale, integer_digits, rule.reduction);
+  }
+  return a;
+}
+
+DecimalType DecimalCommonType(DecimalType a, DecimalType b) {
+  const int integer_digits = std::max(IntegerDigits(a), IntegerDigits(b));
+  const int scale = MaxScale(a, b);
+  return Reduced(integer_digits + scale, scale, integer_digits, Reduction::kSum);
+}
+
+DecimalType DecimalSumType(DecimalType t) { return {com::kMaxNumericDigits, t.scale}; }
+DecimalType DecimalAvgType(DecimalType t) { return {com::kMaxNumericDigits, std::max(t.scale, 6)}; }
 
 std::optional<std::string> DateTimeText(double ole_date) {
   if (!std::isfinite(ole_date) || ole_date < -100000 || ole_date > 3'000'000) return std::nullopt;
@@ -205,7 +325,7 @@ void StoreTyped(const com::Variant& typed, Stored* out) {
       out->kind = Stored::kText;
       out->s = CanonicalText(com::CivilFromOleDate(typed.real()));
       return;
-    case com::VarType::kText:
+    case com::VarType::kText: case com::VarType::kDecimal:
       out->kind = Stored::kText;
       out->s = typed.text();
       return;
@@ -232,6 +352,17 @@ void ToStoredCut(const com::Variant& v, const ColumnType& t, Stored* out) {
   StoreTyped(typed, out);
 }
 
+namespace {
+
+// A decimal of a column type as its canonical text at the type's scale.
+com::Variant DecimalVariant(const com::Numeric& n, const ColumnType& t) {
+  com::Numeric at;
+  if (com::RescaleNumeric(n, com::kMaxNumericDigits, t.scale, &at) != com::NumericStatus::kOk) at = n;
+  return com::Variant::Decimal(com::FormatNumeric(at));
+}
+
+}  // namespace
+
 com::Variant FromStoredInteger(std::int64_t v, const ColumnType& t) {
   switch (t.type) {
     case SqlType::kBit: return com::Variant::Bool(v != 0);
@@ -239,18 +370,30 @@ com::Variant FromStoredInteger(std::int64_t v, const ColumnType& t) {
     case SqlType::kSmallInt: return com::Variant::I2(static_cast<std::int16_t>(v));
     case SqlType::kInt: return com::Variant::I4(static_cast<std::int32_t>(v));
     case SqlType::kMoney: case SqlType::kSmallMoney: return com::Variant::Currency(v);
-    case SqlType::kFloat: case SqlType::kReal: case SqlType::kDecimal: return FromStoredReal(static_cast<double>(v), t);
+    case SqlType::kFloat: case SqlType::kReal: return FromStoredReal(static_cast<double>(v), t);
+    case SqlType::kDecimal: return DecimalVariant(com::NumericFromInteger(v), t);
     default: return com::Variant::I8(v);
   }
 }
 
 com::Variant FromStoredReal(double v, const ColumnType& t) {
   if (t.type == SqlType::kReal) return com::Variant::R4(static_cast<float>(v));
+  if (t.type == SqlType::kDecimal) {
+    // A decimal a database of an earlier version kept as a double.
+    com::Numeric n;
+    if (com::NumericFromDouble(v, com::kMaxNumericDigits, t.scale, &n) == com::NumericStatus::kOk) {
+      return com::Variant::Decimal(com::FormatNumeric(n));
+    }
+  }
   return com::Variant::R8(v);
 }
 
 com::Variant FromStoredText(std::string_view v, const ColumnType& t) {
   if (IsDateType(t.type)) return com::Variant::Date(OleDateFromText(v));
+  if (t.type == SqlType::kDecimal) {
+    com::Numeric n;
+    if (com::ParseNumeric(v, &n) == com::NumericStatus::kOk) return DecimalVariant(n, t);
+  }
   return com::Variant::Text(v);
 }
 

@@ -1,12 +1,25 @@
 // The column types of the embedded server and how values are stored.
 //
 // Storage in SQLite: integer types and bit as INTEGER; money as INTEGER
-// counting 1/10000 (exact, as SQL Server keeps it); float, real and decimal
-// as REAL; datetime as TEXT "YYYY-MM-DD HH:MM:SS.mmm" (sorts and compares
+// counting 1/10000 (exact, as SQL Server keeps it); float and real as
+// REAL; datetime as TEXT "YYYY-MM-DD HH:MM:SS.mmm" (sorts and compares
 // as text, milliseconds on SQL Server's 1/300 s ticks); character types as
 // TEXT in UTF-8 with the server collation (case-insensitive, trailing
 // blanks ignored). varchar lengths count bytes in the server code page
 // (CP936), nvarchar lengths UTF-16 units, as SQL Server counts them.
+//
+// decimal(p, s) and numeric(p, s) are stored exactly, as TEXT: the
+// value's canonical decimal text at the column's scale ("-12.50", "0.05";
+// platform/com/numeric.h), declared with the collation VKDEC, which
+// compares two such texts as the numbers they are (1.50 equals 1.5, 10
+// follows 9.99). Text rather than scaled integers because it holds all 38
+// digits in one form, whatever the precision: every decimal value in
+// SQLite, a column's or an expression's, is such a text, and the functions
+// of translated SQL (sqlite_functions.h) compute on them exactly. The
+// collation makes keys, indexes, ORDER BY, GROUP BY, DISTINCT, MIN and MAX
+// of decimal columns numeric; the translator adds it where it compares or
+// orders decimal expressions. Values stored in a decimal column are always
+// of its scale, so equal values are equal texts in it.
 #pragma once
 
 #include <cstdint>
@@ -31,7 +44,38 @@ enum class SqlType {
 struct ColumnType {
   SqlType type = SqlType::kInt;
   int length = 0;  // characters / bytes for character types; -1 for text, ntext and (max)
+  int precision = 0;     // decimal: digits in all, 1 to 38
+  int scale = 0;         // decimal: digits after the point, 0 to precision
+  bool numeric = false;  // decimal declared as numeric, the name SQL Server keeps for it
 };
+
+// The precision and scale of a decimal value.
+struct DecimalType {
+  int precision = 18;
+  int scale = 0;
+};
+
+// decimal(precision, scale) as a column type.
+ColumnType DecimalColumnType(DecimalType t);
+// The decimal(p, s) a value of a column type has, or takes beside a
+// decimal in an expression: its own for decimal; bit (1,0), tinyint
+// (3,0), smallint (5,0), int (10,0), bigint (19,0), smallmoney (10,4),
+// money (19,4); nullopt for the other types.
+std::optional<DecimalType> DecimalTypeOf(const ColumnType& t);
+// The type of a decimal constant as written ("1.25" is decimal(3,2), ".5"
+// decimal(1,1)): as many digits as it has after its integer part's leading
+// zeros.
+DecimalType DecimalTypeOfConstant(std::string_view text);
+// SQL Server's type of `a op b` (op one of + - * / %) when the result is
+// decimal: the documented precision and scale of each operator, brought to
+// at most 38 digits by taking digits from the scale (for * and /, keeping
+// at least 6 when the integer part needs 32 digits or more).
+DecimalType DecimalResultType(char op, DecimalType a, DecimalType b);
+// The type two decimals share as the values of one CASE or COALESCE.
+DecimalType DecimalCommonType(DecimalType a, DecimalType b);
+// SUM of a decimal: decimal(38, s); AVG: decimal(38, max(s, 6)).
+DecimalType DecimalSumType(DecimalType t);
+DecimalType DecimalAvgType(DecimalType t);
 
 // The server's code page for varchar, char and text.
 inline constexpr std::uint16_t kServerCodePageNumber = 936;
@@ -44,9 +88,9 @@ ColumnType ResolveType(const ast::TypeName& t);
 // which clients of TDS 7.3 and later declare for their parameters; they
 // are held as datetime, the server's one type of date and time.
 ColumnType ResolveValueType(const ast::TypeName& t);
-// "nvarchar(50)", "money", ... as SQL Server writes it.
+// "nvarchar(50)", "money", "decimal(10,2)" ... as SQL Server writes it.
 std::string TypeDisplayName(const ColumnType& t);
-// The same without the length: "nvarchar", "money".
+// The same without the length: "nvarchar", "money", "numeric".
 std::string TypeBaseName(const ColumnType& t);
 // The SQLite column declaration for a type.
 std::string SqliteDeclaration(const ColumnType& t);
@@ -55,7 +99,7 @@ std::uint16_t OleDbType(const ColumnType& t);
 
 bool IsIntegerType(SqlType t);
 bool IsMoneyType(SqlType t);
-bool IsFloatType(SqlType t);
+bool IsFloatType(SqlType t);  // float and real
 bool IsDateType(SqlType t);
 bool IsCharType(SqlType t);
 bool IsUnicodeType(SqlType t);

@@ -47,7 +47,7 @@ std::string Money(std::int64_t units) {
   return buf;
 }
 
-std::string Canonical(int type, const BYTE* data, DBINT len) {
+std::string Canonical(DBPROCESS* p, int type, const BYTE* data, DBINT len) {
   if (!data) return "\\N";
   char buf[64];
   switch (type) {
@@ -88,6 +88,12 @@ std::string Canonical(int type, const BYTE* data, DBINT len) {
       DBDATETIME4 dt;
       std::memcpy(&dt, data, sizeof dt);
       return CanonicalDateTime(dt.days, static_cast<std::uint32_t>(dt.minutes) * 60 * 300);
+    }
+    case SYBDECIMAL:
+    case SYBNUMERIC: {
+      // db-lib's own digits of the exact value, every digit of its scale.
+      const DBINT n = dbconvert(p, type, data, len, SYBCHAR, reinterpret_cast<BYTE*>(buf), sizeof buf - 1);
+      return n < 0 ? "?" : std::string(buf, static_cast<std::size_t>(n));
     }
     default:
       return std::string(reinterpret_cast<const char*>(data), static_cast<std::size_t>(len));
@@ -173,7 +179,7 @@ void ReadResults(DBPROCESS* p, TdsBatch& batch) {
       }
       while (dbnextrow(p) != NO_MORE_ROWS) {
         std::vector<std::string> row;
-        for (int c = 1; c <= columns; ++c) row.push_back(Canonical(dbcoltype(p, c), dbdata(p, c), dbdatlen(p, c)));
+        for (int c = 1; c <= columns; ++c) row.push_back(Canonical(p, dbcoltype(p, c), dbdata(p, c), dbdatlen(p, c)));
         rs.rows.push_back(std::move(row));
       }
       batch.results.push_back(std::move(rs));
@@ -221,7 +227,7 @@ TdsCall TdsClient::Call(const std::string& procedure, const std::vector<TdsParam
   if (!call.batch.failed) ReadResults(p, call.batch);
   if (dbhasretstat(p)) call.return_status = dbretstatus(p);
   for (int i = 1; i <= dbnumrets(p); ++i) {
-    call.outputs.emplace_back(dbretname(p, i), Canonical(dbrettype(p, i), dbretdata(p, i), dbretlen(p, i)));
+    call.outputs.emplace_back(dbretname(p, i), Canonical(p, dbrettype(p, i), dbretdata(p, i), dbretlen(p, i)));
   }
   call.batch.messages = state_->Messages();
   for (const auto& m : call.batch.messages) call.batch.failed = call.batch.failed || m.severity > 10;

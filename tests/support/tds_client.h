@@ -108,8 +108,9 @@ std::string AsUtf16(const std::string& utf8);
 std::string AsCp936(const std::string& utf8);
 
 // The canonical text of values: integers in decimal, money with four
-// decimals, floats with up to 6 significant decimals, datetimes as
-// "YYYY-MM-DD HH:MM:SS.mmm", bits as 0/1, text as UTF-8.
+// decimals, floats with up to 6 significant decimals, decimals and
+// numerics exactly with every digit of their scale ("-12.50"), datetimes
+// as "YYYY-MM-DD HH:MM:SS.mmm", bits as 0/1, text as UTF-8.
 std::string CanonicalDateTime(std::int32_t days, std::uint32_t ticks);
 
 }  // namespace testing_support

@@ -32,9 +32,9 @@ int HostTypeOf(const dts::ColumnInfo& c) {
     case dts::DBTYPE_BOOL: return SYBBIT;
     case dts::DBTYPE_CY: return SYBMONEY;
     case dts::DBTYPE_R4: return SYBREAL;
-    case dts::DBTYPE_R8: case dts::DBTYPE_NUMERIC: return SYBFLT8;
+    case dts::DBTYPE_R8: return SYBFLT8;
     case dts::DBTYPE_DBTIMESTAMP: case dts::DBTYPE_DATE: return SYBDATETIME;
-    default: return 0;  // text
+    default: return 0;  // text, and decimals as their digits (exact)
   }
 }
 
@@ -137,7 +137,9 @@ class BulkCopy final : public dts::BulkWriter {
       bcp_bind(proc, reinterpret_cast<BYTE*>(empty), 0, -1, nullptr, 0, SYBVARCHAR, s.column);
       return;
     }
-    if (s.info->type == dts::DBTYPE_STR && code_page_) {
+    if (s.info->type == dts::DBTYPE_NUMERIC) {
+      s.bytes = utf8;  // the digits, which db-lib converts to the column's decimal
+    } else if (s.info->type == dts::DBTYPE_STR && code_page_) {
       code_page_->FromUtf8Lossy(utf8, &s.bytes);
     } else {
       std::u16string units;

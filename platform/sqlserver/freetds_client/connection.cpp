@@ -9,6 +9,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "platform/com/numeric.h"
 #include "platform/dts/oledb.h"
 #include "platform/sqlserver/errors.h"
 #include "platform/sqlserver/tds_endpoint/results.h"
@@ -100,9 +101,15 @@ com::Variant ValueOf(DBPROCESS* proc, int column) {
       return com::Variant::Date(tds::OleDateOf(v.days, static_cast<std::uint32_t>(v.minutes) * 60 * 300));
     }
     case SYBDECIMAL: case SYBNUMERIC: {
-      DBFLT8 v = 0;
-      dbconvert(proc, dbcoltype(proc, column), data, len, SYBFLT8, reinterpret_cast<BYTE*>(&v), sizeof v);
-      return com::Variant::R8(v);
+      // Exact, as db-lib writes the value in digits: "-12.50".
+      char text[48] = {};
+      const DBINT n = dbconvert(proc, dbcoltype(proc, column), data, len, SYBCHAR, reinterpret_cast<BYTE*>(text),
+                                static_cast<DBINT>(sizeof text - 1));
+      com::Numeric v;
+      if (n < 0 || com::ParseNumeric(std::string_view(text, static_cast<std::size_t>(n)), &v) != com::NumericStatus::kOk) {
+        return com::Variant::Null();
+      }
+      return com::Variant::Decimal(com::FormatNumeric(v));
     }
     default:
       // Text of every kind arrives in the client's character set, UTF-8.
@@ -306,6 +313,12 @@ std::vector<dts::ColumnInfo> Connection::ResultColumns() const {
     const char* name = dbcolname(proc_, i);
     c.name = name ? name : "";
     c.type = OleDbTypeOf(dbcoltype(proc_, i));
+    if (c.type == dts::DBTYPE_NUMERIC) {
+      if (const DBTYPEINFO* t = dbcoltypeinfo(proc_, i)) {
+        c.precision = static_cast<std::uint8_t>(t->precision);
+        c.scale = static_cast<std::uint8_t>(t->scale);
+      }
+    }
     out.push_back(std::move(c));
   }
   return out;

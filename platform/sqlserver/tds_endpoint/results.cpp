@@ -3,7 +3,9 @@
 #include <cmath>
 #include <cstring>
 
+#include "platform/com/numeric.h"
 #include "platform/com/unicode.h"
+#include "platform/sqlserver/errors.h"
 #include "platform/sqlserver/tds_endpoint/login.h"
 #include "platform/sqlserver/tds_endpoint/tokens.h"
 
@@ -29,7 +31,13 @@ WireColumn FromColumnType(const std::string& name, const ColumnType& t) {
     case SqlType::kMoney: c.type = kMoneyN, c.size = 8; break;
     case SqlType::kSmallMoney: c.type = kMoneyN, c.size = 4; break;
     case SqlType::kReal: c.type = kFltN, c.size = 4; break;
-    case SqlType::kFloat: case SqlType::kDecimal: c.type = kFltN, c.size = 8; break;
+    case SqlType::kFloat: c.type = kFltN, c.size = 8; break;
+    case SqlType::kDecimal:
+      c.type = kDecimalN;
+      c.size = static_cast<std::uint32_t>(com::NumericWireSize(t.precision));
+      c.precision = static_cast<std::uint8_t>(t.precision);
+      c.scale = static_cast<std::uint8_t>(t.scale);
+      break;
     case SqlType::kDateTime: c.type = kDateTimeN, c.size = 8; break;
     case SqlType::kSmallDateTime: c.type = kDateTimeN, c.size = 4; break;
     case SqlType::kChar:
@@ -64,7 +72,10 @@ std::vector<WireColumn> WireColumnsOf(const std::vector<OutputColumn>& columns) 
     switch (oc.type) {
       case VT::kBit: case VT::kBool: c.type = kBitN, c.size = 1; break;
       case VT::kMoney: c.type = kMoneyN, c.size = 8; break;
-      case VT::kDecimal: case VT::kFloat: c.type = kFltN, c.size = 8; break;
+      case VT::kFloat: c.type = kFltN, c.size = 8; break;
+      case VT::kDecimal:  // every decimal the translator types has its column type; this is a fallback
+        c.type = kDecimalN, c.size = 17, c.precision = 38, c.scale = 10;
+        break;
       case VT::kString: c.type = kNVarChar, c.size = kMaxShortBytes; break;
       case VT::kDate: c.type = kDateTimeN, c.size = 8; break;
       default: break;  // int, and a column of nulls
@@ -134,6 +145,10 @@ void ResultWriter::WriteTypeInfo(Writer& w, const WireColumn& c) const {
   } else if (IsShortText(c.type)) {
     w.U16(static_cast<std::uint16_t>(c.size));
     w.Bytes(std::span<const std::uint8_t>(kCollation));
+  } else if (c.type == kDecimalN || c.type == kNumericN) {
+    w.U8(static_cast<std::uint8_t>(c.size));
+    w.U8(c.precision);
+    w.U8(c.scale);
   } else {
     w.U8(static_cast<std::uint8_t>(c.size));
   }
@@ -227,6 +242,33 @@ void ResultWriter::WriteValue(Writer& w, const WireColumn& c, const com::Variant
       std::uint64_t bits;
       std::memcpy(&bits, &d, sizeof bits);
       return w.U64(bits);
+    }
+    case kDecimalN:
+    case kNumericN: {
+      if (null) return w.U8(0);
+      // The value at the column's scale; the engine has held it to the
+      // column's precision.
+      com::Numeric n;
+      com::NumericStatus status = com::NumericStatus::kOk;
+      switch (v.type()) {
+        case com::VarType::kDecimal: case com::VarType::kText:
+          status = com::ParseNumeric(v.text(), c.precision, c.scale, &n);
+          break;
+        case com::VarType::kCurrency:
+          status = com::RescaleNumeric(com::NumericFromUnits(v.integer()), c.precision, c.scale, &n);
+          break;
+        case com::VarType::kR4: case com::VarType::kR8:
+          status = com::NumericFromDouble(v.real(), c.precision, c.scale, &n);
+          break;
+        default:
+          status = com::RescaleNumeric(com::NumericFromInteger(v.ToInt64()), c.precision, c.scale, &n);
+          break;
+      }
+      if (status != com::NumericStatus::kOk) throw NumericOverflowError();
+      unsigned char bytes[17];
+      com::NumericToWire(n, static_cast<int>(c.size), bytes);
+      w.U8(static_cast<std::uint8_t>(c.size));
+      return w.Bytes(std::span<const std::uint8_t>(bytes, c.size));
     }
     case kDateTimeN: {
       if (null) return w.U8(0);

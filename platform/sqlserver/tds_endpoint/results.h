@@ -1,9 +1,11 @@
 // Result sets on the wire: COLMETADATA describing the columns, then a ROW
 // (or, from TDS 7.3 on, an NBCROW when it saves room) per row. Each engine
 // column type travels as the TDS type SQL Server uses for it: int types as
-// INTN, bit as BITN, money as MONEYN, float and real (and decimal, which the
-// engine keeps as a double) as FLTN, datetime as DATETIMN, varchar and char
-// in the server code page (CP936) with its collation, nvarchar and nchar as
+// INTN, bit as BITN, money as MONEYN, float and real as FLTN, decimal and
+// numeric as DECIMALN with their precision and scale (the exact value: a
+// sign byte and the little-endian magnitude, in 5, 9, 13 or 17 bytes as
+// the precision needs), datetime as DATETIMN, varchar and char in the
+// server code page (CP936) with its collation, nvarchar and nchar as
 // UTF-16, text and ntext as TEXT and NTEXT.
 #pragma once
 
@@ -30,6 +32,8 @@ struct WireColumn {
   std::uint16_t user_type = 0;
   bool nullable = true;
   bool identity = false;
+  std::uint8_t precision = 0;  // DECIMALN
+  std::uint8_t scale = 0;
 };
 
 // The wire form of a result's columns, each with its column's nullability
