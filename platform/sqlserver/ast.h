@@ -37,7 +37,7 @@ enum class ExprKind {
   kExists,     // EXISTS (select)
   kBetween,    // args[0] BETWEEN args[1] AND args[2]; negated
   kCase,       // CASE [args[0]] WHEN ... THEN ... [ELSE] END: whens, else_expr
-  kCast,       // CAST(args[0] AS type) / CONVERT(type, args[0])
+  kCast,       // CAST(args[0] AS type) / CONVERT(type, args[0] [, style args[1]])
   kSubquery,   // (select) as a value
 };
 

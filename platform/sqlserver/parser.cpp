@@ -1081,7 +1081,7 @@ class Parser {
         e->cast_type = Type();
         ExpectSymbol(",");
         e->args.push_back(Expression());
-        if (AcceptSymbol(",")) Expression();  // style: not used
+        if (AcceptSymbol(",")) e->args.push_back(Expression());  // the style
       }
       ExpectSymbol(")");
       return e;

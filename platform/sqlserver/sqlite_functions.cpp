@@ -12,6 +12,7 @@
 #include "platform/sqlserver/errors.h"
 #include "platform/sqlserver/result_column.h"
 #include "platform/sqlserver/types.h"
+#include "platform/sqlserver/value_text.h"
 
 namespace sqlsrv {
 namespace {
@@ -90,22 +91,50 @@ void ToMoney(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   sqlite3_result_int64(ctx, std::llround(d));
 }
 
-// vk_convert(value, from_vt, to_type, length): a value converted as SQL
-// Server converts it to a column type, in that type's storage.
-void Convert(sqlite3_context* ctx, int, sqlite3_value** argv) {
+// A number, date or bit as the text CONVERT gives it in `style`.
+std::string StyledText(sqlite3_value* value, VT from, int style) {
+  switch (from) {
+    case VT::kBit: return sqlite3_value_int64(value) != 0 ? "1" : "0";
+    case VT::kMoney: return MoneyText(sqlite3_value_int64(value), style);
+    case VT::kFloat: return FloatText(sqlite3_value_double(value), style);
+    case VT::kDecimal: return com::FormatDouble(sqlite3_value_double(value));
+    case VT::kDate: {
+      const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(value));
+      const auto civil = com::ParseCivil(text ? text : "");
+      return civil ? DateText(*civil, style) : std::string(text ? text : "");
+    }
+    default: {
+      const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(value));
+      return text ? text : "";
+    }
+  }
+}
+
+// vk_convert(value, from_vt, to_type, length [, style]): a value converted
+// as SQL Server converts it to a column type, in that type's storage; to a
+// character type, numbers, dates and bits become the text CONVERT gives
+// them in `style` (0 when not given).
+void Convert(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   if (sqlite3_value_type(argv[0]) == SQLITE_NULL) return sqlite3_result_null(ctx);
   const auto from = static_cast<VT>(sqlite3_value_int(argv[1]));
   ColumnType to{static_cast<SqlType>(sqlite3_value_int(argv[2])), sqlite3_value_int(argv[3])};
+  const int style = argc > 4 ? sqlite3_value_int(argv[4]) : 0;
   com::Variant v;
-  switch (from) {
-    case VT::kInt: v = com::Variant::I8(sqlite3_value_int64(argv[0])); break;
-    case VT::kBit: v = com::Variant::Bool(sqlite3_value_int64(argv[0]) != 0); break;
-    case VT::kMoney: v = com::Variant::Currency(sqlite3_value_int64(argv[0])); break;
-    case VT::kFloat: case VT::kDecimal: v = com::Variant::R8(sqlite3_value_double(argv[0])); break;
-    case VT::kDate: v = com::Variant::Date(OleDateFromText(reinterpret_cast<const char*>(sqlite3_value_text(argv[0])))); break;
-    default: v = com::Variant::Text(reinterpret_cast<const char*>(sqlite3_value_text(argv[0]))); break;
-  }
   try {
+    if (IsCharType(to.type) && from != VT::kString && from != VT::kInt) {
+      v = com::Variant::Text(StyledText(argv[0], from, style));
+    } else {
+      switch (from) {
+        case VT::kInt: v = com::Variant::I8(sqlite3_value_int64(argv[0])); break;
+        case VT::kBit: v = com::Variant::Bool(sqlite3_value_int64(argv[0]) != 0); break;
+        case VT::kMoney: v = com::Variant::Currency(sqlite3_value_int64(argv[0])); break;
+        case VT::kFloat: case VT::kDecimal: v = com::Variant::R8(sqlite3_value_double(argv[0])); break;
+        case VT::kDate:
+          v = com::Variant::Date(OleDateFromText(reinterpret_cast<const char*>(sqlite3_value_text(argv[0]))));
+          break;
+        default: v = com::Variant::Text(reinterpret_cast<const char*>(sqlite3_value_text(argv[0]))); break;
+      }
+    }
     Stored s;
     ToStored(v, to, &s);
     switch (s.kind) {
@@ -298,6 +327,7 @@ void RegisterFunctions(sqlite3* db, FunctionContext* context) {
   sqlite3_create_function(db, "vk_fdiv", 2, det, nullptr, &FloatDiv, nullptr, nullptr);
   sqlite3_create_function(db, "vk_money", 1, det, nullptr, &ToMoney, nullptr, nullptr);
   sqlite3_create_function(db, "vk_convert", 4, det, nullptr, &Convert, nullptr, nullptr);
+  sqlite3_create_function(db, "vk_convert", 5, det, nullptr, &Convert, nullptr, nullptr);
   sqlite3_create_function(db, "vk_num", 1, det, nullptr, &TextToNumber, nullptr, nullptr);
   sqlite3_create_function(db, "vk_dateadd", 2, det, nullptr, &DateAddDays, nullptr, nullptr);
   sqlite3_create_function(db, "vk_getdate", 0, SQLITE_UTF8, nullptr, &GetDate, nullptr, nullptr);

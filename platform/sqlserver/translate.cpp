@@ -825,8 +825,9 @@ Translator::Typed Translator::Value(const ast::Expr& e, const Scope& scope) {
     case ExprKind::kCast: {
       const Typed a = Expr(*e.args[0], scope);
       const ColumnType to = ResolveType(e.cast_type);
+      const std::string style = e.args.size() > 1 ? ", " + Coerce(Expr(*e.args[1], scope), VT::kInt) : "";
       out.sql = "vk_convert(" + a.sql + ", " + std::to_string(static_cast<int>(a.type)) + ", " +
-                std::to_string(static_cast<int>(to.type)) + ", " + std::to_string(to.length) + ")";
+                std::to_string(static_cast<int>(to.type)) + ", " + std::to_string(to.length) + style + ")";
       out.type = TypeOf(to);
       out.column = to;
       return out;
