@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "platform/dts/driver.h"
+#include "platform/sqlserver/errors.h"  // kErrCancelled, the error of a batch stopped by Interrupt
 #include "platform/sqlserver/procedure_call.h"
 #include "platform/sqlserver/result_column.h"
 
@@ -57,8 +58,6 @@ struct BatchOutput {
   std::optional<int> return_status;
 };
 
-// The error a batch stops with after Interrupt (OLE DB's "cancelled").
-inline constexpr std::int32_t kErrCancelled = static_cast<std::int32_t>(0x80040E4Eu);
 
 class EngineCore;
 

@@ -188,7 +188,7 @@ class Session {
 void Session::Error(Writer& w, std::int32_t number, const std::string& text, const std::string& procedure) {
   ServerMessage m;
   m.number = number;
-  m.severity = SeverityOf(number);
+  m.severity = static_cast<std::uint8_t>(SeverityOf(number));
   if (m.severity <= 10) m.severity = 16;
   m.text = text;
   m.server = config_.server_name;
