@@ -253,6 +253,17 @@ void FitText(sqlite3_context* ctx, int, sqlite3_value** argv) {
   sqlite3_result_value(ctx, argv[0]);
 }
 
+// vk_cte_level(level, max): the recursion level of a recursive CTE's row;
+// past `max` (0: no limit) the statement ends with 530.
+void CteLevel(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  const std::int64_t level = sqlite3_value_int64(argv[0]), max = sqlite3_value_int64(argv[1]);
+  if (max > 0 && level > max) {
+    return ResultError(ctx, SqlErr(kMaxRecursion, "The statement terminated. The maximum recursion " + std::to_string(max) +
+                                                      " has been exhausted before statement completion."));
+  }
+  sqlite3_result_int64(ctx, level);
+}
+
 // vk_identity(): the next identity value of the running INSERT … SELECT.
 void NextIdentity(sqlite3_context* ctx, int, sqlite3_value**) {
   auto* context = static_cast<FunctionContext*>(sqlite3_user_data(ctx));
@@ -335,6 +346,7 @@ void RegisterFunctions(sqlite3* db, FunctionContext* context) {
   sqlite3_create_function(db, "vk_fit_real", 1, det, nullptr, &FitReal, nullptr, nullptr);
   sqlite3_create_function(db, "vk_fit_text", 3, det, nullptr, &FitText, nullptr, nullptr);
   sqlite3_create_function(db, "vk_identity", 0, SQLITE_UTF8, context, &NextIdentity, nullptr, nullptr);
+  sqlite3_create_function(db, "vk_cte_level", 2, det, nullptr, &CteLevel, nullptr, nullptr);
   sqlite3_create_function(
       db, "vk_host_name", 0, SQLITE_UTF8, context,
       [](sqlite3_context* c, int n, sqlite3_value** v) { ContextText(c, n, v, true); }, nullptr, nullptr);
