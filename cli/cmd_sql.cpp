@@ -172,7 +172,10 @@ int CmdSql(const Argv& argv) {
   try {
     session->RunBatch(batch, &out);
   } catch (const com::Error&) {
+    // What came before the error, messages too (a batch goes on after
+    // RAISERROR's error).
     PrintResults(out);
+    for (const auto& m : out.messages) std::printf("%s\n", m.c_str());
     throw;
   }
   PrintResults(out);

@@ -56,6 +56,12 @@ class VariablesTest : public ::testing::Test {
     }
     return lines;
   }
+  // The texts of the batch's messages.
+  static std::vector<std::string> Texts(const sqlsrv::BatchOutput& out) {
+    std::vector<std::string> texts;
+    for (const auto& m : out.messages) texts.push_back(m.text);
+    return texts;
+  }
   // The first row the batch returns.
   std::string One(const std::string& sql) {
     auto r = Rows(sql);
@@ -154,7 +160,7 @@ TEST_F(VariablesTest, VariablesStandWhereverAnExpressionMay) {
               "SELECT price FROM Goods WHERE id = @id",
               &out);
   EXPECT_EQ(Lines(out), std::vector<std::string>{"25.0000"});
-  EXPECT_EQ(out.messages, std::vector<std::string>{"贵鞋"});
+  EXPECT_EQ(Texts(out), std::vector<std::string>{"贵鞋"});
   // A value with quotes and comment marks is only ever a value.
   EXPECT_EQ(One("DECLARE @s nvarchar(50) = N''' OR 1=1 --'\nSELECT count(*) FROM Goods WHERE name = @s"), "0");
   EXPECT_EQ(One("DECLARE @s nvarchar(50) = N'it''s'\nSELECT id FROM Goods WHERE name = @s"), "2");
@@ -285,7 +291,7 @@ TEST_F(ProcedureTest, AProcedureIsCheckedWhenCreatedAndHasItsOwnVariables) {
   sqlsrv::BatchOutput out;
   db->Execute("DECLARE @rc int = 9 EXEC @rc = Nothing SELECT @rc", &out);
   EXPECT_EQ(Lines(out), std::vector<std::string>{"0"});
-  EXPECT_EQ(out.messages, std::vector<std::string>{"The 'Nothing' procedure attempted to return a status of NULL, which "
+  EXPECT_EQ(Texts(out), std::vector<std::string>{"The 'Nothing' procedure attempted to return a status of NULL, which "
                                                    "is not allowed. A status of 0 will be returned instead."});
 }
 

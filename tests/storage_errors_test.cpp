@@ -349,6 +349,26 @@ TEST_F(EngineOnSmallDisk, AStatementThatFindsNoRoomRaises1105AndItsTransactionSt
   EXPECT_EQ(sqlsrv::Engine::CheckDatabaseFile(file_), std::vector<std::string>{"ok"});
 }
 
+// A CATCH block sees the transaction the full disk cost as one that cannot
+// commit (XACT_STATE() -1, as 3930 says), and rolls it back.
+TEST_F(EngineOnSmallDisk, ACatchBlockSeesATransactionLostToAFullDiskAsUncommittable) {
+  engine_->Execute("begin tran insert into U values (-1, 'lost with the transaction')");
+  ASSERT_TRUE(volume_->Fill(0));
+  sqlsrv::BatchOutput out;
+  engine_->Execute(std::string("begin try ") + kCopyMany +
+                       " end try begin catch select error_number(), xact_state(), @@trancount rollback end catch",
+                   &out);
+  ASSERT_EQ(out.results.size(), 1u);
+  ASSERT_EQ(out.results[0].rows.size(), 1u);
+  const auto& row = out.results[0].rows[0];
+  EXPECT_EQ(row.at(0).ToText(), "1105");
+  EXPECT_EQ(row.at(1).ToText(), "-1");
+  EXPECT_EQ(row.at(2).ToText(), "1");
+  EXPECT_EQ(Scalar("select @@trancount"), "0");
+  volume_->RemoveFiller();
+  EXPECT_EQ(Scalar("select count(*) from U"), "0");
+}
+
 TEST_F(EngineOnSmallDisk, AStatementOfItsOwnThatFindsNoRoomLeavesNothingAndTheNextRuns) {
   ASSERT_TRUE(volume_->Fill(0));
   EXPECT_EQ(ErrorOf(kCopyMany).number(), 1105);

@@ -8,6 +8,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <thread>
@@ -111,6 +112,11 @@ class RawClient {
     login_reply = Reply();
   }
   std::vector<std::uint8_t> Batch(const std::string& sql, bool all_headers) {
+    SendBatch(sql, all_headers);
+    return Reply();
+  }
+  // Sends a batch without waiting for its reply.
+  void SendBatch(const std::string& sql, bool all_headers) {
     std::vector<std::uint8_t> payload;
     if (all_headers) {
       // ALL_HEADERS with a transaction descriptor header, as 7.2+ clients send.
@@ -121,7 +127,6 @@ class RawClient {
       payload.push_back(static_cast<std::uint8_t>(u >> 8));
     }
     Send(0x01, payload);
-    return Reply();
   }
 
   std::vector<std::uint8_t> login_reply;
@@ -920,6 +925,91 @@ TEST_F(TdsEndpoint, AnAttentionCancelsARunningBatch) {
   EXPECT_TRUE(read_until_done(0x10));
   ::close(fd);
   EXPECT_FALSE(setup.Execute("select count(*) from Numbers").failed);
+}
+
+// A WAITFOR of a day ends at the client's attention, as a running query
+// does.
+TEST_F(TdsEndpoint, AnAttentionEndsAWaitfor) {
+  RawClient raw(listener->port());
+  raw.Login(sqlsrv::tds::kTds74);
+  raw.SendBatch("waitfor delay '23:59:59' select 1", true);
+  raw.Send(0x06, {});
+  const auto cancelled = raw.Reply();  // the cancelled batch's own message
+  ASSERT_GE(cancelled.size(), 13u);
+  EXPECT_EQ(cancelled[cancelled.size() - 13], 0xFD);
+  const auto ack = raw.Reply();
+  ASSERT_GE(ack.size(), 3u);
+  EXPECT_EQ(ack[0], 0xFD);
+  EXPECT_EQ(ack[1] & 0x20, 0x20);
+  EXPECT_FALSE(raw.Batch("select 1", true).empty());
+}
+
+// USE anywhere in a batch: the rest of the batch, and the batches after
+// it, run in the database it names, and the client hears of the change in
+// its place.
+TEST_F(TdsEndpoint, AUseWithinABatchMovesTheConnection) {
+  TdsClient client(Login());
+  const TdsBatch moved = client.Execute("select db_name() use master select db_name()");
+  ASSERT_FALSE(moved.failed);
+  ASSERT_EQ(moved.results.size(), 2u);
+  EXPECT_EQ(moved.results[0].rows, (std::vector<std::vector<std::string>>{{"Sales60"}}));
+  EXPECT_EQ(moved.results[1].rows, (std::vector<std::vector<std::string>>{{"master"}}));
+  ASSERT_EQ(moved.messages.size(), 1u);
+  EXPECT_EQ(moved.messages[0].number, 5701);
+  EXPECT_EQ(moved.messages[0].text, "Changed database context to 'master'.");
+  EXPECT_EQ(client.Database(), "master");
+  EXPECT_EQ(client.Execute("select db_name()").results.at(0).rows, (std::vector<std::vector<std::string>>{{"master"}}));
+  // A batch that fails after its USE leaves the connection where USE took it.
+  EXPECT_TRUE(client.Execute("use Sales60 select * from NoSuchTable").failed);
+  EXPECT_EQ(client.Database(), "Sales60");
+  EXPECT_FALSE(client.Execute("select count(*) from Depart").failed);
+  const TdsBatch unknown = client.Execute("select 1 use Nowhere");
+  EXPECT_TRUE(unknown.failed);
+  ASSERT_FALSE(unknown.messages.empty());
+  EXPECT_EQ(unknown.messages[0].number, 911);
+  EXPECT_EQ(client.Database(), "Sales60");
+  // On the wire: the ENVCHANGE comes before the batch's end.
+  RawClient raw(listener->port());
+  raw.Login(sqlsrv::tds::kTds74);
+  const auto reply = raw.Batch("select 1 use master select 2", true);
+  EXPECT_EQ(EnvChangeText(reply, 1), "master");
+}
+
+// PRINT and RAISERROR arrive as informational messages with their number,
+// severity and state; an error RAISERROR raises outside TRY arrives as an
+// error, and the batch goes on after it.
+TEST_F(TdsEndpoint, RaiserrorSendsMessagesAndErrorsTheBatchGoesOnAfter) {
+  TdsClient client(Login());
+  const TdsBatch noted = client.Execute("select 1 print 'between' raiserror('note %d', 10, 3, 7) select 2");
+  EXPECT_FALSE(noted.failed);
+  EXPECT_EQ(noted.results.size(), 2u);
+  ASSERT_EQ(noted.messages.size(), 2u);
+  EXPECT_EQ(noted.messages[0].text, "between");
+  EXPECT_EQ(noted.messages[1].number, 50000);
+  EXPECT_EQ(noted.messages[1].severity, 10);
+  EXPECT_EQ(noted.messages[1].state, 3);
+  EXPECT_EQ(noted.messages[1].text, "note 7");
+  ASSERT_FALSE(client.Execute("create table Marks (n int)").failed);
+  const TdsBatch raised = client.Execute("raiserror('bad', 16, 2)\ninsert into Marks values (1)");
+  EXPECT_TRUE(raised.failed);
+  // Once, not again at the batch's end (db-lib adds a message of its own).
+  ASSERT_FALSE(raised.messages.empty());
+  EXPECT_EQ(std::count_if(raised.messages.begin(), raised.messages.end(),
+                          [](const testing_support::TdsMessage& m) { return m.number == 50000; }),
+            1);
+  EXPECT_EQ(raised.messages[0].number, 50000);
+  EXPECT_EQ(raised.messages[0].severity, 16);
+  EXPECT_EQ(raised.messages[0].state, 2);
+  EXPECT_EQ(raised.messages[0].line, 1);
+  EXPECT_EQ(client.Execute("select count(*) from Marks").results.at(0).rows,
+            (std::vector<std::vector<std::string>>{{"1"}}));
+  // A procedure that raises and goes on still returns its status.
+  ASSERT_FALSE(client.Execute("create procedure Warns as raiserror('careful', 16, 1) return 5").failed);
+  const testing_support::TdsCall call = client.Call("Warns", {});
+  EXPECT_TRUE(call.batch.failed);
+  EXPECT_EQ(call.return_status, 5);
+  ASSERT_FALSE(call.batch.messages.empty());
+  EXPECT_EQ(call.batch.messages[0].text, "careful");
 }
 
 TEST_F(TdsEndpoint, RemoteProcedureCallsBindTypedValuesAndAnswerWithReturnTokens) {

@@ -1,11 +1,14 @@
 // The embedded server against hostile T-SQL: numbers out of range, text
-// nested or chained deeper than any real statement, and temporary tables
-// that must stay the session's own. Each answer is SQL Server's error,
-// never a crash.
+// nested or chained deeper than any real statement, temporary tables that
+// must stay the session's own, loops and waits without end, messages past
+// any size. Each answer is SQL Server's error, never a crash or a hang.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "cli/tsv.h"
@@ -67,6 +70,28 @@ class HardeningTest : public ::testing::Test {
     } catch (const com::Error& e) {
       return std::to_string(e.number()) + " " + e.description();
     }
+  }
+
+  // Runs `sql` on a second thread and interrupts it until it has ended;
+  // the number of the error it ended with, 0 when it ran to its end.
+  std::int32_t InterruptedError(const std::string& sql) {
+    std::atomic<bool> done{false};
+    std::int32_t number = 0;
+    std::thread runner([&] {
+      try {
+        db->Execute(sql);
+      } catch (const com::Error& e) {
+        number = e.number();
+      }
+      done = true;
+    });
+    // An interrupt before the batch starts is forgotten when it starts.
+    while (!done) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      db->Interrupt();
+    }
+    runner.join();
+    return number;
   }
 
   TempDir dir;
@@ -354,6 +379,67 @@ TEST_F(HardeningTest, AProcedureThatDropsItselfThenFailsIsNamedInTheError) {
   }
   EXPECT_EQ(out.error_procedure, "Gone");
   EXPECT_EQ(One("select count(*) from sysobjects where name = 'Gone'"), "1");  // the drop was undone
+}
+
+// ------------------------------------------------------------ control of flow
+
+TEST_F(HardeningTest, LoopsTryBlocksAndQueriesNestOnlySoDeep) {
+  EXPECT_EQ(Error(Repeat("while 1 = 0 ", 10000) + "select 1"), kTooDeep);
+  EXPECT_EQ(Error(Repeat("begin try ", 10000) + "select 1" + Repeat(" end try begin catch end catch", 10000)), kTooDeep);
+  EXPECT_EQ(Error(Repeat("begin try select 1 end try begin catch ", 10000) + "select 1" + Repeat(" end catch", 10000)),
+            kTooDeep);
+}
+
+TEST_F(HardeningTest, LongUnionsAndManyCommonTableExpressionsRunOrAreTooDeep) {
+  // As many queries as SQLite joins in one compound run; more are 191.
+  EXPECT_EQ(One("select count(*) from (select 1 as a" + Repeat(" union all select 1", 400) + ") u"), "401");
+  EXPECT_EQ(Error("select 1" + Repeat(" union all select 1", 10000)), kTooDeep);
+  std::string ctes = "with c0 (n) as (select 1)";
+  for (int i = 1; i < 200; ++i) {
+    ctes += ", c" + std::to_string(i) + " (n) as (select n + 1 from c" + std::to_string(i - 1) + ")";
+  }
+  EXPECT_EQ(One(ctes + " select n from c199"), "200");
+}
+
+TEST_F(HardeningTest, AnInterruptEndsALoopAWaitAndARecursionWithoutEnd) {
+  EXPECT_EQ(InterruptedError("declare @i int = 0 while 1 = 1 set @i = @i + 1"), sqlsrv::kErrCancelled);
+  EXPECT_EQ(InterruptedError("while 1 = 1 begin declare @x int end"), sqlsrv::kErrCancelled);
+  EXPECT_EQ(InterruptedError("waitfor delay '23:59:59'"), sqlsrv::kErrCancelled);
+  EXPECT_EQ(InterruptedError("with Forever (n) as (select 1 union all select n + 1 from Forever) "
+                             "select count(*) from Forever option (maxrecursion 0)"),
+            sqlsrv::kErrCancelled);
+  // TRY does not catch a cancel: the CATCH block never runs.
+  db->Execute("create table Seen (a int)");
+  EXPECT_EQ(InterruptedError("begin try waitfor delay '23:59:59' end try begin catch insert into Seen values (1) end catch"),
+            sqlsrv::kErrCancelled);
+  EXPECT_EQ(One("select count(*) from Seen"), "0");
+  // The session goes on.
+  EXPECT_EQ(One("select 1"), "1");
+}
+
+TEST_F(HardeningTest, RaiserrorKeepsHostileMessagesWithinTheirSize) {
+  // Characters of UTF-8 text.
+  auto characters = [](const std::string& text) {
+    std::size_t n = 0;
+    for (char c : text) n += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    return n;
+  };
+  const std::string huge_argument =
+      "declare @s varchar(max) = 'x', @i int = 0 while @i < 20 begin set @s = @s + @s set @i = @i + 1 end "
+      "raiserror('%s', 16, 1, @s)";
+  for (const std::string& sql :
+       {std::string("raiserror('%2147483647d', 16, 1, 5)"), std::string("raiserror('%.2147483647d', 16, 1, 5)"),
+        std::string("raiserror('%*d', 16, 1, 2147483647, 5)"), std::string("raiserror('%-*d', 16, 1, -2147483647, 5)"),
+        "raiserror('" + Repeat("%4000d", 500) + "', 16, 1, 1)", huge_argument,
+        "raiserror(N'" + Repeat("中", 5000) + "', 16, 1)"}) {
+    const std::string e = Error(sql);
+    ASSERT_EQ(e.substr(0, 6), "50000 ") << sql.substr(0, 60);
+    EXPECT_EQ(characters(e.substr(6)), 2047u) << sql.substr(0, 60);
+    EXPECT_EQ(e.substr(e.size() - 3), "...");
+  }
+  // A format that ends inside a conversion, or names no type.
+  EXPECT_EQ(Error("raiserror('100%', 16, 1)").substr(0, 5), "2787 ");
+  EXPECT_EQ(Error("raiserror('%y', 16, 1)").substr(0, 5), "2787 ");
 }
 
 }  // namespace

@@ -38,7 +38,7 @@ enum class ExprKind {
   kExists,     // EXISTS (select)
   kBetween,    // args[0] BETWEEN args[1] AND args[2]; negated
   kCase,       // CASE [args[0]] WHEN ... THEN ... [ELSE] END: whens, else_expr
-  kCast,       // CAST(args[0] AS type) / CONVERT(type, args[0])
+  kCast,       // CAST(args[0] AS type) / CONVERT(type, args[0] [, style args[1]])
   kSubquery,   // (select) as a value
 };
 
@@ -93,6 +93,19 @@ struct OrderItem {
   bool descending = false;
 };
 
+// A query joined to the one before it by UNION [ALL].
+struct UnionPart {
+  bool all = false;
+  std::unique_ptr<Select> query;  // a query specification: no ORDER BY, unions or CTEs of its own
+};
+
+// A common table expression: "name [(columns)] AS (query)".
+struct CommonTableExpression {
+  std::string name;
+  std::vector<std::string> columns;  // empty: the query's own column names
+  std::unique_ptr<Select> query;
+};
+
 struct Select {
   bool distinct = false;
   std::optional<std::int64_t> top;
@@ -101,7 +114,14 @@ struct Select {
   ExprPtr where;
   std::vector<ExprPtr> group_by;
   ExprPtr having;
+  // With `unions`, the order of the whole union; `top` and the clauses
+  // above are the first query's own.
   std::vector<OrderItem> order_by;
+  std::vector<UnionPart> unions;
+  // The statement's WITH list (the outermost query only) and its OPTION
+  // (MAXRECURSION n); nullopt leaves the server's default.
+  std::vector<CommonTableExpression> ctes;
+  std::optional<int> max_recursion;
 };
 
 struct ColumnDef {
@@ -165,6 +185,22 @@ enum class StmtKind {
   kDeclare,      // DECLARE @a int [= expr], ...
   kSetVariable,  // SET @a = expr
   kReturn,       // RETURN [expr]
+  kWhile,        // WHILE condition statement
+  kBreak,
+  kContinue,
+  kTry,          // BEGIN TRY ... END TRY BEGIN CATCH ... END CATCH
+  kRaiserror,    // RAISERROR (message, severity, state [, argument ...]) [WITH option, ...]
+  kThrow,        // THROW [number, message, state]
+  kWaitfor,      // WAITFOR DELAY 'time' / WAITFOR TIME 'time'
+  kUse,          // USE database
+  kExecuteString,  // EXEC[UTE] ('...' + @v ...): a batch of dynamic SQL
+};
+
+// RAISERROR's WITH options.
+enum RaiseOption : unsigned {
+  kRaiseLog = 1,
+  kRaiseNowait = 2,
+  kRaiseSetError = 4,
 };
 
 struct Stmt {
@@ -183,20 +219,27 @@ struct Stmt {
   std::vector<TableConstraint> constraints;
   std::string body;                        // kCreateProcedure: text after AS
   std::string text;                        // kCreateProcedure: whole batch text
-  ExprPtr condition;                       // kIf
-  // kIf (one statement), kBlock; kCreateProcedure: the body's statements,
-  // their offsets in `text`.
+  ExprPtr condition;                       // kIf, kWhile
+  // kIf (one statement), kWhile (its one statement), kBlock, kTry (the TRY
+  // block); kCreateProcedure: the body's statements, their offsets in
+  // `text`.
   std::vector<std::unique_ptr<Stmt>> then_block;
-  std::vector<std::unique_ptr<Stmt>> else_block;
+  std::vector<std::unique_ptr<Stmt>> else_block;  // kIf; kTry: the CATCH block
   bool on = false;                         // SET IDENTITY_INSERT ... ON, SET option ON
   std::string option;                      // kSetOption: the option's name, upper case;
-                                           // kBeginTran, kRollback, kSaveTran: the transaction's or savepoint's name
+                                           // kBeginTran, kRollback, kSaveTran: the transaction's or savepoint's name;
+                                           // kWaitfor: "DELAY" or "TIME"; kUse: the database
   std::int64_t number = 0;                 // kSetOption LOCK_TIMEOUT: its milliseconds
   ExprPtr print;                           // kPrint
   std::vector<VariableDecl> variables;     // kDeclare; kCreateProcedure: its parameters
   std::string variable;                    // kSetVariable: the variable set; kExecute: "@rc" of EXEC @rc = p
-  ExprPtr value;                           // kSetVariable; kReturn (null when none)
+  ExprPtr value;                           // kSetVariable; kReturn (null when none); kWaitfor: the time
   std::vector<ExecArgument> arguments;     // kExecute
+  // kRaiserror: message, severity, state, then the arguments; kThrow:
+  // number, message, state (none for a bare THROW); kExecuteString: the
+  // strings and variables joined into the batch.
+  std::vector<ExprPtr> expressions;
+  unsigned raise_options = 0;              // kRaiserror: RaiseOption bits
 };
 using StmtPtr = std::unique_ptr<Stmt>;
 

@@ -40,7 +40,7 @@ std::unique_ptr<dts::BulkWriter> EngineCore::OpenBulkLoad(std::string_view objec
                                                           const std::vector<std::string>& columns,
                                                           const dts::BulkLoadOptions& options,
                                                           bool nulls_take_defaults) {
-  catalog_.Refresh();
+  catalog_->Refresh();
   const TableMeta& t = WritableTable(ParseObjectName(object_name), ast::StmtKind::kInsert);
   std::vector<int> targets = ResolveColumns(t, columns);
   const int identity = t.IdentityColumn();

@@ -39,17 +39,25 @@ class EngineSession final : public dts::Session {
     BatchOutput output;
     // What went before a failure is handed over before the failure.
     auto hand_over = [&] {
+      // The error raised is handed over as the failure, not as a message.
+      bool raised_skipped = !output.error_in_messages;
       for (const auto& o : output.order) {
         if (o.kind == BatchOutput::Outcome::kRows) {
           dts::BatchResults::Result result;
           for (const auto& c : output.results[o.index].columns) result.columns.push_back({.name = c.name});
           result.rows = output.results[o.index].rows;
           out->results.push_back(std::move(result));
-        } else {
+        } else if (o.kind == BatchOutput::Outcome::kCount) {
           out->results.push_back({{}, {}, output.affected[o.index].rows});
+        } else {
+          const BatchMessage& m = output.messages[o.index];
+          if (m.severity > 10 && !raised_skipped) {
+            raised_skipped = true;
+            continue;
+          }
+          out->messages.push_back(m.text);
         }
       }
-      out->messages = output.messages;
     };
     try {
       engine_->Execute(sql, &output);

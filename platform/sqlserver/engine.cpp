@@ -39,7 +39,8 @@ bool ServerHasDatabase(const std::string& file, const std::string& name) {
 bool Writes(ast::StmtKind k) {
   using K = ast::StmtKind;
   return k == K::kInsert || k == K::kUpdate || k == K::kDelete || k == K::kCreateTable || k == K::kDropTable ||
-         k == K::kCreateProcedure || k == K::kDropProcedure || k == K::kExecute || k == K::kTruncate;
+         k == K::kCreateProcedure || k == K::kDropProcedure || k == K::kExecute || k == K::kExecuteString ||
+         k == K::kTruncate;
 }
 
 }  // namespace
@@ -77,24 +78,36 @@ const std::string& Engine::database() const { return core_->database(); }
 
 // ------------------------------------------------------------ core
 
-EngineCore::EngineCore(const std::string& file, std::string database, std::string login, std::string host)
-    : db_(file, false), catalog_(db_) {
+EngineCore::EngineCore(const std::string& file, std::string database, std::string login, std::string host) {
   functions_.login = login;
   functions_.host = host.empty() ? "KORVEL" : host;
-  functions_.database = database;
-  functions_.database_exists = [file](const std::string& name) { return ServerHasDatabase(file, name); };
-  RegisterFunctions(db_.get(), &functions_);
-  db_.WatchCancel(&interrupted_);
-  db_.Exec("PRAGMA foreign_keys = ON; PRAGMA synchronous = NORMAL;");
-  db_.SetDatabaseName(database);
-  state_.database = std::move(database);
   state_.login = std::move(login);
   state_.host = functions_.host;
-  catalog_.Refresh();
+  Open(file, database);
+}
+
+void EngineCore::Open(const std::string& file, const std::string& database) {
+  auto db = std::make_unique<Db>(file, false);
+  functions_.database = database;
+  functions_.database_exists = [file](const std::string& name) { return ServerHasDatabase(file, name); };
+  RegisterFunctions(db->get(), &functions_);
+  db->WatchCancel(&interrupted_);
+  db->Exec("PRAGMA foreign_keys = ON; PRAGMA synchronous = NORMAL;");
+  db->SetDatabaseName(database);
+  if (db_) db->SetLockTimeout(db_->lock_timeout());  // the session's, after a USE
+  auto catalog = std::make_unique<Catalog>(*db);
+  catalog->Refresh();
+  {
+    // The old catalog refers to the old connection: it goes first.
+    const std::lock_guard<std::mutex> lock(interrupt_mutex_);
+    catalog_ = std::move(catalog);
+    db_ = std::move(db);
+  }
+  state_.database = database;
 }
 
 EngineCore::~EngineCore() {
-  if (db_.InTransaction()) sqlite3_exec(db_.get(), "ROLLBACK", nullptr, nullptr, nullptr);
+  if (db_->InTransaction()) sqlite3_exec(db_->get(), "ROLLBACK", nullptr, nullptr, nullptr);
   EndLoadJournal();
 }
 
@@ -136,7 +149,7 @@ const TableMeta& EngineCore::ResolveTable(const ast::ObjectName& name) {
   if (!name.schema.empty() && !SameName(name.schema, "dbo")) {
     throw SqlErr(kInvalidObject, "Invalid object name '" + name.Display() + "'.");
   }
-  const TableMeta* t = catalog_.FindTable(name.object);
+  const TableMeta* t = catalog_->FindTable(name.object);
   if (!t) throw SqlErr(kInvalidObject, "Invalid object name '" + name.Display() + "'.");
   return *t;
 }
@@ -173,25 +186,11 @@ const TableMeta& EngineCore::WritableTable(const ast::ObjectName& name, ast::Stm
     }
   }
   const TableMeta& t = ResolveTable(name);
-  db_.SetTableWritten(t.name);
+  db_->SetTableWritten(t.name);
   return t;
 }
 
 namespace {
-
-// The line of `offset` in `text`, counting from 1.
-int LineAt(std::string_view text, std::size_t offset) {
-  return 1 + static_cast<int>(std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(
-                                                                          std::min(offset, text.size())),
-                                         '\n'));
-}
-
-// Notes where a batch stopped, once: the innermost statement first.
-void NoteError(BatchOutput* output, std::string_view text, std::size_t offset, const std::string& procedure) {
-  if (!output || output->error_line != 0) return;
-  output->error_line = LineAt(text, offset);
-  output->error_procedure = procedure;
-}
 
 // Fills in what the session's state says at the end of a batch or call,
 // however it ends.
@@ -247,33 +246,43 @@ int EngineCore::Call(std::string_view name, std::vector<Argument>& arguments, Ba
   interrupted_ = false;
   last_end_ = TransactionEnd::kNone;
   const EndReport report(output, state_, last_end_);
-  catalog_.Refresh();
-  if (arguments.size() > kMaxArguments) {
-    throw SqlErr(kTooManyRequestParameters, "The incoming request has too many parameters. The server supports a maximum of " +
-                                                std::to_string(kMaxArguments) +
-                                                " parameters. Reduce the number of parameters and resend the request.");
-  }
-  ast::ObjectName object;
+  raised_ = Raised();
+  deferred_.reset();
+  int status = 0;
   try {
-    object = ParseObjectName(name);
-  } catch (const com::Error&) {
-    throw SqlErr(kNoProcedure, "Could not find stored procedure '" + std::string(name) + "'.");
-  }
-  try {
+    catalog_->Refresh();
+    if (arguments.size() > kMaxArguments) {
+      throw SqlErr(kTooManyRequestParameters,
+                   "The incoming request has too many parameters. The server supports a maximum of " +
+                       std::to_string(kMaxArguments) + " parameters. Reduce the number of parameters and resend the request.");
+    }
+    ast::ObjectName object;
+    try {
+      object = ParseObjectName(name);
+    } catch (const com::Error&) {
+      throw SqlErr(kNoProcedure, "Could not find stored procedure '" + std::string(name) + "'.");
+    }
     // The call is one statement: undone as a whole when it fails.
     Frame frame(*this, true);
-    const int status = CallProcedure(object, arguments, {}, output);
+    status = CallProcedure(object, arguments, {}, output);
     frame.Done();
     if (output) output->return_status = status;
-    return status;
   } catch (const com::Error& e) {
-    throw Outermost(e);
+    const com::Error error = Outermost(e);
+    ReportFailure(output, error);
+    throw error;
   }
+  RaiseDeferred(output);
+  return status;
 }
 
 void EngineCore::Interrupt() {
+  // The connection stays while USE would replace it; a WAITFOR wakes at
+  // once.
+  const std::lock_guard<std::mutex> lock(interrupt_mutex_);
   interrupted_ = true;
-  sqlite3_interrupt(db_.get());
+  sqlite3_interrupt(db_->get());
+  wake_.notify_all();
 }
 
 EngineCore::EnterScope::EnterScope(EngineCore& e, Scope* scope) : e_(e), outer_(e.scope_) {
@@ -292,146 +301,182 @@ VariableStore& EngineCore::Variables(const std::string& name) {
 }
 
 void EngineCore::RunBatch(std::string_view batch, BatchOutput* output) {
-  catalog_.Refresh();
+  raised_ = Raised();
+  deferred_.reset();
   std::vector<ast::StmtPtr> statements;
   Scope scope;
   try {
+    catalog_->Refresh();
     statements = ParseBatch(batch);
     DeclareVariables(statements, &scope.variables);
-  } catch (const com::Error&) {
-    NoteError(output, batch, 0, "");
+  } catch (const com::Error& e) {
+    NoteRaised(e, batch, 0);
+    ReportFailure(output, e);
     throw;
   }
   const EnterScope enter(*this, &scope);
   try {
-    RunStatements(statements, batch, 0, "", output);
+    RunStatements(statements, batch, output);
   } catch (const com::Error& e) {
-    throw Outermost(e);
+    const com::Error error = Outermost(e);
+    ReportFailure(output, error);
+    throw error;
   }
+  RaiseDeferred(output);
 }
 
-bool EngineCore::RunStatements(std::vector<ast::StmtPtr>& statements, std::string_view text, std::size_t line_start,
-                               const std::string& procedure, BatchOutput* output) {
+bool EngineCore::RunStatements(std::vector<ast::StmtPtr>& statements, std::string_view text, BatchOutput* output) {
+  return RunBlock(statements, text, output) != Flow::kReturn;
+}
+
+EngineCore::Flow EngineCore::RunBlock(std::vector<ast::StmtPtr>& statements, std::string_view text,
+                                      BatchOutput* output) {
   for (auto& s : statements) {
-    try {
-      if (!Run(*s, text, output)) return false;
-    } catch (const com::Error&) {
-      const std::size_t from = std::min(line_start, s->offset);
-      NoteError(output, text.substr(from), s->offset - from, procedure);
-      throw;
-    }
+    const Flow flow = Run(*s, text, output);
+    if (flow != Flow::kNext) return flow;
   }
-  return true;
+  return Flow::kNext;
 }
 
-bool EngineCore::Run(ast::Stmt& s, std::string_view batch, BatchOutput* output) {
+EngineCore::Flow EngineCore::Run(ast::Stmt& s, std::string_view text, BatchOutput* output) {
+  try {
+    return RunStatement(s, text, output);
+  } catch (const com::Error& e) {
+    NoteRaised(e, text, s.offset);
+    throw;
+  }
+}
+
+EngineCore::Flow EngineCore::RunStatement(ast::Stmt& s, std::string_view text, BatchOutput* output) {
   using K = ast::StmtKind;
   if (interrupted_) throw SqlErr(kErrCancelled, "The query was cancelled.");
-  catalog_.Refresh();
+  catalog_->Refresh();
+  state_.xact_state = state_.trancount == 0 ? 0 : TransactionLost() ? -1 : 1;
+  // Control of flow first: these set @@ERROR by the statements they run.
+  switch (s.kind) {
+    case K::kReturn:
+      RunReturn(s, text, output);
+      return Flow::kReturn;
+    case K::kIf: {
+      const bool yes = Holds(*s.condition, "IF");
+      return RunBlock(yes ? s.then_block : s.else_block, text, output);
+    }
+    case K::kBlock:
+      return RunBlock(s.then_block, text, output);
+    case K::kWhile:
+      return RunWhile(s, text, output);
+    case K::kBreak:
+      return Flow::kBreak;
+    case K::kContinue:
+      return Flow::kContinue;
+    case K::kTry:
+      return RunTry(s, text, output);
+    case K::kRaiserror:
+      RunRaiserror(s, text, output);
+      return Flow::kNext;
+    case K::kThrow:
+      RunThrow(s);
+    default:
+      break;
+  }
   switch (s.kind) {
     case K::kBeginTran:
       if (state_.trancount == 0) transaction_name_ = s.option;
       BeginTransaction();
-      return true;
+      break;
     case K::kCommit:
       Commit();
-      return true;
+      break;
     case K::kRollback:
       if (s.option.empty() || s.option == transaction_name_) {
         Rollback();
       } else {
         RollbackToSavepoint(s.option);
       }
-      return true;
+      break;
     case K::kSaveTran:
       SaveTransaction(s.option);
-      return true;
+      break;
     case K::kSetOption:
       if (s.option == "FMTONLY") state_.fmtonly = s.on;
       if (s.option == "NOCOUNT") state_.nocount = s.on;
       if (s.option == "LOCK_TIMEOUT") {
         // Any negative value waits without limit, as -1 does.
         state_.lock_timeout = static_cast<int>(std::clamp<std::int64_t>(s.number, -1, INT_MAX));
-        db_.SetLockTimeout(state_.lock_timeout);
+        db_->SetLockTimeout(state_.lock_timeout);
       }
-      return true;
+      break;
     case K::kSelect:
       if (!s.select->items.empty() && !s.select->items.front().variable.empty()) {
         RunSelectAssign(s);
       } else {
         RunSelect(s, output);
       }
-      return true;
+      break;
     case K::kPrint: {
-      const com::Variant v = Evaluate(*s.print, "PRINT");
-      if (output) output->messages.push_back(v.ToText());
-      return true;
+      BatchMessage message;
+      message.text = PrintText(*s.print);
+      AddMessage(output, std::move(message), text, s.offset);
+      break;
     }
     case K::kDeclare:
       RunDeclare(s);
-      return true;
+      break;
     case K::kSetVariable:
       RunSetVariable(s);
-      return true;
-    case K::kReturn:
-      RunReturn(s, output);
-      return false;
-    case K::kIf: {
-      Translator tr(catalog_, state_);
-      Stmt cond(db_, tr.Condition(*s.condition));
-      const int rc = cond.StepRaw();
-      if (rc != SQLITE_ROW) throw StepError(rc, "IF", nullptr);
-      const bool yes = cond.Int(0) != 0;
-      cond = Stmt();
-      for (auto& inner : yes ? s.then_block : s.else_block) {
-        if (!Run(*inner, batch, output)) return false;
-      }
-      return true;
-    }
-    case K::kBlock:
-      for (auto& inner : s.then_block) {
-        if (!Run(*inner, batch, output)) return false;
-      }
-      return true;
+      break;
+    case K::kWaitfor:
+      RunWaitfor(s);
+      break;
+    case K::kUse:
+      RunUse(s, text, output);
+      break;
     case K::kSetIdentityInsert:
       RunSetIdentityInsert(s);
-      return true;
+      break;
     default:
+      RunWriting(s, text, output);
       break;
   }
+  state_.error = 0;
+  return Flow::kNext;
+}
+
+void EngineCore::RunWriting(ast::Stmt& s, std::string_view text, BatchOutput* output) {
+  using K = ast::StmtKind;
   if (s.kind == K::kCreateTable || s.kind == K::kDropTable || s.kind == K::kCreateProcedure ||
       s.kind == K::kDropProcedure) {
-    db_.SetTableWritten("sysobjects");  // what a failure to find room names
+    db_->SetTableWritten("sysobjects");  // what a failure to find room names
   }
   Frame frame(*this, Writes(s.kind));
   switch (s.kind) {
     case K::kInsert: RunInsert(s); break;
     case K::kUpdate: RunUpdate(s); break;
     case K::kDelete: RunDelete(s); break;
-    case K::kCreateTable: RunCreateTable(s, batch); break;
+    case K::kCreateTable: RunCreateTable(s, text); break;
     case K::kDropTable: RunDropTable(s); break;
     case K::kCreateProcedure: RunCreateProcedure(s); break;
     case K::kDropProcedure: RunDropProcedure(s); break;
     case K::kExecute: RunExecute(s, output); break;
+    case K::kExecuteString: RunExecuteString(s, output); break;
     case K::kTruncate: RunTruncate(s); break;
     default: break;
   }
   frame.Done();
   if (output && (s.kind == K::kInsert || s.kind == K::kUpdate || s.kind == K::kDelete)) {
-    const TableMeta* table = catalog_.FindTable(s.object.object);
+    const TableMeta* table = catalog_->FindTable(s.object.object);
     output->affected.push_back({s.kind == K::kInsert ? "INSERT" : s.kind == K::kUpdate ? "UPDATE" : "DELETE",
                                 table ? table->name : s.object.object, state_.rowcount});
     output->order.push_back({BatchOutput::Outcome::kCount, output->affected.size() - 1});
   }
-  return true;
 }
 
 // ------------------------------------------------------------ variables
 
 com::Variant EngineCore::Evaluate(const ast::Expr& e, const char* operation) {
-  Translator tr(catalog_, state_);
+  Translator tr(*catalog_, state_);
   const TranslatedSelect t = tr.Constants({&e});
-  Stmt st(db_, t.sql);
+  Stmt st(*db_, t.sql);
   const int rc = st.StepRaw();
   if (rc != SQLITE_ROW) throw StepError(rc, operation, nullptr);
   return DecodeValue(st.get(), 0, t.columns[0]);
@@ -450,7 +495,7 @@ void EngineCore::RunSetVariable(const ast::Stmt& s) {
   state_.rowcount = 1;
 }
 
-void EngineCore::RunReturn(const ast::Stmt& s, BatchOutput* output) {
+void EngineCore::RunReturn(const ast::Stmt& s, std::string_view text, BatchOutput* output) {
   if (!scope_) return;
   if (!s.value) {
     scope_->return_status = 0;
@@ -458,11 +503,13 @@ void EngineCore::RunReturn(const ast::Stmt& s, BatchOutput* output) {
   }
   const com::Variant v = Evaluate(*s.value, "RETURN");
   if (v.IsNull()) {
-    if (output) {
-      output->messages.push_back("The '" + scope_->procedure +
-                                 "' procedure attempted to return a status of NULL, which is not allowed. A status of 0 "
-                                 "will be returned instead.");
-    }
+    BatchMessage message;
+    message.text = "The '" + scope_->procedure +
+                   "' procedure attempted to return a status of NULL, which is not allowed. A status of 0 will be "
+                   "returned instead.";
+    message.number = 282;
+    message.severity = SeverityOf(282);
+    AddMessage(output, std::move(message), text, s.offset);
     scope_->return_status = 0;
     return;
   }
@@ -512,15 +559,14 @@ int EngineCore::CallProcedure(const ast::ObjectName& name, std::vector<Argument>
   if (IsExecuteSql(name)) return ExecuteSql(arguments, argument_types, output);
   const bool here = (name.database.empty() || SameName(name.database, state_.database)) &&
                     (name.schema.empty() || SameName(name.schema, "dbo"));
-  if (const ProcedureMeta* p = here ? catalog_.FindProcedure(name.object) : nullptr) {
+  if (const ProcedureMeta* p = here ? catalog_->FindProcedure(name.object) : nullptr) {
     const std::string text = p->text;  // the catalog may change while the body runs
     const std::string procedure = p->name;
     auto create = ParseBatch(text);
     ast::Stmt& definition = *create.at(0);
     const std::vector<ProcedureParameter> parameters = ResolveParameters(definition.variables);
     const BoundCall call = BindArguments(procedure, parameters, arguments, argument_types);
-    return RunNested(definition.then_block, text, text.size() - definition.body.size(), procedure, parameters, call,
-                     arguments, output);
+    return RunNested(definition.then_block, text, procedure, parameters, call, arguments, output);
   }
   // System procedures (sp_tables, sp_columns, ...), after the database's
   // own, bound as any procedure is. They belong to master and read the
@@ -536,7 +582,7 @@ int EngineCore::CallProcedure(const ast::ObjectName& name, std::vector<Argument>
     values.reserve(call.values.size());
     for (std::size_t i = 0; i < call.values.size(); ++i) values.push_back(FromStored(call.values[i], sp->parameters[i].type));
     BatchOutput discarded;
-    return sp->run(values, catalog_, state_, output ? output : &discarded);
+    return sp->run(values, *catalog_, state_, output ? output : &discarded);
   }
   throw SqlErr(kNoProcedure, "Could not find stored procedure '" + name.Display() + "'.");
 }
@@ -590,19 +636,49 @@ int EngineCore::ExecuteSql(std::vector<Argument>& arguments, const std::vector<s
                                                       "' expects the parameter '" + p.name + "', which was not supplied.");
       });
   if (statement.empty()) return 0;
-  auto statements = ParseBatch(statement);
   // The statement sees the parameters its list declares, not @stmt and
   // @params.
   parameters.erase(parameters.begin(), parameters.begin() + 2);
   call.values.erase(call.values.begin(), call.values.begin() + 2);
   call.argument_of.erase(call.argument_of.begin(), call.argument_of.begin() + 2);
-  RunNested(statements, statement, 0, "", parameters, call, arguments, output);
+  VariableStore checked;
+  for (const ProcedureParameter& p : parameters) checked.Declare(p.name, p.type);
+  auto statements = ParseNested(statement, &checked);
+  RunNested(statements, statement, "", parameters, call, arguments, output);
   return 0;
 }
 
-int EngineCore::RunNested(std::vector<ast::StmtPtr>& statements, std::string_view text, std::size_t line_start,
-                          const std::string& procedure, const std::vector<ProcedureParameter>& parameters,
-                          const BoundCall& call, std::vector<Argument>& arguments, BatchOutput* output) {
+void EngineCore::RunExecuteString(const ast::Stmt& s, BatchOutput* output) {
+  // The pieces are joined as they are; a NULL one adds nothing.
+  std::string batch;
+  for (const auto& piece : s.expressions) {
+    const com::Variant v = Evaluate(*piece, "EXECUTE");
+    if (!v.IsNull()) batch += v.IsText() ? v.text() : v.ToText();
+  }
+  VariableStore none;
+  auto statements = ParseNested(batch, &none);
+  std::vector<Argument> no_arguments;
+  RunNested(statements, batch, "", {}, BoundCall{}, no_arguments, output);
+}
+
+std::vector<ast::StmtPtr> EngineCore::ParseNested(std::string_view text, VariableStore* variables) {
+  try {
+    auto statements = ParseBatch(text);
+    DeclareVariables(statements, variables);
+    return statements;
+  } catch (const com::Error& e) {
+    // Raised inside the dynamic SQL, a level below the statement that ran
+    // it: a TRY around that statement catches it.
+    ++exec_depth_;
+    NoteRaised(e, text, 0);
+    --exec_depth_;
+    throw;
+  }
+}
+
+int EngineCore::RunNested(std::vector<ast::StmtPtr>& statements, std::string_view text, const std::string& procedure,
+                          const std::vector<ProcedureParameter>& parameters, const BoundCall& call,
+                          std::vector<Argument>& arguments, BatchOutput* output) {
   if (exec_depth_ >= kMaxNesting) {
     throw SqlErr(kNestingLevel, "Maximum stored procedure, function, trigger, or view nesting level exceeded (limit " +
                                     std::to_string(kMaxNesting) + ").");
@@ -615,7 +691,7 @@ int EngineCore::RunNested(std::vector<ast::StmtPtr>& statements, std::string_vie
   }
   DeclareVariables(statements, &scope.variables);
   std::vector<std::int64_t> temporary_before;
-  for (const TableMeta* t : catalog_.TemporaryTables()) temporary_before.push_back(t->id);
+  for (const TableMeta* t : catalog_->TemporaryTables()) temporary_before.push_back(t->id);
   {
     ++exec_depth_;
     state_.nest_level = exec_depth_;
@@ -624,23 +700,23 @@ int EngineCore::RunNested(std::vector<ast::StmtPtr>& statements, std::string_vie
       ~Depth() { e.state_.nest_level = --e.exec_depth_; }
     } depth{*this};
     const EnterScope enter(*this, &scope);
-    RunStatements(statements, text, line_start, procedure, output);
+    RunStatements(statements, text, output);
   }
   // The temporary tables a procedure made end with it (a failed one's are
   // undone with the rest of its work).
-  catalog_.Refresh();
+  catalog_->Refresh();
   std::vector<std::pair<std::int64_t, std::string>> made;
-  for (const TableMeta* t : catalog_.TemporaryTables()) {
+  for (const TableMeta* t : catalog_->TemporaryTables()) {
     if (std::find(temporary_before.begin(), temporary_before.end(), t->id) == temporary_before.end()) {
       made.emplace_back(t->id, t->name);
     }
   }
   for (const auto& [id, table] : made) {
-    db_.Exec("DROP TABLE temp." + QuoteSqlite(table));
-    catalog_.RemoveObject(id);
+    db_->Exec("DROP TABLE temp." + QuoteSqlite(table));
+    catalog_->RemoveObject(id);
     if (identity_insert_ && *identity_insert_ == id) identity_insert_.reset();
   }
-  catalog_.Refresh();
+  catalog_->Refresh();
   // The OUTPUT arguments receive their parameters' final values.
   for (std::size_t p = 0; p < parameters.size(); ++p) {
     const int i = call.argument_of[p];

@@ -5,14 +5,29 @@
 // behind when it fails. BEGIN TRAN / COMMIT / ROLLBACK nest as on SQL
 // Server: an inner pair only counts (@@TRANCOUNT); the outermost COMMIT
 // commits and any ROLLBACK rolls back everything. A batch stops at its
-// first error, which is raised with SQL Server's number and message. An
-// error inside a stored procedure stops the procedure and fails (and
-// undoes) the EXECUTE statement that ran it.
+// first error, which is raised with SQL Server's number and message,
+// unless a TRY block catches it: control then passes to its CATCH block,
+// where ERROR_NUMBER() and its kin describe the error. TRY does not catch
+// an error SQL Server finds compiling a statement at its own level (an
+// unknown table or column), nor a cancel. An error inside a stored
+// procedure or dynamic SQL stops it and fails (and undoes) the EXECUTE
+// statement that ran it. RAISERROR outside any TRY block sends its error
+// and the batch goes on: the batch then raises that error when it has
+// ended (its first, when it raised several); one of severity 10 or less
+// is a message only. @@ERROR holds the number of the last statement's
+// error, 0 after one that succeeded.
 //
 // Variables (DECLARE, SET, SELECT @v = ...) belong to their batch or to one
 // execution of a procedure; EXECUTE passes arguments by position or name,
 // OUTPUT arguments receive their parameters' values when the procedure
-// ends, and RETURN gives the procedure's status.
+// ends, and RETURN gives the procedure's status. EXECUTE ('...') runs
+// dynamic SQL as a batch of its own, with its own variables.
+//
+// USE changes the database the session works in, from the next statement
+// on, to another of the server folder holding the engine's database file
+// (911 for a name it does not have). It is refused while a transaction is
+// open (dynamic SQL runs inside its EXECUTE's, so it may not USE either)
+// or temporary tables exist, which live with one database's file.
 #pragma once
 
 #include <memory>
@@ -22,6 +37,7 @@
 #include <vector>
 
 #include "platform/dts/driver.h"
+#include "platform/sqlserver/errors.h"  // kErrCancelled, the error of a batch stopped by Interrupt
 #include "platform/sqlserver/procedure_call.h"
 #include "platform/sqlserver/result_column.h"
 
@@ -34,21 +50,42 @@ struct ResultSet {
 
 enum class TransactionEnd { kNone, kCommitted, kRolledBack };
 
+// A message a batch sent besides its results: PRINT's text, RAISERROR's,
+// the change of database USE made.
+struct BatchMessage {
+  std::string text;
+  std::int32_t number = 0;  // 0 for PRINT; 50000 or RAISERROR's number; 5701 for USE
+  // 10 and below: information. 11 to 19: an error RAISERROR raised outside
+  // any TRY block, after which the batch went on.
+  int severity = 0;
+  int state = 1;
+  int line = 0;               // where it was sent from, counted as error_line is
+  std::string procedure;      // the procedure that sent it, "" for none
+  std::string database;       // USE: the database the session uses from here on
+};
+
 // What a batch produced, statement by statement.
 struct BatchOutput {
   std::vector<ResultSet> results;       // each SELECT's rows
   std::vector<dts::RowsAffected> affected;  // each INSERT, UPDATE, DELETE, those of procedures included
-  std::vector<std::string> messages;    // PRINT
-  // The results and counts in the order the statements gave them.
+  std::vector<BatchMessage> messages;   // PRINT, RAISERROR, USE
+  // The results, counts and messages in the order the statements gave
+  // them.
   struct Outcome {
-    enum Kind { kRows, kCount } kind;
-    std::size_t index;  // into results or affected
+    enum Kind { kRows, kCount, kMessage } kind;
+    std::size_t index;  // into results, affected or messages
   };
   std::vector<Outcome> order;
   // When the batch raised: the failing statement's line (1 for the first
-  // line of its batch, or of its procedure's body) and its procedure.
+  // line of its batch, or of the CREATE PROCEDURE text of its procedure),
+  // its procedure, and the error's severity and state.
   int error_line = 0;
   std::string error_procedure;
+  int error_severity = 16;
+  int error_state = 1;
+  // The error raised is one of `messages` already: a RAISERROR the batch
+  // went on after.
+  bool error_in_messages = false;
   bool nocount = false;  // SET NOCOUNT ON was in force at the end
   // How the last transaction that ended during the batch ended.
   TransactionEnd transaction_end = TransactionEnd::kNone;
@@ -56,9 +93,6 @@ struct BatchOutput {
   // batch itself ran (not one inside a procedure), the last one's.
   std::optional<int> return_status;
 };
-
-// The error a batch stops with after Interrupt (OLE DB's "cancelled").
-inline constexpr std::int32_t kErrCancelled = static_cast<std::int32_t>(0x80040E4Eu);
 
 class EngineCore;
 
@@ -119,9 +153,12 @@ class Engine {
   void Commit();
   void Rollback();
   // From another thread while a batch runs: stops it at once with
-  // kErrCancelled (its statement undone, as any failing statement).
+  // kErrCancelled (its statement undone, as any failing statement), a
+  // WAITFOR too. TRY does not catch it. An interrupt before a batch starts
+  // is forgotten when it starts.
   void Interrupt();
   int trancount() const;
+  // The database the session uses: the one it was opened on until a USE.
   const std::string& database() const;
 
  private:

@@ -20,7 +20,7 @@ void EngineCore::RunCreateTable(ast::Stmt& s, std::string_view batch) {
       !(temporary && SameName(s.object.database, kTempDatabase))) {
     throw SqlErr(2702, "Database '" + s.object.database + "' does not exist.");
   }
-  if (catalog_.ObjectExists(s.object.object, temporary)) {
+  if (catalog_->ObjectExists(s.object.object, temporary)) {
     throw SqlErr(kObjectExists, "There is already an object named '" + s.object.object + "' in the database.");
   }
   TableMeta t = BuildTableMeta(s);
@@ -29,7 +29,7 @@ void EngineCore::RunCreateTable(ast::Stmt& s, std::string_view batch) {
   for (auto& fk : t.foreign_keys) {
     const TableMeta* parent = SameName(fk.ref_table, t.name) ? &t
                               : IsTemporaryName(fk.ref_table) ? nullptr
-                                                              : catalog_.FindTable(fk.ref_table);
+                                                              : catalog_->FindTable(fk.ref_table);
     if (!parent) {
       throw SqlErr(1767, "Foreign key '" + fk.name + "' references invalid table '" + fk.ref_table + "'.");
     }
@@ -70,7 +70,7 @@ void EngineCore::RunCreateTable(ast::Stmt& s, std::string_view batch) {
   }
   // Defaults must be constants the server can evaluate.
   {
-    Translator tr(catalog_, state_);
+    Translator tr(*catalog_, state_);
     std::vector<const ast::Expr*> defaults;
     for (const auto& c : t.columns) {
       if (c.default_value) defaults.push_back(c.default_value.get());
@@ -78,14 +78,14 @@ void EngineCore::RunCreateTable(ast::Stmt& s, std::string_view batch) {
     if (!defaults.empty()) tr.Constants(defaults);
   }
   for (const auto& k : t.keys) {
-    if (catalog_.ObjectExists(k.name, temporary)) {
+    if (catalog_->ObjectExists(k.name, temporary)) {
       throw SqlErr(kObjectExists, "There is already an object named '" + k.name + "' in the database.");
     }
   }
   for (const auto& f : t.foreign_keys) {
-    if (catalog_.ObjectExists(f.name)) throw SqlErr(kObjectExists, "There is already an object named '" + f.name + "' in the database.");
+    if (catalog_->ObjectExists(f.name)) throw SqlErr(kObjectExists, "There is already an object named '" + f.name + "' in the database.");
   }
-  db_.Exec(SqliteCreateTable(t));
+  db_->Exec(SqliteCreateTable(t));
   // Each foreign key gets an index on its columns, for finding the rows
   // that refer to a parent row being deleted, unless a key's index starts
   // with those columns already.
@@ -102,18 +102,18 @@ void EngineCore::RunCreateTable(ast::Stmt& s, std::string_view batch) {
     if (key_index_leads_with(f.columns)) continue;
     std::string index = "CREATE INDEX " + QuoteSqlite("__vk_fk_" + t.name + "_" + std::to_string(i)) + " ON " + QuoteSqlite(t.name) + " (";
     for (std::size_t k = 0; k < f.columns.size(); ++k) index += (k ? ", " : "") + QuoteSqlite(t.columns[static_cast<std::size_t>(f.columns[k])].name);
-    db_.Exec(index + ")");
+    db_->Exec(index + ")");
   }
-  const std::int64_t id = catalog_.AddObject(t.name, "U", 0, text, temporary);
-  for (const auto& k : t.keys) catalog_.AddObject(k.name, k.primary ? "PK" : "UQ", id, "", temporary);
-  for (const auto& f : t.foreign_keys) catalog_.AddObject(f.name, "F", id, "");
-  catalog_.Invalidate();
-  catalog_.Refresh();
+  const std::int64_t id = catalog_->AddObject(t.name, "U", 0, text, temporary);
+  for (const auto& k : t.keys) catalog_->AddObject(k.name, k.primary ? "PK" : "UQ", id, "", temporary);
+  for (const auto& f : t.foreign_keys) catalog_->AddObject(f.name, "F", id, "");
+  catalog_->Invalidate();
+  catalog_->Refresh();
   state_.rowcount = 0;
 }
 
 void EngineCore::RunDropTable(const ast::Stmt& s) {
-  const TableMeta* t = SameName(s.object.object, "sysobjects") ? nullptr : catalog_.FindTable(s.object.object);
+  const TableMeta* t = SameName(s.object.object, "sysobjects") ? nullptr : catalog_->FindTable(s.object.object);
   const bool temporary = IsTemporaryName(s.object.object);
   const bool elsewhere = (!s.object.database.empty() && !SameName(s.object.database, state_.database) &&
                           !(temporary && SameName(s.object.database, kTempDatabase))) ||
@@ -121,17 +121,17 @@ void EngineCore::RunDropTable(const ast::Stmt& s) {
   if (!t || elsewhere) {
     throw SqlErr(kCannotDropTable, "Cannot drop the table '" + s.object.Display() + "', because it does not exist in the system catalog.");
   }
-  for (const TableMeta* child : catalog_.ReferencingTables(t->name)) {
+  for (const TableMeta* child : catalog_->ReferencingTables(t->name)) {
     if (child != t) {
       throw SqlErr(3726, "Could not drop object '" + t->name + "' because it is referenced by a FOREIGN KEY constraint.");
     }
   }
   const std::int64_t id = t->id;
   const std::string name = t->name;
-  db_.Exec("DROP TABLE " + QuoteSqlite(name));
-  catalog_.RemoveObject(id);
+  db_->Exec("DROP TABLE " + QuoteSqlite(name));
+  catalog_->RemoveObject(id);
   if (identity_insert_ && *identity_insert_ == id) identity_insert_.reset();
-  catalog_.Refresh();
+  catalog_->Refresh();
 }
 
 void EngineCore::RunCreateProcedure(const ast::Stmt& s) {
@@ -141,7 +141,7 @@ void EngineCore::RunCreateProcedure(const ast::Stmt& s) {
   if (IsTemporaryName(s.object.object)) {
     throw SqlErr(kNotSupported, "Temporary procedures (" + s.object.object + ") are not supported by the embedded server.");
   }
-  if (catalog_.ObjectExists(s.object.object)) {
+  if (catalog_->ObjectExists(s.object.object)) {
     throw SqlErr(kObjectExists, "There is already an object named '" + s.object.object + "' in the database.");
   }
   // Its parameters and the variables of its body are checked now, as SQL
@@ -149,19 +149,19 @@ void EngineCore::RunCreateProcedure(const ast::Stmt& s) {
   VariableStore variables;
   for (const ProcedureParameter& p : ResolveParameters(s.variables)) variables.Declare(p.name, p.type);
   DeclareVariables(s.then_block, &variables);
-  catalog_.AddObject(s.object.object, "P", 0, s.text);
-  catalog_.Invalidate();
-  catalog_.Refresh();
+  catalog_->AddObject(s.object.object, "P", 0, s.text);
+  catalog_->Invalidate();
+  catalog_->Refresh();
 }
 
 void EngineCore::RunDropProcedure(const ast::Stmt& s) {
-  const ProcedureMeta* p = catalog_.FindProcedure(s.object.object);
+  const ProcedureMeta* p = catalog_->FindProcedure(s.object.object);
   if (!p) {
     throw SqlErr(kCannotDropTable, "Cannot drop the procedure '" + s.object.Display() +
                                        "', because it does not exist in the system catalog.");
   }
-  catalog_.RemoveObject(p->id);
-  catalog_.Refresh();
+  catalog_->RemoveObject(p->id);
+  catalog_->Refresh();
 }
 
 void EngineCore::RunSetIdentityInsert(const ast::Stmt& s) {
@@ -171,7 +171,7 @@ void EngineCore::RunSetIdentityInsert(const ast::Stmt& s) {
   }
   if (s.on) {
     if (identity_insert_ && *identity_insert_ != t.id) {
-      const TableMeta* on = catalog_.FindTableById(*identity_insert_);
+      const TableMeta* on = catalog_->FindTableById(*identity_insert_);
       const std::string other = on ? on->name : "?";
       throw SqlErr(kIdentityInsertOther, "IDENTITY_INSERT is already ON for table '" + QualifiedName(state_.database, other) +
                                              "'. Cannot perform SET operation for table '" + t.name + "'.");
@@ -184,13 +184,13 @@ void EngineCore::RunSetIdentityInsert(const ast::Stmt& s) {
 
 void EngineCore::RunTruncate(const ast::Stmt& s) {
   const TableMeta& t = WritableTable(s.object, s.kind);
-  for (const TableMeta* child : catalog_.ReferencingTables(t.name)) {
+  for (const TableMeta* child : catalog_->ReferencingTables(t.name)) {
     if (child != &t) {
       throw SqlErr(4712, "Cannot truncate table '" + t.name + "' because it is being referenced by a FOREIGN KEY constraint.");
     }
   }
-  db_.Exec("DELETE FROM " + QuoteSqlite(t.name));
-  catalog_.SetLastIdentity(t.id, std::nullopt);
+  db_->Exec("DELETE FROM " + QuoteSqlite(t.name));
+  catalog_->SetLastIdentity(t.id, std::nullopt);
   state_.rowcount = 0;
 }
 

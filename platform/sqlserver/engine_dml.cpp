@@ -35,7 +35,7 @@ void EngineCore::RunInsert(ast::Stmt& s) {
   }
   if (s.default_values) targets.clear();
   RowInserter inserter(*this, t, targets, explicit_identity);
-  Translator tr(catalog_, state_);
+  Translator tr(*catalog_, state_);
   std::vector<com::Variant> values;
   auto check_count = [&](std::size_t n) {
     if (n != targets.size()) {
@@ -49,7 +49,7 @@ void EngineCore::RunInsert(ast::Stmt& s) {
     // Most copies store their values as the query gives them and run
     // inside SQLite in one statement; the others go row by row.
     if (reads_target || !inserter.InsertSelect(sel)) {
-      Stmt st(db_, sel.sql);
+      Stmt st(*db_, sel.sql);
       auto next = [&](std::vector<com::Variant>* r) {
         const int rc = st.StepRaw();
         if (rc == SQLITE_DONE) return false;
@@ -77,7 +77,7 @@ void EngineCore::RunInsert(ast::Stmt& s) {
       std::vector<const ast::Expr*> exprs;
       for (const auto& e : row) exprs.push_back(e.get());
       TranslatedSelect c = tr.Constants(exprs);
-      Stmt st(db_, c.sql);
+      Stmt st(*db_, c.sql);
       const int rc = st.StepRaw();
       if (rc != SQLITE_ROW) throw StepError(rc, "INSERT", &t);
       values.assign(exprs.size(), com::Variant());
@@ -103,11 +103,11 @@ void EngineCore::RunUpdate(const ast::Stmt& s) {
     columns.push_back(i);
     exprs.push_back(expr.get());
   }
-  Translator tr(catalog_, state_);
+  Translator tr(*catalog_, state_);
   TranslatedSelect rows = tr.TargetRows(t, s.from, s.where.get(), exprs);
   std::vector<std::pair<std::int64_t, std::vector<Stored>>> changes;
   {
-    Stmt st(db_, rows.sql);
+    Stmt st(*db_, rows.sql);
     for (;;) {
       const int rc = st.StepRaw();
       if (rc == SQLITE_DONE) break;
@@ -129,7 +129,7 @@ void EngineCore::RunUpdate(const ast::Stmt& s) {
       sql += (k ? ", " : "") + QuoteSqlite(t.columns[static_cast<std::size_t>(columns[k])].name) + " = ?";
     }
     sql += " WHERE rowid = ?";
-    Stmt up(db_, sql);
+    Stmt up(*db_, sql);
     for (const auto& [rowid, values] : changes) {
       for (std::size_t k = 0; k < values.size(); ++k) Bind(up, static_cast<int>(k + 1), values[k]);
       up.Bind(static_cast<int>(values.size() + 1), rowid);
@@ -148,16 +148,16 @@ void EngineCore::RunDelete(const ast::Stmt& s) {
   const TableMeta& t = WritableTable(s.object, s.kind);
   std::string sql = "DELETE FROM " + QuoteSqlite(t.name);
   if (s.where || !s.from.empty()) {
-    Translator tr(catalog_, state_);
+    Translator tr(*catalog_, state_);
     TranslatedSelect rows = tr.TargetRows(t, s.from, s.where.get(), {});
     sql += " WHERE rowid IN (" + rows.sql + ")";
   }
-  Stmt st(db_, sql);
+  Stmt st(*db_, sql);
   const int rc = st.StepRaw();
   if (rc != SQLITE_DONE) {
     if (rc == SQLITE_CONSTRAINT_FOREIGNKEY) {
       // Name the table whose rows still refer to the deleted ones.
-      for (const TableMeta* child : catalog_.ReferencingTables(t.name)) {
+      for (const TableMeta* child : catalog_->ReferencingTables(t.name)) {
         for (const auto& fk : child->foreign_keys) {
           if (!SameName(fk.ref_table, t.name)) continue;
           std::string probe = "SELECT 1 FROM " + QuoteSqlite(child->name) + " WHERE ";
@@ -165,7 +165,7 @@ void EngineCore::RunDelete(const ast::Stmt& s) {
             probe += (k ? " AND " : "") + QuoteSqlite(child->columns[static_cast<std::size_t>(fk.columns[k])].name) + " IS NOT NULL";
           }
           probe += " LIMIT 1";
-          Stmt p(db_, probe);
+          Stmt p(*db_, probe);
           if (p.Step()) {
             throw SqlErr(kConstraint, "DELETE statement conflicted with COLUMN REFERENCE constraint '" + fk.name +
                                           "'. The conflict occurred in database '" + state_.database + "', table '" +
@@ -177,7 +177,7 @@ void EngineCore::RunDelete(const ast::Stmt& s) {
     }
     throw StepError(rc, "DELETE", &t);
   }
-  state_.rowcount = db_.Changes();
+  state_.rowcount = db_->Changes();
 }
 
 }  // namespace sqlsrv

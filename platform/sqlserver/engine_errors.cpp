@@ -13,7 +13,7 @@
 namespace sqlsrv {
 
 com::Error EngineCore::StepError(int rc, const std::string& operation, const TableMeta* table) {
-  const std::string msg = LastError(db_.get());
+  const std::string msg = LastError(db_->get());
   try {
     if (auto fe = FunctionError(msg)) return *fe;
   } catch (const std::logic_error&) {
@@ -60,7 +60,7 @@ com::Error EngineCore::StepError(int rc, const std::string& operation, const Tab
       return SqlErr(kConstraint, operation + " statement conflicted with a FOREIGN KEY constraint" +
                                      (table ? " on table '" + table->name + "'" : std::string()) + ".");
     default:
-      return db_.Failure(rc, {}, table ? std::string_view(table->name) : std::string_view());
+      return db_->Failure(rc, {}, table ? std::string_view(table->name) : std::string_view());
   }
 }
 

@@ -8,8 +8,10 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -66,10 +68,10 @@ class EngineCore {
   // itself (after a full disk, an I/O error, running out of memory or an
   // interrupt): nothing is written or committed in it (3930) until a
   // ROLLBACK ends it.
-  bool TransactionLost() const { return state_.trancount > 0 && !db_.InTransaction(); }
+  bool TransactionLost() const { return state_.trancount > 0 && !db_->InTransaction(); }
   const std::string& database() const { return state_.database; }
-  Db& db() { return db_; }
-  Catalog& catalog() { return catalog_; }
+  Db& db() { return *db_; }
+  Catalog& catalog() { return *catalog_; }
   FunctionContext& functions() { return functions_; }
   const SessionState& state() const { return state_; }
 
@@ -141,21 +143,87 @@ class EngineCore {
 
   void RunBatch(std::string_view batch, BatchOutput* output);
   // Runs statements in turn until one fails or RETURN ends them; false
-  // when RETURN did. `text` is the text their offsets index; a failing
-  // statement's line, counted from `line_start` in it (a procedure's body),
-  // is noted in `output` with `procedure` as the procedure's name.
-  bool RunStatements(std::vector<ast::StmtPtr>& statements, std::string_view text, std::size_t line_start,
-                     const std::string& procedure, BatchOutput* output);
+  // when RETURN did. `text` is the text their offsets index (the batch, or
+  // the whole CREATE PROCEDURE text).
+  bool RunStatements(std::vector<ast::StmtPtr>& statements, std::string_view text, BatchOutput* output);
   // The error a batch or call raises for one that stopped it: a lock wait
   // ended by Interrupt is the cancel, SQLite's nesting limits 191.
   com::Error Outermost(const com::Error& e) const;
-  // Runs one statement; false when it was RETURN (or held one that ran).
-  bool Run(ast::Stmt& s, std::string_view batch, BatchOutput* output);
+  // How a statement ended: the next one runs, or control leaves its block.
+  enum class Flow { kNext, kReturn, kBreak, kContinue };
+  // engine.cpp: running statements; engine_flow.cpp: control of flow,
+  // errors, messages, WAITFOR and USE.
+  // Runs one statement (and those it holds). An error leaving it is noted
+  // (NoteRaised) where it was raised.
+  Flow Run(ast::Stmt& s, std::string_view text, BatchOutput* output);
+  Flow RunStatement(ast::Stmt& s, std::string_view text, BatchOutput* output);
+  Flow RunBlock(std::vector<ast::StmtPtr>& statements, std::string_view text, BatchOutput* output);
+  // The truth of an IF's or WHILE's condition.
+  bool Holds(const ast::Expr& condition, const char* operation);
+  Flow RunWhile(ast::Stmt& s, std::string_view text, BatchOutput* output);
+  // TRY ... CATCH: an error the TRY block raises that TRY may catch runs
+  // the CATCH block, with the error for ERROR_NUMBER() and its kin.
+  Flow RunTry(ast::Stmt& s, std::string_view text, BatchOutput* output);
+  // Whether a TRY block running at nesting level `level` catches an error.
+  bool Catchable(const com::Error& e, int level) const;
+  // RAISERROR: of severity 10 or less a message; above, an error for the
+  // CATCH block of the TRY running (at any level), or outside any an error
+  // sent as a message, after which the batch goes on (deferred_).
+  void RunRaiserror(const ast::Stmt& s, std::string_view text, BatchOutput* output);
+  // THROW: the error given, or again the one the innermost CATCH caught.
+  [[noreturn]] void RunThrow(const ast::Stmt& s);
+  // The value of an expression without a FROM and its static type.
+  std::pair<com::Variant, OutputColumn> EvaluateTyped(const ast::Expr& e, const char* operation);
+  // WAITFOR DELAY or TIME: waits until the time comes or Interrupt.
+  void RunWaitfor(const ast::Stmt& s);
+  // USE: the session's connection becomes one to another database of the
+  // server folder (engine.h says when it may not).
+  void RunUse(const ast::Stmt& s, std::string_view text, BatchOutput* output);
+  // EXECUTE ('...'): the joined text run as a batch of its own, one level
+  // down.
+  void RunExecuteString(const ast::Stmt& s, BatchOutput* output);
+  // Parses the text of dynamic SQL (EXECUTE ('...'), sp_executesql) and
+  // declares its variables; an error it raises is noted as raised inside
+  // it, one level down.
+  std::vector<ast::StmtPtr> ParseNested(std::string_view text, VariableStore* variables);
+  // Adds a message to the batch's output, sent by statement `at` of `text`.
+  void AddMessage(BatchOutput* output, BatchMessage message, std::string_view text, std::size_t at);
+
+  // An error as it was raised: where, at what nesting level, with what
+  // severity and state. Noted once, by the innermost statement it leaves.
+  struct Raised {
+    ErrorInfo info;
+    int level = 0;       // exec_depth_ where it was raised
+    bool noted = false;  // an error is on its way out and noted here
+  };
+  void NoteRaised(const com::Error& e, std::string_view text, std::size_t at);
+  // Raises an error with the severity and state it is to have (RAISERROR,
+  // THROW): NoteRaised takes them instead of the number's own.
+  [[noreturn]] void Raise(const ErrorInfo& error);
+  // An error on its way out, described as it was noted where it was
+  // raised.
+  ErrorInfo RaisedAs(const com::Error& error) const;
+  // Fills in how the batch or call ended for `error`, which stopped it,
+  // from what was noted where it was raised.
+  void ReportFailure(BatchOutput* output, const com::Error& error);
+  // After a batch or call that ran to its end: raises the first error a
+  // RAISERROR sent outside TRY, after which the batch went on.
+  void RaiseDeferred(BatchOutput* output);
+  // The errors of the CATCH blocks running, the innermost last; the
+  // translator sees the innermost.
+  void PushCaught(ErrorInfo error);
+  void PopCaught();
   // The value of an expression without a FROM, in the scope running.
   com::Variant Evaluate(const ast::Expr& e, const char* operation);
   void RunDeclare(const ast::Stmt& s);
   void RunSetVariable(const ast::Stmt& s);
-  void RunReturn(const ast::Stmt& s, BatchOutput* output);
+  void RunReturn(const ast::Stmt& s, std::string_view text, BatchOutput* output);
+  // PRINT's text: the value converted as CONVERT to a character type
+  // converts it (style 0), cut to what a message holds; "" for NULL.
+  std::string PrintText(const ast::Expr& e);
+  // A statement that runs in a statement frame: it changes the database or
+  // runs a procedure.
+  void RunWriting(ast::Stmt& s, std::string_view text, BatchOutput* output);
   // EXEC: its arguments' values, the call, then the values its OUTPUT
   // arguments and @rc receive.
   void RunExecute(const ast::Stmt& s, BatchOutput* output);
@@ -167,13 +235,15 @@ class EngineCore {
   // sp_executesql: its statement run as a batch of its own, with the
   // parameters its parameter list declares.
   int ExecuteSql(std::vector<Argument>& arguments, const std::vector<std::string>& argument_types, BatchOutput* output);
-  // Runs the statements of a procedure (or of sp_executesql) one nesting
+  // Runs the statements of a procedure (or of dynamic SQL) one nesting
   // level deeper (217 past 32), in a scope of their own holding the
   // parameters with the values `call` bound; temporary tables they made go
   // when they end. The OUTPUT arguments then receive their parameters'
   // values and types. Returns the status RETURN gave, 0 without one.
-  int RunNested(std::vector<ast::StmtPtr>& statements, std::string_view text, std::size_t line_start,
-                const std::string& procedure, const std::vector<ProcedureParameter>& parameters, const BoundCall& call,
+  // `text` is the text the statements' offsets index; `procedure` the
+  // procedure's name, "" for dynamic SQL.
+  int RunNested(std::vector<ast::StmtPtr>& statements, std::string_view text, const std::string& procedure,
+                const std::vector<ProcedureParameter>& parameters, const BoundCall& call,
                 std::vector<Argument>& arguments, BatchOutput* output);
 
   // engine_query.cpp
@@ -195,9 +265,12 @@ class EngineCore {
   void RunSetIdentityInsert(const ast::Stmt& s);
   void RunTruncate(const ast::Stmt& s);
 
-  Db db_;
-  Catalog catalog_;
+  // The database's connection and its catalog: replaced by USE.
+  std::unique_ptr<Db> db_;
+  std::unique_ptr<Catalog> catalog_;
   FunctionContext functions_;
+  // Opens a database file as the session's connection.
+  void Open(const std::string& file, const std::string& database);
   SessionState state_;
   std::optional<std::int64_t> identity_insert_;  // the table whose IDENTITY_INSERT is on
   // Back to write-ahead logging once a load's transaction has ended.
@@ -213,6 +286,15 @@ class EngineCore {
   int exec_depth_ = 0;
   Scope* scope_ = nullptr;  // the batch's or procedure's running, null between batches
   std::atomic<bool> interrupted_{false};  // set by Interrupt from another thread
+  // Held by Interrupt, by Open while it replaces the connection, and by
+  // WAITFOR's wait on wake_ for its time or an interrupt.
+  std::mutex interrupt_mutex_;
+  std::condition_variable wake_;
+  Raised raised_;                         // the error on its way out, where it was raised
+  std::optional<ErrorInfo> raising_;      // the error Raise throws, with its own severity and state
+  std::vector<ErrorInfo> caught_;         // the errors of the CATCH blocks running, innermost last
+  int try_depth_ = 0;                     // TRY blocks running, at any nesting level
+  std::optional<Raised> deferred_;        // the batch's first RAISERROR error it went on after
   TransactionEnd last_end_ = TransactionEnd::kNone;  // how the last outermost transaction ended
 };
 

@@ -71,9 +71,9 @@ class SelectReader final : public dts::RowReader {
 }  // namespace
 
 void EngineCore::RunSelect(const ast::Stmt& s, BatchOutput* output) {
-  Translator tr(catalog_, state_);
+  Translator tr(*catalog_, state_);
   TranslatedSelect t = tr.Select(*s.select);
-  Stmt st(db_, t.sql);
+  Stmt st(*db_, t.sql);
   ResultSet rs;
   rs.columns = t.columns;
   while (!state_.fmtonly) {
@@ -92,9 +92,9 @@ void EngineCore::RunSelect(const ast::Stmt& s, BatchOutput* output) {
 }
 
 void EngineCore::RunSelectAssign(const ast::Stmt& s) {
-  Translator tr(catalog_, state_);
+  Translator tr(*catalog_, state_);
   const TranslatedSelect t = tr.Select(*s.select);
-  Stmt st(db_, t.sql);
+  Stmt st(*db_, t.sql);
   std::vector<com::Variant> last(t.columns.size());
   std::int64_t rows = 0;
   for (;;) {
@@ -114,12 +114,12 @@ void EngineCore::RunSelectAssign(const ast::Stmt& s) {
 }
 
 std::unique_ptr<dts::RowReader> EngineCore::Query(std::string_view select) {
-  catalog_.Refresh();
+  catalog_->Refresh();
   auto statements = ParseBatch(select);
   if (statements.size() != 1 || statements[0]->kind != ast::StmtKind::kSelect) {
     throw SqlErr(kNotSupported, "A query must be exactly one SELECT statement.");
   }
-  Translator tr(catalog_, state_);
+  Translator tr(*catalog_, state_);
   try {
     return std::make_unique<SelectReader>(*this, tr.Select(*statements[0]->select));
   } catch (const com::Error& e) {
@@ -129,7 +129,7 @@ std::unique_ptr<dts::RowReader> EngineCore::Query(std::string_view select) {
 }
 
 std::vector<dts::ColumnInfo> EngineCore::DescribeTable(std::string_view object_name) {
-  catalog_.Refresh();
+  catalog_->Refresh();
   const TableMeta& t = ResolveTable(ParseObjectName(object_name));
   std::vector<dts::ColumnInfo> out;
   for (const auto& c : t.columns) {

@@ -23,15 +23,15 @@ bool Quietly(sqlite3* db, const std::string& sql) {
 
 EngineCore::Frame::Frame(EngineCore& e, bool writes) : e_(e), trancount_(e.state_.trancount) {
   if (e.TransactionLost()) throw TransactionDoomedError();
-  if (!e.db_.InTransaction()) {
-    e.db_.Exec(writes ? "BEGIN IMMEDIATE" : "BEGIN");
+  if (!e.db_->InTransaction()) {
+    e.db_->Exec(writes ? "BEGIN IMMEDIATE" : "BEGIN");
     owns_transaction_ = true;
     ++e.epoch_;
   }
   name_ = "vk_f" + std::to_string(e.frame_depth_ + 1);
-  if (!Quietly(e.db_.get(), "SAVEPOINT " + name_)) {
-    com::Error error = e.db_.Failure(sqlite3_extended_errcode(e.db_.get()));
-    if (owns_transaction_) Quietly(e.db_.get(), "ROLLBACK");
+  if (!Quietly(e.db_->get(), "SAVEPOINT " + name_)) {
+    com::Error error = e.db_->Failure(sqlite3_extended_errcode(e.db_->get()));
+    if (owns_transaction_) Quietly(e.db_->get(), "ROLLBACK");
     throw error;
   }
   ++e.frame_depth_;
@@ -43,15 +43,15 @@ void EngineCore::Frame::Done() {
   --e_.frame_depth_;
   if (epoch_ != e_.epoch_) return;  // committed or rolled back inside
   try {
-    if (!e_.db_.InTransaction()) {
+    if (!e_.db_->InTransaction()) {
       // Only a failure SQLite answers by rolling back everything ends the
       // transaction under a statement, and that failure is raised; this is
       // the guard should one ever be swallowed.
       throw com::Error(kErrStorage, "SQLite", "SQLite rolled the transaction back; the statement's work is undone.");
     }
-    e_.db_.Exec("RELEASE " + name_);
+    e_.db_->Exec("RELEASE " + name_);
     if (owns_transaction_ && e_.state_.trancount == 0) {
-      e_.db_.Exec("COMMIT");
+      e_.db_->Exec("COMMIT");
       ++e_.epoch_;
     }
   } catch (const com::Error&) {
@@ -69,17 +69,17 @@ EngineCore::Frame::~Frame() {
 
 void EngineCore::Frame::Undo() {
   if (epoch_ != e_.epoch_) return;  // committed or rolled back inside
-  sqlite3* db = e_.db_.get();
+  sqlite3* db = e_.db_->get();
   // SQLite may have rolled back the whole transaction itself (after a full
   // disk, an I/O error, running out of memory or an interrupt), savepoints
   // and all; and a savepoint it cannot go back to takes the transaction
   // with it.
-  if (e_.db_.InTransaction() && !(Quietly(db, "ROLLBACK TO " + name_) && Quietly(db, "RELEASE " + name_))) {
+  if (e_.db_->InTransaction() && !(Quietly(db, "ROLLBACK TO " + name_) && Quietly(db, "RELEASE " + name_))) {
     Quietly(db, "ROLLBACK");
   }
   e_.state_.trancount = trancount_;  // a procedure's own BEGIN TRAN is undone with it
   if (owns_transaction_) {
-    if (e_.db_.InTransaction()) Quietly(db, "ROLLBACK");
+    if (e_.db_->InTransaction()) Quietly(db, "ROLLBACK");
     ++e_.epoch_;
   }
   // A transaction opened before the statement and lost with it stays
@@ -91,37 +91,37 @@ void EngineCore::Frame::Undo() {
 // ------------------------------------------------------------ transactions
 
 void EngineCore::BeginTransaction() {
-  if (state_.trancount == 0 && !db_.InTransaction()) {
-    db_.Exec("BEGIN IMMEDIATE");
+  if (state_.trancount == 0 && !db_->InTransaction()) {
+    db_->Exec("BEGIN IMMEDIATE");
     ++epoch_;
   }
   ++state_.trancount;
 }
 
 void EngineCore::BeginLoadTransaction() {
-  if (state_.trancount == 0 && !db_.InTransaction()) {
+  if (state_.trancount == 0 && !db_->InTransaction()) {
     // Leaving write-ahead logging needs the database to itself: tried
     // without waiting, and any refusal leaves the log in use.
-    const int lock_timeout = db_.lock_timeout();
-    db_.SetLockTimeout(0);
+    const int lock_timeout = db_->lock_timeout();
+    db_->SetLockTimeout(0);
     try {
-      Stmt mode(db_, "PRAGMA journal_mode = DELETE");
+      Stmt mode(*db_, "PRAGMA journal_mode = DELETE");
       load_journal_ = mode.Step() && mode.Text(0) == "delete";
-      if (load_journal_) db_.Exec("PRAGMA synchronous = FULL; PRAGMA cache_size = -49152");
+      if (load_journal_) db_->Exec("PRAGMA synchronous = FULL; PRAGMA cache_size = -49152");
     } catch (const com::Error&) {
       load_journal_ = false;
     }
-    db_.SetLockTimeout(lock_timeout);
+    db_->SetLockTimeout(lock_timeout);
   }
   BeginTransaction();
 }
 
 void EngineCore::EndLoadJournal() {
-  if (!load_journal_ || db_.InTransaction()) return;
+  if (!load_journal_ || db_->InTransaction()) return;
   load_journal_ = false;
   // Another connection that opened the database meanwhile keeps it from
   // returning to the log until a later load ends; it is sound either way.
-  sqlite3_exec(db_.get(), "PRAGMA journal_mode = WAL; PRAGMA synchronous = NORMAL;", nullptr, nullptr, nullptr);
+  sqlite3_exec(db_->get(), "PRAGMA journal_mode = WAL; PRAGMA synchronous = NORMAL;", nullptr, nullptr, nullptr);
 }
 
 void EngineCore::Commit() {
@@ -131,14 +131,14 @@ void EngineCore::Commit() {
   if (TransactionLost()) throw TransactionDoomedError();
   // The outermost COMMIT commits, also inside a statement (a procedure):
   // the work so far is then committed, as on SQL Server.
-  if (state_.trancount == 1 && db_.InTransaction()) {
+  if (state_.trancount == 1 && db_->InTransaction()) {
     try {
-      db_.Exec("COMMIT");
+      db_->Exec("COMMIT");
     } catch (const com::Error&) {
       // A lock that kept it from committing leaves it open, to be
       // committed or rolled back again; a failure to write it (a full
       // disk) ends it, rolled back by SQLite.
-      if (!db_.InTransaction()) {
+      if (!db_->InTransaction()) {
         state_.trancount = 0;
         ++epoch_;
         last_end_ = TransactionEnd::kRolledBack;
@@ -161,7 +161,7 @@ void EngineCore::SaveTransaction(const std::string& name) {
   if (savepoint_epoch_ != epoch_) savepoints_.clear();  // those of a transaction that has ended
   savepoint_epoch_ = epoch_;
   const std::uint64_t number = next_savepoint_++;
-  db_.Exec("SAVEPOINT user_savepoint_" + std::to_string(number));
+  db_->Exec("SAVEPOINT user_savepoint_" + std::to_string(number));
   savepoints_.emplace_back(name, number);
 }
 
@@ -177,13 +177,13 @@ void EngineCore::RollbackToSavepoint(const std::string& name) {
   const std::uint64_t number = it->second;
   savepoints_.erase(it.base(), savepoints_.end());
   try {
-    db_.Exec("ROLLBACK TO user_savepoint_" + std::to_string(number));
+    db_->Exec("ROLLBACK TO user_savepoint_" + std::to_string(number));
   } catch (const com::Error&) {
     // Released with the statement it was set in (a procedure's EXEC).
     savepoints_.pop_back();
     throw not_found();
   }
-  catalog_.Refresh();
+  catalog_->Refresh();
 }
 
 void EngineCore::Rollback() {
@@ -193,10 +193,10 @@ void EngineCore::Rollback() {
   // Also the end of a transaction SQLite has already rolled back itself.
   state_.trancount = 0;
   last_end_ = TransactionEnd::kRolledBack;
-  if (db_.InTransaction()) {
+  if (db_->InTransaction()) {
     ++epoch_;
     try {
-      db_.Exec("ROLLBACK");
+      db_->Exec("ROLLBACK");
     } catch (const com::Error&) {
       EndLoadJournal();
       throw;

@@ -1,6 +1,42 @@
 #include "platform/sqlserver/errors.h"
 
+#include <algorithm>
+#include <iterator>
+
 namespace sqlsrv {
+namespace {
+
+struct Severity {
+  std::int32_t number;
+  int severity;
+};
+// Every error the server raises has severity 16 but these.
+constexpr Severity kSeverities[] = {
+    {102, 15},   {105, 15},   {107, 15},  {108, 15},  {111, 15},  {116, 15},  {119, 15},  {125, 15},
+    {131, 15},   {134, 15},   {135, 15},  {136, 15},  {137, 15},  {141, 15},  {148, 15},  {154, 15},
+    {156, 15},   {170, 15},   {174, 15},  {178, 15},  {179, 15},  {180, 15},  {191, 15},  {195, 15},
+    {282, 10},   {310, 15},   {701, 17},  {1105, 17}, {1205, 13}, {2601, 14}, {2627, 14}, {3621, 0},
+    {4060, 11},  {5701, 0},   {5703, 0},  {10704, 15}, {18456, 14},
+};
+
+// The errors SQL Server raises while it compiles a statement, which the
+// engine finds as it translates one.
+constexpr std::int32_t kCompileErrors[] = {
+    104, 107, 108, 116, 174, 195, 205, 206, 207, 208, 209, 239, 240, 246, 247, 252, 253, 263,
+    408, 409, 460, 461, 462, 465, 467, 1007, 1013, 4104, 4145, 8117, 8155, 8158, 8159,
+};
+
+}  // namespace
+
+int SeverityOf(std::int32_t number) {
+  const auto* it = std::find_if(std::begin(kSeverities), std::end(kSeverities),
+                                [&](const Severity& s) { return s.number == number; });
+  return it == std::end(kSeverities) ? 16 : it->severity;
+}
+
+bool IsCompileError(std::int32_t number) {
+  return std::find(std::begin(kCompileErrors), std::end(kCompileErrors), number) != std::end(kCompileErrors);
+}
 
 com::Error NotNullError(const std::string& column, const std::string& table, const std::string& operation) {
   return SqlErr(kNotNull, "Cannot insert the value NULL into column '" + column + "', table '" + table +

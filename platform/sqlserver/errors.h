@@ -11,6 +11,10 @@ namespace sqlsrv {
 
 inline constexpr char kErrorSource[] = "Microsoft OLE DB Provider for SQL Server";
 
+// The error a batch stops with after Engine::Interrupt (OLE DB's
+// "cancelled").
+inline constexpr std::int32_t kErrCancelled = static_cast<std::int32_t>(0x80040E4Eu);
+
 enum SqlError : std::int32_t {
   kSyntax = 102,                 // Incorrect syntax near '%s'.
   kSyntaxKeyword = 156,          // Incorrect syntax near the keyword '%s'.
@@ -80,12 +84,37 @@ enum SqlError : std::int32_t {
   kNotAParameter = 8145,         // %s is not a parameter for procedure %s.
   kNotOutputParameter = 8162,    // The formal parameter "%s" was not declared as an OUTPUT parameter, ...
   kQueryParameterNotSupplied = 8178,  // The parameterized query '%s' expects the parameter '%s', which was not supplied.
+  kDatabaseNotFound = 911,       // Database '%.*ls' does not exist. Make sure that the name is entered correctly.
+  kUseInProcedure = 154,         // a USE database statement is not allowed in a procedure, function or trigger.
+  kWaitforTime = 148,            // Incorrect time syntax in time string '%.*ls' used with WAITFOR.
+  kMaxRecursion = 530,           // The statement terminated. The maximum recursion %d has been exhausted ...
+  kRaiseNumber = 2732,           // Error number %ld is invalid. The number must be from %ld through %ld and it cannot be 50000.
+  kRaiseSeverity = 2754,         // Error severity levels greater than %d can only be specified by members of the sysadmin role, ...
+  kRaiseState = 2756,            // Invalid value %d for state. Valid range is from %d to %d.
+  kRaiseArgumentType = 2748,     // Cannot specify %ls data type (parameter %d) as a substitution parameter.
+  kRaiseFormatType = 2786,       // The data type of substitution parameter %d does not match the expected type of the format specification.
+  kRaiseFormat = 2787,           // Invalid format specification: '%.*ls'.
+  kRaiseNoMessage = 18054,       // Error %d, severity %d, state %d was raised, but no message with that error number was found ...
+  kUserError = 50000,            // RAISERROR with a message of its own
+  kThrowNumber = 35100,          // Error number %d in the THROW statement is outside the valid range. ...
+  kRethrowOutsideCatch = 10704,  // To rethrow an error, a THROW statement must be used inside a CATCH block. ...
   kNotSupported = 40000,         // the engine's own: a statement the embedded server does not support
 };
 
 inline com::Error SqlErr(std::int32_t number, std::string message) {
   return com::Error(number, kErrorSource, std::move(message));
 }
+
+// The severity SQL Server gives an error it raises itself (RAISERROR and
+// THROW say their own): 10 and below informational, 11 to 16 errors the
+// user can correct, 17 and above a lack of resources or the server's own.
+int SeverityOf(std::int32_t number);
+
+// Whether SQL Server finds the error while it compiles a statement: a name
+// that resolves to nothing, a query or expression without a meaning. TRY
+// ... CATCH does not catch such an error raised at its own level, only one
+// that comes from a procedure or dynamic SQL it runs.
+bool IsCompileError(std::int32_t number);
 
 // The errors a row can meet on its way into a table, as a server raises
 // them. The data pump's conversions, the embedded engine and the check
@@ -139,7 +168,8 @@ inline com::Error NestedTooDeeplyError() {
 inline bool IsSqliteNestingLimit(const com::Error& e) {
   const std::string& d = e.description();
   return e.source() == "SQLite" && (d.find("parser stack overflow") != std::string::npos ||
-                                    d.find("Expression tree is too large") != std::string::npos);
+                                    d.find("Expression tree is too large") != std::string::npos ||
+                                    d.find("too many terms in compound SELECT") != std::string::npos);
 }
 
 // 137: a variable used where none of its name is declared.

@@ -4,6 +4,7 @@
 #include <charconv>
 #include <climits>
 #include <set>
+#include <utility>
 
 #include "platform/sqlserver/errors.h"
 #include "platform/sqlserver/lexer.h"
@@ -20,7 +21,7 @@ const std::set<std::string> kReserved = {
     "INTO", "IS", "JOIN", "KEY", "LEFT", "LIKE", "NOT", "NULL", "ON", "OR", "ORDER", "OUTER", "PRIMARY",
     "PRINT", "PROC", "PROCEDURE", "REFERENCES", "RETURN", "RIGHT", "ROLLBACK", "SELECT", "SET", "TABLE", "THEN",
     "TOP", "TRAN", "TRANSACTION", "TRUNCATE", "UNION", "UNIQUE", "UPDATE", "VALUES", "WHEN", "WHERE", "WHILE",
-    "DECLARE"};
+    "DECLARE", "BREAK", "CONTINUE", "GOTO", "OPTION", "RAISERROR", "USE", "WAITFOR", "WITH"};
 
 bool IsReserved(const Token& t) { return t.kind == TokKind::kWord && kReserved.count(UpperAscii(t.text)) > 0; }
 
@@ -33,6 +34,10 @@ constexpr int kMaxNesting = 128;
 constexpr int kMaxCaseNesting = 10;
 // The most parameters a procedure or a parameterized query declares.
 constexpr std::size_t kMaxParameters = 2100;
+// The most substitution arguments RAISERROR takes.
+constexpr std::size_t kMaxRaiseArguments = 20;
+// The largest OPTION (MAXRECURSION n).
+constexpr std::int64_t kMaxRecursionLimit = 32767;
 
 // The largest length, size or precision a type takes in "type(n)".
 struct TypeLimit {
@@ -83,7 +88,7 @@ class Parser {
         out.push_back(CreateProcedure());
         continue;
       }
-      if (out.empty() && AtName() && !AtSaveTransaction()) {
+      if (out.empty() && AtName() && !AtSaveTransaction() && !Peek().IsKeyword("THROW")) {
         // A procedure's name first in a batch runs it, EXEC left out.
         auto s = std::make_unique<Stmt>();
         s->offset = Peek().offset;
@@ -195,12 +200,56 @@ class Parser {
   // ------------------------------------------------------------ statements
   StmtPtr Statement() {
     const Level level = Nested();
+    const bool body = std::exchange(fresh_body_, false);
     const Token& t = Peek();
     auto s = std::make_unique<Stmt>();
     s->offset = t.offset;
     if (t.IsKeyword("SELECT")) {
       s->kind = StmtKind::kSelect;
       s->select = SelectStatement(true);
+      QueryOptions(*s->select);
+    } else if (t.IsKeyword("WITH")) {
+      if (!AfterStatementEnd(body)) {
+        throw SqlErr(319, "Incorrect syntax near the keyword 'with'. If this statement is a common table expression, "
+                          "an xmlnamespaces clause or a change tracking context clause, the previous statement must be "
+                          "terminated with a semicolon.");
+      }
+      ++i_;
+      CommonTableExpressions(*s);
+    } else if (t.IsKeyword("WHILE")) {
+      ++i_;
+      s->kind = StmtKind::kWhile;
+      s->condition = Expression();
+      ++loop_depth_;
+      s->then_block.push_back(Body());
+      --loop_depth_;
+    } else if (t.IsKeyword("BREAK") || t.IsKeyword("CONTINUE")) {
+      ++i_;
+      const bool leave = t.IsKeyword("BREAK");
+      if (loop_depth_ == 0) {
+        throw SqlErr(leave ? 135 : 136, std::string("Cannot use a ") + (leave ? "BREAK" : "CONTINUE") +
+                                            " statement outside the scope of a WHILE statement.");
+      }
+      s->kind = leave ? StmtKind::kBreak : StmtKind::kContinue;
+    } else if (t.IsKeyword("RAISERROR")) {
+      ++i_;
+      Raiserror(*s);
+    } else if (t.IsKeyword("THROW")) {
+      if (!AfterStatementEnd(body)) Fail();
+      ++i_;
+      Throw(*s);
+    } else if (t.IsKeyword("WAITFOR")) {
+      ++i_;
+      s->kind = StmtKind::kWaitfor;
+      if (!Peek().IsKeyword("DELAY") && !Peek().IsKeyword("TIME")) Fail();
+      s->option = UpperAscii(Next().text);
+      if (!At(TokKind::kString) && !At(TokKind::kVariable)) Fail();
+      s->value = Primary();
+    } else if (t.IsKeyword("USE")) {
+      ++i_;
+      if (in_procedure_) throw SqlErr(154, "a USE database statement is not allowed in a procedure, function or trigger.");
+      s->kind = StmtKind::kUse;
+      s->option = Name();
     } else if (t.IsKeyword("DECLARE")) {
       ++i_;
       Declare(*s);
@@ -235,18 +284,25 @@ class Parser {
       s->object = Object();
     } else if (t.IsKeyword("EXEC") || t.IsKeyword("EXECUTE")) {
       ++i_;
-      Execute(*s);
+      if (Peek().IsSymbol("(")) {
+        ExecuteString(*s);
+      } else {
+        Execute(*s);
+      }
     } else if (t.IsKeyword("IF")) {
       ++i_;
       s->kind = StmtKind::kIf;
       s->condition = Expression();
-      s->then_block.push_back(Statement());
+      s->then_block.push_back(Body());
       while (AcceptSymbol(";")) {
       }
-      if (AcceptKeyword("ELSE")) s->else_block.push_back(Statement());
+      if (AcceptKeyword("ELSE")) s->else_block.push_back(Body());
     } else if (t.IsKeyword("BEGIN")) {
       ++i_;
-      if (AcceptKeyword("TRAN") || AcceptKeyword("TRANSACTION")) {
+      if (Peek().IsKeyword("TRY")) {
+        ++i_;
+        TryCatch(*s);
+      } else if (AcceptKeyword("TRAN") || AcceptKeyword("TRANSACTION")) {
         s->kind = StmtKind::kBeginTran;
         if (AtName() && !AtStatementStart()) s->option = Name();
       } else {
@@ -321,6 +377,177 @@ class Parser {
     return s;
   }
 
+  // The one statement of an IF, ELSE or WHILE, which starts as freshly as
+  // one after a semicolon.
+  StmtPtr Body() {
+    const bool outer = fresh_body_;
+    fresh_body_ = true;
+    StmtPtr s = Statement();
+    fresh_body_ = outer;
+    return s;
+  }
+
+  // Whether the statement at hand starts where one may that must not follow
+  // another without a semicolon (WITH, THROW): first in its batch, block
+  // or procedure body, after a semicolon, or as the `body` of IF, ELSE or
+  // WHILE.
+  bool AfterStatementEnd(bool body) const {
+    if (body || i_ == 0) return true;
+    const Token& before = t_[i_ - 1];
+    return before.IsSymbol(";") || before.IsKeyword("BEGIN") || before.IsKeyword("TRY") ||
+           before.IsKeyword("CATCH") || before.IsKeyword("AS") || before.IsKeyword("ELSE");
+  }
+
+  // BEGIN TRY (taken) statements END TRY BEGIN CATCH statements END CATCH:
+  // nothing may stand between the two blocks.
+  void TryCatch(Stmt& s) {
+    s.kind = StmtKind::kTry;
+    auto block = [&](std::vector<StmtPtr>* into, const char* closing) {
+      while (!Peek().IsKeyword("END")) {
+        if (At(TokKind::kEnd)) Fail();
+        if (AcceptSymbol(";")) continue;
+        into->push_back(Statement());
+      }
+      ++i_;
+      if (!Peek().IsKeyword(closing)) Fail();
+      ++i_;
+    };
+    if (Peek().IsKeyword("END")) Fail();  // a TRY block holds a statement at least
+    block(&s.then_block, "TRY");
+    if (!Peek().IsKeyword("BEGIN") || !Peek(1).IsKeyword("CATCH")) Fail();
+    i_ += 2;
+    ++catch_depth_;
+    block(&s.else_block, "CATCH");
+    --catch_depth_;
+  }
+
+  // RAISERROR (taken) ( message, severity, state [, argument ...] )
+  // [WITH LOG | NOWAIT | SETERROR, ...]
+  void Raiserror(Stmt& s) {
+    s.kind = StmtKind::kRaiserror;
+    ExpectSymbol("(");
+    do {
+      if (s.expressions.size() == 3 + kMaxRaiseArguments) {
+        throw SqlErr(2747, "Too many substitution parameters for RAISERROR. Cannot exceed " +
+                               std::to_string(kMaxRaiseArguments) + " substitution parameters.");
+      }
+      s.expressions.push_back(Expression());
+    } while (AcceptSymbol(","));
+    if (s.expressions.size() < 3) Fail();
+    ExpectSymbol(")");
+    if (AcceptKeyword("WITH")) {
+      do {
+        if (AcceptKeyword("LOG")) {
+          s.raise_options |= kRaiseLog;
+        } else if (AcceptKeyword("NOWAIT")) {
+          s.raise_options |= kRaiseNowait;
+        } else if (AcceptKeyword("SETERROR")) {
+          s.raise_options |= kRaiseSetError;
+        } else {
+          Fail();
+        }
+      } while (AcceptSymbol(","));
+    }
+  }
+
+  // THROW (taken) [number, message, state]: bare only inside a CATCH block.
+  void Throw(Stmt& s) {
+    s.kind = StmtKind::kThrow;
+    if (At(TokKind::kEnd) || Peek().IsSymbol(";") || Peek().IsKeyword("END")) {
+      if (catch_depth_ == 0) {
+        throw SqlErr(10704, "To rethrow an error, a THROW statement must be used inside a CATCH block. Insert the "
+                            "THROW statement inside a CATCH block, or add error parameters to the THROW statement.");
+      }
+      return;
+    }
+    for (int k = 0; k < 3; ++k) {
+      if (k > 0) ExpectSymbol(",");
+      s.expressions.push_back(Expression());
+    }
+  }
+
+  // EXEC[UTE] (taken) ( {'text' | N'text' | @variable} [+ ...] )
+  void ExecuteString(Stmt& s) {
+    s.kind = StmtKind::kExecuteString;
+    ExpectSymbol("(");
+    do {
+      if (!At(TokKind::kString) && !At(TokKind::kVariable)) Fail();
+      s.expressions.push_back(Primary());
+    } while (AcceptSymbol("+"));
+    ExpectSymbol(")");
+  }
+
+  // WITH (taken) name [(columns)] AS (query), ... then the SELECT or
+  // INSERT ... SELECT they belong to.
+  void CommonTableExpressions(Stmt& s) {
+    std::vector<CommonTableExpression> ctes;
+    do {
+      CommonTableExpression cte;
+      cte.name = Name();
+      for (const auto& other : ctes) {
+        if (SameName(other.name, cte.name)) {
+          throw SqlErr(239, "Duplicate common table expression name '" + cte.name + "' was specified.");
+        }
+      }
+      if (AcceptSymbol("(")) {
+        do {
+          cte.columns.push_back(Name());
+        } while (AcceptSymbol(","));
+        ExpectSymbol(")");
+      }
+      ExpectKeyword("AS");
+      ExpectSymbol("(");
+      cte.query = SelectStatement();
+      ExpectSymbol(")");
+      ctes.push_back(std::move(cte));
+    } while (AcceptSymbol(","));
+    if (Peek().IsKeyword("SELECT")) {
+      s.kind = StmtKind::kSelect;
+      s.select = SelectStatement(true);
+      if (!s.select->items.empty() && !s.select->items.front().variable.empty()) {
+        throw SqlErr(kNotSupported, "A common table expression before a SELECT that assigns variables is not supported "
+                                    "by the embedded server.");
+      }
+      QueryOptions(*s.select);
+    } else if (Peek().IsKeyword("INSERT")) {
+      Insert(s);
+      if (!s.select) {
+        throw SqlErr(kNotSupported, "A common table expression is supported before SELECT and INSERT ... SELECT only "
+                                    "by the embedded server.");
+      }
+    } else if (Peek().IsKeyword("UPDATE") || Peek().IsKeyword("DELETE")) {
+      throw SqlErr(kNotSupported, "A common table expression is supported before SELECT and INSERT ... SELECT only by "
+                                  "the embedded server.");
+    } else {
+      Fail();
+    }
+    s.select->ctes = std::move(ctes);
+  }
+
+  // A statement's OPTION (MAXRECURSION n), after its query.
+  void QueryOptions(Select& select) {
+    if (!AcceptKeyword("OPTION")) return;
+    ExpectSymbol("(");
+    do {
+      if (!AcceptKeyword("MAXRECURSION")) {
+        if (At(TokKind::kWord)) {
+          throw SqlErr(kNotSupported, "The query hint " + UpperAscii(Peek().text) +
+                                          " is not supported by the embedded server.");
+        }
+        Fail();
+      }
+      if (!At(TokKind::kInteger)) Fail();
+      const std::string digits = Next().text;
+      std::int64_t n = 0;
+      if (!ParseDigits(digits, &n) || n > kMaxRecursionLimit) {
+        throw SqlErr(310, "The value " + WithoutLeadingZeros(digits) + " specified for the MAXRECURSION option exceeds "
+                          "the allowed maximum of " + std::to_string(kMaxRecursionLimit) + ".");
+      }
+      select.max_recursion = static_cast<int>(n);
+    } while (AcceptSymbol(","));
+    ExpectSymbol(")");
+  }
+
   // SAVE TRAN[SACTION]: SAVE is no reserved word.
   bool AtSaveTransaction() const {
     return Peek().IsKeyword("SAVE") && (Peek(1).IsKeyword("TRAN") || Peek(1).IsKeyword("TRANSACTION"));
@@ -328,10 +555,11 @@ class Parser {
 
   bool AtStatementStart() const {
     if (AtSaveTransaction()) return true;
-    static const char* const kStarts[] = {"SELECT", "INSERT", "UPDATE",   "DELETE", "CREATE", "DROP",
-                                          "EXEC",   "EXECUTE", "IF",     "BEGIN",  "COMMIT", "ROLLBACK",
-                                          "SET",    "TRUNCATE", "PRINT", "ELSE",   "END",    "DECLARE",
-                                          "RETURN"};
+    static const char* const kStarts[] = {"SELECT", "INSERT",   "UPDATE",   "DELETE",  "CREATE", "DROP",
+                                          "EXEC",   "EXECUTE",  "IF",       "BEGIN",   "COMMIT", "ROLLBACK",
+                                          "SET",    "TRUNCATE", "PRINT",    "ELSE",    "END",    "DECLARE",
+                                          "RETURN", "WHILE",    "BREAK",    "CONTINUE", "RAISERROR", "WAITFOR",
+                                          "USE",    "WITH"};
     for (const char* k : kStarts) {
       if (Peek().IsKeyword(k)) return true;
     }
@@ -548,6 +776,7 @@ class Parser {
       const bool paren = AcceptSymbol("(");
       s.select = SelectStatement();
       if (paren) ExpectSymbol(")");
+      QueryOptions(*s.select);
     } else {
       Fail();
     }
@@ -762,6 +991,36 @@ class Parser {
   // assign variables ("SELECT @a = x FROM ...").
   std::unique_ptr<Select> SelectStatement(bool assignments = false) {
     const Level level = Nested();
+    auto sel = QuerySpecification(assignments);
+    const bool assigns = !sel->items.empty() && !sel->items.front().variable.empty();
+    while (!assigns && Peek().IsKeyword("UNION")) {
+      ++i_;
+      UnionPart part;
+      part.all = AcceptKeyword("ALL");
+      if (!Peek().IsKeyword("SELECT")) Fail();
+      part.query = QuerySpecification(false);
+      sel->unions.push_back(std::move(part));
+    }
+    if (AcceptKeyword("ORDER")) {
+      ExpectKeyword("BY");
+      do {
+        OrderItem o;
+        o.expr = Expression();
+        if (AcceptKeyword("DESC")) {
+          o.descending = true;
+        } else {
+          AcceptKeyword("ASC");
+        }
+        sel->order_by.push_back(std::move(o));
+      } while (AcceptSymbol(","));
+    }
+    if (Peek().IsKeyword("UNION")) Fail();
+    return sel;
+  }
+
+  // One SELECT without ORDER BY: a query specification, alone or one of a
+  // union's.
+  std::unique_ptr<Select> QuerySpecification(bool assignments) {
     auto sel = std::make_unique<Select>();
     ExpectKeyword("SELECT");
     if (AcceptKeyword("DISTINCT")) {
@@ -818,20 +1077,6 @@ class Parser {
       } while (AcceptSymbol(","));
     }
     if (AcceptKeyword("HAVING")) sel->having = Expression();
-    if (AcceptKeyword("ORDER")) {
-      ExpectKeyword("BY");
-      do {
-        OrderItem o;
-        o.expr = Expression();
-        if (AcceptKeyword("DESC")) {
-          o.descending = true;
-        } else {
-          AcceptKeyword("ASC");
-        }
-        sel->order_by.push_back(std::move(o));
-      } while (AcceptSymbol(","));
-    }
-    if (Peek().IsKeyword("UNION")) throw SqlErr(kNotSupported, "UNION is not supported by the embedded server.");
     return sel;
   }
 
@@ -1106,7 +1351,7 @@ class Parser {
         e->cast_type = Type();
         ExpectSymbol(",");
         e->args.push_back(Expression());
-        if (AcceptSymbol(",")) Expression();  // style: not used
+        if (AcceptSymbol(",")) e->args.push_back(Expression());  // the style
       }
       ExpectSymbol(")");
       return e;
@@ -1162,6 +1407,9 @@ class Parser {
   std::size_t i_ = 0;
   int depth_ = 0;       // levels of nesting open (Nested)
   int case_depth_ = 0;  // CASE expressions open
+  int loop_depth_ = 0;  // WHILE bodies open: BREAK and CONTINUE belong to one
+  int catch_depth_ = 0;  // CATCH blocks open: a bare THROW belongs to one
+  bool fresh_body_ = false;  // the statement parsing is the body of IF, ELSE or WHILE
   bool in_procedure_ = false;  // in a procedure's body, where RETURN may give a status
 };
 

@@ -64,6 +64,7 @@ int Obstacle(const std::string& file) {
 
 com::Error SqliteError(sqlite3* db, int rc, std::string_view what, const StorageNames& names) {
   if (IsLockConflict(rc)) return LockTimeoutError();
+  if ((rc & 0xFF) == SQLITE_INTERRUPT) return SqlErr(kErrCancelled, "The query was cancelled.");
   const std::string message = LastError(db);
   const char* main_file = db ? sqlite3_db_filename(db, "main") : nullptr;
   const std::string file = !names.file.empty() ? names.file : main_file ? main_file : "";

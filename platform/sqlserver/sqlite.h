@@ -39,6 +39,7 @@ struct StorageNames {
 //   be opened (SQLITE_CANTOPEN): 5120; any other I/O error: 823; each
 //   naming the file and the operating system's reason;
 //   out of memory: 701;
+//   an interrupt (sqlite3_interrupt): kErrCancelled;
 //   anything else: kErrStorage from "SQLite", SQLite's message after
 //   `what` ("无法准备语句") when given.
 com::Error SqliteError(sqlite3* db, int rc, std::string_view what, const StorageNames& names);

@@ -17,6 +17,7 @@
 #include "platform/sqlserver/errors.h"
 #include "platform/sqlserver/result_column.h"
 #include "platform/sqlserver/types.h"
+#include "platform/sqlserver/value_text.h"
 
 namespace sqlsrv {
 namespace {
@@ -278,15 +279,35 @@ int CompareDecimal(void*, int na, const void* pa, int nb, const void* pb) {
 
 // ------------------------------------------------------------ conversions
 
-// vk_convert(value, from_vt, to_type, length, precision, scale): a value
-// converted as SQL Server converts it to a column type, in that type's
-// storage.
-void Convert(sqlite3_context* ctx, int, sqlite3_value** argv) {
+// A money, float, date or bit as the text CONVERT gives it in `style`.
+std::string StyledText(sqlite3_value* value, VT from, int style) {
+  switch (from) {
+    case VT::kBit: return sqlite3_value_int64(value) != 0 ? "1" : "0";
+    case VT::kMoney: return MoneyText(sqlite3_value_int64(value), style);
+    case VT::kFloat: return FloatText(sqlite3_value_double(value), style);
+    case VT::kDate: {
+      const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(value));
+      const auto civil = com::ParseCivil(text ? text : "");
+      return civil ? DateText(*civil, style) : std::string(text ? text : "");
+    }
+    default: {
+      const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(value));
+      return text ? text : "";
+    }
+  }
+}
+
+// vk_convert(value, from_vt, to_type, length, precision, scale [, style]):
+// a value converted as SQL Server converts it to a column type, in that
+// type's storage; to a character type, money, floats, dates and bits
+// become the text CONVERT gives them in `style` (0 when not given).
+void Convert(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   if (sqlite3_value_type(argv[0]) == SQLITE_NULL) return sqlite3_result_null(ctx);
   const auto from = static_cast<VT>(sqlite3_value_int(argv[1]));
   ColumnType to{static_cast<SqlType>(sqlite3_value_int(argv[2])), sqlite3_value_int(argv[3])};
   to.precision = sqlite3_value_int(argv[4]);
   to.scale = sqlite3_value_int(argv[5]);
+  const int style = argc > 6 ? sqlite3_value_int(argv[6]) : 0;
   com::Variant v;
   switch (from) {
     case VT::kInt: v = com::Variant::I8(sqlite3_value_int64(argv[0])); break;
@@ -303,6 +324,9 @@ void Convert(sqlite3_context* ctx, int, sqlite3_value** argv) {
     default: v = com::Variant::Text(reinterpret_cast<const char*>(sqlite3_value_text(argv[0]))); break;
   }
   try {
+    if (IsCharType(to.type) && from != VT::kString && from != VT::kInt && from != VT::kDecimal) {
+      v = com::Variant::Text(StyledText(argv[0], from, style));
+    }
     Stored s;
     ToStored(v, to, &s);
     switch (s.kind) {
@@ -419,6 +443,17 @@ void FitText(sqlite3_context* ctx, int, sqlite3_value** argv) {
     if (!com::IsAscii(text) || (size > 0 && text.size() > size)) return RefuseValue(ctx);
   }
   sqlite3_result_value(ctx, argv[0]);
+}
+
+// vk_cte_level(level, max): the recursion level of a recursive CTE's row;
+// past `max` (0: no limit) the statement ends with 530.
+void CteLevel(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  const std::int64_t level = sqlite3_value_int64(argv[0]), max = sqlite3_value_int64(argv[1]);
+  if (max > 0 && level > max) {
+    return ResultError(ctx, SqlErr(kMaxRecursion, "The statement terminated. The maximum recursion " + std::to_string(max) +
+                                                      " has been exhausted before statement completion."));
+  }
+  sqlite3_result_int64(ctx, level);
 }
 
 // vk_identity(): the next identity value of the running INSERT … SELECT.
@@ -612,6 +647,7 @@ void RegisterFunctions(sqlite3* db, FunctionContext* context) {
   sqlite3_create_function(db, "vk_fdiv", 2, det, nullptr, &FloatDiv, nullptr, nullptr);
   sqlite3_create_function(db, "vk_money", 1, det, nullptr, &ToMoney, nullptr, nullptr);
   sqlite3_create_function(db, "vk_convert", 6, det, nullptr, &Convert, nullptr, nullptr);
+  sqlite3_create_function(db, "vk_convert", 7, det, nullptr, &Convert, nullptr, nullptr);
   sqlite3_create_collation(db, "VKDEC", SQLITE_UTF8, nullptr, &CompareDecimal);
   sqlite3_create_function(db, "vk_dchain", -1, det, nullptr, &DecimalChain, nullptr, nullptr);
   static int kAbsolute = 1;
@@ -633,6 +669,7 @@ void RegisterFunctions(sqlite3* db, FunctionContext* context) {
   sqlite3_create_function(db, "vk_fit_real", 1, det, nullptr, &FitReal, nullptr, nullptr);
   sqlite3_create_function(db, "vk_fit_text", 3, det, nullptr, &FitText, nullptr, nullptr);
   sqlite3_create_function(db, "vk_identity", 0, SQLITE_UTF8, context, &NextIdentity, nullptr, nullptr);
+  sqlite3_create_function(db, "vk_cte_level", 2, det, nullptr, &CteLevel, nullptr, nullptr);
   sqlite3_create_function(
       db, "vk_host_name", 0, SQLITE_UTF8, context,
       [](sqlite3_context* c, int n, sqlite3_value** v) { ContextText(c, n, v, true); }, nullptr, nullptr);

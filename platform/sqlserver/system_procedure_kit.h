@@ -105,9 +105,14 @@ inline void Emit(BatchOutput* output, std::span<const ResultColumn> columns, Row
   output->order.push_back({BatchOutput::Outcome::kRows, output->results.size() - 1});
 }
 
-// Appends an informational message, as PRINT does.
+// Appends an informational message, as PRINT does, in its place among the
+// results.
 inline void Message(BatchOutput* output, std::string text) {
-  if (output) output->messages.push_back(std::move(text));
+  if (!output) return;
+  BatchMessage m;
+  m.text = std::move(text);
+  output->messages.push_back(std::move(m));
+  output->order.push_back({BatchOutput::Outcome::kMessage, output->messages.size() - 1});
 }
 
 // The values of a call, read by their parameters' declarations.

@@ -50,11 +50,12 @@ int DecimalOperatorNumber(const std::string& op) {
 // The most arguments one SQLite function call takes.
 constexpr int kMaxFunctionArguments = 127;
 
-// A vk_convert call: `sql`, of static type `from`, into a column type.
-std::string ConvertCall(const std::string& sql, VT from, const ColumnType& to) {
+// A vk_convert call: `sql`, of static type `from`, into a column type, in
+// CONVERT's `style` when given (SQL for an int).
+std::string ConvertCall(const std::string& sql, VT from, const ColumnType& to, const std::string& style = "") {
   return "vk_convert(" + sql + ", " + std::to_string(static_cast<int>(from)) + ", " +
          std::to_string(static_cast<int>(to.type)) + ", " + std::to_string(to.length) + ", " +
-         std::to_string(to.precision) + ", " + std::to_string(to.scale) + ")";
+         std::to_string(to.precision) + ", " + std::to_string(to.scale) + (style.empty() ? "" : ", " + style) + ")";
 }
 
 std::string MoneyUnitsLiteral(const std::string& text) {
@@ -229,11 +230,21 @@ void Translator::AddSources(const std::vector<ast::TableRef>& from, Scope* scope
     Source src;
     src.sql_alias = NextAlias();
     std::string item;
+    const Cte* cte = nullptr;
     if (ref.derived) {
       TranslatedSelect inner = SelectIn(*ref.derived, scope->outer);
       src.name = ref.alias;
       src.derived = inner.columns;
       item = "(" + inner.sql + ") AS " + src.sql_alias;
+    } else if (ref.name.schema.empty() && ref.name.database.empty() && (cte = FindCte(ref.name.object))) {
+      src.name = ref.alias.empty() ? cte->name : ref.alias;
+      src.derived = cte->columns;
+      item = cte->sql_name + " AS " + src.sql_alias;
+      if (recursion_ && cte == &ctes_[recursion_->cte]) {
+        if (query_level_ != recursion_->level) throw SqlErr(465, "Recursive references are not allowed in subqueries.");
+        ++recursion_->references;
+        recursion_->alias = src.sql_alias;
+      }
     } else if (IsSystemViewName(ref.name)) {
       SystemView view = SystemViewOf(ref.name, catalog_, session_);
       src.name = ref.alias.empty() ? view.name : ref.alias;
@@ -767,7 +778,8 @@ Translator::Typed Translator::Value(const ast::Expr& e, const Scope& scope) {
     case ExprKind::kCast: {
       const Typed a = Expr(*e.args[0], scope);
       const ColumnType to = ResolveType(e.cast_type);
-      out.sql = ConvertCall(a.sql, a.type, to);
+      const std::string style = e.args.size() > 1 ? Coerce(Expr(*e.args[1], scope), VT::kInt) : "";
+      out.sql = ConvertCall(a.sql, a.type, to, style);
       out.type = TypeOf(to);
       out.column = to;
       return out;
@@ -828,7 +840,7 @@ Translator::Typed Translator::Variable(const ast::Expr& e) {
   } else if (name == "@@IDENTITY") {
     out.sql = session_.identity ? std::to_string(*session_.identity) : "NULL";
   } else if (name == "@@ERROR") {
-    out.sql = "0";
+    out.sql = std::to_string(session_.error);
   } else if (name == "@@LOCK_TIMEOUT") {
     out.sql = std::to_string(session_.lock_timeout);
   } else if (name == "@@SPID") {
@@ -900,10 +912,308 @@ std::string Translator::Predicate(const ast::Expr& e, const Scope& scope) {
 }
 
 TranslatedSelect Translator::SelectIn(const ast::Select& s, const Scope* outer) {
+  ++query_level_;
+  struct Leave {
+    int& level;
+    ~Leave() { --level; }
+  } leave{query_level_};
+  if (s.unions.empty()) return QuerySpecification(s, outer, true);
+  std::vector<const ast::Select*> parts{&s};
+  std::vector<bool> all{true};
+  for (const auto& part : s.unions) {
+    parts.push_back(part.query.get());
+    all.push_back(part.all);
+  }
+  TranslatedSelect out = Union(parts, all, outer);
+  if (s.order_by.empty()) return out;
+  // A union is ordered by its columns: by position or by the first
+  // query's names.
+  std::string order;
+  for (std::size_t i = 0; i < s.order_by.size(); ++i) {
+    const ast::Expr& oe = *s.order_by[i].expr;
+    std::size_t column = out.columns.size();
+    std::int32_t position = 0;
+    if (oe.kind == ExprKind::kInteger &&
+        std::from_chars(oe.text.data(), oe.text.data() + oe.text.size(), position).ec == std::errc()) {
+      if (position < 1 || static_cast<std::size_t>(position) > out.columns.size()) {
+        throw SqlErr(108, "The ORDER BY position number " + oe.text + " is out of range of the number of items in the select list.");
+      }
+      column = static_cast<std::size_t>(position) - 1;
+    } else if (oe.kind == ExprKind::kColumn && oe.parts.size() == 1) {
+      for (std::size_t k = 0; k < out.columns.size() && column == out.columns.size(); ++k) {
+        if (!out.columns[k].name.empty() && SameName(out.columns[k].name, oe.parts[0])) column = k;
+      }
+    }
+    if (column == out.columns.size()) {
+      throw SqlErr(104, "ORDER BY items must appear in the select list if the statement contains a UNION, INTERSECT or "
+                        "EXCEPT operator.");
+    }
+    order += (i ? ", c" : "c") + std::to_string(column + 1) +
+             (out.columns[column].type == VT::kString ? " COLLATE VKCI" : "") + (s.order_by[i].descending ? " DESC" : "");
+  }
+  out.sql += " ORDER BY " + order;
+  return out;
+}
+
+namespace {
+
+// The type two queries' values have in common in one column of a union:
+// the one of higher precedence (dates over numbers over text).
+VT UnionType(VT a, VT b) {
+  if (a == VT::kNull || a == b) return b;
+  if (b == VT::kNull) return a;
+  if (a == VT::kDate || b == VT::kDate) return VT::kDate;
+  if (a == VT::kString) return b;
+  if (b == VT::kString) return a;
+  return Rank(a) >= Rank(b) ? a : b;
+}
+
+bool IsAggregate(const ast::Expr& e) {
+  if (e.kind != ExprKind::kFunction) return false;
+  const std::string name = UpperAscii(e.parts.back());
+  return name == "COUNT" || name == "SUM" || name == "AVG" || name == "MIN" || name == "MAX";
+}
+
+// Whether an expression calls an aggregate outside its subqueries.
+bool HasAggregate(const ast::Expr* root) {
+  std::vector<const ast::Expr*> pending{root};
+  while (!pending.empty()) {
+    const ast::Expr* e = pending.back();
+    pending.pop_back();
+    if (!e) continue;
+    if (IsAggregate(*e)) return true;
+    for (const auto& a : e->args) pending.push_back(a.get());
+    for (const auto& [when, then] : e->whens) {
+      pending.push_back(when.get());
+      pending.push_back(then.get());
+    }
+    pending.push_back(e->else_expr.get());
+  }
+  return false;
+}
+
+// Whether a query specification names `table` in a FROM list, its own or
+// one of its subqueries' (not the other parts of a union it starts).
+bool NamesTable(const ast::Select& query, const std::string& table) {
+  std::vector<const ast::Select*> queries{&query};
+  std::vector<const ast::Expr*> expressions;
+  while (!queries.empty() || !expressions.empty()) {
+    if (!expressions.empty()) {
+      const ast::Expr* e = expressions.back();
+      expressions.pop_back();
+      if (!e) continue;
+      if (e->select) queries.push_back(e->select.get());
+      for (const auto& a : e->args) expressions.push_back(a.get());
+      for (const auto& [when, then] : e->whens) {
+        expressions.push_back(when.get());
+        expressions.push_back(then.get());
+      }
+      expressions.push_back(e->else_expr.get());
+      continue;
+    }
+    const ast::Select* q = queries.back();
+    queries.pop_back();
+    for (const auto& ref : q->from) {
+      if (ref.derived) {
+        queries.push_back(ref.derived.get());
+      } else if (ref.name.schema.empty() && ref.name.database.empty() && SameName(ref.name.object, table)) {
+        return true;
+      }
+      expressions.push_back(ref.on.get());
+    }
+    if (q != &query) {
+      for (const auto& part : q->unions) queries.push_back(part.query.get());
+    }
+    for (const auto& item : q->items) expressions.push_back(item.expr.get());
+    expressions.push_back(q->where.get());
+    for (const auto& g : q->group_by) expressions.push_back(g.get());
+    expressions.push_back(q->having.get());
+    for (const auto& o : q->order_by) expressions.push_back(o.expr.get());
+  }
+  return false;
+}
+
+}  // namespace
+
+TranslatedSelect Translator::Union(const std::vector<const ast::Select*>& parts, const std::vector<bool>& all,
+                                   const Scope* outer) {
+  std::vector<TranslatedSelect> queries;
+  for (const ast::Select* part : parts) {
+    queries.push_back(QuerySpecification(*part, outer, false));
+    if (queries.back().columns.size() != queries.front().columns.size()) {
+      throw SqlErr(205, "All queries combined using a UNION, INTERSECT or EXCEPT operator must have an equal number of "
+                        "expressions in their target lists.");
+    }
+  }
+  TranslatedSelect out;
+  out.columns = queries.front().columns;
+  for (std::size_t c = 0; c < out.columns.size(); ++c) {
+    OutputColumn& column = out.columns[c];
+    column.identity = false;
+    for (std::size_t q = 1; q < queries.size(); ++q) {
+      const OutputColumn& other = queries[q].columns[c];
+      column.type = UnionType(column.type, other.type);
+      column.nullable = column.nullable || other.nullable;
+      const bool same = column.column && other.column && column.column->type == other.column->type &&
+                        column.column->length == other.column->length;
+      if (!same) column.column.reset();
+    }
+  }
+  const bool distinct = std::find(all.begin() + 1, all.end(), false) != all.end();
+  for (std::size_t q = 0; q < queries.size(); ++q) {
+    // A part with TOP, or whose values need converting, stands as a query
+    // of its own; UNION compares text in the server collation.
+    bool wrap = parts[q]->top.has_value() || (distinct && q == 0);
+    std::string items;
+    for (std::size_t c = 0; c < out.columns.size(); ++c) {
+      const OutputColumn& mine = queries[q].columns[c];
+      Typed v;
+      v.sql = "c" + std::to_string(c + 1);
+      v.type = mine.type;
+      std::string value = Coerce(v, out.columns[c].type);
+      if (value != v.sql) wrap = true;
+      if (distinct && q == 0 && out.columns[c].type == VT::kString) value += " COLLATE VKCI";
+      items += (c ? ", " : "") + value + " AS c" + std::to_string(c + 1);
+    }
+    const std::string sql = wrap ? "SELECT " + items + " FROM (" + queries[q].sql + ")" : queries[q].sql;
+    out.sql += q == 0 ? sql : (all[q] ? " UNION ALL " : " UNION ") + sql;
+  }
+  return out;
+}
+
+const Translator::Cte* Translator::FindCte(const std::string& name) const {
+  for (const Cte& c : ctes_) {
+    if (SameName(c.name, name)) return &c;
+  }
+  return nullptr;
+}
+
+std::string Translator::CommonTable(const ast::CommonTableExpression& cte, bool* recursive) {
+  std::vector<const ast::Select*> parts{cte.query.get()};
+  std::vector<bool> all{true};
+  for (const auto& part : cte.query->unions) {
+    parts.push_back(part.query.get());
+    all.push_back(part.all);
+  }
+  std::size_t first_recursive = parts.size();
+  for (std::size_t p = 0; p < parts.size() && first_recursive == parts.size(); ++p) {
+    if (NamesTable(*parts[p], cte.name)) first_recursive = p;
+  }
+  // Its columns: named by its column list, else by its query.
+  auto name_columns = [&](std::vector<OutputColumn> columns) {
+    if (!cte.columns.empty() && cte.columns.size() < columns.size()) {
+      throw SqlErr(8158, "'" + cte.name + "' has more columns than were specified in the column list.");
+    }
+    if (!cte.columns.empty() && cte.columns.size() > columns.size()) {
+      throw SqlErr(8159, "'" + cte.name + "' has fewer columns than were specified in the column list.");
+    }
+    for (std::size_t c = 0; c < columns.size(); ++c) {
+      if (!cte.columns.empty()) columns[c].name = cte.columns[c];
+      if (columns[c].name.empty()) {
+        throw SqlErr(8155, "No column name was specified for column " + std::to_string(c + 1) + " of '" + cte.name + "'.");
+      }
+      columns[c].identity = false;
+    }
+    return columns;
+  };
+  auto column_list = [](std::size_t n) {
+    std::string list;
+    for (std::size_t c = 0; c < n; ++c) list += (c ? ", c" : "c") + std::to_string(c + 1);
+    return list;
+  };
+  Cte def;
+  def.name = cte.name;
+  def.sql_name = "vk_cte" + std::to_string(ctes_.size());
+  if (first_recursive == parts.size()) {
+    ++query_level_;
+    TranslatedSelect query = SelectIn(*cte.query, nullptr);
+    --query_level_;
+    def.columns = name_columns(query.columns);
+    const std::string sql = def.sql_name + "(" + column_list(def.columns.size()) + ") AS (" + query.sql + ")";
+    ctes_.push_back(std::move(def));
+    return sql;
+  }
+  const std::string quoted = "\"" + cte.name + "\"";
+  if (first_recursive == 0) throw SqlErr(246, "No anchor member was specified for recursive query " + quoted + ".");
+  if (!all[first_recursive]) {
+    throw SqlErr(252, "Recursive common table expression '" + cte.name + "' does not contain a top-level UNION ALL operator.");
+  }
+  // The anchor: the parts before the first that refers to the CTE, each
+  // row at recursion level 0.
+  query_level_ += 2;
+  const std::vector<const ast::Select*> anchors(parts.begin(), parts.begin() + static_cast<std::ptrdiff_t>(first_recursive));
+  const std::vector<bool> anchor_all(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(first_recursive));
+  TranslatedSelect anchor = anchors.size() == 1 ? QuerySpecification(*anchors[0], nullptr, false) : Union(anchors, anchor_all, nullptr);
+  query_level_ -= 2;
+  def.columns = name_columns(anchor.columns);
+  for (OutputColumn& c : def.columns) c.nullable = true;
+  const std::size_t columns = def.columns.size();
+  std::string sql = def.sql_name + "(" + column_list(columns) + ", vk_level) AS (SELECT " + column_list(columns) +
+                    ", 0 FROM (" + anchor.sql + ")";
+  ctes_.push_back(std::move(def));
+  // The recursive parts: each names the CTE once, at its own level, and
+  // counts the level its rows are at against MAXRECURSION.
+  for (std::size_t p = first_recursive; p < parts.size(); ++p) {
+    if (!NamesTable(*parts[p], cte.name)) {
+      throw SqlErr(247, "An anchor member was found in the recursive part of recursive query " + quoted + ".");
+    }
+    if (!all[p]) {
+      throw SqlErr(466, "UNION operator is not allowed in the recursive part of a recursive common table expression '" +
+                            cte.name + "'.");
+    }
+    recursion_ = Recursion{ctes_.size() - 1, query_level_ + 1, 0, ""};
+    ++query_level_;
+    TranslatedSelect member = QuerySpecification(*parts[p], nullptr, false);
+    --query_level_;
+    recursion_.reset();
+    const Cte& defined = ctes_.back();
+    for (std::size_t c = 0; c < columns; ++c) {
+      const VT anchored = defined.columns[c].type, recurring = member.columns[c].type;
+      if (anchored != recurring && anchored != VT::kNull && recurring != VT::kNull) {
+        throw SqlErr(240, "Types don't match between the anchor and the recursive part in column \"" +
+                              defined.columns[c].name + "\" of recursive query " + quoted + ".");
+      }
+    }
+    sql += " UNION ALL " + member.sql;
+  }
+  *recursive = true;
+  return sql + ")";
+}
+
+TranslatedSelect Translator::QuerySpecification(const ast::Select& s, const Scope* outer, bool order) {
   Scope scope;
   scope.outer = outer;
+  // A recursive CTE's recursive part, at its own level.
+  const bool recursing = recursion_ && query_level_ == recursion_->level;
+  if (recursing) {
+    const std::string& name = ctes_[recursion_->cte].name;
+    if (s.distinct) {
+      throw SqlErr(460, "DISTINCT operator is not allowed in the recursive part of a recursive common table expression '" +
+                            name + "'.");
+    }
+    if (s.top) {
+      throw SqlErr(461, "TOP operator is not allowed in the recursive part of a recursive common table expression '" +
+                            name + "'.");
+    }
+    bool aggregate = !s.group_by.empty() || s.having;
+    for (const auto& item : s.items) aggregate = aggregate || HasAggregate(item.expr.get());
+    if (aggregate) {
+      throw SqlErr(467, "GROUP BY, HAVING, or aggregate functions are not allowed in the recursive part of a recursive "
+                        "common table expression '" + name + "'.");
+    }
+    for (const auto& ref : s.from) {
+      if (ref.join == "LEFT") {
+        throw SqlErr(462, "Outer join is not allowed in the recursive part of a recursive common table expression '" +
+                              name + "'.");
+      }
+    }
+  }
   std::string from;
   AddSources(s.from, &scope, &from);
+  if (recursing && recursion_->references > 1) {
+    throw SqlErr(253, "Recursive member of a common table expression '" + ctes_[recursion_->cte].name +
+                          "' has multiple recursive references.");
+  }
   TranslatedSelect out;
   std::string items;
   // A column of the result: a table's or derived table's column read as it
@@ -942,6 +1252,10 @@ TranslatedSelect Translator::SelectIn(const ast::Select& s, const Scope* outer) 
     if (name.empty() && item.expr->kind == ExprKind::kColumn) name = item.expr->parts.back();
     add(t.sql, {name, t.type, t.column, t.nullable, t.identity});
   }
+  if (recursing) {
+    // The level of the rows it makes: one past the row it read.
+    items += ", vk_cte_level(" + recursion_->alias + ".vk_level + 1, " + std::to_string(max_recursion_) + ") AS vk_level";
+  }
   std::string sql = std::string("SELECT ") + (s.distinct ? "DISTINCT " : "") + items;
   if (!from.empty()) sql += " FROM " + from;
   if (s.where) sql += " WHERE " + Predicate(*s.where, scope);
@@ -950,7 +1264,7 @@ TranslatedSelect Translator::SelectIn(const ast::Select& s, const Scope* outer) 
     for (std::size_t i = 0; i < s.group_by.size(); ++i) sql += (i ? ", " : "") + Expr(*s.group_by[i], scope).sql;
   }
   if (s.having) sql += " HAVING " + Predicate(*s.having, scope);
-  if (!s.order_by.empty()) {
+  if (order && !s.order_by.empty()) {
     sql += " ORDER BY ";
     for (std::size_t i = 0; i < s.order_by.size(); ++i) {
       const ast::Expr& oe = *s.order_by[i].expr;
@@ -997,7 +1311,16 @@ TranslatedSelect Translator::SelectIn(const ast::Select& s, const Scope* outer) 
   return out;
 }
 
-TranslatedSelect Translator::Select(const ast::Select& s) { return SelectIn(s, nullptr); }
+TranslatedSelect Translator::Select(const ast::Select& s) {
+  if (s.ctes.empty()) return SelectIn(s, nullptr);
+  max_recursion_ = s.max_recursion.value_or(100);
+  bool recursive = false;
+  std::string with;
+  for (const auto& cte : s.ctes) with += (with.empty() ? "" : ", ") + CommonTable(cte, &recursive);
+  TranslatedSelect out = SelectIn(s, nullptr);
+  out.sql = "WITH " + std::string(recursive ? "RECURSIVE " : "") + with + " " + out.sql;
+  return out;
+}
 
 TranslatedSelect Translator::Constants(const std::vector<const ast::Expr*>& exprs) {
   Scope scope;
@@ -1052,6 +1375,16 @@ TranslatedSelect Translator::TargetRows(const TableMeta& table, const std::vecto
   sql += " FROM " + sources;
   if (where) sql += " WHERE " + Predicate(*where, scope);
   out.sql = std::move(sql);
+  return out;
+}
+
+TranslatedSelect Translator::Text(const ast::Expr& e) {
+  Scope scope;
+  const Typed t = Expr(e, scope);
+  if (t.type == VT::kBool) throw SqlErr(kSyntax, "Incorrect syntax near '='.");
+  TranslatedSelect out;
+  out.sql = "SELECT " + (t.type == VT::kString || t.type == VT::kNull ? t.sql : Coerce(t, VT::kString));
+  out.columns.push_back({"", VT::kString, t.column});
   return out;
 }
 

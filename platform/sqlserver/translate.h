@@ -30,6 +30,19 @@ struct TranslatedSelect {
   std::vector<OutputColumn> columns;
 };
 
+// An error as T-SQL's error functions describe it (ERROR_NUMBER() and its
+// kin).
+struct ErrorInfo {
+  std::int32_t number = 0;
+  std::string message;
+  int severity = 16;
+  int state = 1;
+  int line = 0;
+  // The procedure without its schema, as SQL Server 2016 names it; ""
+  // outside a procedure (dynamic SQL too): ERROR_PROCEDURE() is NULL.
+  std::string procedure;
+};
+
 // What the session tells the translator.
 struct SessionState {
   std::string database;
@@ -42,6 +55,9 @@ struct SessionState {
   bool nocount = false;                   // SET NOCOUNT ON
   int lock_timeout = -1;                  // SET LOCK_TIMEOUT as @@LOCK_TIMEOUT reports it: -1 until set
   int nest_level = 0;                     // @@NESTLEVEL: procedures (and sp_executesql) running
+  std::int32_t error = 0;                 // @@ERROR: the last statement's error, 0 after success
+  const ErrorInfo* caught = nullptr;      // the error of the innermost CATCH block running, null outside one
+  int xact_state = 0;                     // XACT_STATE(): 1 in a transaction, -1 in one that cannot commit, 0 outside
   // The variables of the batch or procedure running, null outside one. A
   // variable is read as a constant of its declared type holding its value.
   const VariableStore* variables = nullptr;
@@ -61,6 +77,11 @@ class Translator {
   // expressions may (its name or an alias in `from`).
   TranslatedSelect TargetRows(const TableMeta& table, const std::vector<ast::TableRef>& from,
                               const ast::Expr* where, const std::vector<const ast::Expr*>& exprs);
+
+  // "SELECT e" with the value converted to text as CONVERT to a character
+  // type converts it by default (PRINT's conversion); its column keeps the
+  // expression's own column type, if it has one.
+  TranslatedSelect Text(const ast::Expr& e);
 
   // SQL yielding 1 when the condition holds (IF).
   std::string Condition(const ast::Expr& e);
@@ -93,6 +114,7 @@ class Translator {
   struct Call;
   struct FunctionDef;
   static const FunctionDef* FindFunction(std::string_view upper_name);
+  static Typed CaughtNumber(Call& c, int ErrorInfo::*field);
   Typed Binary(const ast::Expr& e, const Scope& scope);
   Typed Arithmetic(const std::string& op, const Typed& a, const Typed& b);
   std::string Compare(const std::string& op, const Typed& a, const Typed& b);
@@ -110,7 +132,35 @@ class Translator {
   static Typed CommonType(const std::vector<const Typed*>& values);
   std::string InType(const Typed& v, const Typed& type);
   void AddSources(const std::vector<ast::TableRef>& from, Scope* scope, std::string* sql);
+  // A query (with its unions and their ORDER BY) inside `outer`.
   TranslatedSelect SelectIn(const ast::Select& s, const Scope* outer);
+  // One query specification; `order`: with its ORDER BY and TOP (not as
+  // one of a union's).
+  TranslatedSelect QuerySpecification(const ast::Select& s, const Scope* outer, bool order);
+  // Query specifications joined by UNION [ALL] (`all[i]` joins parts[i] to
+  // the one before), each column in the type the parts have in common.
+  TranslatedSelect Union(const std::vector<const ast::Select*>& parts, const std::vector<bool>& all,
+                         const Scope* outer);
+  // A CTE of the statement as SQLite's WITH lists it; `recursive` is set
+  // when it refers to itself.
+  std::string CommonTable(const ast::CommonTableExpression& cte, bool* recursive);
+
+  // The statement's CTEs, visible by name as tables are.
+  struct Cte {
+    std::string name;
+    std::string sql_name;  // vk_cte0, vk_cte1 ...
+    std::vector<OutputColumn> columns;
+  };
+  const Cte* FindCte(const std::string& name) const;
+  // While the recursive part of a recursive CTE is translated: the CTE,
+  // the query level of the part, the references to the CTE it has made and
+  // the alias of the last.
+  struct Recursion {
+    std::size_t cte = 0;
+    int level = 0;
+    int references = 0;
+    std::string alias;
+  };
   const TableMeta& ResolveTable(const ast::ObjectName& name);
   std::string NextAlias() { return "t" + std::to_string(alias_counter_++); }
 
@@ -119,6 +169,10 @@ class Translator {
   int alias_counter_ = 0;
   std::size_t written_ = 0;  // bytes of SQL text the translation has written
   std::vector<const TableMeta*> tables_read_;
+  std::vector<Cte> ctes_;
+  std::optional<Recursion> recursion_;
+  int query_level_ = 0;      // queries open: 1 for the statement's own
+  int max_recursion_ = 100;  // OPTION (MAXRECURSION n); 0 for no limit
 };
 
 // The static type of a column type.

@@ -104,6 +104,12 @@ std::string TypeNameSql(const std::string& id) {
 
 }  // namespace
 
+// A number of the error a CATCH block handles, or NULL outside one.
+Translator::Typed Translator::CaughtNumber(Call& c, int ErrorInfo::*field) {
+  const ErrorInfo* caught = c.t.session_.caught;
+  return Call::Of(caught ? std::to_string(caught->*field) : "NULL", VT::kInt);
+}
+
 const Translator::FunctionDef* Translator::FindFunction(std::string_view upper_name) {
   using C = Call;
   // The type of the result of ISNULL / COALESCE / IIF: the argument of the
@@ -138,6 +144,27 @@ const Translator::FunctionDef* Translator::FindFunction(std::string_view upper_n
          return C::Of(id ? std::to_string(*id) : "NULL", VT::kDecimal);
        }},
       {"NEWID", 0, 0, [](C&) { return C::Of("vk_newid()", VT::kString, ColumnType{SqlType::kNVarChar, 36}); }},
+
+      // ---- the error a CATCH block handles; NULL outside one
+      {"ERROR_NUMBER", 0, 0, [](C& c) { return CaughtNumber(c, &ErrorInfo::number); }},
+      {"ERROR_SEVERITY", 0, 0, [](C& c) { return CaughtNumber(c, &ErrorInfo::severity); }},
+      {"ERROR_STATE", 0, 0, [](C& c) { return CaughtNumber(c, &ErrorInfo::state); }},
+      {"ERROR_LINE", 0, 0, [](C& c) { return CaughtNumber(c, &ErrorInfo::line); }},
+      {"ERROR_MESSAGE", 0, 0,
+       [](C& c) {
+         const ErrorInfo* caught = c.t.session_.caught;
+         return C::Of(caught ? QuoteText(caught->message) : "NULL", VT::kString, ColumnType{SqlType::kNVarChar, 4000});
+       }},
+      {"ERROR_PROCEDURE", 0, 0,
+       [](C& c) {
+         const ErrorInfo* caught = c.t.session_.caught;
+         return C::Of(caught && !caught->procedure.empty() ? QuoteText(caught->procedure) : "NULL", VT::kString,
+                      ColumnType{SqlType::kNVarChar, 128});
+       }},
+      {"XACT_STATE", 0, 0,
+       [](C& c) {
+         return C::Of(std::to_string(c.t.session_.xact_state), VT::kInt, ColumnType{SqlType::kSmallInt, 0});
+       }},
 
       // ---- objects
       {"OBJECT_ID", 1, 2,

@@ -96,6 +96,8 @@ class Checker {
     for (const auto& g : s.group_by) Expression(g.get());
     Expression(s.having.get());
     for (const auto& o : s.order_by) Expression(o.expr.get());
+    for (const auto& part : s.unions) Select(*part.query);
+    for (const auto& cte : s.ctes) Select(*cte.query);
   }
 
   void Statement(const ast::Stmt& s) {
@@ -118,6 +120,8 @@ class Checker {
         if (!s.variable.empty()) Use(s.variable);
         return;
       case K::kIf:
+      case K::kWhile:
+      case K::kTry:
         Expression(s.condition.get());
         Statements(s.then_block);
         Statements(s.else_block);
@@ -137,6 +141,7 @@ class Checker {
     Expression(s.where.get());
     Expression(s.print.get());
     Expression(s.value.get());
+    for (const auto& e : s.expressions) Expression(e.get());
   }
 
   VariableStore& store_;

@@ -160,6 +160,11 @@ TdsClient::~TdsClient() {
 
 const std::vector<TdsMessage>& TdsClient::login_messages() const { return state_->login_messages; }
 
+std::string TdsClient::Database() const {
+  const char* name = dbname(state_->proc);
+  return name ? name : "";
+}
+
 namespace {
 
 // Reads every result of the request sent on `p` into `batch`.

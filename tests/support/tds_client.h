@@ -96,6 +96,10 @@ class TdsClient {
   // Messages that arrived outside Execute (at login).
   const std::vector<TdsMessage>& login_messages() const;
 
+  // The database the server last said the connection uses (its ENVCHANGE
+  // tokens, as db-lib keeps them).
+  std::string Database() const;
+
   struct State;  // the connection and what its calls collected
 
  private:

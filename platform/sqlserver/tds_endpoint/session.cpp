@@ -78,6 +78,11 @@ class Wakeup {
     [[maybe_unused]] const auto n = ::read(fd_, &count, sizeof count);
   }
   int fd() const { return fd_; }
+  // Waits at most `milliseconds` for the signal; true once it came.
+  bool Wait(int milliseconds) const {
+    pollfd p{fd_, POLLIN, 0};
+    return ::poll(&p, 1, milliseconds) > 0 && (p.revents & POLLIN);
+  }
 
  private:
   int fd_;
@@ -138,6 +143,11 @@ class Session {
   // to `returned` under the call's own ordinals.
   int ExecutePrepared(const std::string& statement, const std::string& declarations, const RpcCall& call,
                       std::size_t first_value, BatchOutput* out, std::vector<Returned>* returned);
+  // Calls a procedure in the engine; the output arguments from `from` on
+  // go to `returned` numbered from `first_ordinal`, also when the call
+  // raised an error it went on after.
+  int CallEngine(const std::string& procedure, std::vector<Argument>& arguments, std::size_t from,
+                 std::size_t first_ordinal, BatchOutput* out, std::vector<Returned>* returned);
   // What interrupted a request while `work` ran: an attention from the
   // client (the engine stopped) or the client's going. `failure` receives
   // what `work` raised.
@@ -146,12 +156,17 @@ class Session {
     bool client_gone = false;
   };
   Interruption RunWatched(const std::function<void()>& work, std::optional<com::Error>* failure);
-  // The PRINT output and each statement's rows and count, in the order
-  // they came, each ending in a `done` token. `closing`: the last of them
-  // ends the response (a batch that succeeded): it then carries the
-  // transaction's change since `before` and no DONE_MORE.
-  void WriteResults(Writer& w, const BatchOutput& out, TokenType done, bool closing, int before);
-  // The error a request stopped with, naming its procedure and line.
+  // The messages and each statement's rows and count, in the order they
+  // came, rows and counts each ending in a `done` token. `closing`: the
+  // last of them ends the response (a batch that succeeded) when nothing
+  // follows it: it then carries the transaction's change since `before`
+  // and no DONE_MORE. Returns whether it wrote that closing DONE.
+  bool WriteResults(Writer& w, const BatchOutput& out, TokenType done, bool closing, int before);
+  // A message of a batch: INFO, or ERROR for one the batch went on after;
+  // a change of database goes before it.
+  void WriteBatchMessage(Writer& w, const BatchMessage& m);
+  // The error a request stopped with, naming its procedure and line,
+  // unless it stands among the messages already.
   void WriteFailure(Writer& w, const com::Error& failure, const BatchOutput& out);
   // A transaction manager request: begin, commit, roll back or save a
   // transaction, as ODBC and .NET clients send them instead of SQL.
@@ -171,6 +186,7 @@ class Session {
   std::uint32_t tds_ = kTds71;
   std::unique_ptr<Server> server_;
   std::unique_ptr<Engine> engine_;
+  std::string database_;  // the database the client was last told of
   std::string login_, host_;
   std::optional<InsertBulk> pending_bulk_;
   std::uint64_t transaction_ = 0;  // descriptor of the open transaction (TDS 7.2+)
@@ -188,7 +204,7 @@ class Session {
 void Session::Error(Writer& w, std::int32_t number, const std::string& text, const std::string& procedure) {
   ServerMessage m;
   m.number = number;
-  m.severity = SeverityOf(number);
+  m.severity = static_cast<std::uint8_t>(SeverityOf(number));
   if (m.severity <= 10) m.severity = 16;
   m.text = text;
   m.server = config_.server_name;
@@ -267,6 +283,7 @@ bool Session::UseDatabase(const std::string& name, Writer& w) {
   }
   const std::string old = engine_ ? engine_->database() : "master";
   engine_ = std::make_unique<Engine>(*file, canonical, login_, host_);
+  database_ = canonical;
   WriteEnvChange(w, EnvType::kDatabase, canonical, old);
   WriteMessage(w, {5701, 2, 0, "Changed database context to '" + canonical + "'.", config_.server_name, "", 1}, tds_);
   return true;
@@ -348,6 +365,9 @@ Session::Interruption Session::RunWatched(const std::function<void()>& work, std
       stop.client_gone = true;
     }
     engine_->Interrupt();
+    // An interrupt that comes before the engine has started the request is
+    // forgotten when it starts: it is repeated until the request ends.
+    while (!done_.Wait(50)) engine_->Interrupt();
   });
   try {
     work();
@@ -363,13 +383,15 @@ Session::Interruption Session::RunWatched(const std::function<void()>& work, std
   return stop;
 }
 
-void Session::WriteResults(Writer& w, const BatchOutput& out, TokenType done, bool closing, int before) {
-  for (const std::string& text : out.messages) {
-    WriteMessage(w, {0, 1, 0, text, config_.server_name, "", 1}, tds_);
-  }
+bool Session::WriteResults(Writer& w, const BatchOutput& out, TokenType done, bool closing, int before) {
   const std::uint16_t counted = out.nocount ? 0 : kDoneCount;
+  bool closed = false;
   for (std::size_t i = 0; i < out.order.size(); ++i) {
     const auto& outcome = out.order[i];
+    if (outcome.kind == BatchOutput::Outcome::kMessage) {
+      WriteBatchMessage(w, out.messages[outcome.index]);
+      continue;
+    }
     std::uint16_t command = kCmdSelect;
     std::uint64_t count = 0;
     if (outcome.kind == BatchOutput::Outcome::kRows) {
@@ -387,14 +409,33 @@ void Session::WriteResults(Writer& w, const BatchOutput& out, TokenType done, bo
     if (last) TransactionChange(w, before, out.transaction_end);
     WriteDone(w, done, static_cast<std::uint16_t>((last ? 0 : kDoneMore) | counted | InTransaction()), command, count,
               tds_);
+    closed = last;
   }
+  return closed;
+}
+
+void Session::WriteBatchMessage(Writer& w, const BatchMessage& m) {
+  if (!m.database.empty()) {
+    WriteEnvChange(w, EnvType::kDatabase, m.database, database_);
+    database_ = m.database;
+  }
+  ServerMessage message;
+  message.number = m.number;
+  message.state = static_cast<std::uint8_t>(m.state);
+  message.severity = static_cast<std::uint8_t>(m.severity);
+  message.text = m.text;
+  message.server = config_.server_name;
+  message.procedure = m.procedure;
+  message.line = std::max(m.line, 1);
+  WriteMessage(w, message, tds_);
 }
 
 void Session::WriteFailure(Writer& w, const com::Error& failure, const BatchOutput& out) {
+  if (out.error_in_messages) return;
   ServerMessage error;
   error.number = failure.number();
-  error.severity = SeverityOf(failure.number());
-  if (error.severity <= 10) error.severity = 16;
+  error.severity = static_cast<std::uint8_t>(out.error_severity <= 10 ? 16 : out.error_severity);
+  error.state = static_cast<std::uint8_t>(out.error_state);
   error.text = failure.description();
   error.server = config_.server_name;
   error.procedure = out.error_procedure;
@@ -438,13 +479,17 @@ void Session::RunSql(const std::string& sql) {
   if (RunWatched([&] { engine_->Execute(sql, &out); }, &failure).attention) return OnAttention(true);
 
   // Every DONE but the batch's last says more follows.
-  WriteResults(w, out, kDone, !failure, before);
-  if (failure || out.order.empty()) {
+  const bool closed = WriteResults(w, out, kDone, !failure, before);
+  if (!closed) {
     if (failure) WriteFailure(w, *failure, out);
+    if (engine_->database() != database_) {  // a USE whose message was not written
+      WriteEnvChange(w, EnvType::kDatabase, engine_->database(), database_);
+    }
     TransactionChange(w, before, out.transaction_end);
     WriteDone(w, kDone, static_cast<std::uint16_t>((failure ? kDoneError : kDoneFinal) | InTransaction()), 0, 0,
               tds_);
   }
+  database_ = engine_->database();
   Send(w);
 }
 
@@ -479,10 +524,11 @@ bool Session::RunCall(Writer& w, const RpcCall& call, bool last) {
   int status = 0;
   if (RunWatched([&] { status = Dispatch(call, &out, &returned); }, &failure).attention) return false;
   WriteResults(w, out, kDoneInProc, false, before);
-  if (failure) {
+  if (failure && !out.error_in_messages) {
     WriteFailure(w, *failure, out);
   } else {
-    WriteReturnStatus(w, status);
+    // A procedure that ran to its end, errors it went on after or not.
+    WriteReturnStatus(w, out.return_status.value_or(status));
     for (const Returned& r : returned) WriteReturnValue(w, r.ordinal, r.name, r.type, r.value, tds_);
   }
   TransactionChange(w, before, out.transaction_end);
@@ -524,13 +570,27 @@ int Session::ExecutePrepared(const std::string& statement, const std::string& de
   arguments.push_back({"", com::Variant::Text(statement)});
   arguments.push_back({"", com::Variant::Text(declarations)});
   for (std::size_t i = first_value; i < call.arguments.size(); ++i) arguments.push_back(call.arguments[i]);
-  const int status = engine_->Call("sp_executesql", arguments, out);
-  for (std::size_t i = 2; i < arguments.size(); ++i) {
-    const Argument& a = arguments[i];
-    if (a.output && a.type) {
-      returned->push_back({static_cast<std::uint16_t>(first_value + i - 2), a.name, *a.type, a.value});
+  return CallEngine("sp_executesql", arguments, 2, first_value, out, returned);
+}
+
+int Session::CallEngine(const std::string& procedure, std::vector<Argument>& arguments, std::size_t from,
+                        std::size_t first_ordinal, BatchOutput* out, std::vector<Returned>* returned) {
+  auto collect = [&] {
+    for (std::size_t i = from; i < arguments.size(); ++i) {
+      const Argument& a = arguments[i];
+      if (a.output && a.type) {
+        returned->push_back({static_cast<std::uint16_t>(first_ordinal + i - from), a.name, *a.type, a.value});
+      }
     }
+  };
+  int status = 0;
+  try {
+    status = engine_->Call(procedure, arguments, out);
+  } catch (const com::Error&) {
+    if (out->error_in_messages) collect();  // it ran to its end
+    throw;
   }
+  collect();
   return status;
 }
 
@@ -576,12 +636,7 @@ int Session::Dispatch(const RpcCall& call, BatchOutput* out, std::vector<Returne
                                     "(in ODBC, a forward-only, read-only cursor).");
   }
   std::vector<Argument> arguments = call.arguments;
-  const int status = engine_->Call(call.procedure, arguments, out);
-  for (std::size_t i = 0; i < arguments.size(); ++i) {
-    const Argument& a = arguments[i];
-    if (a.output && a.type) returned->push_back({static_cast<std::uint16_t>(i), a.name, *a.type, a.value});
-  }
-  return status;
+  return CallEngine(call.procedure, arguments, 0, 0, out, returned);
 }
 
 void Session::OnBatch(const Message& m) {

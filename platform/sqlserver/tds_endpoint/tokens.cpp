@@ -76,17 +76,4 @@ void WriteDone(Writer& w, TokenType token, std::uint16_t status, std::uint16_t c
   }
 }
 
-std::uint8_t SeverityOf(std::int32_t number) {
-  switch (number) {
-    case 5701: case 5703: return 0;          // context changes
-    case 18456: case 2627: case 2601: return 14;  // login, duplicate key
-    case 4060: return 11;                     // cannot open database
-    case 102: case 156: case 170: return 15;  // syntax
-    case 1205: return 13;                     // deadlock victim
-    case 1105: case 701: return 17;           // out of disk space or memory
-    case 3621: return 0;                      // statement terminated
-    default: return 16;
-  }
-}
-
 }  // namespace sqlsrv::tds

@@ -73,8 +73,4 @@ void WriteDone(Writer& w, TokenType token, std::uint16_t status, std::uint16_t c
 // RETURNSTATUS: the return status of a procedure a client called.
 void WriteReturnStatus(Writer& w, std::int32_t status);
 
-// SQL Server's severity for an error number: what clients show and what
-// decides whether the batch goes on.
-std::uint8_t SeverityOf(std::int32_t number);
-
 }  // namespace sqlsrv::tds
