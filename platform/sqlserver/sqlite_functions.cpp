@@ -149,15 +149,16 @@ com::NumericStatus (*const kDecimalOperators[])(const com::Numeric&, const com::
 // in kDecimalOperators. A chain is one call, not calls nested as deep as
 // it is long (which SQLite's parser refuses past a few dozen).
 void DecimalChain(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
-  if (AnyNull(argc, argv)) return sqlite3_result_null(ctx);
+  if (argc < 1 || argc % 2 == 0) return sqlite3_result_error(ctx, "vk_dchain: a value, then steps and values", -1);
+  // A NULL makes the rest NULL; the steps before it are computed, and
+  // raise their errors.
+  if (sqlite3_value_type(argv[0]) == SQLITE_NULL) return sqlite3_result_null(ctx);
   com::Numeric acc;
-  if (argc < 1 || argc % 2 == 0 || !ArgNumeric(ctx, argv[0], &acc)) {
-    if (argc < 1 || argc % 2 == 0) sqlite3_result_error(ctx, "vk_dchain: a value, then steps and values", -1);
-    return;
-  }
+  if (!ArgNumeric(ctx, argv[0], &acc)) return;
   for (int i = 1; i + 1 < argc; i += 2) {
     const int step = sqlite3_value_int(argv[i]);
     const int op = step / 10000;
+    if (sqlite3_value_type(argv[i + 1]) == SQLITE_NULL) return sqlite3_result_null(ctx);
     com::Numeric b, r;
     if (!ArgNumeric(ctx, argv[i + 1], &b)) return;
     if (op < 0 || op >= static_cast<int>(std::size(kDecimalOperators))) {
