@@ -136,7 +136,7 @@ TEST_F(HardeningTest, PrecisionsPastTheMaximumAreRefused) {
   EXPECT_EQ(Error("create table U (a int, d decimal(5, " + std::string(30, '9') + "))"),
             "183 The scale (" + std::string(30, '9') + ") for column 'd' must be within the range 0 to 5.");
   EXPECT_EQ(Error("select cast(1 as decimal(5, 6))"), "192 The scale must be less than or equal to the precision.");
-  EXPECT_EQ(Error("select 1\nselect cast(1 as numeric(0))"), "1001 Line 2: Length or precision specification 0 is invalid.");
+  EXPECT_EQ(Error("select 1\nselect cast(1 as numeric(0))"), "1001 Line 2: Length or precision 0 is invalid.");
 }
 
 TEST_F(HardeningTest, IdentitySeedOrIncrementPast64BitsIsAnArithmeticOverflow) {

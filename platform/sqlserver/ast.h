@@ -96,7 +96,7 @@ struct OrderItem {
 // A query joined to the one before it by UNION [ALL].
 struct UnionPart {
   bool all = false;
-  std::unique_ptr<Select> query;  // a query specification: no ORDER BY, unions or CTEs of its own
+  std::unique_ptr<Select> query;  // a SELECT core: no ORDER BY, unions or CTEs of its own
 };
 
 // A common table expression: "name [(columns)] AS (query)".

@@ -23,7 +23,7 @@ enum SqlError : std::int32_t {
   kSizeTooLarge = 131,           // The size (%d) given to the %s '%s' exceeds the maximum allowed for any data type (%d).
   kNestedTooDeeply = 191,        // Some part of your SQL statement is nested too deeply. ...
   kConstantOrderBy = 408,        // A constant expression was encountered in the ORDER BY list, position %d.
-  kInvalidLength = 1001,         // Line %d: Length or precision specification %d is invalid.
+  kInvalidLength = 1001,         // Line %d: Length or precision %d is invalid.
   kColumnScale = 183,            // The scale (%d) for column '%ls' must be within the range %d to %d.
   kScaleOverPrecision = 192,     // The scale must be less than or equal to the precision.
   kNumberOutOfRange = 1007,      // The number '%s' is out of the range for numeric representation (maximum precision 38).
@@ -92,8 +92,8 @@ enum SqlError : std::int32_t {
   kRaiseSeverity = 2754,         // Error severity levels greater than %d can only be specified by members of the sysadmin role, ...
   kRaiseState = 2756,            // Invalid value %d for state. Valid range is from %d to %d.
   kRaiseArgumentType = 2748,     // Cannot specify %ls data type (parameter %d) as a substitution parameter.
-  kRaiseFormatType = 2786,       // The data type of substitution parameter %d does not match the expected type of the format specification.
-  kRaiseFormat = 2787,           // Invalid format specification: '%.*ls'.
+  kRaiseFormatType = 2786,       // The data type of substitution parameter %d does not match the type its format expects.
+  kRaiseFormat = 2787,           // Invalid format: '%.*ls'.
   kRaiseNoMessage = 18054,       // Error %d, severity %d, state %d was raised, but no message with that error number was found ...
   kUserError = 50000,            // RAISERROR with a message of its own
   kThrowNumber = 35100,          // Error number %d in the THROW statement is outside the valid range. ...

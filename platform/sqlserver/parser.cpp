@@ -822,7 +822,7 @@ class Parser {
         t.length = TypeLength(t.name, length.text, site);
         if (IsDecimalName(t.name) && t.length == 0) {
           throw SqlErr(kInvalidLength, "Line " + std::to_string(LineOf(length.offset)) +
-                                           ": Length or precision specification 0 is invalid.");
+                                           ": Length or precision 0 is invalid.");
         }
         if (AcceptSymbol(",")) {
           if (!At(TokKind::kInteger)) Fail();
@@ -991,14 +991,14 @@ class Parser {
   // assign variables ("SELECT @a = x FROM ...").
   std::unique_ptr<Select> SelectStatement(bool assignments = false) {
     const Level level = Nested();
-    auto sel = QuerySpecification(assignments);
+    auto sel = SelectCore(assignments);
     const bool assigns = !sel->items.empty() && !sel->items.front().variable.empty();
     while (!assigns && Peek().IsKeyword("UNION")) {
       ++i_;
       UnionPart part;
       part.all = AcceptKeyword("ALL");
       if (!Peek().IsKeyword("SELECT")) Fail();
-      part.query = QuerySpecification(false);
+      part.query = SelectCore(false);
       sel->unions.push_back(std::move(part));
     }
     if (AcceptKeyword("ORDER")) {
@@ -1018,9 +1018,9 @@ class Parser {
     return sel;
   }
 
-  // One SELECT without ORDER BY: a query specification, alone or one of a
+  // One SELECT without ORDER BY (its core), alone or one of a
   // union's.
-  std::unique_ptr<Select> QuerySpecification(bool assignments) {
+  std::unique_ptr<Select> SelectCore(bool assignments) {
     auto sel = std::make_unique<Select>();
     ExpectKeyword("SELECT");
     if (AcceptKeyword("DISTINCT")) {

@@ -81,7 +81,7 @@ class Formatter {
  private:
   [[noreturn]] void Invalid(std::size_t from, std::size_t to) const {
     const std::size_t end = std::min(to + 1, format_.size());
-    throw SqlErr(kRaiseFormat, "Invalid format specification: '" + std::string(format_.substr(from, end - from)) + "'.");
+    throw SqlErr(kRaiseFormat, "Invalid format: '" + std::string(format_.substr(from, end - from)) + "'.");
   }
 
   // The next argument, or null when none is left.
@@ -98,7 +98,7 @@ class Formatter {
 
   [[noreturn]] static void Mismatch(std::size_t position) {
     throw SqlErr(kRaiseFormatType, "The data type of substitution parameter " + std::to_string(position) +
-                                       " does not match the expected type of the format specification.");
+                                       " does not match the type its format expects.");
   }
 
   // Reads the conversion starting at `at` (its '%') and writes its value;

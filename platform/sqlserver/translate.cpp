@@ -917,7 +917,7 @@ TranslatedSelect Translator::SelectIn(const ast::Select& s, const Scope* outer) 
     int& level;
     ~Leave() { --level; }
   } leave{query_level_};
-  if (s.unions.empty()) return QuerySpecification(s, outer, true);
+  if (s.unions.empty()) return SelectCore(s, outer, true);
   std::vector<const ast::Select*> parts{&s};
   std::vector<bool> all{true};
   for (const auto& part : s.unions) {
@@ -992,7 +992,7 @@ bool HasAggregate(const ast::Expr* root) {
   return false;
 }
 
-// Whether a query specification names `table` in a FROM list, its own or
+// Whether a SELECT core names `table` in a FROM list, its own or
 // one of its subqueries' (not the other parts of a union it starts).
 bool NamesTable(const ast::Select& query, const std::string& table) {
   std::vector<const ast::Select*> queries{&query};
@@ -1039,7 +1039,7 @@ TranslatedSelect Translator::Union(const std::vector<const ast::Select*>& parts,
                                    const Scope* outer) {
   std::vector<TranslatedSelect> queries;
   for (const ast::Select* part : parts) {
-    queries.push_back(QuerySpecification(*part, outer, false));
+    queries.push_back(SelectCore(*part, outer, false));
     if (queries.back().columns.size() != queries.front().columns.size()) {
       throw SqlErr(205, "All queries combined using a UNION, INTERSECT or EXCEPT operator must have an equal number of "
                         "expressions in their target lists.");
@@ -1143,7 +1143,7 @@ std::string Translator::CommonTable(const ast::CommonTableExpression& cte, bool*
   query_level_ += 2;
   const std::vector<const ast::Select*> anchors(parts.begin(), parts.begin() + static_cast<std::ptrdiff_t>(first_recursive));
   const std::vector<bool> anchor_all(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(first_recursive));
-  TranslatedSelect anchor = anchors.size() == 1 ? QuerySpecification(*anchors[0], nullptr, false) : Union(anchors, anchor_all, nullptr);
+  TranslatedSelect anchor = anchors.size() == 1 ? SelectCore(*anchors[0], nullptr, false) : Union(anchors, anchor_all, nullptr);
   query_level_ -= 2;
   def.columns = name_columns(anchor.columns);
   for (OutputColumn& c : def.columns) c.nullable = true;
@@ -1163,7 +1163,7 @@ std::string Translator::CommonTable(const ast::CommonTableExpression& cte, bool*
     }
     recursion_ = Recursion{ctes_.size() - 1, query_level_ + 1, 0, ""};
     ++query_level_;
-    TranslatedSelect member = QuerySpecification(*parts[p], nullptr, false);
+    TranslatedSelect member = SelectCore(*parts[p], nullptr, false);
     --query_level_;
     recursion_.reset();
     const Cte& defined = ctes_.back();
@@ -1180,7 +1180,7 @@ std::string Translator::CommonTable(const ast::CommonTableExpression& cte, bool*
   return sql + ")";
 }
 
-TranslatedSelect Translator::QuerySpecification(const ast::Select& s, const Scope* outer, bool order) {
+TranslatedSelect Translator::SelectCore(const ast::Select& s, const Scope* outer, bool order) {
   Scope scope;
   scope.outer = outer;
   // A recursive CTE's recursive part, at its own level.

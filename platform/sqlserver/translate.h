@@ -134,10 +134,10 @@ class Translator {
   void AddSources(const std::vector<ast::TableRef>& from, Scope* scope, std::string* sql);
   // A query (with its unions and their ORDER BY) inside `outer`.
   TranslatedSelect SelectIn(const ast::Select& s, const Scope* outer);
-  // One query specification; `order`: with its ORDER BY and TOP (not as
+  // One SELECT core (a SELECT without unions); `order`: with its ORDER BY and TOP (not as
   // one of a union's).
-  TranslatedSelect QuerySpecification(const ast::Select& s, const Scope* outer, bool order);
-  // Query specifications joined by UNION [ALL] (`all[i]` joins parts[i] to
+  TranslatedSelect SelectCore(const ast::Select& s, const Scope* outer, bool order);
+  // SELECT cores joined by UNION [ALL] (`all[i]` joins parts[i] to
   // the one before), each column in the type the parts have in common.
   TranslatedSelect Union(const std::vector<const ast::Select*>& parts, const std::vector<bool>& all,
                          const Scope* outer);
