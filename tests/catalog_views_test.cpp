@@ -16,7 +16,7 @@
 #include "platform/sqlserver/engine.h"
 #include "platform/sqlserver/server.h"
 #include "platform/sqlserver/types.h"
-#include "tests/support/files.h"
+#include "tests/support/engine_test.h"
 
 namespace embedded {
 extern const char kCreate60[];
@@ -24,32 +24,10 @@ extern const char kCreate60[];
 
 namespace {
 
-using testing_support::TempDir;
 using V = std::vector<std::string>;
 
-class CatalogViewsTest : public ::testing::Test {
+class CatalogViewsTest : public testing_support::EngineTest {
  protected:
-  void SetUp() override {
-    server = sqlsrv::Server::CreateOrOpen(dir.File("srv"), "pw");
-    file = server->CreateDatabase("Sales60");
-    db = std::make_unique<sqlsrv::Engine>(file, "Sales60", "sa", "POS01");
-  }
-
-  sqlsrv::BatchOutput Run(const std::string& sql) {
-    sqlsrv::BatchOutput out;
-    db->Execute(sql, &out);
-    return out;
-  }
-
-  // Every row of every result set, as TSV lines.
-  V Rows(const std::string& sql) {
-    V lines;
-    for (const auto& rs : Run(sql).results) {
-      for (const auto& row : rs.rows) lines.push_back(cli::FormatTsvLine(row));
-    }
-    return lines;
-  }
-
   // The columns of a query's result, as "name type".
   V Shape(const std::string& from) {
     const auto out = Run("SET FMTONLY ON SELECT * FROM " + from + " SET FMTONLY OFF");
@@ -66,11 +44,6 @@ class CatalogViewsTest : public ::testing::Test {
     for (const std::string& s : Shape(from)) names.push_back(s.substr(0, s.find(' ')));
     return names;
   }
-
-  TempDir dir;
-  std::unique_ptr<sqlsrv::Server> server;
-  std::string file;
-  std::unique_ptr<sqlsrv::Engine> db;
 };
 
 // ------------------------------------------------------------ columns in order

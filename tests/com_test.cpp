@@ -248,6 +248,16 @@ TEST(Numeric, TheWireFormIsASignByteAndTheLittleEndianMagnitude) {
   com::NumericToWire(N("99999999999999999999999999999999999999"), 17, bytes);  // 10^38 - 1
   EXPECT_EQ(std::vector<int>(bytes, bytes + 17), (std::vector<int>{1, 0xFF, 0xFF, 0xFF, 0xFF, 0x3F, 0x22, 0x8A, 0x09, 0x7A,
                                                                    0xC4, 0x86, 0x5A, 0xA8, 0x4C, 0x3B, 0x4B}));
+  // Read back: the same bytes at the scale sent with them.
+  com::Numeric back;
+  ASSERT_EQ(com::NumericFromWire(bytes, 17, 2, &back), com::NumericStatus::kOk);
+  EXPECT_EQ(com::FormatNumeric(back), "999999999999999999999999999999999999.99");
+  const unsigned char negative[] = {0, 15, 0, 0, 0};
+  ASSERT_EQ(com::NumericFromWire(negative, 5, 1, &back), com::NumericStatus::kOk);
+  EXPECT_EQ(com::FormatNumeric(back), "-1.5");
+  // 10^38 does not fit 38 digits.
+  const unsigned char too_big[] = {1, 0, 0, 0, 0, 0x40, 0x22, 0x8A, 0x09, 0x7A, 0xC4, 0x86, 0x5A, 0xA8, 0x4C, 0x3B, 0x4B};
+  EXPECT_EQ(com::NumericFromWire(too_big, 17, 0, &back), com::NumericStatus::kOverflow);
 }
 
 TEST(OleDate, ConvertsAcrossTheEpochAndCenturies) {

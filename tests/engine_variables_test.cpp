@@ -10,13 +10,12 @@
 #include "platform/com/error.h"
 #include "platform/sqlserver/engine.h"
 #include "platform/sqlserver/server.h"
-#include "tests/support/files.h"
+#include "tests/support/engine_test.h"
 
 namespace {
 
 using com::Variant;
 using sqlsrv::Argument;
-using testing_support::TempDir;
 
 // A positional argument.
 Argument Arg(Variant value) {
@@ -33,41 +32,14 @@ Argument Named(std::string name, Variant value, bool output = false) {
   return a;
 }
 
-class VariablesTest : public ::testing::Test {
+class VariablesTest : public testing_support::EngineTest {
  protected:
-  void SetUp() override {
-    server = sqlsrv::Server::CreateOrOpen(dir.File("srv"), "pw");
-    file = server->CreateDatabase("Sales60");
-    db = std::make_unique<sqlsrv::Engine>(file, "Sales60", "sa", "POS01");
-  }
-
-  void Exec(const std::string& sql) { db->Execute(sql); }
-
-  // Every row of every result set, as TSV lines.
-  std::vector<std::string> Rows(const std::string& sql) {
-    sqlsrv::BatchOutput out;
-    db->Execute(sql, &out);
-    return Lines(out);
-  }
-  static std::vector<std::string> Lines(const sqlsrv::BatchOutput& out) {
-    std::vector<std::string> lines;
-    for (const auto& rs : out.results) {
-      for (const auto& row : rs.rows) lines.push_back(cli::FormatTsvLine(row));
-    }
-    return lines;
-  }
   // The texts of the batch's messages.
   static std::vector<std::string> Texts(const sqlsrv::BatchOutput& out) {
     std::vector<std::string> texts;
     for (const auto& m : out.messages) texts.push_back(m.text);
     return texts;
   }
-  // The first row the batch returns.
-  std::string One(const std::string& sql) {
-    auto r = Rows(sql);
-    return r.empty() ? "(none)" : r[0];
-  }
-
   // "number message" of the error the batch raises, "(ran)" when none.
   std::string Error(const std::string& sql) {
     try {
@@ -92,11 +64,6 @@ class VariablesTest : public ::testing::Test {
     Exec("CREATE TABLE Goods (id int NOT NULL PRIMARY KEY, price money, name nvarchar(20))\n"
          "INSERT INTO Goods VALUES (1, 12.5, N'鞋')\nINSERT INTO Goods VALUES (2, 0.1, N'it''s')");
   }
-
-  TempDir dir;
-  std::unique_ptr<sqlsrv::Server> server;
-  std::string file;
-  std::unique_ptr<sqlsrv::Engine> db;
 };
 
 // ------------------------------------------------------------ variables

@@ -21,6 +21,7 @@
 #include "platform/sqlserver/parser.h"
 #include "platform/sqlserver/server.h"
 #include "platform/sqlserver/sqlite.h"
+#include "tests/support/engine_test.h"
 #include "tests/support/files.h"
 
 namespace embedded {
@@ -33,31 +34,8 @@ using com::Variant;
 using testing_support::TempDir;
 namespace plans = korvel::plans;
 
-class SqlTest : public ::testing::Test {
+class SqlTest : public testing_support::EngineTest {
  protected:
-  void SetUp() override {
-    server = sqlsrv::Server::CreateOrOpen(dir.File("srv"), "pw");
-    file = server->CreateDatabase("Sales60");
-    db = std::make_unique<sqlsrv::Engine>(file, "Sales60", "sa", "POS01");
-  }
-
-  void Exec(const std::string& sql) { db->Execute(sql); }
-
-  // Every row of every result set, as TSV lines.
-  std::vector<std::string> Rows(const std::string& sql) {
-    sqlsrv::BatchOutput out;
-    db->Execute(sql, &out);
-    std::vector<std::string> lines;
-    for (const auto& rs : out.results) {
-      for (const auto& row : rs.rows) lines.push_back(cli::FormatTsvLine(row));
-    }
-    return lines;
-  }
-  std::string One(const std::string& sql) {
-    auto r = Rows(sql);
-    return r.empty() ? "(none)" : r[0];
-  }
-
   // The number of the error the batch raises, 0 when none.
   std::int32_t ErrorOf(const std::string& sql, std::string* message = nullptr) {
     try {
@@ -68,11 +46,6 @@ class SqlTest : public ::testing::Test {
       return e.number();
     }
   }
-
-  TempDir dir;
-  std::unique_ptr<sqlsrv::Server> server;
-  std::string file;
-  std::unique_ptr<sqlsrv::Engine> db;
 };
 
 TEST(TSqlText, SplitsBatchesOnlyAtGoLines) {

@@ -432,4 +432,16 @@ void NumericToWire(const Numeric& v, int size, unsigned char* bytes) {
   }
 }
 
+NumericStatus NumericFromWire(const unsigned char* bytes, int size, int scale, Numeric* out) {
+  U128 m = 0;
+  for (int i = size - 1; i >= 1; --i) m = m << 8 | bytes[i];
+  Numeric v;
+  v.magnitude = m;
+  v.scale = scale;
+  v.negative = bytes[0] == 0 && m != 0;
+  if (m >= Pow10U128(kMaxNumericDigits)) return NumericStatus::kOverflow;
+  *out = v;
+  return NumericStatus::kOk;
+}
+
 }  // namespace com

@@ -89,5 +89,8 @@ NumericStatus ModuloNumeric(const Numeric& a, const Numeric& b, int precision, i
 // 10-19, 20-28, 29-38 digits). `bytes` holds 17.
 int NumericWireSize(int precision);
 void NumericToWire(const Numeric& v, int size, unsigned char* bytes);
+// The number of `scale` that `size` such bytes (2 to 17) hold; kOverflow
+// for a magnitude of 10^38 or more.
+NumericStatus NumericFromWire(const unsigned char* bytes, int size, int scale, Numeric* out);
 
 }  // namespace com

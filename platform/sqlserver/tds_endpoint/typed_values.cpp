@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/com/numeric.h"
 #include "platform/com/unicode.h"
 #include "platform/sqlserver/errors.h"
 #include "platform/sqlserver/tds_endpoint/results.h"
@@ -126,28 +127,6 @@ double SecondsOf(const std::vector<std::uint8_t>& b, std::size_t n, std::uint8_t
   double units = static_cast<double>(Unsigned(b, 0, n));
   for (std::uint8_t i = 0; i < scale; ++i) units /= 10;
   return units;
-}
-
-std::string DecimalText(const std::vector<std::uint8_t>& b, std::uint8_t scale) {
-  // The magnitude, little endian after the sign byte, in decimal by long
-  // division.
-  std::vector<std::uint8_t> magnitude(b.rbegin(), b.rend() - 1);  // most significant first
-  std::string digits;
-  while (!magnitude.empty()) {
-    unsigned remainder = 0;
-    std::vector<std::uint8_t> quotient;
-    for (std::uint8_t byte : magnitude) {
-      const unsigned value = remainder * 256 + byte;
-      if (!quotient.empty() || value / 10) quotient.push_back(static_cast<std::uint8_t>(value / 10));
-      remainder = value % 10;
-    }
-    digits.insert(digits.begin(), static_cast<char>('0' + remainder));
-    magnitude = std::move(quotient);
-  }
-  if (digits.empty()) digits = "0";
-  while (digits.size() <= scale) digits.insert(digits.begin(), '0');
-  if (scale > 0) digits.insert(digits.end() - scale, '.');
-  return (b[0] ? "" : "-") + digits;
 }
 
 std::string GuidText(const std::vector<std::uint8_t>& b) {
@@ -315,9 +294,14 @@ com::Variant ReadValue(PieceReader& r, const SentType& c, com::CodePage& cp936, 
       }
       return OleDateFromParts(days, seconds);
     }
-    case kDecimalN: case kNumericN:
-      if (b.empty() || b.size() > 17) throw ProtocolError("bad decimal length");
-      return com::Variant::Decimal(DecimalText(b, c.scale));
+    case kDecimalN: case kNumericN: {
+      if (b.size() < 2 || b.size() > 17) throw ProtocolError("bad decimal length");
+      com::Numeric n;
+      if (com::NumericFromWire(b.data(), static_cast<int>(b.size()), c.scale, &n) != com::NumericStatus::kOk) {
+        throw ProtocolError("decimal value of more than 38 digits");
+      }
+      return com::Variant::Decimal(com::FormatNumeric(n));
+    }
     case kGuid:
       if (b.size() != 16) throw ProtocolError("bad GUID length");
       return com::Variant::Text(GuidText(b));
