@@ -706,16 +706,17 @@ TEST_F(CatalogProceduresTest, DatatypeInfoListsEveryTypeByOdbcCode) {
   const sqlsrv::ResultSet all = Call("sp_datatype_info");
   EXPECT_EQ(Lines(all, {"TYPE_NAME", "DATA_TYPE"}),
             (V{"ntext|-10",       "nvarchar|-9", "sysname|-9",     "nchar|-8",          "bit|-7",
-               "tinyint|-6",      "tinyint identity|-6", "bigint|-5", "bigint identity|-5", "text|-1",
+               "tinyint|-6",      "tinyint identity|-6", "bigint|-5", "bigint identity|-5", "image|-4",
+               "varbinary|-3",    "binary|-2",   "text|-1",
                "char|1",          "numeric|2",   "decimal|3",      "money|3",           "smallmoney|3",
                "int|4",           "int identity|4", "smallint|5",  "smallint identity|5", "float|6",
                "real|7",          "datetime|11", "smalldatetime|11", "varchar|12"}));
   // The ODBC 3 code of the dates sorts them last.
   const V three = Lines(Call("sp_datatype_info", {{"@ODBCVer", Variant::UI1(3)}}), {"TYPE_NAME", "DATA_TYPE"});
-  ASSERT_EQ(three.size(), 24u);
-  EXPECT_EQ(three[21], "varchar|12");
-  EXPECT_EQ(three[22], "datetime|93");
-  EXPECT_EQ(three[23], "smalldatetime|93");
+  ASSERT_EQ(three.size(), 27u);
+  EXPECT_EQ(three[24], "varchar|12");
+  EXPECT_EQ(three[25], "datetime|93");
+  EXPECT_EQ(three[26], "smalldatetime|93");
   // The variants FreeTDS calls answer alike.
   for (const char* variant : {"sp_datatype_info_90", "sp_datatype_info_100"}) {
     EXPECT_EQ(Lines(Call(variant), {"TYPE_NAME", "DATA_TYPE", "PRECISION"}),
@@ -758,7 +759,10 @@ TEST_F(CatalogProceduresTest, DatatypeInfoDescribesOneTypeAsSqlGetTypeInfoDoes) 
                             "smalldatetime|93|16|'|'|NULL|1|0|3|NULL|0|NULL|smalldatetime|0|0|9|3|NULL|NULL"}));
   EXPECT_EQ(type(93, 2), V{});
   EXPECT_EQ(type(11, 3), V{});
-  EXPECT_EQ(type(-4), V{});  // image: not a type of the server
+  // Binary types: written 0x..., image not searchable at all.
+  EXPECT_EQ(type(-4), V{"image|-4|2147483647|0x|NULL|NULL|1|0|0|NULL|0|NULL|image|NULL|NULL|-4|NULL|NULL|NULL"});
+  EXPECT_EQ(type(-3),
+            V{"varbinary|-3|8000|0x|NULL|max length|1|0|2|NULL|0|NULL|varbinary|NULL|NULL|-3|NULL|NULL|NULL"});
 }
 
 // ------------------------------------------------------------ the 6.0 database

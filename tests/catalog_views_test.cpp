@@ -174,11 +174,11 @@ TEST_F(CatalogViewsTest, SystemTablesHaveSqlServer2000sColumnsInOrder) {
                "environ", "hasdbaccess", "islogin", "isntname", "isntgroup", "isntuser", "issqluser", "isaliased",
                "issqlrole", "isapprole"}));
   EXPECT_EQ(Shape("master.dbo.sysdatabases"),
-            (V{"name nvarchar(128)", "dbid smallint", "sid varchar(85)", "mode smallint", "status int",
+            (V{"name nvarchar(128)", "dbid smallint", "sid varbinary(85)", "mode smallint", "status int",
                "status2 int", "crdate datetime", "reserved datetime", "category int", "cmptlevel tinyint",
                "filename nvarchar(260)", "version smallint"}));
   EXPECT_EQ(Shape("syscomments"),
-            (V{"id int", "number smallint", "colid smallint", "status smallint", "ctext varchar(8000)",
+            (V{"id int", "number smallint", "colid smallint", "status smallint", "ctext varbinary(8000)",
                "texttype smallint", "language smallint", "encrypted bit", "compressed bit", "text nvarchar(4000)"}));
 }
 

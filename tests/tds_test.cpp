@@ -460,12 +460,13 @@ TEST_F(TdsEndpoint, EveryColumnTypeArrivesAsTheEngineHoldsIt) {
       "create table AllTypes (id int not null, b bit null, ti tinyint null, si smallint null, bi bigint null, "
       "m money null, sm smallmoney null, f float null, r real null, d decimal(18, 4) null, dt datetime null, "
       "sdt smalldatetime null, c char(6) null, vc varchar(20) null, nc nchar(4) null, nvc nvarchar(20) null, "
-      "t text null, nt ntext null, constraint PK_AllTypes primary key (id))";
+      "t text null, nt ntext null, bn binary(3) null, vb varbinary(10) null, img image null, "
+      "constraint PK_AllTypes primary key (id))";
   ASSERT_FALSE(client.Execute(create).failed);
   ASSERT_FALSE(client
                    .Execute("insert into AllTypes values (1, 1, 255, -32768, 9000000000, 1234.5678, -12.34, 0.125, "
                             "1.5, 3.25, '2007-01-23 10:20:30.123', '2007-01-23 10:20', 'ab', '华东区', N'北京', "
-                            "N'上海浦东', '长文本', N'很长的文本')")
+                            "N'上海浦东', '长文本', N'很长的文本', 0x01, 0xCAFE, 0x89504E47)")
                    .failed);
   ASSERT_FALSE(client
                    .Execute("insert into AllTypes (id) values (2)")
@@ -478,10 +479,10 @@ TEST_F(TdsEndpoint, EveryColumnTypeArrivesAsTheEngineHoldsIt) {
   EXPECT_EQ(rows[0], (std::vector<std::string>{"1", "1", "255", "-32768", "9000000000", "1234.5678", "-12.3400",
                                                "0.125", "1.5", "3.2500", "2007-01-23 10:20:30.123",
                                                "2007-01-23 10:20:00.000", "ab", "华东区", "北京", "上海浦东",
-                                               "长文本", "很长的文本"}));
+                                               "长文本", "很长的文本", "0x010000", "0xCAFE", "0x89504E47"}));
   for (std::size_t c = 1; c < rows[1].size(); ++c) EXPECT_EQ(rows[1][c], "\\N") << c;
   EXPECT_EQ(b.results[0].columns.front(), "id");
-  EXPECT_EQ(b.results[0].columns.back(), "nt");
+  EXPECT_EQ(b.results[0].columns.back(), "img");
 }
 
 TEST_F(TdsEndpoint, DecimalsTravelExactlyAsDecimalN) {
@@ -580,6 +581,41 @@ TEST_F(TdsEndpoint, DecimalsTravelExactlyAsDecimalN) {
   ASSERT_FALSE(b.failed);
   EXPECT_EQ(b.results[0].rows, (std::vector<std::vector<std::string>>{
                                    {"1334567890123456789012345678.2234567889", "5"}}));
+}
+
+TEST_F(TdsEndpoint, BinaryTravelsAsBigVarBinaryAndBigBinary) {
+  // On the wire: BIGVARBINARY (0xA5) and BIGBINARY (0xAD) with their
+  // largest length in two bytes; each value its length in two bytes, then
+  // its bytes; varbinary(max) as IMAGE (0x22), which carries any length.
+  RawClient raw(listener->port());
+  raw.Login(sqlsrv::tds::kTds74);
+  const std::vector<std::uint8_t> reply =
+      raw.Batch("select cast(0xCAFE as varbinary(10)) as a, cast(0x01 as binary(3)) as b", true);
+  std::size_t at = 0;
+  ASSERT_EQ(reply.at(at++), 0x81);  // COLMETADATA
+  ASSERT_EQ(reply.at(at), 2);
+  at += 2;
+  std::vector<std::vector<std::uint8_t>> type_info;
+  for (int c = 0; c < 2; ++c) {
+    at += 4 + 2;  // user type, flags
+    type_info.emplace_back(reply.begin() + static_cast<std::ptrdiff_t>(at), reply.begin() + static_cast<std::ptrdiff_t>(at + 3));
+    at += 3;
+    at += 1 + 2 * static_cast<std::size_t>(reply.at(at));  // the name
+  }
+  EXPECT_EQ(type_info[0], (std::vector<std::uint8_t>{0xA5, 10, 0}));
+  EXPECT_EQ(type_info[1], (std::vector<std::uint8_t>{0xAD, 3, 0}));
+  ASSERT_EQ(reply.at(at++), 0xD1);  // ROW
+  EXPECT_EQ(std::vector<std::uint8_t>(reply.begin() + static_cast<std::ptrdiff_t>(at),
+                                      reply.begin() + static_cast<std::ptrdiff_t>(at + 9)),
+            (std::vector<std::uint8_t>{2, 0, 0xCA, 0xFE, 3, 0, 0x01, 0x00, 0x00}));
+
+  // db-lib reads 9000 bytes of varbinary(max) whole.
+  TdsClient client(Login());
+  const TdsBatch b = client.Execute(
+      "select datalength(x), substring(x, 8999, 2) from (select 0x41 + cast(space(8999) as varbinary(max)) as x) as t");
+  ASSERT_FALSE(b.failed);
+  ASSERT_EQ(b.results.size(), 1u);
+  EXPECT_EQ(b.results[0].rows, (std::vector<std::vector<std::string>>{{"9000", "0x2020"}}));
 }
 
 TEST_F(TdsEndpoint, ErrorsCarryTheirNumberAndATransactionRollsBack) {
@@ -1197,6 +1233,20 @@ TEST_F(ServeCommand, TsqlAndFreebcpWorkWithIt) {
       std::to_string(port) + " -U sa -P " + EmbeddedShop::kPassword + " -D Sales60 -c -E");
   EXPECT_NE((refused.out + refused.err).find("Msg 2627"), std::string::npos) << refused.out << refused.err;
   EXPECT_NE(Tsql("select count(*) from Region").find("\n2\n"), std::string::npos);
+
+  // Binary columns: freebcp reads hexadecimal from the file and sends the
+  // bytes.
+  ASSERT_EQ(Tsql("create table Pictures (id int not null primary key, fixed binary(3) null, pic varbinary(max) null)")
+                .find("Msg"),
+            std::string::npos);
+  testing_support::WriteFile(shop.dir.File("pictures.txt"), "1\t0102\t89504E470D0A\n2\t\t\n");
+  const auto pictures = testing_support::RunCommand(
+      "freebcp Pictures in " + testing_support::ShellQuote(shop.dir.File("pictures.txt")) + " -S 127.0.0.1:" +
+      std::to_string(port) + " -U sa -P " + EmbeddedShop::kPassword + " -D Sales60 -c");
+  EXPECT_NE(pictures.out.find("2 rows copied."), std::string::npos) << pictures.out << pictures.err;
+  const std::string loaded = Tsql("select id, convert(varchar(20), fixed, 2), convert(varchar(20), pic, 1) from Pictures order by id");
+  EXPECT_NE(loaded.find("1\t010200\t0x89504E470D0A"), std::string::npos) << loaded;
+  EXPECT_NE(loaded.find("2\tNULL\tNULL"), std::string::npos) << loaded;
 }
 
 TEST_F(ServeCommand, StoppingRollsBackOpenTransactionsAndLeavesASoundFile) {

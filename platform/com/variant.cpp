@@ -40,6 +40,7 @@ std::string_view VarTypeName(VarType t) {
     case VarType::kDecimal: return "dec";
     case VarType::kUI1: return "ui1";
     case VarType::kI8: return "i8";
+    case VarType::kBytes: return "bytes";
   }
   return "?";
 }
@@ -61,6 +62,12 @@ Variant Variant::Decimal(std::string_view x) {
   return v;
 }
 
+Variant Variant::Bytes(std::string_view x) {
+  Variant v;
+  v.SetBytes(x);
+  return v;
+}
+
 bool Variant::IsNumeric() const {
   switch (type_) {
     case VarType::kI2: case VarType::kI4: case VarType::kI8: case VarType::kUI1:
@@ -75,6 +82,7 @@ bool Variant::IsNumeric() const {
 void Variant::SetNull() { type_ = VarType::kNull; text_.clear(); }
 void Variant::SetText(std::string_view v) { type_ = VarType::kText; text_.assign(v); }
 void Variant::SetDecimal(std::string_view v) { type_ = VarType::kDecimal; text_.assign(v); }
+void Variant::SetBytes(std::string_view v) { type_ = VarType::kBytes; text_.assign(v); }
 void Variant::SetInteger(VarType t, std::int64_t v) { type_ = t; int_ = v; text_.clear(); }
 void Variant::SetReal(VarType t, double v) {
   type_ = t;
@@ -173,6 +181,8 @@ std::string Variant::ToText() const {
       return FormatCivil(CivilFromOleDate(real_));
     case VarType::kText: case VarType::kDecimal:
       return text_;
+    case VarType::kBytes:
+      return FormatBytes(text_);
   }
   return "";
 }
@@ -184,11 +194,23 @@ bool Variant::operator==(const Variant& o) const {
       return true;
     case VarType::kR4: case VarType::kR8: case VarType::kDate:
       return real_ == o.real_;
-    case VarType::kText: case VarType::kDecimal:
+    case VarType::kText: case VarType::kDecimal: case VarType::kBytes:
       return text_ == o.text_;
     default:
       return int_ == o.int_;
   }
+}
+
+std::string FormatBytes(std::string_view bytes) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string out = "0x";
+  out.reserve(2 + 2 * bytes.size());
+  for (const char c : bytes) {
+    const auto b = static_cast<unsigned char>(c);
+    out += kHex[b >> 4];
+    out += kHex[b & 15];
+  }
+  return out;
 }
 
 std::string FormatCurrency(std::int64_t units) {

@@ -25,10 +25,11 @@ enum class VarType : std::uint16_t {
   kDecimal = 14,  // exact decimal, held as its canonical text ("-12.50")
   kUI1 = 17,
   kI8 = 20,
+  kBytes = 0x2011,  // an array of bytes (binary data), held in the text buffer
 };
 
 // Short lower-case name of a type: "empty", "null", "i2", "i4", "r4", "r8",
-// "cy", "date", "str", "bool", "dec", "ui1", "i8".
+// "cy", "date", "str", "bool", "dec", "ui1", "i8", "bytes".
 std::string_view VarTypeName(VarType t);
 
 class Variant {
@@ -47,6 +48,7 @@ class Variant {
   static Variant Text(std::string_view v);
   static Variant Bool(bool v);
   static Variant Decimal(std::string_view canonical_text);
+  static Variant Bytes(std::string_view bytes);
 
   VarType type() const { return type_; }
   bool IsEmpty() const { return type_ == VarType::kEmpty; }
@@ -57,12 +59,13 @@ class Variant {
   // Raw access; the caller has checked type().
   std::int64_t integer() const { return int_; }     // I2, I4, I8, UI1, Bool (0/1), Currency units
   double real() const { return real_; }             // R4, R8, Date
-  const std::string& text() const { return text_; }  // Text, Decimal
+  const std::string& text() const { return text_; }  // Text, Decimal, Bytes
 
   // In-place setters that keep the text buffer's capacity, for row loops.
   void SetNull();
   void SetText(std::string_view v);
   void SetDecimal(std::string_view canonical_text);
+  void SetBytes(std::string_view bytes);
   void SetInteger(VarType t, std::int64_t v);  // I2, I4, I8, UI1, Bool, Currency
   void SetReal(VarType t, double v);           // R4, R8, Date
 
@@ -73,8 +76,9 @@ class Variant {
   bool ToBool() const;
   // Text form: integers in decimal; reals in the shortest form that reads
   // back to the same value; currency with its four decimals; dates as
-  // "YYYY-MM-DD HH:MM:SS[.mmm]"; booleans as "True"/"False"; null and empty
-  // as "" (use IsNull to tell them apart).
+  // "YYYY-MM-DD HH:MM:SS[.mmm]"; booleans as "True"/"False"; bytes in
+  // hexadecimal after "0x" ("0x1F00"); null and empty as "" (use IsNull to
+  // tell them apart).
   std::string ToText() const;
 
   // Same type and same value (texts byte for byte).
@@ -89,6 +93,8 @@ class Variant {
 
 // Formats a currency amount held in 1/10000 units with exactly four decimals.
 std::string FormatCurrency(std::int64_t ten_thousandths);
+// Bytes in upper-case hexadecimal after "0x": "0x1F00".
+std::string FormatBytes(std::string_view bytes);
 // Parses a decimal text into 1/10000 units; false when it is not a decimal
 // number or has more than four decimals of non-zero digits or overflows.
 bool ParseCurrency(std::string_view text, std::int64_t* ten_thousandths);

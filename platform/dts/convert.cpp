@@ -10,6 +10,7 @@
 #include "platform/com/error.h"
 #include "platform/com/numeric.h"
 #include "platform/com/unicode.h"
+#include "platform/dts/binary_form.h"
 #include "platform/dts/oledb.h"
 #include "platform/sqlserver/errors.h"
 
@@ -30,6 +31,16 @@ Range IntegerRange(std::uint16_t type) {
     case DBTYPE_I2: return {-32768, 32767};
     case DBTYPE_I4: return {std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()};
     default: return {std::numeric_limits<std::int64_t>::min(), std::numeric_limits<std::int64_t>::max()};
+  }
+}
+
+// The bytes of an integer type's storage.
+std::size_t IntegerWidth(std::uint16_t type) {
+  switch (type) {
+    case DBTYPE_BOOL: case DBTYPE_UI1: return 1;
+    case DBTYPE_I2: return 2;
+    case DBTYPE_I4: return 4;
+    default: return 8;
   }
 }
 
@@ -59,9 +70,6 @@ std::string_view Trim(std::string_view s) {
   throw sqlsrv::OverflowError(TypeName(c), value);
 }
 
-[[noreturn]] void ImplicitNotAllowed(const com::Variant& v, const ColumnInfo& c) {
-  throw sqlsrv::ImplicitConversionError(std::string(com::VarTypeName(v.type())), TypeName(c));
-}
 
 // The name SQL Server's messages give a value's type: "converting int to
 // data type numeric".
@@ -76,8 +84,14 @@ const char* SourceTypeName(const com::Variant& v) {
     case com::VarType::kR8: return "float";
     case com::VarType::kCurrency: return "money";
     case com::VarType::kDecimal: return "numeric";
+    case com::VarType::kBytes: return "varbinary";
+    case com::VarType::kDate: return "datetime";
     default: return "varchar";
   }
+}
+
+[[noreturn]] void ImplicitNotAllowed(const com::Variant& v, const ColumnInfo& c) {
+  throw sqlsrv::ImplicitConversionError(SourceTypeName(v), TypeName(c));
 }
 
 // A decimal value (its canonical text) as a number; a text no number is
@@ -96,6 +110,9 @@ com::CodePage& CodePageOf(std::uint16_t number) {
   if (!page) page = std::make_unique<com::CodePage>("CP" + std::to_string(number));
   return *page;
 }
+
+// The code page of single-byte text whose column names none: the server's.
+constexpr std::uint16_t kDefaultCodePage = 936;
 
 // Rewrites the accepted date forms as "YYYY-MM-DD[ time]".
 std::string NormalizeDateText(std::string_view raw) {
@@ -145,6 +162,13 @@ void ToInteger(const com::Variant& v, const ColumnInfo& c, com::Variant* out) {
       const Range r = IntegerRange(c.type);
       if (n < r.lo || n > r.hi) throw sqlsrv::ConvertOverflowError(TypeName(c), "numeric");
       break;
+    }
+    case VarType::kBytes: {
+      // The rightmost bytes the type holds; a bit is 1 for any that is not 0.
+      const std::size_t width = IntegerWidth(c.type);
+      n = IntegerOfBytes(v.text(), width, c.type != DBTYPE_UI1 && c.type != DBTYPE_BOOL);
+      out->SetInteger(IntegerVariant(c.type), c.type == DBTYPE_BOOL ? n != 0 : n);
+      return;
     }
     case VarType::kText: {
       const std::string_view s = Trim(v.text());
@@ -196,6 +220,9 @@ void ToMoney(const com::Variant& v, const ColumnInfo& c, com::Variant* out) {
       }
       break;
     }
+    case VarType::kBytes:
+      units = IntegerOfBytes(v.text(), IsSmall(c) ? 4 : 8, true);
+      break;
     case VarType::kText: {
       std::string_view s = Trim(v.text());
       if (!s.empty() && s[0] == '$') s.remove_prefix(1);
@@ -220,6 +247,7 @@ void ToMoney(const com::Variant& v, const ColumnInfo& c, com::Variant* out) {
 void ToFloat(const com::Variant& v, const ColumnInfo& c, com::Variant* out) {
   double d = 0;
   if (v.type() == com::VarType::kDate) ImplicitNotAllowed(v, c);
+  if (v.type() == com::VarType::kBytes) throw sqlsrv::ExplicitConversionError("varbinary", TypeName(c));
   if (v.IsText()) {
     const std::string_view s = Trim(v.text());
     auto [p, ec] = std::from_chars(s.data(), s.data() + s.size(), d);
@@ -263,6 +291,9 @@ void ToDecimal(const com::Variant& v, const ColumnInfo& c, com::Variant* out) {
         status = com::ParseNumeric(v.text(), precision, c.scale, &n);
       }
       break;
+    case VarType::kBytes:
+      // SQL Server reads its own internal decimal form from bytes.
+      throw sqlsrv::SqlErr(sqlsrv::kNotSupported, "Converting binary data to decimal is not supported by the embedded server.");
     default:
       ImplicitNotAllowed(v, c);
   }
@@ -290,6 +321,10 @@ void ToDateTime(const com::Variant& v, const ColumnInfo& c, com::Variant* out) {
     if (!t) {
       throw sqlsrv::DateRangeError("char");
     }
+  } else if (v.type() == com::VarType::kBytes) {
+    const double ole = DateTimeOfBytes(v.text(), IsSmall(c));
+    if (ole > -100000 && ole < 3'000'000) t = SqlDateTime(com::CivilFromOleDate(ole));
+    if (!t) throw sqlsrv::DateRangeError("");
   } else if (v.IsNumeric()) {
     const double days = v.ToDouble() + 2.0;  // numbers count days from 1900-01-01
     if (std::isfinite(days) && days > -100000 && days < 3'000'000) t = SqlDateTime(com::CivilFromOleDate(days));
@@ -301,9 +336,22 @@ void ToDateTime(const com::Variant& v, const ColumnInfo& c, com::Variant* out) {
 }
 
 // The text a value becomes in a character column.
-void AsText(const com::Variant& v, std::string* text) {
+void AsText(const com::Variant& v, const ColumnInfo& c, std::string* text) {
   switch (v.type()) {
     case com::VarType::kText: *text = v.text(); break;
+    case com::VarType::kBytes: {
+      // Bytes are the characters they encode: in the column's code page,
+      // or UTF-16 for a Unicode column (an odd last byte is dropped).
+      const std::string& b = v.text();
+      const auto* data = reinterpret_cast<const unsigned char*>(b.data());
+      if (c.type == DBTYPE_STR) {
+        CodePageOf(c.code_page != 0 ? c.code_page : kDefaultCodePage).ToUtf8(data, b.size(), text);
+      } else {
+        text->clear();
+        com::Utf16LeToUtf8(data, b.size() & ~std::size_t{1}, text);
+      }
+      break;
+    }
     case com::VarType::kBool: *text = v.integer() ? "1" : "0"; break;
     case com::VarType::kCurrency: {
       // Money becomes text with two decimals.
@@ -354,7 +402,7 @@ bool ToText(const com::Variant& v, const ColumnInfo& c, bool allow_truncation, c
   if (v.IsText()) {
     text = v.text();
   } else {
-    AsText(v, &made);
+    AsText(v, c, &made);
     text = made;
   }
   bool changed = false;
@@ -387,6 +435,53 @@ bool ToText(const com::Variant& v, const ColumnInfo& c, bool allow_truncation, c
   return changed;
 }
 
+// Into binary(n) or varbinary(n): bytes as they are, numbers and dates as
+// their storage bytes (binary_form.h). Numbers too long for the column
+// lose their leading bytes and short ones are padded on the left, as SQL
+// Server pads and cuts them; bytes too long raise 8152, or are cut on the
+// right when `allow_truncation`. Text converts only explicitly (CONVERT).
+bool ToBytes(const com::Variant& v, const ColumnInfo& c, bool allow_truncation, com::Variant* out) {
+  using com::VarType;
+  thread_local std::string bytes;
+  bool number = true;
+  switch (v.type()) {
+    case VarType::kBytes: bytes = v.text(); number = false; break;
+    case VarType::kBool: bytes = BigEndianBytes(v.integer() != 0, 1); break;
+    case VarType::kUI1: bytes = BigEndianBytes(v.integer(), 1); break;
+    case VarType::kI2: bytes = BigEndianBytes(v.integer(), 2); break;
+    case VarType::kI4: bytes = BigEndianBytes(v.integer(), 4); break;
+    case VarType::kI8: case VarType::kCurrency: bytes = BigEndianBytes(v.integer(), 8); break;
+    case VarType::kR4: bytes = FloatBytes(static_cast<float>(v.real())); break;
+    case VarType::kR8: bytes = DoubleBytes(v.real()); break;
+    case VarType::kDate: bytes = DateTimeBytes(v.real()); break;
+    case VarType::kDecimal:
+      throw sqlsrv::SqlErr(sqlsrv::kNotSupported, "Converting a decimal to binary data is not supported by the embedded server.");
+    default:
+      ImplicitNotAllowed(v, c);
+  }
+  const std::size_t size = c.is_long || c.size == 0 ? bytes.size() : c.size;
+  bool cut = false;
+  if (bytes.size() > size) {
+    if (number) {
+      bytes.erase(0, bytes.size() - size);
+    } else if (!allow_truncation) {
+      throw sqlsrv::TruncationError();
+    } else {
+      bytes.resize(size);
+      cut = true;
+    }
+  }
+  if (c.is_fixed_length && bytes.size() < size) {
+    if (number) {
+      bytes.insert(0, size - bytes.size(), '\0');
+    } else {
+      bytes.append(size - bytes.size(), '\0');
+    }
+  }
+  out->SetBytes(bytes);
+  return cut;
+}
+
 }  // namespace
 
 bool ConvertValue(const com::Variant& value, const ColumnInfo& column, bool allow_truncation, com::Variant* out) {
@@ -410,6 +505,8 @@ bool ConvertValue(const com::Variant& value, const ColumnInfo& column, bool allo
     case DBTYPE_DBTIMESTAMP: case DBTYPE_DATE:
       ToDateTime(value, column, out);
       return false;
+    case DBTYPE_BYTES:
+      return ToBytes(value, column, allow_truncation, out);
     default:
       return ToText(value, column, allow_truncation, out);
   }
@@ -428,6 +525,9 @@ std::string TypeName(const ColumnInfo& c) {
     case DBTYPE_NUMERIC: return "numeric";
     case DBTYPE_DBTIMESTAMP: case DBTYPE_DATE: return IsSmall(c) ? "smalldatetime" : "datetime";
     case DBTYPE_STR: return c.is_long ? "text" : "varchar(" + std::to_string(c.size) + ")";
+    case DBTYPE_BYTES:
+      if (c.is_long) return "varbinary(max)";
+      return (c.is_fixed_length ? "binary(" : "varbinary(") + std::to_string(c.size) + ")";
     default: return c.is_long ? "ntext" : "nvarchar(" + std::to_string(c.size) + ")";
   }
 }

@@ -27,6 +27,7 @@ enum class ExprKind {
   kFloat,      // 1e3
   kMoney,      // $1.25
   kString,     // text; national
+  kBytes,      // 0x1F00: text holds the hexadecimal digits
   kColumn,     // parts: [table.]column
   kVariable,   // text: @name of a local variable or parameter, @@TRANCOUNT; as written
   kUnary,      // op: "-", "+", "~", "NOT"

@@ -184,7 +184,7 @@ class NamePattern {
 // ODBC's SQL type codes.
 enum OdbcCode : int {
   kSqlWLongVarChar = -10, kSqlWVarChar = -9, kSqlWChar = -8, kSqlBit = -7, kSqlTinyInt = -6, kSqlBigInt = -5,
-  kSqlLongVarChar = -1, kSqlChar = 1, kSqlNumeric = 2, kSqlDecimal = 3, kSqlInteger = 4, kSqlSmallInt = 5,
+  kSqlLongVarBinary = -4, kSqlVarBinary = -3, kSqlBinary = -2, kSqlLongVarChar = -1, kSqlChar = 1, kSqlNumeric = 2, kSqlDecimal = 3, kSqlInteger = 4, kSqlSmallInt = 5,
   kSqlFloat = 6, kSqlReal = 7, kSqlDateTime = 9, kSqlTimestamp = 11, kSqlVarChar = 12, kSqlTypeTimestamp = 93,
 };
 constexpr int kCodeTimestamp = 3;  // SQL_DATETIME_SUB of a timestamp
@@ -226,6 +226,9 @@ const OdbcFigures kOdbcFigures[] = {
     {SqlType::kNVarChar,      kSqlWVarChar,  kSqlWVarChar,      kByLength, kByLength, kNone, kNone, kSqlWVarChar,  kNone,          39, 39},
     {SqlType::kText,          kSqlLongVarChar, kSqlLongVarChar, kByLength, kByLength, kNone, kNone, kSqlLongVarChar, kNone,        35, 35},
     {SqlType::kNText,         kSqlWLongVarChar, kSqlWLongVarChar, kByLength, kByLength, kNone, kNone, kSqlWLongVarChar, kNone,      35, 35},
+    {SqlType::kBinary,        kSqlBinary,    kSqlBinary,        kByLength, kByLength, kNone, kNone, kSqlBinary,    kNone,          45, 37},
+    {SqlType::kVarBinary,     kSqlVarBinary, kSqlVarBinary,     kByLength, kByLength, kNone, kNone, kSqlVarBinary, kNone,          37, 37},
+    {SqlType::kImage,         kSqlLongVarBinary, kSqlLongVarBinary, kByLength, kByLength, kNone, kNone, kSqlLongVarBinary, kNone,   34, 34},
 };
 // clang-format on
 
@@ -245,9 +248,13 @@ struct ColumnFigures {
 };
 
 ColumnFigures Describe(const ColumnType& type, bool identity, bool nullable, int odbc_version) {
-  // varchar(max) and nvarchar(max) are described as text and ntext are.
-  const bool unbounded = IsCharType(type.type) && type.length < 0;
-  const SqlType as = unbounded ? (IsUnicodeType(type.type) ? SqlType::kNText : SqlType::kText) : type.type;
+  // varchar(max), nvarchar(max) and varbinary(max) are described as text,
+  // ntext and image are.
+  const bool unbounded = (IsCharType(type.type) || IsBinaryType(type.type)) && type.length < 0;
+  const SqlType as = !unbounded                   ? type.type
+                     : IsBinaryType(type.type)    ? SqlType::kImage
+                     : IsUnicodeType(type.type)   ? SqlType::kNText
+                                                  : SqlType::kText;
   const OdbcFigures& f = FiguresOf(as);
   ColumnFigures out;
   out.data_type = odbc_version == 3 ? f.odbc3 : f.odbc2;
@@ -937,9 +944,10 @@ const ResultColumn kDatatypeInfoColumns[] = {
     {"USERTYPE", kSmallIntType, true},
 };
 
-// SEARCHABLE: LIKE only (text, ntext), every comparison but LIKE (numbers),
+// SEARCHABLE: none (image), LIKE only (text, ntext), every comparison but
+// LIKE (numbers, binary),
 // every comparison (the character types, the dates).
-constexpr int kLikeOnly = 1, kAllExceptLike = 2, kSearchable = 3;
+constexpr int kNotSearchable = 0, kLikeOnly = 1, kAllExceptLike = 2, kSearchable = 3;
 
 // Each type the server takes in a column definition (the identity forms
 // of the integers included), in SQL Server's order within a type code:
@@ -970,6 +978,9 @@ const TypeInfo kTypeInfo[] = {
     {"tinyint identity",  SqlType::kTinyInt,       true,  3,          nullptr, nullptr, nullptr,     kAllExceptLike, 1,     0,     0,     10,    5},
     {"bigint",            SqlType::kBigInt,        false, 19,         nullptr, nullptr, nullptr,     kAllExceptLike, 0,     0,     0,     10,    0},
     {"bigint identity",   SqlType::kBigInt,        true,  19,         nullptr, nullptr, nullptr,     kAllExceptLike, 0,     0,     0,     10,    0},
+    {"image",             SqlType::kImage,         false, 2147483647, "0x", nullptr, nullptr,        kNotSearchable, kNone, kNone, kNone, kNone, 20},
+    {"varbinary",         SqlType::kVarBinary,     false, 8000,       "0x", nullptr, "max length",   kAllExceptLike, kNone, kNone, kNone, kNone, 4},
+    {"binary",            SqlType::kBinary,        false, 8000,       "0x", nullptr, "length",       kAllExceptLike, kNone, kNone, kNone, kNone, 3},
     {"text",              SqlType::kText,          false, 2147483647, "'",  "'",  nullptr,           kLikeOnly,      kNone, kNone, kNone, kNone, 19},
     {"char",              SqlType::kChar,          false, 8000,       "'",  "'",  "length",          kSearchable,    kNone, kNone, kNone, kNone, 1},
     {"numeric",           SqlType::kDecimal,       false, 38,         nullptr, nullptr, "precision,scale", kAllExceptLike, 0, 0,     38,    10,    10},

@@ -398,7 +398,7 @@ const ViewColumn kDatabases[] = {
     {"name", kSysname, true},
     {"database_id", kInt, false},
     {"source_database_id", kInt, true, "NULL"},
-    {"owner_sid", BinaryStandIn(85), true, "NULL"},
+    {"owner_sid", VarBinary(85), true, "NULL"},
     {"create_date", kDateTime, false},
     {"compatibility_level", kTinyInt, true, "80"},
     {"collation_name", kSysname, true},
@@ -443,7 +443,7 @@ const ViewColumn kDatabases[] = {
     {"is_merge_published", kBit, false, "0"},
     {"is_distributor", kBit, false, "0"},
     {"is_sync_with_backup", kBit, false, "0"},
-    {"service_broker_guid", BinaryStandIn(36), true, "NULL"},  // uniqueidentifier on SQL Server
+    {"service_broker_guid", ColumnType{SqlType::kVarChar, 36}, true, "NULL"},  // uniqueidentifier on SQL Server
     {"is_broker_enabled", kBit, false, "0"},
     {"log_reuse_wait", kTinyInt, true, "0"},
     {"log_reuse_wait_desc", kDescription, true, "'NOTHING'"},
@@ -462,7 +462,7 @@ Rows DatabasesRows(const ViewContext& v) {
 const ViewColumn kServerPrincipals[] = {
     {"name", kSysname, false},
     {"principal_id", kInt, false},
-    {"sid", BinaryStandIn(85), true, "NULL"},
+    {"sid", VarBinary(85), true, "NULL"},
     {"type", {SqlType::kChar, 1}, false},
     {"type_desc", kDescription, true},
     {"is_disabled", kInt, true, "0"},

@@ -365,6 +365,7 @@ inline void Bind(Stmt& s, int i, const Stored& v) {
     case Stored::kInteger: s.Bind(i, v.i); break;
     case Stored::kReal: s.Bind(i, v.r); break;
     case Stored::kText: s.Bind(i, std::string_view(v.s)); break;
+    case Stored::kBlob: s.BindBlob(i, v.s); break;
   }
 }
 

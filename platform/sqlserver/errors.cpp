@@ -95,6 +95,10 @@ com::Error ImplicitConversionError(const std::string& from, const std::string& t
                          " is not allowed. Use the CONVERT function to run this query.");
 }
 
+com::Error ExplicitConversionError(const std::string& from, const std::string& type) {
+  return SqlErr(529, "Explicit conversion from data type " + from + " to " + type + " is not allowed.");
+}
+
 com::Error NoSpaceError(const std::string& object, const std::string& database, const std::string& file,
                         const std::string& free_space) {
   return SqlErr(kNoSpace, "Could not allocate space for object '" + object + "' in database '" + database +

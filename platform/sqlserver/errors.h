@@ -153,6 +153,8 @@ com::Error DateSyntaxError();
 com::Error DateRangeError(const std::string& from);
 // 257: no implicit conversion from `from` to `type`.
 com::Error ImplicitConversionError(const std::string& from, const std::string& type);
+// 529: no conversion at all from `from` to `type`.
+com::Error ExplicitConversionError(const std::string& from, const std::string& type);
 
 // What a statement raises when it nests deeper than the server parses:
 // subqueries, parentheses, blocks, or an operator chain longer than SQLite

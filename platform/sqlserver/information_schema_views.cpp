@@ -222,6 +222,8 @@ TypeFigures FiguresOf(const ColumnType& type) {
   if (const auto lengths = CharacterLengthsOf(type)) {
     f.length = Number(lengths->characters);
     f.octets = Number(lengths->octets);
+  }
+  if (IsCharType(type.type)) {
     f.charset_catalog = Text("master");
     f.charset = Text(IsUnicodeType(type.type) ? "UNICODE" : "cp936");
     f.collation = Text(kServerCollation);

@@ -89,6 +89,11 @@ std::vector<Token> Tokenize(std::string_view s) {
       }
       push(TokKind::kString, std::move(text), i, j + 1, national);
       i = j + 1;
+    } else if (c == '0' && i + 1 < s.size() && (s[i + 1] == 'x' || s[i + 1] == 'X')) {
+      std::size_t j = i + 2;
+      while (j < s.size() && std::isxdigit(static_cast<unsigned char>(s[j]))) ++j;
+      push(TokKind::kBinary, std::string(s.substr(i + 2, j - i - 2)), i, j);
+      i = j;
     } else if (std::isdigit(c) || (c == '.' && i + 1 < s.size() && std::isdigit(static_cast<unsigned char>(s[i + 1]))) ||
                c == '$') {
       std::size_t j = i + (c == '$' ? 1 : 0);

@@ -1,5 +1,6 @@
 // Tokens of T-SQL: names (bare, [bracketed] with "]]" for "]", "quoted"),
-// keywords, 'text' and N'text' literals with doubled quotes, numbers,
+// keywords, 'text' and N'text' literals with doubled quotes, numbers, 0x
+// binary constants,
 // @variables, operators and punctuation. /* */ comments nest, as in
 // T-SQL; -- comments run to the end of the line.
 #pragma once
@@ -21,6 +22,7 @@ enum class TokKind {
   kDecimal,    // 1.5
   kFloat,      // 1e5
   kMoney,      // $12.50
+  kBinary,     // 0x1F00: text holds the hexadecimal digits
   kVariable,   // @name, @@name
   kSymbol,     // operators and punctuation
   kEnd,

@@ -725,7 +725,7 @@ class Parser {
     }
     switch (t.kind) {
       case TokKind::kInteger: case TokKind::kDecimal: case TokKind::kFloat: case TokKind::kMoney:
-      case TokKind::kString:
+      case TokKind::kString: case TokKind::kBinary:
         return Primary();
       case TokKind::kVariable:
         if (!argument) Fail();
@@ -1306,6 +1306,12 @@ class Parser {
         auto e = Make(ExprKind::kString, t.offset);
         e->text = t.text;
         e->national = t.national;
+        return e;
+      }
+      case TokKind::kBinary: {
+        ++i_;
+        auto e = Make(ExprKind::kBytes, t.offset);
+        e->text = t.text;
         return e;
       }
       case TokKind::kVariable: {

@@ -10,6 +10,14 @@
 #include "platform/sqlserver/types.h"
 
 namespace sqlsrv {
+namespace {
+
+std::string_view BlobColumn(sqlite3_stmt* s, int i) {
+  const void* p = sqlite3_column_blob(s, i);
+  return {static_cast<const char*>(p), static_cast<std::size_t>(sqlite3_column_bytes(s, i))};
+}
+
+}  // namespace
 
 com::Variant DecodeValue(sqlite3_stmt* s, int i, const OutputColumn& c) {
   const int t = sqlite3_column_type(s, i);
@@ -18,6 +26,7 @@ com::Variant DecodeValue(sqlite3_stmt* s, int i, const OutputColumn& c) {
     switch (t) {
       case SQLITE_INTEGER: return FromStoredInteger(sqlite3_column_int64(s, i), *c.column);
       case SQLITE_FLOAT: return FromStoredReal(sqlite3_column_double(s, i), *c.column);
+      case SQLITE_BLOB: return FromStoredBlob(BlobColumn(s, i), *c.column);
       default: {
         const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(s, i));
         return FromStoredText(std::string_view(p, static_cast<std::size_t>(sqlite3_column_bytes(s, i))), *c.column);
@@ -38,6 +47,7 @@ com::Variant DecodeValue(sqlite3_stmt* s, int i, const OutputColumn& c) {
       }
       break;
     case VT::kFloat: return com::Variant::R8(sqlite3_column_double(s, i));
+    case VT::kBinary: return com::Variant::Bytes(BlobColumn(s, i));
     case VT::kDecimal: {
       // Every decimal the translator types has its column type; a value
       // without one keeps its own scale.

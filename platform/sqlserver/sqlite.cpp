@@ -188,6 +188,10 @@ void Stmt::BindInPlace(int i, std::string_view v) {
   sqlite3_bind_text(stmt_, i, v.data(), static_cast<int>(v.size()), SQLITE_STATIC);
 }
 
+void Stmt::BindBlob(int i, std::string_view bytes) {
+  sqlite3_bind_blob(stmt_, i, bytes.data(), static_cast<int>(bytes.size()), SQLITE_TRANSIENT);
+}
+
 void Stmt::BindNull(int i) { sqlite3_bind_null(stmt_, i); }
 void Stmt::Bind(int i, std::int64_t v) { sqlite3_bind_int64(stmt_, i, v); }
 void Stmt::Bind(int i, double v) { sqlite3_bind_double(stmt_, i, v); }

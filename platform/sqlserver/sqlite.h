@@ -116,6 +116,7 @@ class Stmt {
   // Binds text that stays where it is, unchanged, until the statement has
   // run and been rewound or rebound.
   void BindInPlace(int i, std::string_view v);
+  void BindBlob(int i, std::string_view bytes);  // copies the bytes
 
   int Type(int i) const { return sqlite3_column_type(stmt_, i); }
   bool IsNull(int i) const { return Type(i) == SQLITE_NULL; }

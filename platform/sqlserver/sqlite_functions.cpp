@@ -9,10 +9,14 @@
 #include <cstdlib>
 #include <iterator>
 #include <limits>
+#include <optional>
 
 #include "platform/com/names.h"
 #include "platform/com/numeric.h"
 #include "platform/com/unicode.h"
+#include "platform/dts/binary_form.h"
+#include "platform/dts/convert.h"
+#include "platform/dts/oledb.h"
 #include "platform/sqlserver/date_parts.h"
 #include "platform/sqlserver/errors.h"
 #include "platform/sqlserver/result_column.h"
@@ -298,7 +302,85 @@ std::string StyledText(sqlite3_value* value, VT from, int style) {
   }
 }
 
-// vk_convert(value, from_vt, to_type, length, precision, scale [, style]):
+void ResultStored(sqlite3_context* ctx, const Stored& s) {
+  switch (s.kind) {
+    case Stored::kNull: return sqlite3_result_null(ctx);
+    case Stored::kInteger: return sqlite3_result_int64(ctx, s.i);
+    case Stored::kReal: return sqlite3_result_double(ctx, s.r);
+    case Stored::kText: return sqlite3_result_text(ctx, s.s.data(), static_cast<int>(s.s.size()), SQLITE_TRANSIENT);
+    case Stored::kBlob: return sqlite3_result_blob(ctx, s.s.data(), static_cast<int>(s.s.size()), SQLITE_TRANSIENT);
+  }
+}
+
+std::string_view BlobOf(sqlite3_value* value) {
+  const void* data = sqlite3_value_blob(value);
+  return {static_cast<const char*>(data), static_cast<std::size_t>(sqlite3_value_bytes(value))};
+}
+
+// The value CONVERT makes of `value` where binary data is involved, before
+// it is fitted to the target: binary data as bytes, or as hexadecimal text
+// in styles 1 ("0x1F") and 2 ("1F"); text converted to binary as the bytes
+// it is made of (UTF-16 for Unicode text, the server's code page else), or
+// read as hexadecimal in styles 1 and 2; an integer as its type's bytes
+// (`source`, a SqlType, or kNoSourceType). nullopt when the ordinary
+// conversion applies.
+constexpr int kNoSourceType = -1;
+std::optional<com::Variant> BinaryConversion(sqlite3_value* value, VT from, const ColumnType& to, int style,
+                                             int source) {
+  if (from == VT::kBinary) {
+    const std::string_view bytes = BlobOf(value);
+    if (IsCharType(to.type) && (style == 1 || style == 2)) {
+      const std::string hex = com::FormatBytes(bytes);
+      return com::Variant::Text(style == 1 ? std::string_view(hex) : std::string_view(hex).substr(2));
+    }
+    return com::Variant::Bytes(bytes);
+  }
+  if (from == VT::kString) {
+    const std::string_view text(reinterpret_cast<const char*>(sqlite3_value_text(value)),
+                                static_cast<std::size_t>(sqlite3_value_bytes(value)));
+    std::string bytes;
+    if (style == 1 || style == 2) {
+      const bool prefixed = text.size() >= 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+      if (prefixed != (style == 1) || !dts::ParseHexBytes(text, &bytes)) {
+        throw SqlErr(8114, "Error converting data type varchar to " + TypeBaseName(to) + ".");
+      }
+    } else if (source != kNoSourceType && IsUnicodeType(static_cast<SqlType>(source))) {
+      std::u16string units;
+      com::Utf8ToUtf16(text, &units);
+      for (const char16_t u : units) {
+        bytes += static_cast<char>(u & 0xFF);
+        bytes += static_cast<char>(u >> 8);
+      }
+    } else {
+      thread_local com::CodePage server_page("CP" + std::to_string(kServerCodePageNumber));
+      server_page.FromUtf8Lossy(text, &bytes);
+    }
+    return com::Variant::Bytes(bytes);
+  }
+  if (from == VT::kInt) {
+    const std::int64_t n = sqlite3_value_int64(value);
+    const bool fits_int = n >= INT32_MIN && n <= INT32_MAX;
+    switch (source != kNoSourceType ? static_cast<SqlType>(source) : fits_int ? SqlType::kInt : SqlType::kBigInt) {
+      case SqlType::kBit: return com::Variant::Bool(n != 0);
+      case SqlType::kTinyInt: return com::Variant::UI1(static_cast<std::uint8_t>(n));
+      case SqlType::kSmallInt: return com::Variant::I2(static_cast<std::int16_t>(n));
+      case SqlType::kInt: return com::Variant::I4(static_cast<std::int32_t>(n));
+      default: return com::Variant::I8(n);
+    }
+  }
+  return std::nullopt;
+}
+
+// vk_bconcat(a, b): binary data joined, as + joins it.
+void ConcatBytes(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  if (AnyNull(argc, argv)) return sqlite3_result_null(ctx);
+  std::string joined(BlobOf(argv[0]));
+  joined += BlobOf(argv[1]);
+  sqlite3_result_blob(ctx, joined.data(), static_cast<int>(joined.size()), SQLITE_TRANSIENT);
+}
+
+// vk_convert(value, from_vt, to_type, length, precision, scale [, style
+// [, source type]]):
 // a value converted as SQL Server converts it to a column type, in that
 // type's storage; to a character type, money, floats, dates and bits
 // become the text CONVERT gives them in `style` (0 when not given).
@@ -309,6 +391,19 @@ void Convert(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   to.precision = sqlite3_value_int(argv[4]);
   to.scale = sqlite3_value_int(argv[5]);
   const int style = argc > 6 ? sqlite3_value_int(argv[6]) : 0;
+  const int source = argc > 7 ? sqlite3_value_int(argv[7]) : kNoSourceType;
+  if (IsBinaryType(to.type) || from == VT::kBinary) {
+    try {
+      if (auto value = BinaryConversion(argv[0], from, to, style, source)) {
+        // CONVERT cuts what does not fit, as it cuts text.
+        Stored out;
+        ToStoredCut(*value, to, &out);
+        return ResultStored(ctx, out);
+      }
+    } catch (const com::Error& e) {
+      return ResultError(ctx, e);
+    }
+  }
   com::Variant v;
   switch (from) {
     case VT::kInt: v = com::Variant::I8(sqlite3_value_int64(argv[0])); break;
@@ -330,12 +425,7 @@ void Convert(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     }
     Stored s;
     ToStored(v, to, &s);
-    switch (s.kind) {
-      case Stored::kNull: return sqlite3_result_null(ctx);
-      case Stored::kInteger: return sqlite3_result_int64(ctx, s.i);
-      case Stored::kReal: return sqlite3_result_double(ctx, s.r);
-      case Stored::kText: return sqlite3_result_text(ctx, s.s.data(), static_cast<int>(s.s.size()), SQLITE_TRANSIENT);
-    }
+    ResultStored(ctx, s);
   } catch (const com::Error& e) {
     ResultError(ctx, e);
   }
@@ -552,6 +642,18 @@ void DateNameValue(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
 }
 
 // vk_reverse(text): the characters in reverse order (UTF-8 aware).
+// vk_datalength(text, unicode): the bytes a text takes, as nvarchar (two a
+// UTF-16 unit) or as varchar in the server's code page.
+void TextDataLength(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  if (AnyNull(argc, argv)) return sqlite3_result_null(ctx);
+  const std::string text = ValueText(argv[0]);
+  dts::ColumnInfo as;
+  as.type = sqlite3_value_int(argv[1]) ? dts::DBTYPE_WSTR : dts::DBTYPE_STR;
+  as.code_page = kServerCodePageNumber;
+  const std::size_t units = dts::TextLength(text, as);
+  sqlite3_result_int64(ctx, static_cast<std::int64_t>(as.type == dts::DBTYPE_WSTR ? 2 * units : units));
+}
+
 void ReverseText(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   if (AnyNull(argc, argv)) return sqlite3_result_null(ctx);
   const std::string in = ValueText(argv[0]);
@@ -649,6 +751,8 @@ void RegisterFunctions(sqlite3* db, FunctionContext* context) {
   sqlite3_create_function(db, "vk_money", 1, det, nullptr, &ToMoney, nullptr, nullptr);
   sqlite3_create_function(db, "vk_convert", 6, det, nullptr, &Convert, nullptr, nullptr);
   sqlite3_create_function(db, "vk_convert", 7, det, nullptr, &Convert, nullptr, nullptr);
+  sqlite3_create_function(db, "vk_convert", 8, det, nullptr, &Convert, nullptr, nullptr);
+  sqlite3_create_function(db, "vk_bconcat", 2, det, nullptr, &ConcatBytes, nullptr, nullptr);
   sqlite3_create_collation(db, "VKDEC", SQLITE_UTF8, nullptr, &CompareDecimal);
   sqlite3_create_function(db, "vk_dchain", -1, det, nullptr, &DecimalChain, nullptr, nullptr);
   static int kAbsolute = 1;
@@ -684,6 +788,7 @@ void RegisterFunctions(sqlite3* db, FunctionContext* context) {
   sqlite3_create_function(db, "vk_datepart", 2, det, nullptr, &DatePartValue, nullptr, nullptr);
   sqlite3_create_function(db, "vk_datename", 2, det, nullptr, &DateNameValue, nullptr, nullptr);
   sqlite3_create_function(db, "vk_reverse", 1, det, nullptr, &ReverseText, nullptr, nullptr);
+  sqlite3_create_function(db, "vk_datalength", 2, det, nullptr, &TextDataLength, nullptr, nullptr);
   sqlite3_create_function(db, "vk_isdate", 1, det, nullptr, &IsDate, nullptr, nullptr);
   sqlite3_create_function(db, "vk_isnumeric", 1, det, nullptr, &IsNumeric, nullptr, nullptr);
   sqlite3_create_function(db, "vk_newid", 0, SQLITE_UTF8, nullptr, &NewId, nullptr, nullptr);

@@ -16,6 +16,7 @@ namespace {
 // clang-format off
 const ServerType kServerTypes[] = {
     // name             type                     id   user usertype storage max    prec scale variable
+    {"image",         SqlType::kImage,         34,  34,  20,  34,  16,   0,  0,  true},
     {"text",          SqlType::kText,          35,  35,  19,  35,  16,   0,  0,  true},
     {"tinyint",       SqlType::kTinyInt,       48,  48,  5,   48,  1,    3,  0,  false},
     {"smallint",      SqlType::kSmallInt,      52,  52,  6,   52,  2,    5,  0,  false},
@@ -31,7 +32,9 @@ const ServerType kServerTypes[] = {
     {"numeric",       SqlType::kDecimal,       108, 108, 10,  63,  17,   38, 38, false},
     {"smallmoney",    SqlType::kSmallMoney,    122, 122, 21,  122, 4,    10, 4,  false},
     {"bigint",        SqlType::kBigInt,        127, 127, 0,   63,  8,    19, 0,  false},
+    {"varbinary",     SqlType::kVarBinary,     165, 165, 4,   37,  8000, 0,  0,  true},
     {"varchar",       SqlType::kVarChar,       167, 167, 2,   39,  8000, 0,  0,  true},
+    {"binary",        SqlType::kBinary,        173, 173, 3,   45,  8000, 0,  0,  false},
     {"char",          SqlType::kChar,          175, 175, 1,   47,  8000, 0,  0,  false},
     {"nvarchar",      SqlType::kNVarChar,      231, 231, 0,   39,  8000, 0,  0,  true},
     {"nchar",         SqlType::kNChar,         239, 239, 0,   47,  8000, 0,  0,  false},
@@ -106,7 +109,9 @@ ColumnSize ColumnSizeOf(const ColumnType& type) {
       const int bytes = type.precision <= 9 ? 5 : type.precision <= 19 ? 9 : type.precision <= 28 ? 13 : 17;
       return {bytes, type.precision, type.scale};
     }
-    case SqlType::kChar: case SqlType::kVarChar: out.max_length = type.length; break;
+    case SqlType::kChar: case SqlType::kVarChar: case SqlType::kBinary: case SqlType::kVarBinary:
+      out.max_length = type.length;
+      break;
     case SqlType::kNChar: case SqlType::kNVarChar: out.max_length = type.length < 0 ? -1 : 2 * type.length; break;
     default: break;
   }

@@ -26,7 +26,7 @@ struct ServerType {
   int user_type_id;    // systypes.xusertype: the type's own id, 256 for sysname
   int usertype;        // systypes.usertype, SQL Server 2000's number
   int storage_type;    // systypes.type, the older storage type code
-  int max_length;      // bytes; 8000 for the sized character types, 16 for text and ntext
+  int max_length;      // bytes; 8000 for the sized character and binary types, 16 for text, ntext and image
   int precision;       // the largest the type takes
   int scale;
   bool variable;       // variable length
@@ -42,7 +42,7 @@ std::span<const ServerType> ServerTypes();
 const ServerType& ServerTypeOf(SqlType type);
 
 // A column's size as sys.columns gives it: max_length in bytes (twice the
-// length for the Unicode types, 16 for text and ntext, -1 for (max)),
+// length for the Unicode types, 16 for text, ntext and image, -1 for (max)),
 // precision and scale of the numbers and dates, 0 where they do not apply.
 struct ColumnSize {
   int max_length = 0;

@@ -38,7 +38,7 @@ const ViewColumn kSysColumns[] = {
     {"domain", kInt, false, "0"},
     {"number", kSmallInt, true},
     {"colorder", kSmallInt, true},
-    {"autoval", BinaryStandIn(8000), true, "NULL"},
+    {"autoval", VarBinary(8000), true, "NULL"},
     {"offset", kSmallInt, true, "0"},
     {"collationid", kInt, true, "NULL"},
     {"status", kTinyInt, true},
@@ -51,7 +51,7 @@ const ViewColumn kSysColumns[] = {
     {"isoutparam", kInt, true},
     {"isnullable", kInt, true},
     {"collation", kSysname, true},
-    {"tdscollation", BinaryStandIn(5), true, "NULL"},
+    {"tdscollation", Binary(5), true, "NULL"},
 };
 
 // The bits of syscolumns.status.
@@ -68,7 +68,9 @@ std::string PrecisionOf(const ColumnType& type) {
 }
 
 std::string ScaleOf(const ColumnType& type) {
-  if (IsCharType(type.type) || type.type == SqlType::kFloat || type.type == SqlType::kReal) return kNull;
+  if (IsCharType(type.type) || IsBinaryType(type.type) || type.type == SqlType::kFloat || type.type == SqlType::kReal) {
+    return kNull;
+  }
   return Number(ColumnSizeOf(type).scale);
 }
 
@@ -164,9 +166,9 @@ Rows SysTypesRows(const ViewContext&) {
 const ViewColumn kSysIndexes[] = {
     {"id", kInt, false},
     {"status", kInt, true, "0"},
-    {"first", BinaryStandIn(6), true, "NULL"},
+    {"first", Binary(6), true, "NULL"},
     {"indid", kSmallInt, true},
-    {"root", BinaryStandIn(6), true, "NULL"},
+    {"root", Binary(6), true, "NULL"},
     {"minlen", kSmallInt, true, "0"},
     {"keycnt", kSmallInt, true},
     {"groupid", kSmallInt, true, "1"},
@@ -182,13 +184,13 @@ const ViewColumn kSysIndexes[] = {
     {"OrigFillFactor", kTinyInt, true, "0"},
     {"StatVersion", kTinyInt, true, "0"},
     {"reserved2", kInt, true, "0"},
-    {"FirstIAM", BinaryStandIn(6), true, "NULL"},
+    {"FirstIAM", Binary(6), true, "NULL"},
     {"impid", kSmallInt, true, "0"},
     {"lockflags", kSmallInt, true, "0"},
     {"pgmodctr", kInt, true, "0"},
-    {"keys", BinaryStandIn(816), true, "NULL"},
+    {"keys", VarBinary(816), true, "NULL"},
     {"name", kSysname, true},
-    {"statblob", BinaryStandIn(-1), true, "NULL"},
+    {"statblob", kImage, true, "NULL"},
     {"maxlen", kInt, true, "8000"},
     {"rows", kInt, true},
 };
@@ -223,12 +225,12 @@ const ViewColumn kSysUsers[] = {
     {"uid", kSmallInt, true},
     {"status", kSmallInt, true, "0"},
     {"name", kSysname, false},
-    {"sid", BinaryStandIn(85), true, "NULL"},
-    {"roles", BinaryStandIn(2048), true, "NULL"},
+    {"sid", VarBinary(85), true, "NULL"},
+    {"roles", VarBinary(2048), true, "NULL"},
     {"createdate", kDateTime, true, "NULL"},
     {"updatedate", kDateTime, true, "NULL"},
     {"altuid", kSmallInt, true, "0"},
-    {"password", BinaryStandIn(256), true, "NULL"},
+    {"password", VarBinary(256), true, "NULL"},
     {"gid", kSmallInt, true},
     {"environ", {SqlType::kVarChar, 255}, true, "NULL"},
     {"hasdbaccess", kInt, true},
@@ -259,7 +261,7 @@ Rows SysUsersRows(const ViewContext&) {
 const ViewColumn kSysDatabases[] = {
     {"name", kSysname, true},
     {"dbid", kSmallInt, true},
-    {"sid", BinaryStandIn(85), true, "NULL"},
+    {"sid", VarBinary(85), true, "NULL"},
     {"mode", kSmallInt, true, "0"},
     {"status", kInt, true, "8"},  // trunc. log on chkpt: the simple recovery model
     {"status2", kInt, true, "0"},
@@ -286,7 +288,7 @@ const ViewColumn kSysComments[] = {
     {"number", kSmallInt, true},
     {"colid", kSmallInt, false},
     {"status", kSmallInt, false, "0"},
-    {"ctext", BinaryStandIn(8000), false, "NULL"},
+    {"ctext", VarBinary(8000), false, "NULL"},
     {"texttype", kSmallInt, true, "0"},
     {"language", kSmallInt, true, "0"},
     {"encrypted", kBit, false, "0"},

@@ -152,9 +152,9 @@ std::optional<std::string> KeptDefault(const ColumnMeta& column) {
 }
 
 std::optional<CharacterLengths> CharacterLengthsOf(const ColumnType& type) {
-  if (!IsCharType(type.type)) return std::nullopt;
+  if (!IsCharType(type.type) && !IsBinaryType(type.type)) return std::nullopt;
   const bool unicode = IsUnicodeType(type.type);
-  if (type.type == SqlType::kText) return CharacterLengths{2147483647, 2147483647};
+  if (type.type == SqlType::kText || type.type == SqlType::kImage) return CharacterLengths{2147483647, 2147483647};
   if (type.type == SqlType::kNText) return CharacterLengths{1073741823, 2147483646};
   if (type.length < 0) return CharacterLengths{-1, -1};
   return CharacterLengths{type.length, unicode ? 2 * std::int64_t{type.length} : type.length};

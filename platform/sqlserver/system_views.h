@@ -27,9 +27,9 @@
 // sysdatabases) list the databases and logins of the server folder the
 // database is in, and may be qualified with master.
 //
-// The server has no binary types: columns SQL Server documents as binary,
-// varbinary, image or sql_variant hold NULL (sql_variant: the value as
-// bigint), typed as the nearest type the server has.
+// Columns SQL Server documents as binary, varbinary or image have those
+// types and hold NULL (the server keeps no security ids, statistics or
+// compiled texts); sql_variant columns hold the value as bigint.
 //
 // Queries use a view as a derived table: a SQLite SELECT of its rows as
 // they stand when the query is translated, every value a literal.

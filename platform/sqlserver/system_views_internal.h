@@ -60,9 +60,11 @@ inline constexpr ColumnType kBit{SqlType::kBit, 0};
 inline constexpr ColumnType kDateTime{SqlType::kDateTime, 0};
 inline constexpr ColumnType kDescription{SqlType::kNVarChar, 60};  // the *_desc columns
 inline constexpr ColumnType kDefinition{SqlType::kNVarChar, -1};   // nvarchar(max)
-// A binary column of SQL Server's, which the server has no type for: its
-// values are NULL, its type a varchar of the same size.
-constexpr ColumnType BinaryStandIn(int length) { return {SqlType::kVarChar, length}; }
+inline constexpr ColumnType kImage{SqlType::kImage, -1};
+// binary(n) and varbinary(n) columns, whose values the server does not keep
+// (they are NULL).
+constexpr ColumnType Binary(int length) { return {SqlType::kBinary, length}; }
+constexpr ColumnType VarBinary(int length) { return {SqlType::kVarBinary, length}; }
 
 // A view's columns: `base` (the columns a view inherits, sys.objects'
 // say), then `more`.

@@ -11,6 +11,7 @@
 #include "platform/com/names.h"
 #include "platform/com/numeric.h"
 #include "platform/com/quote.h"
+#include "platform/dts/binary_form.h"
 #include "platform/sqlserver/errors.h"
 #include "platform/sqlserver/lexer.h"
 #include "platform/sqlserver/parser.h"
@@ -52,10 +53,26 @@ constexpr int kMaxFunctionArguments = 127;
 
 // A vk_convert call: `sql`, of static type `from`, into a column type, in
 // CONVERT's `style` when given (SQL for an int).
-std::string ConvertCall(const std::string& sql, VT from, const ColumnType& to, const std::string& style = "") {
-  return "vk_convert(" + sql + ", " + std::to_string(static_cast<int>(from)) + ", " +
-         std::to_string(static_cast<int>(to.type)) + ", " + std::to_string(to.length) + ", " +
-         std::to_string(to.precision) + ", " + std::to_string(to.scale) + (style.empty() ? "" : ", " + style) + ")";
+// `source`, when given, is the type of the value converted, which the
+// bytes of an integer or text converted to binary depend on.
+std::string ConvertCall(const std::string& sql, VT from, const ColumnType& to, const std::string& style = "",
+                        std::optional<SqlType> source = std::nullopt) {
+  std::string call = "vk_convert(" + sql + ", " + std::to_string(static_cast<int>(from)) + ", " +
+                     std::to_string(static_cast<int>(to.type)) + ", " + std::to_string(to.length) + ", " +
+                     std::to_string(to.precision) + ", " + std::to_string(to.scale);
+  if (!style.empty() || source) call += ", " + (style.empty() ? std::string("0") : style);
+  if (source) call += ", " + std::to_string(static_cast<int>(*source));
+  return call + ")";
+}
+
+// What a value converted to binary is made of: its integer type's width,
+// or whether its text is Unicode.
+std::optional<SqlType> BinarySource(VT type, const std::optional<ColumnType>& column, bool national,
+                                    bool wide_constant) {
+  if (column && (IsIntegerType(column->type) || IsCharType(column->type))) return column->type;
+  if (type == VT::kInt) return wide_constant ? SqlType::kBigInt : SqlType::kInt;
+  if (type == VT::kString) return national ? SqlType::kNVarChar : SqlType::kVarChar;
+  return std::nullopt;
 }
 
 std::string MoneyUnitsLiteral(const std::string& text) {
@@ -67,6 +84,16 @@ std::string MoneyUnitsLiteral(const std::string& text) {
 // The longest operator chain ("a + b + ...", 1000 terms) that SQLite
 // evaluates: its expressions nest at most 1000 deep.
 constexpr std::size_t kMaxOperatorChain = 999;
+
+// The word SQL Server's messages use for an operator: "add", "subtract" ...
+std::string OperatorName(const std::string& op) {
+  static const std::pair<const char*, const char*> kNames[] = {
+      {"+", "add"}, {"-", "subtract"}, {"*", "multiply"}, {"/", "divide"}, {"%", "modulo"}};
+  for (const auto& [symbol, name] : kNames) {
+    if (op == symbol) return name;
+  }
+  return op;
+}
 
 bool IsArithmeticOperator(const std::string& op) {
   return op == "+" || op == "-" || op == "*" || op == "/" || op == "%" || op == "&" || op == "|" || op == "^";
@@ -129,7 +156,7 @@ void CheckPrecision(const std::string& text) {
 bool IsConstant(const Expr& e) {
   switch (e.kind) {
     case ExprKind::kNull: case ExprKind::kInteger: case ExprKind::kDecimal: case ExprKind::kFloat:
-    case ExprKind::kMoney: case ExprKind::kString:
+    case ExprKind::kMoney: case ExprKind::kString: case ExprKind::kBytes:
       return true;
     default:
       return false;
@@ -156,16 +183,11 @@ std::string StoredLiteral(const Stored& v) {
     }
     case Stored::kText:
       break;
+    case Stored::kBlob:
+      return "X'" + com::FormatBytes(v.s).substr(2) + "'";
   }
   if (v.s.find('\0') == std::string::npos) return QuoteText(v.s);
-  static const char kHex[] = "0123456789ABCDEF";
-  std::string blob = "CAST(X'";
-  for (const char c : v.s) {
-    const auto b = static_cast<unsigned char>(c);
-    blob += kHex[b >> 4];
-    blob += kHex[b & 15];
-  }
-  return blob + "' AS TEXT)";
+  return "CAST(X'" + com::FormatBytes(v.s).substr(2) + "' AS TEXT)";
 }
 
 }  // namespace
@@ -177,6 +199,7 @@ VT TypeOf(const ColumnType& t) {
   if (IsFloatType(t.type)) return VT::kFloat;
   if (t.type == SqlType::kDecimal) return VT::kDecimal;
   if (IsDateType(t.type)) return VT::kDate;
+  if (IsBinaryType(t.type)) return VT::kBinary;
   return VT::kString;
 }
 
@@ -318,6 +341,18 @@ Translator::Typed Translator::Column(const ast::Expr& e, const Scope& scope) {
 
 std::string Translator::Coerce(const Typed& v, VT to) {
   if (v.type == to || v.type == VT::kNull) return v.sql;
+  if (v.type == VT::kBinary || to == VT::kBinary) {
+    // Binary data beside another type is read as that type, and a value
+    // stored in a binary column becomes its bytes.
+    static const std::pair<VT, ColumnType> kTargets[] = {
+        {VT::kInt, {SqlType::kInt, 0}},           {VT::kBit, {SqlType::kBit, 0}},
+        {VT::kMoney, {SqlType::kMoney, 0}},       {VT::kFloat, {SqlType::kFloat, 0}},
+        {VT::kDate, {SqlType::kDateTime, 0}},     {VT::kString, {SqlType::kVarChar, 8000}},
+        {VT::kBinary, {SqlType::kVarBinary, 8000}}, {VT::kDecimal, {SqlType::kDecimal, 0, 38, 0}}};
+    for (const auto& [type, column] : kTargets) {
+      if (type == to) return ConvertCall(v.sql, v.type, column, "", to == VT::kBinary ? BinarySource(v.type, v.column, v.national, false) : std::nullopt);
+    }
+  }
   switch (to) {
     case VT::kDecimal:
       return DecimalOperand(v);
@@ -366,9 +401,15 @@ std::string Translator::Compare(const std::string& op, const Typed& a, const Typ
   if (a_str && b_str) {
     return "(" + left + " COLLATE VKCI " + op + " " + right + ")";
   }
-  if (a.type == VT::kNull || b.type == VT::kNull) return "(" + left + " " + op + " " + right + ")";
+  if (a.type == VT::kNull || b.type == VT::kNull || (a.type == VT::kBinary && b.type == VT::kBinary)) {
+    return "(" + left + " " + op + " " + right + ")";
+  }
   VT common;
-  if (a.type == VT::kDate || b.type == VT::kDate) {
+  if (a.type == VT::kBinary || b.type == VT::kBinary) {
+    // Binary has the lowest precedence: it is read as the other side's type.
+    common = a.type == VT::kBinary ? b.type : a.type;
+    if (common == VT::kString) return "(" + Coerce(a, common) + " COLLATE VKCI " + op + " " + Coerce(b, common) + ")";
+  } else if (a.type == VT::kDate || b.type == VT::kDate) {
     common = VT::kDate;
   } else if (a_str) {
     common = b.type;
@@ -479,7 +520,10 @@ Translator::Typed Translator::CommonType(const std::vector<const Typed*>& values
   Typed type;
   for (const Typed* v : values) {
     if (v->type == VT::kNull) continue;
-    if (type.type == VT::kNull || Rank(v->type) > Rank(type.type)) type.type = v->type;
+    // Binary yields to every other type.
+    if (type.type == VT::kNull || Rank(v->type) > Rank(type.type) || (type.type == VT::kBinary && v->type != VT::kBinary)) {
+      type.type = v->type;
+    }
   }
   if (type.type == VT::kDecimal) {
     std::optional<DecimalType> common;
@@ -512,6 +556,22 @@ Translator::Typed Translator::Arithmetic(const std::string& op, const Typed& a, 
     out.chain = '|';
     out.type = VT::kString;
     return out;
+  }
+  if (a.type == VT::kBinary || b.type == VT::kBinary) {
+    if (a.type == VT::kBinary && b.type == VT::kBinary) {
+      if (op != "+") throw SqlErr(8117, "Operand data type varbinary is invalid for " + OperatorName(op) + " operator.");
+      out.sql = "vk_bconcat(" + a.sql + ", " + b.sql + ")";
+      out.type = VT::kBinary;
+      return out;
+    }
+    // Beside another type, binary data is read as that type.
+    Typed x = a, y = b;
+    Typed& bytes = a.type == VT::kBinary ? x : y;
+    const VT other = a.type == VT::kBinary ? b.type : a.type;
+    bytes.sql = Coerce(bytes, other);
+    bytes.type = other;
+    bytes.column.reset();
+    return Arithmetic(op, x, y);
   }
   if (a.type == VT::kDate || b.type == VT::kDate) {
     if (a.type == VT::kDate && IsNumeric(b.type) && (op == "+" || op == "-")) {
@@ -657,7 +717,17 @@ Translator::Typed Translator::Value(const ast::Expr& e, const Scope& scope) {
       out.type = VT::kString;
       out.is_literal = true;
       out.literal = e.text;
+      out.national = e.national;
       return out;
+    case ExprKind::kBytes: {
+      // "0x" alone is the empty binary value, of length 1 as a type.
+      std::string bytes;
+      dts::ParseHexBytes(e.text, &bytes);
+      out.sql = "X'" + com::FormatBytes(bytes).substr(2) + "'";
+      out.type = VT::kBinary;
+      out.column = ColumnType{SqlType::kVarBinary, std::max<int>(1, static_cast<int>(bytes.size()))};
+      return out;
+    }
     case ExprKind::kColumn:
       return Column(e, scope);
     case ExprKind::kVariable:
@@ -779,7 +849,10 @@ Translator::Typed Translator::Value(const ast::Expr& e, const Scope& scope) {
       const Typed a = Expr(*e.args[0], scope);
       const ColumnType to = ResolveType(e.cast_type);
       const std::string style = e.args.size() > 1 ? Coerce(Expr(*e.args[1], scope), VT::kInt) : "";
-      out.sql = ConvertCall(a.sql, a.type, to, style);
+      const auto source = IsBinaryType(to.type)
+                              ? BinarySource(a.type, a.column, a.national, DecimalOf(a).precision == 19)
+                              : std::nullopt;
+      out.sql = ConvertCall(a.sql, a.type, to, style, source);
       out.type = TypeOf(to);
       out.column = to;
       return out;
@@ -963,6 +1036,8 @@ VT UnionType(VT a, VT b) {
   if (a == VT::kNull || a == b) return b;
   if (b == VT::kNull) return a;
   if (a == VT::kDate || b == VT::kDate) return VT::kDate;
+  if (a == VT::kBinary) return b;  // the lowest precedence of all
+  if (b == VT::kBinary) return a;
   if (a == VT::kString) return b;
   if (b == VT::kString) return a;
   return Rank(a) >= Rank(b) ? a : b;

@@ -115,6 +115,9 @@ class Translator {
   struct FunctionDef;
   static const FunctionDef* FindFunction(std::string_view upper_name);
   static Typed CaughtNumber(Call& c, int ErrorInfo::*field);
+  // The id of the database named by `value` (`by_name`), or the name of
+  // the database whose id it is; NULL for none.
+  static std::string DatabaseChoice(Call& c, const std::string& value, bool by_name);
   Typed Binary(const ast::Expr& e, const Scope& scope);
   Typed Arithmetic(const std::string& op, const Typed& a, const Typed& b);
   std::string Compare(const std::string& op, const Typed& a, const Typed& b);

@@ -10,6 +10,8 @@
 #include "platform/sqlserver/lexer.h"
 #include "platform/sqlserver/parser.h"
 #include "platform/sqlserver/sqlite_functions.h"
+#include "platform/sqlserver/system_objects.h"
+#include "platform/sqlserver/system_views.h"
 #include "platform/sqlserver/translate_internal.h"
 
 namespace sqlsrv {
@@ -105,6 +107,16 @@ std::string TypeNameSql(const std::string& id) {
 }  // namespace
 
 // A number of the error a CATCH block handles, or NULL outside one.
+// A choice among the server's databases, made when the statement runs.
+std::string Translator::DatabaseChoice(Call& c, const std::string& value, bool by_name) {
+  std::string sql = "(CASE " + value + (by_name ? " COLLATE VKCI" : "");
+  for (const ServerDatabase& d : ServerDatabases(c.t.catalog_, c.t.session_.database)) {
+    const std::string id = std::to_string(d.id), name = QuoteText(d.name);
+    sql += " WHEN " + (by_name ? name : id) + " THEN " + (by_name ? id : name);
+  }
+  return sql + " END)";
+}
+
 Translator::Typed Translator::CaughtNumber(Call& c, int ErrorInfo::*field) {
   const ErrorInfo* caught = c.t.session_.caught;
   return Call::Of(caught ? std::to_string(caught->*field) : "NULL", VT::kInt);
@@ -127,7 +139,16 @@ const Translator::FunctionDef* Translator::FindFunction(std::string_view upper_n
       // Every login is the database's owner: its user is dbo.
       {"USER_NAME", 0, 1, [](C&) { return C::Of("'dbo'", VT::kString, ColumnType{SqlType::kNVarChar, 128}); }},
       {"CURRENT_USER", 0, 0, [](C&) { return C::Of("'dbo'", VT::kString, ColumnType{SqlType::kNVarChar, 128}); }},
-      {"DB_NAME", 0, 0, [](C& c) { return C::Of(QuoteText(c.t.session_.database), VT::kString); }},
+      {"DB_NAME", 0, 1,
+       [](C& c) {
+         if (c.count() == 0) return C::Of(QuoteText(c.t.session_.database), VT::kString);
+         return C::Of(DatabaseChoice(c, c.Int(0), false), VT::kString, ColumnType{SqlType::kNVarChar, 128});
+       }},
+      {"DB_ID", 0, 1,
+       [](C& c) {
+         const std::string name = c.count() == 0 ? QuoteText(c.t.session_.database) : c.Text(0);
+         return C::Of(DatabaseChoice(c, name, true), VT::kInt, ColumnType{SqlType::kSmallInt, 0});
+       }},
       {"SERVERPROPERTY", 1, 1,
        [](C& c) { return C::Of(ServerProperty(c.Constant(0, "property")), VT::kString); }},
       {"DATABASEPROPERTYEX", 2, 2,
@@ -142,6 +163,19 @@ const Translator::FunctionDef* Translator::FindFunction(std::string_view upper_n
        [](C& c) {
          const auto& id = c.t.session_.identity;
          return C::Of(id ? std::to_string(*id) : "NULL", VT::kDecimal);
+       }},
+      {"IDENT_CURRENT", 1, 1,
+       [](C& c) {
+         // The last identity value any session gave the table, its seed
+         // before the first; NULL for a table without an identity.
+         const TableMeta* table = c.t.catalog_.FindTable(ParseObjectName(c.Constant(0, "table name")).object);
+         const int column = table ? table->IdentityColumn() : -1;
+         std::string value = "NULL";
+         if (column >= 0) {
+           const auto last = c.t.catalog_.LastIdentity(table->id);
+           value = QuoteText(std::to_string(last.value_or(table->columns[static_cast<std::size_t>(column)].seed)));
+         }
+         return C::Of(value, VT::kDecimal, ComputedDecimal({38, 0}));
        }},
       {"NEWID", 0, 0, [](C&) { return C::Of("vk_newid()", VT::kString, ColumnType{SqlType::kNVarChar, 36}); }},
 
@@ -195,6 +229,37 @@ const Translator::FunctionDef* Translator::FindFunction(std::string_view upper_n
          return C::Of("(SELECT CASE WHEN " + test + " THEN 1 ELSE 0 END FROM sysobjects WHERE id = " + c.Int(0) + ")",
                       VT::kInt);
        }},
+      {"COLUMNPROPERTY", 3, 3,
+       [](C& c) {
+         // What syscolumns says of the table's column or the procedure's
+         // parameter; NULL for a property it does not know.
+         static const std::pair<const char*, const char*> kProperties[] = {
+             {"ALLOWSNULL", "isnullable"},
+             {"ISIDENTITY", "(CASE WHEN status & 128 <> 0 THEN 1 ELSE 0 END)"},
+             {"PRECISION", "prec"},
+             {"SCALE", "scale"},
+             {"COLUMNID", "colid"},
+             {"ISCOMPUTED", "0"},
+             {"ISROWGUIDCOL", "0"},
+             {"ISIDNOTFORREPL", "0"},
+             {"ISOUTPARAM", "isoutparam"}};
+         const std::string property = UpperAscii(c.Constant(2, "property"));
+         for (const auto& [name, value] : kProperties) {
+           if (property != name) continue;
+           ast::ObjectName syscolumns;
+           syscolumns.object = "syscolumns";
+           const SystemView view = SystemViewOf(syscolumns, c.t.catalog_, c.t.session_);
+           // The view's columns are c1, c2 ...: each read under its own name.
+           std::string named;
+           for (std::size_t k = 0; k < view.columns.size(); ++k) {
+             named += (k ? ", c" : "c") + std::to_string(k + 1) + " AS " + view.columns[k].name;
+           }
+           return C::Of("(SELECT " + std::string(value) + " FROM (SELECT " + named + " FROM (" + view.sql +
+                            ")) WHERE id = " + c.Int(0) + " AND name = " + c.Text(1) + " COLLATE VKCI LIMIT 1)",
+                        VT::kInt);
+         }
+         return C::Of("NULL", VT::kInt);
+       }},
       {"SCHEMA_NAME", 0, 1,
        [](C& c) {
          return C::Of(c.count() == 0 ? "'dbo'" : SchemaNameSql(c.Int(0)), VT::kString, ColumnType{SqlType::kNVarChar, 128});
@@ -243,6 +308,29 @@ const Translator::FunctionDef* Translator::FindFunction(std::string_view upper_n
       {"ISNUMERIC", 1, 1, [](C& c) { return C::Of("vk_isnumeric(" + c.Arg(0).sql + ")", VT::kInt); }},
       {"ISDATE", 1, 1, [](C& c) { return C::Of("vk_isdate(" + c.Arg(0).sql + ")", VT::kInt); }},
 
+      {"DATALENGTH", 1, 1,
+       [](C& c) {
+         // The bytes of the value: of binary data as it is; of text as
+         // nvarchar or varchar; of a number or date its type's storage.
+         const Typed a = c.Arg(0);
+         if (a.type == VT::kBinary) return C::Of("length(" + a.sql + ")", VT::kInt);
+         if (a.type == VT::kString) {
+           const bool unicode = a.column ? IsUnicodeType(a.column->type) : !a.is_literal || a.national;
+           return C::Of("vk_datalength(" + a.sql + ", " + (unicode ? "1" : "0") + ")", VT::kInt);
+         }
+         if (a.type == VT::kNull || a.type == VT::kBool) return C::Of("NULL", VT::kInt);
+         static const std::pair<VT, SqlType> kStorage[] = {{VT::kInt, SqlType::kInt},     {VT::kBit, SqlType::kBit},
+                                                           {VT::kMoney, SqlType::kMoney}, {VT::kFloat, SqlType::kFloat},
+                                                           {VT::kDate, SqlType::kDateTime}};
+         ColumnType type = DecimalColumnType(c.t.DecimalOf(a));
+         for (const auto& [vt, sql_type] : kStorage) {
+           if (vt == a.type) type = ColumnType{sql_type, 0};
+         }
+         if (a.column) type = *a.column;
+         const std::string bytes = std::to_string(ColumnSizeOf(type).max_length);
+         return C::Of("(CASE WHEN " + a.sql + " IS NULL THEN NULL ELSE " + bytes + " END)", VT::kInt);
+       }},
+
       // ---- text; every position counts characters from 1
       {"LEN", 1, 1, [](C& c) { return C::Of("length(rtrim(" + c.Text(0) + ", ' '))", VT::kInt); }},
       {"UPPER", 1, 1, [](C& c) { return C::Of("upper(" + c.Text(0) + ")", VT::kString); }},
@@ -250,7 +338,13 @@ const Translator::FunctionDef* Translator::FindFunction(std::string_view upper_n
       {"LTRIM", 1, 1, [](C& c) { return C::Of("ltrim(" + c.Text(0) + ", ' ')", VT::kString); }},
       {"RTRIM", 1, 1, [](C& c) { return C::Of("rtrim(" + c.Text(0) + ", ' ')", VT::kString); }},
       {"SUBSTRING", 3, 3,
-       [](C& c) { return C::Of("substr(" + c.Text(0) + ", " + c.Int(1) + ", " + c.Int(2) + ")", VT::kString); }},
+       [](C& c) {
+         // Of binary data, bytes.
+         const Typed a = c.Arg(0);
+         const bool bytes = a.type == VT::kBinary;
+         return C::Of("substr(" + (bytes ? a.sql : c.Text(0)) + ", " + c.Int(1) + ", " + c.Int(2) + ")",
+                      bytes ? VT::kBinary : VT::kString);
+       }},
       {"LEFT", 2, 2, [](C& c) { return C::Of("substr(" + c.Text(0) + ", 1, " + c.Int(1) + ")", VT::kString); }},
       {"RIGHT", 2, 2,
        [](C& c) {

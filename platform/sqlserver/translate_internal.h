@@ -22,6 +22,7 @@ struct Translator::Typed {
   bool identity = false;  // the identity column read as it is
   bool is_literal = false;
   std::string literal;  // a string, integer or decimal literal's text (a decimal's canonical)
+  bool national = false;  // a string literal written N'...'
   // When sql is "(x op y ...)" with a flat chain of one SQLite operator
   // class inside: '+' (+ and -), '*', '&' (& and |) or '|' (||); 'd' when
   // it is a chain of decimal operators, "vk_dchain(...)" of
@@ -71,6 +72,7 @@ inline const char* VTName(VT t) {
     case VT::kFloat: return "float";
     case VT::kString: return "varchar";
     case VT::kDate: return "datetime";
+    case VT::kBinary: return "varbinary";
     default: return "null";
   }
 }

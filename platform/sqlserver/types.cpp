@@ -42,7 +42,8 @@ ColumnType ResolveType(const ast::TypeName& t) {
       {"dec", SqlType::kDecimal},     {"datetime", SqlType::kDateTime},   {"smalldatetime", SqlType::kSmallDateTime},
       {"char", SqlType::kChar},       {"character", SqlType::kChar},      {"varchar", SqlType::kVarChar},
       {"nchar", SqlType::kNChar},     {"nvarchar", SqlType::kNVarChar},   {"text", SqlType::kText},
-      {"ntext", SqlType::kNText},     {"sysname", SqlType::kNVarChar}};
+      {"ntext", SqlType::kNText},     {"sysname", SqlType::kNVarChar},    {"binary", SqlType::kBinary},
+      {"varbinary", SqlType::kVarBinary}, {"image", SqlType::kImage}};
   ColumnType out;
   bool found = false;
   for (const auto& [name, type] : kNames) {
@@ -64,8 +65,13 @@ ColumnType ResolveType(const ast::TypeName& t) {
     return out;
   }
   if (out.type == SqlType::kFloat && t.length > 0 && t.length <= 24) out.type = SqlType::kReal;
-  if (IsCharType(out.type) && out.type != SqlType::kText && out.type != SqlType::kNText) {
+  const bool sized = (IsCharType(out.type) && out.type != SqlType::kText && out.type != SqlType::kNText) ||
+                     out.type == SqlType::kBinary || out.type == SqlType::kVarBinary;
+  if (sized) {
     const int max = IsUnicodeType(out.type) ? 4000 : 8000;
+    if (t.length == -2 && out.type == SqlType::kBinary) {
+      throw SqlErr(kSyntax, "Incorrect syntax near 'max'.");
+    }
     if (t.length == -2) {
       out.length = -1;
     } else if (t.length == -1) {
@@ -76,7 +82,7 @@ ColumnType ResolveType(const ast::TypeName& t) {
     } else {
       out.length = t.length;
     }
-  } else if (out.type == SqlType::kText || out.type == SqlType::kNText) {
+  } else if (out.type == SqlType::kText || out.type == SqlType::kNText || out.type == SqlType::kImage) {
     out.length = -1;
   }
   return out;
@@ -84,7 +90,8 @@ ColumnType ResolveType(const ast::TypeName& t) {
 
 std::string TypeDisplayName(const ColumnType& t) {
   std::string name = TypeBaseName(t);
-  if (IsCharType(t.type) && t.type != SqlType::kText && t.type != SqlType::kNText) {
+  if ((IsCharType(t.type) && t.type != SqlType::kText && t.type != SqlType::kNText) || t.type == SqlType::kBinary ||
+      t.type == SqlType::kVarBinary) {
     name += t.length < 0 ? "(max)" : "(" + std::to_string(t.length) + ")";
   }
   if (t.type == SqlType::kDecimal) name += "(" + std::to_string(t.precision) + "," + std::to_string(t.scale) + ")";
@@ -94,7 +101,8 @@ std::string TypeDisplayName(const ColumnType& t) {
 std::string TypeBaseName(const ColumnType& t) {
   static const char* const kNames[] = {"bit",   "tinyint",  "smallint", "int",      "bigint", "money",
                                        "smallmoney", "float", "real",  "decimal",  "datetime", "smalldatetime",
-                                       "char",  "varchar",  "nchar",    "nvarchar", "text",   "ntext"};
+                                       "char",  "varchar",  "nchar",    "nvarchar", "text",   "ntext",
+                                       "binary", "varbinary", "image"};
   if (t.type == SqlType::kDecimal && t.numeric) return "numeric";
   return kNames[static_cast<int>(t.type)];
 }
@@ -111,12 +119,14 @@ bool IsCharType(SqlType t) {
          t == SqlType::kText || t == SqlType::kNText;
 }
 bool IsUnicodeType(SqlType t) { return t == SqlType::kNChar || t == SqlType::kNVarChar || t == SqlType::kNText; }
+bool IsBinaryType(SqlType t) { return t == SqlType::kBinary || t == SqlType::kVarBinary || t == SqlType::kImage; }
 
 std::string SqliteDeclaration(const ColumnType& t) {
   if (IsIntegerType(t.type) || IsMoneyType(t.type)) return "INTEGER";
   if (IsFloatType(t.type)) return "REAL";
   if (t.type == SqlType::kDecimal) return "TEXT COLLATE VKDEC";
   if (IsDateType(t.type)) return "TEXT";
+  if (IsBinaryType(t.type)) return "BLOB";
   return "TEXT COLLATE VKCI";
 }
 
@@ -134,6 +144,7 @@ std::uint16_t OleDbType(const ColumnType& t) {
     case SqlType::kDateTime: case SqlType::kSmallDateTime: return dts::DBTYPE_DBTIMESTAMP;
     case SqlType::kChar: case SqlType::kVarChar: case SqlType::kText: return dts::DBTYPE_STR;
     case SqlType::kNChar: case SqlType::kNVarChar: case SqlType::kNText: return dts::DBTYPE_WSTR;
+    case SqlType::kBinary: case SqlType::kVarBinary: case SqlType::kImage: return dts::DBTYPE_BYTES;
   }
   return dts::DBTYPE_WSTR;
 }
@@ -152,9 +163,10 @@ dts::ColumnInfo ValueInfo(const ColumnType& t) {
       break;
     default: break;
   }
-  if (IsCharType(t.type)) {
+  if (IsCharType(t.type) || IsBinaryType(t.type)) {
     info.size = t.length < 0 ? 0 : static_cast<std::uint32_t>(t.length);
     info.is_long = t.length < 0;
+    info.is_fixed_length = t.type == SqlType::kBinary;
     info.is_unicode = IsUnicodeType(t.type);
     if (!info.is_unicode) info.code_page = kServerCodePageNumber;
   }
@@ -329,6 +341,10 @@ void StoreTyped(const com::Variant& typed, Stored* out) {
       out->kind = Stored::kText;
       out->s = typed.text();
       return;
+    case com::VarType::kBytes:
+      out->kind = Stored::kBlob;
+      out->s = typed.text();
+      return;
     default:  // the integers, bit and money
       out->kind = Stored::kInteger;
       out->i = typed.integer();
@@ -397,12 +413,18 @@ com::Variant FromStoredText(std::string_view v, const ColumnType& t) {
   return com::Variant::Text(v);
 }
 
+com::Variant FromStoredBlob(std::string_view v, const ColumnType& t) {
+  if (IsBinaryType(t.type)) return com::Variant::Bytes(v);
+  return FromStoredText(v, t);
+}
+
 com::Variant FromStored(const Stored& v, const ColumnType& t) {
   switch (v.kind) {
     case Stored::kNull: return com::Variant::Null();
     case Stored::kInteger: return FromStoredInteger(v.i, t);
     case Stored::kReal: return FromStoredReal(v.r, t);
     case Stored::kText: return FromStoredText(v.s, t);
+    case Stored::kBlob: return FromStoredBlob(v.s, t);
   }
   return com::Variant::Null();
 }

@@ -7,6 +7,8 @@
 // TEXT in UTF-8 with the server collation (case-insensitive, trailing
 // blanks ignored). varchar lengths count bytes in the server code page
 // (CP936), nvarchar lengths UTF-16 units, as SQL Server counts them.
+// binary, varbinary and image as BLOB, the bytes as they are (binary(n)
+// padded to n with zero bytes).
 //
 // decimal(p, s) and numeric(p, s) are stored exactly, as TEXT: the
 // value's canonical decimal text at the column's scale ("-12.50", "0.05";
@@ -39,11 +41,12 @@ enum class SqlType {
   kFloat, kReal, kDecimal,
   kDateTime, kSmallDateTime,
   kChar, kVarChar, kNChar, kNVarChar, kText, kNText,
+  kBinary, kVarBinary, kImage,
 };
 
 struct ColumnType {
   SqlType type = SqlType::kInt;
-  int length = 0;  // characters / bytes for character types; -1 for text, ntext and (max)
+  int length = 0;  // characters / bytes for character and binary types; -1 for text, ntext, image and (max)
   int precision = 0;     // decimal: digits in all, 1 to 38
   int scale = 0;         // decimal: digits after the point, 0 to precision
   bool numeric = false;  // decimal declared as numeric, the name SQL Server keeps for it
@@ -103,13 +106,14 @@ bool IsFloatType(SqlType t);  // float and real
 bool IsDateType(SqlType t);
 bool IsCharType(SqlType t);
 bool IsUnicodeType(SqlType t);
+bool IsBinaryType(SqlType t);  // binary, varbinary, image
 
 // A value as SQLite stores it.
 struct Stored {
-  enum Kind { kNull, kInteger, kReal, kText } kind = kNull;
+  enum Kind { kNull, kInteger, kReal, kText, kBlob } kind = kNull;
   std::int64_t i = 0;
   double r = 0;
-  std::string s;
+  std::string s;  // text, or a blob's bytes
 };
 
 // Converts a value into the storage of a column type, by the rules every
@@ -132,6 +136,7 @@ dts::ColumnInfo ValueInfo(const ColumnType& t);
 com::Variant FromStoredInteger(std::int64_t v, const ColumnType& t);
 com::Variant FromStoredReal(double v, const ColumnType& t);
 com::Variant FromStoredText(std::string_view v, const ColumnType& t);
+com::Variant FromStoredBlob(std::string_view v, const ColumnType& t);
 // Any stored value of a type, NULL included.
 com::Variant FromStored(const Stored& v, const ColumnType& t);
 

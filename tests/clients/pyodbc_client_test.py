@@ -153,6 +153,21 @@ class ServedDatabase(unittest.TestCase):
         db.commit()
         db.close()
 
+    def test_binary_values_travel_as_bytes_both_ways(self):
+        db = self.connect(autocommit=True)
+        cur = db.cursor()
+        cur.execute("create table Blobs (id int primary key, fixed binary(4), v varbinary(20), big varbinary(max))")
+        picture = bytes(range(256)) * 40  # 10240 bytes, past varbinary(8000)
+        cur.execute("insert into Blobs values (?, ?, ?, ?)", 1, b"\x01\x02", b"\x00\xff\x00", picture)
+        row = cur.execute("select fixed, v, big, datalength(big) from Blobs where id = ?", 1).fetchone()
+        self.assertEqual((row[0], row[1], row[2], row[3]), (b"\x01\x02\x00\x00", b"\x00\xff\x00", picture, 10240))
+        # A column described as varbinary, and found by a bytes parameter.
+        kinds = cur.execute("select cast(0xCAFE as varbinary(10)) as x").description
+        self.assertEqual(kinds[0][1], bytearray)
+        self.assertEqual(cur.execute("select id from Blobs where v = ?", b"\x00\xff\x00").fetchone()[0], 1)
+        cur.execute("drop table Blobs")
+        db.close()
+
     def test_call_of_a_procedure_with_an_output_parameter_and_a_return_status(self):
         db = self.connect(autocommit=True)
         cur = db.cursor()

@@ -95,6 +95,18 @@ std::string Canonical(DBPROCESS* p, int type, const BYTE* data, DBINT len) {
       const DBINT n = dbconvert(p, type, data, len, SYBCHAR, reinterpret_cast<BYTE*>(buf), sizeof buf - 1);
       return n < 0 ? "?" : std::string(buf, static_cast<std::size_t>(n));
     }
+    case SYBBINARY:
+    case SYBVARBINARY:
+    case SYBIMAGE: {
+      // The bytes db-lib received, in hexadecimal after "0x".
+      std::string hex = "0x";
+      for (DBINT i = 0; i < len; ++i) {
+        char two[3];
+        std::snprintf(two, sizeof two, "%02X", data[i]);
+        hex += two;
+      }
+      return hex;
+    }
     default:
       return std::string(reinterpret_cast<const char*>(data), static_cast<std::size_t>(len));
   }

@@ -46,6 +46,7 @@ std::uint16_t OleDbTypeOf(int type) {
     case SYBREAL: return dts::DBTYPE_R4;
     case SYBDECIMAL: case SYBNUMERIC: return dts::DBTYPE_NUMERIC;
     case SYBDATETIME: case SYBDATETIME4: return dts::DBTYPE_DBTIMESTAMP;
+    case SYBBINARY: case SYBVARBINARY: case SYBIMAGE: return dts::DBTYPE_BYTES;
     default: return dts::DBTYPE_WSTR;
   }
 }
@@ -111,6 +112,8 @@ com::Variant ValueOf(DBPROCESS* proc, int column) {
       }
       return com::Variant::Decimal(com::FormatNumeric(v));
     }
+    case SYBBINARY: case SYBVARBINARY: case SYBIMAGE:
+      return com::Variant::Bytes(std::string_view(reinterpret_cast<const char*>(data), static_cast<std::size_t>(len)));
     default:
       // Text of every kind arrives in the client's character set, UTF-8.
       return com::Variant::Text(std::string_view(reinterpret_cast<const char*>(data), static_cast<std::size_t>(len)));

@@ -15,7 +15,8 @@ namespace {
 // The longest varchar/nvarchar value a non-text column carries, in bytes.
 constexpr std::uint32_t kMaxShortBytes = 8000;
 
-bool IsBlob(std::uint8_t type) { return type == kText || type == kNText; }
+bool IsBlob(std::uint8_t type) { return type == kText || type == kNText || type == kImage; }
+bool IsShortBinary(std::uint8_t type) { return type == kBigVarBinary || type == kBigBinary; }
 bool IsShortText(std::uint8_t type) {
   return type == kBigVarChar || type == kBigChar || type == kNVarChar || type == kNChar;
 }
@@ -52,8 +53,24 @@ WireColumn FromColumnType(const std::string& name, const ColumnType& t) {
       break;
     case SqlType::kText: c.type = kText, c.size = 0x7FFFFFFF; break;
     case SqlType::kNText: c.type = kNText, c.size = 0x7FFFFFFE; break;
+    case SqlType::kBinary: c.type = kBigBinary, c.size = static_cast<std::uint32_t>(t.length); break;
+    case SqlType::kVarBinary:
+      // varbinary(max) goes as image, which every version of the protocol
+      // carries whole.
+      if (t.length < 0) {
+        c.type = kImage, c.size = 0x7FFFFFFF;
+      } else {
+        c.type = kBigVarBinary, c.size = static_cast<std::uint32_t>(t.length);
+      }
+      break;
+    case SqlType::kImage: c.type = kImage, c.size = 0x7FFFFFFF; break;
   }
   return c;
+}
+
+// A value sent in a binary column: its bytes, or those of the text it is.
+std::string BytesOf(const com::Variant& v) {
+  return v.type() == com::VarType::kBytes || v.IsText() ? v.text() : v.ToText();
 }
 
 }  // namespace
@@ -78,6 +95,7 @@ std::vector<WireColumn> WireColumnsOf(const std::vector<OutputColumn>& columns) 
         break;
       case VT::kString: c.type = kNVarChar, c.size = kMaxShortBytes; break;
       case VT::kDate: c.type = kDateTimeN, c.size = 8; break;
+      case VT::kBinary: c.type = kBigVarBinary, c.size = kMaxShortBytes; break;
       default: break;  // int, and a column of nulls
     }
     out.push_back(c);
@@ -89,27 +107,6 @@ std::uint16_t ColumnFlags(const WireColumn& c) {
   constexpr std::uint16_t kNullable = 0x0001, kUpdateableUnknown = 0x0008, kIdentity = 0x0010;
   const std::uint16_t nullable = c.nullable ? kNullable : 0;
   return static_cast<std::uint16_t>(nullable | (c.identity ? kIdentity : kUpdateableUnknown));
-}
-
-void DateTimeParts(double ole_date, std::int32_t* days, std::uint32_t* ticks) {
-  // An automation date counts days from 1899-12-30; before it, the day is
-  // negative and the time of day still counts forward.
-  const double day = std::trunc(ole_date);
-  const double fraction = std::fabs(ole_date - day);
-  std::int64_t t = std::llround(fraction * 86400.0 * 300.0);
-  std::int64_t d = static_cast<std::int64_t>(day) - 2;
-  if (t >= 86400LL * 300) {
-    t -= 86400LL * 300;
-    ++d;
-  }
-  *days = static_cast<std::int32_t>(d);
-  *ticks = static_cast<std::uint32_t>(t);
-}
-
-double OleDateOf(std::int32_t days, std::uint32_t ticks) {
-  const double day = static_cast<double>(days) + 2;
-  const double fraction = static_cast<double>(ticks) / (86400.0 * 300.0);
-  return day >= 0 ? day + fraction : day - fraction;
 }
 
 ResultWriter::ResultWriter(std::vector<WireColumn> columns, std::uint32_t tds_version)
@@ -136,7 +133,7 @@ void ResultWriter::WriteTypeInfo(Writer& w, const WireColumn& c) const {
   w.U8(c.type);
   if (IsBlob(c.type)) {
     w.U32(c.size);
-    w.Bytes(std::span<const std::uint8_t>(kCollation));
+    if (c.type != kImage) w.Bytes(std::span<const std::uint8_t>(kCollation));
     if (tds_version_ >= kTds72) {
       w.U8(0);  // no table name parts
     } else {
@@ -145,6 +142,8 @@ void ResultWriter::WriteTypeInfo(Writer& w, const WireColumn& c) const {
   } else if (IsShortText(c.type)) {
     w.U16(static_cast<std::uint16_t>(c.size));
     w.Bytes(std::span<const std::uint8_t>(kCollation));
+  } else if (IsShortBinary(c.type)) {
+    w.U16(static_cast<std::uint16_t>(c.size));
   } else if (c.type == kDecimalN || c.type == kNumericN) {
     w.U8(static_cast<std::uint8_t>(c.size));
     w.U8(c.precision);
@@ -162,6 +161,7 @@ void WriteReturnValue(Writer& w, std::uint16_t ordinal, std::string_view name, c
   ColumnType sent = type;
   if (sent.type == SqlType::kText) sent = {SqlType::kVarChar, 8000};
   if (sent.type == SqlType::kNText) sent = {SqlType::kNVarChar, 4000};
+  if (sent.type == SqlType::kImage) sent = {SqlType::kVarBinary, 8000};
   if (sent.length < 0) sent.length = IsUnicodeType(sent.type) ? 4000 : 8000;
   OutputColumn column{std::string(name), VT::kNull, sent, true, false};
   ResultWriter writer(WireColumnsOf({column}), tds_version);
@@ -300,6 +300,23 @@ void ResultWriter::WriteValue(Writer& w, const WireColumn& c, const com::Variant
       w.U16(static_cast<std::uint16_t>(units.size() * 2));
       for (char16_t u : units) w.U16(static_cast<std::uint16_t>(u));
       return;
+    }
+    case kBigVarBinary:
+    case kBigBinary: {
+      if (null) return w.U16(0xFFFF);
+      const std::string bytes = BytesOf(v);
+      if (bytes.size() > c.size) throw TruncationError();
+      w.U16(static_cast<std::uint16_t>(bytes.size()));
+      return w.Bytes(bytes);
+    }
+    case kImage: {
+      if (null) return w.U8(0);
+      w.U8(16);
+      for (int i = 0; i < 16; ++i) w.U8(0xFF);  // text pointer
+      for (int i = 0; i < 8; ++i) w.U8(0xFF);   // timestamp
+      const std::string bytes = BytesOf(v);
+      w.U32(static_cast<std::uint32_t>(bytes.size()));
+      return w.Bytes(bytes);
     }
     case kText:
     case kNText: {

@@ -15,6 +15,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/dts/binary_form.h"
 #include "platform/dts/driver.h"
 #include "platform/sqlserver/result_column.h"
 #include "platform/sqlserver/tds_endpoint/wire.h"
@@ -75,6 +76,7 @@ void WriteReturnValue(Writer& w, std::uint16_t ordinal, std::string_view name, c
 
 // The TDS type codes the server uses.
 enum TdsType : std::uint8_t {
+  kImage = 0x22,
   kText = 0x23,
   kIntN = 0x26,
   kNText = 0x63,
@@ -104,8 +106,8 @@ enum TdsType : std::uint8_t {
   kInt8 = 0x7F,
 };
 
-// Days since 1900-01-01 and 1/300 s ticks of an automation date, and back.
-void DateTimeParts(double ole_date, std::int32_t* days, std::uint32_t* ticks);
-double OleDateOf(std::int32_t days, std::uint32_t ticks);
+// A datetime's two integers (platform/dts/binary_form.h).
+using dts::DateTimeParts;
+using dts::OleDateOf;
 
 }  // namespace sqlsrv::tds

@@ -78,10 +78,9 @@ void PieceReader::Fill(std::size_t n, bool eof_ok) {
 namespace {
 
 // Types a client may send besides those the server itself sends
-// (results.h): the dates of TDS 7.3, GUIDs, image and the old short types.
+// (results.h): the dates of TDS 7.3, GUIDs and the old short types.
 enum : std::uint8_t {
   kGuid = 0x24,
-  kImage = 0x22,
   kVarChar = 0x27,
   kChar = 0x2F,
   kDateN = 0x28,
@@ -319,7 +318,7 @@ com::Variant ReadValue(PieceReader& r, const SentType& c, com::CodePage& cp936, 
     cp936.ToUtf8(b.data(), b.size(), &out);
     return com::Variant::Text(out);
   }
-  if (IsBinary(c.type)) throw SqlErr(8114, "Binary values cannot be stored in this server's types.");
+  if (IsBinary(c.type)) return com::Variant::Bytes(std::string_view(reinterpret_cast<const char*>(b.data()), b.size()));
   throw ProtocolError("value of type " + std::to_string(c.type));
 }
 
