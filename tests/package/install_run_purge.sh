@@ -103,7 +103,7 @@ grep -q "升级完成！" run.out || failed "the run did not end in 升级完成
 
 step "velmora, offscreen, as far as its model list"
 wanted="$("$korvel" query --mdb /usr/lib/korvel/DTSModelList.mdb "select ModelCNName from ModelList" | tail -n +2)"
-listed="$(QT_QPA_PLATFORM=offscreen LD_PRELOAD="$PROBE" timeout 60 /usr/bin/velmora 2>velmora.err)" ||
+listed="$(timeout 60 env QT_QPA_PLATFORM=offscreen LD_PRELOAD="$PROBE" /usr/bin/velmora 2>velmora.err)" ||
   { cat velmora.err; failed "velmora did not list its models"; }
 echo "$listed" | head -n 2
 [ "$listed" = "$wanted" ] || failed "velmora listed '$listed', /usr/lib/korvel/DTSModelList.mdb holds '$wanted'"
