@@ -35,11 +35,11 @@ using assurance::ProblemKind;
 
 constexpr std::size_t kShownPerKind = 20;
 
-// The exit codes: the verdict, or a check that could not be made.
+// The exit codes of the verdict; a check that could not be made is
+// kCheckNotMade.
 constexpr int kExitClean = 0;
 constexpr int kExitCuts = 1;
 constexpr int kExitFails = 2;
-constexpr int kExitError = 3;
 
 // The 6.0 tables made from the creation script, in a folder of this
 // process's own that goes with the object.
@@ -113,8 +113,9 @@ void PrintProblems(const CheckResult& r) {
 
 void PrintVerdict(const CheckResult& r) { std::printf("\n结论：%s\n", VerdictText(r).c_str()); }
 
-int Check(const Argv& argv) {
-  Args args(argv, kPlanOptions);
+}  // namespace
+
+int CmdCheck(const Args& args) {
   const std::string model = args.Require("model");
   const std::string file = args.Require("source");
   const std::string source_password = ReadPassword(args, "source-password");
@@ -173,18 +174,6 @@ int Check(const Argv& argv) {
   if (report_path) assurance::WriteFileWhole(*report_path, assurance::ToJson(report));
   if (pdf_path) assurance::WriteReportPdf(report, *pdf_path);
   return result.Fails() ? kExitFails : result.Cuts() ? kExitCuts : kExitClean;
-}
-
-}  // namespace
-
-int CmdCheck(const Argv& argv) {
-  // Exit codes 1 and 2 are verdicts: a check that cannot be made is 3.
-  try {
-    return Check(argv);
-  } catch (const com::Error& e) {
-    ReportError("check", e);
-    return kExitError;
-  }
 }
 
 }  // namespace cli

@@ -164,16 +164,14 @@ int SayOutcome(RunOutcome outcome, const std::string& why, const std::string& er
 
 }  // namespace
 
-int CmdModels(const Argv& argv) {
-  Args args(argv, {});
+int CmdModels(const Args&) {
   jet::Database db(com::ProgramFolder() + "/DTSModelList.mdb");
   auto reader = db.Query("Select * From ModelList");
   WriteTsv(*reader, stdout);
   return 0;
 }
 
-int CmdDescribe(const Argv& argv) {
-  Args args(argv, {"model", "database", "source", "server", "user"});
+int CmdDescribe(const Args& args) {
   korvel::CConnection src, dst;
   FillConnections(src, dst, args.Get("source").value_or(""), "", args.Has("server") ? ServerName(args) : "",
                   args.Get("user").value_or(""), "", args.Require("database"));
@@ -184,8 +182,7 @@ int CmdDescribe(const Argv& argv) {
   return 0;
 }
 
-int CmdRun(const Argv& argv) {
-  Args args(argv, kPlanOptions);
+int CmdRun(const Args& args) {
   const std::string model = args.Require("model");
   const std::string file = args.Require("source");
   const std::string source_password = ReadPassword(args, "source-password");

@@ -9,8 +9,7 @@
 
 namespace cli {
 
-int CmdQuery(const Argv& argv) {
-  Args args(argv, {"mdb", "password", "password-env", "codepage"});
+int CmdQuery(const Args& args) {
   if (args.positional().size() != 1) {
     throw com::Error(com::kErrInvalidArgument, "korvel",
                      "用法: korvel query --mdb 文件 [--password 密码] [--codepage 代码页] \"SELECT ...\"");

@@ -7,8 +7,7 @@
 
 namespace cli {
 
-int CmdReport(const Argv& argv) {
-  Args args(argv, {"from", "pdf"});
+int CmdReport(const Args& args) {
   const std::string from = args.Require("from");
   const std::string pdf = args.Require("pdf");
   const assurance::Report report = assurance::ReportFromJson(ReadTextFile(from));

@@ -73,8 +73,7 @@ long long WriteTableFromTsv(jet::Writer& writer, const jet::TableSpec& table, co
 
 }  // namespace
 
-int CmdSample(const Argv& argv) {
-  Args args(argv, {"out", "scale", "seed", "password", "password-env"}, {"quiet"});
+int CmdSample(const Args& args) {
   const std::string out = args.Require("out");
   SampleOptions options;
   options.scale = ParseInt(args.Get("scale").value_or("1"), "scale");
@@ -90,8 +89,7 @@ int CmdSample(const Argv& argv) {
   return 0;
 }
 
-int CmdMdbWrite(const Argv& argv) {
-  Args args(argv, {"out", "password", "password-env", "schema"});
+int CmdMdbWrite(const Args& args) {
   const std::string out = args.Require("out");
   Schema custom;
   if (auto s = args.Get("schema")) custom = ParseSchema(ReadTextFile(*s), *s);

@@ -16,8 +16,7 @@
 
 namespace cli {
 
-int CmdServe(const Argv& argv) {
-  Args args(argv, {"server", "listen", "max-connections", "login-timeout"});
+int CmdServe(const Args& args) {
   const std::string server = ServerName(args);
   const auto folder = sqlsrv::EmbeddedServerFolder(server);
   if (!folder) {

@@ -89,8 +89,7 @@ void CreateOnNetworkServer(const std::string& server, const std::string& user, c
 
 }  // namespace
 
-int CmdCreateDatabase(const Argv& argv) {
-  Args args(argv, {"server", "user", "database", "password", "password-env", "script"});
+int CmdCreateDatabase(const Args& args) {
   const std::string database = args.Require("database");
   const std::string password = ReadPassword(args, "password");
   const std::string script = args.Get("script") ? ReadTextFile(*args.Get("script")) : std::string(embedded::kCreate60);
@@ -115,8 +114,7 @@ int CmdCreateDatabase(const Argv& argv) {
   return 0;
 }
 
-int CmdCheckDatabase(const Argv& argv) {
-  Args args(argv, {"server", "user", "password", "password-env", "database"});
+int CmdCheckDatabase(const Args& args) {
   const std::string folder = ServerFolder(args);
   const std::string database = args.Require("database");
   sqlsrv::Server server(folder);
@@ -133,8 +131,7 @@ int CmdCheckDatabase(const Argv& argv) {
   return sound ? 0 : 1;
 }
 
-int CmdSql(const Argv& argv) {
-  Args args(argv, {"server", "user", "password", "password-env", "database", "file"});
+int CmdSql(const Args& args) {
   const std::string server = ServerName(args);
   std::string batch;
   if (auto f = args.Get("file")) {

@@ -1,29 +1,31 @@
-// The korvel subcommands. Each takes its arguments (after the command name)
-// and returns the process exit code; errors are raised as com::Error.
+// The korvel subcommands. Each takes its arguments (after the command name),
+// already checked against the options the command table gives it, and
+// returns the process exit code; errors are raised as com::Error.
 #pragma once
 
 #include <string>
-#include <vector>
 
+#include "cli/args.h"
 #include "platform/com/error.h"
 
 namespace cli {
 
-using Argv = std::vector<std::string>;
+// The exit code of a check that could not be made (1 and 2 are verdicts).
+inline constexpr int kCheckNotMade = 3;
 
-int CmdClasses(const Argv& args);
-int CmdQuery(const Argv& args);
-int CmdSample(const Argv& args);
-int CmdMdbWrite(const Argv& args);
-int CmdCreateDatabase(const Argv& args);
-int CmdSql(const Argv& args);
-int CmdCheckDatabase(const Argv& args);
-int CmdModels(const Argv& args);
-int CmdDescribe(const Argv& args);
-int CmdCheck(const Argv& args);
-int CmdRun(const Argv& args);
-int CmdServe(const Argv& args);
-int CmdReport(const Argv& args);
+int CmdClasses(const Args& args);
+int CmdQuery(const Args& args);
+int CmdSample(const Args& args);
+int CmdMdbWrite(const Args& args);
+int CmdCreateDatabase(const Args& args);
+int CmdSql(const Args& args);
+int CmdCheckDatabase(const Args& args);
+int CmdModels(const Args& args);
+int CmdDescribe(const Args& args);
+int CmdCheck(const Args& args);
+int CmdRun(const Args& args);
+int CmdServe(const Args& args);
+int CmdReport(const Args& args);
 
 // Prints a failed command's error on standard error.
 void ReportError(const char* command, const com::Error& e);
@@ -34,11 +36,11 @@ std::string ReadTextFile(const std::string& path);
 
 // The --server option without the blanks around it, as the wizard takes a
 // server name; raises when it is missing or blank.
-std::string ServerName(const class Args& args);
+std::string ServerName(const Args& args);
 
 // A password given on the command line, in the environment variable named
 // by `env_option`, or on standard input ("-"): --password P,
 // --password-env NAME, --password -.
-std::string ReadPassword(const class Args& args, const std::string& option);
+std::string ReadPassword(const Args& args, const std::string& option);
 
 }  // namespace cli

@@ -17,10 +17,6 @@
 
 namespace cli {
 
-const std::set<std::string> kPlanOptions = {"model",    "source",       "source-password", "source-password-env",
-                                            "server",   "user",         "password",        "password-env",
-                                            "database", "report",   "pdf"};
-
 std::shared_ptr<korvel::IPackage> CreatePlan(const std::string& class_name) {
   const std::string prog_id = "Korvel." + class_name;
   return com::QueryInterface<korvel::IPackage>(com::CreateObject(prog_id), prog_id);

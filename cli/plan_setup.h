@@ -4,7 +4,6 @@
 #pragma once
 
 #include <memory>
-#include <set>
 #include <string>
 #include <string_view>
 
@@ -13,10 +12,6 @@
 #include "platform/dts/model.h"
 
 namespace cli {
-
-// The options of the commands that take a plan, its source and its
-// destination (korvel run, korvel check).
-extern const std::set<std::string> kPlanOptions;
 
 // The plan of a class name ("C5to6Normal"); raises when no such class is
 // registered.

@@ -51,6 +51,19 @@ TEST_F(CommandLine, AnOptionGivenTwiceIsRefused) {
   EXPECT_EQ(Departments(), before);
 }
 
+TEST_F(CommandLine, AnOptionACommandDoesNotTakeIsRefusedBeforeAnythingRuns) {
+  const std::string before = Departments();
+  auto r = Run(" --quiet");  // sample's switch, not run's
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_NE(r.err.find("未知选项 --quiet"), std::string::npos) << r.err;
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(Departments(), before);
+  // For check, 1 and 2 are verdicts: a check that was not made is 3.
+  r = RunCommand(Korvel() + " check --model C5to6Depart --source " + ShellQuote(shop.source) + " --scale 2");
+  EXPECT_EQ(r.exit_code, 3);
+  EXPECT_NE(r.err.find("未知选项 --scale"), std::string::npos) << r.err;
+}
+
 TEST_F(CommandLine, ServerNamesAreTakenAsTheWizardTakesThem) {
   // Blanks around the name go; a folderless "file:" is no server.
   auto r = RunCommand("KPW=secret " + Korvel() + " run --model C5to6Depart --source " + ShellQuote(shop.source) +

@@ -15,6 +15,7 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+#include "version.h"
 #include "wizard/frm_main.h"
 #include "wizard/welcome_picture.h"
 
@@ -146,7 +147,10 @@ void FrmMain::BuildWindow() {
     warning->setWordWrap(true);
     text->addWidget(warning);
     text->addStretch(1);
-    text->addWidget(NamedLabel("Label23", "Velmora 升级向导 · Korvel 升级方案库", page1));
+    // The publisher line carries the version: the window's title is the
+    // product's own and stays as it is.
+    text->addWidget(
+        NamedLabel("Label23", ("Velmora 升级向导 · Korvel 升级方案库 · 版本 " + std::string(vk::kVersion)).c_str(), page1));
     text->addWidget(NamedLabel("Label24", "2007-01-20", page1));
   }
   ActiveTabs->addTab(page1, QString());
