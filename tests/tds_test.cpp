@@ -543,9 +543,10 @@ TEST_F(TdsEndpoint, DecimalsTravelExactlyAsDecimalN) {
   ASSERT_FALSE(b.failed);
   ASSERT_EQ(b.results.size(), 1u);
   EXPECT_EQ(b.results[0].rows, (std::vector<std::vector<std::string>>{
-                                   // decimal(38,10) * int is decimal(38,6): rounded.
+                                   // decimal(38,10) * 2 (a constant: decimal(1,0)) is
+                                   // decimal(38,8): rounded.
                                    {"1", "1234567890123456789012345678.1234567891", "-99.9",
-                                    "2469135780246913578024691356.246914"},
+                                    "2469135780246913578024691356.24691358"},
                                    {"2", "\\N", "0.0", "\\N"}}));
 
   // Parameters arrive exactly and are brought to their declared type (12.345

@@ -445,13 +445,18 @@ DecimalType Translator::DecimalOf(const Typed& t) {
     case VT::kMoney:
       return {19, 4};
     case VT::kInt:
-      // An int, and an int constant; a constant past int's range is a
-      // bigint here.
-      if (t.is_literal && t.literal.size() > 10) return {19, 0};
+      // An int; an integer constant beside a decimal is a decimal of as
+      // many digits as it has (1.0 / 3 is 1.0 / 3.), as SQL Server types it.
+      if (t.is_literal) return DecimalTypeOfConstant(t.literal);
       return {10, 0};
     default:
       return {18, 0};
   }
+}
+
+bool Translator::IsBigInt(const Typed& t) {
+  if (t.column) return t.column->type == SqlType::kBigInt;
+  return t.type == VT::kInt && t.is_literal && t.literal.size() > 10;
 }
 
 std::string Translator::DecimalOperand(const Typed& t) {
@@ -613,8 +618,7 @@ Translator::Typed Translator::Arithmetic(const std::string& op, const Typed& a, 
   const char cls = ChainClass(op);
   if (result == VT::kInt) {
     // bigint, when either side is, so that the value is read back whole.
-    const auto bigint = [](const Typed& t) { return DecimalOf(t).precision == 19; };
-    if (bigint(a) || bigint(b)) out.column = ColumnType{SqlType::kBigInt, 0};
+    if (IsBigInt(a) || IsBigInt(b)) out.column = ColumnType{SqlType::kBigInt, 0};
     if (op == "/") {
       out.sql = "vk_idiv(" + a.sql + ", " + b.sql + ")";
     } else {
@@ -850,7 +854,7 @@ Translator::Typed Translator::Value(const ast::Expr& e, const Scope& scope) {
       const ColumnType to = ResolveType(e.cast_type);
       const std::string style = e.args.size() > 1 ? Coerce(Expr(*e.args[1], scope), VT::kInt) : "";
       const auto source = IsBinaryType(to.type)
-                              ? BinarySource(a.type, a.column, a.national, DecimalOf(a).precision == 19)
+                              ? BinarySource(a.type, a.column, a.national, IsBigInt(a))
                               : std::nullopt;
       out.sql = ConvertCall(a.sql, a.type, to, style, source);
       out.type = TypeOf(to);

@@ -127,6 +127,9 @@ class Translator {
   // text of any scale, to compare or to compute with; the value converted
   // into decimal(p, s), as its canonical text; an operator's result.
   static DecimalType DecimalOf(const Typed& t);
+  // Whether a value is a bigint's: a bigint column's, or an integer
+  // constant past int's digits.
+  static bool IsBigInt(const Typed& t);
   std::string DecimalOperand(const Typed& t);
   std::string ToDecimal(const Typed& t, DecimalType to);
   Typed DecimalArithmetic(const std::string& op, const Typed& a, const Typed& b);
