@@ -560,6 +560,13 @@ Translator::Typed Translator::Arithmetic(const std::string& op, const Typed& a, 
     out.sql = Chain(a.sql, a.chain, a.sql, "||", b.sql, '|');
     out.chain = '|';
     out.type = VT::kString;
+    // Joined to text of no limit, text has none.
+    for (const Typed* side : {&a, &b}) {
+      if (side->column && IsCharType(side->column->type) && side->column->length < 0) {
+        const bool unicode = IsUnicodeType(side->column->type) || (out.column && IsUnicodeType(out.column->type));
+        out.column = ColumnType{unicode ? SqlType::kNVarChar : SqlType::kVarChar, -1};
+      }
+    }
     return out;
   }
   if (a.type == VT::kBinary || b.type == VT::kBinary) {

@@ -28,7 +28,19 @@ struct Translator::Call {
 
   std::size_t count() const { return e.args.size(); }
   const ast::Expr& Raw(std::size_t i) const { return *e.args.at(i); }
-  Typed Arg(std::size_t i) const { return t.Expr(*e.args.at(i), scope); }
+  Typed Arg(std::size_t i) const {
+    Typed a = t.Expr(*e.args.at(i), scope);
+    if (a.column && IsCharType(a.column->type) && a.column->length < 0) {
+      long_text = true;
+      unicode_text = unicode_text || IsUnicodeType(a.column->type);
+    }
+    return a;
+  }
+  // Whether an argument read was text of no limit (varchar(max),
+  // nvarchar(max), text, ntext), and whether such text was Unicode: a
+  // text the function makes of it has no limit either.
+  mutable bool long_text = false;
+  mutable bool unicode_text = false;
   // The argument converted to a static type.
   std::string As(std::size_t i, VT to) const { return t.Coerce(Arg(i), to); }
   std::string Text(std::size_t i) const { return As(i, VT::kString); }
@@ -618,7 +630,11 @@ Translator::Typed Translator::Function(const ast::Expr& e, const Scope& scope) {
     throw SqlErr(189, "The " + name + " function requires " + std::to_string(f->min_args) + " to " +
                           std::to_string(f->max_args) + " arguments.");
   }
-  return f->write(call);
+  Typed out = f->write(call);
+  if (out.type == VT::kString && !out.column && call.long_text) {
+    out.column = ColumnType{call.unicode_text ? SqlType::kNVarChar : SqlType::kVarChar, -1};
+  }
+  return out;
 }
 
 }  // namespace sqlsrv

@@ -128,6 +128,9 @@ class ServedDatabase(unittest.TestCase):
         long_text = "长" * 5000
         cur.execute("update Typed set nt = ? where id = 2", long_text)
         self.assertEqual(cur.execute("select nt from Typed where id = 2").fetchone()[0], long_text)
+        # And comes back whole from an nvarchar(max) and a varchar(max).
+        self.assertEqual(cur.execute("select cast(? as nvarchar(max))", long_text).fetchone()[0], long_text)
+        self.assertEqual(cur.execute("select replicate(cast('x' as varchar(max)), 9000)").fetchone()[0], "x" * 9000)
         # A value too long for its column is refused, as in a batch.
         with self.assertRaises(pyodbc.Error) as refused:
             cur.execute("update Typed set v = ? where id = 1", "x" * 21)

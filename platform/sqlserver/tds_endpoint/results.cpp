@@ -41,15 +41,25 @@ WireColumn FromColumnType(const std::string& name, const ColumnType& t) {
       break;
     case SqlType::kDateTime: c.type = kDateTimeN, c.size = 8; break;
     case SqlType::kSmallDateTime: c.type = kDateTimeN, c.size = 4; break;
+    // varchar(max) and nvarchar(max) go as text and ntext, which every
+    // version of the protocol carries whole.
     case SqlType::kChar:
     case SqlType::kVarChar:
-      c.type = t.length < 0 ? kBigVarChar : (t.type == SqlType::kChar ? kBigChar : kBigVarChar);
-      c.size = t.length < 0 ? kMaxShortBytes : static_cast<std::uint32_t>(t.length);
+      if (t.length < 0) {
+        c.type = kText, c.size = 0x7FFFFFFF;
+      } else {
+        c.type = t.type == SqlType::kChar ? kBigChar : kBigVarChar;
+        c.size = static_cast<std::uint32_t>(t.length);
+      }
       break;
     case SqlType::kNChar:
     case SqlType::kNVarChar:
-      c.type = t.length < 0 ? kNVarChar : (t.type == SqlType::kNChar ? kNChar : kNVarChar);
-      c.size = t.length < 0 ? kMaxShortBytes : static_cast<std::uint32_t>(t.length) * 2;
+      if (t.length < 0) {
+        c.type = kNText, c.size = 0x7FFFFFFE;
+      } else {
+        c.type = t.type == SqlType::kNChar ? kNChar : kNVarChar;
+        c.size = static_cast<std::uint32_t>(t.length) * 2;
+      }
       break;
     case SqlType::kText: c.type = kText, c.size = 0x7FFFFFFF; break;
     case SqlType::kNText: c.type = kNText, c.size = 0x7FFFFFFE; break;
