@@ -1144,6 +1144,20 @@ TranslatedSelect Translator::Union(const std::vector<const ast::Select*>& parts,
                         column.column->length == other.column->length;
       if (!same) column.column.reset();
     }
+    if (column.type == VT::kDecimal) {
+      // The decimal every part's value fits: the parts' common precision
+      // and scale.
+      std::optional<DecimalType> common;
+      for (const TranslatedSelect& q : queries) {
+        const OutputColumn& part = q.columns[c];
+        if (!IsNumeric(part.type)) continue;
+        Typed t;
+        t.type = part.type;
+        t.column = part.column;
+        common = common ? DecimalCommonType(*common, DecimalOf(t)) : DecimalOf(t);
+      }
+      column.column = ComputedDecimal(common.value_or(DecimalType{18, 0}));
+    }
   }
   const bool distinct = std::find(all.begin() + 1, all.end(), false) != all.end();
   for (std::size_t q = 0; q < queries.size(); ++q) {
@@ -1156,7 +1170,11 @@ TranslatedSelect Translator::Union(const std::vector<const ast::Select*>& parts,
       Typed v;
       v.sql = "c" + std::to_string(c + 1);
       v.type = mine.type;
-      std::string value = Coerce(v, out.columns[c].type);
+      v.column = mine.column;
+      // Decimals at the common scale, so that equal values are equal texts.
+      const OutputColumn& common = out.columns[c];
+      std::string value = common.type == VT::kDecimal ? ToDecimal(v, *DecimalTypeOf(*common.column))
+                                                       : Coerce(v, common.type);
       if (value != v.sql) wrap = true;
       if (distinct && q == 0 && out.columns[c].type == VT::kString) value += " COLLATE VKCI";
       items += (c ? ", " : "") + value + " AS c" + std::to_string(c + 1);
