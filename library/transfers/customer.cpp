@@ -1,4 +1,4 @@
-#include <array>
+#include <string_view>
 
 #include "library/builder/columns.h"
 #include "library/transfers/transfers.h"
@@ -6,7 +6,6 @@
 namespace korvel::transfers {
 namespace {
 
-using builder::ColumnDef;
 using namespace builder::columns;
 
 // The columns of the customer-and-supplier plans. The 5.6 current balance
@@ -40,18 +39,10 @@ constexpr ColumnPair kCustomerPairs[] = {
 };
 constexpr auto kCustomerColumns = Split(kCustomerPairs);
 
-// The full plans copy the same pairs but IsUsed, IsUsual, RegionID, Class
-// and TotalAmo (positions 1-4 and 12), which keep the destination defaults.
-constexpr std::array<std::size_t, 19> kFullPairs = {4, 5, 6, 7, 8, 9, 10, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21, 22, 23};
-
-constexpr std::array<ColumnDef, 19> FullPairs(const std::array<ColumnDef, 24>& all) {
-  std::array<ColumnDef, 19> out{};
-  for (std::size_t i = 0; i < kFullPairs.size(); ++i) out[i] = all[kFullPairs[i]];
-  return out;
-}
-
-constexpr std::array<ColumnDef, 19> kCustomerFullSource = FullPairs(kCustomerColumns.source);
-constexpr std::array<ColumnDef, 19> kCustomerFullDestination = FullPairs(kCustomerColumns.destination);
+// The full plans copy the same pairs but these, which keep the destination's
+// defaults.
+constexpr std::string_view kNotInFull[] = {"IsUsed", "IsUsual", "RegionID", "Class", "TotalAmo"};
+constexpr auto kCustomerFullColumns = SplitWithout(kCustomerPairs, kNotInFull);
 
 constexpr char kQuery[] =
     "select `Computer`,`Operator`,`OpTime`,`IsTrans`,`IsUsed`,`IsUsual`,`RegionID`,`Class`,`UnitID`,`Code`,`UnitName`,`TaxNo`,`Credit`,`PBalAmo`,`BalAmo`,`PreAmo`,`TotalAmo`,`PriceID`,`Discount`,`Tel`,`Fax`,`Email`,`PostCode`,`Address`,`Bank`,`AccNo`,`DebtCyc`,`FollowName`,`Remark` from `Customer`";
@@ -68,8 +59,8 @@ constinit const builder::TransferDef kCustomer = {
 constinit const builder::TransferDef kCustomerFull = {
     .table = "Customer",
     .source_sql = kQuery,
-    .source = kCustomerFullSource,
-    .destination = kCustomerFullDestination,
+    .source = kCustomerFullColumns.source,
+    .destination = kCustomerFullColumns.destination,
 };
 
 }  // namespace korvel::transfers

@@ -1,4 +1,4 @@
-#include <array>
+#include <string_view>
 
 #include "library/builder/columns.h"
 #include "library/transfers/transfers.h"
@@ -65,19 +65,10 @@ constexpr ColumnPair kGoodsPairs[] = {
 };
 constexpr auto kGoodsColumns = Split(kGoodsPairs);
 
-// The plan that posts the custody book leaves the six stock sums (pairs
-// 34 to 39, BQuaSum to BDEQAmo) at the destination's defaults.
-constexpr std::array<ColumnDef, 42> WithoutStockSums(const std::array<ColumnDef, 48>& all) {
-  std::array<ColumnDef, 42> out{};
-  std::size_t k = 0;
-  for (std::size_t i = 0; i < all.size(); ++i) {
-    if (i < 33 || i > 38) out[k++] = all[i];
-  }
-  return out;
-}
-
-constexpr std::array<ColumnDef, 42> kGoodsCustodySource = WithoutStockSums(kGoodsColumns.source);
-constexpr std::array<ColumnDef, 42> kGoodsCustodyDestination = WithoutStockSums(kGoodsColumns.destination);
+// The plan that posts the custody book leaves the six stock sums at the
+// destination's defaults.
+constexpr std::string_view kStockSums[] = {"BQuaSum", "BAmoSum", "BDIQSum", "BDIQAmo", "BDEQSum", "BDEQAmo"};
+constexpr auto kGoodsCustodyColumns = SplitWithout(kGoodsPairs, kStockSums);
 
 // The full plans' columns: no balances, sums, Properties, Costing,
 // fcurStandardPrice, colour or size. Both sides are described alike (the
@@ -135,8 +126,8 @@ constinit const builder::TransferDef kGoods = {
 constinit const builder::TransferDef kGoodsCustody = {
     .table = "Goods",
     .source_sql = kQuery,
-    .source = kGoodsCustodySource,
-    .destination = kGoodsCustodyDestination,
+    .source = kGoodsCustodyColumns.source,
+    .destination = kGoodsCustodyColumns.destination,
 };
 
 constinit const builder::TransferDef kGoodsFull = {
