@@ -1,70 +1,62 @@
+#include "library/builder/columns.h"
 #include "library/transfers/transfers.h"
 
 namespace korvel::transfers {
 namespace {
 
 using builder::ColumnDef;
+using namespace builder::columns;
 
-// The goods plan's copy, paired by position: the 5.6 current quantity and
-// amount go into both the opening and the current balance.
-const ColumnDef kBBalanceSource[] = {
-    {"BaseID", 4, 122, 0, 3, true},
-    {"GoodsID", 5, 74, 50, 130, false},
-    {"BalQua", 9, 122, 0, 6, true},
-    {"BalAmo", 10, 122, 0, 6, true},
-    {"BalPrice", 8, 122, 0, 5, true},
-    {"BalQua", 9, 122, 0, 6, true},
-    {"BalAmo", 10, 122, 0, 6, true},
-    {"Location", 17, 106, 32, 130, true},
+// The goods plan's copy: the 5.6 current quantity and amount go into both
+// the opening and the current balance.
+constexpr ColumnPair kBBalancePairs[] = {
+    {JetLong("BaseID", 4),                SqlInt("BaseID", 4, kNotNull)},
+    {JetText("GoodsID", 5, 50, kNotNull), SqlNVarChar("GoodsID", 5, 50, kNotNull)},
+    {JetCurrency("BalQua", 9),            SqlMoney("PBalQua", 6)},
+    {JetCurrency("BalAmo", 10),           SqlMoney("PBalAmo", 7)},
+    {JetDouble("BalPrice", 8),            SqlFloat("BalPrice", 8)},
+    {JetCurrency("BalQua", 9),            SqlMoney("BalQua", 9)},
+    {JetCurrency("BalAmo", 10),           SqlMoney("BalAmo", 10)},
+    {JetText("Location", 17, 32),         SqlNVarChar("Location", 17, 32)},
 };
-
-const ColumnDef kBBalanceDestination[] = {
-    {"BaseID", 4, 24, 0, 3, false},
-    {"GoodsID", 5, 8, 50, 130, false},
-    {"PBalQua", 6, 120, 0, 6, true},
-    {"PBalAmo", 7, 120, 0, 6, true},
-    {"BalPrice", 8, 120, 0, 5, true},
-    {"BalQua", 9, 120, 0, 6, true},
-    {"BalAmo", 10, 120, 0, 6, true},
-    {"Location", 17, 104, 32, 130, true},
-};
+constexpr auto kBBalanceColumns = Split(kBBalancePairs);
 
 // The full plans' script lists twelve source columns (BalQua and BalAmo
 // twice, as it reads them) and every destination column; the columns it
 // does not assign are written empty.
-const ColumnDef kBBalanceFullSource[] = {
-    {"BaseID", 4, 122, 0, 3, true},
-    {"GoodsID", 5, 74, 50, 130, false},
-    {"BalQua", 9, 122, 0, 6, true},
-    {"BalAmo", 10, 122, 0, 6, true},
-    {"BalPrice", 8, 122, 0, 5, true},
-    {"BalQua", 9, 122, 0, 6, true},
-    {"BalAmo", 10, 122, 0, 6, true},
-    {"BDIQua", 13, 122, 0, 6, true},
-    {"BDIQAmo", 14, 122, 0, 6, true},
-    {"BDEQua", 15, 122, 0, 6, true},
-    {"BDEQAmo", 16, 122, 0, 6, true},
-    {"Location", 17, 106, 32, 130, true},
+constexpr ColumnDef kBBalanceFullSource[] = {
+    JetLong("BaseID", 4),
+    JetText("GoodsID", 5, 50, kNotNull),
+    JetCurrency("BalQua", 9),
+    JetCurrency("BalAmo", 10),
+    JetDouble("BalPrice", 8),
+    JetCurrency("BalQua", 9),
+    JetCurrency("BalAmo", 10),
+    JetCurrency("BDIQua", 13),
+    JetCurrency("BDIQAmo", 14),
+    JetCurrency("BDEQua", 15),
+    JetCurrency("BDEQAmo", 16),
+    JetText("Location", 17, 32),
 };
 
-const ColumnDef kBBalanceFullDestination[] = {
-    {"Computer", 1, 104, 20, 130, true},
-    {"Operator", 2, 104, 32, 130, true},
-    {"OpTime", 3, 120, 0, 135, true},
-    {"BaseID", 4, 24, 0, 3, false},
-    {"GoodsID", 5, 8, 50, 130, false},
-    {"PBalQua", 6, 120, 0, 6, true},
-    {"PBalAmo", 7, 120, 0, 6, true},
-    {"BalPrice", 8, 120, 0, 5, true},
-    {"BalQua", 9, 120, 0, 6, true},
-    {"BalAmo", 10, 120, 0, 6, true},
-    {"RBalQua", 11, 120, 0, 6, true},
-    {"RBalAmo", 12, 120, 0, 6, true},
-    {"BDIQua", 13, 120, 0, 6, true},
-    {"BDIQAmo", 14, 120, 0, 6, true},
-    {"BDEQua", 15, 120, 0, 6, true},
-    {"BDEQAmo", 16, 120, 0, 6, true},
-    {"Location", 17, 104, 32, 130, true},
+constexpr ColumnDef kBBalanceFullDestination[] = {
+    SqlNVarChar("Computer", 1, 20),
+    SqlNVarChar("Operator", 2, 32),
+    SqlDateTime("OpTime", 3),
+    SqlInt("BaseID", 4, kNotNull),
+    SqlNVarChar("GoodsID", 5, 50, kNotNull),
+    SqlMoney("PBalQua", 6),
+    SqlMoney("PBalAmo", 7),
+    SqlFloat("BalPrice", 8),
+    SqlMoney("BalQua", 9),
+    SqlMoney("BalAmo", 10),
+    SqlMoney("RBalQua", 11),
+    SqlMoney("RBalAmo", 12),
+    SqlMoney("BDIQua", 13),
+    SqlMoney("BDIQAmo", 14),
+    SqlMoney("BDEQua", 15),
+    SqlMoney("BDEQAmo", 16),
+    SqlNVarChar("Location", 17, 32),
 };
 
 const std::string_view kBBalanceFullScript[] = {
@@ -98,8 +90,8 @@ constexpr char kQuery[] =
 constinit const builder::TransferDef kBBalance = {
     .table = "bBalance",
     .source_sql = kQuery,
-    .source = kBBalanceSource,
-    .destination = kBBalanceDestination,
+    .source = kBBalanceColumns.source,
+    .destination = kBBalanceColumns.destination,
 };
 
 constinit const builder::TransferDef kBBalanceFull = {

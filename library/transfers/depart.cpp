@@ -1,24 +1,19 @@
+#include "library/builder/columns.h"
 #include "library/transfers/transfers.h"
 
 namespace korvel::transfers {
 namespace {
 
-using builder::ColumnDef;
+using namespace builder::columns;
 
-// Source and destination columns, paired by position.
-const ColumnDef kDepartSource[] = {
-    {"DepID", 4, 90, 0, 3, false},
-    {"Class", 5, 106, 32, 130, true},
-    {"DepCode", 6, 106, 15, 130, true},
-    {"DepName", 7, 106, 64, 130, true},
+// DepID goes into the destination's identity column.
+constexpr ColumnPair kDepartPairs[] = {
+    {JetLong("DepID", 4, kNotNull), SqlIdentity("DepID", 4)},
+    {JetText("Class", 5, 32),       SqlNVarChar("Class", 5, 32)},
+    {JetText("DepCode", 6, 15),     SqlNVarChar("DepCode", 6, 15)},
+    {JetText("DepName", 7, 64),     SqlNVarChar("DepName", 7, 64)},
 };
-
-const ColumnDef kDepartDestination[] = {
-    {"DepID", 4, 16, 0, 3, false},
-    {"Class", 5, 104, 32, 130, true},
-    {"DepCode", 6, 104, 15, 130, true},
-    {"DepName", 7, 104, 64, 130, true},
-};
+constexpr auto kDepartColumns = Split(kDepartPairs);
 
 }  // namespace
 
@@ -26,8 +21,8 @@ constinit const builder::TransferDef kDepart = {
     .table = "Depart",
     .source_sql = "select `Computer`,`Operator`,`OpTime`,`DepID`,`Class`,`DepCode`,`DepName` from `Depart`",
     .allow_identity_inserts = true,
-    .source = kDepartSource,
-    .destination = kDepartDestination,
+    .source = kDepartColumns.source,
+    .destination = kDepartColumns.destination,
 };
 
 }  // namespace korvel::transfers

@@ -1,32 +1,26 @@
+#include "library/builder/columns.h"
 #include "library/transfers/transfers.h"
 
 namespace korvel::transfers {
 namespace {
 
-using builder::ColumnDef;
+using namespace builder::columns;
 
-// Source and destination columns, paired by position.
-const ColumnDef kGdsComSource[] = {
-    {"GoodsID", 1, 106, 50, 130, true},
-    {"GdsCode", 2, 106, 50, 130, true},
-    {"Qua", 3, 122, 0, 6, true},
-    {"Price", 4, 122, 0, 6, true},
+constexpr ColumnPair kGdsComPairs[] = {
+    {JetText("GoodsID", 1, 50), SqlNVarChar("GoodsID", 1, 50, kNotNull)},
+    {JetText("GdsCode", 2, 50), SqlNVarChar("GdsCode", 2, 50, kNotNull)},
+    {JetCurrency("Qua", 3),     SqlMoney("Qua", 3)},
+    {JetCurrency("Price", 4),   SqlMoney("Price", 4)},
 };
-
-const ColumnDef kGdsComDestination[] = {
-    {"GoodsID", 1, 8, 50, 130, false},
-    {"GdsCode", 2, 8, 50, 130, false},
-    {"Qua", 3, 120, 0, 6, true},
-    {"Price", 4, 120, 0, 6, true},
-};
+constexpr auto kGdsComColumns = Split(kGdsComPairs);
 
 }  // namespace
 
 constinit const builder::TransferDef kGdsCom = {
     .table = "gdsCom",
     .source_sql = "select `GoodsID`,`GdsCode`,`Qua`,`Price` from `gdsCom`",
-    .source = kGdsComSource,
-    .destination = kGdsComDestination,
+    .source = kGdsComColumns.source,
+    .destination = kGdsComColumns.destination,
 };
 
 }  // namespace korvel::transfers

@@ -1,168 +1,111 @@
-#include <array>
+#include <string_view>
 
+#include "library/builder/columns.h"
 #include "library/transfers/transfers.h"
 
 namespace korvel::transfers {
 namespace {
 
 using builder::ColumnDef;
+using namespace builder::columns;
 
-// The goods plans' columns, paired by position. The 5.6 current quantity
-// and amount go into both the opening (PBalQua, PBalAmo) and the current
-// balance (BalQua, BalAmo); the ordinals from Remark on follow the
-// destination's column order, not the query's.
-constexpr std::array<ColumnDef, 48> kGoodsSource = {{
-    {"Class", 4, 106, 32, 130, true},
-    {"IsGoods", 6, 90, 0, 11, false},
-    {"IsUsual", 7, 90, 0, 11, false},
-    {"IsCom", 8, 90, 0, 11, false},
-    {"IsEScale", 9, 90, 0, 11, false},
-    {"IsEntrust", 10, 90, 0, 11, false},
-    {"GoodsID", 11, 74, 50, 130, false},
-    {"Code", 12, 106, 50, 130, true},
-    {"GdsName", 13, 106, 128, 130, true},
-    {"GdsStandard", 14, 106, 20, 130, true},
-    {"GdsGrade", 15, 106, 20, 130, true},
-    {"Origion", 16, 106, 20, 130, true},
-    {"UnitID", 17, 106, 15, 130, true},
-    {"Type", 18, 106, 50, 130, true},
-    {"PUnit", 19, 106, 20, 130, true},
-    {"Unit", 20, 106, 20, 130, true},
-    {"Ref", 21, 122, 0, 6, true},
-    {"MaxRes", 22, 122, 0, 6, true},
-    {"MinRes", 23, 122, 0, 6, true},
-    {"Price", 24, 122, 0, 5, true},
-    {"Price1", 25, 122, 0, 6, true},
-    {"Price2", 26, 122, 0, 6, true},
-    {"Price3", 27, 122, 0, 6, true},
-    {"Price4", 28, 122, 0, 6, true},
-    {"MemPrice1", 29, 122, 0, 6, true},
-    {"MemPrice2", 30, 122, 0, 6, true},
-    {"MemPrice3", 31, 122, 0, 6, true},
-    {"MinPrice", 32, 122, 0, 6, true},
-    {"BalPrice", 33, 122, 0, 5, true},
-    {"BalQua", 36, 122, 0, 6, true},
-    {"BalAmo", 37, 122, 0, 6, true},
-    {"BalQua", 36, 122, 0, 6, true},
-    {"BalAmo", 37, 122, 0, 6, true},
-    {"BQuaSum", 38, 122, 0, 6, true},
-    {"BAmoSum", 39, 122, 0, 6, true},
-    {"BDIQSum", 40, 122, 0, 6, true},
-    {"BDIQAmo", 41, 122, 0, 6, true},
-    {"BDEQSum", 42, 122, 0, 6, true},
-    {"BDEQAmo", 43, 122, 0, 6, true},
-    {"fblnIsColor", 44, 90, 0, 11, false},
-    {"Remark", 45, 234, 0, 130, true},
-    {"fblnIsSize", 46, 90, 0, 11, false},
-    {"IsPro", 47, 90, 0, 11, false},
-    {"fstrSizeGroup", 48, 106, 50, 130, true},
-    {"IsBrunt", 49, 90, 0, 11, false},
-    {"Properties", 50, 106, 200, 130, true},
-    {"Costing", 51, 122, 0, 3, true},
-    {"fcurStandardPrice", 52, 122, 0, 6, true},
-}};
+// The goods plans' columns. The 5.6 current quantity and amount go into
+// both the opening (PBalQua, PBalAmo) and the current balance (BalQua,
+// BalAmo); the ordinals from Remark on follow the destination's column
+// order, not the query's.
+constexpr ColumnPair kGoodsPairs[] = {
+    {JetText("Class", 4, 32),                 SqlNVarChar("Class", 4, 32)},
+    {JetBoolean("IsGoods", 6, kNotNull),      SqlBit("IsGoods", 6)},
+    {JetBoolean("IsUsual", 7, kNotNull),      SqlBit("IsUsual", 7)},
+    {JetBoolean("IsCom", 8, kNotNull),        SqlBit("IsCom", 8)},
+    {JetBoolean("IsEScale", 9, kNotNull),     SqlBit("IsEScale", 9)},
+    {JetBoolean("IsEntrust", 10, kNotNull),   SqlBit("IsEntrust", 10)},
+    {JetText("GoodsID", 11, 50, kNotNull),    SqlNVarChar("GoodsID", 11, 50, kNotNull)},
+    {JetText("Code", 12, 50),                 SqlNVarChar("Code", 12, 50)},
+    {JetText("GdsName", 13, 128),             SqlNVarChar("GdsName", 13, 50)},
+    {JetText("GdsStandard", 14, 20),          SqlNVarChar("GdsStandard", 14, 20)},
+    {JetText("GdsGrade", 15, 20),             SqlNVarChar("GdsGrade", 15, 20)},
+    {JetText("Origion", 16, 20),              SqlNVarChar("Origion", 16, 20)},
+    {JetText("UnitID", 17, 15),               SqlNVarChar("UnitID", 17, 15)},
+    {JetText("Type", 18, 50),                 SqlNVarChar("Type", 18, 50)},
+    {JetText("PUnit", 19, 20),                SqlNVarChar("PUnit", 19, 20)},
+    {JetText("Unit", 20, 20),                 SqlNVarChar("Unit", 20, 20)},
+    {JetCurrency("Ref", 21),                  SqlFloat("Ref", 21)},
+    {JetCurrency("MaxRes", 22),               SqlMoney("MaxRes", 22)},
+    {JetCurrency("MinRes", 23),               SqlMoney("MinRes", 23)},
+    {JetDouble("Price", 24),                  SqlFloat("Price", 24)},
+    {JetCurrency("Price1", 25),               SqlFloat("Price1", 25)},
+    {JetCurrency("Price2", 26),               SqlFloat("Price2", 26)},
+    {JetCurrency("Price3", 27),               SqlFloat("Price3", 27)},
+    {JetCurrency("Price4", 28),               SqlFloat("Price4", 28)},
+    {JetCurrency("MemPrice1", 29),            SqlFloat("MemPrice1", 29)},
+    {JetCurrency("MemPrice2", 30),            SqlFloat("MemPrice2", 30)},
+    {JetCurrency("MemPrice3", 31),            SqlFloat("MemPrice3", 31)},
+    {JetCurrency("MinPrice", 32),             SqlFloat("MinPrice", 32)},
+    {JetDouble("BalPrice", 33),               SqlFloat("BalPrice", 33)},
+    {JetCurrency("BalQua", 36),               SqlMoney("PBalQua", 34)},
+    {JetCurrency("BalAmo", 37),               SqlMoney("PBalAmo", 35)},
+    {JetCurrency("BalQua", 36),               SqlMoney("BalQua", 36)},
+    {JetCurrency("BalAmo", 37),               SqlMoney("BalAmo", 37)},
+    {JetCurrency("BQuaSum", 38),              SqlMoney("BQuaSum", 38)},
+    {JetCurrency("BAmoSum", 39),              SqlMoney("BAmoSum", 39)},
+    {JetCurrency("BDIQSum", 40),              SqlMoney("BDIQSum", 40)},
+    {JetCurrency("BDIQAmo", 41),              SqlMoney("BDIQAmo", 41)},
+    {JetCurrency("BDEQSum", 42),              SqlMoney("BDEQSum", 42)},
+    {JetCurrency("BDEQAmo", 43),              SqlMoney("BDEQAmo", 43)},
+    {JetBoolean("fblnIsColor", 44, kNotNull), SqlBit("fblnIsColor", 44)},
+    {JetMemo("Remark", 45),                   SqlNText("Remark", 45)},
+    {JetBoolean("fblnIsSize", 46, kNotNull),  SqlBit("fblnIsSize", 46)},
+    {JetBoolean("IsPro", 47, kNotNull),       SqlBit("IsPro", 47)},
+    {JetText("fstrSizeGroup", 48, 50),        SqlNVarChar("fstrSizeGroup", 48, 50)},
+    {JetBoolean("IsBrunt", 49, kNotNull),     SqlBit("IsBrunt", 49)},
+    {JetText("Properties", 50, 200),          SqlNVarChar("Properties", 50, 200)},
+    {JetLong("Costing", 51),                  SqlInt("Costing", 51)},
+    {JetCurrency("fcurStandardPrice", 52),    SqlMoney("fcurStandardPrice", 52)},
+};
+constexpr auto kGoodsColumns = Split(kGoodsPairs);
 
-constexpr std::array<ColumnDef, 48> kGoodsDestination = {{
-    {"Class", 4, 104, 32, 130, true},
-    {"IsGoods", 6, 120, 0, 11, true},
-    {"IsUsual", 7, 120, 0, 11, true},
-    {"IsCom", 8, 120, 0, 11, true},
-    {"IsEScale", 9, 120, 0, 11, true},
-    {"IsEntrust", 10, 120, 0, 11, true},
-    {"GoodsID", 11, 8, 50, 130, false},
-    {"Code", 12, 104, 50, 130, true},
-    {"GdsName", 13, 104, 50, 130, true},
-    {"GdsStandard", 14, 104, 20, 130, true},
-    {"GdsGrade", 15, 104, 20, 130, true},
-    {"Origion", 16, 104, 20, 130, true},
-    {"UnitID", 17, 104, 15, 130, true},
-    {"Type", 18, 104, 50, 130, true},
-    {"PUnit", 19, 104, 20, 130, true},
-    {"Unit", 20, 104, 20, 130, true},
-    {"Ref", 21, 120, 0, 5, true},
-    {"MaxRes", 22, 120, 0, 6, true},
-    {"MinRes", 23, 120, 0, 6, true},
-    {"Price", 24, 120, 0, 5, true},
-    {"Price1", 25, 120, 0, 5, true},
-    {"Price2", 26, 120, 0, 5, true},
-    {"Price3", 27, 120, 0, 5, true},
-    {"Price4", 28, 120, 0, 5, true},
-    {"MemPrice1", 29, 120, 0, 5, true},
-    {"MemPrice2", 30, 120, 0, 5, true},
-    {"MemPrice3", 31, 120, 0, 5, true},
-    {"MinPrice", 32, 120, 0, 5, true},
-    {"BalPrice", 33, 120, 0, 5, true},
-    {"PBalQua", 34, 120, 0, 6, true},
-    {"PBalAmo", 35, 120, 0, 6, true},
-    {"BalQua", 36, 120, 0, 6, true},
-    {"BalAmo", 37, 120, 0, 6, true},
-    {"BQuaSum", 38, 120, 0, 6, true},
-    {"BAmoSum", 39, 120, 0, 6, true},
-    {"BDIQSum", 40, 120, 0, 6, true},
-    {"BDIQAmo", 41, 120, 0, 6, true},
-    {"BDEQSum", 42, 120, 0, 6, true},
-    {"BDEQAmo", 43, 120, 0, 6, true},
-    {"fblnIsColor", 44, 120, 0, 11, true},
-    {"Remark", 45, 232, 0, 130, true},
-    {"fblnIsSize", 46, 120, 0, 11, true},
-    {"IsPro", 47, 120, 0, 11, true},
-    {"fstrSizeGroup", 48, 104, 50, 130, true},
-    {"IsBrunt", 49, 120, 0, 11, true},
-    {"Properties", 50, 104, 200, 130, true},
-    {"Costing", 51, 120, 0, 3, true},
-    {"fcurStandardPrice", 52, 120, 0, 6, true},
-}};
-
-// The plan that posts the custody book leaves the six stock sums (pairs
-// 34 to 39, BQuaSum to BDEQAmo) at the destination's defaults.
-constexpr std::array<ColumnDef, 42> WithoutStockSums(const std::array<ColumnDef, 48>& all) {
-  std::array<ColumnDef, 42> out{};
-  std::size_t k = 0;
-  for (std::size_t i = 0; i < all.size(); ++i) {
-    if (i < 33 || i > 38) out[k++] = all[i];
-  }
-  return out;
-}
-
-constexpr std::array<ColumnDef, 42> kGoodsCustodySource = WithoutStockSums(kGoodsSource);
-constexpr std::array<ColumnDef, 42> kGoodsCustodyDestination = WithoutStockSums(kGoodsDestination);
+// The plan that posts the custody book leaves the six stock sums at the
+// destination's defaults.
+constexpr std::string_view kStockSums[] = {"BQuaSum", "BAmoSum", "BDIQSum", "BDIQAmo", "BDEQSum", "BDEQAmo"};
+constexpr auto kGoodsCustodyColumns = SplitWithout(kGoodsPairs, kStockSums);
 
 // The full plans' columns: no balances, sums, Properties, Costing,
 // fcurStandardPrice, colour or size. Both sides are described alike (the
 // source side carries the destination's flags and types, the ordinals
 // number the pairs), so one list serves as both.
-const ColumnDef kGoodsFullColumns[] = {
-    {"Class", 1, 104, 32, 130, true},
-    {"IsGoods", 2, 120, 0, 11, true},
-    {"IsUsual", 3, 120, 0, 11, true},
-    {"IsCom", 4, 120, 0, 11, true},
-    {"IsEScale", 5, 120, 0, 11, true},
-    {"IsEntrust", 6, 120, 0, 11, true},
-    {"GoodsID", 7, 8, 50, 130, false},
-    {"Code", 8, 104, 50, 130, true},
-    {"GdsName", 9, 104, 50, 130, true},
-    {"GdsStandard", 10, 104, 20, 130, true},
-    {"GdsGrade", 11, 104, 20, 130, true},
-    {"Origion", 12, 104, 20, 130, true},
-    {"UnitID", 13, 104, 15, 130, true},
-    {"Type", 14, 104, 50, 130, true},
-    {"PUnit", 15, 104, 20, 130, true},
-    {"Unit", 16, 104, 20, 130, true},
-    {"Ref", 17, 120, 0, 5, true},
-    {"MaxRes", 18, 120, 0, 6, true},
-    {"MinRes", 19, 120, 0, 6, true},
-    {"Price", 20, 120, 0, 5, true},
-    {"Price1", 21, 120, 0, 5, true},
-    {"Price2", 22, 120, 0, 5, true},
-    {"Price3", 23, 120, 0, 5, true},
-    {"Price4", 24, 120, 0, 5, true},
-    {"MemPrice1", 25, 120, 0, 5, true},
-    {"MemPrice2", 26, 120, 0, 5, true},
-    {"MemPrice3", 27, 120, 0, 5, true},
-    {"MinPrice", 28, 120, 0, 5, true},
-    {"Remark", 29, 232, 0, 130, true},
-    {"IsPro", 30, 120, 0, 11, true},
-    {"IsBrunt", 31, 120, 0, 11, true},
+constexpr ColumnDef kGoodsFullColumns[] = {
+    SqlNVarChar("Class", 1, 32),
+    SqlBit("IsGoods", 2),
+    SqlBit("IsUsual", 3),
+    SqlBit("IsCom", 4),
+    SqlBit("IsEScale", 5),
+    SqlBit("IsEntrust", 6),
+    SqlNVarChar("GoodsID", 7, 50, kNotNull),
+    SqlNVarChar("Code", 8, 50),
+    SqlNVarChar("GdsName", 9, 50),
+    SqlNVarChar("GdsStandard", 10, 20),
+    SqlNVarChar("GdsGrade", 11, 20),
+    SqlNVarChar("Origion", 12, 20),
+    SqlNVarChar("UnitID", 13, 15),
+    SqlNVarChar("Type", 14, 50),
+    SqlNVarChar("PUnit", 15, 20),
+    SqlNVarChar("Unit", 16, 20),
+    SqlFloat("Ref", 17),
+    SqlMoney("MaxRes", 18),
+    SqlMoney("MinRes", 19),
+    SqlFloat("Price", 20),
+    SqlFloat("Price1", 21),
+    SqlFloat("Price2", 22),
+    SqlFloat("Price3", 23),
+    SqlFloat("Price4", 24),
+    SqlFloat("MemPrice1", 25),
+    SqlFloat("MemPrice2", 26),
+    SqlFloat("MemPrice3", 27),
+    SqlFloat("MinPrice", 28),
+    SqlNText("Remark", 29),
+    SqlBit("IsPro", 30),
+    SqlBit("IsBrunt", 31),
 };
 
 
@@ -176,15 +119,15 @@ constexpr char kQuery[] =
 constinit const builder::TransferDef kGoods = {
     .table = "Goods",
     .source_sql = kQuery,
-    .source = kGoodsSource,
-    .destination = kGoodsDestination,
+    .source = kGoodsColumns.source,
+    .destination = kGoodsColumns.destination,
 };
 
 constinit const builder::TransferDef kGoodsCustody = {
     .table = "Goods",
     .source_sql = kQuery,
-    .source = kGoodsCustodySource,
-    .destination = kGoodsCustodyDestination,
+    .source = kGoodsCustodyColumns.source,
+    .destination = kGoodsCustodyColumns.destination,
 };
 
 constinit const builder::TransferDef kGoodsFull = {

@@ -1,60 +1,37 @@
+#include "library/builder/columns.h"
 #include "library/transfers/transfers.h"
 
 namespace korvel::transfers {
 namespace {
 
-using builder::ColumnDef;
+using namespace builder::columns;
 
-// Source and destination columns, paired by position. From CardID on the
-// destination ordinals are one ahead: destination columns 5, 20, 22 and 27
-// are never written.
-const ColumnDef kMemberSource[] = {
-    {"MemberID", 4, 74, 15, 130, false},
-    {"CardID", 5, 74, 15, 130, false},
-    {"Name", 6, 106, 64, 130, true},
-    {"Sex", 7, 106, 4, 130, true},
-    {"Birthy", 8, 122, 0, 7, true},
-    {"IDNo", 9, 106, 18, 130, true},
-    {"Tel", 10, 106, 50, 130, true},
-    {"Bp", 11, 106, 50, 130, true},
-    {"Hand", 12, 106, 50, 130, true},
-    {"Email", 13, 106, 50, 130, true},
-    {"Http", 14, 106, 50, 130, true},
-    {"PostCode", 15, 106, 20, 130, true},
-    {"Address", 16, 106, 128, 130, true},
-    {"ToDate", 17, 122, 0, 7, true},
-    {"Type", 18, 122, 0, 2, true},
-    {"Class", 20, 106, 32, 130, true},
-    {"IsUse", 22, 90, 0, 11, false},
-    {"IsUsual", 23, 90, 0, 11, false},
-    {"PriceID", 24, 122, 0, 2, true},
-    {"Discount", 25, 122, 0, 6, true},
-    {"Remark", 27, 234, 0, 130, true},
+// From CardID on the destination ordinals are one ahead: destination
+// columns 5, 20, 22 and 27 are never written.
+constexpr ColumnPair kMemberPairs[] = {
+    {JetText("MemberID", 4, 15, kNotNull), SqlNVarChar("MemberID", 4, 15, kNotNull)},
+    {JetText("CardID", 5, 15, kNotNull),   SqlNVarChar("CardID", 6, 15)},
+    {JetText("Name", 6, 64),               SqlNVarChar("Name", 7, 64)},
+    {JetText("Sex", 7, 4),                 SqlNVarChar("Sex", 8, 4)},
+    {JetDateTime("Birthy", 8),             SqlDateTime("Birthy", 9)},
+    {JetText("IDNo", 9, 18),               SqlNVarChar("IDNo", 10, 18)},
+    {JetText("Tel", 10, 50),               SqlNVarChar("Tel", 11, 50)},
+    {JetText("Bp", 11, 50),                SqlNVarChar("Bp", 12, 50)},
+    {JetText("Hand", 12, 50),              SqlNVarChar("Hand", 13, 50)},
+    {JetText("Email", 13, 50),             SqlNVarChar("Email", 14, 50)},
+    {JetText("Http", 14, 50),              SqlNVarChar("Http", 15, 50)},
+    {JetText("PostCode", 15, 20),          SqlNVarChar("PostCode", 16, 20)},
+    {JetText("Address", 16, 128),          SqlNVarChar("Address", 17, 128)},
+    {JetDateTime("ToDate", 17),            SqlDateTime("ToDate", 18)},
+    {JetInteger("Type", 18),               SqlSmallInt("Type", 19)},
+    {JetText("Class", 20, 32),             SqlVarChar("Class", 21, 50)},
+    {JetBoolean("IsUse", 22, kNotNull),    SqlBit("IsUse", 23)},
+    {JetBoolean("IsUsual", 23, kNotNull),  SqlBit("IsUsual", 24)},
+    {JetInteger("PriceID", 24),            SqlSmallInt("PriceID", 25)},
+    {JetCurrency("Discount", 25),          SqlFloat("Discount", 26)},
+    {JetMemo("Remark", 27),                SqlNText("Remark", 28)},
 };
-
-const ColumnDef kMemberDestination[] = {
-    {"MemberID", 4, 8, 15, 130, false},
-    {"CardID", 6, 104, 15, 130, true},
-    {"Name", 7, 104, 64, 130, true},
-    {"Sex", 8, 104, 4, 130, true},
-    {"Birthy", 9, 120, 0, 135, true},
-    {"IDNo", 10, 104, 18, 130, true},
-    {"Tel", 11, 104, 50, 130, true},
-    {"Bp", 12, 104, 50, 130, true},
-    {"Hand", 13, 104, 50, 130, true},
-    {"Email", 14, 104, 50, 130, true},
-    {"Http", 15, 104, 50, 130, true},
-    {"PostCode", 16, 104, 20, 130, true},
-    {"Address", 17, 104, 128, 130, true},
-    {"ToDate", 18, 120, 0, 135, true},
-    {"Type", 19, 120, 0, 2, true},
-    {"Class", 21, 104, 50, 129, true},
-    {"IsUse", 23, 120, 0, 11, true},
-    {"IsUsual", 24, 120, 0, 11, true},
-    {"PriceID", 25, 120, 0, 2, true},
-    {"Discount", 26, 120, 0, 5, true},
-    {"Remark", 28, 232, 0, 130, true},
-};
+constexpr auto kMemberColumns = Split(kMemberPairs);
 
 }  // namespace
 
@@ -63,8 +40,8 @@ constinit const builder::TransferDef kMember = {
     .source_sql =
         "select `Computer`,`Operator`,`OpTime`,`MemberID`,`CardID`,`Name`,`Sex`,`Birthy`,`IDNo`,`Tel`,`Bp`,`Hand`,`Email`,`Http`,`PostCode`,`Address`,`ToDate`,`Type`,`RegionID`,`Class`,`IsTrans`,`IsUse`,`IsUsual`,`PriceID`,`Discount`,`Amo`,`Remark` from `Member`",
     .allow_identity_inserts = true,
-    .source = kMemberSource,
-    .destination = kMemberDestination,
+    .source = kMemberColumns.source,
+    .destination = kMemberColumns.destination,
 };
 
 }  // namespace korvel::transfers

@@ -1,40 +1,30 @@
+#include "library/builder/columns.h"
 #include "library/transfers/transfers.h"
 
 namespace korvel::transfers {
 namespace {
 
-using builder::ColumnDef;
+using namespace builder::columns;
 
 // RegionID goes into the destination's identity column in both variants,
 // so customers and suppliers keep naming the same regions.
-const ColumnDef kRegionSource[] = {
-    {"RegionID", 1, 90, 0, 3, false},
-    {"Class", 5, 106, 32, 130, true},
-    {"RegCode", 6, 106, 15, 130, true},
-    {"RegName", 7, 106, 64, 130, true},
+constexpr ColumnPair kRegionPairs[] = {
+    {JetLong("RegionID", 1, kNotNull), SqlIdentity("RegionID", 1)},
+    {JetText("Class", 5, 32),          SqlVarChar("Class", 5, 50, kNotNull)},
+    {JetText("RegCode", 6, 15),        SqlNVarChar("RegCode", 6, 15)},
+    {JetText("RegName", 7, 64),        SqlNVarChar("RegName", 7, 64)},
 };
+constexpr auto kRegionColumns = Split(kRegionPairs);
 
-const ColumnDef kRegionDestination[] = {
-    {"RegionID", 1, 16, 0, 3, false},
-    {"Class", 5, 8, 50, 129, false},
-    {"RegCode", 6, 104, 15, 130, true},
-    {"RegName", 7, 104, 64, 130, true},
+// The full plan's columns run backwards, the ordinals numbering the pairs;
+// the source columns but RegionID are described as writable.
+constexpr ColumnPair kRegionFullPairs[] = {
+    {Writable(JetText("RegName", 1, 64)), SqlNVarChar("RegName", 1, 64)},
+    {Writable(JetText("RegCode", 2, 15)), SqlNVarChar("RegCode", 2, 15)},
+    {Writable(JetText("Class", 3, 32)),   SqlVarChar("Class", 3, 50, kNotNull)},
+    {JetLong("RegionID", 4, kNotNull),    SqlIdentity("RegionID", 4)},
 };
-
-// The full plan's columns run backwards, the ordinals numbering the pairs.
-const ColumnDef kRegionFullSource[] = {
-    {"RegName", 1, 102, 64, 130, true},
-    {"RegCode", 2, 102, 15, 130, true},
-    {"Class", 3, 102, 32, 130, true},
-    {"RegionID", 4, 90, 0, 3, false},
-};
-
-const ColumnDef kRegionFullDestination[] = {
-    {"RegName", 1, 104, 64, 130, true},
-    {"RegCode", 2, 104, 15, 130, true},
-    {"Class", 3, 8, 50, 129, false},
-    {"RegionID", 4, 16, 0, 3, false},
-};
+constexpr auto kRegionFullColumns = Split(kRegionFullPairs);
 
 constexpr char kQuery[] = "select `RegionID`,`Computer`,`Operator`,`OpTime`,`Class`,`RegCode`,`RegName` from `Region`";
 
@@ -44,8 +34,8 @@ constinit const builder::TransferDef kRegion = {
     .table = "Region",
     .source_sql = kQuery,
     .allow_identity_inserts = true,
-    .source = kRegionSource,
-    .destination = kRegionDestination,
+    .source = kRegionColumns.source,
+    .destination = kRegionColumns.destination,
 };
 
 constinit const builder::TransferDef kRegionFull = {
@@ -55,8 +45,8 @@ constinit const builder::TransferDef kRegionFull = {
     .row_limits_as_text = true,
     .transform_class = "DTSPump.DataPumpTransformCopy",
     .transform_name = "DTSTransformation__8",
-    .source = kRegionFullSource,
-    .destination = kRegionFullDestination,
+    .source = kRegionFullColumns.source,
+    .destination = kRegionFullColumns.destination,
 };
 
 }  // namespace korvel::transfers

@@ -1,93 +1,57 @@
+#include "library/builder/columns.h"
 #include "library/transfers/transfers.h"
 
 namespace korvel::transfers {
 namespace {
 
-using builder::ColumnDef;
+using namespace builder::columns;
 
-// The customer-and-supplier plans' columns, paired by position. BalAmo goes
-// into both PBalAmo and BalAmo.
-const ColumnDef kSupplierSource[] = {
-    {"RegionID", 4, 122, 0, 3, true},
-    {"Class", 5, 106, 32, 130, true},
-    {"IsUsed", 7, 90, 0, 11, false},
-    {"IsUsual", 8, 90, 0, 11, false},
-    {"UnitID", 9, 74, 15, 130, false},
-    {"Code", 10, 106, 50, 130, true},
-    {"UnitName", 11, 106, 64, 130, true},
-    {"TaxNo", 12, 106, 30, 130, true},
-    {"BalAmo", 14, 122, 0, 6, true},
-    {"BalAmo", 14, 122, 0, 6, true},
-    {"Tel", 16, 106, 50, 130, true},
-    {"Fax", 17, 106, 50, 130, true},
-    {"Email", 18, 106, 50, 130, true},
-    {"PostCode", 19, 106, 20, 130, true},
-    {"Address", 20, 106, 64, 130, true},
-    {"Bank", 21, 106, 64, 130, true},
-    {"AccNo", 22, 106, 30, 130, true},
-    {"Remark", 23, 234, 0, 130, true},
+// The customer-and-supplier plans' columns. BalAmo goes into both PBalAmo
+// and BalAmo.
+constexpr ColumnPair kSupplierPairs[] = {
+    {JetLong("RegionID", 4),             SqlInt("RegionID", 4)},
+    {JetText("Class", 5, 32),            SqlVarChar("Class", 5, 50)},
+    {JetBoolean("IsUsed", 7, kNotNull),  SqlBit("IsUsed", 7)},
+    {JetBoolean("IsUsual", 8, kNotNull), SqlBit("IsUsual", 8)},
+    {JetText("UnitID", 9, 15, kNotNull), SqlNVarChar("UnitID", 9, 15, kNotNull)},
+    {JetText("Code", 10, 50),            SqlNVarChar("Code", 10, 50)},
+    {JetText("UnitName", 11, 64),        SqlNVarChar("UnitName", 11, 64)},
+    {JetText("TaxNo", 12, 30),           SqlNVarChar("TaxNo", 12, 30)},
+    {JetCurrency("BalAmo", 14),          SqlMoney("PBalAmo", 13)},
+    {JetCurrency("BalAmo", 14),          SqlMoney("BalAmo", 14)},
+    {JetText("Tel", 16, 50),             SqlNVarChar("Tel", 16, 50)},
+    {JetText("Fax", 17, 50),             SqlNVarChar("Fax", 17, 50)},
+    {JetText("Email", 18, 50),           SqlNVarChar("Email", 18, 50)},
+    {JetText("PostCode", 19, 20),        SqlNVarChar("PostCode", 19, 20)},
+    {JetText("Address", 20, 64),         SqlNVarChar("Address", 20, 64)},
+    {JetText("Bank", 21, 64),            SqlNVarChar("Bank", 21, 64)},
+    {JetText("AccNo", 22, 30),           SqlNVarChar("AccNo", 22, 30)},
+    {JetMemo("Remark", 23),              SqlNText("Remark", 23)},
 };
-
-const ColumnDef kSupplierDestination[] = {
-    {"RegionID", 4, 120, 0, 3, true},
-    {"Class", 5, 104, 50, 129, true},
-    {"IsUsed", 7, 120, 0, 11, true},
-    {"IsUsual", 8, 120, 0, 11, true},
-    {"UnitID", 9, 8, 15, 130, false},
-    {"Code", 10, 104, 50, 130, true},
-    {"UnitName", 11, 104, 64, 130, true},
-    {"TaxNo", 12, 104, 30, 130, true},
-    {"PBalAmo", 13, 120, 0, 6, true},
-    {"BalAmo", 14, 120, 0, 6, true},
-    {"Tel", 16, 104, 50, 130, true},
-    {"Fax", 17, 104, 50, 130, true},
-    {"Email", 18, 104, 50, 130, true},
-    {"PostCode", 19, 104, 20, 130, true},
-    {"Address", 20, 104, 64, 130, true},
-    {"Bank", 21, 104, 64, 130, true},
-    {"AccNo", 22, 104, 30, 130, true},
-    {"Remark", 23, 232, 0, 130, true},
-};
+constexpr auto kSupplierColumns = Split(kSupplierPairs);
 
 // The full plans' columns: backwards through the query, the ordinals
-// numbering the pairs; RegionID and Class are not written.
-const ColumnDef kSupplierFullSource[] = {
-    {"Remark", 1, 230, 0, 130, true},
-    {"AccNo", 2, 102, 30, 130, true},
-    {"Bank", 3, 102, 64, 130, true},
-    {"Address", 4, 102, 64, 130, true},
-    {"PostCode", 5, 102, 20, 130, true},
-    {"Email", 6, 102, 50, 130, true},
-    {"Fax", 7, 102, 50, 130, true},
-    {"Tel", 8, 102, 50, 130, true},
-    {"BalAmo", 9, 118, 0, 6, true},
-    {"BalAmo", 10, 118, 0, 6, true},
-    {"TaxNo", 11, 102, 30, 130, true},
-    {"UnitName", 12, 102, 64, 130, true},
-    {"Code", 13, 102, 50, 130, true},
-    {"UnitID", 14, 102, 15, 130, true},
-    {"IsUsual", 15, 86, 0, 11, false},
-    {"IsUsed", 16, 86, 0, 11, false},
+// numbering the pairs, the source columns described as writable; RegionID
+// and Class are not written.
+constexpr ColumnPair kSupplierFullPairs[] = {
+    {Writable(JetMemo("Remark", 1)),                SqlNText("Remark", 1)},
+    {Writable(JetText("AccNo", 2, 30)),             SqlNVarChar("AccNo", 2, 30)},
+    {Writable(JetText("Bank", 3, 64)),              SqlNVarChar("Bank", 3, 64)},
+    {Writable(JetText("Address", 4, 64)),           SqlNVarChar("Address", 4, 64)},
+    {Writable(JetText("PostCode", 5, 20)),          SqlNVarChar("PostCode", 5, 20)},
+    {Writable(JetText("Email", 6, 50)),             SqlNVarChar("Email", 6, 50)},
+    {Writable(JetText("Fax", 7, 50)),               SqlNVarChar("Fax", 7, 50)},
+    {Writable(JetText("Tel", 8, 50)),               SqlNVarChar("Tel", 8, 50)},
+    {Writable(JetCurrency("BalAmo", 9)),            SqlMoney("BalAmo", 9)},
+    {Writable(JetCurrency("BalAmo", 10)),           SqlMoney("PBalAmo", 10)},
+    {Writable(JetText("TaxNo", 11, 30)),            SqlNVarChar("TaxNo", 11, 30)},
+    {Writable(JetText("UnitName", 12, 64)),         SqlNVarChar("UnitName", 12, 64)},
+    {Writable(JetText("Code", 13, 50)),             SqlNVarChar("Code", 13, 50)},
+    {Writable(JetText("UnitID", 14, 15)),           SqlNVarChar("UnitID", 14, 15, kNotNull)},
+    {Writable(JetBoolean("IsUsual", 15, kNotNull)), SqlBit("IsUsual", 15)},
+    {Writable(JetBoolean("IsUsed", 16, kNotNull)),  SqlBit("IsUsed", 16)},
 };
-
-const ColumnDef kSupplierFullDestination[] = {
-    {"Remark", 1, 232, 0, 130, true},
-    {"AccNo", 2, 104, 30, 130, true},
-    {"Bank", 3, 104, 64, 130, true},
-    {"Address", 4, 104, 64, 130, true},
-    {"PostCode", 5, 104, 20, 130, true},
-    {"Email", 6, 104, 50, 130, true},
-    {"Fax", 7, 104, 50, 130, true},
-    {"Tel", 8, 104, 50, 130, true},
-    {"BalAmo", 9, 120, 0, 6, true},
-    {"PBalAmo", 10, 120, 0, 6, true},
-    {"TaxNo", 11, 104, 30, 130, true},
-    {"UnitName", 12, 104, 64, 130, true},
-    {"Code", 13, 104, 50, 130, true},
-    {"UnitID", 14, 8, 15, 130, false},
-    {"IsUsual", 15, 120, 0, 11, true},
-    {"IsUsed", 16, 120, 0, 11, true},
-};
+constexpr auto kSupplierFullColumns = Split(kSupplierFullPairs);
 
 constexpr char kQuery[] =
     "select `Computer`,`Operator`,`OpTime`,`RegionID`,`Class`,`IsTrans`,`IsUsed`,`IsUsual`,`UnitID`,`Code`,`UnitName`,`TaxNo`,`PBalAmo`,`BalAmo`,`PreAmo`,`Tel`,`Fax`,`Email`,`PostCode`,`Address`,`Bank`,`AccNo`,`Remark` from `Supplier`";
@@ -97,16 +61,16 @@ constexpr char kQuery[] =
 constinit const builder::TransferDef kSupplier = {
     .table = "Supplier",
     .source_sql = kQuery,
-    .source = kSupplierSource,
-    .destination = kSupplierDestination,
+    .source = kSupplierColumns.source,
+    .destination = kSupplierColumns.destination,
 };
 
 constinit const builder::TransferDef kSupplierFull = {
     .table = "Supplier",
     .source_sql = kQuery,
     .allow_identity_inserts = true,
-    .source = kSupplierFullSource,
-    .destination = kSupplierFullDestination,
+    .source = kSupplierFullColumns.source,
+    .destination = kSupplierFullColumns.destination,
 };
 
 }  // namespace korvel::transfers

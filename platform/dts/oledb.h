@@ -36,5 +36,11 @@ enum DbColumnFlags : std::uint32_t {
   DBCOLUMNFLAGS_ISLONG = 0x80,
 };
 
+// Sets of column flags, each named after the bits it holds.
+// A column that can be set to NULL, and so may return NULL.
+inline constexpr std::uint32_t kIsNullableMayBeNull = DBCOLUMNFLAGS_ISNULLABLE | DBCOLUMNFLAGS_MAYBENULL;
+// Read when asked for, writability not known, may return NULL.
+inline constexpr std::uint32_t kMayDeferWriteUnknownMayBeNull =
+    DBCOLUMNFLAGS_MAYDEFER | DBCOLUMNFLAGS_WRITEUNKNOWN | DBCOLUMNFLAGS_MAYBENULL;
 
 }  // namespace dts
