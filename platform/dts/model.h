@@ -1,8 +1,9 @@
 // The package object model: a package with its connections, steps,
 // precedence constraints and tasks; a data pump task's transformations and
 // their column definitions. Objects are created by a collection's New,
-// given their properties (see schema.cpp for the names), then added with
-// the collection's Add, as the package library's automation model does.
+// given their properties (property_schema.cpp names them, with their types
+// and defaults), then added with the collection's Add, as the package
+// library's automation model does.
 //
 // Execute and UnInitialize are declared here and described in executor.cpp;
 // the text dump of a built package is in dump.h.
