@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/com/error.h"
+#include "platform/dts/executor.h"
 #include "platform/dts/property_schema.h"
 
 namespace dts {
@@ -206,6 +207,16 @@ int Package::Advise(PackageEvents* sink) {
 
 void Package::Unadvise(int cookie) {
   std::erase_if(sinks_, [cookie](const auto& s) { return s.first == cookie; });
+}
+
+void Package::Execute() {
+  if (executing_) Fail(com::kErrInvalidArgument, "包正在执行");
+  executing_ = true;
+  struct Reset {
+    bool& flag;
+    ~Reset() { flag = false; }
+  } reset{executing_};
+  RunPackage(*this);
 }
 
 void Package::UnInitialize() {
