@@ -20,6 +20,7 @@
 #include "library/interface/ipackage.h"
 #include "library/interface/provider.h"
 #include "library/interface/report_sink.h"
+#include "platform/com/names.h"
 #include "platform/com/object.h"
 #include "platform/com/quote.h"
 #include "platform/com/variant.h"
@@ -61,13 +62,7 @@ std::string TrimSpaces(const std::string& s) {
 // A column of the current model list row in its text form.
 std::string FieldText(const std::vector<dts::ColumnInfo>& columns, const dts::Row& row, std::string_view name) {
   for (std::size_t i = 0; i < columns.size(); ++i) {
-    if (columns[i].name.size() != name.size()) continue;
-    bool same = true;
-    for (std::size_t k = 0; k < name.size() && same; ++k) {
-      same = std::tolower(static_cast<unsigned char>(columns[i].name[k])) ==
-             std::tolower(static_cast<unsigned char>(name[k]));
-    }
-    if (!same) continue;
+    if (!com::SameName(columns[i].name, name)) continue;
     if (row[i].IsNull()) {
       throw com::Error(94, kSource, "无效使用 Null：模板的“" + std::string(name) + "”列没有值");
     }
