@@ -228,8 +228,7 @@ int CmdRun(const Args& args) {
   dts::EventLink link(package, &recorder);
   bool commit_unknown = false;
   try {
-    korvel::ScopedReportSink reports(std::make_shared<PrintingSink>());
-    plan->KorvelExec();
+    korvel::KorvelExecReportingTo(*plan, std::make_shared<PrintingSink>());
   } catch (const com::Error& e) {
     report.error = e.description();
     commit_unknown = e.number() == dts::kErrPackageCommitUnknown;

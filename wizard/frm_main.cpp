@@ -425,7 +425,6 @@ void FrmMain::RunPlan(const std::string& clsName, korvel::CConnection& SourceCon
   // The plan and everything it makes live on the run's own thread; it gets
   // descriptors of its own with the values of the window's two.
   const DescriptorValues source(SourceConn), destination(DestinationConn);
-  korvel::ScopedReportSink reports(std::make_shared<WindowReportSink>(this, toolkit_));
   std::vector<assurance::StepRecord> steps;
   // The steps as far as they ran reach the report, whatever the outcome.
   struct KeepSteps {
@@ -469,7 +468,8 @@ void FrmMain::RunPlan(const std::string& clsName, korvel::CConnection& SourceCon
     }
     reconcile_plan_ = to_reconcile;
     try {
-      plan->KorvelExec();
+      // The failed-step reports go to the window for this call only.
+      korvel::KorvelExecReportingTo(*plan, std::make_shared<WindowReportSink>(this, toolkit_));
     } catch (...) {
       steps = recorder.Steps();
       throw;
