@@ -11,6 +11,7 @@
 #include "cli/args.h"
 #include "cli/commands.h"
 #include "cli/plan_setup.h"
+#include "library/assurance/model_list.h"
 #include "library/assurance/reconcile.h"
 #include "library/assurance/report.h"
 #include "library/assurance/report_pdf.h"
@@ -165,9 +166,7 @@ int SayOutcome(RunOutcome outcome, const std::string& why, const std::string& er
 }  // namespace
 
 int CmdModels(const Args&) {
-  jet::Database db(com::ProgramFolder() + "/DTSModelList.mdb");
-  auto reader = db.Query("Select * From ModelList");
-  WriteTsv(*reader, stdout);
+  WriteTsv(*assurance::ReadModelList(com::ProgramFolder() + "/" + assurance::kModelListFile), stdout);
   return 0;
 }
 
