@@ -13,6 +13,7 @@
 #include "cli/commands.h"
 #include "cli/plan_setup.h"
 #include "library/assurance/check.h"
+#include "library/assurance/login_tests.h"
 #include "library/assurance/report.h"
 #include "library/assurance/report_pdf.h"
 #include "platform/com/error.h"
@@ -134,7 +135,7 @@ int CmdCheck(const Args& args) {
   }
 
   // The source opens with its password, as the run's first test.
-  jet::Database(file, {.password = source_password});
+  assurance::TestSourceFile(file, source_password);
   assurance::Report report =
       assurance::BeginReport(assurance::Report::Kind::kCheck, model, ModelName(model), file, server, user, database);
   const auto started = std::chrono::steady_clock::now();

@@ -11,6 +11,7 @@
 #include "cli/args.h"
 #include "cli/commands.h"
 #include "cli/plan_setup.h"
+#include "library/assurance/login_tests.h"
 #include "library/assurance/model_list.h"
 #include "library/assurance/reconcile.h"
 #include "library/assurance/report.h"
@@ -197,12 +198,8 @@ int CmdRun(const Args& args) {
 
   // The tests the wizard makes before a run: the source file opens with its
   // password, the login works.
-  jet::Database(file, {.password = source_password});
-  {
-    sqlsrv::AdminClient admin;
-    admin.Connect(server, user, password, 30);
-    admin.Disconnect();
-  }
+  assurance::TestSourceFile(file, source_password);
+  assurance::TestServerLogin(server, user, password, 30);
 
   assurance::Report report =
       assurance::BeginReport(assurance::Report::Kind::kRun, model, ModelName(model), file, server, user, database);
