@@ -11,14 +11,13 @@
 #include "cli/args.h"
 #include "cli/commands.h"
 #include "cli/plan_setup.h"
+#include "cli/tsv.h"
 #include "library/assurance/login_tests.h"
 #include "library/assurance/model_list.h"
 #include "library/assurance/reconcile.h"
 #include "library/assurance/report.h"
 #include "library/assurance/report_pdf.h"
 #include "library/assurance/run_record.h"
-#include "cli/tsv.h"
-#include "platform/dts/model.h"
 #include "library/interface/cconnection.h"
 #include "library/interface/ipackage.h"
 #include "library/interface/provider.h"
@@ -26,8 +25,7 @@
 #include "platform/com/error.h"
 #include "platform/com/object.h"
 #include "platform/dts/dump.h"
-#include "platform/jet/reader.h"
-#include "platform/sqlserver/driver.h"
+#include "platform/dts/model.h"
 
 namespace cli {
 namespace {
