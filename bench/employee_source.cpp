@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "cli/rng.h"
-#include "cli/schema.h"
+#include "cli/source_schema.h"
 #include "platform/com/datetime.h"
 #include "platform/com/error.h"
 #include "platform/jet/writer.h"

@@ -1,12 +1,11 @@
 #include "bench/upgrade_plan.h"
 
-#include <algorithm>
-#include <cctype>
 #include <map>
 
 #include "library/interface/cconnection.h"
 #include "library/interface/provider.h"
 #include "platform/com/error.h"
+#include "platform/com/names.h"
 #include "platform/com/object.h"
 
 namespace bench {
@@ -16,16 +15,9 @@ namespace {
   throw com::Error(com::kErrInvalidArgument, "full_upgrade_bench", what);
 }
 
-std::string Lower(std::string_view s) {
-  std::string out(s);
-  std::transform(out.begin(), out.end(), out.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return out;
-}
-
 // "select ... from `Employee`" -> "Employee".
 std::string SourceTable(const std::string& sql) {
-  const std::string lower = Lower(sql);
+  const std::string lower = com::LowerAscii(sql);
   const std::size_t from = lower.rfind(" from `");
   const std::size_t start = from == std::string::npos ? from : from + 7;
   const std::size_t end = start == std::string::npos ? start : sql.find('`', start);
@@ -65,13 +57,13 @@ std::vector<std::string> DeclaredKey(std::string_view script, const std::string&
 std::map<std::string, std::string> ColumnFeeds(const dts::DataPumpTask& pump) {
   std::map<std::string, std::string> feeds;
   for (const auto& t : pump.Transformations()) {
-    for (const auto& c : t->SourceColumns()) feeds.emplace(Lower(c->Name()), c->Name());
+    for (const auto& c : t->SourceColumns()) feeds.emplace(com::LowerAscii(c->Name()), c->Name());
   }
   for (const auto& t : pump.Transformations()) {
     const auto& in = t->SourceColumns();
     const auto& out = t->DestinationColumns();
     if (t->IsScript() || in.Count() != out.Count()) continue;
-    for (int i = 1; i <= in.Count(); ++i) feeds[Lower(out.Item(i).Name())] = in.Item(i).Name();
+    for (int i = 1; i <= in.Count(); ++i) feeds[com::LowerAscii(out.Item(i).Name())] = in.Item(i).Name();
   }
   return feeds;
 }
@@ -80,7 +72,7 @@ std::vector<std::string> KeyColumns(const dts::DataPumpTask& pump, const std::ve
   const auto feeds = ColumnFeeds(pump);
   std::vector<std::string> columns;
   for (const auto& k : key) {
-    const auto it = feeds.find(Lower(k));
+    const auto it = feeds.find(com::LowerAscii(k));
     if (it == feeds.end()) return {};
     columns.push_back(it->second);
   }

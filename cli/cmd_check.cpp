@@ -1,26 +1,20 @@
-// korvel check: the check an operator makes before an upgrade (preflight.h),
-// with a table per task, the problems, the postings and a verdict.
-#include <unistd.h>
-
+// korvel check: the check an operator makes before an upgrade
+// (library/assurance/check.h), with a table per task, the problems, the
+// postings and a verdict.
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <map>
 
 #include "cli/args.h"
 #include "cli/commands.h"
 #include "cli/plan_setup.h"
 #include "library/assurance/check.h"
+#include "library/assurance/login_tests.h"
 #include "library/assurance/report.h"
 #include "library/assurance/report_pdf.h"
+#include "library/assurance/script_database.h"
 #include "platform/com/error.h"
 #include "platform/com/variant.h"
-#include "platform/dts/step_context.h"
-#include "platform/jet/reader.h"
-#include "platform/sqlserver/driver.h"
-#include "platform/sqlserver/engine.h"
 
 namespace embedded {
 extern const char kCreate60[];
@@ -40,37 +34,6 @@ constexpr std::size_t kShownPerKind = 20;
 constexpr int kExitClean = 0;
 constexpr int kExitCuts = 1;
 constexpr int kExitFails = 2;
-
-// The 6.0 tables made from the creation script, in a folder of this
-// process's own that goes with the object.
-class ScriptDatabase {
- public:
-  explicit ScriptDatabase(const std::string& database) {
-    const char* tmp = std::getenv("TMPDIR");
-    std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/korvel-check-XXXXXX";
-    if (!mkdtemp(pattern.data())) {
-      throw com::Error(com::kErrInvalidArgument, "korvel", "无法建立临时文件夹“" + pattern + "”");
-    }
-    folder_ = pattern;
-    const std::string file = folder_ + "/tables.db";
-    sqlsrv::Engine::InitializeDatabase(file);
-    session_ = sqlsrv::OpenDatabaseFile(file, database);
-    session_->ExecuteBatch(embedded::kCreate60, 0);
-  }
-  ~ScriptDatabase() {
-    session_.reset();
-    std::error_code ignored;
-    std::filesystem::remove_all(folder_, ignored);
-  }
-  ScriptDatabase(const ScriptDatabase&) = delete;
-  ScriptDatabase& operator=(const ScriptDatabase&) = delete;
-
-  dts::Session& session() { return *session_; }
-
- private:
-  std::string folder_;
-  std::unique_ptr<dts::Session> session_;
-};
 
 void PrintTasks(const CheckResult& r) {
   std::printf("\n%10s %8s %8s  %s\n", "读取行数", "将失败", "将截断", "步骤");
@@ -134,7 +97,7 @@ int CmdCheck(const Args& args) {
   }
 
   // The source opens with its password, as the run's first test.
-  jet::Database(file, {.password = source_password});
+  assurance::TestSourceFile(file, source_password);
   assurance::Report report =
       assurance::BeginReport(assurance::Report::Kind::kCheck, model, ModelName(model), file, server, user, database);
   const auto started = std::chrono::steady_clock::now();
@@ -142,12 +105,12 @@ int CmdCheck(const Args& args) {
   const BuiltPlan built = BuildPlan(model, file, source_password, server, user, password, database);
   const auto& package = built.package;
 
-  std::unique_ptr<ScriptDatabase> script;
+  std::unique_ptr<assurance::ScriptDatabase> script;
   std::unique_ptr<dts::Session> destination;
   if (from_destination) {
     destination = assurance::OpenPackageDestination(*package);
   } else {
-    script = std::make_unique<ScriptDatabase>(database);
+    script = std::make_unique<assurance::ScriptDatabase>(database, embedded::kCreate60);
   }
   std::printf("方案 %s：%s\n表的定义取自%s\n", model.c_str(), package->GetText("Description").c_str(),
               from_destination ? ("目的数据库 " + database).c_str() : " 6.0 建库脚本");

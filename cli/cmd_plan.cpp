@@ -11,12 +11,13 @@
 #include "cli/args.h"
 #include "cli/commands.h"
 #include "cli/plan_setup.h"
+#include "cli/tsv.h"
+#include "library/assurance/login_tests.h"
+#include "library/assurance/model_list.h"
 #include "library/assurance/reconcile.h"
 #include "library/assurance/report.h"
 #include "library/assurance/report_pdf.h"
 #include "library/assurance/run_record.h"
-#include "cli/tsv.h"
-#include "platform/dts/model.h"
 #include "library/interface/cconnection.h"
 #include "library/interface/ipackage.h"
 #include "library/interface/provider.h"
@@ -24,8 +25,7 @@
 #include "platform/com/error.h"
 #include "platform/com/object.h"
 #include "platform/dts/dump.h"
-#include "platform/jet/reader.h"
-#include "platform/sqlserver/driver.h"
+#include "platform/dts/model.h"
 
 namespace cli {
 namespace {
@@ -165,9 +165,7 @@ int SayOutcome(RunOutcome outcome, const std::string& why, const std::string& er
 }  // namespace
 
 int CmdModels(const Args&) {
-  jet::Database db(com::ProgramFolder() + "/DTSModelList.mdb");
-  auto reader = db.Query("Select * From ModelList");
-  WriteTsv(*reader, stdout);
+  WriteTsv(*assurance::ReadModelList(com::ProgramFolder() + "/" + assurance::kModelListFile), stdout);
   return 0;
 }
 
@@ -198,12 +196,8 @@ int CmdRun(const Args& args) {
 
   // The tests the wizard makes before a run: the source file opens with its
   // password, the login works.
-  jet::Database(file, {.password = source_password});
-  {
-    sqlsrv::AdminClient admin;
-    admin.Connect(server, user, password, 30);
-    admin.Disconnect();
-  }
+  assurance::TestSourceFile(file, source_password);
+  assurance::TestServerLogin(server, user, password, 30);
 
   assurance::Report report =
       assurance::BeginReport(assurance::Report::Kind::kRun, model, ModelName(model), file, server, user, database);
@@ -228,8 +222,7 @@ int CmdRun(const Args& args) {
   dts::EventLink link(package, &recorder);
   bool commit_unknown = false;
   try {
-    korvel::ScopedReportSink reports(std::make_shared<PrintingSink>());
-    plan->KorvelExec();
+    korvel::KorvelExecReportingTo(*plan, std::make_shared<PrintingSink>());
   } catch (const com::Error& e) {
     report.error = e.description();
     commit_unknown = e.number() == dts::kErrPackageCommitUnknown;

@@ -7,7 +7,7 @@
 #include "cli/args.h"
 #include "cli/commands.h"
 #include "cli/sample.h"
-#include "cli/schema.h"
+#include "cli/source_schema.h"
 #include "cli/tsv.h"
 #include "platform/com/error.h"
 #include "platform/jet/writer.h"

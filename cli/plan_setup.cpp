@@ -8,12 +8,10 @@
 #include <cstring>
 #include <filesystem>
 
+#include "library/assurance/model_list.h"
 #include "library/interface/provider.h"
 #include "platform/com/error.h"
-#include "platform/com/names.h"
 #include "platform/com/object.h"
-#include "platform/com/quote.h"
-#include "platform/jet/reader.h"
 
 namespace cli {
 
@@ -69,16 +67,11 @@ void RefuseUnwritableReport(const std::string& path) {
 
 std::string ModelName(const std::string& class_name) {
   try {
-    jet::Database db(com::ProgramFolder() + "/DTSModelList.mdb");
-    auto rows = db.Query("Select * From ModelList Where ModelClsName = " + com::Quoted(class_name, '\'', '\''));
-    dts::Row row;
-    if (!rows->Next(row)) return "";
-    const auto& columns = rows->columns();
-    for (std::size_t i = 0; i < columns.size(); ++i) {
-      if (com::SameName(columns[i].name, "ModelCNName") && !row[i].IsNull()) return row[i].ToText();
-    }
+    const auto row = assurance::FindModelByClass(com::ProgramFolder() + "/" + assurance::kModelListFile, class_name);
+    if (row) return row->Field("ModelCNName").value_or("");
   } catch (const com::Error&) {
-    // No list beside the program: the report names the class alone.
+    // No list beside the program (or no name column): the report names the
+    // class alone.
   }
   return "";
 }

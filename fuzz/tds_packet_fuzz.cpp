@@ -43,7 +43,7 @@
 #include "platform/com/unicode.h"
 #include "platform/sqlserver/tds_endpoint/login.h"
 #include "platform/sqlserver/tds_endpoint/rpc.h"
-#include "platform/sqlserver/tds_endpoint/session.h"
+#include "platform/sqlserver/tds_endpoint/client_connection.h"
 #include "platform/sqlserver/tds_endpoint/wire.h"
 
 namespace {

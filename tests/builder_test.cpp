@@ -5,7 +5,7 @@
 #include "library/builder/defined_plan.h"
 #include "library/builder/names.h"
 #include "library/builder/plan_base.h"
-#include "library/builder/tables.h"
+#include "library/builder/settings_tables.h"
 #include "library/interface/errors.h"
 #include "library/interface/report_sink.h"
 #include "tests/support/reports.h"

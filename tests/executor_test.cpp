@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "library/builder/tables.h"
+#include "library/builder/settings_tables.h"
 #include "platform/com/error.h"
 #include "platform/dts/model.h"
 #include "platform/dts/step_context.h"

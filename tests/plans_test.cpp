@@ -7,7 +7,7 @@
 #include <optional>
 #include <set>
 
-#include "cli/schema.h"
+#include "cli/source_schema.h"
 #include "cli/tsv.h"
 #include "library/builder/defined_plan.h"
 #include "library/interface/ipackage.h"

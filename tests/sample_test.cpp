@@ -9,7 +9,7 @@
 #include <sstream>
 
 #include "cli/sample.h"
-#include "cli/schema.h"
+#include "cli/source_schema.h"
 #include "cli/tsv.h"
 #include "platform/com/error.h"
 #include "platform/jet/reader.h"

@@ -16,17 +16,15 @@
 #include <QTabWidget>
 #include <QTimer>
 
+#include "library/assurance/model_list.h"
+#include "library/assurance/run_record.h"
 #include "library/interface/errors.h"
 #include "library/interface/ipackage.h"
 #include "library/interface/provider.h"
 #include "library/interface/report_sink.h"
 #include "platform/com/object.h"
-#include "platform/com/quote.h"
 #include "platform/com/variant.h"
 #include "platform/dts/events.h"
-#include "platform/dts/model.h"
-#include "platform/jet/reader.h"
-#include "library/assurance/run_record.h"
 #include "platform/dts/model.h"
 #include "wizard/event_forwarder.h"
 #include "wizard/m_constant.h"
@@ -58,22 +56,11 @@ std::string TrimSpaces(const std::string& s) {
   return s.substr(b, s.find_last_not_of(' ') - b + 1);
 }
 
-// A column of the current model list row in its text form.
-std::string FieldText(const std::vector<dts::ColumnInfo>& columns, const dts::Row& row, std::string_view name) {
-  for (std::size_t i = 0; i < columns.size(); ++i) {
-    if (columns[i].name.size() != name.size()) continue;
-    bool same = true;
-    for (std::size_t k = 0; k < name.size() && same; ++k) {
-      same = std::tolower(static_cast<unsigned char>(columns[i].name[k])) ==
-             std::tolower(static_cast<unsigned char>(name[k]));
-    }
-    if (!same) continue;
-    if (row[i].IsNull()) {
-      throw com::Error(94, kSource, "无效使用 Null：模板的“" + std::string(name) + "”列没有值");
-    }
-    return row[i].ToText();
-  }
-  throw com::Error(3265, "ADODB.Fields", "在对应所需名称或序数的集合中，未找到项目“" + std::string(name) + "”。");
+// A column of a model list row in its text form.
+std::string FieldText(const assurance::ModelRow& row, std::string_view name) {
+  std::optional<std::string> value = row.Field(name);
+  if (!value) throw com::Error(94, kSource, "无效使用 Null：模板的“" + std::string(name) + "”列没有值");
+  return *std::move(value);
 }
 
 // A provider code given as text, as a 16-bit integer.
@@ -127,7 +114,8 @@ void FrmMain::ShowError(const com::Error& e) { toolkit_.MsgBox(e.description(), 
 std::int16_t FrmMain::CurrentPage() const { return static_cast<std::int16_t>(ActiveTabs->currentIndex() + 1); }
 
 std::string FrmMain::ModelListPath() const {
-  return (options_.model_folder.empty() ? com::ProgramFolder() : options_.model_folder) + "/DTSModelList.mdb";
+  return (options_.model_folder.empty() ? com::ProgramFolder() : options_.model_folder) + "/" +
+         assurance::kModelListFile;
 }
 
 // ---- Page flow ------------------------------------------------------------
@@ -206,11 +194,10 @@ void FrmMain::cmdNext_Click() {
 
 void FrmMain::LoadModelList() {
   try {
-    jet::Database db(ModelListPath());
-    auto rows = db.Query("Select * From ModelList");
     ModelList->clear();
-    dts::Row row;
-    while (rows->Next(row)) ModelList->addItem(Q(FieldText(rows->columns(), row, "ModelCNName")));
+    assurance::ForEachModel(ModelListPath(), [this](const assurance::ModelRow& row) {
+      ModelList->addItem(Q(FieldText(row, "ModelCNName")));
+    });
     if (ModelList->count() == 0) {
       throw com::Error(380, kSource, "无效的属性值：模板列表中没有模板可选");
     }
@@ -233,21 +220,17 @@ void FrmMain::ModelList_Click() {
     txtDetail->clear();
     QListWidgetItem* selected = ModelList->currentItem();
     if (!selected) return;
-    jet::Database db(ModelListPath());
-    // The name goes into the query as a literal, its quotes doubled.
-    auto rows = db.Query("Select * From ModelList Where ModelCNName = " + com::Quoted(Text(selected->text()), '\'', '\''));
-    dts::Row row;
-    if (!rows->Next(row)) {
+    const std::optional<assurance::ModelRow> row = assurance::FindModelByName(ModelListPath(), Text(selected->text()));
+    if (!row) {
       throw com::Error(3021, "ADODB.Recordset",
                        "BOF 或 EOF 中有一个是“真”，或者当前的记录已被删除，所需的操作要求一个当前的记录。");
     }
-    const auto& columns = rows->columns();
-    Model = FieldText(columns, row, "Model");
-    ModelCNName = FieldText(columns, row, "ModelCNName");
-    ModelClsName = FieldText(columns, row, "ModelClsName");
-    SourceType = FieldText(columns, row, "SourceType");
-    DestinationType = FieldText(columns, row, "DestinationType");
-    Summary = FieldText(columns, row, "Summary");
+    Model = FieldText(*row, "Model");
+    ModelCNName = FieldText(*row, "ModelCNName");
+    ModelClsName = FieldText(*row, "ModelClsName");
+    SourceType = FieldText(*row, "SourceType");
+    DestinationType = FieldText(*row, "DestinationType");
+    Summary = FieldText(*row, "Summary");
     const std::string detail = "模    板: " + ModelCNName + "\r\n" + "---------\r\n" + "源 类 型: " +
                                std::string(ProviderDisplayName(SourceType)) + "\r\n" + "---------\r\n" +
                                "目的类型: " + std::string(ProviderDisplayName(DestinationType)) + "\r\n" +
@@ -430,7 +413,6 @@ void FrmMain::RunPlan(const std::string& clsName, korvel::CConnection& SourceCon
   // The plan and everything it makes live on the run's own thread; it gets
   // descriptors of its own with the values of the window's two.
   const DescriptorValues source(SourceConn), destination(DestinationConn);
-  korvel::ScopedReportSink reports(std::make_shared<WindowReportSink>(this, toolkit_));
   std::vector<assurance::StepRecord> steps;
   // The steps as far as they ran reach the report, whatever the outcome.
   struct KeepSteps {
@@ -474,7 +456,8 @@ void FrmMain::RunPlan(const std::string& clsName, korvel::CConnection& SourceCon
     }
     reconcile_plan_ = to_reconcile;
     try {
-      plan->KorvelExec();
+      // The failed-step reports go to the window for this call only.
+      korvel::KorvelExecReportingTo(*plan, std::make_shared<WindowReportSink>(this, toolkit_));
     } catch (...) {
       steps = recorder.Steps();
       throw;

@@ -2,9 +2,12 @@
 
 #include <QComboBox>
 
+#include <string>
+#include <vector>
+
+#include "library/assurance/login_tests.h"
 #include "library/interface/errors.h"
-#include "platform/jet/reader.h"
-#include "platform/sqlserver/driver.h"
+#include "platform/com/error.h"
 
 namespace velmora {
 namespace {
@@ -26,26 +29,23 @@ void TryLoginAccess(const korvel::CConnection& connection) {
   if (connection.DataSource.empty()) {
     throw com::Error(korvel::kValidationError, kSource, "请指定数据库位置！");
   }
-  // The file and its password go to the driver as they are, never through
-  // a connection string a ";" in the password could break.
-  jet::Database file(connection.DataSource, {.password = connection.Password});
+  assurance::TestSourceFile(connection.DataSource, connection.Password);
 }
 
 void TryLoginSQL(const korvel::CConnection& connection, QComboBox& databases) {
   if (connection.DataSource.empty()) {
     throw com::Error(korvel::kValidationError, kSource, "请指定 SQL Server 服务器！");
   }
-  sqlsrv::AdminClient server;
   if (connection.UserID.empty()) {
     throw com::Error(korvel::kValidationError, kSource, "请输入用户名！");
   }
-  server.Connect(connection.DataSource, connection.UserID, connection.Password, kLoginTimeoutSeconds);
+  const std::vector<std::string> names =
+      assurance::ServerDatabases(connection.DataSource, connection.UserID, connection.Password, kLoginTimeoutSeconds);
   databases.clear();
   databases.setEditText(QString());
-  for (const auto& name : server.Databases()) databases.addItem(QString::fromStdString(name));
+  for (const auto& name : names) databases.addItem(QString::fromStdString(name));
   // Adding to the list chooses nothing: the text stays empty.
   databases.setCurrentIndex(-1);
-  server.Disconnect();
 }
 
 }  // namespace velmora

@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "library/builder/plan_base.h"
-#include "library/builder/tables.h"
+#include "library/builder/settings_tables.h"
 #include "library/builder/transfer.h"
 
 namespace korvel::builder {

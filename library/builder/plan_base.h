@@ -22,16 +22,18 @@ class PlanBase : public IPackage {
   // built in the package and goes to the caller.
   void KorvelInit(CConnection& SourceConn, CConnection& DestinationConn) final;
 
-  // Executes the package, shows one report per failed step, uninitialises
-  // and drops the package. When steps failed or the run was cancelled, it
-  // raises the package's outcome error after the reports. Any other error of
-  // Execute goes to the caller at once, with the package still held.
+  // Executes the package, shows one report per failed step (through the
+  // sink its caller installed, report_sink.h), uninitialises and drops the
+  // package. When steps failed or the run was cancelled, it raises the
+  // package's outcome error after the reports. Any other error of Execute
+  // goes to the caller at once, with the package still held.
   void KorvelExec() final;
 
   std::shared_ptr<dts::Package> GetPackage() final { return goPackage; }
 
   // One report per failed step, in step order: the step's Name, " failed",
-  // "\r\n", the error source, "\r\n", the error description.
+  // "\r\n", the error source, "\r\n", the error description. Each goes to
+  // CurrentReportSink(), read once: the sink installed for the run.
   void tracePackageError(dts::Package& oPackage);
 
  protected:

@@ -42,10 +42,19 @@ std::shared_ptr<ReportSink> CurrentReportSink() {
   return g_sink ? g_sink : fallback;
 }
 
-std::shared_ptr<ReportSink> SetReportSink(std::shared_ptr<ReportSink> sink) {
+ScopedReportSink::ScopedReportSink(std::shared_ptr<ReportSink> sink) : previous_(std::move(sink)) {
   std::lock_guard lock(g_sink_mutex);
-  std::swap(g_sink, sink);
-  return sink;
+  std::swap(g_sink, previous_);
+}
+
+ScopedReportSink::~ScopedReportSink() {
+  std::lock_guard lock(g_sink_mutex);
+  g_sink = std::move(previous_);
+}
+
+void KorvelExecReportingTo(IPackage& plan, std::shared_ptr<ReportSink> reports) {
+  const ScopedReportSink installed(std::move(reports));
+  plan.KorvelExec();
 }
 
 }  // namespace korvel

@@ -22,6 +22,8 @@ class IPackage : public com::Object {
   // Builds the plan's package from the two descriptors.
   virtual void KorvelInit(CConnection& SourceConn, CConnection& DestinationConn);
   // Executes the package, reports every failed step, releases the package.
+  // The reports go to the report sink installed for the call
+  // (report_sink.h; KorvelExecReportingTo names it where a plan runs).
   // Raises when the package could not run or any step failed (after the
   // reports), so a failed upgrade never returns as a success.
   virtual void KorvelExec();

@@ -3,7 +3,8 @@
 #include <algorithm>
 
 #include "platform/com/error.h"
-#include "platform/dts/schema.h"
+#include "platform/dts/executor.h"
+#include "platform/dts/property_schema.h"
 
 namespace dts {
 namespace {
@@ -29,7 +30,7 @@ void ThrowIndexOutOfRange(std::string_view collection, int index, int count) {
 // ---------------------------------------------------------------- columns
 
 Column::Column(std::string name, std::int32_t ordinal)
-    : ModelObject(schema::kColumn), new_name_(std::move(name)), new_ordinal_(ordinal) {}
+    : ModelObject(property_schema::kColumn), new_name_(std::move(name)), new_ordinal_(ordinal) {}
 
 std::string Column::Name() const {
   const com::Variant* v = properties().Find("Name");
@@ -50,9 +51,9 @@ void ColumnCollection::Add(std::shared_ptr<Column> column) { items_.push_back(st
 // --------------------------------------------------------- transformations
 
 Transformation::Transformation(std::string class_name)
-    : ModelObject(schema::kTransformation),
+    : ModelObject(property_schema::kTransformation),
       class_name_(std::move(class_name)),
-      server_props_(IsScript() ? &schema::kScriptServerProperties : &schema::kNoServerProperties) {}
+      server_props_(IsScript() ? &property_schema::kScriptServerProperties : &property_schema::kNoServerProperties) {}
 
 bool Transformation::IsScript() const {
   return class_name_.ends_with(".DataPumpTransformScript");
@@ -69,10 +70,10 @@ void TransformationCollection::Add(std::shared_ptr<Transformation> t) { items_.p
 
 // ------------------------------------------------------------------- tasks
 
-ExecuteSQLTask::ExecuteSQLTask() : CustomTask(schema::kExecuteSQLTask, std::string(kSQLTaskKind)) {}
-DataPumpTask::DataPumpTask() : CustomTask(schema::kDataPumpTask, std::string(kDataPumpTaskKind)) {}
+ExecuteSQLTask::ExecuteSQLTask() : CustomTask(property_schema::kExecuteSQLTask, std::string(kSQLTaskKind)) {}
+DataPumpTask::DataPumpTask() : CustomTask(property_schema::kDataPumpTask, std::string(kDataPumpTaskKind)) {}
 
-Task::Task(std::string kind) : ModelObject(schema::kTask), kind_(std::move(kind)) {
+Task::Task(std::string kind) : ModelObject(property_schema::kTask), kind_(std::move(kind)) {
   if (kind_ == kSQLTaskKind) {
     custom_ = std::make_unique<ExecuteSQLTask>();
   } else if (kind_ == kDataPumpTaskKind) {
@@ -111,9 +112,9 @@ Task* TaskCollection::Find(std::string_view name) const {
 // ------------------------------------------------------------- connections
 
 Connection::Connection(std::string provider)
-    : ModelObject(schema::kConnection),
+    : ModelObject(property_schema::kConnection),
       provider_(std::move(provider)),
-      oledb_props_(&schema::kConnectionProperties) {}
+      oledb_props_(&property_schema::kConnectionProperties) {}
 
 std::shared_ptr<Connection> ConnectionCollection::New(std::string_view provider) const {
   return std::make_shared<Connection>(std::string(provider));
@@ -136,7 +137,7 @@ Connection* ConnectionCollection::FindById(std::int32_t id) const {
 // ------------------------------------------------------------------- steps
 
 PrecedenceConstraint::PrecedenceConstraint(std::string step_name)
-    : ModelObject(schema::kPrecedenceConstraint), new_step_name_(std::move(step_name)) {}
+    : ModelObject(property_schema::kPrecedenceConstraint), new_step_name_(std::move(step_name)) {}
 
 std::string PrecedenceConstraint::StepName() const {
   const com::Variant* v = properties().Find("StepName");
@@ -151,7 +152,7 @@ void PrecedenceConstraintCollection::Add(std::shared_ptr<PrecedenceConstraint> c
   items_.push_back(std::move(c));
 }
 
-Step::Step() : ModelObject(schema::kStep) {}
+Step::Step() : ModelObject(property_schema::kStep) {}
 
 void Step::GetExecutionErrorInfo(std::int32_t* ErrorCode, std::string* Source, std::string* Description,
                                  std::string* HelpFile, std::int32_t* HelpContext,
@@ -193,7 +194,7 @@ bool IsPackageOutcome(const com::Error& e) {
          e.number() == kErrPackageCommitUnknown;
 }
 
-Package::Package() : ModelObject(schema::kPackage) {}
+Package::Package() : ModelObject(property_schema::kPackage) {}
 
 std::shared_ptr<Package> Package::Create() { return std::shared_ptr<Package>(new Package()); }
 
@@ -206,6 +207,16 @@ int Package::Advise(PackageEvents* sink) {
 
 void Package::Unadvise(int cookie) {
   std::erase_if(sinks_, [cookie](const auto& s) { return s.first == cookie; });
+}
+
+void Package::Execute() {
+  if (executing_) Fail(com::kErrInvalidArgument, "包正在执行");
+  executing_ = true;
+  struct Reset {
+    bool& flag;
+    ~Reset() { flag = false; }
+  } reset{executing_};
+  RunPackage(*this);
 }
 
 void Package::UnInitialize() {

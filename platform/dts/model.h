@@ -1,11 +1,12 @@
 // The package object model: a package with its connections, steps,
 // precedence constraints and tasks; a data pump task's transformations and
 // their column definitions. Objects are created by a collection's New,
-// given their properties (see schema.cpp for the names), then added with
-// the collection's Add, as the package library's automation model does.
+// given their properties (property_schema.cpp names them, with their types
+// and defaults), then added with the collection's Add, as the package
+// library's automation model does.
 //
-// Execute and UnInitialize are declared here and described in executor.cpp;
-// the text dump of a built package is in dump.h.
+// Execute runs the package through the executor, whose rules executor.h
+// states; the text dump of a built package is in dump.h.
 #pragma once
 
 #include <cstdint>
@@ -331,7 +332,7 @@ class Package : public com::Object, public ModelObject {
   const StepCollection& Steps() const { return steps_; }
   const TaskCollection& Tasks() const { return tasks_; }
 
-  // Runs the package to its end (see executor.cpp for the rules). Returns
+  // Runs the package to its end by the executor's rules (executor.h). Returns
   // normally when every step that ran succeeded. Raises kErrPackageFailed
   // when a step failed or the package transaction could not commit,
   // kErrPackageCommitUnknown when the commit's answer was lost, and

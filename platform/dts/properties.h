@@ -1,9 +1,10 @@
 // Named, typed, ordered properties of the package object model.
 //
-// Each kind of object has a schema: the property names it supports and the
-// type each holds. Setting a property coerces the value to that type, as the
-// automation runtime does; a Variant property keeps the value exactly as
-// handed (FirstRow as the 2-byte integer 0 stays apart from the text "0").
+// Each kind of object has a property schema (property_schema.h): the
+// property names it supports and the type each holds. Setting a property
+// coerces the value to that type, as the automation runtime does; a Variant
+// property keeps the value exactly as handed (FirstRow as the 2-byte
+// integer 0 stays apart from the text "0").
 // Properties are remembered in the order they were first set.
 #pragma once
 

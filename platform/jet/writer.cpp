@@ -20,6 +20,7 @@
 
 #include "platform/com/datetime.h"
 #include "platform/com/error.h"
+#include "platform/com/names.h"
 #include "platform/jet/writer_catalog.h"
 #include "platform/jet/writer_encode.h"
 #include "platform/jet/writer_file.h"
@@ -95,15 +96,6 @@ std::string MismatchText(com::VarType value, ColumnType column) {
 bool IsInteger(com::VarType t) {
   return t == com::VarType::kI2 || t == com::VarType::kI4 || t == com::VarType::kI8 ||
          t == com::VarType::kUI1;
-}
-
-// Names compare as Jet compares them, case ignored (ASCII letters).
-std::u16string Folded(const std::u16string& s) {
-  std::u16string out = s;
-  for (auto& c : out) {
-    if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
-  }
-  return out;
 }
 
 double NowOleDate() {
@@ -231,7 +223,7 @@ void Writer::Impl::BeginTable(const TableSpec& table_def) {
   if (t->name16.size() > kMaxNameLength) {
     RaiseInvalid("Jet table '" + table_def.name + "': the name is longer than 64 characters");
   }
-  const std::u16string folded = Folded(t->name16);
+  const std::u16string folded = com::LowerAscii(t->name16);
   if (wr::IsSystemTableName(t->name16) || std::find(names_.begin(), names_.end(), folded) != names_.end()) {
     RaiseInvalid("Jet table '" + table_def.name + "' already exists");
   }
@@ -249,7 +241,7 @@ void Writer::Impl::BeginTable(const TableSpec& table_def) {
       RaiseInvalid("Jet table '" + table_def.name + "': a column name is not valid UTF-8 text");
     }
     if (def.name.size() > kMaxNameLength) RaiseInvalid(where + "the name is longer than 64 characters");
-    const std::u16string folded_column = Folded(def.name);
+    const std::u16string folded_column = com::LowerAscii(def.name);
     if (std::find(column_names.begin(), column_names.end(), folded_column) != column_names.end()) {
       RaiseInvalid(where + "duplicate column name");
     }
@@ -554,7 +546,7 @@ void Writer::Impl::EndTable() {
     wr::WriteUsageMapPages(maps, t.map_pages, &file_);
 
     catalog_.push_back({t.name16, t.tdef_pages[0], t.created, Properties().Serialize()});
-    names_.push_back(Folded(t.name16));
+    names_.push_back(com::LowerAscii(t.name16));
     table_.reset();
   } catch (...) {
     broken_ = true;

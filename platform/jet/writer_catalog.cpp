@@ -35,6 +35,7 @@
 #include <bit>
 #include <cstring>
 
+#include "platform/com/names.h"
 #include "platform/jet/writer_pages.h"
 
 namespace jet::wr {
@@ -293,11 +294,8 @@ void ReserveCatalogPages(PageFile* file) { file->Allocate(kFirstTablePage); }
 bool IsSystemTableName(const std::u16string& name) {
   static const char16_t* const kNames[] = {u"msysobjects", u"msysaces", u"msysqueries",
                                            u"msysrelationships"};
-  std::u16string lower = name;
-  for (auto& c : lower) {
-    if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
-  }
-  return std::any_of(std::begin(kNames), std::end(kNames), [&](const char16_t* n) { return lower == n; });
+  return std::any_of(std::begin(kNames), std::end(kNames),
+                     [&](const char16_t* n) { return com::SameName(name, n); });
 }
 
 Page BuildHeaderPage(const std::u16string& password) {

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "platform/com/error.h"
+#include "platform/com/names.h"
 
 namespace jet::wr {
 namespace {
@@ -85,11 +86,12 @@ std::vector<std::vector<Bytes>> PackIndexPages(std::vector<Bytes> entries) {
   return pages;
 }
 
-std::string Lower(const std::u16string& s) {
+// The key a system table's columns and a table's indexes are listed by:
+// ASCII folded as names compare (names.h), every other character after
+// all of ASCII and alike.
+std::string ListingKey(const std::u16string& s) {
   std::string out;
-  for (char16_t c : s) {
-    out.push_back(c < 0x80 ? static_cast<char>(c >= u'A' && c <= u'Z' ? c - u'A' + u'a' : c) : '\x7f');
-  }
+  for (char16_t c : s) out.push_back(c < 0x80 ? com::AsciiLower(static_cast<char>(c)) : '\x7f');
   return out;
 }
 
@@ -438,11 +440,11 @@ Bytes SerializeTableDefinition(const TableDef& t) {
   for (std::size_t i = 0; i < logical.size(); ++i) logical[i] = i;
   if (t.system) {
     std::stable_sort(columns.begin(), columns.end(),
-                     [](const ColumnDef* a, const ColumnDef* b) { return Lower(a->name) < Lower(b->name); });
+                     [](const ColumnDef* a, const ColumnDef* b) { return ListingKey(a->name) < ListingKey(b->name); });
   }
   // Logical index entries are listed by name.
   std::stable_sort(logical.begin(), logical.end(), [&](std::size_t a, std::size_t b) {
-    return Lower(t.indexes[a].name) < Lower(t.indexes[b].name);
+    return ListingKey(t.indexes[a].name) < ListingKey(t.indexes[b].name);
   });
   std::uint16_t var_columns = 0;
   for (const auto& c : t.columns) {

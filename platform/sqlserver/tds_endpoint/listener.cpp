@@ -82,7 +82,7 @@ void Listener::Reap(bool all) {
   std::lock_guard lock(mutex_);
   for (auto it = clients_.begin(); it != clients_.end();) {
     Client& c = **it;
-    if (all && !c.done) ::shutdown(c.fd, SHUT_RDWR);  // wakes its reads; the session ends
+    if (all && !c.done) ::shutdown(c.fd, SHUT_RDWR);  // wakes its reads; the connection ends
     if (all || c.done) {
       if (c.thread.joinable()) c.thread.join();
       ::close(c.fd);

@@ -10,7 +10,7 @@
 #include <string>
 #include <thread>
 
-#include "platform/sqlserver/tds_endpoint/session.h"
+#include "platform/sqlserver/tds_endpoint/client_connection.h"
 
 namespace sqlsrv::tds {
 

@@ -1,6 +1,6 @@
-// One client connection of the TDS endpoint, from PRELOGIN to its end:
-// login against the server folder's logins, then SQL batches run by an
-// engine session of their own, bulk loads, and attention.
+// One client's connection to the TDS endpoint, from PRELOGIN to its end:
+// login against the server folder's logins, then SQL batches run by the
+// connection's own Engine, bulk loads, and attention.
 #pragma once
 
 #include <atomic>

@@ -1,4 +1,4 @@
-#include "library/builder/tables.h"
+#include "library/builder/settings_tables.h"
 
 #include "platform/com/error.h"
 

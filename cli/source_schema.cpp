@@ -1,4 +1,4 @@
-#include "cli/schema.h"
+#include "cli/source_schema.h"
 
 #include <charconv>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "platform/sqlserver/tds_endpoint/session.h"
+#include "platform/sqlserver/tds_endpoint/client_connection.h"
 
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -88,9 +88,10 @@ class Wakeup {
   int fd_;
 };
 
-class Session {
+// A client's connection, served from its login to its end.
+class ClientConnection {
  public:
-  Session(Channel& channel, const EndpointConfig& config, const std::atomic<bool>& stopping)
+  ClientConnection(Channel& channel, const EndpointConfig& config, const std::atomic<bool>& stopping)
       : channel_(channel), config_(config), stopping_(stopping) {}
 
   void Run(const std::string& refuse);
@@ -201,7 +202,7 @@ class Session {
   Wakeup done_;  // a request has ended: its watcher stops
 };
 
-void Session::Error(Writer& w, std::int32_t number, const std::string& text, const std::string& procedure) {
+void ClientConnection::Error(Writer& w, std::int32_t number, const std::string& text, const std::string& procedure) {
   ServerMessage m;
   m.number = number;
   m.severity = static_cast<std::uint8_t>(SeverityOf(number));
@@ -212,7 +213,7 @@ void Session::Error(Writer& w, std::int32_t number, const std::string& text, con
   WriteMessage(w, m, tds_);
 }
 
-bool Session::Handshake(const std::string& refuse) {
+bool ClientConnection::Handshake(const std::string& refuse) {
   auto first = channel_.ReadMessage(64 * 1024, config_.login_timeout_ms);
   if (!first) return false;
   if (first->type == PacketType::kPrelogin) {
@@ -271,7 +272,7 @@ bool Session::Handshake(const std::string& refuse) {
   return true;
 }
 
-bool Session::UseDatabase(const std::string& name, Writer& w) {
+bool ClientConnection::UseDatabase(const std::string& name, Writer& w) {
   const auto file = server_->DatabaseFile(name);
   if (!file) {
     Error(w, 4060, "Cannot open database \"" + name + "\" requested by the login. The login failed.");
@@ -289,7 +290,7 @@ bool Session::UseDatabase(const std::string& name, Writer& w) {
   return true;
 }
 
-void Session::ListDatabases(Writer& w) {
+void ClientConnection::ListDatabases(Writer& w) {
   OutputColumn column{"name", VT::kString, ColumnType{SqlType::kNVarChar, 128}};
   ResultWriter results(WireColumnsOf({column}), tds_);
   results.WriteColMetadata(w);
@@ -301,7 +302,7 @@ void Session::ListDatabases(Writer& w) {
   WriteDone(w, kDone, kDoneCount | InTransaction(), kCmdSelect, rows, tds_);
 }
 
-void Session::TransactionChange(Writer& w, int before, TransactionEnd end) {
+void ClientConnection::TransactionChange(Writer& w, int before, TransactionEnd end) {
   if (tds_ < kTds72) return;
   const int after = engine_->trancount();
   auto descriptor = [](std::uint64_t id) {
@@ -321,7 +322,7 @@ void Session::TransactionChange(Writer& w, int before, TransactionEnd end) {
   }
 }
 
-bool Session::AnswerItself(const std::string& sql, Writer& w) {
+bool ClientConnection::AnswerItself(const std::string& sql, Writer& w) {
   if (auto name = UseTarget(sql)) {
     const bool ok = UseDatabase(*name, w);
     WriteDone(w, kDone, ok ? kDoneFinal : kDoneError, 0, 0, tds_);
@@ -347,7 +348,7 @@ bool Session::AnswerItself(const std::string& sql, Writer& w) {
   return false;
 }
 
-Session::Interruption Session::RunWatched(const std::function<void()>& work, std::optional<com::Error>* failure) {
+ClientConnection::Interruption ClientConnection::RunWatched(const std::function<void()>& work, std::optional<com::Error>* failure) {
   // While the request runs, a client may send an attention to cancel it; a
   // watcher reads it and stops the engine. The request's end wakes the
   // watcher at once.
@@ -383,7 +384,7 @@ Session::Interruption Session::RunWatched(const std::function<void()>& work, std
   return stop;
 }
 
-bool Session::WriteResults(Writer& w, const BatchOutput& out, TokenType done, bool closing, int before) {
+bool ClientConnection::WriteResults(Writer& w, const BatchOutput& out, TokenType done, bool closing, int before) {
   const std::uint16_t counted = out.nocount ? 0 : kDoneCount;
   bool closed = false;
   for (std::size_t i = 0; i < out.order.size(); ++i) {
@@ -414,7 +415,7 @@ bool Session::WriteResults(Writer& w, const BatchOutput& out, TokenType done, bo
   return closed;
 }
 
-void Session::WriteBatchMessage(Writer& w, const BatchMessage& m) {
+void ClientConnection::WriteBatchMessage(Writer& w, const BatchMessage& m) {
   if (!m.database.empty()) {
     WriteEnvChange(w, EnvType::kDatabase, m.database, database_);
     database_ = m.database;
@@ -430,7 +431,7 @@ void Session::WriteBatchMessage(Writer& w, const BatchMessage& m) {
   WriteMessage(w, message, tds_);
 }
 
-void Session::WriteFailure(Writer& w, const com::Error& failure, const BatchOutput& out) {
+void ClientConnection::WriteFailure(Writer& w, const com::Error& failure, const BatchOutput& out) {
   if (out.error_in_messages) return;
   ServerMessage error;
   error.number = failure.number();
@@ -443,7 +444,7 @@ void Session::WriteFailure(Writer& w, const com::Error& failure, const BatchOutp
   WriteMessage(w, error, tds_);
 }
 
-void Session::RunSql(const std::string& sql) {
+void ClientConnection::RunSql(const std::string& sql) {
   Writer w;
   if (AnswerItself(sql, w)) return Send(w);
   if (auto bulk = [&]() -> std::optional<InsertBulk> {
@@ -493,7 +494,7 @@ void Session::RunSql(const std::string& sql) {
   Send(w);
 }
 
-void Session::OnRpc(const Message& m) {
+void ClientConnection::OnRpc(const Message& m) {
   Reader r(m.data);
   SkipAllHeaders(r, m);
   const auto body = r.Bytes(r.remaining());
@@ -516,7 +517,7 @@ void Session::OnRpc(const Message& m) {
   Send(w);
 }
 
-bool Session::RunCall(Writer& w, const RpcCall& call, bool last) {
+bool ClientConnection::RunCall(Writer& w, const RpcCall& call, bool last) {
   const int before = engine_->trancount();
   BatchOutput out;
   std::optional<com::Error> failure;
@@ -563,7 +564,7 @@ std::string TextArgument(const RpcCall& call, std::size_t i, const char* paramet
 
 }  // namespace
 
-int Session::ExecutePrepared(const std::string& statement, const std::string& declarations, const RpcCall& call,
+int ClientConnection::ExecutePrepared(const std::string& statement, const std::string& declarations, const RpcCall& call,
                              std::size_t first_value, BatchOutput* out, std::vector<Returned>* returned) {
   std::vector<Argument> arguments;
   arguments.reserve(call.arguments.size() + 2);
@@ -573,7 +574,7 @@ int Session::ExecutePrepared(const std::string& statement, const std::string& de
   return CallEngine("sp_executesql", arguments, 2, first_value, out, returned);
 }
 
-int Session::CallEngine(const std::string& procedure, std::vector<Argument>& arguments, std::size_t from,
+int ClientConnection::CallEngine(const std::string& procedure, std::vector<Argument>& arguments, std::size_t from,
                         std::size_t first_ordinal, BatchOutput* out, std::vector<Returned>* returned) {
   auto collect = [&] {
     for (std::size_t i = from; i < arguments.size(); ++i) {
@@ -594,7 +595,7 @@ int Session::CallEngine(const std::string& procedure, std::vector<Argument>& arg
   return status;
 }
 
-int Session::Dispatch(const RpcCall& call, BatchOutput* out, std::vector<Returned>* returned) {
+int ClientConnection::Dispatch(const RpcCall& call, BatchOutput* out, std::vector<Returned>* returned) {
   const std::string name = BareProcedureName(call.procedure);
   auto prepare = [&] {
     const std::string declarations = TextArgument(call, 1, "@params");
@@ -639,7 +640,7 @@ int Session::Dispatch(const RpcCall& call, BatchOutput* out, std::vector<Returne
   return CallEngine(call.procedure, arguments, 0, 0, out, returned);
 }
 
-void Session::OnBatch(const Message& m) {
+void ClientConnection::OnBatch(const Message& m) {
   Reader r(m.data);
   SkipAllHeaders(r, m);
   if (r.remaining() % 2) throw ProtocolError("SQL batch of an odd number of bytes");
@@ -648,7 +649,7 @@ void Session::OnBatch(const Message& m) {
   RunSql(sql);
 }
 
-void Session::OnTransactionManager(const Message& m) {
+void ClientConnection::OnTransactionManager(const Message& m) {
   enum : std::uint16_t { kBegin = 5, kCommit = 7, kRollback = 8, kSave = 9 };
   Reader r(m.data);
   SkipAllHeaders(r, m);
@@ -705,7 +706,7 @@ void Session::OnTransactionManager(const Message& m) {
   Send(w);
 }
 
-void Session::OnBulkLoad(Packet first) {
+void ClientConnection::OnBulkLoad(Packet first) {
   Writer w;
   if (!pending_bulk_) throw ProtocolError("bulk-load data without INSERT BULK");
   const InsertBulk bulk = std::move(*pending_bulk_);
@@ -771,7 +772,7 @@ void Session::OnBulkLoad(Packet first) {
   Send(w);
 }
 
-void Session::OnAttention(bool request_cancelled) {
+void ClientConnection::OnAttention(bool request_cancelled) {
   if (request_cancelled) {
     Writer end;
     WriteDone(end, kDone, static_cast<std::uint16_t>(kDoneError | InTransaction()), 0, 0, tds_);
@@ -782,7 +783,7 @@ void Session::OnAttention(bool request_cancelled) {
   Send(w);
 }
 
-std::optional<Message> Session::Gather(Packet first, std::size_t limit, bool* left) {
+std::optional<Message> ClientConnection::Gather(Packet first, std::size_t limit, bool* left) {
   Message m{first.type, std::move(first.payload)};
   bool end = first.end_of_message;
   while (!end) {
@@ -803,7 +804,7 @@ std::optional<Message> Session::Gather(Packet first, std::size_t limit, bool* le
   return m;
 }
 
-void Session::Run(const std::string& refuse) {
+void ClientConnection::Run(const std::string& refuse) {
   if (!Handshake(refuse)) return;
   while (!stopping_) {
     // An idle client may stay as long as it likes; the server looks up
@@ -856,7 +857,7 @@ void Session::Run(const std::string& refuse) {
 void ServeConnection(Channel& channel, const EndpointConfig& config, const std::atomic<bool>& stopping,
                      const std::string& refuse) {
   try {
-    Session(channel, config, stopping).Run(refuse);
+    ClientConnection(channel, config, stopping).Run(refuse);
   } catch (const ProtocolError& e) {
     if (config.log) config.log(std::string("连接因协议错误而关闭：") + e.what());
   } catch (const IoError& e) {

@@ -1,6 +1,8 @@
-// Table schemas as data: a TSV of "table, column, type, size, required"
-// lines (# starts a comment), such as data/schema56.tsv, the version 5.6
-// source tables. Also the conversion of TSV fields to typed values.
+// The tables of the source files the command line writes, as data: a TSV
+// of "table, column, type, size, required" lines (# starts a comment). The
+// version 5.6 source tables (data/schema56.tsv) are built in, for `korvel
+// sample` and `korvel mdb-write`; `mdb-write --schema` takes other tables.
+// Also the conversion of TSV fields to typed values.
 #pragma once
 
 #include <optional>

@@ -4,7 +4,7 @@
 
 #include "platform/dts/properties.h"
 
-namespace dts::schema {
+namespace dts::property_schema {
 
 extern const ObjectSchema kPackage;
 extern const ObjectSchema kConnection;
@@ -19,4 +19,4 @@ extern const ObjectSchema kScriptServerProperties;
 extern const ObjectSchema kNoServerProperties;
 extern const ObjectSchema kColumn;
 
-}  // namespace dts::schema
+}  // namespace dts::property_schema

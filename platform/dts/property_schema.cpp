@@ -1,6 +1,6 @@
-#include "platform/dts/schema.h"
+#include "platform/dts/property_schema.h"
 
-namespace dts::schema {
+namespace dts::property_schema {
 namespace {
 
 using V = com::Variant;
@@ -156,4 +156,4 @@ const ObjectSchema kScriptServerProperties{"TransformServerProperties", kScriptS
 const ObjectSchema kNoServerProperties{"TransformServerProperties", {}};
 const ObjectSchema kColumn{"Column", kColumnProps};
 
-}  // namespace dts::schema
+}  // namespace dts::property_schema
