@@ -16,7 +16,7 @@
 #include <stdexcept>
 #include <string_view>
 
-#include "library/builder/tables.h"
+#include "library/builder/settings_tables.h"
 #include "platform/dts/oledb.h"
 
 namespace korvel::builder::columns {

@@ -105,7 +105,7 @@ void DefinedPlan::Build(dts::Package& package, const CConnection& source, const 
   AddDestinationConnection(package, destination, definition_.application_name);
   std::vector<std::string> step_names;
   for (const PlanStep& s : definition_.steps) {
-    StepSpec step;
+    StepSettings step;
     step.name = s.name.Name(names);
     step.description = step.name + std::string(s.task_name_suffix);
     step.task_name = step.description;

@@ -145,7 +145,7 @@ void AddDestinationConnection(dts::Package& package, const CConnection& destinat
   package.Connections().Add(std::move(c));
 }
 
-void AddStep(dts::Package& package, const StepSpec& step) {
+void AddStep(dts::Package& package, const StepSettings& step) {
   auto s = package.Steps().New();
   Overrides all = {{"Name", V::Text(step.name)},
                    {"Description", V::Text(step.description)},
@@ -177,7 +177,7 @@ void AddSQLTask(dts::Package& package, std::string_view name, std::string_view s
   package.Tasks().Add(std::move(t));
 }
 
-std::shared_ptr<dts::Task> NewDataPumpTask(dts::Package& package, const PumpSpec& pump) {
+std::shared_ptr<dts::Task> NewDataPumpTask(dts::Package& package, const PumpSettings& pump) {
   auto t = package.Tasks().New(dts::kDataPumpTaskKind);
   Set(*t, "Name", V::Text(pump.name));
   auto& ct = t->GetCustomTask();
@@ -207,7 +207,7 @@ void AddTask(dts::Package& package, std::shared_ptr<dts::Task> task) {
   package.Tasks().Add(std::move(task));
 }
 
-void AddTransformation(dts::DataPumpTask& task, const TransformSpec& transform) {
+void AddTransformation(dts::DataPumpTask& task, const TransformSettings& transform) {
   auto t = task.Transformations().New(transform.class_name);
   ApplyTable(*t, kTransformationTable, {{"Name", V::Text(transform.name)}});
   AddColumns(t->SourceColumns(), transform.source);

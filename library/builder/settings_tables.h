@@ -53,13 +53,13 @@ void AddDestinationConnection(dts::Package& package, const CConnection& destinat
                               std::string_view application_name = kImportWizardAppName);
 
 // ---- step table and constraint table
-struct StepSpec {
+struct StepSettings {
   std::string name;
   std::string description;  // usually the name
   std::string task_name;    // usually the name
   Overrides overrides;
 };
-void AddStep(dts::Package& package, const StepSpec& step);
+void AddStep(dts::Package& package, const StepSettings& step);
 // The step named `waiting` runs only after the step named `waited_for` has
 // finished with success.
 void AddConstraint(dts::Package& package, std::string_view waiting, std::string_view waited_for);
@@ -68,7 +68,7 @@ void AddConstraint(dts::Package& package, std::string_view waiting, std::string_
 void AddSQLTask(dts::Package& package, std::string_view name, std::string_view sql);
 
 // ---- data pump table
-struct PumpSpec {
+struct PumpSettings {
   std::string name;                 // task name, custom task name and description
   std::string source_sql;
   std::string destination_object;
@@ -79,7 +79,7 @@ struct PumpSpec {
 };
 // Creates the task and sets the data pump table; the caller adds the
 // transformation and then the task (AddTask).
-std::shared_ptr<dts::Task> NewDataPumpTask(dts::Package& package, const PumpSpec& pump);
+std::shared_ptr<dts::Task> NewDataPumpTask(dts::Package& package, const PumpSettings& pump);
 void AddTask(dts::Package& package, std::shared_ptr<dts::Task> task);
 
 // ---- transformation table and column table
@@ -94,7 +94,7 @@ struct ColumnDef {
 
 enum class TransformKind { kCopy, kScript };
 
-struct TransformSpec {
+struct TransformSettings {
   TransformKind kind = TransformKind::kCopy;
   std::string_view class_name = "DTS.DataPumpTransformCopy";
   std::string_view name = "DirectCopyXform";
@@ -102,6 +102,6 @@ struct TransformSpec {
   std::span<const ColumnDef> destination{};
   std::span<const std::string_view> script_lines{};  // script kind: joined by "\r\n"
 };
-void AddTransformation(dts::DataPumpTask& task, const TransformSpec& transform);
+void AddTransformation(dts::DataPumpTask& task, const TransformSettings& transform);
 
 }  // namespace korvel::builder

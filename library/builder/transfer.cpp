@@ -4,7 +4,7 @@ namespace korvel::builder {
 
 void AddTransferTask(dts::Package& package, const TransferDef& transfer, const Names& names,
                      std::string_view task_name, const std::function<void(dts::DataPumpTask&)>& transformation) {
-  PumpSpec pump;
+  PumpSettings pump;
   pump.name = std::string(task_name);
   pump.source_sql = std::string(transfer.source_sql);
   pump.destination_object = names.DestinationObject(transfer.table);
@@ -20,7 +20,7 @@ void AddTransferTask(dts::Package& package, const TransferDef& transfer, const N
 }
 
 void AddTransferTransformation(dts::DataPumpTask& task, const TransferDef& transfer) {
-  TransformSpec transform;
+  TransformSettings transform;
   transform.kind = transfer.kind;
   transform.class_name = transfer.transform_class;
   transform.name = transfer.transform_name;

@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "library/builder/names.h"
-#include "library/builder/tables.h"
+#include "library/builder/settings_tables.h"
 #include "platform/dts/model.h"
 
 namespace korvel::builder {
