@@ -199,7 +199,7 @@ void FilePages::ReadInto(std::uint32_t page, unsigned char* out, const std::stri
   if (record_) (*record_)[page].assign(out, out + page_size_);
 }
 
-void CheckTableDefinition(const FilePages& pages, std::uint32_t page, std::string_view table) {
+std::vector<ColumnFlags> CheckTableDefinition(const FilePages& pages, std::uint32_t page, std::string_view table) {
   if (page < 1) Damaged(pages, table, "的定义页号为 0");
   const std::vector<unsigned char> def = DefinitionBytes(pages, page, table);
   const bool jet3 = pages.version() == Version::kJet3;
@@ -234,12 +234,43 @@ void CheckTableDefinition(const FilePages& pages, std::uint32_t page, std::strin
                                 "不可能");
     }
   }
+  std::vector<ColumnFlags> flags(columns);
+  for (std::size_t i = 0; i < columns; ++i) {
+    const unsigned char* entry = &def[entries + i * at.column_entry];
+    flags[i].number = jet3 ? entry[1] : entry[5];
+    flags[i].flags = entry[jet3 ? 13 : 15];
+    flags[i].misc_flags = jet3 ? 0 : entry[16];
+  }
   for (std::size_t i = 0; i < columns; ++i) {
     if (pos + at.name_length_size > def.size()) Damaged(pages, table, "的列名超出定义页");
     const std::size_t length = jet3 ? def[pos] : Le16(&def[pos]);
     pos += at.name_length_size + length;
     if (pos > def.size()) Damaged(pages, table, "的列名超出定义页");
   }
+
+  // Then the physical index entries, the logical ones and their names.
+  // libmdb reads as many physical entries as there are logical indexes
+  // other than foreign-key references (type 2).
+  const std::uint64_t indexes_start = pos;
+  const std::uint64_t physical_entry = jet3 ? 39 : 52, logical_entry = jet3 ? 20 : 28;
+  const std::uint64_t logical = Le32(&def[jet3 ? 27 : 47]);
+  pos += real_indexes * physical_entry;
+  if (pos > def.size() || logical > (def.size() - pos) / logical_entry) {
+    Damaged(pages, table, "的索引定义超出定义页");
+  }
+  std::uint64_t own = 0;
+  for (std::uint64_t i = 0; i < logical; ++i) {
+    if (def[pos + i * logical_entry + (jet3 ? 19 : 23)] != 2) ++own;
+  }
+  if (indexes_start + own * physical_entry > def.size()) Damaged(pages, table, "的索引定义超出定义页");
+  pos += logical * logical_entry;
+  for (std::uint64_t i = 0; i < logical; ++i) {
+    if (pos + at.name_length_size > def.size()) Damaged(pages, table, "的索引名超出定义页");
+    const std::size_t length = jet3 ? def[pos] : Le16(&def[pos]);
+    pos += at.name_length_size + length;
+    if (pos > def.size()) Damaged(pages, table, "的索引名超出定义页");
+  }
+  return flags;
 }
 
 void CheckUsageMap(const FilePages& pages, const unsigned char* map, std::size_t size, std::string_view table) {

@@ -119,13 +119,23 @@ class FilePages {
 // Jet's limit on the columns of a table, which libmdb's row buffers rely on.
 inline constexpr std::size_t kMaxColumns = 255;
 
+// What a table definition holds of a column that libmdb does not give:
+// its flags (0x04 AutoNumber) and, in Jet 4, its further flags (0x01
+// Unicode compression).
+struct ColumnFlags {
+  unsigned number = 0;  // the column's number, as libmdb's col_num
+  std::uint8_t flags = 0;
+  std::uint8_t misc_flags = 0;
+};
+
 // The table definition starting on `page`: a chain of definition pages
 // within the file, each visited once, holding the column entries and names
-// where libmdb reads them; at most kMaxColumns columns; decimal columns
-// with a precision of 1 to 28 and a scale no greater; the pages holding its
-// two usage maps within the file (read, as libmdb reads them with the
-// definition).
-void CheckTableDefinition(const FilePages& pages, std::uint32_t page, std::string_view table);
+// and the index entries and names where libmdb reads them; at most
+// kMaxColumns columns; decimal columns with a precision of 1 to 28 and a
+// scale no greater; the pages holding its two usage maps within the file
+// (read, as libmdb reads them with the definition). Returns the flags of
+// its columns, in the order of their entries.
+std::vector<ColumnFlags> CheckTableDefinition(const FilePages& pages, std::uint32_t page, std::string_view table);
 
 // A table's usage map as libmdb copied it (`size` bytes): an inline bitmap
 // (type 0) or a list of bitmap pages (type 1), naming only pages within the

@@ -14,6 +14,7 @@
 #include "platform/com/error.h"
 #include "platform/com/names.h"
 #include "platform/dts/oledb.h"
+#include "platform/jet/properties.h"
 #include "platform/jet/query.h"
 #include "platform/jet/text.h"
 
@@ -21,6 +22,7 @@ namespace jet {
 namespace {
 
 constexpr std::int32_t kErrOutOfMemory = com::ErrorNumber(0x8007000Eu);
+constexpr std::int32_t kErrNotSupported = 3251;  // operation not supported for this type of object
 
 [[noreturn]] void Fail(std::int32_t number, const std::string& description) {
   throw com::Error(number, kErrorSource, description);
@@ -221,11 +223,18 @@ class Handle {
   // The table of that name (any case) with its columns, definition and
   // usage map checked; error 3078 when the catalog has none.
   TablePtr OpenTable(std::string_view name);
+  // The same with its indexes read too, the flags of its columns in
+  // `flags`, and its catalog entry in `entry`.
+  TablePtr OpenTableWithIndexes(std::string_view name, std::vector<ColumnFlags>* flags, CatalogEntry* entry);
+  // The property blob (MSysObjects.LvProp) of the object whose definition
+  // is on `page`; empty when it has none.
+  std::string Properties(std::uint32_t page);
   // Checks the definition and usage map of every table of the catalog.
   void CheckAllTables();
 
  private:
-  TablePtr OpenAt(std::uint32_t page, const std::string& name);
+  TablePtr OpenAt(std::uint32_t page, const std::string& name, std::vector<ColumnFlags>* flags = nullptr);
+  const CatalogEntry& Find(std::string_view name) const;
   void ReadCatalog();
 
   FilePages pages_;
@@ -257,6 +266,8 @@ class TableScan {
   // the years 100 to 9999 Jet keeps), text and memos as UTF-8, decimals as
   // kDecimal, replication IDs as GUID text, binary and OLE data as hex.
   void Decode(unsigned column, com::Variant* out);
+  // The bytes of a Memo or OLE value in the current row; empty for null.
+  void LongValue(unsigned column, std::string* out);
 
  private:
   bool NextPage();
@@ -295,10 +306,11 @@ Handle::Handle(std::shared_ptr<const SourceFile> file, const HeaderInfo& header,
   ReadCatalog();
 }
 
-TablePtr Handle::OpenAt(std::uint32_t page, const std::string& name) {
+TablePtr Handle::OpenAt(std::uint32_t page, const std::string& name, std::vector<ColumnFlags>* flags) {
   {
     KeepingReads keep(pages_, feed_->Restart());
-    CheckTableDefinition(pages_, page, name);
+    std::vector<ColumnFlags> checked = CheckTableDefinition(pages_, page, name);
+    if (flags) *flags = std::move(checked);
   }
   MdbCatalogEntry& entry = entries_.emplace_back();
   std::memset(&entry, 0, sizeof entry);
@@ -309,6 +321,8 @@ TablePtr Handle::OpenAt(std::uint32_t page, const std::string& name) {
   mdb_->cur_pg = 0;  // libmdb would take a page already in its buffer as read
   TablePtr t(mdb_read_table(&entry));
   const bool read = t && mdb_read_columns(t.get());
+  // The index entries follow the column names, on the pages just checked.
+  if (read && flags) mdb_read_indices(t.get());
   if (const auto& missed = feed_->missed()) {
     Fail(kErrNotJetDatabase, "无法读取表“" + name + "”的定义：它指向的第 " + std::to_string(*missed) +
                                  " 页未经检查，文件“" + pages_.path() + "”可能已损坏。");
@@ -321,11 +335,21 @@ TablePtr Handle::OpenAt(std::uint32_t page, const std::string& name) {
   return t;
 }
 
-TablePtr Handle::OpenTable(std::string_view name) {
+const CatalogEntry& Handle::Find(std::string_view name) const {
   for (const CatalogEntry& e : catalog_) {
-    if (e.IsTable() && com::SameName(e.name, name)) return OpenAt(e.page, e.name);
+    if (e.IsTable() && com::SameName(e.name, name)) return e;
   }
   Fail(3078, "Jet 数据库引擎找不到输入表或查询“" + std::string(name) + "”。");
+}
+
+TablePtr Handle::OpenTable(std::string_view name) {
+  const CatalogEntry& e = Find(name);
+  return OpenAt(e.page, e.name);
+}
+
+TablePtr Handle::OpenTableWithIndexes(std::string_view name, std::vector<ColumnFlags>* flags, CatalogEntry* entry) {
+  *entry = Find(name);
+  return OpenAt(entry->page, entry->name, flags);
 }
 
 void Handle::CheckAllTables() {
@@ -648,6 +672,32 @@ void TableScan::Decode(unsigned column_index, com::Variant* out) {
   }
 }
 
+void TableScan::LongValue(unsigned column, std::string* out) {
+  const MdbField* f = by_column_[column];
+  if (!f) CorruptField(column, "缺失");
+  out->clear();
+  if (!f->is_null) ReadMemo(column, static_cast<const unsigned char*>(f->value), static_cast<std::size_t>(f->siz), out);
+}
+
+std::string Handle::Properties(std::uint32_t page) {
+  TableScan scan(*this, OpenAt(kCatalogPage, kCatalogName), kCatalogName);
+  unsigned id = scan.column_count(), props = scan.column_count();
+  for (unsigned i = 0; i < scan.column_count(); ++i) {
+    if (com::SameName(scan.column(i).name, "Id")) id = i;
+    if (com::SameName(scan.column(i).name, "LvProp")) props = i;
+  }
+  std::string blob;
+  if (id == scan.column_count() || props == scan.column_count()) return blob;
+  com::Variant v;
+  while (scan.Next()) {
+    scan.Decode(id, &v);
+    if (v.IsNull() || (static_cast<std::uint32_t>(v.integer()) & 0x00FFFFFFu) != page) continue;
+    scan.LongValue(props, &blob);
+    break;
+  }
+  return blob;
+}
+
 // Runs `work` so that only com::Error leaves: running out of memory
 // becomes kErrOutOfMemory, any other exception (a damaged file's sizes
 // reaching the standard library) kErrNotJetDatabase.
@@ -845,6 +895,68 @@ std::vector<dts::ColumnInfo> Database::TableColumns(std::string_view table) {
       out.push_back(DescribeColumn(*static_cast<MdbColumn*>(g_ptr_array_index(t->columns, i)), header_.version));
     }
     return out;
+  });
+}
+
+TableDefinition Database::ReadTableDefinition(std::string_view table) {
+  return Guarded(path_, [&] {
+    Handle h(file_, header_, options_.codepage);
+    std::vector<ColumnFlags> flags;
+    CatalogEntry entry;
+    TablePtr t = h.OpenTableWithIndexes(table, &flags, &entry);
+    const std::vector<Property> properties =
+        ParseProperties(h.Properties(entry.page), header_.version, options_.codepage, entry.name, path_);
+    const bool jet4 = header_.version == Version::kJet4;
+    TableDefinition def;
+    def.name = entry.name;
+    auto column_at = [&](unsigned i) -> const MdbColumn& {
+      return *static_cast<const MdbColumn*>(g_ptr_array_index(t->columns, i));
+    };
+    // Row order is the order of the columns' numbers.
+    std::vector<unsigned> order(t->num_cols);
+    for (unsigned i = 0; i < t->num_cols; ++i) order[i] = i;
+    std::stable_sort(order.begin(), order.end(),
+                     [&](unsigned a, unsigned b) { return column_at(a).col_num < column_at(b).col_num; });
+    for (unsigned i : order) {
+      const MdbColumn& c = column_at(i);
+      const int type = c.col_type;
+      if (type < MDB_BOOL || (type > MDB_MEMO && type != MDB_REPID) || type == MDB_BINARY || type == MDB_OLE) {
+        const char* name = type == MDB_BINARY    ? "Binary"
+                           : type == MDB_OLE     ? "OLE Object"
+                           : type == MDB_NUMERIC ? "Decimal"
+                                                 : nullptr;
+        Fail(kErrNotSupported, "表“" + def.name + "”的列“" + c.name + "”的类型（" +
+                                   (name ? name : "编号 " + std::to_string(type)) +
+                                   "）不在可读出定义的类型之内（数据库“" + path_ + "”）。");
+      }
+      ColumnSpec column{c.name, static_cast<ColumnType>(type)};
+      if (column.type == ColumnType::kText) column.max_length = jet4 ? c.col_size / 2 : c.col_size;
+      column.required = BooleanProperty(properties, column.name, "Required", false);
+      for (const ColumnFlags& f : flags) {
+        if (f.number != static_cast<unsigned>(c.col_num)) continue;
+        column.autonumber = column.type == ColumnType::kLong && (f.flags & 0x04) != 0;
+        const bool text = column.type == ColumnType::kText || column.type == ColumnType::kMemo;
+        if (jet4 && text) column.compressed = (f.misc_flags & 0x01) != 0;
+      }
+      def.columns.push_back(std::move(column));
+    }
+    for (unsigned i = 0; t->indices && i < t->indices->len; ++i) {
+      const auto& x = *static_cast<const MdbIndex*>(g_ptr_array_index(t->indices, i));
+      if (x.index_type == 2) continue;  // a foreign key's reference to another table
+      IndexDefinition index;
+      index.name = x.name;
+      for (unsigned k = 0; k < x.num_keys && k < MDB_MAX_IDX_COLS; ++k) {
+        const int column = x.key_col_num[k] - 1;
+        if (column < 0 || static_cast<unsigned>(column) >= t->num_cols) continue;
+        index.columns.push_back({column_at(static_cast<unsigned>(column)).name, x.key_col_order[k] == MDB_ASC});
+      }
+      index.primary = x.index_type == 1;
+      index.unique = (x.flags & MDB_IDX_UNIQUE) != 0;
+      index.ignore_nulls = (x.flags & MDB_IDX_IGNORENULLS) != 0;
+      index.required = (x.flags & MDB_IDX_REQUIRED) != 0;
+      def.indexes.push_back(std::move(index));
+    }
+    return def;
   });
 }
 

@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "platform/dts/driver.h"
+#include "platform/jet/definition.h"
 #include "platform/jet/header.h"
 #include "platform/jet/source_file.h"
 
@@ -50,11 +51,21 @@ class Database {
 
   Version version() const { return header_.version; }
   const std::string& path() const { return path_; }
+  // Whether the file has a database password (the one it was opened with).
+  bool has_password() const { return header_.has_password; }
 
   // User tables, in catalog order.
   std::vector<std::string> TableNames();
   // The columns of a table (names matched without regard to case).
   std::vector<dts::ColumnInfo> TableColumns(std::string_view table);
+  // The definition of a table: its name as the catalog spells it; its
+  // columns in row order with their Jet types, text lengths in characters,
+  // AutoNumber, Unicode compression (Jet 4; a Jet 3 column reads as
+  // compressed, as Access converts it) and Required (from the table's
+  // properties); its indexes as libmdb reads them, foreign-key references
+  // left out. A Binary, OLE Object or Decimal column raises 3251 (not
+  // supported): a definition describes the types the writer writes.
+  TableDefinition ReadTableDefinition(std::string_view table);
   // Runs a query (see query.h). Each reader has its own libmdb handle, so
   // several may be open at once, on any threads.
   std::unique_ptr<dts::RowReader> Query(std::string_view sql);

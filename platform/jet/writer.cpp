@@ -7,7 +7,9 @@
 // Pages of a table: its definition and usage-map pages are reserved when
 // the table begins (their size depends only on the columns) and written
 // when it ends, once the row count and the pages used are known; data and
-// long-value pages are allocated at the end of the file as they fill.
+// long-value pages are allocated at the end of the file as they fill. A
+// table's index keys are collected as its rows are stored, and its index
+// pages written, sorted, when it ends.
 #include "platform/jet/text.h"
 #include "platform/jet/writer.h"
 
@@ -16,6 +18,7 @@
 #include <cfloat>
 #include <cmath>
 #include <ctime>
+#include <functional>
 #include <limits>
 
 #include "platform/com/datetime.h"
@@ -34,6 +37,10 @@ using wr::Bytes;
 constexpr const char* kSource = "Jet.Writer";
 constexpr std::size_t kMaxNameLength = 64;   // object and column names, UTF-16 units
 constexpr std::size_t kMaxColumns = 255;
+constexpr std::size_t kMaxIndexes = 32;
+constexpr std::size_t kMaxIndexColumns = 10;
+// The longest key an index entry holds.
+constexpr std::size_t kMaxKeySize = 255;
 constexpr std::size_t kMaxPasswordLength = 20;
 constexpr int kMaxTextLength = 255;
 // Memo text is compressed only up to this many characters, as Access does.
@@ -55,23 +62,8 @@ constexpr std::uint8_t kMemoOut = 2;     // on long-value pages
   Raise(com::kErrInvalidArgument, description);
 }
 
-const char* TypeName(ColumnType t) {
-  switch (t) {
-    case ColumnType::kBoolean: return "Yes/No";
-    case ColumnType::kByte: return "Byte";
-    case ColumnType::kInteger: return "Integer";
-    case ColumnType::kLong: return "Long";
-    case ColumnType::kCurrency: return "Currency";
-    case ColumnType::kSingle: return "Single";
-    case ColumnType::kDouble: return "Double";
-    case ColumnType::kDateTime: return "Date/Time";
-    case ColumnType::kText: return "Text";
-    case ColumnType::kMemo: return "Memo";
-  }
-  return "?";
-}
-
-bool KnownType(ColumnType t) {
+bool Writable(ColumnType t) {
+  if (t == kReplicationId) return true;
   switch (t) {
     case ColumnType::kBoolean:
     case ColumnType::kByte:
@@ -90,7 +82,7 @@ bool KnownType(ColumnType t) {
 
 std::string MismatchText(com::VarType value, ColumnType column) {
   return "a value of type " + std::string(com::VarTypeName(value)) + " cannot be stored in a column of type " +
-         TypeName(column);
+         ColumnTypeName(column);
 }
 
 bool IsInteger(com::VarType t) {
@@ -116,6 +108,34 @@ void Store64(std::uint8_t* p, std::uint64_t v) {
   for (int i = 0; i < 8; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
 }
 
+// A GUID's text, "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}", into its 16
+// bytes as Jet stores them: the first three groups little-endian, the
+// last two as written.
+bool ParseGuid(const std::string& text, std::uint8_t* out) {
+  static constexpr int kGroups[] = {8, 4, 4, 4, 12};
+  if (text.size() != 38 || text.front() != '{' || text.back() != '}') return false;
+  std::size_t at = 1, byte = 0;
+  for (int g = 0; g < 5; ++g) {
+    if (g > 0 && text[at++] != '-') return false;
+    const std::size_t first = byte;
+    for (int k = 0; k < kGroups[g]; k += 2, at += 2) {
+      unsigned value = 0;
+      for (int h = 0; h < 2; ++h) {
+        const char c = text[at + static_cast<std::size_t>(h)];
+        const int d = c >= '0' && c <= '9'   ? c - '0'
+                      : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                      : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                                             : -1;
+        if (d < 0) return false;
+        value = value << 4 | static_cast<unsigned>(d);
+      }
+      out[byte++] = static_cast<std::uint8_t>(value);
+    }
+    if (g < 3) std::reverse(out + first, out + byte);
+  }
+  return true;
+}
+
 std::uint32_t TableDefinitionSize(const wr::TableDef& def) {
   return static_cast<std::uint32_t>(wr::SerializeTableDefinition(def).size());
 }
@@ -132,6 +152,12 @@ class Writer::Impl {
   void Finish();
 
  private:
+  struct Index {
+    IndexDefinition definition;
+    std::vector<std::size_t> columns;  // key columns, by position
+    wr::IndexEntries entries;
+  };
+
   struct Table {
     std::string name;
     std::u16string name16;
@@ -149,6 +175,13 @@ class Writer::Impl {
     wr::RowBuilder row;
     std::uint32_t rows = 0;
     double created = 0;
+    std::vector<Index> indexes;
+    std::vector<std::u16string> key_text;  // text of the row's indexed text columns
+    std::vector<std::uint8_t> keyed;       // column -> used by an index
+    std::vector<wr::Bytes> keys;           // the row's key in each index
+    std::vector<std::uint8_t> key_used;    // whether the index holds the row
+    std::vector<std::uint8_t> key_null;    // whether a key column is null
+    std::uint32_t last_autonumber = 0;
   };
 
   // Raises unless the writer can take `what`.
@@ -165,6 +198,13 @@ class Writer::Impl {
   // writing anything) when it cannot.
   void PlaceMemos();
   void StoreRow();
+  // Checks the indexes of `table` and adds them to `t`.
+  void AddIndexes(const TableSpec& table, Table* t) const;
+  // The key of the row being built in `index`; false when the index
+  // leaves the row out (all its key columns null, nulls ignored).
+  bool BuildKey(const Index& index, wr::Bytes* key, bool* has_null);
+  // Writes the open table's indexes, their usage maps through `add_map`.
+  void WriteIndexes(const std::function<std::uint32_t(const wr::PageSet&)>& add_map);
   wr::PropertyBlob Properties() const;
 
   std::u16string password_;
@@ -190,7 +230,7 @@ std::u16string CheckedPassword(const std::string& password) {
 }  // namespace
 
 Writer::Impl::Impl(const std::string& path, const WriterOptions& options)
-    : password_(CheckedPassword(options.password)), file_(path) {
+    : password_(CheckedPassword(options.password)), file_(path, options.create_new) {
   wr::ReserveCatalogPages(&file_);
 }
 
@@ -246,11 +286,12 @@ void Writer::Impl::BeginTable(const TableSpec& table_def) {
       RaiseInvalid(where + "duplicate column name");
     }
     column_names.push_back(folded_column);
-    if (!KnownType(c.type)) {
+    if (!Writable(c.type)) {
       RaiseInvalid(where + "unknown column type " + std::to_string(static_cast<int>(c.type)));
     }
+    if (c.autonumber && c.type != ColumnType::kLong) RaiseInvalid(where + "only a Long column can be an AutoNumber");
     def.type = static_cast<std::uint8_t>(c.type);
-    def.flags = 0x02;  // updatable
+    def.flags = c.autonumber ? 0x06 : 0x02;  // updatable, AutoNumber
     if (c.type == ColumnType::kText) {
       if (c.max_length < 1 || c.max_length > kMaxTextLength) {
         RaiseInvalid(where + "text length " + std::to_string(c.max_length) + " is outside 1 to 255");
@@ -260,11 +301,25 @@ void Writer::Impl::BeginTable(const TableSpec& table_def) {
     if ((c.type == ColumnType::kText || c.type == ColumnType::kMemo) && c.compressed) def.misc_flags = 0x01;
     t->def.columns.push_back(std::move(def));
   }
+  AddIndexes(table_def, t.get());
 
   try {
     t->specs = table_def.columns;
     wr::LayoutColumns(&t->def.columns);
     for (auto& c : t->def.columns) c.second_number = static_cast<std::uint16_t>(c.number + 1);
+    for (const Index& index : t->indexes) {
+      const IndexDefinition& d = index.definition;
+      wr::IndexDef def;
+      Utf8ToUtf16(d.name, &def.name);
+      for (std::size_t k = 0; k < index.columns.size(); ++k) {
+        def.columns.push_back(t->def.columns[index.columns[k]].number);
+        def.descending.push_back(!d.columns[k].ascending);
+      }
+      def.primary = d.primary;
+      def.flags = static_cast<std::uint8_t>(0x80 | (d.unique || d.primary ? 0x01 : 0) | (d.ignore_nulls ? 0x02 : 0) |
+                                            (d.required || d.primary ? 0x08 : 0));
+      t->def.indexes.push_back(std::move(def));
+    }
     t->store_of.assign(table_def.columns.size(), std::string::npos);
     for (std::size_t i = 0; i < table_def.columns.size(); ++i) {
       if (table_def.columns[i].type == ColumnType::kMemo) {
@@ -272,11 +327,14 @@ void Writer::Impl::BeginTable(const TableSpec& table_def) {
         t->stores.emplace_back();
       }
     }
+    t->keys.resize(t->indexes.size());
+    t->key_used.resize(t->indexes.size());
+    t->key_null.resize(t->indexes.size());
     t->memo.resize(table_def.columns.size());
     t->memo_place.resize(table_def.columns.size());
     t->tdef_size = TableDefinitionSize(t->def);
     const std::uint32_t tdef_count = wr::TableDefinitionPages(t->tdef_size);
-    const std::uint32_t map_count = wr::UsageMapPages(2 + 2 * t->stores.size());
+    const std::uint32_t map_count = wr::UsageMapPages(2 + 2 * t->stores.size() + t->indexes.size());
     const std::uint32_t first = file_.Allocate(tdef_count + map_count);
     for (std::uint32_t p = 0; p < tdef_count; ++p) t->tdef_pages.push_back(first + p);
     for (std::uint32_t p = 0; p < map_count; ++p) t->map_pages.push_back(first + tdef_count + p);
@@ -287,6 +345,82 @@ void Writer::Impl::BeginTable(const TableSpec& table_def) {
     broken_ = true;
     throw;
   }
+}
+
+void Writer::Impl::AddIndexes(const TableSpec& table_def, Table* t) const {
+  if (table_def.indexes.size() > kMaxIndexes) {
+    RaiseInvalid("Jet table '" + table_def.name + "' has " + std::to_string(table_def.indexes.size()) +
+                 " indexes; a table holds at most 32");
+  }
+  t->keyed.assign(table_def.columns.size(), 0);
+  t->key_text.resize(table_def.columns.size());
+  std::vector<std::u16string> names;
+  bool primary = false;
+  for (const IndexDefinition& d : table_def.indexes) {
+    const std::string where = "Jet table '" + table_def.name + "', index '" + d.name + "': ";
+    std::u16string name;
+    if (d.name.empty()) RaiseInvalid("Jet table '" + table_def.name + "': an index name is empty");
+    if (!Utf8ToUtf16(d.name, &name)) RaiseInvalid(where + "the name is not valid UTF-8 text");
+    if (name.size() > kMaxNameLength) RaiseInvalid(where + "the name is longer than 64 characters");
+    if (std::find(names.begin(), names.end(), com::LowerAscii(name)) != names.end()) {
+      RaiseInvalid(where + "duplicate index name");
+    }
+    names.push_back(com::LowerAscii(name));
+    if (d.primary && primary) RaiseInvalid(where + "a table has one primary key, and it has one already");
+    primary = primary || d.primary;
+    if (d.columns.empty() || d.columns.size() > kMaxIndexColumns) {
+      RaiseInvalid(where + "an index has 1 to 10 columns, not " + std::to_string(d.columns.size()));
+    }
+    Index index{d, {}, {}};
+    for (const IndexColumn& c : d.columns) {
+      std::size_t i = 0;
+      while (i < table_def.columns.size() && !com::SameName(table_def.columns[i].name, c.name)) ++i;
+      if (i == table_def.columns.size()) RaiseInvalid(where + "the table has no column '" + c.name + "'");
+      if (std::find(index.columns.begin(), index.columns.end(), i) != index.columns.end()) {
+        RaiseInvalid(where + "column '" + c.name + "' appears twice");
+      }
+      if (table_def.columns[i].type == ColumnType::kMemo) {
+        RaiseInvalid(where + "column '" + c.name + "' is a " + ColumnTypeName(table_def.columns[i].type) +
+                     ", which the writer does not index");
+      }
+      index.columns.push_back(i);
+      t->keyed[i] = 1;
+    }
+    t->indexes.push_back(std::move(index));
+  }
+}
+
+bool Writer::Impl::BuildKey(const Index& index, wr::Bytes* key, bool* has_null) {
+  const Table& t = *table_;
+  key->clear();
+  bool any_value = false;
+  for (std::size_t k = 0; k < index.columns.size(); ++k) {
+    const std::size_t i = index.columns[k];
+    const std::size_t from = key->size();
+    const ColumnType type = t.specs[i].type;
+    if (type == ColumnType::kBoolean) {
+      wr::AppendBooleanKey(t.row.Present(i), key);
+      any_value = true;
+    } else if (!t.row.Present(i)) {
+      wr::AppendNullKey(key);
+      *has_null = true;
+    } else if (type == ColumnType::kText) {
+      wr::AppendTextKey(t.key_text[i], key);
+      any_value = true;
+    } else if (type == kReplicationId) {
+      wr::AppendGuidKey(t.row.Fixed(i), key);
+      any_value = true;
+    } else {
+      wr::AppendFixedKey(static_cast<std::uint8_t>(type), t.row.Fixed(i), key);
+      any_value = true;
+    }
+    if (!index.definition.columns[k].ascending) wr::InvertKey(key, from);
+  }
+  if (key->size() > kMaxKeySize) {
+    RaiseRow("the key of index '" + index.definition.name + "' takes " + std::to_string(key->size()) +
+             " bytes, more than the " + std::to_string(kMaxKeySize) + " an index entry holds");
+  }
+  return any_value || !index.definition.ignore_nulls;
 }
 
 void Writer::Impl::DecodeText(std::size_t i, const com::Variant& v) {
@@ -302,9 +436,16 @@ void Writer::Impl::SetNumber(std::size_t i, const com::Variant& v) {
   auto mismatch = [&]() { RaiseCell(com::kErrTypeMismatch, i, MismatchText(vt, column.type)); };
   auto out_of_range = [&](const std::string& value, const char* range) {
     RaiseCell(com::kErrInvalidArgument, i,
-              "value " + value + " is out of range for a " + TypeName(column.type) + " column (" + range + ")");
+              "value " + value + " is out of range for a " + ColumnTypeName(column.type) + " column (" + range + ")");
   };
   wr::RowBuilder& row = table_->row;
+  if (column.type == kReplicationId) {
+    if (!v.IsText()) mismatch();
+    if (!ParseGuid(v.text(), row.SetFixed(i))) {
+      RaiseCell(com::kErrInvalidArgument, i, "'" + v.text() + "' is not a GUID ({8-4-4-4-12} hex digits)");
+    }
+    return;
+  }
   switch (column.type) {
     case ColumnType::kBoolean:
       if (vt != com::VarType::kBool && !IsInteger(vt)) mismatch();
@@ -402,6 +543,7 @@ void Writer::Impl::SetValue(std::size_t i, const com::Variant& v) {
                     std::to_string(column.max_length));
     }
     wr::AppendJetText(text_, column.compressed, row.SetVariable(i));
+    if (table_->keyed[i]) table_->key_text[i] = text_;
     return;
   }
   if (column.type == ColumnType::kMemo) {
@@ -467,8 +609,11 @@ void Writer::Impl::StoreRow() {
     t.page.Start(file_.Allocate(), t.tdef_pages[0]);
     t.pages.Add(t.page.number());
   }
-  t.page.Add(row.data(), row.size());
+  const std::uint32_t row_on_page = t.page.Add(row.data(), row.size());
   ++t.rows;
+  for (std::size_t j = 0; j < t.indexes.size(); ++j) {
+    if (t.key_used[j]) t.indexes[j].entries.Add(t.keys[j], t.page.number(), row_on_page, t.rows, t.key_null[j]);
+  }
 }
 
 void Writer::Impl::AppendRow(const std::vector<com::Variant>& values) {
@@ -485,11 +630,53 @@ void Writer::Impl::AppendRow(const std::vector<com::Variant>& values) {
     SetValue(i, values[i]);
   }
   PlaceMemos();
+  for (std::size_t j = 0; j < t.indexes.size(); ++j) {
+    const Index& index = t.indexes[j];
+    if (index.definition.required || index.definition.primary) {
+      for (std::size_t i : index.columns) {
+        if (!t.row.Present(i) && t.specs[i].type != ColumnType::kBoolean) {
+          RaiseCell(kErrNullKey, i, "index '" + index.definition.name + "' does not accept a null");
+        }
+      }
+    }
+    bool has_null = false;
+    t.key_used[j] = BuildKey(index, &t.keys[j], &has_null) ? 1 : 0;
+    t.key_null[j] = has_null ? 1 : 0;
+  }
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    if (t.specs[i].autonumber && t.row.Present(i)) {
+      const auto n = static_cast<std::uint32_t>(values[i].integer());
+      if (static_cast<std::int32_t>(n) > 0 && n > t.last_autonumber) t.last_autonumber = n;
+    }
+  }
   try {
     StoreRow();
   } catch (...) {
     broken_ = true;
     throw;
+  }
+}
+
+void Writer::Impl::WriteIndexes(const std::function<std::uint32_t(const wr::PageSet&)>& add_map) {
+  Table& t = *table_;
+  for (std::size_t j = 0; j < t.indexes.size(); ++j) {
+    Index& index = t.indexes[j];
+    index.entries.Sort();
+    if (index.definition.unique || index.definition.primary) {
+      for (std::size_t e = 0; e + 1 < index.entries.size(); ++e) {
+        // Access lets a unique index hold any number of keys with a null.
+        if (!index.entries.SameKey(e) || index.entries.has_null(e)) continue;
+        const std::uint32_t a = index.entries.row_number(e), b = index.entries.row_number(e + 1);
+        Raise(kErrDuplicateKey, "Jet table '" + t.name + "', index '" + index.definition.name + "': rows " +
+                                    std::to_string(std::min(a, b)) + " and " + std::to_string(std::max(a, b)) +
+                                    " have the same key, which a unique index holds once");
+      }
+    }
+    wr::PageSet pages;
+    wr::IndexDef& def = t.def.indexes[j];
+    def.first_page = wr::WriteIndex(index.entries, t.tdef_pages[0], file_.Allocate(), &file_, &pages);
+    def.used_map = add_map(pages);
+    index.entries = wr::IndexEntries{};
   }
 }
 
@@ -536,7 +723,9 @@ void Writer::Impl::EndTable() {
       t.def.columns[i].lv_used_map = add_map(s.pages());
       t.def.columns[i].lv_free_map = add_map(s.free_pages());
     }
+    WriteIndexes(add_map);
     t.def.rows = t.rows;
+    t.def.last_autonumber = t.last_autonumber;
     const Bytes tdef = wr::SerializeTableDefinition(t.def);
     if (tdef.size() != t.tdef_size) {
       Raise(com::ErrorNumber(0x80004005u),
@@ -565,6 +754,23 @@ void Writer::Impl::Finish() {
     broken_ = true;
     throw;
   }
+}
+
+const char* ColumnTypeName(ColumnType type) {
+  if (type == kReplicationId) return "Replication ID";
+  switch (type) {
+    case ColumnType::kBoolean: return "Yes/No";
+    case ColumnType::kByte: return "Byte";
+    case ColumnType::kInteger: return "Integer";
+    case ColumnType::kLong: return "Long";
+    case ColumnType::kCurrency: return "Currency";
+    case ColumnType::kSingle: return "Single";
+    case ColumnType::kDouble: return "Double";
+    case ColumnType::kDateTime: return "Date/Time";
+    case ColumnType::kText: return "Text";
+    case ColumnType::kMemo: return "Memo";
+  }
+  return "unknown";
 }
 
 Writer::Writer(const std::string& path, const WriterOptions& options)

@@ -9,6 +9,10 @@
 //   w.EndTable();
 //   w.Finish();        // catalog and header; the file is complete
 //
+// A table's indexes are written when it ends: their keys (a few bytes
+// more than the key values per row and index) are the one part of a table
+// held in memory until then.
+//
 // Every failure raises com::Error. A Writer destroyed before Finish
 // removes the partial file.
 #pragma once
@@ -19,50 +23,35 @@
 #include <vector>
 
 #include "platform/com/variant.h"
+#include "platform/jet/definition.h"
 
 namespace jet {
 
-// Column types, numbered as Jet numbers them in its table definitions.
-enum class ColumnType : std::uint8_t {
-  kBoolean = 0x01,   // Yes/No
-  kByte = 0x02,
-  kInteger = 0x03,   // 16-bit
-  kLong = 0x04,      // 32-bit
-  kCurrency = 0x05,  // 64-bit count of 1/10000
-  kSingle = 0x06,
-  kDouble = 0x07,
-  kDateTime = 0x08,
-  kText = 0x0A,      // up to 255 characters
-  kMemo = 0x0C,
-};
-
-struct ColumnSpec {
-  std::string name;
-  ColumnType type;
-  int max_length = 255;   // kText: characters, 1..255
-  bool required = false;  // rows must give a value (no null)
-  bool compressed = true; // kText/kMemo: Unicode compression allowed
-};
-
-struct TableSpec {
-  std::string name;
-  std::vector<ColumnSpec> columns;
-};
+// Jet's numbers for the errors the writer shares with it.
+inline constexpr std::int32_t kErrFileExists = 3204;    // the database already exists
+inline constexpr std::int32_t kErrDuplicateKey = 3022;  // a unique index would hold a key twice
+inline constexpr std::int32_t kErrNullKey = 3058;       // a primary key would hold a null
 
 struct WriterOptions {
   std::string password;  // database password, up to 20 characters; empty for none
+  bool create_new = false;  // refuse a file already at the path instead of replacing it
 };
 
 class Writer {
  public:
-  // Creates (or truncates) the file at `path`.
+  // Creates (or truncates) the file at `path`; with `create_new`, raises
+  // kErrFileExists when a file is there, leaving it untouched.
   Writer(const std::string& path, const WriterOptions& options = {});
   ~Writer();
   Writer(const Writer&) = delete;
   Writer& operator=(const Writer&) = delete;
 
   // Starts a table; raises for an empty, duplicate or over-long name, no or
-  // duplicate columns, a bad text length, or a table already open.
+  // duplicate columns, a bad text length, an AutoNumber column that is not
+  // Long, an index that names no column, a missing or Memo column,
+  // more than 10 columns, a second primary key, or a table already open.
+  // Index keys may be of every other column type; text keys are ordered
+  // case-insensitively (see AppendTextKey in writer_encode.h).
   void BeginTable(const TableSpec& table);
 
   // Appends a row, one value per column in the table's order. Accepted:
@@ -73,9 +62,13 @@ class Writer {
   //   kSingle, kDouble  R4, R8, or an integer type
   //   kDateTime Date
   //   kText, kMemo  Text (valid UTF-8; kText at most max_length UTF-16 units)
+  //   kReplicationId  Text of a GUID
   // Anything else raises, naming the table, the row number and the column.
   void AppendRow(const std::vector<com::Variant>& values);
 
+  // Writes the table's indexes and its definition. Raises when a unique
+  // index holds two rows with the same key, or a primary key a null, naming
+  // the index and the rows.
   void EndTable();
 
   // Writes the catalog and the header; the file is complete and closed.

@@ -490,10 +490,10 @@ void WriteCatalog(const std::vector<CatalogTable>& tables, const std::u16string&
       WriteIndex(std::move(by_id), kObjectsPage, kObjectsIdIndexPage, file, &id_index_pages);
   aces.indexes[0].first_page =
       WriteIndex(std::move(by_object), kAcesPage, kAcesIndexPage, file, &ace_index_pages);
-  queries.indexes[0].first_page = WriteIndex({}, kQueriesPage, kQueriesIndexPage, file, &query_index_pages);
+  queries.indexes[0].first_page = WriteIndex(IndexEntries{}, kQueriesPage, kQueriesIndexPage, file, &query_index_pages);
   for (std::uint32_t i = 0; i < 3; ++i) {
     relationships.indexes[i].first_page =
-        WriteIndex({}, kRelationshipsPage, kRelationshipsIndexPage + i, file, &rel_index_pages[i]);
+        WriteIndex(IndexEntries{}, kRelationshipsPage, kRelationshipsIndexPage + i, file, &rel_index_pages[i]);
   }
 
   // Usage maps, all on one page, in the order Access lists them.

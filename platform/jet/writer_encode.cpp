@@ -98,11 +98,52 @@ void AppendJetText(const std::u16string& text, bool compress, Bytes* out) {
 }
 
 void AppendLongKey(std::int32_t v, Bytes* out) {
-  // Flag 0x7F (a value, ascending), then the value big-endian with its
-  // sign bit flipped so that byte order is numeric order.
-  const std::uint32_t u = static_cast<std::uint32_t>(v) ^ 0x80000000u;
+  std::uint8_t stored[4];
+  Store32(stored, static_cast<std::uint32_t>(v));
+  AppendFixedKey(0x04, stored, out);
+}
+
+void AppendNullKey(Bytes* out) { out->push_back(0x00); }
+
+void AppendBooleanKey(bool v, Bytes* out) {
+  // Yes (-1) sorts before No (0).
   out->push_back(0x7F);
-  for (int i = 3; i >= 0; --i) out->push_back(static_cast<std::uint8_t>(u >> (8 * i)));
+  out->push_back(v ? 0x00 : 0xFF);
+}
+
+void AppendFixedKey(std::uint8_t type, const std::uint8_t* stored, Bytes* out) {
+  std::size_t size = 0;
+  bool floating = false;
+  switch (type) {
+    case 0x02: size = 1; break;                    // Byte
+    case 0x03: size = 2; break;                    // Integer
+    case 0x04: size = 4; break;                    // Long
+    case 0x05: size = 8; break;                    // Currency
+    case 0x06: size = 4; floating = true; break;   // Single
+    case 0x07: case 0x08: size = 8; floating = true; break;  // Double, Date/Time
+    default: return;
+  }
+  out->push_back(0x7F);
+  const std::size_t at = out->size();
+  for (std::size_t i = size; i > 0; --i) out->push_back(stored[i - 1]);
+  if (size == 1) return;
+  if (floating && ((*out)[at] & 0x80) != 0) {
+    InvertKey(out, at);
+  } else {
+    (*out)[at] ^= 0x80;
+  }
+}
+
+void AppendGuidKey(const std::uint8_t* stored, Bytes* out) {
+  out->push_back(0x7F);
+  out->insert(out->end(), stored, stored + 8);
+  out->push_back(0x09);
+  out->insert(out->end(), stored + 8, stored + 16);
+  out->push_back(0x08);
+}
+
+void InvertKey(Bytes* key, std::size_t from) {
+  for (std::size_t i = from; i < key->size(); ++i) (*key)[i] = static_cast<std::uint8_t>(~(*key)[i]);
 }
 
 // Text keys of the General sort order: one code per character, case

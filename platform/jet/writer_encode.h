@@ -29,8 +29,28 @@ void AppendJetText(const std::u16string& text, bool compress, Bytes* out);
 // Plain UTF-16LE.
 void AppendUtf16(const std::u16string& text, Bytes* out);
 
+// Index keys. Each column of a key is a flag byte, 0x00 for a null
+// (nothing follows) or 0x7F for a value, then the value encoded so that
+// comparing the bytes orders the values; a descending column has every
+// byte of that inverted (InvertKey). Entries are ordered by their bytes.
+//
 // Index key of a Long column value in an ascending index.
 void AppendLongKey(std::int32_t v, Bytes* out);
+// A null of any column type except Yes/No.
+void AppendNullKey(Bytes* out);
+// A Yes/No value (which is never null).
+void AppendBooleanKey(bool v, Bytes* out);
+// A value of a fixed-length column type (Byte, Integer, Long, Currency,
+// Single, Double, Date/Time) from its little-endian bytes as a row holds
+// them: big-endian, the sign bit of integers flipped; of floating point
+// numbers the sign bit flipped when positive, every bit when negative;
+// Byte, which has no sign, as it is.
+void AppendFixedKey(std::uint8_t type, const std::uint8_t* stored, Bytes* out);
+// A Replication ID from its 16 bytes as a row holds them: in two runs of
+// 8, the first followed by 0x09, the last by 0x08.
+void AppendGuidKey(const std::uint8_t* stored, Bytes* out);
+// Inverts the bytes of `key` from `from` on: the column in descending order.
+void InvertKey(Bytes* key, std::size_t from);
 // Index key of a Text value in an ascending index, in the "General" sort
 // order of Access 2000 (see the .cpp for what is known of it).
 void AppendTextKey(const std::u16string& text, Bytes* out);

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "platform/com/error.h"
+#include "platform/jet/writer.h"
 
 namespace jet::wr {
 namespace {
@@ -15,8 +16,12 @@ constexpr std::int32_t kErrIo = com::ErrorNumber(0x80004005u);  // E_FAIL
 
 }  // namespace
 
-PageFile::PageFile(const std::string& path) : path_(path) {
-  fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+PageFile::PageFile(const std::string& path, bool create_new) : path_(path) {
+  fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | (create_new ? O_EXCL : O_TRUNC) | O_CLOEXEC, 0644);
+  if (fd_ < 0 && create_new && errno == EEXIST) {
+    throw com::Error(kErrFileExists, "Jet.Writer",
+                     "Jet file '" + path_ + "' already exists; it is left as it is and nothing is written");
+  }
   if (fd_ < 0) Fail("cannot create the file");
 }
 

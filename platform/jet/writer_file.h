@@ -18,8 +18,10 @@ inline constexpr std::uint32_t kMaxPages = 0x80000000u / kPageSize;
 
 class PageFile {
  public:
-  // Creates or truncates the file; raises com::Error when it cannot.
-  explicit PageFile(const std::string& path);
+  // Creates or truncates the file; raises com::Error when it cannot. With
+  // `create_new`, a file already at the path is refused (kErrFileExists)
+  // and left as it is.
+  explicit PageFile(const std::string& path, bool create_new = false);
   // Closes the file, and removes it unless Commit succeeded.
   ~PageFile();
   PageFile(const PageFile&) = delete;

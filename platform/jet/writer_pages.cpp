@@ -41,49 +41,83 @@ void ForEachPage(const PageSet& set, F f) {
   }
 }
 
-Bytes EntryBytes(const IndexEntry& e) {
-  Bytes b = e.key;
-  b.push_back(static_cast<std::uint8_t>(e.page >> 16));
-  b.push_back(static_cast<std::uint8_t>(e.page >> 8));
-  b.push_back(static_cast<std::uint8_t>(e.page));
-  b.push_back(static_cast<std::uint8_t>(e.row));
-  return b;
-}
+// An index page being filled: a header, the bitmap of entry ends, the
+// entries. Shared prefixes are not used (the prefix length stays zero).
+class IndexPageBuilder {
+ public:
+  IndexPageBuilder(std::uint8_t type, std::uint32_t tdef_page) : type_(type), tdef_page_(tdef_page) {}
 
-Page IndexPage(std::uint8_t type, std::uint32_t tdef_page, std::uint32_t prev, std::uint32_t next,
-               const std::vector<Bytes>& entries) {
-  Page page{};
-  page[0] = type;
-  page[1] = 0x01;
-  Store32(&page[4], tdef_page);
-  Store32(&page[8], prev);
-  Store32(&page[12], next);
-  // The tail page (16) and the shared prefix length (20) stay zero: no
-  // prefix compression is used.
-  std::size_t used = 0;
-  for (const auto& e : entries) {
-    std::memcpy(&page[kIndexEntriesOffset + used], e.data(), e.size());
-    used += e.size();
+  void Start(std::uint32_t number, std::uint32_t prev) {
+    page_.fill(0);
+    page_[0] = type_;
+    page_[1] = 0x01;
+    Store32(&page_[4], tdef_page_);
+    Store32(&page_[8], prev);
+    number_ = number;
+    used_ = 0;
+    last_.clear();
+  }
+  bool empty() const { return used_ == 0; }
+  bool Fits(std::size_t size) const { return used_ + size <= kIndexCapacity; }
+  void Add(const std::uint8_t* entry, std::size_t size) {
+    std::memcpy(&page_[kIndexEntriesOffset + used_], entry, size);
+    used_ += size;
     // The end of every entry is marked; the start of the first is implied.
-    page[kIndexMaskOffset + used / 8] |= static_cast<std::uint8_t>(1u << (used % 8));
+    page_[kIndexMaskOffset + used_ / 8] |= static_cast<std::uint8_t>(1u << (used_ % 8));
+    last_.assign(entry, entry + size);
   }
-  Store16(&page[2], static_cast<std::uint16_t>(kIndexCapacity - used));
-  return page;
-}
+  void Write(std::uint32_t next, PageFile* file) {
+    Store32(&page_[12], next);
+    Store16(&page_[2], static_cast<std::uint16_t>(kIndexCapacity - used_));
+    file->Write(number_, page_);
+  }
+  std::uint32_t number() const { return number_; }
+  const Bytes& last() const { return last_; }
 
-// Splits entries into runs that fit one index page each.
-std::vector<std::vector<Bytes>> PackIndexPages(std::vector<Bytes> entries) {
-  std::vector<std::vector<Bytes>> pages(1);
-  std::size_t used = 0;
-  for (auto& e : entries) {
-    if (used + e.size() > kIndexCapacity && !pages.back().empty()) {
-      pages.emplace_back();
-      used = 0;
+ private:
+  std::uint8_t type_;
+  std::uint32_t tdef_page_;
+  Page page_{};
+  std::uint32_t number_ = 0;
+  std::size_t used_ = 0;
+  Bytes last_;
+};
+
+// A page of one level of an index: its number and its last entry.
+struct LevelPage {
+  std::uint32_t number;
+  Bytes last;
+};
+
+// Writes one level of an index, `count` entries (entry(i) giving the bytes
+// and length of the i-th) packed into pages linked to their neighbours.
+// The first page is `*first` when it is not 0 (then set to 0), else
+// allocated like the rest.
+template <class EntryAt>
+std::vector<LevelPage> WriteLevel(std::uint8_t type, std::size_t count, EntryAt entry, std::uint32_t tdef_page,
+                                  std::uint32_t* first, PageFile* file, PageSet* pages) {
+  auto allocate = [&] {
+    const std::uint32_t n = *first != 0 ? *first : file->Allocate();
+    *first = 0;
+    pages->Add(n);
+    return n;
+  };
+  std::vector<LevelPage> level;
+  IndexPageBuilder page(type, tdef_page);
+  page.Start(allocate(), 0);
+  for (std::size_t i = 0; i < count; ++i) {
+    const auto [data, size] = entry(i);
+    if (!page.empty() && !page.Fits(size)) {
+      const std::uint32_t next = allocate();
+      page.Write(next, file);
+      level.push_back({page.number(), page.last()});
+      page.Start(next, level.back().number);
     }
-    used += e.size();
-    pages.back().push_back(std::move(e));
+    page.Add(data, size);
   }
-  return pages;
+  page.Write(0, file);
+  level.push_back({page.number(), page.last()});
+  return level;
 }
 
 // The key a system table's columns and a table's indexes are listed by:
@@ -216,43 +250,75 @@ void WriteUsageMapPages(const std::vector<Bytes>& rows, const std::vector<std::u
   }
 }
 
-std::uint32_t WriteIndex(std::vector<IndexEntry> entries, std::uint32_t tdef_page,
-                         std::uint32_t first_page, PageFile* file, PageSet* pages) {
-  std::vector<Bytes> level;
-  level.reserve(entries.size());
-  for (const auto& e : entries) level.push_back(EntryBytes(e));
-  // Entries are ordered by their bytes, key then row address.
-  std::sort(level.begin(), level.end());
+void IndexEntries::Add(const Bytes& key, std::uint32_t page, std::uint32_t row, std::uint32_t row_number,
+                       bool has_null) {
+  nulls_.push_back(has_null);
+  starts_.push_back(bytes_.size());
+  bytes_.insert(bytes_.end(), key.begin(), key.end());
+  bytes_.push_back(static_cast<std::uint8_t>(page >> 16));
+  bytes_.push_back(static_cast<std::uint8_t>(page >> 8));
+  bytes_.push_back(static_cast<std::uint8_t>(page));
+  bytes_.push_back(static_cast<std::uint8_t>(row));
+  row_numbers_.push_back(row_number);
+}
 
-  std::uint8_t type = kPageIndexLeaf;
-  bool first = true;
-  for (;;) {
-    auto packed = PackIndexPages(std::move(level));
-    std::vector<std::uint32_t> numbers;
-    for (std::size_t i = 0; i < packed.size(); ++i) {
-      numbers.push_back(first ? first_page : file->Allocate());
-      first = false;
-      pages->Add(numbers.back());
+std::size_t IndexEntries::length(std::size_t i) const {
+  const std::size_t k = order_[i];
+  return (k + 1 < starts_.size() ? starts_[k + 1] : bytes_.size()) - starts_[k];
+}
+
+void IndexEntries::Sort() {
+  order_.resize(starts_.size());
+  for (std::size_t i = 0; i < order_.size(); ++i) order_[i] = static_cast<std::uint32_t>(i);
+  auto bytes_of = [&](std::uint32_t k) {
+    const std::size_t end = k + 1 < starts_.size() ? starts_[k + 1] : bytes_.size();
+    return std::pair{bytes_.data() + starts_[k], bytes_.data() + end};
+  };
+  std::sort(order_.begin(), order_.end(), [&](std::uint32_t a, std::uint32_t b) {
+    const auto [a0, a1] = bytes_of(a);
+    const auto [b0, b1] = bytes_of(b);
+    return std::lexicographical_compare(a0, a1, b0, b1);
+  });
+}
+
+bool IndexEntries::SameKey(std::size_t i) const {
+  // The last 4 bytes of an entry are the row's address.
+  const std::size_t n = length(i);
+  return n == length(i + 1) && std::memcmp(data(i), data(i + 1), n - 4) == 0;
+}
+
+std::uint32_t WriteIndex(const IndexEntries& entries, std::uint32_t tdef_page, std::uint32_t first_page,
+                         PageFile* file, PageSet* pages) {
+  std::uint32_t first = first_page;
+  std::vector<LevelPage> level = WriteLevel(
+      kPageIndexLeaf, entries.size(), [&](std::size_t i) { return std::pair{entries.data(i), entries.length(i)}; },
+      tdef_page, &first, file, pages);
+  bool leaves = true;
+  while (level.size() > 1) {
+    // A node entry repeats the last entry of its child page (without the
+    // child's own page number, on node pages), followed by the child's
+    // page number (big-endian).
+    std::vector<Bytes> nodes;
+    for (const LevelPage& child : level) {
+      Bytes e = child.last;
+      if (!leaves) e.resize(e.size() - 4);
+      for (int b = 3; b >= 0; --b) e.push_back(static_cast<std::uint8_t>(child.number >> (8 * b)));
+      nodes.push_back(std::move(e));
     }
-    for (std::size_t i = 0; i < packed.size(); ++i) {
-      const std::uint32_t prev = i > 0 ? numbers[i - 1] : 0;
-      const std::uint32_t next = i + 1 < packed.size() ? numbers[i + 1] : 0;
-      file->Write(numbers[i], IndexPage(type, tdef_page, prev, next, packed[i]));
-    }
-    if (packed.size() == 1) return numbers[0];
-    // A node entry repeats the last entry of its child page, followed by
-    // the child's page number (big-endian).
-    level.clear();
-    for (std::size_t i = 0; i < packed.size(); ++i) {
-      const Bytes& last = packed[i].back();
-      // Entries of node pages end with a child page number, dropped here.
-      const std::size_t keep = type == kPageIndexNode && last.size() >= 4 ? last.size() - 4 : last.size();
-      Bytes e(last.begin(), last.begin() + static_cast<std::ptrdiff_t>(keep));
-      for (int b = 3; b >= 0; --b) e.push_back(static_cast<std::uint8_t>(numbers[i] >> (8 * b)));
-      level.push_back(std::move(e));
-    }
-    type = kPageIndexNode;
+    level = WriteLevel(
+        kPageIndexNode, nodes.size(), [&](std::size_t i) { return std::pair{nodes[i].data(), nodes[i].size()}; },
+        tdef_page, &first, file, pages);
+    leaves = false;
   }
+  return level[0].number;
+}
+
+std::uint32_t WriteIndex(std::vector<IndexEntry> entries, std::uint32_t tdef_page, std::uint32_t first_page,
+                         PageFile* file, PageSet* pages) {
+  IndexEntries flat;
+  for (const IndexEntry& e : entries) flat.Add(e.key, e.page, e.row, 0);
+  flat.Sort();
+  return WriteIndex(flat, tdef_page, first_page, file, pages);
 }
 
 void RowBuilder::Bind(const std::vector<ColumnDef>* columns) {
@@ -309,6 +375,11 @@ void RowBuilder::SetNull(std::size_t column) {
   } else if (!c.fixed()) {
     var_present_[c.var_index] = 0;
   }
+}
+
+bool RowBuilder::Present(std::size_t column) const {
+  const std::uint16_t n = (*columns_)[column].number;
+  return (mask_[n / 8] >> (n % 8) & 1) != 0;
 }
 
 std::size_t RowBuilder::Size() const {
@@ -406,6 +477,8 @@ std::uint16_t FixedSize(std::uint8_t type) {
     case kTypeDouble:
     case kTypeDateTime:
       return 8;
+    case kTypeGuid:
+      return 16;
     default:
       return 0;
   }
@@ -457,7 +530,7 @@ Bytes SerializeTableDefinition(const TableDef& t) {
   Put32(&b, 0);   // total length, set below
   Put32(&b, kDefinitionStamp);
   Put32(&b, t.rows);
-  Put32(&b, 0);  // next autonumber
+  Put32(&b, t.last_autonumber);
   Put32(&b, 1);
   b.resize(b.size() + 12, 0);
   Put8(&b, t.system ? 0x53 : 0x4E);
@@ -496,7 +569,7 @@ Bytes SerializeTableDefinition(const TableDef& t) {
     for (std::size_t k = 0; k < 10; ++k) {
       if (k < idx.columns.size()) {
         Put16(&b, idx.columns[k]);
-        Put8(&b, 0x01);  // ascending
+        Put8(&b, k < idx.descending.size() && idx.descending[k] ? 0x00 : 0x01);
       } else {
         Put16(&b, 0xFFFF);
         Put8(&b, 0x00);

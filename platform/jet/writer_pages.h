@@ -31,6 +31,7 @@ inline constexpr std::uint8_t kTypeBinary = 0x09;
 inline constexpr std::uint8_t kTypeText = 0x0A;
 inline constexpr std::uint8_t kTypeOle = 0x0B;
 inline constexpr std::uint8_t kTypeMemo = 0x0C;
+inline constexpr std::uint8_t kTypeGuid = 0x0F;
 
 // A row's address as usage maps and long values hold it.
 constexpr std::uint32_t RowPointer(std::uint32_t page, std::uint32_t row) { return page << 8 | row; }
@@ -112,11 +113,41 @@ struct IndexEntry {
   std::uint32_t row = 0;
 };
 
-// Writes an index over `entries` (in any order) for the table defined on
+// The entries of one index, kept flat (a table may have millions): each
+// its key followed by the row's address as a leaf holds it (the page in 3
+// bytes and the row in 1, big-endian), with the number of the row it came
+// from, counting from 1.
+class IndexEntries {
+ public:
+  // `has_null`: a column of the key is null.
+  void Add(const Bytes& key, std::uint32_t page, std::uint32_t row, std::uint32_t row_number, bool has_null = false);
+  std::size_t size() const { return starts_.size(); }
+  // Orders the entries by their bytes: key, then row address.
+  void Sort();
+  // Entry `i` (in the order Sort made), its bytes and the row it came from.
+  const std::uint8_t* data(std::size_t i) const { return bytes_.data() + starts_[order_[i]]; }
+  std::size_t length(std::size_t i) const;
+  std::uint32_t row_number(std::size_t i) const { return row_numbers_[order_[i]]; }
+  bool has_null(std::size_t i) const { return nulls_[order_[i]]; }
+  // True when sorted entries `i` and `i + 1` have the same key.
+  bool SameKey(std::size_t i) const;
+
+ private:
+  Bytes bytes_;
+  std::vector<std::size_t> starts_;
+  std::vector<std::uint32_t> row_numbers_;
+  std::vector<bool> nulls_;
+  std::vector<std::uint32_t> order_;
+};
+
+// Writes an index over sorted `entries` for the table defined on
 // `tdef_page`: leaf pages, and node pages above them when one leaf is not
 // enough. The first page written is `first_page`, allocated by the caller;
 // more are allocated as needed. Returns the root page; `pages` receives
 // every page of the index.
+std::uint32_t WriteIndex(const IndexEntries& entries, std::uint32_t tdef_page, std::uint32_t first_page,
+                         PageFile* file, PageSet* pages);
+// The same over `entries` in any order.
 std::uint32_t WriteIndex(std::vector<IndexEntry> entries, std::uint32_t tdef_page,
                          std::uint32_t first_page, PageFile* file, PageSet* pages);
 
@@ -129,7 +160,7 @@ struct ColumnDef {
   std::uint16_t fixed_offset = 0;   // fixed columns: offset in the fixed area
   std::uint16_t length = 0;         // bytes (text: two per character)
   std::uint16_t second_number = 0;  // repeats the number in user tables (plus one)
-  std::uint8_t flags = 0;           // 0x01 fixed length, 0x02 updatable, 0x10 system
+  std::uint8_t flags = 0;           // 0x01 fixed length, 0x02 updatable, 0x04 AutoNumber, 0x10 system
   std::uint8_t misc_flags = 0;      // 0x01 compressed Unicode
   // Long-value columns (memo, OLE): usage maps of their pages.
   std::uint32_t lv_used_map = 0;
@@ -145,7 +176,7 @@ std::uint16_t FixedSize(std::uint8_t type);
 // row order.
 void LayoutColumns(std::vector<ColumnDef>* columns);
 
-// An index of a table definition, ascending on its columns.
+// An index of a table definition.
 struct IndexDef {
   std::u16string name;
   std::vector<std::uint16_t> columns;  // column numbers
@@ -153,11 +184,13 @@ struct IndexDef {
   bool primary = false;
   std::uint32_t used_map = 0;
   std::uint32_t first_page = 0;
+  std::vector<bool> descending{};      // by key column; missing ones ascend
 };
 
 struct TableDef {
   bool system = false;  // system tables list columns and indexes by name
   std::uint32_t rows = 0;
+  std::uint32_t last_autonumber = 0;  // the highest AutoNumber given so far
   std::uint32_t used_map = 0;
   std::uint32_t free_map = 0;
   std::vector<ColumnDef> columns;  // row order
@@ -181,6 +214,10 @@ class RowBuilder {
   // present.
   Bytes* SetVariable(std::size_t column);
   void SetNull(std::size_t column);
+  // Whether a column has a value (of a Yes/No column: the value itself),
+  // and where a fixed column's value is.
+  bool Present(std::size_t column) const;
+  const std::uint8_t* Fixed(std::size_t column) const { return &fixed_[(*columns_)[column].fixed_offset]; }
   // Size of the row Build would make.
   std::size_t Size() const;
   const Bytes& Build();
