@@ -26,12 +26,12 @@ std::vector<std::string_view> SplitTabs(std::string_view line) {
   return out;
 }
 
-[[noreturn]] void BadValue(const jet::ColumnSpec& c, const std::string& field, const char* expected) {
+[[noreturn]] void BadValue(const jet::ColumnDefinition& c, const std::string& field, const char* expected) {
   throw com::Error(com::kErrTypeMismatch, "korvel",
                    "列 " + c.name + " 的值“" + field + "”不是" + expected);
 }
 
-std::int64_t ParseInteger(const jet::ColumnSpec& c, const std::string& f, std::int64_t lo, std::int64_t hi) {
+std::int64_t ParseInteger(const jet::ColumnDefinition& c, const std::string& f, std::int64_t lo, std::int64_t hi) {
   std::int64_t v = 0;
   auto [p, ec] = std::from_chars(f.data(), f.data() + f.size(), v);
   if (ec != std::errc() || p != f.data() + f.size() || f.empty() || v < lo || v > hi) {
@@ -74,7 +74,7 @@ Schema ParseSchema(std::string_view text, const std::string& origin) {
       if (FindTable(schema, f[0])) fail("表 " + std::string(f[0]) + " 的列必须连续列出");
       schema.push_back({std::string(f[0]), {}});
     }
-    jet::ColumnSpec c{std::string(f[1]), ParseColumnType(f[2])};
+    jet::ColumnDefinition c{std::string(f[1]), ParseColumnType(f[2])};
     if (c.type == jet::ColumnType::kText) {
       int size = 0;
       auto [p, ec] = std::from_chars(f[3].data(), f[3].data() + f[3].size(), size);
@@ -95,14 +95,14 @@ const Schema& SourceSchema56() {
   return schema;
 }
 
-const jet::TableSpec* FindTable(const Schema& schema, std::string_view name) {
+const jet::TableDefinition* FindTable(const Schema& schema, std::string_view name) {
   for (const auto& t : schema) {
     if (t.name == name) return &t;
   }
   return nullptr;
 }
 
-com::Variant ParseField(const jet::ColumnSpec& c, const std::optional<std::string>& field) {
+com::Variant ParseField(const jet::ColumnDefinition& c, const std::optional<std::string>& field) {
   using T = jet::ColumnType;
   if (!field) return com::Variant::Null();
   const std::string& f = *field;

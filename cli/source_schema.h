@@ -15,14 +15,14 @@
 
 namespace cli {
 
-using Schema = std::vector<jet::TableSpec>;
+using Schema = std::vector<jet::TableDefinition>;
 
 // Parses schema text; raises com::Error naming `origin` and the line.
 Schema ParseSchema(std::string_view text, const std::string& origin);
 // The version 5.6 source schema built into the program.
 const Schema& SourceSchema56();
 // The table of that name (exact), or null.
-const jet::TableSpec* FindTable(const Schema& schema, std::string_view name);
+const jet::TableDefinition* FindTable(const Schema& schema, std::string_view name);
 
 // "Text", "Memo", "Boolean", "Byte", "Integer", "Long", "Currency",
 // "Single", "Double", "DateTime"; raises for others.
@@ -32,6 +32,6 @@ jet::ColumnType ParseColumnType(std::string_view name);
 // 1/0 (or true/false), numbers in decimal, currency with up to four
 // decimals, dates "YYYY-MM-DD[ HH:MM:SS[.mmm]]". Raises with a message
 // naming the column for a field that is not such a value.
-com::Variant ParseField(const jet::ColumnSpec& column, const std::optional<std::string>& field);
+com::Variant ParseField(const jet::ColumnDefinition& column, const std::optional<std::string>& field);
 
 }  // namespace cli

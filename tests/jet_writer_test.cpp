@@ -32,9 +32,9 @@
 namespace {
 
 using com::Variant;
-using jet::ColumnSpec;
+using jet::ColumnDefinition;
 using jet::ColumnType;
-using jet::TableSpec;
+using jet::TableDefinition;
 using jet::Writer;
 using testing_support::ReadFile;
 using testing_support::TempDir;
@@ -163,9 +163,9 @@ std::int64_t RawInt64(const Cell& c) {
 // 0 a chain of long-value pages.
 int MemoForm(const Cell& c) { return static_cast<unsigned char>(c.raw.at(3)); }
 
-ColumnSpec Col(const std::string& name, ColumnType type, int max_length = 255, bool required = false,
+ColumnDefinition Col(const std::string& name, ColumnType type, int max_length = 255, bool required = false,
                bool compressed = true) {
-  return ColumnSpec{name, type, max_length, required, compressed};
+  return ColumnDefinition{name, type, max_length, required, compressed};
 }
 
 std::string Repeat(const std::string& s, int n) {
@@ -289,7 +289,7 @@ TEST(JetWriterValues, DatesBefore1900AndAfter2038) {
 TEST(JetWriterValues, NullsInEveryType) {
   TempDir dir;
   const std::string path = dir.File("nulls.mdb");
-  const std::vector<ColumnSpec> columns = {
+  const std::vector<ColumnDefinition> columns = {
       Col("Flag", ColumnType::kBoolean), Col("Small", ColumnType::kByte), Col("Int", ColumnType::kInteger),
       Col("Big", ColumnType::kLong),     Col("Money", ColumnType::kCurrency), Col("Float", ColumnType::kSingle),
       Col("Real", ColumnType::kDouble),  Col("When", ColumnType::kDateTime), Col("Name", ColumnType::kText, 20),
@@ -411,7 +411,7 @@ TEST(JetWriterValues, MemosInlineOnOnePageAndChained) {
 TEST(JetWriterValues, MemosMoveOutOfRowsThatWouldNotFit) {
   TempDir dir;
   const std::string path = dir.File("wide.mdb");
-  std::vector<ColumnSpec> columns;
+  std::vector<ColumnDefinition> columns;
   std::vector<Variant> row;
   for (int i = 0; i < 80; ++i) {
     columns.push_back(Col("M" + std::to_string(i), ColumnType::kMemo));
@@ -438,7 +438,7 @@ TEST(JetWriterValues, MemosMoveOutOfRowsThatWouldNotFit) {
 TEST(JetWriterValues, RowsTooLargeForAPageAreRefusedAndTheTableGoesOn) {
   TempDir dir;
   const std::string path = dir.File("toolarge.mdb");
-  std::vector<ColumnSpec> columns;
+  std::vector<ColumnDefinition> columns;
   for (int i = 0; i < 9; ++i) columns.push_back(Col("T" + std::to_string(i), ColumnType::kText, 255, false, false));
   Writer w(path);
   w.BeginTable({"Big", columns});
@@ -724,7 +724,7 @@ TEST(JetWriterFile, SystemTablesMatchAnAccess2000File) {
 TEST(JetWriterFile, ManyColumnsSpanDefinitionPages) {
   TempDir dir;
   const std::string path = dir.File("columns.mdb");
-  std::vector<ColumnSpec> columns;
+  std::vector<ColumnDefinition> columns;
   std::vector<Variant> row;
   for (int i = 0; i < 255; ++i) {
     if (i % 2 == 0) {
@@ -841,7 +841,7 @@ TEST(JetWriterFile, EmptyTablesAndTablesWithoutRows) {
 TEST(JetWriterValidation, BeginTable) {
   TempDir dir;
   Writer w(dir.File("v.mdb"));
-  const std::vector<ColumnSpec> one = {Col("A", ColumnType::kLong)};
+  const std::vector<ColumnDefinition> one = {Col("A", ColumnType::kLong)};
   EXPECT_NE(ErrorOf([&] { w.BeginTable({"", one}); }).find("name is empty"), std::string::npos);
   EXPECT_NE(ErrorOf([&] { w.BeginTable({"bad\xFF", one}); }).find("not valid UTF-8"), std::string::npos);
   EXPECT_NE(ErrorOf([&] { w.BeginTable({std::string(65, 'n'), one}); }).find("longer than 64"), std::string::npos);
@@ -866,7 +866,7 @@ TEST(JetWriterValidation, BeginTable) {
   EXPECT_NE(ErrorOf([&] { w.BeginTable({"T", {Col("A", static_cast<ColumnType>(0x0B))}}); })
                 .find("unknown column type 11"),
             std::string::npos);
-  std::vector<ColumnSpec> too_many;
+  std::vector<ColumnDefinition> too_many;
   for (int i = 0; i < 256; ++i) too_many.push_back(Col("C" + std::to_string(i), ColumnType::kByte));
   EXPECT_NE(ErrorOf([&] { w.BeginTable({"T", too_many}); }).find("at most 255"), std::string::npos);
 

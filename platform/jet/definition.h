@@ -34,7 +34,7 @@ inline constexpr ColumnType kReplicationId = static_cast<ColumnType>(0x0F);
 // The name Access gives the type ("Long", "Date/Time", ...).
 const char* ColumnTypeName(ColumnType type);
 
-struct ColumnSpec {
+struct ColumnDefinition {
   std::string name;
   ColumnType type;
   int max_length = 255;     // kText: characters, 1..255
@@ -61,11 +61,8 @@ struct IndexDefinition {
 
 struct TableDefinition {
   std::string name;
-  std::vector<ColumnSpec> columns;       // row order
-  std::vector<IndexDefinition> indexes;  // as the file lists them
+  std::vector<ColumnDefinition> columns;  // row order
+  std::vector<IndexDefinition> indexes;   // as the file lists them
 };
-
-// The name fixtures and the sample use.
-using TableSpec = TableDefinition;
 
 }  // namespace jet

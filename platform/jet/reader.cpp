@@ -929,7 +929,7 @@ TableDefinition Database::ReadTableDefinition(std::string_view table) {
                                    (name ? name : "编号 " + std::to_string(type)) +
                                    "）不在可读出定义的类型之内（数据库“" + path_ + "”）。");
       }
-      ColumnSpec column{c.name, static_cast<ColumnType>(type)};
+      ColumnDefinition column{c.name, static_cast<ColumnType>(type)};
       if (column.type == ColumnType::kText) column.max_length = jet4 ? c.col_size / 2 : c.col_size;
       column.required = BooleanProperty(properties, column.name, "Required", false);
       for (const ColumnFlags& f : flags) {

@@ -146,7 +146,7 @@ class Writer::Impl {
  public:
   Impl(const std::string& path, const WriterOptions& options);
 
-  void BeginTable(const TableSpec& table);
+  void BeginTable(const TableDefinition& table);
   void AppendRow(const std::vector<com::Variant>& values);
   void EndTable();
   void Finish();
@@ -161,7 +161,7 @@ class Writer::Impl {
   struct Table {
     std::string name;
     std::u16string name16;
-    std::vector<ColumnSpec> specs;
+    std::vector<ColumnDefinition> specs;
     wr::TableDef def;
     std::vector<std::uint32_t> tdef_pages;
     std::vector<std::uint32_t> map_pages;
@@ -199,7 +199,7 @@ class Writer::Impl {
   void PlaceMemos();
   void StoreRow();
   // Checks the indexes of `table` and adds them to `t`.
-  void AddIndexes(const TableSpec& table, Table* t) const;
+  void AddIndexes(const TableDefinition& table, Table* t) const;
   // The key of the row being built in `index`; false when the index
   // leaves the row out (all its key columns null, nulls ignored).
   bool BuildKey(const Index& index, wr::Bytes* key, bool* has_null);
@@ -251,7 +251,7 @@ void Writer::Impl::RaiseRow(const std::string& what) const {
   RaiseInvalid("Jet table '" + table_->name + "', row " + std::to_string(table_->rows + 1) + ": " + what);
 }
 
-void Writer::Impl::BeginTable(const TableSpec& table_def) {
+void Writer::Impl::BeginTable(const TableDefinition& table_def) {
   CheckUsable("begin a table");
   if (table_) {
     RaiseInvalid("Jet table '" + table_def.name + "' cannot begin: table '" + table_->name + "' is still open");
@@ -347,7 +347,7 @@ void Writer::Impl::BeginTable(const TableSpec& table_def) {
   }
 }
 
-void Writer::Impl::AddIndexes(const TableSpec& table_def, Table* t) const {
+void Writer::Impl::AddIndexes(const TableDefinition& table_def, Table* t) const {
   if (table_def.indexes.size() > kMaxIndexes) {
     RaiseInvalid("Jet table '" + table_def.name + "' has " + std::to_string(table_def.indexes.size()) +
                  " indexes; a table holds at most 32");
@@ -431,7 +431,7 @@ void Writer::Impl::DecodeText(std::size_t i, const com::Variant& v) {
 }
 
 void Writer::Impl::SetNumber(std::size_t i, const com::Variant& v) {
-  const ColumnSpec& column = table_->specs[i];
+  const ColumnDefinition& column = table_->specs[i];
   const com::VarType vt = v.type();
   auto mismatch = [&]() { RaiseCell(com::kErrTypeMismatch, i, MismatchText(vt, column.type)); };
   auto out_of_range = [&](const std::string& value, const char* range) {
@@ -526,7 +526,7 @@ void Writer::Impl::SetNumber(std::size_t i, const com::Variant& v) {
 }
 
 void Writer::Impl::SetValue(std::size_t i, const com::Variant& v) {
-  const ColumnSpec& column = table_->specs[i];
+  const ColumnDefinition& column = table_->specs[i];
   wr::RowBuilder& row = table_->row;
   if (v.IsNull()) {
     if (column.required) {
@@ -686,7 +686,7 @@ wr::PropertyBlob Writer::Impl::Properties() const {
   // UnicodeCompression.
   wr::PropertyBlob props;
   for (std::size_t i = 0; i < table_->specs.size(); ++i) {
-    const ColumnSpec& column = table_->specs[i];
+    const ColumnDefinition& column = table_->specs[i];
     const std::u16string& name = table_->def.columns[i].name;
     props.AddBoolean(name, u"Required", column.required, true);
     if (column.type == ColumnType::kText || column.type == ColumnType::kMemo) {
@@ -778,7 +778,7 @@ Writer::Writer(const std::string& path, const WriterOptions& options)
 
 Writer::~Writer() = default;
 
-void Writer::BeginTable(const TableSpec& table) { impl_->BeginTable(table); }
+void Writer::BeginTable(const TableDefinition& table) { impl_->BeginTable(table); }
 void Writer::AppendRow(const std::vector<com::Variant>& values) { impl_->AppendRow(values); }
 void Writer::EndTable() { impl_->EndTable(); }
 void Writer::Finish() { impl_->Finish(); }

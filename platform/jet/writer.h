@@ -52,7 +52,7 @@ class Writer {
   // more than 10 columns, a second primary key, or a table already open.
   // Index keys may be of every other column type; text keys are ordered
   // case-insensitively (see AppendTextKey in writer_encode.h).
-  void BeginTable(const TableSpec& table);
+  void BeginTable(const TableDefinition& table);
 
   // Appends a row, one value per column in the table's order. Accepted:
   // null (unless the column is required) and, by column type,
