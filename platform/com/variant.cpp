@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <concepts>
 #include <limits>
 
 #include "platform/com/datetime.h"
@@ -262,15 +263,19 @@ bool ParseCurrency(std::string_view s, std::int64_t* out) {
   return true;
 }
 
-std::string FormatDouble(double v) {
+namespace {
+
+// Plain notation for ordinary magnitudes, scientific for the extremes where
+// plain digits would run to hundreds of characters; the shortest digits
+// that read back as `v`.
+template <std::floating_point Real>
+std::string FormatReal(Real v) {
   if (std::isnan(v)) return "NaN";
   if (std::isinf(v)) return v < 0 ? "-Infinity" : "Infinity";
   char buf[64];
-  // Plain notation for ordinary magnitudes, scientific for the extremes where
-  // plain digits would run to hundreds of characters.
-  const double a = std::fabs(v);
-  auto fmt = (a != 0 && (a < 1e-6 || a >= 1e21)) ? std::chars_format::scientific
-                                                  : std::chars_format::fixed;
+  const Real a = std::fabs(v);
+  auto fmt = (a != 0 && (a < static_cast<Real>(1e-6) || a >= static_cast<Real>(1e21))) ? std::chars_format::scientific
+                                                                                        : std::chars_format::fixed;
   auto [p, ec] = std::to_chars(buf, buf + sizeof buf, v, fmt);
   if (ec != std::errc()) {
     auto r = std::to_chars(buf, buf + sizeof buf, v);
@@ -279,19 +284,10 @@ std::string FormatDouble(double v) {
   return std::string(buf, p);
 }
 
-std::string FormatFloat(float v) {
-  if (std::isnan(v)) return "NaN";
-  if (std::isinf(v)) return v < 0 ? "-Infinity" : "Infinity";
-  char buf[64];
-  const float a = std::fabs(v);
-  auto fmt = (a != 0 && (a < 1e-6f || a >= 1e21f)) ? std::chars_format::scientific
-                                                    : std::chars_format::fixed;
-  auto [p, ec] = std::to_chars(buf, buf + sizeof buf, v, fmt);
-  if (ec != std::errc()) {
-    auto r = std::to_chars(buf, buf + sizeof buf, v);
-    p = r.ptr;
-  }
-  return std::string(buf, p);
-}
+}  // namespace
+
+std::string FormatDouble(double v) { return FormatReal(v); }
+
+std::string FormatFloat(float v) { return FormatReal(v); }
 
 }  // namespace com
