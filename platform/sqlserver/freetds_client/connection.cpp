@@ -28,9 +28,16 @@ struct LoginRecord {
   }
 };
 
+// The value of type T at `data`, which db-lib need not have aligned for T.
+template <class T>
+T ValueAt(const BYTE* data) {
+  T v;
+  std::memcpy(&v, data, sizeof v);
+  return v;
+}
+
 std::int64_t MoneyUnits(const BYTE* data) {
-  DBMONEY m;
-  std::memcpy(&m, data, sizeof m);
+  const auto m = ValueAt<DBMONEY>(data);
   return static_cast<std::int64_t>(static_cast<std::uint64_t>(static_cast<std::uint32_t>(m.mnyhigh)) << 32 | m.mnylow);
 }
 
@@ -59,46 +66,20 @@ com::Variant ValueOf(DBPROCESS* proc, int column) {
   if (!data) return com::Variant::Null();
   switch (dbcoltype(proc, column)) {
     case SYBINT1: return com::Variant::UI1(*data);
-    case SYBINT2: {
-      DBSMALLINT v;
-      std::memcpy(&v, data, sizeof v);
-      return com::Variant::I2(v);
-    }
-    case SYBINT4: {
-      DBINT v;
-      std::memcpy(&v, data, sizeof v);
-      return com::Variant::I4(v);
-    }
-    case SYBINT8: {
-      DBBIGINT v;
-      std::memcpy(&v, data, sizeof v);
-      return com::Variant::I8(v);
-    }
+    case SYBINT2: return com::Variant::I2(ValueAt<DBSMALLINT>(data));
+    case SYBINT4: return com::Variant::I4(ValueAt<DBINT>(data));
+    case SYBINT8: return com::Variant::I8(ValueAt<DBBIGINT>(data));
     case SYBBIT: case SYBBITN: return com::Variant::Bool(*data != 0);
     case SYBMONEY: return com::Variant::Currency(MoneyUnits(data));
-    case SYBMONEY4: {
-      DBMONEY4 m;
-      std::memcpy(&m, data, sizeof m);
-      return com::Variant::Currency(m.mny4);
-    }
-    case SYBFLT8: {
-      double v;
-      std::memcpy(&v, data, sizeof v);
-      return com::Variant::R8(v);
-    }
-    case SYBREAL: {
-      float v;
-      std::memcpy(&v, data, sizeof v);
-      return com::Variant::R4(v);
-    }
+    case SYBMONEY4: return com::Variant::Currency(ValueAt<DBMONEY4>(data).mny4);
+    case SYBFLT8: return com::Variant::R8(ValueAt<double>(data));
+    case SYBREAL: return com::Variant::R4(ValueAt<float>(data));
     case SYBDATETIME: {
-      DBDATETIME v;
-      std::memcpy(&v, data, sizeof v);
+      const auto v = ValueAt<DBDATETIME>(data);
       return com::Variant::Date(tds::OleDateOf(v.dtdays, static_cast<std::uint32_t>(v.dttime)));
     }
     case SYBDATETIME4: {
-      DBDATETIME4 v;
-      std::memcpy(&v, data, sizeof v);
+      const auto v = ValueAt<DBDATETIME4>(data);
       return com::Variant::Date(tds::OleDateOf(v.days, static_cast<std::uint32_t>(v.minutes) * 60 * 300));
     }
     case SYBDECIMAL: case SYBNUMERIC: {
