@@ -9,12 +9,14 @@
 
 #include <algorithm>
 #include <climits>
+#include <initializer_list>
 #include <cstdint>
 #include <optional>
 #include <span>
 #include <string>
 #include <tuple>
 #include <utility>
+#include <vector>
 
 #include "platform/com/names.h"
 #include "platform/com/quote.h"
@@ -284,6 +286,46 @@ ColumnFigures Describe(const ColumnType& type, bool identity, bool nullable, int
   return out;
 }
 
+// What sp_columns and sp_sproc_columns give of a column or a parameter
+// after their own leading columns: its type described in SQLColumns' terms,
+// DATA_TYPE to SS_DATA_TYPE.
+constexpr ResultColumn kDescribedTypeColumns[] = {
+    {"DATA_TYPE", kSmallIntType, true},
+    {"TYPE_NAME", kSysname, false},
+    {"PRECISION", kIntType, true},
+    {"LENGTH", kIntType, true},
+    {"SCALE", kSmallIntType, true},
+    {"RADIX", kSmallIntType, true},
+    {"NULLABLE", kSmallIntType, false},
+    {"REMARKS", kRemarks, true},
+    {"COLUMN_DEF", {SqlType::kNVarChar, 4000}, true},
+    {"SQL_DATA_TYPE", kSmallIntType, false},
+    {"SQL_DATETIME_SUB", kSmallIntType, true},
+    {"CHAR_OCTET_LENGTH", kIntType, true},
+    {"ORDINAL_POSITION", kIntType, false},
+    {"IS_NULLABLE", {SqlType::kVarChar, 254}, false},
+    {"SS_DATA_TYPE", kTinyIntType, true},
+};
+
+// `leading` followed by kDescribedTypeColumns.
+std::vector<ResultColumn> WithDescribedType(std::initializer_list<ResultColumn> leading) {
+  std::vector<ResultColumn> out(leading);
+  out.insert(out.end(), std::begin(kDescribedTypeColumns), std::end(kDescribedTypeColumns));
+  return out;
+}
+
+// A row: `leading` followed by the cells of kDescribedTypeColumns (REMARKS
+// always NULL).
+dts::Row WithDescribedType(std::initializer_list<Variant> leading, const ColumnFigures& f, bool nullable,
+                           Variant column_default, std::int64_t ordinal) {
+  dts::Row row(leading);
+  row.insert(row.end(), {Small(f.data_type), Str(f.type_name), IntOr(f.precision), IntOr(f.length), SmallOr(f.scale),
+                         SmallOr(f.radix), Small(nullable ? 1 : 0), Null(), std::move(column_default),
+                         Small(f.sql_data_type), SmallOr(f.datetime_sub), IntOr(f.octets), Int(ordinal),
+                         Str(nullable ? "YES" : "NO"), Variant::UI1(static_cast<std::uint8_t>(f.ss_type))});
+  return row;
+}
+
 // ------------------------------------------------------------ objects
 
 // What a database lists: its tables, its system tables (sysobjects and the
@@ -449,27 +491,12 @@ const ParamDef kColumnsParameters[] = {
     {"@ODBCVer", kIntType, ParamDef::kNumberDefault, nullptr, 2},
 };
 
-const ResultColumn kColumnsColumns[] = {
+const std::vector<ResultColumn> kColumnsColumns = WithDescribedType({
     {"TABLE_QUALIFIER", kSysname, true},
     {"TABLE_OWNER", kSysname, false},
     {"TABLE_NAME", kSysname, false},
     {"COLUMN_NAME", kSysname, false},
-    {"DATA_TYPE", kSmallIntType, true},
-    {"TYPE_NAME", kSysname, false},
-    {"PRECISION", kIntType, true},
-    {"LENGTH", kIntType, true},
-    {"SCALE", kSmallIntType, true},
-    {"RADIX", kSmallIntType, true},
-    {"NULLABLE", kSmallIntType, false},
-    {"REMARKS", kRemarks, true},
-    {"COLUMN_DEF", {SqlType::kNVarChar, 4000}, true},
-    {"SQL_DATA_TYPE", kSmallIntType, false},
-    {"SQL_DATETIME_SUB", kSmallIntType, true},
-    {"CHAR_OCTET_LENGTH", kIntType, true},
-    {"ORDINAL_POSITION", kIntType, false},
-    {"IS_NULLABLE", {SqlType::kVarChar, 254}, false},
-    {"SS_DATA_TYPE", kTinyIntType, true},
-};
+});
 
 int RunColumns(const std::vector<Variant>& values, Catalog& catalog, const SessionState& session,
                BatchOutput* output) {
@@ -498,12 +525,9 @@ int RunColumns(const std::vector<Variant>& values, Catalog& catalog, const Sessi
         const ColumnFacts& c = columns[i];
         if (!column_pattern.Matches(c.name)) continue;
         const ColumnFigures f = Describe(c.type, c.identity, c.nullable, odbc);
-        rows.push_back({Str(session.database), Str(o.owner), Str(o.name), Str(c.name), Small(f.data_type),
-                        Str(f.type_name), IntOr(f.precision), IntOr(f.length), SmallOr(f.scale), SmallOr(f.radix),
-                        Small(c.nullable ? 1 : 0), Null(), c.default_text ? Str(*c.default_text) : Null(),
-                        Small(f.sql_data_type), SmallOr(f.datetime_sub), IntOr(f.octets),
-                        Int(static_cast<std::int64_t>(i) + 1), Str(c.nullable ? "YES" : "NO"),
-                        Variant::UI1(static_cast<std::uint8_t>(f.ss_type))});
+        rows.push_back(WithDescribedType({Str(session.database), Str(o.owner), Str(o.name), Str(c.name)}, f,
+                                         c.nullable, c.default_text ? Str(*c.default_text) : Null(),
+                                         static_cast<std::int64_t>(i) + 1));
       }
     }
   }
@@ -789,28 +813,13 @@ const ParamDef kSprocColumnsParameters[] = {
     {"@fUsePattern", kBitType, ParamDef::kNumberDefault, nullptr, 1},
 };
 
-const ResultColumn kSprocColumnsColumns[] = {
+const std::vector<ResultColumn> kSprocColumnsColumns = WithDescribedType({
     {"PROCEDURE_QUALIFIER", kSysname, true},
     {"PROCEDURE_OWNER", kSysname, false},
     {"PROCEDURE_NAME", {SqlType::kNVarChar, 134}, false},
     {"COLUMN_NAME", kSysname, false},
     {"COLUMN_TYPE", kSmallIntType, false},
-    {"DATA_TYPE", kSmallIntType, true},
-    {"TYPE_NAME", kSysname, false},
-    {"PRECISION", kIntType, true},
-    {"LENGTH", kIntType, true},
-    {"SCALE", kSmallIntType, true},
-    {"RADIX", kSmallIntType, true},
-    {"NULLABLE", kSmallIntType, false},
-    {"REMARKS", kRemarks, true},
-    {"COLUMN_DEF", {SqlType::kNVarChar, 4000}, true},
-    {"SQL_DATA_TYPE", kSmallIntType, false},
-    {"SQL_DATETIME_SUB", kSmallIntType, true},
-    {"CHAR_OCTET_LENGTH", kIntType, true},
-    {"ORDINAL_POSITION", kIntType, false},
-    {"IS_NULLABLE", {SqlType::kVarChar, 254}, false},
-    {"SS_DATA_TYPE", kTinyIntType, true},
-};
+});
 
 // COLUMN_TYPE: an input parameter, an OUTPUT one (which SQL Server also
 // reads: SQL_PARAM_INPUT_OUTPUT), the return status.
@@ -829,11 +838,9 @@ int RunSprocColumns(const std::vector<Variant>& values, Catalog& catalog, const 
                        bool nullable, std::int64_t ordinal) {
     if (!column_pattern.Matches(name)) return;
     const ColumnFigures f = Describe(type, false, nullable, odbc);
-    rows.push_back({Str(session.database), Str(kOwner), Str(NumberedName(p.name)), Str(name), Small(column_type),
-                    Small(f.data_type), Str(f.type_name), IntOr(f.precision), IntOr(f.length), SmallOr(f.scale),
-                    SmallOr(f.radix), Small(nullable ? 1 : 0), Null(), Null(), Small(f.sql_data_type),
-                    SmallOr(f.datetime_sub), IntOr(f.octets), Int(ordinal), Str(nullable ? "YES" : "NO"),
-                    Variant::UI1(static_cast<std::uint8_t>(f.ss_type))});
+    rows.push_back(WithDescribedType(
+        {Str(session.database), Str(kOwner), Str(NumberedName(p.name)), Str(name), Small(column_type)}, f, nullable,
+        Null(), ordinal));
   };
   // A NULL procedure name reads as its default, every procedure.
   const NamePattern name_pattern(args.Text(0).value_or("%"), wildcards);
