@@ -7,18 +7,24 @@
 
 #include "library/builder/defined_plan.h"
 
+// Declares the routines of steps 1 to 6 of both customer-and-supplier
+// plans (see CustSuppSteps): SQL tasks 1, 3 and 5 empty Customer, Region
+// and Supplier; transfers 2, 4 and 6 fill them.
+#define KORVEL_CUSTSUPP_ROUTINES     \
+  KORVEL_SQL_TASK_ROUTINE(1)         \
+  KORVEL_TRANSFER_TASK_ROUTINES(2)   \
+  KORVEL_SQL_TASK_ROUTINE(3)         \
+  KORVEL_TRANSFER_TASK_ROUTINES(4)   \
+  KORVEL_SQL_TASK_ROUTINE(5)         \
+  KORVEL_TRANSFER_TASK_ROUTINES(6)
+
 namespace korvel::plans {
 
 class C5to6CustSuppNoWriteAccount final : public builder::DefinedPlan {
  public:
   C5to6CustSuppNoWriteAccount();
 
-  KORVEL_SQL_TASK_ROUTINE(1)       // empties Customer
-  KORVEL_TRANSFER_TASK_ROUTINES(2) // the Customer transfer
-  KORVEL_SQL_TASK_ROUTINE(3)       // empties Region
-  KORVEL_TRANSFER_TASK_ROUTINES(4) // the Region transfer
-  KORVEL_SQL_TASK_ROUTINE(5)       // empties Supplier
-  KORVEL_TRANSFER_TASK_ROUTINES(6) // the Supplier transfer
+  KORVEL_CUSTSUPP_ROUTINES
 };
 
 // Steps 1 to 6 of both customer-and-supplier plans: clear and import

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "library/builder/defined_plan.h"
+#include "library/plans/c5to6_custsupp_no_write_account.h"
 
 namespace korvel::plans {
 
@@ -12,12 +13,7 @@ class C5to6CustSuppWriteAccount final : public builder::DefinedPlan {
  public:
   C5to6CustSuppWriteAccount();
 
-  KORVEL_SQL_TASK_ROUTINE(1)       // empties Customer
-  KORVEL_TRANSFER_TASK_ROUTINES(2) // the Customer transfer
-  KORVEL_SQL_TASK_ROUTINE(3)       // empties Region
-  KORVEL_TRANSFER_TASK_ROUTINES(4) // the Region transfer
-  KORVEL_SQL_TASK_ROUTINE(5)       // empties Supplier
-  KORVEL_TRANSFER_TASK_ROUTINES(6) // the Supplier transfer
+  KORVEL_CUSTSUPP_ROUTINES
   KORVEL_SQL_TASK_ROUTINE(7)       // empties CustAcc
   KORVEL_SQL_TASK_ROUTINE(8)       // empties SuppAcc
   KORVEL_SQL_TASK_ROUTINE(9)       // drops WriteCustAcc

@@ -12,33 +12,42 @@
 
 #include "library/builder/defined_plan.h"
 
+// Declares the routines of steps 1 to 21 of both full upgrades (see
+// FullUpgradeSteps): transfers 1 to 9 (Base, bBalance by script, Customer,
+// Employee, gdsClass, Goods, GoodsIDList, Member, Supplier); SQL tasks 10
+// to 12 drop WriteCustody, WriteSuppAcc and WriteCustAcc, 13 to 18 create
+// and run WriteCustAcc, WriteSuppAcc and WriteCustody in turn, 19 to 21
+// drop, create and run the clearing procedure.
+#define KORVEL_FULL_UPGRADE_ROUTINES \
+  KORVEL_TRANSFER_TASK_ROUTINES(1)   \
+  KORVEL_TRANSFER_TASK_ROUTINES(2)   \
+  KORVEL_TRANSFER_TASK_ROUTINES(3)   \
+  KORVEL_TRANSFER_TASK_ROUTINES(4)   \
+  KORVEL_TRANSFER_TASK_ROUTINES(5)   \
+  KORVEL_TRANSFER_TASK_ROUTINES(6)   \
+  KORVEL_TRANSFER_TASK_ROUTINES(7)   \
+  KORVEL_TRANSFER_TASK_ROUTINES(8)   \
+  KORVEL_TRANSFER_TASK_ROUTINES(9)   \
+  KORVEL_SQL_TASK_ROUTINE(10)        \
+  KORVEL_SQL_TASK_ROUTINE(11)        \
+  KORVEL_SQL_TASK_ROUTINE(12)        \
+  KORVEL_SQL_TASK_ROUTINE(13)        \
+  KORVEL_SQL_TASK_ROUTINE(14)        \
+  KORVEL_SQL_TASK_ROUTINE(15)        \
+  KORVEL_SQL_TASK_ROUTINE(16)        \
+  KORVEL_SQL_TASK_ROUTINE(17)        \
+  KORVEL_SQL_TASK_ROUTINE(18)        \
+  KORVEL_SQL_TASK_ROUTINE(19)        \
+  KORVEL_SQL_TASK_ROUTINE(20)        \
+  KORVEL_SQL_TASK_ROUTINE(21)
+
 namespace korvel::plans {
 
 class C5to6Normal final : public builder::DefinedPlan {
  public:
   C5to6Normal();
 
-  KORVEL_TRANSFER_TASK_ROUTINES(1)  // Base
-  KORVEL_TRANSFER_TASK_ROUTINES(2)  // bBalance, by script
-  KORVEL_TRANSFER_TASK_ROUTINES(3)  // Customer
-  KORVEL_TRANSFER_TASK_ROUTINES(4)  // Employee
-  KORVEL_TRANSFER_TASK_ROUTINES(5)  // gdsClass
-  KORVEL_TRANSFER_TASK_ROUTINES(6)  // Goods
-  KORVEL_TRANSFER_TASK_ROUTINES(7)  // GoodsIDList
-  KORVEL_TRANSFER_TASK_ROUTINES(8)  // Member
-  KORVEL_TRANSFER_TASK_ROUTINES(9)  // Supplier
-  KORVEL_SQL_TASK_ROUTINE(10)       // drops WriteCustody
-  KORVEL_SQL_TASK_ROUTINE(11)       // drops WriteSuppAcc
-  KORVEL_SQL_TASK_ROUTINE(12)       // drops WriteCustAcc
-  KORVEL_SQL_TASK_ROUTINE(13)       // creates WriteCustAcc
-  KORVEL_SQL_TASK_ROUTINE(14)       // runs WriteCustAcc
-  KORVEL_SQL_TASK_ROUTINE(15)       // creates WriteSuppAcc
-  KORVEL_SQL_TASK_ROUTINE(16)       // runs WriteSuppAcc
-  KORVEL_SQL_TASK_ROUTINE(17)       // creates WriteCustody
-  KORVEL_SQL_TASK_ROUTINE(18)       // runs WriteCustody
-  KORVEL_SQL_TASK_ROUTINE(19)       // drops ClearUserData
-  KORVEL_SQL_TASK_ROUTINE(20)       // creates ClearUserData
-  KORVEL_SQL_TASK_ROUTINE(21)       // runs ClearUserData
+  KORVEL_FULL_UPGRADE_ROUTINES
   KORVEL_TRANSFER_TASK_ROUTINES(22) // Region
 };
 
