@@ -9,6 +9,7 @@
 #include <chrono>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 
 namespace bench {
@@ -97,6 +98,22 @@ std::string SelfFolder() {
   const ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
   std::string p(buf, n > 0 ? static_cast<std::size_t>(n) : 0);
   return p.substr(0, p.rfind('/'));
+}
+
+double SecondsSince(Clock::time_point since) { return std::chrono::duration<double>(Clock::now() - since).count(); }
+
+long RowsOption(int argc, char** argv, long fallback) {
+  long rows = fallback;
+  for (int i = 1; i + 1 < argc; i += 2) {
+    if (std::strcmp(argv[i], "--rows") == 0) rows = std::atol(argv[i + 1]);
+  }
+  return rows;
+}
+
+std::filesystem::path FreshTempFolder(std::string_view prefix) {
+  const auto dir = std::filesystem::temp_directory_path() / (std::string(prefix) + "-" + std::to_string(getpid()));
+  std::filesystem::remove_all(dir);
+  return dir;
 }
 
 }  // namespace bench

@@ -1,8 +1,12 @@
 // Helpers for the benchmark programs: run a child process and measure its
-// wall time, CPU time and peak memory.
+// wall time, CPU time and peak memory; read the arguments and make the
+// folder a load benchmark shares.
 #pragma once
 
+#include <chrono>
+#include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace bench {
@@ -37,5 +41,15 @@ Usage CurrentUsage();
 
 // The folder of this program (and of korvel, libkorvel.so).
 std::string SelfFolder();
+
+// The wall seconds since `since`.
+double SecondsSince(std::chrono::steady_clock::time_point since);
+
+// The number after `--rows` among the program's arguments, or `fallback`.
+long RowsOption(int argc, char** argv, long fallback);
+
+// The folder `prefix`-<process id> in the system's temporary folder, with
+// anything an earlier run left there removed. The caller removes it.
+std::filesystem::path FreshTempFolder(std::string_view prefix);
 
 }  // namespace bench

@@ -7,21 +7,16 @@
 
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "bench/bench_util.h"
 #include "platform/com/datetime.h"
 #include "platform/sqlserver/engine.h"
 #include "platform/sqlserver/server.h"
 
 namespace {
-
-double Seconds(std::chrono::steady_clock::time_point since) {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
-}
 
 struct Stock {
   int base;
@@ -39,12 +34,8 @@ Stock Make(long i) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  long rows = 1'000'000;
-  for (int i = 1; i + 1 < argc; i += 2) {
-    if (std::strcmp(argv[i], "--rows") == 0) rows = std::atol(argv[i + 1]);
-  }
-  const auto dir = std::filesystem::temp_directory_path() / ("korvel-bulk-" + std::to_string(getpid()));
-  std::filesystem::remove_all(dir);
+  const long rows = bench::RowsOption(argc, argv, 1'000'000);
+  const auto dir = bench::FreshTempFolder("korvel-bulk");
   const std::string table =
       "create table Stock (BaseID int not null, GoodsID nvarchar(50) not null, BalQua money null, BalAmo money null, "
       "BalPrice float null, Location nvarchar(32) null, OpTime datetime null default (getdate()), "
@@ -68,7 +59,7 @@ int main(int argc, char** argv) {
       w->Write(row);
     }
     w->Finish();
-    ours = Seconds(start);
+    ours = bench::SecondsSince(start);
   }
   {
     sqlite3* db = nullptr;
@@ -97,7 +88,7 @@ int main(int argc, char** argv) {
     }
     sqlite3_finalize(st);
     sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
-    plain = Seconds(start);
+    plain = bench::SecondsSince(start);
     sqlite3_close(db);
   }
   std::filesystem::remove_all(dir);

@@ -6,16 +6,14 @@
 // and their ratio.
 //
 //   network_load_bench [--rows 200000]
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <string>
 #include <thread>
 
+#include "bench/bench_util.h"
 #include "platform/com/error.h"
 #include "platform/dts/driver.h"
 #include "platform/sqlserver/driver.h"
@@ -24,10 +22,6 @@
 #include "platform/sqlserver/tds_endpoint/listener.h"
 
 namespace {
-
-double Seconds(std::chrono::steady_clock::time_point since) {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
-}
 
 // The custody book's shape: keys, text in both encodings, money, a float,
 // and columns left to their defaults.
@@ -59,18 +53,14 @@ double Load(const std::string& server, const std::string& database, long rows) {
   for (long i = 0; i < rows; ++i) writer->Write(Make(i));
   writer->Finish();
   session->Commit();
-  return Seconds(started);
+  return bench::SecondsSince(started);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  long rows = 200'000;
-  for (int i = 1; i + 1 < argc; i += 2) {
-    if (std::strcmp(argv[i], "--rows") == 0) rows = std::atol(argv[i + 1]);
-  }
-  const auto dir = std::filesystem::temp_directory_path() / ("korvel-network-load-" + std::to_string(getpid()));
-  std::filesystem::remove_all(dir);
+  const long rows = bench::RowsOption(argc, argv, 200'000);
+  const auto dir = bench::FreshTempFolder("korvel-network-load");
   try {
     auto server = sqlsrv::Server::CreateOrOpen(dir.string(), "pw");
     for (const char* db : {"Direct", "Wire"}) sqlsrv::Engine(server->CreateDatabase(db), db, "sa").Execute(kTable);

@@ -6,26 +6,20 @@
 //   tds_bulk_bench [--rows 200000]
 #include <sybdb.h>
 #include <sybfront.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "bench/bench_util.h"
 #include "platform/sqlserver/engine.h"
 #include "platform/sqlserver/server.h"
 #include "platform/sqlserver/tds_endpoint/listener.h"
 
 namespace {
-
-double Seconds(std::chrono::steady_clock::time_point since) {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
-}
 
 constexpr char kTable[] =
     "create table Stock (BaseID int not null, GoodsID nvarchar(50) not null, BalQua money null, BalAmo money null, "
@@ -65,12 +59,8 @@ int OnMessage(DBPROCESS*, DBINT number, int, int severity, char* text, char*, ch
 }  // namespace
 
 int main(int argc, char** argv) {
-  long rows = 200'000;
-  for (int i = 1; i + 1 < argc; i += 2) {
-    if (std::strcmp(argv[i], "--rows") == 0) rows = std::atol(argv[i + 1]);
-  }
-  const auto dir = std::filesystem::temp_directory_path() / ("korvel-tds-bulk-" + std::to_string(getpid()));
-  std::filesystem::remove_all(dir);
+  const long rows = bench::RowsOption(argc, argv, 200'000);
+  const auto dir = bench::FreshTempFolder("korvel-tds-bulk");
   auto server = sqlsrv::Server::CreateOrOpen(dir.string(), "pw");
   for (const char* db : {"Direct", "Wire"}) sqlsrv::Engine(server->CreateDatabase(db), db, "sa").Execute(kTable);
 
@@ -92,7 +82,7 @@ int main(int argc, char** argv) {
       w->Write(row);
     }
     w->Finish();
-    direct = Seconds(start);
+    direct = bench::SecondsSince(start);
   }
 
   // Over TDS to the endpoint, from db-lib's bcp.
@@ -142,7 +132,7 @@ int main(int argc, char** argv) {
       ok = bcp_sendrow(proc) != FAIL;
     }
     const DBINT done = ok ? bcp_done(proc) : -1;
-    if (done == rows) wire = Seconds(start);
+    if (done == rows) wire = bench::SecondsSince(start);
     dbclose(proc);
   }
   dbexit();
