@@ -112,6 +112,18 @@ class PlanRun : public ::testing::Test {
     }
   }
 
+  // A package "P" built by hand, with the shop's source (shop.mdb in the
+  // shop's folder) and Sales60 as its connections, for a test's own steps.
+  std::shared_ptr<dts::Package> HandBuiltPackage() {
+    auto pkg = dts::Package::Create();
+    korvel::CConnection src, dst;
+    Descriptors(src, dst, dir.File("shop.mdb"), shop.server, "Sales60");
+    korvel::builder::SetPackageTable(*pkg, "P", "test");
+    korvel::builder::AddSourceConnection(*pkg, src);
+    korvel::builder::AddDestinationConnection(*pkg, dst);
+    return pkg;
+  }
+
   std::vector<std::string> Dest(const std::string& sql) { return shop.Query(sql); }
 
   std::vector<std::string> Source(const std::string& path, const std::string& sql) {
@@ -245,12 +257,7 @@ TEST_F(PlanRun, CountsTruncatedValuesAndHonoursRowLimits) {
   static const korvel::builder::ColumnDef kSource[] = {{"Code", 1, 74, 15, 130, false}, {"Name", 2, 106, 32, 130, true}};
   static const korvel::builder::ColumnDef kDest[] = {{"Code", 1, 8, 20, 130, false}, {"Name", 2, 104, 2, 130, true}};
   auto run = [&](const Variant& last_row) {
-    auto pkg = dts::Package::Create();
-    korvel::CConnection src, dst;
-    Descriptors(src, dst, dir.File("shop.mdb"), shop.server, "Sales60");
-    korvel::builder::SetPackageTable(*pkg, "P", "test");
-    korvel::builder::AddSourceConnection(*pkg, src);
-    korvel::builder::AddDestinationConnection(*pkg, dst);
+    auto pkg = HandBuiltPackage();
     korvel::builder::AddStep(*pkg, {"clear", "clear", "clear", {}});
     korvel::builder::AddStep(*pkg, {"copy", "copy", "copy", {}});
     korvel::builder::AddConstraint(*pkg, "copy", "clear");
@@ -281,12 +288,7 @@ TEST_F(PlanRun, AValueThatDoesNotConvertNamesItsRowByItsKey) {
       .Execute("create table Numbers (Name int null, Code nvarchar(20) not null, constraint PK_Numbers primary key (Code))");
   static const korvel::builder::ColumnDef kSource[] = {{"Name", 1, 106, 32, 130, true}, {"Code", 2, 74, 15, 130, false}};
   static const korvel::builder::ColumnDef kDest[] = {{"Name", 1, 120, 0, 3, true}, {"Code", 2, 8, 20, 130, false}};
-  auto pkg = dts::Package::Create();
-  korvel::CConnection src, dst;
-  Descriptors(src, dst, dir.File("shop.mdb"), shop.server, "Sales60");
-  korvel::builder::SetPackageTable(*pkg, "P", "test");
-  korvel::builder::AddSourceConnection(*pkg, src);
-  korvel::builder::AddDestinationConnection(*pkg, dst);
+  auto pkg = HandBuiltPackage();
   korvel::builder::AddStep(*pkg, {"copy", "copy", "copy", {}});
   auto task = korvel::builder::NewDataPumpTask(*pkg, {.name = "copy", .source_sql = "select `Name`,`Code` from `Employee`",
                                                       .destination_object = "[Sales60].[dbo].[Numbers]"});
