@@ -135,6 +135,17 @@ Table ReadTable(const std::string& path, const std::string& name) {
   return out;
 }
 
+// Ends the table `w` is writing and its file, then expects libmdb to read
+// `rows` rows of `table`, as many as its definition declares: the rows the
+// writer refused left no trace.
+void ExpectOnlyAcceptedRows(Writer& w, const std::string& path, const std::string& table, std::size_t rows) {
+  w.EndTable();
+  w.Finish();
+  const Table t = ReadTable(path, table);
+  EXPECT_EQ(t.rows.size(), rows);
+  EXPECT_EQ(t.declared_rows, static_cast<long>(rows));
+}
+
 std::vector<std::string> UserTables(const std::string& path) {
   auto [status, out] = Shell("mdb-tables -1 " + Quoted(path));
   std::vector<std::string> names;
@@ -450,11 +461,7 @@ TEST(JetWriterValues, RowsTooLargeForAPageAreRefusedAndTheTableGoesOn) {
   EXPECT_NE(e.find("row 2"), std::string::npos) << e;
   EXPECT_NE(e.find("more than the 4080 a Jet page holds"), std::string::npos) << e;
   w.AppendRow(small);
-  w.EndTable();
-  w.Finish();
-  const Table t = ReadTable(path, "Big");
-  EXPECT_EQ(t.rows.size(), 2u);
-  EXPECT_EQ(t.declared_rows, 2);
+  ExpectOnlyAcceptedRows(w, path, "Big", 2);
 }
 
 TEST(JetWriterValues, RequiredColumnsAreMarkedForAccess) {
@@ -938,11 +945,7 @@ TEST(JetWriterValidation, AppendRowNamesTableRowAndColumn) {
   EXPECT_NE(with(9, Variant::Text(std::string(0x1000000, 'm'))).find("bytes this writer stores"), std::string::npos);
   // Every refused row left the table as it was.
   w.AppendRow(good);
-  w.EndTable();
-  w.Finish();
-  const Table t = ReadTable(path, "Goods");
-  EXPECT_EQ(t.rows.size(), 2u);
-  EXPECT_EQ(t.declared_rows, 2);
+  ExpectOnlyAcceptedRows(w, path, "Goods", 2);
 }
 
 TEST(JetWriterValidation, Password) {
