@@ -92,14 +92,7 @@ inline Variant StrOr(const char* s) { return s ? Str(s) : Null(); }
 inline void Emit(BatchOutput* output, std::span<const ResultColumn> columns, Rows rows) {
   if (!output) return;
   ResultSet rs;
-  for (const ResultColumn& c : columns) {
-    OutputColumn oc;
-    oc.name = c.name;
-    oc.type = TypeOf(c.type);
-    oc.column = c.type;
-    oc.nullable = c.nullable;
-    rs.columns.push_back(std::move(oc));
-  }
+  for (const ResultColumn& c : columns) rs.columns.push_back(OutputColumnOfType(c.name, c.type, c.nullable));
   rs.rows = std::move(rows);
   output->results.push_back(std::move(rs));
   output->order.push_back({BatchOutput::Outcome::kRows, output->results.size() - 1});

@@ -91,14 +91,7 @@ std::string RowsSql(std::span<const ViewColumn> columns, const Rows& rows, std::
 
 std::vector<OutputColumn> OutputColumnsOf(std::span<const ViewColumn> columns) {
   std::vector<OutputColumn> out;
-  for (const ViewColumn& c : columns) {
-    OutputColumn oc;
-    oc.name = c.name;
-    oc.type = TypeOf(c.type);
-    oc.column = c.type;
-    oc.nullable = c.nullable;
-    out.push_back(std::move(oc));
-  }
+  for (const ViewColumn& c : columns) out.push_back(OutputColumnOfType(c.name, c.type, c.nullable));
   return out;
 }
 

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <utility>
 
 #include "platform/com/datetime.h"
 #include "platform/com/names.h"
@@ -201,6 +202,15 @@ VT TypeOf(const ColumnType& t) {
   if (IsDateType(t.type)) return VT::kDate;
   if (IsBinaryType(t.type)) return VT::kBinary;
   return VT::kString;
+}
+
+OutputColumn OutputColumnOfType(std::string name, const ColumnType& type, bool nullable) {
+  OutputColumn out;
+  out.name = std::move(name);
+  out.type = TypeOf(type);
+  out.column = type;
+  out.nullable = nullable;
+  return out;
 }
 
 // ------------------------------------------------------------ translator

@@ -184,4 +184,8 @@ class Translator {
 // The static type of a column type.
 VT TypeOf(const ColumnType& t);
 
+// A result column whose values are those of a column of type `type` (a
+// system procedure's or a system view's, as data).
+OutputColumn OutputColumnOfType(std::string name, const ColumnType& type, bool nullable);
+
 }  // namespace sqlsrv
