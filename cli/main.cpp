@@ -92,24 +92,23 @@ struct Command {
   int failed = 1;
 };
 
+// The options of run, and of check, which goes through the run it checks.
+const std::set<std::string> kRunOptions = {"model", "source",   "source-password", "source-password-env",
+                                           "server", "user",     "password",        "password-env",
+                                           "database", "report", "pdf"};
+
 const Command kCommands[] = {
     {"models", &cli::CmdModels, {}, {}, "models       列出程序目录下 DTSModelList.mdb 中的升级方案"},
     {"describe", &cli::CmdDescribe, {"model", "database", "source", "server", "user"}, {},
      "describe --model 类名 --database 目的库名\n"
      "             建立方案的 DTS 包并打印其全部对象和属性"},
-    {"check", &cli::CmdCheck,
-     {"model", "source", "source-password", "source-password-env", "server", "user", "password", "password-env", "database",
-      "report", "pdf"},
-     {},
+    {"check", &cli::CmdCheck, kRunOptions, {},
      "check --model 类名 --source 文件.mdb [--source-password 密码]\n"
      "             [--server S --user U --password P --database D] [--report 报告.json] [--pdf 报告.pdf]\n"
      "             升级前的检查：不写任何数据，列出升级时将失败或被截断的每一行；\n"
      "             退出码 0 无问题，1 有值将被截断，2 升级将失败，3 检查本身出错",
      cli::kCheckNotMade},
-    {"run", &cli::CmdRun,
-     {"model", "source", "source-password", "source-password-env", "server", "user", "password", "password-env", "database",
-      "report", "pdf"},
-     {},
+    {"run", &cli::CmdRun, kRunOptions, {},
      "run --model 类名 --source 文件.mdb [--source-password 密码] --server file:DIR\n"
      "             --user U --password P --database D [--report 报告.json] [--pdf 报告.pdf]\n"
      "             执行升级方案，逐步显示进度，最后打印每一步的汇总并与源数据库对账；\n"
