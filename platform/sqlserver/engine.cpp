@@ -142,13 +142,7 @@ void Engine::InitializeDatabase(const std::string& file) {
 }
 
 const TableMeta& EngineCore::ResolveTable(const ast::ObjectName& name) {
-  if (!name.database.empty() && !SameName(name.database, state_.database) &&
-      !(IsTemporaryName(name.object) && SameName(name.database, kTempDatabase))) {
-    throw SqlErr(kInvalidObject, "Invalid object name '" + name.Display() + "'.");
-  }
-  if (!name.schema.empty() && !SameName(name.schema, "dbo")) {
-    throw SqlErr(kInvalidObject, "Invalid object name '" + name.Display() + "'.");
-  }
+  CheckTableQualifiers(name, state_.database);
   const TableMeta* t = catalog_->FindTable(name.object);
   if (!t) throw SqlErr(kInvalidObject, "Invalid object name '" + name.Display() + "'.");
   return *t;

@@ -204,6 +204,16 @@ VT TypeOf(const ColumnType& t) {
   return VT::kString;
 }
 
+void CheckTableQualifiers(const ast::ObjectName& name, std::string_view database) {
+  if (!name.database.empty() && !SameName(name.database, database) &&
+      !(IsTemporaryName(name.object) && SameName(name.database, kTempDatabase))) {
+    throw SqlErr(kInvalidObject, "Invalid object name '" + name.Display() + "'.");
+  }
+  if (!name.schema.empty() && !SameName(name.schema, "dbo")) {
+    throw SqlErr(kInvalidObject, "Invalid object name '" + name.Display() + "'.");
+  }
+}
+
 OutputColumn OutputColumnOfType(std::string name, const ColumnType& type, bool nullable) {
   OutputColumn out;
   out.name = std::move(name);
@@ -240,13 +250,7 @@ const TableMeta& Translator::SysObjects() {
 }
 
 const TableMeta& Translator::ResolveTable(const ast::ObjectName& name) {
-  if (!name.database.empty() && !SameName(name.database, session_.database) &&
-      !(IsTemporaryName(name.object) && SameName(name.database, kTempDatabase))) {
-    throw SqlErr(kInvalidObject, "Invalid object name '" + name.Display() + "'.");
-  }
-  if (!name.schema.empty() && !SameName(name.schema, "dbo")) {
-    throw SqlErr(kInvalidObject, "Invalid object name '" + name.Display() + "'.");
-  }
+  CheckTableQualifiers(name, session_.database);
   if (SameName(name.object, "sysobjects")) return SysObjects();
   const TableMeta* t = catalog_.FindTable(name.object);
   if (!t) throw SqlErr(kInvalidObject, "Invalid object name '" + name.Display() + "'.");

@@ -184,6 +184,11 @@ class Translator {
 // The static type of a column type.
 VT TypeOf(const ColumnType& t);
 
+// Raises "Invalid object name" unless a table's name `name` is qualified,
+// if at all, by the current database `database` (tempdb for a temporary
+// table) and the schema dbo.
+void CheckTableQualifiers(const ast::ObjectName& name, std::string_view database);
+
 // A result column whose values are those of a column of type `type` (a
 // system procedure's or a system view's, as data).
 OutputColumn OutputColumnOfType(std::string name, const ColumnType& type, bool nullable);
