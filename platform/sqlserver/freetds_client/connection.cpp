@@ -204,14 +204,18 @@ void Connection::Drain() {
   while (NextResult()) dbcanquery(proc_);
 }
 
-std::vector<std::int64_t> Connection::Execute(std::string_view sql) {
+void Connection::Send(std::string_view sql, std::string_view what) {
   if (in_query_) Drain();
   log_.messages.clear();
-  std::vector<std::int64_t> counts;
   if (dbcmd(proc_, std::string(sql).c_str()) == FAIL || dbsqlexec(proc_) == FAIL) {
     Drain();
-    Raise("执行语句");
+    Raise(what);
   }
+}
+
+std::vector<std::int64_t> Connection::Execute(std::string_view sql) {
+  Send(sql, "执行语句");
+  std::vector<std::int64_t> counts;
   // The batch goes on after a failing statement; its error is raised at the end.
   while (NextResult()) {
     SkipRows();
@@ -222,12 +226,7 @@ std::vector<std::int64_t> Connection::Execute(std::string_view sql) {
 }
 
 void Connection::RunBatch(std::string_view sql, dts::BatchResults* out) {
-  if (in_query_) Drain();
-  log_.messages.clear();
-  if (dbcmd(proc_, std::string(sql).c_str()) == FAIL || dbsqlexec(proc_) == FAIL) {
-    Drain();
-    Raise("执行语句");
-  }
+  Send(sql, "执行语句");
   while (NextResult()) {
     const int n = dbnumcols(proc_);
     if (n > 0) {
@@ -252,12 +251,7 @@ void Connection::RunBatch(std::string_view sql, dts::BatchResults* out) {
 }
 
 bool Connection::StartQuery(std::string_view sql) {
-  if (in_query_) Drain();
-  log_.messages.clear();
-  if (dbcmd(proc_, std::string(sql).c_str()) == FAIL || dbsqlexec(proc_) == FAIL) {
-    Drain();
-    Raise("查询");
-  }
+  Send(sql, "查询");
   while (NextResult()) {
     if (dbnumcols(proc_) > 0) {
       in_query_ = true;

@@ -67,6 +67,9 @@ class Connection {
   bool dead() const;
 
  private:
+  // Sends `sql` as a new batch, after reading what the last one still has
+  // to say; raises as Raise(what) when the server does not take it.
+  void Send(std::string_view sql, std::string_view what);
   // Moves to the batch's next result; false at the end.
   bool NextResult();
   // Reads past the rest of the current result's rows.
