@@ -11,6 +11,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "library/assurance/csv.h"
 #include "platform/com/error.h"
 #include "platform/com/variant.h"
 
@@ -152,16 +153,6 @@ void WriteSteps(std::ostream& out, const std::vector<StepRecord>& steps) {
 }
 
 // A CSV field: quoted when it holds a separator, a quote or a line break.
-std::string CsvField(const std::string& s) {
-  if (s.find_first_of(",\"\r\n") == std::string::npos) return s;
-  std::string out = "\"";
-  for (char c : s) {
-    if (c == '"') out += '"';
-    out += c;
-  }
-  return out + "\"";
-}
-
 }  // namespace
 
 std::string LocalTimeNow() { return LocalTime(std::time(nullptr)); }
