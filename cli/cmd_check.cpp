@@ -9,6 +9,7 @@
 #include "cli/commands.h"
 #include "cli/plan_setup.h"
 #include "library/assurance/check.h"
+#include "library/assurance/fix_list.h"
 #include "library/assurance/login_tests.h"
 #include "library/assurance/report.h"
 #include "library/assurance/report_pdf.h"
@@ -92,7 +93,8 @@ int CmdCheck(const Args& args) {
   }
   const auto report_path = args.Get("report");
   const auto pdf_path = args.Get("pdf");
-  for (const auto& path : {report_path, pdf_path}) {
+  const auto fixes_path = args.Get("fixes");
+  for (const auto& path : {report_path, pdf_path, fixes_path}) {
     if (path) RefuseUnwritableReport(*path);
   }
 
@@ -136,6 +138,11 @@ int CmdCheck(const Args& args) {
   report.check_from_destination = from_destination;
   if (report_path) assurance::WriteFileWhole(*report_path, assurance::ToJson(report));
   if (pdf_path) assurance::WriteReportPdf(report, *pdf_path);
+  if (fixes_path) {
+    assurance::WriteFileWhole(*fixes_path, assurance::FixListCsv(result));
+    std::printf("修正清单已写入 %s：在“新值”列填写改正的值（或在“操作”列填“删除”），再用 korvel fix 写出修正后的副本\n",
+                fixes_path->c_str());
+  }
   return result.Fails() ? kExitFails : result.Cuts() ? kExitCuts : kExitClean;
 }
 

@@ -23,6 +23,7 @@ int CmdCheckDatabase(const Args& args);
 int CmdModels(const Args& args);
 int CmdDescribe(const Args& args);
 int CmdCheck(const Args& args);
+int CmdFix(const Args& args);
 int CmdRun(const Args& args);
 int CmdServe(const Args& args);
 int CmdReport(const Args& args);

@@ -97,17 +97,26 @@ const std::set<std::string> kRunOptions = {"model", "source",   "source-password
                                            "server", "user",     "password",        "password-env",
                                            "database", "report", "pdf"};
 
+std::set<std::string> With(std::set<std::string> options, const std::string& more) {
+  options.insert(more);
+  return options;
+}
+
 const Command kCommands[] = {
     {"models", &cli::CmdModels, {}, {}, "models       列出程序目录下 DTSModelList.mdb 中的升级方案"},
     {"describe", &cli::CmdDescribe, {"model", "database", "source", "server", "user"}, {},
      "describe --model 类名 --database 目的库名\n"
      "             建立方案的 DTS 包并打印其全部对象和属性"},
-    {"check", &cli::CmdCheck, kRunOptions, {},
+    {"check", &cli::CmdCheck, With(kRunOptions, "fixes"), {},
      "check --model 类名 --source 文件.mdb [--source-password 密码]\n"
      "             [--server S --user U --password P --database D] [--report 报告.json] [--pdf 报告.pdf]\n"
-     "             升级前的检查：不写任何数据，列出升级时将失败或被截断的每一行；\n"
+     "             [--fixes 清单.csv]\n"
+     "             升级前的检查：不写任何数据，列出升级时将失败或被截断的每一行，--fixes 另存为可填写的修正清单；\n"
      "             退出码 0 无问题，1 有值将被截断，2 升级将失败，3 检查本身出错",
      cli::kCheckNotMade},
+    {"fix", &cli::CmdFix, {"source", "source-password", "source-password-env", "fixes", "out"}, {},
+     "fix --source 文件.mdb [--source-password 密码] --fixes 清单.csv --out 修正后.mdb\n"
+     "             按填好的修正清单写出 5.6 数据库的修正副本（源文件不动），并在副本旁写下修改记录 .fixes.json"},
     {"run", &cli::CmdRun, kRunOptions, {},
      "run --model 类名 --source 文件.mdb [--source-password 密码] --server file:DIR\n"
      "             --user U --password P --database D [--report 报告.json] [--pdf 报告.pdf]\n"

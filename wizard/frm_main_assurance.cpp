@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <map>
 
+#include "library/assurance/fix_list.h"
 #include "library/assurance/report_pdf.h"
 #include "library/interface/ipackage.h"
 #include "platform/com/object.h"
@@ -172,7 +173,7 @@ bool FrmMain::CheckBeforeRun() {
     try {
       const std::string path = toolkit_.ShowSave("CSV 文件 (*.csv)|*.csv", "升级前检查清单.csv");
       if (path.empty()) return;
-      assurance::WriteFileWhole(path, assurance::ProblemsCsv(result));
+      assurance::WriteFileWhole(path, assurance::FixListCsv(result));
       toolkit_.MsgBox("清单已保存到“" + path + "”。", MsgBoxIcon::kInformation, kMsgBoxTitle);
     } catch (const com::Error& e) {
       toolkit_.MsgBox(e.description(), MsgBoxIcon::kWarning, kMsgBoxTitle);

@@ -1,5 +1,6 @@
 #include "library/assurance/check.h"
 
+#include <algorithm>
 #include <map>
 #include <memory>
 #include <unordered_set>
@@ -12,6 +13,7 @@
 #include "platform/dts/pump_columns.h"
 #include "platform/dts/row_pipeline.h"
 #include "platform/dts/step_context.h"
+#include "platform/jet/query.h"
 #include "platform/sqlserver/errors.h"
 #include "platform/sqlserver/sqlite_functions.h"
 #include "platform/sqlserver/table_definition.h"
@@ -98,6 +100,20 @@ std::string Joined(const std::vector<std::string>& names) {
   return out;
 }
 
+std::string ValueText(const Variant& v) { return v.IsNull() ? std::string("NULL") : v.ToText(); }
+
+// The table a source statement reads whole, or "" when it reads anything
+// else (a filter, or not Jet SQL), where a row's position is not its place
+// in a table.
+std::string WholeTableRead(const std::string& sql) {
+  try {
+    const jet::SelectQuery q = jet::ParseSelect(sql);
+    return q.where_column ? std::string() : q.table;
+  } catch (const com::Error&) {
+    return {};
+  }
+}
+
 // The keys of the rows written into one table so far.
 struct WrittenKey {
   std::string name;
@@ -115,6 +131,7 @@ struct TaskScope {
   dts::PumpColumns pump;
   const sqlsrv::TableDefinition* def = nullptr;
   std::string database;  // as the server's messages name it
+  std::string source_table;  // the source table read whole, or ""
 
   // A primary or unique key of the table, by the written values it takes.
   struct KeyCheck {
@@ -241,6 +258,8 @@ class Checker {
                 std::vector<PostingView>& views);
   void ConvertRow(const TaskScope& scope, const dts::Row& in, std::int64_t at, RowScope& row);
   void HoldToKeys(const TaskScope& scope, std::int64_t at, RowScope& row);
+  // Fills the problem's source fields from the source row.
+  static void PlaceInSource(const TaskScope& scope, const dts::Row& in, Problem& q);
   static void Post(std::vector<PostingView>& views, const dts::Row& out);
 
   const dts::Package& package_;
@@ -277,6 +296,7 @@ bool Checker::OpenTask(const dts::DataPumpTask& task, TaskScope& scope) {
   // The database, as the server's messages name it: "[D].[dbo].[T]".
   const auto parts = com::ObjectNameParts(scope.pump.object);
   scope.database = parts.size() >= 3 ? parts[parts.size() - 3] : std::string();
+  scope.source_table = WholeTableRead(dts::PumpSourceStatement(task));
   return true;
 }
 
@@ -397,6 +417,32 @@ void Checker::HoldToKeys(const TaskScope& scope, std::int64_t at, RowScope& row)
   }
 }
 
+void Checker::PlaceInSource(const TaskScope& scope, const dts::Row& in, Problem& q) {
+  if (scope.source_table.empty()) return;
+  const dts::PumpColumns& p = scope.pump;
+  const std::vector<dts::ColumnInfo>& source = scope.reader->columns();
+  q.source_table = scope.source_table;
+  for (std::size_t k = 0; k < p.written.size(); ++k) {
+    const int f = p.from[k];
+    if (!p.column(k).is_key || f < 0) continue;
+    const std::size_t i = static_cast<std::size_t>(f);
+    q.source_key += (q.source_key.empty() ? "" : ", ") + source[i].name + "=" + ValueText(in[i]);
+  }
+  std::size_t start = 0;
+  while (start <= q.column.size() && !q.column.empty()) {
+    const std::size_t end = std::min(q.column.find(", ", start), q.column.size());
+    const int k = scope.WrittenIndex(q.column.substr(start, end - start));
+    const int f = k < 0 ? -1 : p.from[static_cast<std::size_t>(k)];
+    if (f >= 0) {
+      const std::size_t i = static_cast<std::size_t>(f);
+      const char* sep = q.source_column.empty() ? "" : ", ";
+      q.source_column += sep + source[i].name;
+      q.source_value += sep + ValueText(in[i]);
+    }
+    start = end + 2;
+  }
+}
+
 void Checker::Post(std::vector<PostingView>& views, const dts::Row& out) {
   for (auto& v : views) {
     auto value = [&](const PostingView::Source& s) -> const Variant& {
@@ -431,6 +477,7 @@ void Checker::CheckRow(TaskScope& scope, const dts::Row& in, std::int64_t at, Ro
       ColumnTally& c = Tally(scope.tally, q.column);
       ++(fails ? c.failing : c.cut);
       q.key = described;
+      PlaceInSource(scope, in, q);
       result_.problems.push_back(std::move(q));
     }
   }

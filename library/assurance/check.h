@@ -59,6 +59,16 @@ struct Problem {
   std::size_t original_length = 0;  // cuts: the text's length and the length kept
   std::size_t cut_length = 0;
   std::string parent;  // foreign keys: the table referred to
+
+  // Where the row is in the 5.6 file, for a list of fixes: the source
+  // table (when the task reads a whole table, so that `row` is the row's
+  // position in it), the source columns behind `column` and their values
+  // ("NULL" for a null; joined by ", " for a key), and the source columns
+  // and values behind the row's key ("UnitID=C001"). Empty for a task.
+  std::string source_table;
+  std::string source_column;
+  std::string source_value;
+  std::string source_key;
 };
 
 struct ColumnTally {

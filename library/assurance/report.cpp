@@ -11,7 +11,6 @@
 #include <fstream>
 #include <sstream>
 
-#include "library/assurance/csv.h"
 #include "platform/com/error.h"
 #include "platform/com/variant.h"
 
@@ -58,6 +57,35 @@ std::string Seconds(double s) {
   return out.str();
 }
 
+std::string OptionalStr(const std::optional<std::string>& s) { return s ? Str(*s) : "null"; }
+
+void WriteFile(std::ostream& out, const char* name, const SourceFile& f, const std::string& indent) {
+  out << indent << "  \"" << name << "\": {\"path\": " << Str(f.path) << ", \"size\": " << f.size
+      << ", \"modified\": " << Str(f.modified) << ", \"sha256\": " << Str(f.sha256) << "}";
+}
+
+// A corrected copy's record as one object, its members indented by `indent`.
+void WriteFixRecord(std::ostream& out, const FixRecord& f, const std::string& indent) {
+  out << "{\n";
+  WriteFile(out, "source", f.source, indent);
+  out << ",\n";
+  WriteFile(out, "copy", f.copy, indent);
+  out << ",\n" << indent << "  \"list\": " << Str(f.list) << ",\n" << indent << "  \"made\": " << Str(f.made) << ",\n"
+      << indent << "  \"changes\": [";
+  for (std::size_t i = 0; i < f.changes.size(); ++i) {
+    const FixChange& c = f.changes[i];
+    out << (i ? "," : "") << "\n" << indent << "    {\"table\": " << Str(c.table) << ", \"row\": " << c.row
+        << ", \"key\": " << Str(c.key);
+    if (c.removed) {
+      out << ", \"removed\": true}";
+    } else {
+      out << ", \"column\": " << Str(c.column) << ", \"old\": " << OptionalStr(c.old_value)
+          << ", \"new\": " << OptionalStr(c.new_value) << "}";
+    }
+  }
+  out << (f.changes.empty() ? "]" : "\n" + indent + "  ]") << "\n" << indent << "}";
+}
+
 // The fields every report starts with: what, from where, to where, when.
 void WriteHead(std::ostream& out, const Report& r) {
   out << "{\n  \"kind\": " << (r.kind == Report::Kind::kRun ? "\"run\"" : "\"check\"")
@@ -67,6 +95,11 @@ void WriteHead(std::ostream& out, const Report& r) {
       << ",\n  \"server\": " << Str(r.server) << ",\n  \"user\": " << Str(r.user)
       << ",\n  \"database\": " << Str(r.database) << ",\n  \"started\": " << Str(r.started)
       << ",\n  \"ended\": " << Str(r.ended) << ",\n  \"seconds\": " << Seconds(r.seconds);
+  if (r.fixes) {
+    out << ",\n  \"source_fixes\": ";
+    WriteFixRecord(out, *r.fixes, "  ");
+  }
+  if (!r.fixes_note.empty()) out << ",\n  \"source_fixes_note\": " << Str(r.fixes_note);
 }
 
 // A check's findings, its members indented by `indent`.
@@ -184,6 +217,46 @@ SourceFile IdentifySourceFile(const std::string& path) {
   return {path, size, LocalTime(st.st_mtime), hex};
 }
 
+namespace {
+
+// Shows the record of a corrected copy beside the report's source when it
+// names that very file; says why not when it does not.
+void FindFixRecord(Report& report) {
+  const std::string path = FixRecordPath(report.source.path);
+  struct stat st{};
+  if (::stat(path.c_str(), &st) != 0) return;
+  try {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    if (!in) throw com::Error(com::kErrInvalidArgument, kSource, std::strerror(errno));
+    FixRecord record = FixRecordFromJson(text.str());
+    if (record.copy.sha256 != report.source.sha256) {
+      report.fixes_note = "旁边的修正记录 " + path + " 不是这个文件的（SHA-256 不同），文件在修正之后又被改过，或是另一个文件的记录；未列出修正。";
+      return;
+    }
+    report.fixes = std::move(record);
+  } catch (const com::Error& e) {
+    report.fixes_note = "旁边的修正记录 " + path + " 无法读取，未列出修正：" + e.description();
+  }
+}
+
+}  // namespace
+
+std::string FixRecordPath(const std::string& copy_path) {
+  const std::size_t slash = copy_path.find_last_of('/');
+  const std::size_t dot = copy_path.find_last_of('.');
+  const bool has_extension = dot != std::string::npos && (slash == std::string::npos || dot > slash + 1);
+  return (has_extension ? copy_path.substr(0, dot) : copy_path) + ".fixes.json";
+}
+
+std::string FixRecordJson(const FixRecord& record) {
+  std::ostringstream out;
+  WriteFixRecord(out, record, "");
+  out << "\n";
+  return out.str();
+}
+
 Report BeginReport(Report::Kind kind, const std::string& model, const std::string& model_name,
                    const std::string& source_path, const std::string& server, const std::string& user,
                    const std::string& database) {
@@ -194,6 +267,7 @@ Report BeginReport(Report::Kind kind, const std::string& model, const std::strin
   report.source.path = source_path;
   try {
     report.source = IdentifySourceFile(source_path);
+    FindFixRecord(report);
   } catch (const com::Error&) {
     // The path stays; the run's own test of the file says what is wrong.
   }
@@ -274,16 +348,6 @@ void WriteFileWhole(const std::string& path, const std::string& text) {
     std::remove(temporary.c_str());
     throw fail(std::strerror(err));
   }
-}
-
-std::string ProblemsCsv(const CheckResult& r) {
-  std::string out = "\xEF\xBB\xBF类别,是否失败,步骤,表,行,键,列,错误号,说明\r\n";
-  for (const auto& p : r.problems) {
-    out += CsvField(KindCaption(p.kind)) + "," + (KindFails(p.kind) ? "失败" : "截断") + "," + CsvField(p.step) + "," +
-           CsvField(p.table) + "," + (p.row > 0 ? std::to_string(p.row) : "") + "," + CsvField(p.key) + "," +
-           CsvField(p.column) + "," + (p.number ? std::to_string(p.number) : "") + "," + CsvField(p.message) + "\r\n";
-  }
-  return out;
 }
 
 }  // namespace assurance

@@ -34,6 +34,37 @@ SourceFile IdentifySourceFile(const std::string& path);
 // The local time now, as reports show it ("2026-12-09 17:21:07").
 std::string LocalTimeNow();
 
+// One change a corrected copy of a 5.6 file has against its source
+// (source_fix.h): a value written, or a row left out.
+struct FixChange {
+  std::string table;
+  std::int64_t row = 0;  // the row's position in the source table
+  std::string key;       // as the fix list named it ("UnitID=C3"), or ""
+  bool removed = false;  // the row was left out; column and values are empty
+  std::string column;
+  std::optional<std::string> old_value, new_value;  // as text; nullopt for NULL
+};
+
+// What a corrected copy changed, kept beside it as "<copy>.fixes.json":
+// the source and the copy (each with its SHA-256), the fix list it was
+// made from, when, and every change in the list's order.
+struct FixRecord {
+  SourceFile source;
+  SourceFile copy;
+  std::string list;  // the fix list's path
+  std::string made;  // local time
+  std::vector<FixChange> changes;
+};
+
+// The record's file for a copy at `copy_path`: "shop-fixed.mdb" gives
+// "shop-fixed.fixes.json" (the extension replaced; appended when there is
+// none).
+std::string FixRecordPath(const std::string& copy_path);
+// The record as JSON (UTF-8), and read back; the reader raises com::Error
+// naming the member at fault.
+std::string FixRecordJson(const FixRecord& record);
+FixRecord FixRecordFromJson(const std::string& json);
+
 // What one step of a run did.
 struct StepRecord {
   enum class State { kNotRun, kSucceeded, kFailed };
@@ -74,11 +105,19 @@ struct Report {
   // the destination database, not from the creation script.
   std::optional<CheckResult> check;
   bool check_from_destination = false;
+
+  // When the source is a corrected copy (its record found beside it and
+  // naming this very file by its SHA-256): the changes made to the shop's
+  // file. `fixes_note` says why a record beside the source is not shown
+  // (it names another file, or cannot be read), "" otherwise.
+  std::optional<FixRecord> fixes;
+  std::string fixes_note;
 };
 
 // A report's head, begun now: the scheme, the source file as it is (its
 // path alone when it cannot be read: the run's own test then says why),
-// the destination and the login.
+// the changes it carries when it is a corrected copy, the destination and
+// the login.
 Report BeginReport(Report::Kind kind, const std::string& model, const std::string& model_name,
                    const std::string& source_path, const std::string& server, const std::string& user,
                    const std::string& database);
@@ -104,9 +143,5 @@ Report ReportFromJson(const std::string& json);
 // the one there before. Raises com::Error naming the path.
 void WriteFileWhole(const std::string& path, const std::string& text);
 
-// The problems of a check as CSV (UTF-8 with a byte-order mark, so a
-// spreadsheet opens it as such): kind, table, row, key, column, number,
-// message, one problem a line in run order.
-std::string ProblemsCsv(const CheckResult& r);
 
 }  // namespace assurance

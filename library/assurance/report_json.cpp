@@ -22,8 +22,10 @@
 namespace assurance {
 namespace {
 
+constexpr char kCannotRead[] = "无法读取报告：";
+
 [[noreturn]] void Fail(const std::string& why) {
-  throw com::Error(com::kErrInvalidArgument, "korvel", "无法读取报告：" + why);
+  throw com::Error(com::kErrInvalidArgument, "korvel", kCannotRead + why);
 }
 
 // One value of the report and where it is.
@@ -197,16 +199,64 @@ StepRecord ReadStep(const Node& s) {
   return step;
 }
 
-}  // namespace
+SourceFile ReadFile(const Node& f) {
+  return {f["path"].Text(), f["size"].Integer(0), f["modified"].Text(), f["sha256"].Text()};
+}
 
-Report ReportFromJson(const std::string& json) {
+std::optional<std::string> OptionalText(const Node& n) {
+  return n.IsNull() ? std::nullopt : std::optional<std::string>(n.Text());
+}
+
+FixRecord ReadFixRecord(const Node& node) {
+  FixRecord f;
+  f.source = ReadFile(node["source"]);
+  f.copy = ReadFile(node["copy"]);
+  f.list = node["list"].Text();
+  f.made = node["made"].Text();
+  for (const auto& c : node["changes"].Items()) {
+    FixChange change;
+    change.table = c["table"].Text();
+    change.row = c["row"].Integer(1);
+    change.key = c["key"].Text();
+    change.removed = c.Has("removed") && c["removed"].Boolean();
+    if (!change.removed) {
+      change.column = c["column"].Text();
+      change.old_value = OptionalText(c["old"]);
+      change.new_value = OptionalText(c["new"]);
+    }
+    f.changes.push_back(std::move(change));
+  }
+  return f;
+}
+
+// The document's top object, as a node to read members from.
+Node Root(const std::string& json) {
   QJsonParseError parsed{};
-  const QJsonDocument document = QJsonDocument::fromJson(QByteArray::fromRawData(json.data(), static_cast<qsizetype>(json.size())), &parsed);
+  const QJsonDocument document =
+      QJsonDocument::fromJson(QByteArray::fromRawData(json.data(), static_cast<qsizetype>(json.size())), &parsed);
   if (parsed.error != QJsonParseError::NoError) {
     Fail("不是有效的 JSON（第 " + std::to_string(parsed.offset + 1) + " 个字节处：" + parsed.errorString().toStdString() +
          "）");
   }
-  const Node root(document.isObject() ? QJsonValue(document.object()) : QJsonValue(), "");
+  return Node(document.isObject() ? QJsonValue(document.object()) : QJsonValue(), "");
+}
+
+}  // namespace
+
+FixRecord FixRecordFromJson(const std::string& json) {
+  try {
+    return ReadFixRecord(Root(json));
+  } catch (const com::Error& e) {
+    // The reader's faults begin with what they could not read: a report.
+    const std::string_view report = kCannotRead;
+    std::string why = e.description();
+    if (why.starts_with(report)) why = why.substr(report.size());
+    throw com::Error(e.number(), e.source(), "无法读取修正记录：" + why);
+  }
+}
+
+Report ReportFromJson(const std::string& json) {
+  const Node root = Root(json);
   Report r;
   r.kind = root["kind"].OneOf<Report::Kind>({{"run", Report::Kind::kRun}, {"check", Report::Kind::kCheck}});
   r.model = root["model"].Text();
@@ -221,6 +271,8 @@ Report ReportFromJson(const std::string& json) {
   r.started = root["started"].Text();
   r.ended = root["ended"].Text();
   r.seconds = root["seconds"].Number();
+  if (root.Has("source_fixes")) r.fixes = ReadFixRecord(root["source_fixes"]);
+  if (root.Has("source_fixes_note")) r.fixes_note = root["source_fixes_note"].Text();
   if (r.kind == Report::Kind::kCheck) {
     r.check = ReadCheck(root, &r.check_from_destination);
     r.result = VerdictName(*r.check);

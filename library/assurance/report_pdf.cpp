@@ -30,6 +30,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <utility>
@@ -437,6 +438,41 @@ void Overview(Composer& out, const Report& r) {
   out.Table({{"", 16}, {"", 84}}, rows);
 }
 
+std::string ValueWords(const std::optional<std::string>& v) { return v ? "“" + *v + "”" : "NULL"; }
+
+// The changes a corrected copy made to the shop's file, when the source is
+// one; the signatures cover them.
+void SourceFixes(Composer& out, const Report& r) {
+  if (!r.fixes) {
+    if (!r.fixes_note.empty()) {
+      out.Heading("源文件的修正");
+      out.Paragraph(r.fixes_note, true);
+    }
+    return;
+  }
+  const FixRecord& f = *r.fixes;
+  out.Heading("源文件的修正");
+  out.Table({{"", 16}, {"", 84}},
+            {{Text("原文件"), {f.source.path, false, false, true}},
+             {Text("原文件 SHA-256"), {f.source.sha256, false, false, true}},
+             {Text("修正清单"), {f.list, false, false, true}},
+             {Text("修正时间"), Text(f.made)}});
+  if (f.changes.empty()) {
+    out.Paragraph("副本与原文件的数据相同，没有修改。");
+    return;
+  }
+  out.LeadIn("上列源文件是原文件的副本，除以下 " + Count(static_cast<std::int64_t>(f.changes.size())) +
+             " 处修改外，每个表的每一行都与原文件相同：");
+  std::vector<Row> rows;
+  for (const auto& c : f.changes) {
+    rows.push_back({Text(c.table), Number(c.row), Text(c.key),
+                    {c.removed ? "删除整行" : "列“" + c.column + "”由 " + ValueWords(c.old_value) + " 改为 " +
+                                                   ValueWords(c.new_value),
+                     false, c.removed}});
+  }
+  out.Table({{"表", 14}, {"行号", 9}, {"键", 25}, {"修改", 52}}, rows);
+}
+
 void Steps(Composer& out, const Report& r) {
   out.Heading("步骤");
   if (r.steps.empty()) {
@@ -540,8 +576,9 @@ void Findings(Composer& out, const Report& r) {
 
 void Signatures(Composer& out, const Report& r) {
   out.Heading("签字确认");
-  out.LeadIn(r.kind == Report::Kind::kRun ? "签字确认：上列源文件（以其 SHA-256 为凭）的升级结果如本报告所列。"
-                                           : "签字确认：已知悉上列源文件（以其 SHA-256 为凭）的升级前检查结果。");
+  const std::string fixes = r.fixes ? "，以及对原文件所做的上列修正" : "";
+  out.LeadIn(r.kind == Report::Kind::kRun ? "签字确认：上列源文件（以其 SHA-256 为凭）的升级结果如本报告所列" + fixes + "。"
+                                           : "签字确认：已知悉上列源文件（以其 SHA-256 为凭）的升级前检查结果" + fixes + "。");
   out.SignOff();
 }
 
@@ -550,6 +587,7 @@ std::vector<Group> Compose(QTextDocument& document, const Report& r, const PageS
   Composer out(document, starts);
   out.Title(TitleOf(r));
   Overview(out, r);
+  SourceFixes(out, r);
   if (r.kind == Report::Kind::kRun) {
     Steps(out, r);
     Cuts(out, r);

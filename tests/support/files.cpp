@@ -126,6 +126,21 @@ int BackgroundProcess::Stop(int signal, int timeout_seconds) {
 }
 
 std::string TestDataDir() { return VK_TEST_DATA_DIR; }
+std::map<std::string, std::vector<std::string>> ExportedTables(const std::string& path) {
+  const CommandResult names = RunCommand("mdb-tables -1 " + ShellQuote(path));
+  if (names.exit_code != 0) throw std::runtime_error("mdb-tables " + path + ": " + names.err);
+  std::map<std::string, std::vector<std::string>> tables;
+  std::istringstream list(names.out);
+  for (std::string table; std::getline(list, table);) {
+    const CommandResult rows = RunCommand("mdb-export -T '%Y-%m-%d %H:%M:%S' " + ShellQuote(path) + " " + ShellQuote(table));
+    if (rows.exit_code != 0) throw std::runtime_error("mdb-export " + path + " " + table + ": " + rows.err);
+    std::istringstream in(rows.out);
+    auto& lines = tables[table];
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+  }
+  return tables;
+}
+
 std::string JetTestDataDir() { return VK_JET_TEST_DATA_DIR; }
 std::string BinDir() { return com::ProgramFolder(); }
 

@@ -1,6 +1,7 @@
 // Helpers for tests that work with files and programs.
 #pragma once
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -55,6 +56,12 @@ class BackgroundProcess {
   int out_ = -1;
   std::string pending_;
 };
+
+// Every table of an Access file as mdb-export (mdbtools' own program,
+// which shares no code with our reader or writer) writes it: the header
+// line and a line a row, dates as "2026-12-09 08:30:00". Raises
+// std::runtime_error when mdbtools cannot read the file.
+std::map<std::string, std::vector<std::string>> ExportedTables(const std::string& path);
 
 // The folder of the test data kept in the repository (tests/data).
 std::string TestDataDir();
