@@ -20,6 +20,7 @@
 #include <string>
 
 #include "library/assurance/check.h"
+#include "library/assurance/fix_list.h"
 #include "library/assurance/reconcile.h"
 #include "library/assurance/report.h"
 #include "library/interface/cconnection.h"
@@ -105,6 +106,13 @@ class FrmMain final : public QWidget {
   // found, or only cuts the operator accepts. The check's own failure is
   // shown and counts as going back.
   bool CheckBeforeRun();
+  // "修正…" in the check's dialog: the fix list in a table until the
+  // operator writes the corrected copy (beside the source, which is not
+  // touched) or cancels; a list or copy that fails is said and the table
+  // opens again. With the copy written it becomes the source, and the
+  // check runs again on it; returns what that check returns, false on
+  // cancel.
+  bool FixSourceAndCheckAgain(std::vector<assurance::FixLine> lines);
   // Stops a check under way (Cancel while it runs).
   void CancelCheck() { cancel_check_ = true; }
   // After a run whose steps all succeeded: recounts source and destination

@@ -12,10 +12,12 @@
 #include <QPushButton>
 #include <QSettings>
 #include <algorithm>
+#include <filesystem>
 #include <map>
 
 #include "library/assurance/fix_list.h"
 #include "library/assurance/report_pdf.h"
+#include "library/assurance/source_fix.h"
 #include "library/interface/ipackage.h"
 #include "platform/com/object.h"
 #include "wizard/frm_main.h"
@@ -61,6 +63,23 @@ std::vector<std::string> FindingLines(const assurance::CheckResult& r) {
     }
   }
   return lines;
+}
+
+// How the record of a copy made here names its fix list.
+constexpr char kFixedInWizard[] = "（在 Velmora 中填写）";
+
+// A name for the corrected copy beside `source` that neither it nor its
+// record takes yet: "店.mdb" gives "店-修正.mdb", then "店-修正2.mdb", ...
+std::string CopyPathBeside(const std::string& source) {
+  const std::size_t slash = source.find_last_of('/');
+  const std::size_t dot = source.find_last_of('.');
+  const bool has_extension = dot != std::string::npos && (slash == std::string::npos || dot > slash + 1);
+  const std::string stem = has_extension ? source.substr(0, dot) : source;
+  const std::string extension = has_extension ? source.substr(dot) : ".mdb";
+  for (int n = 1;; ++n) {
+    const std::string path = stem + "-修正" + (n > 1 ? std::to_string(n) : "") + extension;
+    if (!std::filesystem::exists(path) && !std::filesystem::exists(assurance::FixRecordPath(path))) return path;
+  }
 }
 
 // A task's line on the progress page once it has been checked.
@@ -164,11 +183,14 @@ bool FrmMain::CheckBeforeRun() {
   EndReport();
   if (!result.Fails() && !result.Cuts()) return true;
 
+  std::vector<assurance::FixLine> fixable = assurance::FixLinesOf(result);
+  std::erase_if(fixable, [](const assurance::FixLine& l) { return l.row <= 0; });
   FindingsDialog dialog;
   dialog.heading = assurance::VerdictText(result);
   dialog.lines = FindingLines(result);
   dialog.can_continue = !result.Fails();
   dialog.can_save_list = result.Fails();
+  dialog.can_fix = !fixable.empty();
   const FindingsAnswer answer = toolkit_.ShowFindings(dialog, [this, &result] {
     try {
       const std::string path = toolkit_.ShowSave("CSV 文件 (*.csv)|*.csv", "升级前检查清单.csv");
@@ -179,7 +201,59 @@ bool FrmMain::CheckBeforeRun() {
       toolkit_.MsgBox(e.description(), MsgBoxIcon::kWarning, kMsgBoxTitle);
     }
   });
+  if (answer == FindingsAnswer::kFix) return FixSourceAndCheckAgain(std::move(fixable));
   return answer == FindingsAnswer::kContinue;
+}
+
+bool FrmMain::FixSourceAndCheckAgain(std::vector<assurance::FixLine> lines) {
+  const std::string heading =
+      "在“新值”列填写改正后的值，或勾选“删除”把这一行留在副本之外。源文件“" + source_->DataSource +
+      "”不会被改动：修正写入它旁边的副本，然后用副本重新检查。";
+  while (toolkit_.EditFixes(heading, lines)) {
+    try {
+      assurance::CheckFixLines(lines);
+      const auto changes = std::count_if(lines.begin(), lines.end(),
+                                         [](const assurance::FixLine& l) { return l.action != assurance::FixAction::kNone; });
+      if (changes == 0) {
+        toolkit_.MsgBox("没有填写任何修正：请在“新值”列填写，或勾选“删除”。", MsgBoxIcon::kWarning, kMsgBoxTitle);
+        continue;
+      }
+      const std::string source = source_->DataSource;
+      const std::string copy = CopyPathBeside(source);
+      const jet::OpenOptions options{.password = source_->Password};
+      labDoing->setText(QStringLiteral("正在写出修正后的副本..."));
+      toolkit_.SetBusyPointer(true);
+      assurance::FixRecord record;
+      try {
+        RunOffWindowThread(this, [&] {
+          record = assurance::FixSource(source, options, lines, kFixedInWizard, copy,
+                                        [this](const std::string& table, std::int64_t rows) {
+                                          PostToWindow(this, [this, table, rows] {
+                                            labDoing->setText(Q("正在写出修正后的副本: " + table + "(已复制 " +
+                                                                std::to_string(rows) + " 行)"));
+                                          });
+                                        });
+        });
+      } catch (...) {
+        toolkit_.SetBusyPointer(false);
+        throw;
+      }
+      toolkit_.SetBusyPointer(false);
+      // From here on the copy is the source: the check, the run and the report.
+      source_->DataSource = source_->InitialCatalog = copy;
+      txtSourceDB->setText(Q(copy));
+      toolkit_.MsgBox("已写出修正后的副本“" + copy + "”（" + std::to_string(record.changes.size()) +
+                          " 处修改），修改记录在“" + assurance::FixRecordPath(copy) +
+                          "”。源文件未改动。\n接下来用副本重新检查，升级将从副本导入。",
+                      MsgBoxIcon::kInformation, kMsgBoxTitle);
+      return CheckBeforeRun();
+    } catch (const com::Error& e) {
+      // The table opens again as the operator left it.
+      toolkit_.MsgBox(e.description(), MsgBoxIcon::kWarning, kMsgBoxTitle);
+    }
+  }
+  labDoing->setText(Q("检查完成：" + assurance::VerdictText(*check_)));
+  return false;
 }
 
 void FrmMain::BackToDestinationPage() {

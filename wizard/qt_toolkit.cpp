@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/com/error.h"
+#include "wizard/fix_editor.h"
 
 namespace velmora {
 
@@ -105,6 +106,11 @@ QDialog* MakeFindingsDialog(QWidget* parent, const FindingsDialog& dialog, const
     save->setObjectName(QStringLiteral("cmdSaveList"));
     QObject::connect(save, &QPushButton::clicked, box, [save_list] { save_list(); });
   }
+  if (dialog.can_fix) {
+    QPushButton* fix = buttons->addButton(QStringLiteral("修正…"), QDialogButtonBox::ActionRole);
+    fix->setObjectName(QStringLiteral("cmdFix"));
+    QObject::connect(fix, &QPushButton::clicked, box, [box] { box->done(kFixResult); });
+  }
   if (dialog.can_continue) {
     QPushButton* go = buttons->addButton(QStringLiteral("继续升级"), QDialogButtonBox::AcceptRole);
     go->setObjectName(QStringLiteral("cmdContinue"));
@@ -123,7 +129,19 @@ FindingsAnswer QtToolkit::ShowFindings(const FindingsDialog& dialog, const std::
   if (busy_) QApplication::setOverrideCursor(Qt::ArrowCursor);
   const int answer = box->exec();
   if (busy_) QApplication::restoreOverrideCursor();
-  return answer == QDialog::Accepted ? FindingsAnswer::kContinue : FindingsAnswer::kBack;
+  return answer == QDialog::Accepted ? FindingsAnswer::kContinue
+         : answer == kFixResult     ? FindingsAnswer::kFix
+                                    : FindingsAnswer::kBack;
+}
+
+bool QtToolkit::EditFixes(const std::string& heading, std::vector<assurance::FixLine>& lines) {
+  FixEditorDialog box(parent_, heading, lines);
+  if (busy_) QApplication::setOverrideCursor(Qt::ArrowCursor);
+  const int answer = box.exec();
+  if (busy_) QApplication::restoreOverrideCursor();
+  if (answer != QDialog::Accepted) return false;
+  lines = box.lines();
+  return true;
 }
 
 void QtToolkit::SetBusyPointer(bool busy) {

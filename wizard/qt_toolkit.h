@@ -19,6 +19,7 @@ class QtToolkit final : public Toolkit {
   std::string ShowOpen(const std::string& filter, bool cancel_error) override;
   std::string ShowSave(const std::string& filter, const std::string& suggested_name) override;
   FindingsAnswer ShowFindings(const FindingsDialog& dialog, const std::function<void()>& save_list) override;
+  bool EditFixes(const std::string& heading, std::vector<assurance::FixLine>& lines) override;
   void SetBusyPointer(bool busy) override;
   void DoEvents() override;
 
@@ -28,7 +29,8 @@ class QtToolkit final : public Toolkit {
 };
 
 // The findings dialog, not yet shown: the screenshot tour renders it.
-// "返回" rejects it, "继续升级" accepts it.
+// "返回" rejects it, "继续升级" accepts it, "修正…" ends it with kFixResult.
+inline constexpr int kFixResult = 2;
 QDialog* MakeFindingsDialog(QWidget* parent, const FindingsDialog& dialog, const std::function<void()>& save_list);
 
 // "desc|pattern|desc|pattern" as a Qt file dialog filter

@@ -29,6 +29,7 @@
 #include <string>
 #include <utility>
 
+#include "wizard/fix_editor.h"
 #include "wizard/frm_main.h"
 #include "wizard/qt_toolkit.h"
 #include "wizard/toolkit.h"
@@ -72,9 +73,20 @@ class PictureToolkit final : public velmora::Toolkit {
       QCoreApplication::processEvents();
       Save(*box, findings_name_);
     }
+    if (dialog.can_fix && !fixes_name_.isEmpty()) return velmora::FindingsAnswer::kFix;
     return dialog.can_continue && continue_after_cuts_ ? velmora::FindingsAnswer::kContinue
                                                        : velmora::FindingsAnswer::kBack;
   }
+  // The fix table is drawn and saved when named, then cancelled.
+  bool EditFixes(const std::string& heading, std::vector<assurance::FixLine>& lines) override {
+    if (fixes_name_.isEmpty()) return false;
+    velmora::FixEditorDialog box(nullptr, heading, lines);
+    box.show();
+    QCoreApplication::processEvents();
+    Save(box, std::exchange(fixes_name_, QString()));
+    return false;
+  }
+  void set_fixes_name(const QString& name) { fixes_name_ = name; }
   void set_findings_name(const QString& name) { findings_name_ = name; }
   void set_continue_after_cuts(bool b) { continue_after_cuts_ = b; }
   void SetBusyPointer(bool) override {}
@@ -93,6 +105,7 @@ class PictureToolkit final : public velmora::Toolkit {
   QString folder_;
   QString prefix_;
   QString findings_name_;
+  QString fixes_name_;
   std::string save_as_;
   bool continue_after_cuts_ = false;
   int count_ = 0;
@@ -175,6 +188,7 @@ int main(int argc, char** argv) {
   Walk(toolkit, args, args["model"], args["source"], true, true, QStringLiteral("5-progress-finished.png"));
   Walk(toolkit, args, args["model"], args["failing-source"], false, false, QStringLiteral("6-progress-failed.png"));
   toolkit.set_findings_name(QStringLiteral("8-check-findings.png"));
+  toolkit.set_fixes_name(QStringLiteral("8-check-fixes.png"));
   Walk(toolkit, args, args["model"], args["failing-source"], false, true, QString());
   toolkit.set_findings_name(QString());
   if (args.count("full-model")) {

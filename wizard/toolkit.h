@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "library/assurance/fix_list.h"
+
 namespace velmora {
 
 enum class MsgBoxIcon { kNone, kWarning, kInformation };
@@ -21,8 +23,9 @@ struct FindingsDialog {
   std::vector<std::string> lines;  // the problems, as shown
   bool can_continue = false;       // only cuts: "继续升级" is offered
   bool can_save_list = false;      // "保存清单…" is offered
+  bool can_fix = false;            // "修正…" is offered
 };
-enum class FindingsAnswer { kBack, kContinue };
+enum class FindingsAnswer { kBack, kContinue, kFix };
 
 // The error the open-file dialog raises when Cancel is pressed and the
 // dialog was told to raise one.
@@ -46,10 +49,15 @@ class Toolkit {
   virtual std::string ShowSave(const std::string& filter, const std::string& suggested_name) = 0;
 
   // The check's findings in a modal dialog: "返回", "继续升级" when
-  // `can_continue`, and "保存清单…" when `can_save_list`, which calls
-  // `save_list` and leaves the dialog open. Returns the operator's choice
-  // (closing the dialog is "返回").
+  // `can_continue`, "修正…" when `can_fix`, and "保存清单…" when
+  // `can_save_list`, which calls `save_list` and leaves the dialog open.
+  // Returns the operator's choice (closing the dialog is "返回").
   virtual FindingsAnswer ShowFindings(const FindingsDialog& dialog, const std::function<void()>& save_list) = 0;
+
+  // The fix list in a table (fix_editor.h), under `heading`. Returns true
+  // when the operator asks for the corrected copy, `lines` then holding
+  // their edits; false on "取消", `lines` untouched.
+  virtual bool EditFixes(const std::string& heading, std::vector<assurance::FixLine>& lines) = 0;
 
   // The busy (hourglass) pointer for the whole program, or the normal one.
   virtual void SetBusyPointer(bool busy) = 0;

@@ -1,5 +1,6 @@
 #include "library/assurance/fix_list.h"
 
+#include <algorithm>
 #include <map>
 #include <tuple>
 
@@ -72,17 +73,96 @@ std::int64_t RowNumber(const std::string& text) {
   return n;
 }
 
+using Faults = std::vector<std::pair<std::size_t, std::string>>;
+
+std::string ActionText(FixAction a) {
+  return a == FixAction::kDelete ? kDelete : a == FixAction::kSetNull ? kSetNull : "";
+}
+
+// The faults of lines read, by the rules of ParseFixList: what a change
+// needs, and no two changes of one value or row that disagree.
+void AddFaults(const std::vector<FixLine>& lines, Faults* faults) {
+  std::map<std::tuple<std::string, std::int64_t, std::string>, const FixLine*> values;
+  std::map<std::pair<std::string, std::int64_t>, const FixLine*> rows;
+  for (const FixLine& l : lines) {
+    auto fault = [&](const std::string& why) { faults->emplace_back(l.line, why); };
+    if (l.action == FixAction::kNone) continue;
+    if (l.action == FixAction::kDelete && !l.new_value.empty()) {
+      fault("既填了新值又要删除这一行，请只留一样");
+      continue;
+    }
+    if (l.table.empty()) {
+      fault("没有表名");
+      continue;
+    }
+    if (l.row <= 0) {
+      fault("没有行号，或行号不是正整数");
+      continue;
+    }
+    if (l.action != FixAction::kDelete && l.column.empty()) {
+      fault("没有列名，不知改哪一列");
+      continue;
+    }
+    const std::string table = com::LowerAscii(l.table);
+    auto& row = rows[{table, l.row}];
+    if (row && (row->action == FixAction::kDelete) != (l.action == FixAction::kDelete)) {
+      fault("第 " + std::to_string(row->line) + " 行已" + (row->action == FixAction::kDelete ? "删除" : "修改") +
+            "这一行，不能又" + (l.action == FixAction::kDelete ? "删除" : "修改"));
+      continue;
+    }
+    if (!row) row = &l;
+    if (l.action == FixAction::kDelete) continue;
+    auto& value = values[{table, l.row, com::LowerAscii(l.column)}];
+    if (value && (value->action != l.action || value->new_value != l.new_value)) {
+      fault("第 " + std::to_string(value->line) + " 行已把这一行的“" + l.column + "”改为别的值");
+      continue;
+    }
+    if (!value) value = &l;
+  }
+}
+
+[[noreturn]] void Refuse(Faults faults) {
+  std::stable_sort(faults.begin(), faults.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+  std::string text = "修正清单有误：";
+  for (const auto& [line, why] : faults) text += "\n第 " + std::to_string(line) + " 行：" + why;
+  throw com::Error(com::kErrInvalidArgument, "korvel", text);
+}
+
 }  // namespace
 
-std::string FixListCsv(const CheckResult& r) {
-  std::string out = "\xEF\xBB\xBF" + std::string(kFixListHeader) + "\r\n";
+std::vector<FixLine> FixLinesOf(const CheckResult& r) {
+  std::vector<FixLine> lines;
+  lines.reserve(r.problems.size());
   for (const auto& p : r.problems) {
     const bool placed = !p.source_table.empty() && p.row > 0;
-    out += CsvField(placed ? p.source_table : p.table) + "," + (placed ? std::to_string(p.row) : "") + "," +
-           CsvField(p.source_key) + "," + CsvField(p.source_column) + "," + CsvField(p.source_value) + "," +
-           CsvField(ProblemText(p)) + ",,\r\n";
+    FixLine& l = lines.emplace_back();
+    l.line = lines.size() + 1;
+    l.table = placed ? p.source_table : p.table;
+    l.row = placed ? p.row : 0;
+    l.key = p.source_key;
+    l.column = p.source_column;
+    l.current = p.source_value;
+    l.problem = ProblemText(p);
+  }
+  return lines;
+}
+
+std::string FixListCsv(const std::vector<FixLine>& lines) {
+  std::string out = "\xEF\xBB\xBF" + std::string(kFixListHeader) + "\r\n";
+  for (const auto& l : lines) {
+    out += CsvField(l.table) + "," + (l.row > 0 ? std::to_string(l.row) : "") + "," + CsvField(l.key) + "," +
+           CsvField(l.column) + "," + CsvField(l.current) + "," + CsvField(l.problem) + "," + CsvField(l.new_value) +
+           "," + ActionText(l.action) + "\r\n";
   }
   return out;
+}
+
+std::string FixListCsv(const CheckResult& r) { return FixListCsv(FixLinesOf(r)); }
+
+void CheckFixLines(const std::vector<FixLine>& lines) {
+  Faults faults;
+  AddFaults(lines, &faults);
+  if (!faults.empty()) Refuse(std::move(faults));
 }
 
 std::vector<FixLine> ParseFixList(std::string_view csv) {
@@ -93,17 +173,10 @@ std::vector<FixLine> ParseFixList(std::string_view csv) {
   const Layout layout = Layout::Of(records.front());
 
   std::vector<FixLine> lines;
-  std::string faults;
-  auto fault = [&](const FixLine& l, const std::string& why) {
-    faults += (faults.empty() ? "" : "\n") + ("第 " + std::to_string(l.line) + " 行：") + why;
-  };
-  // The first change of each value, and of each row, by the line that makes it.
-  std::map<std::tuple<std::string, std::int64_t, std::string>, const FixLine*> values;
-  std::map<std::pair<std::string, std::int64_t>, const FixLine*> rows;
-  lines.reserve(records.size() - 1);
+  Faults faults;
   for (std::size_t i = 1; i < records.size(); ++i) {
     const CsvRecord& r = records[i];
-    FixLine& l = lines.emplace_back();
+    FixLine l;
     l.line = r.line;
     l.table = Trimmed(Layout::Field(r, layout.table));
     const std::string row_text = Trimmed(Layout::Field(r, layout.row));
@@ -119,45 +192,19 @@ std::vector<FixLine> ParseFixList(std::string_view csv) {
     } else if (action == kSetNull) {
       l.action = FixAction::kSetNull;
     } else if (!action.empty()) {
-      fault(l, "操作“" + action + "”无效：应为空（写入新值）、“删除”或“置空”");
+      faults.emplace_back(l.line, "操作“" + action + "”无效：应为空（写入新值）、“删除”或“置空”");
       continue;
     } else if (!l.new_value.empty()) {
       l.action = FixAction::kSet;
     }
-    if (l.action == FixAction::kNone) continue;
-    if (l.action == FixAction::kDelete && !l.new_value.empty()) {
-      fault(l, "既填了新值又要删除这一行，请只留一样");
+    if (l.action != FixAction::kNone && l.row <= 0 && !row_text.empty()) {
+      faults.emplace_back(l.line, "行号“" + row_text + "”不是正整数");
       continue;
     }
-    if (l.table.empty()) {
-      fault(l, "没有表名");
-      continue;
-    }
-    if (l.row <= 0) {
-      fault(l, row_text.empty() ? "没有行号" : "行号“" + row_text + "”不是正整数");
-      continue;
-    }
-    if (l.action != FixAction::kDelete && l.column.empty()) {
-      fault(l, "没有列名，不知改哪一列");
-      continue;
-    }
-    const std::string table = com::LowerAscii(l.table);
-    auto& row = rows[{table, l.row}];
-    if (row && (row->action == FixAction::kDelete) != (l.action == FixAction::kDelete)) {
-      fault(l, "第 " + std::to_string(row->line) + " 行已" + (row->action == FixAction::kDelete ? "删除" : "修改") +
-                   "这一行，不能又" + (l.action == FixAction::kDelete ? "删除" : "修改"));
-      continue;
-    }
-    if (!row) row = &l;
-    if (l.action == FixAction::kDelete) continue;
-    auto& value = values[{table, l.row, com::LowerAscii(l.column)}];
-    if (value && (value->action != l.action || value->new_value != l.new_value)) {
-      fault(l, "第 " + std::to_string(value->line) + " 行已把这一行的“" + l.column + "”改为别的值");
-      continue;
-    }
-    if (!value) value = &l;
+    lines.push_back(std::move(l));
   }
-  if (!faults.empty()) throw com::Error(com::kErrInvalidArgument, "korvel", "修正清单有误：\n" + faults);
+  AddFaults(lines, &faults);
+  if (!faults.empty()) Refuse(std::move(faults));
   return lines;
 }
 

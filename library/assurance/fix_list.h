@@ -27,12 +27,6 @@ namespace assurance {
 // The list's first line.
 inline constexpr char kFixListHeader[] = "表,行号,键,列,当前值,问题,新值,操作";
 
-// The check's problems as a fix list, in run order: UTF-8 with a
-// byte-order mark (so that spreadsheets read the Chinese as such), CRLF
-// line ends. A problem not tied to a source row (a task that cannot run)
-// has no 行号.
-std::string FixListCsv(const CheckResult& r);
-
 enum class FixAction { kNone, kSet, kSetNull, kDelete };
 
 struct FixLine {
@@ -42,6 +36,21 @@ struct FixLine {
   std::string key, column, current, problem, new_value;
   FixAction action = FixAction::kNone;
 };
+
+// The check's problems as the lines of a fix list, in run order, nothing
+// filled in, numbered as the list's lines (2 for the first). A problem not
+// tied to a source row (a task that cannot run) has no row.
+std::vector<FixLine> FixLinesOf(const CheckResult& r);
+
+// The list as a file: UTF-8 with a byte-order mark (so that spreadsheets
+// read the Chinese as such), CRLF line ends; 新值 and 操作 as the lines
+// have them.
+std::string FixListCsv(const std::vector<FixLine>& lines);
+std::string FixListCsv(const CheckResult& r);
+
+// Raises com::Error listing the lines (by their `line`) that cannot be
+// carried out as they stand, by the rules ParseFixList holds a list to.
+void CheckFixLines(const std::vector<FixLine>& lines);
 
 // Reads a fix list. The columns are found by name, in any order; 表, 行号,
 // 列, 新值 and 操作 must be there, 键 may be left out. Raises com::Error

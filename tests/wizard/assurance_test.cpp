@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QListWidgetItem>
 #include <QSettings>
+#include <QTableWidget>
 #include <QTimer>
 
 #include <cstdio>
@@ -18,6 +19,7 @@
 #include "tests/support/served_folder.h"
 #include "tests/support/shop.h"
 #include "tests/wizard/wizard_fixture.h"
+#include "wizard/fix_editor.h"
 
 namespace wizard_testing {
 namespace {
@@ -116,10 +118,13 @@ TEST_F(WizardAssuranceTest, RowsThatWouldFailStopBeforeAnythingIsWrittenAndTheLi
   EXPECT_EQ(dialog.lines[1].rfind("  [引用不存在] Customer 第 3 行（UnitID=C3） 列“RegionID”，Region 中没有：", 0), 0u)
       << dialog.lines[1];
 
-  // The list went to the file the operator chose, as CSV for a spreadsheet.
+  EXPECT_TRUE(dialog.can_fix);
+
+  // The list went to the file the operator chose, as the fix list korvel
+  // check --fixes writes, for a spreadsheet.
   const std::string saved = ReadFile(csv);
-  EXPECT_EQ(saved.rfind("\xEF\xBB\xBF", 0), 0u);
-  EXPECT_TRUE(Contains(saved, "引用不存在,失败,导入数据到 [Sales60].[dbo].[Customer],Customer,3,UnitID=C3,RegionID,547,"))
+  EXPECT_EQ(saved.rfind("\xEF\xBB\xBF表,行号,键,列,当前值,问题,新值,操作\r\n", 0), 0u) << saved;
+  EXPECT_TRUE(Contains(saved, "\r\nCustomer,3,UnitID=C3,RegionID,7,\"引用不存在（Region 中没有）：INSERT statement"))
       << saved;
   EXPECT_EQ(toolkit.boxes.back().text, "清单已保存到“" + csv + "”。");
 
@@ -151,6 +156,78 @@ TEST_F(WizardAssuranceTest, RowsThatWouldFailStopBeforeAnythingIsWrittenAndTheLi
   EXPECT_EQ(w.report().result, "failed");
   EXPECT_FALSE(w.report().check.has_value());
   EXPECT_TRUE(w.cmdSaveReport->isVisible());
+}
+
+TEST_F(WizardAssuranceTest, RowsFixedInTheWizardGiveACopyThatIsCheckedAgainAndUpgraded) {
+  const std::string source = MissingRegionSource();
+  const std::string before = ReadFile(source);
+  auto& w = Open();
+  toolkit.findings_answers = {Press::kFix};
+  // First a region that is not a number: the table opens again as it was.
+  toolkit.fix_edits.push_back([](std::vector<assurance::FixLine>& lines) {
+    lines.at(0).new_value = "东区";
+    lines.at(0).action = assurance::FixAction::kSet;
+    return true;
+  });
+  toolkit.fix_edits.push_back([](std::vector<assurance::FixLine>& lines) {
+    EXPECT_EQ(lines.at(0).new_value, "东区");
+    lines.at(0).new_value = "1";
+    return true;
+  });
+  Upgrade(kCustSuppNoWriteAccountModel, source);
+
+  ASSERT_EQ(toolkit.fix_tables.size(), 2u);
+  const std::vector<assurance::FixLine>& offered = toolkit.fix_tables[0];
+  ASSERT_EQ(offered.size(), 1u);
+  EXPECT_EQ(offered[0].table, "Customer");
+  EXPECT_EQ(offered[0].row, 3);
+  EXPECT_EQ(offered[0].key, "UnitID=C3");
+  EXPECT_EQ(offered[0].column, "RegionID");
+  EXPECT_EQ(offered[0].current, "7");
+  ASSERT_GE(toolkit.boxes.size(), 3u);
+  EXPECT_TRUE(Contains(toolkit.boxes[0].text, "“东区”不是整数")) << toolkit.boxes[0].text;
+
+  // The copy beside the source is checked (clean: no second dialog) and upgraded.
+  const std::string copy = shop.dir.File("regions-修正.mdb");
+  EXPECT_TRUE(Contains(toolkit.boxes[1].text, "已写出修正后的副本“" + copy + "”（1 处修改）")) << toolkit.boxes[1].text;
+  EXPECT_EQ(toolkit.findings.size(), 1u);
+  ASSERT_EQ(Page(), 5) << LastBox();
+  EXPECT_EQ(LastBox(), "升级完成！");
+  EXPECT_EQ(Text(w.txtSourceDB->text()), copy);
+  EXPECT_EQ(shop.Query("select UnitID, RegionID from Customer order by UnitID"),
+            (std::vector<std::string>{"C1\t1", "C2\t1", "C3\t1"}));
+  EXPECT_EQ(ReadFile(source), before);
+
+  // The run's report names the copy and lists what was changed in the shop's file.
+  ASSERT_TRUE(w.report().fixes.has_value());
+  EXPECT_EQ(w.report().source.path, copy);
+  EXPECT_EQ(w.report().fixes->source.path, source);
+  ASSERT_EQ(w.report().fixes->changes.size(), 1u);
+  EXPECT_EQ(w.report().fixes->changes[0].old_value, "7");
+  EXPECT_EQ(w.report().fixes->changes[0].new_value, "1");
+}
+
+TEST_F(WizardAssuranceTest, TheFixTableShowsTheLinesAndGivesBackTheOperatorsEdits) {
+  std::vector<assurance::FixLine> lines(3);
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    lines[i].table = "Customer";
+    lines[i].row = static_cast<std::int64_t>(i + 1);
+    lines[i].column = "Class";
+    lines[i].current = "x";
+  }
+  velmora::FixEditorDialog box(nullptr, "heading", lines);
+  QTableWidget& t = *box.table();
+  ASSERT_EQ(t.rowCount(), 3);
+  EXPECT_EQ(Text(t.item(1, velmora::FixEditorDialog::kRow)->text()), "2");
+  EXPECT_FALSE(t.item(0, velmora::FixEditorDialog::kCurrent)->flags() & Qt::ItemIsEditable);
+  EXPECT_TRUE(t.item(0, velmora::FixEditorDialog::kNewValue)->flags() & Qt::ItemIsEditable);
+  t.item(0, velmora::FixEditorDialog::kNewValue)->setText(QStringLiteral("批发"));
+  t.item(2, velmora::FixEditorDialog::kRemove)->setCheckState(Qt::Checked);
+  const auto edited = box.lines();
+  EXPECT_EQ(edited[0].action, assurance::FixAction::kSet);
+  EXPECT_EQ(edited[0].new_value, "批发");
+  EXPECT_EQ(edited[1].action, assurance::FixAction::kNone);
+  EXPECT_EQ(edited[2].action, assurance::FixAction::kDelete);
 }
 
 TEST_F(WizardAssuranceTest, ValuesThatWouldBeCutAreShownAndTheRunGoesOnWhenAccepted) {

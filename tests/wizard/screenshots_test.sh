@@ -8,7 +8,7 @@ trap 'rm -rf "$OUT"' EXIT
 VELMORA_BIN="$2" "$ROOT/scripts/screenshots" "$OUT" >"$OUT/log" 2>&1 || { cat "$OUT/log" >&2; exit 1; }
 for name in 1-welcome 2-model 3-source 4-destination 5-progress-finished 6-progress-failed \
             5-progress-finished-box1 6-progress-failed-box1 6-progress-failed-box2 7-progress-full \
-            7-progress-full-box1 8-check-findings 9-report; do
+            7-progress-full-box1 8-check-findings 8-check-fixes 9-report; do
   if [ ! -s "$OUT/$name.png" ]; then
     echo "missing $name.png" >&2
     cat "$OUT/log" >&2

@@ -44,10 +44,19 @@ velmora::FindingsAnswer RecordingToolkit::ShowFindings(const velmora::FindingsDi
       if (dialog.can_save_list) save_list();
       continue;
     }
+    if (press == Press::kFix && dialog.can_fix) return velmora::FindingsAnswer::kFix;
     return press == Press::kContinue && dialog.can_continue ? velmora::FindingsAnswer::kContinue
                                                             : velmora::FindingsAnswer::kBack;
   }
   return velmora::FindingsAnswer::kBack;
+}
+
+bool RecordingToolkit::EditFixes(const std::string&, std::vector<assurance::FixLine>& lines) {
+  fix_tables.push_back(lines);
+  if (fix_edits.empty()) return false;
+  const auto edit = fix_edits.front();
+  fix_edits.pop_front();
+  return edit(lines);
 }
 
 void WriteModelList(const std::string& folder, const std::vector<ModelRow>& rows) {

@@ -41,6 +41,7 @@ class RecordingToolkit final : public velmora::Toolkit {
   std::string ShowSave(const std::string& filter, const std::string& suggested_name) override;
   velmora::FindingsAnswer ShowFindings(const velmora::FindingsDialog& dialog,
                                        const std::function<void()>& save_list) override;
+  bool EditFixes(const std::string& heading, std::vector<assurance::FixLine>& lines) override;
   void SetBusyPointer(bool b) override {
     busy = b;
     busy_changes.push_back(b);
@@ -61,9 +62,14 @@ class RecordingToolkit final : public velmora::Toolkit {
   // The findings dialogs shown, and the answers in turn: kSaveList presses
   // "保存清单…" (the dialog stays), then the next answer is taken; none left
   // is "返回".
-  enum class Press { kBack, kContinue, kSaveList };
+  enum class Press { kBack, kContinue, kSaveList, kFix };
   std::deque<Press> findings_answers;
   std::vector<velmora::FindingsDialog> findings;
+  // The fix tables shown (their lines as offered), and the operator's edits
+  // in turn, each returning whether the copy is asked for; none left
+  // cancels.
+  std::vector<std::vector<assurance::FixLine>> fix_tables;
+  std::deque<std::function<bool(std::vector<assurance::FixLine>&)>> fix_edits;
   bool busy = false;
   std::vector<bool> busy_changes;
   int do_events = 0;
