@@ -1,7 +1,6 @@
 #include "wizard/fix_editor.h"
 
 #include <QDialogButtonBox>
-#include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
 #include <QTableWidget>
@@ -36,9 +35,9 @@ FixEditorDialog::FixEditorDialog(QWidget* parent, const std::string& heading,
   table_->setHorizontalHeaderLabels({QStringLiteral("表"), QStringLiteral("行号"), QStringLiteral("键"),
                                      QStringLiteral("列"), QStringLiteral("当前值"), QStringLiteral("问题"),
                                      QStringLiteral("新值"), QStringLiteral("删除")});
-  table_->verticalHeader()->setVisible(false);
   for (int r = 0; r < table_->rowCount(); ++r) {
     const assurance::FixLine& l = lines_[static_cast<std::size_t>(r)];
+    table_->setVerticalHeaderItem(r, new QTableWidgetItem(QString::number(l.line)));
     table_->setItem(r, kTable, ReadOnly(Q(l.table)));
     table_->setItem(r, kRow, ReadOnly(QString::number(l.row)));
     table_->setItem(r, kKey, ReadOnly(Q(l.key)));

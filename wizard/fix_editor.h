@@ -18,8 +18,9 @@ class FixEditorDialog final : public QDialog {
   // The columns of the table, in order.
   enum Column { kTable, kRow, kKey, kColumn, kCurrent, kProblem, kNewValue, kRemove, kColumns };
 
-  // Shows `lines` under `heading`; only 新值 and the removal mark can be
-  // changed. "写出修正副本" accepts the dialog, "取消" rejects it.
+  // Shows `lines` under `heading`, each numbered by its `line` (the
+  // number the list's messages name it by); only 新值 and the removal mark
+  // can be changed. "写出修正副本" accepts the dialog, "取消" rejects it.
   FixEditorDialog(QWidget* parent, const std::string& heading, const std::vector<assurance::FixLine>& lines);
 
   // The lines as edited: a marked row is kDelete (its new value kept, so

@@ -185,6 +185,8 @@ bool FrmMain::CheckBeforeRun() {
 
   std::vector<assurance::FixLine> fixable = assurance::FixLinesOf(result);
   std::erase_if(fixable, [](const assurance::FixLine& l) { return l.row <= 0; });
+  // Numbered as the table shows them, for the messages that name a line.
+  for (std::size_t i = 0; i < fixable.size(); ++i) fixable[i].line = i + 1;
   FindingsDialog dialog;
   dialog.heading = assurance::VerdictText(result);
   dialog.lines = FindingLines(result);
@@ -211,7 +213,6 @@ bool FrmMain::FixSourceAndCheckAgain(std::vector<assurance::FixLine> lines) {
       "”不会被改动：修正写入它旁边的副本，然后用副本重新检查。";
   while (toolkit_.EditFixes(heading, lines)) {
     try {
-      assurance::CheckFixLines(lines);
       const auto changes = std::count_if(lines.begin(), lines.end(),
                                          [](const assurance::FixLine& l) { return l.action != assurance::FixAction::kNone; });
       if (changes == 0) {

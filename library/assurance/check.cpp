@@ -599,7 +599,9 @@ std::string VerdictText(const CheckResult& r) {
     std::string what;
     if (failing) what = std::to_string(failing) + " 行无法写入";
     if (tasks) what += (what.empty() ? "" : "，") + std::to_string(tasks) + " 个任务无法执行";
-    return "升级将失败：" + what + "，升级会在第一处停止并回滚。请先在 5.6 数据库中改正以上问题。";
+    return "升级将失败：" + what +
+           "，升级会在第一处停止并回滚。请先改正以上问题：在 5.6 数据库中改，"
+           "或按修正清单写出修正后的副本（korvel fix，或向导中的“修正…”）。";
   }
   if (r.Cuts()) return "升级可以完成，但 " + std::to_string(cut) + " 行的值将被截断或替换以适合 6.0 的列。";
   return "检查通过，升级可以完成，没有值会被截断。";

@@ -229,6 +229,7 @@ FixRecord FixSource(const std::string& source, const jet::OpenOptions& options, 
   for (const std::string& path : {output, record_path}) {
     if (Exists(path)) throw com::Error(jet::kErrFileExists, kSource, path + " 已存在，不会覆盖它");
   }
+  CheckFixLines(lines);
   FixRecord record;
   record.source = IdentifySourceFile(source);
   record.list = list_path;

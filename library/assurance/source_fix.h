@@ -20,8 +20,9 @@ using FixProgress = std::function<void(const std::string& table, std::int64_t ro
 
 // Writes a copy of the 5.6 file at `source` (opened with `options`) to
 // `output` with the changes of `lines`, and the record of what changed
-// beside it (FixRecordPath); `list_path` is named in the record. Every line
-// is held to the source before anything is written: its table must be
+// beside it (FixRecordPath); `list_path` is named in the record. The lines
+// are held to the rules of the list itself (CheckFixLines), then each to
+// the source, before anything is written: its table must be
 // there, its row there (and still have the line's key), its column one of
 // the table's, and its new value one the column's type takes (置空 not
 // on a column that requires a value). Raises com::Error listing every line
