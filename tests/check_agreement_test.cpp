@@ -30,16 +30,7 @@ int RowCount(const std::string& tsv) {
 
 // One shop for all cases: each case first empties what an earlier run
 // left, and a check reads the destination's definitions, not its rows.
-class CheckAgreement : public ::testing::TestWithParam<AgreementCase> {
- protected:
-  static void SetUpTestSuite() { shop_ = std::make_unique<EmbeddedShop>(); }
-  static void TearDownTestSuite() { shop_.reset(); }
-  static const EmbeddedShop& shop() { return *shop_; }
-
- private:
-  static std::unique_ptr<EmbeddedShop> shop_;
-};
-std::unique_ptr<EmbeddedShop> CheckAgreement::shop_;
+class CheckAgreement : public testing_support::ShopSuite<AgreementCase> {};
 
 const Json* TaskFor(const Json& report, const std::string& table) {
   for (const Json& task : report["tasks"].items()) {

@@ -15,7 +15,6 @@
 namespace {
 
 using testing_support::AgreementCase;
-using testing_support::EmbeddedShop;
 using testing_support::ExportedTables;
 using testing_support::Json;
 using testing_support::ReadFile;
@@ -42,16 +41,7 @@ const FixCase kFixCases[] = {
     {"FullStockOfAMissingGoods", "G3"},              // foreign_key, through a script transformation
 };
 
-class FixAgreement : public ::testing::TestWithParam<FixCase> {
- protected:
-  static void SetUpTestSuite() { shop_ = std::make_unique<EmbeddedShop>(); }
-  static void TearDownTestSuite() { shop_.reset(); }
-  static const EmbeddedShop& shop() { return *shop_; }
-
- private:
-  static std::unique_ptr<EmbeddedShop> shop_;
-};
-std::unique_ptr<EmbeddedShop> FixAgreement::shop_;
+class FixAgreement : public testing_support::ShopSuite<FixCase> {};
 
 std::string Korvel() { return ShellQuote(testing_support::BinDir() + "/korvel"); }
 

@@ -3,7 +3,10 @@
 // reading the JSON reports they write.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <map>
+#include <memory>
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -112,6 +115,19 @@ void PrintTo(const AgreementCase& c, std::ostream* os);
 // each, never the first row of its table.
 const std::vector<AgreementCase>& AgreementCases();
 const AgreementCase& AgreementCaseNamed(std::string_view name);
+
+// A parameterized suite whose cases share one shop: each case empties
+// what an earlier one left (EmptyUpgradedTables) where it needs to.
+template <class Param>
+class ShopSuite : public ::testing::TestWithParam<Param> {
+ protected:
+  static void SetUpTestSuite() { shop_ = std::make_unique<EmbeddedShop>(); }
+  static void TearDownTestSuite() { shop_.reset(); }
+  static const EmbeddedShop& shop() { return *shop_; }
+
+ private:
+  static inline std::unique_ptr<EmbeddedShop> shop_;
+};
 
 // Empties every table an upgrade plan writes, the ledgers and the custody
 // book first, so that any plan's clearing steps can run next.
