@@ -358,6 +358,33 @@ InsertResult InsertIntoDestinationTables(const std::string& written, const std::
   return result;
 }
 
+InsertResult CopyDestinationTables(const std::string& written, const std::string& fresh) {
+  sqlsrv::FunctionContext functions;
+  SqliteFile out(fresh);
+  sqlsrv::RegisterFunctions(out.handle(), &functions);
+  out.Exec("PRAGMA foreign_keys = ON; PRAGMA journal_mode = DELETE; PRAGMA synchronous = FULL; "
+           "PRAGMA cache_size = -49152");
+  out.Exec("ATTACH DATABASE " + Literal(written) + " AS src");
+  std::vector<std::string> tables;
+  {
+    SqliteFile in(written);
+    tables = TablesParentsFirst(in);
+  }
+  for (auto t = tables.rbegin(); t != tables.rend(); ++t) out.Exec("DELETE FROM main." + Identifier(*t));
+  InsertResult result;
+  Meter meter;
+  meter.Start();
+  out.Exec("BEGIN");
+  for (const auto& table : tables) {
+    out.Exec("INSERT INTO main." + Identifier(table) + " SELECT * FROM src." + Identifier(table));
+    result.rows += sqlite3_changes(out.handle());
+  }
+  out.Exec("COMMIT");
+  meter.Stop();
+  result.cost = meter.cost();
+  return result;
+}
+
 PeerResult RunPeer(const std::string& source, const std::vector<std::string>& tables, const std::string& target) {
   std::filesystem::remove(target);
   const std::string file = ShellQuoted(source);

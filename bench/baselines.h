@@ -55,6 +55,15 @@ InsertResult InsertIntoSqlite(const std::string& source, const std::vector<Trans
 // timed.
 InsertResult InsertIntoDestinationTables(const std::string& written, const std::string& fresh);
 
+// The floor: every row an upgrade left in `written` copied into the same
+// tables of `fresh` (a new 6.0 database) by SQLite itself, one
+// `INSERT INTO t SELECT * FROM src.t` per table from the attached file,
+// parents before children, with the server's collation and functions,
+// foreign keys on and the journal and cache of the upgrade's own load, in
+// one transaction. The tables' own rows in `fresh` are deleted first,
+// untimed; the copy and the COMMIT are timed.
+InsertResult CopyDestinationTables(const std::string& written, const std::string& fresh);
+
 struct PeerResult {
   ChildRun run;
   long long rows = 0;  // rows in the tables the peer made
