@@ -52,8 +52,10 @@ struct Endpoints {
 // and how many items come before it of how many.
 using ReconcileProgress = std::function<void(const std::string& item, std::size_t done, std::size_t total)>;
 
-// Counts both sides. Raises com::Error when either cannot be read.
-// `progress` may be empty.
+// Counts both sides, the source on a thread of its own while the
+// destination is counted on the caller's. Raises com::Error when either
+// cannot be read. `progress` may be empty; it is called on the caller's
+// thread.
 std::vector<ReconcileLine> Reconcile(const ReconcilePlan& plan, const Endpoints& endpoints,
                                      const ReconcileProgress& progress);
 

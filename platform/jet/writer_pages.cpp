@@ -300,8 +300,9 @@ std::uint32_t WriteIndex(const IndexEntries& entries, std::uint32_t tdef_page, s
     // page number (big-endian).
     std::vector<Bytes> nodes;
     for (const LevelPage& child : level) {
-      Bytes e = child.last;
-      if (!leaves) e.resize(e.size() - 4);
+      // Node entries end in a page number: at least 4 bytes.
+      const std::size_t kept = leaves ? child.last.size() : child.last.size() - 4;
+      Bytes e(child.last.begin(), child.last.begin() + static_cast<std::ptrdiff_t>(kept));
       for (int b = 3; b >= 0; --b) e.push_back(static_cast<std::uint8_t>(child.number >> (8 * b)));
       nodes.push_back(std::move(e));
     }
