@@ -322,15 +322,23 @@ InsertResult InsertIntoSqlite(const std::string& source, const std::vector<Trans
   return result;
 }
 
+namespace {
+
+// The settings the upgrade's own load uses (see the engine's load
+// transaction), so that a baseline writes as the load writes.
+void UseTheLoadsSettings(SqliteFile& db) {
+  db.Exec("PRAGMA foreign_keys = ON; PRAGMA journal_mode = DELETE; PRAGMA synchronous = FULL; "
+          "PRAGMA cache_size = -49152");
+}
+
+}  // namespace
+
 InsertResult InsertIntoDestinationTables(const std::string& written, const std::string& fresh) {
   sqlsrv::FunctionContext functions;
   SqliteFile in(written);
   SqliteFile out(fresh);
   for (SqliteFile* db : {&in, &out}) sqlsrv::RegisterFunctions(db->handle(), &functions);
-  // The settings the upgrade's own load uses (see the engine's load
-  // transaction), so that the two write the same way.
-  out.Exec("PRAGMA foreign_keys = ON; PRAGMA journal_mode = DELETE; PRAGMA synchronous = FULL; "
-           "PRAGMA cache_size = -49152");
+  UseTheLoadsSettings(out);
   // A new database has rows of its own in some tables: they go first,
   // untimed, as the upgrade's run holds them too.
   const std::vector<std::string> tables = TablesParentsFirst(in);
@@ -362,8 +370,7 @@ InsertResult CopyDestinationTables(const std::string& written, const std::string
   sqlsrv::FunctionContext functions;
   SqliteFile out(fresh);
   sqlsrv::RegisterFunctions(out.handle(), &functions);
-  out.Exec("PRAGMA foreign_keys = ON; PRAGMA journal_mode = DELETE; PRAGMA synchronous = FULL; "
-           "PRAGMA cache_size = -49152");
+  UseTheLoadsSettings(out);
   out.Exec("ATTACH DATABASE " + Literal(written) + " AS src");
   std::vector<std::string> tables;
   {

@@ -71,13 +71,12 @@ constexpr char kFixedInWizard[] = "（在 Velmora 中填写）";
 // A name for the corrected copy beside `source` that neither it nor its
 // record takes yet: "店.mdb" gives "店-修正.mdb", then "店-修正2.mdb", ...
 std::string CopyPathBeside(const std::string& source) {
-  const std::size_t slash = source.find_last_of('/');
-  const std::size_t dot = source.find_last_of('.');
-  const bool has_extension = dot != std::string::npos && (slash == std::string::npos || dot > slash + 1);
-  const std::string stem = has_extension ? source.substr(0, dot) : source;
-  const std::string extension = has_extension ? source.substr(dot) : ".mdb";
+  const std::filesystem::path from(source);
+  const std::string extension = from.has_extension() ? from.extension().string() : ".mdb";
   for (int n = 1;; ++n) {
-    const std::string path = stem + "-修正" + (n > 1 ? std::to_string(n) : "") + extension;
+    std::filesystem::path to = from;
+    to.replace_filename(from.stem().string() + "-修正" + (n > 1 ? std::to_string(n) : "") + extension);
+    const std::string path = to.string();
     if (!std::filesystem::exists(path) && !std::filesystem::exists(assurance::FixRecordPath(path))) return path;
   }
 }

@@ -1,6 +1,5 @@
 #include "library/assurance/check.h"
 
-#include <algorithm>
 #include <map>
 #include <memory>
 #include <unordered_set>
@@ -100,8 +99,6 @@ std::string Joined(const std::vector<std::string>& names) {
   return out;
 }
 
-std::string ValueText(const Variant& v) { return v.IsNull() ? std::string("NULL") : v.ToText(); }
-
 // The table a source statement reads whole, or "" when it reads anything
 // else (a filter, or not Jet SQL), where a row's position is not its place
 // in a table.
@@ -162,6 +159,7 @@ struct RowScope {
   dts::Row out;
   std::vector<char> failed;  // per written value: its conversion failed
   std::vector<Problem> problems;
+  std::vector<std::vector<int>> written;  // per problem: the written values it is about
   std::string key;  // scratch for key texts
 };
 
@@ -259,7 +257,12 @@ class Checker {
   void ConvertRow(const TaskScope& scope, const dts::Row& in, std::int64_t at, RowScope& row);
   void HoldToKeys(const TaskScope& scope, std::int64_t at, RowScope& row);
   // Fills the problem's source fields from the source row.
-  static void PlaceInSource(const TaskScope& scope, const dts::Row& in, Problem& q);
+  // The source columns and values behind written values `slots`, and the
+  // source side of the key, into the problem's source fields.
+  static void PlaceInSource(const TaskScope& scope, const dts::Row& in, const std::vector<int>& slots,
+                            const std::string& source_key, Problem& q);
+  // The source columns and values of the row's key: "UnitID=C001".
+  static std::string SourceKey(const TaskScope& scope, const dts::Row& in);
   static void Post(std::vector<PostingView>& views, const dts::Row& out);
 
   const dts::Package& package_;
@@ -273,7 +276,8 @@ class Checker {
 };
 
 Problem& NewProblem(const TaskScope& scope, RowScope& row, std::int64_t at, ProblemKind kind,
-                    const std::string& column) {
+                    const std::string& column, std::vector<int> slots) {
+  row.written.push_back(std::move(slots));
   Problem& q = row.problems.emplace_back();
   q.kind = kind;
   q.step = scope.tally.step;
@@ -367,7 +371,8 @@ void Checker::ConvertRow(const TaskScope& scope, const dts::Row& in, std::int64_
         const std::string original = in[static_cast<std::size_t>(p.from[k])].ToText();
         const std::size_t length = dts::TextLength(original, column);
         const bool cut = length > column.size;
-        Problem& q = NewProblem(scope, row, at, cut ? ProblemKind::kCut : ProblemKind::kReplaced, column.name);
+        Problem& q = NewProblem(scope, row, at, cut ? ProblemKind::kCut : ProblemKind::kReplaced, column.name,
+                                  {static_cast<int>(k)});
         q.original_length = length;
         q.cut_length = dts::TextLength(row.out[k].ToText(), column);
         q.message = cut ? "长度 " + std::to_string(length) + " 超过列的长度 " + std::to_string(column.size) +
@@ -377,7 +382,7 @@ void Checker::ConvertRow(const TaskScope& scope, const dts::Row& in, std::int64_
     } catch (const com::Error& e) {
       row.failed[k] = 1;
       row.out[k] = p.from[k] < 0 ? Variant::Null() : in[static_cast<std::size_t>(p.from[k])];
-      Problem& q = NewProblem(scope, row, at, KindOf(e), column.name);
+      Problem& q = NewProblem(scope, row, at, KindOf(e), column.name, {static_cast<int>(k)});
       q.number = e.number();
       q.message = e.description();
     }
@@ -394,7 +399,7 @@ void Checker::HoldToKeys(const TaskScope& scope, std::int64_t at, RowScope& row)
     }
     WrittenKey& w = *c.key;
     if (!usable || w.values.insert(row.key).second) continue;
-    Problem& q = NewProblem(scope, row, at, ProblemKind::kDuplicateKey, Joined(w.columns));
+    Problem& q = NewProblem(scope, row, at, ProblemKind::kDuplicateKey, Joined(w.columns), c.slots);
     const com::Error e = sqlsrv::DuplicateKeyError(w.primary, w.name, scope.tally.table);
     q.number = e.number();
     q.message = e.description();
@@ -408,7 +413,7 @@ void Checker::HoldToKeys(const TaskScope& scope, std::int64_t at, RowScope& row)
       AppendKeyPart(v, &row.key);
     }
     if (!checked || (r.parent && r.parent->values.count(row.key))) continue;
-    Problem& q = NewProblem(scope, row, at, ProblemKind::kForeignKey, Joined(r.fk->columns));
+    Problem& q = NewProblem(scope, row, at, ProblemKind::kForeignKey, Joined(r.fk->columns), r.slots);
     const com::Error e =
         sqlsrv::InsertForeignKeyError(r.fk->name, scope.database, r.fk->parent_table, r.fk->parent_columns[0]);
     q.number = e.number();
@@ -417,29 +422,30 @@ void Checker::HoldToKeys(const TaskScope& scope, std::int64_t at, RowScope& row)
   }
 }
 
-void Checker::PlaceInSource(const TaskScope& scope, const dts::Row& in, Problem& q) {
-  if (scope.source_table.empty()) return;
+std::string Checker::SourceKey(const TaskScope& scope, const dts::Row& in) {
   const dts::PumpColumns& p = scope.pump;
-  const std::vector<dts::ColumnInfo>& source = scope.reader->columns();
-  q.source_table = scope.source_table;
+  std::string key;
   for (std::size_t k = 0; k < p.written.size(); ++k) {
     const int f = p.from[k];
     if (!p.column(k).is_key || f < 0) continue;
     const std::size_t i = static_cast<std::size_t>(f);
-    q.source_key += (q.source_key.empty() ? "" : ", ") + source[i].name + "=" + ValueText(in[i]);
+    key += (key.empty() ? "" : ", ") + scope.reader->columns()[i].name + "=" + dts::KeyValueText(in[i]);
   }
-  std::size_t start = 0;
-  while (start <= q.column.size() && !q.column.empty()) {
-    const std::size_t end = std::min(q.column.find(", ", start), q.column.size());
-    const int k = scope.WrittenIndex(q.column.substr(start, end - start));
-    const int f = k < 0 ? -1 : p.from[static_cast<std::size_t>(k)];
-    if (f >= 0) {
-      const std::size_t i = static_cast<std::size_t>(f);
-      const char* sep = q.source_column.empty() ? "" : ", ";
-      q.source_column += sep + source[i].name;
-      q.source_value += sep + ValueText(in[i]);
-    }
-    start = end + 2;
+  return key;
+}
+
+void Checker::PlaceInSource(const TaskScope& scope, const dts::Row& in, const std::vector<int>& slots,
+                            const std::string& source_key, Problem& q) {
+  if (scope.source_table.empty()) return;
+  q.source_table = scope.source_table;
+  q.source_key = source_key;
+  for (const int k : slots) {
+    const int f = scope.pump.from[static_cast<std::size_t>(k)];
+    if (f < 0) continue;  // a listed column the task leaves empty
+    const std::size_t i = static_cast<std::size_t>(f);
+    const char* sep = q.source_column.empty() ? "" : ", ";
+    q.source_column += sep + scope.reader->columns()[i].name;
+    q.source_value += sep + dts::KeyValueText(in[i]);
   }
 }
 
@@ -465,19 +471,22 @@ void Checker::Post(std::vector<PostingView>& views, const dts::Row& out) {
 void Checker::CheckRow(TaskScope& scope, const dts::Row& in, std::int64_t at, RowScope& row,
                        std::vector<PostingView>& views) {
   row.problems.clear();
+  row.written.clear();
   ConvertRow(scope, in, at, row);
   HoldToKeys(scope, at, row);
   bool row_fails = false;
   bool row_cut = false;
   if (!row.problems.empty()) {
     const std::string described = dts::DescribeKey(scope.pump, row.out);
-    for (auto& q : row.problems) {
+    const std::string source_key = SourceKey(scope, in);
+    for (std::size_t n = 0; n < row.problems.size(); ++n) {
+      Problem& q = row.problems[n];
       const bool fails = KindFails(q.kind);
       (fails ? row_fails : row_cut) = true;
       ColumnTally& c = Tally(scope.tally, q.column);
       ++(fails ? c.failing : c.cut);
       q.key = described;
-      PlaceInSource(scope, in, q);
+      PlaceInSource(scope, in, row.written[n], source_key, q);
       result_.problems.push_back(std::move(q));
     }
   }

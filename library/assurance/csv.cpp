@@ -23,6 +23,12 @@ std::string CsvField(std::string_view value) {
   return out + "\"";
 }
 
+std::string TrimmedField(std::string_view s) {
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+  return std::string(s);
+}
+
 std::vector<CsvRecord> ParseCsv(std::string_view text) {
   if (text.substr(0, kByteOrderMark.size()) == kByteOrderMark) text.remove_prefix(kByteOrderMark.size());
   std::vector<CsvRecord> records;

@@ -15,6 +15,10 @@ namespace assurance {
 // A field as written in a record: quoted only when it must be.
 std::string CsvField(std::string_view value);
 
+// A field without the blanks (spaces, tabs) a spreadsheet may leave
+// around it.
+std::string TrimmedField(std::string_view field);
+
 // One record of a file: its fields, and the line it starts on (1 for the
 // first), for messages that name it.
 struct CsvRecord {

@@ -21,12 +21,6 @@ std::string ProblemText(const Problem& p) {
   return text + "：" + p.message;
 }
 
-std::string Trimmed(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-  return std::string(s);
-}
-
 // The positions of the list's columns, found by name in its first record.
 struct Layout {
   int table = -1, row = -1, key = -1, column = -1, current = -1, problem = -1, new_value = -1, action = -1;
@@ -39,7 +33,7 @@ struct Layout {
         {"新值", &Layout::new_value}, {"操作", &Layout::action}};
     for (std::size_t i = 0; i < header.fields.size(); ++i) {
       for (const auto& [name, member] : names) {
-        if (Trimmed(header.fields[i]) == name && l.*member < 0) l.*member = static_cast<int>(i);
+        if (TrimmedField(header.fields[i]) == name && l.*member < 0) l.*member = static_cast<int>(i);
       }
     }
     std::string missing;
@@ -63,7 +57,7 @@ struct Layout {
 
 // A positive row number, or 0.
 std::int64_t RowNumber(const std::string& text) {
-  const std::string t = Trimmed(text);
+  const std::string t = TrimmedField(text);
   if (t.empty() || t.size() > 18) return 0;
   std::int64_t n = 0;
   for (const char c : t) {
@@ -178,15 +172,15 @@ std::vector<FixLine> ParseFixList(std::string_view csv) {
     const CsvRecord& r = records[i];
     FixLine l;
     l.line = r.line;
-    l.table = Trimmed(Layout::Field(r, layout.table));
-    const std::string row_text = Trimmed(Layout::Field(r, layout.row));
+    l.table = TrimmedField(Layout::Field(r, layout.table));
+    const std::string row_text = TrimmedField(Layout::Field(r, layout.row));
     l.row = RowNumber(row_text);
     l.key = Layout::Field(r, layout.key);
-    l.column = Trimmed(Layout::Field(r, layout.column));
+    l.column = TrimmedField(Layout::Field(r, layout.column));
     l.current = Layout::Field(r, layout.current);
     l.problem = Layout::Field(r, layout.problem);
     l.new_value = Layout::Field(r, layout.new_value);
-    const std::string action = Trimmed(Layout::Field(r, layout.action));
+    const std::string action = TrimmedField(Layout::Field(r, layout.action));
     if (action == kDelete) {
       l.action = FixAction::kDelete;
     } else if (action == kSetNull) {

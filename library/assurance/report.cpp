@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -223,16 +224,16 @@ namespace {
 // names that very file; says why not when it does not.
 void FindFixRecord(Report& report) {
   const std::string path = FixRecordPath(report.source.path);
-  struct stat st{};
-  if (::stat(path.c_str(), &st) != 0) return;
+  if (!std::filesystem::exists(path)) return;
   try {
     std::ifstream in(path, std::ios::binary);
+    if (!in) throw com::Error(com::kErrInvalidArgument, kSource, std::strerror(errno));
     std::stringstream text;
     text << in.rdbuf();
-    if (!in) throw com::Error(com::kErrInvalidArgument, kSource, std::strerror(errno));
     FixRecord record = FixRecordFromJson(text.str());
     if (record.copy.sha256 != report.source.sha256) {
-      report.fixes_note = "旁边的修正记录 " + path + " 不是这个文件的（SHA-256 不同），文件在修正之后又被改过，或是另一个文件的记录；未列出修正。";
+      report.fixes_note = "旁边的修正记录 " + path +
+                          " 不是这个文件的（SHA-256 不同），文件在修正之后又被改过，或是另一个文件的记录；未列出修正。";
       return;
     }
     report.fixes = std::move(record);
@@ -244,10 +245,7 @@ void FindFixRecord(Report& report) {
 }  // namespace
 
 std::string FixRecordPath(const std::string& copy_path) {
-  const std::size_t slash = copy_path.find_last_of('/');
-  const std::size_t dot = copy_path.find_last_of('.');
-  const bool has_extension = dot != std::string::npos && (slash == std::string::npos || dot > slash + 1);
-  return (has_extension ? copy_path.substr(0, dot) : copy_path) + ".fixes.json";
+  return std::filesystem::path(copy_path).replace_extension(".fixes.json").string();
 }
 
 std::string FixRecordJson(const FixRecord& record) {

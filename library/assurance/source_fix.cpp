@@ -1,20 +1,21 @@
 #include "library/assurance/source_fix.h"
 
-#include <sys/stat.h>
-
 #include <cctype>
 #include <cerrno>
 #include <cfloat>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <map>
 #include <optional>
 
+#include "library/assurance/csv.h"
 #include "platform/com/datetime.h"
 #include "platform/com/error.h"
 #include "platform/com/names.h"
 #include "platform/com/unicode.h"
+#include "platform/dts/pump_columns.h"
 #include "platform/jet/copy.h"
 #include "platform/jet/source_file.h"
 #include "platform/jet/writer.h"
@@ -26,12 +27,6 @@ using com::Variant;
 
 constexpr char kSource[] = "korvel";
 constexpr std::int64_t kProgressEvery = 10000;
-
-std::string Trimmed(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-  return std::string(s);
-}
 
 std::optional<std::string> TextOf(const Variant& v) {
   return v.IsNull() || v.IsEmpty() ? std::nullopt : std::optional<std::string>(v.ToText());
@@ -79,7 +74,7 @@ bool IsGuid(const std::string& t) {
 // The value `text` gives in the column, as the writer takes it; nullopt
 // with `*why` set when it gives none.
 std::optional<Variant> ValueFor(const jet::ColumnDefinition& c, const std::string& text, std::string* why) {
-  const std::string t = Trimmed(text);
+  const std::string t = TrimmedField(text);
   auto integer = [&](std::int64_t low, std::int64_t high) -> std::optional<Variant> {
     const auto n = WholeNumber(t);
     if (!n) {
@@ -188,8 +183,7 @@ std::string KeyMismatch(const jet::TableDefinition& def, const std::vector<Varia
     }
     if (end == std::string::npos) end = key.size();
     const Variant& v = row[static_cast<std::size_t>(c)];
-    actual += (actual.empty() ? "" : ", ") + key.substr(at, name.size()) + "=" +
-              (v.IsNull() ? std::string("NULL") : v.ToText());
+    actual += (actual.empty() ? "" : ", ") + key.substr(at, name.size()) + "=" + dts::KeyValueText(v);
     at = end + 2;
   }
   if (actual == key) return {};
@@ -216,18 +210,13 @@ std::string Faults(const std::vector<std::pair<std::size_t, std::string>>& fault
   return out;
 }
 
-bool Exists(const std::string& path) {
-  struct stat st{};
-  return ::stat(path.c_str(), &st) == 0;
-}
-
 }  // namespace
 
 FixRecord FixSource(const std::string& source, const jet::OpenOptions& options, const std::vector<FixLine>& lines,
                     const std::string& list_path, const std::string& output, const FixProgress& progress) {
   const std::string record_path = FixRecordPath(output);
   for (const std::string& path : {output, record_path}) {
-    if (Exists(path)) throw com::Error(jet::kErrFileExists, kSource, path + " 已存在，不会覆盖它");
+    if (std::filesystem::exists(path)) throw com::Error(jet::kErrFileExists, kSource, path + " 已存在，不会覆盖它");
   }
   CheckFixLines(lines);
   FixRecord record;
@@ -325,12 +314,17 @@ FixRecord FixSource(const std::string& source, const jet::OpenOptions& options, 
   }
   if (!faults.empty()) throw com::Error(com::kErrInvalidArgument, kSource, Faults(faults));
 
+  // A table's fixes are looked up as its first row comes, not at every row.
+  const TableFix* fixes = nullptr;
   jet::CopyDatabase(source, options, output, [&](const std::string& table, std::int64_t n, std::vector<Variant>& row) {
+    if (n == 1) {
+      const auto t = tables.find(com::LowerAscii(table));
+      fixes = t == tables.end() ? nullptr : &t->second;
+    }
     if (progress && n % kProgressEvery == 1) progress(table, n - 1);
-    const auto t = tables.find(com::LowerAscii(table));
-    if (t == tables.end()) return true;
-    const auto r = t->second.rows.find(n);
-    if (r == t->second.rows.end()) return true;
+    if (!fixes) return true;
+    const auto r = fixes->rows.find(n);
+    if (r == fixes->rows.end()) return true;
     if (r->second.remove) return false;
     for (const auto& [column, value] : r->second.values) row[column] = value;
     return true;

@@ -223,11 +223,13 @@ void KeepSourceValuesFrom(const PumpColumns& p, std::size_t k, const Row& in, Ro
   }
 }
 
+std::string KeyValueText(const com::Variant& v) { return v.IsNull() ? std::string("NULL") : v.ToText(); }
+
 std::string DescribeKey(const PumpColumns& p, const Row& row) {
   std::string key;
   for (std::size_t i = 0; i < p.written.size(); ++i) {
     if (!p.column(i).is_key) continue;
-    key += (key.empty() ? "" : ", ") + p.column(i).name + "=" + (row[i].IsNull() ? std::string("NULL") : row[i].ToText());
+    key += (key.empty() ? "" : ", ") + p.column(i).name + "=" + KeyValueText(row[i]);
   }
   return key;
 }

@@ -61,6 +61,9 @@ bool ConvertWritten(const PumpColumns& p, std::size_t k, const Row& in, com::Var
 // row's key can still be named, even when the key itself failed.
 void KeepSourceValuesFrom(const PumpColumns& p, std::size_t k, const Row& in, Row* out);
 
+// A value as a row's key names it: its text, or "NULL".
+std::string KeyValueText(const com::Variant& v);
+
 // The written key columns of a row: "UnitID=C001" ("" when the task writes
 // none of the table's key).
 std::string DescribeKey(const PumpColumns& p, const Row& out);
