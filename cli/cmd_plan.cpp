@@ -219,6 +219,10 @@ int CmdRun(const Args& args) {
   } catch (const com::Error&) {
     // Without it, a lost commit answer can only be decided by the source.
   }
+  // The source's side of the reconciliation is counted while the run goes
+  // on: it reads the file through a handle of its own, and its figures are
+  // taken only with the file checked unchanged.
+  assurance::SourceRecount source_recount(to_reconcile, endpoints);
   dts::EventLink link(package, &recorder);
   bool commit_unknown = false;
   try {
@@ -237,7 +241,7 @@ int CmdRun(const Args& args) {
   std::string why;  // what the outcome's line says after its words
   if (commit_unknown) {
     std::fprintf(stderr, "\n提交事务的回答没有收到：%s\n正在重新连接目的数据库核对……\n", report.error.c_str());
-    const assurance::CommitEvidence evidence = assurance::DecideCommit(to_reconcile, endpoints, before);
+    const assurance::CommitEvidence evidence = assurance::DecideCommit(to_reconcile, endpoints, before, source_recount);
     std::fprintf(stderr, "%s。\n", evidence.reason.c_str());
     report.reconciliation = evidence.lines;
     report.error += "\n" + evidence.reason;
@@ -256,7 +260,7 @@ int CmdRun(const Args& args) {
   } else if (committed) {
     // The upgrade is in: whatever fails from here on is said as such.
     try {
-      report.reconciliation = assurance::Reconcile(to_reconcile, endpoints, nullptr);
+      report.reconciliation = assurance::Reconcile(to_reconcile, endpoints, source_recount, nullptr);
       if (!PrintReconciliation(report.reconciliation)) {
         outcome = RunOutcome::kUnconfirmed;
         report.result = "mismatch";

@@ -9,6 +9,9 @@
 #include <sstream>
 
 #include "cli/sample.h"
+#include "library/assurance/reconcile.h"
+#include "platform/com/error.h"
+#include "platform/jet/source_file.h"
 #include "platform/dts/model.h"
 #include "platform/sqlserver/server.h"
 #include "tests/support/fault_injection.h"
@@ -245,6 +248,41 @@ TEST_F(FullUpgrade, TheCommandLineReconcilesTheDestinationWithTheSource) {
   EXPECT_NE(bad.err.find("目的 0 行"), std::string::npos) << bad.err;
   EXPECT_EQ(bad.out.find("升级完成！"), std::string::npos);
   EXPECT_NE(testing_support::ReadFile(shop.dir.File("bad.json")).find("\"result\": \"mismatch\""), std::string::npos);
+}
+
+// The source's side of the reconciliation, counted while a run goes on, is
+// the figures of the file that was there when the count began: a file
+// written since is refused, not counted as if it were the same.
+TEST_F(FullUpgrade, ARecountDuringTheRunHoldsToTheFileItOpened) {
+  const auto plan = assurance::ReconcilePlanOf(*testing_support::BuiltPackage(shop, kNormal, shop.source));
+  const assurance::Endpoints endpoints{shop.source, "", shop.server, "sa", EmbeddedShop::kPassword, "Sales60"};
+  const auto customers = testing_support::LedgerOf(shop.source, "Customer", false);
+  {
+    assurance::SourceRecount recount(plan, endpoints);
+    const Lines figures = recount.Figures();
+    ASSERT_EQ(figures.size(), plan.transfers.size() + 3);  // the tables, both ledgers and the custody book
+    EXPECT_NE(std::find(figures.begin(), figures.end(), "60 行"), figures.end());  // Goods
+    const std::string rows = customers.totals.substr(0, customers.totals.find('\t'));
+    EXPECT_EQ(figures[plan.transfers.size()].rfind(rows + " 行，合计 ", 0), 0u) << figures[plan.transfers.size()];
+  }
+  {
+    assurance::SourceRecount recount(plan, endpoints);
+    std::FILE* f = std::fopen(shop.source.c_str(), "ab");  // a page more, that nothing reads
+    ASSERT_NE(f, nullptr);
+    const std::string page(4096, '\0');
+    std::fwrite(page.data(), 1, page.size(), f);
+    std::fclose(f);
+    try {
+      recount.Figures();
+      ADD_FAILURE() << "a source written during the count was counted";
+    } catch (const com::Error& e) {
+      EXPECT_EQ(e.number(), jet::kErrSourceChanged) << e.description();
+    }
+  }
+  // A file that cannot be opened is the count's error, raised when the
+  // figures are asked for.
+  assurance::SourceRecount missing(plan, {shop.dir.File("none.mdb"), "", shop.server, "sa", "", "Sales60"});
+  EXPECT_THROW(missing.Figures(), com::Error);
 }
 
 }  // namespace

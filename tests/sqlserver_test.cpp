@@ -412,6 +412,83 @@ TEST_F(SqlTest, BulkLoadsKeepingOrGeneratingIdentityAndUndoesAnUnfinishedLoad) {
   EXPECT_FALSE(cols[1].nullable);
 }
 
+// A batch of rows goes in by one statement: stored exactly as the same rows
+// one by one, and a failing row is found, named and stops the batch with
+// the rows before it stored.
+TEST_F(SqlTest, BulkLoadsABatchAsRowByRowAndStopAtTheRowThatFails) {
+  Exec("create table P (id int not null primary key); insert into P values (1)");
+  for (const char* t : {"One", "Many"}) {
+    Exec(std::string("create table ") + t + " (id int identity(1,1) not null primary key, "
+         "name nvarchar(10) not null unique, code varchar(4) null, amo money null, f float null, "
+         "d datetime null, flag bit null, n int null default 5, b varbinary(4) null, "
+         "p int null, foreign key (p) references P (id))");
+  }
+  const auto date = Variant::Date(com::OleDateFromCivil({2026, 12, 10, 8, 30, 0, 0}));
+  const std::vector<std::string> columns{"name", "code", "amo", "f", "d", "flag", "n", "b", "p"};
+  std::vector<dts::Row> rows{
+      {Variant::Text("甲"), Variant::Text(""), Variant::Currency(-12345), Variant::R8(0.1), date, Variant::Bool(true),
+       Variant::Null(), Variant::Bytes(std::string("\0\x01", 2)), Variant::I4(1)},
+      {Variant::Text("乙"), Variant::Null(), Variant::Text("7.5"), Variant::Text("1e3"), Variant::Text("2026-01-02"),
+       Variant::I4(0), Variant::Text("12"), Variant::Bytes(""), Variant::Null()},
+      {Variant::Text("丙"), Variant::Text("é"), Variant::Null(), Variant::Null(), Variant::Null(), Variant::Null(),
+       Variant::I4(-3), Variant::Null(), Variant::Null()}};
+  {
+    auto one = db->OpenBulkLoad("One", columns, {});
+    for (const auto& row : rows) one->Write(row);
+    one->Finish();
+    auto many = db->OpenBulkLoad("Many", columns, {});
+    std::size_t written = 0;
+    many->WriteRows(rows.data(), rows.size(), &written);
+    EXPECT_EQ(written, 3u);
+    many->Finish();
+  }
+  const std::string each = "select id, name, code, amo, f, d, flag, n, b, p, datalength(code), datalength(b) from ";
+  EXPECT_EQ(Rows(each + "Many order by id"), Rows(each + "One order by id"));
+  EXPECT_EQ(Rows("select id, name, code, n, datalength(code) from Many where id < 3 order by id"),
+            (std::vector<std::string>{"1\t甲\t\t\\N\t0", "2\t乙\t\\N\t12\t\\N"}));
+
+  // A key, a value and a foreign key, each failing in the middle of a batch.
+  auto row = [](const char* name, Variant n, Variant p) {
+    return dts::Row{Variant::Text(name), Variant::Null(), Variant::Null(), Variant::Null(), Variant::Null(),
+                    Variant::Null(), std::move(n), Variant::Null(), std::move(p)};
+  };
+  struct Case {
+    std::vector<dts::Row> rows;
+    std::int32_t number;
+    std::string column;  // the column named, "" for the row
+    std::size_t stored;  // the rows before the failing one
+  };
+  const std::vector<Case> cases{
+      {{row("丁", Variant::Null(), Variant::Null()), row("戊", Variant::Null(), Variant::Null()),
+        row("甲", Variant::Null(), Variant::Null()), row("己", Variant::Null(), Variant::Null())},
+       sqlsrv::kDuplicateKey, "", 2},
+      {{row("丁", Variant::I4(1), Variant::Null()), row("戊", Variant::Text("x"), Variant::Null()),
+        row("己", Variant::Null(), Variant::Null())},
+       sqlsrv::kConversion, "n", 1},
+      {{row("丁", Variant::Null(), Variant::I4(1)), row("戊", Variant::Null(), Variant::Null()),
+        row("庚", Variant::Null(), Variant::I4(1)), row("己", Variant::Null(), Variant::I4(2))},
+       sqlsrv::kConstraint, "p", 3}};
+  for (const Case& c : cases) {
+    Exec("delete from Many where id > 3");
+    auto load = db->OpenBulkLoad("Many", columns, {});
+    std::size_t written = 99;
+    try {
+      load->WriteRows(c.rows.data(), c.rows.size(), &written);
+      ADD_FAILURE() << "no error for " << c.number;
+    } catch (const com::Error& e) {
+      EXPECT_EQ(e.number(), c.number) << e.description();
+    }
+    EXPECT_EQ(load->FailedColumn(), c.column);
+    // Stored: the rows before the failing one, with the identities they
+    // would have had one by one, and nothing after it.
+    EXPECT_EQ(written, c.stored);
+    EXPECT_EQ(One("select count(*) from Many where id > 3"), std::to_string(c.stored));
+    load->Finish();
+  }
+  EXPECT_EQ(Rows("select id, name from Many where id > 3 order by id"),
+            (std::vector<std::string>{"7\t丁", "8\t戊", "9\t庚"}));
+}
+
 // A load's values usually come converted to their columns' types and are
 // stored as given; anything else is still converted and checked.
 TEST_F(SqlTest, BulkLoadsStoreTypedValuesAsGivenAndConvertOrRefuseTheRest) {

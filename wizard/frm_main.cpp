@@ -455,6 +455,7 @@ void FrmMain::RunPlan(const std::string& clsName, korvel::CConnection& SourceCon
       before_.clear();
     }
     reconcile_plan_ = to_reconcile;
+    source_recount_ = std::make_unique<assurance::SourceRecount>(to_reconcile, DestinationEndpoints());
     try {
       // The failed-step reports go to the window for this call only.
       korvel::KorvelExecReportingTo(*plan, std::make_shared<WindowReportSink>(this, toolkit_));

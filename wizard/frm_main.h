@@ -122,6 +122,8 @@ class FrmMain final : public QWidget {
   // After a commit whose answer was lost: connects again and decides from
   // the database whether it committed, off the window's thread.
   assurance::CommitEvidence DecideLostCommit();
+  // The source's count the run started, or a new one when there is none.
+  std::unique_ptr<assurance::SourceRecount> TakeSourceRecount(const assurance::Endpoints& endpoints);
   // Appends the reconciliation's lines to lstProgress, those that differ
   // standing out; returns whether all matched.
   bool ShowReconciliation(const std::vector<assurance::ReconcileLine>& lines);
@@ -195,6 +197,8 @@ class FrmMain final : public QWidget {
   std::optional<assurance::CheckResult> check_;  // the check made before this run
   assurance::ReconcilePlan reconcile_plan_;  // read from the package before it runs
   std::vector<std::string> before_;          // the destination's counts before the run
+  // The source's side of the reconciliation, counted while the run goes on.
+  std::unique_ptr<assurance::SourceRecount> source_recount_;
   std::chrono::steady_clock::time_point started_{};
 };
 

@@ -282,13 +282,19 @@ assurance::Endpoints FrmMain::DestinationEndpoints() const {
           destination_->UserID, destination_->Password, destination_->InitialCatalog};
 }
 
+std::unique_ptr<assurance::SourceRecount> FrmMain::TakeSourceRecount(const assurance::Endpoints& endpoints) {
+  std::unique_ptr<assurance::SourceRecount> recount = std::move(source_recount_);
+  return recount ? std::move(recount) : std::make_unique<assurance::SourceRecount>(reconcile_plan_, endpoints);
+}
+
 bool FrmMain::ReconcileAfterRun() {
   const assurance::Endpoints endpoints = DestinationEndpoints();
   std::vector<assurance::ReconcileLine> lines;
   labDoing->setText(QStringLiteral("正在对账..."));
   RunOffWindowThread(this, [&] {
-    lines = assurance::Reconcile(reconcile_plan_, endpoints, [this](const std::string& item, std::size_t done,
-                                                                    std::size_t total) {
+    const auto source = TakeSourceRecount(endpoints);
+    lines = assurance::Reconcile(reconcile_plan_, endpoints, *source, [this](const std::string& item, std::size_t done,
+                                                                             std::size_t total) {
       PostToWindow(this, [this, item, done, total] {
         labDoing->setText(Q("正在对账: " + item + "(" + std::to_string(done + 1) + "/" + std::to_string(total) + ")"));
       });
@@ -301,7 +307,9 @@ assurance::CommitEvidence FrmMain::DecideLostCommit() {
   labDoing->setText(QStringLiteral("提交事务的回答没有收到，正在重新连接目的数据库核对..."));
   const assurance::Endpoints endpoints = DestinationEndpoints();
   assurance::CommitEvidence evidence;
-  RunOffWindowThread(this, [&] { evidence = assurance::DecideCommit(reconcile_plan_, endpoints, before_); });
+  RunOffWindowThread(this, [&] {
+    evidence = assurance::DecideCommit(reconcile_plan_, endpoints, before_, *TakeSourceRecount(endpoints));
+  });
   return evidence;
 }
 

@@ -6,14 +6,21 @@
 // "0"); the custody book holds the source's stock rows with a quantity.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <future>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "platform/com/variant.h"
 #include "platform/dts/model.h"
+
+namespace jet {
+class Database;
+}
 
 namespace assurance {
 
@@ -48,6 +55,32 @@ struct Endpoints {
   std::string server, user, password, database;
 };
 
+// The source's side of each item Reconcile counts, in its order and
+// words, counted on a thread of its own from the moment it is made, so that
+// a run can go on meanwhile: the source is only read, through a handle of
+// the count's own, opened when the count is made. Taking the figures checks
+// that the file is still the one at its path and unchanged since: figures
+// counted while a run read the file are then the figures of the file the
+// run read.
+class SourceRecount {
+ public:
+  SourceRecount(const ReconcilePlan& plan, const Endpoints& endpoints);
+  // Stops the count, if it is still going, and waits for its thread.
+  ~SourceRecount();
+  SourceRecount(const SourceRecount&) = delete;
+  SourceRecount& operator=(const SourceRecount&) = delete;
+
+  // Waits for the count. Raises com::Error: the count's own when the
+  // source could not be read, Jet's 3197 when the file has been written or
+  // replaced since the count opened it. Call once.
+  std::vector<std::string> Figures();
+
+ private:
+  std::atomic<bool> stop_{false};
+  std::unique_ptr<jet::Database> source_;  // null when it could not be opened
+  std::future<std::vector<std::string>> figures_;
+};
+
 // Told, before each item is counted, what is counted now ("Customer 行数")
 // and how many items come before it of how many.
 using ReconcileProgress = std::function<void(const std::string& item, std::size_t done, std::size_t total)>;
@@ -57,6 +90,10 @@ using ReconcileProgress = std::function<void(const std::string& item, std::size_
 // cannot be read. `progress` may be empty; it is called on the caller's
 // thread.
 std::vector<ReconcileLine> Reconcile(const ReconcilePlan& plan, const Endpoints& endpoints,
+                                     const ReconcileProgress& progress);
+// The same, with the source's side from a count already under way (made
+// for the same plan and endpoints), typically since before the run.
+std::vector<ReconcileLine> Reconcile(const ReconcilePlan& plan, const Endpoints& endpoints, SourceRecount& source,
                                      const ReconcileProgress& progress);
 
 // The destination's side of each item Reconcile counts, in its order and
@@ -79,5 +116,8 @@ struct CommitEvidence {
 // cannot be reached.
 CommitEvidence DecideCommit(const ReconcilePlan& plan, const Endpoints& endpoints,
                             const std::vector<std::string>& before);
+// The same, with the source's side from a count already under way.
+CommitEvidence DecideCommit(const ReconcilePlan& plan, const Endpoints& endpoints,
+                            const std::vector<std::string>& before, SourceRecount& source);
 
 }  // namespace assurance

@@ -1,6 +1,6 @@
 #include "library/assurance/report.h"
 
-#include <sodium.h>
+#include <openssl/evp.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,6 +10,7 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 
 #include "platform/com/error.h"
@@ -198,24 +199,25 @@ SourceFile IdentifySourceFile(const std::string& path) {
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0) throw fail(std::strerror(errno));
   if (!S_ISREG(st.st_mode)) throw fail("不是文件");
-  if (sodium_init() < 0) throw fail("libsodium 无法初始化");
   std::ifstream in(path, std::ios::binary);
   if (!in) throw fail(std::strerror(errno));
-  crypto_hash_sha256_state state;
-  crypto_hash_sha256_init(&state);
+  // OpenSSL's SHA-256 uses the processor's SHA instructions where it has
+  // them: a large file is hashed several times faster.
+  const std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> context(EVP_MD_CTX_new(), &EVP_MD_CTX_free);
+  if (!context || EVP_DigestInit_ex(context.get(), EVP_sha256(), nullptr) != 1) throw fail("无法计算 SHA-256");
   std::int64_t size = 0;
-  std::vector<char> buf(1 << 16);
+  std::vector<char> buf(1 << 20);
   while (in.read(buf.data(), static_cast<std::streamsize>(buf.size())) || in.gcount() > 0) {
-    crypto_hash_sha256_update(&state, reinterpret_cast<const unsigned char*>(buf.data()),
-                              static_cast<unsigned long long>(in.gcount()));
+    if (EVP_DigestUpdate(context.get(), buf.data(), static_cast<std::size_t>(in.gcount())) != 1) {
+      throw fail("无法计算 SHA-256");
+    }
     size += in.gcount();
   }
   if (in.bad()) throw fail("读取出错");
-  unsigned char digest[crypto_hash_sha256_BYTES];
-  crypto_hash_sha256_final(&state, digest);
-  char hex[crypto_hash_sha256_BYTES * 2 + 1];
-  sodium_bin2hex(hex, sizeof hex, digest, sizeof digest);
-  return {path, size, LocalTime(st.st_mtime), hex};
+  unsigned char digest[EVP_MAX_MD_SIZE];
+  unsigned int length = 0;
+  if (EVP_DigestFinal_ex(context.get(), digest, &length) != 1) throw fail("无法计算 SHA-256");
+  return {path, size, LocalTime(st.st_mtime), com::LowerHex(std::string_view(reinterpret_cast<const char*>(digest), length))};
 }
 
 namespace {

@@ -202,6 +202,18 @@ bool Variant::operator==(const Variant& o) const {
   }
 }
 
+std::string LowerHex(std::string_view bytes) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string out;
+  out.reserve(2 * bytes.size());
+  for (const char c : bytes) {
+    const auto b = static_cast<unsigned char>(c);
+    out += kHex[b >> 4];
+    out += kHex[b & 15];
+  }
+  return out;
+}
+
 std::string FormatBytes(std::string_view bytes) {
   static constexpr char kHex[] = "0123456789ABCDEF";
   std::string out = "0x";

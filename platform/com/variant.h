@@ -95,6 +95,8 @@ class Variant {
 std::string FormatCurrency(std::int64_t ten_thousandths);
 // Bytes in upper-case hexadecimal after "0x": "0x1F00".
 std::string FormatBytes(std::string_view bytes);
+// Bytes in lower-case hexadecimal, two digits each: "1f00".
+std::string LowerHex(std::string_view bytes);
 // Parses a decimal text into 1/10000 units; false when it is not a decimal
 // number or has more than four decimals of non-zero digits or overflows.
 bool ParseCurrency(std::string_view text, std::int64_t* ten_thousandths);

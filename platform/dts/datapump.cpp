@@ -15,8 +15,8 @@
 // truncation, text too long for its column is cut and counted rather than
 // refused, and a NULL for a column that allows none is refused here.
 //
-// Rows go through the destination's bulk load (one batch, committed with
-// the step's transaction); identity values are kept when
+// Rows go through the destination's bulk load (one load, committed with
+// the step's transaction, handed the rows a batch at a time); identity values are kept when
 // AllowIdentityInserts is set, and constraints are checked when
 // FastLoadOptions has DTSFastLoad_CheckConstraints (2). FirstRow and
 // LastRow (any numeric or text form; 0 for no limit) bound the rows taken.
@@ -34,6 +34,7 @@
 #include "platform/dts/datapump.h"
 
 #include <algorithm>
+#include <optional>
 
 #include "platform/com/error.h"
 #include "platform/dts/pump_columns.h"
@@ -114,22 +115,28 @@ void RunDataPumpTask(StepContext& ctx, const DataPumpTask& task) {
   {
     RowPipeline pipeline(fill, &source != &destination && reader->ReadableOnAnotherThread());
     while (RowBatch* batch = pipeline.Next()) {
+      std::size_t written = 0;
+      std::optional<com::Error> failed;
+      try {
+        writer->WriteRows(batch->rows.data(), batch->count, &written);
+      } catch (const com::Error& e) {
+        failed = e;
+      }
       std::size_t note = 0;
-      for (std::size_t i = 0; i < batch->count; ++i) {
-        const Row& out = batch->rows[i];
+      for (std::size_t i = 0; i < written; ++i) {
         const std::int64_t at = batch->positions[i];
-        try {
-          writer->Write(out);
-        } catch (const com::Error& e) {
-          stats.rows_read = at;
-          throw RowError(p, e, at, out, writer->FailedColumn());
-        }
         ++stats.rows_written;
         stats.rows_read = at;
         for (; note < batch->notes.size() && batch->notes[note].first == i; ++note) {
-          changed_rows[batch->notes[note].second].push_back({at, DescribeKey(p, out)});
+          changed_rows[batch->notes[note].second].push_back({at, DescribeKey(p, batch->rows[i])});
         }
         if (at % progress_every == 0) ctx.Progress("已处理 " + std::to_string(at) + " 行", 0, at);
+      }
+      if (failed) {
+        if (written >= batch->count) throw *failed;
+        const std::int64_t at = batch->positions[written];
+        stats.rows_read = at;
+        throw RowError(p, *failed, at, batch->rows[written], writer->FailedColumn());
       }
       stats.rows_read = batch->rows_read;
       if (batch->error) std::rethrow_exception(batch->error);

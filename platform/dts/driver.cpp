@@ -27,6 +27,10 @@ void EnsureBuiltins() {
 
 }  // namespace
 
+void BulkWriter::WriteRows(const Row* rows, std::size_t count, std::size_t* written) {
+  for (*written = 0; *written < count; ++*written) Write(rows[*written]);
+}
+
 const com::Variant* ConnectionSpec::Property(std::string_view name) const {
   for (const auto& [n, v] : properties) {
     if (n == name) return &v;

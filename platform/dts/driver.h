@@ -84,6 +84,11 @@ class BulkWriter {
  public:
   virtual ~BulkWriter() = default;
   virtual void Write(const Row& row) = 0;
+  // Writes rows[0 .. count) in order, as that many Writes would. When a row
+  // cannot be written, raises its error with the rows before it written and
+  // nothing of it; `*written` says how many were written, also then. The
+  // default calls Write for each row; a driver may write them together.
+  virtual void WriteRows(const Row* rows, std::size_t count, std::size_t* written);
   // Ends the load; raises when the load as a whole cannot be completed.
   virtual void Finish() = 0;
   // The column the last failed Write could not store, or "" when the row as

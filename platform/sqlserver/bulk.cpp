@@ -1,6 +1,6 @@
-// The fast-load path: rows streamed into one table through one prepared
-// statement, inside a savepoint, so that a load that does not finish leaves
-// nothing behind.
+// The fast-load path: rows streamed into one table, a batch of them at a
+// time in one statement, inside a savepoint, so that a load that does not
+// finish leaves nothing behind.
 #include <algorithm>
 
 #include "platform/sqlserver/engine_internal.h"
@@ -21,6 +21,9 @@ class BulkLoader final : public dts::BulkWriter {
   }
 
   void Write(const dts::Row& row) override { inserter_.Insert(row); }
+  void WriteRows(const dts::Row* rows, std::size_t count, std::size_t* written) override {
+    inserter_.InsertRows(rows, count, written);
+  }
   std::string FailedColumn() const override { return inserter_.failed_column(); }
 
   void Finish() override {

@@ -91,6 +91,7 @@ void EngineCore::Open(const std::string& file, const std::string& database) {
   functions_.database = database;
   functions_.database_exists = [file](const std::string& name) { return ServerHasDatabase(file, name); };
   RegisterFunctions(db->get(), &functions_);
+  RegisterRowSource(db->get());
   db->WatchCancel(&interrupted_);
   db->Exec("PRAGMA foreign_keys = ON; PRAGMA synchronous = NORMAL;");
   db->SetDatabaseName(database);

@@ -22,6 +22,7 @@
 #include "platform/sqlserver/catalog.h"
 #include "platform/sqlserver/engine.h"
 #include "platform/sqlserver/procedure_call.h"
+#include "platform/sqlserver/row_source.h"
 #include "platform/sqlserver/sqlite.h"
 #include "platform/sqlserver/sqlite_functions.h"
 #include "platform/sqlserver/translate.h"
@@ -309,6 +310,11 @@ class RowInserter {
   // Inserts one row; raises SQL Server's error for a value or row that
   // cannot be stored (nothing of the row is stored then).
   void Insert(const std::vector<com::Variant>& values);
+  // Inserts rows[0 .. count) in order, as many Inserts would, in one
+  // statement where it can (row_source.h). When a row cannot be stored,
+  // raises its error as Insert would, the rows before it stored and
+  // nothing of it; `*written` says how many were stored, also then.
+  void InsertRows(const dts::Row* rows, std::size_t count, std::size_t* written);
   // Inserts every row of a query in one statement inside SQLite, when each
   // of its values is one its column stores as it is (checked value by
   // value) and the query does not read the table. Returns false, having
@@ -318,36 +324,50 @@ class RowInserter {
   // Records the identity the inserts reached. Call once, at the end.
   void Finish();
   std::int64_t rows() const { return rows_; }
-  std::optional<std::int64_t> last_identity() const { return last_identity_; }
+  std::optional<std::int64_t> last_identity() const { return identity_.last; }
   // A NULL given for a column stores its default instead.
   void set_nulls_take_defaults(bool take) { nulls_take_defaults_ = take; }
   // The column the last failed Insert could not store ("" for the row).
   const std::string& failed_column() const { return failed_column_; }
 
  private:
+  struct Identity {
+    std::optional<std::int64_t> last;  // the last value handed out or given
+    std::optional<std::int64_t> next;  // nullopt once past the 64-bit range
+  };
+  // Makes the value of each table column for one row, in `cells` (one per
+  // table column), converting into `converted` (as many) where a value is
+  // not stored as it is given, and advances `identity` past the row.
+  // Raises the row's error, naming its column in failed_column_.
+  void PrepareRow(const std::vector<com::Variant>& values, CellValue* cells, Stored* converted, Identity* identity);
+  // The cell of a value given for a column when it is of the column's own
+  // type and fits as it is, so it needs no conversion (the values of a data
+  // pump, converted before they get here); false when it must be
+  // converted.
+  bool AsGiven(std::size_t column, const com::Variant& v, CellValue* cell) const;
+  // Stores one prepared row through the one-row statement; raises its
+  // error, naming the foreign key a missing parent row breaks.
+  void StoreRow(const CellValue* cells, const std::vector<com::Variant>& values);
+  // The SQL storing a query's value `value` into a column as it is, or
+  // nullopt when the column may store it otherwise.
+  std::optional<std::string> StoredAsGiven(std::size_t column, const OutputColumn& source, const std::string& value) const;
+
   EngineCore& engine_;
   const TableMeta& table_;
   std::vector<int> targets_;
   std::vector<int> slot_of_column_;  // column -> index in values, or -1
   bool explicit_identity_;
   int identity_column_;
-  std::optional<std::int64_t> last_identity_;   // the last value handed out or given
-  std::optional<std::int64_t> next_identity_;   // nullopt once past the 64-bit range
-  // Binds a value given for a column when it is of the column's own type
-  // and fits as it is, so it needs no conversion (the values of a data
-  // pump, converted before they get here); false when it must be
-  // converted. `given_identity` receives an identity column's value.
-  bool BindAsGiven(std::size_t column, const com::Variant& v, std::int64_t* given_identity);
-  // The SQL storing a query's value `value` into a column as it is, or
-  // nullopt when the column may store it otherwise.
-  std::optional<std::string> StoredAsGiven(std::size_t column, const OutputColumn& source, const std::string& value) const;
-
+  Identity identity_;  // as the rows stored so far leave it
   std::vector<Stored> defaults_;                // per column, evaluated once
   std::vector<dts::ColumnInfo> value_info_;     // per column, what its values convert to
-  // Per column, a converted value, bound in place: each lives until the
-  // column's next value.
+  // The rows being stored: their cells and converted values, row after
+  // row, and the identity after each.
+  std::vector<CellValue> cells_;
   std::vector<Stored> converted_;
-  Stmt insert_;
+  std::vector<Identity> identity_after_;
+  Stmt insert_;        // one row: INSERT ... VALUES
+  Stmt insert_rows_;   // many: INSERT ... SELECT ... FROM vk_rows, made on first use
   std::int64_t rows_ = 0;
   bool nulls_take_defaults_ = false;
   std::string failed_column_;

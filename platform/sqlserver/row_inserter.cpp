@@ -1,8 +1,10 @@
 // The row inserter: identity values, defaults, conversions and the NOT
-// NULL check of each row, then one prepared INSERT.
+// NULL check of each row, then one prepared INSERT per row, or one
+// INSERT ... SELECT from vk_rows for a batch of rows (row_source.h).
 #include <sqlite3.h>
 
 #include <cstdint>
+#include <exception>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -23,6 +25,23 @@ std::optional<std::int64_t> Advanced(std::int64_t value, std::int64_t step) {
   return next;
 }
 
+// The largest value an identity column of the type holds (the smallest is
+// one below its negative).
+std::int64_t IdentityMax(SqlType type) {
+  return type == SqlType::kInt ? 2147483647LL : type == SqlType::kSmallInt ? 32767
+         : type == SqlType::kTinyInt ? 255 : INT64_MAX;
+}
+
+// True for the failures of a statement storing rows that a row or value
+// causes (a key, a foreign key, a value out of range), which SQLite answers
+// by taking back the statement alone; the others (a lock, a cancel, the
+// storage failing) end the statement whatever its rows.
+bool IsRowFailure(int rc) {
+  const int primary = rc & 0xFF;
+  return primary == SQLITE_CONSTRAINT || primary == SQLITE_ERROR || primary == SQLITE_RANGE ||
+         primary == SQLITE_MISMATCH || primary == SQLITE_TOOBIG;
+}
+
 }  // namespace
 
 
@@ -33,8 +52,8 @@ RowInserter::RowInserter(EngineCore& engine, const TableMeta& table, std::vector
   for (std::size_t i = 0; i < targets_.size(); ++i) slot_of_column_[static_cast<std::size_t>(targets_[i])] = static_cast<int>(i);
   if (identity_column_ >= 0) {
     const ColumnMeta& c = table.columns[static_cast<std::size_t>(identity_column_)];
-    last_identity_ = engine.catalog().LastIdentity(table.id);
-    next_identity_ = last_identity_ ? Advanced(*last_identity_, c.step) : c.seed;
+    identity_.last = engine.catalog().LastIdentity(table.id);
+    identity_.next = identity_.last ? Advanced(*identity_.last, c.step) : c.seed;
   }
   // Column defaults, evaluated once: for the columns no value is given for,
   // and for a given NULL when NULLs take defaults.
@@ -60,7 +79,6 @@ RowInserter::RowInserter(EngineCore& engine, const TableMeta& table, std::vector
     }
   }
   for (const auto& c : table.columns) value_info_.push_back(ValueInfo(c.type));
-  converted_.resize(table.columns.size());
   std::string sql = "INSERT INTO " + QuoteSqlite(table.name) + " (";
   std::string params;
   for (std::size_t i = 0; i < table.columns.size(); ++i) {
@@ -70,36 +88,31 @@ RowInserter::RowInserter(EngineCore& engine, const TableMeta& table, std::vector
   insert_ = Stmt(engine.db(), sql + ") VALUES (" + params + ")");
 }
 
-namespace {
-
-}  // namespace
-
-bool RowInserter::BindAsGiven(std::size_t column, const com::Variant& v, std::int64_t* given_identity) {
+bool RowInserter::AsGiven(std::size_t column, const com::Variant& v, CellValue* cell) const {
   const dts::ColumnInfo& info = value_info_[column];
-  const int param = static_cast<int>(column + 1);
-  auto bind_integer = [&](com::VarType own) {
+  auto integer = [&](com::VarType own) {
     if (v.type() != own) return false;
-    const std::int64_t n = own == com::VarType::kBool ? (v.integer() != 0 ? 1 : 0) : v.integer();
-    insert_.Bind(param, n);
-    if (static_cast<int>(column) == identity_column_) *given_identity = n;
+    cell->kind = Stored::kInteger;
+    cell->i = own == com::VarType::kBool ? (v.integer() != 0 ? 1 : 0) : v.integer();
     return true;
   };
   switch (info.type) {
-    case dts::DBTYPE_BOOL: return bind_integer(com::VarType::kBool);
-    case dts::DBTYPE_UI1: return bind_integer(com::VarType::kUI1);
-    case dts::DBTYPE_I2: return bind_integer(com::VarType::kI2);
-    case dts::DBTYPE_I4: return bind_integer(com::VarType::kI4);
-    case dts::DBTYPE_I8: return bind_integer(com::VarType::kI8);
+    case dts::DBTYPE_BOOL: return integer(com::VarType::kBool);
+    case dts::DBTYPE_UI1: return integer(com::VarType::kUI1);
+    case dts::DBTYPE_I2: return integer(com::VarType::kI2);
+    case dts::DBTYPE_I4: return integer(com::VarType::kI4);
+    case dts::DBTYPE_I8: return integer(com::VarType::kI8);
     case dts::DBTYPE_CY:
       // smallmoney holds a narrower range than the Variant.
       if (v.type() == com::VarType::kCurrency && info.precision == 10 &&
           (v.integer() > 2147483647LL || v.integer() < -2147483648LL)) {
         return false;
       }
-      return bind_integer(com::VarType::kCurrency);
+      return integer(com::VarType::kCurrency);
     case dts::DBTYPE_R8:
       if (v.type() != com::VarType::kR8) return false;
-      insert_.Bind(param, v.real());
+      cell->kind = Stored::kReal;
+      cell->r = v.real();
       return true;
     case dts::DBTYPE_WSTR: case dts::DBTYPE_STR: {
       if (!v.IsText()) return false;
@@ -108,7 +121,8 @@ bool RowInserter::BindAsGiven(std::size_t column, const com::Variant& v, std::in
       // UTF-8 bytes; single-byte text must also be one the code page holds.
       if (text.empty() || (!info.is_long && text.size() > info.size)) return false;
       if (info.type == dts::DBTYPE_STR && info.code_page != 0 && !com::IsAscii(text)) return false;
-      insert_.BindInPlace(param, text);
+      cell->kind = Stored::kText;
+      cell->bytes = text;
       return true;
     }
     default:
@@ -116,48 +130,61 @@ bool RowInserter::BindAsGiven(std::size_t column, const com::Variant& v, std::in
   }
 }
 
-void RowInserter::Insert(const std::vector<com::Variant>& values) {
+void RowInserter::PrepareRow(const std::vector<com::Variant>& values, CellValue* cells, Stored* converted,
+                             Identity* identity) {
   failed_column_.clear();
   bool generated = false;
-  std::int64_t given_identity = 0;
+  std::optional<std::int64_t> given_identity;
   for (std::size_t i = 0; i < table_.columns.size(); ++i) {
     const ColumnMeta& c = table_.columns[i];
-    const int param = static_cast<int>(i + 1);
     const int slot = slot_of_column_[i];
-    if (slot >= 0 && !values[static_cast<std::size_t>(slot)].IsNull() &&
-        BindAsGiven(i, values[static_cast<std::size_t>(slot)], &given_identity)) {
+    const com::Variant* given = slot >= 0 ? &values[static_cast<std::size_t>(slot)] : nullptr;
+    CellValue& cell = cells[i];
+    if (given && !given->IsNull() && AsGiven(i, *given, &cell)) {
+      if (static_cast<int>(i) == identity_column_) given_identity = cell.i;
       continue;
     }
-    const Stored* v = &converted_[i];
-    if (slot >= 0 && nulls_take_defaults_ && values[static_cast<std::size_t>(slot)].IsNull()) {
-      v = &defaults_[i];
-    } else if (slot >= 0) {
+    if (given && nulls_take_defaults_ && given->IsNull()) {
+      cell = CellOf(defaults_[i]);
+    } else if (given) {
       try {
-        ToStored(values[static_cast<std::size_t>(slot)], value_info_[i], &converted_[i]);
+        ToStored(*given, value_info_[i], &converted[i]);
       } catch (const com::Error&) {
         failed_column_ = c.name;
         throw;
       }
-      if (static_cast<int>(i) == identity_column_ && converted_[i].kind == Stored::kInteger) {
-        given_identity = converted_[i].i;
-      }
+      cell = CellOf(converted[i]);
+      if (static_cast<int>(i) == identity_column_ && cell.kind == Stored::kInteger) given_identity = cell.i;
     } else if (static_cast<int>(i) == identity_column_) {
-      converted_[i].kind = Stored::kInteger;
-      converted_[i].i = next_identity_.value_or(0);
-      const std::int64_t max = c.type.type == SqlType::kInt ? 2147483647LL : c.type.type == SqlType::kSmallInt ? 32767 : c.type.type == SqlType::kTinyInt ? 255 : INT64_MAX;
-      if (!next_identity_ || *next_identity_ > max || *next_identity_ < -max - 1) {
+      const std::int64_t max = IdentityMax(c.type.type);
+      if (!identity->next || *identity->next > max || *identity->next < -max - 1) {
         throw ConvertOverflowError(TypeDisplayName(c.type), "IDENTITY");
       }
+      cell = CellValue{Stored::kInteger, *identity->next, 0, {}};
       generated = true;
     } else {
-      v = &defaults_[i];
+      cell = CellOf(defaults_[i]);
     }
-    if (v->kind == Stored::kNull && !c.nullable) {
+    if (cell.kind == Stored::kNull && !c.nullable) {
       failed_column_ = c.name;
       throw NotNullError(c.name, QualifiedName(engine_.database(), table_.name), "INSERT");
     }
-    BindInPlace(insert_, param, *v);
   }
+  if (identity_column_ < 0) return;
+  const std::int64_t step = table_.columns[static_cast<std::size_t>(identity_column_)].step;
+  if (generated) {
+    identity->last = identity->next;
+    identity->next = Advanced(*identity->next, step);
+  } else if (explicit_identity_ && given_identity) {
+    if (!identity->last || (step > 0 ? *given_identity > *identity->last : *given_identity < *identity->last)) {
+      identity->last = given_identity;
+      identity->next = Advanced(*given_identity, step);
+    }
+  }
+}
+
+void RowInserter::StoreRow(const CellValue* cells, const std::vector<com::Variant>& values) {
+  for (std::size_t i = 0; i < table_.columns.size(); ++i) BindCell(insert_, static_cast<int>(i + 1), cells[i]);
   const int rc = insert_.StepRaw();
   insert_.Rewind();
   if (rc != SQLITE_DONE) {
@@ -193,15 +220,75 @@ void RowInserter::Insert(const std::vector<com::Variant>& values) {
     throw engine_.StepError(rc, "INSERT", &table_);
   }
   ++rows_;
-  if (generated) {
-    last_identity_ = next_identity_;
-    next_identity_ = Advanced(*next_identity_, table_.columns[static_cast<std::size_t>(identity_column_)].step);
-  } else if (explicit_identity_) {
-    const std::int64_t step = table_.columns[static_cast<std::size_t>(identity_column_)].step;
-    if (!last_identity_ || (step > 0 ? given_identity > *last_identity_ : given_identity < *last_identity_)) {
-      last_identity_ = given_identity;
-      next_identity_ = Advanced(given_identity, step);
+}
+
+void RowInserter::Insert(const std::vector<com::Variant>& values) {
+  const std::size_t width = table_.columns.size();
+  if (cells_.size() < width) cells_.resize(width);
+  if (converted_.size() < width) converted_.resize(width);
+  Identity identity = identity_;
+  PrepareRow(values, cells_.data(), converted_.data(), &identity);
+  StoreRow(cells_.data(), values);
+  identity_ = identity;
+}
+
+void RowInserter::InsertRows(const dts::Row* rows, std::size_t count, std::size_t* written) {
+  *written = 0;
+  const std::size_t width = table_.columns.size();
+  if (count < 2 || width > kRowSourceColumns) {
+    for (; *written < count; ++*written) Insert(rows[*written]);
+    return;
+  }
+  if (cells_.size() < count * width) cells_.resize(count * width);
+  if (converted_.size() < count * width) converted_.resize(count * width);
+  if (identity_after_.size() < count) identity_after_.resize(count);
+  // Every row is made ready first; a row that cannot be ends the batch, its
+  // error raised once the rows before it are stored.
+  Identity identity = identity_;
+  std::size_t ready = 0;
+  std::exception_ptr unready;
+  std::string unready_column;
+  for (; ready < count; ++ready) {
+    try {
+      PrepareRow(rows[ready], &cells_[ready * width], &converted_[ready * width], &identity);
+    } catch (const com::Error&) {
+      unready = std::current_exception();
+      unready_column = failed_column_;
+      break;
     }
+    identity_after_[ready] = identity;
+  }
+  if (ready > 1) {
+    if (!insert_rows_.get()) {
+      std::string names;
+      for (std::size_t i = 0; i < width; ++i) names += (i ? ", " : "") + QuoteSqlite(table_.columns[i].name);
+      insert_rows_ = Stmt(engine_.db(), "INSERT INTO " + QuoteSqlite(table_.name) + " (" + names + ") " +
+                                            RowSourceSelect(width, 1));
+    }
+    const RowSource source{width, ready, cells_.data()};
+    BindRowSource(insert_rows_, 1, &source);
+    const int rc = insert_rows_.StepRaw();
+    insert_rows_.Rewind();
+    if (rc == SQLITE_DONE) {
+      rows_ += static_cast<std::int64_t>(ready);
+      identity_ = identity_after_[ready - 1];
+      *written = ready;
+    } else {
+      // Named before anything else runs on the connection.
+      const com::Error error = engine_.StepError(rc, "INSERT", &table_);
+      if (!engine_.db().InTransaction() || !IsRowFailure(rc)) throw error;
+      // SQLite has taken the statement back: the rows go again one at a
+      // time, so that the one that fails is named and the rows before it
+      // are stored.
+    }
+  }
+  for (; *written < ready; ++*written) {
+    StoreRow(&cells_[*written * width], rows[*written]);
+    identity_ = identity_after_[*written];
+  }
+  if (unready) {
+    failed_column_ = unready_column;
+    std::rethrow_exception(unready);
   }
 }
 
@@ -255,7 +342,7 @@ std::optional<std::string> RowInserter::StoredAsGiven(std::size_t column, const 
 
 bool RowInserter::InsertSelect(const TranslatedSelect& select) {
   // An identity past 64 bits fails in the row path, with SQL Server's error.
-  if (explicit_identity_ || nulls_take_defaults_ || (identity_column_ >= 0 && !next_identity_)) return false;
+  if (explicit_identity_ || nulls_take_defaults_ || (identity_column_ >= 0 && !identity_.next)) return false;
   std::string names, values, cte;
   std::vector<std::size_t> defaults;
   for (std::size_t k = 0; k < select.columns.size(); ++k) cte += (k ? ", c" : "c") + std::to_string(k);
@@ -286,7 +373,7 @@ bool RowInserter::InsertSelect(const TranslatedSelect& select) {
   FunctionContext& functions = engine_.functions();
   const std::int64_t step =
       identity_column_ >= 0 ? table_.columns[static_cast<std::size_t>(identity_column_)].step : 1;
-  functions.identity_next = next_identity_.value_or(0);
+  functions.identity_next = identity_.next.value_or(0);
   functions.identity_step = step;
   functions.identity_exhausted = false;
   engine_.db().Exec("SAVEPOINT vk_insert_select");
@@ -294,9 +381,7 @@ bool RowInserter::InsertSelect(const TranslatedSelect& select) {
   if (rc == SQLITE_DONE && identity_column_ >= 0 && engine_.db().Changes() > 0) {
     // The values handed out only grow (or only shrink): the last tells
     // whether any was past the column's range.
-    const SqlType type = table_.columns[static_cast<std::size_t>(identity_column_)].type.type;
-    const std::int64_t max = type == SqlType::kInt ? 2147483647LL : type == SqlType::kSmallInt ? 32767
-                             : type == SqlType::kTinyInt ? 255 : INT64_MAX;
+    const std::int64_t max = IdentityMax(table_.columns[static_cast<std::size_t>(identity_column_)].type.type);
     const std::int64_t last = functions.identity_last;
     if (last > max || last < -max - 1) rc = SQLITE_RANGE;
   }
@@ -307,29 +392,26 @@ bool RowInserter::InsertSelect(const TranslatedSelect& select) {
     // the row path to find and name. Anything else (a lock, a cancel, the
     // storage failing) ends the statement with its own error, also when the
     // savepoint is gone with a transaction SQLite rolled back itself.
-    const int primary = rc & 0xFF;
-    const bool row_path = primary == SQLITE_CONSTRAINT || primary == SQLITE_ERROR || primary == SQLITE_RANGE ||
-                          primary == SQLITE_MISMATCH || primary == SQLITE_TOOBIG;
     if (!engine_.db().InTransaction()) throw error;
     try {
       engine_.db().Exec("ROLLBACK TO vk_insert_select; RELEASE vk_insert_select");
     } catch (const com::Error&) {
       throw error;
     }
-    if (!row_path) throw error;
+    if (!IsRowFailure(rc)) throw error;
     return false;
   }
   engine_.db().Exec("RELEASE vk_insert_select");
   rows_ = engine_.db().Changes();
   if (identity_column_ >= 0 && rows_ > 0) {
-    last_identity_ = functions.identity_last;
-    next_identity_ = functions.identity_exhausted ? std::nullopt : std::optional<std::int64_t>(functions.identity_next);
+    identity_.last = functions.identity_last;
+    identity_.next = functions.identity_exhausted ? std::nullopt : std::optional<std::int64_t>(functions.identity_next);
   }
   return true;
 }
 
 void RowInserter::Finish() {
-  if (identity_column_ >= 0 && rows_ > 0) engine_.catalog().SetLastIdentity(table_.id, last_identity_);
+  if (identity_column_ >= 0 && rows_ > 0) engine_.catalog().SetLastIdentity(table_.id, identity_.last);
 }
 
 }  // namespace sqlsrv

@@ -16,6 +16,7 @@
 
 #include "platform/com/names.h"
 #include "platform/com/unicode.h"
+#include "platform/com/variant.h"
 #include "platform/sqlserver/engine.h"
 #include "platform/sqlserver/errors.h"
 #include "platform/sqlserver/types.h"
@@ -101,28 +102,18 @@ VerifiedLogins& Verified() {
   return logins;
 }
 
-std::string Hex(const unsigned char* bytes, std::size_t n) {
-  static const char kHex[] = "0123456789abcdef";
-  std::string out;
-  for (std::size_t i = 0; i < n; ++i) {
-    out.push_back(kHex[bytes[i] >> 4]);
-    out.push_back(kHex[bytes[i] & 15]);
-  }
-  return out;
-}
-
 // A file name for a database: its lower-cased name's UTF-8 bytes in hex.
 // A name whose hex would make too long a file name (file systems allow 255
 // bytes; a name may have 128 characters of up to four bytes) keeps the
 // first 64 hex digits and adds the SHA-256 of the whole name.
 std::string FileNameOf(const std::string& name) {
   const std::string lower = com::LowerAscii(name);
-  std::string hex = Hex(reinterpret_cast<const unsigned char*>(lower.data()), lower.size());
+  std::string hex = com::LowerHex(lower);
   if (hex.size() > 128) {
     EnsureSodium();
     unsigned char digest[crypto_hash_sha256_BYTES];
     crypto_hash_sha256(digest, reinterpret_cast<const unsigned char*>(lower.data()), lower.size());
-    hex = hex.substr(0, 64) + "-" + Hex(digest, sizeof digest);
+    hex = hex.substr(0, 64) + "-" + com::LowerHex(std::string_view(reinterpret_cast<const char*>(digest), sizeof digest));
   }
   return "db-" + hex + ".sqlite3";
 }

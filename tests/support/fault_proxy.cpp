@@ -120,8 +120,10 @@ void FaultProxy::Relay(int client, int server) {
         committed_ = true;
         break;
       }
-      if (!SendAll(client, buf, static_cast<std::size_t>(n))) break;
+      // Committed before the client can see the answer, so that a
+      // connection it makes on seeing it already finds the commit done.
       if (commit_sent) committed_ = true;
+      if (!SendAll(client, buf, static_cast<std::size_t>(n))) break;
     }
     if (fds[0].revents & (POLLIN | POLLHUP | POLLERR)) {
       const ssize_t n = ::recv(client, buf, sizeof buf, 0);
