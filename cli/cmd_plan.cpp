@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <future>
 #include <map>
 #include <memory>
 
@@ -199,8 +200,13 @@ int CmdRun(const Args& args) {
   assurance::TestSourceFile(file, source_password);
   assurance::TestServerLogin(server, user, password, 30);
 
-  assurance::Report report =
-      assurance::BeginReport(assurance::Report::Kind::kRun, model, ModelName(model), file, server, user, database);
+  // The report begins with the source's SHA-256, taken while the run goes
+  // on: the run fails on a source changed under it, so a run that finishes
+  // read the file that was hashed.
+  std::future<assurance::Report> begun =
+      std::async(std::launch::async, [&, model_name = ModelName(model)] {
+        return assurance::BeginReport(assurance::Report::Kind::kRun, model, model_name, file, server, user, database);
+      });
   const auto started = std::chrono::steady_clock::now();
 
   const BuiltPlan built = BuildPlan(model, file, source_password, server, user, password, database);
@@ -225,13 +231,16 @@ int CmdRun(const Args& args) {
   assurance::SourceRecount source_recount(to_reconcile, endpoints);
   dts::EventLink link(package, &recorder);
   bool commit_unknown = false;
+  std::string run_error;
   try {
     korvel::KorvelExecReportingTo(*plan, std::make_shared<PrintingSink>());
   } catch (const com::Error& e) {
-    report.error = e.description();
+    run_error = e.description();
     commit_unknown = e.number() == dts::kErrPackageCommitUnknown;
   }
   link.Reset();
+  assurance::Report report = begun.get();
+  report.error = run_error;
   report.steps = recorder.Steps();
   const bool committed = report.error.empty() && recorder.AllSucceeded();
   PrintSummary(report.steps);

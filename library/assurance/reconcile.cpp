@@ -1,7 +1,7 @@
 #include "library/assurance/reconcile.h"
 
-#include <sys/resource.h>
-#include <unistd.h>
+#include <pthread.h>
+#include <sched.h>
 
 #include <cstdint>
 #include <future>
@@ -18,9 +18,6 @@
 
 namespace assurance {
 namespace {
-
-// The niceness of the source's count while a run goes on.
-constexpr int kCountNiceness = 10;
 
 bool Runs(const dts::Package& package, std::string_view step) { return package.Steps().Find(step) != nullptr; }
 
@@ -192,10 +189,10 @@ SourceRecount::SourceRecount(const ReconcilePlan& plan, const Endpoints& endpoin
     return;
   }
   figures_ = std::async(std::launch::async, [this, items = ItemsOf(plan)] {
-    // Below the run's threads: the count takes the time they leave. (On
-    // Linux a thread has a priority of its own; failing to lower it only
-    // costs the run some speed.)
-    setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), kCountNiceness);
+    // Below the run's threads: the count takes only the time they leave.
+    // Failing to lower it only costs the run some speed.
+    const sched_param none{};
+    pthread_setschedparam(pthread_self(), SCHED_IDLE, &none);
     std::vector<std::string> figures;
     for (const Item& item : items) figures.push_back(item.source(*source_, stop_));
     return figures;
