@@ -16,10 +16,11 @@
 // refused, and a NULL for a column that allows none is refused here.
 //
 // Rows go through the destination's bulk load (one load, committed with
-// the step's transaction, handed the rows a batch at a time); identity values are kept when
-// AllowIdentityInserts is set, and constraints are checked when
-// FastLoadOptions has DTSFastLoad_CheckConstraints (2). FirstRow and
-// LastRow (any numeric or text form; 0 for no limit) bound the rows taken.
+// the step's transaction, handed the rows a batch at a time); identity
+// values are kept when AllowIdentityInserts is set, and constraints are
+// checked when FastLoadOptions has DTSFastLoad_CheckConstraints (2).
+// FirstRow and LastRow (any numeric or text form; 0 for no limit) bound the
+// rows taken.
 // With MaximumErrorCount 0 the first row that cannot be written fails the
 // task; the error names the destination, the row's position and key, and
 // the column, except for the rows a network server refuses when the load

@@ -366,6 +366,7 @@ class RowInserter {
   std::vector<CellValue> cells_;
   std::vector<Stored> converted_;
   std::vector<Identity> identity_after_;
+  std::string insert_into_;  // "INSERT INTO t (every column) "
   Stmt insert_;        // one row: INSERT ... VALUES
   Stmt insert_rows_;   // many: INSERT ... SELECT ... FROM vk_rows, made on first use
   std::int64_t rows_ = 0;

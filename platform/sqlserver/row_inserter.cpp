@@ -79,13 +79,14 @@ RowInserter::RowInserter(EngineCore& engine, const TableMeta& table, std::vector
     }
   }
   for (const auto& c : table.columns) value_info_.push_back(ValueInfo(c.type));
-  std::string sql = "INSERT INTO " + QuoteSqlite(table.name) + " (";
+  insert_into_ = "INSERT INTO " + QuoteSqlite(table.name) + " (";
   std::string params;
   for (std::size_t i = 0; i < table.columns.size(); ++i) {
-    sql += (i ? ", " : "") + QuoteSqlite(table.columns[i].name);
+    insert_into_ += (i ? ", " : "") + QuoteSqlite(table.columns[i].name);
     params += i ? ", ?" : "?";
   }
-  insert_ = Stmt(engine.db(), sql + ") VALUES (" + params + ")");
+  insert_into_ += ") ";
+  insert_ = Stmt(engine.db(), insert_into_ + "VALUES (" + params + ")");
 }
 
 bool RowInserter::AsGiven(std::size_t column, const com::Variant& v, CellValue* cell) const {
@@ -259,12 +260,7 @@ void RowInserter::InsertRows(const dts::Row* rows, std::size_t count, std::size_
     identity_after_[ready] = identity;
   }
   if (ready > 1) {
-    if (!insert_rows_.get()) {
-      std::string names;
-      for (std::size_t i = 0; i < width; ++i) names += (i ? ", " : "") + QuoteSqlite(table_.columns[i].name);
-      insert_rows_ = Stmt(engine_.db(), "INSERT INTO " + QuoteSqlite(table_.name) + " (" + names + ") " +
-                                            RowSourceSelect(width, 1));
-    }
+    if (!insert_rows_.get()) insert_rows_ = Stmt(engine_.db(), insert_into_ + RowSourceSelect(width, 1));
     const RowSource source{width, ready, cells_.data()};
     BindRowSource(insert_rows_, 1, &source);
     const int rc = insert_rows_.StepRaw();
