@@ -429,8 +429,19 @@ struct OurRun {
   long long rows_written = 0;
 };
 
+// How many times the floor and the whole command are each measured.
+constexpr int kTurns = 3;
+
+// The run of `runs` whose `seconds` is the median.
+template <typename Run, typename Seconds>
+Run Median(std::vector<Run> runs, Seconds seconds) {
+  std::sort(runs.begin(), runs.end(), [&](const Run& a, const Run& b) { return seconds(a) < seconds(b); });
+  return runs[runs.size() / 2];
+}
+
 struct CaseFigures {
   std::vector<bench::Transfer> transfers;
+  std::vector<double> floor_turns, command_turns;  // each turn's seconds, in order
   long long source_rows = 0;  // in the tables the transfers read
   OurRun ours;
   bench::PeerResult peer;
@@ -559,16 +570,30 @@ CaseFigures MeasureCase(const Case& c, const Options& o) {
   Progress("pure insert into the 6.0 tables");
   f.insert_destination = bench::InsertIntoDestinationTables(destination, CreateServer(folder.path() + "/srv-insert"));
   if (c.role == Role::kNormal) {
-    Progress("floor: INSERT ... SELECT of every row left, into 6.0 tables");
-    f.floor = bench::CopyDestinationTables(destination, CreateServer(folder.path() + "/srv-floor"));
-    Progress(("the whole command: korvel run --model " + c.model).c_str());
-    const std::string command_server = folder.path() + "/srv-command";
-    CreateServer(command_server);
-    f.command = bench::Run({bench::SelfFolder() + "/korvel", "run", "--model", c.model, "--source", c.source, "--server",
-                            "file:" + command_server, "--user", "sa", "--password", bench::kPassword, "--database",
-                            bench::kDatabase},
-                           folder.path() + "/korvel-run.out");
-    if (f.command->exit_code != 0) Fail("korvel run failed (exit " + std::to_string(f.command->exit_code) + ")");
+    // The floor and the whole command in turn, kTurns times each, on fresh
+    // servers: a machine whose speed drifts between two single runs would
+    // otherwise decide their ratio. The median of each is kept.
+    std::vector<bench::InsertResult> floors;
+    std::vector<bench::ChildRun> commands;
+    for (int turn = 1; turn <= kTurns; ++turn) {
+      const std::string n = std::to_string(turn);
+      Progress(("floor: INSERT ... SELECT of every row left, into 6.0 tables (" + n + ")").c_str());
+      floors.push_back(bench::CopyDestinationTables(destination, CreateServer(folder.path() + "/srv-floor" + n)));
+      Progress(("the whole command: korvel run --model " + c.model + " (" + n + ")").c_str());
+      const std::string command_server = folder.path() + "/srv-command" + n;
+      CreateServer(command_server);
+      commands.push_back(bench::Run({bench::SelfFolder() + "/korvel", "run", "--model", c.model, "--source", c.source,
+                                     "--server", "file:" + command_server, "--user", "sa", "--password",
+                                     bench::kPassword, "--database", bench::kDatabase},
+                                    folder.path() + "/korvel-run" + n + ".out"));
+      if (commands.back().exit_code != 0) {
+        Fail("korvel run failed (exit " + std::to_string(commands.back().exit_code) + ")");
+      }
+    }
+    for (const auto& r : floors) f.floor_turns.push_back(r.cost.wall);
+    for (const auto& r : commands) f.command_turns.push_back(r.seconds);
+    f.floor = Median(floors, [](const bench::InsertResult& r) { return r.cost.wall; });
+    f.command = Median(commands, [](const bench::ChildRun& r) { return r.seconds; });
   }
   if (o.keep) std::printf("kept %s\n", folder.path().c_str());
   return f;
@@ -626,6 +651,11 @@ void PrintCase(const Case& c, const CaseFigures& f) {
                 "   database from the same schema: its keys, indexes, foreign keys on and collation)\n");
     PrintFigureLine("whole command: korvel run (login, steps, recount)", f.command->seconds, f.command->cpu_seconds,
                     f.ours.rows_read, f.command->peak_rss_kb);
+    std::printf("  (each the median of %d turns, floor and command in turn:", kTurns);
+    for (const double t : f.floor_turns) std::printf(" %.2f", t);
+    std::printf(" s and");
+    for (const double t : f.command_turns) std::printf(" %.2f", t);
+    std::printf(" s)\n");
     std::printf("whole command / max(scan, floor) %.2f\n", CommandOverFloor(f));
   }
   if (f.peer.rows != f.source_rows) {
