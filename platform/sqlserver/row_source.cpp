@@ -3,6 +3,8 @@
 #include "platform/sqlserver/row_source.h"
 
 #include <cstring>
+#include <new>
+#include <string>
 
 namespace sqlsrv {
 namespace {
