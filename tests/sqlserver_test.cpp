@@ -934,6 +934,87 @@ TEST_F(LockTimeoutTest, AnInterruptEndsAWaitWithoutLimit) {
   EXPECT_EQ(One("select count(*) from T"), "0");
 }
 
+// Two sessions with transactions open at once: BEGIN TRAN takes no lock,
+// reading takes none that a writer waits for, and a session waits only
+// for another's writes (the database's write lock is held from a
+// transaction's first write to its end).
+class OpenTransactionsTest : public SqlTest {
+ protected:
+  void SetUp() override {
+    SqlTest::SetUp();
+    Exec("create table A (id int not null primary key); create table B (id int not null primary key);"
+         "insert into A (id) values (1)");
+    Exec("create procedure CountA @n int output as select @n = count(*) from A");
+    other = std::make_unique<sqlsrv::Engine>(file, "Sales60", "sa", "POS02");
+    other->Execute("set lock_timeout 0");  // a wait shows as 1222 at once
+  }
+  std::int32_t OtherErrorOf(const std::string& sql) {
+    try {
+      other->Execute(sql);
+      return 0;
+    } catch (const com::Error& e) {
+      return e.number();
+    }
+  }
+  std::unique_ptr<sqlsrv::Engine> other;
+};
+
+TEST_F(OpenTransactionsTest, AnIdleTransactionBlocksNobody) {
+  Exec("begin tran");
+  EXPECT_EQ(OtherErrorOf("begin tran insert into B (id) values (1) commit"), 0);
+  EXPECT_EQ(One("select @@TRANCOUNT"), "1");
+  EXPECT_EQ(One("select count(*) from B"), "1");  // committed: seen inside the open transaction
+  Exec("commit");
+  EXPECT_EQ(One("select @@TRANCOUNT"), "0");
+  // Committing or rolling back a transaction that never wrote is no error.
+  Exec("begin tran rollback");
+  EXPECT_EQ(One("select @@TRANCOUNT"), "0");
+}
+
+TEST_F(OpenTransactionsTest, TwoTransactionsWriteOneAfterTheOtherAndEachStatementSeesTheLatestCommit) {
+  Exec("begin tran");
+  other->Execute("begin tran");
+  EXPECT_EQ(One("select count(*) from B"), "0");
+  EXPECT_EQ(OtherErrorOf("insert into B (id) values (1)"), 0);
+  // `other` holds the write lock now: a write here waits for it ...
+  EXPECT_EQ(ErrorOf("set lock_timeout 0 insert into A (id) values (2)"), 1222);
+  EXPECT_EQ(One("select @@TRANCOUNT"), "1");  // a time-out ends the statement, not the transaction
+  // ... and reading does not: the uncommitted row is not seen.
+  EXPECT_EQ(One("select count(*) from B"), "0");
+  other->Execute("commit");
+  // Read committed: the next statement sees the other's commit, and writes.
+  EXPECT_EQ(One("select count(*) from B"), "1");
+  Exec("insert into A (id) values (2)");
+  EXPECT_EQ(OtherErrorOf("insert into B (id) values (2)"), 1222);
+  Exec("commit");
+  EXPECT_EQ(OtherErrorOf("insert into B (id) values (2)"), 0);
+  EXPECT_EQ(One("select count(*) from A"), "2");
+  EXPECT_EQ(One("select count(*) from B"), "2");
+}
+
+TEST_F(OpenTransactionsTest, AProcedureThatOnlyReadsLeavesNoLockBehind) {
+  Exec("begin tran declare @n int exec CountA @n output");
+  EXPECT_EQ(OtherErrorOf("insert into A (id) values (5)"), 0);
+  std::vector<sqlsrv::Argument> arguments(1);
+  arguments[0].output = true;
+  arguments[0].value = Variant::I4(0);
+  db->Call("CountA", arguments);  // a call, as an RPC makes it
+  EXPECT_EQ(arguments[0].value.ToText(), "2");
+  EXPECT_EQ(OtherErrorOf("insert into A (id) values (6)"), 0);
+  Exec("rollback");
+  EXPECT_EQ(One("select count(*) from A"), "3");  // the other's rows stay
+}
+
+TEST_F(OpenTransactionsTest, ASavepointBeforeAnyWriteIsKept) {
+  Exec("begin tran save tran s1");
+  Exec("insert into A (id) values (2)");
+  Exec("rollback tran s1");
+  EXPECT_EQ(One("select count(*) from A"), "1");
+  EXPECT_EQ(One("select @@TRANCOUNT"), "1");
+  Exec("insert into A (id) values (3) commit");
+  EXPECT_EQ(One("select count(*) from A"), "2");
+}
+
 TEST(SqliteStorage, EveryLockConflictRaisesSqlServersLockTimeout) {
   TempDir dir;
   const std::string path = dir.File("locks.sqlite3");

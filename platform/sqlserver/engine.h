@@ -28,6 +28,14 @@
 // (911 for a name it does not have). It is refused while a transaction is
 // open (dynamic SQL runs inside its EXECUTE's, so it may not USE either)
 // or temporary tables exist, which live with one database's file.
+//
+// Locks: several engines (sessions) may have one database open. BEGIN TRAN
+// takes no lock; a transaction takes the database's write lock with its
+// first statement that writes and holds it to its end, so another
+// session's write waits for it (1222 after the lock timeout). Reading
+// takes no lock anyone waits for: a statement sees what was committed
+// when it started, and its own transaction's work (as SQL Server's READ
+// COMMITTED with row versions does).
 #pragma once
 
 #include <memory>

@@ -69,7 +69,7 @@ class EngineCore {
   // itself (after a full disk, an I/O error, running out of memory or an
   // interrupt): nothing is written or committed in it (3930) until a
   // ROLLBACK ends it.
-  bool TransactionLost() const { return state_.trancount > 0 && !db_->InTransaction(); }
+  bool TransactionLost() const { return state_.trancount > 0 && transaction_begun_ && !db_->InTransaction(); }
   const std::string& database() const { return state_.database; }
   Db& db() { return *db_; }
   Catalog& catalog() { return *catalog_; }
@@ -87,6 +87,14 @@ class EngineCore {
   // SQLite has rolled back the whole transaction, the frame only puts the
   // engine's count of transactions right. Refuses to begin (3930) in a
   // lost transaction.
+  //
+  // BEGIN TRAN takes no lock: the first frame of a transaction that may
+  // write begins SQLite's transaction, taking the database's write lock
+  // (a writing frame at once, BEGIN IMMEDIATE, so that a read it made
+  // first can never be overtaken by another connection's commit). Should
+  // that frame change nothing (a procedure that only read), Done commits
+  // the empty SQLite transaction again, and the lock is not held for the
+  // rest of the session's transaction.
   class Frame {
    public:
     explicit Frame(EngineCore& e, bool writes);
@@ -102,6 +110,10 @@ class EngineCore {
     std::string name_;
     std::uint64_t epoch_ = 0;
     bool owns_transaction_ = false;
+    // Began the SQLite transaction of a session transaction that had none
+    // yet; what the connection had changed then, to tell whether it wrote.
+    bool begins_session_transaction_ = false;
+    std::int64_t changes_before_ = 0;
     bool done_ = false;
     int trancount_ = 0;
   };
@@ -282,6 +294,12 @@ class EngineCore {
   std::uint64_t next_savepoint_ = 0;
   std::uint64_t savepoint_epoch_ = 0;  // the transaction (epoch_) savepoints_ belong to
   std::uint64_t epoch_ = 0;        // bumped at every real begin, commit and rollback
+  // SQLite's transaction holds the session transaction's work (@@TRANCOUNT
+  // > 0); false while that transaction has written nothing yet.
+  bool transaction_begun_ = false;
+  // What the connection has changed so far, rows and definitions: unchanged
+  // across a frame that wrote nothing.
+  std::int64_t ChangeMark() const;
   bool load_journal_ = false;      // the open transaction keeps a rollback journal
   int frame_depth_ = 0;
   int exec_depth_ = 0;

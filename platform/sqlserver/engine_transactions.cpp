@@ -26,6 +26,8 @@ EngineCore::Frame::Frame(EngineCore& e, bool writes) : e_(e), trancount_(e.state
   if (!e.db_->InTransaction()) {
     e.db_->Exec(writes ? "BEGIN IMMEDIATE" : "BEGIN");
     owns_transaction_ = true;
+    begins_session_transaction_ = e.state_.trancount > 0;
+    if (begins_session_transaction_) changes_before_ = e.ChangeMark();
     ++e.epoch_;
   }
   name_ = "vk_f" + std::to_string(e.frame_depth_ + 1);
@@ -53,6 +55,14 @@ void EngineCore::Frame::Done() {
     if (owns_transaction_ && e_.state_.trancount == 0) {
       e_.db_->Exec("COMMIT");
       ++e_.epoch_;
+    } else if (begins_session_transaction_ && !e_.transaction_begun_) {
+      if (e_.ChangeMark() == changes_before_) {
+        // Nothing written: the session transaction goes on without a lock.
+        e_.db_->Exec("COMMIT");
+        ++e_.epoch_;
+      } else {
+        e_.transaction_begun_ = true;
+      }
     }
   } catch (const com::Error&) {
     Undo();
@@ -90,11 +100,16 @@ void EngineCore::Frame::Undo() {
 
 // ------------------------------------------------------------ transactions
 
+std::int64_t EngineCore::ChangeMark() const {
+  // Definitions are rows of the catalog's tables, so rows say it all.
+  return sqlite3_total_changes64(db_->get());
+}
+
 void EngineCore::BeginTransaction() {
-  if (state_.trancount == 0 && !db_->InTransaction()) {
-    db_->Exec("BEGIN IMMEDIATE");
-    ++epoch_;
-  }
+  // No lock yet: SQLite's transaction begins with the first statement that
+  // writes (Frame). Begun inside a statement that has one open already, the
+  // session transaction takes that one over.
+  if (state_.trancount == 0) transaction_begun_ = db_->InTransaction();
   ++state_.trancount;
 }
 
@@ -117,7 +132,7 @@ void EngineCore::BeginLoadTransaction() {
 }
 
 void EngineCore::EndLoadJournal() {
-  if (!load_journal_ || db_->InTransaction()) return;
+  if (!load_journal_ || db_->InTransaction() || state_.trancount > 0) return;
   load_journal_ = false;
   // Another connection that opened the database meanwhile keeps it from
   // returning to the log until a later load ends; it is sound either way.
@@ -130,8 +145,12 @@ void EngineCore::Commit() {
   }
   if (TransactionLost()) throw TransactionDoomedError();
   // The outermost COMMIT commits, also inside a statement (a procedure):
-  // the work so far is then committed, as on SQL Server.
-  if (state_.trancount == 1 && db_->InTransaction()) {
+  // the work so far is then committed, as on SQL Server. A transaction
+  // that never wrote has nothing in SQLite to commit.
+  if (state_.trancount == 1 && !db_->InTransaction()) {
+    ++epoch_;
+    last_end_ = TransactionEnd::kCommitted;
+  } else if (state_.trancount == 1) {
     try {
       db_->Exec("COMMIT");
     } catch (const com::Error&) {
@@ -158,6 +177,11 @@ void EngineCore::SaveTransaction(const std::string& name) {
     throw SqlErr(kSaveNoTransaction, "Cannot issue SAVE TRANSACTION when there is no active transaction.");
   }
   if (TransactionLost()) throw TransactionDoomedError();
+  if (!db_->InTransaction()) {
+    db_->Exec("BEGIN IMMEDIATE");
+    ++epoch_;
+  }
+  transaction_begun_ = true;  // kept open for the savepoint, written to or not
   if (savepoint_epoch_ != epoch_) savepoints_.clear();  // those of a transaction that has ended
   savepoint_epoch_ = epoch_;
   const std::uint64_t number = next_savepoint_++;

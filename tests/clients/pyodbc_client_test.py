@@ -91,6 +91,47 @@ class ServedDatabase(unittest.TestCase):
         db.close()  # no commit
         self.assertEqual(self.count("Left1"), 0)
 
+    def test_two_connections_with_transactions_open_write_different_tables_side_by_side(self):
+        setup = self.connect(autocommit=True)
+        setup.cursor().execute("create table Side1 (i int primary key); create table Side2 (i int primary key)")
+        setup.close()
+        # Autocommit off: each connection always has a transaction open.
+        a, b = self.connect(), self.connect()
+        # An open transaction that has read, also through a parameterized
+        # query, keeps no other connection waiting.
+        self.assertEqual(a.cursor().execute("select count(*) from Side1 where i > ?", 0).fetchone()[0], 0)
+        quick = b.cursor()
+        quick.execute("set lock_timeout 0")
+        quick.execute("insert into Side2 values (?)", 0)
+        b.commit()
+        quick.execute("set lock_timeout 20000")  # from here on the two take turns with the write lock
+        # Both write at once, each to its own table, committing as they go.
+        start = threading.Barrier(2)
+        failures = []
+
+        def writer(connection, table, first):
+            try:
+                cur = connection.cursor()
+                start.wait()
+                for n in range(first, first + 40):
+                    cur.execute("insert into %s values (?)" % table, n)
+                    if n % 4 == 3:
+                        connection.commit()
+                connection.commit()
+            except Exception as e:  # reported below, on the test's thread
+                failures.append(e)
+
+        threads = [threading.Thread(target=writer, args=(a, "Side1", 0)),
+                   threading.Thread(target=writer, args=(b, "Side2", 1))]
+        for t in threads:
+            t.start()
+        for t in threads:
+            t.join(timeout=60)
+        self.assertEqual(failures, [])
+        self.assertEqual((self.count("Side1"), self.count("Side2")), (40, 41))
+        a.close()
+        b.close()
+
     def test_parameters_of_every_type_read_and_write_what_literals_do(self):
         db = self.connect(autocommit=True)
         cur = db.cursor()
