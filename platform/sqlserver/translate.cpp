@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <span>
 #include <utility>
 
 #include "platform/com/datetime.h"
@@ -40,6 +41,13 @@ struct Translator::Source {
 struct Translator::Scope {
   std::vector<Source> sources;
   const Scope* outer = nullptr;
+  // While a join's ON condition is translated, the first source it sees:
+  // that of the join's first table (the tables listed before it, with
+  // commas, are not in it).
+  std::size_t joined_from = 0;
+
+  // The sources its names may refer to.
+  std::span<const Source> Visible() const { return std::span<const Source>(sources).subspan(joined_from); }
 };
 
 namespace {
@@ -267,7 +275,11 @@ bool Translator::Reads(const TableMeta& table) const {
 }
 
 void Translator::AddSources(const std::vector<ast::TableRef>& from, Scope* scope, std::string* sql) {
+  // The first source of the join being built: the sources before the
+  // FROM list (an UPDATE's target) belong to its first.
+  std::size_t join_start = 0;
   for (const auto& ref : from) {
+    if (ref.join.empty() && &ref != &from.front()) join_start = scope->sources.size();
     Source src;
     src.sql_alias = NextAlias();
     std::string item;
@@ -315,7 +327,10 @@ void Translator::AddSources(const std::vector<ast::TableRef>& from, Scope* scope
     } else if (ref.join == "CROSS") {
       *sql += " CROSS JOIN " + item;
     } else {
-      *sql += std::string(ref.join == "LEFT" ? " LEFT JOIN " : " JOIN ") + item + " ON " + Predicate(*ref.on, *scope);
+      scope->joined_from = join_start;
+      const std::string on = Predicate(*ref.on, *scope);
+      scope->joined_from = 0;
+      *sql += std::string(ref.join == "LEFT" ? " LEFT JOIN " : " JOIN ") + item + " ON " + on;
     }
   }
 }
@@ -363,7 +378,7 @@ Translator::Typed Translator::Column(const ast::Expr& e, const Scope& scope) {
     // sources having it is ambiguous.
     for (const Scope* s = &scope; s; s = s->outer) {
       std::optional<Typed> found;
-      for (const Source& src : s->sources) {
+      for (const Source& src : s->Visible()) {
         std::optional<Typed> t = SourceColumn(src, column);
         if (!t) continue;
         if (found) throw SqlErr(kAmbiguousColumn, "Ambiguous column name '" + column + "'.");
@@ -376,7 +391,7 @@ Translator::Typed Translator::Column(const ast::Expr& e, const Scope& scope) {
   // A qualified column: the innermost query exposing the qualifier, by an
   // alias or by a name without one, has it or it is no column.
   for (const Scope* s = &scope; s; s = s->outer) {
-    for (const Source& src : s->sources) {
+    for (const Source& src : s->Visible()) {
       if (!Exposes(src, e.parts)) continue;
       if (std::optional<Typed> t = SourceColumn(src, column)) return *t;
       throw SqlErr(kInvalidColumn, "Invalid column name '" + column + "'.");
@@ -1049,6 +1064,11 @@ TranslatedSelect Translator::SelectIn(const ast::Select& s, const Scope* outer) 
     int& level;
     ~Leave() { --level; }
   } leave{query_level_};
+  // Inside another query rows have no order, unless TOP picks them by it.
+  if (query_level_ > 1 && !s.order_by.empty() && !s.top) {
+    throw SqlErr(1033, "The ORDER BY clause is invalid in views, inline functions, derived tables, subqueries, and "
+                       "common table expressions, unless TOP, OFFSET or FOR XML is also specified.");
+  }
   if (s.set_parts.empty()) return SelectCore(s, outer, true);
   std::vector<const ast::Select*> parts{&s};
   std::vector<ast::SetOperator> ops{ast::SetOperator::kUnionAll};
