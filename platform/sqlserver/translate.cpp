@@ -1190,6 +1190,10 @@ bool NamesTable(const ast::Select& query, const std::string& table, bool set_par
   return false;
 }
 
+// The most queries one SQLite compound SELECT combines, short of SQLite's
+// limit (500).
+constexpr std::size_t kMaxCompoundTerms = 400;
+
 const char* SetOperatorSql(ast::SetOperator op) {
   switch (op) {
     case ast::SetOperator::kUnion: return " UNION ";
@@ -1268,6 +1272,13 @@ TranslatedSelect Translator::Combine(const std::vector<const ast::Select*>& part
       items += (c ? ", " : "") + value + " AS c" + std::to_string(c + 1);
     }
     const std::string sql = wrap ? "SELECT " + items + " FROM (" + queries[q].sql + ")" : queries[q].sql;
+    if (q > 0 && q % kMaxCompoundTerms == 0) {
+      // SQLite combines so many queries at most: the result so far (its
+      // first query's collation with it) stands as one query.
+      std::string columns;
+      for (std::size_t c = 0; c < out.columns.size(); ++c) columns += (c ? ", c" : "c") + std::to_string(c + 1);
+      out.sql = "SELECT " + columns + " FROM (" + out.sql + ")";
+    }
     out.sql += q == 0 ? sql : SetOperatorSql(ops[q]) + sql;
   }
   return out;
