@@ -6,7 +6,9 @@
 // operator and computed by functions into that type, compared and ordered
 // by the decimal collation; text comparisons use the server collation;
 // dates compare as canonical text), and names resolve against the catalog
-// with SQL Server's errors (207, 208, 209). Types combine by SQL Server's
+// with SQL Server's errors (207, 208, 209, 4104, 1013): a table is exposed
+// by its alias when it has one, else by its name, and a column binds in the
+// innermost query that has it, then in the queries around it. Types combine by SQL Server's
 // precedence: int, then money, then decimal, then float. A variable stands
 // in the SQL as a constant holding its value.
 #pragma once
