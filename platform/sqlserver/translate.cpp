@@ -176,6 +176,18 @@ bool IsConstant(const Expr& e) {
   }
 }
 
+// Whether a query's select list has a * or t.* (its items are then not
+// its columns one for one).
+bool HasStar(const ast::Select& s) {
+  return std::any_of(s.items.begin(), s.items.end(), [](const ast::SelectItem& item) { return item.star; });
+}
+
+// Whether two multi-part names are the same name.
+bool SameParts(const std::vector<std::string>& a, const std::vector<std::string>& b) {
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                    [](const std::string& x, const std::string& y) { return SameName(x, y); });
+}
+
 // A stored value as a literal SQLite reads back as that very value: text
 // quoted (bytes it cannot quote, NUL, as a blob made text), a real with
 // every digit it needs and a point or exponent, so that it stays a real;
@@ -1094,6 +1106,12 @@ TranslatedSelect Translator::SelectIn(const ast::Select& s, const Scope* outer) 
     } else if (oe.kind == ExprKind::kColumn && oe.parts.size() == 1) {
       for (std::size_t k = 0; k < out.columns.size() && column == out.columns.size(); ++k) {
         if (!out.columns[k].name.empty() && SameName(out.columns[k].name, oe.parts[0])) column = k;
+      }
+    } else if (oe.kind == ExprKind::kColumn && !HasStar(s)) {
+      // A qualified column the first query selects as written ("t.a").
+      for (std::size_t k = 0; k < s.items.size() && column == out.columns.size(); ++k) {
+        const ast::Expr& item = *s.items[k].expr;
+        if (item.kind == ExprKind::kColumn && SameParts(item.parts, oe.parts)) column = k;
       }
     }
     if (column == out.columns.size()) {
