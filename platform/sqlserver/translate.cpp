@@ -176,6 +176,21 @@ bool IsConstant(const Expr& e) {
   }
 }
 
+// The columns of a derived table or CTE, as its queries name them: each
+// named (8155), no name twice (8156).
+void CheckExposedColumns(const std::vector<OutputColumn>& columns, const std::string& source) {
+  for (std::size_t c = 0; c < columns.size(); ++c) {
+    if (columns[c].name.empty()) {
+      throw SqlErr(8155, "No column name was specified for column " + std::to_string(c + 1) + " of '" + source + "'.");
+    }
+    for (std::size_t k = 0; k < c; ++k) {
+      if (SameName(columns[k].name, columns[c].name)) {
+        throw SqlErr(8156, "The column '" + columns[c].name + "' was specified multiple times for '" + source + "'.");
+      }
+    }
+  }
+}
+
 // Whether a query's select list has a * or t.* (its items are then not
 // its columns one for one).
 bool HasStar(const ast::Select& s) {
@@ -298,6 +313,7 @@ void Translator::AddSources(const std::vector<ast::TableRef>& from, Scope* scope
     const Cte* cte = nullptr;
     if (ref.derived) {
       TranslatedSelect inner = SelectIn(*ref.derived, scope->outer);
+      CheckExposedColumns(inner.columns, ref.alias);
       src.name = ref.alias;
       src.derived = inner.columns;
       item = "(" + inner.sql + ") AS " + src.sql_alias;
@@ -1330,11 +1346,9 @@ std::string Translator::CommonTable(const ast::CommonTableExpression& cte, bool*
     }
     for (std::size_t c = 0; c < columns.size(); ++c) {
       if (!cte.columns.empty()) columns[c].name = cte.columns[c];
-      if (columns[c].name.empty()) {
-        throw SqlErr(8155, "No column name was specified for column " + std::to_string(c + 1) + " of '" + cte.name + "'.");
-      }
       columns[c].identity = false;
     }
+    CheckExposedColumns(columns, cte.name);
     return columns;
   };
   auto column_list = [](std::size_t n) {
