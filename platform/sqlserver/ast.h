@@ -94,10 +94,16 @@ struct OrderItem {
   bool descending = false;
 };
 
-// A query joined to the one before it by UNION [ALL].
-struct UnionPart {
-  bool all = false;
-  std::unique_ptr<Select> query;  // a SELECT core: no ORDER BY, unions or CTEs of its own
+// How a query combines with the one before it.
+enum class SetOperator { kUnion, kUnionAll, kIntersect, kExcept };
+
+// A query combined with the one before it: "UNION [ALL] q", "INTERSECT q",
+// "EXCEPT q".
+struct SetPart {
+  SetOperator op = SetOperator::kUnion;
+  // A SELECT core, or a query in parentheses (with set parts of its own,
+  // no ORDER BY); never CTEs of its own.
+  std::unique_ptr<Select> query;
 };
 
 // A common table expression: "name [(columns)] AS (query)".
@@ -115,10 +121,14 @@ struct Select {
   ExprPtr where;
   std::vector<ExprPtr> group_by;
   ExprPtr having;
-  // With `unions`, the order of the whole union; `top` and the clauses
-  // above are the first query's own.
+  // With `set_parts`, the order of the whole combination; `top` and the
+  // clauses above are the first query's own.
   std::vector<OrderItem> order_by;
-  std::vector<UnionPart> unions;
+  // The queries combined with this one, applied left to right: the result
+  // so far, then each part by its operator. INTERSECT binding tighter than
+  // UNION and EXCEPT is in the shape the parser gives (the INTERSECT of
+  // "a UNION b INTERSECT c" is inside the part "b INTERSECT c").
+  std::vector<SetPart> set_parts;
   // The statement's WITH list (the outermost query only) and its OPTION
   // (MAXRECURSION n); nullopt leaves the server's default.
   std::vector<CommonTableExpression> ctes;

@@ -16,9 +16,9 @@ using namespace ast;
 
 const std::set<std::string> kReserved = {
     "ADD", "ALL", "ALTER", "AND", "ANY", "AS", "ASC", "BEGIN", "BETWEEN", "BY", "CASE", "CHECK", "COMMIT",
-    "CONSTRAINT", "CREATE", "CROSS", "DEFAULT", "DELETE", "DESC", "DISTINCT", "DROP", "ELSE", "END", "EXEC",
-    "EXECUTE", "EXISTS", "FOREIGN", "FROM", "FULL", "GO", "GROUP", "HAVING", "IF", "IN", "INNER", "INSERT",
-    "INTO", "IS", "JOIN", "KEY", "LEFT", "LIKE", "NOT", "NULL", "ON", "OR", "ORDER", "OUTER", "PRIMARY",
+    "CONSTRAINT", "CREATE", "CROSS", "DEFAULT", "DELETE", "DESC", "DISTINCT", "DROP", "ELSE", "END", "EXCEPT",
+    "EXEC", "EXECUTE", "EXISTS", "FOREIGN", "FROM", "FULL", "GO", "GROUP", "HAVING", "IF", "IN", "INNER", "INSERT",
+    "INTERSECT", "INTO", "IS", "JOIN", "KEY", "LEFT", "LIKE", "NOT", "NULL", "ON", "OR", "ORDER", "OUTER", "PRIMARY",
     "PRINT", "PROC", "PROCEDURE", "REFERENCES", "RETURN", "RIGHT", "ROLLBACK", "SELECT", "SET", "TABLE", "THEN",
     "TOP", "TRAN", "TRANSACTION", "TRUNCATE", "UNION", "UNIQUE", "UPDATE", "VALUES", "WHEN", "WHERE", "WHILE",
     "DECLARE", "BREAK", "CONTINUE", "GOTO", "OPTION", "RAISERROR", "USE", "WAITFOR", "WITH"};
@@ -204,7 +204,7 @@ class Parser {
     const Token& t = Peek();
     auto s = std::make_unique<Stmt>();
     s->offset = t.offset;
-    if (t.IsKeyword("SELECT")) {
+    if (t.IsKeyword("SELECT") || t.IsSymbol("(")) {  // "(SELECT ...) UNION ..." too
       s->kind = StmtKind::kSelect;
       s->select = SelectStatement(true);
       QueryOptions(*s->select);
@@ -991,16 +991,7 @@ class Parser {
   // assign variables ("SELECT @a = x FROM ...").
   std::unique_ptr<Select> SelectStatement(bool assignments = false) {
     const Level level = Nested();
-    auto sel = SelectCore(assignments);
-    const bool assigns = !sel->items.empty() && !sel->items.front().variable.empty();
-    while (!assigns && Peek().IsKeyword("UNION")) {
-      ++i_;
-      UnionPart part;
-      part.all = AcceptKeyword("ALL");
-      if (!Peek().IsKeyword("SELECT")) Fail();
-      part.query = SelectCore(false);
-      sel->unions.push_back(std::move(part));
-    }
+    auto sel = CombinedQuery(assignments);
     if (AcceptKeyword("ORDER")) {
       ExpectKeyword("BY");
       do {
@@ -1014,12 +1005,66 @@ class Parser {
         sel->order_by.push_back(std::move(o));
       } while (AcceptSymbol(","));
     }
-    if (Peek().IsKeyword("UNION")) Fail();
+    if (AtSetOperator()) Fail();  // ORDER BY ends the whole query, not one of its parts
     return sel;
   }
 
-  // One SELECT without ORDER BY (its core), alone or one of a
-  // union's.
+  bool AtSetOperator() const {
+    return Peek().IsKeyword("UNION") || Peek().IsKeyword("EXCEPT") || Peek().IsKeyword("INTERSECT");
+  }
+
+  static bool Assigns(const Select& sel) { return !sel.items.empty() && !sel.items.front().variable.empty(); }
+
+  // Queries joined by UNION [ALL] and EXCEPT, left to right, each of them
+  // queries joined by INTERSECT. A SELECT that assigns variables stands
+  // alone.
+  std::unique_ptr<Select> CombinedQuery(bool assignments) {
+    auto sel = IntersectedQuery(assignments);
+    if (Assigns(*sel)) return sel;
+    for (;;) {
+      SetPart part;
+      if (AcceptKeyword("UNION")) {
+        part.op = AcceptKeyword("ALL") ? SetOperator::kUnionAll : SetOperator::kUnion;
+      } else if (AcceptKeyword("EXCEPT")) {
+        part.op = SetOperator::kExcept;
+      } else {
+        return sel;
+      }
+      part.query = IntersectedQuery(false);
+      sel->set_parts.push_back(std::move(part));
+    }
+  }
+
+  // Queries joined by INTERSECT, which binds tighter than UNION and EXCEPT.
+  std::unique_ptr<Select> IntersectedQuery(bool assignments) {
+    auto sel = QueryTerm(assignments);
+    if (Assigns(*sel)) return sel;
+    while (AcceptKeyword("INTERSECT")) {
+      SetPart part;
+      part.op = SetOperator::kIntersect;
+      part.query = QueryTerm(false);
+      sel->set_parts.push_back(std::move(part));
+    }
+    return sel;
+  }
+
+  // A SELECT core, or combined queries in parentheses.
+  std::unique_ptr<Select> QueryTerm(bool assignments) {
+    if (!AcceptSymbol("(")) {
+      if (!Peek().IsKeyword("SELECT")) Fail();
+      return SelectCore(assignments);
+    }
+    const Level level = Nested();
+    auto sel = CombinedQuery(false);
+    if (Peek().IsKeyword("ORDER")) {
+      throw SqlErr(kNotSupported, "ORDER BY in a query in parentheses is not supported by the embedded server.");
+    }
+    ExpectSymbol(")");
+    return sel;
+  }
+
+  // One SELECT without ORDER BY (its core), alone or one of the queries
+  // a set operator combines.
   std::unique_ptr<Select> SelectCore(bool assignments) {
     auto sel = std::make_unique<Select>();
     ExpectKeyword("SELECT");

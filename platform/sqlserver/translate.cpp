@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <span>
 #include <utility>
 
 #include "platform/com/datetime.h"
@@ -25,17 +26,28 @@ namespace sqlsrv {
 using ast::Expr;
 using ast::ExprKind;
 
+// A table, view, CTE or derived table of a query's FROM clause.
 struct Translator::Source {
-  std::string name;        // how queries refer to it: alias, else the table name
-  std::string sql_alias;   // t0, t1 ...
+  std::string name;        // its exposed name: the alias, else the table's (view's, CTE's) own
+  std::string schema;      // the schema of a table or view exposed by its own name; "" for the others
+  std::string sql_alias;   // t0, t1 ...: unique in the statement, so SQLite binds no name but the one meant
   const TableMeta* table = nullptr;
   std::vector<OutputColumn> derived;  // columns of a derived table ("c1", "c2" ...)
   bool outer = false;      // the inner side of a LEFT JOIN: any of its columns may be NULL
 };
 
+// A query's FROM sources; `outer` is the query it is a subquery of, whose
+// sources its names may refer to when its own do not have them.
 struct Translator::Scope {
   std::vector<Source> sources;
   const Scope* outer = nullptr;
+  // While a join's ON condition is translated, the first source it sees:
+  // that of the join's first table (the tables listed before it, with
+  // commas, are not in it).
+  std::size_t joined_from = 0;
+
+  // The sources its names may refer to.
+  std::span<const Source> Visible() const { return std::span<const Source>(sources).subspan(joined_from); }
 };
 
 namespace {
@@ -164,6 +176,33 @@ bool IsConstant(const Expr& e) {
   }
 }
 
+// The columns of a derived table or CTE, as its queries name them: each
+// named (8155), no name twice (8156).
+void CheckExposedColumns(const std::vector<OutputColumn>& columns, const std::string& source) {
+  for (std::size_t c = 0; c < columns.size(); ++c) {
+    if (columns[c].name.empty()) {
+      throw SqlErr(8155, "No column name was specified for column " + std::to_string(c + 1) + " of '" + source + "'.");
+    }
+    for (std::size_t k = 0; k < c; ++k) {
+      if (SameName(columns[k].name, columns[c].name)) {
+        throw SqlErr(8156, "The column '" + columns[c].name + "' was specified multiple times for '" + source + "'.");
+      }
+    }
+  }
+}
+
+// Whether a query's select list has a * or t.* (its items are then not
+// its columns one for one).
+bool HasStar(const ast::Select& s) {
+  return std::any_of(s.items.begin(), s.items.end(), [](const ast::SelectItem& item) { return item.star; });
+}
+
+// Whether two multi-part names are the same name.
+bool SameParts(const std::vector<std::string>& a, const std::vector<std::string>& b) {
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                    [](const std::string& x, const std::string& y) { return SameName(x, y); });
+}
+
 // A stored value as a literal SQLite reads back as that very value: text
 // quoted (bytes it cannot quote, NUL, as a blob made text), a real with
 // every digit it needs and a point or exponent, so that it stays a real;
@@ -263,13 +302,18 @@ bool Translator::Reads(const TableMeta& table) const {
 }
 
 void Translator::AddSources(const std::vector<ast::TableRef>& from, Scope* scope, std::string* sql) {
+  // The first source of the join being built: the sources before the
+  // FROM list (an UPDATE's target) belong to its first.
+  std::size_t join_start = 0;
   for (const auto& ref : from) {
+    if (ref.join.empty() && &ref != &from.front()) join_start = scope->sources.size();
     Source src;
     src.sql_alias = NextAlias();
     std::string item;
     const Cte* cte = nullptr;
     if (ref.derived) {
       TranslatedSelect inner = SelectIn(*ref.derived, scope->outer);
+      CheckExposedColumns(inner.columns, ref.alias);
       src.name = ref.alias;
       src.derived = inner.columns;
       item = "(" + inner.sql + ") AS " + src.sql_alias;
@@ -285,19 +329,22 @@ void Translator::AddSources(const std::vector<ast::TableRef>& from, Scope* scope
     } else if (IsSystemViewName(ref.name)) {
       SystemView view = SystemViewOf(ref.name, catalog_, session_);
       src.name = ref.alias.empty() ? view.name : ref.alias;
+      if (ref.alias.empty()) src.schema = ref.name.schema.empty() ? "dbo" : ref.name.schema;
       src.derived = std::move(view.columns);
       item = "(" + view.sql + ") AS " + src.sql_alias;
     } else {
       const TableMeta& t = ResolveTable(ref.name);
       src.table = &t;
       src.name = ref.alias.empty() ? t.name : ref.alias;
+      if (ref.alias.empty()) src.schema = "dbo";
       item = QuoteSqlite(t.name) + " AS " + src.sql_alias;
     }
     src.outer = ref.join == "LEFT";
     for (const auto& s : scope->sources) {
       if (SameName(s.name, src.name)) {
-        throw SqlErr(1013, "Tables or functions '" + src.name + "' and '" + s.name +
-                               "' have the same exposed names. Use correlation names to distinguish them.");
+        throw SqlErr(1013, "The objects \"" + src.name + "\" and \"" + s.name +
+                               "\" in the FROM clause have the same exposed names. Use correlation names to "
+                               "distinguish them.");
       }
     }
     scope->sources.push_back(std::move(src));
@@ -308,49 +355,79 @@ void Translator::AddSources(const std::vector<ast::TableRef>& from, Scope* scope
     } else if (ref.join == "CROSS") {
       *sql += " CROSS JOIN " + item;
     } else {
-      *sql += std::string(ref.join == "LEFT" ? " LEFT JOIN " : " JOIN ") + item + " ON " + Predicate(*ref.on, *scope);
+      scope->joined_from = join_start;
+      const std::string on = Predicate(*ref.on, *scope);
+      scope->joined_from = 0;
+      *sql += std::string(ref.join == "LEFT" ? " LEFT JOIN " : " JOIN ") + item + " ON " + on;
     }
   }
 }
 
+std::optional<Translator::Typed> Translator::SourceColumn(const Source& src, const std::string& column) {
+  Typed t;
+  if (src.table) {
+    const int i = src.table->Find(column);
+    if (i < 0) return std::nullopt;
+    const ColumnMeta& c = src.table->columns[static_cast<std::size_t>(i)];
+    t.sql = src.sql_alias + "." + QuoteSqlite(c.name);
+    t.type = TypeOf(c.type);
+    t.column = c.type;
+    t.nullable = c.nullable || src.outer;
+    t.identity = c.identity;
+    return t;
+  }
+  for (std::size_t i = 0; i < src.derived.size(); ++i) {
+    if (!SameName(src.derived[i].name, column)) continue;
+    t.sql = src.sql_alias + ".c" + std::to_string(i + 1);
+    t.type = src.derived[i].type;
+    t.column = src.derived[i].column;
+    t.nullable = src.derived[i].nullable || src.outer;
+    t.identity = src.derived[i].identity;
+    return t;
+  }
+  return std::nullopt;
+}
+
+bool Translator::Exposes(const Source& src, const std::vector<std::string>& parts) const {
+  const std::size_t n = parts.size();
+  if (!SameName(src.name, parts[n - 2])) return false;
+  if (n == 2) return true;
+  // schema.table.column, database.schema.table.column: only a table or view
+  // exposed by its own name, in that schema ("" for db..table) and database.
+  if (src.schema.empty() || (!parts[n - 3].empty() && !SameName(parts[n - 3], src.schema))) return false;
+  if (n == 3 || parts[0].empty()) return true;
+  return SameName(parts[0], session_.database) || (IsTemporaryName(src.name) && SameName(parts[0], kTempDatabase));
+}
+
 Translator::Typed Translator::Column(const ast::Expr& e, const Scope& scope) {
   const std::string& column = e.parts.back();
-  const std::string* qualifier = e.parts.size() >= 2 ? &e.parts[e.parts.size() - 2] : nullptr;
-  for (const Scope* s = &scope; s; s = s->outer) {
-    std::optional<Typed> found;
-    for (const Source& src : s->sources) {
-      if (qualifier && !SameName(src.name, *qualifier) && !(src.table && SameName(src.table->name, *qualifier))) continue;
-      Typed t;
-      if (src.table) {
-        const int i = src.table->Find(column);
-        if (i < 0) continue;
-        const ColumnMeta& c = src.table->columns[static_cast<std::size_t>(i)];
-        t.sql = src.sql_alias + "." + QuoteSqlite(c.name);
-        t.type = TypeOf(c.type);
-        t.column = c.type;
-        t.nullable = c.nullable || src.outer;
-        t.identity = c.identity;
-      } else {
-        bool hit = false;
-        for (std::size_t i = 0; i < src.derived.size(); ++i) {
-          if (SameName(src.derived[i].name, column)) {
-            t.sql = src.sql_alias + ".c" + std::to_string(i + 1);
-            t.type = src.derived[i].type;
-            t.column = src.derived[i].column;
-            t.nullable = src.derived[i].nullable || src.outer;
-            t.identity = src.derived[i].identity;
-            hit = true;
-            break;
-          }
-        }
-        if (!hit) continue;
+  if (e.parts.size() == 1) {
+    // The innermost query with a source having the column; two of its
+    // sources having it is ambiguous.
+    for (const Scope* s = &scope; s; s = s->outer) {
+      std::optional<Typed> found;
+      for (const Source& src : s->Visible()) {
+        std::optional<Typed> t = SourceColumn(src, column);
+        if (!t) continue;
+        if (found) throw SqlErr(kAmbiguousColumn, "Ambiguous column name '" + column + "'.");
+        found = std::move(t);
       }
-      if (found) throw SqlErr(kAmbiguousColumn, "Ambiguous column name '" + column + "'.");
-      found = std::move(t);
+      if (found) return *found;
     }
-    if (found) return *found;
+    throw SqlErr(kInvalidColumn, "Invalid column name '" + column + "'.");
   }
-  throw SqlErr(kInvalidColumn, "Invalid column name '" + column + "'.");
+  // A qualified column: the innermost query exposing the qualifier, by an
+  // alias or by a name without one, has it or it is no column.
+  for (const Scope* s = &scope; s; s = s->outer) {
+    for (const Source& src : s->Visible()) {
+      if (!Exposes(src, e.parts)) continue;
+      if (std::optional<Typed> t = SourceColumn(src, column)) return *t;
+      throw SqlErr(kInvalidColumn, "Invalid column name '" + column + "'.");
+    }
+  }
+  std::string written;
+  for (const std::string& part : e.parts) written += (written.empty() ? "" : ".") + part;
+  throw SqlErr(4104, "The multi-part identifier \"" + written + "\" could not be bound.");
 }
 
 std::string Translator::Coerce(const Typed& v, VT to) {
@@ -1015,17 +1092,22 @@ TranslatedSelect Translator::SelectIn(const ast::Select& s, const Scope* outer) 
     int& level;
     ~Leave() { --level; }
   } leave{query_level_};
-  if (s.unions.empty()) return SelectCore(s, outer, true);
-  std::vector<const ast::Select*> parts{&s};
-  std::vector<bool> all{true};
-  for (const auto& part : s.unions) {
-    parts.push_back(part.query.get());
-    all.push_back(part.all);
+  // Inside another query rows have no order, unless TOP picks them by it.
+  if (query_level_ > 1 && !s.order_by.empty() && !s.top) {
+    throw SqlErr(1033, "The ORDER BY clause is invalid in views, inline functions, derived tables, subqueries, and "
+                       "common table expressions, unless TOP, OFFSET or FOR XML is also specified.");
   }
-  TranslatedSelect out = Union(parts, all, outer);
+  if (s.set_parts.empty()) return SelectCore(s, outer, true);
+  std::vector<const ast::Select*> parts{&s};
+  std::vector<ast::SetOperator> ops{ast::SetOperator::kUnionAll};
+  for (const auto& part : s.set_parts) {
+    parts.push_back(part.query.get());
+    ops.push_back(part.op);
+  }
+  TranslatedSelect out = Combine(parts, ops, outer);
   if (s.order_by.empty()) return out;
-  // A union is ordered by its columns: by position or by the first
-  // query's names.
+  // Combined queries are ordered by their columns: by position or by the
+  // first query's names.
   std::string order;
   for (std::size_t i = 0; i < s.order_by.size(); ++i) {
     const ast::Expr& oe = *s.order_by[i].expr;
@@ -1041,13 +1123,21 @@ TranslatedSelect Translator::SelectIn(const ast::Select& s, const Scope* outer) 
       for (std::size_t k = 0; k < out.columns.size() && column == out.columns.size(); ++k) {
         if (!out.columns[k].name.empty() && SameName(out.columns[k].name, oe.parts[0])) column = k;
       }
+    } else if (oe.kind == ExprKind::kColumn && !HasStar(s)) {
+      // A qualified column the first query selects as written ("t.a").
+      for (std::size_t k = 0; k < s.items.size() && column == out.columns.size(); ++k) {
+        const ast::Expr& item = *s.items[k].expr;
+        if (item.kind == ExprKind::kColumn && SameParts(item.parts, oe.parts)) column = k;
+      }
     }
     if (column == out.columns.size()) {
       throw SqlErr(104, "ORDER BY items must appear in the select list if the statement contains a UNION, INTERSECT or "
                         "EXCEPT operator.");
     }
+    const VT type = out.columns[column].type;
     order += (i ? ", c" : "c") + std::to_string(column + 1) +
-             (out.columns[column].type == VT::kString ? " COLLATE VKCI" : "") + (s.order_by[i].descending ? " DESC" : "");
+             (type == VT::kString ? " COLLATE VKCI" : type == VT::kDecimal ? " COLLATE VKDEC" : "") +
+             (s.order_by[i].descending ? " DESC" : "");
   }
   out.sql += " ORDER BY " + order;
   return out;
@@ -1055,7 +1145,8 @@ TranslatedSelect Translator::SelectIn(const ast::Select& s, const Scope* outer) 
 
 namespace {
 
-// The type two queries' values have in common in one column of a union:
+// The type two queries' values have in common in one column of a
+// combination:
 // the one of higher precedence (dates over numbers over text).
 VT UnionType(VT a, VT b) {
   if (a == VT::kNull || a == b) return b;
@@ -1092,9 +1183,9 @@ bool HasAggregate(const ast::Expr* root) {
   return false;
 }
 
-// Whether a SELECT core names `table` in a FROM list, its own or
-// one of its subqueries' (not the other parts of a union it starts).
-bool NamesTable(const ast::Select& query, const std::string& table) {
+// Whether a query names `table` in a FROM list, its own or one of its
+// subqueries'; the queries combined with it count only with `set_parts`.
+bool NamesTable(const ast::Select& query, const std::string& table, bool set_parts) {
   std::vector<const ast::Select*> queries{&query};
   std::vector<const ast::Expr*> expressions;
   while (!queries.empty() || !expressions.empty()) {
@@ -1121,8 +1212,8 @@ bool NamesTable(const ast::Select& query, const std::string& table) {
       }
       expressions.push_back(ref.on.get());
     }
-    if (q != &query) {
-      for (const auto& part : q->unions) queries.push_back(part.query.get());
+    if (q != &query || set_parts) {
+      for (const auto& part : q->set_parts) queries.push_back(part.query.get());
     }
     for (const auto& item : q->items) expressions.push_back(item.expr.get());
     expressions.push_back(q->where.get());
@@ -1133,13 +1224,28 @@ bool NamesTable(const ast::Select& query, const std::string& table) {
   return false;
 }
 
+// The most queries one SQLite compound SELECT combines, short of SQLite's
+// limit (500).
+constexpr std::size_t kMaxCompoundTerms = 400;
+
+const char* SetOperatorSql(ast::SetOperator op) {
+  switch (op) {
+    case ast::SetOperator::kUnion: return " UNION ";
+    case ast::SetOperator::kUnionAll: return " UNION ALL ";
+    case ast::SetOperator::kIntersect: return " INTERSECT ";
+    case ast::SetOperator::kExcept: return " EXCEPT ";
+  }
+  return " UNION ";
+}
+
 }  // namespace
 
-TranslatedSelect Translator::Union(const std::vector<const ast::Select*>& parts, const std::vector<bool>& all,
-                                   const Scope* outer) {
+TranslatedSelect Translator::Combine(const std::vector<const ast::Select*>& parts,
+                                     const std::vector<ast::SetOperator>& ops, const Scope* outer) {
   std::vector<TranslatedSelect> queries;
-  for (const ast::Select* part : parts) {
-    queries.push_back(SelectCore(*part, outer, false));
+  for (std::size_t q = 0; q < parts.size(); ++q) {
+    const bool combined = q > 0 && !parts[q]->set_parts.empty();
+    queries.push_back(combined ? SelectIn(*parts[q], outer) : SelectCore(*parts[q], outer, false));
     if (queries.back().columns.size() != queries.front().columns.size()) {
       throw SqlErr(205, "All queries combined using a UNION, INTERSECT or EXCEPT operator must have an equal number of "
                         "expressions in their target lists.");
@@ -1173,11 +1279,17 @@ TranslatedSelect Translator::Union(const std::vector<const ast::Select*>& parts,
       column.column = ComputedDecimal(common.value_or(DecimalType{18, 0}));
     }
   }
-  const bool distinct = std::find(all.begin() + 1, all.end(), false) != all.end();
+  // UNION, INTERSECT and EXCEPT compare rows (NULLs equal, as SQLite's
+  // compound operators do too), text in the server collation, which SQLite
+  // takes from the first query's columns.
+  const bool distinct = std::find_if(ops.begin() + 1, ops.end(), [](ast::SetOperator op) {
+                          return op != ast::SetOperator::kUnionAll;
+                        }) != ops.end();
   for (std::size_t q = 0; q < queries.size(); ++q) {
-    // A part with TOP, or whose values need converting, stands as a query
-    // of its own; UNION compares text in the server collation.
-    bool wrap = parts[q]->top.has_value() || (distinct && q == 0);
+    // A part with TOP, or combined queries of their own (SQLite combines
+    // left to right, without parentheses), or whose values need
+    // converting, stands as a query of its own.
+    bool wrap = parts[q]->top.has_value() || (q > 0 && !parts[q]->set_parts.empty()) || (distinct && q == 0);
     std::string items;
     for (std::size_t c = 0; c < out.columns.size(); ++c) {
       const OutputColumn& mine = queries[q].columns[c];
@@ -1194,7 +1306,14 @@ TranslatedSelect Translator::Union(const std::vector<const ast::Select*>& parts,
       items += (c ? ", " : "") + value + " AS c" + std::to_string(c + 1);
     }
     const std::string sql = wrap ? "SELECT " + items + " FROM (" + queries[q].sql + ")" : queries[q].sql;
-    out.sql += q == 0 ? sql : (all[q] ? " UNION ALL " : " UNION ") + sql;
+    if (q > 0 && q % kMaxCompoundTerms == 0) {
+      // SQLite combines so many queries at most: the result so far (its
+      // first query's collation with it) stands as one query.
+      std::string columns;
+      for (std::size_t c = 0; c < out.columns.size(); ++c) columns += (c ? ", c" : "c") + std::to_string(c + 1);
+      out.sql = "SELECT " + columns + " FROM (" + out.sql + ")";
+    }
+    out.sql += q == 0 ? sql : SetOperatorSql(ops[q]) + sql;
   }
   return out;
 }
@@ -1208,14 +1327,14 @@ const Translator::Cte* Translator::FindCte(const std::string& name) const {
 
 std::string Translator::CommonTable(const ast::CommonTableExpression& cte, bool* recursive) {
   std::vector<const ast::Select*> parts{cte.query.get()};
-  std::vector<bool> all{true};
-  for (const auto& part : cte.query->unions) {
+  std::vector<ast::SetOperator> ops{ast::SetOperator::kUnionAll};
+  for (const auto& part : cte.query->set_parts) {
     parts.push_back(part.query.get());
-    all.push_back(part.all);
+    ops.push_back(part.op);
   }
   std::size_t first_recursive = parts.size();
   for (std::size_t p = 0; p < parts.size() && first_recursive == parts.size(); ++p) {
-    if (NamesTable(*parts[p], cte.name)) first_recursive = p;
+    if (NamesTable(*parts[p], cte.name, p > 0)) first_recursive = p;
   }
   // Its columns: named by its column list, else by its query.
   auto name_columns = [&](std::vector<OutputColumn> columns) {
@@ -1227,11 +1346,9 @@ std::string Translator::CommonTable(const ast::CommonTableExpression& cte, bool*
     }
     for (std::size_t c = 0; c < columns.size(); ++c) {
       if (!cte.columns.empty()) columns[c].name = cte.columns[c];
-      if (columns[c].name.empty()) {
-        throw SqlErr(8155, "No column name was specified for column " + std::to_string(c + 1) + " of '" + cte.name + "'.");
-      }
       columns[c].identity = false;
     }
+    CheckExposedColumns(columns, cte.name);
     return columns;
   };
   auto column_list = [](std::size_t n) {
@@ -1253,15 +1370,15 @@ std::string Translator::CommonTable(const ast::CommonTableExpression& cte, bool*
   }
   const std::string quoted = "\"" + cte.name + "\"";
   if (first_recursive == 0) throw SqlErr(246, "No anchor member was specified for recursive query " + quoted + ".");
-  if (!all[first_recursive]) {
+  if (ops[first_recursive] != ast::SetOperator::kUnionAll) {
     throw SqlErr(252, "Recursive common table expression '" + cte.name + "' does not contain a top-level UNION ALL operator.");
   }
   // The anchor: the parts before the first that refers to the CTE, each
   // row at recursion level 0.
   query_level_ += 2;
   const std::vector<const ast::Select*> anchors(parts.begin(), parts.begin() + static_cast<std::ptrdiff_t>(first_recursive));
-  const std::vector<bool> anchor_all(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(first_recursive));
-  TranslatedSelect anchor = anchors.size() == 1 ? SelectCore(*anchors[0], nullptr, false) : Union(anchors, anchor_all, nullptr);
+  const std::vector<ast::SetOperator> anchor_ops(ops.begin(), ops.begin() + static_cast<std::ptrdiff_t>(first_recursive));
+  TranslatedSelect anchor = anchors.size() == 1 ? SelectCore(*anchors[0], nullptr, false) : Combine(anchors, anchor_ops, nullptr);
   query_level_ -= 2;
   def.columns = name_columns(anchor.columns);
   for (OutputColumn& c : def.columns) c.nullable = true;
@@ -1272,10 +1389,13 @@ std::string Translator::CommonTable(const ast::CommonTableExpression& cte, bool*
   // The recursive parts: each names the CTE once, at its own level, and
   // counts the level its rows are at against MAXRECURSION.
   for (std::size_t p = first_recursive; p < parts.size(); ++p) {
-    if (!NamesTable(*parts[p], cte.name)) {
+    if (!NamesTable(*parts[p], cte.name, true)) {
       throw SqlErr(247, "An anchor member was found in the recursive part of recursive query " + quoted + ".");
     }
-    if (!all[p]) {
+    if (!parts[p]->set_parts.empty()) {
+      NotSupported("A recursive member of '" + cte.name + "' combined with other queries in parentheses");
+    }
+    if (ops[p] != ast::SetOperator::kUnionAll) {
       throw SqlErr(466, "UNION operator is not allowed in the recursive part of a recursive common table expression '" +
                             cte.name + "'.");
     }
@@ -1460,28 +1580,35 @@ TranslatedSelect Translator::TargetRows(const TableMeta& table, const std::vecto
   Scope scope;
   std::string target_alias;
   std::string sources;
-  // The target may stand in FROM under an alias; otherwise it is a source
-  // of its own.
-  bool in_from = false;
-  for (const auto& ref : from) {
-    if (!ref.derived && SameName(ref.name.object, table.name)) in_from = true;
-    if (!ref.derived && !ref.alias.empty() && SameName(ref.alias, table.name)) in_from = true;
+  // The target is the FROM source that names its table: the only one, else
+  // the one without an alias. Without one it is a source of its own.
+  std::optional<std::size_t> target;
+  std::size_t references = 0;
+  for (std::size_t i = 0; i < from.size(); ++i) {
+    const ast::TableRef& ref = from[i];
+    const bool names_table = !ref.derived && SameName(ref.name.object, table.name);
+    if (!names_table && !ref.alias.empty() && SameName(ref.alias, table.name)) {
+      NotSupported("Changing the table '" + ref.name.Display() + "' through the alias '" + ref.alias + "'");
+    }
+    if (!names_table) continue;
+    ++references;
+    if (ref.alias.empty() || SameName(ref.alias, table.name) || references == 1) target = i;
   }
-  if (!in_from) {
+  if (references > 1 && (!target || !(from[*target].alias.empty() || SameName(from[*target].alias, table.name)))) {
+    throw SqlErr(8154, "The table '" + table.name + "' is ambiguous.");
+  }
+  if (!target) {
     Source src;
     src.sql_alias = NextAlias();
     src.name = table.name;
+    src.schema = "dbo";
     src.table = &table;
     scope.sources.push_back(src);
     sources = QuoteSqlite(table.name) + " AS " + src.sql_alias;
     target_alias = src.sql_alias;
   }
   AddSources(from, &scope, &sources);
-  if (in_from) {
-    for (const Source& s : scope.sources) {
-      if (s.table == &table) target_alias = s.sql_alias;
-    }
-  }
+  if (target) target_alias = scope.sources[*target].sql_alias;
   TranslatedSelect out;
   std::string sql = "SELECT " + target_alias + ".rowid";
   for (const ast::Expr* e : exprs) {

@@ -6,7 +6,9 @@
 // operator and computed by functions into that type, compared and ordered
 // by the decimal collation; text comparisons use the server collation;
 // dates compare as canonical text), and names resolve against the catalog
-// with SQL Server's errors (207, 208, 209). Types combine by SQL Server's
+// with SQL Server's errors (207, 208, 209, 4104, 1013): a table is exposed
+// by its alias when it has one, else by its name, and a column binds in the
+// innermost query that has it, then in the queries around it. Types combine by SQL Server's
 // precedence: int, then money, then decimal, then float. A variable stands
 // in the SQL as a constant holding its value.
 #pragma once
@@ -105,7 +107,15 @@ class Translator {
   // below) it raises 8632.
   void Account(std::size_t bytes);
   std::string Predicate(const ast::Expr& e, const Scope& scope);
+  // A column by SQL Server's rules: an unqualified one from the innermost
+  // query that has it (209 when two of its sources do), a qualified one
+  // from the innermost query exposing its qualifier (4104 when none does).
   Typed Column(const ast::Expr& e, const Scope& scope);
+  // The column of a source by that name, if it has one.
+  static std::optional<Typed> SourceColumn(const Source& src, const std::string& column);
+  // Whether a column's qualifier (`parts` less the last) names the source:
+  // its exposed name, with the schema and database of its own.
+  bool Exposes(const Source& src, const std::vector<std::string>& parts) const;
   // A @variable or @@global; raises 137 for a variable not declared.
   Typed Variable(const ast::Expr& e);
   Typed Function(const ast::Expr& e, const Scope& scope);
@@ -138,15 +148,18 @@ class Translator {
   static Typed CommonType(const std::vector<const Typed*>& values);
   std::string InType(const Typed& v, const Typed& type);
   void AddSources(const std::vector<ast::TableRef>& from, Scope* scope, std::string* sql);
-  // A query (with its unions and their ORDER BY) inside `outer`.
+  // A query (with the queries combined with it and their ORDER BY) inside
+  // `outer`.
   TranslatedSelect SelectIn(const ast::Select& s, const Scope* outer);
-  // One SELECT core (a SELECT without unions); `order`: with its ORDER BY and TOP (not as
-  // one of a union's).
+  // One SELECT core (a SELECT without the queries combined with it);
+  // `order`: with its ORDER BY and TOP (not as one of a combination's).
   TranslatedSelect SelectCore(const ast::Select& s, const Scope* outer, bool order);
-  // SELECT cores joined by UNION [ALL] (`all[i]` joins parts[i] to
-  // the one before), each column in the type the parts have in common.
-  TranslatedSelect Union(const std::vector<const ast::Select*>& parts, const std::vector<bool>& all,
-                         const Scope* outer);
+  // Queries combined left to right, `ops[i]` joining parts[i] to the result
+  // before it (ops[0] unused), each column in the type the parts have in
+  // common. parts[0] stands as its SELECT core; a later part with set parts
+  // of its own is combined first.
+  TranslatedSelect Combine(const std::vector<const ast::Select*>& parts, const std::vector<ast::SetOperator>& ops,
+                           const Scope* outer);
   // A CTE of the statement as SQLite's WITH lists it; `recursive` is set
   // when it refers to itself.
   std::string CommonTable(const ast::CommonTableExpression& cte, bool* recursive);

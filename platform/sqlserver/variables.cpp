@@ -96,7 +96,7 @@ class Checker {
     for (const auto& g : s.group_by) Expression(g.get());
     Expression(s.having.get());
     for (const auto& o : s.order_by) Expression(o.expr.get());
-    for (const auto& part : s.unions) Select(*part.query);
+    for (const auto& part : s.set_parts) Select(*part.query);
     for (const auto& cte : s.ctes) Select(*cte.query);
   }
 
