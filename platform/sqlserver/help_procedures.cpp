@@ -23,6 +23,7 @@ constexpr ColumnType kSmallIntType{SqlType::kSmallInt, 0};
 constexpr ColumnType kIntType{SqlType::kInt, 0};
 constexpr ColumnType kTinyIntType{SqlType::kTinyInt, 0};
 constexpr ColumnType kSize{SqlType::kVarChar, 18};  // "1234 KB"
+constexpr ColumnType kIdentityNumber{SqlType::kDecimal, 0, 38, 0, true};  // an identity's seed and step: numeric(38,0)
 
 constexpr char kOwner[] = "dbo";
 constexpr char kFileGroup[] = "PRIMARY";
@@ -144,8 +145,8 @@ const ResultColumn kHelpColumnColumns[] = {
 
 const ResultColumn kIdentityColumns[] = {
     {"Identity", kName128, true},
-    {"Seed", {SqlType::kDecimal, 0}, true},
-    {"Increment", {SqlType::kDecimal, 0}, true},
+    {"Seed", kIdentityNumber, true},
+    {"Increment", kIdentityNumber, true},
     {"Not For Replication", kIntType, true},
 };
 

@@ -824,9 +824,19 @@ void ClientConnection::Run(const std::string& refuse) {
         auto m = Gather(std::move(*packet), limit, &left);
         if (left) return;
         if (!m) break;  // cancelled before it was whole
-        if (type == PacketType::kSqlBatch) OnBatch(*m);
-        if (type == PacketType::kRpc) OnRpc(*m);
-        if (type == PacketType::kTransactionManager) OnTransactionManager(*m);
+        try {
+          if (type == PacketType::kSqlBatch) OnBatch(*m);
+          if (type == PacketType::kRpc) OnRpc(*m);
+          if (type == PacketType::kTransactionManager) OnTransactionManager(*m);
+        } catch (const com::Error& e) {
+          // Raised while the answer was being put together (a result the
+          // server cannot describe), before any of it was sent: the error
+          // is the answer, and the connection goes on.
+          Writer w;
+          Error(w, e.number(), e.description());
+          WriteDone(w, type == PacketType::kRpc ? kDoneProc : kDone, kDoneError | InTransaction(), 0, 0, tds_);
+          Send(w);
+        }
         break;
       }
       case PacketType::kBulkLoad:
