@@ -631,6 +631,16 @@ int ClientConnection::Dispatch(const RpcCall& call, BatchOutput* out, std::vecto
     const Prepared p = found->second;
     return ExecutePrepared(p.statement, p.declarations, call, 1, out, returned);
   }
+  if (name == "sp_executesql") {
+    // SQL Server takes the statement and its declarations by position,
+    // whatever the client names them (tedious: @statement, @params).
+    std::vector<Argument> arguments = call.arguments;
+    for (std::size_t i = 0; i < arguments.size() && i < 2; ++i) arguments[i].name.clear();
+    return CallEngine(call.procedure, arguments, 0, 0, out, returned);
+  }
+  if (name == "sp_prepexecrpc") {
+    throw SqlErr(kNotSupported, "sp_prepexecrpc is not supported by this server; call the procedure by name.");
+  }
   if (name.starts_with("sp_cursor")) {
     throw SqlErr(kNotSupported, "Server cursors (" + name +
                                     ") are not supported by this server; read the rows as a default result set "
