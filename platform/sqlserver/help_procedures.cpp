@@ -577,7 +577,7 @@ int RunWho(const std::vector<Variant>& values, Catalog& catalog, const SessionSt
   if (filter && !com::SameName(*filter, "active") && !com::SameName(*filter, session.login)) {
     const bool number = !filter->empty() && filter->find_first_not_of("0123456789") == std::string::npos;
     if (number) {
-      shown = *filter == std::to_string(kSessionId);
+      shown = *filter == std::to_string(session.session_id);
     } else {
       shown = false;
       bool known = false;
@@ -589,7 +589,7 @@ int RunWho(const std::vector<Variant>& values, Catalog& catalog, const SessionSt
   }
   Rows rows;
   if (shown) {
-    rows.push_back({Small(kSessionId), Small(0), Str("runnable"), Str(session.login), Str(session.host), Str("0"),
+    rows.push_back({Small(session.session_id), Small(0), Str("runnable"), Str(session.login), Str(session.host), Str("0"),
                     Str(session.database), Str("SELECT"), Int(0)});
   }
   Emit(output, kWhoColumns, std::move(rows));
