@@ -555,7 +555,7 @@ void ClientConnection::OnRpc(const Message& m) {
   }
   for (std::size_t i = 0; i < calls.size(); ++i) {
     if (!RunCall(w, calls[i], i + 1 == calls.size())) {
-      Send(w);  // what the calls before the cancelled one answered
+      if (w.size() > 0) Send(w);  // what the calls before the cancelled one answered
       return OnAttention(true);
     }
   }
