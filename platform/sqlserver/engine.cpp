@@ -74,6 +74,7 @@ void Engine::BeginLoadTransaction() { core_->BeginLoadTransaction(); }
 void Engine::Commit() { core_->Commit(); }
 void Engine::Rollback() { core_->Rollback(); }
 int Engine::trancount() const { return core_->trancount(); }
+void Engine::set_session_id(int id) { core_->set_session_id(id); }
 const std::string& Engine::database() const { return core_->database(); }
 
 // ------------------------------------------------------------ core

@@ -166,6 +166,9 @@ class Engine {
   // is forgotten when it starts.
   void Interrupt();
   int trancount() const;
+  // The session's id, as @@SPID and sp_who show it: 51 until set (the TDS
+  // endpoint gives each connection its own).
+  void set_session_id(int id);
   // The database the session uses: the one it was opened on until a USE.
   const std::string& database() const;
 

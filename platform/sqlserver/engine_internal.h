@@ -65,6 +65,7 @@ class EngineCore {
   void RollbackToSavepoint(const std::string& name);
 
   int trancount() const { return state_.trancount; }
+  void set_session_id(int id) { state_.session_id = id; }
   // True while @@TRANCOUNT counts a transaction SQLite has rolled back
   // itself (after a full disk, an I/O error, running out of memory or an
   // interrupt): nothing is written or committed in it (3930) until a

@@ -78,6 +78,8 @@ enum SqlError : std::int32_t {
   kStatementNotUnicode = 214,    // Procedure expects parameter '%s' of type 'ntext/nchar/nvarchar'.
   kNestingLevel = 217,           // Maximum stored procedure, function, trigger, or view nesting level exceeded (limit %d).
   kTooManyRequestParameters = 8003,  // The incoming request has too many parameters. ...
+  kRpcUnknownType = 8009,        // The incoming TDS RPC protocol stream is incorrect. Parameter %d ("%.*ls"): Data type 0x%02X is unknown.
+  kRpcBadValue = 8016,           // ... Parameter %d ("%.*ls"): Data type 0x%02X has an invalid data length or metadata length.
   kArgumentConversion = 8114,    // Error converting data type %s to %s.
   kParameterRepeated = 8143,     // Parameter '%s' was supplied multiple times.
   kTooManyArguments = 8144,      // Procedure or function %s has too many arguments specified.

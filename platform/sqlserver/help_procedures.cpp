@@ -23,6 +23,7 @@ constexpr ColumnType kSmallIntType{SqlType::kSmallInt, 0};
 constexpr ColumnType kIntType{SqlType::kInt, 0};
 constexpr ColumnType kTinyIntType{SqlType::kTinyInt, 0};
 constexpr ColumnType kSize{SqlType::kVarChar, 18};  // "1234 KB"
+constexpr ColumnType kIdentityNumber{SqlType::kDecimal, 0, 38, 0, true};  // an identity's seed and step: numeric(38,0)
 
 constexpr char kOwner[] = "dbo";
 constexpr char kFileGroup[] = "PRIMARY";
@@ -144,8 +145,8 @@ const ResultColumn kHelpColumnColumns[] = {
 
 const ResultColumn kIdentityColumns[] = {
     {"Identity", kName128, true},
-    {"Seed", {SqlType::kDecimal, 0}, true},
-    {"Increment", {SqlType::kDecimal, 0}, true},
+    {"Seed", kIdentityNumber, true},
+    {"Increment", kIdentityNumber, true},
     {"Not For Replication", kIntType, true},
 };
 
@@ -576,7 +577,7 @@ int RunWho(const std::vector<Variant>& values, Catalog& catalog, const SessionSt
   if (filter && !com::SameName(*filter, "active") && !com::SameName(*filter, session.login)) {
     const bool number = !filter->empty() && filter->find_first_not_of("0123456789") == std::string::npos;
     if (number) {
-      shown = *filter == std::to_string(kSessionId);
+      shown = *filter == std::to_string(session.session_id);
     } else {
       shown = false;
       bool known = false;
@@ -588,7 +589,7 @@ int RunWho(const std::vector<Variant>& values, Catalog& catalog, const SessionSt
   }
   Rows rows;
   if (shown) {
-    rows.push_back({Small(kSessionId), Small(0), Str("runnable"), Str(session.login), Str(session.host), Str("0"),
+    rows.push_back({Small(session.session_id), Small(0), Str("runnable"), Str(session.login), Str(session.host), Str("0"),
                     Str(session.database), Str("SELECT"), Int(0)});
   }
   Emit(output, kWhoColumns, std::move(rows));

@@ -134,8 +134,9 @@ std::vector<ServerPrincipal> ServerPrincipals(const Catalog& catalog, const std:
 // two); the whole text for a limit of 0 or less.
 std::string FirstCharacters(std::string text, int limit);
 
-// The session id of every connection of the embedded server, as @@SPID
-// gives it.
+// The session id of a connection of the embedded server that was given
+// none of its own (the TDS endpoint numbers its connections from it), as
+// @@SPID gives it.
 inline constexpr int kSessionId = 51;
 
 }  // namespace sqlsrv

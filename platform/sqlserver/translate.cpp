@@ -1019,7 +1019,7 @@ Translator::Typed Translator::Variable(const ast::Expr& e) {
   } else if (name == "@@LOCK_TIMEOUT") {
     out.sql = std::to_string(session_.lock_timeout);
   } else if (name == "@@SPID") {
-    out.sql = "51";
+    out.sql = std::to_string(session_.session_id);
   } else if (name == "@@NESTLEVEL") {
     out.sql = std::to_string(session_.nest_level);
   } else if (name == "@@VERSION") {

@@ -50,6 +50,7 @@ struct SessionState {
   std::string database;
   std::string login;
   std::string host;
+  int session_id = 51;  // @@SPID: the server's first user session, unless the connection has its own
   int trancount = 0;
   std::int64_t rowcount = 0;
   std::optional<std::int64_t> identity;  // @@IDENTITY

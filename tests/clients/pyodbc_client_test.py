@@ -277,6 +277,103 @@ class ServedDatabase(unittest.TestCase):
         cur.execute("drop table Big")
         db.close()
 
+    def test_a_call_with_an_argument_left_out_takes_the_parameters_default(self):
+        # FreeTDS sends the argument left out as a parameter of no type
+        # (NULLTYPE): the parameter takes its default.
+        db = self.connect(autocommit=True)
+        cur = db.cursor()
+        cur.execute("create procedure Three @a int, @b int = 7, @c varchar(10) = 'c' as select @a, @b, @c")
+        self.assertEqual(tuple(cur.execute("{call Three(?, , 'x')}", 1).fetchone()), (1, 7, "x"))
+        self.assertEqual(tuple(cur.execute("{call Three(?, ?)}", 2, 8).fetchone()), (2, 8, "c"))
+        cur.execute("drop procedure Three")
+        db.close()
+
+    def test_every_help_and_catalog_procedure_reads_whole_for_a_table_with_identity(self):
+        db = self.connect(autocommit=True)
+        cur = db.cursor()
+        cur.execute("create table Counted (id int identity(100, 5) primary key, label nvarchar(10) not null, "
+                    "price decimal(10, 2), region int, "
+                    "constraint FK_Counted_Region foreign key (region) references Region (RegionID))")
+        cur.execute("create procedure CountedLabels @min int = 0 as select label from Counted where id >= @min")
+        calls = ["exec sp_help 'Counted'", "exec sp_help", "exec sp_helpindex 'Counted'",
+                 "exec sp_helptext 'CountedLabels'", "exec sp_helpdb", "exec sp_helpdb 'Sales60'",
+                 "exec sp_databases", "exec sp_who", "exec sp_spaceused 'Counted'", "exec sp_spaceused",
+                 "exec sp_columns 'Counted'", "exec sp_tables 'Counted'", "exec sp_pkeys 'Counted'",
+                 "exec sp_fkeys @fktable_name = 'Counted'", "exec sp_fkeys 'Region'",
+                 "exec sp_statistics 'Counted'", "exec sp_special_columns 'Counted'",
+                 "exec sp_stored_procedures 'CountedLabels'", "exec sp_sproc_columns 'CountedLabels'",
+                 "exec sp_datatype_info", "exec sp_server_info"]
+        for call in calls:
+            cur.execute(call)
+            sets = 0
+            while True:
+                if cur.description:
+                    cur.fetchall()
+                    sets += 1
+                if not cur.nextset():
+                    break
+            self.assertGreater(sets, 0, call)
+        # sp_help's identity set: the seed and the increment as numeric(38,0).
+        cur.execute("exec sp_help 'Counted'")
+        while not (cur.description and cur.description[0][0] == "Identity"):
+            self.assertTrue(cur.nextset())
+        self.assertEqual([d[1] for d in cur.description[1:3]], [decimal.Decimal, decimal.Decimal])
+        self.assertEqual(tuple(cur.fetchone()), ("id", decimal.Decimal(100), decimal.Decimal(5), 0))
+        cur.execute("drop procedure CountedLabels drop table Counted")
+        db.close()
+
+    def test_a_prepared_statement_describes_its_result_before_it_runs(self):
+        # SQLPrepare, then SQLNumResultCols and SQLDescribeCol before any
+        # SQLExecute, through the ODBC API itself (pyodbc prepares only as
+        # it executes).
+        import ctypes
+        import ctypes.util
+        odbc = ctypes.CDLL(ctypes.util.find_library("odbc"))
+        ok = (0, 1)
+        env, dbc = ctypes.c_void_p(), ctypes.c_void_p()
+        self.assertIn(odbc.SQLAllocHandle(1, None, ctypes.byref(env)), ok)
+        odbc.SQLSetEnvAttr(env, 200, ctypes.c_void_p(3), 0)  # ODBC 3
+        self.assertIn(odbc.SQLAllocHandle(2, env, ctypes.byref(dbc)), ok)
+        text = ("DRIVER={FreeTDS};SERVER=127.0.0.1;PORT=%d;DATABASE=Sales60;UID=sa;PWD=%s;TDS_Version=7.4"
+                % (self.port, PASSWORD)).encode()
+        self.assertIn(odbc.SQLDriverConnect(dbc, None, text, len(text), None, 0, None, 0), ok)
+
+        def described(sql):
+            stmt = ctypes.c_void_p()
+            self.assertIn(odbc.SQLAllocHandle(3, dbc, ctypes.byref(stmt)), ok)
+            try:
+                self.assertIn(odbc.SQLPrepare(stmt, sql.encode(), len(sql)), ok, sql)
+                count = ctypes.c_short()
+                self.assertIn(odbc.SQLNumResultCols(stmt, ctypes.byref(count)), ok, sql)
+                names = []
+                for i in range(1, count.value + 1):
+                    name = ctypes.create_string_buffer(128)
+                    length, kind, size, digits, nullable = (ctypes.c_short(), ctypes.c_short(), ctypes.c_size_t(),
+                                                            ctypes.c_short(), ctypes.c_short())
+                    self.assertIn(odbc.SQLDescribeCol(stmt, i, name, 128, ctypes.byref(length), ctypes.byref(kind),
+                                                      ctypes.byref(size), ctypes.byref(digits),
+                                                      ctypes.byref(nullable)), ok)
+                    names.append(name.value.decode())
+                return names
+            finally:
+                odbc.SQLFreeHandle(3, stmt)
+
+        with self.connect(autocommit=True) as db:
+            db.cursor().execute("create table Described (id int primary key, label nvarchar(10), price money)")
+        try:
+            self.assertEqual(described("select id, label, price * 2 as doubled from Described where id > ?"),
+                             ["id", "label", "doubled"])
+            # A statement without a result has no columns, and preparing it
+            # changes nothing.
+            self.assertEqual(described("insert into Described values (1, N'x', 1)"), [])
+            self.assertEqual(self.count("Described"), 0)
+        finally:
+            odbc.SQLDisconnect(dbc)
+            odbc.SQLFreeHandle(2, dbc)
+            odbc.SQLFreeHandle(1, env)
+            with self.connect(autocommit=True) as db:
+                db.cursor().execute("drop table Described")
+
 
 if __name__ == "__main__":
     unittest.main(verbosity=2)

@@ -95,6 +95,8 @@ void Channel::Write(PacketType type, std::span<const std::uint8_t> message) {
     packet[1] = last ? 0x01 : 0x00;
     packet[2] = static_cast<std::uint8_t>((n + 8) >> 8);
     packet[3] = static_cast<std::uint8_t>(n + 8);
+    packet[4] = static_cast<std::uint8_t>(spid_ >> 8);
+    packet[5] = static_cast<std::uint8_t>(spid_);
     packet[6] = next_packet_id_++;
     packet.insert(packet.end(), message.begin() + static_cast<std::ptrdiff_t>(sent),
                   message.begin() + static_cast<std::ptrdiff_t>(sent + n));

@@ -61,6 +61,8 @@ class Channel {
   // Sends a message as packets of the current packet size.
   void Write(PacketType type, std::span<const std::uint8_t> message);
   void set_packet_size(std::size_t size) { packet_size_ = size; }
+  // The session id every packet sent carries in its header.
+  void set_spid(std::uint16_t spid) { spid_ = spid; }
   std::size_t packet_size() const { return packet_size_; }
 
   // True when input is waiting, without reading it; waits at most
@@ -79,6 +81,7 @@ class Channel {
   bool owns_;
   std::size_t packet_size_ = kDefaultPacketSize;
   std::uint8_t next_packet_id_ = 1;
+  std::uint16_t spid_ = 0;
 };
 
 // A timeout or a broken connection.

@@ -7,7 +7,9 @@
 #include <algorithm>
 #include <functional>
 #include <map>
+#include <mutex>
 #include <optional>
+#include <set>
 #include <thread>
 #include <vector>
 
@@ -21,6 +23,7 @@
 #include "platform/sqlserver/parser.h"
 #include "platform/sqlserver/server.h"
 #include "platform/sqlserver/server_statements.h"
+#include "platform/sqlserver/system_objects.h"
 #include "platform/sqlserver/tds_endpoint/bulk.h"
 #include "platform/sqlserver/tds_endpoint/login.h"
 #include "platform/sqlserver/tds_endpoint/results.h"
@@ -88,11 +91,45 @@ class Wakeup {
   int fd_;
 };
 
+// A connection's session id: the lowest one from 51 that no connection
+// being served holds, as SQL Server numbers its user sessions; given back
+// when the connection ends.
+class SessionId {
+ public:
+  SessionId() {
+    std::lock_guard lock(Mutex());
+    auto& taken = Taken();
+    value_ = kSessionId;
+    while (taken.count(value_) && value_ < 0xFFFF) ++value_;
+    taken.insert(value_);
+  }
+  ~SessionId() {
+    std::lock_guard lock(Mutex());
+    Taken().erase(value_);
+  }
+  SessionId(const SessionId&) = delete;
+  SessionId& operator=(const SessionId&) = delete;
+  int value() const { return value_; }
+
+ private:
+  static std::mutex& Mutex() {
+    static std::mutex mutex;
+    return mutex;
+  }
+  static std::set<int>& Taken() {
+    static std::set<int> taken;
+    return taken;
+  }
+  int value_;
+};
+
 // A client's connection, served from its login to its end.
 class ClientConnection {
  public:
   ClientConnection(Channel& channel, const EndpointConfig& config, const std::atomic<bool>& stopping)
-      : channel_(channel), config_(config), stopping_(stopping) {}
+      : channel_(channel), config_(config), stopping_(stopping) {
+    channel_.set_spid(static_cast<std::uint16_t>(session_id_.value()));
+  }
 
   void Run(const std::string& refuse);
 
@@ -144,6 +181,12 @@ class ClientConnection {
   // to `returned` under the call's own ordinals.
   int ExecutePrepared(const std::string& statement, const std::string& declarations, const RpcCall& call,
                       std::size_t first_value, BatchOutput* out, std::vector<Returned>* returned);
+  // The columns of a prepared statement's result, as SQL Server describes
+  // them when it prepares one: for a statement of SELECTs only, run with
+  // FMTONLY on (no rows read) and its parameters NULL, its empty results
+  // going to `out`. Nothing for any other statement; raises what the
+  // statement raises.
+  void DescribePrepared(const std::string& statement, const std::string& declarations, BatchOutput* out);
   // Calls a procedure in the engine; the output arguments from `from` on
   // go to `returned` numbered from `first_ordinal`, also when the call
   // raised an error it went on after.
@@ -184,6 +227,7 @@ class ClientConnection {
   Channel& channel_;
   const EndpointConfig& config_;
   const std::atomic<bool>& stopping_;
+  SessionId session_id_;  // in every packet's header, and what @@SPID gives
   std::uint32_t tds_ = kTds71;
   std::unique_ptr<Server> server_;
   std::unique_ptr<Engine> engine_;
@@ -284,6 +328,7 @@ bool ClientConnection::UseDatabase(const std::string& name, Writer& w) {
   }
   const std::string old = engine_ ? engine_->database() : "master";
   engine_ = std::make_unique<Engine>(*file, canonical, login_, host_);
+  engine_->set_session_id(session_id_.value());
   database_ = canonical;
   WriteEnvChange(w, EnvType::kDatabase, canonical, old);
   WriteMessage(w, {5701, 2, 0, "Changed database context to '" + canonical + "'.", config_.server_name, "", 1}, tds_);
@@ -510,7 +555,7 @@ void ClientConnection::OnRpc(const Message& m) {
   }
   for (std::size_t i = 0; i < calls.size(); ++i) {
     if (!RunCall(w, calls[i], i + 1 == calls.size())) {
-      Send(w);  // what the calls before the cancelled one answered
+      if (w.size() > 0) Send(w);  // what the calls before the cancelled one answered
       return OnAttention(true);
     }
   }
@@ -574,6 +619,37 @@ int ClientConnection::ExecutePrepared(const std::string& statement, const std::s
   return CallEngine("sp_executesql", arguments, 2, first_value, out, returned);
 }
 
+void ClientConnection::DescribePrepared(const std::string& statement, const std::string& declarations,
+                                        BatchOutput* out) {
+  std::vector<ast::StmtPtr> statements;
+  try {
+    statements = ParseBatch(statement);
+  } catch (const com::Error&) {
+    return;  // its syntax error comes when it runs, as it would from SQL Server's sp_execute
+  }
+  const bool queries_only =
+      !statements.empty() && std::all_of(statements.begin(), statements.end(), [](const ast::StmtPtr& s) {
+        return s->kind == ast::StmtKind::kSelect;
+      });
+  if (!queries_only) return;
+  std::vector<Argument> arguments = {{"", com::Variant::Text(statement)}, {"", com::Variant::Text(declarations)}};
+  for (std::size_t i = 0; i < ParseParameterList(declarations).size(); ++i) arguments.push_back({"", com::Variant::Null()});
+  // FMTONLY goes off again whatever the statement raised.
+  struct FormatOnly {
+    Engine& engine;
+    explicit FormatOnly(Engine& e) : engine(e) { engine.Execute("SET FMTONLY ON"); }
+    ~FormatOnly() {
+      try {
+        engine.Execute("SET FMTONLY OFF");
+      } catch (const com::Error&) {
+      }
+    }
+    FormatOnly(const FormatOnly&) = delete;
+    FormatOnly& operator=(const FormatOnly&) = delete;
+  } format_only(*engine_);
+  engine_->Call("sp_executesql", arguments, out);
+}
+
 int ClientConnection::CallEngine(const std::string& procedure, std::vector<Argument>& arguments, std::size_t from,
                         std::size_t first_ordinal, BatchOutput* out, std::vector<Returned>* returned) {
   auto collect = [&] {
@@ -607,7 +683,14 @@ int ClientConnection::Dispatch(const RpcCall& call, BatchOutput* out, std::vecto
     return handle;
   };
   if (name == "sp_prepare") {
-    prepare();
+    const std::int32_t handle = prepare();
+    const Prepared& p = prepared_.at(handle);
+    try {
+      DescribePrepared(p.statement, p.declarations, out);
+    } catch (const com::Error&) {
+      prepared_.erase(handle);  // a statement that does not compile is not prepared
+      throw;
+    }
     return 0;
   }
   if (name == "sp_prepexec") {
@@ -630,6 +713,16 @@ int ClientConnection::Dispatch(const RpcCall& call, BatchOutput* out, std::vecto
     }
     const Prepared p = found->second;
     return ExecutePrepared(p.statement, p.declarations, call, 1, out, returned);
+  }
+  if (name == "sp_executesql") {
+    // SQL Server takes the statement and its declarations by position,
+    // whatever the client names them (tedious: @statement, @params).
+    std::vector<Argument> arguments = call.arguments;
+    for (std::size_t i = 0; i < arguments.size() && i < 2; ++i) arguments[i].name.clear();
+    return CallEngine(call.procedure, arguments, 0, 0, out, returned);
+  }
+  if (name == "sp_prepexecrpc") {
+    throw SqlErr(kNotSupported, "sp_prepexecrpc is not supported by this server; call the procedure by name.");
   }
   if (name.starts_with("sp_cursor")) {
     throw SqlErr(kNotSupported, "Server cursors (" + name +
@@ -824,9 +917,19 @@ void ClientConnection::Run(const std::string& refuse) {
         auto m = Gather(std::move(*packet), limit, &left);
         if (left) return;
         if (!m) break;  // cancelled before it was whole
-        if (type == PacketType::kSqlBatch) OnBatch(*m);
-        if (type == PacketType::kRpc) OnRpc(*m);
-        if (type == PacketType::kTransactionManager) OnTransactionManager(*m);
+        try {
+          if (type == PacketType::kSqlBatch) OnBatch(*m);
+          if (type == PacketType::kRpc) OnRpc(*m);
+          if (type == PacketType::kTransactionManager) OnTransactionManager(*m);
+        } catch (const com::Error& e) {
+          // Raised while the answer was being put together (a result the
+          // server cannot describe), before any of it was sent: the error
+          // is the answer, and the connection goes on.
+          Writer w;
+          Error(w, e.number(), e.description());
+          WriteDone(w, type == PacketType::kRpc ? kDoneProc : kDone, kDoneError | InTransaction(), 0, 0, tds_);
+          Send(w);
+        }
         break;
       }
       case PacketType::kBulkLoad:

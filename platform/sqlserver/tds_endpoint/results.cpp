@@ -1,7 +1,9 @@
 #include "platform/sqlserver/tds_endpoint/results.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <initializer_list>
 
 #include "platform/com/numeric.h"
 #include "platform/com/unicode.h"
@@ -14,6 +16,8 @@ namespace {
 
 // The longest varchar/nvarchar value a non-text column carries, in bytes.
 constexpr std::uint32_t kMaxShortBytes = 8000;
+// The most columns a result may have, as SQL Server allows in a SELECT.
+constexpr std::size_t kMaxResultColumns = 4096;
 
 bool IsBlob(std::uint8_t type) { return type == kText || type == kNText || type == kImage; }
 bool IsShortBinary(std::uint8_t type) { return type == kBigVarBinary || type == kBigBinary; }
@@ -78,6 +82,50 @@ WireColumn FromColumnType(const std::string& name, const ColumnType& t) {
   return c;
 }
 
+// Why a column's TYPE_INFO cannot be sent as `c` says, or "" when it can:
+// the lengths and precisions each type takes in TDS 7.1 to 7.4.
+std::string UnsendableBecause(const WireColumn& c) {
+  const auto one_of = [&](std::initializer_list<std::uint32_t> sizes) {
+    return std::find(sizes.begin(), sizes.end(), c.size) != sizes.end();
+  };
+  const auto size = std::to_string(c.size);
+  switch (c.type) {
+    case kIntN:
+      return one_of({1, 2, 4, 8}) ? "" : "an integer of " + size + " bytes";
+    case kBitN:
+      return c.size == 1 ? "" : "a bit of " + size + " bytes";
+    case kFltN: case kMoneyN: case kDateTimeN:
+      return one_of({4, 8}) ? "" : "a float, money or datetime of " + size + " bytes";
+    case kDecimalN: case kNumericN:
+      if (c.precision < 1 || c.precision > 38) return "a decimal of precision " + std::to_string(c.precision);
+      if (c.scale > c.precision) {
+        return "a decimal of scale " + std::to_string(c.scale) + " above its precision " + std::to_string(c.precision);
+      }
+      return c.size == static_cast<std::uint32_t>(com::NumericWireSize(c.precision))
+                 ? ""
+                 : "a decimal of precision " + std::to_string(c.precision) + " in " + size + " bytes";
+    case kBigVarChar: case kBigChar: case kBigVarBinary: case kBigBinary:
+      return c.size >= 1 && c.size <= kMaxShortBytes ? "" : "a character or binary type of length " + size;
+    case kNVarChar: case kNChar:
+      return c.size >= 2 && c.size <= kMaxShortBytes && c.size % 2 == 0 ? ""
+                                                                         : "a Unicode type of " + size + " bytes";
+    case kText: case kNText: case kImage:
+      return "";
+    default:
+      return "type " + std::to_string(c.type);
+  }
+}
+
+// Raises, before any byte of it is written, when a column cannot be
+// described to a client: such a description is the server's own fault, and
+// a client that read it would lose its connection.
+void CheckSendable(const WireColumn& c) {
+  const std::string why = UnsendableBecause(c);
+  if (why.empty()) return;
+  throw SqlErr(kNotSupported, "The server cannot describe column '" + c.name + "' as " + why +
+                                  ", which no client can read; the result was not sent.");
+}
+
 // A value sent in a binary column: its bytes, or those of the text it is.
 std::string BytesOf(const com::Variant& v) {
   return v.type() == com::VarType::kBytes || v.IsText() ? v.text() : v.ToText();
@@ -125,6 +173,11 @@ ResultWriter::ResultWriter(std::vector<WireColumn> columns, std::uint32_t tds_ve
 ResultWriter::~ResultWriter() = default;
 
 void ResultWriter::WriteColMetadata(Writer& w) const {
+  if (columns_.empty() || columns_.size() > kMaxResultColumns) {
+    throw SqlErr(kNotSupported, "The server cannot describe a result of " + std::to_string(columns_.size()) +
+                                    " columns; the result was not sent.");
+  }
+  for (const WireColumn& c : columns_) CheckSendable(c);
   w.U8(kColMetadata);
   w.U16(static_cast<std::uint16_t>(columns_.size()));
   for (const WireColumn& c : columns_) {
@@ -176,6 +229,7 @@ void WriteReturnValue(Writer& w, std::uint16_t ordinal, std::string_view name, c
   OutputColumn column{std::string(name), VT::kNull, sent, true, false};
   ResultWriter writer(WireColumnsOf({column}), tds_version);
   const WireColumn& c = writer.columns_.front();
+  CheckSendable(c);
   w.U8(kReturnValue);
   w.U16(ordinal);
   w.BVarChar(name);

@@ -53,6 +53,10 @@ class ResultWriter {
   ResultWriter(const ResultWriter&) = delete;
   ResultWriter& operator=(const ResultWriter&) = delete;
 
+  // Writes COLMETADATA. Raises kNotSupported, writing nothing, for a
+  // result no client could read: no columns or more than 4096, a decimal's
+  // precision outside 1 to 38 or its scale above it, a length its type
+  // does not take.
   void WriteColMetadata(Writer& w) const;
   // A column's TYPE_INFO.
   void WriteTypeInfo(Writer& w, const WireColumn& c) const;
@@ -70,7 +74,7 @@ class ResultWriter {
 
 // A RETURNVALUE token: an output parameter's value when a call has ended,
 // described by the parameter's declared type. `ordinal` counts the call's
-// parameters from 0.
+// parameters from 0. Raises as WriteColMetadata does, writing nothing.
 void WriteReturnValue(Writer& w, std::uint16_t ordinal, std::string_view name, const ColumnType& type,
                       const com::Variant& value, std::uint32_t tds_version);
 

@@ -1,5 +1,7 @@
 #include "platform/sqlserver/tds_endpoint/rpc.h"
 
+#include <cstdio>
+
 #include "platform/sqlserver/errors.h"
 #include "platform/sqlserver/tds_endpoint/typed_values.h"
 #include "platform/sqlserver/tds_endpoint/wire.h"
@@ -12,6 +14,37 @@ namespace {
 bool IsBatchSeparator(std::uint8_t b) { return b == 0x80 || b == 0xFF || b == 0xFE; }
 
 constexpr std::uint8_t kByReference = 0x01, kDefaultValue = 0x02;
+
+// What begins each error a parameter's type or value raises, as SQL
+// Server words it.
+constexpr char kStreamIncorrect[] = "The incoming tabular data stream (TDS) remote procedure call (RPC) protocol stream "
+                                    "is incorrect. ";
+
+// Reads the TYPE_INFO and value of the `ordinal`th (from 1) argument `a`.
+// A value of NULLTYPE, which a client sends for an argument it leaves out,
+// asks for the parameter's default. Raises 8009 for a type no client sends,
+// 8016 for a malformed type or value (the message was read whole, so the
+// request is refused and the connection goes on), and kNotSupported for a
+// type this server does not take.
+void ReadArgumentValue(PieceReader& r, std::size_t ordinal, com::CodePage& cp936, std::size_t max_value_bytes,
+                       Argument* a) {
+  const std::string which = "Parameter " + std::to_string(ordinal) + " (\"" + a->name + "\"): ";
+  SentType type;
+  try {
+    type = ReadTypeInfo(r, SentIn::kRpcParameter);
+    a->value = ReadValue(r, type, cp936, max_value_bytes, SentIn::kRpcParameter);
+  } catch (const ProtocolError& e) {
+    char hex[8];
+    std::snprintf(hex, sizeof hex, "0x%02X", type.type);
+    throw SqlErr(kRpcBadValue, std::string(kStreamIncorrect) + which + "Data type " + hex +
+                                   " has an invalid data length or metadata length (" + e.what() + ").");
+  } catch (const com::Error& e) {
+    if (e.number() == kRpcUnknownType) throw SqlErr(kRpcUnknownType, kStreamIncorrect + which + e.description());
+    if (e.number() == kNotSupported) throw SqlErr(kNotSupported, which + e.description());
+    throw;
+  }
+  if (type.type == kNullType) a->use_default = true;
+}
 
 }  // namespace
 
@@ -51,8 +84,7 @@ std::vector<RpcCall> ParseRpcMessage(std::vector<std::uint8_t> body, com::CodePa
       const std::uint8_t status = r.U8();
       a.output = (status & kByReference) != 0;
       a.use_default = (status & kDefaultValue) != 0;
-      const SentType type = ReadTypeInfo(r, SentIn::kRpcParameter);
-      a.value = ReadValue(r, type, cp936, max_value_bytes, SentIn::kRpcParameter);
+      ReadArgumentValue(r, call.arguments.size() + 1, cp936, max_value_bytes, &a);
       call.arguments.push_back(std::move(a));
     }
     calls.push_back(std::move(call));

@@ -80,18 +80,29 @@ namespace {
 // Types a client may send besides those the server itself sends
 // (results.h): the dates of TDS 7.3, GUIDs and the old short types.
 enum : std::uint8_t {
+  kNull = kNullType,
   kGuid = 0x24,
+  kVarBinary = 0x25,
   kVarChar = 0x27,
+  kBinary = 0x2D,
   kChar = 0x2F,
+  kDecimal = 0x37,
+  kNumeric = 0x3F,
   kDateN = 0x28,
   kTimeN = 0x29,
   kDateTime2N = 0x2A,
   kDateTimeOffsetN = 0x2B,
+  kVariant = 0x62,
+  kUdt = 0xF0,
+  kXml = 0xF1,
+  kTable = 0xF3,
 };
 
 bool IsCodePageText(std::uint8_t t) { return t == kBigVarChar || t == kBigChar || t == kVarChar || t == kChar || t == kText; }
-bool IsUnicodeText(std::uint8_t t) { return t == kNVarChar || t == kNChar || t == kNText; }
-bool IsBinary(std::uint8_t t) { return t == kBigVarBinary || t == kBigBinary || t == kImage; }
+bool IsUnicodeText(std::uint8_t t) { return t == kNVarChar || t == kNChar || t == kNText || t == kXml; }
+bool IsBinary(std::uint8_t t) {
+  return t == kBigVarBinary || t == kBigBinary || t == kImage || t == kVarBinary || t == kBinary;
+}
 
 // Days from 0001-01-01 to 1899-12-30, where automation dates count from.
 constexpr std::int64_t kDaysToOleEpoch = 693593;
@@ -152,18 +163,91 @@ std::optional<std::vector<std::uint8_t>> ReadPlp(PieceReader& r, std::size_t max
   return out;
 }
 
+// The name of a type no parameter of this server takes, or nullptr.
+const char* RefusedTypeName(std::uint8_t type) {
+  switch (type) {
+    case kUdt: return "CLR user-defined type";
+    case kTable: return "table-valued parameter";
+    default: return nullptr;
+  }
+}
+
+// A sql_variant's value: its base type and properties, then the base
+// type's value without a length prefix, `length` bytes in all. The value
+// is read as a value of the base type would be, its length put before it.
+com::Variant ReadVariant(PieceReader& r, std::uint32_t length, com::CodePage& cp936, std::size_t max_bytes) {
+  if (length < 2) throw ProtocolError("sql_variant value shorter than its header");
+  const std::uint8_t base = r.U8();
+  const std::uint8_t property_bytes = r.U8();
+  if (length < 2u + property_bytes) throw ProtocolError("sql_variant properties past its value");
+  std::vector<std::uint8_t> info = {base};
+  const auto properties = r.Take(property_bytes);
+  info.insert(info.end(), properties.begin(), properties.end());
+  const std::uint32_t data = length - 2 - property_bytes;
+  if (data > max_bytes) throw ProtocolError("value of " + std::to_string(data) + " bytes");
+  // The base type's TYPE_INFO as a parameter would send it: a fixed type's
+  // code alone; a decimal's precision and scale, a date's scale and a
+  // string's collation and length as its properties hold them, its length
+  // made the value's for a type that names it.
+  PieceReader props(std::move(info));
+  SentType type;
+  type.type = props.U8();
+  std::vector<std::uint8_t> value;
+  auto length_prefix = [&](std::size_t bytes) {
+    for (std::size_t i = 0; i < bytes; ++i) value.push_back(static_cast<std::uint8_t>(data >> (8 * i)));
+  };
+  switch (type.type) {
+    case kInt1: case kBit: case kInt2: case kInt4: case kInt8: case kDateTime4: case kDateTime: case kFlt4:
+    case kFlt8: case kMoney4: case kMoney:
+      type.size = data;
+      break;
+    case kGuid: case kDateN:
+      type.size = data;
+      length_prefix(1);
+      break;
+    case kDecimalN: case kNumericN:
+      type.precision = props.U8();
+      type.scale = props.U8();
+      type.size = data;
+      length_prefix(1);
+      break;
+    case kTimeN: case kDateTime2N: case kDateTimeOffsetN:
+      type.scale = props.U8();
+      if (type.scale > 7) throw ProtocolError("time scale out of range");
+      length_prefix(1);
+      break;
+    case kBigVarBinary: case kBigBinary:
+      props.U16();  // the declared length
+      length_prefix(2);
+      break;
+    case kBigVarChar: case kBigChar: case kNVarChar: case kNChar:
+      props.Take(5);  // collation
+      props.U16();    // the declared length
+      length_prefix(2);
+      break;
+    default:
+      throw ProtocolError("sql_variant of base type " + std::to_string(type.type));
+  }
+  if (!props.AtEnd()) throw ProtocolError("sql_variant properties longer than its base type takes");
+  const auto bytes = r.Take(data);
+  value.insert(value.end(), bytes.begin(), bytes.end());
+  PieceReader v(std::move(value));
+  return ReadValue(v, type, cp936, max_bytes, SentIn::kRpcParameter);
+}
+
 }  // namespace
 
 SentType ReadTypeInfo(PieceReader& r, SentIn where) {
   SentType c;
   c.type = r.U8();
   switch (c.type) {
+    case kNull: break;
     case kInt1: case kBit: c.size = 1; break;
     case kInt2: c.size = 2; break;
     case kInt4: case kDateTime4: case kFlt4: case kMoney4: c.size = 4; break;
     case kMoney: case kDateTime: case kFlt8: case kInt8: c.size = 8; break;
     case kIntN: case kBitN: case kFltN: case kMoneyN: case kDateTimeN: case kGuid: c.size = r.U8(); break;
-    case kDecimalN: case kNumericN:
+    case kDecimalN: case kNumericN: case kDecimal: case kNumeric:
       c.size = r.U8();
       c.precision = r.U8();
       c.scale = r.U8();
@@ -183,6 +267,20 @@ SentType ReadTypeInfo(PieceReader& r, SentIn where) {
       c.size = r.U16();
       c.plp = c.size == 0xFFFF;
       break;
+    case kVarChar: case kChar: case kVarBinary: case kBinary:
+      c.size = r.U8();
+      break;
+    case kVariant:
+      c.size = r.U32();
+      break;
+    case kXml:
+      if (r.U8() != 0) {  // the schema collection it is typed by: database, owner, name
+        r.Ucs2(r.U8());
+        r.Ucs2(r.U8());
+        r.Ucs2(r.U16());
+      }
+      c.plp = true;
+      break;
     case kText: case kNText: case kImage:
       c.size = r.U32();
       if (c.type != kImage) r.Take(5);  // collation
@@ -190,8 +288,19 @@ SentType ReadTypeInfo(PieceReader& r, SentIn where) {
       // count, whatever the protocol version (as bcp clients send it).
       if (where == SentIn::kBulkColumn) r.Ucs2(r.U16());
       break;
-    default:
-      throw ProtocolError("values of type " + std::to_string(c.type) + " are not read");
+    default: {
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "0x%02X", c.type);
+      const char* refused = RefusedTypeName(c.type);
+      // A bulk load's rows follow without pause: only a broken connection
+      // stops them.
+      if (where == SentIn::kBulkColumn) throw ProtocolError(std::string("Data type ") + hex + " is not read in a bulk load");
+      if (refused) {
+        throw SqlErr(kNotSupported, std::string("Data type ") + hex + " (" + refused +
+                                        ") is not supported by this server.");
+      }
+      throw SqlErr(kRpcUnknownType, std::string("Data type ") + hex + " is unknown.");
+    }
   }
   return c;
 }
@@ -206,12 +315,20 @@ com::Variant ReadValue(PieceReader& r, const SentType& c, com::CodePage& cp936, 
   } else {
     std::size_t length = 0;
     switch (c.type) {
+      case kNull:
+        return com::Variant::Null();
+      case kVariant: {
+        const std::uint32_t variant_length = r.U32();
+        if (variant_length == 0) return com::Variant::Null();
+        return ReadVariant(r, variant_length, cp936, max_bytes);
+      }
       case kInt1: case kBit: case kInt2: case kInt4: case kDateTime4: case kFlt4: case kMoney4:
       case kMoney: case kDateTime: case kFlt8: case kInt8:
         length = c.size;
         break;
       case kIntN: case kBitN: case kFltN: case kMoneyN: case kDateTimeN: case kDecimalN: case kNumericN: case kGuid:
-      case kDateN: case kTimeN: case kDateTime2N: case kDateTimeOffsetN:
+      case kDateN: case kTimeN: case kDateTime2N: case kDateTimeOffsetN: case kDecimal: case kNumeric:
+      case kVarChar: case kChar: case kVarBinary: case kBinary:
         length = r.U8();
         if (length == 0) return com::Variant::Null();
         break;
@@ -293,7 +410,7 @@ com::Variant ReadValue(PieceReader& r, const SentType& c, com::CodePage& cp936, 
       }
       return OleDateFromParts(days, seconds);
     }
-    case kDecimalN: case kNumericN: {
+    case kDecimalN: case kNumericN: case kDecimal: case kNumeric: {
       if (b.size() < 2 || b.size() > 17) throw ProtocolError("bad decimal length");
       com::Numeric n;
       if (com::NumericFromWire(b.data(), static_cast<int>(b.size()), c.scale, &n) != com::NumericStatus::kOk) {

@@ -51,6 +51,10 @@ class PieceReader {
   bool ended_ = false;
 };
 
+// NULLTYPE: a parameter without a type or value, as clients send an
+// argument they leave out.
+inline constexpr std::uint8_t kNullType = 0x1F;
+
 // What a TYPE_INFO says of the values that follow it.
 struct SentType {
   std::uint8_t type = 0;      // the TDS type
@@ -64,16 +68,20 @@ struct SentType {
 // procedure call's parameter does neither.
 enum class SentIn { kBulkColumn, kRpcParameter };
 
-// Reads a TYPE_INFO. Raises ProtocolError for a type the server does not
-// read.
+// Reads a TYPE_INFO: every type a TDS 7.1 to 7.4 client sends (the fixed
+// and variable-length types, the legacy short ones, NULLTYPE, the dates of
+// 7.3, sql_variant, xml). Raises ProtocolError for a malformed one; for an
+// unknown type, and for a CLR user-defined type or a table, ProtocolError
+// in a bulk load (whose rows follow at once) and in a parameter 8009 and
+// kNotSupported, naming the type.
 SentType ReadTypeInfo(PieceReader& r, SentIn where);
 
 // Reads one value of `type`, as a typed value (NULL as Null): integers,
 // bit, money, float, decimal as exact text, datetime and the dates of TDS
 // 7.3, character types (varchar in the server code page `cp936`), a GUID
-// as its text. Raises ProtocolError for a malformed value or one longer
-// than `max_bytes`, and 8114 for a binary value, which the server's types
-// cannot hold.
+// as its text, xml as its text, a sql_variant as its base type's value,
+// NULLTYPE as Null. Raises ProtocolError for a malformed value or one
+// longer than `max_bytes`.
 com::Variant ReadValue(PieceReader& r, const SentType& type, com::CodePage& cp936, std::size_t max_bytes,
                        SentIn where);
 
