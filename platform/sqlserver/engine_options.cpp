@@ -129,7 +129,18 @@ void EngineCore::RunSetOption(const ast::Stmt& s) {
       {"ARITHIGNORE", OptionForm::kSwitch, "OFF", nullptr, "an arithmetic error is always an error"},
       {"IMPLICIT_TRANSACTIONS", OptionForm::kSwitch, "OFF", nullptr,
        "a transaction starts only with BEGIN TRANSACTION"},
+      // ---- known to SQL Server, refused whatever the value
       {"ANSI_DEFAULTS", OptionForm::kSwitch, "", nullptr, "set the options it stands for one by one"},
+      {"CONTEXT_INFO", OptionForm::kWord, "", nullptr, "sessions keep no context information"},
+      {"QUERY_GOVERNOR_COST_LIMIT", OptionForm::kNumber, "",
+       [](EngineCore&, const OptionValue& v) {
+         // 0, no limit, is the server's.
+         if (v.number != 0) Unsupported("QUERY_GOVERNOR_COST_LIMIT", std::to_string(v.number), "queries have no cost limit");
+       },
+       ""},
+      {"OFFSETS", OptionForm::kWord, "", nullptr, ""},
+      {"FIPS_FLAGGER", OptionForm::kWord, "", nullptr, ""},
+      {"NO_BROWSETABLE", OptionForm::kSwitch, "OFF", nullptr, "FOR BROWSE is not supported"},
       {"TRANSACTION ISOLATION LEVEL", OptionForm::kWord, "READ COMMITTED", nullptr,
        "transactions are always READ COMMITTED"},
       {"LANGUAGE", OptionForm::kWord, "US_ENGLISH|ENGLISH", nullptr, "the server's language is us_english"},
@@ -151,6 +162,7 @@ void EngineCore::RunSetOption(const ast::Stmt& s) {
     if (s.option == r.name) rule = &r;
   }
   if (!rule) throw SqlErr(195, "'" + s.option + "' is not a recognized SET option.");
+  if (!rule->apply && std::string_view(rule->honoured).empty()) Unsupported(s.option, s.option_value, rule->why);
   OptionValue v;
   std::string written = s.option_value;
   switch (rule->form) {
