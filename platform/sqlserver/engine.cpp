@@ -243,6 +243,8 @@ int EngineCore::Call(std::string_view name, std::vector<Argument>& arguments, Ba
   const EndReport report(output, state_, last_end_);
   raised_ = Raised();
   deferred_.reset();
+  // Arguments given as text become dates in the session's DATEFORMAT order.
+  const dts::DateOrderScope date_order(state_.options.dateformat);
   int status = 0;
   try {
     catalog_->Refresh();
