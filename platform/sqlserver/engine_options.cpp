@@ -60,8 +60,9 @@ void EngineCore::RunSetOption(const ast::Stmt& s) {
   struct Rule {
     const char* name;
     OptionForm form;
-    // kSwitch, kWord: the values honoured, blank-separated ("ON|OFF",
-    // "OFF"); kNumber: unused.
+    // kSwitch, kWord: the values honoured, separated by '|' ("ON|OFF",
+    // "OFF"); empty: none (with no `apply`). kNumber: unused, `apply`
+    // checks the number.
     const char* honoured;
     Apply apply;          // null: nothing to keep (the value is the server's fixed behaviour)
     const char* why;      // what a refusal adds
