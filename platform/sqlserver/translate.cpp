@@ -631,8 +631,9 @@ Translator::Typed Translator::Arithmetic(const std::string& op, const Typed& a, 
     // Beside another type, binary data is read as that type.
     Typed x = a, y = b;
     Typed& bytes = a.type == VT::kBinary ? x : y;
-    const VT other = a.type == VT::kBinary ? b.type : a.type;
-    bytes.sql = Coerce(bytes, other);
+    const Typed& other_side = a.type == VT::kBinary ? b : a;
+    const VT other = other_side.type;
+    bytes.sql = other == VT::kString ? BytesAsText(bytes, IsUnicodeText(other_side)) : Coerce(bytes, other);
     bytes.type = other;
     bytes.column.reset();
     return Arithmetic(op, x, y);
