@@ -379,6 +379,21 @@ void ConcatBytes(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   sqlite3_result_blob(ctx, joined.data(), static_cast<int>(joined.size()), SQLITE_TRANSIENT);
 }
 
+// The order CONVERT's style reads a numeric date in (101 mm/dd/yyyy, 103
+// dd/mm/yyyy, 111 yyyy/mm/dd, with or without the century); nullopt for a
+// style that names none, which reads in the session's order.
+std::optional<dts::DateOrder> StyleDateOrder(int style) {
+  static const std::pair<int, dts::DateOrder> kStyles[] = {
+      {1, dts::DateOrder::kMdy},  {10, dts::DateOrder::kMdy}, {3, dts::DateOrder::kDmy}, {4, dts::DateOrder::kDmy},
+      {5, dts::DateOrder::kDmy},  {2, dts::DateOrder::kYmd},  {11, dts::DateOrder::kYmd}, {20, dts::DateOrder::kYmd},
+      {21, dts::DateOrder::kYmd}, {23, dts::DateOrder::kYmd}, {26, dts::DateOrder::kYmd}, {27, dts::DateOrder::kYmd}};
+  const int base = style >= 100 ? style - 100 : style;
+  for (const auto& [s, order] : kStyles) {
+    if (s == base) return order;
+  }
+  return std::nullopt;
+}
+
 // vk_convert(value, from_vt, to_type, length, precision, scale [, style
 // [, source type]]):
 // a value converted as SQL Server converts it to a column type, in that
@@ -422,6 +437,11 @@ void Convert(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   try {
     if (IsCharType(to.type) && from != VT::kString && from != VT::kInt && from != VT::kDecimal) {
       v = com::Variant::Text(StyledText(argv[0], from, style));
+    }
+    // Text becomes a date in the order its style names.
+    std::optional<dts::DateOrderScope> style_order;
+    if (IsDateType(to.type) && from == VT::kString) {
+      if (const auto order = StyleDateOrder(style)) style_order.emplace(*order);
     }
     // Text too long for a character type is cut, as CAST and CONVERT cut
     // it; a number too long is an error still.
