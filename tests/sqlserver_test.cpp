@@ -412,6 +412,29 @@ TEST_F(SqlTest, BulkLoadsKeepingOrGeneratingIdentityAndUndoesAnUnfinishedLoad) {
   EXPECT_FALSE(cols[1].nullable);
 }
 
+// char(n) and nchar(n) loaded in bulk, a row at a time or a batch at once,
+// hold their values padded with blanks to n, as INSERT stores them; a
+// varchar beside them keeps its text as it is.
+TEST_F(SqlTest, BulkLoadsPadCharAndNcharToTheirLength) {
+  Exec("create table Fixed (id int not null primary key, c char(5) null, n nchar(3) null, v varchar(5) null)");
+  const std::vector<std::string> columns{"id", "c", "n", "v"};
+  std::vector<dts::Row> rows{{Variant::I4(1), Variant::Text("ab"), Variant::Text("北"), Variant::Text("ab")},
+                             {Variant::I4(2), Variant::Text("abcde"), Variant::Text(""), Variant::Null()}};
+  {
+    auto one = db->OpenBulkLoad("Fixed", columns, {});
+    one->Write(rows[0]);
+    one->Finish();
+    rows.erase(rows.begin());
+    auto many = db->OpenBulkLoad("Fixed", columns, {});
+    std::size_t written = 0;
+    many->WriteRows(rows.data(), rows.size(), &written);
+    EXPECT_EQ(written, 1u);
+    many->Finish();
+  }
+  EXPECT_EQ(Rows("select id, '[' + c + ']', '[' + n + ']', datalength(c), datalength(n), datalength(v) from Fixed order by id"),
+            (std::vector<std::string>{"1\t[ab   ]\t[北  ]\t5\t6\t2", "2\t[abcde]\t[   ]\t5\t6\t\\N"}));
+}
+
 // A batch of rows goes in by one statement: stored exactly as the same rows
 // one by one, and a failing row is found, named and stops the batch with
 // the rows before it stored.

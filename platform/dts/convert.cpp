@@ -3,9 +3,11 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <limits>
 #include <map>
 #include <memory>
+#include <optional>
 
 #include "platform/com/error.h"
 #include "platform/com/numeric.h"
@@ -114,18 +116,78 @@ com::CodePage& CodePageOf(std::uint16_t number) {
 // The code page of single-byte text whose column names none: the server's.
 constexpr std::uint16_t kDefaultCodePage = 936;
 
+// The order this thread reads numeric dates in (DateOrderScope).
+thread_local DateOrder t_date_order = DateOrder::kMdy;
+
+// The letters of each order, as SET DATEFORMAT writes them.
+constexpr const char* kOrderLetters[] = {"mdy", "dmy", "ymd", "ydm", "myd", "dym"};
+
+// A numeric date, "a/b/c" with "/", "-" or "." between its fields (the
+// same both times), as "YYYY-MM-DD": a field of four digits is the year
+// and the other two are the month and the day in the order `order` puts
+// them in; without one, every field is read in the order, the year of two
+// digits (up to 49 in the 2000s, 50 and on in the 1900s). nullopt for
+// other text.
+std::optional<std::string> NumericDate(std::string_view date, DateOrder order) {
+  std::string_view fields[3];
+  std::size_t pos = 0;
+  char separator = 0;
+  for (int k = 0; k < 3; ++k) {
+    const std::size_t start = pos;
+    while (pos < date.size() && date[pos] >= '0' && date[pos] <= '9') ++pos;
+    if (pos == start || pos - start > 4 || pos - start == 3) return std::nullopt;
+    fields[k] = date.substr(start, pos - start);
+    if (k == 2) break;
+    if (pos >= date.size() || (date[pos] != '/' && date[pos] != '-' && date[pos] != '.')) return std::nullopt;
+    if (k == 1 && date[pos] != separator) return std::nullopt;
+    separator = date[pos++];
+  }
+  if (pos != date.size()) return std::nullopt;
+  auto number = [](std::string_view f) {
+    int v = 0;
+    for (char c : f) v = v * 10 + (c - '0');
+    return v;
+  };
+  const std::string_view letters = kOrderLetters[static_cast<int>(order)];
+  int year_field = -1;
+  for (int k = 0; k < 3; ++k) {
+    if (fields[k].size() != 4) continue;
+    if (year_field >= 0) return std::nullopt;
+    year_field = k;
+  }
+  int year = 0, month = 0, day = 0;
+  if (year_field >= 0) {
+    const bool month_first = letters.find('m') < letters.find('d');
+    const int first = year_field == 0 ? 1 : 0, second = year_field == 2 ? 1 : 2;
+    year = number(fields[year_field]);
+    month = number(fields[month_first ? first : second]);
+    day = number(fields[month_first ? second : first]);
+  } else {
+    for (int k = 0; k < 3; ++k) {
+      const int v = number(fields[k]);
+      if (letters[static_cast<std::size_t>(k)] == 'y') {
+        if (fields[k].size() != 2) return std::nullopt;
+        year = v < 50 ? 2000 + v : 1900 + v;
+      } else {
+        (letters[static_cast<std::size_t>(k)] == 'm' ? month : day) = v;
+      }
+    }
+  }
+  char text[16];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02d", year, month, day);
+  return std::string(text);
+}
+
 // Rewrites the accepted date forms as "YYYY-MM-DD[ time]".
 std::string NormalizeDateText(std::string_view raw) {
   std::string s(Trim(raw));
   // 20070123[ time]
   if (s.size() >= 8 && s.find_first_not_of("0123456789") >= 8 && (s.size() == 8 || s[8] == ' ')) {
-    s = s.substr(0, 4) + "-" + s.substr(4, 2) + "-" + s.substr(6, 2) + s.substr(8);
+    return s.substr(0, 4) + "-" + s.substr(4, 2) + "-" + s.substr(6, 2) + s.substr(8);
   }
-  // 01/23/2007 (month first, as the server's us_english setting reads it)
-  if (s.size() >= 10 && s[2] == '/' && s[5] == '/') s = s.substr(6, 4) + "-" + s.substr(0, 2) + "-" + s.substr(3, 2) + s.substr(10);
-  for (std::size_t i = 0; i < std::min<std::size_t>(s.size(), 10); ++i) {
-    if (s[i] == '/' || s[i] == '.') s[i] = '-';
-  }
+  // 01/23/2007[ time], 2007-01-23[ time]: in the session's date order.
+  const std::size_t end = std::min(s.find(' '), s.size());
+  if (auto date = NumericDate(std::string_view(s).substr(0, end), t_date_order)) return *date + s.substr(end);
   return s;
 }
 
@@ -394,6 +456,14 @@ void CutToFit(const ColumnInfo& c, std::string* text) {
   *text = std::move(cut);
 }
 
+// Pads text of char(n) or nchar(n) with blanks to the column's size;
+// other text stays as it is.
+void PadToSize(const ColumnInfo& c, std::string* text) {
+  if (!c.is_fixed_length || c.is_long || c.size == 0) return;
+  const std::size_t length = com::IsAscii(*text) ? text->size() : TextLength(*text, c);
+  if (length < c.size) text->append(c.size - length, ' ');
+}
+
 bool ToText(const com::Variant& v, const ColumnInfo& c, bool allow_truncation, com::Variant* out) {
   // Most values are text already, most of them fit and most single-byte
   // ones are ASCII: those pass with one copy, without being measured.
@@ -428,8 +498,15 @@ bool ToText(const com::Variant& v, const ColumnInfo& c, bool allow_truncation, c
     if (!allow_truncation) throw sqlsrv::TruncationError();
     std::string cut(text);
     CutToFit(c, &cut);
+    PadToSize(c, &cut);
     out->SetText(cut);
     return true;
+  }
+  if (c.is_fixed_length && c.size > 0) {
+    std::string padded(text);
+    PadToSize(c, &padded);
+    out->SetText(padded);
+    return changed;
   }
   out->SetText(text);
   return changed;
@@ -524,11 +601,15 @@ std::string TypeName(const ColumnInfo& c) {
     case DBTYPE_R4: return "real";
     case DBTYPE_NUMERIC: return "numeric";
     case DBTYPE_DBTIMESTAMP: case DBTYPE_DATE: return IsSmall(c) ? "smalldatetime" : "datetime";
-    case DBTYPE_STR: return c.is_long ? "text" : "varchar(" + std::to_string(c.size) + ")";
+    case DBTYPE_STR:
+      if (c.is_long) return "text";
+      return (c.is_fixed_length ? "char(" : "varchar(") + std::to_string(c.size) + ")";
     case DBTYPE_BYTES:
       if (c.is_long) return "varbinary(max)";
       return (c.is_fixed_length ? "binary(" : "varbinary(") + std::to_string(c.size) + ")";
-    default: return c.is_long ? "ntext" : "nvarchar(" + std::to_string(c.size) + ")";
+    default:
+      if (c.is_long) return "ntext";
+      return (c.is_fixed_length ? "nchar(" : "nvarchar(") + std::to_string(c.size) + ")";
   }
 }
 
@@ -556,6 +637,9 @@ std::optional<com::CivilTime> SqlDateTime(com::CivilTime t) {
   if (t.year < 1753 || t.year > 9999) return std::nullopt;
   return t;
 }
+
+DateOrderScope::DateOrderScope(DateOrder order) : previous_(t_date_order) { t_date_order = order; }
+DateOrderScope::~DateOrderScope() { t_date_order = previous_; }
 
 std::optional<com::CivilTime> ParseSqlDateText(std::string_view text) {
   return com::ParseCivil(NormalizeDateText(text));

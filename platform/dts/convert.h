@@ -32,7 +32,7 @@ namespace dts {
 // canonical text at the column's scale, digits past it rounded half away
 // from zero; a column of precision 0 keeps the value's own scale), Date
 // for datetime (on SQL Server's 1/300 s ticks), Text for character
-// columns. NULL and empty stay NULL. Decimals become integers cut towards
+// columns (padded with blanks to the size of a fixed-length one). NULL and empty stay NULL. Decimals become integers cut towards
 // zero. Text too long for the column raises 8152, unless
 // `allow_truncation`, when it is cut to fit; a decimal too long for a text
 // column raises 8115, as its digits cannot be cut. Returns true when the
@@ -53,8 +53,26 @@ std::size_t TextLength(std::string_view utf8, const ColumnInfo& column);
 // 1753-01-01 to 9999-12-31.
 std::optional<com::CivilTime> SqlDateTime(com::CivilTime t);
 
-// Parses the date forms SQL Server accepts from text ("2007-01-23",
-// "2007-01-23 10:20:30.123", "20070123", "2007/01/23", "01/23/2007"),
+// The orders of month, day and year SET DATEFORMAT names.
+enum class DateOrder { kMdy, kDmy, kYmd, kYdm, kMyd, kDym };
+
+// While it lives, text converted to a date on this thread reads numeric
+// dates ("13/01/2020", "2020-01-13") in `order`: a session's SET
+// DATEFORMAT. Without one, mdy.
+class DateOrderScope {
+ public:
+  explicit DateOrderScope(DateOrder order);
+  ~DateOrderScope();
+  DateOrderScope(const DateOrderScope&) = delete;
+  DateOrderScope& operator=(const DateOrderScope&) = delete;
+
+ private:
+  DateOrder previous_;
+};
+
+// Parses the date forms SQL Server accepts from text ("20070123", and the
+// numeric forms in the thread's date order: "2007-01-23 10:20:30.123",
+// "2007/01/23", "01/23/2007", "1.23.07" under mdy; "2007-01-23T10:20:30"),
 // without rounding; nullopt when the text is no date.
 std::optional<com::CivilTime> ParseSqlDateText(std::string_view text);
 

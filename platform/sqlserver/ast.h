@@ -241,10 +241,14 @@ struct Stmt {
                                            // kBeginTran, kRollback, kSaveTran: the transaction's or savepoint's name;
                                            // kWaitfor: "DELAY" or "TIME"; kUse: the database
   std::int64_t number = 0;                 // kSetOption LOCK_TIMEOUT: its milliseconds
+  // kSetOption: its value when a word: "ON", "OFF", "DMY", "US_ENGLISH",
+  // "READ COMMITTED" (upper case); empty when given as `value` (a number,
+  // a variable, text).
+  std::string option_value;
   ExprPtr print;                           // kPrint
   std::vector<VariableDecl> variables;     // kDeclare; kCreateProcedure: its parameters
   std::string variable;                    // kSetVariable: the variable set; kExecute: "@rc" of EXEC @rc = p
-  ExprPtr value;                           // kSetVariable; kReturn (null when none); kWaitfor: the time
+  ExprPtr value;                           // kSetVariable; kReturn (null when none); kWaitfor: the time; kSetOption
   std::vector<ExecArgument> arguments;     // kExecute
   // kRaiserror: message, severity, state, then the arguments; kThrow:
   // number, message, state (none for a bare THROW); kExecuteString: the

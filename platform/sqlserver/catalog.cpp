@@ -74,7 +74,9 @@ TableMeta BuildTableMeta(ast::Stmt& create) {
         throw SqlErr(2744, "Multiple identity columns specified for table '" + t.name +
                                "'. Only one identity column per table is allowed.");
       }
-      if (!IsIntegerType(c.type.type) || c.type.type == SqlType::kBit || (d.explicit_null && d.nullable)) {
+      const bool counts = (IsIntegerType(c.type.type) && c.type.type != SqlType::kBit) ||
+                          (c.type.type == SqlType::kDecimal && c.type.scale == 0);
+      if (!counts || (d.explicit_null && d.nullable)) {
         throw SqlErr(2749, "Identity column '" + d.name +
                                "' must be of data type int, bigint, smallint, tinyint, or decimal or numeric with "
                                "a scale of 0, and constrained to be nonnullable.");

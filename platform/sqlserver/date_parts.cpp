@@ -139,8 +139,10 @@ std::int64_t DateDiff(DatePart part, std::string_view from, std::string_view to)
   return 0;
 }
 
-std::int64_t DatePartOf(DatePart part, std::string_view date) {
+std::int64_t DatePartOf(DatePart part, std::string_view date, int datefirst) {
   const com::CivilTime t = Civil(date);
+  // Days since the week's first day (Sunday is WeekdayIndex 0, datefirst 7).
+  const auto into_week = [&](std::int64_t days) { return (WeekdayIndex(days) - datefirst % 7 + 7) % 7; };
   switch (part) {
     case DatePart::kYear: return t.year;
     case DatePart::kQuarter: return (t.month - 1) / 3 + 1;
@@ -148,11 +150,11 @@ std::int64_t DatePartOf(DatePart part, std::string_view date) {
     case DatePart::kDayOfYear: return Days(t) - com::DaysFromCivil(t.year, 1, 1) + 1;
     case DatePart::kDay: return t.day;
     case DatePart::kWeek: {
-      // Week 1 holds January 1st; weeks start on Sunday.
+      // Week 1 holds January 1st.
       const std::int64_t jan1 = com::DaysFromCivil(t.year, 1, 1);
-      return (Days(t) - jan1 + WeekdayIndex(jan1)) / 7 + 1;
+      return (Days(t) - jan1 + into_week(jan1)) / 7 + 1;
     }
-    case DatePart::kWeekday: return WeekdayIndex(Days(t)) + 1;
+    case DatePart::kWeekday: return into_week(Days(t)) + 1;
     case DatePart::kHour: return t.hour;
     case DatePart::kMinute: return t.minute;
     case DatePart::kSecond: return t.second;
@@ -161,11 +163,11 @@ std::int64_t DatePartOf(DatePart part, std::string_view date) {
   return 0;
 }
 
-std::string DateNameOf(DatePart part, std::string_view date) {
+std::string DateNameOf(DatePart part, std::string_view date, int datefirst) {
   const com::CivilTime t = Civil(date);
   if (part == DatePart::kMonth) return kMonthNames[t.month - 1];
   if (part == DatePart::kWeekday) return kDayNames[WeekdayIndex(Days(t))];
-  return std::to_string(DatePartOf(part, date));
+  return std::to_string(DatePartOf(part, date, datefirst));
 }
 
 }  // namespace sqlsrv

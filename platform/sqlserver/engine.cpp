@@ -244,6 +244,8 @@ int EngineCore::Call(std::string_view name, std::vector<Argument>& arguments, Ba
   const EndReport report(output, state_, last_end_);
   raised_ = Raised();
   deferred_.reset();
+  // Arguments given as text become dates in the session's DATEFORMAT order.
+  const dts::DateOrderScope date_order(state_.options.dateformat);
   int status = 0;
   try {
     catalog_->Refresh();
@@ -303,7 +305,7 @@ void EngineCore::RunBatch(std::string_view batch, BatchOutput* output) {
   Scope scope;
   try {
     catalog_->Refresh();
-    statements = ParseBatch(batch);
+    statements = ParseBatch(batch, state_.options.quoted_identifier);
     DeclareVariables(statements, &scope.variables);
   } catch (const com::Error& e) {
     NoteRaised(e, batch, 0);
@@ -346,6 +348,8 @@ EngineCore::Flow EngineCore::Run(ast::Stmt& s, std::string_view text, BatchOutpu
 EngineCore::Flow EngineCore::RunStatement(ast::Stmt& s, std::string_view text, BatchOutput* output) {
   using K = ast::StmtKind;
   if (interrupted_) throw SqlErr(kErrCancelled, "The query was cancelled.");
+  // Text becomes a date in the session's SET DATEFORMAT order.
+  const dts::DateOrderScope date_order(state_.options.dateformat);
   catalog_->Refresh();
   state_.xact_state = state_.trancount == 0 ? 0 : TransactionLost() ? -1 : 1;
   // Control of flow first: these set @@ERROR by the statements they run.
@@ -394,13 +398,8 @@ EngineCore::Flow EngineCore::RunStatement(ast::Stmt& s, std::string_view text, B
       SaveTransaction(s.option);
       break;
     case K::kSetOption:
-      if (s.option == "FMTONLY") state_.fmtonly = s.on;
       if (s.option == "NOCOUNT") state_.nocount = s.on;
-      if (s.option == "LOCK_TIMEOUT") {
-        // Any negative value waits without limit, as -1 does.
-        state_.lock_timeout = static_cast<int>(std::clamp<std::int64_t>(s.number, -1, INT_MAX));
-        db_->SetLockTimeout(state_.lock_timeout);
-      }
+      RunSetOption(s);
       break;
     case K::kSelect:
       if (!s.select->items.empty() && !s.select->items.front().variable.empty()) {
@@ -659,7 +658,7 @@ void EngineCore::RunExecuteString(const ast::Stmt& s, BatchOutput* output) {
 
 std::vector<ast::StmtPtr> EngineCore::ParseNested(std::string_view text, VariableStore* variables) {
   try {
-    auto statements = ParseBatch(text);
+    auto statements = ParseBatch(text, state_.options.quoted_identifier);
     DeclareVariables(statements, variables);
     return statements;
   } catch (const com::Error& e) {
@@ -691,10 +690,17 @@ int EngineCore::RunNested(std::vector<ast::StmtPtr>& statements, std::string_vie
   {
     ++exec_depth_;
     state_.nest_level = exec_depth_;
+    // The SET options it changes are its own; a procedure runs with
+    // ANSI_NULLS and QUOTED_IDENTIFIER as it was made (ON).
     struct Depth {
       EngineCore& e;
-      ~Depth() { e.state_.nest_level = --e.exec_depth_; }
-    } depth{*this};
+      SessionOptions options;
+      ~Depth() {
+        e.state_.nest_level = --e.exec_depth_;
+        e.state_.options = options;
+      }
+    } depth{*this, state_.options};
+    if (!procedure.empty()) state_.options.ansi_nulls = state_.options.quoted_identifier = true;
     const EnterScope enter(*this, &scope);
     RunStatements(statements, text, output);
   }

@@ -2,12 +2,37 @@
 // DROP TABLE, CREATE and DROP PROCEDURE, TRUNCATE TABLE and
 // SET IDENTITY_INSERT.
 #include <algorithm>
+#include <filesystem>
+#include <optional>
 
 #include "platform/sqlserver/engine_internal.h"
 #include "platform/sqlserver/errors.h"
 #include "platform/sqlserver/lexer.h"
+#include "platform/sqlserver/server.h"
 
 namespace sqlsrv {
+
+// CREATE TABLE db.schema.name for a database other than the current one:
+// tempdb's permanent tables and other databases' tables are refused as not
+// supported; a database that does not exist is SQL Server's 2702.
+void EngineCore::RefuseTableOfOtherDatabase(const ast::ObjectName& name) {
+  if (SameName(name.database, kTempDatabase)) {
+    throw SqlErr(kNotSupported, "Permanent tables in tempdb (" + name.Display() +
+                                    ") are not supported by the embedded server; create a temporary table (#" +
+                                    name.object + ") instead.");
+  }
+  std::optional<std::string> file;
+  try {
+    file = Server(std::filesystem::path(db_->path()).parent_path().string()).DatabaseFile(name.database);
+  } catch (const com::Error&) {
+    // A database file outside a server folder knows only itself.
+  }
+  if (file) {
+    throw SqlErr(kNotSupported, "Creating a table in another database (" + name.Display() +
+                                    ") is not supported by the embedded server; USE " + name.database + " first.");
+  }
+  throw SqlErr(2702, "Database '" + name.database + "' does not exist.");
+}
 
 void EngineCore::RunCreateTable(ast::Stmt& s, std::string_view batch) {
   const std::string text(batch.substr(s.offset, s.end > s.offset ? s.end - s.offset : std::string::npos));
@@ -18,7 +43,7 @@ void EngineCore::RunCreateTable(ast::Stmt& s, std::string_view batch) {
   }
   if (!s.object.database.empty() && !SameName(s.object.database, state_.database) &&
       !(temporary && SameName(s.object.database, kTempDatabase))) {
-    throw SqlErr(2702, "Database '" + s.object.database + "' does not exist.");
+    RefuseTableOfOtherDatabase(s.object);
   }
   if (catalog_->ObjectExists(s.object.object, temporary)) {
     throw SqlErr(kObjectExists, "There is already an object named '" + s.object.object + "' in the database.");
@@ -140,6 +165,14 @@ void EngineCore::RunCreateProcedure(const ast::Stmt& s) {
   }
   if (IsTemporaryName(s.object.object)) {
     throw SqlErr(kNotSupported, "Temporary procedures (" + s.object.object + ") are not supported by the embedded server.");
+  }
+  // A procedure runs with the ANSI_NULLS and QUOTED_IDENTIFIER of its
+  // creation; the server keeps procedures made with both ON alone.
+  if (!state_.options.ansi_nulls || !state_.options.quoted_identifier) {
+    throw SqlErr(kNotSupported, "CREATE PROCEDURE while SET " +
+                                    std::string(state_.options.ansi_nulls ? "QUOTED_IDENTIFIER" : "ANSI_NULLS") +
+                                    " is OFF is not supported by the embedded server; its procedures run with "
+                                    "ANSI_NULLS and QUOTED_IDENTIFIER ON.");
   }
   if (catalog_->ObjectExists(s.object.object)) {
     throw SqlErr(kObjectExists, "There is already an object named '" + s.object.object + "' in the database.");

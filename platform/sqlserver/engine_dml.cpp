@@ -42,9 +42,11 @@ void EngineCore::RunInsert(ast::Stmt& s) {
       throw SqlErr(kColumnCount, "Insert Error: Column name or number of supplied values does not match table definition.");
     }
   };
+  const std::int64_t limit = state_.options.rowcount_limit;  // SET ROWCOUNT: the most rows stored
   if (s.select) {
     TranslatedSelect sel = tr.Select(*s.select);
     check_count(sel.columns.size());
+    if (limit > 0) sel.sql = "SELECT * FROM (" + sel.sql + ") LIMIT " + std::to_string(limit);
     const bool reads_target = tr.Reads(t);
     // Most copies store their values as the query gives them and run
     // inside SQLite in one statement; the others go row by row.
@@ -74,6 +76,7 @@ void EngineCore::RunInsert(ast::Stmt& s) {
   } else {
     for (const auto& row : s.values) {
       check_count(row.size());
+      if (limit > 0 && inserter.rows() >= limit) break;
       std::vector<const ast::Expr*> exprs;
       for (const auto& e : row) exprs.push_back(e.get());
       TranslatedSelect c = tr.Constants(exprs);
@@ -106,9 +109,10 @@ void EngineCore::RunUpdate(const ast::Stmt& s) {
   Translator tr(*catalog_, state_);
   TranslatedSelect rows = tr.TargetRows(t, s.from, s.where.get(), exprs);
   std::vector<std::pair<std::int64_t, std::vector<Stored>>> changes;
+  const std::int64_t limit = state_.options.rowcount_limit;  // SET ROWCOUNT: the most rows changed
   {
     Stmt st(*db_, rows.sql);
-    for (;;) {
+    while (limit == 0 || static_cast<std::int64_t>(changes.size()) < limit) {
       const int rc = st.StepRaw();
       if (rc == SQLITE_DONE) break;
       if (rc != SQLITE_ROW) throw StepError(rc, "UPDATE", &t);
@@ -147,10 +151,15 @@ void EngineCore::RunUpdate(const ast::Stmt& s) {
 void EngineCore::RunDelete(const ast::Stmt& s) {
   const TableMeta& t = WritableTable(s.object, s.kind);
   std::string sql = "DELETE FROM " + QuoteSqlite(t.name);
+  // SET ROWCOUNT: the first rows found alone, by their rowids.
+  const std::int64_t limit = state_.options.rowcount_limit;
+  const std::string first_rows = limit > 0 ? " LIMIT " + std::to_string(limit) : "";
   if (s.where || !s.from.empty()) {
     Translator tr(*catalog_, state_);
     TranslatedSelect rows = tr.TargetRows(t, s.from, s.where.get(), {});
-    sql += " WHERE rowid IN (" + rows.sql + ")";
+    sql += " WHERE rowid IN (" + rows.sql + first_rows + ")";
+  } else if (limit > 0) {
+    sql += " WHERE rowid IN (SELECT rowid FROM " + QuoteSqlite(t.name) + first_rows + ")";
   }
   Stmt st(*db_, sql);
   const int rc = st.StepRaw();

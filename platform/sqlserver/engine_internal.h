@@ -273,10 +273,16 @@ class EngineCore {
 
   // engine_ddl.cpp
   void RunCreateTable(ast::Stmt& s, std::string_view batch);
+  // Raises the error for CREATE TABLE naming a database not the current one.
+  [[noreturn]] void RefuseTableOfOtherDatabase(const ast::ObjectName& name);
   void RunDropTable(const ast::Stmt& s);
   void RunCreateProcedure(const ast::Stmt& s);
   void RunDropProcedure(const ast::Stmt& s);
   void RunSetIdentityInsert(const ast::Stmt& s);
+  // SET option value: kept in the session (state_.options) when honoured;
+  // raises 195 for an option the server does not know, 40000 for a value
+  // it does not honour (engine_options.cpp).
+  void RunSetOption(const ast::Stmt& s);
   void RunTruncate(const ast::Stmt& s);
 
   // The database's connection and its catalog: replaced by USE.

@@ -3,7 +3,9 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <climits>
 
+#include "platform/dts/convert.h"
 #include "platform/dts/oledb.h"
 #include "platform/sqlserver/engine_internal.h"
 #include "platform/sqlserver/errors.h"
@@ -12,6 +14,23 @@
 
 namespace sqlsrv {
 namespace {
+
+// A long value cut to SET TEXTSIZE's bytes: text in the server code page,
+// Unicode text two bytes a character, binary data as it is.
+void CutToTextSize(const ColumnType& type, std::int64_t textsize, com::Variant* v) {
+  if (v->IsNull()) return;
+  const auto size = static_cast<std::size_t>(textsize);
+  if (IsBinaryType(type.type)) {
+    if (v->type() == com::VarType::kBytes && v->text().size() > size) v->SetBytes(v->text().substr(0, size));
+    return;
+  }
+  if (!v->IsText() || v->text().size() <= size / 2) return;
+  const bool unicode = IsUnicodeType(type.type);
+  const ColumnType cut{unicode ? SqlType::kNVarChar : SqlType::kVarChar, static_cast<int>(unicode ? size / 2 : size)};
+  com::Variant out;
+  dts::ConvertValue(*v, ValueInfo(cut), true, &out);
+  *v = std::move(out);
+}
 
 std::uint16_t OleDbTypeOf(const OutputColumn& c) {
   if (c.column) return OleDbType(*c.column);
@@ -76,12 +95,22 @@ void EngineCore::RunSelect(const ast::Stmt& s, BatchOutput* output) {
   Stmt st(*db_, t.sql);
   ResultSet rs;
   rs.columns = t.columns;
-  while (!state_.fmtonly) {
+  // SET TEXTSIZE cuts the long values (text, ntext, image, (max)) sent.
+  std::vector<std::size_t> long_columns;
+  if (state_.options.textsize < INT_MAX) {
+    for (std::size_t i = 0; i < t.columns.size(); ++i) {
+      const auto& c = t.columns[i].column;
+      if (c && (IsCharType(c->type) || IsBinaryType(c->type)) && c->length < 0) long_columns.push_back(i);
+    }
+  }
+  const std::int64_t limit = state_.options.rowcount_limit;  // SET ROWCOUNT
+  while (!state_.fmtonly && (limit == 0 || static_cast<std::int64_t>(rs.rows.size()) < limit)) {
     const int rc = st.StepRaw();
     if (rc == SQLITE_DONE) break;
     if (rc != SQLITE_ROW) throw StepError(rc, "SELECT", nullptr);
     dts::Row row(t.columns.size());
     for (std::size_t i = 0; i < t.columns.size(); ++i) row[i] = DecodeValue(st.get(), static_cast<int>(i), t.columns[i]);
+    for (std::size_t i : long_columns) CutToTextSize(*t.columns[i].column, state_.options.textsize, &row[i]);
     rs.rows.push_back(std::move(row));
   }
   state_.rowcount = static_cast<std::int64_t>(rs.rows.size());
@@ -97,7 +126,8 @@ void EngineCore::RunSelectAssign(const ast::Stmt& s) {
   Stmt st(*db_, t.sql);
   std::vector<com::Variant> last(t.columns.size());
   std::int64_t rows = 0;
-  for (;;) {
+  const std::int64_t limit = state_.options.rowcount_limit;  // SET ROWCOUNT
+  while (limit == 0 || rows < limit) {
     const int rc = st.StepRaw();
     if (rc == SQLITE_DONE) break;
     if (rc != SQLITE_ROW) throw StepError(rc, "SELECT", nullptr);
@@ -115,7 +145,7 @@ void EngineCore::RunSelectAssign(const ast::Stmt& s) {
 
 std::unique_ptr<dts::RowReader> EngineCore::Query(std::string_view select) {
   catalog_->Refresh();
-  auto statements = ParseBatch(select);
+  auto statements = ParseBatch(select, state_.options.quoted_identifier);
   if (statements.size() != 1 || statements[0]->kind != ast::StmtKind::kSelect) {
     throw SqlErr(kNotSupported, "A query must be exactly one SELECT statement.");
   }

@@ -74,7 +74,10 @@ struct TypeSite {
 
 class Parser {
  public:
-  explicit Parser(std::string_view sql) : sql_(sql), t_(Tokenize(sql)) {}
+  Parser(std::string_view sql, bool quoted_identifier)
+      : sql_(sql), t_(Tokenize(sql)), quoted_identifier_(quoted_identifier) {
+    if (!quoted_identifier_) ReadDoubleQuotes(0);
+  }
 
   std::vector<StmtPtr> Batch() {
     std::vector<StmtPtr> out;
@@ -85,7 +88,9 @@ class Parser {
       }
       if (Peek().IsKeyword("CREATE") && (Peek(1).IsKeyword("PROC") || Peek(1).IsKeyword("PROCEDURE"))) {
         if (!out.empty()) throw SqlErr(kCreateProcFirst, "'CREATE PROCEDURE' must be the first statement in a query batch.");
+        const std::size_t first = i_;
         out.push_back(CreateProcedure());
+        CheckKeptDefinition(first, i_);
         continue;
       }
       if (out.empty() && AtName() && !AtSaveTransaction() && !Peek().IsKeyword("THROW")) {
@@ -337,27 +342,7 @@ class Parser {
           Fail();
         }
       } else {
-        // SET NOCOUNT ON, SET FMTONLY OFF, SET TEXTSIZE 4096, SET DATEFORMAT
-        // ymd, SET LANGUAGE us_english, SET TRANSACTION ISOLATION LEVEL
-        // READ COMMITTED: the session options clients send.
-        s->kind = StmtKind::kSetOption;
-        if (!At(TokKind::kWord)) Fail();
-        s->option = UpperAscii(Peek().text);
-        ++i_;
-        if (s->option == "LOCK_TIMEOUT") {
-          s->number = SignedInteger("expression", "int");
-        } else if (AcceptKeyword("ON")) {
-          s->on = true;
-        } else if (!AcceptKeyword("OFF")) {
-          if (s->option == "TRANSACTION") {
-            while (At(TokKind::kWord) && !AtStatementStart()) ++i_;
-          } else if (At(TokKind::kWord) || At(TokKind::kInteger) || At(TokKind::kString) ||
-                     At(TokKind::kQuoted)) {
-            ++i_;
-          } else {
-            Fail();
-          }
-        }
+        SetOption(*s);
       }
     } else if (t.IsKeyword("TRUNCATE")) {
       ++i_;
@@ -564,6 +549,102 @@ class Parser {
       if (Peek().IsKeyword(k)) return true;
     }
     return false;
+  }
+
+  // SET option value, a session option: ON or OFF (several options at
+  // once, "SET ANSI_NULLS, ANSI_PADDING ON", make a block of one SET each),
+  // a word (SET DATEFORMAT dmy, SET TRANSACTION ISOLATION LEVEL READ
+  // COMMITTED), text (SET LANGUAGE 'us_english'), or a number or variable
+  // (SET ROWCOUNT @n). SET QUOTED_IDENTIFIER takes effect here, for the
+  // rest of the batch, as SQL Server applies it when it parses.
+  void SetOption(Stmt& s) {
+    s.kind = StmtKind::kSetOption;
+    std::vector<std::string> names = {OptionName("")};
+    while (AcceptSymbol(",")) names.push_back(OptionName(names.back()));
+    if (names.size() > 1) {
+      const bool on = OnOrOff();
+      s.kind = StmtKind::kBlock;
+      for (const std::string& name : names) {
+        auto one = std::make_unique<Stmt>();
+        one->kind = StmtKind::kSetOption;
+        one->offset = s.offset;
+        one->option = name;
+        one->on = on;
+        one->option_value = on ? "ON" : "OFF";
+        ApplyAtParse(*one);
+        s.then_block.push_back(std::move(one));
+      }
+      return;
+    }
+    s.option = names[0];
+    if (s.option == "LOCK_TIMEOUT") {
+      s.number = SignedInteger("expression", "int");
+    } else if (s.option == "TRANSACTION") {
+      ExpectKeyword("ISOLATION");
+      ExpectKeyword("LEVEL");
+      s.option = "TRANSACTION ISOLATION LEVEL";
+      while (At(TokKind::kWord) && !AtStatementStart()) {
+        s.option_value += (s.option_value.empty() ? "" : " ") + UpperAscii(Next().text);
+      }
+      if (s.option_value.empty()) Fail();
+    } else if (Peek().IsKeyword("ON") || Peek().IsKeyword("OFF")) {
+      s.on = OnOrOff();
+      s.option_value = s.on ? "ON" : "OFF";
+    } else if ((At(TokKind::kWord) && !AtStatementStart()) || At(TokKind::kQuoted)) {
+      s.option_value = UpperAscii(Next().text);
+    } else {
+      s.value = Expression();  // a number, a variable, text
+    }
+    ApplyAtParse(s);
+  }
+
+  // An option's name; the second word of SET STATISTICS IO, which a list
+  // after it leaves out (SET STATISTICS IO, TIME ON).
+  std::string OptionName(const std::string& before) {
+    if (!At(TokKind::kWord)) Fail();
+    std::string name = UpperAscii(Next().text);
+    if (name == "STATISTICS") {
+      if (!At(TokKind::kWord)) Fail();
+      name += " " + UpperAscii(Next().text);
+    } else if (before.rfind("STATISTICS ", 0) == 0) {
+      name = "STATISTICS " + name;
+    }
+    return name;
+  }
+
+  bool OnOrOff() {
+    if (AcceptKeyword("ON")) return true;
+    if (!AcceptKeyword("OFF")) Fail();
+    return false;
+  }
+
+  // SET QUOTED_IDENTIFIER: the batch's "double-quoted" tokens after it are
+  // names when ON, text when OFF.
+  void ApplyAtParse(const Stmt& s) {
+    if (s.option != "QUOTED_IDENTIFIER" || s.option_value.empty()) return;
+    quoted_identifier_ = s.on;
+    ReadDoubleQuotes(i_);
+  }
+  void ReadDoubleQuotes(std::size_t from) {
+    for (std::size_t k = from; k < t_.size(); ++k) {
+      if (IsDoubleQuoted(t_[k])) t_[k].kind = quoted_identifier_ ? TokKind::kQuoted : TokKind::kString;
+    }
+  }
+  bool IsDoubleQuoted(const Token& t) const {
+    return (t.kind == TokKind::kQuoted || t.kind == TokKind::kString) && t.offset < sql_.size() && sql_[t.offset] == '"';
+  }
+  // A definition the catalog keeps and parses again later (CREATE TABLE,
+  // CREATE PROCEDURE) is read then with QUOTED_IDENTIFIER ON: one that
+  // holds "text" under OFF is refused rather than read differently.
+  void CheckKeptDefinition(std::size_t first, std::size_t end) const {
+    if (quoted_identifier_) return;
+    for (std::size_t k = first; k < end && k < t_.size(); ++k) {
+      if (IsDoubleQuoted(t_[k])) {
+        throw SqlErr(kNotSupported, "A table or procedure definition holding \"double-quoted\" text while "
+                                    "SET QUOTED_IDENTIFIER is OFF is not supported by the embedded server; "
+                                    "write the text in single quotes.");
+      }
+    }
   }
 
   StmtPtr CreateProcedure() {
@@ -888,6 +969,12 @@ class Parser {
   bool Skip(std::string_view kw) { return AcceptKeyword(kw); }
 
   void CreateTable(Stmt& s) {
+    const std::size_t first = i_;
+    CreateTableBody(s);
+    CheckKeptDefinition(first, i_);
+  }
+
+  void CreateTableBody(Stmt& s) {
     s.kind = StmtKind::kCreateTable;
     s.object = Object();
     ExpectSymbol("(");
@@ -1407,6 +1494,16 @@ class Parser {
       ExpectSymbol(")");
       return e;
     }
+    // The functions SQL Server writes without parentheses.
+    static const std::set<std::string> kNiladic = {"CURRENT_TIMESTAMP", "CURRENT_USER", "SESSION_USER",
+                                                   "SYSTEM_USER", "USER"};
+    if (t.kind == TokKind::kWord && !Peek(1).IsSymbol("(") && !Peek(1).IsSymbol(".") &&
+        kNiladic.count(UpperAscii(t.text)) > 0) {
+      ++i_;
+      auto e = Make(ExprKind::kFunction, t.offset);
+      e->parts = {UpperAscii(t.text)};
+      return e;
+    }
     // A function call or a column reference.
     std::vector<std::string> parts;
     if (t.kind == TokKind::kWord && IsReserved(t) && !(Peek(1).IsSymbol("(") && (t.IsKeyword("LEFT") || t.IsKeyword("RIGHT")))) {
@@ -1456,6 +1553,7 @@ class Parser {
   std::string_view sql_;
   std::vector<Token> t_;
   std::size_t i_ = 0;
+  bool quoted_identifier_ = true;  // SET QUOTED_IDENTIFIER as it stands where the parse is
   int depth_ = 0;       // levels of nesting open (Nested)
   int case_depth_ = 0;  // CASE expressions open
   int loop_depth_ = 0;  // WHILE bodies open: BREAK and CONTINUE belong to one
@@ -1497,8 +1595,12 @@ std::string ast::ObjectName::Display() const {
   return s + object;
 }
 
-std::vector<ast::StmtPtr> ParseBatch(std::string_view batch) { return Parser(batch).Batch(); }
-ast::ObjectName ParseObjectName(std::string_view text) { return Parser(text).LoneObjectName(); }
-std::vector<ast::VariableDecl> ParseParameterList(std::string_view text) { return Parser(text).LoneParameterList(); }
+std::vector<ast::StmtPtr> ParseBatch(std::string_view batch, bool quoted_identifier) {
+  return Parser(batch, quoted_identifier).Batch();
+}
+ast::ObjectName ParseObjectName(std::string_view text) { return Parser(text, true).LoneObjectName(); }
+std::vector<ast::VariableDecl> ParseParameterList(std::string_view text) {
+  return Parser(text, true).LoneParameterList();
+}
 
 }  // namespace sqlsrv

@@ -13,8 +13,10 @@
 
 namespace sqlsrv {
 
-// One batch (no GO lines) into its statements.
-std::vector<ast::StmtPtr> ParseBatch(std::string_view batch);
+// One batch (no GO lines) into its statements; "double-quoted" tokens are
+// names when `quoted_identifier` (SET QUOTED_IDENTIFIER ON), else text,
+// until a SET QUOTED_IDENTIFIER in the batch changes it.
+std::vector<ast::StmtPtr> ParseBatch(std::string_view batch, bool quoted_identifier = true);
 
 // A name as written: "[dbo].[T]" or "dbo.T" or "T" (for object_id()).
 ast::ObjectName ParseObjectName(std::string_view text);

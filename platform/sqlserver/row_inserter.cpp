@@ -3,6 +3,7 @@
 // INSERT ... SELECT from vk_rows for a batch of rows (row_source.h).
 #include <sqlite3.h>
 
+#include <charconv>
 #include <cstdint>
 #include <exception>
 #include <optional>
@@ -25,11 +26,47 @@ std::optional<std::int64_t> Advanced(std::int64_t value, std::int64_t step) {
   return next;
 }
 
-// The largest value an identity column of the type holds (the smallest is
-// one below its negative).
-std::int64_t IdentityMax(SqlType type) {
-  return type == SqlType::kInt ? 2147483647LL : type == SqlType::kSmallInt ? 32767
-         : type == SqlType::kTinyInt ? 255 : INT64_MAX;
+// The values an identity column of the type holds: its integer type's
+// range; a decimal(p, 0)'s p digits, counted as bigint counts.
+struct IdentityRange {
+  std::int64_t min = INT64_MIN;
+  std::int64_t max = INT64_MAX;
+  bool Holds(std::int64_t v) const { return v >= min && v <= max; }
+};
+
+IdentityRange IdentityRangeOf(const ColumnType& t) {
+  switch (t.type) {
+    case SqlType::kInt: return {INT32_MIN, INT32_MAX};
+    case SqlType::kSmallInt: return {INT16_MIN, INT16_MAX};
+    case SqlType::kTinyInt: return {0, 255};
+    case SqlType::kDecimal: {
+      if (t.precision >= 19) return {};
+      std::int64_t max = 1;
+      for (int i = 0; i < t.precision; ++i) max *= 10;
+      return {-(max - 1), max - 1};
+    }
+    default: return {};
+  }
+}
+
+// An identity value as its column stores it: a decimal's as its text, held
+// by `text`.
+CellValue IdentityCell(std::int64_t value, const ColumnType& t, Stored* text) {
+  if (t.type != SqlType::kDecimal) return CellValue{Stored::kInteger, value, 0, {}};
+  text->kind = Stored::kText;
+  text->s = std::to_string(value);
+  return CellOf(*text);
+}
+
+// The identity value a stored cell holds, if it is one.
+std::optional<std::int64_t> IdentityOfCell(const CellValue& cell) {
+  if (cell.kind == Stored::kInteger) return cell.i;
+  std::int64_t v = 0;
+  if (cell.kind == Stored::kText && !cell.bytes.empty()) {
+    const auto [end, ec] = std::from_chars(cell.bytes.data(), cell.bytes.data() + cell.bytes.size(), v);
+    if (ec == std::errc() && end == cell.bytes.data() + cell.bytes.size()) return v;
+  }
+  return std::nullopt;
 }
 
 // True for the failures of a statement storing rows that a row or value
@@ -116,7 +153,8 @@ bool RowInserter::AsGiven(std::size_t column, const com::Variant& v, CellValue* 
       cell->r = v.real();
       return true;
     case dts::DBTYPE_WSTR: case dts::DBTYPE_STR: {
-      if (!v.IsText()) return false;
+      // char(n) and nchar(n) take the conversion, which pads them.
+      if (!v.IsText() || info.is_fixed_length) return false;
       const std::string& text = v.text();
       // No text has more UTF-16 units, nor more bytes in a code page, than
       // UTF-8 bytes; single-byte text must also be one the code page holds.
@@ -155,13 +193,12 @@ void RowInserter::PrepareRow(const std::vector<com::Variant>& values, CellValue*
         throw;
       }
       cell = CellOf(converted[i]);
-      if (static_cast<int>(i) == identity_column_ && cell.kind == Stored::kInteger) given_identity = cell.i;
+      if (static_cast<int>(i) == identity_column_) given_identity = IdentityOfCell(cell);
     } else if (static_cast<int>(i) == identity_column_) {
-      const std::int64_t max = IdentityMax(c.type.type);
-      if (!identity->next || *identity->next > max || *identity->next < -max - 1) {
+      if (!identity->next || !IdentityRangeOf(c.type).Holds(*identity->next)) {
         throw ConvertOverflowError(TypeDisplayName(c.type), "IDENTITY");
       }
-      cell = CellValue{Stored::kInteger, *identity->next, 0, {}};
+      cell = IdentityCell(*identity->next, c.type, &converted[i]);
       generated = true;
     } else {
       cell = CellOf(defaults_[i]);
@@ -377,9 +414,8 @@ bool RowInserter::InsertSelect(const TranslatedSelect& select) {
   if (rc == SQLITE_DONE && identity_column_ >= 0 && engine_.db().Changes() > 0) {
     // The values handed out only grow (or only shrink): the last tells
     // whether any was past the column's range.
-    const std::int64_t max = IdentityMax(table_.columns[static_cast<std::size_t>(identity_column_)].type.type);
-    const std::int64_t last = functions.identity_last;
-    if (last > max || last < -max - 1) rc = SQLITE_RANGE;
+    const IdentityRange range = IdentityRangeOf(table_.columns[static_cast<std::size_t>(identity_column_)].type);
+    if (!range.Holds(functions.identity_last)) rc = SQLITE_RANGE;
   }
   if (rc != SQLITE_DONE) {
     // Named before anything else runs on the connection.

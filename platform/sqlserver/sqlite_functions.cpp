@@ -379,6 +379,21 @@ void ConcatBytes(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   sqlite3_result_blob(ctx, joined.data(), static_cast<int>(joined.size()), SQLITE_TRANSIENT);
 }
 
+// The order CONVERT's style reads a numeric date in (101 mm/dd/yyyy, 103
+// dd/mm/yyyy, 111 yyyy/mm/dd, with or without the century); nullopt for a
+// style that names none, which reads in the session's order.
+std::optional<dts::DateOrder> StyleDateOrder(int style) {
+  static const std::pair<int, dts::DateOrder> kStyles[] = {
+      {1, dts::DateOrder::kMdy},  {10, dts::DateOrder::kMdy}, {3, dts::DateOrder::kDmy}, {4, dts::DateOrder::kDmy},
+      {5, dts::DateOrder::kDmy},  {2, dts::DateOrder::kYmd},  {11, dts::DateOrder::kYmd}, {20, dts::DateOrder::kYmd},
+      {21, dts::DateOrder::kYmd}, {23, dts::DateOrder::kYmd}, {26, dts::DateOrder::kYmd}, {27, dts::DateOrder::kYmd}};
+  const int base = style >= 100 ? style - 100 : style;
+  for (const auto& [s, order] : kStyles) {
+    if (s == base) return order;
+  }
+  return std::nullopt;
+}
+
 // vk_convert(value, from_vt, to_type, length, precision, scale [, style
 // [, source type]]):
 // a value converted as SQL Server converts it to a column type, in that
@@ -423,8 +438,19 @@ void Convert(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     if (IsCharType(to.type) && from != VT::kString && from != VT::kInt && from != VT::kDecimal) {
       v = com::Variant::Text(StyledText(argv[0], from, style));
     }
+    // Text becomes a date in the order its style names.
+    std::optional<dts::DateOrderScope> style_order;
+    if (IsDateType(to.type) && from == VT::kString) {
+      if (const auto order = StyleDateOrder(style)) style_order.emplace(*order);
+    }
+    // Text too long for a character type is cut, as CAST and CONVERT cut
+    // it; a number too long is an error still.
     Stored s;
-    ToStored(v, to, &s);
+    if (from == VT::kString) {
+      ToStoredCut(v, to, &s);
+    } else {
+      ToStored(v, to, &s);
+    }
     ResultStored(ctx, s);
   } catch (const com::Error& e) {
     ResultError(ctx, e);
@@ -633,11 +659,11 @@ void DateDiffPart(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
 // vk_datepart(part, date) and vk_datename(part, date).
 void DatePartValue(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   if (AnyNull(argc, argv)) return sqlite3_result_null(ctx);
-  sqlite3_result_int64(ctx, DatePartOf(PartOf(argv[0]), ValueText(argv[1])));
+  sqlite3_result_int64(ctx, DatePartOf(PartOf(argv[0]), ValueText(argv[1]), argc > 2 ? sqlite3_value_int(argv[2]) : 7));
 }
 void DateNameValue(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   if (AnyNull(argc, argv)) return sqlite3_result_null(ctx);
-  const std::string name = DateNameOf(PartOf(argv[0]), ValueText(argv[1]));
+  const std::string name = DateNameOf(PartOf(argv[0]), ValueText(argv[1]), argc > 2 ? sqlite3_value_int(argv[2]) : 7);
   sqlite3_result_text(ctx, name.data(), static_cast<int>(name.size()), SQLITE_TRANSIENT);
 }
 
@@ -652,6 +678,77 @@ void TextDataLength(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   as.code_page = kServerCodePageNumber;
   const std::size_t units = dts::TextLength(text, as);
   sqlite3_result_int64(ctx, static_cast<std::int64_t>(as.type == dts::DBTYPE_WSTR ? 2 * units : units));
+}
+
+// The characters of text as T-SQL counts them, over all its bytes: SQLite's
+// own text functions stop at a zero byte, which binary data read as text,
+// or CHAR(0), may hold. A blob's characters are its bytes.
+struct Characters {
+  std::string_view bytes;
+  bool blob = false;
+
+  explicit Characters(sqlite3_value* v) : blob(sqlite3_value_type(v) == SQLITE_BLOB) {
+    const auto* p = blob ? static_cast<const char*>(sqlite3_value_blob(v))
+                         : reinterpret_cast<const char*>(sqlite3_value_text(v));
+    if (p) bytes = std::string_view(p, static_cast<std::size_t>(sqlite3_value_bytes(v)));
+  }
+  bool Starts(std::size_t at) const { return blob || (static_cast<unsigned char>(bytes[at]) & 0xC0) != 0x80; }
+  // Where the character `n` characters into the text starts (its end when
+  // it has fewer).
+  std::size_t Skip(std::size_t from, std::int64_t n) const {
+    while (n > 0 && from < bytes.size()) {
+      ++from;
+      while (from < bytes.size() && !Starts(from)) ++from;
+      --n;
+    }
+    return from;
+  }
+  std::int64_t Count(std::size_t end) const {
+    std::int64_t n = 0;
+    for (std::size_t i = 0; i < end; ++i) n += Starts(i) ? 1 : 0;
+    return n;
+  }
+  void Result(sqlite3_context* ctx, std::size_t from, std::size_t to) const {
+    const std::string_view part = bytes.substr(from, to - from);
+    if (blob) return sqlite3_result_blob(ctx, part.data(), static_cast<int>(part.size()), SQLITE_TRANSIENT);
+    sqlite3_result_text(ctx, part.data(), static_cast<int>(part.size()), SQLITE_TRANSIENT);
+  }
+};
+
+// vk_len(text): LEN: the characters of the text, trailing blanks not
+// counted.
+void TextLen(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  if (AnyNull(argc, argv)) return sqlite3_result_null(ctx);
+  const Characters text(argv[0]);
+  std::size_t end = text.bytes.size();
+  while (end > 0 && text.bytes[end - 1] == ' ') --end;
+  sqlite3_result_int64(ctx, text.Count(end));
+}
+
+// vk_substr(value, start, length): SUBSTRING and LEFT: the characters (of
+// binary data, the bytes) from position `start`, counted from 1, up to
+// `start + length`; raises 537 for a negative length.
+void Substring(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  if (AnyNull(argc, argv)) return sqlite3_result_null(ctx);
+  const std::int64_t start = sqlite3_value_int64(argv[1]), length = sqlite3_value_int64(argv[2]);
+  if (length < 0) return ResultError(ctx, SqlErr(537, "Invalid length parameter passed to the LEFT or SUBSTRING function."));
+  const Characters text(argv[0]);
+  // Positions before the first count towards the length.
+  const std::int64_t end = start > INT64_MAX - length ? INT64_MAX : start + length;
+  if (end <= 1) return text.Result(ctx, 0, 0);
+  const std::size_t from = text.Skip(0, std::max<std::int64_t>(start, 1) - 1);
+  text.Result(ctx, from, text.Skip(from, end - std::max<std::int64_t>(start, 1)));
+}
+
+// vk_right(value, length): RIGHT: the last `length` characters; raises 536
+// for a negative length.
+void RightPart(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  if (AnyNull(argc, argv)) return sqlite3_result_null(ctx);
+  const std::int64_t length = sqlite3_value_int64(argv[1]);
+  if (length < 0) return ResultError(ctx, SqlErr(536, "Invalid length parameter passed to the RIGHT function."));
+  const Characters text(argv[0]);
+  const std::int64_t count = text.Count(text.bytes.size());
+  text.Result(ctx, text.Skip(0, std::max<std::int64_t>(count - length, 0)), text.bytes.size());
 }
 
 void ReverseText(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
@@ -786,8 +883,13 @@ void RegisterFunctions(sqlite3* db, FunctionContext* context) {
   sqlite3_create_function(db, "vk_dateadd_part", 3, det, nullptr, &DateAddPart, nullptr, nullptr);
   sqlite3_create_function(db, "vk_datediff", 3, det, nullptr, &DateDiffPart, nullptr, nullptr);
   sqlite3_create_function(db, "vk_datepart", 2, det, nullptr, &DatePartValue, nullptr, nullptr);
+  sqlite3_create_function(db, "vk_datepart", 3, det, nullptr, &DatePartValue, nullptr, nullptr);
   sqlite3_create_function(db, "vk_datename", 2, det, nullptr, &DateNameValue, nullptr, nullptr);
+  sqlite3_create_function(db, "vk_datename", 3, det, nullptr, &DateNameValue, nullptr, nullptr);
   sqlite3_create_function(db, "vk_reverse", 1, det, nullptr, &ReverseText, nullptr, nullptr);
+  sqlite3_create_function(db, "vk_len", 1, det, nullptr, &TextLen, nullptr, nullptr);
+  sqlite3_create_function(db, "vk_substr", 3, det, nullptr, &Substring, nullptr, nullptr);
+  sqlite3_create_function(db, "vk_right", 2, det, nullptr, &RightPart, nullptr, nullptr);
   sqlite3_create_function(db, "vk_datalength", 2, det, nullptr, &TextDataLength, nullptr, nullptr);
   sqlite3_create_function(db, "vk_isdate", 1, det, nullptr, &IsDate, nullptr, nullptr);
   sqlite3_create_function(db, "vk_isnumeric", 1, det, nullptr, &IsNumeric, nullptr, nullptr);

@@ -64,6 +64,20 @@ int DecimalOperatorNumber(const std::string& op) {
 // The most arguments one SQLite function call takes.
 constexpr int kMaxFunctionArguments = 127;
 
+// @@OPTIONS: a bit for each SET option that is ON, as SQL Server numbers
+// them. ANSI_WARNINGS, ANSI_PADDING, ANSI_NULL_DFLT_ON and
+// CONCAT_NULL_YIELDS_NULL are always ON here.
+int OptionBits(const SessionState& s) {
+  const std::pair<bool, int> kBits[] = {
+      {s.options.cursor_close_on_commit, 4}, {true, 8},          {true, 16},
+      {s.options.ansi_nulls, 32},            {s.options.arithabort, 64}, {s.options.quoted_identifier, 256},
+      {s.nocount, 512},                      {true, 1024},       {true, 4096},
+  };
+  int bits = 0;
+  for (const auto& [on, bit] : kBits) bits |= on ? bit : 0;
+  return bits;
+}
+
 // A vk_convert call: `sql`, of static type `from`, into a column type, in
 // CONVERT's `style` when given (SQL for an int).
 // `source`, when given, is the type of the value converted, which the
@@ -488,6 +502,11 @@ std::string Translator::Coerce(const Typed& v, VT to) {
 std::string Translator::Compare(const std::string& op, const Typed& a, const Typed& b) {
   if (a.type == VT::kBool || b.type == VT::kBool) throw SqlErr(kSyntax, "Incorrect syntax near '" + op + "'.");
   std::string left = a.sql, right = b.sql;
+  // Under SET ANSI_NULLS OFF, = and <> beside a NULL constant or a variable
+  // holding NULL compare NULL as a value.
+  if (!session_.options.ansi_nulls && (a.sql == "NULL" || b.sql == "NULL") && (op == "=" || op == "<>" || op == "!=")) {
+    return "(" + left + (op == "=" ? " IS " : " IS NOT ") + right + ")";
+  }
   const bool a_str = a.type == VT::kString, b_str = b.type == VT::kString;
   if (a_str && b_str) {
     return "(" + left + " COLLATE VKCI " + op + " " + right + ")";
@@ -499,7 +518,12 @@ std::string Translator::Compare(const std::string& op, const Typed& a, const Typ
   if (a.type == VT::kBinary || b.type == VT::kBinary) {
     // Binary has the lowest precedence: it is read as the other side's type.
     common = a.type == VT::kBinary ? b.type : a.type;
-    if (common == VT::kString) return "(" + Coerce(a, common) + " COLLATE VKCI " + op + " " + Coerce(b, common) + ")";
+    if (common == VT::kString) {
+      const Typed& text = a.type == VT::kString ? a : b;
+      const std::string as_text = BytesAsText(a.type == VT::kBinary ? a : b, IsUnicodeText(text));
+      return "(" + (a.type == VT::kBinary ? as_text : left) + " COLLATE VKCI " + op + " " +
+             (b.type == VT::kBinary ? as_text : right) + ")";
+    }
   } else if (a.type == VT::kDate || b.type == VT::kDate) {
     common = VT::kDate;
   } else if (a_str) {
@@ -621,6 +645,11 @@ Translator::Typed Translator::CommonType(const std::vector<const Typed*>& values
       type.type = v->type;
     }
   }
+  // Text is Unicode when any of the values is: binary data among them is
+  // read as nvarchar then.
+  if (type.type == VT::kString) {
+    for (const Typed* v : values) type.national = type.national || (v->type == VT::kString && IsUnicodeText(*v));
+  }
   if (type.type == VT::kDecimal) {
     std::optional<DecimalType> common;
     for (const Typed* v : values) {
@@ -633,8 +662,17 @@ Translator::Typed Translator::CommonType(const std::vector<const Typed*>& values
   return type;
 }
 
+bool Translator::IsUnicodeText(const Typed& t) {
+  return t.column ? IsUnicodeType(t.column->type) : !t.is_literal || t.national;
+}
+
+std::string Translator::BytesAsText(const Typed& bytes, bool unicode) {
+  return ConvertCall(bytes.sql, bytes.type, unicode ? ColumnType{SqlType::kNVarChar, 4000} : ColumnType{SqlType::kVarChar, 8000});
+}
+
 std::string Translator::InType(const Typed& v, const Typed& type) {
   if (type.type == VT::kDecimal) return ToDecimal(v, DecimalOf(type));
+  if (v.type == VT::kBinary && type.type == VT::kString) return BytesAsText(v, type.national);
   return Coerce(v, type.type);
 }
 
@@ -670,8 +708,9 @@ Translator::Typed Translator::Arithmetic(const std::string& op, const Typed& a, 
     // Beside another type, binary data is read as that type.
     Typed x = a, y = b;
     Typed& bytes = a.type == VT::kBinary ? x : y;
-    const VT other = a.type == VT::kBinary ? b.type : a.type;
-    bytes.sql = Coerce(bytes, other);
+    const Typed& other_side = a.type == VT::kBinary ? b : a;
+    const VT other = other_side.type;
+    bytes.sql = other == VT::kString ? BytesAsText(bytes, IsUnicodeText(other_side)) : Coerce(bytes, other);
     bytes.type = other;
     bytes.column.reset();
     return Arithmetic(op, x, y);
@@ -994,8 +1033,7 @@ Translator::Typed Translator::Variable(const ast::Expr& e) {
   // The globals that hold the same for every session of the server.
   static const std::pair<const char*, const char*> kConstants[] = {
       {"@@SERVICENAME", "'MSSQLSERVER'"},  {"@@LANGUAGE", "'us_english'"}, {"@@MAX_PRECISION", "38"},
-      {"@@DATEFIRST", "7"},                {"@@TEXTSIZE", "2147483647"},  {"@@MICROSOFTVERSION", "134219767"},
-      {"@@OPTIONS", "5496"},               {"@@MAX_CONNECTIONS", "32767"}, {"@@LANGID", "0"}};
+      {"@@MICROSOFTVERSION", "134219767"}, {"@@MAX_CONNECTIONS", "32767"}, {"@@LANGID", "0"}};
   for (const auto& [global, value] : kConstants) {
     if (name == global) {
       out.sql = value;
@@ -1018,6 +1056,12 @@ Translator::Typed Translator::Variable(const ast::Expr& e) {
     out.sql = std::to_string(session_.error);
   } else if (name == "@@LOCK_TIMEOUT") {
     out.sql = std::to_string(session_.lock_timeout);
+  } else if (name == "@@DATEFIRST") {
+    out.sql = std::to_string(session_.options.datefirst);
+  } else if (name == "@@TEXTSIZE") {
+    out.sql = std::to_string(session_.options.textsize);
+  } else if (name == "@@OPTIONS") {
+    out.sql = std::to_string(OptionBits(session_));
   } else if (name == "@@SPID") {
     out.sql = std::to_string(session_.session_id);
   } else if (name == "@@NESTLEVEL") {

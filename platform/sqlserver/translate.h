@@ -19,6 +19,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/dts/convert.h"
 #include "platform/sqlserver/ast.h"
 #include "platform/sqlserver/catalog.h"
 #include "platform/sqlserver/result_column.h"
@@ -45,6 +46,19 @@ struct ErrorInfo {
   std::string procedure;
 };
 
+// The SET options a session keeps that a procedure or a batch of dynamic
+// SQL sets for itself alone: they are restored when it ends.
+struct SessionOptions {
+  std::int64_t rowcount_limit = 0;  // SET ROWCOUNT: the most rows a statement returns or changes; 0 for all
+  int datefirst = 7;                // SET DATEFIRST: the week's first day, 1 (Monday) to 7 (Sunday)
+  dts::DateOrder dateformat = dts::DateOrder::kMdy;  // SET DATEFORMAT: how numeric dates read
+  std::int64_t textsize = 2147483647;  // SET TEXTSIZE: the most bytes of a long value a SELECT returns
+  bool quoted_identifier = true;    // SET QUOTED_IDENTIFIER: "x" is a name (else text)
+  bool ansi_nulls = true;           // SET ANSI_NULLS: = NULL and <> NULL are unknown (else NULL is a value)
+  bool arithabort = true;           // SET ARITHABORT, reported by @@OPTIONS (ANSI_WARNINGS ON makes it ON in effect)
+  bool cursor_close_on_commit = false;  // SET CURSOR_CLOSE_ON_COMMIT, reported by @@OPTIONS (there are no cursors)
+};
+
 // What the session tells the translator.
 struct SessionState {
   std::string database;
@@ -56,6 +70,7 @@ struct SessionState {
   std::optional<std::int64_t> identity;  // @@IDENTITY
   bool fmtonly = false;                   // SET FMTONLY ON: queries describe their columns, return no rows
   bool nocount = false;                   // SET NOCOUNT ON
+  SessionOptions options;                 // the other SET options
   int lock_timeout = -1;                  // SET LOCK_TIMEOUT as @@LOCK_TIMEOUT reports it: -1 until set
   int nest_level = 0;                     // @@NESTLEVEL: procedures (and sp_executesql) running
   std::int32_t error = 0;                 // @@ERROR: the last statement's error, 0 after success
@@ -148,6 +163,13 @@ class Translator {
   // and each of them written in it.
   static Typed CommonType(const std::vector<const Typed*>& values);
   std::string InType(const Typed& v, const Typed& type);
+  // Whether text is Unicode: an n-type column's, an N'...' constant, or
+  // text an expression makes (nvarchar); a '...' constant is varchar.
+  static bool IsUnicodeText(const Typed& t);
+  // Binary data read as text, as SQL Server converts it beside text: as
+  // nvarchar, its bytes UTF-16LE, when `unicode`; else as varchar, its
+  // bytes in the server code page.
+  static std::string BytesAsText(const Typed& bytes, bool unicode);
   void AddSources(const std::vector<ast::TableRef>& from, Scope* scope, std::string* sql);
   // A query (with the queries combined with it and their ORDER BY) inside
   // `outer`.

@@ -64,6 +64,14 @@ struct Translator::Call {
     if (!part) throw SqlErr(155, "'" + word + "' is not a recognized " + LowerAscii(name) + " option.");
     return QuoteText(DatePartName(*part));
   }
+  // The type of a part of an argument's text (LEFT, RIGHT, SUBSTRING):
+  // nvarchar of Unicode text, else varchar (binary data read as text too),
+  // as long as the argument.
+  static ColumnType PartType(const Typed& a) {
+    const bool unicode = a.type != VT::kBinary && IsUnicodeText(a);
+    const int length = a.column && a.column->length != 0 ? a.column->length : unicode ? 4000 : 8000;
+    return ColumnType{unicode ? SqlType::kNVarChar : SqlType::kVarChar, length};
+  }
   static Typed Of(std::string sql, VT type, std::optional<ColumnType> column = std::nullopt) {
     Typed out;
     out.sql = std::move(sql);
@@ -151,6 +159,8 @@ const Translator::FunctionDef* Translator::FindFunction(std::string_view upper_n
       // Every login is the database's owner: its user is dbo.
       {"USER_NAME", 0, 1, [](C&) { return C::Of("'dbo'", VT::kString, ColumnType{SqlType::kNVarChar, 128}); }},
       {"CURRENT_USER", 0, 0, [](C&) { return C::Of("'dbo'", VT::kString, ColumnType{SqlType::kNVarChar, 128}); }},
+      {"SESSION_USER", 0, 0, [](C&) { return C::Of("'dbo'", VT::kString, ColumnType{SqlType::kNVarChar, 128}); }},
+      {"USER", 0, 0, [](C&) { return C::Of("'dbo'", VT::kString, ColumnType{SqlType::kNVarChar, 128}); }},
       {"DB_NAME", 0, 1,
        [](C& c) {
          if (c.count() == 0) return C::Of(QuoteText(c.t.session_.database), VT::kString);
@@ -344,7 +354,9 @@ const Translator::FunctionDef* Translator::FindFunction(std::string_view upper_n
        }},
 
       // ---- text; every position counts characters from 1
-      {"LEN", 1, 1, [](C& c) { return C::Of("length(rtrim(" + c.Text(0) + ", ' '))", VT::kInt); }},
+      // SQLite's text functions stop at a zero byte; the vk_ ones read
+      // every byte (binary data read as text, CHAR(0)).
+      {"LEN", 1, 1, [](C& c) { return C::Of("vk_len(" + c.Text(0) + ")", VT::kInt); }},
       {"UPPER", 1, 1, [](C& c) { return C::Of("upper(" + c.Text(0) + ")", VT::kString); }},
       {"LOWER", 1, 1, [](C& c) { return C::Of("lower(" + c.Text(0) + ")", VT::kString); }},
       {"LTRIM", 1, 1, [](C& c) { return C::Of("ltrim(" + c.Text(0) + ", ' ')", VT::kString); }},
@@ -354,14 +366,18 @@ const Translator::FunctionDef* Translator::FindFunction(std::string_view upper_n
          // Of binary data, bytes.
          const Typed a = c.Arg(0);
          const bool bytes = a.type == VT::kBinary;
-         return C::Of("substr(" + (bytes ? a.sql : c.Text(0)) + ", " + c.Int(1) + ", " + c.Int(2) + ")",
-                      bytes ? VT::kBinary : VT::kString);
+         return C::Of("vk_substr(" + (bytes ? a.sql : c.t.Coerce(a, VT::kString)) + ", " + c.Int(1) + ", " + c.Int(2) + ")",
+                      bytes ? VT::kBinary : VT::kString, bytes ? a.column : C::PartType(a));
        }},
-      {"LEFT", 2, 2, [](C& c) { return C::Of("substr(" + c.Text(0) + ", 1, " + c.Int(1) + ")", VT::kString); }},
+      {"LEFT", 2, 2,
+       [](C& c) {
+         const Typed a = c.Arg(0);
+         return C::Of("vk_substr(" + c.t.Coerce(a, VT::kString) + ", 1, " + c.Int(1) + ")", VT::kString, C::PartType(a));
+       }},
       {"RIGHT", 2, 2,
        [](C& c) {
-         const std::string s = c.Text(0), n = c.Int(1);
-         return C::Of("substr(" + s + ", max(length(" + s + ") - " + n + " + 1, 1))", VT::kString);
+         const Typed a = c.Arg(0);
+         return C::Of("vk_right(" + c.t.Coerce(a, VT::kString) + ", " + c.Int(1) + ")", VT::kString, C::PartType(a));
        }},
       {"REPLACE", 3, 3,
        [](C& c) { return C::Of("replace(" + c.Text(0) + ", " + c.Text(1) + ", " + c.Text(2) + ")", VT::kString); }},
@@ -371,7 +387,7 @@ const Translator::FunctionDef* Translator::FindFunction(std::string_view upper_n
          const std::string what = "lower(" + c.Text(0) + ")", in = "lower(" + c.Text(1) + ")";
          if (c.count() == 2) return C::Of("instr(" + in + ", " + what + ")", VT::kInt);
          const std::string start = "max(" + c.Int(2) + ", 1)";
-         const std::string found = "instr(substr(" + in + ", " + start + "), " + what + ")";
+         const std::string found = "instr(vk_substr(" + in + ", " + start + ", 2147483647), " + what + ")";
          return C::Of("(CASE WHEN " + found + " > 0 THEN " + found + " + " + start + " - 1 ELSE 0 END)", VT::kInt);
        }},
       {"REPLICATE", 2, 2,
@@ -511,10 +527,18 @@ const Translator::FunctionDef* Translator::FindFunction(std::string_view upper_n
        }},
       {"DATEDIFF", 3, 3,
        [](C& c) { return C::Of("vk_datediff(" + c.Part(0) + ", " + c.Date(1) + ", " + c.Date(2) + ")", VT::kInt); }},
-      {"DATEPART", 2, 2, [](C& c) { return C::Of("vk_datepart(" + c.Part(0) + ", " + c.Date(1) + ")", VT::kInt); }},
+      // The week and the weekday count from the session's SET DATEFIRST.
+      {"DATEPART", 2, 2,
+       [](C& c) {
+         return C::Of("vk_datepart(" + c.Part(0) + ", " + c.Date(1) + ", " +
+                          std::to_string(c.t.session_.options.datefirst) + ")",
+                      VT::kInt);
+       }},
       {"DATENAME", 2, 2,
        [](C& c) {
-         return C::Of("vk_datename(" + c.Part(0) + ", " + c.Date(1) + ")", VT::kString,
+         return C::Of("vk_datename(" + c.Part(0) + ", " + c.Date(1) + ", " +
+                          std::to_string(c.t.session_.options.datefirst) + ")",
+                      VT::kString,
                       ColumnType{SqlType::kNVarChar, 30});
        }},
 

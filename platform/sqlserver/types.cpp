@@ -166,7 +166,7 @@ dts::ColumnInfo ValueInfo(const ColumnType& t) {
   if (IsCharType(t.type) || IsBinaryType(t.type)) {
     info.size = t.length < 0 ? 0 : static_cast<std::uint32_t>(t.length);
     info.is_long = t.length < 0;
-    info.is_fixed_length = t.type == SqlType::kBinary;
+    info.is_fixed_length = t.type == SqlType::kBinary || t.type == SqlType::kChar || t.type == SqlType::kNChar;
     info.is_unicode = IsUnicodeType(t.type);
     if (!info.is_unicode) info.code_page = kServerCodePageNumber;
   }
