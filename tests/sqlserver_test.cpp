@@ -700,6 +700,18 @@ TEST_F(SqlTest, ResultColumnsSayWhetherTheyAllowNullsAndAreIdentity) {
   EXPECT_TRUE(info[2].nullable);
 }
 
+// A streamed query keeps to the session's SET ROWCOUNT and SET TEXTSIZE, as
+// a SELECT in a batch does: ntext counts two bytes a character.
+TEST_F(SqlTest, AStreamedQueryKeepsToTheSessionsRowcountAndTextsize) {
+  Exec("create table L (id int not null primary key, t ntext null)");
+  Exec("insert into L values (1, N'abcdef') insert into L values (2, N'x') insert into L values (3, NULL)");
+  Exec("set rowcount 2 set textsize 6");
+  auto reader = db->Query("select id, t from L order by id");
+  std::vector<std::string> got;
+  for (dts::Row row; reader->Next(row);) got.push_back(row[0].ToText() + ":" + row[1].ToText());
+  EXPECT_EQ(got, (std::vector<std::string>{"1:abc", "2:x"}));
+}
+
 class InformationSchemaTest : public SqlTest {
  protected:
   void SetUp() override {

@@ -32,6 +32,12 @@ void CutToTextSize(const ColumnType& type, std::int64_t textsize, com::Variant* 
   *v = std::move(out);
 }
 
+// Whether a result column holds long values (text, ntext, image, (max)),
+// which SET TEXTSIZE cuts.
+bool IsLongColumn(const OutputColumn& c) {
+  return c.column && (IsCharType(c.column->type) || IsBinaryType(c.column->type)) && c.column->length < 0;
+}
+
 std::uint16_t OleDbTypeOf(const OutputColumn& c) {
   if (c.column) return OleDbType(*c.column);
   switch (c.type) {
@@ -45,11 +51,12 @@ std::uint16_t OleDbTypeOf(const OutputColumn& c) {
   }
 }
 
-// Streams the rows of a prepared SELECT.
+// Streams the rows of a prepared SELECT: the first `limit` (SET ROWCOUNT;
+// 0 for all), long values cut to `textsize` (SET TEXTSIZE).
 class SelectReader final : public dts::RowReader {
  public:
-  SelectReader(EngineCore& engine, TranslatedSelect t)
-      : engine_(engine), out_(std::move(t.columns)), stmt_(engine.db(), t.sql) {
+  SelectReader(EngineCore& engine, TranslatedSelect t, std::int64_t limit, std::int64_t textsize)
+      : engine_(engine), out_(std::move(t.columns)), stmt_(engine.db(), t.sql), limit_(limit), textsize_(textsize) {
     for (const auto& c : out_) {
       dts::ColumnInfo info;
       info.name = c.name;
@@ -72,11 +79,18 @@ class SelectReader final : public dts::RowReader {
   }
   const std::vector<dts::ColumnInfo>& columns() const override { return columns_; }
   bool Next(dts::Row& row) override {
+    if (limit_ > 0 && read_ >= limit_) return false;
     const int rc = stmt_.StepRaw();
     if (rc == SQLITE_DONE) return false;
     if (rc != SQLITE_ROW) throw engine_.StepError(rc, "SELECT", nullptr);
     row.resize(out_.size());
     for (std::size_t i = 0; i < out_.size(); ++i) row[i] = DecodeValue(stmt_.get(), static_cast<int>(i), out_[i]);
+    if (textsize_ < INT_MAX) {
+      for (std::size_t i = 0; i < out_.size(); ++i) {
+        if (IsLongColumn(out_[i])) CutToTextSize(*out_[i].column, textsize_, &row[i]);
+      }
+    }
+    ++read_;
     return true;
   }
 
@@ -85,6 +99,9 @@ class SelectReader final : public dts::RowReader {
   std::vector<OutputColumn> out_;
   std::vector<dts::ColumnInfo> columns_;
   Stmt stmt_;
+  std::int64_t limit_;
+  std::int64_t textsize_;
+  std::int64_t read_ = 0;
 };
 
 }  // namespace
@@ -99,8 +116,7 @@ void EngineCore::RunSelect(const ast::Stmt& s, BatchOutput* output) {
   std::vector<std::size_t> long_columns;
   if (state_.options.textsize < INT_MAX) {
     for (std::size_t i = 0; i < t.columns.size(); ++i) {
-      const auto& c = t.columns[i].column;
-      if (c && (IsCharType(c->type) || IsBinaryType(c->type)) && c->length < 0) long_columns.push_back(i);
+      if (IsLongColumn(t.columns[i])) long_columns.push_back(i);
     }
   }
   const std::int64_t limit = state_.options.rowcount_limit;  // SET ROWCOUNT
@@ -151,7 +167,8 @@ std::unique_ptr<dts::RowReader> EngineCore::Query(std::string_view select) {
   }
   Translator tr(*catalog_, state_);
   try {
-    return std::make_unique<SelectReader>(*this, tr.Select(*statements[0]->select));
+    return std::make_unique<SelectReader>(*this, tr.Select(*statements[0]->select), state_.options.rowcount_limit,
+                                          state_.options.textsize);
   } catch (const com::Error& e) {
     if (IsSqliteNestingLimit(e)) throw NestedTooDeeplyError();
     throw;

@@ -725,6 +725,13 @@ void TextLen(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   sqlite3_result_int64(ctx, text.Count(end));
 }
 
+// vk_chars(text): the characters of the text, trailing blanks too.
+void TextChars(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  if (AnyNull(argc, argv)) return sqlite3_result_null(ctx);
+  const Characters text(argv[0]);
+  sqlite3_result_int64(ctx, text.Count(text.bytes.size()));
+}
+
 // vk_substr(value, start, length): SUBSTRING and LEFT: the characters (of
 // binary data, the bytes) from position `start`, counted from 1, up to
 // `start + length`; raises 537 for a negative length.
@@ -888,6 +895,7 @@ void RegisterFunctions(sqlite3* db, FunctionContext* context) {
   sqlite3_create_function(db, "vk_datename", 3, det, nullptr, &DateNameValue, nullptr, nullptr);
   sqlite3_create_function(db, "vk_reverse", 1, det, nullptr, &ReverseText, nullptr, nullptr);
   sqlite3_create_function(db, "vk_len", 1, det, nullptr, &TextLen, nullptr, nullptr);
+  sqlite3_create_function(db, "vk_chars", 1, det, nullptr, &TextChars, nullptr, nullptr);
   sqlite3_create_function(db, "vk_substr", 3, det, nullptr, &Substring, nullptr, nullptr);
   sqlite3_create_function(db, "vk_right", 2, det, nullptr, &RightPart, nullptr, nullptr);
   sqlite3_create_function(db, "vk_datalength", 2, det, nullptr, &TextDataLength, nullptr, nullptr);

@@ -407,9 +407,9 @@ const Translator::FunctionDef* Translator::FindFunction(std::string_view upper_n
       {"STUFF", 4, 4,
        [](C& c) {
          const std::string s = c.Text(0), start = c.Int(1), n = c.Int(2);
-         return C::Of("(CASE WHEN " + start + " < 1 OR " + start + " > length(" + s + ") OR " + n +
-                          " < 0 THEN NULL ELSE substr(" + s + ", 1, " + start + " - 1) || " + c.Text(3) +
-                          " || substr(" + s + ", " + start + " + " + n + ") END)",
+         return C::Of("(CASE WHEN " + start + " < 1 OR " + start + " > vk_chars(" + s + ") OR " + n +
+                          " < 0 THEN NULL ELSE vk_substr(" + s + ", 1, " + start + " - 1) || " + c.Text(3) +
+                          " || vk_substr(" + s + ", " + start + " + " + n + ", 2147483647) END)",
                       VT::kString);
        }},
       {"QUOTENAME", 1, 2,
