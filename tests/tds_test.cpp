@@ -1138,6 +1138,7 @@ TEST_F(TdsEndpoint, RemoteProcedureCallsReadEveryParameterTypeOrRefuseItInWords)
   TdsClient setup(Login());
   ASSERT_FALSE(setup.Execute("create procedure Three @a int, @b int = 7, @c nvarchar(10) = N'c' as "
                              "select @a as a, @b as b, @c as c return @b").failed);
+  ASSERT_FALSE(setup.Execute("create procedure Measured @c nvarchar(40) as return len(@c)").failed);
   RawClient raw(listener->port());
   raw.Login(sqlsrv::tds::kTds74);
   auto status_of = [&](const RpcMessage& m) -> std::optional<std::int32_t> {
@@ -1176,8 +1177,18 @@ TEST_F(TdsEndpoint, RemoteProcedureCallsReadEveryParameterTypeOrRefuseItInWords)
   EXPECT_EQ(first_error(RpcMessage().Call("Three").Typed("@a", {0xF3, 0, 0, 0})), 40000);
   // A value longer than its message: 8016.
   EXPECT_EQ(first_error(RpcMessage().Call("Three").Typed("@a", {0x26, 4, 4, 1})), 8016);
-  // sp_prepexecrpc is refused in words.
+  // sp_prepexecrpc is refused in words; a number that names no procedure
+  // is not found.
   EXPECT_EQ(first_error(RpcMessage().Call(14).Int("@handle", std::nullopt, true)), 40000);
+  EXPECT_EQ(first_error(RpcMessage().Call(99).Int("", 1)), 2812);
+  // xml travels as its text (PLP, UTF-16), and a sql_variant holding an
+  // nvarchar (collation and length as its properties).
+  EXPECT_EQ(status_of(RpcMessage().Call("Measured").Typed(
+                "", {0xF1, 0, 8, 0, 0, 0, 0, 0, 0, 0, 8, 0, 0, 0, '<', 0, 'a', 0, '/', 0, '>', 0, 0, 0, 0, 0})),
+            4);
+  EXPECT_EQ(status_of(RpcMessage().Call("Measured").Typed(
+                "", {0x62, 13, 0, 0, 0, 13, 0, 0, 0, 0xE7, 7, 0x04, 0x08, 0xD0, 0, 0, 20, 0, 'o', 0, 'k', 0})),
+            2);
   // The same connection still answers.
   EXPECT_EQ(status_of(RpcMessage().Call("Three").Int("", 1).Int("", 5)), 5);
 }
