@@ -1177,6 +1177,10 @@ TEST_F(TdsEndpoint, RemoteProcedureCallsReadEveryParameterTypeOrRefuseItInWords)
   EXPECT_EQ(first_error(RpcMessage().Call("Three").Typed("@a", {0xF3, 0, 0, 0})), 40000);
   // A value longer than its message: 8016.
   EXPECT_EQ(first_error(RpcMessage().Call("Three").Typed("@a", {0x26, 4, 4, 1})), 8016);
+  // Results without their metadata are refused in words.
+  RpcMessage no_metadata = RpcMessage().Call("Three").Int("", 1);
+  no_metadata.bytes[22 + 2 + 2 * 5] = 0x02;  // the call's options, after ALL_HEADERS and the name
+  EXPECT_EQ(first_error(no_metadata), 40000);
   // sp_prepexecrpc is refused in words; a number that names no procedure
   // is not found.
   EXPECT_EQ(first_error(RpcMessage().Call(14).Int("@handle", std::nullopt, true)), 40000);

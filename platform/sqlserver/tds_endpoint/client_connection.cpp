@@ -673,6 +673,12 @@ int ClientConnection::CallEngine(const std::string& procedure, std::vector<Argum
 
 int ClientConnection::Dispatch(const RpcCall& call, BatchOutput* out, std::vector<Returned>* returned) {
   const std::string name = BareProcedureName(call.procedure);
+  // fWithRecomp (0x01) asks only for a new plan; results without their
+  // column metadata (fNoMetaData 0x02, fReuseMetaData 0x04) are not sent.
+  if (call.options & 0x06) {
+    throw SqlErr(kNotSupported, "Results without their column metadata (RPC option fNoMetaData or fReuseMetaData) "
+                                "are not supported by this server; call " + name + " without them.");
+  }
   auto prepare = [&] {
     const std::string declarations = TextArgument(call, 1, "@params");
     const std::string statement = TextArgument(call, 2, "@stmt");
