@@ -1441,6 +1441,14 @@ TEST_F(ServeCommand, TsqlAndFreebcpWorkWithIt) {
   const std::string loaded = Tsql("select id, convert(varchar(20), fixed, 2), convert(varchar(20), pic, 1) from Pictures order by id");
   EXPECT_NE(loaded.find("1\t010200\t0x89504E470D0A"), std::string::npos) << loaded;
   EXPECT_NE(loaded.find("2\tNULL\tNULL"), std::string::npos) << loaded;
+
+  // sp_help of a table with identity: tsql reads every result set, the
+  // identity's seed and increment (numeric(38,0)) among them, and the
+  // connection answers the batch after it.
+  const std::string help = Tsql("exec sp_help 'Region'\ngo\nselect 'after' + 'wards'");
+  EXPECT_NE(help.find("Identity\tSeed\tIncrement\tNot For Replication"), std::string::npos) << help;
+  EXPECT_NE(help.find("RegionID\t1\t1\t0"), std::string::npos) << help;
+  EXPECT_NE(help.find("afterwards"), std::string::npos) << help;
 }
 
 TEST_F(ServeCommand, StoppingRollsBackOpenTransactionsAndLeavesASoundFile) {

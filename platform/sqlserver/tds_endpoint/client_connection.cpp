@@ -625,7 +625,7 @@ void ClientConnection::DescribePrepared(const std::string& statement, const std:
   try {
     statements = ParseBatch(statement);
   } catch (const com::Error&) {
-    return;  // its syntax error comes when it runs, as it would from SQL Server's sp_execute
+    return;  // described by none; its syntax error is raised when it runs
   }
   const bool queries_only =
       !statements.empty() && std::all_of(statements.begin(), statements.end(), [](const ast::StmtPtr& s) {
