@@ -15,7 +15,9 @@
 
 #include "platform/sqlserver/engine.h"
 #include "platform/sqlserver/tds_endpoint/listener.h"
+#include "platform/com/error.h"
 #include "platform/sqlserver/tds_endpoint/login.h"
+#include "platform/sqlserver/tds_endpoint/results.h"
 #include "platform/sqlserver/tds_endpoint/wire.h"
 #include "tests/support/files.h"
 #include "tests/support/shop.h"
@@ -99,6 +101,7 @@ class RawClient {
     for (;;) {
       std::uint8_t header[8];
       if (!Read(header, 8)) return message;
+      spid = static_cast<std::uint16_t>(header[4] << 8 | header[5]);
       const std::size_t length = static_cast<std::size_t>(header[2]) << 8 | header[3];
       std::vector<std::uint8_t> payload(length - 8);
       if (!Read(payload.data(), payload.size())) return message;
@@ -130,6 +133,7 @@ class RawClient {
   }
 
   std::vector<std::uint8_t> login_reply;
+  std::uint16_t spid = 0;  // the session id in the last reply packet's header
 
  private:
   bool Read(std::uint8_t* out, std::size_t n) {
@@ -249,6 +253,18 @@ class RpcMessage {
     U16(static_cast<std::uint16_t>(ascii.size() * 2));
     Ucs2(ascii);
     return *this;
+  }
+  // A parameter of no type or value (NULLTYPE), as a client sends an
+  // argument it leaves out.
+  RpcMessage& Omitted(const std::string& name) {
+    Name(name, false);
+    bytes.push_back(0x1F);
+    return *this;
+  }
+  // A parameter's name and status, then `type_and_value` as they are.
+  RpcMessage& Typed(const std::string& name, std::vector<std::uint8_t> type_and_value) {
+    Name(name, false);
+    return Raw(std::move(type_and_value));
   }
   // Raw bytes, for messages that break the protocol.
   RpcMessage& Raw(std::vector<std::uint8_t> raw) {
@@ -1116,6 +1132,183 @@ TEST_F(TdsEndpoint, RemoteProcedureCallsBindTypedValuesAndAnswerWithReturnTokens
   EXPECT_FALSE(raw.Batch("select 1", true).empty());
 }
 
+// Every type a client may send as a parameter is read; one the server
+// does not know, or does not take, is refused with an error that names it,
+// and the connection goes on.
+TEST_F(TdsEndpoint, RemoteProcedureCallsReadEveryParameterTypeOrRefuseItInWords) {
+  TdsClient setup(Login());
+  ASSERT_FALSE(setup.Execute("create procedure Three @a int, @b int = 7, @c nvarchar(10) = N'c' as "
+                             "select @a as a, @b as b, @c as c return @b").failed);
+  ASSERT_FALSE(setup.Execute("create procedure Measured @c nvarchar(40) as return len(@c)").failed);
+  RawClient raw(listener->port());
+  raw.Login(sqlsrv::tds::kTds74);
+  auto status_of = [&](const RpcMessage& m) -> std::optional<std::int32_t> {
+    raw.Send(0x03, m.bytes);
+    const auto reply = raw.Reply();
+    // The return status follows the result set: the last 0x79 token before
+    // DONEPROC (4 bytes of status, 13 of DONEPROC).
+    if (reply.size() < 18 || reply[reply.size() - 18] != 0x79) return std::nullopt;
+    const std::size_t at = reply.size() - 17;
+    return static_cast<std::int32_t>(reply[at] | reply[at + 1] << 8 | reply[at + 2] << 16 | reply[at + 3] << 24);
+  };
+  // NULLTYPE for an argument left out: the parameter's default.
+  EXPECT_EQ(status_of(RpcMessage().Call("Three").Int("", 1).Omitted("").NVarChar("", "x")), 7);
+  EXPECT_EQ(status_of(RpcMessage().Call("Three").Int("", 1).Omitted("@b")), 7);
+  // The legacy short types: INT4 (fixed), VARCHAR (1-byte length), and a
+  // sql_variant holding an int (base type INT4, no properties).
+  EXPECT_EQ(status_of(RpcMessage().Call("Three").Int("", 1).Typed("", {0x38, 9, 0, 0, 0})), 9);
+  EXPECT_EQ(status_of(RpcMessage().Call("Three").Int("", 1).Typed("", {0x27, 10, 2, '1', '2'})), 12);
+  EXPECT_EQ(status_of(RpcMessage().Call("Three").Int("", 1).Typed("", {0x62, 16, 0, 0, 0, 6, 0, 0, 0, 0x38, 0,
+                                                                       13, 0, 0, 0})),
+            13);
+
+  auto first_error = [&](const RpcMessage& m) {
+    raw.Send(0x03, m.bytes);
+    const auto t = TokensOf(raw.Reply());
+    EXPECT_FALSE(t.empty());
+    if (t.empty()) return 0;
+    EXPECT_EQ(t.back().type, 0xFE);
+    EXPECT_EQ(t.back().status & 0x02, 0x02);
+    return t.front().type == 0xAA ? t.front().number : 0;
+  };
+  // 0xE1, which ct-lib sends for long binary, is no TDS 7 type: 8009.
+  EXPECT_EQ(first_error(RpcMessage().Call(10).NVarChar("", "select 1").Typed("@p", {0xE1, 4, 0, 0, 0})), 8009);
+  // A CLR type and a table are known and refused.
+  EXPECT_EQ(first_error(RpcMessage().Call("Three").Typed("@a", {0xF0, 0, 0, 0})), 40000);
+  EXPECT_EQ(first_error(RpcMessage().Call("Three").Typed("@a", {0xF3, 0, 0, 0})), 40000);
+  // A value longer than its message: 8016.
+  EXPECT_EQ(first_error(RpcMessage().Call("Three").Typed("@a", {0x26, 4, 4, 1})), 8016);
+  // Results without their metadata are refused in words.
+  RpcMessage no_metadata = RpcMessage().Call("Three").Int("", 1);
+  no_metadata.bytes[22 + 2 + 2 * 5] = 0x02;  // the call's options, after ALL_HEADERS and the name
+  EXPECT_EQ(first_error(no_metadata), 40000);
+  // sp_prepexecrpc is refused in words; a number that names no procedure
+  // is not found.
+  EXPECT_EQ(first_error(RpcMessage().Call(14).Int("@handle", std::nullopt, true)), 40000);
+  EXPECT_EQ(first_error(RpcMessage().Call(99).Int("", 1)), 2812);
+  // xml travels as its text (PLP, UTF-16), and a sql_variant holding an
+  // nvarchar (collation and length as its properties).
+  EXPECT_EQ(status_of(RpcMessage().Call("Measured").Typed(
+                "", {0xF1, 0, 8, 0, 0, 0, 0, 0, 0, 0, 8, 0, 0, 0, '<', 0, 'a', 0, '/', 0, '>', 0, 0, 0, 0, 0})),
+            4);
+  EXPECT_EQ(status_of(RpcMessage().Call("Measured").Typed(
+                "", {0x62, 13, 0, 0, 0, 13, 0, 0, 0, 0xE7, 7, 0x04, 0x08, 0xD0, 0, 0, 20, 0, 'o', 0, 'k', 0})),
+            2);
+  // The same connection still answers.
+  EXPECT_EQ(status_of(RpcMessage().Call("Three").Int("", 1).Int("", 5)), 5);
+}
+
+// SQL Server takes sp_executesql's statement and declarations by position,
+// whatever the client calls them (tedious: @statement and @params).
+TEST_F(TdsEndpoint, SpExecuteSqlTakesItsFirstTwoArgumentsByPosition) {
+  RawClient raw(listener->port());
+  raw.Login(sqlsrv::tds::kTds74);
+  raw.Send(0x03, RpcMessage()
+                     .Call(10)
+                     .NVarChar("@statement", "set @r = @a * 3")
+                     .NVarChar("@whatever", "@a int, @r int output")
+                     .Int("@a", 14)
+                     .Int("@r", std::nullopt, true)
+                     .bytes);
+  const auto t = TokensOf(raw.Reply());
+  ASSERT_EQ(t.size(), 3u);
+  EXPECT_EQ(t[1].type, 0xAC);
+  EXPECT_EQ(t[1].value, 42);
+  EXPECT_EQ(t[2].status, 0);
+}
+
+// Each connection has a session id of its own from 51 on: in every
+// packet's header and as @@SPID says.
+TEST_F(TdsEndpoint, EachConnectionHasItsOwnSessionIdInEveryPacket) {
+  RawClient first(listener->port());
+  first.Login(sqlsrv::tds::kTds74);
+  const std::uint16_t first_at_login = first.spid;
+  RawClient second(listener->port());
+  second.Login(sqlsrv::tds::kTds74);
+  EXPECT_GE(first_at_login, 51);
+  EXPECT_GE(second.spid, 51);
+  EXPECT_NE(first_at_login, second.spid);
+  auto spid_selected = [](RawClient& c) {
+    const auto reply = c.Batch("select @@spid", true);
+    // COLMETADATA of one INTN column, then ROW: the value is the 4 bytes
+    // before DONE (13 bytes).
+    EXPECT_GE(reply.size(), 17u);
+    const std::size_t at = reply.size() - 17;
+    return static_cast<std::uint16_t>(reply[at] | reply[at + 1] << 8);
+  };
+  EXPECT_EQ(spid_selected(first), first_at_login);
+  EXPECT_EQ(first.spid, first_at_login);
+  EXPECT_EQ(spid_selected(second), second.spid);
+}
+
+// sp_prepare of a query answers with the result's COLMETADATA (no rows)
+// before its handle; of any other statement, with none, and runs nothing.
+TEST_F(TdsEndpoint, SpPrepareDescribesAQuerysColumns) {
+  TdsClient setup(Login());
+  ASSERT_FALSE(setup.Execute("create table Prepared (id int, label nvarchar(10))").failed);
+  RawClient raw(listener->port());
+  raw.Login(sqlsrv::tds::kTds74);
+  raw.Send(0x03, RpcMessage()
+                     .Call(11)
+                     .Int("@handle", std::nullopt, true)
+                     .NVarChar("@params", "@n int")
+                     .NVarChar("@stmt", "select id, label from Prepared where id > @n")
+                     .bytes);
+  const auto query = raw.Reply();
+  ASSERT_GE(query.size(), 3u);
+  EXPECT_EQ(query[0], 0x81);  // COLMETADATA
+  EXPECT_EQ(query[1] | query[2] << 8, 2);
+  EXPECT_EQ(std::count(query.begin(), query.end(), std::uint8_t{0xD1}), 0);  // no ROW
+  raw.Send(0x03, RpcMessage()
+                     .Call(11)
+                     .Int("@handle", std::nullopt, true)
+                     .NVarChar("@params", "")
+                     .NVarChar("@stmt", "insert into Prepared values (1, N'x')")
+                     .bytes);
+  const auto t = TokensOf(raw.Reply());  // no result set among them
+  ASSERT_FALSE(t.empty());
+  EXPECT_EQ(t.back().status, 0);
+  EXPECT_EQ(Direct("select count(*) from Prepared"), std::vector<std::string>{"0"});
+}
+
+// The metadata the endpoint writes is checked where it is written: a
+// column no client could read is refused before a byte of it is written.
+TEST(ResultWriter, RefusesColumnsNoClientCanRead) {
+  using sqlsrv::tds::WireColumn;
+  auto writes = [](std::vector<WireColumn> columns) {
+    sqlsrv::tds::ResultWriter writer(std::move(columns), sqlsrv::tds::kTds74);
+    sqlsrv::tds::Writer w;
+    try {
+      writer.WriteColMetadata(w);
+    } catch (const com::Error&) {
+      EXPECT_EQ(w.size(), 0u);
+      return false;
+    }
+    return w.size() > 0;
+  };
+  const WireColumn decimal{"d", sqlsrv::tds::kDecimalN, 17, 0, true, false, 38, 0};
+  EXPECT_TRUE(writes({decimal}));
+  WireColumn no_precision = decimal;
+  no_precision.precision = 0;
+  EXPECT_FALSE(writes({decimal, no_precision}));
+  WireColumn too_precise = decimal;
+  too_precise.precision = 39;
+  EXPECT_FALSE(writes({too_precise}));
+  WireColumn scale_above = decimal;
+  scale_above.precision = 5, scale_above.size = 5, scale_above.scale = 6;
+  EXPECT_FALSE(writes({scale_above}));
+  WireColumn wrong_size = decimal;
+  wrong_size.size = 5;  // precision 38 takes 17 bytes
+  EXPECT_FALSE(writes({wrong_size}));
+  EXPECT_FALSE(writes({{"i", sqlsrv::tds::kIntN, 3}}));
+  EXPECT_TRUE(writes({{"v", sqlsrv::tds::kBigVarChar, 8000}}));
+  EXPECT_FALSE(writes({{"v", sqlsrv::tds::kBigVarChar, 8001}}));
+  EXPECT_FALSE(writes({{"v", sqlsrv::tds::kBigVarChar, 0}}));
+  EXPECT_FALSE(writes({{"n", sqlsrv::tds::kNVarChar, 7}}));
+  EXPECT_FALSE(writes({}));
+  EXPECT_FALSE(writes({{"x", 0x99, 4}}));
+}
+
 TEST_F(TdsEndpoint, TransactionManagerRequestsBeginSaveGoBackToASavepointAndCommit) {
   TdsClient setup(Login());
   ASSERT_FALSE(setup.Execute("create table Saved (n int)").failed);
@@ -1249,6 +1442,14 @@ TEST_F(ServeCommand, TsqlAndFreebcpWorkWithIt) {
   const std::string loaded = Tsql("select id, convert(varchar(20), fixed, 2), convert(varchar(20), pic, 1) from Pictures order by id");
   EXPECT_NE(loaded.find("1\t010200\t0x89504E470D0A"), std::string::npos) << loaded;
   EXPECT_NE(loaded.find("2\tNULL\tNULL"), std::string::npos) << loaded;
+
+  // sp_help of a table with identity: tsql reads every result set, the
+  // identity's seed and increment (numeric(38,0)) among them, and the
+  // connection answers the batch after it.
+  const std::string help = Tsql("exec sp_help 'Region'\ngo\nselect 'after' + 'wards'");
+  EXPECT_NE(help.find("Identity\tSeed\tIncrement\tNot For Replication"), std::string::npos) << help;
+  EXPECT_NE(help.find("RegionID\t1\t1\t0"), std::string::npos) << help;
+  EXPECT_NE(help.find("afterwards"), std::string::npos) << help;
 }
 
 TEST_F(ServeCommand, StoppingRollsBackOpenTransactionsAndLeavesASoundFile) {

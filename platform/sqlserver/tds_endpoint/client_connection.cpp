@@ -625,7 +625,7 @@ void ClientConnection::DescribePrepared(const std::string& statement, const std:
   try {
     statements = ParseBatch(statement);
   } catch (const com::Error&) {
-    return;  // its syntax error comes when it runs, as it would from SQL Server's sp_execute
+    return;  // described by none; its syntax error is raised when it runs
   }
   const bool queries_only =
       !statements.empty() && std::all_of(statements.begin(), statements.end(), [](const ast::StmtPtr& s) {
@@ -673,6 +673,12 @@ int ClientConnection::CallEngine(const std::string& procedure, std::vector<Argum
 
 int ClientConnection::Dispatch(const RpcCall& call, BatchOutput* out, std::vector<Returned>* returned) {
   const std::string name = BareProcedureName(call.procedure);
+  // fWithRecomp (0x01) asks only for a new plan; results without their
+  // column metadata (fNoMetaData 0x02, fReuseMetaData 0x04) are not sent.
+  if (call.options & 0x06) {
+    throw SqlErr(kNotSupported, "Results without their column metadata (RPC option fNoMetaData or fReuseMetaData) "
+                                "are not supported by this server; call " + name + " without them.");
+  }
   auto prepare = [&] {
     const std::string declarations = TextArgument(call, 1, "@params");
     const std::string statement = TextArgument(call, 2, "@stmt");

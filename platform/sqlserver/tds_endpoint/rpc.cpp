@@ -65,7 +65,10 @@ std::vector<RpcCall> ParseRpcMessage(std::vector<std::uint8_t> body, com::CodePa
     if (length == 0xFFFF) {
       const std::uint16_t id = r.U16();
       call.procedure = SystemProcedureName(id);
-      if (call.procedure.empty()) throw ProtocolError("call of unknown system procedure number " + std::to_string(id));
+      if (call.procedure.empty()) {
+        throw SqlErr(2812, "Could not find stored procedure number " + std::to_string(id) +
+                               " (the system procedures clients call by number are 1 to 15).");
+      }
     } else {
       if (length == 0) throw ProtocolError("call of a procedure without a name");
       call.procedure = r.Ucs2(length);

@@ -25,10 +25,12 @@ struct RpcCall {
 inline constexpr std::size_t kMaxRpcParameters = 2100;
 
 // The calls of an RPC message (its ALL_HEADERS already skipped when the
-// client sends them). Raises ProtocolError for a malformed message or an
-// unknown procedure number, 8003 for more than kMaxRpcParameters
-// parameters, and what reading a value raises (typed_values.h). Each value
-// is at most `max_value_bytes`.
+// client sends them). Raises ProtocolError for a malformed call header,
+// 2812 for an unknown procedure number, 8003 for more than
+// kMaxRpcParameters parameters, and for a parameter it cannot read 8009 (an
+// unknown type), 8016 (a malformed type or value) or kNotSupported (a CLR
+// type or a table), naming the parameter. Each value is at most
+// `max_value_bytes`.
 std::vector<RpcCall> ParseRpcMessage(std::vector<std::uint8_t> body, com::CodePage& cp936, std::size_t max_value_bytes);
 
 // The name of a system procedure a client calls by number, or "" for a
