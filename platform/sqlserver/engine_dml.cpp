@@ -91,7 +91,7 @@ void EngineCore::RunInsert(ast::Stmt& s) {
 }
 
 void EngineCore::RunUpdate(const ast::Stmt& s) {
-  const TableMeta& t = WritableTable(s.object, s.kind);
+  const TableMeta& t = WritableTable(ChangedTableName(s.object, s.from, *catalog_), s.kind);
   std::vector<int> columns;
   std::vector<const ast::Expr*> exprs;
   for (const auto& [name, expr] : s.sets) {
@@ -145,7 +145,7 @@ void EngineCore::RunUpdate(const ast::Stmt& s) {
 }
 
 void EngineCore::RunDelete(const ast::Stmt& s) {
-  const TableMeta& t = WritableTable(s.object, s.kind);
+  const TableMeta& t = WritableTable(ChangedTableName(s.object, s.from, *catalog_), s.kind);
   std::string sql = "DELETE FROM " + QuoteSqlite(t.name);
   if (s.where || !s.from.empty()) {
     Translator tr(*catalog_, state_);
