@@ -94,7 +94,7 @@ void EngineCore::RunInsert(ast::Stmt& s) {
 }
 
 void EngineCore::RunUpdate(const ast::Stmt& s) {
-  const TableMeta& t = WritableTable(s.object, s.kind);
+  const TableMeta& t = WritableTable(ChangedTableName(s.object, s.from, *catalog_), s.kind);
   std::vector<int> columns;
   std::vector<const ast::Expr*> exprs;
   for (const auto& [name, expr] : s.sets) {
@@ -149,7 +149,7 @@ void EngineCore::RunUpdate(const ast::Stmt& s) {
 }
 
 void EngineCore::RunDelete(const ast::Stmt& s) {
-  const TableMeta& t = WritableTable(s.object, s.kind);
+  const TableMeta& t = WritableTable(ChangedTableName(s.object, s.from, *catalog_), s.kind);
   std::string sql = "DELETE FROM " + QuoteSqlite(t.name);
   // SET ROWCOUNT: the first rows found alone, by their rowids.
   const std::int64_t limit = state_.options.rowcount_limit;

@@ -870,7 +870,12 @@ class Parser {
     ExpectKeyword("SET");
     do {
       std::string column = Name();
-      if (AcceptSymbol(".")) column = Name();  // t.col = ...
+      if (AcceptSymbol(".")) {  // t.col = ...: t names the target as the statement does
+        const std::string qualifier = std::exchange(column, Name());
+        if (!SameName(qualifier, s.object.object)) {
+          throw SqlErr(4104, "The multi-part identifier \"" + qualifier + "." + column + "\" could not be bound.");
+        }
+      }
       ExpectSymbol("=");
       s.sets.emplace_back(std::move(column), Expression());
     } while (AcceptSymbol(","));

@@ -267,6 +267,27 @@ void CheckTableQualifiers(const ast::ObjectName& name, std::string_view database
   }
 }
 
+const ast::ObjectName& ChangedTableName(const ast::ObjectName& target, const std::vector<ast::TableRef>& from,
+                                        const Catalog& catalog) {
+  if (!target.schema.empty() || !target.database.empty()) return target;
+  const auto aliased = std::find_if(from.begin(), from.end(), [&](const ast::TableRef& ref) {
+    return !ref.alias.empty() && SameName(ref.alias, target.object);
+  });
+  if (aliased == from.end()) return target;
+  if (aliased->derived) NotSupported("Changing the derived table '" + aliased->alias + "'");
+  if (!SameName(aliased->name.object, target.object) && catalog.FindTable(target.object)) {
+    NotSupported("Changing the table '" + aliased->name.Display() + "' through the alias '" + aliased->alias +
+                 "', a table's name too,");
+  }
+  const auto references = std::count_if(from.begin(), from.end(), [&](const ast::TableRef& ref) {
+    return !ref.derived && SameName(ref.name.object, aliased->name.object);
+  });
+  if (references > 1) {
+    NotSupported("Changing one of several references to the table '" + aliased->name.Display() + "' through its alias");
+  }
+  return aliased->name;
+}
+
 OutputColumn OutputColumnOfType(std::string name, const ColumnType& type, bool nullable) {
   OutputColumn out;
   out.name = std::move(name);

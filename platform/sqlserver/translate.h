@@ -220,6 +220,14 @@ class Translator {
 // The static type of a column type.
 VT TypeOf(const ColumnType& t);
 
+// The table an UPDATE or DELETE changes, as named: the one its FROM list
+// exposes under the target's name when that is an alias there ("UPDATE x
+// SET ... FROM t AS x"), else the target as written. Refuses an alias that
+// is a table's name too, and an alias of one of several references to a
+// table.
+const ast::ObjectName& ChangedTableName(const ast::ObjectName& target, const std::vector<ast::TableRef>& from,
+                                        const Catalog& catalog);
+
 // Raises "Invalid object name" unless a table's name `name` is qualified,
 // if at all, by the current database `database` (tempdb for a temporary
 // table) and the schema dbo.
