@@ -31,10 +31,19 @@ std::string ServerFolder(const Args& args) {
   return *folder;
 }
 
-// The result sets of a batch as TSV, each with its header line.
+// The result sets of a batch as TSV, each with its header line, and its
+// messages where they came among them.
 void PrintResults(const dts::BatchResults& out) {
   std::string line;
-  for (const auto& rs : out.results) {
+  std::size_t next_message = 0;
+  auto print_messages_before = [&](std::size_t result) {
+    for (; next_message < out.messages.size() && out.messages[next_message].results_before <= result; ++next_message) {
+      std::printf("%s\n", out.messages[next_message].text.c_str());
+    }
+  };
+  for (std::size_t r = 0; r < out.results.size(); ++r) {
+    print_messages_before(r);
+    const auto& rs = out.results[r];
     if (rs.columns.empty()) continue;
     line.clear();
     for (std::size_t i = 0; i < rs.columns.size(); ++i) line += (i ? "\t" : "") + EscapeTsv(rs.columns[i].name);
@@ -45,6 +54,7 @@ void PrintResults(const dts::BatchResults& out) {
       std::printf("%s\n", line.c_str());
     }
   }
+  print_messages_before(out.results.size());
 }
 
 // A network server: CREATE DATABASE on the server, then the script's
@@ -172,11 +182,9 @@ int CmdSql(const Args& args) {
     // What came before the error, messages too (a batch goes on after
     // RAISERROR's error).
     PrintResults(out);
-    for (const auto& m : out.messages) std::printf("%s\n", m.c_str());
     throw;
   }
   PrintResults(out);
-  for (const auto& m : out.messages) std::printf("%s\n", m.c_str());
   for (const auto& r : out.results) {
     if (r.count >= 0) std::fprintf(stderr, "(%lld 行受影响)\n", static_cast<long long>(r.count));
   }

@@ -360,28 +360,41 @@ TEST_F(ProcedureTest, CallRunsExecuteSqlAndRefusesWhatExecRefuses) {
             "Reduce the number of parameters and resend the request.");
 }
 
-TEST_F(ProcedureTest, AFailureInsideACalledProcedureUndoesItsWorkAndGivesNoOutputs) {
+TEST_F(ProcedureTest, AnErrorInsideACalledProcedureEndsWhatItReaches) {
   Exec("CREATE TABLE K (id int NOT NULL PRIMARY KEY)");
   Exec("CREATE PROC Fill @a int, @b int, @done int = 0 OUTPUT AS\n"
        "INSERT INTO K VALUES (@a) SET @done = 1 INSERT INTO K VALUES (@b) SET @done = 2");
+  // A duplicate key ends its INSERT alone: the procedure runs to its end
+  // and gives its outputs; the batch or call raises the error.
   EXPECT_EQ(Error("EXEC Fill 1, 1").substr(0, 5), "2627 ");
-  EXPECT_EQ(One("SELECT count(*) FROM K"), "0");
-  std::vector<Argument> args{Arg(Variant::I4(1)), Arg(Variant::I4(1)), Named("@done", Variant::I4(-1), true)};
+  EXPECT_EQ(One("SELECT count(*) FROM K"), "1");
+  std::vector<Argument> args{Arg(Variant::I4(2)), Arg(Variant::I4(1)), Named("@done", Variant::I4(-1), true)};
   EXPECT_THROW(db->Call("Fill", args), com::Error);
-  EXPECT_EQ(args[2].value, Variant::I4(-1));
-  EXPECT_FALSE(args[2].type.has_value());
+  EXPECT_EQ(args[2].value, Variant::I4(2));
+  EXPECT_TRUE(args[2].type.has_value());
   EXPECT_EQ(db->trancount(), 0);
-  EXPECT_EQ(One("SELECT count(*) FROM K"), "0");
-  // Inside the caller's transaction the failed call is undone alone.
+  EXPECT_EQ(One("SELECT count(*) FROM K"), "2");
+  // Inside the caller's transaction the failed INSERT is undone alone and
+  // the transaction stays open.
   db->BeginTransaction();
   std::vector<Argument> good{Arg(Variant::I4(3)), Arg(Variant::I4(4))};
   EXPECT_EQ(db->Call("Fill", good), 0);
   std::vector<Argument> bad{Arg(Variant::I4(5)), Arg(Variant::I4(3))};
   EXPECT_THROW(db->Call("Fill", bad), com::Error);
   EXPECT_EQ(db->trancount(), 1);
-  EXPECT_EQ(One("SELECT count(*) FROM K"), "2");
+  EXPECT_EQ(One("SELECT count(*) FROM K"), "5");
   db->Rollback();
-  EXPECT_EQ(One("SELECT count(*) FROM K"), "0");
+  EXPECT_EQ(One("SELECT count(*) FROM K"), "2");
+  // A conversion error ends the procedure and the call: what follows it
+  // never runs and the outputs are not given.
+  Exec("CREATE PROC Converts @a int, @done int = 0 OUTPUT AS\n"
+       "SET @done = 1 SET @done = CAST('x' AS int) INSERT INTO K VALUES (@a) SET @done = 2");
+  std::vector<Argument> ended{Arg(Variant::I4(9)), Named("@done", Variant::I4(-1), true)};
+  EXPECT_THROW(db->Call("Converts", ended), com::Error);
+  EXPECT_EQ(ended[1].value, Variant::I4(-1));
+  EXPECT_FALSE(ended[1].type.has_value());
+  EXPECT_EQ(db->trancount(), 0);
+  EXPECT_EQ(One("SELECT count(*) FROM K WHERE id = 9"), "0");
 }
 
 // ------------------------------------------------------------ hostile input

@@ -232,8 +232,23 @@ TEST_F(NetworkDestination, KorvelSqlPrintsTheSameOverTheNetwork) {
   EXPECT_EQ(network.out, file.out);
   EXPECT_EQ(network.err, file.err);
   EXPECT_NE(file.out.find("1\t中文\t汉字\t1234.5678\t2007-01-20 10:30:00"), std::string::npos) << file.out;
-  EXPECT_NE(file.out.find("两个结果"), std::string::npos) << file.out;
+  // The notice where it came: after the first result set, before the second.
+  const std::size_t notice = file.out.find("两个结果");
+  ASSERT_NE(notice, std::string::npos) << file.out;
+  EXPECT_LT(file.out.find("2\t\\N\t"), notice) << file.out;
+  EXPECT_GT(file.out.find("n\ttotal"), notice) << file.out;
   EXPECT_NE(file.err.find("(2 行受影响)"), std::string::npos) << file.err;
+
+  // A batch goes on after a statement's error, its notices still in their
+  // places, and fails with that error when it has ended.
+  const std::string going_on = "print 'first'\nselect 1 as a\nselect 1 / 0\nprint 'went on'\nselect 2 as b";
+  const auto file_went_on = sql("file:" + served.server_folder, going_on);
+  const auto network_went_on = sql(served.server, going_on);
+  EXPECT_NE(file_went_on.exit_code, 0);
+  EXPECT_EQ(network_went_on.exit_code, file_went_on.exit_code);
+  EXPECT_EQ(file_went_on.out, "first\na\n1\nwent on\nb\n2\n");
+  EXPECT_EQ(network_went_on.out, file_went_on.out);
+  EXPECT_NE(network_went_on.err.find("Divide by zero error encountered."), std::string::npos) << network_went_on.err;
 
   // A failing batch shows what came before its error, and the error.
   const std::string failing = "select 1 as a\nselect * from NoSuchTable";

@@ -283,10 +283,15 @@ TEST_F(SqlTest, RunsProceduresAndTheirOwnTransactions) {
   EXPECT_EQ(One("select count(*) from T"), "0");
   Exec("exec P1");
   EXPECT_EQ(One("select count(*) from T"), "1");
-  // An error stops the procedure and fails EXECUTE, undoing its work.
+  // A duplicate key ends its INSERT alone: the procedure goes on, and the
+  // batch raises the error when it has ended.
   Exec("create procedure P2 as insert into T (id) values (5) insert into T (id) values (1) insert into T (id) values (6)");
   EXPECT_EQ(ErrorOf("execute P2"), 2627);
-  EXPECT_EQ(One("select count(*) from T"), "1");
+  EXPECT_EQ(One("select count(*) from T"), "3");
+  // A conversion error ends the procedure and the batch that ran it.
+  Exec("create procedure P3 as insert into T (id) values (7) select cast('x' as int) insert into T (id) values (8)");
+  EXPECT_EQ(ErrorOf("execute P3 insert into T (id) values (9)"), 245);
+  EXPECT_EQ(One("select count(*) from T where id in (8, 9)"), "0");
   EXPECT_EQ(ErrorOf("execute NoSuch"), 2812);
   EXPECT_EQ(ErrorOf("drop procedure NoSuch"), 3701);
   EXPECT_EQ(One("select OBJECTPROPERTY(object_id(N'[dbo].[P1]'), N'IsProcedure'), "

@@ -578,13 +578,14 @@ TEST_F(TdsEndpoint, DecimalsTravelExactlyAsDecimalN) {
                        .bytes);
     return raw.Reply();
   }());
-  ASSERT_EQ(t.size(), 3u);
-  EXPECT_EQ(t[1].type, 0xAC);
-  EXPECT_EQ(t[1].name, "@r");
-  EXPECT_EQ(t[1].wire_type, 0x6A);
-  EXPECT_EQ(t[1].precision, 12);
-  EXPECT_EQ(t[1].scale, 2);
-  EXPECT_EQ(t[1].value, 2470);
+  // The SET's DONEINPROC, the return status, the output value, DONEPROC.
+  ASSERT_EQ(t.size(), 4u);
+  EXPECT_EQ(t[2].type, 0xAC);
+  EXPECT_EQ(t[2].name, "@r");
+  EXPECT_EQ(t[2].wire_type, 0x6A);
+  EXPECT_EQ(t[2].precision, 12);
+  EXPECT_EQ(t[2].scale, 2);
+  EXPECT_EQ(t[2].value, 2470);
 
   // A bulk copy's decimals land exactly at their columns' scales.
   std::vector<testing_support::TdsMessage> failure;
@@ -1066,6 +1067,77 @@ TEST_F(TdsEndpoint, RaiserrorSendsMessagesAndErrorsTheBatchGoesOnAfter) {
   EXPECT_EQ(call.batch.messages[0].text, "careful");
 }
 
+// A token's type, status and count (the count only where DONE_COUNT says
+// it holds one), or an ERROR's number, as the tests below compare them.
+struct Ended {
+  std::uint8_t type;
+  std::uint16_t status;
+  std::int64_t count_or_number;
+  bool operator==(const Ended&) const = default;
+};
+
+std::vector<Ended> EndsOf(const std::vector<ReplyToken>& tokens) {
+  std::vector<Ended> out;
+  for (const ReplyToken& t : tokens) {
+    if (t.type == 0xAA || t.type == 0x79) {
+      out.push_back({t.type, 0, t.number});
+    } else if (t.type == 0xFD || t.type == 0xFE || t.type == 0xFF) {
+      out.push_back({t.type, t.status, (t.status & 0x10) ? static_cast<std::int64_t>(t.count) : 0});
+    }
+  }
+  return out;
+}
+
+TEST_F(TdsEndpoint, EveryStatementEndsInADoneOfItsOwnCountedAsNocountStandsAtIt) {
+  TdsClient setup(Login());
+  ASSERT_FALSE(setup.Execute("create table Ends (n tinyint)").failed);
+  ASSERT_FALSE(setup.Execute("create procedure CountsEnds @c int output as select @c = count(*) from Ends").failed);
+  RawClient raw(listener->port());
+  raw.Login(sqlsrv::tds::kTds74);
+  constexpr std::uint8_t kDone = 0xFD, kDoneProc = 0xFE, kDoneInProc = 0xFF, kError = 0xAA, kStatus = 0x79;
+  // DECLARE has none; the INSERT that fails ends in DONE_ERROR after its
+  // ERROR and the batch goes on; counts only while NOCOUNT is OFF; the
+  // batch's last statement's DONE is the final one.
+  EXPECT_EQ(EndsOf(TokensOf(raw.Batch("declare @v int\n"
+                                      "insert into Ends values (1)\n"
+                                      "set nocount on\n"
+                                      "insert into Ends values (2)\n"
+                                      "insert into Ends values (300)\n"
+                                      "set nocount off\n"
+                                      "update Ends set n = n\n"
+                                      "select @v = 1",
+                                      true))),
+            (std::vector<Ended>{{kDone, 0x11, 1},
+                                {kDone, 0x01, 0},
+                                {kDone, 0x01, 0},
+                                {kError, 0, 220},
+                                {kDone, 0x03, 0},
+                                {kDone, 0x01, 0},
+                                {kDone, 0x11, 2},
+                                {kDone, 0x00, 0}}));
+  // A procedure whose only statement assigns a variable still ends it in
+  // DONEINPROC, before the return status, the output value and DONEPROC.
+  RpcMessage call;
+  call.Call("CountsEnds").Int("@c", std::nullopt, true);
+  raw.Send(0x03, call.bytes);
+  const std::vector<ReplyToken> called = TokensOf(raw.Reply());
+  EXPECT_EQ(EndsOf(called), (std::vector<Ended>{{kDoneInProc, 0x01, 0}, {kStatus, 0, 0}, {kDoneProc, 0x00, 0}}));
+  ASSERT_EQ(called.size(), 4u);
+  EXPECT_EQ(called[2].value, 2);
+  // A procedure the batch runs by EXECUTE ends in its return status and
+  // DONEPROC; inside a transaction each DONE says so.
+  EXPECT_EQ(EndsOf(TokensOf(raw.Batch("declare @c int\n"
+                                      "begin tran\n"
+                                      "exec CountsEnds @c output\n"
+                                      "rollback",
+                                      true))),
+            (std::vector<Ended>{{kDone, 0x05, 0},
+                                {kDoneInProc, 0x05, 0},
+                                {kStatus, 0, 0},
+                                {kDoneProc, 0x05, 0},
+                                {kDone, 0x00, 0}}));
+}
+
 TEST_F(TdsEndpoint, RemoteProcedureCallsBindTypedValuesAndAnswerWithReturnTokens) {
   TdsClient setup(Login());
   ASSERT_FALSE(setup.Execute("create table Called (n int)").failed);
@@ -1076,23 +1148,26 @@ TEST_F(TdsEndpoint, RemoteProcedureCallsBindTypedValuesAndAnswerWithReturnTokens
     return TokensOf(raw.Reply());
   };
 
-  // sp_executesql with an input and an output parameter: the return status,
-  // then the output's value under its ordinal, then DONEPROC ends it.
+  // sp_executesql with an input and an output parameter: its statement's
+  // DONEINPROC, the return status, then the output's value under its
+  // ordinal, then DONEPROC ends it.
   auto t = send(RpcMessage()
                     .Call(10)
                     .NVarChar("@stmt", "set @r = @a + 1")
                     .NVarChar("@params", "@a int, @r int output")
                     .Int("@a", 41)
                     .Int("@r", std::nullopt, true));
-  ASSERT_EQ(t.size(), 3u);
-  EXPECT_EQ(t[0].type, 0x79);
-  EXPECT_EQ(t[0].number, 0);
-  EXPECT_EQ(t[1].type, 0xAC);
-  EXPECT_EQ(t[1].ordinal, 3);
-  EXPECT_EQ(t[1].name, "@r");
-  EXPECT_EQ(t[1].value, 42);
-  EXPECT_EQ(t[2].type, 0xFE);
-  EXPECT_EQ(t[2].status, 0);
+  ASSERT_EQ(t.size(), 4u);
+  EXPECT_EQ(t[0].type, 0xFF);
+  EXPECT_EQ(t[0].status, 0x01);
+  EXPECT_EQ(t[1].type, 0x79);
+  EXPECT_EQ(t[1].number, 0);
+  EXPECT_EQ(t[2].type, 0xAC);
+  EXPECT_EQ(t[2].ordinal, 3);
+  EXPECT_EQ(t[2].name, "@r");
+  EXPECT_EQ(t[2].value, 42);
+  EXPECT_EQ(t[3].type, 0xFE);
+  EXPECT_EQ(t[3].status, 0);
 
   // A statement prepared once and run twice; its rows count in DONEINPROC.
   t = send(RpcMessage()
@@ -1210,11 +1285,14 @@ TEST_F(TdsEndpoint, SpExecuteSqlTakesItsFirstTwoArgumentsByPosition) {
                      .Int("@a", 14)
                      .Int("@r", std::nullopt, true)
                      .bytes);
+  // The SET's DONEINPROC, RETURNSTATUS, @r's RETURNVALUE, DONEPROC.
   const auto t = TokensOf(raw.Reply());
-  ASSERT_EQ(t.size(), 3u);
-  EXPECT_EQ(t[1].type, 0xAC);
-  EXPECT_EQ(t[1].value, 42);
-  EXPECT_EQ(t[2].status, 0);
+  ASSERT_EQ(t.size(), 4u);
+  EXPECT_EQ(t[0].type, 0xFF);
+  EXPECT_EQ(t[2].type, 0xAC);
+  EXPECT_EQ(t[2].value, 42);
+  EXPECT_EQ(t[3].type, 0xFE);
+  EXPECT_EQ(t[3].status, 0);
 }
 
 // Each connection has a session id of its own from 51 on: in every

@@ -111,8 +111,14 @@ struct BatchResults {
     std::vector<Row> rows;
     std::int64_t count = -1;  // for a count: the rows a statement changed
   };
-  std::vector<Result> results;        // in the order the server gave them
-  std::vector<std::string> messages;  // PRINT and the server's other notices
+  // PRINT's text or another of the server's notices, and where it came
+  // among the results.
+  struct Message {
+    std::string text;
+    std::size_t results_before = 0;  // how many of `results` came before it
+  };
+  std::vector<Result> results;    // in the order the server gave them
+  std::vector<Message> messages;  // in the order the server gave them
 };
 
 // What Commit raises when its answer was lost with the connection.

@@ -49,13 +49,13 @@ class EngineSession final : public dts::Session {
           out->results.push_back(std::move(result));
         } else if (o.kind == BatchOutput::Outcome::kCount) {
           out->results.push_back({{}, {}, output.affected[o.index].rows});
-        } else {
+        } else if (o.kind == BatchOutput::Outcome::kMessage) {
           const BatchMessage& m = output.messages[o.index];
           if (m.severity > 10 && !raised_skipped) {
             raised_skipped = true;
             continue;
           }
-          out->messages.push_back(m.text);
+          out->messages.push_back({m.text, out->results.size()});
         }
       }
     };

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <climits>
 #include <filesystem>
+#include <utility>
 
 #include "platform/sqlserver/catalog_procedures.h"
 #include "platform/sqlserver/engine_internal.h"
@@ -192,19 +193,15 @@ namespace {
 // however it ends.
 class EndReport {
  public:
-  EndReport(BatchOutput* output, const SessionState& state, const TransactionEnd& end)
-      : output_(output), state_(state), end_(end) {}
+  EndReport(BatchOutput* output, const TransactionEnd& end) : output_(output), end_(end) {}
   ~EndReport() {
-    if (!output_) return;
-    output_->nocount = state_.nocount;
-    output_->transaction_end = end_;
+    if (output_) output_->transaction_end = end_;
   }
   EndReport(const EndReport&) = delete;
   EndReport& operator=(const EndReport&) = delete;
 
  private:
   BatchOutput* output_;
-  const SessionState& state_;
   const TransactionEnd& end_;
 };
 
@@ -234,14 +231,14 @@ com::Error EngineCore::Outermost(const com::Error& e) const {
 void EngineCore::Execute(std::string_view script, BatchOutput* output) {
   interrupted_ = false;
   last_end_ = TransactionEnd::kNone;
-  const EndReport report(output, state_, last_end_);
+  const EndReport report(output, last_end_);
   for (const std::string& batch : SplitBatches(script)) RunBatch(batch, output);
 }
 
 int EngineCore::Call(std::string_view name, std::vector<Argument>& arguments, BatchOutput* output) {
   interrupted_ = false;
   last_end_ = TransactionEnd::kNone;
-  const EndReport report(output, state_, last_end_);
+  const EndReport report(output, last_end_);
   raised_ = Raised();
   deferred_.reset();
   // Arguments given as text become dates in the session's DATEFORMAT order.
@@ -263,10 +260,13 @@ int EngineCore::Call(std::string_view name, std::vector<Argument>& arguments, Ba
     // The call is one statement: undone as a whole when it fails.
     Frame frame(*this, true);
     status = CallProcedure(object, arguments, {}, output);
+    scope_error_ = 0;  // sent already, raised at the end
     frame.Done();
     if (output) output->return_status = status;
+    EndDoomedTransaction(output);
   } catch (const com::Error& e) {
     const com::Error error = Outermost(e);
+    EndAbortedTransaction();
     ReportFailure(output, error);
     throw error;
   }
@@ -315,8 +315,10 @@ void EngineCore::RunBatch(std::string_view batch, BatchOutput* output) {
   const EnterScope enter(*this, &scope);
   try {
     RunStatements(statements, batch, output);
+    EndDoomedTransaction(output);
   } catch (const com::Error& e) {
     const com::Error error = Outermost(e);
+    EndAbortedTransaction();
     ReportFailure(output, error);
     throw error;
   }
@@ -330,7 +332,19 @@ bool EngineCore::RunStatements(std::vector<ast::StmtPtr>& statements, std::strin
 EngineCore::Flow EngineCore::RunBlock(std::vector<ast::StmtPtr>& statements, std::string_view text,
                                       BatchOutput* output) {
   for (auto& s : statements) {
-    const Flow flow = Run(*s, text, output);
+    Flow flow = Flow::kNext;
+    try {
+      flow = Run(*s, text, output);
+    } catch (const com::Error& e) {
+      // An error that ends its statement alone is sent; the next runs.
+      const com::Error error = Outermost(e);
+      if (!EndsOnly(error, ErrorReach::kStatement)) {
+        if (error.number() == e.number()) throw;
+        throw error;
+      }
+      SendError(error, output);
+      EndStatement(*s, output, true);
+    }
     if (flow != Flow::kNext) return flow;
   }
   return Flow::kNext;
@@ -350,6 +364,7 @@ EngineCore::Flow EngineCore::RunStatement(ast::Stmt& s, std::string_view text, B
   if (interrupted_) throw SqlErr(kErrCancelled, "The query was cancelled.");
   // Text becomes a date in the session's SET DATEFORMAT order.
   const dts::DateOrderScope date_order(state_.options.dateformat);
+  scope_error_ = 0;
   catalog_->Refresh();
   state_.xact_state = state_.trancount == 0 ? 0 : TransactionLost() ? -1 : 1;
   // Control of flow first: these set @@ERROR by the statements they run.
@@ -372,7 +387,7 @@ EngineCore::Flow EngineCore::RunStatement(ast::Stmt& s, std::string_view text, B
     case K::kTry:
       return RunTry(s, text, output);
     case K::kRaiserror:
-      RunRaiserror(s, text, output);
+      EndStatement(s, output, RunRaiserror(s, text, output));
       return Flow::kNext;
     case K::kThrow:
       RunThrow(s);
@@ -398,7 +413,6 @@ EngineCore::Flow EngineCore::RunStatement(ast::Stmt& s, std::string_view text, B
       SaveTransaction(s.option);
       break;
     case K::kSetOption:
-      if (s.option == "NOCOUNT") state_.nocount = s.on;
       RunSetOption(s);
       break;
     case K::kSelect:
@@ -433,12 +447,21 @@ EngineCore::Flow EngineCore::RunStatement(ast::Stmt& s, std::string_view text, B
       RunWriting(s, text, output);
       break;
   }
-  state_.error = 0;
+  // A procedure (or dynamic SQL) the statement ran may have ended at an
+  // error of its own scope, sent already: the statement failed with it.
+  state_.error = std::exchange(scope_error_, 0);
+  EndStatement(s, output, state_.error != 0);
   return Flow::kNext;
 }
 
 void EngineCore::RunWriting(ast::Stmt& s, std::string_view text, BatchOutput* output) {
   using K = ast::StmtKind;
+  // SET FMTONLY ON: a statement is described, not run, so nothing changes;
+  // a procedure runs to describe the results of its queries.
+  if (state_.fmtonly && s.kind != K::kExecute && s.kind != K::kExecuteString) {
+    state_.rowcount = 0;
+    return;
+  }
   if (s.kind == K::kCreateTable || s.kind == K::kDropTable || s.kind == K::kCreateProcedure ||
       s.kind == K::kDropProcedure) {
     db_->SetTableWritten("sysobjects");  // what a failure to find room names
@@ -516,6 +539,7 @@ void EngineCore::RunReturn(const ast::Stmt& s, std::string_view text, BatchOutpu
 // ------------------------------------------------------------ procedures
 
 void EngineCore::RunExecute(const ast::Stmt& s, BatchOutput* output) {
+  if (output && exec_depth_ == 0) output->return_status.reset();  // none for an EXECUTE that fails to call
   std::vector<Argument> arguments(s.arguments.size());
   std::vector<std::string> types(s.arguments.size());
   for (std::size_t i = 0; i < s.arguments.size(); ++i) {
@@ -577,7 +601,10 @@ int EngineCore::CallProcedure(const ast::ObjectName& name, std::vector<Argument>
     values.reserve(call.values.size());
     for (std::size_t i = 0; i < call.values.size(); ++i) values.push_back(FromStored(call.values[i], sp->parameters[i].type));
     BatchOutput discarded;
-    return sp->run(values, *catalog_, state_, output ? output : &discarded);
+    const std::size_t first_outcome = output ? output->order.size() : 0;
+    const int status = sp->run(values, *catalog_, state_, output ? output : &discarded);
+    EndEachResult(output, first_outcome);
+    return status;
   }
   throw SqlErr(kNoProcedure, "Could not find stored procedure '" + name.Display() + "'.");
 }
@@ -702,7 +729,19 @@ int EngineCore::RunNested(std::vector<ast::StmtPtr>& statements, std::string_vie
     } depth{*this, state_.options};
     if (!procedure.empty()) state_.options.ansi_nulls = state_.options.quoted_identifier = true;
     const EnterScope enter(*this, &scope);
-    RunStatements(statements, text, output);
+    try {
+      RunStatements(statements, text, output);
+    } catch (const com::Error& e) {
+      // An error that ends its scope alone ends the procedure here; the
+      // caller goes on after the EXECUTE, which failed with it.
+      const com::Error error = Outermost(e);
+      if (!EndsOnly(error, ErrorReach::kScope)) {
+        if (error.number() == e.number()) throw;
+        throw error;
+      }
+      SendError(error, output);
+      scope_error_ = error.number();
+    }
   }
   // The temporary tables a procedure made end with it (a failed one's are
   // undone with the rest of its work).

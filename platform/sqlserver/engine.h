@@ -4,18 +4,33 @@
 // Statements are atomic: each runs inside a savepoint and leaves nothing
 // behind when it fails. BEGIN TRAN / COMMIT / ROLLBACK nest as on SQL
 // Server: an inner pair only counts (@@TRANCOUNT); the outermost COMMIT
-// commits and any ROLLBACK rolls back everything. A batch stops at its
-// first error, which is raised with SQL Server's number and message,
-// unless a TRY block catches it: control then passes to its CATCH block,
-// where ERROR_NUMBER() and its kin describe the error. TRY does not catch
-// an error SQL Server finds compiling a statement at its own level (an
-// unknown table or column), nor a cancel. An error inside a stored
-// procedure or dynamic SQL stops it and fails (and undoes) the EXECUTE
-// statement that ran it. RAISERROR outside any TRY block sends its error
-// and the batch goes on: the batch then raises that error when it has
-// ended (its first, when it raised several); one of severity 10 or less
-// is a message only. @@ERROR holds the number of the last statement's
-// error, 0 after one that succeeded.
+// commits and any ROLLBACK rolls back everything.
+//
+// An error ends what SQL Server's classification says it ends (ReachOf in
+// errors.h): most end only their statement, whose error is sent as a
+// message (BatchOutput::messages, in order) and the batch or procedure
+// goes on with the next statement, an open transaction staying open;
+// compile errors (an unknown table or column) end the batch or the one
+// procedure or dynamic SQL they occur in, whose caller goes on after its
+// EXECUTE, failed with that error; conversion errors, THROW, the
+// storage's failures and a cancel end the batch and every procedure
+// running, the failing statement undone, and with it a procedure's EXECUTE
+// and all its work. SET XACT_ABORT ON makes any error of a statement end
+// the batch and roll back the open transaction. A batch that raised
+// raises, when it has ended, its first error, so that callers see it
+// failed; an error that ended the batch is not among its messages
+// (error_in_messages says which). RAISERROR outside any TRY block is sent
+// and the batch goes on (one of severity 10 or less is a message only);
+// THROW ends the batch.
+//
+// Inside a TRY block an error (of severity 11 to 19) passes control to its
+// CATCH block instead, where ERROR_NUMBER() and its kin describe it. TRY
+// does not catch an error SQL Server finds compiling a statement at its
+// own level, nor a cancel. Under XACT_ABORT the error dooms an open
+// transaction (XACT_STATE() -1): it may only be rolled back, and is
+// rolled back with error 3998 when the batch ends with it still open.
+// @@ERROR holds the number of the last statement's error, 0 after one
+// that succeeded.
 //
 // Variables (DECLARE, SET, SELECT @v = ...) belong to their batch or to one
 // execution of a procedure; EXECUTE passes arguments by position or name,
@@ -63,8 +78,8 @@ enum class TransactionEnd { kNone, kCommitted, kRolledBack };
 struct BatchMessage {
   std::string text;
   std::int32_t number = 0;  // 0 for PRINT; 50000 or RAISERROR's number; 5701 for USE
-  // 10 and below: information. 11 to 19: an error RAISERROR raised outside
-  // any TRY block, after which the batch went on.
+  // 10 and below: information. 11 to 19: an error raised outside any TRY
+  // block (a statement's, RAISERROR's) after which the batch went on.
   int severity = 0;
   int state = 1;
   int line = 0;               // where it was sent from, counted as error_line is
@@ -72,16 +87,33 @@ struct BatchMessage {
   std::string database;       // USE: the database the session uses from here on
 };
 
+// The end of one statement a batch ran, as a client is told of it: every
+// statement but DECLARE and control of flow (IF, WHILE, BEGIN ... END,
+// TRY, BREAK, CONTINUE, RETURN) has one, after its rows and messages.
+struct StatementEnd {
+  enum Verb { kOther, kSelect, kInsert, kUpdate, kDelete, kExecute };
+  Verb verb = kOther;  // kExecute: EXECUTE of a procedure
+  std::int64_t rows = 0;  // SELECT's rows, or those INSERT, UPDATE or DELETE changed
+  bool counted = false;   // rows counts: a SELECT, INSERT, UPDATE or DELETE that succeeded with NOCOUNT OFF
+  bool in_procedure = false;   // run by a procedure or dynamic SQL (any statement of a Call)
+  bool failed = false;         // it raised an error (sent among the messages, or ending the batch)
+  bool in_transaction = false; // a transaction was open when it ended
+  // kExecute: the status the procedure returned; none when the EXECUTE
+  // failed before it ran.
+  std::optional<int> return_status;
+};
+
 // What a batch produced, statement by statement.
 struct BatchOutput {
   std::vector<ResultSet> results;       // each SELECT's rows
   std::vector<dts::RowsAffected> affected;  // each INSERT, UPDATE, DELETE, those of procedures included
-  std::vector<BatchMessage> messages;   // PRINT, RAISERROR, USE
-  // The results, counts and messages in the order the statements gave
-  // them.
+  std::vector<BatchMessage> messages;   // PRINT, RAISERROR, USE, errors the batch went on after
+  std::vector<StatementEnd> ends;       // each statement's end
+  // The results, counts, messages and statements' ends in the order the
+  // statements gave them (a count just before its statement's end).
   struct Outcome {
-    enum Kind { kRows, kCount, kMessage } kind;
-    std::size_t index;  // into results, affected or messages
+    enum Kind { kRows, kCount, kMessage, kEnd } kind;
+    std::size_t index;  // into results, affected, messages or ends
   };
   std::vector<Outcome> order;
   // When the batch raised: the failing statement's line (1 for the first
@@ -91,14 +123,14 @@ struct BatchOutput {
   std::string error_procedure;
   int error_severity = 16;
   int error_state = 1;
-  // The error raised is one of `messages` already: a RAISERROR the batch
-  // went on after.
+  // The error raised is one of `messages` already: one the batch went on
+  // after (a statement's, RAISERROR's).
   bool error_in_messages = false;
-  bool nocount = false;  // SET NOCOUNT ON was in force at the end
   // How the last transaction that ended during the batch ended.
   TransactionEnd transaction_end = TransactionEnd::kNone;
   // The status a procedure returned: set by Call, and by an EXECUTE the
-  // batch itself ran (not one inside a procedure), the last one's.
+  // batch itself ran (not one inside a procedure), the last one's (none
+  // when that one failed before its procedure ran).
   std::optional<int> return_status;
 };
 

@@ -108,8 +108,10 @@ void EngineCore::NoteRaised(const com::Error& e, std::string_view text, std::siz
   if (raised_.noted) return;
   raised_.noted = true;
   raised_.level = exec_depth_;
+  raised_.ends_batch = false;
   if (raising_ && raising_->number == e.number() && raising_->message == e.description()) {
     raised_.info = *raising_;
+    raised_.ends_batch = raising_ends_batch_;
   } else {
     raised_.info = ErrorInfo{e.number(), e.description(), SeverityOf(e.number()), 1, 0, ""};
   }
@@ -118,8 +120,9 @@ void EngineCore::NoteRaised(const com::Error& e, std::string_view text, std::siz
   raised_.info.procedure = scope_ ? scope_->procedure : "";
 }
 
-void EngineCore::Raise(const ErrorInfo& error) {
+void EngineCore::Raise(const ErrorInfo& error, bool ends_batch) {
   raising_ = error;
+  raising_ends_batch_ = ends_batch;
   throw SqlErr(error.number, error.message);
 }
 
@@ -129,6 +132,105 @@ ErrorInfo EngineCore::RaisedAs(const com::Error& error) const {
   // as 191): where it was raised still holds.
   return ErrorInfo{error.number(), error.description(), SeverityOf(error.number()), 1,
                    raised_.noted ? raised_.info.line : 1, raised_.noted ? raised_.info.procedure : ""};
+}
+
+ErrorReach EngineCore::ReachOfRaised(const com::Error& e) const {
+  const bool noted = raised_.noted && raised_.info.number == e.number();
+  if (noted && raised_.ends_batch) return ErrorReach::kBatch;
+  return ReachOf(e, noted ? raised_.info.severity : SeverityOf(e.number()));
+}
+
+bool EngineCore::EndsOnly(const com::Error& e, ErrorReach reach) const {
+  return try_depth_ == 0 && !state_.options.xact_abort && ReachOfRaised(e) == reach;
+}
+
+void EngineCore::SendError(const com::Error& error, BatchOutput* output) {
+  Raised sent;
+  sent.info = RaisedAs(error);
+  sent.info.line = std::max(sent.info.line, 1);
+  sent.level = raised_.noted ? raised_.level : exec_depth_;
+  sent.noted = true;
+  raised_ = Raised();
+  state_.error = error.number();
+  if (output) {
+    BatchMessage message;
+    message.text = sent.info.message;
+    message.number = sent.info.number;
+    message.severity = sent.info.severity;
+    message.state = sent.info.state;
+    message.line = sent.info.line;
+    message.procedure = sent.info.procedure;
+    output->messages.push_back(std::move(message));
+    output->order.push_back({BatchOutput::Outcome::kMessage, output->messages.size() - 1});
+  }
+  if (!deferred_) deferred_ = std::move(sent);
+}
+
+void EngineCore::EndStatement(const ast::Stmt& s, BatchOutput* output, bool failed) {
+  if (!output) return;
+  using K = ast::StmtKind;
+  StatementEnd end;
+  switch (s.kind) {
+    case K::kIf: case K::kWhile: case K::kBlock: case K::kTry: case K::kBreak: case K::kContinue: case K::kReturn:
+    case K::kDeclare:
+      if (!failed) return;  // no statement of its own unless it failed itself (a condition, an initial value)
+      break;
+    case K::kSelect:
+      if (s.select->items.empty() || s.select->items.front().variable.empty()) end.verb = StatementEnd::kSelect;
+      break;
+    case K::kInsert: end.verb = StatementEnd::kInsert; break;
+    case K::kUpdate: end.verb = StatementEnd::kUpdate; break;
+    case K::kDelete: end.verb = StatementEnd::kDelete; break;
+    case K::kExecute: end.verb = StatementEnd::kExecute; break;
+    default: break;
+  }
+  end.failed = failed;
+  end.in_procedure = exec_depth_ > 0;
+  end.in_transaction = state_.trancount > 0;
+  if (!failed && end.verb != StatementEnd::kOther && end.verb != StatementEnd::kExecute) {
+    end.rows = state_.rowcount;
+    end.counted = !state_.nocount;
+  }
+  if (end.verb == StatementEnd::kExecute && !end.in_procedure) end.return_status = output->return_status;
+  output->ends.push_back(end);
+  output->order.push_back({BatchOutput::Outcome::kEnd, output->ends.size() - 1});
+}
+
+void EngineCore::EndEachResult(BatchOutput* output, std::size_t first_outcome) {
+  if (!output) return;
+  std::vector<BatchOutput::Outcome> given(output->order.begin() + static_cast<std::ptrdiff_t>(first_outcome),
+                                          output->order.end());
+  output->order.resize(first_outcome);
+  for (const BatchOutput::Outcome& o : given) {
+    output->order.push_back(o);
+    if (o.kind != BatchOutput::Outcome::kRows) continue;
+    StatementEnd end;
+    end.verb = StatementEnd::kSelect;
+    end.rows = static_cast<std::int64_t>(output->results[o.index].rows.size());
+    end.counted = !state_.nocount;
+    end.in_procedure = true;
+    end.in_transaction = state_.trancount > 0;
+    output->ends.push_back(end);
+    output->order.push_back({BatchOutput::Outcome::kEnd, output->ends.size() - 1});
+  }
+}
+
+void EngineCore::EndAbortedTransaction() {
+  const bool doomed = doomed_epoch_ == epoch_;
+  if (state_.trancount == 0 || !(state_.options.xact_abort || doomed)) return;
+  try {
+    Rollback();
+  } catch (const com::Error&) {
+    // The batch fails with its own error; SQLite has ended the transaction.
+  }
+}
+
+void EngineCore::EndDoomedTransaction(BatchOutput* output) {
+  if (state_.trancount == 0 || doomed_epoch_ != epoch_) return;
+  Rollback();
+  SendError(SqlErr(kUncommittableAtEnd,
+                   "Uncommittable transaction is detected at the end of the batch. The transaction is rolled back."),
+            output);
 }
 
 void EngineCore::ReportFailure(BatchOutput* output, const com::Error& error) {
@@ -220,6 +322,9 @@ EngineCore::Flow EngineCore::RunTry(ast::Stmt& s, std::string_view text, BatchOu
       raised_ = Raised();
     }
   }
+  // Under XACT_ABORT the error dooms the open transaction: the CATCH block
+  // may only roll it back.
+  if (state_.options.xact_abort && state_.trancount > 0) doomed_epoch_ = epoch_;
   // The CATCH block sees the error in @@ERROR, at first, and in the error
   // functions throughout, procedures it runs included.
   state_.error = error.number;
@@ -242,7 +347,7 @@ std::pair<com::Variant, OutputColumn> EngineCore::EvaluateTyped(const ast::Expr&
   return {DecodeValue(st.get(), 0, t.columns[0]), t.columns[0]};
 }
 
-void EngineCore::RunRaiserror(const ast::Stmt& s, std::string_view text, BatchOutput* output) {
+bool EngineCore::RunRaiserror(const ast::Stmt& s, std::string_view text, BatchOutput* output) {
   const auto [first, first_column] = EvaluateTyped(*s.expressions[0], "RAISERROR");
   const com::Variant severity_value = Evaluate(*s.expressions[1], "RAISERROR");
   const com::Variant state_value = Evaluate(*s.expressions[2], "RAISERROR");
@@ -303,6 +408,7 @@ void EngineCore::RunRaiserror(const ast::Stmt& s, std::string_view text, BatchOu
     sent.level = exec_depth_;
     deferred_ = std::move(sent);
   }
+  return is_error;
 }
 
 void EngineCore::RunThrow(const ast::Stmt& s) {
@@ -311,7 +417,7 @@ void EngineCore::RunThrow(const ast::Stmt& s) {
     if (caught_.empty()) {
       throw SqlErr(kRethrowOutsideCatch, "To rethrow an error, a THROW statement must be used inside a CATCH block.");
     }
-    Raise(caught_.back());
+    Raise(caught_.back(), true);
   }
   const com::Variant number = Evaluate(*s.expressions[0], "THROW");
   const com::Variant message = Evaluate(*s.expressions[1], "THROW");
@@ -324,7 +430,8 @@ void EngineCore::RunThrow(const ast::Stmt& s) {
   }
   const std::int64_t st = state.IsNull() ? 0 : state.ToInt64();
   if (st < 0 || st > 255) throw OverflowError("tinyint", std::to_string(st));
-  Raise(ErrorInfo{static_cast<std::int32_t>(n), message.IsNull() ? "" : message.ToText(), 16, static_cast<int>(st), 0, ""});
+  Raise(ErrorInfo{static_cast<std::int32_t>(n), message.IsNull() ? "" : message.ToText(), 16, static_cast<int>(st), 0, ""},
+        true);
 }
 
 // ------------------------------------------------------------ messages

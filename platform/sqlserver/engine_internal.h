@@ -68,9 +68,11 @@ class EngineCore {
   void set_session_id(int id) { state_.session_id = id; }
   // True while @@TRANCOUNT counts a transaction SQLite has rolled back
   // itself (after a full disk, an I/O error, running out of memory or an
-  // interrupt): nothing is written or committed in it (3930) until a
-  // ROLLBACK ends it.
-  bool TransactionLost() const { return state_.trancount > 0 && transaction_begun_ && !db_->InTransaction(); }
+  // interrupt), or one an error doomed under XACT_ABORT: nothing is
+  // written or committed in it (3930) until a ROLLBACK ends it.
+  bool TransactionLost() const {
+    return state_.trancount > 0 && ((transaction_begun_ && !db_->InTransaction()) || doomed_epoch_ == epoch_);
+  }
   const std::string& database() const { return state_.database; }
   Db& db() { return *db_; }
   Catalog& catalog() { return *catalog_; }
@@ -156,8 +158,8 @@ class EngineCore {
   VariableStore& Variables(const std::string& name);
 
   void RunBatch(std::string_view batch, BatchOutput* output);
-  // Runs statements in turn until one fails or RETURN ends them; false
-  // when RETURN did. `text` is the text their offsets index (the batch, or
+  // Runs statements in turn until RETURN ends them or one fails with an
+  // error that ends more than itself (EndsOnly); false when RETURN did. `text` is the text their offsets index (the batch, or
   // the whole CREATE PROCEDURE text).
   bool RunStatements(std::vector<ast::StmtPtr>& statements, std::string_view text, BatchOutput* output);
   // The error a batch or call raises for one that stopped it: a lock wait
@@ -183,7 +185,8 @@ class EngineCore {
   // RAISERROR: of severity 10 or less a message; above, an error for the
   // CATCH block of the TRY running (at any level), or outside any an error
   // sent as a message, after which the batch goes on (deferred_).
-  void RunRaiserror(const ast::Stmt& s, std::string_view text, BatchOutput* output);
+  // Returns whether it sent an error.
+  bool RunRaiserror(const ast::Stmt& s, std::string_view text, BatchOutput* output);
   // THROW: the error given, or again the one the innermost CATCH caught.
   [[noreturn]] void RunThrow(const ast::Stmt& s);
   // The value of an expression without a FROM and its static type.
@@ -209,11 +212,34 @@ class EngineCore {
     ErrorInfo info;
     int level = 0;       // exec_depth_ where it was raised
     bool noted = false;  // an error is on its way out and noted here
+    bool ends_batch = false;  // THROW's: outside TRY it ends the batch whatever its number
   };
   void NoteRaised(const com::Error& e, std::string_view text, std::size_t at);
   // Raises an error with the severity and state it is to have (RAISERROR,
   // THROW): NoteRaised takes them instead of the number's own.
-  [[noreturn]] void Raise(const ErrorInfo& error);
+  // `ends_batch`: THROW's, which ends the batch outside TRY.
+  [[noreturn]] void Raise(const ErrorInfo& error, bool ends_batch = false);
+  // What an error on its way out ends (errors.h), as it was raised.
+  ErrorReach ReachOfRaised(const com::Error& e) const;
+  // Whether an error ends `reach` alone here: no TRY block is running to
+  // catch it, XACT_ABORT is OFF, and it reaches that far and no further.
+  bool EndsOnly(const com::Error& e, ErrorReach reach) const;
+  // Sends an error that ended a statement or scope the batch goes on
+  // after: a message in its place, @@ERROR, and the batch's error to raise
+  // when it ends (deferred_) if it is the first.
+  void SendError(const com::Error& error, BatchOutput* output);
+  // Records the end of statement `s` in the output (StatementEnd), with
+  // its count as NOCOUNT stands now; `failed` when it raised an error.
+  void EndStatement(const ast::Stmt& s, BatchOutput* output, bool failed);
+  // Ends each result set a system procedure gave, from outcome
+  // `first_outcome` on, as a statement of the procedure.
+  void EndEachResult(BatchOutput* output, std::size_t first_outcome);
+  // A batch or call ending at an error: under XACT_ABORT, or with a doomed
+  // transaction, the open transaction is rolled back.
+  void EndAbortedTransaction();
+  // A batch or call that ran to its end with a doomed transaction open
+  // rolls it back and sends 3998.
+  void EndDoomedTransaction(BatchOutput* output);
   // An error on its way out, described as it was noted where it was
   // raised.
   ErrorInfo RaisedAs(const com::Error& error) const;
@@ -320,7 +346,12 @@ class EngineCore {
   std::optional<ErrorInfo> raising_;      // the error Raise throws, with its own severity and state
   std::vector<ErrorInfo> caught_;         // the errors of the CATCH blocks running, innermost last
   int try_depth_ = 0;                     // TRY blocks running, at any nesting level
-  std::optional<Raised> deferred_;        // the batch's first RAISERROR error it went on after
+  std::optional<Raised> deferred_;        // the batch's first error it went on after
+  bool raising_ends_batch_ = false;       // the error Raise throws is THROW's
+  // The error a procedure or dynamic SQL ended at, its scope's alone: the
+  // EXECUTE statement running it fails with it once it has ended.
+  std::int32_t scope_error_ = 0;
+  std::optional<std::uint64_t> doomed_epoch_;  // the transaction (epoch_) an error doomed under XACT_ABORT
   TransactionEnd last_end_ = TransactionEnd::kNone;  // how the last outermost transaction ended
 };
 

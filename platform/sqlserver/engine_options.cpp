@@ -116,10 +116,10 @@ void EngineCore::RunSetOption(const ast::Stmt& s) {
          e.db_->SetLockTimeout(e.state_.lock_timeout);
        },
        ""},
-      // NOCOUNT and XACT_ABORT: RunStatement's own case and the handling of
-      // errors keep them.
-      {"NOCOUNT", OptionForm::kSwitch, "ON|OFF", nullptr, ""},
-      {"XACT_ABORT", OptionForm::kSwitch, "ON|OFF", nullptr, ""},
+      {"NOCOUNT", OptionForm::kSwitch, "ON|OFF", [](EngineCore& e, const OptionValue& v) { e.state_.nocount = v.on; },
+       ""},
+      {"XACT_ABORT", OptionForm::kSwitch, "ON|OFF",
+       [](EngineCore& e, const OptionValue& v) { e.state_.options.xact_abort = v.on; }, ""},
       // ---- the server's fixed behaviour: that value accepted, others refused
       {"ANSI_WARNINGS", OptionForm::kSwitch, "ON", nullptr, "truncation, overflow and divide by zero are always errors"},
       {"ANSI_PADDING", OptionForm::kSwitch, "ON", nullptr, "trailing blanks and zero bytes are always kept"},

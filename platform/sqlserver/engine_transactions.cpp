@@ -214,8 +214,10 @@ void EngineCore::Rollback() {
   if (state_.trancount == 0) {
     throw SqlErr(kRollbackNoBegin, "The ROLLBACK TRANSACTION request has no corresponding BEGIN TRANSACTION.");
   }
-  // Also the end of a transaction SQLite has already rolled back itself.
+  // Also the end of a transaction SQLite has already rolled back itself,
+  // or one an error doomed (which may never have written).
   state_.trancount = 0;
+  doomed_epoch_.reset();
   last_end_ = TransactionEnd::kRolledBack;
   if (db_->InTransaction()) {
     ++epoch_;

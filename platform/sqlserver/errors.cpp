@@ -26,7 +26,44 @@ constexpr std::int32_t kCompileErrors[] = {
     408, 409, 460, 461, 462, 465, 467, 1007, 1013, 1033, 4104, 4145, 8117, 8154, 8155, 8156, 8158, 8159,
 };
 
+// The errors that end the batch although their severity is below 17:
+// conversions of a value that is no value of its type (SQL Server aborts
+// the batch for them, unlike an overflow), a deadlock's victim, a
+// transaction that cannot commit, the storage's failures, and the
+// engine's own refusals, which a batch must not run past.
+constexpr std::int32_t kBatchAborting[] = {
+    235,   // Cannot convert a char value to money.
+    241,   // Conversion failed when converting date and/or time from character string.
+    245,   // Conversion failed when converting the %s value '%s' to data type %s.
+    295,   // Conversion failed when converting character string to smalldatetime data type.
+    823,   // I/O error %s detected during %s ... (the storage's, as 1105 and 701)
+    1205,  // Transaction (Process ID %d) was deadlocked ...
+    3906,  // Failed to update database '%s' because the database is read-only.
+    3930,  // The current transaction cannot be committed ...
+    5120,  // Unable to open the physical file "%s". ...
+    8114,  // Error converting data type %s to %s.
+    8169,  // Conversion failed when converting from a character string to uniqueidentifier.
+    40000, // the engine's own: a statement the embedded server does not support
+};
+
+// The severity from which an error ends the batch: a lack of resources or
+// a failure of the server's own.
+constexpr int kResourceSeverity = 17;
+
 }  // namespace
+
+ErrorReach ReachOf(const com::Error& e, int severity) {
+  // The storage's own failures (SQLite's, a cancel's) keep their number
+  // out of SQL Server's range; a statement after them would run on a
+  // transaction SQLite may have ended.
+  if (e.source() == "SQLite" || e.number() == kErrCancelled || e.number() < 0 || severity >= kResourceSeverity) {
+    return ErrorReach::kBatch;
+  }
+  if (std::find(std::begin(kBatchAborting), std::end(kBatchAborting), e.number()) != std::end(kBatchAborting)) {
+    return ErrorReach::kBatch;
+  }
+  return IsCompileError(e.number()) ? ErrorReach::kScope : ErrorReach::kStatement;
+}
 
 int SeverityOf(std::int32_t number) {
   const auto* it = std::find_if(std::begin(kSeverities), std::end(kSeverities),

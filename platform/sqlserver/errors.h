@@ -55,6 +55,7 @@ enum SqlError : std::int32_t {
   kIoError = 823,                // I/O error %s detected during %s ... in file '%s'.
   kDatabaseReadOnly = 3906,      // Failed to update database '%s' because the database is read-only.
   kTransactionDoomed = 3930,     // The current transaction cannot be committed ... Roll back the transaction.
+  kUncommittableAtEnd = 3998,    // Uncommittable transaction is detected at the end of the batch. The transaction is rolled back.
   kCannotOpenFile = 5120,        // Unable to open the physical file "%s". Operating system error %d: "%s".
   kViewNotUpdatable = 4406,      // Update or insert of view or function '%s' failed because it contains a derived or constant field.
   kViewMultipleTables = 4405,    // View or function '%s' is not updatable because the modification affects multiple base tables.
@@ -117,6 +118,18 @@ int SeverityOf(std::int32_t number);
 // ... CATCH does not catch such an error raised at its own level, only one
 // that comes from a procedure or dynamic SQL it runs.
 bool IsCompileError(std::int32_t number);
+
+// What an error ends when no TRY block catches it and XACT_ABORT is OFF,
+// as SQL Server classifies it: the statement alone (its work undone, the
+// batch or procedure going on with the next statement), the scope it was
+// raised in (a batch, or one call of a procedure or of dynamic SQL, whose
+// caller goes on), or the whole batch and every procedure running.
+enum class ErrorReach { kStatement, kScope, kBatch };
+
+// The reach of error `e` raised with `severity`: compile errors the scope,
+// conversion errors, deadlocks, severity 17 and above, the storage's
+// failures and a cancel the batch, every other the statement.
+ErrorReach ReachOf(const com::Error& e, int severity);
 
 // The errors a row can meet on its way into a table, as a server raises
 // them. The data pump's conversions, the embedded engine and the check

@@ -72,6 +72,7 @@ int OptionBits(const SessionState& s) {
       {s.options.cursor_close_on_commit, 4}, {true, 8},          {true, 16},
       {s.options.ansi_nulls, 32},            {s.options.arithabort, 64}, {s.options.quoted_identifier, 256},
       {s.nocount, 512},                      {true, 1024},       {true, 4096},
+      {s.options.xact_abort, 16384},
   };
   int bits = 0;
   for (const auto& [on, bit] : kBits) bits |= on ? bit : 0;

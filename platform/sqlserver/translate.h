@@ -57,6 +57,7 @@ struct SessionOptions {
   bool ansi_nulls = true;           // SET ANSI_NULLS: = NULL and <> NULL are unknown (else NULL is a value)
   bool arithabort = true;           // SET ARITHABORT, reported by @@OPTIONS (ANSI_WARNINGS ON makes it ON in effect)
   bool cursor_close_on_commit = false;  // SET CURSOR_CLOSE_ON_COMMIT, reported by @@OPTIONS (there are no cursors)
+  bool xact_abort = false;          // SET XACT_ABORT: any error ends the batch and rolls back its transaction
 };
 
 // What the session tells the translator.

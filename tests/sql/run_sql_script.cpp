@@ -25,7 +25,7 @@ namespace {
 struct Record {
   enum Kind { kStatementOk, kStatementError, kQuery, kMessages } kind = kStatementOk;
   int line = 0;                     // of its directive
-  int error = 0;                    // kStatementError
+  int error = 0;                    // kStatementError; kQuery: the error it raises at its end, 0 for none
   std::string error_text;           // kStatementError: text its message holds
   bool rowsort = false;             // kQuery
   std::string batch;
@@ -65,6 +65,15 @@ std::vector<Record> Parse(std::istream& in, const std::string& file) {
       }
       const std::string rest = d.substr(16 + used);
       if (!rest.empty()) r.error_text = rest.substr(rest.find_first_not_of(' '));
+    } else if (d.rfind("query error ", 0) == 0) {
+      r.kind = Record::kQuery;
+      try {
+        std::size_t used = 0;
+        r.error = std::stoi(d.substr(12), &used);
+        if (d.size() != 12 + used) throw std::invalid_argument(d);
+      } catch (const std::exception&) {
+        fail(i, "query error wants an error number alone");
+      }
     } else if (d == "query" || d == "query rowsort") {
       r.kind = Record::kQuery;
       r.rowsort = d == "query rowsort";
@@ -124,6 +133,7 @@ std::string Joined(const std::vector<std::string>& lines) {
 // the TDS endpoint send them.
 std::string Check(sqlsrv::Server& server, sqlsrv::Engine& db, const Record& r) {
   sqlsrv::BatchOutput out;
+  bool raised_expected = false;
   try {
     if (const auto statement = sqlsrv::ParseDatabaseStatement(r.batch)) {
       sqlsrv::RunDatabaseStatement(server, *statement, db.database(), db.trancount());
@@ -132,14 +142,22 @@ std::string Check(sqlsrv::Server& server, sqlsrv::Engine& db, const Record& r) {
     }
   } catch (const com::Error& e) {
     const std::string got = std::to_string(e.number()) + " " + e.description();
-    if (r.kind != Record::kStatementError) return "failed with " + got + "\n";
-    if (e.number() != r.error) return "expected error " + std::to_string(r.error) + ", got " + got + "\n";
-    if (e.description().find(r.error_text) == std::string::npos) {
+    if (r.kind == Record::kQuery && r.error != 0) {
+      if (e.number() != r.error) return "expected error " + std::to_string(r.error) + ", got " + got + "\n";
+      raised_expected = true;
+    } else if (r.kind != Record::kStatementError) {
+      return "failed with " + got + "\n";
+    } else if (e.number() != r.error) {
+      return "expected error " + std::to_string(r.error) + ", got " + got + "\n";
+    } else if (e.description().find(r.error_text) == std::string::npos) {
       return "expected the message to hold \"" + r.error_text + "\", got " + got + "\n";
+    } else {
+      return "";
     }
-    return "";
   }
-  if (r.kind == Record::kStatementError) return "expected error " + std::to_string(r.error) + ", it ran\n";
+  if (r.kind == Record::kStatementError || (r.error != 0 && !raised_expected)) {
+    return "expected error " + std::to_string(r.error) + ", it ran\n";
+  }
   std::vector<std::string> got;
   if (r.kind == Record::kQuery) {
     for (const auto& rs : out.results) {

@@ -227,7 +227,17 @@ std::vector<std::int64_t> Connection::Execute(std::string_view sql) {
 
 void Connection::RunBatch(std::string_view sql, dts::BatchResults* out) {
   Send(sql, "执行语句");
+  // The notices come in as db-lib reads the response: each is taken where
+  // it stands among the results read so far.
+  std::size_t taken = 0;
+  auto take_notices = [&] {
+    for (; taken < log_.messages.size(); ++taken) {
+      const Message& m = log_.messages[taken];
+      if (!m.from_library && m.severity <= 10) out->messages.push_back({m.text, out->results.size()});
+    }
+  };
   while (NextResult()) {
+    take_notices();
     const int n = dbnumcols(proc_);
     if (n > 0) {
       dts::BatchResults::Result result;
@@ -244,9 +254,7 @@ void Connection::RunBatch(std::string_view sql, dts::BatchResults* out) {
       out->results.push_back({{}, {}, DBCOUNT(proc_)});
     }
   }
-  for (const Message& m : log_.messages) {
-    if (!m.from_library && m.severity <= 10) out->messages.push_back(m.text);
-  }
+  take_notices();
   if (log_.HasError() || dbdead(proc_)) Raise("执行语句");
 }
 

@@ -37,6 +37,18 @@ namespace {
 // DONE's current-command codes for the statements a batch reports.
 constexpr std::uint16_t kCmdSelect = 0xC1, kCmdInsert = 0xC3, kCmdDelete = 0xC4, kCmdUpdate = 0xC5;
 
+// The current-command code of a statement's DONE; 0 for a statement of no
+// code of its own.
+std::uint16_t CommandOf(StatementEnd::Verb verb) {
+  switch (verb) {
+    case StatementEnd::kSelect: return kCmdSelect;
+    case StatementEnd::kInsert: return kCmdInsert;
+    case StatementEnd::kUpdate: return kCmdUpdate;
+    case StatementEnd::kDelete: return kCmdDelete;
+    default: return 0;
+  }
+}
+
 // "USE name": the database named, or nullopt for any other batch.
 std::optional<std::string> UseTarget(std::string_view sql) {
   const auto t = StatementTokens(sql);
@@ -200,12 +212,15 @@ class ClientConnection {
     bool client_gone = false;
   };
   Interruption RunWatched(const std::function<void()>& work, std::optional<com::Error>* failure);
-  // The messages and each statement's rows and count, in the order they
-  // came, rows and counts each ending in a `done` token. `closing`: the
-  // last of them ends the response (a batch that succeeded) when nothing
-  // follows it: it then carries the transaction's change since `before`
-  // and no DONE_MORE. Returns whether it wrote that closing DONE.
-  bool WriteResults(Writer& w, const BatchOutput& out, TokenType done, bool closing, int before);
+  // The messages, rows and statements' ends, in the order they came, each
+  // statement's end a DONE of its own: DONEINPROC for a statement of a
+  // procedure, DONEPROC after its return status for a procedure the batch
+  // ran, DONE for any other; with its count when it counted, DONE_ERROR
+  // when it failed. `closing`: the last of them ends the response (a
+  // batch that ran to its end) when it is a statement's end at the
+  // batch's own level: it then carries the transaction's change since
+  // `before` and no DONE_MORE. Returns whether it wrote that closing DONE.
+  bool WriteResults(Writer& w, const BatchOutput& out, bool closing, int before);
   // A message of a batch: INFO, or ERROR for one the batch went on after;
   // a change of database goes before it.
   void WriteBatchMessage(Writer& w, const BatchMessage& m);
@@ -429,33 +444,37 @@ ClientConnection::Interruption ClientConnection::RunWatched(const std::function<
   return stop;
 }
 
-bool ClientConnection::WriteResults(Writer& w, const BatchOutput& out, TokenType done, bool closing, int before) {
-  const std::uint16_t counted = out.nocount ? 0 : kDoneCount;
+bool ClientConnection::WriteResults(Writer& w, const BatchOutput& out, bool closing, int before) {
   bool closed = false;
   for (std::size_t i = 0; i < out.order.size(); ++i) {
     const auto& outcome = out.order[i];
-    if (outcome.kind == BatchOutput::Outcome::kMessage) {
-      WriteBatchMessage(w, out.messages[outcome.index]);
-      continue;
+    switch (outcome.kind) {
+      case BatchOutput::Outcome::kMessage:
+        WriteBatchMessage(w, out.messages[outcome.index]);
+        break;
+      case BatchOutput::Outcome::kRows: {
+        const ResultSet& rs = out.results[outcome.index];
+        ResultWriter results(WireColumnsOf(rs.columns), tds_);
+        results.WriteColMetadata(w);
+        for (const auto& row : rs.rows) results.WriteRow(w, row);
+        break;
+      }
+      case BatchOutput::Outcome::kCount:
+        break;  // its statement's end carries it
+      case BatchOutput::Outcome::kEnd: {
+        const StatementEnd& end = out.ends[outcome.index];
+        const bool last = closing && !end.in_procedure && i + 1 == out.order.size();
+        if (end.return_status) WriteReturnStatus(w, *end.return_status);
+        if (last) TransactionChange(w, before, out.transaction_end);
+        const TokenType token = end.in_procedure ? kDoneInProc : end.return_status ? kDoneProc : kDone;
+        const std::uint16_t status = static_cast<std::uint16_t>(
+            (last ? 0 : kDoneMore) | (end.counted ? kDoneCount : 0) | (end.failed ? kDoneError : 0) |
+            (last ? InTransaction() : end.in_transaction ? kDoneInTransaction : 0));
+        WriteDone(w, token, status, CommandOf(end.verb), end.counted ? static_cast<std::uint64_t>(end.rows) : 0, tds_);
+        closed = last;
+        break;
+      }
     }
-    std::uint16_t command = kCmdSelect;
-    std::uint64_t count = 0;
-    if (outcome.kind == BatchOutput::Outcome::kRows) {
-      const ResultSet& rs = out.results[outcome.index];
-      ResultWriter results(WireColumnsOf(rs.columns), tds_);
-      results.WriteColMetadata(w);
-      for (const auto& row : rs.rows) results.WriteRow(w, row);
-      count = rs.rows.size();
-    } else {
-      const auto& a = out.affected[outcome.index];
-      command = a.verb == "INSERT" ? kCmdInsert : a.verb == "UPDATE" ? kCmdUpdate : kCmdDelete;
-      count = static_cast<std::uint64_t>(a.rows);
-    }
-    const bool last = closing && i + 1 == out.order.size();
-    if (last) TransactionChange(w, before, out.transaction_end);
-    WriteDone(w, done, static_cast<std::uint16_t>((last ? 0 : kDoneMore) | counted | InTransaction()), command, count,
-              tds_);
-    closed = last;
   }
   return closed;
 }
@@ -524,8 +543,9 @@ void ClientConnection::RunSql(const std::string& sql) {
   std::optional<com::Error> failure;
   if (RunWatched([&] { engine_->Execute(sql, &out); }, &failure).attention) return OnAttention(true);
 
-  // Every DONE but the batch's last says more follows.
-  const bool closed = WriteResults(w, out, kDone, !failure, before);
+  // Every DONE but the batch's last says more follows. A batch that went on
+  // after its errors ends with its last statement's DONE.
+  const bool closed = WriteResults(w, out, !failure || out.error_in_messages, before);
   if (!closed) {
     if (failure) WriteFailure(w, *failure, out);
     if (engine_->database() != database_) {  // a USE whose message was not written
@@ -569,7 +589,7 @@ bool ClientConnection::RunCall(Writer& w, const RpcCall& call, bool last) {
   std::vector<Returned> returned;
   int status = 0;
   if (RunWatched([&] { status = Dispatch(call, &out, &returned); }, &failure).attention) return false;
-  WriteResults(w, out, kDoneInProc, false, before);
+  WriteResults(w, out, false, before);
   if (failure && !out.error_in_messages) {
     WriteFailure(w, *failure, out);
   } else {
