@@ -288,10 +288,12 @@ TEST_F(SqlTest, RunsProceduresAndTheirOwnTransactions) {
   Exec("create procedure P2 as insert into T (id) values (5) insert into T (id) values (1) insert into T (id) values (6)");
   EXPECT_EQ(ErrorOf("execute P2"), 2627);
   EXPECT_EQ(One("select count(*) from T"), "3");
-  // A conversion error ends the procedure and the batch that ran it.
+  // A conversion error ends the procedure and the batch that ran it; what
+  // the procedure did before it stays.
   Exec("create procedure P3 as insert into T (id) values (7) select cast('x' as int) insert into T (id) values (8)");
   EXPECT_EQ(ErrorOf("execute P3 insert into T (id) values (9)"), 245);
   EXPECT_EQ(One("select count(*) from T where id in (8, 9)"), "0");
+  EXPECT_EQ(One("select count(*) from T where id = 7"), "1");
   EXPECT_EQ(ErrorOf("execute NoSuch"), 2812);
   EXPECT_EQ(ErrorOf("drop procedure NoSuch"), 3701);
   EXPECT_EQ(One("select OBJECTPROPERTY(object_id(N'[dbo].[P1]'), N'IsProcedure'), "

@@ -257,9 +257,15 @@ int EngineCore::Call(std::string_view name, std::vector<Argument>& arguments, Ba
     } catch (const com::Error&) {
       throw SqlErr(kNoProcedure, "Could not find stored procedure '" + std::string(name) + "'.");
     }
-    // The call is one statement: undone as a whole when it fails.
+    // The call is one statement; a procedure an error ended keeps what its
+    // statements before it did, as EXECUTE's does.
     Frame frame(*this, true);
-    status = CallProcedure(object, arguments, {}, output);
+    try {
+      status = CallProcedure(object, arguments, {}, output);
+    } catch (const com::Error& e) {
+      if (KeepsWorkBefore(e)) frame.KeepQuietly();
+      throw;
+    }
     scope_error_ = 0;  // sent already, raised at the end
     frame.Done();
     if (output) output->return_status = status;
@@ -467,18 +473,25 @@ void EngineCore::RunWriting(ast::Stmt& s, std::string_view text, BatchOutput* ou
     db_->SetTableWritten("sysobjects");  // what a failure to find room names
   }
   Frame frame(*this, Writes(s.kind));
-  switch (s.kind) {
-    case K::kInsert: RunInsert(s); break;
-    case K::kUpdate: RunUpdate(s); break;
-    case K::kDelete: RunDelete(s); break;
-    case K::kCreateTable: RunCreateTable(s, text); break;
-    case K::kDropTable: RunDropTable(s); break;
-    case K::kCreateProcedure: RunCreateProcedure(s); break;
-    case K::kDropProcedure: RunDropProcedure(s); break;
-    case K::kExecute: RunExecute(s, output); break;
-    case K::kExecuteString: RunExecuteString(s, output); break;
-    case K::kTruncate: RunTruncate(s); break;
-    default: break;
+  try {
+    switch (s.kind) {
+      case K::kInsert: RunInsert(s); break;
+      case K::kUpdate: RunUpdate(s); break;
+      case K::kDelete: RunDelete(s); break;
+      case K::kCreateTable: RunCreateTable(s, text); break;
+      case K::kDropTable: RunDropTable(s); break;
+      case K::kCreateProcedure: RunCreateProcedure(s); break;
+      case K::kDropProcedure: RunDropProcedure(s); break;
+      case K::kExecute: RunExecute(s, output); break;
+      case K::kExecuteString: RunExecuteString(s, output); break;
+      case K::kTruncate: RunTruncate(s); break;
+      default: break;
+    }
+  } catch (const com::Error& e) {
+    // A procedure or dynamic SQL the error ended keeps what its statements
+    // before it did; its failing statement undid its own part.
+    if ((s.kind == K::kExecute || s.kind == K::kExecuteString) && KeepsWorkBefore(e)) frame.KeepQuietly();
+    throw;
   }
   frame.Done();
   if (output && (s.kind == K::kInsert || s.kind == K::kUpdate || s.kind == K::kDelete)) {
@@ -487,6 +500,20 @@ void EngineCore::RunWriting(ast::Stmt& s, std::string_view text, BatchOutput* ou
                                 table ? table->name : s.object.object, state_.rowcount});
     output->order.push_back({BatchOutput::Outcome::kCount, output->affected.size() - 1});
   }
+}
+
+void EngineCore::DropTemporaryTablesSince(const std::vector<std::int64_t>& before) {
+  catalog_->Refresh();
+  std::vector<std::pair<std::int64_t, std::string>> made;
+  for (const TableMeta* t : catalog_->TemporaryTables()) {
+    if (std::find(before.begin(), before.end(), t->id) == before.end()) made.emplace_back(t->id, t->name);
+  }
+  for (const auto& [id, table] : made) {
+    db_->Exec("DROP TABLE temp." + QuoteSqlite(table));
+    catalog_->RemoveObject(id);
+    if (identity_insert_ && *identity_insert_ == id) identity_insert_.reset();
+  }
+  catalog_->Refresh();
 }
 
 // ------------------------------------------------------------ variables
@@ -736,6 +763,15 @@ int EngineCore::RunNested(std::vector<ast::StmtPtr>& statements, std::string_vie
       // caller goes on after the EXECUTE, which failed with it.
       const com::Error error = Outermost(e);
       if (!EndsOnly(error, ErrorReach::kScope)) {
+        // Ended further out: the temporary tables it made go with it when
+        // its work is kept.
+        if (KeepsWorkBefore(error)) {
+          try {
+            DropTemporaryTablesSince(temporary_before);
+          } catch (const com::Error&) {
+            // The error that ended it is the one to raise.
+          }
+        }
         if (error.number() == e.number()) throw;
         throw error;
       }
@@ -743,21 +779,8 @@ int EngineCore::RunNested(std::vector<ast::StmtPtr>& statements, std::string_vie
       scope_error_ = error.number();
     }
   }
-  // The temporary tables a procedure made end with it (a failed one's are
-  // undone with the rest of its work).
-  catalog_->Refresh();
-  std::vector<std::pair<std::int64_t, std::string>> made;
-  for (const TableMeta* t : catalog_->TemporaryTables()) {
-    if (std::find(temporary_before.begin(), temporary_before.end(), t->id) == temporary_before.end()) {
-      made.emplace_back(t->id, t->name);
-    }
-  }
-  for (const auto& [id, table] : made) {
-    db_->Exec("DROP TABLE temp." + QuoteSqlite(table));
-    catalog_->RemoveObject(id);
-    if (identity_insert_ && *identity_insert_ == id) identity_insert_.reset();
-  }
-  catalog_->Refresh();
+  // The temporary tables a procedure made end with it.
+  DropTemporaryTablesSince(temporary_before);
   // The OUTPUT arguments receive their parameters' final values.
   for (std::size_t p = 0; p < parameters.size(); ++p) {
     const int i = call.argument_of[p];

@@ -140,6 +140,14 @@ ErrorReach EngineCore::ReachOfRaised(const com::Error& e) const {
   return ReachOf(e, noted ? raised_.info.severity : SeverityOf(e.number()));
 }
 
+bool EngineCore::KeepsWorkBefore(const com::Error& e) const {
+  // A failure beneath the statements, or a deadlock, may have taken more
+  // than the statement with it: the frames around undo their part too.
+  const bool noted = raised_.noted && raised_.info.number == e.number();
+  return db_->InTransaction() && e.number() != kDeadlock && e.number() != kTransactionDoomed &&
+         !IsFailureBeneathStatements(e, noted ? raised_.info.severity : SeverityOf(e.number()));
+}
+
 bool EngineCore::EndsOnly(const com::Error& e, ErrorReach reach) const {
   return try_depth_ == 0 && !state_.options.xact_abort && ReachOfRaised(e) == reach;
 }

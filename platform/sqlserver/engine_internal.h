@@ -103,6 +103,10 @@ class EngineCore {
     explicit Frame(EngineCore& e, bool writes);
     ~Frame();
     void Done();
+    // Done for a statement that is failing but keeps its work so far (a
+    // procedure an error ended): a failure to keep it undoes it instead,
+    // unraised, as the statement's own error is the one to raise.
+    void KeepQuietly();
     Frame(const Frame&) = delete;
     Frame& operator=(const Frame&) = delete;
 
@@ -224,6 +228,13 @@ class EngineCore {
   // Whether an error ends `reach` alone here: no TRY block is running to
   // catch it, XACT_ABORT is OFF, and it reaches that far and no further.
   bool EndsOnly(const com::Error& e, ErrorReach reach) const;
+  // Whether a procedure or dynamic SQL that an error ended keeps the work
+  // of its statements before the failing one, as on SQL Server: yes,
+  // unless the failure lies beneath the statements or is a deadlock.
+  bool KeepsWorkBefore(const com::Error& e) const;
+  // The temporary tables made since `before` (their ids) go, as they do
+  // when the procedure that made them ends.
+  void DropTemporaryTablesSince(const std::vector<std::int64_t>& before);
   // Sends an error that ended a statement or scope the batch goes on
   // after: a message in its place, @@ERROR, and the batch's error to raise
   // when it ends (deferred_) if it is the first.

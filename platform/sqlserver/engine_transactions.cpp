@@ -71,6 +71,14 @@ void EngineCore::Frame::Done() {
   e_.EndLoadJournal();
 }
 
+void EngineCore::Frame::KeepQuietly() {
+  try {
+    Done();
+  } catch (const com::Error&) {
+    // Done has undone the work.
+  }
+}
+
 EngineCore::Frame::~Frame() {
   if (done_) return;
   --e_.frame_depth_;

@@ -52,13 +52,16 @@ constexpr int kResourceSeverity = 17;
 
 }  // namespace
 
-ErrorReach ReachOf(const com::Error& e, int severity) {
+bool IsFailureBeneathStatements(const com::Error& e, int severity) {
   // The storage's own failures (SQLite's, a cancel's) keep their number
-  // out of SQL Server's range; a statement after them would run on a
+  // out of SQL Server's range.
+  return e.source() == "SQLite" || e.number() == kErrCancelled || e.number() < 0 || severity >= kResourceSeverity;
+}
+
+ErrorReach ReachOf(const com::Error& e, int severity) {
+  // A statement after a failure beneath the statements would run on a
   // transaction SQLite may have ended.
-  if (e.source() == "SQLite" || e.number() == kErrCancelled || e.number() < 0 || severity >= kResourceSeverity) {
-    return ErrorReach::kBatch;
-  }
+  if (IsFailureBeneathStatements(e, severity)) return ErrorReach::kBatch;
   if (std::find(std::begin(kBatchAborting), std::end(kBatchAborting), e.number()) != std::end(kBatchAborting)) {
     return ErrorReach::kBatch;
   }

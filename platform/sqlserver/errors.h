@@ -54,6 +54,7 @@ enum SqlError : std::int32_t {
   kOutOfMemory = 701,            // There is insufficient system memory to run this query.
   kIoError = 823,                // I/O error %s detected during %s ... in file '%s'.
   kDatabaseReadOnly = 3906,      // Failed to update database '%s' because the database is read-only.
+  kDeadlock = 1205,              // Transaction (Process ID %d) was deadlocked on lock resources ... Rerun the transaction.
   kTransactionDoomed = 3930,     // The current transaction cannot be committed ... Roll back the transaction.
   kUncommittableAtEnd = 3998,    // Uncommittable transaction is detected at the end of the batch. The transaction is rolled back.
   kCannotOpenFile = 5120,        // Unable to open the physical file "%s". Operating system error %d: "%s".
@@ -130,6 +131,11 @@ enum class ErrorReach { kStatement, kScope, kBatch };
 // conversion errors, deadlocks, severity 17 and above, the storage's
 // failures and a cancel the batch, every other the statement.
 ErrorReach ReachOf(const com::Error& e, int severity);
+
+// Whether error `e` raised with `severity` is a failure beneath the
+// statements (the storage's, SQLite's, a cancel, a resource), after which
+// SQLite may have undone more than the failing statement.
+bool IsFailureBeneathStatements(const com::Error& e, int severity);
 
 // The errors a row can meet on its way into a table, as a server raises
 // them. The data pump's conversions, the embedded engine and the check
