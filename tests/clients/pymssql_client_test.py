@@ -5,53 +5,14 @@ client of the TDS endpoint.
     pymssql_client_test.py BIN_DIR
 """
 import decimal
-import os
-import socket
-import subprocess
-import sys
-import tempfile
-import time
 import unittest
 
 import pymssql
 
-BIN = sys.argv.pop(1) if len(sys.argv) > 1 else os.path.join(os.path.dirname(__file__), "../../build/bin")
-PASSWORD = "secret"
+from served_database import PASSWORD, ServedDatabase as ServedDatabaseBase
 
 
-def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
-
-
-class ServedDatabase(unittest.TestCase):
-    @classmethod
-    def setUpClass(cls):
-        cls.dir = tempfile.TemporaryDirectory()
-        folder = os.path.join(cls.dir.name, "srv")
-        subprocess.run([os.path.join(BIN, "korvel"), "create-database", "--server", "file:" + folder,
-                        "--database", "Sales60", "--password", PASSWORD], check=True, capture_output=True)
-        cls.port = free_port()
-        cls.server = subprocess.Popen([os.path.join(BIN, "korvel"), "serve", "--server", "file:" + folder,
-                                       "--listen", "127.0.0.1:%d" % cls.port],
-                                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        deadline = time.time() + 20
-        while True:
-            try:
-                socket.create_connection(("127.0.0.1", cls.port), timeout=1).close()
-                break
-            except OSError:
-                if time.time() > deadline:
-                    raise
-                time.sleep(0.1)
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.server.terminate()
-        cls.server.wait(timeout=20)
-        cls.dir.cleanup()
-
+class ServedDatabase(ServedDatabaseBase):
     def connect(self):
         return pymssql.connect(server="127.0.0.1", port=str(self.port), user="sa", password=PASSWORD,
                                database="Sales60", autocommit=True, tds_version="7.3", login_timeout=10)

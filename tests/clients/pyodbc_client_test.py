@@ -8,9 +8,7 @@ import datetime
 import decimal
 import os
 import shutil
-import socket
 import subprocess
-import sys
 import tempfile
 import threading
 import time
@@ -18,43 +16,10 @@ import unittest
 
 import pyodbc
 
-BIN = sys.argv.pop(1) if len(sys.argv) > 1 else os.path.join(os.path.dirname(__file__), "../../build/bin")
-PASSWORD = "secret"
+from served_database import PASSWORD, ServedDatabase as ServedDatabaseBase
 
 
-def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
-
-
-class ServedDatabase(unittest.TestCase):
-    @classmethod
-    def setUpClass(cls):
-        cls.dir = tempfile.TemporaryDirectory()
-        folder = os.path.join(cls.dir.name, "srv")
-        subprocess.run([os.path.join(BIN, "korvel"), "create-database", "--server", "file:" + folder,
-                        "--database", "Sales60", "--password", PASSWORD], check=True, capture_output=True)
-        cls.port = free_port()
-        cls.server = subprocess.Popen([os.path.join(BIN, "korvel"), "serve", "--server", "file:" + folder,
-                                       "--listen", "127.0.0.1:%d" % cls.port],
-                                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        deadline = time.time() + 20
-        while True:
-            try:
-                socket.create_connection(("127.0.0.1", cls.port), timeout=1).close()
-                break
-            except OSError:
-                if time.time() > deadline:
-                    raise
-                time.sleep(0.1)
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.server.terminate()
-        cls.server.wait(timeout=20)
-        cls.dir.cleanup()
-
+class ServedDatabase(ServedDatabaseBase):
     def connect(self, **options):
         return pyodbc.connect("DRIVER={FreeTDS};SERVER=127.0.0.1;PORT=%d;DATABASE=Sales60;UID=sa;PWD=%s;"
                               "TDS_Version=7.4;ClientCharset=UTF-8" % (self.port, PASSWORD), timeout=10, **options)
