@@ -123,7 +123,17 @@ void EngineCore::RunSelect(const ast::Stmt& s, BatchOutput* output) {
   while (!state_.fmtonly && (limit == 0 || static_cast<std::int64_t>(rs.rows.size()) < limit)) {
     const int rc = st.StepRaw();
     if (rc == SQLITE_DONE) break;
-    if (rc != SQLITE_ROW) throw StepError(rc, "SELECT", nullptr);
+    if (rc != SQLITE_ROW) {
+      com::Error error = StepError(rc, "SELECT", nullptr);
+      // SQL Server streams a query's rows: those before the failing one
+      // have reached the client when its error follows them.
+      if (output && !rs.rows.empty()) {
+        state_.rowcount = static_cast<std::int64_t>(rs.rows.size());
+        output->results.push_back(std::move(rs));
+        output->order.push_back({BatchOutput::Outcome::kRows, output->results.size() - 1});
+      }
+      throw error;
+    }
     dts::Row row(t.columns.size());
     for (std::size_t i = 0; i < t.columns.size(); ++i) row[i] = DecodeValue(st.get(), static_cast<int>(i), t.columns[i]);
     for (std::size_t i : long_columns) CutToTextSize(*t.columns[i].column, state_.options.textsize, &row[i]);
