@@ -47,6 +47,18 @@ constexpr std::int64_t kLowestMessageNumber = 13000;
 constexpr int kHighestUserSeverity = 18;
 constexpr int kFatalSeverity = 20;
 
+// The message that sends an error.
+BatchMessage MessageOf(const ErrorInfo& error) {
+  BatchMessage message;
+  message.text = error.message;
+  message.number = error.number;
+  message.severity = error.severity;
+  message.state = error.state;
+  message.line = error.line;
+  message.procedure = error.procedure;
+  return message;
+}
+
 // The name SQL Server's messages give a value's static type.
 std::string TypeNameOf(const OutputColumn& c) {
   if (c.column) return TypeBaseName(*c.column);
@@ -134,18 +146,20 @@ ErrorInfo EngineCore::RaisedAs(const com::Error& error) const {
                    raised_.noted ? raised_.info.line : 1, raised_.noted ? raised_.info.procedure : ""};
 }
 
+int EngineCore::SeverityRaised(const com::Error& e) const {
+  return raised_.noted && raised_.info.number == e.number() ? raised_.info.severity : SeverityOf(e.number());
+}
+
 ErrorReach EngineCore::ReachOfRaised(const com::Error& e) const {
-  const bool noted = raised_.noted && raised_.info.number == e.number();
-  if (noted && raised_.ends_batch) return ErrorReach::kBatch;
-  return ReachOf(e, noted ? raised_.info.severity : SeverityOf(e.number()));
+  if (raised_.noted && raised_.info.number == e.number() && raised_.ends_batch) return ErrorReach::kBatch;
+  return ReachOf(e, SeverityRaised(e));
 }
 
 bool EngineCore::KeepsWorkBefore(const com::Error& e) const {
   // A failure beneath the statements, or a deadlock, may have taken more
   // than the statement with it: the frames around undo their part too.
-  const bool noted = raised_.noted && raised_.info.number == e.number();
   return db_->InTransaction() && e.number() != kDeadlock && e.number() != kTransactionDoomed &&
-         !IsFailureBeneathStatements(e, noted ? raised_.info.severity : SeverityOf(e.number()));
+         !IsFailureBeneathStatements(e, SeverityRaised(e));
 }
 
 bool EngineCore::EndsOnly(const com::Error& e, ErrorReach reach) const {
@@ -160,17 +174,7 @@ void EngineCore::SendError(const com::Error& error, BatchOutput* output) {
   sent.noted = true;
   raised_ = Raised();
   state_.error = error.number();
-  if (output) {
-    BatchMessage message;
-    message.text = sent.info.message;
-    message.number = sent.info.number;
-    message.severity = sent.info.severity;
-    message.state = sent.info.state;
-    message.line = sent.info.line;
-    message.procedure = sent.info.procedure;
-    output->messages.push_back(std::move(message));
-    output->order.push_back({BatchOutput::Outcome::kMessage, output->messages.size() - 1});
-  }
+  PushMessage(output, MessageOf(sent.info));
   if (!deferred_) deferred_ = std::move(sent);
 }
 
@@ -402,12 +406,7 @@ bool EngineCore::RunRaiserror(const ast::Stmt& s, std::string_view text, BatchOu
   // Inside a TRY block (here or in a caller) an error goes to its CATCH
   // block; past the severities a user may raise, it ends the batch.
   if (is_error && (try_depth_ > 0 || error.severity >= kFatalSeverity)) Raise(error);
-  BatchMessage message;
-  message.text = error.message;
-  message.number = error.number;
-  message.severity = error.severity;
-  message.state = error.state;
-  AddMessage(output, std::move(message), text, s.offset);
+  AddMessage(output, MessageOf(error), text, s.offset);
   if (is_error && !deferred_) {
     Raised sent;
     sent.info = error;
@@ -445,9 +444,13 @@ void EngineCore::RunThrow(const ast::Stmt& s) {
 // ------------------------------------------------------------ messages
 
 void EngineCore::AddMessage(BatchOutput* output, BatchMessage message, std::string_view text, std::size_t at) {
-  if (!output) return;
   message.line = LineAt(text, at);
   message.procedure = scope_ ? scope_->procedure : "";
+  PushMessage(output, std::move(message));
+}
+
+void EngineCore::PushMessage(BatchOutput* output, BatchMessage message) {
+  if (!output) return;
   output->messages.push_back(std::move(message));
   output->order.push_back({BatchOutput::Outcome::kMessage, output->messages.size() - 1});
 }

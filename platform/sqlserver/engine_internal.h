@@ -209,6 +209,8 @@ class EngineCore {
   std::vector<ast::StmtPtr> ParseNested(std::string_view text, VariableStore* variables);
   // Adds a message to the batch's output, sent by statement `at` of `text`.
   void AddMessage(BatchOutput* output, BatchMessage message, std::string_view text, std::size_t at);
+  // Adds a message, its line and procedure set, to the batch's output.
+  static void PushMessage(BatchOutput* output, BatchMessage message);
 
   // An error as it was raised: where, at what nesting level, with what
   // severity and state. Noted once, by the innermost statement it leaves.
@@ -225,6 +227,9 @@ class EngineCore {
   [[noreturn]] void Raise(const ErrorInfo& error, bool ends_batch = false);
   // What an error on its way out ends (errors.h), as it was raised.
   ErrorReach ReachOfRaised(const com::Error& e) const;
+  // The severity an error on its way out was raised with (RAISERROR's,
+  // THROW's), else its number's own.
+  int SeverityRaised(const com::Error& e) const;
   // Whether an error ends `reach` alone here: no TRY block is running to
   // catch it, XACT_ABORT is OFF, and it reaches that far and no further.
   bool EndsOnly(const com::Error& e, ErrorReach reach) const;
