@@ -1,7 +1,8 @@
 // Damaged Jet files: each test damages a file it wrote (or one Access
 // wrote) where the format says a value lives, and expects error 3343 naming
-// the table, at once: never a crash, a hang, a runaway allocation or a
-// value read from outside its row.
+// the table, at once: never a crash, a hang, a runaway allocation, a value
+// read from outside its row, or a line on stderr. Then rows Jet moved or
+// deleted, made the same way.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -138,12 +139,14 @@ class JetHardening : public ::testing::Test {
     dir_.reset();
   }
 
-  // Writes a damaged copy and reads its Goods table.
+  // Writes a damaged copy and reads its Goods table; nothing reaches stderr.
   Outcome ReadDamaged(const std::string& bytes) {
     const std::string path = dir_->File("damaged.mdb");
     WriteFile(path, bytes);
     const auto started = std::chrono::steady_clock::now();
+    testing_support::StderrCapture stderr_of_read(dir_->File("stderr.txt"));
     Outcome o = ReadTable(path, "Goods");
+    EXPECT_EQ(stderr_of_read.Stop(), "") << o.description;
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10)) << o.description;
     return o;
   }
@@ -289,8 +292,8 @@ TEST_F(JetHardening, AFileCutShortIsRefusedOrReadsWhole) {
   EXPECT_NE(mid.description.find("截断"), std::string::npos) << mid.description;
 }
 
-// Access's own file cut inside the catalog's properties sent libmdb round
-// its catalog read for ever, its memory growing.
+// Access's own file cut inside the catalog's properties: a catalog read
+// that followed it would go round for ever, its memory growing.
 TEST_F(JetHardening, AnAccessFileCutInsideItsCatalogIsRefusedAtOnce) {
   const std::string access = ReadFile(testing_support::JetTestDataDir() + "/V2003_test.mdb");
   for (std::size_t pages : {704u, 705u, 706u}) {
@@ -337,7 +340,7 @@ TEST_F(JetHardening, ADamagedCatalogIsRefusedAtOpen) {
 }
 
 // Jet 3 rows end with their variable column count and null mask; a count
-// of 255 in a row of a few dozen bytes would send libmdb below the row.
+// of 255 in a row of a few dozen bytes would reach below the row.
 TEST_F(JetHardening, AJet3RowClaimingMoreColumnsThanItHoldsIsRefused) {
   std::string access = ReadFile(testing_support::JetTestDataDir() + "/V1997_test.mdb");
   const std::size_t jet3_page = 2048, pos = access.find("abcdefg");
@@ -354,6 +357,156 @@ TEST_F(JetHardening, AJet3RowClaimingMoreColumnsThanItHoldsIsRefused) {
   const Outcome o = ReadTable(dir_->File("jet3.mdb"), "Table1");
   EXPECT_EQ(o.error, jet::kErrNotJetDatabase) << o.description;
   EXPECT_NE(o.description.find("Table1"), std::string::npos) << o.description;
+}
+
+// Rows Jet moved or deleted. A row that grew past its page is moved: its
+// slot keeps only the address (row number, then the page in three bytes)
+// of where it went, flagged 0x4000, and the row where it went is flagged
+// 0x8000, so that a scan reads it once, in the moved row's place. A
+// deleted row has both flags. The table spans several pages; each case
+// edits the slots of two rows on different pages.
+class JetMovedRows : public ::testing::Test {
+ protected:
+  static constexpr int kRows = 400;
+
+  static void SetUpTestSuite() {
+    dir_ = std::make_unique<TempDir>();
+    jet::Writer w(dir_->File("moves.mdb"));
+    w.BeginTable({"Moves", {{"Code", jet::ColumnType::kText, 20}, {"Qty", jet::ColumnType::kLong}}});
+    for (int i = 0; i < kRows; ++i) w.AppendRow({com::Variant::Text(Code(i)), com::Variant::I4(i)});
+    w.EndTable();
+    w.Finish();
+    original_ = std::make_unique<std::string>(ReadFile(dir_->File("moves.mdb")));
+  }
+  static void TearDownTestSuite() {
+    original_.reset();
+    dir_.reset();
+  }
+
+  static std::string Code(int i) { return "R-" + std::to_string(1000 + i); }
+
+  // The page and slot of row `i`.
+  struct Slot {
+    std::size_t page = 0;
+    std::size_t row = 0;
+    std::size_t offset_at = 0;  // where its offset and flags are in the file
+    std::size_t start = 0;      // where its bytes are in the file
+  };
+  static Slot SlotOfRow(const std::string& file, int i) {
+    const Row row = FindRow(file, Compressed(Code(i)));
+    Slot s;
+    s.page = row.start / kPage;
+    const std::size_t base = s.page * kPage;
+    for (; s.row < Le16(file, base + kRowCount); ++s.row) {
+      s.offset_at = base + kRowCount + 2 + 2 * s.row;
+      if (base + (Le16(file, s.offset_at) & kOffsetMask) == row.start) break;
+    }
+    s.start = row.start;
+    return s;
+  }
+  static void Flag(std::string& file, const Slot& s, std::size_t flags) {
+    Put16(file, s.offset_at, (Le16(file, s.offset_at) & kOffsetMask) | flags);
+  }
+  // Makes `from` the moved row whose data is now `to`'s.
+  static void Move(std::string& file, const Slot& from, const Slot& to) {
+    Put32(file, from.start, static_cast<std::uint32_t>(to.page << 8 | to.row));
+    Flag(file, from, 0x4000);
+    Flag(file, to, 0x8000);
+  }
+
+  // The Code and Qty of every row read, in order, or the error.
+  Outcome Read(const std::string& bytes, std::vector<std::string>* codes) {
+    const std::string path = dir_->File("edited.mdb");
+    WriteFile(path, bytes);
+    Outcome o;
+    try {
+      jet::Database db(path);
+      auto reader = db.Query("select Code, Qty from Moves");
+      for (dts::Row row; reader->Next(row); ++o.rows) {
+        codes->push_back(row[0].text() + "=" + std::to_string(row[1].integer()));
+      }
+    } catch (const com::Error& e) {
+      o.error = e.number();
+      o.description = e.description();
+    }
+    return o;
+  }
+
+  // What a sound read gives: each row's code and quantity, in order.
+  static std::vector<std::string> Expected() {
+    std::vector<std::string> v;
+    for (int i = 0; i < kRows; ++i) v.push_back(Code(i) + "=" + std::to_string(i));
+    return v;
+  }
+
+  static std::unique_ptr<TempDir> dir_;
+  static std::unique_ptr<std::string> original_;
+};
+
+std::unique_ptr<TempDir> JetMovedRows::dir_;
+std::unique_ptr<std::string> JetMovedRows::original_;
+
+TEST_F(JetMovedRows, AMovedRowIsReadOnceInItsOwnPlaceAndADeletedOneNotAtAll) {
+  const Slot early = SlotOfRow(*original_, 5), late = SlotOfRow(*original_, 350), gone = SlotOfRow(*original_, 7);
+  ASSERT_NE(early.page, late.page);
+  std::vector<std::string> expected = Expected();
+
+  std::string moved = *original_;
+  Move(moved, early, late);  // row 5's slot now leads to the bytes of row 350
+  Flag(moved, gone, 0xC000);
+  std::vector<std::string> codes;
+  const Outcome o = Read(moved, &codes);
+  ASSERT_EQ(o.error, 0) << o.description;
+  expected[5] = expected[350];
+  expected.erase(expected.begin() + 350);
+  expected.erase(expected.begin() + 7);
+  EXPECT_EQ(codes, expected);
+}
+
+TEST_F(JetMovedRows, AMovedRowDeletedSinceIsNotRead) {
+  const Slot early = SlotOfRow(*original_, 5), late = SlotOfRow(*original_, 350);
+  std::string bytes = *original_;
+  Move(bytes, early, late);
+  Flag(bytes, early, 0xC000);  // deleted where it was moved from
+  std::vector<std::string> codes;
+  const Outcome o = Read(bytes, &codes);
+  ASSERT_EQ(o.error, 0) << o.description;
+  std::vector<std::string> expected = Expected();
+  expected.erase(expected.begin() + 350);
+  expected.erase(expected.begin() + 5);
+  EXPECT_EQ(codes, expected);
+}
+
+TEST_F(JetMovedRows, AMoveOutOfTheTableOrRoundInACircleIsRefused) {
+  const Slot early = SlotOfRow(*original_, 5), late = SlotOfRow(*original_, 350);
+  auto refused = [&](const std::string& bytes, const std::string& detail) {
+    std::vector<std::string> codes;
+    const Outcome o = Read(bytes, &codes);
+    EXPECT_EQ(o.error, jet::kErrNotJetDatabase) << detail;
+    EXPECT_NE(o.description.find("Moves"), std::string::npos) << o.description;
+    EXPECT_NE(o.description.find(detail), std::string::npos) << o.description;
+  };
+  std::string circle = *original_;
+  Move(circle, early, late);
+  Move(circle, late, early);
+  Flag(circle, early, 0x4000);
+  Flag(circle, late, 0x4000);
+  refused(circle, "过长");
+
+  std::string past_the_file = *original_;
+  Move(past_the_file, early, late);
+  Put32(past_the_file, early.start, static_cast<std::uint32_t>((original_->size() / kPage + 3) << 8));
+  refused(past_the_file, "超出文件");
+
+  std::string other_page = *original_;  // page 2 holds the catalog's definition
+  Move(other_page, early, late);
+  Put32(other_page, early.start, 2u << 8);
+  refused(other_page, "不是本表的数据页");
+
+  std::string no_such_row = *original_;
+  Move(no_such_row, early, late);
+  Put32(no_such_row, early.start, static_cast<std::uint32_t>(late.page << 8 | 0xFF));
+  refused(no_such_row, "不存在");
 }
 
 // A damaged source fails the step that reads it: the run reports it, ends

@@ -43,6 +43,7 @@ std::uint64_t PageNumber(const std::string& text, const std::string& after = " �
 namespace fs = std::filesystem;
 using testing_support::EmbeddedShop;
 using testing_support::ReadFile;
+using testing_support::StderrCapture;
 using testing_support::TempDir;
 using testing_support::WriteFile;
 
@@ -51,36 +52,6 @@ constexpr char kChanged[] = "源文件在升级过程中被改动";
 constexpr char kNormal[] = "C5to6Normal";
 
 bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
-
-// Whatever the process writes on stderr while it lives.
-class StderrCapture {
- public:
-  explicit StderrCapture(std::string path) : path_(std::move(path)) {
-    std::fflush(stderr);
-    saved_ = ::dup(2);
-    const int fd = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    ::dup2(fd, 2);
-    ::close(fd);
-  }
-  ~StderrCapture() { Stop(); }
-  StderrCapture(const StderrCapture&) = delete;
-  StderrCapture& operator=(const StderrCapture&) = delete;
-
-  // Ends the capture; returns what was written.
-  std::string Stop() {
-    if (saved_ >= 0) {
-      std::fflush(stderr);
-      ::dup2(saved_, 2);
-      ::close(saved_);
-      saved_ = -1;
-    }
-    return ReadFile(path_);
-  }
-
- private:
-  std::string path_;
-  int saved_ = -1;
-};
 
 std::int64_t CountRows(jet::Database& db, const std::string& statement) {
   auto reader = db.Query(statement);
@@ -255,7 +226,7 @@ TEST_F(JetSource, AFileCutWhileATableIsReadFailsNamingTheTableAndThePage) {
     return std::make_pair(error, rows);
   };
 
-  StderrCapture stderr_of_libmdb(dir_.File("stderr.txt"));
+  StderrCapture stderr_of_read(dir_.File("stderr.txt"));
   // To the first three pages: the next page is past the end.
   const auto [beyond, rows] = read_cut(big, 3 * kPage);
   EXPECT_EQ(beyond.first, jet::kErrNotJetDatabase) << beyond.second;
@@ -272,7 +243,7 @@ TEST_F(JetSource, AFileCutWhileATableIsReadFailsNamingTheTableAndThePage) {
   EXPECT_TRUE(Has(partial.second, "第 " + std::to_string(page) + " 页")) << partial.second;
   EXPECT_TRUE(Has(partial.second, "只读到 100 字节")) << partial.second;
   EXPECT_EQ(rows_again, rows);
-  EXPECT_EQ(stderr_of_libmdb.Stop(), "");
+  EXPECT_EQ(stderr_of_read.Stop(), "");
 }
 
 // ------------------------------------------------------------- in a run

@@ -1,15 +1,12 @@
-// A Jet file as checked before libmdb reads it. Page 0, the database
-// definition page (format version, creation date, database password), is
-// decoded first, so that a missing file, a file that is no Jet database and
-// a wrong password each fail with an error of their own. Then what libmdb
-// will follow is checked: it trusts the page numbers, counts and offsets it
-// reads, and a damaged file would send it past the end of its buffers or
-// round a loop without end.
+// A Jet file's first page and its pages. Page 0, the database definition
+// page (format version, creation date, database password), is decoded
+// first, so that a missing file, a file that is no Jet database and a wrong
+// password each fail with an error of their own. Every other page is read
+// whole, decoded with the file's page key, and only within the file.
 #pragma once
 
 #include <array>
 #include <cstdint>
-#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -72,8 +69,8 @@ bool PasswordMatches(const HeaderInfo& header, std::string_view password, const 
 // whole days as a little-endian 32-bit integer.
 std::array<unsigned char, 4> PasswordMask(double creation_date);
 
-// The pages of an open file as libmdb reads them: whole pages, decoded with
-// the file's page key.
+// The pages of an open file: whole pages, decoded with the file's page key.
+// Safe to read from several threads at once.
 class FilePages {
  public:
   // Over `file` as it is now. Raises com::Error: kErrCannotOpen when its
@@ -98,54 +95,12 @@ class FilePages {
   // The same into `out`, page_size() bytes.
   void ReadInto(std::uint32_t page, unsigned char* out, const std::string& what) const;
 
-  // Pages by number, as read.
-  using Record = std::map<std::uint32_t, std::vector<unsigned char>>;
-  // While `record` is set (null ends it), every page read is also kept in
-  // it: what a check read, for libmdb to be given the very same bytes.
-  void KeepReadsIn(Record* record) const { record_ = record; }
-
  private:
   std::shared_ptr<const SourceFile> file_;
   Version version_;
   std::size_t page_size_;
   std::uint32_t page_key_;
   std::uint32_t count_ = 0;
-  mutable Record* record_ = nullptr;
 };
-
-// Each check below raises com::Error kErrNotJetDatabase naming the table
-// and the fault.
-
-// Jet's limit on the columns of a table, which libmdb's row buffers rely on.
-inline constexpr std::size_t kMaxColumns = 255;
-
-// What a table definition holds of a column that libmdb does not give:
-// its flags (0x04 AutoNumber) and, in Jet 4, its further flags (0x01
-// Unicode compression).
-struct ColumnFlags {
-  unsigned number = 0;  // the column's number, as libmdb's col_num
-  std::uint8_t flags = 0;
-  std::uint8_t misc_flags = 0;
-};
-
-// The table definition starting on `page`: a chain of definition pages
-// within the file, each visited once, holding the column entries and names
-// and the index entries and names where libmdb reads them; at most
-// kMaxColumns columns; decimal columns with a precision of 1 to 28 and a
-// scale no greater; the pages holding its two usage maps within the file
-// (read, as libmdb reads them with the definition). Returns the flags of
-// its columns, in the order of their entries.
-std::vector<ColumnFlags> CheckTableDefinition(const FilePages& pages, std::uint32_t page, std::string_view table);
-
-// A table's usage map as libmdb copied it (`size` bytes): an inline bitmap
-// (type 0) or a list of bitmap pages (type 1), naming only pages within the
-// file.
-void CheckUsageMap(const FilePages& pages, const unsigned char* map, std::size_t size, std::string_view table);
-
-// The lowest page above `after` that a usage map checked by CheckUsageMap
-// names, or 0 when none does: the pages a scan of the table reads, in
-// order, starting from 0. Bitmap pages are read through `pages`.
-std::uint32_t NextMappedPage(const FilePages& pages, const unsigned char* map, std::size_t size,
-                             std::uint32_t after, std::string_view table);
 
 }  // namespace jet

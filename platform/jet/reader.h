@@ -1,14 +1,15 @@
-// Reads Jet 3 and Jet 4 (.mdb) files through libmdb, read-only.
+// Reads Jet 3 and Jet 4 (.mdb) files, read-only.
 //
 // Opening checks the file first (exists, is a Jet database, the password
-// matches) and raises an error of its own for each, then checks what libmdb
-// will follow in it (header.h); a damaged file raises kErrNotJetDatabase
-// (3343) naming the table, at open or at the row where the damage is. Only
-// com::Error leaves the reader: running out of memory raises 0x8007000E.
-// Queries stream rows in the file's order with constant memory.
+// matches) and raises an error of its own for each, then reads the catalog
+// and every table's definition (table_layout.h); a damaged file raises
+// kErrNotJetDatabase (3343) naming the table and the page, at open or at
+// the row where the damage is. Only com::Error leaves the reader: running
+// out of memory raises 0x8007000E. Queries stream rows in the file's order
+// with constant memory (table_scan.h).
 //
 // A Database opens its file once, by its path, and everything read through
-// it (its queries included, each with a libmdb handle of its own) comes from
+// it (its queries included, each with page buffers of its own) comes from
 // that open file, whatever is renamed over the path afterwards. A page the
 // file no longer holds whole when it is read (the file cut or rewritten
 // meanwhile) is damage: 3343 naming the table and the page. Column
@@ -62,11 +63,11 @@ class Database {
   // columns in row order with their Jet types, text lengths in characters,
   // AutoNumber, Unicode compression (Jet 4; a Jet 3 column reads as
   // compressed, as Access converts it) and Required (from the table's
-  // properties); its indexes as libmdb reads them, foreign-key references
-  // left out. A Binary, OLE Object or Decimal column raises 3251 (not
+  // properties); its indexes as the file lists them, foreign-key
+  // references left out. A Binary, OLE Object or Decimal column raises 3251 (not
   // supported): a definition describes the types the writer writes.
   TableDefinition ReadTableDefinition(std::string_view table);
-  // Runs a query (see query.h). Each reader has its own libmdb handle, so
+  // Runs a query (see query.h). Each reader has page buffers of its own, so
   // several may be open at once, on any threads.
   std::unique_ptr<dts::RowReader> Query(std::string_view sql);
 
@@ -76,6 +77,8 @@ class Database {
   void VerifyUnchanged() const;
 
  private:
+  struct Contents;  // the file's pages, catalog and table definitions, as one call reads them
+
   std::string path_;
   OpenOptions options_;
   std::shared_ptr<const SourceFile> file_;

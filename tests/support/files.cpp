@@ -1,5 +1,6 @@
 #include "tests/support/files.h"
 
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -143,5 +144,23 @@ std::map<std::string, std::vector<std::string>> ExportedTables(const std::string
 
 std::string JetTestDataDir() { return VK_JET_TEST_DATA_DIR; }
 std::string BinDir() { return com::ProgramFolder(); }
+
+StderrCapture::StderrCapture(std::string path) : path_(std::move(path)) {
+  std::fflush(stderr);
+  saved_ = ::dup(2);
+  const int fd = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  ::dup2(fd, 2);
+  ::close(fd);
+}
+
+std::string StderrCapture::Stop() {
+  if (saved_ >= 0) {
+    std::fflush(stderr);
+    ::dup2(saved_, 2);
+    ::close(saved_);
+    saved_ = -1;
+  }
+  return ReadFile(path_);
+}
 
 }  // namespace testing_support

@@ -70,4 +70,21 @@ std::string JetTestDataDir();
 // The folder holding the programs and libraries of this build.
 std::string BinDir();
 
+// Whatever the process writes on stderr while it lives, kept in the file
+// at `path`.
+class StderrCapture {
+ public:
+  explicit StderrCapture(std::string path);
+  ~StderrCapture() { Stop(); }
+  StderrCapture(const StderrCapture&) = delete;
+  StderrCapture& operator=(const StderrCapture&) = delete;
+
+  // Ends the capture; returns what was written.
+  std::string Stop();
+
+ private:
+  std::string path_;
+  int saved_ = -1;
+};
+
 }  // namespace testing_support
