@@ -1124,10 +1124,10 @@ TEST(JetWriterValidation, BinaryOleAndDecimalValuesAreCheckedNotCut) {
   };
   EXPECT_EQ(with(0, Variant::Bytes("12345")), "Jet table 'Parts', row 2, column 'Code': 5 bytes are more than the column's 4");
   EXPECT_NE(with(0, Variant::Text("0x0102030405")).find("5 bytes are more than"), std::string::npos);
-  EXPECT_NE(with(0, Variant::Text("ab")).find("column 'Code': text for a Binary column must be \"0x\" and hexadecimal digits"),
+  EXPECT_NE(with(0, Variant::Text("ab")).find("column 'Code': text for a column of type Binary must be \"0x\" and hexadecimal digits"),
             std::string::npos);
   EXPECT_NE(with(0, Variant::Text("0x123")).find("hexadecimal digits, two a byte"), std::string::npos);
-  EXPECT_NE(with(1, Variant::Text("0xZZ")).find("column 'Picture': text for a OLE Object column"), std::string::npos);
+  EXPECT_NE(with(1, Variant::Text("0xZZ")).find("column 'Picture': text for a column of type OLE Object"), std::string::npos);
   EXPECT_NE(with(1, Variant::I4(1)).find("a value of type i4 cannot be stored in a column of type OLE Object"),
             std::string::npos);
   EXPECT_EQ(with(2, Variant::Decimal("1.234")),
@@ -1136,6 +1136,10 @@ TEST(JetWriterValidation, BinaryOleAndDecimalValuesAreCheckedNotCut) {
   EXPECT_EQ(with(2, Variant::Decimal("-10000")),
             "Jet table 'Parts', row 2, column 'Price': value -10000 has more digits than a decimal(6, 2) column holds");
   EXPECT_NE(with(2, Variant::Currency(12345)).find("value 1.2345 has 4 digits after the point"), std::string::npos);
+  // More digits than a number holds are refused, not rounded away.
+  EXPECT_NE(with(2, Variant::Decimal("0." + std::string(39, '0') + "1")).find("has 40 digits after the point"),
+            std::string::npos);
+  EXPECT_NE(with(2, Variant::Decimal("1.5x")).find("'1.5x' is not a decimal number"), std::string::npos);
   EXPECT_NE(with(2, Variant::I8(10000)).find("value 10000 has more digits"), std::string::npos);
   EXPECT_NE(with(2, Variant::R8(1.5)).find("a value of type r8 cannot be stored in a column of type Decimal"),
             std::string::npos);

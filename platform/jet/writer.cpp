@@ -480,20 +480,34 @@ void Writer::Impl::DecodeBytes(std::size_t i, const com::Variant& v) {
   if (text.size() < 2 || text[0] != '0' || (text[1] != 'x' && text[1] != 'X') || text.size() % 2 != 0 ||
       !dts::ParseHexBytes(text, &bytes_)) {
     RaiseCell(com::kErrTypeMismatch, i,
-              "text for a " + std::string(ColumnTypeName(table_->specs[i].type)) +
-                  " column must be \"0x\" and hexadecimal digits, two a byte");
+              "text for a column of type " + std::string(ColumnTypeName(table_->specs[i].type)) +
+                  " must be \"0x\" and hexadecimal digits, two a byte");
   }
 }
 
 void Writer::Impl::SetDecimal(std::size_t i, const com::Variant& v) {
   const ColumnDefinition& column = table_->specs[i];
+  const std::string shape = "decimal(" + std::to_string(column.precision) + ", " + std::to_string(column.scale) + ")";
+  auto too_fine = [&](const std::string& value, std::size_t digits) {
+    RaiseCell(com::kErrInvalidArgument, i,
+              "value " + value + " has " + std::to_string(digits) + " digits after the point, more than the " +
+                  std::to_string(column.scale) + " of a " + shape + " column");
+  };
   com::Numeric n;
   switch (v.type()) {
-    case com::VarType::kDecimal:
+    case com::VarType::kDecimal: {
+      // Digits after the point are counted in the text, as parsing rounds
+      // past 38 digits in all.
+      std::string_view fraction = v.text();
+      const std::size_t point = fraction.find('.');
+      fraction.remove_prefix(point == std::string_view::npos ? fraction.size() : point + 1);
+      while (!fraction.empty() && fraction.back() == '0') fraction.remove_suffix(1);
+      if (fraction.size() > static_cast<std::size_t>(column.scale)) too_fine(v.text(), fraction.size());
       if (com::ParseNumeric(v.text(), &n) != com::NumericStatus::kOk) {
         RaiseCell(com::kErrInvalidArgument, i, "'" + v.text() + "' is not a decimal number");
       }
       break;
+    }
     case com::VarType::kCurrency:
       n = com::NumericFromUnits(v.integer());
       break;
@@ -507,13 +521,7 @@ void Writer::Impl::SetDecimal(std::size_t i, const com::Variant& v) {
     n.magnitude /= 10;
     --n.scale;
   }
-  const std::string shape = "decimal(" + std::to_string(column.precision) + ", " + std::to_string(column.scale) + ")";
-  if (n.scale > column.scale) {
-    RaiseCell(com::kErrInvalidArgument, i,
-              "value " + com::FormatNumeric(n) + " has " + std::to_string(n.scale) +
-                  " digits after the point, more than the " + std::to_string(column.scale) + " of a " + shape +
-                  " column");
-  }
+  if (n.scale > column.scale) too_fine(com::FormatNumeric(n), static_cast<std::size_t>(n.scale));
   com::Numeric stored;
   if (com::RescaleNumeric(n, column.precision, column.scale, &stored) != com::NumericStatus::kOk) {
     RaiseCell(com::kErrInvalidArgument, i,
