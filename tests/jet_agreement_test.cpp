@@ -16,6 +16,7 @@
 
 #include "platform/com/datetime.h"
 #include "platform/com/variant.h"
+#include "platform/dts/binary_form.h"
 #include "platform/dts/oledb.h"
 #include "platform/jet/reader.h"
 #include "platform/jet/writer.h"
@@ -143,10 +144,7 @@ bool Agrees(const std::string& ours, const std::string& printed, const dts::Colu
   if (ours.empty() && printed == kNull) return true;
   if (column.type == dts::DBTYPE_GUID && printed != kNull) {
     std::string text;
-    for (std::size_t i = 0; i + 1 < printed.size(); i += 2) {
-      text.push_back(static_cast<char>(std::stoi(printed.substr(i, 2), nullptr, 16)));
-    }
-    return WithoutDashes(ours) == WithoutDashes(text);
+    return dts::ParseHexBytes(printed, &text) && WithoutDashes(ours) == WithoutDashes(text);
   }
   return false;
 }
