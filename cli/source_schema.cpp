@@ -6,6 +6,8 @@
 
 #include "platform/com/datetime.h"
 #include "platform/com/error.h"
+#include "platform/com/numeric.h"
+#include "platform/dts/binary_form.h"
 
 namespace embedded {
 extern const char kSchema56[];
@@ -40,6 +42,13 @@ std::int64_t ParseInteger(const jet::ColumnDefinition& c, const std::string& f, 
   return v;
 }
 
+// A whole number from `lo` to `hi` filling `text`, or -1.
+int SizeNumber(std::string_view text, int lo, int hi) {
+  int v = 0;
+  auto [p, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
+  return ec != std::errc() || p != text.data() + text.size() || v < lo || v > hi ? -1 : v;
+}
+
 }  // namespace
 
 jet::ColumnType ParseColumnType(std::string_view n) {
@@ -47,7 +56,8 @@ jet::ColumnType ParseColumnType(std::string_view n) {
   static const std::pair<std::string_view, T> kTypes[] = {
       {"Boolean", T::kBoolean}, {"Byte", T::kByte},     {"Integer", T::kInteger},   {"Long", T::kLong},
       {"Currency", T::kCurrency}, {"Single", T::kSingle}, {"Double", T::kDouble}, {"DateTime", T::kDateTime},
-      {"Text", T::kText},       {"Memo", T::kMemo}};
+      {"Text", T::kText},       {"Memo", T::kMemo},     {"Binary", T::kBinary},     {"OLE", T::kOle},
+      {"Decimal", T::kDecimal}};
   for (const auto& [name, t] : kTypes) {
     if (name == n) return t;
   }
@@ -75,13 +85,16 @@ Schema ParseSchema(std::string_view text, const std::string& origin) {
       schema.push_back({std::string(f[0]), {}});
     }
     jet::ColumnDefinition c{std::string(f[1]), ParseColumnType(f[2])};
-    if (c.type == jet::ColumnType::kText) {
-      int size = 0;
-      auto [p, ec] = std::from_chars(f[3].data(), f[3].data() + f[3].size(), size);
-      if (ec != std::errc() || p != f[3].data() + f[3].size() || size < 1 || size > 255) {
-        fail("文本列的长度应为 1 到 255");
-      }
-      c.max_length = size;
+    if (c.type == jet::ColumnType::kText || c.type == jet::ColumnType::kBinary) {
+      c.max_length = SizeNumber(f[3], 1, 255);
+      if (c.max_length < 0) fail(c.type == jet::ColumnType::kText ? "文本列的长度应为 1 到 255" : "二进制列的长度应为 1 到 255 字节");
+    }
+    if (c.type == jet::ColumnType::kDecimal && !f[3].empty()) {
+      // "precision" or "precision,scale"; empty for 18,0.
+      const auto comma = f[3].find(',');
+      c.precision = SizeNumber(f[3].substr(0, comma), 1, 28);
+      c.scale = comma == std::string_view::npos ? 0 : SizeNumber(f[3].substr(comma + 1), 0, 28);
+      if (c.precision < 0 || c.scale < 0 || c.scale > c.precision) fail("小数列的大小应为“精度,小数位数”（精度 1 到 28）");
     }
     if (f[4] != "0" && f[4] != "1") fail("required 应为 0 或 1");
     c.required = f[4] == "1";
@@ -137,6 +150,19 @@ com::Variant ParseField(const jet::ColumnDefinition& c, const std::optional<std:
       auto t = com::ParseCivil(f);
       if (!t) BadValue(c, f, "日期（YYYY-MM-DD HH:MM:SS）");
       return com::Variant::Date(com::OleDateFromCivil(*t));
+    }
+    case T::kBinary:
+    case T::kOle: {
+      std::string bytes;
+      if (f.size() < 2 || f.compare(0, 2, "0x") != 0 || f.size() % 2 != 0 || !dts::ParseHexBytes(f, &bytes)) {
+        BadValue(c, f, "以 0x 开头的十六进制字节");
+      }
+      return com::Variant::Bytes(bytes);
+    }
+    case T::kDecimal: {
+      com::Numeric n;
+      if (com::ParseNumeric(f, &n) != com::NumericStatus::kOk) BadValue(c, f, "十进制数");
+      return com::Variant::Decimal(com::FormatNumeric(n));
     }
   }
   BadValue(c, f, "可识别的值");

@@ -25,12 +25,15 @@ const Schema& SourceSchema56();
 const jet::TableDefinition* FindTable(const Schema& schema, std::string_view name);
 
 // "Text", "Memo", "Boolean", "Byte", "Integer", "Long", "Currency",
-// "Single", "Double", "DateTime"; raises for others.
+// "Single", "Double", "DateTime", "Binary", "OLE", "Decimal"; raises for
+// others. The size field holds a Text column's characters, a Binary
+// column's bytes, and a Decimal column's "precision,scale" (empty for 18,0).
 jet::ColumnType ParseColumnType(std::string_view name);
 
 // A TSV field (nullopt for \N) as a value of the column's type: Yes/No as
 // 1/0 (or true/false), numbers in decimal, currency with up to four
-// decimals, dates "YYYY-MM-DD[ HH:MM:SS[.mmm]]". Raises with a message
+// decimals, dates "YYYY-MM-DD[ HH:MM:SS[.mmm]]", Binary and OLE data as
+// "0x" and hexadecimal digits, decimals as "-12.50". Raises with a message
 // naming the column for a field that is not such a value.
 com::Variant ParseField(const jet::ColumnDefinition& column, const std::optional<std::string>& field);
 

@@ -111,7 +111,7 @@ Table ReadTable(const std::string& path, const std::string& name) {
     auto* col = static_cast<MdbColumn*>(g_ptr_array_index(t->columns, i));
     out.columns.push_back(col->name);
     out.types.push_back(col->col_type);
-    bound[i].assign(col->col_type == MDB_MEMO ? kBindSize : 4096, '\0');
+    bound[i].assign(col->col_type == MDB_MEMO || col->col_type == MDB_OLE ? kBindSize : 4096, '\0');
     mdb_bind_column(t.get(), static_cast<int>(i + 1), bound[i].data(), &lens[i]);
   }
   while (mdb_fetch_row(t.get())) {
@@ -177,6 +177,44 @@ int MemoForm(const Cell& c) { return static_cast<unsigned char>(c.raw.at(3)); }
 ColumnDefinition Col(const std::string& name, ColumnType type, int max_length = 255, bool required = false,
                bool compressed = true) {
   return ColumnDefinition{name, type, max_length, required, compressed};
+}
+
+ColumnDefinition DecimalCol(const std::string& name, int precision, int scale) {
+  ColumnDefinition c{name, ColumnType::kDecimal};
+  c.precision = precision;
+  c.scale = scale;
+  return c;
+}
+
+// Column `column` of every row as mdb-export prints it: binary and OLE
+// data in upper-case hex, nothing quoted.
+std::vector<std::string> ExportedColumn(const std::string& path, const std::string& table, std::size_t column) {
+  auto [status, out] = Shell("mdb-export -H -b hex -q '' -d '|' " + Quoted(path) + " " + Quoted(table));
+  std::vector<std::string> values;
+  std::istringstream in(out);
+  for (std::string line; std::getline(in, line);) {
+    std::size_t from = 0;
+    for (std::size_t k = 0; k < column; ++k) from = line.find('|', from) + 1;
+    values.push_back(line.substr(from, line.find('|', from) - from));
+  }
+  return values;
+}
+
+std::string UpperHex(const std::string& bytes) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  for (unsigned char b : bytes) {
+    out += kHex[b >> 4];
+    out += kHex[b & 15];
+  }
+  return out;
+}
+
+// `n` bytes running through every byte value, zero among them.
+std::string ByteRun(std::size_t n, int step = 1) {
+  std::string out(n, '\0');
+  for (std::size_t i = 0; i < n; ++i) out[i] = static_cast<char>((i * static_cast<std::size_t>(step)) & 0xFF);
+  return out;
 }
 
 std::string Repeat(const std::string& s, int n) {
@@ -417,6 +455,110 @@ TEST(JetWriterValues, MemosInlineOnOnePageAndChained) {
   // Long memos are stored in full, as mdb-export reads them too.
   auto [status, csv] = Shell("mdb-export -H " + Quoted(path) + " Memos");
   EXPECT_NE(csv.find("3,\"" + chained + "\""), std::string::npos);
+}
+
+TEST(JetWriterValues, BinaryAndOleDataKeepEveryByte) {
+  TempDir dir;
+  const std::string path = dir.File("binary.mdb");
+  const std::vector<std::string> binaries = {
+      std::string("\x00\xFF\x10", 3),  // zero bytes are data
+      ByteRun(16, 17),                   // the column's full length
+      "",                                // empty, not null
+      "AB",                              // given as text below
+  };
+  const std::vector<std::string> oles = {
+      ByteRun(10),          // inline
+      ByteRun(64, 3),       // the longest kept inline
+      ByteRun(65),          // one long-value row
+      ByteRun(1000, 7),     //
+      ByteRun(4072),        // the most one row holds
+      ByteRun(4073),        // chained over two pages
+      ByteRun(10 * 1024, 5),
+      ByteRun(100 * 1024, 11),
+      "",
+  };
+  {
+    Writer w(path);
+    w.BeginTable({"Blobs", {Col("N", ColumnType::kLong), Col("Bin", ColumnType::kBinary, 16),
+                            Col("Ole", ColumnType::kOle)}});
+    for (std::size_t i = 0; i < oles.size(); ++i) {
+      Variant bin = i < 3 ? Variant::Bytes(binaries[i]) : i == 3 ? Variant::Text("0x4142") : Variant::Null();
+      // Text of hex digits, as the reader gives binary data, in either case.
+      Variant ole = i == 1 ? Variant::Text("0X" + com::LowerHex(oles[i])) : Variant::Bytes(oles[i]);
+      w.AppendRow({Variant::I4(static_cast<std::int32_t>(i)), bin, ole});
+    }
+    w.AppendRow({Variant::I4(99), Variant::Null(), Variant::Null()});
+    w.EndTable();
+    w.Finish();
+  }
+  auto [status, schema] = Shell("mdb-schema " + Quoted(path));
+  EXPECT_NE(schema.find("[Bin]\t\t\tBinary"), std::string::npos) << schema;
+  EXPECT_NE(schema.find("[Ole]\t\t\tOLE"), std::string::npos) << schema;
+  const Table t = ReadTable(path, "Blobs");
+  ASSERT_EQ(t.rows.size(), oles.size() + 1);
+  EXPECT_EQ(t.types[1], MDB_BINARY);
+  EXPECT_EQ(t.types[2], MDB_OLE);
+  // Binary values as the rows hold them (mdb-export stops at a zero byte).
+  for (std::size_t i = 0; i < binaries.size(); ++i) {
+    EXPECT_FALSE(t.rows[i][1].null) << i;
+    EXPECT_EQ(t.rows[i][1].raw, binaries[i]) << i;
+  }
+  for (std::size_t i = binaries.size(); i < t.rows.size(); ++i) EXPECT_TRUE(t.rows[i][1].null) << i;
+  // OLE data as mdb-export reads it through its long-value pages.
+  const std::vector<std::string> exported = ExportedColumn(path, "Blobs", 2);
+  ASSERT_EQ(exported.size(), oles.size() + 1);
+  for (std::size_t i = 0; i < oles.size(); ++i) {
+    EXPECT_EQ(exported[i], UpperHex(oles[i])) << i;
+    EXPECT_FALSE(t.rows[i][2].null) << i;
+  }
+  EXPECT_TRUE(t.rows[oles.size()][2].null);
+  const int forms[] = {0x80, 0x80, 0x40, 0x40, 0x40, 0x00, 0x00, 0x00, 0x80};
+  for (std::size_t i = 0; i < oles.size(); ++i) EXPECT_EQ(MemoForm(t.rows[i][2]), forms[i]) << i;
+}
+
+TEST(JetWriterValues, DecimalsKeepEveryDigit) {
+  TempDir dir;
+  const std::string path = dir.File("decimal.mdb");
+  {
+    Writer w(path);
+    w.BeginTable({"Amounts", {DecimalCol("Whole", 28, 0), DecimalCol("Fine", 28, 4), DecimalCol("Fraction", 5, 5),
+                              DecimalCol("Digit", 1, 0)}});
+    const std::vector<std::vector<Variant>> rows = {
+        {Variant::Decimal("9999999999999999999999999999"), Variant::Decimal("-12.5"), Variant::Decimal("0.12345"),
+         Variant::Decimal("9")},
+        {Variant::Decimal("-9999999999999999999999999999"), Variant::Decimal("123456789012345678901234.5678"),
+         Variant::Decimal("-0.00001"), Variant::Decimal("-9")},
+        {Variant::Decimal("0"), Variant::Decimal("-0.0001"), Variant::Decimal("0.00000"), Variant::I4(0)},
+        // Integers and currency; trailing zeros beyond the scale are no digits.
+        {Variant::I8(-4294967296LL), Variant::Currency(-12345), Variant::Currency(1000), Variant::Decimal("3.000")},
+        {Variant::UI1(255), Variant::Decimal("4294967296.0001"), Variant::Null(), Variant::Null()},
+    };
+    for (const auto& r : rows) w.AppendRow(r);
+    w.EndTable();
+    w.Finish();
+  }
+  auto [status, schema] = Shell("mdb-schema " + Quoted(path));
+  EXPECT_NE(schema.find("[Whole]\t\t\tNumeric (28, 0)"), std::string::npos) << schema;
+  EXPECT_NE(schema.find("[Fine]\t\t\tNumeric (28, 4)"), std::string::npos) << schema;
+  EXPECT_NE(schema.find("[Fraction]\t\t\tNumeric (5, 5)"), std::string::npos) << schema;
+  const Table t = ReadTable(path, "Amounts");
+  ASSERT_EQ(t.rows.size(), 5u);
+  // libmdb prints a decimal with all the digits of its scale.
+  const std::vector<std::vector<std::string>> expected = {
+      {"9999999999999999999999999999", "-12.5000", "0.12345", "9"},
+      {"-9999999999999999999999999999", "123456789012345678901234.5678", "-0.00001", "-9"},
+      {"0", "-0.0001", "0.00000", "0"},
+      {"-4294967296", "-1.2345", "0.10000", "3"},
+      {"255", "4294967296.0001", "", ""},
+  };
+  for (std::size_t r = 0; r < expected.size(); ++r) {
+    for (std::size_t c = 0; c < 4; ++c) EXPECT_EQ(t.rows[r][c].text, expected[r][c]) << r << " " << c;
+  }
+  EXPECT_TRUE(t.rows[4][2].null);
+  // Stored as a sign byte and four 32-bit words, the most significant first.
+  const std::string raw = t.rows[3][0].raw;
+  ASSERT_EQ(raw.size(), 17u);
+  EXPECT_EQ(raw, std::string("\x80\0\0\0\0\0\0\0\0\x01\0\0\0\0\0\0\0", 17));
 }
 
 TEST(JetWriterValues, MemosMoveOutOfRowsThatWouldNotFit) {
@@ -870,9 +1012,28 @@ TEST(JetWriterValidation, BeginTable) {
             std::string::npos);
   EXPECT_NE(ErrorOf([&] { w.BeginTable({"T", {Col("A", ColumnType::kText, 256)}}); }).find("text length 256"),
             std::string::npos);
-  EXPECT_NE(ErrorOf([&] { w.BeginTable({"T", {Col("A", static_cast<ColumnType>(0x0B))}}); })
-                .find("unknown column type 11"),
+  EXPECT_NE(ErrorOf([&] { w.BeginTable({"T", {Col("A", static_cast<ColumnType>(0x0D))}}); })
+                .find("unknown column type 13"),
             std::string::npos);
+  EXPECT_NE(ErrorOf([&] { w.BeginTable({"T", {Col("A", ColumnType::kBinary, 0)}}); })
+                .find("column 'A': binary length 0 is outside 1 to 255"),
+            std::string::npos);
+  EXPECT_NE(ErrorOf([&] { w.BeginTable({"T", {Col("A", ColumnType::kBinary, 256)}}); }).find("binary length 256"),
+            std::string::npos);
+  for (auto [precision, scale] : {std::pair{0, 0}, {29, 0}, {10, 11}, {10, -1}}) {
+    EXPECT_NE(ErrorOf([&] { w.BeginTable({"T", {DecimalCol("D", precision, scale)}}); })
+                  .find("column 'D': decimal precision " + std::to_string(precision) + " and scale " +
+                        std::to_string(scale) + " are outside"),
+              std::string::npos)
+        << precision << "," << scale;
+  }
+  for (const auto& c : {Col("X", ColumnType::kBinary, 8), Col("X", ColumnType::kOle), DecimalCol("X", 10, 2)}) {
+    EXPECT_NE(ErrorOf([&] {
+                w.BeginTable({"T", {c}, {jet::IndexDefinition{"ByX", {{"X"}}}}});
+              }).find("index 'ByX': column 'X' is a " + std::string(jet::ColumnTypeName(c.type)) +
+                      ", which the writer does not index"),
+              std::string::npos);
+  }
   std::vector<ColumnDefinition> too_many;
   for (int i = 0; i < 256; ++i) too_many.push_back(Col("C" + std::to_string(i), ColumnType::kByte));
   EXPECT_NE(ErrorOf([&] { w.BeginTable({"T", too_many}); }).find("at most 255"), std::string::npos);
@@ -946,6 +1107,50 @@ TEST(JetWriterValidation, AppendRowNamesTableRowAndColumn) {
   // Every refused row left the table as it was.
   w.AppendRow(good);
   ExpectOnlyAcceptedRows(w, path, "Goods", 2);
+}
+
+TEST(JetWriterValidation, BinaryOleAndDecimalValuesAreCheckedNotCut) {
+  TempDir dir;
+  const std::string path = dir.File("v.mdb");
+  Writer w(path);
+  w.BeginTable({"Parts", {Col("Code", ColumnType::kBinary, 4), Col("Picture", ColumnType::kOle),
+                          DecimalCol("Price", 6, 2)}});
+  const std::vector<Variant> good = {Variant::Bytes("\x01\x02"), Variant::Bytes("pic"), Variant::Decimal("1.5")};
+  w.AppendRow(good);
+  auto with = [&](std::size_t column, const Variant& v) {
+    auto row = good;
+    row[column] = v;
+    return ErrorOf([&] { w.AppendRow(row); });
+  };
+  EXPECT_EQ(with(0, Variant::Bytes("12345")), "Jet table 'Parts', row 2, column 'Code': 5 bytes are more than the column's 4");
+  EXPECT_NE(with(0, Variant::Text("0x0102030405")).find("5 bytes are more than"), std::string::npos);
+  EXPECT_NE(with(0, Variant::Text("ab")).find("column 'Code': text for a column of type Binary must be \"0x\" and hexadecimal digits"),
+            std::string::npos);
+  EXPECT_NE(with(0, Variant::Text("0x123")).find("hexadecimal digits, two a byte"), std::string::npos);
+  EXPECT_NE(with(1, Variant::Text("0xZZ")).find("column 'Picture': text for a column of type OLE Object"), std::string::npos);
+  EXPECT_NE(with(1, Variant::I4(1)).find("a value of type i4 cannot be stored in a column of type OLE Object"),
+            std::string::npos);
+  EXPECT_EQ(with(2, Variant::Decimal("1.234")),
+            "Jet table 'Parts', row 2, column 'Price': value 1.234 has 3 digits after the point, more than the 2 of "
+            "a decimal(6, 2) column");
+  EXPECT_EQ(with(2, Variant::Decimal("-10000")),
+            "Jet table 'Parts', row 2, column 'Price': value -10000 has more digits than a decimal(6, 2) column holds");
+  EXPECT_NE(with(2, Variant::Currency(12345)).find("value 1.2345 has 4 digits after the point"), std::string::npos);
+  // More digits than a number holds are refused, not rounded away.
+  EXPECT_NE(with(2, Variant::Decimal("0." + std::string(39, '0') + "1")).find("has 40 digits after the point"),
+            std::string::npos);
+  EXPECT_NE(with(2, Variant::Decimal("1.5x")).find("'1.5x' is not a decimal number"), std::string::npos);
+  EXPECT_NE(with(2, Variant::I8(10000)).find("value 10000 has more digits"), std::string::npos);
+  EXPECT_NE(with(2, Variant::R8(1.5)).find("a value of type r8 cannot be stored in a column of type Decimal"),
+            std::string::npos);
+  EXPECT_NE(with(2, Variant::Text("1.5")).find("a value of type str cannot be stored in a column of type Decimal"),
+            std::string::npos);
+  // At the limits: 4 bytes, 4 + 2 digits, trailing zeros past the scale.
+  w.AppendRow({Variant::Text("0xffFFffFF"), Variant::Bytes(""), Variant::Decimal("-9999.9900")});
+  ExpectOnlyAcceptedRows(w, path, "Parts", 2);
+  const Table t = ReadTable(path, "Parts");
+  EXPECT_EQ(t.rows[1][0].raw, "\xFF\xFF\xFF\xFF");
+  EXPECT_EQ(t.rows[1][2].text, "-9999.99");
 }
 
 TEST(JetWriterValidation, Password) {

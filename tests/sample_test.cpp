@@ -266,6 +266,30 @@ TEST(Schema, ParsesAndRefusesBadLines) {
   EXPECT_EQ(cli::SourceSchema56().size(), 12u);
 }
 
+TEST(Schema, BinaryOleAndDecimalColumnsAndTheirFields) {
+  const auto s = cli::ParseSchema(
+      "T\tB\tBinary\t16\t0\nT\tO\tOLE\t\t0\nT\tD\tDecimal\t28,4\t0\nT\tE\tDecimal\t\t0\nT\tF\tDecimal\t9\t0\n", "x");
+  const auto& c = s.at(0).columns;
+  ASSERT_EQ(c.size(), 5u);
+  EXPECT_EQ(c[0].type, jet::ColumnType::kBinary);
+  EXPECT_EQ(c[0].max_length, 16);
+  EXPECT_EQ(c[1].type, jet::ColumnType::kOle);
+  EXPECT_EQ(c[2].type, jet::ColumnType::kDecimal);
+  EXPECT_EQ(std::pair(c[2].precision, c[2].scale), std::pair(28, 4));
+  EXPECT_EQ(std::pair(c[3].precision, c[3].scale), std::pair(18, 0));
+  EXPECT_EQ(std::pair(c[4].precision, c[4].scale), std::pair(9, 0));
+  for (const char* bad : {"T\tB\tBinary\t\t0\n", "T\tB\tBinary\t256\t0\n", "T\tD\tDecimal\t29\t0\n",
+                          "T\tD\tDecimal\t5,6\t0\n", "T\tD\tDecimal\t5,\t0\n", "T\tD\tDecimal\tp\t0\n"}) {
+    EXPECT_THROW(cli::ParseSchema(bad, "x"), com::Error) << bad;
+  }
+  EXPECT_EQ(cli::ParseField(c[0], "0x00fF"), com::Variant::Bytes(std::string("\0\xFF", 2)));
+  EXPECT_EQ(cli::ParseField(c[1], "0x"), com::Variant::Bytes(""));
+  EXPECT_EQ(cli::ParseField(c[2], "-12.50"), com::Variant::Decimal("-12.50"));
+  EXPECT_TRUE(cli::ParseField(c[2], std::nullopt).IsNull());
+  for (const char* bad : {"00FF", "0x0", "0xGG"}) EXPECT_THROW(cli::ParseField(c[1], bad), com::Error) << bad;
+  EXPECT_THROW(cli::ParseField(c[2], "1e3"), com::Error);
+}
+
 }  // namespace
 
 namespace {

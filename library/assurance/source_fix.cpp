@@ -136,6 +136,10 @@ std::optional<Variant> ValueFor(const jet::ColumnDefinition& c, const std::strin
       }
       return std::nullopt;
     }
+    case jet::ColumnType::kBinary:
+    case jet::ColumnType::kOle:
+    case jet::ColumnType::kDecimal:
+      break;  // not changed by a fix (below)
   }
   if (c.type == jet::kReplicationId) {
     const std::string g = !t.empty() && t.front() != '{' ? "{" + t + "}" : t;

@@ -9,9 +9,8 @@
 
 namespace jet {
 
-// Column types, numbered as Jet numbers them in its table definitions:
-// those the writer writes. (Jet also has Binary 0x09, OLE Object 0x0B and
-// Decimal 0x10.)
+// Column types, numbered as Jet numbers them in its table definitions: all
+// those of Jet 4 tables except the Replication ID below.
 enum class ColumnType : std::uint8_t {
   kBoolean = 0x01,   // Yes/No
   kByte = 0x02,
@@ -21,8 +20,11 @@ enum class ColumnType : std::uint8_t {
   kSingle = 0x06,
   kDouble = 0x07,
   kDateTime = 0x08,
+  kBinary = 0x09,    // up to 255 bytes
   kText = 0x0A,      // up to 255 characters
+  kOle = 0x0B,       // OLE Object: bytes of any length, kept like a memo
   kMemo = 0x0C,
+  kDecimal = 0x10,   // exact decimal of up to 28 digits
 };
 
 // Replication ID: a 16-byte GUID, written from its text ("{8-4-4-4-12}
@@ -37,10 +39,12 @@ const char* ColumnTypeName(ColumnType type);
 struct ColumnDefinition {
   std::string name;
   ColumnType type;
-  int max_length = 255;     // kText: characters, 1..255
+  int max_length = 255;     // kText: characters, 1..255; kBinary: bytes, 1..255
   bool required = false;    // rows must give a value (no null)
   bool compressed = true;   // kText/kMemo: Unicode compression allowed
   bool autonumber = false;  // kLong: AutoNumber, numbered by Jet for new rows
+  int precision = 18;       // kDecimal: digits in all, 1..28
+  int scale = 0;            // kDecimal: digits after the point, 0..precision
 };
 
 // A column of an index key.

@@ -4,6 +4,10 @@
 // table uses are remembered as bitmaps (for its usage maps), and the
 // catalog (MSysObjects, MSysACEs, ...) is written by Finish.
 //
+// Memo and OLE Object values are long values: each kept in its row when
+// small, otherwise on the long-value pages of its column (see
+// LongValueStore); memo text as Jet stores text, OLE data as given.
+//
 // Pages of a table: its definition and usage-map pages are reserved when
 // the table begins (their size depends only on the columns) and written
 // when it ends, once the row count and the pages used are known; data and
@@ -24,6 +28,8 @@
 #include "platform/com/datetime.h"
 #include "platform/com/error.h"
 #include "platform/com/names.h"
+#include "platform/com/numeric.h"
+#include "platform/dts/binary_form.h"
 #include "platform/jet/writer_catalog.h"
 #include "platform/jet/writer_encode.h"
 #include "platform/jet/writer_file.h"
@@ -43,14 +49,16 @@ constexpr std::size_t kMaxIndexColumns = 10;
 constexpr std::size_t kMaxKeySize = 255;
 constexpr std::size_t kMaxPasswordLength = 20;
 constexpr int kMaxTextLength = 255;
+constexpr int kMaxBinaryLength = 255;
+constexpr int kMaxDecimalPrecision = 28;
 // Memo text is compressed only up to this many characters, as Access does.
 constexpr std::size_t kMaxCompressedMemo = 1024;
 // Dates Access accepts: 100-01-01 to 9999-12-31 (whole days outside).
 constexpr double kMinDate = -657435.0;
 constexpr double kMaxDate = 2958466.0;
 
-// Where a memo value of the row being built goes.
-constexpr std::uint8_t kNoMemo = 0;      // null, or not a memo column
+// Where a long value (memo or OLE) of the row being built goes.
+constexpr std::uint8_t kNoMemo = 0;      // null, or not a long-value column
 constexpr std::uint8_t kMemoInline = 1;  // in the row
 constexpr std::uint8_t kMemoOut = 2;     // on long-value pages
 
@@ -73,11 +81,22 @@ bool Writable(ColumnType t) {
     case ColumnType::kSingle:
     case ColumnType::kDouble:
     case ColumnType::kDateTime:
+    case ColumnType::kBinary:
     case ColumnType::kText:
+    case ColumnType::kOle:
     case ColumnType::kMemo:
+    case ColumnType::kDecimal:
       return true;
   }
   return false;
+}
+
+bool IsLongValue(ColumnType t) { return t == ColumnType::kMemo || t == ColumnType::kOle; }
+
+// Column types an index key cannot hold here: long values, and binary and
+// decimal data, whose key encodings the writer does not make.
+bool Indexable(ColumnType t) {
+  return !IsLongValue(t) && t != ColumnType::kBinary && t != ColumnType::kDecimal;
 }
 
 std::string MismatchText(com::VarType value, ColumnType column) {
@@ -169,8 +188,8 @@ class Writer::Impl {
     wr::DataPage page;  // data page being filled
     wr::PageSet pages;  // data pages
     std::vector<std::size_t> store_of;                    // column -> long-value store, or npos
-    std::vector<wr::LongValueStore> stores;               // one per memo column
-    std::vector<Bytes> memo;                 // encoded memo values of the row
+    std::vector<wr::LongValueStore> stores;               // one per memo or OLE column
+    std::vector<Bytes> memo;                 // encoded long values (memo, OLE) of the row
     std::vector<std::uint8_t> memo_place;    // where each goes: kNoMemo, kMemoInline, kMemoOut
     wr::RowBuilder row;
     std::uint32_t rows = 0;
@@ -189,9 +208,13 @@ class Writer::Impl {
   [[noreturn]] void RaiseCell(std::int32_t number, std::size_t column, const std::string& what) const;
   [[noreturn]] void RaiseRow(const std::string& what) const;
   // Validates value `v` for column `i` and puts it into the row being
-  // built (memo values into table_->memo).
+  // built (long values into table_->memo).
   void SetValue(std::size_t i, const com::Variant& v);
   void SetNumber(std::size_t i, const com::Variant& v);
+  // Binary and OLE data of column `i` into bytes_; raises for other values.
+  void DecodeBytes(std::size_t i, const com::Variant& v);
+  // A Decimal value of column `i` into its 17 stored bytes.
+  void SetDecimal(std::size_t i, const com::Variant& v);
   // Decodes text for column `i` into text_; raises when it is not UTF-8.
   void DecodeText(std::size_t i, const com::Variant& v);
   // Places the memo values so that the row fits a page; raises (without
@@ -215,6 +238,7 @@ class Writer::Impl {
   bool finished_ = false;
   bool broken_ = false;  // a failure part-way left the file unusable
   std::u16string text_;  // scratch
+  std::string bytes_;    // scratch
 };
 
 namespace {
@@ -298,6 +322,20 @@ void Writer::Impl::BeginTable(const TableDefinition& table_def) {
       }
       def.length = static_cast<std::uint16_t>(2 * c.max_length);
     }
+    if (c.type == ColumnType::kBinary) {
+      if (c.max_length < 1 || c.max_length > kMaxBinaryLength) {
+        RaiseInvalid(where + "binary length " + std::to_string(c.max_length) + " is outside 1 to 255");
+      }
+      def.length = static_cast<std::uint16_t>(c.max_length);
+    }
+    if (c.type == ColumnType::kDecimal) {
+      if (c.precision < 1 || c.precision > kMaxDecimalPrecision || c.scale < 0 || c.scale > c.precision) {
+        RaiseInvalid(where + "decimal precision " + std::to_string(c.precision) + " and scale " +
+                     std::to_string(c.scale) + " are outside precision 1 to 28, scale 0 to the precision");
+      }
+      def.precision = static_cast<std::uint8_t>(c.precision);
+      def.scale = static_cast<std::uint8_t>(c.scale);
+    }
     if ((c.type == ColumnType::kText || c.type == ColumnType::kMemo) && c.compressed) def.misc_flags = 0x01;
     t->def.columns.push_back(std::move(def));
   }
@@ -322,7 +360,7 @@ void Writer::Impl::BeginTable(const TableDefinition& table_def) {
     }
     t->store_of.assign(table_def.columns.size(), std::string::npos);
     for (std::size_t i = 0; i < table_def.columns.size(); ++i) {
-      if (table_def.columns[i].type == ColumnType::kMemo) {
+      if (IsLongValue(table_def.columns[i].type)) {
         t->store_of[i] = t->stores.size();
         t->stores.emplace_back();
       }
@@ -379,7 +417,7 @@ void Writer::Impl::AddIndexes(const TableDefinition& table_def, Table* t) const 
       if (std::find(index.columns.begin(), index.columns.end(), i) != index.columns.end()) {
         RaiseInvalid(where + "column '" + c.name + "' appears twice");
       }
-      if (table_def.columns[i].type == ColumnType::kMemo) {
+      if (!Indexable(table_def.columns[i].type)) {
         RaiseInvalid(where + "column '" + c.name + "' is a " + ColumnTypeName(table_def.columns[i].type) +
                      ", which the writer does not index");
       }
@@ -428,6 +466,75 @@ void Writer::Impl::DecodeText(std::size_t i, const com::Variant& v) {
     RaiseCell(com::kErrTypeMismatch, i, MismatchText(v.type(), table_->specs[i].type));
   }
   if (!Utf8ToUtf16(v.text(), &text_)) RaiseCell(com::kErrInvalidArgument, i, "the text is not valid UTF-8");
+}
+
+void Writer::Impl::DecodeBytes(std::size_t i, const com::Variant& v) {
+  if (v.type() == com::VarType::kBytes) {
+    bytes_ = v.text();
+    return;
+  }
+  if (!v.IsText()) RaiseCell(com::kErrTypeMismatch, i, MismatchText(v.type(), table_->specs[i].type));
+  // Text stands for bytes when written as the reader writes them, "0x"
+  // and hexadecimal digits.
+  const std::string& text = v.text();
+  if (text.size() < 2 || text[0] != '0' || (text[1] != 'x' && text[1] != 'X') || text.size() % 2 != 0 ||
+      !dts::ParseHexBytes(text, &bytes_)) {
+    RaiseCell(com::kErrTypeMismatch, i,
+              "text for a column of type " + std::string(ColumnTypeName(table_->specs[i].type)) +
+                  " must be \"0x\" and hexadecimal digits, two a byte");
+  }
+}
+
+void Writer::Impl::SetDecimal(std::size_t i, const com::Variant& v) {
+  const ColumnDefinition& column = table_->specs[i];
+  const std::string shape = "decimal(" + std::to_string(column.precision) + ", " + std::to_string(column.scale) + ")";
+  auto too_fine = [&](const std::string& value, std::size_t digits) {
+    RaiseCell(com::kErrInvalidArgument, i,
+              "value " + value + " has " + std::to_string(digits) + " digits after the point, more than the " +
+                  std::to_string(column.scale) + " of a " + shape + " column");
+  };
+  com::Numeric n;
+  switch (v.type()) {
+    case com::VarType::kDecimal: {
+      // Digits after the point are counted in the text, as parsing rounds
+      // past 38 digits in all.
+      std::string_view fraction = v.text();
+      const std::size_t point = fraction.find('.');
+      fraction.remove_prefix(point == std::string_view::npos ? fraction.size() : point + 1);
+      while (!fraction.empty() && fraction.back() == '0') fraction.remove_suffix(1);
+      if (fraction.size() > static_cast<std::size_t>(column.scale)) too_fine(v.text(), fraction.size());
+      if (com::ParseNumeric(v.text(), &n) != com::NumericStatus::kOk) {
+        RaiseCell(com::kErrInvalidArgument, i, "'" + v.text() + "' is not a decimal number");
+      }
+      break;
+    }
+    case com::VarType::kCurrency:
+      n = com::NumericFromUnits(v.integer());
+      break;
+    default:
+      if (!IsInteger(v.type())) RaiseCell(com::kErrTypeMismatch, i, MismatchText(v.type(), column.type));
+      n = com::NumericFromInteger(v.integer());
+  }
+  // Trailing zeros after the point carry nothing; any other digit the
+  // scale has no room for would be lost, which is refused, never rounded.
+  while (n.scale > column.scale && n.magnitude % 10 == 0) {
+    n.magnitude /= 10;
+    --n.scale;
+  }
+  if (n.scale > column.scale) too_fine(com::FormatNumeric(n), static_cast<std::size_t>(n.scale));
+  com::Numeric stored;
+  if (com::RescaleNumeric(n, column.precision, column.scale, &stored) != com::NumericStatus::kOk) {
+    RaiseCell(com::kErrInvalidArgument, i,
+              "value " + com::FormatNumeric(n) + " has more digits than a " + shape + " column holds");
+  }
+  // A sign byte, then the magnitude in four 32-bit little-endian words,
+  // the most significant first.
+  std::uint8_t* out = table_->row.SetFixed(i);
+  out[0] = stored.negative ? 0x80 : 0x00;
+  for (int word = 0; word < 4; ++word) {
+    const auto w = static_cast<std::uint32_t>(stored.magnitude >> (32 * (3 - word)));
+    wr::Store32(out + 1 + 4 * word, w);
+  }
 }
 
 void Writer::Impl::SetNumber(std::size_t i, const com::Variant& v) {
@@ -519,7 +626,12 @@ void Writer::Impl::SetNumber(std::size_t i, const com::Variant& v) {
       Store64(row.SetFixed(i), std::bit_cast<std::uint64_t>(d));
       return;
     }
+    case ColumnType::kDecimal:
+      SetDecimal(i, v);
+      return;
+    case ColumnType::kBinary:
     case ColumnType::kText:
+    case ColumnType::kOle:
     case ColumnType::kMemo:
       break;
   }
@@ -556,6 +668,28 @@ void Writer::Impl::SetValue(std::size_t i, const com::Variant& v) {
                 "memo of " + std::to_string(data.size()) + " bytes is longer than the " +
                     std::to_string(wr::LongValueStore::kMaxLength) + " bytes this writer stores");
     }
+    table_->memo_place[i] = kMemoOut;
+    return;
+  }
+  if (column.type == ColumnType::kBinary) {
+    DecodeBytes(i, v);
+    if (bytes_.size() > static_cast<std::size_t>(column.max_length)) {
+      RaiseCell(com::kErrInvalidArgument, i,
+                std::to_string(bytes_.size()) + " bytes are more than the column's " +
+                    std::to_string(column.max_length));
+    }
+    Bytes* field = row.SetVariable(i);
+    field->assign(bytes_.begin(), bytes_.end());
+    return;
+  }
+  if (column.type == ColumnType::kOle) {
+    DecodeBytes(i, v);
+    if (bytes_.size() > wr::LongValueStore::kMaxLength) {
+      RaiseCell(com::kErrInvalidArgument, i,
+                "OLE data of " + std::to_string(bytes_.size()) + " bytes is longer than the " +
+                    std::to_string(wr::LongValueStore::kMaxLength) + " bytes this writer stores");
+    }
+    table_->memo[i].assign(bytes_.begin(), bytes_.end());
     table_->memo_place[i] = kMemoOut;
     return;
   }
@@ -767,8 +901,11 @@ const char* ColumnTypeName(ColumnType type) {
     case ColumnType::kSingle: return "Single";
     case ColumnType::kDouble: return "Double";
     case ColumnType::kDateTime: return "Date/Time";
+    case ColumnType::kBinary: return "Binary";
     case ColumnType::kText: return "Text";
+    case ColumnType::kOle: return "OLE Object";
     case ColumnType::kMemo: return "Memo";
+    case ColumnType::kDecimal: return "Decimal";
   }
   return "unknown";
 }

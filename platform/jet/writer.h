@@ -47,11 +47,13 @@ class Writer {
   Writer& operator=(const Writer&) = delete;
 
   // Starts a table; raises for an empty, duplicate or over-long name, no or
-  // duplicate columns, a bad text length, an AutoNumber column that is not
-  // Long, an index that names no column, a missing or Memo column,
-  // more than 10 columns, a second primary key, or a table already open.
-  // Index keys may be of every other column type; text keys are ordered
-  // case-insensitively (see AppendTextKey in writer_encode.h).
+  // duplicate columns, a bad text or binary length, a decimal precision
+  // outside 1 to 28 or scale outside 0 to the precision, an AutoNumber
+  // column that is not Long, an index that names no column, a missing,
+  // Memo, OLE Object, Binary or Decimal column, more than 10 columns, a
+  // second primary key, or a table already open. Index keys may be of
+  // every other column type; text keys are ordered case-insensitively (see
+  // AppendTextKey in writer_encode.h).
   void BeginTable(const TableDefinition& table);
 
   // Appends a row, one value per column in the table's order. Accepted:
@@ -62,6 +64,11 @@ class Writer {
   //   kSingle, kDouble  R4, R8, or an integer type
   //   kDateTime Date
   //   kText, kMemo  Text (valid UTF-8; kText at most max_length UTF-16 units)
+  //   kBinary, kOle  Bytes, or Text of "0x" and hex digits (either case);
+  //             kBinary at most max_length bytes
+  //   kDecimal  Decimal, Currency or any integer type, with at most
+  //             precision - scale digits before the point and scale after
+  //             it (trailing zeros aside; nothing is rounded)
   //   kReplicationId  Text of a GUID
   // Anything else raises, naming the table, the row number and the column.
   void AppendRow(const std::vector<com::Variant>& values);

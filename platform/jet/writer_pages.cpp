@@ -480,6 +480,8 @@ std::uint16_t FixedSize(std::uint8_t type) {
       return 8;
     case kTypeGuid:
       return 16;
+    case kTypeDecimal:
+      return 17;
     default:
       return 0;
   }
@@ -553,7 +555,12 @@ Bytes SerializeTableDefinition(const TableDef& t) {
     Put16(&b, c->number);
     Put16(&b, c->var_index);
     Put16(&b, c->second_number);
-    Put16(&b, kSortGeneral);
+    if (c->type == kTypeDecimal) {
+      Put8(&b, c->precision);
+      Put8(&b, c->scale);
+    } else {
+      Put16(&b, kSortGeneral);
+    }
     Put16(&b, 0);
     Put8(&b, c->flags);
     Put8(&b, c->misc_flags);

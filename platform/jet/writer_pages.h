@@ -32,6 +32,7 @@ inline constexpr std::uint8_t kTypeText = 0x0A;
 inline constexpr std::uint8_t kTypeOle = 0x0B;
 inline constexpr std::uint8_t kTypeMemo = 0x0C;
 inline constexpr std::uint8_t kTypeGuid = 0x0F;
+inline constexpr std::uint8_t kTypeDecimal = 0x10;
 
 // A row's address as usage maps and long values hold it.
 constexpr std::uint32_t RowPointer(std::uint32_t page, std::uint32_t row) { return page << 8 | row; }
@@ -162,6 +163,8 @@ struct ColumnDef {
   std::uint16_t second_number = 0;  // repeats the number in user tables (plus one)
   std::uint8_t flags = 0;           // 0x01 fixed length, 0x02 updatable, 0x04 AutoNumber, 0x10 system
   std::uint8_t misc_flags = 0;      // 0x01 compressed Unicode
+  std::uint8_t precision = 0;       // decimal columns: digits in all
+  std::uint8_t scale = 0;           //   and after the point
   // Long-value columns (memo, OLE): usage maps of their pages.
   std::uint32_t lv_used_map = 0;
   std::uint32_t lv_free_map = 0;
