@@ -1,14 +1,19 @@
-// Reads the stock table of two samples, one ten times the other, with our
-// Jet reader and with libmdb (the library mdbtools is built on, reading
-// every value into text as mdb-export does but printing nothing), and the
-// larger one with korvel query and mdb-export too. Prints rows per second
-// and peak memory of each: the reader's memory should not grow with the
-// table.
+// Reads the stock table of two samples, of a scale and a tenth of it, with
+// our Jet reader and with libmdb (the library mdbtools is built on, cutting
+// each row into its values, then, bound, also making each value text as
+// mdb-export does, printing nothing), and the larger one with korvel query
+// and mdb-export too. Prints rows per second and peak memory of each: the
+// reader's memory should not grow with the table.
 //
-//   jet_read_bench [--scale 1000] [--file sample.mdb]
+//   jet_read_bench [--scale 1000] [--file sample.mdb] [--before FOLDER]
 //
 // Without --file it writes (once) samples of the given scale and a tenth of
 // it under $TMPDIR/korvel-bench/; with --file it reads that file alone.
+// --before names the bin folder of an earlier build: its jet_read_bench
+// reads the same files too, the reader as it was, in the same run.
+// glib first: mdbtools.h includes it inside extern "C", where its C++
+// parts cannot be declared.
+#include <glib.h>
 #include <mdbtools.h>
 #include <sys/stat.h>
 
@@ -38,8 +43,9 @@ int ReadOurs(const std::string& file) {
   return 0;
 }
 
-// Child mode: the same through libmdb, every column bound to a text buffer.
-int ReadLibmdb(const std::string& file) {
+// Child mode: the same through libmdb, each row cut into its values and,
+// when `bound`, every value made text in a buffer of its column.
+int ReadLibmdb(const std::string& file, bool bound) {
   struct Closer {
     void operator()(MdbHandle* h) const { mdb_close(h); }
     void operator()(MdbTableDef* t) const { mdb_free_tabledef(t); }
@@ -52,7 +58,7 @@ int ReadLibmdb(const std::string& file) {
   mdb_rewind_table(table.get());
   std::vector<std::vector<char>> values(table->num_cols, std::vector<char>(MDB_BIND_SIZE));
   std::vector<int> lengths(table->num_cols);
-  for (unsigned i = 0; i < table->num_cols; ++i) {
+  for (unsigned i = 0; bound && i < table->num_cols; ++i) {
     mdb_bind_column(table.get(), static_cast<int>(i + 1), values[i].data(), &lengths[i]);
   }
   long long n = 0;
@@ -95,13 +101,16 @@ struct Measured {
 
 int main(int argc, char** argv) {
   if (argc == 4 && std::strcmp(argv[1], "--child-read") == 0) {
-    return std::strcmp(argv[3], "libmdb") == 0 ? ReadLibmdb(argv[2]) : ReadOurs(argv[2]);
+    if (std::strcmp(argv[3], "libmdb") == 0) return ReadLibmdb(argv[2], false);
+    if (std::strcmp(argv[3], "libmdb-bound") == 0) return ReadLibmdb(argv[2], true);
+    return ReadOurs(argv[2]);
   }
   int scale = 1000;
-  std::string file;
+  std::string file, before;
   for (int i = 1; i + 1 < argc; i += 2) {
     if (std::strcmp(argv[i], "--scale") == 0) scale = std::atoi(argv[i + 1]);
     if (std::strcmp(argv[i], "--file") == 0) file = argv[i + 1];
+    if (std::strcmp(argv[i], "--before") == 0) before = argv[i + 1];
   }
   const std::string bin = bench::SelfFolder();
   std::vector<std::string> files;
@@ -121,12 +130,16 @@ int main(int argc, char** argv) {
       measured.push_back({name, run, ReadCount(out)});
     };
     measure("ours: jet::Database", {bin + "/jet_read_bench", "--child-read", f, "ours"});
-    measure("libmdb: mdb_fetch_row, bound", {bin + "/jet_read_bench", "--child-read", f, "libmdb"});
+    // The earlier build's child reads (file, table).
+    if (!before.empty()) measure("before: jet::Database", {before + "/jet_read_bench", "--child-read", f, kTable});
+    measure("libmdb: rows cut", {bin + "/jet_read_bench", "--child-read", f, "libmdb"});
     const long long rows = measured[0].rows;
     if (&f == &files.back()) {
+      measure("libmdb: rows cut, values text", {bin + "/jet_read_bench", "--child-read", f, "libmdb-bound"});
+      const std::size_t printing = measured.size();
       measure("korvel query (TSV)", {bin + "/korvel", "query", "--mdb", f, std::string("select * from `") + kTable + "`"});
       measure("mdb-export (CSV)", {"mdb-export", f, kTable});
-      measured[2].rows = measured[3].rows = rows;  // they print rows, not a count
+      for (std::size_t i = printing; i < measured.size(); ++i) measured[i].rows = rows;  // they print rows, not a count
     }
     std::remove(out.c_str());
     for (const Measured& m : measured) {

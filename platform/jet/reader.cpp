@@ -300,19 +300,11 @@ class JetDriver final : public dts::Driver {
 bool Describable(std::uint8_t type) {
   switch (type) {
     case kTypeBoolean: case kTypeByte: case kTypeInteger: case kTypeLong: case kTypeCurrency: case kTypeSingle:
-    case kTypeDouble: case kTypeDateTime: case kTypeText: case kTypeMemo: case kTypeReplicationId:
+    case kTypeDouble: case kTypeDateTime: case kTypeBinary: case kTypeText: case kTypeOle: case kTypeMemo:
+    case kTypeReplicationId: case kTypeDecimal:
       return true;
     default:
       return false;
-  }
-}
-
-const char* TypeName(std::uint8_t type) {
-  switch (type) {
-    case kTypeBinary: return "Binary";
-    case kTypeOle: return "OLE Object";
-    case kTypeDecimal: return "Decimal";
-    default: return nullptr;
   }
 }
 
@@ -370,13 +362,16 @@ TableDefinition Database::ReadTableDefinition(std::string_view table) {
     def.name = t.name;
     for (const ColumnLayout& c : t.columns) {
       if (!Describable(c.type)) {
-        const char* name = TypeName(c.type);
-        Fail(kErrNotSupported, "表“" + def.name + "”的列“" + c.name + "”的类型（" +
-                                   (name ? name : "编号 " + std::to_string(c.type)) +
+        Fail(kErrNotSupported, "表“" + def.name + "”的列“" + c.name + "”的类型（编号 " + std::to_string(c.type) +
                                    "）不在可读出定义的类型之内（数据库“" + path_ + "”）。");
       }
       ColumnDefinition column{c.name, static_cast<ColumnType>(c.type)};
       if (column.type == ColumnType::kText) column.max_length = jet4 ? c.size / 2 : c.size;
+      if (column.type == ColumnType::kBinary) column.max_length = c.size;
+      if (column.type == ColumnType::kDecimal) {
+        column.precision = c.precision;
+        column.scale = c.scale;
+      }
       column.required = BooleanProperty(properties, column.name, "Required", false);
       column.autonumber = column.type == ColumnType::kLong && (c.flags & 0x04) != 0;
       const bool text = column.type == ColumnType::kText || column.type == ColumnType::kMemo;

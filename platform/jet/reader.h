@@ -60,12 +60,13 @@ class Database {
   // The columns of a table (names matched without regard to case).
   std::vector<dts::ColumnInfo> TableColumns(std::string_view table);
   // The definition of a table: its name as the catalog spells it; its
-  // columns in row order with their Jet types, text lengths in characters,
-  // AutoNumber, Unicode compression (Jet 4; a Jet 3 column reads as
-  // compressed, as Access converts it) and Required (from the table's
-  // properties); its indexes as the file lists them, foreign-key
-  // references left out. A Binary, OLE Object or Decimal column raises 3251 (not
-  // supported): a definition describes the types the writer writes.
+  // columns in row order with their Jet types, text lengths in characters
+  // (binary in bytes), decimal precision and scale, AutoNumber, Unicode
+  // compression (Jet 4; a Jet 3 column reads as compressed, as Access
+  // converts it) and Required (from the table's properties); its indexes
+  // as the file lists them, foreign-key references left out. A column of a
+  // type the writer does not write (Access 2007's attachments, say) raises
+  // 3251 (not supported).
   TableDefinition ReadTableDefinition(std::string_view table);
   // Runs a query (see query.h). Each reader has page buffers of its own, so
   // several may be open at once, on any threads.
