@@ -397,4 +397,79 @@ TEST(JetAgreement, FilesAccessWrote) {
   EXPECT_GE(tables, 20u);
 }
 
+// Jet 3 keeps a row's variable offsets in one byte each; a row of 256
+// bytes or more adds a table of jumps, each naming the first variable
+// column whose offset is past the next 256 bytes. The Jet 3 file Access
+// wrote has no row that long, so one is made from a row of its Table1 (A
+// and B its Text columns, C to I fixed): its fixed values kept, A and B
+// made 300 and 400 characters, so that B starts past 256 and the data ends
+// past 512, and the offsets and jumps laid out as the format says; the
+// page holds that row alone. Both readers must read it, and the other
+// tables, alike.
+TEST(JetAgreement, AJet3RowLongerThan256Bytes) {
+  constexpr std::size_t kPage = 2048;
+  std::string file = testing_support::ReadFile(testing_support::JetTestDataDir() + "/V1997_test.mdb");
+  auto byte = [&](std::size_t at) { return static_cast<std::size_t>(static_cast<unsigned char>(file[at])); };
+  // The row holding "abcdefg", as in the page's row table.
+  const std::size_t pos = file.find("abcdefg"), base = pos / kPage * kPage;
+  std::size_t start = 0, end = 0;
+  for (std::size_t r = 0; r < (byte(base + 8) | byte(base + 9) << 8); ++r) {
+    start = (byte(base + 10 + 2 * r) | byte(base + 11 + 2 * r) << 8) & 0x1FFF;
+    end = r == 0 ? kPage : (byte(base + 8 + 2 * r) | byte(base + 9 + 2 * r) << 8) & 0x1FFF;
+    if (base + start <= pos && pos < base + end) break;
+  }
+  const std::string old_row = file.substr(base + start, end - start);
+  ASSERT_LT(old_row.size(), 256u);
+  const std::size_t columns = static_cast<unsigned char>(old_row[0]), mask = (columns + 7) / 8;
+  const std::size_t old_end = old_row.size() - mask;
+  ASSERT_EQ(static_cast<unsigned char>(old_row[old_end - 1]), 2u) << "Table1 has two variable columns";
+  const std::size_t fixed_end = static_cast<unsigned char>(old_row[old_end - 2]);  // A's offset
+  const std::string fixed = old_row.substr(1, fixed_end - 1);
+
+  const std::string a = "A:" + std::string(298, 'x'), b = "B:" + std::string(398, 'y');
+  const std::size_t offsets[3] = {fixed_end, fixed_end + a.size(), fixed_end + a.size() + b.size()};
+  std::size_t jumps = 0, size = 0;
+  for (;;) {
+    size = offsets[2] + 3 + jumps + 1 + mask;
+    if ((size - 1) / 256 == jumps) break;
+    jumps = (size - 1) / 256;
+  }
+  ASSERT_EQ(jumps, 2u);
+  std::string row(size, '\0');
+  row[0] = static_cast<char>(columns);
+  row.replace(1, fixed.size(), fixed);
+  row.replace(offsets[0], a.size(), a);
+  row.replace(offsets[1], b.size(), b);
+  const std::size_t data_end = size - mask, first_offset = data_end - 2 - jumps;
+  row[data_end - 1] = 2;
+  row[data_end - 2] = 1;  // B is the first past 256
+  row[data_end - 3] = 2;  // the data's end the first past 512
+  for (std::size_t i = 0; i < 3; ++i) row[first_offset - i] = static_cast<char>(offsets[i] & 0xFF);
+  row.replace(data_end, mask, old_row.substr(old_end, mask));
+  row[data_end] = static_cast<char>(row[data_end] | 0x03);  // A and B not null
+
+  std::string page(kPage, '\0');
+  page.replace(0, 8, file.substr(base, 8));  // type, free space, owner
+  page[8] = 1;                               // one row, at the page's end
+  page[10] = static_cast<char>((kPage - size) & 0xFF);
+  page[11] = static_cast<char>((kPage - size) >> 8);
+  page.replace(kPage - size, size, row);
+  file.replace(base, kPage, page);
+  testing_support::TempDir dir;
+  const std::string path = dir.File("long_row.mdb");
+  testing_support::WriteFile(path, file);
+
+  ExpectFileAgrees(path);
+  jet::Database db(path);
+  auto reader = db.Query("select A, B from Table1");
+  int found = 0;
+  for (dts::Row r; reader->Next(r);) {
+    if (!r[0].IsNull() && r[0].text() == a) {
+      ++found;
+      EXPECT_EQ(r[1].IsNull() ? "(null)" : r[1].text(), b);
+    }
+  }
+  EXPECT_EQ(found, 1);
+}
+
 }  // namespace

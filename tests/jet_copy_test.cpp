@@ -178,9 +178,10 @@ std::map<std::string, Rows> ReadAll(const std::string& path, const std::string& 
 std::string Describe(jet::TableDefinition d) {
   std::string s = d.name + ":";
   for (const auto& c : d.columns) {
-    s += " " + c.name + "/" + jet::ColumnTypeName(c.type) + "/" +
-         std::to_string(c.type == ColumnType::kText ? c.max_length : 0) + (c.required ? "/req" : "") +
-         (c.autonumber ? "/auto" : "") + (c.compressed ? "" : "/plain");
+    const bool sized = c.type == ColumnType::kText || c.type == ColumnType::kBinary;
+    s += " " + c.name + "/" + jet::ColumnTypeName(c.type) + "/" + std::to_string(sized ? c.max_length : 0) +
+         (c.type == ColumnType::kDecimal ? "/" + std::to_string(c.precision) + "," + std::to_string(c.scale) : "") +
+         (c.required ? "/req" : "") + (c.autonumber ? "/auto" : "") + (c.compressed ? "" : "/plain");
   }
   std::sort(d.indexes.begin(), d.indexes.end(), [](const auto& a, const auto& b) { return a.name < b.name; });
   for (const auto& x : d.indexes) {
@@ -298,7 +299,7 @@ TEST(JetCopy, Jet3AndAccessMadeFilesBecomeJet4WithTheSameRows) {
   TempDir dir;
   const std::string data = testing_support::JetTestDataDir();
   for (const auto& [name, password] : std::vector<std::pair<std::string, std::string>>{
-           {"V1997_test.mdb", ""}, {"password_V2003_with-password.mdb", "password"}}) {
+           {"V1997_test.mdb", ""}, {"password_V2003_with-password.mdb", "password"}, {"V2003_numeric.mdb", ""}}) {
     SCOPED_TRACE(name);
     const std::string source = data + "/" + name, copy = dir.File(name);
     const std::string before = ReadFile(source);

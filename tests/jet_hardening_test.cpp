@@ -359,13 +359,14 @@ TEST_F(JetHardening, AJet3RowClaimingMoreColumnsThanItHoldsIsRefused) {
   EXPECT_NE(o.description.find("Table1"), std::string::npos) << o.description;
 }
 
-// Rows Jet moved or deleted. A row that grew past its page is moved: its
+// Rows Jet moved, deleted, or wrote before a column was added. A row that
+// grew past its page is moved: its
 // slot keeps only the address (row number, then the page in three bytes)
 // of where it went, flagged 0x4000, and the row where it went is flagged
 // 0x8000, so that a scan reads it once, in the moved row's place. A
 // deleted row has both flags. The table spans several pages; each case
 // edits the slots of two rows on different pages.
-class JetMovedRows : public ::testing::Test {
+class JetRows : public ::testing::Test {
  protected:
   static constexpr int kRows = 400;
 
@@ -443,10 +444,10 @@ class JetMovedRows : public ::testing::Test {
   static std::unique_ptr<std::string> original_;
 };
 
-std::unique_ptr<TempDir> JetMovedRows::dir_;
-std::unique_ptr<std::string> JetMovedRows::original_;
+std::unique_ptr<TempDir> JetRows::dir_;
+std::unique_ptr<std::string> JetRows::original_;
 
-TEST_F(JetMovedRows, AMovedRowIsReadOnceInItsOwnPlaceAndADeletedOneNotAtAll) {
+TEST_F(JetRows, AMovedRowIsReadOnceInItsOwnPlaceAndADeletedOneNotAtAll) {
   const Slot early = SlotOfRow(*original_, 5), late = SlotOfRow(*original_, 350), gone = SlotOfRow(*original_, 7);
   ASSERT_NE(early.page, late.page);
   std::vector<std::string> expected = Expected();
@@ -463,7 +464,7 @@ TEST_F(JetMovedRows, AMovedRowIsReadOnceInItsOwnPlaceAndADeletedOneNotAtAll) {
   EXPECT_EQ(codes, expected);
 }
 
-TEST_F(JetMovedRows, AMovedRowDeletedSinceIsNotRead) {
+TEST_F(JetRows, AMovedRowDeletedSinceIsNotRead) {
   const Slot early = SlotOfRow(*original_, 5), late = SlotOfRow(*original_, 350);
   std::string bytes = *original_;
   Move(bytes, early, late);
@@ -477,7 +478,7 @@ TEST_F(JetMovedRows, AMovedRowDeletedSinceIsNotRead) {
   EXPECT_EQ(codes, expected);
 }
 
-TEST_F(JetMovedRows, AMoveOutOfTheTableOrRoundInACircleIsRefused) {
+TEST_F(JetRows, AMoveOutOfTheTableOrRoundInACircleIsRefused) {
   const Slot early = SlotOfRow(*original_, 5), late = SlotOfRow(*original_, 350);
   auto refused = [&](const std::string& bytes, const std::string& detail) {
     std::vector<std::string> codes;
@@ -507,6 +508,31 @@ TEST_F(JetMovedRows, AMoveOutOfTheTableOrRoundInACircleIsRefused) {
   Move(no_such_row, early, late);
   Put32(no_such_row, early.start, static_cast<std::uint32_t>(late.page << 8 | 0xFF));
   refused(no_such_row, "不存在");
+}
+
+// A row written before a column was added has fewer columns (the count at
+// its start) or fewer variable values (the count before its null mask) than
+// the table: the columns it lacks read as null. Qty is column 1, fixed;
+// Code column 0, the first variable one.
+TEST_F(JetRows, ARowWrittenBeforeAColumnWasAddedHasItNull) {
+  const Row row = FindRow(*original_, Compressed(Code(5)));
+  const std::size_t mask = (Le16(*original_, row.start) + 7) / 8;
+  auto read_row_5 = [&](const std::string& bytes) {
+    WriteFile(dir_->File("shape.mdb"), bytes);
+    jet::Database db(dir_->File("shape.mdb"));
+    auto reader = db.Query("select Code, Qty from Moves");
+    dts::Row values;
+    for (int i = 0; i <= 5; ++i) EXPECT_TRUE(reader->Next(values));
+    return std::make_pair(values[0].IsNull() ? "NULL" : values[0].text(),
+                          values[1].IsNull() ? "NULL" : std::to_string(values[1].integer()));
+  };
+  EXPECT_EQ(read_row_5(*original_), std::make_pair(Code(5), std::string("5")));
+  std::string one_column = *original_;
+  Put16(one_column, row.start, 1);
+  EXPECT_EQ(read_row_5(one_column), std::make_pair(Code(5), std::string("NULL")));
+  std::string no_variable = *original_;
+  Put16(no_variable, row.start + row.size - mask - 2, 0);
+  EXPECT_EQ(read_row_5(no_variable), std::make_pair(std::string("NULL"), std::string("5")));
 }
 
 // A damaged source fails the step that reads it: the run reports it, ends

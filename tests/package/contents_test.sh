@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # What the package holds: the layout it promises, no test program,
 # benchmark, fuzzing harness or path of the build in it, programs that
-# find their libraries beside themselves only, a valid desktop entry, and
+# find their libraries beside themselves only and read Jet files with our
+# own reader (no mdbtools library in Depends or linked), a valid desktop
+# entry, and
 # lintian without an error or a warning (those it is told to leave are
 # explained in packaging/korvel.lintian-overrides).
 #   contents_test.sh BUILD_DIR VERSION
@@ -41,6 +43,11 @@ for elf in "$work"/root/usr/lib/korvel/*; do
   runpath="$(readelf -d "$elf" | sed -n 's/.*(RUNPATH).*\[\(.*\)\]/\1/p')"
   [ "$runpath" = '$ORIGIN' ] || fail "${elf##*/} finds libraries in '$runpath', not only beside itself"
   ! grep -qF "$BUILD" "$elf" || fail "${elf##*/} names the build folder $BUILD"
+done
+depends="$(dpkg-deb -f "$deb" Depends)"
+case "$depends" in *mdb*) fail "Depends names an mdbtools library: $depends" ;; esac
+for elf in "$work"/root/usr/lib/korvel/*; do
+  if readelf -d "$elf" 2>/dev/null | grep -q 'NEEDED.*libmdb'; then fail "${elf##*/} links libmdb"; fi
 done
 desktop-file-validate "$work/root/usr/share/applications/velmora.desktop" || fail "desktop-file-validate refused velmora.desktop"
 
