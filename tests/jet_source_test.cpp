@@ -1,7 +1,7 @@
 // One source from start to end: a Jet file is read through the descriptor
 // it was opened with, so a file renamed over its path changes nothing that
 // is read; a file cut while it is read fails naming the table and the page,
-// with nothing from libmdb on stderr; and a run commits only when the file
+// with nothing printed on stderr; and a run commits only when the file
 // it read is still the file it opened, which a look at the file's status
 // tells, without reading it.
 #include <fcntl.h>
@@ -200,7 +200,7 @@ TEST_F(JetSource, AnUntouchedFilePassesAndTheCheckReadsNothing) {
 
 // A file cut while a table is read: the next page it no longer holds whole
 // fails the read with 3343 naming the table and the page (none of it, or a
-// part), never a page of zeros; libmdb prints nothing.
+// part), never a page of zeros; nothing is printed.
 TEST_F(JetSource, AFileCutWhileATableIsReadFailsNamingTheTableAndThePage) {
   const std::string big = dir_.File("big.mdb"), copy = dir_.File("copy.mdb");
   cli::WriteSample(big, {.scale = 20, .seed = 13});
@@ -386,8 +386,8 @@ TEST_F(JetSourceRun, ASourceWrittenInPlaceBetweenTwoImportsCommitsNothing) {
 
 // The source cut while its largest table is imported: the import fails
 // with the damaged-file error naming the table and the page, the step's
-// report saying first that the file changed; nothing commits and libmdb
-// prints nothing.
+// report saying first that the file changed; nothing commits and nothing
+// is printed.
 TEST_F(JetSourceRun, ASourceCutDuringAnImportFailsNamingTheTableAndThePage) {
   const std::string big = shop.dir.File("big.mdb");
   cli::WriteSample(big, {.scale = 40, .seed = 24});

@@ -4,7 +4,7 @@
 // every row in the source's order, each of which the caller may change or
 // leave out on the way.
 //
-// The source is read through the reader (libmdb), never written; rows are
+// The source is read through the reader (reader.h), never written; rows are
 // streamed, so memory does not grow with a table's rows (beyond the keys of
 // its indexes, see writer.h). A Jet 3 source becomes a Jet 4 file, its text
 // decoded from the reader's code page. The output must not exist: it is

@@ -8,19 +8,10 @@
 #include <optional>
 #include <string>
 
+#include "platform/jet/format.h"
 #include "platform/jet/header.h"
 
 namespace jet {
-
-inline constexpr std::uint8_t kPageData = 0x01;
-inline constexpr std::uint8_t kPageTableDefinition = 0x02;
-
-// Flags in a row's offset: a deleted row has both; a row moved to another
-// page keeps only its address here (kRowOverflow), and the row it moved to
-// is marked kRowDeleted, so that a scan reads it once, where it was.
-inline constexpr std::uint16_t kRowDeleted = 0x8000;
-inline constexpr std::uint16_t kRowOverflow = 0x4000;
-inline constexpr std::uint16_t kRowOffsetMask = 0x1FFF;
 
 inline std::uint32_t Le16(const unsigned char* p) { return static_cast<std::uint32_t>(p[0] | p[1] << 8); }
 inline std::uint32_t Le32(const unsigned char* p) {

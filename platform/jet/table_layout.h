@@ -19,34 +19,12 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/jet/format.h"
 #include "platform/jet/header.h"
 #include "platform/jet/text.h"
 #include "platform/jet/usage_map.h"
 
 namespace jet {
-
-// Column type numbers as table definitions hold them, beyond those the
-// writer writes (definition.h).
-inline constexpr std::uint8_t kTypeBoolean = 0x01;
-inline constexpr std::uint8_t kTypeByte = 0x02;
-inline constexpr std::uint8_t kTypeInteger = 0x03;
-inline constexpr std::uint8_t kTypeLong = 0x04;
-inline constexpr std::uint8_t kTypeCurrency = 0x05;
-inline constexpr std::uint8_t kTypeSingle = 0x06;
-inline constexpr std::uint8_t kTypeDouble = 0x07;
-inline constexpr std::uint8_t kTypeDateTime = 0x08;
-inline constexpr std::uint8_t kTypeBinary = 0x09;
-inline constexpr std::uint8_t kTypeText = 0x0A;
-inline constexpr std::uint8_t kTypeOle = 0x0B;
-inline constexpr std::uint8_t kTypeMemo = 0x0C;
-inline constexpr std::uint8_t kTypeReplicationId = 0x0F;
-inline constexpr std::uint8_t kTypeDecimal = 0x10;
-inline constexpr std::uint8_t kTypeComplex = 0x12;  // Access 2007: a 32-bit key of its values
-
-// Jet's limit on the columns of a table.
-inline constexpr std::size_t kMaxColumns = 255;
-// The keys of an index: up to 10 columns.
-inline constexpr std::size_t kMaxIndexColumns = 10;
 
 struct ColumnLayout {
   std::string name;

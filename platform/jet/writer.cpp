@@ -42,9 +42,7 @@ using wr::Bytes;
 
 constexpr const char* kSource = "Jet.Writer";
 constexpr std::size_t kMaxNameLength = 64;   // object and column names, UTF-16 units
-constexpr std::size_t kMaxColumns = 255;
 constexpr std::size_t kMaxIndexes = 32;
-constexpr std::size_t kMaxIndexColumns = 10;
 // The longest key an index entry holds.
 constexpr std::size_t kMaxKeySize = 255;
 constexpr std::size_t kMaxPasswordLength = 20;

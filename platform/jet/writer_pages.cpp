@@ -478,7 +478,7 @@ std::uint16_t FixedSize(std::uint8_t type) {
     case kTypeDouble:
     case kTypeDateTime:
       return 8;
-    case kTypeGuid:
+    case kTypeReplicationId:
       return 16;
     case kTypeDecimal:
       return 17;
@@ -625,7 +625,7 @@ void WriteTableDefinition(const Bytes& tdef, const std::vector<std::uint32_t>& p
   std::size_t pos = 8;
   for (std::size_t i = 0; i < pages.size(); ++i) {
     Page page{};
-    page[0] = kPageTableDef;
+    page[0] = kPageTableDefinition;
     page[1] = 0x01;
     Store32(&page[4], i + 1 < pages.size() ? pages[i + 1] : 0);
     const std::size_t chunk = std::min(kPageSize - 8, tdef.size() - pos);

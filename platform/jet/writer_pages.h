@@ -6,33 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "platform/jet/format.h"
 #include "platform/jet/writer_encode.h"
 #include "platform/jet/writer_file.h"
 
 namespace jet::wr {
-
-// Page types (first byte of a page).
-inline constexpr std::uint8_t kPageData = 0x01;
-inline constexpr std::uint8_t kPageTableDef = 0x02;
-inline constexpr std::uint8_t kPageIndexNode = 0x03;
-inline constexpr std::uint8_t kPageIndexLeaf = 0x04;
-inline constexpr std::uint8_t kPageUsageBitmap = 0x05;
-
-// Column types as table definitions number them.
-inline constexpr std::uint8_t kTypeBoolean = 0x01;
-inline constexpr std::uint8_t kTypeByte = 0x02;
-inline constexpr std::uint8_t kTypeInteger = 0x03;
-inline constexpr std::uint8_t kTypeLong = 0x04;
-inline constexpr std::uint8_t kTypeCurrency = 0x05;
-inline constexpr std::uint8_t kTypeSingle = 0x06;
-inline constexpr std::uint8_t kTypeDouble = 0x07;
-inline constexpr std::uint8_t kTypeDateTime = 0x08;
-inline constexpr std::uint8_t kTypeBinary = 0x09;
-inline constexpr std::uint8_t kTypeText = 0x0A;
-inline constexpr std::uint8_t kTypeOle = 0x0B;
-inline constexpr std::uint8_t kTypeMemo = 0x0C;
-inline constexpr std::uint8_t kTypeGuid = 0x0F;
-inline constexpr std::uint8_t kTypeDecimal = 0x10;
 
 // A row's address as usage maps and long values hold it.
 constexpr std::uint32_t RowPointer(std::uint32_t page, std::uint32_t row) { return page << 8 | row; }
