@@ -1,7 +1,5 @@
 // korvel models, korvel describe and korvel run: the upgrade plans from the
 // command line, created and run as the wizard creates and runs them.
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdio>
 #include <fstream>

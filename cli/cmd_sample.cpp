@@ -11,6 +11,7 @@
 #include "cli/tsv.h"
 #include "platform/com/error.h"
 #include "platform/jet/writer.h"
+#include "platform/port/files.h"
 
 namespace cli {
 namespace {
@@ -28,7 +29,7 @@ int ParseInt(const std::string& text, const char* option) {
 
 // Writes one table from a TSV file whose header names some of its columns.
 long long WriteTableFromTsv(jet::Writer& writer, const jet::TableDefinition& table, const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(port::PathFromUtf8(path), std::ios::binary);
   if (!in) throw com::Error(com::kErrInvalidArgument, "korvel", "无法读取文件“" + path + "”");
   auto where = [&](long long line) { return path + " 第 " + std::to_string(line) + " 行："; };
   std::string line;

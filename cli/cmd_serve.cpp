@@ -1,8 +1,5 @@
 // korvel serve: the embedded server reached over TDS, so that any SQL Server
 // client (and our network driver) can work with a rehearsal database.
-#include <pthread.h>
-#include <signal.h>
-
 #include <cstdio>
 #include <mutex>
 #include <thread>
@@ -10,6 +7,7 @@
 #include "cli/args.h"
 #include "cli/commands.h"
 #include "platform/com/error.h"
+#include "platform/port/system.h"
 #include "platform/sqlserver/server.h"
 #include "platform/sqlserver/sqlite_functions.h"
 #include "platform/sqlserver/tds_endpoint/listener.h"
@@ -43,13 +41,9 @@ int CmdServe(const Args& args) {
   const int max_connections = number("max-connections", 32, 1, 1000);
   const int login_timeout = number("login-timeout", 30, 1, 3600);
 
-  // SIGINT and SIGTERM end the server cleanly: they are waited for by one
-  // thread, the others never see them.
-  sigset_t stop_signals;
-  sigemptyset(&stop_signals);
-  sigaddset(&stop_signals, SIGINT);
-  sigaddset(&stop_signals, SIGTERM);
-  pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
+  // Ctrl+C and the system's request to stop end the server cleanly: they
+  // are waited for by one thread, the others never see them.
+  port::StopRequest stop;
 
   static std::mutex log_mutex;
   sqlsrv::tds::EndpointConfig config;
@@ -66,15 +60,14 @@ int CmdServe(const Args& args) {
   std::fflush(stdout);
 
   std::thread waiter([&] {
-    int signal = 0;
-    sigwait(&stop_signals, &signal);
+    if (!stop.Wait()) return;
     config.log(std::string("收到停止信号，正在关闭所有连接（未提交的事务将回滚）"));
     listener.Stop();
   });
   listener.Run();
   // Run also ends on its own only when asked to; the waiter is then still
-  // waiting for a signal, which we send ourselves.
-  pthread_kill(waiter.native_handle(), SIGTERM);
+  // waiting.
+  stop.Release();
   waiter.join();
   std::printf("korvel serve: 已停止\n");
   return 0;

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <iostream>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <string_view>
@@ -15,15 +16,17 @@
 #include "cli/commands.h"
 #include "library/classes.h"
 #include "platform/com/error.h"
+#include "platform/port/files.h"
+#include "platform/port/system.h"
 #include "version.h"
 
 namespace cli {
 
 std::string ReadPassword(const Args& args, const std::string& option) {
   if (auto env = args.Get(option + "-env")) {
-    const char* v = std::getenv(env->c_str());
+    const std::optional<std::string> v = port::GetEnv(*env);
     if (!v) throw com::Error(com::kErrInvalidArgument, "korvel", "环境变量 " + *env + " 没有设置");
-    return v;
+    return *v;
   }
   auto v = args.Get(option);
   if (!v) return "";
@@ -45,10 +48,10 @@ std::string ServerName(const Args& args) {
 
 std::string ReadTextFile(const std::string& path) {
   std::error_code ec;
-  if (std::filesystem::is_directory(path, ec)) {
+  if (std::filesystem::is_directory(port::PathFromUtf8(path), ec)) {
     throw com::Error(com::kErrInvalidArgument, "korvel", "“" + path + "”是文件夹，不是文件");
   }
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(port::PathFromUtf8(path), std::ios::binary);
   if (!in) throw com::Error(com::kErrInvalidArgument, "korvel", "无法读取文件“" + path + "”");
   std::string text;
   char buf[8192];
@@ -192,7 +195,9 @@ int RunCommand(const Command& c, const std::vector<std::string>& argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::vector<std::string> args(argv + 1, argv + argc);
+  port::UseUtf8Console();
+  const std::vector<std::string> all = port::Utf8Arguments(argc, argv);
+  const std::vector<std::string> args(all.size() > 1 ? all.begin() + 1 : all.end(), all.end());
   if (args.empty() || args[0] == "help" || args[0] == "--help" || args[0] == "-h") {
     Usage(args.empty() ? stderr : stdout);
     return args.empty() ? 2 : 0;

@@ -1,8 +1,5 @@
 #include "cli/plan_setup.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -12,6 +9,8 @@
 #include "library/interface/provider.h"
 #include "platform/com/error.h"
 #include "platform/com/object.h"
+#include "platform/port/files.h"
+#include "platform/port/system.h"
 
 namespace cli {
 
@@ -52,17 +51,18 @@ BuiltPlan BuildPlan(const std::string& class_name, const std::string& file, cons
 
 void RefuseUnwritableReport(const std::string& path) {
   std::error_code ec;
-  if (std::filesystem::is_directory(path, ec)) {
+  if (std::filesystem::is_directory(port::PathFromUtf8(path), ec)) {
     throw com::Error(com::kErrInvalidArgument, "korvel", "无法写报告文件“" + path + "”：这是文件夹");
   }
   // A file of our own beside it, made and removed again.
-  const std::string probe = path + ".probe" + std::to_string(::getpid());
-  const int fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600);
-  if (fd < 0) {
-    throw com::Error(com::kErrInvalidArgument, "korvel", "无法写报告文件“" + path + "”：" + std::strerror(errno));
+  const std::string probe = path + ".probe" + std::to_string(port::ProcessId());
+  port::File file;
+  port::OsError error;
+  if (!file.Open(probe, port::File::Mode::kCreateNew, &error)) {
+    throw com::Error(com::kErrInvalidArgument, "korvel", "无法写报告文件“" + path + "”：" + error.text);
   }
-  ::close(fd);
-  ::unlink(probe.c_str());
+  file = port::File();
+  port::RemoveFile(probe, nullptr);
 }
 
 std::string ModelName(const std::string& class_name) {

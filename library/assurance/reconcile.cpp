@@ -1,7 +1,5 @@
 #include "library/assurance/reconcile.h"
 
-#include <pthread.h>
-#include <sched.h>
 
 #include <cstdint>
 #include <future>
@@ -15,6 +13,7 @@
 #include "platform/dts/driver.h"
 #include "platform/dts/oledb.h"
 #include "platform/jet/reader.h"
+#include "platform/port/system.h"
 
 namespace assurance {
 namespace {
@@ -191,8 +190,7 @@ SourceRecount::SourceRecount(const ReconcilePlan& plan, const Endpoints& endpoin
   figures_ = std::async(std::launch::async, [this, items = ItemsOf(plan)] {
     // Below the run's threads: the count takes only the time they leave.
     // Failing to lower it only costs the run some speed.
-    const sched_param none{};
-    pthread_setschedparam(pthread_self(), SCHED_IDLE, &none);
+    port::RunOnlyWhenIdle();
     std::vector<std::string> figures;
     for (const Item& item : items) figures.push_back(item.source(*source_, stop_));
     return figures;

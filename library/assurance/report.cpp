@@ -1,9 +1,5 @@
 #include "library/assurance/report.h"
 
-#include <openssl/evp.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -15,6 +11,9 @@
 
 #include "platform/com/error.h"
 #include "platform/com/variant.h"
+#include "platform/port/files.h"
+#include "platform/port/sha256.h"
+#include "platform/port/system.h"
 
 namespace assurance {
 namespace {
@@ -23,7 +22,7 @@ constexpr char kSource[] = "korvel";
 
 std::string LocalTime(std::time_t t) {
   std::tm tm{};
-  localtime_r(&t, &tm);
+  port::LocalTime(t, &tm);
   char buf[32];
   std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S", &tm);
   return buf;
@@ -196,28 +195,29 @@ SourceFile IdentifySourceFile(const std::string& path) {
   auto fail = [&](const std::string& why) {
     return com::Error(com::kErrInvalidArgument, kSource, "无法读取源文件“" + path + "”：" + why);
   };
-  struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) throw fail(std::strerror(errno));
-  if (!S_ISREG(st.st_mode)) throw fail("不是文件");
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw fail(std::strerror(errno));
-  // OpenSSL's SHA-256 uses the processor's SHA instructions where it has
-  // them: a large file is hashed several times faster.
-  const std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> context(EVP_MD_CTX_new(), &EVP_MD_CTX_free);
-  if (!context || EVP_DigestInit_ex(context.get(), EVP_sha256(), nullptr) != 1) throw fail("无法计算 SHA-256");
-  std::int64_t size = 0;
-  std::vector<char> buf(1 << 20);
-  while (in.read(buf.data(), static_cast<std::streamsize>(buf.size())) || in.gcount() > 0) {
-    if (EVP_DigestUpdate(context.get(), buf.data(), static_cast<std::size_t>(in.gcount())) != 1) {
-      throw fail("无法计算 SHA-256");
-    }
-    size += in.gcount();
+  port::OsError error;
+  port::File file;
+  port::FileStatus status;
+  if (!port::StatusOfPath(path, &status, &error)) {
+    std::error_code ec;
+    throw fail(std::filesystem::is_directory(port::PathFromUtf8(path), ec) ? "不是文件" : error.text);
   }
-  if (in.bad()) throw fail("读取出错");
-  unsigned char digest[EVP_MAX_MD_SIZE];
-  unsigned int length = 0;
-  if (EVP_DigestFinal_ex(context.get(), digest, &length) != 1) throw fail("无法计算 SHA-256");
-  return {path, size, LocalTime(st.st_mtime), com::LowerHex(std::string_view(reinterpret_cast<const char*>(digest), length))};
+  if (!file.Open(path, port::File::Mode::kRead, &error)) throw fail(error.text);
+  try {
+    port::Sha256 sha;
+    std::vector<char> buf(1 << 20);
+    std::uint64_t size = 0;
+    for (std::size_t got = 0;; size += got) {
+      if (!file.ReadAt(size, buf.data(), buf.size(), &got, &error)) throw fail("读取出错（" + error.text + "）");
+      if (got == 0) break;
+      sha.Update(buf.data(), got);
+    }
+    const auto digest = sha.Finish();
+    return {path, static_cast<std::int64_t>(size), LocalTime(static_cast<std::time_t>(status.modified_ns / 1000000000)),
+            com::LowerHex(std::string_view(reinterpret_cast<const char*>(digest.data()), digest.size()))};
+  } catch (const std::runtime_error&) {
+    throw fail("无法计算 SHA-256");
+  }
 }
 
 namespace {
@@ -226,9 +226,10 @@ namespace {
 // names that very file; says why not when it does not.
 void FindFixRecord(Report& report) {
   const std::string path = FixRecordPath(report.source.path);
-  if (!std::filesystem::exists(path)) return;
+  std::error_code ec;
+  if (!std::filesystem::exists(port::PathFromUtf8(path), ec)) return;
   try {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(port::PathFromUtf8(path), std::ios::binary);
     if (!in) throw com::Error(com::kErrInvalidArgument, kSource, std::strerror(errno));
     std::stringstream text;
     text << in.rdbuf();
@@ -247,7 +248,7 @@ void FindFixRecord(Report& report) {
 }  // namespace
 
 std::string FixRecordPath(const std::string& copy_path) {
-  return std::filesystem::path(copy_path).replace_extension(".fixes.json").string();
+  return port::Utf8FromPath(port::PathFromUtf8(copy_path).replace_extension(".fixes.json"));
 }
 
 std::string FixRecordJson(const FixRecord& record) {
@@ -330,23 +331,23 @@ void WriteFileWhole(const std::string& path, const std::string& text) {
   auto fail = [&](const std::string& why) {
     return com::Error(com::kErrInvalidArgument, kSource, "无法写报告文件“" + path + "”：" + why);
   };
-  const std::string temporary = path + ".part" + std::to_string(::getpid());
+  const std::string temporary = path + ".part" + std::to_string(port::ProcessId());
   {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+    std::ofstream out(port::PathFromUtf8(temporary), std::ios::binary | std::ios::trunc);
     if (!out) throw fail(std::strerror(errno));
     out.write(text.data(), static_cast<std::streamsize>(text.size()));
     out.flush();
     if (!out) {
       const int err = errno;
       out.close();
-      std::remove(temporary.c_str());
+      port::RemoveFile(temporary, nullptr);
       throw fail(std::strerror(err));
     }
   }
-  if (std::rename(temporary.c_str(), path.c_str()) != 0) {
-    const int err = errno;
-    std::remove(temporary.c_str());
-    throw fail(std::strerror(err));
+  port::OsError error;
+  if (!port::RenameOver(temporary, path, &error)) {
+    port::RemoveFile(temporary, nullptr);
+    throw fail(error.text);
   }
 }
 

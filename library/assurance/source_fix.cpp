@@ -19,6 +19,7 @@
 #include "platform/jet/copy.h"
 #include "platform/jet/source_file.h"
 #include "platform/jet/writer.h"
+#include "platform/port/files.h"
 
 namespace assurance {
 namespace {
@@ -220,7 +221,7 @@ FixRecord FixSource(const std::string& source, const jet::OpenOptions& options, 
                     const std::string& list_path, const std::string& output, const FixProgress& progress) {
   const std::string record_path = FixRecordPath(output);
   for (const std::string& path : {output, record_path}) {
-    if (std::filesystem::exists(path)) throw com::Error(jet::kErrFileExists, kSource, path + " 已存在，不会覆盖它");
+    if (std::error_code ec; std::filesystem::exists(port::PathFromUtf8(path), ec)) throw com::Error(jet::kErrFileExists, kSource, path + " 已存在，不会覆盖它");
   }
   CheckFixLines(lines);
   FixRecord record;
@@ -341,7 +342,7 @@ FixRecord FixSource(const std::string& source, const jet::OpenOptions& options, 
     record.made = LocalTimeNow();
     WriteFileWhole(record_path, FixRecordJson(record));
   } catch (...) {
-    std::remove(output.c_str());
+    port::RemoveFile(output, nullptr);
     throw;
   }
   return record;

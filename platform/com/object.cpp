@@ -1,15 +1,14 @@
 #include "platform/com/object.h"
 
-#include <dlfcn.h>
-#include <unistd.h>
-
 #include <atomic>
 #include <cctype>
-#include <climits>
+#include <filesystem>
 #include <map>
 #include <mutex>
 
 #include "platform/com/names.h"
+#include "platform/port/files.h"
+#include "platform/port/system.h"
 
 namespace com {
 namespace {
@@ -27,21 +26,22 @@ std::map<std::string, std::shared_ptr<const ClassFactory>> g_registered;  // Pro
 
 // Loads (once) the library of the given lower-case name; null with *why set
 // when it cannot be loaded.
-void* LoadLibrary(const std::string& name, std::string* why) {
+void* LoadComponentLibrary(const std::string& name, std::string* why) {
   auto it = g_libraries.find(name);
   if (it != g_libraries.end()) return it->second;
   const std::string folder = ProgramFolder();
-  std::string path = folder + "/lib" + name + ".so";
-  if (access(path.c_str(), F_OK) != 0) {
+  std::string path = folder + "/" + port::SharedLibraryFileName(name);
+  std::error_code ec;
+  if (!std::filesystem::exists(port::PathFromUtf8(path), ec)) {
     *why = "组件库 " + path + " 不存在（组件库必须与程序在同一路径下）";
     return nullptr;
   }
   // Component libraries stay loaded for the life of the process: objects
   // they created may be alive anywhere.
-  void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  std::string system_words;
+  void* handle = port::LoadSharedLibrary(path, &system_words);
   if (!handle) {
-    const char* e = dlerror();
-    *why = "无法加载组件库 " + path + "：" + (e ? e : "unknown error");
+    *why = "无法加载组件库 " + path + "：" + system_words;
     return nullptr;
   }
   g_libraries.emplace(name, handle);
@@ -79,9 +79,9 @@ std::shared_ptr<Object> CreateObject(std::string_view prog_id) {
   {
     std::lock_guard lock(g_mutex);
     std::string why;
-    void* handle = LoadLibrary(library, &why);
+    void* handle = LoadComponentLibrary(library, &why);
     if (!handle) NotRegistered(prog_id, why);
-    auto* get = reinterpret_cast<DllGetClassObjectFn*>(dlsym(handle, "DllGetClassObject"));
+    auto* get = reinterpret_cast<DllGetClassObjectFn*>(port::FindSymbol(handle, "DllGetClassObject"));
     if (!get) NotRegistered(prog_id, "组件库没有 DllGetClassObject 入口");
     const std::string id(prog_id);
     if (get(id.c_str(), &factory) != kS_OK || !factory) NotRegistered(prog_id, "类没有注册");
@@ -118,13 +118,6 @@ ClassRegistration::~ClassRegistration() {
   g_registered.erase(prog_id_);
 }
 
-std::string ProgramFolder() {
-  char buf[PATH_MAX];
-  ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
-  if (n <= 0) return ".";
-  std::string path(buf, static_cast<std::size_t>(n));
-  auto slash = path.rfind('/');
-  return slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
-}
+std::string ProgramFolder() { return port::ProgramFolder(); }
 
 }  // namespace com

@@ -38,11 +38,12 @@ class Utf16Sink {
   char16_t pending_ = 0;
 };
 
-// Converts between a code page (an iconv name such as "CP936") and UTF-8.
-// Each converter holds one pair of iconv handles.
+// Converts between a code page ("CP936", "CP1252", ...) and UTF-8. Each
+// converter holds its own state (iconv handles on Linux, the code page's
+// number on Windows): one per thread.
 class CodePage {
  public:
-  // Raises com::Error when iconv does not know the code page.
+  // Raises com::Error when the system does not know the code page.
   explicit CodePage(const std::string& name);
   ~CodePage();
   CodePage(const CodePage&) = delete;
@@ -57,7 +58,7 @@ class CodePage {
 
  private:
   std::string name_;
-  void* to_utf8_;    // iconv_t
+  void* to_utf8_;    // iconv_t; on Windows the code page's number
   void* from_utf8_;  // iconv_t
 };
 

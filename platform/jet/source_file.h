@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/port/files.h"
+
 namespace jet {
 
 // Jet's error for data another user changed while it was in use: raised
@@ -53,7 +55,7 @@ class SourceFile {
 
  private:
   std::string path_;
-  int fd_ = -1;
+  port::File file_;
   Status opened_;
 };
 

@@ -34,6 +34,7 @@
 #include "platform/jet/writer_encode.h"
 #include "platform/jet/writer_file.h"
 #include "platform/jet/writer_pages.h"
+#include "platform/port/system.h"
 
 namespace jet {
 namespace {
@@ -110,7 +111,7 @@ bool IsInteger(com::VarType t) {
 double NowOleDate() {
   const std::time_t now = std::time(nullptr);
   std::tm local{};
-  localtime_r(&now, &local);
+  port::LocalTime(now, &local);
   com::CivilTime t;
   t.year = local.tm_year + 1900;
   t.month = local.tm_mon + 1;

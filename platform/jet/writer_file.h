@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/port/files.h"
+
 namespace jet::wr {
 
 inline constexpr std::size_t kPageSize = 4096;
@@ -42,10 +44,10 @@ class PageFile {
   const std::string& path() const { return path_; }
 
  private:
-  [[noreturn]] void Fail(const std::string& what) const;
+  [[noreturn]] void Fail(const std::string& what, const port::OsError* error = nullptr) const;
 
   std::string path_;
-  int fd_ = -1;
+  port::File file_;
   std::uint32_t pages_ = 0;
   bool committed_ = false;
 };

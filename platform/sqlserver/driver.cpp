@@ -1,8 +1,7 @@
 #include "platform/sqlserver/driver.h"
 
-#include <unistd.h>
-
 #include "platform/com/names.h"
+#include "platform/port/system.h"
 #include "platform/sqlserver/engine.h"
 #include "platform/sqlserver/errors.h"
 #include "platform/sqlserver/freetds_client/server_name.h"
@@ -15,9 +14,8 @@ namespace {
 // The workstation name host_name() reports: at most 15 characters, as a
 // Windows computer name, so that it fits the columns that record it.
 std::string HostName() {
-  char buf[256] = {0};
-  if (gethostname(buf, sizeof buf - 1) != 0 || !buf[0]) return "KORVEL";
-  std::string name(buf);
+  std::string name = port::HostName();
+  if (name.empty()) return "KORVEL";
   const auto dot = name.find('.');
   if (dot != std::string::npos) name.resize(dot);
   if (name.size() > 15) name.resize(15);

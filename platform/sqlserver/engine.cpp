@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <utility>
 
+#include "platform/port/files.h"
 #include "platform/sqlserver/catalog_procedures.h"
 #include "platform/sqlserver/engine_internal.h"
 #include "platform/sqlserver/errors.h"
@@ -30,7 +31,7 @@ constexpr std::size_t kMaxArguments = 2100;
 // has a database of this name.
 bool ServerHasDatabase(const std::string& file, const std::string& name) {
   try {
-    Server server(std::filesystem::path(file).parent_path().string());
+    Server server(port::Utf8FromPath(port::PathFromUtf8(file).parent_path()));
     return server.DatabaseFile(name).has_value();
   } catch (const com::Error&) {
     return false;  // a database file outside a server folder

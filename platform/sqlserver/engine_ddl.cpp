@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <optional>
 
+#include "platform/port/files.h"
 #include "platform/sqlserver/engine_internal.h"
 #include "platform/sqlserver/errors.h"
 #include "platform/sqlserver/lexer.h"
@@ -23,7 +24,7 @@ void EngineCore::RefuseTableOfOtherDatabase(const ast::ObjectName& name) {
   }
   std::optional<std::string> file;
   try {
-    file = Server(std::filesystem::path(db_->path()).parent_path().string()).DatabaseFile(name.database);
+    file = Server(port::Utf8FromPath(port::PathFromUtf8(db_->path()).parent_path())).DatabaseFile(name.database);
   } catch (const com::Error&) {
     // A database file outside a server folder knows only itself.
   }

@@ -11,6 +11,8 @@
 
 #include "platform/com/datetime.h"
 #include "platform/com/names.h"
+#include "platform/port/files.h"
+#include "platform/port/system.h"
 #include "platform/sqlserver/engine_internal.h"
 #include "platform/sqlserver/errors.h"
 #include "platform/sqlserver/raise_message.h"
@@ -488,7 +490,7 @@ void EngineCore::RunWaitfor(const ast::Stmt& s) {
     // The next time the clock shows that time of day.
     const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
     std::tm local{};
-    localtime_r(&seconds, &local);
+    port::LocalTime(seconds, &local);
     local.tm_hour = local.tm_min = local.tm_sec = 0;
     until = std::chrono::system_clock::from_time_t(std::mktime(&local)) + *time;
     if (until <= now) until += std::chrono::hours(24);
@@ -505,7 +507,7 @@ void EngineCore::RunUse(const ast::Stmt& s, std::string_view text, BatchOutput* 
   std::optional<std::string> file;
   std::string canonical = name;
   try {
-    Server server(std::filesystem::path(db_->path()).parent_path().string());
+    Server server(port::Utf8FromPath(port::PathFromUtf8(db_->path()).parent_path()));
     file = server.DatabaseFile(name);
     for (const std::string& n : server.DatabaseNames()) {
       if (com::SameName(n, name)) canonical = n;

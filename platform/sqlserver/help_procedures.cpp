@@ -2,13 +2,14 @@
 // sp_spaceused as data: parameters, result columns and the functions that
 // fill them from the objects, indexes and types of system_objects.h, the
 // server folder's databases and SQLite's page counts.
-#include <sys/stat.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <tuple>
 
 #include "platform/com/quote.h"
+#include "platform/port/files.h"
 #include "platform/sqlserver/sqlite_functions.h"
 #include "platform/sqlserver/system_procedure_kit.h"
 #include "platform/sqlserver/system_views.h"
@@ -71,8 +72,9 @@ Variant DateValue(const std::string& stored) {
 
 // The size of a file in bytes, 0 when it is not there.
 std::int64_t FileBytes(const std::string& path) {
-  struct stat st {};
-  return stat(path.c_str(), &st) == 0 ? static_cast<std::int64_t>(st.st_size) : 0;
+  std::error_code ec;
+  const auto size = std::filesystem::file_size(port::PathFromUtf8(path), ec);
+  return ec ? 0 : static_cast<std::int64_t>(size);
 }
 
 // A database's bytes: its file and its write-ahead log.
@@ -81,7 +83,7 @@ std::int64_t DatabaseBytes(const std::string& file) { return FileBytes(file) + F
 // The page size a SQLite file's header records (bytes 16 and 17, big
 // endian; 1 for 65536); 4096, SQLite's default, when it cannot be read.
 std::int64_t PageSizeOf(const std::string& file) {
-  std::ifstream in(file, std::ios::binary);
+  std::ifstream in(port::PathFromUtf8(file), std::ios::binary);
   unsigned char header[18] = {};
   if (!in.read(reinterpret_cast<char*>(header), sizeof header)) return 4096;
   const int size = header[16] << 8 | header[17];

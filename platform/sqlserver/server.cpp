@@ -1,10 +1,6 @@
 #include "platform/sqlserver/server.h"
 
-#include <fcntl.h>
 #include <sodium.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <array>
 #include <atomic>
@@ -17,6 +13,7 @@
 #include "platform/com/names.h"
 #include "platform/com/unicode.h"
 #include "platform/com/variant.h"
+#include "platform/port/files.h"
 #include "platform/sqlserver/engine.h"
 #include "platform/sqlserver/errors.h"
 #include "platform/sqlserver/types.h"
@@ -121,7 +118,7 @@ std::string FileNameOf(const std::string& name) {
 // Removes a database file and the files SQLite keeps beside it.
 void RemoveDatabaseFiles(const std::string& path) {
   std::error_code ec;
-  for (const char* suffix : {"", "-wal", "-shm", "-journal"}) std::filesystem::remove(path + suffix, ec);
+  for (const char* suffix : {"", "-wal", "-shm", "-journal"}) std::filesystem::remove(port::PathFromUtf8(path + suffix), ec);
 }
 
 // The server folder's lock, held while a server or a database is being
@@ -131,22 +128,15 @@ class FolderLock {
  public:
   explicit FolderLock(const std::string& folder) {
     const std::string path = folder + "/server.lock";
-    fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    if (fd_ < 0) NoServer(folder, std::string("cannot open its lock: ") + std::strerror(errno));
-    while (::flock(fd_, LOCK_EX) != 0) {
-      if (errno != EINTR) {
-        const int error = errno;
-        ::close(fd_);
-        NoServer(folder, std::string("cannot lock it: ") + std::strerror(error));
-      }
-    }
+    port::OsError error;
+    if (!file_.Open(path, port::File::Mode::kReadWrite, &error)) NoServer(folder, "cannot open its lock: " + error.text);
+    if (!file_.LockExclusive(&error)) NoServer(folder, "cannot lock it: " + error.text);
   }
-  ~FolderLock() { ::close(fd_); }  // closing lets go of the lock
   FolderLock(const FolderLock&) = delete;
   FolderLock& operator=(const FolderLock&) = delete;
 
  private:
-  int fd_ = -1;
+  port::File file_;  // closing it lets go of the lock
 };
 
 void CheckName(const std::string& name, const char* what) {
@@ -170,8 +160,8 @@ std::optional<std::string> EmbeddedServerFolder(const std::string& data_source) 
 
 Server::Server(const std::string& folder) : folder_(folder) {
   const std::string path = folder + "/" + kCatalogFile;
-  struct stat st {};
-  if (stat(path.c_str(), &st) != 0) NoServer(folder, "no server catalog in this folder");
+  std::error_code ec;
+  if (!std::filesystem::exists(port::PathFromUtf8(path), ec)) NoServer(folder, "no server catalog in this folder");
   catalog_ = std::make_unique<Db>(path, false);
   catalog_->SetDatabaseName("master");  // the server's logins and databases, as master holds them
 }
@@ -180,14 +170,13 @@ Server::~Server() = default;
 
 std::unique_ptr<Server> Server::CreateOrOpen(const std::string& folder, const std::string& sa_password) {
   std::error_code ec;
-  std::filesystem::create_directories(folder, ec);
+  std::filesystem::create_directories(port::PathFromUtf8(folder), ec);
   if (ec) NoServer(folder, ec.message());
   const std::string path = folder + "/" + kCatalogFile;
-  struct stat st {};
-  if (stat(path.c_str(), &st) != 0) {
+  if (!std::filesystem::exists(port::PathFromUtf8(path), ec)) {
     FolderLock lock(folder);
     // Made meanwhile by whoever held the lock before us?
-    if (stat(path.c_str(), &st) != 0) CreateServerFiles(folder, sa_password);
+    if (!std::filesystem::exists(port::PathFromUtf8(path), ec)) CreateServerFiles(folder, sa_password);
   }
   auto server = std::make_unique<Server>(folder);
   server->Authenticate("sa", sa_password);
@@ -225,9 +214,8 @@ void Server::CreateServerFiles(const std::string& folder, const std::string& sa_
     // Everything into the catalog's own file before it takes its name.
     db.Exec("PRAGMA wal_checkpoint(TRUNCATE); PRAGMA journal_mode = DELETE;");
   }
-  std::error_code ec;
-  std::filesystem::rename(path + ".new", path, ec);
-  if (ec) NoServer(folder, ec.message());
+  port::OsError error;
+  if (!port::RenameOver(path + ".new", path, &error)) NoServer(folder, error.text);
   Db(path, false).Exec("PRAGMA journal_mode = WAL;");
 }
 

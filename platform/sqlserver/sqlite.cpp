@@ -1,8 +1,5 @@
 #include "platform/sqlserver/sqlite.h"
 
-#include <sys/statvfs.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -11,6 +8,7 @@
 #include <thread>
 #include <utility>
 
+#include "platform/port/files.h"
 #include "platform/sqlserver/errors.h"
 
 namespace sqlsrv {
@@ -23,7 +21,7 @@ std::string OsErrorText(int error) { return std::generic_category().message(erro
 
 // The folder holding a file, where SQLite also keeps its journal.
 std::string FolderOf(const std::string& file) {
-  const std::string folder = std::filesystem::path(file).parent_path().string();
+  const std::string folder = port::Utf8FromPath(port::PathFromUtf8(file).parent_path());
   return folder.empty() ? "." : folder;
 }
 
@@ -45,19 +43,17 @@ std::string BytesText(unsigned long long bytes) {
 
 // What the file system holding `file` has left for an ordinary user.
 std::string FreeSpaceText(const std::string& file) {
-  struct statvfs fs {};
-  if (::statvfs(FolderOf(file).c_str(), &fs) != 0) return "an unknown amount of space (" + OsErrorText(errno) + ")";
-  return BytesText(static_cast<unsigned long long>(fs.f_bavail) * fs.f_frsize);
+  std::uint64_t bytes = 0;
+  port::OsError error;
+  if (!port::FreeSpace(FolderOf(file), &bytes, &error)) return "an unknown amount of space (" + error.text + ")";
+  return BytesText(static_cast<unsigned long long>(bytes));
 }
 
 // Why the operating system will not let SQLite open or write `file` (and
 // the journal beside it): an errno, 0 when nothing is in the way.
 int Obstacle(const std::string& file) {
   if (file.empty()) return 0;
-  if (::access(file.c_str(), F_OK) != 0) return errno;
-  if (::access(file.c_str(), R_OK | W_OK) != 0) return errno;
-  if (::access(FolderOf(file).c_str(), W_OK | X_OK) != 0) return errno;
-  return 0;
+  return port::ReadWriteObstacle(file, FolderOf(file));
 }
 
 }  // namespace
@@ -71,12 +67,12 @@ com::Error SqliteError(sqlite3* db, int rc, std::string_view what, const Storage
   // SQLite keeps the operating system's error for I/O errors and failed
   // opens only.
   const int primary = rc & 0xFF;
-  const int system_error = db && (primary == SQLITE_IOERR || primary == SQLITE_CANTOPEN) ? sqlite3_system_errno(db) : 0;
+  const int system_error = db && (primary == SQLITE_IOERR || primary == SQLITE_CANTOPEN) ? port::ErrnoOf(sqlite3_system_errno(db)) : 0;
   const std::string database =
-      !names.database.empty() ? names.database : std::filesystem::path(file).filename().string();
+      !names.database.empty() ? names.database : port::Utf8FromPath(port::PathFromUtf8(file).filename());
   // The operating system's own reason where it has one to give, else SQLite's.
   auto reason = [&](int error) { return error != 0 ? OsErrorText(error) : message; };
-  if (primary == SQLITE_FULL || (primary == SQLITE_IOERR && (system_error == ENOSPC || system_error == EDQUOT))) {
+  if (primary == SQLITE_FULL || (primary == SQLITE_IOERR && port::IsNoSpace(system_error))) {
     return NoSpaceError(names.object.empty() ? "dbo.sysobjects" : names.object, database, file, FreeSpaceText(file));
   }
   if (primary == SQLITE_READONLY) {

@@ -8,6 +8,7 @@
 
 #include "platform/com/error.h"
 #include "platform/com/names.h"
+#include "platform/port/files.h"
 #include "platform/sqlserver/server.h"
 
 namespace sqlsrv {
@@ -83,7 +84,7 @@ constexpr std::int64_t kFirstLoginId = 256;
 // The server of the folder a database file is in; null outside one.
 std::unique_ptr<Server> ServerOf(const Catalog& catalog) {
   try {
-    return std::make_unique<Server>(std::filesystem::path(catalog.DatabaseFile()).parent_path().string());
+    return std::make_unique<Server>(port::Utf8FromPath(port::PathFromUtf8(catalog.DatabaseFile()).parent_path()));
   } catch (const com::Error&) {
     return nullptr;
   }

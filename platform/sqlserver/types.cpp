@@ -12,6 +12,7 @@
 #include "platform/com/unicode.h"
 #include "platform/dts/convert.h"
 #include "platform/dts/oledb.h"
+#include "platform/port/system.h"
 #include "platform/sqlserver/errors.h"
 
 namespace sqlsrv {
@@ -306,9 +307,9 @@ std::string CurrentText(bool utc) {
   const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
   std::tm tm{};
   if (utc) {
-    gmtime_r(&secs, &tm);
+    port::UtcTime(secs, &tm);
   } else {
-    localtime_r(&secs, &tm);
+    port::LocalTime(secs, &tm);
   }
   com::CivilTime t{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec, static_cast<int>(ms)};
   auto rounded = dts::SqlDateTime(t);

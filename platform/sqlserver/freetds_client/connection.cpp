@@ -1,9 +1,5 @@
 #include "platform/sqlserver/freetds_client/connection.h"
 
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <sys/socket.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -11,6 +7,7 @@
 
 #include "platform/com/numeric.h"
 #include "platform/dts/oledb.h"
+#include "platform/port/system.h"
 #include "platform/sqlserver/errors.h"
 #include "platform/sqlserver/tds_endpoint/results.h"
 
@@ -116,15 +113,7 @@ void KeepAlive(int fd) {
     int a = 0, b = 0, c = 0;
     if (std::sscanf(env, "%d,%d,%d", &a, &b, &c) == 3 && a > 0 && b > 0 && c > 0) idle = a, interval = b, count = c;
   }
-  const int on = 1;
-  ::setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
-  ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &idle, sizeof idle);
-  ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &interval, sizeof interval);
-  ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &count, sizeof count);
-  // Data sent and never acknowledged is given up after the same time, not
-  // after the system's quarter of an hour of retransmissions.
-  const unsigned int user_timeout = static_cast<unsigned int>(idle + interval * count) * 1000u;
-  ::setsockopt(fd, IPPROTO_TCP, TCP_USER_TIMEOUT, &user_timeout, sizeof user_timeout);
+  port::SetTcpKeepAlive(fd, idle, interval, count);
 }
 
 }  // namespace

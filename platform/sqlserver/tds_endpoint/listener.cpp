@@ -23,22 +23,6 @@ namespace {
 
 }  // namespace
 
-ListenAddress ParseListenAddress(const std::string& text) {
-  ListenAddress a;
-  const auto colon = text.rfind(':');
-  if (colon == std::string::npos) Fail("监听地址应写作 主机:端口，例如 127.0.0.1:1433（收到“" + text + "”）");
-  if (colon > 0) a.host = text.substr(0, colon);
-  const std::string port = text.substr(colon + 1);
-  if (port.empty() || port.size() > 5 || port.find_first_not_of("0123456789") != std::string::npos ||
-      std::stoi(port) > 65535) {
-    Fail("端口应是 0 到 65535 之间的数（收到“" + port + "”）");
-  }
-  a.port = std::stoi(port);
-  in_addr probe{};
-  if (inet_pton(AF_INET, a.host.c_str(), &probe) != 1) Fail("监听地址应是 IPv4 地址（收到“" + a.host + "”）");
-  return a;
-}
-
 Listener::Listener(EndpointConfig config, const ListenAddress& address, int max_connections)
     : config_(std::move(config)), max_connections_(max_connections) {
   listen_fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
