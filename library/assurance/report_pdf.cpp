@@ -44,8 +44,10 @@ namespace assurance {
 namespace {
 
 constexpr char kSource[] = "korvel";
-constexpr char kSans[] = "Noto Sans CJK SC";
-constexpr char kMono[] = "Noto Sans Mono CJK SC";
+// The report's fonts: of each list, the first the system has. Noto CJK is
+// Debian's (fonts-noto-cjk); the others are Windows' own Chinese fonts.
+constexpr const char* kSansFamilies[] = {"Noto Sans CJK SC", "Microsoft YaHei", "SimHei", "SimSun"};
+constexpr const char* kMonoFamilies[] = {"Noto Sans Mono CJK SC", "NSimSun", "SimSun"};
 constexpr int kDpi = 300;           // the writer's units: layout and painting are in these
 constexpr double kBodyPoints = 9;
 constexpr std::size_t kProblemsShown = 200;
@@ -94,14 +96,21 @@ void NeedGuiApplication() {
   }
 }
 
+// The families chosen by NeedFonts.
+QString g_sans, g_mono;
+
 void NeedFonts() {
   const QStringList families = QFontDatabase::families();
-  for (const char* family : {kSans, kMono}) {
-    if (!families.contains(QLatin1String(family))) {
-      throw com::Error(com::kErrInvalidArgument, kSource,
-                       std::string("无法生成 PDF：没有字体“") + family + "”（Debian 软件包 fonts-noto-cjk）");
+  auto first = [&](const auto& wanted) {
+    for (const char* family : wanted) {
+      if (families.contains(QLatin1String(family))) return QString::fromLatin1(family);
     }
-  }
+    throw com::Error(com::kErrInvalidArgument, kSource,
+                     std::string("无法生成 PDF：没有中文字体“") + wanted[0] +
+                         "”（Debian 软件包 fonts-noto-cjk）或 Windows 的中文字体（微软雅黑、黑体、宋体）");
+  };
+  g_sans = first(kSansFamilies);
+  g_mono = first(kMonoFamilies);
 }
 
 // ---------------------------------------------------------------- words
@@ -369,7 +378,7 @@ class Composer {
     QTextCharFormat chars;
     if (heading) chars.setFontWeight(QFont::Bold);
     if (content.alarm) chars.setForeground(kAlarm);
-    if (content.mono) chars.setFontFamilies({QLatin1String(kMono)});
+    if (content.mono) chars.setFontFamilies({g_mono});
     // A line break starts another paragraph of the cell.
     if (!content.text.empty()) {
       at.insertText(Q(content.text).replace(QLatin1String("\r\n"), QLatin1String("\n")), chars);
@@ -620,7 +629,7 @@ const Group* FirstSplit(const QTextDocument& document, const std::vector<Group>&
 // ---------------------------------------------------------------- pages
 
 QFont SansFont(double points, bool bold = false) {
-  QFont font{QString::fromLatin1(kSans)};
+  QFont font{g_sans};
   font.setPointSizeF(points);
   // Text as written: no ligature ("ﬁ" for "fi"), no alternate figures,
   // which a reader of the PDF would find for the letters.
@@ -630,7 +639,7 @@ QFont SansFont(double points, bool bold = false) {
 }
 
 QFont MonoFont() {
-  QFont font{QString::fromLatin1(kMono)};
+  QFont font{g_mono};
   font.setStyleStrategy(QFont::PreferNoShaping);
   return font;
 }
