@@ -7,8 +7,8 @@
 #     -DKORVEL_WINDOWS_CACHE=$HOME/.cache/korvel-windows
 #
 # Compilers: apt-get install g++-mingw-w64-x86-64-posix; Wine: apt-get
-# install wine64. Programs link statically: no libgcc, libstdc++ or
-# winpthread DLL travels with them.
+# install wine64. The third-party libraries link statically; the C++
+# runtime's DLLs travel with the programs (see below).
 
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
@@ -90,10 +90,18 @@ set(ENV{PKG_CONFIG_LIBDIR} "${_korvel_pc_path}")
 set(ENV{PKG_CONFIG_PATH} "")
 unset(ENV{PKG_CONFIG_SYSROOT_DIR})
 
-# libgcc, libstdc++ and winpthread linked into each program.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
-set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
-set(CMAKE_MODULE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+# The programs and their DLLs share one C++ runtime (libstdc++, libgcc and
+# winpthread as DLLs, which travel beside them: KORVEL_MINGW_RUNTIME_DLLS),
+# so that exceptions and objects pass between them. A DLL exports only its
+# own symbols, never those of the static libraries linked into it.
+set(CMAKE_SHARED_LINKER_FLAGS_INIT "-Wl,--exclude-libs,ALL")
+set(CMAKE_MODULE_LINKER_FLAGS_INIT "-Wl,--exclude-libs,ALL")
+execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libstdc++-6.dll
+                OUTPUT_VARIABLE _korvel_stdcxx OUTPUT_STRIP_TRAILING_WHITESPACE)
+execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libgcc_s_seh-1.dll
+                OUTPUT_VARIABLE _korvel_gcc OUTPUT_STRIP_TRAILING_WHITESPACE)
+set(KORVEL_MINGW_RUNTIME_DLLS "${_korvel_stdcxx}" "${_korvel_gcc}"
+    "/usr/${KORVEL_MINGW_TRIPLET}/lib/libwinpthread-1.dll")
 
 # Built programs run under Wine: one prefix per build tree (delete it for a
 # fresh one; KORVEL_WINE_PREFIX names another folder), no debug channels, no
