@@ -53,7 +53,11 @@ int main(int argc, char** argv) {
     if (size > 0) {
       ++printing;
       std::string text(static_cast<std::size_t>(size), '\0');
+#ifdef _WIN32
+      const int got = ::lseek(printed, 0, SEEK_SET) == 0 ? ::read(printed, text.data(), static_cast<unsigned>(size)) : -1;
+#else
       const ssize_t got = ::pread(printed, text.data(), text.size(), 0);
+#endif
       text.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
       std::fprintf(stderr, "%s printed on stderr:\n%s\n", file.string().c_str(), text.c_str());
     }

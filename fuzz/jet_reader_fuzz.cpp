@@ -2,12 +2,15 @@
 // file, opened (and, when it asks for a password, again with the seeds' one),
 // and read entirely: the catalog, every table's columns and every row.
 // A damaged file must end in com::Error; anything else is a finding.
+#ifndef _WIN32
 #include <sys/mman.h>
 #include <unistd.h>
+#endif
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -15,6 +18,8 @@
 #include "platform/dts/driver.h"
 #include "platform/jet/header.h"
 #include "platform/jet/reader.h"
+#include "platform/port/files.h"
+#include "platform/port/system.h"
 
 // ASan keeps 256 MB of freed memory by default; with a corpus of whole
 // files in memory that leaves too little under the fuzzing run's 512 MB.
@@ -26,6 +31,21 @@ namespace {
 // naming thousands cannot turn one input into a slow one.
 constexpr std::size_t kMaxTables = 64;
 
+#ifdef _WIN32
+// One file in the temporary folder for the process, rewritten for each
+// input (Windows has no memory files with a path).
+const std::string& InputPath() {
+  static const std::string path =
+      port::TemporaryFolder() + "/jet_reader_fuzz-" + std::to_string(port::ProcessId()) + ".mdb";
+  return path;
+}
+
+void WriteInput(const std::uint8_t* data, std::size_t size) {
+  std::ofstream out(port::PathFromUtf8(InputPath()), std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+  if (!out.flush()) std::abort();
+}
+#else
 // One memory file for the process, rewritten for each input.
 const std::string& InputPath() {
   static const std::string path = [] {
@@ -45,6 +65,8 @@ void WriteInput(const std::uint8_t* data, std::size_t size) {
     done += static_cast<std::size_t>(n);
   }
 }
+
+#endif
 
 void ReadAll(jet::Database& db, const std::string& table) {
   try {

@@ -4,9 +4,6 @@
 // with nothing printed on stderr; and a run commits only when the file
 // it read is still the file it opened, which a look at the file's status
 // tells, without reading it.
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -19,6 +16,7 @@
 #include "cli/sample.h"
 #include "platform/com/error.h"
 #include "platform/dts/model.h"
+#include "platform/port/files.h"
 #include "platform/dts/pump_columns.h"
 #include "platform/dts/step_context.h"
 #include "platform/jet/reader.h"
@@ -68,15 +66,16 @@ std::int64_t CountRows(const std::string& file, const std::string& statement) {
 // Writes `bytes` over the file at `path`, keeping its inode, as a copy onto
 // an existing file does.
 void WriteInPlace(const std::string& path, const std::string& bytes) {
-  struct stat st {};
-  ASSERT_EQ(::stat(path.c_str(), &st), 0);
-  const ino_t inode = st.st_ino;
+  port::FileStatus st;
+  port::OsError error;
+  ASSERT_TRUE(port::StatusOfPath(path, &st, &error)) << error.text;
+  const std::uint64_t inode = st.inode;
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   out.close();
   ASSERT_TRUE(out.good());
-  ASSERT_EQ(::stat(path.c_str(), &st), 0);
-  ASSERT_EQ(st.st_ino, inode) << "the file was not written in place";
+  ASSERT_TRUE(port::StatusOfPath(path, &st, &error)) << error.text;
+  ASSERT_EQ(st.inode, inode) << "the file was not written in place";
 }
 
 // The bytes the process has read so far, by the system's count.
@@ -188,6 +187,9 @@ TEST_F(JetSource, AFileWrittenInPlaceIsToldBySizeOrTime) {
 // An untouched file passes, however often it is asked, and asking reads
 // nothing of it.
 TEST_F(JetSource, AnUntouchedFilePassesAndTheCheckReadsNothing) {
+#ifdef _WIN32
+  GTEST_SKIP() << "counts the bytes read in /proc/self/io (Linux only)";
+#endif
   const std::string big = dir_.File("big.mdb");
   cli::WriteSample(big, {.scale = 20, .seed = 13});
   jet::Database db(big);

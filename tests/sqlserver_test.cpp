@@ -1,8 +1,10 @@
 // The embedded SQL Server: T-SQL with SQL Server's meaning, transactions,
 // procedures, logins, bulk load, and the version 6.0 database.
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <atomic>
 #include <chrono>
@@ -591,6 +593,7 @@ TEST_F(SqlTest, ALoadTransactionWritesOnceAndStaysAtomic) {
     engine.Rollback();
     EXPECT_EQ(journal_mode(), "wal");
   }
+#ifndef _WIN32  // the process is a fork of the test's
   // A process that dies inside the load leaves a journal the next
   // connection rolls back.
   const pid_t child = fork();
@@ -604,6 +607,7 @@ TEST_F(SqlTest, ALoadTransactionWritesOnceAndStaysAtomic) {
   int status = 0;
   ASSERT_EQ(waitpid(child, &status, 0), child);
   ASSERT_TRUE(WIFEXITED(status));
+#endif
   db = std::make_unique<sqlsrv::Engine>(file, "Sales60", "sa");
   EXPECT_EQ(One("select count(*), min(id), max(id) from L"), "20000\t0\t19999");
   // With another connection open, the load keeps the log, and the other

@@ -6,9 +6,11 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sqlite3.h>
+#ifndef _WIN32
 #include <sys/mount.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
+#endif
 
 #include <cerrno>
 #include <filesystem>
@@ -37,6 +39,7 @@ using testing_support::TempDir;
 
 std::string OsText(int error) { return std::generic_category().message(error); }
 
+#ifndef _WIN32
 // A tmpfs mounted over a folder for one test, unmounted when destroyed
 // whatever the test left in it or open on it.
 class Tmpfs {
@@ -104,6 +107,26 @@ class Tmpfs {
   explicit Tmpfs(std::string dir) : dir_(std::move(dir)) {}
   std::string dir_;
 };
+#else
+// Windows has no small file system a test can mount: the tests needing one
+// skip there.
+class Tmpfs {
+ public:
+  static std::unique_ptr<Tmpfs> Mount(const std::string&, std::uint64_t, std::string* why) {
+    *why = "needs a tmpfs mounted by the test (Linux only)";
+    return nullptr;
+  }
+  const std::string& dir() const { return dir_; }
+  std::uint64_t Free() const { return 0; }
+  std::uint64_t PageSize() const { return 0; }
+  bool Fill(std::uint64_t) { return false; }
+  void RemoveFiller() {}
+  bool MakeReadOnly(std::string* why) { return Mount(dir_, 0, why) != nullptr; }
+
+ private:
+  std::string dir_;
+};
+#endif  // _WIN32
 
 std::string Korvel() { return ShellQuote(testing_support::BinDir() + "/korvel"); }
 
