@@ -84,7 +84,7 @@ TEST_P(FixAgreement, AFilledInListGivesACopyOnWhichTheCheckIsCleanAndTheRunSucce
   const bool remove = std::string(fix.value).empty();
   text.replace(end - 2, 2, remove ? std::string(",,删除") : "," + std::string(fix.value) + ",");
   const std::vector<std::string> line = Fields(text.substr(at + 2, end - at - 2));
-  const std::string column = line.at(3);
+  [[maybe_unused]] const std::string column = line.at(3);
   testing_support::WriteFile(list, text);
 
   const auto fixed = RunCommand(Korvel() + " fix --source " + ShellQuote(source) + " --fixes " + ShellQuote(list) +
@@ -92,6 +92,7 @@ TEST_P(FixAgreement, AFilledInListGivesACopyOnWhichTheCheckIsCleanAndTheRunSucce
   ASSERT_EQ(fixed.exit_code, 0) << fixed.out << fixed.err;
   EXPECT_EQ(ReadFile(source), before);
 
+#ifndef _WIN32  // mdbtools' mdb-export reads the files back (Linux only)
   // The copy is the source but for that one row.
   auto expected = ExportedTables(source);
   std::vector<std::string>& rows = expected.at(c.table);
@@ -115,6 +116,7 @@ TEST_P(FixAgreement, AFilledInListGivesACopyOnWhichTheCheckIsCleanAndTheRunSucce
   auto actual = ExportedTables(copy);
   if (!remove) actual.at(c.table).at(static_cast<std::size_t>(c.row)) = "";
   EXPECT_EQ(actual, expected);
+#endif
 
   const auto clean = check(copy);
   EXPECT_EQ(clean.exit_code, 0) << clean.out << clean.err;

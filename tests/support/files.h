@@ -5,6 +5,15 @@
 #include <string>
 #include <vector>
 
+// Skips the running test in a Windows build, naming what it needs that
+// only Linux has ("Poppler's pdftotext"). A test macro: it returns from
+// the test's body.
+#ifdef _WIN32
+#define VK_SKIP_ON_WINDOWS(what) GTEST_SKIP() << "needs " << what << " (Linux only)"
+#else
+#define VK_SKIP_ON_WINDOWS(what) static_cast<void>(0)
+#endif
+
 namespace testing_support {
 
 // A fresh empty folder, removed with everything in it when destroyed.
