@@ -39,6 +39,7 @@
 #include "library/assurance/pdf_text.h"
 #include "platform/com/error.h"
 #include "platform/com/variant.h"
+#include "platform/port/system.h"
 
 namespace assurance {
 namespace {
@@ -76,6 +77,11 @@ class OwnApplication {
  public:
   OwnApplication() {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Where the offscreen platform finds no system font database (Windows),
+    // it reads the font files of this folder: the system's own.
+    if (const std::string fonts = port::SystemFontFolder(); !fonts.empty() && qEnvironmentVariableIsEmpty("QT_QPA_FONTDIR")) {
+      qputenv("QT_QPA_FONTDIR", QByteArray::fromStdString(fonts));
+    }
     qInstallMessageHandler(&QuietMessages);
     app_ = std::make_unique<QGuiApplication>(argc_, argv_);
   }

@@ -16,6 +16,10 @@ namespace port {
 std::string ProgramFolder();
 // The folder for temporary files: TMPDIR (or TEMP) if set, else the system's.
 std::string TemporaryFolder();
+// The folder of the system's own fonts, for a program that must find them
+// itself (Windows: its Fonts folder); empty where the system finds fonts
+// for it (Linux, through fontconfig).
+std::string SystemFontFolder();
 // This process's number.
 long ProcessId();
 // The computer's name; empty when the system gives none.

@@ -34,7 +34,9 @@ winpath() { echo "Z:$1"; }
 lin() { "$LINUX_BIN/korvel" "$@"; }
 
 # Every table of Sales60 on `server`, each row a line, sorted: what the
-# destination holds, whoever wrote it.
+# destination holds, whoever wrote it. The times a run stamps its rows
+# with (today's) are the one thing two runs cannot share.
+TODAY="$(date +%F)"
 dump() {
   local server="$1" out="$2" table
   : >"$out"
@@ -42,7 +44,7 @@ dump() {
                    "select name from sys.tables order by name" | tail -n +2); do
     echo "== $table" >>"$out"
     lin sql --server "$server" --user sa --password-env KORVEL_E2E_PASSWORD --database Sales60 \
-      "select * from [$table]" | tail -n +2 | LC_ALL=C sort >>"$out"
+      "select * from [$table]" | tail -n +2 | sed "s/$TODAY [0-9:.]*/(today)/g" | LC_ALL=C sort >>"$out"
   done
 }
 
@@ -55,10 +57,19 @@ win create-database --server "file:$(winpath "$SERVER_DIR")" --database Sales60 
   --password-env KORVEL_E2E_PASSWORD >"$WORK/create.log" 2>&1 || fail "create-database: $(tail -n 3 "$WORK/create.log")"
 win sample --out "$(winpath "$WORK/shop56.mdb")" --scale 2 --quiet >"$WORK/sample.log" 2>&1 ||
   fail "sample: $(tail -n 3 "$WORK/sample.log")"
+# The sample holds a name longer than its 6.0 column: the check says so
+# (exit 1), as the Linux build's does.
 win check --model C5to6Normal --source "$(winpath "$WORK/shop56.mdb")" --server "file:$(winpath "$SERVER_DIR")" \
   --user sa --password-env KORVEL_E2E_PASSWORD --database Sales60 >"$WORK/check.log" 2>&1
 rc=$?
-[ $rc -eq 0 ] && pass "check: exit 0" || fail "check: exit $rc: $(tail -n 3 "$WORK/check.log")"
+lin check --model C5to6Normal --source "$WORK/shop56.mdb" --server "file:$SERVER_DIR" \
+  --user sa --password-env KORVEL_E2E_PASSWORD --database Sales60 >"$WORK/check-linux.log" 2>&1
+linux_rc=$?
+if [ $rc -eq $linux_rc ] && [ $rc -le 1 ] && diff -q <(tr -d '\r' <"$WORK/check.log" | sed "s#Z:##g") "$WORK/check-linux.log" >/dev/null; then
+  pass "check: exit $rc and the same findings as the Linux build's"
+else
+  fail "check: exit $rc (Linux $linux_rc): $(diff <(tr -d '\r' <"$WORK/check.log" | sed "s#Z:##g") "$WORK/check-linux.log" | head -n 6 | tr '\n' ' ')"
+fi
 win run --model C5to6Normal --source "$(winpath "$WORK/shop56.mdb")" --server "file:$(winpath "$SERVER_DIR")" \
   --user sa --password-env KORVEL_E2E_PASSWORD --database Sales60 \
   --report "$(winpath "$WORK/run.json")" --pdf "$(winpath "$WORK/run.pdf")" >"$WORK/run.log" 2>&1

@@ -30,6 +30,8 @@ std::string TemporaryFolder() {
   return tmp && *tmp ? tmp : "/tmp";
 }
 
+std::string SystemFontFolder() { return ""; }
+
 long ProcessId() { return static_cast<long>(::getpid()); }
 
 std::string HostName() {

@@ -37,6 +37,13 @@ std::string TemporaryFolder() {
   return Narrow(path);
 }
 
+std::string SystemFontFolder() {
+  wchar_t buf[MAX_PATH + 1];
+  const UINT n = GetWindowsDirectoryW(buf, MAX_PATH + 1);
+  if (n == 0 || n > MAX_PATH) return "";
+  return Narrow(std::wstring_view(buf, n)) + "\\Fonts";
+}
+
 long ProcessId() { return static_cast<long>(GetCurrentProcessId()); }
 
 std::string HostName() {
