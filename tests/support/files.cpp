@@ -355,6 +355,15 @@ CommandResult RunCommand(const std::string& command, const std::string& input) {
   ::GetExitCodeProcess(process, &code);
   ::CloseHandle(process);
   r.exit_code = static_cast<int>(code);
+  // Read as text, as the C runtime reads a text stream: a program's
+  // standard output and error on Windows end their lines with "\r\n".
+  for (std::string* text : {&r.out, &r.err}) {
+    std::string lf;
+    for (std::size_t i = 0; i < text->size(); ++i) {
+      if ((*text)[i] != '\r' || i + 1 == text->size() || (*text)[i + 1] != '\n') lf.push_back((*text)[i]);
+    }
+    *text = std::move(lf);
+  }
   return r;
 }
 
