@@ -27,6 +27,15 @@ bool Failed(OsError* error, DWORD code = GetLastError()) {
 
 HANDLE H(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
 
+// A read or write at `offset`, and how much of `left` one call takes.
+OVERLAPPED At(std::uint64_t offset) {
+  OVERLAPPED at{};
+  at.Offset = static_cast<DWORD>(offset);
+  at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+  return at;
+}
+DWORD Chunk(std::size_t left) { return static_cast<DWORD>(std::min<std::size_t>(left, 1u << 30)); }
+
 FileStatus StatusOf(const BY_HANDLE_FILE_INFORMATION& info) {
   FileStatus s;
   s.device = info.dwVolumeSerialNumber;
@@ -82,13 +91,9 @@ bool File::ReadAt(std::uint64_t offset, void* out, std::size_t size, std::size_t
   auto* to = static_cast<unsigned char*>(out);
   std::size_t done = 0;
   while (done < size) {
-    OVERLAPPED at{};
-    const std::uint64_t where = offset + done;
-    at.Offset = static_cast<DWORD>(where);
-    at.OffsetHigh = static_cast<DWORD>(where >> 32);
+    OVERLAPPED at = At(offset + done);
     DWORD n = 0;
-    const DWORD want = static_cast<DWORD>(std::min<std::size_t>(size - done, 1u << 30));
-    if (!ReadFile(H(handle_), to + done, want, &n, &at)) {
+    if (!ReadFile(H(handle_), to + done, Chunk(size - done), &n, &at)) {
       const DWORD code = GetLastError();
       if (code == ERROR_HANDLE_EOF) break;
       *got = done;
@@ -104,13 +109,9 @@ bool File::ReadAt(std::uint64_t offset, void* out, std::size_t size, std::size_t
 bool File::WriteAt(std::uint64_t offset, const void* data, std::size_t size, OsError* error) {
   const auto* from = static_cast<const unsigned char*>(data);
   for (std::size_t done = 0; done < size;) {
-    OVERLAPPED at{};
-    const std::uint64_t where = offset + done;
-    at.Offset = static_cast<DWORD>(where);
-    at.OffsetHigh = static_cast<DWORD>(where >> 32);
+    OVERLAPPED at = At(offset + done);
     DWORD n = 0;
-    const DWORD want = static_cast<DWORD>(std::min<std::size_t>(size - done, 1u << 30));
-    if (!WriteFile(H(handle_), from + done, want, &n, &at)) return Failed(error);
+    if (!WriteFile(H(handle_), from + done, Chunk(size - done), &n, &at)) return Failed(error);
     done += n;
   }
   return true;
