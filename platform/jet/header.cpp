@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/com/error.h"
+#include "platform/jet/data_page.h"
 #include "platform/jet/text.h"
 
 namespace jet {
@@ -76,9 +77,7 @@ HeaderInfo DecodeHeader(const unsigned char* page, std::size_t size, const std::
     for (std::size_t i = 0; i < pw_size; ++i) h.password_bytes[i] = static_cast<char>(h.password_bytes[i] ^ mask[i % 4]);
   }
   for (char c : h.password_bytes) h.has_password = h.has_password || c != 0;
-  const unsigned char* key = decoded.data() + kPageKeyOffset;
-  h.page_key = static_cast<std::uint32_t>(key[0]) | static_cast<std::uint32_t>(key[1]) << 8 |
-               static_cast<std::uint32_t>(key[2]) << 16 | static_cast<std::uint32_t>(key[3]) << 24;
+  h.page_key = Le32(decoded.data() + kPageKeyOffset);
   return h;
 }
 

@@ -2,15 +2,11 @@
 
 #include "platform/com/error.h"
 #include "platform/com/names.h"
+#include "platform/jet/data_page.h"
 #include "platform/jet/text.h"
 
 namespace jet {
 namespace {
-
-std::uint32_t Le16(const unsigned char* p) { return static_cast<std::uint32_t>(p[0] | p[1] << 8); }
-std::uint32_t Le32(const unsigned char* p) {
-  return Le16(p) | static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-}
 
 constexpr std::uint32_t kNamesChunk = 0x80;
 

@@ -16,8 +16,8 @@
 #include <vector>
 
 #include "platform/com/variant.h"
-#include "platform/jet/header.h"
 #include "platform/jet/data_page.h"
+#include "platform/jet/header.h"
 #include "platform/jet/table_layout.h"
 
 namespace jet {
