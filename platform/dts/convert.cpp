@@ -14,6 +14,7 @@
 #include "platform/com/unicode.h"
 #include "platform/dts/binary_form.h"
 #include "platform/dts/oledb.h"
+#include "platform/port/per_thread.h"
 #include "platform/sqlserver/errors.h"
 
 namespace dts {
@@ -107,7 +108,7 @@ com::Numeric DecimalOf(const com::Variant& v) {
 // The converters of the code pages single-byte columns use, one set per
 // thread (a converter keeps state between calls).
 com::CodePage& CodePageOf(std::uint16_t number) {
-  thread_local std::map<std::uint16_t, std::unique_ptr<com::CodePage>> pages;
+  auto& pages = port::PerThread<std::map<std::uint16_t, std::unique_ptr<com::CodePage>>>();
   auto& page = pages[number];
   if (!page) page = std::make_unique<com::CodePage>("CP" + std::to_string(number));
   return *page;
@@ -361,7 +362,7 @@ void ToDecimal(const com::Variant& v, const ColumnInfo& c, com::Variant* out) {
   }
   if (status == NumericStatus::kNotANumber) throw sqlsrv::NumericConversionError(SourceTypeName(v));
   if (status != NumericStatus::kOk) throw sqlsrv::ConvertOverflowError("numeric", SourceTypeName(v));
-  thread_local std::string text;
+  std::string& text = port::PerThread<std::string, struct DecimalTextTag>();
   text.clear();
   com::AppendNumeric(n, &text);
   out->SetDecimal(text);
@@ -479,7 +480,7 @@ bool ToText(const com::Variant& v, const ColumnInfo& c, bool allow_truncation, c
   if (c.type == DBTYPE_STR && c.code_page != 0 && !com::IsAscii(text)) {
     // Single-byte text keeps only what the column's code page can hold.
     com::CodePage& page = CodePageOf(c.code_page);
-    thread_local std::string bytes;
+    std::string& bytes = port::PerThread<std::string, struct KeptBytesTag>();
     if (page.FromUtf8Lossy(text, &bytes) > 0) {
       std::string replaced;
       page.ToUtf8(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), &replaced);
@@ -519,7 +520,7 @@ bool ToText(const com::Variant& v, const ColumnInfo& c, bool allow_truncation, c
 // right when `allow_truncation`. Text converts only explicitly (CONVERT).
 bool ToBytes(const com::Variant& v, const ColumnInfo& c, bool allow_truncation, com::Variant* out) {
   using com::VarType;
-  thread_local std::string bytes;
+  std::string& bytes = port::PerThread<std::string, struct ToBytesTag>();
   bool number = true;
   switch (v.type()) {
     case VarType::kBytes: bytes = v.text(); number = false; break;
@@ -615,7 +616,7 @@ std::string TypeName(const ColumnInfo& c) {
 
 std::size_t TextLength(std::string_view utf8, const ColumnInfo& column) {
   if (column.type != DBTYPE_STR || column.code_page == 0) return com::Utf16Length(utf8).value_or(utf8.size());
-  thread_local std::string bytes;
+  std::string& bytes = port::PerThread<std::string, struct TextLengthTag>();
   CodePageOf(column.code_page).FromUtf8Lossy(utf8, &bytes);
   return bytes.size();
 }

@@ -17,6 +17,7 @@
 #include "platform/dts/binary_form.h"
 #include "platform/dts/convert.h"
 #include "platform/dts/oledb.h"
+#include "platform/port/per_thread.h"
 #include "platform/sqlserver/date_parts.h"
 #include "platform/sqlserver/errors.h"
 #include "platform/sqlserver/result_column.h"
@@ -352,8 +353,10 @@ std::optional<com::Variant> BinaryConversion(sqlite3_value* value, VT from, cons
         bytes += static_cast<char>(u >> 8);
       }
     } else {
-      thread_local com::CodePage server_page("CP" + std::to_string(kServerCodePageNumber));
-      server_page.FromUtf8Lossy(text, &bytes);
+      struct ServerCodePage {
+        com::CodePage page{"CP" + std::to_string(kServerCodePageNumber)};
+      };
+      port::PerThread<ServerCodePage>().page.FromUtf8Lossy(text, &bytes);
     }
     return com::Variant::Bytes(bytes);
   }

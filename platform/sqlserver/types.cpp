@@ -12,6 +12,7 @@
 #include "platform/com/unicode.h"
 #include "platform/dts/convert.h"
 #include "platform/dts/oledb.h"
+#include "platform/port/per_thread.h"
 #include "platform/port/system.h"
 #include "platform/sqlserver/errors.h"
 
@@ -358,7 +359,7 @@ void StoreTyped(const com::Variant& typed, Stored* out) {
 void ToStored(const com::Variant& v, const ColumnType& t, Stored* out) { ToStored(v, ValueInfo(t), out); }
 
 void ToStored(const com::Variant& v, const dts::ColumnInfo& info, Stored* out) {
-  thread_local com::Variant typed;
+  com::Variant& typed = port::PerThread<com::Variant, struct ToStoredTag>();
   dts::ConvertValue(v, info, false, &typed);
   StoreTyped(typed, out);
 }
