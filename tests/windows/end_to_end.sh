@@ -97,7 +97,9 @@ fi
 
 # 3. korvel.exe against the Linux korvel serve on loopback.
 lin create-database --server "file:$WORK/served" --database Sales60 --password-env KORVEL_E2E_PASSWORD >/dev/null 2>&1
-lin serve --server "file:$WORK/served" --listen 127.0.0.1:0 >"$WORK/serve.log" 2>&1 &
+# Started as itself, not through lin (a subshell), so that its number is
+# the server's own and the kill below ends it.
+"$LINUX_BIN/korvel" serve --server "file:$WORK/served" --listen 127.0.0.1:0 >"$WORK/serve.log" 2>&1 &
 SERVE_PID=$!
 port=""
 for _ in $(seq 1 50); do
