@@ -20,6 +20,7 @@
 #include "library/assurance/source_fix.h"
 #include "library/interface/ipackage.h"
 #include "platform/com/object.h"
+#include "platform/port/files.h"
 #include "wizard/frm_main.h"
 #include "wizard/m_constant.h"
 #include "wizard/window_thread.h"
@@ -70,14 +71,20 @@ constexpr char kFixedInWizard[] = "（在 Velmora 中填写）";
 
 // A name for the corrected copy beside `source` that neither it nor its
 // record takes yet: "店.mdb" gives "店-修正.mdb", then "店-修正2.mdb", ...
+// The names are UTF-8 throughout (port::PathFromUtf8): a Windows path made
+// from a narrow string would read it in the system's code page.
 std::string CopyPathBeside(const std::string& source) {
-  const std::filesystem::path from(source);
-  const std::string extension = from.has_extension() ? from.extension().string() : ".mdb";
+  const std::filesystem::path from = port::PathFromUtf8(source);
+  const std::string extension = from.has_extension() ? port::Utf8FromPath(from.extension()) : ".mdb";
+  const std::string stem = port::Utf8FromPath(from.stem());
   for (int n = 1;; ++n) {
     std::filesystem::path to = from;
-    to.replace_filename(from.stem().string() + "-修正" + (n > 1 ? std::to_string(n) : "") + extension);
-    const std::string path = to.string();
-    if (!std::filesystem::exists(path) && !std::filesystem::exists(assurance::FixRecordPath(path))) return path;
+    to.replace_filename(port::PathFromUtf8(stem + "-修正" + (n > 1 ? std::to_string(n) : "") + extension));
+    const std::string path = port::Utf8FromPath(to);
+    std::error_code ec;
+    if (!std::filesystem::exists(to, ec) && !std::filesystem::exists(port::PathFromUtf8(assurance::FixRecordPath(path)), ec)) {
+      return path;
+    }
   }
 }
 

@@ -95,7 +95,12 @@ class OwnApplication {
 
 void NeedGuiApplication() {
   if (QCoreApplication::instance() == nullptr) {
-    static OwnApplication own;  // kept for the process: Qt allows one application object
+    // Made once and kept for the process (Qt allows one application
+    // object), and never destroyed: destroyed among the statics at exit,
+    // after main, it tore down Qt's font database on Windows when that was
+    // already gone (a crash at the end of a korvel run --pdf).
+    static const OwnApplication* own = new OwnApplication;
+    static_cast<void>(own);
   }
   if (qobject_cast<QGuiApplication*>(QCoreApplication::instance()) == nullptr) {
     throw com::Error(com::kErrInvalidArgument, kSource, "无法生成 PDF：程序的 Qt 应用对象不是图形应用");

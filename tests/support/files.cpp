@@ -44,14 +44,14 @@ TempDir::~TempDir() {
 }
 
 std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(port::PathFromUtf8(path), std::ios::binary);  // a Chinese name too, on Windows
   std::ostringstream s;
   s << in.rdbuf();
   return s.str();
 }
 
 void WriteFile(const std::string& path, const std::string& content) {
-  std::ofstream out(path, std::ios::binary);
+  std::ofstream out(port::PathFromUtf8(path), std::ios::binary);
   out << content;
 }
 
