@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <string_view>
 
+#include "platform/port/system.h"
 #include "version.h"
 #include "wizard/frm_main.h"
 #include "wizard/qt_toolkit.h"
@@ -12,6 +13,7 @@ int main(int argc, char** argv) {
   // other argument is Qt's (-platform offscreen, -style ...).
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg = argv[i];
+    if (arg == "--version" || arg == "--help" || arg == "-h") port::UseParentConsole();
     if (arg == "--version") {
       std::printf("velmora %s\n", vk::kVersion);
       return 0;

@@ -28,7 +28,9 @@
 #include <memory>
 #include <string>
 #include <utility>
+#include <vector>
 
+#include "platform/port/system.h"
 #include "wizard/fix_editor.h"
 #include "wizard/frm_main.h"
 #include "wizard/qt_toolkit.h"
@@ -113,10 +115,11 @@ class PictureToolkit final : public velmora::Toolkit {
 
 std::map<std::string, std::string> ParseArgs(int argc, char** argv) {
   std::map<std::string, std::string> args;
-  for (int i = 1; i + 1 < argc; i += 2) {
-    std::string key = argv[i];
+  const std::vector<std::string> words = port::Utf8Arguments(argc, argv);
+  for (std::size_t i = 1; i + 1 < words.size(); i += 2) {
+    const std::string& key = words[i];
     if (key.rfind("--", 0) != 0) break;
-    args[key.substr(2)] = argv[i + 1];
+    args[key.substr(2)] = words[i + 1];
   }
   for (const char* required : {"out", "server", "user", "password-env", "database", "model", "source", "failing-source"}) {
     if (!args.count(required)) {
@@ -158,8 +161,7 @@ void Walk(PictureToolkit& toolkit, std::map<std::string, std::string>& args, con
   window.cmdNext->click();
   window.combDestinationServer->setEditText(QString::fromStdString(args["server"]));
   window.txtDestinationUID->setText(QString::fromStdString(args["user"]));
-  const char* password = std::getenv(args["password-env"].c_str());
-  window.txtDestinationPWD->setText(QString::fromUtf8(password ? password : ""));
+  window.txtDestinationPWD->setText(QString::fromStdString(port::GetEnv(args["password-env"]).value_or("")));
   toolkit.set_prefix(pages ? QStringLiteral("4-destination") : QString());
   window.cmdTryLoginSQL->click();
   window.combDestinationDB->setCurrentText(QString::fromStdString(args["database"]));

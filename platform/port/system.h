@@ -41,6 +41,10 @@ std::optional<std::string> GetEnv(const std::string& name);
 std::vector<std::string> Utf8Arguments(int argc, char** argv);
 // Makes the console show UTF-8 output as the text it is.
 void UseUtf8Console();
+// For a windowed program (velmora.exe) started from a console: standard
+// output and error go to that console when they are not redirected already.
+// Nothing to do on Linux, where a program always has its caller's.
+void UseParentConsole();
 
 // A shared library loaded for the life of the process; nullptr, with the
 // system's words in `why`, when it cannot be loaded.

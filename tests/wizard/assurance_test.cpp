@@ -11,6 +11,7 @@
 
 #include "library/interface/ipackage.h"
 #include "platform/dts/model.h"
+#include "platform/port/files.h"
 #include <thread>
 
 #include "tests/support/check_cases.h"
@@ -339,11 +340,15 @@ class SourceTakingPlan final : public korvel::IPackage {
     path_ = source.DataSource;
     package_ = dts::Package::Create();
   }
+  // Moved away rather than deleted: Wine keeps a deleted file's name while
+  // a handle to it is open, where Linux and Windows 10's NTFS drop it.
   void KorvelExec() override {
-    std::remove(path_.c_str());
+    port::OsError error;
+    if (!port::RenameOver(path_, path_ + ".gone", &error)) removal_error_ = error.text;
     package_.reset();
   }
   std::shared_ptr<dts::Package> GetPackage() override { return package_; }
+  static inline std::string removal_error_;  // why the source could not be removed
 
  private:
   std::string path_;
@@ -356,8 +361,10 @@ TEST_F(WizardAssuranceTest, ARecountThatCannotBeMadeIsReportedNotSwallowed) {
   WriteModelList(models.path(), {{"拿走源文件", "TestSourceTaking", "0", "1", "运行后源文件不在了", "1"}});
   const std::string source = shop.WriteSource("gone.mdb", {{"Depart", "DepID\tDepCode\tDepName\n1\tD1\t甲\n"}});
   auto& w = Open(models.path());
+  SourceTakingPlan::removal_error_.clear();
   Upgrade(0, source, false);
   ASSERT_EQ(Page(), 5);
+  ASSERT_EQ(SourceTakingPlan::removal_error_, "");
   ASSERT_FALSE(toolkit.boxes.empty());
   EXPECT_EQ(toolkit.boxes.back().icon, velmora::MsgBoxIcon::kWarning);
   EXPECT_EQ(LastBox().rfind("升级已完成，但无法对账：", 0), 0u) << LastBox();
@@ -372,6 +379,9 @@ TEST_F(WizardAssuranceTest, ARecountThatCannotBeMadeIsReportedNotSwallowed) {
 // The shop's server over the network behind a proxy that breaks the
 // connection around the commit: the page says what the database then holds.
 TEST_F(WizardAssuranceTest, ALostCommitAnswerEndsInWhatTheDatabaseHolds) {
+#ifdef _WIN32
+  VK_SKIP_ON_WINDOWS("korvel serve's TDS endpoint and the fault proxy's sockets");
+#else
   using Fault = testing_support::FaultProxy::Fault;
   const testing_support::ServedFolder served(shop.server_folder);
   struct Case {
@@ -405,9 +415,13 @@ TEST_F(WizardAssuranceTest, ALostCommitAnswerEndsInWhatTheDatabaseHolds) {
     EXPECT_TRUE(w.cmdNext->isEnabled());
     EXPECT_FALSE(toolkit.busy);
   }
+#endif
 }
 
 TEST_F(WizardAssuranceTest, AStalledServerShowsTheWaitOnThePage) {
+#ifdef _WIN32
+  VK_SKIP_ON_WINDOWS("korvel serve's TDS endpoint and the fault proxy's sockets");
+#else
   const testing_support::ServedFolder served(shop.server_folder);
   {
     // Nothing either way for 10 s once the departments' bulk load has begun.
@@ -429,6 +443,7 @@ TEST_F(WizardAssuranceTest, AStalledServerShowsTheWaitOnThePage) {
     EXPECT_TRUE(waited) << ::testing::PrintToString(shown);
     EXPECT_EQ(LastBox(), "升级完成！");
   }
+#endif
 }
 
 TEST_F(WizardAssuranceTest, TheSavedReportIsTheRunsReport) {
@@ -519,6 +534,7 @@ TEST_F(WizardAssuranceTest, TheWizardsReportCarriesTheFiguresKorvelRunsDoes) {
 
   // In the PDFs: each step's line up to its seconds, and each
   // reconciliation item's lines, read the same.
+  VK_SKIP_ON_WINDOWS("Poppler's pdftotext to read the PDFs back (the JSON reports above agree)");
   const auto wizard_lines = PdfLines(wizard_pdf), cli_lines = PdfLines(cli_pdf);
   for (const Json& step : cli_steps) {
     const std::string name = step["name"].text();

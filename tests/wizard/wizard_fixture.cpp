@@ -1,10 +1,6 @@
 #include "tests/wizard/wizard_fixture.h"
 
-#include <unistd.h>
-
 #include <QCoreApplication>
-#include <cstdio>
-#include <cstdlib>
 
 #include "platform/com/error.h"
 #include "platform/jet/writer.h"
@@ -77,22 +73,13 @@ void WriteModelList(const std::string& folder, const std::vector<ModelRow>& rows
   writer.Finish();
 }
 
-WizardTest::~WizardTest() {
-  window_.reset();
-  if (!own_settings_.empty()) std::remove(own_settings_.c_str());
-}
+WizardTest::~WizardTest() { window_.reset(); }
 
 velmora::FrmMain& WizardTest::Open(const std::string& model_folder, const std::string& settings_file) {
-  if (own_settings_.empty()) {
-    char pattern[] = "/tmp/velmora-settings-XXXXXX";
-    const int fd = mkstemp(pattern);
-    if (fd >= 0) close(fd);
-    own_settings_ = pattern;
-    std::remove(own_settings_.c_str());
-  }
   window_ = std::make_unique<velmora::FrmMain>(
       toolkit, velmora::FrmMainOptions{.model_folder = model_folder,
-                                       .settings_file = settings_file.empty() ? own_settings_ : settings_file});
+                                       .settings_file = settings_file.empty() ? settings_dir_.File("settings.ini")
+                                                                              : settings_file});
   window_->show();
   QCoreApplication::processEvents();
   return *window_;

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "platform/com/object.h"
+#include "tests/support/files.h"
 #include "wizard/frm_main.h"
 #include "wizard/toolkit.h"
 
@@ -107,7 +108,7 @@ class WizardTest : public ::testing::Test {
 
  private:
   std::unique_ptr<velmora::FrmMain> window_;
-  std::string own_settings_;
+  testing_support::TempDir settings_dir_;  // the settings file of a window opened without one
 };
 
 std::string Text(const QString& s);

@@ -3,10 +3,16 @@
 
 #include <QApplication>
 #include <QStandardPaths>
-#include <cstdlib>
+#include <string>
+
+#include "platform/port/system.h"
 
 int main(int argc, char** argv) {
-  setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  // The offscreen platform finds fonts only in its font folder: on Windows,
+  // the system's, for the reports' Chinese (Linux has fontconfig).
+  const std::string fonts = port::SystemFontFolder();
+  if (!fonts.empty() && !qEnvironmentVariableIsSet("QT_QPA_FONTDIR")) qputenv("QT_QPA_FONTDIR", fonts.c_str());
   QApplication app(argc, argv);
   QApplication::setQuitOnLastWindowClosed(false);
   // Nothing a test does reaches the settings of the user running it.

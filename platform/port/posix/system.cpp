@@ -58,6 +58,8 @@ std::vector<std::string> Utf8Arguments(int argc, char** argv) { return std::vect
 
 void UseUtf8Console() {}
 
+void UseParentConsole() {}
+
 void* LoadSharedLibrary(const std::string& path, std::string* why) {
   void* handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (!handle) {

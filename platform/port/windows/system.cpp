@@ -5,6 +5,7 @@
 #include <shellapi.h>
 
 #include <atomic>
+#include <cstdio>
 #include <cstdlib>
 
 #include "platform/port/system.h"
@@ -81,6 +82,16 @@ std::vector<std::string> Utf8Arguments(int argc, char** argv) {
 void UseUtf8Console() {
   SetConsoleOutputCP(CP_UTF8);
   SetConsoleCP(CP_UTF8);
+}
+
+void UseParentConsole() {
+  const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+  if (out != nullptr && out != INVALID_HANDLE_VALUE) return;  // redirected to a file or pipe
+  if (!AttachConsole(ATTACH_PARENT_PROCESS)) return;         // started from Explorer
+  FILE* ignored = nullptr;
+  freopen_s(&ignored, "CONOUT$", "w", stdout);
+  freopen_s(&ignored, "CONOUT$", "w", stderr);
+  UseUtf8Console();
 }
 
 void* LoadSharedLibrary(const std::string& path, std::string* why) {
