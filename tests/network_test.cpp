@@ -553,7 +553,7 @@ TEST(NetworkServerLoss, KillingTheServerMidRunLeavesTheDatabaseUnchanged) {
 #else
 // The destination over the network is korvel serve's TDS endpoint, which
 // is built for Linux only.
-TEST(NetworkDestination, IsServedOnLinuxOnly) { GTEST_SKIP() << "needs korvel serve's TDS endpoint (Linux only)"; }
+TEST(NetworkDestination, IsTestedOnLinuxOnly) { GTEST_SKIP() << "needs the tests' POSIX socket and process code (Linux only)"; }
 #endif  // _WIN32
 
 }  // namespace

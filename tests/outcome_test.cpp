@@ -212,7 +212,7 @@ TEST_F(FullDisk, AReportThatCannotBeWrittenAfterACommitSaysTheUpgradeWasCommitte
 #else
 // The connection is broken between korvel and korvel serve's TDS endpoint,
 // and the full disk is a tmpfs the test mounts: both Linux only.
-TEST(LostConnection, IsTestedOnLinuxOnly) { GTEST_SKIP() << "needs korvel serve's TDS endpoint (Linux only)"; }
+TEST(LostConnection, IsTestedOnLinuxOnly) { GTEST_SKIP() << "needs the tests' POSIX socket and process code (Linux only)"; }
 TEST(FullDisk, IsTestedOnLinuxOnly) { GTEST_SKIP() << "needs a tmpfs mounted by the test (Linux only)"; }
 #endif  // _WIN32
 

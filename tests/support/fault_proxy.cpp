@@ -1,14 +1,9 @@
 #include "tests/support/fault_proxy.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include <cstring>
 #include <stdexcept>
 #include <string>
+
+#include "platform/port/net.h"
 
 namespace testing_support {
 namespace {
@@ -27,9 +22,9 @@ std::string Utf16(const char* text) {
   return out;
 }
 
-bool SendAll(int fd, const char* data, std::size_t size) {
+bool SendAll(port::Socket s, const char* data, std::size_t size) {
   while (size > 0) {
-    const ssize_t n = ::send(fd, data, size, MSG_NOSIGNAL);
+    const std::ptrdiff_t n = port::Send(s, data, size);
     if (n <= 0) return false;
     data += n;
     size -= static_cast<std::size_t>(n);
@@ -37,62 +32,39 @@ bool SendAll(int fd, const char* data, std::size_t size) {
   return true;
 }
 
-int ConnectTo(int port) {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_port = htons(static_cast<std::uint16_t>(port));
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
-    ::close(fd);
-    return -1;
-  }
-  return fd;
-}
-
 }  // namespace
 
 FaultProxy::FaultProxy(int target_port, Fault fault, std::chrono::milliseconds stall)
     : fault_(fault), stall_(stall), target_port_(target_port) {
-  listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
-  const int on = 1;
-  ::setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t len = sizeof addr;
-  if (::bind(listener_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || ::listen(listener_, 16) != 0 ||
-      ::getsockname(listener_, reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
-    ::close(listener_);
-    throw std::runtime_error("fault proxy: cannot listen");
-  }
-  port_ = ntohs(addr.sin_port);
+  std::string why;
+  listener_ = port::ListenTcp("127.0.0.1", 0, 16, &port_, &why);
+  if (listener_ == port::kNoSocket) throw std::runtime_error("fault proxy: cannot listen: " + why);
   acceptor_ = std::thread([this] { Accept(); });
 }
 
 FaultProxy::~FaultProxy() {
   stop_ = true;
   acceptor_.join();
-  ::close(listener_);
+  port::CloseSocket(listener_);
   std::lock_guard<std::mutex> lock(mutex_);
   for (auto& t : relays_) t.join();
 }
 
 void FaultProxy::Accept() {
   while (!stop_) {
-    pollfd p{listener_, POLLIN, 0};
-    if (::poll(&p, 1, 100) <= 0) continue;
-    const int client = ::accept(listener_, nullptr, nullptr);
-    if (client < 0) continue;
+    port::WaitEntry waiting{listener_};
+    if (port::WaitForInput(&waiting, 1, 100) <= 0) continue;
+    const port::Socket client = port::AcceptTcp(listener_);
+    if (client == port::kNoSocket) continue;
     const bool refusing = fault_ == Fault::kRefuseAfterCommit || fault_ == Fault::kLoseCommitAnswerAndRefuse;
     if (refusing && committed_) {
       fired_ = true;
-      ::close(client);
+      port::CloseSocket(client);
       continue;
     }
-    const int server = ConnectTo(target_port_);
-    if (server < 0) {
-      ::close(client);
+    const port::Socket server = port::ConnectLoopback(target_port_);
+    if (server == port::kNoSocket) {
+      port::CloseSocket(client);
       continue;
     }
     std::lock_guard<std::mutex> lock(mutex_);
@@ -100,7 +72,7 @@ void FaultProxy::Accept() {
   }
 }
 
-void FaultProxy::Relay(int client, int server) {
+void FaultProxy::Relay(port::Socket client, port::Socket server) {
   static const std::string commit = Utf16("COMMIT TRANSACTION");
   std::string pending;  // the client's bytes not yet forwarded: a packet in part
   bool commit_sent = false, answer_awaited = false, frozen = false;
@@ -110,10 +82,10 @@ void FaultProxy::Relay(int client, int server) {
       std::this_thread::sleep_for(std::chrono::milliseconds(100));
       continue;
     }
-    pollfd fds[2] = {{client, POLLIN, 0}, {server, POLLIN, 0}};
-    if (::poll(fds, 2, 100) <= 0) continue;
-    if (fds[1].revents & (POLLIN | POLLHUP | POLLERR)) {
-      const ssize_t n = ::recv(server, buf, sizeof buf, 0);
+    port::WaitEntry ends[2] = {{client}, {server}};
+    if (port::WaitForInput(ends, 2, 100) <= 0) continue;
+    if (ends[1].input) {
+      const std::ptrdiff_t n = port::Receive(server, buf, sizeof buf);
       if (n <= 0) break;
       if (answer_awaited) {  // the answer to the COMMIT goes nowhere
         fired_ = true;
@@ -125,8 +97,8 @@ void FaultProxy::Relay(int client, int server) {
       if (commit_sent) committed_ = true;
       if (!SendAll(client, buf, static_cast<std::size_t>(n))) break;
     }
-    if (fds[0].revents & (POLLIN | POLLHUP | POLLERR)) {
-      const ssize_t n = ::recv(client, buf, sizeof buf, 0);
+    if (ends[0].input) {
+      const std::ptrdiff_t n = port::Receive(client, buf, sizeof buf);
       if (n <= 0) break;
       pending.append(buf, static_cast<std::size_t>(n));
       bool closing = false;
@@ -164,8 +136,8 @@ void FaultProxy::Relay(int client, int server) {
       if (closing) break;
     }
   }
-  ::close(client);
-  ::close(server);
+  port::CloseSocket(client);
+  port::CloseSocket(server);
 }
 
 }  // namespace testing_support

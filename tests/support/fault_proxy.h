@@ -13,6 +13,8 @@
 #include <thread>
 #include <vector>
 
+#include "platform/port/net.h"
+
 namespace testing_support {
 
 class FaultProxy {
@@ -52,12 +54,12 @@ class FaultProxy {
 
  private:
   void Accept();
-  void Relay(int client, int server);
+  void Relay(port::Socket client, port::Socket server);
 
   Fault fault_;
   std::chrono::milliseconds stall_;
   int target_port_;
-  int listener_ = -1;
+  port::Socket listener_ = port::kNoSocket;
   int port_ = 0;
   std::atomic<bool> stop_{false};
   std::atomic<bool> fired_{false};

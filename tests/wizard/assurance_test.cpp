@@ -379,9 +379,6 @@ TEST_F(WizardAssuranceTest, ARecountThatCannotBeMadeIsReportedNotSwallowed) {
 // The shop's server over the network behind a proxy that breaks the
 // connection around the commit: the page says what the database then holds.
 TEST_F(WizardAssuranceTest, ALostCommitAnswerEndsInWhatTheDatabaseHolds) {
-#ifdef _WIN32
-  VK_SKIP_ON_WINDOWS("korvel serve's TDS endpoint and the fault proxy's sockets");
-#else
   using Fault = testing_support::FaultProxy::Fault;
   const testing_support::ServedFolder served(shop.server_folder);
   struct Case {
@@ -415,13 +412,9 @@ TEST_F(WizardAssuranceTest, ALostCommitAnswerEndsInWhatTheDatabaseHolds) {
     EXPECT_TRUE(w.cmdNext->isEnabled());
     EXPECT_FALSE(toolkit.busy);
   }
-#endif
 }
 
 TEST_F(WizardAssuranceTest, AStalledServerShowsTheWaitOnThePage) {
-#ifdef _WIN32
-  VK_SKIP_ON_WINDOWS("korvel serve's TDS endpoint and the fault proxy's sockets");
-#else
   const testing_support::ServedFolder served(shop.server_folder);
   {
     // Nothing either way for 10 s once the departments' bulk load has begun.
@@ -443,7 +436,6 @@ TEST_F(WizardAssuranceTest, AStalledServerShowsTheWaitOnThePage) {
     EXPECT_TRUE(waited) << ::testing::PrintToString(shown);
     EXPECT_EQ(LastBox(), "升级完成！");
   }
-#endif
 }
 
 TEST_F(WizardAssuranceTest, TheSavedReportIsTheRunsReport) {

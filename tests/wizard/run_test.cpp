@@ -315,7 +315,6 @@ TEST_F(WizardRunTest, TheDefaultSchemeRunsToTheEnd) {
 // The same pages with a server reached over the network: the shop's server
 // served over TDS and named "127.0.0.1,port".
 TEST_F(WizardRunTest, ANetworkServerNameWorksOnTheDestinationPageAndInTheRun) {
-  VK_SKIP_ON_WINDOWS("korvel serve's TDS endpoint");
   sqlsrv::tds::EndpointConfig config;
   config.folder = shop.server_folder;
   config.server_name = "SHOP";

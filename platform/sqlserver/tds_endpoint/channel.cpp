@@ -1,37 +1,26 @@
 #include "platform/sqlserver/tds_endpoint/channel.h"
 
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <string>
 
 #include "platform/sqlserver/tds_endpoint/wire.h"
 
 namespace sqlsrv::tds {
 
-Channel::Channel(int fd, bool owns) : fd_(fd), owns_(owns) {}
+Channel::Channel(port::Socket socket, bool owns) : socket_(socket), owns_(owns) {}
 
 Channel::~Channel() {
-  if (owns_ && fd_ >= 0) ::close(fd_);
+  if (owns_) port::CloseSocket(socket_);
 }
 
 bool Channel::ReadFully(std::uint8_t* out, std::size_t n, int timeout_ms, bool eof_ok) {
   std::size_t got = 0;
   while (got < n) {
-    pollfd p{fd_, POLLIN, 0};
-    const int ready = ::poll(&p, 1, timeout_ms);
-    if (ready < 0) {
-      if (errno == EINTR) continue;
-      throw IoError("poll failed");
-    }
+    port::WaitEntry input{socket_};
+    const int ready = port::WaitForInput(&input, 1, timeout_ms);
+    if (ready < 0) throw IoError("waiting for the client failed");
     if (ready == 0) throw IoError("timed out waiting for the client");
-    const ssize_t r = ::recv(fd_, out + got, n - got, 0);
-    if (r < 0) {
-      if (errno == EINTR || errno == EAGAIN) continue;
-      throw IoError("connection reset by the client");
-    }
+    const std::ptrdiff_t r = port::Receive(socket_, out + got, n - got);
+    if (r < 0) throw IoError("connection reset by the client");
     if (r == 0) {
       if (got == 0 && eof_ok) return false;
       throw IoError("connection closed in the middle of a packet");
@@ -102,11 +91,8 @@ void Channel::Write(PacketType type, std::span<const std::uint8_t> message) {
                   message.begin() + static_cast<std::ptrdiff_t>(sent + n));
     std::size_t off = 0;
     while (off < packet.size()) {
-      const ssize_t w = ::send(fd_, packet.data() + off, packet.size() - off, MSG_NOSIGNAL);
-      if (w < 0) {
-        if (errno == EINTR) continue;
-        throw IoError("cannot send to the client");
-      }
+      const std::ptrdiff_t w = port::Send(socket_, packet.data() + off, packet.size() - off);
+      if (w < 0) throw IoError("cannot send to the client");
       off += static_cast<std::size_t>(w);
     }
     sent += n;
@@ -114,17 +100,16 @@ void Channel::Write(PacketType type, std::span<const std::uint8_t> message) {
 }
 
 bool Channel::InputWaiting(int timeout_ms) {
-  pollfd p{fd_, POLLIN, 0};
-  return ::poll(&p, 1, timeout_ms) > 0;
+  port::WaitEntry input{socket_};
+  return port::WaitForInput(&input, 1, timeout_ms) > 0;
 }
 
-bool Channel::InputWaitingUnless(int wake_fd) {
-  pollfd p[2] = {{fd_, POLLIN, 0}, {wake_fd, POLLIN, 0}};
+bool Channel::InputWaitingUnless(const port::SocketWakeup& wakeup) {
+  port::WaitEntry entries[2] = {{socket_}, {wakeup.socket()}};
   for (;;) {
-    const int n = ::poll(p, 2, -1);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0 || (p[1].revents & POLLIN)) return false;
-    if (p[0].revents) return true;
+    const int n = port::WaitForInput(entries, 2, -1);
+    if (n < 0 || entries[1].input) return false;
+    if (entries[0].input) return true;
   }
 }
 

@@ -11,6 +11,8 @@
 #include <span>
 #include <vector>
 
+#include "platform/port/net.h"
+
 namespace sqlsrv::tds {
 
 enum class PacketType : std::uint8_t {
@@ -45,8 +47,8 @@ inline constexpr std::size_t kDefaultPacketSize = 4096;
 // and IoError for a timeout or a broken connection.
 class Channel {
  public:
-  // Closes the descriptor at the end when it `owns` it.
-  explicit Channel(int fd, bool owns = true);
+  // Closes the socket at the end when it `owns` it.
+  explicit Channel(port::Socket socket, bool owns = true);
   ~Channel();
   Channel(const Channel&) = delete;
   Channel& operator=(const Channel&) = delete;
@@ -69,15 +71,14 @@ class Channel {
   // `timeout_ms` for some to arrive.
   bool InputWaiting(int timeout_ms = 0);
   // Waits without limit until input is waiting (true, without reading it)
-  // or `wake_fd` becomes readable (false).
-  bool InputWaitingUnless(int wake_fd);
-  int fd() const { return fd_; }
+  // or `wakeup` is raised (false).
+  bool InputWaitingUnless(const port::SocketWakeup& wakeup);
 
  private:
   // Reads exactly n bytes; false when the stream ends before the first.
   bool ReadFully(std::uint8_t* out, std::size_t n, int timeout_ms, bool eof_ok);
 
-  int fd_;
+  port::Socket socket_;
   bool owns_;
   std::size_t packet_size_ = kDefaultPacketSize;
   std::uint8_t next_packet_id_ = 1;

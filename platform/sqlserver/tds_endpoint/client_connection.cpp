@@ -1,9 +1,5 @@
 #include "platform/sqlserver/tds_endpoint/client_connection.h"
 
-#include <poll.h>
-#include <sys/eventfd.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <functional>
 #include <map>
@@ -74,34 +70,6 @@ bool IsDatabaseList(std::string_view sql) {
   if (end == 0) return false;
   return t.size() == end || (t.size() == end + 3 && TokensAre(t, end, {"order", "by", "name"}));
 }
-
-// A descriptor that becomes readable when signalled (an eventfd).
-class Wakeup {
- public:
-  Wakeup() : fd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
-    if (fd_ < 0) throw IoError("cannot make an event descriptor");
-  }
-  ~Wakeup() { ::close(fd_); }
-  Wakeup(const Wakeup&) = delete;
-  Wakeup& operator=(const Wakeup&) = delete;
-  void Raise() {
-    const std::uint64_t one = 1;
-    [[maybe_unused]] const auto n = ::write(fd_, &one, sizeof one);
-  }
-  void Clear() {
-    std::uint64_t count = 0;
-    [[maybe_unused]] const auto n = ::read(fd_, &count, sizeof count);
-  }
-  int fd() const { return fd_; }
-  // Waits at most `milliseconds` for the signal; true once it came.
-  bool Wait(int milliseconds) const {
-    pollfd p{fd_, POLLIN, 0};
-    return ::poll(&p, 1, milliseconds) > 0 && (p.revents & POLLIN);
-  }
-
- private:
-  int fd_;
-};
 
 // A connection's session id: the lowest one from 51 that no connection
 // being served holds, as SQL Server numbers its user sessions; given back
@@ -258,7 +226,7 @@ class ClientConnection {
   std::map<std::int32_t, Prepared> prepared_;
   std::int32_t next_handle_ = 1;
   com::CodePage cp936_{"CP936"};
-  Wakeup done_;  // a request has ended: its watcher stops
+  port::SocketWakeup done_;  // a request has ended: its watcher stops
 };
 
 void ClientConnection::Error(Writer& w, std::int32_t number, const std::string& text, const std::string& procedure) {
@@ -414,7 +382,7 @@ ClientConnection::Interruption ClientConnection::RunWatched(const std::function<
   // watcher at once.
   Interruption stop;
   std::thread watcher([&] {
-    if (!channel_.InputWaitingUnless(done_.fd())) return;
+    if (!channel_.InputWaitingUnless(done_)) return;
     try {
       auto packet = channel_.ReadPacket(config_.login_timeout_ms);
       if (packet && packet->type == PacketType::kAttention) {

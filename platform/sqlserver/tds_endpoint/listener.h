@@ -10,6 +10,7 @@
 #include <string>
 #include <thread>
 
+#include "platform/port/net.h"
 #include "platform/sqlserver/tds_endpoint/client_connection.h"
 
 namespace sqlsrv::tds {
@@ -42,7 +43,7 @@ class Listener {
 
  private:
   struct Client {
-    int fd;
+    port::Socket socket;
     std::thread thread;
     std::atomic<bool> done{false};
   };
@@ -50,8 +51,8 @@ class Listener {
 
   EndpointConfig config_;
   int max_connections_;
-  int listen_fd_ = -1;
-  int wake_[2] = {-1, -1};  // Stop writes here to end the accept loop
+  port::Socket listen_socket_ = port::kNoSocket;
+  port::SocketWakeup wake_;  // Stop raises it to end the accept loop
   int port_ = 0;
   std::atomic<bool> stopping_{false};
   std::mutex mutex_;
