@@ -110,11 +110,12 @@ void NeedGuiApplication() {
 // The families chosen by NeedFonts.
 QString g_sans, g_mono;
 
+// Windows' font database may list a Chinese Windows' fonts by their Chinese
+// names (微软雅黑), the English ones being aliases: hasFamily knows both.
 void NeedFonts() {
-  const QStringList families = QFontDatabase::families();
   auto first = [&](const auto& wanted) {
     for (const char* family : wanted) {
-      if (families.contains(QLatin1String(family))) return QString::fromLatin1(family);
+      if (QFontDatabase::hasFamily(QString::fromUtf8(family))) return QString::fromUtf8(family);
     }
     throw com::Error(com::kErrInvalidArgument, kSource,
                      std::string("无法生成 PDF：没有中文字体“") + wanted[0] +

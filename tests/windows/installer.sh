@@ -6,7 +6,8 @@
 #   2. the wizard's pages, drawn by the installed programs through Windows'
 #      own platform and fonts, are saved as PNG files in OUT: the welcome
 #      page, the model list, and the progress page after a run of the
-#      default scheme into a file: server, with its reconciliation;
+#      default scheme into a file: server, with its reconciliation; the
+#      run's PDF report holds its Chinese text and the source's SHA-256;
 #   3. korvel.exe, run from the install folder, lists the 8 schemes;
 #   4. a silent uninstall leaves neither the folder, nor the Start-menu
 #      entries, nor the uninstall entry.
@@ -15,7 +16,8 @@
 # SETUP_EXE is scripts/package-windows's installer; LINUX_BIN holds the
 # Linux korvel (which prepares the data) and WINDOWS_BIN the Windows build's
 # velmora_screenshots.exe, which is copied into the install folder for the
-# pictures and removed before the uninstall. Needs wine64 and xvfb-run.
+# pictures and removed before the uninstall. Needs wine64, xvfb-run and
+# pdftotext.
 # Prints one line per check; exits 1 when any failed.
 set -uo pipefail
 SETUP="$1"
@@ -109,6 +111,32 @@ fi
 [ "$(grep -c "提示框：升级完成！" "$WORK/shots.log")" -eq 2 ] &&
   pass "both runs finished and the default scheme's reconciliation matches" ||
   fail "the runs' messages: $(grep "提示框" "$WORK/shots.log" | tr '\n' ' ')"
+
+# The default scheme's report, saved by the wizard: Chinese text a reader
+# can take out of the PDF, with the source's SHA-256.
+sha="$(sha256sum "$WORK/shop56.mdb" | cut -d' ' -f1)"
+report_text="$(pdftotext "$WORK/report.pdf" - 2>&1)"
+if printf '%s' "$report_text" | grep -q "Velmora 升级报告" && printf '%s' "$report_text" | tr -d ' \n' | grep -q "$sha"; then
+  pass "the wizard's PDF report: its Chinese text and the source's SHA-256 read back"
+else
+  fail "the wizard's PDF report: $(printf '%s' "$report_text" | head -n 5 | tr '\n' ' ')"
+fi
+
+# The wizard itself, as the Start menu starts it: it answers --version,
+# and it opens its window and stays up until closed.
+version_line="$(wine "$program_files/velmora.exe" --version 2>&1 | tr -d '\r')"
+[ "$version_line" = "velmora $version" ] && pass "velmora.exe --version: $version_line" ||
+  fail "velmora.exe --version: '$version_line'"
+xvfb-run -a -s "-screen 0 1280x1024x24" "$WINE" "$program_files/velmora.exe" >"$WORK/velmora.log" 2>&1 &
+wizard=$!
+sleep 10
+if kill -0 "$wizard" 2>/dev/null; then
+  pass "velmora.exe opens and stays open"
+else
+  fail "velmora.exe ended by itself: $(tr '\n' ' ' <"$WORK/velmora.log")"
+fi
+"$WINESERVER" -k 2>/dev/null
+wait "$wizard" 2>/dev/null
 
 # 3. korvel.exe from the install folder.
 models="$(cd "$program_files" && wine ./korvel.exe models 2>&1 | tr -d '\r')"
