@@ -551,8 +551,8 @@ TEST(NetworkServerLoss, KillingTheServerMidRunLeavesTheDatabaseUnchanged) {
 }
 
 #else
-// The destination over the network is korvel serve's TDS endpoint, which
-// is built for Linux only.
+// These tests reach korvel serve's endpoint with POSIX sockets and fork()
+// of their own.
 TEST(NetworkDestination, IsTestedOnLinuxOnly) { GTEST_SKIP() << "needs the tests' POSIX socket and process code (Linux only)"; }
 #endif  // _WIN32
 

@@ -15,9 +15,7 @@
 #include <fstream>
 #include <thread>
 
-#ifndef _WIN32
 #include "tests/support/fault_proxy.h"
-#endif
 #include "tests/support/files.h"
 #include "tests/support/served_folder.h"
 #include "tests/support/shop.h"
@@ -25,7 +23,6 @@
 namespace {
 
 using testing_support::EmbeddedShop;
-#ifndef _WIN32
 using testing_support::FaultProxy;
 using testing_support::ReadFile;
 using testing_support::RunCommand;
@@ -164,6 +161,7 @@ TEST_F(LostConnection, AServerThatVanishedIsFoundByKeepaliveAndNothingIsCommitte
   EXPECT_EQ(Departs(), before);
 }
 
+#ifndef _WIN32
 // A small file system of the test's own for the report, filled up.
 class FullDisk : public ::testing::Test {
  protected:
@@ -210,9 +208,7 @@ TEST_F(FullDisk, AReportThatCannotBeWrittenAfterACommitSaysTheUpgradeWasCommitte
 }
 
 #else
-// The connection is broken between korvel and korvel serve's TDS endpoint,
-// and the full disk is a tmpfs the test mounts: both Linux only.
-TEST(LostConnection, IsTestedOnLinuxOnly) { GTEST_SKIP() << "needs the tests' POSIX socket and process code (Linux only)"; }
+// The full disk is a tmpfs the test mounts.
 TEST(FullDisk, IsTestedOnLinuxOnly) { GTEST_SKIP() << "needs a tmpfs mounted by the test (Linux only)"; }
 #endif  // _WIN32
 

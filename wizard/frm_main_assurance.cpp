@@ -81,10 +81,7 @@ std::string CopyPathBeside(const std::string& source) {
     std::filesystem::path to = from;
     to.replace_filename(port::PathFromUtf8(stem + "-修正" + (n > 1 ? std::to_string(n) : "") + extension));
     const std::string path = port::Utf8FromPath(to);
-    std::error_code ec;
-    if (!std::filesystem::exists(to, ec) && !std::filesystem::exists(port::PathFromUtf8(assurance::FixRecordPath(path)), ec)) {
-      return path;
-    }
+    if (!port::PathExists(path) && !port::PathExists(assurance::FixRecordPath(path))) return path;
   }
 }
 

@@ -1,6 +1,5 @@
 #include "library/assurance/reconcile.h"
 
-
 #include <cstdint>
 #include <future>
 

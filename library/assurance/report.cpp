@@ -226,8 +226,7 @@ namespace {
 // names that very file; says why not when it does not.
 void FindFixRecord(Report& report) {
   const std::string path = FixRecordPath(report.source.path);
-  std::error_code ec;
-  if (!std::filesystem::exists(port::PathFromUtf8(path), ec)) return;
+  if (!port::PathExists(path)) return;
   try {
     std::ifstream in(port::PathFromUtf8(path), std::ios::binary);
     if (!in) throw com::Error(com::kErrInvalidArgument, kSource, std::strerror(errno));

@@ -6,7 +6,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <map>
 #include <optional>
 
@@ -221,7 +220,7 @@ FixRecord FixSource(const std::string& source, const jet::OpenOptions& options, 
                     const std::string& list_path, const std::string& output, const FixProgress& progress) {
   const std::string record_path = FixRecordPath(output);
   for (const std::string& path : {output, record_path}) {
-    if (std::error_code ec; std::filesystem::exists(port::PathFromUtf8(path), ec)) throw com::Error(jet::kErrFileExists, kSource, path + " 已存在，不会覆盖它");
+    if (port::PathExists(path)) throw com::Error(jet::kErrFileExists, kSource, path + " 已存在，不会覆盖它");
   }
   CheckFixLines(lines);
   FixRecord record;

@@ -2,7 +2,6 @@
 
 #include <atomic>
 #include <cctype>
-#include <filesystem>
 #include <map>
 #include <mutex>
 
@@ -31,8 +30,7 @@ void* LoadComponentLibrary(const std::string& name, std::string* why) {
   if (it != g_libraries.end()) return it->second;
   const std::string folder = ProgramFolder();
   std::string path = folder + "/" + port::SharedLibraryFileName(name);
-  std::error_code ec;
-  if (!std::filesystem::exists(port::PathFromUtf8(path), ec)) {
+  if (!port::PathExists(path)) {
     *why = "组件库 " + path + " 不存在（组件库必须与程序在同一路径下）";
     return nullptr;
   }

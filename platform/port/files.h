@@ -16,6 +16,14 @@ namespace port {
 std::filesystem::path PathFromUtf8(std::string_view utf8);
 std::string Utf8FromPath(const std::filesystem::path& path);
 
+// Whether anything is at `path`; false too when the system cannot tell.
+inline bool PathExists(const std::string& path) {
+  std::error_code ignored;
+  return std::filesystem::exists(PathFromUtf8(path), ignored);
+}
+// The folder part of `path`: "" when it has none ("shop.mdb").
+inline std::string ParentFolder(const std::string& path) { return Utf8FromPath(PathFromUtf8(path).parent_path()); }
+
 // Why a call on a file failed.
 struct OsError {
   int code = 0;             // errno, or Windows' error code

@@ -27,6 +27,10 @@ Socket AcceptTcp(Socket listener);
 // A connection to 127.0.0.1:`port`; kNoSocket when refused.
 Socket ConnectLoopback(int port);
 void CloseSocket(Socket s);
+// TCP keepalive on a connected socket: after `idle` seconds of silence the
+// peer is asked `count` times, `interval` seconds apart, then the connection
+// fails; data left unacknowledged that long fails it too.
+void SetTcpKeepAlive(Socket s, int idle, int interval, int count);
 // Ends both directions: a read waiting on the socket returns.
 void ShutdownSocket(Socket s);
 

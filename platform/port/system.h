@@ -1,11 +1,11 @@
 // The running program and the system around it, the same on Linux and on
 // Windows: its folder and process, thread priority, calendar time,
 // environment and arguments in UTF-8, the console, shared libraries and
-// TCP keepalive.
+// stop requests.
 #pragma once
 
-#include <cstdint>
 #include <ctime>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -54,11 +54,6 @@ void* FindSymbol(void* library, const char* name);
 // ("libNAME.so", "NAME.dll").
 std::string SharedLibraryFileName(const std::string& name);
 
-// TCP keepalive on a connected socket: after `idle` seconds of silence the
-// peer is asked `count` times, `interval` seconds apart, then the connection
-// fails; data left unacknowledged that long fails it too.
-void SetTcpKeepAlive(std::intptr_t socket, int idle, int interval, int count);
-
 // Ctrl+C and the system's request to stop (SIGINT and SIGTERM; on Windows
 // the console's Ctrl+C, Ctrl+Break and close), waited for by one thread.
 // Made before the program starts other threads: from then on those
@@ -77,7 +72,7 @@ class StopRequest {
 
  private:
   struct State;
-  State* state_;
+  std::unique_ptr<State> state_;
 };
 
 }  // namespace port

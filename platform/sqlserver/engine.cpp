@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <climits>
-#include <filesystem>
 #include <utility>
 
 #include "platform/port/files.h"
@@ -31,7 +30,7 @@ constexpr std::size_t kMaxArguments = 2100;
 // has a database of this name.
 bool ServerHasDatabase(const std::string& file, const std::string& name) {
   try {
-    Server server(port::Utf8FromPath(port::PathFromUtf8(file).parent_path()));
+    Server server(port::ParentFolder(file));
     return server.DatabaseFile(name).has_value();
   } catch (const com::Error&) {
     return false;  // a database file outside a server folder

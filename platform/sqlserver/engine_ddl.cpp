@@ -2,7 +2,6 @@
 // DROP TABLE, CREATE and DROP PROCEDURE, TRUNCATE TABLE and
 // SET IDENTITY_INSERT.
 #include <algorithm>
-#include <filesystem>
 #include <optional>
 
 #include "platform/port/files.h"
@@ -24,7 +23,7 @@ void EngineCore::RefuseTableOfOtherDatabase(const ast::ObjectName& name) {
   }
   std::optional<std::string> file;
   try {
-    file = Server(port::Utf8FromPath(port::PathFromUtf8(db_->path()).parent_path())).DatabaseFile(name.database);
+    file = Server(port::ParentFolder(db_->path())).DatabaseFile(name.database);
   } catch (const com::Error&) {
     // A database file outside a server folder knows only itself.
   }

@@ -7,7 +7,6 @@
 #include <chrono>
 #include <climits>
 #include <ctime>
-#include <filesystem>
 
 #include "platform/com/datetime.h"
 #include "platform/com/names.h"
@@ -507,7 +506,7 @@ void EngineCore::RunUse(const ast::Stmt& s, std::string_view text, BatchOutput* 
   std::optional<std::string> file;
   std::string canonical = name;
   try {
-    Server server(port::Utf8FromPath(port::PathFromUtf8(db_->path()).parent_path()));
+    Server server(port::ParentFolder(db_->path()));
     file = server.DatabaseFile(name);
     for (const std::string& n : server.DatabaseNames()) {
       if (com::SameName(n, name)) canonical = n;

@@ -160,8 +160,7 @@ std::optional<std::string> EmbeddedServerFolder(const std::string& data_source) 
 
 Server::Server(const std::string& folder) : folder_(folder) {
   const std::string path = folder + "/" + kCatalogFile;
-  std::error_code ec;
-  if (!std::filesystem::exists(port::PathFromUtf8(path), ec)) NoServer(folder, "no server catalog in this folder");
+  if (!port::PathExists(path)) NoServer(folder, "no server catalog in this folder");
   catalog_ = std::make_unique<Db>(path, false);
   catalog_->SetDatabaseName("master");  // the server's logins and databases, as master holds them
 }
@@ -173,10 +172,10 @@ std::unique_ptr<Server> Server::CreateOrOpen(const std::string& folder, const st
   std::filesystem::create_directories(port::PathFromUtf8(folder), ec);
   if (ec) NoServer(folder, ec.message());
   const std::string path = folder + "/" + kCatalogFile;
-  if (!std::filesystem::exists(port::PathFromUtf8(path), ec)) {
+  if (!port::PathExists(path)) {
     FolderLock lock(folder);
     // Made meanwhile by whoever held the lock before us?
-    if (!std::filesystem::exists(port::PathFromUtf8(path), ec)) CreateServerFiles(folder, sa_password);
+    if (!port::PathExists(path)) CreateServerFiles(folder, sa_password);
   }
   auto server = std::make_unique<Server>(folder);
   server->Authenticate("sa", sa_password);

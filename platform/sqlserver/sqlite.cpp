@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <filesystem>
 #include <system_error>
 #include <thread>
 #include <utility>
@@ -21,7 +20,7 @@ std::string OsErrorText(int error) { return std::generic_category().message(erro
 
 // The folder holding a file, where SQLite also keeps its journal.
 std::string FolderOf(const std::string& file) {
-  const std::string folder = port::Utf8FromPath(port::PathFromUtf8(file).parent_path());
+  const std::string folder = port::ParentFolder(file);
   return folder.empty() ? "." : folder;
 }
 

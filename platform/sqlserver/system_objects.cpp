@@ -4,7 +4,6 @@
 #include "platform/sqlserver/system_objects.h"
 
 #include <algorithm>
-#include <filesystem>
 
 #include "platform/com/error.h"
 #include "platform/com/names.h"
@@ -84,7 +83,7 @@ constexpr std::int64_t kFirstLoginId = 256;
 // The server of the folder a database file is in; null outside one.
 std::unique_ptr<Server> ServerOf(const Catalog& catalog) {
   try {
-    return std::make_unique<Server>(port::Utf8FromPath(port::PathFromUtf8(catalog.DatabaseFile()).parent_path()));
+    return std::make_unique<Server>(port::ParentFolder(catalog.DatabaseFile()));
   } catch (const com::Error&) {
     return nullptr;
   }

@@ -71,6 +71,19 @@ void CloseSocket(Socket s) {
   if (s != kNoSocket) ::close(Fd(s));
 }
 
+void SetTcpKeepAlive(Socket s, int idle, int interval, int count) {
+  const int fd = Fd(s);
+  const int on = 1;
+  ::setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
+  ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &idle, sizeof idle);
+  ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &interval, sizeof interval);
+  ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &count, sizeof count);
+  // Data sent and never acknowledged is given up after the same time, not
+  // after the system's quarter of an hour of retransmissions.
+  const unsigned int user_timeout = static_cast<unsigned int>(idle + interval * count) * 1000u;
+  ::setsockopt(fd, IPPROTO_TCP, TCP_USER_TIMEOUT, &user_timeout, sizeof user_timeout);
+}
+
 void ShutdownSocket(Socket s) { ::shutdown(Fd(s), SHUT_RDWR); }
 
 std::ptrdiff_t Receive(Socket s, void* out, std::size_t size) {

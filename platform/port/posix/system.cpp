@@ -1,10 +1,7 @@
 #include <dlfcn.h>
 #include <limits.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <pthread.h>
 #include <sched.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <signal.h>
@@ -73,19 +70,6 @@ void* FindSymbol(void* library, const char* name) { return ::dlsym(library, name
 
 std::string SharedLibraryFileName(const std::string& name) { return "lib" + name + ".so"; }
 
-void SetTcpKeepAlive(std::intptr_t socket, int idle, int interval, int count) {
-  const int fd = static_cast<int>(socket);
-  const int on = 1;
-  ::setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
-  ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &idle, sizeof idle);
-  ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &interval, sizeof interval);
-  ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &count, sizeof count);
-  // Data sent and never acknowledged is given up after the same time, not
-  // after the system's quarter of an hour of retransmissions.
-  const unsigned int user_timeout = static_cast<unsigned int>(idle + interval * count) * 1000u;
-  ::setsockopt(fd, IPPROTO_TCP, TCP_USER_TIMEOUT, &user_timeout, sizeof user_timeout);
-}
-
 struct StopRequest::State {
   sigset_t signals;
   std::atomic<bool> released{false};
@@ -93,14 +77,14 @@ struct StopRequest::State {
   std::atomic<bool> waiting{false};
 };
 
-StopRequest::StopRequest() : state_(new State) {
+StopRequest::StopRequest() : state_(std::make_unique<State>()) {
   sigemptyset(&state_->signals);
   sigaddset(&state_->signals, SIGINT);
   sigaddset(&state_->signals, SIGTERM);
   pthread_sigmask(SIG_BLOCK, &state_->signals, nullptr);
 }
 
-StopRequest::~StopRequest() { delete state_; }
+StopRequest::~StopRequest() = default;
 
 bool StopRequest::Wait() {
   state_->waiter = pthread_self();

@@ -2,6 +2,7 @@
 
 #include <winsock2.h>
 #include <ws2tcpip.h>
+#include <mstcpip.h>
 
 #include <stdexcept>
 #include <vector>
@@ -81,6 +82,25 @@ Socket ConnectLoopback(int port) {
 
 void CloseSocket(Socket s) {
   if (s != kNoSocket) ::closesocket(Handle(s));
+}
+
+// Windows asks a silent peer ten times; the interval is set so that it is
+// given up after the same time as on Linux.
+void SetTcpKeepAlive(Socket socket, int idle, int interval, int count) {
+  const SOCKET s = Handle(socket);
+  const int total = idle + interval * count;
+  tcp_keepalive values{};
+  values.onoff = 1;
+  values.keepalivetime = static_cast<ULONG>(idle) * 1000u;
+  values.keepaliveinterval = static_cast<ULONG>(interval * count) * 100u;  // ten probes
+  DWORD returned = 0;
+  WSAIoctl(s, SIO_KEEPALIVE_VALS, &values, sizeof values, nullptr, 0, &returned, nullptr, nullptr);
+  // Data sent and never acknowledged is given up after the same time
+  // (TCP_MAXRT, seconds; the MinGW headers do not name it).
+  constexpr int kTcpMaxRt = 5;
+  const DWORD max_retransmit_seconds = static_cast<DWORD>(total);
+  setsockopt(s, IPPROTO_TCP, kTcpMaxRt, reinterpret_cast<const char*>(&max_retransmit_seconds),
+             sizeof max_retransmit_seconds);
 }
 
 void ShutdownSocket(Socket s) { ::shutdown(Handle(s), SD_BOTH); }

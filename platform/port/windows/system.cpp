@@ -1,6 +1,3 @@
-#include <winsock2.h>
-#include <ws2tcpip.h>
-#include <mstcpip.h>
 #include <windows.h>
 #include <shellapi.h>
 
@@ -106,25 +103,6 @@ void* FindSymbol(void* library, const char* name) {
 
 std::string SharedLibraryFileName(const std::string& name) { return name + ".dll"; }
 
-// Windows asks a silent peer ten times; the interval is set so that it is
-// given up after the same time as on Linux.
-void SetTcpKeepAlive(std::intptr_t socket, int idle, int interval, int count) {
-  const auto s = static_cast<SOCKET>(socket);
-  const int total = idle + interval * count;
-  tcp_keepalive values{};
-  values.onoff = 1;
-  values.keepalivetime = static_cast<ULONG>(idle) * 1000u;
-  values.keepaliveinterval = static_cast<ULONG>(interval * count) * 100u;  // ten probes
-  DWORD returned = 0;
-  WSAIoctl(s, SIO_KEEPALIVE_VALS, &values, sizeof values, nullptr, 0, &returned, nullptr, nullptr);
-  // Data sent and never acknowledged is given up after the same time
-  // (TCP_MAXRT, seconds; the MinGW headers do not name it).
-  constexpr int kTcpMaxRetransmitSeconds = 5;
-  const DWORD max_retransmit = static_cast<DWORD>(total);
-  setsockopt(s, IPPROTO_TCP, kTcpMaxRetransmitSeconds, reinterpret_cast<const char*>(&max_retransmit),
-             sizeof max_retransmit);
-}
-
 namespace {
 
 HANDLE g_stop_event = nullptr;
@@ -140,7 +118,7 @@ struct StopRequest::State {
   std::atomic<bool> released{false};
 };
 
-StopRequest::StopRequest() : state_(new State) {
+StopRequest::StopRequest() : state_(std::make_unique<State>()) {
   g_stop_event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   SetConsoleCtrlHandler(&OnConsoleControl, TRUE);
 }
@@ -149,7 +127,6 @@ StopRequest::~StopRequest() {
   SetConsoleCtrlHandler(&OnConsoleControl, FALSE);
   CloseHandle(g_stop_event);
   g_stop_event = nullptr;
-  delete state_;
 }
 
 bool StopRequest::Wait() {

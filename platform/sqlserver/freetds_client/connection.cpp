@@ -7,7 +7,7 @@
 
 #include "platform/com/numeric.h"
 #include "platform/dts/oledb.h"
-#include "platform/port/system.h"
+#include "platform/port/net.h"
 #include "platform/sqlserver/errors.h"
 #include "platform/sqlserver/tds_endpoint/results.h"
 
