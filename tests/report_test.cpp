@@ -218,6 +218,27 @@ std::vector<std::string> Words(const std::string& text) {
   return words;
 }
 
+// The source as the report names it: a file that cannot be read to its
+// end is said to be unreadable, with the system's reason, not taken for a
+// failure of SHA-256 itself.
+TEST(SourceIdentity, AReadErrorIsNamedWithTheSystemsReason) {
+  VK_SKIP_ON_WINDOWS("/proc/self/mem, a file whose first bytes cannot be read");
+  try {
+    assurance::IdentifySourceFile("/proc/self/mem");
+    ADD_FAILURE() << "read without an error";
+  } catch (const com::Error& e) {
+    EXPECT_NE(e.description().find("读取出错（"), std::string::npos) << e.description();
+    EXPECT_EQ(e.description().find("SHA-256"), std::string::npos) << e.description();
+  }
+  testing_support::TempDir dir;
+  try {
+    assurance::IdentifySourceFile(dir.path());
+    ADD_FAILURE() << "a folder identified as a file";
+  } catch (const com::Error& e) {
+    EXPECT_NE(e.description().find("不是文件"), std::string::npos) << e.description();
+  }
+}
+
 // korvel with the options given, Qt left to choose its platform and no
 // display to be had.
 CommandResult KorvelWithoutDisplay(const std::string& options) {

@@ -215,8 +215,10 @@ SourceFile IdentifySourceFile(const std::string& path) {
     const auto digest = sha.Finish();
     return {path, static_cast<std::int64_t>(size), LocalTime(static_cast<std::time_t>(status.modified_ns / 1000000000)),
             com::LowerHex(std::string_view(reinterpret_cast<const char*>(digest.data()), digest.size()))};
+  } catch (const com::Error&) {
+    throw;  // a read error, said as one
   } catch (const std::runtime_error&) {
-    throw fail("无法计算 SHA-256");
+    throw fail("无法计算 SHA-256");  // the system's SHA-256 failed
   }
 }
 
