@@ -41,6 +41,7 @@ enum class ExprKind {
   kCase,       // CASE [args[0]] WHEN ... THEN ... [ELSE] END: whens, else_expr
   kCast,       // CAST(args[0] AS type) / CONVERT(type, args[0] [, style args[1]])
   kSubquery,   // (select) as a value
+  kCollate,    // args[0] COLLATE text
 };
 
 struct Expr {
@@ -76,6 +77,7 @@ struct ObjectName {
 struct TableRef {
   ObjectName name;
   std::unique_ptr<Select> derived;  // (select) AS alias
+  std::vector<TableRef> joined;     // a join in parentheses: "(a CROSS JOIN b)", its sources in order
   std::string alias;
   std::string join;                 // "" for the first / comma, "INNER", "LEFT", "CROSS"
   ExprPtr on;
@@ -133,6 +135,9 @@ struct Select {
   // (MAXRECURSION n); nullopt leaves the server's default.
   std::vector<CommonTableExpression> ctes;
   std::optional<int> max_recursion;
+  // SELECT ... INTO name: the new table the rows go into (the first query
+  // of the statement only); empty when none.
+  ObjectName into;
 };
 
 struct ColumnDef {
@@ -148,6 +153,7 @@ struct ColumnDef {
   bool primary_key = false;  // inline PRIMARY KEY
   bool unique = false;       // inline UNIQUE
   std::string constraint_name;
+  std::string collation;     // COLLATE name, as written; "" for the server's
 };
 
 struct TableConstraint {
@@ -205,6 +211,11 @@ enum class StmtKind {
   kWaitfor,      // WAITFOR DELAY 'time' / WAITFOR TIME 'time'
   kUse,          // USE database
   kExecuteString,  // EXEC[UTE] ('...' + @v ...): a batch of dynamic SQL
+  kCreateView,     // CREATE VIEW name [(columns)] AS select
+  kAlterView,      // ALTER VIEW, as CREATE VIEW
+  kDropView,       // DROP VIEW name, ...
+  kCreateIndex,    // CREATE [UNIQUE] [CLUSTERED | NONCLUSTERED] INDEX name ON table (column [ASC | DESC], ...)
+  kDropIndex,      // DROP INDEX table.index, ... / DROP INDEX index ON table, ...
 };
 
 // RAISERROR's WITH options.
@@ -255,6 +266,16 @@ struct Stmt {
   // strings and variables joined into the batch.
   std::vector<ExprPtr> expressions;
   unsigned raise_options = 0;              // kRaiserror: RaiseOption bits
+  // kCreateIndex: the index; `object` its table, `columns` its columns.
+  struct IndexDef {
+    std::string name;
+    bool unique = false;
+    bool clustered = false;
+    std::vector<bool> descending;  // a column's DESC, by position in `columns`
+  } index;
+  // kDropView: the views; kDropIndex: each index, `object` its name and
+  // `schema` its table ("DROP INDEX t.ix" and "DROP INDEX ix ON t" alike).
+  std::vector<ObjectName> objects;
 };
 using StmtPtr = std::unique_ptr<Stmt>;
 

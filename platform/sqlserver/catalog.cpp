@@ -7,6 +7,7 @@
 #include "platform/sqlserver/lexer.h"
 #include "platform/sqlserver/parser.h"
 #include "platform/sqlserver/procedure_call.h"
+#include "platform/sqlserver/sqlite_functions.h"
 #include "platform/sqlserver/system_views.h"
 
 namespace sqlsrv {
@@ -32,6 +33,12 @@ std::vector<int> ResolveColumns(const TableMeta& t, const std::vector<std::strin
 
 std::string QuoteSqlite(std::string_view name) { return com::Quoted(name, '"', '"'); }
 
+std::string ColumnCollation(const ColumnMeta& c) {
+  if (c.collation.empty() || !IsCharType(c.type.type)) return "";
+  const std::string collation = SqliteCollation(c.collation);
+  return collation == "VKCI" ? "" : collation;
+}
+
 std::int64_t DefaultConstraintId(const TableMeta& table, std::size_t column) {
   return kFirstObjectId - 1 - ((table.id - kFirstObjectId) * 1024 + static_cast<std::int64_t>(column));
 }
@@ -48,6 +55,58 @@ int TableMeta::IdentityColumn() const {
     if (columns[i].identity) return static_cast<int>(i);
   }
   return -1;
+}
+
+const IndexMeta* TableMeta::FindIndex(std::string_view index) const {
+  for (const auto& x : indexes) {
+    if (SameName(x.name, index)) return &x;
+  }
+  return nullptr;
+}
+
+std::string SqliteIndexName(const TableMeta& table, std::string_view index) {
+  return "__vk_ix_" + std::to_string(table.id) + "_" + LowerAscii(index);
+}
+
+std::string SqliteCreateIndex(const TableMeta& table, const IndexMeta& index) {
+  std::string sql = std::string(index.unique ? "CREATE UNIQUE INDEX " : "CREATE INDEX ") +
+                    (IsTemporaryName(table.name) ? "temp." : "") + QuoteSqlite(SqliteIndexName(table, index.name)) +
+                    " ON " + QuoteSqlite(table.name) + " (";
+  for (std::size_t i = 0; i < index.columns.size(); ++i) {
+    if (i) sql += ", ";
+    sql += QuoteSqlite(table.columns[static_cast<std::size_t>(index.columns[i])].name);
+    if (index.descending[i]) sql += " DESC";
+  }
+  return sql + ")";
+}
+
+IndexMeta BuildIndexMeta(const TableMeta& table, const ast::Stmt& create) {
+  IndexMeta x;
+  x.name = create.index.name;
+  x.unique = create.index.unique;
+  x.clustered = create.index.clustered;
+  x.descending = create.index.descending;
+  x.columns = ResolveColumns(table, create.columns);
+  for (std::size_t i = 0; i < x.columns.size(); ++i) {
+    const ColumnMeta& c = table.columns[static_cast<std::size_t>(x.columns[i])];
+    if (c.type.length == -1 && (c.type.type == SqlType::kText || c.type.type == SqlType::kNText ||
+                                c.type.type == SqlType::kImage || c.type.type == SqlType::kVarChar ||
+                                c.type.type == SqlType::kNVarChar || c.type.type == SqlType::kVarBinary)) {
+      throw SqlErr(1919, "Column '" + c.name + "' in table '" + table.name +
+                             "' is of a type that is invalid for use as a key column in an index.");
+    }
+    for (std::size_t j = 0; j < i; ++j) {
+      if (x.columns[j] == x.columns[i]) {
+        throw SqlErr(1909, "Cannot use duplicate column names in index. Column name '" + c.name + "' listed more than once.");
+      }
+    }
+  }
+  if (x.columns.size() > 16) {
+    throw SqlErr(1904, "The index '" + x.name + "' on table '" + table.name +
+                           "' has " + std::to_string(x.columns.size()) +
+                           " column names in index key list. The maximum limit for index key column list is 16.");
+  }
+  return x;
 }
 
 TableMeta BuildTableMeta(ast::Stmt& create) {
@@ -69,6 +128,18 @@ TableMeta BuildTableMeta(ast::Stmt& create) {
     c.name = d.name;
     c.type = ResolveType(d.type);
     c.nullable = d.nullable;
+    if (!d.collation.empty()) {
+      if (!IsCharType(c.type.type)) {
+        throw SqlErr(447, "Expression type " + TypeBaseName(c.type) + " is invalid for COLLATE clause.");
+      }
+      SqliteCollation(d.collation);  // known, and one the server compares by
+      if (!IsUnicodeType(c.type.type) && CollationCodePage(d.collation) != kServerCodePageNumber) {
+        throw SqlErr(kNotSupported, "Column '" + d.name + "' of collation " + d.collation +
+                                        ": char, varchar and text columns hold the server's code page (936) only on "
+                                        "the embedded server; use nchar, nvarchar or ntext.");
+      }
+      c.collation = d.collation;
+    }
     if (d.identity) {
       if (identity_seen) {
         throw SqlErr(2744, "Multiple identity columns specified for table '" + t.name +
@@ -171,7 +242,10 @@ std::string SqliteCreateTable(const TableMeta& t) {
   for (std::size_t i = 0; i < t.columns.size(); ++i) {
     const auto& c = t.columns[i];
     if (i) sql += ", ";
-    sql += QuoteSqlite(c.name) + " " + SqliteDeclaration(c.type);
+    std::string declaration = SqliteDeclaration(c.type);
+    const std::string collation = ColumnCollation(c);
+    if (!collation.empty()) declaration = "TEXT COLLATE " + collation;
+    sql += QuoteSqlite(c.name) + " " + declaration;
     if (!c.nullable) sql += " NOT NULL";
   }
   auto cols = [&](const std::vector<int>& idx) {
@@ -219,6 +293,12 @@ void Catalog::TableSet::Add(std::int64_t id, const std::string& name, const std:
   auto meta = std::make_unique<TableMeta>(BuildTableMeta(*stmts.at(0)));
   meta->id = id;
   meta->name = name;
+  meta->definition = std::string(definition);
+  for (std::size_t i = 1; i < stmts.size(); ++i) {
+    IndexMeta index = BuildIndexMeta(*meta, *stmts[i]);
+    index.definition = std::string(definition.substr(stmts[i]->offset, stmts[i]->end - stmts[i]->offset));
+    meta->indexes.push_back(std::move(index));
+  }
   order.push_back(LowerAscii(name));
   tables[LowerAscii(name)] = std::move(meta);
 }
@@ -249,6 +329,7 @@ void Catalog::Refresh() {
 void Catalog::LoadDatabase() {
   database_.Clear();
   procedures_.clear();
+  views_.clear();
   objects_.clear();
   Stmt all(db_,
            "SELECT o.id, o.name, o.xtype, d.text, o.parent_obj, o.crdate FROM sysobjects o "
@@ -273,6 +354,19 @@ void Catalog::LoadDatabase() {
         // fails when called, with the parser's error.
       }
       procedures_[LowerAscii(name)] = std::move(p);
+    }
+    if (xtype == "V") {
+      auto v = std::make_unique<ViewMeta>();
+      v->id = id;
+      v->name = name;
+      v->text = std::string(all.Text(3));
+      try {
+        auto definition = ParseBatch(v->text);
+        if (definition.size() == 1) v->definition = std::shared_ptr<const ast::Stmt>(std::move(definition.front()));
+      } catch (const com::Error&) {
+        // Fails when a query names it.
+      }
+      views_.push_back(std::move(v));
     }
   }
 }
@@ -314,6 +408,19 @@ const ProcedureMeta* Catalog::FindProcedure(std::string_view name) const {
 
 bool Catalog::ObjectExists(std::string_view name, bool temporary) const {
   return (temporary ? temporary_ : database_).objects.count(LowerAscii(name)) > 0;
+}
+
+const ViewMeta* Catalog::FindView(std::string_view name) const {
+  for (const auto& v : views_) {
+    if (SameName(v->name, name)) return v.get();
+  }
+  return nullptr;
+}
+
+std::vector<const ViewMeta*> Catalog::Views() const {
+  std::vector<const ViewMeta*> out;
+  for (const auto& v : views_) out.push_back(v.get());
+  return out;
 }
 
 std::vector<const TableMeta*> Catalog::ReferencingTables(std::string_view table) const {
@@ -430,6 +537,16 @@ void Catalog::RemoveObject(std::int64_t id) {
     s.Bind(1, id);
     s.Step();
   }
+  if (id >= 0) db_.Exec("UPDATE __vk_meta SET value = value + 1 WHERE key = 'catalog_version'");
+  Invalidate();
+}
+
+void Catalog::SetDefinition(std::int64_t id, const std::string& definition) {
+  Stmt s(db_, id < 0 ? "UPDATE temp.__vk_temp_objects SET text = ?2 WHERE id = ?1"
+                     : "INSERT OR REPLACE INTO __vk_definitions (id, text) VALUES (?1, ?2)");
+  s.Bind(1, id);
+  s.Bind(2, std::string_view(definition));
+  s.Step();
   if (id >= 0) db_.Exec("UPDATE __vk_meta SET value = value + 1 WHERE key = 'catalog_version'");
   Invalidate();
 }

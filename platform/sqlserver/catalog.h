@@ -1,8 +1,9 @@
 // What a database holds besides rows: its tables with their columns, keys
 // and foreign keys, and its stored procedures. The definitions are kept in
 // the database itself: `sysobjects` lists every object as SQL Server lists
-// it (U table, P procedure, PK, UQ and F constraints), `__vk_definitions`
-// keeps each table's and procedure's CREATE text, `__vk_identity` each
+// it (U table, V view, P procedure, PK, UQ and F constraints),
+// `__vk_definitions` keeps each table's, view's and procedure's CREATE
+// text (a table's followed by its CREATE INDEX statements), `__vk_identity` each
 // identity column's last value. The catalog is rebuilt from them whenever
 // the schema changes (on this or another connection).
 //
@@ -43,6 +44,7 @@ struct ColumnMeta {
   // (`default_system_named`).
   std::string default_name;
   bool default_system_named = false;
+  std::string collation;  // COLLATE as declared; "" for the server's
 };
 
 struct KeyMeta {
@@ -60,17 +62,44 @@ struct ForeignKeyMeta {
   bool system_named = false;  // no name was declared: the server made one
 };
 
+// An index made by CREATE INDEX (a key's index belongs to its KeyMeta).
+struct IndexMeta {
+  std::string name;
+  bool unique = false;
+  bool clustered = false;
+  std::vector<int> columns;       // column indexes, in the index's order
+  std::vector<bool> descending;   // by position in `columns`
+  std::string definition;         // its CREATE INDEX statement, as written
+};
+
 struct TableMeta {
   std::int64_t id = 0;
   std::string name;
   std::vector<ColumnMeta> columns;
   std::vector<KeyMeta> keys;
   std::vector<ForeignKeyMeta> foreign_keys;
+  std::vector<IndexMeta> indexes;  // in creation order
+  // The CREATE TABLE statement as written, then each index's CREATE INDEX
+  // on a line of its own: what the catalog keeps for the table.
+  std::string definition;
 
   // The index of a column (any case), or -1.
   int Find(std::string_view column) const;
   int IdentityColumn() const;
+  // The index made by CREATE INDEX of this name (any case), or null.
+  const IndexMeta* FindIndex(std::string_view index) const;
 };
+
+// The SQLite name of an index made by CREATE INDEX: index names are the
+// table's own on SQL Server, and the whole database's in SQLite.
+std::string SqliteIndexName(const TableMeta& table, std::string_view index);
+// The SQLite CREATE INDEX statement for one of a table's indexes; text
+// columns ordered by the server's collation, decimals by their value.
+std::string SqliteCreateIndex(const TableMeta& table, const IndexMeta& index);
+// Resolves a CREATE INDEX statement against its table: 1911 for a column
+// it does not have, 1919 for a column of a type no index takes (text,
+// ntext, image).
+IndexMeta BuildIndexMeta(const TableMeta& table, const ast::Stmt& create);
 
 // A temporary table's name: "#name". "##name" would be a global one.
 inline bool IsTemporaryName(std::string_view name) { return !name.empty() && name.front() == '#'; }
@@ -107,6 +136,16 @@ struct ProcedureMeta {
   std::vector<ProcedureParameter> parameters;  // as declared, in order
 };
 
+// A view: its definition, parsed again whenever a query names it, with
+// the database as it is then (as SQL Server binds a view without
+// SCHEMABINDING).
+struct ViewMeta {
+  std::int64_t id = 0;
+  std::string name;
+  std::string text;  // the whole CREATE VIEW batch
+  std::shared_ptr<const ast::Stmt> definition;  // null when the text no longer parses
+};
+
 // Builds a table's description from its CREATE TABLE statement (taking its
 // default expressions); raises SQL Server's errors for definitions it would
 // refuse (duplicate columns, two identity columns, a nullable key column,
@@ -116,6 +155,10 @@ TableMeta BuildTableMeta(ast::Stmt& create);
 // The SQLite CREATE TABLE statement for a table (foreign keys need the
 // referenced tables' descriptions).
 std::string SqliteCreateTable(const TableMeta& t);
+
+// The SQLite collation of a column's text when not the server's, "" for
+// the server's (and for columns that are not text).
+std::string ColumnCollation(const ColumnMeta& c);
 
 // Quotes a name for SQLite: "name" with quotes doubled.
 std::string QuoteSqlite(std::string_view name);
@@ -140,6 +183,9 @@ class Catalog {
   const TableMeta* FindTable(std::string_view name) const;
   const TableMeta* FindTableById(std::int64_t id) const;
   const ProcedureMeta* FindProcedure(std::string_view name) const;
+  const ViewMeta* FindView(std::string_view name) const;
+  // Every view of the database, in creation order.
+  std::vector<const ViewMeta*> Views() const;
   // True when any object (table, procedure, constraint) has this name: in
   // the database, or among the session's temporary objects.
   bool ObjectExists(std::string_view name, bool temporary = false) const;
@@ -177,6 +223,9 @@ class Catalog {
   std::int64_t AddObject(const std::string& name, const char* xtype, std::int64_t parent,
                          const std::string& definition, bool temporary = false);
   void RemoveObject(std::int64_t id);
+  // Replaces the definition the catalog keeps for an object (a table's
+  // when its indexes change, a view's on ALTER VIEW).
+  void SetDefinition(std::int64_t id, const std::string& definition);
 
   // Identity values: the last one handed out (nullopt before the first).
   std::optional<std::int64_t> LastIdentity(std::int64_t table_id) const;
@@ -204,6 +253,7 @@ class Catalog {
   TableSet database_;
   TableSet temporary_;
   std::map<std::string, std::unique_ptr<ProcedureMeta>> procedures_;
+  std::vector<std::unique_ptr<ViewMeta>> views_;  // in creation order
   std::vector<ObjectMeta> objects_;
 };
 

@@ -21,6 +21,7 @@
 #include "platform/com/names.h"
 #include "platform/com/quote.h"
 #include "platform/sqlserver/errors.h"
+#include "platform/sqlserver/system_objects.h"
 #include "platform/sqlserver/system_procedure_kit.h"
 #include "platform/sqlserver/system_views.h"
 #include "platform/sqlserver/types.h"
@@ -336,6 +337,7 @@ struct ListedObject {
   std::string_view type;              // TABLE_TYPE
   const TableMeta* table = nullptr;   // a table's columns, keys and foreign keys
   const SystemView* view = nullptr;   // a view's columns
+  const ViewMeta* user_view = nullptr;  // a view of the database, its columns from its query
 };
 
 const std::vector<SystemView>& InformationSchema() {
@@ -355,6 +357,7 @@ std::vector<ListedObject> ListedObjects(const Catalog& catalog) {
   out.push_back({kOwner, sysobjects.name, "SYSTEM TABLE", &sysobjects, nullptr});
   for (const SystemView& v : SystemTablesOfDatabase()) out.push_back({kOwner, v.name, "SYSTEM TABLE", nullptr, &v});
   for (const SystemView& v : InformationSchema()) out.push_back({kViewOwner, v.name, "VIEW", nullptr, &v});
+  for (const ViewMeta* v : catalog.Views()) out.push_back({kOwner, v->name, "VIEW", nullptr, nullptr, v});
   return out;
 }
 
@@ -366,8 +369,16 @@ struct ColumnFacts {
   std::optional<std::string> default_text;
 };
 
-std::vector<ColumnFacts> ColumnsOf(const ListedObject& object) {
+std::vector<ColumnFacts> ColumnsOf(const ListedObject& object, Catalog& catalog, const SessionState& session,
+                                   std::vector<OutputColumn>* view_columns) {
   std::vector<ColumnFacts> out;
+  if (object.user_view) {
+    *view_columns = ViewColumns(catalog, session, *object.user_view);
+    for (const OutputColumn& c : *view_columns) {
+      out.push_back({c.name, c.column.value_or(ColumnType{SqlType::kNVarChar, 4000}), c.nullable, c.identity, {}});
+    }
+    return out;
+  }
   if (object.table) {
     for (const ColumnMeta& c : object.table->columns) {
       out.push_back({c.name, c.type, c.nullable, c.identity, KeptDefault(c)});
@@ -520,7 +531,8 @@ int RunColumns(const std::vector<Variant>& values, Catalog& catalog, const Sessi
     std::sort(keyed.begin(), keyed.end());
     for (const auto& k : keyed) {
       const ListedObject& o = *std::get<2>(k);
-      const std::vector<ColumnFacts> columns = ColumnsOf(o);
+      std::vector<OutputColumn> view_columns;  // the names ColumnFacts points into
+      const std::vector<ColumnFacts> columns = ColumnsOf(o, catalog, session, &view_columns);
       for (std::size_t i = 0; i < columns.size(); ++i) {
         const ColumnFacts& c = columns[i];
         if (!column_pattern.Matches(c.name)) continue;
@@ -715,14 +727,14 @@ const ResultColumn kStatisticsColumns[] = {
     {"FILTER_CONDITION", {SqlType::kVarChar, 128}, true},
 };
 
-// Index types: the table's own statistics row, a clustered index (a
-// primary key's), a nonclustered one (a unique key's).
+// Index types: the table's own statistics row, a clustered index, a
+// nonclustered one.
 constexpr int kTableStat = 0, kClustered = 1, kNonClustered = 3;
 
 int RunStatistics(const std::vector<Variant>& values, Catalog& catalog, const SessionState& session,
                   BatchOutput* output) {
   const Args args(values, kStatisticsParameters);
-  args.Choice(4, "YN");  // every index the server keeps is unique
+  const bool unique_only = args.Choice(4, "YN") == 'Y';
   args.Choice(5, "QE");
   CheckQualifier(args.Text(2), session);
   catalog.Refresh();
@@ -733,17 +745,20 @@ int RunStatistics(const std::vector<Variant>& values, Catalog& catalog, const Se
     const std::string& db = session.database;
     rows.push_back({Str(db), Str(kOwner), Str(t->name), Null(), Null(), Null(), Small(kTableStat), Null(), Null(),
                     Null(), Count(cardinality), Null(), Null()});
-    std::vector<std::pair<std::tuple<int, std::string>, const KeyMeta*>> keys;
-    for (const KeyMeta& k : t->keys) {
-      if (index_pattern.Matches(k.name)) keys.push_back({{k.primary ? kClustered : kNonClustered, Key(k.name)}, &k});
+    // By NON_UNIQUE, TYPE and INDEX_NAME, as ODBC orders SQLStatistics.
+    std::vector<std::pair<std::tuple<bool, int, std::string>, TableIndex>> indexes;
+    for (const TableIndex& x : IndexesOf(*t)) {
+      if (x.heap() || !index_pattern.Matches(x.name()) || (unique_only && !x.unique())) continue;
+      indexes.push_back({{!x.unique(), x.clustered() ? kClustered : kNonClustered, Key(x.name())}, x});
     }
-    std::sort(keys.begin(), keys.end());
-    for (const auto& [order, k] : keys) {
-      for (std::size_t i = 0; i < k->columns.size(); ++i) {
-        rows.push_back({Str(db), Str(kOwner), Str(t->name), Small(0), Str(t->name), Str(k->name),
-                        Small(std::get<0>(order)), Small(static_cast<std::int64_t>(i) + 1),
-                        Str(t->columns[static_cast<std::size_t>(k->columns[i])].name), Str("A"), Count(cardinality),
-                        Null(), Null()});
+    std::sort(indexes.begin(), indexes.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (const auto& [order, x] : indexes) {
+      const std::vector<int> columns = x.columns();
+      for (std::size_t i = 0; i < columns.size(); ++i) {
+        rows.push_back({Str(db), Str(kOwner), Str(t->name), Small(x.unique() ? 0 : 1), Str(t->name), Str(x.name()),
+                        Small(std::get<1>(order)), Small(static_cast<std::int64_t>(i) + 1),
+                        Str(t->columns[static_cast<std::size_t>(columns[i])].name), Str(x.descending(i) ? "D" : "A"),
+                        Count(cardinality), Null(), Null()});
       }
     }
   }

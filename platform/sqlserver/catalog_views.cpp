@@ -91,11 +91,16 @@ const std::vector<ViewColumn> kViews = Inherit(kObjectColumns, {
     {"has_replication_filter", kBit, true, "0"},
     {"has_opaque_metadata", kBit, false, "0"},
     {"has_unchecked_assembly_data", kBit, false, "0"},
-    {"with_check_option", kBit, false, "0"},
+    {"with_check_option", kBit, false},
     {"is_date_correlation_view", kBit, false, "0"},
 });
 
-Rows NoRows(const ViewContext&) { return {}; }
+Rows ViewsRows(const ViewContext& v) {
+  return ObjectRows(v.catalog, {"V"}, [](const DatabaseObject& o) {
+    const bool checked = o.view->definition && o.view->definition->option == "CHECK OPTION";
+    return std::vector<std::string>{Bit(checked)};
+  });
+}
 
 const std::vector<ViewColumn> kProcedures = Inherit(kObjectColumns, {
     {"is_auto_executed", kBit, false, "0"},
@@ -333,10 +338,10 @@ Rows IndexesRows(const ViewContext& v) {
   for (const DatabaseObject& o : DatabaseObjects(v.catalog)) {
     if (o.type != "U") continue;
     for (const TableIndex& i : IndexesOf(*o.table)) {
-      const int type = !i.key ? 0 : i.clustered() ? 1 : 2;
+      const int type = i.heap() ? 0 : i.clustered() ? 1 : 2;
       static const char* const kDescriptions[] = {"HEAP", "CLUSTERED", "NONCLUSTERED"};
-      rows.push_back({Number(o.id), i.key ? Text(i.key->name) : kNull, Number(i.id), Number(type),
-                      Text(kDescriptions[type]), Bit(i.key != nullptr), Bit(i.key && i.key->primary),
+      rows.push_back({Number(o.id), i.heap() ? kNull : Text(i.name()), Number(i.id), Number(type),
+                      Text(kDescriptions[type]), Bit(i.unique()), Bit(i.key && i.key->primary),
                       Bit(i.key && !i.key->primary)});
     }
   }
@@ -350,7 +355,7 @@ const ViewColumn kIndexColumns[] = {
     {"column_id", kInt, false},
     {"key_ordinal", kTinyInt, false},
     {"partition_ordinal", kTinyInt, false, "0"},
-    {"is_descending_key", kBit, true, "0"},
+    {"is_descending_key", kBit, true},
     {"is_included_column", kBit, true, "0"},
 };
 
@@ -359,10 +364,10 @@ Rows IndexColumnsRows(const ViewContext& v) {
   for (const DatabaseObject& o : DatabaseObjects(v.catalog)) {
     if (o.type != "U") continue;
     for (const TableIndex& i : IndexesOf(*o.table)) {
-      if (!i.key) continue;
-      for (std::size_t k = 0; k < i.key->columns.size(); ++k) {
+      const std::vector<int> columns = i.columns();
+      for (std::size_t k = 0; k < columns.size(); ++k) {
         const std::string ordinal = Number(static_cast<std::int64_t>(k) + 1);
-        rows.push_back({Number(o.id), Number(i.id), ordinal, Number(i.key->columns[k] + 1), ordinal});
+        rows.push_back({Number(o.id), Number(i.id), ordinal, Number(columns[k] + 1), ordinal, Bit(i.descending(k))});
       }
     }
   }
@@ -383,11 +388,12 @@ const ViewColumn kSqlModules[] = {
     {"execute_as_principal_id", kInt, true, "NULL"},
 };
 
-// Each procedure with its CREATE PROCEDURE text as written.
+// Each procedure and view with its CREATE text as written.
 Rows SqlModulesRows(const ViewContext& v) {
   Rows rows;
   for (const DatabaseObject& o : DatabaseObjects(v.catalog)) {
     if (o.type == "P") rows.push_back({Number(o.id), Text(o.procedure->text)});
+    if (o.type == "V") rows.push_back({Number(o.id), Text(o.view->text)});
   }
   return rows;
 }
@@ -488,7 +494,7 @@ Rows ServerPrincipalsRows(const ViewContext& v) {
 const ViewDefinition kDefinitions[] = {
     {"objects", kObjectColumns, &ObjectsRows},
     {"tables", kTables, &TablesRows},
-    {"views", kViews, &NoRows},
+    {"views", kViews, &ViewsRows},
     {"procedures", kProcedures, &ProceduresRows},
     {"key_constraints", kKeyConstraints, &KeyConstraintsRows},
     {"default_constraints", kDefaultConstraints, &DefaultConstraintsRows},

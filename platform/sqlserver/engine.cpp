@@ -41,7 +41,8 @@ bool Writes(ast::StmtKind k) {
   using K = ast::StmtKind;
   return k == K::kInsert || k == K::kUpdate || k == K::kDelete || k == K::kCreateTable || k == K::kDropTable ||
          k == K::kCreateProcedure || k == K::kDropProcedure || k == K::kExecute || k == K::kExecuteString ||
-         k == K::kTruncate;
+         k == K::kTruncate || k == K::kCreateView || k == K::kAlterView || k == K::kDropView || k == K::kCreateIndex ||
+         k == K::kDropIndex || k == K::kSelect;
 }
 
 }  // namespace
@@ -181,6 +182,10 @@ const TableMeta& EngineCore::WritableTable(const ast::ObjectName& name, ast::Stm
         throw SqlErr(kViewNotUpdatable, "Update or insert of view or function '" + view +
                                             "' failed because it contains a derived or constant field.");
     }
+  }
+  if (!IsTemporaryName(name.object) && catalog_->FindView(name.object)) {
+    throw SqlErr(kNotSupported, "Changing rows through a view ('" + name.Display() +
+                                    "') is not supported by the embedded server; change the rows of its table.");
   }
   const TableMeta& t = ResolveTable(name);
   db_->SetTableWritten(t.name);
@@ -422,7 +427,9 @@ EngineCore::Flow EngineCore::RunStatement(ast::Stmt& s, std::string_view text, B
       RunSetOption(s);
       break;
     case K::kSelect:
-      if (!s.select->items.empty() && !s.select->items.front().variable.empty()) {
+      if (!s.select->into.object.empty()) {
+        RunWriting(s, text, output);
+      } else if (!s.select->items.empty() && !s.select->items.front().variable.empty()) {
         RunSelectAssign(s);
       } else {
         RunSelect(s, output);
@@ -469,7 +476,8 @@ void EngineCore::RunWriting(ast::Stmt& s, std::string_view text, BatchOutput* ou
     return;
   }
   if (s.kind == K::kCreateTable || s.kind == K::kDropTable || s.kind == K::kCreateProcedure ||
-      s.kind == K::kDropProcedure) {
+      s.kind == K::kDropProcedure || s.kind == K::kCreateView || s.kind == K::kAlterView || s.kind == K::kDropView ||
+      s.kind == K::kCreateIndex || s.kind == K::kDropIndex || s.kind == K::kSelect) {
     db_->SetTableWritten("sysobjects");  // what a failure to find room names
   }
   Frame frame(*this, Writes(s.kind));
@@ -485,6 +493,11 @@ void EngineCore::RunWriting(ast::Stmt& s, std::string_view text, BatchOutput* ou
       case K::kExecute: RunExecute(s, output); break;
       case K::kExecuteString: RunExecuteString(s, output); break;
       case K::kTruncate: RunTruncate(s); break;
+      case K::kCreateView: case K::kAlterView: RunCreateView(s); break;
+      case K::kDropView: RunDropView(s); break;
+      case K::kCreateIndex: RunCreateIndex(s, text); break;
+      case K::kDropIndex: RunDropIndex(s); break;
+      case K::kSelect: RunSelectInto(s); break;
       default: break;
     }
   } catch (const com::Error& e) {

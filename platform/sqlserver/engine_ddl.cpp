@@ -1,13 +1,17 @@
 // Statements that change the schema or a table as a whole: CREATE and
-// DROP TABLE, CREATE and DROP PROCEDURE, TRUNCATE TABLE and
-// SET IDENTITY_INSERT.
+// DROP TABLE, CREATE and DROP PROCEDURE, CREATE, ALTER and DROP VIEW,
+// CREATE and DROP INDEX, TRUNCATE TABLE and SET IDENTITY_INSERT.
+#include <sqlite3.h>
+
 #include <algorithm>
+#include <cctype>
 #include <optional>
 
 #include "platform/port/files.h"
 #include "platform/sqlserver/engine_internal.h"
 #include "platform/sqlserver/errors.h"
 #include "platform/sqlserver/lexer.h"
+#include "platform/sqlserver/parser.h"
 #include "platform/sqlserver/server.h"
 
 namespace sqlsrv {
@@ -138,6 +142,10 @@ void EngineCore::RunCreateTable(ast::Stmt& s, std::string_view batch) {
 }
 
 void EngineCore::RunDropTable(const ast::Stmt& s) {
+  if (!IsTemporaryName(s.object.object) && catalog_->FindView(s.object.object)) {
+    throw SqlErr(3705, "Cannot use DROP TABLE with '" + s.object.object + "' because '" + s.object.object +
+                           "' is a view. Use DROP VIEW.");
+  }
   const TableMeta* t = SameName(s.object.object, "sysobjects") ? nullptr : catalog_->FindTable(s.object.object);
   const bool temporary = IsTemporaryName(s.object.object);
   const bool elsewhere = (!s.object.database.empty() && !SameName(s.object.database, state_.database) &&
@@ -195,6 +203,166 @@ void EngineCore::RunDropProcedure(const ast::Stmt& s) {
   }
   catalog_->RemoveObject(p->id);
   catalog_->Refresh();
+}
+
+namespace {
+
+// A table's definition as the catalog keeps it: its CREATE TABLE, then
+// each of its indexes' CREATE INDEX, a statement a line.
+std::string TableDefinition(const std::string& create_table, const std::vector<IndexMeta>& indexes) {
+  std::string text = create_table;
+  for (const IndexMeta& x : indexes) text += ";\n" + x.definition;
+  return text;
+}
+
+// The CREATE TABLE statement of a table's kept definition.
+std::string CreateTableText(const TableMeta& t) {
+  const auto statements = ParseBatch(t.definition);
+  const ast::Stmt& create = *statements.at(0);
+  std::string text = t.definition.substr(create.offset, create.end - create.offset);
+  while (!text.empty() && (std::isspace(static_cast<unsigned char>(text.back())) || text.back() == ';')) text.pop_back();
+  return text;
+}
+
+}  // namespace
+
+void EngineCore::RunCreateView(const ast::Stmt& s) {
+  const bool alter = s.kind == ast::StmtKind::kAlterView;
+  const std::string verb = alter ? "ALTER VIEW" : "CREATE VIEW";
+  if (!s.object.database.empty() && !SameName(s.object.database, state_.database)) {
+    throw SqlErr(166, "'" + verb + "' does not allow specifying the database name as a prefix to the object name.");
+  }
+  if (!s.object.schema.empty() && !SameName(s.object.schema, "dbo")) {
+    throw SqlErr(2760, "The specified schema name \"" + s.object.schema + "\" either does not exist or you do not have permission to use it.");
+  }
+  if (IsTemporaryName(s.object.object)) {
+    throw SqlErr(4103, "\"" + s.object.object + "\": Temporary views or functions are not allowed.");
+  }
+  if (s.object.object.size() > 128) throw SqlErr(kSyntax, "Invalid view name.");
+  // A view runs with the ANSI_NULLS and QUOTED_IDENTIFIER of its creation;
+  // the server keeps views made with both ON alone, as it does procedures.
+  if (!state_.options.ansi_nulls || !state_.options.quoted_identifier) {
+    throw SqlErr(kNotSupported, verb + " while SET " +
+                                    std::string(state_.options.ansi_nulls ? "QUOTED_IDENTIFIER" : "ANSI_NULLS") +
+                                    " is OFF is not supported by the embedded server; its views run with "
+                                    "ANSI_NULLS and QUOTED_IDENTIFIER ON.");
+  }
+  const ViewMeta* existing = catalog_->FindView(s.object.object);
+  if (alter && !existing) throw SqlErr(kInvalidObject, "Invalid object name '" + s.object.object + "'.");
+  if (!alter && catalog_->ObjectExists(s.object.object)) {
+    throw SqlErr(kObjectExists, "There is already an object named '" + s.object.object + "' in the database.");
+  }
+  if (!s.select->order_by.empty() && !s.select->top) {
+    throw SqlErr(1033, "The ORDER BY clause is invalid in views, inline functions, derived tables, subqueries, and "
+                       "common table expressions, unless TOP or FOR XML is also specified.");
+  }
+  // The query is checked now, as SQL Server compiles it (ALTER VIEW as the
+  // view it replaces, so that it may not name itself).
+  ViewMeta candidate;
+  candidate.name = s.object.object;
+  candidate.text = s.text;
+  candidate.definition = std::shared_ptr<const ast::Stmt>(&s, [](const ast::Stmt*) {});
+  Translator(*catalog_, state_).View(candidate);
+  if (alter) {
+    catalog_->SetDefinition(existing->id, s.text);
+  } else {
+    catalog_->AddObject(s.object.object, "V", 0, s.text);
+  }
+  catalog_->Invalidate();
+  catalog_->Refresh();
+}
+
+void EngineCore::RunDropView(const ast::Stmt& s) {
+  for (const ast::ObjectName& name : s.objects) {
+    const ViewMeta* v = IsTemporaryName(name.object) ? nullptr : catalog_->FindView(name.object);
+    const bool elsewhere = (!name.database.empty() && !SameName(name.database, state_.database)) ||
+                           (!name.schema.empty() && !SameName(name.schema, "dbo"));
+    if (!v && !elsewhere && catalog_->FindTable(name.object)) {
+      throw SqlErr(3705, "Cannot use DROP VIEW with '" + name.object + "' because '" + name.object +
+                             "' is a table. Use DROP TABLE.");
+    }
+    if (!v || elsewhere) {
+      throw SqlErr(3701, "Cannot drop the view '" + name.Display() + "', because it does not exist in the system catalog.");
+    }
+    catalog_->RemoveObject(v->id);
+    catalog_->Refresh();
+  }
+}
+
+void EngineCore::RunCreateIndex(const ast::Stmt& s, std::string_view batch) {
+  if (!IsTemporaryName(s.object.object) && catalog_->FindView(s.object.object)) {
+    throw SqlErr(1939, "Cannot create index on view '" + s.object.object + "' because the view is not schema bound.");
+  }
+  const TableMeta& t = ResolveTable(s.object);
+  const std::string& name = s.index.name;
+  const bool drop_existing = s.option == "DROP_EXISTING";
+  const IndexMeta* existing = t.FindIndex(name);
+  bool named_by_key = false;
+  for (const KeyMeta& k : t.keys) named_by_key = named_by_key || SameName(k.name, name);
+  if (drop_existing && !existing) {
+    throw SqlErr(7999, "Could not find any index named '" + name + "' for table '" + t.name + "'.");
+  }
+  if ((existing && !drop_existing) || named_by_key) {
+    throw SqlErr(1913, "The operation failed because an index or statistics with name '" + name +
+                           "' already exists on table '" + t.name + "'.");
+  }
+  if (s.index.clustered) {
+    std::string clustered;
+    for (const KeyMeta& k : t.keys) {
+      if (k.primary) clustered = k.name;
+    }
+    for (const IndexMeta& x : t.indexes) {
+      if (x.clustered && !(existing && &x == existing)) clustered = x.name;
+    }
+    if (!clustered.empty()) {
+      throw SqlErr(1902, "Cannot create more than one clustered index on table '" + t.name +
+                             "'. Drop the existing clustered index '" + clustered + "' before creating another.");
+    }
+  }
+  IndexMeta index = BuildIndexMeta(t, s);
+  index.definition = std::string(batch.substr(s.offset, s.end > s.offset ? s.end - s.offset : std::string::npos));
+  std::vector<IndexMeta> indexes;
+  for (const IndexMeta& x : t.indexes) {
+    if (&x != existing) indexes.push_back(x);
+  }
+  if (existing) db_->Exec("DROP INDEX " + std::string(IsTemporaryName(t.name) ? "temp." : "") + QuoteSqlite(SqliteIndexName(t, existing->name)));
+  try {
+    db_->Exec(SqliteCreateIndex(t, index));
+  } catch (const com::Error&) {
+    if (sqlite3_extended_errcode(db_->get()) != SQLITE_CONSTRAINT_UNIQUE) throw;
+    throw SqlErr(1505, "The CREATE UNIQUE INDEX statement terminated because a duplicate key was found for the object "
+                       "name 'dbo." + t.name + "' and the index name '" + name + "'.");
+  }
+  indexes.push_back(std::move(index));
+  const std::int64_t id = t.id;
+  catalog_->SetDefinition(id, TableDefinition(CreateTableText(t), indexes));
+  catalog_->Refresh();
+}
+
+void EngineCore::RunDropIndex(const ast::Stmt& s) {
+  for (const ast::ObjectName& name : s.objects) {
+    const TableMeta* t = catalog_->FindTable(name.schema);
+    const std::string shown = name.schema + "." + name.object;
+    bool key = false;
+    if (t) {
+      for (const KeyMeta& k : t->keys) key = key || SameName(k.name, name.object);
+    }
+    if (key) {
+      throw SqlErr(3723, "An explicit DROP INDEX is not allowed on index '" + shown +
+                             "'. It is being used for PRIMARY KEY or UNIQUE KEY constraint enforcement.");
+    }
+    const IndexMeta* index = t ? t->FindIndex(name.object) : nullptr;
+    if (!index) {
+      throw SqlErr(3701, "Cannot drop the index '" + shown + "', because it does not exist in the system catalog.");
+    }
+    std::vector<IndexMeta> indexes;
+    for (const IndexMeta& x : t->indexes) {
+      if (&x != index) indexes.push_back(x);
+    }
+    db_->Exec("DROP INDEX " + std::string(IsTemporaryName(t->name) ? "temp." : "") + QuoteSqlite(SqliteIndexName(*t, index->name)));
+    catalog_->SetDefinition(t->id, TableDefinition(CreateTableText(*t), indexes));
+    catalog_->Refresh();
+  }
 }
 
 void EngineCore::RunSetIdentityInsert(const ast::Stmt& s) {

@@ -40,15 +40,26 @@ com::Error EngineCore::StepError(int rc, const std::string& operation, const Tab
           if (comma == std::string::npos) break;
           p = comma + 2;
         }
-        for (const auto& k : table->keys) {
-          if (k.columns.size() != cols.size()) continue;
-          bool same = true;
+        auto same_columns = [&](const std::vector<int>& columns) {
+          if (columns.size() != cols.size()) return false;
           for (std::size_t i = 0; i < cols.size(); ++i) {
-            same = same && SameName(table->columns[static_cast<std::size_t>(k.columns[i])].name, cols[i]);
+            if (!SameName(table->columns[static_cast<std::size_t>(columns[i])].name, cols[i])) return false;
           }
-          if (same) {
+          return true;
+        };
+        bool keyed = false;
+        for (const auto& k : table->keys) {
+          if (same_columns(k.columns)) {
             primary = k.primary;
             name = k.name;
+            keyed = true;
+          }
+        }
+        // A unique index CREATE INDEX made, not a key: 2601.
+        for (const auto& x : table->indexes) {
+          if (!keyed && x.unique && same_columns(x.columns)) {
+            return SqlErr(2601, "Cannot insert duplicate key row in object '" + table->name + "' with unique index '" +
+                                    x.name + "'.");
           }
         }
       }

@@ -320,6 +320,15 @@ class EngineCore {
   void RunDropTable(const ast::Stmt& s);
   void RunCreateProcedure(const ast::Stmt& s);
   void RunDropProcedure(const ast::Stmt& s);
+  // CREATE VIEW and ALTER VIEW: the query must translate now, against the
+  // database as it is, and name every column once.
+  void RunCreateView(const ast::Stmt& s);
+  void RunDropView(const ast::Stmt& s);
+  void RunCreateIndex(const ast::Stmt& s, std::string_view batch);
+  void RunDropIndex(const ast::Stmt& s);
+  // SELECT ... INTO t: a new table with the query's columns, holding its
+  // rows (engine_query.cpp).
+  void RunSelectInto(const ast::Stmt& s);
   void RunSetIdentityInsert(const ast::Stmt& s);
   // SET option value: kept in the session (state_.options) when honoured;
   // raises 195 for an option the server does not know, 40000 for a value

@@ -1,5 +1,6 @@
-// Queries: a SELECT inside a batch (its rows collected), a SELECT streamed
-// row by row, and the columns of a table as a bulk load sees them.
+// Queries: a SELECT inside a batch (its rows collected), SELECT ... INTO a
+// new table, a SELECT streamed row by row, and the columns of a table as a
+// bulk load sees them.
 #include <sqlite3.h>
 
 #include <algorithm>
@@ -8,6 +9,7 @@
 #include "platform/dts/convert.h"
 #include "platform/dts/oledb.h"
 #include "platform/sqlserver/engine_internal.h"
+#include "platform/com/quote.h"
 #include "platform/sqlserver/errors.h"
 #include "platform/sqlserver/parser.h"
 #include "platform/sqlserver/result_values.h"
@@ -165,6 +167,85 @@ void EngineCore::RunSelectAssign(const ast::Stmt& s) {
       const std::string& name = s.select->items[i].variable;
       Variables(name).Assign(name, last[i]);
     }
+  }
+  state_.rowcount = rows;
+}
+
+namespace {
+
+// The type a column of SELECT INTO's new table takes from a result column
+// that is no table's column: as the value is described to a client.
+ColumnType TypeOfValue(VT type) {
+  switch (type) {
+    case VT::kBit: case VT::kBool: return {SqlType::kBit};
+    case VT::kMoney: return {SqlType::kMoney};
+    case VT::kFloat: return {SqlType::kFloat};
+    case VT::kDecimal: return DecimalColumnType({38, 10});
+    case VT::kString: return {SqlType::kNVarChar, 4000};
+    case VT::kDate: return {SqlType::kDateTime};
+    case VT::kBinary: return {SqlType::kVarBinary, 8000};
+    default: return {SqlType::kInt};  // int, and a column of NULLs
+  }
+}
+
+}  // namespace
+
+void EngineCore::RunSelectInto(const ast::Stmt& s) {
+  const ast::Select& select = *s.select;
+  Translator tr(*catalog_, state_);
+  const TranslatedSelect t = tr.Select(select);
+  // The identity column read as it is from the one table of a query that
+  // neither joins, groups nor combines keeps its identity property.
+  const TableMeta* only = nullptr;
+  if (select.from.size() == 1 && !select.from[0].derived && select.from[0].joined.empty() && select.group_by.empty() &&
+      select.set_parts.empty()) {
+    only = IsTemporaryName(select.from[0].name.object) || !catalog_->FindView(select.from[0].name.object)
+               ? catalog_->FindTable(select.from[0].name.object)
+               : nullptr;
+  }
+  std::string create = "CREATE TABLE " + com::Quoted(select.into.Display(), '[', ']') + " (";
+  if (!select.into.database.empty() || !select.into.schema.empty()) {
+    create = "CREATE TABLE ";
+    if (!select.into.database.empty()) create += com::Quoted(select.into.database, '[', ']') + ".";
+    if (!select.into.schema.empty() || !select.into.database.empty()) create += com::Quoted(select.into.schema, '[', ']') + ".";
+    create += com::Quoted(select.into.object, '[', ']') + " (";
+  }
+  bool identity_kept = false;
+  for (std::size_t i = 0; i < t.columns.size(); ++i) {
+    const OutputColumn& c = t.columns[i];
+    if (c.name.empty()) {
+      throw SqlErr(1038, "An object or column name is missing or empty. For SELECT INTO statements, verify each "
+                         "column has a name. For other statements, look for empty alias names. Aliases defined as "
+                         "\"\" or [] are not allowed. Change the alias to a valid name.");
+    }
+    create += (i ? ", " : "") + com::Quoted(c.name, '[', ']') + " " +
+              TypeDisplayName(c.column ? *c.column : TypeOfValue(c.type));
+    const int identity = only ? only->IdentityColumn() : -1;
+    if (c.identity && identity >= 0 && !identity_kept) {
+      const ColumnMeta& source = only->columns[static_cast<std::size_t>(identity)];
+      create += " IDENTITY(" + std::to_string(source.seed) + ", " + std::to_string(source.step) + ")";
+      identity_kept = true;
+    }
+    create += c.nullable ? " NULL" : " NOT NULL";
+  }
+  create += ")";
+  auto statements = ParseBatch(create);
+  RunCreateTable(*statements.at(0), create);
+  const TableMeta* made = catalog_->FindTable(select.into.object);
+  if (!made) throw SqlErr(kInvalidObject, "Invalid object name '" + select.into.Display() + "'.");
+  std::string insert = "INSERT INTO " + QuoteSqlite(made->name) + " SELECT * FROM (" + t.sql + ")";
+  if (state_.options.rowcount_limit > 0) insert += " LIMIT " + std::to_string(state_.options.rowcount_limit);
+  db_->SetTableWritten(made->name);
+  Stmt st(*db_, insert);
+  const int rc = st.StepRaw();
+  if (rc != SQLITE_DONE) throw StepError(rc, "SELECT INTO", made);
+  const std::int64_t rows = sqlite3_changes(db_->get());
+  const int identity = made->IdentityColumn();
+  if (identity >= 0 && rows > 0) {
+    const std::string column = QuoteSqlite(made->columns[static_cast<std::size_t>(identity)].name);
+    const bool up = made->columns[static_cast<std::size_t>(identity)].step > 0;
+    Stmt last(*db_, "SELECT " + std::string(up ? "max(" : "min(") + column + ") FROM " + QuoteSqlite(made->name));
+    if (last.Step() && !last.IsNull(0)) catalog_->SetLastIdentity(made->id, last.Int(0));
   }
   state_.rowcount = rows;
 }

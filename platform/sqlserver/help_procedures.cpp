@@ -242,17 +242,24 @@ dts::Row HelpColumnRow(const ColumnMeta& c) {
 // A table's indexes by name: "clustered, unique, primary key located on
 // PRIMARY", and the columns they are built on.
 Rows IndexRows(const TableMeta& t) {
-  std::vector<std::pair<std::string, const KeyMeta*>> keys;
+  std::vector<std::pair<std::string, TableIndex>> indexes;
   for (const TableIndex& i : IndexesOf(t)) {
-    if (i.key) keys.emplace_back(SortKey(i.key->name), i.key);
+    if (!i.heap()) indexes.emplace_back(SortKey(i.name()), i);
   }
-  std::sort(keys.begin(), keys.end());
+  std::sort(indexes.begin(), indexes.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
   Rows rows;
-  for (const auto& [key, k] : keys) {
-    const std::string description =
-        std::string(k->primary ? "clustered, unique, primary key" : "nonclustered, unique, unique key") +
-        " located on " + kFileGroup;
-    rows.push_back({Str(k->name), Str(description), Str(ColumnList(t, k->columns))});
+  for (const auto& [key, i] : indexes) {
+    std::string description = i.clustered() ? "clustered" : "nonclustered";
+    if (i.unique()) description += ", unique";
+    if (i.key) description += i.key->primary ? ", primary key" : ", unique key";
+    description += " located on " + std::string(kFileGroup);
+    std::string columns;
+    const std::vector<int> keys = i.columns();
+    for (std::size_t k = 0; k < keys.size(); ++k) {
+      columns += (k ? ", " : "") + t.columns[static_cast<std::size_t>(keys[k])].name;
+      if (i.descending(k)) columns += "(-)";
+    }
+    rows.push_back({Str(i.name()), Str(description), Str(columns)});
   }
   return rows;
 }
@@ -428,6 +435,7 @@ int RunHelpText(const std::vector<Variant>& values, Catalog& catalog, const Sess
   std::optional<std::string> text;
   if (!args.Text(1)) {  // the server has no computed columns to show
     if (object->type == "P") text = object->procedure->text;
+    if (object->type == "V") text = object->view->text;
     if (object->type == "D") text = KeptDefault(object->table->columns[static_cast<std::size_t>(object->column)]);
   }
   if (!text) throw SqlErr(15197, "There is no text for object '" + name + "'.");

@@ -231,16 +231,31 @@ TypeFigures FiguresOf(const ColumnType& type) {
   return f;
 }
 
-// The user tables, by creation order.
+// The user tables, by creation order, then the views.
 Rows TableRows(const ViewContext& v) {
   Rows rows;
   for (const TableMeta* t : v.catalog.Tables()) {
     rows.push_back({Text(v.session.database), Text(kDboSchema), Text(t->name), Text("BASE TABLE")});
   }
+  for (const ViewMeta* view : v.catalog.Views()) {
+    rows.push_back({Text(v.session.database), Text(kDboSchema), Text(view->name), Text("VIEW")});
+  }
   return rows;
 }
 
-// The server has no views, nor CHECK constraints.
+// The views with their definitions (the first 4000 characters, as SQL
+// Server shows them); none is updatable through the server.
+Rows ViewRows(const ViewContext& v) {
+  Rows rows;
+  for (const ViewMeta* view : v.catalog.Views()) {
+    const bool checked = view->definition && view->definition->option == "CHECK OPTION";
+    rows.push_back({Text(v.session.database), Text(kDboSchema), Text(view->name),
+                    Text(FirstCharacters(view->text, 4000)), Text(checked ? "CASCADE" : "NONE"), Text("NO")});
+  }
+  return rows;
+}
+
+// The server has no CHECK constraints.
 Rows NoRows(const ViewContext&) { return {}; }
 
 // Every column of every table, in table order: its default as SQL Server
@@ -373,7 +388,7 @@ Rows ParameterRows(const ViewContext& v) {
 
 const ViewDefinition kDefinitions[] = {
     {"TABLES", kTables, &TableRows},
-    {"VIEWS", kViews, &NoRows},
+    {"VIEWS", kViews, &ViewRows},
     {"COLUMNS", kColumns, &ColumnRows},
     {"TABLE_CONSTRAINTS", kTableConstraints, &TableConstraintRows},
     {"KEY_COLUMN_USAGE", kKeyColumnUsage, &KeyColumnUsageRows},

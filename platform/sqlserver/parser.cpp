@@ -93,6 +93,15 @@ class Parser {
         CheckKeptDefinition(first, i_);
         continue;
       }
+      if (AtCreateView()) {
+        if (!out.empty()) {
+          throw SqlErr(kCreateProcFirst, "'" + UpperAscii(Peek().text) + " VIEW' must be the first statement in a query batch.");
+        }
+        const std::size_t first = i_;
+        out.push_back(CreateView());
+        CheckKeptDefinition(first, i_);
+        continue;
+      }
       if (out.empty() && AtName() && !AtSaveTransaction() && !Peek().IsKeyword("THROW")) {
         // A procedure's name first in a batch runs it, EXEC left out.
         auto s = std::make_unique<Stmt>();
@@ -211,7 +220,9 @@ class Parser {
     s->offset = t.offset;
     if (t.IsKeyword("SELECT") || t.IsSymbol("(")) {  // "(SELECT ...) UNION ..." too
       s->kind = StmtKind::kSelect;
+      into_allowed_ = t.IsKeyword("SELECT");
       s->select = SelectStatement(true);
+      into_allowed_ = false;
       QueryOptions(*s->select);
     } else if (t.IsKeyword("WITH")) {
       if (!AfterStatementEnd(body)) {
@@ -273,20 +284,34 @@ class Parser {
       Update(*s);
     } else if (t.IsKeyword("DELETE")) {
       Delete(*s);
+    } else if (AtCreateView()) {
+      throw SqlErr(kCreateProcFirst, "'" + UpperAscii(t.text) + " VIEW' must be the first statement in a query batch.");
     } else if (t.IsKeyword("CREATE")) {
       ++i_;
-      if (!AcceptKeyword("TABLE")) Fail();
-      CreateTable(*s);
+      if (AcceptKeyword("TABLE")) {
+        CreateTable(*s);
+      } else {
+        CreateIndex(*s);
+      }
     } else if (t.IsKeyword("DROP")) {
       ++i_;
       if (AcceptKeyword("TABLE")) {
         s->kind = StmtKind::kDropTable;
+        s->object = Object();
       } else if (AcceptKeyword("PROC") || AcceptKeyword("PROCEDURE")) {
         s->kind = StmtKind::kDropProcedure;
+        s->object = Object();
+      } else if (AcceptKeyword("VIEW")) {
+        s->kind = StmtKind::kDropView;
+        do {
+          s->objects.push_back(Object());
+        } while (AcceptSymbol(","));
+        s->object = s->objects.front();
+      } else if (AcceptKeyword("INDEX")) {
+        DropIndex(*s);
       } else {
         Fail();
       }
-      s->object = Object();
     } else if (t.IsKeyword("EXEC") || t.IsKeyword("EXECUTE")) {
       ++i_;
       if (Peek().IsSymbol("(")) {
@@ -645,6 +670,130 @@ class Parser {
                                     "write the text in single quotes.");
       }
     }
+  }
+
+  bool AtCreateView() const {
+    return (Peek().IsKeyword("CREATE") || Peek().IsKeyword("ALTER")) && Peek(1).IsKeyword("VIEW");
+  }
+
+  // CREATE | ALTER VIEW name [(column, ...)] [WITH option, ...] AS select
+  // [WITH CHECK OPTION]: alone in its batch.
+  StmtPtr CreateView() {
+    auto s = std::make_unique<Stmt>();
+    s->offset = Peek().offset;
+    s->kind = Peek().IsKeyword("ALTER") ? StmtKind::kAlterView : StmtKind::kCreateView;
+    s->text = std::string(sql_);
+    i_ += 2;
+    s->object = Object();
+    if (Peek().IsSymbol("(")) s->columns = ColumnList();
+    if (AcceptKeyword("WITH")) {
+      do {
+        const Token& option = Next();
+        if (!option.IsKeyword("ENCRYPTION") && !option.IsKeyword("SCHEMABINDING") && !option.IsKeyword("VIEW_METADATA")) {
+          Fail(option);
+        }
+        throw SqlErr(kNotSupported, "Views WITH " + UpperAscii(option.text) + " are not supported by the embedded server.");
+      } while (AcceptSymbol(","));
+    }
+    ExpectKeyword("AS");
+    if (!Peek().IsKeyword("SELECT") && !Peek().IsSymbol("(")) Fail();
+    s->select = SelectStatement();
+    if (AcceptKeyword("WITH")) {
+      ExpectKeyword("CHECK");
+      ExpectKeyword("OPTION");
+      s->option = "CHECK OPTION";
+    }
+    while (AcceptSymbol(";")) {
+    }
+    if (!At(TokKind::kEnd)) Fail();
+    return s;
+  }
+
+  // CREATE (taken) [UNIQUE] [CLUSTERED | NONCLUSTERED] INDEX name ON table
+  // (column [ASC | DESC], ...) [WITH option, ...] [ON filegroup]. The
+  // options that only place or pack the index's pages are taken; those
+  // that change what it does are refused.
+  void CreateIndex(Stmt& s) {
+    s.kind = StmtKind::kCreateIndex;
+    s.index.unique = AcceptKeyword("UNIQUE");
+    if (AcceptKeyword("CLUSTERED")) {
+      s.index.clustered = true;
+    } else {
+      AcceptKeyword("NONCLUSTERED");
+    }
+    ExpectKeyword("INDEX");
+    s.index.name = Name();
+    ExpectKeyword("ON");
+    s.object = Object();
+    ExpectSymbol("(");
+    do {
+      s.columns.push_back(Name());
+      bool descending = false;
+      if (AcceptKeyword("DESC")) {
+        descending = true;
+      } else {
+        AcceptKeyword("ASC");
+      }
+      s.index.descending.push_back(descending);
+    } while (AcceptSymbol(","));
+    ExpectSymbol(")");
+    if (Peek().IsKeyword("INCLUDE") || Peek().IsKeyword("WHERE")) {
+      throw SqlErr(kNotSupported, "Indexes with " + UpperAscii(Peek().text) +
+                                      " are not supported by the embedded server (SQL Server 2000 has none).");
+    }
+    if (AcceptKeyword("WITH")) {
+      const bool listed = AcceptSymbol("(");
+      do {
+        const Token& option = Next();
+        const std::string name = UpperAscii(option.text);
+        if (name == "FILLFACTOR") {
+          ExpectSymbol("=");
+          if (!At(TokKind::kInteger)) Fail();
+          std::int64_t fill = 0;
+          if (!ParseDigits(Next().text, &fill) || fill < 1 || fill > 100) {
+            throw SqlErr(1047, "Illegal FILLFACTOR value; FILLFACTOR must be between 1 and 100.");
+          }
+        } else if (name == "PAD_INDEX" || name == "SORT_IN_TEMPDB" || name == "STATISTICS_NORECOMPUTE" ||
+                   name == "DROP_EXISTING") {
+          if (AcceptSymbol("=") && !AcceptKeyword("ON") && !AcceptKeyword("OFF")) Fail();
+          if (name == "DROP_EXISTING" && t_[i_ - 1].IsKeyword("OFF")) continue;
+          if (name == "DROP_EXISTING") s.option = "DROP_EXISTING";
+        } else if (name == "IGNORE_DUP_KEY") {
+          throw SqlErr(kNotSupported, "Indexes WITH IGNORE_DUP_KEY are not supported by the embedded server.");
+        } else {
+          Fail(option);
+        }
+      } while (AcceptSymbol(","));
+      if (listed) ExpectSymbol(")");
+    }
+    if (AcceptKeyword("ON")) {
+      const std::string filegroup = Name();
+      if (!SameName(filegroup, "PRIMARY") && !SameName(filegroup, "DEFAULT")) {
+        throw SqlErr(1921, "Invalid filegroup '" + filegroup + "' specified.");
+      }
+    }
+  }
+
+  // DROP INDEX (taken) table.index, ... or index ON table, ...
+  void DropIndex(Stmt& s) {
+    s.kind = StmtKind::kDropIndex;
+    do {
+      ObjectName name = Object();
+      ObjectName index;
+      if (AcceptKeyword("ON")) {
+        if (!name.schema.empty()) Fail();
+        index.object = name.object;
+        index.schema = Object().object;
+      } else {
+        if (name.schema.empty()) {
+          throw SqlErr(159, "Must specify the table name and index name for the DROP INDEX statement.");
+        }
+        index.object = name.object;
+        index.schema = name.schema;
+      }
+      s.objects.push_back(std::move(index));
+    } while (AcceptSymbol(","));
+    s.object.object = s.objects.front().schema;
   }
 
   StmtPtr CreateProcedure() {
@@ -1008,10 +1157,25 @@ class Parser {
         } else if (AcceptKeyword("NULL")) {
           c.nullable = true;
           c.explicit_null = true;
+        } else if (AcceptKeyword("COLLATE")) {
+          c.collation = Name();
         } else if (Peek().IsKeyword("CONSTRAINT") || Peek().IsKeyword("DEFAULT") || Peek().IsKeyword("PRIMARY") ||
-                   Peek().IsKeyword("UNIQUE")) {
+                   Peek().IsKeyword("UNIQUE") || Peek().IsKeyword("REFERENCES") || Peek().IsKeyword("FOREIGN")) {
           std::string name;
           if (AcceptKeyword("CONSTRAINT")) name = Name();
+          if (Peek().IsKeyword("REFERENCES") || Peek().IsKeyword("FOREIGN")) {
+            // [FOREIGN KEY] REFERENCES table [(column)]: the column's own.
+            TableConstraint f;
+            f.kind = TableConstraint::kForeignKey;
+            f.name = name;
+            if (AcceptKeyword("FOREIGN")) ExpectKeyword("KEY");
+            ExpectKeyword("REFERENCES");
+            f.columns = {c.name};
+            f.ref_table = Object();
+            if (Peek().IsSymbol("(")) f.ref_columns = ColumnList();
+            s.constraints.push_back(std::move(f));
+            continue;
+          }
           if (AcceptKeyword("DEFAULT")) {
             c.default_name = name;
             const std::size_t start = Peek().offset;
@@ -1158,6 +1322,7 @@ class Parser {
   // One SELECT without ORDER BY (its core), alone or one of the queries
   // a set operator combines.
   std::unique_ptr<Select> SelectCore(bool assignments) {
+    const bool may_make_table = std::exchange(into_allowed_, false);
     auto sel = std::make_unique<Select>();
     ExpectKeyword("SELECT");
     if (AcceptKeyword("DISTINCT")) {
@@ -1205,6 +1370,12 @@ class Parser {
       throw SqlErr(kAssignAndRetrieve, "A SELECT statement that assigns a value to a variable must not be combined with "
                                        "data-retrieval operations.");
     }
+    if (Peek().IsKeyword("INTO")) {
+      // Only the statement's first query makes the new table.
+      if (!may_make_table || assigns) Fail();
+      ++i_;
+      sel->into = Object();
+    }
     if (AcceptKeyword("FROM")) sel->from = FromList();
     if (AcceptKeyword("WHERE")) sel->where = Expression();
     if (AcceptKeyword("GROUP")) {
@@ -1246,6 +1417,15 @@ class Parser {
   TableRef TableSource(const char* join) {
     TableRef r;
     r.join = join;
+    if (Peek().IsSymbol("(") && !AtQueryInParentheses()) {
+      // A join in parentheses: its sources are the query's, as written.
+      const Level level = Nested();
+      ++i_;
+      r.joined = FromList();
+      if (r.joined.size() < 2) Fail();
+      ExpectSymbol(")");
+      return r;
+    }
     if (AcceptSymbol("(")) {
       r.derived = SelectStatement();
       ExpectSymbol(")");
@@ -1259,6 +1439,14 @@ class Parser {
     }
     if (r.derived && r.alias.empty()) Fail();
     return r;
+  }
+
+  // Whether the "(" at hand opens a query ("(SELECT", "((SELECT") rather
+  // than a join.
+  bool AtQueryInParentheses() const {
+    std::size_t k = 0;
+    while (Peek(k).IsSymbol("(")) ++k;
+    return Peek(k).IsKeyword("SELECT");
   }
 
   // ------------------------------------------------------------ expressions
@@ -1422,7 +1610,14 @@ class Parser {
       e->args.push_back(Unary());
       return e;
     }
-    return Primary();
+    ExprPtr value = Primary();
+    while (Peek().IsKeyword("COLLATE")) {
+      auto e = Make(ExprKind::kCollate, Next().offset);
+      e->text = Name();
+      e->args.push_back(std::move(value));
+      value = std::move(e);
+    }
+    return value;
   }
 
   ExprPtr Primary() {
@@ -1526,7 +1721,11 @@ class Parser {
       if (AcceptSymbol("*")) {
         e->star = true;
       } else if (!Peek().IsSymbol(")")) {
-        if (AcceptKeyword("DISTINCT")) e->distinct = true;
+        if (AcceptKeyword("DISTINCT")) {
+          e->distinct = true;
+        } else if (Peek().IsKeyword("ALL") && !Peek(1).IsSymbol(")") && !Peek(1).IsSymbol(",")) {
+          ++i_;  // every value, the default
+        }
         do {
           e->args.push_back(Expression());
         } while (AcceptSymbol(","));
@@ -1565,6 +1764,7 @@ class Parser {
   int catch_depth_ = 0;  // CATCH blocks open: a bare THROW belongs to one
   bool fresh_body_ = false;  // the statement parsing is the body of IF, ELSE or WHILE
   bool in_procedure_ = false;  // in a procedure's body, where RETURN may give a status
+  bool into_allowed_ = false;  // the SELECT core at hand may have INTO (the first of a statement)
 };
 
 }  // namespace

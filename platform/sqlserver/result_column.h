@@ -19,6 +19,9 @@ struct OutputColumn {
   std::optional<ColumnType> column;  // when the value is a column's
   bool nullable = true;   // false only for a NOT NULL column read as it is
   bool identity = false;  // the table's identity column read as it is
+  // Text's SQLite collation when not the server's ("VKCS", "VKBIN"): a
+  // column declared with another COLLATE, or an expression given one.
+  std::string collation;
 };
 
 }  // namespace sqlsrv

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <iterator>
 #include <limits>
 #include <optional>
@@ -603,7 +604,61 @@ int CompareCi(void*, int na, const void* pa, int nb, const void* pb) {
   return na == nb ? 0 : (na < nb ? -1 : 1);
 }
 
+// A case-sensitive collation: as the server's, then on a tie the first
+// letter differing only in case, lower case first.
+int CompareCs(void* unused, int na, const void* pa, int nb, const void* pb) {
+  if (const int ci = CompareCi(unused, na, pa, nb, pb)) return ci;
+  auto a = static_cast<const unsigned char*>(pa);
+  auto b = static_cast<const unsigned char*>(pb);
+  const int n = std::min(na, nb);
+  for (int i = 0; i < n; ++i) {
+    if (a[i] != b[i]) return a[i] > b[i] ? -1 : 1;  // 'a' (0x61) before 'A' (0x41)
+  }
+  return 0;
+}
+
+// A binary collation: bytes of UTF-8, so code points, trailing blanks
+// ignored.
+int CompareBin(void*, int na, const void* pa, int nb, const void* pb) {
+  auto a = static_cast<const unsigned char*>(pa);
+  auto b = static_cast<const unsigned char*>(pb);
+  while (na > 0 && a[na - 1] == ' ') --na;
+  while (nb > 0 && b[nb - 1] == ' ') --nb;
+  const int n = std::min(na, nb);
+  if (const int c = n > 0 ? std::memcmp(a, b, static_cast<std::size_t>(n)) : 0) return c < 0 ? -1 : 1;
+  return na == nb ? 0 : (na < nb ? -1 : 1);
+}
+
 }  // namespace
+
+std::string SqliteCollation(std::string_view collation) {
+  const std::string upper = com::UpperAscii(std::string(collation));
+  auto ends = [&](std::string_view tail) {
+    return upper.size() > tail.size() && upper.compare(upper.size() - tail.size(), tail.size(), tail) == 0;
+  };
+  std::string sqlite;
+  std::string rest;  // after the case part: the accent and width parts
+  if (ends("_BIN") || ends("_BIN2")) {
+    sqlite = "VKBIN";
+  } else {
+    const auto ci = upper.rfind("_CI_"), cs = upper.rfind("_CS_");
+    const auto at = ci != std::string::npos ? ci : cs;
+    if (at == std::string::npos) throw SqlErr(448, "Invalid collation '" + std::string(collation) + "'.");
+    sqlite = ci != std::string::npos ? "VKCI" : "VKCS";
+    rest = upper.substr(at + 4);
+    if (rest != "AS" && rest != "AI" && rest.rfind("AS_", 0) != 0 && rest.rfind("AI_", 0) != 0) {
+      throw SqlErr(448, "Invalid collation '" + std::string(collation) + "'.");
+    }
+  }
+  if (CollationCodePage(collation) == 0 || rest.rfind("AI", 0) == 0 || rest.find("KS") != std::string::npos ||
+      rest.find("WS") != std::string::npos) {
+    throw SqlErr(kNotSupported, "The collation " + std::string(collation) +
+                                    " is not supported by the embedded server; it compares text as "
+                                    "case-insensitive, case-sensitive or binary, accent-sensitive collations "
+                                    "of the families it knows do.");
+  }
+  return sqlite;
+}
 
 std::string CollationKey(std::string_view text) {
   while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
@@ -850,6 +905,8 @@ void RegisterFunctions(sqlite3* db, FunctionContext* context) {
   const int det = SQLITE_UTF8 | SQLITE_DETERMINISTIC;
   static int kModulo = 1;
   sqlite3_create_collation(db, "VKCI", SQLITE_UTF8, nullptr, &CompareCi);
+  sqlite3_create_collation(db, "VKCS", SQLITE_UTF8, nullptr, &CompareCs);
+  sqlite3_create_collation(db, "VKBIN", SQLITE_UTF8, nullptr, &CompareBin);
   sqlite3_create_function(db, "vk_idiv", 2, det, nullptr, &IntDiv, nullptr, nullptr);
   sqlite3_create_function(db, "vk_imod", 2, det, &kModulo, &IntDiv, nullptr, nullptr);
   sqlite3_create_function(db, "vk_mdiv", 2, det, nullptr, &MoneyDiv, nullptr, nullptr);

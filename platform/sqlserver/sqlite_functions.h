@@ -46,6 +46,14 @@ struct FunctionContext {
 // (936 for Chinese_PRC_CI_AS); 0 for a name the server does not know.
 int CollationCodePage(std::string_view collation);
 
+// The SQLite collation comparing text as a SQL Server collation does: VKCI
+// for the case-insensitive ones (the server's), VKCS for the
+// case-sensitive ones (case-blind first, then lower case before upper),
+// VKBIN for the binary ones (by code point). Trailing blanks never count.
+// Raises 448 for a name that is no collation, 40000 for one the server does
+// not compare by (accent-insensitive, or of a family it does not know).
+std::string SqliteCollation(std::string_view collation);
+
 // A text's key under the server collation (ASCII letters in lower case,
 // trailing blanks dropped): two texts the collation holds equal have the
 // same key, and only they.

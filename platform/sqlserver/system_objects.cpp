@@ -51,6 +51,7 @@ struct ObjectType {
 };
 const ObjectType kObjectTypes[] = {
     {"U", "USER_TABLE", "user table"},
+    {"V", "VIEW", "view"},
     {"P", "SQL_STORED_PROCEDURE", "stored procedure"},
     {"PK", "PRIMARY_KEY_CONSTRAINT", "primary key cns"},
     {"UQ", "UNIQUE_CONSTRAINT", "unique key cns"},
@@ -130,6 +131,9 @@ std::vector<DatabaseObject> DatabaseObjects(const Catalog& catalog) {
     if (o.xtype == "P") {
       d.procedure = catalog.FindProcedure(o.name);
       if (!d.procedure) continue;
+    } else if (o.xtype == "V") {
+      d.view = catalog.FindView(o.name);
+      if (!d.view) continue;
     } else {
       d.table = catalog.FindTableById(o.xtype == "U" ? o.id : o.parent);
       if (!d.table) continue;
@@ -177,13 +181,33 @@ std::string_view ObjectTypeName(std::string_view type) {
   return "";
 }
 
+const std::string& TableIndex::name() const {
+  static const std::string kNone;
+  return key ? key->name : index ? index->name : kNone;
+}
+
+std::vector<int> TableIndex::columns() const {
+  return key ? key->columns : index ? index->columns : std::vector<int>{};
+}
+
 std::vector<TableIndex> IndexesOf(const TableMeta& table) {
   std::vector<TableIndex> out;
   const auto primary = std::find_if(table.keys.begin(), table.keys.end(), [](const KeyMeta& k) { return k.primary; });
-  out.push_back({primary == table.keys.end() ? 0 : 1, primary == table.keys.end() ? nullptr : &*primary});
+  const auto clustered =
+      std::find_if(table.indexes.begin(), table.indexes.end(), [](const IndexMeta& x) { return x.clustered; });
+  if (primary != table.keys.end()) {
+    out.push_back({1, &*primary, nullptr});
+  } else if (clustered != table.indexes.end()) {
+    out.push_back({1, nullptr, &*clustered});
+  } else {
+    out.push_back({0, nullptr, nullptr});
+  }
   int next = 2;
   for (const KeyMeta& k : table.keys) {
-    if (!k.primary) out.push_back({next++, &k});
+    if (!k.primary) out.push_back({next++, &k, nullptr});
+  }
+  for (const IndexMeta& x : table.indexes) {
+    if (!x.clustered) out.push_back({next++, nullptr, &x});
   }
   return out;
 }

@@ -57,11 +57,12 @@ ColumnSize ColumnSizeOf(const ColumnType& type);
 struct DatabaseObject {
   std::int64_t id = 0;
   std::string name;
-  std::string type;                 // "U", "P", "PK", "UQ", "F", "D"
+  std::string type;                 // "U", "V", "P", "PK", "UQ", "F", "D"
   std::int64_t parent = 0;          // a constraint's table, else 0
   std::string created;              // a stored datetime
   const TableMeta* table = nullptr;  // the table, or the constraint's
   const ProcedureMeta* procedure = nullptr;
+  const ViewMeta* view = nullptr;
   const KeyMeta* key = nullptr;                 // PK, UQ
   const ForeignKeyMeta* foreign_key = nullptr;  // F
   int column = -1;                              // D: the column's index
@@ -77,13 +78,21 @@ std::vector<DatabaseObject> DatabaseObjects(const Catalog& catalog);
 std::string_view ObjectTypeDescription(std::string_view type);
 std::string_view ObjectTypeName(std::string_view type);
 
-// One index of a table: the heap (id 0, `key` null) when the table has no
-// primary key, the primary key's clustered index (id 1), each unique key's
-// nonclustered index (ids from 2, in declaration order).
+// One index of a table: the heap (id 0, neither `key` nor `index`) when
+// the table has no clustered index, else its clustered index (id 1: the
+// primary key's, or one CREATE CLUSTERED INDEX made); then each unique
+// key's nonclustered index (ids from 2, in declaration order), then the
+// nonclustered indexes CREATE INDEX made, in creation order.
 struct TableIndex {
   int id = 0;
-  const KeyMeta* key = nullptr;
-  bool clustered() const { return key && key->primary; }
+  const KeyMeta* key = nullptr;      // a primary or unique key's
+  const IndexMeta* index = nullptr;  // one CREATE INDEX made
+  bool heap() const { return !key && !index; }
+  bool clustered() const { return key ? key->primary : index && index->clustered; }
+  bool unique() const { return key != nullptr || (index && index->unique); }
+  const std::string& name() const;  // the key's or index's; "" for the heap
+  std::vector<int> columns() const;  // column indexes, in key order; none for the heap
+  bool descending(std::size_t k) const { return index && index->descending[k]; }
 };
 std::vector<TableIndex> IndexesOf(const TableMeta& table);
 

@@ -210,8 +210,8 @@ Rows SysIndexesRows(const ViewContext& v) {
     const std::string rows_text = Number(count), rows_int = Number(std::min<std::int64_t>(count, 2147483647));
     for (const TableIndex& i : IndexesOf(t)) {
       const bool base = i.id <= 1;
-      const std::string name = i.key ? Text(i.key->name) : Text(t.name);
-      const std::string keys = Number(i.key ? static_cast<std::int64_t>(i.key->columns.size()) : 0);
+      const std::string name = i.heap() ? Text(t.name) : Text(i.name());
+      const std::string keys = Number(static_cast<std::int64_t>(i.columns().size()));
       rows.push_back({Number(t.id), Number(i.id), keys, Number(base ? p.data : 0), Number(base ? p.data + p.index : 0),
                       Number(base ? p.data + p.index : 0), rows_text, name, rows_int});
     }
@@ -304,6 +304,8 @@ Rows SysCommentsRows(const ViewContext& v) {
     std::string text;
     if (o.type == "P") {
       text = o.procedure->text;
+    } else if (o.type == "V") {
+      text = o.view->text;
     } else if (o.type == "D") {
       text = KeptDefault(o.table->columns[static_cast<std::size_t>(o.column)]).value_or("");
     } else {
@@ -313,7 +315,7 @@ Rows SysCommentsRows(const ViewContext& v) {
     do {
       std::string part = FirstCharacters(text, 4000);
       text.erase(0, part.size());
-      rows.push_back({Number(o.id), o.type == "P" ? "1" : "0", Number(colid++), Text(part)});
+      rows.push_back({Number(o.id), o.type == "P" || o.type == "V" ? "1" : "0", Number(colid++), Text(part)});
     } while (!text.empty());
   }
   return rows;

@@ -337,53 +337,78 @@ bool Translator::Reads(const TableMeta& table) const {
   return std::find(tables_read_.begin(), tables_read_.end(), &table) != tables_read_.end();
 }
 
-void Translator::AddSources(const std::vector<ast::TableRef>& from, Scope* scope, std::string* sql) {
-  // The first source of the join being built: the sources before the
-  // FROM list (an UPDATE's target) belong to its first.
-  std::size_t join_start = 0;
+std::vector<OutputColumn> ViewColumns(Catalog& catalog, const SessionState& session, const ViewMeta& view) {
+  try {
+    return Translator(catalog, session).View(view).columns;
+  } catch (const com::Error&) {
+    return {};
+  }
+}
+
+TranslatedSelect Translator::View(const ViewMeta& view) {
+  constexpr int kMaxViewNesting = 32;
+  if (view_depth_ >= kMaxViewNesting) {
+    throw SqlErr(217, "Maximum stored procedure, function, trigger, or view nesting level exceeded (limit 32).");
+  }
+  if (!view.definition) ParseBatch(view.text);  // raises its syntax error
+  const ast::Stmt& def = *view.definition;
+  // The view's query sees the database, not the statement's CTEs.
+  std::vector<Cte> ctes = std::exchange(ctes_, {});
+  std::optional<Recursion> recursion = std::exchange(recursion_, std::nullopt);
+  ++view_depth_;
+  TranslatedSelect inner;
+  try {
+    inner = SelectIn(*def.select, nullptr);
+  } catch (...) {
+    --view_depth_;
+    ctes_ = std::move(ctes);
+    recursion_ = std::move(recursion);
+    throw;
+  }
+  --view_depth_;
+  ctes_ = std::move(ctes);
+  recursion_ = std::move(recursion);
+  if (!def.columns.empty()) {
+    if (def.columns.size() != inner.columns.size()) {
+      throw SqlErr(def.columns.size() < inner.columns.size() ? 8158 : 8159,
+                   "'" + view.name + "' has " + (def.columns.size() < inner.columns.size() ? "more" : "fewer") +
+                       " columns than were specified in the column list.");
+    }
+    for (std::size_t i = 0; i < def.columns.size(); ++i) inner.columns[i].name = def.columns[i];
+  }
+  for (std::size_t c = 0; c < inner.columns.size(); ++c) {
+    if (inner.columns[c].name.empty()) {
+      throw SqlErr(4511, "Create View or Function failed because no column name was specified for column " +
+                             std::to_string(c + 1) + ".");
+    }
+    for (std::size_t k = 0; k < c; ++k) {
+      if (SameName(inner.columns[k].name, inner.columns[c].name)) {
+        throw SqlErr(4506, "Column names in each view or function must be unique. Column name '" +
+                               inner.columns[c].name + "' in view or function '" + view.name +
+                               "' is specified more than once.");
+      }
+    }
+  }
+  return inner;
+}
+
+void Translator::AddSources(const std::vector<ast::TableRef>& from, Scope* scope, std::string* sql,
+                            std::size_t join_start) {
   for (const auto& ref : from) {
     if (ref.join.empty() && &ref != &from.front()) join_start = scope->sources.size();
-    Source src;
-    src.sql_alias = NextAlias();
     std::string item;
-    const Cte* cte = nullptr;
-    if (ref.derived) {
-      TranslatedSelect inner = SelectIn(*ref.derived, scope->outer);
-      CheckExposedColumns(inner.columns, ref.alias);
-      src.name = ref.alias;
-      src.derived = inner.columns;
-      item = "(" + inner.sql + ") AS " + src.sql_alias;
-    } else if (ref.name.schema.empty() && ref.name.database.empty() && (cte = FindCte(ref.name.object))) {
-      src.name = ref.alias.empty() ? cte->name : ref.alias;
-      src.derived = cte->columns;
-      item = cte->sql_name + " AS " + src.sql_alias;
-      if (recursion_ && cte == &ctes_[recursion_->cte]) {
-        if (query_level_ != recursion_->level) throw SqlErr(465, "Recursive references are not allowed in subqueries.");
-        ++recursion_->references;
-        recursion_->alias = src.sql_alias;
+    if (!ref.joined.empty()) {
+      // A join in parentheses: its sources are this query's.
+      const std::size_t first = scope->sources.size();
+      std::string inner;
+      AddSources(ref.joined, scope, &inner, first);
+      if (ref.join == "LEFT") {
+        for (std::size_t k = first; k < scope->sources.size(); ++k) scope->sources[k].outer = true;
       }
-    } else if (IsSystemViewName(ref.name)) {
-      SystemView view = SystemViewOf(ref.name, catalog_, session_);
-      src.name = ref.alias.empty() ? view.name : ref.alias;
-      if (ref.alias.empty()) src.schema = ref.name.schema.empty() ? "dbo" : ref.name.schema;
-      src.derived = std::move(view.columns);
-      item = "(" + view.sql + ") AS " + src.sql_alias;
+      item = "(" + inner + ")";
     } else {
-      const TableMeta& t = ResolveTable(ref.name);
-      src.table = &t;
-      src.name = ref.alias.empty() ? t.name : ref.alias;
-      if (ref.alias.empty()) src.schema = "dbo";
-      item = QuoteSqlite(t.name) + " AS " + src.sql_alias;
+      item = AddSource(ref, scope);
     }
-    src.outer = ref.join == "LEFT";
-    for (const auto& s : scope->sources) {
-      if (SameName(s.name, src.name)) {
-        throw SqlErr(1013, "The objects \"" + src.name + "\" and \"" + s.name +
-                               "\" in the FROM clause have the same exposed names. Use correlation names to "
-                               "distinguish them.");
-      }
-    }
-    scope->sources.push_back(std::move(src));
     if (sql->empty()) {
       *sql = item;
     } else if (ref.join.empty()) {
@@ -399,6 +424,59 @@ void Translator::AddSources(const std::vector<ast::TableRef>& from, Scope* scope
   }
 }
 
+std::string Translator::AddSource(const ast::TableRef& ref, Scope* scope) {
+  Source src;
+  src.sql_alias = NextAlias();
+  std::string item;
+  const Cte* cte = nullptr;
+  const ViewMeta* user_view = nullptr;
+  if (ref.derived) {
+    TranslatedSelect inner = SelectIn(*ref.derived, scope->outer);
+    CheckExposedColumns(inner.columns, ref.alias);
+    src.name = ref.alias;
+    src.derived = inner.columns;
+    item = "(" + inner.sql + ") AS " + src.sql_alias;
+  } else if (ref.name.schema.empty() && ref.name.database.empty() && (cte = FindCte(ref.name.object))) {
+    src.name = ref.alias.empty() ? cte->name : ref.alias;
+    src.derived = cte->columns;
+    item = cte->sql_name + " AS " + src.sql_alias;
+    if (recursion_ && cte == &ctes_[recursion_->cte]) {
+      if (query_level_ != recursion_->level) throw SqlErr(465, "Recursive references are not allowed in subqueries.");
+      ++recursion_->references;
+      recursion_->alias = src.sql_alias;
+    }
+  } else if (IsSystemViewName(ref.name)) {
+    SystemView view = SystemViewOf(ref.name, catalog_, session_);
+    src.name = ref.alias.empty() ? view.name : ref.alias;
+    if (ref.alias.empty()) src.schema = ref.name.schema.empty() ? "dbo" : ref.name.schema;
+    src.derived = std::move(view.columns);
+    item = "(" + view.sql + ") AS " + src.sql_alias;
+  } else if (!IsTemporaryName(ref.name.object) && (user_view = catalog_.FindView(ref.name.object))) {
+    CheckTableQualifiers(ref.name, session_.database);
+    TranslatedSelect inner = View(*user_view);
+    src.name = ref.alias.empty() ? user_view->name : ref.alias;
+    if (ref.alias.empty()) src.schema = "dbo";
+    src.derived = std::move(inner.columns);
+    item = "(" + inner.sql + ") AS " + src.sql_alias;
+  } else {
+    const TableMeta& t = ResolveTable(ref.name);
+    src.table = &t;
+    src.name = ref.alias.empty() ? t.name : ref.alias;
+    if (ref.alias.empty()) src.schema = "dbo";
+    item = QuoteSqlite(t.name) + " AS " + src.sql_alias;
+  }
+  src.outer = ref.join == "LEFT";
+  for (const auto& s : scope->sources) {
+    if (SameName(s.name, src.name)) {
+      throw SqlErr(1013, "The objects \"" + src.name + "\" and \"" + s.name +
+                             "\" in the FROM clause have the same exposed names. Use correlation names to "
+                             "distinguish them.");
+    }
+  }
+  scope->sources.push_back(std::move(src));
+  return item;
+}
+
 std::optional<Translator::Typed> Translator::SourceColumn(const Source& src, const std::string& column) {
   Typed t;
   if (src.table) {
@@ -410,6 +488,7 @@ std::optional<Translator::Typed> Translator::SourceColumn(const Source& src, con
     t.column = c.type;
     t.nullable = c.nullable || src.outer;
     t.identity = c.identity;
+    t.collation = ColumnCollation(c);
     return t;
   }
   for (std::size_t i = 0; i < src.derived.size(); ++i) {
@@ -419,6 +498,7 @@ std::optional<Translator::Typed> Translator::SourceColumn(const Source& src, con
     t.column = src.derived[i].column;
     t.nullable = src.derived[i].nullable || src.outer;
     t.identity = src.derived[i].identity;
+    t.collation = src.derived[i].collation;
     return t;
   }
   return std::nullopt;
@@ -521,6 +601,20 @@ std::string Translator::Coerce(const Typed& v, VT to) {
   throw SqlErr(206, std::string("Operand type clash: ") + VTName(v.type) + " is incompatible with " + VTName(to));
 }
 
+std::string Translator::CollationOf(const Typed& t) { return t.collation.empty() ? "VKCI" : t.collation; }
+
+std::string Translator::CollationOfPair(const Typed& a, const Typed& b, const std::string& op) {
+  // An explicit COLLATE wins (the left one first); two columns of
+  // different collations conflict, as SQL Server finds.
+  if (a.explicit_collation) return CollationOf(a);
+  if (b.explicit_collation) return CollationOf(b);
+  const bool a_column = a.column.has_value(), b_column = b.column.has_value();
+  if (a_column && b_column && a.collation != b.collation) {
+    throw SqlErr(468, "Cannot resolve the collation conflict for the " + op + " operation.");
+  }
+  return CollationOf(a_column || a.collation.size() ? a : b);
+}
+
 std::string Translator::Compare(const std::string& op, const Typed& a, const Typed& b) {
   if (a.type == VT::kBool || b.type == VT::kBool) throw SqlErr(kSyntax, "Incorrect syntax near '" + op + "'.");
   std::string left = a.sql, right = b.sql;
@@ -531,7 +625,7 @@ std::string Translator::Compare(const std::string& op, const Typed& a, const Typ
   }
   const bool a_str = a.type == VT::kString, b_str = b.type == VT::kString;
   if (a_str && b_str) {
-    return "(" + left + " COLLATE VKCI " + op + " " + right + ")";
+    return "(" + left + " COLLATE " + CollationOfPair(a, b, op) + " " + op + " " + right + ")";
   }
   if (a.type == VT::kNull || b.type == VT::kNull || (a.type == VT::kBinary && b.type == VT::kBinary)) {
     return "(" + left + " " + op + " " + right + ")";
@@ -543,7 +637,7 @@ std::string Translator::Compare(const std::string& op, const Typed& a, const Typ
     if (common == VT::kString) {
       const Typed& text = a.type == VT::kString ? a : b;
       const std::string as_text = BytesAsText(a.type == VT::kBinary ? a : b, IsUnicodeText(text));
-      return "(" + (a.type == VT::kBinary ? as_text : left) + " COLLATE VKCI " + op + " " +
+      return "(" + (a.type == VT::kBinary ? as_text : left) + " COLLATE " + CollationOf(text) + " " + op + " " +
              (b.type == VT::kBinary ? as_text : right) + ")";
     }
   } else if (a.type == VT::kDate || b.type == VT::kDate) {
@@ -902,6 +996,8 @@ Translator::Typed Translator::Value(const ast::Expr& e, const Scope& scope) {
         return out;
       }
       Typed a = Expr(*e.args[0], scope);
+      // A sign of plus leaves text as it is, as SQL Server does.
+      if (e.text == "+" && a.type == VT::kString) return a;
       if (!IsNumeric(a.type) && a.type != VT::kNull) throw SqlErr(8117, "Operand data type is invalid for " + e.text + " operator.");
       out.type = a.type == VT::kBit ? VT::kInt : a.type;
       out.sql = e.text == "+" ? a.sql : "(" + e.text + a.sql + ")";
@@ -968,7 +1064,7 @@ Translator::Typed Translator::Value(const ast::Expr& e, const Scope& scope) {
           left = Coerce(a, sub_type);
         }
       }
-      if (a.type == VT::kString && !decimal) left += " COLLATE VKCI";
+      if (a.type == VT::kString && !decimal) left += " COLLATE " + CollationOf(a);
       out.sql = "(" + left + (e.negated ? " NOT IN (" : " IN (") + sub.sql + "))";
       out.type = VT::kBool;
       return out;
@@ -1019,6 +1115,16 @@ Translator::Typed Translator::Value(const ast::Expr& e, const Scope& scope) {
       out.type = TypeOf(to);
       out.column = to;
       return out;
+    }
+    case ExprKind::kCollate: {
+      Typed a = Expr(*e.args[0], scope);
+      if (a.type != VT::kString) {
+        const std::string type = a.column ? TypeBaseName(*a.column) : a.type == VT::kNull ? "int" : "non-character";
+        throw SqlErr(447, "Expression type " + type + " is invalid for COLLATE clause.");
+      }
+      a.collation = SqliteCollation(e.text);
+      a.explicit_collation = true;
+      return a;
     }
     case ExprKind::kSubquery: {
       TranslatedSelect sub = SelectIn(*e.select, &scope);
@@ -1201,8 +1307,9 @@ TranslatedSelect Translator::SelectIn(const ast::Select& s, const Scope* outer) 
                         "EXCEPT operator.");
     }
     const VT type = out.columns[column].type;
+    const std::string collation = out.columns[column].collation.empty() ? "VKCI" : out.columns[column].collation;
     order += (i ? ", c" : "c") + std::to_string(column + 1) +
-             (type == VT::kString ? " COLLATE VKCI" : type == VT::kDecimal ? " COLLATE VKDEC" : "") +
+             (type == VT::kString ? " COLLATE " + collation : type == VT::kDecimal ? " COLLATE VKDEC" : "") +
              (s.order_by[i].descending ? " DESC" : "");
   }
   out.sql += " ORDER BY " + order;
@@ -1368,7 +1475,9 @@ TranslatedSelect Translator::Combine(const std::vector<const ast::Select*>& part
       std::string value = common.type == VT::kDecimal ? ToDecimal(v, *DecimalTypeOf(*common.column))
                                                        : Coerce(v, common.type);
       if (value != v.sql) wrap = true;
-      if (distinct && q == 0 && out.columns[c].type == VT::kString) value += " COLLATE VKCI";
+      if (distinct && q == 0 && out.columns[c].type == VT::kString) {
+        value += " COLLATE " + (out.columns[c].collation.empty() ? std::string("VKCI") : out.columns[c].collation);
+      }
       items += (c ? ", " : "") + value + " AS c" + std::to_string(c + 1);
     }
     const std::string sql = wrap ? "SELECT " + items + " FROM (" + queries[q].sql + ")" : queries[q].sql;
@@ -1537,7 +1646,7 @@ TranslatedSelect Translator::SelectCore(const ast::Select& s, const Scope* outer
         if (src.table) {
           for (const auto& c : src.table->columns) {
             add(src.sql_alias + "." + QuoteSqlite(c.name),
-                {c.name, TypeOf(c.type), c.type, c.nullable || src.outer, c.identity});
+                {c.name, TypeOf(c.type), c.type, c.nullable || src.outer, c.identity, ColumnCollation(c)});
           }
         } else {
           for (std::size_t i = 0; i < src.derived.size(); ++i) {
@@ -1554,7 +1663,7 @@ TranslatedSelect Translator::SelectCore(const ast::Select& s, const Scope* outer
     if (t.type == VT::kBool) throw SqlErr(kSyntax, "Incorrect syntax near '='.");
     std::string name = item.alias;
     if (name.empty() && item.expr->kind == ExprKind::kColumn) name = item.expr->parts.back();
-    add(t.sql, {name, t.type, t.column, t.nullable, t.identity});
+    add(t.sql, {name, t.type, t.column, t.nullable, t.identity, t.collation});
   }
   if (recursing) {
     // The level of the rows it makes: one past the row it read.
@@ -1574,6 +1683,7 @@ TranslatedSelect Translator::SelectCore(const ast::Select& s, const Scope* outer
       const ast::Expr& oe = *s.order_by[i].expr;
       std::string term;
       VT type = VT::kNull;
+      std::string collation;
       // An integer that fits int is a position in the select list; any
       // other constant orders nothing and is refused.
       std::int32_t position = 0;
@@ -1585,6 +1695,7 @@ TranslatedSelect Translator::SelectCore(const ast::Select& s, const Scope* outer
         }
         term = "c" + std::to_string(position);
         type = out.columns[static_cast<std::size_t>(position) - 1].type;
+        collation = out.columns[static_cast<std::size_t>(position) - 1].collation;
       } else if (IsConstant(oe)) {
         throw SqlErr(kConstantOrderBy, "A constant expression was encountered in the ORDER BY list, position " +
                                            std::to_string(i + 1) + ".");
@@ -1595,6 +1706,7 @@ TranslatedSelect Translator::SelectCore(const ast::Select& s, const Scope* outer
                 s.items[std::min(k, s.items.size() - 1)].star == false) {
               term = "c" + std::to_string(k + 1);
               type = out.columns[k].type;
+              collation = out.columns[k].collation;
               break;
             }
           }
@@ -1603,9 +1715,10 @@ TranslatedSelect Translator::SelectCore(const ast::Select& s, const Scope* outer
           Typed t = Expr(oe, scope);
           term = t.sql;
           type = t.type;
+          collation = t.collation;
         }
       }
-      if (type == VT::kString) term += " COLLATE VKCI";
+      if (type == VT::kString) term += " COLLATE " + (collation.empty() ? std::string("VKCI") : collation);
       if (type == VT::kDecimal) term += " COLLATE VKDEC";
       sql += (i ? ", " : "") + term + (s.order_by[i].descending ? " DESC" : "");
     }

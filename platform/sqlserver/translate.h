@@ -102,6 +102,11 @@ class Translator {
   // expression's own column type, if it has one.
   TranslatedSelect Text(const ast::Expr& e);
 
+  // The query of a view, its columns named by its column list (8158, 8159
+  // when it does not match; 4511, 4506 for a column without a name or
+  // named twice); 217 past 32 views inside each other.
+  TranslatedSelect View(const ViewMeta& view);
+
   // SQL yielding 1 when the condition holds (IF).
   std::string Condition(const ast::Expr& e);
 
@@ -148,6 +153,11 @@ class Translator {
   Typed Binary(const ast::Expr& e, const Scope& scope);
   Typed Arithmetic(const std::string& op, const Typed& a, const Typed& b);
   std::string Compare(const std::string& op, const Typed& a, const Typed& b);
+  // The SQLite collation text compares by: a value's own, and of two
+  // values the one SQL Server's precedence takes (468 for two columns of
+  // different collations).
+  static std::string CollationOf(const Typed& t);
+  static std::string CollationOfPair(const Typed& a, const Typed& b, const std::string& op);
   std::string Coerce(const Typed& v, VT to);
   // Decimals. The decimal(p, s) a value has, or takes beside a decimal
   // (an int constant, like int, decimal(10,0)); the value as a decimal's
@@ -171,7 +181,14 @@ class Translator {
   // nvarchar, its bytes UTF-16LE, when `unicode`; else as varchar, its
   // bytes in the server code page.
   static std::string BytesAsText(const Typed& bytes, bool unicode);
-  void AddSources(const std::vector<ast::TableRef>& from, Scope* scope, std::string* sql);
+  // The FROM list's sources into `scope`, its SQL into `sql`. A join's ON
+  // sees the sources from `join_start` on (an UPDATE's target, before its
+  // FROM list, belongs to the first join; a join in parentheses sees only
+  // its own).
+  void AddSources(const std::vector<ast::TableRef>& from, Scope* scope, std::string* sql, std::size_t join_start = 0);
+  // One source (a table, view, CTE, system view or derived table) into
+  // `scope`; returns its SQL as a FROM item.
+  std::string AddSource(const ast::TableRef& ref, Scope* scope);
   // A query (with the queries combined with it and their ORDER BY) inside
   // `outer`.
   TranslatedSelect SelectIn(const ast::Select& s, const Scope* outer);
@@ -215,11 +232,16 @@ class Translator {
   std::vector<Cte> ctes_;
   std::optional<Recursion> recursion_;
   int query_level_ = 0;      // queries open: 1 for the statement's own
+  int view_depth_ = 0;       // views being expanded, one inside another
   int max_recursion_ = 100;  // OPTION (MAXRECURSION n); 0 for no limit
 };
 
 // The static type of a column type.
 VT TypeOf(const ColumnType& t);
+
+// The columns of a view as its query gives them now; none when it no
+// longer translates (a table it reads was dropped since).
+std::vector<OutputColumn> ViewColumns(Catalog& catalog, const SessionState& session, const ViewMeta& view);
 
 // The table an UPDATE or DELETE changes, as named: the one its FROM list
 // exposes under the target's name when that is an alias there ("UPDATE x

@@ -23,6 +23,10 @@ struct Translator::Typed {
   bool is_literal = false;
   std::string literal;  // a string, integer or decimal literal's text (a decimal's canonical)
   bool national = false;  // a string literal written N'...'
+  // Text's SQLite collation when not the server's (OutputColumn's), and
+  // whether an explicit COLLATE gave it, which wins over a column's.
+  std::string collation;
+  bool explicit_collation = false;
   // When sql is "(x op y ...)" with a flat chain of one SQLite operator
   // class inside: '+' (+ and -), '*', '&' (& and |) or '|' (||); 'd' when
   // it is a chain of decimal operators, "vk_dchain(...)" of
