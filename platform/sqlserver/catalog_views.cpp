@@ -228,7 +228,8 @@ std::vector<std::string> ColumnValues(const TableMeta& t, std::size_t i) {
   const bool text = IsCharType(c.type.type);
   return {Number(t.id), Text(c.name), Number(static_cast<std::int64_t>(i) + 1), Number(type.system_type_id),
           Number(type.user_type_id), Number(size.max_length), Number(size.precision), Number(size.scale),
-          text ? Text(kServerCollation) : kNull, Bit(c.nullable), Bit(text), Bit(c.identity),
+          text ? Text(c.collation.empty() ? kServerCollation : c.collation) : kNull, Bit(c.nullable), Bit(text),
+          Bit(c.identity),
           Number(c.default_value ? DefaultConstraintId(t, i) : 0)};
 }
 

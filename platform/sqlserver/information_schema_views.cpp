@@ -267,7 +267,8 @@ Rows ColumnRows(const ViewContext& v) {
     const std::string table = Text(t->name);
     for (std::size_t i = 0; i < t->columns.size(); ++i) {
       const ColumnMeta& c = t->columns[i];
-      const TypeFigures f = FiguresOf(c.type);
+      TypeFigures f = FiguresOf(c.type);
+      if (!c.collation.empty() && IsCharType(c.type.type)) f.collation = Text(c.collation);
       rows.push_back({db, dbo, table, Text(c.name), Number(static_cast<std::int64_t>(i) + 1),
                       TextOrNull(KeptDefault(c)), Text(c.nullable ? "YES" : "NO"), Text(TypeBaseName(c.type)),
                       f.length, f.octets, f.precision, f.radix, f.scale, f.datetime_precision, f.charset_catalog,
