@@ -92,7 +92,11 @@ std::optional<std::chrono::milliseconds> WaitTime(std::string text) {
   int field = 0;
   for (; field < 3; ++field) {
     const std::size_t start = i;
-    while (i < text.size() && i - start < 2 && text[i] >= '0' && text[i] <= '9') fields[field] = fields[field] * 10 + (text[i++] - '0');
+    // Leading zeros may be as many as written ('000:05:00').
+    while (i < text.size() && text[i] >= '0' && text[i] <= '9') {
+      if (fields[field] < 1000) fields[field] = fields[field] * 10 + (text[i] - '0');
+      ++i;
+    }
     if (i == start) return std::nullopt;
     if (i == text.size() || text[i] != ':') break;
     ++i;

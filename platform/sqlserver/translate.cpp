@@ -17,6 +17,8 @@
 #include "platform/sqlserver/errors.h"
 #include "platform/sqlserver/lexer.h"
 #include "platform/sqlserver/parser.h"
+#include "platform/sqlserver/server.h"
+#include "platform/port/files.h"
 #include "platform/sqlserver/sqlite_functions.h"
 #include "platform/sqlserver/system_views.h"
 #include "platform/sqlserver/translate_internal.h"
@@ -337,6 +339,46 @@ bool Translator::Reads(const TableMeta& table) const {
   return std::find(tables_read_.begin(), tables_read_.end(), &table) != tables_read_.end();
 }
 
+std::vector<OutputColumn> Translator::TemporaryObjectsColumns() {
+  std::vector<OutputColumn> columns;
+  for (const ColumnMeta& c : SysObjects().columns) columns.push_back({c.name, TypeOf(c.type), c.type, c.nullable});
+  return columns;
+}
+
+std::string Translator::TemporaryObjectsSql() const {
+  // The columns in sysobjects' order: id, name, xtype, type, uid,
+  // parent_obj, crdate, category.
+  const std::string now = QuoteText(NowText());
+  if (catalog_.TemporaryTables().empty()) {
+    return "SELECT NULL AS c1, NULL AS c2, NULL AS c3, NULL AS c4, NULL AS c5, NULL AS c6, NULL AS c7, NULL AS c8 WHERE 0";
+  }
+  return "SELECT id AS c1, CASE WHEN xtype = 'U' AND length(name) < 116 THEN name || substr(replace(hex(zeroblob(58)), '00', '__'), 1, "
+         "116 - length(name)) || printf('%012X', -id) ELSE name END AS c2, xtype AS c3, CASE WHEN xtype IN ('PK', 'UQ') "
+         "THEN 'K' ELSE xtype END AS c4, 1 AS c5, parent_obj AS c6, " + now +
+         " AS c7, 0 AS c8 FROM temp.__vk_temp_objects";
+}
+
+void Translator::RefuseOtherDatabase(const ast::ObjectName& name) const {
+  std::optional<std::string> file;
+  try {
+    file = Server(port::ParentFolder(catalog_.DatabaseFile())).DatabaseFile(name.database);
+  } catch (const com::Error&) {
+    // A database file outside a server folder knows only itself.
+  }
+  if (SameName(name.database, "master")) {
+    throw SqlErr(kNotSupported, "master's own objects ('" + name.Display() +
+                                    "') are not kept by the embedded server; its server-wide views are "
+                                    "(sysdatabases, syslogins, sys.databases, sys.server_principals).");
+  }
+  if (SameName(name.database, kTempDatabase) || file) {
+    throw SqlErr(kNotSupported, "Names in another database ('" + name.Display() +
+                                    "') are not supported by the embedded server, but for tempdb's sysobjects and "
+                                    "temporary tables and master's server-wide views; USE " + name.database +
+                                    " first.");
+  }
+  throw SqlErr(911, "Database '" + name.database + "' does not exist. Make sure that the name is entered correctly.");
+}
+
 std::vector<OutputColumn> ViewColumns(Catalog& catalog, const SessionState& session, const ViewMeta& view) {
   try {
     return Translator(catalog, session).View(view).columns;
@@ -445,6 +487,20 @@ std::string Translator::AddSource(const ast::TableRef& ref, Scope* scope) {
       ++recursion_->references;
       recursion_->alias = src.sql_alias;
     }
+  } else if (!ref.name.database.empty() && SameName(ref.name.database, kTempDatabase) &&
+             SameName(ref.name.object, "sysobjects") && (ref.name.schema.empty() || SameName(ref.name.schema, "dbo"))) {
+    // tempdb's sysobjects: the session's temporary objects, a table named
+    // as tempdb names it (padded to 116 characters with '_', then the
+    // object's number in twelve hexadecimal digits), its constraints as
+    // declared.
+    src.name = ref.alias.empty() ? "sysobjects" : ref.alias;
+    if (ref.alias.empty()) src.schema = "dbo";
+    src.derived = TemporaryObjectsColumns();
+    item = "(" + TemporaryObjectsSql() + ") AS " + src.sql_alias;
+  } else if (!ref.name.database.empty() && !SameName(ref.name.database, session_.database) &&
+             !(IsTemporaryName(ref.name.object) && SameName(ref.name.database, kTempDatabase)) &&
+             !(IsSystemViewName(ref.name) && SystemViewExists(ref.name, session_.database))) {
+    RefuseOtherDatabase(ref.name);
   } else if (IsSystemViewName(ref.name)) {
     SystemView view = SystemViewOf(ref.name, catalog_, session_);
     src.name = ref.alias.empty() ? view.name : ref.alias;

@@ -186,6 +186,13 @@ class Translator {
   // FROM list, belongs to the first join; a join in parentheses sees only
   // its own).
   void AddSources(const std::vector<ast::TableRef>& from, Scope* scope, std::string* sql, std::size_t join_start = 0);
+  // tempdb..sysobjects: the session's temporary objects, as sysobjects'
+  // columns.
+  static std::vector<OutputColumn> TemporaryObjectsColumns();
+  std::string TemporaryObjectsSql() const;
+  // A name in a database other than the session's: 911 for one the
+  // server does not have, else refused as not supported.
+  [[noreturn]] void RefuseOtherDatabase(const ast::ObjectName& name) const;
   // One source (a table, view, CTE, system view or derived table) into
   // `scope`; returns its SQL as a FROM item.
   std::string AddSource(const ast::TableRef& ref, Scope* scope);
