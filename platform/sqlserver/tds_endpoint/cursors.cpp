@@ -137,6 +137,23 @@ bool IsAggregate(const Token& t) {
   return std::any_of(std::begin(kAggregates), std::end(kAggregates), [&](const char* w) { return t.IsKeyword(w); });
 }
 
+// What a row that is missing shows in `column`: NULL where the column
+// may hold it, else zero or blank of its type.
+Variant StandIn(const OutputColumn& column) {
+  if (column.nullable) return Variant::Null();
+  switch (column.type) {
+    case VT::kString: return Variant::Text("");
+    case VT::kBinary: return Variant::Bytes("");
+    case VT::kDate: return Variant::Date(2);  // 1900-01-01, datetime 0
+    case VT::kMoney: return Variant::Currency(0);
+    case VT::kDecimal: return Variant::Decimal("0");
+    case VT::kFloat: return Variant::R8(0);
+    case VT::kBit:
+    case VT::kBool: return Variant::Bool(false);
+    default: return Variant::I4(0);
+  }
+}
+
 bool IsName(const Token& t) { return t.kind == TokKind::kWord || t.kind == TokKind::kQuoted; }
 
 // A query a keyset can be kept for, as its text has it: "SELECT list FROM
@@ -319,8 +336,11 @@ struct ServerCursors::Cursor {
     BatchOutput out;
     RunStatement(engine, refetch, refetch_declarations, arguments, &out);
     if (out.results.size() == 1 && !out.results[0].rows.empty()) return {out.results[0].rows[0], kFetchSucceeded};
-    // Deleted since the cursor was opened: its place stays, without values.
-    return {dts::Row(columns.size(), Variant::Null()), kFetchMissing};
+    // Deleted since the cursor was opened: its place stays, with stand-in
+    // values (NULL where the column takes it, else zero or blank).
+    dts::Row missing;
+    for (const OutputColumn& column : columns) missing.push_back(StandIn(column));
+    return {missing, kFetchMissing};
   }
 };
 
