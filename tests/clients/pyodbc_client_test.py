@@ -302,7 +302,8 @@ class ServedDatabase(ServedDatabaseBase):
         # A query a keyset cannot be kept for (a join, an aggregate) opens
         # as the static cursor SQL Server converts it to.
         static = db.cursor()
-        self.assertEqual(static.execute("select grade, count(*) from Keyed group by grade order by grade").fetchall(),
+        static.execute("select grade, count(*) from Keyed group by grade order by grade")
+        self.assertEqual([tuple(r) for r in static.fetchall()],
                          [(0, 3), (1, 3), (2, 1)])  # ids 3, 8, 60; 1, 4, 7; 2
         db.close()
 
