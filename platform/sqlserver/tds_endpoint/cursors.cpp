@@ -221,14 +221,13 @@ std::optional<KeysetShape> KeysetShapeOf(const std::string& statement) {
   // What follows may only filter and order the rows of that one table.
   if (i < t.size() && !t[i].IsKeyword("where") && !t[i].IsKeyword("order")) return std::nullopt;
   depth = 0;
+  bool ordering = false;  // in ORDER BY, whose items a comma separates
   for (; i < t.size(); ++i) {
     if (t[i].IsSymbol("(")) ++depth;
     if (t[i].IsSymbol(")")) --depth;
     if (depth > 0) continue;
-    if (t[i].IsSymbol(",") && !(i > 0 && std::any_of(t.begin(), t.begin() + static_cast<std::ptrdiff_t>(i),
-                                                     [](const Token& k) { return k.IsKeyword("order"); }))) {
-      return std::nullopt;
-    }
+    if (t[i].IsKeyword("order")) ordering = true;
+    if (t[i].IsSymbol(",") && !ordering) return std::nullopt;
     if (EndsTableReference(t[i]) && !t[i].IsKeyword("where") && !t[i].IsKeyword("order")) return std::nullopt;
   }
   return shape;
