@@ -317,14 +317,14 @@ struct ServerCursors::Cursor {
   std::int64_t buffered = 0;
   std::string name;
 
-  bool keyset() const { return kind == kKeyset; }
+  bool keyed = false;  // holds keys (KEYSET; FORWARD_ONLY and FAST_FORWARD when they can), not rows
   bool forward_only() const { return kind == kForwardOnly || kind == kFastForward; }
-  std::int64_t size() const { return static_cast<std::int64_t>(keyset() ? keys.size() : rows.size()); }
+  std::int64_t size() const { return static_cast<std::int64_t>(keyed ? keys.size() : rows.size()); }
 
   // Row `n` (from 1) as it is now, and its ROWSTAT.
   std::pair<dts::Row, std::int32_t> Read(Engine& engine, std::int64_t n) const {
     const auto at = static_cast<std::size_t>(n - 1);
-    if (!keyset()) return {rows[at], kFetchSucceeded};
+    if (!keyed) return {rows[at], kFetchSucceeded};
     if (!com::SameName(engine.database(), database)) {
       throw SqlErr(kNotSupported, "A keyset cursor reads its rows from database '" + database +
                                       "'; the connection now uses '" + engine.database() +
@@ -564,7 +564,8 @@ void ServerCursors::Open(Engine& engine, const std::string& procedure, const std
   auto cursor = std::make_unique<Cursor>();
   cursor->kind = kind;
   cursor->database = engine.database();
-  if (kind == kKeyset) {
+  cursor->keyed = kind == kKeyset || ((kind == kForwardOnly || kind == kFastForward) && keyable());
+  if (cursor->keyed) {
     // The query gives each row's key after its own columns; the rows are
     // read again by their keys when fetched.
     std::string key_list;
@@ -713,10 +714,26 @@ void ServerCursors::Fetch(Engine& engine, const std::vector<Argument>& arguments
   ResultSet rs;
   rs.columns = c.columns;
   rs.columns.push_back(RowStatusColumn());
-  for (std::int64_t n = 0; n < c.buffered && c.first >= 1 && c.first <= size; ++n) {
-    auto [row, status] = c.Read(engine, c.first + n);
-    row.push_back(Variant::I4(status));
-    rs.rows.push_back(std::move(row));
+  if (c.first >= 1 && c.first <= size) {
+    // A forward-only cursor, as SQL Server's, passes over rows deleted
+    // since it was opened: it reads on until it has the rows asked for.
+    const bool skip_missing = c.forward_only() && c.keyed;
+    const std::int64_t wanted = type == kRefresh ? c.buffered : c.buffered == 0 ? 0 : count;
+    const std::int64_t last = skip_missing && type != kRefresh ? size : c.first + c.buffered - 1;
+    std::int64_t n = c.first;
+    while (static_cast<std::int64_t>(rs.rows.size()) < wanted && n <= last) {
+      auto [row, status] = c.Read(engine, n++);
+      if (skip_missing && status == kFetchMissing) continue;
+      row.push_back(Variant::I4(status));
+      rs.rows.push_back(std::move(row));
+    }
+    if (skip_missing && type != kRefresh) {
+      c.buffered = n - c.first;
+      if (rs.rows.empty()) {
+        c.first = size + 1;
+        c.buffered = 0;
+      }
+    }
   }
   answer->result = std::move(rs);
 }

@@ -11,10 +11,12 @@
 // one table with a unique key of columns that cannot be NULL, without
 // DISTINCT, TOP, GROUP BY, HAVING, aggregates or set operators; any other
 // query is converted to STATIC, as SQL Server converts it. FORWARD_ONLY
-// and FAST_FORWARD hold the rows their query gave at open and fetch only
-// forwards (FIRST, NEXT, REFRESH, INFO). DYNAMIC is converted to KEYSET,
-// or STATIC when the query cannot have a keyset. The kind opened goes
-// back through scrollopt.
+// and FAST_FORWARD fetch only forwards (FIRST, NEXT, REFRESH, INFO); over
+// a query a keyset can be kept for they read each row at its fetch and
+// pass over rows deleted since the open, else they hold the rows their
+// query gave at open; rows inserted after the open are not among theirs.
+// DYNAMIC is converted to KEYSET, or STATIC when the query cannot have a
+// keyset. The kind opened goes back through scrollopt.
 //
 // Concurrency (ccopt): READ_ONLY only. STATIC and FAST_FORWARD cursors
 // are read-only whatever was asked, as on SQL Server; another kind asked
