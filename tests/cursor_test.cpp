@@ -562,6 +562,14 @@ TEST_F(TdsCursors, APreparedCursorOpensAgainWithNewValues) {
   // RETURN_METADATA: the columns, no rows.
   ASSERT_EQ(prepared.results.size(), 1u);
   EXPECT_EQ(prepared.results[0].columns, (std::vector<std::string>{"id", "ROWSTAT"}));
+  EXPECT_EQ(prepared.Output(4), kStatic);
+  EXPECT_EQ(prepared.Output(5), kReadOnly);
+  // The kind it will be opened as: a keyset asked over an aggregate is STATIC.
+  const Answer converted = client->Call(
+      kPrepare, {Out(), Text(""), Text("select grade, count(*) from T group by grade"), In(0),
+                 {kKeyset, std::nullopt, true}, {kReadOnly, std::nullopt, true}});
+  EXPECT_TRUE(converted.results.empty());
+  EXPECT_EQ(converted.Output(4), kStatic);
   for (std::int32_t min : {5, 2}) {
     const Answer executed = client->Call(kExecute, {In(handle), Out(), {kStatic, std::nullopt, true},
                                                     {kReadOnly, std::nullopt, true}, Out(), In(min)});

@@ -299,6 +299,98 @@ std::vector<std::string> KeyColumns(Engine& engine, const std::vector<std::strin
   return columns;
 }
 
+// How a cursor is opened on a statement: the kind and concurrency it gets,
+// and where it keeps keys, the query's shape and its table's key columns.
+struct Opening {
+  bool direct = false;  // not a single query: run as it is (ALLOW_DIRECT), no cursor
+  std::int32_t kind = 0, concurrency = 0;
+  bool keyed = false;
+  KeysetShape shape;
+  std::vector<std::string> key_columns;
+};
+
+// Decides how to open a cursor with `scrollopt` and `ccopt` on
+// `statement`, as Open describes; raises for what cannot be opened.
+Opening Resolve(Engine& engine, const std::string& procedure, const std::string& statement, std::int32_t scrollopt,
+                std::int32_t ccopt) {
+  if (scrollopt & ~kScrollKnown) throw InvalidParameter(procedure, "scrollopt");
+  if (ccopt & ~kConcurrencyKnown) throw InvalidParameter(procedure, "ccopt");
+  if (scrollopt & (kAutoFetch | kAutoClose)) {
+    throw SqlErr(kNotSupported, procedure + ": AUTO_FETCH and AUTO_CLOSE (scrollopt 0x2000, 0x4000) are not "
+                                            "supported by this server; fetch the rows with sp_cursorfetch and close "
+                                            "the cursor with sp_cursorclose.");
+  }
+  const std::int32_t requested = scrollopt & kKinds;
+  const bool check_types = (scrollopt & kCheckAcceptedTypes) != 0;
+  const std::int32_t acceptable = check_types ? ((scrollopt >> kAcceptableShift) & kKinds) | requested : requested;
+  if (!check_types && requested != kKeyset && requested != kDynamic && requested != kForwardOnly &&
+      requested != kStatic && requested != kFastForward) {
+    throw InvalidParameter(procedure, "scrollopt");
+  }
+  if (check_types && acceptable == 0) throw InvalidParameter(procedure, "scrollopt");
+  const std::int32_t concurrency = ccopt & kConcurrencies;
+  if (concurrency != 0x1 && concurrency != 0x2 && concurrency != 0x4 && concurrency != 0x8) {
+    throw InvalidParameter(procedure, "ccopt");
+  }
+
+  Opening opening;
+  if (!IsSingleQuery(statement)) {
+    if (!(ccopt & kAllowDirect)) {
+      throw SqlErr(16937, "A server cursor is not allowed on a remote stored procedure or stored procedure with "
+                          "more than one SELECT statement. Use a default result set or client cursor.");
+    }
+    opening.direct = true;
+    opening.kind = requested;
+    opening.concurrency = concurrency;
+    return opening;
+  }
+
+  // The kind opened: a keyset where one can be kept, else the rows.
+  bool looked = false;
+  auto keyable = [&] {
+    if (!looked) {
+      looked = true;
+      if (auto shape = KeysetShapeOf(statement)) {
+        opening.shape = *shape;
+        opening.key_columns = KeyColumns(engine, shape->parts);
+      }
+    }
+    return !opening.key_columns.empty();
+  };
+  auto opened_as = [&](std::int32_t k) { return k == kKeyset || k == kDynamic ? (keyable() ? kKeyset : kStatic) : k; };
+  std::int32_t kind = 0;
+  if (!check_types) {
+    kind = opened_as(requested);
+  } else {
+    // The kind asked for if it can be had, else the first acceptable one.
+    for (std::int32_t candidate : {requested, kKeyset, kStatic, kForwardOnly, kFastForward}) {
+      if (candidate == 0 || !(acceptable & candidate)) continue;
+      const std::int32_t opened = opened_as(candidate);
+      if (acceptable & opened) {
+        kind = opened;
+        break;
+      }
+    }
+  }
+  if (kind == 0) {
+    throw SqlErr(kNotSupported, procedure + ": none of the cursor kinds this call accepts can be opened on its "
+                                            "statement here (this server opens KEYSET, STATIC, FORWARD_ONLY and "
+                                            "FAST_FORWARD cursors; DYNAMIC becomes KEYSET or STATIC).");
+  }
+
+  if (kind == kStatic || kind == kFastForward || concurrency == kReadOnly ||
+      ((ccopt & kCheckAcceptedOpts) && (ccopt & kReadOnlyAcceptable))) {
+    opening.concurrency = kReadOnly;
+  } else {
+    throw SqlErr(kNotSupported, procedure + ": cursors that change rows (ccopt SCROLL_LOCKS or OPTIMISTIC) are not "
+                                            "supported by this server; open the cursor READ_ONLY (ccopt 0x0001).");
+  }
+
+  opening.kind = kind;
+  opening.keyed = kind == kKeyset || ((kind == kForwardOnly || kind == kFastForward) && keyable());
+  return opening;
+}
+
 }  // namespace
 
 struct ServerCursors::Cursor {
@@ -400,12 +492,12 @@ void ServerCursors::Call(Engine& engine, const std::string& procedure, const std
     if (!execute) {
       if (arguments.size() > 6) throw SqlErr(8144, "Procedure or function sp_cursorprepare has too many arguments specified.");
       // Compiles it: a statement that does not parse is not prepared.
-      ParseBatch(statement);
+      const Opening opening = Resolve(engine, procedure, statement, scrollopt & ~kParameterized, ccopt);
       const std::int32_t handle = next_prepared_++;
       prepared_[handle] = {statement, declarations};
       Output(arguments, 0, handle, answer);
-      Output(arguments, 4, scrollopt & kKinds, answer);
-      Output(arguments, 5, ccopt, answer);
+      Output(arguments, 4, opening.direct ? scrollopt : opening.kind, answer);
+      Output(arguments, 5, opening.direct ? ccopt : opening.concurrency, answer);
       if (options & kReturnMetadata) {
         // The cursor's columns as its query describes them, no row read.
         struct FormatOnly {
@@ -480,31 +572,8 @@ void ServerCursors::Open(Engine& engine, const std::string& procedure, const std
                          const std::string& declarations, std::vector<Argument> values, std::int32_t scrollopt,
                          std::int32_t ccopt, std::size_t handle_at, std::size_t scrollopt_at, std::size_t ccopt_at,
                          std::size_t rowcount_at, const std::vector<Argument>& arguments, CursorAnswer* answer) {
-  if (scrollopt & ~kScrollKnown) throw InvalidParameter(procedure, "scrollopt");
-  if (ccopt & ~kConcurrencyKnown) throw InvalidParameter(procedure, "ccopt");
-  if (scrollopt & (kAutoFetch | kAutoClose)) {
-    throw SqlErr(kNotSupported, procedure + ": AUTO_FETCH and AUTO_CLOSE (scrollopt 0x2000, 0x4000) are not "
-                                            "supported by this server; fetch the rows with sp_cursorfetch and close "
-                                            "the cursor with sp_cursorclose.");
-  }
-  const std::int32_t requested = scrollopt & kKinds;
-  const bool check_types = (scrollopt & kCheckAcceptedTypes) != 0;
-  const std::int32_t acceptable = check_types ? ((scrollopt >> kAcceptableShift) & kKinds) | requested : requested;
-  if (!check_types && requested != kKeyset && requested != kDynamic && requested != kForwardOnly &&
-      requested != kStatic && requested != kFastForward) {
-    throw InvalidParameter(procedure, "scrollopt");
-  }
-  if (check_types && acceptable == 0) throw InvalidParameter(procedure, "scrollopt");
-  const std::int32_t concurrency = ccopt & kConcurrencies;
-  if (concurrency != 0x1 && concurrency != 0x2 && concurrency != 0x4 && concurrency != 0x8) {
-    throw InvalidParameter(procedure, "ccopt");
-  }
-
-  if (!IsSingleQuery(statement)) {
-    if (!(ccopt & kAllowDirect)) {
-      throw SqlErr(16937, "A server cursor is not allowed on a remote stored procedure or stored procedure with "
-                          "more than one SELECT statement. Use a default result set or client cursor.");
-    }
+  const Opening opening = Resolve(engine, procedure, statement, scrollopt, ccopt);
+  if (opening.direct) {
     // Not a cursor's statement: it runs as it is, and no cursor is made.
     BatchMessage notice;
     notice.text = "Executing SQL directly; no cursor.";
@@ -519,52 +588,14 @@ void ServerCursors::Open(Engine& engine, const std::string& procedure, const std
     Output(arguments, rowcount_at, -1, answer);
     return;
   }
-
-  // The kind opened: a keyset where one can be kept, else the rows.
-  std::optional<KeysetShape> shape;
-  std::vector<std::string> key_columns;
-  auto keyable = [&] {
-    if (!shape) {
-      shape = KeysetShapeOf(statement);
-      if (shape) key_columns = KeyColumns(engine, shape->parts);
-      if (!shape) shape = KeysetShape{};
-    }
-    return !key_columns.empty();
-  };
-  auto opened_as = [&](std::int32_t k) { return k == kKeyset || k == kDynamic ? (keyable() ? kKeyset : kStatic) : k; };
-  std::int32_t kind = 0;
-  if (!check_types) {
-    kind = opened_as(requested);
-  } else {
-    // The kind asked for if it can be had, else the first acceptable one.
-    for (std::int32_t candidate : {requested, kKeyset, kStatic, kForwardOnly, kFastForward}) {
-      if (candidate == 0 || !(acceptable & candidate)) continue;
-      const std::int32_t opened = opened_as(candidate);
-      if (acceptable & opened) {
-        kind = opened;
-        break;
-      }
-    }
-  }
-  if (kind == 0) {
-    throw SqlErr(kNotSupported, procedure + ": none of the cursor kinds this call accepts can be opened on its "
-                                            "statement here (this server opens KEYSET, STATIC, FORWARD_ONLY and "
-                                            "FAST_FORWARD cursors; DYNAMIC becomes KEYSET or STATIC).");
-  }
-
-  std::int32_t opened_concurrency = concurrency;
-  if (kind == kStatic || kind == kFastForward || concurrency == kReadOnly ||
-      ((ccopt & kCheckAcceptedOpts) && (ccopt & kReadOnlyAcceptable))) {
-    opened_concurrency = kReadOnly;
-  } else {
-    throw SqlErr(kNotSupported, procedure + ": cursors that change rows (ccopt SCROLL_LOCKS or OPTIMISTIC) are not "
-                                            "supported by this server; open the cursor READ_ONLY (ccopt 0x0001).");
-  }
+  const std::vector<std::string>& key_columns = opening.key_columns;
+  const KeysetShape* shape = &opening.shape;
+  const std::int32_t kind = opening.kind;
 
   auto cursor = std::make_unique<Cursor>();
   cursor->kind = kind;
   cursor->database = engine.database();
-  cursor->keyed = kind == kKeyset || ((kind == kForwardOnly || kind == kFastForward) && keyable());
+  cursor->keyed = opening.keyed;
   if (cursor->keyed) {
     // The query gives each row's key after its own columns; the rows are
     // read again by their keys when fetched.
@@ -621,7 +652,7 @@ void ServerCursors::Open(Engine& engine, const std::string& procedure, const std
   cursors_[handle] = std::move(cursor);
   Output(arguments, handle_at, handle, answer);
   Output(arguments, scrollopt_at, kind, answer);
-  Output(arguments, ccopt_at, opened_concurrency, answer);
+  Output(arguments, ccopt_at, opening.concurrency, answer);
   Output(arguments, rowcount_at, static_cast<std::int32_t>(std::min<std::int64_t>(rows, INT32_MAX)), answer);
 }
 
