@@ -621,7 +621,10 @@ bool ClientConnection::RunCursorCall(Writer& w, const RpcCall& call, const std::
     }
     cursors_.Call(*engine_, name, call.arguments, &answer);
   };
-  if (RunWatched(work, &failure).attention) return false;
+  if (RunWatched(work, &failure).attention) {
+    if (answer.opened) cursors_.Close(*answer.opened);  // the client is not told of it
+    return false;
+  }
   if (answer.notice) WriteBatchMessage(w, *answer.notice);
   if (answer.ran_directly) {
     WriteResults(w, answer.run, false, before);
@@ -629,20 +632,29 @@ bool ClientConnection::RunCursorCall(Writer& w, const RpcCall& call, const std::
     for (const BatchMessage& m : answer.run.messages) WriteBatchMessage(w, m);
   }
   if (answer.result && !failure) {
-    const ResultSet& rs = *answer.result;
-    ResultWriter results(WireColumnsOf(rs.columns), tds_);
-    if (no_metadata) {
-      w.U8(kColMetadata);
-      w.U16(kNoColumnMetadata);
-    } else {
-      results.WriteColMetadata(w);
-      // ROWSTAT, the last column, is hidden.
-      std::vector<std::uint8_t> statuses(rs.columns.size(), 0);
-      statuses.back() = kColumnHidden;
-      WriteColumnInfo(w, statuses);
+    Writer described;
+    try {
+      const ResultSet& rs = *answer.result;
+      ResultWriter results(WireColumnsOf(rs.columns), tds_);
+      if (no_metadata) {
+        described.U8(kColMetadata);
+        described.U16(kNoColumnMetadata);
+      } else {
+        results.WriteColMetadata(described);
+        // ROWSTAT, the last column, is hidden.
+        std::vector<std::uint8_t> statuses(rs.columns.size(), 0);
+        statuses.back() = kColumnHidden;
+        WriteColumnInfo(described, statuses);
+      }
+      for (const auto& row : rs.rows) results.WriteRow(described, row);
+      WriteDone(described, kDoneInProc, static_cast<std::uint16_t>(kDoneMore | InTransaction()), 0, 0, tds_);
+      w.Bytes(described.data());
+    } catch (const com::Error& e) {
+      // Columns no client could read: the call fails, and a cursor it
+      // opened is not left open.
+      failure = e;
+      if (answer.opened) cursors_.Close(*answer.opened);
     }
-    for (const auto& row : rs.rows) results.WriteRow(w, row);
-    WriteDone(w, kDoneInProc, static_cast<std::uint16_t>(kDoneMore | InTransaction()), 0, 0, tds_);
   }
   if (failure) {
     if (answer.run.error_line == 0 && answer.run.error_procedure.empty()) answer.run.error_procedure = name;

@@ -438,7 +438,16 @@ struct ServerCursors::Cursor {
 ServerCursors::ServerCursors() = default;
 ServerCursors::~ServerCursors() = default;
 
-std::size_t ServerCursors::open_count() const { return cursors_.size(); }
+void ServerCursors::Close(std::int32_t handle) { cursors_.erase(handle); }
+
+template <typename Map>
+std::int32_t ServerCursors::NextHandle(const Map& in_use, std::int32_t* next) {
+  for (;;) {
+    const std::int32_t handle = *next;
+    *next = handle == std::numeric_limits<std::int32_t>::max() ? 1 : handle + 1;
+    if (!in_use.count(handle)) return handle;
+  }
+}
 
 bool ServerCursors::IsCursorProcedure(const std::string& procedure) {
   static const char* const kNames[] = {"sp_cursor",        "sp_cursoropen",      "sp_cursorprepare",
@@ -493,7 +502,7 @@ void ServerCursors::Call(Engine& engine, const std::string& procedure, const std
       if (arguments.size() > 6) throw SqlErr(8144, "Procedure or function sp_cursorprepare has too many arguments specified.");
       // Compiles it: a statement that does not parse is not prepared.
       const Opening opening = Resolve(engine, procedure, statement, scrollopt & ~kParameterized, ccopt);
-      const std::int32_t handle = next_prepared_++;
+      const std::int32_t handle = NextHandle(prepared_, &next_prepared_);
       prepared_[handle] = {statement, declarations};
       Output(arguments, 0, handle, answer);
       Output(arguments, 4, opening.direct ? scrollopt : opening.kind, answer);
@@ -525,7 +534,7 @@ void ServerCursors::Call(Engine& engine, const std::string& procedure, const std
       }
       return;
     }
-    const std::int32_t handle = next_prepared_++;
+    const std::int32_t handle = NextHandle(prepared_, &next_prepared_);
     prepared_[handle] = {statement, declarations};
     Output(arguments, 0, handle, answer);
     std::vector<Argument> values(
@@ -643,13 +652,14 @@ void ServerCursors::Open(Engine& engine, const std::string& procedure, const std
   if (cursor->columns.size() + 1 > 255) {
     throw SqlErr(kNotSupported, procedure + ": a cursor of more than 254 columns is not supported by this server.");
   }
-  const std::int32_t handle = next_cursor_++;
+  const std::int32_t handle = NextHandle(cursors_, &next_cursor_);
   ResultSet described;
   described.columns = cursor->columns;
   described.columns.push_back(RowStatusColumn());
   answer->result = std::move(described);
   const std::int64_t rows = cursor->forward_only() ? -1 : cursor->size();
   cursors_[handle] = std::move(cursor);
+  answer->opened = handle;
   Output(arguments, handle_at, handle, answer);
   Output(arguments, scrollopt_at, kind, answer);
   Output(arguments, ccopt_at, opening.concurrency, answer);

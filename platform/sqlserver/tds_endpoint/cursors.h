@@ -58,6 +58,8 @@ struct CursorAnswer {
   // Values of the call's output parameters, by the argument's index; only
   // those the client passed OUTPUT.
   std::vector<std::pair<std::size_t, std::int32_t>> outputs;
+  // The handle of the cursor the call opened.
+  std::optional<std::int32_t> opened;
 };
 
 class ServerCursors {
@@ -84,8 +86,9 @@ class ServerCursors {
   void Call(Engine& engine, const std::string& procedure, const std::vector<Argument>& arguments,
             CursorAnswer* answer);
 
-  // How many cursors are open.
-  std::size_t open_count() const;
+  // Closes the cursor `handle`, if one is open: one whose answer could not
+  // be sent is not left open.
+  void Close(std::int32_t handle);
 
  private:
   struct Cursor;
@@ -102,7 +105,12 @@ class ServerCursors {
 
   std::map<std::int32_t, std::unique_ptr<Cursor>> cursors_;
   std::map<std::int32_t, Prepared> prepared_;
-  std::int32_t next_cursor_ = 180150001;  // SQL Server's handles are large numbers; any nonzero int will do
+  // The next handle to give, from `next` on: the first positive int not
+  // in use, wrapping round before the int's end.
+  template <typename Map>
+  static std::int32_t NextHandle(const Map& in_use, std::int32_t* next);
+
+  std::int32_t next_cursor_ = 180150001;  // SQL Server's handles are large numbers; any positive int will do
   std::int32_t next_prepared_ = 1;
 };
 
