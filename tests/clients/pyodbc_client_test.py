@@ -305,6 +305,17 @@ class ServedDatabase(ServedDatabaseBase):
         static.execute("select grade, count(*) from Keyed group by grade order by grade")
         self.assertEqual([tuple(r) for r in static.fetchall()],
                          [(0, 3), (1, 3), (2, 1)])  # ids 3, 8, 60; 1, 4, 7; 2
+        # What is not a single query runs as it is (the driver allows it
+        # directly), with its own results: no error, no warning.
+        direct = db.cursor()
+        cur.execute("create table #Direct (i int)")  # cur: forward-only, made before the attribute was set
+        direct.execute("drop table #Direct")
+        self.assertEqual(direct.messages, [])
+        cur.execute("create procedure TwoResults @name varchar(30) as select 0 as first select 1 as second, @name")
+        direct.execute("exec TwoResults 'ciao'")
+        self.assertEqual(direct.fetchone()[0], 0)
+        self.assertTrue(direct.nextset())
+        self.assertEqual(tuple(direct.fetchone()), (1, "ciao"))
         db.close()
 
     def test_a_static_cursor_keeps_the_rows_of_its_open_and_scrolls_to_any_of_them(self):
