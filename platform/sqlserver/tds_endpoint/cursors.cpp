@@ -24,9 +24,10 @@ constexpr std::int32_t kAcceptableShift = 16;  // KEYSET_ACCEPTABLE 0x10000 ... 
 constexpr std::int32_t kScrollKnown = kKinds | kParameterized | kAutoFetch | kAutoClose | kCheckAcceptedTypes |
                                       (kKinds << kAcceptableShift);
 
-// ccopt bits.
-constexpr std::int32_t kReadOnly = 0x1, kOptimistic = 0x4;
-constexpr std::int32_t kConcurrencies = 0xF;
+// ccopt bits. UPDT_IN_PLACE says how a positioned update changes a
+// keyset: a READ_ONLY cursor makes none, so it is taken as it is.
+constexpr std::int32_t kReadOnly = 0x1, kScrollLocks = 0x2, kOptimistic = 0x4, kOptimisticValues = 0x8;
+constexpr std::int32_t kConcurrencies = kReadOnly | kScrollLocks | kOptimistic | kOptimisticValues;
 constexpr std::int32_t kAllowDirect = 0x2000, kUpdateInPlace = 0x4000, kCheckAcceptedOpts = 0x8000;
 constexpr std::int32_t kReadOnlyAcceptable = 0x10000;
 constexpr std::int32_t kConcurrencyKnown = kConcurrencies | kAllowDirect | kUpdateInPlace | kCheckAcceptedOpts |
@@ -50,6 +51,10 @@ com::Error InvalidParameter(const std::string& procedure, const std::string& par
   return SqlErr(16902, procedure + ": The value of parameter '" + parameter + "' is invalid.");
 }
 com::Error NotDeclared() { return SqlErr(16945, "The cursor was not declared."); }
+com::Error NotACursorStatement() {
+  return SqlErr(16937, "A server cursor is not allowed on a remote stored procedure or stored procedure with more "
+                       "than one SELECT statement. Use a default result set or client cursor.");
+}
 
 bool Given(const std::vector<Argument>& arguments, std::size_t i) {
   return i < arguments.size() && !arguments[i].use_default && !arguments[i].value.IsNull() &&
@@ -264,10 +269,7 @@ void RunStatement(Engine& engine, const std::string& statement, const std::strin
 
 // The one result set of a cursor's query; 16937 when it gave none or more.
 ResultSet TheResult(BatchOutput& out) {
-  if (out.results.size() != 1) {
-    throw SqlErr(16937, "A server cursor is not allowed on a remote stored procedure or stored procedure with more "
-                        "than one SELECT statement. Use a default result set or client cursor.");
-  }
+  if (out.results.size() != 1) throw NotACursorStatement();
   ResultSet rs = std::move(out.results[0]);
   out.results.clear();
   return rs;
@@ -329,16 +331,14 @@ Opening Resolve(Engine& engine, const std::string& procedure, const std::string&
   }
   if (check_types && acceptable == 0) throw InvalidParameter(procedure, "scrollopt");
   const std::int32_t concurrency = ccopt & kConcurrencies;
-  if (concurrency != 0x1 && concurrency != 0x2 && concurrency != 0x4 && concurrency != 0x8) {
+  if (concurrency != kReadOnly && concurrency != kScrollLocks && concurrency != kOptimistic &&
+      concurrency != kOptimisticValues) {
     throw InvalidParameter(procedure, "ccopt");
   }
 
   Opening opening;
   if (!IsSingleQuery(statement)) {
-    if (!(ccopt & kAllowDirect)) {
-      throw SqlErr(16937, "A server cursor is not allowed on a remote stored procedure or stored procedure with "
-                          "more than one SELECT statement. Use a default result set or client cursor.");
-    }
+    if (!(ccopt & kAllowDirect)) throw NotACursorStatement();
     opening.direct = true;
     opening.kind = requested;
     opening.concurrency = concurrency;
