@@ -479,6 +479,16 @@ TEST_F(TdsCursors, AKeysetReadsItsRowsAgainAndReportsARowDeletedAfterOpen) {
   EXPECT_EQ(Fetch(h, kAbsolute, 3, 1).Rows().at(0).back(), static_cast<char>('0' + kMissing));
   client->Call(kClose, {In(h)});
 
+  // The table named with its owner, the key named through an alias or not.
+  for (const char* sql : {"select name from dbo.T where id = 1", "select x.name from [dbo].[T] as x where x.id = 1",
+                          "select * from Sales60.dbo.T where id = 1"}) {
+    Answer named;
+    const std::int32_t cursor = Open(sql, kKeyset, kReadOnly, &named);
+    ASSERT_NE(cursor, 0) << sql << ": " << (named.error_texts.empty() ? "" : named.error_texts[0]);
+    EXPECT_EQ(named.Output(2), kKeyset) << sql;
+    EXPECT_EQ(Fetch(cursor, kNext, std::nullopt, 2).Rows().at(0).substr(0, 3), sql[7] == '*' ? "1,n" : "n1,") << sql;
+  }
+
   // DYNAMIC is converted to KEYSET; a keyset over a query with no key to
   // keep (an aggregate, a table without a unique key) to STATIC.
   Answer dynamic;
