@@ -396,8 +396,8 @@ Opening Resolve(Engine& engine, const std::string& procedure, const std::string&
 struct ServerCursors::Cursor {
   std::int32_t kind = kStatic;
   std::vector<OutputColumn> columns;  // without ROWSTAT
-  std::vector<dts::Row> rows;         // STATIC, FORWARD_ONLY, FAST_FORWARD: the rows at open
-  // KEYSET: each row's key, and how to read a row again by it.
+  std::vector<dts::Row> rows;         // unless `keyed`: the rows at open
+  // When `keyed`: each row's key, and how to read a row again by it.
   std::vector<dts::Row> keys;
   std::string refetch, refetch_declarations;
   std::vector<Argument> values;          // the statement's own parameter values
@@ -418,7 +418,7 @@ struct ServerCursors::Cursor {
     const auto at = static_cast<std::size_t>(n - 1);
     if (!keyed) return {rows[at], kFetchSucceeded};
     if (!com::SameName(engine.database(), database)) {
-      throw SqlErr(kNotSupported, "A keyset cursor reads its rows from database '" + database +
+      throw SqlErr(kNotSupported, "This cursor reads its rows from database '" + database +
                                       "'; the connection now uses '" + engine.database() +
                                       "'. Fetch from it before changing database, or open it again.");
     }
@@ -507,7 +507,7 @@ void ServerCursors::Call(Engine& engine, const std::string& procedure, const std
       Output(arguments, 0, handle, answer);
       Output(arguments, 4, opening.direct ? scrollopt : opening.kind, answer);
       Output(arguments, 5, opening.direct ? ccopt : opening.concurrency, answer);
-      if (options & kReturnMetadata) {
+      if ((options & kReturnMetadata) && !opening.direct) {
         // The cursor's columns as its query describes them, no row read.
         struct FormatOnly {
           Engine& engine;
