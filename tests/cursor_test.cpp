@@ -627,6 +627,29 @@ TEST_F(TdsCursors, AStatementThatFailsOrIsNoQueryGivesItsOwnAnswer) {
   EXPECT_EQ(client->Batch("select count(*) from T").Rows(), (std::vector<std::string>{"7"}));
 }
 
+TEST_F(TdsCursors, ArgumentsOutOfRangeAreRefusedAndTheConnectionGoesOn) {
+  const std::int32_t h = Open("select id from T order by id", kStatic);
+  ASSERT_NE(h, 0);
+  EXPECT_EQ(client->Call(kOpen, {Out()}).errors, (std::vector<std::int32_t>{201}));  // no statement
+  Answer bad_scroll;
+  EXPECT_EQ(Open("select id from T", 0x40, kReadOnly, &bad_scroll), 0);
+  EXPECT_EQ(bad_scroll.errors, (std::vector<std::int32_t>{16902}));
+  Answer two_kinds;
+  EXPECT_EQ(Open("select id from T", kStatic | kKeyset, kReadOnly, &two_kinds), 0);
+  EXPECT_EQ(two_kinds.errors, (std::vector<std::int32_t>{16902}));
+  Answer auto_fetch;
+  EXPECT_EQ(Open("select id from T", kFastForward | 0x2000, kReadOnly, &auto_fetch), 0);
+  EXPECT_EQ(auto_fetch.errors.size(), 1u);
+  EXPECT_EQ(Fetch(h, kNext, std::nullopt, -1).errors, (std::vector<std::int32_t>{16902}));
+  EXPECT_EQ(Fetch(h, kAbsolute, std::nullopt, 1).errors, (std::vector<std::int32_t>{16902}));  // no row number
+  EXPECT_TRUE(Fetch(h, kAbsolute, INT32_MIN, INT32_MAX).Rows().empty());
+  EXPECT_EQ(Fetch(h, kRelative, INT32_MAX, INT32_MAX).Rows(), std::vector<std::string>{});
+  EXPECT_EQ(Fetch(h, kAbsolute, 5, INT32_MAX).Rows(), (std::vector<std::string>{"5,1", "6,1"}));
+  EXPECT_EQ(client->Call(kOption, {In(h), In(99), In(0)}).errors, (std::vector<std::int32_t>{16902}));
+  EXPECT_EQ(client->Call(kFetch, {Text("x")}).errors, (std::vector<std::int32_t>{16902}));
+  EXPECT_EQ(Fetch(h, kFirst, std::nullopt, 1).Rows(), (std::vector<std::string>{"1,1"}));
+}
+
 TEST_F(TdsCursors, ACursorLeftOpenGoesWithItsConnection) {
   const std::int32_t h = Open("select id from T order by id", kKeyset);
   ASSERT_NE(h, 0);
