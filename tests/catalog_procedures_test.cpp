@@ -1,4 +1,4 @@
-// The catalog procedures ODBC drivers call (sp_tables, sp_columns,
+// The catalog procedures ODBC drivers call (sp_tables, sp_tableswc, sp_columns,
 // sp_pkeys, sp_fkeys, sp_special_columns, sp_statistics,
 // sp_stored_procedures, sp_sproc_columns, sp_server_info,
 // sp_datatype_info), run on a schema made through the engine. The expected
@@ -175,7 +175,7 @@ class ShopCatalogTest : public CatalogProceduresTest {
 // ------------------------------------------------------------ finding them
 
 TEST_F(CatalogProceduresTest, FindsEachProcedureUnderTheNamesClientsCallItBy) {
-  for (const char* name : {"sp_tables", "sp_columns", "sp_pkeys", "sp_fkeys", "sp_special_columns", "sp_statistics",
+  for (const char* name : {"sp_tables", "sp_tableswc", "sp_columns", "sp_pkeys", "sp_fkeys", "sp_special_columns", "sp_statistics",
                            "sp_stored_procedures", "sp_sproc_columns", "sp_server_info", "sp_datatype_info",
                            "sp_datatype_info_90", "sp_datatype_info_100"}) {
     const sqlsrv::SystemProcedure* p = sqlsrv::FindSystemProcedure(name);
@@ -210,6 +210,7 @@ TEST_F(CatalogProceduresTest, ParametersAreSqlServersInOrderWithTheirDefaults) {
   EXPECT_EQ(declared("sp_tables"), (V{"@table_name nvarchar(384) = NULL", "@table_owner nvarchar(384) = NULL",
                                       "@table_qualifier nvarchar(128) = NULL", "@table_type varchar(100) = NULL",
                                       "@fUsePattern bit = True"}));
+  EXPECT_EQ(declared("sp_tableswc"), declared("sp_tables"));
   EXPECT_EQ(declared("sp_columns"), (V{"@table_name nvarchar(384) = !", "@table_owner nvarchar(384) = NULL",
                                        "@table_qualifier nvarchar(128) = NULL", "@column_name nvarchar(384) = NULL",
                                        "@ODBCVer int = 2"}));
@@ -366,6 +367,35 @@ TEST_F(ShopCatalogTest, TablesMatchesNamesAndOwnersAsLikeDoes) {
   EXPECT_EQ(names({{"@table_name", T("line")}, {"@fUsePattern", Variant::Bool(false)}}), V{"Line"});
   // The qualifier is the database's name, any case.
   EXPECT_EQ(names({{"@table_name", T("Line")}, {"@table_qualifier", T("SHOP")}}), V{"Line"});
+}
+
+TEST_F(ShopCatalogTest, TablesWithACatalogPatternListsEveryDatabaseItMatches) {
+  using V = std::vector<std::string>;
+  const std::string other = server->CreateDatabase("Shop2");
+  sqlsrv::Engine(other, "Shop2", "sa").Execute("create table Ledger (id int)\ncreate table Line (id int)");
+  server->CreateDatabase("Store");
+  auto listed = [&](Named args) {
+    args.push_back({"@table_type", T("'TABLE'")});
+    return Lines(Call("sp_tableswc", args), {"TABLE_QUALIFIER", "TABLE_OWNER", "TABLE_NAME", "TABLE_TYPE"});
+  };
+  // Each database's tables named by their database; by type, database,
+  // owner and name.
+  EXPECT_EQ(listed({{"@table_name", T("L%")}, {"@table_qualifier", T("Shop%")}}),
+            (V{"Shop|dbo|Line|TABLE", "Shop|dbo|LineNote|TABLE", "Shop2|dbo|Ledger|TABLE", "Shop2|dbo|Line|TABLE"}));
+  EXPECT_EQ(listed({{"@table_name", T("L%")}}), listed({{"@table_name", T("L%")}, {"@table_qualifier", T("%")}}));
+  EXPECT_EQ(listed({{"@table_name", T("Line")}, {"@table_qualifier", T("shop_")}}), V{"Shop2|dbo|Line|TABLE"});
+  EXPECT_EQ(listed({{"@table_name", T("L%")}, {"@table_qualifier", T("Store")}}), V{});
+  // Without patterns the table name is taken whole; the database's is a
+  // pattern still.
+  EXPECT_EQ(listed({{"@table_name", T("L_ne")}, {"@table_qualifier", T("Shop%")}, {"@fUsePattern", Variant::Bool(false)}}),
+            V{});
+  EXPECT_EQ(listed({{"@table_name", T("line")}, {"@table_qualifier", T("Shop%")}, {"@fUsePattern", Variant::Bool(false)}}),
+            (V{"Shop|dbo|Line|TABLE", "Shop2|dbo|Line|TABLE"}));
+  // The views of each database, its INFORMATION_SCHEMA views among them.
+  const auto views = Lines(Call("sp_tableswc", {{"@table_name", T("TABLES")}, {"@table_type", T("'VIEW'")}}),
+                           {"TABLE_QUALIFIER", "TABLE_OWNER", "TABLE_NAME"});
+  EXPECT_NE(std::find(views.begin(), views.end(), "Shop2|INFORMATION_SCHEMA|TABLES"), views.end());
+  EXPECT_NE(std::find(views.begin(), views.end(), "Shop|INFORMATION_SCHEMA|TABLES"), views.end());
 }
 
 TEST_F(ShopCatalogTest, TablesAnswersOdbcsListsOfDatabasesOwnersAndTypes) {

@@ -1202,8 +1202,9 @@ TEST_F(TdsEndpoint, RemoteProcedureCallsBindTypedValuesAndAnswerWithReturnTokens
   EXPECT_EQ(t.front().number, 8179);
   EXPECT_EQ(t.back().type, 0xFE);
   EXPECT_EQ(t.back().status & 0x02, 0x02);
-  // Server cursors are refused in words, and the connection goes on.
-  t = send(RpcMessage().Call(2).Int("@cursor", std::nullopt, true).NVarChar("@stmt", "select 1"));
+  // Changing rows through a server cursor is refused in words, and the
+  // connection goes on.
+  t = send(RpcMessage().Call(1).Int("@cursor", 1).Int("@optype", 1).Int("@rownum", 1).NVarChar("@table", ""));
   ASSERT_FALSE(t.empty());
   EXPECT_EQ(t.front().type, 0xAA);
   EXPECT_EQ(t.back().status & 0x02, 0x02);

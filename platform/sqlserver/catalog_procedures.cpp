@@ -21,6 +21,8 @@
 #include "platform/com/names.h"
 #include "platform/com/quote.h"
 #include "platform/sqlserver/errors.h"
+#include "platform/sqlserver/sqlite.h"
+#include "platform/sqlserver/sqlite_functions.h"
 #include "platform/sqlserver/system_objects.h"
 #include "platform/sqlserver/system_procedure_kit.h"
 #include "platform/sqlserver/system_views.h"
@@ -488,6 +490,55 @@ int RunTables(const std::vector<Variant>& values, Catalog& catalog, const Sessio
     const ListedObject& o = *std::get<3>(k);
     rows.push_back({Str(session.database), Str(o.owner), Str(o.name), Str(o.type), Null()});
   }
+  Emit(output, kTablesColumns, std::move(rows));
+  return 0;
+}
+
+// ------------------------------------------------------------ sp_tableswc
+
+// sp_tables over every database whose name matches @table_qualifier (a
+// pattern; NULL matches all), as ODBC asks when its catalog name holds
+// wildcards: each database's rows as sp_tables lists them there, named by
+// that database, all ordered by type, database, owner and name. Another
+// database's catalog is read from its own file.
+int RunTablesWithCatalogPattern(const std::vector<Variant>& values, Catalog& catalog, const SessionState& session,
+                                BatchOutput* output) {
+  const Args args(values, kTablesParameters);
+  const auto name = args.Text(0), owner = args.Text(1), qualifier = args.Text(2), type_list = args.Text(3);
+  const bool wildcards = args.On(4);
+  const NamePattern database_pattern = NamePattern::Of(qualifier, true);
+  const NamePattern name_pattern = NamePattern::Of(name, wildcards);
+  const NamePattern owner_pattern = NamePattern::Of(owner, wildcards);
+  const auto types = TableTypesOf(type_list);
+  std::vector<std::tuple<std::string_view, std::string, std::string, std::string, dts::Row>> keyed;
+  auto list = [&](Catalog& database_catalog, const std::string& database) {
+    database_catalog.Refresh();
+    for (const ListedObject& o : ListedObjects(database_catalog)) {
+      if (!name_pattern.Matches(o.name) || !owner_pattern.Matches(o.owner)) continue;
+      const auto listed = [&](const std::string& t) { return SameName(t, o.type); };
+      if (types && std::none_of(types->begin(), types->end(), listed)) continue;
+      keyed.emplace_back(o.type, Key(database), Key(o.owner), Key(o.name),
+                         dts::Row{Str(database), Str(o.owner), Str(o.name), Str(o.type), Null()});
+    }
+  };
+  for (const ServerDatabase& d : ServerDatabases(catalog, session.database)) {
+    if (!database_pattern.Matches(d.name)) continue;
+    if (SameName(d.name, session.database)) {
+      list(catalog, d.name);
+      continue;
+    }
+    Db db(d.file, false);
+    FunctionContext context;  // the collation its catalog was made with
+    RegisterFunctions(db.get(), &context);
+    Catalog other(db);
+    list(other, d.name);
+  }
+  std::sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) {
+    return std::tie(std::get<0>(a), std::get<1>(a), std::get<2>(a), std::get<3>(a)) <
+           std::tie(std::get<0>(b), std::get<1>(b), std::get<2>(b), std::get<3>(b));
+  });
+  Rows rows;
+  for (auto& k : keyed) rows.push_back(std::move(std::get<4>(k)));
   Emit(output, kTablesColumns, std::move(rows));
   return 0;
 }
@@ -1059,6 +1110,7 @@ int RunDatatypeInfo(const std::vector<Variant>& values, Catalog&, const SessionS
 
 const Definition kDefinitions[] = {
     {"sp_tables", kTablesParameters, &RunTables},
+    {"sp_tableswc", kTablesParameters, &RunTablesWithCatalogPattern},
     {"sp_columns", kColumnsParameters, &RunColumns},
     {"sp_pkeys", kPkeysParameters, &RunPkeys},
     {"sp_fkeys", kFkeysParameters, &RunFkeys},

@@ -2,7 +2,10 @@
 // a database's tables, columns, keys, procedures and types (SQLTables,
 // SQLColumns, SQLPrimaryKeys, SQLForeignKeys, SQLSpecialColumns,
 // SQLStatistics, SQLProcedures, SQLProcedureColumns, SQLGetTypeInfo), as
-// system procedures of the embedded server: sp_tables, sp_columns,
+// system procedures of the embedded server: sp_tables, sp_tableswc (what
+// ODBC calls for a catalog name with wildcards: sp_tables in every
+// database of the server whose name matches @table_qualifier as a
+// pattern, rows named by their database), sp_columns,
 // sp_pkeys, sp_fkeys, sp_special_columns, sp_statistics,
 // sp_stored_procedures, sp_sproc_columns, sp_server_info and
 // sp_datatype_info, with sp_datatype_info_90 and sp_datatype_info_100 (the

@@ -4,6 +4,7 @@ independent client of the TDS endpoint.
 
     pyodbc_client_test.py BIN_DIR
 """
+import ctypes
 import datetime
 import decimal
 import os
@@ -19,10 +20,77 @@ import pyodbc
 from served_database import PASSWORD, ServedDatabase as ServedDatabaseBase
 
 
+# ODBC's cursor types (SQLSetConnectAttr / SQLSetStmtAttr SQL_ATTR_CURSOR_TYPE):
+# FreeTDS opens a server cursor for any but forward-only.
+SQL_ATTR_CURSOR_TYPE = 6
+SQL_CURSOR_KEYSET_DRIVEN = 1
+SQL_CURSOR_STATIC = 3
+
+
+class ScrollableStatement:
+    """A statement of FreeTDS's ODBC driver called through unixODBC
+    directly: pyodbc has no scrolling, SQLFetchScroll does. The first
+    column of each row fetched is read as an int."""
+
+    FETCH = {"next": 1, "first": 2, "last": 3, "prior": 4, "absolute": 5, "relative": 6}
+
+    def __init__(self, connection_string, cursor_type):
+        self.odbc = ctypes.CDLL("libodbc.so.2")
+        self.odbc.SQLFetchScroll.argtypes = [ctypes.c_void_p, ctypes.c_short, ctypes.c_ssize_t]
+        self.odbc.SQLGetData.argtypes = [ctypes.c_void_p, ctypes.c_ushort, ctypes.c_short, ctypes.c_void_p,
+                                         ctypes.c_ssize_t, ctypes.POINTER(ctypes.c_ssize_t)]
+        self.odbc.SQLSetEnvAttr.argtypes = [ctypes.c_void_p, ctypes.c_int, ctypes.c_void_p, ctypes.c_int]
+        self.odbc.SQLSetStmtAttr.argtypes = [ctypes.c_void_p, ctypes.c_int, ctypes.c_void_p, ctypes.c_int]
+        self.odbc.SQLDriverConnect.argtypes = [ctypes.c_void_p, ctypes.c_void_p, ctypes.c_char_p, ctypes.c_short,
+                                               ctypes.c_void_p, ctypes.c_short, ctypes.c_void_p, ctypes.c_ushort]
+        self.odbc.SQLExecDirect.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+        self.odbc.SQLAllocHandle.argtypes = [ctypes.c_short, ctypes.c_void_p, ctypes.POINTER(ctypes.c_void_p)]
+        self.odbc.SQLFreeHandle.argtypes = [ctypes.c_short, ctypes.c_void_p]
+        self.odbc.SQLDisconnect.argtypes = [ctypes.c_void_p]
+        self.env, self.dbc, self.stmt = ctypes.c_void_p(), ctypes.c_void_p(), ctypes.c_void_p()
+        self.check(self.odbc.SQLAllocHandle(1, None, ctypes.byref(self.env)), "SQLAllocHandle(ENV)")
+        self.check(self.odbc.SQLSetEnvAttr(self.env, 200, ctypes.c_void_p(3), 0), "SQL_ATTR_ODBC_VERSION")
+        self.check(self.odbc.SQLAllocHandle(2, self.env, ctypes.byref(self.dbc)), "SQLAllocHandle(DBC)")
+        self.check(self.odbc.SQLDriverConnect(self.dbc, None, connection_string.encode(), -3, None, 0, None, 0),
+                   "SQLDriverConnect")
+        self.check(self.odbc.SQLAllocHandle(3, self.dbc, ctypes.byref(self.stmt)), "SQLAllocHandle(STMT)")
+        self.check(self.odbc.SQLSetStmtAttr(self.stmt, SQL_ATTR_CURSOR_TYPE, ctypes.c_void_p(cursor_type), 0),
+                   "SQL_ATTR_CURSOR_TYPE")
+
+    @staticmethod
+    def check(rc, what):
+        if rc not in (0, 1):
+            raise AssertionError("%s returned %d" % (what, rc))
+
+    def execute(self, sql):
+        self.check(self.odbc.SQLExecDirect(self.stmt, sql.encode(), -3), "SQLExecDirect")
+
+    def scroll(self, orientation, offset=0):
+        """The first column of the row SQLFetchScroll lands on, or None for
+        SQL_NO_DATA."""
+        rc = self.odbc.SQLFetchScroll(self.stmt, self.FETCH[orientation], offset)
+        if rc == 100:
+            return None
+        self.check(rc, "SQLFetchScroll(%s, %d)" % (orientation, offset))
+        value, indicator = ctypes.c_int32(), ctypes.c_ssize_t()
+        self.check(self.odbc.SQLGetData(self.stmt, 1, -16, ctypes.byref(value), 4, ctypes.byref(indicator)),
+                   "SQLGetData")
+        return value.value
+
+    def close(self):
+        self.odbc.SQLFreeHandle(3, self.stmt)
+        self.odbc.SQLDisconnect(self.dbc)
+        self.odbc.SQLFreeHandle(2, self.dbc)
+        self.odbc.SQLFreeHandle(1, self.env)
+
+
 class ServedDatabase(ServedDatabaseBase):
+    def connection_string(self):
+        return ("DRIVER={FreeTDS};SERVER=127.0.0.1;PORT=%d;DATABASE=Sales60;UID=sa;PWD=%s;"
+                "TDS_Version=7.4;ClientCharset=UTF-8" % (self.port, PASSWORD))
+
     def connect(self, **options):
-        return pyodbc.connect("DRIVER={FreeTDS};SERVER=127.0.0.1;PORT=%d;DATABASE=Sales60;UID=sa;PWD=%s;"
-                              "TDS_Version=7.4;ClientCharset=UTF-8" % (self.port, PASSWORD), timeout=10, **options)
+        return pyodbc.connect(self.connection_string(), timeout=10, **options)
 
     def count(self, table, where=""):
         with self.connect(autocommit=True) as other:
@@ -204,6 +272,134 @@ class ServedDatabase(ServedDatabaseBase):
         keys = [row.column_name for row in cur.primaryKeys("Region")]
         self.assertEqual(keys, ["RegionID"])
         self.assertTrue(any(row.type_name == "money" for row in cur.getTypeInfo()))
+        db.close()
+
+    def test_a_keyset_cursor_keeps_the_rows_it_opened_with_and_reads_their_values_at_each_fetch(self):
+        db = self.connect(autocommit=True)
+        cur = db.cursor()
+        cur.execute("create table Keyed (id int primary key, name nvarchar(20), grade int)")
+        for i in range(1, 8):
+            cur.execute("insert into Keyed values (?, ?, ?)", i, "k%d" % i, i % 3)
+        db.set_attr(SQL_ATTR_CURSOR_TYPE, SQL_CURSOR_KEYSET_DRIVEN)
+        keyset = db.cursor()
+        keyset.execute("select name, id from Keyed where id > ? order by id desc", 2)
+        self.assertEqual([d[0] for d in keyset.description], ["name", "id"])  # no ROWSTAT among them
+        self.assertEqual(tuple(keyset.fetchone()), ("k7", 7))
+        # Another statement changes the rows while the cursor is open: an
+        # update shows, a row deleted keeps its place without its values,
+        # a row inserted is not among the keys.
+        other = self.connect(autocommit=True).cursor()
+        other.execute("update Keyed set name = N'changed' where id = 4")
+        other.execute("update Keyed set id = 60 where id = 6")  # its key changed: as if deleted
+        other.execute("delete from Keyed where id = 5")
+        other.execute("insert into Keyed values (8, N'k8', 0)")
+        rows = [tuple(r) for r in keyset.fetchall()]
+        self.assertEqual(len(rows), 4)
+        self.assertEqual(rows[0][0], None)  # id 6, missing: its nullable name NULL
+        self.assertEqual(rows[1][0], None)  # id 5, deleted
+        self.assertEqual(rows[2:], [("changed", 4), ("k3", 3)])
+        keyset.close()
+        # A query a keyset cannot be kept for (a join, an aggregate) opens
+        # as the static cursor SQL Server converts it to.
+        static = db.cursor()
+        static.execute("select grade, count(*) from Keyed group by grade order by grade")
+        self.assertEqual([tuple(r) for r in static.fetchall()],
+                         [(0, 3), (1, 3), (2, 1)])  # ids 3, 8, 60; 1, 4, 7; 2
+        # What is not a single query runs as it is (the driver allows it
+        # directly), with its own results: no error, no warning.
+        direct = db.cursor()
+        cur.execute("create table #Direct (i int)")  # cur: forward-only, made before the attribute was set
+        direct.execute("drop table #Direct")
+        self.assertEqual(direct.messages, [])
+        cur.execute("create procedure TwoResults @name varchar(30) as select 0 as first select 1 as second, @name")
+        direct.execute("exec TwoResults 'ciao'")
+        self.assertEqual(direct.fetchone()[0], 0)
+        self.assertTrue(direct.nextset())
+        self.assertEqual(tuple(direct.fetchone()), (1, "ciao"))
+        db.close()
+
+    def test_a_static_cursor_keeps_the_rows_of_its_open_and_scrolls_to_any_of_them(self):
+        db = self.connect(autocommit=True)
+        cur = db.cursor()
+        cur.execute("create table Scrolled (id int primary key, note nvarchar(10))")
+        for i in range(1, 11):
+            cur.execute("insert into Scrolled values (?, N'n')", i * 10)
+        db.set_attr(SQL_ATTR_CURSOR_TYPE, SQL_CURSOR_STATIC)
+        static = db.cursor()
+        static.execute("select id, note from Scrolled order by id")
+        self.assertEqual(static.fetchone()[0], 10)
+        cur.execute("update Scrolled set id = 5 where id = 20")
+        cur.execute("delete from Scrolled where id = 30")
+        self.assertEqual([r[0] for r in static.fetchmany(3)], [20, 30, 40])  # as they were at open
+        static.skip(2)
+        self.assertEqual([r[0] for r in static.fetchall()], [70, 80, 90, 100])
+        db.close()
+
+        # SQLFetchScroll's rules, each answer the row the cursor lands on.
+        cur = self.connect(autocommit=True).cursor()
+        cur.execute("update Scrolled set id = 20 where id = 5")
+        cur.execute("insert into Scrolled values (30, N'n')")
+        scrolled = ScrollableStatement(self.connection_string(), SQL_CURSOR_STATIC)
+        try:
+            scrolled.execute("select id from Scrolled order by id")
+            self.assertEqual(scrolled.scroll("absolute", 3), 30)
+            self.assertEqual(scrolled.scroll("relative", 2), 50)
+            self.assertEqual(scrolled.scroll("relative", -4), 10)
+            self.assertIsNone(scrolled.scroll("prior"))          # before the first row
+            self.assertEqual(scrolled.scroll("relative", 1), 10)  # from before the first row
+            self.assertEqual(scrolled.scroll("last"), 100)
+            self.assertIsNone(scrolled.scroll("next"))           # after the last row
+            self.assertEqual(scrolled.scroll("prior"), 100)       # from after the last row
+            self.assertEqual(scrolled.scroll("absolute", -2), 90)
+            self.assertIsNone(scrolled.scroll("absolute", 11))
+            self.assertIsNone(scrolled.scroll("absolute", 0))    # before the first row
+            self.assertEqual(scrolled.scroll("next"), 10)
+            self.assertIsNone(scrolled.scroll("absolute", -11))
+            self.assertEqual(scrolled.scroll("first"), 10)
+        finally:
+            scrolled.close()
+        # The keyset cursor scrolls alike.
+        scrolled = ScrollableStatement(self.connection_string(), SQL_CURSOR_KEYSET_DRIVEN)
+        try:
+            scrolled.execute("select id from Scrolled where id >= 50 order by id desc")
+            self.assertEqual(scrolled.scroll("absolute", 2), 90)
+            self.assertEqual(scrolled.scroll("relative", 3), 60)
+            self.assertEqual(scrolled.scroll("last"), 50)
+            self.assertIsNone(scrolled.scroll("relative", 1))
+        finally:
+            scrolled.close()
+
+    def test_tables_lists_by_a_table_pattern_and_by_a_catalog_pattern(self):
+        db = self.connect(autocommit=True)
+        cur = db.cursor()
+        cur.execute("create table CustWc1 (id int)")
+        cur.execute("create table CustWc2 (id int)")
+        cur.execute("create table NotCust (id int)")
+        cur.execute("create database OtherWc")
+        cur.execute("use OtherWc")
+        cur.execute("create table CustWc3 (id int)")
+        cur.execute("use Sales60")
+
+        def listed(**where):
+            return [(r.table_cat, r.table_schem, r.table_name, r.table_type) for r in cur.tables(**where)
+                    if r.table_name.startswith("CustWc") or r.table_name == "NotCust"]
+
+        # Without a catalog: sp_tables, this database only.
+        self.assertEqual(listed(table="Cust%"),
+                         [("Sales60", "dbo", "CustWc1", "TABLE"), ("Sales60", "dbo", "CustWc2", "TABLE")])
+        # A catalog with wildcards: sp_tableswc, every database it matches,
+        # ordered by type, database, owner and name.
+        self.assertEqual(listed(table="Cust%", catalog="%"),
+                         [("OtherWc", "dbo", "CustWc3", "TABLE"), ("Sales60", "dbo", "CustWc1", "TABLE"),
+                          ("Sales60", "dbo", "CustWc2", "TABLE")])
+        self.assertEqual(listed(table="CustWc_", catalog="Sales6_"),
+                         [("Sales60", "dbo", "CustWc1", "TABLE"), ("Sales60", "dbo", "CustWc2", "TABLE")])
+        self.assertEqual(listed(table="Cust%", catalog="Nothing%"), [])
+        self.assertEqual(listed(catalog="Other%", tableType="TABLE"), [("OtherWc", "dbo", "CustWc3", "TABLE")])
+        # The views of a database (its INFORMATION_SCHEMA views at least).
+        views = [(r.table_schem, r.table_name) for r in cur.tables(tableType="VIEW")]
+        self.assertIn(("INFORMATION_SCHEMA", "TABLES"), views)
+        self.assertTrue(all(r.table_type == "VIEW" for r in cur.tables(tableType="VIEW", catalog="Sales6%")))
         db.close()
 
     def test_isql_without_e_prepares_every_statement_and_runs_it(self):

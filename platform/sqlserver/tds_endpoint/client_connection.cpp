@@ -21,6 +21,7 @@
 #include "platform/sqlserver/server_statements.h"
 #include "platform/sqlserver/system_objects.h"
 #include "platform/sqlserver/tds_endpoint/bulk.h"
+#include "platform/sqlserver/tds_endpoint/cursors.h"
 #include "platform/sqlserver/tds_endpoint/login.h"
 #include "platform/sqlserver/tds_endpoint/results.h"
 #include "platform/sqlserver/tds_endpoint/rpc.h"
@@ -70,6 +71,8 @@ bool IsDatabaseList(std::string_view sql) {
   if (end == 0) return false;
   return t.size() == end || (t.size() == end + 3 && TokensAre(t, end, {"order", "by", "name"}));
 }
+
+std::string BareProcedureName(const std::string& name);
 
 // A connection's session id: the lowest one from 51 that no connection
 // being served holds, as SQL Server numbers its user sessions; given back
@@ -146,6 +149,10 @@ class ClientConnection {
   // Runs one call of an RPC message, writing its response to `w`. Returns
   // false when an attention cancelled it (nothing more is to be written).
   bool RunCall(Writer& w, const RpcCall& call, bool last);
+  // Runs a call of a cursor procedure (`name`): the cursor's columns and
+  // rows (only the rows when the client asked for no metadata), then its
+  // return status and output parameters, as RunCall.
+  bool RunCursorCall(Writer& w, const RpcCall& call, const std::string& name, bool last);
   // What a call's output parameters hold when it has ended.
   struct Returned {
     std::uint16_t ordinal;
@@ -225,6 +232,7 @@ class ClientConnection {
   };
   std::map<std::int32_t, Prepared> prepared_;
   std::int32_t next_handle_ = 1;
+  ServerCursors cursors_;  // the connection's server cursors, closed when it ends
   com::CodePage cp936_{"CP936"};
   port::SocketWakeup done_;  // a request has ended: its watcher stops
 };
@@ -551,6 +559,9 @@ void ClientConnection::OnRpc(const Message& m) {
 }
 
 bool ClientConnection::RunCall(Writer& w, const RpcCall& call, bool last) {
+  if (const std::string name = BareProcedureName(call.procedure); ServerCursors::IsCursorProcedure(name)) {
+    return RunCursorCall(w, call, name, last);
+  }
   const int before = engine_->trancount();
   BatchOutput out;
   std::optional<com::Error> failure;
@@ -571,8 +582,6 @@ bool ClientConnection::RunCall(Writer& w, const RpcCall& call, bool last) {
             tds_);
   return true;
 }
-
-namespace {
 
 // The procedure a call names, without "sys." or "master.dbo." before it,
 // in lower case; "" for a name that does not parse (the engine says why).
@@ -595,7 +604,74 @@ std::string TextArgument(const RpcCall& call, std::size_t i, const char* paramet
   return v.IsNull() || v.IsEmpty() ? std::string() : v.ToText();
 }
 
-}  // namespace
+
+bool ClientConnection::RunCursorCall(Writer& w, const RpcCall& call, const std::string& name, bool last) {
+  constexpr std::uint16_t kNoMetadata = 0x02, kReuseMetadata = 0x04;
+  const int before = engine_->trancount();
+  const bool no_metadata = (call.options & kNoMetadata) != 0;
+  CursorAnswer answer;
+  std::optional<com::Error> failure;
+  const auto work = [&] {
+    // Only a fetch's rows may come without their columns: the client has
+    // them from the call that opened the cursor.
+    if ((call.options & kReuseMetadata) || (no_metadata && name != "sp_cursorfetch" && name != "sp_cursorclose" &&
+                                            name != "sp_cursoroption" && name != "sp_cursorunprepare")) {
+      throw SqlErr(kNotSupported, name + ": results without their column metadata (RPC option fNoMetaData or "
+                                         "fReuseMetaData) are only sent by sp_cursorfetch on this server.");
+    }
+    cursors_.Call(*engine_, name, call.arguments, &answer);
+  };
+  if (RunWatched(work, &failure).attention) {
+    if (answer.opened) cursors_.Close(*answer.opened);  // the client is not told of it
+    return false;
+  }
+  if (answer.notice) WriteBatchMessage(w, *answer.notice);
+  if (answer.ran_directly) {
+    WriteResults(w, answer.run, false, before);
+  } else {
+    for (const BatchMessage& m : answer.run.messages) WriteBatchMessage(w, m);
+  }
+  if (answer.result && !failure) {
+    Writer described;
+    try {
+      const ResultSet& rs = *answer.result;
+      ResultWriter results(WireColumnsOf(rs.columns), tds_);
+      if (no_metadata) {
+        described.U8(kColMetadata);
+        described.U16(kNoColumnMetadata);
+      } else {
+        results.WriteColMetadata(described);
+        // ROWSTAT, the last column, is hidden.
+        std::vector<std::uint8_t> statuses(rs.columns.size(), 0);
+        statuses.back() = kColumnHidden;
+        WriteColumnInfo(described, statuses);
+      }
+      for (const auto& row : rs.rows) results.WriteRow(described, row);
+      WriteDone(described, kDoneInProc, static_cast<std::uint16_t>(kDoneMore | InTransaction()), 0, 0, tds_);
+      w.Bytes(described.data());
+    } catch (const com::Error& e) {
+      // Columns no client could read: the call fails, and a cursor it
+      // opened is not left open.
+      failure = e;
+      if (answer.opened) cursors_.Close(*answer.opened);
+    }
+  }
+  if (failure) {
+    if (answer.run.error_line == 0 && answer.run.error_procedure.empty()) answer.run.error_procedure = name;
+    WriteFailure(w, *failure, answer.run);
+  } else {
+    WriteReturnStatus(w, answer.status);
+    for (const auto& [index, value] : answer.outputs) {
+      WriteReturnValue(w, static_cast<std::uint16_t>(index), call.arguments[index].name, ColumnType{SqlType::kInt, 0},
+                       com::Variant::I4(value), tds_);
+    }
+  }
+  TransactionChange(w, before, answer.run.transaction_end);
+  const std::uint16_t more = last ? 0 : kDoneMore;
+  WriteDone(w, kDoneProc, static_cast<std::uint16_t>(more | (failure ? kDoneError : 0) | InTransaction()), 0, 0,
+            tds_);
+  return true;
+}
 
 int ClientConnection::ExecutePrepared(const std::string& statement, const std::string& declarations, const RpcCall& call,
                              std::size_t first_value, BatchOutput* out, std::vector<Returned>* returned) {
@@ -717,11 +793,6 @@ int ClientConnection::Dispatch(const RpcCall& call, BatchOutput* out, std::vecto
   }
   if (name == "sp_prepexecrpc") {
     throw SqlErr(kNotSupported, "sp_prepexecrpc is not supported by this server; call the procedure by name.");
-  }
-  if (name.starts_with("sp_cursor")) {
-    throw SqlErr(kNotSupported, "Server cursors (" + name +
-                                    ") are not supported by this server; read the rows as a default result set "
-                                    "(in ODBC, a forward-only, read-only cursor).");
   }
   std::vector<Argument> arguments = call.arguments;
   return CallEngine(call.procedure, arguments, 0, 0, out, returned);

@@ -76,4 +76,14 @@ void WriteDone(Writer& w, TokenType token, std::uint16_t status, std::uint16_t c
   }
 }
 
+void WriteColumnInfo(Writer& w, std::span<const std::uint8_t> statuses) {
+  w.U8(kColInfo);
+  w.U16(static_cast<std::uint16_t>(statuses.size() * 3));
+  for (std::size_t i = 0; i < statuses.size(); ++i) {
+    w.U8(static_cast<std::uint8_t>(i + 1));  // the column
+    w.U8(0);                                 // no table
+    w.U8(statuses[i]);
+  }
+}
+
 }  // namespace sqlsrv::tds

@@ -12,6 +12,7 @@ namespace sqlsrv::tds {
 
 enum TokenType : std::uint8_t {
   kColMetadata = 0x81,
+  kColInfo = 0xA5,
   kError = 0xAA,
   kInfo = 0xAB,
   kLoginAck = 0xAD,
@@ -69,6 +70,18 @@ void WriteMessage(Writer& w, const ServerMessage& m, std::uint32_t tds_version);
 
 void WriteDone(Writer& w, TokenType token, std::uint16_t status, std::uint16_t command, std::uint64_t rows,
                std::uint32_t tds_version);
+
+// COLMETADATA's column count that stands for "no metadata": the rows that
+// follow have the columns the client was last told of.
+inline constexpr std::uint16_t kNoColumnMetadata = 0xFFFF;
+
+// COLINFO status bit of a column the client does not show (a cursor's
+// ROWSTAT).
+inline constexpr std::uint8_t kColumnHidden = 0x10;
+
+// COLINFO after a COLMETADATA: each column's status bits (`statuses[i]`
+// for column i + 1), none of them from a table named by a TABNAME.
+void WriteColumnInfo(Writer& w, std::span<const std::uint8_t> statuses);
 
 // RETURNSTATUS: the return status of a procedure a client called.
 void WriteReturnStatus(Writer& w, std::int32_t status);
