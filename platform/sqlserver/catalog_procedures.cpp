@@ -377,7 +377,7 @@ std::vector<ColumnFacts> ColumnsOf(const ListedObject& object, Catalog& catalog,
   if (object.user_view) {
     *view_columns = ViewColumns(catalog, session, *object.user_view);
     for (const OutputColumn& c : *view_columns) {
-      out.push_back({c.name, c.column.value_or(ColumnType{SqlType::kNVarChar, 4000}), c.nullable, c.identity, {}});
+      out.push_back({c.name, ColumnTypeOf(c), c.nullable, c.identity, {}});
     }
     return out;
   }

@@ -171,25 +171,6 @@ void EngineCore::RunSelectAssign(const ast::Stmt& s) {
   state_.rowcount = rows;
 }
 
-namespace {
-
-// The type a column of SELECT INTO's new table takes from a result column
-// that is no table's column: as the value is described to a client.
-ColumnType TypeOfValue(VT type) {
-  switch (type) {
-    case VT::kBit: case VT::kBool: return {SqlType::kBit};
-    case VT::kMoney: return {SqlType::kMoney};
-    case VT::kFloat: return {SqlType::kFloat};
-    case VT::kDecimal: return DecimalColumnType({38, 10});
-    case VT::kString: return {SqlType::kNVarChar, 4000};
-    case VT::kDate: return {SqlType::kDateTime};
-    case VT::kBinary: return {SqlType::kVarBinary, 8000};
-    default: return {SqlType::kInt};  // int, and a column of NULLs
-  }
-}
-
-}  // namespace
-
 void EngineCore::RunSelectInto(const ast::Stmt& s) {
   const ast::Select& select = *s.select;
   Translator tr(*catalog_, state_);
@@ -219,7 +200,7 @@ void EngineCore::RunSelectInto(const ast::Stmt& s) {
                          "\"\" or [] are not allowed. Change the alias to a valid name.");
     }
     create += (i ? ", " : "") + com::Quoted(c.name, '[', ']') + " " +
-              TypeDisplayName(c.column ? *c.column : TypeOfValue(c.type));
+              TypeDisplayName(ColumnTypeOf(c));
     const int identity = only ? only->IdentityColumn() : -1;
     if (c.identity && identity >= 0 && !identity_kept) {
       const ColumnMeta& source = only->columns[static_cast<std::size_t>(identity)];

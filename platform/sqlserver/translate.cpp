@@ -379,6 +379,20 @@ void Translator::RefuseOtherDatabase(const ast::ObjectName& name) const {
   throw SqlErr(911, "Database '" + name.database + "' does not exist. Make sure that the name is entered correctly.");
 }
 
+ColumnType ColumnTypeOf(const OutputColumn& column) {
+  if (column.column) return *column.column;
+  switch (column.type) {
+    case VT::kBit: case VT::kBool: return {SqlType::kBit};
+    case VT::kMoney: return {SqlType::kMoney};
+    case VT::kFloat: return {SqlType::kFloat};
+    case VT::kDecimal: return DecimalColumnType({38, 10});
+    case VT::kString: return {SqlType::kNVarChar, 4000};
+    case VT::kDate: return {SqlType::kDateTime};
+    case VT::kBinary: return {SqlType::kVarBinary, 8000};
+    default: return {SqlType::kInt};  // int, and a column of NULLs
+  }
+}
+
 std::vector<OutputColumn> ViewColumns(Catalog& catalog, const SessionState& session, const ViewMeta& view) {
   try {
     return Translator(catalog, session).View(view).columns;

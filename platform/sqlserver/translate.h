@@ -246,6 +246,11 @@ class Translator {
 // The static type of a column type.
 VT TypeOf(const ColumnType& t);
 
+// The type a result column's values have: its column's, else the type
+// its static type is described as to a client (text as nvarchar(4000),
+// a column of NULLs as int).
+ColumnType ColumnTypeOf(const OutputColumn& column);
+
 // The columns of a view as its query gives them now; none when it no
 // longer translates (a table it reads was dropped since).
 std::vector<OutputColumn> ViewColumns(Catalog& catalog, const SessionState& session, const ViewMeta& view);

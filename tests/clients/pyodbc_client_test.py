@@ -274,6 +274,31 @@ class ServedDatabase(ServedDatabaseBase):
         self.assertTrue(any(row.type_name == "money" for row in cur.getTypeInfo()))
         db.close()
 
+    def test_a_view_of_customers_with_their_ledger_balance_is_made_read_and_listed(self):
+        db = self.connect(autocommit=True)
+        cur = db.cursor()
+        cur.execute("insert into Customer (UnitID, UnitName) values (N'C1', N'东方商行'), (N'C2', N'Wang'), "
+                    "(N'C3', N'Li')")
+        cur.execute("insert into CustAcc (UnitID, Type, BuyAmo, PayAmo, BalAmo) values "
+                    "(N'C1', 200, 100.50, 0, 100.50), (N'C1', 1, 20, 5.25, 15.25), (N'C2', 200, 0, 0, -3)")
+        cur.execute("create view CustomerBalance as select c.UnitID, c.UnitName, "
+                    "coalesce(sum(a.BalAmo), 0) as Balance from Customer c left join CustAcc a "
+                    "on a.UnitID = c.UnitID group by c.UnitID, c.UnitName")
+        rows = cur.execute("select UnitID, UnitName, Balance from CustomerBalance "
+                           "where UnitID like ? order by UnitID", "C%").fetchall()
+        self.assertEqual([tuple(r) for r in rows], [("C1", "东方商行", decimal.Decimal("115.7500")),
+                                                    ("C2", "Wang", decimal.Decimal("-3.0000")),
+                                                    ("C3", "Li", decimal.Decimal("0.0000"))])
+        views = [(r.table_schem, r.table_name, r.table_type) for r in cur.tables(tableType="VIEW")]
+        self.assertIn(("dbo", "CustomerBalance", "VIEW"), views)
+        self.assertNotIn("CustomerBalance", [r.table_name for r in cur.tables(tableType="TABLE")])
+        columns = [(r.column_name, r.type_name) for r in cur.columns(table="CustomerBalance")]
+        self.assertEqual(columns, [("UnitID", "nvarchar"), ("UnitName", "nvarchar"), ("Balance", "money")])
+        cur.execute("drop view CustomerBalance")
+        cur.execute("delete from CustAcc where UnitID like N'C_'")
+        cur.execute("delete from Customer where UnitID like N'C_'")
+        db.close()
+
     def test_a_keyset_cursor_keeps_the_rows_it_opened_with_and_reads_their_values_at_each_fetch(self):
         db = self.connect(autocommit=True)
         cur = db.cursor()
