@@ -33,6 +33,26 @@ std::vector<int> ResolveColumns(const TableMeta& t, const std::vector<std::strin
 
 std::string QuoteSqlite(std::string_view name) { return com::Quoted(name, '"', '"'); }
 
+namespace {
+
+std::unique_ptr<ProcedureMeta> MakeProcedure(std::int64_t id, const std::string& name, std::string text) {
+  auto p = std::make_unique<ProcedureMeta>();
+  p->id = id;
+  p->name = name;
+  p->text = std::move(text);
+  try {
+    // The parameters as its definition declares them.
+    auto definition = ParseBatch(p->text);
+    if (!definition.empty()) p->parameters = ResolveParameters(definition.front()->variables);
+  } catch (const com::Error&) {
+    // A definition stored by an older server that no longer parses: it
+    // fails when called, with the parser's error.
+  }
+  return p;
+}
+
+}  // namespace
+
 std::string ColumnCollation(const ColumnMeta& c) {
   if (c.collation.empty() || !IsCharType(c.type.type)) return "";
   const std::string collation = SqliteCollation(c.collation);
@@ -340,21 +360,7 @@ void Catalog::LoadDatabase() {
     const std::string xtype(all.Text(2));
     objects_.push_back({id, name, xtype, all.Int(4), std::string(all.Text(5))});
     database_.Add(id, name, xtype, all.Text(3));
-    if (xtype == "P") {
-      auto p = std::make_unique<ProcedureMeta>();
-      p->id = id;
-      p->name = name;
-      p->text = std::string(all.Text(3));
-      try {
-        // The parameters as its definition declares them.
-        auto definition = ParseBatch(p->text);
-        if (!definition.empty()) p->parameters = ResolveParameters(definition.front()->variables);
-      } catch (const com::Error&) {
-        // A definition stored by an older server that no longer parses: it
-        // fails when called, with the parser's error.
-      }
-      procedures_[LowerAscii(name)] = std::move(p);
-    }
+    if (xtype == "P") procedures_[LowerAscii(name)] = MakeProcedure(id, name, std::string(all.Text(3)));
     if (xtype == "V") {
       auto v = std::make_unique<ViewMeta>();
       v->id = id;
@@ -373,10 +379,15 @@ void Catalog::LoadDatabase() {
 
 void Catalog::LoadTemporary() {
   temporary_.Clear();
+  temporary_procedures_.clear();
   Stmt made(db_, "SELECT 1 FROM temp.sqlite_master WHERE type = 'table' AND name = '__vk_temp_objects'");
   if (!made.Step()) return;
   Stmt all(db_, "SELECT id, name, xtype, text FROM temp.__vk_temp_objects ORDER BY id DESC");
-  while (all.Step()) temporary_.Add(all.Int(0), std::string(all.Text(1)), std::string(all.Text(2)), all.Text(3));
+  while (all.Step()) {
+    const std::string name(all.Text(1)), xtype(all.Text(2));
+    temporary_.Add(all.Int(0), name, xtype, all.Text(3));
+    if (xtype == "P") temporary_procedures_[LowerAscii(name)] = MakeProcedure(all.Int(0), name, std::string(all.Text(3)));
+  }
 }
 
 void Catalog::EnsureTemporaryCatalog() {
@@ -402,8 +413,9 @@ const TableMeta* Catalog::FindTableById(std::int64_t id) const {
 }
 
 const ProcedureMeta* Catalog::FindProcedure(std::string_view name) const {
-  auto it = procedures_.find(LowerAscii(name));
-  return it == procedures_.end() ? nullptr : it->second.get();
+  const auto& set = IsTemporaryName(name) ? temporary_procedures_ : procedures_;
+  auto it = set.find(LowerAscii(name));
+  return it == set.end() ? nullptr : it->second.get();
 }
 
 bool Catalog::ObjectExists(std::string_view name, bool temporary) const {

@@ -7,8 +7,8 @@
 // identity column's last value. The catalog is rebuilt from them whenever
 // the schema changes (on this or another connection).
 //
-// Temporary tables (#name) belong to the connection that made them, as a
-// session's do on SQL Server: they live in SQLite's TEMP schema of that
+// Temporary tables and procedures (#name) belong to the connection that
+// made them, as a session's do on SQL Server: they live in SQLite's TEMP schema of that
 // connection, listed with their constraints in its own
 // temp.__vk_temp_objects (ids below zero) and temp.__vk_temp_identity,
 // never in sysobjects, and go when the connection closes. Foreign keys on
@@ -182,6 +182,8 @@ class Catalog {
   // #name.
   const TableMeta* FindTable(std::string_view name) const;
   const TableMeta* FindTableById(std::int64_t id) const;
+  // A procedure of the database, or a temporary procedure of the session
+  // for a #name.
   const ProcedureMeta* FindProcedure(std::string_view name) const;
   const ViewMeta* FindView(std::string_view name) const;
   // Every view of the database, in creation order.
@@ -195,6 +197,8 @@ class Catalog {
   std::vector<const TableMeta*> Tables() const;
   // The session's temporary tables, in creation order.
   std::vector<const TableMeta*> TemporaryTables() const;
+  // Whether the session has temporary procedures.
+  bool HasTemporaryProcedures() const { return !temporary_procedures_.empty(); }
   // Every stored procedure of the database, by name.
   std::vector<const ProcedureMeta*> Procedures() const;
   // The number of rows a table of the database holds now.
@@ -253,6 +257,7 @@ class Catalog {
   TableSet database_;
   TableSet temporary_;
   std::map<std::string, std::unique_ptr<ProcedureMeta>> procedures_;
+  std::map<std::string, std::unique_ptr<ProcedureMeta>> temporary_procedures_;  // #name, the session's
   std::vector<std::unique_ptr<ViewMeta>> views_;  // in creation order
   std::vector<ObjectMeta> objects_;
 };

@@ -171,8 +171,11 @@ void EngineCore::RunCreateProcedure(const ast::Stmt& s) {
   if (!s.object.database.empty() && !SameName(s.object.database, state_.database)) {
     throw SqlErr(166, "'CREATE PROCEDURE' does not allow specifying the database name as a prefix to the object name.");
   }
-  if (IsTemporaryName(s.object.object)) {
-    throw SqlErr(kNotSupported, "Temporary procedures (" + s.object.object + ") are not supported by the embedded server.");
+  // A #name is the session's own procedure, gone when it ends.
+  const bool temporary = IsTemporaryName(s.object.object);
+  if (IsGlobalTemporaryName(s.object.object)) {
+    throw SqlErr(kNotSupported, "Global temporary procedures (" + s.object.object +
+                                    ") are not supported by the embedded server; make a #name of the session's own.");
   }
   // A procedure runs with the ANSI_NULLS and QUOTED_IDENTIFIER of its
   // creation; the server keeps procedures made with both ON alone.
@@ -182,7 +185,7 @@ void EngineCore::RunCreateProcedure(const ast::Stmt& s) {
                                     " is OFF is not supported by the embedded server; its procedures run with "
                                     "ANSI_NULLS and QUOTED_IDENTIFIER ON.");
   }
-  if (catalog_->ObjectExists(s.object.object)) {
+  if (catalog_->ObjectExists(s.object.object, temporary)) {
     throw SqlErr(kObjectExists, "There is already an object named '" + s.object.object + "' in the database.");
   }
   // Its parameters and the variables of its body are checked now, as SQL
@@ -190,7 +193,7 @@ void EngineCore::RunCreateProcedure(const ast::Stmt& s) {
   VariableStore variables;
   for (const ProcedureParameter& p : ResolveParameters(s.variables)) variables.Declare(p.name, p.type);
   DeclareVariables(s.then_block, &variables);
-  catalog_->AddObject(s.object.object, "P", 0, s.text);
+  catalog_->AddObject(s.object.object, "P", 0, s.text, temporary);
   catalog_->Invalidate();
   catalog_->Refresh();
 }

@@ -530,9 +530,10 @@ void EngineCore::RunUse(const ast::Stmt& s, std::string_view text, BatchOutput* 
       throw SqlErr(kNotSupported, "USE cannot change the database while a transaction is open on the embedded server; "
                                   "commit or roll it back first.");
     }
-    if (!catalog_->TemporaryTables().empty()) {
-      throw SqlErr(kNotSupported, "USE cannot change the database while the session has temporary tables on the "
-                                  "embedded server, which live in its database's file; drop them first.");
+    if (!catalog_->TemporaryTables().empty() || catalog_->HasTemporaryProcedures()) {
+      throw SqlErr(kNotSupported, "USE cannot change the database while the session has temporary tables or "
+                                  "procedures on the embedded server, which live in its database's file; drop them "
+                                  "first.");
     }
     Open(*file, canonical);
     identity_insert_.reset();
