@@ -338,12 +338,26 @@ TEST_F(HardeningTest, TemporaryTablesHaveNoForeignKeys) {
             "1767 Foreign key 'FK_x' references invalid table '#child'.");
 }
 
-TEST_F(HardeningTest, GlobalTemporaryTablesAndTemporaryProceduresAreRefused) {
+TEST_F(HardeningTest, TemporaryProceduresAreTheSessionsOwnAndGlobalOnesAreRefused) {
   EXPECT_EQ(Error("create table ##shared (a int)"),
             "40000 Global temporary tables (##shared) are not supported by the embedded server.");
-  EXPECT_EQ(Error("create procedure #p as select 1"),
-            "40000 Temporary procedures (#p) are not supported by the embedded server.");
+  EXPECT_EQ(Error("create procedure ##p as select 1"),
+            "40000 Global temporary procedures (##p) are not supported by the embedded server; make a #name of "
+            "the session's own.");
+  db->Execute("create procedure #p @a int as select @a + 1");
+  EXPECT_EQ(One("exec #p 41"), "42");
   EXPECT_EQ(One("select count(*) from sysobjects where name like '#%'"), "0");
+  // Another session has none of it, and may make its own of the name.
+  auto other = Open();
+  EXPECT_EQ(Error(*other, "exec #p 1"), "2812 Could not find stored procedure '#p'.");
+  other->Execute("create procedure #p as select 'other'");
+  EXPECT_EQ(One(*other, "exec #p"), "other");
+  EXPECT_EQ(One("exec #p 1"), "2");
+  // Dropped, it is gone; a session that ends takes its own with it.
+  db->Execute("drop procedure #p");
+  EXPECT_EQ(Error("exec #p 1"), "2812 Could not find stored procedure '#p'.");
+  other.reset();
+  EXPECT_EQ(Error(*Open(), "exec #p"), "2812 Could not find stored procedure '#p'.");
 }
 
 TEST_F(HardeningTest, TemporaryTablesMadeByAProcedureEndWithIt) {

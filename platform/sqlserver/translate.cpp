@@ -349,10 +349,10 @@ std::string Translator::TemporaryObjectsSql() const {
   // The columns in sysobjects' order: id, name, xtype, type, uid,
   // parent_obj, crdate, category.
   const std::string now = QuoteText(NowText());
-  if (catalog_.TemporaryTables().empty()) {
+  if (catalog_.TemporaryTables().empty() && !catalog_.HasTemporaryProcedures()) {
     return "SELECT NULL AS c1, NULL AS c2, NULL AS c3, NULL AS c4, NULL AS c5, NULL AS c6, NULL AS c7, NULL AS c8 WHERE 0";
   }
-  return "SELECT id AS c1, CASE WHEN xtype = 'U' AND length(name) < 116 THEN name || substr(replace(hex(zeroblob(58)), '00', '__'), 1, "
+  return "SELECT id AS c1, CASE WHEN xtype IN ('U', 'P') AND length(name) < 116 THEN name || substr(replace(hex(zeroblob(58)), '00', '__'), 1, "
          "116 - length(name)) || printf('%012X', -id) ELSE name END AS c2, xtype AS c3, CASE WHEN xtype IN ('PK', 'UQ') "
          "THEN 'K' ELSE xtype END AS c4, 1 AS c5, parent_obj AS c6, " + now +
          " AS c7, 0 AS c8 FROM temp.__vk_temp_objects";
@@ -503,8 +503,8 @@ std::string Translator::AddSource(const ast::TableRef& ref, Scope* scope) {
     }
   } else if (!ref.name.database.empty() && SameName(ref.name.database, kTempDatabase) &&
              SameName(ref.name.object, "sysobjects") && (ref.name.schema.empty() || SameName(ref.name.schema, "dbo"))) {
-    // tempdb's sysobjects: the session's temporary objects, a table named
-    // as tempdb names it (padded to 116 characters with '_', then the
+    // tempdb's sysobjects: the session's temporary objects, a table or
+    // procedure named as tempdb names it (padded to 116 characters with '_', then the
     // object's number in twelve hexadecimal digits), its constraints as
     // declared.
     src.name = ref.alias.empty() ? "sysobjects" : ref.alias;
