@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <climits>
 #include <span>
 #include <utility>
 
@@ -43,6 +44,7 @@ struct Translator::Source {
 struct Translator::Scope {
   std::vector<Source> sources;
   const Scope* outer = nullptr;
+  int level = 0;  // the query level it is the scope of (query_level_)
   // While a join's ON condition is translated, the first source it sees:
   // that of the join's first table (the tables listed before it, with
   // commas, are not in it).
@@ -376,7 +378,7 @@ void Translator::RefuseOtherDatabase(const ast::ObjectName& name) const {
                                     "temporary tables and master's server-wide views; USE " + name.database +
                                     " first.");
   }
-  throw SqlErr(911, "Database '" + name.database + "' does not exist. Make sure that the name is entered correctly.");
+  throw SqlErr(kInvalidObject, "Invalid object name '" + name.Display() + "'.");
 }
 
 ColumnType ColumnTypeOf(const OutputColumn& column) {
@@ -487,7 +489,7 @@ std::string Translator::AddSource(const ast::TableRef& ref, Scope* scope) {
   const Cte* cte = nullptr;
   const ViewMeta* user_view = nullptr;
   if (ref.derived) {
-    TranslatedSelect inner = SelectIn(*ref.derived, scope->outer);
+    TranslatedSelect inner = Subquery(*ref.derived, scope->outer);
     CheckExposedColumns(inner.columns, ref.alias);
     src.name = ref.alias;
     src.derived = inner.columns;
@@ -598,7 +600,10 @@ Translator::Typed Translator::Column(const ast::Expr& e, const Scope& scope) {
         if (found) throw SqlErr(kAmbiguousColumn, "Ambiguous column name '" + column + "'.");
         found = std::move(t);
       }
-      if (found) return *found;
+      if (found) {
+        bound_level_ = std::min(bound_level_, s->level);
+        return *found;
+      }
     }
     throw SqlErr(kInvalidColumn, "Invalid column name '" + column + "'.");
   }
@@ -607,7 +612,10 @@ Translator::Typed Translator::Column(const ast::Expr& e, const Scope& scope) {
   for (const Scope* s = &scope; s; s = s->outer) {
     for (const Source& src : s->Visible()) {
       if (!Exposes(src, e.parts)) continue;
-      if (std::optional<Typed> t = SourceColumn(src, column)) return *t;
+      if (std::optional<Typed> t = SourceColumn(src, column)) {
+        bound_level_ = std::min(bound_level_, s->level);
+        return *t;
+      }
       throw SqlErr(kInvalidColumn, "Invalid column name '" + column + "'.");
     }
   }
@@ -1110,7 +1118,7 @@ Translator::Typed Translator::Value(const ast::Expr& e, const Scope& scope) {
     }
     case ExprKind::kInSelect: {
       const Typed a = Expr(*e.args[0], scope);
-      TranslatedSelect sub = SelectIn(*e.select, &scope);
+      TranslatedSelect sub = Subquery(*e.select, &scope);
       if (sub.columns.size() != 1) {
         throw SqlErr(116, "Only one expression can be specified in the select list when the subquery is not introduced with EXISTS.");
       }
@@ -1140,7 +1148,7 @@ Translator::Typed Translator::Value(const ast::Expr& e, const Scope& scope) {
       return out;
     }
     case ExprKind::kExists: {
-      TranslatedSelect sub = SelectIn(*e.select, &scope);
+      TranslatedSelect sub = Subquery(*e.select, &scope);
       out.sql = "(EXISTS (" + sub.sql + "))";
       out.type = VT::kBool;
       return out;
@@ -1197,7 +1205,7 @@ Translator::Typed Translator::Value(const ast::Expr& e, const Scope& scope) {
       return a;
     }
     case ExprKind::kSubquery: {
-      TranslatedSelect sub = SelectIn(*e.select, &scope);
+      TranslatedSelect sub = Subquery(*e.select, &scope);
       if (sub.columns.size() != 1) {
         throw SqlErr(116, "Only one expression can be specified in the select list when the subquery is not introduced with EXISTS.");
       }
@@ -1666,6 +1674,7 @@ std::string Translator::CommonTable(const ast::CommonTableExpression& cte, bool*
 TranslatedSelect Translator::SelectCore(const ast::Select& s, const Scope* outer, bool order) {
   Scope scope;
   scope.outer = outer;
+  scope.level = query_level_;
   // A recursive CTE's recursive part, at its own level.
   const bool recursing = recursion_ && query_level_ == recursion_->level;
   if (recursing) {
@@ -1798,14 +1807,45 @@ TranslatedSelect Translator::SelectCore(const ast::Select& s, const Scope* outer
   return out;
 }
 
+TranslatedSelect Translator::Subquery(const ast::Select& s, const Scope* outer) {
+  const int level = query_level_ + 1;  // the subquery's own
+  const int bound_before = std::exchange(bound_level_, INT_MAX);
+  TranslatedSelect sub = SelectIn(s, outer);
+  const bool correlated = bound_level_ < level;
+  bound_level_ = std::min(bound_before, bound_level_);
+  // SQLite parses a dozen subqueries inside each other at most; SQL Server
+  // takes 32. One that stands alone (no column of a query around it) deep
+  // down is written as a table of the statement's WITH instead, which its
+  // query reads.
+  constexpr int kHoistFromLevel = 5;
+  if (!hoisting_ || correlated || level < kHoistFromLevel) return sub;
+  const std::string name = "vk_sq" + std::to_string(hoisted_count_++);
+  hoisted_.push_back(name + " AS (" + sub.sql + ")");
+  sub.sql = "SELECT * FROM " + name;
+  return sub;
+}
+
 TranslatedSelect Translator::Select(const ast::Select& s) {
-  if (s.ctes.empty()) return SelectIn(s, nullptr);
+  hoisting_ = true;
   max_recursion_ = s.max_recursion.value_or(100);
   bool recursive = false;
-  std::string with;
-  for (const auto& cte : s.ctes) with += (with.empty() ? "" : ", ") + CommonTable(cte, &recursive);
+  std::vector<std::string> with;
+  auto take_hoisted = [&] {
+    for (std::string& h : hoisted_) with.push_back(std::move(h));
+    hoisted_.clear();
+  };
+  for (const auto& cte : s.ctes) {
+    std::string definition = CommonTable(cte, &recursive);
+    take_hoisted();  // the CTE reads them
+    with.push_back(std::move(definition));
+  }
   TranslatedSelect out = SelectIn(s, nullptr);
-  out.sql = "WITH " + std::string(recursive ? "RECURSIVE " : "") + with + " " + out.sql;
+  take_hoisted();
+  hoisting_ = false;
+  if (with.empty()) return out;
+  std::string list;
+  for (const std::string& w : with) list += (list.empty() ? "" : ", ") + w;
+  out.sql = "WITH " + std::string(recursive ? "RECURSIVE " : "") + list + " " + out.sql;
   return out;
 }
 

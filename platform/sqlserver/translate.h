@@ -13,6 +13,7 @@
 // in the SQL as a constant holding its value.
 #pragma once
 
+#include <climits>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -190,7 +191,7 @@ class Translator {
   // columns.
   static std::vector<OutputColumn> TemporaryObjectsColumns();
   std::string TemporaryObjectsSql() const;
-  // A name in a database other than the session's: 911 for one the
+  // A name in a database other than the session's: 208 for one the
   // server does not have, else refused as not supported.
   [[noreturn]] void RefuseOtherDatabase(const ast::ObjectName& name) const;
   // One source (a table, view, CTE, system view or derived table) into
@@ -208,6 +209,8 @@ class Translator {
   // of its own is combined first.
   TranslatedSelect Combine(const std::vector<const ast::Select*>& parts, const std::vector<ast::SetOperator>& ops,
                            const Scope* outer);
+  // A subquery (IN, EXISTS, a value, a derived table) inside `outer`.
+  TranslatedSelect Subquery(const ast::Select& s, const Scope* outer);
   // A CTE of the statement as SQLite's WITH lists it; `recursive` is set
   // when it refers to itself.
   std::string CommonTable(const ast::CommonTableExpression& cte, bool* recursive);
@@ -240,6 +243,14 @@ class Translator {
   std::optional<Recursion> recursion_;
   int query_level_ = 0;      // queries open: 1 for the statement's own
   int view_depth_ = 0;       // views being expanded, one inside another
+  // While a statement's query (Select) is translated: subqueries deep down
+  // that stand alone become tables of its WITH (Subquery).
+  bool hoisting_ = false;
+  std::vector<std::string> hoisted_;  // "vk_sqN AS (query)", inner ones first
+  int hoisted_count_ = 0;
+  // The outermost query level a column was bound in since Subquery began
+  // watching: below the subquery's own level, it reads a query around it.
+  int bound_level_ = INT_MAX;
   int max_recursion_ = 100;  // OPTION (MAXRECURSION n); 0 for no limit
 };
 
