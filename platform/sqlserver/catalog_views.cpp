@@ -10,6 +10,7 @@
 #include "platform/sqlserver/system_objects.h"
 #include "platform/sqlserver/system_views.h"
 #include "platform/sqlserver/system_views_internal.h"
+#include "platform/sqlserver/translate.h"
 
 namespace sqlsrv::views {
 namespace {
@@ -233,11 +234,16 @@ std::vector<std::string> ColumnValues(const TableMeta& t, std::size_t i) {
           Number(c.default_value ? DefaultConstraintId(t, i) : 0)};
 }
 
+// The columns of the tables and views, by object.
 Rows ColumnsRows(const ViewContext& v) {
   Rows rows;
   for (const DatabaseObject& o : DatabaseObjects(v.catalog)) {
-    if (o.type != "U") continue;
-    for (std::size_t i = 0; i < o.table->columns.size(); ++i) rows.push_back(ColumnValues(*o.table, i));
+    if (o.type == "U") {
+      for (std::size_t i = 0; i < o.table->columns.size(); ++i) rows.push_back(ColumnValues(*o.table, i));
+    } else if (o.type == "V") {
+      const TableMeta view = ViewAsTable(v.catalog, v.session, *o.view);
+      for (std::size_t i = 0; i < view.columns.size(); ++i) rows.push_back(ColumnValues(view, i));
+    }
   }
   return rows;
 }

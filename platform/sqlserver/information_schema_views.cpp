@@ -7,6 +7,7 @@
 #include "platform/sqlserver/system_objects.h"
 #include "platform/sqlserver/system_views.h"
 #include "platform/sqlserver/system_views_internal.h"
+#include "platform/sqlserver/translate.h"
 
 namespace sqlsrv::views {
 namespace {
@@ -258,12 +259,17 @@ Rows ViewRows(const ViewContext& v) {
 // The server has no CHECK constraints.
 Rows NoRows(const ViewContext&) { return {}; }
 
-// Every column of every table, in table order: its default as SQL Server
-// keeps it (in parentheses), and the figures of its type.
+// Every column of every table, in table order, then of every view: its
+// default as SQL Server keeps it (in parentheses), and the figures of its
+// type.
 Rows ColumnRows(const ViewContext& v) {
   Rows rows;
   const std::string db = Text(v.session.database), dbo = Text(kDboSchema);
-  for (const TableMeta* t : v.catalog.Tables()) {
+  std::vector<TableMeta> views;
+  for (const ViewMeta* view : v.catalog.Views()) views.push_back(ViewAsTable(v.catalog, v.session, *view));
+  std::vector<const TableMeta*> tables = v.catalog.Tables();
+  for (const TableMeta& view : views) tables.push_back(&view);
+  for (const TableMeta* t : tables) {
     const std::string table = Text(t->name);
     for (std::size_t i = 0; i < t->columns.size(); ++i) {
       const ColumnMeta& c = t->columns[i];

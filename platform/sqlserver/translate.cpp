@@ -395,12 +395,36 @@ ColumnType ColumnTypeOf(const OutputColumn& column) {
   }
 }
 
-std::vector<OutputColumn> ViewColumns(Catalog& catalog, const SessionState& session, const ViewMeta& view) {
+std::vector<OutputColumn> ViewColumns(const Catalog& catalog, const SessionState& session, const ViewMeta& view) {
+  // A view that reads the catalog's list of columns would list its own
+  // columns while its columns are being found: inside, views have none.
+  thread_local bool listing = false;
+  if (listing) return {};
+  struct Listing {
+    bool& on;
+    ~Listing() { on = false; }
+  } guard{listing};
+  listing = true;
   try {
     return Translator(catalog, session).View(view).columns;
   } catch (const com::Error&) {
     return {};
   }
+}
+
+TableMeta ViewAsTable(const Catalog& catalog, const SessionState& session, const ViewMeta& view) {
+  TableMeta t;
+  t.id = view.id;
+  t.name = view.name;
+  for (const OutputColumn& c : ViewColumns(catalog, session, view)) {
+    ColumnMeta column;
+    column.name = c.name;
+    column.type = ColumnTypeOf(c);
+    column.nullable = c.nullable;
+    column.identity = c.identity;
+    t.columns.push_back(std::move(column));
+  }
+  return t;
 }
 
 TranslatedSelect Translator::View(const ViewMeta& view) {

@@ -85,7 +85,7 @@ struct SessionState {
 
 class Translator {
  public:
-  Translator(Catalog& catalog, const SessionState& session) : catalog_(catalog), session_(session) {}
+  Translator(const Catalog& catalog, const SessionState& session) : catalog_(catalog), session_(session) {}
 
   TranslatedSelect Select(const ast::Select& s);
 
@@ -234,7 +234,7 @@ class Translator {
   const TableMeta& ResolveTable(const ast::ObjectName& name);
   std::string NextAlias() { return "t" + std::to_string(alias_counter_++); }
 
-  Catalog& catalog_;
+  const Catalog& catalog_;
   const SessionState& session_;
   int alias_counter_ = 0;
   std::size_t written_ = 0;  // bytes of SQL text the translation has written
@@ -264,7 +264,11 @@ ColumnType ColumnTypeOf(const OutputColumn& column);
 
 // The columns of a view as its query gives them now; none when it no
 // longer translates (a table it reads was dropped since).
-std::vector<OutputColumn> ViewColumns(Catalog& catalog, const SessionState& session, const ViewMeta& view);
+std::vector<OutputColumn> ViewColumns(const Catalog& catalog, const SessionState& session, const ViewMeta& view);
+
+// A view's columns as a table's (its id the view's), for the catalog's
+// views that list columns.
+TableMeta ViewAsTable(const Catalog& catalog, const SessionState& session, const ViewMeta& view);
 
 // The table an UPDATE or DELETE changes, as named: the one its FROM list
 // exposes under the target's name when that is an alias there ("UPDATE x
