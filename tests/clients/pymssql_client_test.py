@@ -42,6 +42,24 @@ class ServedDatabase(ServedDatabaseBase):
         cur.execute("drop procedure Listed drop procedure Doubled")
         db.close()
 
+    def test_max_columns_read_long_empty_and_null_values_whole(self):
+        # At TDS 7.3 varchar(max), nvarchar(max) and varbinary(max) come in
+        # PLP chunks, which db-lib reads whole.
+        db = self.connect()
+        cur = db.cursor()
+        cur.execute("create table Lobs (id int primary key, v varchar(max), n nvarchar(max), b varbinary(max))")
+        text = "a" * 8500 + "门店"
+        wide = "商品" * 4100
+        blob = bytes(range(256)) * 40
+        cur.execute("insert into Lobs values (%s, %s, %s, %s)", (1, text, wide, blob))
+        cur.execute("insert into Lobs values (2, '', N'', 0x)")
+        cur.execute("insert into Lobs values (3, null, null, null)")
+        cur.execute("select id, v, n, b, datalength(v), datalength(b) from Lobs order by id")
+        self.assertEqual(cur.fetchall(), [(1, text, wide, blob, 8504, 10240), (2, "", "", b"", 0, 0),
+                                          (3, None, None, None, None, None)])
+        cur.execute("drop table Lobs")
+        db.close()
+
     def test_sp_help_of_a_table_with_identity_reads_every_result_set(self):
         db = self.connect()
         cur = db.cursor()

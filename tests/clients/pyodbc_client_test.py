@@ -177,6 +177,29 @@ class ServedDatabase(ServedDatabaseBase):
         cur.execute("drop table Blobs")
         db.close()
 
+    def test_max_columns_read_long_empty_and_null_values_whole(self):
+        # At TDS 7.4 varchar(max), nvarchar(max) and varbinary(max) come as
+        # their own types in PLP chunks, whatever their length.
+        db = self.connect(autocommit=True)
+        cur = db.cursor()
+        cur.execute("create table Lobs (id int primary key, v varchar(max), n nvarchar(max), b varbinary(max))")
+        text = "门店" * 3000 + "end"             # 12003 bytes in CP936
+        wide = "商品" * 4500                      # 9000 UTF-16 units
+        blob = bytes(range(256)) * 36              # 9216 bytes
+        cur.execute("insert into Lobs values (?, ?, ?, ?)", 1, text, wide, blob)
+        cur.execute("insert into Lobs values (2, '', N'', 0x)")
+        cur.execute("insert into Lobs values (3, null, null, null)")
+        rows = cur.execute("select id, v, n, b, datalength(v), datalength(n) from Lobs order by id").fetchall()
+        self.assertEqual([tuple(r) for r in rows],
+                         [(1, text, wide, blob, 12003, 18000), (2, "", "", b"", 0, 0), (3, None, None, None, None, None)])
+        kinds = cur.execute("select v, n, b from Lobs").description
+        self.assertEqual([k[1] for k in kinds], [str, str, bytearray])
+        # An expression of a (max) type is one too.
+        got = cur.execute("select cast(v as varchar(max)) + 'x' from Lobs where id = 1").fetchone()[0]
+        self.assertEqual(got, text + "x")
+        cur.execute("drop table Lobs")
+        db.close()
+
     def test_call_of_a_procedure_with_an_output_parameter_and_a_return_status(self):
         db = self.connect(autocommit=True)
         cur = db.cursor()

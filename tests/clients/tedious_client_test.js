@@ -138,6 +138,28 @@ const tests = {
     assert.deepEqual((await sql(db, 'select i, @@trancount from Kept')).rows, [[2, 0]]);
   },
 
+  async maxColumnsComeAsTheirOwnTypesAndReadWhole(db) {
+    await sql(db, 'create table Lobs (id int primary key, v varchar(max), n nvarchar(max), b varbinary(max))');
+    const text = 'x'.repeat(9000);
+    const wide = '商品'.repeat(4500);
+    const blob = Buffer.alloc(8200, 0xAB);
+    await sql(db, 'insert into Lobs values (1, @v, @n, @b)', [
+      ['v', TYPES.VarChar, text], ['n', TYPES.NVarChar, wide], ['b', TYPES.VarBinary, blob],
+    ]);
+    await sql(db, "insert into Lobs values (2, '', N'', 0x)");
+    await sql(db, 'insert into Lobs values (3, null, null, null)');
+    const metadata = [];
+    const got = await run(db, 'execSql', (done) => {
+      const request = new Request('select v, n, b from Lobs order by id', done);
+      request.on('columnMetadata', (columns) => metadata.push(...columns));
+      return request;
+    });
+    // MS-TDS: BIGVARCHR, NVARCHAR and BIGVARBIN with the length 0xFFFF.
+    assert.deepEqual(metadata.map((c) => [c.colName, c.type.name, c.dataLength]),
+                     [['v', 'VarChar', 65535], ['n', 'NVarChar', 65535], ['b', 'VarBinary', 65535]]);
+    assert.deepEqual(got.rows, [[text, wide, blob], ['', '', Buffer.alloc(0)], [null, null, null]]);
+  },
+
   async aCancelledWaitLeavesTheConnectionUsable(db) {
     const started = Date.now();
     const cancelled = sql(db, "waitfor delay '00:00:30' select 1").then(
