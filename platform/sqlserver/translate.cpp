@@ -1073,7 +1073,11 @@ Translator::Typed Translator::Variable(const ast::Expr& e) {
   } else if (name == "@@ROWCOUNT") {
     out.sql = std::to_string(session_.rowcount);
   } else if (name == "@@IDENTITY") {
-    out.sql = session_.identity ? std::to_string(*session_.identity) : "NULL";
+    // numeric(38,0), whatever the type of the identity column.
+    out.sql = session_.identity ? QuoteText(std::to_string(*session_.identity)) : "NULL";
+    out.type = VT::kDecimal;
+    out.column = ComputedDecimal({38, 0});
+    return out;
   } else if (name == "@@ERROR") {
     out.sql = std::to_string(session_.error);
   } else if (name == "@@LOCK_TIMEOUT") {

@@ -200,6 +200,17 @@ class ServedDatabase(ServedDatabaseBase):
         cur.execute("drop table Lobs")
         db.close()
 
+    def test_the_last_identity_arrives_as_numeric_38_0(self):
+        db = self.connect(autocommit=True)
+        cur = db.cursor()
+        cur.execute("create table Ids (id int identity(7, 1), v int)")
+        cur.execute("set nocount on insert into Ids (v) values (1) select scope_identity(), @@identity")
+        row = cur.fetchone()
+        self.assertEqual((str(row[0]), str(row[1])), ("7", "7"))
+        self.assertEqual((cur.description[0][4], cur.description[0][5]), (38, 0))
+        cur.execute("drop table Ids")
+        db.close()
+
     def test_call_of_a_procedure_with_an_output_parameter_and_a_return_status(self):
         db = self.connect(autocommit=True)
         cur = db.cursor()
