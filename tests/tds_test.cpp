@@ -640,6 +640,44 @@ TEST_F(TdsEndpoint, BinaryTravelsAsBigVarBinaryAndBigBinary) {
   EXPECT_EQ(b.results[0].rows, (std::vector<std::vector<std::string>>{{"9000", "0x2020"}}));
 }
 
+TEST_F(TdsEndpoint, UniqueidentifierTravelsAsGuidType) {
+  // On the wire: GUIDTYPE (0x24) of length 16; each value its length, then
+  // its bytes with the first three groups little-endian.
+  RawClient raw(listener->port());
+  raw.Login(sqlsrv::tds::kTds74);
+  const std::vector<std::uint8_t> reply =
+      raw.Batch("select cast('6f9619ff-8b86-d011-b42d-00c04fc964ff' as uniqueidentifier) as g", true);
+  std::size_t at = 0;
+  ASSERT_EQ(reply.at(at++), 0x81);  // COLMETADATA
+  ASSERT_EQ(reply.at(at), 1);
+  at += 2 + 4 + 2;  // count, user type, flags
+  EXPECT_EQ(reply.at(at), 0x24);
+  EXPECT_EQ(reply.at(at + 1), 16);
+  at += 2;
+  at += 1 + 2 * static_cast<std::size_t>(reply.at(at));  // the name
+  ASSERT_EQ(reply.at(at++), 0xD1);  // ROW
+  ASSERT_GE(reply.size(), at + 17);
+  EXPECT_EQ(std::vector<std::uint8_t>(reply.begin() + static_cast<std::ptrdiff_t>(at),
+                                      reply.begin() + static_cast<std::ptrdiff_t>(at + 17)),
+            (std::vector<std::uint8_t>{16, 0xFF, 0x19, 0x96, 0x6F, 0x86, 0x8B, 0x11, 0xD0, 0xB4, 0x2D, 0x00, 0xC0, 0x4F,
+                                       0xC9, 0x64, 0xFF}));
+
+  // db-lib reads it as the GUID it is, and a bulk copy loads GUIDs given
+  // as text.
+  TdsClient client(Login());
+  ASSERT_FALSE(client.Execute("create table Guids (id int not null, g uniqueidentifier null, "
+                              "constraint PK_Guids primary key (id))").failed);
+  std::vector<testing_support::TdsMessage> failure;
+  EXPECT_EQ(client.BulkCopy("Guids", {{"1", "0e984725-c51c-4bf4-9960-e1c80e27aba0"}, {"2", std::nullopt}}, false,
+                            &failure),
+            2);
+  const TdsBatch b = client.Execute("select id, g from Guids order by id");
+  ASSERT_FALSE(b.failed);
+  ASSERT_EQ(b.results.size(), 1u);
+  EXPECT_EQ(b.results[0].rows, (std::vector<std::vector<std::string>>{
+                                   {"1", "0E984725-C51C-4BF4-9960-E1C80E27ABA0"}, {"2", "\\N"}}));
+}
+
 TEST_F(TdsEndpoint, ErrorsCarryTheirNumberAndATransactionRollsBack) {
   TdsClient client(Login());
   const TdsBatch bad = client.Execute("select * from NoSuchTable");

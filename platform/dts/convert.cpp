@@ -560,7 +560,70 @@ bool ToBytes(const com::Variant& v, const ColumnInfo& c, bool allow_truncation, 
   return cut;
 }
 
+// Into uniqueidentifier: a GUID's text, or 16 bytes in SQL Server's
+// order; other text raises 8169, other types 206.
+void ToGuid(const com::Variant& v, com::Variant* out) {
+  if (v.IsText()) {
+    auto guid = GuidText(v.text());
+    if (!guid) {
+      throw sqlsrv::SqlErr(8169, "Conversion failed when converting from a character string to uniqueidentifier.");
+    }
+    return out->SetText(*guid);
+  }
+  if (v.type() == com::VarType::kBytes && v.text().size() == 16) return out->SetText(GuidTextOfBytes(v.text()));
+  if (v.type() == com::VarType::kBytes) {
+    throw sqlsrv::SqlErr(sqlsrv::kNotSupported, "Converting binary data of " + std::to_string(v.text().size()) +
+                                                    " bytes to uniqueidentifier (only 16 bytes make one) is not "
+                                                    "supported by the embedded server.");
+  }
+  throw sqlsrv::SqlErr(206, std::string("Operand type clash: ") + SourceTypeName(v) +
+                                " is incompatible with uniqueidentifier");
+}
+
+// Where each byte of a GUID's 16 stands in its text, in the order of the
+// bytes: the first three groups are written most significant byte first.
+constexpr int kGuidTextPosition[16] = {6, 4, 2, 0, 11, 9, 16, 14, 19, 21, 24, 26, 28, 30, 32, 34};
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
 }  // namespace
+
+std::optional<std::string> GuidText(std::string_view text) {
+  if (text.size() < 36) return std::nullopt;
+  std::string out(text.substr(0, 36));
+  for (std::size_t i = 0; i < out.size(); ++i) {
+    const bool dash = i == 8 || i == 13 || i == 18 || i == 23;
+    if (dash ? out[i] != '-' : HexDigit(out[i]) < 0) return std::nullopt;
+    if (out[i] >= 'a' && out[i] <= 'f') out[i] = static_cast<char>(out[i] - 'a' + 'A');
+  }
+  return out;
+}
+
+std::string GuidBytes(std::string_view guid_text) {
+  std::string bytes(16, '\0');
+  for (int i = 0; i < 16; ++i) {
+    const auto at = static_cast<std::size_t>(kGuidTextPosition[i]);
+    bytes[static_cast<std::size_t>(i)] = static_cast<char>(HexDigit(guid_text[at]) << 4 | HexDigit(guid_text[at + 1]));
+  }
+  return bytes;
+}
+
+std::string GuidTextOfBytes(std::string_view bytes) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string text = "00000000-0000-0000-0000-000000000000";
+  for (int i = 0; i < 16; ++i) {
+    const auto b = static_cast<unsigned char>(bytes[static_cast<std::size_t>(i)]);
+    const auto at = static_cast<std::size_t>(kGuidTextPosition[i]);
+    text[at] = kHex[b >> 4];
+    text[at + 1] = kHex[b & 0x0F];
+  }
+  return text;
+}
 
 bool ConvertValue(const com::Variant& value, const ColumnInfo& column, bool allow_truncation, com::Variant* out) {
   if (value.IsNull() || value.IsEmpty()) {
@@ -585,6 +648,9 @@ bool ConvertValue(const com::Variant& value, const ColumnInfo& column, bool allo
       return false;
     case DBTYPE_BYTES:
       return ToBytes(value, column, allow_truncation, out);
+    case DBTYPE_GUID:
+      ToGuid(value, out);
+      return false;
     default:
       return ToText(value, column, allow_truncation, out);
   }
@@ -605,6 +671,7 @@ std::string TypeName(const ColumnInfo& c) {
     case DBTYPE_STR:
       if (c.is_long) return "text";
       return (c.is_fixed_length ? "char(" : "varchar(") + std::to_string(c.size) + ")";
+    case DBTYPE_GUID: return "uniqueidentifier";
     case DBTYPE_BYTES:
       if (c.is_long) return "varbinary(max)";
       return (c.is_fixed_length ? "binary(" : "varbinary(") + std::to_string(c.size) + ")";

@@ -18,6 +18,7 @@ const ServerType kServerTypes[] = {
     // name             type                     id   user usertype storage max    prec scale variable
     {"image",         SqlType::kImage,         34,  34,  20,  34,  16,   0,  0,  true},
     {"text",          SqlType::kText,          35,  35,  19,  35,  16,   0,  0,  true},
+    {"uniqueidentifier", SqlType::kUniqueIdentifier, 36, 36, 0, 37, 16, 0,  0,  false},
     {"tinyint",       SqlType::kTinyInt,       48,  48,  5,   48,  1,    3,  0,  false},
     {"smallint",      SqlType::kSmallInt,      52,  52,  6,   52,  2,    5,  0,  false},
     {"int",           SqlType::kInt,           56,  56,  7,   56,  4,    10, 0,  false},

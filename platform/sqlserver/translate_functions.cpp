@@ -199,7 +199,7 @@ const Translator::FunctionDef* Translator::FindFunction(std::string_view upper_n
          }
          return C::Of(value, VT::kDecimal, ComputedDecimal({38, 0}));
        }},
-      {"NEWID", 0, 0, [](C&) { return C::Of("vk_newid()", VT::kString, ColumnType{SqlType::kNVarChar, 36}); }},
+      {"NEWID", 0, 0, [](C&) { return C::Of("vk_newid()", VT::kGuid, ColumnType{SqlType::kUniqueIdentifier, 0}); }},
 
       // ---- the error a CATCH block handles; NULL outside one
       {"ERROR_NUMBER", 0, 0, [](C& c) { return CaughtNumber(c, &ErrorInfo::number); }},

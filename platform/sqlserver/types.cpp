@@ -45,7 +45,8 @@ ColumnType ResolveType(const ast::TypeName& t) {
       {"char", SqlType::kChar},       {"character", SqlType::kChar},      {"varchar", SqlType::kVarChar},
       {"nchar", SqlType::kNChar},     {"nvarchar", SqlType::kNVarChar},   {"text", SqlType::kText},
       {"ntext", SqlType::kNText},     {"sysname", SqlType::kNVarChar},    {"binary", SqlType::kBinary},
-      {"varbinary", SqlType::kVarBinary}, {"image", SqlType::kImage}};
+      {"varbinary", SqlType::kVarBinary}, {"image", SqlType::kImage},
+      {"uniqueidentifier", SqlType::kUniqueIdentifier}};
   ColumnType out;
   bool found = false;
   for (const auto& [name, type] : kNames) {
@@ -104,7 +105,7 @@ std::string TypeBaseName(const ColumnType& t) {
   static const char* const kNames[] = {"bit",   "tinyint",  "smallint", "int",      "bigint", "money",
                                        "smallmoney", "float", "real",  "decimal",  "datetime", "smalldatetime",
                                        "char",  "varchar",  "nchar",    "nvarchar", "text",   "ntext",
-                                       "binary", "varbinary", "image"};
+                                       "binary", "varbinary", "image", "uniqueidentifier"};
   if (t.type == SqlType::kDecimal && t.numeric) return "numeric";
   return kNames[static_cast<int>(t.type)];
 }
@@ -129,6 +130,7 @@ std::string SqliteDeclaration(const ColumnType& t) {
   if (t.type == SqlType::kDecimal) return "TEXT COLLATE VKDEC";
   if (IsDateType(t.type)) return "TEXT";
   if (IsBinaryType(t.type)) return "BLOB";
+  if (t.type == SqlType::kUniqueIdentifier) return "TEXT COLLATE VKGUID";
   return "TEXT COLLATE VKCI";
 }
 
@@ -147,6 +149,7 @@ std::uint16_t OleDbType(const ColumnType& t) {
     case SqlType::kChar: case SqlType::kVarChar: case SqlType::kText: return dts::DBTYPE_STR;
     case SqlType::kNChar: case SqlType::kNVarChar: case SqlType::kNText: return dts::DBTYPE_WSTR;
     case SqlType::kBinary: case SqlType::kVarBinary: case SqlType::kImage: return dts::DBTYPE_BYTES;
+    case SqlType::kUniqueIdentifier: return dts::DBTYPE_GUID;
   }
   return dts::DBTYPE_WSTR;
 }

@@ -8,7 +8,12 @@
 // blanks ignored). varchar lengths count bytes in the server code page
 // (CP936), nvarchar lengths UTF-16 units, as SQL Server counts them.
 // binary, varbinary and image as BLOB, the bytes as they are (binary(n)
-// padded to n with zero bytes).
+// padded to n with zero bytes). uniqueidentifier as TEXT, the GUID in
+// upper case ("6F9619FF-8B86-D011-B42D-00C04FC964FF"), declared with the
+// collation VKGUID, which orders two GUIDs as SQL Server does: by the
+// bytes of the last group first, then the fourth, third, second and first
+// group, each group's bytes in the order the GUID's binary form keeps them
+// (platform/dts/convert.h).
 //
 // decimal(p, s) and numeric(p, s) are stored exactly, as TEXT: the
 // value's canonical decimal text at the column's scale ("-12.50", "0.05";
@@ -42,6 +47,7 @@ enum class SqlType {
   kDateTime, kSmallDateTime,
   kChar, kVarChar, kNChar, kNVarChar, kText, kNText,
   kBinary, kVarBinary, kImage,
+  kUniqueIdentifier,
 };
 
 struct ColumnType {

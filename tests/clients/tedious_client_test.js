@@ -160,6 +160,19 @@ const tests = {
     assert.deepEqual(got.rows, [[text, wide, blob], ['', '', Buffer.alloc(0)], [null, null, null]]);
   },
 
+  async uniqueidentifierParametersAndColumns(db) {
+    await sql(db, 'create table Keyed (id uniqueidentifier primary key, n int)');
+    const first = '6F9619FF-8B86-D011-B42D-00C04FC964FF';
+    await sql(db, 'insert into Keyed values (@id, 1)', [['id', TYPES.UniqueIdentifier, first]]);
+    await sql(db, "insert into Keyed values ('0e984725-c51c-4bf4-9960-e1c80e27aba1', 2)");
+    // The last group decides the order first: 00C0... before E1C8...
+    const got = await sql(db, 'select id, n from Keyed order by id');
+    assert.deepEqual(got.rows.map(([id, n]) => [id.toUpperCase(), n]),
+                     [[first, 1], ['0E984725-C51C-4BF4-9960-E1C80E27ABA1', 2]]);
+    const found = await sql(db, 'select n from Keyed where id = @id', [['id', TYPES.UniqueIdentifier, first.toLowerCase()]]);
+    assert.deepEqual(found.rows, [[1]]);
+  },
+
   async aCancelledWaitLeavesTheConnectionUsable(db) {
     const started = Date.now();
     const cancelled = sql(db, "waitfor delay '00:00:30' select 1").then(

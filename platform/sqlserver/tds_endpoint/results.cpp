@@ -7,6 +7,7 @@
 
 #include "platform/com/numeric.h"
 #include "platform/com/unicode.h"
+#include "platform/dts/convert.h"
 #include "platform/sqlserver/errors.h"
 #include "platform/sqlserver/tds_endpoint/login.h"
 #include "platform/sqlserver/tds_endpoint/tokens.h"
@@ -78,6 +79,7 @@ WireColumn FromColumnType(const std::string& name, const ColumnType& t) {
       }
       break;
     case SqlType::kImage: c.type = kImage, c.size = 0x7FFFFFFF; break;
+    case SqlType::kUniqueIdentifier: c.type = kGuid, c.size = 16; break;
   }
   return c;
 }
@@ -99,6 +101,8 @@ std::string UnsendableBecause(const WireColumn& c) {
       return one_of({1, 2, 4, 8}) ? "" : "an integer of " + size + " bytes";
     case kBitN:
       return c.size == 1 ? "" : "a bit of " + size + " bytes";
+    case kGuid:
+      return c.size == 16 ? "" : "a uniqueidentifier of " + size + " bytes";
     case kFltN: case kMoneyN: case kDateTimeN:
       return one_of({4, 8}) ? "" : "a float, money or datetime of " + size + " bytes";
     case kDecimalN: case kNumericN:
@@ -159,6 +163,7 @@ std::vector<WireColumn> WireColumnsOf(const std::vector<OutputColumn>& columns) 
       case VT::kString: c.type = kNVarChar, c.size = kMaxShortBytes; break;
       case VT::kDate: c.type = kDateTimeN, c.size = 8; break;
       case VT::kBinary: c.type = kBigVarBinary, c.size = kMaxShortBytes; break;
+      case VT::kGuid: c.type = kGuid, c.size = 16; break;
       default: break;  // int, and a column of nulls
     }
     out.push_back(c);
@@ -309,6 +314,13 @@ void ResultWriter::WriteValue(Writer& w, const WireColumn& c, const com::Variant
       if (null) return w.U8(0);
       w.U8(1);
       return w.U8(v.ToBool() ? 1 : 0);
+    case kGuid: {
+      if (null) return w.U8(0);
+      const auto guid = dts::GuidText(v.ToText());
+      if (!guid) throw SqlErr(8169, "Conversion failed when converting from a character string to uniqueidentifier.");
+      w.U8(16);
+      return w.Bytes(dts::GuidBytes(*guid));
+    }
     case kMoneyN: {
       if (null) return w.U8(0);
       const std::int64_t units =

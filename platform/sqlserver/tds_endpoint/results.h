@@ -6,7 +6,8 @@
 // sign byte and the little-endian magnitude, in 5, 9, 13 or 17 bytes as
 // the precision needs), datetime as DATETIMN, varchar and char in the
 // server code page (CP936) with its collation, nvarchar and nchar as
-// UTF-16, text and ntext as TEXT and NTEXT. varchar(max), nvarchar(max)
+// UTF-16, text and ntext as TEXT and NTEXT, uniqueidentifier as GUIDTYPE
+// (its 16 bytes, the first three groups little-endian). varchar(max), nvarchar(max)
 // and varbinary(max) go from TDS 7.2 on as BIGVARCHR, NVARCHAR and
 // BIGVARBIN of length 0xFFFF, each value in PLP chunks (its length in 8
 // bytes, chunks of a 4-byte length and their bytes, a chunk of length 0
@@ -94,6 +95,7 @@ void WriteReturnValue(Writer& w, std::uint16_t ordinal, std::string_view name, c
 enum TdsType : std::uint8_t {
   kImage = 0x22,
   kText = 0x23,
+  kGuid = 0x24,
   kIntN = 0x26,
   kNText = 0x63,
   kBitN = 0x68,
