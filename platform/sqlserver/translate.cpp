@@ -13,6 +13,7 @@
 #include "platform/com/names.h"
 #include "platform/com/numeric.h"
 #include "platform/com/quote.h"
+#include "platform/com/unicode.h"
 #include "platform/dts/binary_form.h"
 #include "platform/dts/convert.h"
 #include "platform/sqlserver/errors.h"
@@ -1671,6 +1672,15 @@ TranslatedSelect Translator::Select(const ast::Select& s) {
   return out;
 }
 
+OutputColumn Translator::StoredValueColumn(const Typed& t) {
+  OutputColumn out{"", t.type, t.column};
+  if (t.type == VT::kString && !t.column && t.is_literal && t.national) {
+    const std::size_t units = com::Utf16Length(t.literal).value_or(1);
+    out.column = ColumnType{SqlType::kNVarChar, units > 4000 ? -1 : static_cast<int>(std::max<std::size_t>(units, 1))};
+  }
+  return out;
+}
+
 TranslatedSelect Translator::Constants(const std::vector<const ast::Expr*>& exprs) {
   Scope scope;
   TranslatedSelect out;
@@ -1679,7 +1689,7 @@ TranslatedSelect Translator::Constants(const std::vector<const ast::Expr*>& expr
     Typed t = Expr(*exprs[i], scope);
     if (t.type == VT::kBool) throw SqlErr(kSyntax, "Incorrect syntax near '='.");
     sql += (i ? ", " : "") + t.sql;
-    out.columns.push_back({"", t.type, t.column});
+    out.columns.push_back(StoredValueColumn(t));
   }
   if (exprs.empty()) sql += "1";
   out.sql = std::move(sql);
@@ -1726,7 +1736,7 @@ TranslatedSelect Translator::TargetRows(const TableMeta& table, const std::vecto
     Typed t = Expr(*e, scope);
     if (t.type == VT::kBool) throw SqlErr(kSyntax, "Incorrect syntax near '='.");
     sql += ", " + t.sql;
-    out.columns.push_back({"", t.type, t.column});
+    out.columns.push_back(StoredValueColumn(t));
   }
   sql += " FROM " + sources;
   if (where) sql += " WHERE " + Predicate(*where, scope);
