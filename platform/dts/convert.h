@@ -85,7 +85,10 @@ class DateOrderScope {
 
 // Parses the date forms SQL Server accepts from text ("20070123", and the
 // numeric forms in the thread's date order: "2007-01-23 10:20:30.123",
-// "2007/01/23", "01/23/2007", "1.23.07" under mdy; "2007-01-23T10:20:30"),
+// "2007/01/23", "01/23/2007", "1.23.07" under mdy; "2007-01-23T10:20:30";
+// dates with the English name of their month, "Jan  1 2002", "1 Jan
+// 2002", "2002 January 1"; times of the 12-hour clock and milliseconds
+// after a colon, "10:24:35:056AM", "4 PM"; a time alone, on 1900-01-01),
 // without rounding; nullopt when the text is no date.
 std::optional<com::CivilTime> ParseSqlDateText(std::string_view text);
 
