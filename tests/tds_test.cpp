@@ -678,6 +678,28 @@ TEST_F(TdsEndpoint, UniqueidentifierTravelsAsGuidType) {
                                    {"1", "0E984725-C51C-4BF4-9960-E1C80E27ABA0"}, {"2", "\\N"}}));
 }
 
+TEST_F(TdsEndpoint, TimestampTravelsAsBinary8OfItsUserType) {
+  // MS-TDS: a timestamp column is BIGBINARY(8) with the user type 0x0050.
+  TdsClient client(Login());
+  ASSERT_FALSE(client.Execute("create table Stamped (id int not null, ts timestamp, "
+                              "constraint PK_Stamped primary key (id)) insert into Stamped (id) values (1)")
+                   .failed);
+  RawClient raw(listener->port());
+  raw.Login(sqlsrv::tds::kTds74);
+  const std::vector<std::uint8_t> reply = raw.Batch("select ts, datalength(ts) as n from Stamped", true);
+  std::size_t at = 0;
+  ASSERT_EQ(reply.at(at++), 0x81);  // COLMETADATA
+  ASSERT_EQ(reply.at(at), 2);
+  at += 2;
+  EXPECT_EQ(std::vector<std::uint8_t>(reply.begin() + static_cast<std::ptrdiff_t>(at),
+                                      reply.begin() + static_cast<std::ptrdiff_t>(at + 4)),
+            (std::vector<std::uint8_t>{0x50, 0, 0, 0}));  // user type
+  at += 4 + 2;                                            // and flags
+  EXPECT_EQ(std::vector<std::uint8_t>(reply.begin() + static_cast<std::ptrdiff_t>(at),
+                                      reply.begin() + static_cast<std::ptrdiff_t>(at + 3)),
+            (std::vector<std::uint8_t>{0xAD, 8, 0}));
+}
+
 TEST_F(TdsEndpoint, ErrorsCarryTheirNumberAndATransactionRollsBack) {
   TdsClient client(Login());
   const TdsBatch bad = client.Execute("select * from NoSuchTable");

@@ -70,6 +70,8 @@ struct TableMeta {
   // The index of a column (any case), or -1.
   int Find(std::string_view column) const;
   int IdentityColumn() const;
+  // The timestamp (rowversion) column, or -1.
+  int RowversionColumn() const;
 };
 
 // A temporary table's name: "#name". "##name" would be a global one.
@@ -181,6 +183,11 @@ class Catalog {
   // Identity values: the last one handed out (nullopt before the first).
   std::optional<std::int64_t> LastIdentity(std::int64_t table_id) const;
   void SetLastIdentity(std::int64_t table_id, std::optional<std::int64_t> value);
+  // The database's timestamp counter: the last value a row's timestamp
+  // column was given (@@DBTS), 0 before the first; and the next value,
+  // taken (kept in the database, with the transaction that takes it).
+  std::uint64_t DatabaseTimestamp() const;
+  std::uint64_t NextTimestamp();
 
  private:
   // The tables of one kind (the database's, the session's temporary

@@ -232,6 +232,7 @@ const OdbcFigures kOdbcFigures[] = {
     {SqlType::kVarBinary,     kSqlVarBinary, kSqlVarBinary,     kByLength, kByLength, kNone, kNone, kSqlVarBinary, kNone,          37, 37},
     {SqlType::kImage,         kSqlLongVarBinary, kSqlLongVarBinary, kByLength, kByLength, kNone, kNone, kSqlLongVarBinary, kNone,   34, 34},
     {SqlType::kUniqueIdentifier, kSqlGuid,   kSqlGuid,          36,        16,        kNone, kNone, kSqlGuid,      kNone,          37, 37},
+    {SqlType::kTimestamp,     kSqlBinary,    kSqlBinary,        8,         8,         kNone, kNone, kSqlBinary,    kNone,          45, 45},
 };
 // clang-format on
 
@@ -990,6 +991,7 @@ const TypeInfo kTypeInfo[] = {
     {"image",             SqlType::kImage,         false, 2147483647, "0x", nullptr, nullptr,        kNotSearchable, kNone, kNone, kNone, kNone, 20},
     {"varbinary",         SqlType::kVarBinary,     false, 8000,       "0x", nullptr, "max length",   kAllExceptLike, kNone, kNone, kNone, kNone, 4},
     {"binary",            SqlType::kBinary,        false, 8000,       "0x", nullptr, "length",       kAllExceptLike, kNone, kNone, kNone, kNone, 3},
+    {"timestamp",         SqlType::kTimestamp,     false, 8,          "0x", nullptr, nullptr,        kAllExceptLike, kNone, kNone, kNone, kNone, 80},
     {"text",              SqlType::kText,          false, 2147483647, "'",  "'",  nullptr,           kLikeOnly,      kNone, kNone, kNone, kNone, 19},
     {"char",              SqlType::kChar,          false, 8000,       "'",  "'",  "length",          kSearchable,    kNone, kNone, kNone, kNone, 1},
     {"numeric",           SqlType::kDecimal,       false, 38,         nullptr, nullptr, "precision,scale", kAllExceptLike, 0, 0,     38,    10,    10},

@@ -134,6 +134,9 @@ void EngineCore::RunUpdate(const ast::Stmt& s) {
     if (t.columns[static_cast<std::size_t>(i)].identity) {
       throw SqlErr(kIdentityUpdate, "Cannot update identity column '" + t.columns[static_cast<std::size_t>(i)].name + "'.");
     }
+    if (t.columns[static_cast<std::size_t>(i)].type.type == SqlType::kTimestamp) {
+      throw SqlErr(272, "Cannot update a timestamp column.");
+    }
     columns.push_back(i);
     exprs.push_back(expr.get());
   }
@@ -161,15 +164,23 @@ void EngineCore::RunUpdate(const ast::Stmt& s) {
     }
   }
   if (!changes.empty()) {
+    // Each row changed takes the database's next timestamp in its
+    // timestamp column.
+    const int rowversion = t.RowversionColumn();
     std::string sql = "UPDATE " + QuoteSqlite(t.name) + " SET ";
     for (std::size_t k = 0; k < columns.size(); ++k) {
       sql += (k ? ", " : "") + QuoteSqlite(t.columns[static_cast<std::size_t>(columns[k])].name) + " = ?";
     }
+    if (rowversion >= 0) sql += ", " + QuoteSqlite(t.columns[static_cast<std::size_t>(rowversion)].name) + " = ?";
     sql += " WHERE rowid = ?";
     Stmt up(*db_, sql);
     for (const auto& [rowid, values] : changes) {
       for (std::size_t k = 0; k < values.size(); ++k) Bind(up, static_cast<int>(k + 1), values[k]);
-      up.Bind(static_cast<int>(values.size() + 1), rowid);
+      int next = static_cast<int>(values.size() + 1);
+      if (rowversion >= 0) {
+        Bind(up, next++, Stored{Stored::kBlob, 0, 0, TimestampBytes(catalog_->NextTimestamp())});
+      }
+      up.Bind(next, rowid);
       const int rc = up.StepRaw();
       up.Reset();
       if (rc != SQLITE_DONE) {

@@ -37,6 +37,7 @@ const ServerType kServerTypes[] = {
     {"varchar",       SqlType::kVarChar,       167, 167, 2,   39,  8000, 0,  0,  true},
     {"binary",        SqlType::kBinary,        173, 173, 3,   45,  8000, 0,  0,  false},
     {"char",          SqlType::kChar,          175, 175, 1,   47,  8000, 0,  0,  false},
+    {"timestamp",     SqlType::kTimestamp,     189, 189, 80,  45,  8,    0,  0,  false},
     {"nvarchar",      SqlType::kNVarChar,      231, 231, 0,   39,  8000, 0,  0,  true},
     {"nchar",         SqlType::kNChar,         239, 239, 0,   47,  8000, 0,  0,  false},
     {"sysname",       SqlType::kNVarChar,      231, 256, 18,  39,  256,  0,  0,  true},

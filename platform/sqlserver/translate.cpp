@@ -1108,6 +1108,12 @@ Translator::Typed Translator::Variable(const ast::Expr& e) {
     out.sql = std::to_string(session_.trancount);
   } else if (name == "@@ROWCOUNT") {
     out.sql = std::to_string(session_.rowcount);
+  } else if (name == "@@DBTS") {
+    // varbinary(8): the last timestamp value the database gave a row.
+    out.sql = "X'" + com::FormatBytes(TimestampBytes(catalog_.DatabaseTimestamp())).substr(2) + "'";
+    out.type = VT::kBinary;
+    out.column = ColumnType{SqlType::kVarBinary, 8};
+    return out;
   } else if (name == "@@IDENTITY") {
     // numeric(38,0), whatever the type of the identity column.
     out.sql = session_.identity ? QuoteText(std::to_string(*session_.identity)) : "NULL";

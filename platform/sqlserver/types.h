@@ -13,7 +13,9 @@
 // collation VKGUID, which orders two GUIDs as SQL Server does: by the
 // bytes of the last group first, then the fourth, third, second and first
 // group, each group's bytes in the order the GUID's binary form keeps them
-// (platform/dts/convert.h).
+// (platform/dts/convert.h). timestamp (rowversion) as binary(8): the
+// 8 bytes, most significant first, of the database's counter (@@DBTS)
+// when the row was last inserted or updated.
 //
 // decimal(p, s) and numeric(p, s) are stored exactly, as TEXT: the
 // value's canonical decimal text at the column's scale ("-12.50", "0.05";
@@ -48,6 +50,7 @@ enum class SqlType {
   kChar, kVarChar, kNChar, kNVarChar, kText, kNText,
   kBinary, kVarBinary, kImage,
   kUniqueIdentifier,
+  kTimestamp,  // timestamp (rowversion): binary(8) the server sets
 };
 
 struct ColumnType {
@@ -112,7 +115,7 @@ bool IsFloatType(SqlType t);  // float and real
 bool IsDateType(SqlType t);
 bool IsCharType(SqlType t);
 bool IsUnicodeType(SqlType t);
-bool IsBinaryType(SqlType t);  // binary, varbinary, image
+bool IsBinaryType(SqlType t);  // binary, varbinary, image, timestamp
 
 // A value as SQLite stores it.
 struct Stored {
@@ -137,6 +140,10 @@ void ToStoredCut(const com::Variant& v, const ColumnType& t, Stored* out);
 
 // The type as a bulk load and the conversion rules describe it.
 dts::ColumnInfo ValueInfo(const ColumnType& t);
+
+// A timestamp column's value for a count of the database's counter: its 8
+// bytes, most significant first.
+std::string TimestampBytes(std::uint64_t count);
 
 // Reads a stored value back as a typed Variant for a column type.
 com::Variant FromStoredInteger(std::int64_t v, const ColumnType& t);

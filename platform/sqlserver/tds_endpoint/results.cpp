@@ -80,6 +80,8 @@ WireColumn FromColumnType(const std::string& name, const ColumnType& t) {
       break;
     case SqlType::kImage: c.type = kImage, c.size = 0x7FFFFFFF; break;
     case SqlType::kUniqueIdentifier: c.type = kGuid, c.size = 16; break;
+    // timestamp: binary(8) with the user type SQL Server gives it.
+    case SqlType::kTimestamp: c.type = kBigBinary, c.size = 8, c.user_type = kTimestampUserType; break;
   }
   return c;
 }

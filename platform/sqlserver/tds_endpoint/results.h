@@ -91,6 +91,9 @@ class ResultWriter {
 void WriteReturnValue(Writer& w, std::uint16_t ordinal, std::string_view name, const ColumnType& type,
                       const com::Variant& value, std::uint32_t tds_version);
 
+// The user type COLMETADATA gives a timestamp column.
+inline constexpr std::uint16_t kTimestampUserType = 0x0050;
+
 // The TDS type codes the server uses.
 enum TdsType : std::uint8_t {
   kImage = 0x22,
