@@ -48,6 +48,11 @@ ColumnType ResolveType(const ast::TypeName& t) {
       {"varbinary", SqlType::kVarBinary}, {"image", SqlType::kImage},
       {"uniqueidentifier", SqlType::kUniqueIdentifier}, {"timestamp", SqlType::kTimestamp},
       {"rowversion", SqlType::kTimestamp}};
+  // sql_variant, a type of SQL Server this server does not hold: refused
+  // in words rather than as an unknown type.
+  if (t.name == "sql_variant") {
+    throw SqlErr(kNotSupported, "The data type sql_variant is not supported by the embedded server.");
+  }
   ColumnType out;
   bool found = false;
   for (const auto& [name, type] : kNames) {
