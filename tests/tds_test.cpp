@@ -1536,6 +1536,27 @@ TEST(ResultWriter, MaxTypesGoAsPlpFromTds72AndAsTextBefore) {
   pointer.insert(pointer.end(), 24, 0xFF);  // text pointer, timestamp
   EXPECT_EQ(layout(sqlsrv::tds::kTds71, {com::Variant::Text("ab"), com::Variant::Null(), com::Variant::Bytes("")}),
             join({metadata71, {0xD1}, pointer, {2, 0, 0, 0, 'a', 'b'}, {0}, pointer, {0, 0, 0, 0}}));
+
+  // An output parameter of varchar(max) leaves whole from 7.2 on, in PLP;
+  // before, as the longest varchar.
+  auto returned = [](std::uint32_t version) {
+    sqlsrv::tds::Writer w;
+    sqlsrv::tds::WriteReturnValue(w, 0, "@p", ColumnType{SqlType::kVarChar, -1},
+                                  com::Variant::Text(std::string(9000, 'x')), version);
+    return w.data();
+  };
+  // RETURNVALUE, ordinal, "@p", status, user type, flags, then TYPE_INFO.
+  const Bytes head74 = join({{0xAC, 0, 0, 2, '@', 0, 'p', 0, 0x01, 0, 0, 0, 0}, flags, {0xA7, 0xFF, 0xFF}, collation,
+                             {0x28, 0x23, 0, 0, 0, 0, 0, 0}});  // 9000 bytes in all
+  const Bytes r74 = returned(sqlsrv::tds::kTds74);
+  ASSERT_GE(r74.size(), head74.size());
+  EXPECT_EQ(Bytes(r74.begin(), r74.begin() + static_cast<std::ptrdiff_t>(head74.size())), head74);
+  EXPECT_EQ(Bytes(r74.end() - 4, r74.end()), (Bytes{0, 0, 0, 0}));  // the terminator
+  const Bytes head71 = join({{0xAC, 0, 0, 2, '@', 0, 'p', 0, 0x01, 0, 0}, flags, {0xA7, 0x40, 0x1F}, collation,
+                             {0x40, 0x1F}});  // varchar(8000), 8000 bytes
+  const Bytes r71 = returned(sqlsrv::tds::kTds71);
+  ASSERT_EQ(r71.size(), head71.size() + 8000);
+  EXPECT_EQ(Bytes(r71.begin(), r71.begin() + static_cast<std::ptrdiff_t>(head71.size())), head71);
 }
 
 #ifndef _WIN32
