@@ -761,7 +761,7 @@ void ToGuid(const com::Variant& v, com::Variant* out) {
   if (v.IsText()) {
     auto guid = GuidText(v.text());
     if (!guid) {
-      throw sqlsrv::SqlErr(8169, "Conversion failed when converting from a character string to uniqueidentifier.");
+      throw sqlsrv::GuidConversionError();
     }
     return out->SetText(*guid);
   }

@@ -49,16 +49,16 @@ IdentityRange IdentityRangeOf(const ColumnType& t) {
   }
 }
 
-// An identity value as its column stores it: a decimal's as its text, held
-// by `text`.
 // A timestamp column's value: the counter's 8 bytes, most significant
-// first.
+// first, held by `bytes`.
 CellValue TimestampCell(std::uint64_t value, Stored* bytes) {
   bytes->kind = Stored::kBlob;
   bytes->s = TimestampBytes(value);
   return CellOf(*bytes);
 }
 
+// An identity value as its column stores it: a decimal's as its text, held
+// by `text`.
 CellValue IdentityCell(std::int64_t value, const ColumnType& t, Stored* text) {
   if (t.type != SqlType::kDecimal) return CellValue{Stored::kInteger, value, 0, {}};
   text->kind = Stored::kText;

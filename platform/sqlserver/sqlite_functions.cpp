@@ -385,7 +385,7 @@ std::optional<com::Variant> BinaryConversion(sqlite3_value* value, VT from, cons
   if (from == VT::kGuid) {
     const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(value));
     const auto guid = dts::GuidText(text ? text : "");
-    if (!guid) throw SqlErr(8169, "Conversion failed when converting from a character string to uniqueidentifier.");
+    if (!guid) throw GuidConversionError();
     return com::Variant::Bytes(dts::GuidBytes(*guid));
   }
   if (from == VT::kInt) {

@@ -473,7 +473,7 @@ std::string Translator::Coerce(const Typed& v, VT to) {
   if (v.type == to || v.type == VT::kNull) return v.sql;
   if (to == VT::kGuid && v.type == VT::kString && v.is_literal) {
     const auto guid = dts::GuidText(v.literal);
-    if (!guid) throw SqlErr(8169, "Conversion failed when converting from a character string to uniqueidentifier.");
+    if (!guid) throw GuidConversionError();
     return QuoteText(*guid);
   }
   if (to == VT::kGuid && (v.type == VT::kString || v.type == VT::kBinary)) {

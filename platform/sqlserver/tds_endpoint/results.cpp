@@ -319,7 +319,7 @@ void ResultWriter::WriteValue(Writer& w, const WireColumn& c, const com::Variant
     case kGuid: {
       if (null) return w.U8(0);
       const auto guid = dts::GuidText(v.ToText());
-      if (!guid) throw SqlErr(8169, "Conversion failed when converting from a character string to uniqueidentifier.");
+      if (!guid) throw GuidConversionError();
       w.U8(16);
       return w.Bytes(dts::GuidBytes(*guid));
     }
