@@ -6,6 +6,7 @@ client of the TDS endpoint.
 """
 import decimal
 import unittest
+import uuid
 
 import pymssql
 
@@ -58,6 +59,22 @@ class ServedDatabase(ServedDatabaseBase):
         self.assertEqual(cur.fetchall(), [(1, text, wide, blob, 8504, 10240), (2, "", "", b"", 0, 0),
                                           (3, None, None, None, None, None)])
         cur.execute("drop table Lobs")
+        db.close()
+
+    def test_a_guid_and_a_timestamp_read_as_sql_server_sends_them(self):
+        # db-lib reads GUIDTYPE's bytes with the first three groups
+        # little-endian, which pymssql gives as a uuid.UUID.
+        db = self.connect()
+        cur = db.cursor()
+        cur.execute("select cast('6f9619ff-8b86-d011-b42d-00c04fc964ff' as uniqueidentifier), "
+                    "cast(null as uniqueidentifier)")
+        self.assertEqual(cur.fetchone(), (uuid.UUID("6F9619FF-8B86-D011-B42D-00C04FC964FF"), None))
+        cur.execute("create table Stamped (id int, ts timestamp)")
+        cur.execute("insert into Stamped (id) values (1)")
+        cur.execute("select ts, @@dbts from Stamped")
+        ts, dbts = cur.fetchone()
+        self.assertEqual((len(ts), ts), (8, dbts))
+        cur.execute("drop table Stamped")
         db.close()
 
     def test_sp_help_of_a_table_with_identity_reads_every_result_set(self):
