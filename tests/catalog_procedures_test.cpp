@@ -735,18 +735,18 @@ TEST_F(CatalogProceduresTest, DatatypeInfoListsEveryTypeByOdbcCode) {
   using V = std::vector<std::string>;
   const sqlsrv::ResultSet all = Call("sp_datatype_info");
   EXPECT_EQ(Lines(all, {"TYPE_NAME", "DATA_TYPE"}),
-            (V{"ntext|-10",       "nvarchar|-9", "sysname|-9",     "nchar|-8",          "bit|-7",
+            (V{"uniqueidentifier|-11", "ntext|-10", "nvarchar|-9", "sysname|-9",     "nchar|-8",          "bit|-7",
                "tinyint|-6",      "tinyint identity|-6", "bigint|-5", "bigint identity|-5", "image|-4",
-               "varbinary|-3",    "binary|-2",   "text|-1",
+               "varbinary|-3",    "binary|-2",   "timestamp|-2",   "text|-1",
                "char|1",          "numeric|2",   "decimal|3",      "money|3",           "smallmoney|3",
                "int|4",           "int identity|4", "smallint|5",  "smallint identity|5", "float|6",
                "real|7",          "datetime|11", "smalldatetime|11", "varchar|12"}));
   // The ODBC 3 code of the dates sorts them last.
   const V three = Lines(Call("sp_datatype_info", {{"@ODBCVer", Variant::UI1(3)}}), {"TYPE_NAME", "DATA_TYPE"});
-  ASSERT_EQ(three.size(), 27u);
-  EXPECT_EQ(three[24], "varchar|12");
-  EXPECT_EQ(three[25], "datetime|93");
-  EXPECT_EQ(three[26], "smalldatetime|93");
+  ASSERT_EQ(three.size(), 29u);
+  EXPECT_EQ(three[26], "varchar|12");
+  EXPECT_EQ(three[27], "datetime|93");
+  EXPECT_EQ(three[28], "smalldatetime|93");
   // The variants FreeTDS calls answer alike.
   for (const char* variant : {"sp_datatype_info_90", "sp_datatype_info_100"}) {
     EXPECT_EQ(Lines(Call(variant), {"TYPE_NAME", "DATA_TYPE", "PRECISION"}),
@@ -793,6 +793,8 @@ TEST_F(CatalogProceduresTest, DatatypeInfoDescribesOneTypeAsSqlGetTypeInfoDoes) 
   EXPECT_EQ(type(-4), V{"image|-4|2147483647|0x|NULL|NULL|1|0|0|NULL|0|NULL|image|NULL|NULL|-4|NULL|NULL|NULL"});
   EXPECT_EQ(type(-3),
             V{"varbinary|-3|8000|0x|NULL|max length|1|0|2|NULL|0|NULL|varbinary|NULL|NULL|-3|NULL|NULL|NULL"});
+  // A GUID: SQL_GUID, written as a quoted string of 36 characters.
+  EXPECT_EQ(type(-11), V{"uniqueidentifier|-11|36|'|'|NULL|1|0|2|NULL|0|NULL|uniqueidentifier|NULL|NULL|-11|NULL|NULL|NULL"});
 }
 
 // ------------------------------------------------------------ the 6.0 database

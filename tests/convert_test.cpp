@@ -151,6 +151,34 @@ TEST(Convert, DatetimesLandOnTicksAndStayInRange) {
   EXPECT_EQ(ErrorOf(Variant::Date(0), Column(dts::DBTYPE_R8)), 257);
 }
 
+// Forms SQL Server reads beside the numeric ones: the month's English
+// name, a 12-hour clock, milliseconds after a colon, a time alone.
+TEST(Convert, DatesWithTheirMonthsNameAndTwelveHourTimes) {
+  const auto datetime = Column(dts::DBTYPE_DBTIMESTAMP, 0, 23);
+  EXPECT_EQ(DateText(Converted(Variant::Text("Jan  1 2002 10:00:00AM"), datetime)), "2002-01-01 10:00:00");
+  EXPECT_EQ(DateText(Converted(Variant::Text("Feb 27 2001 10:24:35:056PM"), datetime)), "2001-02-27 22:24:35.057");
+  EXPECT_EQ(DateText(Converted(Variant::Text("27 February, 2001"), datetime)), "2001-02-27 00:00:00");
+  EXPECT_EQ(DateText(Converted(Variant::Text("01/23/2007 12:05AM"), datetime)), "2007-01-23 00:05:00");
+  EXPECT_EQ(DateText(Converted(Variant::Text("4 PM"), datetime)), "1900-01-01 16:00:00");
+  EXPECT_EQ(ErrorOf(Variant::Text("Jan 1 1700"), datetime), 242);
+  for (const char* bad : {"Jan 1 2002 0PM", "Smarch 1 2002", "Jan 1 2002 10:00:00:5000AM"}) {
+    EXPECT_EQ(ErrorOf(Variant::Text(bad), datetime), 241) << bad;
+  }
+}
+
+TEST(Convert, GuidsFromTextAndSixteenBytes) {
+  const auto guid = Column(dts::DBTYPE_GUID);
+  EXPECT_EQ(Converted(Variant::Text("6f9619ff-8b86-d011-b42d-00c04fc964ff"), guid).text(),
+            "6F9619FF-8B86-D011-B42D-00C04FC964FF");
+  // The first three groups little-endian in the bytes.
+  const std::string bytes("\xFF\x19\x96\x6F\x86\x8B\x11\xD0\xB4\x2D\x00\xC0\x4F\xC9\x64\xFF", 16);
+  EXPECT_EQ(Converted(Variant::Bytes(bytes), guid).text(), "6F9619FF-8B86-D011-B42D-00C04FC964FF");
+  EXPECT_EQ(dts::GuidBytes("6F9619FF-8B86-D011-B42D-00C04FC964FF"), bytes);
+  EXPECT_EQ(ErrorOf(Variant::Text("6F9619FF-8B86-D011-B42D"), guid), 8169);
+  EXPECT_EQ(ErrorOf(Variant::Text("6F9619FF_8B86-D011-B42D-00C04FC964FF"), guid), 8169);
+  EXPECT_EQ(ErrorOf(Variant::I4(1), guid), 206);
+}
+
 TEST(Convert, TextIsMeasuredInTheColumnsUnitsAndCutOnlyWhenAllowed) {
   const auto varchar4 = Column(dts::DBTYPE_STR, 4);
   const auto nvarchar2 = Column(dts::DBTYPE_WSTR, 2);

@@ -608,7 +608,7 @@ TEST_F(TdsEndpoint, DecimalsTravelExactlyAsDecimalN) {
 TEST_F(TdsEndpoint, BinaryTravelsAsBigVarBinaryAndBigBinary) {
   // On the wire: BIGVARBINARY (0xA5) and BIGBINARY (0xAD) with their
   // largest length in two bytes; each value its length in two bytes, then
-  // its bytes; varbinary(max) as IMAGE (0x22), which carries any length.
+  // its bytes.
   RawClient raw(listener->port());
   raw.Login(sqlsrv::tds::kTds74);
   const std::vector<std::uint8_t> reply =
@@ -631,13 +631,73 @@ TEST_F(TdsEndpoint, BinaryTravelsAsBigVarBinaryAndBigBinary) {
                                       reply.begin() + static_cast<std::ptrdiff_t>(at + 9)),
             (std::vector<std::uint8_t>{2, 0, 0xCA, 0xFE, 3, 0, 0x01, 0x00, 0x00}));
 
-  // db-lib reads 9000 bytes of varbinary(max) whole.
+  // db-lib reads 9000 bytes of varbinary(max) whole, in PLP chunks.
   TdsClient client(Login());
   const TdsBatch b = client.Execute(
       "select datalength(x), substring(x, 8999, 2) from (select 0x41 + cast(space(8999) as varbinary(max)) as x) as t");
   ASSERT_FALSE(b.failed);
   ASSERT_EQ(b.results.size(), 1u);
   EXPECT_EQ(b.results[0].rows, (std::vector<std::vector<std::string>>{{"9000", "0x2020"}}));
+}
+
+TEST_F(TdsEndpoint, UniqueidentifierTravelsAsGuidType) {
+  // On the wire: GUIDTYPE (0x24) of length 16; each value its length, then
+  // its bytes with the first three groups little-endian.
+  RawClient raw(listener->port());
+  raw.Login(sqlsrv::tds::kTds74);
+  const std::vector<std::uint8_t> reply =
+      raw.Batch("select cast('6f9619ff-8b86-d011-b42d-00c04fc964ff' as uniqueidentifier) as g", true);
+  std::size_t at = 0;
+  ASSERT_EQ(reply.at(at++), 0x81);  // COLMETADATA
+  ASSERT_EQ(reply.at(at), 1);
+  at += 2 + 4 + 2;  // count, user type, flags
+  EXPECT_EQ(reply.at(at), 0x24);
+  EXPECT_EQ(reply.at(at + 1), 16);
+  at += 2;
+  at += 1 + 2 * static_cast<std::size_t>(reply.at(at));  // the name
+  ASSERT_EQ(reply.at(at++), 0xD1);  // ROW
+  ASSERT_GE(reply.size(), at + 17);
+  EXPECT_EQ(std::vector<std::uint8_t>(reply.begin() + static_cast<std::ptrdiff_t>(at),
+                                      reply.begin() + static_cast<std::ptrdiff_t>(at + 17)),
+            (std::vector<std::uint8_t>{16, 0xFF, 0x19, 0x96, 0x6F, 0x86, 0x8B, 0x11, 0xD0, 0xB4, 0x2D, 0x00, 0xC0, 0x4F,
+                                       0xC9, 0x64, 0xFF}));
+
+  // db-lib reads it as the GUID it is, and a bulk copy loads GUIDs given
+  // as text.
+  TdsClient client(Login());
+  ASSERT_FALSE(client.Execute("create table Guids (id int not null, g uniqueidentifier null, "
+                              "constraint PK_Guids primary key (id))").failed);
+  std::vector<testing_support::TdsMessage> failure;
+  EXPECT_EQ(client.BulkCopy("Guids", {{"1", "0e984725-c51c-4bf4-9960-e1c80e27aba0"}, {"2", std::nullopt}}, false,
+                            &failure),
+            2);
+  const TdsBatch b = client.Execute("select id, g from Guids order by id");
+  ASSERT_FALSE(b.failed);
+  ASSERT_EQ(b.results.size(), 1u);
+  EXPECT_EQ(b.results[0].rows, (std::vector<std::vector<std::string>>{
+                                   {"1", "0E984725-C51C-4BF4-9960-E1C80E27ABA0"}, {"2", "\\N"}}));
+}
+
+TEST_F(TdsEndpoint, TimestampTravelsAsBinary8OfItsUserType) {
+  // MS-TDS: a timestamp column is BIGBINARY(8) with the user type 0x0050.
+  TdsClient client(Login());
+  ASSERT_FALSE(client.Execute("create table Stamped (id int not null, ts timestamp, "
+                              "constraint PK_Stamped primary key (id)) insert into Stamped (id) values (1)")
+                   .failed);
+  RawClient raw(listener->port());
+  raw.Login(sqlsrv::tds::kTds74);
+  const std::vector<std::uint8_t> reply = raw.Batch("select ts, datalength(ts) as n from Stamped", true);
+  std::size_t at = 0;
+  ASSERT_EQ(reply.at(at++), 0x81);  // COLMETADATA
+  ASSERT_EQ(reply.at(at), 2);
+  at += 2;
+  EXPECT_EQ(std::vector<std::uint8_t>(reply.begin() + static_cast<std::ptrdiff_t>(at),
+                                      reply.begin() + static_cast<std::ptrdiff_t>(at + 4)),
+            (std::vector<std::uint8_t>{0x50, 0, 0, 0}));  // user type
+  at += 4 + 2;                                            // and flags
+  EXPECT_EQ(std::vector<std::uint8_t>(reply.begin() + static_cast<std::ptrdiff_t>(at),
+                                      reply.begin() + static_cast<std::ptrdiff_t>(at + 3)),
+            (std::vector<std::uint8_t>{0xAD, 8, 0}));
 }
 
 TEST_F(TdsEndpoint, ErrorsCarryTheirNumberAndATransactionRollsBack) {
@@ -1395,6 +1455,109 @@ TEST(ResultWriter, RefusesColumnsNoClientCanRead) {
   EXPECT_FALSE(writes({{"n", sqlsrv::tds::kNVarChar, 7}}));
   EXPECT_FALSE(writes({}));
   EXPECT_FALSE(writes({{"x", 0x99, 4}}));
+}
+
+// varchar(max), nvarchar(max) and varbinary(max) as MS-TDS lays them out:
+// from 7.2 on BIGVARCHR, NVARCHAR and BIGVARBIN of length 0xFFFF with PLP
+// values (an 8-byte length, 4-byte-length chunks, a 0 chunk to end;
+// NULL 0xFFFFFFFFFFFFFFFF alone); at 7.1 TEXT, NTEXT and IMAGE.
+TEST(ResultWriter, MaxTypesGoAsPlpFromTds72AndAsTextBefore) {
+  using sqlsrv::ColumnType;
+  using sqlsrv::SqlType;
+  const std::vector<sqlsrv::OutputColumn> columns = {
+      {"v", sqlsrv::VT::kString, ColumnType{SqlType::kVarChar, -1}},
+      {"n", sqlsrv::VT::kString, ColumnType{SqlType::kNVarChar, -1}},
+      {"b", sqlsrv::VT::kBinary, ColumnType{SqlType::kVarBinary, -1}}};
+  using Bytes = std::vector<std::uint8_t>;
+  auto layout = [&](std::uint32_t version, const ::dts::Row& row) {
+    sqlsrv::tds::ResultWriter writer(sqlsrv::tds::WireColumnsOf(columns), version);
+    sqlsrv::tds::Writer w;
+    writer.WriteColMetadata(w);
+    writer.WriteRow(w, row);
+    return w.data();
+  };
+  const Bytes collation = {0x04, 0x08, 0xD0, 0x00, 0x00};
+  auto join = [](std::initializer_list<Bytes> parts) {
+    Bytes out;
+    for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
+    return out;
+  };
+  const Bytes flags = {0x09, 0x00};  // nullable, updateable unknown
+  const Bytes metadata74 =
+      join({{0x81, 3, 0},
+            {0, 0, 0, 0}, flags, {0xA7, 0xFF, 0xFF}, collation, {1, 'v', 0},
+            {0, 0, 0, 0}, flags, {0xE7, 0xFF, 0xFF}, collation, {1, 'n', 0},
+            {0, 0, 0, 0}, flags, {0xA5, 0xFF, 0xFF}, {1, 'b', 0}});
+  // 'ab', N'ab' and 0x0102: each its known length, one chunk, the end.
+  EXPECT_EQ(layout(sqlsrv::tds::kTds74, {com::Variant::Text("ab"), com::Variant::Text("ab"),
+                                         com::Variant::Bytes(std::string("\x01\x02", 2))}),
+            join({metadata74, {0xD1},
+                  {2, 0, 0, 0, 0, 0, 0, 0, 2, 0, 0, 0, 'a', 'b', 0, 0, 0, 0},
+                  {4, 0, 0, 0, 0, 0, 0, 0, 4, 0, 0, 0, 'a', 0, 'b', 0, 0, 0, 0, 0},
+                  {2, 0, 0, 0, 0, 0, 0, 0, 2, 0, 0, 0, 1, 2, 0, 0, 0, 0}}));
+  // Empty: length 0 and the terminator. NULL in an NBCROW's bitmap at 7.3+.
+  EXPECT_EQ(layout(sqlsrv::tds::kTds74, {com::Variant::Text(""), com::Variant::Null(), com::Variant::Bytes("")}),
+            join({metadata74, {0xD2, 0x02},
+                  {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},
+                  {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}}));
+  // At 7.2 (no NBCROW) a NULL is the PLP null length.
+  const Bytes at72 = layout(sqlsrv::tds::kTds72, {com::Variant::Null(), com::Variant::Null(), com::Variant::Null()});
+  const Bytes null_plp = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+  EXPECT_EQ(Bytes(at72.end() - 25, at72.end()), join({{0xD1}, null_plp, null_plp, null_plp}));
+  // A value longer than a chunk comes in more than one.
+  const Bytes long_value = layout(sqlsrv::tds::kTds74, {com::Variant::Text(std::string(9000, 'x')),
+                                                        com::Variant::Null(), com::Variant::Null()});
+  std::size_t at = metadata74.size() + 2;  // NBCROW, bitmap
+  ASSERT_GE(long_value.size(), at + 8);
+  std::uint64_t total = 0;
+  for (int i = 0; i < 8; ++i) total |= static_cast<std::uint64_t>(long_value[at + i]) << (8 * i);
+  EXPECT_EQ(total, 9000u);
+  at += 8;
+  std::size_t chunks = 0, read = 0;
+  for (;;) {
+    ASSERT_GE(long_value.size(), at + 4);
+    const std::size_t n = long_value[at] | long_value[at + 1] << 8 | long_value[at + 2] << 16 |
+                          static_cast<std::size_t>(long_value[at + 3]) << 24;
+    at += 4 + n;
+    if (n == 0) break;
+    ++chunks, read += n;
+  }
+  EXPECT_EQ(read, 9000u);
+  EXPECT_GT(chunks, 1u);
+  EXPECT_EQ(at, long_value.size());
+
+  // At 7.1: TEXT (0x23), NTEXT (0x63) and IMAGE (0x22) with their 4-byte
+  // lengths and no table name; each value behind a text pointer.
+  const Bytes metadata71 =
+      join({{0x81, 3, 0},
+            {0, 0}, flags, {0x23, 0xFF, 0xFF, 0xFF, 0x7F}, collation, {0, 0}, {1, 'v', 0},
+            {0, 0}, flags, {0x63, 0xFE, 0xFF, 0xFF, 0x7F}, collation, {0, 0}, {1, 'n', 0},
+            {0, 0}, flags, {0x22, 0xFF, 0xFF, 0xFF, 0x7F}, {0, 0}, {1, 'b', 0}});
+  Bytes pointer(1, 16);
+  pointer.insert(pointer.end(), 24, 0xFF);  // text pointer, timestamp
+  EXPECT_EQ(layout(sqlsrv::tds::kTds71, {com::Variant::Text("ab"), com::Variant::Null(), com::Variant::Bytes("")}),
+            join({metadata71, {0xD1}, pointer, {2, 0, 0, 0, 'a', 'b'}, {0}, pointer, {0, 0, 0, 0}}));
+
+  // An output parameter of varchar(max) leaves whole from 7.2 on, in PLP;
+  // before, as the longest varchar.
+  auto returned = [](std::uint32_t version) {
+    sqlsrv::tds::Writer w;
+    sqlsrv::tds::WriteReturnValue(w, 0, "@p", ColumnType{SqlType::kVarChar, -1},
+                                  com::Variant::Text(std::string(9000, 'x')), version);
+    return w.data();
+  };
+  // RETURNVALUE, ordinal, "@p", status, user type, flags, then TYPE_INFO.
+  const Bytes head74 = join({{0xAC, 0, 0, 2, '@', 0, 'p', 0, 0x01, 0, 0, 0, 0}, flags, {0xA7, 0xFF, 0xFF}, collation,
+                             {0x28, 0x23, 0, 0, 0, 0, 0, 0}});  // 9000 bytes in all
+  const Bytes r74 = returned(sqlsrv::tds::kTds74);
+  ASSERT_GE(r74.size(), head74.size());
+  EXPECT_EQ(Bytes(r74.begin(), r74.begin() + static_cast<std::ptrdiff_t>(head74.size())), head74);
+  EXPECT_EQ(Bytes(r74.end() - 4, r74.end()), (Bytes{0, 0, 0, 0}));  // the terminator
+  const Bytes head71 = join({{0xAC, 0, 0, 2, '@', 0, 'p', 0, 0x01, 0, 0}, flags, {0xA7, 0x40, 0x1F}, collation,
+                             {0x40, 0x1F}});  // varchar(8000), 8000 bytes
+  const Bytes r71 = returned(sqlsrv::tds::kTds71);
+  ASSERT_EQ(r71.size(), head71.size() + 8000);
+  EXPECT_EQ(Bytes(r71.begin(), r71.begin() + static_cast<std::ptrdiff_t>(head71.size())), head71);
 }
 
 #ifndef _WIN32

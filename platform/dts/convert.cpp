@@ -8,6 +8,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "platform/com/error.h"
 #include "platform/com/numeric.h"
@@ -190,6 +191,200 @@ std::string NormalizeDateText(std::string_view raw) {
   const std::size_t end = std::min(s.find(' '), s.size());
   if (auto date = NumericDate(std::string_view(s).substr(0, end), t_date_order)) return *date + s.substr(end);
   return s;
+}
+
+// The words of a written date and time: runs of characters between
+// blanks and commas.
+std::vector<std::string_view> DateWords(std::string_view s) {
+  std::vector<std::string_view> words;
+  std::size_t pos = 0;
+  while (pos < s.size()) {
+    while (pos < s.size() && (s[pos] == ' ' || s[pos] == ',' || s[pos] == '\t')) ++pos;
+    const std::size_t start = pos;
+    while (pos < s.size() && s[pos] != ' ' && s[pos] != ',' && s[pos] != '\t') ++pos;
+    if (pos > start) words.push_back(s.substr(start, pos - start));
+  }
+  return words;
+}
+
+bool SameLetters(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if ((a[i] | 0x20) != (b[i] | 0x20)) return false;
+  }
+  return true;
+}
+
+// The month an English month name or its three-letter abbreviation
+// names; 0 for other words.
+int MonthOfName(std::string_view word) {
+  static constexpr const char* kMonths[] = {"January", "February", "March",     "April",   "May",      "June",
+                                            "July",    "August",   "September", "October", "November", "December"};
+  for (int m = 0; m < 12; ++m) {
+    const std::string_view name = kMonths[m];
+    if (SameLetters(word, name) || SameLetters(word, name.substr(0, 3))) return m + 1;
+  }
+  return 0;
+}
+
+bool AllDigits(std::string_view s) { return !s.empty() && s.find_first_not_of("0123456789") == std::string_view::npos; }
+
+int NumberOf(std::string_view digits) {
+  int v = 0;
+  for (char c : digits) v = v * 10 + (c - '0');
+  return v;
+}
+
+// Whether a word ends in AM or PM (either case), and the rest of it.
+bool EndsInMeridiem(std::string_view word, std::string_view* rest, bool* pm) {
+  if (word.size() < 2) return false;
+  const std::string_view tail = word.substr(word.size() - 2);
+  if (!SameLetters(tail, "AM") && !SameLetters(tail, "PM")) return false;
+  *pm = SameLetters(tail, "PM");
+  *rest = word.substr(0, word.size() - 2);
+  return true;
+}
+
+// A time as SQL Server reads one: hours, then minutes, seconds and
+// milliseconds, each after a colon ("10:24:35:056", the milliseconds in
+// thousandths), or the seconds' fraction after a point (".5" a tenth,
+// ".05" a hundredth); with AM or PM after it, or after the hours alone
+// ("4PM"), the hours of 0 to 12 on a 12-hour clock. False for other text.
+bool ParseWrittenTime(std::string_view text, com::CivilTime* t) {
+  bool pm = false;
+  std::string_view rest;
+  const bool meridiem = EndsInMeridiem(text, &rest, &pm);
+  if (meridiem) {
+    text = rest;
+    while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+  }
+  int parts[4] = {0, 0, 0, 0};
+  std::size_t pos = 0;
+  int count = 0;
+  for (; count < 4; ++count) {
+    const std::size_t start = pos;
+    while (pos < text.size() && text[pos] >= '0' && text[pos] <= '9') ++pos;
+    const std::size_t digits = pos - start;
+    if (digits == 0 || digits > (count == 3 ? 3u : 2u)) return false;
+    parts[count] = NumberOf(text.substr(start, digits));
+    if (pos == text.size()) {
+      ++count;
+      break;
+    }
+    if (text[pos] == '.' && count == 2) {
+      // The seconds' fraction: one digit tenths, two hundredths, three
+      // thousandths.
+      const std::string_view fraction = text.substr(pos + 1);
+      if (fraction.empty() || fraction.size() > 3 || !AllDigits(fraction)) return false;
+      parts[3] = NumberOf(fraction) * (fraction.size() == 1 ? 100 : fraction.size() == 2 ? 10 : 1);
+      count = 4;
+      pos = text.size();
+      break;
+    }
+    if (text[pos] != ':' || count == 3) return false;
+    ++pos;
+  }
+  if (pos != text.size() || (count == 1 && !meridiem)) return false;
+  int hour = parts[0];
+  if (meridiem) {
+    if (hour > 12 || (pm && hour == 0)) return false;
+    if (pm && hour < 12) hour += 12;
+    if (!pm && hour == 12) hour = 0;
+  }
+  if (hour > 23 || parts[1] > 59 || parts[2] > 59) return false;
+  t->hour = hour;
+  t->minute = parts[1];
+  t->second = parts[2];
+  t->millisecond = parts[3];
+  return true;
+}
+
+// A date written with its month's English name, as SQL Server reads one:
+// the month's word anywhere among a day of one or two digits and a year
+// ("Jan 1 2002", "1 Jan, 2002", "2002 January 1", "Jan 2002", where the
+// day is the 1st); a year of two digits when the day comes before it ("Jan
+// 1 02", up to 49 in the 2000s). False for other words.
+bool ParseNamedDate(const std::vector<std::string_view>& words, com::CivilTime* t) {
+  if (words.size() < 2 || words.size() > 3) return false;
+  int month = 0;
+  std::vector<std::string_view> numbers;
+  for (std::string_view w : words) {
+    if (const int m = MonthOfName(w); m != 0 && month == 0) {
+      month = m;
+    } else if (AllDigits(w) && (w.size() <= 2 || w.size() == 4)) {
+      numbers.push_back(w);
+    } else {
+      return false;
+    }
+  }
+  if (month == 0) return false;
+  int day = 1, year = 0;
+  const auto year_of = [](std::string_view w) { return w.size() == 4 ? NumberOf(w) : NumberOf(w) < 50 ? 2000 + NumberOf(w) : 1900 + NumberOf(w); };
+  if (numbers.size() == 1) {
+    if (numbers[0].size() != 4) return false;
+    year = NumberOf(numbers[0]);
+  } else {
+    // A year of four digits, wherever it stands; else the day first.
+    const bool first_is_year = numbers[0].size() == 4;
+    if (first_is_year && numbers[1].size() == 4) return false;
+    const std::string_view day_word = first_is_year ? numbers[1] : numbers[0];
+    if (day_word.size() > 2) return false;
+    day = NumberOf(day_word);
+    year = year_of(first_is_year ? numbers[0] : numbers[1]);
+  }
+  char ymd[48];
+  std::snprintf(ymd, sizeof ymd, "%04d-%02d-%02d", year, month, day);
+  if (!com::ParseCivil(ymd)) return false;  // no such day
+  t->year = year;
+  t->month = month;
+  t->day = day;
+  return true;
+}
+
+// The forms of a date and time SQL Server reads beyond the numeric ones
+// with a 24-hour time: a date with its month's name, a time of the
+// 12-hour clock or with milliseconds after a colon, and a time alone (on
+// 1900-01-01) or a date alone (at midnight). nullopt for other text.
+std::optional<com::CivilTime> ParseWrittenDateTime(std::string_view text) {
+  const std::vector<std::string_view> words = DateWords(Trim(text));
+  // The time begins at the first word with a colon or ending in AM or PM
+  // (or at the number before a lone AM or PM).
+  std::size_t time_at = words.size();
+  for (std::size_t i = 0; i < words.size() && time_at == words.size(); ++i) {
+    std::string_view rest;
+    bool pm = false;
+    if (words[i].find(':') != std::string_view::npos) {
+      time_at = i;
+    } else if (EndsInMeridiem(words[i], &rest, &pm)) {
+      time_at = rest.empty() && i > 0 ? i - 1 : i;
+    }
+  }
+  com::CivilTime t{1900, 1, 1, 0, 0, 0, 0};
+  if (time_at < words.size()) {
+    std::string time(words[time_at]);
+    for (std::size_t i = time_at + 1; i < words.size(); ++i) time += " " + std::string(words[i]);
+    if (!ParseWrittenTime(time, &t)) return std::nullopt;
+  }
+  const std::vector<std::string_view> date(words.begin(), words.begin() + static_cast<std::ptrdiff_t>(time_at));
+  if (date.empty()) return time_at < words.size() ? std::optional<com::CivilTime>(t) : std::nullopt;
+  if (date.size() == 1) {
+    // A numeric date, or eight digits, before the time.
+    std::string ymd;
+    if (date[0].size() == 8 && AllDigits(date[0])) {
+      ymd = std::string(date[0].substr(0, 4)) + "-" + std::string(date[0].substr(4, 2)) + "-" +
+            std::string(date[0].substr(6, 2));
+    } else if (auto numeric = NumericDate(date[0], t_date_order)) {
+      ymd = *numeric;
+    } else {
+      return std::nullopt;
+    }
+    const auto day = com::ParseCivil(ymd);
+    if (!day) return std::nullopt;
+    t.year = day->year, t.month = day->month, t.day = day->day;
+    return t;
+  }
+  if (!ParseNamedDate(date, &t)) return std::nullopt;
+  return t;
 }
 
 void ToInteger(const com::Variant& v, const ColumnInfo& c, com::Variant* out) {
@@ -560,7 +755,70 @@ bool ToBytes(const com::Variant& v, const ColumnInfo& c, bool allow_truncation, 
   return cut;
 }
 
+// Into uniqueidentifier: a GUID's text, or 16 bytes in SQL Server's
+// order; other text raises 8169, other types 206.
+void ToGuid(const com::Variant& v, com::Variant* out) {
+  if (v.IsText()) {
+    auto guid = GuidText(v.text());
+    if (!guid) {
+      throw sqlsrv::GuidConversionError();
+    }
+    return out->SetText(*guid);
+  }
+  if (v.type() == com::VarType::kBytes && v.text().size() == 16) return out->SetText(GuidTextOfBytes(v.text()));
+  if (v.type() == com::VarType::kBytes) {
+    throw sqlsrv::SqlErr(sqlsrv::kNotSupported, "Converting binary data of " + std::to_string(v.text().size()) +
+                                                    " bytes to uniqueidentifier (only 16 bytes make one) is not "
+                                                    "supported by the embedded server.");
+  }
+  throw sqlsrv::SqlErr(206, std::string("Operand type clash: ") + SourceTypeName(v) +
+                                " is incompatible with uniqueidentifier");
+}
+
+// Where each byte of a GUID's 16 stands in its text, in the order of the
+// bytes: the first three groups are written most significant byte first.
+constexpr int kGuidTextPosition[16] = {6, 4, 2, 0, 11, 9, 16, 14, 19, 21, 24, 26, 28, 30, 32, 34};
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
 }  // namespace
+
+std::optional<std::string> GuidText(std::string_view text) {
+  if (text.size() < 36) return std::nullopt;
+  std::string out(text.substr(0, 36));
+  for (std::size_t i = 0; i < out.size(); ++i) {
+    const bool dash = i == 8 || i == 13 || i == 18 || i == 23;
+    if (dash ? out[i] != '-' : HexDigit(out[i]) < 0) return std::nullopt;
+    if (out[i] >= 'a' && out[i] <= 'f') out[i] = static_cast<char>(out[i] - 'a' + 'A');
+  }
+  return out;
+}
+
+std::string GuidBytes(std::string_view guid_text) {
+  std::string bytes(16, '\0');
+  for (int i = 0; i < 16; ++i) {
+    const auto at = static_cast<std::size_t>(kGuidTextPosition[i]);
+    bytes[static_cast<std::size_t>(i)] = static_cast<char>(HexDigit(guid_text[at]) << 4 | HexDigit(guid_text[at + 1]));
+  }
+  return bytes;
+}
+
+std::string GuidTextOfBytes(std::string_view bytes) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string text = "00000000-0000-0000-0000-000000000000";
+  for (int i = 0; i < 16; ++i) {
+    const auto b = static_cast<unsigned char>(bytes[static_cast<std::size_t>(i)]);
+    const auto at = static_cast<std::size_t>(kGuidTextPosition[i]);
+    text[at] = kHex[b >> 4];
+    text[at + 1] = kHex[b & 0x0F];
+  }
+  return text;
+}
 
 bool ConvertValue(const com::Variant& value, const ColumnInfo& column, bool allow_truncation, com::Variant* out) {
   if (value.IsNull() || value.IsEmpty()) {
@@ -585,6 +843,9 @@ bool ConvertValue(const com::Variant& value, const ColumnInfo& column, bool allo
       return false;
     case DBTYPE_BYTES:
       return ToBytes(value, column, allow_truncation, out);
+    case DBTYPE_GUID:
+      ToGuid(value, out);
+      return false;
     default:
       return ToText(value, column, allow_truncation, out);
   }
@@ -605,6 +866,7 @@ std::string TypeName(const ColumnInfo& c) {
     case DBTYPE_STR:
       if (c.is_long) return "text";
       return (c.is_fixed_length ? "char(" : "varchar(") + std::to_string(c.size) + ")";
+    case DBTYPE_GUID: return "uniqueidentifier";
     case DBTYPE_BYTES:
       if (c.is_long) return "varbinary(max)";
       return (c.is_fixed_length ? "binary(" : "varbinary(") + std::to_string(c.size) + ")";
@@ -643,7 +905,8 @@ DateOrderScope::DateOrderScope(DateOrder order) : previous_(t_date_order) { t_da
 DateOrderScope::~DateOrderScope() { t_date_order = previous_; }
 
 std::optional<com::CivilTime> ParseSqlDateText(std::string_view text) {
-  return com::ParseCivil(NormalizeDateText(text));
+  if (auto t = com::ParseCivil(NormalizeDateText(text))) return t;
+  return ParseWrittenDateTime(text);
 }
 
 }  // namespace dts

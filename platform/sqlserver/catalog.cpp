@@ -70,6 +70,13 @@ int TableMeta::Find(std::string_view column) const {
   return -1;
 }
 
+int TableMeta::RowversionColumn() const {
+  for (std::size_t i = 0; i < columns.size(); ++i) {
+    if (columns[i].type.type == SqlType::kTimestamp) return static_cast<int>(i);
+  }
+  return -1;
+}
+
 int TableMeta::IdentityColumn() const {
   for (std::size_t i = 0; i < columns.size(); ++i) {
     if (columns[i].identity) return static_cast<int>(i);
@@ -159,6 +166,14 @@ TableMeta BuildTableMeta(ast::Stmt& create) {
                                         "the embedded server; use nchar, nvarchar or ntext.");
       }
       c.collation = d.collation;
+    }
+    if (c.type.type == SqlType::kTimestamp && t.RowversionColumn() >= 0) {
+      throw SqlErr(2738, "A table can only have one timestamp column. Because table '" + t.name +
+                             "' already has one, the column '" + d.name + "' cannot be added.");
+    }
+    if (c.type.type == SqlType::kTimestamp && d.default_value) {
+      throw SqlErr(1755, "Defaults cannot be created on columns of data type timestamp. Table '" + t.name +
+                             "', column '" + d.name + "'.");
     }
     if (d.identity) {
       if (identity_seen) {
@@ -569,6 +584,18 @@ std::optional<std::int64_t> Catalog::LastIdentity(std::int64_t table_id) const {
   s.Bind(1, table_id);
   if (!s.Step() || s.IsNull(0)) return std::nullopt;
   return s.Int(0);
+}
+
+std::uint64_t Catalog::DatabaseTimestamp() const {
+  Stmt s(db_, "SELECT value FROM __vk_meta WHERE key = 'timestamp'");
+  return s.Step() ? static_cast<std::uint64_t>(s.Int(0)) : 0;
+}
+
+std::uint64_t Catalog::NextTimestamp() {
+  Stmt s(db_, "INSERT INTO __vk_meta (key, value) VALUES ('timestamp', 1) "
+              "ON CONFLICT (key) DO UPDATE SET value = value + 1 RETURNING value");
+  if (!s.Step()) throw SqlErr(kNotSupported, "The database's timestamp counter could not be advanced.");
+  return static_cast<std::uint64_t>(s.Int(0));
 }
 
 void Catalog::SetLastIdentity(std::int64_t table_id, std::optional<std::int64_t> value) {

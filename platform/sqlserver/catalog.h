@@ -88,6 +88,8 @@ struct TableMeta {
   int IdentityColumn() const;
   // The index made by CREATE INDEX of this name (any case), or null.
   const IndexMeta* FindIndex(std::string_view index) const;
+  // The timestamp (rowversion) column, or -1.
+  int RowversionColumn() const;
 };
 
 // The SQLite name of an index made by CREATE INDEX: index names are the
@@ -234,6 +236,11 @@ class Catalog {
   // Identity values: the last one handed out (nullopt before the first).
   std::optional<std::int64_t> LastIdentity(std::int64_t table_id) const;
   void SetLastIdentity(std::int64_t table_id, std::optional<std::int64_t> value);
+  // The database's timestamp counter: the last value a row's timestamp
+  // column was given (@@DBTS), 0 before the first; and the next value,
+  // taken (kept in the database, with the transaction that takes it).
+  std::uint64_t DatabaseTimestamp() const;
+  std::uint64_t NextTimestamp();
 
  private:
   // The tables of one kind (the database's, the session's temporary

@@ -188,7 +188,7 @@ class NamePattern {
 
 // ODBC's SQL type codes.
 enum OdbcCode : int {
-  kSqlWLongVarChar = -10, kSqlWVarChar = -9, kSqlWChar = -8, kSqlBit = -7, kSqlTinyInt = -6, kSqlBigInt = -5,
+  kSqlGuid = -11, kSqlWLongVarChar = -10, kSqlWVarChar = -9, kSqlWChar = -8, kSqlBit = -7, kSqlTinyInt = -6, kSqlBigInt = -5,
   kSqlLongVarBinary = -4, kSqlVarBinary = -3, kSqlBinary = -2, kSqlLongVarChar = -1, kSqlChar = 1, kSqlNumeric = 2, kSqlDecimal = 3, kSqlInteger = 4, kSqlSmallInt = 5,
   kSqlFloat = 6, kSqlReal = 7, kSqlDateTime = 9, kSqlTimestamp = 11, kSqlVarChar = 12, kSqlTypeTimestamp = 93,
 };
@@ -234,6 +234,8 @@ const OdbcFigures kOdbcFigures[] = {
     {SqlType::kBinary,        kSqlBinary,    kSqlBinary,        kByLength, kByLength, kNone, kNone, kSqlBinary,    kNone,          45, 37},
     {SqlType::kVarBinary,     kSqlVarBinary, kSqlVarBinary,     kByLength, kByLength, kNone, kNone, kSqlVarBinary, kNone,          37, 37},
     {SqlType::kImage,         kSqlLongVarBinary, kSqlLongVarBinary, kByLength, kByLength, kNone, kNone, kSqlLongVarBinary, kNone,   34, 34},
+    {SqlType::kUniqueIdentifier, kSqlGuid,   kSqlGuid,          36,        16,        kNone, kNone, kSqlGuid,      kNone,          37, 37},
+    {SqlType::kTimestamp,     kSqlBinary,    kSqlBinary,        8,         8,         kNone, kNone, kSqlBinary,    kNone,          45, 45},
 };
 // clang-format on
 
@@ -1042,6 +1044,7 @@ struct TypeInfo {
 };
 // clang-format off
 const TypeInfo kTypeInfo[] = {
+    {"uniqueidentifier",  SqlType::kUniqueIdentifier, false, 36,      "'",  "'",  nullptr,           kAllExceptLike, kNone, kNone, kNone, kNone, 0},
     {"ntext",             SqlType::kNText,         false, 1073741823, "N'", "'",  nullptr,           kLikeOnly,      kNone, kNone, kNone, kNone, 0},
     {"nvarchar",          SqlType::kNVarChar,      false, 4000,       "N'", "'",  "max length",      kSearchable,    kNone, kNone, kNone, kNone, 0},
     {"sysname",           SqlType::kNVarChar,      false, 128,        "N'", "'",  nullptr,           kSearchable,    kNone, kNone, kNone, kNone, 256},
@@ -1054,6 +1057,7 @@ const TypeInfo kTypeInfo[] = {
     {"image",             SqlType::kImage,         false, 2147483647, "0x", nullptr, nullptr,        kNotSearchable, kNone, kNone, kNone, kNone, 20},
     {"varbinary",         SqlType::kVarBinary,     false, 8000,       "0x", nullptr, "max length",   kAllExceptLike, kNone, kNone, kNone, kNone, 4},
     {"binary",            SqlType::kBinary,        false, 8000,       "0x", nullptr, "length",       kAllExceptLike, kNone, kNone, kNone, kNone, 3},
+    {"timestamp",         SqlType::kTimestamp,     false, 8,          "0x", nullptr, nullptr,        kAllExceptLike, kNone, kNone, kNone, kNone, 80},
     {"text",              SqlType::kText,          false, 2147483647, "'",  "'",  nullptr,           kLikeOnly,      kNone, kNone, kNone, kNone, 19},
     {"char",              SqlType::kChar,          false, 8000,       "'",  "'",  "length",          kSearchable,    kNone, kNone, kNone, kNone, 1},
     {"numeric",           SqlType::kDecimal,       false, 38,         nullptr, nullptr, "precision,scale", kAllExceptLike, 0, 0,     38,    10,    10},

@@ -5,12 +5,34 @@
 
 #include <algorithm>
 
+#include "platform/com/unicode.h"
+#include "platform/port/per_thread.h"
 #include "platform/sqlserver/engine_internal.h"
 #include "platform/sqlserver/errors.h"
 #include "platform/sqlserver/lexer.h"
 #include "platform/sqlserver/result_values.h"
 
 namespace sqlsrv {
+namespace {
+
+// A value a statement stores in an image column. SQL Server converts char,
+// varchar and text to image implicitly, as the bytes of the text in the
+// server code page, but neither nchar, nvarchar nor ntext (206); every
+// other column, and every other value, takes the value as it is.
+void ToImageColumn(const OutputColumn& from, const ColumnType& to, com::Variant* v) {
+  if (to.type != SqlType::kImage || from.type != VT::kString || !v->IsText()) return;
+  if (from.column && IsUnicodeType(from.column->type)) {
+    throw SqlErr(206, "Operand type clash: " + TypeBaseName(*from.column) + " is incompatible with image");
+  }
+  struct ServerCodePage {
+    com::CodePage page{"CP" + std::to_string(kServerCodePageNumber)};
+  };
+  std::string bytes;
+  port::PerThread<ServerCodePage>().page.FromUtf8Lossy(v->text(), &bytes);
+  *v = com::Variant::Bytes(bytes);
+}
+
+}  // namespace
 
 void EngineCore::RunInsert(ast::Stmt& s) {
   const TableMeta& t = WritableTable(s.object, s.kind);
@@ -43,6 +65,9 @@ void EngineCore::RunInsert(ast::Stmt& s) {
     }
   };
   const std::int64_t limit = state_.options.rowcount_limit;  // SET ROWCOUNT: the most rows stored
+  const auto target_type = [&](std::size_t i) -> const ColumnType& {
+    return t.columns[static_cast<std::size_t>(targets[i])].type;
+  };
   if (s.select) {
     TranslatedSelect sel = tr.Select(*s.select);
     check_count(sel.columns.size());
@@ -57,7 +82,10 @@ void EngineCore::RunInsert(ast::Stmt& s) {
         if (rc == SQLITE_DONE) return false;
         if (rc != SQLITE_ROW) throw StepError(rc, "INSERT", &t);
         r->resize(sel.columns.size());
-        for (std::size_t i = 0; i < r->size(); ++i) (*r)[i] = DecodeValue(st.get(), static_cast<int>(i), sel.columns[i]);
+        for (std::size_t i = 0; i < r->size(); ++i) {
+          (*r)[i] = DecodeValue(st.get(), static_cast<int>(i), sel.columns[i]);
+          ToImageColumn(sel.columns[i], target_type(i), &(*r)[i]);
+        }
         return true;
       };
       if (reads_target) {
@@ -84,7 +112,10 @@ void EngineCore::RunInsert(ast::Stmt& s) {
       const int rc = st.StepRaw();
       if (rc != SQLITE_ROW) throw StepError(rc, "INSERT", &t);
       values.assign(exprs.size(), com::Variant());
-      for (std::size_t i = 0; i < values.size(); ++i) values[i] = DecodeValue(st.get(), static_cast<int>(i), c.columns[i]);
+      for (std::size_t i = 0; i < values.size(); ++i) {
+        values[i] = DecodeValue(st.get(), static_cast<int>(i), c.columns[i]);
+        ToImageColumn(c.columns[i], target_type(i), &values[i]);
+      }
       inserter.Insert(values);
     }
   }
@@ -103,6 +134,9 @@ void EngineCore::RunUpdate(const ast::Stmt& s) {
     if (t.columns[static_cast<std::size_t>(i)].identity) {
       throw SqlErr(kIdentityUpdate, "Cannot update identity column '" + t.columns[static_cast<std::size_t>(i)].name + "'.");
     }
+    if (t.columns[static_cast<std::size_t>(i)].type.type == SqlType::kTimestamp) {
+      throw SqlErr(272, "Cannot update a timestamp column.");
+    }
     columns.push_back(i);
     exprs.push_back(expr.get());
   }
@@ -119,7 +153,9 @@ void EngineCore::RunUpdate(const ast::Stmt& s) {
       std::vector<Stored> values(columns.size());
       for (std::size_t k = 0; k < columns.size(); ++k) {
         const ColumnMeta& c = t.columns[static_cast<std::size_t>(columns[k])];
-        ToStored(DecodeValue(st.get(), static_cast<int>(k + 1), rows.columns[k]), c.type, &values[k]);
+        com::Variant value = DecodeValue(st.get(), static_cast<int>(k + 1), rows.columns[k]);
+        ToImageColumn(rows.columns[k], c.type, &value);
+        ToStored(value, c.type, &values[k]);
         if (values[k].kind == Stored::kNull && !c.nullable) {
           throw NotNullError(c.name, QualifiedName(state_.database, t.name), "UPDATE");
         }
@@ -128,15 +164,23 @@ void EngineCore::RunUpdate(const ast::Stmt& s) {
     }
   }
   if (!changes.empty()) {
+    // Each row changed takes the database's next timestamp in its
+    // timestamp column.
+    const int rowversion = t.RowversionColumn();
     std::string sql = "UPDATE " + QuoteSqlite(t.name) + " SET ";
     for (std::size_t k = 0; k < columns.size(); ++k) {
       sql += (k ? ", " : "") + QuoteSqlite(t.columns[static_cast<std::size_t>(columns[k])].name) + " = ?";
     }
+    if (rowversion >= 0) sql += ", " + QuoteSqlite(t.columns[static_cast<std::size_t>(rowversion)].name) + " = ?";
     sql += " WHERE rowid = ?";
     Stmt up(*db_, sql);
     for (const auto& [rowid, values] : changes) {
       for (std::size_t k = 0; k < values.size(); ++k) Bind(up, static_cast<int>(k + 1), values[k]);
-      up.Bind(static_cast<int>(values.size() + 1), rowid);
+      int next = static_cast<int>(values.size() + 1);
+      if (rowversion >= 0) {
+        Bind(up, next++, Stored{Stored::kBlob, 0, 0, TimestampBytes(catalog_->NextTimestamp())});
+      }
+      up.Bind(next, rowid);
       const int rc = up.StepRaw();
       up.Reset();
       if (rc != SQLITE_DONE) {

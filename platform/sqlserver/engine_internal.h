@@ -439,6 +439,7 @@ class RowInserter {
   std::vector<int> slot_of_column_;  // column -> index in values, or -1
   bool explicit_identity_;
   int identity_column_;
+  int rowversion_column_;  // the timestamp column, which each row takes the database's next timestamp in
   Identity identity_;  // as the rows stored so far leave it
   std::vector<Stored> defaults_;                // per column, evaluated once
   std::vector<dts::ColumnInfo> value_info_;     // per column, what its values convert to

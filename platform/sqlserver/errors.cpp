@@ -122,6 +122,9 @@ com::Error MoneySyntaxError() {
   return SqlErr(235, "Cannot convert a char value to money. The char value has incorrect syntax.");
 }
 
+com::Error GuidConversionError() {
+  return SqlErr(8169, "Conversion failed when converting from a character string to uniqueidentifier.");
+}
 com::Error DateSyntaxError() { return SqlErr(kDateConversion, "Syntax error converting datetime from character string."); }
 
 com::Error DateRangeError(const std::string& from) {

@@ -169,6 +169,8 @@ inline com::Error NumericOverflowError() { return ConvertOverflowError("numeric"
 com::Error MoneySyntaxError();
 // 241: text that is no date.
 com::Error DateSyntaxError();
+// 8169: text that is no uniqueidentifier.
+com::Error GuidConversionError();
 // 242: a date outside datetime's years, converted from `from` ("char",
 // "date"); an empty `from` for arithmetic past its range.
 com::Error DateRangeError(const std::string& from);

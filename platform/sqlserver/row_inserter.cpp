@@ -49,6 +49,14 @@ IdentityRange IdentityRangeOf(const ColumnType& t) {
   }
 }
 
+// A timestamp column's value: the counter's 8 bytes, most significant
+// first, held by `bytes`.
+CellValue TimestampCell(std::uint64_t value, Stored* bytes) {
+  bytes->kind = Stored::kBlob;
+  bytes->s = TimestampBytes(value);
+  return CellOf(*bytes);
+}
+
 // An identity value as its column stores it: a decimal's as its text, held
 // by `text`.
 CellValue IdentityCell(std::int64_t value, const ColumnType& t, Stored* text) {
@@ -84,7 +92,7 @@ bool IsRowFailure(int rc) {
 
 RowInserter::RowInserter(EngineCore& engine, const TableMeta& table, std::vector<int> targets, bool explicit_identity)
     : engine_(engine), table_(table), targets_(std::move(targets)), explicit_identity_(explicit_identity),
-      identity_column_(table.IdentityColumn()) {
+      identity_column_(table.IdentityColumn()), rowversion_column_(table.RowversionColumn()) {
   slot_of_column_.assign(table.columns.size(), -1);
   for (std::size_t i = 0; i < targets_.size(); ++i) slot_of_column_[static_cast<std::size_t>(targets_[i])] = static_cast<int>(i);
   if (identity_column_ >= 0) {
@@ -179,6 +187,15 @@ void RowInserter::PrepareRow(const std::vector<com::Variant>& values, CellValue*
     const int slot = slot_of_column_[i];
     const com::Variant* given = slot >= 0 ? &values[static_cast<std::size_t>(slot)] : nullptr;
     CellValue& cell = cells[i];
+    if (static_cast<int>(i) == rowversion_column_) {
+      if (given && !given->IsNull()) {
+        failed_column_ = c.name;
+        throw SqlErr(273, "Cannot insert an explicit value into a timestamp column. Use INSERT with a column list to "
+                          "exclude the timestamp column, or insert a DEFAULT into the timestamp column.");
+      }
+      cell = TimestampCell(engine_.catalog().NextTimestamp(), &converted[i]);
+      continue;
+    }
     if (given && !given->IsNull() && AsGiven(i, *given, &cell)) {
       if (static_cast<int>(i) == identity_column_) given_identity = cell.i;
       continue;
@@ -376,6 +393,7 @@ std::optional<std::string> RowInserter::StoredAsGiven(std::size_t column, const 
 bool RowInserter::InsertSelect(const TranslatedSelect& select) {
   // An identity past 64 bits fails in the row path, with SQL Server's error.
   if (explicit_identity_ || nulls_take_defaults_ || (identity_column_ >= 0 && !identity_.next)) return false;
+  if (rowversion_column_ >= 0) return false;  // each row takes the next timestamp
   std::string names, values, cte;
   std::vector<std::size_t> defaults;
   for (std::size_t k = 0; k < select.columns.size(); ++k) cte += (k ? ", c" : "c") + std::to_string(k);

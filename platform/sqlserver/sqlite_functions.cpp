@@ -284,6 +284,28 @@ int CompareDecimal(void*, int na, const void* pa, int nb, const void* pb) {
                                  std::string_view(static_cast<const char*>(pb), static_cast<std::size_t>(nb)));
 }
 
+// VKGUID: GUIDs (uniqueidentifier's upper-case text) in SQL Server's
+// order: the bytes of the binary form compared 10 to 15, then 8 and 9, 6
+// and 7, 4 and 5, 0 to 3. Texts that are not GUIDs sort after those that
+// are, by their bytes.
+int CompareGuid(void*, int na, const void* pa, int nb, const void* pb) {
+  const std::string_view a(static_cast<const char*>(pa), static_cast<std::size_t>(na));
+  const std::string_view b(static_cast<const char*>(pb), static_cast<std::size_t>(nb));
+  const auto ga = dts::GuidText(a), gb = dts::GuidText(b);
+  if (!ga || !gb) {
+    if (ga || gb) return ga ? -1 : 1;
+    return a.compare(b) < 0 ? -1 : a.compare(b) > 0 ? 1 : 0;
+  }
+  static constexpr int kOrder[16] = {10, 11, 12, 13, 14, 15, 8, 9, 6, 7, 4, 5, 0, 1, 2, 3};
+  const std::string x = dts::GuidBytes(*ga), y = dts::GuidBytes(*gb);
+  for (const int i : kOrder) {
+    const auto u = static_cast<unsigned char>(x[static_cast<std::size_t>(i)]);
+    const auto v = static_cast<unsigned char>(y[static_cast<std::size_t>(i)]);
+    if (u != v) return u < v ? -1 : 1;
+  }
+  return 0;
+}
+
 // ------------------------------------------------------------ conversions
 
 // A money, float, date or bit as the text CONVERT gives it in `style`.
@@ -360,6 +382,12 @@ std::optional<com::Variant> BinaryConversion(sqlite3_value* value, VT from, cons
       port::PerThread<ServerCodePage>().page.FromUtf8Lossy(text, &bytes);
     }
     return com::Variant::Bytes(bytes);
+  }
+  if (from == VT::kGuid) {
+    const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(value));
+    const auto guid = dts::GuidText(text ? text : "");
+    if (!guid) throw GuidConversionError();
+    return com::Variant::Bytes(dts::GuidBytes(*guid));
   }
   if (from == VT::kInt) {
     const std::int64_t n = sqlite3_value_int64(value);
@@ -439,6 +467,11 @@ void Convert(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     default: v = com::Variant::Text(reinterpret_cast<const char*>(sqlite3_value_text(argv[0]))); break;
   }
   try {
+    // A GUID's 36 characters are never cut.
+    constexpr int kGuidCharacters = 36;
+    if (from == VT::kGuid && IsCharType(to.type) && to.length >= 0 && to.length < kGuidCharacters) {
+      throw SqlErr(8170, "Insufficient result space to convert uniqueidentifier value to " + TypeBaseName(to) + ".");
+    }
     if (IsCharType(to.type) && from != VT::kString && from != VT::kInt && from != VT::kDecimal) {
       v = com::Variant::Text(StyledText(argv[0], from, style));
     }
@@ -877,7 +910,9 @@ void IsNumeric(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
 void NewId(sqlite3_context* ctx, int, sqlite3_value**) {
   unsigned char b[16];
   sqlite3_randomness(sizeof b, b);
-  b[7] = static_cast<unsigned char>((b[7] & 0x0F) | 0x40);  // version 4
+  // As written: the version (4, random) opens the third group, the
+  // variant (binary 10) the fourth.
+  b[6] = static_cast<unsigned char>((b[6] & 0x0F) | 0x40);
   b[8] = static_cast<unsigned char>((b[8] & 0x3F) | 0x80);
   char out[37];
   std::snprintf(out, sizeof out, "%02X%02X%02X%02X-%02X%02X-%02X%02X-%02X%02X-%02X%02X%02X%02X%02X%02X", b[0], b[1],
@@ -918,6 +953,7 @@ void RegisterFunctions(sqlite3* db, FunctionContext* context) {
   sqlite3_create_function(db, "vk_convert", 8, det, nullptr, &Convert, nullptr, nullptr);
   sqlite3_create_function(db, "vk_bconcat", 2, det, nullptr, &ConcatBytes, nullptr, nullptr);
   sqlite3_create_collation(db, "VKDEC", SQLITE_UTF8, nullptr, &CompareDecimal);
+  sqlite3_create_collation(db, "VKGUID", SQLITE_UTF8, nullptr, &CompareGuid);
   sqlite3_create_function(db, "vk_dchain", -1, det, nullptr, &DecimalChain, nullptr, nullptr);
   static int kAbsolute = 1;
   sqlite3_create_function(db, "vk_dneg", 1, det, nullptr, &DecimalSign, nullptr, nullptr);

@@ -18,6 +18,7 @@ const ServerType kServerTypes[] = {
     // name             type                     id   user usertype storage max    prec scale variable
     {"image",         SqlType::kImage,         34,  34,  20,  34,  16,   0,  0,  true},
     {"text",          SqlType::kText,          35,  35,  19,  35,  16,   0,  0,  true},
+    {"uniqueidentifier", SqlType::kUniqueIdentifier, 36, 36, 0, 37, 16, 0,  0,  false},
     {"tinyint",       SqlType::kTinyInt,       48,  48,  5,   48,  1,    3,  0,  false},
     {"smallint",      SqlType::kSmallInt,      52,  52,  6,   52,  2,    5,  0,  false},
     {"int",           SqlType::kInt,           56,  56,  7,   56,  4,    10, 0,  false},
@@ -36,6 +37,7 @@ const ServerType kServerTypes[] = {
     {"varchar",       SqlType::kVarChar,       167, 167, 2,   39,  8000, 0,  0,  true},
     {"binary",        SqlType::kBinary,        173, 173, 3,   45,  8000, 0,  0,  false},
     {"char",          SqlType::kChar,          175, 175, 1,   47,  8000, 0,  0,  false},
+    {"timestamp",     SqlType::kTimestamp,     189, 189, 80,  45,  8,    0,  0,  false},
     {"nvarchar",      SqlType::kNVarChar,      231, 231, 0,   39,  8000, 0,  0,  true},
     {"nchar",         SqlType::kNChar,         239, 239, 0,   47,  8000, 0,  0,  false},
     {"sysname",       SqlType::kNVarChar,      231, 256, 18,  39,  256,  0,  0,  true},

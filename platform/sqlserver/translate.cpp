@@ -14,7 +14,9 @@
 #include "platform/com/names.h"
 #include "platform/com/numeric.h"
 #include "platform/com/quote.h"
+#include "platform/com/unicode.h"
 #include "platform/dts/binary_form.h"
+#include "platform/dts/convert.h"
 #include "platform/sqlserver/errors.h"
 #include "platform/sqlserver/lexer.h"
 #include "platform/sqlserver/parser.h"
@@ -259,6 +261,7 @@ VT TypeOf(const ColumnType& t) {
   if (t.type == SqlType::kDecimal) return VT::kDecimal;
   if (IsDateType(t.type)) return VT::kDate;
   if (IsBinaryType(t.type)) return VT::kBinary;
+  if (t.type == SqlType::kUniqueIdentifier) return VT::kGuid;
   return VT::kString;
 }
 
@@ -650,6 +653,21 @@ Translator::Typed Translator::Column(const ast::Expr& e, const Scope& scope) {
 
 std::string Translator::Coerce(const Typed& v, VT to) {
   if (v.type == to || v.type == VT::kNull) return v.sql;
+  if (to == VT::kGuid && v.type == VT::kString && v.is_literal) {
+    const auto guid = dts::GuidText(v.literal);
+    if (!guid) throw GuidConversionError();
+    return QuoteText(*guid);
+  }
+  if (to == VT::kGuid && (v.type == VT::kString || v.type == VT::kBinary)) {
+    return ConvertCall(v.sql, v.type, ColumnType{SqlType::kUniqueIdentifier, 0});
+  }
+  if (v.type == VT::kGuid && to == VT::kString) return v.sql;  // its text already
+  if (v.type == VT::kGuid && to == VT::kBinary) {
+    return ConvertCall(v.sql, v.type, ColumnType{SqlType::kVarBinary, 8000});
+  }
+  if (v.type == VT::kGuid || to == VT::kGuid) {
+    throw SqlErr(206, std::string("Operand type clash: ") + VTName(v.type) + " is incompatible with " + VTName(to));
+  }
   if (v.type == VT::kBinary || to == VT::kBinary) {
     // Binary data beside another type is read as that type, and a value
     // stored in a binary column becomes its bytes.
@@ -724,6 +742,11 @@ std::string Translator::Compare(const std::string& op, const Typed& a, const Typ
   // holding NULL compare NULL as a value.
   if (!session_.options.ansi_nulls && (a.sql == "NULL" || b.sql == "NULL") && (op == "=" || op == "<>" || op == "!=")) {
     return "(" + left + (op == "=" ? " IS " : " IS NOT ") + right + ")";
+  }
+  if (a.type == VT::kGuid || b.type == VT::kGuid) {
+    // Text and binary data beside a GUID are read as one; GUIDs compare in
+    // SQL Server's order of their bytes.
+    return "(" + Coerce(a, VT::kGuid) + " COLLATE VKGUID " + op + " " + Coerce(b, VT::kGuid) + ")";
   }
   const bool a_str = a.type == VT::kString, b_str = b.type == VT::kString;
   if (a_str && b_str) {
@@ -858,8 +881,10 @@ Translator::Typed Translator::CommonType(const std::vector<const Typed*>& values
   Typed type;
   for (const Typed* v : values) {
     if (v->type == VT::kNull) continue;
-    // Binary yields to every other type.
-    if (type.type == VT::kNull || Rank(v->type) > Rank(type.type) || (type.type == VT::kBinary && v->type != VT::kBinary)) {
+    // Binary yields to every other type; text and binary to a GUID.
+    const bool over_text = v->type == VT::kGuid && (type.type == VT::kString || type.type == VT::kBinary);
+    if (type.type == VT::kNull || Rank(v->type) > Rank(type.type) || over_text ||
+        (type.type == VT::kBinary && v->type != VT::kBinary)) {
       type.type = v->type;
     }
   }
@@ -897,6 +922,9 @@ std::string Translator::InType(const Typed& v, const Typed& type) {
 Translator::Typed Translator::Arithmetic(const std::string& op, const Typed& a, const Typed& b) {
   Typed out;
   if (a.type == VT::kBool || b.type == VT::kBool) throw SqlErr(kSyntax, "Incorrect syntax near '" + op + "'.");
+  if (a.type == VT::kGuid || b.type == VT::kGuid) {
+    throw SqlErr(8117, "Operand data type uniqueidentifier is invalid for " + OperatorName(op) + " operator.");
+  }
   if (a.type == VT::kNull || b.type == VT::kNull) {
     out.sql = "NULL";
     out.type = a.type == VT::kNull ? b.type : a.type;
@@ -1167,6 +1195,7 @@ Translator::Typed Translator::Value(const ast::Expr& e, const Scope& scope) {
         }
       }
       if (a.type == VT::kString && !decimal) left += " COLLATE " + CollationOf(a);
+      if (a.type == VT::kGuid || sub_type == VT::kGuid) left = Coerce(a, VT::kGuid) + " COLLATE VKGUID";
       out.sql = "(" + left + (e.negated ? " NOT IN (" : " IN (") + sub.sql + "))";
       out.type = VT::kBool;
       return out;
@@ -1209,6 +1238,13 @@ Translator::Typed Translator::Value(const ast::Expr& e, const Scope& scope) {
     case ExprKind::kCast: {
       const Typed a = Expr(*e.args[0], scope);
       const ColumnType to = ResolveType(e.cast_type);
+      const bool guid_from = a.type == VT::kString || a.type == VT::kBinary || a.type == VT::kGuid || a.type == VT::kNull;
+      const bool guid_to = IsCharType(to.type) || IsBinaryType(to.type) || to.type == SqlType::kUniqueIdentifier;
+      if ((to.type == SqlType::kUniqueIdentifier && !guid_from) || (a.type == VT::kGuid && !guid_to)) {
+        throw SqlErr(529, std::string("Explicit conversion from data type ") +
+                              (a.column ? TypeBaseName(*a.column) : VTName(a.type)) + " to " + TypeBaseName(to) +
+                              " is not allowed.");
+      }
       const std::string style = e.args.size() > 1 ? Coerce(Expr(*e.args[1], scope), VT::kInt) : "";
       const auto source = IsBinaryType(to.type)
                               ? BinarySource(a.type, a.column, a.national, IsBigInt(a))
@@ -1280,8 +1316,18 @@ Translator::Typed Translator::Variable(const ast::Expr& e) {
     out.sql = std::to_string(session_.trancount);
   } else if (name == "@@ROWCOUNT") {
     out.sql = std::to_string(session_.rowcount);
+  } else if (name == "@@DBTS") {
+    // varbinary(8): the last timestamp value the database gave a row.
+    out.sql = "X'" + com::FormatBytes(TimestampBytes(catalog_.DatabaseTimestamp())).substr(2) + "'";
+    out.type = VT::kBinary;
+    out.column = ColumnType{SqlType::kVarBinary, 8};
+    return out;
   } else if (name == "@@IDENTITY") {
-    out.sql = session_.identity ? std::to_string(*session_.identity) : "NULL";
+    // numeric(38,0), whatever the type of the identity column.
+    out.sql = session_.identity ? QuoteText(std::to_string(*session_.identity)) : "NULL";
+    out.type = VT::kDecimal;
+    out.column = ComputedDecimal({38, 0});
+    return out;
   } else if (name == "@@ERROR") {
     out.sql = std::to_string(session_.error);
   } else if (name == "@@LOCK_TIMEOUT") {
@@ -1411,7 +1457,10 @@ TranslatedSelect Translator::SelectIn(const ast::Select& s, const Scope* outer) 
     const VT type = out.columns[column].type;
     const std::string collation = out.columns[column].collation.empty() ? "VKCI" : out.columns[column].collation;
     order += (i ? ", c" : "c") + std::to_string(column + 1) +
-             (type == VT::kString ? " COLLATE " + collation : type == VT::kDecimal ? " COLLATE VKDEC" : "") +
+             (type == VT::kString    ? " COLLATE " + collation
+              : type == VT::kDecimal ? std::string(" COLLATE VKDEC")
+              : type == VT::kGuid    ? std::string(" COLLATE VKGUID")
+                                     : std::string()) +
              (s.order_by[i].descending ? " DESC" : "");
   }
   out.sql += " ORDER BY " + order;
@@ -1429,6 +1478,8 @@ VT UnionType(VT a, VT b) {
   if (a == VT::kDate || b == VT::kDate) return VT::kDate;
   if (a == VT::kBinary) return b;  // the lowest precedence of all
   if (b == VT::kBinary) return a;
+  if (a == VT::kGuid && b == VT::kString) return a;  // above text
+  if (b == VT::kGuid && a == VT::kString) return b;
   if (a == VT::kString) return b;
   if (b == VT::kString) return a;
   return Rank(a) >= Rank(b) ? a : b;
@@ -1823,6 +1874,7 @@ TranslatedSelect Translator::SelectCore(const ast::Select& s, const Scope* outer
       }
       if (type == VT::kString) term += " COLLATE " + (collation.empty() ? std::string("VKCI") : collation);
       if (type == VT::kDecimal) term += " COLLATE VKDEC";
+      if (type == VT::kGuid) term += " COLLATE VKGUID";
       sql += (i ? ", " : "") + term + (s.order_by[i].descending ? " DESC" : "");
     }
   }
@@ -1873,6 +1925,15 @@ TranslatedSelect Translator::Select(const ast::Select& s) {
   return out;
 }
 
+OutputColumn Translator::StoredValueColumn(const Typed& t) {
+  OutputColumn out{"", t.type, t.column};
+  if (t.type == VT::kString && !t.column && t.is_literal && t.national) {
+    const std::size_t units = com::Utf16Length(t.literal).value_or(1);
+    out.column = ColumnType{SqlType::kNVarChar, units > 4000 ? -1 : static_cast<int>(std::max<std::size_t>(units, 1))};
+  }
+  return out;
+}
+
 TranslatedSelect Translator::Constants(const std::vector<const ast::Expr*>& exprs) {
   Scope scope;
   TranslatedSelect out;
@@ -1881,7 +1942,7 @@ TranslatedSelect Translator::Constants(const std::vector<const ast::Expr*>& expr
     Typed t = Expr(*exprs[i], scope);
     if (t.type == VT::kBool) throw SqlErr(kSyntax, "Incorrect syntax near '='.");
     sql += (i ? ", " : "") + t.sql;
-    out.columns.push_back({"", t.type, t.column});
+    out.columns.push_back(StoredValueColumn(t));
   }
   if (exprs.empty()) sql += "1";
   out.sql = std::move(sql);
@@ -1928,7 +1989,7 @@ TranslatedSelect Translator::TargetRows(const TableMeta& table, const std::vecto
     Typed t = Expr(*e, scope);
     if (t.type == VT::kBool) throw SqlErr(kSyntax, "Incorrect syntax near '='.");
     sql += ", " + t.sql;
-    out.columns.push_back({"", t.type, t.column});
+    out.columns.push_back(StoredValueColumn(t));
   }
   sql += " FROM " + sources;
   if (where) sql += " WHERE " + Predicate(*where, scope);

@@ -174,6 +174,9 @@ class Translator {
   // The type several values share as the values of one CASE or COALESCE,
   // and each of them written in it.
   static Typed CommonType(const std::vector<const Typed*>& values);
+  // A value stored in a column, as its result column: an N'...' constant
+  // typed nvarchar, so that where it goes knows its text is Unicode.
+  static OutputColumn StoredValueColumn(const Typed& t);
   std::string InType(const Typed& v, const Typed& type);
   // Whether text is Unicode: an n-type column's, an N'...' constant, or
   // text an expression makes (nvarchar); a '...' constant is varchar.

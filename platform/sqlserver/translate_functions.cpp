@@ -184,7 +184,7 @@ const Translator::FunctionDef* Translator::FindFunction(std::string_view upper_n
       {"SCOPE_IDENTITY", 0, 0,
        [](C& c) {
          const auto& id = c.t.session_.identity;
-         return C::Of(id ? std::to_string(*id) : "NULL", VT::kDecimal);
+         return C::Of(id ? QuoteText(std::to_string(*id)) : "NULL", VT::kDecimal, ComputedDecimal({38, 0}));
        }},
       {"IDENT_CURRENT", 1, 1,
        [](C& c) {
@@ -199,7 +199,7 @@ const Translator::FunctionDef* Translator::FindFunction(std::string_view upper_n
          }
          return C::Of(value, VT::kDecimal, ComputedDecimal({38, 0}));
        }},
-      {"NEWID", 0, 0, [](C&) { return C::Of("vk_newid()", VT::kString, ColumnType{SqlType::kNVarChar, 36}); }},
+      {"NEWID", 0, 0, [](C&) { return C::Of("vk_newid()", VT::kGuid, ColumnType{SqlType::kUniqueIdentifier, 0}); }},
 
       // ---- the error a CATCH block handles; NULL outside one
       {"ERROR_NUMBER", 0, 0, [](C& c) { return CaughtNumber(c, &ErrorInfo::number); }},

@@ -77,6 +77,7 @@ inline const char* VTName(VT t) {
     case VT::kString: return "varchar";
     case VT::kDate: return "datetime";
     case VT::kBinary: return "varbinary";
+    case VT::kGuid: return "uniqueidentifier";
     default: return "null";
   }
 }

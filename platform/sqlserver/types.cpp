@@ -45,7 +45,14 @@ ColumnType ResolveType(const ast::TypeName& t) {
       {"char", SqlType::kChar},       {"character", SqlType::kChar},      {"varchar", SqlType::kVarChar},
       {"nchar", SqlType::kNChar},     {"nvarchar", SqlType::kNVarChar},   {"text", SqlType::kText},
       {"ntext", SqlType::kNText},     {"sysname", SqlType::kNVarChar},    {"binary", SqlType::kBinary},
-      {"varbinary", SqlType::kVarBinary}, {"image", SqlType::kImage}};
+      {"varbinary", SqlType::kVarBinary}, {"image", SqlType::kImage},
+      {"uniqueidentifier", SqlType::kUniqueIdentifier}, {"timestamp", SqlType::kTimestamp},
+      {"rowversion", SqlType::kTimestamp}};
+  // sql_variant, a type of SQL Server this server does not hold: refused
+  // in words rather than as an unknown type.
+  if (t.name == "sql_variant") {
+    throw SqlErr(kNotSupported, "The data type sql_variant is not supported by the embedded server.");
+  }
   ColumnType out;
   bool found = false;
   for (const auto& [name, type] : kNames) {
@@ -57,6 +64,10 @@ ColumnType ResolveType(const ast::TypeName& t) {
   if (!found) throw SqlErr(2715, "Column, parameter, or variable: Cannot find data type " + t.name + ".");
   if (t.name == "sysname") {
     out.length = 128;
+    return out;
+  }
+  if (out.type == SqlType::kTimestamp) {
+    out.length = 8;
     return out;
   }
   if (out.type == SqlType::kDecimal) {
@@ -104,7 +115,7 @@ std::string TypeBaseName(const ColumnType& t) {
   static const char* const kNames[] = {"bit",   "tinyint",  "smallint", "int",      "bigint", "money",
                                        "smallmoney", "float", "real",  "decimal",  "datetime", "smalldatetime",
                                        "char",  "varchar",  "nchar",    "nvarchar", "text",   "ntext",
-                                       "binary", "varbinary", "image"};
+                                       "binary", "varbinary", "image", "uniqueidentifier", "timestamp"};
   if (t.type == SqlType::kDecimal && t.numeric) return "numeric";
   return kNames[static_cast<int>(t.type)];
 }
@@ -121,7 +132,9 @@ bool IsCharType(SqlType t) {
          t == SqlType::kText || t == SqlType::kNText;
 }
 bool IsUnicodeType(SqlType t) { return t == SqlType::kNChar || t == SqlType::kNVarChar || t == SqlType::kNText; }
-bool IsBinaryType(SqlType t) { return t == SqlType::kBinary || t == SqlType::kVarBinary || t == SqlType::kImage; }
+bool IsBinaryType(SqlType t) {
+  return t == SqlType::kBinary || t == SqlType::kVarBinary || t == SqlType::kImage || t == SqlType::kTimestamp;
+}
 
 std::string SqliteDeclaration(const ColumnType& t) {
   if (IsIntegerType(t.type) || IsMoneyType(t.type)) return "INTEGER";
@@ -129,6 +142,7 @@ std::string SqliteDeclaration(const ColumnType& t) {
   if (t.type == SqlType::kDecimal) return "TEXT COLLATE VKDEC";
   if (IsDateType(t.type)) return "TEXT";
   if (IsBinaryType(t.type)) return "BLOB";
+  if (t.type == SqlType::kUniqueIdentifier) return "TEXT COLLATE VKGUID";
   return "TEXT COLLATE VKCI";
 }
 
@@ -146,7 +160,9 @@ std::uint16_t OleDbType(const ColumnType& t) {
     case SqlType::kDateTime: case SqlType::kSmallDateTime: return dts::DBTYPE_DBTIMESTAMP;
     case SqlType::kChar: case SqlType::kVarChar: case SqlType::kText: return dts::DBTYPE_STR;
     case SqlType::kNChar: case SqlType::kNVarChar: case SqlType::kNText: return dts::DBTYPE_WSTR;
-    case SqlType::kBinary: case SqlType::kVarBinary: case SqlType::kImage: return dts::DBTYPE_BYTES;
+    case SqlType::kBinary: case SqlType::kVarBinary: case SqlType::kImage: case SqlType::kTimestamp:
+      return dts::DBTYPE_BYTES;
+    case SqlType::kUniqueIdentifier: return dts::DBTYPE_GUID;
   }
   return dts::DBTYPE_WSTR;
 }
@@ -168,7 +184,8 @@ dts::ColumnInfo ValueInfo(const ColumnType& t) {
   if (IsCharType(t.type) || IsBinaryType(t.type)) {
     info.size = t.length < 0 ? 0 : static_cast<std::uint32_t>(t.length);
     info.is_long = t.length < 0;
-    info.is_fixed_length = t.type == SqlType::kBinary || t.type == SqlType::kChar || t.type == SqlType::kNChar;
+    info.is_fixed_length = t.type == SqlType::kBinary || t.type == SqlType::kChar || t.type == SqlType::kNChar ||
+                           t.type == SqlType::kTimestamp;
     info.is_unicode = IsUnicodeType(t.type);
     if (!info.is_unicode) info.code_page = kServerCodePageNumber;
   }
@@ -380,6 +397,12 @@ com::Variant DecimalVariant(const com::Numeric& n, const ColumnType& t) {
 }
 
 }  // namespace
+
+std::string TimestampBytes(std::uint64_t count) {
+  std::string bytes(8, '\0');
+  for (int k = 7; k >= 0; --k, count >>= 8) bytes[static_cast<std::size_t>(k)] = static_cast<char>(count & 0xFF);
+  return bytes;
+}
 
 com::Variant FromStoredInteger(std::int64_t v, const ColumnType& t) {
   switch (t.type) {

@@ -8,7 +8,14 @@
 // blanks ignored). varchar lengths count bytes in the server code page
 // (CP936), nvarchar lengths UTF-16 units, as SQL Server counts them.
 // binary, varbinary and image as BLOB, the bytes as they are (binary(n)
-// padded to n with zero bytes).
+// padded to n with zero bytes). uniqueidentifier as TEXT, the GUID in
+// upper case ("6F9619FF-8B86-D011-B42D-00C04FC964FF"), declared with the
+// collation VKGUID, which orders two GUIDs as SQL Server does: by the
+// bytes of the last group first, then the fourth, third, second and first
+// group, each group's bytes in the order the GUID's binary form keeps them
+// (platform/dts/convert.h). timestamp (rowversion) as binary(8): the
+// 8 bytes, most significant first, of the database's counter (@@DBTS)
+// when the row was last inserted or updated.
 //
 // decimal(p, s) and numeric(p, s) are stored exactly, as TEXT: the
 // value's canonical decimal text at the column's scale ("-12.50", "0.05";
@@ -42,6 +49,8 @@ enum class SqlType {
   kDateTime, kSmallDateTime,
   kChar, kVarChar, kNChar, kNVarChar, kText, kNText,
   kBinary, kVarBinary, kImage,
+  kUniqueIdentifier,
+  kTimestamp,  // timestamp (rowversion): binary(8) the server sets
 };
 
 struct ColumnType {
@@ -106,7 +115,7 @@ bool IsFloatType(SqlType t);  // float and real
 bool IsDateType(SqlType t);
 bool IsCharType(SqlType t);
 bool IsUnicodeType(SqlType t);
-bool IsBinaryType(SqlType t);  // binary, varbinary, image
+bool IsBinaryType(SqlType t);  // binary, varbinary, image, timestamp
 
 // A value as SQLite stores it.
 struct Stored {
@@ -131,6 +140,10 @@ void ToStoredCut(const com::Variant& v, const ColumnType& t, Stored* out);
 
 // The type as a bulk load and the conversion rules describe it.
 dts::ColumnInfo ValueInfo(const ColumnType& t);
+
+// A timestamp column's value for a count of the database's counter: its 8
+// bytes, most significant first.
+std::string TimestampBytes(std::uint64_t count);
 
 // Reads a stored value back as a typed Variant for a column type.
 com::Variant FromStoredInteger(std::int64_t v, const ColumnType& t);

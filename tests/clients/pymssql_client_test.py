@@ -6,6 +6,7 @@ client of the TDS endpoint.
 """
 import decimal
 import unittest
+import uuid
 
 import pymssql
 
@@ -40,6 +41,40 @@ class ServedDatabase(ServedDatabaseBase):
         cur.execute("select count(*) from sys.procedures where name = 'Listed'")
         self.assertEqual(cur.fetchone()[0], 1)
         cur.execute("drop procedure Listed drop procedure Doubled")
+        db.close()
+
+    def test_max_columns_read_long_empty_and_null_values_whole(self):
+        # At TDS 7.3 varchar(max), nvarchar(max) and varbinary(max) come in
+        # PLP chunks, which db-lib reads whole.
+        db = self.connect()
+        cur = db.cursor()
+        cur.execute("create table Lobs (id int primary key, v varchar(max), n nvarchar(max), b varbinary(max))")
+        text = "a" * 8500 + "门店"
+        wide = "商品" * 4100
+        blob = bytes(range(256)) * 40
+        cur.execute("insert into Lobs values (%s, %s, %s, %s)", (1, text, wide, blob))
+        cur.execute("insert into Lobs values (2, '', N'', 0x)")
+        cur.execute("insert into Lobs values (3, null, null, null)")
+        cur.execute("select id, v, n, b, datalength(v), datalength(b) from Lobs order by id")
+        self.assertEqual(cur.fetchall(), [(1, text, wide, blob, 8504, 10240), (2, "", "", b"", 0, 0),
+                                          (3, None, None, None, None, None)])
+        cur.execute("drop table Lobs")
+        db.close()
+
+    def test_a_guid_and_a_timestamp_read_as_sql_server_sends_them(self):
+        # db-lib reads GUIDTYPE's bytes with the first three groups
+        # little-endian, which pymssql gives as a uuid.UUID.
+        db = self.connect()
+        cur = db.cursor()
+        cur.execute("select cast('6f9619ff-8b86-d011-b42d-00c04fc964ff' as uniqueidentifier), "
+                    "cast(null as uniqueidentifier)")
+        self.assertEqual(cur.fetchone(), (uuid.UUID("6F9619FF-8B86-D011-B42D-00C04FC964FF"), None))
+        cur.execute("create table Stamped (id int, ts timestamp)")
+        cur.execute("insert into Stamped (id) values (1)")
+        cur.execute("select ts, @@dbts from Stamped")
+        ts, dbts = cur.fetchone()
+        self.assertEqual((len(ts), ts), (8, dbts))
+        cur.execute("drop table Stamped")
         db.close()
 
     def test_sp_help_of_a_table_with_identity_reads_every_result_set(self):

@@ -245,6 +245,57 @@ class ServedDatabase(ServedDatabaseBase):
         cur.execute("drop table Blobs")
         db.close()
 
+    def test_max_columns_read_long_empty_and_null_values_whole(self):
+        # At TDS 7.4 varchar(max), nvarchar(max) and varbinary(max) come as
+        # their own types in PLP chunks, whatever their length.
+        db = self.connect(autocommit=True)
+        cur = db.cursor()
+        cur.execute("create table Lobs (id int primary key, v varchar(max), n nvarchar(max), b varbinary(max))")
+        text = "门店" * 3000 + "end"             # 12003 bytes in CP936
+        wide = "商品" * 4500                      # 9000 UTF-16 units
+        blob = bytes(range(256)) * 36              # 9216 bytes
+        cur.execute("insert into Lobs values (?, ?, ?, ?)", 1, text, wide, blob)
+        cur.execute("insert into Lobs values (2, '', N'', 0x)")
+        cur.execute("insert into Lobs values (3, null, null, null)")
+        rows = cur.execute("select id, v, n, b, datalength(v), datalength(n) from Lobs order by id").fetchall()
+        self.assertEqual([tuple(r) for r in rows],
+                         [(1, text, wide, blob, 12003, 18000), (2, "", "", b"", 0, 0), (3, None, None, None, None, None)])
+        kinds = cur.execute("select v, n, b from Lobs").description
+        self.assertEqual([k[1] for k in kinds], [str, str, bytearray])
+        # An expression of a (max) type is one too.
+        got = cur.execute("select cast(v as varchar(max)) + 'x' from Lobs where id = 1").fetchone()[0]
+        self.assertEqual(got, text + "x")
+        cur.execute("drop table Lobs")
+        db.close()
+
+    def test_uniqueidentifier_columns_and_parameters(self):
+        db = self.connect(autocommit=True)
+        cur = db.cursor()
+        cur.execute("create table Keyed (id uniqueidentifier primary key, n int)")
+        first, second = "6F9619FF-8B86-D011-B42D-00C04FC964FF", "0e984725-c51c-4bf4-9960-e1c80e27aba1"
+        cur.execute("insert into Keyed values (?, 1)", first)
+        cur.execute("insert into Keyed values (?, 2)", second)
+        cur.execute("insert into Keyed values (newid(), 3)")
+        # The last group decides the order first: 00C0... before E1C8...,
+        # whatever the first groups say.
+        rows = cur.execute("select id, n from Keyed where n < 3 order by id").fetchall()
+        self.assertEqual([(str(r[0]).upper(), r[1]) for r in rows], [(first, 1), (second.upper(), 2)])
+        self.assertEqual(cur.execute("select n from Keyed where id = ?", first.lower()).fetchone()[0], 1)
+        self.assertEqual(cur.execute("select count(distinct id) from Keyed").fetchone()[0], 3)
+        cur.execute("drop table Keyed")
+        db.close()
+
+    def test_the_last_identity_arrives_as_numeric_38_0(self):
+        db = self.connect(autocommit=True)
+        cur = db.cursor()
+        cur.execute("create table Ids (id int identity(7, 1), v int)")
+        cur.execute("set nocount on insert into Ids (v) values (1) select scope_identity(), @@identity")
+        row = cur.fetchone()
+        self.assertEqual((str(row[0]), str(row[1])), ("7", "7"))
+        self.assertEqual((cur.description[0][4], cur.description[0][5]), (38, 0))
+        cur.execute("drop table Ids")
+        db.close()
+
     def test_call_of_a_procedure_with_an_output_parameter_and_a_return_status(self):
         db = self.connect(autocommit=True)
         cur = db.cursor()

@@ -138,6 +138,41 @@ const tests = {
     assert.deepEqual((await sql(db, 'select i, @@trancount from Kept')).rows, [[2, 0]]);
   },
 
+  async maxColumnsComeAsTheirOwnTypesAndReadWhole(db) {
+    await sql(db, 'create table Lobs (id int primary key, v varchar(max), n nvarchar(max), b varbinary(max))');
+    const text = 'x'.repeat(9000);
+    const wide = '商品'.repeat(4500);
+    const blob = Buffer.alloc(8200, 0xAB);
+    await sql(db, 'insert into Lobs values (1, @v, @n, @b)', [
+      ['v', TYPES.VarChar, text], ['n', TYPES.NVarChar, wide], ['b', TYPES.VarBinary, blob],
+    ]);
+    await sql(db, "insert into Lobs values (2, '', N'', 0x)");
+    await sql(db, 'insert into Lobs values (3, null, null, null)');
+    const metadata = [];
+    const got = await run(db, 'execSql', (done) => {
+      const request = new Request('select v, n, b from Lobs order by id', done);
+      request.on('columnMetadata', (columns) => metadata.push(...columns));
+      return request;
+    });
+    // MS-TDS: BIGVARCHR, NVARCHAR and BIGVARBIN with the length 0xFFFF.
+    assert.deepEqual(metadata.map((c) => [c.colName, c.type.name, c.dataLength]),
+                     [['v', 'VarChar', 65535], ['n', 'NVarChar', 65535], ['b', 'VarBinary', 65535]]);
+    assert.deepEqual(got.rows, [[text, wide, blob], ['', '', Buffer.alloc(0)], [null, null, null]]);
+  },
+
+  async uniqueidentifierParametersAndColumns(db) {
+    await sql(db, 'create table Keyed (id uniqueidentifier primary key, n int)');
+    const first = '6F9619FF-8B86-D011-B42D-00C04FC964FF';
+    await sql(db, 'insert into Keyed values (@id, 1)', [['id', TYPES.UniqueIdentifier, first]]);
+    await sql(db, "insert into Keyed values ('0e984725-c51c-4bf4-9960-e1c80e27aba1', 2)");
+    // The last group decides the order first: 00C0... before E1C8...
+    const got = await sql(db, 'select id, n from Keyed order by id');
+    assert.deepEqual(got.rows.map(([id, n]) => [id.toUpperCase(), n]),
+                     [[first, 1], ['0E984725-C51C-4BF4-9960-E1C80E27ABA1', 2]]);
+    const found = await sql(db, 'select n from Keyed where id = @id', [['id', TYPES.UniqueIdentifier, first.toLowerCase()]]);
+    assert.deepEqual(found.rows, [[1]]);
+  },
+
   async aCancelledWaitLeavesTheConnectionUsable(db) {
     const started = Date.now();
     const cancelled = sql(db, "waitfor delay '00:00:30' select 1").then(

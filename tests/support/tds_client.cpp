@@ -33,6 +33,10 @@ std::vector<TdsMessage> TdsClient::State::Messages() const {
 
 namespace {
 
+// db-lib's type of a uniqueidentifier (TDS GUIDTYPE), which sybdb.h does
+// not name.
+constexpr int kDbLibGuid = 36;
+
 // db-lib's handlers belong to the platform, which routes each message to
 // the log of the call running on this thread.
 struct Current {
@@ -92,6 +96,10 @@ std::string Canonical(DBPROCESS* p, int type, const BYTE* data, DBINT len) {
     case SYBDECIMAL:
     case SYBNUMERIC: {
       // db-lib's own digits of the exact value, every digit of its scale.
+      const DBINT n = dbconvert(p, type, data, len, SYBCHAR, reinterpret_cast<BYTE*>(buf), sizeof buf - 1);
+      return n < 0 ? "?" : std::string(buf, static_cast<std::size_t>(n));
+    }
+    case kDbLibGuid: {
       const DBINT n = dbconvert(p, type, data, len, SYBCHAR, reinterpret_cast<BYTE*>(buf), sizeof buf - 1);
       return n < 0 ? "?" : std::string(buf, static_cast<std::size_t>(n));
     }

@@ -14,6 +14,10 @@
 namespace sqlsrv::net {
 namespace {
 
+// db-lib's type of a uniqueidentifier (TDS GUIDTYPE), which sybdb.h does
+// not name.
+constexpr int kDbLibGuid = 36;
+
 // db-lib keeps the login timeout process-wide: logins take turns.
 std::mutex g_login_mutex;
 
@@ -92,6 +96,14 @@ com::Variant ValueOf(DBPROCESS* proc, int column) {
     }
     case SYBBINARY: case SYBVARBINARY: case SYBIMAGE:
       return com::Variant::Bytes(std::string_view(reinterpret_cast<const char*>(data), static_cast<std::size_t>(len)));
+    case kDbLibGuid: {
+      // A GUID as its text, "6F9619FF-8B86-D011-B42D-00C04FC964FF".
+      char text[40] = {};
+      const DBINT n = dbconvert(proc, kDbLibGuid, data, len, SYBCHAR, reinterpret_cast<BYTE*>(text),
+                                static_cast<DBINT>(sizeof text - 1));
+      if (n < 0) return com::Variant::Null();
+      return com::Variant::Text(std::string_view(text, static_cast<std::size_t>(n)));
+    }
     default:
       // Text of every kind arrives in the client's character set, UTF-8.
       return com::Variant::Text(std::string_view(reinterpret_cast<const char*>(data), static_cast<std::size_t>(len)));

@@ -7,6 +7,7 @@
 
 #include "platform/com/numeric.h"
 #include "platform/com/unicode.h"
+#include "platform/dts/convert.h"
 #include "platform/sqlserver/errors.h"
 #include "platform/sqlserver/tds_endpoint/login.h"
 #include "platform/sqlserver/tds_endpoint/tokens.h"
@@ -18,6 +19,10 @@ namespace {
 constexpr std::uint32_t kMaxShortBytes = 8000;
 // The most columns a result may have, as SQL Server allows in a SELECT.
 constexpr std::size_t kMaxResultColumns = 4096;
+// A (max) value's PLP form: the length that marks a NULL, and the most
+// bytes the server puts in one chunk.
+constexpr std::uint64_t kPlpNull = 0xFFFFFFFFFFFFFFFFull;
+constexpr std::size_t kPlpChunkBytes = 8000;
 
 bool IsBlob(std::uint8_t type) { return type == kText || type == kNText || type == kImage; }
 bool IsShortBinary(std::uint8_t type) { return type == kBigVarBinary || type == kBigBinary; }
@@ -45,12 +50,10 @@ WireColumn FromColumnType(const std::string& name, const ColumnType& t) {
       break;
     case SqlType::kDateTime: c.type = kDateTimeN, c.size = 8; break;
     case SqlType::kSmallDateTime: c.type = kDateTimeN, c.size = 4; break;
-    // varchar(max) and nvarchar(max) go as text and ntext, which every
-    // version of the protocol carries whole.
     case SqlType::kChar:
     case SqlType::kVarChar:
       if (t.length < 0) {
-        c.type = kText, c.size = 0x7FFFFFFF;
+        c.type = kBigVarChar, c.size = kPlpSize, c.plp = true;
       } else {
         c.type = t.type == SqlType::kChar ? kBigChar : kBigVarChar;
         c.size = static_cast<std::uint32_t>(t.length);
@@ -59,7 +62,7 @@ WireColumn FromColumnType(const std::string& name, const ColumnType& t) {
     case SqlType::kNChar:
     case SqlType::kNVarChar:
       if (t.length < 0) {
-        c.type = kNText, c.size = 0x7FFFFFFE;
+        c.type = kNVarChar, c.size = kPlpSize, c.plp = true;
       } else {
         c.type = t.type == SqlType::kNChar ? kNChar : kNVarChar;
         c.size = static_cast<std::uint32_t>(t.length) * 2;
@@ -69,15 +72,16 @@ WireColumn FromColumnType(const std::string& name, const ColumnType& t) {
     case SqlType::kNText: c.type = kNText, c.size = 0x7FFFFFFE; break;
     case SqlType::kBinary: c.type = kBigBinary, c.size = static_cast<std::uint32_t>(t.length); break;
     case SqlType::kVarBinary:
-      // varbinary(max) goes as image, which every version of the protocol
-      // carries whole.
       if (t.length < 0) {
-        c.type = kImage, c.size = 0x7FFFFFFF;
+        c.type = kBigVarBinary, c.size = kPlpSize, c.plp = true;
       } else {
         c.type = kBigVarBinary, c.size = static_cast<std::uint32_t>(t.length);
       }
       break;
     case SqlType::kImage: c.type = kImage, c.size = 0x7FFFFFFF; break;
+    case SqlType::kUniqueIdentifier: c.type = kGuid, c.size = 16; break;
+    // timestamp: binary(8) with the user type SQL Server gives it.
+    case SqlType::kTimestamp: c.type = kBigBinary, c.size = 8, c.user_type = kTimestampUserType; break;
   }
   return c;
 }
@@ -89,11 +93,18 @@ std::string UnsendableBecause(const WireColumn& c) {
     return std::find(sizes.begin(), sizes.end(), c.size) != sizes.end();
   };
   const auto size = std::to_string(c.size);
+  if (c.plp) {
+    return c.size == kPlpSize && (c.type == kBigVarChar || c.type == kNVarChar || c.type == kBigVarBinary)
+               ? ""
+               : "a (max) type " + std::to_string(c.type) + " of length " + size;
+  }
   switch (c.type) {
     case kIntN:
       return one_of({1, 2, 4, 8}) ? "" : "an integer of " + size + " bytes";
     case kBitN:
       return c.size == 1 ? "" : "a bit of " + size + " bytes";
+    case kGuid:
+      return c.size == 16 ? "" : "a uniqueidentifier of " + size + " bytes";
     case kFltN: case kMoneyN: case kDateTimeN:
       return one_of({4, 8}) ? "" : "a float, money or datetime of " + size + " bytes";
     case kDecimalN: case kNumericN:
@@ -154,6 +165,7 @@ std::vector<WireColumn> WireColumnsOf(const std::vector<OutputColumn>& columns) 
       case VT::kString: c.type = kNVarChar, c.size = kMaxShortBytes; break;
       case VT::kDate: c.type = kDateTimeN, c.size = 8; break;
       case VT::kBinary: c.type = kBigVarBinary, c.size = kMaxShortBytes; break;
+      case VT::kGuid: c.type = kGuid, c.size = 16; break;
       default: break;  // int, and a column of nulls
     }
     out.push_back(c);
@@ -167,8 +179,26 @@ std::uint16_t ColumnFlags(const WireColumn& c) {
   return static_cast<std::uint16_t>(nullable | (c.identity ? kIdentity : kUpdateableUnknown));
 }
 
+namespace {
+
+// A column as a client of `tds_version` can read it.
+WireColumn AsSentAt(WireColumn c, std::uint32_t tds_version) {
+  if (!c.plp || tds_version >= kTds72) return c;
+  c.plp = false;
+  switch (c.type) {
+    case kNVarChar: c.type = kNText, c.size = 0x7FFFFFFE; break;
+    case kBigVarBinary: c.type = kImage, c.size = 0x7FFFFFFF; break;
+    default: c.type = kText, c.size = 0x7FFFFFFF; break;
+  }
+  return c;
+}
+
+}  // namespace
+
 ResultWriter::ResultWriter(std::vector<WireColumn> columns, std::uint32_t tds_version)
-    : columns_(std::move(columns)), tds_version_(tds_version), code_page_(std::make_unique<com::CodePage>("CP936")) {}
+    : columns_(std::move(columns)), tds_version_(tds_version), code_page_(std::make_unique<com::CodePage>("CP936")) {
+  for (WireColumn& c : columns_) c = AsSentAt(std::move(c), tds_version_);
+}
 
 ResultWriter::~ResultWriter() = default;
 
@@ -218,14 +248,15 @@ void ResultWriter::WriteTypeInfo(Writer& w, const WireColumn& c) const {
 
 void WriteReturnValue(Writer& w, std::uint16_t ordinal, std::string_view name, const ColumnType& type,
                       const com::Variant& value, std::uint32_t tds_version) {
-  // A parameter's value travels as a column's would; text and ntext, which
-  // no output parameter has on SQL Server, as the longest varchar and
-  // nvarchar.
+  // A parameter's value travels as a column's would; text, ntext and
+  // image, which no output parameter has on SQL Server, as their (max)
+  // types from TDS 7.2 on and as the longest varchar, nvarchar and
+  // varbinary before, which has no other form for a parameter.
   ColumnType sent = type;
-  if (sent.type == SqlType::kText) sent = {SqlType::kVarChar, 8000};
-  if (sent.type == SqlType::kNText) sent = {SqlType::kNVarChar, 4000};
-  if (sent.type == SqlType::kImage) sent = {SqlType::kVarBinary, 8000};
-  if (sent.length < 0) sent.length = IsUnicodeType(sent.type) ? 4000 : 8000;
+  if (sent.type == SqlType::kText) sent = {SqlType::kVarChar, -1};
+  if (sent.type == SqlType::kNText) sent = {SqlType::kNVarChar, -1};
+  if (sent.type == SqlType::kImage) sent = {SqlType::kVarBinary, -1};
+  if (sent.length < 0 && tds_version < kTds72) sent.length = IsUnicodeType(sent.type) ? 4000 : 8000;
   OutputColumn column{std::string(name), VT::kNull, sent, true, false};
   ResultWriter writer(WireColumnsOf({column}), tds_version);
   const WireColumn& c = writer.columns_.front();
@@ -269,6 +300,7 @@ void ResultWriter::WriteRow(Writer& w, const dts::Row& row) {
 
 void ResultWriter::WriteValue(Writer& w, const WireColumn& c, const com::Variant& v) {
   const bool null = v.IsNull() || v.IsEmpty();
+  if (c.plp) return WritePlpValue(w, c, v, null);
   switch (c.type) {
     case kIntN:
       if (null) return w.U8(0);
@@ -284,6 +316,13 @@ void ResultWriter::WriteValue(Writer& w, const WireColumn& c, const com::Variant
       if (null) return w.U8(0);
       w.U8(1);
       return w.U8(v.ToBool() ? 1 : 0);
+    case kGuid: {
+      if (null) return w.U8(0);
+      const auto guid = dts::GuidText(v.ToText());
+      if (!guid) throw GuidConversionError();
+      w.U8(16);
+      return w.Bytes(dts::GuidBytes(*guid));
+    }
     case kMoneyN: {
       if (null) return w.U8(0);
       const std::int64_t units =
@@ -402,6 +441,30 @@ void ResultWriter::WriteValue(Writer& w, const WireColumn& c, const com::Variant
     default:
       throw ProtocolError("no wire form for column type " + std::to_string(c.type));
   }
+}
+
+void ResultWriter::WritePlpValue(Writer& w, const WireColumn& c, const com::Variant& v, bool null) {
+  if (null) return w.U64(kPlpNull);
+  std::string bytes;
+  if (c.type == kBigVarBinary) {
+    bytes = BytesOf(v);
+  } else if (c.type == kBigVarChar) {
+    code_page_->FromUtf8Lossy(v.ToText(), &bytes);
+  } else {
+    for (char16_t u : ToUtf16(v.ToText())) {
+      bytes.push_back(static_cast<char>(u & 0xFF));
+      bytes.push_back(static_cast<char>(u >> 8));
+    }
+  }
+  // The total length is known, so it goes first; then the chunks and the
+  // terminator (a chunk of length 0), which an empty value has alone.
+  w.U64(bytes.size());
+  for (std::size_t at = 0; at < bytes.size(); at += kPlpChunkBytes) {
+    const std::string_view chunk = std::string_view(bytes).substr(at, kPlpChunkBytes);
+    w.U32(static_cast<std::uint32_t>(chunk.size()));
+    w.Bytes(chunk);
+  }
+  w.U32(0);
 }
 
 }  // namespace sqlsrv::tds

@@ -6,7 +6,13 @@
 // sign byte and the little-endian magnitude, in 5, 9, 13 or 17 bytes as
 // the precision needs), datetime as DATETIMN, varchar and char in the
 // server code page (CP936) with its collation, nvarchar and nchar as
-// UTF-16, text and ntext as TEXT and NTEXT.
+// UTF-16, text and ntext as TEXT and NTEXT, uniqueidentifier as GUIDTYPE
+// (its 16 bytes, the first three groups little-endian). varchar(max), nvarchar(max)
+// and varbinary(max) go from TDS 7.2 on as BIGVARCHR, NVARCHAR and
+// BIGVARBIN of length 0xFFFF, each value in PLP chunks (its length in 8
+// bytes, chunks of a 4-byte length and their bytes, a chunk of length 0
+// to end it; NULL the length 0xFFFFFFFFFFFFFFFF alone); before 7.2, which
+// has no PLP, as TEXT, NTEXT and IMAGE.
 #pragma once
 
 #include <cstdint>
@@ -35,7 +41,11 @@ struct WireColumn {
   bool identity = false;
   std::uint8_t precision = 0;  // DECIMALN
   std::uint8_t scale = 0;
+  bool plp = false;  // a (max) type: size kPlpSize, values in PLP chunks
 };
+
+// The length a (max) type's TYPE_INFO gives.
+inline constexpr std::uint32_t kPlpSize = 0xFFFF;
 
 // The wire form of a result's columns, each with its column's nullability
 // and identity property.
@@ -48,6 +58,8 @@ std::uint16_t ColumnFlags(const WireColumn& c);
 
 class ResultWriter {
  public:
+  // Columns as WireColumnsOf describes them; a (max) column goes as TEXT,
+  // NTEXT or IMAGE to a client of a version before 7.2.
   ResultWriter(std::vector<WireColumn> columns, std::uint32_t tds_version);
   ~ResultWriter();
   ResultWriter(const ResultWriter&) = delete;
@@ -67,6 +79,7 @@ class ResultWriter {
   friend void WriteReturnValue(Writer&, std::uint16_t, std::string_view, const ColumnType&, const com::Variant&,
                                std::uint32_t);
   void WriteValue(Writer& w, const WireColumn& c, const com::Variant& v);
+  void WritePlpValue(Writer& w, const WireColumn& c, const com::Variant& v, bool null);
   std::vector<WireColumn> columns_;
   std::uint32_t tds_version_;
   std::unique_ptr<com::CodePage> code_page_;
@@ -78,10 +91,14 @@ class ResultWriter {
 void WriteReturnValue(Writer& w, std::uint16_t ordinal, std::string_view name, const ColumnType& type,
                       const com::Variant& value, std::uint32_t tds_version);
 
+// The user type COLMETADATA gives a timestamp column.
+inline constexpr std::uint16_t kTimestampUserType = 0x0050;
+
 // The TDS type codes the server uses.
 enum TdsType : std::uint8_t {
   kImage = 0x22,
   kText = 0x23,
+  kGuid = 0x24,
   kIntN = 0x26,
   kNText = 0x63,
   kBitN = 0x68,

@@ -5,6 +5,7 @@
 
 #include "platform/com/numeric.h"
 #include "platform/com/unicode.h"
+#include "platform/dts/convert.h"
 #include "platform/sqlserver/errors.h"
 #include "platform/sqlserver/tds_endpoint/results.h"
 #include "platform/sqlserver/tds_endpoint/wire.h"
@@ -81,7 +82,6 @@ namespace {
 // (results.h): the dates of TDS 7.3, GUIDs and the old short types.
 enum : std::uint8_t {
   kNull = kNullType,
-  kGuid = 0x24,
   kVarBinary = 0x25,
   kVarChar = 0x27,
   kBinary = 0x2D,
@@ -137,14 +137,6 @@ double SecondsOf(const std::vector<std::uint8_t>& b, std::size_t n, std::uint8_t
   double units = static_cast<double>(Unsigned(b, 0, n));
   for (std::uint8_t i = 0; i < scale; ++i) units /= 10;
   return units;
-}
-
-std::string GuidText(const std::vector<std::uint8_t>& b) {
-  char out[37];
-  std::snprintf(out, sizeof out, "%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X",
-                static_cast<unsigned>(Unsigned(b, 0, 4)), static_cast<unsigned>(Unsigned(b, 4, 2)),
-                static_cast<unsigned>(Unsigned(b, 6, 2)), b[8], b[9], b[10], b[11], b[12], b[13], b[14], b[15]);
-  return out;
 }
 
 // A PLP value's bytes: a total length, then chunks ending in an empty one.
@@ -420,7 +412,7 @@ com::Variant ReadValue(PieceReader& r, const SentType& c, com::CodePage& cp936, 
     }
     case kGuid:
       if (b.size() != 16) throw ProtocolError("bad GUID length");
-      return com::Variant::Text(GuidText(b));
+      return com::Variant::Text(dts::GuidTextOfBytes(std::string_view(reinterpret_cast<const char*>(b.data()), b.size())));
     default:
       break;
   }
