@@ -271,18 +271,18 @@ class ServedDatabase(ServedDatabaseBase):
     def test_uniqueidentifier_columns_and_parameters(self):
         db = self.connect(autocommit=True)
         cur = db.cursor()
-        cur.execute("create table Keyed (id uniqueidentifier primary key, n int)")
+        cur.execute("create table GuidKeyed (id uniqueidentifier primary key, n int)")
         first, second = "6F9619FF-8B86-D011-B42D-00C04FC964FF", "0e984725-c51c-4bf4-9960-e1c80e27aba1"
-        cur.execute("insert into Keyed values (?, 1)", first)
-        cur.execute("insert into Keyed values (?, 2)", second)
-        cur.execute("insert into Keyed values (newid(), 3)")
+        cur.execute("insert into GuidKeyed values (?, 1)", first)
+        cur.execute("insert into GuidKeyed values (?, 2)", second)
+        cur.execute("insert into GuidKeyed values (newid(), 3)")
         # The last group decides the order first: 00C0... before E1C8...,
         # whatever the first groups say.
-        rows = cur.execute("select id, n from Keyed where n < 3 order by id").fetchall()
+        rows = cur.execute("select id, n from GuidKeyed where n < 3 order by id").fetchall()
         self.assertEqual([(str(r[0]).upper(), r[1]) for r in rows], [(first, 1), (second.upper(), 2)])
-        self.assertEqual(cur.execute("select n from Keyed where id = ?", first.lower()).fetchone()[0], 1)
-        self.assertEqual(cur.execute("select count(distinct id) from Keyed").fetchone()[0], 3)
-        cur.execute("drop table Keyed")
+        self.assertEqual(cur.execute("select n from GuidKeyed where id = ?", first.lower()).fetchone()[0], 1)
+        self.assertEqual(cur.execute("select count(distinct id) from GuidKeyed").fetchone()[0], 3)
+        cur.execute("drop table GuidKeyed")
         db.close()
 
     def test_the_last_identity_arrives_as_numeric_38_0(self):
