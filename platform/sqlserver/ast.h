@@ -31,7 +31,7 @@ enum class ExprKind {
   kColumn,     // parts: [table.]column
   kVariable,   // text: @name of a local variable or parameter, @@TRANCOUNT; as written
   kUnary,      // op: "-", "+", "~", "NOT"
-  kBinary,     // op: + - * / % & | ^ = <> < > <= >= AND OR LIKE
+  kBinary,     // op: + - * / % & | ^ = <> < > <= >= AND OR LIKE (args[2]: LIKE's ESCAPE)
   kFunction,   // parts: the name; args; distinct; star (COUNT(*))
   kIsNull,     // args[0]; negated
   kInList,     // args[0] IN (args[1..]); negated

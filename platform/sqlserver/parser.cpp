@@ -1537,6 +1537,7 @@ class Parser {
       e->negated = negated;
       e->args.push_back(std::move(left));
       e->args.push_back(Additive());
+      if (AcceptKeyword("ESCAPE")) e->args.push_back(Additive());  // args[2]: the escape character
       return e;
     }
     if (AcceptKeyword("BETWEEN")) {

@@ -21,6 +21,7 @@
 #include "platform/port/per_thread.h"
 #include "platform/sqlserver/date_parts.h"
 #include "platform/sqlserver/errors.h"
+#include "platform/sqlserver/like_pattern.h"
 #include "platform/sqlserver/result_column.h"
 #include "platform/sqlserver/types.h"
 #include "platform/sqlserver/value_text.h"
@@ -534,6 +535,26 @@ std::string ValueText(sqlite3_value* v) {
   return p ? std::string(p, static_cast<std::size_t>(sqlite3_value_bytes(v))) : std::string();
 }
 
+// vk_like(value, pattern, case_sensitive [, escape]): T-SQL's LIKE; NULL
+// when the value, the pattern or the escape is NULL.
+void Like(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  if (AnyNull(argc, argv)) return sqlite3_result_null(ctx);
+  std::u16string value, pattern, escape;
+  com::Utf8ToUtf16(ValueText(argv[0]), &value);
+  com::Utf8ToUtf16(ValueText(argv[1]), &pattern);
+  std::optional<char16_t> escape_character;
+  if (argc == 4) {
+    const std::string given = ValueText(argv[3]);
+    com::Utf8ToUtf16(given, &escape);
+    if (escape.size() != 1) {
+      return ResultError(ctx, SqlErr(506, "The invalid escape character \"" + given +
+                                              "\" was specified in a LIKE predicate."));
+    }
+    escape_character = escape[0];
+  }
+  sqlite3_result_int(ctx, LikeMatches(value, pattern, sqlite3_value_int(argv[2]) != 0, escape_character) ? 1 : 0);
+}
+
 // vk_databasepropertyex(database, property): the collation of the
 // connection's or another existing database; NULL for an unknown database
 // or property.
@@ -942,6 +963,8 @@ void RegisterFunctions(sqlite3* db, FunctionContext* context) {
   sqlite3_create_collation(db, "VKCI", SQLITE_UTF8, nullptr, &CompareCi);
   sqlite3_create_collation(db, "VKCS", SQLITE_UTF8, nullptr, &CompareCs);
   sqlite3_create_collation(db, "VKBIN", SQLITE_UTF8, nullptr, &CompareBin);
+  sqlite3_create_function(db, "vk_like", 3, det, nullptr, &Like, nullptr, nullptr);
+  sqlite3_create_function(db, "vk_like", 4, det, nullptr, &Like, nullptr, nullptr);
   sqlite3_create_function(db, "vk_idiv", 2, det, nullptr, &IntDiv, nullptr, nullptr);
   sqlite3_create_function(db, "vk_imod", 2, det, &kModulo, &IntDiv, nullptr, nullptr);
   sqlite3_create_function(db, "vk_mdiv", 2, det, nullptr, &MoneyDiv, nullptr, nullptr);

@@ -1372,8 +1372,23 @@ Translator::Typed Translator::Binary(const ast::Expr& e, const Scope& scope) {
     return out;
   }
   if (op == "LIKE") {
-    out.sql = "(" + Coerce(Expr(*e.args[0], scope), VT::kString) + (e.negated ? " NOT LIKE " : " LIKE ") +
-              Coerce(Expr(*e.args[1], scope), VT::kString) + ")";
+    const Typed value = Expr(*e.args[0], scope), pattern = Expr(*e.args[1], scope);
+    const std::string collation = CollationOfPair(value, pattern, "like");
+    // SQLite's own LIKE matches '%' and '_' as T-SQL does, ASCII case
+    // aside: it serves a constant pattern without sets or an escape. Any
+    // other goes through vk_like, which knows [a-c], [^a] and ESCAPE.
+    const bool plain = collation == "VKCI" && e.args.size() == 2 && pattern.is_literal &&
+                       pattern.type == VT::kString && pattern.literal.find('[') == std::string::npos;
+    if (plain) {
+      out.sql = "(" + Coerce(value, VT::kString) + (e.negated ? " NOT LIKE " : " LIKE ") +
+                Coerce(pattern, VT::kString) + ")";
+    } else {
+      std::string call = "vk_like(" + Coerce(value, VT::kString) + ", " + Coerce(pattern, VT::kString) + ", " +
+                         (collation == "VKCI" ? "0" : "1");
+      if (e.args.size() == 3) call += ", " + Coerce(Expr(*e.args[2], scope), VT::kString);
+      call += ")";
+      out.sql = "(" + std::string(e.negated ? "NOT " : "") + call + ")";
+    }
     out.type = VT::kBool;
     return out;
   }
