@@ -633,8 +633,18 @@ TEST_F(ShopCatalogTest, SpecialColumnsGivesTheKeyThatBestIdentifiesARow) {
   EXPECT_EQ(Lines(Call("sp_special_columns", {{"@table_name", T("Tag")}, {"@nullable", T("O")}}), {"COLUMN_NAME"}),
             V{"Id"});
   EXPECT_EQ(Call("sp_special_columns", {{"@table_name", T("Kinds")}}).rows.size(), 0u);
-  // No column of the server's types changes by itself when its row does.
+  // A unique index CREATE INDEX made names a row as a unique key does.
+  Exec("create table Indexed (Code nvarchar(10) not null, Other int null)");
+  EXPECT_EQ(Call("sp_special_columns", {{"@table_name", T("Indexed")}}).rows.size(), 0u);
+  Exec("create unique index IX_Indexed on Indexed (Code)");
+  EXPECT_EQ(Lines(Call("sp_special_columns", {{"@table_name", T("Indexed")}}), {"COLUMN_NAME"}), V{"Code"});
+  // The column that changes by itself when its row does: a timestamp,
+  // without a scope; none in a table without one.
   EXPECT_EQ(Call("sp_special_columns", {{"@table_name", T("Line")}, {"@col_type", T("V")}}).rows.size(), 0u);
+  Exec("create table Versioned (Id int primary key, Stamp timestamp)");
+  EXPECT_EQ(Lines(Call("sp_special_columns", {{"@table_name", T("Versioned")}, {"@col_type", T("V")}}),
+                  {"SCOPE", "COLUMN_NAME", "TYPE_NAME"}),
+            V{"NULL|Stamp|timestamp"});
   EXPECT_EQ(Call("sp_special_columns", {{"@table_name", T("Line")}, {"@col_type", T("r")}, {"@scope", T("c")}})
                 .rows.size(),
             2u);

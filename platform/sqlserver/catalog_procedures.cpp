@@ -713,7 +713,7 @@ const ParamDef kSpecialColumnsParameters[] = {
 };
 
 const ResultColumn kSpecialColumnsColumns[] = {
-    {"SCOPE", kSmallIntType, false},   {"COLUMN_NAME", kSysname, false}, {"DATA_TYPE", kSmallIntType, true},
+    {"SCOPE", kSmallIntType, true},    {"COLUMN_NAME", kSysname, false}, {"DATA_TYPE", kSmallIntType, true},
     {"TYPE_NAME", kSysname, false},    {"PRECISION", kIntType, false},   {"LENGTH", kIntType, true},
     {"SCALE", kSmallIntType, true},    {"PSEUDO_COLUMN", kSmallIntType, false},
 };
@@ -724,14 +724,19 @@ constexpr int kNotPseudo = 1;        // SQL_PC_NOT_PSEUDO
 // The columns that best identify a row (SQL_BEST_ROWID): the primary key;
 // without one, the unique key of fewest columns (the first declared of
 // equals). With `no_nulls`, a key with a nullable column does not count.
-const KeyMeta* BestRowId(const TableMeta& t, bool no_nulls) {
-  const KeyMeta* best = nullptr;
-  for (const KeyMeta& k : t.keys) {
-    const bool has_null = std::any_of(k.columns.begin(), k.columns.end(),
+// The columns that best name a row: the primary key's, else the unique
+// key's or unique index's with the fewest columns (none holding NULLs when
+// `no_nulls`).
+std::vector<int> BestRowId(const TableMeta& t, bool no_nulls) {
+  std::vector<int> best;
+  for (const TableIndex& x : IndexesOf(t)) {
+    if (x.heap() || !x.unique()) continue;
+    const std::vector<int> columns = x.columns();
+    const bool has_null = std::any_of(columns.begin(), columns.end(),
                                       [&](int c) { return t.columns[static_cast<std::size_t>(c)].nullable; });
     if (no_nulls && has_null) continue;
-    if (k.primary) return &k;
-    if (!best || k.columns.size() < best->columns.size()) best = &k;
+    if (x.key && x.key->primary) return columns;
+    if (best.empty() || columns.size() < best.size()) best = columns;
   }
   return best;
 }
@@ -746,16 +751,17 @@ int RunSpecialColumns(const std::vector<Variant>& values, Catalog& catalog, cons
   CheckQualifier(args.Text(2), session);
   catalog.Refresh();
   Rows rows;
-  // No type of the server changes by itself when a row does (col_type V):
-  // only the best row id has columns.
-  const TableMeta* t = col_type == 'R' ? UserTable(catalog, args.Text(0), args.Text(1)) : nullptr;
-  if (const KeyMeta* key = t ? BestRowId(*t, no_nulls) : nullptr) {
-    for (int index : key->columns) {
-      const ColumnMeta& c = t->columns[static_cast<std::size_t>(index)];
-      const ColumnFigures f = Describe(c.type, c.identity, c.nullable, odbc);
-      rows.push_back({Small(kScopeCurrentRow), Str(c.name), Small(f.data_type), Str(f.type_name), IntOr(f.precision),
-                      IntOr(f.length), SmallOr(f.scale), Small(kNotPseudo)});
-    }
+  const TableMeta* t = UserTable(catalog, args.Text(0), args.Text(1));
+  // R: the best row id; V: the column the server changes by itself when a
+  // row changes, a timestamp (its scope not given).
+  std::vector<int> columns;
+  if (t && col_type == 'R') columns = BestRowId(*t, no_nulls);
+  if (t && col_type == 'V' && t->RowversionColumn() >= 0) columns = {t->RowversionColumn()};
+  for (int index : columns) {
+    const ColumnMeta& c = t->columns[static_cast<std::size_t>(index)];
+    const ColumnFigures f = Describe(c.type, c.identity, c.nullable, odbc);
+    rows.push_back({col_type == 'R' ? Small(kScopeCurrentRow) : Null(), Str(c.name), Small(f.data_type),
+                    Str(f.type_name), IntOr(f.precision), IntOr(f.length), SmallOr(f.scale), Small(kNotPseudo)});
   }
   Emit(output, kSpecialColumnsColumns, std::move(rows));
   return 0;
