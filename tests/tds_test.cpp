@@ -488,7 +488,7 @@ TEST_F(TdsEndpoint, ComputeRowsFollowTheRowsTheyCover) {
     ASSERT_FALSE(client
                      .Execute("insert into #cmp values (1, 'A', '2002-01-01 10:00', 1.5), (2, 'A', '2002-01-02 10:00', "
                               "NULL), (3, 'A', '2002-01-03 10:00', 2), (8, 'B', '2002-01-04 10:00', 0.25), "
-                              "(9, 'B', '2002-01-05 10:00', 4)")
+                              "(9, 'B', '2002-01-05 10:00', 4), (5, 'C', '2001-12-31 08:00', NULL)")
                      .failed);
     const TdsBatch b = client.Execute(
         "select col1, col2, col3, m from #cmp order by col2, col1 compute sum(col1), avg(col1), sum(m) by col2 "
@@ -496,7 +496,7 @@ TEST_F(TdsEndpoint, ComputeRowsFollowTheRowsTheyCover) {
     ASSERT_FALSE(b.failed);
     ASSERT_EQ(b.results.size(), 1u);
     const auto& rs = b.results[0];
-    ASSERT_EQ(rs.rows.size(), 5u);
+    ASSERT_EQ(rs.rows.size(), 6u);
     ASSERT_EQ(rs.computes.size(), 2u);
     const auto& by_group = rs.computes[0];
     EXPECT_EQ(by_group.ops, (std::vector<int>{SYBAOPSUM, SYBAOPAVG, SYBAOPSUM}));
@@ -508,20 +508,24 @@ TEST_F(TdsEndpoint, ComputeRowsFollowTheRowsTheyCover) {
     EXPECT_EQ(total.operands, (std::vector<int>{3, 4}));
     EXPECT_EQ(total.types, (std::vector<int>{SYBDATETIME, SYBINT4}));
     EXPECT_TRUE(total.by.empty());
-    ASSERT_EQ(rs.compute_rows.size(), 3u);
+    ASSERT_EQ(rs.compute_rows.size(), 4u);
     EXPECT_EQ(rs.compute_rows[0].id, 1);
     EXPECT_EQ(rs.compute_rows[0].after, 3u);
     EXPECT_EQ(rs.compute_rows[0].values, (std::vector<std::string>{"6", "2", "3.5000"}));
     EXPECT_EQ(rs.compute_rows[1].id, 1);
     EXPECT_EQ(rs.compute_rows[1].after, 5u);
     EXPECT_EQ(rs.compute_rows[1].values, (std::vector<std::string>{"17", "8", "4.2500"}));
-    EXPECT_EQ(rs.compute_rows[2].id, 2);
-    EXPECT_EQ(rs.compute_rows[2].after, 5u);
-    EXPECT_EQ(rs.compute_rows[2].values, (std::vector<std::string>{"2002-01-05 10:00:00.000", "4"}));
+    // The group of only a NULL amount: its SUM is NULL.
+    EXPECT_EQ(rs.compute_rows[2].id, 1);
+    EXPECT_EQ(rs.compute_rows[2].after, 6u);
+    EXPECT_EQ(rs.compute_rows[2].values, (std::vector<std::string>{"5", "5", "\\N"}));
+    EXPECT_EQ(rs.compute_rows[3].id, 2);
+    EXPECT_EQ(rs.compute_rows[3].after, 6u);
+    EXPECT_EQ(rs.compute_rows[3].values, (std::vector<std::string>{"2002-01-05 10:00:00.000", "4"}));
     // The connection goes on as before.
     const TdsBatch after = client.Execute("select count(*) from #cmp");
     ASSERT_EQ(after.results.size(), 1u);
-    EXPECT_EQ(after.results[0].rows, (std::vector<std::vector<std::string>>{{"5"}}));
+    EXPECT_EQ(after.results[0].rows, (std::vector<std::vector<std::string>>{{"6"}}));
   }
 }
 

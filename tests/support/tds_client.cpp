@@ -212,7 +212,10 @@ void ReadResults(DBPROCESS* p, TdsBatch& batch) {
         if (s != REG_ROW) {
           TdsComputeRow row{s, rs.rows.size(), {}};
           for (int c = 1; c <= dbnumalts(p, s); ++c) {
-            row.values.push_back(Canonical(p, dbalttype(p, s, c), dbadata(p, s, c), dbadlen(p, s, c)));
+            // dbadata points at the column's buffer even for a NULL, which
+            // only its length 0 tells (as an empty character value's would).
+            const DBINT length = dbadlen(p, s, c);
+            row.values.push_back(Canonical(p, dbalttype(p, s, c), length > 0 ? dbadata(p, s, c) : nullptr, length));
           }
           rs.compute_rows.push_back(std::move(row));
           continue;
