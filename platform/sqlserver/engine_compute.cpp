@@ -141,6 +141,9 @@ struct Lent {
 std::vector<ComputeClause> EngineCore::DescribeComputes(const ast::Select& select,
                                                         const std::vector<OutputColumn>& columns) {
   std::vector<ComputeClause> out;
+  if (!select.computes.empty() && state_.options.rowcount_limit > 0) {
+    throw SqlErr(kNotSupported, "COMPUTE while SET ROWCOUNT limits the rows is not supported by the embedded server.");
+  }
   for (std::size_t k = 0; k < select.computes.size(); ++k) {
     const ast::ComputeClause& clause = select.computes[k];
     const std::string number = std::to_string(k + 1);
@@ -243,7 +246,7 @@ void EngineCore::RunComputes(ast::Select& select, ResultSet* rs) {
       row.id = described.id;
       for (std::size_t j = 0; j < width; ++j) row.values.push_back(DecodeValue(st.get(), static_cast<int>(j), t.columns[j]));
       after += static_cast<std::size_t>(sqlite3_column_int64(st.get(), static_cast<int>(width)));
-      row.after = std::min(after, rs->rows.size());  // SET ROWCOUNT may have cut the rows short
+      row.after = std::min(after, rs->rows.size());
       rs->compute_rows.push_back(std::move(row));
     }
   }

@@ -589,10 +589,12 @@ class Parser {
     return e;
   }
 
-  // FOR BROWSE: refused, the browse-mode metadata it asks for not being
-  // sent by this server. Any other FOR after a query is a syntax error.
+  // FOR BROWSE and FOR XML: refused, the browse-mode metadata and the XML
+  // they ask for not being made by this server. Any other FOR after a
+  // query is a syntax error.
   void ForBrowse() {
     if (!Peek().IsKeyword("FOR")) return;
+    if (Peek(1).IsKeyword("XML")) throw SqlErr(kNotSupported, "FOR XML is not supported by the embedded server.");
     if (!Peek(1).IsKeyword("BROWSE")) Fail(Peek(1));
     throw SqlErr(kNotSupported, "SELECT ... FOR BROWSE (browse mode) is not supported by the embedded server.");
   }
