@@ -38,7 +38,8 @@ const char* AggregateHeading(RowAggregate aggregate) {
 
 // A result set as the results a session hands over: its rows, and with
 // COMPUTE each compute row as a result of its own (headed by its
-// aggregates) after the rows it follows, the rows after it a result again.
+// aggregates) after the rows it follows, the rows after it a result again
+// (as isql shows them).
 void HandOverResult(const ResultSet& rs, dts::BatchResults* out) {
   std::vector<dts::ColumnInfo> columns;
   for (const auto& c : rs.columns) columns.push_back({.name = c.name});
@@ -46,9 +47,13 @@ void HandOverResult(const ResultSet& rs, dts::BatchResults* out) {
     out->results.push_back({columns, rs.rows});
     return;
   }
+  // The rows before the first compute row come with the header even when
+  // there are none.
   std::size_t next = 0;
+  bool headed = false;
   auto rows_until = [&](std::size_t end) {
-    if (end <= next) return;
+    if (headed && end <= next) return;
+    headed = true;
     out->results.push_back({columns, std::vector<dts::Row>(rs.rows.begin() + static_cast<std::ptrdiff_t>(next),
                                                            rs.rows.begin() + static_cast<std::ptrdiff_t>(end))});
     next = end;
