@@ -93,7 +93,8 @@ bool SameExpr(const ast::Expr* a, const ast::Expr* b) {
 // The result column (from 0) an expression of COMPUTE names: the select
 // item written alike, or one whose alias it is (`alias_too`, for BY,
 // whose items may be ORDER BY's aliases); with a * in the select list,
-// the column of that name. None when no column, or more than one, fits.
+// the column of that name (refused when * gives two of that name). None
+// when no column fits.
 std::optional<std::size_t> ResultColumnOf(const ast::Expr& e, const ast::Select& select,
                                           const std::vector<OutputColumn>& columns, bool alias_too) {
   const auto stars = std::count_if(select.items.begin(), select.items.end(), [](const auto& i) { return i.star; });
@@ -116,7 +117,10 @@ std::optional<std::size_t> ResultColumnOf(const ast::Expr& e, const ast::Select&
   std::optional<std::size_t> found;
   for (std::size_t c = 0; c < columns.size(); ++c) {
     if (!SameName(columns[c].name, e.parts.back())) continue;
-    if (found) return std::nullopt;
+    if (found) {
+      throw SqlErr(kNotSupported, "COMPUTE of the column '" + e.parts.back() + "', which the * of the select list gives "
+                                  "more than once, is not supported by the embedded server.");
+    }
     found = c;
   }
   return found;
@@ -186,19 +190,30 @@ void EngineCore::RunComputes(ast::Select& select, ResultSet* rs) {
   for (std::size_t k = 0; k < select.computes.size(); ++k) {
     ast::ComputeClause& clause = select.computes[k];
     ComputeClause& described = rs->computes[k];
-    // The names the rows' columns have as a derived table: those the
-    // query gives, an unnamed one a name of its own.
+    // The rows' columns get names of their own as a derived table's: an
+    // item's alias (unless an earlier item has it), else "vk_c<i>"; the
+    // columns of a * keep theirs.
+    std::vector<std::string> aliases;
     for (std::size_t i = 0; i < clause.rows->items.size(); ++i) {
       ast::SelectItem& item = clause.rows->items[i];
-      if (!item.star && item.alias.empty() && item.expr->kind != ast::ExprKind::kColumn) {
-        item.alias = "vk_c" + std::to_string(i);
-      }
+      if (item.star) continue;
+      const bool taken = std::any_of(aliases.begin(), aliases.end(), [&](const auto& a) { return SameName(a, item.alias); });
+      if (item.alias.empty() || taken) item.alias = "vk_c" + std::to_string(i);
+      aliases.push_back(item.alias);
     }
     if (!clause.rows->top) clause.rows->order_by.clear();  // its rows' order is the groups' query's
     std::vector<OutputColumn> row_columns;
     {
       Translator tr(*catalog_, state_);
       row_columns = tr.Select(*clause.rows).columns;
+    }
+    for (std::size_t c = 0; c < row_columns.size(); ++c) {
+      for (std::size_t earlier = 0; earlier < c; ++earlier) {
+        if (SameName(row_columns[earlier].name, row_columns[c].name)) {
+          throw SqlErr(kNotSupported, "COMPUTE over a query whose * gives two columns named '" + row_columns[c].name +
+                                          "' is not supported by the embedded server.");
+        }
+      }
     }
     ast::Select groups;
     for (std::size_t j = 0; j < clause.aggregates.size(); ++j) {
