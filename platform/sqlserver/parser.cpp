@@ -15,13 +15,13 @@ namespace {
 using namespace ast;
 
 const std::set<std::string> kReserved = {
-    "ADD", "ALL", "ALTER", "AND", "ANY", "AS", "ASC", "BEGIN", "BETWEEN", "BY", "CASE", "CHECK", "COMMIT",
-    "COMPUTE", "CONSTRAINT", "CREATE", "CROSS", "DEFAULT", "DELETE", "DESC", "DISTINCT", "DROP", "ELSE", "END", "EXCEPT",
-    "EXEC", "EXECUTE", "EXISTS", "FOR", "FOREIGN", "FROM", "FULL", "GO", "GROUP", "HAVING", "IF", "IN", "INNER", "INSERT",
-    "INTERSECT", "INTO", "IS", "JOIN", "KEY", "LEFT", "LIKE", "NOT", "NULL", "ON", "OR", "ORDER", "OUTER", "PRIMARY",
-    "PRINT", "PROC", "PROCEDURE", "REFERENCES", "RETURN", "RIGHT", "ROLLBACK", "SELECT", "SET", "TABLE", "THEN",
-    "TOP", "TRAN", "TRANSACTION", "TRUNCATE", "UNION", "UNIQUE", "UPDATE", "VALUES", "WHEN", "WHERE", "WHILE",
-    "DECLARE", "BREAK", "CONTINUE", "GOTO", "OPTION", "RAISERROR", "USE", "WAITFOR", "WITH"};
+    "ADD", "ALL", "ALTER", "AND", "ANY", "AS", "ASC", "BEGIN", "BETWEEN", "BY", "CASE", "CHECK", "COMMIT", "COMPUTE",
+    "CONSTRAINT", "CREATE", "CROSS", "DEFAULT", "DELETE", "DESC", "DISTINCT", "DROP", "ELSE", "END", "EXCEPT",
+    "EXEC", "EXECUTE", "EXISTS", "FOR", "FOREIGN", "FROM", "FULL", "GO", "GROUP", "HAVING", "IF", "IN", "INNER",
+    "INSERT", "INTERSECT", "INTO", "IS", "JOIN", "KEY", "LEFT", "LIKE", "NOT", "NULL", "ON", "OR", "ORDER", "OUTER",
+    "PRIMARY", "PRINT", "PROC", "PROCEDURE", "REFERENCES", "RETURN", "RIGHT", "ROLLBACK", "SELECT", "SET", "TABLE",
+    "THEN", "TOP", "TRAN", "TRANSACTION", "TRUNCATE", "UNION", "UNIQUE", "UPDATE", "VALUES", "WHEN", "WHERE",
+    "WHILE", "DECLARE", "BREAK", "CONTINUE", "GOTO", "OPTION", "RAISERROR", "USE", "WAITFOR", "WITH"};
 
 bool IsReserved(const Token& t) { return t.kind == TokKind::kWord && kReserved.count(UpperAscii(t.text)) > 0; }
 
@@ -537,7 +537,6 @@ class Parser {
     s.select->ctes = std::move(ctes);
   }
 
-  // A statement's OPTION (MAXRECURSION n), after its query.
   // The COMPUTE clauses after a statement's query, which began at token
   // `start`. Each clause gets its own copy of the query, parsed again from
   // the same tokens.
@@ -599,6 +598,7 @@ class Parser {
     throw SqlErr(kNotSupported, "SELECT ... FOR BROWSE (browse mode) is not supported by the embedded server.");
   }
 
+  // A statement's OPTION (MAXRECURSION n), after its query.
   void QueryOptions(Select& select) {
     if (!AcceptKeyword("OPTION")) return;
     ExpectSymbol("(");
