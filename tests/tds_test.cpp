@@ -522,6 +522,13 @@ TEST_F(TdsEndpoint, ComputeRowsFollowTheRowsTheyCover) {
     EXPECT_EQ(rs.compute_rows[3].id, 2);
     EXPECT_EQ(rs.compute_rows[3].after, 6u);
     EXPECT_EQ(rs.compute_rows[3].values, (std::vector<std::string>{"2002-01-05 10:00:00.000", "4"}));
+    // SUM of bigint is a bigint, whole on the wire.
+    ASSERT_FALSE(client.Execute("create table #big (b bigint not null) "
+                                "insert into #big values (9000000000) insert into #big values (9000000001)").failed);
+    const TdsBatch big = client.Execute("select b from #big compute sum(b)");
+    ASSERT_EQ(big.results.size(), 1u);
+    ASSERT_EQ(big.results[0].compute_rows.size(), 1u);
+    EXPECT_EQ(big.results[0].compute_rows[0].values, (std::vector<std::string>{"18000000001"}));
     // The connection goes on as before.
     const TdsBatch after = client.Execute("select count(*) from #cmp");
     ASSERT_EQ(after.results.size(), 1u);

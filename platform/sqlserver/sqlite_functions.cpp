@@ -278,6 +278,17 @@ void DecimalAggregateFinal(sqlite3_context* ctx) {
   ResultStatus(ctx, status, average);
 }
 
+// vk_intfit(x): an int's value, 8115 past int's range (SUM of int is an
+// int, which SQLite sums in 64 bits).
+void IntFit(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  if (sqlite3_value_type(argv[0]) == SQLITE_NULL) return sqlite3_result_null(ctx);
+  const std::int64_t v = sqlite3_value_int64(argv[0]);
+  if (v < std::numeric_limits<std::int32_t>::min() || v > std::numeric_limits<std::int32_t>::max()) {
+    return ResultError(ctx, ConvertOverflowError("int"));
+  }
+  sqlite3_result_int64(ctx, v);
+}
+
 // vk_var(x), vk_varp(x), vk_stdev(x), vk_stdevp(x): VAR, VARP, STDEV and
 // STDEVP of floats, by Welford's running mean and sum of squared
 // deviations. The sample forms are NULL for fewer than two values, the
@@ -967,6 +978,7 @@ void RegisterFunctions(sqlite3* db, FunctionContext* context) {
   static int kAverage = 1;
   sqlite3_create_function(db, "vk_dsum", 1, det, nullptr, nullptr, &DecimalAggregateStep, &DecimalAggregateFinal);
   sqlite3_create_function(db, "vk_davg", 1, det, &kAverage, nullptr, &DecimalAggregateStep, &DecimalAggregateFinal);
+  sqlite3_create_function(db, "vk_intfit", 1, det, nullptr, &IntFit, nullptr, nullptr);
   sqlite3_create_function(db, "vk_var", 1, det, const_cast<Spread*>(&kVar), nullptr, &SpreadStep, &SpreadFinal);
   sqlite3_create_function(db, "vk_varp", 1, det, const_cast<Spread*>(&kVarp), nullptr, &SpreadStep, &SpreadFinal);
   sqlite3_create_function(db, "vk_stdev", 1, det, const_cast<Spread*>(&kStdev), nullptr, &SpreadStep, &SpreadFinal);

@@ -625,6 +625,10 @@ const Translator::FunctionDef* Translator::FindFunction(std::string_view upper_n
            // Exact, in decimal(38, s).
            return C::Of("vk_dsum(" + distinct + a.sql + ")", VT::kDecimal, ComputedDecimal(DecimalSumType(DecimalOf(a))));
          }
+         // SUM of bigint is a bigint; of int, smallint and tinyint an int,
+         // 8115 past its range.
+         if (IsBigInt(a)) return C::Of("sum(" + distinct + a.sql + ")", VT::kInt, ColumnType{SqlType::kBigInt});
+         if (a.type == VT::kInt) return C::Of("vk_intfit(sum(" + distinct + a.sql + "))", VT::kInt);
          return C::Of("sum(" + distinct + a.sql + ")", a.type == VT::kBit ? VT::kInt : a.type);
        }},
       {"AVG", 1, 1,
@@ -639,6 +643,9 @@ const Translator::FunctionDef* Translator::FindFunction(std::string_view upper_n
            return C::Of("vk_davg(" + distinct + a.sql + ")", VT::kDecimal, ComputedDecimal(DecimalAvgType(DecimalOf(a))));
          }
          if (a.type == VT::kMoney) return C::Of("CAST(avg(" + distinct + a.sql + ") AS INTEGER)", VT::kMoney);
+         if (IsBigInt(a)) {
+           return C::Of("CAST(avg(" + distinct + a.sql + ") AS INTEGER)", VT::kInt, ColumnType{SqlType::kBigInt});
+         }
          if (a.type == VT::kInt || a.type == VT::kBit) return C::Of("CAST(avg(" + distinct + a.sql + ") AS INTEGER)", VT::kInt);
          return C::Of("avg(" + distinct + a.sql + ")", VT::kFloat);
        }},
