@@ -610,6 +610,10 @@ TEST_F(TdsCursors, AStatementThatFailsOrIsNoQueryGivesItsOwnAnswer) {
   Answer divided;
   EXPECT_EQ(Open("select 1 / (id - 3) from T", kStatic, kReadOnly, &divided), 0);
   EXPECT_EQ(divided.errors, (std::vector<std::int32_t>{8134}));
+  // A query with COMPUTE: its compute rows have no place in a cursor.
+  Answer computed;
+  EXPECT_EQ(Open("select id from T order by id compute count(id)", kStatic, kReadOnly, &computed), 0);
+  EXPECT_EQ(computed.errors, (std::vector<std::int32_t>{40000}));
   Answer parameterized = client->Call(kOpen, {Out(), Text("select id from T where id = @i"),
                                               {kStatic | kParameterized, std::nullopt, true},
                                               {kReadOnly, std::nullopt, true}, Out(), Text("@i int"), In(3)});

@@ -212,6 +212,35 @@ TEST_F(NetworkDestination, BulkLoadsReachDatabasesOfAnyName) {
   }
 }
 
+// COMPUTE rows in korvel sql, on the server folder and over the network
+// alike: as isql shows them, each a result of its own headed by its
+// aggregates after the rows it follows, the rows after it headed again.
+TEST_F(NetworkDestination, KorvelSqlShowsComputeRowsAfterTheRowsTheyFollow) {
+  const std::string korvel = ShellQuote(testing_support::BinDir() + "/korvel");
+  auto sql = [&](const std::string& server, const std::string& batch) {
+    return RunCommand(korvel + " sql --server " + ShellQuote(server) + " --user sa --password " +
+                      EmbeddedShop::kPassword + " --database Sales60 " + ShellQuote(batch));
+  };
+  const std::string batch =
+      "create table #c (r varchar(5), q int, m money)\n"
+      "insert into #c values ('a', 1, 2.5), ('a', 2, NULL), ('b', 3, NULL)\n"
+      "select r, q, m from #c order by r compute sum(q), sum(m) by r compute count(q)\n"
+      "select q from #c where q > 5 compute max(q)";
+  const auto file = sql("file:" + served.server_folder, batch);
+  ASSERT_EQ(file.exit_code, 0) << file.err;
+  EXPECT_EQ(file.out,
+            "r\tq\tm\na\t1\t2.5000\na\t2\t\\N\n"
+            "sum\tsum\n3\t2.5000\n"
+            "r\tq\tm\nb\t3\t\\N\n"
+            "sum\tsum\n3\t\\N\n"
+            "cnt\n3\n"
+            // No rows: the header, then the compute row of the whole.
+            "q\nmax\n\\N\n");
+  const auto network = sql(served.server, batch);
+  ASSERT_EQ(network.exit_code, 0) << network.err;
+  EXPECT_EQ(network.out, file.out);
+}
+
 // korvel sql on a network server prints what it prints on the server
 // folder: every result set with its header, the notices, the counts.
 TEST_F(NetworkDestination, KorvelSqlPrintsTheSameOverTheNetwork) {

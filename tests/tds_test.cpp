@@ -473,6 +473,69 @@ TEST_F(TdsEndpoint, ListsTheDatabasesAndSwitchesBetweenThem) {
   EXPECT_FALSE(client.Execute("select count(*) from Depart").failed);
 }
 
+// COMPUTE as db-lib reads it: an ALTMETADATA per clause (its aggregates'
+// operators, operand columns and types, its BY columns) and each compute
+// row after the rows it follows, at TDS 7.1 (two-byte user types) and 7.4.
+TEST_F(TdsEndpoint, ComputeRowsFollowTheRowsTheyCover) {
+  // db-lib's codes (sybdb.h, whose SUCCEED would clash with GoogleTest's).
+  constexpr int SYBAOPCNT = 0x4B, SYBAOPSUM = 0x4D, SYBAOPAVG = 0x4F, SYBAOPMAX = 0x52;
+  constexpr int SYBINT4 = 0x38, SYBMONEY = 0x3C, SYBDATETIME = 0x3D;
+  for (const std::string version : {"7.1", "7.4"}) {
+    SCOPED_TRACE(version);
+    TdsClient client(Login(version));
+    ASSERT_FALSE(client.Execute("create table #cmp (col1 int not null, col2 char(1) not null, col3 datetime not null, "
+                                "m money null)").failed);
+    ASSERT_FALSE(client
+                     .Execute("insert into #cmp values (1, 'A', '2002-01-01 10:00', 1.5), (2, 'A', '2002-01-02 10:00', "
+                              "NULL), (3, 'A', '2002-01-03 10:00', 2), (8, 'B', '2002-01-04 10:00', 0.25), "
+                              "(9, 'B', '2002-01-05 10:00', 4), (5, 'C', '2001-12-31 08:00', NULL)")
+                     .failed);
+    const TdsBatch b = client.Execute(
+        "select col1, col2, col3, m from #cmp order by col2, col1 compute sum(col1), avg(col1), sum(m) by col2 "
+        "compute max(col3), count(m)");
+    ASSERT_FALSE(b.failed);
+    ASSERT_EQ(b.results.size(), 1u);
+    const auto& rs = b.results[0];
+    ASSERT_EQ(rs.rows.size(), 6u);
+    ASSERT_EQ(rs.computes.size(), 2u);
+    const auto& by_group = rs.computes[0];
+    EXPECT_EQ(by_group.ops, (std::vector<int>{SYBAOPSUM, SYBAOPAVG, SYBAOPSUM}));
+    EXPECT_EQ(by_group.operands, (std::vector<int>{1, 1, 4}));
+    EXPECT_EQ(by_group.types, (std::vector<int>{SYBINT4, SYBINT4, SYBMONEY}));
+    EXPECT_EQ(by_group.by, (std::vector<int>{2}));
+    const auto& total = rs.computes[1];
+    EXPECT_EQ(total.ops, (std::vector<int>{SYBAOPMAX, SYBAOPCNT}));
+    EXPECT_EQ(total.operands, (std::vector<int>{3, 4}));
+    EXPECT_EQ(total.types, (std::vector<int>{SYBDATETIME, SYBINT4}));
+    EXPECT_TRUE(total.by.empty());
+    ASSERT_EQ(rs.compute_rows.size(), 4u);
+    EXPECT_EQ(rs.compute_rows[0].id, 1);
+    EXPECT_EQ(rs.compute_rows[0].after, 3u);
+    EXPECT_EQ(rs.compute_rows[0].values, (std::vector<std::string>{"6", "2", "3.5000"}));
+    EXPECT_EQ(rs.compute_rows[1].id, 1);
+    EXPECT_EQ(rs.compute_rows[1].after, 5u);
+    EXPECT_EQ(rs.compute_rows[1].values, (std::vector<std::string>{"17", "8", "4.2500"}));
+    // The group of only a NULL amount: its SUM is NULL.
+    EXPECT_EQ(rs.compute_rows[2].id, 1);
+    EXPECT_EQ(rs.compute_rows[2].after, 6u);
+    EXPECT_EQ(rs.compute_rows[2].values, (std::vector<std::string>{"5", "5", "\\N"}));
+    EXPECT_EQ(rs.compute_rows[3].id, 2);
+    EXPECT_EQ(rs.compute_rows[3].after, 6u);
+    EXPECT_EQ(rs.compute_rows[3].values, (std::vector<std::string>{"2002-01-05 10:00:00.000", "4"}));
+    // SUM of bigint is a bigint, whole on the wire.
+    ASSERT_FALSE(client.Execute("create table #big (b bigint not null) "
+                                "insert into #big values (9000000000) insert into #big values (9000000001)").failed);
+    const TdsBatch big = client.Execute("select b from #big compute sum(b)");
+    ASSERT_EQ(big.results.size(), 1u);
+    ASSERT_EQ(big.results[0].compute_rows.size(), 1u);
+    EXPECT_EQ(big.results[0].compute_rows[0].values, (std::vector<std::string>{"18000000001"}));
+    // The connection goes on as before.
+    const TdsBatch after = client.Execute("select count(*) from #cmp");
+    ASSERT_EQ(after.results.size(), 1u);
+    EXPECT_EQ(after.results[0].rows, (std::vector<std::vector<std::string>>{{"6"}}));
+  }
+}
+
 TEST_F(TdsEndpoint, EveryColumnTypeArrivesAsTheEngineHoldsIt) {
   TdsClient client(Login());
   const char* create =

@@ -108,6 +108,18 @@ struct SetPart {
   std::unique_ptr<Select> query;
 };
 
+// One COMPUTE clause: "COMPUTE SUM(x), MAX(y) [BY a, b]".
+struct ComputeClause {
+  // Each a kFunction call of a row aggregate (AVG, COUNT, MAX, MIN, STDEV,
+  // STDEVP, SUM, VAR, VARP; its name upper case in parts[0]) of one
+  // expression, as written.
+  std::vector<ExprPtr> aggregates;
+  std::vector<ExprPtr> by;         // the BY expressions, in order; none for the whole result
+  // The statement's query again, as parsed a second time: the rows the
+  // clause's aggregates are computed over (without INTO or COMPUTE).
+  std::unique_ptr<Select> rows;
+};
+
 // A common table expression: "name [(columns)] AS (query)".
 struct CommonTableExpression {
   std::string name;
@@ -138,6 +150,9 @@ struct Select {
   // SELECT ... INTO name: the new table the rows go into (the first query
   // of the statement only); empty when none.
   ObjectName into;
+  // The statement's COMPUTE clauses, in order (a statement's own query
+  // only).
+  std::vector<ComputeClause> computes;
 };
 
 struct ColumnDef {

@@ -23,6 +23,51 @@ std::string HostName() {
   return name;
 }
 
+// The heading of a compute row's column, as isql heads it: its aggregate.
+const char* AggregateHeading(RowAggregate aggregate) {
+  static constexpr std::pair<RowAggregate, const char*> kHeadings[] = {
+      {RowAggregate::kAvg, "avg"},     {RowAggregate::kCount, "cnt"},      {RowAggregate::kMax, "max"},
+      {RowAggregate::kMin, "min"},     {RowAggregate::kStdev, "stdev"},    {RowAggregate::kStdevp, "stdevp"},
+      {RowAggregate::kSum, "sum"},     {RowAggregate::kVar, "var"},        {RowAggregate::kVarp, "varp"},
+  };
+  for (const auto& [a, heading] : kHeadings) {
+    if (a == aggregate) return heading;
+  }
+  return "";
+}
+
+// A result set as the results a session hands over: its rows, and with
+// COMPUTE each compute row as a result of its own (headed by its
+// aggregates) after the rows it follows, the rows after it a result again
+// (as isql shows them).
+void HandOverResult(const ResultSet& rs, dts::BatchResults* out) {
+  std::vector<dts::ColumnInfo> columns;
+  for (const auto& c : rs.columns) columns.push_back({.name = c.name});
+  if (rs.compute_rows.empty()) {
+    out->results.push_back({columns, rs.rows});
+    return;
+  }
+  // The rows before the first compute row come with the header even when
+  // there are none.
+  std::size_t next = 0;
+  bool headed = false;
+  auto rows_until = [&](std::size_t end) {
+    if (headed && end <= next) return;
+    headed = true;
+    out->results.push_back({columns, std::vector<dts::Row>(rs.rows.begin() + static_cast<std::ptrdiff_t>(next),
+                                                           rs.rows.begin() + static_cast<std::ptrdiff_t>(end))});
+    next = end;
+  };
+  for (const ComputeRow& row : rs.compute_rows) {
+    rows_until(row.after);
+    dts::BatchResults::Result compute;
+    for (const RowAggregate a : rs.computes.at(row.id - 1u).aggregates) compute.columns.push_back({.name = AggregateHeading(a)});
+    compute.rows.push_back(row.values);
+    out->results.push_back(std::move(compute));
+  }
+  rows_until(rs.rows.size());
+}
+
 class EngineSession final : public dts::Session {
  public:
   EngineSession(std::unique_ptr<Engine> engine, std::string folder)
@@ -41,10 +86,7 @@ class EngineSession final : public dts::Session {
       bool raised_skipped = !output.error_in_messages;
       for (const auto& o : output.order) {
         if (o.kind == BatchOutput::Outcome::kRows) {
-          dts::BatchResults::Result result;
-          for (const auto& c : output.results[o.index].columns) result.columns.push_back({.name = c.name});
-          result.rows = output.results[o.index].rows;
-          out->results.push_back(std::move(result));
+          HandOverResult(output.results[o.index], out);
         } else if (o.kind == BatchOutput::Outcome::kCount) {
           out->results.push_back({{}, {}, output.affected[o.index].rows});
         } else if (o.kind == BatchOutput::Outcome::kMessage) {

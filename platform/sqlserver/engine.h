@@ -66,9 +66,34 @@
 
 namespace sqlsrv {
 
+// The row aggregates of COMPUTE.
+enum class RowAggregate { kAvg, kCount, kMax, kMin, kStdev, kStdevp, kSum, kVar, kVarp };
+
+// One COMPUTE clause of a query, as its result describes it.
+struct ComputeClause {
+  std::uint16_t id = 0;  // 1 for the query's first COMPUTE clause, 2 for its second ...
+  std::vector<OutputColumn> columns;       // the aggregates' values, one column each
+  std::vector<RowAggregate> aggregates;    // each column's aggregate
+  std::vector<std::size_t> operands;       // the result column (from 0) each aggregate is over
+  std::vector<std::size_t> by;             // the result columns (from 0) of BY, in order
+};
+
+// A row of a COMPUTE clause's aggregates: over the group of rows ending
+// with row `after` (counted from 1), or over every row (after: them all).
+struct ComputeRow {
+  std::uint16_t id = 0;  // its clause's
+  std::size_t after = 0;
+  dts::Row values;
+};
+
 struct ResultSet {
   std::vector<OutputColumn> columns;
   std::vector<dts::Row> rows;
+  std::vector<ComputeClause> computes;    // the query's COMPUTE clauses; none without
+  // The compute rows in the order they follow the rows: by `after`, and of
+  // those after the same row, the innermost group's first (the clause with
+  // the most BY columns), the one without BY last.
+  std::vector<ComputeRow> compute_rows;
 };
 
 enum class TransactionEnd { kNone, kCommitted, kRolledBack };

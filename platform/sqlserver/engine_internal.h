@@ -304,6 +304,16 @@ class EngineCore {
 
   // engine_query.cpp
   void RunSelect(const ast::Stmt& s, BatchOutput* output);
+
+  // engine_compute.cpp
+  // The COMPUTE clauses of a query whose result has `columns`, checked as
+  // SQL Server checks them (411 for an aggregate of no select item, 143
+  // and 163 for BY items that are not the ORDER BY list's first items).
+  std::vector<ComputeClause> DescribeComputes(const ast::Select& select, const std::vector<OutputColumn>& columns);
+  // The compute rows of a query whose rows `rs` holds, described by
+  // DescribeComputes: each clause's columns, and its rows after the rows
+  // they follow.
+  void RunComputes(ast::Select& select, ResultSet* rs);
   // SELECT @a = x, ...: the variables take the last row's values; no row
   // leaves them as they were.
   void RunSelectAssign(const ast::Stmt& s);

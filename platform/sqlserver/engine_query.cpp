@@ -114,6 +114,7 @@ void EngineCore::RunSelect(const ast::Stmt& s, BatchOutput* output) {
   Stmt st(*db_, t.sql);
   ResultSet rs;
   rs.columns = t.columns;
+  rs.computes = DescribeComputes(*s.select, t.columns);
   // SET TEXTSIZE cuts the long values (text, ntext, image, (max)) sent.
   std::vector<std::size_t> long_columns;
   if (state_.options.textsize < INT_MAX) {
@@ -142,6 +143,7 @@ void EngineCore::RunSelect(const ast::Stmt& s, BatchOutput* output) {
     rs.rows.push_back(std::move(row));
   }
   state_.rowcount = static_cast<std::int64_t>(rs.rows.size());
+  if (!s.select->computes.empty()) RunComputes(*s.select, &rs);
   if (output) {
     output->results.push_back(std::move(rs));
     output->order.push_back({BatchOutput::Outcome::kRows, output->results.size() - 1});
@@ -236,6 +238,10 @@ std::unique_ptr<dts::RowReader> EngineCore::Query(std::string_view select) {
   auto statements = ParseBatch(select, state_.options.quoted_identifier);
   if (statements.size() != 1 || statements[0]->kind != ast::StmtKind::kSelect) {
     throw SqlErr(kNotSupported, "A query must be exactly one SELECT statement.");
+  }
+  if (!statements[0]->select->computes.empty()) {
+    throw SqlErr(kNotSupported, "A query read row by row cannot have a COMPUTE clause: its compute rows are sent with "
+                                "a batch's results only.");
   }
   Translator tr(*catalog_, state_);
   try {

@@ -15,13 +15,13 @@ namespace {
 using namespace ast;
 
 const std::set<std::string> kReserved = {
-    "ADD", "ALL", "ALTER", "AND", "ANY", "AS", "ASC", "BEGIN", "BETWEEN", "BY", "CASE", "CHECK", "COMMIT",
+    "ADD", "ALL", "ALTER", "AND", "ANY", "AS", "ASC", "BEGIN", "BETWEEN", "BY", "CASE", "CHECK", "COMMIT", "COMPUTE",
     "CONSTRAINT", "CREATE", "CROSS", "DEFAULT", "DELETE", "DESC", "DISTINCT", "DROP", "ELSE", "END", "EXCEPT",
-    "EXEC", "EXECUTE", "EXISTS", "FOREIGN", "FROM", "FULL", "GO", "GROUP", "HAVING", "IF", "IN", "INNER", "INSERT",
-    "INTERSECT", "INTO", "IS", "JOIN", "KEY", "LEFT", "LIKE", "NOT", "NULL", "ON", "OR", "ORDER", "OUTER", "PRIMARY",
-    "PRINT", "PROC", "PROCEDURE", "REFERENCES", "RETURN", "RIGHT", "ROLLBACK", "SELECT", "SET", "TABLE", "THEN",
-    "TOP", "TRAN", "TRANSACTION", "TRUNCATE", "UNION", "UNIQUE", "UPDATE", "VALUES", "WHEN", "WHERE", "WHILE",
-    "DECLARE", "BREAK", "CONTINUE", "GOTO", "OPTION", "RAISERROR", "USE", "WAITFOR", "WITH"};
+    "EXEC", "EXECUTE", "EXISTS", "FOR", "FOREIGN", "FROM", "FULL", "GO", "GROUP", "HAVING", "IF", "IN", "INNER",
+    "INSERT", "INTERSECT", "INTO", "IS", "JOIN", "KEY", "LEFT", "LIKE", "NOT", "NULL", "ON", "OR", "ORDER", "OUTER",
+    "PRIMARY", "PRINT", "PROC", "PROCEDURE", "REFERENCES", "RETURN", "RIGHT", "ROLLBACK", "SELECT", "SET", "TABLE",
+    "THEN", "TOP", "TRAN", "TRANSACTION", "TRUNCATE", "UNION", "UNIQUE", "UPDATE", "VALUES", "WHEN", "WHERE",
+    "WHILE", "DECLARE", "BREAK", "CONTINUE", "GOTO", "OPTION", "RAISERROR", "USE", "WAITFOR", "WITH"};
 
 bool IsReserved(const Token& t) { return t.kind == TokKind::kWord && kReserved.count(UpperAscii(t.text)) > 0; }
 
@@ -221,8 +221,11 @@ class Parser {
     if (t.IsKeyword("SELECT") || t.IsSymbol("(")) {  // "(SELECT ...) UNION ..." too
       s->kind = StmtKind::kSelect;
       into_allowed_ = t.IsKeyword("SELECT");
+      const std::size_t query_start = i_;
       s->select = SelectStatement(true);
       into_allowed_ = false;
+      ComputeClauses(*s->select, query_start);
+      ForBrowse();
       QueryOptions(*s->select);
     } else if (t.IsKeyword("WITH")) {
       if (!AfterStatementEnd(body)) {
@@ -532,6 +535,67 @@ class Parser {
       Fail();
     }
     s.select->ctes = std::move(ctes);
+  }
+
+  // The COMPUTE clauses after a statement's query, which began at token
+  // `start`. Each clause gets its own copy of the query, parsed again from
+  // the same tokens.
+  void ComputeClauses(Select& select, std::size_t start) {
+    while (Peek().IsKeyword("COMPUTE")) {
+      ++i_;
+      if (Assigns(select)) {
+        throw SqlErr(141, "A SELECT statement that assigns a value to a variable must not be combined with "
+                          "data-retrieval operations.");
+      }
+      if (!select.into.object.empty()) {
+        throw SqlErr(kNotSupported, "A SELECT INTO statement cannot have a COMPUTE clause.");
+      }
+      ComputeClause clause;
+      do {
+        clause.aggregates.push_back(RowAggregate());
+      } while (AcceptSymbol(","));
+      if (AcceptKeyword("BY")) {
+        do {
+          clause.by.push_back(Expression());
+        } while (AcceptSymbol(","));
+      }
+      select.computes.push_back(std::move(clause));
+    }
+    if (select.computes.empty()) return;
+    const std::size_t end = i_;
+    for (ComputeClause& clause : select.computes) {
+      i_ = start;
+      clause.rows = SelectStatement();
+    }
+    i_ = end;
+  }
+
+  // A row aggregate of COMPUTE: "SUM(expression)"; DISTINCT and COUNT(*)
+  // are syntax errors, as on SQL Server.
+  ExprPtr RowAggregate() {
+    static const std::set<std::string> kRowAggregates = {"AVG",   "COUNT", "MAX", "MIN", "STDEV",
+                                                         "STDEVP", "SUM",  "VAR", "VARP"};
+    const Token& name = Peek();
+    if (name.kind != TokKind::kWord || kRowAggregates.count(UpperAscii(name.text)) == 0) Fail();
+    ++i_;
+    auto e = std::make_unique<Expr>();
+    e->kind = ExprKind::kFunction;
+    e->offset = name.offset;
+    e->parts.push_back(UpperAscii(name.text));
+    ExpectSymbol("(");
+    e->args.push_back(Expression());
+    ExpectSymbol(")");
+    return e;
+  }
+
+  // FOR BROWSE and FOR XML: refused, the browse-mode metadata and the XML
+  // they ask for not being made by this server. Any other FOR after a
+  // query is a syntax error.
+  void ForBrowse() {
+    if (!Peek().IsKeyword("FOR")) return;
+    if (Peek(1).IsKeyword("XML")) throw SqlErr(kNotSupported, "FOR XML is not supported by the embedded server.");
+    if (!Peek(1).IsKeyword("BROWSE")) Fail(Peek(1));
+    throw SqlErr(kNotSupported, "SELECT ... FOR BROWSE (browse mode) is not supported by the embedded server.");
   }
 
   // A statement's OPTION (MAXRECURSION n), after its query.

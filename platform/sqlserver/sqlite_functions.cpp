@@ -279,6 +279,53 @@ void DecimalAggregateFinal(sqlite3_context* ctx) {
   ResultStatus(ctx, status, average);
 }
 
+// vk_intfit(x): an int's value, 8115 past int's range (SUM of int is an
+// int, which SQLite sums in 64 bits).
+void IntFit(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  if (sqlite3_value_type(argv[0]) == SQLITE_NULL) return sqlite3_result_null(ctx);
+  const std::int64_t v = sqlite3_value_int64(argv[0]);
+  if (v < std::numeric_limits<std::int32_t>::min() || v > std::numeric_limits<std::int32_t>::max()) {
+    return ResultError(ctx, ConvertOverflowError("int"));
+  }
+  sqlite3_result_int64(ctx, v);
+}
+
+// vk_var(x), vk_varp(x), vk_stdev(x), vk_stdevp(x): VAR, VARP, STDEV and
+// STDEVP of floats, by Welford's running mean and sum of squared
+// deviations. The sample forms are NULL for fewer than two values, the
+// population forms for none.
+struct Spread {
+  bool sample;
+  bool root;  // the standard deviation: the variance's square root
+};
+constexpr Spread kVar{true, false}, kVarp{false, false}, kStdev{true, true}, kStdevp{false, true};
+
+struct SpreadAggregate {
+  std::int64_t count = 0;
+  double mean = 0;
+  double squares = 0;  // the sum of squared deviations from the mean
+};
+
+void SpreadStep(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  if (sqlite3_value_type(argv[0]) == SQLITE_NULL) return;
+  auto* a = static_cast<SpreadAggregate*>(sqlite3_aggregate_context(ctx, sizeof(SpreadAggregate)));
+  if (!a) return sqlite3_result_error_nomem(ctx);
+  const double x = sqlite3_value_double(argv[0]);
+  ++a->count;
+  const double delta = x - a->mean;
+  a->mean += delta / static_cast<double>(a->count);
+  a->squares += delta * (x - a->mean);
+}
+
+void SpreadFinal(sqlite3_context* ctx) {
+  const auto* spread = static_cast<const Spread*>(sqlite3_user_data(ctx));
+  auto* a = static_cast<SpreadAggregate*>(sqlite3_aggregate_context(ctx, 0));
+  const std::int64_t n = a ? a->count : 0;
+  if (n == 0 || (spread->sample && n < 2)) return sqlite3_result_null(ctx);
+  const double variance = a->squares / static_cast<double>(spread->sample ? n - 1 : n);
+  sqlite3_result_double(ctx, spread->root ? std::sqrt(variance) : variance);
+}
+
 // VKDEC: decimal texts compared as the numbers they are.
 int CompareDecimal(void*, int na, const void* pa, int nb, const void* pb) {
   return com::CompareNumericText(std::string_view(static_cast<const char*>(pa), static_cast<std::size_t>(na)),
@@ -990,6 +1037,11 @@ void RegisterFunctions(sqlite3* db, FunctionContext* context) {
   static int kAverage = 1;
   sqlite3_create_function(db, "vk_dsum", 1, det, nullptr, nullptr, &DecimalAggregateStep, &DecimalAggregateFinal);
   sqlite3_create_function(db, "vk_davg", 1, det, &kAverage, nullptr, &DecimalAggregateStep, &DecimalAggregateFinal);
+  sqlite3_create_function(db, "vk_intfit", 1, det, nullptr, &IntFit, nullptr, nullptr);
+  sqlite3_create_function(db, "vk_var", 1, det, const_cast<Spread*>(&kVar), nullptr, &SpreadStep, &SpreadFinal);
+  sqlite3_create_function(db, "vk_varp", 1, det, const_cast<Spread*>(&kVarp), nullptr, &SpreadStep, &SpreadFinal);
+  sqlite3_create_function(db, "vk_stdev", 1, det, const_cast<Spread*>(&kStdev), nullptr, &SpreadStep, &SpreadFinal);
+  sqlite3_create_function(db, "vk_stdevp", 1, det, const_cast<Spread*>(&kStdevp), nullptr, &SpreadStep, &SpreadFinal);
   sqlite3_create_function(db, "vk_num", 1, det, nullptr, &TextToNumber, nullptr, nullptr);
   sqlite3_create_function(db, "vk_dateadd", 2, det, nullptr, &DateAddDays, nullptr, nullptr);
   sqlite3_create_function(db, "vk_getdate", 0, SQLITE_UTF8, nullptr, &GetDate, nullptr, nullptr);

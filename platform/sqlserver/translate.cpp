@@ -1503,7 +1503,8 @@ VT UnionType(VT a, VT b) {
 bool IsAggregate(const ast::Expr& e) {
   if (e.kind != ExprKind::kFunction) return false;
   const std::string name = UpperAscii(e.parts.back());
-  return name == "COUNT" || name == "SUM" || name == "AVG" || name == "MIN" || name == "MAX";
+  return name == "COUNT" || name == "SUM" || name == "AVG" || name == "MIN" || name == "MAX" || name == "STDEV" ||
+         name == "STDEVP" || name == "VAR" || name == "VARP";
 }
 
 // Whether an expression calls an aggregate outside its subqueries.

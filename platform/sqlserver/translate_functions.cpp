@@ -144,6 +144,14 @@ Translator::Typed Translator::CaughtNumber(Call& c, int ErrorInfo::*field) {
 
 const Translator::FunctionDef* Translator::FindFunction(std::string_view upper_name) {
   using C = Call;
+  // STDEV, STDEVP, VAR and VARP: a float, of the values as floats.
+  static constexpr auto Spread = [](C& c, const std::string& name) {
+    const Typed a = c.Arg(0);
+    if (a.type == VT::kString || a.type == VT::kDate) {
+      throw SqlErr(409, "The " + name + " operation cannot take a " + VTName(a.type) + " data type as an argument.");
+    }
+    return C::Of("vk_" + name + "(" + (c.e.distinct ? "DISTINCT " : "") + c.Float(0) + ")", VT::kFloat);
+  };
   // The type of the result of ISNULL / COALESCE / IIF: the argument of the
   // highest precedence (ISNULL: the first's).
   static const FunctionDef kFunctions[] = {
@@ -617,6 +625,10 @@ const Translator::FunctionDef* Translator::FindFunction(std::string_view upper_n
            // Exact, in decimal(38, s).
            return C::Of("vk_dsum(" + distinct + a.sql + ")", VT::kDecimal, ComputedDecimal(DecimalSumType(DecimalOf(a))));
          }
+         // SUM of bigint is a bigint; of int, smallint and tinyint an int,
+         // 8115 past its range.
+         if (IsBigInt(a)) return C::Of("sum(" + distinct + a.sql + ")", VT::kInt, ColumnType{SqlType::kBigInt});
+         if (a.type == VT::kInt) return C::Of("vk_intfit(sum(" + distinct + a.sql + "))", VT::kInt);
          return C::Of("sum(" + distinct + a.sql + ")", a.type == VT::kBit ? VT::kInt : a.type);
        }},
       {"AVG", 1, 1,
@@ -631,9 +643,16 @@ const Translator::FunctionDef* Translator::FindFunction(std::string_view upper_n
            return C::Of("vk_davg(" + distinct + a.sql + ")", VT::kDecimal, ComputedDecimal(DecimalAvgType(DecimalOf(a))));
          }
          if (a.type == VT::kMoney) return C::Of("CAST(avg(" + distinct + a.sql + ") AS INTEGER)", VT::kMoney);
+         if (IsBigInt(a)) {
+           return C::Of("CAST(avg(" + distinct + a.sql + ") AS INTEGER)", VT::kInt, ColumnType{SqlType::kBigInt});
+         }
          if (a.type == VT::kInt || a.type == VT::kBit) return C::Of("CAST(avg(" + distinct + a.sql + ") AS INTEGER)", VT::kInt);
          return C::Of("avg(" + distinct + a.sql + ")", VT::kFloat);
        }},
+      {"STDEV", 1, 1, [](C& c) { return Spread(c, "stdev"); }},
+      {"STDEVP", 1, 1, [](C& c) { return Spread(c, "stdevp"); }},
+      {"VAR", 1, 1, [](C& c) { return Spread(c, "var"); }},
+      {"VARP", 1, 1, [](C& c) { return Spread(c, "varp"); }},
   };
   for (const FunctionDef& f : kFunctions) {
     if (upper_name == f.name) return &f;

@@ -96,6 +96,30 @@ class ServedDatabase(ServedDatabaseBase):
         with self.connect(autocommit=True) as other:
             return other.cursor().execute("select count(*) from %s %s" % (table, where)).fetchone()[0]
 
+    def test_compute_rows_are_result_sets_after_the_rows_they_follow(self):
+        db = self.connect(autocommit=True)
+        cur = db.cursor()
+        cur.execute("create table #ledger (region varchar(5) not null, qty int not null, amount money null)")
+        cur.execute("insert into #ledger values ('a', 1, 2.5), ('a', 2, null), ('b', 3, 4)")
+        # The ODBC driver gives each compute row as a result set of its own,
+        # between the rows before it and the rows after it.
+        cur.execute("select region, qty, amount from #ledger order by region, qty "
+                    "compute sum(qty), avg(amount) by region compute count(qty)")
+        sets = [(len(cur.description), [tuple(row) for row in cur.fetchall()])]
+        while cur.nextset():
+            sets.append((len(cur.description), [tuple(row) for row in cur.fetchall()]))
+        self.assertEqual(sets, [
+            (3, [("a", 1, decimal.Decimal("2.5000")), ("a", 2, None)]),
+            (2, [(3, decimal.Decimal("2.5000"))]),
+            (3, [("b", 3, decimal.Decimal("4.0000"))]),
+            (2, [(3, decimal.Decimal("4.0000"))]),
+            (1, [(3,)]),
+        ])
+        # The connection goes on.
+        cur.execute("select count(*) from #ledger")
+        self.assertEqual(cur.fetchone()[0], 3)
+        db.close()
+
     def test_the_default_connection_commits_and_rolls_back_what_it_says(self):
         # pyodbc leaves autocommit off: FreeTDS begins transactions with
         # transaction manager requests.

@@ -161,7 +161,19 @@ std::string Check(sqlsrv::Server& server, sqlsrv::Engine& db, const Record& r) {
   std::vector<std::string> got;
   if (r.kind == Record::kQuery) {
     for (const auto& rs : out.results) {
-      for (const auto& row : rs.rows) got.push_back(cli::FormatTsvLine(row));
+      // A compute row follows the row it comes after, its values after a
+      // first field "COMPUTE <id>".
+      auto compute = rs.compute_rows.begin();
+      auto computes_after = [&](std::size_t rows) {
+        for (; compute != rs.compute_rows.end() && compute->after <= rows; ++compute) {
+          got.push_back("COMPUTE " + std::to_string(compute->id) + "\t" + cli::FormatTsvLine(compute->values));
+        }
+      };
+      computes_after(0);
+      for (std::size_t row = 0; row < rs.rows.size(); ++row) {
+        got.push_back(cli::FormatTsvLine(rs.rows[row]));
+        computes_after(row + 1);
+      }
     }
   } else if (r.kind == Record::kMessages) {
     for (const auto& m : out.messages) got.push_back(m.text);

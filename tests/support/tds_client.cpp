@@ -202,7 +202,32 @@ void ReadResults(DBPROCESS* p, TdsBatch& batch) {
         rs.columns.emplace_back(dbcolname(p, c));
         rs.info.push_back(ColumnInfoOf(p, c));
       }
-      while (dbnextrow(p) != NO_MORE_ROWS) {
+      for (int id = 1; id <= dbnumcompute(p); ++id) {
+        TdsCompute compute;
+        compute.id = id;
+        for (int c = 1; c <= dbnumalts(p, id); ++c) {
+          compute.ops.push_back(dbaltop(p, id, c));
+          compute.operands.push_back(dbaltcolid(p, id, c));
+          compute.types.push_back(dbalttype(p, id, c));
+        }
+        int by_count = 0;
+        const BYTE* by = dbbylist(p, id, &by_count);
+        for (int b = 0; by && b < by_count; ++b) compute.by.push_back(by[b]);
+        rs.computes.push_back(std::move(compute));
+      }
+      // REG_ROW, or a compute row's id.
+      for (STATUS s = dbnextrow(p); s == REG_ROW || s > 0; s = dbnextrow(p)) {
+        if (s != REG_ROW) {
+          TdsComputeRow row{s, rs.rows.size(), {}};
+          for (int c = 1; c <= dbnumalts(p, s); ++c) {
+            // dbadata points at the column's buffer even for a NULL, which
+            // only its length 0 tells (as an empty character value's would).
+            const DBINT length = dbadlen(p, s, c);
+            row.values.push_back(Canonical(p, dbalttype(p, s, c), length > 0 ? dbadata(p, s, c) : nullptr, length));
+          }
+          rs.compute_rows.push_back(std::move(row));
+          continue;
+        }
         std::vector<std::string> row;
         for (int c = 1; c <= columns; ++c) row.push_back(Canonical(p, dbcoltype(p, c), dbdata(p, c), dbdatlen(p, c)));
         rs.rows.push_back(std::move(row));

@@ -38,10 +38,30 @@ struct TdsColumnInfo {
   bool identity = false;
 };
 
+// A COMPUTE clause as db-lib describes it (dbnumalts, dbaltop, dbaltcolid,
+// dbalttype, dbbylist).
+struct TdsCompute {
+  int id = 0;
+  std::vector<int> ops;       // per aggregate: SYBAOPSUM ...
+  std::vector<int> operands;  // per aggregate: the result column it is over, from 1
+  std::vector<int> types;     // per aggregate: its value's db-lib type (SYBINT4 ...)
+  std::vector<int> by;        // the BY columns, from 1
+};
+
+// A compute row: its clause's id, how many of the rows came before it,
+// its values in canonical text.
+struct TdsComputeRow {
+  int id = 0;
+  std::size_t after = 0;
+  std::vector<std::string> values;
+};
+
 struct TdsResultSet {
   std::vector<std::string> columns;
   std::vector<TdsColumnInfo> info;  // per column
   std::vector<std::vector<std::string>> rows;  // canonical text, "\N" for null
+  std::vector<TdsCompute> computes;
+  std::vector<TdsComputeRow> compute_rows;
 };
 
 struct TdsBatch {

@@ -59,13 +59,10 @@ std::uint16_t OleDbTypeOf(int type) {
   }
 }
 
-}  // namespace
-
-com::Variant ValueOf(DBPROCESS* proc, int column) {
-  const BYTE* data = dbdata(proc, column);
-  const DBINT len = dbdatlen(proc, column);
+// A value of db-lib type `type` at `data` (null for NULL), `len` bytes.
+com::Variant ValueFrom(DBPROCESS* proc, int type, const BYTE* data, DBINT len) {
   if (!data) return com::Variant::Null();
-  switch (dbcoltype(proc, column)) {
+  switch (type) {
     case SYBINT1: return com::Variant::UI1(*data);
     case SYBINT2: return com::Variant::I2(ValueAt<DBSMALLINT>(data));
     case SYBINT4: return com::Variant::I4(ValueAt<DBINT>(data));
@@ -86,7 +83,7 @@ com::Variant ValueOf(DBPROCESS* proc, int column) {
     case SYBDECIMAL: case SYBNUMERIC: {
       // Exact, as db-lib writes the value in digits: "-12.50".
       char text[48] = {};
-      const DBINT n = dbconvert(proc, dbcoltype(proc, column), data, len, SYBCHAR, reinterpret_cast<BYTE*>(text),
+      const DBINT n = dbconvert(proc, type, data, len, SYBCHAR, reinterpret_cast<BYTE*>(text),
                                 static_cast<DBINT>(sizeof text - 1));
       com::Numeric v;
       if (n < 0 || com::ParseNumeric(std::string_view(text, static_cast<std::size_t>(n)), &v) != com::NumericStatus::kOk) {
@@ -108,6 +105,39 @@ com::Variant ValueOf(DBPROCESS* proc, int column) {
       // Text of every kind arrives in the client's character set, UTF-8.
       return com::Variant::Text(std::string_view(reinterpret_cast<const char*>(data), static_cast<std::size_t>(len)));
   }
+}
+
+// The heading of a compute row's column, as isql heads it: its aggregate.
+const char* AggregateHeading(int op) {
+  static constexpr std::pair<int, const char*> kHeadings[] = {
+      {SYBAOPAVG, "avg"},     {SYBAOPCNT, "cnt"},       {SYBAOPMAX, "max"}, {SYBAOPMIN, "min"},
+      {SYBAOPSTDEV, "stdev"}, {SYBAOPSTDEVP, "stdevp"}, {SYBAOPSUM, "sum"}, {SYBAOPVAR, "var"},
+      {SYBAOPVARP, "varp"},   {SYBAOPCNT_BIG, "cnt"},
+  };
+  for (const auto& [code, heading] : kHeadings) {
+    if (code == op) return heading;
+  }
+  return "";
+}
+
+// The compute row just read (of clause `id`) as a result of its own, its
+// columns headed by their aggregates. db-lib's dbadata points at a
+// column's buffer even for a NULL, which only its length 0 tells.
+dts::BatchResults::Result ComputeResult(DBPROCESS* proc, int id) {
+  dts::BatchResults::Result result;
+  dts::Row& row = result.rows.emplace_back();
+  for (int c = 1; c <= dbnumalts(proc, id); ++c) {
+    result.columns.push_back({.name = AggregateHeading(dbaltop(proc, id, c))});
+    const DBINT len = dbadlen(proc, id, c);
+    row.push_back(ValueFrom(proc, dbalttype(proc, id, c), len > 0 ? dbadata(proc, id, c) : nullptr, len));
+  }
+  return result;
+}
+
+}  // namespace
+
+com::Variant ValueOf(DBPROCESS* proc, int column) {
+  return ValueFrom(proc, dbcoltype(proc, column), dbdata(proc, column), dbdatlen(proc, column));
 }
 
 namespace {
@@ -243,13 +273,22 @@ void Connection::RunBatch(std::string_view sql, dts::BatchResults* out) {
     if (n > 0) {
       dts::BatchResults::Result result;
       result.columns = ResultColumns();
-      // REG_ROW; a compute row (its id) is not shown.
+      // REG_ROW, or a compute row (its id): a result of its own after the
+      // rows before it (the first rows with the header even when there are
+      // none), the rows after it a result again.
+      bool rows_shown = false;
       for (STATUS s = dbnextrow(proc_); s == REG_ROW || s > 0; s = dbnextrow(proc_)) {
-        if (s != REG_ROW) continue;
+        if (s != REG_ROW) {
+          if (!rows_shown || !result.rows.empty()) out->results.push_back(result);
+          rows_shown = true;
+          result.rows.clear();
+          out->results.push_back(ComputeResult(proc_, s));
+          continue;
+        }
         dts::Row& row = result.rows.emplace_back(static_cast<std::size_t>(n));
         for (int i = 1; i <= n; ++i) row[static_cast<std::size_t>(i - 1)] = ValueOf(proc_, i);
       }
-      out->results.push_back(std::move(result));
+      if (!rows_shown || !result.rows.empty()) out->results.push_back(std::move(result));
     } else if (dbiscount(proc_)) {
       // The count of a SELECT is its rows, shown already; this is a change.
       out->results.push_back({{}, {}, DBCOUNT(proc_)});

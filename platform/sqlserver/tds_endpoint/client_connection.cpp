@@ -31,6 +31,52 @@
 namespace sqlsrv::tds {
 namespace {
 
+// ALTMETADATA's operator of each row aggregate.
+constexpr std::pair<RowAggregate, AltOperator> kAltOperators[] = {
+    {RowAggregate::kAvg, kAopAvg},     {RowAggregate::kCount, kAopCount}, {RowAggregate::kMax, kAopMax},
+    {RowAggregate::kMin, kAopMin},     {RowAggregate::kStdev, kAopStdev}, {RowAggregate::kStdevp, kAopStdevp},
+    {RowAggregate::kSum, kAopSum},     {RowAggregate::kVar, kAopVar},     {RowAggregate::kVarp, kAopVarp},
+};
+
+AltOperator AltOperatorOf(RowAggregate aggregate) {
+  for (const auto& [a, op] : kAltOperators) {
+    if (a == aggregate) return op;
+  }
+  throw SqlErr(kNotSupported, "A row aggregate without an operator code on the wire.");
+}
+
+// A result with COMPUTE clauses: COLMETADATA, an ALTMETADATA for each
+// clause, then the rows, each compute row (ALTROW) after the row it
+// follows. Raises, writing nothing, for a result no client could read.
+void WriteComputedResult(Writer& w, const ResultSet& rs, std::uint32_t tds_version) {
+  Writer out;
+  ResultWriter results(WireColumnsOf(rs.columns), tds_version);
+  results.WriteColMetadata(out);
+  std::vector<std::unique_ptr<ResultWriter>> computes;
+  for (const ComputeClause& clause : rs.computes) {
+    computes.push_back(std::make_unique<ResultWriter>(WireColumnsOf(clause.columns), tds_version));
+    std::vector<std::uint16_t> by;
+    for (const std::size_t column : clause.by) by.push_back(static_cast<std::uint16_t>(column + 1));
+    std::vector<ResultWriter::Aggregate> aggregates;
+    for (std::size_t i = 0; i < clause.aggregates.size(); ++i) {
+      aggregates.push_back({AltOperatorOf(clause.aggregates[i]), static_cast<std::uint16_t>(clause.operands[i] + 1)});
+    }
+    computes.back()->WriteAltMetadata(out, clause.id, by, aggregates);
+  }
+  auto compute = rs.compute_rows.begin();
+  auto computes_after = [&](std::size_t rows) {
+    for (; compute != rs.compute_rows.end() && compute->after <= rows; ++compute) {
+      computes.at(compute->id - 1u)->WriteAltRow(out, compute->id, compute->values);
+    }
+  };
+  computes_after(0);
+  for (std::size_t r = 0; r < rs.rows.size(); ++r) {
+    results.WriteRow(out, rs.rows[r]);
+    computes_after(r + 1);
+  }
+  w.Bytes(out.data());
+}
+
 // DONE's current-command codes for the statements a batch reports.
 constexpr std::uint16_t kCmdSelect = 0xC1, kCmdInsert = 0xC3, kCmdDelete = 0xC4, kCmdUpdate = 0xC5;
 
@@ -430,6 +476,10 @@ bool ClientConnection::WriteResults(Writer& w, const BatchOutput& out, bool clos
         break;
       case BatchOutput::Outcome::kRows: {
         const ResultSet& rs = out.results[outcome.index];
+        if (!rs.computes.empty()) {
+          WriteComputedResult(w, rs, tds_);
+          break;
+        }
         ResultWriter results(WireColumnsOf(rs.columns), tds_);
         results.WriteColMetadata(w);
         for (const auto& row : rs.rows) results.WriteRow(w, row);

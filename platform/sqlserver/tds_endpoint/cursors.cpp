@@ -270,6 +270,9 @@ void RunStatement(Engine& engine, const std::string& statement, const std::strin
 // The one result set of a cursor's query; 16937 when it gave none or more.
 ResultSet TheResult(BatchOutput& out) {
   if (out.results.size() != 1) throw NotACursorStatement();
+  if (!out.results[0].computes.empty()) {
+    throw SqlErr(kNotSupported, "A server cursor on a query with COMPUTE is not supported by the embedded server.");
+  }
   ResultSet rs = std::move(out.results[0]);
   out.results.clear();
   return rs;

@@ -222,6 +222,41 @@ void ResultWriter::WriteColMetadata(Writer& w) const {
   }
 }
 
+void ResultWriter::WriteAltMetadata(Writer& w, std::uint16_t id, const std::vector<std::uint16_t>& by,
+                                    const std::vector<Aggregate>& aggregates) const {
+  if (columns_.empty() || columns_.size() != aggregates.size() || by.size() > 0xFF) {
+    throw SqlErr(kNotSupported, "The server cannot describe a COMPUTE clause of " + std::to_string(columns_.size()) +
+                                    " aggregates and " + std::to_string(by.size()) + " BY columns; it was not sent.");
+  }
+  for (const WireColumn& c : columns_) CheckSendable(c);
+  w.U8(kAltMetadata);
+  w.U16(static_cast<std::uint16_t>(columns_.size()));
+  w.U16(id);
+  w.U8(static_cast<std::uint8_t>(by.size()));
+  for (const std::uint16_t column : by) w.U16(column);
+  for (std::size_t i = 0; i < columns_.size(); ++i) {
+    const WireColumn& c = columns_[i];
+    w.U8(aggregates[i].op);
+    w.U16(aggregates[i].operand);
+    if (tds_version_ >= kTds72) {
+      w.U32(c.user_type);
+    } else {
+      w.U16(c.user_type);
+    }
+    w.U16(ColumnFlags(c));
+    WriteTypeInfo(w, c);
+    w.BVarChar(c.name);
+  }
+}
+
+void ResultWriter::WriteAltRow(Writer& w, std::uint16_t id, const dts::Row& row) {
+  w.U8(kAltRow);
+  w.U16(id);
+  for (std::size_t i = 0; i < columns_.size(); ++i) {
+    WriteValue(w, columns_[i], i < row.size() ? row[i] : com::Variant::Null());
+  }
+}
+
 void ResultWriter::WriteTypeInfo(Writer& w, const WireColumn& c) const {
   w.U8(c.type);
   if (IsBlob(c.type)) {

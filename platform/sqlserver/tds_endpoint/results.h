@@ -75,6 +75,19 @@ class ResultWriter {
   // One row, its values converted to the columns' types.
   void WriteRow(Writer& w, const dts::Row& row);
 
+  // For the columns of a COMPUTE clause's aggregates: ALTMETADATA, the
+  // clause's id, its BY columns and each aggregate's operator and operand
+  // (result columns counted from 1), then its columns as COLMETADATA
+  // describes them. Raises as WriteColMetadata does, writing nothing.
+  struct Aggregate {
+    std::uint8_t op = 0;        // AOPSUM, AOPAVG ... (AltOperator)
+    std::uint16_t operand = 0;
+  };
+  void WriteAltMetadata(Writer& w, std::uint16_t id, const std::vector<std::uint16_t>& by,
+                        const std::vector<Aggregate>& aggregates) const;
+  // ALTROW: a compute row of the clause `id`, its values as a ROW's.
+  void WriteAltRow(Writer& w, std::uint16_t id, const dts::Row& row);
+
  private:
   friend void WriteReturnValue(Writer&, std::uint16_t, std::string_view, const ColumnType&, const com::Variant&,
                                std::uint32_t);
@@ -93,6 +106,19 @@ void WriteReturnValue(Writer& w, std::uint16_t ordinal, std::string_view name, c
 
 // The user type COLMETADATA gives a timestamp column.
 inline constexpr std::uint16_t kTimestampUserType = 0x0050;
+
+// ALTMETADATA's operator codes of the row aggregates.
+enum AltOperator : std::uint8_t {
+  kAopStdev = 0x30,
+  kAopStdevp = 0x31,
+  kAopVar = 0x32,
+  kAopVarp = 0x33,
+  kAopCount = 0x4B,
+  kAopSum = 0x4D,
+  kAopAvg = 0x4F,
+  kAopMin = 0x51,
+  kAopMax = 0x52,
+};
 
 // The TDS type codes the server uses.
 enum TdsType : std::uint8_t {

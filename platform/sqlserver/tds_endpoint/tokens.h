@@ -12,6 +12,8 @@ namespace sqlsrv::tds {
 
 enum TokenType : std::uint8_t {
   kColMetadata = 0x81,
+  kAltMetadata = 0x88,
+  kAltRow = 0xD3,
   kColInfo = 0xA5,
   kError = 0xAA,
   kInfo = 0xAB,
