@@ -233,4 +233,23 @@ class Engine {
   std::unique_ptr<EngineCore> core_;
 };
 
+// While it lives the engine's session describes queries without running
+// them (SET FMTONLY ON); FMTONLY goes off again however the scope ends.
+class FormatOnlyScope {
+ public:
+  explicit FormatOnlyScope(Engine& engine) : engine_(engine) { engine_.Execute("SET FMTONLY ON"); }
+  ~FormatOnlyScope() {
+    try {
+      engine_.Execute("SET FMTONLY OFF");
+    } catch (const com::Error&) {
+      // A session that cannot run SET is past describing anything.
+    }
+  }
+  FormatOnlyScope(const FormatOnlyScope&) = delete;
+  FormatOnlyScope& operator=(const FormatOnlyScope&) = delete;
+
+ private:
+  Engine& engine_;
+};
+
 }  // namespace sqlsrv

@@ -748,19 +748,7 @@ void ClientConnection::DescribePrepared(const std::string& statement, const std:
   if (!queries_only) return;
   std::vector<Argument> arguments = {{"", com::Variant::Text(statement)}, {"", com::Variant::Text(declarations)}};
   for (std::size_t i = 0; i < ParseParameterList(declarations).size(); ++i) arguments.push_back({"", com::Variant::Null()});
-  // FMTONLY goes off again whatever the statement raised.
-  struct FormatOnly {
-    Engine& engine;
-    explicit FormatOnly(Engine& e) : engine(e) { engine.Execute("SET FMTONLY ON"); }
-    ~FormatOnly() {
-      try {
-        engine.Execute("SET FMTONLY OFF");
-      } catch (const com::Error&) {
-      }
-    }
-    FormatOnly(const FormatOnly&) = delete;
-    FormatOnly& operator=(const FormatOnly&) = delete;
-  } format_only(*engine_);
+  const FormatOnlyScope format_only(*engine_);
   engine_->Call("sp_executesql", arguments, out);
 }
 

@@ -512,22 +512,10 @@ void ServerCursors::Call(Engine& engine, const std::string& procedure, const std
       Output(arguments, 5, opening.direct ? ccopt : opening.concurrency, answer);
       if ((options & kReturnMetadata) && !opening.direct) {
         // The cursor's columns as its query describes them, no row read.
-        struct FormatOnly {
-          Engine& engine;
-          explicit FormatOnly(Engine& e) : engine(e) { engine.Execute("SET FMTONLY ON"); }
-          ~FormatOnly() {
-            try {
-              engine.Execute("SET FMTONLY OFF");
-            } catch (const com::Error&) {
-            }
-          }
-          FormatOnly(const FormatOnly&) = delete;
-          FormatOnly& operator=(const FormatOnly&) = delete;
-        };
         std::vector<Argument> nulls(ParseParameterList(declarations).size(), Argument{"", Variant::Null()});
         BatchOutput described;
         {
-          FormatOnly format_only(engine);
+          const FormatOnlyScope format_only(engine);
           RunStatement(engine, statement, declarations, nulls, &described);
         }
         ResultSet rs = TheResult(described);

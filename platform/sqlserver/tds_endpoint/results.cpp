@@ -210,16 +210,18 @@ void ResultWriter::WriteColMetadata(Writer& w) const {
   for (const WireColumn& c : columns_) CheckSendable(c);
   w.U8(kColMetadata);
   w.U16(static_cast<std::uint16_t>(columns_.size()));
-  for (const WireColumn& c : columns_) {
-    if (tds_version_ >= kTds72) {
-      w.U32(c.user_type);
-    } else {
-      w.U16(c.user_type);
-    }
-    w.U16(ColumnFlags(c));
-    WriteTypeInfo(w, c);
-    w.BVarChar(c.name);
+  for (const WireColumn& c : columns_) WriteColumnDescription(w, c);
+}
+
+void ResultWriter::WriteColumnDescription(Writer& w, const WireColumn& c) const {
+  if (tds_version_ >= kTds72) {
+    w.U32(c.user_type);
+  } else {
+    w.U16(c.user_type);
   }
+  w.U16(ColumnFlags(c));
+  WriteTypeInfo(w, c);
+  w.BVarChar(c.name);
 }
 
 void ResultWriter::WriteAltMetadata(Writer& w, std::uint16_t id, const std::vector<std::uint16_t>& by,
@@ -238,14 +240,7 @@ void ResultWriter::WriteAltMetadata(Writer& w, std::uint16_t id, const std::vect
     const WireColumn& c = columns_[i];
     w.U8(aggregates[i].op);
     w.U16(aggregates[i].operand);
-    if (tds_version_ >= kTds72) {
-      w.U32(c.user_type);
-    } else {
-      w.U16(c.user_type);
-    }
-    w.U16(ColumnFlags(c));
-    WriteTypeInfo(w, c);
-    w.BVarChar(c.name);
+    WriteColumnDescription(w, c);
   }
 }
 

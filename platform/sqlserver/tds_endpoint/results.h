@@ -91,6 +91,9 @@ class ResultWriter {
  private:
   friend void WriteReturnValue(Writer&, std::uint16_t, std::string_view, const ColumnType&, const com::Variant&,
                                std::uint32_t);
+  // A column as COLMETADATA and ALTMETADATA describe it: its user type,
+  // flags, TYPE_INFO and name.
+  void WriteColumnDescription(Writer& w, const WireColumn& c) const;
   void WriteValue(Writer& w, const WireColumn& c, const com::Variant& v);
   void WritePlpValue(Writer& w, const WireColumn& c, const com::Variant& v, bool null);
   std::vector<WireColumn> columns_;
