@@ -4,13 +4,6 @@
 // cursor procedures and from the rows each test inserts.
 #include <gtest/gtest.h>
 
-#ifndef _WIN32
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-#endif
-
 #include <map>
 #include <optional>
 #include <stdexcept>
@@ -20,6 +13,7 @@
 
 #include "platform/sqlserver/tds_endpoint/listener.h"
 #include "platform/sqlserver/tds_endpoint/login.h"
+#include "tests/support/raw_tds.h"
 #include "tests/support/shop.h"
 
 namespace {
@@ -89,24 +83,12 @@ struct Answer {
 // of int and nvarchar columns.
 class CursorClient {
  public:
-  explicit CursorClient(int port) {
-    fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    sa.sin_port = htons(static_cast<std::uint16_t>(port));
-    inet_pton(AF_INET, "127.0.0.1", &sa.sin_addr);
-    if (::connect(fd_, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0) throw std::runtime_error("connect failed");
-    timeval tv{20, 0};
-    ::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+  explicit CursorClient(int port) : connection_(port) {
     Send(0x10, sqlsrv::tds::BuildLogin7({0x74000004, 4096, "host", "sa", EmbeddedShop::kPassword, "app", "srv", "lib",
                                          "", EmbeddedShop::kDatabase}));
     Reply();
   }
-  ~CursorClient() { Close(); }
-  void Close() {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
-  }
+  void Close() { connection_.Close(); }
 
   Answer Call(Procedure id, const std::vector<Arg>& args, std::uint16_t options = 0) {
     std::vector<std::uint8_t> p = {22, 0, 0, 0, 18, 0, 0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0};
@@ -152,34 +134,12 @@ class CursorClient {
 
  private:
   void Send(std::uint8_t type, const std::vector<std::uint8_t>& payload) {
-    std::vector<std::uint8_t> p = {type, 1, 0, 0, 0, 0, 1, 0};
-    p[2] = static_cast<std::uint8_t>((payload.size() + 8) >> 8);
-    p[3] = static_cast<std::uint8_t>(payload.size() + 8);
-    p.insert(p.end(), payload.begin(), payload.end());
-    if (::send(fd_, p.data(), p.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(p.size())) {
-      throw std::runtime_error("send failed");
-    }
+    if (!connection_.Send(type, payload)) throw std::runtime_error("send failed");
   }
   std::vector<std::uint8_t> Reply() {
-    std::vector<std::uint8_t> message;
-    for (;;) {
-      std::uint8_t header[8];
-      if (!Read(header, 8)) throw std::runtime_error("no reply");
-      const std::size_t length = static_cast<std::size_t>(header[2]) << 8 | header[3];
-      std::vector<std::uint8_t> payload(length - 8);
-      if (!Read(payload.data(), payload.size())) throw std::runtime_error("short reply");
-      message.insert(message.end(), payload.begin(), payload.end());
-      if (header[1] & 1) return message;
-    }
-  }
-  bool Read(std::uint8_t* out, std::size_t n) {
-    std::size_t got = 0;
-    while (got < n) {
-      const ssize_t r = ::recv(fd_, out + got, n - got, 0);
-      if (r <= 0) return false;
-      got += static_cast<std::size_t>(r);
-    }
-    return true;
+    std::vector<std::uint8_t> message = connection_.Reply();
+    if (message.empty()) throw std::runtime_error("no reply");
+    return message;
   }
 
   Answer Parse(const std::vector<std::uint8_t>& b) {
@@ -321,7 +281,7 @@ class CursorClient {
   struct Column {
     std::uint8_t type = 0;
   };
-  int fd_ = -1;
+  testing_support::RawTdsConnection connection_;
   std::vector<Column> columns_;  // of the last COLMETADATA: what a reply without metadata has
   std::vector<std::string> columns_names_;
 };

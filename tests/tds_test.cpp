@@ -21,6 +21,7 @@
 #include "platform/sqlserver/tds_endpoint/login.h"
 #include "platform/sqlserver/tds_endpoint/results.h"
 #include "platform/sqlserver/tds_endpoint/wire.h"
+#include "tests/support/raw_tds.h"
 #include "tests/support/files.h"
 #include "tests/support/shop.h"
 #include "tests/support/tds_client.h"
@@ -79,38 +80,14 @@ class TdsEndpoint : public ::testing::Test {
 // A client that speaks TDS byte by byte, for what db-lib does not show.
 class RawClient {
  public:
-  explicit RawClient(int port) {
-    fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    sa.sin_port = htons(static_cast<std::uint16_t>(port));
-    inet_pton(AF_INET, "127.0.0.1", &sa.sin_addr);
-    if (::connect(fd_, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0) throw std::runtime_error("connect failed");
-    timeval tv{20, 0};
-    ::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
-  }
-  ~RawClient() { ::close(fd_); }
+  explicit RawClient(int port) : connection_(port) {}
 
-  void Send(std::uint8_t type, const std::vector<std::uint8_t>& payload) {
-    std::vector<std::uint8_t> p = {type, 1, 0, 0, 0, 0, 1, 0};
-    p[2] = static_cast<std::uint8_t>((payload.size() + 8) >> 8);
-    p[3] = static_cast<std::uint8_t>(payload.size() + 8);
-    p.insert(p.end(), payload.begin(), payload.end());
-    [[maybe_unused]] const auto sent = ::send(fd_, p.data(), p.size(), MSG_NOSIGNAL);
-  }
+  void Send(std::uint8_t type, const std::vector<std::uint8_t>& payload) { connection_.Send(type, payload); }
   // The payload of the next whole reply message; empty when none comes.
   std::vector<std::uint8_t> Reply() {
-    std::vector<std::uint8_t> message;
-    for (;;) {
-      std::uint8_t header[8];
-      if (!Read(header, 8)) return message;
-      spid = static_cast<std::uint16_t>(header[4] << 8 | header[5]);
-      const std::size_t length = static_cast<std::size_t>(header[2]) << 8 | header[3];
-      std::vector<std::uint8_t> payload(length - 8);
-      if (!Read(payload.data(), payload.size())) return message;
-      message.insert(message.end(), payload.begin(), payload.end());
-      if (header[1] & 1) return message;
-    }
+    std::vector<std::uint8_t> message = connection_.Reply();
+    spid = connection_.spid();
+    return message;
   }
   void Login(std::uint32_t version, std::uint32_t packet_size = 4096) {
     Send(0x10, sqlsrv::tds::BuildLogin7({version, packet_size, "host", "sa", EmbeddedShop::kPassword, "app", "srv",
@@ -139,16 +116,7 @@ class RawClient {
   std::uint16_t spid = 0;  // the session id in the last reply packet's header
 
  private:
-  bool Read(std::uint8_t* out, std::size_t n) {
-    std::size_t got = 0;
-    while (got < n) {
-      const ssize_t r = ::recv(fd_, out + got, n - got, 0);
-      if (r <= 0) return false;
-      got += static_cast<std::size_t>(r);
-    }
-    return true;
-  }
-  int fd_;
+  testing_support::RawTdsConnection connection_;
 };
 
 // True when `bytes` hold an ENVCHANGE of `type` (0xE3, length, type).
