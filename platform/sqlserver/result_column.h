@@ -11,7 +11,7 @@
 namespace sqlsrv {
 
 // The static type of an expression.
-enum class VT { kNull, kInt, kBit, kMoney, kDecimal, kFloat, kString, kDate, kBool, kBinary, kGuid };
+enum class VT { kNull, kInt, kBit, kMoney, kDecimal, kFloat, kString, kDate, kBool, kBinary, kGuid, kVariant };
 
 struct OutputColumn {
   std::string name;

@@ -385,6 +385,9 @@ std::optional<std::string> RowInserter::StoredAsGiven(std::size_t column, const 
       return "vk_fit_text(" + value + ", " + std::to_string(to.length < 0 ? 0 : to.length) + ", " +
              (unicode ? "1" : "0") + ")";
     }
+    case SqlType::kSqlVariant:
+      // The value with its base type: its column's, or its static type's.
+      return VariantCall(value, source.type, from.value_or(ColumnType{SqlType::kSqlVariant, 0}));
     default:
       return std::nullopt;  // fixed-length text, reals, small datetimes
   }
@@ -452,7 +455,7 @@ bool RowInserter::InsertSelect(const TranslatedSelect& select) {
     return false;
   }
   engine_.db().Exec("RELEASE vk_insert_select");
-  rows_ = engine_.db().Changes();
+  rows_ += engine_.db().Changes();
   if (identity_column_ >= 0 && rows_ > 0) {
     identity_.last = functions.identity_last;
     identity_.next = functions.identity_exhausted ? std::nullopt : std::optional<std::int64_t>(functions.identity_next);

@@ -179,6 +179,11 @@ const Translator::FunctionDef* Translator::FindFunction(std::string_view upper_n
          return C::Of("vk_databasepropertyex(" + c.Text(0) + ", " + c.Text(1) + ")", VT::kString,
                       ColumnType{SqlType::kNVarChar, 128});
        }},
+      {"SQL_VARIANT_PROPERTY", 2, 2,
+       [](C& c) {
+         return C::Of("vk_variant_property(" + c.As(0, VT::kVariant) + ", " + c.Text(1) + ")", VT::kVariant,
+                      ColumnType{SqlType::kSqlVariant, 0});
+       }},
       {"COLLATIONPROPERTY", 2, 2,
        [](C& c) { return C::Of("vk_collationproperty(" + c.Text(0) + ", " + c.Text(1) + ")", VT::kInt); }},
       {"SCOPE_IDENTITY", 0, 0,

@@ -82,6 +82,7 @@ WireColumn FromColumnType(const std::string& name, const ColumnType& t) {
     case SqlType::kUniqueIdentifier: c.type = kGuid, c.size = 16; break;
     // timestamp: binary(8) with the user type SQL Server gives it.
     case SqlType::kTimestamp: c.type = kBigBinary, c.size = 8, c.user_type = kTimestampUserType; break;
+    case SqlType::kSqlVariant: c.type = kSsVariant, c.size = kMaxVariantBytes; break;
   }
   return c;
 }

@@ -125,7 +125,12 @@ enum TdsType : std::uint8_t {
   kFlt8 = 0x3E,
   kMoney4 = 0x7A,
   kInt8 = 0x7F,
+  kSsVariant = 0x62,  // sql_variant: each value with its base type's description
 };
+
+// The most bytes a sql_variant value takes on the wire, as its TYPE_INFO
+// gives it.
+inline constexpr std::uint32_t kMaxVariantBytes = 8016;
 
 // A datetime's two integers (platform/dts/binary_form.h).
 using dts::DateTimeParts;
