@@ -519,13 +519,15 @@ void MakeVariant(sqlite3_context* ctx, sqlite3_value* value, VT from, ColumnType
   sqlite3_result_text(ctx, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
 }
 
-// vk_variant(value, from_vt, base_type, length, precision, scale): a value
+// vk_variant(value, from_vt, base_type, length, precision, scale,
+// numeric): a value
 // made a sql_variant that keeps its base type (kSqlVariant: the value's
 // own; see MakeVariant).
 void ToVariant(sqlite3_context* ctx, int, sqlite3_value** argv) {
   ColumnType base{static_cast<SqlType>(sqlite3_value_int(argv[2])), sqlite3_value_int(argv[3])};
   base.precision = sqlite3_value_int(argv[4]);
   base.scale = sqlite3_value_int(argv[5]);
+  base.numeric = sqlite3_value_int(argv[6]) != 0;
   MakeVariant(ctx, argv[0], static_cast<VT>(sqlite3_value_int(argv[1])), base);
 }
 
@@ -1196,7 +1198,7 @@ void RegisterFunctions(sqlite3* db, FunctionContext* context) {
   sqlite3_create_collation(db, "VKDEC", SQLITE_UTF8, nullptr, &CompareDecimal);
   sqlite3_create_collation(db, "VKGUID", SQLITE_UTF8, nullptr, &CompareGuid);
   sqlite3_create_collation(db, "VKVAR", SQLITE_UTF8, nullptr, &CompareVariant);
-  sqlite3_create_function(db, "vk_variant", 6, det, nullptr, &ToVariant, nullptr, nullptr);
+  sqlite3_create_function(db, "vk_variant", 7, det, nullptr, &ToVariant, nullptr, nullptr);
   sqlite3_create_function(db, "vk_variant_property", 2, det, nullptr, &VariantProperty, nullptr, nullptr);
   sqlite3_create_function(db, "vk_dchain", -1, det, nullptr, &DecimalChain, nullptr, nullptr);
   static int kAbsolute = 1;

@@ -260,7 +260,7 @@ std::string VariantCall(const std::string& sql, VT from, const ColumnType& base)
   }
   return "vk_variant(" + sql + ", " + std::to_string(static_cast<int>(from)) + ", " +
          std::to_string(static_cast<int>(base.type)) + ", " + std::to_string(base.length) + ", " +
-         std::to_string(base.precision) + ", " + std::to_string(base.scale) + ")";
+         std::to_string(base.precision) + ", " + std::to_string(base.scale) + ", " + (base.numeric ? "1" : "0") + ")";
 }
 
 VT TypeOf(const ColumnType& t) {
