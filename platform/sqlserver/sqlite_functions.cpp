@@ -346,18 +346,6 @@ Stored StoredOf(sqlite3_value* value) {
   return out;
 }
 
-// The static type of values of a base type of sql_variant.
-VT VariantBaseVT(SqlType t) {
-  if (t == SqlType::kBit) return VT::kBit;
-  if (IsIntegerType(t)) return VT::kInt;
-  if (IsMoneyType(t)) return VT::kMoney;
-  if (IsFloatType(t)) return VT::kFloat;
-  if (t == SqlType::kDecimal) return VT::kDecimal;
-  if (IsDateType(t)) return VT::kDate;
-  if (IsBinaryType(t)) return VT::kBinary;
-  if (t == SqlType::kUniqueIdentifier) return VT::kGuid;
-  return VT::kString;
-}
 
 void ResultStored(sqlite3_context* ctx, const Stored& s) {
   switch (s.kind) {
@@ -542,7 +530,7 @@ void ConvertVariant(sqlite3_context* ctx, sqlite3_value* arg, const ColumnType& 
                         &stored)) {
     return sqlite3_result_null(ctx);
   }
-  const VT from = VariantBaseVT(base.type);
+  const VT from = TypeOf(base);
   try {
     com::Variant v = FromStored(stored, base);
     if (IsCharType(to.type) && (from == VT::kBit || from == VT::kMoney || from == VT::kFloat || from == VT::kDate)) {

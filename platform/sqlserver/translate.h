@@ -274,9 +274,6 @@ class Translator {
   int max_recursion_ = 100;  // OPTION (MAXRECURSION n); 0 for no limit
 };
 
-// The static type of a column type.
-VT TypeOf(const ColumnType& t);
-
 // The type a result column's values have: its column's, else the type
 // its static type is described as to a client (text as nvarchar(4000),
 // a column of NULLs as int).
