@@ -112,13 +112,20 @@ RowInserter::RowInserter(EngineCore& engine, const TableMeta& table, std::vector
     }
   }
   if (!exprs.empty()) {
+    std::vector<ColumnType> types;
+    for (const int owner : owners) types.push_back(table.columns[static_cast<std::size_t>(owner)].type);
     Translator tr(engine.catalog(), engine.state());
-    TranslatedSelect c = tr.Constants(exprs);
+    TranslatedSelect c = tr.Constants(exprs, types);
     Stmt st(engine.db(), c.sql);
     const int rc = st.StepRaw();
     if (rc != SQLITE_ROW) throw engine.StepError(rc, "INSERT", &table);
     for (std::size_t k = 0; k < owners.size(); ++k) {
       const ColumnMeta& col = table.columns[static_cast<std::size_t>(owners[k])];
+      if (col.type.type == SqlType::kSqlVariant) {
+        // With the base type of the default's own value.
+        defaults_[static_cast<std::size_t>(owners[k])] = RawStored(st.get(), static_cast<int>(k));
+        continue;
+      }
       ToStored(DecodeValue(st.get(), static_cast<int>(k), c.columns[k]), col.type,
                &defaults_[static_cast<std::size_t>(owners[k])]);
     }
