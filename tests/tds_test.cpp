@@ -709,6 +709,40 @@ TEST_F(TdsEndpoint, UniqueidentifierTravelsAsGuidType) {
                                    {"1", "0E984725-C51C-4BF4-9960-E1C80E27ABA0"}, {"2", "\\N"}}));
 }
 
+TEST_F(TdsEndpoint, SqlVariantTravelsWithEachValuesBaseType) {
+  // On the wire: SSVARIANTTYPE (0x62) of most 8016 bytes; each value its
+  // 4-byte length, its base type, the count of its property bytes, the
+  // properties, then the value as its base type keeps it.
+  RawClient raw(listener->port());
+  raw.Login(sqlsrv::tds::kTds74);
+  const std::vector<std::uint8_t> reply = raw.Batch(
+      "select cast(cast(1689 as int) as sql_variant) as i, cast(cast(-12.5 as decimal(4,2)) as sql_variant) as d, "
+      "cast(N'ok' as sql_variant) as n, cast(null as sql_variant) as z",
+      true);
+  std::size_t at = 0;
+  ASSERT_EQ(reply.at(at++), 0x81);  // COLMETADATA
+  ASSERT_EQ(reply.at(at), 4);
+  at += 2;
+  for (int column = 0; column < 4; ++column) {
+    at += 4 + 2;  // user type, flags
+    EXPECT_EQ(reply.at(at), 0x62);
+    EXPECT_EQ(reply.at(at + 1) | reply.at(at + 2) << 8 | reply.at(at + 3) << 16 | reply.at(at + 4) << 24, 8016);
+    at += 5;
+    at += 1 + 2 * static_cast<std::size_t>(reply.at(at));  // the name
+  }
+  ASSERT_EQ(reply.at(at++), 0xD2);  // NBCROW: the fourth value is NULL
+  EXPECT_EQ(reply.at(at++), 0x08);
+  const std::vector<std::uint8_t> expected{
+      6, 0, 0, 0, 0x38, 0, 0x99, 0x06, 0, 0,                            // INT4 1689
+      9, 0, 0, 0, 0x6A, 2, 4, 2, 0, 0xE2, 0x04, 0, 0,                   // DECIMALN(4,2) -12.50: sign 0, 1250
+      13, 0, 0, 0, 0xE7, 7, 0x04, 0x08, 0xD0, 0, 0, 4, 0, 'o', 0, 'k', 0,  // NVARCHAR(2), collation, "ok"
+      0xFD};                                                             // DONE
+  ASSERT_GE(reply.size(), at + expected.size());
+  EXPECT_EQ(std::vector<std::uint8_t>(reply.begin() + static_cast<std::ptrdiff_t>(at),
+                                      reply.begin() + static_cast<std::ptrdiff_t>(at + expected.size())),
+            expected);
+}
+
 TEST_F(TdsEndpoint, TimestampTravelsAsBinary8OfItsUserType) {
   // MS-TDS: a timestamp column is BIGBINARY(8) with the user type 0x0050.
   TdsClient client(Login());

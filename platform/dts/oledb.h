@@ -16,6 +16,7 @@ enum DbType : std::uint16_t {
   DBTYPE_DATE = 7,
   DBTYPE_BSTR = 8,
   DBTYPE_BOOL = 11,
+  DBTYPE_VARIANT = 12,
   DBTYPE_UI1 = 17,
   DBTYPE_I8 = 20,
   DBTYPE_GUID = 72,

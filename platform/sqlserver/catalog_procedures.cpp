@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <climits>
 #include <initializer_list>
+#include <iterator>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -188,6 +189,7 @@ class NamePattern {
 
 // ODBC's SQL type codes.
 enum OdbcCode : int {
+  kSqlSsVariant = -150,  // SQL Server's own code for sql_variant
   kSqlGuid = -11, kSqlWLongVarChar = -10, kSqlWVarChar = -9, kSqlWChar = -8, kSqlBit = -7, kSqlTinyInt = -6, kSqlBigInt = -5,
   kSqlLongVarBinary = -4, kSqlVarBinary = -3, kSqlBinary = -2, kSqlLongVarChar = -1, kSqlChar = 1, kSqlNumeric = 2, kSqlDecimal = 3, kSqlInteger = 4, kSqlSmallInt = 5,
   kSqlFloat = 6, kSqlReal = 7, kSqlDateTime = 9, kSqlTimestamp = 11, kSqlVarChar = 12, kSqlTypeTimestamp = 93,
@@ -236,7 +238,10 @@ const OdbcFigures kOdbcFigures[] = {
     {SqlType::kImage,         kSqlLongVarBinary, kSqlLongVarBinary, kByLength, kByLength, kNone, kNone, kSqlLongVarBinary, kNone,   34, 34},
     {SqlType::kUniqueIdentifier, kSqlGuid,   kSqlGuid,          36,        16,        kNone, kNone, kSqlGuid,      kNone,          37, 37},
     {SqlType::kTimestamp,     kSqlBinary,    kSqlBinary,        8,         8,         kNone, kNone, kSqlBinary,    kNone,          45, 45},
+    {SqlType::kSqlVariant,    kSqlSsVariant, kSqlSsVariant,     8000,      8000,      kNone, kNone, kSqlSsVariant, kNone,          39, 39},
 };
+static_assert(std::size(kOdbcFigures) == static_cast<std::size_t>(SqlType::kSqlVariant) + 1,
+              "one row of ODBC figures for each type, in SqlType order");
 // clang-format on
 
 const OdbcFigures& FiguresOf(SqlType t) { return kOdbcFigures[static_cast<int>(t)]; }
@@ -1050,6 +1055,7 @@ struct TypeInfo {
 };
 // clang-format off
 const TypeInfo kTypeInfo[] = {
+    {"sql_variant",       SqlType::kSqlVariant,    false, 8000,       nullptr, nullptr, nullptr,     kAllExceptLike, kNone, 0,     0,     10,    0},
     {"uniqueidentifier",  SqlType::kUniqueIdentifier, false, 36,      "'",  "'",  nullptr,           kAllExceptLike, kNone, kNone, kNone, kNone, 0},
     {"ntext",             SqlType::kNText,         false, 1073741823, "N'", "'",  nullptr,           kLikeOnly,      kNone, kNone, kNone, kNone, 0},
     {"nvarchar",          SqlType::kNVarChar,      false, 4000,       "N'", "'",  "max length",      kSearchable,    kNone, kNone, kNone, kNone, 0},

@@ -540,16 +540,30 @@ com::Variant EngineCore::Evaluate(const ast::Expr& e, const char* operation) {
   return DecodeValue(st.get(), 0, t.columns[0]);
 }
 
+void EngineCore::AssignVariable(const std::string& name, const ast::Expr& e, const char* operation) {
+  VariableStore& store = Variables(name);
+  const VariableStore::Variable* variable = store.Find(name);
+  if (!variable) throw UndeclaredVariableError(name);
+  const ColumnType type = variable->type;
+  Translator tr(*catalog_, state_);
+  const TranslatedSelect t = tr.Constants({&e}, {type});
+  Stmt st(*db_, t.sql);
+  const int rc = st.StepRaw();
+  if (rc != SQLITE_ROW) throw StepError(rc, operation, nullptr);
+  if (type.type == SqlType::kSqlVariant) return store.Set(name, RawStored(st.get(), 0));
+  store.Assign(name, DecodeValue(st.get(), 0, t.columns[0]));
+}
+
 void EngineCore::RunDeclare(const ast::Stmt& s) {
   // Each initial value is assigned in turn, so that a later one may read
   // an earlier variable.
   for (const auto& d : s.variables) {
-    if (d.value) Variables(d.name).Assign(d.name, Evaluate(*d.value, "DECLARE"));
+    if (d.value) AssignVariable(d.name, *d.value, "DECLARE");
   }
 }
 
 void EngineCore::RunSetVariable(const ast::Stmt& s) {
-  Variables(s.variable).Assign(s.variable, Evaluate(*s.value, "SET"));
+  AssignVariable(s.variable, *s.value, "SET");
   state_.rowcount = 1;
 }
 

@@ -106,8 +106,15 @@ void EngineCore::RunInsert(ast::Stmt& s) {
       check_count(row.size());
       if (limit > 0 && inserter.rows() >= limit) break;
       std::vector<const ast::Expr*> exprs;
+      std::vector<ColumnType> types;
       for (const auto& e : row) exprs.push_back(e.get());
-      TranslatedSelect c = tr.Constants(exprs);
+      for (std::size_t i = 0; i < exprs.size(); ++i) types.push_back(target_type(i));
+      TranslatedSelect c = tr.Constants(exprs, types);
+      // A sql_variant keeps its value's base type only when SQLite stores
+      // the row as the query gives it.
+      const bool variant = std::any_of(types.begin(), types.end(),
+                                       [](const ColumnType& type) { return type.type == SqlType::kSqlVariant; });
+      if (variant && inserter.InsertSelect(c)) continue;
       Stmt st(*db_, c.sql);
       const int rc = st.StepRaw();
       if (rc != SQLITE_ROW) throw StepError(rc, "INSERT", &t);
@@ -140,8 +147,10 @@ void EngineCore::RunUpdate(const ast::Stmt& s) {
     columns.push_back(i);
     exprs.push_back(expr.get());
   }
+  std::vector<ColumnType> types;
+  for (const int i : columns) types.push_back(t.columns[static_cast<std::size_t>(i)].type);
   Translator tr(*catalog_, state_);
-  TranslatedSelect rows = tr.TargetRows(t, s.from, s.where.get(), exprs);
+  TranslatedSelect rows = tr.TargetRows(t, s.from, s.where.get(), exprs, types);
   std::vector<std::pair<std::int64_t, std::vector<Stored>>> changes;
   const std::int64_t limit = state_.options.rowcount_limit;  // SET ROWCOUNT: the most rows changed
   {
@@ -153,6 +162,13 @@ void EngineCore::RunUpdate(const ast::Stmt& s) {
       std::vector<Stored> values(columns.size());
       for (std::size_t k = 0; k < columns.size(); ++k) {
         const ColumnMeta& c = t.columns[static_cast<std::size_t>(columns[k])];
+        if (c.type.type == SqlType::kSqlVariant) {
+          values[k] = RawStored(st.get(), static_cast<int>(k + 1));  // with its base type
+          if (values[k].kind == Stored::kNull && !c.nullable) {
+            throw NotNullError(c.name, QualifiedName(state_.database, t.name), "UPDATE");
+          }
+          continue;
+        }
         com::Variant value = DecodeValue(st.get(), static_cast<int>(k + 1), rows.columns[k]);
         ToImageColumn(rows.columns[k], c.type, &value);
         ToStored(value, c.type, &values[k]);

@@ -270,6 +270,9 @@ class EngineCore {
   void PushCaught(ErrorInfo error);
   void PopCaught();
   // The value of an expression without a FROM, in the scope running.
+  // Sets a variable to an expression's value, as its type takes it (a
+  // sql_variant keeps the base type the expression has).
+  void AssignVariable(const std::string& name, const ast::Expr& e, const char* operation);
   com::Variant Evaluate(const ast::Expr& e, const char* operation);
   void RunDeclare(const ast::Stmt& s);
   void RunSetVariable(const ast::Stmt& s);

@@ -155,19 +155,44 @@ void EngineCore::RunSelectAssign(const ast::Stmt& s) {
   const TranslatedSelect t = tr.Select(*s.select);
   Stmt st(*db_, t.sql);
   std::vector<com::Variant> last(t.columns.size());
+  std::vector<Stored> last_stored(t.columns.size());
+  // A sql_variant value goes to a sql_variant variable as it is stored,
+  // keeping its base type, and to no variable of another type (257).
+  std::vector<bool> as_stored(t.columns.size());
+  for (std::size_t i = 0; i < last.size(); ++i) {
+    const std::string& name = s.select->items[i].variable;
+    const VariableStore::Variable* v = Variables(name).Find(name);
+    if (!v) throw UndeclaredVariableError(name);
+    const bool to_variant = v->type.type == SqlType::kSqlVariant;
+    if (t.columns[i].type == VT::kVariant && !to_variant) {
+      throw SqlErr(257, "Implicit conversion from data type sql_variant to " + TypeBaseName(v->type) +
+                            " is not allowed. Use the CONVERT function to run this query.");
+    }
+    as_stored[i] = to_variant && t.columns[i].type == VT::kVariant;
+  }
   std::int64_t rows = 0;
   const std::int64_t limit = state_.options.rowcount_limit;  // SET ROWCOUNT
   while (limit == 0 || rows < limit) {
     const int rc = st.StepRaw();
     if (rc == SQLITE_DONE) break;
     if (rc != SQLITE_ROW) throw StepError(rc, "SELECT", nullptr);
-    for (std::size_t i = 0; i < last.size(); ++i) last[i] = DecodeValue(st.get(), static_cast<int>(i), t.columns[i]);
+    for (std::size_t i = 0; i < last.size(); ++i) {
+      if (as_stored[i]) {
+        last_stored[i] = RawStored(st.get(), static_cast<int>(i));
+      } else {
+        last[i] = DecodeValue(st.get(), static_cast<int>(i), t.columns[i]);
+      }
+    }
     ++rows;
   }
   if (rows > 0) {
     for (std::size_t i = 0; i < last.size(); ++i) {
       const std::string& name = s.select->items[i].variable;
-      Variables(name).Assign(name, last[i]);
+      if (as_stored[i]) {
+        Variables(name).Set(name, last_stored[i]);
+      } else {
+        Variables(name).Assign(name, last[i]);
+      }
     }
   }
   state_.rowcount = rows;

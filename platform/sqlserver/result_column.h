@@ -11,7 +11,10 @@
 namespace sqlsrv {
 
 // The static type of an expression.
-enum class VT { kNull, kInt, kBit, kMoney, kDecimal, kFloat, kString, kDate, kBool, kBinary, kGuid };
+enum class VT { kNull, kInt, kBit, kMoney, kDecimal, kFloat, kString, kDate, kBool, kBinary, kGuid, kVariant };
+
+// The static type of a column type.
+VT TypeOf(const ColumnType& t);
 
 struct OutputColumn {
   std::string name;

@@ -19,6 +19,23 @@ std::string_view BlobColumn(sqlite3_stmt* s, int i) {
 
 }  // namespace
 
+Stored RawStored(sqlite3_stmt* s, int i) {
+  Stored out;
+  switch (sqlite3_column_type(s, i)) {
+    case SQLITE_NULL: break;
+    case SQLITE_INTEGER: out.kind = Stored::kInteger, out.i = sqlite3_column_int64(s, i); break;
+    case SQLITE_FLOAT: out.kind = Stored::kReal, out.r = sqlite3_column_double(s, i); break;
+    case SQLITE_BLOB: out.kind = Stored::kBlob, out.s = std::string(BlobColumn(s, i)); break;
+    default: {
+      const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(s, i));
+      out.kind = Stored::kText;
+      out.s.assign(p, static_cast<std::size_t>(sqlite3_column_bytes(s, i)));
+      break;
+    }
+  }
+  return out;
+}
+
 com::Variant DecodeValue(sqlite3_stmt* s, int i, const OutputColumn& c) {
   const int t = sqlite3_column_type(s, i);
   if (t == SQLITE_NULL) return com::Variant::Null();

@@ -112,13 +112,20 @@ RowInserter::RowInserter(EngineCore& engine, const TableMeta& table, std::vector
     }
   }
   if (!exprs.empty()) {
+    std::vector<ColumnType> types;
+    for (const int owner : owners) types.push_back(table.columns[static_cast<std::size_t>(owner)].type);
     Translator tr(engine.catalog(), engine.state());
-    TranslatedSelect c = tr.Constants(exprs);
+    TranslatedSelect c = tr.Constants(exprs, types);
     Stmt st(engine.db(), c.sql);
     const int rc = st.StepRaw();
     if (rc != SQLITE_ROW) throw engine.StepError(rc, "INSERT", &table);
     for (std::size_t k = 0; k < owners.size(); ++k) {
       const ColumnMeta& col = table.columns[static_cast<std::size_t>(owners[k])];
+      if (col.type.type == SqlType::kSqlVariant) {
+        // With the base type of the default's own value.
+        defaults_[static_cast<std::size_t>(owners[k])] = RawStored(st.get(), static_cast<int>(k));
+        continue;
+      }
       ToStored(DecodeValue(st.get(), static_cast<int>(k), c.columns[k]), col.type,
                &defaults_[static_cast<std::size_t>(owners[k])]);
     }
@@ -385,6 +392,9 @@ std::optional<std::string> RowInserter::StoredAsGiven(std::size_t column, const 
       return "vk_fit_text(" + value + ", " + std::to_string(to.length < 0 ? 0 : to.length) + ", " +
              (unicode ? "1" : "0") + ")";
     }
+    case SqlType::kSqlVariant:
+      // The value with its base type: its column's, or its static type's.
+      return VariantCall(value, source.type, from.value_or(ColumnType{SqlType::kSqlVariant, 0}));
     default:
       return std::nullopt;  // fixed-length text, reals, small datetimes
   }
@@ -452,7 +462,7 @@ bool RowInserter::InsertSelect(const TranslatedSelect& select) {
     return false;
   }
   engine_.db().Exec("RELEASE vk_insert_select");
-  rows_ = engine_.db().Changes();
+  rows_ += engine_.db().Changes();
   if (identity_column_ >= 0 && rows_ > 0) {
     identity_.last = functions.identity_last;
     identity_.next = functions.identity_exhausted ? std::nullopt : std::optional<std::int64_t>(functions.identity_next);

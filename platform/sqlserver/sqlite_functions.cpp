@@ -356,23 +356,44 @@ int CompareGuid(void*, int na, const void* pa, int nb, const void* pb) {
 
 // ------------------------------------------------------------ conversions
 
-// A money, float, date or bit as the text CONVERT gives it in `style`.
-std::string StyledText(sqlite3_value* value, VT from, int style) {
+// A money, float, date or bit, as SQLite stores it, as the text CONVERT
+// gives it in `style`.
+std::string StyledText(const Stored& value, VT from, int style) {
   switch (from) {
-    case VT::kBit: return sqlite3_value_int64(value) != 0 ? "1" : "0";
-    case VT::kMoney: return MoneyText(sqlite3_value_int64(value), style);
-    case VT::kFloat: return FloatText(sqlite3_value_double(value), style);
+    case VT::kBit: return value.i != 0 ? "1" : "0";
+    case VT::kMoney: return MoneyText(value.i, style);
+    case VT::kFloat: return FloatText(value.kind == Stored::kReal ? value.r : static_cast<double>(value.i), style);
     case VT::kDate: {
-      const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(value));
-      const auto civil = com::ParseCivil(text ? text : "");
-      return civil ? DateText(*civil, style) : std::string(text ? text : "");
+      const auto civil = com::ParseCivil(value.s);
+      return civil ? DateText(*civil, style) : value.s;
     }
-    default: {
-      const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(value));
-      return text ? text : "";
-    }
+    default: return value.s;
   }
 }
+
+// A SQLite value as it is stored.
+Stored StoredOf(sqlite3_value* value) {
+  Stored out;
+  switch (sqlite3_value_type(value)) {
+    case SQLITE_NULL: break;
+    case SQLITE_INTEGER: out.kind = Stored::kInteger, out.i = sqlite3_value_int64(value); break;
+    case SQLITE_FLOAT: out.kind = Stored::kReal, out.r = sqlite3_value_double(value); break;
+    case SQLITE_BLOB: {
+      out.kind = Stored::kBlob;
+      const void* data = sqlite3_value_blob(value);
+      out.s.assign(static_cast<const char*>(data), static_cast<std::size_t>(sqlite3_value_bytes(value)));
+      break;
+    }
+    default: {
+      out.kind = Stored::kText;
+      const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(value));
+      out.s.assign(text ? text : "", static_cast<std::size_t>(sqlite3_value_bytes(value)));
+      break;
+    }
+  }
+  return out;
+}
+
 
 void ResultStored(sqlite3_context* ctx, const Stored& s) {
   switch (s.kind) {
@@ -474,6 +495,214 @@ std::optional<dts::DateOrder> StyleDateOrder(int style) {
   return std::nullopt;
 }
 
+// The text of a varchar or nvarchar's length: its characters (UTF-16
+// units), or for varchar its bytes in the server code page.
+int TextLength(std::string_view text, bool unicode) {
+  if (unicode) {
+    std::u16string units;
+    com::Utf8ToUtf16(text, &units);
+    return static_cast<int>(units.size());
+  }
+  struct ServerCodePage {
+    com::CodePage page{"CP" + std::to_string(kServerCodePageNumber)};
+  };
+  std::string bytes;
+  port::PerThread<ServerCodePage>().page.FromUtf8Lossy(text, &bytes);
+  return static_cast<int>(bytes.size());
+}
+
+// A value of static type `from` made a sql_variant of base type `base`; a
+// base type of kSqlVariant (no type known) takes the one of the value's
+// static type, a text's or binary data's length from the value itself.
+void MakeVariant(sqlite3_context* ctx, sqlite3_value* value, VT from, ColumnType base) {
+  if (sqlite3_value_type(value) == SQLITE_NULL) return sqlite3_result_null(ctx);
+  if (from == VT::kVariant) return sqlite3_result_value(ctx, value);
+  Stored stored = StoredOf(value);
+  if (base.type == SqlType::kSqlVariant) {
+    static const std::pair<VT, SqlType> kBases[] = {
+        {VT::kInt, SqlType::kInt},         {VT::kBit, SqlType::kBit},       {VT::kMoney, SqlType::kMoney},
+        {VT::kFloat, SqlType::kFloat},     {VT::kDate, SqlType::kDateTime}, {VT::kString, SqlType::kNVarChar},
+        {VT::kBinary, SqlType::kVarBinary}, {VT::kGuid, SqlType::kUniqueIdentifier}};
+    base = ColumnType{SqlType::kNVarChar, 0};
+    for (const auto& [vt, type] : kBases) {
+      if (vt == from) base.type = type;
+    }
+    if (from == VT::kInt && (stored.i < INT32_MIN || stored.i > INT32_MAX)) base.type = SqlType::kBigInt;
+    if (from == VT::kDecimal) {
+      base = DecimalColumnType(DecimalTypeOfConstant(stored.s));
+      base.numeric = true;
+    }
+  }
+  if ((base.type == SqlType::kVarChar || base.type == SqlType::kNVarChar) && base.length == 0) {
+    base.length = std::clamp(TextLength(stored.s, IsUnicodeType(base.type)), 1, IsUnicodeType(base.type) ? 4000 : 8000);
+  }
+  if (base.type == SqlType::kVarBinary && base.length == 0) {
+    base.length = std::clamp(static_cast<int>(stored.s.size()), 1, 8000);
+  }
+  if (!IsVariantBaseType(base)) {
+    return ResultError(ctx, SqlErr(206, "Operand type clash: " + TypeBaseName(base) + " is incompatible with sql_variant"));
+  }
+  if (from == VT::kMoney || from == VT::kFloat || from == VT::kDate || from == VT::kBit) {
+    // Already in its base type's storage.
+  } else if (from == VT::kDecimal) {
+    com::Numeric n;
+    if (!ArgNumeric(ctx, value, &n)) return;
+    stored.kind = Stored::kText;
+    stored.s = com::FormatNumeric(n);
+  }
+  if (from == VT::kBinary) stored.kind = Stored::kBlob;
+  const std::string text = VariantText(base, stored);
+  sqlite3_result_text(ctx, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+}
+
+// vk_variant(value, from_vt, base_type, length, precision, scale,
+// numeric): a value
+// made a sql_variant that keeps its base type (kSqlVariant: the value's
+// own; see MakeVariant).
+void ToVariant(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  ColumnType base{static_cast<SqlType>(sqlite3_value_int(argv[2])), sqlite3_value_int(argv[3])};
+  base.precision = sqlite3_value_int(argv[4]);
+  base.scale = sqlite3_value_int(argv[5]);
+  base.numeric = sqlite3_value_int(argv[6]) != 0;
+  MakeVariant(ctx, argv[0], static_cast<VT>(sqlite3_value_int(argv[1])), base);
+}
+
+// CONVERT of a sql_variant: its value converted as a value of its base
+// type is.
+void ConvertVariant(sqlite3_context* ctx, sqlite3_value* arg, const ColumnType& to, int style) {
+  if (to.type == SqlType::kSqlVariant) return sqlite3_result_value(ctx, arg);
+  const auto* raw = reinterpret_cast<const char*>(sqlite3_value_text(arg));
+  ColumnType base;
+  Stored stored;
+  if (!ParseVariantText(std::string_view(raw ? raw : "", static_cast<std::size_t>(sqlite3_value_bytes(arg))), &base,
+                        &stored)) {
+    return sqlite3_result_null(ctx);
+  }
+  const VT from = TypeOf(base);
+  try {
+    com::Variant v = FromStored(stored, base);
+    if (IsCharType(to.type) && (from == VT::kBit || from == VT::kMoney || from == VT::kFloat || from == VT::kDate)) {
+      v = com::Variant::Text(StyledText(stored, from, style));
+    }
+    if (from == VT::kGuid && (IsBinaryType(to.type))) v = com::Variant::Bytes(dts::GuidBytes(stored.s));
+    Stored out;
+    if (from == VT::kString || from == VT::kBinary) {
+      ToStoredCut(v, to, &out);
+    } else {
+      ToStored(v, to, &out);
+    }
+    ResultStored(ctx, out);
+  } catch (const com::Error& e) {
+    ResultError(ctx, e);
+  }
+}
+
+// VKVAR: sql_variant texts in SQL Server's order of sql_variant values:
+// by the family of their base types (dates highest, then approximate
+// numbers, exact numbers, character data, binary data, GUIDs), then by
+// value; character data in the server collation. Texts that are no
+// sql_variant's sort first, by their bytes.
+int CompareCi(void*, int na, const void* pa, int nb, const void* pb);
+
+int VariantFamily(SqlType t) {
+  if (IsDateType(t)) return 6;
+  if (IsFloatType(t)) return 5;
+  if (IsIntegerType(t) || IsMoneyType(t) || t == SqlType::kDecimal) return 4;
+  if (IsCharType(t)) return 3;
+  if (IsBinaryType(t)) return 2;
+  return 1;  // uniqueidentifier
+}
+
+int CompareVariant(void*, int na, const void* pa, int nb, const void* pb) {
+  const std::string_view a(static_cast<const char*>(pa), static_cast<std::size_t>(na));
+  const std::string_view b(static_cast<const char*>(pb), static_cast<std::size_t>(nb));
+  ColumnType ta, tb;
+  Stored va, vb;
+  const bool ok_a = ParseVariantText(a, &ta, &va), ok_b = ParseVariantText(b, &tb, &vb);
+  if (!ok_a || !ok_b) {
+    if (ok_a != ok_b) return ok_a ? 1 : -1;
+    return a.compare(b) < 0 ? -1 : a.compare(b) > 0 ? 1 : 0;
+  }
+  const int fa = VariantFamily(ta.type), fb = VariantFamily(tb.type);
+  if (fa != fb) return fa < fb ? -1 : 1;
+  const auto sign = [](auto x, auto y) { return x < y ? -1 : x > y ? 1 : 0; };
+  switch (fa) {
+    case 6:  // stored text "YYYY-MM-DD HH:MM:SS.mmm"
+      return sign(va.s.compare(vb.s), 0);
+    case 5:
+      return sign(va.r, vb.r);
+    case 4: {
+      if (!IsMoneyType(ta.type) && !IsMoneyType(tb.type) && ta.type != SqlType::kDecimal &&
+          tb.type != SqlType::kDecimal) {
+        return sign(va.i, vb.i);
+      }
+      const auto decimal_text = [](const ColumnType& t, const Stored& v) {
+        if (t.type == SqlType::kDecimal) return v.s;
+        if (IsMoneyType(t.type)) return FromStored(v, t).ToText();
+        return std::to_string(v.i);
+      };
+      return com::CompareNumericText(decimal_text(ta, va), decimal_text(tb, vb));
+    }
+    case 3:
+      return CompareCi(nullptr, static_cast<int>(va.s.size()), va.s.data(), static_cast<int>(vb.s.size()), vb.s.data());
+    case 2:
+      return sign(va.s.compare(vb.s), 0);
+    default:
+      return CompareGuid(nullptr, static_cast<int>(va.s.size()), va.s.data(), static_cast<int>(vb.s.size()),
+                         vb.s.data());
+  }
+}
+
+// vk_variant_property(value, property): SQL_VARIANT_PROPERTY, a sql_variant
+// itself: BaseType (sysname), Precision, Scale, TotalBytes, MaxLength
+// (int) and Collation (sysname, NULL for data not character); NULL for
+// another property or a value that is not a sql_variant.
+void VariantProperty(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  if (sqlite3_value_type(argv[0]) == SQLITE_NULL) return sqlite3_result_null(ctx);
+  const auto* raw = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
+  ColumnType base;
+  Stored stored;
+  if (!ParseVariantText(std::string_view(raw ? raw : "", static_cast<std::size_t>(sqlite3_value_bytes(argv[0]))),
+                        &base, &stored)) {
+    return sqlite3_result_null(ctx);
+  }
+  const auto* name_text = reinterpret_cast<const char*>(sqlite3_value_text(argv[1]));
+  const std::string name = name_text ? name_text : "";
+  const auto result_name = [&](const std::string& text) {
+    Stored s;
+    s.kind = Stored::kText;
+    s.s = text;
+    const std::string out = VariantText(ColumnType{SqlType::kNVarChar, 128}, s);
+    sqlite3_result_text(ctx, out.data(), static_cast<int>(out.size()), SQLITE_TRANSIENT);
+  };
+  const auto result_int = [&](std::int64_t n) {
+    Stored s;
+    s.kind = Stored::kInteger;
+    s.i = n;
+    const std::string out = VariantText(ColumnType{SqlType::kInt, 0}, s);
+    sqlite3_result_text(ctx, out.data(), static_cast<int>(out.size()), SQLITE_TRANSIENT);
+  };
+  if (com::SameName(name, "BaseType")) return result_name(TypeBaseName(base));
+  if (com::SameName(name, "Collation")) {
+    if (!IsCharType(base.type)) return sqlite3_result_null(ctx);
+    return result_name(kServerCollation);
+  }
+  const VariantWire wire = VariantWireOf(base);
+  if (com::SameName(name, "Precision")) return result_int(wire.precision);
+  if (com::SameName(name, "Scale")) return result_int(wire.scale);
+  if (com::SameName(name, "MaxLength")) return result_int(wire.max_length);
+  if (com::SameName(name, "TotalBytes")) {
+    int data = wire.max_length;
+    if (base.type == SqlType::kVarChar || base.type == SqlType::kNVarChar) {
+      data = TextLength(stored.s, IsUnicodeType(base.type)) * (IsUnicodeType(base.type) ? 2 : 1);
+    } else if (base.type == SqlType::kVarBinary) {
+      data = static_cast<int>(stored.s.size());
+    }
+    return result_int(2 + wire.property_bytes + data);
+  }
+  sqlite3_result_null(ctx);
+}
+
 // vk_convert(value, from_vt, to_type, length, precision, scale [, style
 // [, source type]]):
 // a value converted as SQL Server converts it to a column type, in that
@@ -487,6 +716,8 @@ void Convert(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   to.scale = sqlite3_value_int(argv[5]);
   const int style = argc > 6 ? sqlite3_value_int(argv[6]) : 0;
   const int source = argc > 7 ? sqlite3_value_int(argv[7]) : kNoSourceType;
+  if (from == VT::kVariant) return ConvertVariant(ctx, argv[0], to, style);
+  if (to.type == SqlType::kSqlVariant) return MakeVariant(ctx, argv[0], from, to);
   if (IsBinaryType(to.type) || from == VT::kBinary) {
     try {
       if (auto value = BinaryConversion(argv[0], from, to, style, source)) {
@@ -521,7 +752,7 @@ void Convert(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
       throw SqlErr(8170, "Insufficient result space to convert uniqueidentifier value to " + TypeBaseName(to) + ".");
     }
     if (IsCharType(to.type) && from != VT::kString && from != VT::kInt && from != VT::kDecimal) {
-      v = com::Variant::Text(StyledText(argv[0], from, style));
+      v = com::Variant::Text(StyledText(StoredOf(argv[0]), from, style));
     }
     // Text becomes a date in the order its style names.
     std::optional<dts::DateOrderScope> style_order;
@@ -1024,6 +1255,9 @@ void RegisterFunctions(sqlite3* db, FunctionContext* context) {
   sqlite3_create_function(db, "vk_bconcat", 2, det, nullptr, &ConcatBytes, nullptr, nullptr);
   sqlite3_create_collation(db, "VKDEC", SQLITE_UTF8, nullptr, &CompareDecimal);
   sqlite3_create_collation(db, "VKGUID", SQLITE_UTF8, nullptr, &CompareGuid);
+  sqlite3_create_collation(db, "VKVAR", SQLITE_UTF8, nullptr, &CompareVariant);
+  sqlite3_create_function(db, "vk_variant", 7, det, nullptr, &ToVariant, nullptr, nullptr);
+  sqlite3_create_function(db, "vk_variant_property", 2, det, nullptr, &VariantProperty, nullptr, nullptr);
   sqlite3_create_function(db, "vk_dchain", -1, det, nullptr, &DecimalChain, nullptr, nullptr);
   static int kAbsolute = 1;
   sqlite3_create_function(db, "vk_dneg", 1, det, nullptr, &DecimalSign, nullptr, nullptr);

@@ -27,6 +27,7 @@ const ServerType kServerTypes[] = {
     {"money",         SqlType::kMoney,         60,  60,  11,  60,  8,    19, 4,  false},
     {"datetime",      SqlType::kDateTime,      61,  61,  12,  61,  8,    23, 3,  false},
     {"float",         SqlType::kFloat,         62,  62,  8,   62,  8,    53, 0,  false},
+    {"sql_variant",   SqlType::kSqlVariant,    98,  98,  0,   39,  8016, 0,  0,  false},
     {"ntext",         SqlType::kNText,         99,  99,  0,   35,  16,   0,  0,  true},
     {"bit",           SqlType::kBit,           104, 104, 16,  50,  1,    1,  0,  false},
     {"decimal",       SqlType::kDecimal,       106, 106, 24,  55,  17,   38, 38, false},

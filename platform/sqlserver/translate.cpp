@@ -253,6 +253,16 @@ std::string StoredLiteral(const Stored& v) {
 
 }  // namespace
 
+std::string VariantCall(const std::string& sql, VT from, const ColumnType& base) {
+  if (from == VT::kVariant || sql == "NULL") return sql;
+  if (base.type != SqlType::kSqlVariant && !IsVariantBaseType(base)) {
+    throw SqlErr(206, "Operand type clash: " + TypeBaseName(base) + " is incompatible with sql_variant");
+  }
+  return "vk_variant(" + sql + ", " + std::to_string(static_cast<int>(from)) + ", " +
+         std::to_string(static_cast<int>(base.type)) + ", " + std::to_string(base.length) + ", " +
+         std::to_string(base.precision) + ", " + std::to_string(base.scale) + ", " + (base.numeric ? "1" : "0") + ")";
+}
+
 VT TypeOf(const ColumnType& t) {
   if (t.type == SqlType::kBit) return VT::kBit;
   if (IsIntegerType(t.type)) return VT::kInt;
@@ -262,6 +272,7 @@ VT TypeOf(const ColumnType& t) {
   if (IsDateType(t.type)) return VT::kDate;
   if (IsBinaryType(t.type)) return VT::kBinary;
   if (t.type == SqlType::kUniqueIdentifier) return VT::kGuid;
+  if (t.type == SqlType::kSqlVariant) return VT::kVariant;
   return VT::kString;
 }
 
@@ -651,8 +662,28 @@ Translator::Typed Translator::Column(const ast::Expr& e, const Scope& scope) {
   throw SqlErr(4104, "The multi-part identifier \"" + written + "\" could not be bound.");
 }
 
+std::string Translator::AsVariant(const Typed& v) {
+  if (v.type == VT::kVariant || v.type == VT::kNull) return v.sql;
+  // The base type: a column's or a computed decimal's own; a constant's as
+  // written; else the value's static type's, its length the value's.
+  ColumnType base{SqlType::kSqlVariant, 0};
+  if (v.column) {
+    base = *v.column;
+  } else if (v.type == VT::kString) {
+    base = ColumnType{IsUnicodeText(v) ? SqlType::kNVarChar : SqlType::kVarChar, 0};
+  } else if (v.type == VT::kDecimal && v.is_literal) {
+    base = ComputedDecimal(DecimalTypeOfConstant(v.literal));
+  }
+  return VariantCall(v.sql, v.type, base);
+}
+
 std::string Translator::Coerce(const Typed& v, VT to) {
   if (v.type == to || v.type == VT::kNull) return v.sql;
+  if (to == VT::kVariant) return AsVariant(v);
+  if (v.type == VT::kVariant) {
+    throw SqlErr(257, std::string("Implicit conversion from data type sql_variant to ") + VTName(to) +
+                          " is not allowed. Use the CONVERT function to run this query.");
+  }
   if (to == VT::kGuid && v.type == VT::kString && v.is_literal) {
     const auto guid = dts::GuidText(v.literal);
     if (!guid) throw GuidConversionError();
@@ -742,6 +773,11 @@ std::string Translator::Compare(const std::string& op, const Typed& a, const Typ
   // holding NULL compare NULL as a value.
   if (!session_.options.ansi_nulls && (a.sql == "NULL" || b.sql == "NULL") && (op == "=" || op == "<>" || op == "!=")) {
     return "(" + left + (op == "=" ? " IS " : " IS NOT ") + right + ")";
+  }
+  if (a.type == VT::kVariant || b.type == VT::kVariant) {
+    // The other side is made a sql_variant: values of different families
+    // compare by family, never with a conversion error.
+    return "(" + AsVariant(a) + " COLLATE VKVAR " + op + " " + AsVariant(b) + ")";
   }
   if (a.type == VT::kGuid || b.type == VT::kGuid) {
     // Text and binary data beside a GUID are read as one; GUIDs compare in
@@ -883,7 +919,8 @@ Translator::Typed Translator::CommonType(const std::vector<const Typed*>& values
     if (v->type == VT::kNull) continue;
     // Binary yields to every other type; text and binary to a GUID.
     const bool over_text = v->type == VT::kGuid && (type.type == VT::kString || type.type == VT::kBinary);
-    if (type.type == VT::kNull || Rank(v->type) > Rank(type.type) || over_text ||
+    if (type.type == VT::kVariant) continue;  // sql_variant is above every other type
+    if (v->type == VT::kVariant || type.type == VT::kNull || Rank(v->type) > Rank(type.type) || over_text ||
         (type.type == VT::kBinary && v->type != VT::kBinary)) {
       type.type = v->type;
     }
@@ -922,8 +959,11 @@ std::string Translator::InType(const Typed& v, const Typed& type) {
 Translator::Typed Translator::Arithmetic(const std::string& op, const Typed& a, const Typed& b) {
   Typed out;
   if (a.type == VT::kBool || b.type == VT::kBool) throw SqlErr(kSyntax, "Incorrect syntax near '" + op + "'.");
-  if (a.type == VT::kGuid || b.type == VT::kGuid) {
-    throw SqlErr(8117, "Operand data type uniqueidentifier is invalid for " + OperatorName(op) + " operator.");
+  for (const VT refused : {VT::kGuid, VT::kVariant}) {
+    if (a.type == refused || b.type == refused) {
+      throw SqlErr(8117, std::string("Operand data type ") + VTName(refused) + " is invalid for " +
+                             OperatorName(op) + " operator.");
+    }
   }
   if (a.type == VT::kNull || b.type == VT::kNull) {
     out.sql = "NULL";
@@ -1182,9 +1222,12 @@ Translator::Typed Translator::Value(const ast::Expr& e, const Scope& scope) {
       column.sql = "c1";
       column.type = sub_type;
       column.column = sub.columns[0].column;
+      const bool variant = a.type == VT::kVariant || sub_type == VT::kVariant;
       const bool decimal = (a.type == VT::kDecimal || sub_type == VT::kDecimal) && a.type != VT::kFloat &&
-                           sub_type != VT::kFloat && a.type != VT::kNull && sub_type != VT::kNull;
-      if (decimal) {
+                           sub_type != VT::kFloat && a.type != VT::kNull && sub_type != VT::kNull && !variant;
+      if (variant) {
+        // Compared as sql_variant values, below.
+      } else if (decimal) {
         left = DecimalOperand(a) + " COLLATE VKDEC";
         if (sub_type != VT::kDecimal) sub.sql = "SELECT " + DecimalOperand(column) + " FROM (" + sub.sql + ")";
       } else if (a.type != sub_type && a.type != VT::kNull && sub_type != VT::kNull) {
@@ -1194,8 +1237,12 @@ Translator::Typed Translator::Value(const ast::Expr& e, const Scope& scope) {
           left = Coerce(a, sub_type);
         }
       }
-      if (a.type == VT::kString && !decimal) left += " COLLATE " + CollationOf(a);
+      if (a.type == VT::kString && !decimal && !variant) left += " COLLATE " + CollationOf(a);
       if (a.type == VT::kGuid || sub_type == VT::kGuid) left = Coerce(a, VT::kGuid) + " COLLATE VKGUID";
+      if (a.type == VT::kVariant || sub_type == VT::kVariant) {
+        left = AsVariant(a) + " COLLATE VKVAR";
+        if (sub_type != VT::kVariant) sub.sql = "SELECT " + AsVariant(column) + " FROM (" + sub.sql + ")";
+      }
       out.sql = "(" + left + (e.negated ? " NOT IN (" : " IN (") + sub.sql + "))";
       out.type = VT::kBool;
       return out;
@@ -1238,7 +1285,18 @@ Translator::Typed Translator::Value(const ast::Expr& e, const Scope& scope) {
     case ExprKind::kCast: {
       const Typed a = Expr(*e.args[0], scope);
       const ColumnType to = ResolveType(e.cast_type);
-      const bool guid_from = a.type == VT::kString || a.type == VT::kBinary || a.type == VT::kGuid || a.type == VT::kNull;
+      if (to.type == SqlType::kSqlVariant) {
+        if (a.column && !IsVariantBaseType(*a.column)) {
+          throw SqlErr(529, "Explicit conversion from data type " + TypeBaseName(*a.column) +
+                                " to sql_variant is not allowed.");
+        }
+        out.sql = AsVariant(a);
+        out.type = VT::kVariant;
+        out.column = to;
+        return out;
+      }
+      const bool guid_from = a.type == VT::kString || a.type == VT::kBinary || a.type == VT::kGuid ||
+                             a.type == VT::kNull || a.type == VT::kVariant;
       const bool guid_to = IsCharType(to.type) || IsBinaryType(to.type) || to.type == SqlType::kUniqueIdentifier;
       if ((to.type == SqlType::kUniqueIdentifier && !guid_from) || (a.type == VT::kGuid && !guid_to)) {
         throw SqlErr(529, std::string("Explicit conversion from data type ") +
@@ -1475,6 +1533,7 @@ TranslatedSelect Translator::SelectIn(const ast::Select& s, const Scope* outer) 
              (type == VT::kString    ? " COLLATE " + collation
               : type == VT::kDecimal ? std::string(" COLLATE VKDEC")
               : type == VT::kGuid    ? std::string(" COLLATE VKGUID")
+              : type == VT::kVariant ? std::string(" COLLATE VKVAR")
                                      : std::string()) +
              (s.order_by[i].descending ? " DESC" : "");
   }
@@ -1490,6 +1549,7 @@ namespace {
 VT UnionType(VT a, VT b) {
   if (a == VT::kNull || a == b) return b;
   if (b == VT::kNull) return a;
+  if (a == VT::kVariant || b == VT::kVariant) return VT::kVariant;  // above every other type
   if (a == VT::kDate || b == VT::kDate) return VT::kDate;
   if (a == VT::kBinary) return b;  // the lowest precedence of all
   if (b == VT::kBinary) return a;
@@ -1891,6 +1951,7 @@ TranslatedSelect Translator::SelectCore(const ast::Select& s, const Scope* outer
       if (type == VT::kString) term += " COLLATE " + (collation.empty() ? std::string("VKCI") : collation);
       if (type == VT::kDecimal) term += " COLLATE VKDEC";
       if (type == VT::kGuid) term += " COLLATE VKGUID";
+      if (type == VT::kVariant) term += " COLLATE VKVAR";
       sql += (i ? ", " : "") + term + (s.order_by[i].descending ? " DESC" : "");
     }
   }
@@ -1950,13 +2011,25 @@ OutputColumn Translator::StoredValueColumn(const Typed& t) {
   return out;
 }
 
-TranslatedSelect Translator::Constants(const std::vector<const ast::Expr*>& exprs) {
+void Translator::ForTarget(Typed* t, const std::vector<ColumnType>& targets, std::size_t i) {
+  if (i >= targets.size()) return;
+  const bool to_variant = targets[i].type == SqlType::kSqlVariant;
+  if (!to_variant && t->type == VT::kVariant) Coerce(*t, TypeOf(targets[i]));  // raises 257
+  if (!to_variant || t->type == VT::kVariant || t->type == VT::kNull) return;
+  t->sql = AsVariant(*t);
+  t->type = VT::kVariant;
+  t->column = targets[i];
+}
+
+TranslatedSelect Translator::Constants(const std::vector<const ast::Expr*>& exprs,
+                                       const std::vector<ColumnType>& targets) {
   Scope scope;
   TranslatedSelect out;
   std::string sql = "SELECT ";
   for (std::size_t i = 0; i < exprs.size(); ++i) {
     Typed t = Expr(*exprs[i], scope);
     if (t.type == VT::kBool) throw SqlErr(kSyntax, "Incorrect syntax near '='.");
+    ForTarget(&t, targets, i);
     sql += (i ? ", " : "") + t.sql;
     out.columns.push_back(StoredValueColumn(t));
   }
@@ -1966,7 +2039,8 @@ TranslatedSelect Translator::Constants(const std::vector<const ast::Expr*>& expr
 }
 
 TranslatedSelect Translator::TargetRows(const TableMeta& table, const std::vector<ast::TableRef>& from,
-                                        const ast::Expr* where, const std::vector<const ast::Expr*>& exprs) {
+                                        const ast::Expr* where, const std::vector<const ast::Expr*>& exprs,
+                                        const std::vector<ColumnType>& targets) {
   Scope scope;
   std::string target_alias;
   std::string sources;
@@ -2001,9 +2075,10 @@ TranslatedSelect Translator::TargetRows(const TableMeta& table, const std::vecto
   if (target) target_alias = scope.sources[*target].sql_alias;
   TranslatedSelect out;
   std::string sql = "SELECT " + target_alias + ".rowid";
-  for (const ast::Expr* e : exprs) {
-    Typed t = Expr(*e, scope);
+  for (std::size_t i = 0; i < exprs.size(); ++i) {
+    Typed t = Expr(*exprs[i], scope);
     if (t.type == VT::kBool) throw SqlErr(kSyntax, "Incorrect syntax near '='.");
+    ForTarget(&t, targets, i);
     sql += ", " + t.sql;
     out.columns.push_back(StoredValueColumn(t));
   }

@@ -29,6 +29,12 @@
 
 namespace sqlsrv {
 
+// vk_variant of `sql`, a value of static type `from`, as a sql_variant of
+// base type `base` (kSqlVariant: the one of its static type, its length
+// the value's); raises 206 for a base type sql_variant does not hold.
+std::string VariantCall(const std::string& sql, VT from, const ColumnType& base);
+
+
 struct TranslatedSelect {
   std::string sql;
   std::vector<OutputColumn> columns;
@@ -90,13 +96,18 @@ class Translator {
   TranslatedSelect Select(const ast::Select& s);
 
   // "SELECT e1, e2, ..." without a FROM clause (VALUES rows, defaults).
-  TranslatedSelect Constants(const std::vector<const ast::Expr*>& exprs);
+  // `targets`, when given, are the types the values are stored in: a value
+  // for sql_variant is made one of its own base type; a sql_variant for
+  // another type raises 257, as its implicit conversion does.
+  TranslatedSelect Constants(const std::vector<const ast::Expr*>& exprs, const std::vector<ColumnType>& targets = {});
 
   // The rows of one table that a statement changes: "SELECT t.rowid, e1, ...
   // FROM table [, from...] WHERE where". `table_alias` names the table as the
   // expressions may (its name or an alias in `from`).
+  // `targets` as Constants takes them.
   TranslatedSelect TargetRows(const TableMeta& table, const std::vector<ast::TableRef>& from,
-                              const ast::Expr* where, const std::vector<const ast::Expr*>& exprs);
+                              const ast::Expr* where, const std::vector<const ast::Expr*>& exprs,
+                              const std::vector<ColumnType>& targets = {});
 
   // "SELECT e" with the value converted to text as CONVERT to a character
   // type converts it by default (PRINT's conversion); its column keeps the
@@ -160,6 +171,12 @@ class Translator {
   static std::string CollationOf(const Typed& t);
   static std::string CollationOfPair(const Typed& a, const Typed& b, const std::string& op);
   std::string Coerce(const Typed& v, VT to);
+  // A value made a sql_variant of its own base type; raises 206 for a
+  // type sql_variant does not hold (text, ntext, image, timestamp, (max)).
+  std::string AsVariant(const Typed& v);
+  // A value stored in a target type (Constants' `targets`), its SQL and
+  // the column it makes.
+  void ForTarget(Typed* t, const std::vector<ColumnType>& targets, std::size_t i);
   // Decimals. The decimal(p, s) a value has, or takes beside a decimal
   // (an int constant, like int, decimal(10,0)); the value as a decimal's
   // text of any scale, to compare or to compute with; the value converted
@@ -256,9 +273,6 @@ class Translator {
   int bound_level_ = INT_MAX;
   int max_recursion_ = 100;  // OPTION (MAXRECURSION n); 0 for no limit
 };
-
-// The static type of a column type.
-VT TypeOf(const ColumnType& t);
 
 // The type a result column's values have: its column's, else the type
 // its static type is described as to a client (text as nvarchar(4000),

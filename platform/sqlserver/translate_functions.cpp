@@ -187,6 +187,11 @@ const Translator::FunctionDef* Translator::FindFunction(std::string_view upper_n
          return C::Of("vk_databasepropertyex(" + c.Text(0) + ", " + c.Text(1) + ")", VT::kString,
                       ColumnType{SqlType::kNVarChar, 128});
        }},
+      {"SQL_VARIANT_PROPERTY", 2, 2,
+       [](C& c) {
+         return C::Of("vk_variant_property(" + c.As(0, VT::kVariant) + ", " + c.Text(1) + ")", VT::kVariant,
+                      ColumnType{SqlType::kSqlVariant, 0});
+       }},
       {"COLLATIONPROPERTY", 2, 2,
        [](C& c) { return C::Of("vk_collationproperty(" + c.Text(0) + ", " + c.Text(1) + ")", VT::kInt); }},
       {"SCOPE_IDENTITY", 0, 0,
@@ -548,49 +553,6 @@ const Translator::FunctionDef* Translator::FindFunction(std::string_view upper_n
                           std::to_string(c.t.session_.options.datefirst) + ")",
                       VT::kString,
                       ColumnType{SqlType::kNVarChar, 30});
-       }},
-
-      {"SQL_VARIANT_PROPERTY", 2, 2,
-       [](C& c) {
-         // The base type, precision and scale of a value, known from its
-         // static type; NULL for a NULL value.
-         const Typed a = c.Arg(0);
-         const std::string property = UpperAscii(c.Constant(1, "property"));
-         ColumnType type = a.column.value_or(ColumnType{SqlType::kInt, 0});
-         if (!a.column) {
-           switch (a.type) {
-             case VT::kBit: type.type = SqlType::kBit; break;
-             case VT::kMoney: type.type = SqlType::kMoney; break;
-             case VT::kFloat: type.type = SqlType::kFloat; break;
-             case VT::kDate: type.type = SqlType::kDateTime; break;
-             case VT::kString: type = ColumnType{SqlType::kVarChar, 8000}; break;
-             case VT::kDecimal: type = ComputedDecimal(DecimalOf(a)); break;
-             default: break;
-           }
-         }
-         Typed out;
-         std::string value;
-         if (property == "BASETYPE") {
-           value = QuoteText(TypeBaseName(type));
-           out.type = VT::kString;
-           out.column = ColumnType{SqlType::kNVarChar, 128};
-         } else if (property == "PRECISION" || property == "SCALE") {
-           const dts::ColumnInfo info = ValueInfo(type);
-           int precision = info.precision, scale = info.scale;
-           if (const auto d = type.type == SqlType::kDecimal ? DecimalTypeOf(type) : std::nullopt) {
-             precision = d->precision, scale = d->scale;
-           } else if (IsIntegerType(type.type)) {
-             precision = DecimalTypeOf(type)->precision;
-           } else if (type.type == SqlType::kFloat || type.type == SqlType::kReal) {
-             precision = type.type == SqlType::kFloat ? 53 : 24;
-           }
-           value = std::to_string(property == "PRECISION" ? precision : scale);
-           out.type = VT::kInt;
-         } else {
-           NotSupported("SQL_VARIANT_PROPERTY '" + property + "'");
-         }
-         out.sql = "(CASE WHEN " + a.sql + " IS NULL THEN NULL ELSE " + value + " END)";
-         return out;
        }},
 
       // ---- aggregates

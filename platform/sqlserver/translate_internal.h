@@ -78,6 +78,7 @@ inline const char* VTName(VT t) {
     case VT::kDate: return "datetime";
     case VT::kBinary: return "varbinary";
     case VT::kGuid: return "uniqueidentifier";
+    case VT::kVariant: return "sql_variant";
     default: return "null";
   }
 }

@@ -10,6 +10,7 @@
 #include "platform/com/datetime.h"
 #include "platform/com/numeric.h"
 #include "platform/com/unicode.h"
+#include "platform/dts/binary_form.h"
 #include "platform/dts/convert.h"
 #include "platform/dts/oledb.h"
 #include "platform/port/per_thread.h"
@@ -47,12 +48,7 @@ ColumnType ResolveType(const ast::TypeName& t) {
       {"ntext", SqlType::kNText},     {"sysname", SqlType::kNVarChar},    {"binary", SqlType::kBinary},
       {"varbinary", SqlType::kVarBinary}, {"image", SqlType::kImage},
       {"uniqueidentifier", SqlType::kUniqueIdentifier}, {"timestamp", SqlType::kTimestamp},
-      {"rowversion", SqlType::kTimestamp}};
-  // sql_variant, a type of SQL Server this server does not hold: refused
-  // in words rather than as an unknown type.
-  if (t.name == "sql_variant") {
-    throw SqlErr(kNotSupported, "The data type sql_variant is not supported by the embedded server.");
-  }
+      {"rowversion", SqlType::kTimestamp}, {"sql_variant", SqlType::kSqlVariant}};
   ColumnType out;
   bool found = false;
   for (const auto& [name, type] : kNames) {
@@ -115,7 +111,8 @@ std::string TypeBaseName(const ColumnType& t) {
   static const char* const kNames[] = {"bit",   "tinyint",  "smallint", "int",      "bigint", "money",
                                        "smallmoney", "float", "real",  "decimal",  "datetime", "smalldatetime",
                                        "char",  "varchar",  "nchar",    "nvarchar", "text",   "ntext",
-                                       "binary", "varbinary", "image", "uniqueidentifier", "timestamp"};
+                                       "binary", "varbinary", "image", "uniqueidentifier", "timestamp",
+                                       "sql_variant"};
   if (t.type == SqlType::kDecimal && t.numeric) return "numeric";
   return kNames[static_cast<int>(t.type)];
 }
@@ -143,6 +140,7 @@ std::string SqliteDeclaration(const ColumnType& t) {
   if (IsDateType(t.type)) return "TEXT";
   if (IsBinaryType(t.type)) return "BLOB";
   if (t.type == SqlType::kUniqueIdentifier) return "TEXT COLLATE VKGUID";
+  if (t.type == SqlType::kSqlVariant) return "TEXT COLLATE VKVAR";
   return "TEXT COLLATE VKCI";
 }
 
@@ -163,6 +161,7 @@ std::uint16_t OleDbType(const ColumnType& t) {
     case SqlType::kBinary: case SqlType::kVarBinary: case SqlType::kImage: case SqlType::kTimestamp:
       return dts::DBTYPE_BYTES;
     case SqlType::kUniqueIdentifier: return dts::DBTYPE_GUID;
+    case SqlType::kSqlVariant: return dts::DBTYPE_VARIANT;
   }
   return dts::DBTYPE_WSTR;
 }
@@ -373,15 +372,37 @@ void StoreTyped(const com::Variant& typed, Stored* out) {
 
 }  // namespace
 
-void ToStored(const com::Variant& v, const ColumnType& t, Stored* out) { ToStored(v, ValueInfo(t), out); }
+namespace {
+
+// A typed value kept in a sql_variant: of its own base type.
+void ToStoredVariant(const com::Variant& v, Stored* out) {
+  if (v.IsNull() || v.IsEmpty()) {
+    out->kind = Stored::kNull;
+    return;
+  }
+  const ColumnType base = VariantBaseOfValue(v);
+  Stored value;
+  ToStored(v, base, &value);
+  out->kind = Stored::kText;
+  out->s = VariantText(base, value);
+}
+
+}  // namespace
+
+void ToStored(const com::Variant& v, const ColumnType& t, Stored* out) {
+  if (t.type == SqlType::kSqlVariant) return ToStoredVariant(v, out);
+  ToStored(v, ValueInfo(t), out);
+}
 
 void ToStored(const com::Variant& v, const dts::ColumnInfo& info, Stored* out) {
+  if (info.type == dts::DBTYPE_VARIANT) return ToStoredVariant(v, out);
   com::Variant& typed = port::PerThread<com::Variant, struct ToStoredTag>();
   dts::ConvertValue(v, info, false, &typed);
   StoreTyped(typed, out);
 }
 
 void ToStoredCut(const com::Variant& v, const ColumnType& t, Stored* out) {
+  if (t.type == SqlType::kSqlVariant) return ToStoredVariant(v, out);
   com::Variant typed;
   dts::ConvertValue(v, ValueInfo(t), true, &typed);
   StoreTyped(typed, out);
@@ -430,6 +451,12 @@ com::Variant FromStoredReal(double v, const ColumnType& t) {
 }
 
 com::Variant FromStoredText(std::string_view v, const ColumnType& t) {
+  if (t.type == SqlType::kSqlVariant) {
+    ColumnType base;
+    Stored value;
+    if (ParseVariantText(v, &base, &value)) return FromStored(value, base);
+    return com::Variant::Text(v);
+  }
   if (IsDateType(t.type)) return com::Variant::Date(OleDateFromText(v));
   if (t.type == SqlType::kDecimal) {
     com::Numeric n;
@@ -452,6 +479,139 @@ com::Variant FromStored(const Stored& v, const ColumnType& t) {
     case Stored::kBlob: return FromStoredBlob(v.s, t);
   }
   return com::Variant::Null();
+}
+
+VariantWire VariantWireOf(const ColumnType& base) {
+  struct Row {
+    SqlType type;
+    std::uint8_t tds_type;
+    int precision, scale, max_length;
+  };
+  static constexpr Row kFixed[] = {
+      {SqlType::kBit, 0x32, 1, 0, 1},           {SqlType::kTinyInt, 0x30, 3, 0, 1},
+      {SqlType::kSmallInt, 0x34, 5, 0, 2},      {SqlType::kInt, 0x38, 10, 0, 4},
+      {SqlType::kBigInt, 0x7F, 19, 0, 8},       {SqlType::kReal, 0x3B, 24, 0, 4},
+      {SqlType::kFloat, 0x3E, 53, 0, 8},        {SqlType::kMoney, 0x3C, 19, 4, 8},
+      {SqlType::kSmallMoney, 0x7A, 10, 4, 4},   {SqlType::kDateTime, 0x3D, 23, 3, 8},
+      {SqlType::kSmallDateTime, 0x3A, 16, 0, 4}, {SqlType::kUniqueIdentifier, 0x24, 0, 0, 16}};
+  VariantWire w;
+  for (const Row& row : kFixed) {
+    if (row.type == base.type) {
+      w.tds_type = row.tds_type, w.precision = row.precision, w.scale = row.scale, w.max_length = row.max_length;
+      return w;
+    }
+  }
+  switch (base.type) {
+    case SqlType::kDecimal:
+      w.tds_type = base.numeric ? 0x6C : 0x6A;
+      w.property_bytes = 2;
+      w.precision = base.precision;
+      w.scale = base.scale;
+      w.max_length = base.precision <= 9 ? 5 : base.precision <= 19 ? 9 : base.precision <= 28 ? 13 : 17;
+      return w;
+    case SqlType::kBinary: case SqlType::kVarBinary:
+      w.tds_type = base.type == SqlType::kBinary ? 0xAD : 0xA5;
+      w.property_bytes = 2;
+      w.max_length = base.length;
+      return w;
+    case SqlType::kChar: case SqlType::kVarChar:
+      w.tds_type = base.type == SqlType::kChar ? 0xAF : 0xA7;
+      w.property_bytes = 7;
+      w.max_length = base.length;
+      return w;
+    default:  // nchar, nvarchar
+      w.tds_type = base.type == SqlType::kNChar ? 0xEF : 0xE7;
+      w.property_bytes = 7;
+      w.max_length = base.length * 2;
+      return w;
+  }
+}
+
+bool IsVariantBaseType(const ColumnType& t) {
+  if (t.type == SqlType::kText || t.type == SqlType::kNText || t.type == SqlType::kImage ||
+      t.type == SqlType::kTimestamp || t.type == SqlType::kSqlVariant) {
+    return false;
+  }
+  return !((IsCharType(t.type) || IsBinaryType(t.type)) && t.length < 0);
+}
+
+ColumnType VariantBaseOfValue(const com::Variant& v) {
+  switch (v.type()) {
+    case com::VarType::kI2: return {SqlType::kSmallInt, 0};
+    case com::VarType::kI4: return {SqlType::kInt, 0};
+    case com::VarType::kI8: return {SqlType::kBigInt, 0};
+    case com::VarType::kUI1: return {SqlType::kTinyInt, 0};
+    case com::VarType::kBool: return {SqlType::kBit, 0};
+    case com::VarType::kR4: return {SqlType::kReal, 0};
+    case com::VarType::kR8: return {SqlType::kFloat, 0};
+    case com::VarType::kCurrency: return {SqlType::kMoney, 0};
+    case com::VarType::kDate: return {SqlType::kDateTime, 0};
+    case com::VarType::kDecimal: {
+      const DecimalType d = DecimalTypeOfConstant(v.text());
+      return DecimalColumnType(d);
+    }
+    case com::VarType::kBytes:
+      return {SqlType::kVarBinary, std::clamp(static_cast<int>(v.text().size()), 1, 8000)};
+    default: {
+      std::u16string units;
+      com::Utf8ToUtf16(v.text(), &units);
+      return {SqlType::kNVarChar, std::clamp(static_cast<int>(units.size()), 1, 4000)};
+    }
+  }
+}
+
+std::string VariantText(const ColumnType& base, const Stored& value) {
+  std::string out = TypeDisplayName(base) + ":";
+  switch (value.kind) {
+    case Stored::kNull: break;
+    case Stored::kInteger: out += std::to_string(value.i); break;
+    case Stored::kReal: {
+      char buf[40];
+      std::snprintf(buf, sizeof buf, "%.17g", value.r);
+      out += buf;
+      break;
+    }
+    case Stored::kText: out += value.s; break;
+    case Stored::kBlob: out += com::FormatBytes(value.s).substr(2); break;
+  }
+  return out;
+}
+
+bool ParseVariantText(std::string_view text, ColumnType* base, Stored* value) {
+  const auto colon = text.find(':');
+  if (colon == std::string_view::npos) return false;
+  const std::string_view type = text.substr(0, colon), body = text.substr(colon + 1);
+  ast::TypeName name;
+  const auto open = type.find('(');
+  name.name = std::string(type.substr(0, open));
+  if (open != std::string_view::npos) {
+    const std::string args(type.substr(open + 1));
+    if (std::sscanf(args.c_str(), "%d,%d", &name.length, &name.scale) < 1) return false;
+  }
+  try {
+    *base = ResolveType(name);
+  } catch (const com::Error&) {
+    return false;
+  }
+  if (!IsVariantBaseType(*base)) return false;
+  if (IsIntegerType(base->type) || IsMoneyType(base->type)) {
+    value->kind = Stored::kInteger;
+    const auto [end, ec] = std::from_chars(body.data(), body.data() + body.size(), value->i);
+    return ec == std::errc() && end == body.data() + body.size();
+  }
+  if (IsFloatType(base->type)) {
+    value->kind = Stored::kReal;
+    value->r = std::strtod(std::string(body).c_str(), nullptr);
+    return true;
+  }
+  if (IsBinaryType(base->type)) {
+    value->kind = Stored::kBlob;
+    value->s.clear();
+    return dts::ParseHexBytes(body, &value->s);
+  }
+  value->kind = Stored::kText;
+  value->s = std::string(body);
+  return true;
 }
 
 }  // namespace sqlsrv

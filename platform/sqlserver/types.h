@@ -29,6 +29,17 @@
 // of decimal columns numeric; the translator adds it where it compares or
 // orders decimal expressions. Values stored in a decimal column are always
 // of its scale, so equal values are equal texts in it.
+//
+// sql_variant as TEXT "<base type>:<value>", declared with the collation
+// VKVAR: the base type as SQL Server writes it ("int", "decimal(10,2)",
+// "nvarchar(20)"), a colon, then the value as its base type stores it:
+// integers, bit and money (in 1/10000) in decimal digits, float and real
+// with every digit they need, dates, decimals, GUIDs and text as their
+// stored text, binary data in upper-case hexadecimal. VKVAR orders two
+// such values as SQL Server orders sql_variant: by the family of their
+// base types first (dates above approximate numbers above exact numbers
+// above character data above binary data above GUIDs), then by value,
+// character data in the server collation.
 #pragma once
 
 #include <cstdint>
@@ -51,6 +62,7 @@ enum class SqlType {
   kBinary, kVarBinary, kImage,
   kUniqueIdentifier,
   kTimestamp,  // timestamp (rowversion): binary(8) the server sets
+  kSqlVariant,  // sql_variant: a value that keeps its base type
 };
 
 struct ColumnType {
@@ -152,6 +164,31 @@ com::Variant FromStoredText(std::string_view v, const ColumnType& t);
 com::Variant FromStoredBlob(std::string_view v, const ColumnType& t);
 // Any stored value of a type, NULL included.
 com::Variant FromStored(const Stored& v, const ColumnType& t);
+
+// sql_variant: a value of a base type in its stored text (see above), and
+// back. The base types sql_variant holds are those but text, ntext, image,
+// timestamp, the (max) types and sql_variant itself.
+std::string VariantText(const ColumnType& base, const Stored& value);
+// False when `text` is not such a text.
+bool ParseVariantText(std::string_view text, ColumnType* base, Stored* value);
+// Whether a type can be a sql_variant's base type.
+bool IsVariantBaseType(const ColumnType& t);
+// The base type a typed value takes in a sql_variant when no column type
+// says it: I4 int, I2 smallint, UI1 tinyint, I8 bigint, Bool bit, R4
+// real, R8 float, Currency money, Date datetime, Decimal decimal(p,s) of
+// its digits, Text nvarchar of its length, Bytes varbinary of its length.
+ColumnType VariantBaseOfValue(const com::Variant& v);
+
+// A base type of sql_variant as TDS sends it in a value (VARIANT_BASETYPE)
+// and as SQL_VARIANT_PROPERTY describes it.
+struct VariantWire {
+  std::uint8_t tds_type = 0;  // the TDS type byte
+  int property_bytes = 0;     // bytes of its properties after the type: 2 for decimal and binary, 7 for text
+  int precision = 0;          // digits of a number; 23 datetime, 16 smalldatetime; 0 else
+  int scale = 0;              // digits after the point: decimal's, 4 money, 3 datetime; 0 else
+  int max_length = 0;         // bytes of the type's longest value (nvarchar(50): 100)
+};
+VariantWire VariantWireOf(const ColumnType& base);
 
 // Datetime text: the canonical stored form of an automation date, rounded to
 // SQL Server's ticks; nullopt when out of the datetime range (1753..9999).

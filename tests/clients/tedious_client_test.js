@@ -173,6 +173,29 @@ const tests = {
     assert.deepEqual(found.rows, [[1]]);
   },
 
+  async aSqlVariantColumnGivesEachValueAsItsBaseType(db) {
+    await sql(db, 'create table Variants (id int, v sql_variant)');
+    await sql(db, 'insert into Variants values (1, 1689)');
+    await sql(db, 'insert into Variants values (2, cast(46279.1 as decimal(8,2)))');
+    await sql(db, "insert into Variants values (3, N'Grüße')");
+    await sql(db, "insert into Variants values (4, cast('2002-01-15 10:20:30.500' as datetime))");
+    await sql(db, 'insert into Variants values (5, null)');
+    const metadata = [];
+    const got = await run(db, 'execSql', (done) => {
+      const request = new Request('select v from Variants order by id', done);
+      request.on('columnMetadata', (columns) => metadata.push(...columns));
+      return request;
+    });
+    assert.deepEqual(metadata.map((c) => [c.type.name, c.dataLength]), [['Variant', 8016]]);
+    // tedious reads a datetime as UTC (useUTC), a decimal as a number.
+    assert.deepEqual(got.rows,
+                     [[1689], [46279.1], ['Grüße'], [new Date(Date.UTC(2002, 0, 15, 10, 20, 30, 500))], [null]]);
+    // Ordered as sql_variant orders: character data below exact numbers
+    // below dates.
+    const order = await sql(db, 'select id from Variants where v is not null order by v');
+    assert.deepEqual(order.rows, [[3], [1], [2], [4]]);
+  },
+
   async aCancelledWaitLeavesTheConnectionUsable(db) {
     const started = Date.now();
     const cancelled = sql(db, "waitfor delay '00:00:30' select 1").then(

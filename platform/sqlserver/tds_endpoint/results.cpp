@@ -82,6 +82,7 @@ WireColumn FromColumnType(const std::string& name, const ColumnType& t) {
     case SqlType::kUniqueIdentifier: c.type = kGuid, c.size = 16; break;
     // timestamp: binary(8) with the user type SQL Server gives it.
     case SqlType::kTimestamp: c.type = kBigBinary, c.size = 8, c.user_type = kTimestampUserType; break;
+    case SqlType::kSqlVariant: c.type = kSsVariant, c.size = kMaxVariantBytes; break;
   }
   return c;
 }
@@ -122,6 +123,8 @@ std::string UnsendableBecause(const WireColumn& c) {
                                                                          : "a Unicode type of " + size + " bytes";
     case kText: case kNText: case kImage:
       return "";
+    case kSsVariant:
+      return c.size == kMaxVariantBytes ? "" : "a sql_variant of " + size + " bytes";
     default:
       return "type " + std::to_string(c.type);
   }
@@ -254,7 +257,9 @@ void ResultWriter::WriteAltRow(Writer& w, std::uint16_t id, const dts::Row& row)
 
 void ResultWriter::WriteTypeInfo(Writer& w, const WireColumn& c) const {
   w.U8(c.type);
-  if (IsBlob(c.type)) {
+  if (c.type == kSsVariant) {
+    w.U32(c.size);
+  } else if (IsBlob(c.type)) {
     w.U32(c.size);
     if (c.type != kImage) w.Bytes(std::span<const std::uint8_t>(kCollation));
     if (tds_version_ >= kTds72) {
@@ -468,8 +473,87 @@ void ResultWriter::WriteValue(Writer& w, const WireColumn& c, const com::Variant
       for (char16_t u : units) w.U16(static_cast<std::uint16_t>(u));
       return;
     }
+    case kSsVariant: {
+      if (null) return w.U32(0);
+      Writer body;
+      WriteVariantBody(body, v);
+      w.U32(static_cast<std::uint32_t>(body.size()));
+      return w.Bytes(std::span<const std::uint8_t>(body.data()));
+    }
     default:
       throw ProtocolError("no wire form for column type " + std::to_string(c.type));
+  }
+}
+
+void ResultWriter::WriteVariantBody(Writer& w, const com::Variant& v) const {
+  // The base type a value of the engine's has, its properties, then the
+  // value as a column of that type carries it without its length.
+  const auto base = [&](std::uint8_t type, std::initializer_list<std::uint8_t> properties) {
+    w.U8(type);
+    w.U8(static_cast<std::uint8_t>(properties.size()));
+    for (const std::uint8_t p : properties) w.U8(p);
+  };
+  switch (v.type()) {
+    case com::VarType::kBool: base(kBit, {}); return w.U8(v.integer() != 0 ? 1 : 0);
+    case com::VarType::kUI1: base(kInt1, {}); return w.U8(static_cast<std::uint8_t>(v.integer()));
+    case com::VarType::kI2: base(kInt2, {}); return w.U16(static_cast<std::uint16_t>(v.integer()));
+    case com::VarType::kI4: base(kInt4, {}); return w.U32(static_cast<std::uint32_t>(v.integer()));
+    case com::VarType::kI8: base(kInt8, {}); return w.U64(static_cast<std::uint64_t>(v.integer()));
+    case com::VarType::kR4: {
+      base(kFlt4, {});
+      const float f = static_cast<float>(v.real());
+      std::uint32_t bits;
+      std::memcpy(&bits, &f, sizeof bits);
+      return w.U32(bits);
+    }
+    case com::VarType::kR8: {
+      base(kFlt8, {});
+      const double d = v.real();
+      std::uint64_t bits;
+      std::memcpy(&bits, &d, sizeof bits);
+      return w.U64(bits);
+    }
+    case com::VarType::kCurrency: {
+      base(kMoney, {});
+      const auto units = static_cast<std::uint64_t>(v.integer());
+      w.U32(static_cast<std::uint32_t>(units >> 32));
+      return w.U32(static_cast<std::uint32_t>(units));
+    }
+    case com::VarType::kDate: {
+      base(kDateTime, {});
+      std::int32_t days = 0;
+      std::uint32_t ticks = 0;
+      DateTimeParts(v.real(), &days, &ticks);
+      w.U32(static_cast<std::uint32_t>(days));
+      return w.U32(ticks);
+    }
+    case com::VarType::kDecimal: {
+      com::Numeric n;
+      if (com::ParseNumeric(v.text(), &n) != com::NumericStatus::kOk) throw NumericOverflowError();
+      const DecimalType type = DecimalTypeOfConstant(v.text());
+      base(kDecimalN, {static_cast<std::uint8_t>(type.precision), static_cast<std::uint8_t>(type.scale)});
+      const int size = com::NumericWireSize(type.precision);
+      unsigned char bytes[17];
+      com::NumericToWire(n, size, bytes);
+      return w.Bytes(std::span<const std::uint8_t>(bytes, static_cast<std::size_t>(size)));
+    }
+    case com::VarType::kBytes: {
+      const std::string& bytes = v.text();
+      const auto length = static_cast<std::uint16_t>(std::max<std::size_t>(bytes.size(), 1));
+      base(kBigVarBinary, {static_cast<std::uint8_t>(length & 0xFF), static_cast<std::uint8_t>(length >> 8)});
+      return w.Bytes(bytes);
+    }
+    default: {
+      std::u16string units = ToUtf16(v.ToText());
+      if (units.size() > kMaxShortBytes / 2) units.resize(kMaxShortBytes / 2);
+      const auto length = static_cast<std::uint16_t>(std::max<std::size_t>(units.size(), 1) * 2);
+      w.U8(kNVarChar);
+      w.U8(7);
+      w.Bytes(std::span<const std::uint8_t>(kCollation));
+      w.U16(length);
+      for (const char16_t u : units) w.U16(static_cast<std::uint16_t>(u));
+      return;
+    }
   }
 }
 

@@ -96,6 +96,9 @@ class ResultWriter {
   void WriteColumnDescription(Writer& w, const WireColumn& c) const;
   void WriteValue(Writer& w, const WireColumn& c, const com::Variant& v);
   void WritePlpValue(Writer& w, const WireColumn& c, const com::Variant& v, bool null);
+  // A sql_variant's value after its length: its base type, the type's
+  // properties and the value (VARIANT_BASETYPE), for the engine's value.
+  void WriteVariantBody(Writer& w, const com::Variant& v) const;
   std::vector<WireColumn> columns_;
   std::uint32_t tds_version_;
   std::unique_ptr<com::CodePage> code_page_;
@@ -154,7 +157,12 @@ enum TdsType : std::uint8_t {
   kFlt8 = 0x3E,
   kMoney4 = 0x7A,
   kInt8 = 0x7F,
+  kSsVariant = 0x62,  // sql_variant: each value with its base type's description
 };
+
+// The most bytes a sql_variant value takes on the wire, as its TYPE_INFO
+// gives it.
+inline constexpr std::uint32_t kMaxVariantBytes = 8016;
 
 // A datetime's two integers (platform/dts/binary_form.h).
 using dts::DateTimeParts;
