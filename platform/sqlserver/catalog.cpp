@@ -1,5 +1,6 @@
 #include "platform/sqlserver/catalog.h"
 
+#include <cctype>
 #include <cstdio>
 
 #include "platform/com/quote.h"
@@ -105,6 +106,17 @@ std::string SqliteCreateIndex(const TableMeta& table, const IndexMeta& index) {
     if (index.descending[i]) sql += " DESC";
   }
   return sql + ")";
+}
+
+std::string SqliteDropIndex(const TableMeta& table, std::string_view index) {
+  return std::string("DROP INDEX ") + (IsTemporaryName(table.name) ? "temp." : "") +
+         QuoteSqlite(SqliteIndexName(table, index));
+}
+
+std::string TableDefinition(const TableMeta& table, const std::vector<IndexMeta>& indexes) {
+  std::string text = table.definition;
+  for (const IndexMeta& x : indexes) text += ";\n" + x.definition;
+  return text;
 }
 
 IndexMeta BuildIndexMeta(const TableMeta& table, const ast::Stmt& create) {
@@ -328,10 +340,18 @@ void Catalog::TableSet::Add(std::int64_t id, const std::string& name, const std:
   auto meta = std::make_unique<TableMeta>(BuildTableMeta(*stmts.at(0)));
   meta->id = id;
   meta->name = name;
-  meta->definition = std::string(definition);
+  // Each statement's text, without the blanks and semicolon after it.
+  auto text_of = [&](const ast::Stmt& s) {
+    std::string text(definition.substr(s.offset, s.end - s.offset));
+    while (!text.empty() && (std::isspace(static_cast<unsigned char>(text.back())) || text.back() == ';')) {
+      text.pop_back();
+    }
+    return text;
+  };
+  meta->definition = text_of(*stmts[0]);
   for (std::size_t i = 1; i < stmts.size(); ++i) {
     IndexMeta index = BuildIndexMeta(*meta, *stmts[i]);
-    index.definition = std::string(definition.substr(stmts[i]->offset, stmts[i]->end - stmts[i]->offset));
+    index.definition = text_of(*stmts[i]);
     meta->indexes.push_back(std::move(index));
   }
   order.push_back(LowerAscii(name));

@@ -79,8 +79,8 @@ struct TableMeta {
   std::vector<KeyMeta> keys;
   std::vector<ForeignKeyMeta> foreign_keys;
   std::vector<IndexMeta> indexes;  // in creation order
-  // The CREATE TABLE statement as written, then each index's CREATE INDEX
-  // on a line of its own: what the catalog keeps for the table.
+  // Its CREATE TABLE statement as written. The catalog keeps it followed by
+  // each index's CREATE INDEX (TableDefinition).
   std::string definition;
 
   // The index of a column (any case), or -1.
@@ -98,6 +98,11 @@ std::string SqliteIndexName(const TableMeta& table, std::string_view index);
 // The SQLite CREATE INDEX statement for one of a table's indexes; text
 // columns ordered by the server's collation, decimals by their value.
 std::string SqliteCreateIndex(const TableMeta& table, const IndexMeta& index);
+// The SQLite DROP INDEX statement for a table's index of that name.
+std::string SqliteDropIndex(const TableMeta& table, std::string_view index);
+// What the catalog keeps for a table: its CREATE TABLE, then each index's
+// CREATE INDEX, a statement a line.
+std::string TableDefinition(const TableMeta& table, const std::vector<IndexMeta>& indexes);
 // Resolves a CREATE INDEX statement against its table: 1911 for a column
 // it does not have, 1919 for a column of a type no index takes (text,
 // ntext, image).
@@ -146,6 +151,8 @@ struct ViewMeta {
   std::string name;
   std::string text;  // the whole CREATE VIEW batch
   std::shared_ptr<const ast::Stmt> definition;  // null when the text no longer parses
+  // Declared WITH CHECK OPTION.
+  bool checked() const { return definition && definition->option == "CHECK OPTION"; }
 };
 
 // Builds a table's description from its CREATE TABLE statement (taking its

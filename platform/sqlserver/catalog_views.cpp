@@ -98,8 +98,7 @@ const std::vector<ViewColumn> kViews = Inherit(kObjectColumns, {
 
 Rows ViewsRows(const ViewContext& v) {
   return ObjectRows(v.catalog, {"V"}, [](const DatabaseObject& o) {
-    const bool checked = o.view->definition && o.view->definition->option == "CHECK OPTION";
-    return std::vector<std::string>{Bit(checked)};
+    return std::vector<std::string>{Bit(o.view->checked())};
   });
 }
 

@@ -4,14 +4,12 @@
 #include <sqlite3.h>
 
 #include <algorithm>
-#include <cctype>
 #include <optional>
 
 #include "platform/port/files.h"
 #include "platform/sqlserver/engine_internal.h"
 #include "platform/sqlserver/errors.h"
 #include "platform/sqlserver/lexer.h"
-#include "platform/sqlserver/parser.h"
 #include "platform/sqlserver/server.h"
 
 namespace sqlsrv {
@@ -208,27 +206,6 @@ void EngineCore::RunDropProcedure(const ast::Stmt& s) {
   catalog_->Refresh();
 }
 
-namespace {
-
-// A table's definition as the catalog keeps it: its CREATE TABLE, then
-// each of its indexes' CREATE INDEX, a statement a line.
-std::string TableDefinition(const std::string& create_table, const std::vector<IndexMeta>& indexes) {
-  std::string text = create_table;
-  for (const IndexMeta& x : indexes) text += ";\n" + x.definition;
-  return text;
-}
-
-// The CREATE TABLE statement of a table's kept definition.
-std::string CreateTableText(const TableMeta& t) {
-  const auto statements = ParseBatch(t.definition);
-  const ast::Stmt& create = *statements.at(0);
-  std::string text = t.definition.substr(create.offset, create.end - create.offset);
-  while (!text.empty() && (std::isspace(static_cast<unsigned char>(text.back())) || text.back() == ';')) text.pop_back();
-  return text;
-}
-
-}  // namespace
-
 void EngineCore::RunCreateView(const ast::Stmt& s) {
   const bool alter = s.kind == ast::StmtKind::kAlterView;
   const std::string verb = alter ? "ALTER VIEW" : "CREATE VIEW";
@@ -328,7 +305,7 @@ void EngineCore::RunCreateIndex(const ast::Stmt& s, std::string_view batch) {
   for (const IndexMeta& x : t.indexes) {
     if (&x != existing) indexes.push_back(x);
   }
-  if (existing) db_->Exec("DROP INDEX " + std::string(IsTemporaryName(t.name) ? "temp." : "") + QuoteSqlite(SqliteIndexName(t, existing->name)));
+  if (existing) db_->Exec(SqliteDropIndex(t, existing->name));
   try {
     db_->Exec(SqliteCreateIndex(t, index));
   } catch (const com::Error&) {
@@ -338,7 +315,7 @@ void EngineCore::RunCreateIndex(const ast::Stmt& s, std::string_view batch) {
   }
   indexes.push_back(std::move(index));
   const std::int64_t id = t.id;
-  catalog_->SetDefinition(id, TableDefinition(CreateTableText(t), indexes));
+  catalog_->SetDefinition(id, TableDefinition(t, indexes));
   catalog_->Refresh();
 }
 
@@ -362,8 +339,8 @@ void EngineCore::RunDropIndex(const ast::Stmt& s) {
     for (const IndexMeta& x : t->indexes) {
       if (&x != index) indexes.push_back(x);
     }
-    db_->Exec("DROP INDEX " + std::string(IsTemporaryName(t->name) ? "temp." : "") + QuoteSqlite(SqliteIndexName(*t, index->name)));
-    catalog_->SetDefinition(t->id, TableDefinition(CreateTableText(*t), indexes));
+    db_->Exec(SqliteDropIndex(*t, index->name));
+    catalog_->SetDefinition(t->id, TableDefinition(*t, indexes));
     catalog_->Refresh();
   }
 }

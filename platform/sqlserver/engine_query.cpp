@@ -211,13 +211,12 @@ void EngineCore::RunSelectInto(const ast::Stmt& s) {
                ? catalog_->FindTable(select.from[0].name.object)
                : nullptr;
   }
-  std::string create = "CREATE TABLE " + com::Quoted(select.into.Display(), '[', ']') + " (";
-  if (!select.into.database.empty() || !select.into.schema.empty()) {
-    create = "CREATE TABLE ";
-    if (!select.into.database.empty()) create += com::Quoted(select.into.database, '[', ']') + ".";
-    if (!select.into.schema.empty() || !select.into.database.empty()) create += com::Quoted(select.into.schema, '[', ']') + ".";
-    create += com::Quoted(select.into.object, '[', ']') + " (";
-  }
+  // The name as written, each part quoted ("db..t" keeps its empty schema).
+  std::string create = "CREATE TABLE ";
+  if (!select.into.database.empty()) create += com::Quoted(select.into.database, '[', ']') + ".";
+  if (!select.into.database.empty() && select.into.schema.empty()) create += ".";
+  if (!select.into.schema.empty()) create += com::Quoted(select.into.schema, '[', ']') + ".";
+  create += com::Quoted(select.into.object, '[', ']') + " (";
   bool identity_kept = false;
   for (std::size_t i = 0; i < t.columns.size(); ++i) {
     const OutputColumn& c = t.columns[i];

@@ -249,9 +249,8 @@ Rows TableRows(const ViewContext& v) {
 Rows ViewRows(const ViewContext& v) {
   Rows rows;
   for (const ViewMeta* view : v.catalog.Views()) {
-    const bool checked = view->definition && view->definition->option == "CHECK OPTION";
     rows.push_back({Text(v.session.database), Text(kDboSchema), Text(view->name),
-                    Text(FirstCharacters(view->text, 4000)), Text(checked ? "CASCADE" : "NONE"), Text("NO")});
+                    Text(FirstCharacters(view->text, 4000)), Text(view->checked() ? "CASCADE" : "NONE"), Text("NO")});
   }
   return rows;
 }

@@ -309,7 +309,6 @@ class Parser {
         do {
           s->objects.push_back(Object());
         } while (AcceptSymbol(","));
-        s->object = s->objects.front();
       } else if (AcceptKeyword("INDEX")) {
         DropIndex(*s);
       } else {
@@ -857,7 +856,6 @@ class Parser {
       }
       s.objects.push_back(std::move(index));
     } while (AcceptSymbol(","));
-    s.object.object = s.objects.front().schema;
   }
 
   StmtPtr CreateProcedure() {

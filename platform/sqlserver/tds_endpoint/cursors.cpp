@@ -243,18 +243,8 @@ std::optional<KeysetShape> KeysetShapeOf(const std::string& statement) {
 bool IsSingleQuery(const std::string& statement) {
   const std::vector<ast::StmtPtr> statements = ParseBatch(statement);
   if (statements.size() != 1 || statements[0]->kind != ast::StmtKind::kSelect) return false;
-  const std::vector<Token> t = StatementTokens(statement);
-  int depth = 0;
-  for (std::size_t i = 0; i < t.size(); ++i) {
-    if (t[i].IsSymbol("(")) ++depth;
-    if (t[i].IsSymbol(")")) --depth;
-    if (depth == 0 && t[i].IsKeyword("into")) return false;
-    if (depth == 0 && i > 0 && t[i - 1].IsKeyword("select") && t[i].kind == TokKind::kVariable && i + 1 < t.size() &&
-        t[i + 1].IsSymbol("=")) {
-      return false;
-    }
-  }
-  return true;
+  const ast::Select& select = *statements[0]->select;
+  return select.into.object.empty() && (select.items.empty() || select.items.front().variable.empty());
 }
 
 // Runs `statement` with its parameters' declarations and values as
