@@ -1,6 +1,6 @@
-// Server cursors over TDS, byte by byte: sp_cursoropen and its kin called
-// by number as ODBC and JDBC drivers call them, their answers read token
-// by token. Expected values come from SQL Server's documentation of the
+// Server cursors and browse mode over TDS, byte by byte: sp_cursoropen and
+// its kin called by number as ODBC and JDBC drivers call them, and FOR
+// BROWSE queries, their answers read token by token. Expected values come from SQL Server's documentation of the
 // cursor procedures and from the rows each test inserts.
 #include <gtest/gtest.h>
 
@@ -49,7 +49,12 @@ Arg Text(const std::string& s) { return {std::nullopt, s, false}; }
 struct Answer {
   struct Result {
     std::vector<std::string> columns;
+    std::vector<std::uint16_t> flags;       // COLMETADATA's flags per column
     std::vector<std::uint8_t> column_info;  // COLINFO's status per column, when sent
+    std::vector<std::uint8_t> column_tables;     // COLINFO's table per column (from 1; 0 for none)
+    std::vector<std::string> column_real_names;  // COLINFO's name in its table, "" when not sent
+    std::vector<std::string> tables;             // TABNAME's tables, their parts joined by '.'
+
     bool metadata_sent = true;              // false: COLMETADATA of no columns (0xFFFF)
     std::vector<std::vector<std::optional<std::string>>> rows;  // ints in decimal, text as it is
   };
@@ -174,6 +179,16 @@ class CursorClient {
       }
       const std::uint16_t bytes = u16();
       if (bytes == 0xFFFF) return std::nullopt;
+      if (c.type == 0xAD) {  // BIGBINARY: "0x" and its bytes in hexadecimal
+        std::string hex = "0x";
+        static const char kDigits[] = "0123456789ABCDEF";
+        for (std::uint16_t i = 0; i < bytes; ++i) {
+          const std::uint8_t byte = u8();
+          hex += kDigits[byte >> 4];
+          hex += kDigits[byte & 0xF];
+        }
+        return hex;
+      }
       return ucs2(bytes / 2);
     };
     while (at < b.size()) {
@@ -190,7 +205,7 @@ class CursorClient {
             columns_names_.clear();
             for (std::uint16_t i = 0; i < count; ++i) {
               u32();  // user type
-              u16();  // flags
+              r.flags.push_back(u16());
               Column c;
               c.type = u8();
               if (c.type == 0x26) {
@@ -198,6 +213,8 @@ class CursorClient {
               } else if (c.type == 0xE7) {
                 u16();
                 at += 5;
+              } else if (c.type == 0xAD) {
+                u16();
               } else {
                 throw std::runtime_error("column type " + std::to_string(c.type));
               }
@@ -209,12 +226,24 @@ class CursorClient {
           a.results.push_back(r);
           break;
         }
-        case 0xA5: {  // COLINFO
-          const std::uint16_t length = u16();
-          for (std::uint16_t i = 0; i < length / 3; ++i) {
+        case 0xA4: {  // TABNAME: each table as its name's parts
+          const std::size_t end = u16() + at;
+          while (at < end) {
+            std::string name;
+            for (std::uint8_t parts = u8(); parts > 0; --parts) name += (name.empty() ? "" : ".") + ucs2(u16());
+            a.results.back().tables.push_back(name);
+          }
+          break;
+        }
+        case 0xA5: {  // COLINFO: column, table, status [, name in its table]
+          const std::size_t end = u16() + at;
+          Answer::Result& r = a.results.back();
+          while (at < end) {
             u8();
-            u8();
-            a.results.back().column_info.push_back(u8());
+            r.column_tables.push_back(u8());
+            const std::uint8_t status = u8();
+            r.column_info.push_back(status);
+            r.column_real_names.push_back(status & 0x20 ? ucs2(u8()) : "");
           }
           break;
         }
@@ -623,6 +652,101 @@ TEST_F(TdsCursors, ACursorLeftOpenGoesWithItsConnection) {
   CursorClient other(listener->port());
   EXPECT_EQ(other.Call(kFetch, {In(h), In(kNext), Out(), In(1)}).errors, (std::vector<std::int32_t>{16945}));
   EXPECT_TRUE(other.Batch("drop table T").errors.empty());
+}
+
+// Browse mode (FOR BROWSE, SET NO_BROWSETABLE ON) as MS-TDS describes it:
+// after COLMETADATA a TABNAME of the tables read and a COLINFO giving each
+// column's table and status (0x04 an expression, 0x08 a key's column, 0x10
+// hidden, 0x20 named otherwise, its name there following); the key and
+// timestamp columns not asked for come last, hidden, and from TDS 7.2 on
+// COLMETADATA flags them fHidden (0x2000) and fKey (0x4000).
+using TdsBrowseMode = TdsCursors;
+constexpr std::uint8_t kExpression = 0x04, kKey = 0x08, kHidden = 0x10, kOtherName = 0x20;
+constexpr std::uint16_t kHiddenFlag = 0x2000, kKeyFlag = 0x4000;
+
+TEST_F(TdsBrowseMode, TheTablesKeyComesHiddenAfterTheColumnsAskedFor) {
+  const Answer a = client->Batch("select grade, name from T where id < 3 order by id for browse");
+  ASSERT_TRUE(a.errors.empty()) << a.error_texts.at(0);
+  ASSERT_EQ(a.results.size(), 1u);
+  const Answer::Result& r = a.results[0];
+  EXPECT_EQ(r.columns, (std::vector<std::string>{"grade", "name", "id"}));
+  EXPECT_EQ(r.tables, (std::vector<std::string>{"dbo.T"}));
+  EXPECT_EQ(r.column_tables, (std::vector<std::uint8_t>{1, 1, 1}));
+  EXPECT_EQ(r.column_info, (std::vector<std::uint8_t>{0, 0, kKey | kHidden}));
+  EXPECT_EQ(r.column_real_names, (std::vector<std::string>{"", "", ""}));
+  ASSERT_EQ(r.flags.size(), 3u);
+  EXPECT_EQ(r.flags[0] & (kHiddenFlag | kKeyFlag), 0);
+  EXPECT_EQ(r.flags[2] & (kHiddenFlag | kKeyFlag), kHiddenFlag | kKeyFlag);
+  EXPECT_EQ(a.Rows(), (std::vector<std::string>{"1,n1,1", "2,n2,2"}));
+  // Without FOR BROWSE the result says nothing of its tables.
+  const Answer plain = client->Batch("select grade, name from T where id < 3");
+  ASSERT_EQ(plain.results.size(), 1u);
+  EXPECT_EQ(plain.results[0].columns.size(), 2u);
+  EXPECT_TRUE(plain.results[0].tables.empty());
+  EXPECT_TRUE(plain.results[0].column_info.empty());
+}
+
+TEST_F(TdsBrowseMode, EachColumnSaysItsTableItsNameThereOrThatItIsComputed) {
+  const Answer a = client->Batch("select name as label, grade + 1 as next_grade, id from T where id = 2 for browse");
+  ASSERT_TRUE(a.errors.empty()) << a.error_texts.at(0);
+  const Answer::Result& r = a.results.at(0);
+  // The key asked for is marked, not added again.
+  EXPECT_EQ(r.columns, (std::vector<std::string>{"label", "next_grade", "id"}));
+  EXPECT_EQ(r.column_tables, (std::vector<std::uint8_t>{1, 0, 1}));
+  EXPECT_EQ(r.column_info, (std::vector<std::uint8_t>{kOtherName, kExpression, kKey}));
+  EXPECT_EQ(r.column_real_names, (std::vector<std::string>{"name", "", ""}));
+  EXPECT_EQ(r.flags.at(2) & (kHiddenFlag | kKeyFlag), kKeyFlag);
+  EXPECT_EQ(a.Rows(), (std::vector<std::string>{"n2,3,2"}));
+  // A grouped result has no table rows for a key to name: nothing is added.
+  const Answer grouped = client->Batch("select grade, count(*) as n from T group by grade order by grade for browse");
+  ASSERT_TRUE(grouped.errors.empty()) << grouped.error_texts.at(0);
+  EXPECT_EQ(grouped.results.at(0).columns, (std::vector<std::string>{"grade", "n"}));
+  EXPECT_EQ(grouped.results.at(0).column_info, (std::vector<std::uint8_t>{0, kExpression}));
+  EXPECT_EQ(grouped.Rows(), (std::vector<std::string>{"0,2", "1,2", "2,2"}));
+}
+
+TEST_F(TdsBrowseMode, AUniqueIndexAndTheTimestampServeWhenThereIsNoPrimaryKey) {
+  const Answer made = client->Batch(
+      "create table B (k int not null, v nvarchar(5) null, ts timestamp)\ncreate unique index ix_k on B (k)\n"
+      "insert into B (k, v) values (7, N'x')\n"
+      "create table #n (u int null unique, w int not null)\ninsert into #n values (1, 10)");
+  ASSERT_TRUE(made.errors.empty()) << made.error_texts.at(0);
+  const Answer a = client->Batch("select v from B for browse");
+  ASSERT_TRUE(a.errors.empty()) << a.error_texts.at(0);
+  const Answer::Result& r = a.results.at(0);
+  EXPECT_EQ(r.columns, (std::vector<std::string>{"v", "k", "ts"}));
+  EXPECT_EQ(r.column_info, (std::vector<std::uint8_t>{0, kKey | kHidden, kHidden}));
+  EXPECT_EQ(a.Rows(), (std::vector<std::string>{"x,7,0x0000000000000001"}));
+  // On the inner side of an outer join a key that takes NULL identifies no
+  // row: the temporary table, named by its one part, has none.
+  const Answer joined = client->Batch("select T.name, n.w from T left join #n as n on n.u = T.grade where T.id = 1 "
+                                      "for browse");
+  ASSERT_TRUE(joined.errors.empty()) << joined.error_texts.at(0);
+  const Answer::Result& j = joined.results.at(0);
+  EXPECT_EQ(j.tables, (std::vector<std::string>{"dbo.T", "#n"}));
+  EXPECT_EQ(j.columns, (std::vector<std::string>{"name", "w", "id"}));
+  EXPECT_EQ(j.column_tables, (std::vector<std::uint8_t>{1, 2, 1}));
+  EXPECT_EQ(j.column_info, (std::vector<std::uint8_t>{0, 0, kKey | kHidden}));
+  EXPECT_EQ(joined.Rows(), (std::vector<std::string>{"n1,10,1"}));
+  // Joined the other way round, #n's unique column holds no NULL there.
+  const Answer inner = client->Batch("select w from #n as n join T on T.grade = n.u for browse");
+  EXPECT_EQ(inner.results.at(0).columns, (std::vector<std::string>{"w", "u", "id"}));
+}
+
+TEST_F(TdsBrowseMode, NoBrowsetableReadsEveryQueryThatCouldBeAndCursorsRefuseIt) {
+  const Answer a = client->Batch("set no_browsetable on\nselect name from T where id = 4\n"
+                                 "select name from T where id = 4 union select N'z'\nset no_browsetable off\n"
+                                 "select name from T where id = 4");
+  ASSERT_TRUE(a.errors.empty()) << a.error_texts.at(0);
+  ASSERT_EQ(a.results.size(), 3u);
+  EXPECT_EQ(a.results[0].columns, (std::vector<std::string>{"name", "id"}));
+  EXPECT_EQ(a.results[0].column_info, (std::vector<std::uint8_t>{0, kKey | kHidden}));
+  EXPECT_EQ(a.results[1].columns, (std::vector<std::string>{"name"}));  // a UNION is not browsed
+  EXPECT_TRUE(a.results[1].column_info.empty());
+  EXPECT_EQ(a.results[2].columns, (std::vector<std::string>{"name"}));
+  Answer refused;
+  EXPECT_EQ(Open("select name from T for browse", kStatic, kReadOnly, &refused), 0);
+  EXPECT_EQ(refused.errors, (std::vector<std::int32_t>{40000}));
 }
 
 #else

@@ -504,6 +504,36 @@ TEST_F(TdsEndpoint, ComputeRowsFollowTheRowsTheyCover) {
   }
 }
 
+// Browse mode as db-lib reads it (FreeTDS's colinfo case): dbtablecolinfo
+// gives each column's table, dbcolsource its name there, at TDS 7.1 and
+// 7.4.
+TEST_F(TdsEndpoint, BrowseModeTellsDbLibEachColumnsTableAndName) {
+  for (const std::string version : {"7.1", "7.4"}) {
+    SCOPED_TRACE(version);
+    TdsClient client(Login(version));
+    ASSERT_FALSE(client.Execute("create table #colinfo_table (is_an_int int not null, is_a_string char(10) not null) "
+                                "create table #test_table (is_a_money money not null) "
+                                "insert into #colinfo_table values (1, 'a') insert into #test_table values (2.5)").failed);
+    const TdsBatch b = client.Execute(
+        "select is_an_int as number, is_a_string, is_a_money as dollars, is_an_int * 2 as twice "
+        "from #colinfo_table, #test_table for browse");
+    ASSERT_FALSE(b.failed);
+    ASSERT_EQ(b.results.size(), 1u);
+    const auto& rs = b.results[0];
+    ASSERT_EQ(rs.info.size(), 4u);  // neither table has a key to add
+    EXPECT_EQ(rs.info[0].actual_name, "is_an_int");
+    EXPECT_NE(rs.info[0].table.find("#colinfo_table"), std::string::npos) << rs.info[0].table;
+    EXPECT_EQ(rs.info[1].actual_name, "is_a_string");
+    EXPECT_NE(rs.info[1].table.find("#colinfo_table"), std::string::npos) << rs.info[1].table;
+    EXPECT_EQ(rs.info[2].actual_name, "is_a_money");
+    EXPECT_NE(rs.info[2].table.find("#test_table"), std::string::npos) << rs.info[2].table;
+    EXPECT_TRUE(rs.info[0].updatable);
+    EXPECT_FALSE(rs.info[3].updatable);  // an expression
+    EXPECT_EQ(rs.info[3].table, "");
+    EXPECT_EQ(rs.rows, (std::vector<std::vector<std::string>>{{"1", "a         ", "2.5000", "2"}}));
+  }
+}
+
 TEST_F(TdsEndpoint, EveryColumnTypeArrivesAsTheEngineHoldsIt) {
   TdsClient client(Login());
   const char* create =

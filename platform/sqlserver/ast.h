@@ -153,6 +153,10 @@ struct Select {
   // The statement's COMPUTE clauses, in order (a statement's own query
   // only).
   std::vector<ComputeClause> computes;
+  // FOR BROWSE: the result says which table each column comes from, and
+  // carries the key and timestamp columns of those tables, hidden, after
+  // the columns asked for (a statement's own query only).
+  bool for_browse = false;
 };
 
 struct ColumnDef {

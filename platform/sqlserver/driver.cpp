@@ -41,8 +41,17 @@ const char* AggregateHeading(RowAggregate aggregate) {
 // aggregates) after the rows it follows, the rows after it a result again
 // (as isql shows them).
 void HandOverResult(const ResultSet& rs, dts::BatchResults* out) {
+  // Browse mode's hidden columns are not the caller's.
+  const std::size_t shown = VisibleColumnCount(rs.columns, rs.browse);
   std::vector<dts::ColumnInfo> columns;
-  for (const auto& c : rs.columns) columns.push_back({.name = c.name});
+  for (std::size_t i = 0; i < shown; ++i) columns.push_back({.name = rs.columns[i].name});
+  if (shown < rs.columns.size()) {
+    std::vector<dts::Row> rows;
+    rows.reserve(rs.rows.size());
+    for (const dts::Row& row : rs.rows) rows.emplace_back(row.begin(), row.begin() + static_cast<std::ptrdiff_t>(shown));
+    out->results.push_back({columns, std::move(rows)});
+    return;  // browse mode has no COMPUTE
+  }
   if (rs.compute_rows.empty()) {
     out->results.push_back({columns, rs.rows});
     return;

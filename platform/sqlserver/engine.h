@@ -94,6 +94,9 @@ struct ResultSet {
   // those after the same row, the innermost group's first (the clause with
   // the most BY columns), the one without BY last.
   std::vector<ComputeRow> compute_rows;
+  // A query read in browse mode: where its columns come from; its hidden
+  // columns are the last of `columns`.
+  std::optional<BrowseInfo> browse;
 };
 
 enum class TransactionEnd { kNone, kCommitted, kRolledBack };

@@ -120,6 +120,8 @@ void EngineCore::RunSetOption(const ast::Stmt& s) {
        ""},
       {"XACT_ABORT", OptionForm::kSwitch, "ON|OFF",
        [](EngineCore& e, const OptionValue& v) { e.state_.options.xact_abort = v.on; }, ""},
+      {"NO_BROWSETABLE", OptionForm::kSwitch, "ON|OFF",
+       [](EngineCore& e, const OptionValue& v) { e.state_.options.no_browsetable = v.on; }, ""},
       // ---- the server's fixed behaviour: that value accepted, others refused
       {"ANSI_WARNINGS", OptionForm::kSwitch, "ON", nullptr, "truncation, overflow and divide by zero are always errors"},
       {"ANSI_PADDING", OptionForm::kSwitch, "ON", nullptr, "trailing blanks and zero bytes are always kept"},
@@ -141,7 +143,6 @@ void EngineCore::RunSetOption(const ast::Stmt& s) {
        ""},
       {"OFFSETS", OptionForm::kWord, "", nullptr, ""},
       {"FIPS_FLAGGER", OptionForm::kWord, "", nullptr, ""},
-      {"NO_BROWSETABLE", OptionForm::kSwitch, "OFF", nullptr, "FOR BROWSE is not supported"},
       {"TRANSACTION ISOLATION LEVEL", OptionForm::kWord, "READ COMMITTED", nullptr,
        "transactions are always READ COMMITTED"},
       {"LANGUAGE", OptionForm::kWord, "US_ENGLISH|ENGLISH", nullptr, "the server's language is us_english"},

@@ -110,10 +110,14 @@ class SelectReader final : public dts::RowReader {
 
 void EngineCore::RunSelect(const ast::Stmt& s, BatchOutput* output) {
   Translator tr(*catalog_, state_);
-  TranslatedSelect t = tr.Select(*s.select);
+  // SET NO_BROWSETABLE ON reads every query in browse mode that could be
+  // written FOR BROWSE.
+  const bool browse = s.select->for_browse || (state_.options.no_browsetable && s.select->set_parts.empty());
+  TranslatedSelect t = tr.Select(*s.select, browse);
   Stmt st(*db_, t.sql);
   ResultSet rs;
   rs.columns = t.columns;
+  rs.browse = std::move(t.browse);
   rs.computes = DescribeComputes(*s.select, t.columns);
   // SET TEXTSIZE cuts the long values (text, ntext, image, (max)) sent.
   std::vector<std::size_t> long_columns;
@@ -266,6 +270,10 @@ std::unique_ptr<dts::RowReader> EngineCore::Query(std::string_view select) {
   if (!statements[0]->select->computes.empty()) {
     throw SqlErr(kNotSupported, "A query read row by row cannot have a COMPUTE clause: its compute rows are sent with "
                                 "a batch's results only.");
+  }
+  if (statements[0]->select->for_browse) {
+    throw SqlErr(kNotSupported, "A query read row by row cannot be FOR BROWSE: browse mode's table and key columns are "
+                                "sent with a batch's results only.");
   }
   Translator tr(*catalog_, state_);
   try {

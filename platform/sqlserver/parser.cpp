@@ -74,6 +74,11 @@ struct TypeSite {
 
 class Parser {
  public:
+  // Where a query stands: a statement's own (which may assign variables
+  // and be read in browse mode), an INSERT's or a view's, or inside
+  // another query.
+  enum class QueryRole { kNested, kStatement, kInserted, kView };
+
   Parser(std::string_view sql, bool quoted_identifier)
       : sql_(sql), t_(Tokenize(sql)), quoted_identifier_(quoted_identifier) {
     if (!quoted_identifier_) ReadDoubleQuotes(0);
@@ -222,10 +227,10 @@ class Parser {
       s->kind = StmtKind::kSelect;
       into_allowed_ = t.IsKeyword("SELECT");
       const std::size_t query_start = i_;
-      s->select = SelectStatement(true);
+      s->select = SelectStatement(QueryRole::kStatement);
       into_allowed_ = false;
       ComputeClauses(*s->select, query_start);
-      ForBrowse();
+      ForBrowse(*s->select);
       QueryOptions(*s->select);
     } else if (t.IsKeyword("WITH")) {
       if (!AfterStatementEnd(body)) {
@@ -515,11 +520,12 @@ class Parser {
     } while (AcceptSymbol(","));
     if (Peek().IsKeyword("SELECT")) {
       s.kind = StmtKind::kSelect;
-      s.select = SelectStatement(true);
+      s.select = SelectStatement(QueryRole::kStatement);
       if (!s.select->items.empty() && !s.select->items.front().variable.empty()) {
         throw SqlErr(kNotSupported, "A common table expression before a SELECT that assigns variables is not supported "
                                     "by the embedded server.");
       }
+      ForBrowse(*s.select);
       QueryOptions(*s.select);
     } else if (Peek().IsKeyword("INSERT")) {
       Insert(s);
@@ -587,14 +593,38 @@ class Parser {
     return e;
   }
 
-  // FOR BROWSE and FOR XML: refused, the browse-mode metadata and the XML
-  // they ask for not being made by this server. Any other FOR after a
-  // query is a syntax error.
-  void ForBrowse() {
+  // FOR BROWSE after a statement's query: 114 for a query assigning
+  // variables, 198 for one with UNION, INTERSECT or EXCEPT, 171 for SELECT
+  // INTO. FOR XML is refused; any other FOR after a query is a syntax error.
+  void ForBrowse(Select& select) {
     if (!Peek().IsKeyword("FOR")) return;
     if (Peek(1).IsKeyword("XML")) throw SqlErr(kNotSupported, "FOR XML is not supported by the embedded server.");
     if (!Peek(1).IsKeyword("BROWSE")) Fail(Peek(1));
-    throw SqlErr(kNotSupported, "SELECT ... FOR BROWSE (browse mode) is not supported by the embedded server.");
+    i_ += 2;
+    if (Assigns(select)) throw SqlErr(114, "Browse mode is invalid for a statement that assigns values to a variable.");
+    if (!select.set_parts.empty()) {
+      throw SqlErr(198, "Browse mode is invalid for statements containing a UNION, INTERSECT or EXCEPT operator.");
+    }
+    if (!select.into.object.empty()) throw SqlErr(171, "Browse mode cannot be used with INSERT, SELECT INTO, or UPDATE statements.");
+    select.for_browse = true;
+  }
+
+  // FOR BROWSE where only a statement's own query may have it: after the
+  // query of an INSERT (171), of a view (176), of a subquery or derived
+  // table (1029).
+  void RefuseBrowse(QueryRole role) const {
+    if (!Peek().IsKeyword("FOR") || !Peek(1).IsKeyword("BROWSE")) return;
+    switch (role) {
+      case QueryRole::kInserted:
+        throw SqlErr(171, "Browse mode cannot be used with INSERT, SELECT INTO, or UPDATE statements.");
+      case QueryRole::kView:
+        throw SqlErr(176, "The FOR BROWSE clause is no longer supported in views. Set the database compatibility level "
+                          "to 80 or lower for this statement to be allowed.");
+      case QueryRole::kNested:
+        throw SqlErr(1029, "Browse mode is invalid for subqueries and derived tables.");
+      case QueryRole::kStatement:
+        break;
+    }
   }
 
   // A statement's OPTION (MAXRECURSION n), after its query.
@@ -760,7 +790,7 @@ class Parser {
     }
     ExpectKeyword("AS");
     if (!Peek().IsKeyword("SELECT") && !Peek().IsSymbol("(")) Fail();
-    s->select = SelectStatement();
+    s->select = SelectStatement(QueryRole::kView);
     if (AcceptKeyword("WITH")) {
       ExpectKeyword("CHECK");
       ExpectKeyword("OPTION");
@@ -1066,7 +1096,7 @@ class Parser {
       s.default_values = true;
     } else if (Peek().IsKeyword("SELECT") || Peek().IsSymbol("(")) {
       const bool paren = AcceptSymbol("(");
-      s.select = SelectStatement();
+      s.select = SelectStatement(QueryRole::kInserted);
       if (paren) ExpectSymbol(")");
       QueryOptions(*s.select);
     } else {
@@ -1307,9 +1337,9 @@ class Parser {
   // ------------------------------------------------------------ SELECT
   // A SELECT; `assignments`: a statement of its own, whose items may
   // assign variables ("SELECT @a = x FROM ...").
-  std::unique_ptr<Select> SelectStatement(bool assignments = false) {
+  std::unique_ptr<Select> SelectStatement(QueryRole role = QueryRole::kNested) {
     const Level level = Nested();
-    auto sel = CombinedQuery(assignments);
+    auto sel = CombinedQuery(role == QueryRole::kStatement);
     if (AcceptKeyword("ORDER")) {
       ExpectKeyword("BY");
       do {
@@ -1324,6 +1354,7 @@ class Parser {
       } while (AcceptSymbol(","));
     }
     if (AtSetOperator()) Fail();  // ORDER BY ends the whole query, not one of its parts
+    RefuseBrowse(role);
     return sel;
   }
 

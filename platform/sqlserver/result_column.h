@@ -5,6 +5,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/sqlserver/types.h"
 
@@ -26,5 +27,30 @@ struct OutputColumn {
   // column declared with another COLLATE, or an expression given one.
   std::string collation;
 };
+
+// Browse mode's account of a result (FOR BROWSE, SET NO_BROWSETABLE ON):
+// each column's table and name there. The columns the query did not ask
+// for, its tables' key and timestamp columns, come last, hidden.
+struct BrowseColumn {
+  std::size_t table = 0;    // the table it is read from, into BrowseInfo::tables from 1; 0 for none
+  bool expression = false;  // a value the query computes, or reads from no table
+  bool key = false;         // a column of its table's key
+  bool hidden = false;      // added for browsing, not asked for
+  std::string real_name;    // its table's name for it when the result names it otherwise; "" when the same
+};
+
+struct BrowseInfo {
+  std::vector<std::vector<std::string>> tables;  // the tables read, each as its name's parts
+  std::vector<BrowseColumn> columns;             // one a result column
+};
+
+// How many of a result's columns are shown: all but the hidden ones after
+// them.
+inline std::size_t VisibleColumnCount(const std::vector<OutputColumn>& columns, const std::optional<BrowseInfo>& browse) {
+  std::size_t n = columns.size();
+  if (!browse) return n;
+  while (n > 0 && n <= browse->columns.size() && browse->columns[n - 1].hidden) --n;
+  return n;
+}
 
 }  // namespace sqlsrv

@@ -599,6 +599,8 @@ std::optional<Translator::Typed> Translator::SourceColumn(const Source& src, con
     t.nullable = c.nullable || src.outer;
     t.identity = c.identity;
     t.collation = ColumnCollation(c);
+    t.source = &src;
+    t.source_column = i;
     return t;
   }
   for (std::size_t i = 0; i < src.derived.size(); ++i) {
@@ -1823,6 +1825,7 @@ std::string Translator::CommonTable(const ast::CommonTableExpression& cte, bool*
 }
 
 TranslatedSelect Translator::SelectCore(const ast::Select& s, const Scope* outer, bool order) {
+  const bool browsing = std::exchange(browse_pending_, false);
   Scope scope;
   scope.outer = outer;
   scope.level = query_level_;
@@ -1859,12 +1862,14 @@ TranslatedSelect Translator::SelectCore(const ast::Select& s, const Scope* outer
   }
   TranslatedSelect out;
   std::string items;
+  std::vector<ColumnRead> read;  // in browse mode: the table's column each result column reads, if one
   // A column of the result: a table's or derived table's column read as it
   // is keeps its nullability and identity; any other value may be NULL.
-  auto add = [&](const std::string& sql, OutputColumn column) {
+  auto add = [&](const std::string& sql, OutputColumn column, ColumnRead reads = {}) {
     const std::string alias = "c" + std::to_string(out.columns.size() + 1);
     items += (items.empty() ? "" : ", ") + sql + " AS " + alias;
     out.columns.push_back(std::move(column));
+    if (browsing) read.push_back(reads);
   };
   for (const auto& item : s.items) {
     if (item.star) {
@@ -1874,9 +1879,11 @@ TranslatedSelect Translator::SelectCore(const ast::Select& s, const Scope* outer
         if (!item.star_table.empty() && !SameName(src.name, item.star_table)) continue;
         matched = true;
         if (src.table) {
-          for (const auto& c : src.table->columns) {
+          for (std::size_t k = 0; k < src.table->columns.size(); ++k) {
+            const ColumnMeta& c = src.table->columns[k];
             add(src.sql_alias + "." + QuoteSqlite(c.name),
-                {c.name, TypeOf(c.type), c.type, c.nullable || src.outer, c.identity, ColumnCollation(c)});
+                {c.name, TypeOf(c.type), c.type, c.nullable || src.outer, c.identity, ColumnCollation(c)},
+                {&src, static_cast<int>(k)});
           }
         } else {
           for (std::size_t i = 0; i < src.derived.size(); ++i) {
@@ -1893,7 +1900,17 @@ TranslatedSelect Translator::SelectCore(const ast::Select& s, const Scope* outer
     if (t.type == VT::kBool) throw SqlErr(kSyntax, "Incorrect syntax near '='.");
     std::string name = item.alias;
     if (name.empty() && item.expr->kind == ExprKind::kColumn) name = item.expr->parts.back();
-    add(t.sql, {name, t.type, t.column, t.nullable, t.identity, t.collation});
+    add(t.sql, {name, t.type, t.column, t.nullable, t.identity, t.collation},
+        item.expr->kind == ExprKind::kColumn ? ColumnRead{t.source, t.source_column} : ColumnRead{});
+  }
+  // The columns asked for: ORDER BY names and numbers these, not the
+  // hidden ones browse mode adds.
+  const std::size_t asked = out.columns.size();
+  if (browsing) {
+    std::vector<std::pair<std::string, OutputColumn>> hidden;
+    BrowseInfo browse = Browse(s, scope, read, out.columns, &hidden);
+    for (auto& [sql, column] : hidden) add(sql, std::move(column));
+    out.browse = std::move(browse);
   }
   if (recursing) {
     // The level of the rows it makes: one past the row it read.
@@ -1920,7 +1937,7 @@ TranslatedSelect Translator::SelectCore(const ast::Select& s, const Scope* outer
       const bool is_position = oe.kind == ExprKind::kInteger &&
                                std::from_chars(oe.text.data(), oe.text.data() + oe.text.size(), position).ec == std::errc();
       if (is_position) {
-        if (position < 1 || static_cast<std::size_t>(position) > out.columns.size()) {
+        if (position < 1 || static_cast<std::size_t>(position) > asked) {
           throw SqlErr(108, "The ORDER BY position number " + oe.text + " is out of range of the number of items in the select list.");
         }
         term = "c" + std::to_string(position);
@@ -1931,7 +1948,7 @@ TranslatedSelect Translator::SelectCore(const ast::Select& s, const Scope* outer
                                            std::to_string(i + 1) + ".");
       } else {
         if (oe.kind == ExprKind::kColumn && oe.parts.size() == 1) {
-          for (std::size_t k = 0; k < out.columns.size(); ++k) {
+          for (std::size_t k = 0; k < asked; ++k) {
             if (!out.columns[k].name.empty() && SameName(out.columns[k].name, oe.parts[0]) &&
                 s.items[std::min(k, s.items.size() - 1)].star == false) {
               term = "c" + std::to_string(k + 1);
@@ -1960,6 +1977,95 @@ TranslatedSelect Translator::SelectCore(const ast::Select& s, const Scope* outer
   return out;
 }
 
+namespace {
+
+// The columns that identify a table's rows in browse mode: its primary
+// key, else its first unique constraint, else its first unique index. On
+// the inner side of an outer join only a key none of whose columns takes
+// NULL does, as SQL Server has it.
+std::vector<int> BrowseKey(const TableMeta& table, bool outer) {
+  auto usable = [&](const std::vector<int>& columns) {
+    return !outer || std::none_of(columns.begin(), columns.end(), [&](int c) {
+      return table.columns[static_cast<std::size_t>(c)].nullable;
+    });
+  };
+  for (const bool primary : {true, false}) {
+    for (const KeyMeta& k : table.keys) {
+      if (k.primary == primary && usable(k.columns)) return k.columns;
+    }
+  }
+  for (const IndexMeta& index : table.indexes) {
+    if (index.unique && usable(index.columns)) return index.columns;
+  }
+  return {};
+}
+
+}  // namespace
+
+BrowseInfo Translator::Browse(const ast::Select& s, const Scope& scope, const std::vector<ColumnRead>& read,
+                              const std::vector<OutputColumn>& columns,
+                              std::vector<std::pair<std::string, OutputColumn>>* hidden) {
+  BrowseInfo info;
+  // The tables of the FROM list, in its order; views, CTEs and derived
+  // tables are none.
+  std::vector<std::size_t> table_of(scope.sources.size(), 0);
+  for (std::size_t i = 0; i < scope.sources.size(); ++i) {
+    const TableMeta* t = scope.sources[i].table;
+    if (!t) continue;
+    info.tables.push_back(IsTemporaryName(t->name) ? std::vector<std::string>{t->name}
+                                                   : std::vector<std::string>{"dbo", t->name});
+    table_of[i] = info.tables.size();
+  }
+  auto source_index = [&](const Source* src) { return static_cast<std::size_t>(src - scope.sources.data()); };
+  for (std::size_t k = 0; k < columns.size(); ++k) {
+    BrowseColumn c;
+    const ColumnRead& r = read[k];
+    if (r.source && r.column >= 0) {
+      c.table = table_of[source_index(r.source)];
+      const std::string& real = r.source->table->columns[static_cast<std::size_t>(r.column)].name;
+      if (columns[k].name != real) c.real_name = real;
+    } else {
+      c.expression = true;
+    }
+    info.columns.push_back(std::move(c));
+  }
+  // A grouped, aggregated or DISTINCT result has no rows of a table for a
+  // key to name.
+  bool grouped = s.distinct || !s.group_by.empty() || s.having;
+  for (const auto& item : s.items) grouped = grouped || (item.expr && HasAggregate(item.expr.get()));
+  if (grouped) return info;
+  for (std::size_t i = 0; i < scope.sources.size(); ++i) {
+    const Source& src = scope.sources[i];
+    if (!src.table) continue;
+    // The key's columns, marked where the result has them and added hidden
+    // where not; then the timestamp column, added hidden if missing.
+    auto take = [&](int column, bool key) {
+      const ColumnMeta& c = src.table->columns[static_cast<std::size_t>(column)];
+      bool present = false;
+      for (std::size_t k = 0; k < read.size(); ++k) {
+        if (read[k].source == &src && read[k].column == column) {
+          info.columns[k].key = info.columns[k].key || key;
+          present = true;
+        }
+      }
+      for (std::size_t k = 0; k < hidden->size(); ++k) {
+        if (info.columns[columns.size() + k].table == table_of[i] && (*hidden)[k].second.name == c.name) present = true;
+      }
+      if (present) return;
+      hidden->push_back({src.sql_alias + "." + QuoteSqlite(c.name),
+                         {c.name, TypeOf(c.type), c.type, c.nullable || src.outer, c.identity, ColumnCollation(c)}});
+      BrowseColumn b;
+      b.table = table_of[i];
+      b.key = key;
+      b.hidden = true;
+      info.columns.push_back(std::move(b));
+    };
+    for (const int column : BrowseKey(*src.table, src.outer)) take(column, true);
+    if (const int rowversion = src.table->RowversionColumn(); rowversion >= 0) take(rowversion, false);
+  }
+  return info;
+}
+
 TranslatedSelect Translator::Subquery(const ast::Select& s, const Scope* outer) {
   const int level = query_level_ + 1;  // the subquery's own
   const int bound_before = std::exchange(bound_level_, INT_MAX);
@@ -1978,7 +2084,7 @@ TranslatedSelect Translator::Subquery(const ast::Select& s, const Scope* outer) 
   return sub;
 }
 
-TranslatedSelect Translator::Select(const ast::Select& s) {
+TranslatedSelect Translator::Select(const ast::Select& s, bool browse) {
   hoisting_ = true;
   max_recursion_ = s.max_recursion.value_or(100);
   bool recursive = false;
@@ -1992,7 +2098,9 @@ TranslatedSelect Translator::Select(const ast::Select& s) {
     take_hoisted();  // the CTE reads them
     with.push_back(std::move(definition));
   }
+  browse_pending_ = browse && s.set_parts.empty();
   TranslatedSelect out = SelectIn(s, nullptr);
+  browse_pending_ = false;
   take_hoisted();
   hoisting_ = false;
   if (with.empty()) return out;

@@ -38,6 +38,7 @@ std::string VariantCall(const std::string& sql, VT from, const ColumnType& base)
 struct TranslatedSelect {
   std::string sql;
   std::vector<OutputColumn> columns;
+  std::optional<BrowseInfo> browse;  // a query read in browse mode (Select's `browse`)
 };
 
 // An error as T-SQL's error functions describe it (ERROR_NUMBER() and its
@@ -65,6 +66,7 @@ struct SessionOptions {
   bool arithabort = true;           // SET ARITHABORT, reported by @@OPTIONS (ANSI_WARNINGS ON makes it ON in effect)
   bool cursor_close_on_commit = false;  // SET CURSOR_CLOSE_ON_COMMIT, reported by @@OPTIONS (there are no cursors)
   bool xact_abort = false;          // SET XACT_ABORT: any error ends the batch and rolls back its transaction
+  bool no_browsetable = false;      // SET NO_BROWSETABLE: every SELECT returning rows is read in browse mode
 };
 
 // What the session tells the translator.
@@ -93,7 +95,12 @@ class Translator {
  public:
   Translator(const Catalog& catalog, const SessionState& session) : catalog_(catalog), session_(session) {}
 
-  TranslatedSelect Select(const ast::Select& s);
+  // `browse`: the statement's query is read in browse mode (FOR BROWSE,
+  // SET NO_BROWSETABLE ON): its result says which table each column comes
+  // from, and unless it groups, aggregates or is DISTINCT it reads the key
+  // and timestamp columns of its tables it did not ask for after its own,
+  // hidden. Ignored for a query with UNION, INTERSECT or EXCEPT.
+  TranslatedSelect Select(const ast::Select& s, bool browse = false);
 
   // "SELECT e1, e2, ..." without a FROM clause (VALUES rows, defaults).
   // `targets`, when given, are the types the values are stored in: a value
@@ -223,6 +230,16 @@ class Translator {
   // One SELECT core (a SELECT without the queries combined with it);
   // `order`: with its ORDER BY and TOP (not as one of a combination's).
   TranslatedSelect SelectCore(const ast::Select& s, const Scope* outer, bool order);
+  // Browse mode's account of a SELECT core's `columns`, `read[k]` the
+  // table source and column index column k reads as it is ({null, -1}
+  // for any other value), and the key and timestamp columns of its tables
+  // it must read besides, hidden, into `hidden` (their SQL and columns).
+  struct ColumnRead {
+    const Source* source = nullptr;
+    int column = -1;
+  };
+  BrowseInfo Browse(const ast::Select& s, const Scope& scope, const std::vector<ColumnRead>& read,
+                    const std::vector<OutputColumn>& columns, std::vector<std::pair<std::string, OutputColumn>>* hidden);
   // Queries combined left to right, `ops[i]` joining parts[i] to the result
   // before it (ops[0] unused), each column in the type the parts have in
   // common. parts[0] stands as its SELECT core; a later part with set parts
@@ -272,6 +289,7 @@ class Translator {
   // watching: below the subquery's own level, it reads a query around it.
   int bound_level_ = INT_MAX;
   int max_recursion_ = 100;  // OPTION (MAXRECURSION n); 0 for no limit
+  bool browse_pending_ = false;  // the next SELECT core, the statement's own, is read in browse mode
 };
 
 // The type a result column's values have: its column's, else the type

@@ -33,6 +33,10 @@ struct Translator::Typed {
   // `chain_arguments` arguments; else 0.
   char chain = 0;
   int chain_arguments = 0;
+  // A table's column read as it is: the source and the column's index in
+  // its table.
+  const Source* source = nullptr;
+  int source_column = -1;
 };
 
 // A text as a SQLite string literal.

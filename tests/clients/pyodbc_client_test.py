@@ -120,6 +120,23 @@ class ServedDatabase(ServedDatabaseBase):
         self.assertEqual(cur.fetchone()[0], 3)
         db.close()
 
+    def test_browse_mode_keys_stay_hidden_from_the_application(self):
+        db = self.connect(autocommit=True)
+        cur = db.cursor()
+        cur.execute("create table #tmp1 (i numeric(10,0) identity primary key, b varchar(20) null, c int not null)")
+        cur.execute("insert into #tmp1 (b, c) values ('x', 1), (null, 2)")
+        # The key browse mode adds after the columns asked for is hidden:
+        # the ODBC driver counts and fetches the two columns alone.
+        cur.execute("select c, b from #tmp1 order by c for browse")
+        self.assertEqual([d[0] for d in cur.description], ["c", "b"])
+        self.assertEqual([tuple(row) for row in cur.fetchall()], [(1, "x"), (2, None)])
+        cur.execute("set no_browsetable on")
+        cur.execute("select b from #tmp1 where c = 1")
+        self.assertEqual([d[0] for d in cur.description], ["b"])
+        self.assertEqual(cur.fetchall()[0][0], "x")
+        cur.execute("set no_browsetable off")
+        db.close()
+
     def test_the_default_connection_commits_and_rolls_back_what_it_says(self):
         # pyodbc leaves autocommit off: FreeTDS begins transactions with
         # transaction manager requests.

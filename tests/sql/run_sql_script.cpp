@@ -170,8 +170,10 @@ std::string Check(sqlsrv::Server& server, sqlsrv::Engine& db, const Record& r) {
         }
       };
       computes_after(0);
+      // Browse mode's hidden columns are shown to no one.
+      const auto shown = static_cast<std::ptrdiff_t>(sqlsrv::VisibleColumnCount(rs.columns, rs.browse));
       for (std::size_t row = 0; row < rs.rows.size(); ++row) {
-        got.push_back(cli::FormatTsvLine(rs.rows[row]));
+        got.push_back(cli::FormatTsvLine(dts::Row(rs.rows[row].begin(), rs.rows[row].begin() + shown)));
         computes_after(row + 1);
       }
     }

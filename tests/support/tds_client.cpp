@@ -130,6 +130,15 @@ TdsColumnInfo ColumnInfoOf(DBPROCESS* p, int column) {
     info.nullable = col.Null == TRUE;
     info.identity = col.Identity == TRUE;
   }
+  DBCOL2 table{};
+  table.SizeOfStruct = sizeof table;
+  if (dbtablecolinfo(p, column, reinterpret_cast<DBCOL*>(&table)) == SUCCEED) {
+    info.table = table.TableName;
+    info.updatable = table.Updatable == TRUE;
+  }
+  // dbcolsource: FreeTDS 1.3's dbtablecolinfo gives the result's name as
+  // ActualName.
+  if (const char* source = dbcolsource(p, column)) info.actual_name = source;
   return info;
 }
 

@@ -32,10 +32,16 @@ struct TdsMessage {
   std::string server;
 };
 
-// What db-lib's dbcolinfo (DBCOL2) tells of a result column.
+// What db-lib's dbcolinfo, dbtablecolinfo (DBCOL2) and dbcolsource tell
+// of a result column.
 struct TdsColumnInfo {
   bool nullable = true;
   bool identity = false;
+  // Browse mode's: the table it is read from, its name there, and whether
+  // it may be updated ("" and false when the result says nothing of them).
+  std::string table;
+  std::string actual_name;
+  bool updatable = false;
 };
 
 // A COMPUTE clause as db-lib describes it (dbnumalts, dbaltop, dbaltcolid,

@@ -45,13 +45,25 @@ AltOperator AltOperatorOf(RowAggregate aggregate) {
   throw SqlErr(kNotSupported, "A row aggregate without an operator code on the wire.");
 }
 
-// A result with COMPUTE clauses: COLMETADATA, an ALTMETADATA for each
-// clause, then the rows, each compute row (ALTROW) after the row it
-// follows. Raises, writing nothing, for a result no client could read.
-void WriteComputedResult(Writer& w, const ResultSet& rs, std::uint32_t tds_version) {
+// A result set: COLMETADATA; in browse mode TABNAME and COLINFO; an
+// ALTMETADATA for each COMPUTE clause; then the rows, each compute row
+// (ALTROW) after the row it follows. Raises, writing nothing, for a result
+// no client could read.
+void WriteResultSet(Writer& w, const ResultSet& rs, std::uint32_t tds_version) {
   Writer out;
-  ResultWriter results(WireColumnsOf(rs.columns), tds_version);
+  std::vector<WireColumn> columns = WireColumnsOf(rs.columns);
+  if (rs.browse) {
+    for (std::size_t i = 0; i < columns.size() && i < rs.browse->columns.size(); ++i) {
+      columns[i].hidden = rs.browse->columns[i].hidden;
+      columns[i].key = rs.browse->columns[i].key;
+    }
+  }
+  ResultWriter results(std::move(columns), tds_version);
   results.WriteColMetadata(out);
+  if (rs.browse) {
+    WriteTableNames(out, rs.browse->tables);
+    WriteColumnInfo(out, rs.browse->columns);
+  }
   std::vector<std::unique_ptr<ResultWriter>> computes;
   for (const ComputeClause& clause : rs.computes) {
     computes.push_back(std::make_unique<ResultWriter>(WireColumnsOf(clause.columns), tds_version));
@@ -475,14 +487,7 @@ bool ClientConnection::WriteResults(Writer& w, const BatchOutput& out, bool clos
         WriteBatchMessage(w, out.messages[outcome.index]);
         break;
       case BatchOutput::Outcome::kRows: {
-        const ResultSet& rs = out.results[outcome.index];
-        if (!rs.computes.empty()) {
-          WriteComputedResult(w, rs, tds_);
-          break;
-        }
-        ResultWriter results(WireColumnsOf(rs.columns), tds_);
-        results.WriteColMetadata(w);
-        for (const auto& row : rs.rows) results.WriteRow(w, row);
+        WriteResultSet(w, out.results[outcome.index], tds_);
         break;
       }
       case BatchOutput::Outcome::kCount:
@@ -692,8 +697,8 @@ bool ClientConnection::RunCursorCall(Writer& w, const RpcCall& call, const std::
       } else {
         results.WriteColMetadata(described);
         // ROWSTAT, the last column, is hidden.
-        std::vector<std::uint8_t> statuses(rs.columns.size(), 0);
-        statuses.back() = kColumnHidden;
+        std::vector<BrowseColumn> statuses(rs.columns.size());
+        statuses.back().hidden = true;
         WriteColumnInfo(described, statuses);
       }
       for (const auto& row : rs.rows) results.WriteRow(described, row);

@@ -263,6 +263,10 @@ ResultSet TheResult(BatchOutput& out) {
   if (!out.results[0].computes.empty()) {
     throw SqlErr(kNotSupported, "A server cursor on a query with COMPUTE is not supported by the embedded server.");
   }
+  if (out.results[0].browse) {
+    throw SqlErr(kNotSupported, "A server cursor on a query in browse mode (FOR BROWSE, or SET NO_BROWSETABLE ON) is "
+                                "not supported by the embedded server.");
+  }
   ResultSet rs = std::move(out.results[0]);
   out.results.clear();
   return rs;

@@ -177,15 +177,18 @@ std::vector<WireColumn> WireColumnsOf(const std::vector<OutputColumn>& columns) 
 }
 
 std::uint16_t ColumnFlags(const WireColumn& c) {
-  constexpr std::uint16_t kNullable = 0x0001, kUpdateableUnknown = 0x0008, kIdentity = 0x0010;
+  constexpr std::uint16_t kNullable = 0x0001, kUpdateableUnknown = 0x0008, kIdentity = 0x0010, kHidden = 0x2000,
+                          kKey = 0x4000;
   const std::uint16_t nullable = c.nullable ? kNullable : 0;
-  return static_cast<std::uint16_t>(nullable | (c.identity ? kIdentity : kUpdateableUnknown));
+  return static_cast<std::uint16_t>(nullable | (c.identity ? kIdentity : kUpdateableUnknown) |
+                                    (c.hidden ? kHidden : 0) | (c.key ? kKey : 0));
 }
 
 namespace {
 
 // A column as a client of `tds_version` can read it.
 WireColumn AsSentAt(WireColumn c, std::uint32_t tds_version) {
+  if (tds_version < kTds72) c.hidden = c.key = false;  // flags 7.1 does not have
   if (!c.plp || tds_version >= kTds72) return c;
   c.plp = false;
   switch (c.type) {

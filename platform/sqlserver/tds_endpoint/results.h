@@ -42,6 +42,11 @@ struct WireColumn {
   std::uint8_t precision = 0;  // DECIMALN
   std::uint8_t scale = 0;
   bool plp = false;  // a (max) type: size kPlpSize, values in PLP chunks
+  // Browse mode: a column added for its table's key or timestamp, and a
+  // column of its table's key (the flags of TDS 7.2 on; COLINFO says it
+  // to every version).
+  bool hidden = false;
+  bool key = false;
 };
 
 // The length a (max) type's TYPE_INFO gives.
@@ -53,7 +58,8 @@ std::vector<WireColumn> WireColumnsOf(const std::vector<OutputColumn>& columns);
 
 // A column's COLMETADATA flags as SQL Server sets them: fNullable (0x0001)
 // when it may hold NULL; an identity column fIdentity (0x0010), any other
-// usUpdateable "unknown" (2, 0x0008).
+// usUpdateable "unknown" (2, 0x0008); fHidden (0x2000) and fKey (0x4000)
+// in browse mode.
 std::uint16_t ColumnFlags(const WireColumn& c);
 
 class ResultWriter {

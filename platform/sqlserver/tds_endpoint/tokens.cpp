@@ -1,5 +1,6 @@
 #include "platform/sqlserver/tds_endpoint/tokens.h"
 
+#include "platform/sqlserver/errors.h"
 #include "platform/sqlserver/tds_endpoint/login.h"
 
 namespace sqlsrv::tds {
@@ -76,14 +77,44 @@ void WriteDone(Writer& w, TokenType token, std::uint16_t status, std::uint16_t c
   }
 }
 
-void WriteColumnInfo(Writer& w, std::span<const std::uint8_t> statuses) {
-  w.U8(kColInfo);
-  w.U16(static_cast<std::uint16_t>(statuses.size() * 3));
-  for (std::size_t i = 0; i < statuses.size(); ++i) {
-    w.U8(static_cast<std::uint8_t>(i + 1));  // the column
-    w.U8(0);                                 // no table
-    w.U8(statuses[i]);
+namespace {
+
+// A token of a 2-byte length and its body; raises kNotSupported, writing
+// nothing, for a body past 64 KiB or `too_many`.
+void WriteLengthPrefixed(Writer& w, TokenType token, const Writer& body, bool too_many, const char* what) {
+  if (too_many || body.size() > 0xFFFF) {
+    throw SqlErr(kNotSupported, std::string("The server cannot describe the ") + what + " of this result in browse mode.");
   }
+  w.U8(token);
+  w.U16(static_cast<std::uint16_t>(body.size()));
+  w.Bytes(body.data());
+}
+
+}  // namespace
+
+void WriteTableNames(Writer& w, const std::vector<std::vector<std::string>>& tables) {
+  Writer body;
+  for (const auto& parts : tables) {
+    body.U8(static_cast<std::uint8_t>(parts.size()));
+    for (const std::string& part : parts) body.UsVarChar(part);
+  }
+  WriteLengthPrefixed(w, kTabName, body, tables.size() > 0xFF, "tables");
+}
+
+void WriteColumnInfo(Writer& w, std::span<const BrowseColumn> columns) {
+  constexpr std::uint8_t kExpression = 0x04, kKey = 0x08, kDifferentName = 0x20;
+  Writer body;
+  bool too_many = columns.size() > 0xFF;
+  for (std::size_t i = 0; i < columns.size() && !too_many; ++i) {
+    const BrowseColumn& c = columns[i];
+    too_many = c.table > 0xFF;
+    body.U8(static_cast<std::uint8_t>(i + 1));
+    body.U8(static_cast<std::uint8_t>(c.table));
+    body.U8(static_cast<std::uint8_t>((c.expression ? kExpression : 0) | (c.key ? kKey : 0) |
+                                      (c.hidden ? kColumnHidden : 0) | (c.real_name.empty() ? 0 : kDifferentName)));
+    if (!c.real_name.empty()) body.BVarChar(c.real_name);
+  }
+  WriteLengthPrefixed(w, kColInfo, body, too_many, "columns");
 }
 
 }  // namespace sqlsrv::tds

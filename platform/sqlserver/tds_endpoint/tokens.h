@@ -4,8 +4,11 @@
 
 #include <cstdint>
 #include <span>
+#include <string>
 #include <string_view>
+#include <vector>
 
+#include "platform/sqlserver/result_column.h"
 #include "platform/sqlserver/tds_endpoint/wire.h"
 
 namespace sqlsrv::tds {
@@ -14,6 +17,7 @@ enum TokenType : std::uint8_t {
   kColMetadata = 0x81,
   kAltMetadata = 0x88,
   kAltRow = 0xD3,
+  kTabName = 0xA4,
   kColInfo = 0xA5,
   kError = 0xAA,
   kInfo = 0xAB,
@@ -77,13 +81,21 @@ void WriteDone(Writer& w, TokenType token, std::uint16_t status, std::uint16_t c
 // follow have the columns the client was last told of.
 inline constexpr std::uint16_t kNoColumnMetadata = 0xFFFF;
 
-// COLINFO status bit of a column the client does not show (a cursor's
-// ROWSTAT).
+// COLINFO's status bit of a column the client does not show (browse
+// mode's added key columns, a cursor's ROWSTAT).
 inline constexpr std::uint8_t kColumnHidden = 0x10;
 
-// COLINFO after a COLMETADATA: each column's status bits (`statuses[i]`
-// for column i + 1), none of them from a table named by a TABNAME.
-void WriteColumnInfo(Writer& w, std::span<const std::uint8_t> statuses);
+// TABNAME after a COLMETADATA in browse mode: the tables the result reads,
+// each as its name's parts (the form of TDS 7.1 on). Raises kNotSupported,
+// writing nothing, for more than 255 tables or a token past 64 KiB.
+void WriteTableNames(Writer& w, const std::vector<std::vector<std::string>>& tables);
+
+// COLINFO after a COLMETADATA (and TABNAME): each column's table (from 1;
+// 0 for none) and status: an expression's, a key's column, hidden, named
+// otherwise than in its table (that name then follows). Raises
+// kNotSupported, writing nothing, for more than 255 columns or a token
+// past 64 KiB.
+void WriteColumnInfo(Writer& w, std::span<const BrowseColumn> columns);
 
 // RETURNSTATUS: the return status of a procedure a client called.
 void WriteReturnStatus(Writer& w, std::int32_t status);
