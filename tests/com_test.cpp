@@ -27,6 +27,23 @@ TEST(Variant, KeepsTheTypeItWasGivenButCoercesAlike) {
   EXPECT_EQ(Variant::Text(" 42 ").ToInt64(), 42);
 }
 
+// A source type goes with copies of the value, and not with the next value
+// a reused buffer is given: a row loop must not send a stale type.
+TEST(Variant, ASourceTypeStaysWithItsValueOnly) {
+  Variant v = Variant::Text("ab");
+  v.set_source_type(0x80000123u);
+  const Variant copy = v;
+  EXPECT_EQ(copy.source_type(), 0x80000123u);
+  EXPECT_TRUE(copy == Variant::Text("ab"));  // not part of the value
+  for (auto set : {+[](Variant& x) { x.SetText("cd"); }, +[](Variant& x) { x.SetNull(); },
+                   +[](Variant& x) { x.SetInteger(com::VarType::kI4, 1); }, +[](Variant& x) { x.SetReal(com::VarType::kR8, 1); },
+                   +[](Variant& x) { x.SetDecimal("1.5"); }, +[](Variant& x) { x.SetBytes("z"); }}) {
+    Variant reused = v;
+    set(reused);
+    EXPECT_EQ(reused.source_type(), 0u);
+  }
+}
+
 TEST(Variant, CoercionFailuresAreTypeMismatchErrors) {
   for (const Variant& v : {Variant::Null(), Variant(), Variant::Text("abc"), Variant::Text("")}) {
     try {

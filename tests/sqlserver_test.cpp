@@ -23,6 +23,7 @@
 #include "platform/sqlserver/parser.h"
 #include "platform/sqlserver/server.h"
 #include "platform/sqlserver/sqlite.h"
+#include "platform/sqlserver/types.h"
 #include "tests/support/engine_test.h"
 #include "tests/support/files.h"
 
@@ -49,6 +50,43 @@ class SqlTest : public testing_support::EngineTest {
     }
   }
 };
+
+// A sql_variant's base type travels with a value as a code, and arrives
+// from a client as its wire form: both give back the type itself, at the
+// edges of each type's lengths and precisions; what is no base type has
+// no code.
+TEST(SqlVariantBase, EveryBaseTypeComesBackFromItsCodeAndItsWireForm) {
+  using sqlsrv::ColumnType;
+  using sqlsrv::SqlType;
+  auto decimal = [](int p, int s, bool numeric) {
+    ColumnType t{SqlType::kDecimal, 0, p, s};
+    t.numeric = numeric;
+    return t;
+  };
+  const std::vector<ColumnType> bases = {
+      {SqlType::kBit},       {SqlType::kTinyInt},     {SqlType::kSmallInt},         {SqlType::kInt},
+      {SqlType::kBigInt},    {SqlType::kReal},        {SqlType::kFloat},            {SqlType::kMoney},
+      {SqlType::kSmallMoney}, {SqlType::kDateTime},   {SqlType::kSmallDateTime},    {SqlType::kUniqueIdentifier},
+      decimal(38, 38, false), decimal(1, 0, true),    decimal(10, 3, false),        {SqlType::kChar, 1},
+      {SqlType::kVarChar, 8000}, {SqlType::kNChar, 4000}, {SqlType::kNVarChar, 1},  {SqlType::kBinary, 8000},
+      {SqlType::kVarBinary, 1}};
+  for (const ColumnType& t : bases) {
+    SCOPED_TRACE(sqlsrv::TypeDisplayName(t));
+    const std::optional<ColumnType> back = sqlsrv::VariantBaseOfCode(sqlsrv::VariantBaseCode(t));
+    ASSERT_TRUE(back.has_value());
+    EXPECT_EQ(sqlsrv::TypeDisplayName(*back), sqlsrv::TypeDisplayName(t));
+    EXPECT_EQ(back->numeric, t.numeric);
+    const sqlsrv::VariantWire wire = sqlsrv::VariantWireOf(t);
+    const std::optional<ColumnType> sent = sqlsrv::VariantBaseOfWire(wire.tds_type, wire.max_length, wire.precision, wire.scale);
+    ASSERT_TRUE(sent.has_value());
+    EXPECT_EQ(sqlsrv::TypeDisplayName(*sent), sqlsrv::TypeDisplayName(t));
+  }
+  EXPECT_FALSE(sqlsrv::VariantBaseOfCode(0).has_value());
+  EXPECT_FALSE(sqlsrv::VariantBaseOfCode(sqlsrv::VariantBaseCode({SqlType::kText, -1})).has_value());
+  EXPECT_FALSE(sqlsrv::VariantBaseOfCode(sqlsrv::VariantBaseCode({SqlType::kVarChar, -1})).has_value());
+  EXPECT_FALSE(sqlsrv::VariantBaseOfWire(0x28, 3, 0, 0).has_value());  // DATEN, a date of TDS 7.3
+  EXPECT_FALSE(sqlsrv::VariantBaseOfWire(0xA7, 0, 0, 0).has_value());  // varchar(0)
+}
 
 TEST(TSqlText, SplitsBatchesOnlyAtGoLines) {
   const auto batches = sqlsrv::SplitBatches(

@@ -771,6 +771,31 @@ TEST_F(TdsEndpoint, SqlVariantTravelsWithEachValuesBaseType) {
   EXPECT_EQ(std::vector<std::uint8_t>(reply.begin() + static_cast<std::ptrdiff_t>(at),
                                       reply.begin() + static_cast<std::ptrdiff_t>(at + expected.size())),
             expected);
+  // Each value goes as the base type it was stored with, where its value
+  // alone would say another: varchar and char of their declared lengths,
+  // smallmoney, binary padded to its length, decimal of its precision, a
+  // uniqueidentifier's 16 bytes.
+  ASSERT_FALSE(raw.Batch("create table #kept (id int, v sql_variant)\n"
+                         "insert #kept values (1, cast('ab' as varchar(6))), (2, cast('ab' as char(5))), "
+                         "(3, cast(2.5 as smallmoney)), (4, cast(0x0102 as binary(4))), "
+                         "(5, cast(1.5 as decimal(10,3))), (6, cast('6F9619FF-8B86-D011-B42D-00C04FC964FF' as "
+                         "uniqueidentifier))",
+                         true)
+                   .empty());
+  const std::vector<std::uint8_t> kept = raw.Batch("select v from #kept order by id", true);
+  const std::vector<std::uint8_t> rows{
+      0xD1, 11, 0, 0, 0, 0xA7, 7, 0x04, 0x08, 0xD0, 0, 0, 6, 0, 'a', 'b',                // varchar(6)
+      0xD1, 14, 0, 0, 0, 0xAF, 7, 0x04, 0x08, 0xD0, 0, 0, 5, 0, 'a', 'b', ' ', ' ', ' ',  // char(5)
+      0xD1, 6, 0, 0, 0, 0x7A, 0, 0xA8, 0x61, 0, 0,                                        // smallmoney 25000
+      0xD1, 8, 0, 0, 0, 0xAD, 2, 4, 0, 1, 2, 0, 0,                                        // binary(4)
+      0xD1, 13, 0, 0, 0, 0x6A, 2, 10, 3, 1, 0xDC, 0x05, 0, 0, 0, 0, 0, 0,                 // decimal(10,3) 1500
+      0xD1, 18, 0, 0, 0, 0x24, 0, 0xFF, 0x19, 0x96, 0x6F, 0x86, 0x8B, 0x11, 0xD0,         // uniqueidentifier
+      0xB4, 0x2D, 0x00, 0xC0, 0x4F, 0xC9, 0x64, 0xFF,
+      0xFD};
+  const auto first_row = std::find(kept.begin(), kept.end(), 0xD1);
+  ASSERT_NE(first_row, kept.end());
+  ASSERT_GE(static_cast<std::size_t>(kept.end() - first_row), rows.size());
+  EXPECT_EQ(std::vector<std::uint8_t>(first_row, first_row + static_cast<std::ptrdiff_t>(rows.size())), rows);
 }
 
 TEST_F(TdsEndpoint, TimestampTravelsAsBinary8OfItsUserType) {
@@ -1374,6 +1399,17 @@ TEST_F(TdsEndpoint, RemoteProcedureCallsReadEveryParameterTypeOrRefuseItInWords)
   ASSERT_FALSE(setup.Execute("create procedure Three @a int, @b int = 7, @c nvarchar(10) = N'c' as "
                              "select @a as a, @b as b, @c as c return @b").failed);
   ASSERT_FALSE(setup.Execute("create procedure Measured @c nvarchar(40) as return len(@c)").failed);
+  // A sql_variant's base type as SQL_VARIANT_PROPERTY reads it, kept in a
+  // table and read back: where its name stands in the list below times
+  // 10000, then its MaxLength times 100, then its Precision.
+  ASSERT_FALSE(setup.Execute("create table KeptVariants (v sql_variant null)").failed);
+  ASSERT_FALSE(setup.Execute(
+      "create procedure VariantKind @v sql_variant as begin delete KeptVariants insert KeptVariants values (@v) "
+      "declare @k sql_variant select @k = v from KeptVariants "
+      "return charindex(' ' + cast(sql_variant_property(@k, 'BaseType') as varchar(20)) + ' ', "
+      "' int varchar nvarchar char binary varbinary smallmoney money decimal numeric ') * 10000 "
+      "+ cast(sql_variant_property(@k, 'MaxLength') as int) * 100 + cast(sql_variant_property(@k, 'Precision') as int) "
+      "end").failed);
   RawClient raw(listener->port());
   raw.Login(sqlsrv::tds::kTds74);
   auto status_of = [&](const RpcMessage& m) -> std::optional<std::int32_t> {
@@ -1428,6 +1464,28 @@ TEST_F(TdsEndpoint, RemoteProcedureCallsReadEveryParameterTypeOrRefuseItInWords)
   EXPECT_EQ(status_of(RpcMessage().Call("Measured").Typed(
                 "", {0x62, 13, 0, 0, 0, 13, 0, 0, 0, 0xE7, 7, 0x04, 0x08, 0xD0, 0, 0, 20, 0, 'o', 0, 'k', 0})),
             2);
+  // A sql_variant argument keeps the base type it was sent as, the type
+  // its value alone would not say, when it is stored and read back.
+  const auto kind = [](const char* name, int max_length, int precision) {
+    const int at = static_cast<int>(std::string(" int varchar nvarchar char binary varbinary smallmoney money decimal "
+                                                "numeric ").find(std::string(" ") + name + " ")) + 1;
+    return at * 10000 + max_length * 100 + precision;
+  };
+  EXPECT_EQ(status_of(RpcMessage().Call("VariantKind").Typed(  // varchar(3) "ok"
+                "", {0x62, 11, 0, 0, 0, 11, 0, 0, 0, 0xA7, 7, 0x04, 0x08, 0xD0, 0, 0, 3, 0, 'o', 'k'})),
+            kind("varchar", 3, 0));
+  EXPECT_EQ(status_of(RpcMessage().Call("VariantKind").Typed(  // char(4) "ok  "
+                "", {0x62, 13, 0, 0, 0, 13, 0, 0, 0, 0xAF, 7, 0x04, 0x08, 0xD0, 0, 0, 4, 0, 'o', 'k', ' ', ' '})),
+            kind("char", 4, 0));
+  EXPECT_EQ(status_of(RpcMessage().Call("VariantKind").Typed(  // binary(2) 0x0102
+                "", {0x62, 6, 0, 0, 0, 6, 0, 0, 0, 0xAD, 2, 2, 0, 1, 2})),
+            kind("binary", 2, 0));
+  EXPECT_EQ(status_of(RpcMessage().Call("VariantKind").Typed(  // smallmoney 2.5
+                "", {0x62, 6, 0, 0, 0, 6, 0, 0, 0, 0x7A, 0, 0xA8, 0x61, 0, 0})),
+            kind("smallmoney", 4, 10));
+  EXPECT_EQ(status_of(RpcMessage().Call("VariantKind").Typed(  // numeric(12,3) 1.500
+                "", {0x62, 13, 0, 0, 0, 13, 0, 0, 0, 0x6C, 2, 12, 3, 1, 0xDC, 0x05, 0, 0, 0, 0, 0, 0})),
+            kind("numeric", 9, 12));
   // The same connection still answers.
   EXPECT_EQ(status_of(RpcMessage().Call("Three").Int("", 1).Int("", 5)), 5);
 }

@@ -80,13 +80,14 @@ bool Variant::IsNumeric() const {
   }
 }
 
-void Variant::SetNull() { type_ = VarType::kNull; text_.clear(); }
-void Variant::SetText(std::string_view v) { type_ = VarType::kText; text_.assign(v); }
-void Variant::SetDecimal(std::string_view v) { type_ = VarType::kDecimal; text_.assign(v); }
-void Variant::SetBytes(std::string_view v) { type_ = VarType::kBytes; text_.assign(v); }
-void Variant::SetInteger(VarType t, std::int64_t v) { type_ = t; int_ = v; text_.clear(); }
+void Variant::SetNull() { type_ = VarType::kNull; source_type_ = 0; text_.clear(); }
+void Variant::SetText(std::string_view v) { type_ = VarType::kText; source_type_ = 0; text_.assign(v); }
+void Variant::SetDecimal(std::string_view v) { type_ = VarType::kDecimal; source_type_ = 0; text_.assign(v); }
+void Variant::SetBytes(std::string_view v) { type_ = VarType::kBytes; source_type_ = 0; text_.assign(v); }
+void Variant::SetInteger(VarType t, std::int64_t v) { type_ = t; source_type_ = 0; int_ = v; text_.clear(); }
 void Variant::SetReal(VarType t, double v) {
   type_ = t;
+  source_type_ = 0;
   real_ = t == VarType::kR4 ? static_cast<double>(static_cast<float>(v)) : v;
   text_.clear();
 }

@@ -61,6 +61,14 @@ class Variant {
   double real() const { return real_; }             // R4, R8, Date
   const std::string& text() const { return text_; }  // Text, Decimal, Bytes
 
+  // The type a data source had the value in, as a code of its own, when
+  // the value's type alone does not say it (a SQL Server sql_variant's base
+  // type: varchar or nvarchar, decimal(10,2), smallmoney); 0 for none.
+  // Copies keep it; the setters below clear it, a new value having no
+  // source type until given one. Not part of the value: == ignores it.
+  std::uint32_t source_type() const { return source_type_; }
+  void set_source_type(std::uint32_t code) { source_type_ = code; }
+
   // In-place setters that keep the text buffer's capacity, for row loops.
   void SetNull();
   void SetText(std::string_view v);
@@ -86,6 +94,7 @@ class Variant {
 
  private:
   VarType type_ = VarType::kEmpty;
+  std::uint32_t source_type_ = 0;  // in the padding after type_: a Variant stays 56 bytes
   std::int64_t int_ = 0;
   double real_ = 0;
   std::string text_;

@@ -454,8 +454,10 @@ com::Variant FromStoredText(std::string_view v, const ColumnType& t) {
   if (t.type == SqlType::kSqlVariant) {
     ColumnType base;
     Stored value;
-    if (ParseVariantText(v, &base, &value)) return FromStored(value, base);
-    return com::Variant::Text(v);
+    if (!ParseVariantText(v, &base, &value)) return com::Variant::Text(v);
+    com::Variant out = FromStored(value, base);
+    out.set_source_type(VariantBaseCode(base));
+    return out;
   }
   if (IsDateType(t.type)) return com::Variant::Date(OleDateFromText(v));
   if (t.type == SqlType::kDecimal) {
@@ -527,6 +529,22 @@ VariantWire VariantWireOf(const ColumnType& base) {
   }
 }
 
+std::optional<ColumnType> VariantBaseOfWire(std::uint8_t tds_type, int max_length, int precision, int scale) {
+  for (int i = 0; i <= static_cast<int>(SqlType::kSqlVariant); ++i) {
+    ColumnType t;
+    t.type = static_cast<SqlType>(i);
+    if (t.type == SqlType::kDecimal) {
+      t.precision = precision, t.scale = scale, t.numeric = tds_type == 0x6C;
+      if (precision < 1 || precision > 38 || scale > precision) continue;
+    } else if (IsCharType(t.type) || IsBinaryType(t.type)) {
+      t.length = IsUnicodeType(t.type) ? max_length / 2 : max_length;
+      if (t.length < 1 || t.length > (IsUnicodeType(t.type) ? 4000 : 8000)) continue;
+    }
+    if (IsVariantBaseType(t) && VariantWireOf(t).tds_type == tds_type) return t;
+  }
+  return std::nullopt;
+}
+
 bool IsVariantBaseType(const ColumnType& t) {
   if (t.type == SqlType::kText || t.type == SqlType::kNText || t.type == SqlType::kImage ||
       t.type == SqlType::kTimestamp || t.type == SqlType::kSqlVariant) {
@@ -535,7 +553,47 @@ bool IsVariantBaseType(const ColumnType& t) {
   return !((IsCharType(t.type) || IsBinaryType(t.type)) && t.length < 0);
 }
 
+namespace {
+
+// A base type code: the flag, the type, numeric, and the length, or a
+// decimal's precision and scale, above them.
+constexpr std::uint32_t kBaseCodeFlag = 0x80000000u, kBaseCodeNumeric = 0x100;
+constexpr int kBaseCodeDetailShift = 12;
+
+}  // namespace
+
+std::uint32_t VariantBaseCode(const ColumnType& base) {
+  std::uint32_t detail = 0;
+  if (base.type == SqlType::kDecimal) {
+    detail = static_cast<std::uint32_t>(base.precision << 8 | base.scale);
+  } else if (IsCharType(base.type) || IsBinaryType(base.type)) {
+    detail = static_cast<std::uint32_t>(std::clamp(base.length, 0, 0xFFFF));
+  }
+  return kBaseCodeFlag | static_cast<std::uint32_t>(base.type) | (base.numeric ? kBaseCodeNumeric : 0) |
+         detail << kBaseCodeDetailShift;
+}
+
+std::optional<ColumnType> VariantBaseOfCode(std::uint32_t code) {
+  if (!(code & kBaseCodeFlag)) return std::nullopt;
+  ColumnType t;
+  t.type = static_cast<SqlType>(code & 0xFF);
+  const auto detail = static_cast<int>((code & ~kBaseCodeFlag) >> kBaseCodeDetailShift);
+  if (t.type == SqlType::kDecimal) {
+    t.precision = detail >> 8;
+    t.scale = detail & 0xFF;
+    t.numeric = (code & kBaseCodeNumeric) != 0;
+  } else if (IsCharType(t.type) || IsBinaryType(t.type)) {
+    t.length = detail;
+    if (t.length < 1) return std::nullopt;  // the code of a (max) type, which is no base type
+  }
+  if ((code & 0xFF) > static_cast<std::uint32_t>(SqlType::kSqlVariant) || !IsVariantBaseType(t)) return std::nullopt;
+  return t;
+}
+
 ColumnType VariantBaseOfValue(const com::Variant& v) {
+  if (v.source_type() != 0) {
+    if (const std::optional<ColumnType> base = VariantBaseOfCode(v.source_type())) return *base;
+  }
   switch (v.type()) {
     case com::VarType::kI2: return {SqlType::kSmallInt, 0};
     case com::VarType::kI4: return {SqlType::kInt, 0};

@@ -173,11 +173,18 @@ std::string VariantText(const ColumnType& base, const Stored& value);
 bool ParseVariantText(std::string_view text, ColumnType* base, Stored* value);
 // Whether a type can be a sql_variant's base type.
 bool IsVariantBaseType(const ColumnType& t);
-// The base type a typed value takes in a sql_variant when no column type
-// says it: I4 int, I2 smallint, UI1 tinyint, I8 bigint, Bool bit, R4
-// real, R8 float, Currency money, Date datetime, Decimal decimal(p,s) of
-// its digits, Text nvarchar of its length, Bytes varbinary of its length.
+// The base type a typed value takes in a sql_variant: the one its source
+// type code gives (VariantBaseCode), when it has one; else I4 int, I2
+// smallint, UI1 tinyint, I8 bigint, Bool bit, R4 real, R8 float, Currency
+// money, Date datetime, Decimal decimal(p,s) of its digits, Text nvarchar
+// of its length, Bytes varbinary of its length.
 ColumnType VariantBaseOfValue(const com::Variant& v);
+// A sql_variant's base type as a Variant's source type code, which a value
+// read from a sql_variant carries (FromStored, a client's sql_variant) so
+// that its base type reaches where the value goes; and back (nullopt for a
+// code that is no base type's).
+std::uint32_t VariantBaseCode(const ColumnType& base);
+std::optional<ColumnType> VariantBaseOfCode(std::uint32_t code);
 
 // A base type of sql_variant as TDS sends it in a value (VARIANT_BASETYPE)
 // and as SQL_VARIANT_PROPERTY describes it.
@@ -189,6 +196,10 @@ struct VariantWire {
   int max_length = 0;         // bytes of the type's longest value (nvarchar(50): 100)
 };
 VariantWire VariantWireOf(const ColumnType& base);
+// The base type a sql_variant's value on the wire names: its TDS type, and
+// the declared length in bytes, precision and scale its properties give;
+// nullopt for a type that is no base type here (the dates of TDS 7.3).
+std::optional<ColumnType> VariantBaseOfWire(std::uint8_t tds_type, int max_length, int precision, int scale);
 
 // Datetime text: the canonical stored form of an automation date, rounded to
 // SQL Server's ticks; nullopt when out of the datetime range (1753..9999).

@@ -488,9 +488,30 @@ void ResultWriter::WriteValue(Writer& w, const WireColumn& c, const com::Variant
   }
 }
 
-void ResultWriter::WriteVariantBody(Writer& w, const com::Variant& v) const {
-  // The base type a value of the engine's has, its properties, then the
-  // value as a column of that type carries it without its length.
+void ResultWriter::WriteVariantBody(Writer& w, const com::Variant& v) {
+  // A value read from a sql_variant says its base type: the type and its
+  // properties as SQL Server describes them, then the value as a column of
+  // that type carries it, without its length.
+  if (const std::optional<ColumnType> stored = VariantBaseOfCode(v.source_type())) {
+    const VariantWire wire = VariantWireOf(*stored);
+    const WireColumn column = FromColumnType("", *stored);
+    Writer value;
+    WriteValue(value, column, v);
+    const std::size_t length_bytes = IsShortText(column.type) || IsShortBinary(column.type) ? 2 : 1;
+    w.U8(wire.tds_type);
+    w.U8(static_cast<std::uint8_t>(wire.property_bytes));
+    if (stored->type == SqlType::kDecimal) {
+      w.U8(static_cast<std::uint8_t>(wire.precision));
+      w.U8(static_cast<std::uint8_t>(wire.scale));
+    } else if (IsBinaryType(stored->type)) {
+      w.U16(static_cast<std::uint16_t>(wire.max_length));
+    } else if (IsCharType(stored->type)) {
+      w.Bytes(std::span<const std::uint8_t>(kCollation));
+      w.U16(static_cast<std::uint16_t>(wire.max_length));
+    }
+    return w.Bytes(std::span<const std::uint8_t>(value.data()).subspan(length_bytes));
+  }
+  // Any other value: the base type its own type gives.
   const auto base = [&](std::uint8_t type, std::initializer_list<std::uint8_t> properties) {
     w.U8(type);
     w.U8(static_cast<std::uint8_t>(properties.size()));

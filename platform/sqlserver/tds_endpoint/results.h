@@ -104,7 +104,7 @@ class ResultWriter {
   void WritePlpValue(Writer& w, const WireColumn& c, const com::Variant& v, bool null);
   // A sql_variant's value after its length: its base type, the type's
   // properties and the value (VARIANT_BASETYPE), for the engine's value.
-  void WriteVariantBody(Writer& w, const com::Variant& v) const;
+  void WriteVariantBody(Writer& w, const com::Variant& v);
   std::vector<WireColumn> columns_;
   std::uint32_t tds_version_;
   std::unique_ptr<com::CodePage> code_page_;

@@ -9,6 +9,7 @@
 #include "platform/sqlserver/errors.h"
 #include "platform/sqlserver/tds_endpoint/results.h"
 #include "platform/sqlserver/tds_endpoint/wire.h"
+#include "platform/sqlserver/types.h"
 
 namespace sqlsrv::tds {
 
@@ -184,6 +185,7 @@ com::Variant ReadVariant(PieceReader& r, std::uint32_t length, com::CodePage& cp
   PieceReader props(std::move(info));
   SentType type;
   type.type = props.U8();
+  int declared = 0;  // a string's or binary's declared length, in bytes
   std::vector<std::uint8_t> value;
   auto length_prefix = [&](std::size_t bytes) {
     for (std::size_t i = 0; i < bytes; ++i) value.push_back(static_cast<std::uint8_t>(data >> (8 * i)));
@@ -209,12 +211,12 @@ com::Variant ReadVariant(PieceReader& r, std::uint32_t length, com::CodePage& cp
       length_prefix(1);
       break;
     case kBigVarBinary: case kBigBinary:
-      props.U16();  // the declared length
+      declared = props.U16();
       length_prefix(2);
       break;
     case kBigVarChar: case kBigChar: case kNVarChar: case kNChar:
       props.Take(5);  // collation
-      props.U16();    // the declared length
+      declared = props.U16();
       length_prefix(2);
       break;
     default:
@@ -224,7 +226,13 @@ com::Variant ReadVariant(PieceReader& r, std::uint32_t length, com::CodePage& cp
   const auto bytes = r.Take(data);
   value.insert(value.end(), bytes.begin(), bytes.end());
   PieceReader v(std::move(value));
-  return ReadValue(v, type, cp936, max_bytes, SentIn::kRpcParameter);
+  com::Variant out = ReadValue(v, type, cp936, max_bytes, SentIn::kRpcParameter);
+  // The value keeps the base type it was sent as, where a type of its own
+  // would not say it (varchar, smallmoney, decimal(10,2), binary(4)).
+  if (const std::optional<ColumnType> sent = VariantBaseOfWire(type.type, declared, type.precision, type.scale)) {
+    out.set_source_type(VariantBaseCode(*sent));
+  }
+  return out;
 }
 
 }  // namespace
