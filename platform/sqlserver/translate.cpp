@@ -2016,12 +2016,19 @@ BrowseInfo Translator::Browse(const ast::Select& s, const Scope& scope, const st
                                                    : std::vector<std::string>{"dbo", t->name});
     table_of[i] = info.tables.size();
   }
-  auto source_index = [&](const Source* src) { return static_cast<std::size_t>(src - scope.sources.data()); };
+  // The table a column is read from: one of this query's sources (a
+  // column of a query around it is no column of its tables).
+  auto table_read = [&](const ColumnRead& r) -> std::size_t {
+    for (std::size_t i = 0; i < scope.sources.size(); ++i) {
+      if (&scope.sources[i] == r.source && r.column >= 0) return table_of[i];
+    }
+    return 0;
+  };
   for (std::size_t k = 0; k < columns.size(); ++k) {
     BrowseColumn c;
     const ColumnRead& r = read[k];
-    if (r.source && r.column >= 0) {
-      c.table = table_of[source_index(r.source)];
+    if (const std::size_t table = table_read(r); table != 0) {
+      c.table = table;
       const std::string& real = r.source->table->columns[static_cast<std::size_t>(r.column)].name;
       if (columns[k].name != real) c.real_name = real;
     } else {
