@@ -42,6 +42,7 @@ enum class ExprKind {
   kCast,       // CAST(args[0] AS type) / CONVERT(type, args[0] [, style args[1]])
   kSubquery,   // (select) as a value
   kCollate,    // args[0] COLLATE text
+  kDefault,    // DEFAULT as a value of INSERT's VALUES or UPDATE's SET: the column's default
 };
 
 struct Expr {

@@ -32,6 +32,12 @@ void ToImageColumn(const OutputColumn& from, const ColumnType& to, com::Variant*
   *v = com::Variant::Bytes(bytes);
 }
 
+// The value DEFAULT gives a column: its default, or NULL without one.
+const ast::Expr* DefaultOf(const ColumnMeta& c) {
+  static const ast::Expr kNullValue;
+  return c.default_value ? c.default_value.get() : &kNullValue;
+}
+
 }  // namespace
 
 void EngineCore::RunInsert(ast::Stmt& s) {
@@ -107,7 +113,16 @@ void EngineCore::RunInsert(ast::Stmt& s) {
       if (limit > 0 && inserter.rows() >= limit) break;
       std::vector<const ast::Expr*> exprs;
       std::vector<ColumnType> types;
-      for (const auto& e : row) exprs.push_back(e.get());
+      for (std::size_t i = 0; i < row.size(); ++i) {
+        const ColumnMeta& c = t.columns[static_cast<std::size_t>(targets[i])];
+        if (row[i]->kind != ast::ExprKind::kDefault) {
+          exprs.push_back(row[i].get());
+        } else if (c.identity) {
+          throw SqlErr(339, "DEFAULT or NULL are not allowed as explicit identity values.");
+        } else {
+          exprs.push_back(DefaultOf(c));  // a timestamp's NULL: the next timestamp
+        }
+      }
       for (std::size_t i = 0; i < exprs.size(); ++i) types.push_back(target_type(i));
       TranslatedSelect c = tr.Constants(exprs, types);
       // A sql_variant keeps its value's base type only when SQLite stores
@@ -145,7 +160,7 @@ void EngineCore::RunUpdate(const ast::Stmt& s) {
       throw SqlErr(272, "Cannot update a timestamp column.");
     }
     columns.push_back(i);
-    exprs.push_back(expr.get());
+    exprs.push_back(expr->kind == ast::ExprKind::kDefault ? DefaultOf(t.columns[static_cast<std::size_t>(i)]) : expr.get());
   }
   std::vector<ColumnType> types;
   for (const int i : columns) types.push_back(t.columns[static_cast<std::size_t>(i)].type);

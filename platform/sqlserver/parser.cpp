@@ -1086,7 +1086,7 @@ class Parser {
         ExpectSymbol("(");
         std::vector<ExprPtr> row;
         do {
-          row.push_back(Expression());
+          row.push_back(ValueOrDefault());
         } while (AcceptSymbol(","));
         ExpectSymbol(")");
         s.values.push_back(std::move(row));
@@ -1118,10 +1118,17 @@ class Parser {
         }
       }
       ExpectSymbol("=");
-      s.sets.emplace_back(std::move(column), Expression());
+      s.sets.emplace_back(std::move(column), ValueOrDefault());
     } while (AcceptSymbol(","));
     if (AcceptKeyword("FROM")) s.from = FromList();
     if (AcceptKeyword("WHERE")) s.where = Expression();
+  }
+
+  // A value of INSERT's VALUES or UPDATE's SET: an expression, or DEFAULT
+  // for the column's default.
+  ExprPtr ValueOrDefault() {
+    if (Peek().IsKeyword("DEFAULT")) return Make(ExprKind::kDefault, Next().offset);
+    return Expression();
   }
 
   void Delete(Stmt& s) {

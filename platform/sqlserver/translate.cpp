@@ -1336,6 +1336,8 @@ Translator::Typed Translator::Value(const ast::Expr& e, const Scope& scope) {
     }
     case ExprKind::kFunction:
       return Function(e, scope);
+    case ExprKind::kDefault:  // a column's value alone, never part of an expression
+      throw SqlErr(kSyntax, "Incorrect syntax near the keyword 'DEFAULT'.");
   }
   return out;
 }
