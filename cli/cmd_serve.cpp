@@ -9,7 +9,6 @@
 #include "platform/com/error.h"
 #include "platform/port/system.h"
 #include "platform/sqlserver/server.h"
-#include "platform/sqlserver/sqlite_functions.h"
 #include "platform/sqlserver/tds_endpoint/listener.h"
 
 namespace cli {

@@ -13,8 +13,8 @@
 #include "platform/dts/row_pipeline.h"
 #include "platform/dts/step_context.h"
 #include "platform/jet/query.h"
+#include "platform/sqlserver/collation.h"
 #include "platform/sqlserver/errors.h"
-#include "platform/sqlserver/sqlite_functions.h"
 #include "platform/sqlserver/table_definition.h"
 
 namespace assurance {

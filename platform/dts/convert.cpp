@@ -15,8 +15,8 @@
 #include "platform/com/unicode.h"
 #include "platform/dts/binary_form.h"
 #include "platform/dts/oledb.h"
+#include "platform/dts/row_errors.h"
 #include "platform/port/per_thread.h"
-#include "platform/sqlserver/errors.h"
 
 namespace dts {
 namespace {
@@ -65,13 +65,13 @@ std::string_view Trim(std::string_view s) {
   return s.substr(b, e - b);
 }
 
-[[noreturn]] void ConversionError(const com::Variant& v, const ColumnInfo& c) {
-  throw sqlsrv::ConversionError(v.IsText() ? "varchar" : "value", v.ToText(), TypeName(c));
+[[noreturn]] void FailConversion(const com::Variant& v, const ColumnInfo& c) {
+  throw ConversionError(v.IsText() ? "varchar" : "value", v.ToText(), TypeName(c));
 }
 
 [[noreturn]] void Overflow(const ColumnInfo& c, const std::string& value) {
-  if (IsMoney(c)) throw sqlsrv::ConvertOverflowError(TypeName(c));
-  throw sqlsrv::OverflowError(TypeName(c), value);
+  if (IsMoney(c)) throw ConvertOverflowError(TypeName(c));
+  throw OverflowError(TypeName(c), value);
 }
 
 
@@ -95,7 +95,7 @@ const char* SourceTypeName(const com::Variant& v) {
 }
 
 [[noreturn]] void ImplicitNotAllowed(const com::Variant& v, const ColumnInfo& c) {
-  throw sqlsrv::ImplicitConversionError(SourceTypeName(v), TypeName(c));
+  throw ImplicitConversionError(SourceTypeName(v), TypeName(c));
 }
 
 // A decimal value (its canonical text) as a number; a text no number is
@@ -415,10 +415,10 @@ void ToInteger(const com::Variant& v, const ColumnInfo& c, com::Variant* out) {
       if (c.type == DBTYPE_BOOL) {
         n = d.magnitude != 0;
       } else if (com::NumericToInteger(d, &n) != com::NumericStatus::kOk) {
-        throw sqlsrv::ConvertOverflowError(TypeName(c), "numeric");
+        throw ConvertOverflowError(TypeName(c), "numeric");
       }
       const Range r = IntegerRange(c.type);
-      if (n < r.lo || n > r.hi) throw sqlsrv::ConvertOverflowError(TypeName(c), "numeric");
+      if (n < r.lo || n > r.hi) throw ConvertOverflowError(TypeName(c), "numeric");
       break;
     }
     case VarType::kBytes: {
@@ -438,7 +438,7 @@ void ToInteger(const com::Variant& v, const ColumnInfo& c, com::Variant* out) {
       } else if (ec == std::errc::result_out_of_range) {
         Overflow(c, std::string(s));
       } else if (ec != std::errc() || p != s.data() + s.size() || s.empty()) {
-        ConversionError(v, c);
+        FailConversion(v, c);
       }
       break;
     }
@@ -471,10 +471,10 @@ void ToMoney(const com::Variant& v, const ColumnInfo& c, com::Variant* out) {
       com::Numeric m;
       if (com::RescaleNumeric(DecimalOf(v), com::kMaxNumericDigits, 4, &m) != com::NumericStatus::kOk ||
           com::NumericToInteger(com::Numeric{m.magnitude, 0, m.negative}, &units) != com::NumericStatus::kOk) {
-        throw sqlsrv::ConvertOverflowError(TypeName(c), "numeric");
+        throw ConvertOverflowError(TypeName(c), "numeric");
       }
       if (IsSmall(c) && (units > 2147483647LL || units < -2147483648LL)) {
-        throw sqlsrv::ConvertOverflowError(TypeName(c), "numeric");
+        throw ConvertOverflowError(TypeName(c), "numeric");
       }
       break;
     }
@@ -488,7 +488,7 @@ void ToMoney(const com::Variant& v, const ColumnInfo& c, com::Variant* out) {
         double d = 0;
         auto [p, ec] = std::from_chars(s.data(), s.data() + s.size(), d);
         if (ec != std::errc() || p != s.data() + s.size() || s.empty()) {
-          throw sqlsrv::MoneySyntaxError();
+          throw MoneySyntaxError();
         }
         if (!(std::fabs(d * 10000.0) < 9.2e18)) Overflow(c, std::string(s));
         units = std::llround(d * 10000.0);
@@ -505,11 +505,11 @@ void ToMoney(const com::Variant& v, const ColumnInfo& c, com::Variant* out) {
 void ToFloat(const com::Variant& v, const ColumnInfo& c, com::Variant* out) {
   double d = 0;
   if (v.type() == com::VarType::kDate) ImplicitNotAllowed(v, c);
-  if (v.type() == com::VarType::kBytes) throw sqlsrv::ExplicitConversionError("varbinary", TypeName(c));
+  if (v.type() == com::VarType::kBytes) throw ExplicitConversionError("varbinary", TypeName(c));
   if (v.IsText()) {
     const std::string_view s = Trim(v.text());
     auto [p, ec] = std::from_chars(s.data(), s.data() + s.size(), d);
-    if (ec != std::errc() || p != s.data() + s.size() || s.empty()) ConversionError(v, c);
+    if (ec != std::errc() || p != s.data() + s.size() || s.empty()) FailConversion(v, c);
   } else {
     d = v.ToDouble();
   }
@@ -551,12 +551,12 @@ void ToDecimal(const com::Variant& v, const ColumnInfo& c, com::Variant* out) {
       break;
     case VarType::kBytes:
       // SQL Server reads its own internal decimal form from bytes.
-      throw sqlsrv::SqlErr(sqlsrv::kNotSupported, "Converting binary data to decimal is not supported by the embedded server.");
+      throw SqlServerError(kNotSupportedError, "Converting binary data to decimal is not supported by the embedded server.");
     default:
       ImplicitNotAllowed(v, c);
   }
-  if (status == NumericStatus::kNotANumber) throw sqlsrv::NumericConversionError(SourceTypeName(v));
-  if (status != NumericStatus::kOk) throw sqlsrv::ConvertOverflowError("numeric", SourceTypeName(v));
+  if (status == NumericStatus::kNotANumber) throw NumericConversionError(SourceTypeName(v));
+  if (status != NumericStatus::kOk) throw ConvertOverflowError("numeric", SourceTypeName(v));
   std::string& text = port::PerThread<std::string, struct DecimalTextTag>();
   text.clear();
   com::AppendNumeric(n, &text);
@@ -570,23 +570,23 @@ void ToDateTime(const com::Variant& v, const ColumnInfo& c, com::Variant* out) {
       t = SqlDateTime(com::CivilFromOleDate(v.real()));
     }
     if (!t) {
-      throw sqlsrv::DateRangeError("date");
+      throw DateRangeError("date");
     }
   } else if (v.IsText()) {
     auto civil = ParseSqlDateText(v.text());
-    if (!civil) throw sqlsrv::DateSyntaxError();
+    if (!civil) throw DateSyntaxError();
     t = SqlDateTime(*civil);
     if (!t) {
-      throw sqlsrv::DateRangeError("char");
+      throw DateRangeError("char");
     }
   } else if (v.type() == com::VarType::kBytes) {
     const double ole = DateTimeOfBytes(v.text(), IsSmall(c));
     if (ole > -100000 && ole < 3'000'000) t = SqlDateTime(com::CivilFromOleDate(ole));
-    if (!t) throw sqlsrv::DateRangeError("");
+    if (!t) throw DateRangeError("");
   } else if (v.IsNumeric()) {
     const double days = v.ToDouble() + 2.0;  // numbers count days from 1900-01-01
     if (std::isfinite(days) && days > -100000 && days < 3'000'000) t = SqlDateTime(com::CivilFromOleDate(days));
-    if (!t) throw sqlsrv::DateRangeError("");
+    if (!t) throw DateRangeError("");
   } else {
     ImplicitNotAllowed(v, c);
   }
@@ -689,9 +689,9 @@ bool ToText(const com::Variant& v, const ColumnInfo& c, bool allow_truncation, c
   if (c.size > 0 && !c.is_long && text.size() > c.size && TextLength(text, c) > c.size) {
     // A number is never cut: its digits would change its value.
     if (v.type() == com::VarType::kDecimal) {
-      throw sqlsrv::ConvertOverflowError(c.type == DBTYPE_STR ? "varchar" : "nvarchar", "numeric");
+      throw ConvertOverflowError(c.type == DBTYPE_STR ? "varchar" : "nvarchar", "numeric");
     }
-    if (!allow_truncation) throw sqlsrv::TruncationError();
+    if (!allow_truncation) throw TruncationError();
     std::string cut(text);
     CutToFit(c, &cut);
     PadToSize(c, &cut);
@@ -728,7 +728,7 @@ bool ToBytes(const com::Variant& v, const ColumnInfo& c, bool allow_truncation, 
     case VarType::kR8: bytes = DoubleBytes(v.real()); break;
     case VarType::kDate: bytes = DateTimeBytes(v.real()); break;
     case VarType::kDecimal:
-      throw sqlsrv::SqlErr(sqlsrv::kNotSupported, "Converting a decimal to binary data is not supported by the embedded server.");
+      throw SqlServerError(kNotSupportedError, "Converting a decimal to binary data is not supported by the embedded server.");
     default:
       ImplicitNotAllowed(v, c);
   }
@@ -738,7 +738,7 @@ bool ToBytes(const com::Variant& v, const ColumnInfo& c, bool allow_truncation, 
     if (number) {
       bytes.erase(0, bytes.size() - size);
     } else if (!allow_truncation) {
-      throw sqlsrv::TruncationError();
+      throw TruncationError();
     } else {
       bytes.resize(size);
       cut = true;
@@ -761,17 +761,17 @@ void ToGuid(const com::Variant& v, com::Variant* out) {
   if (v.IsText()) {
     auto guid = GuidText(v.text());
     if (!guid) {
-      throw sqlsrv::GuidConversionError();
+      throw GuidConversionError();
     }
     return out->SetText(*guid);
   }
   if (v.type() == com::VarType::kBytes && v.text().size() == 16) return out->SetText(GuidTextOfBytes(v.text()));
   if (v.type() == com::VarType::kBytes) {
-    throw sqlsrv::SqlErr(sqlsrv::kNotSupported, "Converting binary data of " + std::to_string(v.text().size()) +
+    throw SqlServerError(kNotSupportedError, "Converting binary data of " + std::to_string(v.text().size()) +
                                                     " bytes to uniqueidentifier (only 16 bytes make one) is not "
                                                     "supported by the embedded server.");
   }
-  throw sqlsrv::SqlErr(206, std::string("Operand type clash: ") + SourceTypeName(v) +
+  throw SqlServerError(206, std::string("Operand type clash: ") + SourceTypeName(v) +
                                 " is incompatible with uniqueidentifier");
 }
 

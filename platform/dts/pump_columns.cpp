@@ -10,7 +10,7 @@
 #include "platform/com/quote.h"
 #include "platform/dts/convert.h"
 #include "platform/dts/datapump.h"
-#include "platform/sqlserver/errors.h"
+#include "platform/dts/row_errors.h"
 
 namespace dts {
 namespace {
@@ -208,7 +208,7 @@ bool ConvertWritten(const PumpColumns& p, std::size_t k, const Row& in, com::Var
   }
   if (out->IsNull() && !column.nullable) {
     // Refused here, as the SQL Server provider refuses it.
-    throw sqlsrv::NotNullError(column.name, p.table_name, "INSERT");
+    throw NotNullError(column.name, p.table_name, "INSERT");
   }
   return changed;
 }

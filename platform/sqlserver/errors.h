@@ -6,10 +6,11 @@
 #include <string>
 
 #include "platform/com/error.h"
+#include "platform/dts/row_errors.h"
 
 namespace sqlsrv {
 
-inline constexpr char kErrorSource[] = "Microsoft OLE DB Provider for SQL Server";
+inline constexpr const char* kErrorSource = dts::kSqlServerErrorSource;
 
 // The error a batch stops with after Engine::Interrupt (OLE DB's
 // "cancelled").
@@ -102,11 +103,11 @@ enum SqlError : std::int32_t {
   kUserError = 50000,            // RAISERROR with a message of its own
   kThrowNumber = 35100,          // Error number %d in the THROW statement is outside the valid range. ...
   kRethrowOutsideCatch = 10704,  // To rethrow an error, a THROW statement must be used inside a CATCH block. ...
-  kNotSupported = 40000,         // the engine's own: a statement the embedded server does not support
+  kNotSupported = dts::kNotSupportedError,  // the engine's own: a statement the embedded server does not support
 };
 
 inline com::Error SqlErr(std::int32_t number, std::string message) {
-  return com::Error(number, kErrorSource, std::move(message));
+  return dts::SqlServerError(number, std::move(message));
 }
 
 // The severity SQL Server gives an error it raises itself (RAISERROR and
@@ -137,47 +138,22 @@ ErrorReach ReachOf(const com::Error& e, int severity);
 // SQLite may have undone more than the failing statement.
 bool IsFailureBeneathStatements(const com::Error& e, int severity);
 
-// The errors a row can meet on its way into a table, as a server raises
-// them. The data pump's conversions, the embedded engine and the check
-// before a run build them here, so that what the check predicts is word
-// for word what the run raises.
-
-// 515 for a NULL into `column` of `table` by `operation` ("INSERT").
-com::Error NotNullError(const std::string& column, const std::string& table, const std::string& operation);
-// 515 where the server cannot tell the column.
-com::Error NotNullError(const std::string& operation);
-// 2627 for a repeated primary (or unique) key `key_name` of `table`.
-com::Error DuplicateKeyError(bool primary, const std::string& key_name, const std::string& table);
-// 547 for an inserted row whose foreign key `fk_name` finds no row in
-// `parent_table` of `database` (`parent_column`: the key's first column).
-com::Error InsertForeignKeyError(const std::string& fk_name, const std::string& database,
-                                 const std::string& parent_table, const std::string& parent_column);
-// 8152: text or binary data too long for its column.
-com::Error TruncationError();
-// 220: a number past the range of `type` ("smallint").
-com::Error OverflowError(const std::string& type, const std::string& value);
-// 8115: an overflow converting `what` ("expression", "IDENTITY") to `type`.
-com::Error ConvertOverflowError(const std::string& type, const std::string& what = "expression");
-// 245: `value` of kind `from` ("varchar", "value") does not convert to `type`.
-com::Error ConversionError(const std::string& from, const std::string& value, const std::string& type);
-// 8114: a value of kind `from` ("varchar") that is no number, converted
-// to decimal or numeric.
-com::Error NumericConversionError(const std::string& from);
-// 8115 for an arithmetic result of decimal or numeric past its precision.
-inline com::Error NumericOverflowError() { return ConvertOverflowError("numeric"); }
-// 235: text that is no money.
-com::Error MoneySyntaxError();
-// 241: text that is no date.
-com::Error DateSyntaxError();
-// 8169: text that is no uniqueidentifier.
-com::Error GuidConversionError();
-// 242: a date outside datetime's years, converted from `from` ("char",
-// "date"); an empty `from` for arithmetic past its range.
-com::Error DateRangeError(const std::string& from);
-// 257: no implicit conversion from `from` to `type`.
-com::Error ImplicitConversionError(const std::string& from, const std::string& type);
-// 529: no conversion at all from `from` to `type`.
-com::Error ExplicitConversionError(const std::string& from, const std::string& type);
+// The errors a row can meet on its way into a table (platform/dts/row_errors.h).
+using dts::NotNullError;
+using dts::DuplicateKeyError;
+using dts::InsertForeignKeyError;
+using dts::TruncationError;
+using dts::OverflowError;
+using dts::ConvertOverflowError;
+using dts::ConversionError;
+using dts::NumericConversionError;
+using dts::NumericOverflowError;
+using dts::MoneySyntaxError;
+using dts::DateSyntaxError;
+using dts::GuidConversionError;
+using dts::DateRangeError;
+using dts::ImplicitConversionError;
+using dts::ExplicitConversionError;
 
 // What a statement raises when it nests deeper than the server parses:
 // subqueries, parentheses, blocks, or an operator chain longer than SQLite

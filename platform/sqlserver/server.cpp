@@ -16,6 +16,7 @@
 #include "platform/port/files.h"
 #include "platform/sqlserver/engine.h"
 #include "platform/sqlserver/errors.h"
+#include "platform/sqlserver/sqlite.h"
 #include "platform/sqlserver/types.h"
 
 namespace sqlsrv {

@@ -15,9 +15,12 @@
 #include <string>
 #include <vector>
 
-#include "platform/sqlserver/sqlite.h"
-
 namespace sqlsrv {
+
+class Db;
+
+// The embedded server's name, as @@SERVERNAME and its messages give it.
+inline constexpr char kServerName[] = "KORVEL";
 
 // "file:DIR" names the embedded server rooted at DIR; nullopt for any other
 // server name (a network server). "file:" with no folder raises 17.

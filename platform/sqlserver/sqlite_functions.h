@@ -1,5 +1,5 @@
-// The server collation and the SQL functions translated SQL calls, as
-// SQLite sees them: VKCI compares text with ASCII case and trailing blanks
+// The SQL functions translated SQL calls and the collations they compare
+// by, as SQLite sees them: VKCI compares text with ASCII case and trailing blanks
 // ignored, VKDEC decimal texts as the numbers they are; the vk_ functions
 // divide and multiply integers, money and floats with SQL Server's
 // rounding, truncation and errors, compute with decimals exactly (vk_dchain
@@ -18,14 +18,10 @@
 #include <string_view>
 
 #include "platform/com/error.h"
+#include "platform/sqlserver/collation.h"
 
 namespace sqlsrv {
 
-// The collation of the server and of every database on it, as SQL Server
-// names it.
-inline constexpr char kServerCollation[] = "Chinese_PRC_CI_AS";
-// The embedded server's name, as @@SERVERNAME and its messages give it.
-inline constexpr char kServerName[] = "KORVEL";
 
 // What the SQL functions of a connection need to know.
 struct FunctionContext {
@@ -42,10 +38,6 @@ struct FunctionContext {
   bool identity_exhausted = false;  // the next would be past 64 bits
 };
 
-// The code page of a collation's non-Unicode text, by the collation's name
-// (936 for Chinese_PRC_CI_AS); 0 for a name the server does not know.
-int CollationCodePage(std::string_view collation);
-
 // The SQLite collation comparing text as a SQL Server collation does: VKCI
 // for the case-insensitive ones (the server's), VKCS for the
 // case-sensitive ones (case-blind first, then lower case before upper),
@@ -53,11 +45,6 @@ int CollationCodePage(std::string_view collation);
 // Raises 448 for a name that is no collation, 40000 for one the server does
 // not compare by (accent-insensitive, or of a family it does not know).
 std::string SqliteCollation(std::string_view collation);
-
-// A text's key under the server collation (ASCII letters in lower case,
-// trailing blanks dropped): two texts the collation holds equal have the
-// same key, and only they.
-std::string CollationKey(std::string_view text);
 
 // Registers the server collation and the functions translated SQL calls.
 // `context` must outlive the connection.

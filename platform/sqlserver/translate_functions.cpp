@@ -9,6 +9,7 @@
 #include "platform/sqlserver/date_parts.h"
 #include "platform/sqlserver/lexer.h"
 #include "platform/sqlserver/parser.h"
+#include "platform/sqlserver/server.h"
 #include "platform/sqlserver/sqlite_functions.h"
 #include "platform/sqlserver/system_objects.h"
 #include "platform/sqlserver/system_views.h"

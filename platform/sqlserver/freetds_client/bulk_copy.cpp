@@ -4,10 +4,10 @@
 
 #include "platform/com/names.h"
 #include "platform/com/unicode.h"
+#include "platform/dts/binary_form.h"
 #include "platform/dts/convert.h"
 #include "platform/dts/oledb.h"
 #include "platform/sqlserver/errors.h"
-#include "platform/sqlserver/tds_endpoint/results.h"
 
 namespace sqlsrv::net {
 namespace {
@@ -193,7 +193,7 @@ class BulkCopy final : public dts::BulkWriter {
       case SYBDATETIME: {
         std::int32_t days = 0;
         std::uint32_t ticks = 0;
-        tds::DateTimeParts(v.real(), &days, &ticks);
+        dts::DateTimeParts(v.real(), &days, &ticks);
         DBDATETIME dt;
         dt.dtdays = days;
         dt.dttime = static_cast<DBINT>(ticks);

@@ -6,10 +6,10 @@
 #include <mutex>
 
 #include "platform/com/numeric.h"
+#include "platform/dts/binary_form.h"
 #include "platform/dts/oledb.h"
 #include "platform/port/net.h"
 #include "platform/sqlserver/errors.h"
-#include "platform/sqlserver/tds_endpoint/results.h"
 
 namespace sqlsrv::net {
 namespace {
@@ -74,11 +74,11 @@ com::Variant ValueFrom(DBPROCESS* proc, int type, const BYTE* data, DBINT len) {
     case SYBREAL: return com::Variant::R4(ValueAt<float>(data));
     case SYBDATETIME: {
       const auto v = ValueAt<DBDATETIME>(data);
-      return com::Variant::Date(tds::OleDateOf(v.dtdays, static_cast<std::uint32_t>(v.dttime)));
+      return com::Variant::Date(dts::OleDateOf(v.dtdays, static_cast<std::uint32_t>(v.dttime)));
     }
     case SYBDATETIME4: {
       const auto v = ValueAt<DBDATETIME4>(data);
-      return com::Variant::Date(tds::OleDateOf(v.days, static_cast<std::uint32_t>(v.minutes) * 60 * 300));
+      return com::Variant::Date(dts::OleDateOf(v.days, static_cast<std::uint32_t>(v.minutes) * 60 * 300));
     }
     case SYBDECIMAL: case SYBNUMERIC: {
       // Exact, as db-lib writes the value in digits: "-12.50".

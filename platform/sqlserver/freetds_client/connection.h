@@ -11,19 +11,9 @@
 #include "platform/com/variant.h"
 #include "platform/dts/driver.h"
 #include "platform/sqlserver/freetds_client/dblib.h"
+#include "platform/sqlserver/freetds_client/session.h"  // LoginParameters
 
 namespace sqlsrv::net {
-
-struct LoginParameters {
-  std::string data_source;  // as the user typed it, for messages
-  std::string server;       // as FreeTDS takes it (server_name.h)
-  std::string user;
-  std::string password;
-  std::string database;     // "" for the login's default database
-  std::string application = "Korvel";
-  std::string workstation;
-  int login_timeout_seconds = 30;
-};
 
 class Connection {
  public:
