@@ -22,6 +22,7 @@
 #include "platform/sqlserver/date_parts.h"
 #include "platform/sqlserver/errors.h"
 #include "platform/sqlserver/like_pattern.h"
+#include "platform/sqlserver/sqlite.h"
 #include "platform/sqlserver/result_column.h"
 #include "platform/sqlserver/types.h"
 #include "platform/sqlserver/value_text.h"
@@ -1210,79 +1211,120 @@ std::optional<com::Error> FunctionError(const std::string& m) {
   return SqlErr(std::stoi(m.substr(p + 6, colon - p - 6)), m.substr(colon + 1));
 }
 
+namespace {
+
+// vk_host_name(), vk_suser_sname(): the connection's host and login.
+void HostName(sqlite3_context* ctx, int argc, sqlite3_value** argv) { ContextText(ctx, argc, argv, true); }
+void SuserSname(sqlite3_context* ctx, int argc, sqlite3_value** argv) { ContextText(ctx, argc, argv, false); }
+
+using ScalarFunction = void (*)(sqlite3_context*, int, sqlite3_value**);
+using StepFunction = void (*)(sqlite3_context*, int, sqlite3_value**);
+using FinalFunction = void (*)(sqlite3_context*);
+
+// Whether a function gives the same result for the same arguments (SQLite
+// may then fold it), and what it is handed as its user data: a constant of
+// its own, or the connection's FunctionContext.
+enum class Kind { kDeterministic, kVarying, kOfConnection };
+
+constexpr int kModulo = 1, kAbsolute = 1, kAverage = 1;
+
+// Every function translated SQL calls: its name, its number of arguments
+// (-1: any), its kind, its own constant, then the function, or the step
+// and final of an aggregate.
+struct FunctionRow {
+  const char* name;
+  int arguments;
+  Kind kind;
+  const void* data;
+  ScalarFunction scalar;
+  StepFunction step = nullptr;
+  FinalFunction finish = nullptr;
+};
+
+constexpr Kind kDet = Kind::kDeterministic;
+
+const FunctionRow kFunctions[] = {
+    {"vk_like", 3, kDet, nullptr, &Like},
+    {"vk_like", 4, kDet, nullptr, &Like},
+    {"vk_idiv", 2, kDet, nullptr, &IntDiv},
+    {"vk_imod", 2, kDet, &kModulo, &IntDiv},
+    {"vk_mdiv", 2, kDet, nullptr, &MoneyDiv},
+    {"vk_mmul", 2, kDet, nullptr, &MoneyMul},
+    {"vk_fdiv", 2, kDet, nullptr, &FloatDiv},
+    {"vk_money", 1, kDet, nullptr, &ToMoney},
+    {"vk_convert", 6, kDet, nullptr, &Convert},
+    {"vk_convert", 7, kDet, nullptr, &Convert},
+    {"vk_convert", 8, kDet, nullptr, &Convert},
+    {"vk_bconcat", 2, kDet, nullptr, &ConcatBytes},
+    {"vk_variant", 7, kDet, nullptr, &ToVariant},
+    {"vk_variant_property", 2, kDet, nullptr, &VariantProperty},
+    {"vk_dchain", -1, kDet, nullptr, &DecimalChain},
+    {"vk_dneg", 1, kDet, nullptr, &DecimalSign},
+    {"vk_dabs", 1, kDet, &kAbsolute, &DecimalSign},
+    {"vk_dround", 3, kDet, nullptr, &DecimalRound},
+    {"vk_dtext", 1, kDet, nullptr, &DecimalText},
+    {"vk_dfloat", 1, kDet, nullptr, &DecimalToFloat},
+    {"vk_dint", 1, kDet, nullptr, &DecimalToInteger},
+    {"vk_dmoney", 1, kDet, nullptr, &DecimalToMoney},
+    {"vk_mdec", 1, kDet, nullptr, &MoneyToDecimal},
+    {"vk_dsum", 1, kDet, nullptr, nullptr, &DecimalAggregateStep, &DecimalAggregateFinal},
+    {"vk_davg", 1, kDet, &kAverage, nullptr, &DecimalAggregateStep, &DecimalAggregateFinal},
+    {"vk_intfit", 1, kDet, nullptr, &IntFit},
+    {"vk_var", 1, kDet, &kVar, nullptr, &SpreadStep, &SpreadFinal},
+    {"vk_varp", 1, kDet, &kVarp, nullptr, &SpreadStep, &SpreadFinal},
+    {"vk_stdev", 1, kDet, &kStdev, nullptr, &SpreadStep, &SpreadFinal},
+    {"vk_stdevp", 1, kDet, &kStdevp, nullptr, &SpreadStep, &SpreadFinal},
+    {"vk_num", 1, kDet, nullptr, &TextToNumber},
+    {"vk_dateadd", 2, kDet, nullptr, &DateAddDays},
+    {"vk_getdate", 0, Kind::kVarying, nullptr, &GetDate},
+    {"vk_fit_int", 3, kDet, nullptr, &FitInt},
+    {"vk_fit_real", 1, kDet, nullptr, &FitReal},
+    {"vk_fit_text", 3, kDet, nullptr, &FitText},
+    {"vk_identity", 0, Kind::kOfConnection, nullptr, &NextIdentity},
+    {"vk_cte_level", 2, kDet, nullptr, &CteLevel},
+    {"vk_host_name", 0, Kind::kOfConnection, nullptr, &HostName},
+    {"vk_databasepropertyex", 2, Kind::kOfConnection, nullptr, &DatabasePropertyEx},
+    {"vk_collationproperty", 2, kDet, nullptr, &CollationProperty},
+    {"vk_suser_sname", 0, Kind::kOfConnection, nullptr, &SuserSname},
+    {"vk_dateadd_part", 3, kDet, nullptr, &DateAddPart},
+    {"vk_datediff", 3, kDet, nullptr, &DateDiffPart},
+    {"vk_datepart", 2, kDet, nullptr, &DatePartValue},
+    {"vk_datepart", 3, kDet, nullptr, &DatePartValue},
+    {"vk_datename", 2, kDet, nullptr, &DateNameValue},
+    {"vk_datename", 3, kDet, nullptr, &DateNameValue},
+    {"vk_reverse", 1, kDet, nullptr, &ReverseText},
+    {"vk_len", 1, kDet, nullptr, &TextLen},
+    {"vk_chars", 1, kDet, nullptr, &TextChars},
+    {"vk_substr", 3, kDet, nullptr, &Substring},
+    {"vk_right", 2, kDet, nullptr, &RightPart},
+    {"vk_datalength", 2, kDet, nullptr, &TextDataLength},
+    {"vk_isdate", 1, kDet, nullptr, &IsDate},
+    {"vk_isnumeric", 1, kDet, nullptr, &IsNumeric},
+    {"vk_newid", 0, Kind::kVarying, nullptr, &NewId},
+    {"vk_getutcdate", 0, Kind::kVarying, nullptr, &GetUtcDate},
+};
+
+// The collations translated SQL compares by.
+const struct {
+  const char* name;
+  int (*compare)(void*, int, const void*, int, const void*);
+} kCollations[] = {
+    {"VKCI", &CompareCi},           {"VKCS", &CompareCs},     {"VKBIN", &CompareBin},
+    {"VKDEC", &CompareDecimal},     {"VKGUID", &CompareGuid}, {"VKVAR", &CompareVariant},
+};
+
+}  // namespace
+
 void RegisterFunctions(sqlite3* db, FunctionContext* context) {
-  const int det = SQLITE_UTF8 | SQLITE_DETERMINISTIC;
-  static int kModulo = 1;
-  sqlite3_create_collation(db, "VKCI", SQLITE_UTF8, nullptr, &CompareCi);
-  sqlite3_create_collation(db, "VKCS", SQLITE_UTF8, nullptr, &CompareCs);
-  sqlite3_create_collation(db, "VKBIN", SQLITE_UTF8, nullptr, &CompareBin);
-  sqlite3_create_function(db, "vk_like", 3, det, nullptr, &Like, nullptr, nullptr);
-  sqlite3_create_function(db, "vk_like", 4, det, nullptr, &Like, nullptr, nullptr);
-  sqlite3_create_function(db, "vk_idiv", 2, det, nullptr, &IntDiv, nullptr, nullptr);
-  sqlite3_create_function(db, "vk_imod", 2, det, &kModulo, &IntDiv, nullptr, nullptr);
-  sqlite3_create_function(db, "vk_mdiv", 2, det, nullptr, &MoneyDiv, nullptr, nullptr);
-  sqlite3_create_function(db, "vk_mmul", 2, det, nullptr, &MoneyMul, nullptr, nullptr);
-  sqlite3_create_function(db, "vk_fdiv", 2, det, nullptr, &FloatDiv, nullptr, nullptr);
-  sqlite3_create_function(db, "vk_money", 1, det, nullptr, &ToMoney, nullptr, nullptr);
-  sqlite3_create_function(db, "vk_convert", 6, det, nullptr, &Convert, nullptr, nullptr);
-  sqlite3_create_function(db, "vk_convert", 7, det, nullptr, &Convert, nullptr, nullptr);
-  sqlite3_create_function(db, "vk_convert", 8, det, nullptr, &Convert, nullptr, nullptr);
-  sqlite3_create_function(db, "vk_bconcat", 2, det, nullptr, &ConcatBytes, nullptr, nullptr);
-  sqlite3_create_collation(db, "VKDEC", SQLITE_UTF8, nullptr, &CompareDecimal);
-  sqlite3_create_collation(db, "VKGUID", SQLITE_UTF8, nullptr, &CompareGuid);
-  sqlite3_create_collation(db, "VKVAR", SQLITE_UTF8, nullptr, &CompareVariant);
-  sqlite3_create_function(db, "vk_variant", 7, det, nullptr, &ToVariant, nullptr, nullptr);
-  sqlite3_create_function(db, "vk_variant_property", 2, det, nullptr, &VariantProperty, nullptr, nullptr);
-  sqlite3_create_function(db, "vk_dchain", -1, det, nullptr, &DecimalChain, nullptr, nullptr);
-  static int kAbsolute = 1;
-  sqlite3_create_function(db, "vk_dneg", 1, det, nullptr, &DecimalSign, nullptr, nullptr);
-  sqlite3_create_function(db, "vk_dabs", 1, det, &kAbsolute, &DecimalSign, nullptr, nullptr);
-  sqlite3_create_function(db, "vk_dround", 3, det, nullptr, &DecimalRound, nullptr, nullptr);
-  sqlite3_create_function(db, "vk_dtext", 1, det, nullptr, &DecimalText, nullptr, nullptr);
-  sqlite3_create_function(db, "vk_dfloat", 1, det, nullptr, &DecimalToFloat, nullptr, nullptr);
-  sqlite3_create_function(db, "vk_dint", 1, det, nullptr, &DecimalToInteger, nullptr, nullptr);
-  sqlite3_create_function(db, "vk_dmoney", 1, det, nullptr, &DecimalToMoney, nullptr, nullptr);
-  sqlite3_create_function(db, "vk_mdec", 1, det, nullptr, &MoneyToDecimal, nullptr, nullptr);
-  static int kAverage = 1;
-  sqlite3_create_function(db, "vk_dsum", 1, det, nullptr, nullptr, &DecimalAggregateStep, &DecimalAggregateFinal);
-  sqlite3_create_function(db, "vk_davg", 1, det, &kAverage, nullptr, &DecimalAggregateStep, &DecimalAggregateFinal);
-  sqlite3_create_function(db, "vk_intfit", 1, det, nullptr, &IntFit, nullptr, nullptr);
-  sqlite3_create_function(db, "vk_var", 1, det, const_cast<Spread*>(&kVar), nullptr, &SpreadStep, &SpreadFinal);
-  sqlite3_create_function(db, "vk_varp", 1, det, const_cast<Spread*>(&kVarp), nullptr, &SpreadStep, &SpreadFinal);
-  sqlite3_create_function(db, "vk_stdev", 1, det, const_cast<Spread*>(&kStdev), nullptr, &SpreadStep, &SpreadFinal);
-  sqlite3_create_function(db, "vk_stdevp", 1, det, const_cast<Spread*>(&kStdevp), nullptr, &SpreadStep, &SpreadFinal);
-  sqlite3_create_function(db, "vk_num", 1, det, nullptr, &TextToNumber, nullptr, nullptr);
-  sqlite3_create_function(db, "vk_dateadd", 2, det, nullptr, &DateAddDays, nullptr, nullptr);
-  sqlite3_create_function(db, "vk_getdate", 0, SQLITE_UTF8, nullptr, &GetDate, nullptr, nullptr);
-  sqlite3_create_function(db, "vk_fit_int", 3, det, nullptr, &FitInt, nullptr, nullptr);
-  sqlite3_create_function(db, "vk_fit_real", 1, det, nullptr, &FitReal, nullptr, nullptr);
-  sqlite3_create_function(db, "vk_fit_text", 3, det, nullptr, &FitText, nullptr, nullptr);
-  sqlite3_create_function(db, "vk_identity", 0, SQLITE_UTF8, context, &NextIdentity, nullptr, nullptr);
-  sqlite3_create_function(db, "vk_cte_level", 2, det, nullptr, &CteLevel, nullptr, nullptr);
-  sqlite3_create_function(
-      db, "vk_host_name", 0, SQLITE_UTF8, context,
-      [](sqlite3_context* c, int n, sqlite3_value** v) { ContextText(c, n, v, true); }, nullptr, nullptr);
-  sqlite3_create_function(db, "vk_databasepropertyex", 2, SQLITE_UTF8, context, &DatabasePropertyEx, nullptr, nullptr);
-  sqlite3_create_function(db, "vk_collationproperty", 2, det, nullptr, &CollationProperty, nullptr, nullptr);
-  sqlite3_create_function(
-      db, "vk_suser_sname", 0, SQLITE_UTF8, context,
-      [](sqlite3_context* c, int n, sqlite3_value** v) { ContextText(c, n, v, false); }, nullptr, nullptr);
-  sqlite3_create_function(db, "vk_dateadd_part", 3, det, nullptr, &DateAddPart, nullptr, nullptr);
-  sqlite3_create_function(db, "vk_datediff", 3, det, nullptr, &DateDiffPart, nullptr, nullptr);
-  sqlite3_create_function(db, "vk_datepart", 2, det, nullptr, &DatePartValue, nullptr, nullptr);
-  sqlite3_create_function(db, "vk_datepart", 3, det, nullptr, &DatePartValue, nullptr, nullptr);
-  sqlite3_create_function(db, "vk_datename", 2, det, nullptr, &DateNameValue, nullptr, nullptr);
-  sqlite3_create_function(db, "vk_datename", 3, det, nullptr, &DateNameValue, nullptr, nullptr);
-  sqlite3_create_function(db, "vk_reverse", 1, det, nullptr, &ReverseText, nullptr, nullptr);
-  sqlite3_create_function(db, "vk_len", 1, det, nullptr, &TextLen, nullptr, nullptr);
-  sqlite3_create_function(db, "vk_chars", 1, det, nullptr, &TextChars, nullptr, nullptr);
-  sqlite3_create_function(db, "vk_substr", 3, det, nullptr, &Substring, nullptr, nullptr);
-  sqlite3_create_function(db, "vk_right", 2, det, nullptr, &RightPart, nullptr, nullptr);
-  sqlite3_create_function(db, "vk_datalength", 2, det, nullptr, &TextDataLength, nullptr, nullptr);
-  sqlite3_create_function(db, "vk_isdate", 1, det, nullptr, &IsDate, nullptr, nullptr);
-  sqlite3_create_function(db, "vk_isnumeric", 1, det, nullptr, &IsNumeric, nullptr, nullptr);
-  sqlite3_create_function(db, "vk_newid", 0, SQLITE_UTF8, nullptr, &NewId, nullptr, nullptr);
-  sqlite3_create_function(db, "vk_getutcdate", 0, SQLITE_UTF8, nullptr, &GetUtcDate, nullptr, nullptr);
+  auto check = [&](int rc, const char* name) {
+    if (rc != SQLITE_OK) throw SqliteError(db, rc, std::string("cannot register ") + name, {});
+  };
+  for (const auto& c : kCollations) check(sqlite3_create_collation(db, c.name, SQLITE_UTF8, nullptr, c.compare), c.name);
+  for (const FunctionRow& f : kFunctions) {
+    const int flags = SQLITE_UTF8 | (f.kind == Kind::kDeterministic ? SQLITE_DETERMINISTIC : 0);
+    void* data = f.kind == Kind::kOfConnection ? context : const_cast<void*>(f.data);
+    check(sqlite3_create_function(db, f.name, f.arguments, flags, data, f.scalar, f.step, f.finish), f.name);
+  }
 }
 
 }  // namespace sqlsrv
