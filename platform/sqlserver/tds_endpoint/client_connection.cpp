@@ -47,10 +47,14 @@ AltOperator AltOperatorOf(RowAggregate aggregate) {
 
 // A result set: COLMETADATA; in browse mode TABNAME and COLINFO; an
 // ALTMETADATA for each COMPUTE clause; then the rows, each compute row
-// (ALTROW) after the row it follows. Raises, writing nothing, for a result
+// (ALTROW) after the row it follows. Raises, writing nothing, for columns
 // no client could read.
 void WriteResultSet(Writer& w, const ResultSet& rs, std::uint32_t tds_version) {
-  Writer out;
+  // A result with COMPUTE clauses or browse mode's tokens is written aside
+  // first, so that a description that cannot be sent leaves nothing; a
+  // plain one goes straight to `w`.
+  Writer aside;
+  Writer& out = rs.computes.empty() && !rs.browse ? w : aside;
   std::vector<WireColumn> columns = WireColumnsOf(rs.columns);
   if (rs.browse) {
     for (std::size_t i = 0; i < columns.size() && i < rs.browse->columns.size(); ++i) {
@@ -86,7 +90,7 @@ void WriteResultSet(Writer& w, const ResultSet& rs, std::uint32_t tds_version) {
     results.WriteRow(out, rs.rows[r]);
     computes_after(r + 1);
   }
-  w.Bytes(out.data());
+  if (&out == &aside) w.Bytes(aside.data());
 }
 
 // DONE's current-command codes for the statements a batch reports.

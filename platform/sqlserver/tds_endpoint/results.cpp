@@ -489,96 +489,27 @@ void ResultWriter::WriteValue(Writer& w, const WireColumn& c, const com::Variant
 }
 
 void ResultWriter::WriteVariantBody(Writer& w, const com::Variant& v) {
-  // A value read from a sql_variant says its base type: the type and its
-  // properties as SQL Server describes them, then the value as a column of
-  // that type carries it, without its length.
-  if (const std::optional<ColumnType> stored = VariantBaseOfCode(v.source_type())) {
-    const VariantWire wire = VariantWireOf(*stored);
-    const WireColumn column = FromColumnType("", *stored);
-    Writer value;
-    WriteValue(value, column, v);
-    const std::size_t length_bytes = IsShortText(column.type) || IsShortBinary(column.type) ? 2 : 1;
-    w.U8(wire.tds_type);
-    w.U8(static_cast<std::uint8_t>(wire.property_bytes));
-    if (stored->type == SqlType::kDecimal) {
-      w.U8(static_cast<std::uint8_t>(wire.precision));
-      w.U8(static_cast<std::uint8_t>(wire.scale));
-    } else if (IsBinaryType(stored->type)) {
-      w.U16(static_cast<std::uint16_t>(wire.max_length));
-    } else if (IsCharType(stored->type)) {
-      w.Bytes(std::span<const std::uint8_t>(kCollation));
-      w.U16(static_cast<std::uint16_t>(wire.max_length));
-    }
-    return w.Bytes(std::span<const std::uint8_t>(value.data()).subspan(length_bytes));
+  // The base type (the one a value read from a sql_variant carries, else
+  // its own type's) and its properties as SQL Server describes them, then
+  // the value as a column of that type carries it, without its length.
+  const ColumnType base = VariantBaseOfValue(v);
+  const VariantWire wire = VariantWireOf(base);
+  const WireColumn column = FromColumnType("", base);
+  Writer value;
+  WriteValue(value, column, v);
+  const std::size_t length_bytes = IsShortText(column.type) || IsShortBinary(column.type) ? 2 : 1;
+  w.U8(wire.tds_type);
+  w.U8(static_cast<std::uint8_t>(wire.property_bytes));
+  if (base.type == SqlType::kDecimal) {
+    w.U8(static_cast<std::uint8_t>(wire.precision));
+    w.U8(static_cast<std::uint8_t>(wire.scale));
+  } else if (IsBinaryType(base.type)) {
+    w.U16(static_cast<std::uint16_t>(wire.max_length));
+  } else if (IsCharType(base.type)) {
+    w.Bytes(std::span<const std::uint8_t>(kCollation));
+    w.U16(static_cast<std::uint16_t>(wire.max_length));
   }
-  // Any other value: the base type its own type gives.
-  const auto base = [&](std::uint8_t type, std::initializer_list<std::uint8_t> properties) {
-    w.U8(type);
-    w.U8(static_cast<std::uint8_t>(properties.size()));
-    for (const std::uint8_t p : properties) w.U8(p);
-  };
-  switch (v.type()) {
-    case com::VarType::kBool: base(kBit, {}); return w.U8(v.integer() != 0 ? 1 : 0);
-    case com::VarType::kUI1: base(kInt1, {}); return w.U8(static_cast<std::uint8_t>(v.integer()));
-    case com::VarType::kI2: base(kInt2, {}); return w.U16(static_cast<std::uint16_t>(v.integer()));
-    case com::VarType::kI4: base(kInt4, {}); return w.U32(static_cast<std::uint32_t>(v.integer()));
-    case com::VarType::kI8: base(kInt8, {}); return w.U64(static_cast<std::uint64_t>(v.integer()));
-    case com::VarType::kR4: {
-      base(kFlt4, {});
-      const float f = static_cast<float>(v.real());
-      std::uint32_t bits;
-      std::memcpy(&bits, &f, sizeof bits);
-      return w.U32(bits);
-    }
-    case com::VarType::kR8: {
-      base(kFlt8, {});
-      const double d = v.real();
-      std::uint64_t bits;
-      std::memcpy(&bits, &d, sizeof bits);
-      return w.U64(bits);
-    }
-    case com::VarType::kCurrency: {
-      base(kMoney, {});
-      const auto units = static_cast<std::uint64_t>(v.integer());
-      w.U32(static_cast<std::uint32_t>(units >> 32));
-      return w.U32(static_cast<std::uint32_t>(units));
-    }
-    case com::VarType::kDate: {
-      base(kDateTime, {});
-      std::int32_t days = 0;
-      std::uint32_t ticks = 0;
-      DateTimeParts(v.real(), &days, &ticks);
-      w.U32(static_cast<std::uint32_t>(days));
-      return w.U32(ticks);
-    }
-    case com::VarType::kDecimal: {
-      com::Numeric n;
-      if (com::ParseNumeric(v.text(), &n) != com::NumericStatus::kOk) throw NumericOverflowError();
-      const DecimalType type = DecimalTypeOfConstant(v.text());
-      base(kDecimalN, {static_cast<std::uint8_t>(type.precision), static_cast<std::uint8_t>(type.scale)});
-      const int size = com::NumericWireSize(type.precision);
-      unsigned char bytes[17];
-      com::NumericToWire(n, size, bytes);
-      return w.Bytes(std::span<const std::uint8_t>(bytes, static_cast<std::size_t>(size)));
-    }
-    case com::VarType::kBytes: {
-      const std::string& bytes = v.text();
-      const auto length = static_cast<std::uint16_t>(std::max<std::size_t>(bytes.size(), 1));
-      base(kBigVarBinary, {static_cast<std::uint8_t>(length & 0xFF), static_cast<std::uint8_t>(length >> 8)});
-      return w.Bytes(bytes);
-    }
-    default: {
-      std::u16string units = ToUtf16(v.ToText());
-      if (units.size() > kMaxShortBytes / 2) units.resize(kMaxShortBytes / 2);
-      const auto length = static_cast<std::uint16_t>(std::max<std::size_t>(units.size(), 1) * 2);
-      w.U8(kNVarChar);
-      w.U8(7);
-      w.Bytes(std::span<const std::uint8_t>(kCollation));
-      w.U16(length);
-      for (const char16_t u : units) w.U16(static_cast<std::uint16_t>(u));
-      return;
-    }
-  }
+  w.Bytes(std::span<const std::uint8_t>(value.data()).subspan(length_bytes));
 }
 
 void ResultWriter::WritePlpValue(Writer& w, const WireColumn& c, const com::Variant& v, bool null) {

@@ -102,8 +102,9 @@ class ResultWriter {
   void WriteColumnDescription(Writer& w, const WireColumn& c) const;
   void WriteValue(Writer& w, const WireColumn& c, const com::Variant& v);
   void WritePlpValue(Writer& w, const WireColumn& c, const com::Variant& v, bool null);
-  // A sql_variant's value after its length: its base type, the type's
-  // properties and the value (VARIANT_BASETYPE), for the engine's value.
+  // A sql_variant's value after its length: its base type
+  // (VariantBaseOfValue), the type's properties and the value
+  // (VARIANT_BASETYPE).
   void WriteVariantBody(Writer& w, const com::Variant& v);
   std::vector<WireColumn> columns_;
   std::uint32_t tds_version_;
