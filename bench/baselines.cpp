@@ -10,7 +10,7 @@
 #include "platform/com/error.h"
 #include "platform/dts/oledb.h"
 #include "platform/jet/reader.h"
-#include "platform/sqlserver/sqlite_functions.h"
+#include "platform/sqlserver/translation/sqlite_functions.h"
 
 namespace bench {
 namespace {

@@ -112,7 +112,7 @@ int CmdCreateDatabase(const Args& args) {
   try {
     // Listed on the server only once the script has run to its end.
     server->CreateDatabase(database, [&](const std::string& file) {
-      sqlsrv::Engine(file, database, "sa").Execute(script);
+      sqlsrv::Engine(file, database, "sa", "", sqlsrv::Server::DirectoryOf(folder)).Execute(script);
     });
   } catch (const com::Error& e) {
     if (e.number() != 1801) {

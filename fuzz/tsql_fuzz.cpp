@@ -24,6 +24,7 @@
 #include <thread>
 
 #include "platform/com/error.h"
+#include "platform/sqlserver/driver.h"
 #include "platform/sqlserver/engine.h"
 
 namespace {
@@ -95,7 +96,7 @@ class Fixture {
     std::filesystem::remove_all(folder_, ec);
     std::filesystem::create_directories(folder_);
     file_ = (folder_ / "Sales60.sqlite3").string();
-    sqlsrv::Engine::InitializeDatabase(file_);
+    sqlsrv::CreateDatabaseFile(file_);
     sqlsrv::Engine(file_, "Sales60", "sa", "FUZZ").Execute(kSchema);
   }
 

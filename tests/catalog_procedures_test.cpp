@@ -18,13 +18,13 @@
 #include "platform/com/error.h"
 #include "platform/com/names.h"
 #include "platform/com/variant.h"
-#include "platform/sqlserver/catalog.h"
-#include "platform/sqlserver/catalog_procedures.h"
+#include "platform/sqlserver/catalog/catalog.h"
+#include "platform/sqlserver/catalog/catalog_procedures.h"
 #include "platform/sqlserver/engine.h"
 #include "platform/sqlserver/server.h"
-#include "platform/sqlserver/sqlite.h"
-#include "platform/sqlserver/sqlite_functions.h"
-#include "platform/sqlserver/translate.h"
+#include "platform/sqlserver/storage/sqlite.h"
+#include "platform/sqlserver/translation/sqlite_functions.h"
+#include "platform/sqlserver/translation/translate.h"
 #include "tests/support/files.h"
 
 namespace embedded {
@@ -46,7 +46,7 @@ class CatalogProceduresTest : public ::testing::Test {
   void SetUp() override {
     server = sqlsrv::Server::CreateOrOpen(dir.File("srv"), "pw");
     file = server->CreateDatabase("Shop");
-    engine = std::make_unique<sqlsrv::Engine>(file, "Shop", "sa", "POS01");
+    engine = std::make_unique<sqlsrv::Engine>(file, "Shop", "sa", "POS01", sqlsrv::Server::DirectoryOf(server->folder()));
     session.database = "Shop";
     session.login = "sa";
   }
@@ -83,7 +83,8 @@ class CatalogProceduresTest : public ::testing::Test {
     sqlsrv::Db db(file, false);
     sqlsrv::FunctionContext functions;
     sqlsrv::RegisterFunctions(db.get(), &functions);
-    sqlsrv::Catalog catalog(db);
+    const auto directory = sqlsrv::Server::DirectoryOf(server->folder());
+    sqlsrv::Catalog catalog(db, directory.get());
     sqlsrv::BatchOutput out;
     EXPECT_EQ(proc->run(Bind(*proc, args), catalog, session, &out), 0);
     EXPECT_EQ(out.results.size(), 1u);

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/sqlserver/sqlite.h"
+#include "platform/sqlserver/storage/sqlite.h"
 #include "tests/support/files.h"
 #include "tests/support/shop.h"
 

@@ -1,5 +1,5 @@
 // T-SQL's LIKE patterns, as SQL Server's documentation describes them.
-#include "platform/sqlserver/like_pattern.h"
+#include "platform/sqlserver/translation/like_pattern.h"
 
 #include <gtest/gtest.h>
 

@@ -18,7 +18,7 @@
 #include "platform/com/error.h"
 #include "platform/sqlserver/engine.h"
 #include "platform/sqlserver/server.h"
-#include "platform/sqlserver/sqlite.h"
+#include "platform/sqlserver/storage/sqlite.h"
 #include "tests/support/files.h"
 
 namespace {
@@ -41,6 +41,37 @@ std::int32_t ErrorOf(const std::function<void()>& action) {
   } catch (const com::Error& e) {
     return e.number();
   }
+}
+
+// What a session sees of its server is what it was handed: with the
+// server's directory, the server's other databases (made after the session
+// opened too) and its logins; without one, its own database alone.
+TEST(ServerFolder, ASessionSeesTheServerItWasHandedAndNothingElse) {
+  TempDir dir;
+  auto server = sqlsrv::Server::CreateOrOpen(dir.File("srv"), "pw");
+  const std::string file = server->CreateDatabase("Shop");
+  sqlsrv::Engine handed(file, "Shop", "sa", "", sqlsrv::Server::DirectoryOf(server->folder()));
+  sqlsrv::Engine alone(file, "Shop", "sa");
+  server->CreateDatabase("Later");
+  server->AddLogin("clerk", "pw2");
+  auto names = [](sqlsrv::Engine& e, const std::string& query) {
+    sqlsrv::BatchOutput out;
+    e.Execute(query, &out);
+    std::vector<std::string> got;
+    for (const auto& row : out.results.at(0).rows) got.push_back(row.at(0).ToText());
+    return got;
+  };
+  using V = std::vector<std::string>;
+  EXPECT_EQ(names(handed, "select name from sys.databases order by database_id"),
+            (V{"master", "tempdb", "model", "msdb", "Shop", "Later"}));
+  EXPECT_EQ(names(alone, "select name from sys.databases"), V{"Shop"});
+  EXPECT_EQ(names(handed, "select name from sys.server_principals where name = 'clerk'"), V{"clerk"});
+  EXPECT_EQ(names(alone, "select name from sys.server_principals where name = 'clerk'"), V{});
+  EXPECT_EQ(names(handed, "select db_id('Later')").at(0).empty(), false);
+  EXPECT_EQ(ErrorOf([&] { handed.Execute("use Later"); }), 0);
+  EXPECT_EQ(ErrorOf([&] { alone.Execute("use Later"); }), 911);
+  // A folder holding no server gives no directory.
+  EXPECT_EQ(sqlsrv::Server::DirectoryOf(dir.File("none")), nullptr);
 }
 
 TEST(ServerFolder, TakesEveryDatabaseNameSqlServerTakes) {

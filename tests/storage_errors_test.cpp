@@ -24,7 +24,7 @@
 #include "platform/com/error.h"
 #include "platform/sqlserver/engine.h"
 #include "platform/sqlserver/server.h"
-#include "platform/sqlserver/sqlite.h"
+#include "platform/sqlserver/storage/sqlite.h"
 #include "tests/support/fault_injection.h"
 #include "tests/support/files.h"
 #include "tests/support/plan_run.h"

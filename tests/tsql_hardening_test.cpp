@@ -14,7 +14,7 @@
 #include "cli/tsv.h"
 #include "platform/com/error.h"
 #include "platform/sqlserver/engine.h"
-#include "platform/sqlserver/parser.h"
+#include "platform/sqlserver/frontend/parser.h"
 #include "platform/sqlserver/server.h"
 #include "tests/support/files.h"
 
@@ -43,7 +43,8 @@ class HardeningTest : public ::testing::Test {
     db = Open();
   }
 
-  std::unique_ptr<sqlsrv::Engine> Open() { return std::make_unique<sqlsrv::Engine>(file, "Sales60", "sa", "POS01"); }
+  std::unique_ptr<sqlsrv::Engine> Open() { return std::make_unique<sqlsrv::Engine>(file, "Sales60", "sa", "POS01", sqlsrv::Server::DirectoryOf(server->folder()));
+  }
 
   // Every row of every result set, as TSV lines.
   static std::vector<std::string> Rows(sqlsrv::Engine& engine, const std::string& sql) {

@@ -6,7 +6,6 @@
 #include "platform/port/files.h"
 #include "platform/port/system.h"
 #include "platform/sqlserver/driver.h"
-#include "platform/sqlserver/engine.h"
 
 namespace assurance {
 
@@ -17,7 +16,7 @@ ScriptDatabase::ScriptDatabase(const std::string& database, std::string_view scr
     throw com::Error(com::kErrInvalidArgument, "korvel", "无法建立临时文件夹“" + prefix + "…”：" + error.text);
   }
   const std::string file = folder_ + "/tables.db";
-  sqlsrv::Engine::InitializeDatabase(file);
+  sqlsrv::CreateDatabaseFile(file);
   session_ = sqlsrv::OpenDatabaseFile(file, database);
   session_->ExecuteBatch(script, 0);
 }

@@ -18,8 +18,12 @@ std::shared_ptr<dts::Driver> MakeSqlServerDriver();
 
 // A session on a database file of the embedded server this process made
 // for itself (a scratch database), without a server folder or a login.
-// The file must hold a database (Engine::InitializeDatabase).
+// The file must hold a database (CreateDatabaseFile).
 std::unique_ptr<dts::Session> OpenDatabaseFile(const std::string& file, const std::string& database);
+
+// Makes `file` a new, empty database of the embedded server: its catalog,
+// no tables. The file must not exist yet.
+void CreateDatabaseFile(const std::string& file);
 
 // Logs in to a server with SQL Server authentication, lists its databases
 // in the server's order, and disconnects: through the driver registered

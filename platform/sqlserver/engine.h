@@ -63,6 +63,7 @@
 #include "platform/sqlserver/errors.h"  // kErrCancelled, the error of a batch stopped by Interrupt
 #include "platform/sqlserver/procedure_call.h"
 #include "platform/sqlserver/result_column.h"
+#include "platform/sqlserver/server_directory.h"
 
 namespace sqlsrv {
 
@@ -167,13 +168,14 @@ class EngineCore;
 class Engine {
  public:
   // Opens the database file of `database` as `login` from `host`.
-  Engine(const std::string& file, std::string database, std::string login, std::string host = "");
+  // `server` is the server holding the database (Server::DirectoryOf):
+  // USE reaches its other databases, and its views list them and its
+  // logins. Without one the session knows only its own database.
+  Engine(const std::string& file, std::string database, std::string login, std::string host = "",
+         std::shared_ptr<const ServerDirectory> server = nullptr);
   ~Engine();
   Engine(const Engine&) = delete;
   Engine& operator=(const Engine&) = delete;
-
-  // Creates the catalog of a new, empty database file.
-  static void InitializeDatabase(const std::string& file);
 
   // Checks a database file as SQLite checks its own (pages, indexes against
   // their tables, with the server's collation), then every foreign key.

@@ -11,7 +11,7 @@
 
 #include "platform/com/error.h"
 #include "platform/com/variant.h"
-#include "platform/sqlserver/ast.h"
+#include "platform/sqlserver/frontend/ast.h"
 #include "platform/sqlserver/types.h"
 
 namespace sqlsrv {

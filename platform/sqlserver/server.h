@@ -15,12 +15,11 @@
 #include <string>
 #include <vector>
 
+#include "platform/sqlserver/server_directory.h"
+
 namespace sqlsrv {
 
 class Db;
-
-// The embedded server's name, as @@SERVERNAME and its messages give it.
-inline constexpr char kServerName[] = "KORVEL";
 
 // "file:DIR" names the embedded server rooted at DIR; nullopt for any other
 // server name (a network server). "file:" with no folder raises 17.
@@ -47,24 +46,13 @@ class Server {
   void Authenticate(const std::string& user, const std::string& password);
 
   void AddLogin(const std::string& user, const std::string& password);
-  // The logins in creation order, each with its creation time (a stored
-  // datetime).
-  struct LoginEntry {
-    std::string name;
-    std::string created;
-  };
+  // The logins in creation order.
+  using LoginEntry = sqlsrv::LoginEntry;
   std::vector<LoginEntry> Logins();
 
   std::vector<std::string> DatabaseNames();
-  // The databases in the server's order, each with its id (master 1,
-  // tempdb 2, model 3, msdb 4, then user databases), file and creation
-  // time (a stored datetime).
-  struct DatabaseEntry {
-    std::int64_t id = 0;
-    std::string name;
-    std::string file;
-    std::string created;
-  };
+  // The databases in the server's order (server_directory.h).
+  using DatabaseEntry = sqlsrv::DatabaseEntry;
   std::vector<DatabaseEntry> Databases();
   // The file of a database (any case of its name), or nullopt.
   std::optional<std::string> DatabaseFile(const std::string& name);
@@ -80,6 +68,11 @@ class Server {
   // of its own uses it.
   void DropDatabase(const std::string& name);
   const std::string& folder() const { return folder_; }
+
+  // What the sessions of the server in `folder` see of it: each call opens
+  // the server afresh, so a session sees databases made after it opened;
+  // a folder holding no server gives none.
+  static std::shared_ptr<const ServerDirectory> DirectoryOf(const std::string& folder);
 
  private:
   // Makes the catalog and the system databases of a new server.

@@ -49,7 +49,7 @@
 
 #include "platform/com/variant.h"
 #include "platform/dts/driver.h"
-#include "platform/sqlserver/ast.h"
+#include "platform/sqlserver/frontend/ast.h"
 
 namespace sqlsrv {
 

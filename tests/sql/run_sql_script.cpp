@@ -210,7 +210,7 @@ int main(int argc, char** argv) {
   }
   testing_support::TempDir dir;
   auto server = sqlsrv::Server::CreateOrOpen(dir.File("srv"), "pw");
-  sqlsrv::Engine db(server->CreateDatabase("test"), "test", "sa", "TESTHOST");
+  sqlsrv::Engine db(server->CreateDatabase("test"), "test", "sa", "TESTHOST", sqlsrv::Server::DirectoryOf(server->folder()));
   int failures = 0;
   for (const Record& r : records) {
     const std::string why = Check(*server, db, r);

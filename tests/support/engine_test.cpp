@@ -7,7 +7,7 @@ namespace testing_support {
 void EngineTest::SetUp() {
   server = sqlsrv::Server::CreateOrOpen(dir.File("srv"), "pw");
   file = server->CreateDatabase("Sales60");
-  db = std::make_unique<sqlsrv::Engine>(file, "Sales60", "sa", "POS01");
+  db = std::make_unique<sqlsrv::Engine>(file, "Sales60", "sa", "POS01", sqlsrv::Server::DirectoryOf(server->folder()));
 }
 
 sqlsrv::BatchOutput EngineTest::Run(const std::string& sql) {

@@ -7,8 +7,8 @@
 #include "platform/com/error.h"
 #include "platform/sqlserver/engine.h"
 #include "platform/sqlserver/server.h"
-#include "platform/sqlserver/sqlite.h"
-#include "platform/sqlserver/sqlite_functions.h"
+#include "platform/sqlserver/storage/sqlite.h"
+#include "platform/sqlserver/translation/sqlite_functions.h"
 
 namespace testing_support {
 

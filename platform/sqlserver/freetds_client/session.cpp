@@ -7,7 +7,7 @@
 #include "platform/dts/oledb.h"
 #include "platform/sqlserver/errors.h"
 #include "platform/sqlserver/freetds_client/bulk_copy.h"
-#include "platform/sqlserver/parser.h"
+#include "platform/sqlserver/frontend/parser.h"
 
 namespace sqlsrv::net {
 namespace {

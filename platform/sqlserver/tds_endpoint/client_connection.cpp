@@ -16,10 +16,10 @@
 #include "platform/sqlserver/engine.h"
 #include "platform/sqlserver/errors.h"
 #include "platform/sqlserver/lexer.h"
-#include "platform/sqlserver/parser.h"
+#include "platform/sqlserver/frontend/parser.h"
 #include "platform/sqlserver/server.h"
 #include "platform/sqlserver/server_statements.h"
-#include "platform/sqlserver/system_objects.h"
+#include "platform/sqlserver/catalog/system_objects.h"
 #include "platform/sqlserver/tds_endpoint/bulk.h"
 #include "platform/sqlserver/tds_endpoint/cursors.h"
 #include "platform/sqlserver/tds_endpoint/login.h"
@@ -380,7 +380,7 @@ bool ClientConnection::UseDatabase(const std::string& name, Writer& w) {
     if (com::SameName(n, name)) canonical = n;
   }
   const std::string old = engine_ ? engine_->database() : "master";
-  engine_ = std::make_unique<Engine>(*file, canonical, login_, host_);
+  engine_ = std::make_unique<Engine>(*file, canonical, login_, host_, Server::DirectoryOf(server_->folder()));
   engine_->set_session_id(session_id_.value());
   database_ = canonical;
   WriteEnvChange(w, EnvType::kDatabase, canonical, old);

@@ -7,7 +7,7 @@
 #include "platform/com/quote.h"
 #include "platform/sqlserver/errors.h"
 #include "platform/sqlserver/lexer.h"
-#include "platform/sqlserver/parser.h"
+#include "platform/sqlserver/frontend/parser.h"
 #include "platform/sqlserver/server_statements.h"
 
 namespace sqlsrv::tds {
