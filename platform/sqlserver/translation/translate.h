@@ -164,6 +164,7 @@ class Translator {
   // how each function is written for SQLite (translate_functions.cpp).
   struct Call;
   struct FunctionDef;
+  struct Functions;
   static const FunctionDef* FindFunction(std::string_view upper_name);
   static Typed CaughtNumber(Call& c, int ErrorInfo::*field);
   // The id of the database named by `value` (`by_name`), or the name of
