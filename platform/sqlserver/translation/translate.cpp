@@ -954,6 +954,38 @@ std::string Translator::InType(const Typed& v, const Typed& type) {
   return Coerce(v, type.type);
 }
 
+// + - * / in money: `ta` and `tb` are the sides' types as the operation
+// reads them (text as the other side's number). A money times an int stays
+// whole units; any other product or quotient goes through vk_mmul and
+// vk_mdiv, which round as SQL Server does.
+Translator::Typed Translator::MoneyArithmetic(const std::string& op, const Typed& a, const Typed& b, VT ta, VT tb) {
+  Typed out;
+  out.type = VT::kMoney;
+  const char cls = ChainClass(op);
+  const bool a_money = ta == VT::kMoney, b_money = tb == VT::kMoney;
+  if (op == "+" || op == "-") {
+    out.sql = Chain(a.sql, a.chain, Coerce(a, VT::kMoney), op, Coerce(b, VT::kMoney), cls);
+    out.chain = cls;
+  } else if (op == "*") {
+    if (a_money && b_money) {
+      out.sql = "vk_mmul(" + a.sql + ", " + b.sql + ")";
+    } else if (a_money && tb == VT::kInt) {
+      out.sql = Chain(a.sql, a.chain, a.sql, "*", Coerce(b, VT::kInt), cls);
+      out.chain = cls;
+    } else if (a_money) {
+      out.sql = "vk_mmul(" + a.sql + ", " + Coerce(b, VT::kMoney) + ")";
+    } else if (ta == VT::kInt) {
+      out.sql = Chain(a.sql, a.chain, Coerce(a, VT::kInt), "*", b.sql, cls);
+      out.chain = cls;
+    } else {
+      out.sql = "vk_mmul(" + Coerce(a, VT::kMoney) + ", " + b.sql + ")";
+    }
+  } else {  // "/"
+    out.sql = "vk_mdiv(" + Coerce(a, VT::kMoney) + ", " + Coerce(b, VT::kMoney) + ")";
+  }
+  return out;
+}
+
 Translator::Typed Translator::Arithmetic(const std::string& op, const Typed& a, const Typed& b) {
   Typed out;
   if (a.type == VT::kBool || b.type == VT::kBool) throw SqlErr(kSyntax, "Incorrect syntax near '" + op + "'.");
@@ -1058,29 +1090,7 @@ Translator::Typed Translator::Arithmetic(const std::string& op, const Typed& a, 
     }
     return out;
   }
-  // money
-  const bool a_money = ta == VT::kMoney, b_money = tb == VT::kMoney;
-  if (op == "+" || op == "-") {
-    out.sql = Chain(a.sql, a.chain, Coerce(a, VT::kMoney), op, Coerce(b, VT::kMoney), cls);
-    out.chain = cls;
-  } else if (op == "*") {
-    if (a_money && b_money) {
-      out.sql = "vk_mmul(" + a.sql + ", " + b.sql + ")";
-    } else if (a_money && tb == VT::kInt) {
-      out.sql = Chain(a.sql, a.chain, a.sql, "*", Coerce(b, VT::kInt), cls);
-      out.chain = cls;
-    } else if (a_money) {
-      out.sql = "vk_mmul(" + a.sql + ", " + Coerce(b, VT::kMoney) + ")";
-    } else if (ta == VT::kInt) {
-      out.sql = Chain(a.sql, a.chain, Coerce(a, VT::kInt), "*", b.sql, cls);
-      out.chain = cls;
-    } else {
-      out.sql = "vk_mmul(" + Coerce(a, VT::kMoney) + ", " + b.sql + ")";
-    }
-  } else {  // "/"
-    out.sql = "vk_mdiv(" + Coerce(a, VT::kMoney) + ", " + Coerce(b, VT::kMoney) + ")";
-  }
-  return out;
+  return MoneyArithmetic(op, a, b, ta, tb);
 }
 
 void Translator::Account(std::size_t bytes) {
@@ -1098,6 +1108,71 @@ Translator::Typed Translator::Expr(const ast::Expr& e, const Scope& scope) {
 }
 
 Translator::Typed Translator::Value(const ast::Expr& e, const Scope& scope) {
+  Typed out;
+  switch (e.kind) {
+    case ExprKind::kNull:
+    case ExprKind::kInteger:
+    case ExprKind::kDecimal:
+    case ExprKind::kFloat:
+    case ExprKind::kMoney:
+    case ExprKind::kString:
+    case ExprKind::kBytes:
+      return Constant(e);
+    case ExprKind::kColumn:
+      return Column(e, scope);
+    case ExprKind::kVariable:
+      return Variable(e);
+    case ExprKind::kUnary:
+      return Unary(e, scope);
+    case ExprKind::kBinary:
+      return Binary(e, scope);
+    case ExprKind::kIsNull:
+      out.sql = "(" + Expr(*e.args[0], scope).sql + (e.negated ? " IS NOT NULL)" : " IS NULL)");
+      out.type = VT::kBool;
+      return out;
+    case ExprKind::kInList:
+      return InList(e, scope);
+    case ExprKind::kInSelect:
+      return InSelect(e, scope);
+    case ExprKind::kExists: {
+      TranslatedSelect sub = Subquery(*e.select, &scope);
+      out.sql = "(EXISTS (" + sub.sql + "))";
+      out.type = VT::kBool;
+      return out;
+    }
+    case ExprKind::kBetween: {
+      const Typed a = Expr(*e.args[0], scope), lo = Expr(*e.args[1], scope), hi = Expr(*e.args[2], scope);
+      out.sql = "(" + std::string(e.negated ? "NOT " : "") + "(" + Compare(">=", a, lo) + " AND " + Compare("<=", a, hi) + "))";
+      out.type = VT::kBool;
+      return out;
+    }
+    case ExprKind::kCase:
+      return CaseValue(e, scope);
+    case ExprKind::kCast:
+      return Cast(e, scope);
+    case ExprKind::kCollate: {
+      Typed a = Expr(*e.args[0], scope);
+      if (a.type != VT::kString) {
+        const std::string type = a.column ? TypeBaseName(*a.column) : a.type == VT::kNull ? "int" : "non-character";
+        throw SqlErr(447, "Expression type " + type + " is invalid for COLLATE clause.");
+      }
+      a.collation = SqliteCollation(e.text);
+      a.explicit_collation = true;
+      return a;
+    }
+    case ExprKind::kSubquery:
+      return ScalarSubquery(e, scope);
+    case ExprKind::kFunction:
+      return Function(e, scope);
+    case ExprKind::kDefault:  // a column's value alone, never part of an expression
+      throw SqlErr(kSyntax, "Incorrect syntax near the keyword 'DEFAULT'.");
+  }
+  return out;
+}
+
+// A constant as the batch writes it: its type, and its value for the
+// constants whose value later typing reads.
+Translator::Typed Translator::Constant(const ast::Expr& e) {
   Typed out;
   switch (e.kind) {
     case ExprKind::kNull:
@@ -1153,188 +1228,172 @@ Translator::Typed Translator::Value(const ast::Expr& e, const Scope& scope) {
       out.column = ColumnType{SqlType::kVarBinary, std::max<int>(1, static_cast<int>(bytes.size()))};
       return out;
     }
-    case ExprKind::kColumn:
-      return Column(e, scope);
-    case ExprKind::kVariable:
-      return Variable(e);
-    case ExprKind::kUnary: {
-      if (e.text == "NOT") {
-        out.sql = "(NOT " + Predicate(*e.args[0], scope) + ")";
-        out.type = VT::kBool;
-        return out;
-      }
-      Typed a = Expr(*e.args[0], scope);
-      // A sign of plus leaves text as it is, as SQL Server does.
-      if (e.text == "+" && a.type == VT::kString) return a;
-      if (!IsNumeric(a.type) && a.type != VT::kNull) throw SqlErr(8117, "Operand data type is invalid for " + e.text + " operator.");
-      out.type = a.type == VT::kBit ? VT::kInt : a.type;
-      out.sql = e.text == "+" ? a.sql : "(" + e.text + a.sql + ")";
-      if (a.type == VT::kDecimal) {
-        out.column = a.column;
-        if (e.text == "~") throw SqlErr(8117, "Operand data type numeric is invalid for ~ operator.");
-        if (a.is_literal) {
-          com::Numeric n;
-          com::ParseNumeric(a.literal, &n);
-          if (e.text == "-") n.negative = !n.negative && n.magnitude != 0;
-          out.is_literal = true;
-          out.literal = com::FormatNumeric(n);
-          out.sql = QuoteText(out.literal);
-        } else if (e.text == "-") {
-          out.sql = "vk_dneg(" + a.sql + ")";
-        }
-      }
-      return out;
-    }
-    case ExprKind::kBinary:
-      return Binary(e, scope);
-    case ExprKind::kIsNull:
-      out.sql = "(" + Expr(*e.args[0], scope).sql + (e.negated ? " IS NOT NULL)" : " IS NULL)");
-      out.type = VT::kBool;
-      return out;
-    case ExprKind::kInList: {
-      const Typed a = Expr(*e.args[0], scope);
-      // Each member compared as "=" would compare it; a long list stays
-      // shallow for SQLite.
-      std::vector<std::string> members;
-      members.reserve(e.args.size() - 1);
-      for (std::size_t i = 1; i < e.args.size(); ++i) {
-        members.push_back(Compare("=", a, Expr(*e.args[i], scope)));
-        Account(members.back().size());
-      }
-      const std::string list = Balanced(members, 0, members.size(), "OR");
-      out.sql = e.negated ? "(NOT " + list + ")" : "(" + list + ")";
-      out.type = VT::kBool;
-      return out;
-    }
-    case ExprKind::kInSelect: {
-      const Typed a = Expr(*e.args[0], scope);
-      TranslatedSelect sub = Subquery(*e.select, &scope);
-      if (sub.columns.size() != 1) {
-        throw SqlErr(116, "Only one expression can be specified in the select list when the subquery is not introduced with EXISTS.");
-      }
-      // Compare in the subquery's type when the two differ; decimals beside
-      // any other number but float as decimals.
-      const VT sub_type = sub.columns[0].type;
-      std::string left = a.sql;
-      Typed column;
-      column.sql = "c1";
-      column.type = sub_type;
-      column.column = sub.columns[0].column;
-      const bool variant = a.type == VT::kVariant || sub_type == VT::kVariant;
-      const bool decimal = (a.type == VT::kDecimal || sub_type == VT::kDecimal) && a.type != VT::kFloat &&
-                           sub_type != VT::kFloat && a.type != VT::kNull && sub_type != VT::kNull && !variant;
-      if (variant) {
-        // Compared as sql_variant values, below.
-      } else if (decimal) {
-        left = DecimalOperand(a) + " COLLATE VKDEC";
-        if (sub_type != VT::kDecimal) sub.sql = "SELECT " + DecimalOperand(column) + " FROM (" + sub.sql + ")";
-      } else if (a.type != sub_type && a.type != VT::kNull && sub_type != VT::kNull) {
-        if (a.type == VT::kMoney && (sub_type == VT::kInt || sub_type == VT::kBit)) {
-          sub.sql = "SELECT c1 * 10000 FROM (" + sub.sql + ")";
-        } else {
-          left = Coerce(a, sub_type);
-        }
-      }
-      if (a.type == VT::kString && !decimal && !variant) left += " COLLATE " + CollationOf(a);
-      if (a.type == VT::kGuid || sub_type == VT::kGuid) left = Coerce(a, VT::kGuid) + " COLLATE VKGUID";
-      if (a.type == VT::kVariant || sub_type == VT::kVariant) {
-        left = AsVariant(a) + " COLLATE VKVAR";
-        if (sub_type != VT::kVariant) sub.sql = "SELECT " + AsVariant(column) + " FROM (" + sub.sql + ")";
-      }
-      out.sql = "(" + left + (e.negated ? " NOT IN (" : " IN (") + sub.sql + "))";
-      out.type = VT::kBool;
-      return out;
-    }
-    case ExprKind::kExists: {
-      TranslatedSelect sub = Subquery(*e.select, &scope);
-      out.sql = "(EXISTS (" + sub.sql + "))";
-      out.type = VT::kBool;
-      return out;
-    }
-    case ExprKind::kBetween: {
-      const Typed a = Expr(*e.args[0], scope), lo = Expr(*e.args[1], scope), hi = Expr(*e.args[2], scope);
-      out.sql = "(" + std::string(e.negated ? "NOT " : "") + "(" + Compare(">=", a, lo) + " AND " + Compare("<=", a, hi) + "))";
-      out.type = VT::kBool;
-      return out;
-    }
-    case ExprKind::kCase: {
-      std::vector<std::pair<std::string, Typed>> branches;
-      std::optional<Typed> subject;
-      if (!e.args.empty()) subject = Expr(*e.args[0], scope);
-      for (const auto& [when, then] : e.whens) {
-        std::string cond = subject ? Compare("=", *subject, Expr(*when, scope)) : Predicate(*when, scope);
-        Account(cond.size());
-        branches.emplace_back(std::move(cond), Expr(*then, scope));
-      }
-      std::optional<Typed> else_value;
-      if (e.else_expr) else_value = Expr(*e.else_expr, scope);
-      std::vector<const Typed*> values;
-      for (const auto& b : branches) values.push_back(&b.second);
-      if (else_value) values.push_back(&*else_value);
-      const Typed type = CommonType(values);
-      out.sql = "(CASE";
-      for (const auto& [cond, t] : branches) out.sql += " WHEN " + cond + " THEN " + InType(t, type);
-      if (else_value) out.sql += " ELSE " + InType(*else_value, type);
-      out.sql += " END)";
-      out.type = type.type;
-      out.column = type.column;
-      return out;
-    }
-    case ExprKind::kCast: {
-      const Typed a = Expr(*e.args[0], scope);
-      const ColumnType to = ResolveType(e.cast_type);
-      if (to.type == SqlType::kSqlVariant) {
-        if (a.column && !IsVariantBaseType(*a.column)) {
-          throw SqlErr(529, "Explicit conversion from data type " + TypeBaseName(*a.column) +
-                                " to sql_variant is not allowed.");
-        }
-        out.sql = AsVariant(a);
-        out.type = VT::kVariant;
-        out.column = to;
-        return out;
-      }
-      const bool guid_from = a.type == VT::kString || a.type == VT::kBinary || a.type == VT::kGuid ||
-                             a.type == VT::kNull || a.type == VT::kVariant;
-      const bool guid_to = IsCharType(to.type) || IsBinaryType(to.type) || to.type == SqlType::kUniqueIdentifier;
-      if ((to.type == SqlType::kUniqueIdentifier && !guid_from) || (a.type == VT::kGuid && !guid_to)) {
-        throw SqlErr(529, std::string("Explicit conversion from data type ") +
-                              (a.column ? TypeBaseName(*a.column) : VTName(a.type)) + " to " + TypeBaseName(to) +
-                              " is not allowed.");
-      }
-      const std::string style = e.args.size() > 1 ? Coerce(Expr(*e.args[1], scope), VT::kInt) : "";
-      const auto source = IsBinaryType(to.type)
-                              ? BinarySource(a.type, a.column, a.national, IsBigInt(a))
-                              : std::nullopt;
-      out.sql = ConvertCall(a.sql, a.type, to, style, source);
-      out.type = TypeOf(to);
-      out.column = to;
-      return out;
-    }
-    case ExprKind::kCollate: {
-      Typed a = Expr(*e.args[0], scope);
-      if (a.type != VT::kString) {
-        const std::string type = a.column ? TypeBaseName(*a.column) : a.type == VT::kNull ? "int" : "non-character";
-        throw SqlErr(447, "Expression type " + type + " is invalid for COLLATE clause.");
-      }
-      a.collation = SqliteCollation(e.text);
-      a.explicit_collation = true;
-      return a;
-    }
-    case ExprKind::kSubquery: {
-      TranslatedSelect sub = Subquery(*e.select, &scope);
-      if (sub.columns.size() != 1) {
-        throw SqlErr(116, "Only one expression can be specified in the select list when the subquery is not introduced with EXISTS.");
-      }
-      out.sql = "(" + sub.sql + ")";
-      out.type = sub.columns[0].type;
-      out.column = sub.columns[0].column;
-      return out;
-    }
-    case ExprKind::kFunction:
-      return Function(e, scope);
-    case ExprKind::kDefault:  // a column's value alone, never part of an expression
-      throw SqlErr(kSyntax, "Incorrect syntax near the keyword 'DEFAULT'.");
+    default:
+      break;
   }
+  return out;
+}
+
+// NOT, a sign, or ~ before a value.
+Translator::Typed Translator::Unary(const ast::Expr& e, const Scope& scope) {
+  Typed out;
+  if (e.text == "NOT") {
+    out.sql = "(NOT " + Predicate(*e.args[0], scope) + ")";
+    out.type = VT::kBool;
+    return out;
+  }
+  Typed a = Expr(*e.args[0], scope);
+  // A sign of plus leaves text as it is, as SQL Server does.
+  if (e.text == "+" && a.type == VT::kString) return a;
+  if (!IsNumeric(a.type) && a.type != VT::kNull) throw SqlErr(8117, "Operand data type is invalid for " + e.text + " operator.");
+  out.type = a.type == VT::kBit ? VT::kInt : a.type;
+  out.sql = e.text == "+" ? a.sql : "(" + e.text + a.sql + ")";
+  if (a.type == VT::kDecimal) {
+    out.column = a.column;
+    if (e.text == "~") throw SqlErr(8117, "Operand data type numeric is invalid for ~ operator.");
+    if (a.is_literal) {
+      com::Numeric n;
+      com::ParseNumeric(a.literal, &n);
+      if (e.text == "-") n.negative = !n.negative && n.magnitude != 0;
+      out.is_literal = true;
+      out.literal = com::FormatNumeric(n);
+      out.sql = QuoteText(out.literal);
+    } else if (e.text == "-") {
+      out.sql = "vk_dneg(" + a.sql + ")";
+    }
+  }
+  return out;
+}
+
+// x [NOT] IN (a, b, ...): each member compared as "=" would compare it.
+Translator::Typed Translator::InList(const ast::Expr& e, const Scope& scope) {
+  Typed out;
+  const Typed a = Expr(*e.args[0], scope);
+  // Each member compared as "=" would compare it; a long list stays
+  // shallow for SQLite.
+  std::vector<std::string> members;
+  members.reserve(e.args.size() - 1);
+  for (std::size_t i = 1; i < e.args.size(); ++i) {
+    members.push_back(Compare("=", a, Expr(*e.args[i], scope)));
+    Account(members.back().size());
+  }
+  const std::string list = Balanced(members, 0, members.size(), "OR");
+  out.sql = e.negated ? "(NOT " + list + ")" : "(" + list + ")";
+  out.type = VT::kBool;
+  return out;
+}
+
+// x [NOT] IN (subquery), compared in the subquery's type.
+Translator::Typed Translator::InSelect(const ast::Expr& e, const Scope& scope) {
+  Typed out;
+  const Typed a = Expr(*e.args[0], scope);
+  TranslatedSelect sub = Subquery(*e.select, &scope);
+  if (sub.columns.size() != 1) {
+    throw SqlErr(116, "Only one expression can be specified in the select list when the subquery is not introduced with EXISTS.");
+  }
+  // Compare in the subquery's type when the two differ; decimals beside
+  // any other number but float as decimals.
+  const VT sub_type = sub.columns[0].type;
+  std::string left = a.sql;
+  Typed column;
+  column.sql = "c1";
+  column.type = sub_type;
+  column.column = sub.columns[0].column;
+  const bool variant = a.type == VT::kVariant || sub_type == VT::kVariant;
+  const bool decimal = (a.type == VT::kDecimal || sub_type == VT::kDecimal) && a.type != VT::kFloat &&
+                       sub_type != VT::kFloat && a.type != VT::kNull && sub_type != VT::kNull && !variant;
+  if (variant) {
+    // Compared as sql_variant values, below.
+  } else if (decimal) {
+    left = DecimalOperand(a) + " COLLATE VKDEC";
+    if (sub_type != VT::kDecimal) sub.sql = "SELECT " + DecimalOperand(column) + " FROM (" + sub.sql + ")";
+  } else if (a.type != sub_type && a.type != VT::kNull && sub_type != VT::kNull) {
+    if (a.type == VT::kMoney && (sub_type == VT::kInt || sub_type == VT::kBit)) {
+      sub.sql = "SELECT c1 * 10000 FROM (" + sub.sql + ")";
+    } else {
+      left = Coerce(a, sub_type);
+    }
+  }
+  if (a.type == VT::kString && !decimal && !variant) left += " COLLATE " + CollationOf(a);
+  if (a.type == VT::kGuid || sub_type == VT::kGuid) left = Coerce(a, VT::kGuid) + " COLLATE VKGUID";
+  if (a.type == VT::kVariant || sub_type == VT::kVariant) {
+    left = AsVariant(a) + " COLLATE VKVAR";
+    if (sub_type != VT::kVariant) sub.sql = "SELECT " + AsVariant(column) + " FROM (" + sub.sql + ")";
+  }
+  out.sql = "(" + left + (e.negated ? " NOT IN (" : " IN (") + sub.sql + "))";
+  out.type = VT::kBool;
+  return out;
+}
+
+// CASE, simple or searched, in the type its branches share.
+Translator::Typed Translator::CaseValue(const ast::Expr& e, const Scope& scope) {
+  Typed out;
+  std::vector<std::pair<std::string, Typed>> branches;
+  std::optional<Typed> subject;
+  if (!e.args.empty()) subject = Expr(*e.args[0], scope);
+  for (const auto& [when, then] : e.whens) {
+    std::string cond = subject ? Compare("=", *subject, Expr(*when, scope)) : Predicate(*when, scope);
+    Account(cond.size());
+    branches.emplace_back(std::move(cond), Expr(*then, scope));
+  }
+  std::optional<Typed> else_value;
+  if (e.else_expr) else_value = Expr(*e.else_expr, scope);
+  std::vector<const Typed*> values;
+  for (const auto& b : branches) values.push_back(&b.second);
+  if (else_value) values.push_back(&*else_value);
+  const Typed type = CommonType(values);
+  out.sql = "(CASE";
+  for (const auto& [cond, t] : branches) out.sql += " WHEN " + cond + " THEN " + InType(t, type);
+  if (else_value) out.sql += " ELSE " + InType(*else_value, type);
+  out.sql += " END)";
+  out.type = type.type;
+  out.column = type.column;
+  return out;
+}
+
+// CAST and CONVERT, with CONVERT's style.
+Translator::Typed Translator::Cast(const ast::Expr& e, const Scope& scope) {
+  Typed out;
+  const Typed a = Expr(*e.args[0], scope);
+  const ColumnType to = ResolveType(e.cast_type);
+  if (to.type == SqlType::kSqlVariant) {
+    if (a.column && !IsVariantBaseType(*a.column)) {
+      throw SqlErr(529, "Explicit conversion from data type " + TypeBaseName(*a.column) +
+                            " to sql_variant is not allowed.");
+    }
+    out.sql = AsVariant(a);
+    out.type = VT::kVariant;
+    out.column = to;
+    return out;
+  }
+  const bool guid_from = a.type == VT::kString || a.type == VT::kBinary || a.type == VT::kGuid ||
+                         a.type == VT::kNull || a.type == VT::kVariant;
+  const bool guid_to = IsCharType(to.type) || IsBinaryType(to.type) || to.type == SqlType::kUniqueIdentifier;
+  if ((to.type == SqlType::kUniqueIdentifier && !guid_from) || (a.type == VT::kGuid && !guid_to)) {
+    throw SqlErr(529, std::string("Explicit conversion from data type ") +
+                          (a.column ? TypeBaseName(*a.column) : VTName(a.type)) + " to " + TypeBaseName(to) +
+                          " is not allowed.");
+  }
+  const std::string style = e.args.size() > 1 ? Coerce(Expr(*e.args[1], scope), VT::kInt) : "";
+  const auto source = IsBinaryType(to.type)
+                          ? BinarySource(a.type, a.column, a.national, IsBigInt(a))
+                          : std::nullopt;
+  out.sql = ConvertCall(a.sql, a.type, to, style, source);
+  out.type = TypeOf(to);
+  out.column = to;
+  return out;
+}
+
+// A subquery standing for one value.
+Translator::Typed Translator::ScalarSubquery(const ast::Expr& e, const Scope& scope) {
+  Typed out;
+  TranslatedSelect sub = Subquery(*e.select, &scope);
+  if (sub.columns.size() != 1) {
+    throw SqlErr(116, "Only one expression can be specified in the select list when the subquery is not introduced with EXISTS.");
+  }
+  out.sql = "(" + sub.sql + ")";
+  out.type = sub.columns[0].type;
+  out.column = sub.columns[0].column;
   return out;
 }
 
@@ -1822,6 +1881,86 @@ std::string Translator::CommonTable(const ast::CommonTableExpression& cte, bool*
   return sql + ")";
 }
 
+// The rules of a recursive CTE's recursive part: no DISTINCT (460), TOP
+// (461), grouping or aggregate (467), or outer join (462).
+void Translator::CheckRecursivePart(const ast::Select& s) const {
+  const std::string& name = ctes_[recursion_->cte].name;
+  if (s.distinct) {
+    throw SqlErr(460, "DISTINCT operator is not allowed in the recursive part of a recursive common table expression '" +
+                          name + "'.");
+  }
+  if (s.top) {
+    throw SqlErr(461, "TOP operator is not allowed in the recursive part of a recursive common table expression '" +
+                          name + "'.");
+  }
+  bool aggregate = !s.group_by.empty() || s.having;
+  for (const auto& item : s.items) aggregate = aggregate || HasAggregate(item.expr.get());
+  if (aggregate) {
+    throw SqlErr(467, "GROUP BY, HAVING, or aggregate functions are not allowed in the recursive part of a recursive "
+                      "common table expression '" + name + "'.");
+  }
+  for (const auto& ref : s.from) {
+    if (ref.join == "LEFT") {
+      throw SqlErr(462, "Outer join is not allowed in the recursive part of a recursive common table expression '" +
+                            name + "'.");
+    }
+  }
+}
+
+// The terms of a query's ORDER BY: a position in the select list (108
+// past its `asked` columns), a column of the result by its name, or an
+// expression; each text compared by its collation.
+std::string Translator::OrderBy(const ast::Select& s, const Scope& scope, const std::vector<OutputColumn>& columns,
+                                std::size_t asked) {
+  std::string sql;
+  for (std::size_t i = 0; i < s.order_by.size(); ++i) {
+    const ast::Expr& oe = *s.order_by[i].expr;
+    std::string term;
+    VT type = VT::kNull;
+    std::string collation;
+    // An integer that fits int is a position in the select list; any
+    // other constant orders nothing and is refused.
+    std::int32_t position = 0;
+    const bool is_position = oe.kind == ExprKind::kInteger &&
+                             std::from_chars(oe.text.data(), oe.text.data() + oe.text.size(), position).ec == std::errc();
+    if (is_position) {
+      if (position < 1 || static_cast<std::size_t>(position) > asked) {
+        throw SqlErr(108, "The ORDER BY position number " + oe.text + " is out of range of the number of items in the select list.");
+      }
+      term = "c" + std::to_string(position);
+      type = columns[static_cast<std::size_t>(position) - 1].type;
+      collation = columns[static_cast<std::size_t>(position) - 1].collation;
+    } else if (IsConstant(oe)) {
+      throw SqlErr(kConstantOrderBy, "A constant expression was encountered in the ORDER BY list, position " +
+                                         std::to_string(i + 1) + ".");
+    } else {
+      if (oe.kind == ExprKind::kColumn && oe.parts.size() == 1) {
+        for (std::size_t k = 0; k < asked; ++k) {
+          if (!columns[k].name.empty() && SameName(columns[k].name, oe.parts[0]) &&
+              s.items[std::min(k, s.items.size() - 1)].star == false) {
+            term = "c" + std::to_string(k + 1);
+            type = columns[k].type;
+            collation = columns[k].collation;
+            break;
+          }
+        }
+      }
+      if (term.empty()) {
+        Typed t = Expr(oe, scope);
+        term = t.sql;
+        type = t.type;
+        collation = t.collation;
+      }
+    }
+    if (type == VT::kString) term += " COLLATE " + (collation.empty() ? std::string("VKCI") : collation);
+    if (type == VT::kDecimal) term += " COLLATE VKDEC";
+    if (type == VT::kGuid) term += " COLLATE VKGUID";
+    if (type == VT::kVariant) term += " COLLATE VKVAR";
+    sql += (i ? ", " : "") + term + (s.order_by[i].descending ? " DESC" : "");
+  }
+  return sql;
+}
+
 TranslatedSelect Translator::SelectCore(const ast::Select& s, const Scope* outer, bool order) {
   const bool browsing = std::exchange(browse_pending_, false);
   Scope scope;
@@ -1829,29 +1968,7 @@ TranslatedSelect Translator::SelectCore(const ast::Select& s, const Scope* outer
   scope.level = query_level_;
   // A recursive CTE's recursive part, at its own level.
   const bool recursing = recursion_ && query_level_ == recursion_->level;
-  if (recursing) {
-    const std::string& name = ctes_[recursion_->cte].name;
-    if (s.distinct) {
-      throw SqlErr(460, "DISTINCT operator is not allowed in the recursive part of a recursive common table expression '" +
-                            name + "'.");
-    }
-    if (s.top) {
-      throw SqlErr(461, "TOP operator is not allowed in the recursive part of a recursive common table expression '" +
-                            name + "'.");
-    }
-    bool aggregate = !s.group_by.empty() || s.having;
-    for (const auto& item : s.items) aggregate = aggregate || HasAggregate(item.expr.get());
-    if (aggregate) {
-      throw SqlErr(467, "GROUP BY, HAVING, or aggregate functions are not allowed in the recursive part of a recursive "
-                        "common table expression '" + name + "'.");
-    }
-    for (const auto& ref : s.from) {
-      if (ref.join == "LEFT") {
-        throw SqlErr(462, "Outer join is not allowed in the recursive part of a recursive common table expression '" +
-                              name + "'.");
-      }
-    }
-  }
+  if (recursing) CheckRecursivePart(s);
   std::string from;
   AddSources(s.from, &scope, &from);
   if (recursing && recursion_->references > 1) {
@@ -1922,54 +2039,7 @@ TranslatedSelect Translator::SelectCore(const ast::Select& s, const Scope* outer
     for (std::size_t i = 0; i < s.group_by.size(); ++i) sql += (i ? ", " : "") + Expr(*s.group_by[i], scope).sql;
   }
   if (s.having) sql += " HAVING " + Predicate(*s.having, scope);
-  if (order && !s.order_by.empty()) {
-    sql += " ORDER BY ";
-    for (std::size_t i = 0; i < s.order_by.size(); ++i) {
-      const ast::Expr& oe = *s.order_by[i].expr;
-      std::string term;
-      VT type = VT::kNull;
-      std::string collation;
-      // An integer that fits int is a position in the select list; any
-      // other constant orders nothing and is refused.
-      std::int32_t position = 0;
-      const bool is_position = oe.kind == ExprKind::kInteger &&
-                               std::from_chars(oe.text.data(), oe.text.data() + oe.text.size(), position).ec == std::errc();
-      if (is_position) {
-        if (position < 1 || static_cast<std::size_t>(position) > asked) {
-          throw SqlErr(108, "The ORDER BY position number " + oe.text + " is out of range of the number of items in the select list.");
-        }
-        term = "c" + std::to_string(position);
-        type = out.columns[static_cast<std::size_t>(position) - 1].type;
-        collation = out.columns[static_cast<std::size_t>(position) - 1].collation;
-      } else if (IsConstant(oe)) {
-        throw SqlErr(kConstantOrderBy, "A constant expression was encountered in the ORDER BY list, position " +
-                                           std::to_string(i + 1) + ".");
-      } else {
-        if (oe.kind == ExprKind::kColumn && oe.parts.size() == 1) {
-          for (std::size_t k = 0; k < asked; ++k) {
-            if (!out.columns[k].name.empty() && SameName(out.columns[k].name, oe.parts[0]) &&
-                s.items[std::min(k, s.items.size() - 1)].star == false) {
-              term = "c" + std::to_string(k + 1);
-              type = out.columns[k].type;
-              collation = out.columns[k].collation;
-              break;
-            }
-          }
-        }
-        if (term.empty()) {
-          Typed t = Expr(oe, scope);
-          term = t.sql;
-          type = t.type;
-          collation = t.collation;
-        }
-      }
-      if (type == VT::kString) term += " COLLATE " + (collation.empty() ? std::string("VKCI") : collation);
-      if (type == VT::kDecimal) term += " COLLATE VKDEC";
-      if (type == VT::kGuid) term += " COLLATE VKGUID";
-      if (type == VT::kVariant) term += " COLLATE VKVAR";
-      sql += (i ? ", " : "") + term + (s.order_by[i].descending ? " DESC" : "");
-    }
-  }
+  if (order && !s.order_by.empty()) sql += " ORDER BY " + OrderBy(s, scope, out.columns, asked);
   if (s.top) sql += " LIMIT " + std::to_string(*s.top);
   out.sql = std::move(sql);
   return out;

@@ -143,6 +143,14 @@ class Translator {
   // An expression's value; Value does the work, Expr counts what it writes.
   Typed Expr(const ast::Expr& e, const Scope& scope);
   Typed Value(const ast::Expr& e, const Scope& scope);
+  // The kinds of value Value hands on (translate.cpp says what each is).
+  Typed Constant(const ast::Expr& e);
+  Typed Unary(const ast::Expr& e, const Scope& scope);
+  Typed InList(const ast::Expr& e, const Scope& scope);
+  Typed InSelect(const ast::Expr& e, const Scope& scope);
+  Typed CaseValue(const ast::Expr& e, const Scope& scope);
+  Typed Cast(const ast::Expr& e, const Scope& scope);
+  Typed ScalarSubquery(const ast::Expr& e, const Scope& scope);
   // Counts SQL text written for the statement; past kMaxTranslatedText
   // (an expression that grows as it nests, each level repeating the one
   // below) it raises 8632.
@@ -172,6 +180,7 @@ class Translator {
   static std::string DatabaseChoice(Call& c, const std::string& value, bool by_name);
   Typed Binary(const ast::Expr& e, const Scope& scope);
   Typed Arithmetic(const std::string& op, const Typed& a, const Typed& b);
+  Typed MoneyArithmetic(const std::string& op, const Typed& a, const Typed& b, VT ta, VT tb);
   std::string Compare(const std::string& op, const Typed& a, const Typed& b);
   // The SQLite collation text compares by: a value's own, and of two
   // values the one SQL Server's precedence takes (468 for two columns of
@@ -231,6 +240,9 @@ class Translator {
   // One SELECT core (a SELECT without the queries combined with it);
   // `order`: with its ORDER BY and TOP (not as one of a combination's).
   TranslatedSelect SelectCore(const ast::Select& s, const Scope* outer, bool order);
+  void CheckRecursivePart(const ast::Select& s) const;
+  std::string OrderBy(const ast::Select& s, const Scope& scope, const std::vector<OutputColumn>& columns,
+                      std::size_t asked);
   // Browse mode's account of a SELECT core's `columns`, `read[k]` the
   // table source and column index column k reads as it is ({null, -1}
   // for any other value), and the key and timestamp columns of its tables
