@@ -146,6 +146,14 @@ class Parser {
   ObjectName Object();
 
   StmtPtr Statement();
+  // The statements Statement hands on, each with its keyword taken.
+  void While(Stmt& s);
+  void Waitfor(Stmt& s);
+  void Return(Stmt& s);
+  void Drop(Stmt& s);
+  void If(Stmt& s);
+  void Begin(Stmt& s);
+  void Set(Stmt& s);
 
   // The one statement of an IF, ELSE or WHILE, which starts as freshly as
   // one after a semicolon.

@@ -29,11 +29,7 @@ StmtPtr Parser::Statement() {
     CommonTableExpressions(*s);
   } else if (t.IsKeyword("WHILE")) {
     ++i_;
-    s->kind = StmtKind::kWhile;
-    s->condition = Expression();
-    ++loop_depth_;
-    s->then_block.push_back(Body());
-    --loop_depth_;
+    While(*s);
   } else if (t.IsKeyword("BREAK") || t.IsKeyword("CONTINUE")) {
     ++i_;
     const bool leave = t.IsKeyword("BREAK");
@@ -51,11 +47,7 @@ StmtPtr Parser::Statement() {
     Throw(*s);
   } else if (t.IsKeyword("WAITFOR")) {
     ++i_;
-    s->kind = StmtKind::kWaitfor;
-    if (!Peek().IsKeyword("DELAY") && !Peek().IsKeyword("TIME")) Fail();
-    s->option = UpperAscii(Next().text);
-    if (!At(TokKind::kString) && !At(TokKind::kVariable)) Fail();
-    s->value = Primary();
+    Waitfor(*s);
   } else if (t.IsKeyword("USE")) {
     ++i_;
     if (in_procedure_) throw SqlErr(154, "a USE database statement is not allowed in a procedure, function or trigger.");
@@ -66,13 +58,7 @@ StmtPtr Parser::Statement() {
     Declare(*s);
   } else if (t.IsKeyword("RETURN")) {
     ++i_;
-    s->kind = StmtKind::kReturn;
-    if (!At(TokKind::kEnd) && !Peek().IsSymbol(";") && !AtStatementStart()) {
-      if (!in_procedure_) {
-        throw SqlErr(kReturnValueHere, "A RETURN statement with a return value cannot be used in this context.");
-      }
-      s->value = Expression();
-    }
+    Return(*s);
   } else if (t.IsKeyword("INSERT")) {
     Insert(*s);
   } else if (t.IsKeyword("UPDATE")) {
@@ -90,22 +76,7 @@ StmtPtr Parser::Statement() {
     }
   } else if (t.IsKeyword("DROP")) {
     ++i_;
-    if (AcceptKeyword("TABLE")) {
-      s->kind = StmtKind::kDropTable;
-      s->object = Object();
-    } else if (AcceptKeyword("PROC") || AcceptKeyword("PROCEDURE")) {
-      s->kind = StmtKind::kDropProcedure;
-      s->object = Object();
-    } else if (AcceptKeyword("VIEW")) {
-      s->kind = StmtKind::kDropView;
-      do {
-        s->objects.push_back(Object());
-      } while (AcceptSymbol(","));
-    } else if (AcceptKeyword("INDEX")) {
-      DropIndex(*s);
-    } else {
-      Fail();
-    }
+    Drop(*s);
   } else if (t.IsKeyword("EXEC") || t.IsKeyword("EXECUTE")) {
     ++i_;
     if (Peek().IsSymbol("(")) {
@@ -115,29 +86,10 @@ StmtPtr Parser::Statement() {
     }
   } else if (t.IsKeyword("IF")) {
     ++i_;
-    s->kind = StmtKind::kIf;
-    s->condition = Expression();
-    s->then_block.push_back(Body());
-    while (AcceptSymbol(";")) {
-    }
-    if (AcceptKeyword("ELSE")) s->else_block.push_back(Body());
+    If(*s);
   } else if (t.IsKeyword("BEGIN")) {
     ++i_;
-    if (Peek().IsKeyword("TRY")) {
-      ++i_;
-      TryCatch(*s);
-    } else if (AcceptKeyword("TRAN") || AcceptKeyword("TRANSACTION")) {
-      s->kind = StmtKind::kBeginTran;
-      if (AtName() && !AtStatementStart()) s->option = Name();
-    } else {
-      s->kind = StmtKind::kBlock;
-      while (!Peek().IsKeyword("END")) {
-        if (At(TokKind::kEnd)) Fail();
-        if (AcceptSymbol(";")) continue;
-        s->then_block.push_back(Statement());
-      }
-      ++i_;
-    }
+    Begin(*s);
   } else if (t.IsKeyword("COMMIT") || t.IsKeyword("ROLLBACK")) {
     ++i_;
     s->kind = t.IsKeyword("COMMIT") ? StmtKind::kCommit : StmtKind::kRollback;
@@ -150,19 +102,7 @@ StmtPtr Parser::Statement() {
     s->option = Name();
   } else if (t.IsKeyword("SET")) {
     ++i_;
-    if (At(TokKind::kVariable)) {
-      SetVariable(*s);
-    } else if (AcceptKeyword("IDENTITY_INSERT")) {
-      s->kind = StmtKind::kSetIdentityInsert;
-      s->object = Object();
-      if (AcceptKeyword("ON")) {
-        s->on = true;
-      } else if (!AcceptKeyword("OFF")) {
-        Fail();
-      }
-    } else {
-      SetOption(*s);
-    }
+    Set(*s);
   } else if (t.IsKeyword("TRUNCATE")) {
     ++i_;
     ExpectKeyword("TABLE");
@@ -179,6 +119,103 @@ StmtPtr Parser::Statement() {
   // has its own text too (CREATE TABLE keeps it as the definition).
   s->end = t_[std::min(i_, t_.size()) - 1].end;
   return s;
+}
+
+// WHILE (taken) condition statement.
+void Parser::While(Stmt& s) {
+  s.kind = StmtKind::kWhile;
+  s.condition = Expression();
+  ++loop_depth_;
+  s.then_block.push_back(Body());
+  --loop_depth_;
+}
+
+// WAITFOR (taken) DELAY | TIME {'text' | @variable}.
+void Parser::Waitfor(Stmt& s) {
+  s.kind = StmtKind::kWaitfor;
+  if (!Peek().IsKeyword("DELAY") && !Peek().IsKeyword("TIME")) Fail();
+  s.option = UpperAscii(Next().text);
+  if (!At(TokKind::kString) && !At(TokKind::kVariable)) Fail();
+  s.value = Primary();
+}
+
+// RETURN (taken) [status]: a status only in a procedure (178 outside).
+void Parser::Return(Stmt& s) {
+  s.kind = StmtKind::kReturn;
+  if (!At(TokKind::kEnd) && !Peek().IsSymbol(";") && !AtStatementStart()) {
+    if (!in_procedure_) {
+      throw SqlErr(kReturnValueHere, "A RETURN statement with a return value cannot be used in this context.");
+    }
+    s.value = Expression();
+  }
+}
+
+// DROP (taken) TABLE | PROC[EDURE] | VIEW a, b | INDEX ...
+void Parser::Drop(Stmt& s) {
+  if (AcceptKeyword("TABLE")) {
+    s.kind = StmtKind::kDropTable;
+    s.object = Object();
+  } else if (AcceptKeyword("PROC") || AcceptKeyword("PROCEDURE")) {
+    s.kind = StmtKind::kDropProcedure;
+    s.object = Object();
+  } else if (AcceptKeyword("VIEW")) {
+    s.kind = StmtKind::kDropView;
+    do {
+      s.objects.push_back(Object());
+    } while (AcceptSymbol(","));
+  } else if (AcceptKeyword("INDEX")) {
+    DropIndex(s);
+  } else {
+    Fail();
+  }
+}
+
+// IF (taken) condition statement [ELSE statement].
+void Parser::If(Stmt& s) {
+  s.kind = StmtKind::kIf;
+  s.condition = Expression();
+  s.then_block.push_back(Body());
+  while (AcceptSymbol(";")) {
+  }
+  if (AcceptKeyword("ELSE")) s.else_block.push_back(Body());
+}
+
+// BEGIN (taken) TRY ..., TRAN[SACTION] [name], or a block of statements up
+// to END.
+void Parser::Begin(Stmt& s) {
+  if (Peek().IsKeyword("TRY")) {
+    ++i_;
+    TryCatch(s);
+  } else if (AcceptKeyword("TRAN") || AcceptKeyword("TRANSACTION")) {
+    s.kind = StmtKind::kBeginTran;
+    if (AtName() && !AtStatementStart()) s.option = Name();
+  } else {
+    s.kind = StmtKind::kBlock;
+    while (!Peek().IsKeyword("END")) {
+      if (At(TokKind::kEnd)) Fail();
+      if (AcceptSymbol(";")) continue;
+      s.then_block.push_back(Statement());
+    }
+    ++i_;
+  }
+}
+
+// SET (taken) @variable = value, IDENTITY_INSERT table ON | OFF, or a
+// session option.
+void Parser::Set(Stmt& s) {
+  if (At(TokKind::kVariable)) {
+    SetVariable(s);
+  } else if (AcceptKeyword("IDENTITY_INSERT")) {
+    s.kind = StmtKind::kSetIdentityInsert;
+    s.object = Object();
+    if (AcceptKeyword("ON")) {
+      s.on = true;
+    } else if (!AcceptKeyword("OFF")) {
+      Fail();
+    }
+  } else {
+    SetOption(s);
+  }
 }
 
 StmtPtr Parser::Body() {
