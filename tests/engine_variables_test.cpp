@@ -9,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "cli/tsv.h"
 #include "platform/com/error.h"
 #include "platform/sqlserver/engine.h"
 #include "platform/sqlserver/server.h"

@@ -790,16 +790,6 @@ TEST_F(OpenTransactionsTest, AProcedureThatOnlyReadsLeavesNoLockBehind) {
   EXPECT_EQ(One("select count(*) from A"), "3");  // the other's rows stay
 }
 
-TEST_F(OpenTransactionsTest, ASavepointBeforeAnyWriteIsKept) {
-  Exec("begin tran save tran s1");
-  Exec("insert into A (id) values (2)");
-  Exec("rollback tran s1");
-  EXPECT_EQ(One("select count(*) from A"), "1");
-  EXPECT_EQ(One("select @@TRANCOUNT"), "1");
-  Exec("insert into A (id) values (3) commit");
-  EXPECT_EQ(One("select count(*) from A"), "2");
-}
-
 TEST(SqliteStorage, EveryLockConflictRaisesSqlServersLockTimeout) {
   TempDir dir;
   const std::string path = dir.File("locks.sqlite3");
