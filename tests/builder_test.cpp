@@ -213,6 +213,11 @@ TEST_F(PlanTest, EmptySourcePasswordIsStillSet) {
   EXPECT_EQ(pw->text(), "");
 }
 
+// The number a validation error reaches the wizard and scripts with.
+TEST(Interface, AValidationErrorIsNumber0x80040001) {
+  EXPECT_EQ(static_cast<std::uint32_t>(korvel::kValidationError), 0x80040001u);
+}
+
 }  // namespace
 
 namespace {
