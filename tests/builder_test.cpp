@@ -213,18 +213,8 @@ TEST_F(PlanTest, EmptySourcePasswordIsStillSet) {
   EXPECT_EQ(pw->text(), "");
 }
 
-TEST(Interface, ConnectionsHoldAnyTextUnchanged) {
-  korvel::CConnection c;
-  for (const std::string* p : {&c.Provider, &c.InitialCatalog, &c.DataSource, &c.IsNT, &c.Password, &c.UserID,
-                               &c.ConnectionString}) {
-    EXPECT_EQ(*p, "");
-  }
-  c.Provider = "-1";
-  c.IsNT = "False";
-  c.DataSource = "  spaced  ";
-  EXPECT_EQ(c.Provider, "-1");
-  EXPECT_EQ(c.IsNT, "False");
-  EXPECT_EQ(c.DataSource, "  spaced  ");
+// The number a validation error reaches the wizard and scripts with.
+TEST(Interface, AValidationErrorIsNumber0x80040001) {
   EXPECT_EQ(static_cast<std::uint32_t>(korvel::kValidationError), 0x80040001u);
 }
 

@@ -1,12 +1,14 @@
-// Variables, procedures with parameters, EXECUTE with arguments,
-// sp_executesql and Engine::Call, as SQL Server runs them.
+// Variables and procedures where a script cannot look: the types a result
+// column is described with, a batch's return status, Engine::Call with its
+// arguments and outputs, rows and messages of one batch, and declarations
+// built thousands long. Their batches in, rows out are tests/sql's
+// variables.test and procedures.test.
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "cli/tsv.h"
 #include "platform/com/error.h"
 #include "platform/sqlserver/engine.h"
 #include "platform/sqlserver/server.h"
@@ -68,53 +70,15 @@ class VariablesTest : public testing_support::EngineTest {
 
 // ------------------------------------------------------------ variables
 
-TEST_F(VariablesTest, AVariableHoldsAndIsReadAsItsDeclaredType) {
-  // money stays exact: adds exactly, divides truncating to four places.
-  EXPECT_EQ(One("DECLARE @m money = 0.1, @n money = 0.2\nSELECT @m + @n, @m * 3"), "0.3000\t0.3000");
-  EXPECT_EQ(One("DECLARE @a money = 1, @b money = 18.4172 SELECT @a / @b"), "0.0542");
-  EXPECT_EQ(One("DECLARE @m money SET @m = 1.23456 SELECT @m"), "1.2346");
-  // int divides as integers; a number assigned to it loses its fraction.
-  EXPECT_EQ(One("DECLARE @i int = 7, @j int = 2.9 SELECT @i / 2, @j"), "3\t2");
-  EXPECT_EQ(One("DECLARE @f float = 0.1 SELECT @f + 0.2"), "0.30000000000000004");
-  EXPECT_EQ(One("DECLARE @d datetime = '2007-01-23 10:20:30' SELECT YEAR(@d), MONTH(@d), DAY(@d + 10)"), "2007\t1\t2");
-  // Declared without a value it holds NULL.
-  EXPECT_EQ(One("DECLARE @x int, @s nvarchar(5) SELECT @x, @s"), "\\N\t\\N");
-  // Negative values keep their sign wherever they stand.
-  EXPECT_EQ(One("DECLARE @n int = -5, @r float = -0.5 SELECT -@n, 3 - @n, -@r, 1 - -@n"), "5\t8\t0.5\t-4");
-  // Names compare without regard to case.
-  EXPECT_EQ(One("DECLARE @Abc int = 1 SELECT @ABC + @abc"), "2");
-}
-
-TEST_F(VariablesTest, TextTakesTheDeclaredLengthAsSqlServerCutsIt) {
-  // A variable cuts text longer than its type (no error, unlike a column).
-  EXPECT_EQ(One("DECLARE @s nvarchar(5) = N'abcdefgh' SELECT @s, LEN(@s)"), "abcde\t5");
-  EXPECT_EQ(One("DECLARE @s nvarchar(3) = N'中文字符' SELECT @s, LEN(@s)"), "中文字\t3");
-  // varchar counts bytes of the server's code page: two a character here.
-  EXPECT_EQ(One("DECLARE @v varchar(4) = N'中文字' SELECT @v"), "中文");
-  EXPECT_EQ(One("DECLARE @q nvarchar(20) = N'it''s' SELECT @q"), "it's");
-  // Read, it is a value of its declared type, length and all.
+// Read, a variable is a value of its declared type, length and all (what
+// a client is told of the column; its cut text is a script test's).
+TEST_F(VariablesTest, AVariableIsReadAsItsDeclaredTypeAndLength) {
   sqlsrv::BatchOutput out;
   db->Execute("DECLARE @s nvarchar(7) SELECT @s", &out);
   ASSERT_EQ(out.results.size(), 1u);
   ASSERT_TRUE(out.results[0].columns.at(0).column.has_value());
   EXPECT_EQ(out.results[0].columns[0].column->type, sqlsrv::SqlType::kNVarChar);
   EXPECT_EQ(out.results[0].columns[0].column->length, 7);
-  // The column it is stored into still refuses what it cannot hold.
-  Exec("CREATE TABLE T (s nvarchar(3))");
-  EXPECT_EQ(Error("DECLARE @s nvarchar(10) = N'abcdef'\nINSERT INTO T VALUES (@s)"),
-            "8152 String or binary data would be truncated.");
-  Exec("DECLARE @s nvarchar(10) = N'中文字'\nINSERT INTO T VALUES (@s)");
-  EXPECT_EQ(One("SELECT s FROM T"), "中文字");
-}
-
-TEST_F(VariablesTest, AssignmentConvertsAsAColumnDoes) {
-  EXPECT_EQ(Error("DECLARE @t tinyint = 300"), "220 Arithmetic overflow error for data type tinyint, value = 300.");
-  EXPECT_EQ(Error("DECLARE @i int SET @i = 'abc'").substr(0, 4), "245 ");
-  EXPECT_EQ(Error("DECLARE @m money SET @m = 'x'"),
-            "235 Cannot convert a char value to money. The char value has incorrect syntax.");
-  EXPECT_EQ(Error("DECLARE @d datetime SET @d = 'not a date'"),
-            "241 Syntax error converting datetime from character string.");
-  EXPECT_EQ(One("DECLARE @i int SET @i = '42' SELECT @i + 1"), "43");
 }
 
 TEST_F(VariablesTest, VariablesStandWhereverAnExpressionMay) {
@@ -135,44 +99,6 @@ TEST_F(VariablesTest, VariablesStandWhereverAnExpressionMay) {
   EXPECT_EQ(One("DECLARE @c int SET @c = (SELECT count(*) FROM Goods) SET @c += 10 SET @c *= 2 SELECT @c"), "26");
 }
 
-TEST_F(VariablesTest, SelectAssignsFromTheLastRowAndNoRowChangesNothing) {
-  Exec("CREATE TABLE T (id int, v int, s nvarchar(10))\n"
-       "INSERT INTO T VALUES (1, 10, N'a') INSERT INTO T VALUES (2, 20, N'b') INSERT INTO T VALUES (3, 30, N'c')");
-  EXPECT_EQ(One("DECLARE @v int = -1, @s nvarchar(10)\nSELECT @v = v, @s = s FROM T ORDER BY id\nSELECT @v, @s, @@ROWCOUNT"),
-            "30\tc\t3");
-  EXPECT_EQ(One("DECLARE @v int = -1\nSELECT @v = v FROM T WHERE id = 99\nSELECT @v, @@ROWCOUNT"), "-1\t0");
-  EXPECT_EQ(One("DECLARE @a int, @b nvarchar(3) SELECT @a = 1, @b = N'xyzw' SELECT @a, @b"), "1\txyz");
-  // Assigning returns no rows.
-  EXPECT_TRUE(Rows("DECLARE @v int SELECT @v = max(v) FROM T").empty());
-  EXPECT_EQ(One("DECLARE @v int SET @v = 5 SELECT @@ROWCOUNT"), "1");
-}
-
-TEST_F(VariablesTest, UndeclaredRepeatedOrMisusedVariablesStopTheBatchBeforeItRuns) {
-  Exec("CREATE TABLE T (id int)");
-  // SQL Server compiles the whole batch first: nothing of it runs.
-  EXPECT_EQ(Error("INSERT INTO T VALUES (1)\nSELECT @nope"), "137 Must declare the scalar variable \"@nope\".");
-  EXPECT_EQ(Error("DECLARE @a int\nDECLARE @A nvarchar(5)"),
-            "134 The variable name '@A' has already been declared. Variable names must be unique within a query batch "
-            "or stored procedure.");
-  EXPECT_EQ(Error("INSERT INTO T VALUES (1)\nDECLARE @a int SELECT @a = id, id FROM T"),
-            "141 A SELECT statement that assigns a value to a variable must not be combined with data-retrieval "
-            "operations.");
-  EXPECT_EQ(One("SELECT count(*) FROM T"), "0");
-  // A variable is declared by its place in the text, not by running.
-  EXPECT_EQ(Error("SET @a = 1 DECLARE @a int"), "137 Must declare the scalar variable \"@a\".");
-  EXPECT_EQ(One("IF 1 = 0 BEGIN DECLARE @x int END SELECT @x"), "\\N");
-  // The batch is the scope: GO ends it.
-  EXPECT_EQ(Error("DECLARE @a int = 1\nGO\nSELECT @a"), "137 Must declare the scalar variable \"@a\".");
-  EXPECT_EQ(Error("DECLARE @u undefined_type"), "2715 Column, parameter, or variable: Cannot find data type undefined_type.");
-  EXPECT_EQ(Error("DECLARE @t TABLE (a int)").substr(0, 6), "40000 ");
-}
-
-TEST_F(VariablesTest, ReturnEndsTheBatchAndTakesAValueOnlyInAProcedure) {
-  EXPECT_EQ(Rows("SELECT 1\nRETURN\nSELECT 2\nGO\nSELECT 3"), (std::vector<std::string>{"1", "3"}));
-  EXPECT_EQ(Rows("IF 1 = 1 BEGIN SELECT 1 RETURN END SELECT 2"), std::vector<std::string>{"1"});
-  EXPECT_EQ(Error("SELECT 1 RETURN 5"), "178 A RETURN statement with a return value cannot be used in this context.");
-}
-
 // ------------------------------------------------------------ procedures
 
 class ProcedureTest : public VariablesTest {
@@ -188,122 +114,15 @@ class ProcedureTest : public VariablesTest {
   }
 };
 
-TEST_F(ProcedureTest, ParametersTakeArgumentsDefaultsAndGiveOutputsAndStatus) {
-  EXPECT_EQ(One("DECLARE @t money, @rc int\nEXEC @rc = Price 1, @total = @t OUTPUT\nSELECT @rc, @t"), "7\t18.7500");
-  EXPECT_EQ(One("DECLARE @t money, @rc int\nEXECUTE @rc = Price 1, DEFAULT, DEFAULT, @t OUTPUT SELECT @rc, @t"),
-            "7\t18.7500");
-  EXPECT_EQ(One("DECLARE @t money, @rc int\nEXEC @rc = Price 1, 2, @total = @t OUT SELECT @rc, @t"), "7\t25.0000");
-  // An OUTPUT parameter is passed in too: no row leaves it as it came.
-  EXPECT_EQ(One("DECLARE @t money = 5, @rc int\nEXEC @rc = Price @id = 99, @total = @t OUTPUT SELECT @rc, @t"),
-            "7\t5.0000");
-  EXPECT_EQ(One("DECLARE @t money, @rc int\nEXEC @rc = Price @id = 99, @total = @t OUTPUT SELECT @rc, @t"),
-            "-1\t\\N");
-  // Passed without OUTPUT, the variable keeps its value.
-  EXPECT_EQ(One("DECLARE @t money = 1\nEXEC Price 1, 2, N'y', @t\nSELECT @t"), "1.0000");
+// The batch's return status is that of the procedure it ran last (the
+// status a client reads; the arguments and outputs are script tests').
+TEST_F(ProcedureTest, ABatchGivesTheStatusOfTheProcedureItRan) {
   sqlsrv::BatchOutput out;
   db->Execute("DECLARE @t money EXEC Price 1, @total = @t OUTPUT", &out);
   EXPECT_EQ(out.return_status, 7);
-}
-
-TEST_F(ProcedureTest, DeclaredParametersInEveryFormTheirDefaultsAndConversions) {
-  Exec("CREATE PROCEDURE Shape (@a int = -3, @b nvarchar(10) = N'it''s', @c money = NULL OUT, @d float = -1.5e2)\n"
-       "AS SELECT @a, @b, @c, @d");
-  EXPECT_EQ(One("EXEC Shape"), "-3\tit's\t\\N\t-150");
-  EXPECT_EQ(One("EXEC Shape @b = N'中文', @a = 4"), "4\t中文\t\\N\t-150");
-  // A bare word passes as the text it spells; text too long is cut.
-  EXPECT_EQ(One("EXEC Shape 1, word"), "1\tword\t\\N\t-150");
-  EXPECT_EQ(One("EXEC Shape 1, N'0123456789abc'"), "1\t0123456789\t\\N\t-150");
-  EXPECT_EQ(One("EXEC Shape '12', NULL, $2.5"), "12\t\\N\t2.5000\t-150");
-  EXPECT_EQ(Error("EXEC Shape 'abc'"), "8114 Error converting data type varchar to int.");
-  EXPECT_EQ(Error("EXEC Shape N'abc'"), "8114 Error converting data type nvarchar to int.");
-  EXPECT_EQ(Error("DECLARE @s nvarchar(5) = N'x' EXEC Shape 1, N'b', @s"), "8114 Error converting data type nvarchar to money.");
-  EXPECT_EQ(Error("CREATE PROC Bad @a nosuch AS SELECT 1"),
-            "2715 Column, parameter, or variable: Cannot find data type nosuch.");
-}
-
-TEST_F(ProcedureTest, ArgumentsThatDoNotFitTheParametersAreRefusedAsSqlServerRefusesThem) {
-  EXPECT_EQ(Error("EXEC Need 1"), "201 Procedure or function 'Need' expects parameter '@b', which was not supplied.");
-  EXPECT_EQ(Error("EXEC Need 1, DEFAULT"),
-            "201 Procedure or function 'Need' expects parameter '@b', which was not supplied.");
-  EXPECT_EQ(Error("EXEC Need 1, 2, 3"), "8144 Procedure or function Need has too many arguments specified.");
-  EXPECT_EQ(Error("EXEC Need 1, @c = 2"), "8145 @c is not a parameter for procedure Need.");
-  EXPECT_EQ(Error("EXEC Need @a = 1, 2"),
-            "119 Must pass parameter number 2 and subsequent parameters as '@name = value'. After the form "
-            "'@name = value' has been used, all subsequent parameters must be passed in the form '@name = value'.");
-  EXPECT_EQ(Error("DECLARE @v int EXEC Need 1, @v OUTPUT"),
-            "8162 The formal parameter \"@b\" was not declared as an OUTPUT parameter, but the actual parameter "
-            "passed in requested output.");
-  EXPECT_EQ(Error("EXEC Need 1, @a = 2"), "8143 Parameter '@a' was supplied multiple times.");
-  EXPECT_EQ(Error("EXEC Need 1, 2 OUTPUT"),
-            "179 Cannot use the OUTPUT option when passing a constant to a stored procedure.");
-  // Only constants and variables are arguments.
-  EXPECT_EQ(Error("EXEC Need 1 + 1, 2"), "102 Incorrect syntax near '+'.");
-  EXPECT_EQ(Error("EXEC Sales61.dbo.Need 1, 2"), "2812 Could not find stored procedure 'Sales61.dbo.Need'.");
-  EXPECT_EQ(Error("EXEC Need 1, @undeclared"), "137 Must declare the scalar variable \"@undeclared\".");
-}
-
-TEST_F(ProcedureTest, AProcedureIsCheckedWhenCreatedAndHasItsOwnVariables) {
-  const std::string redeclared =
-      "134 The variable name '@A' has already been declared. Variable names must be unique within a query batch or "
-      "stored procedure.";
-  EXPECT_EQ(Error("CREATE PROC Dup @a int, @A int AS SELECT 1"), redeclared);
-  EXPECT_EQ(Error("CREATE PROC Dup @a int AS DECLARE @A int"), redeclared);
-  EXPECT_EQ(Error("CREATE PROC Dup AS SELECT @x"), "137 Must declare the scalar variable \"@x\".");
-  EXPECT_EQ(Error("EXEC Dup"), "2812 Could not find stored procedure 'Dup'.");
-  // The caller's variables are not the procedure's.
-  Exec("CREATE PROC Own @a int AS DECLARE @b int = @a * 2 SELECT @b");
-  EXPECT_EQ(Rows("DECLARE @b int = 100 EXEC Own 4 SELECT @b"), (std::vector<std::string>{"8", "100"}));
-  // RETURN of NULL is 0, with SQL Server's warning.
-  Exec("CREATE PROC Nothing AS RETURN NULL");
-  sqlsrv::BatchOutput out;
-  db->Execute("DECLARE @rc int = 9 EXEC @rc = Nothing SELECT @rc", &out);
-  EXPECT_EQ(Lines(out), std::vector<std::string>{"0"});
-  EXPECT_EQ(Texts(out), std::vector<std::string>{"The 'Nothing' procedure attempted to return a status of NULL, which "
-                                                   "is not allowed. A status of 0 will be returned instead."});
-}
-
-TEST_F(ProcedureTest, NestedProceduresPassOutputsAndStatusesUp) {
-  Exec("CREATE PROC Twice @x int, @y int OUTPUT AS SET @y = @x * 2 RETURN @x");
-  Exec("CREATE PROC Caller @n int, @r int OUTPUT AS\n"
-       "DECLARE @s int\n"
-       "EXEC @s = Twice @n, @r OUTPUT\n"
-       "SET @r = @r + @s");
-  EXPECT_EQ(One("DECLARE @out int EXEC Caller 5, @out OUTPUT SELECT @out"), "15");
-  Exec("CREATE PROC Level AS SELECT @@NESTLEVEL");
-  Exec("CREATE PROC CallsLevel AS EXEC Level");
-  EXPECT_EQ(Rows("SELECT @@NESTLEVEL EXEC Level EXEC CallsLevel"), (std::vector<std::string>{"0", "1", "2"}));
-  // A procedure calling itself for ever stops at SQL Server's limit.
-  Exec("CREATE PROC Forever @n int AS SET @n = @n + 1 EXEC Forever @n");
-  EXPECT_EQ(Error("EXEC Forever 0"),
-            "217 Maximum stored procedure, function, trigger, or view nesting level exceeded (limit 32).");
-}
-
-// ------------------------------------------------------------ sp_executesql
-
-TEST_F(ProcedureTest, ExecuteSqlRunsItsStatementWithItsDeclaredParameters) {
-  EXPECT_EQ(One("DECLARE @v money\n"
-                "EXEC sp_executesql N'SELECT @q = price FROM Goods WHERE id = @p', N'@p int, @q money OUTPUT', "
-                "@p = 1, @q = @v OUTPUT\nSELECT @v"),
-            "12.5000");
-  EXPECT_EQ(One("EXEC sp_executesql N'SELECT @a + 1', N'@a int', 41"), "42");
-  EXPECT_EQ(One("EXEC sp_executesql N'SELECT @m', N'@m money', '1.23456'"), "1.2346");
-  EXPECT_EQ(One("EXEC sp_executesql N'SELECT 1'"), "1");
-  EXPECT_EQ(One("EXECUTE sys.sp_executesql @stmt = N'SELECT 2'"), "2");
-  EXPECT_EQ(One("EXEC master..sp_executesql N'SELECT @p', N'@p nvarchar(5) = N''dflt'''"), "dflt");
-  EXPECT_EQ(Error("EXEC sp_executesql N'SELECT @p', N'@p int'"),
-            "8178 The parameterized query '(@p int)SELECT @p' expects the parameter '@p', which was not supplied.");
-  // Its statement is a batch of its own: the caller's variables are not
-  // there.
-  EXPECT_EQ(Error("DECLARE @outer int = 1 EXEC sp_executesql N'SELECT @outer'"),
-            "137 Must declare the scalar variable \"@outer\".");
-  EXPECT_EQ(Error("EXEC sp_executesql 'SELECT 1'"),
-            "214 Procedure expects parameter '@statement' of type 'ntext/nchar/nvarchar'.");
-  EXPECT_EQ(Error("EXEC sp_executesql N'SELECT 1', N'@a int', 1, 2"),
-            "8144 Procedure or function sp_executesql has too many arguments specified.");
-  EXPECT_EQ(Error("EXEC sp_executesql N'SELECT 1', N'@a int, @A int', 1, 2").substr(0, 4), "134 ");
-  sqlsrv::BatchOutput out;
-  db->Execute("EXEC sp_executesql N'SELECT 1'", &out);
-  EXPECT_EQ(out.return_status, 0);
+  sqlsrv::BatchOutput executed;
+  db->Execute("EXEC sp_executesql N'SELECT 1'", &executed);
+  EXPECT_EQ(executed.return_status, 0);
 }
 
 // ------------------------------------------------------------ Call
@@ -414,19 +233,12 @@ TEST_F(ProcedureTest, HostileDeclarationsAndNamesGetClearAnswers) {
   for (int i = 1; i <= 3000; ++i) list += (i > 1 ? ", @p" : "@p") + std::to_string(i) + " int";
   EXPECT_NE(Error("EXEC sp_executesql N'SELECT 1', N'" + list + "'"), "(ran)");
 
-  // A default with quotes and comment marks is only a value.
-  Exec("CREATE PROC Quoted @s nvarchar(40) = N'O''Brien''; DROP TABLE Goods --' AS SELECT @s");
-  EXPECT_EQ(One("EXEC Quoted"), "O'Brien'; DROP TABLE Goods --");
-  EXPECT_EQ(One("SELECT count(*) FROM Goods"), "2");
-
-  // Names with ']' in them.
+  // A name with ']' in it, called.
   Exec("CREATE PROCEDURE [we]]ird proc] @a int AS SELECT @a * 2");
-  EXPECT_EQ(One("EXEC [we]]ird proc] 21"), "42");
   std::vector<Argument> args{Arg(Variant::I4(4))};
   sqlsrv::BatchOutput out;
   db->Call("[we]]ird proc]", args, &out);
   EXPECT_EQ(Lines(out), std::vector<std::string>{"8"});
-  EXPECT_EQ(Error("EXEC [no]]such]"), "2812 Could not find stored procedure 'no]such'.");
 
   // Text holding a NUL travels whole.
   const std::string nul("a\0b", 3);
@@ -434,16 +246,9 @@ TEST_F(ProcedureTest, HostileDeclarationsAndNamesGetClearAnswers) {
                              Named("@t", Variant::Text(nul)), Named("@s", Variant::Null(), true)};
   db->Call("sp_executesql", echo);
   EXPECT_EQ(echo[3].value, Variant::Text(nul));
-
-  EXPECT_EQ(Error("EXEC Need @a ="), "102 Incorrect syntax near the end of the batch.");
-  EXPECT_EQ(Error("DECLARE @ int"), "102 Incorrect syntax near '@'.");
 }
 
-}  // namespace
-
-namespace {
-
-TEST_F(ProcedureTest, SystemProceduresRunByCallByExecAndByNameAloneFirstInABatch) {
+TEST_F(ProcedureTest, SystemProceduresRunByCall) {
   // sp_pkeys as an ODBC driver calls it: remotely, by name, through master.
   std::vector<Argument> args{Named("@table_name", Variant::Text("Goods"))};
   sqlsrv::BatchOutput out;
@@ -451,26 +256,10 @@ TEST_F(ProcedureTest, SystemProceduresRunByCallByExecAndByNameAloneFirstInABatch
   ASSERT_EQ(out.results.size(), 1u);
   ASSERT_EQ(out.results[0].rows.size(), 1u);
   EXPECT_EQ(out.results[0].rows[0][3], Variant::Text("id"));  // COLUMN_NAME
-  // A procedure's name first in a batch runs it, its arguments as EXEC's.
-  EXPECT_EQ(Rows("sp_pkeys Goods").size(), 1u);
-  Exec("CREATE PROC Named @a int AS SELECT @a + 1");
-  EXPECT_EQ(One("Named 41"), "42");
-  EXPECT_EQ(One("[dbo].[Named] @a = 1"), "2");
-  // Not first, the name is no statement.
-  EXPECT_EQ(Error("SELECT 1 Named 41").substr(0, 3), "102");
   // Run in another database, a system procedure says to USE it first.
   EXPECT_EQ(CallError("Other..sp_pkeys", {Named("@table_name", Variant::Text("Goods"))}).substr(0, 5), "40000");
   // Its parameters bind as any procedure's.
   EXPECT_EQ(CallError("sp_pkeys", {Named("@nope", Variant::Text("Goods"))}).substr(0, 4), "8145");
-}
-
-TEST_F(VariablesTest, TheDateAndTimeTypesOfLaterServersHoldDatetimes) {
-  // As TDS 7.3 clients declare their parameters: held as datetime.
-  EXPECT_EQ(One("DECLARE @d datetime2(7) = '2007-01-23 10:20:30.123' SELECT CONVERT(varchar(30), @d, 121)"),
-            "2007-01-23 10:20:30.123");
-  EXPECT_EQ(One("DECLARE @d date SET @d = '2007-01-23' SELECT @d"), "2007-01-23 00:00:00");
-  // A table's column may not have them: the server keeps only datetime.
-  EXPECT_EQ(Error("CREATE TABLE Later (d datetime2)").substr(0, 4), "2715");
 }
 
 }  // namespace
