@@ -407,7 +407,7 @@ TEST_F(SqlTest, BulkLoadsStoreTypedValuesAsGivenAndConvertOrRefuseTheRest) {
 TEST_F(SqlTest, ALoadTransactionWritesOnceAndStaysAtomic) {
   auto journal_mode = [&] {
     sqlsrv::Db raw(file, false);
-    sqlsrv::Stmt mode(raw, "PRAGMA journal_mode");
+    sqlsrv::Prepared mode(raw, "PRAGMA journal_mode");
     mode.Step();
     return std::string(mode.Text(0));
   };
@@ -798,11 +798,11 @@ TEST(SqliteStorage, EveryLockConflictRaisesSqlServersLockTimeout) {
   };
   EXPECT_EQ(number_of([&] { waiter.Exec("BEGIN IMMEDIATE"); }), 1222);
   EXPECT_EQ(number_of([&] {
-              sqlsrv::Stmt insert(waiter, "INSERT INTO t VALUES (1)");
+              sqlsrv::Prepared insert(waiter, "INSERT INTO t VALUES (1)");
               insert.Step();
             }),
             1222);
-  sqlsrv::Stmt raw(waiter, "INSERT INTO t VALUES (1)");
+  sqlsrv::Prepared raw(waiter, "INSERT INTO t VALUES (1)");
   EXPECT_TRUE(sqlsrv::IsLockConflict(raw.StepRaw()));
   holder.Exec("COMMIT");
 }

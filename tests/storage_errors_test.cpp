@@ -508,7 +508,7 @@ TEST(StorageErrorNames, EveryStorageFailureNamesTheFileAndItsCause) {
   db.SetDatabaseName("Small");
   db.Exec("CREATE TABLE Goods (a TEXT)");
   db.SetTableWritten("Goods");
-  sqlsrv::Stmt pages(db, "PRAGMA page_count");
+  sqlsrv::Prepared pages(db, "PRAGMA page_count");
   ASSERT_TRUE(pages.Step());
   db.Exec("PRAGMA max_page_count = " + std::to_string(pages.Int(0)));
   const std::string prefix = "Could not allocate space for object 'dbo.Goods' in database 'Small' because the 'PRIMARY' "
@@ -521,7 +521,7 @@ TEST(StorageErrorNames, EveryStorageFailureNamesTheFileAndItsCause) {
     EXPECT_EQ(e.description().find(prefix), 0u) << e.description();
     EXPECT_GE(FreeBytesIn(e.description()), 0) << e.description();
   }
-  sqlsrv::Stmt insert(db, "INSERT INTO Goods VALUES (zeroblob(100000))");
+  sqlsrv::Prepared insert(db, "INSERT INTO Goods VALUES (zeroblob(100000))");
   try {
     insert.Step();
     ADD_FAILURE() << "inserted";

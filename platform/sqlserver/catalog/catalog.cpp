@@ -375,11 +375,11 @@ std::vector<const TableMeta*> Catalog::TableSet::InOrder() const {
 }
 
 void Catalog::Refresh() {
-  Stmt v(db_, "SELECT value FROM __vk_meta WHERE key = 'catalog_version'");
+  Prepared v(db_, "SELECT value FROM __vk_meta WHERE key = 'catalog_version'");
   const std::int64_t version = v.Step() ? v.Int(0) : 0;
   // Only this connection changes its TEMP schema, and SQLite counts each
   // change there (and takes the count back with a rollback).
-  Stmt tv(db_, "PRAGMA temp.schema_version");
+  Prepared tv(db_, "PRAGMA temp.schema_version");
   const std::int64_t temp_version = tv.Step() ? tv.Int(0) : 0;
   if (version != schema_version_) {
     LoadDatabase();
@@ -396,7 +396,7 @@ void Catalog::LoadDatabase() {
   procedures_.clear();
   views_.clear();
   objects_.clear();
-  Stmt all(db_,
+  Prepared all(db_,
            "SELECT o.id, o.name, o.xtype, d.text, o.parent_obj, o.crdate FROM sysobjects o "
            "LEFT JOIN __vk_definitions d ON d.id = o.id ORDER BY o.id");
   while (all.Step()) {
@@ -425,9 +425,9 @@ void Catalog::LoadDatabase() {
 void Catalog::LoadTemporary() {
   temporary_.Clear();
   temporary_procedures_.clear();
-  Stmt made(db_, "SELECT 1 FROM temp.sqlite_master WHERE type = 'table' AND name = '__vk_temp_objects'");
+  Prepared made(db_, "SELECT 1 FROM temp.sqlite_master WHERE type = 'table' AND name = '__vk_temp_objects'");
   if (!made.Step()) return;
-  Stmt all(db_, "SELECT id, name, xtype, text FROM temp.__vk_temp_objects ORDER BY id DESC");
+  Prepared all(db_, "SELECT id, name, xtype, text FROM temp.__vk_temp_objects ORDER BY id DESC");
   while (all.Step()) {
     const std::string name(all.Text(1)), xtype(all.Text(2));
     temporary_.Add(all.Int(0), name, xtype, all.Text(3));
@@ -504,20 +504,20 @@ std::vector<const ProcedureMeta*> Catalog::Procedures() const {
 }
 
 std::int64_t Catalog::RowCount(const TableMeta& table) const {
-  Stmt count(db_, "SELECT count(*) FROM " + QuoteSqlite(table.name));
+  Prepared count(db_, "SELECT count(*) FROM " + QuoteSqlite(table.name));
   return count.Step() ? count.Int(0) : 0;
 }
 
 Catalog::Pages Catalog::DatabasePages() const {
   Pages out;
-  Stmt size(db_, "SELECT page_size, page_count FROM pragma_page_size, pragma_page_count");
+  Prepared size(db_, "SELECT page_size, page_count FROM pragma_page_size, pragma_page_count");
   if (size.Step()) {
     out.page_size = size.Int(0);
     out.total = size.Int(1);
   }
   // Every b-tree's pages; an index's count as index, any other (tables,
   // the schema table itself) as data.
-  Stmt pages(db_,
+  Prepared pages(db_,
              "SELECT coalesce(m.type, 'table'), count(*) FROM dbstat('main') s "
              "LEFT JOIN sqlite_schema m ON m.name = s.name AND m.type = 'index' GROUP BY 1");
   while (pages.Step()) (pages.Text(0) == "index" ? out.index : out.data) += pages.Int(1);
@@ -526,10 +526,10 @@ Catalog::Pages Catalog::DatabasePages() const {
 
 std::map<std::string, Catalog::Pages> Catalog::PagesByTable() const {
   std::int64_t page_size = 0;
-  Stmt size(db_, "SELECT page_size FROM pragma_page_size");
+  Prepared size(db_, "SELECT page_size FROM pragma_page_size");
   if (size.Step()) page_size = size.Int(0);
   std::map<std::string, Pages> out;
-  Stmt pages(db_,
+  Prepared pages(db_,
              "SELECT m.tbl_name, m.type, count(*) FROM dbstat('main') s JOIN sqlite_schema m ON m.name = s.name "
              "WHERE m.type IN ('table', 'index') GROUP BY m.tbl_name, m.type");
   while (pages.Step()) {
@@ -547,7 +547,7 @@ std::int64_t Catalog::AddObject(const std::string& name, const char* xtype, std:
   }
   if (temporary) {
     EnsureTemporaryCatalog();
-    Stmt ins(db_,
+    Prepared ins(db_,
              "INSERT INTO temp.__vk_temp_objects (id, name, xtype, parent_obj, text) VALUES ((SELECT coalesce(min(id), 0) - 1 "
              "FROM temp.__vk_temp_objects), ?, ?, ?, ?)");
     ins.Bind(1, std::string_view(name));
@@ -560,7 +560,7 @@ std::int64_t Catalog::AddObject(const std::string& name, const char* xtype, std:
     temp_version_ = -1;
     return id;
   }
-  Stmt ins(db_,
+  Prepared ins(db_,
            "INSERT INTO sysobjects (id, name, xtype, type, parent_obj, crdate) VALUES ((SELECT coalesce(max(id), " +
                std::to_string(kFirstObjectId - 1) + ") + 1 FROM sysobjects), ?, ?, ?, ?, ?)");
   ins.Bind(1, std::string_view(name));
@@ -572,7 +572,7 @@ std::int64_t Catalog::AddObject(const std::string& name, const char* xtype, std:
   ins.Step();
   const std::int64_t id = db_.LastRowId();
   if (!definition.empty()) {
-    Stmt def(db_, "INSERT INTO __vk_definitions (id, text) VALUES (?, ?)");
+    Prepared def(db_, "INSERT INTO __vk_definitions (id, text) VALUES (?, ?)");
     def.Bind(1, id);
     def.Bind(2, std::string_view(definition));
     def.Step();
@@ -590,7 +590,7 @@ void Catalog::RemoveObject(std::int64_t id) {
   static const std::vector<const char*> kTemporary = {"DELETE FROM temp.__vk_temp_identity WHERE id = ?1",
                                                       "DELETE FROM temp.__vk_temp_objects WHERE id = ?1 OR parent_obj = ?1"};
   for (const char* sql : id < 0 ? kTemporary : kDatabase) {
-    Stmt s(db_, sql);
+    Prepared s(db_, sql);
     s.Bind(1, id);
     s.Step();
   }
@@ -599,7 +599,7 @@ void Catalog::RemoveObject(std::int64_t id) {
 }
 
 void Catalog::SetDefinition(std::int64_t id, const std::string& definition) {
-  Stmt s(db_, id < 0 ? "UPDATE temp.__vk_temp_objects SET text = ?2 WHERE id = ?1"
+  Prepared s(db_, id < 0 ? "UPDATE temp.__vk_temp_objects SET text = ?2 WHERE id = ?1"
                      : "INSERT OR REPLACE INTO __vk_definitions (id, text) VALUES (?1, ?2)");
   s.Bind(1, id);
   s.Bind(2, std::string_view(definition));
@@ -609,7 +609,7 @@ void Catalog::SetDefinition(std::int64_t id, const std::string& definition) {
 }
 
 std::optional<std::int64_t> Catalog::LastIdentity(std::int64_t table_id) const {
-  Stmt s(db_, table_id < 0 ? "SELECT last FROM temp.__vk_temp_identity WHERE id = ?"
+  Prepared s(db_, table_id < 0 ? "SELECT last FROM temp.__vk_temp_identity WHERE id = ?"
                            : "SELECT last FROM __vk_identity WHERE id = ?");
   s.Bind(1, table_id);
   if (!s.Step() || s.IsNull(0)) return std::nullopt;
@@ -617,19 +617,19 @@ std::optional<std::int64_t> Catalog::LastIdentity(std::int64_t table_id) const {
 }
 
 std::uint64_t Catalog::DatabaseTimestamp() const {
-  Stmt s(db_, "SELECT value FROM __vk_meta WHERE key = 'timestamp'");
+  Prepared s(db_, "SELECT value FROM __vk_meta WHERE key = 'timestamp'");
   return s.Step() ? static_cast<std::uint64_t>(s.Int(0)) : 0;
 }
 
 std::uint64_t Catalog::NextTimestamp() {
-  Stmt s(db_, "INSERT INTO __vk_meta (key, value) VALUES ('timestamp', 1) "
+  Prepared s(db_, "INSERT INTO __vk_meta (key, value) VALUES ('timestamp', 1) "
               "ON CONFLICT (key) DO UPDATE SET value = value + 1 RETURNING value");
   if (!s.Step()) throw SqlErr(kNotSupported, "The database's timestamp counter could not be advanced.");
   return static_cast<std::uint64_t>(s.Int(0));
 }
 
 void Catalog::SetLastIdentity(std::int64_t table_id, std::optional<std::int64_t> value) {
-  Stmt s(db_, table_id < 0 ? "INSERT OR REPLACE INTO temp.__vk_temp_identity (id, last) VALUES (?, ?)"
+  Prepared s(db_, table_id < 0 ? "INSERT OR REPLACE INTO temp.__vk_temp_identity (id, last) VALUES (?, ?)"
                            : "INSERT OR REPLACE INTO __vk_identity (id, last) VALUES (?, ?)");
   s.Bind(1, table_id);
   if (value) {

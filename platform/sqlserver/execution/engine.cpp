@@ -118,12 +118,12 @@ std::vector<std::string> Engine::CheckDatabaseFile(const std::string& file) {
   RegisterFunctions(db.get(), &context);
   std::vector<std::string> problems;
   {
-    Stmt check(db, "PRAGMA integrity_check");
+    Prepared check(db, "PRAGMA integrity_check");
     while (check.Step()) {
       if (check.Text(0) != "ok") problems.emplace_back(check.Text(0));
     }
   }
-  Stmt keys(db, "PRAGMA foreign_key_check");
+  Prepared keys(db, "PRAGMA foreign_key_check");
   while (keys.Step()) {
     problems.push_back("table " + std::string(keys.Text(0)) + ", row " + std::to_string(keys.Int(1)) +
                        ": no row in " + std::string(keys.Text(2)) + " that it refers to");
@@ -521,7 +521,7 @@ void EngineCore::DropTemporaryTablesSince(const std::vector<std::int64_t>& befor
 com::Variant EngineCore::Evaluate(const ast::Expr& e, const char* operation) {
   Translator tr(*catalog_, state_);
   const TranslatedSelect t = tr.Constants({&e});
-  Stmt st(*db_, t.sql);
+  Prepared st(*db_, t.sql);
   const int rc = st.StepRaw();
   if (rc != SQLITE_ROW) throw StepError(rc, operation, nullptr);
   return DecodeValue(st.get(), 0, t.columns[0]);
@@ -534,7 +534,7 @@ void EngineCore::AssignVariable(const std::string& name, const ast::Expr& e, con
   const ColumnType type = variable->type;
   Translator tr(*catalog_, state_);
   const TranslatedSelect t = tr.Constants({&e}, {type});
-  Stmt st(*db_, t.sql);
+  Prepared st(*db_, t.sql);
   const int rc = st.StepRaw();
   if (rc != SQLITE_ROW) throw StepError(rc, operation, nullptr);
   if (type.type == SqlType::kSqlVariant) return store.Set(name, RawStored(st.get(), 0));

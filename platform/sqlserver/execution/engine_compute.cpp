@@ -251,7 +251,7 @@ void EngineCore::RunComputes(ast::Select& select, ResultSet* rs) {
     const std::size_t width = clause.aggregates.size();
     described.columns.assign(t.columns.begin(), t.columns.begin() + static_cast<std::ptrdiff_t>(width));
     if (state_.fmtonly) continue;
-    Stmt st(*db_, t.sql);
+    Prepared st(*db_, t.sql);
     std::size_t after = 0;
     for (;;) {
       const int rc = st.StepRaw();

@@ -83,7 +83,7 @@ void EngineCore::RunInsert(ast::Stmt& s) {
     // Most copies store their values as the query gives them and run
     // inside SQLite in one statement; the others go row by row.
     if (reads_target || !inserter.InsertSelect(sel)) {
-      Stmt st(*db_, sel.sql);
+      Prepared st(*db_, sel.sql);
       auto next = [&](std::vector<com::Variant>* r) {
         const int rc = st.StepRaw();
         if (rc == SQLITE_DONE) return false;
@@ -131,7 +131,7 @@ void EngineCore::RunInsert(ast::Stmt& s) {
       const bool variant = std::any_of(types.begin(), types.end(),
                                        [](const ColumnType& type) { return type.type == SqlType::kSqlVariant; });
       if (variant && inserter.InsertSelect(c)) continue;
-      Stmt st(*db_, c.sql);
+      Prepared st(*db_, c.sql);
       const int rc = st.StepRaw();
       if (rc != SQLITE_ROW) throw StepError(rc, "INSERT", &t);
       values.assign(exprs.size(), com::Variant());
@@ -170,7 +170,7 @@ void EngineCore::RunUpdate(const ast::Stmt& s) {
   std::vector<std::pair<std::int64_t, std::vector<Stored>>> changes;
   const std::int64_t limit = state_.options.rowcount_limit;  // SET ROWCOUNT: the most rows changed
   {
-    Stmt st(*db_, rows.sql);
+    Prepared st(*db_, rows.sql);
     while (limit == 0 || static_cast<std::int64_t>(changes.size()) < limit) {
       const int rc = st.StepRaw();
       if (rc == SQLITE_DONE) break;
@@ -205,7 +205,7 @@ void EngineCore::RunUpdate(const ast::Stmt& s) {
     }
     if (rowversion >= 0) sql += ", " + QuoteSqlite(t.columns[static_cast<std::size_t>(rowversion)].name) + " = ?";
     sql += " WHERE rowid = ?";
-    Stmt up(*db_, sql);
+    Prepared up(*db_, sql);
     for (const auto& [rowid, values] : changes) {
       for (std::size_t k = 0; k < values.size(); ++k) Bind(up, static_cast<int>(k + 1), values[k]);
       int next = static_cast<int>(values.size() + 1);
@@ -237,7 +237,7 @@ void EngineCore::RunDelete(const ast::Stmt& s) {
   } else if (limit > 0) {
     sql += " WHERE rowid IN (SELECT rowid FROM " + QuoteSqlite(t.name) + first_rows + ")";
   }
-  Stmt st(*db_, sql);
+  Prepared st(*db_, sql);
   const int rc = st.StepRaw();
   if (rc != SQLITE_DONE) {
     if (rc == SQLITE_CONSTRAINT_FOREIGNKEY) {
@@ -250,7 +250,7 @@ void EngineCore::RunDelete(const ast::Stmt& s) {
             probe += (k ? " AND " : "") + QuoteSqlite(child->columns[static_cast<std::size_t>(fk.columns[k])].name) + " IS NOT NULL";
           }
           probe += " LIMIT 1";
-          Stmt p(*db_, probe);
+          Prepared p(*db_, probe);
           if (p.Step()) {
             throw SqlErr(kConstraint, "DELETE statement conflicted with COLUMN REFERENCE constraint '" + fk.name +
                                           "'. The conflict occurred in database '" + state_.database + "', table '" +

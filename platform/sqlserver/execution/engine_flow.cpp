@@ -300,7 +300,7 @@ bool EngineCore::Catchable(const com::Error& e, int level) const {
 bool EngineCore::Holds(const ast::Expr& condition, const char* operation) {
   catalog_->Refresh();
   Translator tr(*catalog_, state_);
-  Stmt test(*db_, tr.Condition(condition));
+  Prepared test(*db_, tr.Condition(condition));
   const int rc = test.StepRaw();
   if (rc != SQLITE_ROW) throw StepError(rc, operation, nullptr);
   const bool yes = test.Int(0) != 0;
@@ -358,7 +358,7 @@ EngineCore::Flow EngineCore::RunTry(ast::Stmt& s, std::string_view text, BatchOu
 std::pair<com::Variant, OutputColumn> EngineCore::EvaluateTyped(const ast::Expr& e, const char* operation) {
   Translator tr(*catalog_, state_);
   const TranslatedSelect t = tr.Constants({&e});
-  Stmt st(*db_, t.sql);
+  Prepared st(*db_, t.sql);
   const int rc = st.StepRaw();
   if (rc != SQLITE_ROW) throw StepError(rc, operation, nullptr);
   return {DecodeValue(st.get(), 0, t.columns[0]), t.columns[0]};
@@ -463,7 +463,7 @@ void EngineCore::PushMessage(BatchOutput* output, BatchMessage message) {
 std::string EngineCore::PrintText(const ast::Expr& e) {
   Translator tr(*catalog_, state_);
   const TranslatedSelect t = tr.Text(e);
-  Stmt st(*db_, t.sql);
+  Prepared st(*db_, t.sql);
   const int rc = st.StepRaw();
   if (rc != SQLITE_ROW) throw StepError(rc, "PRINT", nullptr);
   if (st.IsNull(0)) return "";

@@ -464,8 +464,8 @@ class RowInserter {
   std::vector<Stored> converted_;
   std::vector<Identity> identity_after_;
   std::string insert_into_;  // "INSERT INTO t (every column) "
-  Stmt insert_;        // one row: INSERT ... VALUES
-  Stmt insert_rows_;   // many: INSERT ... SELECT ... FROM vk_rows, made on first use
+  Prepared insert_;        // one row: INSERT ... VALUES
+  Prepared insert_rows_;   // many: INSERT ... SELECT ... FROM vk_rows, made on first use
   std::int64_t rows_ = 0;
   bool nulls_take_defaults_ = false;
   std::string failed_column_;
@@ -477,7 +477,7 @@ inline std::string QualifiedName(const std::string& database, const std::string&
 }
 
 // Binds a stored value to parameter i of a statement.
-inline void Bind(Stmt& s, int i, const Stored& v) {
+inline void Bind(Prepared& s, int i, const Stored& v) {
   switch (v.kind) {
     case Stored::kNull: s.BindNull(i); break;
     case Stored::kInteger: s.Bind(i, v.i); break;
@@ -489,7 +489,7 @@ inline void Bind(Stmt& s, int i, const Stored& v) {
 
 // The same, binding text in place: `v` must stay unchanged until the
 // statement has run.
-inline void BindInPlace(Stmt& s, int i, const Stored& v) {
+inline void BindInPlace(Prepared& s, int i, const Stored& v) {
   if (v.kind == Stored::kText) {
     s.BindInPlace(i, v.s);
   } else {

@@ -100,7 +100,7 @@ class SelectReader final : public dts::RowReader {
   EngineCore& engine_;
   std::vector<OutputColumn> out_;
   std::vector<dts::ColumnInfo> columns_;
-  Stmt stmt_;
+  Prepared stmt_;
   std::int64_t limit_;
   std::int64_t textsize_;
   std::int64_t read_ = 0;
@@ -114,7 +114,7 @@ void EngineCore::RunSelect(const ast::Stmt& s, BatchOutput* output) {
   // written FOR BROWSE.
   const bool browse = s.select->for_browse || (state_.options.no_browsetable && s.select->set_parts.empty());
   TranslatedSelect t = tr.Select(*s.select, browse);
-  Stmt st(*db_, t.sql);
+  Prepared st(*db_, t.sql);
   ResultSet rs;
   rs.columns = t.columns;
   rs.browse = std::move(t.browse);
@@ -157,7 +157,7 @@ void EngineCore::RunSelect(const ast::Stmt& s, BatchOutput* output) {
 void EngineCore::RunSelectAssign(const ast::Stmt& s) {
   Translator tr(*catalog_, state_);
   const TranslatedSelect t = tr.Select(*s.select);
-  Stmt st(*db_, t.sql);
+  Prepared st(*db_, t.sql);
   std::vector<com::Variant> last(t.columns.size());
   std::vector<Stored> last_stored(t.columns.size());
   // A sql_variant value goes to a sql_variant variable as it is stored,
@@ -247,7 +247,7 @@ void EngineCore::RunSelectInto(const ast::Stmt& s) {
   std::string insert = "INSERT INTO " + QuoteSqlite(made->name) + " SELECT * FROM (" + t.sql + ")";
   if (state_.options.rowcount_limit > 0) insert += " LIMIT " + std::to_string(state_.options.rowcount_limit);
   db_->SetTableWritten(made->name);
-  Stmt st(*db_, insert);
+  Prepared st(*db_, insert);
   const int rc = st.StepRaw();
   if (rc != SQLITE_DONE) throw StepError(rc, "SELECT INTO", made);
   const std::int64_t rows = sqlite3_changes(db_->get());
@@ -255,7 +255,7 @@ void EngineCore::RunSelectInto(const ast::Stmt& s) {
   if (identity >= 0 && rows > 0) {
     const std::string column = QuoteSqlite(made->columns[static_cast<std::size_t>(identity)].name);
     const bool up = made->columns[static_cast<std::size_t>(identity)].step > 0;
-    Stmt last(*db_, "SELECT " + std::string(up ? "max(" : "min(") + column + ") FROM " + QuoteSqlite(made->name));
+    Prepared last(*db_, "SELECT " + std::string(up ? "max(" : "min(") + column + ") FROM " + QuoteSqlite(made->name));
     if (last.Step() && !last.IsNull(0)) catalog_->SetLastIdentity(made->id, last.Int(0));
   }
   state_.rowcount = rows;

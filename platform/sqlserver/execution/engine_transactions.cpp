@@ -128,7 +128,7 @@ void EngineCore::BeginLoadTransaction() {
     const int lock_timeout = db_->lock_timeout();
     db_->SetLockTimeout(0);
     try {
-      Stmt mode(*db_, "PRAGMA journal_mode = DELETE");
+      Prepared mode(*db_, "PRAGMA journal_mode = DELETE");
       load_journal_ = mode.Step() && mode.Text(0) == "delete";
       if (load_journal_) db_->Exec("PRAGMA synchronous = FULL; PRAGMA cache_size = -49152");
     } catch (const com::Error&) {

@@ -116,7 +116,7 @@ RowInserter::RowInserter(EngineCore& engine, const TableMeta& table, std::vector
     for (const int owner : owners) types.push_back(table.columns[static_cast<std::size_t>(owner)].type);
     Translator tr(engine.catalog(), engine.state());
     TranslatedSelect c = tr.Constants(exprs, types);
-    Stmt st(engine.db(), c.sql);
+    Prepared st(engine.db(), c.sql);
     const int rc = st.StepRaw();
     if (rc != SQLITE_ROW) throw engine.StepError(rc, "INSERT", &table);
     for (std::size_t k = 0; k < owners.size(); ++k) {
@@ -138,7 +138,7 @@ RowInserter::RowInserter(EngineCore& engine, const TableMeta& table, std::vector
     params += i ? ", ?" : "?";
   }
   insert_into_ += ") ";
-  insert_ = Stmt(engine.db(), insert_into_ + "VALUES (" + params + ")");
+  insert_ = Prepared(engine.db(), insert_into_ + "VALUES (" + params + ")");
 }
 
 bool RowInserter::AsGiven(std::size_t column, const com::Variant& v, CellValue* cell) const {
@@ -265,7 +265,7 @@ void RowInserter::StoreRow(const CellValue* cells, const std::vector<com::Varian
         }
         if (has_null) continue;
         const TableMeta* parent = engine_.catalog().FindTable(fk.ref_table);
-        Stmt p(engine_.db(), probe + " LIMIT 1");
+        Prepared p(engine_.db(), probe + " LIMIT 1");
         for (std::size_t k = 0; k < keys.size(); ++k) {
           Stored s;
           const ColumnMeta& pc = parent ? parent->columns[static_cast<std::size_t>(parent->Find(fk.ref_columns[k]))]
@@ -321,7 +321,7 @@ void RowInserter::InsertRows(const dts::Row* rows, std::size_t count, std::size_
     identity_after_[ready] = identity;
   }
   if (ready > 1) {
-    if (!insert_rows_.get()) insert_rows_ = Stmt(engine_.db(), insert_into_ + RowSourceSelect(width, 1));
+    if (!insert_rows_.get()) insert_rows_ = Prepared(engine_.db(), insert_into_ + RowSourceSelect(width, 1));
     const RowSource source{width, ready, cells_.data()};
     BindRowSource(insert_rows_, 1, &source);
     const int rc = insert_rows_.StepRaw();
@@ -423,9 +423,9 @@ bool RowInserter::InsertSelect(const TranslatedSelect& select) {
     }
     values += (i ? ", " : "") + value;
   }
-  Stmt insert;
+  Prepared insert;
   try {
-    insert = Stmt(engine_.db(), "WITH vk_rows(" + cte + ") AS (" + select.sql + ") INSERT INTO " +
+    insert = Prepared(engine_.db(), "WITH vk_rows(" + cte + ") AS (" + select.sql + ") INSERT INTO " +
                                     QuoteSqlite(table_.name) + " (" + names + ") SELECT " + values + " FROM vk_rows");
   } catch (const com::Error&) {
     return false;  // a query SQLite takes only on its own: row by row

@@ -133,11 +133,11 @@ std::string RowSourceSelect(std::size_t columns, int parameter) {
   return sql + " FROM vk_rows(?" + std::to_string(parameter) + ")";
 }
 
-void BindRowSource(Stmt& statement, int parameter, const RowSource* rows) {
+void BindRowSource(Prepared& statement, int parameter, const RowSource* rows) {
   sqlite3_bind_pointer(statement.get(), parameter, const_cast<RowSource*>(rows), kPointerType, nullptr);
 }
 
-void BindCell(Stmt& statement, int parameter, const CellValue& cell) {
+void BindCell(Prepared& statement, int parameter, const CellValue& cell) {
   switch (cell.kind) {
     case Stored::kNull: statement.BindNull(parameter); break;
     case Stored::kInteger: statement.Bind(parameter, cell.i); break;

@@ -51,9 +51,9 @@ void RegisterRowSource(sqlite3* db);
 std::string RowSourceSelect(std::size_t columns, int parameter);
 
 // Binds `rows` to parameter `parameter` of a statement reading vk_rows.
-void BindRowSource(Stmt& statement, int parameter, const RowSource* rows);
+void BindRowSource(Prepared& statement, int parameter, const RowSource* rows);
 
 // Binds a cell to parameter `parameter`, its text or bytes in place.
-void BindCell(Stmt& statement, int parameter, const CellValue& cell);
+void BindCell(Prepared& statement, int parameter, const CellValue& cell);
 
 }  // namespace sqlsrv

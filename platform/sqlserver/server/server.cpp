@@ -196,7 +196,7 @@ void Server::CreateServerFiles(const std::string& folder, const std::string& sa_
             "CREATE TABLE logins (name TEXT PRIMARY KEY COLLATE NOCASE, hash TEXT NOT NULL, crdate TEXT NOT NULL);"
             "COMMIT;");
     {
-      Stmt ins(db, "INSERT INTO logins VALUES ('sa', ?, ?)");
+      Prepared ins(db, "INSERT INTO logins VALUES ('sa', ?, ?)");
       ins.Bind(1, std::string_view(HashPassword(sa_password)));
       ins.Bind(2, std::string_view(NowText()));
       ins.Step();
@@ -205,7 +205,7 @@ void Server::CreateServerFiles(const std::string& folder, const std::string& sa_
       const std::string file = FileNameOf(name);
       RemoveDatabaseFiles(folder + "/" + file);
       Catalog::InitializeDatabase(folder + "/" + file);
-      Stmt ins(db, "INSERT INTO databases (name, file, crdate) VALUES (?, ?, ?)");
+      Prepared ins(db, "INSERT INTO databases (name, file, crdate) VALUES (?, ?, ?)");
       ins.Bind(1, std::string_view(name));
       ins.Bind(2, std::string_view(file));
       ins.Bind(3, std::string_view(NowText()));
@@ -220,7 +220,7 @@ void Server::CreateServerFiles(const std::string& folder, const std::string& sa_
 }
 
 void Server::Authenticate(const std::string& user, const std::string& password) {
-  Stmt s(*catalog_, "SELECT hash FROM logins WHERE name = ?");
+  Prepared s(*catalog_, "SELECT hash FROM logins WHERE name = ?");
   s.Bind(1, std::string_view(user));
   const std::string hash = s.Step() ? std::string(s.Text(0)) : "";
   if (!hash.empty() && Verified().Knows(hash, password)) return;
@@ -233,7 +233,7 @@ std::int64_t PasswordHashChecks() { return slow_checks.load(); }
 
 void Server::AddLogin(const std::string& user, const std::string& password) {
   CheckName(user, "login");
-  Stmt s(*catalog_, "INSERT INTO logins VALUES (?, ?, ?)");
+  Prepared s(*catalog_, "INSERT INTO logins VALUES (?, ?, ?)");
   s.Bind(1, std::string_view(user));
   s.Bind(2, std::string_view(HashPassword(password)));
   s.Bind(3, std::string_view(NowText()));
@@ -243,14 +243,14 @@ void Server::AddLogin(const std::string& user, const std::string& password) {
 }
 
 std::vector<Server::LoginEntry> Server::Logins() {
-  Stmt s(*catalog_, "SELECT name, crdate FROM logins ORDER BY rowid");
+  Prepared s(*catalog_, "SELECT name, crdate FROM logins ORDER BY rowid");
   std::vector<LoginEntry> out;
   while (s.Step()) out.push_back({std::string(s.Text(0)), std::string(s.Text(1))});
   return out;
 }
 
 std::vector<Server::DatabaseEntry> Server::Databases() {
-  Stmt s(*catalog_, "SELECT dbid, name, file, crdate FROM databases ORDER BY dbid");
+  Prepared s(*catalog_, "SELECT dbid, name, file, crdate FROM databases ORDER BY dbid");
   std::vector<DatabaseEntry> out;
   while (s.Step()) {
     out.push_back({s.Int(0), std::string(s.Text(1)), folder_ + "/" + std::string(s.Text(2)), std::string(s.Text(3))});
@@ -259,14 +259,14 @@ std::vector<Server::DatabaseEntry> Server::Databases() {
 }
 
 std::vector<std::string> Server::DatabaseNames() {
-  Stmt s(*catalog_, "SELECT name FROM databases ORDER BY dbid");
+  Prepared s(*catalog_, "SELECT name FROM databases ORDER BY dbid");
   std::vector<std::string> out;
   while (s.Step()) out.emplace_back(s.Text(0));
   return out;
 }
 
 std::optional<std::string> Server::DatabaseFile(const std::string& name) {
-  Stmt s(*catalog_, "SELECT file FROM databases WHERE name = ?");
+  Prepared s(*catalog_, "SELECT file FROM databases WHERE name = ?");
   s.Bind(1, std::string_view(name));
   if (!s.Step()) return std::nullopt;
   return folder_ + "/" + std::string(s.Text(0));
@@ -318,7 +318,7 @@ std::string Server::CreateDatabase(const std::string& name, const std::function<
     throw;
   }
   // Listed only now that it is complete.
-  Stmt ins(*catalog_, "INSERT INTO databases (name, file, crdate) VALUES (?, ?, ?)");
+  Prepared ins(*catalog_, "INSERT INTO databases (name, file, crdate) VALUES (?, ?, ?)");
   ins.Bind(1, std::string_view(name));
   ins.Bind(2, std::string_view(file));
   ins.Bind(3, std::string_view(NowText()));
@@ -344,7 +344,7 @@ void Server::DropDatabase(const std::string& name) {
     throw SqlErr(kCannotDropTable, "Cannot drop the database '" + name +
                                        "', because it does not exist or you do not have permission.");
   }
-  Stmt del(*catalog_, "DELETE FROM databases WHERE name = ?");
+  Prepared del(*catalog_, "DELETE FROM databases WHERE name = ?");
   del.Bind(1, std::string_view(name));
   del.Step();
   RemoveDatabaseFiles(*path);

@@ -143,18 +143,18 @@ void Db::Exec(std::string_view sql) {
   if (rc != SQLITE_OK) throw Failure(rc);
 }
 
-Stmt::Stmt(const Db& db, std::string_view sql) : owner_(&db) {
+Prepared::Prepared(const Db& db, std::string_view sql) : owner_(&db) {
   const int rc = sqlite3_prepare_v2(db.get(), sql.data(), static_cast<int>(sql.size()), &stmt_, nullptr);
   if (rc != SQLITE_OK) throw db.Failure(rc, "无法准备语句");
 }
 
-Stmt::~Stmt() {
+Prepared::~Prepared() {
   if (stmt_) sqlite3_finalize(stmt_);
 }
 
-Stmt::Stmt(Stmt&& o) noexcept : owner_(std::exchange(o.owner_, nullptr)), stmt_(std::exchange(o.stmt_, nullptr)) {}
+Prepared::Prepared(Prepared&& o) noexcept : owner_(std::exchange(o.owner_, nullptr)), stmt_(std::exchange(o.stmt_, nullptr)) {}
 
-Stmt& Stmt::operator=(Stmt&& o) noexcept {
+Prepared& Prepared::operator=(Prepared&& o) noexcept {
   if (this != &o) {
     if (stmt_) sqlite3_finalize(stmt_);
     owner_ = std::exchange(o.owner_, nullptr);
@@ -163,38 +163,38 @@ Stmt& Stmt::operator=(Stmt&& o) noexcept {
   return *this;
 }
 
-int Stmt::StepRaw() { return sqlite3_step(stmt_); }
+int Prepared::StepRaw() { return sqlite3_step(stmt_); }
 
-bool Stmt::Step() {
+bool Prepared::Step() {
   const int rc = sqlite3_step(stmt_);
   if (rc == SQLITE_ROW) return true;
   if (rc == SQLITE_DONE) return false;
   throw owner_ ? owner_->Failure(rc, "执行失败") : SqliteError(db(), rc, "执行失败", {});
 }
 
-void Stmt::Reset() {
+void Prepared::Reset() {
   sqlite3_reset(stmt_);
   sqlite3_clear_bindings(stmt_);
 }
 
-void Stmt::Rewind() { sqlite3_reset(stmt_); }
+void Prepared::Rewind() { sqlite3_reset(stmt_); }
 
-void Stmt::BindInPlace(int i, std::string_view v) {
+void Prepared::BindInPlace(int i, std::string_view v) {
   sqlite3_bind_text(stmt_, i, v.data(), static_cast<int>(v.size()), SQLITE_STATIC);
 }
 
-void Stmt::BindBlob(int i, std::string_view bytes) {
+void Prepared::BindBlob(int i, std::string_view bytes) {
   sqlite3_bind_blob(stmt_, i, bytes.data(), static_cast<int>(bytes.size()), SQLITE_TRANSIENT);
 }
 
-void Stmt::BindNull(int i) { sqlite3_bind_null(stmt_, i); }
-void Stmt::Bind(int i, std::int64_t v) { sqlite3_bind_int64(stmt_, i, v); }
-void Stmt::Bind(int i, double v) { sqlite3_bind_double(stmt_, i, v); }
-void Stmt::Bind(int i, std::string_view v) {
+void Prepared::BindNull(int i) { sqlite3_bind_null(stmt_, i); }
+void Prepared::Bind(int i, std::int64_t v) { sqlite3_bind_int64(stmt_, i, v); }
+void Prepared::Bind(int i, double v) { sqlite3_bind_double(stmt_, i, v); }
+void Prepared::Bind(int i, std::string_view v) {
   sqlite3_bind_text(stmt_, i, v.data(), static_cast<int>(v.size()), SQLITE_TRANSIENT);
 }
 
-std::string_view Stmt::Text(int i) const {
+std::string_view Prepared::Text(int i) const {
   const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, i));
   return p ? std::string_view(p, static_cast<std::size_t>(sqlite3_column_bytes(stmt_, i))) : std::string_view();
 }

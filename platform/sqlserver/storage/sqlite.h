@@ -89,15 +89,17 @@ class Db {
   std::chrono::steady_clock::time_point wait_started_;
 };
 
-class Stmt {
+// A prepared statement of a connection (SQLite's sqlite3_stmt), finalized
+// when it goes.
+class Prepared {
  public:
-  Stmt() = default;
-  Stmt(const Db& db, std::string_view sql);
-  ~Stmt();
-  Stmt(Stmt&& o) noexcept;
-  Stmt& operator=(Stmt&& o) noexcept;
-  Stmt(const Stmt&) = delete;
-  Stmt& operator=(const Stmt&) = delete;
+  Prepared() = default;
+  Prepared(const Db& db, std::string_view sql);
+  ~Prepared();
+  Prepared(Prepared&& o) noexcept;
+  Prepared& operator=(Prepared&& o) noexcept;
+  Prepared(const Prepared&) = delete;
+  Prepared& operator=(const Prepared&) = delete;
 
   // Steps once: true when a row is ready, false when done; raises on
   // failure.
