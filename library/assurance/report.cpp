@@ -314,7 +314,7 @@ std::string ToJson(const Report& r) {
     out << "\n}\n";
     return out.str();
   }
-  out << ",\n  \"result\": " << Str(r.result) << ",\n  \"error\": " << (r.error.empty() ? "null" : Str(r.error))
+  out << ",\n  \"result\": " << Str(OutcomeName(r.result)) << ",\n  \"error\": " << (r.error.empty() ? "null" : Str(r.error))
       << ",\n  ";
   WriteReconciliation(out, r.reconciliation);
   out << ",\n  ";
