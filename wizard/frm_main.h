@@ -156,6 +156,13 @@ class FrmMain final : public QWidget {
 
  private:
   void BuildWindow();
+  // The pages after the welcome, each with its controls, and the handlers
+  // the controls call (frm_main_window.cpp).
+  QWidget* BuildModelPage();
+  QWidget* BuildSourcePage();
+  QWidget* BuildDestinationPage();
+  QWidget* BuildProgressPage();
+  void ConnectControls();
   std::int16_t CurrentPage() const;
   // Shows an error of a click in the warning box.
   void ShowError(const com::Error& e);
