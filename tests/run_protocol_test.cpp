@@ -44,8 +44,8 @@ class RunProtocol : public ::testing::Test {
     hooks.reconcile_progress = [&](const std::string& item, std::size_t done, std::size_t total) {
       said.push_back(item + " " + std::to_string(done) + "/" + std::to_string(total));
     };
-    const assurance::Endpoints endpoints{shop.source,    "", shop.server, "sa", EmbeddedShop::kPassword,
-                                         EmbeddedShop::kDatabase};
+    const assurance::Endpoints endpoints{
+        shop.source, "", shop.server, "sa", EmbeddedShop::kPassword, EmbeddedShop::kDatabase};
     return assurance::RunAndReconcile(plan->GetPackage(), endpoints, nullptr, hooks);
   }
 
@@ -78,8 +78,8 @@ TEST_F(RunProtocol, ACommittedRunThatReconcilesIsASuccess) {
   EXPECT_EQ(end.reconciliation[0].source, "5 行");
   EXPECT_TRUE(end.reconciliation[0].match);
   for (const auto& step : end.steps) EXPECT_EQ(step.state, assurance::StepRecord::State::kSucceeded) << step.name;
-  EXPECT_EQ(said, (std::vector<std::string>{"ran " + std::to_string(end.steps.size()), "reconciling",
-                                            "Depart 行数 0/1"}));
+  EXPECT_EQ(said,
+            (std::vector<std::string>{"ran " + std::to_string(end.steps.size()), "reconciling", "Depart 行数 0/1"}));
   // The report takes the outcome and what the run did.
   assurance::Report report;
   assurance::RecordRunEnd(end, report);

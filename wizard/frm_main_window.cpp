@@ -136,8 +136,8 @@ QWidget* WelcomePage() {
   text->addStretch(1);
   // The publisher line carries the version: the window's title is the
   // product's own and stays as it is.
-  text->addWidget(
-      NamedLabel("Label23", ("Velmora 升级向导 · Korvel 升级方案库 · 版本 " + std::string(vk::kVersion)).c_str(), page1));
+  text->addWidget(NamedLabel(
+      "Label23", ("Velmora 升级向导 · Korvel 升级方案库 · 版本 " + std::string(vk::kVersion)).c_str(), page1));
   text->addWidget(NamedLabel("Label24", "2007-01-20", page1));
   return page1;
 }

@@ -39,13 +39,13 @@ struct RunHooks {
 // How the run ended, and what the report takes of it.
 struct RunEnd {
   RunOutcome outcome = RunOutcome::kFailed;
-  std::vector<StepRecord> steps;  // those that ran in run order, then the others
+  std::vector<StepRecord> steps;              // those that ran in run order, then the others
   std::vector<ReconcileLine> reconciliation;  // the recount, when one was made
   // The report's error: the run's (with what a lost commit answer was
   // found to be), or why the recount could not be made; "" for none.
   std::string error;
-  std::optional<com::Error> run_error;     // what the run raised
-  std::optional<CommitEvidence> evidence;  // when the commit's answer was lost
+  std::optional<com::Error> run_error;        // what the run raised
+  std::optional<CommitEvidence> evidence;     // when the commit's answer was lost
   std::optional<com::Error> reconcile_error;  // kUnreconciled: what the recount raised
 };
 
