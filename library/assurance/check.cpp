@@ -440,7 +440,8 @@ void Checker::Post(std::vector<PostingView>& views, const dts::Row& out) {
     for (const auto& s : v.not_zero) posts = posts && NonZero(value(s));
     if (posts && !v.forecast->rule->except_column.empty()) {
       const Variant& e = value(v.except);
-      posts = !e.IsNull() && sqlsrv::CollationKey(e.ToText()) != v.forecast->rule->except_value;
+      // Compared as the server compares the procedure's N'...' literal.
+      posts = !e.IsNull() && sqlsrv::CollationKey(e.ToText()) != sqlsrv::CollationKey(v.forecast->rule->except_value);
     }
     if (!posts) continue;
     PostingForecast& f = v.forecast->forecast;
