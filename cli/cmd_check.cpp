@@ -133,7 +133,6 @@ int CmdCheck(const Args& args) {
   PrintProblems(result);
   PrintVerdict(result);
   assurance::EndReport(report, started);
-  report.result = assurance::VerdictName(result);
   report.check = result;
   report.check_from_destination = from_destination;
   if (report_path) assurance::WriteFileWhole(*report_path, assurance::ToJson(report));

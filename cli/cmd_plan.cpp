@@ -16,7 +16,7 @@
 #include "library/assurance/reconcile.h"
 #include "library/assurance/report.h"
 #include "library/assurance/report_pdf.h"
-#include "library/assurance/run_record.h"
+#include "library/assurance/run_protocol.h"
 #include "library/interface/cconnection.h"
 #include "library/interface/ipackage.h"
 #include "library/interface/provider.h"
@@ -111,28 +111,48 @@ std::string PadColumns(const std::string& text, std::size_t columns) {
   return text + std::string(width < columns ? columns - width : 1, ' ');
 }
 
-// Prints the reconciliation; returns whether every line matched.
-bool PrintReconciliation(const std::vector<assurance::ReconcileLine>& lines) {
+// Prints the reconciliation, each line that differs also to stderr.
+void PrintReconciliation(const std::vector<assurance::ReconcileLine>& lines) {
   std::printf("\n对账（源与目的各自重新计数）：\n");
-  bool all = true;
   for (const auto& l : lines) {
     std::printf("  %s %s源 %s；目的 %s\n", l.match ? "相符" : "不符", PadColumns(l.item, 20).c_str(), l.source.c_str(),
                 l.destination.c_str());
     if (!l.match) {
       std::fprintf(stderr, "对账不符：%s：源 %s，目的 %s\n", l.item.c_str(), l.source.c_str(), l.destination.c_str());
-      all = false;
     }
   }
-  return all;
 }
 
 // What a run ended in, as its exit code says it.
-enum class RunOutcome {
+enum class RunExit {
   kSucceeded = 0,    // committed and reconciled
   kFailed = 1,       // not committed: the destination is as it was
   kUnconfirmed = 4,  // committed, but the reconciliation or the report could not confirm it
   kUnknown = 5,      // the commit's answer was lost and the database could not tell
 };
+
+// The exit of a run's outcome, and what the outcome's line says after its
+// words.
+RunExit ExitOf(const assurance::RunEnd& end, std::string* why) {
+  using assurance::RunOutcome;
+  switch (end.outcome) {
+    case RunOutcome::kSuccess:
+      return RunExit::kSucceeded;
+    case RunOutcome::kMismatch:
+      *why = "目的数据库与源数据库对账不符（见上）";
+      return RunExit::kUnconfirmed;
+    case RunOutcome::kUnreconciled:
+      *why = "对账无法完成：" + end.reconcile_error->description();
+      return RunExit::kUnconfirmed;
+    case RunOutcome::kUnknown:
+      *why = end.evidence->reason;
+      return RunExit::kUnknown;
+    case RunOutcome::kFailed:
+      if (end.evidence) *why = end.evidence->reason;
+      return RunExit::kFailed;
+  }
+  return RunExit::kFailed;
+}
 
 void WriteJson(const assurance::Report& report, const std::string& path) {
   assurance::WriteFileWhole(path, assurance::ToJson(report));
@@ -140,18 +160,18 @@ void WriteJson(const assurance::Report& report, const std::string& path) {
 void WritePdf(const assurance::Report& report, const std::string& path) { assurance::WriteReportPdf(report, path); }
 
 // The run's last line, and its exit code.
-int SayOutcome(RunOutcome outcome, const std::string& why, const std::string& error) {
+int SayOutcome(RunExit outcome, const std::string& why, const std::string& error) {
   switch (outcome) {
-    case RunOutcome::kSucceeded:
+    case RunExit::kSucceeded:
       std::printf("\n升级完成！\n");
       break;
-    case RunOutcome::kFailed:
+    case RunExit::kFailed:
       std::fprintf(stderr, "\n升级失败：%s\n", !why.empty() ? why.c_str() : error.empty() ? "有步骤没有完成" : error.c_str());
       break;
-    case RunOutcome::kUnconfirmed:
+    case RunExit::kUnconfirmed:
       std::fprintf(stderr, "\n升级已提交，但%s。请检查后再使用。\n", why.c_str());
       break;
-    case RunOutcome::kUnknown:
+    case RunExit::kUnknown:
       std::fprintf(stderr,
                    "\n提交结果未知：%s。请先用 korvel check-database 检查目的数据库，并与源数据库对账，"
                    "再决定是否重新升级。\n",
@@ -212,74 +232,23 @@ int CmdRun(const Args& args) {
   const auto& package = built.package;
   std::printf("方案 %s：%s，%d 个任务\n", model.c_str(), package->GetText("Description").c_str(), package->Tasks().Count());
   PrintingObserver printing;
-  assurance::RunRecorder recorder(*package, &printing);
-  const assurance::ReconcilePlan to_reconcile = assurance::ReconcilePlanOf(*package);
   const assurance::Endpoints endpoints{file, source_password, server, user, password, database};
-  // The state the run starts from: the evidence, should the commit's answer
-  // be lost, of a commit that did not happen.
-  std::vector<std::string> before;
-  try {
-    before = assurance::CountDestination(to_reconcile, endpoints);
-  } catch (const com::Error&) {
-    // Without it, a lost commit answer can only be decided by the source.
+  assurance::RunHooks hooks;
+  hooks.execute = [&] { korvel::KorvelExecReportingTo(*plan, std::make_shared<PrintingSink>()); };
+  hooks.ran = [](const std::vector<StepRecord>& steps) { PrintSummary(steps); };
+  hooks.asking_database = [](const com::Error& e) {
+    std::fprintf(stderr, "\n提交事务的回答没有收到：%s\n正在重新连接目的数据库核对……\n", e.description().c_str());
+  };
+  const assurance::RunEnd end = assurance::RunAndReconcile(package, endpoints, &printing, hooks);
+  if (end.evidence) std::fprintf(stderr, "%s。\n", end.evidence->reason.c_str());
+  // A committed run's recount; a mismatch's lines also go to stderr.
+  if (end.outcome == assurance::RunOutcome::kSuccess || end.outcome == assurance::RunOutcome::kMismatch) {
+    PrintReconciliation(end.reconciliation);
   }
-  // The source's side of the reconciliation is counted while the run goes
-  // on: it reads the file through a handle of its own, and its figures are
-  // taken only with the file checked unchanged.
-  assurance::SourceRecount source_recount(to_reconcile, endpoints);
-  dts::EventLink link(package, &recorder);
-  bool commit_unknown = false;
-  std::string run_error;
-  try {
-    korvel::KorvelExecReportingTo(*plan, std::make_shared<PrintingSink>());
-  } catch (const com::Error& e) {
-    run_error = e.description();
-    commit_unknown = e.number() == dts::kErrPackageCommitUnknown;
-  }
-  link.Reset();
   assurance::Report report = begun.get();
-  report.error = run_error;
-  report.steps = recorder.Steps();
-  const bool committed = report.error.empty() && recorder.AllSucceeded();
-  PrintSummary(report.steps);
-
-  RunOutcome outcome = committed ? RunOutcome::kSucceeded : RunOutcome::kFailed;
-  report.result = committed ? "success" : "failed";
+  assurance::RecordRunEnd(end, report);
   std::string why;  // what the outcome's line says after its words
-  if (commit_unknown) {
-    std::fprintf(stderr, "\n提交事务的回答没有收到：%s\n正在重新连接目的数据库核对……\n", report.error.c_str());
-    const assurance::CommitEvidence evidence = assurance::DecideCommit(to_reconcile, endpoints, before, source_recount);
-    std::fprintf(stderr, "%s。\n", evidence.reason.c_str());
-    report.reconciliation = evidence.lines;
-    report.error += "\n" + evidence.reason;
-    if (evidence.outcome == assurance::CommitOutcome::kCommitted) {
-      outcome = RunOutcome::kSucceeded;
-      PrintReconciliation(report.reconciliation);
-      report.result = "success";
-    } else if (evidence.outcome == assurance::CommitOutcome::kNotCommitted) {
-      outcome = RunOutcome::kFailed;
-      why = evidence.reason;
-    } else {
-      outcome = RunOutcome::kUnknown;
-      report.result = "unknown";
-      why = evidence.reason;
-    }
-  } else if (committed) {
-    // The upgrade is in: whatever fails from here on is said as such.
-    try {
-      report.reconciliation = assurance::Reconcile(to_reconcile, endpoints, source_recount, nullptr);
-      if (!PrintReconciliation(report.reconciliation)) {
-        outcome = RunOutcome::kUnconfirmed;
-        report.result = "mismatch";
-        why = "目的数据库与源数据库对账不符（见上）";
-      }
-    } catch (const com::Error& e) {
-      outcome = RunOutcome::kUnconfirmed;
-      report.result = "unreconciled";
-      why = "对账无法完成：" + e.description();
-      report.error = e.description();
-    }
-  }
+  RunExit outcome = ExitOf(end, &why);
   assurance::EndReport(report, started);
   for (const auto& [path, write] : {std::pair{report_path, &WriteJson}, std::pair{pdf_path, &WritePdf}}) {
     if (!path) continue;
@@ -288,8 +257,8 @@ int CmdRun(const Args& args) {
     } catch (const com::Error& e) {
       std::fprintf(stderr, "\n%s\n", e.description().c_str());
       // Said as "committed, but" only where the upgrade went in.
-      if (outcome != RunOutcome::kSucceeded && outcome != RunOutcome::kUnconfirmed) continue;
-      if (outcome == RunOutcome::kSucceeded) outcome = RunOutcome::kUnconfirmed;
+      if (outcome != RunExit::kSucceeded && outcome != RunExit::kUnconfirmed) continue;
+      if (outcome == RunExit::kSucceeded) outcome = RunExit::kUnconfirmed;
       why += std::string(why.empty() ? "" : "；") + "报告没有写成，运行的结果见上面的汇总与对账";
     }
   }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "library/builder/transfer.h"
+#include "library/interface/postings.h"
 #include "library/plans/procedures.h"
 #include "library/transfers/transfers.h"
 #include "platform/dts/model.h"
@@ -217,6 +218,59 @@ TEST(CustodyPosting, TheFullPlanVersionOf20070110HasNoRulesAndNoUpdate) {
   EXPECT_EQ(korvel::plans::DropProcedureSql("WriteCustody"),
             "if exists (select * from dbo.sysobjects where id = object_id(N'[dbo].[WriteCustody]') and "
             "OBJECTPROPERTY(id, N'IsProcedure') = 1)\r\ndrop procedure [dbo].[WriteCustody]");
+}
+
+// The posting rules the check and the reconciliation go by, held to the
+// procedures the plans install: each version of each procedure posts into
+// the rule's ledger from the rule's table, under the rule's conditions,
+// with the rule's amount (and quantity), and runs in the rule's step.
+TEST(PostingRules, EachRuleIsWhatItsProcedurePosts) {
+  using korvel::PostingRule;
+  const struct {
+    const PostingRule& rule;
+    std::string (*sql)(bool);
+  } cases[] = {{korvel::kCustomerPosting, &korvel::plans::WriteCustAccSql},
+               {korvel::kSupplierPosting, &korvel::plans::WriteSuppAccSql},
+               {korvel::kCustodyPosting, &korvel::plans::WriteCustodySql}};
+  ASSERT_EQ(std::size(korvel::kPostingRules), std::size(cases));
+  for (const auto& c : cases) {
+    const std::string procedure(c.rule.procedure);
+    const korvel::builder::Names no_names("Sales60");
+    EXPECT_EQ(korvel::plans::ExecuteProcedureStep(procedure).name.Name(no_names), c.rule.step);
+    for (bool full : {false, true}) {
+      const auto lines = Lines(c.sql(full));
+      const auto has = [&](const std::string& line) { return std::find(lines.begin(), lines.end(), line) != lines.end(); };
+      EXPECT_TRUE(has("CREATE PROCEDURE " + procedure + " AS ")) << procedure;
+      EXPECT_TRUE(has("INSERT INTO " + std::string(c.rule.ledger))) << procedure;
+      // The rows read: FROM the rule's table, WHERE its conditions and
+      // nothing else.
+      const auto from = std::find(lines.begin(), lines.end(), "FROM " + std::string(c.rule.source));
+      ASSERT_NE(from, lines.end()) << procedure;
+      ASSERT_NE(from + 1, lines.end()) << procedure;
+      std::string where = (from + 1)->substr(std::string("WHERE ").size());
+      for (std::string_view column : c.rule.not_zero) {
+        if (column.empty()) continue;
+        const std::string condition = "(" + std::string(column) + " <> 0)";
+        ASSERT_NE(where.find(condition), std::string::npos) << procedure << ": " << condition;
+        where.erase(where.find(condition), condition.size());
+      }
+      if (!c.rule.except_column.empty()) {
+        const std::string condition =
+            "(" + std::string(c.rule.except_column) + " <> N'" + std::string(c.rule.except_value) + "')";
+        ASSERT_NE(where.find(condition), std::string::npos) << procedure << ": " << condition;
+        where.erase(where.find(condition), condition.size());
+      }
+      while (where.find(" AND ") != std::string::npos) where.erase(where.find(" AND "), 5);
+      EXPECT_EQ(where, "") << procedure << ": a condition the rule does not state";
+      // The amount, and the quantity, go into the ledger's columns of the
+      // same names.
+      const std::string text = c.sql(full);
+      for (std::string_view column : {c.rule.amount, c.rule.quantity}) {
+        if (column.empty()) continue;
+        EXPECT_NE(text.find(", " + std::string(column) + ","), std::string::npos) << procedure << ": " << column;
+      }
+    }
+  }
 }
 
 TEST(TransformationScript, TheStockScriptByteForByte) {

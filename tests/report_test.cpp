@@ -79,7 +79,7 @@ Report MakeRun() {
   r.started = "2026-12-09 17:21:08";
   r.ended = "2026-12-09 17:25:40";
   r.seconds = 272.123456;
-  r.result = "mismatch";
+  r.result = assurance::RunOutcome::kMismatch;
   r.error = "对账不符：“Goods”";
 
   StepRecord imported;
@@ -145,12 +145,13 @@ TEST(ReportJson, ACheckReadsBackAsItWasWritten) {
   check.error.clear();
   check.check_from_destination = false;
   check.check->problems.erase(check.check->problems.begin() + 1, check.check->problems.end());  // cuts only
-  check.result = "cuts";
   const std::string json = assurance::ToJson(check);
   const Report read = assurance::ReportFromJson(json);
   EXPECT_EQ(assurance::ToJson(read), json);
   EXPECT_EQ(read.kind, Report::Kind::kCheck);
-  EXPECT_EQ(read.result, "cuts");
+  // A check has no outcome of its own: its verdict is its findings'.
+  ASSERT_TRUE(read.check.has_value());
+  EXPECT_STREQ(assurance::VerdictName(*read.check), "cuts");
 }
 
 TEST(ReportJson, WhatIsNotAReportIsRefusedNamingTheFault) {
@@ -178,6 +179,34 @@ TEST(ReportJson, WhatIsNotAReportIsRefusedNamingTheFault) {
     const std::string refusal = RefusalOf(c.json);
     EXPECT_NE(refusal.find(c.names), std::string::npos) << "refusal: " << refusal << "\nreport: " << c.json;
     EXPECT_EQ(refusal.rfind("无法读取报告：", 0), 0u) << refusal;
+  }
+}
+
+// Every word a run's report has held for its outcome reads back as that
+// outcome and is written back the same, and each outcome has the words the
+// PDF says it in; any other word is refused.
+TEST(ReportJson, EveryOutcomeWordOfAStoredReportReadsBack) {
+  const std::string run = assurance::ToJson(MakeRun());
+  const std::string written = "\"result\": \"mismatch\"";
+  const struct {
+    const char* word;
+    const char* caption;
+  } outcomes[] = {{"success", "成功"},
+                  {"mismatch", "完成，但对账不符"},
+                  {"unreconciled", "已提交，但无法对账"},
+                  {"unknown", "提交结果未知"},
+                  {"failed", "失败"}};
+  for (const auto& o : outcomes) {
+    const std::string json = Replaced(run, written, std::string("\"result\": \"") + o.word + "\"");
+    const Report read = assurance::ReportFromJson(json);
+    EXPECT_STREQ(assurance::OutcomeName(read.result), o.word);
+    EXPECT_STREQ(assurance::OutcomeCaption(read.result), o.caption) << o.word;
+    EXPECT_EQ(assurance::ToJson(read), json) << o.word;
+  }
+  // A check's verdict is no run's outcome.
+  for (const char* word : {"cuts", "clean", "fails", "Success", ""}) {
+    const std::string refusal = RefusalOf(Replaced(run, written, std::string("\"result\": \"") + word + "\""));
+    EXPECT_NE(refusal.find(std::string("字段“result”的值“") + word + "”无效"), std::string::npos) << refusal;
   }
 }
 

@@ -259,7 +259,7 @@ TEST(SourceFix, TheReportOfACopyListsTheChangesWhileTheCopyIsUnchanged) {
   auto begin = [&] { return assurance::BeginReport(assurance::Report::Kind::kRun, "C5to6Normal", "", copy, "s", "sa", "D"); };
 
   assurance::Report report = begin();
-  report.result = "success";
+  report.result = assurance::RunOutcome::kSuccess;
   ASSERT_TRUE(report.fixes.has_value());
   EXPECT_EQ(report.fixes->changes.size(), 2u);
   const auto back = assurance::ReportFromJson(assurance::ToJson(report));

@@ -17,7 +17,7 @@
 #include <QTimer>
 
 #include "library/assurance/model_list.h"
-#include "library/assurance/run_record.h"
+#include "library/assurance/run_protocol.h"
 #include "library/interface/errors.h"
 #include "library/interface/ipackage.h"
 #include "library/interface/provider.h"
@@ -43,6 +43,8 @@ constexpr char kUpgradeFailed[] = "升级失败：";
 constexpr char kReconcileMismatch[] = "升级完成，但对账不符";
 // The filter of the source file dialog: Access files, then every file.
 constexpr char kSourceFileFilter[] = "Access数据库 (*.mdb)|*.mdb|所有文件 (*.*)|*.*";
+// A run that ended without every step done, though nothing raised an error.
+constexpr std::int32_t kErrStepsNotDone = com::kObjectError + 3;
 // Failed-step reports come from the plan library, under its own name.
 constexpr char kReportTitle[] = "Korvel";
 
@@ -99,6 +101,17 @@ class WindowReportSink final : public korvel::ReportSink {
   QObject* window_;
   Toolkit& toolkit_;
 };
+
+using assurance::RunOutcome;
+
+// The error a failed run ends the click with: the run's own, with what a
+// lost commit answer was found to be.
+com::Error RunFailure(const assurance::RunEnd& end) {
+  if (!end.run_error) return com::Error(kErrStepsNotDone, kSource, "有步骤没有完成");
+  const com::Error& e = *end.run_error;
+  if (!end.evidence) return e;
+  return com::Error(e.number(), e.source(), e.description() + "\n" + end.evidence->reason + "。");
+}
 
 }  // namespace
 
@@ -341,59 +354,55 @@ void FrmMain::StartUpgrade() {
   running_ = true;
   ClearProgressPage();
   BeginReport(assurance::Report::Kind::kRun);
-  std::optional<assurance::CommitEvidence> evidence;
+  assurance::RunEnd end;
   try {
     ResolveProvider(*source_);
     ResolveProvider(*destination_);
-    try {
-      RunPlan(ModelClsName, *source_, *destination_);
-    } catch (const com::Error& e) {
-      if (e.number() != dts::kErrPackageCommitUnknown) throw;
-      // Every step succeeded, the commit's answer was lost: the database
-      // itself says what happened.
-      report_.error = e.description();
-      evidence = DecideLostCommit();
-      report_.error += "\n" + evidence->reason;
-      if (evidence->outcome == assurance::CommitOutcome::kNotCommitted) {
-        throw com::Error(e.number(), e.source(), e.description() + "\n" + evidence->reason + "。");
-      }
-    }
+    end = RunPlan(ModelClsName, *source_, *destination_);
   } catch (const com::Error& e) {
-    // A failed run says so on the page and leaves a way out: the normal
-    // pointer, and 完成 to close the window. The click shows the error.
+    // The plan could not be made: nothing ran.
     report_.error = e.description();
-    EndRun("failed", kUpgradeFailed + e.description(), "", MsgBoxIcon::kNone);
+    EndRun(RunOutcome::kFailed, kUpgradeFailed + e.description(), "", MsgBoxIcon::kNone);
     throw;
   }
-  if (evidence && evidence->outcome == assurance::CommitOutcome::kUnknown) {
-    const std::string text = "提交结果未知：" + evidence->reason +
-                             "。请先检查目的数据库，并与源数据库对账，再决定是否重新升级。";
-    EndRun("unknown", text, text, MsgBoxIcon::kWarning);
-    return;
-  }
-  bool reconciled = true;
-  try {
-    reconciled = evidence ? ShowReconciliation(evidence->lines) : ReconcileAfterRun();
-  } catch (const com::Error& e) {
-    // The upgrade went in; only the recount could not be made.
-    report_.error = e.description();
-    const std::string text = "升级已完成，但无法对账：" + e.description();
-    EndRun("unreconciled", text, text, MsgBoxIcon::kWarning);
-    return;
-  }
-  if (reconciled) {
-    EndRun("success", kUpgradeDone,
-           evidence ? std::string(kUpgradeDone) + "\r\n" + evidence->reason + "。" : kUpgradeDone,
-           MsgBoxIcon::kInformation);
-  } else {
-    labPercent->setText(Q(kReconcileMismatch));
-    EndRun("mismatch", kReconcileMismatch,
-           std::string(kReconcileMismatch) + "：目的数据库与源数据库的计数不一致（见标红的行），请检查后再使用。",
-           MsgBoxIcon::kWarning);
+  assurance::RecordRunEnd(end, report_);
+  switch (end.outcome) {
+    case RunOutcome::kFailed: {
+      // A failed run says so on the page and leaves a way out: the normal
+      // pointer, and 完成 to close the window. The click shows the error.
+      const com::Error e = RunFailure(end);
+      EndRun(RunOutcome::kFailed, kUpgradeFailed + e.description(), "", MsgBoxIcon::kNone);
+      throw e;
+    }
+    case RunOutcome::kUnknown: {
+      const std::string text = "提交结果未知：" + end.evidence->reason +
+                               "。请先检查目的数据库，并与源数据库对账，再决定是否重新升级。";
+      EndRun(RunOutcome::kUnknown, text, text, MsgBoxIcon::kWarning);
+      return;
+    }
+    case RunOutcome::kUnreconciled: {
+      // The upgrade went in; only the recount could not be made.
+      const std::string text = "升级已完成，但无法对账：" + end.reconcile_error->description();
+      EndRun(RunOutcome::kUnreconciled, text, text, MsgBoxIcon::kWarning);
+      return;
+    }
+    case RunOutcome::kSuccess:
+      ShowReconciliation(end.reconciliation);
+      EndRun(RunOutcome::kSuccess, kUpgradeDone,
+             end.evidence ? std::string(kUpgradeDone) + "\r\n" + end.evidence->reason + "。" : kUpgradeDone,
+             MsgBoxIcon::kInformation);
+      return;
+    case RunOutcome::kMismatch:
+      ShowReconciliation(end.reconciliation);
+      labPercent->setText(Q(kReconcileMismatch));
+      EndRun(RunOutcome::kMismatch, kReconcileMismatch,
+             std::string(kReconcileMismatch) + "：目的数据库与源数据库的计数不一致（见标红的行），请检查后再使用。",
+             MsgBoxIcon::kWarning);
+      return;
   }
 }
 
-void FrmMain::EndRun(const std::string& result, const std::string& text, const std::string& box, MsgBoxIcon icon) {
+void FrmMain::EndRun(RunOutcome result, const std::string& text, const std::string& box, MsgBoxIcon icon) {
   running_ = false;
   report_.result = result;
   EndReport();
@@ -407,19 +416,14 @@ void FrmMain::EndRun(const std::string& result, const std::string& text, const s
   cmdCancel->setEnabled(false);
 }
 
-void FrmMain::RunPlan(const std::string& clsName, korvel::CConnection& SourceConn,
-                      korvel::CConnection& DestinationConn) {
+assurance::RunEnd FrmMain::RunPlan(const std::string& clsName, korvel::CConnection& SourceConn,
+                                   korvel::CConnection& DestinationConn) {
   const std::string prog_id = "Korvel." + clsName;
   // The plan and everything it makes live on the run's own thread; it gets
   // descriptors of its own with the values of the window's two.
   const DescriptorValues source(SourceConn), destination(DestinationConn);
-  std::vector<assurance::StepRecord> steps;
-  // The steps as far as they ran reach the report, whatever the outcome.
-  struct KeepSteps {
-    std::vector<assurance::StepRecord>& steps;
-    assurance::Report& report;
-    ~KeepSteps() { report.steps = std::move(steps); }
-  } keep{steps, report_};
+  const assurance::Endpoints endpoints = DestinationEndpoints();
+  assurance::RunEnd end;
   RunOffWindowThread(this, [&] {
     auto plan = com::QueryInterface<korvel::IPackage>(com::CreateObject(prog_id), prog_id);
     korvel::CConnection source_conn, destination_conn;
@@ -440,31 +444,22 @@ void FrmMain::RunPlan(const std::string& clsName, korvel::CConnection& SourceCon
                                   .finish = [this](const std::string& s) { svrPackage_OnFinish(s); },
                                   .error = &FrmMain::svrPackage_OnError,
                                   .query_cancel = &FrmMain::svrPackage_OnQueryCancel});
-    assurance::RunRecorder recorder(*svrPackage, &events);
-    dts::EventLink link(svrPackage, &recorder);
     const std::int32_t task_count = svrPackage->Tasks().Count();
     PostToWindow(this, [this, task_count] { TaskCount = task_count; });
-    // What the reconciliation counts, read before the package runs (the
-    // plan releases it at the end).
-    assurance::ReconcilePlan to_reconcile = assurance::ReconcilePlanOf(*svrPackage);
-    // The state the run starts from: should the commit's answer be lost,
-    // the evidence of a commit that did not happen.
-    try {
-      before_ = assurance::CountDestination(to_reconcile, DestinationEndpoints());
-    } catch (const com::Error&) {
-      before_.clear();
-    }
-    reconcile_plan_ = to_reconcile;
-    source_recount_ = std::make_unique<assurance::SourceRecount>(to_reconcile, DestinationEndpoints());
-    try {
-      // The failed-step reports go to the window for this call only.
-      korvel::KorvelExecReportingTo(*plan, std::make_shared<WindowReportSink>(this, toolkit_));
-    } catch (...) {
-      steps = recorder.Steps();
-      throw;
-    }
-    steps = recorder.Steps();
+    const auto say = [this](std::string text) {
+      PostToWindow(this, [this, text = std::move(text)] { labDoing->setText(Q(text)); });
+    };
+    assurance::RunHooks hooks;
+    // The failed-step reports go to the window for this call only.
+    hooks.execute = [&] { korvel::KorvelExecReportingTo(*plan, std::make_shared<WindowReportSink>(this, toolkit_)); };
+    hooks.asking_database = [&](const com::Error&) { say("提交事务的回答没有收到，正在重新连接目的数据库核对..."); };
+    hooks.reconciling = [&] { say("正在对账..."); };
+    hooks.reconcile_progress = [&](const std::string& item, std::size_t done, std::size_t total) {
+      say("正在对账: " + item + "(" + std::to_string(done + 1) + "/" + std::to_string(total) + ")");
+    };
+    end = assurance::RunAndReconcile(svrPackage, endpoints, &events, hooks);
   });
+  return end;
 }
 
 void FrmMain::svrPackage_OnStart(const std::string& EventSource) {

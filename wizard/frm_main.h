@@ -23,6 +23,7 @@
 #include "library/assurance/fix_list.h"
 #include "library/assurance/reconcile.h"
 #include "library/assurance/report.h"
+#include "library/assurance/run_protocol.h"
 #include "library/interface/cconnection.h"
 #include "platform/com/error.h"
 #include "wizard/toolkit.h"
@@ -86,9 +87,10 @@ class FrmMain final : public QWidget {
   // ---- The run ---------------------------------------------------------
   // Creates the plan "Korvel." + clsName, hands it the descriptors, and
   // executes its package off the window's thread while the package's
-  // events drive the progress page. Returns when the run has ended;
-  // raises its error.
-  void RunPlan(const std::string& clsName, korvel::CConnection& SourceConn, korvel::CConnection& DestinationConn);
+  // events drive the progress page; there too decides how the run ended
+  // (assurance::RunAndReconcile), the page saying what is being done.
+  // Returns when that is decided; raises only when the plan cannot be made.
+  assurance::RunEnd RunPlan(const std::string& clsName, korvel::CConnection& SourceConn, korvel::CConnection& DestinationConn);
   void svrPackage_OnStart(const std::string& EventSource);
   void svrPackage_OnProgress(const std::string& EventSource, const std::string& ProgressDescription,
                              std::int32_t PercentComplete, std::int32_t ProgressCountLow,
@@ -115,18 +117,9 @@ class FrmMain final : public QWidget {
   bool FixSourceAndCheckAgain(std::vector<assurance::FixLine> lines);
   // Stops a check under way (Cancel while it runs).
   void CancelCheck() { cancel_check_ = true; }
-  // After a run whose steps all succeeded: recounts source and destination
-  // and appends a line per item to lstProgress. Returns whether every line
-  // matched; raises when the recount itself fails.
-  bool ReconcileAfterRun();
-  // After a commit whose answer was lost: connects again and decides from
-  // the database whether it committed, off the window's thread.
-  assurance::CommitEvidence DecideLostCommit();
-  // The source's count the run started, or a new one when there is none.
-  std::unique_ptr<assurance::SourceRecount> TakeSourceRecount(const assurance::Endpoints& endpoints);
   // Appends the reconciliation's lines to lstProgress, those that differ
-  // standing out; returns whether all matched.
-  bool ShowReconciliation(const std::vector<assurance::ReconcileLine>& lines);
+  // standing out.
+  void ShowReconciliation(const std::vector<assurance::ReconcileLine>& lines);
   // "保存报告…": the run's report as PDF (or as JSON by its name).
   void cmdSaveReport_Click();
   // The record of the last run (or of the check, before a run).
@@ -163,6 +156,13 @@ class FrmMain final : public QWidget {
 
  private:
   void BuildWindow();
+  // The pages after the welcome, each with its controls, and the handlers
+  // the controls call (frm_main_window.cpp).
+  QWidget* BuildModelPage();
+  QWidget* BuildSourcePage();
+  QWidget* BuildDestinationPage();
+  QWidget* BuildProgressPage();
+  void ConnectControls();
   std::int16_t CurrentPage() const;
   // Shows an error of a click in the warning box.
   void ShowError(const com::Error& e);
@@ -180,7 +180,7 @@ class FrmMain final : public QWidget {
   void EndReport();
   // The end of a run: its result in the report, `box` shown (unless
   // empty), `text` on the page, the normal pointer and 完成 to close.
-  void EndRun(const std::string& result, const std::string& text, const std::string& box, MsgBoxIcon icon);
+  void EndRun(assurance::RunOutcome result, const std::string& text, const std::string& box, MsgBoxIcon icon);
   // The destination descriptor as the reconciliation takes it.
   assurance::Endpoints DestinationEndpoints() const;
   void LoadSettings();
@@ -195,10 +195,6 @@ class FrmMain final : public QWidget {
   std::string remembered_model_;  // the scheme to select at the first model list
   assurance::Report report_;
   std::optional<assurance::CheckResult> check_;  // the check made before this run
-  assurance::ReconcilePlan reconcile_plan_;  // read from the package before it runs
-  std::vector<std::string> before_;          // the destination's counts before the run
-  // The source's side of the reconciliation, counted while the run goes on.
-  std::unique_ptr<assurance::SourceRecount> source_recount_;
   std::chrono::steady_clock::time_point started_{};
 };
 

@@ -182,7 +182,6 @@ bool FrmMain::CheckBeforeRun() {
   check_ = result;
   report_.check = result;
   report_.check_from_destination = true;
-  report_.result = assurance::VerdictName(result);
   EndReport();
   if (!result.Fails() && !result.Cuts()) return true;
 
@@ -286,45 +285,11 @@ assurance::Endpoints FrmMain::DestinationEndpoints() const {
           destination_->UserID, destination_->Password, destination_->InitialCatalog};
 }
 
-std::unique_ptr<assurance::SourceRecount> FrmMain::TakeSourceRecount(const assurance::Endpoints& endpoints) {
-  std::unique_ptr<assurance::SourceRecount> recount = std::move(source_recount_);
-  return recount ? std::move(recount) : std::make_unique<assurance::SourceRecount>(reconcile_plan_, endpoints);
-}
-
-bool FrmMain::ReconcileAfterRun() {
-  const assurance::Endpoints endpoints = DestinationEndpoints();
-  std::vector<assurance::ReconcileLine> lines;
-  labDoing->setText(QStringLiteral("正在对账..."));
-  RunOffWindowThread(this, [&] {
-    const auto source = TakeSourceRecount(endpoints);
-    lines = assurance::Reconcile(reconcile_plan_, endpoints, *source, [this](const std::string& item, std::size_t done,
-                                                                             std::size_t total) {
-      PostToWindow(this, [this, item, done, total] {
-        labDoing->setText(Q("正在对账: " + item + "(" + std::to_string(done + 1) + "/" + std::to_string(total) + ")"));
-      });
-    });
-  });
-  return ShowReconciliation(lines);
-}
-
-assurance::CommitEvidence FrmMain::DecideLostCommit() {
-  labDoing->setText(QStringLiteral("提交事务的回答没有收到，正在重新连接目的数据库核对..."));
-  const assurance::Endpoints endpoints = DestinationEndpoints();
-  assurance::CommitEvidence evidence;
-  RunOffWindowThread(this, [&] {
-    evidence = assurance::DecideCommit(reconcile_plan_, endpoints, before_, *TakeSourceRecount(endpoints));
-  });
-  return evidence;
-}
-
-bool FrmMain::ShowReconciliation(const std::vector<assurance::ReconcileLine>& lines) {
-  report_.reconciliation = lines;
-  bool all = true;
+void FrmMain::ShowReconciliation(const std::vector<assurance::ReconcileLine>& lines) {
   for (const auto& l : lines) {
     lstProgress->addItem(Q(std::string(l.match ? "相符 " : "不符 ") + l.item + "：源 " + l.source + "；目的 " +
                            l.destination));
     if (!l.match) {
-      all = false;
       QListWidgetItem* item = lstProgress->item(lstProgress->count() - 1);
       item->setForeground(QBrush(QColor(0xc0, 0, 0)));
       QFont font = item->font();
@@ -333,7 +298,6 @@ bool FrmMain::ShowReconciliation(const std::vector<assurance::ReconcileLine>& li
     }
   }
   lstProgress->setCurrentRow(lstProgress->count() - 1);
-  return all;
 }
 
 // ---- The report ------------------------------------------------------------

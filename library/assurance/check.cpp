@@ -5,6 +5,7 @@
 #include <unordered_set>
 
 #include "library/assurance/reconcile.h"
+#include "library/interface/postings.h"
 #include "platform/com/error.h"
 #include "platform/com/names.h"
 #include "platform/com/quote.h"
@@ -25,28 +26,7 @@ using com::Variant;
 
 constexpr std::int64_t kProgressEvery = 10000;
 
-// What a posting procedure posts: one ledger row for each row of `from`
-// whose `not_zero` columns are other than zero (and whose
-// `except_column` is not `except_value`), with `amount` (and `quantity`)
-// carried over.
-struct PostingRule {
-  const char* procedure;
-  const char* from;
-  const char* ledger;
-  std::vector<const char*> not_zero;
-  const char* except_column;
-  const char* except_value;
-  const char* amount;
-  const char* quantity;
-};
-
-const PostingRule kPostings[] = {
-    {"WriteCustAcc", "Customer", "CustAcc", {"IsUsed", "BalAmo"}, "UnitID", "0", "BalAmo", nullptr},
-    {"WriteSuppAcc", "Supplier", "SuppAcc", {"IsUsed", "BalAmo"}, nullptr, nullptr, "BalAmo", nullptr},
-    {"WriteCustody", "bBalance", "Custody", {"BalQua"}, nullptr, nullptr, "BalAmo", "BalQua"},
-};
-
-std::string PostingStep(const PostingRule& r) { return std::string("执行存储过程 ") + r.procedure; }
+using korvel::PostingRule;
 
 ProblemKind KindOf(const com::Error& e) {
   switch (e.number()) {
@@ -145,7 +125,7 @@ struct TaskScope {
   std::vector<Reference> references;
 
   // The index of a destination column among the written values, or -1.
-  int WrittenIndex(const std::string& column) const {
+  int WrittenIndex(std::string_view column) const {
     for (std::size_t k = 0; k < pump.written.size(); ++k) {
       if (SameName(pump.column(k).name, column)) return static_cast<int>(k);
     }
@@ -170,9 +150,9 @@ class Checker {
 
   CheckResult Run() {
     const std::vector<const dts::Step*> order = dts::RunOrderIfAllSucceed(package_);
-    for (const PostingRule& rule : kPostings) {
+    for (const PostingRule& rule : korvel::kPostingRules) {
       for (const dts::Step* s : order) {
-        if (s->Name() == PostingStep(rule)) forecasts_.push_back({&rule, {PostingStep(rule), rule.ledger}});
+        if (s->Name() == rule.step) forecasts_.push_back({&rule, {std::string(rule.step), std::string(rule.ledger)}});
       }
     }
     for (const dts::Step* step : order) {
@@ -344,18 +324,20 @@ void Checker::FindReferences(TaskScope& scope) {
 std::vector<Checker::PostingView> Checker::PostingViews(const TaskScope& scope) {
   std::vector<PostingView> views;
   for (auto& f : forecasts_) {
-    if (f.posted || !SameName(f.rule->from, scope.tally.table)) continue;
-    auto source = [&](const char* column) {
+    if (f.posted || !SameName(f.rule->source, scope.tally.table)) continue;
+    auto source = [&](std::string_view column) {
       PostingView::Source s;
-      if (!column) return s;
+      if (column.empty()) return s;
       s.written = scope.WrittenIndex(column);
       const int i = scope.def->Find(column);
       if (s.written < 0 && i >= 0) s.fixed = DefaultValue(scope.def->defaults[static_cast<std::size_t>(i)]);
       return s;
     };
     PostingView v{&f, {}, source(f.rule->except_column), source(f.rule->amount), source(f.rule->quantity)};
-    for (const char* c : f.rule->not_zero) v.not_zero.push_back(source(c));
-    if (f.rule->quantity && !f.forecast.quantity) f.forecast.quantity = 0;
+    for (std::string_view c : f.rule->not_zero) {
+      if (!c.empty()) v.not_zero.push_back(source(c));
+    }
+    if (!f.rule->quantity.empty() && !f.forecast.quantity) f.forecast.quantity = 0;
     views.push_back(std::move(v));
   }
   return views;
@@ -456,9 +438,10 @@ void Checker::Post(std::vector<PostingView>& views, const dts::Row& out) {
     };
     bool posts = true;
     for (const auto& s : v.not_zero) posts = posts && NonZero(value(s));
-    if (posts && v.forecast->rule->except_column) {
+    if (posts && !v.forecast->rule->except_column.empty()) {
       const Variant& e = value(v.except);
-      posts = !e.IsNull() && sqlsrv::CollationKey(e.ToText()) != v.forecast->rule->except_value;
+      // Compared as the server compares the procedure's N'...' literal.
+      posts = !e.IsNull() && sqlsrv::CollationKey(e.ToText()) != sqlsrv::CollationKey(v.forecast->rule->except_value);
     }
     if (!posts) continue;
     PostingForecast& f = v.forecast->forecast;

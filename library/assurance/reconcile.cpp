@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <future>
 
+#include "library/interface/postings.h"
 #include "library/interface/provider.h"
 #include "platform/com/error.h"
 #include "platform/com/names.h"
@@ -82,9 +83,9 @@ ReconcilePlan ReconcilePlanOf(const dts::Package& package) {
     }
     plan.transfers.push_back(std::move(t));
   }
-  plan.posts_customers = Runs(package, "执行存储过程 WriteCustAcc");
-  plan.posts_suppliers = Runs(package, "执行存储过程 WriteSuppAcc");
-  plan.posts_custody = Runs(package, "执行存储过程 WriteCustody");
+  for (const korvel::PostingRule& rule : korvel::kPostingRules) {
+    if (Runs(package, rule.step)) plan.postings.push_back(&rule);
+  }
   return plan;
 }
 
@@ -110,31 +111,71 @@ std::string StockText(const Figures& f) {
   return Rows(f.rows) + "，数量 " + com::FormatCurrency(f.sum1) + "，金额 " + com::FormatCurrency(f.sum2);
 }
 
-// A partner ledger: the source's qualifying balances against the ledger.
-Item Ledger(const ReconcilePlan& plan, const std::string& partners, const std::string& book, bool retail_exception) {
-  bool is_used_written = true;
-  for (const auto& t : plan.transfers) {
-    if (t.table != partners) continue;
-    is_used_written = false;
-    for (const auto& c : t.written) is_used_written = is_used_written || com::SameName(c, "IsUsed");
+// Whether a value the source holds counts as other than zero, as the
+// destination's column will hold it: a yes/no by its truth, a number as
+// money (to 1/10000).
+bool NonZero(const com::Variant& v) {
+  return v.type() == com::VarType::kBool ? v.ToBool() : MoneyUnits(v) != 0;
+}
+
+// A posting: the source's rows its rule posts, counted and summed, against
+// the ledger. A partner ledger shows the rows and the amount; the custody
+// book the rows, the quantity and the amount.
+Item Posting(const ReconcilePlan& plan, const korvel::PostingRule& rule) {
+  const std::string source_table(rule.source), ledger(rule.ledger);
+  // The rule's columns as the source query reads them: the not-zero ones
+  // first, then the excepted key, the amount and the quantity.
+  std::vector<std::string> columns;
+  for (std::string_view c : rule.not_zero) {
+    if (!c.empty()) columns.emplace_back(c);
   }
-  return {book + " 期初余额",
+  const std::size_t not_zero = columns.size();
+  const bool excepts = !rule.except_column.empty(), stock = !rule.quantity.empty();
+  if (excepts) columns.emplace_back(rule.except_column);
+  columns.emplace_back(rule.amount);
+  if (stock) columns.emplace_back(rule.quantity);
+  // A not-zero column the source's transfer leaves out takes the
+  // destination's default, which puts every row in (IsUsed's 1).
+  std::vector<bool> left_out(not_zero, false);
+  for (const auto& t : plan.transfers) {
+    if (t.table != source_table) continue;
+    for (std::size_t i = 0; i < not_zero; ++i) {
+      bool written = false;
+      for (const auto& c : t.written) written = written || com::SameName(c, columns[i]);
+      left_out[i] = !written;
+    }
+  }
+  std::string sql;
+  for (const auto& c : columns) sql += (sql.empty() ? "select `" : ",`") + c + "`";
+  sql += " from `" + source_table + "`";
+  const std::string except_value(rule.except_value);
+  auto text = [stock](const Figures& f) { return stock ? StockText(f) : Text(f); };
+  return {ledger + (stock ? " 期初库存" : " 期初余额"),
           [=](jet::Database& source, const std::atomic<bool>& stop) {
-            auto rows = source.Query("select `UnitID`,`IsUsed`,`BalAmo` from `" + partners + "`");
+            auto rows = source.Query(sql);
             Figures expected;
             dts::Row row;
             while (NextRow(*rows, row, stop)) {
-              const std::int64_t balance = MoneyUnits(row[2]);
-              // Where the transfer leaves IsUsed out, the destination's
-              // default puts every partner in use.
-              const bool used = !is_used_written || row[1].ToBool();
-              if (!used || balance == 0 || (retail_exception && row[0].ToText() == "0")) continue;
+              bool posts = true;
+              for (std::size_t i = 0; i < not_zero; ++i) posts = posts && (left_out[i] || NonZero(row[i]));
+              if (posts && excepts) posts = row[not_zero].ToText() != except_value;
+              if (!posts) continue;
+              const std::size_t amount = not_zero + (excepts ? 1 : 0);
               ++expected.rows;
-              expected.sum1 += balance;
+              // A stock line shows the quantity before the amount.
+              if (stock) {
+                expected.sum1 += MoneyUnits(row[amount + 1]);
+                expected.sum2 += MoneyUnits(row[amount]);
+              } else {
+                expected.sum1 += MoneyUnits(row[amount]);
+              }
             }
-            return Text(expected);
+            return text(expected);
           },
-          [=](Destination& destination) { return Text(destination.Count(book, "BalAmo")); }};
+          [=, amount = std::string(rule.amount), quantity = std::string(rule.quantity)](Destination& destination) {
+            return stock ? StockText(destination.Count(ledger, quantity.c_str(), amount.c_str()))
+                         : Text(destination.Count(ledger, amount.c_str()));
+          }};
 }
 
 std::vector<Item> ItemsOf(const ReconcilePlan& plan) {
@@ -150,25 +191,7 @@ std::vector<Item> ItemsOf(const ReconcilePlan& plan) {
                      },
                      [table = t.table](Destination& destination) { return Rows(destination.Count(table).rows); }});
   }
-  if (plan.posts_customers) items.push_back(Ledger(plan, "Customer", "CustAcc", true));
-  if (plan.posts_suppliers) items.push_back(Ledger(plan, "Supplier", "SuppAcc", false));
-  if (plan.posts_custody) {
-    items.push_back({"Custody 期初库存",
-                     [](jet::Database& source, const std::atomic<bool>& stop) {
-                       auto rows = source.Query("select `BalQua`,`BalAmo` from `bBalance`");
-                       Figures expected;
-                       dts::Row row;
-                       while (NextRow(*rows, row, stop)) {
-                         const std::int64_t quantity = MoneyUnits(row[0]);
-                         if (quantity == 0) continue;
-                         ++expected.rows;
-                         expected.sum1 += quantity;
-                         expected.sum2 += MoneyUnits(row[1]);
-                       }
-                       return StockText(expected);
-                     },
-                     [](Destination& destination) { return StockText(destination.Count("Custody", "BalQua", "BalAmo")); }});
-  }
+  for (const korvel::PostingRule* rule : plan.postings) items.push_back(Posting(plan, *rule));
   return items;
 }
 

@@ -1,9 +1,10 @@
 // The check `korvel run` makes after a successful run: the destination
 // against the source, counted afresh on both sides, apart from what the
 // data pump reported. Every transfer's table holds as many rows as its
-// source query returns; the ledgers hold the source's qualifying partner
-// balances (in use, a balance other than zero, not the retail customer
-// "0"); the custody book holds the source's stock rows with a quantity.
+// source query returns; every ledger a posting writes holds the source's
+// rows its rule posts (library/interface/postings.h: the partners in use
+// with a balance, not the retail customer "0"; the stock rows with a
+// quantity).
 #pragma once
 
 #include <atomic>
@@ -21,6 +22,9 @@
 namespace jet {
 class Database;
 }
+namespace korvel {
+struct PostingRule;
+}
 
 namespace assurance {
 
@@ -33,9 +37,9 @@ struct ReconcilePlan {
     std::vector<std::string> written;  // destination columns the transfer writes
   };
   std::vector<Transfer> transfers;
-  bool posts_customers = false;  // runs WriteCustAcc
-  bool posts_suppliers = false;  // runs WriteSuppAcc
-  bool posts_custody = false;    // runs WriteCustody
+  // The postings the package runs (library/interface/postings.h), in the
+  // rules' order.
+  std::vector<const korvel::PostingRule*> postings;
 };
 ReconcilePlan ReconcilePlanOf(const dts::Package& package);
 

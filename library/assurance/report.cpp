@@ -314,8 +314,8 @@ std::string ToJson(const Report& r) {
     out << "\n}\n";
     return out.str();
   }
-  out << ",\n  \"result\": " << Str(r.result) << ",\n  \"error\": " << (r.error.empty() ? "null" : Str(r.error))
-      << ",\n  ";
+  out << ",\n  \"result\": " << Str(OutcomeName(r.result))
+      << ",\n  \"error\": " << (r.error.empty() ? "null" : Str(r.error)) << ",\n  ";
   WriteReconciliation(out, r.reconciliation);
   out << ",\n  ";
   WriteSteps(out, r.steps);

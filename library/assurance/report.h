@@ -15,6 +15,7 @@
 
 #include "library/assurance/check.h"
 #include "library/assurance/reconcile.h"
+#include "library/assurance/run_outcome.h"
 #include "platform/dts/model.h"
 
 namespace assurance {
@@ -90,12 +91,10 @@ struct Report {
   std::string started, ended;          // local times
   double seconds = 0;                  // the run's (or the check's) duration
 
-  // A run: "success", "mismatch" (ran, but the reconciliation differs),
-  // "unreconciled" (committed, but the recount could not be made; `error`
-  // says why), "unknown" (the commit's answer was lost and the database
-  // could not tell) or "failed" (not committed), with the run's error. A check: its verdict, "clean", "cuts"
-  // or "fails".
-  std::string result;
+  // A run's outcome (an unreconciled run's `error` says why the recount
+  // could not be made), with the run's error. A check has no outcome of
+  // its own: its verdict follows from its findings (VerdictName(*check)).
+  RunOutcome result = RunOutcome::kFailed;
   std::string error;
   std::vector<StepRecord> steps;  // a run's steps: those that ran in run order, then the others
   std::vector<ReconcileLine> reconciliation;

@@ -275,10 +275,13 @@ Report ReportFromJson(const std::string& json) {
   if (root.Has("source_fixes_note")) r.fixes_note = root["source_fixes_note"].Text();
   if (r.kind == Report::Kind::kCheck) {
     r.check = ReadCheck(root, &r.check_from_destination);
-    r.result = VerdictName(*r.check);
     return r;
   }
-  r.result = root["result"].OneOf<std::string>({{"success", "success"}, {"mismatch", "mismatch"}, {"unreconciled", "unreconciled"}, {"unknown", "unknown"}, {"failed", "failed"}});
+  r.result = root["result"].OneOf<RunOutcome>({{OutcomeName(RunOutcome::kSuccess), RunOutcome::kSuccess},
+                                               {OutcomeName(RunOutcome::kMismatch), RunOutcome::kMismatch},
+                                               {OutcomeName(RunOutcome::kUnreconciled), RunOutcome::kUnreconciled},
+                                               {OutcomeName(RunOutcome::kUnknown), RunOutcome::kUnknown},
+                                               {OutcomeName(RunOutcome::kFailed), RunOutcome::kFailed}});
   r.error = root["error"].TextOrNull();
   for (const auto& l : root["reconciliation"].Items()) {
     r.reconciliation.push_back({l["item"].Text(), l["source"].Text(), l["destination"].Text(), l["match"].Boolean()});

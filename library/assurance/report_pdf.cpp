@@ -144,14 +144,6 @@ std::string SchemeOf(const Report& r) {
   return r.model_name.empty() ? r.model : r.model_name + "（" + r.model + "）";
 }
 
-std::string RunResultWords(const std::string& result) {
-  if (result == "success") return "成功";
-  if (result == "mismatch") return "完成，但对账不符";
-  if (result == "unreconciled") return "已提交，但无法对账";
-  if (result == "unknown") return "提交结果未知";
-  return "失败";
-}
-
 // An error number as korvel prints it: decimal for the runtime's own,
 // hexadecimal for the others.
 std::string ErrorNumberText(std::int32_t number) {
@@ -444,8 +436,8 @@ void Overview(Composer& out, const Report& r) {
   rows.push_back({Text("结束时间"), Text(r.ended)});
   rows.push_back({Text("用时"), Text(Seconds(r.seconds) + " 秒")});
   if (r.kind == Report::Kind::kRun) {
-    const bool ok = r.result == "success";
-    rows.push_back({Text("结果"), {RunResultWords(r.result), false, !ok}});
+    const bool ok = r.result == RunOutcome::kSuccess;
+    rows.push_back({Text("结果"), {OutcomeCaption(r.result), false, !ok}});
     if (!r.error.empty()) rows.push_back({Text("错误"), {r.error, false, true}});
   } else {
     // In brief: the verdict in full closes the findings it speaks of.
@@ -533,8 +525,8 @@ void Cuts(Composer& out, const Report& r) {
 void Reconciliation(Composer& out, const Report& r) {
   out.Heading("对账");
   if (r.reconciliation.empty()) {
-    out.Paragraph(r.result == "failed"         ? "升级没有完成，未对账。"
-                  : r.result == "unreconciled" ? "升级已完成，但无法对账（原因见上）。"
+    out.Paragraph(r.result == RunOutcome::kFailed         ? "升级没有完成，未对账。"
+                  : r.result == RunOutcome::kUnreconciled ? "升级已完成，但无法对账（原因见上）。"
                                                : "没有对账项目。");
     return;
   }

@@ -2,6 +2,8 @@
 
 #include <vector>
 
+#include "library/interface/postings.h"
+
 namespace korvel::plans {
 namespace {
 
@@ -18,67 +20,74 @@ std::string Join(const Lines& lines) {
 
 const std::string kRule(130, '-');
 
-// The posting of a partner ledger, version of 2007-01-23.
+// The WHERE condition of a posting rule: "(IsUsed <> 0) AND (BalAmo <> 0)
+// AND (UnitID <> N'0')".
+std::string PostingCondition(const PostingRule& rule) {
+  std::string condition;
+  for (std::string_view column : rule.not_zero) {
+    if (column.empty()) break;
+    condition += (condition.empty() ? "(" : " AND (") + std::string(column) + " <> 0)";
+  }
+  if (!rule.except_column.empty()) {
+    condition += " AND (" + std::string(rule.except_column) + " <> N'" + std::string(rule.except_value) + "')";
+  }
+  return condition;
+}
+
+// The posting of a partner ledger, version of 2007-01-23: its comments; what
+// it posts is its rule's.
 struct Ledger {
-  std::string_view purpose;     // line 1
-  std::string_view procedure;   // WriteCustAcc
-  std::string_view partners;    // Customer
+  const PostingRule& rule;
+  std::string_view purpose;  // line 1
   std::string_view partners_comment;
-  std::string_view ledger;      // CustAcc
   std::string_view ledger_comment;
   std::string_view insert_comment;
-  std::string_view condition;   // what the WHERE adds for this partner
-  std::string_view full_purpose;     // line 1 of the 2007-01-10 version
+  std::string_view full_purpose;  // line 1 of the 2007-01-10 version
   std::string_view full_delete_comment;
 };
 
 const Ledger kCustomerLedger = {
+    kCustomerPosting,
     "/*功能: 在5.6升级到6.0时，导完客户期初后，写客户往来帐*/",
-    "WriteCustAcc",
-    "Customer",
     "/*Customer: 新系统上的客户表*/",
-    "CustAcc",
     "/*CustAcc: 新系统上的客户往来帐*/",
     "/*插入客户期初记录(只写使用中的、余额不等于零的非零售客户的往来)*/",
-    " AND (UnitID <> N'0')",
     "/*功能: 在5.6升级到6.0时，导完期初数据后，写客户往来帐*/",
     "/*删除客户保管帐*/",
 };
 
 const Ledger kSupplierLedger = {
+    kSupplierPosting,
     "/*功能: 在5.6升级到6.0时，导完供货商期初后，写供应商往来帐*/",
-    "WriteSuppAcc",
-    "Supplier",
     "/*Supplier: 新系统上的供应商表*/",
-    "SuppAcc",
     "/*SuppAcc: 新系统上的供应商往来帐*/",
     "/*插入供应商期初记录(只写使用中的、余额不等于零的供货商的往来)*/",
-    "",
     "/*功能: 在5.6升级到6.0时，导完期初数据后，写供应商往来帐*/",
     "/*删除供货商保管帐*/",
 };
 
 std::string LedgerSql(const Ledger& l, bool full) {
-  const std::string condition = "(IsUsed <> 0) AND (BalAmo <> 0)" + std::string(l.condition);
+  const std::string condition = PostingCondition(l.rule);
+  const std::string ledger(l.rule.ledger), partners(l.rule.source), amount(l.rule.amount);
   Lines lines = {
       std::string(full ? l.full_purpose : l.purpose),
       full ? "/*日期: 2007-01-10*/" : "/*日期: 2007-01-23*/",
-      "CREATE PROCEDURE " + std::string(l.procedure) + " AS ",
+      "CREATE PROCEDURE " + std::string(l.rule.procedure) + " AS ",
       std::string(l.partners_comment),
       std::string(l.ledger_comment),
   };
   if (!full) lines.push_back(kRule);
   lines.insert(lines.end(), {"/*启动事务*/", "BEGIN TRANSACTION"});
-  if (full) lines.insert(lines.end(), {std::string(l.full_delete_comment), "Delete From " + std::string(l.ledger)});
+  if (full) lines.insert(lines.end(), {std::string(l.full_delete_comment), "Delete From " + ledger});
   lines.insert(lines.end(), {
       std::string(l.insert_comment),
-      "INSERT INTO " + std::string(l.ledger),
-      "      (Type, UnitID, BuyAmo, PayAmo, BalAmo, Summary)",
-      "SELECT 200 AS Type, UnitID, BalAmo AS BuyAmo, 0 AS PayAmo, BalAmo, '期初余额' AS Summary",
-      "FROM " + std::string(l.partners),
+      "INSERT INTO " + ledger,
+      "      (Type, UnitID, BuyAmo, PayAmo, " + amount + ", Summary)",
+      "SELECT 200 AS Type, UnitID, " + amount + " AS BuyAmo, 0 AS PayAmo, " + amount + ", '期初余额' AS Summary",
+      "FROM " + partners,
       "WHERE " + condition,
       "/*更新IsTrans*/",
-      "UPDATE " + std::string(l.partners),
+      "UPDATE " + partners,
       "SET IsTrans = 1",
       "WHERE (IsTrans = 0) AND " + condition,
       "/*提交事务*/",
@@ -92,16 +101,17 @@ std::string LedgerSql(const Ledger& l, bool full) {
 const char* const kCustodyHead[] = {
     "/*功能: 在5.6升级到6.0时，导完期初数据后，写商品保管帐*/",
 };
-const char* const kCustodyIntro[] = {
-    "CREATE PROCEDURE WriteCustody AS ",
+const char* const kCustodyComments[] = {
     "/*Custody: 新系统上的保管帐*/",
     "/*bBalance: 新系统上的库存帐*/",
 };
-const char* const kCustodyInsert[] = {
+const char* const kCustodyBegin[] = {
     "/*启动事务*/",
     "BEGIN TRANSACTION",
     "/*插入商品保管帐记录(只写库存余额不等于零的商品保管帐)*/",
-    "INSERT INTO Custody",
+};
+// Between "INSERT INTO <ledger>" and "FROM <source>".
+const char* const kCustodyColumns[] = {
     "     (Type, BaseID, GoodsID,",
     "     BuyPrice, BuyQua, BuyAmo,",
     "     BalPrice, BalQua, BalAmo, ",
@@ -112,8 +122,6 @@ const char* const kCustodyInsert[] = {
     "     BalAmo / BalQua AS BalPrice, BalQua, BalAmo,",
     "     BalQua AS RBalQua, BalAmo AS RBalAmo,",
     "     '期初余额' AS Summary",
-    "FROM bBalance",
-    "WHERE (BalQua <> 0)",
 };
 const char* const kCustodyMarkGoods[] = {
     "/*更新IsTrans*/",
@@ -233,9 +241,15 @@ std::string WriteCustodySql(bool full) {
   Lines lines;
   Append(&lines, kCustodyHead);
   lines.emplace_back(full ? "/*日期: 2007-01-10*/" : "/*日期: 2007-01-24*/");
-  Append(&lines, kCustodyIntro);
+  const PostingRule& rule = kCustodyPosting;
+  lines.push_back("CREATE PROCEDURE " + std::string(rule.procedure) + " AS ");
+  Append(&lines, kCustodyComments);
   if (!full) lines.push_back(kRule);
-  Append(&lines, kCustodyInsert);
+  Append(&lines, kCustodyBegin);
+  lines.push_back("INSERT INTO " + std::string(rule.ledger));
+  Append(&lines, kCustodyColumns);
+  lines.push_back("FROM " + std::string(rule.source));
+  lines.push_back("WHERE " + PostingCondition(rule));
   if (!full) Append(&lines, kCustodyMarkGoods);
   Append(&lines, kCustodyCommit);
   if (!full) lines.push_back(kRule);
