@@ -336,6 +336,76 @@ void ResultWriter::WriteRow(Writer& w, const dts::Row& row) {
   }
 }
 
+namespace {
+
+// The values of the fixed-length types a nullable column of them carries
+// (MONEYN, FLTN, DECIMALN and NUMERICN, DATETIMN): the length byte, then
+// the value in the column's size; a NULL is written by the caller.
+void WriteMoney(Writer& w, const WireColumn& c, const com::Variant& v) {
+  const std::int64_t units =
+      v.type() == com::VarType::kCurrency ? v.integer() : std::llround(v.ToDouble() * 10000.0);
+  w.U8(static_cast<std::uint8_t>(c.size));
+  if (c.size == 4) return w.U32(static_cast<std::uint32_t>(units));
+  w.U32(static_cast<std::uint32_t>(static_cast<std::uint64_t>(units) >> 32));
+  return w.U32(static_cast<std::uint32_t>(units));
+}
+
+void WriteFloat(Writer& w, const WireColumn& c, const com::Variant& v) {
+  w.U8(static_cast<std::uint8_t>(c.size));
+  if (c.size == 4) {
+    const float f = static_cast<float>(v.ToDouble());
+    std::uint32_t bits;
+    std::memcpy(&bits, &f, sizeof bits);
+    return w.U32(bits);
+  }
+  const double d = v.ToDouble();
+  std::uint64_t bits;
+  std::memcpy(&bits, &d, sizeof bits);
+  return w.U64(bits);
+}
+
+// Raises NumericOverflowError for a value past the column's precision.
+void WriteDecimal(Writer& w, const WireColumn& c, const com::Variant& v) {
+  // The value at the column's scale; the engine has held it to the
+  // column's precision.
+  com::Numeric n;
+  com::NumericStatus status = com::NumericStatus::kOk;
+  switch (v.type()) {
+    case com::VarType::kDecimal: case com::VarType::kText:
+      status = com::ParseNumeric(v.text(), c.precision, c.scale, &n);
+      break;
+    case com::VarType::kCurrency:
+      status = com::RescaleNumeric(com::NumericFromUnits(v.integer()), c.precision, c.scale, &n);
+      break;
+    case com::VarType::kR4: case com::VarType::kR8:
+      status = com::NumericFromDouble(v.real(), c.precision, c.scale, &n);
+      break;
+    default:
+      status = com::RescaleNumeric(com::NumericFromInteger(v.ToInt64()), c.precision, c.scale, &n);
+      break;
+  }
+  if (status != com::NumericStatus::kOk) throw NumericOverflowError();
+  unsigned char bytes[17];
+  com::NumericToWire(n, static_cast<int>(c.size), bytes);
+  w.U8(static_cast<std::uint8_t>(c.size));
+  return w.Bytes(std::span<const std::uint8_t>(bytes, c.size));
+}
+
+void WriteDateTime(Writer& w, const WireColumn& c, const com::Variant& v) {
+  std::int32_t days = 0;
+  std::uint32_t ticks = 0;
+  DateTimeParts(v.type() == com::VarType::kDate ? v.real() : v.ToDouble(), &days, &ticks);
+  w.U8(static_cast<std::uint8_t>(c.size));
+  if (c.size == 4) {
+    w.U16(static_cast<std::uint16_t>(days));
+    return w.U16(static_cast<std::uint16_t>(ticks / (300 * 60)));
+  }
+  w.U32(static_cast<std::uint32_t>(days));
+  return w.U32(ticks);
+}
+
+}  // namespace
+
 void ResultWriter::WriteValue(Writer& w, const WireColumn& c, const com::Variant& v) {
   const bool null = v.IsNull() || v.IsEmpty();
   if (c.plp) return WritePlpValue(w, c, v, null);
@@ -361,69 +431,19 @@ void ResultWriter::WriteValue(Writer& w, const WireColumn& c, const com::Variant
       w.U8(16);
       return w.Bytes(dts::GuidBytes(*guid));
     }
-    case kMoneyN: {
+    case kMoneyN:
       if (null) return w.U8(0);
-      const std::int64_t units =
-          v.type() == com::VarType::kCurrency ? v.integer() : std::llround(v.ToDouble() * 10000.0);
-      w.U8(static_cast<std::uint8_t>(c.size));
-      if (c.size == 4) return w.U32(static_cast<std::uint32_t>(units));
-      w.U32(static_cast<std::uint32_t>(static_cast<std::uint64_t>(units) >> 32));
-      return w.U32(static_cast<std::uint32_t>(units));
-    }
-    case kFltN: {
+      return WriteMoney(w, c, v);
+    case kFltN:
       if (null) return w.U8(0);
-      w.U8(static_cast<std::uint8_t>(c.size));
-      if (c.size == 4) {
-        const float f = static_cast<float>(v.ToDouble());
-        std::uint32_t bits;
-        std::memcpy(&bits, &f, sizeof bits);
-        return w.U32(bits);
-      }
-      const double d = v.ToDouble();
-      std::uint64_t bits;
-      std::memcpy(&bits, &d, sizeof bits);
-      return w.U64(bits);
-    }
+      return WriteFloat(w, c, v);
     case kDecimalN:
-    case kNumericN: {
+    case kNumericN:
       if (null) return w.U8(0);
-      // The value at the column's scale; the engine has held it to the
-      // column's precision.
-      com::Numeric n;
-      com::NumericStatus status = com::NumericStatus::kOk;
-      switch (v.type()) {
-        case com::VarType::kDecimal: case com::VarType::kText:
-          status = com::ParseNumeric(v.text(), c.precision, c.scale, &n);
-          break;
-        case com::VarType::kCurrency:
-          status = com::RescaleNumeric(com::NumericFromUnits(v.integer()), c.precision, c.scale, &n);
-          break;
-        case com::VarType::kR4: case com::VarType::kR8:
-          status = com::NumericFromDouble(v.real(), c.precision, c.scale, &n);
-          break;
-        default:
-          status = com::RescaleNumeric(com::NumericFromInteger(v.ToInt64()), c.precision, c.scale, &n);
-          break;
-      }
-      if (status != com::NumericStatus::kOk) throw NumericOverflowError();
-      unsigned char bytes[17];
-      com::NumericToWire(n, static_cast<int>(c.size), bytes);
-      w.U8(static_cast<std::uint8_t>(c.size));
-      return w.Bytes(std::span<const std::uint8_t>(bytes, c.size));
-    }
-    case kDateTimeN: {
+      return WriteDecimal(w, c, v);
+    case kDateTimeN:
       if (null) return w.U8(0);
-      std::int32_t days = 0;
-      std::uint32_t ticks = 0;
-      DateTimeParts(v.type() == com::VarType::kDate ? v.real() : v.ToDouble(), &days, &ticks);
-      w.U8(static_cast<std::uint8_t>(c.size));
-      if (c.size == 4) {
-        w.U16(static_cast<std::uint16_t>(days));
-        return w.U16(static_cast<std::uint16_t>(ticks / (300 * 60)));
-      }
-      w.U32(static_cast<std::uint32_t>(days));
-      return w.U32(ticks);
-    }
+      return WriteDateTime(w, c, v);
     case kBigVarChar:
     case kBigChar: {
       if (null) return w.U16(0xFFFF);

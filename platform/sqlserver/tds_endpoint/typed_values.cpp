@@ -305,55 +305,52 @@ SentType ReadTypeInfo(PieceReader& r, SentIn where) {
   return c;
 }
 
-com::Variant ReadValue(PieceReader& r, const SentType& c, com::CodePage& cp936, std::size_t max_bytes, SentIn where) {
-  // The value's bytes, after the length prefix and the null it may stand for.
-  std::vector<std::uint8_t> b;
-  if (c.plp) {
-    auto bytes = ReadPlp(r, max_bytes);
-    if (!bytes) return com::Variant::Null();
-    b = std::move(*bytes);
-  } else {
-    std::size_t length = 0;
-    switch (c.type) {
-      case kNull:
-        return com::Variant::Null();
-      case kVariant: {
-        const std::uint32_t variant_length = r.U32();
-        if (variant_length == 0) return com::Variant::Null();
-        return ReadVariant(r, variant_length, cp936, max_bytes);
+// The bytes of a value sent with a length before it (one, two or four
+// bytes as its type has it; a bulk load's text, ntext and image after a
+// text pointer and a timestamp); nullopt for NULL.
+std::optional<std::vector<std::uint8_t>> ReadSizedBytes(PieceReader& r, const SentType& c, std::size_t max_bytes,
+                                                        SentIn where) {
+  std::size_t length = 0;
+  switch (c.type) {
+    case kNull:
+      return std::nullopt;
+    case kInt1: case kBit: case kInt2: case kInt4: case kDateTime4: case kFlt4: case kMoney4:
+    case kMoney: case kDateTime: case kFlt8: case kInt8:
+      length = c.size;
+      break;
+    case kIntN: case kBitN: case kFltN: case kMoneyN: case kDateTimeN: case kDecimalN: case kNumericN: case kGuid:
+    case kDateN: case kTimeN: case kDateTime2N: case kDateTimeOffsetN: case kDecimal: case kNumeric:
+    case kVarChar: case kChar: case kVarBinary: case kBinary:
+      length = r.U8();
+      if (length == 0) return std::nullopt;
+      break;
+    case kBigVarChar: case kBigChar: case kNVarChar: case kNChar: case kBigVarBinary: case kBigBinary:
+      length = r.U16();
+      if (length == 0xFFFF) return std::nullopt;
+      break;
+    case kText: case kNText: case kImage:
+      if (where == SentIn::kBulkColumn) {
+        const std::uint8_t pointer = r.U8();
+        if (pointer == 0) return std::nullopt;
+        r.Take(pointer);
+        r.Take(8);  // timestamp
+        length = r.U32();
+      } else {
+        length = r.U32();
+        if (length == 0xFFFFFFFFu) return std::nullopt;
       }
-      case kInt1: case kBit: case kInt2: case kInt4: case kDateTime4: case kFlt4: case kMoney4:
-      case kMoney: case kDateTime: case kFlt8: case kInt8:
-        length = c.size;
-        break;
-      case kIntN: case kBitN: case kFltN: case kMoneyN: case kDateTimeN: case kDecimalN: case kNumericN: case kGuid:
-      case kDateN: case kTimeN: case kDateTime2N: case kDateTimeOffsetN: case kDecimal: case kNumeric:
-      case kVarChar: case kChar: case kVarBinary: case kBinary:
-        length = r.U8();
-        if (length == 0) return com::Variant::Null();
-        break;
-      case kBigVarChar: case kBigChar: case kNVarChar: case kNChar: case kBigVarBinary: case kBigBinary:
-        length = r.U16();
-        if (length == 0xFFFF) return com::Variant::Null();
-        break;
-      case kText: case kNText: case kImage:
-        if (where == SentIn::kBulkColumn) {
-          const std::uint8_t pointer = r.U8();
-          if (pointer == 0) return com::Variant::Null();
-          r.Take(pointer);
-          r.Take(8);  // timestamp
-          length = r.U32();
-        } else {
-          length = r.U32();
-          if (length == 0xFFFFFFFFu) return com::Variant::Null();
-        }
-        break;
-      default:
-        throw ProtocolError("value of type " + std::to_string(c.type));
-    }
-    if (length > max_bytes) throw ProtocolError("value of " + std::to_string(length) + " bytes");
-    b = r.Take(length);
+      break;
+    default:
+      throw ProtocolError("value of type " + std::to_string(c.type));
   }
+  if (length > max_bytes) throw ProtocolError("value of " + std::to_string(length) + " bytes");
+  if (length > max_bytes) throw ProtocolError("value of " + std::to_string(length) + " bytes");
+  return r.Take(length);
+}
+
+// A value of type `c` from its bytes: numbers, dates and GUIDs as they are
+// sent, text in UTF-16 or the server's code page, binary as it is.
+com::Variant DecodeSentValue(const SentType& c, const std::vector<std::uint8_t>& b, com::CodePage& cp936) {
   switch (c.type) {
     case kBit: case kBitN:
       return com::Variant::Bool(!b.empty() && b[0] != 0);
@@ -437,6 +434,19 @@ com::Variant ReadValue(PieceReader& r, const SentType& c, com::CodePage& cp936, 
   }
   if (IsBinary(c.type)) return com::Variant::Bytes(std::string_view(reinterpret_cast<const char*>(b.data()), b.size()));
   throw ProtocolError("value of type " + std::to_string(c.type));
+}
+
+}
+
+com::Variant ReadValue(PieceReader& r, const SentType& c, com::CodePage& cp936, std::size_t max_bytes, SentIn where) {
+  if (!c.plp && c.type == kVariant) {
+    const std::uint32_t variant_length = r.U32();
+    if (variant_length == 0) return com::Variant::Null();
+    return ReadVariant(r, variant_length, cp936, max_bytes);
+  }
+  const auto bytes = c.plp ? ReadPlp(r, max_bytes) : ReadSizedBytes(r, c, max_bytes, where);
+  if (!bytes) return com::Variant::Null();
+  return DecodeSentValue(c, *bytes, cp936);
 }
 
 }  // namespace sqlsrv::tds
