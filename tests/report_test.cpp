@@ -13,6 +13,7 @@
 
 #include "library/assurance/report.h"
 #include "platform/com/error.h"
+#include "platform/com/json.h"
 #include "platform/port/files.h"
 #include "tests/support/check_cases.h"
 #include "tests/support/files.h"
@@ -24,7 +25,7 @@ using assurance::Report;
 using assurance::StepRecord;
 using testing_support::CommandResult;
 using testing_support::EmbeddedShop;
-using testing_support::Json;
+using com::Json;
 using testing_support::ReadFile;
 using testing_support::RunCommand;
 using testing_support::ShellQuote;
@@ -309,7 +310,7 @@ TEST_F(ReportPdf, ARunsPdfHoldsTheJsonReportsFiguresAndReadsTheSameFromIt) {
       EXPECT_EQ(Unbroken(lines[i + 1]), Unbroken("目的数据库" + item["destination"].text()));
       found = true;
     }
-    EXPECT_TRUE(found) << item.Dump() << "\n" << text;
+    EXPECT_TRUE(found) << item << "\n" << text;
   }
 
   // The source proved by its digest, computed apart from korvel.
@@ -344,7 +345,7 @@ TEST_F(ReportPdf, AFailedRunsPdfNamesTheStepThatFailedAndItsError) {
         << text;
     EXPECT_NE(text.find(Unbroken(step["error"]["description"].text())), std::string::npos) << text;
   }
-  EXPECT_EQ(failed, 1) << report.Dump();
+  EXPECT_EQ(failed, 1) << report;
   EXPECT_NE(text.find("结果失败错误" + Unbroken(report["error"].text())), std::string::npos) << text;
   EXPECT_NE(text.find("升级没有完成，未对账。"), std::string::npos) << text;
 }
@@ -359,7 +360,7 @@ TEST_F(ReportPdf, ACheckPdfHoldsItsVerdictAndEveryProblem) {
   EXPECT_NE(text.find("Velmora 升级前检查报告"), std::string::npos) << text;
   EXPECT_NE(text.find("结论：升级将失败：1 行无法写入，升级会在第一处停止并回滚。"), std::string::npos) << text;
   const auto problems = report["problems"].items();
-  ASSERT_EQ(problems.size(), 1u) << report.Dump();
+  ASSERT_EQ(problems.size(), 1u) << report;
   EXPECT_NE(Unbroken(text).find(Unbroken("[引用不存在] Customer 第 3 行（UnitID=C3） 列“RegionID”，Region 中没有：" +
                                          problems[0]["message"].text())),
             std::string::npos)
@@ -377,7 +378,7 @@ TEST_F(ReportPdf, ACheckPdfHoldsItsVerdictAndEveryProblem) {
       EXPECT_EQ(table[3], std::to_string(task["rows_cut"].integer())) << line;
       found = true;
     }
-    EXPECT_TRUE(found) << task.Dump() << "\n" << text;
+    EXPECT_TRUE(found) << task << "\n" << text;
   }
 }
 
