@@ -9,7 +9,7 @@
 #include <map>
 #include <optional>
 
-#include "library/assurance/csv.h"
+#include "platform/com/csv.h"
 #include "platform/com/datetime.h"
 #include "platform/com/error.h"
 #include "platform/com/names.h"
@@ -74,7 +74,7 @@ bool IsGuid(const std::string& t) {
 // The value `text` gives in the column, as the writer takes it; nullopt
 // with `*why` set when it gives none.
 std::optional<Variant> ValueFor(const jet::ColumnDefinition& c, const std::string& text, std::string* why) {
-  const std::string t = TrimmedField(text);
+  const std::string t = com::TrimmedField(text);
   auto integer = [&](std::int64_t low, std::int64_t high) -> std::optional<Variant> {
     const auto n = WholeNumber(t);
     if (!n) {
