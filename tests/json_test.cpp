@@ -2,6 +2,8 @@
 // what it refuses and where, and the layout it writes. Expected texts are
 // written out by hand from JSON's rules and the layout the report files
 // have.
+#include "platform/com/json.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -9,7 +11,6 @@
 #include <vector>
 
 #include "platform/com/error.h"
-#include "platform/com/json.h"
 
 namespace {
 
@@ -81,10 +82,10 @@ TEST(JsonRead, WhatIsNotStrictJsonIsRefusedNamingTheByte) {
       {"\"\\ud83d\"", "第 2 个字节处：invalid escape sequence"},         // a high surrogate alone
       {"\"\\ud83d\\u0041\"", "第 2 个字节处：invalid escape sequence"},  // not followed by a low one
       {"\"\\ude00\"", "第 2 个字节处：invalid escape sequence"},         // a low surrogate alone
-      {"\"a\xC0\x80\"", "第 3 个字节处：invalid UTF8 string"},             // an overlong NUL
-      {"\"a\x80\"", "第 3 个字节处：invalid UTF8 string"},                 // a continuation byte alone
-      {"\"\xED\xA0\x80\"", "第 2 个字节处：invalid UTF8 string"},          // a surrogate in UTF-8
-      {"\"\xE4\xB8\"", "第 2 个字节处：invalid UTF8 string"},              // cut inside a character
+      {"\"a\xC0\x80\"", "第 3 个字节处：invalid UTF8 string"},           // an overlong NUL
+      {"\"a\x80\"", "第 3 个字节处：invalid UTF8 string"},               // a continuation byte alone
+      {"\"\xED\xA0\x80\"", "第 2 个字节处：invalid UTF8 string"},        // a surrogate in UTF-8
+      {"\"\xE4\xB8\"", "第 2 个字节处：invalid UTF8 string"},            // cut inside a character
       {"01", "第 1 个字节处：illegal number"},
       {"[1.]", "第 2 个字节处：illegal number"},
       {"[-]", "第 2 个字节处：illegal number"},
@@ -188,18 +189,25 @@ TEST(JsonField, EveryFaultNamesTheFieldWhereItIs) {
   } cases[] = {
       {"无法读取报告：缺少字段“steps[0].name”", [](const JsonField& r) { r["steps"].Items()[0]["name"]; }},
       {"无法读取报告：缺少字段“kind”", [](const JsonField& r) { r["kind"]; }},
-      {"无法读取报告：字段“steps[1].rows”应为整数", [](const JsonField& r) { r["steps"].Items()[1]["rows"].Integer(); }},
+      {"无法读取报告：字段“steps[1].rows”应为整数",
+       [](const JsonField& r) { r["steps"].Items()[1]["rows"].Integer(); }},
       {"无法读取报告：字段“steps[1].name”应为字符串", [](const JsonField& r) { r["steps"].Items()[1]["name"].Text(); }},
-      {"无法读取报告：字段“steps[1].big”的值超出范围", [](const JsonField& r) { r["steps"].Items()[1]["big"].Integer(); }},
-      {"无法读取报告：字段“steps[1].n”的值超出范围", [](const JsonField& r) { r["steps"].Items()[1]["n"].Integer(0, 255); }},
-      {"无法读取报告：字段“steps[1].ok”应为true 或 false", [](const JsonField& r) { r["steps"].Items()[1]["ok"].Boolean(); }},
+      {"无法读取报告：字段“steps[1].big”的值超出范围",
+       [](const JsonField& r) { r["steps"].Items()[1]["big"].Integer(); }},
+      {"无法读取报告：字段“steps[1].n”的值超出范围",
+       [](const JsonField& r) { r["steps"].Items()[1]["n"].Integer(0, 255); }},
+      {"无法读取报告：字段“steps[1].ok”应为true 或 false",
+       [](const JsonField& r) { r["steps"].Items()[1]["ok"].Boolean(); }},
       {"无法读取报告：字段“steps[1].amount”不是金额：“1.23456”",
        [](const JsonField& r) { r["steps"].Items()[1]["amount"].Money(); }},
-      {"无法读取报告：字段“steps[1].items”应为数组", [](const JsonField& r) { r["steps"].Items()[1]["items"].Items(); }},
+      {"无法读取报告：字段“steps[1].items”应为数组",
+       [](const JsonField& r) { r["steps"].Items()[1]["items"].Items(); }},
       {"无法读取报告：字段“steps”应为对象", [](const JsonField& r) { r["steps"]["rows"]; }},
       {"无法读取报告：字段“top”应为数字", [](const JsonField& r) { r["top"].Number(); }},
       {"无法读取报告：字段“steps[1].ok”的值“yes”无效",
-       [](const JsonField& r) { r["steps"].Items()[1]["ok"].OneOf<int>({{"no", 0}}); }},
+       [](const JsonField& r) {
+         r["steps"].Items()[1]["ok"].OneOf<int>({{"no", 0}});
+       }},
   };
   for (const auto& c : cases) EXPECT_EQ(FieldFault(doc, c.read), c.expected);
 

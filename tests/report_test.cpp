@@ -325,7 +325,7 @@ std::vector<std::string> Words(const std::string& text) {
 TEST(SourceIdentity, AReadErrorIsNamedWithTheSystemsReason) {
   VK_SKIP_ON_WINDOWS("/proc/self/mem, a file whose first bytes cannot be read");
   try {
-    assurance::IdentifySourceFile("/proc/self/mem");
+    assurance::IdentifyFile("/proc/self/mem");
     ADD_FAILURE() << "read without an error";
   } catch (const com::Error& e) {
     EXPECT_NE(e.description().find("读取出错（"), std::string::npos) << e.description();
@@ -333,7 +333,7 @@ TEST(SourceIdentity, AReadErrorIsNamedWithTheSystemsReason) {
   }
   testing_support::TempDir dir;
   try {
-    assurance::IdentifySourceFile(dir.path());
+    assurance::IdentifyFile(dir.path());
     ADD_FAILURE() << "a folder identified as a file";
   } catch (const com::Error& e) {
     EXPECT_NE(e.description().find("不是文件"), std::string::npos) << e.description();

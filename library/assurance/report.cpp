@@ -43,7 +43,7 @@ Json Seconds(double s) {
 
 Json OptionalText(const std::optional<std::string>& s) { return s ? Json::String(*s) : Json(); }
 
-Json FileJson(const SourceFile& f) {
+Json FileIdentityJson(const FileIdentity& f) {
   return Json::Object()
       .Add("path", Json::String(f.path))
       .Add("size", Json::Integer(f.size))
@@ -66,8 +66,8 @@ Json FixRecordValue(const FixRecord& f) {
     changes.Push(std::move(change));
   }
   return Json::Object()
-      .Add("source", FileJson(f.source))
-      .Add("copy", FileJson(f.copy))
+      .Add("source", FileIdentityJson(f.source))
+      .Add("copy", FileIdentityJson(f.copy))
       .Add("list", Json::String(f.list))
       .Add("made", Json::String(f.made))
       .Add("changes", std::move(changes));
@@ -203,7 +203,7 @@ Json Step(const StepRecord& o) {
 
 std::string LocalTimeNow() { return LocalTime(std::time(nullptr)); }
 
-SourceFile IdentifySourceFile(const std::string& path) {
+FileIdentity IdentifyFile(const std::string& path) {
   auto fail = [&](const std::string& why) {
     return com::Error(com::kErrInvalidArgument, kSource, "无法读取源文件“" + path + "”：" + why);
   };
@@ -275,7 +275,7 @@ Report BeginReport(Report::Kind kind, const std::string& model, const std::strin
   report.model_name = model_name;
   report.source.path = source_path;
   try {
-    report.source = IdentifySourceFile(source_path);
+    report.source = IdentifyFile(source_path);
     FindFixRecord(report);
   } catch (const com::Error&) {
     // The path stays; the run's own test of the file says what is wrong.

@@ -37,8 +37,9 @@ CheckResult ReadCheck(const JsonField& node, bool* from_destination) {
   CheckResult r;
   *from_destination = node["definitions"].OneOf<bool>({{"destination", true}, {"script", false}});
   for (const auto& t : node["tasks"].Items()) {
-    TaskCheck task{t["step"].Text(), t["table"].Text(), t["rows_read"].Integer(), t["rows_failing"].Integer(),
-                   t["rows_cut"].Integer(), {}};
+    TaskCheck task{t["step"].Text(),         t["table"].Text(),
+                   t["rows_read"].Integer(), t["rows_failing"].Integer(),
+                   t["rows_cut"].Integer(),  {}};
     for (const auto& c : t["columns"].Items()) {
       task.columns.push_back({c["column"].Text(), c["failing"].Integer(), c["cut"].Integer()});
     }
@@ -79,16 +80,18 @@ CheckResult ReadCheck(const JsonField& node, bool* from_destination) {
 StepRecord ReadStep(const JsonField& s) {
   StepRecord step;
   step.name = s["name"].Text();
-  step.state = s["result"].OneOf<StepRecord::State>({{StateName(StepRecord::State::kSucceeded), StepRecord::State::kSucceeded},
-                                                     {StateName(StepRecord::State::kFailed), StepRecord::State::kFailed},
-                                                     {StateName(StepRecord::State::kNotRun), StepRecord::State::kNotRun}});
+  step.state =
+      s["result"].OneOf<StepRecord::State>({{StateName(StepRecord::State::kSucceeded), StepRecord::State::kSucceeded},
+                                            {StateName(StepRecord::State::kFailed), StepRecord::State::kFailed},
+                                            {StateName(StepRecord::State::kNotRun), StepRecord::State::kNotRun}});
   step.in_transaction = s["in_transaction"].Boolean();
   step.stats.rows_read = s["rows_read"].Integer();
   step.stats.rows_written = s["rows_written"].Integer();
   step.stats.seconds = s["seconds"].Number();
   for (const auto& t : s["truncations"].Items()) {
     dts::ColumnTruncation cut{t["column"].Text(), t["count"].Integer(), {}};
-    for (const auto& row : t["first_rows"].Items()) cut.first_rows.push_back({row["position"].Integer(), row["key"].Text()});
+    for (const auto& row : t["first_rows"].Items())
+      cut.first_rows.push_back({row["position"].Integer(), row["key"].Text()});
     step.stats.truncations.push_back(std::move(cut));
   }
   for (const auto& a : s["statements"].Items()) {
@@ -103,7 +106,7 @@ StepRecord ReadStep(const JsonField& s) {
   return step;
 }
 
-SourceFile ReadFile(const JsonField& f) {
+FileIdentity ReadFileIdentity(const JsonField& f) {
   return {f["path"].Text(), f["size"].Integer(0), f["modified"].Text(), f["sha256"].Text()};
 }
 
@@ -113,8 +116,8 @@ std::optional<std::string> OptionalText(const JsonField& n) {
 
 FixRecord ReadFixRecord(const JsonField& node) {
   FixRecord f;
-  f.source = ReadFile(node["source"]);
-  f.copy = ReadFile(node["copy"]);
+  f.source = ReadFileIdentity(node["source"]);
+  f.copy = ReadFileIdentity(node["copy"]);
   f.list = node["list"].Text();
   f.made = node["made"].Text();
   for (const auto& c : node["changes"].Items()) {

@@ -224,7 +224,7 @@ FixRecord FixSource(const std::string& source, const jet::OpenOptions& options, 
   }
   CheckFixLines(lines);
   FixRecord record;
-  record.source = IdentifySourceFile(source);
+  record.source = IdentifyFile(source);
   record.list = list_path;
 
   // Each line held to the source's definitions.
@@ -334,10 +334,10 @@ FixRecord FixSource(const std::string& source, const jet::OpenOptions& options, 
     return true;
   });
   try {
-    if (IdentifySourceFile(source).sha256 != record.source.sha256) {
+    if (IdentifyFile(source).sha256 != record.source.sha256) {
       throw com::Error(jet::kErrSourceChanged, kSource, source + " 在修正期间被改动过，副本作废，请在没有程序使用它时重做");
     }
-    record.copy = IdentifySourceFile(output);
+    record.copy = IdentifyFile(output);
     record.made = LocalTimeNow();
     WriteFileWhole(record_path, FixRecordJson(record));
   } catch (...) {
