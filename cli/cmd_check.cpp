@@ -10,10 +10,10 @@
 #include "cli/plan_setup.h"
 #include "library/assurance/check.h"
 #include "library/assurance/fix_list.h"
-#include "library/assurance/login_tests.h"
 #include "library/assurance/report.h"
 #include "library/assurance/report_pdf.h"
 #include "library/assurance/script_database.h"
+#include "library/login/login_tests.h"
 #include "platform/com/error.h"
 #include "platform/com/variant.h"
 
@@ -99,7 +99,7 @@ int CmdCheck(const Args& args) {
   }
 
   // The source opens with its password, as the run's first test.
-  assurance::TestSourceFile(file, source_password);
+  login::TestSourceFile(file, source_password);
   assurance::Report report =
       assurance::BeginReport(assurance::Report::Kind::kCheck, model, ModelName(model), file, server, user, database);
   const auto started = std::chrono::steady_clock::now();

@@ -5,8 +5,8 @@
 #include <cstring>
 #include <filesystem>
 
-#include "library/assurance/model_list.h"
 #include "library/interface/provider.h"
+#include "library/model_list/model_list.h"
 #include "platform/com/error.h"
 #include "platform/com/object.h"
 #include "platform/port/files.h"
@@ -67,7 +67,7 @@ void RefuseUnwritableReport(const std::string& path) {
 
 std::string ModelName(const std::string& class_name) {
   try {
-    const auto row = assurance::FindModelByClass(com::ProgramFolder() + "/" + assurance::kModelListFile, class_name);
+    const auto row = model_list::FindModelByClass(com::ProgramFolder() + "/" + model_list::kModelListFile, class_name);
     if (row) return row->Field("ModelCNName").value_or("");
   } catch (const com::Error&) {
     // No list beside the program (or no name column): the report names the

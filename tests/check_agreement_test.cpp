@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/com/json.h"
 #include "platform/jet/reader.h"
 #include "tests/support/check_cases.h"
 #include "tests/support/files.h"
@@ -20,7 +21,7 @@ namespace {
 
 using testing_support::AgreementCase;
 using testing_support::EmbeddedShop;
-using testing_support::Json;
+using com::Json;
 
 int RowCount(const std::string& tsv) {
   int lines = 0;
@@ -47,7 +48,7 @@ std::string Findings(const Json& report) {
   for (const char* list : {"tasks", "problems"}) {
     for (const Json& item : report[list].items()) {
       for (const auto& [key, value] : item.members()) {
-        if (key != "step" && key != "message") out += key + "=" + value.Dump() + " ";
+        if (key != "step" && key != "message") out += key + "=" + com::CompactJson(value) + " ";
       }
       out += "\n";
     }

@@ -1,5 +1,5 @@
 // The CSV the check's lists are written in and read back from.
-#include "library/assurance/csv.h"
+#include "platform/com/csv.h"
 
 #include <gtest/gtest.h>
 
@@ -7,8 +7,8 @@
 
 namespace {
 
-using assurance::CsvField;
-using assurance::ParseCsv;
+using com::CsvField;
+using com::ParseCsv;
 
 TEST(Csv, FieldsWrittenAreReadBackAsTheyWere) {
   const std::vector<std::string> fields = {"plain", "a,b", "say \"hi\"", "two\r\nlines", "", "客户 C001"};

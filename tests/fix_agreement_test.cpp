@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/com/json.h"
 #include "tests/support/check_cases.h"
 #include "tests/support/files.h"
 #include "tests/support/shop.h"
@@ -16,7 +17,7 @@ namespace {
 
 using testing_support::AgreementCase;
 using testing_support::ExportedTables;
-using testing_support::Json;
+using com::Json;
 using testing_support::ReadFile;
 using testing_support::RunCommand;
 using testing_support::ShellQuote;

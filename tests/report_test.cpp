@@ -13,6 +13,7 @@
 
 #include "library/assurance/report.h"
 #include "platform/com/error.h"
+#include "platform/com/json.h"
 #include "platform/port/files.h"
 #include "tests/support/check_cases.h"
 #include "tests/support/files.h"
@@ -24,7 +25,7 @@ using assurance::Report;
 using assurance::StepRecord;
 using testing_support::CommandResult;
 using testing_support::EmbeddedShop;
-using testing_support::Json;
+using com::Json;
 using testing_support::ReadFile;
 using testing_support::RunCommand;
 using testing_support::ShellQuote;
@@ -154,6 +155,104 @@ TEST(ReportJson, ACheckReadsBackAsItWasWritten) {
   EXPECT_STREQ(assurance::VerdictName(*read.check), "cuts");
 }
 
+// A run's report as the files written by korvel run hold it, written out
+// here member by member: it reads back to the same figures and is written
+// again byte for byte.
+TEST(ReportJson, AReportFileAsWrittenBeforeReadsBackAndIsWrittenTheSame) {
+  const std::string file =
+      "{\n"
+      "  \"kind\": \"run\",\n"
+      "  \"model\": \"C5to6Normal\",\n"
+      "  \"model_name\": \"5.6升级到6.0默认方案\",\n"
+      "  \"source\": \"/srv/店/shop-fixed.mdb\",\n"
+      "  \"source_size\": 18446744073709551,\n"
+      "  \"source_modified\": \"2026-12-09 17:21:07\",\n"
+      "  \"source_sha256\": \"00ff\",\n"
+      "  \"server\": \"file:/srv/店\",\n"
+      "  \"user\": \"sa\",\n"
+      "  \"database\": \"Sales60\",\n"
+      "  \"started\": \"2026-12-09 17:21:08\",\n"
+      "  \"ended\": \"2026-12-09 17:25:40\",\n"
+      "  \"seconds\": 272.123,\n"
+      "  \"source_fixes\": {\n"
+      "    \"source\": {\"path\": \"/srv/店/shop.mdb\", \"size\": 4096, \"modified\": \"2026-12-08 09:00:00\", "
+      "\"sha256\": \"aa11\"},\n"
+      "    \"copy\": {\"path\": \"/srv/店/shop-fixed.mdb\", \"size\": 18446744073709551, \"modified\": "
+      "\"2026-12-09 17:21:07\", \"sha256\": \"00ff\"},\n"
+      "    \"list\": \"fixes.csv\",\n"
+      "    \"made\": \"2026-12-09 17:00:00\",\n"
+      "    \"changes\": [\n"
+      "      {\"table\": \"Customer\", \"row\": 3, \"key\": \"UnitID=C3\", \"column\": \"RegionID\", \"old\": \"9\", "
+      "\"new\": null},\n"
+      "      {\"table\": \"Goods\", \"row\": 12, \"key\": \"\", \"removed\": true}\n"
+      "    ]\n"
+      "  },\n"
+      "  \"result\": \"failed\",\n"
+      "  \"error\": \"第 2 步失败：\\\"WriteCustody\\\"\\n已回滚\",\n"
+      "  \"reconciliation\": [],\n"
+      "  \"steps\": [\n"
+      "    {\"name\": \"导入数据到 [Sales60].[dbo].[Goods]\", \"result\": \"success\", \"in_transaction\": true, "
+      "\"rows_read\": 5000000000, \"rows_written\": 4999999999, \"seconds\": 0.0123, \"truncations\": "
+      "[{\"column\": \"GdsName\", \"count\": 7, \"first_rows\": [{\"position\": 1, \"key\": \"GoodsID=\\tG1\"}, "
+      "{\"position\": 12, \"key\": \"\"}]}], \"statements\": []},\n"
+      "    {\"name\": \"执行存储过程 WriteCustody\", \"result\": \"failed\", \"in_transaction\": false, \"rows_read\": 0, "
+      "\"rows_written\": 0, \"seconds\": 1e-05, \"truncations\": [], \"statements\": [{\"verb\": \"INSERT\", "
+      "\"table\": \"Custody\", \"rows\": 112}, {\"verb\": \"EXEC\", \"table\": \"\", \"rows\": 0}], \"error\": "
+      "{\"number\": -2147217873, \"source\": \"Microsoft OLE DB Provider for SQL Server\", \"description\": "
+      "\"\\u0001终止\\r\\n\"}},\n"
+      "    {\"name\": \"删除存储过程 WriteCustAcc\", \"result\": \"not run\", \"in_transaction\": true, \"rows_read\": 0, "
+      "\"rows_written\": 0, \"seconds\": 0, \"truncations\": [], \"statements\": []}\n"
+      "  ],\n"
+      "  \"check\": {\n"
+      "    \"definitions\": \"script\",\n"
+      "    \"verdict\": \"cuts\",\n"
+      "    \"tasks\": [\n"
+      "      {\"step\": \"导入数据到 [Sales60].[dbo].[Goods]\", \"table\": \"Goods\", \"rows_read\": 5000000000, "
+      "\"rows_failing\": 0, \"rows_cut\": 7, \"columns\": [{\"column\": \"GdsName\", \"failing\": 0, \"cut\": 7}]}\n"
+      "    ],\n"
+      "    \"postings\": [\n"
+      "      {\"step\": \"执行存储过程 WriteCustody\", \"ledger\": \"Custody\", \"rows\": 112, \"amount\": "
+      "\"12345678901234.5678\", \"quantity\": null}\n"
+      "    ],\n"
+      "    \"problems\": [\n"
+      "      {\"kind\": \"cut\", \"fails\": false, \"step\": \"导入数据到 [Sales60].[dbo].[Goods]\", \"table\": \"Goods\", "
+      "\"column\": \"GdsName\", \"row\": 1, \"key\": \"GoodsID=\\tG1\", \"number\": 0, \"message\": \"长度 60\", "
+      "\"original_length\": 60, \"cut_length\": 50}\n"
+      "    ]\n"
+      "  }\n"
+      "}\n";
+  const Report read = assurance::ReportFromJson(file);
+  EXPECT_EQ(assurance::ToJson(read), file);
+  EXPECT_EQ(read.source.size, 18446744073709551);
+  ASSERT_TRUE(read.fixes.has_value());
+  ASSERT_EQ(read.fixes->changes.size(), 2u);
+  EXPECT_EQ(read.fixes->changes[0].old_value, "9");
+  EXPECT_EQ(read.fixes->changes[0].new_value, std::nullopt);
+  EXPECT_TRUE(read.fixes->changes[1].removed);
+  EXPECT_EQ(read.error, "第 2 步失败：\"WriteCustody\"\n已回滚");
+  ASSERT_EQ(read.steps.size(), 3u);
+  EXPECT_EQ(read.steps[0].stats.truncations[0].first_rows[0].key, "GoodsID=\tG1");
+  EXPECT_EQ(read.steps[1].error.ErrorCode, -2147217873);
+  EXPECT_EQ(read.steps[1].error.Description, "\x01终止\r\n");
+  EXPECT_EQ(read.steps[1].stats.seconds, 1e-05);
+  EXPECT_EQ(read.steps[2].state, StepRecord::State::kNotRun);
+  ASSERT_TRUE(read.check.has_value());
+  EXPECT_FALSE(read.check_from_destination);
+  EXPECT_EQ(read.check->postings[0].amount, 123456789012345678);  // in ten-thousandths, to the last digit
+  EXPECT_EQ(read.check->problems[0].cut_length, 50u);
+
+  // A fix record as korvel fix writes it beside the copy.
+  const std::string record =
+      "{\n"
+      "  \"source\": {\"path\": \"a.mdb\", \"size\": 1, \"modified\": \"2026-12-08 09:00:00\", \"sha256\": \"aa\"},\n"
+      "  \"copy\": {\"path\": \"b.mdb\", \"size\": 2, \"modified\": \"2026-12-08 09:00:01\", \"sha256\": \"bb\"},\n"
+      "  \"list\": \"l.csv\",\n"
+      "  \"made\": \"2026-12-08 09:00:02\",\n"
+      "  \"changes\": []\n"
+      "}\n";
+  EXPECT_EQ(assurance::FixRecordJson(assurance::FixRecordFromJson(record)), record);
+}
+
 TEST(ReportJson, WhatIsNotAReportIsRefusedNamingTheFault) {
   const std::string run = assurance::ToJson(MakeRun());
   const struct {
@@ -162,6 +261,8 @@ TEST(ReportJson, WhatIsNotAReportIsRefusedNamingTheFault) {
   } cases[] = {
       {"", "不是有效的 JSON"},
       {"{\"kind\": \"run\",", "不是有效的 JSON"},
+      {run + "{}", "不是有效的 JSON"},
+      {Replaced(run, "\"user\": \"sa\"", "\"user\": \"sa\", \"user\": \"root\""), "duplicate key"},
       {"[\"kind\", \"run\"]", "报告应为 JSON 对象"},
       {"{}", "缺少字段“kind”"},
       {Replaced(run, "\"kind\": \"run\"", "\"kind\": \"audit\""), "字段“kind”的值“audit”无效"},
@@ -253,7 +354,7 @@ std::vector<std::string> Words(const std::string& text) {
 TEST(SourceIdentity, AReadErrorIsNamedWithTheSystemsReason) {
   VK_SKIP_ON_WINDOWS("/proc/self/mem, a file whose first bytes cannot be read");
   try {
-    assurance::IdentifySourceFile("/proc/self/mem");
+    assurance::IdentifyFile("/proc/self/mem");
     ADD_FAILURE() << "read without an error";
   } catch (const com::Error& e) {
     EXPECT_NE(e.description().find("读取出错（"), std::string::npos) << e.description();
@@ -261,7 +362,7 @@ TEST(SourceIdentity, AReadErrorIsNamedWithTheSystemsReason) {
   }
   testing_support::TempDir dir;
   try {
-    assurance::IdentifySourceFile(dir.path());
+    assurance::IdentifyFile(dir.path());
     ADD_FAILURE() << "a folder identified as a file";
   } catch (const com::Error& e) {
     EXPECT_NE(e.description().find("不是文件"), std::string::npos) << e.description();
@@ -338,7 +439,7 @@ TEST_F(ReportPdf, ARunsPdfHoldsTheJsonReportsFiguresAndReadsTheSameFromIt) {
       EXPECT_EQ(Unbroken(lines[i + 1]), Unbroken("目的数据库" + item["destination"].text()));
       found = true;
     }
-    EXPECT_TRUE(found) << item.Dump() << "\n" << text;
+    EXPECT_TRUE(found) << item << "\n" << text;
   }
 
   // The source proved by its digest, computed apart from korvel.
@@ -373,7 +474,7 @@ TEST_F(ReportPdf, AFailedRunsPdfNamesTheStepThatFailedAndItsError) {
         << text;
     EXPECT_NE(text.find(Unbroken(step["error"]["description"].text())), std::string::npos) << text;
   }
-  EXPECT_EQ(failed, 1) << report.Dump();
+  EXPECT_EQ(failed, 1) << report;
   EXPECT_NE(text.find("结果失败错误" + Unbroken(report["error"].text())), std::string::npos) << text;
   EXPECT_NE(text.find("升级没有完成，未对账。"), std::string::npos) << text;
 }
@@ -388,7 +489,7 @@ TEST_F(ReportPdf, ACheckPdfHoldsItsVerdictAndEveryProblem) {
   EXPECT_NE(text.find("Velmora 升级前检查报告"), std::string::npos) << text;
   EXPECT_NE(text.find("结论：升级将失败：1 行无法写入，升级会在第一处停止并回滚。"), std::string::npos) << text;
   const auto problems = report["problems"].items();
-  ASSERT_EQ(problems.size(), 1u) << report.Dump();
+  ASSERT_EQ(problems.size(), 1u) << report;
   EXPECT_NE(Unbroken(text).find(Unbroken("[引用不存在] Customer 第 3 行（UnitID=C3） 列“RegionID”，Region 中没有：" +
                                          problems[0]["message"].text())),
             std::string::npos)
@@ -406,7 +507,7 @@ TEST_F(ReportPdf, ACheckPdfHoldsItsVerdictAndEveryProblem) {
       EXPECT_EQ(table[3], std::to_string(task["rows_cut"].integer())) << line;
       found = true;
     }
-    EXPECT_TRUE(found) << task.Dump() << "\n" << text;
+    EXPECT_TRUE(found) << task << "\n" << text;
   }
 }
 

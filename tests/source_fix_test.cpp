@@ -174,8 +174,8 @@ TEST(SourceFix, TheCopyIsTheSourceWithTheListedChangesAndKeepsItsPassword) {
                   a.column == b.column && a.old_value == b.old_value && a.new_value == b.new_value)
           << "change " << i;
     }
-    EXPECT_EQ(r->source.sha256, assurance::IdentifySourceFile(source).sha256);
-    EXPECT_EQ(r->copy.sha256, assurance::IdentifySourceFile(copy).sha256);
+    EXPECT_EQ(r->source.sha256, assurance::IdentifyFile(source).sha256);
+    EXPECT_EQ(r->copy.sha256, assurance::IdentifyFile(copy).sha256);
     EXPECT_EQ(r->list, "list.csv");
   }
 }

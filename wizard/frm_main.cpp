@@ -16,12 +16,12 @@
 #include <QTabWidget>
 #include <QTimer>
 
-#include "library/assurance/model_list.h"
 #include "library/assurance/run_protocol.h"
 #include "library/interface/errors.h"
 #include "library/interface/ipackage.h"
 #include "library/interface/provider.h"
 #include "library/interface/report_sink.h"
+#include "library/model_list/model_list.h"
 #include "platform/com/object.h"
 #include "platform/com/variant.h"
 #include "platform/dts/events.h"

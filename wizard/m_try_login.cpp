@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "library/assurance/login_tests.h"
 #include "library/interface/errors.h"
+#include "library/login/login_tests.h"
 #include "platform/com/error.h"
 
 namespace velmora {
@@ -29,7 +29,7 @@ void TryLoginAccess(const korvel::CConnection& connection) {
   if (connection.DataSource.empty()) {
     throw com::Error(korvel::kValidationError, kSource, "请指定数据库位置！");
   }
-  assurance::TestSourceFile(connection.DataSource, connection.Password);
+  login::TestSourceFile(connection.DataSource, connection.Password);
 }
 
 void TryLoginSQL(const korvel::CConnection& connection, QComboBox& databases) {
@@ -40,7 +40,7 @@ void TryLoginSQL(const korvel::CConnection& connection, QComboBox& databases) {
     throw com::Error(korvel::kValidationError, kSource, "请输入用户名！");
   }
   const std::vector<std::string> names =
-      assurance::ServerDatabases(connection.DataSource, connection.UserID, connection.Password, kLoginTimeoutSeconds);
+      login::ServerDatabases(connection.DataSource, connection.UserID, connection.Password, kLoginTimeoutSeconds);
   databases.clear();
   databases.setEditText(QString());
   for (const auto& name : names) databases.addItem(QString::fromStdString(name));

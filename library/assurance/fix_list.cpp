@@ -4,12 +4,17 @@
 #include <map>
 #include <tuple>
 
-#include "library/assurance/csv.h"
+#include "platform/com/csv.h"
 #include "platform/com/error.h"
 #include "platform/com/names.h"
 
 namespace assurance {
 namespace {
+
+using com::CsvField;
+using com::CsvRecord;
+using com::ParseCsv;
+using com::TrimmedField;
 
 constexpr char kDelete[] = "删除";
 constexpr char kSetNull[] = "置空";

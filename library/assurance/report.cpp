@@ -1,6 +1,7 @@
 #include "library/assurance/report.h"
 
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -10,6 +11,7 @@
 #include <sstream>
 
 #include "platform/com/error.h"
+#include "platform/com/json.h"
 #include "platform/com/variant.h"
 #include "platform/port/files.h"
 #include "platform/port/sha256.h"
@@ -28,170 +30,180 @@ std::string LocalTime(std::time_t t) {
   return buf;
 }
 
-// A JSON string literal of UTF-8 text.
-std::string Str(std::string_view s) {
-  std::string out = "\"";
-  for (unsigned char c : s) {
-    switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
-      default:
-        if (c < 0x20) {
-          char buf[8];
-          std::snprintf(buf, sizeof buf, "\\u%04x", c);
-          out += buf;
-        } else {
-          out.push_back(static_cast<char>(c));
-        }
-    }
-  }
-  return out + "\"";
-}
+using com::Json;
 
-// A JSON number for a duration: seconds to the millisecond.
-std::string Seconds(double s) {
+// A duration in seconds, as the reports have written it (six significant
+// digits); a value JSON cannot hold as 0.
+Json Seconds(double s) {
+  if (!std::isfinite(s)) return Json::Integer(0);
   std::ostringstream out;
   out << s;
-  return out.str();
+  return Json::Number(out.str());
 }
 
-std::string OptionalStr(const std::optional<std::string>& s) { return s ? Str(*s) : "null"; }
+Json OptionalText(const std::optional<std::string>& s) { return s ? Json::String(*s) : Json(); }
 
-void WriteFile(std::ostream& out, const char* name, const SourceFile& f, const std::string& indent) {
-  out << indent << "  \"" << name << "\": {\"path\": " << Str(f.path) << ", \"size\": " << f.size
-      << ", \"modified\": " << Str(f.modified) << ", \"sha256\": " << Str(f.sha256) << "}";
+Json FileIdentityJson(const FileIdentity& f) {
+  return Json::Object()
+      .Add("path", Json::String(f.path))
+      .Add("size", Json::Integer(f.size))
+      .Add("modified", Json::String(f.modified))
+      .Add("sha256", Json::String(f.sha256));
 }
 
-// A corrected copy's record as one object, its members indented by `indent`.
-void WriteFixRecord(std::ostream& out, const FixRecord& f, const std::string& indent) {
-  out << "{\n";
-  WriteFile(out, "source", f.source, indent);
-  out << ",\n";
-  WriteFile(out, "copy", f.copy, indent);
-  out << ",\n" << indent << "  \"list\": " << Str(f.list) << ",\n" << indent << "  \"made\": " << Str(f.made) << ",\n"
-      << indent << "  \"changes\": [";
-  for (std::size_t i = 0; i < f.changes.size(); ++i) {
-    const FixChange& c = f.changes[i];
-    out << (i ? "," : "") << "\n" << indent << "    {\"table\": " << Str(c.table) << ", \"row\": " << c.row
-        << ", \"key\": " << Str(c.key);
+Json FixRecordValue(const FixRecord& f) {
+  Json changes = Json::Array();
+  for (const FixChange& c : f.changes) {
+    Json change = Json::Object();
+    change.Add("table", Json::String(c.table)).Add("row", Json::Integer(c.row)).Add("key", Json::String(c.key));
     if (c.removed) {
-      out << ", \"removed\": true}";
+      change.Add("removed", Json::Bool(true));
     } else {
-      out << ", \"column\": " << Str(c.column) << ", \"old\": " << OptionalStr(c.old_value)
-          << ", \"new\": " << OptionalStr(c.new_value) << "}";
+      change.Add("column", Json::String(c.column))
+          .Add("old", OptionalText(c.old_value))
+          .Add("new", OptionalText(c.new_value));
     }
+    changes.Push(std::move(change));
   }
-  out << (f.changes.empty() ? "]" : "\n" + indent + "  ]") << "\n" << indent << "}";
+  return Json::Object()
+      .Add("source", FileIdentityJson(f.source))
+      .Add("copy", FileIdentityJson(f.copy))
+      .Add("list", Json::String(f.list))
+      .Add("made", Json::String(f.made))
+      .Add("changes", std::move(changes));
 }
 
-// The fields every report starts with: what, from where, to where, when.
-void WriteHead(std::ostream& out, const Report& r) {
-  out << "{\n  \"kind\": " << (r.kind == Report::Kind::kRun ? "\"run\"" : "\"check\"")
-      << ",\n  \"model\": " << Str(r.model) << ",\n  \"model_name\": " << Str(r.model_name)
-      << ",\n  \"source\": " << Str(r.source.path) << ",\n  \"source_size\": " << r.source.size
-      << ",\n  \"source_modified\": " << Str(r.source.modified) << ",\n  \"source_sha256\": " << Str(r.source.sha256)
-      << ",\n  \"server\": " << Str(r.server) << ",\n  \"user\": " << Str(r.user)
-      << ",\n  \"database\": " << Str(r.database) << ",\n  \"started\": " << Str(r.started)
-      << ",\n  \"ended\": " << Str(r.ended) << ",\n  \"seconds\": " << Seconds(r.seconds);
-  if (r.fixes) {
-    out << ",\n  \"source_fixes\": ";
-    WriteFixRecord(out, *r.fixes, "  ");
-  }
-  if (!r.fixes_note.empty()) out << ",\n  \"source_fixes_note\": " << Str(r.fixes_note);
+// The members every report starts with: what, from where, to where, when.
+Json Head(const Report& r) {
+  Json head = Json::Object();
+  head.Add("kind", Json::String(r.kind == Report::Kind::kRun ? "run" : "check"))
+      .Add("model", Json::String(r.model))
+      .Add("model_name", Json::String(r.model_name))
+      .Add("source", Json::String(r.source.path))
+      .Add("source_size", Json::Integer(r.source.size))
+      .Add("source_modified", Json::String(r.source.modified))
+      .Add("source_sha256", Json::String(r.source.sha256))
+      .Add("server", Json::String(r.server))
+      .Add("user", Json::String(r.user))
+      .Add("database", Json::String(r.database))
+      .Add("started", Json::String(r.started))
+      .Add("ended", Json::String(r.ended))
+      .Add("seconds", Seconds(r.seconds));
+  if (r.fixes) head.Add("source_fixes", FixRecordValue(*r.fixes));
+  if (!r.fixes_note.empty()) head.Add("source_fixes_note", Json::String(r.fixes_note));
+  return head;
 }
 
-// A check's findings, its members indented by `indent`.
-void WriteCheck(std::ostream& out, const CheckResult& r, bool from_destination, const std::string& indent) {
-  out << indent << "\"definitions\": " << (from_destination ? "\"destination\"" : "\"script\"") << ",\n"
-      << indent << "\"verdict\": \"" << VerdictName(r) << "\",\n"
-      << indent << "\"tasks\": [";
-  for (std::size_t i = 0; i < r.tasks.size(); ++i) {
-    const auto& t = r.tasks[i];
-    out << (i ? "," : "") << "\n" << indent << "  {\"step\": " << Str(t.step) << ", \"table\": " << Str(t.table)
-        << ", \"rows_read\": " << t.rows_read << ", \"rows_failing\": " << t.rows_failing
-        << ", \"rows_cut\": " << t.rows_cut << ", \"columns\": [";
-    for (std::size_t k = 0; k < t.columns.size(); ++k) {
-      const auto& c = t.columns[k];
-      out << (k ? ", " : "") << "{\"column\": " << Str(c.column) << ", \"failing\": " << c.failing
-          << ", \"cut\": " << c.cut << "}";
+Json Money(std::int64_t ten_thousandths) { return Json::String(com::FormatCurrency(ten_thousandths)); }
+
+// A check's findings, added to `out`: the report's top, or its "check".
+void AddCheck(Json& out, const CheckResult& r, bool from_destination) {
+  Json tasks = Json::Array();
+  for (const auto& t : r.tasks) {
+    Json columns = Json::Array();
+    for (const auto& c : t.columns) {
+      columns.Push(Json::Object()
+                       .Add("column", Json::String(c.column))
+                       .Add("failing", Json::Integer(c.failing))
+                       .Add("cut", Json::Integer(c.cut)));
     }
-    out << "]}";
+    tasks.Push(Json::Object()
+                   .Add("step", Json::String(t.step))
+                   .Add("table", Json::String(t.table))
+                   .Add("rows_read", Json::Integer(t.rows_read))
+                   .Add("rows_failing", Json::Integer(t.rows_failing))
+                   .Add("rows_cut", Json::Integer(t.rows_cut))
+                   .Add("columns", std::move(columns)));
   }
-  out << (r.tasks.empty() ? "]" : "\n" + indent + "]") << ",\n" << indent << "\"postings\": [";
-  for (std::size_t i = 0; i < r.postings.size(); ++i) {
-    const auto& p = r.postings[i];
-    out << (i ? "," : "") << "\n" << indent << "  {\"step\": " << Str(p.step) << ", \"ledger\": " << Str(p.ledger)
-        << ", \"rows\": " << p.rows << ", \"amount\": " << Str(com::FormatCurrency(p.amount))
-        << ", \"quantity\": " << (p.quantity ? Str(com::FormatCurrency(*p.quantity)) : "null") << "}";
+  Json postings = Json::Array();
+  for (const auto& p : r.postings) {
+    postings.Push(Json::Object()
+                      .Add("step", Json::String(p.step))
+                      .Add("ledger", Json::String(p.ledger))
+                      .Add("rows", Json::Integer(p.rows))
+                      .Add("amount", Money(p.amount))
+                      .Add("quantity", p.quantity ? Money(*p.quantity) : Json()));
   }
-  out << (r.postings.empty() ? "]" : "\n" + indent + "]") << ",\n" << indent << "\"problems\": [";
-  for (std::size_t i = 0; i < r.problems.size(); ++i) {
-    const auto& p = r.problems[i];
-    out << (i ? "," : "") << "\n" << indent << "  {\"kind\": \"" << KindName(p.kind)
-        << "\", \"fails\": " << (KindFails(p.kind) ? "true" : "false") << ", \"step\": " << Str(p.step)
-        << ", \"table\": " << Str(p.table) << ", \"column\": " << Str(p.column) << ", \"row\": " << p.row
-        << ", \"key\": " << Str(p.key) << ", \"number\": " << p.number << ", \"message\": " << Str(p.message);
+  Json problems = Json::Array();
+  for (const auto& p : r.problems) {
+    Json problem = Json::Object();
+    problem.Add("kind", Json::String(KindName(p.kind)))
+        .Add("fails", Json::Bool(KindFails(p.kind)))
+        .Add("step", Json::String(p.step))
+        .Add("table", Json::String(p.table))
+        .Add("column", Json::String(p.column))
+        .Add("row", Json::Integer(p.row))
+        .Add("key", Json::String(p.key))
+        .Add("number", Json::Integer(p.number))
+        .Add("message", Json::String(p.message));
     if (p.kind == ProblemKind::kCut || p.kind == ProblemKind::kReplaced) {
-      out << ", \"original_length\": " << p.original_length << ", \"cut_length\": " << p.cut_length;
+      problem.Add("original_length", Json::Integer(static_cast<std::int64_t>(p.original_length)))
+          .Add("cut_length", Json::Integer(static_cast<std::int64_t>(p.cut_length)));
     }
-    if (!p.parent.empty()) out << ", \"parent\": " << Str(p.parent);
-    out << "}";
+    if (!p.parent.empty()) problem.Add("parent", Json::String(p.parent));
+    problems.Push(std::move(problem));
   }
-  out << (r.problems.empty() ? "]" : "\n" + indent + "]");
+  out.Add("definitions", Json::String(from_destination ? "destination" : "script"))
+      .Add("verdict", Json::String(VerdictName(r)))
+      .Add("tasks", std::move(tasks))
+      .Add("postings", std::move(postings))
+      .Add("problems", std::move(problems));
 }
 
-void WriteReconciliation(std::ostream& out, const std::vector<ReconcileLine>& lines) {
-  out << "\"reconciliation\": [";
-  for (std::size_t i = 0; i < lines.size(); ++i) {
-    const auto& l = lines[i];
-    out << (i ? "," : "") << "\n    {\"item\": " << Str(l.item) << ", \"source\": " << Str(l.source)
-        << ", \"destination\": " << Str(l.destination) << ", \"match\": " << (l.match ? "true" : "false") << "}";
+Json Reconciliation(const std::vector<ReconcileLine>& lines) {
+  Json out = Json::Array();
+  for (const auto& l : lines) {
+    out.Push(Json::Object()
+                 .Add("item", Json::String(l.item))
+                 .Add("source", Json::String(l.source))
+                 .Add("destination", Json::String(l.destination))
+                 .Add("match", Json::Bool(l.match)));
   }
-  out << (lines.empty() ? "]" : "\n  ]");
+  return out;
 }
 
-void WriteSteps(std::ostream& out, const std::vector<StepRecord>& steps) {
-  out << "\"steps\": [";
-  for (std::size_t i = 0; i < steps.size(); ++i) {
-    const auto& o = steps[i];
-    out << (i ? "," : "") << "\n    {\"name\": " << Str(o.name) << ", \"result\": \"" << StateName(o.state)
-        << "\", \"in_transaction\": " << (o.in_transaction ? "true" : "false")
-        << ", \"rows_read\": " << o.stats.rows_read << ", \"rows_written\": " << o.stats.rows_written
-        << ", \"seconds\": " << Seconds(o.stats.seconds) << ", \"truncations\": [";
-    for (std::size_t k = 0; k < o.stats.truncations.size(); ++k) {
-      const auto& t = o.stats.truncations[k];
-      out << (k ? ", " : "") << "{\"column\": " << Str(t.column) << ", \"count\": " << t.count << ", \"first_rows\": [";
-      for (std::size_t r = 0; r < t.first_rows.size(); ++r) {
-        out << (r ? ", " : "") << "{\"position\": " << t.first_rows[r].position
-            << ", \"key\": " << Str(t.first_rows[r].key) << "}";
-      }
-      out << "]}";
+Json Step(const StepRecord& o) {
+  Json truncations = Json::Array();
+  for (const auto& t : o.stats.truncations) {
+    Json first_rows = Json::Array();
+    for (const auto& row : t.first_rows) {
+      first_rows.Push(Json::Object().Add("position", Json::Integer(row.position)).Add("key", Json::String(row.key)));
     }
-    out << "], \"statements\": [";
-    for (std::size_t k = 0; k < o.stats.statements.size(); ++k) {
-      const auto& a = o.stats.statements[k];
-      out << (k ? ", " : "") << "{\"verb\": " << Str(a.verb) << ", \"table\": " << Str(a.table)
-          << ", \"rows\": " << a.rows << "}";
-    }
-    out << "]";
-    if (o.state == StepRecord::State::kFailed) {
-      out << ", \"error\": {\"number\": " << o.error.ErrorCode << ", \"source\": " << Str(o.error.Source)
-          << ", \"description\": " << Str(o.error.Description) << "}";
-    }
-    out << "}";
+    truncations.Push(Json::Object()
+                         .Add("column", Json::String(t.column))
+                         .Add("count", Json::Integer(t.count))
+                         .Add("first_rows", std::move(first_rows)));
   }
-  out << (steps.empty() ? "]" : "\n  ]");
+  Json statements = Json::Array();
+  for (const auto& a : o.stats.statements) {
+    statements.Push(Json::Object()
+                        .Add("verb", Json::String(a.verb))
+                        .Add("table", Json::String(a.table))
+                        .Add("rows", Json::Integer(a.rows)));
+  }
+  Json step = Json::Object();
+  step.Add("name", Json::String(o.name))
+      .Add("result", Json::String(StateName(o.state)))
+      .Add("in_transaction", Json::Bool(o.in_transaction))
+      .Add("rows_read", Json::Integer(o.stats.rows_read))
+      .Add("rows_written", Json::Integer(o.stats.rows_written))
+      .Add("seconds", Seconds(o.stats.seconds))
+      .Add("truncations", std::move(truncations))
+      .Add("statements", std::move(statements));
+  if (o.state == StepRecord::State::kFailed) {
+    step.Add("error", Json::Object()
+                          .Add("number", Json::Integer(o.error.ErrorCode))
+                          .Add("source", Json::String(o.error.Source))
+                          .Add("description", Json::String(o.error.Description)));
+  }
+  return step;
 }
 
-// A CSV field: quoted when it holds a separator, a quote or a line break.
 }  // namespace
 
 std::string LocalTimeNow() { return LocalTime(std::time(nullptr)); }
 
-SourceFile IdentifySourceFile(const std::string& path) {
+FileIdentity IdentifyFile(const std::string& path) {
   auto fail = [&](const std::string& why) {
     return com::Error(com::kErrInvalidArgument, kSource, "无法读取源文件“" + path + "”：" + why);
   };
@@ -252,12 +264,7 @@ std::string FixRecordPath(const std::string& copy_path) {
   return port::Utf8FromPath(port::PathFromUtf8(copy_path).replace_extension(".fixes.json"));
 }
 
-std::string FixRecordJson(const FixRecord& record) {
-  std::ostringstream out;
-  WriteFixRecord(out, record, "");
-  out << "\n";
-  return out.str();
-}
+std::string FixRecordJson(const FixRecord& record) { return com::WriteJson(FixRecordValue(record)); }
 
 Report BeginReport(Report::Kind kind, const std::string& model, const std::string& model_name,
                    const std::string& source_path, const std::string& server, const std::string& user,
@@ -268,7 +275,7 @@ Report BeginReport(Report::Kind kind, const std::string& model, const std::strin
   report.model_name = model_name;
   report.source.path = source_path;
   try {
-    report.source = IdentifySourceFile(source_path);
+    report.source = IdentifyFile(source_path);
     FindFixRecord(report);
   } catch (const com::Error&) {
     // The path stays; the run's own test of the file says what is wrong.
@@ -306,26 +313,23 @@ const char* StateCaption(StepRecord::State state) {
 const char* VerdictName(const CheckResult& r) { return r.Fails() ? "fails" : r.Cuts() ? "cuts" : "clean"; }
 
 std::string ToJson(const Report& r) {
-  std::ostringstream out;
-  WriteHead(out, r);
+  Json report = Head(r);
   if (r.kind == Report::Kind::kCheck) {
-    out << ",\n";
-    WriteCheck(out, r.check.value_or(CheckResult{}), r.check_from_destination, "  ");
-    out << "\n}\n";
-    return out.str();
+    AddCheck(report, r.check.value_or(CheckResult{}), r.check_from_destination);
+    return com::WriteJson(report);
   }
-  out << ",\n  \"result\": " << Str(OutcomeName(r.result))
-      << ",\n  \"error\": " << (r.error.empty() ? "null" : Str(r.error)) << ",\n  ";
-  WriteReconciliation(out, r.reconciliation);
-  out << ",\n  ";
-  WriteSteps(out, r.steps);
+  Json steps = Json::Array();
+  for (const auto& step : r.steps) steps.Push(Step(step));
+  report.Add("result", Json::String(OutcomeName(r.result)))
+      .Add("error", r.error.empty() ? Json() : Json::String(r.error))
+      .Add("reconciliation", Reconciliation(r.reconciliation))
+      .Add("steps", std::move(steps));
   if (r.check) {
-    out << ",\n  \"check\": {\n";
-    WriteCheck(out, *r.check, r.check_from_destination, "    ");
-    out << "\n  }";
+    Json check = Json::Object();
+    AddCheck(check, *r.check, r.check_from_destination);
+    report.Add("check", std::move(check));
   }
-  out << "\n}\n";
-  return out.str();
+  return com::WriteJson(report);
 }
 
 void WriteFileWhole(const std::string& path, const std::string& text) {

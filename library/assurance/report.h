@@ -20,8 +20,9 @@
 
 namespace assurance {
 
-// The source file as it was when the run or the check began.
-struct SourceFile {
+// Which file, proved by its SHA-256, as it was when it was read: the source
+// of a run or a check, a corrected copy and the file it was made from.
+struct FileIdentity {
   std::string path;
   std::int64_t size = 0;
   std::string modified;  // local time, "2026-12-09 17:21:07"
@@ -30,7 +31,7 @@ struct SourceFile {
 
 // Reads the file's size, modification time and SHA-256. Raises com::Error
 // (naming the file) when it cannot be read.
-SourceFile IdentifySourceFile(const std::string& path);
+FileIdentity IdentifyFile(const std::string& path);
 
 // The local time now, as reports show it ("2026-12-09 17:21:07").
 std::string LocalTimeNow();
@@ -50,8 +51,8 @@ struct FixChange {
 // the source and the copy (each with its SHA-256), the fix list it was
 // made from, when, and every change in the list's order.
 struct FixRecord {
-  SourceFile source;
-  SourceFile copy;
+  FileIdentity source;
+  FileIdentity copy;
   std::string list;  // the fix list's path
   std::string made;  // local time
   std::vector<FixChange> changes;
@@ -86,7 +87,7 @@ struct Report {
   Kind kind = Kind::kRun;
   std::string model;       // the plan's class, "C5to6Normal"
   std::string model_name;  // its name in the model list, "5.6升级到6.0默认方案" ("" when unknown)
-  SourceFile source;
+  FileIdentity source;
   std::string server, user, database;  // the destination; a check from the script has only a database
   std::string started, ended;          // local times
   double seconds = 0;                  // the run's (or the check's) duration

@@ -6,7 +6,7 @@
 // again with a page begun before each such group until none is split.
 // Each page is then painted on a QPdfWriter, with the header and footer
 // drawn in the bands. The PDF is made in memory, its ToUnicode maps
-// mended (pdf_text.h), and written whole.
+// mended (pdf_font_maps.h), and written whole.
 #include "library/assurance/report_pdf.h"
 
 #include <QAbstractTextDocumentLayout>
@@ -36,7 +36,7 @@
 #include <utility>
 #include <vector>
 
-#include "library/assurance/pdf_text.h"
+#include "library/assurance/pdf_font_maps.h"
 #include "platform/com/error.h"
 #include "platform/com/variant.h"
 #include "platform/port/system.h"

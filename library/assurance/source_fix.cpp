@@ -9,7 +9,7 @@
 #include <map>
 #include <optional>
 
-#include "library/assurance/csv.h"
+#include "platform/com/csv.h"
 #include "platform/com/datetime.h"
 #include "platform/com/error.h"
 #include "platform/com/names.h"
@@ -74,7 +74,7 @@ bool IsGuid(const std::string& t) {
 // The value `text` gives in the column, as the writer takes it; nullopt
 // with `*why` set when it gives none.
 std::optional<Variant> ValueFor(const jet::ColumnDefinition& c, const std::string& text, std::string* why) {
-  const std::string t = TrimmedField(text);
+  const std::string t = com::TrimmedField(text);
   auto integer = [&](std::int64_t low, std::int64_t high) -> std::optional<Variant> {
     const auto n = WholeNumber(t);
     if (!n) {
@@ -224,7 +224,7 @@ FixRecord FixSource(const std::string& source, const jet::OpenOptions& options, 
   }
   CheckFixLines(lines);
   FixRecord record;
-  record.source = IdentifySourceFile(source);
+  record.source = IdentifyFile(source);
   record.list = list_path;
 
   // Each line held to the source's definitions.
@@ -334,10 +334,10 @@ FixRecord FixSource(const std::string& source, const jet::OpenOptions& options, 
     return true;
   });
   try {
-    if (IdentifySourceFile(source).sha256 != record.source.sha256) {
+    if (IdentifyFile(source).sha256 != record.source.sha256) {
       throw com::Error(jet::kErrSourceChanged, kSource, source + " 在修正期间被改动过，副本作废，请在没有程序使用它时重做");
     }
-    record.copy = IdentifySourceFile(output);
+    record.copy = IdentifyFile(output);
     record.made = LocalTimeNow();
     WriteFileWhole(record_path, FixRecordJson(record));
   } catch (...) {

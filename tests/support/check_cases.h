@@ -14,7 +14,6 @@
 #include <vector>
 
 #include "tests/support/files.h"
-#include "tests/support/json.h"
 #include "tests/support/shop.h"
 
 namespace testing_support {

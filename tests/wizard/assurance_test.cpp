@@ -10,6 +10,7 @@
 #include <cstdio>
 
 #include "library/interface/ipackage.h"
+#include "platform/com/json.h"
 #include "platform/dts/model.h"
 #include "platform/port/files.h"
 #include <thread>
@@ -26,7 +27,7 @@ namespace wizard_testing {
 namespace {
 
 using testing_support::EmbeddedShop;
-using testing_support::Json;
+using com::Json;
 using testing_support::ReadFile;
 using testing_support::ShellQuote;
 using Press = RecordingToolkit::Press;

@@ -1,11 +1,11 @@
-#include "library/assurance/model_list.h"
+#include "library/model_list/model_list.h"
 
 #include "platform/com/error.h"
 #include "platform/com/names.h"
 #include "platform/com/quote.h"
 #include "platform/jet/reader.h"
 
-namespace assurance {
+namespace model_list {
 namespace {
 
 std::optional<ModelRow> FirstWhere(const std::string& path, std::string_view column, const std::string& value) {
@@ -48,4 +48,4 @@ std::optional<ModelRow> FindModelByClass(const std::string& path, const std::str
   return FirstWhere(path, "ModelClsName", class_name);
 }
 
-}  // namespace assurance
+}  // namespace model_list

@@ -1,4 +1,4 @@
-#include "library/assurance/pdf_text.h"
+#include "library/assurance/pdf_font_maps.h"
 
 #include <QRawFont>
 #include <QString>

@@ -1,4 +1,5 @@
-// The text of a PDF made by Qt's PDF writer as its reader finds it.
+// The font maps of a PDF made by Qt's PDF writer, mended so that its reader
+// finds the document's text.
 //
 // Qt writes each embedded font's ToUnicode map (the text a reader copies,
 // searches or extracts for each glyph) with the lowest code point the font

@@ -17,7 +17,7 @@
 
 #include "platform/dts/driver.h"
 
-namespace assurance {
+namespace model_list {
 
 // The list's file name, in the programs' folder.
 inline constexpr char kModelListFile[] = "DTSModelList.mdb";
@@ -50,4 +50,14 @@ void ForEachModel(const std::string& path, const std::function<void(const ModelR
 std::optional<ModelRow> FindModelByName(const std::string& path, const std::string& name);
 std::optional<ModelRow> FindModelByClass(const std::string& path, const std::string& class_name);
 
+}  // namespace model_list
+
+// The names the wizard's main form and korvel's plan commands still call
+// them by, until those name them by their own namespace.
+namespace assurance {
+using model_list::FindModelByName;
+using model_list::ForEachModel;
+using model_list::kModelListFile;
+using model_list::ModelRow;
+using model_list::ReadModelList;
 }  // namespace assurance

@@ -1,8 +1,8 @@
-#include "library/assurance/csv.h"
+#include "platform/com/csv.h"
 
 #include "platform/com/error.h"
 
-namespace assurance {
+namespace com {
 namespace {
 
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
@@ -79,4 +79,4 @@ std::vector<CsvRecord> ParseCsv(std::string_view text) {
   return records;
 }
 
-}  // namespace assurance
+}  // namespace com

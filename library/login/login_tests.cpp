@@ -1,9 +1,9 @@
-#include "library/assurance/login_tests.h"
+#include "library/login/login_tests.h"
 
 #include "platform/jet/reader.h"
 #include "platform/sqlserver/driver.h"
 
-namespace assurance {
+namespace login {
 
 void TestSourceFile(const std::string& file, const std::string& password) {
   jet::Database opened(file, {.password = password});
@@ -25,4 +25,4 @@ std::vector<std::string> ServerDatabases(const std::string& server, const std::s
   return names;
 }
 
-}  // namespace assurance
+}  // namespace login

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-namespace assurance {
+namespace com {
 
 // A field as written in a record: quoted only when it must be.
 std::string CsvField(std::string_view value);
@@ -31,4 +31,4 @@ struct CsvRecord {
 // followed by anything but a comma or the end of the record.
 std::vector<CsvRecord> ParseCsv(std::string_view text);
 
-}  // namespace assurance
+}  // namespace com
