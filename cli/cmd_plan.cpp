@@ -184,7 +184,7 @@ int SayOutcome(RunExit outcome, const std::string& why, const std::string& error
 }  // namespace
 
 int CmdModels(const Args&) {
-  WriteTsv(*assurance::ReadModelList(com::ProgramFolder() + "/" + assurance::kModelListFile), stdout);
+  WriteTsv(*model_list::ReadModelList(com::ProgramFolder() + "/" + model_list::kModelListFile), stdout);
   return 0;
 }
 
@@ -215,8 +215,8 @@ int CmdRun(const Args& args) {
 
   // The tests the wizard makes before a run: the source file opens with its
   // password, the login works.
-  assurance::TestSourceFile(file, source_password);
-  assurance::TestServerLogin(server, user, password, 30);
+  login::TestSourceFile(file, source_password);
+  login::TestServerLogin(server, user, password, 30);
 
   // The report begins with the source's SHA-256, taken while the run goes
   // on: the run fails on a source changed under it, so a run that finishes

@@ -59,7 +59,7 @@ std::string TrimSpaces(const std::string& s) {
 }
 
 // A column of a model list row in its text form.
-std::string FieldText(const assurance::ModelRow& row, std::string_view name) {
+std::string FieldText(const model_list::ModelRow& row, std::string_view name) {
   std::optional<std::string> value = row.Field(name);
   if (!value) throw com::Error(94, kSource, "无效使用 Null：模板的“" + std::string(name) + "”列没有值");
   return *std::move(value);
@@ -128,7 +128,7 @@ std::int16_t FrmMain::CurrentPage() const { return static_cast<std::int16_t>(Act
 
 std::string FrmMain::ModelListPath() const {
   return (options_.model_folder.empty() ? com::ProgramFolder() : options_.model_folder) + "/" +
-         assurance::kModelListFile;
+         model_list::kModelListFile;
 }
 
 // ---- Page flow ------------------------------------------------------------
@@ -208,7 +208,7 @@ void FrmMain::cmdNext_Click() {
 void FrmMain::LoadModelList() {
   try {
     ModelList->clear();
-    assurance::ForEachModel(ModelListPath(), [this](const assurance::ModelRow& row) {
+    model_list::ForEachModel(ModelListPath(), [this](const model_list::ModelRow& row) {
       ModelList->addItem(Q(FieldText(row, "ModelCNName")));
     });
     if (ModelList->count() == 0) {
@@ -233,7 +233,7 @@ void FrmMain::ModelList_Click() {
     txtDetail->clear();
     QListWidgetItem* selected = ModelList->currentItem();
     if (!selected) return;
-    const std::optional<assurance::ModelRow> row = assurance::FindModelByName(ModelListPath(), Text(selected->text()));
+    const std::optional<model_list::ModelRow> row = model_list::FindModelByName(ModelListPath(), Text(selected->text()));
     if (!row) {
       throw com::Error(3021, "ADODB.Recordset",
                        "BOF 或 EOF 中有一个是“真”，或者当前的记录已被删除，所需的操作要求一个当前的记录。");

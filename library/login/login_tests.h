@@ -30,7 +30,3 @@ std::vector<std::string> ServerDatabases(const std::string& server, const std::s
 
 // The names korvel's plan commands still call them by, until they name
 // them by their own namespace.
-namespace assurance {
-using login::TestServerLogin;
-using login::TestSourceFile;
-}  // namespace assurance

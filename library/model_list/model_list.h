@@ -54,10 +54,3 @@ std::optional<ModelRow> FindModelByClass(const std::string& path, const std::str
 
 // The names the wizard's main form and korvel's plan commands still call
 // them by, until those name them by their own namespace.
-namespace assurance {
-using model_list::FindModelByName;
-using model_list::ForEachModel;
-using model_list::kModelListFile;
-using model_list::ModelRow;
-using model_list::ReadModelList;
-}  // namespace assurance

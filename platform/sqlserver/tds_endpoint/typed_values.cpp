@@ -305,6 +305,8 @@ SentType ReadTypeInfo(PieceReader& r, SentIn where) {
   return c;
 }
 
+namespace {
+
 // The bytes of a value sent with a length before it (one, two or four
 // bytes as its type has it; a bulk load's text, ntext and image after a
 // text pointer and a timestamp); nullopt for NULL.
@@ -436,7 +438,7 @@ com::Variant DecodeSentValue(const SentType& c, const std::vector<std::uint8_t>&
   throw ProtocolError("value of type " + std::to_string(c.type));
 }
 
-}
+}  // namespace
 
 com::Variant ReadValue(PieceReader& r, const SentType& c, com::CodePage& cp936, std::size_t max_bytes, SentIn where) {
   if (!c.plp && c.type == kVariant) {
