@@ -149,6 +149,73 @@ IndexMeta BuildIndexMeta(const TableMeta& table, const ast::Stmt& create) {
   return x;
 }
 
+namespace {
+
+// A column of CREATE TABLE as the catalog keeps it: its type, collation,
+// identity and default checked as SQL Server checks them against the
+// columns of `t` before it (one identity column, `identity_seen`; one
+// timestamp column).
+ColumnMeta ColumnOf(ast::ColumnDef& d, const TableMeta& t, bool* identity_seen) {
+  ColumnMeta c;
+  c.name = d.name;
+  c.type = ResolveType(d.type);
+  c.nullable = d.nullable;
+  if (!d.collation.empty()) {
+    if (!IsCharType(c.type.type)) {
+      throw SqlErr(447, "Expression type " + TypeBaseName(c.type) + " is invalid for COLLATE clause.");
+    }
+    SqliteCollation(d.collation);  // known, and one the server compares by
+    if (!IsUnicodeType(c.type.type) && CollationCodePage(d.collation) != kServerCodePageNumber) {
+      throw SqlErr(kNotSupported, "Column '" + d.name + "' of collation " + d.collation +
+                                      ": char, varchar and text columns hold the server's code page (936) only on "
+                                      "the embedded server; use nchar, nvarchar or ntext.");
+    }
+    c.collation = d.collation;
+  }
+  if (c.type.type == SqlType::kTimestamp && t.RowversionColumn() >= 0) {
+    throw SqlErr(2738, "A table can only have one timestamp column. Because table '" + t.name +
+                           "' already has one, the column '" + d.name + "' cannot be added.");
+  }
+  if (c.type.type == SqlType::kTimestamp && d.default_value) {
+    throw SqlErr(1755, "Defaults cannot be created on columns of data type timestamp. Table '" + t.name +
+                           "', column '" + d.name + "'.");
+  }
+  if (d.identity) {
+    if (*identity_seen) {
+      throw SqlErr(2744, "Multiple identity columns specified for table '" + t.name +
+                             "'. Only one identity column per table is allowed.");
+    }
+    const bool counts = (IsIntegerType(c.type.type) && c.type.type != SqlType::kBit) ||
+                        (c.type.type == SqlType::kDecimal && c.type.scale == 0);
+    if (!counts || (d.explicit_null && d.nullable)) {
+      throw SqlErr(2749, "Identity column '" + d.name +
+                             "' must be of data type int, bigint, smallint, tinyint, or decimal or numeric with "
+                             "a scale of 0, and constrained to be nonnullable.");
+    }
+    if (d.step == 0) throw SqlErr(2749, "Identity increment for column '" + d.name + "' cannot be zero.");
+    *identity_seen = true;
+    c.identity = true;
+    c.seed = d.seed;
+    c.step = d.step;
+    c.nullable = false;
+  }
+  if (d.default_value) {
+    if (d.identity) {
+      throw SqlErr(1754, "Defaults cannot be created on columns with an IDENTITY attribute. Table '" + t.name +
+                             "', column '" + d.name + "'.");
+    }
+    c.default_value = std::shared_ptr<const ast::Expr>(std::move(d.default_value));
+    c.default_text = d.default_text;
+    c.default_system_named = d.default_name.empty();
+    c.default_name = c.default_system_named ? "DF__" + t.name + "__" + d.name + "__" +
+                                                  Hex8(std::hash<std::string>{}(t.name + "." + d.name))
+                                            : d.default_name;
+  }
+  return c;
+}
+
+}  // namespace
+
 TableMeta BuildTableMeta(ast::Stmt& create) {
   TableMeta t;
   t.name = create.object.object;
@@ -164,61 +231,7 @@ TableMeta BuildTableMeta(ast::Stmt& create) {
       throw SqlErr(2705, "Column names in each table must be unique. Column name '" + d.name + "' in table '" +
                              t.name + "' is specified more than once.");
     }
-    ColumnMeta c;
-    c.name = d.name;
-    c.type = ResolveType(d.type);
-    c.nullable = d.nullable;
-    if (!d.collation.empty()) {
-      if (!IsCharType(c.type.type)) {
-        throw SqlErr(447, "Expression type " + TypeBaseName(c.type) + " is invalid for COLLATE clause.");
-      }
-      SqliteCollation(d.collation);  // known, and one the server compares by
-      if (!IsUnicodeType(c.type.type) && CollationCodePage(d.collation) != kServerCodePageNumber) {
-        throw SqlErr(kNotSupported, "Column '" + d.name + "' of collation " + d.collation +
-                                        ": char, varchar and text columns hold the server's code page (936) only on "
-                                        "the embedded server; use nchar, nvarchar or ntext.");
-      }
-      c.collation = d.collation;
-    }
-    if (c.type.type == SqlType::kTimestamp && t.RowversionColumn() >= 0) {
-      throw SqlErr(2738, "A table can only have one timestamp column. Because table '" + t.name +
-                             "' already has one, the column '" + d.name + "' cannot be added.");
-    }
-    if (c.type.type == SqlType::kTimestamp && d.default_value) {
-      throw SqlErr(1755, "Defaults cannot be created on columns of data type timestamp. Table '" + t.name +
-                             "', column '" + d.name + "'.");
-    }
-    if (d.identity) {
-      if (identity_seen) {
-        throw SqlErr(2744, "Multiple identity columns specified for table '" + t.name +
-                               "'. Only one identity column per table is allowed.");
-      }
-      const bool counts = (IsIntegerType(c.type.type) && c.type.type != SqlType::kBit) ||
-                          (c.type.type == SqlType::kDecimal && c.type.scale == 0);
-      if (!counts || (d.explicit_null && d.nullable)) {
-        throw SqlErr(2749, "Identity column '" + d.name +
-                               "' must be of data type int, bigint, smallint, tinyint, or decimal or numeric with "
-                               "a scale of 0, and constrained to be nonnullable.");
-      }
-      if (d.step == 0) throw SqlErr(2749, "Identity increment for column '" + d.name + "' cannot be zero.");
-      identity_seen = true;
-      c.identity = true;
-      c.seed = d.seed;
-      c.step = d.step;
-      c.nullable = false;
-    }
-    if (d.default_value) {
-      if (d.identity) {
-        throw SqlErr(1754, "Defaults cannot be created on columns with an IDENTITY attribute. Table '" + t.name +
-                               "', column '" + d.name + "'.");
-      }
-      c.default_value = std::shared_ptr<const ast::Expr>(std::move(d.default_value));
-      c.default_text = d.default_text;
-      c.default_system_named = d.default_name.empty();
-      c.default_name = c.default_system_named ? "DF__" + t.name + "__" + d.name + "__" +
-                                                    Hex8(std::hash<std::string>{}(t.name + "." + d.name))
-                                              : d.default_name;
-    }
+    ColumnMeta c = ColumnOf(d, t, &identity_seen);
     t.columns.push_back(std::move(c));
     const int index = static_cast<int>(t.columns.size()) - 1;
     if (d.primary_key || d.unique) {

@@ -4,6 +4,7 @@
 // with an error naming it, never accepted and ignored.
 #include <algorithm>
 #include <climits>
+#include <functional>
 #include <string>
 
 #include "platform/sqlserver/execution/engine_internal.h"
@@ -51,6 +52,45 @@ constexpr DateOrderName kDateOrders[] = {
   throw SqlErr(kNotSupported, "SET " + option + (value.empty() ? "" : " " + value) +
                                   " is not supported by the embedded server" +
                                   (why.empty() ? "." : "; " + why + "."));
+}
+
+// The value a SET statement gives its option, read as the option's form
+// takes it: ON or OFF, a number (a constant or a variable's value), or a
+// word (`evaluate` gives the value of the statement's expression);
+// `written` is how an error repeats it.
+OptionValue ReadOptionValue(const ast::Stmt& s, OptionForm form, const std::function<com::Variant()>& evaluate,
+                            std::string* written) {
+  OptionValue v;
+  switch (form) {
+    case OptionForm::kSwitch:
+      if (s.option_value != "ON" && s.option_value != "OFF") {
+        throw SqlErr(kSyntax, "Incorrect syntax near '" + LowerAscii(s.option) + "'.");
+      }
+      v.on = s.on;
+      break;
+    case OptionForm::kNumber:
+      if (s.option == "LOCK_TIMEOUT") {
+        v.number = s.number;
+      } else if (s.value) {
+        Stored n;
+        ToStored(evaluate(), ColumnType{SqlType::kBigInt, 0}, &n);
+        v.number = n.kind == Stored::kNull ? 0 : n.i;
+      } else {
+        throw SqlErr(kSyntax, "Incorrect syntax near '" + LowerAscii(s.option_value) + "'.");
+      }
+      *written = std::to_string(v.number);
+      break;
+    case OptionForm::kWord:
+      if (!s.option_value.empty()) {
+        v.word = s.option_value;
+      } else if (s.value) {
+        const com::Variant w = evaluate();
+        v.word = UpperAscii(w.IsNull() ? std::string() : w.IsText() ? w.text() : w.ToText());
+      }
+      *written = v.word;
+      break;
+  }
+  return v;
 }
 
 }  // namespace
@@ -165,37 +205,9 @@ void EngineCore::RunSetOption(const ast::Stmt& s) {
   }
   if (!rule) throw SqlErr(195, "'" + s.option + "' is not a recognized SET option.");
   if (!rule->apply && std::string_view(rule->honoured).empty()) Unsupported(s.option, s.option_value, rule->why);
-  OptionValue v;
   std::string written = s.option_value;
-  switch (rule->form) {
-    case OptionForm::kSwitch:
-      if (s.option_value != "ON" && s.option_value != "OFF") {
-        throw SqlErr(kSyntax, "Incorrect syntax near '" + LowerAscii(s.option) + "'.");
-      }
-      v.on = s.on;
-      break;
-    case OptionForm::kNumber:
-      if (s.option == "LOCK_TIMEOUT") {
-        v.number = s.number;
-      } else if (s.value) {
-        Stored n;
-        ToStored(Evaluate(*s.value, "SET"), ColumnType{SqlType::kBigInt, 0}, &n);
-        v.number = n.kind == Stored::kNull ? 0 : n.i;
-      } else {
-        throw SqlErr(kSyntax, "Incorrect syntax near '" + LowerAscii(s.option_value) + "'.");
-      }
-      written = std::to_string(v.number);
-      break;
-    case OptionForm::kWord:
-      if (!s.option_value.empty()) {
-        v.word = s.option_value;
-      } else if (s.value) {
-        const com::Variant w = Evaluate(*s.value, "SET");
-        v.word = UpperAscii(w.IsNull() ? std::string() : w.IsText() ? w.text() : w.ToText());
-      }
-      written = v.word;
-      break;
-  }
+  const OptionValue v =
+      ReadOptionValue(s, rule->form, [&] { return Evaluate(*s.value, "SET"); }, &written);
   if (rule->form != OptionForm::kNumber && !Listed(rule->honoured, rule->form == OptionForm::kSwitch ? s.option_value : v.word)) {
     // SQL Server's own answer for a date order it does not know.
     if (s.option == "DATEFORMAT") throw SqlErr(2741, "SET DATEFORMAT date order '" + LowerAscii(v.word) + "' is invalid.");

@@ -17,13 +17,13 @@ bool Channel::ReadFully(std::uint8_t* out, std::size_t n, int timeout_ms, bool e
   while (got < n) {
     port::WaitEntry input{socket_};
     const int ready = port::WaitForInput(&input, 1, timeout_ms);
-    if (ready < 0) throw IoError("waiting for the client failed");
-    if (ready == 0) throw IoError("timed out waiting for the client");
+    if (ready < 0) throw ConnectionLost("waiting for the client failed");
+    if (ready == 0) throw ConnectionLost("timed out waiting for the client");
     const std::ptrdiff_t r = port::Receive(socket_, out + got, n - got);
-    if (r < 0) throw IoError("connection reset by the client");
+    if (r < 0) throw ConnectionLost("connection reset by the client");
     if (r == 0) {
       if (got == 0 && eof_ok) return false;
-      throw IoError("connection closed in the middle of a packet");
+      throw ConnectionLost("connection closed in the middle of a packet");
     }
     got += static_cast<std::size_t>(r);
   }
@@ -56,7 +56,7 @@ std::optional<Message> Channel::ReadMessage(std::size_t limit, int timeout_ms) {
   bool done = first->end_of_message;
   while (!done) {
     auto next = ReadPacket(timeout_ms);
-    if (!next) throw IoError("connection closed in the middle of a message");
+    if (!next) throw ConnectionLost("connection closed in the middle of a message");
     if (next->type == PacketType::kAttention) {
       // An attention ends whatever was being sent; it is the message now.
       return Message{PacketType::kAttention, {}};
@@ -92,7 +92,7 @@ void Channel::Write(PacketType type, std::span<const std::uint8_t> message) {
     std::size_t off = 0;
     while (off < packet.size()) {
       const std::ptrdiff_t w = port::Send(socket_, packet.data() + off, packet.size() - off);
-      if (w < 0) throw IoError("cannot send to the client");
+      if (w < 0) throw ConnectionLost("cannot send to the client");
       off += static_cast<std::size_t>(w);
     }
     sent += n;

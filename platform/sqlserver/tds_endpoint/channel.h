@@ -44,7 +44,7 @@ inline constexpr std::size_t kMaxPacketSize = 32767;
 inline constexpr std::size_t kDefaultPacketSize = 4096;
 
 // A connection's socket. Reads raise ProtocolError for a malformed packet
-// and IoError for a timeout or a broken connection.
+// and ConnectionLost for a timeout or a broken connection.
 class Channel {
  public:
   // Closes the socket at the end when it `owns` it.
@@ -86,9 +86,9 @@ class Channel {
 };
 
 // A timeout or a broken connection.
-class IoError : public std::exception {
+class ConnectionLost : public std::exception {
  public:
-  explicit IoError(const char* what) : what_(what) {}
+  explicit ConnectionLost(const char* what) : what_(what) {}
   const char* what() const noexcept override { return what_; }
 
  private:

@@ -478,7 +478,7 @@ ClientConnection::Interruption ClientConnection::RunWatched(const std::function<
   done_.Raise();
   watcher.join();
   done_.Clear();
-  if (stop.client_gone) throw IoError("the client left or broke the protocol during a request");
+  if (stop.client_gone) throw ConnectionLost("the client left or broke the protocol during a request");
   return stop;
 }
 
@@ -926,7 +926,7 @@ void ClientConnection::OnBulkLoad(Packet first) {
     }
     while (!ended) {
       auto p = channel_.ReadPacket(config_.login_timeout_ms * 4);
-      if (!p) throw IoError("connection closed in the middle of a bulk load");
+      if (!p) throw ConnectionLost("connection closed in the middle of a bulk load");
       if (p->type == PacketType::kAttention) {
         attention = true;
         ended = true;
@@ -1075,7 +1075,7 @@ void ServeConnection(Channel& channel, const EndpointConfig& config, const std::
     ClientConnection(channel, config, stopping).Run(refuse);
   } catch (const ProtocolError& e) {
     if (config.log) config.log(std::string("连接因协议错误而关闭：") + e.what());
-  } catch (const IoError& e) {
+  } catch (const ConnectionLost& e) {
     if (config.log) config.log(std::string("连接已断开：") + e.what());
   } catch (const com::Error& e) {
     if (config.log) config.log("连接因错误而关闭：" + e.description());
