@@ -151,7 +151,7 @@ std::optional<Variant> ValueFor(const jet::ColumnDefinition& c, const std::strin
   return std::nullopt;
 }
 
-int ColumnIndex(const jet::TableDefinition& def, std::string_view name) {
+int ColumnIndex(const jet::TableSchema& def, std::string_view name) {
   for (std::size_t i = 0; i < def.columns.size(); ++i) {
     if (com::SameName(def.columns[i].name, name)) return static_cast<int>(i);
   }
@@ -162,7 +162,7 @@ int ColumnIndex(const jet::TableDefinition& def, std::string_view name) {
 // key is "Column=value" parts joined by ", ", as the check writes it; a
 // part begins where a column of the table is named (without regard to
 // case), and its value must be the row's, written as the check writes it.
-std::string KeyMismatch(const jet::TableDefinition& def, const std::vector<Variant>& row, const std::string& key) {
+std::string KeyMismatch(const jet::TableSchema& def, const std::vector<Variant>& row, const std::string& key) {
   auto column_at = [&](std::size_t at) -> int {
     int best = -1;
     for (std::size_t i = 0; i < def.columns.size(); ++i) {
@@ -202,7 +202,7 @@ struct RowFix {
 };
 
 struct TableFix {
-  jet::TableDefinition def;
+  jet::TableSchema def;
   std::map<std::int64_t, RowFix> rows;
 };
 
@@ -244,7 +244,7 @@ FixRecord FixSource(const std::string& source, const jet::OpenOptions& options, 
         faults.emplace_back(l.line, "源文件中没有表“" + l.table + "”");
         continue;
       }
-      found = tables.emplace(lower, TableFix{db.ReadTableDefinition(name), {}}).first;
+      found = tables.emplace(lower, TableFix{db.ReadTableSchema(name), {}}).first;
     }
     TableFix& t = found->second;
     RowFix& row = t.rows[l.row];

@@ -164,7 +164,7 @@ class Writer::Impl {
  public:
   Impl(const std::string& path, const WriterOptions& options);
 
-  void BeginTable(const TableDefinition& table);
+  void BeginTable(const TableSchema& table);
   void AppendRow(const std::vector<com::Variant>& values);
   void EndTable();
   void Finish();
@@ -221,7 +221,7 @@ class Writer::Impl {
   void PlaceMemos();
   void StoreRow();
   // Checks the indexes of `table` and adds them to `t`.
-  void AddIndexes(const TableDefinition& table, Table* t) const;
+  void AddIndexes(const TableSchema& table, Table* t) const;
   // The key of the row being built in `index`; false when the index
   // leaves the row out (all its key columns null, nulls ignored).
   bool BuildKey(const Index& index, wr::Bytes* key, bool* has_null);
@@ -274,7 +274,7 @@ void Writer::Impl::RaiseRow(const std::string& what) const {
   RaiseInvalid("Jet table '" + table_->name + "', row " + std::to_string(table_->rows + 1) + ": " + what);
 }
 
-void Writer::Impl::BeginTable(const TableDefinition& table_def) {
+void Writer::Impl::BeginTable(const TableSchema& table_def) {
   CheckUsable("begin a table");
   if (table_) {
     RaiseInvalid("Jet table '" + table_def.name + "' cannot begin: table '" + table_->name + "' is still open");
@@ -298,7 +298,7 @@ void Writer::Impl::BeginTable(const TableDefinition& table_def) {
   std::vector<std::u16string> column_names;
   for (const auto& c : table_def.columns) {
     const std::string where = "Jet table '" + table_def.name + "', column '" + c.name + "': ";
-    wr::ColumnDef def;
+    wr::TdefColumn def;
     if (c.name.empty()) RaiseInvalid("Jet table '" + table_def.name + "': a column name is empty");
     if (!Utf8ToUtf16(c.name, &def.name)) {
       RaiseInvalid("Jet table '" + table_def.name + "': a column name is not valid UTF-8 text");
@@ -384,7 +384,7 @@ void Writer::Impl::BeginTable(const TableDefinition& table_def) {
   }
 }
 
-void Writer::Impl::AddIndexes(const TableDefinition& table_def, Table* t) const {
+void Writer::Impl::AddIndexes(const TableSchema& table_def, Table* t) const {
   if (table_def.indexes.size() > kMaxIndexes) {
     RaiseInvalid("Jet table '" + table_def.name + "' has " + std::to_string(table_def.indexes.size()) +
                  " indexes; a table holds at most 32");
@@ -914,7 +914,7 @@ Writer::Writer(const std::string& path, const WriterOptions& options)
 
 Writer::~Writer() = default;
 
-void Writer::BeginTable(const TableDefinition& table) { impl_->BeginTable(table); }
+void Writer::BeginTable(const TableSchema& table) { impl_->BeginTable(table); }
 void Writer::AppendRow(const std::vector<com::Variant>& values) { impl_->AppendRow(values); }
 void Writer::EndTable() { impl_->EndTable(); }
 void Writer::Finish() { impl_->Finish(); }

@@ -115,9 +115,9 @@ struct AceRow {
   bool inheritable;
 };
 
-ColumnDef SystemColumn(const char16_t* name, std::uint8_t type, std::uint16_t length = 0,
-                       std::uint8_t extra_flags = 0) {
-  ColumnDef c;
+TdefColumn SystemColumn(const char16_t* name, std::uint8_t type, std::uint16_t length = 0,
+                        std::uint8_t extra_flags = 0) {
+  TdefColumn c;
   c.name = name;
   c.type = type;
   c.length = length;
