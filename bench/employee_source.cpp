@@ -43,7 +43,7 @@ constexpr std::array<Words, kFieldCount> kFieldNames = {
 // column order.
 class EmployeeRow {
  public:
-  explicit EmployeeRow(const jet::TableDefinition& table) : cells_(table.columns.size()) {
+  explicit EmployeeRow(const jet::TableSchema& table) : cells_(table.columns.size()) {
     if (table.columns.size() != kFieldCount) Fail(table.name + " has a column this writer does not fill");
     for (std::size_t f = 0; f < kFieldCount; ++f) slot_[f] = IndexOf(table, kFieldNames[f]);
   }
@@ -58,7 +58,7 @@ class EmployeeRow {
   [[noreturn]] static void Fail(const std::string& what) {
     throw com::Error(com::kErrInvalidArgument, "employee_source", what);
   }
-  static std::size_t IndexOf(const jet::TableDefinition& table, Words name) {
+  static std::size_t IndexOf(const jet::TableSchema& table, Words name) {
     for (std::size_t i = 0; i < table.columns.size(); ++i) {
       if (table.columns[i].name == name) return i;
     }
@@ -158,7 +158,7 @@ void FillEmployee(Rng& r, long long i, EmployeeRow& row) {
 }  // namespace
 
 void WriteEmployeeSource(const std::string& path, long long rows, std::uint64_t seed) {
-  const jet::TableDefinition* table = cli::FindTable(cli::SourceSchema56(), "Employee");
+  const jet::TableSchema* table = cli::FindTable(cli::SourceSchema56(), "Employee");
   if (!table) throw com::Error(com::kErrInvalidArgument, "employee_source", "the 5.6 schema has no Employee table");
   jet::Writer writer(path);
   writer.BeginTable(*table);

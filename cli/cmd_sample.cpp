@@ -28,7 +28,7 @@ int ParseInt(const std::string& text, const char* option) {
 
 
 // Writes one table from a TSV file whose header names some of its columns.
-long long WriteTableFromTsv(jet::Writer& writer, const jet::TableDefinition& table, const std::string& path) {
+long long WriteTableFromTsv(jet::Writer& writer, const jet::TableSchema& table, const std::string& path) {
   std::ifstream in(port::PathFromUtf8(path), std::ios::binary);
   if (!in) throw com::Error(com::kErrInvalidArgument, "korvel", "无法读取文件“" + path + "”");
   auto where = [&](long long line) { return path + " 第 " + std::to_string(line) + " 行："; };

@@ -175,7 +175,7 @@ class RowWriter {
 
  private:
   jet::Writer& writer_;
-  const jet::TableDefinition* spec_ = nullptr;
+  const jet::TableSchema* spec_ = nullptr;
   std::vector<Variant> row_;
   long long rows_ = 0;
 };

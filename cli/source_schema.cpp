@@ -108,7 +108,7 @@ const Schema& SourceSchema56() {
   return schema;
 }
 
-const jet::TableDefinition* FindTable(const Schema& schema, std::string_view name) {
+const jet::TableSchema* FindTable(const Schema& schema, std::string_view name) {
   for (const auto& t : schema) {
     if (t.name == name) return &t;
   }

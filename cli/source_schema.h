@@ -15,14 +15,14 @@
 
 namespace cli {
 
-using Schema = std::vector<jet::TableDefinition>;
+using Schema = std::vector<jet::TableSchema>;
 
 // Parses schema text; raises com::Error naming `origin` and the line.
 Schema ParseSchema(std::string_view text, const std::string& origin);
 // The version 5.6 source schema built into the program.
 const Schema& SourceSchema56();
 // The table of that name (exact), or null.
-const jet::TableDefinition* FindTable(const Schema& schema, std::string_view name);
+const jet::TableSchema* FindTable(const Schema& schema, std::string_view name);
 
 // "Text", "Memo", "Boolean", "Byte", "Integer", "Long", "Currency",
 // "Single", "Double", "DateTime", "Binary", "OLE", "Decimal"; raises for

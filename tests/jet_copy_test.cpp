@@ -32,7 +32,7 @@ using testing_support::TempDir;
 // Every key type, with nulls, negatives and repeats, rows not in key order.
 constexpr int kRows = 3000;
 
-jet::TableDefinition KeyedTable() {
+jet::TableSchema KeyedTable() {
   return {"Keyed",
           {{"Id", ColumnType::kLong, 255, true, true, true},
            {"Code", ColumnType::kText, 12, true},
@@ -175,7 +175,7 @@ std::map<std::string, Rows> ReadAll(const std::string& path, const std::string& 
 }
 
 // A table's definition as text, indexes by name, for comparisons.
-std::string Describe(jet::TableDefinition d) {
+std::string Describe(jet::TableSchema d) {
   std::string s = d.name + ":";
   for (const auto& c : d.columns) {
     const bool sized = c.type == ColumnType::kText || c.type == ColumnType::kBinary;
@@ -196,7 +196,7 @@ std::string Describe(jet::TableDefinition d) {
 std::vector<std::string> Definitions(const std::string& path, const std::string& password = "") {
   jet::Database db(path, {.password = password});
   std::vector<std::string> out;
-  for (const std::string& name : db.TableNames()) out.push_back(Describe(db.ReadTableDefinition(name)));
+  for (const std::string& name : db.TableNames()) out.push_back(Describe(db.ReadTableSchema(name)));
   return out;
 }
 
@@ -220,7 +220,7 @@ TEST(JetWriterIndexes, LibmdbReadsTheDefinitionsAndWalksEveryKeyTypeInOrder) {
 
   const MdbTable t(path, "Keyed");
   ASSERT_EQ(t.table->num_idxs, 10u);
-  const jet::TableDefinition def = KeyedTable();
+  const jet::TableSchema def = KeyedTable();
   for (const auto& x : def.indexes) {
     SCOPED_TRACE(x.name);
     MdbIndex* idx = t.Index(x.name);
@@ -243,7 +243,7 @@ TEST(JetWriterIndexes, LibmdbReadsTheDefinitionsAndWalksEveryKeyTypeInOrder) {
 
 TEST(JetWriterIndexes, DuplicateUniqueKeysAndNullPrimaryKeysAreRefused) {
   TempDir dir;
-  jet::TableDefinition def = KeyedTable();
+  jet::TableSchema def = KeyedTable();
   {
     jet::Writer w(dir.File("a.mdb"));
     w.BeginTable(def);

@@ -34,7 +34,7 @@ namespace {
 using com::Variant;
 using jet::ColumnDefinition;
 using jet::ColumnType;
-using jet::TableDefinition;
+using jet::TableSchema;
 using jet::Writer;
 using testing_support::ReadFile;
 using testing_support::TempDir;

@@ -254,8 +254,10 @@ TEST(DataPumpScript, RunsOnlyColumnCopyScripts) {
 // transformation flags is done and counted; row limits hold in both forms.
 TEST_F(PlanRun, CountsTruncatedValuesAndHonoursRowLimits) {
   sqlsrv::Engine(file, "Sales60", "sa").Execute("create table Narrow (Code nvarchar(20) not null, Name nvarchar(2) null)");
-  static const korvel::builder::ColumnDef kSource[] = {{"Code", 1, 74, 15, 130, false}, {"Name", 2, 106, 32, 130, true}};
-  static const korvel::builder::ColumnDef kDest[] = {{"Code", 1, 8, 20, 130, false}, {"Name", 2, 104, 2, 130, true}};
+  static const korvel::builder::ColumnSettings kSource[] = {{"Code", 1, 74, 15, 130, false},
+                                                            {"Name", 2, 106, 32, 130, true}};
+  static const korvel::builder::ColumnSettings kDest[] = {{"Code", 1, 8, 20, 130, false},
+                                                          {"Name", 2, 104, 2, 130, true}};
   auto run = [&](const Variant& last_row) {
     auto pkg = HandBuiltPackage();
     korvel::builder::AddStep(*pkg, {"clear", "clear", "clear", {}});
@@ -286,8 +288,9 @@ TEST_F(PlanRun, CountsTruncatedValuesAndHonoursRowLimits) {
 TEST_F(PlanRun, AValueThatDoesNotConvertNamesItsRowByItsKey) {
   sqlsrv::Engine(file, "Sales60", "sa")
       .Execute("create table Numbers (Name int null, Code nvarchar(20) not null, constraint PK_Numbers primary key (Code))");
-  static const korvel::builder::ColumnDef kSource[] = {{"Name", 1, 106, 32, 130, true}, {"Code", 2, 74, 15, 130, false}};
-  static const korvel::builder::ColumnDef kDest[] = {{"Name", 1, 120, 0, 3, true}, {"Code", 2, 8, 20, 130, false}};
+  static const korvel::builder::ColumnSettings kSource[] = {{"Name", 1, 106, 32, 130, true},
+                                                            {"Code", 2, 74, 15, 130, false}};
+  static const korvel::builder::ColumnSettings kDest[] = {{"Name", 1, 120, 0, 3, true}, {"Code", 2, 8, 20, 130, false}};
   auto pkg = HandBuiltPackage();
   korvel::builder::AddStep(*pkg, {"copy", "copy", "copy", {}});
   auto task = korvel::builder::NewDataPumpTask(*pkg, {.name = "copy", .source_sql = "select `Name`,`Code` from `Employee`",

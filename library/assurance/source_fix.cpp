@@ -151,7 +151,7 @@ std::optional<Variant> ValueFor(const jet::ColumnDefinition& c, const std::strin
   return std::nullopt;
 }
 
-int ColumnIndex(const jet::TableDefinition& def, std::string_view name) {
+int ColumnIndex(const jet::TableSchema& def, std::string_view name) {
   for (std::size_t i = 0; i < def.columns.size(); ++i) {
     if (com::SameName(def.columns[i].name, name)) return static_cast<int>(i);
   }
@@ -162,7 +162,7 @@ int ColumnIndex(const jet::TableDefinition& def, std::string_view name) {
 // key is "Column=value" parts joined by ", ", as the check writes it; a
 // part begins where a column of the table is named (without regard to
 // case), and its value must be the row's, written as the check writes it.
-std::string KeyMismatch(const jet::TableDefinition& def, const std::vector<Variant>& row, const std::string& key) {
+std::string KeyMismatch(const jet::TableSchema& def, const std::vector<Variant>& row, const std::string& key) {
   auto column_at = [&](std::size_t at) -> int {
     int best = -1;
     for (std::size_t i = 0; i < def.columns.size(); ++i) {
@@ -202,11 +202,14 @@ struct RowFix {
 };
 
 struct TableFix {
-  jet::TableDefinition def;
+  jet::TableSchema def;
   std::map<std::int64_t, RowFix> rows;
 };
 
-std::string Faults(const std::vector<std::pair<std::size_t, std::string>>& faults) {
+// Lines of the list that do not fit the source: line number, why.
+using LineFaults = std::vector<std::pair<std::size_t, std::string>>;
+
+std::string Faults(const LineFaults& faults) {
   std::map<std::size_t, std::string> ordered;
   for (const auto& [line, why] : faults) ordered[line] += (ordered[line].empty() ? "" : "；") + why;
   std::string out = "修正清单与源文件不符，未写任何文件：";
@@ -214,25 +217,62 @@ std::string Faults(const std::vector<std::pair<std::size_t, std::string>>& fault
   return out;
 }
 
-}  // namespace
+// In RowFix::lines: a line that repeats a change already made.
+constexpr std::size_t kNoChange = static_cast<std::size_t>(-1);
 
-FixRecord FixSource(const std::string& source, const jet::OpenOptions& options, const std::vector<FixLine>& lines,
-                    const std::string& list_path, const std::string& output, const FixProgress& progress) {
-  const std::string record_path = FixRecordPath(output);
-  for (const std::string& path : {output, record_path}) {
-    if (port::PathExists(path)) throw com::Error(jet::kErrFileExists, kSource, path + " 已存在，不会覆盖它");
+// Marks the row of delete line `l` for removal; the first such line of a
+// row is the change recorded.
+void PlanDelete(const FixLine& l, TableFix* t, FixRecord* record) {
+  RowFix& row = t->rows[l.row];
+  const bool first = !row.remove;
+  row.remove = true;
+  if (first) {
+    record->changes.push_back({t->def.name, l.row, l.key, true, {}, std::nullopt, std::nullopt});
+    row.lines.emplace_back(&l, record->changes.size() - 1);
+  } else {
+    row.lines.emplace_back(&l, kNoChange);
   }
-  CheckFixLines(lines);
-  FixRecord record;
-  record.source = IdentifyFile(source);
-  record.list = list_path;
+}
 
-  // Each line held to the source's definitions.
-  jet::Database db(source, options);
-  std::map<std::string, TableFix> tables;  // by lower-case name
-  std::vector<std::pair<std::size_t, std::string>> faults;
+// Plans the new value of set or set-null line `l`, held to its column's
+// definition. Returns why the line does not fit ("" when it does); a
+// second change to the same cell is not recorded again.
+std::string PlanValue(const FixLine& l, TableFix* t, FixRecord* record) {
+  RowFix& row = t->rows[l.row];  // listed even when the line does not fit, so its row is still looked for
+  const int c = ColumnIndex(t->def, l.column);
+  if (c < 0) {
+    return "表“" + t->def.name + "”没有列“" + l.column + "”" +
+           (l.column.find(", ") != std::string::npos ? "（每行只能改一列）" : "");
+  }
+  const jet::ColumnDefinition& column = t->def.columns[static_cast<std::size_t>(c)];
+  std::optional<Variant> value = Variant::Null();
+  std::string why;
+  if (l.action == FixAction::kSetNull && column.required) {
+    why = "列“" + column.name + "”必须有值，不能置空";
+    value.reset();
+  } else if (l.action == FixAction::kSet) {
+    value = ValueFor(column, l.new_value, &why);
+  }
+  if (!value) return "列“" + column.name + "”（" + jet::ColumnTypeName(column.type) + "）：" + why;
+  bool again = false;
+  for (const auto& [at, v] : row.values) again = again || at == static_cast<std::size_t>(c);
+  if (again) {
+    row.lines.emplace_back(&l, kNoChange);
+    return {};
+  }
+  row.values.emplace_back(static_cast<std::size_t>(c), *value);
+  record->changes.push_back({t->def.name, l.row, l.key, false, column.name, std::nullopt, TextOf(*value)});
+  row.lines.emplace_back(&l, record->changes.size() - 1);
+  return {};
+}
+
+// Holds each line to the source's definitions. Returns the fixes by
+// lower-case table name; adds each change to `record` and each line that
+// does not fit to `faults`.
+std::map<std::string, TableFix> PlanFixes(jet::Database& db, const std::vector<FixLine>& lines, FixRecord* record,
+                                          LineFaults* faults) {
+  std::map<std::string, TableFix> tables;
   const std::vector<std::string> names = db.TableNames();
-  constexpr std::size_t kNoChange = static_cast<std::size_t>(-1);
   for (const FixLine& l : lines) {
     if (l.action == FixAction::kNone) continue;
     const std::string lower = com::LowerAscii(l.table);
@@ -241,83 +281,55 @@ FixRecord FixSource(const std::string& source, const jet::OpenOptions& options, 
       std::string name;
       for (const auto& n : names) name = com::SameName(n, l.table) ? n : name;
       if (name.empty()) {
-        faults.emplace_back(l.line, "源文件中没有表“" + l.table + "”");
+        faults->emplace_back(l.line, "源文件中没有表“" + l.table + "”");
         continue;
       }
-      found = tables.emplace(lower, TableFix{db.ReadTableDefinition(name), {}}).first;
+      found = tables.emplace(lower, TableFix{db.ReadTableSchema(name), {}}).first;
     }
-    TableFix& t = found->second;
-    RowFix& row = t.rows[l.row];
     if (l.action == FixAction::kDelete) {
-      const bool first = !row.remove;
-      row.remove = true;
-      if (first) {
-        record.changes.push_back({t.def.name, l.row, l.key, true, {}, std::nullopt, std::nullopt});
-        row.lines.emplace_back(&l, record.changes.size() - 1);
-      } else {
-        row.lines.emplace_back(&l, kNoChange);
-      }
+      PlanDelete(l, &found->second, record);
       continue;
     }
-    const int c = ColumnIndex(t.def, l.column);
-    if (c < 0) {
-      faults.emplace_back(l.line, "表“" + t.def.name + "”没有列“" + l.column + "”" +
-                                      (l.column.find(", ") != std::string::npos ? "（每行只能改一列）" : ""));
-      continue;
-    }
-    const jet::ColumnDefinition& column = t.def.columns[static_cast<std::size_t>(c)];
-    std::optional<Variant> value = Variant::Null();
-    std::string why;
-    if (l.action == FixAction::kSetNull && column.required) {
-      why = "列“" + column.name + "”必须有值，不能置空";
-      value.reset();
-    } else if (l.action == FixAction::kSet) {
-      value = ValueFor(column, l.new_value, &why);
-    }
-    if (!value) {
-      faults.emplace_back(l.line, "列“" + column.name + "”（" + jet::ColumnTypeName(column.type) + "）：" + why);
-      continue;
-    }
-    bool again = false;
-    for (const auto& [at, v] : row.values) again = again || at == static_cast<std::size_t>(c);
-    if (again) {
-      row.lines.emplace_back(&l, kNoChange);
-      continue;
-    }
-    row.values.emplace_back(static_cast<std::size_t>(c), *value);
-    record.changes.push_back({t.def.name, l.row, l.key, false, column.name, std::nullopt, TextOf(*value)});
-    row.lines.emplace_back(&l, record.changes.size() - 1);
+    const std::string why = PlanValue(l, &found->second, record);
+    if (!why.empty()) faults->emplace_back(l.line, why);
   }
+  return tables;
+}
 
-  // Each row found, with its key, and its values before.
-  for (auto& [lower, t] : tables) {
-    if (t.rows.empty()) continue;
-    const std::unique_ptr<dts::RowReader> reader = db.Query("SELECT * FROM [" + t.def.name + "]");
-    std::vector<Variant> row;
-    std::int64_t n = 0;
-    auto next = t.rows.begin();
-    while (next != t.rows.end() && reader->Next(row)) {
-      if (++n != next->first) continue;
-      for (const auto& [line, change] : next->second.lines) {
-        if (!line->key.empty()) {
-          const std::string mismatch = KeyMismatch(t.def, row, line->key);
-          if (!mismatch.empty()) faults.emplace_back(line->line, "表“" + t.def.name + "”第 " + std::to_string(n) + " 行：" + mismatch);
+// Finds each row of `t` the lines name: holds it to their keys and notes
+// its values before the change in `record`. A row missing or with another
+// key is a fault of each line on it.
+void ReadRowsToFix(jet::Database& db, const TableFix& t, FixRecord* record, LineFaults* faults) {
+  const std::unique_ptr<dts::RowReader> reader = db.Query("SELECT * FROM [" + t.def.name + "]");
+  std::vector<Variant> row;
+  std::int64_t n = 0;
+  auto next = t.rows.begin();
+  while (next != t.rows.end() && reader->Next(row)) {
+    if (++n != next->first) continue;
+    for (const auto& [line, change] : next->second.lines) {
+      if (!line->key.empty()) {
+        const std::string mismatch = KeyMismatch(t.def, row, line->key);
+        if (!mismatch.empty()) {
+          faults->emplace_back(line->line, "表“" + t.def.name + "”第 " + std::to_string(n) + " 行：" + mismatch);
         }
-        if (change == kNoChange || record.changes[change].removed) continue;
-        FixChange& c = record.changes[change];
-        c.old_value = TextOf(row[static_cast<std::size_t>(ColumnIndex(t.def, c.column))]);
       }
-      ++next;
+      if (change == kNoChange || record->changes[change].removed) continue;
+      FixChange& c = record->changes[change];
+      c.old_value = TextOf(row[static_cast<std::size_t>(ColumnIndex(t.def, c.column))]);
     }
-    for (; next != t.rows.end(); ++next) {
-      for (const auto& [line, change] : next->second.lines) {
-        faults.emplace_back(line->line, "表“" + t.def.name + "”只有 " + std::to_string(n) + " 行，没有第 " +
-                                            std::to_string(next->first) + " 行");
-      }
+    ++next;
+  }
+  for (; next != t.rows.end(); ++next) {
+    for (const auto& [line, change] : next->second.lines) {
+      faults->emplace_back(line->line, "表“" + t.def.name + "”只有 " + std::to_string(n) + " 行，没有第 " +
+                                           std::to_string(next->first) + " 行");
     }
   }
-  if (!faults.empty()) throw com::Error(com::kErrInvalidArgument, kSource, Faults(faults));
+}
 
+// Copies `source` to `output` with the fixes of `tables` applied.
+void CopyWithFixes(const std::string& source, const jet::OpenOptions& options, const std::string& output,
+                   const std::map<std::string, TableFix>& tables, const FixProgress& progress) {
   // A table's fixes are looked up as its first row comes, not at every row.
   const TableFix* fixes = nullptr;
   jet::CopyDatabase(source, options, output, [&](const std::string& table, std::int64_t n, std::vector<Variant>& row) {
@@ -333,6 +345,31 @@ FixRecord FixSource(const std::string& source, const jet::OpenOptions& options, 
     for (const auto& [column, value] : r->second.values) row[column] = value;
     return true;
   });
+}
+
+}  // namespace
+
+FixRecord FixSource(const std::string& source, const jet::OpenOptions& options, const std::vector<FixLine>& lines,
+                    const std::string& list_path, const std::string& output, const FixProgress& progress) {
+  const std::string record_path = FixRecordPath(output);
+  for (const std::string& path : {output, record_path}) {
+    if (port::PathExists(path)) throw com::Error(jet::kErrFileExists, kSource, path + " 已存在，不会覆盖它");
+  }
+  CheckFixLines(lines);
+  FixRecord record;
+  record.source = IdentifyFile(source);
+  record.list = list_path;
+
+  // Each line held to the source's definitions, each row it names found.
+  jet::Database db(source, options);
+  LineFaults faults;
+  const std::map<std::string, TableFix> tables = PlanFixes(db, lines, &record, &faults);
+  for (const auto& [lower, t] : tables) {
+    if (!t.rows.empty()) ReadRowsToFix(db, t, &record, &faults);
+  }
+  if (!faults.empty()) throw com::Error(com::kErrInvalidArgument, kSource, Faults(faults));
+
+  CopyWithFixes(source, options, output, tables, progress);
   try {
     if (IdentifyFile(source).sha256 != record.source.sha256) {
       throw com::Error(jet::kErrSourceChanged, kSource, source + " 在修正期间被改动过，副本作废，请在没有程序使用它时重做");

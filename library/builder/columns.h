@@ -37,7 +37,8 @@ class ColumnKind {
   constexpr ColumnKind(dts::DbType type, std::uint32_t side_flags, Length length)
       : type_(type), side_flags_(side_flags), length_(length) {}
 
-  constexpr ColumnDef Make(std::string_view name, std::int32_t ordinal, std::int32_t size, Nullable nullable) const {
+  constexpr ColumnSettings Make(std::string_view name, std::int32_t ordinal, std::int32_t size,
+                                Nullable nullable) const {
     std::uint32_t flags = side_flags_;
     if (length_ == Length::kFixed) flags |= dts::DBCOLUMNFLAGS_ISFIXEDLENGTH;
     if (length_ == Length::kLong) flags |= dts::DBCOLUMNFLAGS_ISLONG;
@@ -53,16 +54,16 @@ class ColumnKind {
 
 // Text of a given size: Kind(name, ordinal, size).
 struct SizedKind : ColumnKind {
-  constexpr ColumnDef operator()(std::string_view name, std::int32_t ordinal, std::int32_t size,
-                                 Nullable nullable = Nullable::kYes) const {
+  constexpr ColumnSettings operator()(std::string_view name, std::int32_t ordinal, std::int32_t size,
+                                      Nullable nullable = Nullable::kYes) const {
     return Make(name, ordinal, size, nullable);
   }
 };
 
 // A fixed-size type, or long text: Kind(name, ordinal).
 struct UnsizedKind : ColumnKind {
-  constexpr ColumnDef operator()(std::string_view name, std::int32_t ordinal,
-                                 Nullable nullable = Nullable::kYes) const {
+  constexpr ColumnSettings operator()(std::string_view name, std::int32_t ordinal,
+                                      Nullable nullable = Nullable::kYes) const {
     return Make(name, ordinal, 0, nullable);
   }
 };
@@ -92,13 +93,13 @@ inline constexpr UnsizedKind SqlBit{{dts::DBTYPE_BOOL, kSqlColumnFlags, Length::
 
 // An int IDENTITY column: never NULL, and its flags carry neither WRITE nor
 // WRITEUNKNOWN.
-constexpr ColumnDef SqlIdentity(std::string_view name, std::int32_t ordinal) {
+constexpr ColumnSettings SqlIdentity(std::string_view name, std::int32_t ordinal) {
   return ColumnKind(dts::DBTYPE_I4, 0, Length::kFixed).Make(name, ordinal, 0, kNotNull);
 }
 
 // The column described as writable (WRITE) instead of with its writability
 // unknown (WRITEUNKNOWN).
-constexpr ColumnDef Writable(ColumnDef column) {
+constexpr ColumnSettings Writable(ColumnSettings column) {
   const auto flags = static_cast<std::uint32_t>(column.flags);
   column.flags = static_cast<std::int32_t>((flags & ~std::uint32_t{dts::DBCOLUMNFLAGS_WRITEUNKNOWN}) |
                                            dts::DBCOLUMNFLAGS_WRITE);
@@ -107,15 +108,15 @@ constexpr ColumnDef Writable(ColumnDef column) {
 
 // One row of a column table: destination column i receives source column i.
 struct ColumnPair {
-  ColumnDef source;
-  ColumnDef destination;
+  ColumnSettings source;
+  ColumnSettings destination;
 };
 
 // A copy's two column lists, paired by position.
 template <std::size_t N>
 struct ColumnLists {
-  std::array<ColumnDef, N> source;
-  std::array<ColumnDef, N> destination;
+  std::array<ColumnSettings, N> source;
+  std::array<ColumnSettings, N> destination;
 };
 
 // The pairs whose destination column is not named in `left_out`, as two

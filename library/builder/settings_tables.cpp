@@ -57,8 +57,8 @@ const Setting kTransformationTable[] = {
 
 void Set(dts::ModelObject& o, std::string_view name, const V& v) { o.Set(name, v); }
 
-void AddColumns(dts::ColumnCollection& list, std::span<const ColumnDef> defs) {
-  for (const ColumnDef& d : defs) {
+void AddColumns(dts::ColumnCollection& list, std::span<const ColumnSettings> defs) {
+  for (const ColumnSettings& d : defs) {
     auto c = list.New(d.name, d.ordinal);
     Set(*c, "Name", V::Text(d.name));
     Set(*c, "Ordinal", V::I4(d.ordinal));

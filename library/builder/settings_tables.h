@@ -83,7 +83,9 @@ std::shared_ptr<dts::Task> NewDataPumpTask(dts::Package& package, const PumpSett
 void AddTask(dts::Package& package, std::shared_ptr<dts::Task> task);
 
 // ---- transformation table and column table
-struct ColumnDef {
+// One row of a transformation's column table: a source or destination
+// column as the data pump describes it.
+struct ColumnSettings {
   std::string_view name;
   std::int32_t ordinal;
   std::int32_t flags;
@@ -98,8 +100,8 @@ struct TransformSettings {
   TransformKind kind = TransformKind::kCopy;
   std::string_view class_name = "DTS.DataPumpTransformCopy";
   std::string_view name = "DirectCopyXform";
-  std::span<const ColumnDef> source{};
-  std::span<const ColumnDef> destination{};
+  std::span<const ColumnSettings> source{};
+  std::span<const ColumnSettings> destination{};
   std::span<const std::string_view> script_lines{};  // script kind: joined by "\r\n"
 };
 void AddTransformation(dts::DataPumpTask& task, const TransformSettings& transform);

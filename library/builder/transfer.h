@@ -21,8 +21,8 @@ struct TransferDef {
   TransformKind kind = TransformKind::kCopy;
   std::string_view transform_class = "DTS.DataPumpTransformCopy";
   std::string_view transform_name = "DirectCopyXform";
-  std::span<const ColumnDef> source;
-  std::span<const ColumnDef> destination;
+  std::span<const ColumnSettings> source;
+  std::span<const ColumnSettings> destination;
   std::span<const std::string_view> script{};  // script kind: its lines
 };
 

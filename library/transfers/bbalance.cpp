@@ -4,7 +4,7 @@
 namespace korvel::transfers {
 namespace {
 
-using builder::ColumnDef;
+using builder::ColumnSettings;
 using namespace builder::columns;
 
 // The goods plan's copy: the 5.6 current quantity and amount go into both
@@ -24,7 +24,7 @@ constexpr auto kBBalanceColumns = Split(kBBalancePairs);
 // The full plans' script lists twelve source columns (BalQua and BalAmo
 // twice, as it reads them) and every destination column; the columns it
 // does not assign are written empty.
-constexpr ColumnDef kBBalanceFullSource[] = {
+constexpr ColumnSettings kBBalanceFullSource[] = {
     JetLong("BaseID", 4),
     JetText("GoodsID", 5, 50, kNotNull),
     JetCurrency("BalQua", 9),
@@ -39,7 +39,7 @@ constexpr ColumnDef kBBalanceFullSource[] = {
     JetText("Location", 17, 32),
 };
 
-constexpr ColumnDef kBBalanceFullDestination[] = {
+constexpr ColumnSettings kBBalanceFullDestination[] = {
     SqlNVarChar("Computer", 1, 20),
     SqlNVarChar("Operator", 2, 32),
     SqlDateTime("OpTime", 3),

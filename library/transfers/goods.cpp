@@ -6,7 +6,7 @@
 namespace korvel::transfers {
 namespace {
 
-using builder::ColumnDef;
+using builder::ColumnSettings;
 using namespace builder::columns;
 
 // The goods plans' columns. The 5.6 current quantity and amount go into
@@ -74,7 +74,7 @@ constexpr auto kGoodsCustodyColumns = SplitWithout(kGoodsPairs, kStockSums);
 // fcurStandardPrice, colour or size. Both sides are described alike (the
 // source side carries the destination's flags and types, the ordinals
 // number the pairs), so one list serves as both.
-constexpr ColumnDef kGoodsFullColumns[] = {
+constexpr ColumnSettings kGoodsFullColumns[] = {
     SqlNVarChar("Class", 1, 32),
     SqlBit("IsGoods", 2),
     SqlBit("IsUsual", 3),

@@ -12,13 +12,13 @@ std::vector<CopiedTable> CopyDatabase(const std::string& source, const OpenOptio
   Database db(source, options);
   // Every definition is read before the output is created, so that a source
   // the copy cannot take leaves nothing behind.
-  std::vector<TableDefinition> tables;
-  for (const std::string& name : db.TableNames()) tables.push_back(db.ReadTableDefinition(name));
+  std::vector<TableSchema> tables;
+  for (const std::string& name : db.TableNames()) tables.push_back(db.ReadTableSchema(name));
 
   Writer writer(output, {.password = db.has_password() ? options.password : std::string(), .create_new = true});
   std::vector<CopiedTable> copied;
   std::vector<com::Variant> row;
-  for (const TableDefinition& table : tables) {
+  for (const TableSchema& table : tables) {
     CopiedTable& done = copied.emplace_back();
     done.name = table.name;
     writer.BeginTable(table);

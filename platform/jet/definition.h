@@ -1,6 +1,8 @@
-// A Jet table's definition: its columns in row order and its indexes, as
-// the reader reads it from a file (Database::ReadTableDefinition) and the
-// writer writes it (Writer::BeginTable).
+// A Jet table's schema: its name, its typed columns in row order and its
+// indexes, as the reader reads it from a file's table definition
+// (Database::ReadTableSchema) and the writer writes it (Writer::BeginTable).
+// The page-level layout is TableLayout (table_layout.h) for the reader and
+// the writer's own records (writer_pages.h).
 #pragma once
 
 #include <cstdint>
@@ -63,7 +65,8 @@ struct IndexDefinition {
   bool required = false;      // key columns may not be null
 };
 
-struct TableDefinition {
+// A table as its designer sees it: what Writer::BeginTable creates.
+struct TableSchema {
   std::string name;
   std::vector<ColumnDefinition> columns;  // row order
   std::vector<IndexDefinition> indexes;   // as the file lists them

@@ -350,7 +350,7 @@ std::vector<dts::ColumnInfo> Database::TableColumns(std::string_view table) {
   });
 }
 
-TableDefinition Database::ReadTableDefinition(std::string_view table) {
+TableSchema Database::ReadTableSchema(std::string_view table) {
   return Guarded(path_, [&] {
     Contents contents(file_, header_, options_.codepage);
     const auto layout = contents.Table(table);
@@ -358,7 +358,7 @@ TableDefinition Database::ReadTableDefinition(std::string_view table) {
     const std::vector<Property> properties =
         ParseProperties(contents.Properties(t.page), header_.version, options_.codepage, t.name, path_);
     const bool jet4 = header_.version == Version::kJet4;
-    TableDefinition def;
+    TableSchema def;
     def.name = t.name;
     for (const ColumnLayout& c : t.columns) {
       if (!Describable(c.type)) {

@@ -67,7 +67,7 @@ class Database {
   // as the file lists them, foreign-key references left out. A column of a
   // type the writer does not write (Access 2007's attachments, say) raises
   // 3251 (not supported).
-  TableDefinition ReadTableDefinition(std::string_view table);
+  TableSchema ReadTableSchema(std::string_view table);
   // Runs a query (see query.h). Each reader has page buffers of its own, so
   // several may be open at once, on any threads.
   std::unique_ptr<dts::RowReader> Query(std::string_view sql);

@@ -154,6 +154,54 @@ bool ParseGuid(const std::string& text, std::uint8_t* out) {
   return true;
 }
 
+// Checks column `c` of table `table` and gives its entry in the table
+// definition, before the layout places it in the row. `folded_names` holds
+// the lower-case names of the columns before it and receives its own.
+// Raises for a column a Jet table cannot hold.
+wr::TdefColumn DefinitionColumn(const std::string& table, const ColumnDefinition& c,
+                                std::vector<std::u16string>* folded_names) {
+  const std::string where = "Jet table '" + table + "', column '" + c.name + "': ";
+  wr::TdefColumn def;
+  if (c.name.empty()) RaiseInvalid("Jet table '" + table + "': a column name is empty");
+  if (!Utf8ToUtf16(c.name, &def.name)) {
+    RaiseInvalid("Jet table '" + table + "': a column name is not valid UTF-8 text");
+  }
+  if (def.name.size() > kMaxNameLength) RaiseInvalid(where + "the name is longer than 64 characters");
+  std::u16string folded = com::LowerAscii(def.name);
+  if (std::find(folded_names->begin(), folded_names->end(), folded) != folded_names->end()) {
+    RaiseInvalid(where + "duplicate column name");
+  }
+  folded_names->push_back(std::move(folded));
+  if (!Writable(c.type)) {
+    RaiseInvalid(where + "unknown column type " + std::to_string(static_cast<int>(c.type)));
+  }
+  if (c.autonumber && c.type != ColumnType::kLong) RaiseInvalid(where + "only a Long column can be an AutoNumber");
+  def.type = static_cast<std::uint8_t>(c.type);
+  def.flags = c.autonumber ? 0x06 : 0x02;  // updatable, AutoNumber
+  if (c.type == ColumnType::kText) {
+    if (c.max_length < 1 || c.max_length > kMaxTextLength) {
+      RaiseInvalid(where + "text length " + std::to_string(c.max_length) + " is outside 1 to 255");
+    }
+    def.length = static_cast<std::uint16_t>(2 * c.max_length);
+  }
+  if (c.type == ColumnType::kBinary) {
+    if (c.max_length < 1 || c.max_length > kMaxBinaryLength) {
+      RaiseInvalid(where + "binary length " + std::to_string(c.max_length) + " is outside 1 to 255");
+    }
+    def.length = static_cast<std::uint16_t>(c.max_length);
+  }
+  if (c.type == ColumnType::kDecimal) {
+    if (c.precision < 1 || c.precision > kMaxDecimalPrecision || c.scale < 0 || c.scale > c.precision) {
+      RaiseInvalid(where + "decimal precision " + std::to_string(c.precision) + " and scale " +
+                   std::to_string(c.scale) + " are outside precision 1 to 28, scale 0 to the precision");
+    }
+    def.precision = static_cast<std::uint8_t>(c.precision);
+    def.scale = static_cast<std::uint8_t>(c.scale);
+  }
+  if ((c.type == ColumnType::kText || c.type == ColumnType::kMemo) && c.compressed) def.misc_flags = 0x01;
+  return def;
+}
+
 std::uint32_t TableDefinitionSize(const wr::TableDef& def) {
   return static_cast<std::uint32_t>(wr::SerializeTableDefinition(def).size());
 }
@@ -164,7 +212,7 @@ class Writer::Impl {
  public:
   Impl(const std::string& path, const WriterOptions& options);
 
-  void BeginTable(const TableDefinition& table);
+  void BeginTable(const TableSchema& table);
   void AppendRow(const std::vector<com::Variant>& values);
   void EndTable();
   void Finish();
@@ -221,7 +269,7 @@ class Writer::Impl {
   void PlaceMemos();
   void StoreRow();
   // Checks the indexes of `table` and adds them to `t`.
-  void AddIndexes(const TableDefinition& table, Table* t) const;
+  void AddIndexes(const TableSchema& table, Table* t) const;
   // The key of the row being built in `index`; false when the index
   // leaves the row out (all its key columns null, nulls ignored).
   bool BuildKey(const Index& index, wr::Bytes* key, bool* has_null);
@@ -274,7 +322,7 @@ void Writer::Impl::RaiseRow(const std::string& what) const {
   RaiseInvalid("Jet table '" + table_->name + "', row " + std::to_string(table_->rows + 1) + ": " + what);
 }
 
-void Writer::Impl::BeginTable(const TableDefinition& table_def) {
+void Writer::Impl::BeginTable(const TableSchema& table_def) {
   CheckUsable("begin a table");
   if (table_) {
     RaiseInvalid("Jet table '" + table_def.name + "' cannot begin: table '" + table_->name + "' is still open");
@@ -297,46 +345,7 @@ void Writer::Impl::BeginTable(const TableDefinition& table_def) {
   }
   std::vector<std::u16string> column_names;
   for (const auto& c : table_def.columns) {
-    const std::string where = "Jet table '" + table_def.name + "', column '" + c.name + "': ";
-    wr::ColumnDef def;
-    if (c.name.empty()) RaiseInvalid("Jet table '" + table_def.name + "': a column name is empty");
-    if (!Utf8ToUtf16(c.name, &def.name)) {
-      RaiseInvalid("Jet table '" + table_def.name + "': a column name is not valid UTF-8 text");
-    }
-    if (def.name.size() > kMaxNameLength) RaiseInvalid(where + "the name is longer than 64 characters");
-    const std::u16string folded_column = com::LowerAscii(def.name);
-    if (std::find(column_names.begin(), column_names.end(), folded_column) != column_names.end()) {
-      RaiseInvalid(where + "duplicate column name");
-    }
-    column_names.push_back(folded_column);
-    if (!Writable(c.type)) {
-      RaiseInvalid(where + "unknown column type " + std::to_string(static_cast<int>(c.type)));
-    }
-    if (c.autonumber && c.type != ColumnType::kLong) RaiseInvalid(where + "only a Long column can be an AutoNumber");
-    def.type = static_cast<std::uint8_t>(c.type);
-    def.flags = c.autonumber ? 0x06 : 0x02;  // updatable, AutoNumber
-    if (c.type == ColumnType::kText) {
-      if (c.max_length < 1 || c.max_length > kMaxTextLength) {
-        RaiseInvalid(where + "text length " + std::to_string(c.max_length) + " is outside 1 to 255");
-      }
-      def.length = static_cast<std::uint16_t>(2 * c.max_length);
-    }
-    if (c.type == ColumnType::kBinary) {
-      if (c.max_length < 1 || c.max_length > kMaxBinaryLength) {
-        RaiseInvalid(where + "binary length " + std::to_string(c.max_length) + " is outside 1 to 255");
-      }
-      def.length = static_cast<std::uint16_t>(c.max_length);
-    }
-    if (c.type == ColumnType::kDecimal) {
-      if (c.precision < 1 || c.precision > kMaxDecimalPrecision || c.scale < 0 || c.scale > c.precision) {
-        RaiseInvalid(where + "decimal precision " + std::to_string(c.precision) + " and scale " +
-                     std::to_string(c.scale) + " are outside precision 1 to 28, scale 0 to the precision");
-      }
-      def.precision = static_cast<std::uint8_t>(c.precision);
-      def.scale = static_cast<std::uint8_t>(c.scale);
-    }
-    if ((c.type == ColumnType::kText || c.type == ColumnType::kMemo) && c.compressed) def.misc_flags = 0x01;
-    t->def.columns.push_back(std::move(def));
+    t->def.columns.push_back(DefinitionColumn(table_def.name, c, &column_names));
   }
   AddIndexes(table_def, t.get());
 
@@ -384,7 +393,7 @@ void Writer::Impl::BeginTable(const TableDefinition& table_def) {
   }
 }
 
-void Writer::Impl::AddIndexes(const TableDefinition& table_def, Table* t) const {
+void Writer::Impl::AddIndexes(const TableSchema& table_def, Table* t) const {
   if (table_def.indexes.size() > kMaxIndexes) {
     RaiseInvalid("Jet table '" + table_def.name + "' has " + std::to_string(table_def.indexes.size()) +
                  " indexes; a table holds at most 32");
@@ -914,7 +923,7 @@ Writer::Writer(const std::string& path, const WriterOptions& options)
 
 Writer::~Writer() = default;
 
-void Writer::BeginTable(const TableDefinition& table) { impl_->BeginTable(table); }
+void Writer::BeginTable(const TableSchema& table) { impl_->BeginTable(table); }
 void Writer::AppendRow(const std::vector<com::Variant>& values) { impl_->AppendRow(values); }
 void Writer::EndTable() { impl_->EndTable(); }
 void Writer::Finish() { impl_->Finish(); }

@@ -54,7 +54,7 @@ class Writer {
   // second primary key, or a table already open. Index keys may be of
   // every other column type; text keys are ordered case-insensitively (see
   // AppendTextKey in writer_encode.h).
-  void BeginTable(const TableDefinition& table);
+  void BeginTable(const TableSchema& table);
 
   // Appends a row, one value per column in the table's order. Accepted:
   // null (unless the column is required) and, by column type,

@@ -115,9 +115,9 @@ struct AceRow {
   bool inheritable;
 };
 
-ColumnDef SystemColumn(const char16_t* name, std::uint8_t type, std::uint16_t length = 0,
-                       std::uint8_t extra_flags = 0) {
-  ColumnDef c;
+TdefColumn SystemColumn(const char16_t* name, std::uint8_t type, std::uint16_t length = 0,
+                        std::uint8_t extra_flags = 0) {
+  TdefColumn c;
   c.name = name;
   c.type = type;
   c.length = length;
@@ -287,15 +287,221 @@ void WriteFreeMapPage(PageFile* file) {
   file->Write(kFreeMapPage, page.Finish());
 }
 
+// The rows of MSysObjects: those the engine makes for a new database, then
+// those Access adds, then one per user table in `tables`.
+std::vector<ObjectRow> ObjectRows(const std::vector<CatalogTable>& tables) {
+  std::vector<ObjectRow> rows;
+  auto engine_row = [&](std::int32_t id, std::int32_t parent, const char16_t* name, std::int16_t type,
+                        const Bytes* owner) {
+    rows.push_back({id, parent, name, type, kDatabaseCreated, kDatabaseCreated, owner, kFlagsSystem, nullptr});
+  };
+  auto access_row = [&](std::int32_t id, std::int32_t parent, const char16_t* name, std::int16_t type) {
+    const double created = kAccessObjectsCreated;
+    rows.push_back({id, parent, name, type, created, created, &kSidAdmin, 0, nullptr});
+  };
+  const auto page_id = [](std::uint32_t page) { return static_cast<std::int32_t>(page); };
+  engine_row(kTablesId, kRootId, u"Tables", kObjectContainer, &kSidEngine);
+  engine_row(kDatabasesId, kRootId, u"Databases", kObjectContainer, &kSidEngine);
+  engine_row(kRelationshipsId, kRootId, u"Relationships", kObjectContainer, &kSidEngine);
+  engine_row(kDatabaseObjectId, kDatabasesId, u"MSysDb", kObjectDatabase, &kSidAdmin);
+  engine_row(page_id(kObjectsPage), kTablesId, u"MSysObjects", kObjectTable, &kSidEngine);
+  engine_row(page_id(kAcesPage), kTablesId, u"MSysACEs", kObjectTable, &kSidEngine);
+  engine_row(page_id(kQueriesPage), kTablesId, u"MSysQueries", kObjectTable, &kSidEngine);
+  engine_row(page_id(kRelationshipsPage), kTablesId, u"MSysRelationships", kObjectTable, &kSidEngine);
+  access_row(kAccessIdBase + 0, kDatabasesId, u"SummaryInfo", kObjectDocument);
+  access_row(kAccessIdBase + 1, kDatabasesId, u"UserDefined", kObjectDocument);
+  access_row(kAccessIdBase + 2, kRootId, u"Forms", kObjectContainer);
+  access_row(kAccessIdBase + 3, kRootId, u"Reports", kObjectContainer);
+  access_row(kAccessIdBase + 4, kRootId, u"Scripts", kObjectContainer);
+  access_row(kAccessIdBase + 5, kRootId, u"Modules", kObjectContainer);
+  access_row(kAccessIdBase + 6, kRootId, u"SysRel", kObjectContainer);
+  access_row(kAccessIdBase + 7, kRootId, u"DataAccessPages", kObjectContainer);
+  for (const auto& t : tables) {
+    rows.push_back({page_id(t.tdef_page), kTablesId, t.name, kObjectTable, t.created, t.created, &kSidAdmin, 0,
+                    t.properties.empty() ? nullptr : &t.properties});
+  }
+  return rows;
+}
+
+// The rows of MSysACEs: the rights Access grants on the objects of a new
+// database, then three for each user table in `tables`.
+std::vector<AceRow> AceRows(const std::vector<CatalogTable>& tables) {
+  std::vector<AceRow> rows = {
+      {kObjectsPage, &kSidAdmin, 393216, false},
+      {kAcesPage, &kSidAdmin, 393216, false},
+      {kQueriesPage, &kSidAdmin, 393216, false},
+      {kRelationshipsPage, &kSidAdmin, 917504, false},
+      {kTablesId, &kSidGroup, 983294, true},
+      {kTablesId, &kSidAdmin, 1048319, true},
+      {kRelationshipsId, &kSidGroup, 983294, true},
+      {kRelationshipsId, &kSidAdmin, 393217, false},
+      {kDatabasesId, &kSidAdmin, 393216, false},
+      {kDatabaseObjectId, &kSidAdmin, 393230, false},
+      {kDatabaseObjectId, &kSidUsers, 14, false},
+      {kDatabaseObjectId, &kSidAdmins, 393230, false},
+      {kObjectsPage, &kSidAdmins, 393300, false},
+      {kAcesPage, &kSidAdmins, 393300, false},
+      {kQueriesPage, &kSidAdmins, 393236, false},
+      {kQueriesPage, &kSidUsers, 20, false},
+      {kRelationshipsPage, &kSidAdmins, 393236, false},
+      {kRelationshipsPage, &kSidUsers, 20, false},
+      {kObjectsPage, &kSidUsers, 20, false},
+      {kTablesId, &kSidAdmins, 1048319, true},
+      {kTablesId, &kSidUsers, 1048319, true},
+      {kRelationshipsId, &kSidAdmins, 1048575, true},
+      {kRelationshipsId, &kSidUsers, 1048575, true},
+      {kAccessIdBase + 0, &kSidUsers, 65536, false},
+      {kAccessIdBase + 1, &kSidUsers, 65536, false},
+  };
+  for (std::int32_t id = kAccessIdBase + 2; id <= kAccessIdBase + 7; ++id) {
+    rows.push_back({id, &kSidUsers, 1048575, true});
+    rows.push_back({id, &kSidAdmins, 1048575, true});
+    rows.push_back({id, &kSidAdmin, 1048575, true});
+    rows.push_back({id, &kSidGroup, 1048575, true});
+  }
+  for (const auto& t : tables) {
+    const auto id = static_cast<std::int32_t>(t.tdef_page);
+    rows.push_back({id, &kSidAdmin, kTableRights, false});
+    rows.push_back({id, &kSidAdmins, kTableRights, false});
+    rows.push_back({id, &kSidUsers, kTableRights, false});
+  }
+  return rows;
+}
+
+// A system table as it is written: its definition and where its pages go.
+// Placing its rows fills in its index keys and data pages; writing its
+// indexes, their pages.
+struct SystemTable {
+  TableDef def;
+  std::uint32_t tdef_page;
+  std::uint32_t first_index_page;               // its indexes' first pages follow one another
+  std::vector<std::vector<IndexEntry>> keys{};  // by index, in the definition's order
+  PageSet used{};                               // data pages
+  PageSet free{};                               // data pages with room
+  std::vector<PageSet> index_pages{};           // by index
+  // The long values of one column; the table's other long-value columns
+  // have none.
+  const LongValueStore* long_values = nullptr;
+  std::uint16_t long_value_column = 0;
+};
+
+// MSysObjects.LvProp: a table's properties, inline when they fit the row.
+constexpr std::uint16_t kLvPropColumn = 14;
+
+// Writes MSysObjects' `rows` to its data pages, their properties to
+// `properties`, and notes the keys of its two indexes.
+void PlaceObjectRows(const std::vector<ObjectRow>& rows, LongValueStore* properties, SystemTable* objects,
+                     PageFile* file) {
+  std::vector<IndexEntry> by_id;
+  std::vector<IndexEntry> by_name;
+  RowBuilder builder;
+  builder.Bind(&objects->def.columns);
+  RowPlacer placer(objects->tdef_page, kObjectsDataPage, file);
+  Bytes* field = nullptr;
+  for (const auto& r : rows) {
+    builder.Clear();
+    StoreLong(&builder, 0, r.id);
+    StoreLong(&builder, 1, r.parent);
+    AppendUtf16(r.name, builder.SetVariable(2));
+    Store16(builder.SetFixed(3), static_cast<std::uint16_t>(r.type));
+    StoreDouble(&builder, 4, r.created);
+    StoreDouble(&builder, 5, r.updated);
+    PutBytes(builder.SetVariable(6), *r.owner);
+    StoreLong(&builder, 7, r.flags);
+    if (r.properties != nullptr) {
+      field = builder.SetVariable(kLvPropColumn);
+      LongValueStore::AppendInline(*r.properties, field);
+      if (r.properties->size() > LongValueStore::kMaxInline || builder.Size() > DataPage::kMaxRowSize) {
+        field = builder.SetVariable(kLvPropColumn);
+        properties->Store(*r.properties, file, field);
+      }
+    }
+    const auto [page, row] = placer.Place(builder.Build());
+    IndexEntry e;
+    AppendLongKey(r.id, &e.key);
+    e.page = page;
+    e.row = row;
+    by_id.push_back(e);
+    e.key.clear();
+    AppendLongKey(r.parent, &e.key);
+    AppendTextKey(r.name, &e.key);
+    by_name.push_back(std::move(e));
+  }
+  properties->Flush(file);
+  placer.Finish(&objects->used, &objects->free);
+  objects->def.rows = static_cast<std::uint32_t>(rows.size());
+  objects->keys = {std::move(by_name), std::move(by_id)};  // ParentIdName, Id
+  objects->long_values = properties;
+  objects->long_value_column = kLvPropColumn;
+}
+
+// Writes MSysACEs' `rows` to its data pages and notes the keys of its index.
+void PlaceAceRows(const std::vector<AceRow>& rows, SystemTable* aces, PageFile* file) {
+  std::vector<IndexEntry> by_object;
+  RowBuilder builder;
+  builder.Bind(&aces->def.columns);
+  RowPlacer placer(aces->tdef_page, kAcesDataPage, file);
+  for (const auto& a : rows) {
+    builder.Clear();
+    StoreLong(&builder, 0, a.object);
+    PutBytes(builder.SetVariable(1), *a.sid);
+    StoreLong(&builder, 2, a.rights);
+    builder.SetBoolean(3, a.inheritable);
+    const auto [page, row] = placer.Place(builder.Build());
+    IndexEntry e;
+    AppendLongKey(a.object, &e.key);
+    e.page = page;
+    e.row = row;
+    by_object.push_back(std::move(e));
+  }
+  placer.Finish(&aces->used, &aces->free);
+  aces->def.rows = static_cast<std::uint32_t>(rows.size());
+  aces->keys = {std::move(by_object)};
+}
+
+// Writes each index of `table` over the keys its rows gave (none for a
+// table without rows), and records each index's root in the definition.
+void WriteSystemIndexes(SystemTable* table, PageFile* file) {
+  const std::size_t count = table->def.indexes.size();
+  table->keys.resize(count);
+  table->index_pages.resize(count);
+  for (std::size_t i = 0; i < count; ++i) {
+    table->def.indexes[i].first_page =
+        WriteIndex(std::move(table->keys[i]), table->tdef_page, table->first_index_page + static_cast<std::uint32_t>(i),
+                   file, &table->index_pages[i]);
+  }
+}
+
+const std::vector<std::uint32_t> kSystemMapPages = {kSystemMapsPage};
+
+// Appends to `maps` the usage maps of `table` (its data pages, those with
+// room, each long-value column's pages and each index's pages), and points
+// its definition at them.
+void AddUsageMaps(SystemTable* table, std::vector<Bytes>* maps, PageFile* file) {
+  auto add_map = [&](const PageSet& set) {
+    maps->push_back(BuildUsageMap(set, file));
+    return UsageMapPointer(kSystemMapPages, maps->size() - 1);
+  };
+  const PageSet none;
+  table->def.used_map = add_map(table->used);
+  table->def.free_map = add_map(table->free);
+  for (auto& c : table->def.columns) {
+    if (!c.long_value()) continue;
+    const LongValueStore* values = c.number == table->long_value_column ? table->long_values : nullptr;
+    c.lv_used_map = add_map(values ? values->pages() : none);
+    c.lv_free_map = add_map(values ? values->free_pages() : none);
+  }
+  for (std::size_t i = 0; i < table->def.indexes.size(); ++i) {
+    table->def.indexes[i].used_map = add_map(table->index_pages[i]);
+  }
+}
 }  // namespace
 
 void ReserveCatalogPages(PageFile* file) { file->Allocate(kFirstTablePage); }
 
 bool IsSystemTableName(const std::u16string& name) {
-  static const char16_t* const kNames[] = {u"msysobjects", u"msysaces", u"msysqueries",
-                                           u"msysrelationships"};
-  return std::any_of(std::begin(kNames), std::end(kNames),
-                     [&](const char16_t* n) { return com::SameName(name, n); });
+  static const char16_t* const kNames[] = {u"msysobjects", u"msysaces", u"msysqueries", u"msysrelationships"};
+  return std::any_of(std::begin(kNames), std::end(kNames), [&](const char16_t* n) { return com::SameName(name, n); });
 }
 
 Page BuildHeaderPage(const std::u16string& password) {
@@ -337,203 +543,28 @@ Page BuildHeaderPage(const std::u16string& password) {
   return page;
 }
 
-void WriteCatalog(const std::vector<CatalogTable>& tables, const std::u16string& password,
-                  PageFile* file) {
-  TableDef objects = ObjectsTable();
-  TableDef aces = AcesTable();
-  TableDef queries = QueriesTable();
-  TableDef relationships = RelationshipsTable();
-
-  // MSysObjects.
-  // Rows the engine makes for a new database, then those Access adds.
-  std::vector<ObjectRow> rows;
-  auto engine_row = [&](std::int32_t id, std::int32_t parent, const char16_t* name, std::int16_t type,
-                        const Bytes* owner) {
-    rows.push_back({id, parent, name, type, kDatabaseCreated, kDatabaseCreated, owner, kFlagsSystem, nullptr});
-  };
-  auto access_row = [&](std::int32_t id, std::int32_t parent, const char16_t* name, std::int16_t type) {
-    const double created = kAccessObjectsCreated;
-    rows.push_back({id, parent, name, type, created, created, &kSidAdmin, 0, nullptr});
-  };
-  const auto page_id = [](std::uint32_t page) { return static_cast<std::int32_t>(page); };
-  engine_row(kTablesId, kRootId, u"Tables", kObjectContainer, &kSidEngine);
-  engine_row(kDatabasesId, kRootId, u"Databases", kObjectContainer, &kSidEngine);
-  engine_row(kRelationshipsId, kRootId, u"Relationships", kObjectContainer, &kSidEngine);
-  engine_row(kDatabaseObjectId, kDatabasesId, u"MSysDb", kObjectDatabase, &kSidAdmin);
-  engine_row(page_id(kObjectsPage), kTablesId, u"MSysObjects", kObjectTable, &kSidEngine);
-  engine_row(page_id(kAcesPage), kTablesId, u"MSysACEs", kObjectTable, &kSidEngine);
-  engine_row(page_id(kQueriesPage), kTablesId, u"MSysQueries", kObjectTable, &kSidEngine);
-  engine_row(page_id(kRelationshipsPage), kTablesId, u"MSysRelationships", kObjectTable, &kSidEngine);
-  access_row(kAccessIdBase + 0, kDatabasesId, u"SummaryInfo", kObjectDocument);
-  access_row(kAccessIdBase + 1, kDatabasesId, u"UserDefined", kObjectDocument);
-  access_row(kAccessIdBase + 2, kRootId, u"Forms", kObjectContainer);
-  access_row(kAccessIdBase + 3, kRootId, u"Reports", kObjectContainer);
-  access_row(kAccessIdBase + 4, kRootId, u"Scripts", kObjectContainer);
-  access_row(kAccessIdBase + 5, kRootId, u"Modules", kObjectContainer);
-  access_row(kAccessIdBase + 6, kRootId, u"SysRel", kObjectContainer);
-  access_row(kAccessIdBase + 7, kRootId, u"DataAccessPages", kObjectContainer);
-  for (const auto& t : tables) {
-    rows.push_back({page_id(t.tdef_page), kTablesId, t.name, kObjectTable, t.created, t.created, &kSidAdmin, 0,
-                    t.properties.empty() ? nullptr : &t.properties});
-  }
-
+void WriteCatalog(const std::vector<CatalogTable>& tables, const std::u16string& password, PageFile* file) {
+  // The order of the steps is the order pages are allocated in, which
+  // places every page where Access would.
   LongValueStore properties;  // long values of MSysObjects.LvProp
-  std::vector<IndexEntry> by_id;
-  std::vector<IndexEntry> by_name;
-  RowBuilder builder;
-  builder.Bind(&objects.columns);
-  RowPlacer placer(kObjectsPage, kObjectsDataPage, file);
-  constexpr std::size_t kLvPropColumn = 14;
-  Bytes* field = nullptr;
-  for (const auto& r : rows) {
-    builder.Clear();
-    StoreLong(&builder, 0, r.id);
-    StoreLong(&builder, 1, r.parent);
-    AppendUtf16(r.name, builder.SetVariable(2));
-    Store16(builder.SetFixed(3), static_cast<std::uint16_t>(r.type));
-    StoreDouble(&builder, 4, r.created);
-    StoreDouble(&builder, 5, r.updated);
-    PutBytes(builder.SetVariable(6), *r.owner);
-    StoreLong(&builder, 7, r.flags);
-    if (r.properties != nullptr) {
-      field = builder.SetVariable(kLvPropColumn);
-      LongValueStore::AppendInline(*r.properties, field);
-      if (r.properties->size() > LongValueStore::kMaxInline || builder.Size() > DataPage::kMaxRowSize) {
-        field = builder.SetVariable(kLvPropColumn);
-        properties.Store(*r.properties, file, field);
-      }
-    }
-    const auto [page, row] = placer.Place(builder.Build());
-    IndexEntry e;
-    AppendLongKey(r.id, &e.key);
-    e.page = page;
-    e.row = row;
-    by_id.push_back(e);
-    e.key.clear();
-    AppendLongKey(r.parent, &e.key);
-    AppendTextKey(r.name, &e.key);
-    by_name.push_back(std::move(e));
-  }
-  properties.Flush(file);
-  PageSet objects_used;
-  PageSet objects_free;
-  placer.Finish(&objects_used, &objects_free);
-  objects.rows = static_cast<std::uint32_t>(rows.size());
+  SystemTable objects{ObjectsTable(), kObjectsPage, kObjectsNameIndexPage};
+  SystemTable aces{AcesTable(), kAcesPage, kAcesIndexPage};
+  SystemTable queries{QueriesTable(), kQueriesPage, kQueriesIndexPage};
+  SystemTable relationships{RelationshipsTable(), kRelationshipsPage, kRelationshipsIndexPage};
+  SystemTable* const system_tables[] = {&objects, &aces, &queries, &relationships};
 
-  // MSysACEs.
-  std::vector<AceRow> ace_rows = {
-      {kObjectsPage, &kSidAdmin, 393216, false},
-      {kAcesPage, &kSidAdmin, 393216, false},
-      {kQueriesPage, &kSidAdmin, 393216, false},
-      {kRelationshipsPage, &kSidAdmin, 917504, false},
-      {kTablesId, &kSidGroup, 983294, true},
-      {kTablesId, &kSidAdmin, 1048319, true},
-      {kRelationshipsId, &kSidGroup, 983294, true},
-      {kRelationshipsId, &kSidAdmin, 393217, false},
-      {kDatabasesId, &kSidAdmin, 393216, false},
-      {kDatabaseObjectId, &kSidAdmin, 393230, false},
-      {kDatabaseObjectId, &kSidUsers, 14, false},
-      {kDatabaseObjectId, &kSidAdmins, 393230, false},
-      {kObjectsPage, &kSidAdmins, 393300, false},
-      {kAcesPage, &kSidAdmins, 393300, false},
-      {kQueriesPage, &kSidAdmins, 393236, false},
-      {kQueriesPage, &kSidUsers, 20, false},
-      {kRelationshipsPage, &kSidAdmins, 393236, false},
-      {kRelationshipsPage, &kSidUsers, 20, false},
-      {kObjectsPage, &kSidUsers, 20, false},
-      {kTablesId, &kSidAdmins, 1048319, true},
-      {kTablesId, &kSidUsers, 1048319, true},
-      {kRelationshipsId, &kSidAdmins, 1048575, true},
-      {kRelationshipsId, &kSidUsers, 1048575, true},
-      {kAccessIdBase + 0, &kSidUsers, 65536, false},
-      {kAccessIdBase + 1, &kSidUsers, 65536, false},
-  };
-  for (std::int32_t id = kAccessIdBase + 2; id <= kAccessIdBase + 7; ++id) {
-    ace_rows.push_back({id, &kSidUsers, 1048575, true});
-    ace_rows.push_back({id, &kSidAdmins, 1048575, true});
-    ace_rows.push_back({id, &kSidAdmin, 1048575, true});
-    ace_rows.push_back({id, &kSidGroup, 1048575, true});
-  }
-  for (const auto& t : tables) {
-    const auto id = static_cast<std::int32_t>(t.tdef_page);
-    ace_rows.push_back({id, &kSidAdmin, kTableRights, false});
-    ace_rows.push_back({id, &kSidAdmins, kTableRights, false});
-    ace_rows.push_back({id, &kSidUsers, kTableRights, false});
-  }
-  std::vector<IndexEntry> by_object;
-  builder.Bind(&aces.columns);
-  RowPlacer ace_placer(kAcesPage, kAcesDataPage, file);
-  for (const auto& a : ace_rows) {
-    builder.Clear();
-    StoreLong(&builder, 0, a.object);
-    PutBytes(builder.SetVariable(1), *a.sid);
-    StoreLong(&builder, 2, a.rights);
-    builder.SetBoolean(3, a.inheritable);
-    const auto [page, row] = ace_placer.Place(builder.Build());
-    IndexEntry e;
-    AppendLongKey(a.object, &e.key);
-    e.page = page;
-    e.row = row;
-    by_object.push_back(std::move(e));
-  }
-  PageSet aces_used;
-  PageSet aces_free;
-  ace_placer.Finish(&aces_used, &aces_free);
-  aces.rows = static_cast<std::uint32_t>(ace_rows.size());
-
-  // Indexes.
-  PageSet name_index_pages, id_index_pages, ace_index_pages, query_index_pages;
-  PageSet rel_index_pages[3];
-  objects.indexes[0].first_page =
-      WriteIndex(std::move(by_name), kObjectsPage, kObjectsNameIndexPage, file, &name_index_pages);
-  objects.indexes[1].first_page =
-      WriteIndex(std::move(by_id), kObjectsPage, kObjectsIdIndexPage, file, &id_index_pages);
-  aces.indexes[0].first_page =
-      WriteIndex(std::move(by_object), kAcesPage, kAcesIndexPage, file, &ace_index_pages);
-  queries.indexes[0].first_page = WriteIndex(IndexEntries{}, kQueriesPage, kQueriesIndexPage, file, &query_index_pages);
-  for (std::uint32_t i = 0; i < 3; ++i) {
-    relationships.indexes[i].first_page =
-        WriteIndex(IndexEntries{}, kRelationshipsPage, kRelationshipsIndexPage + i, file, &rel_index_pages[i]);
-  }
+  PlaceObjectRows(ObjectRows(tables), &properties, &objects, file);
+  PlaceAceRows(AceRows(tables), &aces, file);
+  for (SystemTable* t : system_tables) WriteSystemIndexes(t, file);
 
   // Usage maps, all on one page, in the order Access lists them.
   std::vector<Bytes> maps;
-  const std::vector<std::uint32_t> map_pages = {kSystemMapsPage};
-  auto add_map = [&](const PageSet& set) {
-    maps.push_back(BuildUsageMap(set, file));
-    return UsageMapPointer(map_pages, maps.size() - 1);
-  };
-  const PageSet none;
-  objects.used_map = add_map(objects_used);
-  objects.free_map = add_map(objects_free);
-  for (auto& c : objects.columns) {
-    if (!c.long_value()) continue;
-    const bool props = c.number == kLvPropColumn;
-    c.lv_used_map = add_map(props ? properties.pages() : none);
-    c.lv_free_map = add_map(props ? properties.free_pages() : none);
-  }
-  objects.indexes[0].used_map = add_map(name_index_pages);
-  objects.indexes[1].used_map = add_map(id_index_pages);
-  aces.used_map = add_map(aces_used);
-  aces.free_map = add_map(aces_free);
-  aces.indexes[0].used_map = add_map(ace_index_pages);
-  queries.used_map = add_map(none);
-  queries.free_map = add_map(none);
-  for (auto& c : queries.columns) {
-    if (!c.long_value()) continue;
-    c.lv_used_map = add_map(none);
-    c.lv_free_map = add_map(none);
-  }
-  queries.indexes[0].used_map = add_map(query_index_pages);
-  relationships.used_map = add_map(none);
-  relationships.free_map = add_map(none);
-  for (std::uint32_t i = 0; i < 3; ++i) relationships.indexes[i].used_map = add_map(rel_index_pages[i]);
-  WriteUsageMapPages(maps, map_pages, file);
+  for (SystemTable* t : system_tables) AddUsageMaps(t, &maps, file);
+  WriteUsageMapPages(maps, kSystemMapPages, file);
 
-  WriteTableDefinition(SerializeTableDefinition(objects), {kObjectsPage}, file);
-  WriteTableDefinition(SerializeTableDefinition(aces), {kAcesPage}, file);
-  WriteTableDefinition(SerializeTableDefinition(queries), {kQueriesPage}, file);
-  WriteTableDefinition(SerializeTableDefinition(relationships), {kRelationshipsPage}, file);
+  for (const SystemTable* t : system_tables) {
+    WriteTableDefinition(SerializeTableDefinition(t->def), {t->tdef_page}, file);
+  }
 
   // Last, once every page is allocated: the free page map and the header.
   WriteFreeMapPage(file);

@@ -322,7 +322,7 @@ std::uint32_t WriteIndex(std::vector<IndexEntry> entries, std::uint32_t tdef_pag
   return WriteIndex(flat, tdef_page, first_page, file, pages);
 }
 
-void RowBuilder::Bind(const std::vector<ColumnDef>* columns) {
+void RowBuilder::Bind(const std::vector<TdefColumn>* columns) {
   columns_ = columns;
   fixed_size_ = 0;
   std::size_t slots = 0;
@@ -345,13 +345,13 @@ void RowBuilder::Clear() {
 }
 
 std::uint8_t* RowBuilder::SetFixed(std::size_t column) {
-  const ColumnDef& c = (*columns_)[column];
+  const TdefColumn& c = (*columns_)[column];
   mask_[c.number / 8] |= static_cast<std::uint8_t>(1u << (c.number % 8));
   return &fixed_[c.fixed_offset];
 }
 
 void RowBuilder::SetBoolean(std::size_t column, bool value) {
-  const ColumnDef& c = (*columns_)[column];
+  const TdefColumn& c = (*columns_)[column];
   const auto bit = static_cast<std::uint8_t>(1u << (c.number % 8));
   if (value) {
     mask_[c.number / 8] |= bit;
@@ -361,7 +361,7 @@ void RowBuilder::SetBoolean(std::size_t column, bool value) {
 }
 
 Bytes* RowBuilder::SetVariable(std::size_t column) {
-  const ColumnDef& c = (*columns_)[column];
+  const TdefColumn& c = (*columns_)[column];
   mask_[c.number / 8] |= static_cast<std::uint8_t>(1u << (c.number % 8));
   var_present_[c.var_index] = 1;
   var_[c.var_index].clear();
@@ -369,7 +369,7 @@ Bytes* RowBuilder::SetVariable(std::size_t column) {
 }
 
 void RowBuilder::SetNull(std::size_t column) {
-  const ColumnDef& c = (*columns_)[column];
+  const TdefColumn& c = (*columns_)[column];
   mask_[c.number / 8] &= static_cast<std::uint8_t>(~(1u << (c.number % 8)));
   if (c.fixed() && c.type != kTypeBoolean) {
     std::fill_n(fixed_.begin() + c.fixed_offset, c.length, 0);
@@ -487,7 +487,7 @@ std::uint16_t FixedSize(std::uint8_t type) {
   }
 }
 
-void LayoutColumns(std::vector<ColumnDef>* columns) {
+void LayoutColumns(std::vector<TdefColumn>* columns) {
   std::uint16_t var = 0;
   std::uint16_t offset = 0;
   std::uint16_t number = 0;
@@ -510,13 +510,14 @@ void LayoutColumns(std::vector<ColumnDef>* columns) {
 }
 
 Bytes SerializeTableDefinition(const TableDef& t) {
-  std::vector<const ColumnDef*> columns;
+  std::vector<const TdefColumn*> columns;
   for (const auto& c : t.columns) columns.push_back(&c);
   std::vector<std::size_t> logical(t.indexes.size());
   for (std::size_t i = 0; i < logical.size(); ++i) logical[i] = i;
   if (t.system) {
-    std::stable_sort(columns.begin(), columns.end(),
-                     [](const ColumnDef* a, const ColumnDef* b) { return ListingKey(a->name) < ListingKey(b->name); });
+    std::stable_sort(columns.begin(), columns.end(), [](const TdefColumn* a, const TdefColumn* b) {
+      return ListingKey(a->name) < ListingKey(b->name);
+    });
   }
   // Logical index entries are listed by name.
   std::stable_sort(logical.begin(), logical.end(), [&](std::size_t a, std::size_t b) {
@@ -549,7 +550,7 @@ Bytes SerializeTableDefinition(const TableDef& t) {
     Put32(&b, t.rows);
     Put32(&b, 0);
   }
-  for (const ColumnDef* c : columns) {
+  for (const TdefColumn* c : columns) {
     Put8(&b, c->type);
     Put32(&b, kDefinitionStamp);
     Put16(&b, c->number);
@@ -568,7 +569,7 @@ Bytes SerializeTableDefinition(const TableDef& t) {
     Put16(&b, c->fixed_offset);
     Put16(&b, c->length);
   }
-  for (const ColumnDef* c : columns) {
+  for (const TdefColumn* c : columns) {
     Put16(&b, static_cast<std::uint16_t>(2 * c->name.size()));
     AppendUtf16(c->name, &b);
   }
@@ -605,7 +606,7 @@ Bytes SerializeTableDefinition(const TableDef& t) {
     Put16(&b, static_cast<std::uint16_t>(2 * t.indexes[i].name.size()));
     AppendUtf16(t.indexes[i].name, &b);
   }
-  for (const ColumnDef* c : columns) {
+  for (const TdefColumn* c : columns) {
     if (!c->long_value()) continue;
     Put16(&b, c->number);
     Put32(&b, c->lv_used_map);

@@ -130,8 +130,9 @@ std::uint32_t WriteIndex(const IndexEntries& entries, std::uint32_t tdef_page, s
 std::uint32_t WriteIndex(std::vector<IndexEntry> entries, std::uint32_t tdef_page,
                          std::uint32_t first_page, PageFile* file, PageSet* pages);
 
-// A column of a table definition.
-struct ColumnDef {
+// A column as a table-definition page records it: its place in the row,
+// its size and flags, and the usage maps of a long-value column's pages.
+struct TdefColumn {
   std::u16string name;
   std::uint8_t type = 0;
   std::uint16_t number = 0;         // position in the row
@@ -155,7 +156,7 @@ struct ColumnDef {
 std::uint16_t FixedSize(std::uint8_t type);
 // Assigns numbers, variable slots and fixed offsets to `columns`, given in
 // row order.
-void LayoutColumns(std::vector<ColumnDef>* columns);
+void LayoutColumns(std::vector<TdefColumn>* columns);
 
 // An index of a table definition.
 struct IndexDef {
@@ -174,7 +175,7 @@ struct TableDef {
   std::uint32_t last_autonumber = 0;  // the highest AutoNumber given so far
   std::uint32_t used_map = 0;
   std::uint32_t free_map = 0;
-  std::vector<ColumnDef> columns;  // row order
+  std::vector<TdefColumn> columns;  // row order
   std::vector<IndexDef> indexes;   // physical order
 };
 
@@ -185,7 +186,7 @@ struct TableDef {
 class RowBuilder {
  public:
   // Binds the builder to `columns` (row order), which must outlive it.
-  void Bind(const std::vector<ColumnDef>* columns);
+  void Bind(const std::vector<TdefColumn>* columns);
   // Makes every column null.
   void Clear();
   // Returns the room for a fixed column's value and marks it present.
@@ -204,7 +205,7 @@ class RowBuilder {
   const Bytes& Build();
 
  private:
-  const std::vector<ColumnDef>* columns_ = nullptr;
+  const std::vector<TdefColumn>* columns_ = nullptr;
   std::size_t fixed_size_ = 0;
   Bytes fixed_;
   std::vector<Bytes> var_;          // by variable slot
