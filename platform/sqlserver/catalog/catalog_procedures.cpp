@@ -528,7 +528,7 @@ int RunTablesWithCatalogPattern(const std::vector<Variant>& values, Catalog& cat
                          dts::Row{Str(database), Str(o.owner), Str(o.name), Str(o.type), Null()});
     }
   };
-  for (const ServerDatabase& d : ServerDatabases(catalog, session.database)) {
+  for (const DatabaseEntry& d : ServerDatabases(catalog, session.database)) {
     if (!database_pattern.Matches(d.name)) continue;
     if (SameName(d.name, session.database)) {
       list(catalog, d.name);

@@ -465,7 +465,7 @@ const ViewColumn kDatabases[] = {
 // The server's databases by id.
 Rows DatabasesRows(const ViewContext& v) {
   Rows rows;
-  for (const ServerDatabase& d : ServerDatabases(v.catalog, v.session.database)) {
+  for (const DatabaseEntry& d : ServerDatabases(v.catalog, v.session.database)) {
     rows.push_back({Text(d.name), Number(d.id), DateOrNull(d.created), Text(kServerCollation)});
   }
   return rows;

@@ -511,12 +511,12 @@ std::string ShortDate(const std::string& stored) {
 int RunHelpDb(const std::vector<Variant>& values, Catalog& catalog, const SessionState& session, BatchOutput* output) {
   const Args args(values, kHelpDbParameters);
   const auto wanted = args.Text(0);
-  std::vector<ServerDatabase> databases = ServerDatabases(catalog, session.database);
+  std::vector<DatabaseEntry> databases = ServerDatabases(catalog, session.database);
   std::sort(databases.begin(), databases.end(),
-            [](const ServerDatabase& a, const ServerDatabase& b) { return SortKey(a.name) < SortKey(b.name); });
+            [](const DatabaseEntry& a, const DatabaseEntry& b) { return SortKey(a.name) < SortKey(b.name); });
   Rows rows;
-  const ServerDatabase* chosen = nullptr;
-  for (const ServerDatabase& d : databases) {
+  const DatabaseEntry* chosen = nullptr;
+  for (const DatabaseEntry& d : databases) {
     if (wanted && !com::SameName(d.name, *wanted)) continue;
     chosen = &d;
     const std::string created = ShortDate(d.created);
@@ -551,11 +551,11 @@ const ResultColumn kDatabasesColumns[] = {
 };
 
 int RunDatabases(const std::vector<Variant>&, Catalog& catalog, const SessionState& session, BatchOutput* output) {
-  std::vector<ServerDatabase> databases = ServerDatabases(catalog, session.database);
+  std::vector<DatabaseEntry> databases = ServerDatabases(catalog, session.database);
   std::sort(databases.begin(), databases.end(),
-            [](const ServerDatabase& a, const ServerDatabase& b) { return SortKey(a.name) < SortKey(b.name); });
+            [](const DatabaseEntry& a, const DatabaseEntry& b) { return SortKey(a.name) < SortKey(b.name); });
   Rows rows;
-  for (const ServerDatabase& d : databases) rows.push_back({Str(d.name), Count(DatabaseBytes(d.file) / 1024), Null()});
+  for (const DatabaseEntry& d : databases) rows.push_back({Str(d.name), Count(DatabaseBytes(d.file) / 1024), Null()});
   Emit(output, kDatabasesColumns, std::move(rows));
   return 0;
 }

@@ -224,14 +224,9 @@ std::string FirstCharacters(std::string text, int limit) {
   return text;
 }
 
-std::vector<ServerDatabase> ServerDatabases(const Catalog& catalog, const std::string& database) {
-  std::vector<ServerDatabase> out;
-  if (const ServerDirectory* server = catalog.server()) {
-    for (const DatabaseEntry& d : server->Databases()) out.push_back({d.id, d.name, d.file, d.created});
-  } else {
-    out.push_back({5, database, catalog.DatabaseFile(), ""});
-  }
-  return out;
+std::vector<DatabaseEntry> ServerDatabases(const Catalog& catalog, const std::string& database) {
+  if (const ServerDirectory* server = catalog.server()) return server->Databases();
+  return {{5, database, catalog.DatabaseFile(), ""}};
 }
 
 std::vector<ServerPrincipal> ServerPrincipals(const Catalog& catalog, const std::string& login) {

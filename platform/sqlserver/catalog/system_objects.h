@@ -112,18 +112,11 @@ inline constexpr int kDboSchemaId = 1;
 // The schema of the system types.
 inline constexpr int kSysSchemaId = 4;
 
-// One database of the server.
-struct ServerDatabase {
-  std::int64_t id = 0;
-  std::string name;
-  std::string file;
-  std::string created;  // a stored datetime; "" when not known
-};
-
-// The databases of the server whose folder holds the catalog's database
-// file, by id; only the catalog's own (as `database`, id 5, the first a
-// server gives after its system databases) for a file outside a server.
-std::vector<ServerDatabase> ServerDatabases(const Catalog& catalog, const std::string& database);
+// The databases of the server holding the catalog's database, by id (the
+// catalog's directory, server_directory.h); only the catalog's own (as
+// `database`, id 5, the first a server gives after its system databases,
+// no creation time) for a database file on its own.
+std::vector<DatabaseEntry> ServerDatabases(const Catalog& catalog, const std::string& database);
 
 // One server principal: a login or a fixed server role.
 struct ServerPrincipal {

@@ -275,7 +275,7 @@ const ViewColumn kSysDatabases[] = {
 
 Rows SysDatabasesRows(const ViewContext& v) {
   Rows rows;
-  for (const ServerDatabase& d : ServerDatabases(v.catalog, v.session.database)) {
+  for (const DatabaseEntry& d : ServerDatabases(v.catalog, v.session.database)) {
     rows.push_back({Text(d.name), Number(d.id), DateOrNull(d.created), Text(d.file)});
   }
   return rows;

@@ -132,7 +132,7 @@ std::string TypeNameSql(const std::string& id) {
 // A choice among the server's databases, made when the statement runs.
 std::string Translator::DatabaseChoice(Call& c, const std::string& value, bool by_name) {
   std::string sql = "(CASE " + value + (by_name ? " COLLATE VKCI" : "");
-  for (const ServerDatabase& d : ServerDatabases(c.t.catalog_, c.t.session_.database)) {
+  for (const DatabaseEntry& d : ServerDatabases(c.t.catalog_, c.t.session_.database)) {
     const std::string id = std::to_string(d.id), name = QuoteText(d.name);
     sql += " WHEN " + (by_name ? name : id) + " THEN " + (by_name ? id : name);
   }
